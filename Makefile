@@ -1,0 +1,43 @@
+# Entry points for people and CI. `make run` and `make test` work on a fresh
+# Debian 12 machine as root: both install what they need first.
+
+PRESET ?= default
+BUILD  := build/$(PRESET)
+CLI    := $(BUILD)/src/cli/marlow-cli
+DEMO   := build/demo
+
+.PHONY: all deps configure build run test asan fuzz-smoke bench format clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+configure: deps
+	@cmake --preset $(PRESET) >/dev/null
+
+build: configure
+	@cmake --build --preset $(PRESET)
+
+run: build
+	@scripts/demo $(CLI) $(DEMO)
+
+test: build
+	@ctest --preset $(PRESET)
+
+asan:
+	@$(MAKE) --no-print-directory test PRESET=asan
+
+fuzz-smoke: deps
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz
+	@scripts/fuzz-smoke build/fuzz $${FUZZ_SECONDS:-20}
+
+bench: build
+	@scripts/bench $(BUILD)
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build
