@@ -7,6 +7,8 @@ function(marlow_engine name)
   add_library(${name} STATIC ${ARG_SOURCES})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(${name} PUBLIC ${ARG_LIBS})
+  # marlow-cli links every engine.
+  set_property(GLOBAL APPEND PROPERTY MARLOW_ENGINES ${name})
 endfunction()
 
 # marlow_test(NAME SOURCES ... LIBS ...)

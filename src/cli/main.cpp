@@ -1,0 +1,63 @@
+// marlow-cli: the headless face of Marlow for test engineers, scripts and CI.
+
+#include "cli/command_registry.h"
+
+#include <QCoreApplication>
+#include <algorithm>
+#include <cstdio>
+
+using marlow::cli::Command;
+using marlow::cli::CommandRegistry;
+
+namespace {
+
+void PrintUsage(std::FILE* to) {
+    std::fprintf(to, "Usage: marlow-cli <command> [options]\n\nCommands:\n");
+    std::vector<const Command*> sorted;
+    for (const Command& c : CommandRegistry::All())
+        sorted.push_back(&c);
+    std::sort(sorted.begin(), sorted.end(),
+              [](const Command* a, const Command* b) { return a->name < b->name; });
+    for (const Command* c : sorted)
+        std::fprintf(to, "  %-16s %s\n", c->name.c_str(), c->summary.c_str());
+    std::fprintf(to, "\nRun 'marlow-cli <command> --help' for a command's options.\n");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName("marlow-cli");
+    QCoreApplication::setOrganizationName("Korvane");
+    QCoreApplication::setApplicationVersion(MARLOW_VERSION);
+
+    const QStringList args = QCoreApplication::arguments();
+    if (args.size() < 2 || args[1] == "--help" || args[1] == "-h" || args[1] == "help") {
+        PrintUsage(args.size() < 2 ? stderr : stdout);
+        return args.size() < 2 ? marlow::cli::kExitUsage : marlow::cli::kExitOk;
+    }
+    if (args[1] == "--version") {
+        std::printf("marlow-cli %s\n", MARLOW_VERSION);
+        return 0;
+    }
+
+    // Two-word commands ("emulate uart") win over one-word ones.
+    const Command* command = nullptr;
+    int consumed = 1;
+    if (args.size() >= 3)
+        command = CommandRegistry::Find((args[1] + " " + args[2]).toStdString());
+    if (command != nullptr)
+        consumed = 2;
+    else
+        command = CommandRegistry::Find(args[1].toStdString());
+    if (command == nullptr) {
+        std::fprintf(stderr, "marlow-cli: unknown command '%s'\n\n", qPrintable(args[1]));
+        PrintUsage(stderr);
+        return marlow::cli::kExitUsage;
+    }
+
+    QStringList commandArgs;
+    commandArgs << QStringLiteral("marlow-cli ") + QString::fromStdString(command->name);
+    commandArgs << args.mid(1 + consumed);
+    return command->run(commandArgs);
+}
