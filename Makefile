@@ -30,7 +30,7 @@ asan:
 
 fuzz-smoke: deps
 	@cmake --preset fuzz >/dev/null
-	@cmake --build --preset fuzz
+	@cmake --build --preset fuzz --target fuzzers
 	@scripts/fuzz-smoke build/fuzz $${FUZZ_SECONDS:-20}
 
 bench: build

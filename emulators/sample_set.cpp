@@ -1,0 +1,139 @@
+#include "emulators/sample_set.h"
+
+#include "pda/boot_image_writer.h"
+#include "stamp/trailer.h"
+#include "uartloader/loader_settings.h"
+
+#include <filesystem>
+#include <fstream>
+
+namespace marlow::samples {
+namespace {
+
+std::vector<std::uint8_t> Pattern(std::uint32_t seed, std::size_t count) {
+    std::vector<std::uint8_t> bytes(count);
+    for (std::size_t i = 0; i < count; ++i)
+        bytes[i] = pda::PatternByte(seed, i);
+    return bytes;
+}
+
+bool WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes,
+                std::string* error) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out) {
+        *error = "cannot write " + path;
+        return false;
+    }
+    return true;
+}
+
+bool WriteText(const std::string& path, const std::string& text, std::string* error) {
+    return WriteBytes(path, std::vector<std::uint8_t>(text.begin(), text.end()), error);
+}
+
+// The boot loader's first stage: a few small records, one of 51 bytes.
+pda::BootImagePlan EbootSpec() {
+    std::vector<pda::RecordPlan> records;
+    records.push_back({0x80040000, Pattern(11, 4096), std::nullopt});
+    records.push_back({0x80041000, Pattern(12, 51), std::nullopt});
+    records.push_back({0x80042000, Pattern(13, 1500), std::nullopt});
+    return pda::MakeBootImagePlan(0x80040000, 0x00003000, std::move(records), 0x80040000);
+}
+
+// The OS image: one record larger than a chunk (8192 bytes), so it travels
+// in several data packets, and one that fills exactly one chunk.
+pda::BootImagePlan NkSpec() {
+    std::vector<pda::RecordPlan> records;
+    records.push_back({0x80200000, Pattern(21, 20000), std::nullopt});
+    records.push_back({0x80206000, Pattern(22, 8192), std::nullopt});
+    records.push_back({0x80208000, Pattern(23, 300), std::nullopt});
+    return pda::MakeBootImagePlan(0x80200000, 0x00008200, std::move(records), 0x80201000);
+}
+
+bool WriteImage(const std::string& path, pda::BootImagePlan plan, bool stamped,
+                std::string* error) {
+    if (stamped) {
+        const stamp::TrailerBuild trailer = stamp::BuildTrailer(kSampleModel, kSampleVersion);
+        plan.trailing.assign(trailer.bytes.begin(), trailer.bytes.end());
+    }
+    return WriteBytes(path, pda::BuildBootImage(plan), error);
+}
+
+} // namespace
+
+bool WriteSampleSet(const std::string& folderIn, SampleSet* set, std::string* error) {
+    std::string ignored;
+    if (error == nullptr)
+        error = &ignored;
+    SampleSet s;
+    s.folder = folderIn;
+    if (s.folder.empty() || s.folder.back() != '/')
+        s.folder += '/';
+    std::error_code ec;
+    std::filesystem::create_directories(s.folder, ec);
+    if (ec) {
+        *error = "cannot create " + s.folder + ": " + ec.message();
+        return false;
+    }
+    const std::string& d = s.folder;
+
+    s.images = {d + "eboot.bin", d + "nk.bin"};
+    if (!WriteImage(s.images[0], EbootSpec(), false, error) ||
+        !WriteImage(s.images[1], NkSpec(), true, error))
+        return false;
+
+    // The phone files are opaque to the tool; the modem emulator checks them
+    // by content, so give each its own pattern.
+    const char* phoneNames[] = {"psi.flb", "slb.flb", "modem.fls", "modem.eep"};
+    const std::size_t phoneSizes[] = {6000, 12000, 40000, 3000};
+    for (std::size_t i = 0; i < 4; ++i) {
+        s.phoneFiles.push_back(d + phoneNames[i]);
+        if (!WriteBytes(s.phoneFiles.back(),
+                        Pattern(static_cast<std::uint32_t>(31 + i), phoneSizes[i]), error))
+            return false;
+    }
+
+    s.list = d + "quill_all.lst";
+    if (!WriteText(s.list, "eboot.bin\n+nk.bin\n-psi.flb\nslb.flb\nmodem.fls\nmodem.eep\n", error))
+        return false;
+    s.phonePackage = d + "Phone.brx";
+    if (!WriteText(s.phonePackage, "+psi.flb\n+slb.flb\n+modem.fls\n+modem.eep\n", error))
+        return false;
+
+    // UART loader rows 0..7: second-stage boot, ext-mem init, boot flasher,
+    // then the five flash partitions.
+    const char* partitionNames[] = {"2nd_boot.bin",   "ext_mem_init.bin", "flashloader.plain",
+                                    "xloader.bin",    "ext_mem_flash.bin", "adl.plain",
+                                    "production.plain", "eboot.nb0"};
+    const std::size_t partitionSizes[] = {2048, 700, 3000, 5000, 700, 4096, 2049, 9000};
+    std::string stm;
+    for (std::size_t i = 0; i < 8; ++i) {
+        s.partitionFiles.push_back(d + partitionNames[i]);
+        if (!WriteBytes(s.partitionFiles.back(),
+                        Pattern(static_cast<std::uint32_t>(41 + i), partitionSizes[i]), error))
+            return false;
+        stm += std::string("-") + partitionNames[i] + "\n";
+    }
+    s.stmList = d + "Brix.stm";
+    if (!WriteText(s.stmList, stm, error))
+        return false;
+
+    uartloader::LoaderSettings settings = uartloader::LoaderSettings::Defaults();
+    for (std::size_t i = 0; i < 8; ++i)
+        settings.rows[i].path = s.partitionFiles[i];
+    settings.rows[2].extAddress = "A0000000";
+    settings.rows[2].entryPoint = "A0000100";
+    settings.rows[8].path = s.stmList;
+    s.loaderSettings = d + "loader.mfl";
+    if (!uartloader::WriteMflFile(s.loaderSettings, settings, error))
+        return false;
+
+    if (set != nullptr)
+        *set = std::move(s);
+    return true;
+}
+
+} // namespace marlow::samples

@@ -1,0 +1,1 @@
+marlow_fuzzer(fuzz_phone_package ${CMAKE_CURRENT_LIST_DIR}/phone_package_fuzz.cpp LIBS marlow_phone)

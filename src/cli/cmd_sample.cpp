@@ -1,0 +1,39 @@
+// marlow-cli sample DIR: writes the built-in sample set.
+
+#include "cli/command_registry.h"
+#include "cli/support_output.h"
+#include "emulators/sample_set.h"
+
+#include <QCommandLineParser>
+
+namespace marlow::cli {
+namespace {
+
+int RunSample(const QStringList& args) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Writes a small valid sample set into DIR: boot images (one stamped), the list "
+        "quill_all.lst with a phone group, the phone package Phone.brx with its four files, "
+        "the STM list Brix.stm with its partition files and the loader settings loader.mfl.");
+    parser.addPositionalArgument("DIR", "Folder to write into (created if missing).");
+    int exitCode = kExitOk;
+    if (!ParseArguments(parser, args, &exitCode))
+        return exitCode;
+    if (parser.positionalArguments().size() != 1) {
+        Err("marlow-cli sample: give exactly one DIR (see --help)\n");
+        return kExitUsage;
+    }
+    samples::SampleSet set;
+    std::string error;
+    if (!samples::WriteSampleSet(parser.positionalArguments()[0].toStdString(), &set, &error)) {
+        Err("marlow-cli sample: " + error + "\n");
+        return kExitFailed;
+    }
+    Err("sample set written to " + set.folder + "\n");
+    return kExitOk;
+}
+
+CommandRegistrar reg({"sample", "write the built-in sample set into a folder", RunSample});
+
+} // namespace
+} // namespace marlow::cli

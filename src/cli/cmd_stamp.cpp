@@ -1,0 +1,96 @@
+// marlow-cli stamp insert|verify: the model/version trailer.
+
+#include "cli/command_registry.h"
+#include "cli/support_output.h"
+#include "stamp/stamp_operations.h"
+
+#include <QCommandLineParser>
+
+namespace marlow::cli {
+namespace {
+
+// The typing check the stamp dialog runs on every keystroke; here it guards
+// the whole value once, with the same texts.
+bool CheckField(stamp::StampField field, const std::string& text) {
+    if (const auto problem = stamp::CheckTyping(field, text)) {
+        Err(problem->message + "\n");
+        Err("  " + text + "\n  " + std::string(problem->index, ' ') + "^ replace this character\n");
+        return false;
+    }
+    return true;
+}
+
+int RunInsert(const QStringList& args) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Appends the 20-byte model/version trailer to FILE. Model: at most 14 characters, "
+        "version: at most 4, from - . / 0-9 : ; a-z A-Y.");
+    parser.addOption({"model", "Model name.", "M"});
+    parser.addOption({"version", "Version.", "V"});
+    parser.addPositionalArgument("FILE", "Image or list file to stamp (.bin, .nb0, .lst).");
+    int exitCode = kExitOk;
+    if (!ParseArguments(parser, args, &exitCode))
+        return exitCode;
+    if (parser.positionalArguments().size() != 1 || !parser.isSet("model") ||
+        !parser.isSet("version")) {
+        Err("marlow-cli stamp insert: give FILE, --model and --version (see --help)\n");
+        return kExitUsage;
+    }
+    const std::string model = parser.value("model").toStdString();
+    const std::string version = parser.value("version").toStdString();
+    if (!CheckField(stamp::StampField::Model, model) ||
+        !CheckField(stamp::StampField::Version, version))
+        return kExitUsage;
+    const std::string path = parser.positionalArguments()[0].toStdString();
+    const stamp::TrailerWrite result = stamp::InsertStamp(path, model, version);
+    if (result.status != stamp::TrailerStatus::Ok) {
+        Err("marlow-cli stamp insert: " + result.error + "\n");
+        return result.status == stamp::TrailerStatus::FieldTooLong ? kExitUsage : kExitFailed;
+    }
+    Err("stamped " + path + ": model " + model + ", version " + version + "\n");
+    return kExitOk;
+}
+
+int RunVerify(const QStringList& args) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Shows the model and version FILE carries (NONE for a list without a trailer).");
+    parser.addOption({"json", "Print one JSON object."});
+    parser.addPositionalArgument("FILE", "Stamped file.");
+    int exitCode = kExitOk;
+    if (!ParseArguments(parser, args, &exitCode))
+        return exitCode;
+    if (parser.positionalArguments().size() != 1) {
+        Err("marlow-cli stamp verify: give exactly one FILE (see --help)\n");
+        return kExitUsage;
+    }
+    const std::string path = parser.positionalArguments()[0].toStdString();
+    const stamp::VerifyResult result = stamp::VerifyStamp(path);
+    if (!result.ok) {
+        Err("marlow-cli stamp verify: " + result.error + "\n");
+        return kExitBadInput;
+    }
+    if (parser.isSet("json")) {
+        QJsonObject o;
+        o["file"] = QString::fromStdString(path);
+        o["model"] = QString::fromStdString(result.stamp.model);
+        o["version"] = QString::fromStdString(result.stamp.version);
+        OutJsonLine(o);
+    } else {
+        Out("model   " + result.stamp.model + "\nversion " + result.stamp.version + "\n");
+    }
+    return kExitOk;
+}
+
+int RunStampHelp(const QStringList&) {
+    Out("Usage: marlow-cli stamp insert FILE --model M --version V\n"
+        "       marlow-cli stamp verify FILE [--json]\n");
+    return kExitUsage;
+}
+
+CommandRegistrar insertReg({"stamp insert", "append a model/version trailer to a file", RunInsert});
+CommandRegistrar verifyReg({"stamp verify", "show the model/version a file carries", RunVerify});
+CommandRegistrar stampReg({"stamp", "stamp insert | stamp verify (see their --help)", RunStampHelp});
+
+} // namespace
+} // namespace marlow::cli

@@ -1,0 +1,215 @@
+#include "pda/boot_image.h"
+
+#include "common/little_endian.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+
+namespace marlow::pda {
+
+namespace {
+
+// Bytes 0..6 are the sync characters; the download skips them unchecked.
+constexpr std::size_t kStartAddressOffset = 7;
+constexpr std::size_t kImageLengthOffset = 11;
+
+// The scan's read size: large enough that the file system, not the loop,
+// sets the pace; fixed, so a record's length never decides an allocation.
+constexpr std::size_t kScanBlock = 64 * 1024;
+
+} // namespace
+
+ImageHeader ParseImageHeader(std::span<const std::uint8_t, kImageHeaderSize> bytes) {
+    return ImageHeader{LoadLe32(bytes, kStartAddressOffset), LoadLe32(bytes, kImageLengthOffset)};
+}
+
+RecordHeader ParseRecordHeader(std::span<const std::uint8_t, kRecordHeaderSize> bytes) {
+    return RecordHeader{LoadLe32(bytes, 0), LoadLe32(bytes, 4), LoadLe32(bytes, 8)};
+}
+
+std::uint32_t RecordByteSum(std::span<const std::uint8_t> bytes) {
+    // Sixteen 16-bit lanes fill exactly one SSE/NEON register; 256 rows of
+    // bytes add at most 256 * 255 = 65280 to a lane, so a lane never wraps
+    // before it is folded into the 32-bit total. Both compilers turn the
+    // fixed-width inner loop into widening vector adds.
+    constexpr std::size_t kLanes = 16;
+    constexpr std::size_t kRowsPerBlock = 256;
+
+    std::uint32_t total = 0;
+    const std::uint8_t* next = bytes.data();
+    std::size_t left = bytes.size();
+    while (left >= kLanes) {
+        const std::size_t rows = std::min(left / kLanes, kRowsPerBlock);
+        std::array<std::uint16_t, kLanes> lanes{};
+        for (std::size_t row = 0; row < rows; ++row, next += kLanes)
+            for (std::size_t lane = 0; lane < kLanes; ++lane)
+                lanes[lane] = static_cast<std::uint16_t>(lanes[lane] + next[lane]);
+        for (const std::uint16_t lane : lanes)
+            total += lane;
+        left -= rows * kLanes;
+    }
+    for (; left > 0; --left)
+        total += *next++;
+    return total;
+}
+
+std::uint32_t ChunkCount(std::uint32_t length) {
+    return length / kMaxChunk + (length % kMaxChunk != 0 ? 1 : 0);
+}
+
+bool BootImageReader::Open(const std::string& path) {
+    Close();
+    error_ = ImageReadError::None;
+    errorOffset_ = 0;
+    errorText_.clear();
+    std::string why;
+    file_ = InputFile::Open(path, &why);
+    if (!file_)
+        return Fail(ImageReadError::Open, 0, "cannot open " + path + " (" + why + ")");
+    return true;
+}
+
+std::uint64_t BootImageReader::FileSize() const {
+    return file_ ? file_->Size() : 0;
+}
+
+std::uint64_t BootImageReader::Offset() const {
+    return file_ ? file_->Position() : 0;
+}
+
+void BootImageReader::Close() {
+    file_.reset();
+    recordDataStart_ = recordLength_ = recordDataDone_ = 0;
+}
+
+bool BootImageReader::Fail(ImageReadError error, std::uint64_t offset, std::string text) {
+    error_ = error;
+    errorOffset_ = offset;
+    errorText_ = std::move(text);
+    return false;
+}
+
+bool BootImageReader::FailShortRead(ImageReadError error, const char* what, std::uint64_t offset,
+                                    std::uint64_t got, std::uint64_t wanted) {
+    const bool ioError = file_ && std::ferror(file_->Handle()) != 0;
+    char text[160];
+    if (ioError)
+        std::snprintf(text, sizeof text, "%s at offset %llu could not be read (%llu of %llu bytes)",
+                      what, static_cast<unsigned long long>(offset),
+                      static_cast<unsigned long long>(got),
+                      static_cast<unsigned long long>(wanted));
+    else
+        std::snprintf(text, sizeof text, "%s at offset %llu is truncated (%llu of %llu bytes)",
+                      what, static_cast<unsigned long long>(offset),
+                      static_cast<unsigned long long>(got),
+                      static_cast<unsigned long long>(wanted));
+    return Fail(error, offset, text);
+}
+
+std::optional<ImageHeader> BootImageReader::ReadHeader() {
+    if (!file_) {
+        Fail(ImageReadError::Signature, 0, "image header cannot be read: no image file is open");
+        return std::nullopt;
+    }
+    const std::uint64_t at = file_->Position();
+    std::array<std::uint8_t, kImageHeaderSize> bytes{};
+    const std::size_t got = file_->Read(bytes);
+    if (got != bytes.size()) {
+        FailShortRead(ImageReadError::Signature, "image header", at, got, bytes.size());
+        return std::nullopt;
+    }
+    return ParseImageHeader(bytes);
+}
+
+std::optional<RecordHeader> BootImageReader::ReadRecordHeader() {
+    // Whatever happens below, the previous record's fields are gone.
+    recordDataStart_ = recordLength_ = recordDataDone_ = 0;
+    if (!file_) {
+        Fail(ImageReadError::RecordHeader, 0,
+             "record header cannot be read: no image file is open");
+        return std::nullopt;
+    }
+    const std::uint64_t at = file_->Position();
+    std::array<std::uint8_t, kRecordHeaderSize> bytes{};
+    const std::size_t got = file_->Read(bytes);
+    if (got != bytes.size()) {
+        FailShortRead(ImageReadError::RecordHeader, "record header", at, got, bytes.size());
+        return std::nullopt;
+    }
+    const RecordHeader header = ParseRecordHeader(bytes);
+    if (!header.IsEndRecord()) {
+        recordDataStart_ = file_->Position();
+        recordLength_ = header.length;
+    }
+    return header;
+}
+
+bool BootImageReader::ReadData(std::span<std::uint8_t> into) {
+    if (!file_)
+        return Fail(ImageReadError::RecordData, 0,
+                    "record data cannot be read: no image file is open");
+    if (into.size() > DataLeftInRecord()) {
+        char text[160];
+        std::snprintf(
+            text, sizeof text,
+            "record data at offset %llu: %zu bytes asked for, only %llu left in the record",
+            static_cast<unsigned long long>(recordDataStart_), into.size(),
+            static_cast<unsigned long long>(DataLeftInRecord()));
+        return Fail(ImageReadError::RecordData, recordDataStart_, text);
+    }
+    const std::size_t got = file_->Read(into);
+    recordDataDone_ += got;
+    if (got != into.size())
+        return FailShortRead(ImageReadError::RecordData, "record data", recordDataStart_,
+                             recordDataDone_, recordLength_);
+    return true;
+}
+
+ImageSummary ScanBootImage(const std::string& path) {
+    ImageSummary summary;
+    BootImageReader reader;
+    const auto finishWithError = [&]() {
+        summary.error = reader.Error();
+        summary.errorOffset = reader.ErrorOffset();
+        summary.errorText = reader.LastErrorText();
+        return summary;
+    };
+
+    if (!reader.Open(path))
+        return finishWithError();
+    summary.fileSize = reader.FileSize();
+
+    const std::optional<ImageHeader> header = reader.ReadHeader();
+    if (!header)
+        return finishWithError();
+    summary.header = *header;
+
+    std::vector<std::uint8_t> block(kScanBlock);
+    for (;;) {
+        RecordSummary record;
+        record.fileOffset = reader.Offset();
+        const std::optional<RecordHeader> recordHeader = reader.ReadRecordHeader();
+        if (!recordHeader)
+            return finishWithError();
+        if (recordHeader->IsEndRecord()) {
+            summary.launchAddress = recordHeader->LaunchAddress();
+            return summary;
+        }
+        record.header = *recordHeader;
+        record.chunkCount = ChunkCount(recordHeader->length);
+        // The length comes from the file, so it is only a promise: read it
+        // block by block and let a short file end the scan.
+        while (reader.DataLeftInRecord() > 0) {
+            const auto size = static_cast<std::size_t>(
+                std::min<std::uint64_t>(reader.DataLeftInRecord(), kScanBlock));
+            const std::span<std::uint8_t> data(block.data(), size);
+            if (!reader.ReadData(data))
+                return finishWithError();
+            record.computedSum += RecordByteSum(data);
+        }
+        summary.records.push_back(record);
+    }
+}
+
+} // namespace marlow::pda

@@ -1,0 +1,103 @@
+#pragma once
+// The Windows CE BIN boot image: a 15-byte header (7 sync bytes, start
+// address, image length), then records of address/length/checksum + data,
+// ended by the record whose address and checksum are both 0 (its length is
+// the launch address). Anything after the end record is never read.
+
+#include "common/input_file.h"
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace marlow::pda {
+
+inline constexpr std::size_t kImageHeaderSize = 15;
+inline constexpr std::size_t kRecordHeaderSize = 12;
+// The boot loader takes record data in chunks of at most this many bytes.
+inline constexpr std::size_t kMaxChunk = 8192;
+
+struct ImageHeader {
+    std::uint32_t startAddress = 0;
+    std::uint32_t imageLength = 0;
+    bool operator==(const ImageHeader&) const = default;
+};
+
+struct RecordHeader {
+    std::uint32_t address = 0;
+    std::uint32_t length = 0;
+    std::uint32_t checksum = 0;
+    bool IsEndRecord() const { return address == 0 && checksum == 0; }
+    std::uint32_t LaunchAddress() const { return length; }
+    bool operator==(const RecordHeader&) const = default;
+};
+
+ImageHeader ParseImageHeader(std::span<const std::uint8_t, kImageHeaderSize> bytes);
+RecordHeader ParseRecordHeader(std::span<const std::uint8_t, kRecordHeaderSize> bytes);
+
+// Sum of the bytes as unsigned 8-bit values, wrapping modulo 2^32.
+std::uint32_t RecordByteSum(std::span<const std::uint8_t> bytes);
+
+// Number of chunks a record of `length` data bytes is sent in.
+std::uint32_t ChunkCount(std::uint32_t length);
+
+enum class ImageReadError { None, Open, Signature, RecordHeader, RecordData };
+
+// Streams one image file from start to end record; never holds it whole.
+class BootImageReader {
+public:
+    // False when the file cannot be opened (error text in LastErrorText()).
+    // Error offsets are those of the header or record data that failed.
+    bool Open(const std::string& path);
+    std::uint64_t FileSize() const;
+    std::uint64_t Offset() const;
+
+    std::optional<ImageHeader> ReadHeader();        // Signature error on a short read
+    std::optional<RecordHeader> ReadRecordHeader(); // RecordHeader error on a short read
+    // Reads exactly into.size() bytes of the current record's data; asking
+    // for more than the record has left is refused (it would read the next
+    // record header as data).
+    bool ReadData(std::span<std::uint8_t> into); // RecordData error on a short read
+    std::uint64_t DataLeftInRecord() const { return recordLength_ - recordDataDone_; }
+    void Close();
+
+    ImageReadError Error() const { return error_; }
+    std::uint64_t ErrorOffset() const { return errorOffset_; }
+    const std::string& LastErrorText() const { return errorText_; }
+
+private:
+    bool Fail(ImageReadError error, std::uint64_t offset, std::string text);
+    bool FailShortRead(ImageReadError error, const char* what, std::uint64_t offset,
+                       std::uint64_t got, std::uint64_t wanted);
+    std::optional<InputFile> file_;
+    std::uint64_t recordDataStart_ = 0;
+    std::uint64_t recordLength_ = 0;
+    std::uint64_t recordDataDone_ = 0;
+    ImageReadError error_ = ImageReadError::None;
+    std::uint64_t errorOffset_ = 0;
+    std::string errorText_;
+};
+
+// A whole pass over an image, for information displays and the CLI.
+struct RecordSummary {
+    std::uint64_t fileOffset = 0; // of the record header
+    RecordHeader header;
+    std::uint32_t computedSum = 0;
+    std::uint32_t chunkCount = 0;
+};
+
+struct ImageSummary {
+    ImageHeader header;
+    std::vector<RecordSummary> records;         // data records only
+    std::optional<std::uint32_t> launchAddress; // set once the end record was read
+    std::uint64_t fileSize = 0;
+    ImageReadError error = ImageReadError::None;
+    std::uint64_t errorOffset = 0;
+    std::string errorText; // names what failed and at which offset
+};
+
+ImageSummary ScanBootImage(const std::string& path);
+
+} // namespace marlow::pda

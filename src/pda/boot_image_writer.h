@@ -1,0 +1,121 @@
+#pragma once
+// Our own boot image writer, for sample sets, tests, device emulators and
+// benchmarks. The download only ever reads images; nothing on the download
+// path depends on this file.
+
+#include "pda/boot_image.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace marlow::pda {
+
+// The Windows CE BIN sync bytes that open every image.
+inline constexpr std::string_view kBootImageSignature = "B000FF\n";
+
+struct RecordPlan {
+    std::uint32_t address = 0;
+    std::vector<std::uint8_t> data;
+    // Stored instead of the computed sum: images with a wrong checksum, or a
+    // data record that must look like an end record.
+    std::optional<std::uint32_t> storedChecksum;
+};
+
+struct BootImagePlan {
+    std::uint32_t startAddress = 0;
+    std::uint32_t imageLength = 0;
+    std::vector<RecordPlan> records;
+    std::uint32_t launchAddress = 0;
+    bool withEndRecord = true;
+    std::vector<std::uint8_t> trailing;    // after the end record, e.g. a model/version trailer
+    std::optional<std::size_t> truncateAt; // keep only this many bytes: a file cut short
+};
+
+// The common case, without spelling out every option.
+inline BootImagePlan MakeBootImagePlan(std::uint32_t startAddress, std::uint32_t imageLength,
+                                       std::vector<RecordPlan> records,
+                                       std::uint32_t launchAddress) {
+    BootImagePlan plan;
+    plan.startAddress = startAddress;
+    plan.imageLength = imageLength;
+    plan.records = std::move(records);
+    plan.launchAddress = launchAddress;
+    return plan;
+}
+
+// The whole image in memory, exactly as planned (no sanity checks: hostile
+// images are a use case).
+std::vector<std::uint8_t> BuildBootImage(const BootImagePlan& plan);
+
+// Fills `block` with the record data that starts `offset` bytes into the record.
+using RecordDataSource = std::function<void(std::uint64_t offset, std::span<std::uint8_t> block)>;
+
+// A cheap deterministic byte stream: the same seed and offset give the same
+// byte, so a reader can check what it received without a copy of the file.
+std::uint8_t PatternByte(std::uint32_t seed, std::uint64_t offset);
+RecordDataSource PatternData(std::uint32_t seed);
+
+// Writes an image to a file as it goes, so images far larger than memory
+// (gigabytes of generated data) can be produced. Each method returns false
+// on failure and leaves the reason in ErrorText(); the file is closed on
+// every path by the destructor at the latest.
+class BootImageFileWriter {
+public:
+    bool Create(const std::string& path, ImageHeader header);
+    bool AddRecord(std::uint32_t address, std::span<const std::uint8_t> data);
+    // Streams `length` bytes from `source` and stores their sum afterwards.
+    bool AddRecord(std::uint32_t address, std::uint32_t length, const RecordDataSource& source);
+    bool AddEndRecord(std::uint32_t launchAddress);
+    // Raw bytes at the current end: trailers, or garbage for hostile files.
+    bool AddBytes(std::span<const std::uint8_t> bytes);
+    // Flushes and closes; false when the data did not reach the file.
+    bool Close();
+
+    std::uint64_t Offset() const { return offset_; }
+    const std::string& ErrorText() const { return errorText_; }
+
+private:
+    struct Closer {
+        void operator()(std::FILE* f) const { std::fclose(f); }
+    };
+    bool Write(std::span<const std::uint8_t> bytes);
+    bool PatchChecksum(std::uint64_t headerOffset, std::uint32_t checksum);
+    bool Fail(std::string text);
+
+    std::unique_ptr<std::FILE, Closer> file_;
+    std::string path_;
+    std::uint64_t offset_ = 0;
+    std::string errorText_;
+};
+
+// Contiguous records from startAddress covering dataBytes of pattern data.
+struct GeneratedImageShape {
+    std::uint32_t startAddress = 0x80000000;
+    std::uint32_t dataBytes = 0;
+    std::uint32_t recordLength = 1024 * 1024;
+    std::uint32_t seed = 1;
+    std::uint32_t launchAddress = 0x80001000;
+};
+
+// False with `error` set when the file cannot be written.
+bool WriteGeneratedImage(const std::string& path, const GeneratedImageShape& shape,
+                         std::string* error = nullptr);
+
+// Transitional names still used by emulators/sample_set.cpp and
+// tests/pda_download; to be removed once those use the names above.
+using BootImageSpec = BootImagePlan;
+using ImageRecordSpec = RecordPlan;
+inline BootImagePlan MakeBootImageSpec(std::uint32_t startAddress, std::uint32_t imageLength,
+                                       std::vector<RecordPlan> records,
+                                       std::uint32_t launchAddress) {
+    return MakeBootImagePlan(startAddress, imageLength, std::move(records), launchAddress);
+}
+
+} // namespace marlow::pda

@@ -1,0 +1,127 @@
+#include "pda/list_file.h"
+
+#include "common/input_file.h"
+#include "common/path_rules.h"
+
+namespace marlow::pda {
+
+namespace {
+
+constexpr std::size_t kPhoneGroupSize = 4;
+
+// The rules are tried in this order, so "-x.bin" is an image entry.
+bool IsImageEntry(std::string_view line) {
+    return EndsWithIgnoreCase(line, ".bin");
+}
+
+bool IsPhoneGroupStart(std::string_view line) {
+    return !line.empty() && line.front() == '-';
+}
+
+std::string LineFault(LineStatus status, std::size_t lineNumber) {
+    const std::string where = "line " + std::to_string(lineNumber);
+    return where + (status == LineStatus::TooLong ? " is too long" : " could not be read");
+}
+
+} // namespace
+
+ListLine ClassifyListLine(std::string_view line) {
+    if (IsImageEntry(line)) {
+        if (line.front() == '+')
+            line.remove_prefix(1);
+        return {ListLineKind::ImageEntry, std::string(line)};
+    }
+    if (IsPhoneGroupStart(line))
+        return {ListLineKind::PhoneGroupStart, std::string(line.substr(1))};
+    return {ListLineKind::EndOfList, {}};
+}
+
+std::uint8_t ListKindOf(std::string_view downloadPath) {
+    const std::string name = FileNamePart(downloadPath);
+    if (name == "quill_all.lst")
+        return 2;
+    if (name == "quill.lst")
+        return 1;
+    if (EndsWithIgnoreCase(name, ".bin"))
+        return 0;
+    return 255;
+}
+
+int ListCounterTotal(std::uint8_t listKind) {
+    switch (listKind) {
+    case 2:
+        return 7;
+    case 1:
+        return 6;
+    default:
+        return 0;
+    }
+}
+
+std::vector<PhoneGroupFile> ReadPhoneGroup(LineReader& lines, std::string_view firstName,
+                                           std::string_view listDirectory, std::string& error) {
+    std::vector<PhoneGroupFile> files;
+    std::string name(firstName);
+    for (;;) {
+        std::string path = std::string(listDirectory) + name;
+        if (!phone::FitsPhonePath(path)) {
+            error = "line " + std::to_string(lines.LineNumber()) + ": phone file path is " +
+                    std::to_string(path.size()) + " characters long, at most " +
+                    std::to_string(phone::kMaxPhonePath) + " fit";
+            return files;
+        }
+        const phone::PhoneFileRole role = phone::ClassifyPhoneFile(name);
+        files.push_back({std::move(name), std::move(path), role});
+        if (files.size() == kPhoneGroupSize)
+            return files;
+
+        name.clear();
+        const LineStatus status = lines.Next(name);
+        if (status == LineStatus::EndOfFile)
+            return files;
+        if (status != LineStatus::Line) {
+            error = LineFault(status, lines.LineNumber());
+            return files;
+        }
+    }
+}
+
+ListContents ReadListFile(const std::string& listPath) {
+    ListContents contents;
+    std::string why;
+    std::optional<InputFile> file = InputFile::Open(listPath, &why);
+    if (!file) {
+        contents.error = "cannot open list file " + listPath + " (" + why + ")";
+        return contents;
+    }
+    const std::string listDirectory = DirectoryPart(listPath);
+    LineReader lines(file->Handle());
+    std::string line;
+    for (;;) {
+        const LineStatus status = lines.Next(line);
+        if (status == LineStatus::EndOfFile)
+            return contents;
+        if (status != LineStatus::Line) {
+            contents.error = listPath + ": " + LineFault(status, lines.LineNumber());
+            return contents;
+        }
+        ListLine classified = ClassifyListLine(line);
+        switch (classified.kind) {
+        case ListLineKind::ImageEntry:
+            contents.entries.push_back({classified.text, listDirectory + classified.text});
+            break;
+        case ListLineKind::PhoneGroupStart: {
+            contents.hasPhoneGroup = true;
+            std::string groupError;
+            contents.phoneGroup = ReadPhoneGroup(lines, classified.text, listDirectory, groupError);
+            if (!groupError.empty())
+                contents.error = listPath + ": " + groupError;
+            return contents;
+        }
+        case ListLineKind::EndOfList:
+            return contents;
+        }
+    }
+}
+
+} // namespace marlow::pda

@@ -1,0 +1,65 @@
+#pragma once
+// List files (".lst"): image entries one per line, optionally ended by the
+// phone group, and the small name rules the download shares.
+
+#include "common/line_reader.h"
+#include "common/notes.h"
+#include "phone/phone_files.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace marlow::pda {
+
+enum class ListLineKind { ImageEntry, PhoneGroupStart, EndOfList };
+
+struct ListLine {
+    ListLineKind kind;
+    std::string text; // entry name without "+", or phone file name without "-"
+    bool operator==(const ListLine&) const = default;
+};
+
+ListLine ClassifyListLine(std::string_view line);
+
+// 2 "quill_all.lst", 1 "quill.lst", 0 any other "*.bin" (case-insensitive),
+// 255 anything else. The list names compare exactly.
+std::uint8_t ListKindOf(std::string_view downloadPath);
+
+// The image counter's total on the front panel for a list kind (7, 6, or 0).
+int ListCounterTotal(std::uint8_t listKind);
+
+struct ListEntry {
+    std::string name; // as written (display name)
+    std::string path; // list directory + name
+    bool operator==(const ListEntry&) const = default;
+};
+
+struct PhoneGroupFile {
+    std::string name;
+    std::string path;
+    phone::PhoneFileRole role = phone::PhoneFileRole::None;
+    bool operator==(const PhoneGroupFile&) const = default;
+};
+
+// The rest of a phone group once its first line has been classified: the
+// first name, then up to three further lines exactly as they stand (a "-"
+// on them stays). Paths are the list directory + the name. Reading stops at
+// the end of the file; on a faulty line `error` is set and the names before
+// it are returned. A path over phone::kMaxPhonePath is such a fault.
+std::vector<PhoneGroupFile> ReadPhoneGroup(LineReader& lines, std::string_view firstName,
+                                           std::string_view listDirectory, std::string& error);
+
+// Whole-list view for the CLI and information displays; the download walks
+// the same rules one line at a time.
+struct ListContents {
+    std::vector<ListEntry> entries;
+    bool hasPhoneGroup = false;
+    std::vector<PhoneGroupFile> phoneGroup; // at most four
+    std::string error; // empty when the file could be read; what was read before stands
+};
+
+ListContents ReadListFile(const std::string& listPath);
+
+} // namespace marlow::pda

@@ -1,0 +1,91 @@
+#include "phone/phone_package.h"
+
+#include "common/input_file.h"
+#include "common/line_reader.h"
+#include "common/path_rules.h"
+
+namespace marlow::phone {
+
+namespace {
+
+constexpr std::size_t kMembersPerPackage = 4;
+
+const char* LoadedTraceLine(PhoneFileRole role) {
+    switch (role) {
+    case PhoneFileRole::PsiLoader:
+        return "\n psi.flb File Loading OK!!\n";
+    case PhoneFileRole::SecondStageLoader:
+        return "\n slb.flb File Loading OK!!\n";
+    case PhoneFileRole::Firmware:
+        return "\n *.flb File Loading OK!!\n";
+    case PhoneFileRole::Eeprom:
+        return "\n *.eep File Loading OK!! \n";
+    case PhoneFileRole::None:
+        break;
+    }
+    return "\n No Match File Error!! \n";
+}
+
+bool PackageExists(const std::string& path) {
+    return InputFile::Open(path).has_value();
+}
+
+std::string PathTooLongText(std::string_view member, std::size_t pathLength) {
+    return "Phone file " + std::string(LastChars(member, 60)) + ": its path is " +
+           std::to_string(pathLength) + " characters long, at most " +
+           std::to_string(kMaxPhonePath) + " are allowed";
+}
+
+} // namespace
+
+PackageLoadResult LoadPhonePackage(const std::string& packagePath, PhoneFileSet& files) {
+    PackageLoadResult result;
+    files.ClearDisplayNames();
+
+    if (!PackageExists(packagePath))
+        return result;
+    result.existenceChecked = true;
+
+    if (ToLowerAscii(LastChars(packagePath, 4)) != ".brx") {
+        result.outcome = PackageOutcome::WrongExtension;
+        result.notes.push_back({NoteKind::MessageBox, "Please Open the *.brx File"});
+        return result;
+    }
+
+    // It was there a moment ago; if it has gone since, it is missing now.
+    std::optional<InputFile> file = InputFile::Open(packagePath);
+    if (!file)
+        return result;
+
+    const std::string packageDirectory = DirectoryPart(packagePath);
+    LineReader lines(file->Handle());
+    std::string line;
+    for (std::size_t members = 0; members < kMembersPerPackage;) {
+        // A line too long for the reader is used as far as it was read: a
+        // member that long cannot fit a role's path anyway.
+        const LineStatus status = lines.Next(line);
+        if (status == LineStatus::EndOfFile || status == LineStatus::ReadError) {
+            result.notes.push_back({NoteKind::MessageBox, "End: File decoding  *.brx File"});
+            break;
+        }
+        if (line.empty() || line.front() != '+') {
+            result.notes.push_back({NoteKind::MessageBox, "Error : Invalid  *.brx File"});
+            continue;
+        }
+        const std::string member = line.substr(1);
+        std::string path = packageDirectory + member;
+        if (!FitsPhonePath(path)) {
+            result.outcome = PackageOutcome::PathTooLong;
+            result.notes.push_back({NoteKind::MessageBox, PathTooLongText(member, path.size())});
+            return result;
+        }
+        const PhoneFileRole role = ClassifyPhoneFile(member);
+        files.Assign(role, member, std::move(path));
+        result.notes.push_back({NoteKind::TraceLine, LoadedTraceLine(role)});
+        ++members;
+    }
+    result.outcome = PackageOutcome::Loaded;
+    return result;
+}
+
+} // namespace marlow::phone

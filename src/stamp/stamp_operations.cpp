@@ -1,0 +1,63 @@
+#include "stamp/stamp_operations.h"
+
+#include "stamp/stamp_charset.h"
+
+#include <algorithm>
+#include <cstddef>
+
+namespace marlow::stamp {
+
+namespace {
+
+bool HoldsAt(std::span<const std::uint8_t> bytes, std::size_t offset, std::string_view text) {
+    return std::equal(text.begin(), text.end(), bytes.begin() + static_cast<std::ptrdiff_t>(offset),
+                      [](char expected, std::uint8_t byte) {
+                          return static_cast<std::uint8_t>(expected) == byte;
+                      });
+}
+
+// The end of a list file's last line, "....bin" and its line break. With
+// CR LF the "bin" starts the version field; a list saved with a bare LF puts
+// it one byte later. That second form never matches a stamp, whose last byte
+// is always the version's zero padding.
+bool IsListFileTail(std::span<const std::uint8_t, kTrailerSize> bytes) {
+    return HoldsAt(bytes, kVersionFieldOffset, "bin") ||
+           HoldsAt(bytes, kVersionFieldOffset + 1, "bin\n");
+}
+
+} // namespace
+
+TrailerWrite InsertStamp(const std::string& path, std::string_view model,
+                         std::string_view version) {
+    return AppendTrailer(path, model, version);
+}
+
+Stamp VerifyTrailer(std::span<const std::uint8_t, kTrailerSize> bytes) {
+    if (IsListFileTail(bytes))
+        return Stamp{kNoStamp, kNoStamp};
+    return ParseTrailer(bytes);
+}
+
+VerifyResult VerifyStamp(const std::string& path) {
+    VerifyResult result;
+    const TrailerRead tail = ReadTrailerBytes(path);
+    if (tail.status != TrailerStatus::Ok) {
+        result.error = tail.error;
+        return result;
+    }
+    result.ok = true;
+    result.stamp = VerifyTrailer(tail.bytes);
+    return result;
+}
+
+std::optional<TypingProblem> CheckTyping(StampField field, std::string_view text) {
+    const bool model = field == StampField::Model;
+    const std::size_t fieldLength = model ? kMaxModelLength : kMaxVersionLength;
+    const std::optional<std::size_t> bad = FirstNonStampCharacter(text.substr(0, fieldLength));
+    if (!bad)
+        return std::nullopt;
+    return TypingProblem{*bad, model ? "Invalid Character in Model Name"
+                                     : "Invalid Character in Model Version"};
+}
+
+} // namespace marlow::stamp

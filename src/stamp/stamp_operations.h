@@ -1,0 +1,46 @@
+#pragma once
+// What the model/version dialog does, without the dialog: INSERT appends a
+// trailer, VERIFY reads the last one back, and the typing check points at the
+// first character the operator must replace.
+
+#include "stamp/trailer.h"
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace marlow::stamp {
+
+// Shown for both fields when a file has no stamp to verify.
+inline constexpr const char* kNoStamp = "NONE";
+
+// Appends a trailer. Neither an existing trailer nor the characters are
+// checked here: the typing check is the guard, and a second INSERT is how an
+// operator corrects a stamp (readers only see the last one).
+TrailerWrite InsertStamp(const std::string& path, std::string_view model, std::string_view version);
+
+struct VerifyResult {
+    bool ok = false;
+    Stamp stamp;       // when ok: the fields as text, or "NONE"/"NONE"
+    std::string error; // when !ok: nothing is to be shown in the result fields
+};
+
+// A tail whose version field begins with "bin" is the end of a list file's
+// last ".bin" line, not a stamp, and verifies as "NONE". Any other tail is
+// shown as it stands, characters unexamined.
+VerifyResult VerifyStamp(const std::string& path);
+Stamp VerifyTrailer(std::span<const std::uint8_t, kTrailerSize> bytes);
+
+enum class StampField { Model, Version };
+
+struct TypingProblem {
+    std::size_t index = 0; // the character to select for the operator
+    std::string message;   // "Invalid Character in Model Name" / "... Model Version"
+    bool operator==(const TypingProblem&) const = default;
+};
+
+// Looks at no more characters than the field can hold (14 or 4).
+std::optional<TypingProblem> CheckTyping(StampField field, std::string_view text);
+
+} // namespace marlow::stamp

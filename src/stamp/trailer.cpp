@@ -1,0 +1,137 @@
+#include "stamp/trailer.h"
+
+#include "common/input_file.h"
+#include "stamp/stamp_charset.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace marlow::stamp {
+
+namespace {
+
+std::string FieldText(std::span<const std::uint8_t> field) {
+    const auto end = std::find(field.begin(), field.end(), std::uint8_t{0});
+    return std::string(field.begin(), end);
+}
+
+void CopyText(std::string_view text, std::span<std::uint8_t> into) {
+    std::transform(text.begin(), text.end(), into.begin(),
+                   [](char c) { return static_cast<std::uint8_t>(c); });
+}
+
+std::string SystemError(const std::string& what, const std::string& path, int error) {
+    return what + " " + path + ": " + std::strerror(error);
+}
+
+bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written == 0)
+            errno = EIO; // no progress and no reason given: do not spin
+        if (written <= 0)
+            return false;
+        bytes = bytes.subspan(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+} // namespace
+
+Stamp ParseTrailer(std::span<const std::uint8_t, kTrailerSize> bytes) {
+    return Stamp{FieldText(bytes.first(kModelFieldSize)),
+                 FieldText(bytes.subspan(kVersionFieldOffset, kVersionFieldSize))};
+}
+
+bool LooksStamped(std::span<const std::uint8_t, kTrailerSize> bytes) {
+    for (const std::uint8_t byte : bytes) {
+        if (byte == 0)
+            return true;
+        if (!IsStampCharacter(static_cast<char>(byte)))
+            return false;
+    }
+    return true;
+}
+
+TrailerBuild BuildTrailer(std::string_view model, std::string_view version) {
+    TrailerBuild build;
+    if (model.size() > kMaxModelLength) {
+        build.error = "Model name \"" + std::string(model) + "\" is longer than " +
+                      std::to_string(kMaxModelLength) + " characters";
+        return build;
+    }
+    if (version.size() > kMaxVersionLength) {
+        build.error = "Version \"" + std::string(version) + "\" is longer than " +
+                      std::to_string(kMaxVersionLength) + " characters";
+        return build;
+    }
+    CopyText(model, std::span(build.bytes).first(kModelFieldSize));
+    CopyText(version, std::span(build.bytes).subspan(kVersionFieldOffset, kVersionFieldSize));
+    build.ok = true;
+    return build;
+}
+
+TrailerRead ReadTrailerBytes(const std::string& path) {
+    TrailerRead result;
+    std::string why;
+    std::optional<InputFile> file = InputFile::Open(path, &why);
+    if (!file) {
+        result.status = TrailerStatus::OpenFailed;
+        result.error = "Cannot open " + path + ": " + why;
+        return result;
+    }
+    if (file->Size() < kTrailerSize) {
+        result.status = TrailerStatus::TooShort;
+        result.error = path + " is shorter than " + std::to_string(kTrailerSize) +
+                       " bytes and carries no model/version stamp";
+        return result;
+    }
+    if (!file->Seek(file->Size() - kTrailerSize) || !file->ReadExactly(result.bytes)) {
+        result.status = TrailerStatus::ReadFailed;
+        result.error = "Cannot read the last " + std::to_string(kTrailerSize) + " bytes of " + path;
+        return result;
+    }
+    result.status = TrailerStatus::Ok;
+    return result;
+}
+
+TrailerWrite AppendTrailer(const std::string& path, std::string_view model,
+                           std::string_view version) {
+    TrailerWrite result;
+    const TrailerBuild trailer = BuildTrailer(model, version);
+    if (!trailer.ok) {
+        result.status = TrailerStatus::FieldTooLong;
+        result.error = trailer.error;
+        return result;
+    }
+
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) {
+        result.status = TrailerStatus::OpenFailed;
+        result.error = SystemError("Cannot open", path, errno);
+        return result;
+    }
+    const off_t oldLength = ::lseek(fd, 0, SEEK_END);
+    if (oldLength < 0 || !WriteAll(fd, trailer.bytes)) {
+        result.status = TrailerStatus::WriteFailed;
+        result.error = SystemError("Cannot append the stamp to", path, errno);
+        if (oldLength >= 0 && ::ftruncate(fd, oldLength) != 0)
+            result.error += " (the file may now end in a partial stamp)";
+        ::close(fd);
+        return result;
+    }
+    if (::close(fd) != 0) {
+        result.status = TrailerStatus::WriteFailed;
+        result.error = SystemError("Cannot finish writing", path, errno);
+        return result;
+    }
+    result.status = TrailerStatus::Ok;
+    return result;
+}
+
+} // namespace marlow::stamp

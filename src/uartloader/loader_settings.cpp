@@ -1,0 +1,168 @@
+#include "uartloader/loader_settings.h"
+
+#include "common/input_file.h"
+#include "common/line_reader.h"
+#include "common/path_rules.h"
+
+#include <cstdio>
+
+namespace marlow::uartloader {
+
+namespace {
+
+constexpr char kDefaultNormalExtAddress[] = "3D00000";
+
+constexpr std::array<const char*, kFileRoleCount> kDefaultPaths = {
+    "C:\\Marlow_V1.4Beta\\2nd_8810bx_stlocked_secure_dev_start_uart2_new.bin",
+    "C:\\Marlow_V1.4Beta\\elpida_ddr512_133.bin",
+    "C:\\Marlow_V1.4Beta\\boot_flashloader_velmora_NewMap.plain",
+    "C:\\Marlow_V1.4Beta\\XL_8810BX_NAND_SDA_0_0_0.BIN",
+    "C:\\Marlow_V1.4Beta\\elpida_ddr512_133.bin",
+    "C:\\Marlow_V1.4Beta\\adl_test.plain",
+    "C:\\Marlow_V1.4Beta\\production_test.plain",
+    "C:\\Marlow_V1.4Beta\\eboot.nb0",
+    "C:\\Marlow_V1.4Beta\\Brix.stm",
+};
+
+constexpr std::size_t kNormalImageRow = 7;
+constexpr std::size_t kTotalWriteRow = 8;
+
+// The 27 text fields in the order the file holds them, after the port line.
+std::array<std::string*, kMflLineCount - 1> FieldsInFileOrder(LoaderSettings& settings) {
+    std::array<std::string*, kMflLineCount - 1> fields{};
+    for (std::size_t row = 0; row < kFileRoleCount; ++row) {
+        fields[3 * row] = &settings.rows[row].path;
+        fields[3 * row + 1] = &settings.rows[row].extAddress;
+        fields[3 * row + 2] = &settings.rows[row].entryPoint;
+    }
+    return fields;
+}
+
+// "COM1" to "COM9" only: the fourth character is the port number. "COM10"
+// and up would read as COM1 by that rule, so they are not taken at all.
+std::optional<int> PortIndexFromLine(const std::string& line) {
+    if (line.size() != 4 || line[3] < '1' || line[3] > '9')
+        return std::nullopt;
+    return line[3] - '1';
+}
+
+// A lone CR is kept: the reader strips only the one that ends a line.
+bool HoldsLineBreak(const std::string& text) {
+    return text.find('\n') != std::string::npos;
+}
+
+bool AnyFieldHoldsLineBreak(const LoaderSettings& settings) {
+    for (const FileRow& row : settings.rows) {
+        if (HoldsLineBreak(row.path) || HoldsLineBreak(row.extAddress) ||
+            HoldsLineBreak(row.entryPoint))
+            return true;
+    }
+    return false;
+}
+
+std::string WithCrLf(const std::string& text) {
+    std::string out;
+    out.reserve(text.size() + kMflLineCount);
+    for (const char c : text) {
+        if (c == '\n')
+            out += '\r';
+        out += c;
+    }
+    return out;
+}
+
+void Show(MflReadResult& result, std::string text) {
+    result.notes.push_back({NoteKind::MessageBox, std::move(text)});
+}
+
+bool Fail(std::string* error, std::string text) {
+    if (error != nullptr)
+        *error = std::move(text);
+    return false;
+}
+
+} // namespace
+
+LoaderSettings LoaderSettings::Defaults() {
+    LoaderSettings settings;
+    for (std::size_t row = 0; row < kFileRoleCount; ++row)
+        settings.rows[row].path = kDefaultPaths[row];
+    settings.rows[kNormalImageRow].extAddress = kDefaultNormalExtAddress;
+    settings.rows[kTotalWriteRow].extAddress = kDefaultNormalExtAddress;
+    return settings;
+}
+
+std::string FormatMflText(const LoaderSettings& settings) {
+    std::string text =
+        "COM" + std::to_string(static_cast<long long>(settings.portIndex) + 1) + "\n";
+    for (const FileRow& row : settings.rows)
+        text += row.path + "\n" + row.extAddress + "\n" + row.entryPoint + "\n";
+    return text;
+}
+
+MflReadResult ReadMflFile(const std::string& path, LoaderSettings& settings) {
+    MflReadResult result;
+    const std::string name = FileNamePart(path);
+    std::optional<InputFile> file = InputFile::Open(path);
+    if (!file) {
+        result.error = "Failed to open file " + name;
+        return result;
+    }
+
+    // Filled on a copy so that a failed read leaves the dialog as it was.
+    LoaderSettings loaded = settings;
+    const auto fields = FieldsInFileOrder(loaded);
+    LineReader lines(file->Handle(), kMflMaxLine);
+    std::string line;
+    while (result.linesRead < kMflLineCount) {
+        const LineStatus status = lines.Next(line);
+        if (status == LineStatus::EndOfFile)
+            break;
+        if (status == LineStatus::ReadError) {
+            result.error = "Failed to read file " + name;
+            return result;
+        }
+        if (status == LineStatus::TooLong) {
+            Show(result, "Line " + std::to_string(result.linesRead + 1) + " of " + name +
+                             " is longer than 1023 characters; only its start is used");
+        }
+        if (result.linesRead == 0) {
+            const std::optional<int> port = PortIndexFromLine(line);
+            result.portRecognised = port.has_value();
+            if (port)
+                loaded.portIndex = *port;
+            else
+                Show(result, "Line 1 of " + name +
+                                 " names no port from COM1 to COM9; the port is left as it was");
+        } else {
+            *fields[result.linesRead - 1] = line;
+        }
+        ++result.linesRead;
+    }
+
+    if (result.linesRead < kMflLineCount) {
+        Show(result, name + " holds only " + std::to_string(result.linesRead) +
+                         " of 28 lines; the fields after them are left as they were");
+    }
+    settings = std::move(loaded);
+    result.ok = true;
+    return result;
+}
+
+bool WriteMflFile(const std::string& path, const LoaderSettings& settings, std::string* error) {
+    const std::string name = FileNamePart(path);
+    if (AnyFieldHoldsLineBreak(settings))
+        return Fail(error, "Failed to write file " + name + ": a field holds a line break");
+
+    const std::string text = WithCrLf(FormatMflText(settings));
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr)
+        return Fail(error, "Failed to open file " + name);
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    const bool closed = std::fclose(file) == 0;
+    if (!written || !closed)
+        return Fail(error, "Failed to write file " + name);
+    return true;
+}
+
+} // namespace marlow::uartloader

@@ -1,0 +1,54 @@
+#pragma once
+// Everything the loader dialog keeps per run: the COM port, and for each of
+// the nine file roles its file path, "Ext. Address" and "Entry Point" texts.
+// Saved and loaded as ".mfl" files: 28 lines, "COM<n>" then three per role.
+
+#include "common/notes.h"
+
+#include <array>
+#include <string>
+
+namespace marlow::uartloader {
+
+inline constexpr std::size_t kFileRoleCount = 9;
+
+struct FileRow {
+    std::string path;
+    std::string extAddress; // at most 8 hex digits
+    std::string entryPoint; // at most 8 hex digits
+    bool operator==(const FileRow&) const = default;
+};
+
+struct LoaderSettings {
+    int portIndex = 0; // 0 = "COM1"
+    std::array<FileRow, kFileRoleCount> rows;
+    bool operator==(const LoaderSettings&) const = default;
+
+    // The dialog's defaults: the nine default paths, "3D00000" in rows 7 and 8.
+    static LoaderSettings Defaults();
+};
+
+// The 28 lines, each ended by LF.
+std::string FormatMflText(const LoaderSettings& settings);
+
+inline constexpr std::size_t kMflLineCount = 1 + 3 * kFileRoleCount;
+inline constexpr std::size_t kMflMaxLine = 1023;
+
+struct MflReadResult {
+    bool ok = false;             // false: `settings` untouched, `error` says why
+    std::size_t linesRead = 0;   // below kMflLineCount for a short file
+    bool portRecognised = false; // false: line 1 was not "COM1".."COM9", port kept
+    std::string error;           // "Failed to open file <name>" and the like
+    Notes notes;                 // what to tell the operator about a file read only in part
+};
+
+// Reads an .mfl file into `settings`. A short file fills what it has and
+// leaves the remaining fields unchanged; lines are cut at kMflMaxLine.
+MflReadResult ReadMflFile(const std::string& path, LoaderSettings& settings);
+
+// Writes the 28 lines with CR LF on every platform: the files travel between
+// the Windows and Linux PCs. Refuses fields that hold a line break, which
+// would shift every later field on reading. `error` may be null.
+bool WriteMflFile(const std::string& path, const LoaderSettings& settings, std::string* error);
+
+} // namespace marlow::uartloader

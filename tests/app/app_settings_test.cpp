@@ -1,0 +1,245 @@
+#include "app/app_settings.h"
+
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+namespace marlow::app {
+namespace {
+
+// Every test works on its own settings file, never the user's store.
+class SettingsStore : public ::testing::Test {
+protected:
+    std::string File() const { return dir_.File("marlow.ini"); }
+
+    // What another program (or the next run) sees in the store.
+    std::optional<std::string> Stored(const char* name) const {
+        QSettings store(QString::fromStdString(File()), QSettings::IniFormat);
+        if (!store.contains(name))
+            return std::nullopt;
+        return store.value(name).toString().toStdString();
+    }
+
+    void Store(const char* name, const std::string& text) {
+        QSettings store(QString::fromStdString(File()), QSettings::IniFormat);
+        store.setValue(name, QString::fromStdString(text));
+    }
+
+    // One program start: a fresh settings object on the same store.
+    struct Run {
+        explicit Run(const std::string& file)
+            : store(QString::fromStdString(file), QSettings::IniFormat), settings(store) {}
+        QSettings store;
+        CAppSettings settings;
+    };
+    std::unique_ptr<Run> Start() {
+        auto run = std::make_unique<Run>(File());
+        presentation = run->settings.PrepareStart();
+        return run;
+    }
+
+    test::TempDir dir_;
+    Presentation presentation = Presentation::FrontPanel;
+};
+
+TEST_F(SettingsStore, ValuesBeforeLoading) {
+    const AppSettings values;
+    EXPECT_EQ(values.downloadPath, "C:\\Pda\\release\\NK.bin");
+    EXPECT_EQ(values.phonePackagePath, "C:\\Phone\\release\\Phone.brx");
+    EXPECT_EQ(values.debugPortName, "COM1");
+    EXPECT_EQ(values.debugBaudRate, 110);
+    EXPECT_EQ(values.downloadTarget, kDownloadToRam);
+    EXPECT_FALSE(values.frontPanelMode);
+}
+
+TEST_F(SettingsStore, FirstStartWritesPortBaudPathAndFlash) {
+    Store("USB Downloader", "1");
+    const auto run = Start();
+    EXPECT_EQ(presentation, Presentation::MainWindow);
+    EXPECT_EQ(Stored("RegDownTo"), "F");
+    EXPECT_EQ(Stored("Port"), "COM1");
+    EXPECT_EQ(Stored("Baud"), "38400");
+    EXPECT_EQ(Stored("Path"), "C:\\Pda\\release\\NK.bin");
+    EXPECT_EQ(Stored("PhonePath"), std::nullopt);
+
+    const AppSettings& values = run->settings.Values();
+    EXPECT_EQ(values.debugPortName, "COM1");
+    EXPECT_EQ(values.debugBaudRate, 38400);
+    EXPECT_EQ(values.downloadTarget, kDownloadToFlash);
+    EXPECT_FALSE(values.frontPanelMode);
+}
+
+TEST_F(SettingsStore, SecondStartWritesOnlyThePhonePath) {
+    Store("USB Downloader", "1");
+    Start();
+    Store("Port", "ttyS3"); // must not be taken on this start
+    const auto run = Start();
+    EXPECT_EQ(Stored("PhonePath"), "C:\\Phone\\release\\Phone.brx");
+    const AppSettings& values = run->settings.Values();
+    EXPECT_EQ(values.debugPortName, "COM1");
+    EXPECT_EQ(values.debugBaudRate, 110);
+    EXPECT_EQ(values.downloadPath, "C:\\Pda\\release\\NK.bin");
+    EXPECT_EQ(values.phonePackagePath, "C:\\Phone\\release\\Phone.brx");
+}
+
+TEST_F(SettingsStore, ThirdStartReadsAllFour) {
+    Store("USB Downloader", "1");
+    Start();
+    Start();
+    Store("Port", "/dev/ttyUSB0");
+    Store("Baud", "115200");
+    Store("Path", "/srv/images/quill_all.lst");
+    Store("PhonePath", "/srv/phone/Phone.brx");
+    const auto run = Start();
+    const AppSettings& values = run->settings.Values();
+    EXPECT_EQ(values.debugPortName, "/dev/ttyUSB0");
+    EXPECT_EQ(values.debugBaudRate, 115200);
+    EXPECT_EQ(values.downloadPath, "/srv/images/quill_all.lst");
+    EXPECT_EQ(values.phonePackagePath, "/srv/phone/Phone.brx");
+}
+
+TEST_F(SettingsStore, BadBaudTextLoadsAs38400) {
+    Store("Path", "a.bin");
+    Store("PhonePath", "b.brx");
+    for (const char* text : {"fast", "0", "-9600", "", " 9600", "99999999999"}) {
+        Store("Baud", text);
+        const auto run = Start();
+        EXPECT_EQ(run->settings.Values().debugBaudRate, 38400) << "\"" << text << "\"";
+    }
+    Store("Baud", "9600 baud");
+    EXPECT_EQ(Start()->settings.Values().debugBaudRate, 9600);
+}
+
+TEST_F(SettingsStore, LinuxPortNamesLoadUpToTheirBound) {
+    Store("Path", "a.bin");
+    Store("PhonePath", "b.brx");
+    Store("Port", "ttyUSB0");
+    EXPECT_EQ(Start()->settings.Values().debugPortName, "ttyUSB0");
+    Store("Port", std::string(254, 'p'));
+    EXPECT_EQ(Start()->settings.Values().debugPortName, std::string(254, 'p'));
+    Store("Port", std::string(255, 'p'));
+    EXPECT_EQ(Start()->settings.Values().debugPortName, "");
+}
+
+TEST_F(SettingsStore, MissingPortLoadsEmpty) {
+    Store("Path", "a.bin");
+    Store("PhonePath", "b.brx");
+    EXPECT_EQ(Start()->settings.Values().debugPortName, "");
+}
+
+TEST_F(SettingsStore, OverlongStoredPathIsNotTakenAndNotAFirstRun) {
+    Store("Path", std::string(255, 'x'));
+    Store("PhonePath", "/srv/phone/Phone.brx");
+    Store("Port", "ttyS0");
+    Store("Baud", "9600");
+    const auto run = Start();
+    const AppSettings& values = run->settings.Values();
+    EXPECT_EQ(values.downloadPath, "C:\\Pda\\release\\NK.bin");
+    EXPECT_EQ(values.phonePackagePath, "/srv/phone/Phone.brx");
+    EXPECT_EQ(values.debugPortName, "ttyS0");
+    EXPECT_EQ(Stored("Path"), std::string(255, 'x'));
+}
+
+TEST_F(SettingsStore, WithoutUsbDownloaderTheFrontPanelDownloadsToFlash) {
+    Store("RegDownTo", "R");
+    const auto run = Start();
+    EXPECT_EQ(presentation, Presentation::FrontPanel);
+    EXPECT_TRUE(run->settings.Values().frontPanelMode);
+    EXPECT_EQ(run->settings.Values().downloadTarget, kDownloadToFlash);
+    EXPECT_EQ(Stored("RegDownTo"), "R");
+}
+
+TEST_F(SettingsStore, OnlyExactlyOneSelectsTheMainWindow) {
+    for (const char* text : {"0", "", "1 ", "11", "yes"}) {
+        Store("USB Downloader", text);
+        Start();
+        EXPECT_EQ(presentation, Presentation::FrontPanel) << "\"" << text << "\"";
+    }
+}
+
+TEST_F(SettingsStore, RegDownToChoosesTheTargetByItsFirstCharacter) {
+    Store("USB Downloader", "1");
+    const struct {
+        const char* stored;
+        std::int32_t target;
+    } cases[] = {{"R", kDownloadToRam},
+                 {"F", kDownloadToFlash},
+                 {"RAM", kDownloadToRam},
+                 {"X", kDownloadToRam},
+                 {"f", kDownloadToRam}};
+    for (const auto& c : cases) {
+        Store("RegDownTo", c.stored);
+        EXPECT_EQ(Start()->settings.Values().downloadTarget, c.target) << c.stored;
+        EXPECT_EQ(Stored("RegDownTo"), c.stored);
+    }
+}
+
+TEST_F(SettingsStore, EmptyRegDownToIsWrittenAsFlash) {
+    Store("USB Downloader", "1");
+    Store("RegDownTo", "");
+    EXPECT_EQ(Start()->settings.Values().downloadTarget, kDownloadToFlash);
+    EXPECT_EQ(Stored("RegDownTo"), "F");
+}
+
+TEST_F(SettingsStore, LoadsOnlyOnTheFirstCallOfAnyMode) {
+    Store("Path", "/srv/a.bin");
+    Store("PhonePath", "/srv/b.brx");
+    QSettings store(QString::fromStdString(File()), QSettings::IniFormat);
+    CAppSettings settings(store);
+    settings.LoadSaveSettings(SETTINGS_SAVE_PORT, "ttyS1", 57600);
+    settings.LoadSaveSettings(SETTINGS_LOAD);
+    EXPECT_EQ(settings.Values().downloadPath, "C:\\Pda\\release\\NK.bin");
+    EXPECT_EQ(settings.SettingsCallCount(), 2u);
+
+    CAppSettings again(store);
+    again.LoadSaveSettings(SETTINGS_LOAD);
+    EXPECT_EQ(again.Values().downloadPath, "/srv/a.bin");
+    again.Values().downloadPath = "/srv/changed.bin";
+    again.LoadSaveSettings(SETTINGS_LOAD);
+    EXPECT_EQ(again.Values().downloadPath, "/srv/changed.bin");
+    EXPECT_EQ(again.SettingsCallCount(), 2u);
+}
+
+TEST_F(SettingsStore, SavesPortAndPathsAsText) {
+    QSettings store(QString::fromStdString(File()), QSettings::IniFormat);
+    CAppSettings settings(store);
+    EXPECT_TRUE(settings.LoadSaveSettings(SETTINGS_SAVE_PORT, "ttyUSB1", 115200));
+    EXPECT_EQ(Stored("Port"), "ttyUSB1");
+    EXPECT_EQ(Stored("Baud"), "115200");
+
+    settings.Values().downloadPath = "/srv/quill_all.lst";
+    settings.Values().phonePackagePath = "/srv/Phone.brx";
+    EXPECT_TRUE(settings.LoadSaveSettings(SETTINGS_SAVE_PATHS, "ignored", 1));
+    EXPECT_EQ(Stored("Path"), "/srv/quill_all.lst");
+    EXPECT_EQ(Stored("PhonePath"), "/srv/Phone.brx");
+    EXPECT_EQ(Stored("Port"), "ttyUSB1");
+}
+
+TEST_F(SettingsStore, OverlongValuesAreNotSaved) {
+    Store("Path", "/srv/good.bin");
+    QSettings store(QString::fromStdString(File()), QSettings::IniFormat);
+    CAppSettings settings(store);
+    settings.Values().downloadPath = std::string(255, 'x');
+    settings.Values().phonePackagePath = "/srv/Phone.brx";
+    EXPECT_FALSE(settings.LoadSaveSettings(SETTINGS_SAVE_PATHS));
+    EXPECT_EQ(Stored("Path"), "/srv/good.bin");
+    EXPECT_EQ(Stored("PhonePath"), "/srv/Phone.brx");
+
+    EXPECT_FALSE(settings.LoadSaveSettings(SETTINGS_SAVE_PORT, std::string(255, 'p'), 9600));
+    EXPECT_EQ(Stored("Port"), std::nullopt);
+    EXPECT_EQ(Stored("Baud"), "9600");
+}
+
+TEST_F(SettingsStore, OtherWindowsValuesAreWrittenAsText) {
+    QSettings store(QString::fromStdString(File()), QSettings::IniFormat);
+    CAppSettings settings(store);
+    settings.WriteDownloadTarget(kDownloadToRam);
+    EXPECT_EQ(Stored("RegDownTo"), "R");
+    settings.WriteDownloadTarget(kDownloadToFlash);
+    EXPECT_EQ(Stored("RegDownTo"), "F");
+    settings.WriteUsbDownloader("0");
+    EXPECT_EQ(Stored("USB Downloader"), "0");
+}
+
+} // namespace
+} // namespace marlow::app

@@ -1,0 +1,265 @@
+#include "app/file_information.h"
+
+#include "common/little_endian.h"
+#include "support/temp_dir.h"
+
+#include <cstdlib>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace marlow::app {
+namespace {
+
+using test::TempDir;
+using test::WriteFile;
+
+using Prints = std::vector<std::string>;
+
+const char* const kTitleRule =
+    "\n|------------------------   File Infomation   ------------------------|\n";
+const char* const kClosingRule =
+    "\n|-------------------------------------------------------------------|\n";
+const char* const kImageTitleRule =
+    "\n|-----------------------   Image Information   ---------------------|\n";
+const char* const kImageClosingRule =
+    "\n|-------------------------------------------------------------------|";
+
+// 2008-01-18 14:05:09 in whatever zone the facts are read in.
+std::tm BuildDay() {
+    std::tm time{};
+    time.tm_year = 108;
+    time.tm_mon = 0;
+    time.tm_mday = 18;
+    time.tm_hour = 14;
+    time.tm_min = 5;
+    time.tm_sec = 9;
+    return time;
+}
+
+stamp::TrailerBytes TrailerOf(std::string_view text) {
+    stamp::TrailerBytes bytes{};
+    std::copy(text.begin(), text.end(), bytes.begin());
+    return bytes;
+}
+
+FileFacts StampedFacts(std::string_view trailer) {
+    FileFacts facts;
+    facts.fullPathName = "/images/nk.bin";
+    facts.size = 1020;
+    facts.modifiedLocal = BuildDay();
+    facts.trailer = TrailerOf(trailer);
+    facts.endRecord.emplace();
+    std::copy(facts.trailer->end() - 12, facts.trailer->end(), facts.endRecord->begin());
+    return facts;
+}
+
+Prints FileBlock(std::string_view path, std::string_view size, std::string_view model,
+                 std::string_view version) {
+    return {kTitleRule,
+            "|",
+            "\n| Full File Name : " + std::string(path) + "\n",
+            "|",
+            "\n| File Size          : " + std::string(size) + " Bytes\n",
+            "|",
+            "\n| Date / Time     : 2008-01-18 / 14:05:09\n",
+            "|",
+            "\n| Model / Version :" + std::string(model) + "  / " + std::string(version) + " ",
+            "\n|",
+            kClosingRule};
+}
+
+TEST(FileInformationBlock, StampedFileShowsItsModelAndVersion) {
+    const FileInformationBlock block =
+        ShowFileInformation(StampedFacts(std::string_view("QUILL-A1\0\0\0\0\0\0\0"
+                                                          "1.0\0\0",
+                                                          20)));
+    EXPECT_EQ(block.messageBox, std::nullopt);
+    EXPECT_TRUE(block.clearWindowFirst);
+    EXPECT_EQ(block.prints, FileBlock("/images/nk.bin", "1020", "QUILL-A1", "1.0"));
+}
+
+TEST(FileInformationBlock, UnstampedTailShowsNone) {
+    FileFacts facts = StampedFacts("");
+    facts.trailer = stamp::TrailerBytes{0x12, 0xFF, 0x00, 0x80, 'A', 'B'};
+    EXPECT_EQ(ShowFileInformation(facts).prints,
+              FileBlock("/images/nk.bin", "1020", "NONE", "NONE"));
+}
+
+TEST(FileInformationBlock, ModelWithUpperCaseZShowsNone) {
+    const FileInformationBlock block =
+        ShowFileInformation(StampedFacts(std::string_view("QUILZ\0\0\0\0\0\0\0\0\0\0"
+                                                          "1.0\0\0",
+                                                          20)));
+    EXPECT_EQ(block.prints, FileBlock("/images/nk.bin", "1020", "NONE", "NONE"));
+}
+
+TEST(FileInformationBlock, MissingFileWritesOnlyFileNotFound) {
+    const FileInformationBlock block = ShowFileInformation(std::nullopt);
+    EXPECT_EQ(block.messageBox, std::nullopt);
+    EXPECT_FALSE(block.clearWindowFirst);
+    EXPECT_EQ(block.prints, Prints{"\nFile not found"});
+    EXPECT_EQ(ShowImageInformation(std::nullopt), Prints{});
+    const FrontPanelFileInformation panel = ShowFileInformationOnPanel(std::nullopt);
+    EXPECT_EQ(panel.messageBox, std::nullopt);
+    EXPECT_EQ(panel.texts, std::nullopt);
+}
+
+TEST(FileInformationBlock, SizesFrom2GiBUpPrintTheirRealSize) {
+    FileFacts facts = StampedFacts("");
+    facts.size = 0x80000000ull;
+    EXPECT_EQ(ShowFileInformation(facts).prints[4], "\n| File Size          : 2147483648 Bytes\n");
+    facts.size = 5ull << 32;
+    EXPECT_EQ(ShowFileInformationOnPanel(facts).texts->size, "21474836480 Bytes");
+}
+
+TEST(ImageInformationBlock, ShowsHeaderFieldsAndLaunchAddress) {
+    FileFacts facts = StampedFacts("");
+    StoreLe32(facts.head, 7, 0x80001000);
+    StoreLe32(facts.head, 11, 0x00200000);
+    StoreLe32(*facts.endRecord, 4, 0x80002000);
+    EXPECT_EQ(ShowImageInformation(facts),
+              (Prints{kImageTitleRule, "|", "\n| Start Address      : 0x80001000\n", "|",
+                      "\n| Length                 : 2097152 Bytes\n", "|",
+                      "\n| Launch Address  : 0x80002000\n", "|", kImageClosingRule}));
+}
+
+TEST(ImageInformationBlock, LengthIsUnsigned) {
+    FileFacts facts = StampedFacts("");
+    StoreLe32(facts.head, 11, 0xFFFFFFF0);
+    EXPECT_EQ(ShowImageInformation(facts)[4], "\n| Length                 : 4294967280 Bytes\n");
+}
+
+TEST(FrontPanelTexts, SizeTimeModelVersion) {
+    const FrontPanelFileInformation panel =
+        ShowFileInformationOnPanel(StampedFacts(std::string_view("QUILL-A1\0\0\0\0\0\0\0"
+                                                                 "1.0\0\0",
+                                                                 20)));
+    EXPECT_EQ(panel.messageBox, std::nullopt);
+    EXPECT_EQ(panel.texts,
+              (FrontPanelFileTexts{"1020 Bytes", "2008-01-18 / 14:05:09", "QUILL-A1", "1.0"}));
+}
+
+// Facts read from real files, in a fixed time zone so the date is known.
+class FileFactsFromDisk : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("TZ", "UTC", 1);
+        tzset();
+    }
+
+    std::string Make(std::string_view name, std::string_view bytes) {
+        const std::string path = dir_.File(name);
+        WriteFile(path, bytes);
+        // 2008-01-18 14:05:09 UTC
+        const struct timespec times[2] = {{1200665109, 0}, {1200665109, 0}};
+        utimensat(AT_FDCWD, path.c_str(), times, 0);
+        return path;
+    }
+
+    static std::size_t OpenDescriptors() {
+        std::size_t count = 0;
+        if (DIR* fds = opendir("/proc/self/fd")) {
+            while (readdir(fds) != nullptr)
+                ++count;
+            closedir(fds);
+        }
+        return count;
+    }
+
+    TempDir dir_;
+};
+
+TEST_F(FileFactsFromDisk, StampedImageEndToEnd) {
+    std::string image("B000FF\n", 7);
+    std::vector<std::uint8_t> words;
+    AppendLe32(words, 0x80001000); // start
+    AppendLe32(words, 0x00000010); // length
+    AppendLe32(words, 0);          // end record: address 0,
+    AppendLe32(words, 0x80001234); // launch address,
+    AppendLe32(words, 0);          // checksum 0
+    image.append(words.begin(), words.end());
+    image.append(std::string_view("QUILL-A1\0\0\0\0\0\0\0"
+                                  "1.0\0\0",
+                                  20));
+    const std::string path = Make("nk.bin", image);
+
+    const std::optional<FileFacts> facts = ReadFileFacts(path);
+    ASSERT_TRUE(facts);
+    EXPECT_EQ(ShowFileInformation(facts).prints,
+              FileBlock(path, std::to_string(image.size()), "QUILL-A1", "1.0"));
+    // The last 12 bytes lie inside the trailer: bytes 12 to 15 of it are
+    // three zeros of the model field and the version's "1".
+    EXPECT_EQ(ShowImageInformation(facts)[6], "\n| Launch Address  : 0x31000000\n");
+    EXPECT_EQ(ShowImageInformation(facts)[2], "\n| Start Address      : 0x80001000\n");
+}
+
+TEST_F(FileFactsFromDisk, TenByteFileIsNeitherStampedNorAnImage) {
+    const std::string path = Make("tiny.bin", "B000FF\nABC");
+    const std::optional<FileFacts> facts = ReadFileFacts(path);
+    ASSERT_TRUE(facts);
+
+    const FileInformationBlock block = ShowFileInformation(facts);
+    EXPECT_EQ(block.messageBox, "Invalid Bin file or lst file!\nChoose Correct file for download");
+    EXPECT_TRUE(block.clearWindowFirst);
+    Prints expected = FileBlock(path, "10", "", "");
+    expected.push_back("Invalid File! Choose Correct Bin File or lst File");
+    EXPECT_EQ(block.prints, expected);
+
+    // Bytes past the end of the file count as zero.
+    EXPECT_EQ(
+        ShowImageInformation(facts),
+        (Prints{kImageTitleRule, "|", "\n| Start Address      : 0x00434241\n", "|",
+                "\n| Length                 : 0 Bytes\n", "|", "\n| Launch Address  : 0x00000000\n",
+                "|", kImageClosingRule, "Invalid Image! Choose Correct Bin File or lst File"}));
+
+    const FrontPanelFileInformation panel = ShowFileInformationOnPanel(facts);
+    EXPECT_EQ(panel.messageBox, block.messageBox);
+    EXPECT_EQ(panel.texts, (FrontPanelFileTexts{"10 Bytes", "2008-01-18 / 14:05:09", "", ""}));
+}
+
+TEST_F(FileFactsFromDisk, ExactlyTwentyBytesIsLongEnoughForATrailer) {
+    const std::string path =
+        Make("twenty.bin", std::string_view("MODEL\0\0\0\0\0\0\0\0\0\0V1\0\0\0", 20));
+    const FileInformationBlock block = ShowFileInformation(ReadFileFacts(path));
+    EXPECT_EQ(block.messageBox, std::nullopt);
+    EXPECT_EQ(block.prints, FileBlock(path, "20", "MODEL", "V1"));
+    EXPECT_EQ(ShowImageInformation(ReadFileFacts(path)).size(), 9u);
+}
+
+TEST_F(FileFactsFromDisk, ThirteenBytesHasAnEndRecordButNoTrailer) {
+    const std::string path =
+        Make("thirteen.bin",
+             std::string_view("\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d", 13));
+    const std::optional<FileFacts> facts = ReadFileFacts(path);
+    ASSERT_TRUE(facts);
+    EXPECT_FALSE(facts->trailer);
+    EXPECT_EQ(ShowImageInformation(facts)[6], "\n| Launch Address  : 0x09080706\n");
+    EXPECT_EQ(ShowImageInformation(facts).size(), 9u);
+}
+
+TEST_F(FileFactsFromDisk, PercentInThePathIsNotAFormat) {
+    const std::string path = Make("100%s%n.bin", std::string(40, 'x'));
+    EXPECT_EQ(ShowFileInformation(ReadFileFacts(path)).prints[2],
+              "\n| Full File Name : " + path + "\n");
+}
+
+TEST_F(FileFactsFromDisk, MissingFileAndFolderHaveNoFacts) {
+    EXPECT_EQ(ReadFileFacts(dir_.File("none.bin")), std::nullopt);
+    EXPECT_EQ(ReadFileFacts(dir_.Path()), std::nullopt);
+}
+
+TEST_F(FileFactsFromDisk, NoFileIsLeftOpen) {
+    const std::string path = Make("nk.bin", std::string(100, 'x'));
+    const std::size_t before = OpenDescriptors();
+    for (int i = 0; i < 20; ++i) {
+        (void)ReadFileFacts(path);
+        (void)ReadFileFacts(dir_.File("none.bin"));
+    }
+    EXPECT_EQ(OpenDescriptors(), before);
+}
+
+} // namespace
+} // namespace marlow::app

@@ -1,0 +1,97 @@
+#include "pda/list_file.h"
+#include "support/open_files.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+namespace marlow::pda {
+namespace {
+
+using phone::PhoneFileRole;
+
+TEST(ClassifyListLine, FollowsTheRuleTableInOrder) {
+    EXPECT_EQ(ClassifyListLine("+NK.BIN"), (ListLine{ListLineKind::ImageEntry, "NK.BIN"}));
+    EXPECT_EQ(ClassifyListLine("eboot.Bin"), (ListLine{ListLineKind::ImageEntry, "eboot.Bin"}));
+    EXPECT_EQ(ClassifyListLine("++a.bin"), (ListLine{ListLineKind::ImageEntry, "+a.bin"}));
+    EXPECT_EQ(ClassifyListLine("-psi.flb"), (ListLine{ListLineKind::PhoneGroupStart, "psi.flb"}));
+    // The ".bin" rule comes first, so a "-" in front of an image name stays.
+    EXPECT_EQ(ClassifyListLine("-x.bin"), (ListLine{ListLineKind::ImageEntry, "-x.bin"}));
+    EXPECT_EQ(ClassifyListLine("NK.bin ").kind, ListLineKind::EndOfList);
+    EXPECT_EQ(ClassifyListLine("").kind, ListLineKind::EndOfList);
+    EXPECT_EQ(ClassifyListLine("+").kind, ListLineKind::EndOfList);
+}
+
+TEST(ListKind, ListNamesCompareExactlyImagesIgnoreCase) {
+    EXPECT_EQ(ListKindOf("C:\\work\\quill_all.lst"), 2);
+    EXPECT_EQ(ListKindOf("/work/quill.lst"), 1);
+    EXPECT_EQ(ListKindOf("C:\\work\\QUILL.LST"), 255);
+    EXPECT_EQ(ListKindOf("quill.lst\\NK.BIN"), 0);
+    EXPECT_EQ(ListKindOf("flat.nb0"), 255);
+    EXPECT_EQ(ListCounterTotal(2), 7);
+    EXPECT_EQ(ListCounterTotal(1), 6);
+    EXPECT_EQ(ListCounterTotal(0), 0);
+}
+
+class ListFile : public ::testing::Test {
+protected:
+    // A backslash is an ordinary file name character here, which lets the
+    // tests use the Windows-style list paths the production PCs write.
+    std::string Write(const std::string& text, const char* name = "C:\\work\\quill.lst") {
+        test::WriteFile(dir.File(name), text);
+        return dir.File(name);
+    }
+    std::string InWork(const char* name) const { return dir.File("C:\\work\\") + name; }
+    test::TempDir dir;
+};
+
+TEST_F(ListFile, PhoneGroupEndsTheListAndGetsItsRoles) {
+    const ListContents list =
+        ReadListFile(Write("eboot.bin\n-psi.flb\nslb.flb\nmodem.fls\nmodem.eep\nextra.bin\n"));
+    EXPECT_EQ(list.error, "");
+    EXPECT_EQ(list.entries, (std::vector<ListEntry>{{"eboot.bin", InWork("eboot.bin")}}));
+    ASSERT_TRUE(list.hasPhoneGroup);
+    EXPECT_EQ(list.phoneGroup, (std::vector<PhoneGroupFile>{
+                                   {"psi.flb", InWork("psi.flb"), PhoneFileRole::PsiLoader},
+                                   {"slb.flb", InWork("slb.flb"), PhoneFileRole::SecondStageLoader},
+                                   {"modem.fls", InWork("modem.fls"), PhoneFileRole::Firmware},
+                                   {"modem.eep", InWork("modem.eep"), PhoneFileRole::Eeprom}}));
+}
+
+TEST_F(ListFile, LaterGroupLinesKeepTheirDash) {
+    const ListContents list = ReadListFile(Write("-psi.flb\r\n-slb.flb\r\n"));
+    ASSERT_EQ(list.phoneGroup.size(), 2u);
+    EXPECT_EQ(list.phoneGroup[1].name, "-slb.flb");
+    EXPECT_EQ(list.phoneGroup[1].role, PhoneFileRole::None);
+}
+
+TEST_F(ListFile, AnyOtherLineEndsTheList) {
+    const ListContents list = ReadListFile(Write("+NK.BIN\r\nNK.bin \r\nlater.bin\r\n"));
+    EXPECT_EQ(list.entries, (std::vector<ListEntry>{{"NK.BIN", InWork("NK.BIN")}}));
+    EXPECT_FALSE(list.hasPhoneGroup);
+}
+
+TEST_F(ListFile, OverlongLineIsAnErrorAndEarlierEntriesStand) {
+    const ListContents list = ReadListFile(
+        Write("a.bin\n" + std::string(LineReader::kDefaultMaxLine + 1, 'x') + ".bin\n"));
+    EXPECT_EQ(list.entries.size(), 1u);
+    EXPECT_NE(list.error.find("line 2 is too long"), std::string::npos) << list.error;
+}
+
+TEST_F(ListFile, PhonePathThatDoesNotFitIsAnError) {
+    const std::string name(phone::kMaxPhonePath, 'm');
+    const ListContents list = ReadListFile(Write("-psi.flb\n" + name + ".fls\nx.eep\n"));
+    EXPECT_EQ(list.phoneGroup.size(), 1u);
+    EXPECT_NE(list.error.find("line 2"), std::string::npos) << list.error;
+    EXPECT_NE(list.error.find("499"), std::string::npos) << list.error;
+}
+
+TEST_F(ListFile, MissingListAndOpenFiles) {
+    const std::size_t before = test::OpenFileCount();
+    EXPECT_NE(ReadListFile(dir.File("none.lst")).error, "");
+    ReadListFile(Write("a.bin\n-psi.flb\n"));
+    ReadListFile(Write(std::string(LineReader::kDefaultMaxLine + 1, 'x')));
+    EXPECT_EQ(test::OpenFileCount(), before);
+}
+
+} // namespace
+} // namespace marlow::pda

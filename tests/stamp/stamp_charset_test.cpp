@@ -1,0 +1,22 @@
+#include "stamp/stamp_charset.h"
+
+#include <gtest/gtest.h>
+
+namespace marlow::stamp {
+
+TEST(StampCharset, HoldsExactlyTheThreeRanges) {
+    for (int code = 0; code < 256; ++code) {
+        const bool expected =
+            (code >= 45 && code <= 59) || (code >= 65 && code <= 89) || (code >= 97 && code <= 122);
+        EXPECT_EQ(IsStampCharacter(static_cast<char>(code)), expected) << "code " << code;
+    }
+}
+
+TEST(StampCharset, FindsTheFirstCharacterOutsideTheSet) {
+    EXPECT_EQ(FirstNonStampCharacter("AB-1.0"), std::nullopt);
+    EXPECT_EQ(FirstNonStampCharacter(""), std::nullopt);
+    EXPECT_EQ(FirstNonStampCharacter("QZ,"), 1u);
+    EXPECT_EQ(FirstNonStampCharacter(std::string_view("ab\0c", 4)), 2u);
+}
+
+} // namespace marlow::stamp

@@ -1,0 +1,125 @@
+#include "stamp/stamp_operations.h"
+
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+namespace marlow::stamp {
+namespace {
+
+using test::HexDump;
+using test::ReadFileBytes;
+using test::TempDir;
+using test::WriteFile;
+
+std::vector<std::uint8_t> Image(std::size_t size) {
+    std::vector<std::uint8_t> bytes(size);
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    return bytes;
+}
+
+TEST(StampInsert, AppendsExactlyTwentyBytesAfterTheImage) {
+    TempDir dir;
+    const std::vector<std::uint8_t> image = Image(1000);
+    WriteFile(dir.File("nk.nb0"), image);
+
+    ASSERT_EQ(InsertStamp(dir.File("nk.nb0"), "QUILL-A1", "1.0").status, TrailerStatus::Ok);
+
+    std::vector<std::uint8_t> expected = image;
+    const std::string_view trailer("QUILL-A1\0\0\0\0\0\0\0"
+                                   "1.0\0\0",
+                                   20);
+    expected.insert(expected.end(), trailer.begin(), trailer.end());
+    EXPECT_EQ(ReadFileBytes(dir.File("nk.nb0")), expected)
+        << HexDump(ReadFileBytes(dir.File("nk.nb0")));
+}
+
+TEST(StampInsert, DoesNotCheckCharactersAgain) {
+    TempDir dir;
+    WriteFile(dir.File("nk.nb0"), Image(30));
+    ASSERT_EQ(InsertStamp(dir.File("nk.nb0"), "ZZ,", "").status, TrailerStatus::Ok);
+    EXPECT_EQ(VerifyStamp(dir.File("nk.nb0")).stamp, (Stamp{"ZZ,", ""}));
+}
+
+TEST(StampVerify, ShowsWhatInsertWrote) {
+    TempDir dir;
+    WriteFile(dir.File("nk.bin"), Image(1000));
+    ASSERT_EQ(InsertStamp(dir.File("nk.bin"), "QUILL-A1", "1.0").status, TrailerStatus::Ok);
+    const VerifyResult verify = VerifyStamp(dir.File("nk.bin"));
+    ASSERT_TRUE(verify.ok) << verify.error;
+    EXPECT_EQ(verify.stamp, (Stamp{"QUILL-A1", "1.0"}));
+}
+
+TEST(StampVerify, SecondInsertWins) {
+    TempDir dir;
+    WriteFile(dir.File("nk.bin"), Image(1000));
+    ASSERT_EQ(InsertStamp(dir.File("nk.bin"), "QUILL", "1.0").status, TrailerStatus::Ok);
+    ASSERT_EQ(InsertStamp(dir.File("nk.bin"), "QUILL", "1.1").status, TrailerStatus::Ok);
+    EXPECT_EQ(ReadFileBytes(dir.File("nk.bin")).size(), 1040u);
+    EXPECT_EQ(VerifyStamp(dir.File("nk.bin")).stamp, (Stamp{"QUILL", "1.1"}));
+}
+
+TEST(StampVerify, ListFileEndingInABinLineShowsNone) {
+    TempDir dir;
+    WriteFile(dir.File("crlf.lst"), "eboot.bin\r\nnk.bin\r\nxip_chain.bin\r\n");
+    WriteFile(dir.File("lf.lst"), "eboot.bin\nnk.bin\nxip_chain.bin\n");
+    for (const char* name : {"crlf.lst", "lf.lst"}) {
+        const VerifyResult verify = VerifyStamp(dir.File(name));
+        ASSERT_TRUE(verify.ok) << name;
+        EXPECT_EQ(verify.stamp, (Stamp{"NONE", "NONE"})) << name;
+    }
+}
+
+TEST(StampVerify, VersionStartingWithBinIsTakenForAList) {
+    TempDir dir;
+    WriteFile(dir.File("nk.nb0"), Image(100));
+    ASSERT_EQ(InsertStamp(dir.File("nk.nb0"), "QUILL", "bin2").status, TrailerStatus::Ok);
+    EXPECT_EQ(VerifyStamp(dir.File("nk.nb0")).stamp, (Stamp{"NONE", "NONE"}));
+    ASSERT_EQ(InsertStamp(dir.File("nk.nb0"), "QUILL", "xbin").status, TrailerStatus::Ok);
+    EXPECT_EQ(VerifyStamp(dir.File("nk.nb0")).stamp, (Stamp{"QUILL", "xbin"}));
+}
+
+TEST(StampVerify, UnstampedTailIsShownAsItStands) {
+    TempDir dir;
+    WriteFile(dir.File("raw.nb0"), std::string_view("0123456789abcdefghij\0\0", 22));
+    EXPECT_EQ(VerifyStamp(dir.File("raw.nb0")).stamp, (Stamp{"23456789abcdefg", "hij"}));
+}
+
+TEST(StampVerify, MissingOrShortFileIsAnErrorWithNothingToShow) {
+    TempDir dir;
+    const VerifyResult missing = VerifyStamp(dir.File("none.bin"));
+    EXPECT_FALSE(missing.ok);
+    EXPECT_FALSE(missing.error.empty());
+    EXPECT_EQ(missing.stamp, Stamp{});
+
+    WriteFile(dir.File("short.bin"), std::string(19, 'A'));
+    const VerifyResult tooShort = VerifyStamp(dir.File("short.bin"));
+    EXPECT_FALSE(tooShort.ok);
+    EXPECT_EQ(tooShort.stamp, Stamp{});
+}
+
+TEST(StampTyping, ModelRefusesZAndComma) {
+    EXPECT_EQ(CheckTyping(StampField::Model, "QUILZ"),
+              (TypingProblem{4, "Invalid Character in Model Name"}));
+    EXPECT_EQ(CheckTyping(StampField::Model, ",A"),
+              (TypingProblem{0, "Invalid Character in Model Name"}));
+    for (const char* ok : {"a", "Y", "9", "-", ";", "aY9-;"})
+        EXPECT_EQ(CheckTyping(StampField::Model, ok), std::nullopt) << ok;
+}
+
+TEST(StampTyping, VersionHasItsOwnMessage) {
+    EXPECT_EQ(CheckTyping(StampField::Version, "1 0"),
+              (TypingProblem{1, "Invalid Character in Model Version"}));
+    EXPECT_EQ(CheckTyping(StampField::Version, "1.0a"), std::nullopt);
+}
+
+TEST(StampTyping, LooksOnlyAsFarAsTheFieldHolds) {
+    EXPECT_EQ(CheckTyping(StampField::Version, "1.00Z"), std::nullopt);
+    EXPECT_EQ(CheckTyping(StampField::Model, "ABCDEFGHIJKLMN,"), std::nullopt);
+    EXPECT_EQ(CheckTyping(StampField::Model, "ABCDEFGHIJKLM,"),
+              (TypingProblem{13, "Invalid Character in Model Name"}));
+}
+
+} // namespace
+} // namespace marlow::stamp

@@ -1,0 +1,84 @@
+#include "stamp/trailer.h"
+
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace marlow::stamp {
+namespace {
+
+using test::ReadFileBytes;
+using test::TempDir;
+using test::WriteFile;
+
+TrailerBytes BytesOf(std::string_view text) {
+    TrailerBytes bytes{};
+    std::copy(text.begin(), text.end(), bytes.begin());
+    return bytes;
+}
+
+TEST(TrailerParse, FullFieldsStopAtTheirWidth) {
+    const TrailerBytes bytes = BytesOf("ABCDEFGHIJKLMNOvwxyz");
+    EXPECT_EQ(ParseTrailer(bytes), (Stamp{"ABCDEFGHIJKLMNO", "vwxyz"}));
+}
+
+TEST(TrailerParse, StampedTestStopsScanningAtTheFirstZero) {
+    EXPECT_TRUE(LooksStamped(BytesOf(std::string_view("QX100\0\0\0\0\0\0\0\0\0\0Z,!\0\0", 20))));
+    EXPECT_FALSE(LooksStamped(BytesOf(std::string_view("QZ100\0\0\0\0\0\0\0\0\0\0V1\0\0\0", 20))));
+    EXPECT_TRUE(LooksStamped(TrailerBytes{}));
+    EXPECT_TRUE(LooksStamped(BytesOf("abcdefghijklmnopqrst")));
+}
+
+TEST(TrailerBuild, PadsBothFieldsWithZeros) {
+    const TrailerBuild build = BuildTrailer("MODEL", "1.0");
+    ASSERT_TRUE(build.ok);
+    EXPECT_EQ(build.bytes, BytesOf(std::string_view("MODEL\0\0\0\0\0\0\0\0\0\0"
+                                                    "1.0\0\0",
+                                                    20)));
+}
+
+TEST(TrailerBuild, RefusesOverlongFieldsInsteadOfCutting) {
+    EXPECT_TRUE(BuildTrailer("ABCDEFGHIJKLMN", "1234").ok);
+    const TrailerBuild longModel = BuildTrailer("ABCDEFGHIJKLMNO", "1");
+    EXPECT_FALSE(longModel.ok);
+    EXPECT_NE(longModel.error.find("14"), std::string::npos) << longModel.error;
+    const TrailerBuild longVersion = BuildTrailer("A", "12345");
+    EXPECT_FALSE(longVersion.ok);
+    EXPECT_NE(longVersion.error.find("4"), std::string::npos) << longVersion.error;
+}
+
+TEST(TrailerFile, ShorterThanTwentyBytesHasNoTrailer) {
+    TempDir dir;
+    WriteFile(dir.File("short.bin"), std::string(19, 'A'));
+    EXPECT_EQ(ReadTrailerBytes(dir.File("short.bin")).status, TrailerStatus::TooShort);
+    WriteFile(dir.File("exact.bin"), std::string(20, 'A'));
+    EXPECT_EQ(ReadTrailerBytes(dir.File("exact.bin")).status, TrailerStatus::Ok);
+}
+
+TEST(TrailerFile, MissingFileAndFolderAreOpenErrors) {
+    TempDir dir;
+    const TrailerRead missing = ReadTrailerBytes(dir.File("none.bin"));
+    EXPECT_EQ(missing.status, TrailerStatus::OpenFailed);
+    EXPECT_NE(missing.error.find("none.bin"), std::string::npos);
+    EXPECT_EQ(ReadTrailerBytes(dir.Path()).status, TrailerStatus::OpenFailed);
+}
+
+TEST(TrailerFile, AppendNeverCreatesAFile) {
+    TempDir dir;
+    const TrailerWrite write = AppendTrailer(dir.File("none.nb0"), "A", "1");
+    EXPECT_EQ(write.status, TrailerStatus::OpenFailed);
+    struct stat status {};
+    EXPECT_NE(stat(dir.File("none.nb0").c_str(), &status), 0);
+}
+
+TEST(TrailerFile, OverlongFieldLeavesTheFileUntouched) {
+    TempDir dir;
+    WriteFile(dir.File("image.nb0"), std::string(100, 'x'));
+    const TrailerWrite write = AppendTrailer(dir.File("image.nb0"), "ABCDEFGHIJKLMNOP", "1");
+    EXPECT_EQ(write.status, TrailerStatus::FieldTooLong);
+    EXPECT_EQ(ReadFileBytes(dir.File("image.nb0")).size(), 100u);
+}
+
+} // namespace
+} // namespace marlow::stamp

@@ -1,0 +1,195 @@
+#include "uartloader/loader_settings.h"
+
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+namespace marlow::uartloader {
+namespace {
+
+using test::ReadFileText;
+using test::TempDir;
+using test::WriteFile;
+
+std::size_t OpenDescriptorCount() {
+    const std::filesystem::directory_iterator fds("/proc/self/fd");
+    return static_cast<std::size_t>(std::distance(begin(fds), end(fds)));
+}
+
+std::vector<std::string> SplitLines(const std::string& text, const std::string& end) {
+    std::vector<std::string> lines;
+    std::size_t at = 0;
+    for (std::size_t next; (next = text.find(end, at)) != std::string::npos; at = next + end.size())
+        lines.push_back(text.substr(at, next - at));
+    EXPECT_EQ(at, text.size()) << "text does not end with a line end";
+    return lines;
+}
+
+LoaderSettings Edited() {
+    LoaderSettings settings = LoaderSettings::Defaults();
+    settings.portIndex = 8;
+    for (std::size_t row = 0; row < kFileRoleCount; ++row) {
+        settings.rows[row].path = "/img/file " + std::to_string(row) + ".bin";
+        settings.rows[row].extAddress = "A" + std::to_string(row);
+        settings.rows[row].entryPoint = row % 2 ? "" : "FF00000" + std::to_string(row);
+    }
+    return settings;
+}
+
+TEST(LoaderSettingsDefaults, MatchTheDialogDefaults) {
+    const LoaderSettings d = LoaderSettings::Defaults();
+    EXPECT_EQ(d.portIndex, 0);
+    EXPECT_EQ(d.rows[0].path,
+              "C:\\Marlow_V1.4Beta\\2nd_8810bx_stlocked_secure_dev_start_uart2_new.bin");
+    EXPECT_EQ(d.rows[1].path, "C:\\Marlow_V1.4Beta\\elpida_ddr512_133.bin");
+    EXPECT_EQ(d.rows[2].path, "C:\\Marlow_V1.4Beta\\boot_flashloader_velmora_NewMap.plain");
+    EXPECT_EQ(d.rows[3].path, "C:\\Marlow_V1.4Beta\\XL_8810BX_NAND_SDA_0_0_0.BIN");
+    EXPECT_EQ(d.rows[4].path, "C:\\Marlow_V1.4Beta\\elpida_ddr512_133.bin");
+    EXPECT_EQ(d.rows[5].path, "C:\\Marlow_V1.4Beta\\adl_test.plain");
+    EXPECT_EQ(d.rows[6].path, "C:\\Marlow_V1.4Beta\\production_test.plain");
+    EXPECT_EQ(d.rows[7].path, "C:\\Marlow_V1.4Beta\\eboot.nb0");
+    EXPECT_EQ(d.rows[8].path, "C:\\Marlow_V1.4Beta\\Brix.stm");
+    for (std::size_t row = 0; row < kFileRoleCount; ++row) {
+        EXPECT_EQ(d.rows[row].extAddress, row >= 7 ? "3D00000" : "") << row;
+        EXPECT_EQ(d.rows[row].entryPoint, "") << row;
+    }
+}
+
+TEST(MflWriting, DefaultsGiveTwentyEightCrLfLines) {
+    TempDir dir;
+    ASSERT_TRUE(WriteMflFile(dir.File("a.mfl"), LoaderSettings::Defaults(), nullptr));
+    const std::string text = ReadFileText(dir.File("a.mfl"));
+    EXPECT_EQ(text.find("\r\r"), std::string::npos);
+    const auto lines = SplitLines(text, "\r\n");
+    ASSERT_EQ(lines.size(), 28u);
+    EXPECT_EQ(lines[0], "COM1");
+    EXPECT_EQ(lines[1], LoaderSettings::Defaults().rows[0].path);
+    EXPECT_EQ(lines[2], "");
+    EXPECT_EQ(lines[3], "");
+    EXPECT_EQ(lines[23], "3D00000");
+    EXPECT_EQ(lines[26], "3D00000");
+    EXPECT_EQ(lines[27], "");
+    EXPECT_EQ(text, [] {
+        std::string crlf;
+        for (char c : FormatMflText(LoaderSettings::Defaults()))
+            crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+        return crlf;
+    }());
+}
+
+TEST(MflWriting, FieldWithLineBreakIsRefusedBeforeTheFileIsTouched) {
+    TempDir dir;
+    LoaderSettings settings = LoaderSettings::Defaults();
+    settings.rows[4].entryPoint = "12\n34";
+    std::string error;
+    EXPECT_FALSE(WriteMflFile(dir.File("a.mfl"), settings, &error));
+    EXPECT_EQ(error, "Failed to write file a.mfl: a field holds a line break");
+    EXPECT_FALSE(std::filesystem::exists(dir.File("a.mfl")));
+}
+
+TEST(MflWriting, UncreatableFileNamesIt) {
+    TempDir dir;
+    std::string error;
+    EXPECT_FALSE(WriteMflFile(dir.File("no/such/x.mfl"), LoaderSettings::Defaults(), &error));
+    EXPECT_EQ(error, "Failed to open file x.mfl");
+}
+
+TEST(MflRoundTrip, LoadOfASavedFileRestoresEverything) {
+    TempDir dir;
+    ASSERT_TRUE(WriteMflFile(dir.File("a.mfl"), Edited(), nullptr));
+    LoaderSettings loaded = LoaderSettings::Defaults();
+    const auto result = ReadMflFile(dir.File("a.mfl"), loaded);
+    EXPECT_TRUE(result.ok);
+    EXPECT_EQ(result.linesRead, 28u);
+    EXPECT_TRUE(result.portRecognised);
+    EXPECT_TRUE(result.notes.empty());
+    EXPECT_EQ(loaded, Edited());
+}
+
+TEST(MflReading, LfOnlyFileAndExtraLinesAreAccepted) {
+    TempDir dir;
+    WriteFile(dir.File("a.mfl"), FormatMflText(Edited()) + "line 29\nline 30\n");
+    LoaderSettings loaded;
+    EXPECT_TRUE(ReadMflFile(dir.File("a.mfl"), loaded).ok);
+    EXPECT_EQ(loaded, Edited());
+}
+
+TEST(MflReading, ShortFileFillsWhatItHasAndLeavesTheRest) {
+    TempDir dir;
+    WriteFile(dir.File("a.mfl"), "COM3\r\n/x/boot.bin\r\n\r\n\r\n/x/mem.bin");
+    LoaderSettings loaded = Edited();
+    const auto result = ReadMflFile(dir.File("a.mfl"), loaded);
+    EXPECT_TRUE(result.ok);
+    EXPECT_EQ(result.linesRead, 5u);
+    EXPECT_EQ(result.notes.size(), 1u);
+    EXPECT_EQ(loaded.portIndex, 2);
+    EXPECT_EQ(loaded.rows[0], (FileRow{"/x/boot.bin", "", ""}));
+    EXPECT_EQ(loaded.rows[1].path, "/x/mem.bin");
+    EXPECT_EQ(loaded.rows[1].extAddress, Edited().rows[1].extAddress);
+    EXPECT_EQ(loaded.rows[8], Edited().rows[8]);
+}
+
+TEST(MflReading, PortOutsideComOneToNineKeepsThePort) {
+    TempDir dir;
+    for (const std::string first : {"COM10", "COM", "", "COM0", "COMX", "COM1 "}) {
+        LoaderSettings written = Edited();
+        written.rows[0].path = "/new";
+        std::string text = FormatMflText(written);
+        text.replace(0, text.find('\n'), first);
+        WriteFile(dir.File("a.mfl"), text);
+        LoaderSettings loaded = LoaderSettings::Defaults();
+        loaded.portIndex = 4;
+        const auto result = ReadMflFile(dir.File("a.mfl"), loaded);
+        EXPECT_TRUE(result.ok) << first;
+        EXPECT_FALSE(result.portRecognised) << first;
+        EXPECT_EQ(result.notes.size(), 1u) << first;
+        EXPECT_EQ(loaded.portIndex, 4) << first;
+        EXPECT_EQ(loaded.rows[0].path, "/new") << first;
+    }
+}
+
+TEST(MflReading, OverlongLineIsCutAndLaterFieldsStayInPlace) {
+    TempDir dir;
+    LoaderSettings written = Edited();
+    written.rows[2].path = std::string(5000, 'p');
+    WriteFile(dir.File("a.mfl"), FormatMflText(written));
+    LoaderSettings loaded;
+    const auto result = ReadMflFile(dir.File("a.mfl"), loaded);
+    EXPECT_TRUE(result.ok);
+    EXPECT_EQ(result.linesRead, 28u);
+    EXPECT_EQ(result.notes.size(), 1u);
+    EXPECT_EQ(loaded.rows[2].path, std::string(1023, 'p'));
+    EXPECT_EQ(loaded.rows[2].extAddress, written.rows[2].extAddress);
+    EXPECT_EQ(loaded.rows[8], written.rows[8]);
+}
+
+TEST(MflReading, UnopenableFileChangesNothing) {
+    TempDir dir;
+    LoaderSettings loaded = Edited();
+    auto result = ReadMflFile(dir.File("nosuch.mfl"), loaded);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.error, "Failed to open file nosuch.mfl");
+    std::filesystem::create_directory(dir.File("folder.mfl"));
+    result = ReadMflFile(dir.File("folder.mfl"), loaded);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.error, "Failed to open file folder.mfl");
+    EXPECT_EQ(loaded, Edited());
+}
+
+TEST(MflReading, FilesAreClosedOnEveryPath) {
+    TempDir dir;
+    const std::size_t before = OpenDescriptorCount();
+    LoaderSettings settings;
+    WriteMflFile(dir.File("a.mfl"), Edited(), nullptr);
+    ReadMflFile(dir.File("a.mfl"), settings);
+    WriteFile(dir.File("b.mfl"), "COM");
+    ReadMflFile(dir.File("b.mfl"), settings);
+    ReadMflFile(dir.File("nosuch.mfl"), settings);
+    EXPECT_EQ(OpenDescriptorCount(), before);
+}
+
+} // namespace
+} // namespace marlow::uartloader
