@@ -1,6 +1,6 @@
 // Device debug output reaches the trace printer unfiltered: any bytes, any
-// number of backspaces. The edit plan must stay inside the window and keep
-// its own invariants.
+// number of backspaces. The edit plan must stay inside the window and bounded
+// by what it was given.
 #include "app/trace_printer_edit.h"
 
 #include <cstdlib>
@@ -15,13 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const marlow::app::TraceEdit edit = marlow::app::PlanTraceEdit(windowLength, pending, text);
     if (edit.replace && edit.replaceFrom > windowLength)
         std::abort();
-    if (edit.output.size() > 2 * (text.size() + pending))
+    // Line feeds double; nothing else grows.
+    if (edit.output.size() > 2 * text.size())
         std::abort();
-    if (edit.output.find('\r') != std::string::npos) {
-        // Every CR in the output is one the printer put before an LF.
-        for (std::size_t i = 0; i < edit.output.size(); ++i)
-            if (edit.output[i] == '\r' && (i + 1 >= edit.output.size() || edit.output[i + 1] != '\n'))
-                std::abort();
-    }
     return 0;
 }
