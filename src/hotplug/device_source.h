@@ -17,7 +17,9 @@ struct DeviceEvents {
     // The device with this path has gone.
     std::function<void(const std::string& devicePath)> removed;
     // A device was refused or cut off (garbage on the virtual bus, a
-    // description too long...); the text says which and why. May be empty.
+    // description too long...); the text says which and why. Comes on the
+    // source's thread, or on the thread whose read found the garbage. May be
+    // empty.
     std::function<void(const std::string& text)> problem;
 };
 

@@ -108,14 +108,4 @@ struct GeneratedImageShape {
 bool WriteGeneratedImage(const std::string& path, const GeneratedImageShape& shape,
                          std::string* error = nullptr);
 
-// Transitional names still used by emulators/sample_set.cpp and
-// tests/pda_download; to be removed once those use the names above.
-using BootImageSpec = BootImagePlan;
-using ImageRecordSpec = RecordPlan;
-inline BootImagePlan MakeBootImageSpec(std::uint32_t startAddress, std::uint32_t imageLength,
-                                       std::vector<RecordPlan> records,
-                                       std::uint32_t launchAddress) {
-    return MakeBootImagePlan(startAddress, imageLength, std::move(records), launchAddress);
-}
-
 } // namespace marlow::pda

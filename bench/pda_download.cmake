@@ -1,0 +1,2 @@
+marlow_bench(bench_pda_download SOURCES ${CMAKE_CURRENT_LIST_DIR}/pda_download_bench.cpp
+             LIBS marlow_pda marlow_hotplug marlow_emulators)

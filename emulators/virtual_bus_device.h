@@ -1,0 +1,70 @@
+#pragma once
+// The device's end of the virtual USB bus, for emulators and test rigs: it
+// connects to Marlow's socket path, introduces itself with its description
+// and then receives the host's transfers one frame each (a zero-length packet
+// as an empty frame) and sends reply bytes back as frames. An emulator plugs
+// a packet handler into Serve; the handler answers through SendReply.
+
+#include "pda/virtual_bus_frame.h"
+#include "pda/virtual_bus_socket.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace marlow::emulators {
+
+class VirtualBusDevice {
+public:
+    VirtualBusDevice() = default;
+    ~VirtualBusDevice() { Disconnect(); }
+    VirtualBusDevice(const VirtualBusDevice&) = delete;
+    VirtualBusDevice& operator=(const VirtualBusDevice&) = delete;
+
+    // Arrives on the bus: connects and sends `description` as the first frame.
+    bool Connect(const std::string& socketPath, std::string_view description, std::string* error);
+    // Leaves the bus; the host sees the device removed. Safe from a handler.
+    void Disconnect();
+    bool Connected() const { return connected_.load(); }
+
+    enum class Receive {
+        Packet,   // a host transfer
+        HostGone, // the host hung up
+        Left,     // this device left the bus (Disconnect)
+        Stopped,  // Stop was called
+        Garbage,  // the host sent a frame beyond the bound
+    };
+    Receive ReceivePacket(std::vector<std::uint8_t>& packet);
+
+    using PacketHandler = std::function<void(std::span<const std::uint8_t> packet)>;
+    // Hands every host transfer to `handler` until anything but a packet
+    // comes; returns that.
+    Receive Serve(const PacketHandler& handler);
+
+    // One frame of reply bytes (may be called from any thread).
+    bool SendReply(std::span<const std::uint8_t> bytes);
+    // Bytes as they stand, unframed: for fault injection (garbage, a
+    // length that lies).
+    bool SendRaw(std::span<const std::uint8_t> bytes);
+    // Lets device time pass; false as soon as the host hangs up or Stop comes.
+    bool Wait(std::chrono::milliseconds duration);
+
+    // From any thread: ends a blocked ReceivePacket, Serve or Wait.
+    void Stop();
+
+private:
+    pda::UniqueFd socket_;
+    pda::WakeSignal stop_;
+    pda::FrameDecoder received_{pda::kVirtualBusMaxFrame};
+    std::mutex sendMutex_;
+    std::atomic<bool> connected_{false};
+    std::atomic<bool> left_{false};
+};
+
+} // namespace marlow::emulators

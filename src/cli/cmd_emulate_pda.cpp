@@ -1,0 +1,172 @@
+// marlow-cli emulate pda: a PDA boot loader on the virtual USB bus, with
+// fault injection, for demos, scripts and tests without a handset.
+
+#include "cli/command_registry.h"
+#include "cli/support_output.h"
+#include "emulators/pda_bootloader_emulator.h"
+#include "emulators/pda_bus_device.h"
+#include "pda/pda_protocol.h"
+
+#include <QCommandLineParser>
+#include <QJsonArray>
+#include <QJsonObject>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <thread>
+
+namespace marlow::cli {
+namespace {
+
+std::atomic<bool> stopRequested{false};
+
+void OnEmulatorInterrupt(int) {
+    stopRequested = true;
+}
+
+struct IntOption {
+    QCommandLineOption option;
+    int* into;
+};
+
+QJsonObject ImageJson(const emulators::EmulatedImage& image) {
+    QJsonObject object;
+    object["start"] = QString::fromStdString(Hex32(image.startAddress));
+    object["length"] = static_cast<qint64>(image.imageLength);
+    object["records"] = static_cast<qint64>(image.records);
+    object["chunks"] = static_cast<qint64>(image.chunks);
+    object["bytes"] = static_cast<qint64>(image.digest.Bytes());
+    object["digest"] = QString::number(image.digest.Value(), 16);
+    object["complete"] = image.complete;
+    object["launch"] = QString::fromStdString(Hex32(image.launchAddress));
+    return object;
+}
+
+void PrintReport(const emulators::PdaEmulatorReport& report, bool json) {
+    const std::string left =
+        report.leftWith ? pda::CommandName(*report.leftWith) : std::string("(still on the bus)");
+    Err("emulate pda: " + std::to_string(report.ram.size()) + " image(s) in RAM, " +
+        std::to_string(report.flash.size()) + " written to flash, " +
+        std::to_string(report.hostBytes) + " bytes received, left after " + left + "\n");
+    if (!report.violation.empty())
+        Err("emulate pda: PROTOCOL VIOLATION: " + report.violation + "\n");
+    if (!json)
+        return;
+    QJsonObject object;
+    QJsonArray ram, flash, transcript;
+    for (const auto& image : report.ram)
+        ram.append(ImageJson(image));
+    for (const auto& image : report.flash)
+        flash.append(ImageJson(image));
+    for (const auto& step : report.transcript)
+        transcript.append(QString::fromStdString(step));
+    object["ram"] = ram;
+    object["flash"] = flash;
+    object["transcript"] = transcript;
+    object["hostBytes"] = static_cast<qint64>(report.hostBytes);
+    object["leftWith"] =
+        QString::fromStdString(report.leftWith ? pda::CommandName(*report.leftWith) : "");
+    object["violation"] = QString::fromStdString(report.violation);
+    OutJsonLine(object);
+}
+
+int RunEmulatePda(const QStringList& args) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "A PDA boot loader on the virtual USB bus. It checks every packet and fails loudly "
+        "on a protocol violation, keeps a RAM and a FLASH model of what it received and "
+        "leaves the bus after DOWNLOAD_DONE_CMD, PHONE_DOWN_CMD or USB_UNLOAD_CMD. Faults "
+        "count the answered commands (ERASE_RAM_CMD, LAST_DATA_IN_RECORD, LAST_DATA_IN_IMAGE, "
+        "WRITE_FLSH_CMD) from 1.");
+    const QCommandLineOption bus("bus", "Virtual bus socket to connect to.", "SOCKET");
+    const QCommandLineOption description("description", "What the device calls itself.", "TEXT",
+                                         "PDA boot loader (emulated)");
+    const QCommandLineOption json("json", "Print the final report as JSON on stdout.");
+    emulators::PdaEmulatorFaults faults;
+    int disconnectAfter = -1, flashMs = 0, unexpectedByte = 0x02;
+    const std::vector<IntOption> numbers = {
+        {{"nak-at", "Answer NAK to the K-th answered command.", "K"}, &faults.nakAtAnswer},
+        {{"unexpected", "Send N unexpected bytes before a right reply.", "N"},
+         &faults.unexpectedReplies},
+        {{"unexpected-at", "...only at the K-th answer (default: every one).", "K"},
+         &faults.unexpectedAtAnswer},
+        {{"unexpected-byte", "The unexpected byte's value (default 2).", "BYTE"}, &unexpectedByte},
+        {{"silent-at", "Never answer the K-th answered command.", "K"}, &faults.silentAtAnswer},
+        {{"disconnect-after", "Leave the bus once N host bytes have arrived.", "N"},
+         &disconnectAfter},
+        {{"flash-ms", "Time the flash write takes.", "MS"}, &flashMs},
+        {{"flash-zeros", "Send N zero bytes while the flash is written.", "N"},
+         &faults.zeroRepliesDuringFlash},
+    };
+    parser.addOptions({bus, description, json});
+    for (const IntOption& number : numbers)
+        parser.addOption(number.option);
+    int exitCode = kExitOk;
+    if (!ParseArguments(parser, args, &exitCode))
+        return exitCode;
+    if (!parser.isSet(bus)) {
+        Err("marlow-cli emulate pda: --bus SOCKET is required (see --help)\n");
+        return kExitUsage;
+    }
+    for (const IntOption& number : numbers) {
+        if (!parser.isSet(number.option))
+            continue;
+        bool ok = false;
+        *number.into = parser.value(number.option).toInt(&ok, 0);
+        if (!ok || *number.into < 0) {
+            Err("marlow-cli emulate pda: --" + number.option.names()[0].toStdString() +
+                " takes a number\n");
+            return kExitUsage;
+        }
+    }
+    faults.unexpectedByte = static_cast<std::uint8_t>(unexpectedByte);
+    faults.disconnectAfterBytes = disconnectAfter;
+    faults.flashWriteTime = std::chrono::milliseconds(flashMs);
+
+    emulators::PdaEmulatorOptions options;
+    options.faults = faults;
+    emulators::PdaBootLoaderEmulator emulator(options);
+    emulators::VirtualBusDevice device;
+    std::string error;
+    if (!device.Connect(parser.value(bus).toStdString(), parser.value(description).toStdString(),
+                        &error)) {
+        Err("marlow-cli emulate pda: " + error + "\n");
+        return kExitFailed;
+    }
+
+    stopRequested = false;
+    struct sigaction action {};
+    action.sa_handler = OnEmulatorInterrupt;
+    sigemptyset(&action.sa_mask);
+    struct sigaction previous {};
+    sigaction(SIGINT, &action, &previous);
+    // The signal only sets a flag; a watcher thread turns it into Stop().
+    std::atomic<bool> served{false};
+    std::thread watch([&] {
+        while (!served) {
+            if (stopRequested) {
+                device.Stop();
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+    const emulators::VirtualBusDevice::Receive end = emulators::ServePdaEmulator(device, emulator);
+    served = true;
+    watch.join();
+    sigaction(SIGINT, &previous, nullptr);
+
+    const emulators::PdaEmulatorReport report = emulator.Report();
+    PrintReport(report, parser.isSet(json));
+    if (end == emulators::VirtualBusDevice::Receive::Stopped)
+        return kExitStopped;
+    if (!report.violation.empty() || end == emulators::VirtualBusDevice::Receive::Garbage)
+        return kExitFailed;
+    return report.leftWith ? kExitOk : kExitFailed;
+}
+
+CommandRegistrar reg({"emulate pda", "a PDA boot loader on the virtual USB bus", RunEmulatePda});
+
+} // namespace
+} // namespace marlow::cli

@@ -1,0 +1,184 @@
+#include "hotplug/device_watcher.h"
+
+#include "pda/pda_download.h"
+
+#include <algorithm>
+
+namespace marlow::hotplug {
+
+namespace {
+
+std::string WithDescription(const char* text, const std::string& description) {
+    return text + description;
+}
+
+} // namespace
+
+CDeviceWatcher::CDeviceWatcher(DeviceWatcherOwner& owner, WatcherTiming timing)
+    : owner_(owner), timing_(std::move(timing)) {}
+
+CDeviceWatcher::~CDeviceWatcher() {
+    for (auto& device : devices_) {
+        device->pipe->RequestStop();
+        device->pipe->JoinDownloadThread();
+        device->pipe->ClosePipe();
+    }
+}
+
+bool CDeviceWatcher::FrontPanelMode(const std::string& devicePath) {
+    return owner_.ContextFor(devicePath).Settings().frontPanelMode;
+}
+
+std::vector<std::unique_ptr<CDeviceWatcher::Device>>::iterator
+CDeviceWatcher::Find(const std::string& devicePath) {
+    return std::find_if(devices_.begin(), devices_.end(),
+                        [&](const auto& device) { return device->path == devicePath; });
+}
+
+pda::CUsbPipe* CDeviceWatcher::FindPipe(const std::string& devicePath) const {
+    for (const auto& device : devices_)
+        if (device->path == devicePath)
+            return device->pipe.get();
+    return nullptr;
+}
+
+std::vector<std::string> CDeviceWatcher::DevicePaths() const {
+    std::vector<std::string> paths;
+    for (const auto& device : devices_)
+        paths.push_back(device->path);
+    return paths;
+}
+
+bool CDeviceWatcher::OnDeviceArrival(std::unique_ptr<pda::UsbTransport> transport) {
+    if (!transport)
+        return false;
+    auto device = std::make_unique<Device>();
+    device->description = transport->Description();
+    device->path = transport->DevicePath();
+    device->pipe = std::make_unique<pda::CUsbPipe>(std::move(transport), timing_.openRetry);
+    Device& added = *devices_.emplace_back(std::move(device));
+
+    if (added.description.empty())
+        owner_.MessageBox("GetDeviceDescription failed");
+    const bool panel = FrontPanelMode(added.path);
+    if (!panel)
+        owner_.FileInformation(WithDescription("\nNew device Arrived: ", added.description));
+
+    if (!added.pipe->OpenPipe()) {
+        devices_.erase(Find(added.path));
+        return true;
+    }
+    added.handleRegistered = true;
+    // Cleared before ReportConnected, which may start a download that
+    // completes before it returns; clearing it afterwards would lose that.
+    added.pipe->SetCompleted(false);
+    ReportConnected(added);
+    return true;
+}
+
+void CDeviceWatcher::ReportConnected(Device& device) {
+    pda::PdaRunContext& context = owner_.ContextFor(device.path);
+    pda::PdaPresentation& out = owner_.PresentationFor(device.path);
+    const bool panel = context.Settings().frontPanelMode;
+    if (!device.pipe->IsOpen()) {
+        if (!panel) {
+            out.DeviceStateTrace("\nCan't Open the device..");
+            context.deviceConnected = false;
+        }
+        return;
+    }
+    if (panel) {
+        out.PanelStatus("Device Connected!");
+        out.PanelPercent("");
+        out.PanelEnableDownStart();
+        out.PanelProgress(0);
+        context.deviceConnected = true;
+        context.aborted = false;
+        owner_.PanelDeviceArrived();
+        return;
+    }
+    out.ClearDeviceState();
+    out.DeviceStateTrace("\nDevice Connected!");
+    context.deviceConnected = true;
+    context.aborted = false;
+    owner_.ClosePortWaitDialog();
+    owner_.SendDownloadCommand(device.path);
+}
+
+bool CDeviceWatcher::OnDeviceQueryRemove(const std::string& devicePath) {
+    const auto found = Find(devicePath);
+    if (found != devices_.end() && !FrontPanelMode(devicePath))
+        owner_.FileInformation(WithDescription("\nQuery Remove: ", (*found)->description));
+    return true;
+}
+
+bool CDeviceWatcher::OnDeviceRemoveComplete(const std::string& devicePath) {
+    owner_.Log("case DBT_DEVICEREMOVECOMPLETE:");
+    if (Find(devicePath) == devices_.end())
+        return true;
+    pda::PdaRunContext& context = owner_.ContextFor(devicePath);
+    const bool panel = context.Settings().frontPanelMode;
+
+    const bool unexpected = !closePending_ && !serviceCancelPending_ && !serviceExitPending_;
+    if (unexpected) {
+        owner_.Log("g_mainfrm->UnloadUsbDrv(FALSE, FALSE)");
+        // Only the device that left is stopped: the others' downloads go on.
+        UnloadUsbDrv(false, false, &devicePath);
+    }
+    const auto found = Find(devicePath);
+    std::unique_ptr<Device> device = std::move(*found);
+    devices_.erase(found);
+    if (panel)
+        context.flashWriting = false;
+    device->handleRegistered = false;
+    if (device->pipe->IsOpen()) {
+        if (!panel)
+            owner_.FileInformation(
+                WithDescription("\nClosed handle to device: ", device->description));
+        device->pipe->ClosePipe();
+    }
+    context.deviceConnected = false;
+
+    if (unexpected) {
+        if (!device->pipe->Completed()) {
+            if (panel)
+                owner_.PanelDisconnectedDisplay();
+        } else if (!context.aborted && !context.cancelled) {
+            owner_.PdaDownloadDone(!panel);
+        }
+        if (!panel)
+            owner_.FileInformation(WithDescription("\nRemoved Complete: ", device->description));
+    }
+    CarryOutPendingRequest();
+    return true;
+}
+
+void CDeviceWatcher::CarryOutPendingRequest() {
+    if (closePending_) {
+        closePending_ = false;
+        owner_.CancelInterfaceNotification();
+        owner_.PostMainFrameClose();
+    } else if (serviceExitPending_) {
+        serviceExitPending_ = false;
+        owner_.CancelInterfaceNotification();
+        owner_.EndFrontPanel();
+    } else if (serviceCancelPending_) {
+        serviceCancelPending_ = false;
+        owner_.PanelAbortedDisplay();
+    }
+}
+
+bool CDeviceWatcher::StartPdaDownloads(const std::string* onlyPath) {
+    for (const auto& device : devices_) {
+        if (onlyPath != nullptr && device->path != *onlyPath)
+            continue;
+        if (device->pipe->ThreadRunning())
+            continue;
+        if (!pda::StartDownloadThread(*device->pipe, owner_.ContextFor(device->path),
+                                      owner_.PresentationFor(device->path)))
+            return false;
+    }
+    return true;
+}
+
+} // namespace marlow::hotplug

@@ -1,0 +1,126 @@
+#pragma once
+// CDeviceWatcher: turns PDA boot-loader arrivals and removals into the life
+// of CUsbPipe objects, and decides on each removal what comes next: the
+// phone download or the completion display after a completed PDA download,
+// the disconnected display after an interrupted one, the end of the program
+// after a close request, the end of the front panel after its exit request,
+// the aborted display after its Stop.
+//
+// All calls come on the owner's thread (the UI thread, or the CLI's main
+// loop); device sources report on their own threads and the owner hands the
+// events over. The watcher never shows anything itself: it tells its owner.
+
+#include "pda/pda_presentation.h"
+#include "pda/pda_run_context.h"
+#include "pda/usb_pipe.h"
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace marlow::hotplug {
+
+class DeviceWatcherOwner {
+public:
+    virtual ~DeviceWatcherOwner() = default;
+
+    // The run context and presentation a device downloads with: one pair
+    // for the whole program in the GUI, one per handset in the CLI.
+    virtual pda::PdaRunContext& ContextFor(const std::string& devicePath) = 0;
+    virtual pda::PdaPresentation& PresentationFor(const std::string& devicePath) = 0;
+
+    // File Information Window (main-window mode only).
+    virtual void FileInformation(std::string_view /*text*/) {}
+    virtual void MessageBox(std::string_view /*text*/) {}
+    // The front panel's log list; in main-window mode the text goes nowhere.
+    virtual void Log(std::string_view /*text*/) {}
+
+    // ReportConnected's hand-offs. Main-window mode: the "Device Port
+    // Status" box goes, then command 32771 starts the download
+    // (OperationDownload). Front-panel mode: WM_PANEL_DEVICE_ARRIVED.
+    virtual void ClosePortWaitDialog() {}
+    virtual void SendDownloadCommand(const std::string& /*devicePath*/) {}
+    virtual void PanelDeviceArrived() {}
+
+    // Decisions on removal.
+    // WM_PDA_DOWNLOAD_DONE: (1, 0) in main-window mode, (0, 1) on the panel.
+    virtual void PdaDownloadDone(bool /*mainWindowMode*/) {}
+    virtual void PanelDisconnectedDisplay() {}
+    virtual void PanelAbortedDisplay() {}
+    virtual void EndFrontPanel() {}
+    virtual void PostMainFrameClose() {} // MAINFRM_CLOSE
+    virtual void CancelInterfaceNotification() {}
+    // A close with no device to release: the frame closes at once.
+    virtual void CloseFrameNow() {}
+};
+
+struct WatcherTiming {
+    // The 200 ms and 100 ms looks at a stopping download thread.
+    std::function<void(std::chrono::milliseconds)> pause;
+    // How OpenPipe retries a device that does not open at once.
+    pda::OpenRetryPolicy openRetry;
+};
+
+class CDeviceWatcher {
+public:
+    explicit CDeviceWatcher(DeviceWatcherOwner& owner, WatcherTiming timing = {});
+    // Stops every download and releases every pipe, sending nothing.
+    ~CDeviceWatcher();
+    CDeviceWatcher(const CDeviceWatcher&) = delete;
+    CDeviceWatcher& operator=(const CDeviceWatcher&) = delete;
+
+    // A boot loader arrived: list it, open it (up to 30 attempts), report it.
+    bool OnDeviceArrival(std::unique_ptr<pda::UsbTransport> transport);
+    bool OnDeviceQueryRemove(const std::string& devicePath);
+    bool OnDeviceRemoveComplete(const std::string& devicePath);
+
+    // StartDownloadThread on every listed pipe that is idle, in list order;
+    // false at the first that fails. `onlyPath` limits it to one device.
+    bool StartPdaDownloads(const std::string* onlyPath = nullptr);
+
+    // Releases the listed devices: stops their downloads and, with
+    // `unload`, tells each boot loader USB_UNLOAD_CMD. With `close` the frame
+    // closes at once when no device is listed, else once the devices have
+    // gone. `onlyPath` limits it to one device.
+    void UnloadUsbDrv(bool close, bool unload, const std::string* onlyPath = nullptr);
+
+    // The main frame's requests.
+    void OnClose();            // WM_CLOSE and the exit command
+    bool OnServiceDlgExit();   // SERVICE_DLG_EXIT
+    bool OnServiceDlgCancel(); // SERVICE_DLG_CANCEL
+
+    bool ClosePending() const { return closePending_; }
+    bool ServiceExitPending() const { return serviceExitPending_; }
+    bool ServiceCancelPending() const { return serviceCancelPending_; }
+
+    std::size_t DeviceCount() const { return devices_.size(); }
+    std::vector<std::string> DevicePaths() const;
+    pda::CUsbPipe* FindPipe(const std::string& devicePath) const;
+
+private:
+    struct Device {
+        std::unique_ptr<pda::CUsbPipe> pipe;
+        std::string path;
+        std::string description;
+        bool handleRegistered = false;
+    };
+
+    void ReportConnected(Device& device);
+    void StopDownload(Device& device);
+    bool FrontPanelMode(const std::string& devicePath);
+    void CarryOutPendingRequest();
+    std::vector<std::unique_ptr<Device>>::iterator Find(const std::string& devicePath);
+    void Pause(std::chrono::milliseconds duration);
+
+    DeviceWatcherOwner& owner_;
+    WatcherTiming timing_;
+    std::vector<std::unique_ptr<Device>> devices_; // arrival order
+    bool closePending_ = false;
+    bool serviceExitPending_ = false;
+    bool serviceCancelPending_ = false;
+};
+
+} // namespace marlow::hotplug

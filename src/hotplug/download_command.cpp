@@ -1,0 +1,28 @@
+#include "hotplug/download_command.h"
+
+#include "common/input_file.h"
+
+namespace marlow::hotplug {
+
+bool OperationDownload(CDeviceWatcher& watcher, pda::PdaRunContext& context,
+                       pda::PdaPresentation& presentation, const std::string* onlyPath) {
+    const pda::PdaSettings settings = context.Settings();
+    // Only a probe: the run opens the file again itself.
+    const bool fileFound = InputFile::Open(settings.downloadPath).has_value();
+    if (!context.deviceConnected) {
+        presentation.MessageBox("Device Disconnected!!  Retry to Connect Device!!!", "");
+        return false;
+    }
+    presentation.DeviceStateTrace("\n OnOperationDownload()  - TEST");
+    if (settings.phoneOption) {
+        presentation.DeviceStateTrace("\n g_AllDownLoad = FALSE;\t \n");
+        context.g_AllDownLoad = false;
+    }
+    if (!fileFound) {
+        presentation.MessageBox("File not found", "");
+        return false;
+    }
+    return watcher.StartPdaDownloads(onlyPath);
+}
+
+} // namespace marlow::hotplug

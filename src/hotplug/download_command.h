@@ -1,0 +1,16 @@
+#pragma once
+// Command 32771, "Download the Image File": what the main window does when
+// ReportConnected has opened a device. It checks the device and the file,
+// notes a phone download that is to follow, and starts the downloads.
+
+#include "hotplug/device_watcher.h"
+
+namespace marlow::hotplug {
+
+// False when nothing was started (no device, file missing, thread failure).
+// `onlyPath` limits the start to one device (the CLI's handsets are
+// independent of each other).
+bool OperationDownload(CDeviceWatcher& watcher, pda::PdaRunContext& context,
+                       pda::PdaPresentation& presentation, const std::string* onlyPath = nullptr);
+
+} // namespace marlow::hotplug

@@ -1,0 +1,211 @@
+#include "hotplug/virtual_bus_source.h"
+
+#include "pda/virtual_bus_frame.h"
+#include "pda/virtual_bus_transport.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <memory>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace marlow::hotplug {
+namespace {
+
+using pda::FrameDecoder;
+using pda::UniqueFd;
+using pda::VirtualBusLink;
+
+// A connection that has not described itself yet.
+struct Newcomer {
+    UniqueFd socket;
+    std::string devicePath;
+    FrameDecoder received{pda::kVirtualBusMaxDescription};
+};
+
+std::string PrintableDescription(const std::vector<std::uint8_t>& frame) {
+    std::string text;
+    for (const std::uint8_t byte : frame)
+        text += byte >= 0x20 && byte < 0x7f ? static_cast<char>(byte) : '?';
+    return text.empty() ? "Virtual USB device" : text;
+}
+
+// The accept loop's bookkeeping, on the source's own thread only.
+class Bus {
+public:
+    Bus(int listener, const pda::WakeSignal& stop, DeviceEvents events)
+        : listener_(listener), stop_(stop), events_(std::move(events)) {}
+
+    void Run() {
+        for (;;) {
+            std::vector<pollfd> fds = WatchList();
+            if (::poll(fds.data(), fds.size(), -1) < 0) {
+                if (errno == EINTR)
+                    continue;
+                Report("Virtual USB bus stopped listening: poll failed");
+                return;
+            }
+            if (fds[0].revents != 0)
+                return;
+            // Newcomers and devices are served before new connections are
+            // accepted so that the poll entries still match the lists.
+            ServeDevices(std::span(fds).subspan(2 + newcomers_.size()));
+            ServeNewcomers(std::span(fds).subspan(2, newcomers_.size()));
+            if ((fds[1].revents & POLLIN) != 0)
+                AcceptAll();
+        }
+    }
+
+private:
+    std::vector<pollfd> WatchList() const {
+        std::vector<pollfd> fds{{stop_.Fd(), POLLIN, 0}, {listener_, POLLIN, 0}};
+        for (const auto& newcomer : newcomers_)
+            fds.push_back({newcomer->socket.Get(), POLLIN, 0});
+        for (const auto& device : devices_)
+            fds.push_back({device->socket.Get(), POLLRDHUP, 0});
+        return fds;
+    }
+
+    void AcceptAll() {
+        for (;;) {
+            const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+            if (fd < 0)
+                return; // EAGAIN: all taken; anything else: the peer gave up already
+            auto newcomer = std::make_unique<Newcomer>();
+            newcomer->socket.Reset(fd);
+            newcomer->devicePath = "bus:" + std::to_string(++connections_);
+            newcomers_.push_back(std::move(newcomer));
+        }
+    }
+
+    void ServeNewcomers(std::span<const pollfd> fds) {
+        std::vector<std::unique_ptr<Newcomer>> waiting;
+        for (std::size_t i = 0; i < fds.size(); ++i) {
+            const bool settled = fds[i].revents != 0 && Welcome(newcomers_[i]);
+            if (!settled)
+                waiting.push_back(std::move(newcomers_[i]));
+        }
+        newcomers_ = std::move(waiting);
+    }
+
+    // True when the newcomer is settled, as a device or refused; either way
+    // it is then reset.
+    bool Welcome(std::unique_ptr<Newcomer>& newcomer) {
+        std::array<std::uint8_t, 4096> chunk{};
+        const ssize_t got = ::recv(newcomer->socket.Get(), chunk.data(), chunk.size(), 0);
+        if (got < 0 && (errno == EAGAIN || errno == EINTR))
+            return false;
+        if (got <= 0) {
+            Report("Virtual USB device " + newcomer->devicePath +
+                   " disconnected before it sent its description");
+            newcomer.reset();
+            return true;
+        }
+        newcomer->received.Append(std::span(chunk.data(), static_cast<std::size_t>(got)));
+        std::vector<std::uint8_t> description;
+        switch (newcomer->received.Next(description)) {
+        case FrameDecoder::Status::NeedMore:
+            return false;
+        case FrameDecoder::Status::Oversized:
+            Report("Virtual USB device " + newcomer->devicePath + " announced a description of " +
+                   std::to_string(newcomer->received.AnnouncedLength()) + " bytes (at most " +
+                   std::to_string(pda::kVirtualBusMaxDescription) +
+                   " allowed); disconnected as garbage");
+            newcomer.reset();
+            return true;
+        case FrameDecoder::Status::Frame:
+            break;
+        }
+        Arrive(std::move(*newcomer), PrintableDescription(description));
+        newcomer.reset();
+        return true;
+    }
+
+    void Arrive(Newcomer&& newcomer, std::string description) {
+        auto link = std::make_shared<VirtualBusLink>();
+        link->socket = std::move(newcomer.socket);
+        link->devicePath = std::move(newcomer.devicePath);
+        link->description = std::move(description);
+        link->received = std::move(newcomer.received);
+        link->received.SetMaxFrameLength(pda::kVirtualBusMaxFrame);
+        link->problem = events_.problem;
+        devices_.push_back(link);
+        if (events_.arrived)
+            events_.arrived(std::make_unique<pda::VirtualBusTransport>(link));
+    }
+
+    void ServeDevices(std::span<const pollfd> fds) {
+        std::vector<std::shared_ptr<VirtualBusLink>> present;
+        for (std::size_t i = 0; i < fds.size(); ++i) {
+            if (fds[i].revents == 0) {
+                present.push_back(std::move(devices_[i]));
+                continue;
+            }
+            if (events_.removed)
+                events_.removed(devices_[i]->devicePath);
+        }
+        devices_ = std::move(present);
+    }
+
+    void Report(const std::string& text) {
+        if (events_.problem)
+            events_.problem(text);
+    }
+
+    int listener_;
+    const pda::WakeSignal& stop_;
+    DeviceEvents events_;
+    std::vector<std::unique_ptr<Newcomer>> newcomers_;
+    std::vector<std::shared_ptr<VirtualBusLink>> devices_;
+    unsigned connections_ = 0;
+};
+
+unsigned long long InodeOf(const std::string& path) {
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0 ? status.st_ino : 0;
+}
+
+} // namespace
+
+VirtualBusSource::VirtualBusSource(std::string socketPath) : socketPath_(std::move(socketPath)) {}
+
+VirtualBusSource::~VirtualBusSource() {
+    Stop();
+}
+
+bool VirtualBusSource::Start(DeviceEvents events, std::string* error) {
+    if (thread_.joinable()) {
+        if (error != nullptr)
+            *error = "The virtual USB bus on " + socketPath_ + " is already listening";
+        return false;
+    }
+    listener_ = pda::ListenOnSocketPath(socketPath_, error);
+    if (!listener_.Valid())
+        return false;
+    socketInode_ = InodeOf(socketPath_);
+    stop_.Clear();
+    thread_ = std::thread([this, events = std::move(events)]() mutable { Run(std::move(events)); });
+    return true;
+}
+
+void VirtualBusSource::Run(DeviceEvents events) {
+    Bus(listener_.Get(), stop_, std::move(events)).Run();
+}
+
+void VirtualBusSource::Stop() {
+    if (!thread_.joinable())
+        return;
+    stop_.Signal();
+    thread_.join();
+    listener_.Reset();
+    // Only our own socket file: a newer listener may have taken the path.
+    if (socketInode_ != 0 && InodeOf(socketPath_) == socketInode_)
+        ::unlink(socketPath_.c_str());
+    socketInode_ = 0;
+}
+
+} // namespace marlow::hotplug

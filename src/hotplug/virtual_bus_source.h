@@ -1,0 +1,43 @@
+#pragma once
+// The virtual USB bus: Marlow listens on a Unix stream socket path; every
+// connection is one device arriving, and its end is that device's removal.
+// A device first sends its description as one frame; only then does it
+// count as arrived. See docs/virtual-usb-bus.md.
+
+#include "hotplug/device_source.h"
+#include "pda/virtual_bus_socket.h"
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+namespace marlow::hotplug {
+
+class VirtualBusSource final : public DeviceSource {
+public:
+    explicit VirtualBusSource(std::string socketPath);
+    ~VirtualBusSource() override;
+    VirtualBusSource(const VirtualBusSource&) = delete;
+    VirtualBusSource& operator=(const VirtualBusSource&) = delete;
+
+    // Refuses a path that another live listener serves.
+    bool Start(DeviceEvents events, std::string* error) override;
+    // Stops accepting and removes the socket file. Devices already handed
+    // out keep their connections until their transports let go. Not from
+    // inside an event callback (it waits for the thread that runs them).
+    void Stop() override;
+
+    const std::string& SocketPath() const { return socketPath_; }
+
+private:
+    void Run(DeviceEvents events);
+
+    std::string socketPath_;
+    pda::UniqueFd listener_;
+    pda::WakeSignal stop_;
+    std::thread thread_;
+    // Which socket file is ours to remove on Stop.
+    unsigned long long socketInode_ = 0;
+};
+
+} // namespace marlow::hotplug

@@ -1,0 +1,31 @@
+#pragma once
+// The PDA download: one run of the state machine over one pipe, and the
+// thread that carries it. Everything the run has to tell goes through the
+// presentation (texts, values, typed progress) and the context's flags; the
+// outcome is returned too, for callers that want it in one piece.
+
+#include "pda/pda_presentation.h"
+#include "pda/pda_run_context.h"
+#include "pda/usb_pipe.h"
+
+#include <string>
+
+namespace marlow::pda {
+
+struct PdaRunOutcome {
+    bool completed = false; // DOWNLOAD_DONE_CMD or PHONE_DOWN_CMD went out
+    bool aborted = false;
+    std::string error; // the first failure, naming its step; empty on success
+};
+
+PdaRunOutcome RunPdaDownload(CUsbPipe& pipe, PdaRunContext& context, PdaPresentation& presentation);
+
+// Marks the pipe busy, clears the aborted and cancelled flags and starts a
+// thread that runs RunPdaDownload, then marks the pipe idle again. The pipe
+// owns the thread. False when no thread could be started.
+bool StartDownloadThread(CUsbPipe& pipe, PdaRunContext& context, PdaPresentation& presentation);
+
+// The thread's body, callable directly where no thread is wanted.
+void DownloadThreadProc(CUsbPipe& pipe, PdaRunContext& context, PdaPresentation& presentation);
+
+} // namespace marlow::pda

@@ -1,0 +1,132 @@
+#include "pda/virtual_bus_transport.h"
+
+#include <array>
+#include <cerrno>
+#include <poll.h>
+#include <sys/socket.h>
+
+namespace marlow::pda {
+namespace {
+
+bool HasHungUp(int fd) {
+    pollfd probe{fd, POLLRDHUP, 0};
+    return ::poll(&probe, 1, 0) > 0 && (probe.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+}
+
+} // namespace
+
+VirtualBusTransport::VirtualBusTransport(std::shared_ptr<VirtualBusLink> link)
+    : link_(std::move(link)) {}
+
+VirtualBusTransport::~VirtualBusTransport() {
+    ::shutdown(link_->socket.Get(), SHUT_RDWR);
+}
+
+bool VirtualBusTransport::Open(std::string* error) {
+    if (HasHungUp(link_->socket.Get())) {
+        if (error != nullptr)
+            *error = "Virtual USB device " + link_->devicePath + " has disconnected";
+        return false;
+    }
+    open_.store(true);
+    return true;
+}
+
+TransferStatus VirtualBusTransport::Write(std::span<const std::uint8_t> packet) {
+    if (interrupted_.load())
+        return TransferStatus::Stopped;
+    if (!open_.load())
+        return TransferStatus::Failed;
+    switch (SendAll(link_->socket.Get(), EncodeFrame(packet), wake_)) {
+    case SendResult::Sent:
+        return TransferStatus::Ok;
+    case SendResult::Woken:
+        return TransferStatus::Stopped;
+    case SendResult::PeerGone:
+        return TransferStatus::Disconnected;
+    case SendResult::Failed:
+        break;
+    }
+    return TransferStatus::Failed;
+}
+
+TransferStatus VirtualBusTransport::ReadByte(std::uint8_t& out) {
+    if (interrupted_.load())
+        return TransferStatus::Stopped;
+    if (!open_.load())
+        return TransferStatus::Failed;
+    // Zero-length frames from the device carry no byte and are passed over.
+    while (nextByte_ >= frame_.size()) {
+        nextByte_ = 0;
+        switch (link_->received.Next(frame_)) {
+        case FrameDecoder::Status::Frame:
+            continue;
+        case FrameDecoder::Status::Oversized:
+            frame_.clear();
+            return CutOff("sent a frame of " + std::to_string(link_->received.AnnouncedLength()) +
+                          " bytes (at most " + std::to_string(link_->received.MaxFrameLength()) +
+                          " allowed)");
+        case FrameDecoder::Status::NeedMore:
+            break;
+        }
+        frame_.clear();
+        switch (ReceiveMore()) {
+        case Fill::Got:
+            continue;
+        case Fill::Gone:
+            return TransferStatus::Disconnected;
+        case Fill::Stopped:
+            return TransferStatus::Stopped;
+        case Fill::Failed:
+            return TransferStatus::Failed;
+        }
+    }
+    out = frame_[nextByte_++];
+    return TransferStatus::Ok;
+}
+
+VirtualBusTransport::Fill VirtualBusTransport::ReceiveMore() {
+    std::array<std::uint8_t, 65536> chunk{};
+    for (;;) {
+        const ssize_t got = ::recv(link_->socket.Get(), chunk.data(), chunk.size(), 0);
+        if (got > 0) {
+            link_->received.Append(std::span(chunk.data(), static_cast<std::size_t>(got)));
+            return Fill::Got;
+        }
+        if (got == 0 || errno == ECONNRESET)
+            return Fill::Gone;
+        if (errno == EINTR)
+            continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK)
+            return Fill::Failed;
+        switch (WaitFor(link_->socket.Get(), POLLIN, wake_)) {
+        case WaitResult::Ready:
+            break;
+        case WaitResult::Woken:
+            return Fill::Stopped;
+        case WaitResult::Failed:
+            return Fill::Failed;
+        }
+    }
+}
+
+TransferStatus VirtualBusTransport::CutOff(const std::string& why) {
+    if (link_->problem)
+        link_->problem("Virtual USB device " + link_->devicePath + " (" + link_->description +
+                       ") " + why + "; disconnected as garbage");
+    ::shutdown(link_->socket.Get(), SHUT_RDWR);
+    open_.store(false);
+    return TransferStatus::Failed;
+}
+
+void VirtualBusTransport::Interrupt() {
+    interrupted_.store(true);
+    wake_.Signal();
+}
+
+void VirtualBusTransport::ClearInterrupt() {
+    interrupted_.store(false);
+    wake_.Clear();
+}
+
+} // namespace marlow::pda

@@ -1,0 +1,142 @@
+// The boot loader emulator must catch every way a host can break the
+// protocol, or the download tests would prove nothing.
+
+#include "emulators/pda_bootloader_emulator.h"
+#include "pda/boot_image.h"
+#include "pda/pda_protocol.h"
+
+#include <gtest/gtest.h>
+
+namespace marlow::test {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using pda::PdaCommand;
+
+Bytes Of(std::span<const std::uint8_t> span) {
+    return {span.begin(), span.end()};
+}
+
+class RecordingPort : public emulators::PdaDevicePort {
+public:
+    Bytes replies;
+    int left = 0;
+    void SendReply(std::span<const std::uint8_t> bytes, std::chrono::milliseconds) override {
+        replies.insert(replies.end(), bytes.begin(), bytes.end());
+    }
+    void LeaveBus() override { ++left; }
+};
+
+class EmulatorTest : public testing::Test {
+protected:
+    void Send(std::span<const std::uint8_t> packet) { emulator.OnTransfer(packet, port); }
+    void Send(const Bytes& packet) { emulator.OnTransfer(packet, port); }
+    void StartImage() { Send(build.EraseRam({0x80000000, 0x1000})); }
+    std::string Violation() const { return emulator.Report().violation; }
+
+    emulators::PdaBootLoaderEmulator emulator;
+    RecordingPort port;
+    pda::PdaPacketBuilder build;
+};
+
+TEST_F(EmulatorTest, AnswersTheAnsweredCommandsWithTheirCodes) {
+    StartImage();
+    Send(build.RecordData(0x80001000, Bytes(10, 1)));
+    Send(build.Single(PdaCommand::LAST_DATA_IN_RECORD));
+    Send(build.LastDataInImage(0x80001000));
+    Send(build.Single(PdaCommand::WRITE_FLSH_CMD));
+    Send(build.Single(PdaCommand::DOWNLOAD_DONE_CMD));
+    EXPECT_EQ(port.replies, (Bytes{0x01, 0x03, 0x04, 0x05}));
+    EXPECT_EQ(port.left, 1);
+    EXPECT_EQ(Violation(), "");
+    EXPECT_EQ(emulator.Report().leftWith, std::optional<std::uint8_t>(0x06));
+}
+
+TEST_F(EmulatorTest, MissingZeroLengthPacketIsAViolation) {
+    StartImage();
+    Send(build.RecordData(0x80001000, Bytes(51, 1))); // 64 bytes on the wire
+    Send(build.Single(PdaCommand::LAST_DATA_IN_RECORD));
+    EXPECT_EQ(Violation(), "no zero-length packet after a transfer of a multiple of 64 bytes");
+    EXPECT_EQ(port.left, 1);
+}
+
+TEST_F(EmulatorTest, ZeroLengthPacketNobodyAskedForIsAViolation) {
+    StartImage();
+    Send(Bytes{});
+    EXPECT_EQ(Violation(), "a zero-length packet that no 64-byte multiple asked for");
+}
+
+TEST_F(EmulatorTest, WrongChecksumIsAViolation) {
+    StartImage();
+    Bytes packet = Of(build.RecordData(0x80001000, Bytes(10, 1)));
+    packet[9] ^= 1;
+    Send(packet);
+    EXPECT_EQ(Violation(), "RECORD_DATA_CMD at 0x80001000: checksum field does not match the data");
+}
+
+TEST_F(EmulatorTest, LengthsThatDisagreeAreViolations) {
+    Send(Bytes{0x01, 0, 0, 0});
+    EXPECT_EQ(Violation(), "ERASE_RAM_CMD packet of 4 bytes, expected 9");
+}
+
+TEST_F(EmulatorTest, OversizedAndEmptyChunksAreViolations) {
+    StartImage();
+    Bytes packet(13, 0);
+    packet[0] = 0x02;
+    Send(packet);
+    EXPECT_EQ(Violation(), "RECORD_DATA_CMD with 0 data bytes");
+}
+
+TEST_F(EmulatorTest, UnknownCommandsAndOrderAreChecked) {
+    Send(Bytes{0x09});
+    EXPECT_EQ(Violation(), "unknown command byte 0x09");
+    emulators::PdaBootLoaderEmulator fresh;
+    RecordingPort freshPort;
+    const std::uint8_t lastData = 0x03;
+    fresh.OnTransfer({&lastData, 1}, freshPort);
+    EXPECT_EQ(fresh.Report().violation, "LAST_DATA_IN_RECORD outside an image");
+}
+
+TEST_F(EmulatorTest, LastDataInImageMustCarryZeroAddressAndChecksum) {
+    StartImage();
+    Bytes packet = Of(build.LastDataInImage(1));
+    packet[1] = 1;
+    Send(packet);
+    EXPECT_EQ(Violation(), "LAST_DATA_IN_IMAGE with a non-zero address or checksum field");
+}
+
+TEST_F(EmulatorTest, LargeImagesKeepOnlyTheirDigest) {
+    emulators::PdaEmulatorOptions options;
+    options.keepBytesLimit = 16384;
+    emulators::PdaBootLoaderEmulator small(options);
+    small.OnTransfer(build.EraseRam({0, 0}), port);
+    for (std::uint32_t i = 0; i < 3; ++i)
+        small.OnTransfer(build.RecordData(i * 8192, Bytes(8192, static_cast<std::uint8_t>(i))),
+                         port);
+    const auto report = small.Report();
+    ASSERT_EQ(report.ram.size(), 1u);
+    EXPECT_FALSE(report.ram[0].chunksKept);
+    EXPECT_TRUE(report.ram[0].keptChunks.empty());
+    EXPECT_EQ(report.ram[0].digest.Bytes(), 3u * 8192);
+    EXPECT_EQ(report.transcript, (std::vector<std::string>{"ERASE_RAM_CMD", "RECORD_DATA_CMD x3"}));
+}
+
+TEST(PdaDataDigestTest, NoticesLostReorderedAndAlteredChunks) {
+    const Bytes a(100, 1), b(100, 2);
+    emulators::PdaDataDigest straight, swapped, altered, lost;
+    straight.AddChunk(0, a);
+    straight.AddChunk(100, b);
+    swapped.AddChunk(100, b);
+    swapped.AddChunk(0, a);
+    Bytes changed = b;
+    changed[99] = 3;
+    altered.AddChunk(0, a);
+    altered.AddChunk(100, changed);
+    lost.AddChunk(0, a);
+    EXPECT_NE(straight.Value(), swapped.Value());
+    EXPECT_NE(straight.Value(), altered.Value());
+    EXPECT_NE(straight.Value(), lost.Value());
+}
+
+} // namespace
+} // namespace marlow::test

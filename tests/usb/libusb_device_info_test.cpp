@@ -1,0 +1,76 @@
+// Which interface carries the bulk pipe, how a device's place is written and
+// what an operator reads when a device cannot be opened.
+
+#include "pda/libusb_device_info.h"
+
+#include <gtest/gtest.h>
+#include <libusb.h>
+
+namespace marlow::pda {
+namespace {
+
+constexpr std::uint8_t kBulk = 0x02;
+constexpr std::uint8_t kInterrupt = 0x03;
+
+TEST(BulkPairSearch, TakesTheFirstInterfaceWithBothDirections) {
+    const std::vector<UsbInterfaceInfo> interfaces{
+        {0, 0, {{0x83, kInterrupt, 8}}},                 // interrupt only
+        {1, 0, {{0x81, kBulk, 64}}},                     // IN only
+        {2, 0, {{0x02, kBulk, 64}, {0x84, kBulk, 512}}}, // the pipe
+        {3, 0, {{0x85, kBulk, 64}, {0x06, kBulk, 64}}}};
+    const auto pair = FindBulkPair(interfaces);
+    ASSERT_TRUE(pair.has_value());
+    EXPECT_EQ(pair->interfaceNumber, 2);
+    EXPECT_EQ(pair->inEndpoint, 0x84);
+    EXPECT_EQ(pair->outEndpoint, 0x02);
+    EXPECT_EQ(pair->inMaxPacketSize, 512);
+}
+
+TEST(BulkPairSearch, LooksAtAlternateSettingsAndIgnoresOtherTransferTypes) {
+    const std::vector<UsbInterfaceInfo> interfaces{
+        {0, 0, {{0x81, kInterrupt, 8}, {0x02, kInterrupt, 8}}},
+        {0, 1, {{0x81, kInterrupt, 8}, {0x82, kBulk, 64}, {0x03, kBulk, 64}, {0x04, kBulk, 64}}}};
+    const auto pair = FindBulkPair(interfaces);
+    ASSERT_TRUE(pair.has_value());
+    EXPECT_EQ(pair->alternateSetting, 1);
+    EXPECT_EQ(pair->inEndpoint, 0x82);
+    EXPECT_EQ(pair->outEndpoint, 0x03);
+}
+
+TEST(BulkPairSearch, FindsNothingWithoutAPair) {
+    EXPECT_FALSE(FindBulkPair({}).has_value());
+    const std::vector<UsbInterfaceInfo> outOnly{{0, 0, {{0x01, kBulk, 64}, {0x02, kBulk, 64}}}};
+    EXPECT_FALSE(FindBulkPair(outOnly).has_value());
+}
+
+TEST(UsbDevicePath, NamesBusAndPortChain) {
+    const std::vector<std::uint8_t> chain{4, 2};
+    EXPECT_EQ(FormatUsbDevicePath(1, chain), "usb:1-4.2");
+    const std::vector<std::uint8_t> single{7};
+    EXPECT_EQ(FormatUsbDevicePath(3, single), "usb:3-7");
+    EXPECT_EQ(FormatUsbDevicePath(2, {}), "usb:2-0");
+}
+
+TEST(UsbDevicePath, IdsAreFourLowerCaseHexDigitsEach) {
+    EXPECT_EQ(FormatUsbId(0x045e, 0x00ce), "045e:00ce");
+    EXPECT_EQ(FormatUsbId(0xABCD, 0x0001), "abcd:0001");
+}
+
+TEST(UsbOpenErrors, PermissionDeniedPointsAtTheUdevRule) {
+    const UsbDeviceInfo device{0x045e, 0x00ce, "usb:1-4"};
+    EXPECT_EQ(UsbOpenErrorText(LIBUSB_ERROR_ACCESS, device),
+              "Cannot open USB device usb:1-4 (045e:00ce): permission denied: install the udev "
+              "rule res/udev/60-marlow.rules (see README) and reconnect the handset");
+}
+
+TEST(UsbOpenErrors, OtherFailuresSayWhatHappened) {
+    const UsbDeviceInfo device{0x045e, 0x00ce, "usb:1-4"};
+    EXPECT_NE(UsbOpenErrorText(LIBUSB_ERROR_NO_DEVICE, device).find("has left the bus"),
+              std::string::npos);
+    EXPECT_NE(UsbOpenErrorText(LIBUSB_ERROR_BUSY, device).find("another program or driver"),
+              std::string::npos);
+    EXPECT_NE(UsbOpenErrorText(LIBUSB_ERROR_IO, device).find("LIBUSB_ERROR_IO"), std::string::npos);
+}
+
+} // namespace
+} // namespace marlow::pda

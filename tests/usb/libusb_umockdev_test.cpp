@@ -1,0 +1,243 @@
+// The libusb backend against emulated handsets: umockdev provides the sysfs
+// entries, the udev events and the usbfs ioctls, so libusb runs unchanged.
+
+#include "bus_events.h"
+#include "hotplug/libusb_device_source.h"
+#include "pda/libusb_survey.h"
+#include "pda/usb_pipe.h"
+#include "umockdev_usb_bed.h"
+
+#include <gtest/gtest.h>
+
+#include <future>
+#include <thread>
+
+namespace marlow {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using hotplug::LibusbDeviceSource;
+using pda::CUsbPipe;
+using pda::PipeRead;
+using test::EmulatedBootLoader;
+using test::EmulatedBootLoaderShape;
+
+const std::vector<hotplug::UsbId> kBootLoaderIds{{0x045e, 0x00ce}};
+
+// Waits for the emulated device to reach a state; the bound only turns a
+// hang into a failure.
+template <typename Condition> bool Eventually(Condition condition) {
+    for (int i = 0; i < 20000; ++i) {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+}
+
+class LibusbBackend : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!test::UmockdevUsbBed::Active())
+            GTEST_SKIP() << "needs umockdev's preload library; run under umockdev-wrapper "
+                            "(ctest does)";
+        bed = std::make_unique<test::UmockdevUsbBed>();
+    }
+
+    void StartSource(std::vector<hotplug::UsbId> ids = kBootLoaderIds,
+                     LibusbDeviceSource::Options options = {}) {
+        source = std::make_unique<LibusbDeviceSource>(std::move(ids), options);
+        std::string error;
+        ASSERT_TRUE(source->Start(events.Sink(), &error)) << error;
+    }
+
+    std::unique_ptr<CUsbPipe> OpenArrivedPipe() {
+        auto transport = events.TakeArrival();
+        EXPECT_NE(transport, nullptr);
+        if (transport == nullptr)
+            return nullptr;
+        pda::OpenRetryPolicy quick;
+        quick.attempts = 3;
+        quick.pause = std::chrono::milliseconds(10);
+        auto pipe = std::make_unique<CUsbPipe>(std::move(transport), quick);
+        std::string error;
+        EXPECT_TRUE(pipe->OpenPipe(&error)) << error;
+        return pipe;
+    }
+
+    void TearDown() override {
+        if (source)
+            source->Stop();
+    }
+
+    std::unique_ptr<test::UmockdevUsbBed> bed;
+    test::BusEvents events;
+    std::unique_ptr<LibusbDeviceSource> source;
+};
+
+TEST_F(LibusbBackend, APluggedInBootLoaderIsFoundAndMatchedByItsId) {
+    bed->Plug({}, false);
+    EmulatedBootLoaderShape other;
+    other.port = "4";
+    other.address = 3;
+    other.vendor = 0x1234;
+    other.product = 0x5678;
+    other.productName = "Keyboard";
+    bed->Plug(other, false);
+
+    StartSource();
+    auto transport = events.TakeArrival();
+    ASSERT_NE(transport, nullptr);
+    EXPECT_EQ(transport->DevicePath(), "usb:1-3");
+    EXPECT_EQ(transport->Description(), "Korvane PDA Boot Loader");
+    source->Stop();
+    EXPECT_EQ(events.Arrivals(), 0u) << "the device with another id was reported too";
+}
+
+TEST_F(LibusbBackend, OnlyTheIdsAskedForCount) {
+    bed->Plug({}, false);
+    EmulatedBootLoaderShape other;
+    other.port = "4";
+    other.address = 3;
+    other.vendor = 0x1234;
+    other.product = 0x5678;
+    bed->Plug(other, false);
+
+    StartSource({{0x1234, 0x5678}});
+    auto transport = events.TakeArrival();
+    ASSERT_NE(transport, nullptr);
+    EXPECT_EQ(transport->DevicePath(), "usb:1-4");
+}
+
+TEST_F(LibusbBackend, PacketsGoOutOnePerTransferWithTheZeroLengthPacketRule) {
+    EmulatedBootLoader& device = bed->Plug({}, false);
+    StartSource();
+    auto pipe = OpenArrivedPipe();
+    ASSERT_NE(pipe, nullptr);
+    ASSERT_TRUE(pipe->WritePipe(Bytes{0x06}));
+    ASSERT_TRUE(pipe->WritePipe(Bytes(64, 0x11)));
+    ASSERT_TRUE(pipe->WritePipe(Bytes(9, 0x01)));
+    ASSERT_TRUE(pipe->WritePipe(Bytes(8205, 0x22)));
+    EXPECT_EQ(device.OutTransfers(),
+              (std::vector<Bytes>{{0x06}, Bytes(64, 0x11), {}, Bytes(9, 0x01), Bytes(8205, 0x22)}));
+}
+
+TEST_F(LibusbBackend, RepliesAreHandedOutOneByteAtATime) {
+    EmulatedBootLoader& device = bed->Plug({}, false);
+    StartSource();
+    auto pipe = OpenArrivedPipe();
+    ASSERT_NE(pipe, nullptr);
+    device.QueueReply({0x01});
+    device.QueueReply({}); // a zero-length IN packet carries no reply
+    device.QueueReply({0x02, 0x03});
+    Bytes replies;
+    for (int i = 0; i < 3; ++i) {
+        std::uint8_t reply = 0;
+        ASSERT_EQ(pipe->ReadReplyByte(reply), PipeRead::Ok);
+        replies.push_back(reply);
+    }
+    EXPECT_EQ(replies, (Bytes{0x01, 0x02, 0x03}));
+}
+
+TEST_F(LibusbBackend, AStopCancelsAPendingReadWhichEndsAsStopped) {
+    EmulatedBootLoader& device = bed->Plug({}, false);
+    StartSource();
+    auto pipe = OpenArrivedPipe();
+    ASSERT_NE(pipe, nullptr);
+    std::uint8_t reply = 0;
+    auto reading = std::async(std::launch::async, [&] { return pipe->ReadReplyByte(reply); });
+    ASSERT_TRUE(Eventually([&] { return device.PendingInTransfers() == 1; }));
+    pipe->RequestStop();
+    EXPECT_EQ(reading.get(), PipeRead::Stopped);
+    EXPECT_EQ(device.CancelledInTransfers(), 1);
+
+    // The pipe works again once the stop is cleared (the unload command).
+    pipe->ClearStopRequest();
+    ASSERT_TRUE(pipe->WritePipe(Bytes{0x07}));
+    device.QueueReply({0x05});
+    ASSERT_EQ(pipe->ReadReplyByte(reply), PipeRead::Ok);
+    EXPECT_EQ(reply, 0x05);
+}
+
+TEST_F(LibusbBackend, HotPlugReportsArrivalAndRemoval) {
+    StartSource();
+    EmulatedBootLoader& device = bed->Plug({}, true);
+    auto transport = events.TakeArrival();
+    ASSERT_NE(transport, nullptr);
+    EXPECT_EQ(transport->DevicePath(), "usb:1-3");
+    bed->Unplug(device);
+    EXPECT_EQ(events.TakeRemoval(), "usb:1-3");
+}
+
+TEST_F(LibusbBackend, ADeviceVanishingDuringAReadFailsTheReadAndIsRemoved) {
+    EmulatedBootLoader& device = bed->Plug({}, false);
+    StartSource();
+    auto pipe = OpenArrivedPipe();
+    ASSERT_NE(pipe, nullptr);
+    std::uint8_t reply = 0x00;
+    auto reading = std::async(std::launch::async, [&] { return pipe->ReadReplyByte(reply); });
+    ASSERT_TRUE(Eventually([&] { return device.PendingInTransfers() == 1; }));
+    bed->Unplug(device);
+    EXPECT_EQ(reading.get(), PipeRead::Failed);
+    EXPECT_EQ(reply, 0x00);
+    EXPECT_EQ(events.TakeRemoval(), "usb:1-3");
+    EXPECT_FALSE(pipe->WritePipe(Bytes{0x01}));
+    EXPECT_TRUE(pipe->ClosePipe());
+}
+
+TEST_F(LibusbBackend, WithoutHotPlugTheDeviceListIsPolled) {
+    LibusbDeviceSource::Options polling;
+    polling.forcePolling = true;
+    polling.pollInterval = std::chrono::milliseconds(20);
+    EmulatedBootLoader& device = bed->Plug({}, false);
+    StartSource(kBootLoaderIds, polling);
+    EXPECT_FALSE(source->UsesHotplugEvents());
+    auto transport = events.TakeArrival();
+    ASSERT_NE(transport, nullptr);
+    EXPECT_EQ(transport->DevicePath(), "usb:1-3");
+    bed->Unplug(device);
+    EXPECT_EQ(events.TakeRemoval(), "usb:1-3");
+}
+
+TEST_F(LibusbBackend, ADeviceWithoutABulkPairCannotBeOpenedAndSaysWhy) {
+    EmulatedBootLoaderShape shape;
+    shape.bulkPair = false;
+    bed->Plug(shape, false);
+    StartSource();
+    auto transport = events.TakeArrival();
+    ASSERT_NE(transport, nullptr);
+    std::string error;
+    EXPECT_FALSE(transport->Open(&error));
+    EXPECT_EQ(error, "USB device usb:1-3 (045e:00ce) has no interface with a bulk IN and a bulk "
+                     "OUT endpoint; check that PdaUsbIds names the handset's boot loader");
+}
+
+TEST_F(LibusbBackend, TheSurveyShowsIdsBulkPairsAndAccess) {
+    bed->Plug({}, false);
+    EmulatedBootLoaderShape other;
+    other.port = "4";
+    other.address = 3;
+    other.vendor = 0x1234;
+    other.product = 0x5678;
+    other.bulkPair = false;
+    other.manufacturer = "Acme";
+    other.productName = "Dongle";
+    bed->Plug(other, false);
+
+    std::string error;
+    auto context = pda::LibusbContext::Create(&error);
+    ASSERT_NE(context, nullptr) << error;
+    const auto entries = pda::SurveyUsbDevices(*context, &error);
+    ASSERT_EQ(entries.size(), 2u) << error;
+    EXPECT_EQ(entries[0].info.path, "usb:1-3");
+    EXPECT_EQ(entries[0].info.vendor, 0x045e);
+    EXPECT_TRUE(entries[0].hasBulkPair);
+    EXPECT_EQ(entries[0].access, pda::UsbAccess::Granted);
+    EXPECT_EQ(entries[0].description, "Korvane PDA Boot Loader");
+    EXPECT_EQ(entries[1].info.path, "usb:1-4");
+    EXPECT_FALSE(entries[1].hasBulkPair);
+    EXPECT_EQ(entries[1].description, "Acme Dongle");
+}
+
+} // namespace
+} // namespace marlow

@@ -1,0 +1,114 @@
+#pragma once
+// A UsbTransport whose answers a test writes in advance and whose calls it
+// reads back afterwards. A read with nothing scripted blocks until
+// Interrupt, as a silent boot loader does.
+
+#include "pda/usb_transport.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace marlow::test {
+
+class ScriptedTransport : public pda::UsbTransport {
+public:
+    struct Read {
+        pda::TransferStatus status;
+        std::uint8_t byte = 0;
+    };
+
+    // Script
+    int openFailuresLeft = 0; // Open fails this many times, then succeeds
+    std::string openError = "device busy";
+    std::deque<pda::TransferStatus> writeResults; // default Ok
+    std::deque<Read> reads;
+
+    // Record
+    int openAttempts = 0;
+    int closeCalls = 0;
+    int interruptCalls = 0;
+    int clearInterruptCalls = 0;
+    std::vector<std::vector<std::uint8_t>> writes;
+
+    bool Open(std::string* error) override {
+        std::lock_guard lock(mutex_);
+        ++openAttempts;
+        opened_.notify_all();
+        if (openFailuresLeft > 0) {
+            --openFailuresLeft;
+            *error = openError;
+            return false;
+        }
+        open_ = true;
+        return true;
+    }
+    void Close() override {
+        ++closeCalls;
+        open_ = false;
+    }
+    bool IsOpen() const override { return open_; }
+
+    pda::TransferStatus Write(std::span<const std::uint8_t> packet) override {
+        writes.emplace_back(packet.begin(), packet.end());
+        if (writeResults.empty())
+            return pda::TransferStatus::Ok;
+        const pda::TransferStatus result = writeResults.front();
+        writeResults.pop_front();
+        return result;
+    }
+
+    pda::TransferStatus ReadByte(std::uint8_t& out) override {
+        std::unique_lock lock(mutex_);
+        reading_ = true;
+        changed_.notify_all();
+        changed_.wait(lock, [this] { return interrupted_ || !reads.empty(); });
+        reading_ = false;
+        if (interrupted_)
+            return pda::TransferStatus::Stopped;
+        const Read read = reads.front();
+        reads.pop_front();
+        if (read.status == pda::TransferStatus::Ok)
+            out = read.byte;
+        return read.status;
+    }
+
+    void Interrupt() override {
+        std::lock_guard lock(mutex_);
+        ++interruptCalls;
+        interrupted_ = true;
+        changed_.notify_all();
+    }
+    void ClearInterrupt() override {
+        std::lock_guard lock(mutex_);
+        ++clearInterruptCalls;
+        interrupted_ = false;
+    }
+
+    std::string Description() const override { return "Scripted boot loader"; }
+    std::string DevicePath() const override { return "test:7"; }
+
+    // Blocks until a ReadByte is waiting.
+    void WaitUntilReading() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return reading_; });
+    }
+    // Blocks until Open has been tried `count` times.
+    void WaitForOpenAttempts(int count) {
+        std::unique_lock lock(mutex_);
+        opened_.wait(lock, [&] { return openAttempts >= count; });
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::condition_variable opened_;
+    bool open_ = false;
+    bool interrupted_ = false;
+    bool reading_ = false;
+};
+
+} // namespace marlow::test

@@ -1,0 +1,71 @@
+// "PdaUsbIds": the list of boot loader ids an operator types in.
+
+#include "hotplug/usb_ids.h"
+#include "support/temp_dir.h"
+
+#include <QSettings>
+#include <gtest/gtest.h>
+
+namespace marlow::hotplug {
+namespace {
+
+std::vector<UsbId> Parse(std::string_view text) {
+    std::string error;
+    const auto ids = ParsePdaUsbIds(text, &error);
+    EXPECT_TRUE(ids.has_value()) << error;
+    return ids.value_or(std::vector<UsbId>{});
+}
+
+std::string ErrorOf(std::string_view text) {
+    std::string error;
+    EXPECT_FALSE(ParsePdaUsbIds(text, &error).has_value()) << text;
+    return error;
+}
+
+TEST(PdaUsbIds, OnePairInEitherCase) {
+    EXPECT_EQ(Parse("045e:00ce"), (std::vector<UsbId>{{0x045e, 0x00ce}}));
+    EXPECT_EQ(Parse("045E:00CE"), (std::vector<UsbId>{{0x045e, 0x00ce}}));
+}
+
+TEST(PdaUsbIds, SeveralPairsWithBlanksAroundThemInOrderWithoutDuplicates) {
+    EXPECT_EQ(Parse(" 045e:00ce ,\t1234:abcd,045e:00ce"),
+              (std::vector<UsbId>{{0x045e, 0x00ce}, {0x1234, 0xabcd}}));
+}
+
+TEST(PdaUsbIds, TheDefaultIsAValidList) {
+    EXPECT_EQ(Parse(kDefaultPdaUsbIds), (std::vector<UsbId>{{0x045e, 0x00ce}}));
+}
+
+TEST(PdaUsbIds, MalformedItemsAreNamedWithTheirPositionAndTheExpectedForm) {
+    EXPECT_EQ(ErrorOf("045e:00ce,12:5678"),
+              "PdaUsbIds item 2 \"12:5678\" is not a USB id: write vvvv:pppp with four hex "
+              "digits each, several separated by commas (e.g. 045e:00ce,1234:5678)");
+    for (const char* bad : {"", " ", "045e", "045e:00c", "045e:00ceX", "0x5e:00ce", "045e-00ce",
+                            "045e:00ce,", ",045e:00ce", "g45e:00ce", "045e:00ce:0001"})
+        EXPECT_NE(ErrorOf(bad).find("is not a USB id"), std::string::npos) << bad;
+}
+
+TEST(PdaUsbIds, FormattingGivesTheSettingsForm) {
+    EXPECT_EQ(FormatPdaUsbIds({{0x045e, 0x00ce}, {0x1234, 0xabcd}}), "045e:00ce,1234:abcd");
+}
+
+TEST(PdaUsbIds, MatchingNeedsBothHalves) {
+    const std::vector<UsbId> ids{{0x045e, 0x00ce}};
+    EXPECT_TRUE(MatchesAny(ids, 0x045e, 0x00ce));
+    EXPECT_FALSE(MatchesAny(ids, 0x045e, 0x00cf));
+    EXPECT_FALSE(MatchesAny(ids, 0x045f, 0x00ce));
+    EXPECT_FALSE(MatchesAny({}, 0x045e, 0x00ce));
+}
+
+TEST(PdaUsbIds, TheSettingFallsBackToTheDefaultWhenUnsetOrBlank) {
+    test::TempDir dir;
+    QSettings store(QString::fromStdString(dir.File("marlow.ini")), QSettings::IniFormat);
+    EXPECT_EQ(ReadPdaUsbIdsSetting(store), kDefaultPdaUsbIds);
+    store.setValue("PdaUsbIds", "  ");
+    EXPECT_EQ(ReadPdaUsbIdsSetting(store), kDefaultPdaUsbIds);
+    store.setValue("PdaUsbIds", "1234:5678");
+    EXPECT_EQ(ReadPdaUsbIdsSetting(store), "1234:5678");
+}
+
+} // namespace
+} // namespace marlow::hotplug

@@ -1,0 +1,317 @@
+// Both ends of the virtual USB bus over a real Unix socket: the listener as
+// a device source, the host transport behind a CUsbPipe, and the device
+// client that emulators use.
+
+#include "bus_events.h"
+#include "emulators/virtual_bus_device.h"
+#include "hotplug/virtual_bus_source.h"
+#include "pda/usb_pipe.h"
+#include "pda/virtual_bus_socket.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <future>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <thread>
+
+namespace marlow {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using emulators::VirtualBusDevice;
+using pda::CUsbPipe;
+using pda::PipeRead;
+using pda::TransferStatus;
+
+class VirtualBus : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(source.Start(events.Sink(), &error)) << error;
+    }
+
+    // Connects a device and takes its arrival.
+    std::unique_ptr<pda::UsbTransport> Plug(VirtualBusDevice& device,
+                                            std::string_view description = "PDA boot loader") {
+        std::string error;
+        EXPECT_TRUE(device.Connect(socketPath, description, &error)) << error;
+        return events.TakeArrival();
+    }
+
+    std::unique_ptr<CUsbPipe> OpenPipe(VirtualBusDevice& device) {
+        auto transport = Plug(device);
+        EXPECT_NE(transport, nullptr);
+        auto pipe = std::make_unique<CUsbPipe>(std::move(transport));
+        EXPECT_TRUE(pipe->OpenPipe());
+        return pipe;
+    }
+
+    static Bytes Receive(VirtualBusDevice& device) {
+        Bytes packet;
+        EXPECT_EQ(device.ReceivePacket(packet), VirtualBusDevice::Receive::Packet);
+        return packet;
+    }
+
+    test::TempDir dir;
+    std::string socketPath = dir.File("bus.sock");
+    test::BusEvents events;
+    hotplug::VirtualBusSource source{socketPath};
+};
+
+// --- arrival and removal --------------------------------------------------------
+
+TEST_F(VirtualBus, AConnectionArrivesAsADeviceWithItsDescription) {
+    VirtualBusDevice device;
+    auto transport = Plug(device, "Quillon PDA boot loader (emulated)");
+    ASSERT_NE(transport, nullptr);
+    EXPECT_EQ(transport->Description(), "Quillon PDA boot loader (emulated)");
+    EXPECT_EQ(transport->DevicePath(), "bus:1");
+    EXPECT_FALSE(transport->IsOpen());
+}
+
+TEST_F(VirtualBus, EachConnectionIsADeviceOfItsOwnAndItsEndIsItsRemoval) {
+    VirtualBusDevice first;
+    VirtualBusDevice second;
+    auto a = Plug(first);
+    auto b = Plug(second);
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(b->DevicePath(), "bus:2");
+    second.Disconnect();
+    EXPECT_EQ(events.TakeRemoval(), "bus:2");
+    first.Disconnect();
+    EXPECT_EQ(events.TakeRemoval(), "bus:1");
+}
+
+TEST_F(VirtualBus, UnprintableDescriptionBytesAreShownAsQuestionMarks) {
+    VirtualBusDevice device;
+    auto transport = Plug(device, std::string_view("PDA\tloader\x01", 11));
+    ASSERT_NE(transport, nullptr);
+    EXPECT_EQ(transport->Description(), "PDA?loader?");
+}
+
+TEST_F(VirtualBus, ADeviceThatLeavesBeforeDescribingItselfIsReportedNotArrived) {
+    std::string error;
+    pda::UniqueFd raw = pda::ConnectToSocketPath(socketPath, &error);
+    ASSERT_TRUE(raw.Valid()) << error;
+    const Bytes halfHeader{5, 0};
+    ASSERT_EQ(::send(raw.Get(), halfHeader.data(), halfHeader.size(), MSG_NOSIGNAL), 2);
+    raw.Reset();
+    EXPECT_EQ(events.TakeProblem(),
+              "Virtual USB device bus:1 disconnected before it sent its description");
+    EXPECT_EQ(events.Arrivals(), 0u);
+}
+
+TEST_F(VirtualBus, AnOversizedDescriptionIsRefusedAsGarbage) {
+    VirtualBusDevice device;
+    std::string error;
+    // Connect may or may not see the listener hang up before it is done.
+    device.Connect(socketPath, std::string(5000, 'x'), &error);
+    EXPECT_EQ(events.TakeProblem(), "Virtual USB device bus:1 announced a description of 5000 "
+                                    "bytes (at most 1024 allowed); disconnected as garbage");
+    EXPECT_EQ(events.Arrivals(), 0u);
+}
+
+// --- host to device ---------------------------------------------------------------
+
+TEST_F(VirtualBus, EveryWriteIsOneFrameAndTheZeroLengthPacketIsAFrameOfItsOwn) {
+    VirtualBusDevice device;
+    auto pipe = OpenPipe(device);
+    ASSERT_TRUE(pipe->WritePipe(Bytes(64, 0x11)));
+    ASSERT_TRUE(pipe->WritePipe(Bytes{0x06}));
+    ASSERT_TRUE(pipe->WritePipe(Bytes(8205, 0x22)));
+    EXPECT_EQ(Receive(device), Bytes(64, 0x11));
+    EXPECT_EQ(Receive(device), Bytes{});
+    EXPECT_EQ(Receive(device), Bytes{0x06});
+    EXPECT_EQ(Receive(device), Bytes(8205, 0x22));
+}
+
+// --- device to host ---------------------------------------------------------------
+
+TEST_F(VirtualBus, DeviceFramesOfAnyLengthAreReadOneByteAtATime) {
+    VirtualBusDevice device;
+    auto pipe = OpenPipe(device);
+    ASSERT_TRUE(device.SendReply(Bytes{0x01, 0x02, 0x03}));
+    ASSERT_TRUE(device.SendReply(Bytes{})); // carries nothing
+    ASSERT_TRUE(device.SendReply(Bytes{0x05}));
+    Bytes replies;
+    for (int i = 0; i < 4; ++i) {
+        std::uint8_t reply = 0;
+        ASSERT_EQ(pipe->ReadReplyByte(reply), PipeRead::Ok);
+        replies.push_back(reply);
+    }
+    EXPECT_EQ(replies, (Bytes{0x01, 0x02, 0x03, 0x05}));
+}
+
+TEST_F(VirtualBus, AnEmulatorServesPacketsThroughItsHandler) {
+    VirtualBusDevice device;
+    auto pipe = OpenPipe(device);
+    std::vector<std::size_t> seen;
+    std::thread emulator([&] {
+        device.Serve([&](std::span<const std::uint8_t> packet) {
+            seen.push_back(packet.size());
+            if (!packet.empty())
+                device.SendReply(Bytes{0x01});
+        });
+    });
+    std::uint8_t reply = 0;
+    ASSERT_TRUE(pipe->WritePipe(Bytes(9, 0x01)));
+    ASSERT_EQ(pipe->ReadReplyByte(reply), PipeRead::Ok);
+    EXPECT_EQ(reply, 0x01);
+    ASSERT_TRUE(pipe->WritePipe(Bytes(64, 0x02)));
+    ASSERT_EQ(pipe->ReadReplyByte(reply), PipeRead::Ok);
+    pipe.reset(); // the host lets go: Serve ends
+    emulator.join();
+    EXPECT_EQ(seen, (std::vector<std::size_t>{9, 64, 0}));
+}
+
+TEST_F(VirtualBus, AStopWakesABlockedReadAndIsNotAFailure) {
+    VirtualBusDevice device;
+    auto pipe = OpenPipe(device);
+    std::uint8_t reply = 0;
+    auto reading = std::async(std::launch::async, [&] { return pipe->ReadReplyByte(reply); });
+    pipe->RequestStop();
+    EXPECT_EQ(reading.get(), PipeRead::Stopped);
+}
+
+TEST_F(VirtualBus, AfterAStopIsClearedTheUnloadCommandStillGoesOut) {
+    VirtualBusDevice device;
+    auto pipe = OpenPipe(device);
+    pipe->RequestStop();
+    EXPECT_FALSE(pipe->WritePipe(Bytes{0x07}));
+    pipe->ClearStopRequest();
+    EXPECT_TRUE(pipe->WritePipe(Bytes{0x07}));
+    EXPECT_EQ(Receive(device), Bytes{0x07});
+}
+
+TEST_F(VirtualBus, ADeviceThatLeavesDuringAReadIsDisconnectedAndRemoved) {
+    VirtualBusDevice device;
+    auto transport = Plug(device);
+    ASSERT_NE(transport, nullptr);
+    ASSERT_TRUE(transport->Open(nullptr));
+    std::uint8_t reply = 0;
+    auto reading = std::async(std::launch::async, [&] { return transport->ReadByte(reply); });
+    device.Disconnect();
+    EXPECT_EQ(reading.get(), TransferStatus::Disconnected);
+    EXPECT_EQ(events.TakeRemoval(), "bus:1");
+    EXPECT_EQ(transport->Write(Bytes{0x01}), TransferStatus::Disconnected);
+}
+
+TEST_F(VirtualBus, AGoneDeviceCannotBeOpened) {
+    VirtualBusDevice device;
+    auto transport = Plug(device);
+    ASSERT_NE(transport, nullptr);
+    device.Disconnect();
+    EXPECT_EQ(events.TakeRemoval(), "bus:1");
+    std::string error;
+    EXPECT_FALSE(transport->Open(&error));
+    EXPECT_EQ(error, "Virtual USB device bus:1 has disconnected");
+}
+
+TEST_F(VirtualBus, AnOversizedFrameIsRefusedAsGarbageAndTheDeviceCutOff) {
+    VirtualBusDevice device;
+    auto pipe = OpenPipe(device);
+    // A header announcing 16 MiB + 1 bytes.
+    ASSERT_TRUE(device.SendRaw(Bytes{0x01, 0x00, 0x00, 0x01, 0xff}));
+    std::uint8_t reply = 0x00;
+    EXPECT_EQ(pipe->ReadReplyByte(reply), PipeRead::Failed);
+    EXPECT_EQ(events.TakeProblem(),
+              "Virtual USB device bus:1 (PDA boot loader) sent a frame of 16777217 bytes (at "
+              "most 16777216 allowed); disconnected as garbage");
+    EXPECT_EQ(events.TakeRemoval(), "bus:1");
+    Bytes packet;
+    EXPECT_EQ(device.ReceivePacket(packet), VirtualBusDevice::Receive::HostGone);
+}
+
+TEST_F(VirtualBus, TheDeviceSeesTheHostLetGo) {
+    VirtualBusDevice device;
+    auto transport = Plug(device);
+    transport.reset();
+    Bytes packet;
+    EXPECT_EQ(device.ReceivePacket(packet), VirtualBusDevice::Receive::HostGone);
+    EXPECT_EQ(events.TakeRemoval(), "bus:1");
+}
+
+TEST_F(VirtualBus, ADeviceStopEndsItsBlockedReceive) {
+    VirtualBusDevice device;
+    auto transport = Plug(device);
+    auto receiving = std::async(std::launch::async, [&] {
+        Bytes packet;
+        return device.ReceivePacket(packet);
+    });
+    device.Stop();
+    EXPECT_EQ(receiving.get(), VirtualBusDevice::Receive::Stopped);
+}
+
+// --- the socket path ----------------------------------------------------------------
+
+TEST_F(VirtualBus, APathServedByALiveListenerIsRefused) {
+    test::BusEvents otherEvents;
+    hotplug::VirtualBusSource second(socketPath);
+    std::string error;
+    EXPECT_FALSE(second.Start(otherEvents.Sink(), &error));
+    EXPECT_EQ(error, "Virtual USB bus path " + socketPath +
+                         " is already served by another listener (is another Marlow running?); "
+                         "stop it or choose another path");
+    // The first listener still works.
+    VirtualBusDevice device;
+    EXPECT_NE(Plug(device), nullptr);
+}
+
+TEST_F(VirtualBus, StoppingRemovesTheSocketFile) {
+    struct stat status {};
+    ASSERT_EQ(::lstat(socketPath.c_str(), &status), 0);
+    source.Stop();
+    EXPECT_NE(::lstat(socketPath.c_str(), &status), 0);
+    VirtualBusDevice device;
+    std::string error;
+    EXPECT_FALSE(device.Connect(socketPath, "late", &error));
+    EXPECT_EQ(error,
+              "No virtual USB bus listens on " + socketPath + "; start Marlow's listener first");
+}
+
+TEST(VirtualBusPath, ASocketLeftBehindByAGoneListenerIsTakenOver) {
+    test::TempDir dir;
+    const std::string path = dir.File("stale.sock");
+    {
+        pda::UniqueFd stale(::socket(AF_UNIX, SOCK_STREAM, 0));
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        path.copy(address.sun_path, path.size());
+        ASSERT_EQ(::bind(stale.Get(), reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    }                       // closed without removing the file
+    test::BusEvents events; // outlives the source, whose thread feeds it
+    hotplug::VirtualBusSource source(path);
+    std::string error;
+    ASSERT_TRUE(source.Start(events.Sink(), &error)) << error;
+    VirtualBusDevice device;
+    ASSERT_TRUE(device.Connect(path, "PDA", &error)) << error;
+    EXPECT_NE(events.TakeArrival(), nullptr);
+}
+
+TEST(VirtualBusPath, AFileThatIsNoSocketIsLeftAloneAndRefused) {
+    test::TempDir dir;
+    const std::string path = dir.File("notes.txt");
+    test::WriteFile(path, std::string_view("keep me"));
+    test::BusEvents events;
+    hotplug::VirtualBusSource source(path);
+    std::string error;
+    EXPECT_FALSE(source.Start(events.Sink(), &error));
+    EXPECT_EQ(error,
+              "Virtual USB bus path " + path + " exists and is not a socket; choose another path");
+    EXPECT_EQ(test::ReadFileText(path), "keep me");
+}
+
+TEST(VirtualBusPath, APathTooLongForASocketIsRefusedWithItsLimit) {
+    test::BusEvents events;
+    hotplug::VirtualBusSource source("/tmp/" + std::string(200, 'p'));
+    std::string error;
+    EXPECT_FALSE(source.Start(events.Sink(), &error));
+    EXPECT_NE(error.find("must be 1 to 107 bytes long"), std::string::npos) << error;
+}
+
+} // namespace
+} // namespace marlow
