@@ -1,0 +1,264 @@
+#include "emulators/uart_pty.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace marlow::emulators {
+
+namespace {
+
+using std::chrono::milliseconds;
+
+// While the tool has the slave closed, the master reports a hang-up at once;
+// this is how often we look again.
+constexpr milliseconds kAbsentHostPause{2};
+constexpr std::size_t kReadSize = 4096;
+
+std::string Errno(const char* what) {
+    return std::string(what) + ": " + std::strerror(errno);
+}
+
+int PollTimeout(UartDeviceLink::Clock::time_point deadline) {
+    const auto left = deadline - UartDeviceLink::Clock::now();
+    if (left <= UartDeviceLink::Clock::duration::zero())
+        return 0;
+    // Round up so that a wait never ends before its deadline.
+    return static_cast<int>(std::chrono::ceil<milliseconds>(left).count());
+}
+
+bool ReplaceLink(const std::string& linkPath, const std::string& target, std::string* error) {
+    struct stat st {};
+    if (::lstat(linkPath.c_str(), &st) == 0) {
+        if (!S_ISLNK(st.st_mode)) {
+            *error = linkPath + " exists and is not a symbolic link; not replacing it";
+            return false;
+        }
+        ::unlink(linkPath.c_str());
+    }
+    if (::symlink(target.c_str(), linkPath.c_str()) != 0) {
+        *error = Errno(("cannot create the link " + linkPath).c_str());
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::unique_ptr<UartPty> UartPty::Create(std::string* error, const std::string& linkPath) {
+    std::string ignored;
+    if (error == nullptr)
+        error = &ignored;
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (master < 0) {
+        *error = Errno("posix_openpt");
+        return nullptr;
+    }
+    auto fail = [&](const char* what) -> std::unique_ptr<UartPty> {
+        *error = Errno(what);
+        ::close(master);
+        return nullptr;
+    };
+    if (::grantpt(master) != 0)
+        return fail("grantpt");
+    if (::unlockpt(master) != 0)
+        return fail("unlockpt");
+    const char* slave = ::ptsname(master);
+    if (slave == nullptr)
+        return fail("ptsname");
+    const std::string slavePath = slave;
+
+    // Raw from the start, so nothing is echoed back before the tool opens.
+    termios tio{};
+    if (::tcgetattr(master, &tio) == 0) {
+        ::cfmakeraw(&tio);
+        ::tcsetattr(master, TCSANOW, &tio);
+    }
+    int packetMode = 1;
+    if (::ioctl(master, TIOCPKT, &packetMode) != 0)
+        return fail("TIOCPKT");
+    const int wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (wake < 0)
+        return fail("eventfd");
+    if (!linkPath.empty() && !ReplaceLink(linkPath, slavePath, error)) {
+        ::close(wake);
+        ::close(master);
+        return nullptr;
+    }
+    return std::unique_ptr<UartPty>(new UartPty(master, wake, slavePath, linkPath));
+}
+
+UartPty::UartPty(int master, int wake, std::string slavePath, std::string linkPath)
+    : master_(master), wake_(wake), slavePath_(std::move(slavePath)),
+      linkPath_(std::move(linkPath)) {}
+
+UartPty::~UartPty() {
+    if (!linkPath_.empty()) {
+        std::array<char, 4096> target{};
+        const ssize_t n = ::readlink(linkPath_.c_str(), target.data(), target.size() - 1);
+        if (n > 0 && slavePath_ == std::string(target.data(), static_cast<std::size_t>(n)))
+            ::unlink(linkPath_.c_str());
+    }
+    if (master_ >= 0)
+        ::close(master_);
+    ::close(wake_);
+}
+
+void UartPty::Stop() {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(wake_, &one, sizeof one);
+}
+
+void UartPty::Hangup() {
+    if (master_ >= 0)
+        ::close(master_);
+    master_ = -1;
+}
+
+bool UartPty::WaitInterruptibly(milliseconds pause) {
+    pollfd wake{wake_, POLLIN, 0};
+    return ::poll(&wake, 1, static_cast<int>(pause.count())) == 0;
+}
+
+UartPty::Event UartPty::ReadPacket(Clock::time_point deadline) {
+    if (master_ < 0)
+        return Event::Stopped;
+    std::array<pollfd, 2> fds{{{master_, POLLIN | POLLPRI, 0}, {wake_, POLLIN, 0}}};
+    const int ready = ::poll(fds.data(), fds.size(), PollTimeout(deadline));
+    if (ready < 0)
+        return errno == EINTR ? Event::Status : Event::Failed;
+    if (fds[1].revents != 0)
+        return Event::Stopped;
+    if (ready == 0)
+        return Event::TimedOut;
+    const bool hostAbsent = (fds[0].revents & POLLHUP) != 0;
+    if ((fds[0].revents & (POLLIN | POLLPRI)) == 0)
+        return hostAbsent ? Event::HostAbsent : Event::Failed;
+
+    std::array<std::uint8_t, kReadSize + 1> packet{};
+    const ssize_t n = ::read(master_, packet.data(), packet.size());
+    if (n < 0) {
+        if (errno == EAGAIN || errno == EINTR)
+            return Event::Status;
+        return errno == EIO ? Event::HostAbsent : Event::Failed;
+    }
+    if (n == 0)
+        return Event::HostAbsent;
+    if (packet[0] == TIOCPKT_DATA) {
+        if (pending_.empty())
+            pendingSince_ = Clock::now();
+        pending_.insert(pending_.end(), packet.begin() + 1, packet.begin() + n);
+        return Event::Data;
+    }
+    if ((packet[0] & TIOCPKT_FLUSHREAD) != 0)
+        return Event::Purge;
+    return Event::Status;
+}
+
+LinkStatus UartPty::WaitForHostOpen(milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    while (true) {
+        switch (ReadPacket(deadline)) {
+        case Event::Purge:
+            pending_.clear();
+            return LinkStatus::Ok;
+        case Event::Data:
+            pending_.clear(); // noise from before the tool was ready
+            break;
+        case Event::Status:
+            break;
+        case Event::HostAbsent:
+            if (Clock::now() >= deadline)
+                return LinkStatus::TimedOut;
+            if (!WaitInterruptibly(kAbsentHostPause))
+                return LinkStatus::Stopped;
+            break;
+        case Event::TimedOut:
+            return LinkStatus::TimedOut;
+        case Event::Stopped:
+            return LinkStatus::Stopped;
+        case Event::Failed:
+            return LinkStatus::Failed;
+        }
+    }
+}
+
+LinkStatus UartPty::Receive(std::span<std::uint8_t> into, milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    while (pending_.size() < into.size()) {
+        switch (ReadPacket(deadline)) {
+        case Event::Data:
+        case Event::Purge:
+        case Event::Status:
+            break;
+        case Event::HostAbsent:
+            return LinkStatus::Gone;
+        case Event::TimedOut:
+            return LinkStatus::TimedOut;
+        case Event::Stopped:
+            return LinkStatus::Stopped;
+        case Event::Failed:
+            return LinkStatus::Failed;
+        }
+    }
+    lastArrival_ = pendingSince_;
+    std::copy_n(pending_.begin(), into.size(), into.begin());
+    pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(into.size()));
+    if (!pending_.empty())
+        pendingSince_ = Clock::now();
+    return LinkStatus::Ok;
+}
+
+LinkStatus UartPty::Send(std::span<const std::uint8_t> bytes) {
+    while (!bytes.empty()) {
+        if (master_ < 0)
+            return LinkStatus::Stopped;
+        const ssize_t n = ::write(master_, bytes.data(), bytes.size());
+        if (n > 0) {
+            bytes = bytes.subspan(static_cast<std::size_t>(n));
+            continue;
+        }
+        if (n < 0 && errno == EIO)
+            return LinkStatus::Gone;
+        if (n < 0 && errno != EAGAIN && errno != EINTR)
+            return LinkStatus::Failed;
+        std::array<pollfd, 2> fds{{{master_, POLLOUT, 0}, {wake_, POLLIN, 0}}};
+        if (::poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR)
+            return LinkStatus::Failed;
+        if (fds[1].revents != 0)
+            return LinkStatus::Stopped;
+        if ((fds[0].revents & POLLHUP) != 0)
+            return LinkStatus::Gone;
+    }
+    return LinkStatus::Ok;
+}
+
+LinkStatus UartPty::WaitForHostClose(milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    while (true) {
+        switch (ReadPacket(deadline)) {
+        case Event::HostAbsent:
+            pending_.clear();
+            return LinkStatus::Ok;
+        case Event::TimedOut:
+            return LinkStatus::TimedOut;
+        case Event::Stopped:
+            return LinkStatus::Stopped;
+        case Event::Failed:
+            return LinkStatus::Failed;
+        default:
+            break;
+        }
+    }
+}
+
+} // namespace marlow::emulators

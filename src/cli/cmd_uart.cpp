@@ -1,0 +1,154 @@
+// marlow-cli uart: one "Connect" of the UART flash loader, headless.
+//
+// stdout carries the loader's log exactly as the dialog shows it (CR LF
+// kept), or with --json one event per line; progress, the current file,
+// message boxes and diagnostics go to stderr. Exit 0 only when the handset
+// ended the run with its done message; Ctrl-C disconnects like the
+// operator's "Disconnect" and exits 130.
+
+#include "cli/command_registry.h"
+#include "cli/support_output.h"
+#include "cli/support_uart.h"
+#include "uartloader/loader_event_json.h"
+#include "uartloader/loader_session.h"
+
+#include <QCommandLineParser>
+#include <array>
+#include <variant>
+
+namespace marlow::cli {
+namespace {
+
+using namespace marlow::uartloader;
+
+constexpr std::array<const char*, kProgressBarCount> kBarNames = {
+    "2nd Boot", "Ext Mem Init", "Boot Flasher", "XLoader",       "Ext Mem Init (flash)",
+    "ADL",      "Production",   "Normal",       "Total Download"};
+
+// Shows each event where the command's output rules put it. Progress is
+// thinned to whole tens per bar: a second-stage image sets its bar once per
+// byte.
+class CliLoaderSink final : public LoaderSink {
+public:
+    explicit CliLoaderSink(bool json) : json_(json) { lastTen_.fill(-1); }
+
+    void Post(const LoaderEvent& event) override {
+        if (const auto* p = std::get_if<ProgressChanged>(&event)) {
+            ShowProgress(*p);
+            return;
+        }
+        if (json_) {
+            Out(EventToJson(event) + "\n");
+            std::fflush(stdout);
+        } else if (const auto* log = std::get_if<LogAppended>(&event)) {
+            Out(log->text);
+            std::fflush(stdout);
+        }
+        if (const auto* label = std::get_if<CurrentFileChanged>(&event))
+            Err("Current Download File : " + label->text + "\n");
+        else if (const auto* box = std::get_if<MessageBoxShown>(&event))
+            Err("message box: " + box->text + "\n");
+        else if (const auto* note = std::get_if<Diagnostic>(&event))
+            Err("marlow-cli uart: " + note->text + "\n");
+    }
+
+private:
+    void ShowProgress(const ProgressChanged& p) {
+        if (p.bar < 0 || p.bar >= kProgressBarCount)
+            return;
+        const int ten = p.percent / 10;
+        if (ten == lastTen_[static_cast<std::size_t>(p.bar)])
+            return;
+        lastTen_[static_cast<std::size_t>(p.bar)] = ten;
+        if (json_) {
+            Out(EventToJson(p) + "\n");
+            std::fflush(stdout);
+        }
+        Err(std::string("progress ") + kBarNames[static_cast<std::size_t>(p.bar)] + ": " +
+            std::to_string(p.percent) + "%\n");
+    }
+
+    bool json_;
+    std::array<int, kProgressBarCount> lastTen_{};
+};
+
+struct UartOptions {
+    std::string port;
+    std::string settings;
+    std::string stm;
+    std::string log;
+    bool totalWrite = true; // the mode the dialog opens in
+    bool json = false;
+};
+
+bool ReadOptions(const QStringList& args, UartOptions& options, int* exitCode) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Boots the handset from its boot ROM over a serial port and serves its flash requests, "
+        "as the UART loader dialog's \"Connect\" does.");
+    parser.addOptions({
+        {"port", "Serial port: COM1..COM9 (/dev/ttyS0..8), a device name or a path.", "PORT"},
+        {"settings", "Loader settings (.mfl) with the files and addresses.", "FILE"},
+        {"total-write", "Take the files from an STM list (the default mode)."},
+        {"stm", "The STM list for Total Write mode.", "LIST"},
+        {"separate-write", "Take the files from the settings' file fields."},
+        {"log", "Also save the log as \"Save Log\" does.", "FILE"},
+        {"json", "Print every event as a JSON line instead of the log."},
+    });
+    if (!ParseArguments(parser, args, exitCode))
+        return false;
+    if (!parser.positionalArguments().isEmpty() ||
+        (parser.isSet("separate-write") && (parser.isSet("total-write") || parser.isSet("stm")))) {
+        Err(args.value(0).toStdString() +
+            ": choose --total-write [--stm LIST] or --separate-write\n(see --help)\n");
+        *exitCode = kExitUsage;
+        return false;
+    }
+    options.port = parser.value("port").toStdString();
+    options.settings = parser.value("settings").toStdString();
+    options.stm = parser.value("stm").toStdString();
+    options.log = parser.value("log").toStdString();
+    options.totalWrite = !parser.isSet("separate-write");
+    options.json = parser.isSet("json");
+    return true;
+}
+
+int RunUart(const QStringList& args) {
+    UartOptions options;
+    int exitCode = kExitOk;
+    if (!ReadOptions(args, options, &exitCode))
+        return exitCode;
+
+    CliLoaderSink sink(options.json);
+    UartLoaderSession session(sink);
+    if (!options.settings.empty() && !session.LoadSettings(options.settings))
+        return kExitBadInput;
+    if (!options.port.empty())
+        session.SetPortName(options.port);
+    session.SetTotalWriteMode(options.totalWrite);
+    if (options.totalWrite) {
+        if (options.stm.empty())
+            Err("marlow-cli uart: no --stm list given; Total Write mode has no files to send\n");
+        else
+            session.ReadStmList(options.stm);
+    }
+
+    SignalStop signalStop([&session] { session.Disconnect(); });
+    if (!session.Connect())
+        return kExitFailed;
+    const std::optional<RunOutcome> outcome = session.WaitForRunEnd();
+
+    const bool logSaved = options.log.empty() || session.SaveLog(options.log);
+    if (options.json)
+        Out(std::string("{\"event\":\"result\",\"outcome\":\"") +
+            (outcome ? RunOutcomeName(*outcome) : "not started") + "\"}\n");
+    if (signalStop.Fired())
+        return kExitStopped;
+    return outcome == RunOutcome::Done && logSaved ? kExitOk : kExitFailed;
+}
+
+const CommandRegistrar reg({"uart", "flash through the handset's UART boot ROM (the UART loader)",
+                            RunUart});
+
+} // namespace
+} // namespace marlow::cli

@@ -1,0 +1,68 @@
+#include "uartloader/run_context.h"
+
+namespace marlow::uartloader {
+
+const char* RunOutcomeName(RunOutcome outcome) {
+    switch (outcome) {
+    case RunOutcome::Done:
+        return "done";
+    case RunOutcome::Failed:
+        return "failed";
+    case RunOutcome::Stopped:
+        return "stopped";
+    }
+    return "unknown";
+}
+
+UartRunContext::UartRunContext(UartTransport& port, LoaderSink& sink,
+                               const std::atomic<bool>& totalWriteMode, RunInputs inputs,
+                               UartTimeouts timeouts)
+    : port(port), inputs(std::move(inputs)), timeouts(timeouts), sink_(sink),
+      totalWriteMode_(totalWriteMode) {}
+
+void UartRunContext::Log(std::string text) {
+    sink_.Post(LogAppended{std::move(text)});
+}
+
+void UartRunContext::ShowCurrentFile(std::string text) {
+    sink_.Post(CurrentFileChanged{std::move(text)});
+}
+
+void UartRunContext::ShowMessageBox(std::string text) {
+    sink_.Post(MessageBoxShown{std::move(text)});
+}
+
+void UartRunContext::Diagnose(std::string text) {
+    sink_.Post(Diagnostic{std::move(text)});
+}
+
+int UartRunContext::ProgressBar(int requested) const {
+    return totalWriteMode_.load() ? kTotalDownloadBar : requested;
+}
+
+void UartRunContext::SetProgress(int bar, int percent) {
+    sink_.Post(ProgressChanged{bar, percent});
+}
+
+bool UartRunContext::Fail(std::string runMessage, const StepResult& why) {
+    message = std::move(runMessage);
+    running = false;
+    stopped_ = stopped_ || why.stopped;
+    if (!why.problem.empty())
+        Diagnose(why.problem);
+    return false;
+}
+
+void UartRunContext::FinishWithDoneMessage() {
+    message = "\r\n";
+    running = false;
+    doneReceived_ = true;
+}
+
+RunOutcome UartRunContext::Outcome() const {
+    if (doneReceived_)
+        return RunOutcome::Done;
+    return stopped_ ? RunOutcome::Stopped : RunOutcome::Failed;
+}
+
+} // namespace marlow::uartloader

@@ -1,0 +1,71 @@
+#pragma once
+// The state of one UART run: its port, where its texts go, what it works
+// from, and how it is going. One object per "Connect"; nothing global.
+
+#include "uartloader/link_steps.h"
+#include "uartloader/loader_events.h"
+#include "uartloader/run_inputs.h"
+#include "uartloader/uart_transport.h"
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <string>
+
+namespace marlow::uartloader {
+
+struct UartTimeouts {
+    std::chrono::milliseconds firstBytes{60000}; // the boot ROM's first 20 bytes
+    std::chrono::milliseconds request{4000};     // each request code
+    std::chrono::milliseconds sizeEcho{500};     // the boot flasher's size echo
+    std::chrono::milliseconds reply{100};        // everything else
+};
+
+enum class RunOutcome {
+    Done,    // the handset sent its done message
+    Failed,  // a step failed or a reply did not come
+    Stopped, // the port was disconnected under the run
+};
+
+const char* RunOutcomeName(RunOutcome outcome);
+
+class UartRunContext {
+public:
+    UartRunContext(UartTransport& port, LoaderSink& sink, const std::atomic<bool>& totalWriteMode,
+                   RunInputs inputs, UartTimeouts timeouts = {});
+
+    UartTransport& port;
+    const RunInputs inputs;
+    const UartTimeouts timeouts;
+
+    // The owner's "Disconnect", called once at the end of the run.
+    std::function<void()> disconnect;
+
+    // The run's message: the last log text of the run.
+    std::string message;
+    bool running = true;
+
+    void Log(std::string text);
+    void ShowCurrentFile(std::string text);
+    void ShowMessageBox(std::string text);
+    void Diagnose(std::string text);
+
+    // The bar a transfer drives: bar 8 in "Total Write" mode, read now.
+    int ProgressBar(int requested) const;
+    void SetProgress(int bar, int percent);
+
+    // Ends the run with `runMessage`; `why` goes to the diagnostics. Returns
+    // false so that steps can `return run.Fail(...)`.
+    bool Fail(std::string runMessage, const StepResult& why);
+    void FinishWithDoneMessage();
+
+    RunOutcome Outcome() const;
+
+private:
+    LoaderSink& sink_;
+    const std::atomic<bool>& totalWriteMode_;
+    bool doneReceived_ = false;
+    bool stopped_ = false;
+};
+
+} // namespace marlow::uartloader

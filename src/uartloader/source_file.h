@@ -1,0 +1,24 @@
+#pragma once
+// Opening one of the run's files: the path from the run's file table, the
+// list name shown in the "Current Download File" label, and a size that
+// fits the protocol's 32-bit size word.
+
+#include "common/input_file.h"
+#include "uartloader/link_steps.h"
+#include "uartloader/run_context.h"
+
+#include <optional>
+
+namespace marlow::uartloader {
+
+struct SourceFile {
+    InputFile file;
+    std::uint32_t size = 0;
+};
+
+// Shows list name `row` whatever the outcome; on failure `why` says what
+// went wrong, naming `what`.
+std::optional<SourceFile> OpenSourceFile(UartRunContext& run, std::size_t row,
+                                         std::string_view what, StepResult& why);
+
+} // namespace marlow::uartloader

@@ -1,0 +1,218 @@
+#include "uartloader/file_senders.h"
+
+#include "common/little_endian.h"
+#include "uart_test_support.h"
+#include "uartloader/in_process_link.h"
+#include "uartloader/parity_crc.h"
+#include "uartloader/source_file.h"
+#include "uartloader/uart_frames.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <thread>
+
+namespace marlow::uartloader {
+namespace {
+
+using std::chrono::milliseconds;
+using test::PatternBytes;
+using test::RecordingSink;
+
+class FileSending : public ::testing::Test {
+protected:
+    FileSending() : port(link.MakeHostEnd()) {
+        EXPECT_TRUE(port->Open(kLoaderLineSettings).ok);
+        timeouts.reply = milliseconds(200);
+    }
+    ~FileSending() override {
+        link.StopDevice();
+        if (device.joinable())
+            device.join();
+    }
+
+    InputFile FileWith(const std::vector<std::uint8_t>& bytes) {
+        const std::string path = dir.File("f" + std::to_string(fileCount++) + ".bin");
+        marlow::test::WriteFile(path, bytes);
+        return *InputFile::Open(path);
+    }
+
+    UartRunContext Run() { return UartRunContext(*port, sink, totalWrite, RunInputs{}, timeouts); }
+
+    // The handset takes `frames` frames of 2052 bytes and answers each with
+    // the next of `acks`; it stops at the first refusal.
+    void AckFrames(std::size_t frames, std::vector<std::uint32_t> acks) {
+        device = std::thread([this, frames, acks] {
+            if (link.DeviceWaitForHostOpen(std::chrono::seconds(10)) != LinkStatus::Ok)
+                return;
+            std::vector<std::uint8_t> frame(2052);
+            for (std::size_t i = 0; i < frames && i < acks.size(); ++i) {
+                if (link.DeviceReceive(frame, std::chrono::seconds(10)) != LinkStatus::Ok)
+                    return;
+                if (link.DeviceSend(WordBytes(acks[i])) != LinkStatus::Ok || acks[i] != 0)
+                    return;
+            }
+        });
+    }
+
+    std::vector<std::vector<std::uint8_t>> Writes() const {
+        std::vector<std::vector<std::uint8_t>> writes;
+        for (const auto& w : link.HostWrites())
+            writes.push_back(w.bytes);
+        return writes;
+    }
+
+    marlow::test::TempDir dir;
+    int fileCount = 0;
+    InProcessLink link;
+    std::unique_ptr<UartTransport> port;
+    RecordingSink sink;
+    std::atomic<bool> totalWrite{false};
+    UartTimeouts timeouts;
+    std::thread device;
+};
+
+TEST_F(FileSending, SimpleSendsFourSingleBytesAndStepsTheBarByQuarters) {
+    const auto bytes = PatternBytes(4, 1);
+    InputFile file = FileWith(bytes);
+    UartRunContext run = Run();
+    ASSERT_TRUE(TransmitFileSimple(run, file, 4, 1, 1));
+
+    const auto writes = Writes();
+    ASSERT_EQ(writes.size(), 4u);
+    for (std::size_t i = 0; i < 4; ++i)
+        EXPECT_EQ(writes[i], std::vector<std::uint8_t>{bytes[i]});
+    EXPECT_EQ(sink.Progress(1), (std::vector<int>{0, 25, 50, 75, 100, 100}));
+}
+
+TEST_F(FileSending, SimpleSplitsIntoFullChunksAndOneRest) {
+    const auto bytes = PatternBytes(2148, 2);
+    InputFile file = FileWith(bytes);
+    UartRunContext run = Run();
+    ASSERT_TRUE(TransmitFileSimple(run, file, 2148, 1024, 2));
+
+    const auto writes = Writes();
+    ASSERT_EQ(writes.size(), 3u);
+    EXPECT_EQ(writes[0].size(), 1024u);
+    EXPECT_EQ(writes[1].size(), 1024u);
+    EXPECT_EQ(writes[2].size(), 100u);
+    std::vector<std::uint8_t> joined;
+    for (const auto& w : writes)
+        joined.insert(joined.end(), w.begin(), w.end());
+    EXPECT_EQ(joined, bytes);
+    EXPECT_EQ(sink.Progress(2), (std::vector<int>{0, 47, 95, 100}));
+}
+
+TEST_F(FileSending, SimpleSendsAFileNoLargerThanOneChunkInOnePiece) {
+    const auto bytes = PatternBytes(1024, 3);
+    InputFile file = FileWith(bytes);
+    UartRunContext run = Run();
+    ASSERT_TRUE(TransmitFileSimple(run, file, 1024, 1024, 2));
+    EXPECT_EQ(Writes(), std::vector<std::vector<std::uint8_t>>{bytes});
+    EXPECT_EQ(sink.Progress(2), (std::vector<int>{0, 100}));
+}
+
+TEST_F(FileSending, SimpleRefusesAFileThatEndsBeforeItsSizeInsteadOfSendingGarbage) {
+    InputFile file = FileWith(PatternBytes(10, 4));
+    UartRunContext run = Run();
+    const StepResult result = TransmitFileSimple(run, file, 20, 1, 0, "2nd boot");
+    EXPECT_FALSE(result);
+    EXPECT_NE(result.problem.find("2nd boot: the file ended"), std::string::npos) << result.problem;
+    EXPECT_EQ(Writes().size(), 10u);
+}
+
+TEST_F(FileSending, ParitySendsFiveThousandBytesAsThreeFramesFilledWithFF) {
+    const auto bytes = PatternBytes(5000, 5);
+    InputFile file = FileWith(bytes);
+    AckFrames(3, {0, 0, 0});
+    UartRunContext run = Run();
+    ASSERT_TRUE(TransmitFileParity(run, file, 5000, 2048, 3));
+
+    const auto writes = Writes();
+    ASSERT_EQ(writes.size(), 3u);
+    for (const auto& frame : writes) {
+        ASSERT_EQ(frame.size(), 2052u);
+        EXPECT_EQ(LoadLe32(frame, 2048), CalcParityCrc(std::span(frame).first(2048)));
+    }
+    const auto& last = writes[2];
+    EXPECT_TRUE(std::equal(bytes.begin() + 4096, bytes.end(), last.begin()));
+    EXPECT_EQ(std::count(last.begin() + 904, last.begin() + 2048, 0xFF), 1144);
+    EXPECT_EQ(sink.Progress(3), (std::vector<int>{0, 40, 81, 100}));
+}
+
+TEST_F(FileSending, ParityStopsAtARefusedFrame) {
+    InputFile file = FileWith(PatternBytes(5000, 6));
+    AckFrames(3, {1});
+    UartRunContext run = Run();
+    const StepResult result = TransmitFileParity(run, file, 5000, 2048, 3, "REQ_FLASH_XLOADER");
+    EXPECT_FALSE(result);
+    EXPECT_EQ(result.problem,
+              "REQ_FLASH_XLOADER frame acknowledgement: refused with acknowledgement 0x00000001");
+    EXPECT_EQ(Writes().size(), 1u);
+}
+
+TEST_F(FileSending, ParityFailsWhenAnAcknowledgementDoesNotCome) {
+    InputFile file = FileWith(PatternBytes(3000, 7));
+    UartRunContext run = Run();
+    const StepResult result = TransmitFileParity(run, file, 3000, 2048, 4, "REQ_FLASH_ADL");
+    EXPECT_FALSE(result);
+    EXPECT_FALSE(result.stopped);
+    EXPECT_EQ(result.problem,
+              "REQ_FLASH_ADL frame acknowledgement: no reply in time (waited 200 ms)");
+    EXPECT_EQ(Writes().size(), 1u);
+}
+
+TEST_F(FileSending, ParityOfAnEmptyFileSendsNothing) {
+    InputFile file = FileWith({});
+    UartRunContext run = Run();
+    EXPECT_TRUE(TransmitFileParity(run, file, 0, 2048, 4));
+    EXPECT_TRUE(Writes().empty());
+    EXPECT_EQ(sink.Progress(4), (std::vector<int>{0}));
+}
+
+TEST_F(FileSending, ParityRefusesAFileThatEndsBeforeItsSize) {
+    InputFile file = FileWith(PatternBytes(3000, 8));
+    AckFrames(3, {0, 0, 0});
+    UartRunContext run = Run();
+    EXPECT_FALSE(TransmitFileParity(run, file, 5000, 2048, 5));
+    EXPECT_EQ(Writes().size(), 1u);
+}
+
+TEST_F(FileSending, TotalWriteModeDrivesBarEightWhateverBarIsAsked) {
+    totalWrite = true;
+    InputFile simpleFile = FileWith(PatternBytes(2, 9));
+    InputFile parityFile = FileWith(PatternBytes(100, 10));
+    AckFrames(1, {0});
+    UartRunContext run = Run();
+    ASSERT_TRUE(TransmitFileSimple(run, simpleFile, 2, 1, 0));
+    ASSERT_TRUE(TransmitFileParity(run, parityFile, 100, 2048, 6));
+    EXPECT_TRUE(sink.Progress(0).empty());
+    EXPECT_TRUE(sink.Progress(6).empty());
+    EXPECT_EQ(sink.Progress(8), (std::vector<int>{0, 50, 100, 100, 0, 100}));
+}
+
+TEST_F(FileSending, ABadChunkSizeIsRefusedRatherThanLoopingForever) {
+    InputFile file = FileWith(PatternBytes(8, 11));
+    UartRunContext run = Run();
+    EXPECT_FALSE(TransmitFileSimple(run, file, 8, 0, 0));
+    EXPECT_FALSE(TransmitFileParity(run, file, 8, 6, 0));
+    EXPECT_TRUE(Writes().empty());
+}
+
+TEST_F(FileSending, AFileTooLargeForTheSizeWordIsRefusedAtOpen) {
+    const std::string path = dir.File("huge.bin");
+    marlow::test::WriteFile(path, std::string("x"));
+    std::filesystem::resize_file(path, (std::uint64_t{1} << 32) + 1); // sparse
+    RunInputs inputs;
+    inputs.filePaths[3] = path;
+    inputs.names[3] = "huge.bin";
+    UartRunContext run(*port, sink, totalWrite, inputs, timeouts);
+    StepResult why;
+    EXPECT_FALSE(OpenSourceFile(run, 3, "REQ_FLASH_XLOADER", why));
+    EXPECT_EQ(why.problem,
+              "REQ_FLASH_XLOADER: " + path + " is larger than the 4 GiB a size word can carry");
+    EXPECT_EQ(sink.CurrentFiles(), std::vector<std::string>{"huge.bin"});
+}
+
+} // namespace
+} // namespace marlow::uartloader

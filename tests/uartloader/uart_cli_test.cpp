@@ -1,0 +1,138 @@
+// marlow-cli's "uart" and "emulate uart" as a script would use them.
+
+#include "support/temp_dir.h"
+#include "uart_test_support.h"
+
+#include <QProcess>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <thread>
+
+namespace marlow::uartloader {
+namespace {
+
+using marlow::test::ReadFileText;
+using marlow::test::TempDir;
+using marlow::test::WriteFile;
+
+struct Finished {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+class Cli {
+public:
+    void Start(const QStringList& args) {
+        process_.setProgram(MARLOW_CLI);
+        process_.setArguments(args);
+        process_.start();
+        ASSERT_TRUE(process_.waitForStarted(10000));
+    }
+    Finished Wait() {
+        EXPECT_TRUE(process_.waitForFinished(60000));
+        return {process_.exitCode(), process_.readAllStandardOutput().toStdString(),
+                process_.readAllStandardError().toStdString()};
+    }
+    void Interrupt() { ::kill(static_cast<pid_t>(process_.processId()), SIGINT); }
+    QProcess& Process() { return process_; }
+
+private:
+    QProcess process_;
+};
+
+class UartCommands : public ::testing::Test {
+protected:
+    UartCommands() {
+        test::WriteRoleFiles(files);
+        std::string list;
+        for (int row = 0; row < 8; ++row)
+            list += "-role" + std::to_string(row) + ".bin\n";
+        listPath = files.dir.File("set.stm");
+        WriteFile(listPath, list);
+        link = QString::fromStdString(files.dir.File("handset"));
+    }
+
+    // Starts the emulator and waits until its link is there.
+    void StartHandset(QStringList extra = {}) {
+        handset.Start(QStringList{"emulate", "uart", "--link", link} + extra);
+        while (!std::filesystem::is_symlink(link.toStdString()) &&
+               handset.Process().state() == QProcess::Running)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+
+    test::RoleFiles files;
+    std::string listPath;
+    QString link;
+    Cli handset;
+    Cli tool;
+};
+
+TEST_F(UartCommands, AFullRunPrintsOnlyTheLogAndExitsZero) {
+    StartHandset({"--out", QString::fromStdString(files.dir.File("got"))});
+    const std::string logFile = files.dir.File("run.txt");
+    tool.Start({"uart", "--port", link, "--total-write", "--stm", QString::fromStdString(listPath),
+                "--log", QString::fromStdString(logFile)});
+    const Finished run = tool.Wait();
+    const Finished emulated = handset.Wait();
+
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(emulated.exitCode, 0) << emulated.out << emulated.err;
+    EXPECT_TRUE(run.out.starts_with("Connected to " + link.toStdString() + " port.\r\n"));
+    EXPECT_TRUE(run.out.ends_with("$$$ Flashing complete\r\n\r\n" + link.toStdString() +
+                                  " port is disconnected.\r\n"));
+    EXPECT_EQ(ReadFileText(logFile), run.out);
+    EXPECT_NE(run.err.find("Current Download File : role3.bin"), std::string::npos);
+    EXPECT_EQ(marlow::test::ReadFileBytes(files.dir.File("got/xloader.bin")), files.contents[3]);
+    EXPECT_NE(emulated.out.find("result: passed"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(link.toStdString()));
+}
+
+TEST_F(UartCommands, JsonModePrintsOneEventPerLine) {
+    StartHandset({"--script", "ping,done:fine"});
+    tool.Start({"uart", "--port", link, "--stm", QString::fromStdString(listPath), "--json"});
+    const Finished run = tool.Wait();
+    handset.Wait();
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(run.out.starts_with("{\"event\":\"log-cleared\"}\n"));
+    EXPECT_NE(run.out.find("{\"event\":\"log\",\"text\":\"$$$ fine\\r\\n\"}\n"), std::string::npos);
+    EXPECT_TRUE(run.out.ends_with("{\"event\":\"result\",\"outcome\":\"done\"}\n"));
+}
+
+TEST_F(UartCommands, AFailedRunExitsNonZero) {
+    StartHandset({"--header-ack", "1", "--script", "flash:adl"});
+    tool.Start({"uart", "--port", link, "--stm", QString::fromStdString(listPath)});
+    const Finished run = tool.Wait();
+    const Finished emulated = handset.Wait();
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.out.find("ERROR: Invalid ACK\r\n"), std::string::npos);
+    EXPECT_EQ(emulated.exitCode, 1);
+}
+
+TEST_F(UartCommands, CtrlCStopsTheRunCleanlyAndExits130) {
+    StartHandset({"--silent-boot-rom"});
+    tool.Start({"uart", "--port", link, "--separate-write"});
+    ASSERT_TRUE(tool.Process().waitForReadyRead(10000));
+    tool.Interrupt();
+    const Finished run = tool.Wait();
+    handset.Wait();
+    EXPECT_EQ(run.exitCode, 130);
+    const std::string port = link.toStdString();
+    EXPECT_TRUE(run.out.ends_with(port + " port is disconnected.\r\n" +
+                                  "\r\nFailed to receive any data from the device.\r\n" + port +
+                                  " port is disconnected.\r\n"))
+        << run.out;
+}
+
+TEST_F(UartCommands, BadArgumentsAreAUsageError) {
+    tool.Start({"uart", "--separate-write", "--stm", "x.stm"});
+    EXPECT_EQ(tool.Wait().exitCode, 2);
+    Cli emulator;
+    emulator.Start({"emulate", "uart", "--link", link, "--script", "flash:nothing"});
+    EXPECT_EQ(emulator.Wait().exitCode, 2);
+}
+
+} // namespace
+} // namespace marlow::uartloader

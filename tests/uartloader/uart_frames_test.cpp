@@ -1,0 +1,187 @@
+#include "uartloader/loader_event_json.h"
+#include "uartloader/port_names.h"
+#include "uartloader/request_codes.h"
+#include "uartloader/run_inputs.h"
+#include "uartloader/uart_frames.h"
+
+#include "common/little_endian.h"
+#include "uartloader/file_senders.h"
+#include "uartloader/parity_crc.h"
+
+#include <gtest/gtest.h>
+
+namespace marlow::uartloader {
+namespace {
+
+std::vector<std::uint8_t> FirstBytesWithPatternAt(std::size_t position) {
+    std::vector<std::uint8_t> bytes(kAsicIdFirstRead, 0x00);
+    for (std::size_t i = 0; i < kAsicIdPattern.size() && position + i < bytes.size(); ++i)
+        bytes[position + i] = kAsicIdPattern[i];
+    return bytes;
+}
+
+TEST(AsicIdSearch, FindsThePatternAtEveryPositionUpToTwelve) {
+    for (std::size_t position = 0; position <= 12; ++position)
+        EXPECT_EQ(FindAsicIdPattern(FirstBytesWithPatternAt(position)), position);
+}
+
+TEST(AsicIdSearch, DoesNotFindAPatternStartingAtThirteen) {
+    EXPECT_EQ(FindAsicIdPattern(FirstBytesWithPatternAt(13)), std::nullopt);
+}
+
+TEST(AsicIdSearch, TakesTheLowestOfTwoPositions) {
+    std::vector<std::uint8_t> bytes = FirstBytesWithPatternAt(9);
+    std::copy(kAsicIdPattern.begin(), kAsicIdPattern.end(), bytes.begin() + 1);
+    EXPECT_EQ(FindAsicIdPattern(bytes), 1u);
+}
+
+TEST(AsicIdSearch, BlockHasTwentyPlusPositionPlusFortyFiveBytes) {
+    for (std::size_t position : {0u, 5u, 12u, 13u}) {
+        const std::vector<std::uint8_t> block = BuildAsicIdBlock(position);
+        EXPECT_EQ(block.size(), 20 + position + 45);
+        const std::optional<std::size_t> found =
+            FindAsicIdPattern(std::span(block).first(kAsicIdFirstRead));
+        if (position <= 12)
+            EXPECT_EQ(found, position);
+        else
+            EXPECT_EQ(found, std::nullopt);
+    }
+}
+
+TEST(PartitionHeader, HoldsSizeEntryExtAndTheCrcOfThoseTwelveBytes) {
+    const auto header = BuildPartitionHeader(5000, 0x30, 0x03D00000);
+    const std::vector<std::uint8_t> expectedStart = {0x88, 0x13, 0, 0, 0x30, 0,
+                                                     0,    0,    0, 0, 0xD0, 0x03};
+    EXPECT_TRUE(std::equal(expectedStart.begin(), expectedStart.end(), header.begin()));
+    EXPECT_EQ(LoadLe32(header, 12), CalcParityCrc(std::span(header).first(12)));
+
+    const PartitionHeader parsed = ParsePartitionHeader(header);
+    EXPECT_EQ(parsed.size, 5000u);
+    EXPECT_EQ(parsed.entryPoint, 0x30u);
+    EXPECT_EQ(parsed.extAddress, 0x03D00000u);
+    EXPECT_TRUE(parsed.crcValid);
+
+    auto damaged = header;
+    damaged[3] ^= 0x01;
+    EXPECT_FALSE(ParsePartitionHeader(damaged).crcValid);
+}
+
+TEST(ParityFrame, SealingMakesTheFrameValidAndAnyFlipInvalid) {
+    std::vector<std::uint8_t> frame(2048 + 4, 0xFF);
+    frame[0] = 0x12;
+    SealParityFrame(frame);
+    EXPECT_TRUE(ParityFrameIsValid(frame));
+    EXPECT_EQ(LoadLe32(frame, 2048), CalcParityCrc(std::span(frame).first(2048)));
+    frame[2047] = 0xFE;
+    EXPECT_FALSE(ParityFrameIsValid(frame));
+}
+
+TEST(MessageText, EndsAtTheFirstNul) {
+    const std::vector<std::uint8_t> bytes = {'O', 'K', 0, 'x', 'y'};
+    EXPECT_EQ(MessageText(bytes, 0), "OK");
+}
+
+TEST(MessageText, WithoutNulEndsAtTheReceivedLength) {
+    const std::vector<std::uint8_t> bytes = {'a', 'b', 'c'};
+    EXPECT_EQ(MessageText(bytes, 0), "abc");
+}
+
+TEST(MessageText, ArrowTextStartsAtTheFourthByteWhateverTheFirstThreeHold) {
+    const std::vector<std::uint8_t> bytes = {0, 0, 0, 'g', 'o', 0};
+    EXPECT_EQ(MessageText(bytes, 3), "go");
+    const std::vector<std::uint8_t> tooShort = {'a', 'b'};
+    EXPECT_EQ(MessageText(tooShort, 3), "");
+}
+
+TEST(Hex8, PrintsEightUpperCaseDigits) {
+    EXPECT_EQ(Hex8(0xF0030002), "F0030002");
+    EXPECT_EQ(Hex8(0xab), "000000AB");
+}
+
+TEST(RequestCodes, MapToTheirFileRoles) {
+    EXPECT_EQ(FileIndexFromRequest(0xA0300000), 1u);
+    EXPECT_EQ(FileIndexFromRequest(0xA0300001), 2u);
+    EXPECT_EQ(FileIndexFromRequest(0xA0400000), 3u);
+    EXPECT_EQ(FileIndexFromRequest(0xA0400007), 4u);
+    EXPECT_EQ(FileIndexFromRequest(0xA0400002), 5u);
+    EXPECT_EQ(FileIndexFromRequest(0xA0400003), 6u);
+    EXPECT_EQ(FileIndexFromRequest(0xA0400001), 7u);
+    EXPECT_EQ(FileIndexFromRequest(0xA0300004), 0u);
+    EXPECT_EQ(FileIndexFromRequest(0xA0400004), 0u);
+    EXPECT_EQ(RequestName(0xA0300005), "unknown request 0xA0300005");
+}
+
+TEST(Progress, IsComputedWideEnoughNotToWrapAndStopsAtOneHundred) {
+    EXPECT_EQ(ProgressPercent(2048, 5000), 40);
+    EXPECT_EQ(ProgressPercent(6144, 5000), 100);
+    // 43,000,000 x 100 wraps in 32 bits.
+    EXPECT_EQ(ProgressPercent(43'000'000, 86'000'000), 50);
+    EXPECT_EQ(ProgressPercent(4'000'000'000u, 4'294'967'295u), 93);
+}
+
+TEST(PortNames, ComPortsMapToTheOnBoardUarts) {
+    EXPECT_EQ(SystemPortPath("COM1"), "/dev/ttyS0");
+    EXPECT_EQ(SystemPortPath("COM9"), "/dev/ttyS8");
+    EXPECT_EQ(SystemPortPath("COM12"), "/dev/ttyS11");
+}
+
+TEST(PortNames, OtherNamesAreTakenAsTheyStand) {
+    EXPECT_EQ(SystemPortPath("ttyUSB0"), "/dev/ttyUSB0");
+    EXPECT_EQ(SystemPortPath("/tmp/handset"), "/tmp/handset");
+    EXPECT_EQ(SystemPortPath("./handset"), "./handset");
+    EXPECT_EQ(SystemPortPath("COM0"), "/dev/COM0");
+    EXPECT_EQ(SystemPortPath("COMx"), "/dev/COMx");
+    EXPECT_EQ(PortNameFromIndex(0), "COM1");
+    EXPECT_EQ(PortNameFromIndex(8), "COM9");
+}
+
+TEST(PortNames, ARegularFileIsNoPseudoTerminal) {
+    EXPECT_FALSE(IsPseudoTerminal("/dev/null"));
+    EXPECT_FALSE(IsPseudoTerminal("/nonexistent/port"));
+}
+
+class RunInputChoice : public ::testing::Test {
+protected:
+    RunInputChoice() {
+        settings = LoaderSettings::Defaults();
+        for (std::size_t row = 0; row < kFileRoleCount; ++row)
+            settings.rows[row].path = "field" + std::to_string(row);
+        settings.rows[7].extAddress = "1234";
+        settings.rows[8].extAddress = "3D00000";
+        for (std::size_t row = 0; row < list.paths.size(); ++row)
+            list.paths[row] = "list" + std::to_string(row);
+        for (std::size_t row = 0; row < list.names.size(); ++row)
+            list.names[row] = "name" + std::to_string(row);
+    }
+    LoaderSettings settings;
+    StmList list;
+};
+
+TEST_F(RunInputChoice, SeparateWriteTakesTheFileFieldsAndKeepsRowSevenAddress) {
+    const RunInputs inputs = ChooseRunInputs(settings, list, false, false);
+    for (std::size_t row = 0; row < 8; ++row)
+        EXPECT_EQ(inputs.filePaths[row], "field" + std::to_string(row));
+    EXPECT_EQ(inputs.rows[7].extAddress, "1234");
+    EXPECT_EQ(inputs.names[3], "name3");
+}
+
+TEST_F(RunInputChoice, TotalWriteTakesTheListAndTheTotalWriteRowAddressForRowSeven) {
+    const RunInputs inputs = ChooseRunInputs(settings, list, true, true);
+    for (std::size_t row = 0; row < 8; ++row)
+        EXPECT_EQ(inputs.filePaths[row], "list" + std::to_string(row));
+    EXPECT_EQ(inputs.rows[7].extAddress, "3D00000");
+    EXPECT_TRUE(inputs.listInvalid);
+}
+
+TEST(EventJson, EscapesLineEndsQuotesControlAndHighBytes) {
+    EXPECT_EQ(EventToJson(LogAppended{"\r\nSay \"hi\"\t\x01\xE9"}),
+              "{\"event\":\"log\",\"text\":\"\\r\\nSay \\\"hi\\\"\\t\\u0001\xC3\xA9\"}");
+    EXPECT_EQ(EventToJson(ProgressChanged{8, 40}),
+              "{\"event\":\"progress\",\"bar\":8,\"percent\":40}");
+    EXPECT_EQ(EventToJson(ConnectEnabled{false}),
+              "{\"event\":\"connect-enabled\",\"enabled\":false}");
+    EXPECT_EQ(EventToJson(LogCleared{}), "{\"event\":\"log-cleared\"}");
+}
+
+} // namespace
+} // namespace marlow::uartloader

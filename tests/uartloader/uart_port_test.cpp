@@ -1,0 +1,190 @@
+// CUartPort over a pseudo-terminal, with the test playing the device on the
+// master side.
+
+#include "uartloader/uart_port.h"
+
+#include "emulators/uart_pty.h"
+
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace marlow::uartloader {
+namespace {
+
+using std::chrono::milliseconds;
+using Bytes = std::vector<std::uint8_t>;
+
+// A QSerialPort belongs to the thread that made it; like the loader's
+// worker, each test body runs on a thread of its own.
+void OnPortThread(const std::function<void()>& body) {
+    std::unique_ptr<QThread> thread(QThread::create(body));
+    thread->start();
+    thread->wait();
+}
+
+speed_t SlaveSpeed(const std::string& slavePath) {
+    const int fd = ::open(slavePath.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    termios tio{};
+    ::tcgetattr(fd, &tio);
+    ::close(fd);
+    return ::cfgetospeed(&tio);
+}
+
+class SerialPortOnPty : public ::testing::Test {
+protected:
+    SerialPortOnPty() {
+        std::string error;
+        device = emulators::UartPty::Create(&error);
+        if (!device)
+            throw std::runtime_error(error);
+    }
+    Bytes DeviceReceives(std::size_t count) {
+        Bytes bytes(count);
+        EXPECT_EQ(device->Receive(bytes, milliseconds(5000)), LinkStatus::Ok);
+        return bytes;
+    }
+    std::unique_ptr<emulators::UartPty> device;
+};
+
+TEST_F(SerialPortOnPty, OpensWithOneWarningThatParityCannotBeCarried) {
+    OnPortThread([&] {
+        CUartPort port(device->SlavePath());
+        const OpenResult result = port.Open(kLoaderLineSettings);
+        EXPECT_TRUE(result.ok) << result.error;
+        EXPECT_EQ(result.warning, "warning: " + device->SlavePath() +
+                                      " is a pseudo-terminal, which cannot carry parity; "
+                                      "running without it");
+        EXPECT_TRUE(port.IsOpen());
+        EXPECT_EQ(SlaveSpeed(device->SlavePath()), B115200);
+    });
+}
+
+TEST_F(SerialPortOnPty, OpeningAnOpenPortIsANoOpThatKeepsItsSettings) {
+    OnPortThread([&] {
+        CUartPort port(device->SlavePath());
+        ASSERT_TRUE(port.Open(kLoaderLineSettings).ok);
+        LineSettings slower = kLoaderLineSettings;
+        slower.baudRate = 9600;
+        const OpenResult again = port.Open(slower);
+        EXPECT_TRUE(again.ok);
+        EXPECT_TRUE(again.warning.empty());
+        EXPECT_EQ(SlaveSpeed(device->SlavePath()), B115200);
+    });
+}
+
+TEST_F(SerialPortOnPty, TheOpenTellsTheDeviceSideThatQueuesWerePurged) {
+    OnPortThread([&] {
+        CUartPort port(device->SlavePath());
+        ASSERT_TRUE(port.Open(kLoaderLineSettings).ok);
+        EXPECT_EQ(device->WaitForHostOpen(milliseconds(5000)), LinkStatus::Ok);
+    });
+}
+
+TEST(SerialPort, AMissingDeviceFailsToOpenAndStaysClosed) {
+    OnPortThread([] {
+        CUartPort port("COM99");
+        const OpenResult result = port.Open(kLoaderLineSettings);
+        EXPECT_FALSE(result.ok);
+        EXPECT_NE(result.error.find("COM99: cannot open /dev/ttyS98"), std::string::npos)
+            << result.error;
+        EXPECT_FALSE(port.IsOpen());
+        const Bytes one = {1};
+        EXPECT_EQ(port.TransmitData(one), LinkStatus::Stopped);
+    });
+}
+
+TEST_F(SerialPortOnPty, AReadTakesNothingUntilAllItsBytesAreThere) {
+    OnPortThread([&] {
+        CUartPort port(device->SlavePath());
+        ASSERT_TRUE(port.Open(kLoaderLineSettings).ok);
+        ASSERT_EQ(device->WaitForHostOpen(milliseconds(5000)), LinkStatus::Ok);
+        const Bytes sent = {0x0A, 0x0B, 0x0C};
+        ASSERT_EQ(device->Send(sent), LinkStatus::Ok);
+
+        Bytes four(4);
+        EXPECT_EQ(port.ReceiveData(four, milliseconds(30)), LinkStatus::TimedOut);
+        Bytes three(3);
+        EXPECT_EQ(port.ReceiveData(three, milliseconds(5000)), LinkStatus::Ok);
+        EXPECT_EQ(three, sent);
+    });
+}
+
+TEST_F(SerialPortOnPty, WritesGoOutWhole) {
+    Bytes big(10000);
+    for (std::size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<std::uint8_t>(i * 7);
+    Bytes received;
+    std::thread reader([&] {
+        ASSERT_EQ(device->WaitForHostOpen(milliseconds(5000)), LinkStatus::Ok);
+        received = DeviceReceives(big.size());
+    });
+    OnPortThread([&] {
+        CUartPort port(device->SlavePath());
+        ASSERT_TRUE(port.Open(kLoaderLineSettings).ok);
+        EXPECT_EQ(port.TransmitData(big), LinkStatus::Ok);
+        reader.join();
+    });
+    EXPECT_EQ(received, big);
+}
+
+TEST_F(SerialPortOnPty, AReadGivesUpOnceTheCloseIsRequestedFromAnotherThread) {
+    std::atomic<bool> reading{false};
+    LinkStatus status = LinkStatus::Ok;
+    CUartPort* shared = nullptr;
+    std::mutex mutex;
+    std::unique_ptr<QThread> worker(QThread::create([&] {
+        CUartPort port(device->SlavePath());
+        ASSERT_TRUE(port.Open(kLoaderLineSettings).ok);
+        {
+            std::lock_guard lock(mutex);
+            shared = &port;
+        }
+        reading = true;
+        Bytes word(4);
+        status = port.ReceiveData(word, milliseconds(60000));
+        std::lock_guard lock(mutex);
+        shared = nullptr;
+    }));
+    worker->start();
+    while (!reading)
+        std::this_thread::yield();
+    {
+        std::lock_guard lock(mutex);
+        if (shared != nullptr)
+            shared->RequestClose();
+    }
+    worker->wait();
+    EXPECT_EQ(status, LinkStatus::Stopped);
+}
+
+TEST_F(SerialPortOnPty, NothingIsWrittenAfterTheCloseWasRequested) {
+    OnPortThread([&] {
+        CUartPort port(device->SlavePath());
+        ASSERT_TRUE(port.Open(kLoaderLineSettings).ok);
+        ASSERT_EQ(device->WaitForHostOpen(milliseconds(5000)), LinkStatus::Ok);
+        port.RequestClose();
+        const Bytes one = {0x55};
+        EXPECT_EQ(port.TransmitData(one), LinkStatus::Stopped);
+        EXPECT_FALSE(port.IsOpen());
+        port.Close();
+    });
+    Bytes any(1);
+    EXPECT_NE(device->Receive(any, milliseconds(50)), LinkStatus::Ok);
+}
+
+TEST_F(SerialPortOnPty, AVanishedDeviceIsReportedAsGone) {
+    OnPortThread([&] {
+        CUartPort port(device->SlavePath());
+        ASSERT_TRUE(port.Open(kLoaderLineSettings).ok);
+        device->Hangup();
+        Bytes word(4);
+        EXPECT_EQ(port.ReceiveData(word, milliseconds(5000)), LinkStatus::Gone);
+    });
+}
+
+} // namespace
+} // namespace marlow::uartloader

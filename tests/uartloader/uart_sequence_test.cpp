@@ -1,0 +1,263 @@
+// The boot sequence over the in-process link, where the exact reads and
+// writes of the tool can be inspected.
+
+#include "uartloader/uart_boot_sequence.h"
+
+#include "common/little_endian.h"
+#include "emulators/uart_in_process_device.h"
+#include "uart_test_support.h"
+#include "uartloader/in_process_link.h"
+#include "uartloader/request_codes.h"
+#include "uartloader/uart_frames.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <thread>
+
+namespace marlow::uartloader {
+namespace {
+
+using emulators::UartEmulatorOptions;
+using emulators::UartEmulatorReport;
+using std::chrono::milliseconds;
+using test::RecordingSink;
+
+class BootSequence : public ::testing::Test {
+protected:
+    BootSequence() : port(link.MakeHostEnd("COM4")) {
+        test::WriteRoleFiles(files);
+        inputs = ChooseRunInputs(test::SeparateWriteSettings(files), StmList{}, false, false);
+    }
+    ~BootSequence() override {
+        link.StopDevice();
+        if (device.joinable())
+            device.join();
+    }
+
+    void StartEmulator(UartEmulatorOptions options) {
+        device = std::thread([this, options] {
+            emulators::UartInProcessDevice end(link);
+            report = emulators::UartHandsetEmulator(options).Run(end);
+        });
+    }
+    // A handset played by hand: `play` gets the link once the tool is open.
+    void StartManualDevice(std::function<void(InProcessLink&)> play) {
+        device = std::thread([this, play] {
+            if (link.DeviceWaitForHostOpen(std::chrono::seconds(10)) == LinkStatus::Ok)
+                play(link);
+        });
+    }
+
+    RunOutcome RunSequence() {
+        EXPECT_TRUE(port->Open(kLoaderLineSettings).ok);
+        UartRunContext run(*port, sink, totalWrite, inputs, timeouts);
+        run.disconnect = [this] {
+            ++disconnects;
+            port->Close();
+        };
+        const RunOutcome outcome = UartBootSequence(run);
+        if (device.joinable())
+            device.join();
+        return outcome;
+    }
+
+    std::string LastLogLines(std::size_t count) const {
+        std::vector<std::string> lines;
+        for (const LoaderEvent& e : sink.Events())
+            if (const auto* a = std::get_if<LogAppended>(&e))
+                lines.push_back(a->text);
+        std::string text;
+        for (std::size_t i = lines.size() - std::min(count, lines.size()); i < lines.size(); ++i)
+            text += lines[i];
+        return text;
+    }
+
+    test::RoleFiles files;
+    RunInputs inputs;
+    InProcessLink link;
+    std::unique_ptr<UartTransport> port;
+    RecordingSink sink;
+    std::atomic<bool> totalWrite{false};
+    UartTimeouts timeouts;
+    int disconnects = 0;
+    std::thread device;
+    UartEmulatorReport report;
+};
+
+struct RunRecord {
+    RunOutcome outcome;
+    std::vector<InProcessLink::HostWrite> writes;
+};
+
+RunRecord RunWithPatternAt(std::size_t position, const RunInputs& inputs) {
+    InProcessLink link;
+    std::unique_ptr<UartTransport> port = link.MakeHostEnd();
+    RecordingSink sink;
+    const std::atomic<bool> totalWrite{false};
+    std::thread device([&link, position] {
+        emulators::UartInProcessDevice end(link);
+        UartEmulatorOptions options;
+        options.asicPosition = position;
+        emulators::UartHandsetEmulator(options).Run(end);
+    });
+    EXPECT_TRUE(port->Open(kLoaderLineSettings).ok);
+    UartRunContext run(*port, sink, totalWrite, inputs);
+    run.disconnect = [&port] { port->Close(); };
+    const RunOutcome outcome = UartBootSequence(run);
+    device.join();
+    return {outcome, link.HostWrites()};
+}
+
+TEST_F(BootSequence, ConsumesExactlyTheAsicIdBlockBeforeTheBootIndication) {
+    for (std::size_t position : {0u, 7u, 12u}) {
+        SCOPED_TRACE(position);
+        const RunRecord record = RunWithPatternAt(position, inputs);
+        EXPECT_EQ(record.outcome, RunOutcome::Done);
+        ASSERT_FALSE(record.writes.empty());
+        EXPECT_EQ(record.writes[0].bytes, (std::vector<std::uint8_t>{0x02, 0x00, 0x03, 0xF0}));
+        EXPECT_EQ(record.writes[0].consumedBefore, 20 + position + 45);
+    }
+}
+
+TEST_F(BootSequence, AsksForEachReplyWithItsOwnTimeout) {
+    UartEmulatorOptions options;
+    options.asicPosition = 3;
+    StartEmulator(options);
+    ASSERT_EQ(RunSequence(), RunOutcome::Done);
+
+    const auto reads = link.HostReads();
+    ASSERT_GE(reads.size(), 3u);
+    EXPECT_EQ(reads[0].count, 20u);
+    EXPECT_EQ(reads[0].timeout, milliseconds(60000));
+    EXPECT_EQ(reads[1].count, 48u);
+    EXPECT_EQ(reads[1].timeout, milliseconds(100));
+    EXPECT_EQ(reads[2].count, 4u);
+    EXPECT_EQ(reads[2].timeout, milliseconds(4000)); // the first request code
+
+    // The flasher's size echo is the only 500 ms read; every read that is
+    // not a request code, nor the first, waits 100 ms.
+    const auto echo = std::count_if(reads.begin(), reads.end(),
+                                    [](const auto& r) { return r.timeout == milliseconds(500); });
+    EXPECT_EQ(echo, 1);
+    const auto requests = std::count_if(
+        reads.begin(), reads.end(), [](const auto& r) { return r.timeout == milliseconds(4000); });
+    EXPECT_EQ(static_cast<std::size_t>(requests), emulators::DefaultUartScript().size());
+    for (const auto& r : reads)
+        EXPECT_TRUE(r.timeout == milliseconds(60000) || r.timeout == milliseconds(4000) ||
+                    r.timeout == milliseconds(500) || r.timeout == milliseconds(100));
+}
+
+TEST_F(BootSequence, SendsTheSecondBootAsItsSizeThenOneByteAWrite) {
+    StartEmulator({});
+    ASSERT_EQ(RunSequence(), RunOutcome::Done);
+    const auto writes = link.HostWrites();
+    const std::size_t n = files.contents[0].size();
+    ASSERT_GT(writes.size(), 2 + n);
+    EXPECT_EQ(LoadLe32(writes[1].bytes), n);
+    for (std::size_t i = 0; i < n; ++i)
+        ASSERT_EQ(writes[2 + i].bytes, std::vector<std::uint8_t>{files.contents[0][i]});
+    const std::vector<int> bar0 = sink.Progress(0);
+    EXPECT_EQ(bar0.front(), 0); // set by the run before the first byte
+    EXPECT_EQ(bar0.back(), 100);
+    EXPECT_TRUE(std::is_sorted(bar0.begin(), bar0.end()));
+}
+
+TEST_F(BootSequence, AMissingRestOfTheAsicIdIsNoAsicId) {
+    StartManualDevice([](InProcessLink& l) {
+        std::vector<std::uint8_t> block = BuildAsicIdBlock(0);
+        block.pop_back();
+        l.DeviceSend(block);
+    });
+    EXPECT_EQ(RunSequence(), RunOutcome::Failed);
+    EXPECT_EQ(LastLogLines(1), "\r\nFailed to find ASIC ID.\r\n");
+    EXPECT_TRUE(link.HostWrites().empty());
+}
+
+TEST_F(BootSequence, AHandsetGoneAfterItsAsicIdFailsTheBootIndication) {
+    StartManualDevice([](InProcessLink& l) { l.DeviceSendAndHangup(BuildAsicIdBlock(2)); });
+    EXPECT_EQ(RunSequence(), RunOutcome::Failed);
+    EXPECT_EQ(LastLogLines(2), "\r\nReceived ASIC ID\r\n\r\nFailed to send Boot Indication.\r\n");
+    const auto diagnostics = sink.Diagnostics();
+    ASSERT_FALSE(diagnostics.empty());
+    EXPECT_EQ(diagnostics.back(), "boot indication: the device has gone (cable pulled or device "
+                                  "switched off?)");
+}
+
+// Plays the boot ROM part correctly (ASIC ID, boot indication, 2nd boot),
+// then `after`.
+void BootThen(InProcessLink& l, std::size_t secondBootSize,
+              const std::function<void(InProcessLink&)>& after) {
+    l.DeviceSend(BuildAsicIdBlock(0));
+    std::vector<std::uint8_t> taken(4 + 4 + secondBootSize);
+    if (l.DeviceReceive(taken, std::chrono::seconds(10)) == LinkStatus::Ok)
+        after(l);
+}
+
+void SendWords(InProcessLink& l, std::initializer_list<std::uint32_t> words) {
+    for (std::uint32_t w : words)
+        l.DeviceSend(WordBytes(w));
+}
+
+TEST_F(BootSequence, AMessageLongerThanTheReceiveBufferIsRefused) {
+    StartManualDevice([this](InProcessLink& l) {
+        BootThen(l, files.contents[0].size(), [](InProcessLink& d) {
+            SendWords(d, {REQ_TEXT_MESSAGE, 1025});
+            d.DeviceSend(std::vector<std::uint8_t>(1025, 'A'));
+        });
+    });
+    EXPECT_EQ(RunSequence(), RunOutcome::Failed);
+    EXPECT_EQ(LastLogLines(1), "ERROR: in RX DATA\r\n");
+    EXPECT_EQ(sink.Diagnostics().back(),
+              "REQ_TEXT_MESSAGE length: 1025 bytes is more than the 1024-byte receive buffer");
+}
+
+TEST_F(BootSequence, AFullBufferTextWithoutNulEndsAtItsLength) {
+    StartManualDevice([this](InProcessLink& l) {
+        BootThen(l, files.contents[0].size(), [](InProcessLink& d) {
+            SendWords(d, {REQ_TEXT_MESSAGE, 1024});
+            d.DeviceSend(std::vector<std::uint8_t>(1024, 'A'));
+            SendWords(d, {REQ_DONE_MESSAGE, 2});
+            d.DeviceSend(std::vector<std::uint8_t>{'O', 'K'});
+        });
+    });
+    EXPECT_EQ(RunSequence(), RunOutcome::Done);
+    EXPECT_EQ(LastLogLines(3), "### " + std::string(1024, 'A') + "\r\n$$$ OK\r\n\r\n");
+}
+
+TEST_F(BootSequence, TextsEndAtTheirFirstNulAndArrowsSkipThreeBytes) {
+    StartManualDevice([this](InProcessLink& l) {
+        BootThen(l, files.contents[0].size(), [](InProcessLink& d) {
+            SendWords(d, {REQ_ARROW_MESSAGE, 8});
+            d.DeviceSend(std::vector<std::uint8_t>{'a', 0, 'c', 'n', 'e', 'x', 't', 0});
+            SendWords(d, {REQ_DONE_MESSAGE, 6});
+            d.DeviceSend(std::vector<std::uint8_t>{'e', 'n', 'd', 0, 'z', 'z'});
+        });
+    });
+    EXPECT_EQ(RunSequence(), RunOutcome::Done);
+    EXPECT_EQ(LastLogLines(3), ">>> next\r\n$$$ end\r\n\r\n");
+}
+
+TEST_F(BootSequence, NoRequestWithinItsTimeoutEndsTheRun) {
+    timeouts.request = milliseconds(50);
+    UartEmulatorOptions options;
+    options.script = *emulators::ParseUartScript("ping,silence", nullptr);
+    StartEmulator(options);
+    EXPECT_EQ(RunSequence(), RunOutcome::Failed);
+    EXPECT_EQ(LastLogLines(1), "ERROR: in RX DATA\r\n");
+    EXPECT_EQ(sink.Diagnostics().back(), "request code: no reply in time (waited 50 ms)");
+    EXPECT_EQ(report.pingReplies, std::vector<std::uint8_t>{1});
+}
+
+TEST_F(BootSequence, EveryEndLogsTheMessageThenDisconnectsThenSetsTheLabel) {
+    StartEmulator({});
+    ASSERT_EQ(RunSequence(), RunOutcome::Done);
+    EXPECT_EQ(disconnects, 1);
+    const auto events = sink.ShownEvents();
+    ASSERT_GE(events.size(), 2u);
+    EXPECT_EQ(events[events.size() - 2], LoaderEvent(LogAppended{"\r\n"}));
+    EXPECT_EQ(events.back(), LoaderEvent(CurrentFileChanged{"Comport is disconnected."}));
+}
+
+} // namespace
+} // namespace marlow::uartloader

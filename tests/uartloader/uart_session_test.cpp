@@ -1,0 +1,659 @@
+// Whole runs of the loader session against the handset emulator over a
+// pseudo-terminal, through the real serial port class.
+
+#include "uartloader/loader_session.h"
+
+#include "emulators/uart_in_process_device.h"
+#include "uart_test_support.h"
+#include "uartloader/in_process_link.h"
+#include "uartloader/request_codes.h"
+#include "uartloader/uart_port.h"
+
+#include <QThread>
+#include <gtest/gtest.h>
+
+namespace marlow::uartloader {
+namespace {
+
+using emulators::UartEmulatorOptions;
+using emulators::UartEmulatorReport;
+using std::chrono::milliseconds;
+using test::PtyHandset;
+using test::RecordingSink;
+
+const std::string kSeparator = std::string(47, '_') + "\r\n";
+
+std::string DisconnectLine(const std::string& port) {
+    return port + " port is disconnected.\r\n";
+}
+
+std::string ExpectedDefaultLog(const std::string& port) {
+    return "Connected to " + port + " port.\r\n" + "\r\nReceived ASIC ID\r\n" +
+           "Boot Indication Sent = F0030002\r\n" + "\r\nLOADING 2nd Boot...\r\n" + kSeparator +
+           "Size of the Second Boot binary sent\r\n" + "Second Boot binary sent\r\n" +
+           "\r\nLOADING 2nd Boot Done\r\n" + kSeparator + "\r\nLOADING ExtMemInit...\r\n" +
+           kSeparator + "Size of the External memory init sent\r\n" +
+           "External memory init function code sent\r\n" + "\r\nLOADING ExtMemInit Done.\r\n" +
+           kSeparator + "\r\nLOADING Flasher...\r\n" + kSeparator +
+           "Size of the BootFlasher binary sent\r\n" +
+           "Entry point of boot flasher binary sent\r\n" +
+           "Execution address of boot flasher binary sent\r\n" + "Boot flasher binary sent\r\n" +
+           "\r\nLOADING Flasher Done.\r\n" + kSeparator + "### Boot flasher running\r\n" +
+           ">>> Flashing partitions\r\n" + "$$$ Flashing complete\r\n" + "\r\n" +
+           DisconnectLine(port);
+}
+
+UartEmulatorOptions Script(const std::string& script) {
+    UartEmulatorOptions options;
+    options.script = *emulators::ParseUartScript(script, nullptr);
+    return options;
+}
+
+class LoaderRun : public ::testing::Test {
+protected:
+    LoaderRun() : session(sink) {
+        test::WriteRoleFiles(files);
+        session.Settings() = test::SeparateWriteSettings(files);
+        session.SetTotalWriteMode(false);
+    }
+
+    std::optional<RunOutcome> RunAgainst(PtyHandset& handset) {
+        session.SetPortName(handset.PortPath());
+        EXPECT_TRUE(session.Connect());
+        return session.WaitForRunEnd();
+    }
+
+    const emulators::UartPartitionImage* Partition(const UartEmulatorReport& report,
+                                                   std::uint32_t code) {
+        for (const auto& p : report.partitions)
+            if (p.requestCode == code)
+                return &p;
+        return nullptr;
+    }
+
+    void ExpectPartition(const UartEmulatorReport& report, std::uint32_t code,
+                         std::uint32_t entryPoint, std::uint32_t extAddress) {
+        SCOPED_TRACE(RequestName(code));
+        const auto* p = Partition(report, code);
+        ASSERT_NE(p, nullptr);
+        const std::size_t row = FileIndexFromRequest(code);
+        EXPECT_TRUE(p->complete);
+        EXPECT_EQ(p->header.size, files.contents[row].size());
+        EXPECT_EQ(p->header.entryPoint, entryPoint);
+        EXPECT_EQ(p->header.extAddress, extAddress);
+        EXPECT_EQ(p->frames, (files.contents[row].size() + 2047) / 2048);
+        EXPECT_EQ(p->data, files.contents[row]);
+    }
+
+    test::RoleFiles files;
+    RecordingSink sink;
+    UartLoaderSession session;
+};
+
+TEST_F(LoaderRun, SeparateWriteDeliversEveryFileByteForByte) {
+    PtyHandset handset;
+    EXPECT_EQ(RunAgainst(handset), RunOutcome::Done);
+    const UartEmulatorReport report = handset.Report();
+    EXPECT_TRUE(report.Passed()) << emulators::SummariseUartReport(report);
+
+    EXPECT_EQ(report.secondStage, files.contents[0]);
+    EXPECT_EQ(report.extMemInit, files.contents[1]);
+    ASSERT_TRUE(report.flasher);
+    EXPECT_EQ(report.flasher->data, files.contents[2]);
+    EXPECT_EQ(report.flasher->entryPoint, 0x1000u);
+    EXPECT_EQ(report.flasher->executionAddress, 0x2000u);
+    ExpectPartition(report, REQ_FLASH_XLOADER, 0x30, 0x300000);
+    ExpectPartition(report, REQ_FLASH_EXT_MEM_INIT, 0x40, 0x400000);
+    ExpectPartition(report, REQ_FLASH_ADL, 0x50, 0x500000);
+    ExpectPartition(report, REQ_FLASH_PRODUCTION, 0x60, 0x600000);
+    ExpectPartition(report, REQ_FLASH_NORMAL, 0x70, 0x700000);
+    EXPECT_EQ(report.pingReplies, std::vector<std::uint8_t>{1});
+    EXPECT_EQ(report.bytesAfterEnd, 0u);
+
+    const std::string port = handset.PortPath();
+    EXPECT_EQ(sink.LogText(), ExpectedDefaultLog(port));
+    EXPECT_EQ(session.LogText(), sink.LogText());
+    EXPECT_TRUE(sink.MessageBoxes().empty());
+    for (int bar : {0, 1, 2, 3, 5, 6, 7})
+        EXPECT_EQ(sink.Progress(bar).back(), 100) << "bar " << bar;
+    EXPECT_EQ(sink.Progress(4), (std::vector<int>{0, 0})); // a 0-byte partition
+    EXPECT_EQ(sink.Progress(8), (std::vector<int>{0, 0}));
+    EXPECT_EQ(sink.CurrentFiles().back(), "Comport is disconnected.");
+    EXPECT_FALSE(session.IsConnected());
+
+    const std::vector<LoaderEvent> shown = sink.ShownEvents();
+    std::vector<LoaderEvent> opening;
+    opening.emplace_back(LogCleared{});
+    for (int bar = 0; bar < 9; ++bar)
+        opening.emplace_back(ProgressChanged{bar, 0});
+    opening.emplace_back(ConnectEnabled{false});
+    opening.emplace_back(LogAppended{"Connected to " + port + " port.\r\n"});
+    ASSERT_GT(shown.size(), opening.size());
+    EXPECT_EQ(std::vector<LoaderEvent>(shown.begin(), shown.begin() + 12), opening);
+    std::vector<LoaderEvent> closing;
+    closing.emplace_back(LogAppended{"\r\n"});
+    closing.emplace_back(ProgressChanged{8, 0});
+    closing.emplace_back(ConnectEnabled{true});
+    closing.emplace_back(LogAppended{DisconnectLine(port)});
+    closing.emplace_back(CurrentFileChanged{"Comport is disconnected."});
+    EXPECT_EQ(std::vector<LoaderEvent>(shown.end() - 5, shown.end()), closing);
+    EXPECT_EQ(sink.Diagnostics().front(), "warning: " + port +
+                                              " is a pseudo-terminal, which cannot carry "
+                                              "parity; running without it");
+}
+
+TEST_F(LoaderRun, TotalWriteTakesTheListAndTheTotalWriteAddressForTheNormalImage) {
+    std::string list;
+    for (int row = 0; row < 8; ++row)
+        list += "-role" + std::to_string(row) + ".bin\r\n";
+    const std::string listPath = files.dir.File("set.stm");
+    marlow::test::WriteFile(listPath, list);
+    // The file fields name nothing that exists: only the list counts.
+    for (std::size_t row = 0; row < 8; ++row)
+        session.Settings().rows[row].path = files.dir.File("absent.bin");
+    session.Settings().rows[7].extAddress = "1234";
+    session.Settings().rows[8].extAddress = "3D00000";
+    session.SetTotalWriteMode(true);
+    const StmReadResult read = session.ReadStmList(listPath);
+    EXPECT_EQ(read.entryCount, 8u);
+    EXPECT_FALSE(session.ListInvalid());
+
+    PtyHandset handset;
+    EXPECT_EQ(RunAgainst(handset), RunOutcome::Done);
+    const UartEmulatorReport report = handset.Report();
+    EXPECT_TRUE(report.Passed()) << emulators::SummariseUartReport(report);
+    EXPECT_EQ(report.secondStage, files.contents[0]);
+    EXPECT_EQ(report.extMemInit, files.contents[1]);
+    ASSERT_TRUE(report.flasher);
+    EXPECT_EQ(report.flasher->data, files.contents[2]);
+    ExpectPartition(report, REQ_FLASH_XLOADER, 0x30, 0x300000);
+    ExpectPartition(report, REQ_FLASH_EXT_MEM_INIT, 0x40, 0x400000);
+    ExpectPartition(report, REQ_FLASH_ADL, 0x50, 0x500000);
+    ExpectPartition(report, REQ_FLASH_PRODUCTION, 0x60, 0x600000);
+    ExpectPartition(report, REQ_FLASH_NORMAL, 0x70, 0x03D00000);
+
+    EXPECT_EQ(sink.LogText(), ExpectedDefaultLog(handset.PortPath()));
+    EXPECT_EQ(sink.MessageBoxes(), std::vector<std::string>{});
+    for (int bar = 0; bar < 8; ++bar)
+        EXPECT_EQ(sink.Progress(bar), std::vector<int>{0}) << "bar " << bar;
+    const std::vector<int> total = sink.Progress(8);
+    EXPECT_NE(std::find(total.begin(), total.end(), 100), total.end());
+    EXPECT_EQ(total.back(), 0); // the disconnect
+    // The labels show each list name while its file is open, partitions in
+    // the order the handset asked for them.
+    const std::vector<std::string> labels = sink.CurrentFiles();
+    const std::vector<std::string> expectedLabels = {
+        "role0.bin", "role1.bin", "role2.bin",
+        "role3.bin", "role7.bin", "role5.bin",
+        "role6.bin", "role4.bin", "Comport is disconnected."};
+    EXPECT_EQ(labels, expectedLabels);
+}
+
+TEST_F(LoaderRun, AnAsicIdPatternAtPositionTwelveIsFound) {
+    UartEmulatorOptions options = Script("done:ok");
+    options.asicPosition = 12;
+    PtyHandset handset(options);
+    EXPECT_EQ(RunAgainst(handset), RunOutcome::Done);
+    EXPECT_TRUE(handset.Report().Passed());
+}
+
+TEST_F(LoaderRun, AWrongSizeEchoEndsTheRunBeforeAnyAddressIsSent) {
+    UartEmulatorOptions options = Script("flasher,done:never");
+    options.faults.sizeEchoDelta = 1;
+    PtyHandset handset(options);
+    EXPECT_EQ(RunAgainst(handset), RunOutcome::Failed);
+    const UartEmulatorReport report = handset.Report();
+    EXPECT_EQ(report.end, "echoed the boot flasher size wrongly");
+    EXPECT_EQ(report.bytesAfterEnd, 0u);
+    EXPECT_EQ(sink.Diagnostics().back(),
+              "boot flasher size echo: the handset echoed 0x00000865 for 0x00000864");
+}
+
+TEST_F(LoaderRun, AnEmptyEntryPointIsSentAsZero) {
+    session.Settings().rows[2].entryPoint = "";
+    session.Settings().rows[2].extAddress = "3D00000";
+    PtyHandset handset(Script("flasher,done:ok"));
+    EXPECT_EQ(RunAgainst(handset), RunOutcome::Done);
+    const UartEmulatorReport report = handset.Report();
+    ASSERT_TRUE(report.flasher);
+    EXPECT_EQ(report.flasher->entryPoint, 0u);
+    EXPECT_EQ(report.flasher->executionAddress, 0x03D00000u);
+}
+
+TEST_F(LoaderRun, ALowerCaseHexDigitIsRefusedBeforeAnyAddressIsSent) {
+    session.Settings().rows[2].extAddress = "3d00000";
+    PtyHandset handset(Script("flasher,done:never"));
+    EXPECT_EQ(RunAgainst(handset), RunOutcome::Failed);
+    EXPECT_EQ(handset.Report().bytesAfterEnd, 0u);
+    const std::string log = sink.LogText();
+    EXPECT_TRUE(log.ends_with("ERROR: HexStringToDword\r\n" + DisconnectLine(handset.PortPath())))
+        << log;
+}
+
+TEST_F(LoaderRun, AnUnknownRequestCodeIsIgnored) {
+    PtyHandset handset(Script("code:0xA0300005,ping,done:fine"));
+    EXPECT_EQ(RunAgainst(handset), RunOutcome::Done);
+    EXPECT_TRUE(handset.Report().Passed());
+    EXPECT_EQ(sink.LogText().find("ERROR"), std::string::npos);
+    const auto diagnostics = sink.Diagnostics();
+    EXPECT_NE(
+        std::find(diagnostics.begin(), diagnostics.end(), "ignored unknown request 0xA0300005"),
+        diagnostics.end());
+}
+
+TEST_F(LoaderRun, EveryPingIsAnswered) {
+    PtyHandset handset(Script("ping,text:between,ping,ping,done:x"));
+    EXPECT_EQ(RunAgainst(handset), RunOutcome::Done);
+    EXPECT_EQ(handset.Report().pingReplies, (std::vector<std::uint8_t>{1, 1, 1}));
+}
+
+TEST_F(LoaderRun, AZeroBytePartitionSendsItsHeaderAndNoFrame) {
+    PtyHandset handset(Script("flash:ext-mem-init,done:x"));
+    EXPECT_EQ(RunAgainst(handset), RunOutcome::Done);
+    const UartEmulatorReport report = handset.Report();
+    ASSERT_EQ(report.partitions.size(), 1u);
+    EXPECT_EQ(report.partitions[0].header.size, 0u);
+    EXPECT_TRUE(report.partitions[0].header.crcValid);
+    EXPECT_EQ(report.partitions[0].frames, 0u);
+    EXPECT_TRUE(report.partitions[0].complete);
+}
+
+TEST_F(LoaderRun, AnAcknowledgementOfOneToTheHeaderEndsTheRunBeforeAnyFrame) {
+    UartEmulatorOptions options = Script("flash:xloader,done:never");
+    options.faults.headerAck = 1;
+    PtyHandset handset(options);
+    EXPECT_EQ(RunAgainst(handset), RunOutcome::Failed);
+    const UartEmulatorReport report = handset.Report();
+    ASSERT_EQ(report.partitions.size(), 1u);
+    EXPECT_EQ(report.partitions[0].frames, 0u);
+    EXPECT_EQ(report.bytesAfterEnd, 0u);
+    EXPECT_TRUE(
+        sink.LogText().ends_with("ERROR: Invalid ACK\r\n" + DisconnectLine(handset.PortPath())));
+}
+
+TEST_F(LoaderRun, APortThatCannotBeOpenedLogsOnlyFailedToConnect) {
+    sink.Post(LogAppended{"earlier text\r\n"});
+    session.SetPortName("/nonexistent/tty");
+    EXPECT_FALSE(session.Connect());
+    EXPECT_EQ(session.WaitForRunEnd(), std::nullopt);
+    EXPECT_EQ(sink.LogText(), "Failed to connect.\r\n");
+    EXPECT_FALSE(session.IsConnected());
+    for (const LoaderEvent& e : sink.Events())
+        EXPECT_NE(e, LoaderEvent(ConnectEnabled{false}));
+    EXPECT_NE(sink.Diagnostics().back().find("cannot open /nonexistent/tty"), std::string::npos);
+}
+
+TEST_F(LoaderRun, AnInvalidListRefusesTheRunWithoutTalkingToTheHandset) {
+    const std::string listPath = files.dir.File("broken.stm");
+    marlow::test::WriteFile(listPath, "-role0.bin\n\n-role1.bin\n");
+    session.SetTotalWriteMode(true);
+    session.ReadStmList(listPath);
+    EXPECT_TRUE(session.ListInvalid());
+    EXPECT_EQ(sink.MessageBoxes(), (std::vector<std::string>{"Error : Invalid  *.stm File",
+                                                             "End: File decoding  *.stm File"}));
+
+    PtyHandset handset(Script("done:never"));
+    EXPECT_EQ(RunAgainst(handset), RunOutcome::Failed);
+    const std::string port = handset.PortPath();
+    EXPECT_EQ(sink.LogText(), "Connected to " + port + " port.\r\n" +
+                                  "\r\nError : Invalid *.stm File!!!\r\n" + DisconnectLine(port));
+    EXPECT_EQ(sink.MessageBoxes().back(), "Error : Invalid  *.stm File");
+    const UartEmulatorReport report = handset.Report();
+    EXPECT_TRUE(report.hostOpened);
+    EXPECT_FALSE(report.bootIndication);
+
+    session.ClearListInvalid(); // a "..." button of rows 0 to 7
+    EXPECT_FALSE(session.ListInvalid());
+}
+
+void OnQtThread(const std::function<void()>& body) {
+    std::unique_ptr<QThread> thread(QThread::create(body));
+    thread->start();
+    thread->wait();
+}
+
+bool PortCanBeOpened(const std::string& path) {
+    bool opened = false;
+    OnQtThread([&] { opened = CUartPort(path).Open(kLoaderLineSettings).ok; });
+    return opened;
+}
+
+UartLoaderSession::TransportFactory Watching(test::WatchedTransport::Record& record) {
+    return [&record](const std::string& name) {
+        return std::make_unique<test::WatchedTransport>(std::make_unique<CUartPort>(name), record);
+    };
+}
+
+bool IsProgressOn(const LoaderEvent& e, int bar) {
+    const auto* p = std::get_if<ProgressChanged>(&e);
+    return p != nullptr && p->bar == bar && p->percent > 0;
+}
+
+TEST_F(LoaderRun, DisconnectWhileWaitingForTheAsicIdEndsTheRunAndFreesThePort) {
+    test::WatchedTransport::Record record;
+    UartLoaderSession watched(sink, Watching(record));
+    UartEmulatorOptions options = Script("done:never");
+    options.bootRomSilent = true;
+    PtyHandset handset(options);
+    const std::string port = handset.PortPath();
+    watched.SetPortName(port);
+    ASSERT_TRUE(watched.Connect());
+    watched.Disconnect();
+    EXPECT_EQ(watched.WaitForRunEnd(), RunOutcome::Stopped);
+
+    EXPECT_EQ(sink.LogText(), "Connected to " + port + " port.\r\n" + DisconnectLine(port) +
+                                  "\r\nFailed to receive any data from the device.\r\n" +
+                                  DisconnectLine(port));
+    EXPECT_FALSE(record.foreignThreadIo);
+    EXPECT_FALSE(record.ioAfterClose);
+    EXPECT_TRUE(record.closed);
+    EXPECT_TRUE(PortCanBeOpened(port));
+}
+
+TEST_F(LoaderRun, DisconnectDuringAPartitionStopsTheTransferAndFreesThePort) {
+    test::WriteRoleFiles(files, {300, 200, 2148, 1 << 20, 0, 2048, 1, 4097});
+    test::WatchedTransport::Record record;
+    UartLoaderSession watched(sink, Watching(record));
+    watched.Settings() = test::SeparateWriteSettings(files);
+    watched.SetTotalWriteMode(false);
+    PtyHandset handset(Script("flash:xloader,done:never"));
+    const std::string port = handset.PortPath();
+    watched.SetPortName(port);
+    ASSERT_TRUE(watched.Connect());
+    ASSERT_TRUE(sink.WaitFor([](const LoaderEvent& e) { return IsProgressOn(e, 3); }));
+    watched.Disconnect();
+    EXPECT_EQ(watched.WaitForRunEnd(), RunOutcome::Stopped);
+
+    EXPECT_TRUE(sink.LogText().ends_with(DisconnectLine(port) + "ERROR: TransmitFileParity\r\n" +
+                                         DisconnectLine(port)))
+        << sink.LogText();
+    const UartEmulatorReport report = handset.Report();
+    ASSERT_EQ(report.partitions.size(), 1u);
+    EXPECT_FALSE(report.partitions[0].complete);
+    EXPECT_TRUE(report.problems.empty());
+    EXPECT_FALSE(record.foreignThreadIo);
+    EXPECT_FALSE(record.ioAfterClose);
+    EXPECT_TRUE(PortCanBeOpened(port));
+}
+
+TEST(LoaderReconnect, ANewConnectWaitsForTheOldRunWhichNeverTouchesTheNewPort) {
+    test::RoleFiles files;
+    test::WriteRoleFiles(files, {300, 200, 2148, 1 << 20, 0, 2048, 1, 4097});
+    InProcessLink link;
+    RecordingSink sink;
+    std::array<test::WatchedTransport::Record, 2> records;
+    std::atomic<int> made{0};
+    UartEmulatorReport first;
+    UartEmulatorReport second;
+    std::thread device([&] {
+        emulators::UartInProcessDevice end(link);
+        first = emulators::UartHandsetEmulator(Script("flash:xloader,done:never")).Run(end);
+        second = emulators::UartHandsetEmulator(Script("ping,done:second")).Run(end);
+    });
+    {
+        UartLoaderSession session(sink, [&](const std::string& name) {
+            return std::make_unique<test::WatchedTransport>(link.MakeHostEnd(name),
+                                                            records[made++]);
+        });
+        session.Settings() = test::SeparateWriteSettings(files);
+        session.SetTotalWriteMode(false);
+        ASSERT_TRUE(session.Connect());
+        ASSERT_TRUE(sink.WaitFor([](const LoaderEvent& e) { return IsProgressOn(e, 3); }));
+        session.Disconnect();
+        ASSERT_TRUE(session.Connect());
+        EXPECT_EQ(session.WaitForRunEnd(), RunOutcome::Done);
+    }
+    link.StopDevice();
+    device.join();
+
+    EXPECT_FALSE(first.partitions.at(0).complete);
+    EXPECT_TRUE(second.Passed()) << emulators::SummariseUartReport(second);
+    for (const auto& record : records) {
+        EXPECT_TRUE(record.closed);
+        EXPECT_FALSE(record.foreignThreadIo);
+        EXPECT_FALSE(record.ioAfterClose);
+    }
+    // The old run had ended, label and all, before the new one cleared the log.
+    const std::vector<LoaderEvent> events = sink.ShownEvents();
+    const auto secondClear = std::find(events.rbegin(), events.rend(), LoaderEvent(LogCleared{}));
+    ASSERT_NE(secondClear, events.rend());
+    EXPECT_EQ(*(secondClear + 1), LoaderEvent(CurrentFileChanged{"Comport is disconnected."}));
+    EXPECT_TRUE(sink.LogText().starts_with("Connected to COM1 port.\r\n\r\nReceived ASIC ID"));
+    EXPECT_TRUE(sink.LogText().ends_with("$$$ second\r\n\r\nCOM1 port is disconnected.\r\n"));
+}
+
+TEST(LoaderLifetime, ConnectDuringARunStartsNoSecondRun) {
+    InProcessLink link;
+    RecordingSink sink;
+    std::atomic<int> made{0};
+    std::thread device([&link] {
+        emulators::UartInProcessDevice end(link);
+        UartEmulatorOptions options;
+        options.bootRomSilent = true;
+        emulators::UartHandsetEmulator(options).Run(end);
+    });
+    {
+        UartLoaderSession session(sink, [&](const std::string& name) {
+            ++made;
+            return link.MakeHostEnd(name);
+        });
+        ASSERT_TRUE(session.Connect());
+        EXPECT_TRUE(session.Connect());
+        EXPECT_EQ(made, 1);
+        session.Disconnect();
+        EXPECT_EQ(session.WaitForRunEnd(), RunOutcome::Stopped);
+    }
+    device.join();
+    const std::vector<LoaderEvent> events = sink.Events();
+    EXPECT_EQ(std::count(events.begin(), events.end(), LoaderEvent(LogCleared{})), 1);
+}
+
+TEST(LoaderLifetime, ClosingTheSessionDuringARunStopsItAndWaitsForIt) {
+    InProcessLink link;
+    RecordingSink sink;
+    test::WatchedTransport::Record record;
+    std::thread device([&link] {
+        emulators::UartInProcessDevice end(link);
+        UartEmulatorOptions options;
+        options.bootRomSilent = true;
+        emulators::UartHandsetEmulator(options).Run(end);
+    });
+    {
+        UartLoaderSession session(sink, [&](const std::string& name) {
+            return std::make_unique<test::WatchedTransport>(link.MakeHostEnd(name), record);
+        });
+        ASSERT_TRUE(session.Connect());
+    } // the dialog closes while the run waits for the ASIC ID
+    device.join();
+    EXPECT_TRUE(record.closed);
+    EXPECT_FALSE(record.foreignThreadIo);
+    EXPECT_FALSE(record.ioAfterClose);
+    EXPECT_EQ(sink.LogText(), "Connected to COM1 port.\r\nCOM1 port is disconnected.\r\n"
+                              "\r\nFailed to receive any data from the device.\r\n"
+                              "COM1 port is disconnected.\r\n");
+}
+
+// Every failure of a run, each with the message that ends its log ----------
+
+struct FailureCase {
+    using HandsetFault = std::function<void(UartEmulatorOptions&)>;
+    using FieldEdit = std::function<void(LoaderSettings&, const test::RoleFiles&)>;
+    using TimeoutEdit = std::function<void(UartTimeouts&)>;
+
+    const char* name = "";
+    std::string message; // the run's last log text
+    std::string script;  // empty: the full default script
+    HandsetFault handset = [](UartEmulatorOptions&) {};
+    FieldEdit fields = [](LoaderSettings&, const test::RoleFiles&) {};
+    int failingWrite = -1;
+    TimeoutEdit timeouts = [](UartTimeouts&) {};
+    std::vector<std::string> boxes;
+
+    FailureCase(const char* caseName, std::string runMessage)
+        : name(caseName), message(std::move(runMessage)) {}
+    FailureCase Script(std::string s) const {
+        return With([&](FailureCase& c) { c.script = s; });
+    }
+    FailureCase Handset(HandsetFault f) const {
+        return With([&](FailureCase& c) { c.handset = f; });
+    }
+    FailureCase Fields(FieldEdit f) const {
+        return With([&](FailureCase& c) { c.fields = f; });
+    }
+    FailureCase FailingWrite(int n) const {
+        return With([&](FailureCase& c) { c.failingWrite = n; });
+    }
+    FailureCase Timeouts(TimeoutEdit f) const {
+        return With([&](FailureCase& c) { c.timeouts = f; });
+    }
+    FailureCase Boxes(std::vector<std::string> b) const {
+        return With([&](FailureCase& c) { c.boxes = b; });
+    }
+
+private:
+    template <class Edit> FailureCase With(Edit edit) const {
+        FailureCase copy = *this;
+        edit(copy);
+        return copy;
+    }
+};
+
+std::ostream& operator<<(std::ostream& os, const FailureCase& c) {
+    return os << c.name;
+}
+
+// Writes of a run with the default files: 0 boot indication, 1 2nd boot
+// size, 2-301 its bytes; then, for the default script, 302 ExtMemInit size,
+// 303-502 its bytes, 503 flasher size, 504 entry point, 505 execution
+// address, 506-508 flasher chunks, 509 ping reply.
+constexpr int kFirstRequestWrite = 302;
+
+std::string MissingFile(const test::RoleFiles& files) {
+    return files.dir.File("missing.bin");
+}
+
+const FailureCase kFailureCases[] = {
+    FailureCase("AsicIdNeverCame", "\r\nFailed to receive any data from the device.\r\n")
+        .Script("done:never")
+        .Handset([](UartEmulatorOptions& o) { o.bootRomSilent = true; })
+        .Timeouts([](UartTimeouts& t) { t.firstBytes = milliseconds(200); }),
+    FailureCase("AsicIdPatternAtThirteen", "\r\nFailed to find ASIC ID.\r\n")
+        .Script("done:never")
+        .Handset([](UartEmulatorOptions& o) { o.asicPosition = 13; }),
+    FailureCase("BootIndicationNotSent", "\r\nFailed to send Boot Indication.\r\n").FailingWrite(0),
+    FailureCase("SecondBootMissing", "\r\nFailed to open 2nd boot binary file.\r\n")
+        .Fields(
+            [](LoaderSettings& s, const test::RoleFiles& f) { s.rows[0].path = MissingFile(f); })
+        .Boxes(std::vector<std::string>{"Please Check for Binary Files...Retry!!!"}),
+    FailureCase("SecondBootSizeNotSent", "\r\nError.\r\n").FailingWrite(1),
+    FailureCase("SecondBootNotSent", "\r\nFailed to send 2nd boot binary file.\r\n")
+        .FailingWrite(2),
+    FailureCase("NoRequestInTime", "ERROR: in RX DATA\r\n")
+        .Script("silence")
+        .Timeouts([](UartTimeouts& t) { t.request = milliseconds(200); }),
+    FailureCase("MessageLongerThanTheBuffer", "ERROR: in RX DATA\r\n").Script("long-text:5000"),
+    FailureCase("HandsetVanished", "ERROR: in RX DATA\r\n").Script("ping,vanish"),
+    FailureCase("ExtMemInitMissing", "ERROR: Failed to open ExtMemInit File.\r\n")
+        .Fields(
+            [](LoaderSettings& s, const test::RoleFiles& f) { s.rows[1].path = MissingFile(f); }),
+    FailureCase("ExtMemInitSizeNotSent", "ERROR: in TX DATA\r\n").FailingWrite(kFirstRequestWrite),
+    FailureCase("ExtMemInitNotSent", "ERROR: Failed to transmit ExtMemInit File.\r\n")
+        .FailingWrite(kFirstRequestWrite + 1),
+    FailureCase("FlasherMissing", "ERROR: Failed to open Flasher File.\r\n")
+        .Fields(
+            [](LoaderSettings& s, const test::RoleFiles& f) { s.rows[2].path = MissingFile(f); }),
+    FailureCase("FlasherSizeNotSent", "ERROR: in TX DATA\r\n").FailingWrite(503),
+    FailureCase("FlasherSizeEchoMissing", "ERROR: in RX DATA\r\n")
+        .Script("code:0xA0300001,silence"),
+    FailureCase("FlasherSizeEchoWrong", "ERROR: Size doesn't match.\r\n")
+        .Handset([](UartEmulatorOptions& o) { o.faults.sizeEchoDelta = -1; }),
+    FailureCase("FlasherAddressInLowerCase", "ERROR: HexStringToDword\r\n")
+        .Fields([](LoaderSettings& s, const test::RoleFiles&) { s.rows[2].entryPoint = "abc"; }),
+    FailureCase("FlasherEntryPointNotSent", "ERROR: TransmitData\r\n").FailingWrite(504),
+    FailureCase("FlasherExecutionAddressNotSent", "ERROR: TransmitData\r\n").FailingWrite(505),
+    FailureCase("FlasherImageNotSent", "ERROR: TransmitFileSimple\r\n").FailingWrite(507),
+    FailureCase("PingNotAnswered", "ERROR: in TX DATA\r\n")
+        .Script("ping")
+        .FailingWrite(kFirstRequestWrite),
+    FailureCase("FlashWordMissing", "ERROR: in RX DATA\r\n").Script("code:0xA0400000,silence"),
+    FailureCase("PartitionFileMissing",
+                "ERROR: Failed to open file: " + std::string("<missing>") + "\r\n")
+        .Script("flash:xloader")
+        .Fields(
+            [](LoaderSettings& s, const test::RoleFiles& f) { s.rows[3].path = MissingFile(f); }),
+    FailureCase("PartitionAddressInLowerCase", "ERROR: HexStringToDword\r\n")
+        .Script("flash:adl")
+        .Fields([](LoaderSettings& s, const test::RoleFiles&) { s.rows[5].extAddress = "3d"; }),
+    FailureCase("PartitionAddressTooLong", "ERROR: HexStringToDword\r\n")
+        .Script("flash:adl")
+        .Fields(
+            [](LoaderSettings& s, const test::RoleFiles&) { s.rows[5].entryPoint = "123456789"; }),
+    FailureCase("PartitionHeaderNotSent", "ERROR: in TX DATA\r\n")
+        .Script("flash:xloader")
+        .FailingWrite(kFirstRequestWrite),
+    FailureCase("PartitionHeaderUnacknowledged", "ERROR: in RX DATA\r\n")
+        .Script("flash:xloader")
+        .Handset([](UartEmulatorOptions& o) { o.faults.omitHeaderAck = true; }),
+    FailureCase("PartitionHeaderRefused", "ERROR: Invalid ACK\r\n")
+        .Script("flash:xloader")
+        .Handset([](UartEmulatorOptions& o) { o.faults.headerAck = 1; }),
+    FailureCase("PartitionFrameRefused", "ERROR: TransmitFileParity\r\n")
+        .Script("flash:xloader")
+        .Handset([](UartEmulatorOptions& o) {
+            o.faults.frameAck = 1;
+            o.faults.faultFrame = 1;
+        }),
+    FailureCase("PartitionFrameUnacknowledged", "ERROR: TransmitFileParity\r\n")
+        .Script("flash:xloader")
+        .Handset([](UartEmulatorOptions& o) { o.faults.omitFrameAck = true; }),
+    FailureCase("PartitionFrameNotSent", "ERROR: TransmitFileParity\r\n")
+        .Script("flash:xloader")
+        .FailingWrite(kFirstRequestWrite + 1),
+};
+
+class LoaderRunFailure : public LoaderRun, public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(LoaderRunFailure, EndsTheLogWithItsMessageThenTheDisconnect) {
+    const FailureCase& c = GetParam();
+    c.fields(session.Settings(), files);
+    UartTimeouts timeouts;
+    c.timeouts(timeouts);
+    session.SetTimeouts(timeouts);
+    test::WatchedTransport::Record record;
+    UartLoaderSession watched(sink, [&](const std::string& name) {
+        return std::make_unique<test::WatchedTransport>(std::make_unique<CUartPort>(name), record,
+                                                        c.failingWrite);
+    });
+    watched.Settings() = session.Settings();
+    watched.SetTotalWriteMode(false);
+    watched.SetTimeouts(timeouts);
+
+    UartEmulatorOptions options;
+    if (!c.script.empty())
+        options = Script(c.script);
+    c.handset(options);
+    PtyHandset handset(options);
+    watched.SetPortName(handset.PortPath());
+    ASSERT_TRUE(watched.Connect());
+    EXPECT_EQ(watched.WaitForRunEnd(), RunOutcome::Failed);
+
+    std::string message = c.message;
+    if (const auto at = message.find("<missing>"); at != std::string::npos)
+        message.replace(at, 9, MissingFile(files));
+    const std::string log = sink.LogText();
+    EXPECT_TRUE(log.ends_with(message + DisconnectLine(handset.PortPath()))) << log;
+    EXPECT_EQ(log.find(message),
+              log.size() - message.size() - DisconnectLine(handset.PortPath()).size());
+    EXPECT_EQ(sink.MessageBoxes(), c.boxes);
+    EXPECT_EQ(sink.CurrentFiles().back(), "Comport is disconnected.");
+    EXPECT_FALSE(record.foreignThreadIo);
+    EXPECT_FALSE(record.ioAfterClose);
+    EXPECT_TRUE(record.closed);
+    EXPECT_FALSE(handset.Report().Passed());
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryStep, LoaderRunFailure, ::testing::ValuesIn(kFailureCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace marlow::uartloader
