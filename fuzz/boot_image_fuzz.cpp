@@ -1,39 +1,15 @@
 // Feeds arbitrary bytes through the image reader exactly as the download
 // and the information display meet them: from a file on disk.
 #include "pda/boot_image.h"
+#include "scratch_file.h"
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
 namespace {
-
-// A memory-backed folder when there is one: rewriting a disk file per run
-// makes the file system, not the parser, the bottleneck.
-std::string ScratchDirectory() {
-    std::error_code ec;
-    if (std::filesystem::is_directory("/dev/shm", ec))
-        return "/dev/shm/";
-    return std::filesystem::temp_directory_path().string() + "/";
-}
-
-struct ScratchFile {
-    ScratchFile()
-        : path(ScratchDirectory() + "marlow-fuzz-image-" + std::to_string(getpid()) + ".bin") {}
-    ~ScratchFile() { std::remove(path.c_str()); }
-    void Write(const std::uint8_t* data, std::size_t size) const {
-        std::FILE* f = std::fopen(path.c_str(), "wb");
-        if (f == nullptr)
-            std::abort();
-        if (size > 0 && std::fwrite(data, 1, size, f) != size)
-            std::abort();
-        std::fclose(f);
-    }
-    std::string path;
-};
 
 // The download's own walk: chunks of at most kMaxChunk, one sum per record.
 std::vector<std::uint32_t> SumsInChunks(const std::string& path) {
@@ -63,7 +39,7 @@ std::vector<std::uint32_t> SumsInChunks(const std::string& path) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace marlow::pda;
-    static const ScratchFile scratch;
+    static const marlow::fuzz::ScratchFile scratch("image.bin");
     scratch.Write(data, size);
 
     const ImageSummary summary = ScanBootImage(scratch.path);
