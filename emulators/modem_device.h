@@ -1,0 +1,68 @@
+#pragma once
+// The modem's side of the download link, without any I/O: it takes request
+// frames one by one and says how to answer, keeping the files it received.
+// Faults make it misbehave the ways a real modem does.
+
+#include "modem_wire.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace marlow::emulators {
+
+struct ModemFaults {
+    bool refuseBoot = false; // every boot is answered with an error
+    int stallBoots = 0;      // the first this many boots get no answer at all
+    int failPart = 0;        // the k-th file after a boot (1 = PSI loader) fails at its end
+    int vanishAtPart = 0;    // the modem leaves when the k-th file begins
+};
+
+struct ReceivedModemFile {
+    std::string name;
+    modem::FileKind kind = modem::FileKind::Fls;
+    std::uint32_t option = 0;
+    std::vector<std::uint8_t> data;
+};
+
+struct ModemAnswer {
+    enum class Kind { Reply, Silence, Vanish };
+    Kind kind = Kind::Reply;
+    modem::Frame reply;
+};
+
+class ModemDevice {
+public:
+    // Files above this size are refused, so a bad size cannot exhaust memory.
+    static constexpr std::uint32_t kLargestFile = 256u * 1024 * 1024;
+
+    explicit ModemDevice(ModemFaults faults = {}) : faults_(faults) {}
+
+    ModemAnswer Handle(const modem::Frame& request);
+
+    int Boots() const { return boots_; }
+    int EndsOfProcess() const { return endsOfProcess_; }
+    int Aborts() const { return aborts_; }
+    const std::vector<ReceivedModemFile>& Files() const { return files_; }
+
+private:
+    ModemAnswer OnBoot(const modem::Frame& request);
+    ModemAnswer OnFileBegin(const modem::Frame& request);
+    ModemAnswer OnFileData(const modem::Frame& request);
+    ModemAnswer OnFileEnd(const modem::Frame& request);
+    static ModemAnswer Reply(const modem::Frame& request, modem::FrameType type,
+                             std::string_view text = {});
+
+    ModemFaults faults_;
+    bool booted_ = false;
+    int partsSinceBoot_ = 0;
+    int boots_ = 0;
+    int endsOfProcess_ = 0;
+    int aborts_ = 0;
+    std::optional<ReceivedModemFile> current_;
+    std::uint32_t announcedSize_ = 0;
+    std::vector<ReceivedModemFile> files_;
+};
+
+} // namespace marlow::emulators

@@ -1,0 +1,209 @@
+#include "modem_emulator.h"
+
+#include "common/path_rules.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace marlow::emulators {
+namespace {
+
+using namespace std::chrono_literals;
+
+bool OpenTerminalPair(int* master, int* slave, std::string* slavePath, std::string* error) {
+    *master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (*master < 0 || ::grantpt(*master) != 0 || ::unlockpt(*master) != 0) {
+        *error = std::string("cannot create a pseudo-terminal: ") + std::strerror(errno);
+        if (*master >= 0)
+            ::close(*master);
+        return false;
+    }
+    char name[128];
+    if (::ptsname_r(*master, name, sizeof name) != 0) {
+        *error = "cannot name the pseudo-terminal";
+        ::close(*master);
+        return false;
+    }
+    *slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (*slave < 0) {
+        *error = std::string("cannot open ") + name + ": " + std::strerror(errno);
+        ::close(*master);
+        return false;
+    }
+    // Raw from the start: an echoing terminal would bounce the host's frames back.
+    termios tio{};
+    ::tcgetattr(*slave, &tio);
+    ::cfmakeraw(&tio);
+    ::tcsetattr(*slave, TCSANOW, &tio);
+    *slavePath = name;
+    return true;
+}
+
+bool PlaceLink(const std::string& linkPath, const std::string& target, std::string* error) {
+    struct stat existing {};
+    if (::lstat(linkPath.c_str(), &existing) == 0) {
+        if (!S_ISLNK(existing.st_mode)) {
+            *error = linkPath + " exists and is not a link; the modem will not replace it";
+            return false;
+        }
+        ::unlink(linkPath.c_str());
+    }
+    if (::symlink(target.c_str(), linkPath.c_str()) != 0) {
+        *error = "cannot create " + linkPath + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+// A received name is the host's text: keep only its last component.
+std::string SafeFileName(const std::string& name) {
+    const std::string base = FileNamePart(name);
+    if (base.empty() || base == "." || base == "..")
+        return "unnamed.bin";
+    return base;
+}
+
+} // namespace
+
+std::unique_ptr<ModemEmulator> ModemEmulator::Start(const std::string& linkPath,
+                                                    ModemEmulatorOptions options,
+                                                    std::string* error) {
+    int master = -1;
+    int slave = -1;
+    std::string slavePath;
+    if (!OpenTerminalPair(&master, &slave, &slavePath, error))
+        return nullptr;
+    if (!PlaceLink(linkPath, slavePath, error)) {
+        ::close(master);
+        ::close(slave);
+        return nullptr;
+    }
+    std::unique_ptr<modem::SerialLine> line = modem::SerialLine::Adopt(master, error);
+    if (!line) {
+        ::close(slave);
+        ::unlink(linkPath.c_str());
+        return nullptr;
+    }
+    return std::unique_ptr<ModemEmulator>(
+        new ModemEmulator(linkPath, slavePath, slave, std::move(line), std::move(options)));
+}
+
+ModemEmulator::ModemEmulator(std::string linkPath, std::string devicePath, int slaveFd,
+                             std::unique_ptr<modem::SerialLine> master,
+                             ModemEmulatorOptions options)
+    : linkPath_(std::move(linkPath)), devicePath_(std::move(devicePath)), slaveFd_(slaveFd),
+      master_(std::move(master)), options_(std::move(options)), device_(options_.faults) {
+    server_ = std::thread([this] { Serve(); });
+}
+
+ModemEmulator::~ModemEmulator() {
+    stopping_ = true;
+    WakeServer();
+    server_.join();
+    LeaveLink();
+}
+
+void ModemEmulator::Vanish() {
+    vanished_ = true;
+    WakeServer();
+}
+
+void ModemEmulator::WakeServer() {
+    // Only the server thread drops the line, and it does so under the lock.
+    const std::lock_guard lock(mutex_);
+    if (master_)
+        master_->Interrupt();
+}
+
+void ModemEmulator::LeaveLink() {
+    const std::lock_guard lock(mutex_);
+    if (slaveFd_ < 0)
+        return;
+    ::unlink(linkPath_.c_str());
+    master_.reset(); // hangs the line up under the host
+    ::close(slaveFd_);
+    slaveFd_ = -1;
+}
+
+void ModemEmulator::Serve() {
+    modem::FrameDecoder decoder;
+    std::vector<std::uint8_t> incoming;
+    while (!stopping_ && !vanished_) {
+        incoming.clear();
+        const modem::LineStatus got = master_->Read(incoming, 200ms);
+        if (got == modem::LineStatus::TimedOut)
+            continue;
+        if (got != modem::LineStatus::Ok)
+            break;
+        decoder.Feed(incoming);
+        while (!vanished_) {
+            const std::optional<modem::Frame> request = decoder.Next();
+            if (!request)
+                break;
+            Answer(*request);
+        }
+    }
+    if (vanished_)
+        LeaveLink();
+}
+
+void ModemEmulator::Answer(const modem::Frame& request) {
+    ModemAnswer answer;
+    {
+        const std::lock_guard lock(mutex_);
+        const std::size_t filesBefore = device_.Files().size();
+        answer = device_.Handle(request);
+        if (device_.Files().size() > filesBefore)
+            Store(device_.Files().back());
+    }
+    if (answer.kind == ModemAnswer::Kind::Vanish) {
+        vanished_ = true;
+        return;
+    }
+    if (answer.kind == ModemAnswer::Kind::Reply)
+        master_->WriteAll(modem::EncodeFrame(answer.reply), 1000ms);
+}
+
+void ModemEmulator::Store(const ReceivedModemFile& file) {
+    if (options_.storeDirectory.empty())
+        return;
+    const std::string path = options_.storeDirectory + "/" + SafeFileName(file.name);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(file.data.data()),
+              static_cast<std::streamsize>(file.data.size()));
+    if (!out)
+        problems_.push_back("cannot store " + path);
+}
+
+std::vector<ReceivedModemFile> ModemEmulator::Files() const {
+    const std::lock_guard lock(mutex_);
+    return device_.Files();
+}
+
+int ModemEmulator::Boots() const {
+    const std::lock_guard lock(mutex_);
+    return device_.Boots();
+}
+
+int ModemEmulator::EndsOfProcess() const {
+    const std::lock_guard lock(mutex_);
+    return device_.EndsOfProcess();
+}
+
+int ModemEmulator::Aborts() const {
+    const std::lock_guard lock(mutex_);
+    return device_.Aborts();
+}
+
+std::vector<std::string> ModemEmulator::Problems() const {
+    const std::lock_guard lock(mutex_);
+    return problems_;
+}
+
+} // namespace marlow::emulators

@@ -1,0 +1,188 @@
+// marlow-cli emulate handset: the whole virtual handset. Its PDA boot loader
+// sits on the virtual USB bus; once told PHONE_DOWN_CMD it leaves the bus and
+// its modem's port appears at --modem-link, speaking the modem download link.
+
+#include "cli/command_registry.h"
+#include "cli/support_output.h"
+#include "emulators/modem_emulator.h"
+#include "emulators/pda_bootloader_emulator.h"
+#include "emulators/pda_bus_device.h"
+#include "pda/pda_protocol.h"
+
+#include <QCommandLineParser>
+#include <QJsonArray>
+#include <QJsonObject>
+
+#include <atomic>
+#include <csignal>
+#include <thread>
+
+namespace marlow::cli {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::atomic<bool> handsetStop{false};
+
+void OnHandsetInterrupt(int) {
+    handsetStop = true;
+}
+
+struct HandsetOptions {
+    std::string bus;
+    std::string modemLink;
+    bool once = false;
+    bool json = false;
+    emulators::ModemEmulatorOptions modem;
+};
+
+bool ParseOptions(const QStringList& args, HandsetOptions& options, int* exitCode) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "The virtual handset: a PDA boot loader on the virtual USB bus (--bus) that, after "
+        "PHONE_DOWN_CMD, leaves the bus and brings up its modem's download port at "
+        "--modem-link (a pseudo-terminal) for the modem download library. Without --bus the "
+        "modem port appears at once. The modem stores what it receives and can misbehave "
+        "on request.");
+    const QCommandLineOption bus("bus", "Virtual bus socket to connect the PDA side to.", "SOCKET");
+    const QCommandLineOption link("modem-link", "Where the modem's port appears.", "PATH");
+    const QCommandLineOption store("store", "Write each file the modem receives here.", "DIR");
+    const QCommandLineOption once("once", "End once the modem's process has ended.");
+    const QCommandLineOption json("json", "Print the final report as JSON on stdout.");
+    const QCommandLineOption refuse("refuse-boot", "The modem refuses every boot.");
+    const QCommandLineOption stall("stall-boots", "The first N boots get no answer.", "N");
+    const QCommandLineOption fail("fail-part", "The K-th file after a boot fails (1 = PSI).", "K");
+    const QCommandLineOption vanish("vanish-at-part", "The modem leaves when file K begins.", "K");
+    parser.addOptions({bus, link, store, once, json, refuse, stall, fail, vanish});
+    if (!ParseArguments(parser, args, exitCode))
+        return false;
+    *exitCode = kExitUsage;
+    const std::string name = args.value(0).toStdString();
+    options.modemLink = parser.value(link).toStdString();
+    if (options.modemLink.empty()) {
+        Err(name + ": --modem-link PATH is required (see --help)\n");
+        return false;
+    }
+    for (const auto& [option, into] : {std::pair{&stall, &options.modem.faults.stallBoots},
+                                       std::pair{&fail, &options.modem.faults.failPart},
+                                       std::pair{&vanish, &options.modem.faults.vanishAtPart}}) {
+        if (!parser.isSet(*option))
+            continue;
+        bool ok = false;
+        *into = parser.value(*option).toInt(&ok);
+        if (!ok || *into < 0) {
+            Err(name + ": --" + option->names()[0].toStdString() + " takes a number\n");
+            return false;
+        }
+    }
+    options.bus = parser.value(bus).toStdString();
+    options.modem.faults.refuseBoot = parser.isSet(refuse);
+    options.modem.storeDirectory = parser.value(store).toStdString();
+    options.once = parser.isSet(once);
+    options.json = parser.isSet(json);
+    return true;
+}
+
+// The PDA side until it leaves the bus; true when it left for the modem.
+bool ServePdaSide(const HandsetOptions& options, QJsonObject& report, int* exitCode) {
+    emulators::PdaBootLoaderEmulator emulator;
+    emulators::VirtualBusDevice device;
+    std::string error;
+    if (!device.Connect(options.bus, "Quillon handset (emulated)", &error)) {
+        Err("emulate handset: " + error + "\n");
+        *exitCode = kExitFailed;
+        return false;
+    }
+    std::atomic<bool> served{false};
+    std::thread watch([&] {
+        while (!served) {
+            if (handsetStop) {
+                device.Stop();
+                return;
+            }
+            std::this_thread::sleep_for(50ms);
+        }
+    });
+    const auto end = emulators::ServePdaEmulator(device, emulator);
+    served = true;
+    watch.join();
+
+    const emulators::PdaEmulatorReport pda = emulator.Report();
+    const std::string left = pda.leftWith ? pda::CommandName(*pda.leftWith) : "";
+    report["pdaImages"] = static_cast<qint64>(pda.ram.size());
+    report["pdaLeftWith"] = QString::fromStdString(left);
+    report["pdaViolation"] = QString::fromStdString(pda.violation);
+    Err("emulate handset: PDA side received " + std::to_string(pda.ram.size()) + " image(s)" +
+        (left.empty() ? std::string(" and is still on the bus") : ", left with " + left) + "\n");
+    if (!pda.violation.empty())
+        Err("emulate handset: PROTOCOL VIOLATION: " + pda.violation + "\n");
+    if (end == emulators::VirtualBusDevice::Receive::Stopped) {
+        *exitCode = kExitStopped;
+        return false;
+    }
+    const bool toModem = pda.leftWith == static_cast<std::uint8_t>(pda::PdaCommand::PHONE_DOWN_CMD);
+    *exitCode = pda.violation.empty() && pda.leftWith ? kExitOk : kExitFailed;
+    return toModem;
+}
+
+// The modem side until Ctrl-C, or with --once until its process has ended.
+int ServeModemSide(const HandsetOptions& options, QJsonObject& report) {
+    std::string error;
+    auto modem = emulators::ModemEmulator::Start(options.modemLink, options.modem, &error);
+    if (!modem) {
+        Err("emulate handset: " + error + "\n");
+        return kExitFailed;
+    }
+    Err("emulate handset: modem port at " + modem->LinkPath() + " (" + modem->DevicePath() + ")\n");
+    while (!handsetStop) {
+        if (options.once && (modem->EndsOfProcess() > 0 || modem->Vanished()))
+            break;
+        std::this_thread::sleep_for(50ms);
+    }
+    QJsonArray files;
+    for (const emulators::ReceivedModemFile& file : modem->Files()) {
+        Err("emulate handset: modem received " + file.name + " (" +
+            std::to_string(file.data.size()) + " bytes)\n");
+        QJsonObject entry;
+        entry["name"] = QString::fromStdString(file.name);
+        entry["bytes"] = static_cast<qint64>(file.data.size());
+        files.append(entry);
+    }
+    for (const std::string& problem : modem->Problems())
+        Err("emulate handset: " + problem + "\n");
+    report["modemFiles"] = files;
+    report["modemBoots"] = modem->Boots();
+    report["modemEndsOfProcess"] = modem->EndsOfProcess();
+    report["modemAborts"] = modem->Aborts();
+    report["modemVanished"] = modem->Vanished();
+    return handsetStop ? kExitStopped : kExitOk;
+}
+
+int RunEmulateHandset(const QStringList& args) {
+    HandsetOptions options;
+    int exitCode = kExitOk;
+    if (!ParseOptions(args, options, &exitCode))
+        return exitCode;
+    handsetStop = false;
+    struct sigaction action {};
+    action.sa_handler = OnHandsetInterrupt;
+    sigemptyset(&action.sa_mask);
+    struct sigaction previous {};
+    sigaction(SIGINT, &action, &previous);
+
+    QJsonObject report;
+    const bool modemUp = options.bus.empty() || ServePdaSide(options, report, &exitCode);
+    if (modemUp)
+        exitCode = ServeModemSide(options, report);
+    sigaction(SIGINT, &previous, nullptr);
+    if (options.json)
+        OutJsonLine(report);
+    return exitCode;
+}
+
+CommandRegistrar reg({"emulate handset",
+                      "the virtual handset: PDA boot loader on the bus, then its modem port",
+                      RunEmulateHandset});
+
+} // namespace
+} // namespace marlow::cli

@@ -1,0 +1,139 @@
+// marlow-cli phone: the main window's phone download from a package, through
+// the modem download library, with its texts on stdout.
+
+#include "cli/command_registry.h"
+#include "cli/support_output.h"
+#include "cli/support_phone_loop.h"
+#include "cli/support_phone_output.h"
+#include "cli/support_phone_setup.h"
+#include "phone/phone_engine.h"
+
+#include <QCommandLineParser>
+
+namespace marlow::cli {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct PhoneOptions {
+    QString package;
+    QString library;
+    QString port;
+    QString pattern;
+    PhoneCliOutput output;
+};
+
+bool ParseOptions(const QStringList& args, PhoneOptions& options, int* exitCode) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Downloads a phone package (.brx) to the modem as the main window does: waits for "
+        "the modem's port, boots it and sends the PSI loader, the second-stage loader, the "
+        "firmware and the EEPROM image through the download library. stdout: --trace or "
+        "--json output only; progress and messages go to stderr. Exit code 0 only when the "
+        "phone was downloaded; Ctrl-C stops the run and releases the port.");
+    const QCommandLineOption package("package", "The phone package to download.", "FILE.brx");
+    const QCommandLineOption library("library", "The download library to load.", "PATH");
+    const QCommandLineOption port("port", "Open this port instead of looking for the modem.",
+                                  "PATH");
+    const QCommandLineOption pattern("port-pattern",
+                                     "How a found port number becomes its name (\"%i\" for "
+                                     "the number; default /dev/ttyACM%i).",
+                                     "PATTERN");
+    const QCommandLineOption trace("trace", "Print the Device State Window text.");
+    const QCommandLineOption json("json", "Print one JSON object per event.");
+    parser.addOptions({package, library, port, pattern, trace, json});
+    if (!ParseArguments(parser, args, exitCode))
+        return false;
+
+    *exitCode = kExitUsage;
+    const std::string name = args.value(0).toStdString();
+    options.package = parser.value(package);
+    if (options.package.isEmpty()) {
+        Err(name + ": --package is required (see --help)\n");
+        return false;
+    }
+    if (parser.isSet(port) && parser.isSet(pattern)) {
+        Err(name + ": give --port or --port-pattern, not both\n");
+        return false;
+    }
+    if (parser.isSet(trace) && parser.isSet(json)) {
+        Err(name + ": give --trace or --json, not both\n");
+        return false;
+    }
+    options.library = parser.value(library);
+    options.port = parser.value(port);
+    options.pattern = parser.value(pattern);
+    options.output.trace = parser.isSet(trace);
+    options.output.json = parser.isSet(json);
+    return true;
+}
+
+// The port was found but would not open: the main window would wait for its
+// operator's cancel; a command has nobody to wait for.
+bool StuckAfterFailedOpen(const phone::PhoneEngine& engine, const PhoneCliLoop& loop) {
+    return engine.Inst().state == phone::stIdle && !loop.TimerRunning(phone::PhoneTimer::PortPoll);
+}
+
+int RunPhone(const QStringList& args) {
+    PhoneOptions options;
+    int exitCode = kExitOk;
+    if (!ParseOptions(args, options, &exitCode))
+        return exitCode;
+    const std::string name = args.value(0).toStdString();
+
+    std::string error;
+    std::unique_ptr<phone::VendorLibrary> library = LoadPhoneLibrary(options.library, &error);
+    if (!library) {
+        Err(name + ": " + error + "\n");
+        return kExitFailed;
+    }
+    PhoneCliPorts ports = MakePhonePorts(options.port, options.pattern, phone::kMainWindowPortList);
+    PhoneCliLoop loop;
+    const phone::PhoneEngine* running = nullptr;
+    CliPhonePresentation out(options.output, [&running] {
+        return PhonePartName(running != nullptr ? running->Inst().state : phone::stIdle);
+    });
+
+    phone::PhoneEngineSetup setup;
+    setup.owner = phone::PhoneOwner::MainWindow;
+    setup.library = library.get();
+    setup.presentation = &out;
+    setup.clock = &loop;
+    setup.ownerThread = &loop;
+    setup.ports = ports.locator.get();
+    phone::PhoneEngine engine(std::move(setup));
+    running = &engine;
+    loop.SetTickHandler([&engine](phone::PhoneTimer timer) { engine.OnTimer(timer); });
+
+    const InterruptFlag interrupt;
+    if (!engine.StartMainWindowRun(options.package.toStdString(), phone::PhoneStart::Command)) {
+        out.Close();
+        Err(name + ": cannot read the phone package " + options.package.toStdString() + "\n");
+        return kExitBadInput;
+    }
+    while (!out.Ended()) {
+        if (interrupt.Raised()) {
+            engine.CancelMainWindowRun();
+            out.Close();
+            Err(name + ": stopped; the modem port is released\n");
+            return kExitStopped;
+        }
+        loop.RunOnce(100ms);
+        if (!out.Ended() && StuckAfterFailedOpen(engine, loop)) {
+            engine.CancelMainWindowRun();
+            out.Close();
+            Err(name + ": the modem port " + ports.locator->PortName(engine.Inst().port_number) +
+                " could not be opened\n");
+            return kExitFailed;
+        }
+    }
+    out.Close();
+    if (*out.Ended() == phone::PhoneRunEnd::PortNotFound)
+        Err(name + ": no modem port appeared; connect the phone and try again\n");
+    return *out.Ended() == phone::PhoneRunEnd::Succeeded ? kExitOk : kExitFailed;
+}
+
+CommandRegistrar reg({"phone", "download a phone package to the modem", RunPhone});
+
+} // namespace
+} // namespace marlow::cli

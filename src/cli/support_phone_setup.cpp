@@ -1,0 +1,36 @@
+#include "cli/support_phone_setup.h"
+
+#include "phone/library_location.h"
+#include "phone/phone_settings.h"
+#include "phone/serial_port_source.h"
+
+#include <QCoreApplication>
+#include <QSettings>
+
+namespace marlow::cli {
+
+std::unique_ptr<phone::VendorLibrary> LoadPhoneLibrary(const QString& libraryOption,
+                                                       std::string* error) {
+    QString named = libraryOption;
+    if (named.isEmpty())
+        named = phone::PhoneLibrarySetting(QSettings("Korvane", "Marlow"));
+    return phone::LocateDownloadLibrary(named, QCoreApplication::applicationDirPath(), error);
+}
+
+PhoneCliPorts MakePhonePorts(const QString& portOption, const QString& patternOption,
+                             std::size_t capacity) {
+    PhoneCliPorts ports;
+    if (!portOption.isEmpty()) {
+        ports.locator = std::make_unique<phone::FixedPhonePort>(portOption.toStdString());
+        return ports;
+    }
+    QString pattern = patternOption;
+    if (pattern.isEmpty())
+        pattern = phone::PhonePortPatternSetting(QSettings("Korvane", "Marlow"));
+    ports.source = std::make_unique<phone::SerialPortSource>();
+    ports.locator = std::make_unique<phone::DiscoveredPhonePort>(*ports.source,
+                                                                 pattern.toStdString(), capacity);
+    return ports;
+}
+
+} // namespace marlow::cli

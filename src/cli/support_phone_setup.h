@@ -1,0 +1,29 @@
+#pragma once
+// The phone commands' shared set-up: which download library, which port.
+
+#include "phone/phone_ports.h"
+#include "phone/vendor_library.h"
+
+#include <QString>
+#include <memory>
+#include <string>
+
+namespace marlow::cli {
+
+// `--library` when given, else the "PhoneLibrary" setting, else the copy
+// shipped beside marlow-cli, else the system's search.
+std::unique_ptr<phone::VendorLibrary> LoadPhoneLibrary(const QString& libraryOption,
+                                                       std::string* error);
+
+struct PhoneCliPorts {
+    std::unique_ptr<phone::PhonePortSource> source;
+    std::unique_ptr<phone::PhonePortLocator> locator;
+};
+
+// `--port` names the port outright; otherwise the modem's USB serial ports
+// are discovered and named with `--port-pattern`, the "PhonePortPattern"
+// setting or the platform's pattern.
+PhoneCliPorts MakePhonePorts(const QString& portOption, const QString& patternOption,
+                             std::size_t capacity);
+
+} // namespace marlow::cli

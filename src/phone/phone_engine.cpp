@@ -1,0 +1,164 @@
+#include "phone/phone_engine.h"
+
+namespace marlow::phone {
+
+using namespace std::chrono_literals;
+
+PhoneEngine::PhoneEngine(PhoneEngineSetup setup)
+    : setup_(std::move(setup)), library_(*setup_.library), out_(*setup_.presentation),
+      clock_(*setup_.clock) {
+    status_.Clear();
+    library_.AttachReports(*this, status_);
+    status_.Clear();
+}
+
+PhoneEngine::~PhoneEngine() {
+    library_.DetachReports();
+    if (!inst_.port_open)
+        return;
+    status_.Clear();
+    if (inst_.state != stIdle)
+        library_.AbortProcess(inst_.channel, status_);
+    library_.CloseCommPort(inst_.channel, status_);
+}
+
+void PhoneEngine::HandlePhoneEvent(PhoneEvent event, std::string_view text) {
+    if (event == EVT_ABORT) {
+        if (inst_.state != stIdle)
+            AbortRun();
+        return;
+    }
+    if (event == EVT_RESTART && inst_.state != stIdle) {
+        status_.Clear();
+        library_.AbortProcess(1, status_);
+        Status("Restart Download");
+        ClosePort();
+        inst_.state = stReBooting;
+        Log("stReBooting - Go!!");
+    }
+    HandleByState(event, text);
+}
+
+void PhoneEngine::HandleByState(PhoneEvent event, std::string_view text) {
+    switch (inst_.state) {
+    case stIdle:
+        // Only a start begins a run. A report that arrives after its run has
+        // ended, or a watchdog tick between runs, finds nothing to act on.
+        if (event == EVT_START)
+            StartRun();
+        return;
+    case stReBooting:
+        ReBoot();
+        return;
+    case stBooting:
+        if (event == EVT_ERROR)
+            return FailPhoneDownload("Boot Failed", text);
+        if (IsPanel())
+            clock_.StopTimer(PhoneTimer::BootWatchdog);
+        DownloadPsi();
+        return;
+    case stDownloadPsi:
+        if (event == EVT_ERROR)
+            return FailPhoneDownload("Boot Failed", text);
+        DownloadSlb();
+        return;
+    case stDownloadSlb:
+        if (event == EVT_ERROR)
+            return FailPhoneDownload("Boot Failed", text);
+        DownloadFls();
+        return;
+    case stDownloadFls:
+        if (event == EVT_ERROR)
+            return FailPhoneDownload("Failed (EEP)", text);
+        DownloadEep();
+        return;
+    case stDownloadEep:
+        if (event == EVT_ERROR)
+            return FailPhoneDownload("Failed (EEP)", text);
+        FinishPhoneDownload();
+        return;
+    case stEndOfProcess:
+        inst_.state = stIdle;
+        done_last_part();
+        return;
+    }
+}
+
+void PhoneEngine::StartRun() {
+    if (IsPanel()) {
+        out_.Clear(PhoneTarget::LogList);
+        Status("Please wait...");
+        clock_.Pause(250ms); // the modem's port settles after it appears
+    } else {
+        out_.Clear(PhoneTarget::DeviceState);
+    }
+    if (!OpenPort()) {
+        Trace("if(!OpenPort(inst))");
+        Status("Can't open port");
+        return;
+    }
+    inst_.state = stBooting;
+    if (IsPanel())
+        clock_.StartTimer(PhoneTimer::BootWatchdog, 1000ms);
+    Boot();
+}
+
+void PhoneEngine::ReBoot() {
+    if (IsPanel())
+        out_.Clear(PhoneTarget::LogList);
+    Log("case stReBooting:");
+    if (!OpenPort()) {
+        Status("Can't open port - Retry");
+        return;
+    }
+    inst_.state = stBooting;
+    Boot();
+}
+
+void PhoneEngine::Boot() {
+    status_.Clear();
+    const std::string& firmware = files_[PhoneFileRole::Firmware].path;
+    if (library_.BootTarget(inst_.channel, firmware, controlBlock_, status_) == kCallFailed) {
+        Trace("\n Error - Test \n");
+        const std::string reason(status_.View());
+        FailPhoneDownload("Boot Failed", reason);
+        return;
+    }
+    inst_.state = stBooting;
+    Status("Booting...");
+}
+
+void PhoneEngine::AbortRun() {
+    status_.Clear();
+    library_.AbortProcess(1, status_);
+    Status("Ready");
+    clock_.Pause(100ms); // the modem needs this before its port closes
+    ClosePort();
+    inst_.state = stIdle;
+}
+
+void PhoneEngine::Trace(std::string_view text) {
+    if (!IsPanel())
+        out_.Show(PhoneTarget::DeviceState, text);
+}
+
+void PhoneEngine::Log(std::string_view text) {
+    if (IsPanel())
+        out_.Show(PhoneTarget::LogList, text);
+}
+
+void PhoneEngine::Status(std::string_view text) {
+    if (IsPanel())
+        out_.Show(PhoneTarget::StatusLine, text);
+}
+
+void PhoneEngine::Show(PhoneTarget target, std::string_view text) {
+    out_.Show(target, text);
+}
+
+void PhoneEngine::AllDownLoadDone() {
+    if (setup_.allDownLoad != nullptr)
+        setup_.allDownLoad->store(true);
+}
+
+} // namespace marlow::phone

@@ -1,0 +1,140 @@
+#pragma once
+// The phone download engine: waits for the modem's port, opens it through
+// the download library, boots the modem and sends the four phone files one
+// part per report "done", then ends the process. One engine per owner (the
+// main window, the front panel, a command-line run); everything here runs on
+// the owner's thread except ReceiveReport, which the library calls on its own.
+
+#include "phone/owner_thread.h"
+#include "phone/phone_clock.h"
+#include "phone/phone_files.h"
+#include "phone/phone_library.h"
+#include "phone/phone_ports.h"
+#include "phone/phone_presentation.h"
+#include "phone/phone_states.h"
+#include "phone/report_mailbox.h"
+#include "phone/status_text.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace marlow::phone {
+
+enum class PhoneOwner { MainWindow, FrontPanel };
+
+// Port polls before the wait gives up.
+inline constexpr int kMainWindowPortPolls = 3000;
+inline constexpr int kFrontPanelPortPolls = 5000;
+
+struct PhoneEngineSetup {
+    PhoneOwner owner = PhoneOwner::MainWindow;
+    PhoneLibrary* library = nullptr;
+    PhonePresentation* presentation = nullptr;
+    PhoneClock* clock = nullptr;
+    OwnerThread* ownerThread = nullptr;
+    PhonePortLocator* ports = nullptr;
+    // Reports are handled only while the owner's selection includes the
+    // phone (main window: the "Phone" option; front panel: a phone run).
+    std::function<bool()> phoneSelected = [] { return true; };
+    // The program-wide "no phone part follows" flag; every failure sets it.
+    std::atomic<bool>* allDownLoad = nullptr;
+};
+
+enum class PhoneStart { Command, AfterPdaDownload };
+
+class PhoneEngine : public ReportReceiver {
+public:
+    // Registers the report function and sets the library up.
+    explicit PhoneEngine(PhoneEngineSetup setup);
+    // Releases the port quietly if a run is still holding it.
+    ~PhoneEngine() override;
+    PhoneEngine(const PhoneEngine&) = delete;
+    PhoneEngine& operator=(const PhoneEngine&) = delete;
+
+    // --- the main window's commands
+    // ID_PHONE_DOWN_START, or the start after a PDA download that handed over.
+    // True when the run now waits for the port.
+    bool StartMainWindowRun(const std::string& packagePath, PhoneStart how);
+    // ID_PHONE_DOWN_CANCEL.
+    void CancelMainWindowRun();
+    bool PhoneRunning() const { return running_; }
+
+    // --- the front panel's phone run (its files are already in Files())
+    void BeginPanelPortWait();
+    void StopPanelRun();
+
+    // --- timer ticks; they act only while the owner's selection has the phone
+    void OnTimer(PhoneTimer timer);
+    void PollPort();
+    void WatchdogTick();
+
+    // --- reports
+    // PhoneDownloadCallback: any thread; copies the report and posts it.
+    void ReceiveReport(std::uint8_t channel, std::uint32_t code, const char* text) override;
+    // The posted message, on the owner's thread. Returns false when nothing
+    // was handled (already taken, or no phone run selected).
+    bool HandleReportMessage();
+
+    // --- the state machine and its steps
+    void HandlePhoneEvent(PhoneEvent event, std::string_view text);
+    bool OpenPort();
+    bool ClosePort();
+    bool DownloadPsi();
+    bool DownloadSlb();
+    bool DownloadFls();
+    bool DownloadEep();
+    void FinishPhoneDownload();
+    void FailPhoneDownload(std::string_view label, std::string_view text);
+    void done_last_part();
+
+    PhoneFileSet& Files() { return files_; }
+    const TInst& Inst() const { return inst_; }
+    int PhoneUsbWait() const { return phoneUsbWait_; }
+    PhoneOwner Owner() const { return setup_.owner; }
+
+private:
+    struct PartStep {
+        PhoneState state;
+        const char* label;
+        PhoneFileRole role;
+    };
+
+    bool IsPanel() const { return setup_.owner == PhoneOwner::FrontPanel; }
+    void HandleByState(PhoneEvent event, std::string_view text);
+    void StartRun();
+    void ReBoot();
+    void Boot();
+    bool DownloadPart(const PartStep& step);
+    void AbortRun();
+    void PortFound(int number);
+    void PortNotFoundYet();
+    void ReportProgress(std::string_view text);
+    void WriteStatusIfAny();
+    void AllDownLoadDone();
+
+    // Where each owner writes: the main window's trace, the panel's log.
+    void Trace(std::string_view text);
+    void Log(std::string_view text);
+    void Status(std::string_view text);
+    void Show(PhoneTarget target, std::string_view text);
+
+    PhoneEngineSetup setup_;
+    PhoneLibrary& library_;
+    PhonePresentation& out_;
+    PhoneClock& clock_;
+
+    TInst inst_;
+    PhoneFileSet files_;
+    StatusText status_;
+    ControlBlock controlBlock_{};
+    ReportMailbox mailbox_;
+    int phoneUsbWait_ = 0;
+    bool running_ = false; // the main window's phone running flag
+    // Posted report messages check it, so none runs after the engine is gone.
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+};
+
+} // namespace marlow::phone

@@ -1,0 +1,77 @@
+// The library's reports: copied on its thread, acted on in the owner's.
+
+#include "phone/phone_engine.h"
+
+#include <cctype>
+#include <cstdio>
+
+namespace marlow::phone {
+namespace {
+
+// The percentage as the modem tools read it: leading blanks, a sign, then
+// digits up to the first other character; no digits give 0.
+int DecimalValue(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        negative = text[i++] == '-';
+    long long value = 0;
+    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i)
+        value = std::min<long long>(value * 10 + (text[i] - '0'), 1'000'000'000);
+    return static_cast<int>(negative ? -value : value);
+}
+
+} // namespace
+
+void PhoneEngine::ReceiveReport(std::uint8_t channel, std::uint32_t code, const char* text) {
+    mailbox_.Put(PhoneReport{channel, code, ReportText(text), false});
+    setup_.ownerThread->Post([alive = std::weak_ptr<int>(alive_), this] {
+        if (alive.lock())
+            HandleReportMessage();
+    });
+}
+
+bool PhoneEngine::HandleReportMessage() {
+    std::optional<PhoneReport> report = mailbox_.TakeNext();
+    if (!report || !setup_.phoneSelected())
+        return false;
+    // The front panel leaves a stalled boot to its watchdog: while it boots
+    // or sends the PSI loader, only "done" gets through.
+    const bool booting = inst_.state == stBooting || inst_.state == stDownloadPsi;
+    if (IsPanel() && booting && report->code != IFWD_DL_OK)
+        return false;
+
+    if (!IsPanel() && !status_.Empty())
+        Trace(status_.View());
+    status_.Clear();
+
+    switch (report->code) {
+    case IFWD_DL_OK:
+        HandlePhoneEvent(EVT_DONE, report->text);
+        break;
+    case IFWD_DL_Error:
+        Trace("case IFWD_DL_Error:");
+        HandlePhoneEvent(EVT_ERROR, report->text);
+        break;
+    case IFWD_DL_Progress:
+        ReportProgress(report->text);
+        break;
+    default:
+        break;
+    }
+    return true;
+}
+
+void PhoneEngine::ReportProgress(std::string_view text) {
+    const int percent = DecimalValue(text);
+    out_.Progress({PhoneProgress::Kind::Value, percent});
+    if (IsPanel()) {
+        char label[16];
+        std::snprintf(label, sizeof label, "%d%%", percent);
+        Show(PhoneTarget::PercentLabel, label);
+    }
+}
+
+} // namespace marlow::phone

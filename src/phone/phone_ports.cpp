@@ -1,0 +1,88 @@
+#include "phone/phone_ports.h"
+
+#include <cctype>
+#include <filesystem>
+
+namespace marlow::phone {
+namespace {
+
+// Far above any port a system numbers; keeps a hostile name from overflowing.
+constexpr int kLargestPortNumber = 1000000;
+
+int LeadingDecimal(std::string_view digits) {
+    int value = 0;
+    for (const char c : digits) {
+        if (!std::isdigit(static_cast<unsigned char>(c)))
+            break;
+        value = value * 10 + (c - '0');
+        if (value > kLargestPortNumber)
+            return kLargestPortNumber;
+    }
+    return value;
+}
+
+} // namespace
+
+std::optional<int> PortNumberOf(std::string_view name) {
+    if (name == "USB0" || name.size() <= 3)
+        return std::nullopt;
+    return LeadingDecimal(name.substr(3));
+}
+
+std::vector<int> FindPhonePorts(PhonePortSource& source, std::size_t capacity) {
+    std::vector<int> numbers;
+    for (const std::string& name : source.PortNames()) {
+        if (numbers.size() == capacity)
+            break;
+        if (const std::optional<int> number = PortNumberOf(name))
+            numbers.push_back(*number);
+    }
+    return numbers;
+}
+
+std::string DefaultPortPattern() {
+#if defined(_WIN32)
+    return "\\\\.\\USB%i";
+#else
+    return "/dev/ttyACM%i";
+#endif
+}
+
+std::string FormPortName(std::string_view pattern, int number) {
+    std::string name;
+    bool numberPlaced = false;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        const char next = i + 1 < pattern.size() ? pattern[i + 1] : '\0';
+        if (pattern[i] == '%' && next == '%') {
+            name += '%';
+            ++i;
+        } else if (pattern[i] == '%' && (next == 'i' || next == 'd') && !numberPlaced) {
+            name += std::to_string(number);
+            numberPlaced = true;
+            ++i;
+        } else {
+            name += pattern[i];
+        }
+    }
+    return name;
+}
+
+std::optional<int> DiscoveredPhonePort::FindFirstPort() {
+    const std::vector<int> numbers = FindPhonePorts(source_, capacity_);
+    if (numbers.empty())
+        return std::nullopt;
+    return numbers.front();
+}
+
+} // namespace marlow::phone
+
+namespace marlow::phone {
+
+std::optional<int> FixedPhonePort::FindFirstPort() {
+    std::error_code ignored;
+    if (!std::filesystem::exists(path_, ignored))
+        return std::nullopt;
+    return 0;
+}
+
+} // namespace marlow::phone

@@ -1,0 +1,15 @@
+#pragma once
+// The phone download's own settings beside the program's: which library
+// file to load and how a port number becomes a port name.
+
+#include <QSettings>
+#include <QString>
+
+namespace marlow::phone {
+
+// "PhoneLibrary": a path to the download library; empty means the default search.
+QString PhoneLibrarySetting(const QSettings& settings);
+// "PhonePortPattern": the port name with "%i" for the number.
+QString PhonePortPatternSetting(const QSettings& settings);
+
+} // namespace marlow::phone

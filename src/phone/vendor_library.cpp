@@ -1,0 +1,132 @@
+#include "phone/vendor_library.h"
+
+#include <array>
+#include <utility>
+
+namespace marlow::phone {
+namespace {
+
+struct ParameterCall {
+    std::uint32_t id;
+    std::uint32_t value;
+};
+
+// The set-up the modem tools have always made, in this order.
+constexpr std::array<ParameterCall, 7> kParameterCalls{{
+    {0, 0},
+    {6, 1},
+    {5, 1},
+    {8, 0},
+    {9, 0},
+    {2, 1200000},
+    {1, 1000000},
+}};
+
+template <typename Function> bool Resolve(QLibrary& library, const char* name, Function& into) {
+    into = reinterpret_cast<Function>(library.resolve(name));
+    return into != nullptr;
+}
+
+// The names Marlow calls; a library without any of them cannot do the job.
+bool ResolveCalled(QLibrary& library, EntryPoints& e, std::string* missing) {
+    const auto need = [&](const char* name, auto& slot) {
+        if (Resolve(library, name, slot))
+            return true;
+        *missing = name;
+        return false;
+    };
+    return need("_IFWD_DL_init_callback", e.init_callback) &&
+           need("_IFWD_DL_set_dll_parameter", e.set_dll_parameter) &&
+           need("_IFWD_DL_open_comm_port", e.open_comm_port) &&
+           need("_IFWD_DL_close_comm_port", e.close_comm_port) &&
+           need("_IFWD_DL_boot_target", e.boot_target) &&
+           need("_IFWD_DL_download_fls_file", e.download_fls_file) &&
+           need("_IFWD_DL_download_eep_file", e.download_eep_file) &&
+           need("_IFWD_DL_abort_process", e.abort_process) &&
+           need("_IFWD_DL_end_of_process", e.end_of_process);
+}
+
+void ResolveUncalled(QLibrary& library, EntryPoints& e) {
+    Resolve(library, "_IFWD_DL_get_dll_version", e.get_dll_version);
+    Resolve(library, "_IFWD_DL_set_get_control_signal", e.set_get_control_signal);
+    Resolve(library, "_IFWD_DL_force_target_reset", e.force_target_reset);
+}
+
+} // namespace
+
+std::unique_ptr<VendorLibrary> LoadDownloadLibrary(const QString& nameOrPath, std::string* error) {
+    auto library = std::make_unique<QLibrary>(nameOrPath);
+    if (!library->load()) {
+        *error = "The modem download library " + nameOrPath.toStdString() + " cannot be loaded (" +
+                 library->errorString().toStdString() +
+                 "). Install IFWD_DownloadDll or name its file with the PhoneLibrary setting.";
+        return nullptr;
+    }
+    EntryPoints entries;
+    std::string missing;
+    if (!ResolveCalled(*library, entries, &missing)) {
+        *error = "The modem download library " + library->fileName().toStdString() +
+                 " has no entry point " + missing +
+                 ", so it cannot download the phone. Use a matching IFWD_DownloadDll.";
+        library->unload();
+        return nullptr;
+    }
+    ResolveUncalled(*library, entries);
+    return std::unique_ptr<VendorLibrary>(new VendorLibrary(std::move(library), entries));
+}
+
+VendorLibrary::~VendorLibrary() {
+    DetachReports();
+    // The library may run threads of its own; unloading it under them would
+    // pull their code away, so it stays mapped until the process ends.
+}
+
+void VendorLibrary::AttachReports(ReportReceiver& receiver, StatusText& status) {
+    route_ = ReportRoute::Open(receiver);
+    if (!route_.Bound()) {
+        status.Set("Too many phone download owners: no report route is left.");
+        return;
+    }
+    entries_.init_callback(route_.Function(), status.Buffer());
+    for (const ParameterCall& call : kParameterCalls)
+        entries_.set_dll_parameter(call.id, call.value, status.Buffer());
+}
+
+void VendorLibrary::DetachReports() {
+    route_.Close();
+}
+
+std::uint32_t VendorLibrary::OpenCommPort(std::uint8_t channel, const std::string& port,
+                                          std::uint32_t baud, StatusText& status) {
+    // The library takes the port name twice; both are the same port.
+    return entries_.open_comm_port(channel, port.c_str(), port.c_str(), baud, status.Buffer());
+}
+
+std::uint32_t VendorLibrary::CloseCommPort(std::uint8_t channel, StatusText& status) {
+    return entries_.close_comm_port(channel, status.Buffer());
+}
+
+std::uint32_t VendorLibrary::BootTarget(std::uint8_t channel, const std::string& flsPath,
+                                        ControlBlock& controlBlock, StatusText& status) {
+    return entries_.boot_target(channel, flsPath.c_str(), controlBlock.data(), status.Buffer());
+}
+
+std::uint32_t VendorLibrary::DownloadFlsFile(std::uint8_t channel, const std::string& path,
+                                             StatusText& status) {
+    return entries_.download_fls_file(channel, path.c_str(), status.Buffer());
+}
+
+std::uint32_t VendorLibrary::DownloadEepFile(std::uint8_t channel, const std::string& path,
+                                             std::uint32_t option, StatusText& status) {
+    return entries_.download_eep_file(channel, path.c_str(), option, status.Buffer());
+}
+
+std::uint32_t VendorLibrary::AbortProcess(std::uint8_t channel, StatusText& status) {
+    return entries_.abort_process(channel, status.Buffer());
+}
+
+std::uint32_t VendorLibrary::EndOfProcess(std::uint8_t channel, StatusText& status) {
+    return entries_.end_of_process(channel, status.Buffer());
+}
+
+} // namespace marlow::phone

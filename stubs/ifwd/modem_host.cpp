@@ -1,0 +1,124 @@
+#include "modem_host.h"
+
+#include <algorithm>
+#include <atomic>
+
+namespace marlow::ifwd {
+
+using modem::FrameType;
+using modem::LineStatus;
+
+namespace {
+
+HostResult FromLine(LineStatus status, const char* step) {
+    switch (status) {
+    case LineStatus::Ok:
+        return HostResult::Done();
+    case LineStatus::Stopped:
+        return HostResult::Stopped();
+    case LineStatus::TimedOut:
+        return HostResult::Failed(std::string("No answer from the modem (") + step + ")");
+    case LineStatus::Closed:
+        return HostResult::Failed(std::string("The modem link has gone (") + step + ")");
+    case LineStatus::Failed:
+        break;
+    }
+    return HostResult::Failed(std::string("Modem port I/O error (") + step + ")");
+}
+
+// Sequences go on from one port session to the next, so an answer that was
+// still on its way when a session ended cannot pass for a new one's.
+std::atomic<std::uint8_t> lastSequence{0};
+
+std::uint8_t NextSequence() {
+    return static_cast<std::uint8_t>(lastSequence.fetch_add(1) + 1);
+}
+
+int Percent(std::size_t done, std::size_t total) {
+    return total == 0 ? 100 : static_cast<int>(done * 100 / total);
+}
+
+} // namespace
+
+HostResult ModemHost::Exchange(FrameType type, std::vector<std::uint8_t> payload,
+                               std::chrono::milliseconds timeout, FrameType expected,
+                               std::string* replyText) {
+    const std::uint8_t sequence = NextSequence();
+    const auto bytes = modem::EncodeFrame({type, sequence, std::move(payload)});
+    const char* step = modem::FrameTypeName(type);
+    const LineStatus sent = line_.WriteAll(bytes, timeouts_.reply);
+    if (sent != LineStatus::Ok)
+        return FromLine(sent, step);
+    return AwaitReply(sequence, timeout, expected, step, replyText);
+}
+
+HostResult ModemHost::AwaitReply(std::uint8_t sequence, std::chrono::milliseconds timeout,
+                                 FrameType expected, const char* step, std::string* replyText) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    std::vector<std::uint8_t> incoming;
+    for (;;) {
+        while (std::optional<modem::Frame> reply = decoder_.Next()) {
+            // A late answer to an earlier (aborted) request is not ours.
+            if (reply->sequence != sequence)
+                continue;
+            if (reply->type == FrameType::Error)
+                return HostResult::Failed(modem::DecodeText(reply->payload));
+            if (reply->type != expected)
+                return HostResult::Failed(std::string("Unexpected answer from the modem (") + step +
+                                          ")");
+            if (replyText != nullptr)
+                *replyText = modem::DecodeText(reply->payload);
+            return HostResult::Done();
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        incoming.clear();
+        const LineStatus got = line_.Read(incoming, std::max(left, std::chrono::milliseconds(0)));
+        if (got != LineStatus::Ok)
+            return FromLine(got, step);
+        decoder_.Feed(incoming);
+    }
+}
+
+HostResult ModemHost::Boot(const modem::ControlBlock& controlBlock,
+                           const std::string& firmwareName) {
+    return Exchange(FrameType::Boot, modem::EncodeBoot({controlBlock, firmwareName}),
+                    timeouts_.boot, FrameType::Ready);
+}
+
+HostResult ModemHost::SendFile(modem::FileKind kind, std::uint32_t option, const std::string& name,
+                               const std::vector<std::uint8_t>& data,
+                               const std::function<void(int)>& progress) {
+    const modem::FileBegin begin{kind, option, static_cast<std::uint32_t>(data.size()), name};
+    HostResult result = Exchange(FrameType::FileBegin, modem::EncodeFileBegin(begin),
+                                 timeouts_.reply, FrameType::Ack);
+    int shown = -1;
+    for (std::size_t offset = 0; result.ok() && offset < data.size();) {
+        const std::size_t length = std::min(modem::kDataChunk, data.size() - offset);
+        const std::span<const std::uint8_t> chunk(data.data() + offset, length);
+        result = Exchange(FrameType::FileData,
+                          modem::EncodeFileData(static_cast<std::uint32_t>(offset), chunk),
+                          timeouts_.reply, FrameType::Ack);
+        offset += length;
+        const int percent = Percent(offset, data.size());
+        if (result.ok() && percent != shown) {
+            shown = percent;
+            progress(percent);
+        }
+    }
+    if (!result.ok())
+        return result;
+    return Exchange(FrameType::FileEnd, modem::EncodeFileEnd(modem::Crc32(data)), timeouts_.reply,
+                    FrameType::Ack);
+}
+
+HostResult ModemHost::EndOfProcess() {
+    return Exchange(FrameType::EndOfProcess, {}, timeouts_.reply, FrameType::Ack);
+}
+
+void ModemHost::SendAbort() {
+    const auto bytes = modem::EncodeFrame({FrameType::Abort, NextSequence(), {}});
+    line_.WriteAll(bytes, timeouts_.reply);
+}
+
+} // namespace marlow::ifwd

@@ -1,0 +1,221 @@
+// marlow-cli's phone, total and emulate handset commands, run as the test
+// engineer runs them: separate processes, the stand-in library found on its
+// own, the modem on a pseudo-terminal.
+
+#include "emulators/modem_emulator.h"
+#include "emulators/sample_set.h"
+#include "support/temp_dir.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <csignal>
+#include <filesystem>
+#include <thread>
+
+namespace marlow::phone::test {
+namespace {
+
+using emulators::ModemEmulator;
+using marlow::test::ReadFileBytes;
+using ::testing::HasSubstr;
+using namespace std::chrono_literals;
+
+void NeedApplication() {
+    static int argc = 1;
+    static char name[] = "cli_run_test";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication application(argc, argv);
+}
+
+class CliProcess {
+public:
+    explicit CliProcess(const marlow::test::TempDir& home) {
+        NeedApplication();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        // The user's own settings stay out of the tests.
+        environment.insert("XDG_CONFIG_HOME", QString::fromStdString(home.Path()));
+        process_.setProcessEnvironment(environment);
+    }
+    ~CliProcess() {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.kill();
+            process_.waitForFinished();
+        }
+    }
+    void Start(const QStringList& arguments) {
+        process_.start(MARLOW_CLI, arguments);
+        ASSERT_TRUE(process_.waitForStarted());
+    }
+    // Reads stderr until `text` has appeared (or the process has ended).
+    bool WaitForError(const std::string& text) {
+        while (err_.find(text) == std::string::npos) {
+            if (process_.state() == QProcess::NotRunning)
+                return false;
+            process_.waitForReadyRead(100);
+            err_ += process_.readAllStandardError().toStdString();
+            out_ += process_.readAllStandardOutput().toStdString();
+        }
+        return true;
+    }
+    void Interrupt() { ::kill(static_cast<pid_t>(process_.processId()), SIGINT); }
+    int Finish() {
+        EXPECT_TRUE(process_.waitForFinished(120000));
+        out_ += process_.readAllStandardOutput().toStdString();
+        err_ += process_.readAllStandardError().toStdString();
+        return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
+    }
+    const std::string& Out() const { return out_; }
+    const std::string& Err() const { return err_; }
+
+private:
+    QProcess process_;
+    std::string out_;
+    std::string err_;
+};
+
+class CliRunTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(samples::WriteSampleSet(dir.File("samples"), &set, &error)) << error;
+    }
+    void StartModem(emulators::ModemFaults faults = {}) {
+        std::string error;
+        modem = ModemEmulator::Start(dir.File("modem"), {faults, store.Path()}, &error);
+        ASSERT_TRUE(modem) << error;
+    }
+    QString Path(const std::string& name) const { return QString::fromStdString(dir.File(name)); }
+
+    marlow::test::TempDir dir;
+    marlow::test::TempDir store;
+    marlow::test::TempDir home;
+    samples::SampleSet set;
+    std::unique_ptr<ModemEmulator> modem;
+};
+
+TEST_F(CliRunTest, PhoneDownloadsThePackageAndSaysSo) {
+    StartModem();
+    CliProcess cli(home);
+    cli.Start({"phone", "--package", QString::fromStdString(set.phonePackage), "--port",
+               Path("modem"), "--trace"});
+    ASSERT_EQ(cli.Finish(), 0) << cli.Err();
+    EXPECT_THAT(cli.Out(), HasSubstr("\n Wait For Phone USB... \n"));
+    EXPECT_THAT(cli.Out(), HasSubstr("\n Current Download = modem.eep \n"));
+    EXPECT_THAT(cli.Out(), ::testing::EndsWith("\n Phone Downloaded Successfully! \n"));
+    EXPECT_THAT(cli.Err(), HasSubstr("phone: firmware image"));
+    for (const std::string& file : set.phoneFiles) {
+        const std::string name = std::filesystem::path(file).filename().string();
+        EXPECT_EQ(ReadFileBytes(store.File(name)), ReadFileBytes(file)) << name;
+    }
+}
+
+TEST_F(CliRunTest, PhoneJsonEndsWithTheOutcome) {
+    StartModem();
+    CliProcess cli(home);
+    cli.Start({"phone", "--package", QString::fromStdString(set.phonePackage), "--port",
+               Path("modem"), "--json"});
+    ASSERT_EQ(cli.Finish(), 0) << cli.Err();
+    const QStringList lines = QString::fromStdString(cli.Out()).trimmed().split('\n');
+    for (const QString& line : lines)
+        ASSERT_FALSE(QJsonDocument::fromJson(line.toUtf8()).isNull()) << line.toStdString();
+    const QJsonObject last = QJsonDocument::fromJson(lines.back().toUtf8()).object();
+    EXPECT_EQ(last["event"].toString(), "end");
+    EXPECT_EQ(last["result"].toString(), "succeeded");
+}
+
+TEST_F(CliRunTest, PhoneRefusedBootFailsWithTheModemsReason) {
+    StartModem({.refuseBoot = true});
+    CliProcess cli(home);
+    cli.Start({"phone", "--package", QString::fromStdString(set.phonePackage), "--port",
+               Path("modem"), "--trace"});
+    EXPECT_EQ(cli.Finish(), 1);
+    EXPECT_THAT(cli.Err(), HasSubstr("message: Boot refused by the modem"));
+    EXPECT_THAT(cli.Out(), HasSubstr("Boot Failed\n"));
+    EXPECT_THAT(cli.Out(), HasSubstr("\n Phone Downloaded Fail! \n"));
+}
+
+TEST_F(CliRunTest, CtrlCStopsADownloadAndReleasesThePort) {
+    std::vector<std::uint8_t> big(24 * 1024 * 1024);
+    for (std::size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<std::uint8_t>(i * 13 + (i >> 12));
+    marlow::test::WriteFile(dir.File("big.fls"), big);
+    for (const char* name : {"psi.flb", "slb.flb", "modem.eep"})
+        std::filesystem::copy_file(set.folder + name, dir.File(name));
+    marlow::test::WriteFile(dir.File("big.brx"), "+psi.flb\n+slb.flb\n+big.fls\n+modem.eep\n");
+    StartModem();
+
+    CliProcess cli(home);
+    cli.Start({"phone", "--package", Path("big.brx"), "--port", Path("modem"), "--trace"});
+    ASSERT_TRUE(cli.WaitForError("phone: firmware image")) << cli.Err();
+    cli.Interrupt();
+    EXPECT_EQ(cli.Finish(), 130) << cli.Err();
+    EXPECT_THAT(cli.Out(), HasSubstr("\n DownCancel \n"));
+    EXPECT_THAT(cli.Err(), HasSubstr("stopped; the modem port is released"));
+    EXPECT_EQ(modem->Files().size(), 2u);
+
+    // The port is free for the next run at once.
+    CliProcess again(home);
+    again.Start(
+        {"phone", "--package", QString::fromStdString(set.phonePackage), "--port", Path("modem")});
+    EXPECT_EQ(again.Finish(), 0) << again.Err();
+    EXPECT_GE(modem->Aborts(), 1);
+}
+
+TEST_F(CliRunTest, MissingLibraryIsAClearError) {
+    CliProcess cli(home);
+    cli.Start({"phone", "--package", QString::fromStdString(set.phonePackage), "--library",
+               Path("nowhere/libIFWD_DownloadDll.so")});
+    EXPECT_EQ(cli.Finish(), 1);
+    EXPECT_THAT(cli.Err(), HasSubstr("cannot be loaded"));
+    EXPECT_TRUE(cli.Out().empty());
+}
+
+// The road of one Total run: list to the PDA boot loader on the virtual bus,
+// PHONE_DOWN_CMD, the modem's port, the phone files.
+class TotalRunTest : public CliRunTest {
+protected:
+    int RunTotal(const QStringList& handsetFaults, CliProcess& total) {
+        total.Start({"total", "--list", QString::fromStdString(set.list), "--bus", Path("bus"),
+                     "--port", Path("modem"), "--trace"});
+        while (!std::filesystem::exists(dir.File("bus")))
+            std::this_thread::sleep_for(10ms);
+        CliProcess handset(home);
+        handset.Start(QStringList{"emulate", "handset", "--bus", Path("bus"), "--modem-link",
+                                  Path("modem"), "--store", QString::fromStdString(store.Path()),
+                                  "--once"} +
+                      handsetFaults);
+        const int totalExit = total.Finish();
+        handset.Interrupt(); // a failed run leaves the modem waiting
+        handset.Finish();
+        return totalExit;
+    }
+};
+
+TEST_F(TotalRunTest, TotalRunThroughTheVirtualHandset) {
+    CliProcess total(home);
+    ASSERT_EQ(RunTotal({}, total), 0) << total.Err();
+    EXPECT_THAT(total.Err(), HasSubstr("message: PDA & Phone Download Successfully~!!"));
+    EXPECT_THAT(total.Out(), HasSubstr("case PHONEDOWN_STATE:\n"));
+    EXPECT_THAT(total.Out(), HasSubstr("OnComplete()+\n"));
+    EXPECT_THAT(total.Out(), HasSubstr("Phone Download Successfully!\n"));
+    for (const std::string& file : set.phoneFiles) {
+        const std::string name = std::filesystem::path(file).filename().string();
+        EXPECT_EQ(ReadFileBytes(store.File(name)), ReadFileBytes(file)) << name;
+    }
+}
+
+TEST_F(TotalRunTest, FailedModemPartFailsTheTotalRun) {
+    CliProcess total(home);
+    EXPECT_EQ(RunTotal({"--fail-part", "3"}, total), 1);
+    EXPECT_THAT(total.Err(), HasSubstr("message: Flash write failed: modem.fls"));
+    EXPECT_THAT(total.Out(), HasSubstr("Phone Downloaded Fail!\n"));
+    EXPECT_THAT(total.Err(), ::testing::Not(HasSubstr("PDA & Phone Download Successfully~!!")));
+}
+
+} // namespace
+} // namespace marlow::phone::test

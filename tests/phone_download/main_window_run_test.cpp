@@ -1,0 +1,303 @@
+// The main window's phone run: start, port wait, the five parts, success,
+// failure in each state, cancel.
+
+#include "phone_engine_fixture.h"
+
+#include <algorithm>
+
+namespace marlow::phone::test {
+namespace {
+
+using ::testing::ElementsAre;
+
+TEST_F(PhoneEngineTest, SetUpRegistersReportsBeforeAnything) {
+    MakeEngine(PhoneOwner::MainWindow);
+    EXPECT_EQ(library.receiver, engine.get());
+    EXPECT_EQ(engine->Inst().channel, 1);
+    EXPECT_EQ(engine->Inst().state, stIdle);
+    EXPECT_FALSE(engine->Inst().port_open);
+}
+
+TEST_F(PhoneEngineTest, EveryPartDoneEndsWithSuccessAfterEndAbortClose) {
+    MakeEngine(PhoneOwner::MainWindow);
+    ASSERT_TRUE(engine->StartMainWindowRun(File("modem.brx"), PhoneStart::Command));
+    ports.names = {"ACM3"};
+    engine->PollPort();
+    std::vector<PhoneState> states{engine->Inst().state};
+    for (int part = 0; part < 5; ++part) {
+        Report(IFWD_DL_OK);
+        states.push_back(engine->Inst().state);
+    }
+
+    EXPECT_THAT(states, ElementsAre(stBooting, stDownloadPsi, stDownloadSlb, stDownloadFls,
+                                    stDownloadEep, stIdle));
+    EXPECT_THAT(calls,
+                ElementsAre("start PortPoll 10", "stop PortPoll", "open 1 /dev/ttyACM3 460800",
+                            "boot 1 " + File("modem.fls"), "fls 1 " + File("psi.flb"),
+                            "fls 1 " + File("slb.flb"), "fls 1 " + File("modem.fls"),
+                            "eep 1 " + File("modem.eep") + " 0", "end of process 1", "abort 1",
+                            "pause 100", "close 1", "stop PortPoll"));
+    EXPECT_THAT(out.lines,
+                ElementsAre("DeviceState: \n psi.flb File Loading OK!!\n",
+                            "DeviceState: \n slb.flb File Loading OK!!\n",
+                            "DeviceState: \n *.flb File Loading OK!!\n",
+                            "DeviceState: \n *.eep File Loading OK!! \n",
+                            "DeviceState: \n Wait For Phone USB... \n", "progress shown",
+                            "DeviceState: Check Phone USB", "clear DeviceState", "progress 0",
+                            "DeviceState: \n Current Download = psi.flb \n", "progress 0",
+                            "DeviceState: \n Current Download = slb.flb \n", "progress 0",
+                            "DeviceState: \n Current Download = modem.fls \n", "progress 0",
+                            "DeviceState: \n Current Download = modem.eep \n",
+                            "DeviceState: \n Phone Downloaded Successfully! \n", "progress removed",
+                            "DebugMessage: \n Phone Downloaded Successfully! \n",
+                            "run ended: Succeeded"));
+    EXPECT_FALSE(engine->PhoneRunning());
+    EXPECT_FALSE(engine->Inst().port_open);
+}
+
+TEST_F(PhoneEngineTest, StartAfterPdaDownloadSaysSoBeforeWaiting) {
+    MakeEngine(PhoneOwner::MainWindow);
+    ASSERT_TRUE(engine->StartMainWindowRun(File("modem.brx"), PhoneStart::AfterPdaDownload));
+    const auto trace = out.On(PhoneTarget::DeviceState);
+    ASSERT_GE(trace.size(), 2u);
+    EXPECT_EQ(trace[trace.size() - 2], "\n Phone Download Start! \n");
+    EXPECT_EQ(trace.back(), "\n Wait For Phone USB... \n");
+}
+
+TEST_F(PhoneEngineTest, ProgressReportMovesTheBarAndNotTheState) {
+    BootMainRun();
+    AdvanceTo(stDownloadFls);
+    ClearJournals();
+    Report(IFWD_DL_Progress, "57");
+    EXPECT_THAT(out.lines, ElementsAre("progress 57"));
+    EXPECT_EQ(engine->Inst().state, stDownloadFls);
+    EXPECT_TRUE(calls.empty());
+}
+
+TEST_F(PhoneEngineTest, UnknownReportCodeChangesNothing) {
+    BootMainRun();
+    ClearJournals();
+    Report(7, "what");
+    EXPECT_TRUE(out.lines.empty());
+    EXPECT_EQ(engine->Inst().state, stBooting);
+}
+
+struct ErrorCase {
+    PhoneState state;
+    const char* label;
+};
+
+class ErrorInEachState : public PhoneEngineTest, public ::testing::WithParamInterface<ErrorCase> {};
+
+TEST_P(ErrorInEachState, FailsWithTheStatesLabelAndReleasesThePort) {
+    BootMainRun();
+    AdvanceTo(GetParam().state);
+    ClearJournals();
+    Report(IFWD_DL_Error, "Flash verify error");
+
+    EXPECT_THAT(out.lines,
+                ElementsAre("DeviceState: case IFWD_DL_Error:",
+                            std::string("DeviceState: ") + GetParam().label, "DeviceState: \n",
+                            "DeviceState: Flash verify error", "message box: Flash verify error",
+                            "DeviceState: \n Phone Downloaded Fail! \n", "run ended: Failed"));
+    EXPECT_THAT(calls, ElementsAre("close 1"));
+    EXPECT_EQ(engine->Inst().state, stIdle);
+    EXPECT_TRUE(allDownLoad);
+    // The main window's operator ends a failed run with cancel.
+    EXPECT_TRUE(engine->PhoneRunning());
+}
+
+INSTANTIATE_TEST_SUITE_P(Labels, ErrorInEachState,
+                         ::testing::Values(ErrorCase{stBooting, "Boot Failed"},
+                                           ErrorCase{stDownloadPsi, "Boot Failed"},
+                                           ErrorCase{stDownloadSlb, "Boot Failed"},
+                                           ErrorCase{stDownloadFls, "Failed (EEP)"},
+                                           ErrorCase{stDownloadEep, "Failed (EEP)"}));
+
+TEST_F(PhoneEngineTest, RefusedBootFailsWithTheLibrarysText) {
+    MakeEngine(PhoneOwner::MainWindow);
+    library.results["boot"] = 1;
+    library.statusTexts["boot"] = "No modem answer";
+    ASSERT_TRUE(engine->StartMainWindowRun(File("modem.brx"), PhoneStart::Command));
+    ports.names = {"ACM3"};
+    ClearJournals();
+    engine->PollPort();
+
+    EXPECT_THAT(out.lines,
+                ElementsAre("DeviceState: Check Phone USB", "clear DeviceState",
+                            "DeviceState: \n Error - Test \n", "DeviceState: Boot Failed",
+                            "DeviceState: \n", "DeviceState: No modem answer",
+                            "message box: No modem answer",
+                            "DeviceState: \n Phone Downloaded Fail! \n", "run ended: Failed"));
+    EXPECT_THAT(calls, ElementsAre("stop PortPoll", "open 1 /dev/ttyACM3 460800",
+                                   "boot 1 " + File("modem.fls"), "close 1"));
+    EXPECT_FALSE(engine->Inst().port_open);
+}
+
+TEST_F(PhoneEngineTest, RefusedPsiDownloadSaysErrorAndFailsAsBoot) {
+    BootMainRun();
+    library.results["fls " + File("psi.flb")] = 1;
+    library.statusTexts["fls " + File("psi.flb")] = "File rejected";
+    ClearJournals();
+    Report(IFWD_DL_OK);
+    const auto trace = out.On(PhoneTarget::DeviceState);
+    ASSERT_GE(trace.size(), 4u);
+    EXPECT_EQ(trace[1], "\n Error \n");
+    EXPECT_EQ(trace[2], "Boot Failed");
+    EXPECT_EQ(out.Count("message box: File rejected"), 1);
+    EXPECT_EQ(engine->Inst().state, stIdle);
+}
+
+TEST_F(PhoneEngineTest, ErrorWithoutTextShowsNoStaleText) {
+    BootMainRun();
+    AdvanceTo(stDownloadFls);
+    Report(IFWD_DL_Progress, "57");
+    ClearJournals();
+    Report(IFWD_DL_Error, nullptr);
+    EXPECT_EQ(out.Count("message box: 57"), 0);
+    EXPECT_EQ(out.Count("DeviceState: Failed (EEP)"), 1);
+}
+
+TEST_F(PhoneEngineTest, CancelWhileWaitingCallsNoLibrary) {
+    MakeEngine(PhoneOwner::MainWindow);
+    ASSERT_TRUE(engine->StartMainWindowRun(File("modem.brx"), PhoneStart::Command));
+    engine->PollPort(); // no port yet
+    ClearJournals();
+    engine->CancelMainWindowRun();
+
+    EXPECT_THAT(out.lines, ElementsAre("DeviceState: \n DownCancel \n"));
+    EXPECT_THAT(calls, ElementsAre("stop PortPoll"));
+    EXPECT_FALSE(clock.Running(PhoneTimer::PortPoll));
+    EXPECT_FALSE(engine->PhoneRunning());
+    EXPECT_EQ(engine->PhoneUsbWait(), 0);
+}
+
+TEST_F(PhoneEngineTest, CancelWhileDownloadingAbortsPausesAndCloses) {
+    BootMainRun();
+    AdvanceTo(stDownloadSlb);
+    ClearJournals();
+    engine->CancelMainWindowRun();
+    EXPECT_THAT(calls, ElementsAre("abort 1", "pause 100", "close 1", "stop PortPoll"));
+    EXPECT_THAT(out.lines, ElementsAre("DeviceState: \n DownCancel \n"));
+    EXPECT_EQ(engine->Inst().state, stIdle);
+    EXPECT_FALSE(engine->Inst().port_open);
+}
+
+TEST_F(PhoneEngineTest, LateReportAfterTheEndIsIgnored) {
+    BootMainRun();
+    AdvanceTo(stDownloadEep);
+    Report(IFWD_DL_OK);
+    ASSERT_EQ(out.ends, std::vector<PhoneRunEnd>{PhoneRunEnd::Succeeded});
+    ClearJournals();
+    Report(IFWD_DL_OK, "late");
+    Report(IFWD_DL_Error, "late error");
+    EXPECT_TRUE(calls.empty());
+    // The handler still names the code it got; the idle engine does nothing with it.
+    EXPECT_THAT(out.lines, ElementsAre("DeviceState: case IFWD_DL_Error:"));
+    EXPECT_EQ(engine->Inst().state, stIdle);
+}
+
+TEST_F(PhoneEngineTest, ReportIsIgnoredWhileThePhoneIsNotSelected) {
+    BootMainRun();
+    selected = false;
+    ClearJournals();
+    engine->ReceiveReport(1, IFWD_DL_OK, "");
+    EXPECT_EQ(ownerThread.RunAll(), 1);
+    EXPECT_TRUE(calls.empty());
+    EXPECT_EQ(engine->Inst().state, stBooting);
+    // The ignored report is not acted on later either.
+    selected = true;
+    EXPECT_FALSE(engine->HandleReportMessage());
+    EXPECT_EQ(engine->Inst().state, stBooting);
+}
+
+TEST_F(PhoneEngineTest, StartWithoutPhoneSelectedOnlyTellsTheOperator) {
+    MakeEngine(PhoneOwner::MainWindow);
+    selected = false;
+    EXPECT_FALSE(engine->StartMainWindowRun(File("modem.brx"), PhoneStart::Command));
+    EXPECT_THAT(out.lines,
+                ElementsAre("message box: No Selected Phone!!  Retry to Select Phone!!!"));
+    EXPECT_FALSE(engine->PhoneRunning());
+    EXPECT_FALSE(clock.Running(PhoneTimer::PortPoll));
+}
+
+TEST_F(PhoneEngineTest, MissingPackageStopsTheStart) {
+    MakeEngine(PhoneOwner::MainWindow);
+    EXPECT_FALSE(engine->StartMainWindowRun(File("absent.brx"), PhoneStart::Command));
+    EXPECT_THAT(out.lines, ElementsAre("DeviceState: \n Phone File Open Error... \n"));
+    EXPECT_TRUE(engine->PhoneRunning());
+    EXPECT_FALSE(clock.Running(PhoneTimer::PortPoll));
+}
+
+TEST_F(PhoneEngineTest, PortThatCannotOpenLeavesTheRunIdle) {
+    MakeEngine(PhoneOwner::MainWindow);
+    library.results["open"] = 5;
+    library.statusTexts["open"] = "Port busy";
+    ASSERT_TRUE(engine->StartMainWindowRun(File("modem.brx"), PhoneStart::Command));
+    ports.names = {"ACM3"};
+    ClearJournals();
+    engine->PollPort();
+    EXPECT_THAT(out.lines, ElementsAre("DeviceState: Check Phone USB", "clear DeviceState",
+                                       "DeviceState: \n", "DeviceState: Port busy",
+                                       "DeviceState: \n", "DeviceState: if(!OpenPort(inst))"));
+    EXPECT_EQ(engine->Inst().state, stIdle);
+    EXPECT_FALSE(engine->Inst().port_open);
+}
+
+TEST_F(PhoneEngineTest, OpenThatThrowsCountsAsNotOpen) {
+    MakeEngine(PhoneOwner::MainWindow);
+    library.openThrows = true;
+    ASSERT_TRUE(engine->StartMainWindowRun(File("modem.brx"), PhoneStart::Command));
+    ports.names = {"ACM3"};
+    engine->PollPort();
+    EXPECT_EQ(out.Count("DeviceState: if(!OpenPort(inst))"), 1);
+    EXPECT_FALSE(engine->Inst().port_open);
+}
+
+TEST_F(PhoneEngineTest, FailedCloseKeepsThePortOpenForTheNextRun) {
+    BootMainRun();
+    library.results["close"] = 1;
+    Report(IFWD_DL_Error, "boot error");
+    EXPECT_TRUE(engine->Inst().port_open);
+    ClearJournals();
+    engine->CancelMainWindowRun();
+    ASSERT_TRUE(engine->StartMainWindowRun(File("modem.brx"), PhoneStart::Command));
+    engine->PollPort();
+    // The port counts as open: no second open, straight to the boot.
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "open 1 /dev/ttyACM3 460800"), 0);
+    EXPECT_EQ(engine->Inst().state, stBooting);
+}
+
+TEST_F(PhoneEngineTest, ReportDuringEndOfProcessRunsDoneLastPart) {
+    BootMainRun();
+    AdvanceTo(stDownloadEep);
+    // A library that reports the end of process at once, on the caller's thread.
+    library.onEndOfProcess = [this] { engine->HandlePhoneEvent(EVT_DONE, ""); };
+    ClearJournals();
+    Report(IFWD_DL_OK);
+    EXPECT_THAT(calls, ElementsAre("end of process 1", "close 1", "stop PortPoll"));
+    EXPECT_EQ(out.Count("DeviceState: \n done_last_part(TInst *inst) + \n"), 1);
+    EXPECT_EQ(out.Count("DeviceState: \n done_last_part(TInst *inst) - \n"), 1);
+    EXPECT_EQ(out.Count("DeviceState: \n Phone Downloaded Successfully! \n"), 1);
+}
+
+TEST_F(PhoneEngineTest, EngineGoingAwayReleasesAnOpenPort) {
+    BootMainRun();
+    ClearJournals();
+    engine.reset();
+    EXPECT_THAT(calls, ElementsAre("abort 1", "close 1"));
+}
+
+TEST_F(PhoneEngineTest, DoneQueuedBehindProgressIsNotLost) {
+    BootMainRun();
+    AdvanceTo(stDownloadPsi);
+    // Both arrive before the owner's thread gets to either.
+    engine->ReceiveReport(1, IFWD_DL_OK, "");
+    engine->ReceiveReport(1, IFWD_DL_Progress, "5");
+    ownerThread.RunAll();
+    EXPECT_EQ(engine->Inst().state, stDownloadSlb);
+    EXPECT_EQ(out.lines.back(), "progress 5");
+}
+
+} // namespace
+} // namespace marlow::phone::test

@@ -1,0 +1,100 @@
+#pragma once
+// A phone engine wired to fakes, with a package of four files on disk.
+
+#include "phone/phone_engine.h"
+#include "phone_fakes.h"
+#include "support/temp_dir.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace marlow::phone::test {
+
+class PhoneEngineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* name : {"psi.flb", "slb.flb", "modem.fls", "modem.eep"})
+            marlow::test::WriteFile(dir.File(name), std::string("data of ") + name);
+        marlow::test::WriteFile(dir.File("modem.brx"),
+                                "+psi.flb\n+slb.flb\n+modem.fls\n+modem.eep\n");
+    }
+
+    void MakeEngine(PhoneOwner owner) {
+        const std::size_t capacity =
+            owner == PhoneOwner::MainWindow ? kMainWindowPortList : kFrontPanelPortList;
+        locator = std::make_unique<DiscoveredPhonePort>(ports, "/dev/ttyACM%i", capacity);
+        PhoneEngineSetup setup;
+        setup.owner = owner;
+        setup.library = &library;
+        setup.presentation = &out;
+        setup.clock = &clock;
+        setup.ownerThread = &ownerThread;
+        setup.ports = locator.get();
+        setup.phoneSelected = [this] { return selected; };
+        setup.allDownLoad = &allDownLoad;
+        engine = std::make_unique<PhoneEngine>(std::move(setup));
+        calls.clear();
+    }
+
+    // The panel's files come from a list's phone group, not from a package.
+    void GivePanelFiles() {
+        PhoneFileSet& files = engine->Files();
+        files.Assign(PhoneFileRole::PsiLoader, "psi.flb", File("psi.flb"));
+        files.Assign(PhoneFileRole::SecondStageLoader, "slb.flb", File("slb.flb"));
+        files.Assign(PhoneFileRole::Firmware, "modem.fls", File("modem.fls"));
+        files.Assign(PhoneFileRole::Eeprom, "modem.eep", File("modem.eep"));
+    }
+
+    // Main window: start, find the port at once, open and boot.
+    void BootMainRun() {
+        MakeEngine(PhoneOwner::MainWindow);
+        ASSERT_TRUE(engine->StartMainWindowRun(File("modem.brx"), PhoneStart::Command));
+        ports.names = {"ACM3"};
+        engine->PollPort();
+        ASSERT_EQ(engine->Inst().state, stBooting);
+    }
+
+    void BootPanelRun() {
+        MakeEngine(PhoneOwner::FrontPanel);
+        GivePanelFiles();
+        engine->BeginPanelPortWait();
+        ports.names = {"ACM3"};
+        engine->PollPort();
+        ASSERT_EQ(engine->Inst().state, stBooting);
+    }
+
+    // Reports "done" until the engine is in `state`.
+    void AdvanceTo(PhoneState state) {
+        while (engine->Inst().state != state && engine->Inst().state != stIdle)
+            Report(IFWD_DL_OK);
+        ASSERT_EQ(engine->Inst().state, state);
+    }
+
+    void Report(std::uint32_t code, const char* text = "") {
+        engine->ReceiveReport(1, code, text);
+        ownerThread.RunAll();
+    }
+
+    std::string File(const std::string& name) const { return dir.File(name); }
+
+    void ClearJournals() {
+        calls.clear();
+        out.lines.clear();
+    }
+
+    marlow::test::TempDir dir;
+    Journal calls;
+    FakeLibrary library{calls};
+    FakeClock clock{calls};
+    RecordingPresentation out;
+    ManualOwnerThread ownerThread;
+    FakePortSource ports;
+    std::unique_ptr<DiscoveredPhonePort> locator;
+    std::atomic<bool> allDownLoad{false};
+    bool selected = true;
+    std::unique_ptr<PhoneEngine> engine;
+};
+
+} // namespace marlow::phone::test

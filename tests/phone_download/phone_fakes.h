@@ -1,0 +1,119 @@
+#pragma once
+// Stand-ins for everything the phone engine talks to, each writing what it
+// was asked into a journal so tests can compare exact sequences.
+
+#include "phone/owner_thread.h"
+#include "phone/phone_clock.h"
+#include "phone/phone_library.h"
+#include "phone/phone_ports.h"
+#include "phone/phone_presentation.h"
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace marlow::phone::test {
+
+using Journal = std::vector<std::string>;
+
+// What the engine showed, one line per call.
+class RecordingPresentation : public PhonePresentation {
+public:
+    void Show(PhoneTarget target, std::string_view text) override;
+    void Clear(PhoneTarget target) override;
+    void Progress(PhoneProgress progress) override;
+    void MessageBox(std::string_view text, std::string_view title) override;
+    void TwoLineMessage(std::string_view first, std::string_view second,
+                        std::uint32_t colour) override;
+    void RunEnded(PhoneRunEnd end) override;
+
+    // Only the lines shown on one target, in order.
+    std::vector<std::string> On(PhoneTarget target) const;
+    int Count(const std::string& line) const;
+
+    Journal lines;
+    std::vector<PhoneRunEnd> ends;
+    std::function<void()> onMessageBox; // runs inside the "modal" box
+};
+
+const char* TargetName(PhoneTarget target);
+
+class FakeClock : public PhoneClock {
+public:
+    explicit FakeClock(Journal& journal) : journal_(journal) {}
+    void StartTimer(PhoneTimer timer, std::chrono::milliseconds period) override;
+    void StopTimer(PhoneTimer timer) override;
+    void Pause(std::chrono::milliseconds duration) override;
+    bool Running(PhoneTimer timer) const;
+    int Starts(PhoneTimer timer) const;
+
+private:
+    Journal& journal_;
+    std::map<PhoneTimer, bool> running_;
+    std::map<PhoneTimer, int> starts_;
+};
+
+// The owner's event queue, drained by the test.
+class ManualOwnerThread : public OwnerThread {
+public:
+    void Post(std::function<void()> task) override;
+    // Runs what is queued now and what those tasks queue; returns how many ran.
+    int RunAll();
+    // Blocks until a task is queued, then runs it. False when none came in
+    // `patience`: a guard against a hung test, not a measured time.
+    bool WaitAndRunOne(std::chrono::seconds patience = std::chrono::seconds(30));
+    std::size_t Queued() const;
+
+private:
+    mutable std::mutex mutex_;
+    std::condition_variable posted_;
+    std::deque<std::function<void()>> tasks_;
+};
+
+// An in-process library: every call is journalled; results and status texts
+// are set per entry point.
+class FakeLibrary : public PhoneLibrary {
+public:
+    explicit FakeLibrary(Journal& journal) : journal_(journal) {}
+
+    void AttachReports(ReportReceiver& receiver, StatusText& status) override;
+    void DetachReports() override;
+    std::uint32_t OpenCommPort(std::uint8_t channel, const std::string& port, std::uint32_t baud,
+                               StatusText& status) override;
+    std::uint32_t CloseCommPort(std::uint8_t channel, StatusText& status) override;
+    std::uint32_t BootTarget(std::uint8_t channel, const std::string& flsPath,
+                             ControlBlock& controlBlock, StatusText& status) override;
+    std::uint32_t DownloadFlsFile(std::uint8_t channel, const std::string& path,
+                                  StatusText& status) override;
+    std::uint32_t DownloadEepFile(std::uint8_t channel, const std::string& path,
+                                  std::uint32_t option, StatusText& status) override;
+    std::uint32_t AbortProcess(std::uint8_t channel, StatusText& status) override;
+    std::uint32_t EndOfProcess(std::uint8_t channel, StatusText& status) override;
+
+    // Results and status texts by entry name ("open", "boot", "fls", "eep", "close", ...).
+    std::map<std::string, std::uint32_t> results;
+    std::map<std::string, std::string> statusTexts;
+    bool openThrows = false;
+    std::function<void()> onEndOfProcess;
+    ReportReceiver* receiver = nullptr;
+
+private:
+    std::uint32_t Answer(const std::string& entry, StatusText& status);
+    Journal& journal_;
+};
+
+class FakePortSource : public PhonePortSource {
+public:
+    std::vector<std::string> PortNames() override {
+        ++scans;
+        return names;
+    }
+    std::vector<std::string> names;
+    int scans = 0;
+};
+
+} // namespace marlow::phone::test

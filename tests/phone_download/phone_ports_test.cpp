@@ -1,0 +1,75 @@
+#include "phone/phone_ports.h"
+#include "phone/serial_port_source.h"
+#include "phone_fakes.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace marlow::phone::test {
+namespace {
+
+using ::testing::ElementsAre;
+
+std::vector<int> Find(std::vector<std::string> names, std::size_t capacity = 16) {
+    FakePortSource source;
+    source.names = std::move(names);
+    return FindPhonePorts(source, capacity);
+}
+
+TEST(FindPhonePorts, OneInstanceGivesItsNumber) {
+    EXPECT_THAT(Find({"USB3"}), ElementsAre(3));
+}
+
+TEST(FindPhonePorts, Usb0IsNeverUsed) {
+    EXPECT_THAT(Find({"USB0", "USB7"}), ElementsAre(7));
+}
+
+TEST(FindPhonePorts, ShortOrMissingNamesAreSkipped) {
+    EXPECT_THAT(Find({"", "USB", "US"}), ElementsAre());
+}
+
+TEST(FindPhonePorts, NumbersHaveSeveralDigits) {
+    EXPECT_THAT(Find({"USB12"}), ElementsAre(12));
+}
+
+TEST(FindPhonePorts, NoDigitGivesZero) {
+    EXPECT_THAT(Find({"USBx"}), ElementsAre(0));
+}
+
+TEST(FindPhonePorts, FirstEnumeratedComesFirst) {
+    EXPECT_THAT(Find({"USB9", "USB2"}), ElementsAre(9, 2));
+}
+
+TEST(FindPhonePorts, ListStopsAtItsCapacity) {
+    std::vector<std::string> names;
+    for (int i = 1; i <= 30; ++i)
+        names.push_back("USB" + std::to_string(i));
+    EXPECT_EQ(Find(names, kFrontPanelPortList).size(), kFrontPanelPortList);
+    EXPECT_EQ(Find(names, kMainWindowPortList).size(), kMainWindowPortList);
+}
+
+TEST(FindPhonePorts, HugeNumbersDoNotOverflow) {
+    const std::vector<int> found = Find({"USB99999999999999999999"});
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_GT(found[0], 0);
+}
+
+TEST(PortName, PatternTakesTheNumber) {
+    EXPECT_EQ(FormPortName("\\\\.\\USB%i", 3), "\\\\.\\USB3");
+    EXPECT_EQ(FormPortName("/dev/ttyACM%d", 12), "/dev/ttyACM12");
+}
+
+TEST(PortName, PatternIsNotAPrintfFormat) {
+    EXPECT_EQ(FormPortName("/dev/%s%n%i%i", 4), "/dev/%s%n4%i");
+    EXPECT_EQ(FormPortName("100%%-%i", 1), "100%-1");
+    EXPECT_EQ(FormPortName("/dev/modem", 1), "/dev/modem");
+}
+
+TEST(SerialPortNames, DeviceNodeLosesItsTtyPrefix) {
+    EXPECT_EQ(PhonePortNameOf("ttyACM3"), "ACM3");
+    EXPECT_EQ(PortNumberOf(PhonePortNameOf("ttyACM3")), 3);
+    EXPECT_EQ(PhonePortNameOf("COM5"), "COM5");
+}
+
+} // namespace
+} // namespace marlow::phone::test

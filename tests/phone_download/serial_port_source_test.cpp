@@ -1,0 +1,80 @@
+// The production port source against an emulated USB modem: umockdev gives
+// the process a /sys and /dev with a 058b:0015 device whose ACM port is
+// ttyACM3, beside another vendor's USB serial port. The test binary runs
+// under umockdev-wrapper, which makes Qt SerialPort read that tree.
+
+#include "phone/phone_ports.h"
+#include "phone/serial_port_source.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+// glib names a struct member "signals", which Qt's keyword macro would eat.
+#include <umockdev.h>
+
+namespace marlow::phone::test {
+namespace {
+
+std::string UsbSerialDevice(const std::string& bus, const char* vendor, const char* product,
+                            const std::string& tty, const std::string& major) {
+    const std::string usb = "/devices/pci0000:00/0000:00:14.0/usb1/" + bus;
+    return "P: " + usb + "\n" + "E: DEVTYPE=usb_device\nE: DRIVER=usb\nE: SUBSYSTEM=usb\n" +
+           "E: ID_VENDOR_ID=" + vendor + "\nE: ID_MODEL_ID=" + product + "\n" +
+           "A: idVendor=" + vendor + "\nA: idProduct=" + product + "\n\n" + "P: " + usb + "/" +
+           bus + ":1.0\n" + "E: DEVTYPE=usb_interface\nE: DRIVER=cdc_acm\nE: SUBSYSTEM=usb\n\n" +
+           "P: " + usb + "/" + bus + ":1.0/tty/" + tty + "\n" + "N: " + tty + "\n" +
+           "E: DEVNAME=/dev/" + tty + "\nE: SUBSYSTEM=tty\nE: ID_BUS=usb\n" +
+           "E: ID_VENDOR_ID=" + vendor + "\nE: ID_MODEL_ID=" + product + "\n" +
+           "A: dev=166:" + major + "\n\n";
+}
+
+bool UnderUmockdev() {
+    const char* preload = std::getenv("LD_PRELOAD");
+    return preload != nullptr && std::string(preload).find("umockdev-preload") != std::string::npos;
+}
+
+class SerialPortSourceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!UnderUmockdev())
+            GTEST_SKIP() << "needs umockdev-wrapper (LD_PRELOAD of libumockdev-preload) so that "
+                            "Qt SerialPort reads an emulated /sys";
+        testbed = umockdev_testbed_new();
+    }
+    void TearDown() override {
+        if (testbed != nullptr)
+            g_object_unref(testbed);
+    }
+    void Add(const std::string& description) {
+        GError* error = nullptr;
+        ASSERT_TRUE(umockdev_testbed_add_from_string(testbed, description.c_str(), &error))
+            << (error != nullptr ? error->message : "");
+    }
+
+    UMockdevTestbed* testbed = nullptr;
+};
+
+TEST_F(SerialPortSourceTest, ListsOnlyTheModemsPort) {
+    Add(UsbSerialDevice("1-1", "2341", "0043", "ttyACM0", "0"));
+    Add(UsbSerialDevice("1-2", "058b", "0015", "ttyACM3", "3"));
+    SerialPortSource source;
+    EXPECT_THAT(source.PortNames(), ::testing::ElementsAre("ACM3"));
+
+    DiscoveredPhonePort port(source, DefaultPortPattern(), kMainWindowPortList);
+    const std::optional<int> first = port.FindFirstPort();
+    ASSERT_TRUE(first.has_value());
+    EXPECT_EQ(*first, 3);
+    EXPECT_EQ(port.PortName(*first), "/dev/ttyACM3");
+}
+
+TEST_F(SerialPortSourceTest, NoModemNoPort) {
+    Add(UsbSerialDevice("1-1", "2341", "0043", "ttyACM0", "0"));
+    SerialPortSource source;
+    EXPECT_TRUE(source.PortNames().empty());
+}
+
+} // namespace
+} // namespace marlow::phone::test

@@ -1,0 +1,129 @@
+// Loading the download library: every entry point by name, the set-up calls
+// in order, reports routed to their owner; a missing library or entry point
+// is a clear refusal.
+
+#include "phone/library_location.h"
+#include "phone/vendor_library.h"
+#include "support/temp_dir.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QLibrary>
+#include <filesystem>
+
+namespace marlow::phone::test {
+namespace {
+
+using ::testing::HasSubstr;
+
+struct LastReport : ReportReceiver {
+    void ReceiveReport(std::uint8_t channel, std::uint32_t code, const char* text) override {
+        last = std::to_string(channel) + " " + std::to_string(code) + " " + text;
+    }
+    std::string last;
+};
+
+std::string TakeCalls() {
+    QLibrary library(MARLOW_RECORDING_LIBRARY);
+    using Recorded = void (*)(char*, std::uint32_t);
+    const auto recorded = reinterpret_cast<Recorded>(library.resolve("RecordedCalls"));
+    std::string calls(4096, '\0');
+    recorded(calls.data(), static_cast<std::uint32_t>(calls.size()));
+    return calls.c_str();
+}
+
+TEST(VendorLibrary, SetUpRegistersTheReportAndMakesTheSevenParameterCalls) {
+    std::string error;
+    auto library = LoadDownloadLibrary(MARLOW_RECORDING_LIBRARY, &error);
+    ASSERT_TRUE(library) << error;
+    TakeCalls();
+    LastReport receiver;
+    StatusText status;
+    library->AttachReports(receiver, status);
+    EXPECT_EQ(TakeCalls(), "init_callback\n"
+                           "set_dll_parameter 0 0\n"
+                           "set_dll_parameter 6 1\n"
+                           "set_dll_parameter 5 1\n"
+                           "set_dll_parameter 8 0\n"
+                           "set_dll_parameter 9 0\n"
+                           "set_dll_parameter 2 1200000\n"
+                           "set_dll_parameter 1 1000000\n");
+}
+
+TEST(VendorLibrary, ReportsReachTheAttachedOwnerUntilDetached) {
+    std::string error;
+    auto library = LoadDownloadLibrary(MARLOW_RECORDING_LIBRARY, &error);
+    ASSERT_TRUE(library) << error;
+    LastReport receiver;
+    StatusText status;
+    library->AttachReports(receiver, status);
+    QLibrary raw(MARLOW_RECORDING_LIBRARY);
+    using Fire = void (*)(std::uint8_t, std::uint32_t, const char*);
+    const auto fire = reinterpret_cast<Fire>(raw.resolve("FireReport"));
+    fire(1, 2, "57");
+    EXPECT_EQ(receiver.last, "1 2 57");
+    library->DetachReports();
+    fire(1, 0, "late");
+    EXPECT_EQ(receiver.last, "1 2 57");
+}
+
+TEST(VendorLibrary, CallsPassTheirArgumentsThrough) {
+    std::string error;
+    auto library = LoadDownloadLibrary(MARLOW_RECORDING_LIBRARY, &error);
+    ASSERT_TRUE(library) << error;
+    TakeCalls();
+    StatusText status;
+    status.Clear();
+    EXPECT_EQ(library->OpenCommPort(1, "/dev/ttyACM3", 460800, status), 0u);
+    EXPECT_EQ(status.View(), "opened");
+    ControlBlock block{};
+    library->BootTarget(1, "/p/modem.fls", block, status);
+    library->DownloadFlsFile(1, "/p/psi.flb", status);
+    library->DownloadEepFile(1, "/p/modem.eep", 0, status);
+    library->EndOfProcess(1, status);
+    library->AbortProcess(1, status);
+    library->CloseCommPort(1, status);
+    EXPECT_EQ(TakeCalls(), "open_comm_port 1 /dev/ttyACM3 /dev/ttyACM3 460800\n"
+                           "boot_target 1 /p/modem.fls 0\n"
+                           "download_fls_file 1 /p/psi.flb\n"
+                           "download_eep_file 1 /p/modem.eep 0\n"
+                           "end_of_process 1\n"
+                           "abort_process 1\n"
+                           "close_comm_port 1\n");
+}
+
+TEST(VendorLibrary, MissingEntryPointIsRefusedByName) {
+    std::string error;
+    auto library = LoadDownloadLibrary(MARLOW_NO_BOOT_LIBRARY, &error);
+    EXPECT_FALSE(library);
+    EXPECT_THAT(error, HasSubstr("has no entry point _IFWD_DL_boot_target"));
+}
+
+TEST(VendorLibrary, MissingLibraryIsRefusedWithAHint) {
+    std::string error;
+    auto library = LoadDownloadLibrary("/nonexistent/libIFWD_DownloadDll.so", &error);
+    EXPECT_FALSE(library);
+    EXPECT_THAT(error, HasSubstr("cannot be loaded"));
+    EXPECT_THAT(error, HasSubstr("PhoneLibrary"));
+}
+
+TEST(LibraryLocation, CopyBesideTheProgramComesBeforeTheSystemSearch) {
+    marlow::test::TempDir dir;
+    const std::string copy = dir.File(DownloadLibraryFileName().toStdString());
+    std::filesystem::copy_file(MARLOW_STANDIN_LIBRARY, copy);
+    const QStringList candidates = DownloadLibraryCandidates(QString::fromStdString(dir.Path()));
+    ASSERT_EQ(candidates.size(), 2);
+    EXPECT_EQ(candidates[0].toStdString(), copy);
+    EXPECT_EQ(candidates[1], "IFWD_DownloadDll");
+}
+
+TEST(LibraryLocation, NamedFileIsTakenOrRefusedNeverReplaced) {
+    std::string error;
+    EXPECT_FALSE(LocateDownloadLibrary("/nonexistent/lib.so", "/tmp", &error));
+    EXPECT_THAT(error, HasSubstr("/nonexistent/lib.so"));
+    EXPECT_TRUE(LocateDownloadLibrary(MARLOW_STANDIN_LIBRARY, "/tmp", &error)) << error;
+}
+
+} // namespace
+} // namespace marlow::phone::test
