@@ -6,7 +6,7 @@ BUILD  := build/$(PRESET)
 CLI    := $(BUILD)/src/cli/marlow-cli
 DEMO   := build/demo
 
-.PHONY: all deps configure build run test asan fuzz-smoke bench format clean
+.PHONY: all deps configure build run run-gui test asan fuzz-smoke bench format clean
 
 all: build
 
@@ -21,6 +21,9 @@ build: configure
 
 run: build
 	@scripts/demo $(CLI) $(DEMO)
+
+run-gui: build
+	@scripts/run-gui $(BUILD)
 
 test: build
 	@ctest --preset $(PRESET)

@@ -1,0 +1,160 @@
+#include "app/gui/frame_devices.h"
+
+#include "app/gui/main_frame.h"
+#include "hotplug/download_command.h"
+#include "hotplug/libusb_device_source.h"
+#include "hotplug/usb_ids.h"
+#include "hotplug/virtual_bus_source.h"
+
+#include <QMetaObject>
+
+namespace marlow::gui {
+
+namespace {
+
+QString Latin1(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::vector<hotplug::UsbId> PdaUsbIds(const QSettings& store) {
+    std::string error;
+    if (auto ids = hotplug::ParsePdaUsbIds(hotplug::ReadPdaUsbIdsSetting(store), &error))
+        return *ids;
+    return *hotplug::ParsePdaUsbIds(hotplug::kDefaultPdaUsbIds, &error);
+}
+
+} // namespace
+
+FrameDevices::FrameDevices(CMainFrame& frame, hotplug::WatcherTiming timing)
+    : frame_(frame), presentation_(frame.Context(), frame, frame),
+      watcher_(std::make_unique<hotplug::CDeviceWatcher>(*this, std::move(timing))) {}
+
+FrameDevices::~FrameDevices() {
+    StopWatch();
+    // Stops every download before the windows they write to go away.
+    watcher_.reset();
+}
+
+hotplug::DeviceEvents FrameDevices::EventsForSources() {
+    hotplug::DeviceEvents events;
+    events.arrived = [this](std::unique_ptr<pda::UsbTransport> transport) {
+        // Qt copies queued functors; the transport rides in a shared holder.
+        auto holder = std::make_shared<std::unique_ptr<pda::UsbTransport>>(std::move(transport));
+        QMetaObject::invokeMethod(
+            &frame_, [this, holder] { Arrived(std::move(*holder)); }, Qt::QueuedConnection);
+    };
+    events.removed = [this](const std::string& devicePath) {
+        QMetaObject::invokeMethod(
+            &frame_, [this, devicePath] { Removed(devicePath); }, Qt::QueuedConnection);
+    };
+    return events;
+}
+
+void FrameDevices::StartWatch() {
+    std::string error;
+    const QByteArray virtualBus = qgetenv("MARLOW_VIRTUAL_BUS");
+    if (!virtualBus.isEmpty() &&
+        !AddSource(std::make_unique<hotplug::VirtualBusSource>(virtualBus.toStdString()), &error))
+        frame_.ShowMessage(Latin1(error), QString());
+    // A machine without USB access still serves the virtual bus; libusb's
+    // refusal is not the operator's problem then.
+    if (!AddSource(std::make_unique<hotplug::LibusbDeviceSource>(PdaUsbIds(frame_.Context().store)),
+                   &error) &&
+        virtualBus.isEmpty())
+        frame_.SetStatusText(Latin1(error));
+}
+
+bool FrameDevices::AddSource(std::unique_ptr<hotplug::DeviceSource> source, std::string* error) {
+    if (!source->Start(EventsForSources(), error))
+        return false;
+    sources_.push_back(std::move(source));
+    return true;
+}
+
+void FrameDevices::StopWatch() {
+    for (auto& source : sources_)
+        source->Stop();
+    sources_.clear();
+}
+
+// WM_DEVICECHANGE: any device news ends the port wait box first.
+void FrameDevices::Arrived(std::unique_ptr<pda::UsbTransport> transport) {
+    frame_.DestroyPortWaitDialog();
+    watcher_->OnDeviceArrival(std::move(transport));
+}
+
+void FrameDevices::Removed(const std::string& devicePath) {
+    frame_.DestroyPortWaitDialog();
+    watcher_->OnDeviceQueryRemove(devicePath);
+    frame_.DestroyPortWaitDialog();
+    watcher_->OnDeviceRemoveComplete(devicePath);
+    // The box belonged to the device's pipe, which is gone now.
+    frame_.CloseFlashWaitBox();
+}
+
+void FrameDevices::OnOperationDownload() {
+    MarlowContext& context = frame_.Context();
+    context.SyncRunSettings();
+    hotplug::OperationDownload(*watcher_, context.run, presentation_);
+}
+
+bool FrameDevices::CloseRequested() {
+    bool closeNow = false;
+    closeNow_ = &closeNow;
+    watcher_->OnClose();
+    closeNow_ = nullptr;
+    return closeNow;
+}
+
+void FrameDevices::UnloadUsbDrv(bool close, bool unload) {
+    watcher_->UnloadUsbDrv(close, unload);
+}
+
+pda::PdaRunContext& FrameDevices::ContextFor(const std::string&) {
+    return frame_.Context().run;
+}
+
+pda::PdaPresentation& FrameDevices::PresentationFor(const std::string&) {
+    return presentation_;
+}
+
+void FrameDevices::FileInformation(std::string_view text) {
+    MarlowContext& context = frame_.Context();
+    context.Print(context.fileInformation, text);
+}
+
+void FrameDevices::MessageBox(std::string_view text) {
+    frame_.ShowMessage(Latin1(text), QString());
+}
+
+void FrameDevices::ClosePortWaitDialog() {
+    frame_.DestroyPortWaitDialog();
+}
+
+// ReportConnected sends command 32771 and waits for it, as a window command
+// sent through the File Information window would.
+void FrameDevices::SendDownloadCommand(const std::string&) {
+    frame_.OnOperationDownload();
+}
+
+void FrameDevices::PdaDownloadDone(bool mainWindowMode) {
+    emit frame_.pdaDownloadDone(mainWindowMode, !mainWindowMode);
+}
+
+void FrameDevices::PostMainFrameClose() {
+    emit frame_.mainFrameCloseRequested();
+}
+
+void FrameDevices::CancelInterfaceNotification() {
+    StopWatch();
+}
+
+void FrameDevices::CloseFrameNow() {
+    if (closeNow_) {
+        *closeNow_ = true;
+        return;
+    }
+    emit frame_.mainFrameCloseRequested();
+}
+
+} // namespace marlow::gui

@@ -1,0 +1,65 @@
+#pragma once
+// The main window's PDA devices: where they come from (libusb, and the
+// virtual bus when MARLOW_VIRTUAL_BUS names a socket), the device watcher
+// that opens and lists them, and what the window does with the watcher's
+// decisions. Sources report on their own threads; every event is posted to
+// the user-interface thread, in order, before the watcher sees it.
+
+#include "app/gui/window_pda_presentation.h"
+#include "hotplug/device_source.h"
+#include "hotplug/device_watcher.h"
+
+#include <memory>
+#include <vector>
+
+namespace marlow::gui {
+
+class CMainFrame;
+
+class FrameDevices : public hotplug::DeviceWatcherOwner {
+public:
+    explicit FrameDevices(CMainFrame& frame, hotplug::WatcherTiming timing = {});
+    ~FrameDevices() override;
+
+    // Starts the device sources (libusb, and the virtual bus when asked for).
+    void StartWatch();
+    // No further arrivals; devices already listed stay.
+    void StopWatch();
+    // A source the caller made (tests, extra buses); started at once.
+    bool AddSource(std::unique_ptr<hotplug::DeviceSource> source, std::string* error);
+
+    // Command 32771.
+    void OnOperationDownload();
+    // WM_CLOSE: true when the frame may close now; otherwise the devices
+    // have been told to leave and MAINFRM_CLOSE follows their removal.
+    bool CloseRequested();
+    void UnloadUsbDrv(bool close, bool unload);
+
+    hotplug::CDeviceWatcher& Watcher() { return *watcher_; }
+    pda::PdaPresentation& Presentation() { return presentation_; }
+
+    // --- hotplug::DeviceWatcherOwner
+    pda::PdaRunContext& ContextFor(const std::string& devicePath) override;
+    pda::PdaPresentation& PresentationFor(const std::string& devicePath) override;
+    void FileInformation(std::string_view text) override;
+    void MessageBox(std::string_view text) override;
+    void ClosePortWaitDialog() override;
+    void SendDownloadCommand(const std::string& devicePath) override;
+    void PdaDownloadDone(bool mainWindowMode) override;
+    void PostMainFrameClose() override;
+    void CancelInterfaceNotification() override;
+    void CloseFrameNow() override;
+
+private:
+    hotplug::DeviceEvents EventsForSources();
+    void Arrived(std::unique_ptr<pda::UsbTransport> transport);
+    void Removed(const std::string& devicePath);
+
+    CMainFrame& frame_;
+    WindowPdaPresentation presentation_;
+    std::unique_ptr<hotplug::CDeviceWatcher> watcher_;
+    std::vector<std::unique_ptr<hotplug::DeviceSource>> sources_;
+    bool* closeNow_ = nullptr; // set while CloseRequested asks the watcher
+};
+
+} // namespace marlow::gui

@@ -1,0 +1,27 @@
+#include "app/gui/instance_lock.h"
+
+#include <QDir>
+#include <QStandardPaths>
+
+namespace marlow::gui {
+
+InstanceLock::InstanceLock() : InstanceLock(DefaultPath()) {}
+
+InstanceLock::InstanceLock(const QString& lockPath) : lock_(std::make_unique<QLockFile>(lockPath)) {
+    // A live Marlow never gives the lock up, so only a dead owner's lock may
+    // be taken over, however old it is.
+    lock_->setStaleLockTime(0);
+}
+
+bool InstanceLock::Acquire() {
+    return lock_->tryLock(0);
+}
+
+QString InstanceLock::DefaultPath() {
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder.isEmpty())
+        folder = QDir::tempPath();
+    return QDir(folder).filePath(QStringLiteral("marlow-instance.lock"));
+}
+
+} // namespace marlow::gui

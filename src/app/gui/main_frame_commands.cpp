@@ -1,0 +1,174 @@
+#include "app/file_information.h"
+#include "app/gui/child_frame.h"
+#include "app/gui/frame_devices.h"
+#include "app/gui/frame_phone.h"
+#include "app/gui/main_frame.h"
+#include "app/gui/message_view.h"
+#include "app/gui/save_as_text.h"
+#include "controls/dialog_service.h"
+#include "pda/ui/config_sheet.h"
+#include "stamp/ui/model_version_dialog.h"
+
+#include <QFileInfo>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+
+namespace marlow::gui {
+
+namespace {
+
+struct SaveTarget {
+    WindowRole role;
+    const char* defaultName;
+};
+
+SaveTarget SaveTargetOf(CommandId which) {
+    switch (which) {
+    case ID_SAVE_FILE_INFORMATION:
+        return {WindowRole::FileInformation, "File"};
+    case ID_SAVE_DEVICE_STATE:
+        return {WindowRole::DeviceState, "Device"};
+    default:
+        return {WindowRole::DebugMessage, "Debug"};
+    }
+}
+
+controls::FileChoice TextFileChoice(const QString& name) {
+    controls::FileChoice choice;
+    choice.caption = QStringLiteral("Save As");
+    choice.defaultSuffix = QStringLiteral("txt");
+    choice.initialName = name;
+    choice.filters = {{QStringLiteral("Text File(*.txt)"), {"*.txt"}}};
+    return choice;
+}
+
+} // namespace
+
+void CMainFrame::OnSettings() {
+    RunSettingsSheet();
+}
+
+void CMainFrame::RunSettingsSheet() {
+    pda::ui::SheetEnvironment environment;
+    environment.settings = &context_.settings;
+    environment.store = &context_.store;
+    environment.optionFlags = &context_.optionFlags;
+    environment.closeDebugPort = [this] { context_.debugPort.CloseDebugPort(); };
+    environment.showPath = [this](const std::string& path) { SetPathPane(path); };
+    pda::ui::CConfigSheet sheet(QStringLiteral("Settings"), environment, this);
+    const bool accepted = sheet.exec() == QDialog::Accepted;
+
+    app::AppSettings& values = context_.settings.Values();
+    if (accepted)
+        context_.settings.LoadSaveSettings(app::SETTINGS_SAVE_PORT, values.debugPortName,
+                                           values.debugBaudRate);
+    OpenDebugPortOrSay(" Port Open failed");
+    if (accepted) {
+        context_.settings.LoadSaveSettings(app::SETTINGS_SAVE_PATHS);
+        ShowInformationBlocks();
+    }
+    context_.SyncRunSettings();
+    UpdateCommandStates();
+}
+
+void CMainFrame::OpenDebugPortOrSay(const char* failureText) {
+    const app::AppSettings& values = context_.settings.Values();
+    if (!context_.debugPort.OpenDebugPort(values.debugPortName, values.debugBaudRate))
+        ShowMessage(QString::fromStdString(values.debugPortName) + QString::fromLatin1(failureText),
+                    QString());
+    UpdateCommandStates();
+}
+
+void CMainFrame::ShowInformationBlocks() {
+    const std::optional<app::FileFacts> facts =
+        app::ReadFileFacts(context_.settings.Values().downloadPath);
+    const app::FileInformationBlock block = app::ShowFileInformation(facts);
+    if (block.messageBox)
+        ShowMessage(QString::fromStdString(*block.messageBox), QString());
+    if (block.clearWindowFirst)
+        context_.printer.ClearMessageWindow(context_.fileInformation);
+    for (const std::string& text : block.prints)
+        context_.Print(context_.fileInformation, text);
+    for (const std::string& text : app::ShowImageInformation(facts))
+        context_.Print(context_.fileInformation, text);
+}
+
+void CMainFrame::OnModelVersion() {
+    stamp::ui::CModelVersionDlg dialog([this] { ShowInformationBlocks(); }, this);
+    dialog.exec();
+}
+
+void CMainFrame::OnDebugPortOpen() {
+    if (context_.settings.Values().debugPortName.empty())
+        return;
+    OpenDebugPortOrSay(" port initialize error!");
+}
+
+void CMainFrame::OnDebugPortClose() {
+    context_.debugPort.CloseDebugPort();
+    UpdateCommandStates();
+}
+
+void CMainFrame::OnVivezoSet() {
+    if (openUartLoader) {
+        openUartLoader(this);
+        return;
+    }
+    ShowMessage(QStringLiteral("The UART flash loader is not part of this build yet."), QString());
+}
+
+void CMainFrame::SaveWindowAsText(CommandId which) {
+    const SaveTarget target = SaveTargetOf(which);
+    const std::optional<QString> path =
+        controls::Dialogs().SaveFile(this, TextFileChoice(QString::fromLatin1(target.defaultName)));
+    if (!path)
+        return;
+    const SaveResult saved = SaveMessageText(View(target.role)->Text(), *path);
+    if (!saved.ok)
+        ShowMessage(saved.error, QString());
+}
+
+// The toolbar's save-as works on the active window and names the window
+// after the file it was saved to.
+void CMainFrame::OnFileSaveAs() {
+    QMdiSubWindow* active = mdi_->activeSubWindow();
+    if (!active)
+        active = Child(WindowRole::DebugMessage);
+    auto* view = qobject_cast<CMarlowView*>(active->widget());
+    if (!view)
+        return;
+    const std::optional<QString> path =
+        controls::Dialogs().SaveFile(this, TextFileChoice(active->windowTitle()));
+    if (!path)
+        return;
+    const SaveResult saved = SaveMessageText(view->Text(), *path);
+    if (!saved.ok) {
+        ShowMessage(saved.error, QString());
+        return;
+    }
+    active->setWindowTitle(QFileInfo(*path).fileName());
+}
+
+void CMainFrame::OnDebugMessageClear() {
+    context_.printer.ClearMessageWindow(context_.debugMessage);
+}
+
+void CMainFrame::OnPhoneDownStart() {
+    phone_->Start(phone::PhoneStart::Command);
+    UpdateCommandStates();
+}
+
+void CMainFrame::OnPhoneDownCancel() {
+    phone_->Cancel();
+    UpdateCommandStates();
+}
+
+bool CMainFrame::PhoneRunning() const {
+    return phone_ && phone_->Running();
+}
+
+void CMainFrame::OnOperationDownload() {
+    devices_->OnOperationDownload();
+}
+
+} // namespace marlow::gui

@@ -1,0 +1,69 @@
+#include "app/gui/marlow_app.h"
+
+#include "app/gui/frame_devices.h"
+#include "app/gui/instance_lock.h"
+#include "app/gui/main_frame.h"
+#include "panel/front_panel_placeholder.h"
+
+namespace marlow::gui {
+
+CMarlowApp::CMarlowApp(StartOptions options) : options_(std::move(options)) {}
+
+CMarlowApp::~CMarlowApp() {
+    // The window goes before the context its engines write into.
+    frame_.reset();
+    context_.reset();
+}
+
+StartResult CMarlowApp::InitInstance() {
+    lock_ = options_.lockPath.isEmpty() ? std::make_unique<InstanceLock>()
+                                        : std::make_unique<InstanceLock>(options_.lockPath);
+    if (!lock_->Acquire())
+        return StartResult::AlreadyRunning;
+
+    QSettings* store = options_.store;
+    if (!store) {
+        ownStore_ =
+            std::make_unique<QSettings>(QStringLiteral("Korvane"), QStringLiteral("Marlow"));
+        store = ownStore_.get();
+    }
+    context_ = std::make_unique<MarlowContext>(*store);
+    if (context_->settings.PrepareStart() == app::Presentation::FrontPanel) {
+        if (options_.runFrontPanel)
+            options_.runFrontPanel(*context_);
+        else
+            panel::RunFrontPanel();
+        return StartResult::PanelClosed;
+    }
+
+    frame_ = std::make_unique<CMainFrame>(*context_);
+    frame_->showMaximized();
+    context_->layoutRect = frame_->FrameClientRect();
+    frame_->CreateMessageWindows();
+    frame_->PlaceMessageWindows(context_->layoutRect, false);
+    frame_->FocusDebugMessageView();
+    OpenDebugPortAtStart();
+    frame_->ShowInformationBlocks();
+    context_->SyncRunSettings();
+    if (options_.watchDevices)
+        frame_->StartDeviceWatch();
+    context_->layoutReady = true;
+    return StartResult::MainWindow;
+}
+
+void CMarlowApp::OpenDebugPortAtStart() {
+    const app::AppSettings& values = context_->settings.Values();
+    if (values.debugPortName.empty())
+        return;
+    const bool opened =
+        options_.openDebugPort
+            ? options_.openDebugPort(values.debugPortName, values.debugBaudRate)
+            : context_->debugPort.OpenDebugPort(values.debugPortName, values.debugBaudRate);
+    if (!opened)
+        frame_->ShowMessage(QString::fromStdString(values.debugPortName) +
+                                QStringLiteral(" Port Initialize Error"),
+                            QString());
+    frame_->UpdateCommandStates();
+}
+
+} // namespace marlow::gui

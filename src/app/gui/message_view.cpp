@@ -1,0 +1,169 @@
+#include "app/gui/message_view.h"
+
+#include <QKeyEvent>
+#include <QMetaObject>
+#include <QProgressBar>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+
+namespace marlow::gui {
+
+namespace {
+
+constexpr int kProgressHeight = 22;
+constexpr int kBottomMargin = 15;
+
+QFont MessageFont() {
+    QFont font(QStringLiteral("Verdana"));
+    font.setPixelSize(16);
+    font.setWeight(QFont::Bold);
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+bool IsTypedCharacter(const QKeyEvent* event) {
+    if (event->text().isEmpty())
+        return false;
+    if (event->modifiers() & (Qt::ControlModifier | Qt::MetaModifier))
+        return false;
+    const QChar c = event->text().front();
+    return c.unicode() < 256 &&
+           (c.isPrint() || c == '\r' || c == '\t' || c == '\b' || c.unicode() == 0x1b);
+}
+
+} // namespace
+
+CMarlowView::CMarlowView(MessageText& text, bool pagingKeys, QWidget* parent)
+    : QPlainTextEdit(parent), text_(text), pagingKeys_(pagingKeys) {
+    setReadOnly(true);
+    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setFont(MessageFont());
+    setUndoRedoEnabled(false);
+    setViewportMargins(0, 0, 0, kBottomMargin);
+
+    // Writers on any thread queue their edits here; Qt delivers them in the
+    // order they were posted, and drops them if the view has gone.
+    text_.SetReceivers(
+        [this](const DisplayEdit& edit) {
+            QMetaObject::invokeMethod(
+                this, [this, edit] { ApplyEdit(edit); }, Qt::QueuedConnection);
+        },
+        [this] {
+            QMetaObject::invokeMethod(
+                this, [this] { emit activationRequested(); }, Qt::QueuedConnection);
+        });
+    // After the receivers: an edit queued in between is caught by its length
+    // check and answered with a fresh copy.
+    setPlainText(text_.DisplayText());
+}
+
+CMarlowView::~CMarlowView() {
+    text_.SetReceivers(nullptr, nullptr);
+}
+
+void CMarlowView::ApplyEdit(const DisplayEdit& edit) {
+    QScrollBar* bar = verticalScrollBar();
+    const bool followEnd = bar->value() == bar->maximum();
+    QTextCursor cursor(document());
+    cursor.beginEditBlock();
+    cursor.setPosition(static_cast<int>(std::min<std::size_t>(
+        edit.from, static_cast<std::size_t>(document()->characterCount() - 1))));
+    cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    cursor.insertText(edit.text);
+    if (edit.dropFront > 0) {
+        cursor.setPosition(0);
+        cursor.setPosition(static_cast<int>(edit.dropFront), QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+    }
+    cursor.endEditBlock();
+    if (static_cast<std::size_t>(document()->characterCount() - 1) != edit.lengthAfter)
+        Resynchronize();
+    // The text always goes to the end; keep it in sight unless the operator
+    // has scrolled back to read.
+    if (followEnd) {
+        QTextCursor end(document());
+        end.movePosition(QTextCursor::End);
+        setTextCursor(end);
+        ensureCursorVisible();
+    }
+}
+
+void CMarlowView::Resynchronize() {
+    setPlainText(text_.DisplayText());
+}
+
+void CMarlowView::keyPressEvent(QKeyEvent* event) {
+    if (pagingKeys_) {
+        QScrollBar* bar = verticalScrollBar();
+        switch (event->key()) {
+        case Qt::Key_PageUp:
+            bar->triggerAction(QAbstractSlider::SliderPageStepSub);
+            return;
+        case Qt::Key_PageDown:
+            bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+            return;
+        case Qt::Key_Home:
+            bar->triggerAction(QAbstractSlider::SliderToMinimum);
+            return;
+        case Qt::Key_End:
+            bar->triggerAction(QAbstractSlider::SliderToMaximum);
+            return;
+        default:
+            break;
+        }
+    }
+    if (IsTypedCharacter(event)) {
+        const QChar c = event->text().front();
+        if (onCharacter)
+            onCharacter(static_cast<char>(c.unicode()));
+        return;
+    }
+    QPlainTextEdit::keyPressEvent(event);
+}
+
+void CMarlowView::resizeEvent(QResizeEvent* event) {
+    QPlainTextEdit::resizeEvent(event);
+    PlaceProgressBars();
+}
+
+void CMarlowView::CreateDownloadProgress() {
+    auto* bar = new QProgressBar(this);
+    bar->setObjectName(QStringLiteral("downloadProgress"));
+    bar->setTextVisible(false);
+    bar->setRange(0, 100);
+    bar->setValue(0);
+    progress_.push_back(bar);
+    PlaceProgressBars();
+    bar->show();
+}
+
+void CMarlowView::SetDownloadProgressRange(int low, int high) {
+    if (QProgressBar* bar = DownloadProgress())
+        bar->setRange(low, high);
+}
+
+void CMarlowView::SetDownloadProgressPos(int position) {
+    if (QProgressBar* bar = DownloadProgress())
+        bar->setValue(position);
+}
+
+void CMarlowView::CloseDownloadProgress() {
+    if (progress_.empty())
+        return;
+    delete progress_.front();
+    progress_.erase(progress_.begin());
+}
+
+QProgressBar* CMarlowView::DownloadProgress() const {
+    return progress_.empty() ? nullptr : progress_.front();
+}
+
+void CMarlowView::PlaceProgressBars() {
+    for (QProgressBar* bar : progress_)
+        bar->setGeometry(0, height() - kProgressHeight, width(), kProgressHeight);
+}
+
+} // namespace marlow::gui

@@ -1,0 +1,32 @@
+#pragma once
+// The half of the debug port that lives on the watch thread: the serial line
+// object itself, which Qt wants used only from the thread that made it.
+
+#include <QObject>
+#include <QSerialPort>
+#include <atomic>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace marlow::debugport {
+
+class PortWorker : public QObject {
+    Q_OBJECT
+public:
+    PortWorker(const std::atomic<bool>& running, std::function<void(std::string_view)> text);
+
+    // All three run on the watch thread.
+    bool Open(const QString& device, int baud, QString* error);
+    void Close();
+    qint64 Write(const QByteArray& bytes);
+
+private:
+    void Drain();
+
+    const std::atomic<bool>& running_;
+    std::function<void(std::string_view)> text_;
+    QSerialPort* port_ = nullptr;
+};
+
+} // namespace marlow::debugport

@@ -1,0 +1,148 @@
+#include "pda/ui/download_page.h"
+
+#include "controls/dialog_service.h"
+#include "pda/ui/file_extension_rule.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace marlow::pda::ui {
+
+namespace {
+
+struct ChooserRule {
+    controls::FileChoice choice;
+    QStringList extensions;
+    QString refusal;
+};
+
+ChooserRule PdaChooser() {
+    ChooserRule rule;
+    rule.choice.caption = QStringLiteral("Open");
+    rule.choice.defaultSuffix = QStringLiteral("bin");
+    rule.choice.filters = {{QStringLiteral("BIN Files(*.bin)"), {"*.bin"}},
+                           {QStringLiteral("LIST Files (*.lst)"), {"*.lst"}},
+                           {QStringLiteral("All Files(*.*)"), {"*"}}};
+    rule.extensions = {QStringLiteral(".bin"), QStringLiteral(".lst")};
+    rule.refusal =
+        QStringLiteral("Invalid File Extension!\r\n(Choose a Correct File(*.lst or *.bin)");
+    return rule;
+}
+
+ChooserRule PhoneChooser() {
+    ChooserRule rule;
+    rule.choice.caption = QStringLiteral("Open");
+    rule.choice.defaultSuffix = QStringLiteral("brx");
+    rule.choice.filters = {{QStringLiteral("BRX Files(*.brx)"), {"*.brx"}},
+                           {QStringLiteral("All Files(*.*)"), {"*"}}};
+    rule.extensions = {QStringLiteral(".brx")};
+    rule.refusal = QStringLiteral("Invalid File Extension!\r\n(Choose a Correct File(*.brx)");
+    return rule;
+}
+
+// Asks again after every refused name until the operator picks a fitting one
+// or cancels.
+std::optional<QString> ChooseFile(QWidget* owner, const ChooserRule& rule) {
+    for (;;) {
+        std::optional<QString> chosen = controls::Dialogs().OpenFile(owner, rule.choice);
+        if (!chosen || HasAllowedExtension(*chosen, rule.extensions))
+            return chosen;
+        controls::Dialogs().Message(owner, rule.refusal);
+    }
+}
+
+QPushButton* Button(const char* text, const char* name, QWidget* parent) {
+    auto* button = new QPushButton(QString::fromLatin1(text), parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setAutoDefault(false);
+    return button;
+}
+
+} // namespace
+
+CDownloadPage::CDownloadPage(SheetEnvironment environment, QWidget* parent)
+    : QWidget(parent), env_(std::move(environment)) {
+    app::AppSettings& values = env_.settings->Values();
+    // The stored target is what the operator last chose; it is in force at
+    // once, whatever the sheet ends with.
+    values.downloadTarget = StoredTarget();
+
+    auto* files = new QGroupBox(QStringLiteral("Download File Open"), this);
+    pdaPath_ = new QLineEdit(QString::fromStdString(values.downloadPath), files);
+    pdaPath_->setObjectName(QStringLiteral("pdaPath"));
+    phonePath_ = new QLineEdit(QString::fromStdString(values.phonePackagePath), files);
+    phonePath_->setObjectName(QStringLiteral("phonePath"));
+    auto* pdaButton = Button("PDA", "pdaButton", files);
+    auto* phoneButton = Button("Phone", "phoneButton", files);
+    phoneOption_ = new QCheckBox(QStringLiteral("Phone"), files);
+    phoneOption_->setObjectName(QStringLiteral("phoneOption"));
+    phoneOption_->setChecked((*env_.optionFlags & kOptionPhone) != 0);
+    auto* grid = new QGridLayout(files);
+    grid->addWidget(pdaButton, 0, 0);
+    grid->addWidget(pdaPath_, 0, 1);
+    grid->addWidget(phoneButton, 1, 0);
+    grid->addWidget(phonePath_, 1, 1);
+    grid->addWidget(phoneOption_, 2, 0, 1, 2);
+
+    auto* target = new QGroupBox(QStringLiteral("Download To"), this);
+    ram_ = new QRadioButton(QStringLiteral("RAM"), target);
+    ram_->setObjectName(QStringLiteral("ram"));
+    flash_ = new QRadioButton(QStringLiteral("FLASH"), target);
+    flash_->setObjectName(QStringLiteral("flash"));
+    (values.downloadTarget == app::kDownloadToRam ? ram_ : flash_)->setChecked(true);
+    auto* targetRow = new QHBoxLayout(target);
+    targetRow->addWidget(ram_);
+    targetRow->addWidget(flash_);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(files);
+    layout->addWidget(target);
+    layout->addStretch();
+
+    connect(pdaButton, &QPushButton::clicked, this, &CDownloadPage::OnPdaButton);
+    connect(phoneButton, &QPushButton::clicked, this, &CDownloadPage::OnPhoneButton);
+    connect(phoneOption_, &QCheckBox::clicked, this, &CDownloadPage::OnPhoneOptionClicked);
+}
+
+std::int32_t CDownloadPage::StoredTarget() const {
+    const QString stored = env_.store->value(QStringLiteral("RegDownTo")).toString();
+    return stored.startsWith('R') ? app::kDownloadToRam : app::kDownloadToFlash;
+}
+
+void CDownloadPage::OnPdaButton() {
+    if (std::optional<QString> chosen = ChooseFile(this, PdaChooser()))
+        pdaPath_->setText(*chosen);
+}
+
+void CDownloadPage::OnPhoneButton() {
+    if (std::optional<QString> chosen = ChooseFile(this, PhoneChooser()))
+        phonePath_->setText(*chosen);
+}
+
+void CDownloadPage::OnPhoneOptionClicked(bool checked) {
+    if (checked)
+        *env_.optionFlags |= kOptionPhone;
+    else
+        *env_.optionFlags &= ~kOptionPhone;
+}
+
+void CDownloadPage::Apply() {
+    app::AppSettings& values = env_.settings->Values();
+    values.downloadPath = pdaPath_->text().toStdString();
+    env_.settings->LoadSaveSettings(app::SETTINGS_SAVE_PATHS);
+    if (env_.showPath)
+        env_.showPath(values.downloadPath);
+    values.phonePackagePath = phonePath_->text().toStdString();
+    env_.settings->LoadSaveSettings(app::SETTINGS_SAVE_PATHS);
+    const std::int32_t target = ram_->isChecked() ? app::kDownloadToRam : app::kDownloadToFlash;
+    env_.settings->WriteDownloadTarget(target);
+    values.downloadTarget = target;
+}
+
+} // namespace marlow::pda::ui

@@ -1,0 +1,45 @@
+#pragma once
+// `CDownloadPage`, "Image Open": the PDA file, the phone package, the "Phone"
+// option and RAM or FLASH. The paths and the target take effect on OK; the
+// "Phone" option takes effect the moment it is clicked, also if the sheet
+// is then cancelled.
+
+#include "pda/ui/sheet_environment.h"
+
+#include <QWidget>
+#include <optional>
+
+class QCheckBox;
+class QLineEdit;
+class QRadioButton;
+
+namespace marlow::pda::ui {
+
+class CDownloadPage : public QWidget {
+    Q_OBJECT
+public:
+    CDownloadPage(SheetEnvironment environment, QWidget* parent = nullptr);
+
+    void OnPdaButton();
+    void OnPhoneButton();
+    void Apply();
+
+    QLineEdit* PdaPath() const { return pdaPath_; }
+    QLineEdit* PhonePath() const { return phonePath_; }
+    QCheckBox* PhoneOption() const { return phoneOption_; }
+    QRadioButton* Ram() const { return ram_; }
+    QRadioButton* Flash() const { return flash_; }
+
+private:
+    std::int32_t StoredTarget() const;
+    void OnPhoneOptionClicked(bool checked);
+
+    SheetEnvironment env_;
+    QLineEdit* pdaPath_ = nullptr;
+    QLineEdit* phonePath_ = nullptr;
+    QCheckBox* phoneOption_ = nullptr;
+    QRadioButton* ram_ = nullptr;
+    QRadioButton* flash_ = nullptr;
+};
+
+} // namespace marlow::pda::ui

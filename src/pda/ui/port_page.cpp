@@ -1,0 +1,74 @@
+#include "pda/ui/port_page.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QVBoxLayout>
+
+namespace marlow::pda::ui {
+
+namespace {
+
+constexpr int kBaudRates[] = {110,   300,   1200,   2400,   4800,   9600,  19200,
+                              38400, 57600, 115200, 230400, 460800, 921600};
+
+// The first entry after `from` that starts with `prefix`; -1 for none.
+int FindStartingWith(const QComboBox* box, const QString& prefix, int from) {
+    for (int i = from; i < box->count(); ++i)
+        if (box->itemText(i).startsWith(prefix))
+            return i;
+    return -1;
+}
+
+} // namespace
+
+CPortPage::CPortPage(SheetEnvironment environment, QWidget* parent)
+    : QWidget(parent), env_(std::move(environment)) {
+    // The port is reopened with whatever the sheet ends with.
+    if (!env_.settings->Values().frontPanelMode && env_.closeDebugPort)
+        env_.closeDebugPort();
+
+    auto* group = new QGroupBox(QStringLiteral("COM Port"), this);
+    ports_ = new QComboBox(group);
+    ports_->setObjectName(QStringLiteral("ports"));
+    bauds_ = new QComboBox(group);
+    bauds_->setObjectName(QStringLiteral("bauds"));
+    for (const int baud : kBaudRates)
+        bauds_->addItem(QString::number(baud));
+    auto* form = new QFormLayout(group);
+    form->addRow(QStringLiteral("Port"), ports_);
+    form->addRow(QStringLiteral("Baud Rate"), bauds_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(group);
+    layout->addStretch();
+
+    RebuildPortList();
+    connect(ports_, &QComboBox::activated, this, [this](int index) {
+        if (index == 0)
+            RebuildPortList();
+    });
+}
+
+void CPortPage::RebuildPortList() {
+    ports_->clear();
+    ports_->addItem(QString::fromLatin1(kSearchEntry));
+    ports_->addItems(env_.serialPorts ? env_.serialPorts() : SystemSerialPorts());
+    SelectCurrentValues();
+}
+
+void CPortPage::SelectCurrentValues() {
+    const app::AppSettings& values = env_.settings->Values();
+    ports_->setCurrentIndex(
+        FindStartingWith(ports_, QString::fromStdString(values.debugPortName), 1));
+    bauds_->setCurrentIndex(FindStartingWith(bauds_, QString::number(values.debugBaudRate), 0));
+}
+
+void CPortPage::Apply() {
+    app::AppSettings& values = env_.settings->Values();
+    if (ports_->currentIndex() > 0)
+        values.debugPortName = ports_->currentText().toStdString();
+    if (bauds_->currentIndex() >= 0)
+        values.debugBaudRate = bauds_->currentText().toInt();
+}
+
+} // namespace marlow::pda::ui

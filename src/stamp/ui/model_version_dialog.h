@@ -1,0 +1,49 @@
+#pragma once
+// `CModelVersionDlg`: stamps a file with a model name and version ("INSERT")
+// or reads the stamp back ("VERIFY"). Every change of the two fields is
+// checked against the stamp characters at once, so a bad character is
+// pointed out while the operator is still typing.
+
+#include <QDialog>
+#include <functional>
+
+class QLineEdit;
+class QPushButton;
+
+namespace marlow::stamp::ui {
+
+class CModelVersionDlg : public QDialog {
+    Q_OBJECT
+public:
+    // `onClose` refreshes the information display of the download file when
+    // the operator leaves with CLOSE.
+    explicit CModelVersionDlg(std::function<void()> onClose, QWidget* parent = nullptr);
+
+    QLineEdit* PathEdit() const { return path_; }
+    QLineEdit* ModelEdit() const { return model_; }
+    QLineEdit* VersionEdit() const { return version_; }
+    QLineEdit* FoundModel() const { return foundModel_; }
+    QLineEdit* FoundVersion() const { return foundVersion_; }
+
+    void OnFileOpen();
+    void OnInsert();
+    void OnVerify();
+    void OnCloseButton();
+
+private:
+    void CheckField(QLineEdit* edit, bool model);
+    QWidget* BuildSourceGroup();
+    QWidget* BuildInsertGroup();
+    QWidget* BuildRunGroup();
+    QWidget* BuildVerificationGroup();
+
+    std::function<void()> onClose_;
+    QLineEdit* path_ = nullptr;
+    QLineEdit* model_ = nullptr;
+    QLineEdit* version_ = nullptr;
+    QLineEdit* foundModel_ = nullptr;
+    QLineEdit* foundVersion_ = nullptr;
+    QPushButton* close_ = nullptr;
+};
+
+} // namespace marlow::stamp::ui

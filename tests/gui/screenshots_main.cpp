@@ -1,0 +1,148 @@
+// Renders the windows an operator sees into PNG files: the main window while
+// a download writes the flash and after it, the settings sheet, the stamp
+// dialog and the About box. Run under a virtual X server (scripts/screenshots).
+
+#include "app/gui/about_dialog.h"
+#include "app/gui/frame_devices.h"
+#include "app/gui/main_frame.h"
+#include "app/gui/marlow_app.h"
+#include "controls/animation_dialog.h"
+#include "emulators/pda_bootloader_emulator.h"
+#include "emulators/pda_inprocess_device.h"
+#include "gui_test_support.h"
+#include "pda/boot_image_writer.h"
+#include "pda/inprocess_transport.h"
+#include "pda/ui/config_sheet.h"
+#include "stamp/ui/model_version_dialog.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QScreen>
+#include <QTest>
+#include <cstdio>
+
+namespace {
+
+using namespace marlow;
+
+class PluggableBus : public hotplug::DeviceSource {
+public:
+    bool Start(hotplug::DeviceEvents events, std::string*) override {
+        events_ = std::move(events);
+        return true;
+    }
+    void Stop() override {}
+    hotplug::DeviceEvents events_;
+};
+
+bool Save(const QPixmap& picture, const QString& dir, const char* name) {
+    const QString path = dir + "/" + name;
+    const bool saved = picture.save(path);
+    std::printf("%s %s\n", saved ? "wrote" : "FAILED", qPrintable(path));
+    return saved;
+}
+
+QPixmap Screen() {
+    QApplication::processEvents();
+    return QGuiApplication::primaryScreen()->grabWindow(0);
+}
+
+pda::BootImagePlan SampleImage() {
+    std::vector<pda::RecordPlan> records;
+    for (std::uint32_t r = 0; r < 6; ++r)
+        records.push_back(
+            {0x80001000 + r * 0x10000, std::vector<std::uint8_t>(20000, 0x5A), std::nullopt});
+    return pda::MakeBootImagePlan(0x80001000, 0x60000, records, 0x80001000);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
+    test::TempDir dir;
+    test::TempStore store;
+    test::RecordingDialogs dialogs;
+    bool ok = true;
+
+    const std::string image = dir.File("NK.bin");
+    test::WriteFile(image, pda::BuildBootImage(SampleImage()));
+    store.Store().setValue("USB Downloader", "1");
+    store.Store().setValue("Path", QString::fromStdString(image));
+    store.Store().setValue("PhonePath", QString::fromStdString(dir.File("Phone.brx")));
+    store.Store().setValue("Port", "");
+    store.Store().setValue("Baud", "115200");
+
+    gui::StartOptions options;
+    options.store = &store.Store();
+    options.lockPath = QString::fromStdString(dir.File("marlow.lock"));
+    options.watchDevices = false;
+    gui::CMarlowApp marlow(options);
+    if (marlow.InitInstance() != gui::StartResult::MainWindow)
+        return 1;
+    gui::CMainFrame* frame = marlow.MainFrame();
+    gui::MarlowContext* context = marlow.Context();
+    frame->showNormal();
+    frame->setGeometry(0, 0, 1280, 860);
+    frame->ArrangeMessageWindows();
+    frame->activateWindow();
+    (void)QTest::qWaitForWindowActive(frame);
+    context->Print(context->debugMessage,
+                   "\nQuillon boot loader 1.4\nUSB boot: waiting for host...\n");
+
+    auto source = std::make_unique<PluggableBus>();
+    PluggableBus* bus = source.get();
+    std::string error;
+    frame->Devices().AddSource(std::move(source), &error);
+
+    emulators::PdaEmulatorOptions emulatorOptions;
+    emulatorOptions.faults.flashWriteTime = std::chrono::milliseconds(3000);
+    emulators::PdaBootLoaderEmulator emulator(emulatorOptions);
+    pda::InProcessPair pair = pda::MakeInProcessPair("Quillon USB boot loader", "inproc:1");
+    emulators::AttachEmulator(*pair.device, emulator);
+    bus->events_.arrived(std::move(pair.host));
+
+    test::ProcessUntil([&] {
+        return context->deviceState.Bytes().find("Waiting for Writing Flash") != std::string::npos;
+    });
+    QTest::qWait(700);
+    ok &= Save(Screen(), out, "main-window-during-download.png");
+
+    test::ProcessUntil([&] { return emulator.LeftBus(); });
+    test::ProcessUntil(
+        [&] { return context->deviceState.Bytes().find("EXIT_STATE") != std::string::npos; });
+    bus->events_.removed("inproc:1");
+    test::ProcessUntil([&] { return !dialogs.messages.empty(); });
+    frame->activateWindow();
+    QTest::qWait(300);
+    ok &= Save(frame->grab(), out, "main-window-after-download.png");
+
+    {
+        pda::ui::SheetEnvironment environment;
+        environment.settings = &context->settings;
+        environment.store = &context->store;
+        environment.optionFlags = &context->optionFlags;
+        pda::ui::CConfigSheet sheet(QStringLiteral("Settings"), environment, frame);
+        sheet.show();
+        QTest::qWait(200);
+        ok &= Save(sheet.grab(), out, "settings-sheet.png");
+    }
+    {
+        stamp::ui::CModelVersionDlg stampDialog([] {}, frame);
+        stampDialog.PathEdit()->setText(QString::fromStdString(image));
+        stampDialog.ModelEdit()->setText("QUILLON");
+        stampDialog.VersionEdit()->setText("1.4");
+        stampDialog.OnInsert();
+        stampDialog.OnVerify();
+        stampDialog.show();
+        QTest::qWait(200);
+        ok &= Save(stampDialog.grab(), out, "stamp-dialog.png");
+    }
+    {
+        gui::AboutDialog about(frame);
+        about.show();
+        QTest::qWait(200);
+        ok &= Save(about.grab(), out, "about-box.png");
+    }
+    return ok ? 0 : 1;
+}
