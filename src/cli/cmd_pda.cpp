@@ -2,14 +2,12 @@
 // downloads a boot image or a list to each, and tells how it went.
 
 #include "cli/command_registry.h"
+#include "cli/support_device_source.h"
 #include "cli/support_output.h"
 #include "cli/support_pda_progress.h"
 #include "common/input_file.h"
 #include "hotplug/device_watcher.h"
 #include "hotplug/download_command.h"
-#include "hotplug/libusb_device_source.h"
-#include "hotplug/usb_ids.h"
-#include "hotplug/virtual_bus_source.h"
 
 #include <QCommandLineParser>
 
@@ -276,16 +274,6 @@ bool ParseOptions(const QStringList& args, PdaOptions& options, int* exitCode) {
     return true;
 }
 
-std::unique_ptr<hotplug::DeviceSource> MakeSource(const PdaOptions& options, std::string* error) {
-    if (!options.bus.empty())
-        return std::make_unique<hotplug::VirtualBusSource>(options.bus);
-    std::optional<std::vector<hotplug::UsbId>> ids =
-        hotplug::ParsePdaUsbIds(hotplug::ReadPdaUsbIdsSetting(), error);
-    if (!ids)
-        return nullptr;
-    return std::make_unique<hotplug::LibusbDeviceSource>(std::move(*ids));
-}
-
 int RunPda(const QStringList& args) {
     PdaOptions options;
     int exitCode = kExitOk;
@@ -297,7 +285,7 @@ int RunPda(const QStringList& args) {
         return kExitBadInput;
     }
     std::string error;
-    std::unique_ptr<hotplug::DeviceSource> source = MakeSource(options, &error);
+    std::unique_ptr<hotplug::DeviceSource> source = MakePdaDeviceSource(options.bus, &error);
     if (!source) {
         Err("marlow-cli pda: PdaUsbIds: " + error + "\n");
         return kExitUsage;

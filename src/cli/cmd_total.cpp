@@ -3,15 +3,13 @@
 // the modem's port is waited for and the list's phone files are downloaded.
 
 #include "cli/command_registry.h"
+#include "cli/support_device_source.h"
 #include "cli/support_output.h"
 #include "cli/support_phone_loop.h"
 #include "cli/support_phone_setup.h"
 #include "cli/support_total_display.h"
 #include "common/input_file.h"
 #include "hotplug/device_watcher.h"
-#include "hotplug/libusb_device_source.h"
-#include "hotplug/usb_ids.h"
-#include "hotplug/virtual_bus_source.h"
 #include "phone/phone_engine.h"
 
 #include <QCommandLineParser>
@@ -318,16 +316,6 @@ bool ParseOptions(const QStringList& args, TotalOptions& options, int* exitCode)
     return true;
 }
 
-std::unique_ptr<hotplug::DeviceSource> MakeSource(const TotalOptions& options, std::string* error) {
-    if (!options.bus.empty())
-        return std::make_unique<hotplug::VirtualBusSource>(options.bus);
-    std::optional<std::vector<hotplug::UsbId>> ids =
-        hotplug::ParsePdaUsbIds(hotplug::ReadPdaUsbIdsSetting(), error);
-    if (!ids)
-        return nullptr;
-    return std::make_unique<hotplug::LibusbDeviceSource>(std::move(*ids));
-}
-
 int RunTotal(const QStringList& args) {
     TotalOptions options;
     int exitCode = kExitOk;
@@ -345,7 +333,7 @@ int RunTotal(const QStringList& args) {
         Err(name + ": " + error + "\n");
         return kExitFailed;
     }
-    std::unique_ptr<hotplug::DeviceSource> source = MakeSource(options, &error);
+    std::unique_ptr<hotplug::DeviceSource> source = MakePdaDeviceSource(options.bus, &error);
     if (!source) {
         Err(name + ": PdaUsbIds: " + error + "\n");
         return kExitUsage;

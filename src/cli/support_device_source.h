@@ -1,0 +1,17 @@
+#pragma once
+// Where the PDA download commands find handsets: the virtual USB bus when a
+// socket path is given, otherwise real devices through libusb, matched by the
+// "PdaUsbIds" setting.
+
+#include "hotplug/device_source.h"
+
+#include <memory>
+#include <string>
+
+namespace marlow::cli {
+
+// nullptr with `error` set when "PdaUsbIds" cannot be parsed.
+std::unique_ptr<hotplug::DeviceSource> MakePdaDeviceSource(const std::string& busPath,
+                                                           std::string* error);
+
+} // namespace marlow::cli
