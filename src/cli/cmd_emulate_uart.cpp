@@ -125,7 +125,9 @@ bool WriteBytes(const std::filesystem::path& path, const std::vector<std::uint8_
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr)
         return false;
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    // A 0-byte partition is a real case; fwrite must not see its null data pointer.
+    const bool written =
+        bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     return std::fclose(file) == 0 && written;
 }
 

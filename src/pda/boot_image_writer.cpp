@@ -86,7 +86,7 @@ bool BootImageFileWriter::Create(const std::string& path, ImageHeader header) {
 bool BootImageFileWriter::Write(std::span<const std::uint8_t> bytes) {
     if (!file_)
         return Fail(errorText_.empty() ? "no image file is open" : errorText_);
-    if (std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) != bytes.size())
+    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) != bytes.size())
         return Fail("cannot write " + path_ + " (" + SystemReason() + ")");
     offset_ += bytes.size();
     return true;
