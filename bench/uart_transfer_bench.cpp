@@ -125,14 +125,6 @@ TransferTimes RunPartition(std::size_t partitionBytes, std::uint32_t paceBaudRat
         session.Settings() = settings;
         session.SetTotalWriteMode(false);
         session.SetPortName(pty->SlavePath());
-        if (paceBaudRate != 0) {
-            // On a real port a read's time-out starts once the frame has left
-            // the wire; a pseudo-terminal takes the frame at once, so the
-            // acknowledgement has the frame's line time on top.
-            UartTimeouts timeouts;
-            timeouts.reply = std::chrono::milliseconds(1000);
-            session.SetTimeouts(timeouts);
-        }
         if (session.Connect())
             outcome = session.WaitForRunEnd();
     }

@@ -4,9 +4,11 @@
 // times. Bytes that came in are treated as having needed their line time
 // from their arrival; bytes to send wait for theirs before they go out.
 // The line carries one direction at a time here (the protocol is strictly
-// question and answer), so one "line free at" time is kept.
+// question and answer), so one line schedule serves both directions.
 //
 // The clock and the sleep are injected so the schedule can be tested.
+
+#include "uartloader/line_schedule.h"
 
 #include <chrono>
 #include <cstddef>
@@ -17,18 +19,16 @@ namespace marlow::emulators {
 
 class UartLinePacer {
 public:
-    using Clock = std::chrono::steady_clock;
+    using Clock = uartloader::LineSchedule::Clock;
     using Now = std::function<Clock::time_point()>;
     using SleepUntil = std::function<void(Clock::time_point)>;
-
-    static constexpr unsigned kBitsPerByte = 11;
 
     // baudRate 0 turns pacing off.
     explicit UartLinePacer(std::uint32_t baudRate, Now now = Clock::now,
                            SleepUntil sleepUntil = DefaultSleep);
 
-    bool Enabled() const { return baudRate_ != 0; }
-    Clock::duration ByteTime(std::size_t bytes) const;
+    bool Enabled() const { return enabled_; }
+    Clock::duration ByteTime(std::size_t bytes) const { return schedule_.LineTime(bytes); }
 
     // `bytes` arrived, the first of them at `firstArrival`.
     void AfterReceive(std::size_t bytes, Clock::time_point firstArrival);
@@ -39,10 +39,10 @@ private:
     static void DefaultSleep(Clock::time_point until);
     void Occupy(Clock::time_point start, std::size_t bytes);
 
-    std::uint32_t baudRate_;
+    bool enabled_;
+    uartloader::LineSchedule schedule_;
     Now now_;
     SleepUntil sleepUntil_;
-    Clock::time_point lineFreeAt_{};
 };
 
 } // namespace marlow::emulators

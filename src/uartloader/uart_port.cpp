@@ -4,9 +4,12 @@
 
 #include <QSerialPort>
 #include <algorithm>
+#include <array>
+#include <cerrno>
+#include <limits>
 #include <poll.h>
-#include <sys/ioctl.h>
-#include <thread>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 namespace marlow::uartloader {
 
@@ -31,12 +34,13 @@ QSerialPort::StopBits ToQt(StopBits stopBits) {
     return stopBits == StopBits::Two ? QSerialPort::TwoStop : QSerialPort::OneStop;
 }
 
-// Start bit, data bits, parity bit, stop bits.
-std::chrono::nanoseconds ByteTime(const LineSettings& settings) {
-    const int bits = 1 + settings.dataBits + (settings.parity == Parity::None ? 0 : 1) +
-                     (settings.stopBits == StopBits::Two ? 2 : 1);
-    return std::chrono::nanoseconds(std::int64_t{bits} * 1'000'000'000 /
-                                    std::max<std::int64_t>(settings.baudRate, 1));
+// poll()'s time-out in whole milliseconds, rounded up so that a wait never
+// ends before its deadline; -1 waits without one.
+int PollTimeout(std::optional<Clock::time_point> deadline) {
+    if (!deadline)
+        return -1;
+    const auto left = std::chrono::ceil<milliseconds>(*deadline - Clock::now()).count();
+    return static_cast<int>(std::clamp<std::int64_t>(left, 0, std::numeric_limits<int>::max()));
 }
 
 bool LineHungUp(int descriptor) {
@@ -50,15 +54,20 @@ bool IsQuietTimeout(QSerialPort::SerialPortError error) {
 
 } // namespace
 
-CUartPort::CUartPort(std::string portName) : portName_(std::move(portName)) {}
+CUartPort::CUartPort(std::string portName)
+    : stopEvent_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), portName_(std::move(portName)) {}
 
 CUartPort::~CUartPort() {
     Close();
+    if (stopEvent_ >= 0)
+        ::close(stopEvent_);
 }
 
 OpenResult CUartPort::Open(const LineSettings& settings) {
     if (connected_.load())
         return OpenResult::Success();
+    if (stopEvent_ < 0)
+        return OpenResult::Failure(portName_ + ": cannot create the port's stop event");
 
     const std::string devicePath = SystemPortPath(portName_);
     port_ = std::make_unique<QSerialPort>();
@@ -78,8 +87,10 @@ OpenResult CUartPort::Open(const LineSettings& settings) {
     }
     // Whatever the device sent before we were ready belongs to nobody.
     port_->clear(QSerialPort::AllDirections);
-    byteTime_ = ByteTime(settings);
-    mayHoldUnsent_ = false;
+    schedule_ = LineSchedule(settings);
+    // A stop requested for an earlier opening is over.
+    std::uint64_t stops = 0;
+    [[maybe_unused]] const ssize_t cleared = ::read(stopEvent_, &stops, sizeof stops);
     connected_.store(true);
     return result;
 }
@@ -121,42 +132,63 @@ void CUartPort::Close() {
     port_.reset();
 }
 
-LinkStatus CUartPort::WaitUntilSent() {
-    while (mayHoldUnsent_) {
-        if (!connected_.load() || !port_)
+void CUartPort::RequestClose() {
+    connected_.store(false);
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(stopEvent_, &one, sizeof one);
+}
+
+LinkStatus CUartPort::AwaitPort(short events, std::optional<Clock::time_point> deadline) {
+    std::array<pollfd, 2> fds{{{port_->handle(), events, 0}, {stopEvent_, POLLIN, 0}}};
+    while (true) {
+        if (!connected_.load())
             return LinkStatus::Stopped;
-        int queued = 0;
-        if (::ioctl(port_->handle(), TIOCOUTQ, &queued) != 0 || queued <= 0)
-            break;
-        const auto needed = byteTime_ * queued;
-        std::this_thread::sleep_for(std::min<std::chrono::nanoseconds>(needed, kStopCheckInterval));
+        const int ready = ::poll(fds.data(), fds.size(), PollTimeout(deadline));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready < 0)
+            return LinkStatus::Failed;
+        if (fds[1].revents != 0)
+            return LinkStatus::Stopped;
+        if ((fds[0].revents & events) != 0)
+            return LinkStatus::Ok;
+        if (fds[0].revents != 0)
+            return LinkStatus::Gone; // hung up, with nothing left to take
+        if (deadline && Clock::now() >= *deadline)
+            return LinkStatus::TimedOut;
     }
-    mayHoldUnsent_ = false;
+}
+
+// Moves what the driver holds into the port's buffer.
+LinkStatus CUartPort::TakeArrivedBytes() {
+    const qint64 before = port_->bytesAvailable();
+    if (!port_->waitForReadyRead(0) && !IsQuietTimeout(port_->error()))
+        return StatusFromPortError();
+    port_->clearError();
+    // A hung-up line reads as ready with nothing in it.
+    if (port_->bytesAvailable() == before && LineHungUp(port_->handle()))
+        return LinkStatus::Gone;
+    return LinkStatus::Ok;
+}
+
+// Hands what the port's buffer still holds to the driver.
+LinkStatus CUartPort::HandOverQueuedBytes() {
+    if (!port_->waitForBytesWritten(0) && !IsQuietTimeout(port_->error()))
+        return StatusFromPortError();
+    port_->clearError();
     return LinkStatus::Ok;
 }
 
 LinkStatus CUartPort::ReceiveData(std::span<std::uint8_t> into, milliseconds timeout) {
-    if (const LinkStatus sent = WaitUntilSent(); sent != LinkStatus::Ok)
-        return sent;
-    const auto deadline = Clock::now() + timeout;
+    if (!connected_.load() || !port_)
+        return LinkStatus::Stopped;
+    const Clock::time_point deadline = schedule_.ReplyDeadline(Clock::now(), timeout);
     const auto wanted = static_cast<qint64>(into.size());
-    bool waited = false;
-    while (true) {
-        if (!connected_.load() || !port_)
-            return LinkStatus::Stopped;
-        if (port_->bytesAvailable() >= wanted)
-            break;
-        const auto now = Clock::now();
-        if (waited && now >= deadline)
-            return LinkStatus::TimedOut;
-        const auto left = std::chrono::duration_cast<milliseconds>(deadline - now);
-        const milliseconds slice = std::clamp(left, milliseconds(0), kStopCheckInterval);
-        waited = true;
-        if (!port_->waitForReadyRead(static_cast<int>(slice.count()))) {
-            if (!IsQuietTimeout(port_->error()))
-                return StatusFromPortError();
-            port_->clearError();
-        }
+    while (port_->bytesAvailable() < wanted) {
+        if (const LinkStatus ready = AwaitPort(POLLIN, deadline); ready != LinkStatus::Ok)
+            return ready;
+        if (const LinkStatus taken = TakeArrivedBytes(); taken != LinkStatus::Ok)
+            return taken;
     }
     // The API takes char; the bytes are copied, not reinterpreted as numbers.
     const qint64 got = port_->read(reinterpret_cast<char*>(into.data()), wanted);
@@ -169,17 +201,14 @@ LinkStatus CUartPort::TransmitData(std::span<const std::uint8_t> bytes) {
     if (bytes.empty())
         return LinkStatus::Ok;
     const auto count = static_cast<qint64>(bytes.size());
-    mayHoldUnsent_ = true;
+    schedule_.Occupy(bytes.size(), Clock::now());
     if (port_->write(reinterpret_cast<const char*>(bytes.data()), count) != count)
         return StatusFromPortError();
     while (port_->bytesToWrite() > 0) {
-        if (!connected_.load())
-            return LinkStatus::Stopped;
-        if (!port_->waitForBytesWritten(static_cast<int>(kStopCheckInterval.count()))) {
-            if (!IsQuietTimeout(port_->error()))
-                return StatusFromPortError();
-            port_->clearError();
-        }
+        if (const LinkStatus ready = AwaitPort(POLLOUT, std::nullopt); ready != LinkStatus::Ok)
+            return ready;
+        if (const LinkStatus handed = HandOverQueuedBytes(); handed != LinkStatus::Ok)
+            return handed;
     }
     return LinkStatus::Ok;
 }

@@ -4,18 +4,22 @@
 // A QSerialPort must be used only by the thread that created it, so the
 // QSerialPort lives between Open and Close on the owning (worker) thread.
 // Another thread (the operator's "Disconnect", Ctrl-C) only calls
-// RequestClose, which clears `connected`; the worker's read or write sees
-// that within one wait slice and fails with Stopped, and the worker then
-// closes the port itself. No thread ever touches a released port.
+// RequestClose, which clears `connected` and fires the port's stop event;
+// the worker's read or write wakes at once, fails with Stopped, and the
+// worker then closes the port itself. No thread ever touches a released
+// port.
 //
-// Waiting is event-driven: reads block in the port's own poll, so a reply is
-// taken the moment it arrives; the wait is cut into short slices only so
-// that a stop request is noticed promptly.
+// Every wait sleeps in poll() on the port and the stop event together, so a
+// reply is taken the moment it arrives and a wait of a minute costs nothing.
+// A reply's time-out starts when our own last byte can have left the line,
+// worked out from the byte count and the baud rate (see LineSchedule).
 
+#include "uartloader/line_schedule.h"
 #include "uartloader/uart_transport.h"
 
 #include <atomic>
 #include <memory>
+#include <optional>
 
 class QSerialPort;
 
@@ -33,7 +37,7 @@ public:
     OpenResult Open(const LineSettings& settings) override;
     void Close() override;
     bool IsOpen() const override { return connected_.load(); }
-    void RequestClose() override { connected_.store(false); }
+    void RequestClose() override;
 
     LinkStatus ReceiveData(std::span<std::uint8_t> into,
                            std::chrono::milliseconds timeout) override;
@@ -41,23 +45,22 @@ public:
 
     std::string PortName() const override { return portName_; }
 
-    // How long a blocked read or write may go on before it looks at the stop
-    // request again.
-    static constexpr std::chrono::milliseconds kStopCheckInterval{5};
-
 private:
-    // A reply cannot come before our own bytes have left the wire; reads
-    // start their time-out only then (the driver may still hold a whole
-    // 2052-byte frame, 196 ms at 115200 baud).
-    LinkStatus WaitUntilSent();
+    using Clock = LineSchedule::Clock;
+
+    // Sleeps until the port has `events` (POLLIN, POLLOUT), a stop is
+    // requested, the line hangs up or `deadline` passes.
+    LinkStatus AwaitPort(short events, std::optional<Clock::time_point> deadline);
+    LinkStatus TakeArrivedBytes();
+    LinkStatus HandOverQueuedBytes();
     OpenResult ApplyLineSettings(const LineSettings& settings, const std::string& devicePath);
     LinkStatus StatusFromPortError();
 
     std::atomic<bool> connected_{false};
+    const int stopEvent_; // an eventfd: readable once a stop is requested
     std::string portName_;
     std::unique_ptr<QSerialPort> port_;
-    std::chrono::nanoseconds byteTime_{};
-    bool mayHoldUnsent_ = false;
+    LineSchedule schedule_;
 };
 
 } // namespace marlow::uartloader

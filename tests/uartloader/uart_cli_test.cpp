@@ -71,7 +71,7 @@ protected:
 };
 
 TEST_F(UartCommands, AFullRunPrintsOnlyTheLogAndExitsZero) {
-    StartHandset({"--out", QString::fromStdString(files.dir.File("got"))});
+    StartHandset({"--pace", "--out", QString::fromStdString(files.dir.File("got"))});
     const std::string logFile = files.dir.File("run.txt");
     tool.Start({"uart", "--port", link, "--total-write", "--stm", QString::fromStdString(listPath),
                 "--log", QString::fromStdString(logFile)});

@@ -34,6 +34,36 @@ speed_t SlaveSpeed(const std::string& slavePath) {
     return ::cfgetospeed(&tio);
 }
 
+TEST(LineSchedule, AReplyTimeOutStartsWhenTheLastByteCanHaveLeftTheLine) {
+    using std::chrono::nanoseconds;
+    const struct {
+        LineSettings settings;
+        nanoseconds frameTime; // 2052 bytes
+    } lines[] = {
+        {kLoaderLineSettings, nanoseconds(195'937'500)}, // 11 bits a byte
+        {{115200, 8, Parity::None, StopBits::One}, nanoseconds(178'125'000)},
+        {{9600, 8, Parity::Even, StopBits::Two}, nanoseconds(2'565'000'000)},
+        {{0, 8, Parity::Even, StopBits::One}, nanoseconds(0)}, // no pace at all
+    };
+    const LineSchedule::Clock::time_point handed{std::chrono::seconds(1)};
+    for (const auto& line : lines) {
+        SCOPED_TRACE(line.settings.baudRate);
+        LineSchedule schedule(line.settings);
+        EXPECT_EQ(schedule.Occupy(2052, handed), handed + line.frameTime);
+        EXPECT_EQ(schedule.ReplyDeadline(handed, milliseconds(100)),
+                  handed + line.frameTime + milliseconds(100));
+    }
+    // A word handed over while the frame is still going out queues behind it;
+    // once the line is idle, a time-out counts from the moment it is asked for.
+    LineSchedule schedule;
+    schedule.Occupy(2052, handed);
+    schedule.Occupy(4, handed + milliseconds(1));
+    EXPECT_EQ(schedule.ReplyDeadline(handed + milliseconds(2), milliseconds(100)),
+              handed + schedule.LineTime(2056) + milliseconds(100));
+    EXPECT_EQ(schedule.ReplyDeadline(handed + std::chrono::seconds(1), milliseconds(100)),
+              handed + std::chrono::seconds(1) + milliseconds(100));
+}
+
 class SerialPortOnPty : public ::testing::Test {
 protected:
     SerialPortOnPty() {

@@ -43,6 +43,14 @@ std::string ExpectedDefaultLog(const std::string& port) {
            DisconnectLine(port);
 }
 
+// A 115200-baud cable: each 2052-byte frame is 196 ms on the line, longer
+// than the 100 ms its acknowledgement may take once the frame is out.
+UartEmulatorOptions AtCableSpeed() {
+    UartEmulatorOptions options;
+    options.paceBaudRate = 115200;
+    return options;
+}
+
 UartEmulatorOptions Script(const std::string& script) {
     UartEmulatorOptions options;
     options.script = *emulators::ParseUartScript(script, nullptr);
@@ -91,7 +99,7 @@ protected:
 };
 
 TEST_F(LoaderRun, SeparateWriteDeliversEveryFileByteForByte) {
-    PtyHandset handset;
+    PtyHandset handset(AtCableSpeed());
     EXPECT_EQ(RunAgainst(handset), RunOutcome::Done);
     const UartEmulatorReport report = handset.Report();
     EXPECT_TRUE(report.Passed()) << emulators::SummariseUartReport(report);
@@ -158,7 +166,7 @@ TEST_F(LoaderRun, TotalWriteTakesTheListAndTheTotalWriteAddressForTheNormalImage
     EXPECT_EQ(read.entryCount, 8u);
     EXPECT_FALSE(session.ListInvalid());
 
-    PtyHandset handset;
+    PtyHandset handset(AtCableSpeed());
     EXPECT_EQ(RunAgainst(handset), RunOutcome::Done);
     const UartEmulatorReport report = handset.Report();
     EXPECT_TRUE(report.Passed()) << emulators::SummariseUartReport(report);
