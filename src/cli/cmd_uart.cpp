@@ -11,6 +11,7 @@
 #include "cli/support_uart.h"
 #include "uartloader/loader_event_json.h"
 #include "uartloader/loader_session.h"
+#include "uartloader/log_file.h"
 
 #include <QCommandLineParser>
 #include <array>
@@ -118,6 +119,12 @@ int RunUart(const QStringList& args) {
     int exitCode = kExitOk;
     if (!ReadOptions(args, options, &exitCode))
         return exitCode;
+    // Found out now, not after the handset has been flashed.
+    if (std::string why; !options.log.empty() && !LogFileCanBeSaved(options.log, &why)) {
+        Err("marlow-cli uart: cannot save the log as " + options.log + ": " + why +
+            "\nChoose a --log path in a folder you may write to; nothing was sent.\n");
+        return kExitBadInput;
+    }
 
     CliLoaderSink sink(options.json);
     UartLoaderSession session(sink);

@@ -1,12 +1,12 @@
 #include "uartloader/loader_session.h"
 
 #include "common/path_rules.h"
+#include "uartloader/log_file.h"
 #include "uartloader/port_names.h"
 #include "uartloader/uart_boot_sequence.h"
 #include "uartloader/uart_port.h"
 
 #include <QThread>
-#include <cstdio>
 #include <future>
 
 namespace marlow::uartloader {
@@ -180,19 +180,19 @@ std::string UartLoaderSession::LogText() const {
 
 bool UartLoaderSession::SaveLog(const std::string& path) {
     const std::string name = FileNamePart(path);
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
+    std::string why;
+    switch (SaveLogFile(path, LogText(), &why)) {
+    case LogSave::Saved:
+        return true;
+    case LogSave::CannotCreate:
         sink_.Post(MessageBoxShown{"Failed to create file " + name});
-        return false;
-    }
-    const std::string text = LogText();
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    const bool closed = std::fclose(file) == 0;
-    if (!written || !closed) {
+        break;
+    case LogSave::CannotWrite:
         sink_.Post(MessageBoxShown{"Failed to write file " + name});
-        return false;
+        break;
     }
-    return true;
+    sink_.Post(Diagnostic{path + ": " + why});
+    return false;
 }
 
 bool UartLoaderSession::SaveSettings(const std::string& path) {

@@ -126,12 +126,24 @@ TEST_F(UartCommands, CtrlCStopsTheRunCleanlyAndExits130) {
         << run.out;
 }
 
-TEST_F(UartCommands, BadArgumentsAreAUsageError) {
-    tool.Start({"uart", "--separate-write", "--stm", "x.stm"});
-    EXPECT_EQ(tool.Wait().exitCode, 2);
-    Cli emulator;
-    emulator.Start({"emulate", "uart", "--link", link, "--script", "flash:nothing"});
-    EXPECT_EQ(emulator.Wait().exitCode, 2);
+TEST_F(UartCommands, RefusalsComeBeforeAnyPortIsOpened) {
+    const QString missingFolder = QString::fromStdString(files.dir.File("missing/run.txt"));
+    const struct {
+        QStringList args;
+        int exitCode;
+    } rows[] = {
+        {{"uart", "--separate-write", "--stm", "x.stm"}, 2},
+        {{"emulate", "uart", "--link", link, "--script", "flash:nothing"}, 2},
+        // There is no COM99: had the port been tried first, this would be 1.
+        {{"uart", "--port", "COM99", "--separate-write", "--log", missingFolder}, 3},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.args.join(' ').toStdString());
+        Cli cli;
+        cli.Start(row.args);
+        EXPECT_EQ(cli.Wait().exitCode, row.exitCode);
+    }
+    EXPECT_FALSE(std::filesystem::exists(missingFolder.toStdString()));
 }
 
 } // namespace
