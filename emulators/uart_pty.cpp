@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -19,8 +20,9 @@ namespace {
 
 using std::chrono::milliseconds;
 
-// While the tool has the slave closed, the master reports a hang-up at once;
-// this is how often we look again.
+// While the tool has the slave closed, the master reports a hang-up at once
+// and cannot be waited on; the slave's opening is watched instead. Without a
+// watch (inotify refused one), this is how often we look again.
 constexpr milliseconds kAbsentHostPause{2};
 constexpr std::size_t kReadSize = 4096;
 
@@ -34,6 +36,17 @@ int PollTimeout(UartDeviceLink::Clock::time_point deadline) {
         return 0;
     // Round up so that a wait never ends before its deadline.
     return static_cast<int>(std::chrono::ceil<milliseconds>(left).count());
+}
+
+// An inotify descriptor that becomes readable whenever someone opens the
+// slave, or -1.
+int WatchOpenings(const std::string& slavePath) {
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (watch >= 0 && ::inotify_add_watch(watch, slavePath.c_str(), IN_OPEN) < 0) {
+        ::close(watch);
+        return -1;
+    }
+    return watch;
 }
 
 bool ReplaceLink(const std::string& linkPath, const std::string& target, std::string* error) {
@@ -94,11 +107,12 @@ std::unique_ptr<UartPty> UartPty::Create(std::string* error, const std::string& 
         ::close(master);
         return nullptr;
     }
-    return std::unique_ptr<UartPty>(new UartPty(master, wake, slavePath, linkPath));
+    return std::unique_ptr<UartPty>(
+        new UartPty(master, wake, WatchOpenings(slavePath), slavePath, linkPath));
 }
 
-UartPty::UartPty(int master, int wake, std::string slavePath, std::string linkPath)
-    : master_(master), wake_(wake), slavePath_(std::move(slavePath)),
+UartPty::UartPty(int master, int wake, int slaveOpened, std::string slavePath, std::string linkPath)
+    : master_(master), wake_(wake), slaveOpened_(slaveOpened), slavePath_(std::move(slavePath)),
       linkPath_(std::move(linkPath)) {}
 
 UartPty::~UartPty() {
@@ -110,6 +124,8 @@ UartPty::~UartPty() {
     }
     if (master_ >= 0)
         ::close(master_);
+    if (slaveOpened_ >= 0)
+        ::close(slaveOpened_);
     ::close(wake_);
 }
 
@@ -124,9 +140,23 @@ void UartPty::Hangup() {
     master_ = -1;
 }
 
-bool UartPty::WaitInterruptibly(milliseconds pause) {
-    pollfd wake{wake_, POLLIN, 0};
-    return ::poll(&wake, 1, static_cast<int>(pause.count())) == 0;
+bool UartPty::SlaveClosed() const {
+    pollfd master{master_, POLLIN | POLLPRI, 0};
+    return ::poll(&master, 1, 0) == 1 && master.revents == POLLHUP;
+}
+
+bool UartPty::WaitForSlaveOpen(Clock::time_point deadline) {
+    std::array<char, 4096> events{};
+    while (slaveOpened_ >= 0 && ::read(slaveOpened_, events.data(), events.size()) > 0) {
+    }
+    if (!SlaveClosed())
+        return true; // opened before the watch was emptied
+    std::array<pollfd, 2> fds{{{wake_, POLLIN, 0}, {slaveOpened_, POLLIN, 0}}};
+    const int timeout = slaveOpened_ >= 0
+                            ? PollTimeout(deadline)
+                            : std::min<int>(PollTimeout(deadline), kAbsentHostPause.count());
+    ::poll(fds.data(), slaveOpened_ >= 0 ? 2 : 1, timeout);
+    return fds[0].revents == 0;
 }
 
 UartPty::Event UartPty::ReadPacket(Clock::time_point deadline) {
@@ -179,7 +209,7 @@ LinkStatus UartPty::WaitForHostOpen(milliseconds timeout) {
         case Event::HostAbsent:
             if (Clock::now() >= deadline)
                 return LinkStatus::TimedOut;
-            if (!WaitInterruptibly(kAbsentHostPause))
+            if (!WaitForSlaveOpen(deadline))
                 return LinkStatus::Stopped;
             break;
         case Event::TimedOut:

@@ -40,12 +40,16 @@ public:
 private:
     enum class Event { Data, Purge, Status, HostAbsent, TimedOut, Stopped, Failed };
 
-    UartPty(int master, int wake, std::string slavePath, std::string linkPath);
+    UartPty(int master, int wake, int slaveOpened, std::string slavePath, std::string linkPath);
     Event ReadPacket(Clock::time_point deadline);
-    bool WaitInterruptibly(std::chrono::milliseconds pause);
+    // Whether the tool has the slave closed (and sent nothing not yet read).
+    bool SlaveClosed() const;
+    // Sleeps until the tool opens the slave, `deadline` or Stop; false on Stop.
+    bool WaitForSlaveOpen(Clock::time_point deadline);
 
     int master_;
     int wake_;
+    int slaveOpened_; // inotify on the slave's opening, or -1
     std::string slavePath_;
     std::string linkPath_;
     std::deque<std::uint8_t> pending_;
