@@ -84,15 +84,11 @@ TEST_F(MainFrameTest, PortCommandsFollowThePortAndPhoneCommandsTheRun) {
 TEST_F(MainFrameTest, DebugPortOpenFailureSaysSo) {
     context->settings.Values().debugPortName = "/nonexistent/ttyX";
     frame->Command(gui::ID_DEBUG_PORT_OPEN)->trigger();
-    EXPECT_EQ(dialogs.messages, (std::vector<QString>{"/nonexistent/ttyX port initialize error!"}));
-    EXPECT_TRUE(frame->Command(gui::ID_DEBUG_PORT_OPEN)->isEnabled());
-}
-
-TEST_F(MainFrameTest, PhoneStartWithoutThePhoneOptionRefuses) {
-    frame->Command(gui::ID_PHONE_DOWN_START)->trigger();
     EXPECT_EQ(dialogs.messages,
-              (std::vector<QString>{"No Selected Phone!!  Retry to Select Phone!!!"}));
-    EXPECT_TRUE(frame->Command(gui::ID_PHONE_DOWN_START)->isEnabled());
+              (std::vector<QString>{"/nonexistent/ttyX port initialize error!\n/nonexistent/ttyX "
+                                    "does not exist: plug the serial adapter in, or choose another "
+                                    "port on the Port Setting page."}));
+    EXPECT_TRUE(frame->Command(gui::ID_DEBUG_PORT_OPEN)->isEnabled());
 }
 
 TEST_F(MainFrameTest, OriginalPositionRestoresTheTableAfterTheOperatorMovedThings) {

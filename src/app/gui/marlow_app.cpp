@@ -60,9 +60,7 @@ void CMarlowApp::OpenDebugPortAtStart() {
             ? options_.openDebugPort(values.debugPortName, values.debugBaudRate)
             : context_->debugPort.OpenDebugPort(values.debugPortName, values.debugBaudRate);
     if (!opened)
-        frame_->ShowMessage(QString::fromStdString(values.debugPortName) +
-                                QStringLiteral(" Port Initialize Error"),
-                            QString());
+        frame_->ShowMessage(frame_->DebugPortFailure(" Port Initialize Error"), QString());
     frame_->UpdateCommandStates();
 }
 
