@@ -163,7 +163,7 @@ void CMainFrame::OnDebugMessageClear() {
 }
 
 void CMainFrame::OnPhoneDownStart() {
-    phone_->Start(phone::PhoneStart::Command);
+    phone_->Start();
     UpdateCommandStates();
 }
 
