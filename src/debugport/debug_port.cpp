@@ -24,6 +24,12 @@ bool CDebugPort::OpenDebugPort(const std::string& name, int baud) {
     thread_->setObjectName(QStringLiteral("ThreadWatchComm"));
     worker_ = new PortWorker(running_, events_.text);
     worker_->moveToThread(thread_.get());
+    QObject::connect(
+        worker_, &PortWorker::lost, &home_,
+        [this, generation = ++generation_](const QString& reason) {
+            OnLineLost(generation, reason.toStdString());
+        },
+        Qt::QueuedConnection);
     QObject::connect(thread_.get(), &QThread::finished, worker_, &QObject::deleteLater);
     running_.store(true);
     thread_->start();
@@ -79,6 +85,15 @@ void CDebugPort::StopWatchThread() {
     thread_->wait();
     thread_.reset();
     worker_ = nullptr;
+}
+
+void CDebugPort::OnLineLost(unsigned generation, const std::string& reason) {
+    if (generation != generation_ || !open_.load())
+        return;
+    const std::string name = name_;
+    CloseDebugPort();
+    if (events_.lost)
+        events_.lost(name + " Port closed: " + reason);
 }
 
 void CDebugPort::SetOpen(bool open) {

@@ -3,8 +3,10 @@
 // (`ThreadWatchComm`) owns the serial line and hands every received chunk, in
 // order, to `text`; the user-interface thread writes typed characters through
 // `WriteDebugPort`. Closing stops the thread by ending its event loop, never
-// by killing it.
+// by killing it. A line that fails under the open port (an unplugged
+// adapter) closes the port by itself and says so through `lost`.
 
+#include <QObject>
 #include <atomic>
 #include <cstddef>
 #include <functional>
@@ -25,6 +27,10 @@ struct DebugPortEvents {
     std::function<void(const std::string&)> setupFailed;
     // The open flag changed (user-interface thread), for command states.
     std::function<void(bool open)> openChanged;
+    // The port closed itself because its line failed (user-interface thread,
+    // after openChanged); the argument is the operator's line
+    // ("/dev/ttyUSB0 Port closed: device removed").
+    std::function<void(const std::string&)> lost;
 };
 
 inline constexpr std::size_t kReceiveChunk = 4096;
@@ -38,8 +44,9 @@ public:
     CDebugPort(const CDebugPort&) = delete;
     CDebugPort& operator=(const CDebugPort&) = delete;
 
-    // 8 data bits, no parity, 1 stop bit, XON/XOFF both ways. Closes first
-    // when already open.
+    // 8 data bits, no parity, 1 stop bit, XON/XOFF both ways.
+    // The thread that calls this must run an event loop: a lost line is
+    // handled there. Closes first when already open.
     bool OpenDebugPort(const std::string& name, int baud);
     void CloseDebugPort();
     // Bytes accepted for sending; 0 (and no complaint) when closed.
@@ -48,12 +55,14 @@ public:
     bool IsOpen() const { return open_.load(); }
     bool Running() const { return running_.load(); }
     const std::string& PortName() const { return name_; }
-    // Why the last open failed, for logs and tests.
+    // Why the last open failed and what to do about it; empty after a
+    // successful open.
     const std::string& LastError() const { return lastError_; }
 
 private:
     void StopWatchThread();
     void SetOpen(bool open);
+    void OnLineLost(unsigned generation, const std::string& reason);
 
     DebugPortEvents events_;
     std::string name_;
@@ -62,6 +71,10 @@ private:
     std::atomic<bool> open_{false};
     std::unique_ptr<QThread> thread_;
     PortWorker* worker_ = nullptr; // lives on thread_, deleted there
+    // Lives on the opening thread: where a lost line is handled. The
+    // generation tells a late report from an earlier opening apart.
+    QObject home_;
+    unsigned generation_ = 0;
 };
 
 } // namespace marlow::debugport

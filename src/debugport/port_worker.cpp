@@ -2,10 +2,37 @@
 
 #include "debugport/debug_port.h"
 #include "debugport/debug_port_names.h"
+#include "debugport/debug_port_problem.h"
 
 #include <array>
 
+#ifdef Q_OS_UNIX
+#include <poll.h>
+#endif
+
 namespace marlow::debugport {
+
+namespace {
+
+// A line whose device has gone reports a hang-up for ever after; reading it
+// again would only fail again.
+bool LineHungUp(qintptr handle) {
+#ifdef Q_OS_UNIX
+    pollfd line{static_cast<int>(handle), POLLIN, 0};
+    return poll(&line, 1, 0) > 0 && (line.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+#else
+    (void)handle;
+    return false;
+#endif
+}
+
+QString OpenFailure(const QSerialPort& port, const QString& device) {
+    const std::string path = device.toStdString();
+    const OpenProblem problem = ClassifyOpenFailure(port.error(), DeviceFactsOf(path));
+    return QString::fromStdString(OpenProblemText(problem, path, port.errorString().toStdString()));
+}
+
+} // namespace
 
 PortWorker::PortWorker(const std::atomic<bool>& running, std::function<void(std::string_view)> text)
     : running_(running), text_(std::move(text)) {}
@@ -14,7 +41,7 @@ bool PortWorker::Open(const QString& device, int baud, QString* error) {
     port_ = new QSerialPort(this);
     port_->setPortName(device);
     if (!port_->open(QIODevice::ReadWrite)) {
-        *error = port_->errorString();
+        *error = OpenFailure(*port_, device);
         delete port_;
         port_ = nullptr;
         return false;
@@ -26,12 +53,13 @@ bool PortWorker::Open(const QString& device, int baud, QString* error) {
                          port_->setStopBits(QSerialPort::OneStop) &&
                          port_->setFlowControl(QSerialPort::SoftwareControl);
     if (!applied) {
-        *error = port_->errorString();
+        *error = OpenFailure(*port_, device);
         Close();
         return false;
     }
     port_->clear(QSerialPort::AllDirections);
     connect(port_, &QSerialPort::readyRead, this, &PortWorker::Drain);
+    connect(port_, &QSerialPort::errorOccurred, this, &PortWorker::OnError);
     return true;
 }
 
@@ -64,6 +92,22 @@ void PortWorker::Drain() {
         if (!text.empty() && text_)
             text_(text);
     }
+}
+
+// A failing read repeats at once and for ever, so the port is closed on the
+// first one; the owner hears why. The port object goes later: this runs
+// inside its own signal.
+void PortWorker::OnError(QSerialPort::SerialPortError error) {
+    if (!port_ || (error != QSerialPort::ReadError && error != QSerialPort::ResourceError))
+        return;
+    const bool removed = error == QSerialPort::ResourceError || LineHungUp(port_->handle());
+    const QString reason = removed ? QStringLiteral("device removed") : port_->errorString();
+    QSerialPort* failed = port_;
+    port_ = nullptr;
+    failed->disconnect(this);
+    failed->close();
+    failed->deleteLater();
+    emit lost(reason);
 }
 
 } // namespace marlow::debugport

@@ -16,13 +16,20 @@ class PortWorker : public QObject {
 public:
     PortWorker(const std::atomic<bool>& running, std::function<void(std::string_view)> text);
 
-    // All three run on the watch thread.
+    // All three run on the watch thread. A failed open says why and what to
+    // do about it in `error`.
     bool Open(const QString& device, int baud, QString* error);
     void Close();
     qint64 Write(const QByteArray& bytes);
 
+signals:
+    // The line failed under the open port (its device was unplugged, the
+    // other end of a pseudo-terminal closed). The port is closed already.
+    void lost(const QString& reason);
+
 private:
     void Drain();
+    void OnError(QSerialPort::SerialPortError error);
 
     const std::atomic<bool>& running_;
     std::function<void(std::string_view)> text_;

@@ -95,6 +95,10 @@ void PhoneEngine::StartRun() {
     if (!OpenPort()) {
         Trace("if(!OpenPort(inst))");
         Status("Can't open port");
+        // The main window's run is over here (the front panel waits for its
+        // operator's Stop); its owner must hear so to show a verdict.
+        if (!IsPanel())
+            out_.RunEnded(PhoneRunEnd::Failed);
         return;
     }
     inst_.state = stBooting;

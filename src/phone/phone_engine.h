@@ -58,6 +58,9 @@ public:
     // ID_PHONE_DOWN_START, or the start after a PDA download that handed over.
     // True when the run now waits for the port.
     bool StartMainWindowRun(const std::string& packagePath, PhoneStart how);
+    // The same with files already known (a PDA list's phone group): no
+    // package is read.
+    bool StartMainWindowRun(const PhoneFileSet& files, PhoneStart how);
     // ID_PHONE_DOWN_CANCEL.
     void CancelMainWindowRun();
     bool PhoneRunning() const { return running_; }
@@ -105,6 +108,8 @@ private:
     bool IsPanel() const { return setup_.owner == PhoneOwner::FrontPanel; }
     void HandleByState(PhoneEvent event, std::string_view text);
     void StartRun();
+    bool BeginMainWindowRun();
+    bool WaitForMainWindowPort(PhoneStart how);
     void ReBoot();
     void Boot();
     bool DownloadPart(const PartStep& step);

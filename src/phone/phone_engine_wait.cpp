@@ -12,12 +12,8 @@ constexpr auto kPollPeriod = 10ms;
 } // namespace
 
 bool PhoneEngine::StartMainWindowRun(const std::string& packagePath, PhoneStart how) {
-    running_ = true;
-    if (!setup_.phoneSelected()) {
-        out_.MessageBox("No Selected Phone!!  Retry to Select Phone!!!", "");
-        running_ = false;
+    if (!BeginMainWindowRun())
         return false;
-    }
     const PackageLoadResult package = LoadPhonePackage(packagePath, files_);
     for (const Note& note : package.notes) {
         if (note.kind == NoteKind::MessageBox)
@@ -30,6 +26,26 @@ bool PhoneEngine::StartMainWindowRun(const std::string& packagePath, PhoneStart 
         Trace("\n Phone File Open Error... \n");
         return false;
     }
+    return WaitForMainWindowPort(how);
+}
+
+bool PhoneEngine::StartMainWindowRun(const PhoneFileSet& files, PhoneStart how) {
+    if (!BeginMainWindowRun())
+        return false;
+    files_ = files;
+    return WaitForMainWindowPort(how);
+}
+
+bool PhoneEngine::BeginMainWindowRun() {
+    running_ = true;
+    if (setup_.phoneSelected())
+        return true;
+    out_.MessageBox("No Selected Phone!!  Retry to Select Phone!!!", "");
+    running_ = false;
+    return false;
+}
+
+bool PhoneEngine::WaitForMainWindowPort(PhoneStart how) {
     if (how == PhoneStart::AfterPdaDownload)
         Trace("\n Phone Download Start! \n");
     Trace("\n Wait For Phone USB... \n");

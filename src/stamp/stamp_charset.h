@@ -10,6 +10,9 @@
 
 namespace marlow::stamp {
 
+// The set as the operator reads it in a refusal.
+inline constexpr const char* kStampCharacterSet = "- . / 0-9 : ; A-Y a-z";
+
 bool IsStampCharacter(char c);
 
 // Index of the first character outside the set, or nullopt when all are in.

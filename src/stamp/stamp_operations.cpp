@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdio>
 
 namespace marlow::stamp {
 
@@ -23,6 +24,18 @@ bool HoldsAt(std::span<const std::uint8_t> bytes, std::size_t offset, std::strin
 bool IsListFileTail(std::span<const std::uint8_t, kTrailerSize> bytes) {
     return HoldsAt(bytes, kVersionFieldOffset, "bin") ||
            HoldsAt(bytes, kVersionFieldOffset + 1, "bin\n");
+}
+
+// A blank or a control character is invisible between quotes.
+std::string DescribeCharacter(char c) {
+    const auto code = static_cast<unsigned char>(c);
+    if (code == ' ')
+        return "A blank";
+    if (code > ' ' && code < 0x7f)
+        return std::string("\"") + c + '"';
+    char hex[24];
+    std::snprintf(hex, sizeof hex, "The character 0x%02X", code);
+    return hex;
 }
 
 } // namespace
@@ -56,8 +69,10 @@ std::optional<TypingProblem> CheckTyping(StampField field, std::string_view text
     const std::optional<std::size_t> bad = FirstNonStampCharacter(text.substr(0, fieldLength));
     if (!bad)
         return std::nullopt;
-    return TypingProblem{*bad, model ? "Invalid Character in Model Name"
-                                     : "Invalid Character in Model Version"};
+    const std::string first =
+        model ? "Invalid Character in Model Name" : "Invalid Character in Model Version";
+    return TypingProblem{*bad, first + "\n" + DescribeCharacter(text[*bad]) +
+                                   " cannot be used: use only " + kStampCharacterSet};
 }
 
 } // namespace marlow::stamp

@@ -36,11 +36,15 @@ enum class StampField { Model, Version };
 
 struct TypingProblem {
     std::size_t index = 0; // the character to select for the operator
-    std::string message;   // "Invalid Character in Model Name" / "... Model Version"
+    // "Invalid Character in Model Name" (or "... Model Version"), then a line
+    // naming the character and the set it must come from.
+    std::string message;
     bool operator==(const TypingProblem&) const = default;
 };
 
-// Looks at no more characters than the field can hold (14 or 4).
+// Looks at no more characters than the field can hold (14 or 4). Both the
+// dialog's typing check and every INSERT (dialog and command line) refuse
+// with this one text.
 std::optional<TypingProblem> CheckTyping(StampField field, std::string_view text);
 
 } // namespace marlow::stamp

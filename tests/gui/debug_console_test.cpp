@@ -1,11 +1,13 @@
 // The debug console over a pseudo-terminal: what the handset writes shows in
 // the Debug Message window in order and cut at zero bytes; what the operator
-// types reaches the handset, and nothing does once the port is closed.
+// types reaches the handset, and nothing does once the port is closed; a port
+// that does not open says why, and a line that goes away closes the port.
 
 #include "app/gui/main_frame.h"
 #include "app/gui/message_view.h"
 #include "debugport/debug_port.h"
 #include "debugport/debug_port_names.h"
+#include "debugport/debug_port_problem.h"
 #include "gui_test_support.h"
 
 #include <QAction>
@@ -33,10 +35,15 @@ public:
         }
     }
     ~PseudoTerminal() {
-        if (master_ >= 0)
-            close(master_);
+        Hangup();
         if (slave_ >= 0)
             close(slave_);
+    }
+    // The handset's end goes away, as an unplugged adapter's line does.
+    void Hangup() {
+        if (master_ >= 0)
+            close(master_);
+        master_ = -1;
     }
     bool Ok() const { return master_ >= 0; }
     const std::string& SlaveName() const { return slaveName_; }
@@ -120,7 +127,8 @@ protected:
         port = std::make_unique<debugport::CDebugPort>(debugport::DebugPortEvents{
             .text = [this](std::string_view text) { received.Add(text); },
             .setupFailed = {},
-            .openChanged = {}});
+            .openChanged = {},
+            .lost = {}});
     }
     PseudoTerminal handset;
     Collected received;
@@ -150,21 +158,45 @@ TEST_F(DebugPortTest, AZeroByteEndsTheChunksText) {
     EXPECT_EQ(received.Joined(), "bootdone");
 }
 
-TEST_F(DebugPortTest, WritesGoOutAndNothingAfterClose) {
-    ASSERT_TRUE(port->OpenDebugPort(handset.SlaveName(), 38400)) << port->LastError();
-    EXPECT_EQ(port->WriteDebugPort("ok", 2), 2u);
-    ASSERT_TRUE(ProcessUntil([&] { return handset.Received() == "ok"; }));
-    handset.Forget();
-    port->CloseDebugPort();
-    EXPECT_FALSE(port->IsOpen());
-    EXPECT_EQ(port->WriteDebugPort("x", 1), 0u);
-    EXPECT_EQ(handset.Received(), "");
+TEST_F(DebugPortTest, AFailedOpenSaysWhyAndWhatToDo) {
+    TempDir dir;
+    WriteFile(dir.File("notes.txt"), "text");
+    const struct {
+        std::string device;
+        std::string reason;
+    } rows[] = {
+        {"/nonexistent/ttyZ", "/nonexistent/ttyZ does not exist: plug the serial adapter in, or "
+                              "choose another port on the Port Setting page."},
+        {dir.File("notes.txt"), dir.File("notes.txt") + " is not a serial port: choose a serial "
+                                                        "device such as /dev/ttyUSB0."},
+    };
+    for (const auto& row : rows) {
+        EXPECT_FALSE(port->OpenDebugPort(row.device, 38400));
+        EXPECT_FALSE(port->IsOpen());
+        EXPECT_EQ(port->LastError(), row.reason);
+    }
 }
 
-TEST_F(DebugPortTest, AMissingDeviceDoesNotOpen) {
-    EXPECT_FALSE(port->OpenDebugPort("/nonexistent/ttyZ", 38400));
-    EXPECT_FALSE(port->IsOpen());
-    EXPECT_FALSE(port->LastError().empty());
+// What the node looks like decides the advice; Qt calls a busy port a
+// permission error too.
+TEST(DebugPortProblems, TheNodeTellsPermissionFromBusy) {
+    using debugport::OpenProblem;
+    const debugport::DeviceFacts usable{true, true, true};
+    const debugport::DeviceFacts locked{true, true, false};
+    EXPECT_EQ(debugport::ClassifyOpenFailure(QSerialPort::PermissionError, locked),
+              OpenProblem::NoPermission);
+    EXPECT_EQ(debugport::ClassifyOpenFailure(QSerialPort::PermissionError, usable),
+              OpenProblem::Busy);
+    EXPECT_EQ(debugport::ClassifyOpenFailure(QSerialPort::UnknownError, usable),
+              OpenProblem::Other);
+    EXPECT_EQ(debugport::OpenProblemText(OpenProblem::NoPermission, "/dev/ttyUSB0", ""),
+              "You may not open /dev/ttyUSB0: add your user to the \"dialout\" group (sudo "
+              "usermod -aG dialout $USER), then log in again.");
+    EXPECT_EQ(debugport::OpenProblemText(OpenProblem::Busy, "/dev/ttyUSB0", ""),
+              "/dev/ttyUSB0 is in use by another program: close that program, or choose another "
+              "port.");
+    EXPECT_EQ(debugport::OpenProblemText(OpenProblem::Other, "/dev/ttyS0", "Input/output error"),
+              "/dev/ttyS0: Input/output error");
 }
 
 TEST_F(DebugPortTest, ReopeningClosesFirst) {
@@ -175,8 +207,9 @@ TEST_F(DebugPortTest, ReopeningClosesFirst) {
 }
 
 // The console in the main window: typed keys reach the handset, the
-// handset's output shows in the window.
-TEST(DebugConsoleWindow, TypedCharactersReachTheHandsetUntilThePortCloses) {
+// handset's output shows in the window, until the port is closed or its line
+// goes away.
+TEST(DebugConsoleWindow, TheConsoleWorksUntilThePortClosesOrItsLineGoes) {
     EnsureApplication();
     PseudoTerminal handset;
     ASSERT_TRUE(handset.Ok());
@@ -214,6 +247,19 @@ TEST(DebugConsoleWindow, TypedCharactersReachTheHandsetUntilThePortCloses) {
     QTest::keyClicks(view, "x");
     Flush();
     EXPECT_EQ(handset.Received(), "");
+    EXPECT_TRUE(dialogs.messages.empty());
+
+    // A line that goes away under the open port closes it, once, says so in
+    // the console window, and the toolbar offers to open it again.
+    frame.Command(gui::ID_DEBUG_PORT_OPEN)->trigger();
+    ASSERT_TRUE(context.debugPort.IsOpen());
+    handset.Hangup();
+    ASSERT_TRUE(ProcessUntil([&] { return !context.debugPort.IsOpen(); }));
+    Flush();
+    EXPECT_EQ(context.debugMessage.Bytes(), "hello\r\n" + burst + "\r\n" + handset.SlaveName() +
+                                                " Port closed: device removed\r\n");
+    EXPECT_TRUE(frame.Command(gui::ID_DEBUG_PORT_OPEN)->isEnabled());
+    EXPECT_FALSE(frame.Command(gui::ID_DEBUG_PORT_CLOSE)->isEnabled());
     EXPECT_TRUE(dialogs.messages.empty());
 }
 

@@ -3,17 +3,21 @@
 
 #include "app/gui/about_dialog.h"
 #include "app/gui/child_frame.h"
+#include "app/gui/frame_phone.h"
 #include "app/gui/main_frame.h"
 #include "app/gui/message_view.h"
+#include "emulators/sample_set.h"
 #include "gui_test_support.h"
 
 #include <QAction>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMenu>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace marlow::test {
@@ -26,6 +30,10 @@ class MainFrameTest : public testing::Test {
 protected:
     MainFrameTest() {
         EnsureApplication();
+        // The phone download binds to these when the frame is made: a modem
+        // port that appears only when a test writes it, and no library.
+        qputenv("MARLOW_MODEM_PORT", QByteArray::fromStdString(modemPort));
+        qputenv("MARLOW_DOWNLOAD_LIBRARY", QByteArray::fromStdString(dir.File("none.so")));
         store.Store().setValue("USB Downloader", "1");
         context = std::make_unique<gui::MarlowContext>(store.Store());
         context->settings.PrepareStart();
@@ -40,6 +48,8 @@ protected:
     ~MainFrameTest() override {
         frame.reset();
         context.reset();
+        qunsetenv("MARLOW_MODEM_PORT");
+        qunsetenv("MARLOW_DOWNLOAD_LIBRARY");
     }
 
     gui::Placement PlacementOf(WindowRole role) {
@@ -47,6 +57,10 @@ protected:
         return {r.x(), r.y(), r.width(), r.height()};
     }
 
+    std::string StatusBarText() { return frame->statusBar()->currentMessage().toStdString(); }
+
+    TempDir dir;
+    const std::string modemPort = dir.File("modem");
     TempStore store;
     RecordingDialogs dialogs;
     std::unique_ptr<gui::MarlowContext> context;
@@ -84,15 +98,11 @@ TEST_F(MainFrameTest, PortCommandsFollowThePortAndPhoneCommandsTheRun) {
 TEST_F(MainFrameTest, DebugPortOpenFailureSaysSo) {
     context->settings.Values().debugPortName = "/nonexistent/ttyX";
     frame->Command(gui::ID_DEBUG_PORT_OPEN)->trigger();
-    EXPECT_EQ(dialogs.messages, (std::vector<QString>{"/nonexistent/ttyX port initialize error!"}));
-    EXPECT_TRUE(frame->Command(gui::ID_DEBUG_PORT_OPEN)->isEnabled());
-}
-
-TEST_F(MainFrameTest, PhoneStartWithoutThePhoneOptionRefuses) {
-    frame->Command(gui::ID_PHONE_DOWN_START)->trigger();
     EXPECT_EQ(dialogs.messages,
-              (std::vector<QString>{"No Selected Phone!!  Retry to Select Phone!!!"}));
-    EXPECT_TRUE(frame->Command(gui::ID_PHONE_DOWN_START)->isEnabled());
+              (std::vector<QString>{"/nonexistent/ttyX port initialize error!\n/nonexistent/ttyX "
+                                    "does not exist: plug the serial adapter in, or choose another "
+                                    "port on the Port Setting page."}));
+    EXPECT_TRUE(frame->Command(gui::ID_DEBUG_PORT_OPEN)->isEnabled());
 }
 
 TEST_F(MainFrameTest, OriginalPositionRestoresTheTableAfterTheOperatorMovedThings) {
@@ -184,18 +194,62 @@ TEST_F(MainFrameTest, ACompletedDownloadBehindAnotherProgramDoesNothing) {
     EXPECT_TRUE(dialogs.messages.empty());
 }
 
-TEST_F(MainFrameTest, WithThePhoneOptionTheCompletionStartsThePhoneDownload) {
-    frame->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+TEST_F(MainFrameTest, EveryPhoneRunEndsInAVerdict) {
+    samples::SampleSet set;
+    std::string error;
+    ASSERT_TRUE(samples::WriteSampleSet(dir.File("set"), &set, &error)) << error;
+    context->settings.Values().phonePackagePath = set.phonePackage;
     context->optionFlags = 2;
-    context->settings.Values().phonePackagePath = "/nowhere/Phone.brx";
-    frame->OnPdaDownloadDone(true, false);
-    EXPECT_EQ(context->debugMessage.Bytes(),
-              "\r\n PDA Download Completed!! \r\n\r\n -- Phone Download Start!! -- \r\n");
-    EXPECT_TRUE(frame->PhoneRunning());
-    EXPECT_FALSE(frame->Command(gui::ID_PHONE_DOWN_START)->isEnabled());
-    frame->Command(gui::ID_PHONE_DOWN_CANCEL)->trigger();
-    EXPECT_FALSE(frame->PhoneRunning());
+    gui::PhoneRunStatus::Clock::time_point now{};
+    frame->Phone().UseStatusClock([&now] { return now; });
+    const struct {
+        bool portAppears;
+        int polls;
+        std::string verdict;
+        QString box;
+    } rows[] = {
+        {false, phone::kMainWindowPortPolls + 1, "Phone USB is not Connected...",
+         "Phone USB is not Connected...\nNo modem port appeared. Press Phone Download Cancel"},
+        {true, 1, "Phone Downloaded Fail! The modem's port did not open.",
+         "Phone Downloaded Fail! The modem's port did not open.\nPress Phone Download Cancel"},
+    };
+    for (const auto& row : rows) {
+        dialogs.messages.clear();
+        frame->Command(gui::ID_PHONE_DOWN_START)->trigger();
+        now += std::chrono::seconds(12);
+        frame->Phone().RefreshStatus();
+        EXPECT_EQ(StatusBarText(), "Wait For Phone USB... 12 s");
+        if (row.portAppears)
+            WriteFile(modemPort, "");
+        for (int poll = 0; poll < row.polls; ++poll)
+            frame->Phone().Engine().PollPort();
+        EXPECT_EQ(StatusBarText(), row.verdict);
+        ASSERT_EQ(dialogs.messages.size(), 1u) << row.verdict;
+        EXPECT_TRUE(dialogs.messages[0].startsWith(row.box)) << dialogs.messages[0].toStdString();
+        frame->Command(gui::ID_PHONE_DOWN_CANCEL)->trigger();
+        std::filesystem::remove(modemPort);
+    }
+}
+
+// The status bar's line through a run that waits, boots in silence and
+// fails in its firmware part.
+TEST(PhoneRunStatus, StepsWaitsAndTheVerdict) {
+    gui::PhoneRunStatus::Clock::time_point now{};
+    gui::PhoneRunStatus status([&now] { return now; });
+    status.Started();
+    now += std::chrono::seconds(65);
+    EXPECT_EQ(status.StatusText(), "Wait For Phone USB... 1 min 05 s");
+    status.Follow(phone::stBooting);
+    now += std::chrono::milliseconds(2900);
+    EXPECT_EQ(status.StatusText(), "Booting... 3 s");
+    status.Follow(phone::stDownloadFls);
+    status.Follow(phone::stIdle);
+    EXPECT_FALSE(status.Counting());
+    EXPECT_EQ(status.StatusText(), "Downloading FLS");
+    status.Ended(phone::PhoneRunEnd::Failed);
+    EXPECT_EQ(status.StatusText(), "Phone Downloaded Fail! Downloading the firmware image failed.");
+    status.Cancelled();
+    EXPECT_EQ(status.StatusText(), "Phone Downloaded Fail! Downloading the firmware image failed.");
 }
 
 TEST_F(MainFrameTest, ClosingWithoutADeviceClosesAtOnce) {

@@ -187,8 +187,10 @@ TEST_F(PdaDownloadWindowTest, TypingUWaitsForTheDeviceWhichEndsTheWait) {
 
 #ifdef MARLOW_TEST_DOWNLOAD_LIBRARY
 // The whole handset: the PDA list hands over to the phone, whose download
-// then runs through our stand-in library against the modem emulator.
-class HandsetDownloadTest : public PdaDownloadWindowTest {
+// then runs through our stand-in library against the modem emulator. The
+// list's phone group starts it with or without the "Phone" option: the
+// handset has left for its modem either way.
+class HandsetDownloadTest : public PdaDownloadWindowTest, public testing::WithParamInterface<bool> {
 protected:
     void PrepareEnvironment() override {
         std::string error;
@@ -208,10 +210,11 @@ protected:
     std::unique_ptr<emulators::ModemEmulator> modem;
 };
 
-TEST_F(HandsetDownloadTest, WithThePhoneOptionThePhoneFollowsThePda) {
+TEST_P(HandsetDownloadTest, ThePhoneFollowsAListThatHandsOver) {
     context->settings.Values().downloadPath = set.list;
-    context->settings.Values().phonePackagePath = set.phonePackage;
-    context->optionFlags = 2;
+    // The files are the list's phone group, not a package.
+    context->settings.Values().phonePackagePath = dir.File("absent.brx");
+    context->optionFlags = GetParam() ? 2 : 0;
     emulators::PdaBootLoaderEmulator emulator;
     pda::InProcessPair pair = pda::MakeInProcessPair("Quillon USB boot loader", "inproc:5");
     emulators::AttachEmulator(*pair.device, emulator);
@@ -229,7 +232,8 @@ TEST_F(HandsetDownloadTest, WithThePhoneOptionThePhoneFollowsThePda) {
     ASSERT_TRUE(ProcessUntil([&] {
         return context->deviceState.Bytes().find(success) != std::string::npos;
     })) << context->deviceState.Bytes();
-    EXPECT_NE(context->debugMessage.Bytes().find("\r\n PDA Download Completed!! \r\n"),
+    EXPECT_NE(context->debugMessage.Bytes().find(
+                  "\r\n PDA Download Completed!! \r\n\r\n -- Phone Download Start!! -- \r\n"),
               std::string::npos);
     EXPECT_NE(context->debugMessage.Bytes().find(success), std::string::npos);
     EXPECT_NE(context->deviceState.Bytes().find("\r\n Current Download = "), std::string::npos);
@@ -239,7 +243,10 @@ TEST_F(HandsetDownloadTest, WithThePhoneOptionThePhoneFollowsThePda) {
     EXPECT_TRUE(frame->Command(gui::ID_PHONE_DOWN_START)->isEnabled());
     EXPECT_TRUE(context->run.g_AllDownLoad.load());
     EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(frame->statusBar()->currentMessage(), "Phone Downloaded Successfully!");
 }
+
+INSTANTIATE_TEST_SUITE_P(PhoneOption, HandsetDownloadTest, testing::Bool());
 #endif
 
 } // namespace

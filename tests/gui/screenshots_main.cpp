@@ -9,15 +9,18 @@
 #include "controls/animation_dialog.h"
 #include "emulators/pda_bootloader_emulator.h"
 #include "emulators/pda_inprocess_device.h"
+#include "emulators/sample_set.h"
 #include "gui_test_support.h"
 #include "pda/boot_image_writer.h"
 #include "pda/inprocess_transport.h"
 #include "pda/ui/config_sheet.h"
 #include "stamp/ui/model_version_dialog.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QLineEdit>
 #include <QScreen>
+#include <QTabWidget>
 #include <QTest>
 #include <cstdio>
 
@@ -69,7 +72,13 @@ int main(int argc, char** argv) {
     test::WriteFile(image, pda::BuildBootImage(SampleImage()));
     store.Store().setValue("USB Downloader", "1");
     store.Store().setValue("Path", QString::fromStdString(image));
-    store.Store().setValue("PhonePath", QString::fromStdString(dir.File("Phone.brx")));
+    samples::SampleSet set;
+    std::string setError;
+    if (!samples::WriteSampleSet(dir.File("set"), &set, &setError))
+        return 1;
+    store.Store().setValue("PhonePath", QString::fromStdString(set.phonePackage));
+    // A modem port that never appears: the phone wait as the operator sees it.
+    qputenv("MARLOW_MODEM_PORT", QByteArray::fromStdString(dir.File("no-modem")));
     store.Store().setValue("Port", "");
     store.Store().setValue("Baud", "115200");
 
@@ -126,6 +135,9 @@ int main(int argc, char** argv) {
         sheet.show();
         QTest::qWait(200);
         ok &= Save(sheet.grab(), out, "settings-sheet.png");
+        sheet.Pages()->setCurrentIndex(1);
+        QTest::qWait(200);
+        ok &= Save(sheet.grab(), out, "settings-port-page.png");
     }
     {
         stamp::ui::CModelVersionDlg stampDialog([] {}, frame);
@@ -137,6 +149,13 @@ int main(int argc, char** argv) {
         stampDialog.show();
         QTest::qWait(200);
         ok &= Save(stampDialog.grab(), out, "stamp-dialog.png");
+    }
+    {
+        context->optionFlags = pda::ui::kOptionPhone;
+        frame->Command(gui::ID_PHONE_DOWN_START)->trigger();
+        QTest::qWait(2300);
+        ok &= Save(frame->grab(), out, "main-window-phone-wait.png");
+        frame->Command(gui::ID_PHONE_DOWN_CANCEL)->trigger();
     }
     {
         gui::AboutDialog about(frame);

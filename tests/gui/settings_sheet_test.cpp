@@ -145,8 +145,9 @@ TEST_F(SettingsSheetTest, ThePortPageClosesTheDebugPortAndListsThePorts) {
     CConfigSheet sheet("Settings", Environment());
     EXPECT_EQ(portCloses, 1);
     QComboBox* list = sheet.PortPage()->Ports();
-    ASSERT_EQ(list->count(), 4);
+    ASSERT_EQ(list->count(), 5);
     EXPECT_EQ(list->itemText(0), "--Search--");
+    EXPECT_EQ(list->itemText(1), "(none)");
     EXPECT_EQ(list->currentText(), "ttyS1");
     EXPECT_EQ(sheet.PortPage()->Bauds()->currentText(), "38400");
     EXPECT_EQ(sheet.PortPage()->Bauds()->count(), 13);
@@ -166,25 +167,36 @@ TEST_F(SettingsSheetTest, SearchRebuildsTheListFromTheSystem) {
     list->setCurrentIndex(0);
     emit list->activated(0);
     EXPECT_EQ(portScans, scansBefore + 1);
-    ASSERT_EQ(list->count(), 2);
-    EXPECT_EQ(list->itemText(1), "ttyACM0");
-    EXPECT_EQ(list->currentIndex(), -1); // the current port is gone: no selection
+    ASSERT_EQ(list->count(), 3);
+    EXPECT_EQ(list->itemText(2), "ttyACM0");
+    EXPECT_EQ(list->currentIndex(), -1);     // the current port is gone: no selection,
+    EXPECT_EQ(list->currentText(), "ttyS1"); // but its name stays in view
 }
 
-TEST_F(SettingsSheetTest, Baud110AndAPortBecomeTheDebugSettingsOnOk) {
+// What the port list holds on OK becomes the debug port: a listed port, a
+// typed path, "(none)" (no port at all); "--Search--" leaves it as it was.
+TEST_F(SettingsSheetTest, ThePortListOnOkBecomesTheDebugPort) {
+    const struct {
+        QString chosen;
+        std::string port;
+    } rows[] = {
+        {"ttyUSB0", "ttyUSB0"},
+        {"/dev/pts/7", "/dev/pts/7"},
+        {"(none)", ""},
+        {"--Search--", "ttyS1"},
+    };
+    for (const auto& row : rows) {
+        settings.Values().debugPortName = "ttyS1";
+        CConfigSheet sheet("Settings", Environment());
+        sheet.PortPage()->Ports()->setEditText(row.chosen);
+        sheet.PortPage()->Bauds()->setCurrentText("110");
+        sheet.accept();
+        EXPECT_EQ(settings.Values().debugPortName, row.port) << row.chosen.toStdString();
+        EXPECT_EQ(settings.Values().debugBaudRate, 110);
+    }
+    settings.Values().debugPortName.clear();
     CConfigSheet sheet("Settings", Environment());
-    sheet.PortPage()->Bauds()->setCurrentText("110");
-    sheet.PortPage()->Ports()->setCurrentIndex(3);
-    sheet.accept();
-    EXPECT_EQ(settings.Values().debugBaudRate, 110);
-    EXPECT_EQ(settings.Values().debugPortName, "ttyUSB0");
-}
-
-TEST_F(SettingsSheetTest, NoPortSelectedLeavesThePortName) {
-    CConfigSheet sheet("Settings", Environment());
-    sheet.PortPage()->Ports()->setCurrentIndex(0);
-    sheet.accept();
-    EXPECT_EQ(settings.Values().debugPortName, "ttyS1");
+    EXPECT_EQ(sheet.PortPage()->Ports()->currentText(), "(none)");
 }
 
 // The whole command: OK stores the port and the paths, reopens the port and
@@ -206,14 +218,29 @@ TEST_F(SettingsSheetTest, TheCommandStoresReopensAndRefreshesOnOk) {
     EXPECT_EQ(store.Value("Port"), "/nonexistent/ttyQ");
     EXPECT_EQ(store.Value("Path"), "/images/none.bin");
     EXPECT_EQ(frame.PathPane()->text(), "/images/none.bin");
-    EXPECT_EQ(dialogs.messages, (std::vector<QString>{"/nonexistent/ttyQ Port Open failed"}));
+    const QString failed = "/nonexistent/ttyQ Port Open failed\n/nonexistent/ttyQ does not exist: "
+                           "plug the serial adapter in, or choose another port on the Port "
+                           "Setting page.";
+    EXPECT_EQ(dialogs.messages, (std::vector<QString>{failed}));
     EXPECT_EQ(context.fileInformation.Bytes(), "\r\nFile not found");
 
     dialogs.messages.clear();
     QTimer::singleShot(0, [&] { frame.findChild<CConfigSheet*>()->reject(); });
     frame.Command(gui::ID_SETTINGS)->trigger();
-    EXPECT_EQ(dialogs.messages, (std::vector<QString>{"/nonexistent/ttyQ Port Open failed"}));
+    EXPECT_EQ(dialogs.messages, (std::vector<QString>{failed}));
     EXPECT_EQ(context.fileInformation.Bytes(), "\r\nFile not found");
+
+    // "(none)": no port to open and nothing to complain about.
+    dialogs.messages.clear();
+    QTimer::singleShot(0, [&] {
+        auto* sheet = frame.findChild<CConfigSheet*>();
+        sheet->PortPage()->Ports()->setCurrentIndex(pda::ui::kNoPortIndex);
+        sheet->accept();
+    });
+    frame.Command(gui::ID_SETTINGS)->trigger();
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(store.Value("Port"), "");
+    EXPECT_FALSE(context.debugPort.IsOpen());
 }
 
 } // namespace

@@ -34,24 +34,29 @@ TEST_F(StampDialogTest, TitleAndFieldLimits) {
     EXPECT_TRUE(dialog.FoundModel()->text().isEmpty());
 }
 
-TEST_F(StampDialogTest, GoodCharactersPassQuietly) {
-    QTest::keyClicks(dialog.ModelEdit(), "aY9-;./:");
-    QTest::keyClicks(dialog.VersionEdit(), "v1.0");
-    EXPECT_TRUE(dialogs.messages.empty());
-}
-
-TEST_F(StampDialogTest, ABadModelCharacterIsNamedAndSelected) {
-    QTest::keyClicks(dialog.ModelEdit(), "ABZ");
-    EXPECT_EQ(dialogs.messages, (std::vector<QString>{"Invalid Character in Model Name"}));
-    EXPECT_EQ(dialog.ModelEdit()->text(), "ABZ");
-    EXPECT_EQ(dialog.ModelEdit()->selectionStart(), 2);
-    EXPECT_EQ(dialog.ModelEdit()->selectedText(), "Z");
-}
-
-TEST_F(StampDialogTest, ACommaInTheVersionIsNamed) {
-    QTest::keyClicks(dialog.VersionEdit(), "1,");
-    EXPECT_EQ(dialogs.messages, (std::vector<QString>{"Invalid Character in Model Version"}));
-    EXPECT_EQ(dialog.VersionEdit()->selectedText(), ",");
+TEST_F(StampDialogTest, ABadCharacterIsNamedSelectedAndNeverWritten) {
+    const std::string image = dir.File("nk.bin");
+    WriteFile(image, std::vector<std::uint8_t>(100, 0xAB));
+    dialog.PathEdit()->setText(QString::fromStdString(image));
+    const QString allowed = "\" cannot be used: use only - . / 0-9 : ; A-Y a-z";
+    const struct {
+        QLineEdit* edit;
+        const char* typed;
+        QString refusal;
+    } rows[] = {
+        {dialog.ModelEdit(), "ABZ", "Invalid Character in Model Name\n\"Z" + allowed},
+        {dialog.VersionEdit(), "1,", "Invalid Character in Model Version\n\"," + allowed},
+    };
+    for (const auto& row : rows) {
+        dialogs.messages.clear();
+        QTest::keyClicks(row.edit, row.typed);
+        EXPECT_EQ(dialogs.messages, (std::vector<QString>{row.refusal}));
+        EXPECT_EQ(row.edit->selectedText(), row.refusal.mid(row.refusal.indexOf('"') + 1, 1));
+        dialog.OnInsert();
+        EXPECT_EQ(dialogs.messages, (std::vector<QString>{row.refusal, row.refusal}));
+        EXPECT_EQ(ReadFileBytes(image).size(), 100u);
+        row.edit->clear();
+    }
 }
 
 TEST_F(StampDialogTest, InsertThenVerifyShowsTheStamp) {

@@ -148,13 +148,25 @@ TEST_F(StartUpTest, TheLockIsFreeAgainOnceMarlowHasEnded) {
     EXPECT_EQ(Start(), StartResult::MainWindow);
 }
 
+// The size the frame ends up with counts, also when the window system gave
+// it while a start-up box (a port that did not open) was up.
 TEST_F(StartUpTest, TheWindowsComeUpPlacedTitledAndWithTheDebugWindowActive) {
     MainWindowMode();
-    CMarlowApp app(Options());
+    gui::StartOptions options = Options();
+    CMarlowApp* starting = nullptr;
+    options.openDebugPort = [&](const std::string&, int) {
+        starting->MainFrame()->showNormal();
+        starting->MainFrame()->resize(900, 640);
+        Flush(); // the box's own event loop
+        return false;
+    };
+    CMarlowApp app(options);
+    starting = &app;
     ASSERT_EQ(app.InitInstance(), StartResult::MainWindow);
     gui::CMainFrame* frame = app.MainFrame();
     EXPECT_EQ(frame->windowTitle(), "Quillon V0.3 Beta_(Build 080118)");
-    const gui::MessageLayout layout = gui::ArrangeMessageWindows(app.Context()->layoutRect);
+    EXPECT_EQ(frame->width(), 900);
+    const gui::MessageLayout layout = gui::ArrangeMessageWindows(frame->FrameClientRect());
     const auto geometryOf = [&](gui::WindowRole role) {
         const QRect r = frame->Child(role)->geometry();
         return gui::Placement{r.x(), r.y(), r.width(), r.height()};

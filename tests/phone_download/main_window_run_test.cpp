@@ -229,7 +229,7 @@ TEST_F(PhoneEngineTest, MissingPackageStopsTheStart) {
     EXPECT_FALSE(clock.Running(PhoneTimer::PortPoll));
 }
 
-TEST_F(PhoneEngineTest, PortThatCannotOpenLeavesTheRunIdle) {
+TEST_F(PhoneEngineTest, PortThatCannotOpenEndsTheRunIdle) {
     MakeEngine(PhoneOwner::MainWindow);
     library.results["open"] = 5;
     library.statusTexts["open"] = "Port busy";
@@ -237,9 +237,10 @@ TEST_F(PhoneEngineTest, PortThatCannotOpenLeavesTheRunIdle) {
     ports.names = {"ACM3"};
     ClearJournals();
     engine->PollPort();
-    EXPECT_THAT(out.lines, ElementsAre("DeviceState: Check Phone USB", "clear DeviceState",
-                                       "DeviceState: \n", "DeviceState: Port busy",
-                                       "DeviceState: \n", "DeviceState: if(!OpenPort(inst))"));
+    EXPECT_THAT(out.lines,
+                ElementsAre("DeviceState: Check Phone USB", "clear DeviceState", "DeviceState: \n",
+                            "DeviceState: Port busy", "DeviceState: \n",
+                            "DeviceState: if(!OpenPort(inst))", "run ended: Failed"));
     EXPECT_EQ(engine->Inst().state, stIdle);
     EXPECT_FALSE(engine->Inst().port_open);
 }

@@ -99,26 +99,29 @@ TEST(StampVerify, MissingOrShortFileIsAnErrorWithNothingToShow) {
     EXPECT_EQ(tooShort.stamp, Stamp{});
 }
 
-TEST(StampTyping, ModelRefusesZAndComma) {
-    EXPECT_EQ(CheckTyping(StampField::Model, "QUILZ"),
-              (TypingProblem{4, "Invalid Character in Model Name"}));
-    EXPECT_EQ(CheckTyping(StampField::Model, ",A"),
-              (TypingProblem{0, "Invalid Character in Model Name"}));
-    for (const char* ok : {"a", "Y", "9", "-", ";", "aY9-;"})
-        EXPECT_EQ(CheckTyping(StampField::Model, ok), std::nullopt) << ok;
-}
-
-TEST(StampTyping, VersionHasItsOwnMessage) {
-    EXPECT_EQ(CheckTyping(StampField::Version, "1 0"),
-              (TypingProblem{1, "Invalid Character in Model Version"}));
-    EXPECT_EQ(CheckTyping(StampField::Version, "1.0a"), std::nullopt);
-}
-
-TEST(StampTyping, LooksOnlyAsFarAsTheFieldHolds) {
-    EXPECT_EQ(CheckTyping(StampField::Version, "1.00Z"), std::nullopt);
-    EXPECT_EQ(CheckTyping(StampField::Model, "ABCDEFGHIJKLMN,"), std::nullopt);
-    EXPECT_EQ(CheckTyping(StampField::Model, "ABCDEFGHIJKLM,"),
-              (TypingProblem{13, "Invalid Character in Model Name"}));
+// The refusal names the field, the character and the set it must come from.
+TEST(StampTyping, RefusalsNameTheFieldTheCharacterAndTheSet) {
+    const std::string model = "Invalid Character in Model Name\n";
+    const std::string version = "Invalid Character in Model Version\n";
+    const std::string set = " cannot be used: use only - . / 0-9 : ; A-Y a-z";
+    const struct {
+        StampField field;
+        std::string_view text;
+        std::optional<TypingProblem> problem;
+    } rows[] = {
+        {StampField::Model, "QUILZ", TypingProblem{4, model + "\"Z\"" + set}},
+        {StampField::Model, ",A", TypingProblem{0, model + "\",\"" + set}},
+        {StampField::Version, "1 0", TypingProblem{1, version + "A blank" + set}},
+        {StampField::Version, "1\t", TypingProblem{1, version + "The character 0x09" + set}},
+        {StampField::Model, "aY9-;", std::nullopt},
+        {StampField::Version, "1.0a", std::nullopt},
+        // Only as far as the field holds.
+        {StampField::Version, "1.00Z", std::nullopt},
+        {StampField::Model, "ABCDEFGHIJKLMN,", std::nullopt},
+        {StampField::Model, "ABCDEFGHIJKLM,", TypingProblem{13, model + "\",\"" + set}},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(CheckTyping(row.field, row.text), row.problem) << row.text;
 }
 
 } // namespace

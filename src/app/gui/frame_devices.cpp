@@ -92,9 +92,14 @@ void FrameDevices::Removed(const std::string& devicePath) {
     frame_.CloseFlashWaitBox();
 }
 
+// Each run starts without a hand-over and without an earlier list's phone
+// group, so only what this run reads can start a phone download.
 void FrameDevices::OnOperationDownload() {
     MarlowContext& context = frame_.Context();
     context.SyncRunSettings();
+    context.phoneHandOver.store(false);
+    for (std::size_t role = 0; role < phone::kPhoneRoleCount; ++role)
+        context.run.SetPhoneFile(static_cast<phone::PhoneFileRole>(role), {});
     hotplug::OperationDownload(*watcher_, context.run, presentation_);
 }
 

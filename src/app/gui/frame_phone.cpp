@@ -7,10 +7,13 @@
 #include "phone/serial_port_source.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 
 namespace marlow::gui {
 
 namespace {
+
+using namespace std::chrono_literals;
 
 // A virtual handset names the modem's port directly.
 std::unique_ptr<phone::PhonePortLocator> ModemPorts(phone::PhonePortSource& source,
@@ -32,9 +35,22 @@ QString LibraryPath(const QSettings& settings) {
     return phone::PhoneLibrarySetting(settings);
 }
 
+bool NamesAnyFile(const phone::PhoneFileSet& files) {
+    return std::any_of(files.roles.begin(), files.roles.end(),
+                       [](const phone::PhoneFileEntry& entry) { return !entry.path.empty(); });
+}
+
+std::optional<phone::PhoneFileRole> MissingRole(const phone::PhoneFileSet& files) {
+    for (std::size_t i = 0; i < phone::kPhoneRoleCount; ++i)
+        if (files.roles[i].path.empty())
+            return static_cast<phone::PhoneFileRole>(i);
+    return std::nullopt;
+}
+
 } // namespace
 
-FramePhone::FramePhone(CMainFrame& frame) : frame_(frame), presentation_(frame.Context(), frame) {
+FramePhone::FramePhone(CMainFrame& frame)
+    : frame_(frame), presentation_(frame.Context(), frame, *this) {
     MarlowContext& context = frame.Context();
     library_ = phone::LocateDownloadLibrary(
         LibraryPath(context.store), QCoreApplication::applicationDirPath(), &libraryProblem_);
@@ -44,7 +60,8 @@ FramePhone::FramePhone(CMainFrame& frame) : frame_(frame), presentation_(frame.C
     ports_ = ModemPorts(*portSource_, context.store);
     owner_ = std::make_unique<phone::QtOwnerThread>(&frame);
     clock_ = std::make_unique<phone::QtPhoneClock>([this](phone::PhoneTimer t) { OnTick(t); });
-    presentation_.runStateChanged = [this] { frame_.UpdateCommandStates(); };
+    statusTick_.setInterval(1s);
+    QObject::connect(&statusTick_, &QTimer::timeout, [this] { RefreshStatus(); });
 
     phone::PhoneEngineSetup setup;
     setup.owner = phone::PhoneOwner::MainWindow;
@@ -53,31 +70,120 @@ FramePhone::FramePhone(CMainFrame& frame) : frame_(frame), presentation_(frame.C
     setup.clock = clock_.get();
     setup.ownerThread = owner_.get();
     setup.ports = ports_.get();
-    setup.phoneSelected = [&context] { return context.PhoneOption(); };
+    setup.phoneSelected = [this] { return Selected(); };
     setup.allDownLoad = &context.run.g_AllDownLoad;
     engine_ = std::make_unique<phone::PhoneEngine>(setup);
 }
 
 FramePhone::~FramePhone() {
+    statusTick_.stop();
     engine_.reset();
 }
 
-void FramePhone::Start(phone::PhoneStart how) {
-    engine_->StartMainWindowRun(frame_.Context().settings.Values().phonePackagePath, how);
+bool FramePhone::Selected() const {
+    return frame_.Context().PhoneOption() || handOverRun_;
+}
+
+void FramePhone::Start() {
+    handOverRun_ = false;
+    heldMessage_.clear();
+    Began(engine_->StartMainWindowRun(frame_.Context().settings.Values().phonePackagePath,
+                                      phone::PhoneStart::Command));
+}
+
+// The handset has already left for its modem download: not starting it
+// would pass a half-flashed handset, so a list's phone group starts it
+// whether or not the "Phone" option is ticked.
+void FramePhone::StartAfterPdaDownload() {
+    MarlowContext& context = frame_.Context();
+    const phone::PhoneFileSet group = context.run.PhoneFiles();
+    handOverRun_ = true;
+    heldMessage_.clear();
+    if (!NamesAnyFile(group)) {
+        Began(engine_->StartMainWindowRun(context.settings.Values().phonePackagePath,
+                                          phone::PhoneStart::AfterPdaDownload));
+        return;
+    }
+    if (const std::optional<phone::PhoneFileRole> missing = MissingRole(group)) {
+        RefuseIncompleteGroup(*missing);
+        return;
+    }
+    Began(engine_->StartMainWindowRun(group, phone::PhoneStart::AfterPdaDownload));
+}
+
+void FramePhone::RefuseIncompleteGroup(phone::PhoneFileRole missing) {
+    handOverRun_ = false;
+    MarlowContext& context = frame_.Context();
+    context.Print(context.deviceState, "\n Phone File Open Error... \n");
+    const QString role = QString::fromLatin1(phone::PhoneFileRoleName(missing));
+    frame_.SetStatusText(QStringLiteral("Phone Downloaded Fail! The list's phone group has no ") +
+                         role + '.');
+    frame_.ShowMessage(QStringLiteral("Phone Downloaded Fail!\nThe list's phone group names no ") +
+                           role +
+                           QStringLiteral(": add it to the list, then download the list again."),
+                       QString());
+}
+
+void FramePhone::Began(bool started) {
+    if (started)
+        status_.Started();
+    RefreshStatus();
 }
 
 void FramePhone::Cancel() {
     engine_->CancelMainWindowRun();
+    handOverRun_ = false;
+    heldMessage_.clear();
+    status_.Cancelled();
+    RefreshStatus();
 }
 
 bool FramePhone::Running() const {
     return engine_ && engine_->PhoneRunning();
 }
 
+void FramePhone::RefreshStatus() {
+    if (engine_)
+        status_.Follow(engine_->Inst().state);
+    const std::string text = status_.StatusText();
+    if (!text.empty())
+        frame_.SetStatusText(QString::fromStdString(text));
+    if (!status_.Counting())
+        statusTick_.stop();
+    else if (!statusTick_.isActive())
+        statusTick_.start();
+}
+
 // The port wait only goes on while the operator still wants the phone.
 void FramePhone::OnTick(phone::PhoneTimer timer) {
-    if (frame_.Context().PhoneOption())
+    if (Selected())
         engine_->OnTimer(timer);
+}
+
+void FramePhone::StepSeen() {
+    RefreshStatus();
+}
+
+bool FramePhone::HoldMessage(const QString& text) {
+    if (!status_.Running())
+        return false;
+    heldMessage_ += (heldMessage_.isEmpty() ? QString() : QStringLiteral("\n")) + text;
+    return true;
+}
+
+// One verdict per run: the status bar says how it ended and, when it did
+// not succeed, one box says why and what to do next.
+void FramePhone::RunEnded(phone::PhoneRunEnd end) {
+    status_.Ended(end);
+    if (end == phone::PhoneRunEnd::Succeeded)
+        handOverRun_ = false;
+    RefreshStatus();
+    frame_.UpdateCommandStates();
+    const QString held = std::exchange(heldMessage_, QString());
+    if (const std::optional<std::string> advice = status_.FailureAdvice())
+        frame_.ShowMessage(held.isEmpty() ? QString::fromStdString(*advice)
+                                          : held + "\n\n" + QString::fromStdString(*advice),
+                           QString());
 }
 
 } // namespace marlow::gui

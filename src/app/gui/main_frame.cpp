@@ -212,6 +212,9 @@ void CMainFrame::CreateMessageWindows() {
         auto* child = new CChildFrame;
         auto* view = new CMarlowView(*texts[i], role != WindowRole::FileInformation, child);
         view->setObjectName(QString::fromLatin1(kWindowTitles[i]));
+        // The pane, not only its frame, carries the window's name: it is
+        // what a screen reader lands on.
+        view->setAccessibleName(QString::fromLatin1(kWindowTitles[i]));
         child->setWidget(view);
         child->setWindowTitle(QString::fromLatin1(kWindowTitles[i]));
         child->setAttribute(Qt::WA_DeleteOnClose, false);

@@ -79,6 +79,10 @@ public:
     void OnPhoneDownCancel();
     bool PhoneRunning() const;
 
+    // The port name, the caller's fixed text (" Port Open failed") and, on
+    // the next line, why the port did not open.
+    QString DebugPortFailure(const char* failureText) const;
+
     // The "u" on the debug console while no device is connected.
     void ShowPortWaitDialog();
     void DestroyPortWaitDialog();

@@ -45,7 +45,9 @@ void CMainFrame::ReleaseForClose() {
 
 // WM_PDA_DOWNLOAD_DONE. In the main window it only counts while the operator
 // is looking at it: a download finishing behind another program neither
-// starts the phone nor raises a box.
+// starts the phone nor raises a box. A run that handed the handset over to
+// its modem (the "Phone" option, or a list's phone group) goes on with the
+// phone download: the handset is only half done.
 void CMainFrame::OnPdaDownloadDone(bool mainWindow, bool frontPanel) {
     if (!mainWindow) {
         (void)frontPanel; // the front panel's own completion
@@ -53,10 +55,11 @@ void CMainFrame::OnPdaDownloadDone(bool mainWindow, bool frontPanel) {
     }
     if (!IsForeground())
         return;
-    if (context_.PhoneOption()) {
+    const bool handedOver = context_.phoneHandOver.exchange(false);
+    if (context_.PhoneOption() || handedOver) {
         context_.Print(context_.debugMessage, "\n PDA Download Completed!! \n");
         context_.Print(context_.debugMessage, "\n -- Phone Download Start!! -- \n");
-        phone_->Start(phone::PhoneStart::AfterPdaDownload);
+        phone_->StartAfterPdaDownload();
         UpdateCommandStates();
         return;
     }

@@ -71,12 +71,23 @@ void CMainFrame::RunSettingsSheet() {
     UpdateCommandStates();
 }
 
+// No port name is the operator's choice of no debug port: nothing to open,
+// nothing to complain about.
 void CMainFrame::OpenDebugPortOrSay(const char* failureText) {
     const app::AppSettings& values = context_.settings.Values();
-    if (!context_.debugPort.OpenDebugPort(values.debugPortName, values.debugBaudRate))
-        ShowMessage(QString::fromStdString(values.debugPortName) + QString::fromLatin1(failureText),
-                    QString());
+    if (!values.debugPortName.empty() &&
+        !context_.debugPort.OpenDebugPort(values.debugPortName, values.debugBaudRate))
+        ShowMessage(DebugPortFailure(failureText), QString());
     UpdateCommandStates();
+}
+
+QString CMainFrame::DebugPortFailure(const char* failureText) const {
+    QString text = QString::fromStdString(context_.settings.Values().debugPortName) +
+                   QString::fromLatin1(failureText);
+    const std::string& reason = context_.debugPort.LastError();
+    if (!reason.empty())
+        text += '\n' + QString::fromStdString(reason);
+    return text;
 }
 
 void CMainFrame::ShowInformationBlocks() {
@@ -99,8 +110,6 @@ void CMainFrame::OnModelVersion() {
 }
 
 void CMainFrame::OnDebugPortOpen() {
-    if (context_.settings.Values().debugPortName.empty())
-        return;
     OpenDebugPortOrSay(" port initialize error!");
 }
 
@@ -154,7 +163,7 @@ void CMainFrame::OnDebugMessageClear() {
 }
 
 void CMainFrame::OnPhoneDownStart() {
-    phone_->Start(phone::PhoneStart::Command);
+    phone_->Start();
     UpdateCommandStates();
 }
 

@@ -48,7 +48,20 @@ StartResult CMarlowApp::InitInstance() {
     if (options_.watchDevices)
         frame_->StartDeviceWatch();
     context_->layoutReady = true;
+    PlaceForTheFinalSize();
     return StartResult::MainWindow;
+}
+
+// A message box during start-up (a port that did not open) runs an event
+// loop, in which the window system may give the frame its maximized size
+// while the layout is not ready to follow. The windows go where the frame's
+// size now says; a size that comes later still re-arranges them.
+void CMarlowApp::PlaceForTheFinalSize() {
+    const ClientRect now = frame_->FrameClientRect();
+    if (now == context_->layoutRect)
+        return;
+    context_->layoutRect = now;
+    frame_->PlaceMessageWindows(now, false);
 }
 
 void CMarlowApp::OpenDebugPortAtStart() {
@@ -60,9 +73,7 @@ void CMarlowApp::OpenDebugPortAtStart() {
             ? options_.openDebugPort(values.debugPortName, values.debugBaudRate)
             : context_->debugPort.OpenDebugPort(values.debugPortName, values.debugBaudRate);
     if (!opened)
-        frame_->ShowMessage(QString::fromStdString(values.debugPortName) +
-                                QStringLiteral(" Port Initialize Error"),
-                            QString());
+        frame_->ShowMessage(frame_->DebugPortFailure(" Port Initialize Error"), QString());
     frame_->UpdateCommandStates();
 }
 

@@ -48,6 +48,7 @@ public:
 
 private:
     void OpenDebugPortAtStart();
+    void PlaceForTheFinalSize();
 
     StartOptions options_;
     std::unique_ptr<InstanceLock> lock_;

@@ -31,6 +31,8 @@ MarlowContext::MarlowContext(QSettings& settingsStore)
                   if (debugPortChanged)
                       debugPortChanged(open);
               },
+          // The console window is where the operator was watching the line.
+          .lost = [this](const std::string& text) { Print(debugMessage, "\n" + text + "\n"); },
       }) {}
 
 bool MarlowContext::PhoneOption() const {

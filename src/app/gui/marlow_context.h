@@ -35,6 +35,9 @@ public:
     std::atomic<bool> portWaitShown{false};
     // Whether the main window is the active window, for the download thread.
     std::atomic<bool> frameForeground{false};
+    // The PDA download under way has sent the handset to its modem
+    // (PHONE_DOWN_CMD): set by the download thread, taken at completion.
+    std::atomic<bool> phoneHandOver{false};
     // Download option flags; bit 2 is "Phone" (user-interface thread only).
     int optionFlags = 0;
     // The frame's client rectangle as start-up found it, and whether

@@ -18,6 +18,7 @@ struct ClientRect {
     int top = 0;
     int right = 0;
     int bottom = 0;
+    bool operator==(const ClientRect&) const = default;
 };
 
 struct MessageLayout {

@@ -72,4 +72,12 @@ void WindowPdaPresentation::MessageBox(std::string_view text, std::string_view c
     });
 }
 
+// The hand-over state is entered before PHONE_DOWN_CMD goes out, so the
+// note is there before the handset can leave; only a completed run acts on it.
+void WindowPdaPresentation::Progress(const pda::PdaProgressEvent& event) {
+    if (event.kind == pda::PdaProgressEvent::Kind::StateEntered &&
+        event.state == pda::PdaState::PHONEDOWN_STATE)
+        context_.phoneHandOver.store(true);
+}
+
 } // namespace marlow::gui

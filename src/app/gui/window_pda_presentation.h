@@ -41,7 +41,8 @@ public:
     void PanelEventList(std::string_view) override {}
 
     void MessageBox(std::string_view text, std::string_view caption) override;
-    void Progress(const pda::PdaProgressEvent&) override {}
+    // Notes a hand-over to the modem for the completion to act on.
+    void Progress(const pda::PdaProgressEvent& event) override;
 
 private:
     template <typename Work> void Post(Work work);

@@ -12,8 +12,9 @@ QString Latin1(std::string_view text) {
 
 } // namespace
 
-WindowPhonePresentation::WindowPhonePresentation(MarlowContext& context, FrameSurface& surface)
-    : context_(context), surface_(surface) {}
+WindowPhonePresentation::WindowPhonePresentation(MarlowContext& context, FrameSurface& surface,
+                                                 PhoneRunListener& listener)
+    : context_(context), surface_(surface), listener_(listener) {}
 
 void WindowPhonePresentation::Show(phone::PhoneTarget target, std::string_view text) {
     switch (target) {
@@ -27,6 +28,7 @@ void WindowPhonePresentation::Show(phone::PhoneTarget target, std::string_view t
         // The front panel's controls: not part of the main window.
         break;
     }
+    listener_.StepSeen();
 }
 
 void WindowPhonePresentation::Clear(phone::PhoneTarget target) {
@@ -46,10 +48,12 @@ void WindowPhonePresentation::Progress(phone::PhoneProgress progress) {
         surface_.CloseDeviceStateProgress();
         break;
     }
+    listener_.StepSeen();
 }
 
 void WindowPhonePresentation::MessageBox(std::string_view text, std::string_view title) {
-    surface_.ShowMessage(Latin1(text), Latin1(title));
+    if (!listener_.HoldMessage(Latin1(text)))
+        surface_.ShowMessage(Latin1(text), Latin1(title));
 }
 
 void WindowPhonePresentation::TwoLineMessage(std::string_view first, std::string_view second,
@@ -57,9 +61,8 @@ void WindowPhonePresentation::TwoLineMessage(std::string_view first, std::string
     surface_.ShowMessage(Latin1(first) + '\n' + Latin1(second), QString());
 }
 
-void WindowPhonePresentation::RunEnded(phone::PhoneRunEnd) {
-    if (runStateChanged)
-        runStateChanged();
+void WindowPhonePresentation::RunEnded(phone::PhoneRunEnd end) {
+    listener_.RunEnded(end);
 }
 
 } // namespace marlow::gui

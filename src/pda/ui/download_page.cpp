@@ -57,11 +57,23 @@ std::optional<QString> ChooseFile(QWidget* owner, const ChooserRule& rule) {
     }
 }
 
-QPushButton* Button(const char* text, const char* name, QWidget* parent) {
+// The group's title is the same for both rows, and "Phone" labels both a
+// button and the option: each control gets a name of its own.
+QPushButton* Button(const char* text, const char* name, const char* accessibleName,
+                    QWidget* parent) {
     auto* button = new QPushButton(QString::fromLatin1(text), parent);
     button->setObjectName(QString::fromLatin1(name));
+    button->setAccessibleName(QString::fromLatin1(accessibleName));
     button->setAutoDefault(false);
     return button;
+}
+
+QLineEdit* PathEdit(const std::string& path, const char* name, const char* accessibleName,
+                    QWidget* parent) {
+    auto* edit = new QLineEdit(QString::fromStdString(path), parent);
+    edit->setObjectName(QString::fromLatin1(name));
+    edit->setAccessibleName(QString::fromLatin1(accessibleName));
+    return edit;
 }
 
 } // namespace
@@ -74,12 +86,10 @@ CDownloadPage::CDownloadPage(SheetEnvironment environment, QWidget* parent)
     values.downloadTarget = StoredTarget();
 
     auto* files = new QGroupBox(QStringLiteral("Download File Open"), this);
-    pdaPath_ = new QLineEdit(QString::fromStdString(values.downloadPath), files);
-    pdaPath_->setObjectName(QStringLiteral("pdaPath"));
-    phonePath_ = new QLineEdit(QString::fromStdString(values.phonePackagePath), files);
-    phonePath_->setObjectName(QStringLiteral("phonePath"));
-    auto* pdaButton = Button("PDA", "pdaButton", files);
-    auto* phoneButton = Button("Phone", "phoneButton", files);
+    pdaPath_ = PathEdit(values.downloadPath, "pdaPath", "PDA download file", files);
+    phonePath_ = PathEdit(values.phonePackagePath, "phonePath", "Phone package file", files);
+    auto* pdaButton = Button("PDA", "pdaButton", "Choose the PDA download file", files);
+    auto* phoneButton = Button("Phone", "phoneButton", "Choose the phone package file", files);
     phoneOption_ = new QCheckBox(QStringLiteral("Phone"), files);
     phoneOption_->setObjectName(QStringLiteral("phoneOption"));
     phoneOption_->setChecked((*env_.optionFlags & kOptionPhone) != 0);
@@ -107,7 +117,9 @@ CDownloadPage::CDownloadPage(SheetEnvironment environment, QWidget* parent)
 
     connect(pdaButton, &QPushButton::clicked, this, &CDownloadPage::OnPdaButton);
     connect(phoneButton, &QPushButton::clicked, this, &CDownloadPage::OnPhoneButton);
-    connect(phoneOption_, &QCheckBox::clicked, this, &CDownloadPage::OnPhoneOptionClicked);
+    // The state, not the click: a keyboard, a screen reader or a test robot
+    // toggles the box without clicking it.
+    connect(phoneOption_, &QCheckBox::toggled, this, &CDownloadPage::OnPhoneOptionToggled);
 }
 
 std::int32_t CDownloadPage::StoredTarget() const {
@@ -125,7 +137,7 @@ void CDownloadPage::OnPhoneButton() {
         phonePath_->setText(*chosen);
 }
 
-void CDownloadPage::OnPhoneOptionClicked(bool checked) {
+void CDownloadPage::OnPhoneOptionToggled(bool checked) {
     if (checked)
         *env_.optionFlags |= kOptionPhone;
     else

@@ -1,8 +1,8 @@
 #pragma once
 // `CDownloadPage`, "Image Open": the PDA file, the phone package, the "Phone"
 // option and RAM or FLASH. The paths and the target take effect on OK; the
-// "Phone" option takes effect the moment it is clicked, also if the sheet
-// is then cancelled.
+// "Phone" option takes effect the moment it changes, also if the sheet is
+// then cancelled.
 
 #include "pda/ui/sheet_environment.h"
 
@@ -32,7 +32,7 @@ public:
 
 private:
     std::int32_t StoredTarget() const;
-    void OnPhoneOptionClicked(bool checked);
+    void OnPhoneOptionToggled(bool checked);
 
     SheetEnvironment env_;
     QLineEdit* pdaPath_ = nullptr;

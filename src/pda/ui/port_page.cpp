@@ -29,10 +29,16 @@ CPortPage::CPortPage(SheetEnvironment environment, QWidget* parent)
         env_.closeDebugPort();
 
     auto* group = new QGroupBox(QStringLiteral("COM Port"), this);
+    // Editable: a device the system does not list (a USB adapter's node, a
+    // pseudo-terminal) can be typed in as a path.
     ports_ = new QComboBox(group);
     ports_->setObjectName(QStringLiteral("ports"));
+    ports_->setEditable(true);
+    ports_->setInsertPolicy(QComboBox::NoInsert);
+    ports_->setAccessibleName(QStringLiteral("Port"));
     bauds_ = new QComboBox(group);
     bauds_->setObjectName(QStringLiteral("bauds"));
+    bauds_->setAccessibleName(QStringLiteral("Baud Rate"));
     for (const int baud : kBaudRates)
         bauds_->addItem(QString::number(baud));
     auto* form = new QFormLayout(group);
@@ -52,21 +58,30 @@ CPortPage::CPortPage(SheetEnvironment environment, QWidget* parent)
 void CPortPage::RebuildPortList() {
     ports_->clear();
     ports_->addItem(QString::fromLatin1(kSearchEntry));
+    ports_->addItem(QString::fromLatin1(kNoPortEntry));
     ports_->addItems(env_.serialPorts ? env_.serialPorts() : SystemSerialPorts());
     SelectCurrentValues();
 }
 
+// No port name at all is the "(none)" entry. A name the list does not hold
+// stays in the edit, so the operator sees what is in force.
 void CPortPage::SelectCurrentValues() {
     const app::AppSettings& values = env_.settings->Values();
-    ports_->setCurrentIndex(
-        FindStartingWith(ports_, QString::fromStdString(values.debugPortName), 1));
+    const QString current = QString::fromStdString(values.debugPortName);
+    const int found = current.isEmpty() ? kNoPortIndex : FindStartingWith(ports_, current, 1);
+    ports_->setCurrentIndex(found);
+    if (found < 0)
+        ports_->setEditText(current);
     bauds_->setCurrentIndex(FindStartingWith(bauds_, QString::number(values.debugBaudRate), 0));
 }
 
 void CPortPage::Apply() {
     app::AppSettings& values = env_.settings->Values();
-    if (ports_->currentIndex() > 0)
-        values.debugPortName = ports_->currentText().toStdString();
+    const QString port = ports_->currentText().trimmed();
+    if (port == QLatin1String(kNoPortEntry))
+        values.debugPortName.clear();
+    else if (!port.isEmpty() && port != QLatin1String(kSearchEntry))
+        values.debugPortName = port.toStdString();
     if (bauds_->currentIndex() >= 0)
         values.debugBaudRate = bauds_->currentText().toInt();
 }

@@ -1,7 +1,8 @@
 #pragma once
 // `CPortPage`, "Port Setting": the debug port and its baud rate. The port
-// list is the system's serial ports after a first entry "--Search--";
-// choosing that entry reads the system's list again.
+// list is "--Search--" (choosing it reads the system's list again), "(none)"
+// (no debug port) and the system's serial ports; any other device path can
+// be typed into it.
 
 #include "pda/ui/sheet_environment.h"
 
@@ -12,6 +13,8 @@ class QComboBox;
 namespace marlow::pda::ui {
 
 inline constexpr const char* kSearchEntry = "--Search--";
+inline constexpr const char* kNoPortEntry = "(none)";
+inline constexpr int kNoPortIndex = 1;
 
 class CPortPage : public QWidget {
     Q_OBJECT

@@ -22,9 +22,12 @@ QPushButton* Button(const char* text, const char* name, QWidget* parent) {
     return button;
 }
 
-QLineEdit* Edit(const char* name, QWidget* parent) {
+// The two groups repeat their labels, so a screen reader gets a name that
+// says which of the two fields it is on.
+QLineEdit* Edit(const char* name, const char* accessibleName, QWidget* parent) {
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(QString::fromLatin1(name));
+    edit->setAccessibleName(QString::fromLatin1(accessibleName));
     return edit;
 }
 
@@ -58,7 +61,7 @@ CModelVersionDlg::CModelVersionDlg(std::function<void()> onClose, QWidget* paren
 
 QWidget* CModelVersionDlg::BuildSourceGroup() {
     auto* group = new QGroupBox(QStringLiteral("Source file"), this);
-    path_ = Edit("pathEdit", group);
+    path_ = Edit("pathEdit", "Source file", group);
     path_->setMaxLength(259);
     auto* open = Button("File open", "fileOpenButton", group);
     connect(open, &QPushButton::clicked, this, &CModelVersionDlg::OnFileOpen);
@@ -70,9 +73,9 @@ QWidget* CModelVersionDlg::BuildSourceGroup() {
 
 QWidget* CModelVersionDlg::BuildInsertGroup() {
     auto* group = new QGroupBox(QStringLiteral("Insert Image Info."), this);
-    model_ = Edit("modelEdit", group);
+    model_ = Edit("modelEdit", "MODEL Name to insert", group);
     model_->setMaxLength(static_cast<int>(kMaxModelLength));
-    version_ = Edit("versionEdit", group);
+    version_ = Edit("versionEdit", "Version to insert", group);
     version_->setMaxLength(static_cast<int>(kMaxVersionLength));
     connect(model_, &QLineEdit::textChanged, this, [this] { CheckField(model_, true); });
     connect(version_, &QLineEdit::textChanged, this, [this] { CheckField(version_, false); });
@@ -99,8 +102,8 @@ QWidget* CModelVersionDlg::BuildRunGroup() {
 
 QWidget* CModelVersionDlg::BuildVerificationGroup() {
     auto* group = new QGroupBox(QStringLiteral("Verification"), this);
-    foundModel_ = Edit("foundModel", group);
-    foundVersion_ = Edit("foundVersion", group);
+    foundModel_ = Edit("foundModel", "Verified MODEL Name", group);
+    foundVersion_ = Edit("foundVersion", "Verified Version", group);
     foundModel_->setReadOnly(true);
     foundVersion_->setReadOnly(true);
     auto* form = new QFormLayout(group);
@@ -122,7 +125,11 @@ void CModelVersionDlg::OnFileOpen() {
     path_->setText(chosen.value_or(QString()));
 }
 
+// The stamp is written only when both fields pass the typing check: a bad
+// character would leave a tail that no reader takes for a stamp.
 void CModelVersionDlg::OnInsert() {
+    if (!CheckField(model_, true) || !CheckField(version_, false))
+        return;
     const TrailerWrite written =
         InsertStamp(path_->text().toStdString(), Latin1(model_, kMaxModelLength),
                     Latin1(version_, kMaxVersionLength));
@@ -148,15 +155,16 @@ void CModelVersionDlg::OnCloseButton() {
 
 // The bad character stays for the operator to replace; it is only selected
 // so that typing over it replaces exactly that one.
-void CModelVersionDlg::CheckField(QLineEdit* edit, bool model) {
+bool CModelVersionDlg::CheckField(QLineEdit* edit, bool model) {
     const std::string text = edit->text().toLatin1().toStdString();
     const std::optional<TypingProblem> problem =
         CheckTyping(model ? StampField::Model : StampField::Version, text);
     if (!problem)
-        return;
-    controls::Dialogs().Message(this, QString::fromStdString(problem->message));
+        return true;
+    controls::Dialogs().Message(this, QString::fromLatin1(problem->message));
     edit->setFocus();
     edit->setSelection(static_cast<int>(problem->index), 1);
+    return false;
 }
 
 } // namespace marlow::stamp::ui

@@ -2,7 +2,8 @@
 // `CModelVersionDlg`: stamps a file with a model name and version ("INSERT")
 // or reads the stamp back ("VERIFY"). Every change of the two fields is
 // checked against the stamp characters at once, so a bad character is
-// pointed out while the operator is still typing.
+// pointed out while the operator is still typing; INSERT checks again and
+// refuses to write a stamp with one.
 
 #include <QDialog>
 #include <functional>
@@ -31,7 +32,9 @@ public:
     void OnCloseButton();
 
 private:
-    void CheckField(QLineEdit* edit, bool model);
+    // False, after telling the operator, when the field holds a character
+    // outside the stamp set.
+    bool CheckField(QLineEdit* edit, bool model);
     QWidget* BuildSourceGroup();
     QWidget* BuildInsertGroup();
     QWidget* BuildRunGroup();
