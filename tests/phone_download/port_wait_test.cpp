@@ -36,18 +36,6 @@ TEST_F(PhoneEngineTest, MainWindowGivesUpOnThe3001stPoll) {
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "start PortPoll 10"), 3000);
 }
 
-TEST_F(PhoneEngineTest, MainWindowPortFoundOnThe3000thPollStillStarts) {
-    MakeEngine(PhoneOwner::MainWindow);
-    ASSERT_TRUE(engine->StartMainWindowRun(File("modem.brx"), PhoneStart::Command));
-    for (int poll = 1; poll < 3000; ++poll)
-        engine->PollPort();
-    ports.names = {"ACM3"};
-    engine->PollPort();
-    EXPECT_EQ(engine->Inst().state, stBooting);
-    EXPECT_EQ(out.Count("DeviceState: Phone USB is not Connected..."), 0);
-    EXPECT_EQ(engine->PhoneUsbWait(), 0);
-}
-
 TEST_F(PhoneEngineTest, PanelGivesUpOnThe5001stPollWithItsMessage) {
     MakeEngine(PhoneOwner::FrontPanel);
     GivePanelFiles();
@@ -62,18 +50,6 @@ TEST_F(PhoneEngineTest, PanelGivesUpOnThe5001stPollWithItsMessage) {
                                   "is not Pressed! (red)",
                                   "run ended: PortNotFound"));
     EXPECT_TRUE(calls.size() > 0 && calls.back() == "stop PortPoll");
-}
-
-TEST_F(PhoneEngineTest, PanelPortFoundOnThe5000thPollStillStarts) {
-    MakeEngine(PhoneOwner::FrontPanel);
-    GivePanelFiles();
-    engine->BeginPanelPortWait();
-    for (int poll = 1; poll < 5000; ++poll)
-        engine->PollPort();
-    ports.names = {"ACM3"};
-    engine->PollPort();
-    EXPECT_EQ(engine->Inst().state, stBooting);
-    EXPECT_TRUE(out.ends.empty());
 }
 
 TEST_F(PhoneEngineTest, PanelPortFoundAtOnceNeverSaysConnecting) {
