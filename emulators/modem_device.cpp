@@ -59,10 +59,11 @@ ModemAnswer ModemDevice::OnFileBegin(const Frame& request) {
     ++partsSinceBoot_;
     if (partsSinceBoot_ == faults_.vanishAtPart)
         return {ModemAnswer::Kind::Vanish, {}};
-    if (begin->size > kLargestFile)
+    if (keepData_ && begin->size > kLargestFile)
         return Reply(request, FrameType::Error, "File too large for the modem: " + begin->name);
-    current_ = ReceivedModemFile{begin->name, begin->kind, begin->option, {}};
-    current_->data.reserve(begin->size);
+    current_ = ReceivedModemFile{begin->name, begin->kind, begin->option, {}, 0, 0};
+    if (keepData_)
+        current_->data.reserve(begin->size);
     announcedSize_ = begin->size;
     return Reply(request, FrameType::Ack);
 }
@@ -73,11 +74,14 @@ ModemAnswer ModemDevice::OnFileData(const Frame& request) {
     const std::optional<modem::FileData> data = modem::DecodeFileData(request.payload);
     if (!data)
         return Reply(request, FrameType::Error, "Malformed file data");
-    if (data->offset != current_->data.size())
+    if (data->offset != current_->size)
         return Reply(request, FrameType::Error, "File data out of order: " + current_->name);
-    if (current_->data.size() + data->bytes.size() > announcedSize_)
+    if (std::uint64_t{current_->size} + data->bytes.size() > announcedSize_)
         return Reply(request, FrameType::Error, "More data than announced: " + current_->name);
-    current_->data.insert(current_->data.end(), data->bytes.begin(), data->bytes.end());
+    current_->crc = modem::Crc32(data->bytes, current_->crc);
+    current_->size += static_cast<std::uint32_t>(data->bytes.size());
+    if (keepData_)
+        current_->data.insert(current_->data.end(), data->bytes.begin(), data->bytes.end());
     return Reply(request, FrameType::Ack);
 }
 
@@ -89,9 +93,9 @@ ModemAnswer ModemDevice::OnFileEnd(const Frame& request) {
     current_.reset();
     if (!crc)
         return Reply(request, FrameType::Error, "Malformed file end");
-    if (file.data.size() != announcedSize_)
+    if (file.size != announcedSize_)
         return Reply(request, FrameType::Error, "File incomplete: " + file.name);
-    if (*crc != modem::Crc32(file.data))
+    if (*crc != file.crc)
         return Reply(request, FrameType::Error, "Checksum mismatch: " + file.name);
     if (partsSinceBoot_ == faults_.failPart)
         return Reply(request, FrameType::Error, "Flash write failed: " + file.name);

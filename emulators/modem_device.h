@@ -23,7 +23,9 @@ struct ReceivedModemFile {
     std::string name;
     modem::FileKind kind = modem::FileKind::Fls;
     std::uint32_t option = 0;
-    std::vector<std::uint8_t> data;
+    std::vector<std::uint8_t> data; // empty when the modem keeps no data
+    std::uint32_t size = 0;
+    std::uint32_t crc = 0; // of the bytes received so far
 };
 
 struct ModemAnswer {
@@ -34,10 +36,13 @@ struct ModemAnswer {
 
 class ModemDevice {
 public:
-    // Files above this size are refused, so a bad size cannot exhaust memory.
+    // Kept files above this size are refused, so a bad size cannot exhaust memory.
     static constexpr std::uint32_t kLargestFile = 256u * 1024 * 1024;
 
-    explicit ModemDevice(ModemFaults faults = {}) : faults_(faults) {}
+    // Without `keepData` the modem checks each file's size and checksum as
+    // it comes and keeps neither its bytes nor a limit on its size.
+    explicit ModemDevice(ModemFaults faults = {}, bool keepData = true)
+        : faults_(faults), keepData_(keepData) {}
 
     ModemAnswer Handle(const modem::Frame& request);
 
@@ -55,6 +60,7 @@ private:
                              std::string_view text = {});
 
     ModemFaults faults_;
+    bool keepData_;
     bool booted_ = false;
     int partsSinceBoot_ = 0;
     int boots_ = 0;

@@ -98,7 +98,8 @@ ModemEmulator::ModemEmulator(std::string linkPath, std::string devicePath, int s
                              std::unique_ptr<modem::SerialLine> master,
                              ModemEmulatorOptions options)
     : linkPath_(std::move(linkPath)), devicePath_(std::move(devicePath)), slaveFd_(slaveFd),
-      master_(std::move(master)), options_(std::move(options)), device_(options_.faults) {
+      master_(std::move(master)), options_(std::move(options)),
+      device_(options_.faults, options_.keepData) {
     server_ = std::thread([this] { Serve(); });
 }
 
@@ -171,7 +172,7 @@ void ModemEmulator::Answer(const modem::Frame& request) {
 }
 
 void ModemEmulator::Store(const ReceivedModemFile& file) {
-    if (options_.storeDirectory.empty())
+    if (options_.storeDirectory.empty() || !options_.keepData)
         return;
     const std::string path = options_.storeDirectory + "/" + SafeFileName(file.name);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);

@@ -20,6 +20,8 @@ struct ModemEmulatorOptions {
     ModemFaults faults;
     // When set, each received file is also written here under its own name.
     std::string storeDirectory;
+    // Off: files are checked as they come and not kept (no size limit).
+    bool keepData = true;
 };
 
 class ModemEmulator {

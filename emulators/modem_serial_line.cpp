@@ -154,16 +154,20 @@ LineStatus SerialLine::WaitFor(short events, std::chrono::milliseconds timeout, 
 
 LineStatus SerialLine::WriteAll(std::span<const std::uint8_t> bytes,
                                 std::chrono::milliseconds timeout) {
+    // Written at once while the line takes it; waited for only when it is full.
     while (!bytes.empty()) {
+        const ssize_t written = ::write(fd_, bytes.data(), bytes.size());
+        if (written >= 0) {
+            bytes = bytes.subspan(static_cast<std::size_t>(written));
+            continue;
+        }
+        if (errno == EINTR)
+            continue;
+        if (errno != EAGAIN)
+            return errno == EIO ? LineStatus::Closed : LineStatus::Failed;
         const LineStatus ready = WaitFor(POLLOUT, timeout, false);
         if (ready != LineStatus::Ok)
             return ready;
-        const ssize_t written = ::write(fd_, bytes.data(), bytes.size());
-        if (written < 0 && (errno == EAGAIN || errno == EINTR))
-            continue;
-        if (written < 0)
-            return errno == EIO ? LineStatus::Closed : LineStatus::Failed;
-        bytes = bytes.subspan(static_cast<std::size_t>(written));
     }
     return LineStatus::Ok;
 }
@@ -173,7 +177,8 @@ LineStatus SerialLine::Read(std::vector<std::uint8_t>& into, std::chrono::millis
         const LineStatus ready = WaitFor(POLLIN, timeout, true);
         if (ready != LineStatus::Ok)
             return ready;
-        std::uint8_t buffer[4096];
+        // Room for a whole frame and more, so one wake-up takes what came.
+        std::uint8_t buffer[16384];
         const ssize_t got = ::read(fd_, buffer, sizeof buffer);
         if (got > 0) {
             into.insert(into.end(), buffer, buffer + got);

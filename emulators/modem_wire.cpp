@@ -3,22 +3,10 @@
 #include "common/little_endian.h"
 
 #include <algorithm>
+#include <zlib.h>
 
 namespace marlow::modem {
 namespace {
-
-constexpr std::array<std::uint32_t, 256> MakeCrcTable() {
-    std::array<std::uint32_t, 256> table{};
-    for (std::uint32_t i = 0; i < 256; ++i) {
-        std::uint32_t c = i;
-        for (int bit = 0; bit < 8; ++bit)
-            c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-        table[i] = c;
-    }
-    return table;
-}
-
-constexpr auto kCrcTable = MakeCrcTable();
 
 void AppendText(std::vector<std::uint8_t>& out, std::string_view text) {
     out.insert(out.end(), text.begin(), text.end());
@@ -55,10 +43,10 @@ const char* FrameTypeName(FrameType type) {
 }
 
 std::uint32_t Crc32(std::span<const std::uint8_t> bytes, std::uint32_t crc) {
-    crc = ~crc;
-    for (const std::uint8_t b : bytes)
-        crc = kCrcTable[(crc ^ b) & 0xFF] ^ (crc >> 8);
-    return ~crc;
+    // zlib reads a null buffer as a request for the initial value.
+    if (bytes.empty())
+        return crc;
+    return static_cast<std::uint32_t>(::crc32_z(crc, bytes.data(), bytes.size()));
 }
 
 std::vector<std::uint8_t> EncodeFrame(const Frame& frame) {
@@ -75,40 +63,52 @@ std::vector<std::uint8_t> EncodeFrame(const Frame& frame) {
 }
 
 void FrameDecoder::Feed(std::span<const std::uint8_t> bytes) {
+    // What was taken goes once it is the larger part, so the buffer neither
+    // grows without end nor moves its bytes for every frame.
+    if (taken_ > 0 && taken_ >= buffer_.size() / 2) {
+        buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(taken_));
+        taken_ = 0;
+    }
     buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
 }
 
 void FrameDecoder::DropOne() {
-    buffer_.erase(buffer_.begin());
+    ++taken_;
     ++discarded_;
 }
 
 std::optional<Frame> FrameDecoder::Next() {
     for (;;) {
-        const auto start = std::find(buffer_.begin(), buffer_.end(), kStartByte);
-        discarded_ += static_cast<std::size_t>(start - buffer_.begin());
-        buffer_.erase(buffer_.begin(), start);
-        if (buffer_.size() < kHeaderSize)
+        const auto from = buffer_.begin() + static_cast<std::ptrdiff_t>(taken_);
+        const auto start = std::find(from, buffer_.end(), kStartByte);
+        discarded_ += static_cast<std::size_t>(start - from);
+        taken_ = static_cast<std::size_t>(start - buffer_.begin());
+        const std::span<const std::uint8_t> rest(buffer_.data() + taken_, buffer_.size() - taken_);
+        if (rest.size() < kHeaderSize)
             return std::nullopt;
-        const std::uint32_t length = LoadLe32(buffer_, 3);
+        const std::uint32_t length = LoadLe32(rest, 3);
         if (length > kMaxPayload) {
             DropOne();
             continue;
         }
         const std::size_t total = kHeaderSize + length + kTrailerSize;
-        if (buffer_.size() < total)
+        if (rest.size() < total)
             return std::nullopt;
-        const std::span<const std::uint8_t> covered(buffer_.data() + 1, kHeaderSize - 1 + length);
-        if (Crc32(covered) != LoadLe32(buffer_, kHeaderSize + length)) {
+        if (Crc32(rest.subspan(1, kHeaderSize - 1 + length)) !=
+            LoadLe32(rest, kHeaderSize + length)) {
             DropOne();
             continue;
         }
         Frame frame;
-        frame.type = static_cast<FrameType>(buffer_[1]);
-        frame.sequence = buffer_[2];
-        frame.payload.assign(buffer_.begin() + kHeaderSize,
-                             buffer_.begin() + static_cast<std::ptrdiff_t>(kHeaderSize + length));
-        buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(total));
+        frame.type = static_cast<FrameType>(rest[1]);
+        frame.sequence = rest[2];
+        const auto payload = rest.subspan(kHeaderSize, length);
+        frame.payload.assign(payload.begin(), payload.end());
+        taken_ += total;
+        if (taken_ == buffer_.size()) {
+            buffer_.clear();
+            taken_ = 0;
+        }
         return frame;
     }
 }

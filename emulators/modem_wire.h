@@ -48,6 +48,7 @@ struct Frame {
     bool operator==(const Frame&) const = default;
 };
 
+// IEEE 802.3 CRC-32 (zlib's); pass the previous result to go on over more bytes.
 std::uint32_t Crc32(std::span<const std::uint8_t> bytes, std::uint32_t crc = 0);
 
 std::vector<std::uint8_t> EncodeFrame(const Frame& frame);
@@ -65,6 +66,7 @@ public:
 private:
     void DropOne();
     std::vector<std::uint8_t> buffer_;
+    std::size_t taken_ = 0; // bytes at the front already decoded or skipped
     std::size_t discarded_ = 0;
 };
 

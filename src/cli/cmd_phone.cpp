@@ -30,7 +30,8 @@ bool ParseOptions(const QStringList& args, PhoneOptions& options, int* exitCode)
         "the modem's port, boots it and sends the PSI loader, the second-stage loader, the "
         "firmware and the EEPROM image through the download library. stdout: --trace or "
         "--json output only; progress and messages go to stderr. Exit code 0 only when the "
-        "phone was downloaded; Ctrl-C stops the run and releases the port.");
+        "phone was downloaded, 3 when a phone file is missing or unreadable (checked before "
+        "the modem is booted); Ctrl-C stops the run and releases the port.");
     const QCommandLineOption package("package", "The phone package to download.", "FILE.brx");
     const QCommandLineOption library("library", "The download library to load.", "PATH");
     const QCommandLineOption port("port", "Open this port instead of looking for the modem.",
@@ -80,6 +81,8 @@ int RunPhone(const QStringList& args) {
     if (!ParseOptions(args, options, &exitCode))
         return exitCode;
     const std::string name = args.value(0).toStdString();
+    if (!PackageFilesReady(name, options.package.toStdString()))
+        return kExitBadInput;
 
     std::string error;
     std::unique_ptr<phone::VendorLibrary> library = LoadPhoneLibrary(options.library, &error);

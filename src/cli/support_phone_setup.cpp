@@ -1,6 +1,9 @@
 #include "cli/support_phone_setup.h"
 
+#include "cli/support_output.h"
 #include "phone/library_location.h"
+#include "phone/phone_file_check.h"
+#include "phone/phone_package.h"
 #include "phone/phone_settings.h"
 #include "phone/serial_port_source.h"
 
@@ -31,6 +34,16 @@ PhoneCliPorts MakePhonePorts(const QString& portOption, const QString& patternOp
     ports.locator = std::make_unique<phone::DiscoveredPhonePort>(*ports.source,
                                                                  pattern.toStdString(), capacity);
     return ports;
+}
+
+bool PackageFilesReady(const std::string& command, const std::string& packagePath) {
+    phone::PhoneFileSet files;
+    if (!phone::LoadPhonePackage(packagePath, files).Succeeded())
+        return true;
+    const std::vector<std::string> problems = phone::PhoneFileProblems(files);
+    for (const std::string& problem : problems)
+        Err(command + ": " + problem + "\n");
+    return problems.empty();
 }
 
 } // namespace marlow::cli

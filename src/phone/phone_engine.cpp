@@ -13,6 +13,7 @@ PhoneEngine::PhoneEngine(PhoneEngineSetup setup)
 }
 
 PhoneEngine::~PhoneEngine() {
+    setup_.ports->StopWatchingPorts();
     library_.DetachReports();
     if (!inst_.port_open)
         return;

@@ -114,8 +114,15 @@ private:
     void Boot();
     bool DownloadPart(const PartStep& step);
     void AbortRun();
+    void BeginPortWait();
+    void EndPortWait();
+    void OnPortsChanged();
+    bool CountSleptPolls();
+    // False when this unsuccessful poll ends the wait.
+    bool CountFailedPoll();
+    void ScheduleNextPoll();
+    int PollLimit() const;
     void PortFound(int number);
-    void PortNotFoundYet();
     void ReportProgress(std::string_view text);
     void WriteStatusIfAny();
     void AllDownLoadDone();
@@ -137,7 +144,9 @@ private:
     ControlBlock controlBlock_{};
     ReportMailbox mailbox_;
     int phoneUsbWait_ = 0;
-    bool running_ = false; // the main window's phone running flag
+    std::chrono::steady_clock::time_point waitStart_{};
+    bool sleeping_ = false; // the wait sleeps until the ports change or its last poll
+    bool running_ = false;  // the main window's phone running flag
     // Posted report messages check it, so none runs after the engine is gone.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };

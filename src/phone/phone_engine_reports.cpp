@@ -53,7 +53,11 @@ bool PhoneEngine::HandleReportMessage() {
         break;
     case IFWD_DL_Error:
         Trace("case IFWD_DL_Error:");
-        HandlePhoneEvent(EVT_ERROR, report->text);
+        // A failure must say something, even when the library did not.
+        HandlePhoneEvent(EVT_ERROR, report->text.empty()
+                                        ? "The modem download library reported a failure "
+                                          "without saying why."
+                                        : report->text);
         break;
     case IFWD_DL_Progress:
         ReportProgress(report->text);

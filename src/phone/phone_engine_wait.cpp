@@ -1,4 +1,10 @@
 // Starting a phone run, waiting for the modem's port, and stopping.
+//
+// The wait keeps the rhythm of one poll every 10 ms and counts its polls
+// exactly, but while the locator watches the ports it does not wake for
+// them: nothing can be found until the watch speaks, so the wait sleeps until
+// then, or until the poll that ends the wait is due, and on waking counts the
+// polls it slept through as the unsuccessful polls they would have been.
 
 #include "phone/phone_engine.h"
 #include "phone/phone_package.h"
@@ -50,7 +56,7 @@ bool PhoneEngine::WaitForMainWindowPort(PhoneStart how) {
         Trace("\n Phone Download Start! \n");
     Trace("\n Wait For Phone USB... \n");
     out_.Progress({PhoneProgress::Kind::Shown, 0});
-    clock_.StartTimer(PhoneTimer::PortPoll, kPollPeriod);
+    BeginPortWait();
     return true;
 }
 
@@ -62,19 +68,44 @@ void PhoneEngine::CancelMainWindowRun() {
     inst_.state = stIdle;
     Trace("\n DownCancel \n");
     clock_.StopTimer(PhoneTimer::PortPoll);
+    EndPortWait();
 }
 
 void PhoneEngine::BeginPanelPortWait() {
     clock_.StopTimer(PhoneTimer::PortPoll);
     Status("Wait For Phone USB...");
     Show(PhoneTarget::PercentLabel, "");
-    clock_.StartTimer(PhoneTimer::PortPoll, kPollPeriod);
+    BeginPortWait();
 }
 
 void PhoneEngine::StopPanelRun() {
     HandlePhoneEvent(EVT_ABORT, "");
     phoneUsbWait_ = 0;
     clock_.StopTimer(PhoneTimer::PortPoll);
+    EndPortWait();
+}
+
+void PhoneEngine::BeginPortWait() {
+    EndPortWait();
+    waitStart_ = clock_.Now();
+    // Called on the watch's thread; the engine hears it on its own.
+    setup_.ports->WatchPorts([this, alive = std::weak_ptr<int>(alive_)] {
+        setup_.ownerThread->Post([this, alive] {
+            if (alive.lock())
+                OnPortsChanged();
+        });
+    });
+    clock_.StartTimer(PhoneTimer::PortPoll, kPollPeriod);
+}
+
+void PhoneEngine::EndPortWait() {
+    sleeping_ = false;
+    setup_.ports->StopWatchingPorts();
+}
+
+void PhoneEngine::OnPortsChanged() {
+    if (sleeping_ && setup_.phoneSelected())
+        PollPort();
 }
 
 void PhoneEngine::OnTimer(PhoneTimer timer) {
@@ -88,10 +119,42 @@ void PhoneEngine::OnTimer(PhoneTimer timer) {
 
 void PhoneEngine::PollPort() {
     clock_.StopTimer(PhoneTimer::PortPoll);
+    if (!CountSleptPolls())
+        return;
     if (const std::optional<int> first = setup_.ports->FindFirstPort())
         PortFound(*first);
-    else
-        PortNotFoundYet();
+    else if (CountFailedPoll())
+        ScheduleNextPoll();
+}
+
+bool PhoneEngine::CountSleptPolls() {
+    if (!sleeping_)
+        return true;
+    sleeping_ = false;
+    // This poll is the one due now; those before it slept.
+    const auto due = static_cast<long long>((clock_.Now() - waitStart_) / kPollPeriod);
+    for (long long slept = due - 1 - phoneUsbWait_; slept > 0; --slept) {
+        if (!CountFailedPoll())
+            return false;
+    }
+    return true;
+}
+
+void PhoneEngine::ScheduleNextPoll() {
+    if (!setup_.ports->PortsWatched()) {
+        clock_.StartTimer(PhoneTimer::PortPoll, kPollPeriod);
+        return;
+    }
+    const auto lastPoll = waitStart_ + kPollPeriod * (PollLimit() + 1);
+    const auto untilLastPoll =
+        std::chrono::ceil<std::chrono::milliseconds>(lastPoll - clock_.Now());
+    sleeping_ = true;
+    clock_.StartTimer(PhoneTimer::PortPoll,
+                      std::max<std::chrono::milliseconds>(untilLastPoll, kPollPeriod));
+}
+
+int PhoneEngine::PollLimit() const {
+    return IsPanel() ? kFrontPanelPortPolls : kMainWindowPortPolls;
 }
 
 void PhoneEngine::WatchdogTick() {
@@ -100,6 +163,7 @@ void PhoneEngine::WatchdogTick() {
 }
 
 void PhoneEngine::PortFound(int number) {
+    EndPortWait();
     Trace("Check Phone USB");
     inst_.port_number = number;
     HandlePhoneEvent(EVT_START, "");
@@ -107,7 +171,7 @@ void PhoneEngine::PortFound(int number) {
     Status("Phone USB Connected...");
 }
 
-void PhoneEngine::PortNotFoundYet() {
+bool PhoneEngine::CountFailedPoll() {
     if (phoneUsbWait_ == 0) {
         Trace("if(!m_PhoneUsbWait)");
         Trace("Phone USB Connecting...");
@@ -115,13 +179,12 @@ void PhoneEngine::PortNotFoundYet() {
         if (IsPanel())
             Show(PhoneTarget::CurrentFile, "Phone USB Connecting...");
     }
-    const int limit = IsPanel() ? kFrontPanelPortPolls : kMainWindowPortPolls;
-    if (phoneUsbWait_ < limit) {
+    if (phoneUsbWait_ < PollLimit()) {
         ++phoneUsbWait_;
-        clock_.StartTimer(PhoneTimer::PortPoll, kPollPeriod);
-        return;
+        return true;
     }
     phoneUsbWait_ = 0;
+    EndPortWait();
     if (IsPanel()) {
         Show(PhoneTarget::CurrentFile, "Phone USB is not Connected...");
         out_.TwoLineMessage("Phone USB Cable is not conntected! or", "Key is not Pressed!",
@@ -131,6 +194,7 @@ void PhoneEngine::PortNotFoundYet() {
         Trace("Phone USB is not Connected...");
     }
     out_.RunEnded(PhoneRunEnd::PortNotFound);
+    return false;
 }
 
 } // namespace marlow::phone

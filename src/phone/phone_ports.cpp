@@ -1,5 +1,7 @@
 #include "phone/phone_ports.h"
 
+#include "phone/directory_watch.h"
+
 #include <cctype>
 #include <filesystem>
 
@@ -74,15 +76,39 @@ std::optional<int> DiscoveredPhonePort::FindFirstPort() {
     return numbers.front();
 }
 
-} // namespace marlow::phone
+FixedPhonePort::FixedPhonePort(std::string path) : path_(std::move(path)) {}
 
-namespace marlow::phone {
+FixedPhonePort::~FixedPhonePort() = default;
 
 std::optional<int> FixedPhonePort::FindFirstPort() {
     std::error_code ignored;
     if (!std::filesystem::exists(path_, ignored))
         return std::nullopt;
     return 0;
+}
+
+bool FixedPhonePort::WatchPorts(std::function<void()> changed) {
+    StopWatchingPorts();
+    const std::filesystem::path path(path_);
+    const std::string folder = path.has_parent_path() ? path.parent_path().string() : ".";
+    const std::string entry = path.filename().string();
+    std::string ignored;
+    watch_ = DirectoryWatch::Start(
+        folder,
+        [entry, changed = std::move(changed)](const std::optional<std::string>& name) {
+            if (!name || *name == entry)
+                changed();
+        },
+        &ignored);
+    return watch_ != nullptr;
+}
+
+void FixedPhonePort::StopWatchingPorts() {
+    watch_.reset();
+}
+
+bool FixedPhonePort::PortsWatched() const {
+    return watch_ != nullptr && watch_->Healthy();
 }
 
 } // namespace marlow::phone

@@ -17,15 +17,22 @@ Registry& TheRegistry() {
     return registry;
 }
 
-void Deliver(std::size_t slot, std::uint8_t channel, std::uint32_t code, const char* text) {
-    Registry& registry = TheRegistry();
-    const std::lock_guard lock(registry.mutex);
-    if (ReportReceiver* receiver = registry.receivers[slot])
-        receiver->ReceiveReport(channel, code, text);
+// Runs on the library's thread, behind its C boundary: nothing may leave it
+// by exception. A report that cannot be taken (memory gone) is dropped; the
+// owner's watchdog or its operator's stop deals with a run that stalls.
+void Deliver(std::size_t slot, std::uint8_t channel, std::uint32_t code,
+             const char* text) noexcept {
+    try {
+        Registry& registry = TheRegistry();
+        const std::lock_guard lock(registry.mutex);
+        if (ReportReceiver* receiver = registry.receivers[slot])
+            receiver->ReceiveReport(channel, code, text);
+    } catch (...) {
+    }
 }
 
 template <std::size_t Slot>
-void Trampoline(std::uint8_t channel, std::uint32_t code, const char* text) {
+void Trampoline(std::uint8_t channel, std::uint32_t code, const char* text) noexcept {
     Deliver(Slot, channel, code, text);
 }
 

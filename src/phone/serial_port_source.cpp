@@ -1,6 +1,19 @@
 #include "phone/serial_port_source.h"
 
+#include "phone/directory_watch.h"
+
+#include <algorithm>
+
+#if defined(__linux__)
+#include <climits>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#else
 #include <QSerialPortInfo>
+#endif
 
 namespace marlow::phone {
 
@@ -10,16 +23,173 @@ std::string PhonePortNameOf(const QString& systemPortName) {
     return systemPortName.toStdString();
 }
 
-std::vector<std::string> SerialPortSource::PortNames() {
+SerialPortSource::SerialPortSource() = default;
+
+SerialPortSource::~SerialPortSource() {
+    StopWatchingPorts();
+}
+
+std::vector<std::string> SerialPortSource::NamesOf(const std::vector<Port>& ports) {
     std::vector<std::string> names;
+    for (const Port& port : ports)
+        names.push_back(PhonePortNameOf(QString::fromStdString(port.name)));
+    return names;
+}
+
+std::vector<std::string> SerialPortSource::PortNames() {
+    {
+        const std::lock_guard lock(mutex_);
+        if (watch_ && watch_->Healthy())
+            return NamesOf(known_);
+    }
+    return NamesOf(Scan());
+}
+
+bool SerialPortSource::PortsWatched() const {
+    const std::lock_guard lock(mutex_);
+    return watch_ && watch_->Healthy();
+}
+
+void SerialPortSource::StopWatchingPorts() {
+    std::unique_ptr<DirectoryWatch> ending;
+    {
+        const std::lock_guard lock(mutex_);
+        ending = std::move(watch_);
+    }
+    ending.reset(); // joins the watch's thread, which takes the lock
+    const std::lock_guard lock(mutex_);
+    changed_ = nullptr;
+    known_.clear();
+}
+
+#if defined(__linux__)
+
+namespace {
+
+constexpr std::uint16_t kNoId = 0;
+
+std::uint16_t ReadHexId(const std::string& file) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return kNoId;
+    char text[16] = {};
+    const ssize_t got = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (got <= 0)
+        return kNoId;
+    const unsigned long value = std::strtoul(text, nullptr, 16);
+    return value > 0xFFFF ? kNoId : static_cast<std::uint16_t>(value);
+}
+
+// The tty's device path in /sys when it has a device node and sits on a USB
+// device 058b:0015; empty otherwise.
+std::string ModemDevicePath(const std::string& name) {
+    struct stat node {};
+    if (::stat(("/dev/" + name).c_str(), &node) != 0)
+        return {};
+    char resolved[PATH_MAX];
+    if (::realpath(("/sys/class/tty/" + name).c_str(), resolved) == nullptr)
+        return {};
+    std::string folder(resolved);
+    if (folder.find("/usb") == std::string::npos)
+        return {}; // a console, a virtual terminal, an on-board UART
+    // Up from the tty to the USB device that carries its ids.
+    while (!folder.empty()) {
+        folder.erase(folder.rfind('/'));
+        const std::uint16_t vendor = ReadHexId(folder + "/idVendor");
+        if (vendor == kNoId)
+            continue;
+        const bool isModem =
+            vendor == kModemVendorId && ReadHexId(folder + "/idProduct") == kModemProductId;
+        return isModem ? std::string(resolved) : std::string();
+    }
+    return {};
+}
+
+} // namespace
+
+std::vector<SerialPortSource::Port> SerialPortSource::Scan() {
+    std::vector<Port> ports;
+    DIR* folder = ::opendir("/sys/class/tty");
+    if (folder == nullptr)
+        return ports;
+    while (const dirent* entry = ::readdir(folder)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..")
+            continue;
+        if (std::string path = ModemDevicePath(name); !path.empty())
+            ports.push_back({std::move(path), name});
+    }
+    ::closedir(folder);
+    std::sort(ports.begin(), ports.end());
+    return ports;
+}
+
+bool SerialPortSource::WatchPorts(std::function<void()> changed) {
+    StopWatchingPorts();
+    std::string ignored;
+    // Held until the first scan is in: the watch's first events wait for it,
+    // so a port that comes meanwhile is neither missed nor lost.
+    const std::lock_guard lock(mutex_);
+    changed_ = std::move(changed);
+    watch_ = DirectoryWatch::Start(
+        "/dev", [this](const std::optional<std::string>& entry) { Recheck(entry); }, &ignored);
+    if (!watch_)
+        return false;
+    known_ = Scan();
+    return true;
+}
+
+// On the watch's thread: looks only at the entry that changed (everything
+// when events were lost) and tells the owner when the modem ports changed.
+void SerialPortSource::Recheck(const std::optional<std::string>& entry) {
+    std::function<void()> changed;
+    {
+        const std::lock_guard lock(mutex_);
+        std::vector<Port> ports;
+        if (!entry) {
+            ports = Scan();
+        } else {
+            if (entry->rfind("tty", 0) != 0)
+                return;
+            ports = known_;
+            std::erase_if(ports, [&](const Port& port) { return port.name == *entry; });
+            if (std::string path = ModemDevicePath(*entry); !path.empty()) {
+                ports.push_back({std::move(path), *entry});
+                std::sort(ports.begin(), ports.end());
+            }
+        }
+        const bool same = std::equal(ports.begin(), ports.end(), known_.begin(), known_.end(),
+                                     [](const Port& a, const Port& b) { return a.name == b.name; });
+        known_ = std::move(ports);
+        if (same && entry)
+            return;
+        changed = changed_;
+    }
+    if (changed)
+        changed();
+}
+
+#else
+
+std::vector<SerialPortSource::Port> SerialPortSource::Scan() {
+    std::vector<Port> ports;
     for (const QSerialPortInfo& port : QSerialPortInfo::availablePorts()) {
         const bool isModem = port.hasVendorIdentifier() && port.hasProductIdentifier() &&
                              port.vendorIdentifier() == kModemVendorId &&
                              port.productIdentifier() == kModemProductId;
         if (isModem)
-            names.push_back(PhonePortNameOf(port.portName()));
+            ports.push_back({std::to_string(ports.size()), port.portName().toStdString()});
     }
-    return names;
+    return ports;
 }
+
+bool SerialPortSource::WatchPorts(std::function<void()>) {
+    return false;
+}
+
+void SerialPortSource::Recheck(const std::optional<std::string>&) {}
+
+#endif
 
 } // namespace marlow::phone

@@ -1,16 +1,41 @@
 #pragma once
 // The production port source: the system's serial ports that belong to a USB
-// device 058b:0015, as Qt SerialPort enumerates them.
+// device 058b:0015. On Linux it reads the device tree directly (each tty's
+// device node in /dev and its USB ids in /sys), and while watched it keeps
+// the list up to date from /dev's changes, looking only at the entry that
+// changed; elsewhere Qt SerialPort lists the ports.
 
 #include "phone/phone_ports.h"
 
 #include <QString>
+#include <mutex>
 
 namespace marlow::phone {
 
 class SerialPortSource : public PhonePortSource {
 public:
+    SerialPortSource();
+    ~SerialPortSource() override;
+
     std::vector<std::string> PortNames() override;
+    bool WatchPorts(std::function<void()> changed) override;
+    void StopWatchingPorts() override;
+    bool PortsWatched() const override;
+
+private:
+    struct Port {
+        std::string devicePath; // the order the system enumerates its devices in
+        std::string name;       // "ttyACM3"
+        bool operator<(const Port& other) const { return devicePath < other.devicePath; }
+    };
+    static std::vector<Port> Scan();
+    static std::vector<std::string> NamesOf(const std::vector<Port>& ports);
+    void Recheck(const std::optional<std::string>& entry);
+
+    mutable std::mutex mutex_;
+    std::vector<Port> known_; // kept while watched
+    std::function<void()> changed_;
+    std::unique_ptr<DirectoryWatch> watch_;
 };
 
 // The name the port rules read: a device node's name without its "tty"

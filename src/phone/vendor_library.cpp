@@ -1,6 +1,7 @@
 #include "phone/vendor_library.h"
 
 #include <array>
+#include <cstdio>
 #include <utility>
 
 namespace marlow::phone {
@@ -46,6 +47,26 @@ bool ResolveCalled(QLibrary& library, EntryPoints& e, std::string* missing) {
            need("_IFWD_DL_end_of_process", e.end_of_process);
 }
 
+// The library is foreign code behind a C boundary: whatever it throws
+// becomes a failed call with a line the operator can act on, and so does a
+// refusal that leaves the status text empty.
+template <typename Call> std::uint32_t Guarded(const char* entry, StatusText& status, Call call) {
+    char* text = status.Buffer();
+    try {
+        const std::uint32_t result = call();
+        if (result == kCallFailed && status.Empty())
+            std::snprintf(text, IFWD_DL_STATUS_SIZE,
+                          "The modem download library refused %s without saying why.", entry);
+        return result;
+    } catch (const std::exception& e) {
+        std::snprintf(text, IFWD_DL_STATUS_SIZE, "The modem download library failed in %s: %s",
+                      entry, e.what());
+    } catch (...) {
+        std::snprintf(text, IFWD_DL_STATUS_SIZE, "The modem download library failed in %s.", entry);
+    }
+    return kCallFailed;
+}
+
 void ResolveUncalled(QLibrary& library, EntryPoints& e) {
     Resolve(library, "_IFWD_DL_get_dll_version", e.get_dll_version);
     Resolve(library, "_IFWD_DL_set_get_control_signal", e.set_get_control_signal);
@@ -87,9 +108,16 @@ void VendorLibrary::AttachReports(ReportReceiver& receiver, StatusText& status) 
         status.Set("Too many phone download owners: no report route is left.");
         return;
     }
-    entries_.init_callback(route_.Function(), status.Buffer());
-    for (const ParameterCall& call : kParameterCalls)
-        entries_.set_dll_parameter(call.id, call.value, status.Buffer());
+    Guarded("_IFWD_DL_init_callback", status, [&] {
+        entries_.init_callback(route_.Function(), status.Buffer());
+        return 0u;
+    });
+    for (const ParameterCall& call : kParameterCalls) {
+        Guarded("_IFWD_DL_set_dll_parameter", status, [&] {
+            entries_.set_dll_parameter(call.id, call.value, status.Buffer());
+            return 0u;
+        });
+    }
 }
 
 void VendorLibrary::DetachReports() {
@@ -99,34 +127,45 @@ void VendorLibrary::DetachReports() {
 std::uint32_t VendorLibrary::OpenCommPort(std::uint8_t channel, const std::string& port,
                                           std::uint32_t baud, StatusText& status) {
     // The library takes the port name twice; both are the same port.
-    return entries_.open_comm_port(channel, port.c_str(), port.c_str(), baud, status.Buffer());
+    return Guarded("_IFWD_DL_open_comm_port", status, [&] {
+        return entries_.open_comm_port(channel, port.c_str(), port.c_str(), baud, status.Buffer());
+    });
 }
 
 std::uint32_t VendorLibrary::CloseCommPort(std::uint8_t channel, StatusText& status) {
-    return entries_.close_comm_port(channel, status.Buffer());
+    return Guarded("_IFWD_DL_close_comm_port", status,
+                   [&] { return entries_.close_comm_port(channel, status.Buffer()); });
 }
 
 std::uint32_t VendorLibrary::BootTarget(std::uint8_t channel, const std::string& flsPath,
                                         ControlBlock& controlBlock, StatusText& status) {
-    return entries_.boot_target(channel, flsPath.c_str(), controlBlock.data(), status.Buffer());
+    return Guarded("_IFWD_DL_boot_target", status, [&] {
+        return entries_.boot_target(channel, flsPath.c_str(), controlBlock.data(), status.Buffer());
+    });
 }
 
 std::uint32_t VendorLibrary::DownloadFlsFile(std::uint8_t channel, const std::string& path,
                                              StatusText& status) {
-    return entries_.download_fls_file(channel, path.c_str(), status.Buffer());
+    return Guarded("_IFWD_DL_download_fls_file", status, [&] {
+        return entries_.download_fls_file(channel, path.c_str(), status.Buffer());
+    });
 }
 
 std::uint32_t VendorLibrary::DownloadEepFile(std::uint8_t channel, const std::string& path,
                                              std::uint32_t option, StatusText& status) {
-    return entries_.download_eep_file(channel, path.c_str(), option, status.Buffer());
+    return Guarded("_IFWD_DL_download_eep_file", status, [&] {
+        return entries_.download_eep_file(channel, path.c_str(), option, status.Buffer());
+    });
 }
 
 std::uint32_t VendorLibrary::AbortProcess(std::uint8_t channel, StatusText& status) {
-    return entries_.abort_process(channel, status.Buffer());
+    return Guarded("_IFWD_DL_abort_process", status,
+                   [&] { return entries_.abort_process(channel, status.Buffer()); });
 }
 
 std::uint32_t VendorLibrary::EndOfProcess(std::uint8_t channel, StatusText& status) {
-    return entries_.end_of_process(channel, status.Buffer());
+    return Guarded("_IFWD_DL_end_of_process", status,
+                   [&] { return entries_.end_of_process(channel, status.Buffer()); });
 }
 
 } // namespace marlow::phone

@@ -3,27 +3,7 @@
 #include "common/path_rules.h"
 #include "phone/ifwd_download_dll.h"
 
-#include <fstream>
-#include <iterator>
-
 namespace marlow::ifwd {
-namespace {
-
-bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* data, std::string* error) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        *error = "Cannot open the file " + path;
-        return false;
-    }
-    data->assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    if (file.bad()) {
-        *error = "Cannot read the file " + path;
-        return false;
-    }
-    return true;
-}
-
-} // namespace
 
 std::unique_ptr<DownloadChannel> DownloadChannel::Open(std::uint8_t channel,
                                                        const std::string& port, std::uint32_t baud,
@@ -61,10 +41,8 @@ bool DownloadChannel::StartBoot(const std::string& firmwarePath,
     job.controlBlock = controlBlock;
     job.name = FileNamePart(firmwarePath);
     // The modem boots the loaders that match its firmware: no firmware, no boot.
-    if (!std::ifstream(firmwarePath, std::ios::binary)) {
-        *error = "Cannot open the file " + firmwarePath;
+    if (!PartFile::Open(firmwarePath, error))
         return false;
-    }
     return Queue(std::move(job), error);
 }
 
@@ -75,12 +53,9 @@ bool DownloadChannel::StartDownload(modem::FileKind kind, const std::string& pat
     job.fileKind = kind;
     job.option = option;
     job.name = FileNamePart(path);
-    if (!ReadWholeFile(path, &job.data, error))
+    job.file = PartFile::Open(path, error);
+    if (!job.file)
         return false;
-    if (job.data.size() > 0xFFFFFFFFu) {
-        *error = "The file " + path + " is too large for the modem";
-        return false;
-    }
     return Queue(std::move(job), error);
 }
 
@@ -137,7 +112,7 @@ void DownloadChannel::Work() {
         pending_.reset();
         busy_ = true;
         lock.unlock();
-        const HostResult result = Run(job);
+        const HostResult result = RunGuarded(job);
         lock.lock();
         busy_ = false;
         changed_.notify_all();
@@ -145,6 +120,17 @@ void DownloadChannel::Work() {
         lock.unlock();
         ReportOutcome(job, result);
         lock.lock();
+    }
+}
+
+// Nothing thrown on this thread may end the process that loaded us.
+HostResult DownloadChannel::RunGuarded(Job& job) {
+    try {
+        return Run(job);
+    } catch (const std::exception& e) {
+        return HostResult::Failed(std::string("The download library failed: ") + e.what());
+    } catch (...) {
+        return HostResult::Failed("The download library failed.");
     }
 }
 
@@ -156,7 +142,7 @@ HostResult DownloadChannel::Run(Job& job) {
         const auto progress = [this](int percent) {
             reporter_(channel_, IFWD_DL_Progress, std::to_string(percent).c_str());
         };
-        result = host_.SendFile(job.fileKind, job.option, job.name, job.data, progress);
+        result = host_.SendFile(job.fileKind, job.option, job.name, *job.file, progress);
     }
     return result;
 }

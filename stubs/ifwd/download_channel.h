@@ -14,7 +14,6 @@
 #include <optional>
 #include <string>
 #include <thread>
-#include <vector>
 
 namespace marlow::ifwd {
 
@@ -29,7 +28,7 @@ public:
     ~DownloadChannel();
 
     // False (with the reason) when the part cannot start: a part is running,
-    // or the file cannot be read.
+    // or the file cannot be sent (see PartFile).
     bool StartBoot(const std::string& firmwarePath, const modem::ControlBlock& controlBlock,
                    std::string* error);
     bool StartDownload(modem::FileKind kind, const std::string& path, std::uint32_t option,
@@ -47,13 +46,14 @@ private:
         modem::FileKind fileKind = modem::FileKind::Fls;
         std::uint32_t option = 0;
         std::string name;
-        std::vector<std::uint8_t> data;
+        std::unique_ptr<PartFile> file;
     };
 
     DownloadChannel(std::uint8_t channel, std::unique_ptr<modem::SerialLine> line,
                     HostTimeouts timeouts, Reporter reporter);
     bool Queue(Job job, std::string* error);
     void Work();
+    HostResult RunGuarded(Job& job);
     HostResult Run(Job& job);
     void ReportOutcome(const Job& job, const HostResult& result);
     void WaitUntilIdle(std::unique_lock<std::mutex>& lock);

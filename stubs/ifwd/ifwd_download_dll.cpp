@@ -6,7 +6,9 @@
 #include "stand_in_library.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <string_view>
 
 using marlow::ifwd::StandInLibrary;
 using marlow::modem::ControlBlock;
@@ -16,7 +18,8 @@ namespace {
 
 constexpr const char* kVersion = "IFWD_DownloadDll stand-in 1.0 (Marlow)";
 
-void SetStatus(char* status, const std::string& text) {
+// Writes without allocating, so it also serves when memory has run out.
+void SetStatus(char* status, std::string_view text) {
     if (status == nullptr)
         return;
     const std::size_t length = std::min<std::size_t>(text.size(), IFWD_DL_STATUS_SIZE - 1);
@@ -24,14 +27,30 @@ void SetStatus(char* status, const std::string& text) {
     status[length] = '\0';
 }
 
+void SetFailure(char* status, const char* entry, const char* what) {
+    if (status != nullptr)
+        std::snprintf(status, IFWD_DL_STATUS_SIZE, "The download library failed in %s: %s", entry,
+                      what);
+}
+
 std::string Text(const char* text) {
     return text != nullptr ? std::string(text) : std::string();
 }
 
-uint32_t Outcome(bool ok, const std::string& error, char* status) {
-    if (ok)
-        return 0;
-    SetStatus(status, error);
+// Every entry point is a C boundary: nothing thrown behind it may cross it.
+// A failure of the library itself becomes a refused call with its reason in
+// the status text, as any other refusal.
+template <typename Body> uint32_t Guarded(const char* entry, char* status, Body body) noexcept {
+    try {
+        std::string error;
+        if (body(&error))
+            return 0;
+        SetStatus(status, error);
+    } catch (const std::exception& e) {
+        SetFailure(status, entry, e.what());
+    } catch (...) {
+        SetFailure(status, entry, "an unknown error");
+    }
     return IFWD_DL_Error;
 }
 
@@ -45,62 +64,68 @@ void _IFWD_DL_init_callback(IFWD_DL_report report, char* status) {
 }
 
 void _IFWD_DL_set_dll_parameter(uint32_t id, uint32_t value, char* status) {
-    StandInLibrary::Instance().SetParameter(id, value);
-    SetStatus(status, "");
+    Guarded(__func__, status, [&](std::string*) {
+        StandInLibrary::Instance().SetParameter(id, value);
+        SetStatus(status, "");
+        return true;
+    });
 }
 
 uint32_t _IFWD_DL_open_comm_port(uint8_t channel, const char* port, const char* port_again,
                                  uint32_t baud, char* status) {
-    std::string error;
-    if (port == nullptr || *port == '\0')
-        return Outcome(false, "No modem port given", status);
-    if (port_again != nullptr && std::strcmp(port, port_again) != 0)
-        return Outcome(false, "The two port names differ", status);
-    const bool ok = StandInLibrary::Instance().OpenPort(channel, port, baud, &error);
-    return Outcome(ok, error, status);
+    return Guarded(__func__, status, [&](std::string* error) {
+        if (port == nullptr || *port == '\0') {
+            *error = "No modem port given";
+            return false;
+        }
+        if (port_again != nullptr && std::strcmp(port, port_again) != 0) {
+            *error = "The two port names differ";
+            return false;
+        }
+        return StandInLibrary::Instance().OpenPort(channel, port, baud, error);
+    });
 }
 
 uint32_t _IFWD_DL_close_comm_port(uint8_t channel, char* status) {
-    StandInLibrary::Instance().ClosePort(channel);
-    (void)status;
-    return 0;
+    return Guarded(__func__, status,
+                   [&](std::string*) { return StandInLibrary::Instance().ClosePort(channel); });
 }
 
 uint32_t _IFWD_DL_boot_target(uint8_t channel, const char* fls_path, uint8_t* control_block_6,
                               char* status) {
-    ControlBlock controlBlock{};
-    if (control_block_6 != nullptr)
-        std::copy_n(control_block_6, controlBlock.size(), controlBlock.begin());
-    std::string error;
-    const bool ok = StandInLibrary::Instance().Boot(channel, Text(fls_path), controlBlock, &error);
-    return Outcome(ok, error, status);
+    return Guarded(__func__, status, [&](std::string* error) {
+        ControlBlock controlBlock{};
+        if (control_block_6 != nullptr)
+            std::copy_n(control_block_6, controlBlock.size(), controlBlock.begin());
+        return StandInLibrary::Instance().Boot(channel, Text(fls_path), controlBlock, error);
+    });
 }
 
 uint32_t _IFWD_DL_download_fls_file(uint8_t channel, const char* path, char* status) {
-    std::string error;
-    const bool ok =
-        StandInLibrary::Instance().Download(channel, FileKind::Fls, Text(path), 0, &error);
-    return Outcome(ok, error, status);
+    return Guarded(__func__, status, [&](std::string* error) {
+        return StandInLibrary::Instance().Download(channel, FileKind::Fls, Text(path), 0, error);
+    });
 }
 
 uint32_t _IFWD_DL_download_eep_file(uint8_t channel, const char* path, uint32_t option,
                                     char* status) {
-    std::string error;
-    const bool ok =
-        StandInLibrary::Instance().Download(channel, FileKind::Eep, Text(path), option, &error);
-    return Outcome(ok, error, status);
+    return Guarded(__func__, status, [&](std::string* error) {
+        return StandInLibrary::Instance().Download(channel, FileKind::Eep, Text(path), option,
+                                                   error);
+    });
 }
 
 uint32_t _IFWD_DL_abort_process(uint8_t channel, char* status) {
-    StandInLibrary::Instance().Abort(channel);
-    (void)status;
-    return 0;
+    return Guarded(__func__, status, [&](std::string*) {
+        StandInLibrary::Instance().Abort(channel);
+        return true;
+    });
 }
 
 uint32_t _IFWD_DL_end_of_process(uint8_t channel, char* status) {
-    std::string error;
-    const bool ok = StandInLibrary::Instance().EndOfProcess(channel, &error);
-    return Outcome(ok, error, status);
+    return Guarded(__func__, status, [&](std::string* error) {
+        return StandInLibrary::Instance().EndOfProcess(channel, error);
+    });
 }
 
 uint32_t _IFWD_DL_get_dll_version(char* version, uint32_t size) {

@@ -34,7 +34,7 @@ std::uint8_t NextSequence() {
     return static_cast<std::uint8_t>(lastSequence.fetch_add(1) + 1);
 }
 
-int Percent(std::size_t done, std::size_t total) {
+int Percent(std::uint64_t done, std::uint64_t total) {
     return total == 0 ? 100 : static_cast<int>(done * 100 / total);
 }
 
@@ -87,20 +87,25 @@ HostResult ModemHost::Boot(const modem::ControlBlock& controlBlock,
 }
 
 HostResult ModemHost::SendFile(modem::FileKind kind, std::uint32_t option, const std::string& name,
-                               const std::vector<std::uint8_t>& data,
-                               const std::function<void(int)>& progress) {
-    const modem::FileBegin begin{kind, option, static_cast<std::uint32_t>(data.size()), name};
-    HostResult result = Exchange(FrameType::FileBegin, modem::EncodeFileBegin(begin),
-                                 timeouts_.reply, FrameType::Ack);
+                               PartFile& file, const std::function<void(int)>& progress) {
+    const std::uint32_t size = file.Size();
+    HostResult result =
+        Exchange(FrameType::FileBegin, modem::EncodeFileBegin({kind, option, size, name}),
+                 timeouts_.reply, FrameType::Ack);
+    std::vector<std::uint8_t> piece(modem::kDataChunk);
+    std::uint32_t fileCrc = 0;
     int shown = -1;
-    for (std::size_t offset = 0; result.ok() && offset < data.size();) {
-        const std::size_t length = std::min(modem::kDataChunk, data.size() - offset);
-        const std::span<const std::uint8_t> chunk(data.data() + offset, length);
-        result = Exchange(FrameType::FileData,
-                          modem::EncodeFileData(static_cast<std::uint32_t>(offset), chunk),
+    for (std::uint32_t offset = 0; result.ok() && offset < size;) {
+        const std::span<std::uint8_t> chunk(
+            piece.data(), std::min<std::size_t>(modem::kDataChunk, size - offset));
+        std::string error;
+        if (!file.ReadNext(chunk, &error))
+            return HostResult::Failed(std::move(error));
+        fileCrc = modem::Crc32(chunk, fileCrc);
+        result = Exchange(FrameType::FileData, modem::EncodeFileData(offset, chunk),
                           timeouts_.reply, FrameType::Ack);
-        offset += length;
-        const int percent = Percent(offset, data.size());
+        offset += static_cast<std::uint32_t>(chunk.size());
+        const int percent = Percent(offset, size);
         if (result.ok() && percent != shown) {
             shown = percent;
             progress(percent);
@@ -108,7 +113,7 @@ HostResult ModemHost::SendFile(modem::FileKind kind, std::uint32_t option, const
     }
     if (!result.ok())
         return result;
-    return Exchange(FrameType::FileEnd, modem::EncodeFileEnd(modem::Crc32(data)), timeouts_.reply,
+    return Exchange(FrameType::FileEnd, modem::EncodeFileEnd(fileCrc), timeouts_.reply,
                     FrameType::Ack);
 }
 

@@ -5,6 +5,7 @@
 
 #include "emulators/modem_serial_line.h"
 #include "emulators/modem_wire.h"
+#include "part_file.h"
 
 #include <chrono>
 #include <functional>
@@ -35,10 +36,10 @@ public:
     ModemHost(modem::SerialLine& line, HostTimeouts timeouts) : line_(line), timeouts_(timeouts) {}
 
     HostResult Boot(const modem::ControlBlock& controlBlock, const std::string& firmwareName);
-    // `progress` hears the percentage each time it changes.
+    // Reads the file as it goes; `progress` hears the percentage each time
+    // it changes.
     HostResult SendFile(modem::FileKind kind, std::uint32_t option, const std::string& name,
-                        const std::vector<std::uint8_t>& data,
-                        const std::function<void(int)>& progress);
+                        PartFile& file, const std::function<void(int)>& progress);
     HostResult EndOfProcess();
     // Tells the modem to drop a part in progress; nothing is awaited.
     void SendAbort();

@@ -29,8 +29,15 @@ HostTimeouts StandInLibrary::Timeouts() const {
 }
 
 void StandInLibrary::Report(std::uint8_t channel, std::uint32_t code, const char* text) {
-    if (const IFWD_DL_report report = report_.load())
+    const IFWD_DL_report report = report_.load();
+    if (report == nullptr)
+        return;
+    // The report function is the host's; what it throws must not end our
+    // channel's thread, and with it the process.
+    try {
         report(channel, code, text);
+    } catch (...) {
+    }
 }
 
 DownloadChannel* StandInLibrary::Find(std::uint8_t channel, std::string* error) {

@@ -166,6 +166,26 @@ TEST_F(CliRunTest, CtrlCStopsADownloadAndReleasesThePort) {
     EXPECT_GE(modem->Aborts(), 1);
 }
 
+TEST_F(CliRunTest, PhoneRefusesABadFileBeforeTheModemBoots) {
+    for (const char* name : {"psi.flb", "slb.flb", "modem.fls", "modem.eep"})
+        std::filesystem::copy_file(set.folder + name, dir.File(name));
+    std::filesystem::create_directory(dir.File("folder.fls"));
+    const std::vector<std::pair<std::string, std::string>> packages{
+        {"+psi.flb\n+slb.flb\n+modem.fls\n", "names no EEPROM image: add a \"+NAME.eep\" line"},
+        {"+psi.flb\n+slb.flb\n+folder.fls\n+modem.eep\n",
+         "folder.fls cannot be sent: it is a folder, not a file"},
+    };
+    StartModem();
+    for (const auto& [lines, reason] : packages) {
+        marlow::test::WriteFile(dir.File("bad.brx"), lines);
+        CliProcess cli(home);
+        cli.Start({"phone", "--package", Path("bad.brx"), "--port", Path("modem")});
+        EXPECT_EQ(cli.Finish(), 3) << cli.Err();
+        EXPECT_THAT(cli.Err(), HasSubstr(reason));
+    }
+    EXPECT_EQ(modem->Boots(), 0);
+}
+
 TEST_F(CliRunTest, MissingLibraryIsAClearError) {
     CliProcess cli(home);
     cli.Start({"phone", "--package", QString::fromStdString(set.phonePackage), "--library",

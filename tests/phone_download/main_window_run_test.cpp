@@ -148,13 +148,16 @@ TEST_F(PhoneEngineTest, RefusedPsiDownloadSaysErrorAndFailsAsBoot) {
     EXPECT_EQ(engine->Inst().state, stIdle);
 }
 
-TEST_F(PhoneEngineTest, ErrorWithoutTextShowsNoStaleText) {
+TEST_F(PhoneEngineTest, ErrorWithoutTextFailsWithItsOwnTextNotAStaleOne) {
     BootMainRun();
     AdvanceTo(stDownloadFls);
     Report(IFWD_DL_Progress, "57");
     ClearJournals();
     Report(IFWD_DL_Error, nullptr);
     EXPECT_EQ(out.Count("message box: 57"), 0);
+    EXPECT_EQ(out.Count("message box: The modem download library reported a failure without "
+                        "saying why."),
+              1);
     EXPECT_EQ(out.Count("DeviceState: Failed (EEP)"), 1);
 }
 

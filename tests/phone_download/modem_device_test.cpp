@@ -44,6 +44,15 @@ TEST_F(ModemDeviceTest, BootThenFilesAreStored) {
     EXPECT_EQ(device.Files()[0].data, (std::vector<std::uint8_t>{1, 2, 3}));
 }
 
+TEST_F(ModemDeviceTest, WithoutKeepingDataFilesAreCheckedNotStored) {
+    device = ModemDevice({}, false);
+    Boot();
+    EXPECT_EQ(SendFile("psi.flb", {1, 2, 3}).reply.type, FrameType::Ack);
+    ASSERT_EQ(device.Files().size(), 1u);
+    EXPECT_TRUE(device.Files()[0].data.empty());
+    EXPECT_EQ(device.Files()[0].size, 3u);
+}
+
 TEST_F(ModemDeviceTest, RepliesCarryTheRequestsSequence) {
     const ModemAnswer answer = Boot();
     EXPECT_EQ(answer.reply.sequence, sequence);

@@ -6,10 +6,12 @@
 namespace marlow::modem {
 namespace {
 
-TEST(ModemWire, Crc32MatchesTheStandardCheckValue) {
+TEST(ModemWire, Crc32MatchesTheStandardCheckValueAlsoTakenPieceByPiece) {
     const std::string check = "123456789";
     const std::vector<std::uint8_t> bytes(check.begin(), check.end());
     EXPECT_EQ(Crc32(bytes), 0xCBF43926u);
+    const std::span<const std::uint8_t> all(bytes);
+    EXPECT_EQ(Crc32(all.subspan(4), Crc32({}, Crc32(all.first(4)))), 0xCBF43926u);
 }
 
 TEST(ModemWire, FrameLayoutIsStartTypeSequenceLengthPayloadCrc) {
@@ -23,17 +25,22 @@ TEST(ModemWire, FrameLayoutIsStartTypeSequenceLengthPayloadCrc) {
     EXPECT_EQ(bytes[12], crc >> 24);
 }
 
-TEST(ModemWire, DecoderReassemblesFramesFedByteByByte) {
-    const Frame sent{FrameType::FileData, 3,
-                     EncodeFileData(4096, std::vector<std::uint8_t>(10, 1))};
-    const std::vector<std::uint8_t> bytes = EncodeFrame(sent);
+TEST(ModemWire, DecoderReassemblesFramesFedInSmallPieces) {
+    const Frame first{FrameType::FileData, 3,
+                      EncodeFileData(4096, std::vector<std::uint8_t>(10, 1))};
+    const Frame second{FrameType::Ack, 4, {}};
+    std::vector<std::uint8_t> bytes = EncodeFrame(first);
+    const std::vector<std::uint8_t> secondBytes = EncodeFrame(second);
+    bytes.insert(bytes.end(), secondBytes.begin(), secondBytes.end());
     FrameDecoder decoder;
-    for (std::size_t i = 0; i + 1 < bytes.size(); ++i) {
-        decoder.Feed(std::span(&bytes[i], 1));
-        EXPECT_FALSE(decoder.Next().has_value());
+    std::vector<Frame> frames;
+    for (std::size_t at = 0; at < bytes.size(); at += 5) {
+        decoder.Feed(std::span(bytes).subspan(at, std::min<std::size_t>(5, bytes.size() - at)));
+        while (std::optional<Frame> frame = decoder.Next())
+            frames.push_back(*frame);
     }
-    decoder.Feed(std::span(&bytes.back(), 1));
-    EXPECT_EQ(decoder.Next(), sent);
+    EXPECT_THAT(frames, ::testing::ElementsAre(first, second));
+    EXPECT_EQ(decoder.Discarded(), 0u);
 }
 
 TEST(ModemWire, DecoderSkipsNoiseAndCorruptFrames) {

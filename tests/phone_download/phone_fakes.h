@@ -48,8 +48,11 @@ public:
     void StartTimer(PhoneTimer timer, std::chrono::milliseconds period) override;
     void StopTimer(PhoneTimer timer) override;
     void Pause(std::chrono::milliseconds duration) override;
+    std::chrono::steady_clock::time_point Now() const override { return now; }
     bool Running(PhoneTimer timer) const;
     int Starts(PhoneTimer timer) const;
+
+    std::chrono::steady_clock::time_point now{};
 
 private:
     Journal& journal_;
@@ -106,14 +109,25 @@ private:
     Journal& journal_;
 };
 
+// A fixed list of names; with `watchable` it also lets a wait sleep, and the
+// test speaks for the watch through `changed`.
 class FakePortSource : public PhonePortSource {
 public:
     std::vector<std::string> PortNames() override {
         ++scans;
         return names;
     }
+    bool WatchPorts(std::function<void()> onChange) override {
+        changed = watchable ? std::move(onChange) : nullptr;
+        return watchable;
+    }
+    void StopWatchingPorts() override { changed = nullptr; }
+    bool PortsWatched() const override { return changed != nullptr; }
+
     std::vector<std::string> names;
     int scans = 0;
+    bool watchable = false;
+    std::function<void()> changed;
 };
 
 } // namespace marlow::phone::test

@@ -1,4 +1,5 @@
-// The port wait of both owners: one poll per tick, counted exactly.
+// The port wait of both owners: one poll per tick, counted exactly; with the
+// ports watched, one sleep that counts the polls it stood in for.
 
 #include "phone_engine_fixture.h"
 
@@ -8,6 +9,7 @@ namespace marlow::phone::test {
 namespace {
 
 using ::testing::ElementsAre;
+using namespace std::chrono_literals;
 
 // Polls while the engine keeps its poll timer running; returns how many ran.
 int PollUntilTheWaitEnds(PhoneEngine& engine, FakeClock& clock, int atMost) {
@@ -34,18 +36,6 @@ TEST_F(PhoneEngineTest, MainWindowGivesUpOnThe3001stPoll) {
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "start PortPoll 10"), 3000);
 }
 
-TEST_F(PhoneEngineTest, MainWindowPortFoundOnThe3000thPollStillStarts) {
-    MakeEngine(PhoneOwner::MainWindow);
-    ASSERT_TRUE(engine->StartMainWindowRun(File("modem.brx"), PhoneStart::Command));
-    for (int poll = 1; poll < 3000; ++poll)
-        engine->PollPort();
-    ports.names = {"ACM3"};
-    engine->PollPort();
-    EXPECT_EQ(engine->Inst().state, stBooting);
-    EXPECT_EQ(out.Count("DeviceState: Phone USB is not Connected..."), 0);
-    EXPECT_EQ(engine->PhoneUsbWait(), 0);
-}
-
 TEST_F(PhoneEngineTest, PanelGivesUpOnThe5001stPollWithItsMessage) {
     MakeEngine(PhoneOwner::FrontPanel);
     GivePanelFiles();
@@ -60,18 +50,6 @@ TEST_F(PhoneEngineTest, PanelGivesUpOnThe5001stPollWithItsMessage) {
                                   "is not Pressed! (red)",
                                   "run ended: PortNotFound"));
     EXPECT_TRUE(calls.size() > 0 && calls.back() == "stop PortPoll");
-}
-
-TEST_F(PhoneEngineTest, PanelPortFoundOnThe5000thPollStillStarts) {
-    MakeEngine(PhoneOwner::FrontPanel);
-    GivePanelFiles();
-    engine->BeginPanelPortWait();
-    for (int poll = 1; poll < 5000; ++poll)
-        engine->PollPort();
-    ports.names = {"ACM3"};
-    engine->PollPort();
-    EXPECT_EQ(engine->Inst().state, stBooting);
-    EXPECT_TRUE(out.ends.empty());
 }
 
 TEST_F(PhoneEngineTest, PanelPortFoundAtOnceNeverSaysConnecting) {
@@ -109,7 +87,7 @@ TEST_F(PhoneEngineTest, TheFirstPortNumberFoundIsOpened) {
     EXPECT_EQ(engine->Inst().port_number, 12);
 }
 
-TEST_F(PhoneEngineTest, OwnerGivenPortIsWaitedForThenOpenedAsItStands) {
+TEST_F(PhoneEngineTest, OwnerGivenPortIsWatchedForThenOpenedAsItStands) {
     FixedPhonePort fixed(File("modem-link"));
     PhoneEngineSetup setup;
     setup.library = &library;
@@ -122,12 +100,77 @@ TEST_F(PhoneEngineTest, OwnerGivenPortIsWaitedForThenOpenedAsItStands) {
     calls.clear();
     fixedEngine.PollPort();
     EXPECT_EQ(fixedEngine.Inst().state, stIdle);
-    EXPECT_EQ(std::count(calls.begin(), calls.end(), "start PortPoll 10"), 1);
+    // Its folder is watched, so the wait sleeps until its last poll is due.
+    EXPECT_TRUE(fixed.PortsWatched());
+    EXPECT_EQ(calls.back(), "start PortPoll 30010");
     marlow::test::WriteFile(File("modem-link"), "");
     calls.clear();
-    fixedEngine.PollPort();
+    ASSERT_TRUE(ownerThread.WaitAndRunOne());
     EXPECT_EQ(calls[1], "open 1 " + File("modem-link") + " 460800");
+    EXPECT_FALSE(fixed.PortsWatched());
 }
+
+// With the ports watched the wait wakes only when they change or when its
+// last poll is due, and counts the polls it slept through as unsuccessful.
+struct SleepingWait {
+    PhoneOwner owner;
+    int wakeAtPoll;  // the time of the wake, in polls since the wait began
+    bool byTheWatch; // else by the sleep's own timer
+    bool portThere;
+    PhoneState state;
+    int pollsCounted;
+    int ends;  // runs ended (the wait given up)
+    int scans; // the ports looked at in the whole wait
+};
+
+class SleepingWaitTest : public PhoneEngineTest,
+                         public ::testing::WithParamInterface<SleepingWait> {};
+
+TEST_P(SleepingWaitTest, CountsTheSleptPollsAsTheWaitWouldHave) {
+    const SleepingWait& row = GetParam();
+    ports.watchable = true;
+    MakeEngine(row.owner);
+    GivePanelFiles();
+    const auto start = clock.now;
+    if (row.owner == PhoneOwner::MainWindow)
+        ASSERT_TRUE(engine->StartMainWindowRun(File("modem.brx"), PhoneStart::Command));
+    else
+        engine->BeginPanelPortWait();
+    clock.now = start + 10ms;
+    engine->OnTimer(PhoneTimer::PortPoll);
+    const int limit = row.owner == PhoneOwner::MainWindow ? 3000 : 5000;
+    EXPECT_EQ(calls.back(), "start PortPoll " + std::to_string(limit * 10));
+
+    clock.now = start + row.wakeAtPoll * 10ms;
+    if (row.portThere)
+        ports.names = {"ACM3"};
+    if (row.byTheWatch) {
+        ports.changed();
+        ownerThread.RunAll();
+    } else {
+        engine->OnTimer(PhoneTimer::PortPoll);
+    }
+    EXPECT_EQ(engine->Inst().state, row.state);
+    EXPECT_EQ(engine->PhoneUsbWait(), row.pollsCounted);
+    EXPECT_EQ(out.ends.size(), static_cast<std::size_t>(row.ends));
+    EXPECT_EQ(out.Count("DeviceState: Phone USB is not Connected...") +
+                  out.Count("CurrentFile: Phone USB is not Connected..."),
+              row.ends);
+    EXPECT_EQ(out.Count("DeviceState: Phone USB Connecting...") +
+                  out.Count("CurrentFile: Phone USB Connecting..."),
+              1);
+    EXPECT_EQ(ports.scans, row.scans);
+    EXPECT_EQ(ports.PortsWatched(), row.state == stIdle && row.ends == 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BothOwners, SleepingWaitTest,
+    ::testing::Values(SleepingWait{PhoneOwner::MainWindow, 3001, false, false, stIdle, 0, 1, 2},
+                      SleepingWait{PhoneOwner::MainWindow, 3000, true, true, stBooting, 0, 0, 2},
+                      SleepingWait{PhoneOwner::MainWindow, 1500, true, false, stIdle, 1500, 0, 2},
+                      SleepingWait{PhoneOwner::FrontPanel, 5001, false, false, stIdle, 0, 1, 2},
+                      SleepingWait{PhoneOwner::FrontPanel, 5000, true, true, stBooting, 0, 0, 2},
+                      SleepingWait{PhoneOwner::FrontPanel, 9000, false, true, stIdle, 0, 1, 1}));
 
 } // namespace
 } // namespace marlow::phone::test

@@ -1,11 +1,13 @@
 // A download library for binding tests: it only writes down how it was
 // called, and can send a report through the registered function on demand.
+// It can also misbehave in one entry point: throw, or refuse without a word.
 // Built twice, once without the boot entry point.
 
 #include "phone/ifwd_download_dll.h"
 
 #include <cstring>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 
 namespace {
@@ -14,9 +16,20 @@ std::mutex mutex;
 std::string calls;
 IFWD_DL_report report = nullptr;
 
+std::string misbehaving; // the entry point's name without "_IFWD_DL_"
+bool throwing = false;   // else it refuses, leaving the status text empty
+
 void Note(const std::string& call) {
     const std::lock_guard lock(mutex);
     calls += call + "\n";
+    const std::string entry = call.substr(0, call.find(' '));
+    if (entry == misbehaving && throwing)
+        throw std::runtime_error("disk on fire");
+}
+
+// The result an entry point gives after Note.
+uint32_t Result(const char* entry) {
+    return entry == misbehaving ? IFWD_DL_Error : 0;
 }
 
 } // namespace
@@ -28,6 +41,11 @@ IFWD_DL_EXPORT void RecordedCalls(char* out, uint32_t size) {
     std::strncpy(out, calls.c_str(), size - 1);
     out[size - 1] = '\0';
     calls.clear();
+}
+
+IFWD_DL_EXPORT void Misbehave(const char* entry, bool throwIt) {
+    misbehaving = entry;
+    throwing = throwIt;
 }
 
 IFWD_DL_EXPORT void FireReport(uint8_t channel, uint32_t code, const char* text) {
@@ -48,41 +66,43 @@ uint32_t _IFWD_DL_open_comm_port(uint8_t channel, const char* port, const char* 
                                  uint32_t baud, char* status) {
     Note("open_comm_port " + std::to_string(channel) + " " + port + " " + again + " " +
          std::to_string(baud));
+    if (Result("open_comm_port") != 0)
+        return IFWD_DL_Error;
     std::strcpy(status, "opened");
     return 0;
 }
 
 uint32_t _IFWD_DL_close_comm_port(uint8_t channel, char*) {
     Note("close_comm_port " + std::to_string(channel));
-    return 0;
+    return Result("close_comm_port");
 }
 
 #ifndef LEAVE_OUT_BOOT
 uint32_t _IFWD_DL_boot_target(uint8_t channel, const char* path, uint8_t* block, char*) {
     Note("boot_target " + std::to_string(channel) + " " + path + " " + std::to_string(block[0]));
-    return 0;
+    return Result("boot_target");
 }
 #endif
 
 uint32_t _IFWD_DL_download_fls_file(uint8_t channel, const char* path, char*) {
     Note("download_fls_file " + std::to_string(channel) + " " + path);
-    return 0;
+    return Result("download_fls_file");
 }
 
 uint32_t _IFWD_DL_download_eep_file(uint8_t channel, const char* path, uint32_t option, char*) {
     Note("download_eep_file " + std::to_string(channel) + " " + path + " " +
          std::to_string(option));
-    return 0;
+    return Result("download_eep_file");
 }
 
 uint32_t _IFWD_DL_abort_process(uint8_t channel, char*) {
     Note("abort_process " + std::to_string(channel));
-    return 0;
+    return Result("abort_process");
 }
 
 uint32_t _IFWD_DL_end_of_process(uint8_t channel, char*) {
     Note("end_of_process " + std::to_string(channel));
-    return 0;
+    return Result("end_of_process");
 }
 
 } // extern "C"

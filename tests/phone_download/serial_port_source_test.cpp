@@ -1,7 +1,8 @@
 // The production port source against an emulated USB modem: umockdev gives
 // the process a /sys and /dev with a 058b:0015 device whose ACM port is
 // ttyACM3, beside another vendor's USB serial port. The test binary runs
-// under umockdev-wrapper, which makes Qt SerialPort read that tree.
+// under umockdev-wrapper, which makes the source read that tree and watch
+// its /dev.
 
 #include "phone/phone_ports.h"
 #include "phone/serial_port_source.h"
@@ -9,7 +10,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
+#include <mutex>
 #include <string>
 
 // glib names a struct member "signals", which Qt's keyword macro would eat.
@@ -74,6 +78,31 @@ TEST_F(SerialPortSourceTest, NoModemNoPort) {
     Add(UsbSerialDevice("1-1", "2341", "0043", "ttyACM0", "0"));
     SerialPortSource source;
     EXPECT_TRUE(source.PortNames().empty());
+}
+
+TEST_F(SerialPortSourceTest, WatchSeesTheModemArriveLookingOnlyAtWhatChanged) {
+    Add(UsbSerialDevice("1-1", "2341", "0043", "ttyACM0", "0"));
+    SerialPortSource source;
+    std::mutex mutex;
+    std::condition_variable told;
+    int changes = 0;
+    ASSERT_TRUE(source.WatchPorts([&] {
+        const std::lock_guard lock(mutex);
+        ++changes;
+        told.notify_all();
+    }));
+    EXPECT_TRUE(source.PortsWatched());
+    EXPECT_TRUE(source.PortNames().empty());
+
+    Add(UsbSerialDevice("1-2", "058b", "0015", "ttyACM3", "3"));
+    {
+        std::unique_lock lock(mutex);
+        // A guard against a hung test, not a measured time.
+        ASSERT_TRUE(told.wait_for(lock, std::chrono::seconds(30), [&] { return changes > 0; }));
+    }
+    EXPECT_THAT(source.PortNames(), ::testing::ElementsAre("ACM3"));
+    source.StopWatchingPorts();
+    EXPECT_FALSE(source.PortsWatched());
 }
 
 } // namespace

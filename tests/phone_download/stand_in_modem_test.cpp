@@ -145,6 +145,41 @@ TEST_F(StandInModemTest, VanishingModemIsReportedAsALostLink) {
     EXPECT_FALSE(engine->Inst().port_open);
 }
 
+// Files the library cannot send fail their part with the reason, never the
+// process: a folder, and a device that would never end.
+struct UnsendableFile {
+    const char* role;
+    bool folder; // else a link to /dev/zero
+    const char* label;
+    const char* reason;
+};
+
+class UnsendableFileTest : public StandInModemTest,
+                           public ::testing::WithParamInterface<UnsendableFile> {};
+
+TEST_P(UnsendableFileTest, FailsThePartWithItsReason) {
+    const UnsendableFile& row = GetParam();
+    std::filesystem::remove(dir.File(row.role));
+    if (row.folder)
+        std::filesystem::create_directory(dir.File(row.role));
+    else
+        std::filesystem::create_symlink("/dev/zero", dir.File(row.role));
+    StartModem({});
+    StartMainRun();
+    RunToTheEnd();
+    EXPECT_EQ(out.ends.back(), PhoneRunEnd::Failed);
+    EXPECT_EQ(out.Count(std::string("DeviceState: ") + row.label), 1);
+    EXPECT_THAT(LastMessageBox(), HasSubstr(dir.File(row.role)));
+    EXPECT_THAT(LastMessageBox(), HasSubstr(row.reason));
+    EXPECT_FALSE(engine->Inst().port_open);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FolderOrDevice, UnsendableFileTest,
+    ::testing::Values(UnsendableFile{"modem.fls", true, "Boot Failed", "is a folder"},
+                      UnsendableFile{"slb.flb", false, "Boot Failed", "up to 4294967295 bytes"},
+                      UnsendableFile{"modem.eep", true, "Failed (EEP)", "is a folder"}));
+
 TEST_F(StandInModemTest, PortThatIsNoTerminalCannotBeOpened) {
     std::filesystem::create_directory(dir.File("modem-link"));
     StartMainRun();

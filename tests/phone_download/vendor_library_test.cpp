@@ -11,6 +11,7 @@
 
 #include <QLibrary>
 #include <filesystem>
+#include <functional>
 
 namespace marlow::phone::test {
 namespace {
@@ -91,6 +92,40 @@ TEST(VendorLibrary, CallsPassTheirArgumentsThrough) {
                            "end_of_process 1\n"
                            "abort_process 1\n"
                            "close_comm_port 1\n");
+}
+
+// The library is foreign code: what it throws, and a refusal without a word,
+// become a failed call whose status text names the entry point.
+TEST(VendorLibrary, ThrowOrSilentRefusalIsAFailedCallWithAText) {
+    std::string error;
+    auto library = LoadDownloadLibrary(MARLOW_RECORDING_LIBRARY, &error);
+    ASSERT_TRUE(library) << error;
+    QLibrary raw(MARLOW_RECORDING_LIBRARY);
+    using Misbehave = void (*)(const char*, bool);
+    const auto misbehave = reinterpret_cast<Misbehave>(raw.resolve("Misbehave"));
+    ControlBlock block{};
+    const std::vector<std::pair<const char*, std::function<std::uint32_t(StatusText&)>>> calls{
+        {"open_comm_port", [&](StatusText& s) { return library->OpenCommPort(1, "/x", 9600, s); }},
+        {"close_comm_port", [&](StatusText& s) { return library->CloseCommPort(1, s); }},
+        {"boot_target", [&](StatusText& s) { return library->BootTarget(1, "/f", block, s); }},
+        {"download_fls_file", [&](StatusText& s) { return library->DownloadFlsFile(1, "/f", s); }},
+        {"download_eep_file",
+         [&](StatusText& s) { return library->DownloadEepFile(1, "/e", 0, s); }},
+        {"abort_process", [&](StatusText& s) { return library->AbortProcess(1, s); }},
+        {"end_of_process", [&](StatusText& s) { return library->EndOfProcess(1, s); }},
+    };
+    for (const bool throwIt : {true, false}) {
+        for (const auto& [entry, call] : calls) {
+            SCOPED_TRACE(std::string(entry) + (throwIt ? " throws" : " refuses silently"));
+            misbehave(entry, throwIt);
+            StatusText status;
+            EXPECT_EQ(call(status), kCallFailed);
+            EXPECT_THAT(std::string(status.View()), HasSubstr(std::string("_IFWD_DL_") + entry));
+            EXPECT_THAT(std::string(status.View()),
+                        HasSubstr(throwIt ? "disk on fire" : "without saying why"));
+        }
+    }
+    misbehave("", false);
 }
 
 TEST(VendorLibrary, MissingEntryPointIsRefusedByName) {

@@ -1,0 +1,60 @@
+#include "phone/phone_file_check.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace marlow::phone {
+namespace {
+
+// How the package names each role, for the operator who has to fix it.
+const char* RoleMember(PhoneFileRole role) {
+    switch (role) {
+    case PhoneFileRole::PsiLoader:
+        return "a \"+psi.flb\" line";
+    case PhoneFileRole::SecondStageLoader:
+        return "a \"+slb.flb\" line";
+    case PhoneFileRole::Firmware:
+        return "a \"+NAME.fls\" line";
+    default:
+        return "a \"+NAME.eep\" line";
+    }
+}
+
+// Empty when the file is a regular file this process can read.
+std::string FileProblem(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return std::strerror(errno);
+    if (S_ISDIR(info.st_mode))
+        return "it is a folder, not a file";
+    if (!S_ISREG(info.st_mode))
+        return "it is a device or a pipe, not a regular file";
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return std::strerror(errno);
+    ::close(fd);
+    return {};
+}
+
+} // namespace
+
+std::vector<std::string> PhoneFileProblems(const PhoneFileSet& files) {
+    std::vector<std::string> problems;
+    for (std::size_t index = 0; index < kPhoneRoleCount; ++index) {
+        const auto role = static_cast<PhoneFileRole>(index);
+        const std::string& path = files[role].path;
+        const std::string name = PhoneFileRoleName(role);
+        if (path.empty()) {
+            problems.push_back("The phone package names no " + name + ": add " + RoleMember(role) +
+                               ".");
+        } else if (const std::string why = FileProblem(path); !why.empty()) {
+            problems.push_back("The " + name + " " + path + " cannot be sent: " + why + ".");
+        }
+    }
+    return problems;
+}
+
+} // namespace marlow::phone
