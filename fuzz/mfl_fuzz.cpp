@@ -1,5 +1,6 @@
 // Whatever a settings file holds, what was read must survive a save and a
-// load unchanged. Inputs go through files of this process's own.
+// load unchanged, or be refused whole. Inputs go through files of this
+// process's own.
 
 #include "uartloader/loader_settings.h"
 
@@ -39,7 +40,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     LoaderSettings loaded = LoaderSettings::Defaults();
     const MflReadResult first = ReadMflFile(input, loaded);
-    if (!first.ok || first.linesRead > kMflLineCount)
+    // A line over the limit refuses the file and leaves every field alone.
+    if (!first.ok) {
+        if (first.error.empty() || !(loaded == LoaderSettings::Defaults()))
+            std::abort();
+        return 0;
+    }
+    if (first.linesRead > kMflLineCount)
         std::abort();
     for (const FileRow& row : loaded.rows) {
         if (row.path.size() > kMflMaxLine || row.extAddress.size() > kMflMaxLine ||

@@ -2,6 +2,7 @@
 
 #include "cli/command_registry.h"
 #include "cli/support_output.h"
+#include "common/printable_text.h"
 #include "stamp/stamp_operations.h"
 
 #include <QCommandLineParser>
@@ -47,7 +48,7 @@ int RunInsert(const QStringList& args) {
         Err("marlow-cli stamp insert: " + result.error + "\n");
         return result.status == stamp::TrailerStatus::FieldTooLong ? kExitUsage : kExitFailed;
     }
-    Err("stamped " + path + ": model " + model + ", version " + version + "\n");
+    Err("stamped " + Printable(path) + ": model " + model + ", version " + version + "\n");
     return kExitOk;
 }
 
@@ -77,7 +78,9 @@ int RunVerify(const QStringList& args) {
         o["version"] = QString::fromStdString(result.stamp.version);
         OutJsonLine(o);
     } else {
-        Out("model   " + result.stamp.model + "\nversion " + result.stamp.version + "\n");
+        // A file without a stamp shows whatever its last bytes hold.
+        Out("model   " + Printable(result.stamp.model) + "\nversion " +
+            Printable(result.stamp.version) + "\n");
     }
     return kExitOk;
 }
@@ -90,7 +93,8 @@ int RunStampHelp(const QStringList&) {
 
 CommandRegistrar insertReg({"stamp insert", "append a model/version trailer to a file", RunInsert});
 CommandRegistrar verifyReg({"stamp verify", "show the model/version a file carries", RunVerify});
-CommandRegistrar stampReg({"stamp", "stamp insert | stamp verify (see their --help)", RunStampHelp});
+CommandRegistrar stampReg({"stamp", "stamp insert | stamp verify (see their --help)",
+                           RunStampHelp});
 
 } // namespace
 } // namespace marlow::cli

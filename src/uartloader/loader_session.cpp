@@ -1,6 +1,7 @@
 #include "uartloader/loader_session.h"
 
 #include "common/path_rules.h"
+#include "common/regular_file.h"
 #include "uartloader/port_names.h"
 #include "uartloader/uart_boot_sequence.h"
 #include "uartloader/uart_port.h"
@@ -180,7 +181,8 @@ std::string UartLoaderSession::LogText() const {
 
 bool UartLoaderSession::SaveLog(const std::string& path) {
     const std::string name = FileNamePart(path);
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+    // A pipe or a device in the log's place is refused like an uncreatable file.
+    std::FILE* file = CreateRegularFile(path, nullptr);
     if (file == nullptr) {
         sink_.Post(MessageBoxShown{"Failed to create file " + name});
         return false;

@@ -60,14 +60,22 @@ TEST(StampVerify, SecondInsertWins) {
     EXPECT_EQ(VerifyStamp(dir.File("nk.bin")).stamp, (Stamp{"QUILL", "1.1"}));
 }
 
-TEST(StampVerify, ListFileEndingInABinLineShowsNone) {
+TEST(StampVerify, ListWithoutATrailerShowsNone) {
     TempDir dir;
-    WriteFile(dir.File("crlf.lst"), "eboot.bin\r\nnk.bin\r\nxip_chain.bin\r\n");
-    WriteFile(dir.File("lf.lst"), "eboot.bin\nnk.bin\nxip_chain.bin\n");
-    for (const char* name : {"crlf.lst", "lf.lst"}) {
+    const std::pair<const char*, const char*> lists[] = {
+        {"crlf.lst", "eboot.bin\r\nnk.bin\r\nxip_chain.bin\r\n"},
+        {"lf.lst", "eboot.bin\nnk.bin\nxip_chain.bin\n"},
+        {"phone.lst", "nk.bin\r\n-psi.flb\r\nslb.flb\r\nmodem.fls\r\nmodem.eep\r\n"},
+        {"phone-lf.lst", "nk.bin\n-psi.flb\nslb.flb\nmodem.fls\nmodem.eep\n"},
+        {"no-last-break.lst", "nk.bin\r\n-psi.flb\r\nslb.flb\r\nmodem.fls\r\nmodem.eep"},
+    };
+    for (const auto& [name, text] : lists) {
+        WriteFile(dir.File(name), text);
         const VerifyResult verify = VerifyStamp(dir.File(name));
         ASSERT_TRUE(verify.ok) << name;
         EXPECT_EQ(verify.stamp, (Stamp{"NONE", "NONE"})) << name;
+        ASSERT_EQ(InsertStamp(dir.File(name), "QUILL", "1.0").status, TrailerStatus::Ok);
+        EXPECT_EQ(VerifyStamp(dir.File(name)).stamp, (Stamp{"QUILL", "1.0"})) << name;
     }
 }
 
