@@ -1,6 +1,7 @@
 // marlow-cli image FILE: what a boot image or list holds, record by record.
 
 #include "cli/command_registry.h"
+#include "cli/support_arguments.h"
 #include "cli/support_output.h"
 #include "common/path_rules.h"
 #include "common/printable_text.h"
@@ -186,7 +187,7 @@ int RunImage(const QStringList& args) {
         Err("marlow-cli image: give exactly one FILE (see --help)\n");
         return kExitUsage;
     }
-    const std::string path = parser.positionalArguments()[0].toStdString();
+    const std::string path = ArgumentBytes(parser.positionalArguments()[0]);
     const bool json = parser.isSet("json");
     if (EndsWithIgnoreCase(path, ".lst"))
         return ShowList(path, json);

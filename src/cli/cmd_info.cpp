@@ -4,6 +4,7 @@
 #include "app/file_information.h"
 #include "app/trace_printer.h"
 #include "cli/command_registry.h"
+#include "cli/support_arguments.h"
 #include "cli/support_output.h"
 #include "common/printable_text.h"
 
@@ -63,7 +64,7 @@ int RunInfo(const QStringList& args) {
         Err("marlow-cli info: give exactly one FILE (see --help)\n");
         return kExitUsage;
     }
-    const std::string path = parser.positionalArguments()[0].toStdString();
+    const std::string path = ArgumentBytes(parser.positionalArguments()[0]);
     std::string why;
     const std::optional<app::FileFacts> facts = app::ReadFileFacts(path, &why);
     const app::FileInformationBlock block = app::ShowFileInformation(facts);

@@ -1,6 +1,7 @@
 // marlow-cli stamp insert|verify: the model/version trailer.
 
 #include "cli/command_registry.h"
+#include "cli/support_arguments.h"
 #include "cli/support_output.h"
 #include "common/printable_text.h"
 #include "stamp/stamp_operations.h"
@@ -42,7 +43,7 @@ int RunInsert(const QStringList& args) {
     if (!CheckField(stamp::StampField::Model, model) ||
         !CheckField(stamp::StampField::Version, version))
         return kExitUsage;
-    const std::string path = parser.positionalArguments()[0].toStdString();
+    const std::string path = ArgumentBytes(parser.positionalArguments()[0]);
     const stamp::TrailerWrite result = stamp::InsertStamp(path, model, version);
     if (result.status != stamp::TrailerStatus::Ok) {
         Err("marlow-cli stamp insert: " + result.error + "\n");
@@ -65,7 +66,7 @@ int RunVerify(const QStringList& args) {
         Err("marlow-cli stamp verify: give exactly one FILE (see --help)\n");
         return kExitUsage;
     }
-    const std::string path = parser.positionalArguments()[0].toStdString();
+    const std::string path = ArgumentBytes(parser.positionalArguments()[0]);
     const stamp::VerifyResult result = stamp::VerifyStamp(path);
     if (!result.ok) {
         Err("marlow-cli stamp verify: " + result.error + "\n");

@@ -70,6 +70,9 @@ TEST(CliFileCommands, AwkwardInputsEndWithTheirMessage) {
     test::WriteFile(d + "nul.lst", std::string("\0\0good.bin\n", 11));
     test::WriteFile(d + "phone.lst", "nk.bin\r\n-psi.flb\r\nslb.flb\r\nmodem.fls\r\nmodem.eep\r\n");
     test::WriteFile(d + "raw.nb0", "0123456789\x01\x1b\r\nabcdef");
+    test::WriteFile(d + "\xff.nb0", std::string(30, 'x') + std::string("QUILL\0\0\0\0\0\0\0\0\0\0"
+                                                                       "1.0\0\0",
+                                                                       20));
 
     struct Row {
         std::vector<std::string> args;
@@ -91,6 +94,7 @@ TEST(CliFileCommands, AwkwardInputsEndWithTheirMessage) {
          0,
          "model   0123456789\\x01\\x1B\\r\\na\nversion bcdef\n",
          ""},
+        {{"stamp", "verify", d + "\xff.nb0"}, 0, "model   QUILL\nversion 1.0\n", ""},
         {{"stamp", "insert", d + "pipe.bin", "--model", "A", "--version", "1"},
          1,
          "",
