@@ -67,7 +67,7 @@ bool BootImageReader::Open(const std::string& path) {
     std::string why;
     file_ = InputFile::Open(path, &why);
     if (!file_)
-        return Fail(ImageReadError::Open, 0, "cannot open " + Printable(path) + " (" + why + ")");
+        return Fail(ImageReadError::Open, 0, "cannot open " + Printable(path) + ": " + why);
     return true;
 }
 

@@ -96,7 +96,7 @@ ListContents ReadListFile(const std::string& listPath) {
     std::string why;
     std::optional<InputFile> file = InputFile::Open(listPath, &why);
     if (!file) {
-        contents.error = "cannot open list file " + Printable(listPath) + " (" + why + ")";
+        contents.error = "cannot open list file " + Printable(listPath) + ": " + why;
         return contents;
     }
     const std::string listDirectory = DirectoryPart(listPath);

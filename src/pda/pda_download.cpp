@@ -212,7 +212,7 @@ bool PdaRun::Start() {
         listFile_ = InputFile::Open(path, &why);
         if (!listFile_) {
             context_.aborted = true;
-            error_ = "cannot open the list " + Printable(path) + " (" + why + ")";
+            error_ = "cannot open the list " + Printable(path) + ": " + why;
             return false;
         }
         listLines_.emplace(listFile_->Handle(), kListLineLimits);

@@ -50,7 +50,7 @@ StmReadResult ReadStmList(const std::string& listPath, StmList& list) {
     std::optional<InputFile> file = InputFile::Open(listPath, &why);
     const std::string listName = Printable(FileNamePart(listPath));
     if (!file) {
-        MarkInvalid(result, "Failed to open file " + listName + " (" + why + ")");
+        MarkInvalid(result, "Failed to open file " + listName + ": " + why);
         return result;
     }
 

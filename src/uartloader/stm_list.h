@@ -26,7 +26,7 @@ struct StmReadResult {
 // Reads `listPath` into `list` (entries 0..count-1 replaced, the rest kept;
 // paths as ResolveListedPath finds them). A list that cannot be opened or
 // read to its end is invalid and says so in `notes` ("Failed to open file
-// <name> (why)"; "Failed to read file <name>: " and the limit it went past, more
+// <name>: why"; "Failed to read file <name>: " and the limit it went past, more
 // than 4096 characters on a line or more than 256 lines). A line holding a
 // NUL is an invalid line.
 StmReadResult ReadStmList(const std::string& listPath, StmList& list);

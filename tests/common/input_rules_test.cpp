@@ -23,12 +23,8 @@ TEST(RegularFiles, EverythingElseIsRefusedWithoutBlocking) {
     test::TempDir dir;
     test::WriteFile(dir.File("plain.bin"), "12345");
     ASSERT_EQ(::mkfifo(dir.File("pipe").c_str(), 0600), 0);
-    struct Row {
-        std::string path;
-        std::string refusal; // empty: opens
-    };
-    const Row rows[] = {
-        {dir.File("plain.bin"), ""},
+    const std::pair<std::string, std::string> rows[] = {
+        {dir.File("plain.bin"), ""}, // opens
         {dir.File("pipe"), "is not a regular file (a named pipe)"},
         {"/dev/zero", "is not a regular file (a character device)"},
         {dir.Path(), "is a folder"},
@@ -36,19 +32,15 @@ TEST(RegularFiles, EverythingElseIsRefusedWithoutBlocking) {
         {dir.File("absent"), "No such file or directory"},
     };
     const std::size_t before = test::OpenFileCount();
-    for (const Row& row : rows) {
+    for (const auto& [path, refusal] : rows) {
         std::string readError;
-        const std::optional<InputFile> file = InputFile::Open(row.path, &readError);
-        EXPECT_EQ(file.has_value(), row.refusal.empty()) << row.path;
-        EXPECT_EQ(readError, row.refusal) << row.path;
-        if (file) {
-            EXPECT_EQ(file->Size(), 5u);
-        }
-
         std::string writeError;
-        const int fd = OpenRegularFile(row.path, O_WRONLY, &writeError);
-        EXPECT_EQ(fd >= 0, row.refusal.empty()) << row.path;
-        EXPECT_EQ(writeError, row.refusal) << row.path;
+        const std::optional<InputFile> file = InputFile::Open(path, &readError);
+        const int fd = OpenRegularFile(path, O_WRONLY, &writeError);
+        EXPECT_EQ(file && file->Size() == 5, refusal.empty()) << path;
+        EXPECT_EQ(fd >= 0, refusal.empty()) << path;
+        EXPECT_EQ(readError, refusal) << path;
+        EXPECT_EQ(writeError, refusal) << path;
         if (fd >= 0)
             ::close(fd);
     }
@@ -65,7 +57,6 @@ TEST(RegularFiles, EverythingElseIsRefusedWithoutBlocking) {
 TEST(PrintableText, ControlBytesAreEscapedEverythingElseStays) {
     EXPECT_EQ(Printable(std::string_view("lists/\0\0good.bin", 16)), "lists/\\0\\0good.bin");
     EXPECT_EQ(Printable("a\r\nb\tc\x1b[2J\x7f"), "a\\r\\nb\\tc\\x1B[2J\\x7F");
-    EXPECT_EQ(Printable("C:\\work\\\xff.bin"), "C:\\work\\\xff.bin");
 }
 
 TEST(ListedPath, WindowsNamesFindTheirFiles) {

@@ -73,12 +73,6 @@ TEST_F(PhonePackage, InvalidLinesAreReportedInPlaceAndSkipped) {
     EXPECT_EQ(files[PhoneFileRole::Eeprom].path, "") << "fifth member is never read";
 }
 
-TEST_F(PhonePackage, LinesAfterTheFourthMemberAreNeverRead) {
-    const PackageLoadResult result = Load("+psi.flb\n+slb.flb\n+a.fls\n+a.eep\n+b.fls\njunk\n");
-    EXPECT_EQ(result.notes.size(), 4u);
-    EXPECT_EQ(files[PhoneFileRole::Firmware].displayName, "a.fls");
-}
-
 TEST_F(PhonePackage, ShortPackageKeepsEarlierPathsWithEmptyNames) {
     files[PhoneFileRole::Eeprom] = {"old.eep", "/old/old.eep"};
     const PackageLoadResult result = Load("+psi.flb\n+slb.flb\n+modem.fls");

@@ -42,15 +42,6 @@ TEST(StampInsert, DoesNotCheckCharactersAgain) {
     EXPECT_EQ(VerifyStamp(dir.File("nk.nb0")).stamp, (Stamp{"ZZ,", ""}));
 }
 
-TEST(StampVerify, ShowsWhatInsertWrote) {
-    TempDir dir;
-    WriteFile(dir.File("nk.bin"), Image(1000));
-    ASSERT_EQ(InsertStamp(dir.File("nk.bin"), "QUILL-A1", "1.0").status, TrailerStatus::Ok);
-    const VerifyResult verify = VerifyStamp(dir.File("nk.bin"));
-    ASSERT_TRUE(verify.ok) << verify.error;
-    EXPECT_EQ(verify.stamp, (Stamp{"QUILL-A1", "1.0"}));
-}
-
 TEST(StampVerify, SecondInsertWins) {
     TempDir dir;
     WriteFile(dir.File("nk.bin"), Image(1000));

@@ -54,13 +54,6 @@ TEST_F(StmListReading, EightEntriesFillRowsZeroToSevenSilently) {
     EXPECT_EQ(list.paths[8], "earlier path 8");
 }
 
-TEST_F(StmListReading, LinesAfterTheEighthEntryAreNotRead) {
-    const auto result = Read("set.stm", "-a0\n-a1\n-a2\n-a3\n-a4\n-a5\n-a6\n-a7\ngarbage\n\n");
-    EXPECT_EQ(result.entryCount, 8u);
-    EXPECT_FALSE(result.listInvalid);
-    EXPECT_TRUE(result.notes.empty());
-}
-
 TEST_F(StmListReading, ShortListEndsWithDecodingMessageAndKeepsLaterRows) {
     const auto result = Read("set.stm", "-boot.bin\r\n-mem.bin\r\n-flasher.plain\r\n");
     EXPECT_EQ(result.entryCount, 3u);
@@ -113,7 +106,7 @@ TEST_F(StmListReading, UnopenableListIsRefusedWithItsName) {
     EXPECT_TRUE(result.listInvalid);
     EXPECT_EQ(result.notes,
               (Notes{{NoteKind::MessageBox,
-                      "Failed to open file missing.stm (No such file or directory)"}}));
+                      "Failed to open file missing.stm: No such file or directory"}}));
 
     std::filesystem::create_directory(dir.File("folder.stm"));
     EXPECT_TRUE(ReadStmList(dir.File("folder.stm"), list).listInvalid);
