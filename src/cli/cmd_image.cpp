@@ -100,8 +100,11 @@ int ShowImage(const std::string& path, bool json) {
     } else if (summary.error != pda::ImageReadError::Open) {
         Out("boot image " + path + "\n" + ImageText(summary, "  "));
     }
+    // An open error names the file itself; the others name only an offset.
+    const std::string where =
+        summary.error == pda::ImageReadError::Open ? std::string() : Printable(path) + ": ";
     if (!ok)
-        Err("marlow-cli image: " + Printable(path) + ": " + summary.errorText + "\n");
+        Err("marlow-cli image: " + where + summary.errorText + "\n");
     return ok ? kExitOk : kExitBadInput;
 }
 
