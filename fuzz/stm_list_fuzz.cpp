@@ -1,49 +1,39 @@
-// The list reader only takes a path, so each input goes through a file of
-// this process's own.
+// Arbitrary text as an ".stm" list: the reader ends cleanly on anything, a
+// list that stops short always says why, and every path is the list's
+// folder and the entry's name, its "\" turned into "/" and its letter case
+// perhaps that of a file found there.
 
+#include "common/path_rules.h"
+#include "scratch_file.h"
 #include "uartloader/stm_list.h"
 
-#include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
-// Removed again when the fuzzer exits.
-struct OwnTempFile {
-    std::string path = "/tmp/marlow-fuzz-" + std::to_string(static_cast<long>(getpid())) + ".stm";
-    ~OwnTempFile() { std::remove(path.c_str()); }
-};
-
-const std::string& ListPath() {
-    static const OwnTempFile file;
-    return file.path;
-}
-
-void WriteInput(const std::uint8_t* data, std::size_t size) {
-    std::FILE* file = std::fopen(ListPath().c_str(), "wb");
-    if (file == nullptr)
-        std::abort();
-    if (size > 0 && std::fwrite(data, 1, size, file) != size)
-        std::abort();
-    std::fclose(file);
+bool IsEntryPath(const std::string& path, const std::string& folder, std::string name) {
+    std::replace(name.begin(), name.end(), '\\', '/');
+    return path.compare(0, folder.size(), folder) == 0 &&
+           marlow::EqualsIgnoreCase(std::string_view(path).substr(folder.size()), name);
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    WriteInput(data, size);
+    static const marlow::fuzz::ScratchFile scratch("list.stm");
+    static const std::string folder = marlow::fuzz::ScratchDirectory();
+    scratch.Write(data, size);
+
     marlow::uartloader::StmList list;
-    const auto result = marlow::uartloader::ReadStmList(ListPath(), list);
-    // A list that stops short always says why.
+    const auto result = marlow::uartloader::ReadStmList(scratch.path, list);
     const bool complete = result.entryCount == marlow::uartloader::kStmMaxEntries;
     if (result.entryCount > marlow::uartloader::kStmMaxEntries ||
         (!complete && result.notes.empty()))
         std::abort();
-    for (std::size_t i = 0; i < result.entryCount; ++i) {
-        if (list.paths[i] != "/tmp/" + list.names[i])
+    for (std::size_t i = 0; i < result.entryCount; ++i)
+        if (!IsEntryPath(list.paths[i], folder, list.names[i]))
             std::abort();
-    }
     return 0;
 }

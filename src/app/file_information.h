@@ -32,10 +32,11 @@ struct FileFacts {
     std::optional<std::array<std::uint8_t, kEndRecordSize>> endRecord;
 };
 
-// nullopt when the file cannot be opened for reading. Reads only the first 15
-// and the last 20 bytes whatever the file's size, and closes the file before
+// nullopt when the file cannot be opened for reading (or is no regular
+// file); `error`, when given, then says why. Reads only the first 15 and the
+// last 20 bytes whatever the file's size, and closes the file before
 // returning.
-std::optional<FileFacts> ReadFileFacts(const std::string& path);
+std::optional<FileFacts> ReadFileFacts(const std::string& path, std::string* error = nullptr);
 
 // The window form of `ShowFileInformation`, in the order it happens: the
 // message box (if any), then the clear (if asked), then the writes.

@@ -36,8 +36,8 @@ void ReadAt(InputFile& file, std::uint64_t offset, std::span<std::uint8_t> into)
 
 } // namespace
 
-std::optional<FileFacts> ReadFileFacts(const std::string& path) {
-    std::optional<InputFile> file = InputFile::Open(path);
+std::optional<FileFacts> ReadFileFacts(const std::string& path, std::string* error) {
+    std::optional<InputFile> file = InputFile::Open(path, error);
     if (!file)
         return std::nullopt;
 

@@ -1,8 +1,10 @@
 // marlow-cli image FILE: what a boot image or list holds, record by record.
 
 #include "cli/command_registry.h"
+#include "cli/support_arguments.h"
 #include "cli/support_output.h"
 #include "common/path_rules.h"
+#include "common/printable_text.h"
 #include "pda/boot_image.h"
 #include "pda/list_file.h"
 
@@ -65,8 +67,8 @@ std::string ImageText(const pda::ImageSummary& s, const std::string& indent) {
     out += line;
     if (!s.records.empty()) {
         std::snprintf(line, sizeof line, "%s%5s  %-10s  %-10s  %10s  %-10s  %-10s  %6s\n",
-                      indent.c_str(), "#", "offset", "address", "length", "stored sum",
-                      "computed", "chunks");
+                      indent.c_str(), "#", "offset", "address", "length", "stored sum", "computed",
+                      "chunks");
         out += line;
     }
     std::size_t index = 0;
@@ -75,8 +77,8 @@ std::string ImageText(const pda::ImageSummary& s, const std::string& indent) {
         std::snprintf(line, sizeof line, "%s%5zu  %-10llu  %s  %10u  %s  %s  %6u%s\n",
                       indent.c_str(), index++, static_cast<unsigned long long>(r.fileOffset),
                       Hex32(r.header.address).c_str(), r.header.length,
-                      Hex32(r.header.checksum).c_str(), Hex32(r.computedSum).c_str(),
-                      r.chunkCount, mismatch ? "  (stored sum differs)" : "");
+                      Hex32(r.header.checksum).c_str(), Hex32(r.computedSum).c_str(), r.chunkCount,
+                      mismatch ? "  (stored sum differs)" : "");
         out += line;
     }
     if (s.launchAddress) {
@@ -98,13 +100,20 @@ int ShowImage(const std::string& path, bool json) {
     } else if (summary.error != pda::ImageReadError::Open) {
         Out("boot image " + path + "\n" + ImageText(summary, "  "));
     }
+    // An open error names the file itself; the others name only an offset.
+    const std::string where =
+        summary.error == pda::ImageReadError::Open ? std::string() : Printable(path) + ": ";
     if (!ok)
-        Err("marlow-cli image: " + path + ": " + summary.errorText + "\n");
+        Err("marlow-cli image: " + where + summary.errorText + "\n");
     return ok ? kExitOk : kExitBadInput;
 }
 
 int ShowList(const std::string& path, bool json) {
-    const pda::ListContents list = pda::ReadListFile(path);
+    pda::ListContents list = pda::ReadListFile(path);
+    for (const Note& note : list.notes)
+        Err(note.text.substr(note.text.front() == '\n' ? 1 : 0));
+    if (list.error.empty() && list.NamesNothing())
+        list.error = pda::NothingListedText(path);
     if (!list.error.empty()) {
         if (json) {
             QJsonObject o;
@@ -114,7 +123,7 @@ int ShowList(const std::string& path, bool json) {
             o["error"] = QString::fromStdString(list.error);
             OutJsonLine(o);
         }
-        Err("marlow-cli image: " + path + ": " + list.error + "\n");
+        Err("marlow-cli image: " + list.error + "\n");
         return kExitBadInput;
     }
     bool allOk = true;
@@ -129,7 +138,7 @@ int ShowList(const std::string& path, bool json) {
         entry["name"] = QString::fromStdString(e.name);
         entry["path"] = QString::fromStdString(e.path);
         entries.append(entry);
-        text += "  image " + e.name + "  (" + e.path + ")\n";
+        text += "  image " + Printable(e.name) + "  (" + Printable(e.path) + ")\n";
         if (ok)
             text += ImageText(s, "    ");
         else
@@ -139,7 +148,8 @@ int ShowList(const std::string& path, bool json) {
     if (list.hasPhoneGroup) {
         text += "  phone group\n";
         for (const pda::PhoneGroupFile& f : list.phoneGroup) {
-            text += "    " + f.name + "  -> " + RoleName(f.role) + "  (" + f.path + ")\n";
+            text += "    " + Printable(f.name) + "  -> " + RoleName(f.role) + "  (" +
+                    Printable(f.path) + ")\n";
             QJsonObject p;
             p["name"] = QString::fromStdString(f.name);
             p["path"] = QString::fromStdString(f.path);
@@ -180,7 +190,7 @@ int RunImage(const QStringList& args) {
         Err("marlow-cli image: give exactly one FILE (see --help)\n");
         return kExitUsage;
     }
-    const std::string path = parser.positionalArguments()[0].toStdString();
+    const std::string path = ArgumentBytes(parser.positionalArguments()[0]);
     const bool json = parser.isSet("json");
     if (EndsWithIgnoreCase(path, ".lst"))
         return ShowList(path, json);

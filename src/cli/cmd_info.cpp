@@ -4,7 +4,9 @@
 #include "app/file_information.h"
 #include "app/trace_printer.h"
 #include "cli/command_registry.h"
+#include "cli/support_arguments.h"
 #include "cli/support_output.h"
+#include "common/printable_text.h"
 
 #include <QCommandLineParser>
 #include <QJsonArray>
@@ -37,9 +39,9 @@ QJsonObject FactsJson(const std::string& path, const std::optional<app::FileFact
     o["imageLength"] = le32(11);
     if (facts->endRecord) {
         const auto& e = *facts->endRecord;
-        o["launchAddress"] = static_cast<qint64>(static_cast<std::uint32_t>(e[4]) | e[5] << 8 |
-                                                 e[6] << 16 |
-                                                 static_cast<std::uint32_t>(e[7]) << 24);
+        o["launchAddress"] =
+            static_cast<qint64>(static_cast<std::uint32_t>(e[4]) | e[5] << 8 | e[6] << 16 |
+                                static_cast<std::uint32_t>(e[7]) << 24);
     } else {
         o["launchAddress"] = 0;
     }
@@ -62,8 +64,9 @@ int RunInfo(const QStringList& args) {
         Err("marlow-cli info: give exactly one FILE (see --help)\n");
         return kExitUsage;
     }
-    const std::string path = parser.positionalArguments()[0].toStdString();
-    const std::optional<app::FileFacts> facts = app::ReadFileFacts(path);
+    const std::string path = ArgumentBytes(parser.positionalArguments()[0]);
+    std::string why;
+    const std::optional<app::FileFacts> facts = app::ReadFileFacts(path, &why);
     const app::FileInformationBlock block = app::ShowFileInformation(facts);
     if (block.messageBox)
         Err(*block.messageBox + "\n");
@@ -88,7 +91,7 @@ int RunInfo(const QStringList& args) {
         Out(shown + "\n");
     }
     if (!facts) {
-        Err("marlow-cli info: cannot open " + path + "\n");
+        Err("marlow-cli info: cannot open " + Printable(path) + ": " + why + "\n");
         return kExitBadInput;
     }
     return block.messageBox ? kExitBadInput : kExitOk;

@@ -2,6 +2,7 @@
 // downloads a boot image or a list to each, and tells how it went.
 
 #include "cli/command_registry.h"
+#include "cli/support_arguments.h"
 #include "cli/support_device_source.h"
 #include "cli/support_output.h"
 #include "cli/support_pda_progress.h"
@@ -240,7 +241,7 @@ bool ParseOptions(const QStringList& args, PdaOptions& options, int* exitCode) {
 
     *exitCode = kExitUsage;
     const std::string name = args.value(0).toStdString();
-    options.file = parser.value(file).toStdString();
+    options.file = ArgumentBytes(parser.value(file));
     if (options.file.empty()) {
         Err(name + ": --file is required (see --help)\n");
         return false;

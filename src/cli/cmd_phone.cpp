@@ -2,6 +2,7 @@
 // the modem download library, with its texts on stdout.
 
 #include "cli/command_registry.h"
+#include "cli/support_arguments.h"
 #include "cli/support_output.h"
 #include "cli/support_phone_loop.h"
 #include "cli/support_phone_output.h"
@@ -109,9 +110,9 @@ int RunPhone(const QStringList& args) {
     loop.SetTickHandler([&engine](phone::PhoneTimer timer) { engine.OnTimer(timer); });
 
     const InterruptFlag interrupt;
-    if (!engine.StartMainWindowRun(options.package.toStdString(), phone::PhoneStart::Command)) {
+    if (!engine.StartMainWindowRun(ArgumentBytes(options.package), phone::PhoneStart::Command)) {
         out.Close();
-        Err(name + ": cannot read the phone package " + options.package.toStdString() + "\n");
+        Err(name + ": cannot read the phone package " + ArgumentBytes(options.package) + "\n");
         return kExitBadInput;
     }
     while (!out.Ended()) {

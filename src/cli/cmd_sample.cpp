@@ -1,6 +1,7 @@
 // marlow-cli sample DIR: writes the built-in sample set.
 
 #include "cli/command_registry.h"
+#include "cli/support_arguments.h"
 #include "cli/support_output.h"
 #include "emulators/sample_set.h"
 
@@ -25,7 +26,7 @@ int RunSample(const QStringList& args) {
     }
     samples::SampleSet set;
     std::string error;
-    if (!samples::WriteSampleSet(parser.positionalArguments()[0].toStdString(), &set, &error)) {
+    if (!samples::WriteSampleSet(ArgumentBytes(parser.positionalArguments()[0]), &set, &error)) {
         Err("marlow-cli sample: " + error + "\n");
         return kExitFailed;
     }

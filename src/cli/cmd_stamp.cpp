@@ -1,7 +1,9 @@
 // marlow-cli stamp insert|verify: the model/version trailer.
 
 #include "cli/command_registry.h"
+#include "cli/support_arguments.h"
 #include "cli/support_output.h"
+#include "common/printable_text.h"
 #include "stamp/stamp_operations.h"
 
 #include <QCommandLineParser>
@@ -41,13 +43,13 @@ int RunInsert(const QStringList& args) {
     if (!CheckField(stamp::StampField::Model, model) ||
         !CheckField(stamp::StampField::Version, version))
         return kExitUsage;
-    const std::string path = parser.positionalArguments()[0].toStdString();
+    const std::string path = ArgumentBytes(parser.positionalArguments()[0]);
     const stamp::TrailerWrite result = stamp::InsertStamp(path, model, version);
     if (result.status != stamp::TrailerStatus::Ok) {
         Err("marlow-cli stamp insert: " + result.error + "\n");
         return result.status == stamp::TrailerStatus::FieldTooLong ? kExitUsage : kExitFailed;
     }
-    Err("stamped " + path + ": model " + model + ", version " + version + "\n");
+    Err("stamped " + Printable(path) + ": model " + model + ", version " + version + "\n");
     return kExitOk;
 }
 
@@ -64,7 +66,7 @@ int RunVerify(const QStringList& args) {
         Err("marlow-cli stamp verify: give exactly one FILE (see --help)\n");
         return kExitUsage;
     }
-    const std::string path = parser.positionalArguments()[0].toStdString();
+    const std::string path = ArgumentBytes(parser.positionalArguments()[0]);
     const stamp::VerifyResult result = stamp::VerifyStamp(path);
     if (!result.ok) {
         Err("marlow-cli stamp verify: " + result.error + "\n");
@@ -77,7 +79,9 @@ int RunVerify(const QStringList& args) {
         o["version"] = QString::fromStdString(result.stamp.version);
         OutJsonLine(o);
     } else {
-        Out("model   " + result.stamp.model + "\nversion " + result.stamp.version + "\n");
+        // A file without a stamp shows whatever its last bytes hold.
+        Out("model   " + Printable(result.stamp.model) + "\nversion " +
+            Printable(result.stamp.version) + "\n");
     }
     return kExitOk;
 }
@@ -90,7 +94,8 @@ int RunStampHelp(const QStringList&) {
 
 CommandRegistrar insertReg({"stamp insert", "append a model/version trailer to a file", RunInsert});
 CommandRegistrar verifyReg({"stamp verify", "show the model/version a file carries", RunVerify});
-CommandRegistrar stampReg({"stamp", "stamp insert | stamp verify (see their --help)", RunStampHelp});
+CommandRegistrar stampReg({"stamp", "stamp insert | stamp verify (see their --help)",
+                           RunStampHelp});
 
 } // namespace
 } // namespace marlow::cli

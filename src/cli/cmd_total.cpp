@@ -3,6 +3,7 @@
 // the modem's port is waited for and the list's phone files are downloaded.
 
 #include "cli/command_registry.h"
+#include "cli/support_arguments.h"
 #include "cli/support_device_source.h"
 #include "cli/support_output.h"
 #include "cli/support_phone_loop.h"
@@ -277,7 +278,7 @@ bool ParseOptions(const QStringList& args, TotalOptions& options, int* exitCode)
         return false;
     *exitCode = kExitUsage;
     const std::string name = args.value(0).toStdString();
-    options.list = parser.value(list).toStdString();
+    options.list = ArgumentBytes(parser.value(list));
     if (options.list.empty()) {
         Err(name + ": --list is required (see --help)\n");
         return false;

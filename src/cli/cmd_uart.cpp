@@ -7,6 +7,7 @@
 // operator's "Disconnect" and exits 130.
 
 #include "cli/command_registry.h"
+#include "cli/support_arguments.h"
 #include "cli/support_output.h"
 #include "cli/support_uart.h"
 #include "uartloader/loader_event_json.h"
@@ -106,9 +107,9 @@ bool ReadOptions(const QStringList& args, UartOptions& options, int* exitCode) {
         return false;
     }
     options.port = parser.value("port").toStdString();
-    options.settings = parser.value("settings").toStdString();
-    options.stm = parser.value("stm").toStdString();
-    options.log = parser.value("log").toStdString();
+    options.settings = ArgumentBytes(parser.value("settings"));
+    options.stm = ArgumentBytes(parser.value("stm"));
+    options.log = ArgumentBytes(parser.value("log"));
     options.totalWrite = !parser.isSet("separate-write");
     options.json = parser.isSet("json");
     return true;

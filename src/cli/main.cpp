@@ -1,6 +1,7 @@
 // marlow-cli: the headless face of Marlow for test engineers, scripts and CI.
 
 #include "cli/command_registry.h"
+#include "cli/support_arguments.h"
 
 #include <QCoreApplication>
 #include <algorithm>
@@ -31,7 +32,9 @@ int main(int argc, char** argv) {
     QCoreApplication::setOrganizationName("Korvane");
     QCoreApplication::setApplicationVersion(MARLOW_VERSION);
 
-    const QStringList args = QCoreApplication::arguments();
+    // Not QCoreApplication::arguments(): its decoding loses the bytes of a
+    // file name that is not valid UTF-8.
+    const QStringList args = marlow::cli::DecodedArguments(argc, argv);
     if (args.size() < 2 || args[1] == "--help" || args[1] == "-h" || args[1] == "help") {
         PrintUsage(args.size() < 2 ? stderr : stdout);
         return args.size() < 2 ? marlow::cli::kExitUsage : marlow::cli::kExitOk;
@@ -51,7 +54,8 @@ int main(int argc, char** argv) {
     else
         command = CommandRegistry::Find(args[1].toStdString());
     if (command == nullptr) {
-        std::fprintf(stderr, "marlow-cli: unknown command '%s'\n\n", qPrintable(args[1]));
+        std::fprintf(stderr, "marlow-cli: unknown command '%s'\n\n",
+                     marlow::cli::ArgumentBytes(args[1]).c_str());
         PrintUsage(stderr);
         return marlow::cli::kExitUsage;
     }

@@ -1,26 +1,28 @@
 #include "common/input_file.h"
 
+#include "common/regular_file.h"
+
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace marlow {
 
 std::optional<InputFile> InputFile::Open(const std::string& path, std::string* error) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    const int fd = OpenRegularFile(path, O_RDONLY, error);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat status {};
+    std::FILE* f = ::fstat(fd, &status) == 0 ? ::fdopen(fd, "rb") : nullptr;
     if (f == nullptr) {
         if (error != nullptr)
             *error = std::strerror(errno);
+        ::close(fd);
         return std::nullopt;
     }
-    struct stat st {};
-    if (fstat(fileno(f), &st) != 0 || S_ISDIR(st.st_mode)) {
-        if (error != nullptr)
-            *error = S_ISDIR(st.st_mode) ? "is a folder" : std::strerror(errno);
-        std::fclose(f);
-        return std::nullopt;
-    }
-    return InputFile(f, static_cast<std::uint64_t>(st.st_size));
+    return InputFile(f, static_cast<std::uint64_t>(status.st_size));
 }
 
 std::size_t InputFile::Read(std::span<std::uint8_t> into) {

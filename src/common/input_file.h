@@ -1,6 +1,7 @@
 #pragma once
-// A read-only file that is closed on every path (RAII over stdio), with the
-// short-read semantics the readers rely on: Read returns how many bytes came.
+// A read-only regular file that is closed on every path (RAII over stdio),
+// with the short-read semantics the readers rely on: Read returns how many
+// bytes came.
 
 #include <cstdint>
 #include <cstdio>
@@ -13,7 +14,8 @@ namespace marlow {
 
 class InputFile {
 public:
-    // nullopt when the file cannot be opened; `error` then says why.
+    // nullopt when the file cannot be opened or is no regular file (a pipe,
+    // a device, a folder: see OpenRegularFile); `error` then says why.
     static std::optional<InputFile> Open(const std::string& path, std::string* error = nullptr);
 
     std::size_t Read(std::span<std::uint8_t> into);

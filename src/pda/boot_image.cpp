@@ -1,6 +1,7 @@
 #include "pda/boot_image.h"
 
 #include "common/little_endian.h"
+#include "common/printable_text.h"
 
 #include <algorithm>
 #include <array>
@@ -66,7 +67,7 @@ bool BootImageReader::Open(const std::string& path) {
     std::string why;
     file_ = InputFile::Open(path, &why);
     if (!file_)
-        return Fail(ImageReadError::Open, 0, "cannot open " + path + " (" + why + ")");
+        return Fail(ImageReadError::Open, 0, "cannot open " + Printable(path) + ": " + why);
     return true;
 }
 
@@ -166,7 +167,7 @@ bool BootImageReader::ReadData(std::span<std::uint8_t> into) {
     return true;
 }
 
-ImageSummary ScanBootImage(const std::string& path) {
+ImageSummary ScanBootImage(const std::string& path, std::size_t maxRecords) {
     ImageSummary summary;
     BootImageReader reader;
     const auto finishWithError = [&]() {
@@ -194,6 +195,13 @@ ImageSummary ScanBootImage(const std::string& path) {
             return finishWithError();
         if (recordHeader->IsEndRecord()) {
             summary.launchAddress = recordHeader->LaunchAddress();
+            return summary;
+        }
+        if (summary.records.size() == maxRecords) {
+            summary.error = ImageReadError::TooManyRecords;
+            summary.errorOffset = record.fileOffset;
+            summary.errorText = "more than " + std::to_string(maxRecords) +
+                                " records before the end record: no boot image, or a damaged one";
             return summary;
         }
         record.header = *recordHeader;

@@ -43,7 +43,7 @@ std::uint32_t RecordByteSum(std::span<const std::uint8_t> bytes);
 // Number of chunks a record of `length` data bytes is sent in.
 std::uint32_t ChunkCount(std::uint32_t length);
 
-enum class ImageReadError { None, Open, Signature, RecordHeader, RecordData };
+enum class ImageReadError { None, Open, Signature, RecordHeader, RecordData, TooManyRecords };
 
 // Streams one image file from start to end record; never holds it whole.
 class BootImageReader {
@@ -98,6 +98,11 @@ struct ImageSummary {
     std::string errorText; // names what failed and at which offset
 };
 
-ImageSummary ScanBootImage(const std::string& path);
+// A scan keeps one summary per record. Real images hold thousands; a file
+// with more than this many records before its end record is refused rather
+// than summarised into gigabytes.
+inline constexpr std::size_t kMaxScanRecords = std::size_t{1} << 20;
+
+ImageSummary ScanBootImage(const std::string& path, std::size_t maxRecords = kMaxScanRecords);
 
 } // namespace marlow::pda

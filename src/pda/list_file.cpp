@@ -1,7 +1,9 @@
 #include "pda/list_file.h"
 
 #include "common/input_file.h"
+#include "common/listed_path.h"
 #include "common/path_rules.h"
+#include "common/printable_text.h"
 
 namespace marlow::pda {
 
@@ -18,9 +20,11 @@ bool IsPhoneGroupStart(std::string_view line) {
     return !line.empty() && line.front() == '-';
 }
 
-std::string LineFault(LineStatus status, std::size_t lineNumber) {
-    const std::string where = "line " + std::to_string(lineNumber);
-    return where + (status == LineStatus::TooLong ? " is too long" : " could not be read");
+ListedPath Resolve(std::string_view listDirectory, std::string_view name, Notes& notes) {
+    ListedPath listed = ResolveListedPath(listDirectory, name);
+    if (listed.note)
+        notes.push_back({NoteKind::TraceLine, *listed.note});
+    return listed;
 }
 
 } // namespace
@@ -59,11 +63,12 @@ int ListCounterTotal(std::uint8_t listKind) {
 }
 
 std::vector<PhoneGroupFile> ReadPhoneGroup(LineReader& lines, std::string_view firstName,
-                                           std::string_view listDirectory, std::string& error) {
+                                           std::string_view listDirectory, std::string& error,
+                                           Notes& notes) {
     std::vector<PhoneGroupFile> files;
     std::string name(firstName);
     for (;;) {
-        std::string path = std::string(listDirectory) + name;
+        std::string path = Resolve(listDirectory, name, notes).path;
         if (!phone::FitsPhonePath(path)) {
             error = "line " + std::to_string(lines.LineNumber()) + ": phone file path is " +
                     std::to_string(path.size()) + " characters long, at most " +
@@ -80,7 +85,7 @@ std::vector<PhoneGroupFile> ReadPhoneGroup(LineReader& lines, std::string_view f
         if (status == LineStatus::EndOfFile)
             return files;
         if (status != LineStatus::Line) {
-            error = LineFault(status, lines.LineNumber());
+            error = lines.Fault();
             return files;
         }
     }
@@ -91,37 +96,45 @@ ListContents ReadListFile(const std::string& listPath) {
     std::string why;
     std::optional<InputFile> file = InputFile::Open(listPath, &why);
     if (!file) {
-        contents.error = "cannot open list file " + listPath + " (" + why + ")";
+        contents.error = "cannot open list file " + Printable(listPath) + ": " + why;
         return contents;
     }
     const std::string listDirectory = DirectoryPart(listPath);
-    LineReader lines(file->Handle());
+    LineReader lines(file->Handle(), kListLineLimits);
     std::string line;
     for (;;) {
         const LineStatus status = lines.Next(line);
         if (status == LineStatus::EndOfFile)
             return contents;
         if (status != LineStatus::Line) {
-            contents.error = listPath + ": " + LineFault(status, lines.LineNumber());
+            contents.error = Printable(listPath) + ": " + lines.Fault();
             return contents;
         }
         ListLine classified = ClassifyListLine(line);
         switch (classified.kind) {
         case ListLineKind::ImageEntry:
-            contents.entries.push_back({classified.text, listDirectory + classified.text});
+            contents.entries.push_back(
+                {classified.text, Resolve(listDirectory, classified.text, contents.notes).path});
             break;
         case ListLineKind::PhoneGroupStart: {
             contents.hasPhoneGroup = true;
             std::string groupError;
-            contents.phoneGroup = ReadPhoneGroup(lines, classified.text, listDirectory, groupError);
+            contents.phoneGroup =
+                ReadPhoneGroup(lines, classified.text, listDirectory, groupError, contents.notes);
             if (!groupError.empty())
-                contents.error = listPath + ": " + groupError;
+                contents.error = Printable(listPath) + ": " + groupError;
             return contents;
         }
         case ListLineKind::EndOfList:
             return contents;
         }
     }
+}
+
+std::string NothingListedText(const std::string& listPath) {
+    return Printable(listPath) +
+           " names no image: its first line must be an image name ending in \".bin\" (or "
+           "\"-\" and the first phone file)";
 }
 
 } // namespace marlow::pda

@@ -30,9 +30,13 @@ std::uint8_t ListKindOf(std::string_view downloadPath);
 // The image counter's total on the front panel for a list kind (7, 6, or 0).
 int ListCounterTotal(std::uint8_t listKind);
 
+// A list line is a path (at most a few hundred characters); a list names a
+// handful of images. Anything far beyond is no list.
+inline constexpr LineLimits kListLineLimits{4096, 1024};
+
 struct ListEntry {
     std::string name; // as written (display name)
-    std::string path; // list directory + name
+    std::string path; // list directory + name, as ResolveListedPath finds it
     bool operator==(const ListEntry&) const = default;
 };
 
@@ -45,11 +49,13 @@ struct PhoneGroupFile {
 
 // The rest of a phone group once its first line has been classified: the
 // first name, then up to three further lines exactly as they stand (a "-"
-// on them stays). Paths are the list directory + the name. Reading stops at
-// the end of the file; on a faulty line `error` is set and the names before
-// it are returned. A path over phone::kMaxPhonePath is such a fault.
+// on them stays). Paths are the list directory + the name as
+// ResolveListedPath finds it; its notes go to `notes`. Reading stops at the
+// end of the file; on a faulty line `error` is set and the names before it
+// are returned. A path over phone::kMaxPhonePath is such a fault.
 std::vector<PhoneGroupFile> ReadPhoneGroup(LineReader& lines, std::string_view firstName,
-                                           std::string_view listDirectory, std::string& error);
+                                           std::string_view listDirectory, std::string& error,
+                                           Notes& notes);
 
 // Whole-list view for the CLI and information displays; the download walks
 // the same rules one line at a time.
@@ -58,7 +64,12 @@ struct ListContents {
     bool hasPhoneGroup = false;
     std::vector<PhoneGroupFile> phoneGroup; // at most four
     std::string error; // empty when the file could be read; what was read before stands
+    Notes notes;       // trace lines about the names (see ResolveListedPath)
+    bool NamesNothing() const { return entries.empty() && phoneGroup.empty(); }
 };
+
+// What to say about a list that names neither an image nor a phone file.
+std::string NothingListedText(const std::string& listPath);
 
 ListContents ReadListFile(const std::string& listPath);
 

@@ -1,7 +1,9 @@
 #include "pda/pda_download.h"
 
 #include "common/line_reader.h"
+#include "common/listed_path.h"
 #include "common/path_rules.h"
+#include "common/printable_text.h"
 #include "pda/boot_image.h"
 #include "pda/list_file.h"
 #include "pda/pda_protocol.h"
@@ -210,10 +212,10 @@ bool PdaRun::Start() {
         listFile_ = InputFile::Open(path, &why);
         if (!listFile_) {
             context_.aborted = true;
-            error_ = "cannot open the list " + path + " (" + why + ")";
+            error_ = "cannot open the list " + Printable(path) + ": " + why;
             return false;
         }
-        listLines_.emplace(listFile_->Handle());
+        listLines_.emplace(listFile_->Handle(), kListLineLimits);
         listDirectory_ = DirectoryPart(path);
         GoTo(PdaState::SIGNATURE_STATE);
         return true;
@@ -261,8 +263,7 @@ void PdaRun::Signature() {
     if (status != LineStatus::Line) {
         // A list that cannot be read to its end is no short list: the
         // images after the fault would silently be left out.
-        Fail(settings_.downloadPath + ": line " + std::to_string(listLines_->LineNumber()) +
-             (status == LineStatus::TooLong ? " is too long" : " could not be read"));
+        Fail(Printable(settings_.downloadPath) + ": " + listLines_->Fault());
         return GoTo(PdaState::ERROR_STATE);
     }
     const ListLine entry = ClassifyListLine(line);
@@ -270,14 +271,17 @@ void PdaRun::Signature() {
     case ListLineKind::ImageEntry: {
         displayName_ = entry.text;
         out_.PanelFileName(displayName_);
-        const std::string imagePath = listDirectory_ + entry.text;
+        const ListedPath listed = ResolveListedPath(listDirectory_, entry.text);
+        if (listed.note)
+            Trace(*listed.note);
+        const std::string& imagePath = listed.path;
         if (!OpenImage(imagePath)) {
-            out_.MessageBox(imagePath, "File Open Error");
+            out_.MessageBox(Printable(imagePath), "File Open Error");
             context_.aborted = true;
             Fail(image_.LastErrorText());
             return GoTo(PdaState::ERROR_STATE);
         }
-        Trace(Format("\n\nFile Name : %s", imagePath.c_str()));
+        Trace(Format("\n\nFile Name : %s", Printable(imagePath).c_str()));
         if (!panel_)
             out_.StatusBar(
                 Format("Transferring [ %s ] Image Data to RAM.....", displayName_.c_str()));
@@ -294,8 +298,11 @@ void PdaRun::Signature() {
 void PdaRun::ReadPhoneGroup(const std::string& firstName) {
     out_.PanelEventList("Phone File Load Start~!!");
     std::string error;
+    Notes notes;
     const std::vector<PhoneGroupFile> files =
-        pda::ReadPhoneGroup(*listLines_, firstName, listDirectory_, error);
+        pda::ReadPhoneGroup(*listLines_, firstName, listDirectory_, error, notes);
+    for (const Note& note : notes)
+        Trace(note.text);
     for (const PhoneGroupFile& file : files) {
         if (file.role != phone::PhoneFileRole::None)
             context_.SetPhoneFile(file.role, {file.name, file.path});

@@ -2,13 +2,18 @@
 
 #include "common/input_file.h"
 #include "common/line_reader.h"
+#include "common/listed_path.h"
 #include "common/path_rules.h"
+#include "common/printable_text.h"
 
 namespace marlow::phone {
 
 namespace {
 
 constexpr std::size_t kMembersPerPackage = 4;
+// A member line is "+" and a name whose path fits a role; a package is four
+// of them and perhaps a few comments.
+constexpr LineLimits kPackageLineLimits{1 + kMaxPhonePath, 256};
 
 const char* LoadedTraceLine(PhoneFileRole role) {
     switch (role) {
@@ -31,7 +36,7 @@ bool PackageExists(const std::string& path) {
 }
 
 std::string PathTooLongText(std::string_view member, std::size_t pathLength) {
-    return "Phone file " + std::string(LastChars(member, 60)) + ": its path is " +
+    return "Phone file " + Printable(LastChars(member, 60)) + ": its path is " +
            std::to_string(pathLength) + " characters long, at most " +
            std::to_string(kMaxPhonePath) + " are allowed";
 }
@@ -58,27 +63,34 @@ PackageLoadResult LoadPhonePackage(const std::string& packagePath, PhoneFileSet&
         return result;
 
     const std::string packageDirectory = DirectoryPart(packagePath);
-    LineReader lines(file->Handle());
+    LineReader lines(file->Handle(), kPackageLineLimits);
     std::string line;
     for (std::size_t members = 0; members < kMembersPerPackage;) {
-        // A line too long for the reader is used as far as it was read: a
-        // member that long cannot fit a role's path anyway.
         const LineStatus status = lines.Next(line);
-        if (status == LineStatus::EndOfFile || status == LineStatus::ReadError) {
+        if (status == LineStatus::EndOfFile) {
             result.notes.push_back({NoteKind::MessageBox, "End: File decoding  *.brx File"});
             break;
+        }
+        if (status != LineStatus::Line) {
+            result.outcome = PackageOutcome::Unreadable;
+            result.notes.push_back({NoteKind::MessageBox,
+                                    Printable(FileNamePart(packagePath)) + ": " + lines.Fault()});
+            return result;
         }
         if (line.empty() || line.front() != '+') {
             result.notes.push_back({NoteKind::MessageBox, "Error : Invalid  *.brx File"});
             continue;
         }
         const std::string member = line.substr(1);
-        std::string path = packageDirectory + member;
+        ListedPath listed = ResolveListedPath(packageDirectory, member);
+        std::string& path = listed.path;
         if (!FitsPhonePath(path)) {
             result.outcome = PackageOutcome::PathTooLong;
             result.notes.push_back({NoteKind::MessageBox, PathTooLongText(member, path.size())});
             return result;
         }
+        if (listed.note)
+            result.notes.push_back({NoteKind::TraceLine, *listed.note});
         const PhoneFileRole role = ClassifyPhoneFile(member);
         files.Assign(role, member, std::move(path));
         result.notes.push_back({NoteKind::TraceLine, LoadedTraceLine(role)});

@@ -14,6 +14,7 @@ enum class PackageOutcome {
     Missing,        // the package cannot be opened; owners show their own texts
     WrongExtension, // not "*.brx"
     PathTooLong,    // a member's path would not fit a role; the load is refused
+    Unreadable,     // a line too long, too many lines or a read error; refused
     Loaded,         // read, however many roles it filled
 };
 

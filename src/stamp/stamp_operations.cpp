@@ -1,5 +1,6 @@
 #include "stamp/stamp_operations.h"
 
+#include "common/path_rules.h"
 #include "stamp/stamp_charset.h"
 
 #include <algorithm>
@@ -19,11 +20,18 @@ bool HoldsAt(std::span<const std::uint8_t> bytes, std::size_t offset, std::strin
 
 // The end of a list file's last line, "....bin" and its line break. With
 // CR LF the "bin" starts the version field; a list saved with a bare LF puts
-// it one byte later. That second form never matches a stamp, whose last byte
-// is always the version's zero padding.
+// it one byte later. A tail ending in a line break, whatever the line (a
+// phone group's last name), is a text file's end too: a stamp's last byte is
+// always the version's zero padding.
 bool IsListFileTail(std::span<const std::uint8_t, kTrailerSize> bytes) {
-    return HoldsAt(bytes, kVersionFieldOffset, "bin") ||
-           HoldsAt(bytes, kVersionFieldOffset + 1, "bin\n");
+    return HoldsAt(bytes, kVersionFieldOffset, "bin") || bytes.back() == '\n' ||
+           bytes.back() == '\r';
+}
+
+// A list whose last line has no line break ends in plain text; it carries a
+// stamp only when its tail reads as one.
+bool IsUnstampedList(const std::string& path, std::span<const std::uint8_t, kTrailerSize> bytes) {
+    return EndsWithIgnoreCase(path, ".lst") && !LooksStamped(bytes);
 }
 
 // A blank or a control character is invisible between quotes.
@@ -59,7 +67,8 @@ VerifyResult VerifyStamp(const std::string& path) {
         return result;
     }
     result.ok = true;
-    result.stamp = VerifyTrailer(tail.bytes);
+    result.stamp =
+        IsUnstampedList(path, tail.bytes) ? Stamp{kNoStamp, kNoStamp} : VerifyTrailer(tail.bytes);
     return result;
 }
 

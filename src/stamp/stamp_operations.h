@@ -27,8 +27,10 @@ struct VerifyResult {
 };
 
 // A tail whose version field begins with "bin" is the end of a list file's
-// last ".bin" line, not a stamp, and verifies as "NONE". Any other tail is
-// shown as it stands, characters unexamined.
+// last ".bin" line, not a stamp, and verifies as "NONE"; so does a tail that
+// ends in a line break, and a ".lst" file whose tail does not read as a
+// stamp. Any other tail is shown as it stands, characters unexamined (the
+// shower escapes control characters).
 VerifyResult VerifyStamp(const std::string& path);
 Stamp VerifyTrailer(std::span<const std::uint8_t, kTrailerSize> bytes);
 

@@ -1,6 +1,8 @@
 #include "stamp/trailer.h"
 
 #include "common/input_file.h"
+#include "common/printable_text.h"
+#include "common/regular_file.h"
 #include "stamp/stamp_charset.h"
 
 #include <algorithm>
@@ -24,7 +26,7 @@ void CopyText(std::string_view text, std::span<std::uint8_t> into) {
 }
 
 std::string SystemError(const std::string& what, const std::string& path, int error) {
-    return what + " " + path + ": " + std::strerror(error);
+    return what + " " + Printable(path) + ": " + std::strerror(error);
 }
 
 bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
@@ -82,18 +84,19 @@ TrailerRead ReadTrailerBytes(const std::string& path) {
     std::optional<InputFile> file = InputFile::Open(path, &why);
     if (!file) {
         result.status = TrailerStatus::OpenFailed;
-        result.error = "Cannot open " + path + ": " + why;
+        result.error = "Cannot open " + Printable(path) + ": " + why;
         return result;
     }
     if (file->Size() < kTrailerSize) {
         result.status = TrailerStatus::TooShort;
-        result.error = path + " is shorter than " + std::to_string(kTrailerSize) +
+        result.error = Printable(path) + " is shorter than " + std::to_string(kTrailerSize) +
                        " bytes and carries no model/version stamp";
         return result;
     }
     if (!file->Seek(file->Size() - kTrailerSize) || !file->ReadExactly(result.bytes)) {
         result.status = TrailerStatus::ReadFailed;
-        result.error = "Cannot read the last " + std::to_string(kTrailerSize) + " bytes of " + path;
+        result.error =
+            "Cannot read the last " + std::to_string(kTrailerSize) + " bytes of " + Printable(path);
         return result;
     }
     result.status = TrailerStatus::Ok;
@@ -110,10 +113,11 @@ TrailerWrite AppendTrailer(const std::string& path, std::string_view model,
         return result;
     }
 
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    std::string why;
+    const int fd = OpenRegularFile(path, O_WRONLY, &why);
     if (fd < 0) {
         result.status = TrailerStatus::OpenFailed;
-        result.error = SystemError("Cannot open", path, errno);
+        result.error = "Cannot open " + Printable(path) + ": " + why;
         return result;
     }
     const off_t oldLength = ::lseek(fd, 0, SEEK_END);

@@ -3,6 +3,8 @@
 #include "common/input_file.h"
 #include "common/line_reader.h"
 #include "common/path_rules.h"
+#include "common/printable_text.h"
+#include "common/regular_file.h"
 
 #include <cstdio>
 
@@ -102,7 +104,9 @@ std::string FormatMflText(const LoaderSettings& settings) {
 
 MflReadResult ReadMflFile(const std::string& path, LoaderSettings& settings) {
     MflReadResult result;
-    const std::string name = FileNamePart(path);
+    const std::string name = Printable(FileNamePart(path));
+    // The dialog's text names the file only; the reason (a pipe or a device
+    // is refused like a missing file) is not part of it.
     std::optional<InputFile> file = InputFile::Open(path);
     if (!file) {
         result.error = "Failed to open file " + name;
@@ -112,19 +116,15 @@ MflReadResult ReadMflFile(const std::string& path, LoaderSettings& settings) {
     // Filled on a copy so that a failed read leaves the dialog as it was.
     LoaderSettings loaded = settings;
     const auto fields = FieldsInFileOrder(loaded);
-    LineReader lines(file->Handle(), kMflMaxLine);
+    LineReader lines(file->Handle(), {kMflMaxLine, kMflLineCount});
     std::string line;
     while (result.linesRead < kMflLineCount) {
         const LineStatus status = lines.Next(line);
         if (status == LineStatus::EndOfFile)
             break;
-        if (status == LineStatus::ReadError) {
-            result.error = "Failed to read file " + name;
+        if (status != LineStatus::Line) {
+            result.error = "Failed to read file " + name + ": " + lines.Fault();
             return result;
-        }
-        if (status == LineStatus::TooLong) {
-            Show(result, "Line " + std::to_string(result.linesRead + 1) + " of " + name +
-                             " is longer than 1023 characters; only its start is used");
         }
         if (result.linesRead == 0) {
             const std::optional<int> port = PortIndexFromLine(line);
@@ -150,12 +150,12 @@ MflReadResult ReadMflFile(const std::string& path, LoaderSettings& settings) {
 }
 
 bool WriteMflFile(const std::string& path, const LoaderSettings& settings, std::string* error) {
-    const std::string name = FileNamePart(path);
+    const std::string name = Printable(FileNamePart(path));
     if (AnyFieldHoldsLineBreak(settings))
         return Fail(error, "Failed to write file " + name + ": a field holds a line break");
 
     const std::string text = WithCrLf(FormatMflText(settings));
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+    std::FILE* file = CreateRegularFile(path, nullptr);
     if (file == nullptr)
         return Fail(error, "Failed to open file " + name);
     const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();

@@ -43,12 +43,14 @@ struct MflReadResult {
 };
 
 // Reads an .mfl file into `settings`. A short file fills what it has and
-// leaves the remaining fields unchanged; lines are cut at kMflMaxLine.
+// leaves the remaining fields unchanged; a line longer than kMflMaxLine
+// refuses the whole file (its fields would not be what was saved).
 MflReadResult ReadMflFile(const std::string& path, LoaderSettings& settings);
 
 // Writes the 28 lines with CR LF on every platform: the files travel between
 // the Windows and Linux PCs. Refuses fields that hold a line break, which
-// would shift every later field on reading. `error` may be null.
+// would shift every later field on reading, and an existing path that is
+// no regular file (see OpenRegularFile). `error` may be null.
 bool WriteMflFile(const std::string& path, const LoaderSettings& settings, std::string* error);
 
 } // namespace marlow::uartloader

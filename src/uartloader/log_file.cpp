@@ -1,5 +1,7 @@
 #include "uartloader/log_file.h"
 
+#include "common/regular_file.h"
+
 #include <QSaveFile>
 
 namespace marlow::uartloader {
@@ -14,7 +16,10 @@ LogSave Refuse(LogSave result, const QSaveFile& file, std::string* why) {
 
 } // namespace
 
+// A pipe or a device in the log's place is refused, never replaced.
 LogSave SaveLogFile(const std::string& path, std::string_view text, std::string* why) {
+    if (!NamesRegularFileOrNothing(path, why))
+        return LogSave::CannotCreate;
     QSaveFile file(QString::fromStdString(path));
     if (!file.open(QIODevice::WriteOnly))
         return Refuse(LogSave::CannotCreate, file, why);
@@ -25,6 +30,8 @@ LogSave SaveLogFile(const std::string& path, std::string_view text, std::string*
 }
 
 bool LogFileCanBeSaved(const std::string& path, std::string* why) {
+    if (!NamesRegularFileOrNothing(path, why))
+        return false;
     QSaveFile file(QString::fromStdString(path));
     if (!file.open(QIODevice::WriteOnly)) {
         Refuse(LogSave::CannotCreate, file, why);

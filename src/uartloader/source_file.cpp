@@ -1,5 +1,7 @@
 #include "uartloader/source_file.h"
 
+#include "common/printable_text.h"
+
 #include <limits>
 
 namespace marlow::uartloader {
@@ -11,12 +13,14 @@ std::optional<SourceFile> OpenSourceFile(UartRunContext& run, std::size_t row,
     std::optional<InputFile> file = path.empty() ? std::nullopt : InputFile::Open(path, &error);
     run.ShowCurrentFile(row < run.inputs.names.size() ? run.inputs.names[row] : std::string());
     if (!file) {
-        why = StepResult::Failure(what, path.empty() ? "no file chosen for this row"
-                                                     : "cannot open " + path + ": " + error);
+        why = StepResult::Failure(what, path.empty()
+                                            ? "no file chosen for this row"
+                                            : "cannot open " + Printable(path) + ": " + error);
         return std::nullopt;
     }
     if (file->Size() > std::numeric_limits<std::uint32_t>::max()) {
-        why = StepResult::Failure(what, path + " is larger than the 4 GiB a size word can carry");
+        why = StepResult::Failure(what, Printable(path) +
+                                            " is larger than the 4 GiB a size word can carry");
         return std::nullopt;
     }
     return SourceFile{std::move(*file), static_cast<std::uint32_t>(file->Size())};

@@ -2,15 +2,17 @@
 
 #include "common/input_file.h"
 #include "common/line_reader.h"
+#include "common/listed_path.h"
 #include "common/path_rules.h"
+#include "common/printable_text.h"
 
 namespace marlow::uartloader {
 
 namespace {
 
-// The lists are written by hand; nothing sensible is longer than this, and
-// a longer line is taken as the garbage it is.
-constexpr std::size_t kMaxListLine = 4096;
+// The lists are written by hand: eight entries, perhaps a few comments, no
+// line longer than a path. A file beyond that is no list and is not read on.
+constexpr LineLimits kStmLineLimits{4096, 256};
 
 constexpr char kWrongExtension[] = "Please Open the *.stm File";
 constexpr char kInvalidLine[] = "Error : Invalid  *.stm File";
@@ -44,14 +46,16 @@ StmReadResult ReadStmList(const std::string& listPath, StmList& list) {
         return result;
     }
 
-    std::optional<InputFile> file = InputFile::Open(listPath);
+    std::string why;
+    std::optional<InputFile> file = InputFile::Open(listPath, &why);
+    const std::string listName = Printable(FileNamePart(listPath));
     if (!file) {
-        MarkInvalid(result, "Failed to open file " + FileNamePart(listPath));
+        MarkInvalid(result, "Failed to open file " + listName + ": " + why);
         return result;
     }
 
     const std::string folder = DirectoryPart(listPath);
-    LineReader lines(file->Handle(), kMaxListLine);
+    LineReader lines(file->Handle(), kStmLineLimits);
     std::string line;
     while (result.entryCount < kStmMaxEntries) {
         const LineStatus status = lines.Next(line);
@@ -59,16 +63,19 @@ StmReadResult ReadStmList(const std::string& listPath, StmList& list) {
             Show(result, kEndOfList);
             break;
         }
-        if (status == LineStatus::ReadError) {
-            MarkInvalid(result, "Failed to read file " + FileNamePart(listPath));
+        if (status != LineStatus::Line) {
+            MarkInvalid(result, "Failed to read file " + listName + ": " + lines.Fault());
             break;
         }
-        if (status == LineStatus::TooLong || !IsEntryLine(line)) {
+        if (!IsEntryLine(line)) {
             MarkInvalid(result, kInvalidLine);
             continue;
         }
         const std::string name = line.substr(1);
-        list.paths[result.entryCount] = folder + name;
+        ListedPath listed = ResolveListedPath(folder, name);
+        if (listed.note)
+            result.notes.push_back({NoteKind::TraceLine, *listed.note});
+        list.paths[result.entryCount] = std::move(listed.path);
         list.names[result.entryCount] = name;
         ++result.entryCount;
     }

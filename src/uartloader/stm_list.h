@@ -20,13 +20,15 @@ struct StmList {
 struct StmReadResult {
     std::size_t entryCount = 0;
     bool listInvalid = false; // wrong extension or an invalid line
-    Notes notes;              // message boxes, in order
+    Notes notes;              // message boxes, and trace lines about names found ignoring case
 };
 
-// Reads `listPath` into `list` (entries 0..count-1 replaced, the rest kept).
-// A list that cannot be opened or read is invalid and says so in `notes`
-// ("Failed to open file <name>"); a line longer than 4096 characters or
-// holding a NUL counts as an invalid line.
+// Reads `listPath` into `list` (entries 0..count-1 replaced, the rest kept;
+// paths as ResolveListedPath finds them). A list that cannot be opened or
+// read to its end is invalid and says so in `notes` ("Failed to open file
+// <name>: why"; "Failed to read file <name>: " and the limit it went past, more
+// than 4096 characters on a line or more than 256 lines). A line holding a
+// NUL is an invalid line.
 StmReadResult ReadStmList(const std::string& listPath, StmList& list);
 
 } // namespace marlow::uartloader

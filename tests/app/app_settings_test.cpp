@@ -110,20 +110,15 @@ TEST_F(SettingsStore, BadBaudTextLoadsAs38400) {
     EXPECT_EQ(Start()->settings.Values().debugBaudRate, 9600);
 }
 
-TEST_F(SettingsStore, LinuxPortNamesLoadUpToTheirBound) {
+TEST_F(SettingsStore, PortNamesLoadUpToTheirBoundMissingAsEmpty) {
     Store("Path", "a.bin");
     Store("PhonePath", "b.brx");
-    Store("Port", "ttyUSB0");
-    EXPECT_EQ(Start()->settings.Values().debugPortName, "ttyUSB0");
-    Store("Port", std::string(254, 'p'));
-    EXPECT_EQ(Start()->settings.Values().debugPortName, std::string(254, 'p'));
-    Store("Port", std::string(255, 'p'));
     EXPECT_EQ(Start()->settings.Values().debugPortName, "");
-}
-
-TEST_F(SettingsStore, MissingPortLoadsEmpty) {
-    Store("Path", "a.bin");
-    Store("PhonePath", "b.brx");
+    for (const std::string& port : {std::string("ttyUSB0"), std::string(254, 'p')}) {
+        Store("Port", port);
+        EXPECT_EQ(Start()->settings.Values().debugPortName, port);
+    }
+    Store("Port", std::string(255, 'p'));
     EXPECT_EQ(Start()->settings.Values().debugPortName, "");
 }
 
@@ -162,23 +157,15 @@ TEST_F(SettingsStore, RegDownToChoosesTheTargetByItsFirstCharacter) {
     const struct {
         const char* stored;
         std::int32_t target;
-    } cases[] = {{"R", kDownloadToRam},
-                 {"F", kDownloadToFlash},
-                 {"RAM", kDownloadToRam},
-                 {"X", kDownloadToRam},
-                 {"f", kDownloadToRam}};
+        const char* afterwards; // an empty value is written as "F"
+    } cases[] = {{"R", kDownloadToRam, "R"},     {"F", kDownloadToFlash, "F"},
+                 {"RAM", kDownloadToRam, "RAM"}, {"X", kDownloadToRam, "X"},
+                 {"f", kDownloadToRam, "f"},     {"", kDownloadToFlash, "F"}};
     for (const auto& c : cases) {
         Store("RegDownTo", c.stored);
         EXPECT_EQ(Start()->settings.Values().downloadTarget, c.target) << c.stored;
-        EXPECT_EQ(Stored("RegDownTo"), c.stored);
+        EXPECT_EQ(Stored("RegDownTo"), c.afterwards);
     }
-}
-
-TEST_F(SettingsStore, EmptyRegDownToIsWrittenAsFlash) {
-    Store("USB Downloader", "1");
-    Store("RegDownTo", "");
-    EXPECT_EQ(Start()->settings.Values().downloadTarget, kDownloadToFlash);
-    EXPECT_EQ(Stored("RegDownTo"), "F");
 }
 
 TEST_F(SettingsStore, LoadsOnlyOnTheFirstCallOfAnyMode) {

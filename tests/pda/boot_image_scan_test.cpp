@@ -140,6 +140,14 @@ TEST_F(BootImageScan, HostileRecordLengthFailsOnTheDataNotOnAllocation) {
     EXPECT_EQ(summary.errorText, "record data at offset 27 is truncated (5 of 4294967295 bytes)");
 }
 
+TEST_F(BootImageScan, StopsAtItsRecordLimit) {
+    const ImageSummary summary = ScanBootImage(Write(BuildBootImage(SmallImage())), 1);
+    EXPECT_EQ(summary.error, ImageReadError::TooManyRecords);
+    EXPECT_EQ(summary.errorOffset, 32u);
+    EXPECT_EQ(summary.records.size(), 1u);
+    EXPECT_EQ(ScanBootImage(Write(BuildBootImage(SmallImage())), 2).error, ImageReadError::None);
+}
+
 TEST_F(BootImageScan, MissingFileIsAnOpenError) {
     const ImageSummary summary = ScanBootImage(dir.File("absent.bin"));
     EXPECT_EQ(summary.error, ImageReadError::Open);

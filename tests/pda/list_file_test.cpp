@@ -2,6 +2,7 @@
 #include "support/open_files.h"
 #include "support/temp_dir.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace marlow::pda {
@@ -70,11 +71,37 @@ TEST_F(ListFile, AnyOtherLineEndsTheList) {
     EXPECT_FALSE(list.hasPhoneGroup);
 }
 
-TEST_F(ListFile, OverlongLineIsAnErrorAndEarlierEntriesStand) {
-    const ListContents list = ReadListFile(
-        Write("a.bin\n" + std::string(LineReader::kDefaultMaxLine + 1, 'x') + ".bin\n"));
-    EXPECT_EQ(list.entries.size(), 1u);
-    EXPECT_NE(list.error.find("line 2 is too long"), std::string::npos) << list.error;
+TEST_F(ListFile, ReadingStopsAtItsLimitsAndEarlierEntriesStand) {
+    const std::string overlong(kListLineLimits.maxLength + 1, 'x');
+    std::string manyLines;
+    for (std::size_t i = 0; i <= kListLineLimits.maxLines; ++i)
+        manyLines += "a.bin\n";
+    const std::pair<std::string, std::string> rows[] = {
+        {"a.bin\n" + overlong + ".bin\n", "line 2 is longer than 4096 characters"},
+        {"a.bin\n-psi.flb\n" + overlong, "line 3 is longer than 4096 characters"},
+        {manyLines, "the file has more than 1024 lines"},
+    };
+    for (const auto& [text, fault] : rows) {
+        const ListContents list = ReadListFile(Write(text));
+        EXPECT_FALSE(list.entries.empty());
+        EXPECT_NE(list.error.find(fault), std::string::npos) << list.error;
+    }
+}
+
+TEST_F(ListFile, WindowsNamesAreFoundAndTheTraceSaysHow) {
+    std::filesystem::create_directories(dir.File("set/sub"));
+    for (const char* name : {"set/sub/eboot.bin", "set/psi.flb", "set/modem.fls"})
+        test::WriteFile(dir.File(name), "x");
+    const ListContents list =
+        ReadListFile(Write("sub\\eboot.bin\n-psi.flb\nmodem.FLS\n", "set/quill.lst"));
+    EXPECT_EQ(list.entries,
+              (std::vector<ListEntry>{{"sub\\eboot.bin", dir.File("set/sub/eboot.bin")}}));
+    ASSERT_EQ(list.phoneGroup.size(), 2u);
+    EXPECT_EQ(list.phoneGroup[1].path, dir.File("set/modem.fls"));
+    ASSERT_EQ(list.notes.size(), 1u);
+    EXPECT_EQ(list.notes[0].kind, NoteKind::TraceLine);
+    EXPECT_EQ(list.notes[0].text,
+              "\nmodem.FLS: not found as written, using modem.fls (letter case differs)\n");
 }
 
 TEST_F(ListFile, PhonePathThatDoesNotFitIsAnError) {
@@ -89,7 +116,7 @@ TEST_F(ListFile, MissingListAndOpenFiles) {
     const std::size_t before = test::OpenFileCount();
     EXPECT_NE(ReadListFile(dir.File("none.lst")).error, "");
     ReadListFile(Write("a.bin\n-psi.flb\n"));
-    ReadListFile(Write(std::string(LineReader::kDefaultMaxLine + 1, 'x')));
+    ReadListFile(Write(std::string(kListLineLimits.maxLength + 1, 'x')));
     EXPECT_EQ(test::OpenFileCount(), before);
 }
 

@@ -73,12 +73,6 @@ TEST_F(PhonePackage, InvalidLinesAreReportedInPlaceAndSkipped) {
     EXPECT_EQ(files[PhoneFileRole::Eeprom].path, "") << "fifth member is never read";
 }
 
-TEST_F(PhonePackage, LinesAfterTheFourthMemberAreNeverRead) {
-    const PackageLoadResult result = Load("+psi.flb\n+slb.flb\n+a.fls\n+a.eep\n+b.fls\njunk\n");
-    EXPECT_EQ(result.notes.size(), 4u);
-    EXPECT_EQ(files[PhoneFileRole::Firmware].displayName, "a.fls");
-}
-
 TEST_F(PhonePackage, ShortPackageKeepsEarlierPathsWithEmptyNames) {
     files[PhoneFileRole::Eeprom] = {"old.eep", "/old/old.eep"};
     const PackageLoadResult result = Load("+psi.flb\n+slb.flb\n+modem.fls");
@@ -111,6 +105,33 @@ TEST_F(PhonePackage, PathThatDoesNotFitIsRefusedNotCut) {
     EXPECT_EQ(files[PhoneFileRole::PsiLoader].displayName, "psi.flb");
     EXPECT_EQ(files[PhoneFileRole::Eeprom].path, "");
     EXPECT_EQ(files[PhoneFileRole::SecondStageLoader].path, "") << "nothing read after it";
+}
+
+TEST_F(PhonePackage, ReadingStopsAtItsLimits) {
+    std::string comments;
+    for (int i = 0; i <= 256; ++i)
+        comments += ";\n";
+    const std::pair<std::string, std::string> rows[] = {
+        {std::string(1 << 20, 'x'), "modem.brx: line 1 is longer than 500 characters"},
+        {"+psi.flb\n" + comments, "modem.brx: the file has more than 256 lines"},
+    };
+    for (const auto& [text, fault] : rows) {
+        const PackageLoadResult result = Load(text, "modem.brx");
+        EXPECT_EQ(result.outcome, PackageOutcome::Unreadable);
+        ASSERT_FALSE(result.notes.empty());
+        EXPECT_EQ(result.notes.back(), (Note{NoteKind::MessageBox, fault}));
+    }
+}
+
+TEST_F(PhonePackage, MemberFoundIgnoringLetterCaseIsTraced) {
+    test::WriteFile(dir.File("modem.fls"), "x");
+    const PackageLoadResult result = Load("+modem.FLS\n", "modem.brx");
+    EXPECT_EQ(files[PhoneFileRole::Firmware], (PhoneFileEntry{"modem.FLS", dir.File("modem.fls")}));
+    EXPECT_EQ(result.notes,
+              (Notes{{NoteKind::TraceLine,
+                      "\nmodem.FLS: not found as written, using modem.fls (letter case differs)\n"},
+                     kFlsLoaded,
+                     kEndOfFile}));
 }
 
 TEST_F(PhonePackage, LeavesNoFileOpenOnAnyPath) {

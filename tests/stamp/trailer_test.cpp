@@ -64,12 +64,16 @@ TEST(TrailerFile, MissingFileAndFolderAreOpenErrors) {
     EXPECT_EQ(ReadTrailerBytes(dir.Path()).status, TrailerStatus::OpenFailed);
 }
 
-TEST(TrailerFile, AppendNeverCreatesAFile) {
+TEST(TrailerFile, AppendNeverCreatesAFileNorWaitsOnAPipe) {
     TempDir dir;
     const TrailerWrite write = AppendTrailer(dir.File("none.nb0"), "A", "1");
     EXPECT_EQ(write.status, TrailerStatus::OpenFailed);
     struct stat status {};
     EXPECT_NE(stat(dir.File("none.nb0").c_str(), &status), 0);
+    ASSERT_EQ(::mkfifo(dir.File("pipe.nb0").c_str(), 0600), 0);
+    const TrailerWrite pipe = AppendTrailer(dir.File("pipe.nb0"), "A", "1");
+    EXPECT_EQ(pipe.status, TrailerStatus::OpenFailed);
+    EXPECT_NE(pipe.error.find("is not a regular file"), std::string::npos) << pipe.error;
 }
 
 TEST(TrailerFile, OverlongFieldLeavesTheFileUntouched) {

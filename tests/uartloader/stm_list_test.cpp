@@ -54,13 +54,6 @@ TEST_F(StmListReading, EightEntriesFillRowsZeroToSevenSilently) {
     EXPECT_EQ(list.paths[8], "earlier path 8");
 }
 
-TEST_F(StmListReading, LinesAfterTheEighthEntryAreNotRead) {
-    const auto result = Read("set.stm", "-a0\n-a1\n-a2\n-a3\n-a4\n-a5\n-a6\n-a7\ngarbage\n\n");
-    EXPECT_EQ(result.entryCount, 8u);
-    EXPECT_FALSE(result.listInvalid);
-    EXPECT_TRUE(result.notes.empty());
-}
-
 TEST_F(StmListReading, ShortListEndsWithDecodingMessageAndKeepsLaterRows) {
     const auto result = Read("set.stm", "-boot.bin\r\n-mem.bin\r\n-flasher.plain\r\n");
     EXPECT_EQ(result.entryCount, 3u);
@@ -111,20 +104,41 @@ TEST_F(StmListReading, WrongExtensionReadsNothing) {
 TEST_F(StmListReading, UnopenableListIsRefusedWithItsName) {
     const auto result = ReadStmList(dir.File("missing.stm"), list);
     EXPECT_TRUE(result.listInvalid);
-    EXPECT_EQ(result.notes, (Notes{{NoteKind::MessageBox, "Failed to open file missing.stm"}}));
+    EXPECT_EQ(result.notes,
+              (Notes{{NoteKind::MessageBox,
+                      "Failed to open file missing.stm: No such file or directory"}}));
 
     std::filesystem::create_directory(dir.File("folder.stm"));
     EXPECT_TRUE(ReadStmList(dir.File("folder.stm"), list).listInvalid);
     EXPECT_EQ(list.paths[0], "earlier path 0");
 }
 
-TEST_F(StmListReading, OverlongAndNulLinesAreInvalidEntries) {
-    const std::string longLine = "-" + std::string(100000, 'x') + "\n";
-    const auto result = Read("set.stm", longLine + std::string("-a\0b\n", 5) + "-ok\n");
-    EXPECT_TRUE(result.listInvalid);
-    EXPECT_EQ(result.entryCount, 1u);
-    EXPECT_EQ(result.notes, (Notes{kInvalidLine, kInvalidLine, kEndOfList}));
+TEST_F(StmListReading, NulLineIsInvalidAndReadingStopsAtTheLimits) {
+    const auto nul = Read("set.stm", std::string("-a\0b\n", 5) + "-ok\n");
+    EXPECT_TRUE(nul.listInvalid);
+    EXPECT_EQ(nul.notes, (Notes{kInvalidLine, kEndOfList}));
     EXPECT_EQ(list.names[0], "ok");
+
+    const std::pair<std::string, std::string> rows[] = {
+        {"-ok\n-" + std::string(100000, 'x'), "line 2 is longer than 4096 characters"},
+        {"-ok\n" + std::string(300, '\n'), "the file has more than 256 lines"},
+    };
+    for (const auto& [text, fault] : rows) {
+        const auto result = Read("set.stm", text);
+        EXPECT_TRUE(result.listInvalid);
+        EXPECT_EQ(result.entryCount, 1u);
+        EXPECT_EQ(result.notes.back(),
+                  (Note{NoteKind::MessageBox, "Failed to read file set.stm: " + fault}));
+    }
+}
+
+TEST_F(StmListReading, WindowsNamesAreFoundIgnoringLetterCase) {
+    std::filesystem::create_directory(dir.File("img"));
+    WriteFile(dir.File("img/eboot.nb0"), "x");
+    const auto result = Read("set.stm", "-IMG\\eboot.nb0\n");
+    EXPECT_EQ(list.paths[0], dir.File("img/eboot.nb0"));
+    EXPECT_EQ(list.names[0], "IMG\\eboot.nb0");
+    EXPECT_EQ(result.notes.front().kind, NoteKind::TraceLine);
 }
 
 TEST_F(StmListReading, FileIsClosedOnEveryPath) {

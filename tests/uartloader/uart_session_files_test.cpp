@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <thread>
 
 namespace marlow::uartloader {
@@ -52,7 +53,10 @@ TEST_F(SessionFiles, SaveLogWritesTheLogTextUnchanged) {
 
 TEST_F(SessionFiles, SaveLogThatCannotCreateItsFileSaysSo) {
     EXPECT_FALSE(session.SaveLog(dir.File("no/such/folder/run.txt")));
-    EXPECT_EQ(sink.MessageBoxes(), std::vector<std::string>{"Failed to create file run.txt"});
+    ASSERT_EQ(::mkfifo(dir.File("pipe.txt").c_str(), 0600), 0);
+    EXPECT_FALSE(session.SaveLog(dir.File("pipe.txt")));
+    EXPECT_EQ(sink.MessageBoxes(), (std::vector<std::string>{"Failed to create file run.txt",
+                                                             "Failed to create file pipe.txt"}));
 }
 
 TEST_F(SessionFiles, SettingsSavedAndLoadedComeBackTheSame) {

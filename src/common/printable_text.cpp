@@ -1,0 +1,48 @@
+#include "common/printable_text.h"
+
+#include <cstdio>
+
+namespace marlow {
+
+namespace {
+
+bool IsControl(unsigned char c) {
+    return c < 0x20 || c == 0x7F;
+}
+
+void AppendEscaped(std::string& out, unsigned char c) {
+    switch (c) {
+    case '\0':
+        out += "\\0";
+        return;
+    case '\n':
+        out += "\\n";
+        return;
+    case '\r':
+        out += "\\r";
+        return;
+    case '\t':
+        out += "\\t";
+        return;
+    default:
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "\\x%02X", c);
+        out += hex;
+    }
+}
+
+} // namespace
+
+std::string Printable(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        if (IsControl(static_cast<unsigned char>(c)))
+            AppendEscaped(out, static_cast<unsigned char>(c));
+        else
+            out += c;
+    }
+    return out;
+}
+
+} // namespace marlow

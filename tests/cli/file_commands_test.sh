@@ -1,0 +1,43 @@
+#!/bin/bash
+# marlow-cli info, image and stamp on awkward inputs (pipes, devices, empty
+# lists, control bytes and non-UTF-8 bytes in names, Windows lists): each
+# run ends at once with its message and exit code.
+set -u
+CLI=$1
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+cd "$WORK" || exit 1
+mkfifo pipe.bin && mkdir sub
+printf 'B000FF\n\0\0\0\0\0\0\0\0\0\0\0\0\0\020\0\0\0\0\0\0' >sub/nk.bin # header, end record
+printf 'SUB\\NK.BIN\r\n' >windows.lst
+: >empty.lst
+printf '\0\0good.bin\n' >nul.lst
+printf 'nk.bin\r\n-psi.flb\r\nslb.flb\r\nmodem.fls\r\nmodem.eep\r\n' >phone.lst
+printf '0123456789\001\033\r\nabcdef' >raw.nb0
+printf 'xxxxxxxxxxQUILL\0\0\0\0\0\0\0\0\0\0001.0\0\0' >$'\xff.nb0'
+
+failed=0
+# expect EXIT STDOUT-PART STDERR-PART ARGUMENTS...
+expect() {
+    local code=$1 out=$2 err=$3
+    shift 3
+    "$CLI" "$@" >out.txt 2>err.txt
+    local got=$?
+    if [ $got != "$code" ] || [[ "$(tr -d '\0' <out.txt)" != *"$out"* ]] ||
+        [[ "$(cat err.txt)" != *"$err"* ]] || grep -qaP '\x00' out.txt; then
+        echo "FAIL: $* -> exit $got" >&2
+        cat out.txt err.txt >&2
+        failed=1
+    fi
+}
+expect 3 '' 'pipe.bin: is not a regular file (a named pipe)' info pipe.bin
+expect 3 '' 'is not a regular file (a character device)' image /dev/zero
+expect 3 '' 'empty.lst names no image' image empty.lst
+expect 3 '\0\0good.bin: the name holds a NUL byte' '' image nul.lst
+expect 0 "($WORK/sub/nk.bin)" 'SUB\NK.BIN: not found as written, using sub/nk.bin' image "$WORK/windows.lst"
+expect 0 $'model   NONE\nversion NONE' '' stamp verify phone.lst
+expect 0 'model   0123456789\x01\x1B\r\na' '' stamp verify raw.nb0
+expect 0 'model   QUILL' '' stamp verify $'\xff.nb0'
+expect 1 '' 'is not a regular file (a named pipe)' stamp insert pipe.bin --model A --version 1
+[ $failed = 0 ] && echo "9 passed"
+exit $failed

@@ -1,0 +1,94 @@
+// What the readers and writers accept as a file, how a name from a file is
+// found, and how such names are shown.
+
+#include "common/input_file.h"
+#include "common/listed_path.h"
+#include "common/printable_text.h"
+#include "common/regular_file.h"
+#include "support/open_files.h"
+#include "support/temp_dir.h"
+
+#include <fcntl.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace marlow {
+namespace {
+
+// Only regular files open, for reading and for writing; nothing here may
+// block, and nothing is left open.
+TEST(RegularFiles, EverythingElseIsRefusedWithoutBlocking) {
+    test::TempDir dir;
+    test::WriteFile(dir.File("plain.bin"), "12345");
+    ASSERT_EQ(::mkfifo(dir.File("pipe").c_str(), 0600), 0);
+    const std::pair<std::string, std::string> rows[] = {
+        {dir.File("plain.bin"), ""}, // opens
+        {dir.File("pipe"), "is not a regular file (a named pipe)"},
+        {"/dev/zero", "is not a regular file (a character device)"},
+        {dir.Path(), "is a folder"},
+        {dir.File(std::string("plain.bin\0x", 11)), "the name holds a NUL byte"},
+        {dir.File("absent"), "No such file or directory"},
+    };
+    const std::size_t before = test::OpenFileCount();
+    for (const auto& [path, refusal] : rows) {
+        std::string readError;
+        std::string writeError;
+        const std::optional<InputFile> file = InputFile::Open(path, &readError);
+        const int fd = OpenRegularFile(path, O_WRONLY, &writeError);
+        EXPECT_EQ(file && file->Size() == 5, refusal.empty()) << path;
+        EXPECT_EQ(fd >= 0, refusal.empty()) << path;
+        EXPECT_EQ(readError, refusal) << path;
+        EXPECT_EQ(writeError, refusal) << path;
+        if (fd >= 0)
+            ::close(fd);
+    }
+    EXPECT_EQ(test::OpenFileCount(), before);
+
+    std::string error;
+    std::FILE* created = CreateRegularFile(dir.File("new.txt"), &error);
+    ASSERT_NE(created, nullptr) << error;
+    std::fclose(created);
+    EXPECT_EQ(CreateRegularFile(dir.File("pipe"), &error), nullptr);
+    EXPECT_EQ(error, "is not a regular file (a named pipe)");
+}
+
+TEST(PrintableText, ControlBytesAreEscapedEverythingElseStays) {
+    EXPECT_EQ(Printable(std::string_view("lists/\0\0good.bin", 16)), "lists/\\0\\0good.bin");
+    EXPECT_EQ(Printable("a\r\nb\tc\x1b[2J\x7f"), "a\\r\\nb\\tc\\x1B[2J\\x7F");
+}
+
+TEST(ListedPath, WindowsNamesFindTheirFiles) {
+    test::TempDir dir;
+    std::filesystem::create_directory(dir.File("sub"));
+    for (const char* name : {"sub/eboot.bin", "modem.fls", "Twin.bin", "twin.BIN", "EXACT.bin"})
+        test::WriteFile(dir.File(name), "x");
+    const std::string folder = dir.Path() + "/";
+    struct Row {
+        std::string name;
+        std::string path; // below the folder
+        std::string note; // a part of it; empty: no note
+    };
+    const Row rows[] = {
+        {"sub\\eboot.bin", "sub/eboot.bin", ""},
+        {"EXACT.bin", "EXACT.bin", ""},
+        {"modem.FLS", "modem.fls", "modem.FLS: not found as written, using modem.fls"},
+        {"SUB\\EBOOT.BIN", "sub/eboot.bin", "using sub/eboot.bin (letter case differs)"},
+        {"TWIN.bin", "TWIN.bin", "several names in " + folder + " match \"TWIN.bin\""},
+        {"absent.bin", "absent.bin", ""},
+        {"Sub\\absent.bin", "sub/absent.bin", "using sub/absent.bin"},
+        {std::string("x\0.bin", 6), std::string("x\0.bin", 6), ""},
+    };
+    for (const Row& row : rows) {
+        const ListedPath listed = ResolveListedPath(folder, row.name);
+        EXPECT_EQ(listed.path, folder + row.path) << row.name;
+        EXPECT_EQ(listed.note.has_value(), !row.note.empty()) << row.name;
+        if (listed.note) {
+            EXPECT_NE(listed.note->find(row.note), std::string::npos) << *listed.note;
+        }
+    }
+}
+
+} // namespace
+} // namespace marlow
