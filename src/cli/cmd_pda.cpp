@@ -122,8 +122,10 @@ PdaSession::Handset& PdaSession::HandsetFor(const std::string& path) {
     output.streamTrace = options_.devices == 1;
     handset->out = std::make_unique<CliPdaPresentation>(
         path, output, board_, stdoutLock_, [this, path](const pda::PdaProgressEvent& event) {
-            const bool ok = event.completed && !event.aborted;
-            queue_.Post([this, path, ok, error = event.error] { Finish(path, ok, error); });
+            if (event.kind != pda::PdaProgressEvent::Kind::Finished)
+                return;
+            const bool ok = event.verdict == pda::PdaVerdict::Passed;
+            queue_.Post([this, path, ok, error = event.reason] { Finish(path, ok, error); });
         });
     order_.push_back(path);
     return *handset;

@@ -74,8 +74,8 @@ TotalSession::TotalSession(const TotalOptions& options, phone::PhoneLibrary& lib
                            phone::PhonePortLocator& ports)
     : options_(options),
       display_(options.output, {[this](const pda::PdaProgressEvent& event) {
-                   if (!event.completed)
-                       loop_.Post([this, event] { End(Outcome::Failed, event.error); });
+                   if (event.verdict != pda::PdaVerdict::Passed)
+                       loop_.Post([this, event] { End(Outcome::Failed, event.reason); });
                }}),
       context_(pda::PdaSettings{options.list, options.target, true, false}), engine_([&] {
           phone::PhoneEngineSetup setup;

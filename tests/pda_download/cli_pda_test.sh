@@ -31,7 +31,7 @@ sleep 0.5
 "$CLI" emulate pda --bus bus2.sock 2>emu2a.err &
 "$CLI" emulate pda --bus bus2.sock 2>emu2b.err
 wait $PDA || fail "two handsets: $(cat pda2.err)"
-[ "$(grep -c '"result":"completed"' events.json)" = 2 ] || fail "two completions"
+[ "$(grep -c '"result":"passed"' events.json)" = 2 ] || fail "two passes"
 grep -q "left after PHONE_DOWN_CMD" emu2b.err || fail "phone hand-over"
 
 # Ctrl-C during the flash write releases the handset and exits 130. The
