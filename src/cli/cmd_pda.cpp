@@ -4,6 +4,7 @@
 #include "cli/command_registry.h"
 #include "cli/support_device_source.h"
 #include "cli/support_event_loop.h"
+#include "cli/support_input_check.h"
 #include "cli/support_output.h"
 #include "cli/support_pda_progress.h"
 #include "cli/support_run_control.h"
@@ -27,6 +28,7 @@ struct PdaOptions {
     std::string file;
     pda::DownloadTarget target = pda::DownloadTarget::Ram;
     bool phone = false;
+    bool check = true;
     std::string bus; // empty: --usb
     std::chrono::seconds wait{30};
     std::chrono::seconds timeout{120};
@@ -271,8 +273,8 @@ bool ParseOptions(const QStringList& args, PdaOptions& options, int* exitCode) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         "Waits for PDA boot loaders and downloads a boot image (.bin) or a list (.lst) to "
-        "each, as the main window does."
-        " stdout: --trace and --json output only; progress and messages go to "
+        "each, as the main window does. The file is checked whole before a handset is "
+        "touched. stdout: --trace and --json output only; progress and messages go to "
         "stderr. Exit code 0 only when every handset passed; 4 when a run showed no "
         "progress for --timeout seconds; 128 + the signal when stopped (Ctrl-C 130, "
         "SIGTERM 143, SIGHUP 129).");
@@ -285,6 +287,9 @@ bool ParseOptions(const QStringList& args, PdaOptions& options, int* exitCode) {
     const QCommandLineOption wait("wait", "Seconds to wait for the handsets (default 30).",
                                   "SECONDS", "30");
     const QCommandLineOption timeout = TimeoutOption();
+    const QCommandLineOption noCheck(
+        "no-check", "Do not read the images whole first (the historic sequence: a bad record "
+                    "is found when the download reaches it).");
     const QCommandLineOption trace("trace", "Print the Device State Window text.");
     const QCommandLineOption json("json", "Print one JSON object per event.");
     const QCommandLineOption devices(
@@ -292,7 +297,8 @@ bool ParseOptions(const QStringList& args, PdaOptions& options, int* exitCode) {
         "Serve N handsets at once (default 1); 0 serves every handset until stopped, and the "
         "exit code then says whether every handset served passed.",
         "N", "1");
-    parser.addOptions({file, target, phone, bus, usb, wait, timeout, trace, json, devices});
+    parser.addOptions(
+        {file, target, phone, bus, usb, wait, timeout, noCheck, trace, json, devices});
     if (!ParseArguments(parser, args, exitCode))
         return false;
 
@@ -327,6 +333,7 @@ bool ParseOptions(const QStringList& args, PdaOptions& options, int* exitCode) {
         return false;
     }
     options.phone = parser.isSet(phone);
+    options.check = !parser.isSet(noCheck);
     options.output.trace = parser.isSet(trace);
     options.output.json = parser.isSet(json);
     return true;
@@ -340,6 +347,10 @@ int RunPda(const QStringList& args) {
     std::string why;
     if (!InputFile::Open(options.file, &why)) {
         Err("marlow-cli pda: cannot open " + options.file + " (" + why + ")\n");
+        return kExitBadInput;
+    }
+    if (const auto problem = CheckDownloadFile(options.file, {.wholeFiles = options.check})) {
+        Err("marlow-cli pda: " + *problem + "\n");
         return kExitBadInput;
     }
     std::string error;

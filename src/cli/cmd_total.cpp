@@ -5,6 +5,7 @@
 #include "cli/command_registry.h"
 #include "cli/support_device_source.h"
 #include "cli/support_event_loop.h"
+#include "cli/support_input_check.h"
 #include "cli/support_output.h"
 #include "cli/support_phone_setup.h"
 #include "cli/support_run_control.h"
@@ -29,6 +30,7 @@ struct TotalOptions {
     std::string bus; // empty: --usb
     std::chrono::seconds wait{31};
     std::chrono::seconds timeout{120};
+    bool check = true;
     QString library;
     QString port;
     QString pattern;
@@ -324,13 +326,17 @@ bool ParseOptions(const QStringList& args, TotalOptions& options, int* exitCode)
     const QCommandLineOption wait("wait", "Seconds to wait for the handset (default 31).",
                                   "SECONDS", "31");
     const QCommandLineOption timeout = TimeoutOption();
+    const QCommandLineOption noCheck(
+        "no-check", "Do not check the list's images and phone files before the handset is "
+                    "touched (the historic sequence).");
     const QCommandLineOption library("library", "The download library to load.", "PATH");
     const QCommandLineOption port("port", "The modem's port, instead of looking for it.", "PATH");
     const QCommandLineOption pattern("port-pattern", "How a found port number becomes its name.",
                                      "PATTERN");
     const QCommandLineOption trace("trace", "Print the panel's log.");
     const QCommandLineOption json("json", "Print one JSON object per event.");
-    parser.addOptions({list, target, bus, usb, wait, timeout, library, port, pattern, trace, json});
+    parser.addOptions(
+        {list, target, bus, usb, wait, timeout, noCheck, library, port, pattern, trace, json});
     if (!ParseArguments(parser, args, exitCode))
         return false;
     *exitCode = kExitUsage;
@@ -364,6 +370,7 @@ bool ParseOptions(const QStringList& args, TotalOptions& options, int* exitCode)
         return false;
     options.wait = *waitSeconds;
     options.timeout = *timeoutSeconds;
+    options.check = !parser.isSet(noCheck);
     options.bus = parser.value(bus).toStdString();
     options.library = parser.value(library);
     options.port = parser.value(port);
@@ -382,6 +389,11 @@ int RunTotal(const QStringList& args) {
     std::string why;
     if (!InputFile::Open(options.list, &why)) {
         Err(name + ": cannot open " + options.list + " (" + why + ")\n");
+        return kExitBadInput;
+    }
+    const DownloadCheck check{.wholeFiles = options.check, .phoneGroup = options.check};
+    if (const auto problem = CheckDownloadFile(options.list, check)) {
+        Err(name + ": " + *problem + "\n");
         return kExitBadInput;
     }
     std::string error;

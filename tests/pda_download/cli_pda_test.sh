@@ -40,6 +40,9 @@ grep -q "left after PHONE_DOWN_CMD" emu2b.err || fail "phone hand-over"
 # record and the image end: a handset silent there hangs in WRITE_FLSH_CMD.
 RECORDS=$(grep -o '"records":[0-9]*' report.json | head -1 | cut -d: -f2)
 FLASH=$((RECORDS + 3))
+: >empty.lst
+printf -- '-psi.flb\n' >phone-first.lst
+head -c 100 nk.bin >short.bin
 
 # name|exit|stderr has|stdout has|emulator's stderr has|emulators|emulator args|signal@when|pda args
 # (BUS in the pda args is the case's socket; "x2" starts two emulators; the
@@ -50,6 +53,10 @@ CASES=(
 "Ctrl-C releases|130|stopped||left after USB_UNLOAD_CMD|1|--silent-at $FLASH|INT@100%|--file nk.bin --target flash"
 "SIGTERM releases|143|stopped||left after USB_UNLOAD_CMD|1|--silent-at $FLASH|TERM@100%|--file nk.bin --target flash"
 "SIGHUP releases|129|stopped||left after USB_UNLOAD_CMD|1|--silent-at $FLASH|HUP@100%|--file nk.bin --target flash"
+"empty list|3|the list names no image|||0|||--file empty.lst"
+"list not starting with an image|3|the list names no image|||0|||--file phone-first.lst --no-check"
+"short image refused up front|3|short.bin: |||0|||--file short.bin"
+"short image with --no-check|1|failed: |\"event\":\"image\"|left after USB_UNLOAD_CMD|1|||--file short.bin --no-check --json"
 "empty bus|2|--bus is given an empty value|||0|||--file nk.bin --bus ''"
 "further handset named|0|and was not served|\"event\":\"not-served\"||x2|--flash-ms 1500||--file nk.bin --target flash --json"
 "serving until stopped|0|served 1 handset(s), 1 passed|||1||TERM@passed|--file nk.bin --devices 0"

@@ -189,6 +189,9 @@ TEST_F(CliRunTest, SilentModemEndsWithTheTimeoutsCode) {
 
 // Refused before any handset or modem is touched: nothing listens on "bus".
 TEST_F(CliRunTest, BadArgumentsAndFilesAreRefusedUpFront) {
+    marlow::test::WriteFile(dir.File("samples/empty.lst"), "");
+    marlow::test::WriteFile(dir.File("samples/no-phone.lst"),
+                            std::filesystem::path(set.images[0]).filename().string() + "\n");
     const QString list = QString::fromStdString(set.list);
     const struct {
         QStringList args;
@@ -199,6 +202,12 @@ TEST_F(CliRunTest, BadArgumentsAndFilesAreRefusedUpFront) {
         {{"total", "--list", list, "--bus", ""}, 2, "--bus is given an empty value"},
         {{"total", "--list", list, "--usb", "--port", ""}, 2, "--port is given an empty value"},
         {{"uart", "--port", ""}, 2, "--port is given an empty value"},
+        {{"total", "--list", Path("samples/empty.lst"), "--bus", Path("bus")},
+         3,
+         "the list names no image"},
+        {{"total", "--list", Path("samples/no-phone.lst"), "--bus", Path("bus")},
+         3,
+         "the list has no phone group"},
     };
     for (const auto& c : cases) {
         CliProcess cli(home);
