@@ -62,8 +62,6 @@ private:
         std::unique_ptr<CliPdaPresentation> out;
         ProgressWatchdog watchdog;
         bool finished = false;
-        bool timedOut = false;
-        pda::PdaVerdict verdict = pda::PdaVerdict::Failed;
     };
 
     Handset& HandsetFor(const std::string& path);
@@ -83,7 +81,11 @@ private:
     std::mutex stdoutLock_;
     std::map<std::string, std::unique_ptr<Handset>> handsets_;
     std::vector<std::string> order_;
+    // Runs begun, passed and stopped for going silent; a handset that comes
+    // back on the same port is a run of its own.
     int accepted_ = 0;
+    int passed_ = 0;
+    int timedOut_ = 0;
     int tracesPrinted_ = 0;
     hotplug::CDeviceWatcher watcher_;
 };
@@ -117,7 +119,9 @@ void PdaSession::Arrived(std::unique_ptr<pda::UsbTransport> transport) {
     if (options_.devices != 0 && accepted_ >= options_.devices)
         return NotServed(path);
     ++accepted_;
-    HandsetFor(path).watchdog.Arm("the start");
+    Handset& handset = HandsetFor(path);
+    handset.finished = false;
+    handset.watchdog.Arm("the start");
     watcher_.OnDeviceArrival(std::move(transport));
     if (watcher_.FindPipe(path) == nullptr)
         Finish(path, pda::PdaVerdict::Failed, "the device could not be opened");
@@ -144,7 +148,7 @@ void PdaSession::Finish(const std::string& path, pda::PdaVerdict verdict,
     if (handset.finished)
         return;
     handset.finished = true;
-    handset.verdict = verdict;
+    passed_ += verdict == pda::PdaVerdict::Passed ? 1 : 0;
     handset.watchdog.Disarm();
     if (verdict != pda::PdaVerdict::Passed && !reason.empty())
         board_.Note(path + ": " + reason);
@@ -159,7 +163,7 @@ void PdaSession::StopSilentRuns() {
         Handset& handset = *handsets_[path];
         if (handset.finished || !handset.watchdog.Expired())
             continue;
-        handset.timedOut = true;
+        ++timedOut_;
         board_.Note("marlow-cli pda: " + path + ": " + handset.watchdog.Reason() + "; stopped");
         handset.watchdog.Disarm();
         watcher_.UnloadUsbDrv(false, true, &path, pda::StopCause::TimedOut);
@@ -222,28 +226,22 @@ int PdaSession::Run(hotplug::DeviceSource& source) {
 // whether every handset served passed (a download the signal cut short did
 // not).
 int PdaSession::ExitCode(const StopSignal& stop, bool waitedInVain) const {
-    int passed = 0;
-    bool timedOut = false;
-    for (const auto& [path, handset] : handsets_) {
-        passed += handset->verdict == pda::PdaVerdict::Passed ? 1 : 0;
-        timedOut = timedOut || handset->timedOut;
-    }
     if (stop.Raised() && options_.devices != 0) {
         Err("marlow-cli pda: stopped\n");
         return stop.ExitCode();
     }
-    if (timedOut)
+    if (timedOut_ > 0)
         return kExitTimedOut;
     if (options_.devices == 0) {
         Err("marlow-cli pda: served " + std::to_string(accepted_) + " handset(s), " +
-            std::to_string(passed) + " passed\n");
-        return accepted_ > 0 && passed == accepted_ ? kExitOk : kExitFailed;
+            std::to_string(passed_) + " passed\n");
+        return accepted_ > 0 && passed_ == accepted_ ? kExitOk : kExitFailed;
     }
     if (waitedInVain)
         Err("marlow-cli pda: " + std::to_string(accepted_) + " of " +
             std::to_string(options_.devices) + " handsets arrived within " +
             std::to_string(options_.wait.count()) + " s\n");
-    return passed == options_.devices ? kExitOk : kExitFailed;
+    return passed_ == options_.devices ? kExitOk : kExitFailed;
 }
 
 // One handset's trace streams as it is written; several handsets' traces
