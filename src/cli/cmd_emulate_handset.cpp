@@ -4,6 +4,7 @@
 
 #include "cli/command_registry.h"
 #include "cli/support_output.h"
+#include "cli/support_stop_signal.h"
 #include "emulators/modem_emulator.h"
 #include "emulators/pda_bootloader_emulator.h"
 #include "emulators/pda_bus_device.h"
@@ -14,7 +15,6 @@
 #include <QJsonObject>
 
 #include <atomic>
-#include <csignal>
 #include <thread>
 
 namespace marlow::cli {
@@ -23,9 +23,13 @@ namespace {
 using namespace std::chrono_literals;
 
 std::atomic<bool> handsetStop{false};
+// The PDA side while it serves, for a stop signal to end at once.
+std::atomic<emulators::VirtualBusDevice*> servingDevice{nullptr};
 
-void OnHandsetInterrupt(int) {
+void StopHandset() {
     handsetStop = true;
+    if (emulators::VirtualBusDevice* device = servingDevice.load())
+        device->Stop();
 }
 
 struct HandsetOptions {
@@ -93,19 +97,11 @@ bool ServePdaSide(const HandsetOptions& options, QJsonObject& report, int* exitC
         *exitCode = kExitFailed;
         return false;
     }
-    std::atomic<bool> served{false};
-    std::thread watch([&] {
-        while (!served) {
-            if (handsetStop) {
-                device.Stop();
-                return;
-            }
-            std::this_thread::sleep_for(50ms);
-        }
-    });
+    servingDevice = &device;
+    if (handsetStop)
+        device.Stop();
     const auto end = emulators::ServePdaEmulator(device, emulator);
-    served = true;
-    watch.join();
+    servingDevice = nullptr;
 
     const emulators::PdaEmulatorReport pda = emulator.Report();
     const std::string left = pda.leftWith ? pda::CommandName(*pda.leftWith) : "";
@@ -164,17 +160,12 @@ int RunEmulateHandset(const QStringList& args) {
     if (!ParseOptions(args, options, &exitCode))
         return exitCode;
     handsetStop = false;
-    struct sigaction action {};
-    action.sa_handler = OnHandsetInterrupt;
-    sigemptyset(&action.sa_mask);
-    struct sigaction previous {};
-    sigaction(SIGINT, &action, &previous);
+    const StopSignal stop(StopHandset);
 
     QJsonObject report;
     const bool modemUp = options.bus.empty() || ServePdaSide(options, report, &exitCode);
     if (modemUp)
         exitCode = ServeModemSide(options, report);
-    sigaction(SIGINT, &previous, nullptr);
     if (options.json)
         OutJsonLine(report);
     return exitCode;

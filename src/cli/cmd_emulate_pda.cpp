@@ -3,6 +3,7 @@
 
 #include "cli/command_registry.h"
 #include "cli/support_output.h"
+#include "cli/support_stop_signal.h"
 #include "emulators/pda_bootloader_emulator.h"
 #include "emulators/pda_bus_device.h"
 #include "pda/pda_protocol.h"
@@ -11,19 +12,10 @@
 #include <QJsonArray>
 #include <QJsonObject>
 
-#include <atomic>
-#include <csignal>
 #include <cstdio>
-#include <thread>
 
 namespace marlow::cli {
 namespace {
-
-std::atomic<bool> stopRequested{false};
-
-void OnEmulatorInterrupt(int) {
-    stopRequested = true;
-}
 
 struct IntOption {
     QCommandLineOption option;
@@ -103,7 +95,8 @@ int RunEmulatePda(const QStringList& args) {
     for (const IntOption& number : numbers)
         parser.addOption(number.option);
     int exitCode = kExitOk;
-    if (!ParseArguments(parser, args, &exitCode))
+    // An empty description is a fault to inject: the host's description lookup fails.
+    if (!ParseArguments(parser, args, &exitCode, {"description"}))
         return exitCode;
     if (!parser.isSet(bus)) {
         Err("marlow-cli emulate pda: --bus SOCKET is required (see --help)\n");
@@ -135,32 +128,13 @@ int RunEmulatePda(const QStringList& args) {
         return kExitFailed;
     }
 
-    stopRequested = false;
-    struct sigaction action {};
-    action.sa_handler = OnEmulatorInterrupt;
-    sigemptyset(&action.sa_mask);
-    struct sigaction previous {};
-    sigaction(SIGINT, &action, &previous);
-    // The signal only sets a flag; a watcher thread turns it into Stop().
-    std::atomic<bool> served{false};
-    std::thread watch([&] {
-        while (!served) {
-            if (stopRequested) {
-                device.Stop();
-                return;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-    });
+    const StopSignal stop([&device] { device.Stop(); });
     const emulators::VirtualBusDevice::Receive end = emulators::ServePdaEmulator(device, emulator);
-    served = true;
-    watch.join();
-    sigaction(SIGINT, &previous, nullptr);
 
     const emulators::PdaEmulatorReport report = emulator.Report();
     PrintReport(report, parser.isSet(json));
     if (end == emulators::VirtualBusDevice::Receive::Stopped)
-        return kExitStopped;
+        return stop.Raised() ? stop.ExitCode() : kExitStopped;
     if (!report.violation.empty() || end == emulators::VirtualBusDevice::Receive::Garbage)
         return kExitFailed;
     return report.leftWith ? kExitOk : kExitFailed;

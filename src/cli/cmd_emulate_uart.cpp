@@ -5,7 +5,7 @@
 
 #include "cli/command_registry.h"
 #include "cli/support_output.h"
-#include "cli/support_uart.h"
+#include "cli/support_stop_signal.h"
 #include "emulators/uart_handset_emulator.h"
 #include "emulators/uart_pty.h"
 #include "uartloader/request_codes.h"
@@ -158,7 +158,7 @@ int RunEmulateUart(const QStringList& args) {
         Err("marlow-cli emulate uart: " + error + "\n");
         return kExitFailed;
     }
-    SignalStop signalStop([&pty] { pty->Stop(); });
+    const StopSignal stop([&pty] { pty->Stop(); });
     Err("handset waiting on " + options.link + " (" + pty->SlavePath() + ")\n");
 
     const UartHandsetEmulator emulator(options.emulator);
@@ -167,7 +167,7 @@ int RunEmulateUart(const QStringList& args) {
         const UartEmulatorReport report = emulator.Run(*pty);
         Out(SummariseUartReport(report));
         std::fflush(stdout);
-        if (signalStop.Fired())
+        if (stop.Raised())
             break;
         allPassed = allPassed && report.Passed();
         if (!options.outFolder.empty() && !SaveReceived(report, options.outFolder)) {
@@ -177,8 +177,8 @@ int RunEmulateUart(const QStringList& args) {
         if (pty->WaitForHostClose(kSessionGap) != uartloader::LinkStatus::Ok)
             break;
     }
-    if (signalStop.Fired())
-        return kExitStopped;
+    if (stop.Raised())
+        return stop.ExitCode();
     return allPassed ? kExitOk : kExitFailed;
 }
 

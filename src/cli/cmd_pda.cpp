@@ -4,70 +4,37 @@
 #include "cli/command_registry.h"
 #include "cli/support_arguments.h"
 #include "cli/support_device_source.h"
+#include "cli/support_event_loop.h"
+#include "cli/support_input_check.h"
 #include "cli/support_output.h"
 #include "cli/support_pda_progress.h"
+#include "cli/support_run_control.h"
+#include "cli/support_stop_signal.h"
 #include "common/input_file.h"
 #include "hotplug/device_watcher.h"
 #include "hotplug/download_command.h"
 
 #include <QCommandLineParser>
+#include <QJsonObject>
 
-#include <atomic>
-#include <condition_variable>
-#include <csignal>
-#include <deque>
 #include <map>
 #include <unistd.h>
 
 namespace marlow::cli {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// Set by SIGINT; the session polls it between events.
-std::atomic<bool> interrupted{false};
-
-void OnPdaInterrupt(int) {
-    interrupted = true;
-}
+using Clock = CliEventLoop::Clock;
 
 struct PdaOptions {
     std::string file;
     pda::DownloadTarget target = pda::DownloadTarget::Ram;
     bool phone = false;
+    bool check = true;
     std::string bus; // empty: --usb
     std::chrono::seconds wait{30};
-    int devices = 1;
+    std::chrono::seconds timeout{120};
+    int devices = 1; // 0: every handset, until stopped
     PdaCliOutput output;
-};
-
-// Device sources report on their own threads; everything the watcher does
-// happens here, on the command's thread, one event at a time.
-class EventQueue {
-public:
-    void Post(std::function<void()> event) {
-        {
-            std::lock_guard lock(mutex_);
-            events_.push_back(std::move(event));
-        }
-        wake_.notify_one();
-    }
-    // Runs what is queued, waiting up to `wait` for the first event.
-    void RunFor(std::chrono::milliseconds wait) {
-        std::deque<std::function<void()>> ready;
-        {
-            std::unique_lock lock(mutex_);
-            wake_.wait_for(lock, wait, [this] { return !events_.empty(); });
-            ready.swap(events_);
-        }
-        for (auto& event : ready)
-            event();
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::deque<std::function<void()>> events_;
 };
 
 class PdaSession : public hotplug::DeviceWatcherOwner {
@@ -86,30 +53,41 @@ public:
     void MessageBox(std::string_view text) override { board_.Note(std::string(text)); }
     void SendDownloadCommand(const std::string& path) override {
         if (!hotplug::OperationDownload(watcher_, ContextFor(path), PresentationFor(path), &path))
-            Finish(path, false, "the download could not be started");
+            Finish(path, pda::PdaVerdict::Failed, "the download could not be started");
     }
 
 private:
     struct Handset {
+        explicit Handset(std::chrono::seconds timeout) : watchdog(timeout) {}
         pda::PdaRunContext context;
         std::unique_ptr<CliPdaPresentation> out;
+        ProgressWatchdog watchdog;
         bool finished = false;
-        bool succeeded = false;
     };
 
     Handset& HandsetFor(const std::string& path);
     void Arrived(std::unique_ptr<pda::UsbTransport> transport);
-    void Finish(const std::string& path, bool succeeded, const std::string& error);
-    int FinishedCount() const;
+    void NotServed(const std::string& path);
+    void Finish(const std::string& path, pda::PdaVerdict verdict, const std::string& reason);
+    void StopSilentRuns();
+    bool AllRunsOver() const;
+    std::optional<Clock::time_point> NextDeadline(Clock::time_point waitEnd) const;
+    int ExitCode(const StopSignal& stop, bool waitedInVain) const;
+    void PrintTrace(const std::string& path);
     void Release();
 
     const PdaOptions& options_;
-    EventQueue queue_;
+    CliEventLoop loop_;
     PdaProgressBoard board_;
     std::mutex stdoutLock_;
     std::map<std::string, std::unique_ptr<Handset>> handsets_;
     std::vector<std::string> order_;
+    // Runs begun, passed and stopped for going silent; a handset that comes
+    // back on the same port is a run of its own.
     int accepted_ = 0;
+    int passed_ = 0;
+    int timedOut_ = 0;
+    int tracesPrinted_ = 0;
     hotplug::CDeviceWatcher watcher_;
 };
 
@@ -117,69 +95,123 @@ PdaSession::Handset& PdaSession::HandsetFor(const std::string& path) {
     std::unique_ptr<Handset>& handset = handsets_[path];
     if (handset)
         return *handset;
-    handset = std::make_unique<Handset>();
+    handset = std::make_unique<Handset>(options_.timeout);
     handset->context.SetSettings({options_.file, options_.target, false, options_.phone});
     PdaCliOutput output = options_.output;
     output.streamTrace = options_.devices == 1;
+    Handset* const self = handset.get();
     handset->out = std::make_unique<CliPdaPresentation>(
-        path, output, board_, stdoutLock_, [this, path](const pda::PdaProgressEvent& event) {
-            const bool ok = event.completed && !event.aborted;
-            queue_.Post([this, path, ok, error = event.error] { Finish(path, ok, error); });
+        path, output, board_, stdoutLock_, [this, self, path](const pda::PdaProgressEvent& event) {
+            if (event.kind != pda::PdaProgressEvent::Kind::Finished) {
+                const bool entered = event.kind == pda::PdaProgressEvent::Kind::StateEntered;
+                self->watchdog.Progress(entered ? pda::StateName(event.state) : "");
+                return;
+            }
+            loop_.Post([this, path, verdict = event.verdict, reason = event.reason] {
+                Finish(path, verdict, reason);
+            });
         });
     order_.push_back(path);
     return *handset;
 }
 
 void PdaSession::Arrived(std::unique_ptr<pda::UsbTransport> transport) {
-    if (accepted_ >= options_.devices)
-        return; // more handsets than asked for: leave them alone
-    ++accepted_;
     const std::string path = transport->DevicePath();
-    HandsetFor(path);
+    if (options_.devices != 0 && accepted_ >= options_.devices)
+        return NotServed(path);
+    ++accepted_;
+    Handset& handset = HandsetFor(path);
+    handset.finished = false;
+    handset.watchdog.Arm("the start");
     watcher_.OnDeviceArrival(std::move(transport));
     if (watcher_.FindPipe(path) == nullptr)
-        Finish(path, false, "the device could not be opened");
+        Finish(path, pda::PdaVerdict::Failed, "the device could not be opened");
 }
 
-void PdaSession::Finish(const std::string& path, bool succeeded, const std::string& error) {
+// More handsets than asked for are left alone, but not silently.
+void PdaSession::NotServed(const std::string& path) {
+    const std::string reason = "--devices " + std::to_string(options_.devices) + " were served";
+    board_.Note("marlow-cli pda: a further handset arrived at " + path + " and was not served (" +
+                reason + ")");
+    if (!options_.output.json)
+        return;
+    QJsonObject line;
+    line["event"] = "not-served";
+    line["device"] = QString::fromStdString(path);
+    line["reason"] = QString::fromStdString(reason);
+    std::lock_guard lock(stdoutLock_);
+    OutJsonLine(line);
+}
+
+void PdaSession::Finish(const std::string& path, pda::PdaVerdict verdict,
+                        const std::string& reason) {
     Handset& handset = HandsetFor(path);
     if (handset.finished)
         return;
     handset.finished = true;
-    handset.succeeded = succeeded;
-    if (!succeeded && !error.empty())
-        board_.Note(path + ": " + error);
+    passed_ += verdict == pda::PdaVerdict::Passed ? 1 : 0;
+    handset.watchdog.Disarm();
+    if (verdict != pda::PdaVerdict::Passed && !reason.empty())
+        board_.Note(path + ": " + reason);
+    if (options_.devices != 1)
+        PrintTrace(path);
 }
 
-int PdaSession::FinishedCount() const {
-    int count = 0;
+// A run that went silent is stopped the way Ctrl-C stops it: its handset
+// is told to leave, and its verdict names the step it hung in.
+void PdaSession::StopSilentRuns() {
+    for (const std::string& path : order_) {
+        Handset& handset = *handsets_[path];
+        if (handset.finished || !handset.watchdog.Expired())
+            continue;
+        ++timedOut_;
+        board_.Note("marlow-cli pda: " + path + ": " + handset.watchdog.Reason() + "; stopped");
+        handset.watchdog.Disarm();
+        watcher_.UnloadUsbDrv(false, true, &path, pda::StopCause::TimedOut);
+    }
+}
+
+bool PdaSession::AllRunsOver() const {
     for (const auto& [path, handset] : handsets_)
-        count += handset->finished ? 1 : 0;
-    return count;
+        if (!handset->finished)
+            return false;
+    return true;
+}
+
+std::optional<Clock::time_point> PdaSession::NextDeadline(Clock::time_point waitEnd) const {
+    std::optional<Clock::time_point> next;
+    if (options_.devices != 0)
+        next = waitEnd;
+    for (const auto& [path, handset] : handsets_)
+        next = Earlier(next, handset->watchdog.Deadline());
+    return next;
 }
 
 int PdaSession::Run(hotplug::DeviceSource& source) {
     hotplug::DeviceEvents events;
     events.arrived = [this](std::unique_ptr<pda::UsbTransport> transport) {
         auto shared = std::make_shared<std::unique_ptr<pda::UsbTransport>>(std::move(transport));
-        queue_.Post([this, shared] { Arrived(std::move(*shared)); });
+        loop_.Post([this, shared] { Arrived(std::move(*shared)); });
     };
     events.removed = [this](const std::string& path) {
-        queue_.Post([this, path] { watcher_.OnDeviceRemoveComplete(path); });
+        loop_.Post([this, path] { watcher_.OnDeviceRemoveComplete(path); });
     };
+    const StopSignal stop([this] { loop_.Post([] {}); });
     std::string error;
     if (!source.Start(std::move(events), &error)) {
         Err("marlow-cli pda: " + error + "\n");
         return kExitFailed;
     }
-    const Clock::time_point deadline = Clock::now() + options_.wait;
+    const Clock::time_point waitEnd = Clock::now() + options_.wait;
     bool waitedInVain = false;
-    while (!interrupted) {
-        queue_.RunFor(std::chrono::milliseconds(100));
-        const bool allRunsOver = FinishedCount() == accepted_;
-        if (accepted_ == options_.devices && allRunsOver)
+    while (!stop.Raised()) {
+        loop_.RunOnce(NextDeadline(waitEnd));
+        StopSilentRuns();
+        if (!AllRunsOver() || options_.devices == 0)
+            continue;
+        if (accepted_ == options_.devices)
             break;
-        if (Clock::now() >= deadline && allRunsOver) {
+        if (Clock::now() >= waitEnd) {
             waitedInVain = true;
             break;
         }
@@ -187,26 +219,43 @@ int PdaSession::Run(hotplug::DeviceSource& source) {
     Release();
     source.Stop();
     board_.Close();
-    // Several handsets' traces follow each other, each under its name.
-    for (const std::string& path : order_) {
-        if (options_.output.trace && options_.devices > 1) {
-            std::lock_guard lock(stdoutLock_);
-            Out((path == order_.front() ? "--- " : "\n--- ") + path + " ---\n");
-        }
-        handsets_[path]->out->FlushTrace();
-    }
-    if (interrupted) {
+    return ExitCode(stop, waitedInVain);
+}
+
+// A signal ends a fixed number of handsets like the operator's stop. With
+// --devices 0 it is the normal end of serving, and the code then says
+// whether every handset served passed (a download the signal cut short did
+// not).
+int PdaSession::ExitCode(const StopSignal& stop, bool waitedInVain) const {
+    if (stop.Raised() && options_.devices != 0) {
         Err("marlow-cli pda: stopped\n");
-        return kExitStopped;
+        return stop.ExitCode();
+    }
+    if (timedOut_ > 0)
+        return kExitTimedOut;
+    if (options_.devices == 0) {
+        Err("marlow-cli pda: served " + std::to_string(accepted_) + " handset(s), " +
+            std::to_string(passed_) + " passed\n");
+        return accepted_ > 0 && passed_ == accepted_ ? kExitOk : kExitFailed;
     }
     if (waitedInVain)
         Err("marlow-cli pda: " + std::to_string(accepted_) + " of " +
             std::to_string(options_.devices) + " handsets arrived within " +
             std::to_string(options_.wait.count()) + " s\n");
-    int succeeded = 0;
-    for (const auto& [path, handset] : handsets_)
-        succeeded += handset->succeeded ? 1 : 0;
-    return succeeded == options_.devices ? kExitOk : kExitFailed;
+    return passed_ == options_.devices ? kExitOk : kExitFailed;
+}
+
+// One handset's trace streams as it is written; several handsets' traces
+// follow each other as their runs end, each under its name.
+void PdaSession::PrintTrace(const std::string& path) {
+    const auto found = handsets_.find(path);
+    if (found == handsets_.end())
+        return;
+    if (options_.output.trace && options_.devices != 1) {
+        std::lock_guard lock(stdoutLock_);
+        Out((tracesPrinted_++ == 0 ? "--- " : "\n--- ") + path + " ---\n");
+    }
+    found->second->out->FlushTrace();
 }
 
 // Stops what still runs, tells each listed boot loader to leave and waits a
@@ -215,15 +264,19 @@ void PdaSession::Release() {
     watcher_.OnClose();
     const Clock::time_point until = Clock::now() + std::chrono::seconds(2);
     while (watcher_.DeviceCount() > 0 && Clock::now() < until)
-        queue_.RunFor(std::chrono::milliseconds(50));
+        loop_.RunOnce(until);
+    loop_.RunOnce(Clock::now()); // the stopped runs' verdicts
 }
 
 bool ParseOptions(const QStringList& args, PdaOptions& options, int* exitCode) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         "Waits for PDA boot loaders and downloads a boot image (.bin) or a list (.lst) to "
-        "each, as the main window does. stdout: --trace and --json output only; progress "
-        "and messages go to stderr. Exit code 0 only when every handset succeeded.");
+        "each, as the main window does. The file is checked whole before a handset is "
+        "touched. stdout: --trace and --json output only; progress and messages go to "
+        "stderr. Exit code 0 only when every handset passed; 4 when a run showed no "
+        "progress for --timeout seconds; 128 + the signal when stopped (Ctrl-C 130, "
+        "SIGTERM 143, SIGHUP 129).");
     const QCommandLineOption file("file", "Boot image or list to download.", "FILE");
     const QCommandLineOption target("target", "ram (default) or flash.", "ram|flash", "ram");
     const QCommandLineOption phone("phone", "A phone download follows: end with PHONE_DOWN_CMD.");
@@ -232,10 +285,19 @@ bool ParseOptions(const QStringList& args, PdaOptions& options, int* exitCode) {
     const QCommandLineOption usb("usb", "Use real handsets on USB (ids from PdaUsbIds).");
     const QCommandLineOption wait("wait", "Seconds to wait for the handsets (default 30).",
                                   "SECONDS", "30");
+    const QCommandLineOption timeout = TimeoutOption();
+    const QCommandLineOption noCheck(
+        "no-check", "Do not read the images whole first (the historic sequence: a bad record "
+                    "is found when the download reaches it).");
     const QCommandLineOption trace("trace", "Print the Device State Window text.");
     const QCommandLineOption json("json", "Print one JSON object per event.");
-    const QCommandLineOption devices("devices", "Serve N handsets at once (default 1).", "N", "1");
-    parser.addOptions({file, target, phone, bus, usb, wait, trace, json, devices});
+    const QCommandLineOption devices(
+        "devices",
+        "Serve N handsets at once (default 1); 0 serves every handset until stopped, and the "
+        "exit code then says whether every handset served passed.",
+        "N", "1");
+    parser.addOptions(
+        {file, target, phone, bus, usb, wait, timeout, noCheck, trace, json, devices});
     if (!ParseArguments(parser, args, exitCode))
         return false;
 
@@ -257,19 +319,20 @@ bool ParseOptions(const QStringList& args, PdaOptions& options, int* exitCode) {
         return false;
     }
     options.bus = parser.value(bus).toStdString();
-    bool numberOk = false;
-    const int seconds = parser.value(wait).toInt(&numberOk);
-    if (!numberOk || seconds < 0) {
-        Err(name + ": --wait takes a number of seconds\n");
+    const auto waitSeconds = ReadSeconds(parser, wait, name);
+    const auto timeoutSeconds = ReadSeconds(parser, timeout, name);
+    if (!waitSeconds || !timeoutSeconds)
         return false;
-    }
-    options.wait = std::chrono::seconds(seconds);
+    options.wait = *waitSeconds;
+    options.timeout = *timeoutSeconds;
+    bool numberOk = false;
     options.devices = parser.value(devices).toInt(&numberOk);
-    if (!numberOk || options.devices < 1) {
-        Err(name + ": --devices takes a number from 1 on\n");
+    if (!numberOk || options.devices < 0) {
+        Err(name + ": --devices takes a number from 0 on\n");
         return false;
     }
     options.phone = parser.isSet(phone);
+    options.check = !parser.isSet(noCheck);
     options.output.trace = parser.isSet(trace);
     options.output.json = parser.isSet(json);
     return true;
@@ -285,25 +348,18 @@ int RunPda(const QStringList& args) {
         Err("marlow-cli pda: cannot open " + options.file + " (" + why + ")\n");
         return kExitBadInput;
     }
+    if (const auto problem = CheckDownloadFile(options.file, {.wholeFiles = options.check})) {
+        Err("marlow-cli pda: " + *problem + "\n");
+        return kExitBadInput;
+    }
     std::string error;
     std::unique_ptr<hotplug::DeviceSource> source = MakePdaDeviceSource(options.bus, &error);
     if (!source) {
         Err("marlow-cli pda: PdaUsbIds: " + error + "\n");
         return kExitUsage;
     }
-    interrupted = false;
-    struct sigaction action {};
-    action.sa_handler = OnPdaInterrupt;
-    sigemptyset(&action.sa_mask);
-    struct sigaction previous {};
-    sigaction(SIGINT, &action, &previous);
-    int result = kExitFailed;
-    {
-        PdaSession session(options);
-        result = session.Run(*source);
-    }
-    sigaction(SIGINT, &previous, nullptr);
-    return result;
+    PdaSession session(options);
+    return session.Run(*source);
 }
 
 CommandRegistrar reg({"pda", "download a boot image or list to PDA boot loaders", RunPda});

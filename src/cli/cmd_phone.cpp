@@ -3,10 +3,12 @@
 
 #include "cli/command_registry.h"
 #include "cli/support_arguments.h"
+#include "cli/support_event_loop.h"
 #include "cli/support_output.h"
-#include "cli/support_phone_loop.h"
 #include "cli/support_phone_output.h"
 #include "cli/support_phone_setup.h"
+#include "cli/support_run_control.h"
+#include "cli/support_stop_signal.h"
 #include "phone/phone_engine.h"
 
 #include <QCommandLineParser>
@@ -21,6 +23,7 @@ struct PhoneOptions {
     QString library;
     QString port;
     QString pattern;
+    std::chrono::seconds timeout{120};
     PhoneCliOutput output;
 };
 
@@ -32,7 +35,9 @@ bool ParseOptions(const QStringList& args, PhoneOptions& options, int* exitCode)
         "firmware and the EEPROM image through the download library. stdout: --trace or "
         "--json output only; progress and messages go to stderr. Exit code 0 only when the "
         "phone was downloaded, 3 when a phone file is missing or unreadable (checked before "
-        "the modem is booted); Ctrl-C stops the run and releases the port.");
+        "the modem is booted), 4 when the run showed no progress for --timeout seconds. "
+        "Ctrl-C, SIGTERM and SIGHUP stop the run and release the port (exit 128 + the "
+        "signal: 130, 143, 129).");
     const QCommandLineOption package("package", "The phone package to download.", "FILE.brx");
     const QCommandLineOption library("library", "The download library to load.", "PATH");
     const QCommandLineOption port("port", "Open this port instead of looking for the modem.",
@@ -43,7 +48,8 @@ bool ParseOptions(const QStringList& args, PhoneOptions& options, int* exitCode)
                                      "PATTERN");
     const QCommandLineOption trace("trace", "Print the Device State Window text.");
     const QCommandLineOption json("json", "Print one JSON object per event.");
-    parser.addOptions({package, library, port, pattern, trace, json});
+    const QCommandLineOption timeout = TimeoutOption();
+    parser.addOptions({package, library, port, pattern, trace, json, timeout});
     if (!ParseArguments(parser, args, exitCode))
         return false;
 
@@ -62,6 +68,10 @@ bool ParseOptions(const QStringList& args, PhoneOptions& options, int* exitCode)
         Err(name + ": give --trace or --json, not both\n");
         return false;
     }
+    const auto timeoutSeconds = ReadSeconds(parser, timeout, name);
+    if (!timeoutSeconds)
+        return false;
+    options.timeout = *timeoutSeconds;
     options.library = parser.value(library);
     options.port = parser.value(port);
     options.pattern = parser.value(pattern);
@@ -72,7 +82,7 @@ bool ParseOptions(const QStringList& args, PhoneOptions& options, int* exitCode)
 
 // The port was found but would not open: the main window would wait for its
 // operator's cancel; a command has nobody to wait for.
-bool StuckAfterFailedOpen(const phone::PhoneEngine& engine, const PhoneCliLoop& loop) {
+bool StuckAfterFailedOpen(const phone::PhoneEngine& engine, const CliEventLoop& loop) {
     return engine.Inst().state == phone::stIdle && !loop.TimerRunning(phone::PhoneTimer::PortPoll);
 }
 
@@ -82,7 +92,7 @@ int RunPhone(const QStringList& args) {
     if (!ParseOptions(args, options, &exitCode))
         return exitCode;
     const std::string name = args.value(0).toStdString();
-    if (!PackageFilesReady(name, options.package.toStdString()))
+    if (!PackageFilesReady(name, ArgumentBytes(options.package)))
         return kExitBadInput;
 
     std::string error;
@@ -92,11 +102,13 @@ int RunPhone(const QStringList& args) {
         return kExitFailed;
     }
     PhoneCliPorts ports = MakePhonePorts(options.port, options.pattern, phone::kMainWindowPortList);
-    PhoneCliLoop loop;
+    CliEventLoop loop;
+    ProgressWatchdog watchdog(options.timeout);
     const phone::PhoneEngine* running = nullptr;
-    CliPhonePresentation out(options.output, [&running] {
+    const auto part = [&running] {
         return PhonePartName(running != nullptr ? running->Inst().state : phone::stIdle);
-    });
+    };
+    CliPhonePresentation out(options.output, part, [&] { watchdog.Progress(); });
 
     phone::PhoneEngineSetup setup;
     setup.owner = phone::PhoneOwner::MainWindow;
@@ -109,20 +121,24 @@ int RunPhone(const QStringList& args) {
     running = &engine;
     loop.SetTickHandler([&engine](phone::PhoneTimer timer) { engine.OnTimer(timer); });
 
-    const InterruptFlag interrupt;
+    const StopSignal stop([&loop] { loop.Post([] {}); });
     if (!engine.StartMainWindowRun(ArgumentBytes(options.package), phone::PhoneStart::Command)) {
         out.Close();
         Err(name + ": cannot read the phone package " + ArgumentBytes(options.package) + "\n");
         return kExitBadInput;
     }
+    watchdog.Arm({});
     while (!out.Ended()) {
-        if (interrupt.Raised()) {
+        loop.RunOnce(watchdog.Deadline());
+        // The operator's cancel, for a signal and for a run gone silent alike.
+        if (stop.Raised() || watchdog.Expired()) {
+            const bool timedOut = !stop.Raised();
+            const std::string why = timedOut ? watchdog.Reason(part()) : "stopped";
             engine.CancelMainWindowRun();
-            out.Close();
-            Err(name + ": stopped; the modem port is released\n");
-            return kExitStopped;
+            out.EndedByCommand(timedOut ? "timed out" : "stopped",
+                               why + "; the modem port is released");
+            return timedOut ? kExitTimedOut : stop.ExitCode();
         }
-        loop.RunOnce(100ms);
         if (!out.Ended() && StuckAfterFailedOpen(engine, loop)) {
             engine.CancelMainWindowRun();
             out.Close();

@@ -5,9 +5,12 @@
 #include "cli/command_registry.h"
 #include "cli/support_arguments.h"
 #include "cli/support_device_source.h"
+#include "cli/support_event_loop.h"
+#include "cli/support_input_check.h"
 #include "cli/support_output.h"
-#include "cli/support_phone_loop.h"
 #include "cli/support_phone_setup.h"
+#include "cli/support_run_control.h"
+#include "cli/support_stop_signal.h"
 #include "cli/support_total_display.h"
 #include "common/input_file.h"
 #include "hotplug/device_watcher.h"
@@ -27,19 +30,52 @@ struct TotalOptions {
     pda::DownloadTarget target = pda::DownloadTarget::Flash;
     std::string bus; // empty: --usb
     std::chrono::seconds wait{31};
+    std::chrono::seconds timeout{120};
+    bool check = true;
     QString library;
     QString port;
     QString pattern;
     PhoneCliOutput output;
 };
 
-enum class Outcome { Running, Succeeded, Failed, Stopped };
+// How a Total run ends: one verdict for both halves.
+enum class Outcome { Running, Passed, Failed, Stopped, DeviceRemoved, TimedOut };
+
+const char* OutcomeName(Outcome outcome) {
+    switch (outcome) {
+    case Outcome::Passed:
+        return "passed";
+    case Outcome::Stopped:
+        return "stopped";
+    case Outcome::DeviceRemoved:
+        return "device-removed";
+    case Outcome::Running:
+    case Outcome::Failed:
+    case Outcome::TimedOut:
+        break;
+    }
+    return "failed";
+}
+
+Outcome OutcomeOf(pda::PdaVerdict verdict) {
+    switch (verdict) {
+    case pda::PdaVerdict::Passed:
+        return Outcome::Running; // the phone half decides
+    case pda::PdaVerdict::Stopped:
+        return Outcome::Stopped;
+    case pda::PdaVerdict::DeviceRemoved:
+        return Outcome::DeviceRemoved;
+    case pda::PdaVerdict::Failed:
+        break;
+    }
+    return Outcome::Failed;
+}
 
 class TotalSession : public hotplug::DeviceWatcherOwner {
 public:
     TotalSession(const TotalOptions& options, phone::PhoneLibrary& library,
                  phone::PhonePortLocator& ports);
-    int Run(hotplug::DeviceSource& source, const InterruptFlag& interrupt);
+    int Run(hotplug::DeviceSource& source);
 
     pda::PdaRunContext& ContextFor(const std::string&) override { return context_; }
     pda::PdaPresentation& PresentationFor(const std::string&) override { return display_; }
@@ -54,13 +90,15 @@ private:
     bool PhoneRunSelected() const;
     void StartPda();
     void OnComplete();
-    void Stop();
+    void Stop(pda::StopCause cause);
     void End(Outcome outcome, const std::string& why);
     void CheckPhone();
     void Release();
+    int ExitCode(const StopSignal& stop) const;
 
     const TotalOptions& options_;
-    PhoneCliLoop loop_;
+    CliEventLoop loop_;
+    ProgressWatchdog watchdog_;
     TotalDisplay display_;
     pda::PdaRunContext context_;
     phone::PhoneEngine engine_;
@@ -73,11 +111,14 @@ private:
 
 TotalSession::TotalSession(const TotalOptions& options, phone::PhoneLibrary& library,
                            phone::PhonePortLocator& ports)
-    : options_(options),
-      display_(options.output, {[this](const pda::PdaProgressEvent& event) {
-                   if (!event.completed)
-                       loop_.Post([this, event] { End(Outcome::Failed, event.error); });
-               }}),
+    : options_(options), watchdog_(options.timeout),
+      display_(options.output,
+               {[this](const pda::PdaProgressEvent& event) {
+                    if (const Outcome outcome = OutcomeOf(event.verdict);
+                        outcome != Outcome::Running)
+                        loop_.Post([this, outcome, event] { End(outcome, event.reason); });
+                },
+                [this](const std::string& step) { watchdog_.Progress(step); }}),
       context_(pda::PdaSettings{options.list, options.target, true, false}), engine_([&] {
           phone::PhoneEngineSetup setup;
           setup.owner = phone::PhoneOwner::FrontPanel;
@@ -100,6 +141,7 @@ bool TotalSession::PhoneRunSelected() const {
 
 void TotalSession::PanelDeviceArrived() {
     deviceSeen_ = true;
+    watchdog_.Arm("PDA: Device Connected!");
     // The panel answers the arrival first and starts the download after.
     loop_.Post([this] { StartPda(); });
 }
@@ -143,7 +185,7 @@ void TotalSession::PanelDisconnectedDisplay() {
     display_.PanelStatus("Device Disconnected!");
     display_.PanelPercent("Reconnect Device to Retry!");
     if (!stopping_)
-        End(Outcome::Failed, "the handset left before its download was complete");
+        End(Outcome::DeviceRemoved, "the handset left before its download was complete");
 }
 
 void TotalSession::PanelAbortedDisplay() {
@@ -152,8 +194,8 @@ void TotalSession::PanelAbortedDisplay() {
     End(stopping_ ? Outcome::Stopped : Outcome::Failed, "");
 }
 
-// The panel's Stop, for whichever half is running.
-void TotalSession::Stop() {
+// The panel's Stop, for whichever half is running; `cause` says who asked.
+void TotalSession::Stop(pda::StopCause cause) {
     stopping_ = true;
     if (PhoneRunSelected()) {
         engine_.StopPanelRun();
@@ -163,7 +205,7 @@ void TotalSession::Stop() {
         display_.Log("if(m_DownSelect &  ONLY_PDA_DOWN)");
         context_.cancelled = true;
         context_.flashWriting = false;
-        if (!watcher_.OnServiceDlgCancel() || watcher_.DeviceCount() == 0)
+        if (!watcher_.OnServiceDlgCancel(cause) || watcher_.DeviceCount() == 0)
             End(Outcome::Stopped, "");
     } else {
         End(Outcome::Stopped, "");
@@ -176,15 +218,15 @@ void TotalSession::End(Outcome outcome, const std::string& why) {
     if (outcome_ != Outcome::Running)
         return;
     outcome_ = outcome;
-    if (!why.empty())
-        display_.Note("total: " + why);
+    watchdog_.Disarm();
+    display_.Report("result", OutcomeName(outcome), why);
 }
 
 void TotalSession::CheckPhone() {
     if (!phoneHalfBegun_)
         return;
     if (const std::optional<phone::PhoneRunEnd> ended = display_.PhoneEnded()) {
-        End(*ended == phone::PhoneRunEnd::Succeeded ? Outcome::Succeeded : Outcome::Failed,
+        End(*ended == phone::PhoneRunEnd::Succeeded ? Outcome::Passed : Outcome::Failed,
             *ended == phone::PhoneRunEnd::PortNotFound ? "the modem's port did not appear" : "");
         return;
     }
@@ -195,7 +237,7 @@ void TotalSession::CheckPhone() {
         End(Outcome::Failed, "the modem port could not be opened");
 }
 
-int TotalSession::Run(hotplug::DeviceSource& source, const InterruptFlag& interrupt) {
+int TotalSession::Run(hotplug::DeviceSource& source) {
     // Down Start with PDA and PHONE ticked: the PDA half first, a phone half to follow.
     context_.m_DownSelect = ONLY_PDA_DOWN;
     context_.g_AllDownLoad = false;
@@ -204,24 +246,32 @@ int TotalSession::Run(hotplug::DeviceSource& source, const InterruptFlag& interr
         auto shared = std::make_shared<std::unique_ptr<pda::UsbTransport>>(std::move(transport));
         loop_.Post([this, shared] {
             if (deviceSeen_)
-                return; // one handset per Total run
+                return display_.Report("not-served", (*shared)->DevicePath(),
+                                       "a further handset arrived at " + (*shared)->DevicePath() +
+                                           " and was not served (a Total run serves one)");
             watcher_.OnDeviceArrival(std::move(*shared));
         });
     };
     events.removed = [this](const std::string& path) {
         loop_.Post([this, path] { watcher_.OnDeviceRemoveComplete(path); });
     };
+    const StopSignal stop([this] { loop_.Post([] {}); });
     std::string error;
     if (!source.Start(std::move(events), &error)) {
         display_.Note("total: " + error);
         return kExitFailed;
     }
-    const auto deadline = std::chrono::steady_clock::now() + options_.wait;
+    const auto waitEnd = std::chrono::steady_clock::now() + options_.wait;
     while (outcome_ == Outcome::Running) {
-        if (interrupt.Raised() && !stopping_)
-            Stop();
-        loop_.RunOnce(100ms);
-        if (!deviceSeen_ && std::chrono::steady_clock::now() >= deadline) {
+        loop_.RunOnce(
+            Earlier(deviceSeen_ ? std::nullopt : std::optional(waitEnd), watchdog_.Deadline()));
+        if (stop.Raised() && !stopping_)
+            Stop(pda::StopCause::Operator);
+        if (watchdog_.Expired()) {
+            End(Outcome::TimedOut, watchdog_.Reason());
+            Stop(pda::StopCause::TimedOut);
+        }
+        if (!deviceSeen_ && std::chrono::steady_clock::now() >= waitEnd) {
             display_.MessageBox("USB Cable is not conntected! or\nKey is not Pressed!", "");
             End(Outcome::Failed, "no handset arrived");
         }
@@ -231,12 +281,20 @@ int TotalSession::Run(hotplug::DeviceSource& source, const InterruptFlag& interr
     Release();
     source.Stop();
     display_.Close();
+    return ExitCode(stop);
+}
+
+int TotalSession::ExitCode(const StopSignal& stop) const {
     switch (outcome_) {
-    case Outcome::Succeeded:
+    case Outcome::Passed:
         return kExitOk;
     case Outcome::Stopped:
-        return kExitStopped;
-    default:
+        return stop.Raised() ? stop.ExitCode() : kExitStopped;
+    case Outcome::TimedOut:
+        return kExitTimedOut;
+    case Outcome::Running:
+    case Outcome::Failed:
+    case Outcome::DeviceRemoved:
         break;
     }
     return kExitFailed;
@@ -249,7 +307,7 @@ void TotalSession::Release() {
     watcher_.OnClose();
     const auto until = std::chrono::steady_clock::now() + 2s;
     while (watcher_.DeviceCount() > 0 && std::chrono::steady_clock::now() < until)
-        loop_.RunOnce(50ms);
+        loop_.RunOnce(until);
 }
 
 bool ParseOptions(const QStringList& args, TotalOptions& options, int* exitCode) {
@@ -259,7 +317,8 @@ bool ParseOptions(const QStringList& args, TotalOptions& options, int* exitCode)
         "loader, hands the handset over to the modem, waits for the modem's port and "
         "downloads the list's phone files through the download library. stdout: --trace "
         "(the panel's log) or --json only; progress and messages go to stderr. Exit code 0 "
-        "only when both halves succeeded.");
+        "only when both halves succeeded; 4 when the run showed no progress for --timeout "
+        "seconds; 128 + the signal when stopped (Ctrl-C 130, SIGTERM 143, SIGHUP 129).");
     const QCommandLineOption list("list", "The list to download.", "FILE.lst");
     const QCommandLineOption target("target", "flash (default) or ram.", "flash|ram", "flash");
     const QCommandLineOption bus("bus", "Wait for the handset on this virtual bus socket.",
@@ -267,13 +326,18 @@ bool ParseOptions(const QStringList& args, TotalOptions& options, int* exitCode)
     const QCommandLineOption usb("usb", "Use a real handset on USB (ids from PdaUsbIds).");
     const QCommandLineOption wait("wait", "Seconds to wait for the handset (default 31).",
                                   "SECONDS", "31");
+    const QCommandLineOption timeout = TimeoutOption();
+    const QCommandLineOption noCheck(
+        "no-check", "Do not check the list's images and phone files before the handset is "
+                    "touched (the historic sequence).");
     const QCommandLineOption library("library", "The download library to load.", "PATH");
     const QCommandLineOption port("port", "The modem's port, instead of looking for it.", "PATH");
     const QCommandLineOption pattern("port-pattern", "How a found port number becomes its name.",
                                      "PATTERN");
     const QCommandLineOption trace("trace", "Print the panel's log.");
     const QCommandLineOption json("json", "Print one JSON object per event.");
-    parser.addOptions({list, target, bus, usb, wait, library, port, pattern, trace, json});
+    parser.addOptions(
+        {list, target, bus, usb, wait, timeout, noCheck, library, port, pattern, trace, json});
     if (!ParseArguments(parser, args, exitCode))
         return false;
     *exitCode = kExitUsage;
@@ -301,13 +365,13 @@ bool ParseOptions(const QStringList& args, TotalOptions& options, int* exitCode)
         Err(name + ": give --trace or --json, not both\n");
         return false;
     }
-    bool numberOk = false;
-    const int seconds = parser.value(wait).toInt(&numberOk);
-    if (!numberOk || seconds < 0) {
-        Err(name + ": --wait takes a number of seconds\n");
+    const auto waitSeconds = ReadSeconds(parser, wait, name);
+    const auto timeoutSeconds = ReadSeconds(parser, timeout, name);
+    if (!waitSeconds || !timeoutSeconds)
         return false;
-    }
-    options.wait = std::chrono::seconds(seconds);
+    options.wait = *waitSeconds;
+    options.timeout = *timeoutSeconds;
+    options.check = !parser.isSet(noCheck);
     options.bus = parser.value(bus).toStdString();
     options.library = parser.value(library);
     options.port = parser.value(port);
@@ -328,6 +392,11 @@ int RunTotal(const QStringList& args) {
         Err(name + ": cannot open " + options.list + " (" + why + ")\n");
         return kExitBadInput;
     }
+    const DownloadCheck check{.wholeFiles = options.check, .phoneGroup = options.check};
+    if (const auto problem = CheckDownloadFile(options.list, check)) {
+        Err(name + ": " + *problem + "\n");
+        return kExitBadInput;
+    }
     std::string error;
     std::unique_ptr<phone::VendorLibrary> library = LoadPhoneLibrary(options.library, &error);
     if (!library) {
@@ -340,9 +409,8 @@ int RunTotal(const QStringList& args) {
         return kExitUsage;
     }
     PhoneCliPorts ports = MakePhonePorts(options.port, options.pattern, phone::kFrontPanelPortList);
-    const InterruptFlag interrupt;
     TotalSession session(options, *library, *ports.locator);
-    return session.Run(*source, interrupt);
+    return session.Run(*source);
 }
 
 CommandRegistrar reg({"total", "the Total run: a PDA list, then the phone, on one handset",

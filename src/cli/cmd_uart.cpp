@@ -3,19 +3,23 @@
 // stdout carries the loader's log exactly as the dialog shows it (CR LF
 // kept), or with --json one event per line; progress, the current file,
 // message boxes and diagnostics go to stderr. Exit 0 only when the handset
-// ended the run with its done message; Ctrl-C disconnects like the
-// operator's "Disconnect" and exits 130.
+// ended the run with its done message. Ctrl-C, SIGTERM and SIGHUP disconnect
+// like the operator's "Disconnect" (exit 128 + the signal), and so does a
+// run that shows no progress for --timeout seconds (exit 4).
 
 #include "cli/command_registry.h"
 #include "cli/support_arguments.h"
+#include "cli/support_event_loop.h"
 #include "cli/support_output.h"
-#include "cli/support_uart.h"
+#include "cli/support_run_control.h"
+#include "cli/support_stop_signal.h"
 #include "uartloader/loader_event_json.h"
 #include "uartloader/loader_session.h"
 #include "uartloader/log_file.h"
 
 #include <QCommandLineParser>
 #include <array>
+#include <thread>
 #include <variant>
 
 namespace marlow::cli {
@@ -32,9 +36,12 @@ constexpr std::array<const char*, kProgressBarCount> kBarNames = {
 // byte.
 class CliLoaderSink final : public LoaderSink {
 public:
-    explicit CliLoaderSink(bool json) : json_(json) { lastTen_.fill(-1); }
+    CliLoaderSink(bool json, ProgressWatchdog& watchdog) : json_(json), watchdog_(watchdog) {
+        lastTen_.fill(-1);
+    }
 
     void Post(const LoaderEvent& event) override {
+        watchdog_.Progress(StepOf(event));
         if (const auto* p = std::get_if<ProgressChanged>(&event)) {
             ShowProgress(*p);
             return;
@@ -55,6 +62,16 @@ public:
     }
 
 private:
+    // What the run is doing, as far as an event tells: the file it sends.
+    static std::string StepOf(const LoaderEvent& event) {
+        if (const auto* label = std::get_if<CurrentFileChanged>(&event))
+            return label->text.empty() ? std::string() : "sending " + label->text;
+        if (const auto* p = std::get_if<ProgressChanged>(&event);
+            p != nullptr && p->bar >= 0 && p->bar < kProgressBarCount)
+            return kBarNames[static_cast<std::size_t>(p->bar)];
+        return {};
+    }
+
     void ShowProgress(const ProgressChanged& p) {
         if (p.bar < 0 || p.bar >= kProgressBarCount)
             return;
@@ -71,6 +88,7 @@ private:
     }
 
     bool json_;
+    ProgressWatchdog& watchdog_;
     std::array<int, kProgressBarCount> lastTen_{};
 };
 
@@ -81,6 +99,7 @@ struct UartOptions {
     std::string log;
     bool totalWrite = true; // the mode the dialog opens in
     bool json = false;
+    std::chrono::seconds timeout{120};
 };
 
 bool ReadOptions(const QStringList& args, UartOptions& options, int* exitCode) {
@@ -97,6 +116,8 @@ bool ReadOptions(const QStringList& args, UartOptions& options, int* exitCode) {
         {"log", "Also save the log as \"Save Log\" does.", "FILE"},
         {"json", "Print every event as a JSON line instead of the log."},
     });
+    const QCommandLineOption timeout = TimeoutOption();
+    parser.addOption(timeout);
     if (!ParseArguments(parser, args, exitCode))
         return false;
     if (!parser.positionalArguments().isEmpty() ||
@@ -112,7 +133,46 @@ bool ReadOptions(const QStringList& args, UartOptions& options, int* exitCode) {
     options.log = ArgumentBytes(parser.value("log"));
     options.totalWrite = !parser.isSet("separate-write");
     options.json = parser.isSet("json");
+    const auto timeoutSeconds = ReadSeconds(parser, timeout, args.value(0).toStdString());
+    *exitCode = kExitUsage;
+    if (!timeoutSeconds)
+        return false;
+    options.timeout = *timeoutSeconds;
     return true;
+}
+
+struct RunEnd {
+    std::optional<RunOutcome> outcome;
+    bool timedOut = false;
+};
+
+// Waits for the run's end; a signal or a silence of --timeout seconds
+// disconnects it first, and the run then ends as its port closes.
+RunEnd AwaitRunEnd(UartLoaderSession& session, const StopSignal& stop, ProgressWatchdog& watchdog,
+                   CliEventLoop& loop) {
+    RunEnd end;
+    bool ended = false;
+    std::thread waiter([&] {
+        std::optional<RunOutcome> result = session.WaitForRunEnd();
+        loop.Post([&, result] {
+            end.outcome = result;
+            ended = true;
+        });
+    });
+    bool disconnected = false;
+    while (!ended) {
+        loop.RunOnce(watchdog.Deadline());
+        if (!disconnected && (stop.Raised() || watchdog.Expired())) {
+            disconnected = true;
+            end.timedOut = !stop.Raised();
+            if (end.timedOut)
+                Err("marlow-cli uart: " + watchdog.Reason() + "; disconnecting\n");
+            watchdog.Disarm();
+            session.Disconnect();
+        }
+    }
+    waiter.join();
+    return end;
 }
 
 int RunUart(const QStringList& args) {
@@ -127,7 +187,8 @@ int RunUart(const QStringList& args) {
         return kExitBadInput;
     }
 
-    CliLoaderSink sink(options.json);
+    ProgressWatchdog watchdog(options.timeout);
+    CliLoaderSink sink(options.json, watchdog);
     UartLoaderSession session(sink);
     if (!options.settings.empty() && !session.LoadSettings(options.settings))
         return kExitBadInput;
@@ -141,17 +202,22 @@ int RunUart(const QStringList& args) {
             session.ReadStmList(options.stm);
     }
 
-    SignalStop signalStop([&session] { session.Disconnect(); });
+    CliEventLoop loop;
+    const StopSignal stop([&loop] { loop.Post([] {}); });
+    watchdog.Arm("connecting");
     if (!session.Connect())
         return kExitFailed;
-    const std::optional<RunOutcome> outcome = session.WaitForRunEnd();
+    const RunEnd end = AwaitRunEnd(session, stop, watchdog, loop);
+    const std::optional<RunOutcome> outcome = end.outcome;
 
     const bool logSaved = options.log.empty() || session.SaveLog(options.log);
     if (options.json)
         Out(std::string("{\"event\":\"result\",\"outcome\":\"") +
             (outcome ? RunOutcomeName(*outcome) : "not started") + "\"}\n");
-    if (signalStop.Fired())
-        return kExitStopped;
+    if (stop.Raised())
+        return stop.ExitCode();
+    if (end.timedOut)
+        return kExitTimedOut;
     return outcome == RunOutcome::Done && logSaved ? kExitOk : kExitFailed;
 }
 

@@ -45,11 +45,31 @@ std::string CrLfToLf(std::string_view text) {
 
 namespace marlow::cli {
 
-bool ParseArguments(QCommandLineParser& parser, const QStringList& args, int* exitCode) {
+namespace {
+
+// The first option or argument that was given an empty value, as the
+// user wrote it; empty when there is none.
+QString EmptyValue(const QCommandLineParser& parser, const QStringList& mayBeEmpty) {
+    for (const QString& name : parser.optionNames())
+        if (!mayBeEmpty.contains(name) && parser.values(name).contains(QString()))
+            return "--" + name;
+    if (parser.positionalArguments().contains(QString()))
+        return "an argument";
+    return {};
+}
+
+} // namespace
+
+bool ParseArguments(QCommandLineParser& parser, const QStringList& args, int* exitCode,
+                    const QStringList& mayBeEmpty) {
     const QCommandLineOption help = parser.addHelpOption();
-    if (!parser.parse(args)) {
-        Err(args.value(0).toStdString() + ": " + parser.errorText().toStdString() +
-            "\n(see --help)\n");
+    QString error;
+    if (!parser.parse(args))
+        error = parser.errorText();
+    else if (const QString empty = EmptyValue(parser, mayBeEmpty); !empty.isEmpty())
+        error = empty + " is given an empty value";
+    if (!error.isEmpty()) {
+        Err(args.value(0).toStdString() + ": " + error.toStdString() + "\n(see --help)\n");
         *exitCode = kExitUsage;
         return false;
     }

@@ -10,12 +10,6 @@ namespace {
 
 constexpr int kBarWidth = 30;
 
-std::string ResultOf(const pda::PdaProgressEvent& event) {
-    if (event.completed && !event.aborted)
-        return "completed";
-    return event.aborted ? "aborted" : "stopped";
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -96,9 +90,9 @@ void PdaProgressBoard::Redraw() {
 
 CliPdaPresentation::CliPdaPresentation(std::string device, PdaCliOutput output,
                                        PdaProgressBoard& board, std::mutex& stdoutLock,
-                                       std::function<void(const pda::PdaProgressEvent&)> finished)
+                                       std::function<void(const pda::PdaProgressEvent&)> onEvent)
     : device_(std::move(device)), output_(output), board_(board), stdoutLock_(stdoutLock),
-      finished_(std::move(finished)), line_(board.AddLine(device_)) {}
+      onEvent_(std::move(onEvent)), line_(board.AddLine(device_)) {}
 
 void CliPdaPresentation::DeviceStateTrace(std::string_view text) {
     if (output_.trace)
@@ -129,6 +123,10 @@ void CliPdaPresentation::MessageBox(std::string_view text, std::string_view capt
 }
 
 void CliPdaPresentation::Progress(const pda::PdaProgressEvent& event) {
+    if (onEvent_)
+        onEvent_(event);
+    if (event.kind == pda::PdaProgressEvent::Kind::DeviceAnswered)
+        return;
     std::string image, state;
     int percent = 0;
     {
@@ -145,6 +143,7 @@ void CliPdaPresentation::Progress(const pda::PdaProgressEvent& event) {
             percent_ = event.percent;
             break;
         case pda::PdaProgressEvent::Kind::Finished:
+        case pda::PdaProgressEvent::Kind::DeviceAnswered:
             break;
         }
         image = image_;
@@ -152,13 +151,12 @@ void CliPdaPresentation::Progress(const pda::PdaProgressEvent& event) {
         percent = percent_;
     }
     if (event.kind == pda::PdaProgressEvent::Kind::Finished)
-        board_.Finish(line_, ResultOf(event) + (event.error.empty() ? "" : ": " + event.error));
+        board_.Finish(line_, pda::VerdictName(event.verdict) +
+                                 (event.reason.empty() ? "" : ": " + event.reason));
     else
         board_.Update(line_, image, percent, state);
     if (output_.json)
         Json(event);
-    if (event.kind == pda::PdaProgressEvent::Kind::Finished && finished_)
-        finished_(event);
 }
 
 void CliPdaPresentation::Json(const pda::PdaProgressEvent& event) {
@@ -181,9 +179,11 @@ void CliPdaPresentation::Json(const pda::PdaProgressEvent& event) {
         break;
     case pda::PdaProgressEvent::Kind::Finished:
         line["event"] = "finished";
-        line["result"] = QString::fromStdString(ResultOf(event));
-        line["error"] = QString::fromStdString(event.error);
+        line["result"] = pda::VerdictName(event.verdict);
+        line["reason"] = QString::fromStdString(event.reason);
         break;
+    case pda::PdaProgressEvent::Kind::DeviceAnswered:
+        return;
     }
     std::lock_guard lock(stdoutLock_);
     OutJsonLine(line);

@@ -57,9 +57,10 @@ struct PdaCliOutput {
 
 class CliPdaPresentation : public pda::PdaPresentation {
 public:
+    // `onEvent` sees every typed event first, on the thread that raised it.
     CliPdaPresentation(std::string device, PdaCliOutput output, PdaProgressBoard& board,
                        std::mutex& stdoutLock,
-                       std::function<void(const pda::PdaProgressEvent&)> finished);
+                       std::function<void(const pda::PdaProgressEvent&)> onEvent);
 
     void DeviceStateTrace(std::string_view text) override;
     void ClearDeviceState() override;
@@ -110,7 +111,7 @@ private:
     PdaCliOutput output_;
     PdaProgressBoard& board_;
     std::mutex& stdoutLock_;
-    std::function<void(const pda::PdaProgressEvent&)> finished_;
+    std::function<void(const pda::PdaProgressEvent&)> onEvent_;
     int line_;
     app::TracePrinter printer_;
     TraceWindow window_{*this};

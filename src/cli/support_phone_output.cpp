@@ -99,10 +99,12 @@ void ProgressLine::Close() {
 }
 
 CliPhonePresentation::CliPhonePresentation(PhoneCliOutput output,
-                                           std::function<std::string()> currentPart)
-    : output_(output), currentPart_(std::move(currentPart)) {}
+                                           std::function<std::string()> currentPart,
+                                           std::function<void()> progressed)
+    : output_(output), currentPart_(std::move(currentPart)), progressed_(std::move(progressed)) {}
 
 void CliPhonePresentation::Show(phone::PhoneTarget target, std::string_view text) {
+    Progressed();
     if (output_.json) {
         QJsonObject event;
         event["event"] = "text";
@@ -114,7 +116,13 @@ void CliPhonePresentation::Show(phone::PhoneTarget target, std::string_view text
     }
 }
 
+void CliPhonePresentation::Progressed() {
+    if (progressed_)
+        progressed_();
+}
+
 void CliPhonePresentation::Clear(phone::PhoneTarget target) {
+    Progressed();
     if (output_.json) {
         QJsonObject event;
         event["event"] = "clear";
@@ -126,6 +134,7 @@ void CliPhonePresentation::Clear(phone::PhoneTarget target) {
 }
 
 void CliPhonePresentation::Progress(phone::PhoneProgress progress) {
+    Progressed();
     if (progress.kind != phone::PhoneProgress::Kind::Value)
         return;
     if (output_.json) {
@@ -139,6 +148,7 @@ void CliPhonePresentation::Progress(phone::PhoneProgress progress) {
 }
 
 void CliPhonePresentation::MessageBox(std::string_view text, std::string_view title) {
+    Progressed();
     if (output_.json) {
         QJsonObject event;
         event["event"] = "messageBox";
@@ -162,6 +172,18 @@ void CliPhonePresentation::RunEnded(phone::PhoneRunEnd end) {
         event["result"] = PhoneRunEndName(end);
         OutJsonLine(event);
     }
+}
+
+void CliPhonePresentation::EndedByCommand(const char* result, const std::string& reason) {
+    if (output_.json) {
+        QJsonObject event;
+        event["event"] = "end";
+        event["result"] = result;
+        event["reason"] = QString::fromStdString(reason);
+        OutJsonLine(event);
+    }
+    progress_.Close();
+    Err("marlow-cli phone: " + reason + "\n");
 }
 
 } // namespace marlow::cli

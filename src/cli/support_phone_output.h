@@ -49,8 +49,10 @@ private:
 
 class CliPhonePresentation : public phone::PhonePresentation {
 public:
-    // `currentPart` names the part the engine is in, for the progress line.
-    CliPhonePresentation(PhoneCliOutput output, std::function<std::string()> currentPart);
+    // `currentPart` names the part the engine is in, for the progress line;
+    // `progressed` hears of every event (for the --timeout watchdog).
+    CliPhonePresentation(PhoneCliOutput output, std::function<std::string()> currentPart,
+                         std::function<void()> progressed = {});
 
     void Show(phone::PhoneTarget target, std::string_view text) override;
     void Clear(phone::PhoneTarget target) override;
@@ -61,12 +63,18 @@ public:
     void RunEnded(phone::PhoneRunEnd end) override;
 
     std::optional<phone::PhoneRunEnd> Ended() const { return ended_; }
+    // A run the command ended itself (a stop signal, --timeout): the JSON
+    // "end" event and the reason on stderr.
+    void EndedByCommand(const char* result, const std::string& reason);
     void Diagnostic(const std::string& text) { progress_.Note(text); }
     void Close() { progress_.Close(); }
 
 private:
+    void Progressed();
+
     PhoneCliOutput output_;
     std::function<std::string()> currentPart_;
+    std::function<void()> progressed_;
     app::TracePrinter printer_;
     StreamedTraceWindow deviceState_;
     ProgressLine progress_{"phone"};

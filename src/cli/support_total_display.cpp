@@ -10,12 +10,31 @@ TotalDisplay::TotalDisplay(PhoneCliOutput output, Hooks hooks)
     : output_(output), hooks_(std::move(hooks)) {}
 
 void TotalDisplay::Event(const char* kind, std::string_view text) {
+    Progressed();
     if (!output_.json)
         return;
     QJsonObject event;
     event["event"] = kind;
     event["text"] = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
     OutJsonLine(event);
+}
+
+void TotalDisplay::Progressed() {
+    if (hooks_.progressed)
+        hooks_.progressed(half_ + ": " + status_);
+}
+
+void TotalDisplay::Report(const char* kind, std::string_view text, const std::string& reason) {
+    const std::lock_guard lock(mutex_);
+    if (output_.json) {
+        QJsonObject event;
+        event["event"] = kind;
+        event["text"] = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+        event["reason"] = QString::fromStdString(reason);
+        OutJsonLine(event);
+    }
+    if (!reason.empty())
+        line_.Note("total: " + reason);
 }
 
 void TotalDisplay::BeginPhoneHalf() {
@@ -55,8 +74,8 @@ void TotalDisplay::Close() {
 
 void TotalDisplay::PanelStatus(std::string_view text) {
     const std::lock_guard lock(mutex_);
-    Event("status", text);
     status_ = text;
+    Event("status", text);
     Redraw();
 }
 
@@ -80,6 +99,7 @@ void TotalDisplay::PanelCounter(std::string_view text) {
 
 void TotalDisplay::PanelProgress(int position) {
     const std::lock_guard lock(mutex_);
+    Progressed();
     position_ = position;
     Redraw();
 }
@@ -92,6 +112,10 @@ void TotalDisplay::MessageBox(std::string_view text, std::string_view caption) {
 }
 
 void TotalDisplay::Progress(const pda::PdaProgressEvent& event) {
+    {
+        const std::lock_guard lock(mutex_);
+        Progressed();
+    }
     if (event.kind == pda::PdaProgressEvent::Kind::Finished && hooks_.pdaFinished)
         hooks_.pdaFinished(event);
 }

@@ -20,6 +20,8 @@ class TotalDisplay : public pda::PdaPresentation, public phone::PhonePresentatio
 public:
     struct Hooks {
         std::function<void(const pda::PdaProgressEvent&)> pdaFinished; // any thread
+        // Every event of either half, with the step it shows ("phone: Booting...").
+        std::function<void(const std::string& step)> progressed; // any thread
     };
     TotalDisplay(PhoneCliOutput output, Hooks hooks);
 
@@ -30,6 +32,9 @@ public:
     // The panel's own lines (OnComplete and friends).
     void Log(std::string_view text);
     void Note(const std::string& text);
+    // A command's own event: a JSON line {"event": kind, "text": text,
+    // "reason": reason} and the reason on stderr.
+    void Report(const char* kind, std::string_view text, const std::string& reason);
     void Close();
 
     // PDA download, front-panel mode.
@@ -66,7 +71,10 @@ public:
     std::optional<phone::PhoneRunEnd> PhoneEnded() const;
 
 private:
+    // Each writes the event's JSON line and counts it as progress; the
+    // mutex is held.
     void Event(const char* kind, std::string_view text);
+    void Progressed();
     void Redraw();
 
     PhoneCliOutput output_;

@@ -6,37 +6,19 @@
 
 #include "pda/pda_protocol.h"
 
-#include <thread>
-
 namespace marlow::hotplug {
 
-namespace {
-
-constexpr std::chrono::milliseconds kFirstLook{200};
-constexpr std::chrono::milliseconds kNextLook{100};
-constexpr int kLooks = 3;
-
-} // namespace
-
-void CDeviceWatcher::Pause(std::chrono::milliseconds duration) {
-    if (timing_.pause)
-        timing_.pause(duration);
-    else
-        std::this_thread::sleep_for(duration);
-}
-
-void CDeviceWatcher::StopDownload(Device& device) {
+void CDeviceWatcher::StopDownload(Device& device, pda::StopCause cause) {
     pda::CUsbPipe& pipe = *device.pipe;
-    pipe.RequestStop();
+    pipe.RequestStop(cause);
     // A stop request cuts every blocked read and write short, so the thread
     // ends within this grace; it is joined, never terminated, either way.
-    Pause(kFirstLook);
-    for (int look = 0; look < kLooks && pipe.ThreadRunning(); ++look)
-        Pause(kNextLook);
+    pipe.WaitForThreadEnd(timing_.stopGrace);
     pipe.JoinDownloadThread();
 }
 
-void CDeviceWatcher::UnloadUsbDrv(bool close, bool unload, const std::string* onlyPath) {
+void CDeviceWatcher::UnloadUsbDrv(bool close, bool unload, const std::string* onlyPath,
+                                  pda::StopCause cause) {
     owner_.Log("+UnloadUsbDrv()");
     if (devices_.empty() && close) {
         owner_.CloseFrameNow();
@@ -45,7 +27,7 @@ void CDeviceWatcher::UnloadUsbDrv(bool close, bool unload, const std::string* on
     for (const auto& device : devices_) {
         if (onlyPath != nullptr && device->path != *onlyPath)
             continue;
-        StopDownload(*device);
+        StopDownload(*device, cause);
         // The run's image and list files were closed when its thread ended.
         if (unload) {
             owner_.Log("if(bUnload)");
@@ -59,8 +41,8 @@ void CDeviceWatcher::UnloadUsbDrv(bool close, bool unload, const std::string* on
         closePending_ = true;
 }
 
-void CDeviceWatcher::OnClose() {
-    UnloadUsbDrv(true, true);
+void CDeviceWatcher::OnClose(pda::StopCause cause) {
+    UnloadUsbDrv(true, true, nullptr, cause);
 }
 
 bool CDeviceWatcher::OnServiceDlgExit() {
@@ -73,9 +55,9 @@ bool CDeviceWatcher::OnServiceDlgExit() {
     return true;
 }
 
-bool CDeviceWatcher::OnServiceDlgCancel() {
+bool CDeviceWatcher::OnServiceDlgCancel(pda::StopCause cause) {
     owner_.Log("case SERVICE_DLG_CANCEL:");
-    UnloadUsbDrv(false, true);
+    UnloadUsbDrv(false, true, nullptr, cause);
     serviceCancelPending_ = true;
     if (devices_.empty())
         CarryOutPendingRequest();

@@ -123,7 +123,7 @@ bool CDeviceWatcher::OnDeviceRemoveComplete(const std::string& devicePath) {
     if (unexpected) {
         owner_.Log("g_mainfrm->UnloadUsbDrv(FALSE, FALSE)");
         // Only the device that left is stopped: the others' downloads go on.
-        UnloadUsbDrv(false, false, &devicePath);
+        UnloadUsbDrv(false, false, &devicePath, pda::StopCause::DeviceRemoved);
     }
     const auto found = Find(devicePath);
     std::unique_ptr<Device> device = std::move(*found);

@@ -15,7 +15,6 @@
 #include "pda/usb_pipe.h"
 
 #include <chrono>
-#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -58,8 +57,10 @@ public:
 };
 
 struct WatcherTiming {
-    // The 200 ms and 100 ms looks at a stopping download thread.
-    std::function<void(std::chrono::milliseconds)> pause;
+    // How long a stopping download thread is given to end before it is
+    // joined all the same (the historic 200 ms + 3 x 100 ms looks). A wait
+    // on the thread's end, so a thread that ends at once costs nothing.
+    std::chrono::milliseconds stopGrace{500};
     // How OpenPipe retries a device that does not open at once.
     pda::OpenRetryPolicy openRetry;
 };
@@ -84,13 +85,15 @@ public:
     // Releases the listed devices: stops their downloads and, with
     // `unload`, tells each boot loader USB_UNLOAD_CMD. With `close` the frame
     // closes at once when no device is listed, else once the devices have
-    // gone. `onlyPath` limits it to one device.
-    void UnloadUsbDrv(bool close, bool unload, const std::string* onlyPath = nullptr);
+    // gone. `onlyPath` limits it to one device. `cause` goes with the stop
+    // request, so each run's verdict says why it ended.
+    void UnloadUsbDrv(bool close, bool unload, const std::string* onlyPath = nullptr,
+                      pda::StopCause cause = pda::StopCause::Operator);
 
     // The main frame's requests.
-    void OnClose();            // WM_CLOSE and the exit command
-    bool OnServiceDlgExit();   // SERVICE_DLG_EXIT
-    bool OnServiceDlgCancel(); // SERVICE_DLG_CANCEL
+    void OnClose(pda::StopCause cause = pda::StopCause::Operator); // WM_CLOSE, exit command
+    bool OnServiceDlgExit();                                       // SERVICE_DLG_EXIT
+    bool OnServiceDlgCancel(pda::StopCause cause = pda::StopCause::Operator); // SERVICE_DLG_CANCEL
 
     bool ClosePending() const { return closePending_; }
     bool ServiceExitPending() const { return serviceExitPending_; }
@@ -109,11 +112,10 @@ private:
     };
 
     void ReportConnected(Device& device);
-    void StopDownload(Device& device);
+    void StopDownload(Device& device, pda::StopCause cause);
     bool FrontPanelMode(const std::string& devicePath);
     void CarryOutPendingRequest();
     std::vector<std::unique_ptr<Device>>::iterator Find(const std::string& devicePath);
-    void Pause(std::chrono::milliseconds duration);
 
     DeviceWatcherOwner& owner_;
     WatcherTiming timing_;

@@ -74,6 +74,7 @@ public:
     ReplyRead ReadReplyByte(std::uint8_t& byte) override {
         switch (pipe_.ReadReplyByte(byte)) {
         case PipeRead::Ok:
+            ReportAnswer();
             return ReplyRead::Ok;
         case PipeRead::Stopped:
             return ReplyRead::Stopped;
@@ -81,7 +82,7 @@ public:
             break;
         }
         context_.aborted = true;
-        pipe_.RequestStop();
+        pipe_.RequestStop(StopCause::Failure);
         if (!panel_) {
             out_.DeviceStateTrace("\nFailed in Receiving Data");
             out_.DeviceStateTrace("\nDownload Aborted!");
@@ -98,6 +99,12 @@ public:
     }
 
 private:
+    void ReportAnswer() {
+        PdaProgressEvent answered;
+        answered.kind = PdaProgressEvent::Kind::DeviceAnswered;
+        out_.Progress(answered);
+    }
+
     CUsbPipe& pipe_;
     PdaRunContext& context_;
     PdaPresentation& out_;
@@ -137,6 +144,9 @@ private:
     bool SendFinal(PdaCommand command);
     void GoTo(PdaState state);
     void Fail(std::string error);
+    // The verdict rests first on what the run achieved, then on the cause
+    // that came with its stop request.
+    void Judge(PdaRunOutcome& outcome) const;
     void Trace(std::string_view text);
     void Pause();
 
@@ -166,6 +176,9 @@ private:
     int imagesStarted_ = 0;
     std::string displayName_;
     std::string error_;
+    // What the run was doing last: the state it worked in or the command it
+    // sent, for the verdict's reason.
+    std::string step_;
     bool exitReported_ = false;
 };
 
@@ -187,16 +200,45 @@ PdaRunOutcome PdaRun::Run() {
     outcome.completed = pipe_.Completed();
     outcome.aborted = context_.aborted;
     outcome.error = error_;
+    Judge(outcome);
     if (!outcome.completed && outcome.error.empty())
-        outcome.error = "the download was stopped";
+        outcome.error = outcome.reason;
     PdaProgressEvent finished;
     finished.kind = PdaProgressEvent::Kind::Finished;
     finished.state = state_;
-    finished.completed = outcome.completed;
-    finished.aborted = outcome.aborted;
-    finished.error = outcome.completed && !outcome.aborted ? std::string() : outcome.error;
+    finished.verdict = outcome.verdict;
+    finished.reason = outcome.reason;
     out_.Progress(finished);
     return outcome;
+}
+
+void PdaRun::Judge(PdaRunOutcome& outcome) const {
+    if (outcome.completed && !outcome.aborted) {
+        outcome.verdict = PdaVerdict::Passed;
+        return;
+    }
+    const std::string during = " during " + (step_.empty() ? std::string("the start") : step_);
+    switch (pipe_.Cause()) {
+    case StopCause::DeviceRemoved:
+        outcome.verdict = PdaVerdict::DeviceRemoved;
+        outcome.reason = "the handset was removed" + during;
+        return;
+    case StopCause::Operator:
+        outcome.verdict = PdaVerdict::Stopped;
+        outcome.reason = "stopped by the operator" + during;
+        return;
+    case StopCause::TimedOut:
+        outcome.verdict = PdaVerdict::Failed;
+        outcome.reason = "timed out" + during;
+        return;
+    case StopCause::None:
+    case StopCause::EndOfRun:
+    case StopCause::Failure:
+        break;
+    }
+    outcome.verdict = PdaVerdict::Failed;
+    outcome.reason =
+        outcome.error.empty() ? "the download ended unfinished" + during : outcome.error;
 }
 
 bool PdaRun::Start() {
@@ -575,7 +617,7 @@ void PdaRun::Exit() {
         Trace("\n\nEXIT_STATE\n\n Downloaded to Device Successfully!");
         out_.StatusBar("Launching with the New Image....");
     }
-    pipe_.RequestStop();
+    pipe_.RequestStop(StopCause::EndOfRun);
 }
 
 bool PdaRun::OpenImage(const std::string& path) {
@@ -601,6 +643,7 @@ bool PdaRun::Await(PdaCommand command) {
 }
 
 bool PdaRun::Send(std::span<const std::uint8_t> packet) {
+    step_ = CommandName(packet[0]);
     if (pipe_.WritePipe(packet))
         return true;
     Trace(kFailedInTransmitting);
@@ -610,6 +653,7 @@ bool PdaRun::Send(std::span<const std::uint8_t> packet) {
 }
 
 bool PdaRun::SendFinal(PdaCommand command) {
+    step_ = CommandName(CodeOf(command));
     if (pipe_.WritePipe(packets_.Single(command)))
         return true;
     Fail(CommandName(CodeOf(command)) + ": the packet could not be written");
@@ -620,6 +664,8 @@ void PdaRun::GoTo(PdaState state) {
     if (state == state_)
         return;
     state_ = state;
+    if (state != PdaState::ERROR_STATE && state != PdaState::EXIT_STATE)
+        step_ = StateName(state);
     PdaProgressEvent entered;
     entered.kind = PdaProgressEvent::Kind::StateEntered;
     entered.state = state;
@@ -643,6 +689,20 @@ void PdaRun::Pause() {
 }
 
 } // namespace
+
+const char* VerdictName(PdaVerdict verdict) {
+    switch (verdict) {
+    case PdaVerdict::Passed:
+        return "passed";
+    case PdaVerdict::Failed:
+        return "failed";
+    case PdaVerdict::Stopped:
+        return "stopped";
+    case PdaVerdict::DeviceRemoved:
+        return "device-removed";
+    }
+    return "?";
+}
 
 const char* StateName(PdaState state) {
     switch (state) {

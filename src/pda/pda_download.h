@@ -16,6 +16,8 @@ struct PdaRunOutcome {
     bool completed = false; // DOWNLOAD_DONE_CMD or PHONE_DOWN_CMD went out
     bool aborted = false;
     std::string error; // the first failure, naming its step; empty on success
+    PdaVerdict verdict = PdaVerdict::Failed;
+    std::string reason; // what the verdict rests on; empty when passed
 };
 
 PdaRunOutcome RunPdaDownload(CUsbPipe& pipe, PdaRunContext& context, PdaPresentation& presentation);

@@ -25,6 +25,17 @@ enum class PdaState : int {
 
 const char* StateName(PdaState state);
 
+// How a run ended: exactly one of these, with its reason.
+enum class PdaVerdict {
+    Passed,        // DOWNLOAD_DONE_CMD or PHONE_DOWN_CMD went out, nothing failed
+    Failed,        // the device, a file or the wire failed, or the caller timed out
+    Stopped,       // the operator's stop (or a stop signal)
+    DeviceRemoved, // the handset left the bus before it was done
+};
+
+// "passed", "failed", "stopped", "device-removed".
+const char* VerdictName(PdaVerdict verdict);
+
 // Typed progress for machine receivers (JSON lines, progress bars); the
 // texts above are for people.
 struct PdaProgressEvent {
@@ -32,16 +43,18 @@ struct PdaProgressEvent {
         StateEntered, // `state`
         ImageStarted, // `image` (display name), `imageNumber` from 1
         Percent,      // `percent` of the current image changed
-        Finished,     // `completed`, `aborted`, `error` (empty on success)
+        Finished,     // `verdict` and its `reason` (empty when passed)
+        // A reply byte came, also one that a wait passes over: the device is
+        // alive. For watchdogs; nothing to show.
+        DeviceAnswered,
     };
     Kind kind = Kind::StateEntered;
     PdaState state = PdaState::SIGNATURE_STATE;
     int percent = 0;
     int imageNumber = 0;
     std::string image;
-    bool completed = false;
-    bool aborted = false;
-    std::string error;
+    PdaVerdict verdict = PdaVerdict::Failed;
+    std::string reason;
 };
 
 class PdaPresentation {

@@ -67,18 +67,31 @@ bool CUsbPipe::IsOpen() const {
 }
 
 bool CUsbPipe::WritePipe(std::span<const std::uint8_t> packet) {
-    if (transport_->Write(packet) != TransferStatus::Ok)
+    if (Noted(transport_->Write(packet)) != TransferStatus::Ok)
         return false;
     if (!NeedsZeroLengthPacket(packet.size()))
         return true;
-    return transport_->Write({}) == TransferStatus::Ok;
+    return Noted(transport_->Write({})) == TransferStatus::Ok;
+}
+
+void CUsbPipe::NoteCause(StopCause cause) {
+    StopCause none = StopCause::None;
+    cause_.compare_exchange_strong(none, cause);
+}
+
+// A device that has gone is the run's cause of ending, whichever way the
+// failed transfer is reported afterwards.
+TransferStatus CUsbPipe::Noted(TransferStatus status) {
+    if (status == TransferStatus::Disconnected)
+        NoteCause(StopCause::DeviceRemoved);
+    return status;
 }
 
 PipeRead CUsbPipe::ReadReplyByte(std::uint8_t& reply) {
     if (stop_.IsRaised())
         return PipeRead::Stopped;
     std::uint8_t byte = 0;
-    switch (transport_->ReadByte(byte)) {
+    switch (Noted(transport_->ReadByte(byte))) {
     case TransferStatus::Ok:
         reply = byte;
         return PipeRead::Ok;
@@ -92,14 +105,29 @@ PipeRead CUsbPipe::ReadReplyByte(std::uint8_t& reply) {
     return stop_.IsRaised() ? PipeRead::Stopped : PipeRead::Failed;
 }
 
-void CUsbPipe::RequestStop() {
+void CUsbPipe::RequestStop(StopCause cause) {
+    NoteCause(cause);
     stop_.Raise();
     transport_->Interrupt();
 }
 
 void CUsbPipe::ClearStopRequest() {
     stop_.Clear();
+    cause_.store(StopCause::None);
     transport_->ClearInterrupt();
+}
+
+void CUsbPipe::SetThreadRunning(bool running) {
+    // Notified under the lock: a waiter that wakes may go on to join the
+    // thread and delete the pipe.
+    std::lock_guard lock(threadMutex_);
+    threadRunning_.store(running);
+    threadEnded_.notify_all();
+}
+
+bool CUsbPipe::WaitForThreadEnd(std::chrono::milliseconds limit) {
+    std::unique_lock lock(threadMutex_);
+    return threadEnded_.wait_for(lock, limit, [this] { return !threadRunning_.load(); });
 }
 
 void CUsbPipe::AttachDownloadThread(std::thread thread) {

@@ -35,6 +35,19 @@ enum class PipeRead {
     Stopped, // a stop request ended the read: never a device error
 };
 
+// Why a run was asked to stop. The first cause since the last clear stands,
+// so a run's verdict says what really ended it: a handset pulled out during
+// a reply wait is a removal, not an operator's stop, even when the watcher's
+// stop request for that removal reaches the run first.
+enum class StopCause {
+    None,
+    EndOfRun,      // the state machine reached its end
+    Failure,       // a reply could not be read
+    Operator,      // stop, close, Ctrl-C, a signal
+    DeviceRemoved, // the handset left the bus
+    TimedOut,      // the caller gave up waiting for progress
+};
+
 // A stop request that can also cut a pause short. Raise and Clear may come
 // from any thread.
 class StopRequest {
@@ -84,10 +97,13 @@ public:
 
     // From any thread: the download ends at its next step and a blocked read
     // or write returns at once.
-    void RequestStop();
+    void RequestStop(StopCause cause = StopCause::Operator);
     // Before a new run (and before the unload command after a stop).
     void ClearStopRequest();
     bool StopRequested() const { return stop_.IsRaised(); }
+    // The first cause noted since the last clear: a stop request's, or
+    // DeviceRemoved when a transfer found the device gone.
+    StopCause Cause() const { return cause_.load(); }
     // Waits unless a stop request comes first; false when stopped.
     bool PauseUnlessStopped(std::chrono::milliseconds pause) {
         return stop_.PauseUnlessRaised(pause);
@@ -97,8 +113,11 @@ public:
     // phone; a completed device leaving the bus is the expected re-enumeration.
     void SetCompleted(bool completed) { completed_.store(completed); }
     bool Completed() const { return completed_.load(); }
-    void SetThreadRunning(bool running) { threadRunning_.store(running); }
+    void SetThreadRunning(bool running);
     bool ThreadRunning() const { return threadRunning_.load(); }
+    // Waits for the download thread to end, at most `limit`; true when it
+    // has (or none runs). Costs nothing once the thread is gone.
+    bool WaitForThreadEnd(std::chrono::milliseconds limit);
 
     // The download thread lives with its pipe so that the pipe never goes
     // away under it.
@@ -110,12 +129,17 @@ public:
 
 private:
     bool WaitBeforeNextAttempt();
+    void NoteCause(StopCause cause);
+    TransferStatus Noted(TransferStatus status);
 
     std::unique_ptr<UsbTransport> transport_;
     OpenRetryPolicy retry_;
     StopRequest stop_;
     std::atomic<bool> completed_{false};
+    std::atomic<StopCause> cause_{StopCause::None};
     std::atomic<bool> threadRunning_{false};
+    std::mutex threadMutex_;
+    std::condition_variable threadEnded_;
     std::thread downloadThread_;
 };
 

@@ -1,19 +1,21 @@
 #!/bin/bash
 # marlow-cli pda against `marlow-cli emulate pda` over a virtual bus socket:
-# a download to flash with its trace, two handsets at once, and Ctrl-C.
+# a download to flash with its trace, two handsets at once, then a table of
+# runs that must end with a given exit code and say why.
 set -u
 CLI=$1
 WORK=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$WORK"' EXIT
 cd "$WORK" || exit 1
 fail() { echo "FAIL: $*" >&2; exit 1; }
+wait_for() { for _ in $(seq 1 200); do [ -e "$1" ] && return; sleep 0.05; done; }
 
 "$CLI" sample . 2>/dev/null || fail "sample set"
 
 # One handset, flash, trace on stdout.
 "$CLI" pda --file nk.bin --target flash --bus bus1.sock --trace --wait 20 >trace.txt 2>pda.err &
 PDA=$!
-sleep 0.5
+wait_for bus1.sock
 "$CLI" emulate pda --bus bus1.sock --flash-ms 50 --flash-zeros 2 --json >report.json 2>emu.err ||
     fail "emulator: $(cat emu.err)"
 wait $PDA || fail "pda exit $? $(cat pda.err)"
@@ -27,28 +29,72 @@ grep -q "PROTOCOL VIOLATION" emu.err && fail "violation"
 "$CLI" pda --file quill_all.lst --target flash --bus bus2.sock --devices 2 --json --wait 20 \
     >events.json 2>pda2.err &
 PDA=$!
-sleep 0.5
+wait_for bus2.sock
 "$CLI" emulate pda --bus bus2.sock 2>emu2a.err &
 "$CLI" emulate pda --bus bus2.sock 2>emu2b.err
 wait $PDA || fail "two handsets: $(cat pda2.err)"
-[ "$(grep -c '"result":"completed"' events.json)" = 2 ] || fail "two completions"
+[ "$(grep -c '"result":"passed"' events.json)" = 2 ] || fail "two passes"
 grep -q "left after PHONE_DOWN_CMD" emu2b.err || fail "phone hand-over"
 
-# Ctrl-C during the flash write releases the handset and exits 130. The
-# flash write is the answered command after the image header, one per
-# record and the image end.
+# The flash write is the answered command after the image header, one per
+# record and the image end: a handset silent there hangs in WRITE_FLSH_CMD.
 RECORDS=$(grep -o '"records":[0-9]*' report.json | head -1 | cut -d: -f2)
-FLASH_ANSWER=$((RECORDS + 3))
-"$CLI" pda --file nk.bin --target flash --bus bus3.sock --wait 20 >/dev/null 2>pda3.err &
-PDA=$!
-sleep 0.5
-"$CLI" emulate pda --bus bus3.sock --silent-at $FLASH_ANSWER 2>emu3.err &
-EMU=$!
-for _ in $(seq 1 100); do grep -q "100%" pda3.err 2>/dev/null && break; sleep 0.1; done
-sleep 0.3
-kill -INT $PDA
-wait $PDA
-[ $? = 130 ] || fail "Ctrl-C exit code"
-wait $EMU
-grep -q "left after USB_UNLOAD_CMD" emu3.err || fail "handset not released: $(cat emu3.err)"
+FLASH=$((RECORDS + 3))
+: >empty.lst
+printf -- '-psi.flb\n' >phone-first.lst
+head -c 100 nk.bin >short.bin
+
+# name|exit|stderr has|stdout has|emulator's stderr has|emulators|emulator args|signal@when|pda args
+# (BUS in the pda args is the case's socket; "x2" starts two emulators; the
+# signal is sent once stderr shows `when`.)
+CASES=(
+"removal is no stop|1|the handset was removed during|\"result\":\"device-removed\"||1|--disconnect-after 20000||--file nk.bin --json"
+"silent handset times out|4|no progress for 1 s in ENDOFTRANSFER_STATE|||1|--silent-at $FLASH||--file nk.bin --target flash --timeout 1"
+"Ctrl-C releases|130|stopped||left after USB_UNLOAD_CMD|1|--silent-at $FLASH|INT@100%|--file nk.bin --target flash"
+"SIGTERM releases|143|stopped||left after USB_UNLOAD_CMD|1|--silent-at $FLASH|TERM@100%|--file nk.bin --target flash"
+"SIGHUP releases|129|stopped||left after USB_UNLOAD_CMD|1|--silent-at $FLASH|HUP@100%|--file nk.bin --target flash"
+"empty list|3|the list names no image|||0|||--file empty.lst"
+"list not starting with an image|3|the list names no image|||0|||--file phone-first.lst --no-check"
+"short image refused up front|3|short.bin: |||0|||--file short.bin"
+"short image with --no-check|1|failed: |\"event\":\"image\"|left after USB_UNLOAD_CMD|1|||--file short.bin --no-check --json"
+"empty bus|2|--bus is given an empty value|||0|||--file nk.bin --bus ''"
+"further handset named|0|and was not served|\"event\":\"not-served\"||x2|--flash-ms 1500||--file nk.bin --target flash --json"
+"serving until stopped|0|served 1 handset(s), 1 passed|||1||TERM@passed|--file nk.bin --devices 0"
+)
+N=0
+for row in "${CASES[@]}"; do
+    IFS='|' read -r NAME EXIT ERR OUT EMUERR EMUS EMUARGS SIGNAL ARGS <<<"$row"
+    N=$((N + 1))
+    SOCK=case$N.sock
+    [[ $ARGS == *--bus* ]] || ARGS="$ARGS --bus BUS"
+    eval "ARGV=(${ARGS//BUS/$SOCK})"
+    "$CLI" pda --wait 20 "${ARGV[@]}" >case.out 2>case.err &
+    PDA=$!
+    EMUPIDS=()
+    if [ "$EMUS" != 0 ]; then
+        wait_for $SOCK
+        for _ in $(seq 1 "${EMUS#x}"); do
+            # shellcheck disable=SC2086
+            "$CLI" emulate pda --bus $SOCK $EMUARGS 2>>case.emu &
+            EMUPIDS+=($!)
+        done
+    fi
+    if [ -n "$SIGNAL" ]; then
+        for _ in $(seq 1 200); do grep -q -- "${SIGNAL#*@}" case.err && break; sleep 0.05; done
+        sleep 0.3
+        kill -"${SIGNAL%@*}" $PDA
+    fi
+    wait $PDA
+    GOT=$?
+    # A released handset leaves by itself; one left waiting is sent away.
+    for pid in "${EMUPIDS[@]}"; do
+        [ -n "$EMUERR" ] || kill $pid 2>/dev/null
+        wait $pid 2>/dev/null
+    done
+    [ "$GOT" = "$EXIT" ] || fail "$NAME: exit $GOT, not $EXIT: $(cat case.err)"
+    grep -qF -- "$ERR" case.err || fail "$NAME: stderr lacks '$ERR': $(cat case.err)"
+    [ -z "$OUT" ] || grep -qF -- "$OUT" case.out || fail "$NAME: stdout lacks '$OUT'"
+    [ -z "$EMUERR" ] || grep -qF -- "$EMUERR" case.emu || fail "$NAME: emulator: $(cat case.emu)"
+    rm -f case.emu
+done
 echo "1 passed, 0 failed"

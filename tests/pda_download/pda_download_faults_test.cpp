@@ -70,6 +70,7 @@ TEST_P(PdaDownloadNak, EndsInErrorStateWithTheWaitsTexts) {
     EXPECT_TRUE(rig.context.aborted);
     EXPECT_FALSE(rig.pipe->Completed());
     EXPECT_NE(outcome.error.find("NAK"), std::string::npos) << outcome.error;
+    EXPECT_EQ(outcome.verdict, pda::PdaVerdict::Failed);
     EXPECT_TRUE(rig.pauses.empty());
 }
 
@@ -137,6 +138,8 @@ TEST(PdaDownloadRemoval, DuringDataFailsTheWriteAndAborts) {
     EXPECT_EQ(Tail(rig.out.Calls(), 5), With({T("\nFailed in Transmitting")}, kAbortedEnd));
     EXPECT_TRUE(outcome.aborted);
     EXPECT_EQ(outcome.error, "RECORD_DATA_CMD: the packet could not be written");
+    EXPECT_EQ(outcome.verdict, pda::PdaVerdict::DeviceRemoved);
+    EXPECT_EQ(outcome.reason, "the handset was removed during RECORD_DATA_CMD");
 }
 
 TEST(PdaDownloadRemoval, BeforeTheReplyReadEndsTheRunWithoutErrorState) {
@@ -154,6 +157,7 @@ TEST(PdaDownloadRemoval, BeforeTheReplyReadEndsTheRunWithoutErrorState) {
     EXPECT_TRUE(outcome.aborted);
     EXPECT_TRUE(rig.context.aborted);
     EXPECT_EQ(outcome.error, "ERASE_RAM_CMD: the reply could not be read");
+    EXPECT_EQ(outcome.verdict, pda::PdaVerdict::DeviceRemoved);
 }
 
 TEST(PdaDownloadRemoval, WhileTheReplyReadWaitsAbortsTheRun) {
@@ -196,6 +200,8 @@ TEST(PdaDownloadStop, DuringTheFlashWaitEndsTheRunAtOnceAndQuietly) {
     EXPECT_FALSE(outcome.completed);
     EXPECT_FALSE(outcome.aborted); // a stop is no failure of the device
     EXPECT_EQ(outcome.error, "WRITE_FLSH_CMD: stopped during the flash write");
+    EXPECT_EQ(outcome.verdict, pda::PdaVerdict::Stopped);
+    EXPECT_EQ(outcome.reason, "stopped by the operator during WRITE_FLSH_CMD");
     EXPECT_TRUE(rig.out.Calls("wait|close").empty());
 }
 

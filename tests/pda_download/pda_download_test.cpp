@@ -329,8 +329,8 @@ TEST(PdaDownloadProgress, PercentFollowsTheRuleAndReportsTypedEvents) {
         }
         if (event.kind == pda::PdaProgressEvent::Kind::Finished) {
             finished = true;
-            EXPECT_TRUE(event.completed);
-            EXPECT_EQ(event.error, "");
+            EXPECT_EQ(event.verdict, pda::PdaVerdict::Passed);
+            EXPECT_EQ(event.reason, "");
         }
     }
     EXPECT_EQ(percents, 1);

@@ -62,12 +62,23 @@ public:
         }
         return true;
     }
-    void Interrupt() { ::kill(static_cast<pid_t>(process_.processId()), SIGINT); }
+    void Interrupt(int signal = SIGINT) {
+        ::kill(static_cast<pid_t>(process_.processId()), signal);
+    }
     int Finish() {
         EXPECT_TRUE(process_.waitForFinished(120000));
         out_ += process_.readAllStandardOutput().toStdString();
         err_ += process_.readAllStandardError().toStdString();
         return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
+    }
+    // Until `path` exists; false when the process ended first.
+    bool WaitForFile(const std::string& path) {
+        while (!std::filesystem::exists(path)) {
+            process_.waitForFinished(10); // also what tells QProcess it has ended
+            if (process_.state() == QProcess::NotRunning)
+                return false;
+        }
+        return true;
     }
     const std::string& Out() const { return out_; }
     const std::string& Err() const { return err_; }
@@ -139,7 +150,8 @@ TEST_F(CliRunTest, PhoneRefusedBootFailsWithTheModemsReason) {
     EXPECT_THAT(cli.Out(), HasSubstr("\n Phone Downloaded Fail! \n"));
 }
 
-TEST_F(CliRunTest, CtrlCStopsADownloadAndReleasesThePort) {
+// SIGTERM (CI runners, `timeout`) stops a run as Ctrl-C does.
+TEST_F(CliRunTest, SigtermStopsADownloadAndReleasesThePort) {
     std::vector<std::uint8_t> big(24 * 1024 * 1024);
     for (std::size_t i = 0; i < big.size(); ++i)
         big[i] = static_cast<std::uint8_t>(i * 13 + (i >> 12));
@@ -152,8 +164,8 @@ TEST_F(CliRunTest, CtrlCStopsADownloadAndReleasesThePort) {
     CliProcess cli(home);
     cli.Start({"phone", "--package", Path("big.brx"), "--port", Path("modem"), "--trace"});
     ASSERT_TRUE(cli.WaitForError("phone: firmware image")) << cli.Err();
-    cli.Interrupt();
-    EXPECT_EQ(cli.Finish(), 130) << cli.Err();
+    cli.Interrupt(SIGTERM);
+    EXPECT_EQ(cli.Finish(), 143) << cli.Err();
     EXPECT_THAT(cli.Out(), HasSubstr("\n DownCancel \n"));
     EXPECT_THAT(cli.Err(), HasSubstr("stopped; the modem port is released"));
     EXPECT_EQ(modem->Files().size(), 2u);
@@ -186,6 +198,46 @@ TEST_F(CliRunTest, PhoneRefusesABadFileBeforeTheModemBoots) {
     EXPECT_EQ(modem->Boots(), 0);
 }
 
+TEST_F(CliRunTest, SilentModemEndsWithTheTimeoutsCode) {
+    StartModem({.stallBoots = 99});
+    CliProcess cli(home);
+    cli.Start({"phone", "--package", QString::fromStdString(set.phonePackage), "--port",
+               Path("modem"), "--timeout", "1"});
+    EXPECT_EQ(cli.Finish(), 4) << cli.Err();
+    EXPECT_THAT(cli.Err(), HasSubstr("no progress for 1 s in booting; the modem port is released"));
+}
+
+// Refused before any handset or modem is touched: nothing listens on "bus".
+TEST_F(CliRunTest, BadArgumentsAndFilesAreRefusedUpFront) {
+    marlow::test::WriteFile(dir.File("samples/empty.lst"), "");
+    marlow::test::WriteFile(dir.File("samples/no-phone.lst"),
+                            std::filesystem::path(set.images[0]).filename().string() + "\n");
+    const QString list = QString::fromStdString(set.list);
+    const struct {
+        QStringList args;
+        int exit;
+        const char* says;
+    } cases[] = {
+        {{"phone", "--package", ""}, 2, "--package is given an empty value"},
+        {{"total", "--list", list, "--bus", ""}, 2, "--bus is given an empty value"},
+        {{"total", "--list", list, "--usb", "--port", ""}, 2, "--port is given an empty value"},
+        {{"uart", "--port", ""}, 2, "--port is given an empty value"},
+        {{"total", "--list", Path("samples/empty.lst"), "--bus", Path("bus")},
+         3,
+         "the list names no image"},
+        {{"total", "--list", Path("samples/no-phone.lst"), "--bus", Path("bus")},
+         3,
+         "the list has no phone group"},
+    };
+    for (const auto& c : cases) {
+        CliProcess cli(home);
+        cli.Start(c.args);
+        EXPECT_EQ(cli.Finish(), c.exit) << c.args.join(' ').toStdString() << ": " << cli.Err();
+        EXPECT_THAT(cli.Err(), HasSubstr(c.says));
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.File("bus")));
+}
+
 TEST_F(CliRunTest, MissingLibraryIsAClearError) {
     CliProcess cli(home);
     cli.Start({"phone", "--package", QString::fromStdString(set.phonePackage), "--library",
@@ -199,11 +251,13 @@ TEST_F(CliRunTest, MissingLibraryIsAClearError) {
 // PHONE_DOWN_CMD, the modem's port, the phone files.
 class TotalRunTest : public CliRunTest {
 protected:
-    int RunTotal(const QStringList& handsetFaults, CliProcess& total) {
-        total.Start({"total", "--list", QString::fromStdString(set.list), "--bus", Path("bus"),
-                     "--port", Path("modem"), "--trace"});
-        while (!std::filesystem::exists(dir.File("bus")))
-            std::this_thread::sleep_for(10ms);
+    int RunTotal(const QStringList& handsetFaults, CliProcess& total,
+                 const QStringList& totalOptions = {}) {
+        total.Start(QStringList{"total", "--list", QString::fromStdString(set.list), "--bus",
+                                Path("bus"), "--port", Path("modem"), "--trace"} +
+                    totalOptions);
+        if (!total.WaitForFile(dir.File("bus")))
+            return total.Finish();
         CliProcess handset(home);
         handset.Start(QStringList{"emulate", "handset", "--bus", Path("bus"), "--modem-link",
                                   Path("modem"), "--store", QString::fromStdString(store.Path()),
@@ -227,6 +281,29 @@ TEST_F(TotalRunTest, TotalRunThroughTheVirtualHandset) {
         const std::string name = std::filesystem::path(file).filename().string();
         EXPECT_EQ(ReadFileBytes(store.File(name)), ReadFileBytes(file)) << name;
     }
+}
+
+TEST_F(TotalRunTest, ModemIgnoringEveryBootEndsWithTheTimeoutsCode) {
+    CliProcess total(home);
+    // The panel boots again once after a second, then would wait for ever.
+    EXPECT_EQ(RunTotal({"--stall-boots", "99"}, total, {"--timeout", "3"}), 4) << total.Err();
+    EXPECT_THAT(total.Err(), HasSubstr("no progress for 3 s in phone: Booting..."));
+    EXPECT_THAT(total.Out(), HasSubstr("stReBooting - Go!!\n"));
+}
+
+// The operator's stop is 130 in the PDA half too, not a failed ERASE_RAM_CMD.
+TEST_F(TotalRunTest, CtrlCDuringThePdaHalfIsAStop) {
+    CliProcess total(home);
+    total.Start({"total", "--list", QString::fromStdString(set.list), "--bus", Path("bus"),
+                 "--port", Path("modem")});
+    ASSERT_TRUE(total.WaitForFile(dir.File("bus"))) << total.Err();
+    CliProcess handset(home);
+    handset.Start({"emulate", "pda", "--bus", Path("bus"), "--silent-at", "1"});
+    ASSERT_TRUE(total.WaitForError("PDA: Device Connected!")) << total.Err();
+    total.Interrupt();
+    EXPECT_EQ(total.Finish(), 130) << total.Err();
+    handset.Finish();
+    EXPECT_THAT(handset.Err(), HasSubstr("left after USB_UNLOAD_CMD"));
 }
 
 TEST_F(TotalRunTest, FailedModemPartFailsTheTotalRun) {

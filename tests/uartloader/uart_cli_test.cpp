@@ -36,7 +36,7 @@ public:
         return {process_.exitCode(), process_.readAllStandardOutput().toStdString(),
                 process_.readAllStandardError().toStdString()};
     }
-    void Interrupt() { ::kill(static_cast<pid_t>(process_.processId()), SIGINT); }
+    void Signal(int signal) { ::kill(static_cast<pid_t>(process_.processId()), signal); }
     QProcess& Process() { return process_; }
 
 private:
@@ -66,6 +66,8 @@ protected:
     test::RoleFiles files;
     std::string listPath;
     QString link;
+    void ExpectDisconnected(const Finished& run, int exitCode);
+
     Cli handset;
     Cli tool;
 };
@@ -111,14 +113,27 @@ TEST_F(UartCommands, AFailedRunExitsNonZero) {
     EXPECT_EQ(emulated.exitCode, 1);
 }
 
-TEST_F(UartCommands, CtrlCStopsTheRunCleanlyAndExits130) {
-    StartHandset({"--silent-boot-rom"});
-    tool.Start({"uart", "--port", link, "--separate-write"});
-    ASSERT_TRUE(tool.Process().waitForReadyRead(10000));
-    tool.Interrupt();
-    const Finished run = tool.Wait();
-    handset.Wait();
-    EXPECT_EQ(run.exitCode, 130);
+// A signal, or a silence of --timeout seconds, disconnects like the
+// operator's "Disconnect"; the exit code tells which.
+TEST_F(UartCommands, StopsEndTheRunCleanlyWithTheirOwnCodes) {
+    const struct {
+        int signal; // 0: none, --timeout ends the run
+        int exitCode;
+    } stops[] = {{SIGINT, 130}, {SIGTERM, 143}, {0, 4}};
+    for (const auto& stop : stops) {
+        StartHandset({"--silent-boot-rom"});
+        tool.Start({"uart", "--port", link, "--separate-write", "--timeout",
+                    stop.signal != 0 ? "0" : "1"});
+        ASSERT_TRUE(tool.Process().waitForReadyRead(10000));
+        if (stop.signal != 0)
+            tool.Signal(stop.signal);
+        ExpectDisconnected(tool.Wait(), stop.exitCode);
+        handset.Wait();
+    }
+}
+
+void UartCommands::ExpectDisconnected(const Finished& run, int exitCode) {
+    EXPECT_EQ(run.exitCode, exitCode) << run.err;
     const std::string port = link.toStdString();
     EXPECT_TRUE(run.out.ends_with(port + " port is disconnected.\r\n" +
                                   "\r\nFailed to receive any data from the device.\r\n" + port +

@@ -1,40 +1,43 @@
 #pragma once
-// The command line's owner thread for a phone engine: one queue of tasks
-// (reports posted by the library, device events) and the engine's timers,
-// all run on the command's own thread. Ctrl-C sets a flag that the loop
-// sees within a tenth of a second.
+// The commands' event loop: one queue of tasks (device arrivals and
+// removals, library reports, finished runs, stop signals) and the phone
+// engine's timers, all run on the command's own thread. It sleeps until a
+// task is posted, a timer is due or the caller's deadline has come; waiting
+// costs nothing.
 
 #include "phone/owner_thread.h"
 #include "phone/phone_clock.h"
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 
 namespace marlow::cli {
 
-class PhoneCliLoop : public phone::OwnerThread, public phone::PhoneClock {
+class CliEventLoop : public phone::OwnerThread, public phone::PhoneClock {
 public:
+    using Clock = std::chrono::steady_clock;
     using TickHandler = std::function<void(phone::PhoneTimer)>;
 
     void SetTickHandler(TickHandler onTick) { onTick_ = std::move(onTick); }
 
+    // Any thread.
     void Post(std::function<void()> task) override;
     void StartTimer(phone::PhoneTimer timer, std::chrono::milliseconds period) override;
     void StopTimer(phone::PhoneTimer timer) override;
     void Pause(std::chrono::milliseconds duration) override;
 
-    // Runs queued tasks and due timer ticks, waiting at most `wait` for the
-    // first of them.
-    void RunOnce(std::chrono::milliseconds wait);
+    // Runs queued tasks and due timer ticks, waiting for the first of them
+    // or for `until`; without `until` only a task or a timer ends the wait.
+    void RunOnce(std::optional<Clock::time_point> until = std::nullopt);
+    void RunOnce(std::chrono::milliseconds wait) { RunOnce(Clock::now() + wait); }
     bool TimerRunning(phone::PhoneTimer timer) const;
 
 private:
-    using Clock = std::chrono::steady_clock;
     struct Timer {
         std::chrono::milliseconds period{0};
         Clock::time_point due;
@@ -46,16 +49,6 @@ private:
     std::deque<std::function<void()>> tasks_;
     std::map<phone::PhoneTimer, Timer> timers_; // touched on the loop's thread only
     TickHandler onTick_;
-};
-
-// Ctrl-C as a flag, for the duration of a command.
-class InterruptFlag {
-public:
-    InterruptFlag();
-    ~InterruptFlag();
-    InterruptFlag(const InterruptFlag&) = delete;
-    InterruptFlag& operator=(const InterruptFlag&) = delete;
-    bool Raised() const;
 };
 
 } // namespace marlow::cli

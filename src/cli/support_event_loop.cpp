@@ -1,0 +1,62 @@
+#include "cli/support_event_loop.h"
+
+#include <thread>
+
+namespace marlow::cli {
+
+void CliEventLoop::Post(std::function<void()> task) {
+    {
+        const std::lock_guard lock(mutex_);
+        tasks_.push_back(std::move(task));
+    }
+    posted_.notify_one();
+}
+
+void CliEventLoop::StartTimer(phone::PhoneTimer timer, std::chrono::milliseconds period) {
+    timers_[timer] = Timer{period, Clock::now() + period};
+}
+
+void CliEventLoop::StopTimer(phone::PhoneTimer timer) {
+    timers_.erase(timer);
+}
+
+void CliEventLoop::Pause(std::chrono::milliseconds duration) {
+    std::this_thread::sleep_for(duration);
+}
+
+bool CliEventLoop::TimerRunning(phone::PhoneTimer timer) const {
+    return timers_.count(timer) != 0;
+}
+
+void CliEventLoop::RunOnce(std::optional<Clock::time_point> until) {
+    for (const auto& [timer, state] : timers_)
+        until = until ? std::min(*until, state.due) : state.due;
+    std::deque<std::function<void()>> ready;
+    {
+        std::unique_lock lock(mutex_);
+        const auto posted = [this] { return !tasks_.empty(); };
+        if (until)
+            posted_.wait_until(lock, *until, posted);
+        else
+            posted_.wait(lock, posted);
+        ready.swap(tasks_);
+    }
+    for (std::function<void()>& task : ready)
+        task();
+    RunDueTimers();
+}
+
+void CliEventLoop::RunDueTimers() {
+    const Clock::time_point now = Clock::now();
+    for (const phone::PhoneTimer timer :
+         {phone::PhoneTimer::PortPoll, phone::PhoneTimer::BootWatchdog}) {
+        const auto it = timers_.find(timer);
+        if (it == timers_.end() || it->second.due > now)
+            continue;
+        it->second.due = now + it->second.period; // window timers keep ticking
+        if (onTick_)
+            onTick_(timer);
+    }
+}
+
+} // namespace marlow::cli

@@ -1,0 +1,78 @@
+#include "cli/support_run_control.h"
+
+#include "cli/support_output.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+
+namespace marlow::cli {
+
+void ProgressWatchdog::Arm(const std::string& step) {
+    const std::lock_guard lock(mutex_);
+    armed_ = limit_.count() > 0;
+    last_ = Clock::now();
+    step_ = step;
+}
+
+void ProgressWatchdog::Disarm() {
+    const std::lock_guard lock(mutex_);
+    armed_ = false;
+}
+
+void ProgressWatchdog::Progress(const std::string& step) {
+    const std::lock_guard lock(mutex_);
+    last_ = Clock::now();
+    if (!step.empty())
+        step_ = step;
+}
+
+std::optional<ProgressWatchdog::Clock::time_point> ProgressWatchdog::Deadline() const {
+    const std::lock_guard lock(mutex_);
+    if (!armed_)
+        return std::nullopt;
+    return last_ + limit_;
+}
+
+bool ProgressWatchdog::Expired() const {
+    const std::optional<Clock::time_point> deadline = Deadline();
+    return deadline && Clock::now() >= *deadline;
+}
+
+std::string ProgressWatchdog::Reason() const {
+    const std::lock_guard lock(mutex_);
+    return Reason(step_);
+}
+
+std::string ProgressWatchdog::Reason(const std::string& step) const {
+    return "no progress for " + std::to_string(limit_.count()) + " s in " + step;
+}
+
+std::optional<ProgressWatchdog::Clock::time_point>
+Earlier(std::optional<ProgressWatchdog::Clock::time_point> a,
+        std::optional<ProgressWatchdog::Clock::time_point> b) {
+    if (!a)
+        return b;
+    if (!b)
+        return a;
+    return std::min(*a, *b);
+}
+
+QCommandLineOption TimeoutOption() {
+    return {"timeout",
+            "End the run (exit code 4) when it shows no progress for this many seconds "
+            "(default 120; 0: no limit).",
+            "SECONDS", "120"};
+}
+
+std::optional<std::chrono::seconds> ReadSeconds(const QCommandLineParser& parser,
+                                                const QCommandLineOption& option,
+                                                const std::string& command) {
+    bool ok = false;
+    const int seconds = parser.value(option).toInt(&ok);
+    if (ok && seconds >= 0)
+        return std::chrono::seconds(seconds);
+    Err(command + ": --" + option.names().first().toStdString() + " takes a number of seconds\n");
+    return std::nullopt;
+}
+
+} // namespace marlow::cli

@@ -1,0 +1,64 @@
+#pragma once
+// What every command that drives a handset shares about running: the
+// progress watchdog behind --timeout and the checks of the options that
+// bound a run.
+
+#include <QString>
+
+#include <chrono>
+#include <mutex>
+#include <optional>
+#include <string>
+
+class QCommandLineOption;
+class QCommandLineParser;
+
+namespace marlow::cli {
+
+// A run that shows no progress for the limit is ended like a stop, with
+// its own exit code and a reason naming the step that went silent. Every
+// progress event restarts the count. Armed on the event loop's thread
+// (which then knows its deadline); progress may come from any thread.
+class ProgressWatchdog {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    // A limit of 0 never expires.
+    explicit ProgressWatchdog(std::chrono::seconds limit) : limit_(limit) {}
+
+    void Arm(const std::string& step);
+    void Disarm();
+    // The run moved on; `step` names what it does now (empty: the same).
+    void Progress(const std::string& step = {});
+
+    // When the run will have been silent too long; nullopt when unarmed.
+    std::optional<Clock::time_point> Deadline() const;
+    bool Expired() const;
+    // "no progress for 120 s in WRITE_FLSH_CMD", with the last step named
+    // or the one given.
+    std::string Reason() const;
+    std::string Reason(const std::string& step) const;
+
+private:
+    const std::chrono::seconds limit_;
+    mutable std::mutex mutex_;
+    bool armed_ = false;
+    Clock::time_point last_;
+    std::string step_;
+};
+
+// The earlier of two deadlines, either of which may be absent.
+std::optional<ProgressWatchdog::Clock::time_point>
+Earlier(std::optional<ProgressWatchdog::Clock::time_point> a,
+        std::optional<ProgressWatchdog::Clock::time_point> b);
+
+// --timeout SECONDS for `pda`, `phone`, `total` and `uart`.
+QCommandLineOption TimeoutOption();
+
+// A whole number of seconds from 0 on; on anything else says so on stderr
+// ("<command>: --<option> takes a number of seconds") and returns nullopt.
+std::optional<std::chrono::seconds> ReadSeconds(const QCommandLineParser& parser,
+                                                const QCommandLineOption& option,
+                                                const std::string& command);
+
+} // namespace marlow::cli
