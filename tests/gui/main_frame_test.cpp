@@ -8,6 +8,7 @@
 #include "gui_test_support.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMenu>
@@ -86,6 +87,18 @@ TEST_F(MainFrameTest, DebugPortOpenFailureSaysSo) {
     frame->Command(gui::ID_DEBUG_PORT_OPEN)->trigger();
     EXPECT_EQ(dialogs.messages, (std::vector<QString>{"/nonexistent/ttyX port initialize error!"}));
     EXPECT_TRUE(frame->Command(gui::ID_DEBUG_PORT_OPEN)->isEnabled());
+}
+
+TEST_F(MainFrameTest, VivezoSetOpensTheUartLoaderModally) {
+    QString title;
+    QTimer::singleShot(0, [&title] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            title = modal->windowTitle();
+            modal->close();
+        }
+    });
+    frame->Command(gui::ID_VIVEZO_SET)->trigger();
+    EXPECT_EQ(title, "ST Uart Flash Loader_(Build 071203)");
 }
 
 TEST_F(MainFrameTest, PhoneStartWithoutThePhoneOptionRefuses) {
