@@ -214,11 +214,12 @@ bool UartLoaderSession::LoadSettings(const std::string& path) {
 }
 
 void UartLoaderSession::ShowNotes(const Notes& notes) {
+    // The loader's trace window is its log.
     for (const Note& note : notes) {
         if (note.kind == NoteKind::MessageBox)
             sink_.Post(MessageBoxShown{note.text});
         else
-            sink_.Post(Diagnostic{note.text});
+            sink_.Post(LogAppended{note.text});
     }
 }
 

@@ -140,9 +140,13 @@ MflReadResult ReadMflFile(const std::string& path, LoaderSettings& settings) {
         ++result.linesRead;
     }
 
+    // A short file is not an error the operator must acknowledge, but the
+    // fields it did not reach keep their earlier values: the log says so.
     if (result.linesRead < kMflLineCount) {
-        Show(result, name + " holds only " + std::to_string(result.linesRead) +
-                         " of 28 lines; the fields after them are left as they were");
+        result.notes.push_back(
+            {NoteKind::TraceLine, name + " holds only " + std::to_string(result.linesRead) +
+                                      " of 28 lines; the fields after them are left as they "
+                                      "were\r\n"});
     }
     settings = std::move(loaded);
     result.ok = true;

@@ -10,6 +10,7 @@
 #include "gui_test_support.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMenu>
@@ -103,6 +104,18 @@ TEST_F(MainFrameTest, DebugPortOpenFailureSaysSo) {
                                     "does not exist: plug the serial adapter in, or choose another "
                                     "port on the Port Setting page."}));
     EXPECT_TRUE(frame->Command(gui::ID_DEBUG_PORT_OPEN)->isEnabled());
+}
+
+TEST_F(MainFrameTest, VivezoSetOpensTheUartLoaderModally) {
+    QString title;
+    QTimer::singleShot(0, [&title] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            title = modal->windowTitle();
+            modal->close();
+        }
+    });
+    frame->Command(gui::ID_VIVEZO_SET)->trigger();
+    EXPECT_EQ(title, "ST Uart Flash Loader_(Build 071203)");
 }
 
 TEST_F(MainFrameTest, OriginalPositionRestoresTheTableAfterTheOperatorMovedThings) {

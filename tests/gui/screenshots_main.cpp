@@ -1,6 +1,7 @@
 // Renders the windows an operator sees into PNG files: the main window while
 // a download writes the flash and after it, the settings sheet, the stamp
-// dialog and the About box. Run under a virtual X server (scripts/screenshots).
+// dialog, the About box and the UART loader dialog idle and after a run.
+// Run under a virtual X server (scripts/screenshots).
 
 #include "app/gui/about_dialog.h"
 #include "app/gui/frame_devices.h"
@@ -15,9 +16,14 @@
 #include "pda/inprocess_transport.h"
 #include "pda/ui/config_sheet.h"
 #include "stamp/ui/model_version_dialog.h"
+#include "uartloader/uart_test_support.h"
+#include "uartloader/ui/uart_loader_dialog.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QScreen>
 #include <QTabWidget>
@@ -56,6 +62,39 @@ pda::BootImagePlan SampleImage() {
         records.push_back(
             {0x80001000 + r * 0x10000, std::vector<std::uint8_t>(20000, 0x5A), std::nullopt});
     return pda::MakeBootImagePlan(0x80001000, 0x60000, records, 0x80001000);
+}
+
+// The loader dialog idle, then after a Separate Write run into the handset
+// emulator on a pseudo-terminal.
+bool SaveUartLoader(QWidget* parent, test::TempStore& store, test::RecordingDialogs& dialogs,
+                    const QString& out) {
+    uartloader::ui::LoaderDialogOptions options;
+    options.store = &store.Store();
+    uartloader::ui::CUartLoaderDlg loader(parent, options);
+    loader.show();
+    QTest::qWait(200);
+    bool ok = Save(loader.grab(), out, "uart-loader-idle.png");
+
+    uartloader::test::RoleFiles files;
+    uartloader::test::WriteRoleFiles(files, {3000, 2000, 21480, 50000, 640, 20480, 100, 40970});
+    const std::string settings = files.dir.File("loader.mfl");
+    uartloader::WriteMflFile(settings, uartloader::test::SeparateWriteSettings(files), nullptr);
+    const auto button = [&loader](int id) {
+        return loader.findChild<QAbstractButton*>(QString::number(id));
+    };
+    dialogs.answers.push_back(QString::fromStdString(settings));
+    button(1079)->click();
+    button(1130)->click();
+    uartloader::test::PtyHandset handset;
+    loader.findChild<QComboBox*>("1075")->setEditText(QString::fromStdString(handset.PortPath()));
+    button(1076)->click();
+    test::ProcessUntil([&loader] {
+        return loader.findChild<QLabel*>("1133")->text() == "Comport is disconnected.";
+    });
+    QTest::qWait(200);
+    ok &= Save(loader.grab(), out, "uart-loader-after-run.png");
+    loader.accept();
+    return ok;
 }
 
 } // namespace
@@ -163,5 +202,6 @@ int main(int argc, char** argv) {
         QTest::qWait(200);
         ok &= Save(about.grab(), out, "about-box.png");
     }
+    ok &= SaveUartLoader(frame, store, dialogs, out);
     return ok ? 0 : 1;
 }

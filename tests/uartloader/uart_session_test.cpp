@@ -18,30 +18,10 @@ namespace {
 using emulators::UartEmulatorOptions;
 using emulators::UartEmulatorReport;
 using std::chrono::milliseconds;
+using test::DisconnectLine;
+using test::ExpectedDefaultLog;
 using test::PtyHandset;
 using test::RecordingSink;
-
-const std::string kSeparator = std::string(47, '_') + "\r\n";
-
-std::string DisconnectLine(const std::string& port) {
-    return port + " port is disconnected.\r\n";
-}
-
-std::string ExpectedDefaultLog(const std::string& port) {
-    return "Connected to " + port + " port.\r\n" + "\r\nReceived ASIC ID\r\n" +
-           "Boot Indication Sent = F0030002\r\n" + "\r\nLOADING 2nd Boot...\r\n" + kSeparator +
-           "Size of the Second Boot binary sent\r\n" + "Second Boot binary sent\r\n" +
-           "\r\nLOADING 2nd Boot Done\r\n" + kSeparator + "\r\nLOADING ExtMemInit...\r\n" +
-           kSeparator + "Size of the External memory init sent\r\n" +
-           "External memory init function code sent\r\n" + "\r\nLOADING ExtMemInit Done.\r\n" +
-           kSeparator + "\r\nLOADING Flasher...\r\n" + kSeparator +
-           "Size of the BootFlasher binary sent\r\n" +
-           "Entry point of boot flasher binary sent\r\n" +
-           "Execution address of boot flasher binary sent\r\n" + "Boot flasher binary sent\r\n" +
-           "\r\nLOADING Flasher Done.\r\n" + kSeparator + "### Boot flasher running\r\n" +
-           ">>> Flashing partitions\r\n" + "$$$ Flashing complete\r\n" + "\r\n" +
-           DisconnectLine(port);
-}
 
 // A 115200-baud cable: each 2052-byte frame is 196 ms on the line, longer
 // than the 100 ms its acknowledgement may take once the frame is out.

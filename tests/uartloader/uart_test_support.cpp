@@ -91,6 +91,27 @@ std::vector<std::uint8_t> PatternBytes(std::size_t count, std::uint8_t seed) {
     return bytes;
 }
 
+std::string DisconnectLine(const std::string& port) {
+    return port + " port is disconnected.\r\n";
+}
+
+std::string ExpectedDefaultLog(const std::string& port) {
+    const std::string separator = std::string(47, '_') + "\r\n";
+    return "Connected to " + port + " port.\r\n" + "\r\nReceived ASIC ID\r\n" +
+           "Boot Indication Sent = F0030002\r\n" + "\r\nLOADING 2nd Boot...\r\n" + separator +
+           "Size of the Second Boot binary sent\r\n" + "Second Boot binary sent\r\n" +
+           "\r\nLOADING 2nd Boot Done\r\n" + separator + "\r\nLOADING ExtMemInit...\r\n" +
+           separator + "Size of the External memory init sent\r\n" +
+           "External memory init function code sent\r\n" + "\r\nLOADING ExtMemInit Done.\r\n" +
+           separator + "\r\nLOADING Flasher...\r\n" + separator +
+           "Size of the BootFlasher binary sent\r\n" +
+           "Entry point of boot flasher binary sent\r\n" +
+           "Execution address of boot flasher binary sent\r\n" + "Boot flasher binary sent\r\n" +
+           "\r\nLOADING Flasher Done.\r\n" + separator + "### Boot flasher running\r\n" +
+           ">>> Flashing partitions\r\n" + "$$$ Flashing complete\r\n" + "\r\n" +
+           DisconnectLine(port);
+}
+
 void WriteRoleFiles(RoleFiles& files, const std::array<std::size_t, 8>& sizes) {
     for (std::size_t row = 0; row < sizes.size(); ++row) {
         files.paths[row] = files.dir.File("role" + std::to_string(row) + ".bin");

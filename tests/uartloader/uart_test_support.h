@@ -50,6 +50,11 @@ private:
 
 std::vector<std::uint8_t> PatternBytes(std::size_t count, std::uint8_t seed);
 
+std::string DisconnectLine(const std::string& port);
+// The whole log of a run of the emulator's default script, as the log
+// control holds it ("\r\n" line ends), from "Connected to" to the disconnect.
+std::string ExpectedDefaultLog(const std::string& port);
+
 // Rows 0 to 7: 2nd boot, ExtMemInit, flasher, xloader, ExtMemInit
 // partition, ADL, production, normal.
 inline constexpr std::array<std::size_t, 8> kDefaultFileSizes = {300, 200,  2148, 5000,

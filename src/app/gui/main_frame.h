@@ -102,7 +102,7 @@ public:
     FrameDevices& Devices() { return *devices_; }
     FramePhone& Phone() { return *phone_; }
 
-    // Replaces what "VIVezo Set" opens (the UART loader, once it exists).
+    // Replaces what "VIVezo Set" opens (the UART loader dialog).
     std::function<void(QWidget*)> openUartLoader;
 
     // --- FrameSurface

@@ -8,6 +8,7 @@
 #include "controls/dialog_service.h"
 #include "pda/ui/config_sheet.h"
 #include "stamp/ui/model_version_dialog.h"
+#include "uartloader/ui/uart_loader_dialog.h"
 
 #include <QFileInfo>
 #include <QMdiArea>
@@ -123,7 +124,7 @@ void CMainFrame::OnVivezoSet() {
         openUartLoader(this);
         return;
     }
-    ShowMessage(QStringLiteral("The UART flash loader is not part of this build yet."), QString());
+    uartloader::ui::RunUartLoaderDialog(this, &context_.store);
 }
 
 void CMainFrame::SaveWindowAsText(CommandId which) {

@@ -1,0 +1,44 @@
+#pragma once
+// The loader's port list: "COM1" to "COM9" (the on-board UARTs
+// /dev/ttyS0 to /dev/ttyS8), then the other serial ports this machine has
+// (USB adapters with their description). The list is editable, so a device
+// path or a pseudo-terminal can be typed in.
+
+#include <QList>
+#include <QString>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QComboBox;
+class QSerialPortInfo;
+
+namespace marlow::uartloader::ui {
+
+struct PortEntry {
+    QString text;     // as the list shows it
+    QString portName; // what the session opens: "COM3", "/dev/ttyUSB0"
+    QString device;   // the device behind it, for the tool tip
+};
+
+// The nine COM entries, then `systemPorts` that are not one of them, by name.
+std::vector<PortEntry> LoaderPortEntries(const QList<QSerialPortInfo>& systemPorts);
+
+// Fills `list` with the entries of the ports present now.
+void FillPortList(QComboBox& list);
+
+// What the operator chose.
+struct PortChoice {
+    std::string portName;        // the entry's port, else the typed text
+    std::optional<int> comIndex; // 0 for "COM1" ... 8 for "COM9"
+};
+
+// A blank text names no port; a run then fails to connect.
+inline constexpr char kNoPortGiven[] = "(no port given)";
+
+PortChoice ChosenPort(const QComboBox& list);
+
+// Selects "COM<index + 1>".
+void ShowComPort(QComboBox& list, int comIndex);
+
+} // namespace marlow::uartloader::ui
