@@ -4,7 +4,6 @@
 #include "pda/virtual_bus_transport.h"
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <memory>
 #include <poll.h>
@@ -26,13 +25,6 @@ struct Newcomer {
     std::string devicePath;
     FrameDecoder received{pda::kVirtualBusMaxDescription};
 };
-
-std::string PrintableDescription(const std::vector<std::uint8_t>& frame) {
-    std::string text;
-    for (const std::uint8_t byte : frame)
-        text += byte >= 0x20 && byte < 0x7f ? static_cast<char>(byte) : '?';
-    return text.empty() ? "Virtual USB device" : text;
-}
 
 // The accept loop's bookkeeping, on the source's own thread only.
 class Bus {
@@ -95,8 +87,8 @@ private:
     // True when the newcomer is settled, as a device or refused; either way
     // it is then reset.
     bool Welcome(std::unique_ptr<Newcomer>& newcomer) {
-        std::array<std::uint8_t, 4096> chunk{};
-        const ssize_t got = ::recv(newcomer->socket.Get(), chunk.data(), chunk.size(), 0);
+        const std::span<std::uint8_t> room = newcomer->received.Space(kDescriptionReadSize);
+        const ssize_t got = ::recv(newcomer->socket.Get(), room.data(), room.size(), 0);
         if (got < 0 && (errno == EAGAIN || errno == EINTR))
             return false;
         if (got <= 0) {
@@ -105,8 +97,8 @@ private:
             newcomer.reset();
             return true;
         }
-        newcomer->received.Append(std::span(chunk.data(), static_cast<std::size_t>(got)));
-        std::vector<std::uint8_t> description;
+        newcomer->received.Commit(static_cast<std::size_t>(got));
+        std::span<const std::uint8_t> description;
         switch (newcomer->received.Next(description)) {
         case FrameDecoder::Status::NeedMore:
             return false;
@@ -120,7 +112,7 @@ private:
         case FrameDecoder::Status::Frame:
             break;
         }
-        Arrive(std::move(*newcomer), PrintableDescription(description));
+        Arrive(std::move(*newcomer), pda::DescriptionText(description));
         newcomer.reset();
         return true;
     }
@@ -155,6 +147,10 @@ private:
         if (events_.problem)
             events_.problem(text);
     }
+
+    // A description is one short line; anything read past it is kept for
+    // the device's transport.
+    static constexpr std::size_t kDescriptionReadSize = 4096;
 
     int listener_;
     const pda::WakeSignal& stop_;

@@ -1,5 +1,6 @@
 #include "pda/virtual_bus_socket.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -132,11 +134,20 @@ WaitResult WaitFor(int fd, short events, const WakeSignal& wake) {
     }
 }
 
-SendResult SendAll(int fd, std::span<const std::uint8_t> bytes, const WakeSignal& wake) {
-    while (!bytes.empty()) {
-        const ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+SendResult SendAll(int fd, std::span<const std::uint8_t> head, std::span<const std::uint8_t> body,
+                   const WakeSignal& wake) {
+    while (!head.empty() || !body.empty()) {
+        std::array<iovec, 2> parts{iovec{const_cast<std::uint8_t*>(head.data()), head.size()},
+                                   iovec{const_cast<std::uint8_t*>(body.data()), body.size()}};
+        msghdr message{};
+        message.msg_iov = parts.data();
+        message.msg_iovlen = parts.size();
+        const ssize_t sent = ::sendmsg(fd, &message, MSG_NOSIGNAL);
         if (sent >= 0) {
-            bytes = bytes.subspan(static_cast<std::size_t>(sent));
+            const auto count = static_cast<std::size_t>(sent);
+            const std::size_t fromHead = std::min(count, head.size());
+            head = head.subspan(fromHead);
+            body = body.subspan(count - fromHead);
             continue;
         }
         if (errno == EINTR)
@@ -155,6 +166,33 @@ SendResult SendAll(int fd, std::span<const std::uint8_t> bytes, const WakeSignal
         }
     }
     return SendResult::Sent;
+}
+
+ReceiveResult ReceiveSome(int fd, std::span<std::uint8_t> room, bool drained,
+                          const WakeSignal& wake, std::size_t& count) {
+    bool wait = drained;
+    for (;;) {
+        if (wait) {
+            switch (WaitFor(fd, POLLIN, wake)) {
+            case WaitResult::Ready:
+                break;
+            case WaitResult::Woken:
+                return ReceiveResult::Woken;
+            case WaitResult::Failed:
+                return ReceiveResult::Failed;
+            }
+        }
+        const ssize_t got = ::recv(fd, room.data(), room.size(), 0);
+        if (got > 0) {
+            count = static_cast<std::size_t>(got);
+            return ReceiveResult::Got;
+        }
+        if (got == 0 || errno == ECONNRESET)
+            return ReceiveResult::PeerGone;
+        wait = errno != EINTR;
+        if (wait && errno != EAGAIN && errno != EWOULDBLOCK)
+            return ReceiveResult::Failed;
+    }
 }
 
 bool SetNonBlocking(int fd) {

@@ -48,8 +48,21 @@ enum class WaitResult { Ready, Woken, Failed };
 WaitResult WaitFor(int fd, short events, const WakeSignal& wake);
 
 enum class SendResult { Sent, Woken, PeerGone, Failed };
-// All of `bytes` on a non-blocking socket, waiting for room as needed.
-SendResult SendAll(int fd, std::span<const std::uint8_t> bytes, const WakeSignal& wake);
+// All of `head` and then all of `body` on a non-blocking socket, gathered
+// into as few sends as the socket takes, waiting for room as needed.
+SendResult SendAll(int fd, std::span<const std::uint8_t> head, std::span<const std::uint8_t> body,
+                   const WakeSignal& wake);
+inline SendResult SendAll(int fd, std::span<const std::uint8_t> bytes, const WakeSignal& wake) {
+    return SendAll(fd, bytes, {}, wake);
+}
+
+enum class ReceiveResult { Got, PeerGone, Woken, Failed };
+// Some bytes into `room` from a non-blocking socket, waiting for them as
+// needed; on Got, `count` says how many. With `drained` (the last receive
+// came back short, so the socket is empty) it waits first, which saves the
+// receive that would only say "nothing yet".
+ReceiveResult ReceiveSome(int fd, std::span<std::uint8_t> room, bool drained,
+                          const WakeSignal& wake, std::size_t& count);
 
 bool SetNonBlocking(int fd);
 

@@ -14,7 +14,6 @@
 #include <memory>
 #include <span>
 #include <string>
-#include <vector>
 
 namespace marlow::pda {
 
@@ -59,7 +58,8 @@ private:
     std::atomic<bool> open_{false};
     std::atomic<bool> interrupted_{false};
     WakeSignal wake_;
-    std::vector<std::uint8_t> frame_;
+    // The device frame being handed out, a view into `link_->received`.
+    std::span<const std::uint8_t> frame_;
     std::size_t nextByte_ = 0;
 };
 
