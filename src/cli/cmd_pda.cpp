@@ -35,6 +35,7 @@ struct PdaOptions {
     pda::DownloadTarget target = pda::DownloadTarget::Ram;
     bool phone = false;
     std::string bus; // empty: --usb
+    std::string busGroup;
     std::chrono::seconds wait{30};
     int devices = 1;
     PdaCliOutput output;
@@ -228,13 +229,15 @@ bool ParseOptions(const QStringList& args, PdaOptions& options, int* exitCode) {
     const QCommandLineOption phone("phone", "A phone download follows: end with PHONE_DOWN_CMD.");
     const QCommandLineOption bus("bus", "Listen for handsets on this virtual bus socket.",
                                  "SOCKET");
+    const QCommandLineOption busGroup(
+        "bus-group", "Let this group use the --bus socket too (default: only this user).", "NAME");
     const QCommandLineOption usb("usb", "Use real handsets on USB (ids from PdaUsbIds).");
     const QCommandLineOption wait("wait", "Seconds to wait for the handsets (default 30).",
                                   "SECONDS", "30");
     const QCommandLineOption trace("trace", "Print the Device State Window text.");
     const QCommandLineOption json("json", "Print one JSON object per event.");
     const QCommandLineOption devices("devices", "Serve N handsets at once (default 1).", "N", "1");
-    parser.addOptions({file, target, phone, bus, usb, wait, trace, json, devices});
+    parser.addOptions({file, target, phone, bus, busGroup, usb, wait, trace, json, devices});
     if (!ParseArguments(parser, args, exitCode))
         return false;
 
@@ -256,6 +259,7 @@ bool ParseOptions(const QStringList& args, PdaOptions& options, int* exitCode) {
         return false;
     }
     options.bus = parser.value(bus).toStdString();
+    options.busGroup = parser.value(busGroup).toStdString();
     bool numberOk = false;
     const int seconds = parser.value(wait).toInt(&numberOk);
     if (!numberOk || seconds < 0) {
@@ -285,7 +289,7 @@ int RunPda(const QStringList& args) {
         return kExitBadInput;
     }
     std::string error;
-    std::unique_ptr<hotplug::DeviceSource> source = MakePdaDeviceSource(options.bus, &error);
+    std::unique_ptr<hotplug::DeviceSource> source = MakePdaDeviceSource(options.bus, options.busGroup, &error);
     if (!source) {
         Err("marlow-cli pda: PdaUsbIds: " + error + "\n");
         return kExitUsage;

@@ -25,6 +25,7 @@ struct TotalOptions {
     std::string list;
     pda::DownloadTarget target = pda::DownloadTarget::Flash;
     std::string bus; // empty: --usb
+    std::string busGroup;
     std::chrono::seconds wait{31};
     QString library;
     QString port;
@@ -263,6 +264,8 @@ bool ParseOptions(const QStringList& args, TotalOptions& options, int* exitCode)
     const QCommandLineOption target("target", "flash (default) or ram.", "flash|ram", "flash");
     const QCommandLineOption bus("bus", "Wait for the handset on this virtual bus socket.",
                                  "SOCKET");
+    const QCommandLineOption busGroup(
+        "bus-group", "Let this group use the --bus socket too (default: only this user).", "NAME");
     const QCommandLineOption usb("usb", "Use a real handset on USB (ids from PdaUsbIds).");
     const QCommandLineOption wait("wait", "Seconds to wait for the handset (default 31).",
                                   "SECONDS", "31");
@@ -272,7 +275,8 @@ bool ParseOptions(const QStringList& args, TotalOptions& options, int* exitCode)
                                      "PATTERN");
     const QCommandLineOption trace("trace", "Print the panel's log.");
     const QCommandLineOption json("json", "Print one JSON object per event.");
-    parser.addOptions({list, target, bus, usb, wait, library, port, pattern, trace, json});
+    parser.addOptions(
+        {list, target, bus, busGroup, usb, wait, library, port, pattern, trace, json});
     if (!ParseArguments(parser, args, exitCode))
         return false;
     *exitCode = kExitUsage;
@@ -308,6 +312,7 @@ bool ParseOptions(const QStringList& args, TotalOptions& options, int* exitCode)
     }
     options.wait = std::chrono::seconds(seconds);
     options.bus = parser.value(bus).toStdString();
+    options.busGroup = parser.value(busGroup).toStdString();
     options.library = parser.value(library);
     options.port = parser.value(port);
     options.pattern = parser.value(pattern);
@@ -333,7 +338,7 @@ int RunTotal(const QStringList& args) {
         Err(name + ": " + error + "\n");
         return kExitFailed;
     }
-    std::unique_ptr<hotplug::DeviceSource> source = MakePdaDeviceSource(options.bus, &error);
+    std::unique_ptr<hotplug::DeviceSource> source = MakePdaDeviceSource(options.bus, options.busGroup, &error);
     if (!source) {
         Err(name + ": PdaUsbIds: " + error + "\n");
         return kExitUsage;

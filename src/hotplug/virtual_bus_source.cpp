@@ -167,7 +167,8 @@ unsigned long long InodeOf(const std::string& path) {
 
 } // namespace
 
-VirtualBusSource::VirtualBusSource(std::string socketPath) : socketPath_(std::move(socketPath)) {}
+VirtualBusSource::VirtualBusSource(std::string socketPath, std::string group)
+    : socketPath_(std::move(socketPath)), group_(std::move(group)) {}
 
 VirtualBusSource::~VirtualBusSource() {
     Stop();
@@ -179,7 +180,7 @@ bool VirtualBusSource::Start(DeviceEvents events, std::string* error) {
             *error = "The virtual USB bus on " + socketPath_ + " is already listening";
         return false;
     }
-    listener_ = pda::ListenOnSocketPath(socketPath_, error);
+    listener_ = pda::ListenOnSocketPath(socketPath_, group_, error);
     if (!listener_.Valid())
         return false;
     socketInode_ = InodeOf(socketPath_);

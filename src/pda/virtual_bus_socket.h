@@ -68,8 +68,10 @@ bool SetNonBlocking(int fd);
 
 // Binds and listens on `path`. A socket file left behind by a listener that
 // has gone is replaced; a path that a live listener serves, or that is not a
-// socket, is refused with a reason.
-UniqueFd ListenOnSocketPath(const std::string& path, std::string* error);
+// socket, is refused with a reason. Whatever the umask, the socket file is
+// the owner's alone (0600), or with `group` named shared with that group
+// (0660), before the first client can connect.
+UniqueFd ListenOnSocketPath(const std::string& path, const std::string& group, std::string* error);
 UniqueFd ConnectToSocketPath(const std::string& path, std::string* error);
 
 } // namespace marlow::pda

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <grp.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -282,6 +283,34 @@ TEST(VirtualBusPath, AFileThatIsNoSocketIsLeftAloneAndRefused) {
     EXPECT_EQ(error,
               "Virtual USB bus path " + path + " exists and is not a socket; choose another path");
     EXPECT_EQ(test::ReadFileText(path), "keep me");
+}
+
+// Connecting takes write permission on the socket file: its mode decides
+// who may pose as a handset.
+TEST(VirtualBusPath, TheSocketIsTheOwnersOrItsGroupsAloneWhateverTheUmask) {
+    const std::string ownGroup = ::getgrgid(::getgid())->gr_name;
+    const struct {
+        std::string group;
+        mode_t mode; // 0: refused
+    } rows[] = {{"", 0600}, {ownGroup, 0660}, {"no-such-marlow-group", 0}};
+    for (const auto& row : rows) {
+        test::TempDir dir;
+        const std::string path = dir.File("bus.sock");
+        test::BusEvents events;
+        hotplug::VirtualBusSource source(path, row.group);
+        const mode_t umask = ::umask(0);
+        std::string error;
+        const bool started = source.Start(events.Sink(), &error);
+        ::umask(umask);
+        struct stat status {};
+        const bool exists = ::lstat(path.c_str(), &status) == 0;
+        EXPECT_EQ(started, row.mode != 0) << row.group << ": " << error;
+        EXPECT_EQ(exists ? status.st_mode & 07777 : 0, row.mode) << row.group;
+        if (row.mode == 0) {
+            EXPECT_EQ(error, "There is no group " + row.group + " to share virtual USB bus path " +
+                                 path + " with; name an existing group");
+        }
+    }
 }
 
 TEST(VirtualBusPath, APathTooLongForASocketIsRefusedWithItsLimit) {

@@ -53,8 +53,10 @@ hotplug::DeviceEvents FrameDevices::EventsForSources() {
 void FrameDevices::StartWatch() {
     std::string error;
     const QByteArray virtualBus = qgetenv("MARLOW_VIRTUAL_BUS");
-    if (!virtualBus.isEmpty() &&
-        !AddSource(std::make_unique<hotplug::VirtualBusSource>(virtualBus.toStdString()), &error))
+    const QByteArray busGroup = qgetenv("MARLOW_VIRTUAL_BUS_GROUP");
+    if (!virtualBus.isEmpty() && !AddSource(std::make_unique<hotplug::VirtualBusSource>(
+                                                virtualBus.toStdString(), busGroup.toStdString()),
+                                            &error))
         frame_.ShowMessage(Latin1(error), QString());
     // A machine without USB access still serves the virtual bus; libusb's
     // refusal is not the operator's problem then.
