@@ -32,8 +32,6 @@ public:
     const std::string& SocketPath() const { return socketPath_; }
 
 private:
-    void Run(DeviceEvents events);
-
     std::string socketPath_;
     std::string group_;
     pda::UniqueFd listener_;

@@ -18,6 +18,12 @@ bool HasHungUp(int fd) {
 
 } // namespace
 
+VirtualBusLink::~VirtualBusLink() {
+    socket.Reset();
+    if (released)
+        released();
+}
+
 VirtualBusTransport::VirtualBusTransport(std::shared_ptr<VirtualBusLink> link)
     : link_(std::move(link)) {}
 

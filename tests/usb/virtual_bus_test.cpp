@@ -11,12 +11,16 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <future>
 #include <grp.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 namespace marlow {
 namespace {
@@ -85,18 +89,6 @@ TEST_F(VirtualBus, EachConnectionIsADeviceOfItsOwnAndItsEndIsItsRemoval) {
     EXPECT_EQ(events.TakeRemoval(), "bus:2");
     first.Disconnect();
     EXPECT_EQ(events.TakeRemoval(), "bus:1");
-}
-
-TEST_F(VirtualBus, ADeviceThatLeavesBeforeDescribingItselfIsReportedNotArrived) {
-    std::string error;
-    pda::UniqueFd raw = pda::ConnectToSocketPath(socketPath, &error);
-    ASSERT_TRUE(raw.Valid()) << error;
-    const Bytes halfHeader{5, 0};
-    ASSERT_EQ(::send(raw.Get(), halfHeader.data(), halfHeader.size(), MSG_NOSIGNAL), 2);
-    raw.Reset();
-    EXPECT_EQ(events.TakeProblem(),
-              "Virtual USB device bus:1 disconnected before it sent its description");
-    EXPECT_EQ(events.Arrivals(), 0u);
 }
 
 TEST_F(VirtualBus, AnOversizedDescriptionIsRefusedAsGarbage) {
@@ -224,6 +216,76 @@ TEST_F(VirtualBus, ADeviceStopEndsItsBlockedReceive) {
     });
     device.Stop();
     EXPECT_EQ(receiving.get(), VirtualBusDevice::Receive::Stopped);
+}
+
+// --- running out of descriptors ------------------------------------------------------
+
+// The clients live in a child process, so that only the listener runs short.
+// It reads one command byte at a time: connect five clients, close the first,
+// describe the fourth. Only async-signal-safe calls after the fork.
+[[noreturn]] void RunClients(int commands, const sockaddr_un& address, const Bytes& description) {
+    int clients[5] = {};
+    char command = 0;
+    while (::read(commands, &command, 1) == 1) {
+        for (int i = 0; command == 'c' && i < 5; ++i) {
+            clients[i] = ::socket(AF_UNIX, SOCK_STREAM, 0);
+            ::connect(clients[i], reinterpret_cast<const sockaddr*>(&address), sizeof(address));
+        }
+        if (command == 'x')
+            ::close(clients[0]);
+        if (command == 'd')
+            ::send(clients[3], description.data(), description.size(), MSG_NOSIGNAL);
+    }
+    ::_exit(0);
+}
+
+// The descriptor limit under which exactly `free` more can be opened.
+rlim_t LimitLeaving(int free) {
+    int fd = 0;
+    for (int left = free;; ++fd)
+        if (::fcntl(fd, F_GETFD) == -1 && --left == 0)
+            return static_cast<rlim_t>(fd) + 1;
+}
+
+TEST_F(VirtualBus, OutOfDescriptorsItPausesSaysSoOnceAndGoesOnWhenOneIsFreed) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    socketPath.copy(address.sun_path, socketPath.size());
+    const Bytes description = pda::EncodeFrame(Bytes{'R', 'i', 'g'});
+    int commands[2];
+    ASSERT_EQ(::pipe(commands), 0);
+    const pid_t clients = ::fork();
+    if (clients == 0) {
+        ::close(commands[1]);
+        RunClients(commands[0], address, description);
+    }
+    ::close(commands[0]);
+    const auto tell = [&](char command) { ASSERT_EQ(::write(commands[1], &command, 1), 1); };
+
+    // Room for three more descriptors: three clients get in, two wait.
+    rlimit previous{};
+    ::getrlimit(RLIMIT_NOFILE, &previous);
+    rlimit tight = previous;
+    tight.rlim_cur = LimitLeaving(3);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    tell('c');
+    EXPECT_EQ(events.TakeProblem(), "Virtual USB bus " + socketPath +
+                                        " cannot accept more devices: Too many open files (3 "
+                                        "connections open); new devices wait until a descriptor "
+                                        "is freed. Disconnect idle devices or raise the limit "
+                                        "(ulimit -n)");
+    tell('x'); // frees one: the fourth gets in, the fifth still waits, quietly
+    EXPECT_EQ(events.TakeProblem(),
+              "Virtual USB device bus:1 disconnected before it sent its description");
+    tell('d');
+    auto fourth = events.TakeArrival();
+    EXPECT_EQ(events.Problems(), 0u); // the fifth's wait went unreported
+    ::setrlimit(RLIMIT_NOFILE, &previous);
+    ::close(commands[1]);
+    ::waitpid(clients, nullptr, 0);
+    ASSERT_NE(fourth, nullptr);
+    EXPECT_EQ(fourth->DevicePath(), "bus:4");
+    EXPECT_EQ(fourth->Description(), "Rig");
 }
 
 // --- the socket path ----------------------------------------------------------------
