@@ -10,6 +10,7 @@
 #include "hotplug/download_command.h"
 
 #include <QCommandLineParser>
+#include <QJsonObject>
 
 #include <atomic>
 #include <condition_variable>
@@ -100,6 +101,7 @@ private:
     Handset& HandsetFor(const std::string& path);
     void Arrived(std::unique_ptr<pda::UsbTransport> transport);
     void Finish(const std::string& path, bool succeeded, const std::string& error);
+    void ReportProblem(const std::string& text);
     int FinishedCount() const;
     void Release();
 
@@ -151,6 +153,18 @@ void PdaSession::Finish(const std::string& path, bool succeeded, const std::stri
         board_.Note(path + ": " + error);
 }
 
+// A device the bus refused or cut off, or a listener short of descriptors.
+void PdaSession::ReportProblem(const std::string& text) {
+    board_.Note(text);
+    if (!options_.output.json)
+        return;
+    QJsonObject line;
+    line["event"] = "problem";
+    line["text"] = QString::fromStdString(text);
+    std::lock_guard lock(stdoutLock_);
+    OutJsonLine(line);
+}
+
 int PdaSession::FinishedCount() const {
     int count = 0;
     for (const auto& [path, handset] : handsets_)
@@ -166,6 +180,9 @@ int PdaSession::Run(hotplug::DeviceSource& source) {
     };
     events.removed = [this](const std::string& path) {
         queue_.Post([this, path] { watcher_.OnDeviceRemoveComplete(path); });
+    };
+    events.problem = [this](const std::string& text) {
+        queue_.Post([this, text] { ReportProblem(text); });
     };
     std::string error;
     if (!source.Start(std::move(events), &error)) {
@@ -289,7 +306,8 @@ int RunPda(const QStringList& args) {
         return kExitBadInput;
     }
     std::string error;
-    std::unique_ptr<hotplug::DeviceSource> source = MakePdaDeviceSource(options.bus, options.busGroup, &error);
+    std::unique_ptr<hotplug::DeviceSource> source =
+        MakePdaDeviceSource(options.bus, options.busGroup, &error);
     if (!source) {
         Err("marlow-cli pda: PdaUsbIds: " + error + "\n");
         return kExitUsage;

@@ -211,6 +211,9 @@ int TotalSession::Run(hotplug::DeviceSource& source, const InterruptFlag& interr
     events.removed = [this](const std::string& path) {
         loop_.Post([this, path] { watcher_.OnDeviceRemoveComplete(path); });
     };
+    events.problem = [this](const std::string& text) {
+        loop_.Post([this, text] { display_.Problem(text); });
+    };
     std::string error;
     if (!source.Start(std::move(events), &error)) {
         display_.Note("total: " + error);
@@ -338,7 +341,8 @@ int RunTotal(const QStringList& args) {
         Err(name + ": " + error + "\n");
         return kExitFailed;
     }
-    std::unique_ptr<hotplug::DeviceSource> source = MakePdaDeviceSource(options.bus, options.busGroup, &error);
+    std::unique_ptr<hotplug::DeviceSource> source =
+        MakePdaDeviceSource(options.bus, options.busGroup, &error);
     if (!source) {
         Err(name + ": PdaUsbIds: " + error + "\n");
         return kExitUsage;

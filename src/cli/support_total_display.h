@@ -30,6 +30,9 @@ public:
     // The panel's own lines (OnComplete and friends).
     void Log(std::string_view text);
     void Note(const std::string& text);
+    // A device source's report: a device refused or cut off, a listener
+    // short of descriptors. stderr, and a "problem" event with --json.
+    void Problem(const std::string& text);
     void Close();
 
     // PDA download, front-panel mode.

@@ -47,6 +47,13 @@ hotplug::DeviceEvents FrameDevices::EventsForSources() {
         QMetaObject::invokeMethod(
             &frame_, [this, devicePath] { Removed(devicePath); }, Qt::QueuedConnection);
     };
+    // Devices refused or cut off, a listener short of descriptors: the
+    // service engineer reads them where the handset's own chatter goes.
+    events.problem = [this](const std::string& text) {
+        QMetaObject::invokeMethod(
+            &frame_, [this, text] { presentation_.DebugMessage("\n" + text); },
+            Qt::QueuedConnection);
+    };
     return events;
 }
 
