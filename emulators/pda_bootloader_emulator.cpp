@@ -223,11 +223,12 @@ void PdaBootLoaderEmulator::Answer(std::uint8_t code, PdaDevicePort& port) {
         port.SendReply({&nak, 1});
         return;
     }
-    std::vector<std::uint8_t> reply;
+    // One buffer for every answer: no allocation per command.
+    reply_.clear();
     if (faults.unexpectedAtAnswer == 0 || faults.unexpectedAtAnswer == answer)
-        reply.assign(static_cast<std::size_t>(faults.unexpectedReplies), faults.unexpectedByte);
-    reply.push_back(code);
-    port.SendReply(reply);
+        reply_.assign(static_cast<std::size_t>(faults.unexpectedReplies), faults.unexpectedByte);
+    reply_.push_back(code);
+    port.SendReply(reply_);
 }
 
 void PdaBootLoaderEmulator::Violation(const std::string& what, PdaDevicePort& port) {

@@ -117,6 +117,7 @@ private:
     bool zeroLengthDue_ = false;
     std::uint64_t recordDataRun_ = 0;
     bool silent_ = false;
+    std::vector<std::uint8_t> reply_;
 };
 
 } // namespace marlow::emulators

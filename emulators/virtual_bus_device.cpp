@@ -16,6 +16,7 @@ bool VirtualBusDevice::Connect(const std::string& socketPath, std::string_view d
         return false;
     }
     received_ = pda::FrameDecoder(pda::kVirtualBusMaxFrame);
+    drained_ = false;
     stop_.Clear();
     left_.store(false);
     connected_.store(true);
@@ -39,10 +40,9 @@ void VirtualBusDevice::Disconnect() {
     ::shutdown(socket_.Get(), SHUT_RDWR);
 }
 
-VirtualBusDevice::Receive VirtualBusDevice::ReceivePacket(std::vector<std::uint8_t>& packet) {
-    std::array<std::uint8_t, 65536> chunk{};
+VirtualBusDevice::Receive VirtualBusDevice::ReceiveFrame(std::span<const std::uint8_t>& frame) {
     for (;;) {
-        switch (received_.Next(packet)) {
+        switch (received_.Next(frame)) {
         case pda::FrameDecoder::Status::Frame:
             return Receive::Packet;
         case pda::FrameDecoder::Status::Oversized:
@@ -52,27 +52,35 @@ VirtualBusDevice::Receive VirtualBusDevice::ReceivePacket(std::vector<std::uint8
         }
         if (!socket_.Valid() || left_.load())
             return Receive::Left;
-        const ssize_t got = ::recv(socket_.Get(), chunk.data(), chunk.size(), 0);
-        if (got > 0) {
-            received_.Append(std::span(chunk.data(), static_cast<std::size_t>(got)));
+        const std::span<std::uint8_t> room = received_.Space(kReadSize);
+        std::size_t count = 0;
+        switch (pda::ReceiveSome(socket_.Get(), room, drained_, stop_, count)) {
+        case pda::ReceiveResult::Got:
+            received_.Commit(count);
+            drained_ = count < room.size();
             continue;
-        }
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (pda::WaitFor(socket_.Get(), POLLIN, stop_) == pda::WaitResult::Woken)
-                return Receive::Stopped;
-            continue;
+        case pda::ReceiveResult::Woken:
+            return Receive::Stopped;
+        case pda::ReceiveResult::PeerGone:
+        case pda::ReceiveResult::Failed:
+            break;
         }
         connected_.store(false);
         return left_.load() ? Receive::Left : Receive::HostGone;
     }
 }
 
+VirtualBusDevice::Receive VirtualBusDevice::ReceivePacket(std::vector<std::uint8_t>& packet) {
+    std::span<const std::uint8_t> frame;
+    const Receive received = ReceiveFrame(frame);
+    packet.assign(frame.begin(), frame.end());
+    return received;
+}
+
 VirtualBusDevice::Receive VirtualBusDevice::Serve(const PacketHandler& handler) {
-    std::vector<std::uint8_t> packet;
     for (;;) {
-        const Receive received = ReceivePacket(packet);
+        std::span<const std::uint8_t> packet;
+        const Receive received = ReceiveFrame(packet);
         if (received != Receive::Packet)
             return received;
         handler(packet);
@@ -80,14 +88,18 @@ VirtualBusDevice::Receive VirtualBusDevice::Serve(const PacketHandler& handler) 
 }
 
 bool VirtualBusDevice::SendReply(std::span<const std::uint8_t> bytes) {
-    return SendRaw(pda::EncodeFrame(bytes));
+    return Send(pda::FrameHeader(static_cast<std::uint32_t>(bytes.size())), bytes);
 }
 
 bool VirtualBusDevice::SendRaw(std::span<const std::uint8_t> bytes) {
+    return Send(bytes, {});
+}
+
+bool VirtualBusDevice::Send(std::span<const std::uint8_t> head,
+                            std::span<const std::uint8_t> body) {
     std::lock_guard lock(sendMutex_);
-    if (!connected_.load())
-        return false;
-    return pda::SendAll(socket_.Get(), bytes, stop_) == pda::SendResult::Sent;
+    return connected_.load() &&
+           pda::SendAll(socket_.Get(), head, body, stop_) == pda::SendResult::Sent;
 }
 
 bool VirtualBusDevice::Wait(std::chrono::milliseconds duration) {

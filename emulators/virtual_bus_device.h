@@ -40,6 +40,7 @@ public:
         Stopped,  // Stop was called
         Garbage,  // the host sent a frame beyond the bound
     };
+    // The next host transfer, copied into `packet` (Serve copies nothing).
     Receive ReceivePacket(std::vector<std::uint8_t>& packet);
 
     using PacketHandler = std::function<void(std::span<const std::uint8_t> packet)>;
@@ -59,9 +60,17 @@ public:
     void Stop();
 
 private:
+    // Reads straight into the decoder's buffer; the frame is a view of it,
+    // valid until the next receive.
+    Receive ReceiveFrame(std::span<const std::uint8_t>& frame);
+    bool Send(std::span<const std::uint8_t> head, std::span<const std::uint8_t> body);
+    static constexpr std::size_t kReadSize = 64 * 1024;
+
     pda::UniqueFd socket_;
     pda::WakeSignal stop_;
     pda::FrameDecoder received_{pda::kVirtualBusMaxFrame};
+    bool drained_ = false; // the last read came back short: wait before the next
+
     std::mutex sendMutex_;
     std::atomic<bool> connected_{false};
     std::atomic<bool> left_{false};

@@ -31,6 +31,7 @@ struct PdaOptions {
     bool phone = false;
     bool check = true;
     std::string bus; // empty: --usb
+    std::string busGroup;
     std::chrono::seconds wait{30};
     std::chrono::seconds timeout{120};
     int devices = 1; // 0: every handset, until stopped
@@ -74,6 +75,7 @@ private:
     std::optional<Clock::time_point> NextDeadline(Clock::time_point waitEnd) const;
     int ExitCode(const StopSignal& stop, bool waitedInVain) const;
     void PrintTrace(const std::string& path);
+    void ReportProblem(const std::string& text);
     void Release();
 
     const PdaOptions& options_;
@@ -157,6 +159,18 @@ void PdaSession::Finish(const std::string& path, pda::PdaVerdict verdict,
         PrintTrace(path);
 }
 
+// A device the bus refused or cut off, or a listener short of descriptors.
+void PdaSession::ReportProblem(const std::string& text) {
+    board_.Note(text);
+    if (!options_.output.json)
+        return;
+    QJsonObject line;
+    line["event"] = "problem";
+    line["text"] = QString::fromStdString(text);
+    std::lock_guard lock(stdoutLock_);
+    OutJsonLine(line);
+}
+
 // A run that went silent is stopped the way Ctrl-C stops it: its handset
 // is told to leave, and its verdict names the step it hung in.
 void PdaSession::StopSilentRuns() {
@@ -197,6 +211,9 @@ int PdaSession::Run(hotplug::DeviceSource& source) {
         loop_.Post([this, path] { watcher_.OnDeviceRemoveComplete(path); });
     };
     const StopSignal stop([this] { loop_.Post([] {}); });
+    events.problem = [this](const std::string& text) {
+        loop_.Post([this, text] { ReportProblem(text); });
+    };
     std::string error;
     if (!source.Start(std::move(events), &error)) {
         Err("marlow-cli pda: " + error + "\n");
@@ -282,6 +299,8 @@ bool ParseOptions(const QStringList& args, PdaOptions& options, int* exitCode) {
     const QCommandLineOption phone("phone", "A phone download follows: end with PHONE_DOWN_CMD.");
     const QCommandLineOption bus("bus", "Listen for handsets on this virtual bus socket.",
                                  "SOCKET");
+    const QCommandLineOption busGroup(
+        "bus-group", "Let this group use the --bus socket too (default: only this user).", "NAME");
     const QCommandLineOption usb("usb", "Use real handsets on USB (ids from PdaUsbIds).");
     const QCommandLineOption wait("wait", "Seconds to wait for the handsets (default 30).",
                                   "SECONDS", "30");
@@ -297,7 +316,7 @@ bool ParseOptions(const QStringList& args, PdaOptions& options, int* exitCode) {
         "exit code then says whether every handset served passed.",
         "N", "1");
     parser.addOptions(
-        {file, target, phone, bus, usb, wait, timeout, noCheck, trace, json, devices});
+        {file, target, phone, bus, busGroup, usb, wait, timeout, noCheck, trace, json, devices});
     if (!ParseArguments(parser, args, exitCode))
         return false;
 
@@ -319,6 +338,7 @@ bool ParseOptions(const QStringList& args, PdaOptions& options, int* exitCode) {
         return false;
     }
     options.bus = parser.value(bus).toStdString();
+    options.busGroup = parser.value(busGroup).toStdString();
     const auto waitSeconds = ReadSeconds(parser, wait, name);
     const auto timeoutSeconds = ReadSeconds(parser, timeout, name);
     if (!waitSeconds || !timeoutSeconds)
@@ -353,7 +373,8 @@ int RunPda(const QStringList& args) {
         return kExitBadInput;
     }
     std::string error;
-    std::unique_ptr<hotplug::DeviceSource> source = MakePdaDeviceSource(options.bus, &error);
+    std::unique_ptr<hotplug::DeviceSource> source =
+        MakePdaDeviceSource(options.bus, options.busGroup, &error);
     if (!source) {
         Err("marlow-cli pda: PdaUsbIds: " + error + "\n");
         return kExitUsage;

@@ -29,6 +29,7 @@ struct TotalOptions {
     std::string list;
     pda::DownloadTarget target = pda::DownloadTarget::Flash;
     std::string bus; // empty: --usb
+    std::string busGroup;
     std::chrono::seconds wait{31};
     std::chrono::seconds timeout{120};
     bool check = true;
@@ -256,6 +257,9 @@ int TotalSession::Run(hotplug::DeviceSource& source) {
         loop_.Post([this, path] { watcher_.OnDeviceRemoveComplete(path); });
     };
     const StopSignal stop([this] { loop_.Post([] {}); });
+    events.problem = [this](const std::string& text) {
+        loop_.Post([this, text] { display_.Problem(text); });
+    };
     std::string error;
     if (!source.Start(std::move(events), &error)) {
         display_.Note("total: " + error);
@@ -323,6 +327,8 @@ bool ParseOptions(const QStringList& args, TotalOptions& options, int* exitCode)
     const QCommandLineOption target("target", "flash (default) or ram.", "flash|ram", "flash");
     const QCommandLineOption bus("bus", "Wait for the handset on this virtual bus socket.",
                                  "SOCKET");
+    const QCommandLineOption busGroup(
+        "bus-group", "Let this group use the --bus socket too (default: only this user).", "NAME");
     const QCommandLineOption usb("usb", "Use a real handset on USB (ids from PdaUsbIds).");
     const QCommandLineOption wait("wait", "Seconds to wait for the handset (default 31).",
                                   "SECONDS", "31");
@@ -337,7 +343,7 @@ bool ParseOptions(const QStringList& args, TotalOptions& options, int* exitCode)
     const QCommandLineOption trace("trace", "Print the panel's log.");
     const QCommandLineOption json("json", "Print one JSON object per event.");
     parser.addOptions(
-        {list, target, bus, usb, wait, timeout, noCheck, library, port, pattern, trace, json});
+        {list, target, bus, busGroup, usb, wait, timeout, noCheck, library, port, pattern, trace, json});
     if (!ParseArguments(parser, args, exitCode))
         return false;
     *exitCode = kExitUsage;
@@ -373,6 +379,7 @@ bool ParseOptions(const QStringList& args, TotalOptions& options, int* exitCode)
     options.timeout = *timeoutSeconds;
     options.check = !parser.isSet(noCheck);
     options.bus = parser.value(bus).toStdString();
+    options.busGroup = parser.value(busGroup).toStdString();
     options.library = parser.value(library);
     options.port = parser.value(port);
     options.pattern = parser.value(pattern);
@@ -403,7 +410,8 @@ int RunTotal(const QStringList& args) {
         Err(name + ": " + error + "\n");
         return kExitFailed;
     }
-    std::unique_ptr<hotplug::DeviceSource> source = MakePdaDeviceSource(options.bus, &error);
+    std::unique_ptr<hotplug::DeviceSource> source =
+        MakePdaDeviceSource(options.bus, options.busGroup, &error);
     if (!source) {
         Err(name + ": PdaUsbIds: " + error + "\n");
         return kExitUsage;

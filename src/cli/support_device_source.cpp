@@ -6,10 +6,10 @@
 
 namespace marlow::cli {
 
-std::unique_ptr<hotplug::DeviceSource> MakePdaDeviceSource(const std::string& busPath,
-                                                           std::string* error) {
+std::unique_ptr<hotplug::DeviceSource>
+MakePdaDeviceSource(const std::string& busPath, const std::string& busGroup, std::string* error) {
     if (!busPath.empty())
-        return std::make_unique<hotplug::VirtualBusSource>(busPath);
+        return std::make_unique<hotplug::VirtualBusSource>(busPath, busGroup);
     std::optional<std::vector<hotplug::UsbId>> ids =
         hotplug::ParsePdaUsbIds(hotplug::ReadPdaUsbIdsSetting(), error);
     if (!ids)

@@ -1,7 +1,7 @@
 #pragma once
 // Where the PDA download commands find handsets: the virtual USB bus when a
-// socket path is given, otherwise real devices through libusb, matched by the
-// "PdaUsbIds" setting.
+// socket path is given (its socket shared with `busGroup` when one is named),
+// otherwise real devices through libusb, matched by the "PdaUsbIds" setting.
 
 #include "hotplug/device_source.h"
 
@@ -11,7 +11,7 @@
 namespace marlow::cli {
 
 // nullptr with `error` set when "PdaUsbIds" cannot be parsed.
-std::unique_ptr<hotplug::DeviceSource> MakePdaDeviceSource(const std::string& busPath,
-                                                           std::string* error);
+std::unique_ptr<hotplug::DeviceSource>
+MakePdaDeviceSource(const std::string& busPath, const std::string& busGroup, std::string* error);
 
 } // namespace marlow::cli

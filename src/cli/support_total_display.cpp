@@ -67,6 +67,12 @@ void TotalDisplay::Note(const std::string& text) {
     line_.Note(text);
 }
 
+void TotalDisplay::Problem(const std::string& text) {
+    const std::lock_guard lock(mutex_);
+    Event("problem", text);
+    line_.Note(text);
+}
+
 void TotalDisplay::Close() {
     const std::lock_guard lock(mutex_);
     line_.Close();

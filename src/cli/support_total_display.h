@@ -35,6 +35,9 @@ public:
     // A command's own event: a JSON line {"event": kind, "text": text,
     // "reason": reason} and the reason on stderr.
     void Report(const char* kind, std::string_view text, const std::string& reason);
+    // A device source's report: a device refused or cut off, a listener
+    // short of descriptors. stderr, and a "problem" event with --json.
+    void Problem(const std::string& text);
     void Close();
 
     // PDA download, front-panel mode.

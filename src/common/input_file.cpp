@@ -22,7 +22,10 @@ std::optional<InputFile> InputFile::Open(const std::string& path, std::string* e
         ::close(fd);
         return std::nullopt;
     }
-    return InputFile(f, static_cast<std::uint64_t>(status.st_size));
+    InputFile file(f, static_cast<std::uint64_t>(status.st_size));
+    file.buffer_ = std::make_unique<char[]>(kBufferSize);
+    std::setvbuf(f, file.buffer_.get(), _IOFBF, kBufferSize);
+    return file;
 }
 
 std::size_t InputFile::Read(std::span<std::uint8_t> into) {

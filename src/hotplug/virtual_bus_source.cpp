@@ -4,8 +4,8 @@
 #include "pda/virtual_bus_transport.h"
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
+#include <cstring>
 #include <memory>
 #include <poll.h>
 #include <sys/socket.h>
@@ -27,59 +27,91 @@ struct Newcomer {
     FrameDecoder received{pda::kVirtualBusMaxDescription};
 };
 
-std::string PrintableDescription(const std::vector<std::uint8_t>& frame) {
-    std::string text;
-    for (const std::uint8_t byte : frame)
-        text += byte >= 0x20 && byte < 0x7f ? static_cast<char>(byte) : '?';
-    return text.empty() ? "Virtual USB device" : text;
-}
+// While the process is out of descriptors the listener stays readable, so
+// accepting pauses until one of the bus's own descriptors is freed, with a
+// slow retry for those freed elsewhere in the process.
+constexpr int kShortageRetryMs = 1000;
 
 // The accept loop's bookkeeping, on the source's own thread only.
 class Bus {
 public:
-    Bus(int listener, const pda::WakeSignal& stop, DeviceEvents events)
-        : listener_(listener), stop_(stop), events_(std::move(events)) {}
+    Bus(std::string path, int listener, const pda::WakeSignal& stop, DeviceEvents events)
+        : path_(std::move(path)), listener_(listener), stop_(stop), events_(std::move(events)) {}
 
     void Run() {
         for (;;) {
-            std::vector<pollfd> fds = WatchList();
-            if (::poll(fds.data(), fds.size(), -1) < 0) {
+            WatchList();
+            const int ready = ::poll(fds_.data(), fds_.size(), paused_ ? kShortageRetryMs : -1);
+            if (ready < 0) {
                 if (errno == EINTR)
                     continue;
                 Report("Virtual USB bus stopped listening: poll failed");
                 return;
             }
-            if (fds[0].revents != 0)
+            if (fds_[kStopIndex].revents != 0)
                 return;
             // Newcomers and devices are served before new connections are
             // accepted so that the poll entries still match the lists.
-            ServeDevices(std::span(fds).subspan(2 + newcomers_.size()));
-            ServeNewcomers(std::span(fds).subspan(2, newcomers_.size()));
-            if ((fds[1].revents & POLLIN) != 0)
+            const std::span<const pollfd> watched(fds_);
+            ServeDevices(watched.subspan(kFirstConnectionIndex + newcomers_.size()));
+            ServeNewcomers(watched.subspan(kFirstConnectionIndex, newcomers_.size()));
+            const bool freed = (fds_[kFreedIndex].revents & POLLIN) != 0;
+            if (freed)
+                freed_->Clear();
+            if (paused_ && (freed || ready == 0))
+                paused_ = false;
+            if (!paused_ && (fds_[kListenerIndex].revents & POLLIN) != 0)
                 AcceptAll();
         }
     }
 
 private:
-    std::vector<pollfd> WatchList() const {
-        std::vector<pollfd> fds{{stop_.Fd(), POLLIN, 0}, {listener_, POLLIN, 0}};
+    static constexpr std::size_t kStopIndex = 0;
+    static constexpr std::size_t kFreedIndex = 1;
+    static constexpr std::size_t kListenerIndex = 2;
+    static constexpr std::size_t kFirstConnectionIndex = 3;
+
+    void WatchList() {
+        fds_.clear();
+        fds_.push_back({stop_.Fd(), POLLIN, 0});
+        fds_.push_back({freed_->Fd(), POLLIN, 0});
+        // A paused listener is still watched, for nothing: that keeps the
+        // entries in place and costs no wake-ups.
+        fds_.push_back({listener_, static_cast<short>(paused_ ? 0 : POLLIN), 0});
         for (const auto& newcomer : newcomers_)
-            fds.push_back({newcomer->socket.Get(), POLLIN, 0});
+            fds_.push_back({newcomer->socket.Get(), POLLIN, 0});
         for (const auto& device : devices_)
-            fds.push_back({device->socket.Get(), POLLRDHUP, 0});
-        return fds;
+            fds_.push_back({device->socket.Get(), POLLRDHUP, 0});
     }
 
     void AcceptAll() {
         for (;;) {
             const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-            if (fd < 0)
-                return; // EAGAIN: all taken; anything else: the peer gave up already
-            auto newcomer = std::make_unique<Newcomer>();
-            newcomer->socket.Reset(fd);
-            newcomer->devicePath = "bus:" + std::to_string(++connections_);
-            newcomers_.push_back(std::move(newcomer));
+            if (fd >= 0) {
+                auto newcomer = std::make_unique<Newcomer>();
+                newcomer->socket.Reset(fd);
+                newcomer->devicePath = "bus:" + std::to_string(++connections_);
+                newcomers_.push_back(std::move(newcomer));
+                continue;
+            }
+            if (errno == EINTR || errno == ECONNABORTED) // the peer gave up already
+                continue;
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+                return PauseAccepting(errno);
+            shortageReported_ = false; // EAGAIN: everybody waiting is in
+            return;
         }
+    }
+
+    void PauseAccepting(int reason) {
+        paused_ = true;
+        if (shortageReported_)
+            return;
+        shortageReported_ = true;
+        Report("Virtual USB bus " + path_ + " cannot accept more devices: " +
+               std::strerror(reason) + " (" + std::to_string(newcomers_.size() + devices_.size()) +
+               " connections open); new devices wait until a descriptor is freed. Disconnect "
+               "idle devices or raise the limit (ulimit -n)");
     }
 
     void ServeNewcomers(std::span<const pollfd> fds) {
@@ -95,33 +127,35 @@ private:
     // True when the newcomer is settled, as a device or refused; either way
     // it is then reset.
     bool Welcome(std::unique_ptr<Newcomer>& newcomer) {
-        std::array<std::uint8_t, 4096> chunk{};
-        const ssize_t got = ::recv(newcomer->socket.Get(), chunk.data(), chunk.size(), 0);
+        const std::span<std::uint8_t> room = newcomer->received.Space(kDescriptionReadSize);
+        const ssize_t got = ::recv(newcomer->socket.Get(), room.data(), room.size(), 0);
         if (got < 0 && (errno == EAGAIN || errno == EINTR))
             return false;
-        if (got <= 0) {
-            Report("Virtual USB device " + newcomer->devicePath +
-                   " disconnected before it sent its description");
-            newcomer.reset();
-            return true;
-        }
-        newcomer->received.Append(std::span(chunk.data(), static_cast<std::size_t>(got)));
-        std::vector<std::uint8_t> description;
+        if (got <= 0)
+            return Refuse(newcomer, " disconnected before it sent its description");
+        newcomer->received.Commit(static_cast<std::size_t>(got));
+        std::span<const std::uint8_t> description;
         switch (newcomer->received.Next(description)) {
         case FrameDecoder::Status::NeedMore:
             return false;
         case FrameDecoder::Status::Oversized:
-            Report("Virtual USB device " + newcomer->devicePath + " announced a description of " +
-                   std::to_string(newcomer->received.AnnouncedLength()) + " bytes (at most " +
-                   std::to_string(pda::kVirtualBusMaxDescription) +
-                   " allowed); disconnected as garbage");
-            newcomer.reset();
-            return true;
+            return Refuse(newcomer, " announced a description of " +
+                                        std::to_string(newcomer->received.AnnouncedLength()) +
+                                        " bytes (at most " +
+                                        std::to_string(pda::kVirtualBusMaxDescription) +
+                                        " allowed); disconnected as garbage");
         case FrameDecoder::Status::Frame:
             break;
         }
-        Arrive(std::move(*newcomer), PrintableDescription(description));
+        Arrive(std::move(*newcomer), pda::DescriptionText(description));
         newcomer.reset();
+        return true;
+    }
+
+    bool Refuse(std::unique_ptr<Newcomer>& newcomer, const std::string& why) {
+        Report("Virtual USB device " + newcomer->devicePath + why);
+        newcomer.reset();
+        freed_->Signal();
         return true;
     }
 
@@ -133,6 +167,7 @@ private:
         link->received = std::move(newcomer.received);
         link->received.SetMaxFrameLength(pda::kVirtualBusMaxFrame);
         link->problem = events_.problem;
+        link->released = [freed = freed_] { freed->Signal(); };
         devices_.push_back(link);
         if (events_.arrived)
             events_.arrived(std::make_unique<pda::VirtualBusTransport>(link));
@@ -156,9 +191,19 @@ private:
             events_.problem(text);
     }
 
+    // A description is one short line; anything read past it is kept for
+    // the device's transport.
+    static constexpr std::size_t kDescriptionReadSize = 4096;
+
+    std::string path_;
     int listener_;
     const pda::WakeSignal& stop_;
     DeviceEvents events_;
+    // Told whenever a bus descriptor closes, also by links that outlive the bus.
+    std::shared_ptr<pda::WakeSignal> freed_ = std::make_shared<pda::WakeSignal>();
+    bool paused_ = false;
+    bool shortageReported_ = false;
+    std::vector<pollfd> fds_;
     std::vector<std::unique_ptr<Newcomer>> newcomers_;
     std::vector<std::shared_ptr<VirtualBusLink>> devices_;
     unsigned connections_ = 0;
@@ -171,7 +216,8 @@ unsigned long long InodeOf(const std::string& path) {
 
 } // namespace
 
-VirtualBusSource::VirtualBusSource(std::string socketPath) : socketPath_(std::move(socketPath)) {}
+VirtualBusSource::VirtualBusSource(std::string socketPath, std::string group)
+    : socketPath_(std::move(socketPath)), group_(std::move(group)) {}
 
 VirtualBusSource::~VirtualBusSource() {
     Stop();
@@ -183,17 +229,15 @@ bool VirtualBusSource::Start(DeviceEvents events, std::string* error) {
             *error = "The virtual USB bus on " + socketPath_ + " is already listening";
         return false;
     }
-    listener_ = pda::ListenOnSocketPath(socketPath_, error);
+    listener_ = pda::ListenOnSocketPath(socketPath_, group_, error);
     if (!listener_.Valid())
         return false;
     socketInode_ = InodeOf(socketPath_);
     stop_.Clear();
-    thread_ = std::thread([this, events = std::move(events)]() mutable { Run(std::move(events)); });
+    // Made here, so that everything the bus holds exists once Start returns.
+    auto bus = std::make_unique<Bus>(socketPath_, listener_.Get(), stop_, std::move(events));
+    thread_ = std::thread([bus = std::move(bus)] { bus->Run(); });
     return true;
-}
-
-void VirtualBusSource::Run(DeviceEvents events) {
-    Bus(listener_.Get(), stop_, std::move(events)).Run();
 }
 
 void VirtualBusSource::Stop() {

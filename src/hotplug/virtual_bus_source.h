@@ -15,7 +15,9 @@ namespace marlow::hotplug {
 
 class VirtualBusSource final : public DeviceSource {
 public:
-    explicit VirtualBusSource(std::string socketPath);
+    // The socket file is the owner's alone, or shared with `group` when one
+    // is named (for rigs that run devices under another user).
+    explicit VirtualBusSource(std::string socketPath, std::string group = {});
     ~VirtualBusSource() override;
     VirtualBusSource(const VirtualBusSource&) = delete;
     VirtualBusSource& operator=(const VirtualBusSource&) = delete;
@@ -30,9 +32,8 @@ public:
     const std::string& SocketPath() const { return socketPath_; }
 
 private:
-    void Run(DeviceEvents events);
-
     std::string socketPath_;
+    std::string group_;
     pda::UniqueFd listener_;
     pda::WakeSignal stop_;
     std::thread thread_;

@@ -3,36 +3,65 @@
 #include "common/little_endian.h"
 
 #include <algorithm>
-#include <array>
-#include <iterator>
+#include <cstring>
 
 namespace marlow::pda {
 
+std::array<std::uint8_t, kFrameHeaderSize> FrameHeader(std::uint32_t payloadLength) {
+    std::array<std::uint8_t, kFrameHeaderSize> header{};
+    StoreLe32(header, 0, payloadLength);
+    return header;
+}
+
 std::vector<std::uint8_t> EncodeFrame(std::span<const std::uint8_t> payload) {
-    std::vector<std::uint8_t> frame;
-    frame.reserve(kFrameHeaderSize + payload.size());
-    AppendLe32(frame, static_cast<std::uint32_t>(payload.size()));
-    frame.insert(frame.end(), payload.begin(), payload.end());
+    std::vector<std::uint8_t> frame(kFrameHeaderSize + payload.size());
+    StoreLe32(frame, 0, static_cast<std::uint32_t>(payload.size()));
+    std::ranges::copy(payload, frame.begin() + kFrameHeaderSize);
     return frame;
 }
 
-void FrameDecoder::Append(std::span<const std::uint8_t> bytes) {
-    pending_.insert(pending_.end(), bytes.begin(), bytes.end());
+std::string DescriptionText(std::span<const std::uint8_t> frame) {
+    std::string text;
+    text.reserve(frame.size());
+    for (const std::uint8_t byte : frame)
+        text += byte >= 0x20 && byte < 0x7f ? static_cast<char>(byte) : '?';
+    return text.empty() ? "Virtual USB device" : text;
 }
 
-FrameDecoder::Status FrameDecoder::Next(std::vector<std::uint8_t>& frame) {
-    if (pending_.size() < kFrameHeaderSize)
+std::span<std::uint8_t> FrameDecoder::Space(std::size_t atLeast) {
+    if (buffer_.size() - end_ < atLeast && begin_ > 0) {
+        // Only the unfinished frame moves, and only when room runs out.
+        std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+        end_ -= begin_;
+        begin_ = 0;
+    }
+    if (buffer_.size() - end_ < atLeast)
+        buffer_.resize(std::max(end_ + atLeast, 2 * buffer_.size()));
+    return std::span(buffer_).subspan(end_);
+}
+
+void FrameDecoder::Commit(std::size_t count) {
+    end_ = std::min(end_ + count, buffer_.size());
+}
+
+void FrameDecoder::Append(std::span<const std::uint8_t> bytes) {
+    std::ranges::copy(bytes, Space(bytes.size()).begin());
+    Commit(bytes.size());
+}
+
+FrameDecoder::Status FrameDecoder::Next(std::span<const std::uint8_t>& frame) {
+    const std::span<const std::uint8_t> pending(buffer_.data() + begin_, end_ - begin_);
+    if (pending.size() < kFrameHeaderSize)
         return Status::NeedMore;
-    std::array<std::uint8_t, kFrameHeaderSize> header{};
-    std::copy_n(pending_.begin(), header.size(), header.begin());
-    announced_ = LoadLe32(header);
+    announced_ = LoadLe32(pending);
     if (announced_ > maxFrameLength_)
         return Status::Oversized;
-    if (pending_.size() - kFrameHeaderSize < announced_)
+    if (pending.size() - kFrameHeaderSize < announced_)
         return Status::NeedMore;
-    const auto payload = pending_.begin() + kFrameHeaderSize;
-    frame.assign(payload, payload + announced_);
-    pending_.erase(pending_.begin(), payload + announced_);
+    frame = pending.subspan(kFrameHeaderSize, announced_);
+    begin_ += kFrameHeaderSize + announced_;
+    if (begin_ == end_) // all consumed: the next bytes start at the front again
+        begin_ = end_ = 0;
     return Status::Frame;
 }
 

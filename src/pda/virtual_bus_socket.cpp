@@ -1,15 +1,20 @@
 #include "pda/virtual_bus_socket.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <grp.h>
+#include <optional>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <vector>
 
 namespace marlow::pda {
 namespace {
@@ -85,6 +90,48 @@ bool ClearLeftoverSocket(const std::string& path, const sockaddr_un& address, st
     return true;
 }
 
+std::optional<gid_t> GroupId(const std::string& name) {
+    std::vector<char> scratch(4096);
+    for (;;) {
+        group entry{};
+        group* found = nullptr;
+        const int failed =
+            ::getgrnam_r(name.c_str(), &entry, scratch.data(), scratch.size(), &found);
+        if (failed == ERANGE && scratch.size() < (1u << 20)) {
+            scratch.resize(scratch.size() * 2);
+            continue;
+        }
+        if (failed != 0 || found == nullptr)
+            return std::nullopt;
+        return found->gr_gid;
+    }
+}
+
+// Runs between bind and listen: until listen nobody can connect, and
+// connecting needs write permission on the file, so no client ever meets a
+// looser mode than the one set here, whatever the umask made of it. The
+// file is the one just bound; whoever could swap entries in its folder
+// could replace the socket outright, so the path is not checked again.
+bool RestrictAccess(const std::string& path, std::optional<gid_t> group,
+                    const std::string& groupName, std::string* error) {
+    mode_t mode = S_IRUSR | S_IWUSR;
+    if (group) {
+        if (::lchown(path.c_str(), static_cast<uid_t>(-1), *group) != 0) {
+            SetError(error, "Cannot give virtual USB bus path " + path + " to group " + groupName +
+                                ": " + SystemError(errno) +
+                                "; run as a member of that group or name another");
+            return false;
+        }
+        mode |= S_IRGRP | S_IWGRP;
+    }
+    if (::chmod(path.c_str(), mode) != 0) {
+        SetError(error, "Cannot restrict access to virtual USB bus path " + path + ": " +
+                            SystemError(errno));
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
@@ -132,11 +179,20 @@ WaitResult WaitFor(int fd, short events, const WakeSignal& wake) {
     }
 }
 
-SendResult SendAll(int fd, std::span<const std::uint8_t> bytes, const WakeSignal& wake) {
-    while (!bytes.empty()) {
-        const ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+SendResult SendAll(int fd, std::span<const std::uint8_t> head, std::span<const std::uint8_t> body,
+                   const WakeSignal& wake) {
+    while (!head.empty() || !body.empty()) {
+        std::array<iovec, 2> parts{iovec{const_cast<std::uint8_t*>(head.data()), head.size()},
+                                   iovec{const_cast<std::uint8_t*>(body.data()), body.size()}};
+        msghdr message{};
+        message.msg_iov = parts.data();
+        message.msg_iovlen = parts.size();
+        const ssize_t sent = ::sendmsg(fd, &message, MSG_NOSIGNAL);
         if (sent >= 0) {
-            bytes = bytes.subspan(static_cast<std::size_t>(sent));
+            const auto count = static_cast<std::size_t>(sent);
+            const std::size_t fromHead = std::min(count, head.size());
+            head = head.subspan(fromHead);
+            body = body.subspan(count - fromHead);
             continue;
         }
         if (errno == EINTR)
@@ -157,15 +213,48 @@ SendResult SendAll(int fd, std::span<const std::uint8_t> bytes, const WakeSignal
     return SendResult::Sent;
 }
 
+ReceiveResult ReceiveSome(int fd, std::span<std::uint8_t> room, bool drained,
+                          const WakeSignal& wake, std::size_t& count) {
+    bool wait = drained;
+    for (;;) {
+        if (wait) {
+            switch (WaitFor(fd, POLLIN, wake)) {
+            case WaitResult::Ready:
+                break;
+            case WaitResult::Woken:
+                return ReceiveResult::Woken;
+            case WaitResult::Failed:
+                return ReceiveResult::Failed;
+            }
+        }
+        const ssize_t got = ::recv(fd, room.data(), room.size(), 0);
+        if (got > 0) {
+            count = static_cast<std::size_t>(got);
+            return ReceiveResult::Got;
+        }
+        if (got == 0 || errno == ECONNRESET)
+            return ReceiveResult::PeerGone;
+        wait = errno != EINTR;
+        if (wait && errno != EAGAIN && errno != EWOULDBLOCK)
+            return ReceiveResult::Failed;
+    }
+}
+
 bool SetNonBlocking(int fd) {
     const int flags = ::fcntl(fd, F_GETFL);
     return flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
-UniqueFd ListenOnSocketPath(const std::string& path, std::string* error) {
+UniqueFd ListenOnSocketPath(const std::string& path, const std::string& group, std::string* error) {
     sockaddr_un address{};
     if (!MakeAddress(path, address, error))
         return {};
+    std::optional<gid_t> groupId;
+    if (!group.empty() && !(groupId = GroupId(group))) {
+        SetError(error, "There is no group " + group + " to share virtual USB bus path " + path +
+                            " with; name an existing group");
+        return {};
+    }
     UniqueFd fd = NewStreamSocket(error);
     if (!fd.Valid())
         return {};
@@ -178,6 +267,10 @@ UniqueFd ListenOnSocketPath(const std::string& path, std::string* error) {
     if (bound != 0) {
         SetError(error,
                  "Cannot listen on virtual USB bus path " + path + ": " + SystemError(bound));
+        return {};
+    }
+    if (!RestrictAccess(path, groupId, group, error)) {
+        ::unlink(path.c_str());
         return {};
     }
     if (::listen(fd.Get(), SOMAXCONN) != 0 || !SetNonBlocking(fd.Get())) {

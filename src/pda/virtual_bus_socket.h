@@ -48,15 +48,30 @@ enum class WaitResult { Ready, Woken, Failed };
 WaitResult WaitFor(int fd, short events, const WakeSignal& wake);
 
 enum class SendResult { Sent, Woken, PeerGone, Failed };
-// All of `bytes` on a non-blocking socket, waiting for room as needed.
-SendResult SendAll(int fd, std::span<const std::uint8_t> bytes, const WakeSignal& wake);
+// All of `head` and then all of `body` on a non-blocking socket, gathered
+// into as few sends as the socket takes, waiting for room as needed.
+SendResult SendAll(int fd, std::span<const std::uint8_t> head, std::span<const std::uint8_t> body,
+                   const WakeSignal& wake);
+inline SendResult SendAll(int fd, std::span<const std::uint8_t> bytes, const WakeSignal& wake) {
+    return SendAll(fd, bytes, {}, wake);
+}
+
+enum class ReceiveResult { Got, PeerGone, Woken, Failed };
+// Some bytes into `room` from a non-blocking socket, waiting for them as
+// needed; on Got, `count` says how many. With `drained` (the last receive
+// came back short, so the socket is empty) it waits first, which saves the
+// receive that would only say "nothing yet".
+ReceiveResult ReceiveSome(int fd, std::span<std::uint8_t> room, bool drained,
+                          const WakeSignal& wake, std::size_t& count);
 
 bool SetNonBlocking(int fd);
 
 // Binds and listens on `path`. A socket file left behind by a listener that
 // has gone is replaced; a path that a live listener serves, or that is not a
-// socket, is refused with a reason.
-UniqueFd ListenOnSocketPath(const std::string& path, std::string* error);
+// socket, is refused with a reason. Whatever the umask, the socket file is
+// the owner's alone (0600), or with `group` named shared with that group
+// (0660), before the first client can connect.
+UniqueFd ListenOnSocketPath(const std::string& path, const std::string& group, std::string* error);
 UniqueFd ConnectToSocketPath(const std::string& path, std::string* error);
 
 } // namespace marlow::pda

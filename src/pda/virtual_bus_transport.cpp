@@ -1,6 +1,5 @@
 #include "pda/virtual_bus_transport.h"
 
-#include <array>
 #include <cerrno>
 #include <poll.h>
 #include <sys/socket.h>
@@ -8,12 +7,22 @@
 namespace marlow::pda {
 namespace {
 
+// Replies are a byte or a few; a device that sends more in one go is read
+// in pieces of this size.
+constexpr std::size_t kReplyReadSize = 4096;
+
 bool HasHungUp(int fd) {
     pollfd probe{fd, POLLRDHUP, 0};
     return ::poll(&probe, 1, 0) > 0 && (probe.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
 }
 
 } // namespace
+
+VirtualBusLink::~VirtualBusLink() {
+    socket.Reset();
+    if (released)
+        released();
+}
 
 VirtualBusTransport::VirtualBusTransport(std::shared_ptr<VirtualBusLink> link)
     : link_(std::move(link)) {}
@@ -37,7 +46,8 @@ TransferStatus VirtualBusTransport::Write(std::span<const std::uint8_t> packet) 
         return TransferStatus::Stopped;
     if (!open_.load())
         return TransferStatus::Failed;
-    switch (SendAll(link_->socket.Get(), EncodeFrame(packet), wake_)) {
+    const auto header = FrameHeader(static_cast<std::uint32_t>(packet.size()));
+    switch (SendAll(link_->socket.Get(), header, packet, wake_)) {
     case SendResult::Sent:
         return TransferStatus::Ok;
     case SendResult::Woken:
@@ -62,14 +72,14 @@ TransferStatus VirtualBusTransport::ReadByte(std::uint8_t& out) {
         case FrameDecoder::Status::Frame:
             continue;
         case FrameDecoder::Status::Oversized:
-            frame_.clear();
+            frame_ = {};
             return CutOff("sent a frame of " + std::to_string(link_->received.AnnouncedLength()) +
                           " bytes (at most " + std::to_string(link_->received.MaxFrameLength()) +
                           " allowed)");
         case FrameDecoder::Status::NeedMore:
             break;
         }
-        frame_.clear();
+        frame_ = {};
         switch (ReceiveMore()) {
         case Fill::Got:
             continue;
@@ -86,28 +96,22 @@ TransferStatus VirtualBusTransport::ReadByte(std::uint8_t& out) {
 }
 
 VirtualBusTransport::Fill VirtualBusTransport::ReceiveMore() {
-    std::array<std::uint8_t, 65536> chunk{};
-    for (;;) {
-        const ssize_t got = ::recv(link_->socket.Get(), chunk.data(), chunk.size(), 0);
-        if (got > 0) {
-            link_->received.Append(std::span(chunk.data(), static_cast<std::size_t>(got)));
-            return Fill::Got;
-        }
-        if (got == 0 || errno == ECONNRESET)
-            return Fill::Gone;
-        if (errno == EINTR)
-            continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK)
-            return Fill::Failed;
-        switch (WaitFor(link_->socket.Get(), POLLIN, wake_)) {
-        case WaitResult::Ready:
-            break;
-        case WaitResult::Woken:
-            return Fill::Stopped;
-        case WaitResult::Failed:
-            return Fill::Failed;
-        }
+    const std::span<std::uint8_t> room = link_->received.Space(kReplyReadSize);
+    // A reply is read only once the command has gone out: the device has
+    // usually not answered yet, so the wait comes first.
+    std::size_t count = 0;
+    switch (ReceiveSome(link_->socket.Get(), room, true, wake_, count)) {
+    case ReceiveResult::Got:
+        link_->received.Commit(count);
+        return Fill::Got;
+    case ReceiveResult::PeerGone:
+        return Fill::Gone;
+    case ReceiveResult::Woken:
+        return Fill::Stopped;
+    case ReceiveResult::Failed:
+        break;
     }
+    return Fill::Failed;
 }
 
 TransferStatus VirtualBusTransport::CutOff(const std::string& why) {

@@ -14,13 +14,18 @@
 #include <memory>
 #include <span>
 #include <string>
-#include <vector>
 
 namespace marlow::pda {
 
 // One device connection, shared by its transport and the listener that
-// watches for its end. The socket closes when both have let go.
+// watches for its end. The socket closes when both have let go, and
+// `released` is told then (a listener short of descriptors waits for it).
 struct VirtualBusLink {
+    VirtualBusLink() = default;
+    ~VirtualBusLink();
+    VirtualBusLink(const VirtualBusLink&) = delete;
+    VirtualBusLink& operator=(const VirtualBusLink&) = delete;
+
     UniqueFd socket; // non-blocking
     std::string devicePath;
     std::string description;
@@ -28,6 +33,7 @@ struct VirtualBusLink {
     FrameDecoder received{kVirtualBusMaxFrame};
     // Told when the device misbehaves and is cut off; may be empty.
     std::function<void(const std::string& text)> problem;
+    std::function<void()> released;
 };
 
 class VirtualBusTransport final : public UsbTransport {
@@ -59,7 +65,8 @@ private:
     std::atomic<bool> open_{false};
     std::atomic<bool> interrupted_{false};
     WakeSignal wake_;
-    std::vector<std::uint8_t> frame_;
+    // The device frame being handed out, a view into `link_->received`.
+    std::span<const std::uint8_t> frame_;
     std::size_t nextByte_ = 0;
 };
 

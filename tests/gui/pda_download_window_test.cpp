@@ -33,6 +33,7 @@ public:
     void Stop() override {}
     void Plug(std::unique_ptr<pda::UsbTransport> device) { events_.arrived(std::move(device)); }
     void Unplug(const std::string& path) { events_.removed(path); }
+    void Complain(const std::string& text) { events_.problem(text); }
 
 private:
     hotplug::DeviceEvents events_;
@@ -183,6 +184,14 @@ TEST_F(PdaDownloadWindowTest, TypingUWaitsForTheDeviceWhichEndsTheWait) {
     ASSERT_TRUE(ProcessUntil([&] { return context->run.deviceConnected.load(); }));
     EXPECT_EQ(frame->PortWaitDialog(), nullptr);
     EXPECT_FALSE(context->portWaitShown.load());
+}
+
+TEST_F(PdaDownloadWindowTest, TheBusProblemsShowInTheDebugMessageWindow) {
+    const std::string refused =
+        "Virtual USB device bus:2 disconnected before it sent its description";
+    bus->Complain(refused);
+    ASSERT_TRUE(ProcessUntil([&] { return !context->debugMessage.Bytes().empty(); }));
+    EXPECT_EQ(context->debugMessage.Bytes(), AsShown("\n" + refused));
 }
 
 #ifdef MARLOW_TEST_DOWNLOAD_LIBRARY

@@ -25,16 +25,21 @@ wait $PDA || fail "pda exit $? $(cat pda.err)"
 grep -q "written to flash" emu.err || fail "no flash write"
 grep -q "PROTOCOL VIOLATION" emu.err && fail "violation"
 
-# Two handsets at once, JSON events.
+# Two handsets at once, JSON events; a device describing itself at length
+# is refused first, on stderr and as an event.
 "$CLI" pda --file quill_all.lst --target flash --bus bus2.sock --devices 2 --json --wait 20 \
     >events.json 2>pda2.err &
 PDA=$!
 wait_for bus2.sock
+"$CLI" emulate pda --bus bus2.sock --description "$(printf '%02000d' 0)" >/dev/null 2>&1
 "$CLI" emulate pda --bus bus2.sock 2>emu2a.err &
 "$CLI" emulate pda --bus bus2.sock 2>emu2b.err
 wait $PDA || fail "two handsets: $(cat pda2.err)"
 [ "$(grep -c '"result":"passed"' events.json)" = 2 ] || fail "two passes"
 grep -q "left after PHONE_DOWN_CMD" emu2b.err || fail "phone hand-over"
+REFUSED="Virtual USB device bus:1 announced a description of 2000 bytes"
+grep -q "{\"event\":\"problem\",\"text\":\"$REFUSED" events.json || fail "problem event"
+grep -q "$REFUSED" pda2.err || fail "problem on stderr"
 
 # The flash write is the answered command after the image header, one per
 # record and the image end: a handset silent there hangs in WRITE_FLSH_CMD.

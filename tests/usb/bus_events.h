@@ -35,9 +35,9 @@ public:
         std::lock_guard lock(mutex_);
         return arrived_.size();
     }
-    std::size_t Removals() const {
+    std::size_t Problems() const {
         std::lock_guard lock(mutex_);
-        return removed_.size();
+        return problems_.size();
     }
 
 private:

@@ -10,60 +10,83 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-TEST(VirtualBusFrame, LengthIsLittleEndianBeforeThePayload) {
-    EXPECT_EQ(EncodeFrame(Bytes{0xaa, 0xbb, 0xcc}), (Bytes{3, 0, 0, 0, 0xaa, 0xbb, 0xcc}));
-    EXPECT_EQ(EncodeFrame(Bytes(0x0102, 0)).size(), 4u + 0x0102);
-    EXPECT_EQ(EncodeFrame(Bytes(0x0102, 0))[1], 0x01);
+Bytes NextFrame(FrameDecoder& decoder,
+                FrameDecoder::Status expected = FrameDecoder::Status::Frame) {
+    std::span<const std::uint8_t> frame;
+    EXPECT_EQ(decoder.Next(frame), expected);
+    return {frame.begin(), frame.end()};
 }
 
-TEST(VirtualBusFrame, AZeroLengthPacketIsAnEmptyFrame) {
+TEST(VirtualBusFrame, LengthIsLittleEndianBeforeThePayloadAndZeroIsAnEmptyFrame) {
+    EXPECT_EQ(EncodeFrame(Bytes{0xaa, 0xbb, 0xcc}), (Bytes{3, 0, 0, 0, 0xaa, 0xbb, 0xcc}));
+    EXPECT_EQ(FrameHeader(0x01020304), (std::array<std::uint8_t, 4>{4, 3, 2, 1}));
     EXPECT_EQ(EncodeFrame({}), (Bytes{0, 0, 0, 0}));
     FrameDecoder decoder(16);
     decoder.Append(Bytes{0, 0, 0, 0});
-    Bytes frame{1};
-    EXPECT_EQ(decoder.Next(frame), FrameDecoder::Status::Frame);
-    EXPECT_TRUE(frame.empty());
-    EXPECT_EQ(decoder.Next(frame), FrameDecoder::Status::NeedMore);
+    EXPECT_TRUE(NextFrame(decoder).empty());
+    NextFrame(decoder, FrameDecoder::Status::NeedMore);
+}
+
+TEST(VirtualBusFrame, ADescriptionShowsUnprintableBytesAsQuestionMarks) {
+    EXPECT_EQ(DescriptionText(Bytes{'P', 'D', 'A', '\t', 'l', 'o', 'a', 'd', 'e', 'r', 0x01}),
+              "PDA?loader?");
+    EXPECT_EQ(DescriptionText({}), "Virtual USB device");
 }
 
 TEST(VirtualBusFrame, FramesSplitAndJoinedAnyHowComeOutWhole) {
     Bytes stream = EncodeFrame(Bytes{1, 2, 3});
-    const Bytes second = EncodeFrame({});
-    const Bytes third = EncodeFrame(Bytes{4});
-    stream.insert(stream.end(), second.begin(), second.end());
-    stream.insert(stream.end(), third.begin(), third.end());
-
-    FrameDecoder decoder(16);
-    std::vector<Bytes> frames;
-    Bytes frame;
-    for (const std::uint8_t byte : stream) {
-        decoder.Append(Bytes{byte});
-        while (decoder.Next(frame) == FrameDecoder::Status::Frame)
-            frames.push_back(frame);
+    for (const Bytes& more : {EncodeFrame({}), EncodeFrame(Bytes{4})})
+        stream.insert(stream.end(), more.begin(), more.end());
+    for (const std::size_t piece : {std::size_t{1}, std::size_t{3}, stream.size()}) {
+        FrameDecoder decoder(16);
+        std::vector<Bytes> frames;
+        for (std::size_t at = 0; at < stream.size(); at += piece) {
+            decoder.Append(std::span(stream).subspan(at, std::min(piece, stream.size() - at)));
+            std::span<const std::uint8_t> frame;
+            while (decoder.Next(frame) == FrameDecoder::Status::Frame)
+                frames.emplace_back(frame.begin(), frame.end());
+        }
+        EXPECT_EQ(frames, (std::vector<Bytes>{{1, 2, 3}, {}, {4}})) << "pieces of " << piece;
+        EXPECT_TRUE(decoder.Empty());
     }
-    EXPECT_EQ(frames, (std::vector<Bytes>{{1, 2, 3}, {}, {4}}));
-    EXPECT_TRUE(decoder.Empty());
+}
+
+TEST(VirtualBusFrame, SteadyTrafficReusesOneBuffer) {
+    const Bytes packet = EncodeFrame(Bytes(8205, 0x5a));
+    FrameDecoder decoder(kVirtualBusMaxFrame);
+    const std::uint8_t* first = nullptr;
+    for (int round = 0; round < 200; ++round) {
+        // Reads that end in the middle of a frame, as a socket's do.
+        const std::size_t cut = 1 + static_cast<std::size_t>(round) * 37 % (packet.size() - 1);
+        decoder.Append(std::span(packet).first(cut));
+        NextFrame(decoder, FrameDecoder::Status::NeedMore);
+        const std::span<std::uint8_t> room = decoder.Space(packet.size() - cut);
+        std::copy(packet.begin() + static_cast<std::ptrdiff_t>(cut), packet.end(), room.begin());
+        decoder.Commit(packet.size() - cut);
+        ASSERT_EQ(NextFrame(decoder).size(), 8205u);
+        const std::uint8_t* now = decoder.Space(1).data();
+        if (first == nullptr)
+            first = now;
+        EXPECT_EQ(now, first) << "round " << round; // neither grown nor shifted
+    }
 }
 
 TEST(VirtualBusFrame, ALengthBeyondTheBoundIsRefusedFromTheHeaderAlone) {
     FrameDecoder decoder(8);
-    Bytes frame;
     decoder.Append(Bytes{8, 0, 0, 0});
-    EXPECT_EQ(decoder.Next(frame), FrameDecoder::Status::NeedMore); // exactly the bound is fine
+    NextFrame(decoder, FrameDecoder::Status::NeedMore); // exactly the bound is fine
     FrameDecoder garbage(kVirtualBusMaxFrame);
     garbage.Append(Bytes{0x01, 0x00, 0x00, 0x01}); // 16 MiB + 1
-    EXPECT_EQ(garbage.Next(frame), FrameDecoder::Status::Oversized);
+    NextFrame(garbage, FrameDecoder::Status::Oversized);
     EXPECT_EQ(garbage.AnnouncedLength(), kVirtualBusMaxFrame + 1);
 }
 
 TEST(VirtualBusFrame, TheBoundCanGrowAfterTheDescription) {
     FrameDecoder decoder(kVirtualBusMaxDescription);
     decoder.Append(EncodeFrame(Bytes(2000, 7)));
-    Bytes frame;
-    EXPECT_EQ(decoder.Next(frame), FrameDecoder::Status::Oversized);
+    NextFrame(decoder, FrameDecoder::Status::Oversized);
     decoder.SetMaxFrameLength(kVirtualBusMaxFrame);
-    EXPECT_EQ(decoder.Next(frame), FrameDecoder::Status::Frame);
-    EXPECT_EQ(frame.size(), 2000u);
+    EXPECT_EQ(NextFrame(decoder).size(), 2000u);
 }
 
 } // namespace

@@ -6,16 +6,21 @@
 #include "emulators/virtual_bus_device.h"
 #include "hotplug/virtual_bus_source.h"
 #include "pda/usb_pipe.h"
+#include "pda/virtual_bus_frame.h"
 #include "pda/virtual_bus_socket.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <future>
+#include <grp.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <thread>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace marlow {
 namespace {
@@ -86,25 +91,6 @@ TEST_F(VirtualBus, EachConnectionIsADeviceOfItsOwnAndItsEndIsItsRemoval) {
     EXPECT_EQ(events.TakeRemoval(), "bus:1");
 }
 
-TEST_F(VirtualBus, UnprintableDescriptionBytesAreShownAsQuestionMarks) {
-    VirtualBusDevice device;
-    auto transport = Plug(device, std::string_view("PDA\tloader\x01", 11));
-    ASSERT_NE(transport, nullptr);
-    EXPECT_EQ(transport->Description(), "PDA?loader?");
-}
-
-TEST_F(VirtualBus, ADeviceThatLeavesBeforeDescribingItselfIsReportedNotArrived) {
-    std::string error;
-    pda::UniqueFd raw = pda::ConnectToSocketPath(socketPath, &error);
-    ASSERT_TRUE(raw.Valid()) << error;
-    const Bytes halfHeader{5, 0};
-    ASSERT_EQ(::send(raw.Get(), halfHeader.data(), halfHeader.size(), MSG_NOSIGNAL), 2);
-    raw.Reset();
-    EXPECT_EQ(events.TakeProblem(),
-              "Virtual USB device bus:1 disconnected before it sent its description");
-    EXPECT_EQ(events.Arrivals(), 0u);
-}
-
 TEST_F(VirtualBus, AnOversizedDescriptionIsRefusedAsGarbage) {
     VirtualBusDevice device;
     std::string error;
@@ -146,12 +132,12 @@ TEST_F(VirtualBus, DeviceFramesOfAnyLengthAreReadOneByteAtATime) {
     EXPECT_EQ(replies, (Bytes{0x01, 0x02, 0x03, 0x05}));
 }
 
-TEST_F(VirtualBus, AnEmulatorServesPacketsThroughItsHandler) {
+TEST_F(VirtualBus, AnEmulatorServesPacketsThroughItsHandlerUntilTheHostLetsGo) {
     VirtualBusDevice device;
     auto pipe = OpenPipe(device);
     std::vector<std::size_t> seen;
-    std::thread emulator([&] {
-        device.Serve([&](std::span<const std::uint8_t> packet) {
+    auto serving = std::async(std::launch::async, [&] {
+        return device.Serve([&](std::span<const std::uint8_t> packet) {
             seen.push_back(packet.size());
             if (!packet.empty())
                 device.SendReply(Bytes{0x01});
@@ -163,31 +149,26 @@ TEST_F(VirtualBus, AnEmulatorServesPacketsThroughItsHandler) {
     EXPECT_EQ(reply, 0x01);
     ASSERT_TRUE(pipe->WritePipe(Bytes(64, 0x02)));
     ASSERT_EQ(pipe->ReadReplyByte(reply), PipeRead::Ok);
-    pipe.reset(); // the host lets go: Serve ends
-    emulator.join();
+    pipe.reset(); // the host lets go: Serve ends, the device is removed
+    EXPECT_EQ(serving.get(), VirtualBusDevice::Receive::HostGone);
+    EXPECT_EQ(events.TakeRemoval(), "bus:1");
     EXPECT_EQ(seen, (std::vector<std::size_t>{9, 64, 0}));
 }
 
-TEST_F(VirtualBus, AStopWakesABlockedReadAndIsNotAFailure) {
+TEST_F(VirtualBus, AStopWakesABlockedReadAndOnceClearedTheUnloadCommandStillGoesOut) {
     VirtualBusDevice device;
     auto pipe = OpenPipe(device);
     std::uint8_t reply = 0;
     auto reading = std::async(std::launch::async, [&] { return pipe->ReadReplyByte(reply); });
     pipe->RequestStop();
     EXPECT_EQ(reading.get(), PipeRead::Stopped);
-}
-
-TEST_F(VirtualBus, AfterAStopIsClearedTheUnloadCommandStillGoesOut) {
-    VirtualBusDevice device;
-    auto pipe = OpenPipe(device);
-    pipe->RequestStop();
     EXPECT_FALSE(pipe->WritePipe(Bytes{0x07}));
     pipe->ClearStopRequest();
     EXPECT_TRUE(pipe->WritePipe(Bytes{0x07}));
     EXPECT_EQ(Receive(device), Bytes{0x07});
 }
 
-TEST_F(VirtualBus, ADeviceThatLeavesDuringAReadIsDisconnectedAndRemoved) {
+TEST_F(VirtualBus, ADeviceThatLeavesDuringAReadIsDisconnectedRemovedAndCannotBeOpened) {
     VirtualBusDevice device;
     auto transport = Plug(device);
     ASSERT_NE(transport, nullptr);
@@ -198,14 +179,6 @@ TEST_F(VirtualBus, ADeviceThatLeavesDuringAReadIsDisconnectedAndRemoved) {
     EXPECT_EQ(reading.get(), TransferStatus::Disconnected);
     EXPECT_EQ(events.TakeRemoval(), "bus:1");
     EXPECT_EQ(transport->Write(Bytes{0x01}), TransferStatus::Disconnected);
-}
-
-TEST_F(VirtualBus, AGoneDeviceCannotBeOpened) {
-    VirtualBusDevice device;
-    auto transport = Plug(device);
-    ASSERT_NE(transport, nullptr);
-    device.Disconnect();
-    EXPECT_EQ(events.TakeRemoval(), "bus:1");
     std::string error;
     EXPECT_FALSE(transport->Open(&error));
     EXPECT_EQ(error, "Virtual USB device bus:1 has disconnected");
@@ -226,15 +199,6 @@ TEST_F(VirtualBus, AnOversizedFrameIsRefusedAsGarbageAndTheDeviceCutOff) {
     EXPECT_EQ(device.ReceivePacket(packet), VirtualBusDevice::Receive::HostGone);
 }
 
-TEST_F(VirtualBus, TheDeviceSeesTheHostLetGo) {
-    VirtualBusDevice device;
-    auto transport = Plug(device);
-    transport.reset();
-    Bytes packet;
-    EXPECT_EQ(device.ReceivePacket(packet), VirtualBusDevice::Receive::HostGone);
-    EXPECT_EQ(events.TakeRemoval(), "bus:1");
-}
-
 TEST_F(VirtualBus, ADeviceStopEndsItsBlockedReceive) {
     VirtualBusDevice device;
     auto transport = Plug(device);
@@ -244,6 +208,76 @@ TEST_F(VirtualBus, ADeviceStopEndsItsBlockedReceive) {
     });
     device.Stop();
     EXPECT_EQ(receiving.get(), VirtualBusDevice::Receive::Stopped);
+}
+
+// --- running out of descriptors ------------------------------------------------------
+
+// The clients live in a child process, so that only the listener runs short.
+// It reads one command byte at a time: connect five clients, close the first,
+// describe the fourth. Only async-signal-safe calls after the fork.
+[[noreturn]] void RunClients(int commands, const sockaddr_un& address, const Bytes& description) {
+    int clients[5] = {};
+    char command = 0;
+    while (::read(commands, &command, 1) == 1) {
+        for (int i = 0; command == 'c' && i < 5; ++i) {
+            clients[i] = ::socket(AF_UNIX, SOCK_STREAM, 0);
+            ::connect(clients[i], reinterpret_cast<const sockaddr*>(&address), sizeof(address));
+        }
+        if (command == 'x')
+            ::close(clients[0]);
+        if (command == 'd')
+            ::send(clients[3], description.data(), description.size(), MSG_NOSIGNAL);
+    }
+    ::_exit(0);
+}
+
+// The descriptor limit under which exactly `free` more can be opened.
+rlim_t LimitLeaving(int free) {
+    int fd = 0;
+    for (int left = free;; ++fd)
+        if (::fcntl(fd, F_GETFD) == -1 && --left == 0)
+            return static_cast<rlim_t>(fd) + 1;
+}
+
+TEST_F(VirtualBus, OutOfDescriptorsItPausesSaysSoOnceAndGoesOnWhenOneIsFreed) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    socketPath.copy(address.sun_path, socketPath.size());
+    const Bytes description = pda::EncodeFrame(Bytes{'R', 'i', 'g'});
+    int commands[2];
+    ASSERT_EQ(::pipe(commands), 0);
+    const pid_t clients = ::fork();
+    if (clients == 0) {
+        ::close(commands[1]);
+        RunClients(commands[0], address, description);
+    }
+    ::close(commands[0]);
+    const auto tell = [&](char command) { ASSERT_EQ(::write(commands[1], &command, 1), 1); };
+
+    // Room for three more descriptors: three clients get in, two wait.
+    rlimit previous{};
+    ::getrlimit(RLIMIT_NOFILE, &previous);
+    rlimit tight = previous;
+    tight.rlim_cur = LimitLeaving(3);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    tell('c');
+    EXPECT_EQ(events.TakeProblem(), "Virtual USB bus " + socketPath +
+                                        " cannot accept more devices: Too many open files (3 "
+                                        "connections open); new devices wait until a descriptor "
+                                        "is freed. Disconnect idle devices or raise the limit "
+                                        "(ulimit -n)");
+    tell('x'); // frees one: the fourth gets in, the fifth still waits, quietly
+    EXPECT_EQ(events.TakeProblem(),
+              "Virtual USB device bus:1 disconnected before it sent its description");
+    tell('d');
+    auto fourth = events.TakeArrival();
+    EXPECT_EQ(events.Problems(), 0u); // the fifth's wait went unreported
+    ::setrlimit(RLIMIT_NOFILE, &previous);
+    ::close(commands[1]);
+    ::waitpid(clients, nullptr, 0);
+    ASSERT_NE(fourth, nullptr);
+    EXPECT_EQ(fourth->DevicePath(), "bus:4");
+    EXPECT_EQ(fourth->Description(), "Rig");
 }
 
 // --- the socket path ----------------------------------------------------------------
@@ -303,6 +337,34 @@ TEST(VirtualBusPath, AFileThatIsNoSocketIsLeftAloneAndRefused) {
     EXPECT_EQ(error,
               "Virtual USB bus path " + path + " exists and is not a socket; choose another path");
     EXPECT_EQ(test::ReadFileText(path), "keep me");
+}
+
+// Connecting takes write permission on the socket file: its mode decides
+// who may pose as a handset.
+TEST(VirtualBusPath, TheSocketIsTheOwnersOrItsGroupsAloneWhateverTheUmask) {
+    const std::string ownGroup = ::getgrgid(::getgid())->gr_name;
+    const struct {
+        std::string group;
+        mode_t mode; // 0: refused
+    } rows[] = {{"", 0600}, {ownGroup, 0660}, {"no-such-marlow-group", 0}};
+    for (const auto& row : rows) {
+        test::TempDir dir;
+        const std::string path = dir.File("bus.sock");
+        test::BusEvents events;
+        hotplug::VirtualBusSource source(path, row.group);
+        const mode_t umask = ::umask(0);
+        std::string error;
+        const bool started = source.Start(events.Sink(), &error);
+        ::umask(umask);
+        struct stat status {};
+        const bool exists = ::lstat(path.c_str(), &status) == 0;
+        EXPECT_EQ(started, row.mode != 0) << row.group << ": " << error;
+        EXPECT_EQ(exists ? status.st_mode & 07777 : 0, row.mode) << row.group;
+        if (row.mode == 0) {
+            EXPECT_EQ(error, "There is no group " + row.group + " to share virtual USB bus path " +
+                                 path + " with; name an existing group");
+        }
+    }
 }
 
 TEST(VirtualBusPath, APathTooLongForASocketIsRefusedWithItsLimit) {

@@ -47,14 +47,23 @@ hotplug::DeviceEvents FrameDevices::EventsForSources() {
         QMetaObject::invokeMethod(
             &frame_, [this, devicePath] { Removed(devicePath); }, Qt::QueuedConnection);
     };
+    // Devices refused or cut off, a listener short of descriptors: the
+    // service engineer reads them where the handset's own chatter goes.
+    events.problem = [this](const std::string& text) {
+        QMetaObject::invokeMethod(
+            &frame_, [this, text] { presentation_.DebugMessage("\n" + text); },
+            Qt::QueuedConnection);
+    };
     return events;
 }
 
 void FrameDevices::StartWatch() {
     std::string error;
     const QByteArray virtualBus = qgetenv("MARLOW_VIRTUAL_BUS");
-    if (!virtualBus.isEmpty() &&
-        !AddSource(std::make_unique<hotplug::VirtualBusSource>(virtualBus.toStdString()), &error))
+    const QByteArray busGroup = qgetenv("MARLOW_VIRTUAL_BUS_GROUP");
+    if (!virtualBus.isEmpty() && !AddSource(std::make_unique<hotplug::VirtualBusSource>(
+                                                virtualBus.toStdString(), busGroup.toStdString()),
+                                            &error))
         frame_.ShowMessage(Latin1(error), QString());
     // A machine without USB access still serves the virtual bus; libusb's
     // refusal is not the operator's problem then.

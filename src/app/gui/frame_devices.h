@@ -1,6 +1,7 @@
 #pragma once
 // The main window's PDA devices: where they come from (libusb, and the
-// virtual bus when MARLOW_VIRTUAL_BUS names a socket), the device watcher
+// virtual bus when MARLOW_VIRTUAL_BUS names a socket, shared with the group
+// MARLOW_VIRTUAL_BUS_GROUP names), the device watcher
 // that opens and lists them, and what the window does with the watcher's
 // decisions. Sources report on their own threads; every event is posted to
 // the user-interface thread, in order, before the watcher sees it.
