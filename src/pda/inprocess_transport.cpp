@@ -6,6 +6,8 @@
 
 namespace marlow::pda {
 
+using usb::TransferStatus;
+
 using Clock = std::chrono::steady_clock;
 
 struct InProcessLink {

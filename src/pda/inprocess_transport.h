@@ -8,7 +8,7 @@
 // can leave the bus at any moment; the host then sees Disconnected, and a
 // read that was already waiting ends as Failed, as a cancelled transfer does.
 
-#include "pda/usb_transport.h"
+#include "usb/usb_transport.h"
 
 #include <chrono>
 #include <cstdint>
@@ -49,7 +49,7 @@ private:
     std::shared_ptr<InProcessLink> link_;
 };
 
-class InProcessHostTransport : public UsbTransport {
+class InProcessHostTransport : public usb::UsbTransport {
 public:
     InProcessHostTransport(std::shared_ptr<InProcessLink> link, std::string description,
                            std::string devicePath);
@@ -57,8 +57,8 @@ public:
     bool Open(std::string* error) override;
     void Close() override;
     bool IsOpen() const override;
-    TransferStatus Write(std::span<const std::uint8_t> packet) override;
-    TransferStatus ReadByte(std::uint8_t& out) override;
+    usb::TransferStatus Write(std::span<const std::uint8_t> packet) override;
+    usb::TransferStatus ReadByte(std::uint8_t& out) override;
     void Interrupt() override;
     void ClearInterrupt() override;
     std::string Description() const override { return description_; }

@@ -24,19 +24,19 @@ namespace marlow::test {
 namespace {
 
 // A bus the test plugs devices into by hand.
-class ScriptedBus : public hotplug::DeviceSource {
+class ScriptedBus : public usb::DeviceSource {
 public:
-    bool Start(hotplug::DeviceEvents events, std::string*) override {
+    bool Start(usb::DeviceEvents events, std::string*) override {
         events_ = std::move(events);
         return true;
     }
     void Stop() override {}
-    void Plug(std::unique_ptr<pda::UsbTransport> device) { events_.arrived(std::move(device)); }
+    void Plug(std::unique_ptr<usb::UsbTransport> device) { events_.arrived(std::move(device)); }
     void Unplug(const std::string& path) { events_.removed(path); }
     void Complain(const std::string& text) { events_.problem(text); }
 
 private:
-    hotplug::DeviceEvents events_;
+    usb::DeviceEvents events_;
 };
 
 // What the window holds after the printer's line-end rule.

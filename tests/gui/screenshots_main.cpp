@@ -34,14 +34,14 @@ namespace {
 
 using namespace marlow;
 
-class PluggableBus : public hotplug::DeviceSource {
+class PluggableBus : public usb::DeviceSource {
 public:
-    bool Start(hotplug::DeviceEvents events, std::string*) override {
+    bool Start(usb::DeviceEvents events, std::string*) override {
         events_ = std::move(events);
         return true;
     }
     void Stop() override {}
-    hotplug::DeviceEvents events_;
+    usb::DeviceEvents events_;
 };
 
 bool Save(const QPixmap& picture, const QString& dir, const char* name) {

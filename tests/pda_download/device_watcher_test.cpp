@@ -79,7 +79,7 @@ struct Handset {
 
     emulators::PdaBootLoaderEmulator emulator;
     std::shared_ptr<pda::InProcessDevice> device;
-    std::unique_ptr<pda::UsbTransport> host;
+    std::unique_ptr<usb::UsbTransport> host;
 };
 
 class WatcherTest : public testing::Test {
@@ -90,7 +90,7 @@ protected:
         hotplug::WatcherTiming timing;
         // Only the thread's end can end a stop's grace this long.
         timing.stopGrace = std::chrono::hours(1);
-        timing.openRetry.wait = [this](std::chrono::milliseconds, pda::StopRequest&) {
+        timing.openRetry.wait = [this](std::chrono::milliseconds, usb::StopRequest&) {
             ++openPauses;
             return true;
         };
@@ -107,7 +107,7 @@ protected:
     void Arrive(Handset& handset) { ASSERT_TRUE(watcher.OnDeviceArrival(std::move(handset.host))); }
 
     void FinishDownload(const std::string& path) {
-        pda::CUsbPipe* pipe = watcher.FindPipe(path);
+        usb::CUsbPipe* pipe = watcher.FindPipe(path);
         ASSERT_NE(pipe, nullptr);
         pipe->JoinDownloadThread();
     }
@@ -313,7 +313,7 @@ TEST_F(WatcherTest, TwoHandsetsDownloadAtOnceAndOneLeavingLeavesTheOtherRunning)
     watcher.OnDeviceRemoveComplete("bus:1");
 
     EXPECT_EQ(owner.calls.end()[-2], "done|1,0");
-    pda::CUsbPipe* other = watcher.FindPipe("bus:2");
+    usb::CUsbPipe* other = watcher.FindPipe("bus:2");
     ASSERT_NE(other, nullptr);
     EXPECT_TRUE(other->ThreadRunning());
     EXPECT_EQ(first.emulator.Report().flash.size(), 1u);

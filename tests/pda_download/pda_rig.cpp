@@ -29,7 +29,7 @@ PdaRig::PdaRig(emulators::PdaEmulatorOptions options) : emulator(std::move(optio
     pda::InProcessPair pair = pda::MakeInProcessPair();
     device = pair.device;
     emulators::AttachEmulator(*device, emulator);
-    pipe = std::make_unique<pda::CUsbPipe>(std::move(pair.host));
+    pipe = std::make_unique<usb::CUsbPipe>(std::move(pair.host));
     context.pause = [this](std::chrono::milliseconds duration) {
         pauses.push_back(static_cast<long>(duration.count()));
     };

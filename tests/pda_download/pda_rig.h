@@ -39,7 +39,7 @@ public:
     RecordingPresentation out;
     emulators::PdaBootLoaderEmulator emulator;
     std::shared_ptr<pda::InProcessDevice> device;
-    std::unique_ptr<pda::CUsbPipe> pipe;
+    std::unique_ptr<usb::CUsbPipe> pipe;
     std::vector<long> pauses; // milliseconds, in order
 };
 

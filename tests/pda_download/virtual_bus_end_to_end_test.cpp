@@ -6,7 +6,7 @@
 #include "emulators/pda_bus_device.h"
 #include "hotplug/device_watcher.h"
 #include "hotplug/download_command.h"
-#include "hotplug/virtual_bus_source.h"
+#include "usb/virtual_bus_source.h"
 
 #include <gtest/gtest.h>
 
@@ -66,10 +66,10 @@ TEST(PdaVirtualBus, ListToFlashEndToEndOverTheSocket) {
     hotplug::CDeviceWatcher watcher(owner);
     owner.watcher = &watcher;
 
-    hotplug::VirtualBusSource source(dir.File("bus.sock"));
-    hotplug::DeviceEvents events;
-    events.arrived = [&](std::unique_ptr<pda::UsbTransport> transport) {
-        auto shared = std::make_shared<std::unique_ptr<pda::UsbTransport>>(std::move(transport));
+    usb::VirtualBusSource source(dir.File("bus.sock"));
+    usb::DeviceEvents events;
+    events.arrived = [&](std::unique_ptr<usb::UsbTransport> transport) {
+        auto shared = std::make_shared<std::unique_ptr<usb::UsbTransport>>(std::move(transport));
         owner.Post([&, shared] { watcher.OnDeviceArrival(std::move(*shared)); });
     };
     events.removed = [&](const std::string& path) {

@@ -13,7 +13,7 @@
 struct libusb_device;
 struct libusb_device_handle;
 
-namespace marlow::pda {
+namespace marlow::usb {
 
 struct UsbEndpointInfo {
     std::uint8_t address = 0;    // bit 7 set: IN
@@ -69,4 +69,4 @@ std::string ReadUsbStrings(libusb_device_handle* handle);
 // The strings when the device can be opened, else "USB device vvvv:pppp".
 std::string DescribeUsbDevice(libusb_device* device, const UsbDeviceInfo& info);
 
-} // namespace marlow::pda
+} // namespace marlow::usb

@@ -1,4 +1,4 @@
-#include "pda/virtual_bus_socket.h"
+#include "usb/virtual_bus_socket.h"
 
 #include <algorithm>
 #include <array>
@@ -16,7 +16,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace marlow::pda {
+namespace marlow::usb {
 namespace {
 
 void SetError(std::string* error, std::string text) {
@@ -302,4 +302,4 @@ UniqueFd ConnectToSocketPath(const std::string& path, std::string* error) {
     return fd;
 }
 
-} // namespace marlow::pda
+} // namespace marlow::usb

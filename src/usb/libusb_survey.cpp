@@ -1,9 +1,9 @@
-#include "pda/libusb_survey.h"
+#include "usb/libusb_survey.h"
 
 #include <algorithm>
 #include <libusb.h>
 
-namespace marlow::pda {
+namespace marlow::usb {
 namespace {
 
 UsbSurveyEntry Survey(libusb_device* device) {
@@ -45,4 +45,4 @@ std::vector<UsbSurveyEntry> SurveyUsbDevices(const LibusbContext& context, std::
     return entries;
 }
 
-} // namespace marlow::pda
+} // namespace marlow::usb

@@ -10,7 +10,7 @@
 
 class QSettings;
 
-namespace marlow::hotplug {
+namespace marlow::usb {
 
 struct UsbId {
     std::uint16_t vendor = 0;
@@ -34,4 +34,4 @@ bool MatchesAny(const std::vector<UsbId>& ids, std::uint16_t vendor, std::uint16
 std::string ReadPdaUsbIdsSetting();
 std::string ReadPdaUsbIdsSetting(const QSettings& store);
 
-} // namespace marlow::hotplug
+} // namespace marlow::usb

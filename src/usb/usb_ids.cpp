@@ -1,12 +1,12 @@
-#include "hotplug/usb_ids.h"
+#include "usb/usb_ids.h"
 
-#include "pda/libusb_device_info.h"
+#include "usb/libusb_device_info.h"
 
 #include <QSettings>
 #include <algorithm>
 #include <cctype>
 
-namespace marlow::hotplug {
+namespace marlow::usb {
 namespace {
 
 std::string_view Trim(std::string_view text) {
@@ -74,7 +74,7 @@ std::string FormatPdaUsbIds(const std::vector<UsbId>& ids) {
     for (const UsbId& id : ids) {
         if (!text.empty())
             text += ',';
-        text += pda::FormatUsbId(id.vendor, id.product);
+        text += FormatUsbId(id.vendor, id.product);
     }
     return text;
 }
@@ -96,4 +96,4 @@ std::string ReadPdaUsbIdsSetting(const QSettings& store) {
     return text;
 }
 
-} // namespace marlow::hotplug
+} // namespace marlow::usb

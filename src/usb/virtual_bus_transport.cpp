@@ -1,10 +1,10 @@
-#include "pda/virtual_bus_transport.h"
+#include "usb/virtual_bus_transport.h"
 
 #include <cerrno>
 #include <poll.h>
 #include <sys/socket.h>
 
-namespace marlow::pda {
+namespace marlow::usb {
 namespace {
 
 // Replies are a byte or a few; a device that sends more in one go is read
@@ -133,4 +133,4 @@ void VirtualBusTransport::ClearInterrupt() {
     wake_.Clear();
 }
 
-} // namespace marlow::pda
+} // namespace marlow::usb

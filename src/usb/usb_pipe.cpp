@@ -1,8 +1,8 @@
-#include "pda/usb_pipe.h"
+#include "usb/usb_pipe.h"
 
 #include <utility>
 
-namespace marlow::pda {
+namespace marlow::usb {
 
 void StopRequest::Raise() {
     {
@@ -140,4 +140,4 @@ void CUsbPipe::JoinDownloadThread() {
         downloadThread_.join();
 }
 
-} // namespace marlow::pda
+} // namespace marlow::usb

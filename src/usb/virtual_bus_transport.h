@@ -4,9 +4,9 @@
 // zero-length packet as an empty frame); the device's frames may have any
 // length and ReadByte hands out their bytes one at a time.
 
-#include "pda/usb_transport.h"
-#include "pda/virtual_bus_frame.h"
-#include "pda/virtual_bus_socket.h"
+#include "usb/usb_transport.h"
+#include "usb/virtual_bus_frame.h"
+#include "usb/virtual_bus_socket.h"
 
 #include <atomic>
 #include <cstdint>
@@ -15,7 +15,7 @@
 #include <span>
 #include <string>
 
-namespace marlow::pda {
+namespace marlow::usb {
 
 // One device connection, shared by its transport and the listener that
 // watches for its end. The socket closes when both have let go, and
@@ -70,4 +70,4 @@ private:
     std::size_t nextByte_ = 0;
 };
 
-} // namespace marlow::pda
+} // namespace marlow::usb

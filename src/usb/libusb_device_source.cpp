@@ -1,8 +1,8 @@
-#include "hotplug/libusb_device_source.h"
+#include "usb/libusb_device_source.h"
 
-#include "pda/libusb_context.h"
-#include "pda/libusb_device_info.h"
-#include "pda/libusb_transport.h"
+#include "usb/libusb_context.h"
+#include "usb/libusb_device_info.h"
+#include "usb/libusb_transport.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -13,7 +13,7 @@
 #include <sys/time.h>
 #include <thread>
 
-namespace marlow::hotplug {
+namespace marlow::usb {
 
 // A device coming or going, holding its own reference on the device.
 struct Change {
@@ -25,7 +25,7 @@ struct LibusbDeviceSource::State {
     std::vector<UsbId> ids;
     Options options;
     DeviceEvents events;
-    std::shared_ptr<pda::LibusbContext> context;
+    std::shared_ptr<LibusbContext> context;
 
     std::mutex changesMutex;
     std::vector<Change> changes;
@@ -97,13 +97,13 @@ struct LibusbDeviceSource::State {
     void Arrive(libusb_device* device) {
         if (present.count(device) != 0)
             return;
-        const pda::UsbDeviceInfo info = pda::ReadUsbDeviceInfo(device);
+        const UsbDeviceInfo info = ReadUsbDeviceInfo(device);
         if (!MatchesAny(ids, info.vendor, info.product))
             return;
         present.emplace(libusb_ref_device(device), info.path);
         if (events.arrived)
-            events.arrived(std::make_unique<pda::LibusbTransport>(
-                context, device, pda::DescribeUsbDevice(device, info)));
+            events.arrived(std::make_unique<LibusbTransport>(context, device,
+                                                             DescribeUsbDevice(device, info)));
     }
 
     void Leave(libusb_device* device) {
@@ -161,7 +161,7 @@ bool LibusbDeviceSource::Start(DeviceEvents events, std::string* error) {
             *error = "The USB device source is already running";
         return false;
     }
-    state.context = pda::LibusbContext::Create(error);
+    state.context = LibusbContext::Create(error);
     if (!state.context)
         return false;
     state.events = std::move(events);
@@ -206,4 +206,4 @@ bool LibusbDeviceSource::UsesHotplugEvents() const {
     return state_->hotplug;
 }
 
-} // namespace marlow::hotplug
+} // namespace marlow::usb

@@ -1,7 +1,7 @@
-#include "hotplug/virtual_bus_source.h"
+#include "usb/virtual_bus_source.h"
 
-#include "pda/virtual_bus_frame.h"
-#include "pda/virtual_bus_transport.h"
+#include "usb/virtual_bus_frame.h"
+#include "usb/virtual_bus_transport.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -13,18 +13,14 @@
 #include <unistd.h>
 #include <vector>
 
-namespace marlow::hotplug {
+namespace marlow::usb {
 namespace {
-
-using pda::FrameDecoder;
-using pda::UniqueFd;
-using pda::VirtualBusLink;
 
 // A connection that has not described itself yet.
 struct Newcomer {
     UniqueFd socket;
     std::string devicePath;
-    FrameDecoder received{pda::kVirtualBusMaxDescription};
+    FrameDecoder received{kVirtualBusMaxDescription};
 };
 
 // While the process is out of descriptors the listener stays readable, so
@@ -35,7 +31,7 @@ constexpr int kShortageRetryMs = 1000;
 // The accept loop's bookkeeping, on the source's own thread only.
 class Bus {
 public:
-    Bus(std::string path, int listener, const pda::WakeSignal& stop, DeviceEvents events)
+    Bus(std::string path, int listener, const WakeSignal& stop, DeviceEvents events)
         : path_(std::move(path)), listener_(listener), stop_(stop), events_(std::move(events)) {}
 
     void Run() {
@@ -142,12 +138,12 @@ private:
             return Refuse(newcomer, " announced a description of " +
                                         std::to_string(newcomer->received.AnnouncedLength()) +
                                         " bytes (at most " +
-                                        std::to_string(pda::kVirtualBusMaxDescription) +
+                                        std::to_string(kVirtualBusMaxDescription) +
                                         " allowed); disconnected as garbage");
         case FrameDecoder::Status::Frame:
             break;
         }
-        Arrive(std::move(*newcomer), pda::DescriptionText(description));
+        Arrive(std::move(*newcomer), DescriptionText(description));
         newcomer.reset();
         return true;
     }
@@ -165,12 +161,12 @@ private:
         link->devicePath = std::move(newcomer.devicePath);
         link->description = std::move(description);
         link->received = std::move(newcomer.received);
-        link->received.SetMaxFrameLength(pda::kVirtualBusMaxFrame);
+        link->received.SetMaxFrameLength(kVirtualBusMaxFrame);
         link->problem = events_.problem;
         link->released = [freed = freed_] { freed->Signal(); };
         devices_.push_back(link);
         if (events_.arrived)
-            events_.arrived(std::make_unique<pda::VirtualBusTransport>(link));
+            events_.arrived(std::make_unique<VirtualBusTransport>(link));
     }
 
     void ServeDevices(std::span<const pollfd> fds) {
@@ -197,10 +193,10 @@ private:
 
     std::string path_;
     int listener_;
-    const pda::WakeSignal& stop_;
+    const WakeSignal& stop_;
     DeviceEvents events_;
     // Told whenever a bus descriptor closes, also by links that outlive the bus.
-    std::shared_ptr<pda::WakeSignal> freed_ = std::make_shared<pda::WakeSignal>();
+    std::shared_ptr<WakeSignal> freed_ = std::make_shared<WakeSignal>();
     bool paused_ = false;
     bool shortageReported_ = false;
     std::vector<pollfd> fds_;
@@ -229,7 +225,7 @@ bool VirtualBusSource::Start(DeviceEvents events, std::string* error) {
             *error = "The virtual USB bus on " + socketPath_ + " is already listening";
         return false;
     }
-    listener_ = pda::ListenOnSocketPath(socketPath_, group_, error);
+    listener_ = ListenOnSocketPath(socketPath_, group_, error);
     if (!listener_.Valid())
         return false;
     socketInode_ = InodeOf(socketPath_);
@@ -252,4 +248,4 @@ void VirtualBusSource::Stop() {
     socketInode_ = 0;
 }
 
-} // namespace marlow::hotplug
+} // namespace marlow::usb

@@ -5,7 +5,7 @@
 // built elsewhere (the protocol); the pipe only adds the zero-length packet
 // that the boot loader needs after a transfer of whole 64-byte packets.
 
-#include "pda/usb_transport.h"
+#include "usb/usb_transport.h"
 
 #include <atomic>
 #include <chrono>
@@ -19,7 +19,7 @@
 #include <string>
 #include <thread>
 
-namespace marlow::pda {
+namespace marlow::usb {
 
 // The boot loader's bulk endpoints use 64-byte packets: a transfer that ends
 // on a packet boundary is only complete once a zero-length packet follows.
@@ -143,4 +143,4 @@ private:
     std::thread downloadThread_;
 };
 
-} // namespace marlow::pda
+} // namespace marlow::usb

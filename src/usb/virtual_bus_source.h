@@ -4,14 +4,14 @@
 // A device first sends its description as one frame; only then does it
 // count as arrived. See docs/virtual-usb-bus.md.
 
-#include "hotplug/device_source.h"
-#include "pda/virtual_bus_socket.h"
+#include "usb/device_source.h"
+#include "usb/virtual_bus_socket.h"
 
 #include <atomic>
 #include <string>
 #include <thread>
 
-namespace marlow::hotplug {
+namespace marlow::usb {
 
 class VirtualBusSource final : public DeviceSource {
 public:
@@ -34,11 +34,11 @@ public:
 private:
     std::string socketPath_;
     std::string group_;
-    pda::UniqueFd listener_;
-    pda::WakeSignal stop_;
+    UniqueFd listener_;
+    WakeSignal stop_;
     std::thread thread_;
     // Which socket file is ours to remove on Stop.
     unsigned long long socketInode_ = 0;
 };
 
-} // namespace marlow::hotplug
+} // namespace marlow::usb

@@ -1,11 +1,11 @@
-#include "pda/virtual_bus_frame.h"
+#include "usb/virtual_bus_frame.h"
 
 #include "common/little_endian.h"
 
 #include <algorithm>
 #include <cstring>
 
-namespace marlow::pda {
+namespace marlow::usb {
 
 std::array<std::uint8_t, kFrameHeaderSize> FrameHeader(std::uint32_t payloadLength) {
     std::array<std::uint8_t, kFrameHeaderSize> header{};
@@ -65,4 +65,4 @@ FrameDecoder::Status FrameDecoder::Next(std::span<const std::uint8_t>& frame) {
     return Status::Frame;
 }
 
-} // namespace marlow::pda
+} // namespace marlow::usb

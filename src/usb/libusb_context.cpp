@@ -1,8 +1,8 @@
-#include "pda/libusb_context.h"
+#include "usb/libusb_context.h"
 
 #include <libusb.h>
 
-namespace marlow::pda {
+namespace marlow::usb {
 
 std::shared_ptr<LibusbContext> LibusbContext::Create(std::string* error) {
     libusb_context* context = nullptr;
@@ -23,4 +23,4 @@ std::string LibusbErrorText(int code) {
     return std::string(libusb_error_name(code)) + " (" + libusb_strerror(code) + ")";
 }
 
-} // namespace marlow::pda
+} // namespace marlow::usb

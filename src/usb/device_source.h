@@ -3,17 +3,17 @@
 // bus, or a test. A source reports arrivals and removals on its own thread;
 // the watcher hands them to its owner's thread.
 
-#include "pda/usb_transport.h"
+#include "usb/usb_transport.h"
 
 #include <functional>
 #include <memory>
 #include <string>
 
-namespace marlow::hotplug {
+namespace marlow::usb {
 
 struct DeviceEvents {
     // A device arrived; the transport is not opened yet.
-    std::function<void(std::unique_ptr<pda::UsbTransport>)> arrived;
+    std::function<void(std::unique_ptr<UsbTransport>)> arrived;
     // The device with this path has gone.
     std::function<void(const std::string& devicePath)> removed;
     // A device was refused or cut off (garbage on the virtual bus, a
@@ -31,4 +31,4 @@ public:
     virtual void Stop() = 0;
 };
 
-} // namespace marlow::hotplug
+} // namespace marlow::usb

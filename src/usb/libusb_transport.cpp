@@ -1,10 +1,10 @@
-#include "pda/libusb_transport.h"
+#include "usb/libusb_transport.h"
 
 #include <algorithm>
 #include <libusb.h>
 #include <sys/time.h>
 
-namespace marlow::pda {
+namespace marlow::usb {
 namespace {
 
 // Big enough for one full packet at any speed the boot loader may run at,
@@ -190,4 +190,4 @@ TransferStatus LibusbTransport::AwaitCompletion(libusb_transfer* transfer, Trans
     return StatusOf(*transfer, interrupted_.load());
 }
 
-} // namespace marlow::pda
+} // namespace marlow::usb

@@ -1,12 +1,12 @@
-#include "pda/libusb_device_info.h"
+#include "usb/libusb_device_info.h"
 
-#include "pda/libusb_context.h"
+#include "usb/libusb_context.h"
 
 #include <array>
 #include <cstdio>
 #include <libusb.h>
 
-namespace marlow::pda {
+namespace marlow::usb {
 namespace {
 
 constexpr std::uint8_t kDirectionIn = 0x80;
@@ -155,4 +155,4 @@ std::string DescribeUsbDevice(libusb_device* device, const UsbDeviceInfo& info) 
     return "USB device " + FormatUsbId(info.vendor, info.product);
 }
 
-} // namespace marlow::pda
+} // namespace marlow::usb

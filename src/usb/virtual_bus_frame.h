@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-namespace marlow::pda {
+namespace marlow::usb {
 
 inline constexpr std::size_t kFrameHeaderSize = 4;
 // Far above the largest boot loader packet (8205 bytes) and reply.
@@ -66,4 +66,4 @@ private:
     std::size_t end_ = 0;
 };
 
-} // namespace marlow::pda
+} // namespace marlow::usb

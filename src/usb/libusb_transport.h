@@ -4,9 +4,9 @@
 // so that Interrupt can cancel it from another thread; ReadByte hands out
 // the bytes of one IN packet one at a time.
 
-#include "pda/libusb_context.h"
-#include "pda/libusb_device_info.h"
-#include "pda/usb_transport.h"
+#include "usb/libusb_context.h"
+#include "usb/libusb_device_info.h"
+#include "usb/usb_transport.h"
 
 #include <atomic>
 #include <cstdint>
@@ -20,7 +20,7 @@ struct libusb_device;
 struct libusb_device_handle;
 struct libusb_transfer;
 
-namespace marlow::pda {
+namespace marlow::usb {
 
 // One transfer's completion: `completed` for libusb's event loop, `done` for
 // the thread that waits on it.
@@ -74,4 +74,4 @@ private:
     libusb_transfer* inFlight_ = nullptr;
 };
 
-} // namespace marlow::pda
+} // namespace marlow::usb

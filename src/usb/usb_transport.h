@@ -14,7 +14,7 @@
 #include <span>
 #include <string>
 
-namespace marlow::pda {
+namespace marlow::usb {
 
 enum class TransferStatus {
     Ok,
@@ -47,4 +47,4 @@ public:
     virtual std::string DevicePath() const = 0;
 };
 
-} // namespace marlow::pda
+} // namespace marlow::usb

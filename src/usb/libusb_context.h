@@ -7,7 +7,7 @@
 
 struct libusb_context;
 
-namespace marlow::pda {
+namespace marlow::usb {
 
 class LibusbContext {
 public:
@@ -27,4 +27,4 @@ private:
 // libusb's name and text for an error code, e.g. "LIBUSB_ERROR_ACCESS (Access denied ...)".
 std::string LibusbErrorText(int code);
 
-} // namespace marlow::pda
+} // namespace marlow::usb

@@ -4,14 +4,14 @@
 // "PdaUsbIds". Events are pumped on the source's own thread; devices already
 // plugged in when it starts count as arrivals.
 
-#include "hotplug/device_source.h"
-#include "hotplug/usb_ids.h"
+#include "usb/device_source.h"
+#include "usb/usb_ids.h"
 
 #include <chrono>
 #include <memory>
 #include <vector>
 
-namespace marlow::hotplug {
+namespace marlow::usb {
 
 class LibusbDeviceSource final : public DeviceSource {
 public:
@@ -41,4 +41,4 @@ private:
     std::unique_ptr<State> state_;
 };
 
-} // namespace marlow::hotplug
+} // namespace marlow::usb

@@ -7,7 +7,7 @@
 #include <span>
 #include <string>
 
-namespace marlow::pda {
+namespace marlow::usb {
 
 class UniqueFd {
 public:
@@ -74,4 +74,4 @@ bool SetNonBlocking(int fd);
 UniqueFd ListenOnSocketPath(const std::string& path, const std::string& group, std::string* error);
 UniqueFd ConnectToSocketPath(const std::string& path, std::string* error);
 
-} // namespace marlow::pda
+} // namespace marlow::usb

@@ -3,13 +3,13 @@
 // handset is not found: its place and id, whether it has a bulk pipe pair
 // and whether this user may open it.
 
-#include "pda/libusb_context.h"
-#include "pda/libusb_device_info.h"
+#include "usb/libusb_context.h"
+#include "usb/libusb_device_info.h"
 
 #include <string>
 #include <vector>
 
-namespace marlow::pda {
+namespace marlow::usb {
 
 enum class UsbAccess {
     Granted,
@@ -28,4 +28,4 @@ struct UsbSurveyEntry {
 // In bus and port order. Opens each device once to try the permission.
 std::vector<UsbSurveyEntry> SurveyUsbDevices(const LibusbContext& context, std::string* error);
 
-} // namespace marlow::pda
+} // namespace marlow::usb
