@@ -7,29 +7,29 @@
 namespace marlow::emulators {
 namespace {
 
-using modem::FileKind;
-using modem::Frame;
-using modem::FrameType;
+using modemlink::FileKind;
+using modemlink::Frame;
+using modemlink::FrameType;
 
 class ModemDeviceTest : public ::testing::Test {
 protected:
     ModemAnswer Send(FrameType type, std::vector<std::uint8_t> payload = {}) {
         return device.Handle(Frame{type, ++sequence, std::move(payload)});
     }
-    ModemAnswer Boot() { return Send(FrameType::Boot, modem::EncodeBoot({{}, "modem.fls"})); }
+    ModemAnswer Boot() { return Send(FrameType::Boot, modemlink::EncodeBoot({{}, "modem.fls"})); }
     // Sends a whole file; returns the answer to its end.
     ModemAnswer SendFile(const std::string& name, const std::vector<std::uint8_t>& data) {
         const ModemAnswer begun =
             Send(FrameType::FileBegin,
-                 modem::EncodeFileBegin(
+                 modemlink::EncodeFileBegin(
                      {FileKind::Fls, 0, static_cast<std::uint32_t>(data.size()), name}));
         if (begun.kind != ModemAnswer::Kind::Reply || begun.reply.type != FrameType::Ack)
             return begun;
-        Send(FrameType::FileData, modem::EncodeFileData(0, data));
-        return Send(FrameType::FileEnd, modem::EncodeFileEnd(modem::Crc32(data)));
+        Send(FrameType::FileData, modemlink::EncodeFileData(0, data));
+        return Send(FrameType::FileEnd, modemlink::EncodeFileEnd(modemlink::Crc32(data)));
     }
     static std::string Text(const ModemAnswer& answer) {
-        return modem::DecodeText(answer.reply.payload);
+        return modemlink::DecodeText(answer.reply.payload);
     }
 
     ModemDevice device;
@@ -66,21 +66,21 @@ TEST_F(ModemDeviceTest, FilesBeforeBootAreRefused) {
 
 TEST_F(ModemDeviceTest, BadChecksumIsRefused) {
     Boot();
-    Send(FrameType::FileBegin, modem::EncodeFileBegin({FileKind::Fls, 0, 2, "slb.flb"}));
-    Send(FrameType::FileData, modem::EncodeFileData(0, std::vector<std::uint8_t>{1, 2}));
-    const ModemAnswer answer = Send(FrameType::FileEnd, modem::EncodeFileEnd(0));
+    Send(FrameType::FileBegin, modemlink::EncodeFileBegin({FileKind::Fls, 0, 2, "slb.flb"}));
+    Send(FrameType::FileData, modemlink::EncodeFileData(0, std::vector<std::uint8_t>{1, 2}));
+    const ModemAnswer answer = Send(FrameType::FileEnd, modemlink::EncodeFileEnd(0));
     EXPECT_EQ(Text(answer), "Checksum mismatch: slb.flb");
     EXPECT_TRUE(device.Files().empty());
 }
 
 TEST_F(ModemDeviceTest, OutOfOrderAndExcessDataAreRefused) {
     Boot();
-    Send(FrameType::FileBegin, modem::EncodeFileBegin({FileKind::Fls, 0, 2, "a.fls"}));
+    Send(FrameType::FileBegin, modemlink::EncodeFileBegin({FileKind::Fls, 0, 2, "a.fls"}));
     EXPECT_EQ(
-        Text(Send(FrameType::FileData, modem::EncodeFileData(1, std::vector<std::uint8_t>{1}))),
+        Text(Send(FrameType::FileData, modemlink::EncodeFileData(1, std::vector<std::uint8_t>{1}))),
         "File data out of order: a.fls");
     EXPECT_EQ(Text(Send(FrameType::FileData,
-                        modem::EncodeFileData(0, std::vector<std::uint8_t>{1, 2, 3}))),
+                        modemlink::EncodeFileData(0, std::vector<std::uint8_t>{1, 2, 3}))),
               "More data than announced: a.fls");
 }
 
@@ -114,9 +114,9 @@ TEST_F(ModemDeviceTest, VanishesWhenTheChosenPartBegins) {
 
 TEST_F(ModemDeviceTest, AbortDropsThePartialFile) {
     Boot();
-    Send(FrameType::FileBegin, modem::EncodeFileBegin({FileKind::Fls, 0, 4, "a.fls"}));
+    Send(FrameType::FileBegin, modemlink::EncodeFileBegin({FileKind::Fls, 0, 4, "a.fls"}));
     EXPECT_EQ(Send(FrameType::Abort).reply.type, FrameType::Ack);
-    EXPECT_EQ(Text(Send(FrameType::FileEnd, modem::EncodeFileEnd(0))), "No file in progress");
+    EXPECT_EQ(Text(Send(FrameType::FileEnd, modemlink::EncodeFileEnd(0))), "No file in progress");
     EXPECT_EQ(device.Aborts(), 1);
 }
 
@@ -129,9 +129,9 @@ TEST_F(ModemDeviceTest, EndOfProcessNeedsANewBoot) {
 
 TEST_F(ModemDeviceTest, OversizedFileIsRefusedUpFront) {
     Boot();
-    const ModemAnswer answer =
-        Send(FrameType::FileBegin,
-             modem::EncodeFileBegin({FileKind::Fls, 0, ModemDevice::kLargestFile + 1, "big.fls"}));
+    const ModemAnswer answer = Send(
+        FrameType::FileBegin,
+        modemlink::EncodeFileBegin({FileKind::Fls, 0, ModemDevice::kLargestFile + 1, "big.fls"}));
     EXPECT_EQ(Text(answer), "File too large for the modem: big.fls");
 }
 

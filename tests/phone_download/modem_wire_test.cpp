@@ -1,9 +1,9 @@
-#include "emulators/modem_wire.h"
+#include "modemlink/modem_wire.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-namespace marlow::modem {
+namespace marlow::modemlink {
 namespace {
 
 TEST(ModemWire, Crc32MatchesTheStandardCheckValueAlsoTakenPieceByPiece) {
@@ -79,4 +79,4 @@ TEST(ModemWire, PayloadsRoundTrip) {
 }
 
 } // namespace
-} // namespace marlow::modem
+} // namespace marlow::modemlink

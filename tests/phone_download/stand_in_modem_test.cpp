@@ -113,7 +113,7 @@ TEST_F(StandInModemTest, WholeRunDeliversTheFourFilesIntact) {
     ASSERT_EQ(files.size(), 4u);
     for (const char* name : {"psi.flb", "slb.flb", "modem.fls", "modem.eep"})
         EXPECT_EQ(ReadFileBytes(store.File(name)), ReadFileBytes(dir.File(name))) << name;
-    EXPECT_EQ(files[3].kind, modem::FileKind::Eep);
+    EXPECT_EQ(files[3].kind, modemlink::FileKind::Eep);
     EXPECT_EQ(modem->EndsOfProcess(), 1);
     EXPECT_FALSE(engine->Inst().port_open);
 }

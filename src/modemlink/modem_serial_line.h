@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace marlow::modem {
+namespace marlow::modemlink {
 
 enum class LineStatus {
     Ok,
@@ -60,4 +60,4 @@ private:
     std::atomic<bool> interrupted_{false};
 };
 
-} // namespace marlow::modem
+} // namespace marlow::modemlink

@@ -1,11 +1,11 @@
-#include "modem_wire.h"
+#include "modemlink/modem_wire.h"
 
 #include "common/little_endian.h"
 
 #include <algorithm>
 #include <zlib.h>
 
-namespace marlow::modem {
+namespace marlow::modemlink {
 namespace {
 
 void AppendText(std::vector<std::uint8_t>& out, std::string_view text) {
@@ -191,4 +191,4 @@ std::string DecodeText(std::span<const std::uint8_t> payload) {
     return TextFrom(payload);
 }
 
-} // namespace marlow::modem
+} // namespace marlow::modemlink

@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-namespace marlow::modem {
+namespace marlow::modemlink {
 
 inline constexpr std::uint8_t kStartByte = 0xA5;
 inline constexpr std::size_t kHeaderSize = 7; // start, type, sequence, length
@@ -113,4 +113,4 @@ std::optional<std::uint32_t> DecodeFileEnd(std::span<const std::uint8_t> payload
 std::vector<std::uint8_t> EncodeText(std::string_view text);
 std::string DecodeText(std::span<const std::uint8_t> payload);
 
-} // namespace marlow::modem
+} // namespace marlow::modemlink

@@ -1,4 +1,4 @@
-#include "modem_serial_line.h"
+#include "modemlink/modem_serial_line.h"
 
 #include <cerrno>
 #include <cstring>
@@ -7,7 +7,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-namespace marlow::modem {
+namespace marlow::modemlink {
 namespace {
 
 bool BaudConstant(std::uint32_t baud, speed_t* speed) {
@@ -192,4 +192,4 @@ LineStatus SerialLine::Read(std::vector<std::uint8_t>& into, std::chrono::millis
     }
 }
 
-} // namespace marlow::modem
+} // namespace marlow::modemlink
