@@ -13,10 +13,10 @@
 
 #include "pda_download_raw_copy.h"
 
+#include "emulators/in_process_usb.h"
 #include "emulators/pda_bus_device.h"
-#include "emulators/pda_inprocess_device.h"
+#include "emulators/pda_in_process_device.h"
 #include "pda/boot_image_writer.h"
-#include "pda/inprocess_transport.h"
 #include "pda/pda_download.h"
 #include "usb/virtual_bus_source.h"
 
@@ -107,7 +107,7 @@ void BM_PdaDownloadInProcess(benchmark::State& state) {
         emulators::PdaEmulatorOptions options;
         options.keepBytesLimit = 0;
         emulators::PdaBootLoaderEmulator emulator(options);
-        pda::InProcessPair pair = pda::MakeInProcessPair();
+        emulators::InProcessUsbPair pair = emulators::MakeInProcessUsbPair();
         emulators::AttachEmulator(*pair.device, emulator);
         usb::CUsbPipe pipe(std::move(pair.host));
         pipe.OpenPipe();
@@ -162,7 +162,7 @@ const bench::FrameScript& DownloadScript() {
         emulators::PdaEmulatorOptions options;
         options.keepBytesLimit = 0;
         emulators::PdaBootLoaderEmulator emulator(options);
-        pda::InProcessPair pair = pda::MakeInProcessPair();
+        emulators::InProcessUsbPair pair = emulators::MakeInProcessUsbPair();
         emulators::AttachEmulator(*pair.device, emulator);
         usb::CUsbPipe pipe(bench::RecordingTransport(std::move(pair.host), recorded));
         pipe.OpenPipe();

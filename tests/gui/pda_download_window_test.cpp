@@ -6,13 +6,13 @@
 #include "app/gui/frame_devices.h"
 #include "app/gui/main_frame.h"
 #include "app/gui/message_view.h"
+#include "emulators/in_process_usb.h"
 #include "emulators/modem_emulator.h"
 #include "emulators/pda_bootloader_emulator.h"
-#include "emulators/pda_inprocess_device.h"
+#include "emulators/pda_in_process_device.h"
 #include "emulators/sample_set.h"
 #include "gui_test_support.h"
 #include "pda/boot_image_writer.h"
-#include "pda/inprocess_transport.h"
 
 #include <QAction>
 #include <QApplication>
@@ -99,7 +99,8 @@ TEST_F(PdaDownloadWindowTest, AnArrivingDeviceDownloadsAndItsLeavingCompletes) {
         0x80001000, 0x100,
         {pda::RecordPlan{0x80001000, std::vector<std::uint8_t>(32, 7), std::nullopt}}, 0x80001000));
     emulators::PdaBootLoaderEmulator emulator;
-    pda::InProcessPair pair = pda::MakeInProcessPair("Quillon USB boot loader", "inproc:7");
+    emulators::InProcessUsbPair pair =
+        emulators::MakeInProcessUsbPair("Quillon USB boot loader", "inproc:7");
     emulators::AttachEmulator(*pair.device, emulator);
 
     bus->Plug(std::move(pair.host));
@@ -155,8 +156,9 @@ TEST_F(PdaDownloadWindowTest, AnArrivingDeviceDownloadsAndItsLeavingCompletes) {
 
 TEST_F(PdaDownloadWindowTest, ClosingWithADeviceSendsOneUnloadAndClosesWhenItHasGone) {
     context->settings.Values().downloadPath = dir.File("missing.bin");
-    pda::InProcessPair pair = pda::MakeInProcessPair("Quillon USB boot loader", "inproc:9");
-    std::shared_ptr<pda::InProcessDevice> device = pair.device;
+    emulators::InProcessUsbPair pair =
+        emulators::MakeInProcessUsbPair("Quillon USB boot loader", "inproc:9");
+    std::shared_ptr<emulators::InProcessUsbDevice> device = pair.device;
     bus->Plug(std::move(pair.host));
     ASSERT_TRUE(ProcessUntil([&] { return context->run.deviceConnected.load(); }));
     ASSERT_TRUE(ProcessUntil([&] { return !dialogs.messages.empty(); }));
@@ -179,7 +181,8 @@ TEST_F(PdaDownloadWindowTest, TypingUWaitsForTheDeviceWhichEndsTheWait) {
     frame->View(gui::WindowRole::DebugMessage)->onCharacter('u');
     ASSERT_NE(frame->PortWaitDialog(), nullptr);
     context->settings.Values().downloadPath = dir.File("missing.bin");
-    pda::InProcessPair pair = pda::MakeInProcessPair("Quillon USB boot loader", "inproc:3");
+    emulators::InProcessUsbPair pair =
+        emulators::MakeInProcessUsbPair("Quillon USB boot loader", "inproc:3");
     bus->Plug(std::move(pair.host));
     ASSERT_TRUE(ProcessUntil([&] { return context->run.deviceConnected.load(); }));
     EXPECT_EQ(frame->PortWaitDialog(), nullptr);
@@ -225,7 +228,8 @@ TEST_P(HandsetDownloadTest, ThePhoneFollowsAListThatHandsOver) {
     context->settings.Values().phonePackagePath = dir.File("absent.brx");
     context->optionFlags = GetParam() ? 2 : 0;
     emulators::PdaBootLoaderEmulator emulator;
-    pda::InProcessPair pair = pda::MakeInProcessPair("Quillon USB boot loader", "inproc:5");
+    emulators::InProcessUsbPair pair =
+        emulators::MakeInProcessUsbPair("Quillon USB boot loader", "inproc:5");
     emulators::AttachEmulator(*pair.device, emulator);
 
     bus->Plug(std::move(pair.host));

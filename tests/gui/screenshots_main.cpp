@@ -8,12 +8,12 @@
 #include "app/gui/main_frame.h"
 #include "app/gui/marlow_app.h"
 #include "controls/animation_dialog.h"
+#include "emulators/in_process_usb.h"
 #include "emulators/pda_bootloader_emulator.h"
-#include "emulators/pda_inprocess_device.h"
+#include "emulators/pda_in_process_device.h"
 #include "emulators/sample_set.h"
 #include "gui_test_support.h"
 #include "pda/boot_image_writer.h"
-#include "pda/inprocess_transport.h"
 #include "pda/ui/config_sheet.h"
 #include "stamp/ui/model_version_dialog.h"
 #include "uartloader/uart_test_support.h"
@@ -146,7 +146,8 @@ int main(int argc, char** argv) {
     emulators::PdaEmulatorOptions emulatorOptions;
     emulatorOptions.faults.flashWriteTime = std::chrono::milliseconds(3000);
     emulators::PdaBootLoaderEmulator emulator(emulatorOptions);
-    pda::InProcessPair pair = pda::MakeInProcessPair("Quillon USB boot loader", "inproc:1");
+    emulators::InProcessUsbPair pair =
+        emulators::MakeInProcessUsbPair("Quillon USB boot loader", "inproc:1");
     emulators::AttachEmulator(*pair.device, emulator);
     bus->events_.arrived(std::move(pair.host));
 

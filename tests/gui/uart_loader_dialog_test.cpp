@@ -2,9 +2,9 @@
 // modes, whole runs on a pseudo-terminal, the settings and log files, and
 // every way of ending the dialog while a worker runs.
 
+#include "emulators/in_process_uart.h"
 #include "emulators/uart_in_process_device.h"
 #include "gui_test_support.h"
-#include "uartloader/in_process_link.h"
 #include "uartloader/uart_port.h"
 #include "uartloader/uart_test_support.h"
 #include "uartloader/ui/uart_loader_dialog.h"
@@ -347,7 +347,7 @@ TEST_F(LoaderDialogTest, EveryWayOfClosingEndsTheRunningWorkerFirst) {
 // for the other run's reads and writes.)
 TEST_F(LoaderDialogTest, ConnectRightAfterDisconnectGivesTheNewRunItsOwnPort) {
     uartloader::test::WriteRoleFiles(files, {300, 200, 2148, 1 << 20, 64, 2048, 1, 4097});
-    uartloader::InProcessLink link;
+    emulators::InProcessUartLink link;
     int made = 0;
     transports = [&](const std::string& name) {
         ++made;

@@ -4,7 +4,7 @@
 
 #include "pda_download/pda_rig.h"
 
-#include "emulators/pda_inprocess_device.h"
+#include "emulators/pda_in_process_device.h"
 #include "hotplug/device_watcher.h"
 #include "hotplug/download_command.h"
 
@@ -70,7 +70,8 @@ struct Handset {
     explicit Handset(std::string path, emulators::PdaEmulatorOptions options = {},
                      std::string description = kDescription)
         : emulator(std::move(options)) {
-        pda::InProcessPair pair = pda::MakeInProcessPair(std::move(description), std::move(path));
+        emulators::InProcessUsbPair pair =
+            emulators::MakeInProcessUsbPair(std::move(description), std::move(path));
         device = pair.device;
         host = std::move(pair.host);
         emulators::AttachEmulator(*device, emulator);
@@ -78,7 +79,7 @@ struct Handset {
     ~Handset() { emulators::DetachEmulator(*device); }
 
     emulators::PdaBootLoaderEmulator emulator;
-    std::shared_ptr<pda::InProcessDevice> device;
+    std::shared_ptr<emulators::InProcessUsbDevice> device;
     std::unique_ptr<usb::UsbTransport> host;
 };
 

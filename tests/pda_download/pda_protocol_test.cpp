@@ -3,7 +3,7 @@
 
 #include "pda_download/pda_rig.h"
 
-#include "emulators/pda_inprocess_device.h"
+#include "emulators/pda_in_process_device.h"
 #include "pda/pda_protocol.h"
 
 #include <gtest/gtest.h>
@@ -142,7 +142,7 @@ TEST(PdaReplies, FlashWaitPassesOverEverythingButItsCode) {
 
 class BootLoaderChat {
 public:
-    explicit BootLoaderChat(pda::InProcessDevice& device) : device_(device) {}
+    explicit BootLoaderChat(emulators::InProcessUsbDevice& device) : device_(device) {}
 
     void Expect(const Bytes& expected, const char* what) {
         const std::optional<Bytes> got = device_.NextTransfer();
@@ -164,7 +164,7 @@ public:
     const Bytes& Last() const { return last_; }
 
 private:
-    pda::InProcessDevice& device_;
+    emulators::InProcessUsbDevice& device_;
     Bytes last_;
 };
 

@@ -1,6 +1,6 @@
 #include "pda_download/pda_rig.h"
 
-#include "emulators/pda_inprocess_device.h"
+#include "emulators/pda_in_process_device.h"
 
 #include <gtest/gtest.h>
 
@@ -26,7 +26,7 @@ pda::BootImagePlan SmallImage(std::uint32_t recordBytes, int records, std::uint3
 }
 
 PdaRig::PdaRig(emulators::PdaEmulatorOptions options) : emulator(std::move(options)) {
-    pda::InProcessPair pair = pda::MakeInProcessPair();
+    emulators::InProcessUsbPair pair = emulators::MakeInProcessUsbPair();
     device = pair.device;
     emulators::AttachEmulator(*device, emulator);
     pipe = std::make_unique<usb::CUsbPipe>(std::move(pair.host));

@@ -6,9 +6,9 @@
 #include "pda_download/recording_presentation.h"
 #include "support/temp_dir.h"
 
+#include "emulators/in_process_usb.h"
 #include "emulators/pda_bootloader_emulator.h"
 #include "pda/boot_image_writer.h"
-#include "pda/inprocess_transport.h"
 #include "pda/pda_download.h"
 
 #include <memory>
@@ -38,7 +38,7 @@ public:
     pda::PdaRunContext context;
     RecordingPresentation out;
     emulators::PdaBootLoaderEmulator emulator;
-    std::shared_ptr<pda::InProcessDevice> device;
+    std::shared_ptr<emulators::InProcessUsbDevice> device;
     std::unique_ptr<usb::CUsbPipe> pipe;
     std::vector<long> pauses; // milliseconds, in order
 };

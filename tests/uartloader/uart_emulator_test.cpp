@@ -6,7 +6,7 @@
 #include "emulators/uart_script.h"
 
 #include "common/little_endian.h"
-#include "uartloader/in_process_link.h"
+#include "emulators/in_process_uart.h"
 #include "uartloader/request_codes.h"
 #include "uartloader/uart_frames.h"
 
@@ -130,7 +130,7 @@ protected:
         return report;
     }
 
-    InProcessLink link;
+    InProcessUartLink link;
     std::unique_ptr<UartTransport> host = link.MakeHostEnd();
     std::thread device;
     UartEmulatorReport report;

@@ -1,16 +1,16 @@
-#include "pda/inprocess_transport.h"
+#include "emulators/in_process_usb.h"
 
 #include <condition_variable>
 #include <deque>
 #include <mutex>
 
-namespace marlow::pda {
+namespace marlow::emulators {
 
 using usb::TransferStatus;
 
 using Clock = std::chrono::steady_clock;
 
-struct InProcessLink {
+struct InProcessUsbLink {
     struct PendingReply {
         std::uint8_t byte;
         Clock::time_point due;
@@ -29,15 +29,15 @@ struct InProcessLink {
     // Serializes handler calls without holding `mutex`, so a handler may
     // reply or leave the bus.
     std::mutex handlerMutex;
-    InProcessDevice::TransferHandler handler;
+    InProcessUsbDevice::TransferHandler handler;
 };
 
-void InProcessDevice::SetTransferHandler(TransferHandler handler) {
+void InProcessUsbDevice::SetTransferHandler(TransferHandler handler) {
     std::lock_guard lock(link_->handlerMutex);
     link_->handler = std::move(handler);
 }
 
-std::optional<std::vector<std::uint8_t>> InProcessDevice::NextTransfer() {
+std::optional<std::vector<std::uint8_t>> InProcessUsbDevice::NextTransfer() {
     std::unique_lock lock(link_->mutex);
     link_->changed.wait(lock, [&] { return !link_->transfers.empty() || !link_->connected; });
     if (link_->transfers.empty())
@@ -47,7 +47,8 @@ std::optional<std::vector<std::uint8_t>> InProcessDevice::NextTransfer() {
     return transfer;
 }
 
-void InProcessDevice::Reply(std::span<const std::uint8_t> bytes, std::chrono::milliseconds delay) {
+void InProcessUsbDevice::Reply(std::span<const std::uint8_t> bytes,
+                               std::chrono::milliseconds delay) {
     std::lock_guard lock(link_->mutex);
     if (!link_->connected)
         return;
@@ -57,36 +58,36 @@ void InProcessDevice::Reply(std::span<const std::uint8_t> bytes, std::chrono::mi
     link_->changed.notify_all();
 }
 
-void InProcessDevice::Disconnect() {
+void InProcessUsbDevice::Disconnect() {
     std::lock_guard lock(link_->mutex);
     link_->connected = false;
     link_->replies.clear();
     link_->changed.notify_all();
 }
 
-bool InProcessDevice::Connected() const {
+bool InProcessUsbDevice::Connected() const {
     std::lock_guard lock(link_->mutex);
     return link_->connected;
 }
 
-bool InProcessDevice::WaitForHostReading() {
+bool InProcessUsbDevice::WaitForHostReading() {
     std::unique_lock lock(link_->mutex);
     link_->changed.wait(
         lock, [&] { return !link_->connected || (link_->hostReading && link_->replies.empty()); });
     return link_->connected;
 }
 
-int InProcessDevice::OpenCount() const {
+int InProcessUsbDevice::OpenCount() const {
     std::lock_guard lock(link_->mutex);
     return link_->openCount;
 }
 
-InProcessHostTransport::InProcessHostTransport(std::shared_ptr<InProcessLink> link,
-                                               std::string description, std::string devicePath)
+InProcessUsbHost::InProcessUsbHost(std::shared_ptr<InProcessUsbLink> link, std::string description,
+                                   std::string devicePath)
     : link_(std::move(link)), description_(std::move(description)),
       devicePath_(std::move(devicePath)) {}
 
-bool InProcessHostTransport::Open(std::string* error) {
+bool InProcessUsbHost::Open(std::string* error) {
     std::lock_guard lock(link_->mutex);
     if (!link_->connected) {
         if (error != nullptr)
@@ -99,18 +100,18 @@ bool InProcessHostTransport::Open(std::string* error) {
     return true;
 }
 
-void InProcessHostTransport::Close() {
+void InProcessUsbHost::Close() {
     std::lock_guard lock(link_->mutex);
     link_->open = false;
     link_->changed.notify_all();
 }
 
-bool InProcessHostTransport::IsOpen() const {
+bool InProcessUsbHost::IsOpen() const {
     std::lock_guard lock(link_->mutex);
     return link_->open;
 }
 
-TransferStatus InProcessHostTransport::Write(std::span<const std::uint8_t> packet) {
+TransferStatus InProcessUsbHost::Write(std::span<const std::uint8_t> packet) {
     {
         std::lock_guard lock(link_->mutex);
         if (link_->interrupted)
@@ -131,7 +132,7 @@ TransferStatus InProcessHostTransport::Write(std::span<const std::uint8_t> packe
     return TransferStatus::Ok;
 }
 
-TransferStatus InProcessHostTransport::ReadByte(std::uint8_t& out) {
+TransferStatus InProcessUsbHost::ReadByte(std::uint8_t& out) {
     std::unique_lock lock(link_->mutex);
     bool waited = false;
     for (;;) {
@@ -161,24 +162,24 @@ TransferStatus InProcessHostTransport::ReadByte(std::uint8_t& out) {
     return link_->interrupted ? TransferStatus::Stopped : TransferStatus::Failed;
 }
 
-void InProcessHostTransport::Interrupt() {
+void InProcessUsbHost::Interrupt() {
     std::lock_guard lock(link_->mutex);
     link_->interrupted = true;
     link_->changed.notify_all();
 }
 
-void InProcessHostTransport::ClearInterrupt() {
+void InProcessUsbHost::ClearInterrupt() {
     std::lock_guard lock(link_->mutex);
     link_->interrupted = false;
 }
 
-InProcessPair MakeInProcessPair(std::string description, std::string devicePath) {
-    auto link = std::make_shared<InProcessLink>();
-    InProcessPair pair;
-    pair.host = std::make_unique<InProcessHostTransport>(link, std::move(description),
-                                                         std::move(devicePath));
-    pair.device = std::make_shared<InProcessDevice>(link);
+InProcessUsbPair MakeInProcessUsbPair(std::string description, std::string devicePath) {
+    auto link = std::make_shared<InProcessUsbLink>();
+    InProcessUsbPair pair;
+    pair.host =
+        std::make_unique<InProcessUsbHost>(link, std::move(description), std::move(devicePath));
+    pair.device = std::make_shared<InProcessUsbDevice>(link);
     return pair;
 }
 
-} // namespace marlow::pda
+} // namespace marlow::emulators

@@ -19,13 +19,13 @@
 #include <string>
 #include <vector>
 
-namespace marlow::pda {
+namespace marlow::emulators {
 
-struct InProcessLink;
+struct InProcessUsbLink;
 
-class InProcessDevice {
+class InProcessUsbDevice {
 public:
-    explicit InProcessDevice(std::shared_ptr<InProcessLink> link) : link_(std::move(link)) {}
+    explicit InProcessUsbDevice(std::shared_ptr<InProcessUsbLink> link) : link_(std::move(link)) {}
 
     // Each host transfer goes to the handler, on the host's thread, before
     // Write returns. Without a handler transfers queue for NextTransfer.
@@ -46,13 +46,13 @@ public:
     int OpenCount() const;
 
 private:
-    std::shared_ptr<InProcessLink> link_;
+    std::shared_ptr<InProcessUsbLink> link_;
 };
 
-class InProcessHostTransport : public usb::UsbTransport {
+class InProcessUsbHost : public usb::UsbTransport {
 public:
-    InProcessHostTransport(std::shared_ptr<InProcessLink> link, std::string description,
-                           std::string devicePath);
+    InProcessUsbHost(std::shared_ptr<InProcessUsbLink> link, std::string description,
+                     std::string devicePath);
 
     bool Open(std::string* error) override;
     void Close() override;
@@ -65,17 +65,17 @@ public:
     std::string DevicePath() const override { return devicePath_; }
 
 private:
-    std::shared_ptr<InProcessLink> link_;
+    std::shared_ptr<InProcessUsbLink> link_;
     std::string description_;
     std::string devicePath_;
 };
 
-struct InProcessPair {
-    std::unique_ptr<InProcessHostTransport> host;
-    std::shared_ptr<InProcessDevice> device;
+struct InProcessUsbPair {
+    std::unique_ptr<InProcessUsbHost> host;
+    std::shared_ptr<InProcessUsbDevice> device;
 };
 
-InProcessPair MakeInProcessPair(std::string description = "PDA boot loader (in-process)",
-                                std::string devicePath = "inproc:1");
+InProcessUsbPair MakeInProcessUsbPair(std::string description = "PDA boot loader (in-process)",
+                                      std::string devicePath = "inproc:1");
 
-} // namespace marlow::pda
+} // namespace marlow::emulators

@@ -10,18 +10,20 @@
 #include <memory>
 #include <vector>
 
-namespace marlow::uartloader {
+namespace marlow::emulators {
 
-class InProcessLink {
+using uartloader::LinkStatus;
+
+class InProcessUartLink {
 public:
-    InProcessLink();
-    ~InProcessLink();
-    InProcessLink(const InProcessLink&) = delete;
-    InProcessLink& operator=(const InProcessLink&) = delete;
+    InProcessUartLink();
+    ~InProcessUartLink();
+    InProcessUartLink(const InProcessUartLink&) = delete;
+    InProcessUartLink& operator=(const InProcessUartLink&) = delete;
 
     // A transport for the tool's side. Each run may make its own; they share
     // the cable, one open at a time.
-    std::unique_ptr<UartTransport> MakeHostEnd(std::string portName = "COM1");
+    std::unique_ptr<uartloader::UartTransport> MakeHostEnd(std::string portName = "COM1");
 
     // The handset's side -----------------------------------------------------
     // Waits until the tool opens its end (which discards anything queued).
@@ -54,4 +56,4 @@ private:
     std::shared_ptr<State> state_;
 };
 
-} // namespace marlow::uartloader
+} // namespace marlow::emulators

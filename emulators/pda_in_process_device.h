@@ -5,14 +5,14 @@
 
 #include "pda_bootloader_emulator.h"
 
-#include "pda/inprocess_transport.h"
+#include "emulators/in_process_usb.h"
 
 #include <memory>
 
 namespace marlow::emulators {
 
 // The emulator must outlive the pair's host end or the detach.
-void AttachEmulator(pda::InProcessDevice& device, PdaBootLoaderEmulator& emulator);
-void DetachEmulator(pda::InProcessDevice& device);
+void AttachEmulator(emulators::InProcessUsbDevice& device, PdaBootLoaderEmulator& emulator);
+void DetachEmulator(emulators::InProcessUsbDevice& device);
 
 } // namespace marlow::emulators

@@ -1,4 +1,4 @@
-#include "pda_inprocess_device.h"
+#include "emulators/pda_in_process_device.h"
 
 namespace marlow::emulators {
 
@@ -6,26 +6,26 @@ namespace {
 
 class InProcessPort : public PdaDevicePort {
 public:
-    explicit InProcessPort(pda::InProcessDevice& device) : device_(device) {}
+    explicit InProcessPort(emulators::InProcessUsbDevice& device) : device_(device) {}
     void SendReply(std::span<const std::uint8_t> bytes, std::chrono::milliseconds after) override {
         device_.Reply(bytes, after);
     }
     void LeaveBus() override { device_.Disconnect(); }
 
 private:
-    pda::InProcessDevice& device_;
+    emulators::InProcessUsbDevice& device_;
 };
 
 } // namespace
 
-void AttachEmulator(pda::InProcessDevice& device, PdaBootLoaderEmulator& emulator) {
+void AttachEmulator(emulators::InProcessUsbDevice& device, PdaBootLoaderEmulator& emulator) {
     device.SetTransferHandler([&device, &emulator](std::span<const std::uint8_t> transfer) {
         InProcessPort port(device);
         emulator.OnTransfer(transfer, port);
     });
 }
 
-void DetachEmulator(pda::InProcessDevice& device) {
+void DetachEmulator(emulators::InProcessUsbDevice& device) {
     device.SetTransferHandler({});
 }
 

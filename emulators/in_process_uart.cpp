@@ -1,15 +1,19 @@
-#include "uartloader/in_process_link.h"
+#include "emulators/in_process_uart.h"
 
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
 
-namespace marlow::uartloader {
+namespace marlow::emulators {
+
+using uartloader::LineSettings;
+using uartloader::OpenResult;
+using uartloader::UartTransport;
 
 using std::chrono::milliseconds;
 
-struct InProcessLink::State {
+struct InProcessUartLink::State {
     mutable std::mutex mutex;
     std::condition_variable changed;
 
@@ -37,7 +41,7 @@ void TakeFront(std::deque<std::uint8_t>& queue, std::span<std::uint8_t> into) {
 
 class HostEnd final : public UartTransport {
 public:
-    HostEnd(std::shared_ptr<InProcessLink::State> state, std::string portName)
+    HostEnd(std::shared_ptr<InProcessUartLink::State> state, std::string portName)
         : state_(std::move(state)), portName_(std::move(portName)) {}
     ~HostEnd() override { Close(); }
 
@@ -120,7 +124,7 @@ private:
         return status;
     }
 
-    std::shared_ptr<InProcessLink::State> state_;
+    std::shared_ptr<InProcessUartLink::State> state_;
     std::string portName_;
     bool connected_ = false; // guarded by the link's mutex
     bool stopRequested_ = false;
@@ -128,17 +132,17 @@ private:
 
 } // namespace
 
-InProcessLink::InProcessLink() : state_(std::make_shared<State>()) {}
+InProcessUartLink::InProcessUartLink() : state_(std::make_shared<State>()) {}
 
-InProcessLink::~InProcessLink() {
+InProcessUartLink::~InProcessUartLink() {
     StopDevice();
 }
 
-std::unique_ptr<UartTransport> InProcessLink::MakeHostEnd(std::string portName) {
+std::unique_ptr<UartTransport> InProcessUartLink::MakeHostEnd(std::string portName) {
     return std::make_unique<HostEnd>(state_, std::move(portName));
 }
 
-LinkStatus InProcessLink::DeviceWaitForHostOpen(milliseconds timeout) {
+LinkStatus InProcessUartLink::DeviceWaitForHostOpen(milliseconds timeout) {
     std::unique_lock lock(state_->mutex);
     const bool opened = state_->changed.wait_for(lock, timeout, [&] {
         return state_->deviceStopped || state_->hostOpenings > state_->openingsSeenByDevice;
@@ -151,7 +155,7 @@ LinkStatus InProcessLink::DeviceWaitForHostOpen(milliseconds timeout) {
     return LinkStatus::Ok;
 }
 
-LinkStatus InProcessLink::DeviceReceive(std::span<std::uint8_t> into, milliseconds timeout) {
+LinkStatus InProcessUartLink::DeviceReceive(std::span<std::uint8_t> into, milliseconds timeout) {
     std::unique_lock lock(state_->mutex);
     LinkStatus status = LinkStatus::TimedOut;
     state_->changed.wait_for(lock, timeout, [&] {
@@ -172,7 +176,7 @@ LinkStatus InProcessLink::DeviceReceive(std::span<std::uint8_t> into, millisecon
     return status;
 }
 
-LinkStatus InProcessLink::DeviceSend(std::span<const std::uint8_t> bytes) {
+LinkStatus InProcessUartLink::DeviceSend(std::span<const std::uint8_t> bytes) {
     std::lock_guard lock(state_->mutex);
     if (state_->deviceStopped || state_->deviceGone)
         return LinkStatus::Stopped;
@@ -183,33 +187,33 @@ LinkStatus InProcessLink::DeviceSend(std::span<const std::uint8_t> bytes) {
     return LinkStatus::Ok;
 }
 
-void InProcessLink::DeviceHangup() {
+void InProcessUartLink::DeviceHangup() {
     std::lock_guard lock(state_->mutex);
     state_->deviceGone = true;
     state_->Notify();
 }
 
-void InProcessLink::DeviceSendAndHangup(std::span<const std::uint8_t> bytes) {
+void InProcessUartLink::DeviceSendAndHangup(std::span<const std::uint8_t> bytes) {
     std::lock_guard lock(state_->mutex);
     state_->toHost.insert(state_->toHost.end(), bytes.begin(), bytes.end());
     state_->deviceGone = true;
     state_->Notify();
 }
 
-void InProcessLink::StopDevice() {
+void InProcessUartLink::StopDevice() {
     std::lock_guard lock(state_->mutex);
     state_->deviceStopped = true;
     state_->Notify();
 }
 
-std::vector<InProcessLink::HostWrite> InProcessLink::HostWrites() const {
+std::vector<InProcessUartLink::HostWrite> InProcessUartLink::HostWrites() const {
     std::lock_guard lock(state_->mutex);
     return state_->hostWrites;
 }
 
-std::vector<InProcessLink::HostRead> InProcessLink::HostReads() const {
+std::vector<InProcessUartLink::HostRead> InProcessUartLink::HostReads() const {
     std::lock_guard lock(state_->mutex);
     return state_->hostReads;
 }
 
-} // namespace marlow::uartloader
+} // namespace marlow::emulators
