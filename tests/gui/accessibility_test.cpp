@@ -5,6 +5,7 @@
 #include "accessible_names.h"
 #include "app/gui/about_dialog.h"
 #include "app/gui/main_frame.h"
+#include "app/gui/sheet_binding.h"
 #include "controls/port_wait_dialog.h"
 #include "gui_test_support.h"
 #include "pda/ui/config_sheet.h"
@@ -29,9 +30,9 @@ TEST(Accessibility, EveryControlHasANameOfItsOwnAndTogglesWork) {
     gui::CMainFrame frame(context);
     frame.CreateMessageWindows();
     pda::ui::SheetEnvironment environment{
-        &context.settings, &store.Store(), &context.optionFlags, {}, {}, [] {
-            return QStringList{"ttyS0"};
-        }};
+        gui::BindSheetSettings(context.settings), &store.Store(), &context.optionFlags, {}, {},
+        [] {
+            return QStringList{"ttyS0"}; }};
     pda::ui::CConfigSheet sheet(QStringLiteral("Settings"), environment);
     stamp::ui::CModelVersionDlg stampDialog([] {});
     gui::AboutDialog about;

@@ -7,6 +7,7 @@
 #include "app/gui/frame_devices.h"
 #include "app/gui/main_frame.h"
 #include "app/gui/marlow_app.h"
+#include "app/gui/sheet_binding.h"
 #include "controls/animation_dialog.h"
 #include "emulators/in_process_usb.h"
 #include "emulators/pda_bootloader_emulator.h"
@@ -168,7 +169,7 @@ int main(int argc, char** argv) {
 
     {
         pda::ui::SheetEnvironment environment;
-        environment.settings = &context->settings;
+        environment.settings = gui::BindSheetSettings(context->settings);
         environment.store = &context->store;
         environment.optionFlags = &context->optionFlags;
         pda::ui::CConfigSheet sheet(QStringLiteral("Settings"), environment, frame);

@@ -2,6 +2,7 @@
 // taking effect at once, the choosers' extension checks and the port list.
 
 #include "app/gui/main_frame.h"
+#include "app/gui/sheet_binding.h"
 #include "gui_test_support.h"
 #include "pda/ui/config_sheet.h"
 #include "pda/ui/download_page.h"
@@ -33,7 +34,7 @@ protected:
 
     pda::ui::SheetEnvironment Environment() {
         pda::ui::SheetEnvironment env;
-        env.settings = &settings;
+        env.settings = gui::BindSheetSettings(settings);
         env.store = &store.Store();
         env.optionFlags = &optionFlags;
         env.closeDebugPort = [this] { ++portCloses; };
