@@ -2,7 +2,7 @@
 
 #include "common/little_endian.h"
 #include "emulators/in_process_uart.h"
-#include "uart_test_support.h"
+#include "support/uart_test_support.h"
 #include "uartloader/parity_crc.h"
 #include "uartloader/source_file.h"
 #include "uartloader/uart_frames.h"

@@ -5,7 +5,7 @@
 
 #include "emulators/in_process_uart.h"
 #include "emulators/uart_in_process_device.h"
-#include "uart_test_support.h"
+#include "support/uart_test_support.h"
 #include "uartloader/request_codes.h"
 #include "uartloader/uart_port.h"
 
