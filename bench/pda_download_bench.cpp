@@ -13,12 +13,12 @@
 
 #include "pda_download_raw_copy.h"
 
+#include "emulators/in_process_usb.h"
 #include "emulators/pda_bus_device.h"
-#include "emulators/pda_inprocess_device.h"
-#include "hotplug/virtual_bus_source.h"
+#include "emulators/pda_in_process_device.h"
 #include "pda/boot_image_writer.h"
-#include "pda/inprocess_transport.h"
 #include "pda/pda_download.h"
+#include "usb/virtual_bus_source.h"
 
 #include <benchmark/benchmark.h>
 
@@ -107,9 +107,9 @@ void BM_PdaDownloadInProcess(benchmark::State& state) {
         emulators::PdaEmulatorOptions options;
         options.keepBytesLimit = 0;
         emulators::PdaBootLoaderEmulator emulator(options);
-        pda::InProcessPair pair = pda::MakeInProcessPair();
+        emulators::InProcessUsbPair pair = emulators::MakeInProcessUsbPair();
         emulators::AttachEmulator(*pair.device, emulator);
-        pda::CUsbPipe pipe(std::move(pair.host));
+        usb::CUsbPipe pipe(std::move(pair.host));
         pipe.OpenPipe();
         const double before = CpuSeconds();
         state.ResumeTiming();
@@ -131,8 +131,8 @@ BENCHMARK(BM_PdaDownloadInProcess)->Unit(benchmark::kMillisecond)->UseRealTime()
 // One handset on the virtual bus: the listener hands over its transport.
 struct BusHandset {
     explicit BusHandset(const std::string& socketPath) : source(socketPath) {
-        hotplug::DeviceEvents events;
-        events.arrived = [this](std::unique_ptr<pda::UsbTransport> arrived) {
+        usb::DeviceEvents events;
+        events.arrived = [this](std::unique_ptr<usb::UsbTransport> arrived) {
             std::lock_guard lock(mutex);
             transport = std::move(arrived);
             wake.notify_one();
@@ -142,16 +142,16 @@ struct BusHandset {
         if (!source.Start(std::move(events), &error))
             std::abort();
     }
-    std::unique_ptr<pda::UsbTransport> Take() {
+    std::unique_ptr<usb::UsbTransport> Take() {
         std::unique_lock lock(mutex);
         wake.wait(lock, [this] { return transport != nullptr; });
         return std::move(transport);
     }
 
-    hotplug::VirtualBusSource source;
+    usb::VirtualBusSource source;
     std::mutex mutex;
     std::condition_variable wake;
-    std::unique_ptr<pda::UsbTransport> transport;
+    std::unique_ptr<usb::UsbTransport> transport;
 };
 
 // The frames of one RAM download of the image, recorded from a real run.
@@ -162,9 +162,9 @@ const bench::FrameScript& DownloadScript() {
         emulators::PdaEmulatorOptions options;
         options.keepBytesLimit = 0;
         emulators::PdaBootLoaderEmulator emulator(options);
-        pda::InProcessPair pair = pda::MakeInProcessPair();
+        emulators::InProcessUsbPair pair = emulators::MakeInProcessUsbPair();
         emulators::AttachEmulator(*pair.device, emulator);
-        pda::CUsbPipe pipe(bench::RecordingTransport(std::move(pair.host), recorded));
+        usb::CUsbPipe pipe(bench::RecordingTransport(std::move(pair.host), recorded));
         pipe.OpenPipe();
         if (!pda::RunPdaDownload(pipe, RamRunContext(), out).completed)
             std::abort();
@@ -225,7 +225,7 @@ void BM_PdaDownloadVirtualBus(benchmark::State& state) {
             state.SkipWithError(error.c_str());
             break;
         }
-        pda::CUsbPipe pipe(bus.Take());
+        usb::CUsbPipe pipe(bus.Take());
         pipe.OpenPipe();
         pda::PdaRunOutcome outcome;
         const Measured run = Measure([&] {

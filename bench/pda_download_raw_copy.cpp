@@ -1,6 +1,6 @@
 #include "pda_download_raw_copy.h"
 
-#include "pda/virtual_bus_frame.h"
+#include "usb/virtual_bus_frame.h"
 
 #include <array>
 #include <sys/socket.h>
@@ -10,9 +10,9 @@
 namespace marlow::bench {
 namespace {
 
-class Recorder final : public pda::UsbTransport {
+class Recorder final : public usb::UsbTransport {
 public:
-    Recorder(std::unique_ptr<pda::UsbTransport> inner, FrameScript& script)
+    Recorder(std::unique_ptr<usb::UsbTransport> inner, FrameScript& script)
         : inner_(std::move(inner)), script_(script) {}
 
     bool Open(std::string* error) override { return inner_->Open(error); }
@@ -23,8 +23,8 @@ public:
     std::string Description() const override { return inner_->Description(); }
     std::string DevicePath() const override { return inner_->DevicePath(); }
 
-    pda::TransferStatus Write(std::span<const std::uint8_t> packet) override {
-        const auto header = pda::FrameHeader(static_cast<std::uint32_t>(packet.size()));
+    usb::TransferStatus Write(std::span<const std::uint8_t> packet) override {
+        const auto header = usb::FrameHeader(static_cast<std::uint32_t>(packet.size()));
         script_.stream.insert(script_.stream.end(), header.begin(), header.end());
         script_.stream.insert(script_.stream.end(), packet.begin(), packet.end());
         script_.frameEnds.push_back(script_.stream.size());
@@ -37,14 +37,14 @@ public:
         return inner_->Write(packet);
     }
 
-    pda::TransferStatus ReadByte(std::uint8_t& out) override {
+    usb::TransferStatus ReadByte(std::uint8_t& out) override {
         ++script_.readsAfter.back();
         ++script_.repliesAfter[lastPacket_];
         return inner_->ReadByte(out);
     }
 
 private:
-    std::unique_ptr<pda::UsbTransport> inner_;
+    std::unique_ptr<usb::UsbTransport> inner_;
     FrameScript& script_;
     std::size_t lastPacket_ = 0;
 };
@@ -64,7 +64,7 @@ bool SendAll(int fd, const std::uint8_t* bytes, std::size_t count) {
 // framed byte per reply where the script says, and looks at nothing else.
 void RawDevice(int fd, const FrameScript& script) {
     std::vector<std::uint8_t> scratch(64 * 1024);
-    const std::array<std::uint8_t, pda::kFrameHeaderSize + 1> reply{1, 0, 0, 0, 0x01};
+    const std::array<std::uint8_t, usb::kFrameHeaderSize + 1> reply{1, 0, 0, 0, 0x01};
     std::size_t received = 0;
     std::size_t frame = 0;
     while (frame < script.frameEnds.size()) {
@@ -80,7 +80,7 @@ void RawDevice(int fd, const FrameScript& script) {
 
 } // namespace
 
-std::unique_ptr<pda::UsbTransport> RecordingTransport(std::unique_ptr<pda::UsbTransport> inner,
+std::unique_ptr<usb::UsbTransport> RecordingTransport(std::unique_ptr<usb::UsbTransport> inner,
                                                       FrameScript& script) {
     return std::make_unique<Recorder>(std::move(inner), script);
 }
@@ -90,7 +90,7 @@ bool CopyRaw(const FrameScript& script) {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
         return false;
     std::thread device([&] { RawDevice(ends[1], script); });
-    std::array<std::uint8_t, pda::kFrameHeaderSize + 1> reply{};
+    std::array<std::uint8_t, usb::kFrameHeaderSize + 1> reply{};
     std::size_t begin = 0;
     bool ok = true;
     for (std::size_t frame = 0; ok && frame < script.frameEnds.size(); ++frame) {

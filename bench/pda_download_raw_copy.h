@@ -5,7 +5,7 @@
 // nothing else around it: no file, no checksum, no emulator, no framing code.
 // What the download costs beyond this is what the host and the bus add.
 
-#include "pda/usb_transport.h"
+#include "usb/usb_transport.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -22,7 +22,7 @@ struct FrameScript {
 };
 
 // Wraps a host transport and writes down what goes through it.
-std::unique_ptr<pda::UsbTransport> RecordingTransport(std::unique_ptr<pda::UsbTransport> inner,
+std::unique_ptr<usb::UsbTransport> RecordingTransport(std::unique_ptr<usb::UsbTransport> inner,
                                                       FrameScript& script);
 
 // Plays the script through a fresh socket pair, the host on this thread and

@@ -8,7 +8,7 @@
 // run's time varies tenfold.
 
 #include "emulators/modem_emulator.h"
-#include "emulators/modem_wire.h"
+#include "modemlink/modem_wire.h"
 #include "phone/ifwd_download_dll.h"
 
 #include <benchmark/benchmark.h>
@@ -146,19 +146,19 @@ Conversation SameFrames() {
     const std::vector<std::uint8_t> image = ImageBytes();
     Conversation talk;
     std::uint8_t sequence = 0;
-    const auto add = [&](modem::FrameType type, std::vector<std::uint8_t> payload) {
+    const auto add = [&](modemlink::FrameType type, std::vector<std::uint8_t> payload) {
         ++sequence;
-        talk.requests.push_back(modem::EncodeFrame({type, sequence, std::move(payload)}));
-        talk.answers.push_back(modem::EncodeFrame({modem::FrameType::Ack, sequence, {}}));
+        talk.requests.push_back(modemlink::EncodeFrame({type, sequence, std::move(payload)}));
+        talk.answers.push_back(modemlink::EncodeFrame({modemlink::FrameType::Ack, sequence, {}}));
     };
-    add(modem::FrameType::FileBegin,
-        modem::EncodeFileBegin({modem::FileKind::Fls, 0, kImageBytes, "modem.fls"}));
-    for (std::size_t offset = 0; offset < image.size(); offset += modem::kDataChunk) {
-        const std::span<const std::uint8_t> chunk(image.data() + offset, modem::kDataChunk);
-        add(modem::FrameType::FileData,
-            modem::EncodeFileData(static_cast<std::uint32_t>(offset), chunk));
+    add(modemlink::FrameType::FileBegin,
+        modemlink::EncodeFileBegin({modemlink::FileKind::Fls, 0, kImageBytes, "modem.fls"}));
+    for (std::size_t offset = 0; offset < image.size(); offset += modemlink::kDataChunk) {
+        const std::span<const std::uint8_t> chunk(image.data() + offset, modemlink::kDataChunk);
+        add(modemlink::FrameType::FileData,
+            modemlink::EncodeFileData(static_cast<std::uint32_t>(offset), chunk));
     }
-    add(modem::FrameType::FileEnd, modem::EncodeFileEnd(modem::Crc32(image)));
+    add(modemlink::FrameType::FileEnd, modemlink::EncodeFileEnd(modemlink::Crc32(image)));
     return talk;
 }
 

@@ -2,12 +2,12 @@
 
 namespace marlow::emulators {
 
-using modem::Frame;
-using modem::FrameType;
+using modemlink::Frame;
+using modemlink::FrameType;
 
 ModemAnswer ModemDevice::Reply(const Frame& request, FrameType type, std::string_view text) {
     ModemAnswer answer;
-    answer.reply = Frame{type, request.sequence, modem::EncodeText(text)};
+    answer.reply = Frame{type, request.sequence, modemlink::EncodeText(text)};
     return answer;
 }
 
@@ -37,7 +37,7 @@ ModemAnswer ModemDevice::Handle(const Frame& request) {
 }
 
 ModemAnswer ModemDevice::OnBoot(const Frame& request) {
-    if (!modem::DecodeBoot(request.payload))
+    if (!modemlink::DecodeBoot(request.payload))
         return Reply(request, FrameType::Error, "Malformed boot request");
     ++boots_;
     if (boots_ <= faults_.stallBoots)
@@ -53,7 +53,7 @@ ModemAnswer ModemDevice::OnBoot(const Frame& request) {
 ModemAnswer ModemDevice::OnFileBegin(const Frame& request) {
     if (!booted_)
         return Reply(request, FrameType::Error, "The modem is not booted");
-    const std::optional<modem::FileBegin> begin = modem::DecodeFileBegin(request.payload);
+    const std::optional<modemlink::FileBegin> begin = modemlink::DecodeFileBegin(request.payload);
     if (!begin)
         return Reply(request, FrameType::Error, "Malformed file announcement");
     ++partsSinceBoot_;
@@ -71,14 +71,14 @@ ModemAnswer ModemDevice::OnFileBegin(const Frame& request) {
 ModemAnswer ModemDevice::OnFileData(const Frame& request) {
     if (!current_)
         return Reply(request, FrameType::Error, "No file in progress");
-    const std::optional<modem::FileData> data = modem::DecodeFileData(request.payload);
+    const std::optional<modemlink::FileData> data = modemlink::DecodeFileData(request.payload);
     if (!data)
         return Reply(request, FrameType::Error, "Malformed file data");
     if (data->offset != current_->size)
         return Reply(request, FrameType::Error, "File data out of order: " + current_->name);
     if (std::uint64_t{current_->size} + data->bytes.size() > announcedSize_)
         return Reply(request, FrameType::Error, "More data than announced: " + current_->name);
-    current_->crc = modem::Crc32(data->bytes, current_->crc);
+    current_->crc = modemlink::Crc32(data->bytes, current_->crc);
     current_->size += static_cast<std::uint32_t>(data->bytes.size());
     if (keepData_)
         current_->data.insert(current_->data.end(), data->bytes.begin(), data->bytes.end());
@@ -88,7 +88,7 @@ ModemAnswer ModemDevice::OnFileData(const Frame& request) {
 ModemAnswer ModemDevice::OnFileEnd(const Frame& request) {
     if (!current_)
         return Reply(request, FrameType::Error, "No file in progress");
-    const std::optional<std::uint32_t> crc = modem::DecodeFileEnd(request.payload);
+    const std::optional<std::uint32_t> crc = modemlink::DecodeFileEnd(request.payload);
     ReceivedModemFile file = std::move(*current_);
     current_.reset();
     if (!crc)

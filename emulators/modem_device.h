@@ -3,7 +3,7 @@
 // frames one by one and says how to answer, keeping the files it received.
 // Faults make it misbehave the ways a real modem does.
 
-#include "modem_wire.h"
+#include "modemlink/modem_wire.h"
 
 #include <cstdint>
 #include <optional>
@@ -21,7 +21,7 @@ struct ModemFaults {
 
 struct ReceivedModemFile {
     std::string name;
-    modem::FileKind kind = modem::FileKind::Fls;
+    modemlink::FileKind kind = modemlink::FileKind::Fls;
     std::uint32_t option = 0;
     std::vector<std::uint8_t> data; // empty when the modem keeps no data
     std::uint32_t size = 0;
@@ -31,7 +31,7 @@ struct ReceivedModemFile {
 struct ModemAnswer {
     enum class Kind { Reply, Silence, Vanish };
     Kind kind = Kind::Reply;
-    modem::Frame reply;
+    modemlink::Frame reply;
 };
 
 class ModemDevice {
@@ -44,7 +44,7 @@ public:
     explicit ModemDevice(ModemFaults faults = {}, bool keepData = true)
         : faults_(faults), keepData_(keepData) {}
 
-    ModemAnswer Handle(const modem::Frame& request);
+    ModemAnswer Handle(const modemlink::Frame& request);
 
     int Boots() const { return boots_; }
     int EndsOfProcess() const { return endsOfProcess_; }
@@ -52,11 +52,11 @@ public:
     const std::vector<ReceivedModemFile>& Files() const { return files_; }
 
 private:
-    ModemAnswer OnBoot(const modem::Frame& request);
-    ModemAnswer OnFileBegin(const modem::Frame& request);
-    ModemAnswer OnFileData(const modem::Frame& request);
-    ModemAnswer OnFileEnd(const modem::Frame& request);
-    static ModemAnswer Reply(const modem::Frame& request, modem::FrameType type,
+    ModemAnswer OnBoot(const modemlink::Frame& request);
+    ModemAnswer OnFileBegin(const modemlink::Frame& request);
+    ModemAnswer OnFileData(const modemlink::Frame& request);
+    ModemAnswer OnFileEnd(const modemlink::Frame& request);
+    static ModemAnswer Reply(const modemlink::Frame& request, modemlink::FrameType type,
                              std::string_view text = {});
 
     ModemFaults faults_;

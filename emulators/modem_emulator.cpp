@@ -84,7 +84,7 @@ std::unique_ptr<ModemEmulator> ModemEmulator::Start(const std::string& linkPath,
         ::close(slave);
         return nullptr;
     }
-    std::unique_ptr<modem::SerialLine> line = modem::SerialLine::Adopt(master, error);
+    std::unique_ptr<modemlink::SerialLine> line = modemlink::SerialLine::Adopt(master, error);
     if (!line) {
         ::close(slave);
         ::unlink(linkPath.c_str());
@@ -95,7 +95,7 @@ std::unique_ptr<ModemEmulator> ModemEmulator::Start(const std::string& linkPath,
 }
 
 ModemEmulator::ModemEmulator(std::string linkPath, std::string devicePath, int slaveFd,
-                             std::unique_ptr<modem::SerialLine> master,
+                             std::unique_ptr<modemlink::SerialLine> master,
                              ModemEmulatorOptions options)
     : linkPath_(std::move(linkPath)), devicePath_(std::move(devicePath)), slaveFd_(slaveFd),
       master_(std::move(master)), options_(std::move(options)),
@@ -133,18 +133,18 @@ void ModemEmulator::LeaveLink() {
 }
 
 void ModemEmulator::Serve() {
-    modem::FrameDecoder decoder;
+    modemlink::FrameDecoder decoder;
     std::vector<std::uint8_t> incoming;
     while (!stopping_ && !vanished_) {
         incoming.clear();
-        const modem::LineStatus got = master_->Read(incoming, 200ms);
-        if (got == modem::LineStatus::TimedOut)
+        const modemlink::LineStatus got = master_->Read(incoming, 200ms);
+        if (got == modemlink::LineStatus::TimedOut)
             continue;
-        if (got != modem::LineStatus::Ok)
+        if (got != modemlink::LineStatus::Ok)
             break;
         decoder.Feed(incoming);
         while (!vanished_) {
-            const std::optional<modem::Frame> request = decoder.Next();
+            const std::optional<modemlink::Frame> request = decoder.Next();
             if (!request)
                 break;
             Answer(*request);
@@ -154,7 +154,7 @@ void ModemEmulator::Serve() {
         LeaveLink();
 }
 
-void ModemEmulator::Answer(const modem::Frame& request) {
+void ModemEmulator::Answer(const modemlink::Frame& request) {
     ModemAnswer answer;
     {
         const std::lock_guard lock(mutex_);
@@ -168,7 +168,7 @@ void ModemEmulator::Answer(const modem::Frame& request) {
         return;
     }
     if (answer.kind == ModemAnswer::Kind::Reply)
-        master_->WriteAll(modem::EncodeFrame(answer.reply), 1000ms);
+        master_->WriteAll(modemlink::EncodeFrame(answer.reply), 1000ms);
 }
 
 void ModemEmulator::Store(const ReceivedModemFile& file) {

@@ -5,7 +5,7 @@
 // hangs the line up and removes the link, as an unplugged modem does.
 
 #include "modem_device.h"
-#include "modem_serial_line.h"
+#include "modemlink/modem_serial_line.h"
 
 #include <atomic>
 #include <memory>
@@ -47,9 +47,9 @@ public:
 
 private:
     ModemEmulator(std::string linkPath, std::string devicePath, int slaveFd,
-                  std::unique_ptr<modem::SerialLine> master, ModemEmulatorOptions options);
+                  std::unique_ptr<modemlink::SerialLine> master, ModemEmulatorOptions options);
     void Serve();
-    void Answer(const modem::Frame& request);
+    void Answer(const modemlink::Frame& request);
     void Store(const ReceivedModemFile& file);
     void LeaveLink();
     void WakeServer();
@@ -57,7 +57,7 @@ private:
     std::string linkPath_;
     std::string devicePath_;
     int slaveFd_; // held so the line stays up while no host has it open
-    std::unique_ptr<modem::SerialLine> master_;
+    std::unique_ptr<modemlink::SerialLine> master_;
     ModemEmulatorOptions options_;
 
     mutable std::mutex mutex_;

@@ -1,14 +1,14 @@
 #pragma once
 // The emulator's end of an in-process link (tests without a terminal).
 
+#include "emulators/in_process_uart.h"
 #include "emulators/uart_device_link.h"
-#include "uartloader/in_process_link.h"
 
 namespace marlow::emulators {
 
 class UartInProcessDevice final : public UartDeviceLink {
 public:
-    explicit UartInProcessDevice(uartloader::InProcessLink& link) : link_(link) {}
+    explicit UartInProcessDevice(emulators::InProcessUartLink& link) : link_(link) {}
 
     LinkStatus WaitForHostOpen(std::chrono::milliseconds timeout) override {
         return link_.DeviceWaitForHostOpen(timeout);
@@ -22,7 +22,7 @@ public:
     void Stop() override { link_.StopDevice(); }
 
 private:
-    uartloader::InProcessLink& link_;
+    emulators::InProcessUartLink& link_;
     Clock::time_point lastArrival_{};
 };
 

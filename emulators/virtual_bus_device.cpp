@@ -10,12 +10,12 @@ namespace marlow::emulators {
 bool VirtualBusDevice::Connect(const std::string& socketPath, std::string_view description,
                                std::string* error) {
     Disconnect();
-    socket_ = pda::ConnectToSocketPath(socketPath, error);
-    if (!socket_.Valid() || !pda::SetNonBlocking(socket_.Get())) {
+    socket_ = usb::ConnectToSocketPath(socketPath, error);
+    if (!socket_.Valid() || !usb::SetNonBlocking(socket_.Get())) {
         socket_.Reset();
         return false;
     }
-    received_ = pda::FrameDecoder(pda::kVirtualBusMaxFrame);
+    received_ = usb::FrameDecoder(usb::kVirtualBusMaxFrame);
     drained_ = false;
     stop_.Clear();
     left_.store(false);
@@ -43,26 +43,26 @@ void VirtualBusDevice::Disconnect() {
 VirtualBusDevice::Receive VirtualBusDevice::ReceiveFrame(std::span<const std::uint8_t>& frame) {
     for (;;) {
         switch (received_.Next(frame)) {
-        case pda::FrameDecoder::Status::Frame:
+        case usb::FrameDecoder::Status::Frame:
             return Receive::Packet;
-        case pda::FrameDecoder::Status::Oversized:
+        case usb::FrameDecoder::Status::Oversized:
             return Receive::Garbage;
-        case pda::FrameDecoder::Status::NeedMore:
+        case usb::FrameDecoder::Status::NeedMore:
             break;
         }
         if (!socket_.Valid() || left_.load())
             return Receive::Left;
         const std::span<std::uint8_t> room = received_.Space(kReadSize);
         std::size_t count = 0;
-        switch (pda::ReceiveSome(socket_.Get(), room, drained_, stop_, count)) {
-        case pda::ReceiveResult::Got:
+        switch (usb::ReceiveSome(socket_.Get(), room, drained_, stop_, count)) {
+        case usb::ReceiveResult::Got:
             received_.Commit(count);
             drained_ = count < room.size();
             continue;
-        case pda::ReceiveResult::Woken:
+        case usb::ReceiveResult::Woken:
             return Receive::Stopped;
-        case pda::ReceiveResult::PeerGone:
-        case pda::ReceiveResult::Failed:
+        case usb::ReceiveResult::PeerGone:
+        case usb::ReceiveResult::Failed:
             break;
         }
         connected_.store(false);
@@ -88,7 +88,7 @@ VirtualBusDevice::Receive VirtualBusDevice::Serve(const PacketHandler& handler) 
 }
 
 bool VirtualBusDevice::SendReply(std::span<const std::uint8_t> bytes) {
-    return Send(pda::FrameHeader(static_cast<std::uint32_t>(bytes.size())), bytes);
+    return Send(usb::FrameHeader(static_cast<std::uint32_t>(bytes.size())), bytes);
 }
 
 bool VirtualBusDevice::SendRaw(std::span<const std::uint8_t> bytes) {
@@ -99,7 +99,7 @@ bool VirtualBusDevice::Send(std::span<const std::uint8_t> head,
                             std::span<const std::uint8_t> body) {
     std::lock_guard lock(sendMutex_);
     return connected_.load() &&
-           pda::SendAll(socket_.Get(), head, body, stop_) == pda::SendResult::Sent;
+           usb::SendAll(socket_.Get(), head, body, stop_) == usb::SendResult::Sent;
 }
 
 bool VirtualBusDevice::Wait(std::chrono::milliseconds duration) {

@@ -5,8 +5,8 @@
 // as an empty frame) and sends reply bytes back as frames. An emulator plugs
 // a packet handler into Serve; the handler answers through SendReply.
 
-#include "pda/virtual_bus_frame.h"
-#include "pda/virtual_bus_socket.h"
+#include "usb/virtual_bus_frame.h"
+#include "usb/virtual_bus_socket.h"
 
 #include <atomic>
 #include <chrono>
@@ -66,9 +66,9 @@ private:
     bool Send(std::span<const std::uint8_t> head, std::span<const std::uint8_t> body);
     static constexpr std::size_t kReadSize = 64 * 1024;
 
-    pda::UniqueFd socket_;
-    pda::WakeSignal stop_;
-    pda::FrameDecoder received_{pda::kVirtualBusMaxFrame};
+    usb::UniqueFd socket_;
+    usb::WakeSignal stop_;
+    usb::FrameDecoder received_{usb::kVirtualBusMaxFrame};
     bool drained_ = false; // the last read came back short: wait before the next
 
     std::mutex sendMutex_;

@@ -5,13 +5,13 @@
 //
 // The first byte sets the piece size; the rest is the line.
 #include "emulators/modem_device.h"
-#include "emulators/modem_wire.h"
+#include "modemlink/modem_wire.h"
 
 #include <algorithm>
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using namespace marlow::modem;
+    using namespace marlow::modemlink;
     if (size == 0)
         return 0;
     const std::size_t piece = 1 + static_cast<std::size_t>(data[0] % 64) * 97;

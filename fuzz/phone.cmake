@@ -1,2 +1,1 @@
 marlow_fuzzer(fuzz_phone_package ${CMAKE_CURRENT_LIST_DIR}/phone_package_fuzz.cpp LIBS marlow_phone)
-marlow_fuzzer(fuzz_modem_link ${CMAKE_CURRENT_LIST_DIR}/modem_link_fuzz.cpp LIBS marlow_emulators)

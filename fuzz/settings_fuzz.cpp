@@ -2,10 +2,10 @@
 // may damage it), start-up loads values within their bounds, and the values
 // other parts read from the same store parse or are refused cleanly.
 #include "app/app_settings.h"
-#include "hotplug/usb_ids.h"
 #include "phone/phone_ports.h"
 #include "phone/phone_settings.h"
 #include "scratch_file.h"
+#include "usb/usb_ids.h"
 
 #include <cstdlib>
 #include <string>
@@ -30,10 +30,10 @@ void CheckStartUpValues(const app::AppSettings& values, app::Presentation presen
 
 void CheckUsbIds(const std::string& text) {
     std::string error;
-    const auto ids = hotplug::ParsePdaUsbIds(text, &error);
+    const auto ids = usb::ParsePdaUsbIds(text, &error);
     if (!ids)
         return;
-    const auto again = hotplug::ParsePdaUsbIds(hotplug::FormatPdaUsbIds(*ids), &error);
+    const auto again = usb::ParsePdaUsbIds(usb::FormatPdaUsbIds(*ids), &error);
     if (!again || *again != *ids)
         std::abort();
 }
@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         app::CAppSettings settings(store);
         const app::Presentation presentation = settings.PrepareStart();
         CheckStartUpValues(settings.Values(), presentation);
-        CheckUsbIds(hotplug::ReadPdaUsbIdsSetting(store));
+        CheckUsbIds(usb::ReadPdaUsbIdsSetting(store));
         phone::FormPortName(phone::PhonePortPatternSetting(store).toStdString(), 3);
     }
     // The baud text alone, as bytes the store would never hand over.

@@ -4,7 +4,7 @@
 // where a plain walk over it does, stop at the first oversized header, and
 // turn the description into printable text of at most 1 KiB.
 #include "common/little_endian.h"
-#include "pda/virtual_bus_frame.h"
+#include "usb/virtual_bus_frame.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -13,7 +13,7 @@
 
 namespace {
 
-using marlow::pda::FrameDecoder;
+using marlow::usb::FrameDecoder;
 using Frames = std::vector<std::vector<std::uint8_t>>;
 
 // The whole stream at once, frame by frame.

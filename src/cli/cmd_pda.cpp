@@ -43,7 +43,7 @@ public:
     explicit PdaSession(const PdaOptions& options)
         : options_(options), board_(isatty(fileno(stderr)) != 0), watcher_(*this) {}
 
-    int Run(hotplug::DeviceSource& source);
+    int Run(usb::DeviceSource& source);
 
     pda::PdaRunContext& ContextFor(const std::string& path) override {
         return HandsetFor(path).context;
@@ -67,7 +67,7 @@ private:
     };
 
     Handset& HandsetFor(const std::string& path);
-    void Arrived(std::unique_ptr<pda::UsbTransport> transport);
+    void Arrived(std::unique_ptr<usb::UsbTransport> transport);
     void NotServed(const std::string& path);
     void Finish(const std::string& path, pda::PdaVerdict verdict, const std::string& reason);
     void StopSilentRuns();
@@ -117,7 +117,7 @@ PdaSession::Handset& PdaSession::HandsetFor(const std::string& path) {
     return *handset;
 }
 
-void PdaSession::Arrived(std::unique_ptr<pda::UsbTransport> transport) {
+void PdaSession::Arrived(std::unique_ptr<usb::UsbTransport> transport) {
     const std::string path = transport->DevicePath();
     if (options_.devices != 0 && accepted_ >= options_.devices)
         return NotServed(path);
@@ -181,7 +181,7 @@ void PdaSession::StopSilentRuns() {
         ++timedOut_;
         board_.Note("marlow-cli pda: " + path + ": " + handset.watchdog.Reason() + "; stopped");
         handset.watchdog.Disarm();
-        watcher_.UnloadUsbDrv(false, true, &path, pda::StopCause::TimedOut);
+        watcher_.UnloadUsbDrv(false, true, &path, usb::StopCause::TimedOut);
     }
 }
 
@@ -201,10 +201,10 @@ std::optional<Clock::time_point> PdaSession::NextDeadline(Clock::time_point wait
     return next;
 }
 
-int PdaSession::Run(hotplug::DeviceSource& source) {
-    hotplug::DeviceEvents events;
-    events.arrived = [this](std::unique_ptr<pda::UsbTransport> transport) {
-        auto shared = std::make_shared<std::unique_ptr<pda::UsbTransport>>(std::move(transport));
+int PdaSession::Run(usb::DeviceSource& source) {
+    usb::DeviceEvents events;
+    events.arrived = [this](std::unique_ptr<usb::UsbTransport> transport) {
+        auto shared = std::make_shared<std::unique_ptr<usb::UsbTransport>>(std::move(transport));
         loop_.Post([this, shared] { Arrived(std::move(*shared)); });
     };
     events.removed = [this](const std::string& path) {
@@ -373,7 +373,7 @@ int RunPda(const QStringList& args) {
         return kExitBadInput;
     }
     std::string error;
-    std::unique_ptr<hotplug::DeviceSource> source =
+    std::unique_ptr<usb::DeviceSource> source =
         MakePdaDeviceSource(options.bus, options.busGroup, &error);
     if (!source) {
         Err("marlow-cli pda: PdaUsbIds: " + error + "\n");

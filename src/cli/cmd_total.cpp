@@ -76,7 +76,7 @@ class TotalSession : public hotplug::DeviceWatcherOwner {
 public:
     TotalSession(const TotalOptions& options, phone::PhoneLibrary& library,
                  phone::PhonePortLocator& ports);
-    int Run(hotplug::DeviceSource& source);
+    int Run(usb::DeviceSource& source);
 
     pda::PdaRunContext& ContextFor(const std::string&) override { return context_; }
     pda::PdaPresentation& PresentationFor(const std::string&) override { return display_; }
@@ -91,7 +91,7 @@ private:
     bool PhoneRunSelected() const;
     void StartPda();
     void OnComplete();
-    void Stop(pda::StopCause cause);
+    void Stop(usb::StopCause cause);
     void End(Outcome outcome, const std::string& why);
     void CheckPhone();
     void Release();
@@ -196,7 +196,7 @@ void TotalSession::PanelAbortedDisplay() {
 }
 
 // The panel's Stop, for whichever half is running; `cause` says who asked.
-void TotalSession::Stop(pda::StopCause cause) {
+void TotalSession::Stop(usb::StopCause cause) {
     stopping_ = true;
     if (PhoneRunSelected()) {
         engine_.StopPanelRun();
@@ -238,13 +238,13 @@ void TotalSession::CheckPhone() {
         End(Outcome::Failed, "the modem port could not be opened");
 }
 
-int TotalSession::Run(hotplug::DeviceSource& source) {
+int TotalSession::Run(usb::DeviceSource& source) {
     // Down Start with PDA and PHONE ticked: the PDA half first, a phone half to follow.
     context_.m_DownSelect = ONLY_PDA_DOWN;
     context_.g_AllDownLoad = false;
-    hotplug::DeviceEvents events;
-    events.arrived = [this](std::unique_ptr<pda::UsbTransport> transport) {
-        auto shared = std::make_shared<std::unique_ptr<pda::UsbTransport>>(std::move(transport));
+    usb::DeviceEvents events;
+    events.arrived = [this](std::unique_ptr<usb::UsbTransport> transport) {
+        auto shared = std::make_shared<std::unique_ptr<usb::UsbTransport>>(std::move(transport));
         loop_.Post([this, shared] {
             if (deviceSeen_)
                 return display_.Report("not-served", (*shared)->DevicePath(),
@@ -270,10 +270,10 @@ int TotalSession::Run(hotplug::DeviceSource& source) {
         loop_.RunOnce(
             Earlier(deviceSeen_ ? std::nullopt : std::optional(waitEnd), watchdog_.Deadline()));
         if (stop.Raised() && !stopping_)
-            Stop(pda::StopCause::Operator);
+            Stop(usb::StopCause::Operator);
         if (watchdog_.Expired()) {
             End(Outcome::TimedOut, watchdog_.Reason());
-            Stop(pda::StopCause::TimedOut);
+            Stop(usb::StopCause::TimedOut);
         }
         if (!deviceSeen_ && std::chrono::steady_clock::now() >= waitEnd) {
             display_.MessageBox("USB Cable is not conntected! or\nKey is not Pressed!", "");
@@ -342,8 +342,8 @@ bool ParseOptions(const QStringList& args, TotalOptions& options, int* exitCode)
                                      "PATTERN");
     const QCommandLineOption trace("trace", "Print the panel's log.");
     const QCommandLineOption json("json", "Print one JSON object per event.");
-    parser.addOptions(
-        {list, target, bus, busGroup, usb, wait, timeout, noCheck, library, port, pattern, trace, json});
+    parser.addOptions({list, target, bus, busGroup, usb, wait, timeout, noCheck, library, port,
+                       pattern, trace, json});
     if (!ParseArguments(parser, args, exitCode))
         return false;
     *exitCode = kExitUsage;
@@ -410,7 +410,7 @@ int RunTotal(const QStringList& args) {
         Err(name + ": " + error + "\n");
         return kExitFailed;
     }
-    std::unique_ptr<hotplug::DeviceSource> source =
+    std::unique_ptr<usb::DeviceSource> source =
         MakePdaDeviceSource(options.bus, options.busGroup, &error);
     if (!source) {
         Err(name + ": PdaUsbIds: " + error + "\n");

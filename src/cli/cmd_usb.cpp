@@ -4,8 +4,8 @@
 
 #include "cli/command_registry.h"
 #include "cli/support_output.h"
-#include "hotplug/usb_ids.h"
-#include "pda/libusb_survey.h"
+#include "usb/libusb_survey.h"
+#include "usb/usb_ids.h"
 
 #include <QCommandLineParser>
 #include <QJsonObject>
@@ -14,13 +14,13 @@
 namespace marlow::cli {
 namespace {
 
-const char* AccessText(pda::UsbAccess access) {
+const char* AccessText(usb::UsbAccess access) {
     switch (access) {
-    case pda::UsbAccess::Granted:
+    case usb::UsbAccess::Granted:
         return "open ok";
-    case pda::UsbAccess::PermissionDenied:
+    case usb::UsbAccess::PermissionDenied:
         return "permission denied";
-    case pda::UsbAccess::Failed:
+    case usb::UsbAccess::Failed:
         break;
     }
     return "cannot open";
@@ -35,10 +35,10 @@ std::string Row(const std::string& path, const std::string& id, const std::strin
     return line;
 }
 
-QJsonObject EntryJson(const pda::UsbSurveyEntry& entry, bool matches) {
+QJsonObject EntryJson(const usb::UsbSurveyEntry& entry, bool matches) {
     QJsonObject o;
     o["path"] = QString::fromStdString(entry.info.path);
-    o["id"] = QString::fromStdString(pda::FormatUsbId(entry.info.vendor, entry.info.product));
+    o["id"] = QString::fromStdString(usb::FormatUsbId(entry.info.vendor, entry.info.product));
     o["matchesPdaUsbIds"] = matches;
     o["bulkPair"] = entry.hasBulkPair;
     o["access"] = AccessText(entry.access);
@@ -49,17 +49,17 @@ QJsonObject EntryJson(const pda::UsbSurveyEntry& entry, bool matches) {
 }
 
 // What the operator should do next, device by device.
-std::string Advice(const pda::UsbSurveyEntry& entry, bool matches) {
+std::string Advice(const usb::UsbSurveyEntry& entry, bool matches) {
     const std::string who =
-        entry.info.path + " (" + pda::FormatUsbId(entry.info.vendor, entry.info.product) + ")";
+        entry.info.path + " (" + usb::FormatUsbId(entry.info.vendor, entry.info.product) + ")";
     if (matches && !entry.hasBulkPair)
         return who + " matches PdaUsbIds but has no bulk IN/OUT pair: it cannot be the boot "
                      "loader; check the id\n";
-    if (matches && entry.access != pda::UsbAccess::Granted)
+    if (matches && entry.access != usb::UsbAccess::Granted)
         return entry.accessProblem + "\n";
     if (!matches && entry.hasBulkPair)
         return who + " has a bulk IN/OUT pair: if it is the handset's boot loader, add " +
-               pda::FormatUsbId(entry.info.vendor, entry.info.product) + " to PdaUsbIds\n";
+               usb::FormatUsbId(entry.info.vendor, entry.info.product) + " to PdaUsbIds\n";
     return {};
 }
 
@@ -77,20 +77,20 @@ int RunUsb(const QStringList& args) {
 
     const bool fromOption = parser.isSet("ids");
     const std::string idsText =
-        fromOption ? parser.value("ids").toStdString() : hotplug::ReadPdaUsbIdsSetting();
+        fromOption ? parser.value("ids").toStdString() : usb::ReadPdaUsbIdsSetting();
     std::string error;
-    const auto ids = hotplug::ParsePdaUsbIds(idsText, &error);
+    const auto ids = usb::ParsePdaUsbIds(idsText, &error);
     if (!ids) {
         Err("marlow-cli usb: " + error + (fromOption ? "\n" : " (fix the setting or use --ids)\n"));
         return fromOption ? kExitUsage : kExitFailed;
     }
 
-    const auto context = pda::LibusbContext::Create(&error);
+    const auto context = usb::LibusbContext::Create(&error);
     if (!context) {
         Err("marlow-cli usb: " + error + "\n");
         return kExitFailed;
     }
-    const std::vector<pda::UsbSurveyEntry> entries = pda::SurveyUsbDevices(*context, &error);
+    const std::vector<usb::UsbSurveyEntry> entries = usb::SurveyUsbDevices(*context, &error);
     if (!error.empty()) {
         Err("marlow-cli usb: " + error + "\n");
         return kExitFailed;
@@ -100,12 +100,12 @@ int RunUsb(const QStringList& args) {
     std::string table = Row("PATH", "ID", "MATCH", "BULK", "ACCESS", "DESCRIPTION");
     std::string advice;
     bool anyMatch = false;
-    for (const pda::UsbSurveyEntry& entry : entries) {
-        const bool matches = hotplug::MatchesAny(*ids, entry.info.vendor, entry.info.product);
+    for (const usb::UsbSurveyEntry& entry : entries) {
+        const bool matches = usb::MatchesAny(*ids, entry.info.vendor, entry.info.product);
         anyMatch = anyMatch || matches;
         if (json)
             OutJsonLine(EntryJson(entry, matches));
-        table += Row(entry.info.path, pda::FormatUsbId(entry.info.vendor, entry.info.product),
+        table += Row(entry.info.path, usb::FormatUsbId(entry.info.vendor, entry.info.product),
                      matches ? "PDA" : "-", entry.hasBulkPair ? "bulk" : "-",
                      AccessText(entry.access), entry.description);
         advice += Advice(entry, matches);
@@ -113,7 +113,7 @@ int RunUsb(const QStringList& args) {
     if (!json)
         Out(entries.empty() ? "No USB devices found.\n" : table);
     if (!anyMatch)
-        advice += "No connected device matches PdaUsbIds " + hotplug::FormatPdaUsbIds(*ids) +
+        advice += "No connected device matches PdaUsbIds " + usb::FormatPdaUsbIds(*ids) +
                   ": connect the handset in boot loader mode, or add its id to PdaUsbIds\n";
     std::fflush(stdout); // the advice follows the table on a terminal
     Err(advice);

@@ -1,20 +1,20 @@
 #include "cli/support_device_source.h"
 
-#include "hotplug/libusb_device_source.h"
-#include "hotplug/usb_ids.h"
-#include "hotplug/virtual_bus_source.h"
+#include "usb/libusb_device_source.h"
+#include "usb/usb_ids.h"
+#include "usb/virtual_bus_source.h"
 
 namespace marlow::cli {
 
-std::unique_ptr<hotplug::DeviceSource>
+std::unique_ptr<usb::DeviceSource>
 MakePdaDeviceSource(const std::string& busPath, const std::string& busGroup, std::string* error) {
     if (!busPath.empty())
-        return std::make_unique<hotplug::VirtualBusSource>(busPath, busGroup);
-    std::optional<std::vector<hotplug::UsbId>> ids =
-        hotplug::ParsePdaUsbIds(hotplug::ReadPdaUsbIdsSetting(), error);
+        return std::make_unique<usb::VirtualBusSource>(busPath, busGroup);
+    std::optional<std::vector<usb::UsbId>> ids =
+        usb::ParsePdaUsbIds(usb::ReadPdaUsbIdsSetting(), error);
     if (!ids)
         return nullptr;
-    return std::make_unique<hotplug::LibusbDeviceSource>(std::move(*ids));
+    return std::make_unique<usb::LibusbDeviceSource>(std::move(*ids));
 }
 
 } // namespace marlow::cli

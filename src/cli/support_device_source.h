@@ -3,7 +3,7 @@
 // socket path is given (its socket shared with `busGroup` when one is named),
 // otherwise real devices through libusb, matched by the "PdaUsbIds" setting.
 
-#include "hotplug/device_source.h"
+#include "usb/device_source.h"
 
 #include <memory>
 #include <string>
@@ -11,7 +11,7 @@
 namespace marlow::cli {
 
 // nullptr with `error` set when "PdaUsbIds" cannot be parsed.
-std::unique_ptr<hotplug::DeviceSource>
+std::unique_ptr<usb::DeviceSource>
 MakePdaDeviceSource(const std::string& busPath, const std::string& busGroup, std::string* error);
 
 } // namespace marlow::cli

@@ -8,8 +8,8 @@
 
 namespace marlow::hotplug {
 
-void CDeviceWatcher::StopDownload(Device& device, pda::StopCause cause) {
-    pda::CUsbPipe& pipe = *device.pipe;
+void CDeviceWatcher::StopDownload(Device& device, usb::StopCause cause) {
+    usb::CUsbPipe& pipe = *device.pipe;
     pipe.RequestStop(cause);
     // A stop request cuts every blocked read and write short, so the thread
     // ends within this grace; it is joined, never terminated, either way.
@@ -18,7 +18,7 @@ void CDeviceWatcher::StopDownload(Device& device, pda::StopCause cause) {
 }
 
 void CDeviceWatcher::UnloadUsbDrv(bool close, bool unload, const std::string* onlyPath,
-                                  pda::StopCause cause) {
+                                  usb::StopCause cause) {
     owner_.Log("+UnloadUsbDrv()");
     if (devices_.empty() && close) {
         owner_.CloseFrameNow();
@@ -41,7 +41,7 @@ void CDeviceWatcher::UnloadUsbDrv(bool close, bool unload, const std::string* on
         closePending_ = true;
 }
 
-void CDeviceWatcher::OnClose(pda::StopCause cause) {
+void CDeviceWatcher::OnClose(usb::StopCause cause) {
     UnloadUsbDrv(true, true, nullptr, cause);
 }
 
@@ -55,7 +55,7 @@ bool CDeviceWatcher::OnServiceDlgExit() {
     return true;
 }
 
-bool CDeviceWatcher::OnServiceDlgCancel(pda::StopCause cause) {
+bool CDeviceWatcher::OnServiceDlgCancel(usb::StopCause cause) {
     owner_.Log("case SERVICE_DLG_CANCEL:");
     UnloadUsbDrv(false, true, nullptr, cause);
     serviceCancelPending_ = true;

@@ -35,7 +35,7 @@ CDeviceWatcher::Find(const std::string& devicePath) {
                         [&](const auto& device) { return device->path == devicePath; });
 }
 
-pda::CUsbPipe* CDeviceWatcher::FindPipe(const std::string& devicePath) const {
+usb::CUsbPipe* CDeviceWatcher::FindPipe(const std::string& devicePath) const {
     for (const auto& device : devices_)
         if (device->path == devicePath)
             return device->pipe.get();
@@ -49,13 +49,13 @@ std::vector<std::string> CDeviceWatcher::DevicePaths() const {
     return paths;
 }
 
-bool CDeviceWatcher::OnDeviceArrival(std::unique_ptr<pda::UsbTransport> transport) {
+bool CDeviceWatcher::OnDeviceArrival(std::unique_ptr<usb::UsbTransport> transport) {
     if (!transport)
         return false;
     auto device = std::make_unique<Device>();
     device->description = transport->Description();
     device->path = transport->DevicePath();
-    device->pipe = std::make_unique<pda::CUsbPipe>(std::move(transport), timing_.openRetry);
+    device->pipe = std::make_unique<usb::CUsbPipe>(std::move(transport), timing_.openRetry);
     Device& added = *devices_.emplace_back(std::move(device));
 
     if (added.description.empty())
@@ -123,7 +123,7 @@ bool CDeviceWatcher::OnDeviceRemoveComplete(const std::string& devicePath) {
     if (unexpected) {
         owner_.Log("g_mainfrm->UnloadUsbDrv(FALSE, FALSE)");
         // Only the device that left is stopped: the others' downloads go on.
-        UnloadUsbDrv(false, false, &devicePath, pda::StopCause::DeviceRemoved);
+        UnloadUsbDrv(false, false, &devicePath, usb::StopCause::DeviceRemoved);
     }
     const auto found = Find(devicePath);
     std::unique_ptr<Device> device = std::move(*found);

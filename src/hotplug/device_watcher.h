@@ -12,7 +12,7 @@
 
 #include "pda/pda_presentation.h"
 #include "pda/pda_run_context.h"
-#include "pda/usb_pipe.h"
+#include "usb/usb_pipe.h"
 
 #include <chrono>
 #include <memory>
@@ -62,7 +62,7 @@ struct WatcherTiming {
     // on the thread's end, so a thread that ends at once costs nothing.
     std::chrono::milliseconds stopGrace{500};
     // How OpenPipe retries a device that does not open at once.
-    pda::OpenRetryPolicy openRetry;
+    usb::OpenRetryPolicy openRetry;
 };
 
 class CDeviceWatcher {
@@ -74,7 +74,7 @@ public:
     CDeviceWatcher& operator=(const CDeviceWatcher&) = delete;
 
     // A boot loader arrived: list it, open it (up to 30 attempts), report it.
-    bool OnDeviceArrival(std::unique_ptr<pda::UsbTransport> transport);
+    bool OnDeviceArrival(std::unique_ptr<usb::UsbTransport> transport);
     bool OnDeviceQueryRemove(const std::string& devicePath);
     bool OnDeviceRemoveComplete(const std::string& devicePath);
 
@@ -88,12 +88,12 @@ public:
     // gone. `onlyPath` limits it to one device. `cause` goes with the stop
     // request, so each run's verdict says why it ended.
     void UnloadUsbDrv(bool close, bool unload, const std::string* onlyPath = nullptr,
-                      pda::StopCause cause = pda::StopCause::Operator);
+                      usb::StopCause cause = usb::StopCause::Operator);
 
     // The main frame's requests.
-    void OnClose(pda::StopCause cause = pda::StopCause::Operator); // WM_CLOSE, exit command
+    void OnClose(usb::StopCause cause = usb::StopCause::Operator); // WM_CLOSE, exit command
     bool OnServiceDlgExit();                                       // SERVICE_DLG_EXIT
-    bool OnServiceDlgCancel(pda::StopCause cause = pda::StopCause::Operator); // SERVICE_DLG_CANCEL
+    bool OnServiceDlgCancel(usb::StopCause cause = usb::StopCause::Operator); // SERVICE_DLG_CANCEL
 
     bool ClosePending() const { return closePending_; }
     bool ServiceExitPending() const { return serviceExitPending_; }
@@ -101,18 +101,18 @@ public:
 
     std::size_t DeviceCount() const { return devices_.size(); }
     std::vector<std::string> DevicePaths() const;
-    pda::CUsbPipe* FindPipe(const std::string& devicePath) const;
+    usb::CUsbPipe* FindPipe(const std::string& devicePath) const;
 
 private:
     struct Device {
-        std::unique_ptr<pda::CUsbPipe> pipe;
+        std::unique_ptr<usb::CUsbPipe> pipe;
         std::string path;
         std::string description;
         bool handleRegistered = false;
     };
 
     void ReportConnected(Device& device);
-    void StopDownload(Device& device, pda::StopCause cause);
+    void StopDownload(Device& device, usb::StopCause cause);
     bool FrontPanelMode(const std::string& devicePath);
     void CarryOutPendingRequest();
     std::vector<std::unique_ptr<Device>>::iterator Find(const std::string& devicePath);

@@ -14,6 +14,10 @@
 
 namespace marlow::pda {
 
+using usb::CUsbPipe;
+using usb::PipeRead;
+using usb::StopCause;
+
 namespace {
 
 constexpr std::chrono::milliseconds kRetryPause{100};

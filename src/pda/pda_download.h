@@ -6,7 +6,7 @@
 
 #include "pda/pda_presentation.h"
 #include "pda/pda_run_context.h"
-#include "pda/usb_pipe.h"
+#include "usb/usb_pipe.h"
 
 #include <string>
 
@@ -20,14 +20,16 @@ struct PdaRunOutcome {
     std::string reason; // what the verdict rests on; empty when passed
 };
 
-PdaRunOutcome RunPdaDownload(CUsbPipe& pipe, PdaRunContext& context, PdaPresentation& presentation);
+PdaRunOutcome RunPdaDownload(usb::CUsbPipe& pipe, PdaRunContext& context,
+                             PdaPresentation& presentation);
 
 // Marks the pipe busy, clears the aborted and cancelled flags and starts a
 // thread that runs RunPdaDownload, then marks the pipe idle again. The pipe
 // owns the thread. False when no thread could be started.
-bool StartDownloadThread(CUsbPipe& pipe, PdaRunContext& context, PdaPresentation& presentation);
+bool StartDownloadThread(usb::CUsbPipe& pipe, PdaRunContext& context,
+                         PdaPresentation& presentation);
 
 // The thread's body, callable directly where no thread is wanted.
-void DownloadThreadProc(CUsbPipe& pipe, PdaRunContext& context, PdaPresentation& presentation);
+void DownloadThreadProc(usb::CUsbPipe& pipe, PdaRunContext& context, PdaPresentation& presentation);
 
 } // namespace marlow::pda

@@ -5,7 +5,8 @@
 
 namespace marlow::pda {
 
-bool StartDownloadThread(CUsbPipe& pipe, PdaRunContext& context, PdaPresentation& presentation) {
+bool StartDownloadThread(usb::CUsbPipe& pipe, PdaRunContext& context,
+                         PdaPresentation& presentation) {
     pipe.SetThreadRunning(true);
     pipe.SetCompleted(false);
     context.aborted = false;
@@ -20,7 +21,8 @@ bool StartDownloadThread(CUsbPipe& pipe, PdaRunContext& context, PdaPresentation
     return true;
 }
 
-void DownloadThreadProc(CUsbPipe& pipe, PdaRunContext& context, PdaPresentation& presentation) {
+void DownloadThreadProc(usb::CUsbPipe& pipe, PdaRunContext& context,
+                        PdaPresentation& presentation) {
     RunPdaDownload(pipe, context, presentation);
     pipe.SetThreadRunning(false);
 }

@@ -9,14 +9,15 @@ std::unique_ptr<DownloadChannel> DownloadChannel::Open(std::uint8_t channel,
                                                        const std::string& port, std::uint32_t baud,
                                                        HostTimeouts timeouts, Reporter reporter,
                                                        std::string* error) {
-    std::unique_ptr<modem::SerialLine> line = modem::SerialLine::OpenPort(port, baud, error);
+    std::unique_ptr<modemlink::SerialLine> line =
+        modemlink::SerialLine::OpenPort(port, baud, error);
     if (!line)
         return nullptr;
     return std::unique_ptr<DownloadChannel>(
         new DownloadChannel(channel, std::move(line), timeouts, std::move(reporter)));
 }
 
-DownloadChannel::DownloadChannel(std::uint8_t channel, std::unique_ptr<modem::SerialLine> line,
+DownloadChannel::DownloadChannel(std::uint8_t channel, std::unique_ptr<modemlink::SerialLine> line,
                                  HostTimeouts timeouts, Reporter reporter)
     : channel_(channel), line_(std::move(line)), host_(*line_, timeouts),
       reporter_(std::move(reporter)) {
@@ -35,7 +36,7 @@ DownloadChannel::~DownloadChannel() {
 }
 
 bool DownloadChannel::StartBoot(const std::string& firmwarePath,
-                                const modem::ControlBlock& controlBlock, std::string* error) {
+                                const modemlink::ControlBlock& controlBlock, std::string* error) {
     Job job;
     job.kind = Job::Kind::Boot;
     job.controlBlock = controlBlock;
@@ -46,7 +47,7 @@ bool DownloadChannel::StartBoot(const std::string& firmwarePath,
     return Queue(std::move(job), error);
 }
 
-bool DownloadChannel::StartDownload(modem::FileKind kind, const std::string& path,
+bool DownloadChannel::StartDownload(modemlink::FileKind kind, const std::string& path,
                                     std::uint32_t option, std::string* error) {
     Job job;
     job.kind = Job::Kind::File;

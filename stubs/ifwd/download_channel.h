@@ -29,9 +29,9 @@ public:
 
     // False (with the reason) when the part cannot start: a part is running,
     // or the file cannot be sent (see PartFile).
-    bool StartBoot(const std::string& firmwarePath, const modem::ControlBlock& controlBlock,
+    bool StartBoot(const std::string& firmwarePath, const modemlink::ControlBlock& controlBlock,
                    std::string* error);
-    bool StartDownload(modem::FileKind kind, const std::string& path, std::uint32_t option,
+    bool StartDownload(modemlink::FileKind kind, const std::string& path, std::uint32_t option,
                        std::string* error);
     // Stops the part in progress, if any; no report follows for it.
     void Abort();
@@ -42,14 +42,14 @@ private:
     struct Job {
         enum class Kind { Boot, File };
         Kind kind = Kind::Boot;
-        modem::ControlBlock controlBlock{};
-        modem::FileKind fileKind = modem::FileKind::Fls;
+        modemlink::ControlBlock controlBlock{};
+        modemlink::FileKind fileKind = modemlink::FileKind::Fls;
         std::uint32_t option = 0;
         std::string name;
         std::unique_ptr<PartFile> file;
     };
 
-    DownloadChannel(std::uint8_t channel, std::unique_ptr<modem::SerialLine> line,
+    DownloadChannel(std::uint8_t channel, std::unique_ptr<modemlink::SerialLine> line,
                     HostTimeouts timeouts, Reporter reporter);
     bool Queue(Job job, std::string* error);
     void Work();
@@ -59,7 +59,7 @@ private:
     void WaitUntilIdle(std::unique_lock<std::mutex>& lock);
 
     std::uint8_t channel_;
-    std::unique_ptr<modem::SerialLine> line_;
+    std::unique_ptr<modemlink::SerialLine> line_;
     ModemHost host_;
     Reporter reporter_;
 

@@ -11,8 +11,8 @@
 #include <string_view>
 
 using marlow::ifwd::StandInLibrary;
-using marlow::modem::ControlBlock;
-using marlow::modem::FileKind;
+using marlow::modemlink::ControlBlock;
+using marlow::modemlink::FileKind;
 
 namespace {
 

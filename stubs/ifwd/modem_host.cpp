@@ -5,8 +5,8 @@
 
 namespace marlow::ifwd {
 
-using modem::FrameType;
-using modem::LineStatus;
+using modemlink::FrameType;
+using modemlink::LineStatus;
 
 namespace {
 
@@ -44,8 +44,8 @@ HostResult ModemHost::Exchange(FrameType type, std::vector<std::uint8_t> payload
                                std::chrono::milliseconds timeout, FrameType expected,
                                std::string* replyText) {
     const std::uint8_t sequence = NextSequence();
-    const auto bytes = modem::EncodeFrame({type, sequence, std::move(payload)});
-    const char* step = modem::FrameTypeName(type);
+    const auto bytes = modemlink::EncodeFrame({type, sequence, std::move(payload)});
+    const char* step = modemlink::FrameTypeName(type);
     const LineStatus sent = line_.WriteAll(bytes, timeouts_.reply);
     if (sent != LineStatus::Ok)
         return FromLine(sent, step);
@@ -57,17 +57,17 @@ HostResult ModemHost::AwaitReply(std::uint8_t sequence, std::chrono::millisecond
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     std::vector<std::uint8_t> incoming;
     for (;;) {
-        while (std::optional<modem::Frame> reply = decoder_.Next()) {
+        while (std::optional<modemlink::Frame> reply = decoder_.Next()) {
             // A late answer to an earlier (aborted) request is not ours.
             if (reply->sequence != sequence)
                 continue;
             if (reply->type == FrameType::Error)
-                return HostResult::Failed(modem::DecodeText(reply->payload));
+                return HostResult::Failed(modemlink::DecodeText(reply->payload));
             if (reply->type != expected)
                 return HostResult::Failed(std::string("Unexpected answer from the modem (") + step +
                                           ")");
             if (replyText != nullptr)
-                *replyText = modem::DecodeText(reply->payload);
+                *replyText = modemlink::DecodeText(reply->payload);
             return HostResult::Done();
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -80,29 +80,30 @@ HostResult ModemHost::AwaitReply(std::uint8_t sequence, std::chrono::millisecond
     }
 }
 
-HostResult ModemHost::Boot(const modem::ControlBlock& controlBlock,
+HostResult ModemHost::Boot(const modemlink::ControlBlock& controlBlock,
                            const std::string& firmwareName) {
-    return Exchange(FrameType::Boot, modem::EncodeBoot({controlBlock, firmwareName}),
+    return Exchange(FrameType::Boot, modemlink::EncodeBoot({controlBlock, firmwareName}),
                     timeouts_.boot, FrameType::Ready);
 }
 
-HostResult ModemHost::SendFile(modem::FileKind kind, std::uint32_t option, const std::string& name,
-                               PartFile& file, const std::function<void(int)>& progress) {
+HostResult ModemHost::SendFile(modemlink::FileKind kind, std::uint32_t option,
+                               const std::string& name, PartFile& file,
+                               const std::function<void(int)>& progress) {
     const std::uint32_t size = file.Size();
     HostResult result =
-        Exchange(FrameType::FileBegin, modem::EncodeFileBegin({kind, option, size, name}),
+        Exchange(FrameType::FileBegin, modemlink::EncodeFileBegin({kind, option, size, name}),
                  timeouts_.reply, FrameType::Ack);
-    std::vector<std::uint8_t> piece(modem::kDataChunk);
+    std::vector<std::uint8_t> piece(modemlink::kDataChunk);
     std::uint32_t fileCrc = 0;
     int shown = -1;
     for (std::uint32_t offset = 0; result.ok() && offset < size;) {
         const std::span<std::uint8_t> chunk(
-            piece.data(), std::min<std::size_t>(modem::kDataChunk, size - offset));
+            piece.data(), std::min<std::size_t>(modemlink::kDataChunk, size - offset));
         std::string error;
         if (!file.ReadNext(chunk, &error))
             return HostResult::Failed(std::move(error));
-        fileCrc = modem::Crc32(chunk, fileCrc);
-        result = Exchange(FrameType::FileData, modem::EncodeFileData(offset, chunk),
+        fileCrc = modemlink::Crc32(chunk, fileCrc);
+        result = Exchange(FrameType::FileData, modemlink::EncodeFileData(offset, chunk),
                           timeouts_.reply, FrameType::Ack);
         offset += static_cast<std::uint32_t>(chunk.size());
         const int percent = Percent(offset, size);
@@ -113,7 +114,7 @@ HostResult ModemHost::SendFile(modem::FileKind kind, std::uint32_t option, const
     }
     if (!result.ok())
         return result;
-    return Exchange(FrameType::FileEnd, modem::EncodeFileEnd(fileCrc), timeouts_.reply,
+    return Exchange(FrameType::FileEnd, modemlink::EncodeFileEnd(fileCrc), timeouts_.reply,
                     FrameType::Ack);
 }
 
@@ -122,7 +123,7 @@ HostResult ModemHost::EndOfProcess() {
 }
 
 void ModemHost::SendAbort() {
-    const auto bytes = modem::EncodeFrame({FrameType::Abort, NextSequence(), {}});
+    const auto bytes = modemlink::EncodeFrame({FrameType::Abort, NextSequence(), {}});
     line_.WriteAll(bytes, timeouts_.reply);
 }
 

@@ -3,8 +3,8 @@
 // order. Boot, file transfers and the end of the process are built from
 // that; every wait can be stopped through the line.
 
-#include "emulators/modem_serial_line.h"
-#include "emulators/modem_wire.h"
+#include "modemlink/modem_serial_line.h"
+#include "modemlink/modem_wire.h"
 #include "part_file.h"
 
 #include <chrono>
@@ -33,27 +33,28 @@ struct HostResult {
 
 class ModemHost {
 public:
-    ModemHost(modem::SerialLine& line, HostTimeouts timeouts) : line_(line), timeouts_(timeouts) {}
+    ModemHost(modemlink::SerialLine& line, HostTimeouts timeouts)
+        : line_(line), timeouts_(timeouts) {}
 
-    HostResult Boot(const modem::ControlBlock& controlBlock, const std::string& firmwareName);
+    HostResult Boot(const modemlink::ControlBlock& controlBlock, const std::string& firmwareName);
     // Reads the file as it goes; `progress` hears the percentage each time
     // it changes.
-    HostResult SendFile(modem::FileKind kind, std::uint32_t option, const std::string& name,
+    HostResult SendFile(modemlink::FileKind kind, std::uint32_t option, const std::string& name,
                         PartFile& file, const std::function<void(int)>& progress);
     HostResult EndOfProcess();
     // Tells the modem to drop a part in progress; nothing is awaited.
     void SendAbort();
 
 private:
-    HostResult Exchange(modem::FrameType type, std::vector<std::uint8_t> payload,
-                        std::chrono::milliseconds timeout, modem::FrameType expected,
+    HostResult Exchange(modemlink::FrameType type, std::vector<std::uint8_t> payload,
+                        std::chrono::milliseconds timeout, modemlink::FrameType expected,
                         std::string* replyText = nullptr);
     HostResult AwaitReply(std::uint8_t sequence, std::chrono::milliseconds timeout,
-                          modem::FrameType expected, const char* step, std::string* replyText);
+                          modemlink::FrameType expected, const char* step, std::string* replyText);
 
-    modem::SerialLine& line_;
+    modemlink::SerialLine& line_;
     HostTimeouts timeouts_;
-    modem::FrameDecoder decoder_;
+    modemlink::FrameDecoder decoder_;
 };
 
 } // namespace marlow::ifwd

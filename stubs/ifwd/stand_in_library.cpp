@@ -82,14 +82,14 @@ bool StandInLibrary::ClosePort(std::uint8_t channel) {
 }
 
 bool StandInLibrary::Boot(std::uint8_t channel, const std::string& firmwarePath,
-                          const modem::ControlBlock& controlBlock, std::string* error) {
+                          const modemlink::ControlBlock& controlBlock, std::string* error) {
     const std::lock_guard lock(mutex_);
     DownloadChannel* open = Find(channel, error);
     return open != nullptr && open->StartBoot(firmwarePath, controlBlock, error);
 }
 
-bool StandInLibrary::Download(std::uint8_t channel, modem::FileKind kind, const std::string& path,
-                              std::uint32_t option, std::string* error) {
+bool StandInLibrary::Download(std::uint8_t channel, modemlink::FileKind kind,
+                              const std::string& path, std::uint32_t option, std::string* error) {
     const std::lock_guard lock(mutex_);
     DownloadChannel* open = Find(channel, error);
     return open != nullptr && open->StartDownload(kind, path, option, error);

@@ -30,8 +30,8 @@ public:
                   std::string* error);
     bool ClosePort(std::uint8_t channel);
     bool Boot(std::uint8_t channel, const std::string& firmwarePath,
-              const modem::ControlBlock& controlBlock, std::string* error);
-    bool Download(std::uint8_t channel, modem::FileKind kind, const std::string& path,
+              const modemlink::ControlBlock& controlBlock, std::string* error);
+    bool Download(std::uint8_t channel, modemlink::FileKind kind, const std::string& path,
                   std::uint32_t option, std::string* error);
     void Abort(std::uint8_t channel);
     bool EndOfProcess(std::uint8_t channel, std::string* error);

@@ -1,8 +1,8 @@
 #include "uartloader/file_senders.h"
 
 #include "common/little_endian.h"
-#include "uart_test_support.h"
-#include "uartloader/in_process_link.h"
+#include "emulators/in_process_uart.h"
+#include "support/uart_test_support.h"
 #include "uartloader/parity_crc.h"
 #include "uartloader/source_file.h"
 #include "uartloader/uart_frames.h"
@@ -15,6 +15,7 @@
 namespace marlow::uartloader {
 namespace {
 
+using emulators::InProcessUartLink;
 using std::chrono::milliseconds;
 using test::PatternBytes;
 using test::RecordingSink;
@@ -64,7 +65,7 @@ protected:
 
     marlow::test::TempDir dir;
     int fileCount = 0;
-    InProcessLink link;
+    InProcessUartLink link;
     std::unique_ptr<UartTransport> port;
     RecordingSink sink;
     std::atomic<bool> totalWrite{false};

@@ -4,9 +4,9 @@
 #include "uartloader/uart_boot_sequence.h"
 
 #include "common/little_endian.h"
+#include "emulators/in_process_uart.h"
 #include "emulators/uart_in_process_device.h"
-#include "uart_test_support.h"
-#include "uartloader/in_process_link.h"
+#include "support/uart_test_support.h"
 #include "uartloader/request_codes.h"
 #include "uartloader/uart_frames.h"
 
@@ -18,6 +18,7 @@
 namespace marlow::uartloader {
 namespace {
 
+using emulators::InProcessUartLink;
 using emulators::UartEmulatorOptions;
 using emulators::UartEmulatorReport;
 using std::chrono::milliseconds;
@@ -42,7 +43,7 @@ protected:
         });
     }
     // A handset played by hand: `play` gets the link once the tool is open.
-    void StartManualDevice(std::function<void(InProcessLink&)> play) {
+    void StartManualDevice(std::function<void(InProcessUartLink&)> play) {
         device = std::thread([this, play] {
             if (link.DeviceWaitForHostOpen(std::chrono::seconds(10)) == LinkStatus::Ok)
                 play(link);
@@ -75,7 +76,7 @@ protected:
 
     test::RoleFiles files;
     RunInputs inputs;
-    InProcessLink link;
+    InProcessUartLink link;
     std::unique_ptr<UartTransport> port;
     RecordingSink sink;
     std::atomic<bool> totalWrite{false};
@@ -87,11 +88,11 @@ protected:
 
 struct RunRecord {
     RunOutcome outcome;
-    std::vector<InProcessLink::HostWrite> writes;
+    std::vector<InProcessUartLink::HostWrite> writes;
 };
 
 RunRecord RunWithPatternAt(std::size_t position, const RunInputs& inputs) {
-    InProcessLink link;
+    InProcessUartLink link;
     std::unique_ptr<UartTransport> port = link.MakeHostEnd();
     RecordingSink sink;
     const std::atomic<bool> totalWrite{false};
@@ -164,7 +165,7 @@ TEST_F(BootSequence, SendsTheSecondBootAsItsSizeThenOneByteAWrite) {
 }
 
 TEST_F(BootSequence, AMissingRestOfTheAsicIdIsNoAsicId) {
-    StartManualDevice([](InProcessLink& l) {
+    StartManualDevice([](InProcessUartLink& l) {
         std::vector<std::uint8_t> block = BuildAsicIdBlock(0);
         block.pop_back();
         l.DeviceSend(block);
@@ -175,7 +176,7 @@ TEST_F(BootSequence, AMissingRestOfTheAsicIdIsNoAsicId) {
 }
 
 TEST_F(BootSequence, AHandsetGoneAfterItsAsicIdFailsTheBootIndication) {
-    StartManualDevice([](InProcessLink& l) { l.DeviceSendAndHangup(BuildAsicIdBlock(2)); });
+    StartManualDevice([](InProcessUartLink& l) { l.DeviceSendAndHangup(BuildAsicIdBlock(2)); });
     EXPECT_EQ(RunSequence(), RunOutcome::Failed);
     EXPECT_EQ(LastLogLines(2), "\r\nReceived ASIC ID\r\n\r\nFailed to send Boot Indication.\r\n");
     const auto diagnostics = sink.Diagnostics();
@@ -186,22 +187,22 @@ TEST_F(BootSequence, AHandsetGoneAfterItsAsicIdFailsTheBootIndication) {
 
 // Plays the boot ROM part correctly (ASIC ID, boot indication, 2nd boot),
 // then `after`.
-void BootThen(InProcessLink& l, std::size_t secondBootSize,
-              const std::function<void(InProcessLink&)>& after) {
+void BootThen(InProcessUartLink& l, std::size_t secondBootSize,
+              const std::function<void(InProcessUartLink&)>& after) {
     l.DeviceSend(BuildAsicIdBlock(0));
     std::vector<std::uint8_t> taken(4 + 4 + secondBootSize);
     if (l.DeviceReceive(taken, std::chrono::seconds(10)) == LinkStatus::Ok)
         after(l);
 }
 
-void SendWords(InProcessLink& l, std::initializer_list<std::uint32_t> words) {
+void SendWords(InProcessUartLink& l, std::initializer_list<std::uint32_t> words) {
     for (std::uint32_t w : words)
         l.DeviceSend(WordBytes(w));
 }
 
 TEST_F(BootSequence, AMessageLongerThanTheReceiveBufferIsRefused) {
-    StartManualDevice([this](InProcessLink& l) {
-        BootThen(l, files.contents[0].size(), [](InProcessLink& d) {
+    StartManualDevice([this](InProcessUartLink& l) {
+        BootThen(l, files.contents[0].size(), [](InProcessUartLink& d) {
             SendWords(d, {REQ_TEXT_MESSAGE, 1025});
             d.DeviceSend(std::vector<std::uint8_t>(1025, 'A'));
         });
@@ -213,8 +214,8 @@ TEST_F(BootSequence, AMessageLongerThanTheReceiveBufferIsRefused) {
 }
 
 TEST_F(BootSequence, AFullBufferTextWithoutNulEndsAtItsLength) {
-    StartManualDevice([this](InProcessLink& l) {
-        BootThen(l, files.contents[0].size(), [](InProcessLink& d) {
+    StartManualDevice([this](InProcessUartLink& l) {
+        BootThen(l, files.contents[0].size(), [](InProcessUartLink& d) {
             SendWords(d, {REQ_TEXT_MESSAGE, 1024});
             d.DeviceSend(std::vector<std::uint8_t>(1024, 'A'));
             SendWords(d, {REQ_DONE_MESSAGE, 2});
@@ -226,8 +227,8 @@ TEST_F(BootSequence, AFullBufferTextWithoutNulEndsAtItsLength) {
 }
 
 TEST_F(BootSequence, TextsEndAtTheirFirstNulAndArrowsSkipThreeBytes) {
-    StartManualDevice([this](InProcessLink& l) {
-        BootThen(l, files.contents[0].size(), [](InProcessLink& d) {
+    StartManualDevice([this](InProcessUartLink& l) {
+        BootThen(l, files.contents[0].size(), [](InProcessUartLink& d) {
             SendWords(d, {REQ_ARROW_MESSAGE, 8});
             d.DeviceSend(std::vector<std::uint8_t>{'a', 0, 'c', 'n', 'e', 'x', 't', 0});
             SendWords(d, {REQ_DONE_MESSAGE, 6});

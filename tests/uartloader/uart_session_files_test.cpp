@@ -2,7 +2,7 @@
 
 #include "uartloader/loader_session.h"
 
-#include "uart_test_support.h"
+#include "support/uart_test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -3,9 +3,9 @@
 
 #include "uartloader/loader_session.h"
 
+#include "emulators/in_process_uart.h"
 #include "emulators/uart_in_process_device.h"
-#include "uart_test_support.h"
-#include "uartloader/in_process_link.h"
+#include "support/uart_test_support.h"
 #include "uartloader/request_codes.h"
 #include "uartloader/uart_port.h"
 
@@ -15,6 +15,7 @@
 namespace marlow::uartloader {
 namespace {
 
+using emulators::InProcessUartLink;
 using emulators::UartEmulatorOptions;
 using emulators::UartEmulatorReport;
 using std::chrono::milliseconds;
@@ -367,7 +368,7 @@ TEST_F(LoaderRun, DisconnectDuringAPartitionStopsTheTransferAndFreesThePort) {
 TEST(LoaderReconnect, ANewConnectWaitsForTheOldRunWhichNeverTouchesTheNewPort) {
     test::RoleFiles files;
     test::WriteRoleFiles(files, {300, 200, 2148, 1 << 20, 0, 2048, 1, 4097});
-    InProcessLink link;
+    InProcessUartLink link;
     RecordingSink sink;
     std::array<test::WatchedTransport::Record, 2> records;
     std::atomic<int> made{0};
@@ -411,7 +412,7 @@ TEST(LoaderReconnect, ANewConnectWaitsForTheOldRunWhichNeverTouchesTheNewPort) {
 }
 
 TEST(LoaderLifetime, ConnectDuringARunStartsNoSecondRun) {
-    InProcessLink link;
+    InProcessUartLink link;
     RecordingSink sink;
     std::atomic<int> made{0};
     std::thread device([&link] {
@@ -437,7 +438,7 @@ TEST(LoaderLifetime, ConnectDuringARunStartsNoSecondRun) {
 }
 
 TEST(LoaderLifetime, ClosingTheSessionDuringARunStopsItAndWaitsForIt) {
-    InProcessLink link;
+    InProcessUartLink link;
     RecordingSink sink;
     test::WatchedTransport::Record record;
     std::thread device([&link] {

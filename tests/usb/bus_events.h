@@ -3,7 +3,7 @@
 // by one. Each take waits for the event; the bound is only there so that a
 // broken source fails the test instead of hanging it.
 
-#include "hotplug/device_source.h"
+#include "usb/device_source.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -17,9 +17,9 @@ namespace marlow::test {
 
 class BusEvents {
 public:
-    hotplug::DeviceEvents Sink() {
-        hotplug::DeviceEvents events;
-        events.arrived = [this](std::unique_ptr<pda::UsbTransport> transport) {
+    usb::DeviceEvents Sink() {
+        usb::DeviceEvents events;
+        events.arrived = [this](std::unique_ptr<usb::UsbTransport> transport) {
             Push(arrived_, std::move(transport));
         };
         events.removed = [this](const std::string& path) { Push(removed_, path); };
@@ -27,7 +27,7 @@ public:
         return events;
     }
 
-    std::unique_ptr<pda::UsbTransport> TakeArrival() { return Take(arrived_).value_or(nullptr); }
+    std::unique_ptr<usb::UsbTransport> TakeArrival() { return Take(arrived_).value_or(nullptr); }
     std::string TakeRemoval() { return Take(removed_).value_or("<no removal>"); }
     std::string TakeProblem() { return Take(problems_).value_or("<no problem reported>"); }
 
@@ -60,7 +60,7 @@ private:
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;
-    std::deque<std::unique_ptr<pda::UsbTransport>> arrived_;
+    std::deque<std::unique_ptr<usb::UsbTransport>> arrived_;
     std::deque<std::string> removed_;
     std::deque<std::string> problems_;
 };

@@ -1,12 +1,12 @@
 // Which interface carries the bulk pipe, how a device's place is written and
 // what an operator reads when a device cannot be opened.
 
-#include "pda/libusb_device_info.h"
+#include "usb/libusb_device_info.h"
 
 #include <gtest/gtest.h>
 #include <libusb.h>
 
-namespace marlow::pda {
+namespace marlow::usb {
 namespace {
 
 constexpr std::uint8_t kBulk = 0x02;
@@ -73,4 +73,4 @@ TEST(UsbOpenErrors, OtherFailuresSayWhatHappened) {
 }
 
 } // namespace
-} // namespace marlow::pda
+} // namespace marlow::usb

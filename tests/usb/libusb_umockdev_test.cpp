@@ -2,10 +2,10 @@
 // entries, the udev events and the usbfs ioctls, so libusb runs unchanged.
 
 #include "bus_events.h"
-#include "hotplug/libusb_device_source.h"
-#include "pda/libusb_survey.h"
-#include "pda/usb_pipe.h"
 #include "umockdev_usb_bed.h"
+#include "usb/libusb_device_source.h"
+#include "usb/libusb_survey.h"
+#include "usb/usb_pipe.h"
 
 #include <gtest/gtest.h>
 
@@ -16,13 +16,13 @@ namespace marlow {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using hotplug::LibusbDeviceSource;
-using pda::CUsbPipe;
-using pda::PipeRead;
 using test::EmulatedBootLoader;
 using test::EmulatedBootLoaderShape;
+using usb::CUsbPipe;
+using usb::LibusbDeviceSource;
+using usb::PipeRead;
 
-const std::vector<hotplug::UsbId> kBootLoaderIds{{0x045e, 0x00ce}};
+const std::vector<usb::UsbId> kBootLoaderIds{{0x045e, 0x00ce}};
 
 // Waits for the emulated device to reach a state; the bound only turns a
 // hang into a failure.
@@ -44,7 +44,7 @@ protected:
         bed = std::make_unique<test::UmockdevUsbBed>();
     }
 
-    void StartSource(std::vector<hotplug::UsbId> ids = kBootLoaderIds,
+    void StartSource(std::vector<usb::UsbId> ids = kBootLoaderIds,
                      LibusbDeviceSource::Options options = {}) {
         source = std::make_unique<LibusbDeviceSource>(std::move(ids), options);
         std::string error;
@@ -56,7 +56,7 @@ protected:
         EXPECT_NE(transport, nullptr);
         if (transport == nullptr)
             return nullptr;
-        pda::OpenRetryPolicy quick;
+        usb::OpenRetryPolicy quick;
         quick.attempts = 3;
         quick.pause = std::chrono::milliseconds(10);
         auto pipe = std::make_unique<CUsbPipe>(std::move(transport), quick);
@@ -225,14 +225,14 @@ TEST_F(LibusbBackend, TheSurveyShowsIdsBulkPairsAndAccess) {
     bed->Plug(other, false);
 
     std::string error;
-    auto context = pda::LibusbContext::Create(&error);
+    auto context = usb::LibusbContext::Create(&error);
     ASSERT_NE(context, nullptr) << error;
-    const auto entries = pda::SurveyUsbDevices(*context, &error);
+    const auto entries = usb::SurveyUsbDevices(*context, &error);
     ASSERT_EQ(entries.size(), 2u) << error;
     EXPECT_EQ(entries[0].info.path, "usb:1-3");
     EXPECT_EQ(entries[0].info.vendor, 0x045e);
     EXPECT_TRUE(entries[0].hasBulkPair);
-    EXPECT_EQ(entries[0].access, pda::UsbAccess::Granted);
+    EXPECT_EQ(entries[0].access, usb::UsbAccess::Granted);
     EXPECT_EQ(entries[0].description, "Korvane PDA Boot Loader");
     EXPECT_EQ(entries[1].info.path, "usb:1-4");
     EXPECT_FALSE(entries[1].hasBulkPair);

@@ -3,7 +3,7 @@
 // reads back afterwards. A read with nothing scripted blocks until
 // Interrupt, as a silent boot loader does.
 
-#include "pda/usb_transport.h"
+#include "usb/usb_transport.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -14,17 +14,17 @@
 
 namespace marlow::test {
 
-class ScriptedTransport : public pda::UsbTransport {
+class ScriptedTransport : public usb::UsbTransport {
 public:
     struct Read {
-        pda::TransferStatus status;
+        usb::TransferStatus status;
         std::uint8_t byte = 0;
     };
 
     // Script
     int openFailuresLeft = 0; // Open fails this many times, then succeeds
     std::string openError = "device busy";
-    std::deque<pda::TransferStatus> writeResults; // default Ok
+    std::deque<usb::TransferStatus> writeResults; // default Ok
     std::deque<Read> reads;
 
     // Record
@@ -52,26 +52,26 @@ public:
     }
     bool IsOpen() const override { return open_; }
 
-    pda::TransferStatus Write(std::span<const std::uint8_t> packet) override {
+    usb::TransferStatus Write(std::span<const std::uint8_t> packet) override {
         writes.emplace_back(packet.begin(), packet.end());
         if (writeResults.empty())
-            return pda::TransferStatus::Ok;
-        const pda::TransferStatus result = writeResults.front();
+            return usb::TransferStatus::Ok;
+        const usb::TransferStatus result = writeResults.front();
         writeResults.pop_front();
         return result;
     }
 
-    pda::TransferStatus ReadByte(std::uint8_t& out) override {
+    usb::TransferStatus ReadByte(std::uint8_t& out) override {
         std::unique_lock lock(mutex_);
         reading_ = true;
         changed_.notify_all();
         changed_.wait(lock, [this] { return interrupted_ || !reads.empty(); });
         reading_ = false;
         if (interrupted_)
-            return pda::TransferStatus::Stopped;
+            return usb::TransferStatus::Stopped;
         const Read read = reads.front();
         reads.pop_front();
-        if (read.status == pda::TransferStatus::Ok)
+        if (read.status == usb::TransferStatus::Ok)
             out = read.byte;
         return read.status;
     }

@@ -1,12 +1,12 @@
 // "PdaUsbIds": the list of boot loader ids an operator types in.
 
-#include "hotplug/usb_ids.h"
 #include "support/temp_dir.h"
+#include "usb/usb_ids.h"
 
 #include <QSettings>
 #include <gtest/gtest.h>
 
-namespace marlow::hotplug {
+namespace marlow::usb {
 namespace {
 
 std::vector<UsbId> Parse(std::string_view text) {
@@ -68,4 +68,4 @@ TEST(PdaUsbIds, TheSettingFallsBackToTheDefaultWhenUnsetOrBlank) {
 }
 
 } // namespace
-} // namespace marlow::hotplug
+} // namespace marlow::usb

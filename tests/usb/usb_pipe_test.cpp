@@ -2,15 +2,15 @@
 // whole 64-byte packets, thirty open attempts with their pauses, a stop
 // that is never mistaken for a device error, and an idempotent close.
 
-#include "pda/usb_pipe.h"
 #include "scripted_transport.h"
+#include "usb/usb_pipe.h"
 
 #include <gtest/gtest.h>
 
 #include <future>
 #include <thread>
 
-namespace marlow::pda {
+namespace marlow::usb {
 namespace {
 
 using std::chrono::milliseconds;
@@ -276,4 +276,4 @@ TEST(UsbPipeFlags, DeletingAPipeStopsAndJoinsItsBlockedDownloadThread) {
 }
 
 } // namespace
-} // namespace marlow::pda
+} // namespace marlow::usb

@@ -1,11 +1,11 @@
 // The virtual bus's framing: length-prefixed frames, zero-length packets,
 // frames split across reads and lengths beyond the bound.
 
-#include "pda/virtual_bus_frame.h"
+#include "usb/virtual_bus_frame.h"
 
 #include <gtest/gtest.h>
 
-namespace marlow::pda {
+namespace marlow::usb {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -90,4 +90,4 @@ TEST(VirtualBusFrame, TheBoundCanGrowAfterTheDescription) {
 }
 
 } // namespace
-} // namespace marlow::pda
+} // namespace marlow::usb

@@ -4,11 +4,11 @@
 
 #include "bus_events.h"
 #include "emulators/virtual_bus_device.h"
-#include "hotplug/virtual_bus_source.h"
-#include "pda/usb_pipe.h"
-#include "pda/virtual_bus_frame.h"
-#include "pda/virtual_bus_socket.h"
 #include "support/temp_dir.h"
+#include "usb/usb_pipe.h"
+#include "usb/virtual_bus_frame.h"
+#include "usb/virtual_bus_socket.h"
+#include "usb/virtual_bus_source.h"
 
 #include <gtest/gtest.h>
 
@@ -27,9 +27,9 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using emulators::VirtualBusDevice;
-using pda::CUsbPipe;
-using pda::PipeRead;
-using pda::TransferStatus;
+using usb::CUsbPipe;
+using usb::PipeRead;
+using usb::TransferStatus;
 
 class VirtualBus : public ::testing::Test {
 protected:
@@ -39,7 +39,7 @@ protected:
     }
 
     // Connects a device and takes its arrival.
-    std::unique_ptr<pda::UsbTransport> Plug(VirtualBusDevice& device,
+    std::unique_ptr<usb::UsbTransport> Plug(VirtualBusDevice& device,
                                             std::string_view description = "PDA boot loader") {
         std::string error;
         EXPECT_TRUE(device.Connect(socketPath, description, &error)) << error;
@@ -63,7 +63,7 @@ protected:
     test::TempDir dir;
     std::string socketPath = dir.File("bus.sock");
     test::BusEvents events;
-    hotplug::VirtualBusSource source{socketPath};
+    usb::VirtualBusSource source{socketPath};
 };
 
 // --- arrival and removal --------------------------------------------------------
@@ -243,7 +243,7 @@ TEST_F(VirtualBus, OutOfDescriptorsItPausesSaysSoOnceAndGoesOnWhenOneIsFreed) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     socketPath.copy(address.sun_path, socketPath.size());
-    const Bytes description = pda::EncodeFrame(Bytes{'R', 'i', 'g'});
+    const Bytes description = usb::EncodeFrame(Bytes{'R', 'i', 'g'});
     int commands[2];
     ASSERT_EQ(::pipe(commands), 0);
     const pid_t clients = ::fork();
@@ -284,7 +284,7 @@ TEST_F(VirtualBus, OutOfDescriptorsItPausesSaysSoOnceAndGoesOnWhenOneIsFreed) {
 
 TEST_F(VirtualBus, APathServedByALiveListenerIsRefused) {
     test::BusEvents otherEvents;
-    hotplug::VirtualBusSource second(socketPath);
+    usb::VirtualBusSource second(socketPath);
     std::string error;
     EXPECT_FALSE(second.Start(otherEvents.Sink(), &error));
     EXPECT_EQ(error, "Virtual USB bus path " + socketPath +
@@ -311,14 +311,14 @@ TEST(VirtualBusPath, ASocketLeftBehindByAGoneListenerIsTakenOver) {
     test::TempDir dir;
     const std::string path = dir.File("stale.sock");
     {
-        pda::UniqueFd stale(::socket(AF_UNIX, SOCK_STREAM, 0));
+        usb::UniqueFd stale(::socket(AF_UNIX, SOCK_STREAM, 0));
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         path.copy(address.sun_path, path.size());
         ASSERT_EQ(::bind(stale.Get(), reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
     }                       // closed without removing the file
     test::BusEvents events; // outlives the source, whose thread feeds it
-    hotplug::VirtualBusSource source(path);
+    usb::VirtualBusSource source(path);
     std::string error;
     ASSERT_TRUE(source.Start(events.Sink(), &error)) << error;
     VirtualBusDevice device;
@@ -331,7 +331,7 @@ TEST(VirtualBusPath, AFileThatIsNoSocketIsLeftAloneAndRefused) {
     const std::string path = dir.File("notes.txt");
     test::WriteFile(path, std::string_view("keep me"));
     test::BusEvents events;
-    hotplug::VirtualBusSource source(path);
+    usb::VirtualBusSource source(path);
     std::string error;
     EXPECT_FALSE(source.Start(events.Sink(), &error));
     EXPECT_EQ(error,
@@ -351,7 +351,7 @@ TEST(VirtualBusPath, TheSocketIsTheOwnersOrItsGroupsAloneWhateverTheUmask) {
         test::TempDir dir;
         const std::string path = dir.File("bus.sock");
         test::BusEvents events;
-        hotplug::VirtualBusSource source(path, row.group);
+        usb::VirtualBusSource source(path, row.group);
         const mode_t umask = ::umask(0);
         std::string error;
         const bool started = source.Start(events.Sink(), &error);
@@ -369,7 +369,7 @@ TEST(VirtualBusPath, TheSocketIsTheOwnersOrItsGroupsAloneWhateverTheUmask) {
 
 TEST(VirtualBusPath, APathTooLongForASocketIsRefusedWithItsLimit) {
     test::BusEvents events;
-    hotplug::VirtualBusSource source("/tmp/" + std::string(200, 'p'));
+    usb::VirtualBusSource source("/tmp/" + std::string(200, 'p'));
     std::string error;
     EXPECT_FALSE(source.Start(events.Sink(), &error));
     EXPECT_NE(error.find("must be 1 to 107 bytes long"), std::string::npos) << error;

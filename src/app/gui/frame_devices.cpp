@@ -2,9 +2,9 @@
 
 #include "app/gui/main_frame.h"
 #include "hotplug/download_command.h"
-#include "hotplug/libusb_device_source.h"
-#include "hotplug/usb_ids.h"
-#include "hotplug/virtual_bus_source.h"
+#include "usb/libusb_device_source.h"
+#include "usb/usb_ids.h"
+#include "usb/virtual_bus_source.h"
 
 #include <QMetaObject>
 
@@ -16,11 +16,11 @@ QString Latin1(std::string_view text) {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-std::vector<hotplug::UsbId> PdaUsbIds(const QSettings& store) {
+std::vector<usb::UsbId> PdaUsbIds(const QSettings& store) {
     std::string error;
-    if (auto ids = hotplug::ParsePdaUsbIds(hotplug::ReadPdaUsbIdsSetting(store), &error))
+    if (auto ids = usb::ParsePdaUsbIds(usb::ReadPdaUsbIdsSetting(store), &error))
         return *ids;
-    return *hotplug::ParsePdaUsbIds(hotplug::kDefaultPdaUsbIds, &error);
+    return *usb::ParsePdaUsbIds(usb::kDefaultPdaUsbIds, &error);
 }
 
 } // namespace
@@ -35,11 +35,11 @@ FrameDevices::~FrameDevices() {
     watcher_.reset();
 }
 
-hotplug::DeviceEvents FrameDevices::EventsForSources() {
-    hotplug::DeviceEvents events;
-    events.arrived = [this](std::unique_ptr<pda::UsbTransport> transport) {
+usb::DeviceEvents FrameDevices::EventsForSources() {
+    usb::DeviceEvents events;
+    events.arrived = [this](std::unique_ptr<usb::UsbTransport> transport) {
         // Qt copies queued functors; the transport rides in a shared holder.
-        auto holder = std::make_shared<std::unique_ptr<pda::UsbTransport>>(std::move(transport));
+        auto holder = std::make_shared<std::unique_ptr<usb::UsbTransport>>(std::move(transport));
         QMetaObject::invokeMethod(
             &frame_, [this, holder] { Arrived(std::move(*holder)); }, Qt::QueuedConnection);
     };
@@ -61,19 +61,19 @@ void FrameDevices::StartWatch() {
     std::string error;
     const QByteArray virtualBus = qgetenv("MARLOW_VIRTUAL_BUS");
     const QByteArray busGroup = qgetenv("MARLOW_VIRTUAL_BUS_GROUP");
-    if (!virtualBus.isEmpty() && !AddSource(std::make_unique<hotplug::VirtualBusSource>(
+    if (!virtualBus.isEmpty() && !AddSource(std::make_unique<usb::VirtualBusSource>(
                                                 virtualBus.toStdString(), busGroup.toStdString()),
                                             &error))
         frame_.ShowMessage(Latin1(error), QString());
     // A machine without USB access still serves the virtual bus; libusb's
     // refusal is not the operator's problem then.
-    if (!AddSource(std::make_unique<hotplug::LibusbDeviceSource>(PdaUsbIds(frame_.Context().store)),
+    if (!AddSource(std::make_unique<usb::LibusbDeviceSource>(PdaUsbIds(frame_.Context().store)),
                    &error) &&
         virtualBus.isEmpty())
         frame_.SetStatusText(Latin1(error));
 }
 
-bool FrameDevices::AddSource(std::unique_ptr<hotplug::DeviceSource> source, std::string* error) {
+bool FrameDevices::AddSource(std::unique_ptr<usb::DeviceSource> source, std::string* error) {
     if (!source->Start(EventsForSources(), error))
         return false;
     sources_.push_back(std::move(source));
@@ -87,7 +87,7 @@ void FrameDevices::StopWatch() {
 }
 
 // WM_DEVICECHANGE: any device news ends the port wait box first.
-void FrameDevices::Arrived(std::unique_ptr<pda::UsbTransport> transport) {
+void FrameDevices::Arrived(std::unique_ptr<usb::UsbTransport> transport) {
     frame_.DestroyPortWaitDialog();
     watcher_->OnDeviceArrival(std::move(transport));
 }

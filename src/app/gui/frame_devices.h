@@ -7,8 +7,8 @@
 // the user-interface thread, in order, before the watcher sees it.
 
 #include "app/gui/window_pda_presentation.h"
-#include "hotplug/device_source.h"
 #include "hotplug/device_watcher.h"
+#include "usb/device_source.h"
 
 #include <memory>
 #include <vector>
@@ -27,7 +27,7 @@ public:
     // No further arrivals; devices already listed stay.
     void StopWatch();
     // A source the caller made (tests, extra buses); started at once.
-    bool AddSource(std::unique_ptr<hotplug::DeviceSource> source, std::string* error);
+    bool AddSource(std::unique_ptr<usb::DeviceSource> source, std::string* error);
 
     // Command 32771.
     void OnOperationDownload();
@@ -52,14 +52,14 @@ public:
     void CloseFrameNow() override;
 
 private:
-    hotplug::DeviceEvents EventsForSources();
-    void Arrived(std::unique_ptr<pda::UsbTransport> transport);
+    usb::DeviceEvents EventsForSources();
+    void Arrived(std::unique_ptr<usb::UsbTransport> transport);
     void Removed(const std::string& devicePath);
 
     CMainFrame& frame_;
     WindowPdaPresentation presentation_;
     std::unique_ptr<hotplug::CDeviceWatcher> watcher_;
-    std::vector<std::unique_ptr<hotplug::DeviceSource>> sources_;
+    std::vector<std::unique_ptr<usb::DeviceSource>> sources_;
     bool* closeNow_ = nullptr; // set while CloseRequested asks the watcher
 };
 

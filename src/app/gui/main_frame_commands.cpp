@@ -5,6 +5,7 @@
 #include "app/gui/main_frame.h"
 #include "app/gui/message_view.h"
 #include "app/gui/save_as_text.h"
+#include "app/gui/sheet_binding.h"
 #include "controls/dialog_service.h"
 #include "pda/ui/config_sheet.h"
 #include "stamp/ui/model_version_dialog.h"
@@ -51,7 +52,7 @@ void CMainFrame::OnSettings() {
 
 void CMainFrame::RunSettingsSheet() {
     pda::ui::SheetEnvironment environment;
-    environment.settings = &context_.settings;
+    environment.settings = BindSheetSettings(context_.settings);
     environment.store = &context_.store;
     environment.optionFlags = &context_.optionFlags;
     environment.closeDebugPort = [this] { context_.debugPort.CloseDebugPort(); };

@@ -80,14 +80,14 @@ QLineEdit* PathEdit(const std::string& path, const char* name, const char* acces
 
 CDownloadPage::CDownloadPage(SheetEnvironment environment, QWidget* parent)
     : QWidget(parent), env_(std::move(environment)) {
-    app::AppSettings& values = env_.settings->Values();
+    const SheetSettings& values = env_.settings;
     // The stored target is what the operator last chose; it is in force at
     // once, whatever the sheet ends with.
-    values.downloadTarget = StoredTarget();
+    *values.downloadTarget = StoredTarget();
 
     auto* files = new QGroupBox(QStringLiteral("Download File Open"), this);
-    pdaPath_ = PathEdit(values.downloadPath, "pdaPath", "PDA download file", files);
-    phonePath_ = PathEdit(values.phonePackagePath, "phonePath", "Phone package file", files);
+    pdaPath_ = PathEdit(*values.downloadPath, "pdaPath", "PDA download file", files);
+    phonePath_ = PathEdit(*values.phonePackagePath, "phonePath", "Phone package file", files);
     auto* pdaButton = Button("PDA", "pdaButton", "Choose the PDA download file", files);
     auto* phoneButton = Button("Phone", "phoneButton", "Choose the phone package file", files);
     phoneOption_ = new QCheckBox(QStringLiteral("Phone"), files);
@@ -105,7 +105,7 @@ CDownloadPage::CDownloadPage(SheetEnvironment environment, QWidget* parent)
     ram_->setObjectName(QStringLiteral("ram"));
     flash_ = new QRadioButton(QStringLiteral("FLASH"), target);
     flash_->setObjectName(QStringLiteral("flash"));
-    (values.downloadTarget == app::kDownloadToRam ? ram_ : flash_)->setChecked(true);
+    (*values.downloadTarget == kTargetRam ? ram_ : flash_)->setChecked(true);
     auto* targetRow = new QHBoxLayout(target);
     targetRow->addWidget(ram_);
     targetRow->addWidget(flash_);
@@ -124,7 +124,7 @@ CDownloadPage::CDownloadPage(SheetEnvironment environment, QWidget* parent)
 
 std::int32_t CDownloadPage::StoredTarget() const {
     const QString stored = env_.store->value(QStringLiteral("RegDownTo")).toString();
-    return stored.startsWith('R') ? app::kDownloadToRam : app::kDownloadToFlash;
+    return stored.startsWith('R') ? kTargetRam : kTargetFlash;
 }
 
 void CDownloadPage::OnPdaButton() {
@@ -145,16 +145,16 @@ void CDownloadPage::OnPhoneOptionToggled(bool checked) {
 }
 
 void CDownloadPage::Apply() {
-    app::AppSettings& values = env_.settings->Values();
-    values.downloadPath = pdaPath_->text().toStdString();
-    env_.settings->LoadSaveSettings(app::SETTINGS_SAVE_PATHS);
+    const SheetSettings& values = env_.settings;
+    *values.downloadPath = pdaPath_->text().toStdString();
+    values.savePaths();
     if (env_.showPath)
-        env_.showPath(values.downloadPath);
-    values.phonePackagePath = phonePath_->text().toStdString();
-    env_.settings->LoadSaveSettings(app::SETTINGS_SAVE_PATHS);
-    const std::int32_t target = ram_->isChecked() ? app::kDownloadToRam : app::kDownloadToFlash;
-    env_.settings->WriteDownloadTarget(target);
-    values.downloadTarget = target;
+        env_.showPath(*values.downloadPath);
+    *values.phonePackagePath = phonePath_->text().toStdString();
+    values.savePaths();
+    const std::int32_t target = ram_->isChecked() ? kTargetRam : kTargetFlash;
+    values.writeDownloadTarget(target);
+    *values.downloadTarget = target;
 }
 
 } // namespace marlow::pda::ui

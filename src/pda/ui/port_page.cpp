@@ -25,7 +25,7 @@ int FindStartingWith(const QComboBox* box, const QString& prefix, int from) {
 CPortPage::CPortPage(SheetEnvironment environment, QWidget* parent)
     : QWidget(parent), env_(std::move(environment)) {
     // The port is reopened with whatever the sheet ends with.
-    if (!env_.settings->Values().frontPanelMode && env_.closeDebugPort)
+    if (!*env_.settings.frontPanelMode && env_.closeDebugPort)
         env_.closeDebugPort();
 
     auto* group = new QGroupBox(QStringLiteral("COM Port"), this);
@@ -66,24 +66,24 @@ void CPortPage::RebuildPortList() {
 // No port name at all is the "(none)" entry. A name the list does not hold
 // stays in the edit, so the operator sees what is in force.
 void CPortPage::SelectCurrentValues() {
-    const app::AppSettings& values = env_.settings->Values();
-    const QString current = QString::fromStdString(values.debugPortName);
+    const SheetSettings& values = env_.settings;
+    const QString current = QString::fromStdString(*values.debugPortName);
     const int found = current.isEmpty() ? kNoPortIndex : FindStartingWith(ports_, current, 1);
     ports_->setCurrentIndex(found);
     if (found < 0)
         ports_->setEditText(current);
-    bauds_->setCurrentIndex(FindStartingWith(bauds_, QString::number(values.debugBaudRate), 0));
+    bauds_->setCurrentIndex(FindStartingWith(bauds_, QString::number(*values.debugBaudRate), 0));
 }
 
 void CPortPage::Apply() {
-    app::AppSettings& values = env_.settings->Values();
+    const SheetSettings& values = env_.settings;
     const QString port = ports_->currentText().trimmed();
     if (port == QLatin1String(kNoPortEntry))
-        values.debugPortName.clear();
+        values.debugPortName->clear();
     else if (!port.isEmpty() && port != QLatin1String(kSearchEntry))
-        values.debugPortName = port.toStdString();
+        *values.debugPortName = port.toStdString();
     if (bauds_->currentIndex() >= 0)
-        values.debugBaudRate = bauds_->currentText().toInt();
+        *values.debugBaudRate = bauds_->currentText().toInt();
 }
 
 } // namespace marlow::pda::ui

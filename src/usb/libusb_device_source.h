@@ -1,0 +1,44 @@
+#pragma once
+// Real handsets: libusb hot-plug events (or, where the platform has none, a
+// look at the device list once a second) for the devices whose ids are in
+// "PdaUsbIds". Events are pumped on the source's own thread; devices already
+// plugged in when it starts count as arrivals.
+
+#include "usb/device_source.h"
+#include "usb/usb_ids.h"
+
+#include <chrono>
+#include <memory>
+#include <vector>
+
+namespace marlow::usb {
+
+class LibusbDeviceSource final : public DeviceSource {
+public:
+    struct Options {
+        std::chrono::milliseconds pollInterval{1000};
+        // Look at the device list even where hot-plug events exist.
+        bool forcePolling = false;
+    };
+
+    explicit LibusbDeviceSource(std::vector<UsbId> ids);
+    LibusbDeviceSource(std::vector<UsbId> ids, Options options);
+    ~LibusbDeviceSource() override;
+    LibusbDeviceSource(const LibusbDeviceSource&) = delete;
+    LibusbDeviceSource& operator=(const LibusbDeviceSource&) = delete;
+
+    bool Start(DeviceEvents events, std::string* error) override;
+    // Not from inside an event callback (it waits for the thread that runs
+    // them). Transports handed out stay usable.
+    void Stop() override;
+
+    // After Start: false when the device list is being polled instead.
+    bool UsesHotplugEvents() const;
+
+    struct State;
+
+private:
+    std::unique_ptr<State> state_;
+};
+
+} // namespace marlow::usb

@@ -1,0 +1,143 @@
+#include "usb/usb_pipe.h"
+
+#include <utility>
+
+namespace marlow::usb {
+
+void StopRequest::Raise() {
+    {
+        std::lock_guard lock(mutex_);
+        raised_.store(true);
+    }
+    wake_.notify_all();
+}
+
+void StopRequest::Clear() {
+    std::lock_guard lock(mutex_);
+    raised_.store(false);
+}
+
+bool StopRequest::PauseUnlessRaised(std::chrono::milliseconds pause) {
+    std::unique_lock lock(mutex_);
+    return !wake_.wait_for(lock, pause, [this] { return raised_.load(); });
+}
+
+CUsbPipe::CUsbPipe(std::unique_ptr<UsbTransport> transport, OpenRetryPolicy retry)
+    : transport_(std::move(transport)), retry_(std::move(retry)) {}
+
+CUsbPipe::~CUsbPipe() {
+    if (!downloadThread_.joinable())
+        return;
+    RequestStop();
+    JoinDownloadThread();
+    if (downloadThread_.joinable()) // the thread is deleting its own pipe
+        downloadThread_.detach();
+}
+
+bool CUsbPipe::OpenPipe(std::string* error) {
+    std::string reason;
+    for (int attempt = 0; attempt < retry_.attempts; ++attempt) {
+        if (stop_.IsRaised())
+            break;
+        reason.clear();
+        if (transport_->Open(&reason))
+            return true;
+        if (!WaitBeforeNextAttempt())
+            break;
+    }
+    if (error != nullptr)
+        *error = stop_.IsRaised() ? "stopped before the device opened" : reason;
+    return false;
+}
+
+bool CUsbPipe::WaitBeforeNextAttempt() {
+    if (retry_.wait)
+        return retry_.wait(retry_.pause, stop_);
+    return stop_.PauseUnlessRaised(retry_.pause);
+}
+
+bool CUsbPipe::ClosePipe() {
+    if (transport_->IsOpen())
+        transport_->Close();
+    return true;
+}
+
+bool CUsbPipe::IsOpen() const {
+    return transport_->IsOpen();
+}
+
+bool CUsbPipe::WritePipe(std::span<const std::uint8_t> packet) {
+    if (Noted(transport_->Write(packet)) != TransferStatus::Ok)
+        return false;
+    if (!NeedsZeroLengthPacket(packet.size()))
+        return true;
+    return Noted(transport_->Write({})) == TransferStatus::Ok;
+}
+
+void CUsbPipe::NoteCause(StopCause cause) {
+    StopCause none = StopCause::None;
+    cause_.compare_exchange_strong(none, cause);
+}
+
+// A device that has gone is the run's cause of ending, whichever way the
+// failed transfer is reported afterwards.
+TransferStatus CUsbPipe::Noted(TransferStatus status) {
+    if (status == TransferStatus::Disconnected)
+        NoteCause(StopCause::DeviceRemoved);
+    return status;
+}
+
+PipeRead CUsbPipe::ReadReplyByte(std::uint8_t& reply) {
+    if (stop_.IsRaised())
+        return PipeRead::Stopped;
+    std::uint8_t byte = 0;
+    switch (Noted(transport_->ReadByte(byte))) {
+    case TransferStatus::Ok:
+        reply = byte;
+        return PipeRead::Ok;
+    case TransferStatus::Stopped:
+        return PipeRead::Stopped;
+    case TransferStatus::Failed:
+    case TransferStatus::Disconnected:
+        break;
+    }
+    // A stop that tore the transfer down is still a stop, not a device error.
+    return stop_.IsRaised() ? PipeRead::Stopped : PipeRead::Failed;
+}
+
+void CUsbPipe::RequestStop(StopCause cause) {
+    NoteCause(cause);
+    stop_.Raise();
+    transport_->Interrupt();
+}
+
+void CUsbPipe::ClearStopRequest() {
+    stop_.Clear();
+    cause_.store(StopCause::None);
+    transport_->ClearInterrupt();
+}
+
+void CUsbPipe::SetThreadRunning(bool running) {
+    // Notified under the lock: a waiter that wakes may go on to join the
+    // thread and delete the pipe.
+    std::lock_guard lock(threadMutex_);
+    threadRunning_.store(running);
+    threadEnded_.notify_all();
+}
+
+bool CUsbPipe::WaitForThreadEnd(std::chrono::milliseconds limit) {
+    std::unique_lock lock(threadMutex_);
+    return threadEnded_.wait_for(lock, limit, [this] { return !threadRunning_.load(); });
+}
+
+void CUsbPipe::AttachDownloadThread(std::thread thread) {
+    JoinDownloadThread();
+    downloadThread_ = std::move(thread);
+}
+
+void CUsbPipe::JoinDownloadThread() {
+    if (downloadThread_.joinable() && downloadThread_.get_id() != std::this_thread::get_id())
+        downloadThread_.join();
+}
+
+} // namespace marlow::usb

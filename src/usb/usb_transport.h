@@ -1,0 +1,50 @@
+#pragma once
+// One narrow interface to a PDA boot loader's bulk pipe pair. Backends:
+// libusb (real handsets), the virtual USB bus over a Unix socket (emulators,
+// demo, external rigs) and an in-process pair for unit tests.
+//
+// Semantics the download relies on: a Write is one bulk transfer (an empty
+// span is a zero-length packet); ReadByte blocks until one reply byte is
+// there, with no time-out; Interrupt, callable from any thread, makes a
+// blocked or later ReadByte/Write return Stopped at once, so a stop request
+// never needs to kill a thread.
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+namespace marlow::usb {
+
+enum class TransferStatus {
+    Ok,
+    Failed,       // the transfer failed (I/O error, stall...)
+    Disconnected, // the device has gone
+    Stopped,      // Interrupt() was called
+};
+
+class UsbTransport {
+public:
+    virtual ~UsbTransport() = default;
+
+    // One attempt to open the device; the retry policy is the pipe's.
+    // On failure `error` says why in words an operator can act on.
+    virtual bool Open(std::string* error) = 0;
+    virtual void Close() = 0;
+    virtual bool IsOpen() const = 0;
+
+    virtual TransferStatus Write(std::span<const std::uint8_t> packet) = 0;
+    virtual TransferStatus ReadByte(std::uint8_t& out) = 0;
+    virtual void Interrupt() = 0;
+    // Lifts an Interrupt, so that the pipe can be used again after a stop:
+    // the next run, or the unload command sent once a download has been
+    // stopped. Transports whose Interrupt outlasts the call must override it.
+    virtual void ClearInterrupt() {}
+
+    // What the device says about itself (friendly name / description).
+    virtual std::string Description() const = 0;
+    // Stable identity while the device stays plugged in ("usb:1-4.2", "bus:3").
+    virtual std::string DevicePath() const = 0;
+};
+
+} // namespace marlow::usb

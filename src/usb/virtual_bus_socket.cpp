@@ -1,0 +1,305 @@
+#include "usb/virtual_bus_socket.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <grp.h>
+#include <optional>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/uio.h>
+#include <sys/un.h>
+#include <unistd.h>
+#include <vector>
+
+namespace marlow::usb {
+namespace {
+
+void SetError(std::string* error, std::string text) {
+    if (error != nullptr)
+        *error = std::move(text);
+}
+
+std::string SystemError(int code) {
+    return std::strerror(code);
+}
+
+bool MakeAddress(const std::string& path, sockaddr_un& address, std::string* error) {
+    address = {};
+    address.sun_family = AF_UNIX;
+    if (path.empty() || path.size() >= sizeof(address.sun_path)) {
+        SetError(error, "Virtual USB bus socket path \"" + path + "\" must be 1 to " +
+                            std::to_string(sizeof(address.sun_path) - 1) + " bytes long");
+        return false;
+    }
+    std::memcpy(address.sun_path, path.data(), path.size());
+    return true;
+}
+
+UniqueFd NewStreamSocket(std::string* error) {
+    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!fd.Valid())
+        SetError(error, "Cannot create a Unix socket: " + SystemError(errno));
+    return fd;
+}
+
+int Connect(int fd, const sockaddr_un& address) {
+    int result = 0;
+    do {
+        result = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
+    } while (result != 0 && errno == EINTR);
+    return result == 0 ? 0 : errno;
+}
+
+int Bind(int fd, const sockaddr_un& address) {
+    return ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0 ? 0
+                                                                                         : errno;
+}
+
+// Called when binding found the path taken: true when it was a leftover
+// socket that has now been removed.
+bool ClearLeftoverSocket(const std::string& path, const sockaddr_un& address, std::string* error) {
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0) // gone meanwhile: try again
+        return true;
+    if (!S_ISSOCK(status.st_mode)) {
+        SetError(error, "Virtual USB bus path " + path +
+                            " exists and is not a socket; "
+                            "choose another path");
+        return false;
+    }
+    UniqueFd probe = NewStreamSocket(error);
+    if (!probe.Valid())
+        return false;
+    const int refused = Connect(probe.Get(), address);
+    if (refused == 0) {
+        SetError(error, "Virtual USB bus path " + path +
+                            " is already served by another listener (is another Marlow "
+                            "running?); stop it or choose another path");
+        return false;
+    }
+    if (refused != ECONNREFUSED) {
+        SetError(error, "Cannot check virtual USB bus path " + path + ": " + SystemError(refused));
+        return false;
+    }
+    ::unlink(path.c_str());
+    return true;
+}
+
+std::optional<gid_t> GroupId(const std::string& name) {
+    std::vector<char> scratch(4096);
+    for (;;) {
+        group entry{};
+        group* found = nullptr;
+        const int failed =
+            ::getgrnam_r(name.c_str(), &entry, scratch.data(), scratch.size(), &found);
+        if (failed == ERANGE && scratch.size() < (1u << 20)) {
+            scratch.resize(scratch.size() * 2);
+            continue;
+        }
+        if (failed != 0 || found == nullptr)
+            return std::nullopt;
+        return found->gr_gid;
+    }
+}
+
+// Runs between bind and listen: until listen nobody can connect, and
+// connecting needs write permission on the file, so no client ever meets a
+// looser mode than the one set here, whatever the umask made of it. The
+// file is the one just bound; whoever could swap entries in its folder
+// could replace the socket outright, so the path is not checked again.
+bool RestrictAccess(const std::string& path, std::optional<gid_t> group,
+                    const std::string& groupName, std::string* error) {
+    mode_t mode = S_IRUSR | S_IWUSR;
+    if (group) {
+        if (::lchown(path.c_str(), static_cast<uid_t>(-1), *group) != 0) {
+            SetError(error, "Cannot give virtual USB bus path " + path + " to group " + groupName +
+                                ": " + SystemError(errno) +
+                                "; run as a member of that group or name another");
+            return false;
+        }
+        mode |= S_IRGRP | S_IWGRP;
+    }
+    if (::chmod(path.c_str(), mode) != 0) {
+        SetError(error, "Cannot restrict access to virtual USB bus path " + path + ": " +
+                            SystemError(errno));
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+    if (this != &other)
+        Reset(other.Release());
+    return *this;
+}
+
+int UniqueFd::Release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+}
+
+void UniqueFd::Reset(int fd) {
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = fd;
+}
+
+WakeSignal::WakeSignal() : fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+void WakeSignal::Signal() {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(fd_.Get(), &one, sizeof(one));
+}
+
+void WakeSignal::Clear() {
+    std::uint64_t count = 0;
+    [[maybe_unused]] const ssize_t got = ::read(fd_.Get(), &count, sizeof(count));
+}
+
+WaitResult WaitFor(int fd, short events, const WakeSignal& wake) {
+    std::array<pollfd, 2> fds{pollfd{wake.Fd(), POLLIN, 0}, pollfd{fd, events, 0}};
+    for (;;) {
+        const int ready = ::poll(fds.data(), fds.size(), -1);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready < 0 || (fds[0].revents & POLLNVAL) != 0 || (fds[1].revents & POLLNVAL) != 0)
+            return WaitResult::Failed;
+        if ((fds[0].revents & POLLIN) != 0)
+            return WaitResult::Woken;
+        if ((fds[1].revents & (events | POLLHUP | POLLERR)) != 0)
+            return WaitResult::Ready;
+    }
+}
+
+SendResult SendAll(int fd, std::span<const std::uint8_t> head, std::span<const std::uint8_t> body,
+                   const WakeSignal& wake) {
+    while (!head.empty() || !body.empty()) {
+        std::array<iovec, 2> parts{iovec{const_cast<std::uint8_t*>(head.data()), head.size()},
+                                   iovec{const_cast<std::uint8_t*>(body.data()), body.size()}};
+        msghdr message{};
+        message.msg_iov = parts.data();
+        message.msg_iovlen = parts.size();
+        const ssize_t sent = ::sendmsg(fd, &message, MSG_NOSIGNAL);
+        if (sent >= 0) {
+            const auto count = static_cast<std::size_t>(sent);
+            const std::size_t fromHead = std::min(count, head.size());
+            head = head.subspan(fromHead);
+            body = body.subspan(count - fromHead);
+            continue;
+        }
+        if (errno == EINTR)
+            continue;
+        if (errno == EPIPE || errno == ECONNRESET || errno == ENOTCONN)
+            return SendResult::PeerGone;
+        if (errno != EAGAIN && errno != EWOULDBLOCK)
+            return SendResult::Failed;
+        switch (WaitFor(fd, POLLOUT, wake)) {
+        case WaitResult::Ready:
+            break;
+        case WaitResult::Woken:
+            return SendResult::Woken;
+        case WaitResult::Failed:
+            return SendResult::Failed;
+        }
+    }
+    return SendResult::Sent;
+}
+
+ReceiveResult ReceiveSome(int fd, std::span<std::uint8_t> room, bool drained,
+                          const WakeSignal& wake, std::size_t& count) {
+    bool wait = drained;
+    for (;;) {
+        if (wait) {
+            switch (WaitFor(fd, POLLIN, wake)) {
+            case WaitResult::Ready:
+                break;
+            case WaitResult::Woken:
+                return ReceiveResult::Woken;
+            case WaitResult::Failed:
+                return ReceiveResult::Failed;
+            }
+        }
+        const ssize_t got = ::recv(fd, room.data(), room.size(), 0);
+        if (got > 0) {
+            count = static_cast<std::size_t>(got);
+            return ReceiveResult::Got;
+        }
+        if (got == 0 || errno == ECONNRESET)
+            return ReceiveResult::PeerGone;
+        wait = errno != EINTR;
+        if (wait && errno != EAGAIN && errno != EWOULDBLOCK)
+            return ReceiveResult::Failed;
+    }
+}
+
+bool SetNonBlocking(int fd) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    return flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+UniqueFd ListenOnSocketPath(const std::string& path, const std::string& group, std::string* error) {
+    sockaddr_un address{};
+    if (!MakeAddress(path, address, error))
+        return {};
+    std::optional<gid_t> groupId;
+    if (!group.empty() && !(groupId = GroupId(group))) {
+        SetError(error, "There is no group " + group + " to share virtual USB bus path " + path +
+                            " with; name an existing group");
+        return {};
+    }
+    UniqueFd fd = NewStreamSocket(error);
+    if (!fd.Valid())
+        return {};
+    int bound = Bind(fd.Get(), address);
+    if (bound == EADDRINUSE) {
+        if (!ClearLeftoverSocket(path, address, error))
+            return {};
+        bound = Bind(fd.Get(), address);
+    }
+    if (bound != 0) {
+        SetError(error,
+                 "Cannot listen on virtual USB bus path " + path + ": " + SystemError(bound));
+        return {};
+    }
+    if (!RestrictAccess(path, groupId, group, error)) {
+        ::unlink(path.c_str());
+        return {};
+    }
+    if (::listen(fd.Get(), SOMAXCONN) != 0 || !SetNonBlocking(fd.Get())) {
+        SetError(error,
+                 "Cannot listen on virtual USB bus path " + path + ": " + SystemError(errno));
+        ::unlink(path.c_str());
+        return {};
+    }
+    return fd;
+}
+
+UniqueFd ConnectToSocketPath(const std::string& path, std::string* error) {
+    sockaddr_un address{};
+    if (!MakeAddress(path, address, error))
+        return {};
+    UniqueFd fd = NewStreamSocket(error);
+    if (!fd.Valid())
+        return {};
+    const int failed = Connect(fd.Get(), address);
+    if (failed == ENOENT || failed == ECONNREFUSED) {
+        SetError(error,
+                 "No virtual USB bus listens on " + path + "; start Marlow's listener first");
+        return {};
+    }
+    if (failed != 0) {
+        SetError(error, "Cannot connect to virtual USB bus " + path + ": " + SystemError(failed));
+        return {};
+    }
+    return fd;
+}
+
+} // namespace marlow::usb

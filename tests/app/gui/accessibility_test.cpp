@@ -1,0 +1,55 @@
+// Every window as the accessibility bus sees it: each control has a name of
+// its own, and the settings sheet's "Phone" option follows an accessible
+// toggle, which sends no click.
+
+#include "accessible_names.h"
+#include "app/gui/about_dialog.h"
+#include "app/gui/main_frame.h"
+#include "app/gui/sheet_binding.h"
+#include "controls/port_wait_dialog.h"
+#include "pda/ui/config_sheet.h"
+#include "pda/ui/download_page.h"
+#include "stamp/ui/model_version_dialog.h"
+#include "support/gui_test_support.h"
+
+#include <QAccessible>
+#include <QAccessibleActionInterface>
+#include <QCheckBox>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace marlow::test {
+namespace {
+
+TEST(Accessibility, EveryControlHasANameOfItsOwnAndTogglesWork) {
+    EnsureApplication();
+    TempStore store;
+    RecordingDialogs dialogs;
+    gui::MarlowContext context(store.Store());
+    context.settings.PrepareStart();
+    gui::CMainFrame frame(context);
+    frame.CreateMessageWindows();
+    pda::ui::SheetEnvironment environment{
+        gui::BindSheetSettings(context.settings), &store.Store(), &context.optionFlags, {}, {},
+        [] {
+            return QStringList{"ttyS0"}; }};
+    pda::ui::CConfigSheet sheet(QStringLiteral("Settings"), environment);
+    stamp::ui::CModelVersionDlg stampDialog([] {});
+    gui::AboutDialog about;
+    controls::CPortWaitDlg portWait;
+    for (const QWidget* window :
+         std::initializer_list<const QWidget*>{&frame, &sheet, &stampDialog, &about, &portWait})
+        EXPECT_THAT(AccessibleNameProblems(*window), testing::IsEmpty())
+            << window->windowTitle().toStdString();
+
+    QAccessibleInterface* box =
+        QAccessible::queryAccessibleInterface(sheet.DownloadPage()->PhoneOption());
+    ASSERT_TRUE(box && box->actionInterface());
+    box->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    EXPECT_EQ(context.optionFlags, pda::ui::kOptionPhone);
+    box->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    EXPECT_EQ(context.optionFlags, 0);
+}
+
+} // namespace
+} // namespace marlow::test

@@ -1,0 +1,293 @@
+// The main frame: its commands and their enable rules, the layout commands,
+// the About box, saving a window, the end of a PDA download and the close.
+
+#include "app/gui/about_dialog.h"
+#include "app/gui/child_frame.h"
+#include "app/gui/frame_phone.h"
+#include "app/gui/main_frame.h"
+#include "app/gui/message_view.h"
+#include "emulators/sample_set.h"
+#include "support/gui_test_support.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMenu>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace marlow::test {
+namespace {
+
+using gui::CMainFrame;
+using gui::WindowRole;
+
+class MainFrameTest : public testing::Test {
+protected:
+    MainFrameTest() {
+        EnsureApplication();
+        // The phone download binds to these when the frame is made: a modem
+        // port that appears only when a test writes it, and no library.
+        qputenv("MARLOW_MODEM_PORT", QByteArray::fromStdString(modemPort));
+        qputenv("MARLOW_DOWNLOAD_LIBRARY", QByteArray::fromStdString(dir.File("none.so")));
+        store.Store().setValue("USB Downloader", "1");
+        context = std::make_unique<gui::MarlowContext>(store.Store());
+        context->settings.PrepareStart();
+        frame = std::make_unique<CMainFrame>(*context);
+        frame->resize(1000, 700);
+        frame->show();
+        context->layoutRect = frame->FrameClientRect();
+        frame->CreateMessageWindows();
+        frame->PlaceMessageWindows(context->layoutRect, false);
+        context->layoutReady = true;
+    }
+    ~MainFrameTest() override {
+        frame.reset();
+        context.reset();
+        qunsetenv("MARLOW_MODEM_PORT");
+        qunsetenv("MARLOW_DOWNLOAD_LIBRARY");
+    }
+
+    gui::Placement PlacementOf(WindowRole role) {
+        const QRect r = frame->Child(role)->geometry();
+        return {r.x(), r.y(), r.width(), r.height()};
+    }
+
+    std::string StatusBarText() { return frame->statusBar()->currentMessage().toStdString(); }
+
+    TempDir dir;
+    const std::string modemPort = dir.File("modem");
+    TempStore store;
+    RecordingDialogs dialogs;
+    std::unique_ptr<gui::MarlowContext> context;
+    std::unique_ptr<CMainFrame> frame;
+};
+
+TEST_F(MainFrameTest, ToolbarButtonsInOrderWithTipsAndPrompts) {
+    auto* bar = frame->findChild<QToolBar*>("toolBar");
+    ASSERT_NE(bar, nullptr);
+    std::vector<int> ids;
+    for (QAction* action : bar->actions())
+        ids.push_back(action->isSeparator() ? 0 : action->data().toInt());
+    EXPECT_EQ(ids, (std::vector<int>{32772, 0, 32803, 32804, 0, 32826, 0, 57604, 32808, 32807, 0,
+                                     32845, 32846}));
+    QAction* open = frame->Command(gui::ID_DEBUG_PORT_OPEN);
+    EXPECT_EQ(open->statusTip(), "Open the Debug Port");
+    EXPECT_EQ(open->toolTip(), "Debug Port Open");
+    EXPECT_EQ(frame->Command(gui::ID_VIVEZO_SET)->toolTip(), "VIVezo Set");
+    for (QAction* action : bar->actions()) {
+        if (!action->isSeparator()) {
+            EXPECT_FALSE(action->icon().isNull()) << action->data().toInt();
+        }
+    }
+}
+
+TEST_F(MainFrameTest, PortCommandsFollowThePortAndPhoneCommandsTheRun) {
+    frame->UpdateCommandStates();
+    EXPECT_TRUE(frame->Command(gui::ID_DEBUG_PORT_OPEN)->isEnabled());
+    EXPECT_FALSE(frame->Command(gui::ID_DEBUG_PORT_CLOSE)->isEnabled());
+    EXPECT_TRUE(frame->Command(gui::ID_PHONE_DOWN_START)->isEnabled());
+    EXPECT_FALSE(frame->Command(gui::ID_PHONE_DOWN_CANCEL)->isEnabled());
+    EXPECT_TRUE(frame->Command(gui::ID_VIVEZO_SET)->isEnabled());
+}
+
+TEST_F(MainFrameTest, DebugPortOpenFailureSaysSo) {
+    context->settings.Values().debugPortName = "/nonexistent/ttyX";
+    frame->Command(gui::ID_DEBUG_PORT_OPEN)->trigger();
+    EXPECT_EQ(dialogs.messages,
+              (std::vector<QString>{"/nonexistent/ttyX port initialize error!\n/nonexistent/ttyX "
+                                    "does not exist: plug the serial adapter in, or choose another "
+                                    "port on the Port Setting page."}));
+    EXPECT_TRUE(frame->Command(gui::ID_DEBUG_PORT_OPEN)->isEnabled());
+}
+
+TEST_F(MainFrameTest, VivezoSetOpensTheUartLoaderModally) {
+    QString title;
+    QTimer::singleShot(0, [&title] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            title = modal->windowTitle();
+            modal->close();
+        }
+    });
+    frame->Command(gui::ID_VIVEZO_SET)->trigger();
+    EXPECT_EQ(title, "ST Uart Flash Loader_(Build 071203)");
+}
+
+TEST_F(MainFrameTest, OriginalPositionRestoresTheTableAfterTheOperatorMovedThings) {
+    frame->Child(WindowRole::DebugMessage)->showMaximized();
+    frame->Child(WindowRole::FileInformation)->setGeometry(200, 150, 90, 80);
+    frame->Command(gui::ID_ORIGINAL_POSITION)->trigger();
+    const gui::MessageLayout layout = gui::ArrangeMessageWindows(frame->FrameClientRect());
+    EXPECT_EQ(PlacementOf(WindowRole::FileInformation), layout.fileInformation);
+    EXPECT_EQ(PlacementOf(WindowRole::DeviceState), layout.deviceState);
+    EXPECT_EQ(PlacementOf(WindowRole::DebugMessage), layout.debugMessage);
+}
+
+TEST_F(MainFrameTest, ResizingTheFrameReArranges) {
+    frame->resize(1200, 820);
+    Flush();
+    const gui::MessageLayout layout = gui::ArrangeMessageWindows(frame->FrameClientRect());
+    EXPECT_EQ(PlacementOf(WindowRole::DebugMessage), layout.debugMessage);
+    EXPECT_EQ(PlacementOf(WindowRole::DeviceState), layout.deviceState);
+}
+
+TEST_F(MainFrameTest, MessageWindowsCannotBeClosed) {
+    gui::CChildFrame* child = frame->Child(WindowRole::DeviceState);
+    EXPECT_FALSE(child->close());
+    EXPECT_TRUE(child->isVisible());
+    for (QAction* action : child->systemMenu()->actions())
+        EXPECT_FALSE(action->text().contains("Close"));
+    EXPECT_FALSE(child->windowFlags() & Qt::WindowCloseButtonHint);
+}
+
+TEST_F(MainFrameTest, SaveCommandsOfferTheirNamesAndWriteCrLf) {
+    TempDir dir;
+    context->Print(context->deviceState, "\nDevice Connected!");
+    dialogs.answers = {QString::fromStdString(dir.File("Device.txt")), QString(), QString()};
+    frame->Command(gui::ID_SAVE_DEVICE_STATE)->trigger();
+    frame->Command(gui::ID_SAVE_FILE_INFORMATION)->trigger();
+    frame->Command(gui::ID_SAVE_DEBUG_MESSAGE)->trigger();
+    ASSERT_EQ(dialogs.choices.size(), 3u);
+    EXPECT_EQ(dialogs.choices[0].initialName, "Device");
+    EXPECT_EQ(dialogs.choices[1].initialName, "File");
+    EXPECT_EQ(dialogs.choices[2].initialName, "Debug");
+    EXPECT_EQ(dialogs.choices[0].defaultSuffix, "txt");
+    EXPECT_EQ(dialogs.choices[0].filters.front().label, "Text File(*.txt)");
+    EXPECT_EQ(ReadFileText(dir.File("Device.txt")), "\r\nDevice Connected!");
+    EXPECT_EQ(frame->Child(WindowRole::DeviceState)->windowTitle(), "Device State Window");
+}
+
+TEST_F(MainFrameTest, ToolbarSaveAsNamesTheActiveWindowAfterItsFile) {
+    TempDir dir;
+    context->Print(context->debugMessage, "boot>\n");
+    frame->MdiArea()->setActiveSubWindow(frame->Child(WindowRole::DebugMessage));
+    dialogs.answers = {QString::fromStdString(dir.File("console.txt"))};
+    frame->Command(gui::ID_FILE_SAVE_AS)->trigger();
+    EXPECT_EQ(ReadFileText(dir.File("console.txt")), "boot>\r\n");
+    EXPECT_EQ(frame->Child(WindowRole::DebugMessage)->windowTitle(), "console.txt");
+}
+
+TEST_F(MainFrameTest, DebugMessageClearEmptiesOnlyThatWindow) {
+    context->Print(context->debugMessage, "noise");
+    context->Print(context->deviceState, "state");
+    frame->Command(gui::ID_DEBUG_MESSAGE_CLEAR)->trigger();
+    Flush();
+    EXPECT_EQ(context->debugMessage.Bytes(), "");
+    EXPECT_EQ(frame->View(WindowRole::DebugMessage)->toPlainText(), "");
+    EXPECT_EQ(context->deviceState.Bytes(), "state");
+}
+
+TEST_F(MainFrameTest, AboutBoxShowsTitleNoticeAndBuild) {
+    gui::AboutDialog about;
+    EXPECT_EQ(about.windowTitle(), "Quillon V0.3 Beta_(Build 080118)");
+    EXPECT_EQ(about.findChild<QLabel*>("aboutTitle")->text(), "Quillon V0.3 Beta_(Build 080118)");
+    EXPECT_EQ(about.findChild<QLabel*>("aboutBuild")->text(), "BUILD 080118");
+    EXPECT_FALSE(about.findChild<QLabel*>("aboutNotice")->text().isEmpty());
+}
+
+TEST_F(MainFrameTest, ACompletedDownloadInTheForegroundSaysSo) {
+    frame->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+    frame->OnPdaDownloadDone(true, false);
+    EXPECT_EQ(dialogs.messages, (std::vector<QString>{"Completed Downloaded!"}));
+    EXPECT_EQ(dialogs.captions, (std::vector<QString>{"Success"}));
+}
+
+TEST_F(MainFrameTest, ACompletedDownloadBehindAnotherProgramDoesNothing) {
+    QWidget elsewhere;
+    elsewhere.show();
+    elsewhere.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&elsewhere));
+    frame->OnPdaDownloadDone(true, false);
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(MainFrameTest, EveryPhoneRunEndsInAVerdict) {
+    samples::SampleSet set;
+    std::string error;
+    ASSERT_TRUE(samples::WriteSampleSet(dir.File("set"), &set, &error)) << error;
+    context->settings.Values().phonePackagePath = set.phonePackage;
+    context->optionFlags = 2;
+    gui::PhoneRunStatus::Clock::time_point now{};
+    frame->Phone().UseStatusClock([&now] { return now; });
+    const struct {
+        bool portAppears;
+        int polls;
+        std::string verdict;
+        QString box;
+    } rows[] = {
+        {false, phone::kMainWindowPortPolls + 1, "Phone USB is not Connected...",
+         "Phone USB is not Connected...\nNo modem port appeared. Press Phone Download Cancel"},
+        {true, 1, "Phone Downloaded Fail! The modem's port did not open.",
+         "Phone Downloaded Fail! The modem's port did not open.\nPress Phone Download Cancel"},
+    };
+    for (const auto& row : rows) {
+        dialogs.messages.clear();
+        frame->Command(gui::ID_PHONE_DOWN_START)->trigger();
+        now += std::chrono::seconds(12);
+        frame->Phone().RefreshStatus();
+        EXPECT_EQ(StatusBarText(), "Wait For Phone USB... 12 s");
+        if (row.portAppears)
+            WriteFile(modemPort, "");
+        for (int poll = 0; poll < row.polls; ++poll)
+            frame->Phone().Engine().PollPort();
+        EXPECT_EQ(StatusBarText(), row.verdict);
+        ASSERT_EQ(dialogs.messages.size(), 1u) << row.verdict;
+        EXPECT_TRUE(dialogs.messages[0].startsWith(row.box)) << dialogs.messages[0].toStdString();
+        frame->Command(gui::ID_PHONE_DOWN_CANCEL)->trigger();
+        std::filesystem::remove(modemPort);
+    }
+}
+
+// The status bar's line through a run that waits, boots in silence and
+// fails in its firmware part.
+TEST(PhoneRunStatus, StepsWaitsAndTheVerdict) {
+    gui::PhoneRunStatus::Clock::time_point now{};
+    gui::PhoneRunStatus status([&now] { return now; });
+    status.Started();
+    now += std::chrono::seconds(65);
+    EXPECT_EQ(status.StatusText(), "Wait For Phone USB... 1 min 05 s");
+    status.Follow(phone::stBooting);
+    now += std::chrono::milliseconds(2900);
+    EXPECT_EQ(status.StatusText(), "Booting... 3 s");
+    status.Follow(phone::stDownloadFls);
+    status.Follow(phone::stIdle);
+    EXPECT_FALSE(status.Counting());
+    EXPECT_EQ(status.StatusText(), "Downloading FLS");
+    status.Ended(phone::PhoneRunEnd::Failed);
+    EXPECT_EQ(status.StatusText(), "Phone Downloaded Fail! Downloading the firmware image failed.");
+    status.Cancelled();
+    EXPECT_EQ(status.StatusText(), "Phone Downloaded Fail! Downloading the firmware image failed.");
+}
+
+TEST_F(MainFrameTest, ClosingWithoutADeviceClosesAtOnce) {
+    EXPECT_TRUE(frame->close());
+    EXPECT_FALSE(frame->isVisible());
+}
+
+TEST_F(MainFrameTest, TypingUWithoutADeviceShowsThePortWaitBoxOnce) {
+    {
+        gui::CMarlowView* view = frame->View(WindowRole::DebugMessage);
+        view->onCharacter('u');
+        ASSERT_NE(frame->PortWaitDialog(), nullptr);
+        EXPECT_EQ(frame->PortWaitDialog()->windowTitle(), " Device Port Status");
+        EXPECT_TRUE(context->portWaitShown.load());
+        controls::CPortWaitDlg* first = frame->PortWaitDialog();
+        view->onCharacter('U');
+        EXPECT_EQ(frame->PortWaitDialog(), first);
+    }
+    frame->DestroyPortWaitDialog();
+    EXPECT_EQ(frame->PortWaitDialog(), nullptr);
+    EXPECT_FALSE(context->portWaitShown.load());
+    context->run.deviceConnected = true;
+    frame->View(WindowRole::DebugMessage)->onCharacter('u');
+    EXPECT_EQ(frame->PortWaitDialog(), nullptr);
+}
+
+} // namespace
+} // namespace marlow::test

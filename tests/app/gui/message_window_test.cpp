@@ -1,0 +1,197 @@
+// The message windows: `WritePrint` through a window's text from any thread,
+// the backspaces carried from one call to the next window, what the widget
+// shows, the cap, saving as text and the keys a window takes.
+
+#include "app/gui/message_text.h"
+#include "app/gui/message_view.h"
+#include "app/gui/save_as_text.h"
+#include "app/gui/window_arrangement.h"
+#include "app/trace_printer.h"
+#include "support/gui_test_support.h"
+
+#include <QProgressBar>
+#include <QTest>
+#include <atomic>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace marlow::test {
+namespace {
+
+using app::ActivationRule;
+using gui::CMarlowView;
+using gui::MessageText;
+
+class MessageWindowTest : public testing::Test {
+protected:
+    MessageWindowTest() { EnsureApplication(); }
+
+    QString Shown(const CMarlowView& view) {
+        Flush();
+        return view.toPlainText();
+    }
+
+    app::TracePrinter printer;
+    std::atomic<bool> portWaitShown{false};
+    MessageText debug{ActivationRule::For(app::MessageWindow::DebugMessage, portWaitShown)};
+    MessageText device{ActivationRule::For(app::MessageWindow::DeviceState, portWaitShown)};
+    MessageText info{ActivationRule::For(app::MessageWindow::FileInformation, portWaitShown)};
+};
+
+TEST_F(MessageWindowTest, ALineFeedBecomesCarriageReturnLineFeed) {
+    CMarlowView view(debug, true);
+    printer.WritePrint(debug, "abc\n");
+    EXPECT_EQ(debug.Bytes(), "abc\r\n");
+    EXPECT_EQ(Shown(view), "abc\n");
+}
+
+TEST_F(MessageWindowTest, BackspacesEraseWithinOneCall) {
+    CMarlowView view(debug, true);
+    printer.WritePrint(debug, "abc\b\bd");
+    EXPECT_EQ(debug.Bytes(), "ad");
+    EXPECT_EQ(Shown(view), "ad");
+}
+
+TEST_F(MessageWindowTest, TrailingBackspacesWaitForTheNextCallToAnyWindow) {
+    CMarlowView debugView(debug, true);
+    CMarlowView deviceView(device, true);
+    printer.WritePrint(debug, "xy\b");
+    EXPECT_EQ(Shown(debugView), "xy");
+    printer.WritePrint(debug, "z");
+    EXPECT_EQ(Shown(debugView), "xz");
+
+    printer.WritePrint(device, "1234");
+    printer.WritePrint(device, "\b\b");
+    EXPECT_EQ(Shown(deviceView), "1234");
+    printer.WritePrint(debug, "!");
+    EXPECT_EQ(debug.Bytes(), "!");
+    EXPECT_EQ(Shown(debugView), "!");
+    EXPECT_EQ(Shown(deviceView), "1234");
+}
+
+TEST_F(MessageWindowTest, ABackspaceReachesBackOverALineEnd) {
+    CMarlowView view(info, false);
+    printer.WritePrint(info, "ab\n");
+    printer.WritePrint(info, "\b\bc");
+    EXPECT_EQ(info.Bytes(), "abc");
+    EXPECT_EQ(Shown(view), "abc");
+}
+
+TEST_F(MessageWindowTest, OnlyDeviceStateAndAFreeDebugWindowAskToComeForward) {
+    CMarlowView debugView(debug, true);
+    CMarlowView deviceView(device, true);
+    CMarlowView infoView(info, false);
+    int debugAsks = 0, deviceAsks = 0, infoAsks = 0;
+    QObject::connect(&debugView, &CMarlowView::activationRequested, [&] { ++debugAsks; });
+    QObject::connect(&deviceView, &CMarlowView::activationRequested, [&] { ++deviceAsks; });
+    QObject::connect(&infoView, &CMarlowView::activationRequested, [&] { ++infoAsks; });
+    printer.WritePrint(device, "state");
+    printer.WritePrint(info, "file");
+    printer.WritePrint(debug, "one");
+    portWaitShown = true;
+    printer.WritePrint(debug, "two");
+    Flush();
+    EXPECT_EQ(deviceAsks, 1);
+    EXPECT_EQ(infoAsks, 0);
+    EXPECT_EQ(debugAsks, 1);
+}
+
+TEST_F(MessageWindowTest, WritersOnSeveralThreadsKeepEachCallWholeAndInOrder) {
+    CMarlowView view(debug, true);
+    std::vector<std::thread> writers;
+    for (int t = 0; t < 4; ++t)
+        writers.emplace_back([this, t] {
+            for (int i = 0; i < 200; ++i)
+                printer.WritePrint(debug, "[%d:%03d]", t, i);
+        });
+    for (std::thread& writer : writers)
+        writer.join();
+    const std::string bytes = debug.Bytes();
+    EXPECT_EQ(bytes.size(), 4u * 200u * 7u);
+    for (int t = 0; t < 4; ++t) {
+        std::size_t at = 0;
+        for (int i = 0; i < 200; ++i) {
+            char token[16];
+            std::snprintf(token, sizeof token, "[%d:%03d]", t, i);
+            const std::size_t found = bytes.find(token, at);
+            ASSERT_NE(found, std::string::npos) << token;
+            at = found;
+        }
+    }
+    EXPECT_EQ(Shown(view).toStdString(), bytes);
+}
+
+TEST_F(MessageWindowTest, TheCapDropsTheOldestLinesAndTheViewFollows) {
+    MessageText capped(ActivationRule::Never(), 100, 60);
+    CMarlowView view(capped, true);
+    for (int i = 0; i < 30; ++i)
+        printer.WritePrint(capped, "line %02d\n", i);
+    const std::string bytes = capped.Bytes();
+    EXPECT_LE(bytes.size(), 100u);
+    EXPECT_EQ(bytes.rfind("line 29\r\n"), bytes.size() - 9);
+    EXPECT_EQ(bytes.rfind("line ", 0), 0u) << "a cut starts at a line";
+    EXPECT_EQ(Shown(view), gui::Displayed(bytes));
+}
+
+TEST_F(MessageWindowTest, SavedTextIsTheWindowsBytesWithCrLf) {
+    TempDir dir;
+    printer.WritePrint(debug, "first\nsecond\tx \n\nlast");
+    const gui::SaveResult saved =
+        gui::SaveMessageText(debug, QString::fromStdString(dir.File("Debug.txt")));
+    ASSERT_TRUE(saved.ok);
+    EXPECT_EQ(ReadFileText(dir.File("Debug.txt")), "first\r\nsecond\tx \r\n\r\nlast");
+}
+
+TEST_F(MessageWindowTest, ASaveThatCannotBeWrittenSaysWhy) {
+    const gui::SaveResult saved = gui::SaveMessageText(debug, "/nonexistent-dir/Debug.txt");
+    EXPECT_FALSE(saved.ok);
+    EXPECT_TRUE(saved.error.contains("/nonexistent-dir/Debug.txt"));
+}
+
+TEST_F(MessageWindowTest, TypingNeverEditsAWindow) {
+    CMarlowView infoView(info, false);
+    CMarlowView debugView(debug, true);
+    std::string typed;
+    debugView.onCharacter = [&](char c) { typed += c; };
+    printer.WritePrint(info, "text");
+    printer.WritePrint(debug, "text");
+    Flush();
+    QTest::keyClicks(&infoView, "zz");
+    QTest::keyClicks(&debugView, "uU1");
+    EXPECT_EQ(Shown(infoView), "text");
+    EXPECT_EQ(Shown(debugView), "text");
+    EXPECT_EQ(typed, "uU1");
+}
+
+TEST_F(MessageWindowTest, TheProgressBarSitsAtTheBottomAndTheFirstOneIsUsed) {
+    CMarlowView view(device, true);
+    view.resize(400, 300);
+    view.CreateDownloadProgress();
+    view.SetDownloadProgressRange(0, 100);
+    view.SetDownloadProgressPos(57);
+    QProgressBar* bar = view.DownloadProgress();
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(bar->value(), 57);
+    EXPECT_EQ(bar->geometry(), QRect(0, 300 - 22, 400, 22));
+    view.CloseDownloadProgress();
+    EXPECT_EQ(view.DownloadProgress(), nullptr);
+    view.SetDownloadProgressPos(3); // nothing there: nothing happens
+}
+
+TEST(WindowArrangement, TheTableFromTheClientRectangle) {
+    const gui::MessageLayout layout = gui::ArrangeMessageWindows({0, 0, 1280, 977});
+    const int K = 1280 / 3 + 50; // 476
+    EXPECT_EQ(layout.fileInformation, (gui::Placement{0, 0, K, 977 / 2 - 40}));
+    EXPECT_EQ(layout.deviceState, (gui::Placement{0, 448, K, 464}));
+    EXPECT_EQ(layout.debugMessage, (gui::Placement{K, 0, 1280 - K, 912}));
+}
+
+TEST(WindowArrangement, OddSizesTruncate) {
+    const gui::MessageLayout layout = gui::ArrangeMessageWindows({0, 0, 1001, 601});
+    EXPECT_EQ(layout.fileInformation, (gui::Placement{0, 0, 383, 260}));
+    EXPECT_EQ(layout.deviceState, (gui::Placement{0, 260, 383, 276}));
+    EXPECT_EQ(layout.debugMessage, (gui::Placement{383, 0, 618, 536}));
+}
+
+} // namespace
+} // namespace marlow::test

@@ -1,0 +1,266 @@
+// A whole PDA download as the main window runs it: the device arrives on a
+// bus, the download starts by itself, the Device State window shows the
+// trace, and the device leaving completes it. Closing with a device still
+// connected first tells it to leave and closes once it has gone.
+
+#include "app/gui/frame_devices.h"
+#include "app/gui/main_frame.h"
+#include "app/gui/message_view.h"
+#include "emulators/in_process_usb.h"
+#include "emulators/modem_emulator.h"
+#include "emulators/pda_bootloader_emulator.h"
+#include "emulators/pda_in_process_device.h"
+#include "emulators/sample_set.h"
+#include "pda/boot_image_writer.h"
+#include "support/gui_test_support.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QStatusBar>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace marlow::test {
+namespace {
+
+// A bus the test plugs devices into by hand.
+class ScriptedBus : public usb::DeviceSource {
+public:
+    bool Start(usb::DeviceEvents events, std::string*) override {
+        events_ = std::move(events);
+        return true;
+    }
+    void Stop() override {}
+    void Plug(std::unique_ptr<usb::UsbTransport> device) { events_.arrived(std::move(device)); }
+    void Unplug(const std::string& path) { events_.removed(path); }
+    void Complain(const std::string& text) { events_.problem(text); }
+
+private:
+    usb::DeviceEvents events_;
+};
+
+// What the window holds after the printer's line-end rule.
+std::string AsShown(std::string_view traces) {
+    std::string shown;
+    for (const char c : traces) {
+        if (c == '\n')
+            shown += "\r\n";
+        else if (c != '\r')
+            shown += c;
+    }
+    return shown;
+}
+
+class PdaDownloadWindowTest : public testing::Test {
+protected:
+    void SetUp() override {
+        EnsureApplication();
+        PrepareEnvironment();
+        store.Store().setValue("USB Downloader", "1");
+        store.Store().setValue("RegDownTo", "R");
+        context = std::make_unique<gui::MarlowContext>(store.Store());
+        context->settings.PrepareStart();
+        frame = std::make_unique<gui::CMainFrame>(*context);
+        frame->show();
+        frame->CreateMessageWindows();
+        frame->activateWindow();
+        Flush();
+        context->frameForeground = true;
+        auto source = std::make_unique<ScriptedBus>();
+        bus = source.get();
+        std::string error;
+        frame->Devices().AddSource(std::move(source), &error);
+    }
+    ~PdaDownloadWindowTest() override {
+        frame.reset();
+        context.reset();
+    }
+
+    // What the window's phone engine binds to; read when the window is made.
+    virtual void PrepareEnvironment() {}
+
+    void UseImage(const pda::BootImagePlan& plan) {
+        const std::string path = dir.File("NK.bin");
+        WriteFile(path, pda::BuildBootImage(plan));
+        context->settings.Values().downloadPath = path;
+    }
+
+    TempDir dir;
+    TempStore store;
+    RecordingDialogs dialogs;
+    std::unique_ptr<gui::MarlowContext> context;
+    std::unique_ptr<gui::CMainFrame> frame;
+    ScriptedBus* bus = nullptr;
+};
+
+TEST_F(PdaDownloadWindowTest, AnArrivingDeviceDownloadsAndItsLeavingCompletes) {
+    // 15 header bytes, one record of 12 + 32 bytes, the end record: 71 bytes.
+    UseImage(pda::MakeBootImagePlan(
+        0x80001000, 0x100,
+        {pda::RecordPlan{0x80001000, std::vector<std::uint8_t>(32, 7), std::nullopt}}, 0x80001000));
+    emulators::PdaBootLoaderEmulator emulator;
+    emulators::InProcessUsbPair pair =
+        emulators::MakeInProcessUsbPair("Quillon USB boot loader", "inproc:7");
+    emulators::AttachEmulator(*pair.device, emulator);
+
+    bus->Plug(std::move(pair.host));
+    ASSERT_TRUE(ProcessUntil([&] { return emulator.LeftBus(); }))
+        << context->deviceState.Bytes() << "\n--\n"
+        << context->fileInformation.Bytes() << "\n--\n"
+        << emulator.Report().violation;
+    ASSERT_TRUE(ProcessUntil(
+        [&] { return context->deviceState.Bytes().find("EXIT_STATE") != std::string::npos; }));
+    frame->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+    bus->Unplug("inproc:7");
+    ASSERT_TRUE(ProcessUntil([&] {
+        return context->fileInformation.Bytes().find("Removed Complete") != std::string::npos;
+    })) << context->fileInformation.Bytes();
+    Flush();
+    ASSERT_FALSE(dialogs.messages.empty())
+        << context->frameForeground.load() << " " << frame->isActiveWindow() << " "
+        << (QApplication::activeWindow() ? QApplication::activeWindow()->metaObject()->className()
+                                         : "none")
+        << "\n"
+        << context->fileInformation.Bytes();
+
+    EXPECT_EQ(emulator.Report().violation, "");
+    EXPECT_EQ(emulator.Report().leftWith, std::optional<std::uint8_t>(0x06));
+    EXPECT_EQ(context->deviceState.Bytes(),
+              AsShown("\nDevice Connected!"
+                      "\n OnOperationDownload()  - TEST"
+                      "\n\nIMAGEHEADER_STATE"
+                      "\nBefore ImageHeader Transfer \r\n"
+                      "\nAfter ImageHeader Transfer\r\n"
+                      "\nImageHeader Received\r\n"
+                      "\n\nRECORDHEADER_STATE"
+                      "\n\nRECORDDATA_STATE\t\t 17%"
+                      "\n\nRECORDDATA_STATE\t\t 62%"
+                      "\n\nRECORDHEADER_STATE"
+                      "\n\n m_pMainUsbView->CloseDownloadProgress() : XIPWriteComplete = 0 \n"
+                      "\n\nENDOFTRANSFER_STATE"
+                      "\nLaunch Address = 80001000"
+                      "\n\nEXIT_STATE\n\n Downloaded to Device Successfully!"));
+    EXPECT_EQ(context->debugMessage.Bytes(),
+              AsShown("\nStart Address =[80001000]\n\nImage Length=[00000256]\n"));
+    const std::string info = context->fileInformation.Bytes();
+    EXPECT_NE(info.find("New device Arrived: Quillon USB boot loader"), std::string::npos);
+    EXPECT_NE(info.find("Removed Complete: Quillon USB boot loader"), std::string::npos);
+    EXPECT_EQ(frame->statusBar()->currentMessage(), "Launching with the New Image....");
+    EXPECT_EQ(dialogs.messages, (std::vector<QString>{"Completed Downloaded!"}));
+    EXPECT_EQ(frame->View(gui::WindowRole::DeviceState)->DownloadProgress(), nullptr);
+    EXPECT_TRUE(frame->View(gui::WindowRole::DeviceState)
+                    ->toPlainText()
+                    .endsWith("Downloaded to Device Successfully!"));
+}
+
+TEST_F(PdaDownloadWindowTest, ClosingWithADeviceSendsOneUnloadAndClosesWhenItHasGone) {
+    context->settings.Values().downloadPath = dir.File("missing.bin");
+    emulators::InProcessUsbPair pair =
+        emulators::MakeInProcessUsbPair("Quillon USB boot loader", "inproc:9");
+    std::shared_ptr<emulators::InProcessUsbDevice> device = pair.device;
+    bus->Plug(std::move(pair.host));
+    ASSERT_TRUE(ProcessUntil([&] { return context->run.deviceConnected.load(); }));
+    ASSERT_TRUE(ProcessUntil([&] { return !dialogs.messages.empty(); }));
+    EXPECT_EQ(dialogs.messages, (std::vector<QString>{"File not found"}));
+
+    EXPECT_FALSE(frame->close());
+    EXPECT_TRUE(frame->isVisible());
+    const std::optional<std::vector<std::uint8_t>> sent = device->NextTransfer();
+    ASSERT_TRUE(sent.has_value());
+    EXPECT_EQ(*sent, (std::vector<std::uint8_t>{0x07}));
+
+    device->Disconnect();
+    bus->Unplug("inproc:9");
+    ASSERT_TRUE(ProcessUntil([&] { return !frame->isVisible(); }));
+    EXPECT_EQ(device->NextTransfer(), std::nullopt);
+    EXPECT_FALSE(context->debugPort.IsOpen());
+}
+
+TEST_F(PdaDownloadWindowTest, TypingUWaitsForTheDeviceWhichEndsTheWait) {
+    frame->View(gui::WindowRole::DebugMessage)->onCharacter('u');
+    ASSERT_NE(frame->PortWaitDialog(), nullptr);
+    context->settings.Values().downloadPath = dir.File("missing.bin");
+    emulators::InProcessUsbPair pair =
+        emulators::MakeInProcessUsbPair("Quillon USB boot loader", "inproc:3");
+    bus->Plug(std::move(pair.host));
+    ASSERT_TRUE(ProcessUntil([&] { return context->run.deviceConnected.load(); }));
+    EXPECT_EQ(frame->PortWaitDialog(), nullptr);
+    EXPECT_FALSE(context->portWaitShown.load());
+}
+
+TEST_F(PdaDownloadWindowTest, TheBusProblemsShowInTheDebugMessageWindow) {
+    const std::string refused =
+        "Virtual USB device bus:2 disconnected before it sent its description";
+    bus->Complain(refused);
+    ASSERT_TRUE(ProcessUntil([&] { return !context->debugMessage.Bytes().empty(); }));
+    EXPECT_EQ(context->debugMessage.Bytes(), AsShown("\n" + refused));
+}
+
+#ifdef MARLOW_TEST_DOWNLOAD_LIBRARY
+// The whole handset: the PDA list hands over to the phone, whose download
+// then runs through our stand-in library against the modem emulator. The
+// list's phone group starts it with or without the "Phone" option: the
+// handset has left for its modem either way.
+class HandsetDownloadTest : public PdaDownloadWindowTest, public testing::WithParamInterface<bool> {
+protected:
+    void PrepareEnvironment() override {
+        std::string error;
+        ASSERT_TRUE(samples::WriteSampleSet(dir.File("set"), &set, &error)) << error;
+        modem = emulators::ModemEmulator::Start(dir.File("modem"), {}, &error);
+        ASSERT_NE(modem, nullptr) << error;
+        qputenv("MARLOW_MODEM_PORT", QByteArray::fromStdString(dir.File("modem")));
+        qputenv("MARLOW_DOWNLOAD_LIBRARY", MARLOW_TEST_DOWNLOAD_LIBRARY);
+    }
+    ~HandsetDownloadTest() override {
+        frame.reset();
+        qunsetenv("MARLOW_MODEM_PORT");
+        qunsetenv("MARLOW_DOWNLOAD_LIBRARY");
+    }
+
+    samples::SampleSet set;
+    std::unique_ptr<emulators::ModemEmulator> modem;
+};
+
+TEST_P(HandsetDownloadTest, ThePhoneFollowsAListThatHandsOver) {
+    context->settings.Values().downloadPath = set.list;
+    // The files are the list's phone group, not a package.
+    context->settings.Values().phonePackagePath = dir.File("absent.brx");
+    context->optionFlags = GetParam() ? 2 : 0;
+    emulators::PdaBootLoaderEmulator emulator;
+    emulators::InProcessUsbPair pair =
+        emulators::MakeInProcessUsbPair("Quillon USB boot loader", "inproc:5");
+    emulators::AttachEmulator(*pair.device, emulator);
+
+    bus->Plug(std::move(pair.host));
+    ASSERT_TRUE(ProcessUntil([&] { return emulator.LeftBus(); }));
+    ASSERT_TRUE(ProcessUntil(
+        [&] { return context->deviceState.Bytes().find("EXIT_STATE") != std::string::npos; }));
+    EXPECT_EQ(emulator.Report().leftWith, std::optional<std::uint8_t>(0x08));
+    frame->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+    bus->Unplug("inproc:5");
+
+    const std::string success = "\r\n Phone Downloaded Successfully! \r\n";
+    ASSERT_TRUE(ProcessUntil([&] {
+        return context->deviceState.Bytes().find(success) != std::string::npos;
+    })) << context->deviceState.Bytes();
+    EXPECT_NE(context->debugMessage.Bytes().find(
+                  "\r\n PDA Download Completed!! \r\n\r\n -- Phone Download Start!! -- \r\n"),
+              std::string::npos);
+    EXPECT_NE(context->debugMessage.Bytes().find(success), std::string::npos);
+    EXPECT_NE(context->deviceState.Bytes().find("\r\n Current Download = "), std::string::npos);
+    EXPECT_EQ(modem->Files().size(), 4u);
+    EXPECT_EQ(modem->EndsOfProcess(), 1);
+    EXPECT_FALSE(frame->PhoneRunning());
+    EXPECT_TRUE(frame->Command(gui::ID_PHONE_DOWN_START)->isEnabled());
+    EXPECT_TRUE(context->run.g_AllDownLoad.load());
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(frame->statusBar()->currentMessage(), "Phone Downloaded Successfully!");
+}
+
+INSTANTIATE_TEST_SUITE_P(PhoneOption, HandsetDownloadTest, testing::Bool());
+#endif
+
+} // namespace
+} // namespace marlow::test

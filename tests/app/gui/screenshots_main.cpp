@@ -1,0 +1,209 @@
+// Renders the windows an operator sees into PNG files: the main window while
+// a download writes the flash and after it, the settings sheet, the stamp
+// dialog, the About box and the UART loader dialog idle and after a run.
+// Run under a virtual X server (scripts/screenshots).
+
+#include "app/gui/about_dialog.h"
+#include "app/gui/frame_devices.h"
+#include "app/gui/main_frame.h"
+#include "app/gui/marlow_app.h"
+#include "app/gui/sheet_binding.h"
+#include "controls/animation_dialog.h"
+#include "emulators/in_process_usb.h"
+#include "emulators/pda_bootloader_emulator.h"
+#include "emulators/pda_in_process_device.h"
+#include "emulators/sample_set.h"
+#include "pda/boot_image_writer.h"
+#include "pda/ui/config_sheet.h"
+#include "stamp/ui/model_version_dialog.h"
+#include "support/gui_test_support.h"
+#include "support/uart_test_support.h"
+#include "uartloader/ui/uart_loader_dialog.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScreen>
+#include <QTabWidget>
+#include <QTest>
+#include <cstdio>
+
+namespace {
+
+using namespace marlow;
+
+class PluggableBus : public usb::DeviceSource {
+public:
+    bool Start(usb::DeviceEvents events, std::string*) override {
+        events_ = std::move(events);
+        return true;
+    }
+    void Stop() override {}
+    usb::DeviceEvents events_;
+};
+
+bool Save(const QPixmap& picture, const QString& dir, const char* name) {
+    const QString path = dir + "/" + name;
+    const bool saved = picture.save(path);
+    std::printf("%s %s\n", saved ? "wrote" : "FAILED", qPrintable(path));
+    return saved;
+}
+
+QPixmap Screen() {
+    QApplication::processEvents();
+    return QGuiApplication::primaryScreen()->grabWindow(0);
+}
+
+pda::BootImagePlan SampleImage() {
+    std::vector<pda::RecordPlan> records;
+    for (std::uint32_t r = 0; r < 6; ++r)
+        records.push_back(
+            {0x80001000 + r * 0x10000, std::vector<std::uint8_t>(20000, 0x5A), std::nullopt});
+    return pda::MakeBootImagePlan(0x80001000, 0x60000, records, 0x80001000);
+}
+
+// The loader dialog idle, then after a Separate Write run into the handset
+// emulator on a pseudo-terminal.
+bool SaveUartLoader(QWidget* parent, test::TempStore& store, test::RecordingDialogs& dialogs,
+                    const QString& out) {
+    uartloader::ui::LoaderDialogOptions options;
+    options.store = &store.Store();
+    uartloader::ui::CUartLoaderDlg loader(parent, options);
+    loader.show();
+    QTest::qWait(200);
+    bool ok = Save(loader.grab(), out, "uart-loader-idle.png");
+
+    uartloader::test::RoleFiles files;
+    uartloader::test::WriteRoleFiles(files, {3000, 2000, 21480, 50000, 640, 20480, 100, 40970});
+    const std::string settings = files.dir.File("loader.mfl");
+    uartloader::WriteMflFile(settings, uartloader::test::SeparateWriteSettings(files), nullptr);
+    const auto button = [&loader](int id) {
+        return loader.findChild<QAbstractButton*>(QString::number(id));
+    };
+    dialogs.answers.push_back(QString::fromStdString(settings));
+    button(1079)->click();
+    button(1130)->click();
+    uartloader::test::PtyHandset handset;
+    loader.findChild<QComboBox*>("1075")->setEditText(QString::fromStdString(handset.PortPath()));
+    button(1076)->click();
+    test::ProcessUntil([&loader] {
+        return loader.findChild<QLabel*>("1133")->text() == "Comport is disconnected.";
+    });
+    QTest::qWait(200);
+    ok &= Save(loader.grab(), out, "uart-loader-after-run.png");
+    loader.accept();
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
+    test::TempDir dir;
+    test::TempStore store;
+    test::RecordingDialogs dialogs;
+    bool ok = true;
+
+    const std::string image = dir.File("NK.bin");
+    test::WriteFile(image, pda::BuildBootImage(SampleImage()));
+    store.Store().setValue("USB Downloader", "1");
+    store.Store().setValue("Path", QString::fromStdString(image));
+    samples::SampleSet set;
+    std::string setError;
+    if (!samples::WriteSampleSet(dir.File("set"), &set, &setError))
+        return 1;
+    store.Store().setValue("PhonePath", QString::fromStdString(set.phonePackage));
+    // A modem port that never appears: the phone wait as the operator sees it.
+    qputenv("MARLOW_MODEM_PORT", QByteArray::fromStdString(dir.File("no-modem")));
+    store.Store().setValue("Port", "");
+    store.Store().setValue("Baud", "115200");
+
+    gui::StartOptions options;
+    options.store = &store.Store();
+    options.lockPath = QString::fromStdString(dir.File("marlow.lock"));
+    options.watchDevices = false;
+    gui::CMarlowApp marlow(options);
+    if (marlow.InitInstance() != gui::StartResult::MainWindow)
+        return 1;
+    gui::CMainFrame* frame = marlow.MainFrame();
+    gui::MarlowContext* context = marlow.Context();
+    frame->showNormal();
+    frame->setGeometry(0, 0, 1280, 860);
+    frame->ArrangeMessageWindows();
+    frame->activateWindow();
+    (void)QTest::qWaitForWindowActive(frame);
+    context->Print(context->debugMessage,
+                   "\nQuillon boot loader 1.4\nUSB boot: waiting for host...\n");
+
+    auto source = std::make_unique<PluggableBus>();
+    PluggableBus* bus = source.get();
+    std::string error;
+    frame->Devices().AddSource(std::move(source), &error);
+
+    emulators::PdaEmulatorOptions emulatorOptions;
+    emulatorOptions.faults.flashWriteTime = std::chrono::milliseconds(3000);
+    emulators::PdaBootLoaderEmulator emulator(emulatorOptions);
+    emulators::InProcessUsbPair pair =
+        emulators::MakeInProcessUsbPair("Quillon USB boot loader", "inproc:1");
+    emulators::AttachEmulator(*pair.device, emulator);
+    bus->events_.arrived(std::move(pair.host));
+
+    test::ProcessUntil([&] {
+        return context->deviceState.Bytes().find("Waiting for Writing Flash") != std::string::npos;
+    });
+    QTest::qWait(700);
+    ok &= Save(Screen(), out, "main-window-during-download.png");
+
+    test::ProcessUntil([&] { return emulator.LeftBus(); });
+    test::ProcessUntil(
+        [&] { return context->deviceState.Bytes().find("EXIT_STATE") != std::string::npos; });
+    bus->events_.removed("inproc:1");
+    test::ProcessUntil([&] { return !dialogs.messages.empty(); });
+    frame->activateWindow();
+    QTest::qWait(300);
+    ok &= Save(frame->grab(), out, "main-window-after-download.png");
+
+    {
+        pda::ui::SheetEnvironment environment;
+        environment.settings = gui::BindSheetSettings(context->settings);
+        environment.store = &context->store;
+        environment.optionFlags = &context->optionFlags;
+        pda::ui::CConfigSheet sheet(QStringLiteral("Settings"), environment, frame);
+        sheet.show();
+        QTest::qWait(200);
+        ok &= Save(sheet.grab(), out, "settings-sheet.png");
+        sheet.Pages()->setCurrentIndex(1);
+        QTest::qWait(200);
+        ok &= Save(sheet.grab(), out, "settings-port-page.png");
+    }
+    {
+        stamp::ui::CModelVersionDlg stampDialog([] {}, frame);
+        stampDialog.PathEdit()->setText(QString::fromStdString(image));
+        stampDialog.ModelEdit()->setText("QUILLON");
+        stampDialog.VersionEdit()->setText("1.4");
+        stampDialog.OnInsert();
+        stampDialog.OnVerify();
+        stampDialog.show();
+        QTest::qWait(200);
+        ok &= Save(stampDialog.grab(), out, "stamp-dialog.png");
+    }
+    {
+        context->optionFlags = pda::ui::kOptionPhone;
+        frame->Command(gui::ID_PHONE_DOWN_START)->trigger();
+        QTest::qWait(2300);
+        ok &= Save(frame->grab(), out, "main-window-phone-wait.png");
+        frame->Command(gui::ID_PHONE_DOWN_CANCEL)->trigger();
+    }
+    {
+        gui::AboutDialog about(frame);
+        about.show();
+        QTest::qWait(200);
+        ok &= Save(about.grab(), out, "about-box.png");
+    }
+    ok &= SaveUartLoader(frame, store, dialogs, out);
+    return ok ? 0 : 1;
+}

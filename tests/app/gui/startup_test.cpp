@@ -1,0 +1,185 @@
+// Start-up: one instance per user, the presentation chosen by "USB
+// Downloader", the first three starts on an empty store, and the debug port
+// opened from what was loaded.
+
+#include "app/gui/child_frame.h"
+#include "app/gui/instance_lock.h"
+#include "app/gui/main_frame.h"
+#include "app/gui/marlow_app.h"
+#include "app/gui/message_view.h"
+#include "support/gui_test_support.h"
+
+#include <QMdiArea>
+#include <gtest/gtest.h>
+
+namespace marlow::test {
+namespace {
+
+using gui::CMarlowApp;
+using gui::StartResult;
+
+struct PortOpen {
+    std::string name;
+    int baud = 0;
+    bool operator==(const PortOpen&) const = default;
+};
+
+class StartUpTest : public testing::Test {
+protected:
+    StartUpTest() { EnsureApplication(); }
+
+    gui::StartOptions Options() {
+        gui::StartOptions options;
+        options.store = &store.Store();
+        options.lockPath = QString::fromStdString(lockDir.File("marlow.lock"));
+        options.runFrontPanel = [this](gui::MarlowContext& context) {
+            ++panelRuns;
+            panelTarget = context.settings.Values().downloadTarget;
+        };
+        options.openDebugPort = [this](const std::string& name, int baud) {
+            opens.push_back({name, baud});
+            return openSucceeds;
+        };
+        options.watchDevices = false;
+        return options;
+    }
+
+    StartResult Start() {
+        CMarlowApp app(Options());
+        const StartResult result = app.InitInstance();
+        if (app.Context())
+            portName = app.Context()->settings.Values().debugPortName;
+        return result;
+    }
+
+    void MainWindowMode() { store.Store().setValue("USB Downloader", "1"); }
+
+    TempDir lockDir;
+    TempStore store;
+    RecordingDialogs dialogs;
+    int panelRuns = 0;
+    int panelTarget = -1;
+    std::vector<PortOpen> opens;
+    bool openSucceeds = true;
+    std::string portName;
+};
+
+TEST_F(StartUpTest, WithoutUsbDownloaderTheFrontPanelRunsWithFlash) {
+    store.Store().setValue("RegDownTo", "R");
+    EXPECT_EQ(Start(), StartResult::PanelClosed);
+    EXPECT_EQ(panelRuns, 1);
+    EXPECT_EQ(panelTarget, 1);
+    EXPECT_TRUE(opens.empty());
+}
+
+TEST_F(StartUpTest, AnyOtherUsbDownloaderTextAlsoMeansFrontPanel) {
+    store.Store().setValue("USB Downloader", "1 ");
+    EXPECT_EQ(Start(), StartResult::PanelClosed);
+    EXPECT_EQ(panelRuns, 1);
+}
+
+TEST_F(StartUpTest, FirstSecondAndThirdStartOnAnEmptyStore) {
+    MainWindowMode();
+    ASSERT_EQ(Start(), StartResult::MainWindow);
+    EXPECT_EQ(store.Value("RegDownTo"), "F");
+    EXPECT_EQ(store.Value("Port"), "COM1");
+    EXPECT_EQ(store.Value("Baud"), "38400");
+    EXPECT_EQ(store.Value("Path"), "C:\\Pda\\release\\NK.bin");
+    EXPECT_FALSE(store.Store().contains("PhonePath"));
+
+    ASSERT_EQ(Start(), StartResult::MainWindow);
+    EXPECT_EQ(store.Value("PhonePath"), "C:\\Phone\\release\\Phone.brx");
+
+    store.Store().setValue("Port", "ttyUSB3");
+    store.Store().setValue("Baud", "115200");
+    ASSERT_EQ(Start(), StartResult::MainWindow);
+    EXPECT_EQ(opens, (std::vector<PortOpen>{{"COM1", 38400}, {"COM1", 110}, {"ttyUSB3", 115200}}));
+    EXPECT_EQ(panelRuns, 0);
+}
+
+TEST_F(StartUpTest, BadBaudTextLoadsAs38400) {
+    MainWindowMode();
+    store.Store().setValue("Path", "/nowhere/NK.bin");
+    store.Store().setValue("PhonePath", "/nowhere/Phone.brx");
+    store.Store().setValue("Port", "COM2");
+    for (const char* baud : {"fast", "0", "-9600"}) {
+        store.Store().setValue("Baud", baud);
+        opens.clear();
+        ASSERT_EQ(Start(), StartResult::MainWindow);
+        EXPECT_EQ(opens, (std::vector<PortOpen>{{"COM2", 38400}})) << baud;
+    }
+}
+
+TEST_F(StartUpTest, AnEmptyPortNameLeavesTheDebugPortClosed) {
+    MainWindowMode();
+    store.Store().setValue("Path", "/nowhere/NK.bin");
+    store.Store().setValue("PhonePath", "/nowhere/Phone.brx");
+    store.Store().setValue("Port", "");
+    ASSERT_EQ(Start(), StartResult::MainWindow);
+    EXPECT_TRUE(opens.empty());
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(StartUpTest, APortThatDoesNotOpenIsReportedAndStartUpGoesOn) {
+    MainWindowMode();
+    openSucceeds = false;
+    CMarlowApp app(Options());
+    ASSERT_EQ(app.InitInstance(), StartResult::MainWindow);
+    EXPECT_EQ(dialogs.messages, (std::vector<QString>{"COM1 Port Initialize Error"}));
+    EXPECT_TRUE(app.Context()->layoutReady);
+    Flush();
+    EXPECT_NE(app.Context()->fileInformation.Bytes().find("File not found"), std::string::npos);
+}
+
+TEST_F(StartUpTest, ASecondStartWhileOneRunsEndsSilently) {
+    MainWindowMode();
+    gui::InstanceLock running(QString::fromStdString(lockDir.File("marlow.lock")));
+    ASSERT_TRUE(running.Acquire());
+    CMarlowApp second(Options());
+    EXPECT_EQ(second.InitInstance(), StartResult::AlreadyRunning);
+    EXPECT_EQ(second.MainFrame(), nullptr);
+    EXPECT_TRUE(opens.empty());
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(StartUpTest, TheLockIsFreeAgainOnceMarlowHasEnded) {
+    MainWindowMode();
+    { EXPECT_EQ(Start(), StartResult::MainWindow); }
+    EXPECT_EQ(Start(), StartResult::MainWindow);
+}
+
+// The size the frame ends up with counts, also when the window system gave
+// it while a start-up box (a port that did not open) was up.
+TEST_F(StartUpTest, TheWindowsComeUpPlacedTitledAndWithTheDebugWindowActive) {
+    MainWindowMode();
+    gui::StartOptions options = Options();
+    CMarlowApp* starting = nullptr;
+    options.openDebugPort = [&](const std::string&, int) {
+        starting->MainFrame()->showNormal();
+        starting->MainFrame()->resize(900, 640);
+        Flush(); // the box's own event loop
+        return false;
+    };
+    CMarlowApp app(options);
+    starting = &app;
+    ASSERT_EQ(app.InitInstance(), StartResult::MainWindow);
+    gui::CMainFrame* frame = app.MainFrame();
+    EXPECT_EQ(frame->windowTitle(), "Quillon V0.3 Beta_(Build 080118)");
+    EXPECT_EQ(frame->width(), 900);
+    const gui::MessageLayout layout = gui::ArrangeMessageWindows(frame->FrameClientRect());
+    const auto geometryOf = [&](gui::WindowRole role) {
+        const QRect r = frame->Child(role)->geometry();
+        return gui::Placement{r.x(), r.y(), r.width(), r.height()};
+    };
+    EXPECT_EQ(geometryOf(gui::WindowRole::FileInformation), layout.fileInformation);
+    EXPECT_EQ(geometryOf(gui::WindowRole::DeviceState), layout.deviceState);
+    EXPECT_EQ(geometryOf(gui::WindowRole::DebugMessage), layout.debugMessage);
+    EXPECT_EQ(frame->Child(gui::WindowRole::FileInformation)->windowTitle(),
+              "File Information Window");
+    EXPECT_EQ(frame->Child(gui::WindowRole::DebugMessage)->windowTitle(), "Debug Message Window");
+    EXPECT_EQ(frame->Child(gui::WindowRole::DeviceState)->windowTitle(), "Device State Window");
+    EXPECT_EQ(frame->MdiArea()->activeSubWindow(), frame->Child(gui::WindowRole::DebugMessage));
+}
+
+} // namespace
+} // namespace marlow::test

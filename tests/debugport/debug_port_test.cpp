@@ -1,0 +1,143 @@
+// The debug port engine over a pseudo-terminal: what the handset writes
+// arrives in order and cut at zero bytes; a port that does not open says why
+// and what to do.
+
+#include "debugport/debug_port.h"
+#include "debugport/debug_port_names.h"
+#include "debugport/debug_port_problem.h"
+#include "support/pseudo_terminal.h"
+#include "support/qt_events.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace marlow::test {
+namespace {
+
+class Collected {
+public:
+    void Add(std::string_view text) {
+        const std::lock_guard lock(mutex_);
+        chunks_.emplace_back(text);
+    }
+    std::string Joined() const {
+        const std::lock_guard lock(mutex_);
+        std::string all;
+        for (const std::string& chunk : chunks_)
+            all += chunk;
+        return all;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> chunks_;
+};
+
+TEST(DebugPortNames, PathsComNamesAndBareNames) {
+    EXPECT_EQ(debugport::DebugPortDevice("/dev/pts/4"), "/dev/pts/4");
+    EXPECT_EQ(debugport::DebugPortDevice("COM1"), "/dev/ttyS0");
+    EXPECT_EQ(debugport::DebugPortDevice("COM12"), "/dev/ttyS11");
+    EXPECT_EQ(debugport::DebugPortDevice("ttyUSB0"), "/dev/ttyUSB0");
+    EXPECT_EQ(debugport::DebugPortDevice("COMX"), "/dev/COMX");
+}
+
+TEST(DebugPortNames, AChunkEndsAtItsFirstZeroByte) {
+    using namespace std::string_view_literals;
+    EXPECT_EQ(debugport::ChunkText("abc\0def"sv), "abc");
+    EXPECT_EQ(debugport::ChunkText("\0def"sv), "");
+    EXPECT_EQ(debugport::ChunkText("plain"sv), "plain");
+}
+
+class DebugPortTest : public testing::Test {
+protected:
+    DebugPortTest() {
+        EnsureCoreApplication();
+        port = std::make_unique<debugport::CDebugPort>(debugport::DebugPortEvents{
+            .text = [this](std::string_view text) { received.Add(text); },
+            .setupFailed = {},
+            .openChanged = {},
+            .lost = {}});
+    }
+    PseudoTerminal handset;
+    Collected received;
+    std::unique_ptr<debugport::CDebugPort> port;
+};
+
+TEST_F(DebugPortTest, BurstsArriveWholeAndInOrder) {
+    ASSERT_TRUE(handset.Ok());
+    ASSERT_TRUE(port->OpenDebugPort(handset.SlaveName(), 115200)) << port->LastError();
+    EXPECT_TRUE(port->IsOpen());
+    std::string expected;
+    for (int burst = 0; burst < 200; ++burst) {
+        const std::string text = "burst " + std::to_string(burst) + " ready>\r\n";
+        handset.Send(text);
+        expected += text;
+    }
+    ASSERT_TRUE(ProcessUntil([&] { return received.Joined().size() >= expected.size(); }));
+    EXPECT_EQ(received.Joined(), expected);
+}
+
+TEST_F(DebugPortTest, AZeroByteEndsTheChunksText) {
+    ASSERT_TRUE(port->OpenDebugPort(handset.SlaveName(), 38400)) << port->LastError();
+    handset.Send(std::string_view("boot\0garbage", 12));
+    ASSERT_TRUE(ProcessUntil([&] { return received.Joined() == "boot"; }));
+    handset.Send("done");
+    ASSERT_TRUE(ProcessUntil([&] { return received.Joined().size() >= 8; }));
+    EXPECT_EQ(received.Joined(), "bootdone");
+}
+
+TEST_F(DebugPortTest, AFailedOpenSaysWhyAndWhatToDo) {
+    TempDir dir;
+    WriteFile(dir.File("notes.txt"), "text");
+    const struct {
+        std::string device;
+        std::string reason;
+    } rows[] = {
+        {"/nonexistent/ttyZ", "/nonexistent/ttyZ does not exist: plug the serial adapter in, or "
+                              "choose another port on the Port Setting page."},
+        {dir.File("notes.txt"), dir.File("notes.txt") + " is not a serial port: choose a serial "
+                                                        "device such as /dev/ttyUSB0."},
+    };
+    for (const auto& row : rows) {
+        EXPECT_FALSE(port->OpenDebugPort(row.device, 38400));
+        EXPECT_FALSE(port->IsOpen());
+        EXPECT_EQ(port->LastError(), row.reason);
+    }
+}
+
+// What the node looks like decides the advice; Qt calls a busy port a
+// permission error too.
+TEST(DebugPortProblems, TheNodeTellsPermissionFromBusy) {
+    using debugport::OpenProblem;
+    const debugport::DeviceFacts usable{true, true, true};
+    const debugport::DeviceFacts locked{true, true, false};
+    EXPECT_EQ(debugport::ClassifyOpenFailure(QSerialPort::PermissionError, locked),
+              OpenProblem::NoPermission);
+    EXPECT_EQ(debugport::ClassifyOpenFailure(QSerialPort::PermissionError, usable),
+              OpenProblem::Busy);
+    EXPECT_EQ(debugport::ClassifyOpenFailure(QSerialPort::UnknownError, usable),
+              OpenProblem::Other);
+    EXPECT_EQ(debugport::OpenProblemText(OpenProblem::NoPermission, "/dev/ttyUSB0", ""),
+              "You may not open /dev/ttyUSB0: add your user to the \"dialout\" group (sudo "
+              "usermod -aG dialout $USER), then log in again.");
+    EXPECT_EQ(debugport::OpenProblemText(OpenProblem::Busy, "/dev/ttyUSB0", ""),
+              "/dev/ttyUSB0 is in use by another program: close that program, or choose another "
+              "port.");
+    EXPECT_EQ(debugport::OpenProblemText(OpenProblem::Other, "/dev/ttyS0", "Input/output error"),
+              "/dev/ttyS0: Input/output error");
+}
+
+TEST_F(DebugPortTest, ReopeningClosesFirst) {
+    ASSERT_TRUE(port->OpenDebugPort(handset.SlaveName(), 38400));
+    ASSERT_TRUE(port->OpenDebugPort(handset.SlaveName(), 9600));
+    handset.Send("again");
+    ASSERT_TRUE(ProcessUntil([&] { return received.Joined() == "again"; }));
+}
+
+} // namespace
+} // namespace marlow::test

@@ -1,0 +1,139 @@
+// The modem emulator's protocol side, frame by frame, with its faults.
+
+#include "emulators/modem_device.h"
+
+#include <gtest/gtest.h>
+
+namespace marlow::emulators {
+namespace {
+
+using modemlink::FileKind;
+using modemlink::Frame;
+using modemlink::FrameType;
+
+class ModemDeviceTest : public ::testing::Test {
+protected:
+    ModemAnswer Send(FrameType type, std::vector<std::uint8_t> payload = {}) {
+        return device.Handle(Frame{type, ++sequence, std::move(payload)});
+    }
+    ModemAnswer Boot() { return Send(FrameType::Boot, modemlink::EncodeBoot({{}, "modem.fls"})); }
+    // Sends a whole file; returns the answer to its end.
+    ModemAnswer SendFile(const std::string& name, const std::vector<std::uint8_t>& data) {
+        const ModemAnswer begun =
+            Send(FrameType::FileBegin,
+                 modemlink::EncodeFileBegin(
+                     {FileKind::Fls, 0, static_cast<std::uint32_t>(data.size()), name}));
+        if (begun.kind != ModemAnswer::Kind::Reply || begun.reply.type != FrameType::Ack)
+            return begun;
+        Send(FrameType::FileData, modemlink::EncodeFileData(0, data));
+        return Send(FrameType::FileEnd, modemlink::EncodeFileEnd(modemlink::Crc32(data)));
+    }
+    static std::string Text(const ModemAnswer& answer) {
+        return modemlink::DecodeText(answer.reply.payload);
+    }
+
+    ModemDevice device;
+    std::uint8_t sequence = 0;
+};
+
+TEST_F(ModemDeviceTest, BootThenFilesAreStored) {
+    EXPECT_EQ(Boot().reply.type, FrameType::Ready);
+    EXPECT_EQ(SendFile("psi.flb", {1, 2, 3}).reply.type, FrameType::Ack);
+    ASSERT_EQ(device.Files().size(), 1u);
+    EXPECT_EQ(device.Files()[0].name, "psi.flb");
+    EXPECT_EQ(device.Files()[0].data, (std::vector<std::uint8_t>{1, 2, 3}));
+}
+
+TEST_F(ModemDeviceTest, WithoutKeepingDataFilesAreCheckedNotStored) {
+    device = ModemDevice({}, false);
+    Boot();
+    EXPECT_EQ(SendFile("psi.flb", {1, 2, 3}).reply.type, FrameType::Ack);
+    ASSERT_EQ(device.Files().size(), 1u);
+    EXPECT_TRUE(device.Files()[0].data.empty());
+    EXPECT_EQ(device.Files()[0].size, 3u);
+}
+
+TEST_F(ModemDeviceTest, RepliesCarryTheRequestsSequence) {
+    const ModemAnswer answer = Boot();
+    EXPECT_EQ(answer.reply.sequence, sequence);
+}
+
+TEST_F(ModemDeviceTest, FilesBeforeBootAreRefused) {
+    const ModemAnswer answer = SendFile("psi.flb", {1});
+    EXPECT_EQ(answer.reply.type, FrameType::Error);
+    EXPECT_EQ(Text(answer), "The modem is not booted");
+}
+
+TEST_F(ModemDeviceTest, BadChecksumIsRefused) {
+    Boot();
+    Send(FrameType::FileBegin, modemlink::EncodeFileBegin({FileKind::Fls, 0, 2, "slb.flb"}));
+    Send(FrameType::FileData, modemlink::EncodeFileData(0, std::vector<std::uint8_t>{1, 2}));
+    const ModemAnswer answer = Send(FrameType::FileEnd, modemlink::EncodeFileEnd(0));
+    EXPECT_EQ(Text(answer), "Checksum mismatch: slb.flb");
+    EXPECT_TRUE(device.Files().empty());
+}
+
+TEST_F(ModemDeviceTest, OutOfOrderAndExcessDataAreRefused) {
+    Boot();
+    Send(FrameType::FileBegin, modemlink::EncodeFileBegin({FileKind::Fls, 0, 2, "a.fls"}));
+    EXPECT_EQ(
+        Text(Send(FrameType::FileData, modemlink::EncodeFileData(1, std::vector<std::uint8_t>{1}))),
+        "File data out of order: a.fls");
+    EXPECT_EQ(Text(Send(FrameType::FileData,
+                        modemlink::EncodeFileData(0, std::vector<std::uint8_t>{1, 2, 3}))),
+              "More data than announced: a.fls");
+}
+
+TEST_F(ModemDeviceTest, RefusedBoot) {
+    device = ModemDevice(ModemFaults{.refuseBoot = true});
+    EXPECT_EQ(Text(Boot()), "Boot refused by the modem");
+}
+
+TEST_F(ModemDeviceTest, StalledBootsGetNoAnswerThenOneDoes) {
+    device = ModemDevice(ModemFaults{.stallBoots = 1});
+    EXPECT_EQ(Boot().kind, ModemAnswer::Kind::Silence);
+    EXPECT_EQ(Boot().reply.type, FrameType::Ready);
+    EXPECT_EQ(device.Boots(), 2);
+}
+
+TEST_F(ModemDeviceTest, ChosenPartFailsAtItsEnd) {
+    device = ModemDevice(ModemFaults{.failPart = 3});
+    Boot();
+    SendFile("psi.flb", {1});
+    SendFile("slb.flb", {2});
+    EXPECT_EQ(Text(SendFile("modem.fls", {3})), "Flash write failed: modem.fls");
+    EXPECT_EQ(device.Files().size(), 2u);
+}
+
+TEST_F(ModemDeviceTest, VanishesWhenTheChosenPartBegins) {
+    device = ModemDevice(ModemFaults{.vanishAtPart = 2});
+    Boot();
+    SendFile("psi.flb", {1});
+    EXPECT_EQ(SendFile("slb.flb", {2}).kind, ModemAnswer::Kind::Vanish);
+}
+
+TEST_F(ModemDeviceTest, AbortDropsThePartialFile) {
+    Boot();
+    Send(FrameType::FileBegin, modemlink::EncodeFileBegin({FileKind::Fls, 0, 4, "a.fls"}));
+    EXPECT_EQ(Send(FrameType::Abort).reply.type, FrameType::Ack);
+    EXPECT_EQ(Text(Send(FrameType::FileEnd, modemlink::EncodeFileEnd(0))), "No file in progress");
+    EXPECT_EQ(device.Aborts(), 1);
+}
+
+TEST_F(ModemDeviceTest, EndOfProcessNeedsANewBoot) {
+    Boot();
+    EXPECT_EQ(Send(FrameType::EndOfProcess).reply.type, FrameType::Ack);
+    EXPECT_EQ(device.EndsOfProcess(), 1);
+    EXPECT_EQ(Text(SendFile("psi.flb", {1})), "The modem is not booted");
+}
+
+TEST_F(ModemDeviceTest, OversizedFileIsRefusedUpFront) {
+    Boot();
+    const ModemAnswer answer = Send(
+        FrameType::FileBegin,
+        modemlink::EncodeFileBegin({FileKind::Fls, 0, ModemDevice::kLargestFile + 1, "big.fls"}));
+    EXPECT_EQ(Text(answer), "File too large for the modem: big.fls");
+}
+
+} // namespace
+} // namespace marlow::emulators

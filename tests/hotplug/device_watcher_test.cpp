@@ -1,0 +1,332 @@
+// The device watcher: arrival, ReportConnected, and the decision taken when
+// a device leaves (completed, aborted, cancelled, close or panel request
+// pending), with handsets played by the boot loader emulator.
+
+#include "support/pda_rig.h"
+
+#include "emulators/pda_in_process_device.h"
+#include "hotplug/device_watcher.h"
+#include "hotplug/download_command.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace marlow::test {
+namespace {
+
+using Calls = std::vector<std::string>;
+using pda::DownloadTarget;
+
+const std::string kDescription = "PDA boot loader (in-process)";
+
+class RecordingOwner : public hotplug::DeviceWatcherOwner {
+public:
+    struct Handset {
+        pda::PdaRunContext context;
+        RecordingPresentation out;
+    };
+
+    Handset& HandsetFor(const std::string& path) {
+        std::unique_ptr<Handset>& handset = handsets[path];
+        if (!handset)
+            handset = std::make_unique<Handset>();
+        return *handset;
+    }
+    pda::PdaRunContext& ContextFor(const std::string& path) override {
+        return HandsetFor(path).context;
+    }
+    pda::PdaPresentation& PresentationFor(const std::string& path) override {
+        return HandsetFor(path).out;
+    }
+    void FileInformation(std::string_view text) override { Add("info|", text); }
+    void MessageBox(std::string_view text) override { Add("box|", text); }
+    void Log(std::string_view text) override { Add("log|", text); }
+    void ClosePortWaitDialog() override { Add("port-wait-closed"); }
+    void SendDownloadCommand(const std::string& path) override {
+        Add("download|", path);
+        hotplug::OperationDownload(*watcher, ContextFor(path), PresentationFor(path), &path);
+    }
+    void PanelDeviceArrived() override { Add("panel-arrived"); }
+    void PdaDownloadDone(bool mainWindow) override { Add(mainWindow ? "done|1,0" : "done|0,1"); }
+    void PanelDisconnectedDisplay() override { Add("disconnected-display"); }
+    void PanelAbortedDisplay() override { Add("aborted-display"); }
+    void EndFrontPanel() override { Add("end-panel"); }
+    void PostMainFrameClose() override { Add("MAINFRM_CLOSE"); }
+    void CancelInterfaceNotification() override { Add("cancel-notification"); }
+    void CloseFrameNow() override { Add("close-now"); }
+
+    void Add(std::string what, std::string_view text = {}) {
+        calls.push_back(what + std::string(text));
+    }
+
+    hotplug::CDeviceWatcher* watcher = nullptr;
+    std::map<std::string, std::unique_ptr<Handset>> handsets;
+    Calls calls;
+};
+
+// One emulated handset on its own in-process pair.
+struct Handset {
+    explicit Handset(std::string path, emulators::PdaEmulatorOptions options = {},
+                     std::string description = kDescription)
+        : emulator(std::move(options)) {
+        emulators::InProcessUsbPair pair =
+            emulators::MakeInProcessUsbPair(std::move(description), std::move(path));
+        device = pair.device;
+        host = std::move(pair.host);
+        emulators::AttachEmulator(*device, emulator);
+    }
+    ~Handset() { emulators::DetachEmulator(*device); }
+
+    emulators::PdaBootLoaderEmulator emulator;
+    std::shared_ptr<emulators::InProcessUsbDevice> device;
+    std::unique_ptr<usb::UsbTransport> host;
+};
+
+class WatcherTest : public testing::Test {
+protected:
+    WatcherTest() : watcher(owner, Timing()) { owner.watcher = &watcher; }
+
+    hotplug::WatcherTiming Timing() {
+        hotplug::WatcherTiming timing;
+        // Only the thread's end can end a stop's grace this long.
+        timing.stopGrace = std::chrono::hours(1);
+        timing.openRetry.wait = [this](std::chrono::milliseconds, usb::StopRequest&) {
+            ++openPauses;
+            return true;
+        };
+        return timing;
+    }
+
+    void Prepare(const std::string& path, DownloadTarget target = DownloadTarget::Ram,
+                 bool panel = false) {
+        const std::string image = dir.File(path + ".bin");
+        WriteFile(image, pda::BuildBootImage(SmallImage(100)));
+        owner.ContextFor(path).SetSettings({image, target, panel, false});
+    }
+
+    void Arrive(Handset& handset) { ASSERT_TRUE(watcher.OnDeviceArrival(std::move(handset.host))); }
+
+    void FinishDownload(const std::string& path) {
+        usb::CUsbPipe* pipe = watcher.FindPipe(path);
+        ASSERT_NE(pipe, nullptr);
+        pipe->JoinDownloadThread();
+    }
+
+    TempDir dir;
+    RecordingOwner owner;
+    hotplug::CDeviceWatcher watcher;
+    int openPauses = 0;
+};
+
+TEST_F(WatcherTest, CompletedDownloadLeavingPostsDownloadDone) {
+    Prepare("bus:1");
+    Handset handset("bus:1");
+    Arrive(handset);
+    FinishDownload("bus:1");
+    EXPECT_TRUE(handset.emulator.LeftBus());
+
+    EXPECT_TRUE(watcher.OnDeviceRemoveComplete("bus:1"));
+
+    EXPECT_EQ(owner.calls,
+              (Calls{"info|\nNew device Arrived: " + kDescription, "port-wait-closed",
+                     "download|bus:1", "log|case DBT_DEVICEREMOVECOMPLETE:",
+                     "log|g_mainfrm->UnloadUsbDrv(FALSE, FALSE)", "log|+UnloadUsbDrv()",
+                     "log|-UnloadUsbDrv()", "info|\nClosed handle to device: " + kDescription,
+                     "done|1,0", "info|\nRemoved Complete: " + kDescription}));
+    const Calls shown = owner.HandsetFor("bus:1").out.Calls();
+    ASSERT_GE(shown.size(), 4u);
+    EXPECT_EQ(Calls(shown.begin(), shown.begin() + 4),
+              (Calls{"clear", "trace|\nDevice Connected!", "trace|\n OnOperationDownload()  - TEST",
+                     "1037|bus:1.bin"}));
+    EXPECT_EQ(watcher.DeviceCount(), 0u);
+    EXPECT_FALSE(owner.ContextFor("bus:1").deviceConnected);
+}
+
+TEST_F(WatcherTest, AbortedDownloadLeavingPostsNothing) {
+    Prepare("bus:1");
+    emulators::PdaEmulatorOptions nak;
+    nak.faults.nakAtAnswer = 1;
+    Handset handset("bus:1", nak);
+    Arrive(handset);
+    FinishDownload("bus:1");
+    watcher.OnDeviceRemoveComplete("bus:1");
+    EXPECT_EQ(std::count(owner.calls.begin(), owner.calls.end(), "done|1,0"), 0);
+    EXPECT_EQ(owner.calls.back(), "info|\nRemoved Complete: " + kDescription);
+}
+
+TEST_F(WatcherTest, CancelledDownloadLeavingPostsNothing) {
+    Prepare("bus:1");
+    Handset handset("bus:1");
+    Arrive(handset);
+    FinishDownload("bus:1");
+    owner.ContextFor("bus:1").cancelled = true;
+    watcher.OnDeviceRemoveComplete("bus:1");
+    EXPECT_EQ(std::count(owner.calls.begin(), owner.calls.end(), "done|1,0"), 0);
+}
+
+TEST_F(WatcherTest, FrontPanelDeviceLeavingBeforeCompletionShowsDisconnected) {
+    Prepare("bus:1", DownloadTarget::Flash, true);
+    Handset handset("bus:1");
+    Arrive(handset);
+    EXPECT_EQ(owner.HandsetFor("bus:1").out.Calls(),
+              (Calls{"1032|Device Connected!", "1039|", "1028|enable", "1000|0"}));
+    EXPECT_TRUE(owner.ContextFor("bus:1").deviceConnected);
+    owner.ContextFor("bus:1").flashWriting = true;
+
+    watcher.OnDeviceRemoveComplete("bus:1");
+
+    EXPECT_EQ(owner.calls,
+              (Calls{"panel-arrived", "log|case DBT_DEVICEREMOVECOMPLETE:",
+                     "log|g_mainfrm->UnloadUsbDrv(FALSE, FALSE)", "log|+UnloadUsbDrv()",
+                     "log|-UnloadUsbDrv()", "disconnected-display"}));
+    EXPECT_FALSE(owner.ContextFor("bus:1").flashWriting);
+}
+
+TEST_F(WatcherTest, FrontPanelCompletedDownloadPostsDoneToThePanel) {
+    Prepare("bus:1", DownloadTarget::Flash, true);
+    Handset handset("bus:1");
+    Arrive(handset);
+    ASSERT_TRUE(watcher.StartPdaDownloads());
+    FinishDownload("bus:1");
+    watcher.OnDeviceRemoveComplete("bus:1");
+    EXPECT_EQ(owner.calls.back(), "done|0,1");
+}
+
+TEST_F(WatcherTest, CloseWithADeviceUnloadsItAndClosesOnceItHasGone) {
+    Prepare("bus:1", DownloadTarget::Flash, true);
+    Handset handset("bus:1");
+    Arrive(handset);
+    owner.calls.clear();
+
+    watcher.OnClose();
+
+    EXPECT_TRUE(watcher.ClosePending());
+    EXPECT_EQ(handset.emulator.Report().transcript, (Calls{"USB_UNLOAD_CMD"}));
+    EXPECT_TRUE(handset.emulator.LeftBus());
+    EXPECT_EQ(owner.calls,
+              (Calls{"log|+UnloadUsbDrv()", "log|if(bUnload)", "log|-UnloadUsbDrv()"}));
+
+    owner.calls.clear();
+    watcher.OnDeviceRemoveComplete("bus:1");
+    EXPECT_EQ(owner.calls, (Calls{"log|case DBT_DEVICEREMOVECOMPLETE:", "cancel-notification",
+                                  "MAINFRM_CLOSE"}));
+    EXPECT_FALSE(watcher.ClosePending());
+}
+
+TEST_F(WatcherTest, CloseWithoutADeviceClosesAtOnce) {
+    watcher.OnClose();
+    EXPECT_EQ(owner.calls, (Calls{"log|+UnloadUsbDrv()", "close-now"}));
+    EXPECT_FALSE(watcher.ClosePending());
+}
+
+TEST_F(WatcherTest, ServiceExitEndsThePanelWhenTheDeviceHasGone) {
+    Prepare("bus:1", DownloadTarget::Flash, true);
+    Handset handset("bus:1");
+    Arrive(handset);
+    EXPECT_TRUE(watcher.OnServiceDlgExit());
+    EXPECT_TRUE(watcher.ServiceExitPending());
+    owner.calls.clear();
+    watcher.OnDeviceRemoveComplete("bus:1");
+    EXPECT_EQ(owner.calls,
+              (Calls{"log|case DBT_DEVICEREMOVECOMPLETE:", "cancel-notification", "end-panel"}));
+}
+
+TEST_F(WatcherTest, ServiceCancelShowsTheAbortedDisplayWhenTheDeviceHasGone) {
+    Prepare("bus:1", DownloadTarget::Flash, true);
+    emulators::PdaEmulatorOptions silent;
+    silent.faults.silentAtAnswer = 4;
+    Handset handset("bus:1", silent);
+    Arrive(handset);
+    ASSERT_TRUE(watcher.StartPdaDownloads());
+    ASSERT_TRUE(handset.device->WaitForHostReading()); // writing its flash
+
+    EXPECT_TRUE(watcher.OnServiceDlgCancel());
+
+    EXPECT_FALSE(watcher.FindPipe("bus:1")->ThreadRunning());
+    EXPECT_EQ(handset.emulator.Report().transcript.back(), "USB_UNLOAD_CMD");
+    owner.calls.clear();
+    watcher.OnDeviceRemoveComplete("bus:1");
+    EXPECT_EQ(owner.calls, (Calls{"log|case DBT_DEVICEREMOVECOMPLETE:", "aborted-display"}));
+}
+
+TEST_F(WatcherTest, PanelRequestsWithNoDeviceAreCarriedOutAtOnce) {
+    watcher.OnServiceDlgExit();
+    EXPECT_EQ(owner.calls.back(), "end-panel");
+    watcher.OnServiceDlgCancel();
+    EXPECT_EQ(owner.calls.back(), "aborted-display");
+    EXPECT_FALSE(watcher.ServiceExitPending());
+    EXPECT_FALSE(watcher.ServiceCancelPending());
+}
+
+TEST_F(WatcherTest, UnknownDeviceRemovalChangesNothing) {
+    EXPECT_TRUE(watcher.OnDeviceRemoveComplete("bus:9"));
+    EXPECT_TRUE(watcher.OnDeviceQueryRemove("bus:9"));
+    EXPECT_EQ(owner.calls, (Calls{"log|case DBT_DEVICEREMOVECOMPLETE:"}));
+}
+
+TEST_F(WatcherTest, QueryRemoveNamesTheDevice) {
+    Prepare("bus:1", DownloadTarget::Flash, true);
+    owner.ContextFor("bus:1").SetSettings({"x.bin", DownloadTarget::Ram, false, false});
+    Handset handset("bus:1");
+    Arrive(handset);
+    owner.calls.clear();
+    watcher.OnDeviceQueryRemove("bus:1");
+    EXPECT_EQ(owner.calls, (Calls{"info|\nQuery Remove: " + kDescription}));
+}
+
+TEST_F(WatcherTest, DeviceThatNeverOpensIsDroppedAfterThirtyAttempts) {
+    Prepare("bus:1");
+    Handset handset("bus:1", {}, "");
+    handset.device->Disconnect();
+    Arrive(handset);
+    EXPECT_EQ(openPauses, 30);
+    EXPECT_EQ(watcher.DeviceCount(), 0u);
+    EXPECT_EQ(owner.calls,
+              (Calls{"box|GetDeviceDescription failed", "info|\nNew device Arrived: "}));
+}
+
+TEST_F(WatcherTest, DownloadCommandChecksDeviceAndFile) {
+    pda::PdaRunContext& context = owner.ContextFor("bus:1");
+    RecordingPresentation& out = owner.HandsetFor("bus:1").out;
+    context.SetSettings({dir.File("absent.bin"), DownloadTarget::Ram, false, true});
+    EXPECT_FALSE(hotplug::OperationDownload(watcher, context, out));
+    context.deviceConnected = true;
+    EXPECT_FALSE(hotplug::OperationDownload(watcher, context, out));
+    EXPECT_EQ(out.Calls(), (Calls{"box|Device Disconnected!!  Retry to Connect Device!!!|",
+                                  "trace|\n OnOperationDownload()  - TEST",
+                                  "trace|\n g_AllDownLoad = FALSE;\t \n", "box|File not found|"}));
+    EXPECT_FALSE(context.g_AllDownLoad);
+}
+
+TEST_F(WatcherTest, TwoHandsetsDownloadAtOnceAndOneLeavingLeavesTheOtherRunning) {
+    Prepare("bus:1", DownloadTarget::Flash);
+    Prepare("bus:2", DownloadTarget::Flash);
+    emulators::PdaEmulatorOptions slowFlash;
+    slowFlash.faults.silentAtAnswer = 4; // never confirms its flash write
+    Handset first("bus:1");
+    Handset second("bus:2", slowFlash);
+    Arrive(second);
+    Arrive(first);
+    ASSERT_TRUE(second.device->WaitForHostReading());
+    FinishDownload("bus:1");
+
+    watcher.OnDeviceRemoveComplete("bus:1");
+
+    EXPECT_EQ(owner.calls.end()[-2], "done|1,0");
+    usb::CUsbPipe* other = watcher.FindPipe("bus:2");
+    ASSERT_NE(other, nullptr);
+    EXPECT_TRUE(other->ThreadRunning());
+    EXPECT_EQ(first.emulator.Report().flash.size(), 1u);
+
+    // The removal is seen while the run still waits for the flash write.
+    watcher.OnDeviceRemoveComplete("bus:2");
+    EXPECT_EQ(watcher.DeviceCount(), 0u);
+    const pda::PdaProgressEvent secondEnd = owner.HandsetFor("bus:2").out.Events().back();
+    EXPECT_EQ(secondEnd.verdict, pda::PdaVerdict::DeviceRemoved);
+    EXPECT_EQ(secondEnd.reason, "the handset was removed during WRITE_FLSH_CMD");
+    EXPECT_EQ(owner.HandsetFor("bus:1").out.Events().back().verdict, pda::PdaVerdict::Passed);
+}
+
+} // namespace
+} // namespace marlow::test

@@ -1,0 +1,110 @@
+// The whole road over a real socket: the virtual bus listener reports the
+// emulated handset, the watcher opens it and the download runs to the end.
+
+#include "support/pda_rig.h"
+
+#include "emulators/pda_bus_device.h"
+#include "hotplug/device_watcher.h"
+#include "hotplug/download_command.h"
+#include "usb/virtual_bus_source.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <thread>
+
+namespace marlow::test {
+namespace {
+
+class QueueOwner : public hotplug::DeviceWatcherOwner {
+public:
+    pda::PdaRunContext& ContextFor(const std::string&) override { return context; }
+    pda::PdaPresentation& PresentationFor(const std::string&) override { return out; }
+    void SendDownloadCommand(const std::string& path) override {
+        hotplug::OperationDownload(*watcher, context, out, &path);
+    }
+    void PdaDownloadDone(bool mainWindow) override { done = mainWindow; }
+
+    void Post(std::function<void()> event) {
+        std::lock_guard lock(mutex);
+        events.push_back(std::move(event));
+        wake.notify_one();
+    }
+    // Handles events until `until` holds or nothing came for a long while.
+    bool RunUntil(const std::function<bool()>& until) {
+        while (!until()) {
+            std::unique_lock lock(mutex);
+            if (!wake.wait_for(lock, std::chrono::seconds(20), [&] { return !events.empty(); }))
+                return false;
+            auto event = std::move(events.front());
+            events.pop_front();
+            lock.unlock();
+            event();
+        }
+        return true;
+    }
+
+    hotplug::CDeviceWatcher* watcher = nullptr;
+    pda::PdaRunContext context;
+    RecordingPresentation out;
+    bool done = false;
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<std::function<void()>> events;
+};
+
+TEST(PdaVirtualBus, ListToFlashEndToEndOverTheSocket) {
+    TempDir dir;
+    WriteFile(dir.File("a.bin"), pda::BuildBootImage(SmallImage(20000, 2, 1)));
+    WriteFile(dir.File("b.bin"), pda::BuildBootImage(SmallImage(51, 1, 2)));
+    WriteFile(dir.File("two.lst"), std::string("a.bin\nb.bin\n"));
+
+    QueueOwner owner;
+    owner.context.SetSettings({dir.File("two.lst"), pda::DownloadTarget::Flash, false, false});
+    hotplug::CDeviceWatcher watcher(owner);
+    owner.watcher = &watcher;
+
+    usb::VirtualBusSource source(dir.File("bus.sock"));
+    usb::DeviceEvents events;
+    events.arrived = [&](std::unique_ptr<usb::UsbTransport> transport) {
+        auto shared = std::make_shared<std::unique_ptr<usb::UsbTransport>>(std::move(transport));
+        owner.Post([&, shared] { watcher.OnDeviceArrival(std::move(*shared)); });
+    };
+    events.removed = [&](const std::string& path) {
+        owner.Post([&, path] { watcher.OnDeviceRemoveComplete(path); });
+    };
+    std::string error;
+    ASSERT_TRUE(source.Start(std::move(events), &error)) << error;
+
+    emulators::PdaEmulatorOptions options;
+    options.faults.flashWriteTime = std::chrono::milliseconds(20);
+    options.faults.zeroRepliesDuringFlash = 2;
+    emulators::PdaBootLoaderEmulator emulator(options);
+    emulators::VirtualBusDevice device;
+    ASSERT_TRUE(device.Connect(dir.File("bus.sock"), "Emulated boot loader", &error)) << error;
+    std::thread handset([&] { emulators::ServePdaEmulator(device, emulator); });
+
+    EXPECT_TRUE(owner.RunUntil([&] { return owner.done; }));
+    handset.join();
+    source.Stop();
+
+    const auto report = emulator.Report();
+    EXPECT_EQ(report.violation, "");
+    ASSERT_EQ(report.flash.size(), 2u);
+    EXPECT_EQ(report.flash[0].digest.Bytes(), 40000u);
+    EXPECT_EQ(report.flash[1].keptChunks.at(0).bytes, SmallImage(51, 1, 2).records[0].data);
+    EXPECT_EQ(report.zeroLengthPackets, 1u); // after the 64-byte packet of 51 bytes
+    EXPECT_EQ(report.leftWith, std::optional<std::uint8_t>(0x06));
+    const std::string text = owner.out.DeviceStateText();
+    EXPECT_EQ(
+        text.rfind("\nDevice Connected!\n OnOperationDownload()  - TEST\n\nSIGNATURE_STATE", 0),
+        0u);
+    EXPECT_NE(text.find("\n\nEXIT_STATE\n\n Downloaded to Device Successfully!"),
+              std::string::npos);
+    EXPECT_EQ(watcher.DeviceCount(), 0u);
+}
+
+} // namespace
+} // namespace marlow::test

@@ -1,0 +1,323 @@
+// Downloads that go wrong: refusals and garbage from the boot loader, a
+// device that goes silent or leaves the bus, stop requests, unreadable and
+// truncated files. Each must end with the operator's texts and no leftovers.
+
+#include "support/pda_rig.h"
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <thread>
+
+namespace marlow::test {
+namespace {
+
+using pda::DownloadTarget;
+using Calls = std::vector<std::string>;
+
+std::string T(const std::string& text) {
+    return "trace|" + text;
+}
+
+const Calls kAbortedEnd = {"bar|0", T("\n\nERROR_STATE"),
+                           T("\n\nEXIT_STATE\n\n Download to Device Aborted!"),
+                           "status|Download Aborted! Reconnect the Device to Retry"};
+
+Calls Tail(const Calls& calls, std::size_t n) {
+    return n <= calls.size() ? Calls(calls.end() - static_cast<long>(n), calls.end()) : calls;
+}
+
+Calls With(Calls head, const Calls& tail) {
+    head.insert(head.end(), tail.begin(), tail.end());
+    return head;
+}
+
+emulators::PdaEmulatorOptions Faults(emulators::PdaEmulatorFaults faults) {
+    emulators::PdaEmulatorOptions options;
+    options.faults = faults;
+    return options;
+}
+
+int OpenFileCount() {
+    int count = 0;
+    if (DIR* dir = opendir("/proc/self/fd")) {
+        while (readdir(dir) != nullptr)
+            ++count;
+        closedir(dir);
+    }
+    return count;
+}
+
+// Answers, for an image of one record: 1 ERASE_RAM_CMD, 2 LAST_DATA_IN_RECORD,
+// 3 LAST_DATA_IN_IMAGE, 4 WRITE_FLSH_CMD.
+struct NakCase {
+    int answer;
+    Calls texts;
+};
+
+class PdaDownloadNak : public testing::TestWithParam<NakCase> {};
+
+TEST_P(PdaDownloadNak, EndsInErrorStateWithTheWaitsTexts) {
+    PdaRig rig(Faults({.nakAtAnswer = GetParam().answer}));
+    rig.Use(rig.WriteImage("nk.bin", SmallImage(100)), DownloadTarget::Flash);
+
+    const pda::PdaRunOutcome outcome = rig.Run();
+
+    EXPECT_EQ(Tail(rig.out.Calls(), GetParam().texts.size() + kAbortedEnd.size()),
+              With(GetParam().texts, kAbortedEnd));
+    EXPECT_TRUE(outcome.aborted);
+    EXPECT_FALSE(outcome.completed);
+    EXPECT_TRUE(rig.context.aborted);
+    EXPECT_FALSE(rig.pipe->Completed());
+    EXPECT_NE(outcome.error.find("NAK"), std::string::npos) << outcome.error;
+    EXPECT_EQ(outcome.verdict, pda::PdaVerdict::Failed);
+    EXPECT_TRUE(rig.pauses.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachReplyWait, PdaDownloadNak,
+    testing::Values(NakCase{1,
+                            {T("\nAfter ImageHeader Transfer\r\n"),
+                             T("\nReceived NAK on ERASE_RAM_CMD"), T("\nRead not ERASE_RAM_CMD")}},
+                    NakCase{2,
+                            {T("\n\nRECORDDATA_STATE\t\t 81%"),
+                             T("\nReceived NAK on RECORDDATA_STATE"),
+                             T("\nRead not LAST_DATA_IN_RECORD")}},
+                    NakCase{3,
+                            {"wait|show", T("\nReceived NAK on LAST_DATA_IN_IMAGE"),
+                             T("\nRead not LAST_DATA_IN_RECORD")}}));
+
+TEST(PdaDownloadReplies, FiftyUnexpectedRepliesExhaustTheWait) {
+    PdaRig rig(Faults({.unexpectedReplies = 50, .unexpectedAtAnswer = 1}));
+    rig.Use(rig.WriteImage("nk.bin", SmallImage(100)), DownloadTarget::Ram);
+
+    const pda::PdaRunOutcome outcome = rig.Run();
+
+    EXPECT_EQ(
+        Tail(rig.out.Calls(), 6),
+        With({T("\nAfter ImageHeader Transfer\r\n"), T("\nRead not ERASE_RAM_CMD")}, kAbortedEnd));
+    EXPECT_EQ(rig.pauses, std::vector<long>(50, 100));
+    EXPECT_EQ(outcome.error, "ERASE_RAM_CMD: 50 unexpected replies, the last 0x02");
+}
+
+TEST(PdaDownloadReplies, UnexpectedRepliesBeforeTheRightOneArePassedOver) {
+    PdaRig rig(Faults({.unexpectedReplies = 2, .unexpectedAtAnswer = 2}));
+    rig.Use(rig.WriteImage("nk.bin", SmallImage(100)), DownloadTarget::Ram);
+
+    const pda::PdaRunOutcome outcome = rig.Run();
+
+    EXPECT_TRUE(outcome.completed);
+    EXPECT_FALSE(outcome.aborted);
+    EXPECT_EQ(rig.pauses, (std::vector<long>{100, 100}));
+}
+
+TEST(PdaDownloadReplies, ZeroRepliesDuringTheFlashWriteAreIgnored) {
+    PdaRig rig(Faults({.zeroRepliesDuringFlash = 3}));
+    rig.Use(rig.WriteImage("nk.bin", SmallImage(100)), DownloadTarget::Flash);
+
+    const pda::PdaRunOutcome outcome = rig.Run();
+
+    EXPECT_TRUE(outcome.completed);
+    EXPECT_EQ(rig.pauses, (std::vector<long>{100, 100, 100}));
+    EXPECT_EQ(rig.emulator.Report().flash.size(), 1u);
+}
+
+TEST(PdaDownloadReplies, SlowFlashWriteIsWaitedFor) {
+    PdaRig rig(Faults({.flashWriteTime = std::chrono::milliseconds(30)}));
+    rig.Use(rig.WriteImage("nk.bin", SmallImage(100)), DownloadTarget::Flash);
+    EXPECT_TRUE(rig.Run().completed);
+}
+
+TEST(PdaDownloadRemoval, DuringDataFailsTheWriteAndAborts) {
+    // Gone after the image header and the first 8192-byte chunk.
+    PdaRig rig(Faults({.disconnectAfterBytes = 9 + 8205}));
+    rig.Use(rig.WriteImage("nk.bin", SmallImage(3 * 8192)), DownloadTarget::Ram);
+
+    const pda::PdaRunOutcome outcome = rig.Run();
+
+    EXPECT_EQ(Tail(rig.out.Calls(), 5), With({T("\nFailed in Transmitting")}, kAbortedEnd));
+    EXPECT_TRUE(outcome.aborted);
+    EXPECT_EQ(outcome.error, "RECORD_DATA_CMD: the packet could not be written");
+    EXPECT_EQ(outcome.verdict, pda::PdaVerdict::DeviceRemoved);
+    EXPECT_EQ(outcome.reason, "the handset was removed during RECORD_DATA_CMD");
+}
+
+TEST(PdaDownloadRemoval, BeforeTheReplyReadEndsTheRunWithoutErrorState) {
+    // The boot loader leaves right after taking the image header.
+    PdaRig rig(Faults({.disconnectAfterBytes = 9}));
+    rig.Use(rig.WriteImage("nk.bin", SmallImage(100)), DownloadTarget::Ram);
+
+    const pda::PdaRunOutcome outcome = rig.Run();
+
+    EXPECT_EQ(
+        Tail(rig.out.Calls(), 5),
+        (Calls{T("\nAfter ImageHeader Transfer\r\n"), T("\nFailed in Receiving Data"),
+               T("\nDownload Aborted!"), "status|Download Aborted! Reconnect the Device to Retry",
+               T("\nRead not ERASE_RAM_CMD")}));
+    EXPECT_TRUE(outcome.aborted);
+    EXPECT_TRUE(rig.context.aborted);
+    EXPECT_EQ(outcome.error, "ERASE_RAM_CMD: the reply could not be read");
+    EXPECT_EQ(outcome.verdict, pda::PdaVerdict::DeviceRemoved);
+}
+
+TEST(PdaDownloadRemoval, WhileTheReplyReadWaitsAbortsTheRun) {
+    PdaRig rig(Faults({.silentAtAnswer = 2}));
+    rig.Use(rig.WriteImage("nk.bin", SmallImage(100)), DownloadTarget::Ram);
+
+    pda::PdaRunOutcome outcome;
+    std::thread run([&] { outcome = rig.Run(); });
+    ASSERT_TRUE(rig.device->WaitForHostReading());
+    rig.device->Disconnect();
+    run.join();
+
+    EXPECT_TRUE(outcome.aborted);
+    EXPECT_FALSE(outcome.completed);
+    const std::string text = rig.out.DeviceStateText();
+    EXPECT_NE(text.find("\nRead not LAST_DATA_IN_RECORD"), std::string::npos);
+}
+
+TEST(PdaDownloadStop, DuringTheFlashWaitEndsTheRunAtOnceAndQuietly) {
+    PdaRig rig(Faults({.silentAtAnswer = 4}));
+    rig.Use(rig.WriteImage("nk.bin", SmallImage(100)), DownloadTarget::Flash);
+
+    pda::PdaRunOutcome outcome;
+    std::thread run([&] { outcome = rig.Run(); });
+    ASSERT_TRUE(rig.device->WaitForHostReading());
+    rig.pipe->RequestStop();
+    run.join();
+
+    EXPECT_EQ(Tail(rig.out.Calls(), 2),
+              (Calls{T(std::string("\n\n Transferred Data to RAM") +
+                       " Successfully!\t\t\t\t\t\t                 \n\n|----"
+                       "----------------[ Start Writing to Flash ]------"
+                       "----------------|\t\t\t\t\t\t\t\t\t\t \n       "
+                       "     Waiting for Writing Flash!!!!             "
+                       "\t\t\t\t\t\t\t\t\t\t \n       - See the Debug Me"
+                       "ssage Window for Writing State ! - \t\t\t\t\t\t\t"
+                       "\t\t\t \n|-------------------------------------"
+                       "------------------------------|"),
+                     T("\nAborted Download!")}));
+    EXPECT_FALSE(outcome.completed);
+    EXPECT_FALSE(outcome.aborted); // a stop is no failure of the device
+    EXPECT_EQ(outcome.error, "WRITE_FLSH_CMD: stopped during the flash write");
+    EXPECT_EQ(outcome.verdict, pda::PdaVerdict::Stopped);
+    EXPECT_EQ(outcome.reason, "stopped by the operator during WRITE_FLSH_CMD");
+    EXPECT_TRUE(rig.out.Calls("wait|close").empty());
+}
+
+TEST(PdaDownloadStop, DuringDataRemovesTheProgressBar) {
+    PdaRig rig;
+    rig.Use(rig.WriteImage("nk.bin", SmallImage(2 * 8192)), DownloadTarget::Ram);
+    // The stop comes while the first chunk is on its way.
+    int chunks = 0;
+    rig.device->SetTransferHandler([&](std::span<const std::uint8_t> transfer) {
+        if (transfer[0] == 0x01) {
+            const std::uint8_t ok = 0x01;
+            rig.device->Reply({&ok, 1});
+        } else if (transfer[0] == 0x02 && ++chunks == 1) {
+            rig.pipe->RequestStop();
+        }
+    });
+    const pda::PdaRunOutcome outcome = rig.Run();
+    EXPECT_EQ(Tail(rig.out.Calls(), 2), (Calls{T("\n\nRECORDDATA_STATE\t\t 1%"), "bar|close"}));
+    EXPECT_FALSE(outcome.completed);
+}
+
+TEST(PdaDownloadFiles, MissingSingleImageAbortsWithoutAWord) {
+    PdaRig rig;
+    rig.Use(rig.dir.File("absent.bin"), DownloadTarget::Ram);
+    const pda::PdaRunOutcome outcome = rig.Run();
+    EXPECT_TRUE(rig.out.Calls().empty());
+    EXPECT_TRUE(outcome.aborted);
+    EXPECT_TRUE(rig.emulator.Report().transcript.empty());
+}
+
+TEST(PdaDownloadFiles, UnreadableListEntryShowsItsPathAndAborts) {
+    PdaRig rig;
+    const std::string list = rig.WriteText("my.lst", "missing.bin\n");
+    rig.Use(list, DownloadTarget::Ram);
+    const pda::PdaRunOutcome outcome = rig.Run();
+    EXPECT_EQ(rig.out.Calls(), With({T("\n\nSIGNATURE_STATE"), "1037|missing.bin",
+                                     "box|" + rig.dir.File("missing.bin") + "|File Open Error"},
+                                    kAbortedEnd));
+    EXPECT_TRUE(outcome.aborted);
+}
+
+struct TruncatedCase {
+    std::size_t keep;
+    const char* text;
+};
+
+class PdaDownloadTruncated : public testing::TestWithParam<TruncatedCase> {};
+
+TEST_P(PdaDownloadTruncated, ReadFailureNamesWhatWasCutShort) {
+    PdaRig rig;
+    pda::BootImagePlan layout = SmallImage(8192 + 100);
+    layout.truncateAt = GetParam().keep;
+    rig.Use(rig.WriteImage("nk.bin", layout), DownloadTarget::Ram);
+    const pda::PdaRunOutcome outcome = rig.Run();
+    EXPECT_EQ(Tail(rig.out.Calls(), 5), With({T(GetParam().text)}, kAbortedEnd));
+    EXPECT_TRUE(outcome.aborted);
+    EXPECT_FALSE(outcome.error.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cuts, PdaDownloadTruncated,
+    testing::Values(TruncatedCase{10, "\nError Reading Signature!\r\n"},
+                    TruncatedCase{20, "\nError Reading Record header!"},
+                    TruncatedCase{15 + 12 + 8192 + 50, "\nError Reading Record data!"},
+                    TruncatedCase{15 + 12 + 8292 + 5, "\nError Reading Record header!"}));
+
+TEST(PdaDownloadFiles, ImageAndListAreClosedOnEveryPath) {
+    const int before = OpenFileCount();
+    {
+        PdaRig rig(Faults({.nakAtAnswer = 2}));
+        rig.WriteImage("a.bin", SmallImage(100));
+        rig.Use(rig.WriteText("l.lst", "a.bin\n"), DownloadTarget::Ram);
+        rig.Run();
+    }
+    {
+        PdaRig rig;
+        pda::BootImagePlan layout = SmallImage(100);
+        layout.truncateAt = 60;
+        rig.WriteImage("a.bin", layout);
+        rig.Use(rig.WriteText("l.lst", "a.bin\nb.bin\n"), DownloadTarget::Ram);
+        rig.Run();
+    }
+    {
+        PdaRig rig(Faults({.silentAtAnswer = 1}));
+        rig.WriteImage("a.bin", SmallImage(100));
+        rig.Use(rig.WriteText("l.lst", "a.bin\n"), DownloadTarget::Ram);
+        std::thread run([&] { rig.Run(); });
+        rig.device->WaitForHostReading();
+        const int during = OpenFileCount();
+        EXPECT_GE(during, before + 2); // list and image open while it runs
+        rig.pipe->RequestStop();
+        run.join();
+    }
+    EXPECT_EQ(OpenFileCount(), before);
+}
+
+TEST(PdaDownloadFrontPanelFaults, FailureShowsAbortedDownloadOnThePanel) {
+    PdaRig rig(Faults({.nakAtAnswer = 1}));
+    rig.Use(rig.WriteImage("nk.bin", SmallImage(100)), DownloadTarget::Flash, true);
+    rig.Run();
+    EXPECT_EQ(rig.out.Calls(), (Calls{"1037|nk.bin", "1000|0", "1032|Aborted Download!",
+                                      "1039|Reconnect Device to Retry!", "1136|case ERROR_STATE:",
+                                      "1000|0", "1136|case EXIT_STATE:"}));
+}
+
+TEST(PdaDownloadFiles, PhonePathTooLongForItsFieldStopsTheHandOver) {
+    PdaRig rig;
+    rig.WriteImage("a.bin", SmallImage(100));
+    const std::string longName(600, 'x');
+    rig.Use(rig.WriteText("quill.lst", "a.bin\n-" + longName + ".fls\n"), DownloadTarget::Ram);
+    const pda::PdaRunOutcome outcome = rig.Run();
+    EXPECT_TRUE(outcome.aborted);
+    EXPECT_FALSE(outcome.completed);
+    EXPECT_TRUE(rig.context.PhoneFiles()[phone::PhoneFileRole::Firmware].path.empty());
+    EXPECT_EQ(rig.emulator.Report().transcript.back(), "LAST_DATA_IN_IMAGE");
+}
+
+} // namespace
+} // namespace marlow::test

@@ -1,0 +1,341 @@
+// Whole downloads through the boot loader emulator, compared call by call
+// with what the operator sees in each presentation.
+
+#include "support/pda_rig.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace marlow::test {
+namespace {
+
+using pda::DownloadTarget;
+using Calls = std::vector<std::string>;
+
+std::string T(const std::string& text) {
+    return "trace|" + text;
+}
+
+const std::string kFlashBanner =
+    "\n\n Transferred Data to RAM Successfully!\t\t\t\t\t\t                 \n\n|-----------------"
+    "---[ Start Writing to Flash ]----------------------|\t\t\t\t\t\t\t\t\t\t \n            "
+    "Waiting for Writing Flash!!!!             \t\t\t\t\t\t\t\t\t\t \n       - See the Debug "
+    "Message Window for Writing State ! - \t\t\t\t\t\t\t\t\t\t \n|-------------------------"
+    "------------------------------------------|";
+
+// One image of one 100-byte record (file size 139) up to its reply 0x04, in
+// main-window mode: 12 bytes done give 9 %, 112 give 81 %.
+Calls MainWindowImage(const std::string& status) {
+    return {T("\n\nIMAGEHEADER_STATE"),
+            "debug|\nStart Address =[80000000]\n",
+            "debug|\nImage Length=[00004096]\n",
+            T("\nBefore ImageHeader Transfer \r\n"),
+            T("\nAfter ImageHeader Transfer\r\n"),
+            T("\nImageHeader Received\r\n"),
+            "bar|create 0-100",
+            status,
+            T("\n\nRECORDHEADER_STATE"),
+            T("\n\nRECORDDATA_STATE\t\t 9%"),
+            "bar|81",
+            T("\n\nRECORDDATA_STATE\t\t 81%"),
+            T("\n\nRECORDHEADER_STATE"),
+            "bar|0",
+            T("\n\n m_pMainUsbView->CloseDownloadProgress() : XIPWriteComplete = 0 \n"),
+            "bar|close",
+            T("\n\nENDOFTRANSFER_STATE"),
+            T("\nLaunch Address = 80001000"),
+            "wait|show"};
+}
+
+Calls Join(std::initializer_list<Calls> parts) {
+    Calls all;
+    for (const Calls& part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+TEST(PdaDownloadMainWindow, SingleImageToRamEndsWithDownloadDone) {
+    PdaRig rig;
+    rig.Use(rig.WriteImage("nk.bin", SmallImage(100)), DownloadTarget::Ram);
+
+    const pda::PdaRunOutcome outcome = rig.Run();
+
+    EXPECT_EQ(rig.out.Calls(),
+              Join({{"1037|nk.bin"},
+                    MainWindowImage("status|Transferring [ nk.bin ] Image Data to RAM....."),
+                    {T("\n\nEXIT_STATE\n\n Downloaded to Device Successfully!"),
+                     "status|Launching with the New Image...."}}));
+    EXPECT_TRUE(outcome.completed);
+    EXPECT_FALSE(outcome.aborted);
+    EXPECT_TRUE(rig.pipe->Completed());
+    EXPECT_FALSE(rig.context.aborted);
+
+    const auto report = rig.emulator.Report();
+    EXPECT_EQ(report.transcript,
+              (Calls{"ERASE_RAM_CMD", "RECORD_DATA_CMD x1", "LAST_DATA_IN_RECORD",
+                     "LAST_DATA_IN_IMAGE", "DOWNLOAD_DONE_CMD"}));
+    EXPECT_EQ(report.violation, "");
+    ASSERT_EQ(report.ram.size(), 1u);
+    EXPECT_TRUE(report.flash.empty());
+    EXPECT_EQ(report.ram[0].startAddress, 0x80000000u);
+    EXPECT_EQ(report.ram[0].imageLength, 0x1000u);
+    EXPECT_EQ(report.ram[0].launchAddress, 0x80001000u);
+    ASSERT_EQ(report.ram[0].keptChunks.size(), 1u);
+    EXPECT_EQ(report.ram[0].keptChunks[0].address, 0x80001000u);
+    EXPECT_EQ(report.ram[0].keptChunks[0].bytes, SmallImage(100).records[0].data);
+}
+
+TEST(PdaDownloadMainWindow, SingleImageToFlashWritesFlashAndClosesTheWaitBox) {
+    PdaRig rig;
+    rig.Use(rig.WriteImage("nk.bin", SmallImage(100)), DownloadTarget::Flash);
+
+    rig.Run();
+
+    EXPECT_EQ(rig.out.Calls(),
+              Join({{"1037|nk.bin"},
+                    MainWindowImage("status|Transferring [ nk.bin ] Image Data to RAM....."),
+                    {T(kFlashBanner), "wait|close",
+                     T("\n\nEXIT_STATE\n\n Downloaded to Device Successfully!"),
+                     "status|Launching with the New Image...."}}));
+    const auto report = rig.emulator.Report();
+    EXPECT_EQ(report.transcript,
+              (Calls{"ERASE_RAM_CMD", "RECORD_DATA_CMD x1", "LAST_DATA_IN_RECORD",
+                     "LAST_DATA_IN_IMAGE", "WRITE_FLSH_CMD", "DOWNLOAD_DONE_CMD"}));
+    ASSERT_EQ(report.flash.size(), 1u);
+    EXPECT_EQ(report.flash[0].digest, report.ram[0].digest);
+}
+
+TEST(PdaDownloadMainWindow, StatusBarTellsOfTheFlashWriteFromNinetyNinePercentOn) {
+    PdaRig rig;
+    // 120 full chunks: the last two start at 99 % and 100 %.
+    pda::BootImagePlan layout = SmallImage(120 * 8192);
+    rig.Use(rig.WriteImage("nk.bin", layout), DownloadTarget::Flash);
+    rig.Run();
+    const Calls status = rig.out.Calls("status|");
+    EXPECT_EQ(
+        std::count(status.begin(), status.end(), "status|Writing [ nk.bin ] Image to FLASH....."),
+        2);
+}
+
+TEST(PdaDownloadMainWindow, ListOfTwoImagesToFlashWritesFlashTwiceAndFinishesOnce) {
+    PdaRig rig;
+    rig.WriteImage("eboot.bin", SmallImage(100, 1, 1));
+    rig.WriteImage("nk.bin", SmallImage(100, 1, 2));
+    const std::string list = rig.WriteText("two.lst", "eboot.bin\n+nk.bin\n");
+    rig.Use(list, DownloadTarget::Flash);
+
+    rig.Run();
+
+    const std::string dir = rig.dir.Path() + "/";
+    const Calls tail = {T("\n\nEXIT_STATE\n\n Downloaded to Device Successfully!"),
+                        "status|Launching with the New Image...."};
+    // A list run sets no status after the image header: drop the placeholder.
+    Calls expected = Join(
+        {{T("\n\nSIGNATURE_STATE"), "1037|eboot.bin", T("\n\nFile Name : " + dir + "eboot.bin"),
+          "status|Transferring [ eboot.bin ] Image Data to RAM....."},
+         MainWindowImage("status|never"),
+         {T(kFlashBanner), "wait|close", T("\n\nSIGNATURE_STATE"), "1037|nk.bin",
+          T("\n\nFile Name : " + dir + "nk.bin"),
+          "status|Transferring [ nk.bin ] Image Data to RAM....."},
+         MainWindowImage("status|never"),
+         {T(kFlashBanner), "wait|close", T("\n\nSIGNATURE_STATE"),
+          T("\n\n m_pMainUsbView->CloseDownloadProgress() : XIPWriteComplete = 1 \n"), "bar|close"},
+         tail});
+    expected.erase(std::remove(expected.begin(), expected.end(), "status|never"), expected.end());
+    EXPECT_EQ(rig.out.Calls(), expected);
+
+    const auto report = rig.emulator.Report();
+    const Calls oneImage = {"ERASE_RAM_CMD", "RECORD_DATA_CMD x1", "LAST_DATA_IN_RECORD",
+                            "LAST_DATA_IN_IMAGE", "WRITE_FLSH_CMD"};
+    EXPECT_EQ(report.transcript, Join({oneImage, oneImage, {"DOWNLOAD_DONE_CMD"}}));
+    ASSERT_EQ(report.flash.size(), 2u);
+    EXPECT_NE(report.flash[0].digest, report.flash[1].digest);
+    EXPECT_TRUE(rig.pipe->Completed());
+}
+
+TEST(PdaDownloadMainWindow, ListEndingInPhoneGroupHandsOverToThePhone) {
+    PdaRig rig;
+    rig.WriteImage("eboot.bin", SmallImage(100));
+    const std::string list = rig.WriteText(
+        "quill.lst", "eboot.bin\n-psi.flb\nslb.flb\nmodem.fls\nmodem.eep\nextra.bin\n");
+    rig.Use(list, DownloadTarget::Ram);
+
+    const pda::PdaRunOutcome outcome = rig.Run();
+
+    EXPECT_TRUE(outcome.completed);
+    EXPECT_EQ(rig.emulator.Report().transcript,
+              (Calls{"ERASE_RAM_CMD", "RECORD_DATA_CMD x1", "LAST_DATA_IN_RECORD",
+                     "LAST_DATA_IN_IMAGE", "PHONE_DOWN_CMD"}));
+    EXPECT_TRUE(rig.context.g_AllDownLoad);
+    EXPECT_EQ(rig.context.m_DownSelect, 3); // main-window mode leaves it at 3
+    const std::string dir = rig.dir.Path() + "/";
+    const phone::PhoneFileSet files = rig.context.PhoneFiles();
+    EXPECT_EQ(files[phone::PhoneFileRole::PsiLoader].path, dir + "psi.flb");
+    EXPECT_EQ(files[phone::PhoneFileRole::SecondStageLoader].path, dir + "slb.flb");
+    EXPECT_EQ(files[phone::PhoneFileRole::Firmware].path, dir + "modem.fls");
+    EXPECT_EQ(files[phone::PhoneFileRole::Eeprom].path, dir + "modem.eep");
+    EXPECT_EQ(files[phone::PhoneFileRole::Eeprom].displayName, "modem.eep");
+
+    const Calls calls = rig.out.Calls();
+    EXPECT_EQ(
+        Calls(calls.end() - 14, calls.end()),
+        (Calls{"wait|show", T("\n\nSIGNATURE_STATE"), "1136|Phone File Load Start~!!",
+               "1136|psi.flb File Loading OK!!", "1136|slb.flb File Loading OK!!",
+               "1136|*.flb File Loading OK!!", "1136|*.eep File Loading OK!!",
+               T("\n\n m_pMainUsbView->CloseDownloadProgress() : XIPWriteComplete = 1 \n"),
+               "bar|close", T("\n\n if(XIPWriteComplete) \n"), T("\n PHONEDOWN_STATE: \n"),
+               T("\n if(dwWritten) \n"), T("\n\nEXIT_STATE\n\n Downloaded to Device Successfully!"),
+               "status|Launching with the New Image...."}));
+}
+
+TEST(PdaDownloadMainWindow, PhoneOptionWithSingleImageSendsPhoneDown) {
+    PdaRig rig;
+    rig.Use(rig.WriteImage("nk.bin", SmallImage(100)), DownloadTarget::Ram, false, true);
+
+    rig.Run();
+
+    EXPECT_EQ(rig.emulator.Report().transcript,
+              (Calls{"ERASE_RAM_CMD", "RECORD_DATA_CMD x1", "LAST_DATA_IN_RECORD",
+                     "LAST_DATA_IN_IMAGE", "PHONE_DOWN_CMD"}));
+    const Calls calls = rig.out.Calls();
+    EXPECT_EQ(
+        Calls(calls.end() - 6, calls.end()),
+        (Calls{"wait|show", T("\n if(g_AllDownLoad != TRUE) \n"), T("\n PHONEDOWN_STATE: \n"),
+               T("\n if(dwWritten) \n"), T("\n\nEXIT_STATE\n\n Downloaded to Device Successfully!"),
+               "status|Launching with the New Image...."}));
+    EXPECT_TRUE(rig.context.g_AllDownLoad);
+    EXPECT_TRUE(rig.pipe->Completed());
+}
+
+TEST(PdaDownloadMainWindow, RecordsLongerThanAChunkGoOutInChunksOf8192) {
+    PdaRig rig;
+    rig.Use(rig.WriteImage("nk.bin", SmallImage(8193, 2)), DownloadTarget::Ram);
+    rig.Run();
+    const auto report = rig.emulator.Report();
+    EXPECT_EQ(
+        report.transcript,
+        (Calls{"ERASE_RAM_CMD", "RECORD_DATA_CMD x2", "LAST_DATA_IN_RECORD", "RECORD_DATA_CMD x2",
+               "LAST_DATA_IN_RECORD", "LAST_DATA_IN_IMAGE", "DOWNLOAD_DONE_CMD"}));
+    ASSERT_EQ(report.ram.size(), 1u);
+    const auto& chunks = report.ram[0].keptChunks;
+    ASSERT_EQ(chunks.size(), 4u);
+    EXPECT_EQ(chunks[1].address, 0x80001000u + 8192);
+    EXPECT_EQ(chunks[1].bytes.size(), 1u);
+    EXPECT_EQ(chunks[2].address, 0x80001000u + 8193);
+}
+
+TEST(PdaDownloadMainWindow, StampedImageDownloadsAsTheUnstampedOne) {
+    PdaRig plain;
+    plain.Use(plain.WriteImage("nk.bin", SmallImage(300)), DownloadTarget::Ram);
+    plain.Run();
+    PdaRig stamped;
+    pda::BootImagePlan layout = SmallImage(300);
+    layout.trailing = std::vector<std::uint8_t>(20, 'A');
+    stamped.Use(stamped.WriteImage("nk.bin", layout), DownloadTarget::Ram);
+    stamped.Run();
+    EXPECT_EQ(plain.emulator.Report().ram[0].digest, stamped.emulator.Report().ram[0].digest);
+}
+
+TEST(PdaDownloadMainWindow, DeviceLeavingRightAfterDownloadDoneStillEndsWithSuccessTexts) {
+    PdaRig rig;
+    rig.Use(rig.WriteImage("nk.bin", SmallImage(100)), DownloadTarget::Ram);
+    // A boot loader that answers everything and re-enumerates at once: the
+    // watcher's stop request for that removal lands before the final visit.
+    rig.device->SetTransferHandler([&](std::span<const std::uint8_t> transfer) {
+        const std::uint8_t code = transfer[0];
+        if (code == 0x01 || code == 0x03 || code == 0x04)
+            rig.device->Reply({&code, 1});
+        if (code == 0x06)
+            rig.pipe->RequestStop();
+    });
+    const pda::PdaRunOutcome outcome = rig.Run();
+    EXPECT_TRUE(outcome.completed);
+    const Calls calls = rig.out.Calls();
+    EXPECT_EQ(Calls(calls.end() - 2, calls.end()),
+              (Calls{T("\n\nEXIT_STATE\n\n Downloaded to Device Successfully!"),
+                     "status|Launching with the New Image...."}));
+}
+
+// ---------------------------------------------------------------------------
+// Front panel
+
+TEST(PdaDownloadFrontPanel, SingleImageToFlashShowsPanelTextsOnly) {
+    PdaRig rig;
+    rig.Use(rig.WriteImage("nk.bin", SmallImage(100)), DownloadTarget::Flash, true);
+
+    rig.Run();
+
+    EXPECT_EQ(rig.out.Calls(), (Calls{"1037|nk.bin", "1000|range 0-100", "1032|Downloading...",
+                                      "1029|enable", "1039|9%", "1039|81%", "1000|81", "1000|0",
+                                      "1000|0", "1032|Waiting for Installing...", "1039|", "1000|0",
+                                      "1136|case EXIT_STATE:"}));
+    EXPECT_FALSE(rig.context.flashWriting);
+}
+
+TEST(PdaDownloadFrontPanel, ListCountsImagesAgainstTheListsFixedTotal) {
+    PdaRig rig;
+    rig.WriteImage("a.bin", SmallImage(100));
+    rig.WriteImage("b.bin", SmallImage(100));
+    rig.Use(rig.WriteText("quill.lst", "a.bin\nb.bin\n"), DownloadTarget::Flash, true);
+    rig.Run();
+    EXPECT_EQ(rig.out.Calls("1069|"), (Calls{"1069|1 / 6", "1069|2 / 6"}));
+    EXPECT_TRUE(rig.out.Calls("box|").empty());
+}
+
+TEST(PdaDownloadFrontPanel, OtherListNamesRaiseInvalidFileTypeAtEachImageButDownload) {
+    PdaRig rig;
+    rig.WriteImage("a.bin", SmallImage(100));
+    rig.WriteImage("b.bin", SmallImage(100));
+    rig.Use(rig.WriteText("QUILL.LST", "a.bin\nb.bin\n"), DownloadTarget::Flash, true);
+    const pda::PdaRunOutcome outcome = rig.Run();
+    EXPECT_EQ(rig.out.Calls("box|"), (Calls{"box|Invalid File Type.|", "box|Invalid File Type.|"}));
+    EXPECT_EQ(rig.out.Calls("1069|"), (Calls{"1069|", "1069|"}));
+    EXPECT_TRUE(outcome.completed);
+    EXPECT_EQ(rig.emulator.Report().flash.size(), 2u);
+}
+
+TEST(PdaDownloadFrontPanel, PhoneGroupSetsTheSelectionToPhoneOnlyAfterPhoneDown) {
+    PdaRig rig;
+    rig.WriteImage("a.bin", SmallImage(100));
+    rig.Use(rig.WriteText("quill_all.lst", "a.bin\n-psi.flb\n-slb.flb\n"), DownloadTarget::Flash,
+            true);
+    rig.Run();
+    EXPECT_EQ(rig.context.m_DownSelect, pda::ONLY_PHONE_DOWN);
+    EXPECT_TRUE(rig.context.g_AllDownLoad);
+    EXPECT_EQ(rig.out.Calls("1136|"),
+              (Calls{"1136|Phone File Load Start~!!", "1136|psi.flb File Loading OK!!",
+                     "1136|No Match File Error!!",
+                     "1136|case PHONEDOWN_STATE:", "1136|case EXIT_STATE:"}));
+    EXPECT_EQ(rig.out.Calls("1069|"), (Calls{"1069|1 / 7"}));
+}
+
+TEST(PdaDownloadProgress, PercentFollowsTheRuleAndReportsTypedEvents) {
+    PdaRig rig;
+    // File of 1000 bytes: 15 + 12 + 961 + 12 (end record).
+    pda::BootImagePlan layout = SmallImage(961);
+    rig.Use(rig.WriteImage("nk.bin", layout), DownloadTarget::Ram);
+    rig.Run();
+    const Calls traces = rig.out.Calls("trace|\n\nRECORDDATA_STATE");
+    EXPECT_EQ(traces, (Calls{T("\n\nRECORDDATA_STATE\t\t 2%"), T("\n\nRECORDDATA_STATE\t\t 98%")}));
+
+    int percents = 0;
+    bool finished = false;
+    for (const pda::PdaProgressEvent& event : rig.out.Events()) {
+        if (event.kind == pda::PdaProgressEvent::Kind::Percent) {
+            ++percents;
+            EXPECT_EQ(event.percent, 98);
+            EXPECT_EQ(event.image, "nk.bin");
+        }
+        if (event.kind == pda::PdaProgressEvent::Kind::Finished) {
+            finished = true;
+            EXPECT_EQ(event.verdict, pda::PdaVerdict::Passed);
+            EXPECT_EQ(event.reason, "");
+        }
+    }
+    EXPECT_EQ(percents, 1);
+    EXPECT_TRUE(finished);
+}
+
+} // namespace
+} // namespace marlow::test

@@ -1,0 +1,214 @@
+// The protocol's bytes: packets built exactly, the reply rules, and a chat
+// with the host over a real pipe where this test plays the boot loader.
+
+#include "support/pda_rig.h"
+
+#include "emulators/pda_in_process_device.h"
+#include "pda/pda_protocol.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <thread>
+
+namespace marlow::test {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using pda::PdaCommand;
+
+Bytes Of(std::span<const std::uint8_t> span) {
+    return {span.begin(), span.end()};
+}
+
+TEST(PdaPackets, ImageHeaderCarriesStartAndLengthLittleEndian) {
+    pda::PdaPacketBuilder build;
+    EXPECT_EQ(Of(build.EraseRam({0x80001234, 0x00ABCDEF})),
+              (Bytes{0x01, 0x34, 0x12, 0x00, 0x80, 0xEF, 0xCD, 0xAB, 0x00}));
+}
+
+TEST(PdaPackets, LastDataInImageCarriesOnlyTheLaunchAddress) {
+    pda::PdaPacketBuilder build;
+    EXPECT_EQ(Of(build.LastDataInImage(0x8C0A1B2C)),
+              (Bytes{0x04, 0, 0, 0, 0, 0x2C, 0x1B, 0x0A, 0x8C, 0, 0, 0, 0}));
+}
+
+TEST(PdaPackets, SingleByteCommandsAreTheirCodes) {
+    pda::PdaPacketBuilder build;
+    EXPECT_EQ(Of(build.Single(PdaCommand::LAST_DATA_IN_RECORD)), Bytes{0x03});
+    EXPECT_EQ(Of(build.Single(PdaCommand::WRITE_FLSH_CMD)), Bytes{0x05});
+    EXPECT_EQ(Of(build.Single(PdaCommand::DOWNLOAD_DONE_CMD)), Bytes{0x06});
+    EXPECT_EQ(Of(build.Single(PdaCommand::USB_UNLOAD_CMD)), Bytes{0x07});
+    EXPECT_EQ(Of(build.Single(PdaCommand::PHONE_DOWN_CMD)), Bytes{0x08});
+}
+
+TEST(PdaPackets, RecordDataOfAFullChunk) {
+    Bytes chunk(8192);
+    for (std::size_t i = 0; i < chunk.size(); ++i)
+        chunk[i] = static_cast<std::uint8_t>(i * 7);
+    pda::PdaPacketBuilder build;
+    const Bytes packet = Of(build.RecordData(0x80002000, chunk));
+    ASSERT_EQ(packet.size(), 8205u);
+    EXPECT_EQ(Bytes(packet.begin(), packet.begin() + 9),
+              (Bytes{0x02, 0x00, 0x20, 0x00, 0x80, 0x00, 0x20, 0x00, 0x00}));
+    const std::uint32_t sum = pda::RecordByteSum(chunk);
+    EXPECT_EQ(Bytes(packet.begin() + 9, packet.begin() + 13),
+              (Bytes{static_cast<std::uint8_t>(sum), static_cast<std::uint8_t>(sum >> 8),
+                     static_cast<std::uint8_t>(sum >> 16), static_cast<std::uint8_t>(sum >> 24)}));
+    EXPECT_EQ(Bytes(packet.begin() + 13, packet.end()), chunk);
+}
+
+TEST(PdaPackets, ChunksOfARecord) {
+    EXPECT_EQ(pda::ChunkSize(8193, 0), 8192u);
+    EXPECT_EQ(pda::ChunkSize(8193, 8192), 1u);
+    EXPECT_EQ(pda::ChunkSize(8193, 16384), 0u);
+    EXPECT_EQ(pda::ChunkSize(0, 0), 0u);
+    EXPECT_EQ(pda::ChunkAddress(0xFFFFF000, 8192), 0x00001000u); // wraps like the field
+}
+
+// ---------------------------------------------------------------------------
+// Reply rules
+
+class ScriptedReplies : public pda::ReplyChannel {
+public:
+    std::deque<std::uint8_t> bytes;
+    bool failWhenEmpty = true;
+    bool stop = false;
+    int pauses = 0;
+    bool StopRequested() const override { return stop; }
+    pda::ReplyRead ReadReplyByte(std::uint8_t& byte) override {
+        if (bytes.empty())
+            return pda::ReplyRead::Failed;
+        byte = bytes.front();
+        bytes.pop_front();
+        return pda::ReplyRead::Ok;
+    }
+    void Pause(std::chrono::milliseconds duration) override {
+        EXPECT_EQ(duration.count(), 100);
+        ++pauses;
+    }
+};
+
+TEST(PdaReplies, TwoUnexpectedBytesThenTheCodeSucceedsAfterTwoPauses) {
+    ScriptedReplies replies;
+    replies.bytes = {0x02, 0x02, 0x03};
+    const pda::ReplyWait wait = pda::AwaitReply(replies, PdaCommand::LAST_DATA_IN_RECORD);
+    EXPECT_EQ(wait.outcome, pda::ReplyOutcome::Received);
+    EXPECT_EQ(replies.pauses, 2);
+    EXPECT_EQ(wait.error, "");
+}
+
+TEST(PdaReplies, FiftyUnexpectedBytesExhaustTheWait) {
+    ScriptedReplies replies;
+    replies.bytes.assign(60, 0x02);
+    const pda::ReplyWait wait = pda::AwaitReply(replies, PdaCommand::LAST_DATA_IN_RECORD);
+    EXPECT_EQ(wait.outcome, pda::ReplyOutcome::Exhausted);
+    EXPECT_EQ(replies.bytes.size(), 10u);
+    EXPECT_EQ(wait.error, "LAST_DATA_IN_RECORD: 50 unexpected replies, the last 0x02");
+}
+
+TEST(PdaReplies, ZeroIsNakAndNamesTheStep) {
+    ScriptedReplies replies;
+    replies.bytes = {0x07, 0x00};
+    const pda::ReplyWait wait = pda::AwaitReply(replies, PdaCommand::ERASE_RAM_CMD);
+    EXPECT_EQ(wait.outcome, pda::ReplyOutcome::Nak);
+    EXPECT_EQ(wait.error, "ERASE_RAM_CMD: the device answered NAK");
+}
+
+TEST(PdaReplies, StopBeforeTheReadAndFailedReads) {
+    ScriptedReplies stopped;
+    stopped.stop = true;
+    stopped.bytes = {0x01};
+    EXPECT_EQ(pda::AwaitReply(stopped, PdaCommand::ERASE_RAM_CMD).outcome,
+              pda::ReplyOutcome::Stopped);
+    EXPECT_EQ(stopped.bytes.size(), 1u);
+    ScriptedReplies gone;
+    EXPECT_EQ(pda::AwaitReply(gone, PdaCommand::LAST_DATA_IN_IMAGE).outcome,
+              pda::ReplyOutcome::Failed);
+}
+
+TEST(PdaReplies, FlashWaitPassesOverEverythingButItsCode) {
+    ScriptedReplies replies;
+    replies.bytes = {0x00, 0x00, 0x04, 0x00, 0x05};
+    const pda::FlashWait wait = pda::AwaitFlashWritten(replies);
+    EXPECT_EQ(wait.outcome, pda::FlashOutcome::Written);
+    EXPECT_EQ(replies.pauses, 4);
+    ScriptedReplies gone;
+    EXPECT_EQ(pda::AwaitFlashWritten(gone).outcome, pda::FlashOutcome::Failed);
+}
+
+// ---------------------------------------------------------------------------
+// On the wire
+
+class BootLoaderChat {
+public:
+    explicit BootLoaderChat(emulators::InProcessUsbDevice& device) : device_(device) {}
+
+    void Expect(const Bytes& expected, const char* what) {
+        const std::optional<Bytes> got = device_.NextTransfer();
+        ASSERT_TRUE(got.has_value()) << what << ": the host sent nothing more";
+        EXPECT_EQ(*got, expected) << what << "\nexpected:\n"
+                                  << HexDump(expected) << "got:\n"
+                                  << HexDump(*got);
+    }
+    void ExpectSize(std::size_t size, std::uint8_t code, const char* what) {
+        const std::optional<Bytes> got = device_.NextTransfer();
+        ASSERT_TRUE(got.has_value()) << what;
+        EXPECT_EQ(got->size(), size) << what;
+        if (!got->empty()) {
+            EXPECT_EQ((*got)[0], code) << what;
+        }
+        last_ = *got;
+    }
+    void Reply(std::uint8_t byte) { device_.Reply({&byte, 1}); }
+    const Bytes& Last() const { return last_; }
+
+private:
+    emulators::InProcessUsbDevice& device_;
+    Bytes last_;
+};
+
+TEST(PdaWire, ChunksOf8192And8193And51DataBytesWithTheZeroLengthPacket) {
+    PdaRig rig;
+    emulators::DetachEmulator(*rig.device); // this test is the boot loader
+    pda::BootImagePlan layout = SmallImage(8192, 1);
+    pda::BootImagePlan second = SmallImage(8193, 1, 2);
+    second.records[0].address = 0x80100000;
+    pda::BootImagePlan third = SmallImage(51, 1, 3);
+    third.records[0].address = 0x80200000;
+    layout.records.push_back(second.records[0]);
+    layout.records.push_back(third.records[0]);
+    rig.Use(rig.WriteImage("nk.bin", layout), pda::DownloadTarget::Ram);
+
+    std::thread host([&] { rig.Run(); });
+    BootLoaderChat chat(*rig.device);
+    chat.Expect({0x01, 0x00, 0x00, 0x00, 0x80, 0x00, 0x10, 0x00, 0x00}, "ERASE_RAM_CMD");
+    chat.Reply(0x01);
+
+    chat.ExpectSize(8205, 0x02, "record of 8192");
+    EXPECT_EQ(Bytes(chat.Last().begin() + 1, chat.Last().begin() + 9),
+              (Bytes{0x00, 0x10, 0x00, 0x80, 0x00, 0x20, 0x00, 0x00}));
+    chat.Expect({0x03}, "LAST_DATA_IN_RECORD after 8192");
+    chat.Reply(0x03);
+
+    chat.ExpectSize(8205, 0x02, "first chunk of 8193");
+    chat.ExpectSize(14, 0x02, "second chunk of 8193");
+    EXPECT_EQ(Bytes(chat.Last().begin() + 1, chat.Last().begin() + 9),
+              (Bytes{0x00, 0x20, 0x10, 0x80, 0x01, 0x00, 0x00, 0x00}));
+    chat.Expect({0x03}, "LAST_DATA_IN_RECORD after 8193");
+    chat.Reply(0x03);
+
+    chat.ExpectSize(64, 0x02, "record of 51");
+    chat.Expect({}, "zero-length packet after 64 bytes");
+    chat.Expect({0x03}, "LAST_DATA_IN_RECORD after 51");
+    chat.Reply(0x03);
+
+    chat.Expect({0x04, 0, 0, 0, 0, 0x00, 0x10, 0x00, 0x80, 0, 0, 0, 0}, "LAST_DATA_IN_IMAGE");
+    chat.Reply(0x04);
+    chat.Expect({0x06}, "DOWNLOAD_DONE_CMD");
+    host.join();
+    EXPECT_TRUE(rig.pipe->Completed());
+}
+
+} // namespace
+} // namespace marlow::test

@@ -1,0 +1,230 @@
+// Our download library, loaded for real, against the modem emulator on a
+// pseudo-terminal: the engine's runs end to end, faults included.
+
+#include "emulators/modem_emulator.h"
+#include "phone/phone_engine.h"
+#include "phone/vendor_library.h"
+#include "phone_fakes.h"
+#include "support/temp_dir.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <thread>
+
+namespace marlow::phone::test {
+namespace {
+
+using emulators::ModemEmulator;
+using emulators::ModemFaults;
+using marlow::test::ReadFileBytes;
+using marlow::test::WriteFile;
+using ::testing::HasSubstr;
+
+std::vector<std::uint8_t> Pattern(std::size_t size, std::uint8_t seed) {
+    std::vector<std::uint8_t> bytes(size);
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<std::uint8_t>(seed + i * 7 + (i >> 8));
+    return bytes;
+}
+
+class StandInModemTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        WriteFile(dir.File("psi.flb"), Pattern(3000, 1));
+        WriteFile(dir.File("slb.flb"), Pattern(9000, 2));
+        WriteFile(dir.File("modem.fls"), Pattern(300000, 3));
+        WriteFile(dir.File("modem.eep"), Pattern(700, 4));
+        WriteFile(dir.File("modem.brx"), "+psi.flb\n+slb.flb\n+modem.fls\n+modem.eep\n");
+        std::string error;
+        library = LoadDownloadLibrary(MARLOW_STANDIN_LIBRARY, &error);
+        ASSERT_TRUE(library) << error;
+    }
+
+    void TearDown() override {
+        engine.reset();
+        modem.reset();
+    }
+
+    void StartModem(ModemFaults faults) {
+        std::string error;
+        modem = ModemEmulator::Start(dir.File("modem-link"), {faults, store.Path()}, &error);
+        ASSERT_TRUE(modem) << error;
+    }
+
+    void MakeEngine(PhoneOwner owner) {
+        PhoneEngineSetup setup;
+        setup.owner = owner;
+        setup.library = library.get();
+        setup.presentation = &out;
+        setup.clock = &clock;
+        setup.ownerThread = &ownerThread;
+        setup.ports = &port;
+        engine = std::make_unique<PhoneEngine>(std::move(setup));
+    }
+
+    void StartMainRun() {
+        MakeEngine(PhoneOwner::MainWindow);
+        ASSERT_TRUE(engine->StartMainWindowRun(dir.File("modem.brx"), PhoneStart::Command));
+        engine->PollPort();
+    }
+
+    // Runs the owner's thread until the run has ended.
+    void RunToTheEnd() {
+        while (out.ends.empty())
+            ASSERT_TRUE(ownerThread.WaitAndRunOne()) << "the run stopped moving";
+    }
+
+    void RunUntilState(PhoneState state) {
+        while (engine->Inst().state != state)
+            ASSERT_TRUE(ownerThread.WaitAndRunOne()) << "the run stopped moving";
+    }
+
+    std::string LastMessageBox() const {
+        for (auto it = out.lines.rbegin(); it != out.lines.rend(); ++it) {
+            if (it->rfind("message box: ", 0) == 0)
+                return it->substr(13);
+        }
+        return {};
+    }
+
+    marlow::test::TempDir dir;
+    marlow::test::TempDir store;
+    std::unique_ptr<VendorLibrary> library;
+    std::unique_ptr<ModemEmulator> modem;
+    Journal calls;
+    FakeClock clock{calls};
+    RecordingPresentation out;
+    ManualOwnerThread ownerThread;
+    FixedPhonePort port{dir.File("modem-link")};
+    std::unique_ptr<PhoneEngine> engine;
+};
+
+TEST_F(StandInModemTest, WholeRunDeliversTheFourFilesIntact) {
+    StartModem({});
+    StartMainRun();
+    RunToTheEnd();
+
+    ASSERT_EQ(out.ends, std::vector<PhoneRunEnd>{PhoneRunEnd::Succeeded}) << LastMessageBox();
+    EXPECT_EQ(out.Count("DeviceState: \n Phone Downloaded Successfully! \n"), 1);
+    EXPECT_EQ(out.Count("progress 100"), 4);
+    const auto files = modem->Files();
+    ASSERT_EQ(files.size(), 4u);
+    for (const char* name : {"psi.flb", "slb.flb", "modem.fls", "modem.eep"})
+        EXPECT_EQ(ReadFileBytes(store.File(name)), ReadFileBytes(dir.File(name))) << name;
+    EXPECT_EQ(files[3].kind, modemlink::FileKind::Eep);
+    EXPECT_EQ(modem->EndsOfProcess(), 1);
+    EXPECT_FALSE(engine->Inst().port_open);
+}
+
+TEST_F(StandInModemTest, RefusedBootFailsTheRunWithTheModemsReason) {
+    StartModem({.refuseBoot = true});
+    StartMainRun();
+    RunToTheEnd();
+    EXPECT_EQ(out.ends.back(), PhoneRunEnd::Failed);
+    EXPECT_EQ(out.Count("DeviceState: Boot Failed"), 1);
+    EXPECT_EQ(LastMessageBox(), "Boot refused by the modem");
+}
+
+TEST_F(StandInModemTest, FailedFirmwarePartIsLabelledEep) {
+    StartModem({.failPart = 3});
+    StartMainRun();
+    RunToTheEnd();
+    EXPECT_EQ(out.Count("DeviceState: Failed (EEP)"), 1);
+    EXPECT_EQ(LastMessageBox(), "Flash write failed: modem.fls");
+    EXPECT_EQ(modem->Files().size(), 2u);
+}
+
+TEST_F(StandInModemTest, VanishingModemIsReportedAsALostLink) {
+    StartModem({.vanishAtPart = 2});
+    StartMainRun();
+    RunToTheEnd();
+    EXPECT_EQ(out.Count("DeviceState: Boot Failed"), 1);
+    EXPECT_THAT(LastMessageBox(), HasSubstr("The modem link has gone"));
+    EXPECT_FALSE(engine->Inst().port_open);
+}
+
+// Files the library cannot send fail their part with the reason, never the
+// process: a folder, and a device that would never end.
+struct UnsendableFile {
+    const char* role;
+    bool folder; // else a link to /dev/zero
+    const char* label;
+    const char* reason;
+};
+
+class UnsendableFileTest : public StandInModemTest,
+                           public ::testing::WithParamInterface<UnsendableFile> {};
+
+TEST_P(UnsendableFileTest, FailsThePartWithItsReason) {
+    const UnsendableFile& row = GetParam();
+    std::filesystem::remove(dir.File(row.role));
+    if (row.folder)
+        std::filesystem::create_directory(dir.File(row.role));
+    else
+        std::filesystem::create_symlink("/dev/zero", dir.File(row.role));
+    StartModem({});
+    StartMainRun();
+    RunToTheEnd();
+    EXPECT_EQ(out.ends.back(), PhoneRunEnd::Failed);
+    EXPECT_EQ(out.Count(std::string("DeviceState: ") + row.label), 1);
+    EXPECT_THAT(LastMessageBox(), HasSubstr(dir.File(row.role)));
+    EXPECT_THAT(LastMessageBox(), HasSubstr(row.reason));
+    EXPECT_FALSE(engine->Inst().port_open);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FolderOrDevice, UnsendableFileTest,
+    ::testing::Values(UnsendableFile{"modem.fls", true, "Boot Failed", "is a folder"},
+                      UnsendableFile{"slb.flb", false, "Boot Failed", "up to 4294967295 bytes"},
+                      UnsendableFile{"modem.eep", true, "Failed (EEP)", "is a folder"}));
+
+TEST_F(StandInModemTest, PortThatIsNoTerminalCannotBeOpened) {
+    std::filesystem::create_directory(dir.File("modem-link"));
+    StartMainRun();
+    EXPECT_EQ(out.Count("DeviceState: if(!OpenPort(inst))"), 1);
+    EXPECT_THAT(out.lines, ::testing::Contains(HasSubstr("cannot open")));
+    EXPECT_FALSE(engine->Inst().port_open);
+}
+
+TEST_F(StandInModemTest, CancelDuringTheFirmwareStopsTheModemAndFreesThePort) {
+    StartModem({});
+    StartMainRun();
+    RunUntilState(stDownloadFls);
+    while (out.lines.back() == "progress 0")
+        ASSERT_TRUE(ownerThread.WaitAndRunOne());
+    engine->CancelMainWindowRun();
+    EXPECT_EQ(engine->Inst().state, stIdle);
+    EXPECT_FALSE(engine->Inst().port_open);
+    EXPECT_EQ(modem->Files().size(), 2u);
+
+    // The port is free again: a new run goes through.
+    ownerThread.RunAll();
+    ASSERT_TRUE(engine->StartMainWindowRun(dir.File("modem.brx"), PhoneStart::Command));
+    engine->PollPort();
+    RunToTheEnd();
+    EXPECT_EQ(out.ends.back(), PhoneRunEnd::Succeeded) << LastMessageBox();
+    EXPECT_GE(modem->Aborts(), 1);
+}
+
+TEST_F(StandInModemTest, PanelRebootsAStalledBootAndCompletes) {
+    StartModem({.stallBoots = 1});
+    MakeEngine(PhoneOwner::FrontPanel);
+    for (const char* name : {"psi.flb", "slb.flb", "modem.fls", "modem.eep"})
+        engine->Files().Assign(ClassifyPhoneFile(name), name, dir.File(name));
+    engine->BeginPanelPortWait();
+    engine->PollPort();
+    ASSERT_EQ(engine->Inst().state, stBooting);
+    // The watchdog acts on a boot the modem has seen and left unanswered.
+    while (modem->Boots() == 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    engine->WatchdogTick();
+    RunToTheEnd();
+    EXPECT_EQ(out.ends.back(), PhoneRunEnd::Succeeded) << LastMessageBox();
+    EXPECT_EQ(modem->Boots(), 2);
+    EXPECT_EQ(modem->Files().size(), 4u);
+}
+
+} // namespace
+} // namespace marlow::phone::test

@@ -1,0 +1,381 @@
+// The UART loader dialog over the handset emulator: its controls and write
+// modes, whole runs on a pseudo-terminal, the settings and log files, and
+// every way of ending the dialog while a worker runs.
+
+#include "emulators/in_process_uart.h"
+#include "emulators/uart_in_process_device.h"
+#include "support/gui_test_support.h"
+#include "support/uart_test_support.h"
+#include "uartloader/uart_port.h"
+#include "uartloader/ui/uart_loader_dialog.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLoggingCategory>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <set>
+
+namespace marlow::test {
+namespace {
+
+using emulators::UartEmulatorOptions;
+using uartloader::LoaderSettings;
+using uartloader::test::DisconnectLine;
+using uartloader::test::ExpectedDefaultLog;
+using uartloader::test::PtyHandset;
+using uartloader::ui::CUartLoaderDlg;
+
+// Rows 0 to 7, none empty, so every bar of a run ends at 100.
+constexpr std::array<std::size_t, 8> kFileSizes = {300, 200, 2148, 5000, 64, 2048, 1, 4097};
+
+std::string Unix(std::string text) {
+    std::erase(text, '\r');
+    return text;
+}
+
+UartEmulatorOptions Script(const std::string& script) {
+    UartEmulatorOptions options;
+    options.script = *emulators::ParseUartScript(script, nullptr);
+    return options;
+}
+
+// Turns the debug channel on and collects what the dialog writes there.
+struct DebugChannel {
+    DebugChannel() {
+        lines.clear();
+        QLoggingCategory::setFilterRules(QStringLiteral("marlow.uartloader.debug=true"));
+        previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext& where, const QString& text) {
+                if (std::string_view(where.category) == "marlow.uartloader")
+                    lines.push_back(text.toStdString());
+            });
+    }
+    ~DebugChannel() {
+        qInstallMessageHandler(previous);
+        QLoggingCategory::setFilterRules(QString());
+    }
+    static inline std::vector<std::string> lines;
+    QtMessageHandler previous = nullptr;
+};
+
+class LoaderDialogTest : public testing::Test {
+protected:
+    LoaderDialogTest() { uartloader::test::WriteRoleFiles(files, kFileSizes); }
+
+    CUartLoaderDlg& Dialog() {
+        if (!dialog) {
+            uartloader::ui::LoaderDialogOptions options;
+            options.store = &store.Store();
+            options.pause = [this](std::chrono::milliseconds wait) { pauses.push_back(wait); };
+            if (transports)
+                options.transports = transports;
+            dialog = std::make_unique<CUartLoaderDlg>(nullptr, std::move(options));
+            dialog->show();
+        }
+        return *dialog;
+    }
+    template <class Widget = QWidget> Widget* Control(int id) {
+        auto* widget = Dialog().findChild<Widget*>(QString::number(id));
+        EXPECT_NE(widget, nullptr) << id;
+        return widget;
+    }
+    void Click(int id) { Control<QAbstractButton>(id)->click(); }
+    void ClickAnswering(int id, const std::string& path) {
+        dialogs.answers.push_back(QString::fromStdString(path));
+        Click(id);
+        Flush();
+    }
+    void SetPort(const std::string& port) {
+        Control<QComboBox>(1075)->setEditText(QString::fromStdString(port));
+    }
+    std::string FieldText(int id) { return Control<QLineEdit>(id)->text().toStdString(); }
+    std::string ShownLog() { return Control<QPlainTextEdit>(1083)->toPlainText().toStdString(); }
+    int Bar(int id) { return Control<QProgressBar>(id)->value(); }
+    // Connects to `port` and lets the run go to its end, whose last event
+    // is the label's "Comport is disconnected.".
+    bool RunOn(const std::string& port) {
+        SetPort(port);
+        Control<QLabel>(1133)->clear();
+        Click(1076);
+        return ProcessUntil(
+            [this] { return Control<QLabel>(1133)->text() == "Comport is disconnected."; });
+    }
+    void LoadSettings(const LoaderSettings& settings) {
+        const std::string path = dir.File("loader.mfl");
+        ASSERT_TRUE(uartloader::WriteMflFile(path, settings, nullptr));
+        ClickAnswering(1079, path);
+    }
+
+    struct ApplicationFirst {
+        ApplicationFirst() { EnsureApplication(); }
+    } applicationFirst;
+    RecordingDialogs dialogs;
+    TempStore store;
+    TempDir dir;
+    uartloader::test::RoleFiles files;
+    std::vector<std::chrono::milliseconds> pauses;
+    uartloader::UartLoaderSession::TransportFactory transports;
+    std::unique_ptr<CUartLoaderDlg> dialog;
+};
+
+// Which controls each write mode enables: {ids, in Total Write, in Seperate Write}.
+struct EnableRule {
+    std::vector<int> ids;
+    bool total;
+    bool separate;
+};
+
+const EnableRule kEnableRules[] = {
+    // the file fields and "..." buttons of rows 0 to 7
+    {{1084, 1085, 1090, 1091, 1095, 1096, 1100, 1101, 1105, 1106, 1110, 1111, 1115, 1116, 1120,
+      1121},
+     false,
+     true},
+    // the addresses of rows 0 and 1 are never sent
+    {{1086, 1089, 1092, 1094}, false, false},
+    // the addresses of rows 2 to 7
+    {{1097, 1099, 1102, 1104, 1107, 1109, 1112, 1114, 1117, 1119, 1122, 1124}, false, true},
+    // row 8, the STM list, and its bar
+    {{1125, 1126, 1127, 1129, 1132}, true, false},
+    {{1075, 1076, 1077, 1078, 1079, 1080, 1083, 1088, 1093, 1098, 1103, 1108, 1113, 1118, 1123,
+      1130, 1131, 1133, 1137},
+     true,
+     true},
+};
+
+// It opens in Total Write; a second "Seperate Write" changes nothing.
+TEST_F(LoaderDialogTest, OpensInTotalWriteAndEachModeEnablesItsOwnControls) {
+    EXPECT_EQ(Dialog().windowTitle(), "ST Uart Flash Loader_(Build 071203)");
+    for (int clicked : {0, 1130, 1130, 1131}) {
+        if (clicked != 0)
+            Click(clicked);
+        const bool totalWrite = clicked != 1130;
+        EXPECT_TRUE(Control<QRadioButton>(totalWrite ? 1131 : 1130)->isChecked());
+        EXPECT_EQ(Dialog().Session().TotalWriteMode(), totalWrite);
+        for (const EnableRule& rule : kEnableRules)
+            for (int id : rule.ids)
+                EXPECT_EQ(Control(id)->isEnabled(), totalWrite ? rule.total : rule.separate)
+                    << id << " after " << clicked;
+    }
+}
+
+// A combo box's own edit field and pop-up list speak for it.
+bool PartOfACombo(const QWidget* widget) {
+    for (const QWidget* w = widget->parentWidget(); w != nullptr; w = w->parentWidget())
+        if (qobject_cast<const QComboBox*>(w))
+            return true;
+    return false;
+}
+
+TEST_F(LoaderDialogTest, EveryControlHasAnAccessibleNameOfItsOwn) {
+    std::set<QString> names;
+    for (QWidget* widget : Dialog().findChildren<QWidget*>()) {
+        const bool interactive =
+            widget->focusPolicy() != Qt::NoFocus || qobject_cast<QProgressBar*>(widget);
+        if (!interactive || PartOfACombo(widget))
+            continue;
+        EXPECT_FALSE(widget->accessibleName().isEmpty())
+            << widget->metaObject()->className() << " " << widget->objectName().toStdString();
+        EXPECT_TRUE(names.insert(widget->accessibleName()).second)
+            << widget->accessibleName().toStdString();
+    }
+    EXPECT_EQ(Control<QLineEdit>(1097)->maxLength(), 8);
+    EXPECT_EQ(Control<QLineEdit>(1129)->maxLength(), 8);
+}
+
+// Whole runs on a pseudo-terminal -----------------------------------------
+
+// A Separate Write run fills bars 0 to 7; a second "Connect", now in Total
+// Write with a list, starts from a cleared log and bars at 0 and drives only
+// the total bar, which its disconnect returns to 0.
+TEST_F(LoaderDialogTest, ASeparateThenATotalWriteRunEachLogEveryStep) {
+    const int rowBars[] = {1088, 1093, 1098, 1103, 1108, 1113, 1118, 1123};
+    LoadSettings(uartloader::test::SeparateWriteSettings(files));
+    Click(1130);
+    {
+        PtyHandset handset;
+        ASSERT_TRUE(RunOn(handset.PortPath()));
+        EXPECT_TRUE(handset.Report().Passed());
+        const std::string log = ExpectedDefaultLog(handset.PortPath());
+        EXPECT_EQ(Dialog().Session().LogText(), log);
+        EXPECT_EQ(ShownLog(), Unix(log));
+        for (int bar : rowBars)
+            EXPECT_EQ(Bar(bar), 100) << bar;
+        ClickAnswering(1080, dir.File("run.txt"));
+        EXPECT_EQ(ReadFileText(dir.File("run.txt")), log); // "\r\n" kept
+        ClickAnswering(1080, dir.File("no/such/run.txt"));
+        EXPECT_EQ(dialogs.messages, std::vector<QString>{"Failed to create file run.txt"});
+        dialogs.messages.clear();
+    }
+    std::string list;
+    for (int row = 0; row < 8; ++row)
+        list += "-role" + std::to_string(row) + ".bin\r\n";
+    for (int field : {1084, 1090, 1095, 1100, 1105, 1110, 1115, 1120})
+        Control<QLineEdit>(field)->clear(); // only the list counts
+    WriteFile(files.dir.File("set.stm"), list);
+    Click(1131);
+    ClickAnswering(1126, files.dir.File("set.stm"));
+    PtyHandset handset;
+    QSignalSpy total(Control<QProgressBar>(1132), &QProgressBar::valueChanged);
+    ASSERT_TRUE(RunOn(handset.PortPath()));
+    EXPECT_TRUE(handset.Report().Passed());
+    EXPECT_EQ(ShownLog(), Unix(ExpectedDefaultLog(handset.PortPath())));
+    for (int bar : rowBars)
+        EXPECT_EQ(Bar(bar), 0) << bar;
+    EXPECT_TRUE(std::any_of(total.begin(), total.end(),
+                            [](const QList<QVariant>& args) { return args[0].toInt() == 100; }));
+    EXPECT_EQ(Bar(1132), 0);
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+// A new "Connect" clears the log and every bar first, so a port that cannot
+// be opened leaves "Failed to connect." alone, and says why only in the
+// debug channel.
+TEST_F(LoaderDialogTest, AConnectThatFailsLeavesOnlyFailedToConnect) {
+    Click(1130);
+    Control<QLineEdit>(1100)->setText("changed by hand");
+    const std::string shortFile = dir.File("short.mfl");
+    WriteFile(shortFile, "COM3\r\n/img/second.bin\r\n");
+    ClickAnswering(1079, shortFile);
+    EXPECT_EQ(ShownLog(), "short.mfl holds only 2 of 28 lines; the fields after them are left as "
+                          "they were\n");
+    EXPECT_EQ(FieldText(1084), "/img/second.bin");
+    EXPECT_EQ(FieldText(1100), "changed by hand");
+    EXPECT_EQ(Control<QComboBox>(1075)->currentText(), "COM3");
+
+    for (const auto& [port, reason] :
+         {std::pair{"/nonexistent/tty", "cannot open /nonexistent/tty"},
+          std::pair{"  ", "(no port given)"}}) {
+        SCOPED_TRACE(port);
+        DebugChannel channel;
+        Control<QProgressBar>(1103)->setValue(40);
+        SetPort(port);
+        Click(1076);
+        Flush();
+        EXPECT_EQ(Dialog().Session().LogText(), "Failed to connect.\r\n");
+        EXPECT_EQ(ShownLog(), "Failed to connect.\n");
+        EXPECT_EQ(Bar(1103), 0);
+        EXPECT_TRUE(Control(1076)->isEnabled());
+        ASSERT_FALSE(channel.lines.empty());
+        EXPECT_NE(channel.lines.back().find(reason), std::string::npos) << channel.lines.back();
+    }
+}
+
+// Settings and log files ---------------------------------------------------
+
+// The fields show the defaults and give them back: the file is the one the
+// settings writer makes of them, whose 28 lines its own tests pin down.
+TEST_F(LoaderDialogTest, SaveSettingsOfTheDefaultsWritesTheTwentyEightLines) {
+    const std::string path = dir.File("defaults.mfl");
+    ClickAnswering(1078, path);
+    ASSERT_TRUE(
+        uartloader::WriteMflFile(dir.File("expected.mfl"), LoaderSettings::Defaults(), nullptr));
+    const std::string text = ReadFileText(path);
+    EXPECT_EQ(text, ReadFileText(dir.File("expected.mfl")));
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 28);
+    EXPECT_TRUE(text.ends_with("eboot.nb0\r\n3D00000\r\n\r\nC:\\Marlow_V1.4Beta\\Brix.stm\r\n"
+                               "3D00000\r\n\r\n"));
+    EXPECT_EQ(store.Value("Recent Files/Settings"), path);
+    EXPECT_EQ(dialogs.choices.back().defaultSuffix, "mfl");
+}
+
+TEST_F(LoaderDialogTest, LoadSettingsRestoresEveryFieldAndThePortButNotTheWriteMode) {
+    ClickAnswering(1079, dir.File("absent.mfl"));
+    EXPECT_EQ(dialogs.messages, std::vector<QString>{"Failed to open file absent.mfl"});
+    EXPECT_EQ(FieldText(1084), LoaderSettings::Defaults().rows[0].path);
+    LoaderSettings settings = uartloader::test::SeparateWriteSettings(files);
+    settings.portIndex = 4;
+    settings.rows[8] = {"/img/set.stm", "12345678", "9"};
+    settings.rows[3].extAddress = "123456789"; // hand-edited: longer than the field
+    LoadSettings(settings);
+    EXPECT_EQ(Control<QComboBox>(1075)->currentText(), "COM5");
+    EXPECT_EQ(FieldText(1084), files.paths[0]);
+    EXPECT_EQ(FieldText(1127), "12345678");
+    EXPECT_EQ(FieldText(1102), "12345678");
+    EXPECT_TRUE(Control<QRadioButton>(1131)->isChecked());
+    EXPECT_EQ(store.Value("Recent Files/Settings"), dir.File("loader.mfl"));
+
+    // Saved again, the file comes back byte for byte: the long address was
+    // kept for the run to refuse, not cut to what the field shows.
+    ClickAnswering(1078, dir.File("again.mfl"));
+    EXPECT_EQ(ReadFileText(dir.File("again.mfl")), ReadFileText(dir.File("loader.mfl")));
+}
+
+// Endings while a worker runs ---------------------------------------------
+
+// Close, Escape and the close box each disconnect, wait, and return only
+// once the worker has written its last line and let the port go.
+TEST_F(LoaderDialogTest, EveryWayOfClosingEndsTheRunningWorkerFirst) {
+    const std::function<void(CUartLoaderDlg&)> endings[] = {
+        [this](CUartLoaderDlg&) { Click(1137); },
+        [](CUartLoaderDlg& d) { QTest::keyClick(&d, Qt::Key_Escape); },
+        [](CUartLoaderDlg& d) { d.close(); },
+    };
+    for (const auto& end : endings) {
+        pauses.clear();
+        Dialog().show();
+        Flush(); // the last run's end enables "Connect"
+        UartEmulatorOptions silent;
+        silent.bootRomSilent = true;
+        PtyHandset handset(silent);
+        SetPort(handset.PortPath());
+        Click(1076);
+        ASSERT_TRUE(Dialog().Session().IsConnected());
+        end(Dialog());
+        EXPECT_FALSE(Dialog().isVisible());
+        EXPECT_FALSE(Dialog().Session().IsConnected());
+        EXPECT_TRUE(Dialog().Session().LogText().ends_with(
+            "\r\nFailed to receive any data from the device.\r\n" +
+            DisconnectLine(handset.PortPath())));
+        EXPECT_EQ(pauses, std::vector<std::chrono::milliseconds>{std::chrono::milliseconds(300)});
+        EXPECT_TRUE(uartloader::CUartPort(handset.PortPath())
+                        .Open(uartloader::kLoaderLineSettings)
+                        .ok); // the worker let it go
+    }
+}
+
+// "Disconnect" enables "Connect" while the old worker may still be ending:
+// the new run opens a port of its own, and the old run's last lines come
+// before the new run's fresh log. (The session's own tests watch each port
+// for the other run's reads and writes.)
+TEST_F(LoaderDialogTest, ConnectRightAfterDisconnectGivesTheNewRunItsOwnPort) {
+    uartloader::test::WriteRoleFiles(files, {300, 200, 2148, 1 << 20, 64, 2048, 1, 4097});
+    emulators::InProcessUartLink link;
+    int made = 0;
+    transports = [&](const std::string& name) {
+        ++made;
+        return link.MakeHostEnd(name);
+    };
+    emulators::UartEmulatorReport first;
+    emulators::UartEmulatorReport second;
+    std::thread device([&] {
+        emulators::UartInProcessDevice end(link);
+        first = emulators::UartHandsetEmulator(Script("flash:xloader,done:never")).Run(end);
+        second = emulators::UartHandsetEmulator(Script("ping,done:second")).Run(end);
+    });
+    LoadSettings(uartloader::test::SeparateWriteSettings(files));
+    Click(1130);
+    Click(1076);
+    ASSERT_TRUE(ProcessUntil([this] { return Bar(1103) > 0; }));
+    Click(1077);
+    Flush();
+    ASSERT_TRUE(RunOn("COM1"));
+    EXPECT_TRUE(ShownLog().starts_with("Connected to COM1 port.\n\nReceived ASIC ID\n"));
+    EXPECT_TRUE(ShownLog().ends_with("$$$ second\n\nCOM1 port is disconnected.\n"));
+    dialog.reset();
+    link.StopDevice();
+    device.join();
+    EXPECT_EQ(made, 2);
+    EXPECT_FALSE(first.partitions.at(0).complete);
+    EXPECT_TRUE(second.Passed()) << emulators::SummariseUartReport(second);
+}
+
+} // namespace
+} // namespace marlow::test
