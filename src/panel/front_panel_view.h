@@ -3,6 +3,8 @@
 // decides the words; the panel's widgets (or the CLI's `total`, or a test)
 // implement this.
 
+#include "common/run_verdict.h"
+
 #include <cstdint>
 #include <string_view>
 
@@ -28,6 +30,9 @@ public:
     // The two-line message dialog in `colour` (a colour reference); modal.
     virtual void TwoLineMessage(std::string_view first, std::string_view second,
                                 std::uint32_t colour) = 0;
+    // The run's verdict, after its last words: the panel shows it in the
+    // status line's colour.
+    virtual void RunEnded(const RunFinished& finished) { (void)finished; }
 };
 
 } // namespace marlow::panel

@@ -3,7 +3,7 @@
 #include "app/gui/frame_devices.h"
 #include "app/gui/instance_lock.h"
 #include "app/gui/main_frame.h"
-#include "panel/front_panel_placeholder.h"
+#include "panel/front_panel_dialog.h"
 
 namespace marlow::gui {
 
@@ -32,7 +32,7 @@ StartResult CMarlowApp::InitInstance() {
         if (options_.runFrontPanel)
             options_.runFrontPanel(*context_);
         else
-            panel::RunFrontPanel();
+            RunFrontPanel(*store);
         return StartResult::PanelClosed;
     }
 
@@ -50,6 +50,15 @@ StartResult CMarlowApp::InitInstance() {
     context_->layoutReady = true;
     PlaceForTheFinalSize();
     return StartResult::MainWindow;
+}
+
+void CMarlowApp::RunFrontPanel(QSettings& store) {
+    panel::PanelSetup setup;
+    setup.store = &store;
+    setup.flags.g_AllDownLoad = &context_->run.g_AllDownLoad;
+    setup.flags.m_DownSelect = &context_->run.m_DownSelect;
+    setup.flags.flashWriting = &context_->run.flashWriting;
+    panel::RunFrontPanel(context_->settings, std::move(setup));
 }
 
 // A message box during start-up (a port that did not open) runs an event

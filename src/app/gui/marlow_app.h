@@ -47,6 +47,7 @@ public:
     CMainFrame* MainFrame() { return frame_.get(); }
 
 private:
+    void RunFrontPanel(QSettings& store);
     void OpenDebugPortAtStart();
     void PlaceForTheFinalSize();
 

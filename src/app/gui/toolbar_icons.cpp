@@ -1,5 +1,7 @@
 #include "app/gui/toolbar_icons.h"
 
+#include "controls/chip_glyph.h"
+
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -51,18 +53,8 @@ void Connector(QPainter& p, const QColor& mark) {
 }
 
 void Chip(QPainter& p) {
-    p.setPen(QPen(kInk, 1.5));
-    p.setBrush(QColor(70, 70, 80));
-    p.drawRect(QRectF(8, 8, 16, 16));
-    for (int i = 0; i < 4; ++i) {
-        const double at = 10 + i * 4;
-        p.drawLine(QPointF(at, 4), QPointF(at, 8));
-        p.drawLine(QPointF(at, 24), QPointF(at, 28));
-        p.drawLine(QPointF(4, at), QPointF(8, at));
-        p.drawLine(QPointF(24, at), QPointF(28, at));
-    }
-    p.setPen(QPen(kAmber, 2));
-    p.drawLine(QPointF(12, 16), QPointF(20, 16));
+    controls::DrawChipGlyph(p, QRectF(8, 8, 16, 16), QPen(kInk, 1.5), QColor(70, 70, 80),
+                            QPen(kAmber, 2));
 }
 
 void Disk(QPainter& p) {

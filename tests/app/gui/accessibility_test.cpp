@@ -2,7 +2,7 @@
 // its own, and the settings sheet's "Phone" option follows an accessible
 // toggle, which sends no click.
 
-#include "accessible_names.h"
+#include "support/accessible_names.h"
 #include "app/gui/about_dialog.h"
 #include "app/gui/main_frame.h"
 #include "app/gui/sheet_binding.h"

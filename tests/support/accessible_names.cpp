@@ -1,4 +1,4 @@
-#include "accessible_names.h"
+#include "support/accessible_names.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>

@@ -1,0 +1,139 @@
+// The coloured label, the blinking and the two-line message dialogs, and the
+// key rule they share with the front panel.
+
+#include "controls/blink_message_dialog.h"
+#include "controls/color_ref.h"
+#include "controls/key_rule.h"
+#include "controls/two_line_message_dialog.h"
+#include "support/accessible_names.h"
+#include "support/gui_test_support.h"
+
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace marlow::controls {
+namespace {
+
+using test::EnsureApplication;
+
+const QColor kOrange = FromColorRef(kColorRefOrange);
+const QColor kBlue = FromColorRef(kColorRefBlue);
+
+TEST(ColorRef, ReadsRedGreenBlueFromTheLowByteUp) {
+    EXPECT_EQ(kOrange, QColor(255, 128, 64));
+    EXPECT_EQ(FromColorRef(kColorRefRed), QColor(Qt::red));
+    EXPECT_EQ(kBlue, QColor(Qt::blue));
+}
+
+TEST(ColorLabel, KeepsOnlyTheLastBackgroundAndPaintsWithIt) {
+    EnsureApplication();
+    CColorLabel label;
+    label.resize(40, 20);
+    label.SetBackColor(Qt::red);
+    label.SetBackColor(Qt::green);
+    EXPECT_EQ(label.BackBrush().color(), QColor(Qt::green));
+    EXPECT_EQ(label.grab().toImage().pixelColor(2, 2), QColor(Qt::green));
+}
+
+// code, modifiers, Windows code, swallowed
+struct KeyRow {
+    int key;
+    Qt::KeyboardModifiers modifiers;
+    std::optional<int> virtualKey;
+    bool swallowed;
+};
+
+TEST(KeyRule, SwallowsEveryKeyDownWhoseCodeHasALowBitSet) {
+    const KeyRow rows[] = {
+        {Qt::Key_Return, {}, 0x0D, true},
+        {Qt::Key_Enter, Qt::KeypadModifier, 0x0D, true},
+        {Qt::Key_Escape, {}, 0x1B, true},
+        {Qt::Key_Space, {}, 0x20, false},
+        {Qt::Key_A, {}, 0x41, true},
+        {Qt::Key_Q, {}, 0x51, true},
+        {Qt::Key_0, Qt::KeypadModifier, 0x60, false},
+        {Qt::Key_0, {}, 0x30, true},
+        {Qt::Key_F17, {}, 0x80, false},
+        {Qt::Key_AsciiTilde, Qt::ShiftModifier, 0xC0, false},
+        {Qt::Key_Left, {}, 0x25, true},
+        {Qt::Key_Tab, {}, 0x09, false},     // focus moves: the panel stays
+        {Qt::Key_Backtab, {}, 0x09, false}, // reachable by keyboard
+        {Qt::Key_VolumeUp, {}, std::nullopt, true},
+    };
+    for (const KeyRow& row : rows) {
+        EXPECT_EQ(WindowsVirtualKey(row.key, row.modifiers), row.virtualKey) << row.key;
+        const QKeyEvent press(QEvent::KeyPress, row.key, row.modifiers);
+        EXPECT_EQ(SwallowsKeyDown(press), row.swallowed) << row.key;
+    }
+}
+
+TEST(KeyRule, EnterAndEscapeDoNothingSpacePressesTheFocusedButton) {
+    EnsureApplication();
+    QDialog dialog;
+    auto* button = new QPushButton(QStringLiteral("Go"), &dialog);
+    new KeyRule(dialog);
+    QSignalSpy clicks(button, &QPushButton::clicked);
+    dialog.open();
+    button->setFocus();
+    QTest::keyClick(button, Qt::Key_Return);
+    QTest::keyClick(button, Qt::Key_Escape);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(clicks.count(), 0);
+    QTest::keyClick(button, Qt::Key_Space);
+    EXPECT_EQ(clicks.count(), 1);
+}
+
+TEST(BlinkMessage, BlinksOrangeFirstThenItsOwnColour) {
+    EnsureApplication();
+    CBlinkMessageDlg blink;
+    blink.SetText(QStringLiteral("USB Connecting..."));
+    blink.SetTextColor(kBlue);
+    blink.open();
+    ASSERT_TRUE(blink.IsShown() && blink.Blinking());
+    EXPECT_EQ(blink.ShownColor(), kBlue);
+    std::vector<QColor> shown;
+    for (int tick = 0; tick < 3; ++tick) {
+        blink.Tick();
+        shown.push_back(blink.ShownColor());
+    }
+    EXPECT_THAT(shown, testing::ElementsAre(kOrange, kBlue, kOrange));
+    EXPECT_THAT(test::AccessibleNameProblems(blink), testing::IsEmpty());
+}
+
+// The close-wait request ends either dialog quietly; Enter and Escape never
+// do. Only the operator closing the blinking box raises DETECT_CANCEL.
+TEST(MessageDialogs, CloseWaitEndsThemKeysDoNotClosingByHandCancelsTheWait) {
+    EnsureApplication();
+    CBlinkMessageDlg blink;
+    CTwoLineMessageDlg twoLine;
+    twoLine.SetTexts(QStringLiteral("Selected File dosen't exist"),
+                     QStringLiteral("Check selected file"));
+    twoLine.SetTextColor(FromColorRef(kColorRefRed));
+    QSignalSpy cancels(&blink, &CBlinkMessageDlg::detectCancel);
+    for (MessageDialog* dialog : std::initializer_list<MessageDialog*>{&blink, &twoLine}) {
+        dialog->open();
+        QTest::keyClick(dialog, Qt::Key_Return);
+        QTest::keyClick(dialog, Qt::Key_Escape);
+        EXPECT_TRUE(dialog->isVisible() && dialog->IsShown());
+        QSignalSpy finished(dialog, &QDialog::finished);
+        QMetaObject::invokeMethod(dialog, "CloseWait", Qt::QueuedConnection);
+        test::Flush();
+        EXPECT_FALSE(dialog->isVisible() || dialog->IsShown());
+        ASSERT_EQ(finished.count(), 1);
+        EXPECT_EQ(finished.front().front().toInt(), 0);
+        dialog->open();
+        dialog->close();
+        EXPECT_FALSE(dialog->IsShown());
+    }
+    EXPECT_EQ(cancels.count(), 1);
+    EXPECT_FALSE(blink.Blinking());
+    EXPECT_EQ(twoLine.findChild<CColorLabel*>("202")->text(), "Check selected file");
+    EXPECT_EQ(twoLine.findChild<CColorLabel*>("201")->ForeColor(), QColor(Qt::red));
+    EXPECT_THAT(test::AccessibleNameProblems(twoLine), testing::IsEmpty());
+}
+
+} // namespace
+} // namespace marlow::controls
