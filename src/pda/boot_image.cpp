@@ -65,7 +65,7 @@ bool BootImageReader::Open(const std::string& path) {
     errorOffset_ = 0;
     errorText_.clear();
     std::string why;
-    file_ = InputFile::Open(path, &why);
+    file_ = ReadThroughFile::Open(path, &why);
     if (!file_)
         return Fail(ImageReadError::Open, 0, "cannot open " + Printable(path) + ": " + why);
     return true;
@@ -93,7 +93,7 @@ bool BootImageReader::Fail(ImageReadError error, std::uint64_t offset, std::stri
 
 bool BootImageReader::FailShortRead(ImageReadError error, const char* what, std::uint64_t offset,
                                     std::uint64_t got, std::uint64_t wanted) {
-    const bool ioError = file_ && std::ferror(file_->Handle()) != 0;
+    const bool ioError = file_ && file_->ReadFailed();
     char text[160];
     if (ioError)
         std::snprintf(text, sizeof text, "%s at offset %llu could not be read (%llu of %llu bytes)",
@@ -147,24 +147,38 @@ std::optional<RecordHeader> BootImageReader::ReadRecordHeader() {
 }
 
 bool BootImageReader::ReadData(std::span<std::uint8_t> into) {
-    if (!file_)
-        return Fail(ImageReadError::RecordData, 0,
-                    "record data cannot be read: no image file is open");
-    if (into.size() > DataLeftInRecord()) {
+    return ReadData(std::span(&into, 1)) == 1;
+}
+
+std::size_t BootImageReader::ReadData(std::span<const std::span<std::uint8_t>> places) {
+    if (!file_) {
+        Fail(ImageReadError::RecordData, 0, "record data cannot be read: no image file is open");
+        return 0;
+    }
+    std::uint64_t wanted = 0;
+    for (const std::span<std::uint8_t> place : places)
+        wanted += place.size();
+    if (wanted > DataLeftInRecord()) {
         char text[160];
         std::snprintf(
             text, sizeof text,
-            "record data at offset %llu: %zu bytes asked for, only %llu left in the record",
-            static_cast<unsigned long long>(recordDataStart_), into.size(),
+            "record data at offset %llu: %llu bytes asked for, only %llu left in the record",
+            static_cast<unsigned long long>(recordDataStart_),
+            static_cast<unsigned long long>(wanted),
             static_cast<unsigned long long>(DataLeftInRecord()));
-        return Fail(ImageReadError::RecordData, recordDataStart_, text);
+        Fail(ImageReadError::RecordData, recordDataStart_, text);
+        return 0;
     }
-    const std::size_t got = file_->Read(into);
+    std::size_t got = file_->Read(places);
     recordDataDone_ += got;
-    if (got != into.size())
-        return FailShortRead(ImageReadError::RecordData, "record data", recordDataStart_,
-                             recordDataDone_, recordLength_);
-    return true;
+    if (got == wanted)
+        return places.size();
+    FailShortRead(ImageReadError::RecordData, "record data", recordDataStart_, recordDataDone_,
+                  recordLength_);
+    std::size_t filled = 0;
+    for (; got >= places[filled].size(); ++filled)
+        got -= places[filled].size();
+    return filled;
 }
 
 ImageSummary ScanBootImage(const std::string& path, std::size_t maxRecords) {
