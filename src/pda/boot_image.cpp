@@ -7,6 +7,10 @@
 #include <array>
 #include <cstdio>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace marlow::pda {
 
 namespace {
@@ -30,16 +34,32 @@ RecordHeader ParseRecordHeader(std::span<const std::uint8_t, kRecordHeaderSize> 
 }
 
 std::uint32_t RecordByteSum(std::span<const std::uint8_t> bytes) {
-    // Sixteen 16-bit lanes fill exactly one SSE/NEON register; 256 rows of
-    // bytes add at most 256 * 255 = 65280 to a lane, so a lane never wraps
-    // before it is folded into the 32-bit total. Both compilers turn the
-    // fixed-width inner loop into widening vector adds.
-    constexpr std::size_t kLanes = 16;
-    constexpr std::size_t kRowsPerBlock = 256;
-
-    std::uint32_t total = 0;
     const std::uint8_t* next = bytes.data();
     std::size_t left = bytes.size();
+    std::uint64_t total = 0;
+#if defined(__SSE2__)
+    // psadbw against zero adds eight bytes into a 64-bit lane in one
+    // instruction, and a 64-bit lane cannot overflow on any input; two
+    // accumulators keep the adds from waiting on each other.
+    const __m128i zero = _mm_setzero_si128();
+    __m128i even = zero;
+    __m128i odd = zero;
+    for (; left >= 32; left -= 32, next += 32) {
+        const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(next));
+        const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(next + 16));
+        even = _mm_add_epi64(even, _mm_sad_epu8(first, zero));
+        odd = _mm_add_epi64(odd, _mm_sad_epu8(second, zero));
+    }
+    const __m128i lanes = _mm_add_epi64(even, odd);
+    total = static_cast<std::uint64_t>(_mm_cvtsi128_si64(lanes)) +
+            static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(lanes, lanes)));
+#else
+    // Sixteen 16-bit lanes fill exactly one NEON register; 256 rows of bytes
+    // add at most 256 * 255 = 65280 to a lane, so a lane never wraps before
+    // it is folded into the total. Compilers turn the fixed-width inner loop
+    // into widening vector adds.
+    constexpr std::size_t kLanes = 16;
+    constexpr std::size_t kRowsPerBlock = 256;
     while (left >= kLanes) {
         const std::size_t rows = std::min(left / kLanes, kRowsPerBlock);
         std::array<std::uint16_t, kLanes> lanes{};
@@ -50,9 +70,10 @@ std::uint32_t RecordByteSum(std::span<const std::uint8_t> bytes) {
             total += lane;
         left -= rows * kLanes;
     }
+#endif
     for (; left > 0; --left)
         total += *next++;
-    return total;
+    return static_cast<std::uint32_t>(total);
 }
 
 std::uint32_t ChunkCount(std::uint32_t length) {
