@@ -42,9 +42,10 @@ int Percent(std::uint64_t done, std::uint64_t total) {
 
 HostResult ModemHost::Exchange(FrameType type, std::vector<std::uint8_t> payload,
                                std::chrono::milliseconds timeout, FrameType expected,
-                               std::string* replyText) {
+                               std::string* replyText, KnownTail tail) {
     const std::uint8_t sequence = NextSequence();
-    const auto bytes = modem::EncodeFrame({type, sequence, std::move(payload)});
+    const auto bytes =
+        modem::EncodeFrame({type, sequence, std::move(payload)}, tail.crc, tail.length);
     const char* step = modem::FrameTypeName(type);
     const LineStatus sent = line_.WriteAll(bytes, timeouts_.reply);
     if (sent != LineStatus::Ok)
@@ -101,9 +102,11 @@ HostResult ModemHost::SendFile(modem::FileKind kind, std::uint32_t option, const
         std::string error;
         if (!file.ReadNext(chunk, &error))
             return HostResult::Failed(std::move(error));
-        fileCrc = modem::Crc32(chunk, fileCrc);
+        // One pass over the bytes gives both the file's CRC and the frame's.
+        const std::uint32_t chunkCrc = modem::Crc32(chunk);
+        fileCrc = modem::Crc32Combine(fileCrc, chunkCrc, chunk.size());
         result = Exchange(FrameType::FileData, modem::EncodeFileData(offset, chunk),
-                          timeouts_.reply, FrameType::Ack);
+                          timeouts_.reply, FrameType::Ack, nullptr, {chunkCrc, chunk.size()});
         offset += static_cast<std::uint32_t>(chunk.size());
         const int percent = Percent(offset, size);
         if (result.ok() && percent != shown) {

@@ -31,6 +31,12 @@ struct HostResult {
     bool ok() const { return kind == Kind::Done; }
 };
 
+// The CRC-32 of a payload's last `length` bytes, when already known.
+struct KnownTail {
+    std::uint32_t crc = 0;
+    std::size_t length = 0;
+};
+
 class ModemHost {
 public:
     ModemHost(modem::SerialLine& line, HostTimeouts timeouts) : line_(line), timeouts_(timeouts) {}
@@ -47,7 +53,7 @@ public:
 private:
     HostResult Exchange(modem::FrameType type, std::vector<std::uint8_t> payload,
                         std::chrono::milliseconds timeout, modem::FrameType expected,
-                        std::string* replyText = nullptr);
+                        std::string* replyText = nullptr, KnownTail tail = {});
     HostResult AwaitReply(std::uint8_t sequence, std::chrono::milliseconds timeout,
                           modem::FrameType expected, const char* step, std::string* replyText);
 
