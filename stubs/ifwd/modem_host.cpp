@@ -93,15 +93,24 @@ HostResult ModemHost::SendFile(modem::FileKind kind, std::uint32_t option, const
     HostResult result =
         Exchange(FrameType::FileBegin, modem::EncodeFileBegin({kind, option, size, name}),
                  timeouts_.reply, FrameType::Ack);
-    std::vector<std::uint8_t> piece(modem::kDataChunk);
+    // The file is read a block of frames at a time: a read call per frame
+    // would cost about as much as the frame's own writing and reading.
+    std::vector<std::uint8_t> block(kFramesPerRead * modem::kDataChunk);
+    std::span<const std::uint8_t> unsent;
     std::uint32_t fileCrc = 0;
     int shown = -1;
     for (std::uint32_t offset = 0; result.ok() && offset < size;) {
-        const std::span<std::uint8_t> chunk(
-            piece.data(), std::min<std::size_t>(modem::kDataChunk, size - offset));
-        std::string error;
-        if (!file.ReadNext(chunk, &error))
-            return HostResult::Failed(std::move(error));
+        if (unsent.empty()) {
+            const std::span<std::uint8_t> next(block.data(),
+                                               std::min<std::size_t>(block.size(), size - offset));
+            std::string error;
+            if (!file.ReadNext(next, &error))
+                return HostResult::Failed(std::move(error));
+            unsent = next;
+        }
+        const std::span<const std::uint8_t> chunk =
+            unsent.first(std::min(modem::kDataChunk, unsent.size()));
+        unsent = unsent.subspan(chunk.size());
         // One pass over the bytes gives both the file's CRC and the frame's.
         const std::uint32_t chunkCrc = modem::Crc32(chunk);
         fileCrc = modem::Crc32Combine(fileCrc, chunkCrc, chunk.size());

@@ -51,6 +51,7 @@ public:
     void SendAbort();
 
 private:
+    static constexpr std::size_t kFramesPerRead = 16;
     HostResult Exchange(modem::FrameType type, std::vector<std::uint8_t> payload,
                         std::chrono::milliseconds timeout, modem::FrameType expected,
                         std::string* replyText = nullptr, KnownTail tail = {});
