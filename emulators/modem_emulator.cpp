@@ -137,7 +137,7 @@ void ModemEmulator::Serve() {
     std::vector<std::uint8_t> incoming;
     while (!stopping_ && !vanished_) {
         incoming.clear();
-        const modem::LineStatus got = master_->Read(incoming, 200ms);
+        const modem::LineStatus got = master_->Read(incoming, 200ms, decoder.MidFrame());
         if (got == modem::LineStatus::TimedOut)
             continue;
         if (got != modem::LineStatus::Ok)

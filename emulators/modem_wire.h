@@ -75,6 +75,8 @@ public:
     void Feed(std::span<const std::uint8_t> bytes);
     std::optional<Frame> Next();
     std::size_t Discarded() const { return discarded_; }
+    // True while bytes are held that Next could not make a frame of yet.
+    bool MidFrame() const { return taken_ < buffer_.size(); }
 
 private:
     void DropOne();
