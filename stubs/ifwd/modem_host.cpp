@@ -42,10 +42,9 @@ int Percent(std::uint64_t done, std::uint64_t total) {
 
 HostResult ModemHost::Exchange(FrameType type, std::vector<std::uint8_t> payload,
                                std::chrono::milliseconds timeout, FrameType expected,
-                               std::string* replyText, KnownTail tail) {
+                               std::string* replyText) {
     const std::uint8_t sequence = NextSequence();
-    const auto bytes =
-        modem::EncodeFrame({type, sequence, std::move(payload)}, tail.crc, tail.length);
+    const auto bytes = modem::EncodeFrame({type, sequence, std::move(payload)});
     const char* step = modem::FrameTypeName(type);
     const LineStatus sent = line_.WriteAll(bytes, timeouts_.reply);
     if (sent != LineStatus::Ok)
@@ -90,43 +89,62 @@ HostResult ModemHost::Boot(const modem::ControlBlock& controlBlock,
 HostResult ModemHost::SendFile(modem::FileKind kind, std::uint32_t option, const std::string& name,
                                PartFile& file, const std::function<void(int)>& progress) {
     const std::uint32_t size = file.Size();
-    HostResult result =
+    const HostResult begun =
         Exchange(FrameType::FileBegin, modem::EncodeFileBegin({kind, option, size, name}),
                  timeouts_.reply, FrameType::Ack);
-    // The file is read a block of frames at a time: a read call per frame
-    // would cost about as much as the frame's own writing and reading.
-    std::vector<std::uint8_t> block(kFramesPerRead * modem::kDataChunk);
-    std::span<const std::uint8_t> unsent;
-    std::uint32_t fileCrc = 0;
+    if (!begun.ok())
+        return begun;
+    const char* step = modem::FrameTypeName(FrameType::FileData);
+    DataFrames frames(file);
+    std::string readError;
+    std::optional<DataFrame> frame = frames.Next(&readError);
     int shown = -1;
-    for (std::uint32_t offset = 0; result.ok() && offset < size;) {
-        if (unsent.empty()) {
-            const std::span<std::uint8_t> next(block.data(),
-                                               std::min<std::size_t>(block.size(), size - offset));
-            std::string error;
-            if (!file.ReadNext(next, &error))
-                return HostResult::Failed(std::move(error));
-            unsent = next;
-        }
-        const std::span<const std::uint8_t> chunk =
-            unsent.first(std::min(modem::kDataChunk, unsent.size()));
-        unsent = unsent.subspan(chunk.size());
-        // One pass over the bytes gives both the file's CRC and the frame's.
-        const std::uint32_t chunkCrc = modem::Crc32(chunk);
-        fileCrc = modem::Crc32Combine(fileCrc, chunkCrc, chunk.size());
-        result = Exchange(FrameType::FileData, modem::EncodeFileData(offset, chunk),
-                          timeouts_.reply, FrameType::Ack, nullptr, {chunkCrc, chunk.size()});
-        offset += static_cast<std::uint32_t>(chunk.size());
-        const int percent = Percent(offset, size);
-        if (result.ok() && percent != shown) {
+    while (frame) {
+        if (const LineStatus sent = line_.WriteAll(frame->bytes, timeouts_.reply);
+            sent != LineStatus::Ok)
+            return FromLine(sent, step);
+        // The next frame is read and summed while the modem checks this one.
+        std::optional<DataFrame> next = frames.Next(&readError);
+        if (const HostResult answered =
+                AwaitReply(frame->sequence, timeouts_.reply, FrameType::Ack, step, nullptr);
+            !answered.ok())
+            return answered;
+        if (const int percent = Percent(frame->end, size); percent != shown) {
             shown = percent;
             progress(percent);
         }
+        frame = std::move(next);
     }
-    if (!result.ok())
-        return result;
-    return Exchange(FrameType::FileEnd, modem::EncodeFileEnd(fileCrc), timeouts_.reply,
+    if (!readError.empty())
+        return HostResult::Failed(std::move(readError));
+    return Exchange(FrameType::FileEnd, modem::EncodeFileEnd(frames.FileCrc()), timeouts_.reply,
                     FrameType::Ack);
+}
+
+std::optional<ModemHost::DataFrame> ModemHost::DataFrames::Next(std::string* error) {
+    if (offset_ == file_.Size())
+        return std::nullopt;
+    if (unsent_.empty()) {
+        const std::span<std::uint8_t> next(
+            block_.data(), std::min<std::size_t>(block_.size(), file_.Size() - offset_));
+        if (!file_.ReadNext(next, error))
+            return std::nullopt;
+        unsent_ = next;
+    }
+    const std::span<const std::uint8_t> chunk =
+        unsent_.first(std::min(modem::kDataChunk, unsent_.size()));
+    unsent_ = unsent_.subspan(chunk.size());
+    // One pass over the bytes gives both the file's CRC and the frame's.
+    const std::uint32_t chunkCrc = modem::Crc32(chunk);
+    fileCrc_ = modem::Crc32Combine(fileCrc_, chunkCrc, chunk.size());
+    DataFrame frame;
+    frame.sequence = NextSequence();
+    frame.bytes = modem::EncodeFrame(
+        {FrameType::FileData, frame.sequence, modem::EncodeFileData(offset_, chunk)}, chunkCrc,
+        chunk.size());
+    offset_ += static_cast<std::uint32_t>(chunk.size());
+    frame.end = offset_;
+    return frame;
 }
 
 HostResult ModemHost::EndOfProcess() {

@@ -31,12 +31,6 @@ struct HostResult {
     bool ok() const { return kind == Kind::Done; }
 };
 
-// The CRC-32 of a payload's last `length` bytes, when already known.
-struct KnownTail {
-    std::uint32_t crc = 0;
-    std::size_t length = 0;
-};
-
 class ModemHost {
 public:
     ModemHost(modem::SerialLine& line, HostTimeouts timeouts) : line_(line), timeouts_(timeouts) {}
@@ -51,10 +45,35 @@ public:
     void SendAbort();
 
 private:
-    static constexpr std::size_t kFramesPerRead = 16;
+    struct DataFrame {
+        std::vector<std::uint8_t> bytes;
+        std::uint8_t sequence = 0;
+        std::uint32_t end = 0; // file offset after its bytes
+    };
+    // A file's FileData frames, built one at a time. The file is read a
+    // block of frames at a time: a read call per frame would cost about as
+    // much as writing the frame.
+    class DataFrames {
+    public:
+        explicit DataFrames(PartFile& file) : file_(file) {}
+        // Nullopt after the last frame, or with `error` set when the file
+        // cannot be read or ends before its size.
+        std::optional<DataFrame> Next(std::string* error);
+        std::uint32_t FileCrc() const { return fileCrc_; }
+
+    private:
+        static constexpr std::size_t kFramesPerRead = 16;
+        PartFile& file_;
+        std::vector<std::uint8_t> block_ =
+            std::vector<std::uint8_t>(kFramesPerRead * modem::kDataChunk);
+        std::span<const std::uint8_t> unsent_;
+        std::uint32_t offset_ = 0;
+        std::uint32_t fileCrc_ = 0;
+    };
+
     HostResult Exchange(modem::FrameType type, std::vector<std::uint8_t> payload,
                         std::chrono::milliseconds timeout, modem::FrameType expected,
-                        std::string* replyText = nullptr, KnownTail tail = {});
+                        std::string* replyText = nullptr);
     HostResult AwaitReply(std::uint8_t sequence, std::chrono::milliseconds timeout,
                           modem::FrameType expected, const char* step, std::string* replyText);
 
