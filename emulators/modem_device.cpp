@@ -78,7 +78,8 @@ ModemAnswer ModemDevice::OnFileData(const Frame& request) {
         return Reply(request, FrameType::Error, "File data out of order: " + current_->name);
     if (std::uint64_t{current_->size} + data->bytes.size() > announcedSize_)
         return Reply(request, FrameType::Error, "More data than announced: " + current_->name);
-    current_->crc = modemlink::Crc32(data->bytes, current_->crc);
+    current_->crc =
+        modemlink::Crc32Combine(current_->crc, modemlink::FileDataCrc(request), data->bytes.size());
     current_->size += static_cast<std::uint32_t>(data->bytes.size());
     if (keepData_)
         current_->data.insert(current_->data.end(), data->bytes.begin(), data->bytes.end());

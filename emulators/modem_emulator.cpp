@@ -137,7 +137,7 @@ void ModemEmulator::Serve() {
     std::vector<std::uint8_t> incoming;
     while (!stopping_ && !vanished_) {
         incoming.clear();
-        const modemlink::LineStatus got = master_->Read(incoming, 200ms);
+        const modemlink::LineStatus got = master_->Read(incoming, 200ms, decoder.MidFrame());
         if (got == modemlink::LineStatus::TimedOut)
             continue;
         if (got != modemlink::LineStatus::Ok)

@@ -1,7 +1,8 @@
 // Arbitrary bytes on the modem link, arriving in arbitrary pieces, as the
 // download library and the modem emulator read them: every frame that comes
 // out is intact and encodes back to itself, no byte is counted twice, and the
-// modem answers each request in its own sequence without harm.
+// modem answers each request in its own sequence without harm. The CRC of a
+// frame's file bytes, worked out from the frame's own, is theirs.
 //
 // The first byte sets the piece size; the rest is the line.
 #include "emulators/modem_device.h"
@@ -38,7 +39,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
             (void)DecodeBoot(frame->payload);
             (void)DecodeFileBegin(frame->payload);
-            (void)DecodeFileData(frame->payload);
+            if (const std::optional<FileData> fileData = DecodeFileData(frame->payload);
+                fileData && FileDataCrc(*frame) != Crc32(fileData->bytes))
+                std::abort();
             (void)DecodeFileEnd(frame->payload);
             (void)DecodeText(frame->payload);
             const marlow::emulators::ModemAnswer answer = modemDevice.Handle(*frame);

@@ -22,10 +22,7 @@ std::optional<InputFile> InputFile::Open(const std::string& path, std::string* e
         ::close(fd);
         return std::nullopt;
     }
-    InputFile file(f, static_cast<std::uint64_t>(status.st_size));
-    file.buffer_ = std::make_unique<char[]>(kBufferSize);
-    std::setvbuf(f, file.buffer_.get(), _IOFBF, kBufferSize);
-    return file;
+    return InputFile(f, static_cast<std::uint64_t>(status.st_size));
 }
 
 std::size_t InputFile::Read(std::span<std::uint8_t> into) {

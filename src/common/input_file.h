@@ -32,11 +32,6 @@ private:
         void operator()(std::FILE* f) const { std::fclose(f); }
     };
     explicit InputFile(std::FILE* f, std::uint64_t size) : file_(f), size_(size) {}
-    // stdio's own buffer is one page: a download reading 8 KiB chunks then
-    // spends more on read calls than on sending the data. Declared before
-    // the file, so that it outlives the fclose.
-    static constexpr std::size_t kBufferSize = 256 * 1024;
-    std::unique_ptr<char[]> buffer_;
     std::unique_ptr<std::FILE, Closer> file_;
     std::uint64_t size_ = 0;
     std::uint64_t position_ = 0;

@@ -172,10 +172,13 @@ LineStatus SerialLine::WriteAll(std::span<const std::uint8_t> bytes,
     return LineStatus::Ok;
 }
 
-LineStatus SerialLine::Read(std::vector<std::uint8_t>& into, std::chrono::milliseconds timeout) {
-    for (;;) {
-        const LineStatus ready = WaitFor(POLLIN, timeout, true);
-        if (ready != LineStatus::Ok)
+LineStatus SerialLine::Read(std::vector<std::uint8_t>& into, std::chrono::milliseconds timeout,
+                            bool restOfFrame) {
+    if (interrupted_)
+        return LineStatus::Stopped;
+    for (bool wait = !restOfFrame;; wait = true) {
+        if (const LineStatus ready = wait ? WaitFor(POLLIN, timeout, true) : LineStatus::Ok;
+            ready != LineStatus::Ok)
             return ready;
         // Room for a whole frame and more, so one wake-up takes what came.
         std::uint8_t buffer[16384];

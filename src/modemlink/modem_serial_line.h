@@ -42,7 +42,11 @@ public:
     // Only the time-out, or the other side going away, cuts a write short.
     LineStatus WriteAll(std::span<const std::uint8_t> bytes, std::chrono::milliseconds timeout);
     // Appends what is there, waiting up to `timeout` for at least one byte.
-    LineStatus Read(std::vector<std::uint8_t>& into, std::chrono::milliseconds timeout);
+    // `restOfFrame`: the caller holds the start of a frame, whose rest is
+    // most likely there already, so the line is read before it is waited on
+    // (a waiting call that finds data costs as much as the read itself).
+    LineStatus Read(std::vector<std::uint8_t>& into, std::chrono::milliseconds timeout,
+                    bool restOfFrame = false);
 
     // Any thread: the wait in progress and every later one end with Stopped,
     // until ClearInterrupt.

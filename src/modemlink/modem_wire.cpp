@@ -49,7 +49,16 @@ std::uint32_t Crc32(std::span<const std::uint8_t> bytes, std::uint32_t crc) {
     return static_cast<std::uint32_t>(::crc32_z(crc, bytes.data(), bytes.size()));
 }
 
+std::uint32_t Crc32Combine(std::uint32_t crcA, std::uint32_t crcB, std::size_t lengthB) {
+    return static_cast<std::uint32_t>(::crc32_combine(crcA, crcB, static_cast<z_off_t>(lengthB)));
+}
+
 std::vector<std::uint8_t> EncodeFrame(const Frame& frame) {
+    return EncodeFrame(frame, 0, 0);
+}
+
+std::vector<std::uint8_t> EncodeFrame(const Frame& frame, std::uint32_t tailCrc,
+                                      std::size_t tailLength) {
     std::vector<std::uint8_t> out;
     out.reserve(kHeaderSize + frame.payload.size() + kTrailerSize);
     out.push_back(kStartByte);
@@ -57,8 +66,9 @@ std::vector<std::uint8_t> EncodeFrame(const Frame& frame) {
     out.push_back(frame.sequence);
     AppendLe32(out, static_cast<std::uint32_t>(frame.payload.size()));
     out.insert(out.end(), frame.payload.begin(), frame.payload.end());
-    const std::span<const std::uint8_t> covered(out.data() + 1, out.size() - 1);
-    AppendLe32(out, Crc32(covered));
+    tailLength = std::min(tailLength, frame.payload.size());
+    const std::span<const std::uint8_t> head(out.data() + 1, out.size() - 1 - tailLength);
+    AppendLe32(out, Crc32Combine(Crc32(head), tailCrc, tailLength));
     return out;
 }
 
@@ -102,6 +112,7 @@ std::optional<Frame> FrameDecoder::Next() {
         Frame frame;
         frame.type = static_cast<FrameType>(rest[1]);
         frame.sequence = rest[2];
+        frame.crc = LoadLe32(rest, kHeaderSize + length);
         const auto payload = rest.subspan(kHeaderSize, length);
         frame.payload.assign(payload.begin(), payload.end());
         taken_ += total;
@@ -167,6 +178,20 @@ std::optional<FileData> DecodeFileData(std::span<const std::uint8_t> payload) {
     data.offset = LoadLe32(payload, 0);
     data.bytes.assign(payload.begin() + 4, payload.end());
     return data;
+}
+
+std::uint32_t FileDataCrc(const Frame& frame) {
+    // The frame's CRC covers type, sequence, length, offset and file bytes.
+    // CRC-32 is linear: taking out what those first ten bytes contribute
+    // leaves the file bytes' own CRC.
+    constexpr std::size_t kOffsetSize = 4;
+    if (frame.payload.size() < kOffsetSize)
+        return 0;
+    std::array<std::uint8_t, kHeaderSize - 1 + kOffsetSize> head{
+        static_cast<std::uint8_t>(frame.type), frame.sequence};
+    StoreLe32(head, 2, static_cast<std::uint32_t>(frame.payload.size()));
+    std::copy_n(frame.payload.begin(), kOffsetSize, head.begin() + kHeaderSize - 1);
+    return frame.crc ^ Crc32Combine(Crc32(head), 0, frame.payload.size() - kOffsetSize);
 }
 
 std::vector<std::uint8_t> EncodeFileEnd(std::uint32_t fileCrc) {

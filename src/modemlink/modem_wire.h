@@ -45,13 +45,26 @@ struct Frame {
     FrameType type = FrameType::Ack;
     std::uint8_t sequence = 0;
     std::vector<std::uint8_t> payload;
-    bool operator==(const Frame&) const = default;
+    // The CRC-32 a decoded frame came with (FrameDecoder checked it), so that
+    // the payload's own CRCs can be had without going over it again.
+    // EncodeFrame writes its own; two frames that say the same are equal.
+    std::uint32_t crc = 0;
+    bool operator==(const Frame& other) const {
+        return type == other.type && sequence == other.sequence && payload == other.payload;
+    }
 };
 
 // IEEE 802.3 CRC-32 (zlib's); pass the previous result to go on over more bytes.
 std::uint32_t Crc32(std::span<const std::uint8_t> bytes, std::uint32_t crc = 0);
+// The CRC-32 of bytes A then B from the CRCs of A and of B (B `lengthB` long).
+std::uint32_t Crc32Combine(std::uint32_t crcA, std::uint32_t crcB, std::size_t lengthB);
 
 std::vector<std::uint8_t> EncodeFrame(const Frame& frame);
+// The same frame when the CRC-32 of the payload's last `tailLength` bytes is
+// known already (FileData's file bytes, whose CRC the file's needs too): the
+// tail is then copied but not read again for the frame's CRC.
+std::vector<std::uint8_t> EncodeFrame(const Frame& frame, std::uint32_t tailCrc,
+                                      std::size_t tailLength);
 
 // Collects bytes as they come and gives back whole, intact frames. Bytes
 // before a start byte, frames with a bad checksum and lengths above
@@ -62,6 +75,8 @@ public:
     void Feed(std::span<const std::uint8_t> bytes);
     std::optional<Frame> Next();
     std::size_t Discarded() const { return discarded_; }
+    // True while bytes are held that Next could not make a frame of yet.
+    bool MidFrame() const { return taken_ < buffer_.size(); }
 
 private:
     void DropOne();
@@ -104,6 +119,9 @@ std::optional<FileBegin> DecodeFileBegin(std::span<const std::uint8_t> payload);
 
 std::vector<std::uint8_t> EncodeFileData(std::uint32_t offset, std::span<const std::uint8_t> bytes);
 std::optional<FileData> DecodeFileData(std::span<const std::uint8_t> payload);
+// The CRC-32 of a decoded FileData frame's file bytes, worked out from the
+// CRC the frame came with instead of from the bytes.
+std::uint32_t FileDataCrc(const Frame& frame);
 
 // FileEnd carries the CRC-32 of the whole file.
 std::vector<std::uint8_t> EncodeFileEnd(std::uint32_t fileCrc);

@@ -7,6 +7,10 @@
 #include <array>
 #include <cstdio>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace marlow::pda {
 
 namespace {
@@ -30,16 +34,32 @@ RecordHeader ParseRecordHeader(std::span<const std::uint8_t, kRecordHeaderSize> 
 }
 
 std::uint32_t RecordByteSum(std::span<const std::uint8_t> bytes) {
-    // Sixteen 16-bit lanes fill exactly one SSE/NEON register; 256 rows of
-    // bytes add at most 256 * 255 = 65280 to a lane, so a lane never wraps
-    // before it is folded into the 32-bit total. Both compilers turn the
-    // fixed-width inner loop into widening vector adds.
-    constexpr std::size_t kLanes = 16;
-    constexpr std::size_t kRowsPerBlock = 256;
-
-    std::uint32_t total = 0;
     const std::uint8_t* next = bytes.data();
     std::size_t left = bytes.size();
+    std::uint64_t total = 0;
+#if defined(__SSE2__)
+    // psadbw against zero adds eight bytes into a 64-bit lane in one
+    // instruction, and a 64-bit lane cannot overflow on any input; two
+    // accumulators keep the adds from waiting on each other.
+    const __m128i zero = _mm_setzero_si128();
+    __m128i even = zero;
+    __m128i odd = zero;
+    for (; left >= 32; left -= 32, next += 32) {
+        const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(next));
+        const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(next + 16));
+        even = _mm_add_epi64(even, _mm_sad_epu8(first, zero));
+        odd = _mm_add_epi64(odd, _mm_sad_epu8(second, zero));
+    }
+    const __m128i lanes = _mm_add_epi64(even, odd);
+    total = static_cast<std::uint64_t>(_mm_cvtsi128_si64(lanes)) +
+            static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(lanes, lanes)));
+#else
+    // Sixteen 16-bit lanes fill exactly one NEON register; 256 rows of bytes
+    // add at most 256 * 255 = 65280 to a lane, so a lane never wraps before
+    // it is folded into the total. Compilers turn the fixed-width inner loop
+    // into widening vector adds.
+    constexpr std::size_t kLanes = 16;
+    constexpr std::size_t kRowsPerBlock = 256;
     while (left >= kLanes) {
         const std::size_t rows = std::min(left / kLanes, kRowsPerBlock);
         std::array<std::uint16_t, kLanes> lanes{};
@@ -50,9 +70,10 @@ std::uint32_t RecordByteSum(std::span<const std::uint8_t> bytes) {
             total += lane;
         left -= rows * kLanes;
     }
+#endif
     for (; left > 0; --left)
         total += *next++;
-    return total;
+    return static_cast<std::uint32_t>(total);
 }
 
 std::uint32_t ChunkCount(std::uint32_t length) {
@@ -65,7 +86,7 @@ bool BootImageReader::Open(const std::string& path) {
     errorOffset_ = 0;
     errorText_.clear();
     std::string why;
-    file_ = InputFile::Open(path, &why);
+    file_ = ReadThroughFile::Open(path, &why);
     if (!file_)
         return Fail(ImageReadError::Open, 0, "cannot open " + Printable(path) + ": " + why);
     return true;
@@ -93,7 +114,7 @@ bool BootImageReader::Fail(ImageReadError error, std::uint64_t offset, std::stri
 
 bool BootImageReader::FailShortRead(ImageReadError error, const char* what, std::uint64_t offset,
                                     std::uint64_t got, std::uint64_t wanted) {
-    const bool ioError = file_ && std::ferror(file_->Handle()) != 0;
+    const bool ioError = file_ && file_->ReadFailed();
     char text[160];
     if (ioError)
         std::snprintf(text, sizeof text, "%s at offset %llu could not be read (%llu of %llu bytes)",
@@ -147,24 +168,38 @@ std::optional<RecordHeader> BootImageReader::ReadRecordHeader() {
 }
 
 bool BootImageReader::ReadData(std::span<std::uint8_t> into) {
-    if (!file_)
-        return Fail(ImageReadError::RecordData, 0,
-                    "record data cannot be read: no image file is open");
-    if (into.size() > DataLeftInRecord()) {
+    return ReadData(std::span(&into, 1)) == 1;
+}
+
+std::size_t BootImageReader::ReadData(std::span<const std::span<std::uint8_t>> places) {
+    if (!file_) {
+        Fail(ImageReadError::RecordData, 0, "record data cannot be read: no image file is open");
+        return 0;
+    }
+    std::uint64_t wanted = 0;
+    for (const std::span<std::uint8_t> place : places)
+        wanted += place.size();
+    if (wanted > DataLeftInRecord()) {
         char text[160];
         std::snprintf(
             text, sizeof text,
-            "record data at offset %llu: %zu bytes asked for, only %llu left in the record",
-            static_cast<unsigned long long>(recordDataStart_), into.size(),
+            "record data at offset %llu: %llu bytes asked for, only %llu left in the record",
+            static_cast<unsigned long long>(recordDataStart_),
+            static_cast<unsigned long long>(wanted),
             static_cast<unsigned long long>(DataLeftInRecord()));
-        return Fail(ImageReadError::RecordData, recordDataStart_, text);
+        Fail(ImageReadError::RecordData, recordDataStart_, text);
+        return 0;
     }
-    const std::size_t got = file_->Read(into);
+    std::size_t got = file_->Read(places);
     recordDataDone_ += got;
-    if (got != into.size())
-        return FailShortRead(ImageReadError::RecordData, "record data", recordDataStart_,
-                             recordDataDone_, recordLength_);
-    return true;
+    if (got == wanted)
+        return places.size();
+    FailShortRead(ImageReadError::RecordData, "record data", recordDataStart_, recordDataDone_,
+                  recordLength_);
+    std::size_t filled = 0;
+    for (; got >= places[filled].size(); ++filled)
+        got -= places[filled].size();
+    return filled;
 }
 
 ImageSummary ScanBootImage(const std::string& path, std::size_t maxRecords) {

@@ -4,7 +4,7 @@
 // ended by the record whose address and checksum are both 0 (its length is
 // the launch address). Anything after the end record is never read.
 
-#include "common/input_file.h"
+#include "common/read_through_file.h"
 
 #include <cstdint>
 #include <optional>
@@ -60,6 +60,10 @@ public:
     // for more than the record has left is refused (it would read the next
     // record header as data).
     bool ReadData(std::span<std::uint8_t> into); // RecordData error on a short read
+    // The same for several places at once, filled in order with as few read
+    // calls as the file allows (one for a batch of packets). Returns how many
+    // places were filled whole; fewer than all sets the RecordData error.
+    std::size_t ReadData(std::span<const std::span<std::uint8_t>> places);
     std::uint64_t DataLeftInRecord() const { return recordLength_ - recordDataDone_; }
     void Close();
 
@@ -71,7 +75,7 @@ private:
     bool Fail(ImageReadError error, std::uint64_t offset, std::string text);
     bool FailShortRead(ImageReadError error, const char* what, std::uint64_t offset,
                        std::uint64_t got, std::uint64_t wanted);
-    std::optional<InputFile> file_;
+    std::optional<ReadThroughFile> file_;
     std::uint64_t recordDataStart_ = 0;
     std::uint64_t recordLength_ = 0;
     std::uint64_t recordDataDone_ = 0;

@@ -1,5 +1,6 @@
 #include "pda/pda_download.h"
 
+#include "common/input_file.h"
 #include "common/line_reader.h"
 #include "common/listed_path.h"
 #include "common/path_rules.h"
@@ -8,6 +9,7 @@
 #include "pda/list_file.h"
 #include "pda/pda_protocol.h"
 
+#include <array>
 #include <cstdarg>
 #include <cstdio>
 #include <optional>
@@ -137,6 +139,8 @@ private:
     void Exit();
 
     bool OpenImage(const std::string& path);
+    // True when the next chunk of the record is in its packet slot.
+    bool NextChunkRead();
     void ReadPhoneGroup(const std::string& firstName);
     // The reply wait with its texts; true when the expected reply came.
     bool Await(PdaCommand command);
@@ -170,6 +174,15 @@ private:
     std::uint64_t bytesDone_ = 0;
     pda::RecordHeader record_;
     std::uint32_t offsetInRecord_ = 0;
+    // The record's data are read a batch of chunks ahead, each straight into
+    // the slot of the packet that sends it: slots [0, read) hold data, `next`
+    // goes out next, and a batch that read fewer than it `wanted` met the end
+    // of the file or a read error.
+    struct ChunkBatch {
+        std::size_t next = 0;
+        std::size_t read = 0;
+        std::size_t wanted = 0;
+    } batch_;
     std::uint32_t launchAddress_ = 0;
     bool listRun_ = false;
     std::uint8_t listKind_ = 0;
@@ -422,6 +435,7 @@ void PdaRun::RecordHeader() {
     Trace("\n\nRECORDHEADER_STATE");
     offsetInRecord_ = 0;
     record_ = {};
+    batch_ = {};
     const std::optional<pda::RecordHeader> header = image_.ReadRecordHeader();
     if (!header) {
         Trace("\nError Reading Record header!");
@@ -460,13 +474,14 @@ void PdaRun::RecordData() {
     }
 
     const std::size_t n = ChunkSize(record_.length, offsetInRecord_);
-    if (!image_.ReadData(packets_.RecordDataSpace(n))) {
+    if (!NextChunkRead()) {
         Trace("\nError Reading Record data!");
         Fail(image_.LastErrorText());
         image_.Close();
         return GoTo(PdaState::ERROR_STATE);
     }
-    if (!Send(packets_.RecordData(ChunkAddress(record_.address, offsetInRecord_), n)))
+    if (!Send(
+            packets_.RecordData(batch_.next++, ChunkAddress(record_.address, offsetInRecord_), n)))
         return;
     bytesDone_ += n;
     const int percentAfter = ProgressPercent(bytesDone_, fileSize_);
@@ -628,6 +643,21 @@ bool PdaRun::OpenImage(const std::string& path) {
     const bool opened = image_.Open(path);
     fileSize_ = opened ? image_.FileSize() : 0;
     return opened;
+}
+
+bool PdaRun::NextChunkRead() {
+    if (batch_.next < batch_.read)
+        return true;
+    if (batch_.read < batch_.wanted) // the last batch fell short
+        return false;
+    std::array<std::span<std::uint8_t>, kRecordDataBatch> places;
+    std::size_t count = 0;
+    for (std::uint64_t offset = offsetInRecord_; count < places.size() && offset < record_.length;
+         offset += kMaxChunk, ++count)
+        places[count] = packets_.RecordDataSpace(
+            count, ChunkSize(record_.length, static_cast<std::uint32_t>(offset)));
+    batch_ = {0, image_.ReadData(std::span(places.data(), count)), count};
+    return batch_.read > 0;
 }
 
 bool PdaRun::Await(PdaCommand command) {

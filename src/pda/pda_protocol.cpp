@@ -57,47 +57,59 @@ bool IsSingleByteCommand(PdaCommand command) {
            command != PdaCommand::LAST_DATA_IN_IMAGE;
 }
 
-PdaPacketBuilder::PdaPacketBuilder() : buffer_(kMaxPacketSize) {}
+// Each slot leaves room before its packet so that the data, which the file
+// is read into, start on a cache line of their own.
+constexpr std::size_t kSlotDataOffset = 64;
+constexpr std::size_t kSlotSize = kSlotDataOffset + kMaxChunk;
+static_assert(kRecordPacketHeaderSize <= kSlotDataOffset);
+
+PdaPacketBuilder::PdaPacketBuilder() : slots_(kRecordDataBatch * kSlotSize) {}
+
+std::uint8_t* PdaPacketBuilder::Slot(std::size_t slot) {
+    return slots_.data() + std::min(slot, kRecordDataBatch - 1) * kSlotSize + kSlotDataOffset -
+           kRecordPacketHeaderSize;
+}
 
 std::span<const std::uint8_t> PdaPacketBuilder::EraseRam(const ImageHeader& header) {
-    buffer_[0] = CodeOf(PdaCommand::ERASE_RAM_CMD);
-    StoreLe32(buffer_, 1, header.startAddress);
-    StoreLe32(buffer_, 5, header.imageLength);
-    return {buffer_.data(), kEraseRamPacketSize};
+    shortPacket_[0] = CodeOf(PdaCommand::ERASE_RAM_CMD);
+    StoreLe32(shortPacket_, 1, header.startAddress);
+    StoreLe32(shortPacket_, 5, header.imageLength);
+    return std::span(shortPacket_).first(kEraseRamPacketSize);
 }
 
-std::span<std::uint8_t> PdaPacketBuilder::RecordDataSpace(std::size_t n) {
-    return {buffer_.data() + kRecordPacketHeaderSize, std::min(n, kMaxChunk)};
+std::span<std::uint8_t> PdaPacketBuilder::RecordDataSpace(std::size_t slot, std::size_t n) {
+    return {Slot(slot) + kRecordPacketHeaderSize, std::min(n, kMaxChunk)};
 }
 
-std::span<const std::uint8_t> PdaPacketBuilder::RecordData(std::uint32_t address, std::size_t n) {
+std::span<const std::uint8_t> PdaPacketBuilder::RecordData(std::size_t slot, std::uint32_t address,
+                                                           std::size_t n) {
     n = std::min(n, kMaxChunk);
-    const std::span<const std::uint8_t> chunk{buffer_.data() + kRecordPacketHeaderSize, n};
-    buffer_[0] = CodeOf(PdaCommand::RECORD_DATA_CMD);
-    StoreLe32(buffer_, kAddressField, address);
-    StoreLe32(buffer_, kLengthField, static_cast<std::uint32_t>(n));
-    StoreLe32(buffer_, kChecksumField, RecordByteSum(chunk));
-    return {buffer_.data(), kRecordPacketHeaderSize + n};
+    const std::span<std::uint8_t> packet(Slot(slot), kRecordPacketHeaderSize + n);
+    packet[0] = CodeOf(PdaCommand::RECORD_DATA_CMD);
+    StoreLe32(packet, kAddressField, address);
+    StoreLe32(packet, kLengthField, static_cast<std::uint32_t>(n));
+    StoreLe32(packet, kChecksumField, RecordByteSum(packet.subspan(kRecordPacketHeaderSize)));
+    return packet;
 }
 
 std::span<const std::uint8_t> PdaPacketBuilder::RecordData(std::uint32_t address,
                                                            std::span<const std::uint8_t> chunk) {
-    const std::span<std::uint8_t> space = RecordDataSpace(chunk.size());
+    const std::span<std::uint8_t> space = RecordDataSpace(0, chunk.size());
     std::memcpy(space.data(), chunk.data(), space.size());
-    return RecordData(address, space.size());
+    return RecordData(0, address, space.size());
 }
 
 std::span<const std::uint8_t> PdaPacketBuilder::LastDataInImage(std::uint32_t launchAddress) {
-    buffer_[0] = CodeOf(PdaCommand::LAST_DATA_IN_IMAGE);
-    StoreLe32(buffer_, kAddressField, 0);
-    StoreLe32(buffer_, kLengthField, launchAddress);
-    StoreLe32(buffer_, kChecksumField, 0);
-    return {buffer_.data(), kLastDataInImagePacketSize};
+    shortPacket_[0] = CodeOf(PdaCommand::LAST_DATA_IN_IMAGE);
+    StoreLe32(shortPacket_, kAddressField, 0);
+    StoreLe32(shortPacket_, kLengthField, launchAddress);
+    StoreLe32(shortPacket_, kChecksumField, 0);
+    return std::span(shortPacket_).first(kLastDataInImagePacketSize);
 }
 
 std::span<const std::uint8_t> PdaPacketBuilder::Single(PdaCommand command) {
-    buffer_[0] = CodeOf(command);
-    return {buffer_.data(), 1};
+    shortPacket_[0] = CodeOf(command);
+    return std::span(shortPacket_).first(1);
 }
 
 std::uint32_t ChunkAddress(std::uint32_t recordAddress, std::uint32_t offsetInRecord) {

@@ -6,6 +6,7 @@
 
 #include "pda/boot_image.h"
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <span>
@@ -43,18 +44,24 @@ std::string CommandName(std::uint8_t code);
 // LAST_DATA_IN_IMAGE.
 bool IsSingleByteCommand(PdaCommand command);
 
-// Builds host packets into one buffer of kMaxPacketSize bytes taken per run.
-// A returned span stays valid until the next call.
+// Record data packets are built a batch at a time, so that one read of the
+// image fills the data of them all.
+inline constexpr std::size_t kRecordDataBatch = 32;
+
+// Builds host packets into buffers taken once per run: one for the short
+// packets and kRecordDataBatch slots for record data. A returned span stays
+// valid until the next call for the same buffer or slot.
 class PdaPacketBuilder {
 public:
     PdaPacketBuilder();
 
     std::span<const std::uint8_t> EraseRam(const ImageHeader& header);
-    // Where a chunk of n ≤ kMaxChunk bytes goes, so that file data are read
-    // straight into the packet...
-    std::span<std::uint8_t> RecordDataSpace(std::size_t n);
-    // ...and the packet around the n bytes just placed there.
-    std::span<const std::uint8_t> RecordData(std::uint32_t address, std::size_t n);
+    // Where the chunk of n ≤ kMaxChunk bytes of a slot goes, so that file
+    // data are read straight into the packet...
+    std::span<std::uint8_t> RecordDataSpace(std::size_t slot, std::size_t n);
+    // ...and the slot's packet around the n bytes placed there.
+    std::span<const std::uint8_t> RecordData(std::size_t slot, std::uint32_t address,
+                                             std::size_t n);
     // Copying form, for callers that hold the chunk elsewhere.
     std::span<const std::uint8_t> RecordData(std::uint32_t address,
                                              std::span<const std::uint8_t> chunk);
@@ -62,7 +69,10 @@ public:
     std::span<const std::uint8_t> Single(PdaCommand command);
 
 private:
-    std::vector<std::uint8_t> buffer_;
+    std::uint8_t* Slot(std::size_t slot);
+
+    std::array<std::uint8_t, kLastDataInImagePacketSize> shortPacket_{};
+    std::vector<std::uint8_t> slots_;
 };
 
 // Address of each chunk of a record: record address + offset within it,

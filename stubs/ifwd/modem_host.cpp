@@ -90,32 +90,62 @@ HostResult ModemHost::SendFile(modemlink::FileKind kind, std::uint32_t option,
                                const std::string& name, PartFile& file,
                                const std::function<void(int)>& progress) {
     const std::uint32_t size = file.Size();
-    HostResult result =
+    const HostResult begun =
         Exchange(FrameType::FileBegin, modemlink::EncodeFileBegin({kind, option, size, name}),
                  timeouts_.reply, FrameType::Ack);
-    std::vector<std::uint8_t> piece(modemlink::kDataChunk);
-    std::uint32_t fileCrc = 0;
+    if (!begun.ok())
+        return begun;
+    const char* step = modemlink::FrameTypeName(FrameType::FileData);
+    DataFrames frames(file);
+    std::string readError;
+    std::optional<DataFrame> frame = frames.Next(&readError);
     int shown = -1;
-    for (std::uint32_t offset = 0; result.ok() && offset < size;) {
-        const std::span<std::uint8_t> chunk(
-            piece.data(), std::min<std::size_t>(modemlink::kDataChunk, size - offset));
-        std::string error;
-        if (!file.ReadNext(chunk, &error))
-            return HostResult::Failed(std::move(error));
-        fileCrc = modemlink::Crc32(chunk, fileCrc);
-        result = Exchange(FrameType::FileData, modemlink::EncodeFileData(offset, chunk),
-                          timeouts_.reply, FrameType::Ack);
-        offset += static_cast<std::uint32_t>(chunk.size());
-        const int percent = Percent(offset, size);
-        if (result.ok() && percent != shown) {
+    while (frame) {
+        if (const LineStatus sent = line_.WriteAll(frame->bytes, timeouts_.reply);
+            sent != LineStatus::Ok)
+            return FromLine(sent, step);
+        // The next frame is read and summed while the modem checks this one.
+        std::optional<DataFrame> next = frames.Next(&readError);
+        if (const HostResult answered =
+                AwaitReply(frame->sequence, timeouts_.reply, FrameType::Ack, step, nullptr);
+            !answered.ok())
+            return answered;
+        if (const int percent = Percent(frame->end, size); percent != shown) {
             shown = percent;
             progress(percent);
         }
+        frame = std::move(next);
     }
-    if (!result.ok())
-        return result;
-    return Exchange(FrameType::FileEnd, modemlink::EncodeFileEnd(fileCrc), timeouts_.reply,
+    if (!readError.empty())
+        return HostResult::Failed(std::move(readError));
+    return Exchange(FrameType::FileEnd, modemlink::EncodeFileEnd(frames.FileCrc()), timeouts_.reply,
                     FrameType::Ack);
+}
+
+std::optional<ModemHost::DataFrame> ModemHost::DataFrames::Next(std::string* error) {
+    if (offset_ == file_.Size())
+        return std::nullopt;
+    if (unsent_.empty()) {
+        const std::span<std::uint8_t> next(
+            block_.data(), std::min<std::size_t>(block_.size(), file_.Size() - offset_));
+        if (!file_.ReadNext(next, error))
+            return std::nullopt;
+        unsent_ = next;
+    }
+    const std::span<const std::uint8_t> chunk =
+        unsent_.first(std::min(modemlink::kDataChunk, unsent_.size()));
+    unsent_ = unsent_.subspan(chunk.size());
+    // One pass over the bytes gives both the file's CRC and the frame's.
+    const std::uint32_t chunkCrc = modemlink::Crc32(chunk);
+    fileCrc_ = modemlink::Crc32Combine(fileCrc_, chunkCrc, chunk.size());
+    DataFrame frame;
+    frame.sequence = NextSequence();
+    frame.bytes = modemlink::EncodeFrame(
+        {FrameType::FileData, frame.sequence, modemlink::EncodeFileData(offset_, chunk)}, chunkCrc,
+        chunk.size());
+    offset_ += static_cast<std::uint32_t>(chunk.size());
+    frame.end = offset_;
+    return frame;
 }
 
 HostResult ModemHost::EndOfProcess() {

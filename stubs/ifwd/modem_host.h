@@ -46,6 +46,32 @@ public:
     void SendAbort();
 
 private:
+    struct DataFrame {
+        std::vector<std::uint8_t> bytes;
+        std::uint8_t sequence = 0;
+        std::uint32_t end = 0; // file offset after its bytes
+    };
+    // A file's FileData frames, built one at a time. The file is read a
+    // block of frames at a time: a read call per frame would cost about as
+    // much as writing the frame.
+    class DataFrames {
+    public:
+        explicit DataFrames(PartFile& file) : file_(file) {}
+        // Nullopt after the last frame, or with `error` set when the file
+        // cannot be read or ends before its size.
+        std::optional<DataFrame> Next(std::string* error);
+        std::uint32_t FileCrc() const { return fileCrc_; }
+
+    private:
+        static constexpr std::size_t kFramesPerRead = 16;
+        PartFile& file_;
+        std::vector<std::uint8_t> block_ =
+            std::vector<std::uint8_t>(kFramesPerRead * modemlink::kDataChunk);
+        std::span<const std::uint8_t> unsent_;
+        std::uint32_t offset_ = 0;
+        std::uint32_t fileCrc_ = 0;
+    };
+
     HostResult Exchange(modemlink::FrameType type, std::vector<std::uint8_t> payload,
                         std::chrono::milliseconds timeout, modemlink::FrameType expected,
                         std::string* replyText = nullptr);

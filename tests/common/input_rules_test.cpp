@@ -4,6 +4,7 @@
 #include "common/input_file.h"
 #include "common/listed_path.h"
 #include "common/printable_text.h"
+#include "common/read_through_file.h"
 #include "common/regular_file.h"
 #include "support/open_files.h"
 #include "support/temp_dir.h"
@@ -38,6 +39,7 @@ TEST(RegularFiles, EverythingElseIsRefusedWithoutBlocking) {
         const std::optional<InputFile> file = InputFile::Open(path, &readError);
         const int fd = OpenRegularFile(path, O_WRONLY, &writeError);
         EXPECT_EQ(file && file->Size() == 5, refusal.empty()) << path;
+        EXPECT_EQ(ReadThroughFile::Open(path).has_value(), refusal.empty()) << path;
         EXPECT_EQ(fd >= 0, refusal.empty()) << path;
         EXPECT_EQ(readError, refusal) << path;
         EXPECT_EQ(writeError, refusal) << path;
@@ -52,6 +54,49 @@ TEST(RegularFiles, EverythingElseIsRefusedWithoutBlocking) {
     std::fclose(created);
     EXPECT_EQ(CreateRegularFile(dir.File("pipe"), &error), nullptr);
     EXPECT_EQ(error, "is not a regular file (a named pipe)");
+}
+
+// Small reads come out of the buffer and large ones go straight into their
+// places; either way every byte lands where it belongs, and only the read
+// that meets the end of the file comes back short.
+TEST(ReadThroughFiles, EveryByteLandsInItsPlaceWhateverTheReadSizes) {
+    test::TempDir dir;
+    std::vector<std::uint8_t> bytes(10000);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+    test::WriteFile(dir.File("data.bin"), bytes);
+    using Reads = std::vector<std::vector<std::size_t>>; // places of each read
+    const Reads rows[] = {
+        {{12}, {8192, 8192}},        // a header, then data across the buffer's end
+        {{5000, 0, 3, 4100}, {900}}, // places of every size, one empty
+        {{10000}, {1}},              // the whole file at once, then nothing
+        {{4095}, {1}, {4096}, {20000}},
+    };
+    for (const Reads& reads : rows) {
+        std::optional<ReadThroughFile> file = ReadThroughFile::Open(dir.File("data.bin"));
+        ASSERT_TRUE(file);
+        std::size_t at = 0;
+        for (const std::vector<std::size_t>& sizes : reads) {
+            std::vector<std::vector<std::uint8_t>> places;
+            std::vector<std::span<std::uint8_t>> spans;
+            for (const std::size_t size : sizes)
+                spans.emplace_back(places.emplace_back(size));
+            const std::size_t got = file->Read(spans);
+            std::size_t wanted = 0;
+            std::vector<std::uint8_t> landed;
+            for (const auto& place : places) {
+                wanted += place.size();
+                landed.insert(landed.end(), place.begin(), place.end());
+            }
+            ASSERT_EQ(got, std::min(wanted, bytes.size() - at)) << "at " << at;
+            EXPECT_TRUE(std::equal(landed.begin(), landed.begin() + static_cast<long>(got),
+                                   bytes.begin() + static_cast<long>(at)))
+                << "at " << at;
+            at += got;
+            EXPECT_EQ(file->Position(), at);
+        }
+        EXPECT_FALSE(file->ReadFailed());
+    }
 }
 
 TEST(PrintableText, ControlBytesAreEscapedEverythingElseStays) {

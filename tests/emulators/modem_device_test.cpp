@@ -13,8 +13,11 @@ using modemlink::FrameType;
 
 class ModemDeviceTest : public ::testing::Test {
 protected:
+    // Through the wire, so the device meets each frame as the line delivers it.
     ModemAnswer Send(FrameType type, std::vector<std::uint8_t> payload = {}) {
-        return device.Handle(Frame{type, ++sequence, std::move(payload)});
+        modem::FrameDecoder line;
+        line.Feed(modem::EncodeFrame({type, ++sequence, std::move(payload)}));
+        return device.Handle(*line.Next());
     }
     ModemAnswer Boot() { return Send(FrameType::Boot, modemlink::EncodeBoot({{}, "modem.fls"})); }
     // Sends a whole file; returns the answer to its end.

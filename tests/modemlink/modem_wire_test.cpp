@@ -12,6 +12,7 @@ TEST(ModemWire, Crc32MatchesTheStandardCheckValueAlsoTakenPieceByPiece) {
     EXPECT_EQ(Crc32(bytes), 0xCBF43926u);
     const std::span<const std::uint8_t> all(bytes);
     EXPECT_EQ(Crc32(all.subspan(4), Crc32({}, Crc32(all.first(4)))), 0xCBF43926u);
+    EXPECT_EQ(Crc32Combine(Crc32(all.first(4)), Crc32(all.subspan(4)), 5), 0xCBF43926u);
 }
 
 TEST(ModemWire, FrameLayoutIsStartTypeSequenceLengthPayloadCrc) {
@@ -23,6 +24,8 @@ TEST(ModemWire, FrameLayoutIsStartTypeSequenceLengthPayloadCrc) {
     const std::uint32_t crc = Crc32(covered);
     EXPECT_EQ(bytes[9], crc & 0xFF);
     EXPECT_EQ(bytes[12], crc >> 24);
+    const std::vector<std::uint8_t> tail{0xBB};
+    EXPECT_EQ(EncodeFrame({FrameType::Ack, 7, {0xAA, 0xBB}}, Crc32(tail), 1), bytes);
 }
 
 TEST(ModemWire, DecoderReassemblesFramesFedInSmallPieces) {
@@ -41,6 +44,7 @@ TEST(ModemWire, DecoderReassemblesFramesFedInSmallPieces) {
     }
     EXPECT_THAT(frames, ::testing::ElementsAre(first, second));
     EXPECT_EQ(decoder.Discarded(), 0u);
+    EXPECT_EQ(FileDataCrc(frames[0]), Crc32(std::vector<std::uint8_t>(10, 1)));
 }
 
 TEST(ModemWire, DecoderSkipsNoiseAndCorruptFrames) {

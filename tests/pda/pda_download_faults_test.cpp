@@ -246,6 +246,7 @@ TEST(PdaDownloadFiles, UnreadableListEntryShowsItsPathAndAborts) {
 struct TruncatedCase {
     std::size_t keep;
     const char* text;
+    std::uint64_t chunksSent = 0; // whole chunks before the cut still go out
 };
 
 class PdaDownloadTruncated : public testing::TestWithParam<TruncatedCase> {};
@@ -259,14 +260,16 @@ TEST_P(PdaDownloadTruncated, ReadFailureNamesWhatWasCutShort) {
     EXPECT_EQ(Tail(rig.out.Calls(), 5), With({T(GetParam().text)}, kAbortedEnd));
     EXPECT_TRUE(outcome.aborted);
     EXPECT_FALSE(outcome.error.empty());
+    const auto report = rig.emulator.Report();
+    EXPECT_EQ(report.ram.empty() ? 0 : report.ram[0].chunks, GetParam().chunksSent);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cuts, PdaDownloadTruncated,
     testing::Values(TruncatedCase{10, "\nError Reading Signature!\r\n"},
                     TruncatedCase{20, "\nError Reading Record header!"},
-                    TruncatedCase{15 + 12 + 8192 + 50, "\nError Reading Record data!"},
-                    TruncatedCase{15 + 12 + 8292 + 5, "\nError Reading Record header!"}));
+                    TruncatedCase{15 + 12 + 8192 + 50, "\nError Reading Record data!", 1},
+                    TruncatedCase{15 + 12 + 8292 + 5, "\nError Reading Record header!", 2}));
 
 TEST(PdaDownloadFiles, ImageAndListAreClosedOnEveryPath) {
     const int before = OpenFileCount();

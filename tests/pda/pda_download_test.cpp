@@ -3,6 +3,8 @@
 
 #include "support/pda_rig.h"
 
+#include "pda/pda_protocol.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -210,19 +212,26 @@ TEST(PdaDownloadMainWindow, PhoneOptionWithSingleImageSendsPhoneDown) {
 
 TEST(PdaDownloadMainWindow, RecordsLongerThanAChunkGoOutInChunksOf8192) {
     PdaRig rig;
-    rig.Use(rig.WriteImage("nk.bin", SmallImage(8193, 2)), DownloadTarget::Ram);
+    // One chunk more than the download reads ahead at a time, the last of one byte.
+    const std::uint32_t length = pda::kRecordDataBatch * 8192 + 1;
+    const pda::BootImagePlan layout = SmallImage(length, 2);
+    rig.Use(rig.WriteImage("nk.bin", layout), DownloadTarget::Ram);
     rig.Run();
     const auto report = rig.emulator.Report();
-    EXPECT_EQ(
-        report.transcript,
-        (Calls{"ERASE_RAM_CMD", "RECORD_DATA_CMD x2", "LAST_DATA_IN_RECORD", "RECORD_DATA_CMD x2",
-               "LAST_DATA_IN_RECORD", "LAST_DATA_IN_IMAGE", "DOWNLOAD_DONE_CMD"}));
+    const std::string run = "RECORD_DATA_CMD x" + std::to_string(pda::kRecordDataBatch + 1);
+    EXPECT_EQ(report.transcript,
+              (Calls{"ERASE_RAM_CMD", run, "LAST_DATA_IN_RECORD", run, "LAST_DATA_IN_RECORD",
+                     "LAST_DATA_IN_IMAGE", "DOWNLOAD_DONE_CMD"}));
     ASSERT_EQ(report.ram.size(), 1u);
     const auto& chunks = report.ram[0].keptChunks;
-    ASSERT_EQ(chunks.size(), 4u);
-    EXPECT_EQ(chunks[1].address, 0x80001000u + 8192);
-    EXPECT_EQ(chunks[1].bytes.size(), 1u);
-    EXPECT_EQ(chunks[2].address, 0x80001000u + 8193);
+    ASSERT_EQ(chunks.size(), 2 * (pda::kRecordDataBatch + 1));
+    EXPECT_EQ(chunks[pda::kRecordDataBatch].address, 0x80001000u + length - 1);
+    EXPECT_EQ(chunks[pda::kRecordDataBatch].bytes.size(), 1u);
+    EXPECT_EQ(chunks[pda::kRecordDataBatch + 1].address, 0x80001000u + length);
+    std::vector<std::uint8_t> second;
+    for (std::size_t i = pda::kRecordDataBatch + 1; i < chunks.size(); ++i)
+        second.insert(second.end(), chunks[i].bytes.begin(), chunks[i].bytes.end());
+    EXPECT_EQ(second, layout.records[1].data);
 }
 
 TEST(PdaDownloadMainWindow, StampedImageDownloadsAsTheUnstampedOne) {

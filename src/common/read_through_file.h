@@ -1,0 +1,57 @@
+#pragma once
+// A read-only regular file for readers that stream large blocks: what they
+// ask for in small pieces (headers) comes out of a small buffer, and large
+// reads go from the file straight into the caller's memory, several places
+// with one call. A download then neither copies its data out of a buffer
+// nor pays a system call per packet.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace marlow {
+
+class ReadThroughFile {
+public:
+    // nullopt when the file cannot be opened or is no regular file (see
+    // OpenRegularFile); `error` then says why.
+    static std::optional<ReadThroughFile> Open(const std::string& path,
+                                               std::string* error = nullptr);
+    ~ReadThroughFile();
+    ReadThroughFile(ReadThroughFile&& other) noexcept;
+    ReadThroughFile& operator=(ReadThroughFile&& other) noexcept;
+    ReadThroughFile(const ReadThroughFile&) = delete;
+    ReadThroughFile& operator=(const ReadThroughFile&) = delete;
+
+    // Fills the places in order and returns how many bytes came: fewer than
+    // asked for only at the end of the file or when reading failed.
+    std::size_t Read(std::span<std::uint8_t> into);
+    std::size_t Read(std::span<const std::span<std::uint8_t>> into);
+
+    // True once a read failed (as opposed to meeting the end of the file).
+    bool ReadFailed() const { return readFailed_; }
+    std::uint64_t Size() const { return size_; }
+    std::uint64_t Position() const { return position_; }
+
+    // Reads smaller than this are served through the buffer.
+    static constexpr std::size_t kBufferSize = 4096;
+
+private:
+    ReadThroughFile(int fd, std::uint64_t size);
+    // One read call straight into the places; 0 at the end of the file.
+    std::size_t ReadDirect(std::span<const std::span<std::uint8_t>> into);
+    bool Refill();
+
+    int fd_ = -1;
+    std::uint64_t size_ = 0;
+    std::uint64_t position_ = 0;
+    bool readFailed_ = false;
+    std::unique_ptr<std::uint8_t[]> buffer_;
+    // Buffered bytes not handed out yet: buffer_[next_, end_).
+    std::size_t next_ = 0;
+    std::size_t end_ = 0;
+};
+
+} // namespace marlow
