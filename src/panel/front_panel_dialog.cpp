@@ -351,9 +351,4 @@ bool CFrontPanelDlg::StationSetupShown() const {
     return !setupPane_->isHidden();
 }
 
-int RunFrontPanel(app::CAppSettings& settings, PanelSetup setup) {
-    CFrontPanelDlg panel(settings, std::move(setup));
-    return panel.exec();
-}
-
 } // namespace marlow::panel

@@ -211,7 +211,4 @@ private:
     controls::CTwoLineMessageDlg* twoLine_ = nullptr;
 };
 
-// Runs the panel modally; returns when it has ended.
-int RunFrontPanel(app::CAppSettings& settings, PanelSetup setup = {});
-
 } // namespace marlow::panel

@@ -18,7 +18,8 @@ class PanelPdaOutput : public pda::PdaPresentation {
 public:
     using Finished = std::function<void(const pda::PdaProgressEvent&)>;
 
-    // `receiver` lives on the user-interface thread, as long as `view`.
+    // `receiver` lives on the user-interface thread, no longer than `view`
+    // and this output; posts that find it gone are dropped.
     PanelPdaOutput(QObject& receiver, FrontPanelView& view, Finished finished);
 
     void DeviceStateTrace(std::string_view) override {}

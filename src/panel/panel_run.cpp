@@ -32,7 +32,7 @@ phone::PhoneEngineSetup PanelEngineSetup(PanelRunSetup& setup, phone::PhonePrese
 
 PanelRun::PanelRun(CFrontPanelDlg& panel, app::CAppSettings& settings, PanelRunSetup setup)
     : panel_(panel), settings_(settings), setup_(std::move(setup)), context_(*setup_.context),
-      pdaOutput_(panel, panel.View(), [this](const auto& event) { OnPdaFinished(event); }),
+      pdaOutput_(*this, panel.View(), [this](const auto& event) { OnPdaFinished(event); }),
       phoneOutput_(panel.View(), [this](phone::PhoneRunEnd end) { OnPhoneEnded(end); }),
       phoneClock_(panel.Clock(), setup_.pause), ownerThread_(&panel) {
     engine_ = std::make_unique<phone::PhoneEngine>(PanelEngineSetup(

@@ -90,7 +90,7 @@ protected:
         runSetup.context = &context;
         runSetup.library = library.get();
         runSetup.ports = &port;
-        runSetup.pause = [](std::chrono::milliseconds) {};
+        runSetup.pause = [this](std::chrono::milliseconds pause) { pauses.push_back(pause); };
         run = std::make_unique<PanelRun>(*panel, settings, runSetup);
     }
 
@@ -100,11 +100,8 @@ protected:
     QString Text(int id) const {
         return Control<QLabel>(id)->text();
     }
-    QStringList LogLines() const {
-        QStringList lines;
-        for (int row = 0; row < Control<QListWidget>(1136)->count(); ++row)
-            lines << Control<QListWidget>(1136)->item(row)->text();
-        return lines;
+    bool Logged(const QString& line) const {
+        return !Control<QListWidget>(1136)->findItems(line, Qt::MatchExactly).isEmpty();
     }
     void Select(bool pda, bool phone) {
         Control<QAbstractButton>(1134)->setChecked(pda);
@@ -126,15 +123,6 @@ protected:
     bool UntilStatus(const char* text) {
         return ProcessUntil([&] { return Text(1032) == text; });
     }
-    // The phone part: the refresh tick turned 10 ms poll finds the port.
-    void PollUntilPhoneDone() {
-        for (int poll = 0; poll < 3 && clock.IsRunning(PanelTimer::Refresh) &&
-                           run->PhoneEngine().Inst().state == phone::stIdle;
-             ++poll)
-            clock.Fire(PanelTimer::Refresh);
-        ASSERT_TRUE(ProcessUntil([&] { return !dialogs.messages.empty(); }))
-            << Text(1032).toStdString();
-    }
 
     test::TempDir dir;
     test::TempStore store;
@@ -144,6 +132,7 @@ protected:
     test::ManualPanelClock clock;
     pda::PdaRunContext context;
     ModemPort port;
+    std::vector<std::chrono::milliseconds> pauses;
     std::unique_ptr<phone::PhoneLibrary> library;
     std::unique_ptr<emulators::ModemEmulator> modem;
     std::unique_ptr<CFrontPanelDlg> panel;
@@ -163,8 +152,7 @@ TEST_F(FrontPanelRunTest, APdaOnlyRunEndsWithTheGreenSuccess) {
     EXPECT_EQ(panel->Tone(), StatusTone::Passed);
     EXPECT_TRUE(Control(1028)->isEnabled());
     EXPECT_TRUE(context.g_AllDownLoad && context.m_DownSelect == 0 && !panel->PdaRunning());
-    EXPECT_TRUE(
-        LogLines().contains("Download list: " + QString::fromStdString(set.images.front())));
+    EXPECT_TRUE(Logged("Download list: " + QString::fromStdString(set.images.front())));
 }
 
 // The list's phone group makes it a Total run: the handset goes over to its
@@ -175,14 +163,18 @@ TEST_F(FrontPanelRunTest, ATotalRunEndsWithThePhoneSuccessBox) {
     emit panel->downStartPressed();
     UnplugWhenGone(handset);
     EXPECT_EQ(handset.emulator.Report().leftWith, std::optional<std::uint8_t>(0x08));
-    PollUntilPhoneDone();
+    EXPECT_EQ(clock.Period(PanelTimer::Refresh), kPhonePollPeriod) << "the poll is timer 1";
+    clock.Fire(PanelTimer::Refresh);
+    ASSERT_TRUE(ProcessUntil([&] { return !dialogs.messages.empty(); }));
+    using std::chrono::milliseconds;
+    EXPECT_THAT(pauses, ElementsAre(milliseconds(250), milliseconds(100)));
     EXPECT_THAT(dialogs.messages, ElementsAre("PDA & Phone Download Successfully~!!"));
     EXPECT_THAT(dialogs.captions, ElementsAre("Download Complete!!"));
     EXPECT_EQ(Text(1032), "Phone Download Successfully!");
     EXPECT_EQ(panel->Tone(), StatusTone::Passed);
     EXPECT_EQ(modem->Files().size(), 4u);
     EXPECT_EQ(port.polls, 1);
-    EXPECT_FALSE(LogLines().contains("if(!m_PhoneUsbWait)")) << "no Phone USB Connecting...";
+    EXPECT_FALSE(Logged("if(!m_PhoneUsbWait)")) << "no Phone USB Connecting...";
     EXPECT_TRUE(context.g_AllDownLoad && context.m_DownSelect == 0 && !panel->PdaRunning());
     EXPECT_EQ(clock.Period(PanelTimer::Refresh), kRefreshPeriod);
 }
@@ -218,18 +210,16 @@ TEST_F(FrontPanelRunTest, TheUsbWaitEndsWithAnArrivalOrTheRedMessage) {
 }
 
 // Closing the blinking box by hand gives up, and a Total run's phone part
-// with it.
-TEST_F(FrontPanelRunTest, ClosingTheWaitBoxDropsThePhonePart) {
+// with it; Down Start refuses no selection and a missing list.
+TEST_F(FrontPanelRunTest, GivingUpTheWaitNoSelectionAndAMissingListStartNothing) {
     Select(true, true);
     emit panel->downStartPressed();
     EXPECT_FALSE(context.g_AllDownLoad);
     panel->BlinkMessage().reject();
     EXPECT_TRUE(context.g_AllDownLoad);
     EXPECT_FALSE(clock.IsRunning(PanelTimer::UsbWait));
-    EXPECT_EQ(LogLines().last(), "else if(message == DETECT_CANCEL)");
-}
+    EXPECT_TRUE(Logged("else if(message == DETECT_CANCEL)"));
 
-TEST_F(FrontPanelRunTest, DownStartRefusesNoSelectionAndAMissingList) {
     Select(false, false);
     emit panel->downStartPressed();
     EXPECT_THAT(dialogs.messages, ElementsAre("Error!\nPlease Select PDA or Phone!"));
@@ -282,8 +272,8 @@ TEST_F(FrontPanelRunTest, StopCloseAndCloseAfterDownEndWhenTheHandsetHasGone) {
 }
 
 // A silent boot gets one automatic re-boot; with no port at all, the
-// 5001st poll ends the wait.
-TEST_F(FrontPanelRunTest, PhoneOnlyRunsRebootOnceAndGiveUpOnTheLastPoll) {
+// 5001st poll ends the wait, and Stop ends it at once.
+TEST_F(FrontPanelRunTest, PhoneOnlyRunsRebootOnceGiveUpOnTheLastPollAndStop) {
     MakePanel({.stallBoots = 1});
     Select(false, true);
     emit panel->downStartPressed();
@@ -291,7 +281,7 @@ TEST_F(FrontPanelRunTest, PhoneOnlyRunsRebootOnceAndGiveUpOnTheLastPoll) {
     ASSERT_EQ(run->PhoneEngine().Inst().state, phone::stBooting);
     ASSERT_TRUE(ProcessUntil([&] { return modem->Boots() == 1; }));
     clock.Fire(PanelTimer::BootWatchdog);
-    EXPECT_TRUE(LogLines().contains("case stReBooting:"));
+    EXPECT_TRUE(Logged("case stReBooting:"));
     ASSERT_TRUE(ProcessUntil([&] { return !dialogs.messages.empty(); }));
     EXPECT_EQ(Text(1032), "Phone Download Successfully!");
     EXPECT_EQ(modem->Boots(), 2);
@@ -310,6 +300,14 @@ TEST_F(FrontPanelRunTest, PhoneOnlyRunsRebootOnceAndGiveUpOnTheLastPoll) {
     EXPECT_EQ(Text(1037), "Phone USB is not Connected...");
     EXPECT_EQ(panel->TwoLine().First(), "Phone USB Cable is not conntected! or");
     EXPECT_EQ(Text(1032), "Aborted Download!");
+    EXPECT_EQ(clock.Period(PanelTimer::Refresh), kRefreshPeriod);
+
+    emit panel->downStartPressed(); // Stop while the port is awaited
+    clock.Fire(PanelTimer::Refresh);
+    emit panel->stopPressed();
+    EXPECT_TRUE(Logged("OnButtonCancel - OK!!"));
+    EXPECT_TRUE(Control(1028)->isEnabled() && context.m_DownSelect == 0);
+    EXPECT_EQ(panel->Tone(), StatusTone::Failed);
     EXPECT_EQ(clock.Period(PanelTimer::Refresh), kRefreshPeriod);
 }
 

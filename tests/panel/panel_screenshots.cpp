@@ -7,9 +7,9 @@
 
 #include "app/app_settings.h"
 #include "controls/color_ref.h"
-#include "support/gui_test_support.h"
 #include "manual_panel_clock.h"
 #include "panel/front_panel_dialog.h"
+#include "support/gui_test_support.h"
 
 #include <QApplication>
 #include <QScreen>
