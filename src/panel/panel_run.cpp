@@ -175,10 +175,12 @@ void PanelRun::StartPhoneOnly() {
     if (package.existenceChecked)
         panel_.RunLayout();
     if (!package.Succeeded()) {
+        // Nothing runs: back to idle, with the refresh (and its animation).
         panel_.SetStatus(QStringLiteral("Phone File Open Error..."), StatusTone::Failed);
         panel_.IdleLayout();
         context_.g_AllDownLoad = true;
         context_.m_DownSelect = 0;
+        panel_.Clock().Start(PanelTimer::Refresh, kRefreshPeriod);
         return;
     }
     engine_->BeginPanelPortWait();

@@ -183,7 +183,7 @@ TEST_F(FrontPanelRunTest, ATotalRunEndsWithThePhoneSuccessBox) {
 // while the red message of a wait that ran out is up, starts the download.
 TEST_F(FrontPanelRunTest, TheUsbWaitEndsWithAnArrivalOrTheRedMessage) {
     UseList(set.images.front());
-    for (int ticks : {3, kUsbWaitTicks}) {
+    for (int ticks : {kUsbWaitTicks - 1, kUsbWaitTicks}) {
         SCOPED_TRACE(ticks);
         MakePanel({});
         emit panel->downStartPressed();
