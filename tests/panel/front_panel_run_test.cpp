@@ -79,7 +79,9 @@ protected:
         panel.reset();
         modem.reset();
         std::string error;
-        modem = emulators::ModemEmulator::Start(port.path, {faults, {}, true}, &error);
+        emulators::ModemEmulatorOptions options;
+        options.faults = faults;
+        modem = emulators::ModemEmulator::Start(port.path, options, &error);
         ASSERT_NE(modem, nullptr) << error;
         PanelSetup setup;
         setup.clock = &clock;
