@@ -36,28 +36,9 @@ using namespace marlow;
 constexpr double kUsb2BulkMBps = 53.248;
 constexpr std::uint32_t kImageBytes = 64u * 1024 * 1024;
 
-class NullPresentation : public pda::PdaPresentation {
+class NullSink : public pda::PdaEventSink {
 public:
-    void DeviceStateTrace(std::string_view) override {}
-    void ClearDeviceState() override {}
-    void DebugMessage(std::string_view) override {}
-    void StatusBar(std::string_view) override {}
-    void CreateDownloadProgress(int, int) override {}
-    void SetDownloadProgress(int) override {}
-    void CloseDownloadProgress() override {}
-    void ShowWaitDialog() override {}
-    void CloseWaitDialog() override {}
-    void PanelStatus(std::string_view) override {}
-    void PanelFileName(std::string_view) override {}
-    void PanelPercent(std::string_view) override {}
-    void PanelCounter(std::string_view) override {}
-    void PanelProgressRange(int, int) override {}
-    void PanelProgress(int) override {}
-    void PanelEnableClose() override {}
-    void PanelEnableDownStart() override {}
-    void PanelEventList(std::string_view) override {}
-    void MessageBox(std::string_view, std::string_view) override {}
-    void Progress(const pda::PdaProgressEvent&) override {}
+    void Post(const pda::PdaEvent&) override {}
 };
 
 const std::string& ImagePath() {
@@ -98,7 +79,7 @@ pda::PdaRunContext& RamRunContext() {
 }
 
 void BM_PdaDownloadInProcess(benchmark::State& state) {
-    NullPresentation out;
+    NullSink out;
     pda::PdaRunContext& context = RamRunContext();
     double cpu = 0;
     std::uint64_t bytes = 0;
@@ -158,7 +139,7 @@ struct BusHandset {
 const bench::FrameScript& DownloadScript() {
     static const bench::FrameScript script = [] {
         bench::FrameScript recorded;
-        NullPresentation out;
+        NullSink out;
         emulators::PdaEmulatorOptions options;
         options.keepBytesLimit = 0;
         emulators::PdaBootLoaderEmulator emulator(options);
@@ -203,7 +184,7 @@ template <typename Run> Measured Measure(Run run) {
 }
 
 void BM_PdaDownloadVirtualBus(benchmark::State& state) {
-    NullPresentation out;
+    NullSink out;
     pda::PdaRunContext& context = RamRunContext();
     const bench::FrameScript& script = DownloadScript();
     const std::string socketPath =

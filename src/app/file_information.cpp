@@ -1,11 +1,10 @@
 #include "app/file_information.h"
 
 #include "common/little_endian.h"
+#include "common/printf_text.h"
 #include "stamp/stamp_operations.h"
 
 #include <cinttypes>
-#include <cstdarg>
-#include <cstdio>
 
 namespace marlow::app {
 
@@ -13,25 +12,6 @@ namespace {
 
 constexpr const char* kTooShortForTrailer =
     "Invalid Bin file or lst file!\nChoose Correct file for download";
-
-std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
-
-std::string Printf(const char* format, ...) {
-    std::va_list args;
-    va_start(args, format);
-    std::va_list again;
-    va_copy(again, args);
-    const int length = std::vsnprintf(nullptr, 0, format, args);
-    va_end(args);
-    std::string text;
-    if (length > 0) {
-        text.resize(static_cast<std::size_t>(length) + 1);
-        std::vsnprintf(text.data(), text.size(), format, again);
-        text.pop_back();
-    }
-    va_end(again);
-    return text;
-}
 
 std::string FormatTime(const std::tm& time, const char* format) {
     char text[64];

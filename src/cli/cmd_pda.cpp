@@ -25,6 +25,14 @@ namespace {
 
 using Clock = CliEventLoop::Clock;
 
+// What keeps a run's watchdog from firing: a new image, a percent, a reply
+// byte (state changes count too, with the state's name).
+bool IsRunProgress(const pda::PdaEvent& event) {
+    return std::holds_alternative<pda::ImageStarted>(event) ||
+           std::holds_alternative<pda::PercentReached>(event) ||
+           std::holds_alternative<pda::DeviceAnswered>(event);
+}
+
 struct PdaOptions {
     std::string file;
     pda::DownloadTarget target = pda::DownloadTarget::Ram;
@@ -48,20 +56,18 @@ public:
     pda::PdaRunContext& ContextFor(const std::string& path) override {
         return HandsetFor(path).context;
     }
-    pda::PdaPresentation& PresentationFor(const std::string& path) override {
-        return *HandsetFor(path).out;
-    }
+    pda::PdaEventSink& SinkFor(const std::string& path) override { return *HandsetFor(path).out; }
     void MessageBox(std::string_view text) override { board_.Note(std::string(text)); }
     void SendDownloadCommand(const std::string& path) override {
-        if (!hotplug::OperationDownload(watcher_, ContextFor(path), PresentationFor(path), &path))
-            Finish(path, pda::PdaVerdict::Failed, "the download could not be started");
+        if (!hotplug::OperationDownload(watcher_, ContextFor(path), SinkFor(path), &path))
+            Finish(path, Verdict::Failed, "the download could not be started");
     }
 
 private:
     struct Handset {
         explicit Handset(std::chrono::seconds timeout) : watchdog(timeout) {}
         pda::PdaRunContext context;
-        std::unique_ptr<CliPdaPresentation> out;
+        std::unique_ptr<CliPdaEvents> out;
         ProgressWatchdog watchdog;
         bool finished = false;
     };
@@ -69,7 +75,7 @@ private:
     Handset& HandsetFor(const std::string& path);
     void Arrived(std::unique_ptr<usb::UsbTransport> transport);
     void NotServed(const std::string& path);
-    void Finish(const std::string& path, pda::PdaVerdict verdict, const std::string& reason);
+    void Finish(const std::string& path, Verdict verdict, const std::string& reason);
     void StopSilentRuns();
     bool AllRunsOver() const;
     std::optional<Clock::time_point> NextDeadline(Clock::time_point waitEnd) const;
@@ -102,16 +108,17 @@ PdaSession::Handset& PdaSession::HandsetFor(const std::string& path) {
     PdaCliOutput output = options_.output;
     output.streamTrace = options_.devices == 1;
     Handset* const self = handset.get();
-    handset->out = std::make_unique<CliPdaPresentation>(
-        path, output, board_, stdoutLock_, [this, self, path](const pda::PdaProgressEvent& event) {
-            if (event.kind != pda::PdaProgressEvent::Kind::Finished) {
-                const bool entered = event.kind == pda::PdaProgressEvent::Kind::StateEntered;
-                self->watchdog.Progress(entered ? pda::StateName(event.state) : "");
-                return;
+    handset->out = std::make_unique<CliPdaEvents>(
+        path, output, board_, stdoutLock_, [this, self, path](const pda::PdaEvent& event) {
+            if (const auto* finished = std::get_if<RunFinished>(&event)) {
+                loop_.Post([this, path, verdict = finished->verdict, reason = finished->reason] {
+                    Finish(path, verdict, reason);
+                });
+            } else if (const auto* entered = std::get_if<pda::StateEntered>(&event)) {
+                self->watchdog.Progress(pda::StateName(entered->state));
+            } else if (IsRunProgress(event)) {
+                self->watchdog.Progress("");
             }
-            loop_.Post([this, path, verdict = event.verdict, reason = event.reason] {
-                Finish(path, verdict, reason);
-            });
         });
     order_.push_back(path);
     return *handset;
@@ -127,7 +134,7 @@ void PdaSession::Arrived(std::unique_ptr<usb::UsbTransport> transport) {
     handset.watchdog.Arm("the start");
     watcher_.OnDeviceArrival(std::move(transport));
     if (watcher_.FindPipe(path) == nullptr)
-        Finish(path, pda::PdaVerdict::Failed, "the device could not be opened");
+        Finish(path, Verdict::Failed, "the device could not be opened");
 }
 
 // More handsets than asked for are left alone, but not silently.
@@ -145,15 +152,14 @@ void PdaSession::NotServed(const std::string& path) {
     OutJsonLine(line);
 }
 
-void PdaSession::Finish(const std::string& path, pda::PdaVerdict verdict,
-                        const std::string& reason) {
+void PdaSession::Finish(const std::string& path, Verdict verdict, const std::string& reason) {
     Handset& handset = HandsetFor(path);
     if (handset.finished)
         return;
     handset.finished = true;
-    passed_ += verdict == pda::PdaVerdict::Passed ? 1 : 0;
+    passed_ += verdict == Verdict::Passed ? 1 : 0;
     handset.watchdog.Disarm();
-    if (verdict != pda::PdaVerdict::Passed && !reason.empty())
+    if (verdict != Verdict::Passed && !reason.empty())
         board_.Note(path + ": " + reason);
     if (options_.devices != 1)
         PrintTrace(path);

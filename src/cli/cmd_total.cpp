@@ -58,15 +58,15 @@ const char* OutcomeName(Outcome outcome) {
     return "failed";
 }
 
-Outcome OutcomeOf(pda::PdaVerdict verdict) {
+Outcome OutcomeOf(Verdict verdict) {
     switch (verdict) {
-    case pda::PdaVerdict::Passed:
+    case Verdict::Passed:
         return Outcome::Running; // the phone half decides
-    case pda::PdaVerdict::Stopped:
+    case Verdict::Stopped:
         return Outcome::Stopped;
-    case pda::PdaVerdict::DeviceRemoved:
+    case Verdict::DeviceRemoved:
         return Outcome::DeviceRemoved;
-    case pda::PdaVerdict::Failed:
+    case Verdict::Failed:
         break;
     }
     return Outcome::Failed;
@@ -79,7 +79,7 @@ public:
     int Run(usb::DeviceSource& source);
 
     pda::PdaRunContext& ContextFor(const std::string&) override { return context_; }
-    pda::PdaPresentation& PresentationFor(const std::string&) override { return display_; }
+    pda::PdaEventSink& SinkFor(const std::string&) override { return display_; }
     void MessageBox(std::string_view text) override { display_.MessageBox(text, ""); }
     void Log(std::string_view text) override { display_.Log(text); }
     void PanelDeviceArrived() override;
@@ -114,10 +114,10 @@ TotalSession::TotalSession(const TotalOptions& options, phone::PhoneLibrary& lib
                            phone::PhonePortLocator& ports)
     : options_(options), watchdog_(options.timeout),
       display_(options.output,
-               {[this](const pda::PdaProgressEvent& event) {
-                    if (const Outcome outcome = OutcomeOf(event.verdict);
+               {[this](const RunFinished& finished) {
+                    if (const Outcome outcome = OutcomeOf(finished.verdict);
                         outcome != Outcome::Running)
-                        loop_.Post([this, outcome, event] { End(outcome, event.reason); });
+                        loop_.Post([this, outcome, finished] { End(outcome, finished.reason); });
                 },
                 [this](const std::string& step) { watchdog_.Progress(step); }}),
       context_(pda::PdaSettings{options.list, options.target, true, false}), engine_([&] {
@@ -165,7 +165,7 @@ void TotalSession::PdaDownloadDone(bool) {
 void TotalSession::OnComplete() {
     display_.Log("OnComplete()+");
     if ((context_.m_DownSelect & ONLY_PDA_DOWN) && context_.g_AllDownLoad) {
-        display_.PanelStatus("Download Successfully!");
+        display_.Status("Download Successfully!");
         display_.Log("Download Successfully!");
         End(Outcome::Failed, "the list handed nothing over to the modem");
     } else if (PhoneRunSelected()) {
@@ -183,15 +183,15 @@ void TotalSession::OnComplete() {
 }
 
 void TotalSession::PanelDisconnectedDisplay() {
-    display_.PanelStatus("Device Disconnected!");
-    display_.PanelPercent("Reconnect Device to Retry!");
+    display_.Status("Device Disconnected!");
+    display_.Percent("Reconnect Device to Retry!");
     if (!stopping_)
         End(Outcome::DeviceRemoved, "the handset left before its download was complete");
 }
 
 void TotalSession::PanelAbortedDisplay() {
-    display_.PanelStatus("Aborted Download!");
-    display_.PanelPercent("Reconnect Device to Retry!");
+    display_.Status("Aborted Download!");
+    display_.Percent("Reconnect Device to Retry!");
     End(stopping_ ? Outcome::Stopped : Outcome::Failed, "");
 }
 

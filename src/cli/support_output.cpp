@@ -86,4 +86,18 @@ bool ParseArguments(QCommandLineParser& parser, const QStringList& args, int* ex
     return true;
 }
 
+QJsonObject JsonOf(const EventRecord& record) {
+    QJsonObject object;
+    object["event"] = record.event;
+    for (const EventField& field : record.fields) {
+        if (const auto* text = std::get_if<std::string>(&field.value))
+            object[field.name] = QString::fromStdString(*text);
+        else if (const auto* number = std::get_if<std::int64_t>(&field.value))
+            object[field.name] = static_cast<qint64>(*number);
+        else
+            object[field.name] = std::get<bool>(field.value);
+    }
+    return object;
+}
+
 } // namespace marlow::cli

@@ -2,6 +2,8 @@
 // Small output helpers shared by the commands: stdout for the requested text,
 // stderr for everything else.
 
+#include "common/event_fields.h"
+
 #include <QJsonObject>
 #include <QString>
 #include <cstdio>
@@ -14,6 +16,8 @@ void Out(std::string_view text);
 void Err(std::string_view text);
 // One compact JSON object per line on stdout.
 void OutJsonLine(const QJsonObject& object);
+// An engine's event as a JSON object: "event" and its fields by name.
+QJsonObject JsonOf(const EventRecord& record);
 std::string Hex32(std::uint32_t value); // "0x0000ABCD"
 
 // CR LF → LF, for showing window text on a terminal.

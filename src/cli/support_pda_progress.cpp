@@ -88,109 +88,51 @@ void PdaProgressBoard::Redraw() {
 
 // ---------------------------------------------------------------------------
 
-CliPdaPresentation::CliPdaPresentation(std::string device, PdaCliOutput output,
-                                       PdaProgressBoard& board, std::mutex& stdoutLock,
-                                       std::function<void(const pda::PdaProgressEvent&)> onEvent)
+CliPdaEvents::CliPdaEvents(std::string device, PdaCliOutput output, PdaProgressBoard& board,
+                           std::mutex& stdoutLock,
+                           std::function<void(const pda::PdaEvent&)> onEvent)
     : device_(std::move(device)), output_(output), board_(board), stdoutLock_(stdoutLock),
       onEvent_(std::move(onEvent)), line_(board.AddLine(device_)) {}
 
-void CliPdaPresentation::DeviceStateTrace(std::string_view text) {
-    if (output_.trace)
-        printer_.WritePrint(window_, text);
-}
-
-void CliPdaPresentation::ClearDeviceState() {
-    if (!output_.trace)
-        return;
-    printer_.ClearMessageWindow(window_);
-    window_.MarkCleared();
-}
-
-void CliPdaPresentation::StatusBar(std::string_view text) {
-    std::lock_guard lock(stateMutex_);
-    status_ = text;
-}
-
-std::string CliPdaPresentation::LastStatus() const {
-    std::lock_guard lock(stateMutex_);
-    return status_;
-}
-
-void CliPdaPresentation::MessageBox(std::string_view text, std::string_view caption) {
-    board_.Note(device_ + ": message box" +
-                (caption.empty() ? "" : " \"" + std::string(caption) + "\"") + ": " +
-                std::string(text));
-}
-
-void CliPdaPresentation::Progress(const pda::PdaProgressEvent& event) {
+// The events of one run come one at a time from its thread (the connected
+// display and the download command come before the thread starts).
+void CliPdaEvents::Post(const pda::PdaEvent& event) {
     if (onEvent_)
         onEvent_(event);
-    if (event.kind == pda::PdaProgressEvent::Kind::DeviceAnswered)
-        return;
-    std::string image, state;
-    int percent = 0;
-    {
-        std::lock_guard lock(stateMutex_);
-        switch (event.kind) {
-        case pda::PdaProgressEvent::Kind::StateEntered:
-            state_ = pda::StateName(event.state);
-            break;
-        case pda::PdaProgressEvent::Kind::ImageStarted:
-            image_ = event.image;
-            percent_ = 0;
-            break;
-        case pda::PdaProgressEvent::Kind::Percent:
-            percent_ = event.percent;
-            break;
-        case pda::PdaProgressEvent::Kind::Finished:
-        case pda::PdaProgressEvent::Kind::DeviceAnswered:
-            break;
-        }
-        image = image_;
-        state = state_;
-        percent = percent_;
-    }
-    if (event.kind == pda::PdaProgressEvent::Kind::Finished)
-        board_.Finish(line_, pda::VerdictName(event.verdict) +
-                                 (event.reason.empty() ? "" : ": " + event.reason));
-    else
-        board_.Update(line_, image, percent, state);
+    if (std::holds_alternative<pda::DeviceAnswered>(event))
+        return; // a reply byte: for the watchdog only
+    skin_.Show(event);
+    ShowOnBoard(event);
     if (output_.json)
         Json(event);
 }
 
-void CliPdaPresentation::Json(const pda::PdaProgressEvent& event) {
-    QJsonObject line;
-    line["device"] = QString::fromStdString(device_);
-    line["state"] = pda::StateName(event.state);
-    switch (event.kind) {
-    case pda::PdaProgressEvent::Kind::StateEntered:
-        line["event"] = "state";
-        break;
-    case pda::PdaProgressEvent::Kind::ImageStarted:
-        line["event"] = "image";
-        line["image"] = QString::fromStdString(event.image);
-        line["number"] = event.imageNumber;
-        break;
-    case pda::PdaProgressEvent::Kind::Percent:
-        line["event"] = "progress";
-        line["image"] = QString::fromStdString(event.image);
-        line["percent"] = event.percent;
-        break;
-    case pda::PdaProgressEvent::Kind::Finished:
-        line["event"] = "finished";
-        line["result"] = pda::VerdictName(event.verdict);
-        line["reason"] = QString::fromStdString(event.reason);
-        break;
-    case pda::PdaProgressEvent::Kind::DeviceAnswered:
+void CliPdaEvents::ShowOnBoard(const pda::PdaEvent& event) {
+    if (const auto* finished = std::get_if<RunFinished>(&event))
+        return board_.Finish(line_, VerdictName(finished->verdict) +
+                                        (finished->reason.empty() ? "" : ": " + finished->reason));
+    if (const auto* entered = std::get_if<pda::StateEntered>(&event)) {
+        state_ = pda::StateName(entered->state);
+    } else if (const auto* started = std::get_if<pda::ImageStarted>(&event)) {
+        image_ = started->image;
+        percent_ = 0;
+    } else if (const auto* reached = std::get_if<pda::PercentReached>(&event)) {
+        percent_ = reached->percent;
+    } else {
         return;
     }
+    board_.Update(line_, image_, percent_, state_);
+}
+
+void CliPdaEvents::Json(const pda::PdaEvent& event) {
+    QJsonObject line = JsonOf(pda::RecordOf(event));
+    line["device"] = QString::fromStdString(device_);
     std::lock_guard lock(stdoutLock_);
     OutJsonLine(line);
 }
 
-void CliPdaPresentation::FlushTrace() {
-    const std::string text = window_.TakeUnprinted();
+void CliPdaEvents::FlushTrace() {
+    const std::string text = view_.TakeUnprinted();
     if (text.empty())
         return;
     std::lock_guard lock(stdoutLock_);
@@ -198,7 +140,25 @@ void CliPdaPresentation::FlushTrace() {
     std::fflush(stdout);
 }
 
-void CliPdaPresentation::TraceWindow::ReplaceToEnd(std::size_t from, std::string_view text) {
+void CliPdaEvents::TextView::Trace(app::MessageWindowId window, std::string_view text) {
+    if (window == app::MessageWindowId::DeviceState && owner_.output_.trace)
+        printer_.WritePrint(*this, text);
+}
+
+void CliPdaEvents::TextView::ClearTrace(app::MessageWindowId window) {
+    if (window != app::MessageWindowId::DeviceState || !owner_.output_.trace)
+        return;
+    printer_.ClearMessageWindow(*this);
+    printed_ = 0;
+}
+
+void CliPdaEvents::TextView::MessageBox(std::string_view text, std::string_view caption) {
+    owner_.board_.Note(owner_.device_ + ": message box" +
+                       (caption.empty() ? "" : " \"" + std::string(caption) + "\"") + ": " +
+                       std::string(text));
+}
+
+void CliPdaEvents::TextView::ReplaceToEnd(std::size_t from, std::string_view text) {
     text_.resize(std::min(from, text_.size()));
     printed_ = std::min(printed_, text_.size());
     text_.append(text);
@@ -206,7 +166,7 @@ void CliPdaPresentation::TraceWindow::ReplaceToEnd(std::size_t from, std::string
         owner_.FlushTrace();
 }
 
-std::string CliPdaPresentation::TraceWindow::TakeUnprinted() {
+std::string CliPdaEvents::TextView::TakeUnprinted() {
     std::string unprinted = text_.substr(printed_);
     printed_ = text_.size();
     return unprinted;

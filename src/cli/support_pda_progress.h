@@ -1,11 +1,12 @@
 #pragma once
 // What `marlow-cli pda` shows: one progress line per handset on stderr, the
 // Device State Window's text on stdout (--trace) and JSON event lines on
-// stdout (--json). Each handset gets its own presentation; they share the
-// board and the stdout lock, since several download at once.
+// stdout (--json). Each handset gets its own receiver; they share the board
+// and the stdout lock, since several download at once.
 
+#include "app/main_window_skin.h"
 #include "app/trace_printer.h"
-#include "pda/pda_presentation.h"
+#include "pda/pda_events.h"
 
 #include <cstdio>
 #include <functional>
@@ -55,70 +56,61 @@ struct PdaCliOutput {
     bool streamTrace = true;
 };
 
-class CliPdaPresentation : public pda::PdaPresentation {
+// One handset's receiver: the board line from the run's states, images and
+// percentages; the main-window skin's Device State text as the trace; the
+// events as JSON lines.
+class CliPdaEvents : public pda::PdaEventSink {
 public:
-    // `onEvent` sees every typed event first, on the thread that raised it.
-    CliPdaPresentation(std::string device, PdaCliOutput output, PdaProgressBoard& board,
-                       std::mutex& stdoutLock,
-                       std::function<void(const pda::PdaProgressEvent&)> onEvent);
+    // `onEvent` sees every event first, on the thread that raised it.
+    CliPdaEvents(std::string device, PdaCliOutput output, PdaProgressBoard& board,
+                 std::mutex& stdoutLock, std::function<void(const pda::PdaEvent&)> onEvent);
 
-    void DeviceStateTrace(std::string_view text) override;
-    void ClearDeviceState() override;
-    void DebugMessage(std::string_view) override {}
-    void StatusBar(std::string_view text) override;
-    void CreateDownloadProgress(int, int) override {}
-    void SetDownloadProgress(int) override {}
-    void CloseDownloadProgress() override {}
-    void ShowWaitDialog() override {}
-    void CloseWaitDialog() override {}
-    void PanelStatus(std::string_view) override {}
-    void PanelFileName(std::string_view) override {}
-    void PanelPercent(std::string_view) override {}
-    void PanelCounter(std::string_view) override {}
-    void PanelProgressRange(int, int) override {}
-    void PanelProgress(int) override {}
-    void PanelEnableClose() override {}
-    void PanelEnableDownStart() override {}
-    void PanelEventList(std::string_view) override {}
-    void MessageBox(std::string_view text, std::string_view caption) override;
-    void Progress(const pda::PdaProgressEvent& event) override;
+    void Post(const pda::PdaEvent& event) override;
 
     // The buffered trace, for printing once the run is over.
     void FlushTrace();
-    std::string LastStatus() const;
 
 private:
-    // The Device State Window as text; streams what is added past the part
-    // already printed.
-    class TraceWindow : public app::TextTarget {
+    // The main window as text: the Device State Window's trace (streamed
+    // past the part already printed), message boxes as board notes.
+    class TextView : public app::MainWindowView, public app::TextTarget {
     public:
-        explicit TraceWindow(CliPdaPresentation& owner) : owner_(owner) {}
+        explicit TextView(CliPdaEvents& owner) : owner_(owner) {}
+        void Trace(app::MessageWindowId window, std::string_view text) override;
+        void ClearTrace(app::MessageWindowId window) override;
+        void StatusBar(std::string_view) override {}
+        void CreateProgress(int, int) override {}
+        void SetProgress(int) override {}
+        void CloseProgress() override {}
+        void ShowWaitBox() override {}
+        void CloseWaitBox() override {}
+        void MessageBox(std::string_view text, std::string_view caption) override;
+
         std::size_t TextLength() const override { return text_.size(); }
         void ReplaceToEnd(std::size_t from, std::string_view text) override;
         void ActivateAfterWrite() override {}
         std::string TakeUnprinted();
-        void MarkCleared() { printed_ = 0; }
 
     private:
-        CliPdaPresentation& owner_;
+        CliPdaEvents& owner_;
+        app::TracePrinter printer_;
         std::string text_;
         std::size_t printed_ = 0;
     };
 
-    void Json(const pda::PdaProgressEvent& event);
+    void ShowOnBoard(const pda::PdaEvent& event);
+    void Json(const pda::PdaEvent& event);
 
     std::string device_;
     PdaCliOutput output_;
     PdaProgressBoard& board_;
     std::mutex& stdoutLock_;
-    std::function<void(const pda::PdaProgressEvent&)> onEvent_;
+    std::function<void(const pda::PdaEvent&)> onEvent_;
     int line_;
-    app::TracePrinter printer_;
-    TraceWindow window_{*this};
-    mutable std::mutex stateMutex_;
+    TextView view_{*this};
+    app::MainWindowSkin skin_{view_};
     std::string image_;
     std::string state_;
-    std::string status_;
     int percent_ = 0;
 };
 

@@ -6,6 +6,19 @@
 
 namespace marlow::cli {
 
+namespace {
+
+// The run's own steps (the controls' changes count as well, in Event).
+bool CountsAsProgress(const pda::PdaEvent& event) {
+    return std::holds_alternative<pda::StateEntered>(event) ||
+           std::holds_alternative<pda::ImageStarted>(event) ||
+           std::holds_alternative<pda::PercentReached>(event) ||
+           std::holds_alternative<pda::DeviceAnswered>(event) ||
+           std::holds_alternative<RunFinished>(event);
+}
+
+} // namespace
+
 TotalDisplay::TotalDisplay(PhoneCliOutput output, Hooks hooks)
     : output_(output), hooks_(std::move(hooks)) {}
 
@@ -78,32 +91,32 @@ void TotalDisplay::Close() {
     line_.Close();
 }
 
-void TotalDisplay::PanelStatus(std::string_view text) {
+void TotalDisplay::Status(std::string_view text) {
     const std::lock_guard lock(mutex_);
     status_ = text;
     Event("status", text);
     Redraw();
 }
 
-void TotalDisplay::PanelFileName(std::string_view text) {
+void TotalDisplay::CurrentFile(std::string_view text) {
     const std::lock_guard lock(mutex_);
     Event("file", text);
     file_ = text;
     Redraw();
 }
 
-void TotalDisplay::PanelPercent(std::string_view text) {
+void TotalDisplay::Percent(std::string_view text) {
     const std::lock_guard lock(mutex_);
     Event("percent", text);
 }
 
-void TotalDisplay::PanelCounter(std::string_view text) {
+void TotalDisplay::Counter(std::string_view text) {
     const std::lock_guard lock(mutex_);
     Event("counter", text);
     counter_ = text;
 }
 
-void TotalDisplay::PanelProgress(int position) {
+void TotalDisplay::Progress(int position) {
     const std::lock_guard lock(mutex_);
     Progressed();
     position_ = position;
@@ -117,25 +130,26 @@ void TotalDisplay::MessageBox(std::string_view text, std::string_view caption) {
                (caption.empty() ? "" : " [" + std::string(caption) + "]"));
 }
 
-void TotalDisplay::Progress(const pda::PdaProgressEvent& event) {
-    {
+void TotalDisplay::Post(const pda::PdaEvent& event) {
+    skin_.Show(event);
+    if (CountsAsProgress(event)) {
         const std::lock_guard lock(mutex_);
         Progressed();
     }
-    if (event.kind == pda::PdaProgressEvent::Kind::Finished && hooks_.pdaFinished)
-        hooks_.pdaFinished(event);
+    if (const auto* finished = std::get_if<RunFinished>(&event); finished && hooks_.pdaFinished)
+        hooks_.pdaFinished(*finished);
 }
 
 void TotalDisplay::Show(phone::PhoneTarget target, std::string_view text) {
     switch (target) {
     case phone::PhoneTarget::StatusLine:
-        PanelStatus(text);
+        Status(text);
         return;
     case phone::PhoneTarget::CurrentFile:
-        PanelFileName(text);
+        CurrentFile(text);
         return;
     case phone::PhoneTarget::PercentLabel:
-        PanelPercent(text);
+        Percent(text);
         return;
     case phone::PhoneTarget::LogList:
         Log(text);
@@ -147,15 +161,18 @@ void TotalDisplay::Show(phone::PhoneTarget target, std::string_view text) {
 }
 
 void TotalDisplay::Clear(phone::PhoneTarget target) {
-    if (target == phone::PhoneTarget::LogList) {
-        const std::lock_guard lock(mutex_);
-        Event("clearLog", "");
-    }
+    if (target == phone::PhoneTarget::LogList)
+        ClearLog();
+}
+
+void TotalDisplay::ClearLog() {
+    const std::lock_guard lock(mutex_);
+    Event("clearLog", "");
 }
 
 void TotalDisplay::Progress(phone::PhoneProgress progress) {
     if (progress.kind == phone::PhoneProgress::Kind::Value)
-        PanelProgress(progress.percent);
+        Progress(progress.percent);
 }
 
 void TotalDisplay::TwoLineMessage(std::string_view first, std::string_view second, std::uint32_t) {

@@ -1,12 +1,13 @@
 #pragma once
 // The front panel as `marlow-cli total` shows it: one display for both
-// halves of a Total run. The PDA download (from its thread) and the phone
-// engine write the panel's controls here; the log list goes to stdout
-// (--trace), every event as JSON (--json), and one progress line, message
-// boxes and diagnostics to stderr.
+// halves of a Total run. The PDA download's events (from its thread) go
+// through the front-panel skin, and the phone engine writes the panel's
+// controls here; the log list goes to stdout (--trace), every control's
+// change as JSON (--json), and one progress line, message boxes and
+// diagnostics to stderr.
 
 #include "cli/support_phone_output.h"
-#include "pda/pda_presentation.h"
+#include "panel/front_panel_skin.h"
 #include "phone/phone_presentation.h"
 
 #include <functional>
@@ -16,10 +17,12 @@
 
 namespace marlow::cli {
 
-class TotalDisplay : public pda::PdaPresentation, public phone::PhonePresentation {
+class TotalDisplay : public panel::FrontPanelView,
+                     public pda::PdaEventSink,
+                     public phone::PhonePresentation {
 public:
     struct Hooks {
-        std::function<void(const pda::PdaProgressEvent&)> pdaFinished; // any thread
+        std::function<void(const RunFinished&)> pdaFinished; // any thread
         // Every event of either half, with the step it shows ("phone: Booting...").
         std::function<void(const std::string& step)> progressed; // any thread
     };
@@ -29,8 +32,6 @@ public:
     // means nothing to the phone half.
     void BeginPhoneHalf();
 
-    // The panel's own lines (OnComplete and friends).
-    void Log(std::string_view text);
     void Note(const std::string& text);
     // A command's own event: a JSON line {"event": kind, "text": text,
     // "reason": reason} and the reason on stderr.
@@ -40,28 +41,21 @@ public:
     void Problem(const std::string& text);
     void Close();
 
-    // PDA download, front-panel mode.
-    void PanelStatus(std::string_view text) override;
-    void PanelFileName(std::string_view text) override;
-    void PanelPercent(std::string_view text) override;
-    void PanelCounter(std::string_view text) override;
-    void PanelProgressRange(int, int) override {}
-    void PanelProgress(int position) override;
-    void PanelEnableClose() override {}
-    void PanelEnableDownStart() override {}
-    void PanelEventList(std::string_view text) override { Log(text); }
+    // The PDA download's events, shown through the front-panel skin.
+    void Post(const pda::PdaEvent& event) override;
+
+    // The panel's controls.
+    void Status(std::string_view text) override;
+    void CurrentFile(std::string_view text) override;
+    void Percent(std::string_view text) override;
+    void Counter(std::string_view text) override;
+    void ProgressRange(int, int) override {}
+    void Progress(int position) override;
+    void EnableStop() override {}
+    void EnableDownStart() override {}
+    void Log(std::string_view text) override;
+    void ClearLog() override;
     void MessageBox(std::string_view text, std::string_view caption) override;
-    void Progress(const pda::PdaProgressEvent& event) override;
-    // Main-window texts: a front-panel run writes none.
-    void DeviceStateTrace(std::string_view) override {}
-    void ClearDeviceState() override {}
-    void DebugMessage(std::string_view) override {}
-    void StatusBar(std::string_view) override {}
-    void CreateDownloadProgress(int, int) override {}
-    void SetDownloadProgress(int) override {}
-    void CloseDownloadProgress() override {}
-    void ShowWaitDialog() override {}
-    void CloseWaitDialog() override {}
 
     // Phone engine, front-panel owner.
     void Show(phone::PhoneTarget target, std::string_view text) override;
@@ -90,6 +84,7 @@ private:
     std::string counter_;
     int position_ = 0;
     std::optional<phone::PhoneRunEnd> phoneEnded_;
+    panel::FrontPanelSkin skin_{*this};
 };
 
 } // namespace marlow::cli

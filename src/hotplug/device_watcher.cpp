@@ -78,29 +78,19 @@ bool CDeviceWatcher::OnDeviceArrival(std::unique_ptr<usb::UsbTransport> transpor
 
 void CDeviceWatcher::ReportConnected(Device& device) {
     pda::PdaRunContext& context = owner_.ContextFor(device.path);
-    pda::PdaPresentation& out = owner_.PresentationFor(device.path);
-    const bool panel = context.Settings().frontPanelMode;
+    pda::PdaEventSink& out = owner_.SinkFor(device.path);
     if (!device.pipe->IsOpen()) {
-        if (!panel) {
-            out.DeviceStateTrace("\nCan't Open the device..");
-            context.deviceConnected = false;
-        }
+        out.Post(pda::DeviceConnected{false});
+        context.deviceConnected = false;
         return;
     }
-    if (panel) {
-        out.PanelStatus("Device Connected!");
-        out.PanelPercent("");
-        out.PanelEnableDownStart();
-        out.PanelProgress(0);
-        context.deviceConnected = true;
-        context.aborted = false;
+    out.Post(pda::DeviceConnected{true});
+    context.deviceConnected = true;
+    context.aborted = false;
+    if (context.Settings().frontPanelMode) {
         owner_.PanelDeviceArrived();
         return;
     }
-    out.ClearDeviceState();
-    out.DeviceStateTrace("\nDevice Connected!");
-    context.deviceConnected = true;
-    context.aborted = false;
     owner_.ClosePortWaitDialog();
     owner_.SendDownloadCommand(device.path);
 }
@@ -128,8 +118,7 @@ bool CDeviceWatcher::OnDeviceRemoveComplete(const std::string& devicePath) {
     const auto found = Find(devicePath);
     std::unique_ptr<Device> device = std::move(*found);
     devices_.erase(found);
-    if (panel)
-        context.flashWriting = false;
+    context.flashWriting = false;
     device->handleRegistered = false;
     if (device->pipe->IsOpen()) {
         if (!panel)
@@ -175,7 +164,7 @@ bool CDeviceWatcher::StartPdaDownloads(const std::string* onlyPath) {
         if (device->pipe->ThreadRunning())
             continue;
         if (!pda::StartDownloadThread(*device->pipe, owner_.ContextFor(device->path),
-                                      owner_.PresentationFor(device->path)))
+                                      owner_.SinkFor(device->path)))
             return false;
     }
     return true;

@@ -10,7 +10,7 @@
 // loop); device sources report on their own threads and the owner hands the
 // events over. The watcher never shows anything itself: it tells its owner.
 
-#include "pda/pda_presentation.h"
+#include "pda/pda_events.h"
 #include "pda/pda_run_context.h"
 #include "usb/usb_pipe.h"
 
@@ -26,10 +26,11 @@ class DeviceWatcherOwner {
 public:
     virtual ~DeviceWatcherOwner() = default;
 
-    // The run context and presentation a device downloads with: one pair
-    // for the whole program in the GUI, one per handset in the CLI.
+    // The run context and event sink a device downloads with: one pair for
+    // the whole program in the GUI, one per handset in the CLI. The sink
+    // also hears of the device's connection.
     virtual pda::PdaRunContext& ContextFor(const std::string& devicePath) = 0;
-    virtual pda::PdaPresentation& PresentationFor(const std::string& devicePath) = 0;
+    virtual pda::PdaEventSink& SinkFor(const std::string& devicePath) = 0;
 
     // File Information Window (main-window mode only).
     virtual void FileInformation(std::string_view /*text*/) {}

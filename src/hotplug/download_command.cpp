@@ -5,21 +5,19 @@
 namespace marlow::hotplug {
 
 bool OperationDownload(CDeviceWatcher& watcher, pda::PdaRunContext& context,
-                       pda::PdaPresentation& presentation, const std::string* onlyPath) {
+                       pda::PdaEventSink& events, const std::string* onlyPath) {
     const pda::PdaSettings settings = context.Settings();
     // Only a probe: the run opens the file again itself.
     const bool fileFound = InputFile::Open(settings.downloadPath).has_value();
     if (!context.deviceConnected) {
-        presentation.MessageBox("Device Disconnected!!  Retry to Connect Device!!!", "");
+        events.Post(pda::DownloadRefused{true});
         return false;
     }
-    presentation.DeviceStateTrace("\n OnOperationDownload()  - TEST");
-    if (settings.phoneOption) {
-        presentation.DeviceStateTrace("\n g_AllDownLoad = FALSE;\t \n");
+    events.Post(pda::DownloadCommanded{settings.phoneOption});
+    if (settings.phoneOption)
         context.g_AllDownLoad = false;
-    }
     if (!fileFound) {
-        presentation.MessageBox("File not found", "");
+        events.Post(pda::DownloadRefused{false});
         return false;
     }
     return watcher.StartPdaDownloads(onlyPath);

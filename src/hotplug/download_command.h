@@ -11,6 +11,6 @@ namespace marlow::hotplug {
 // `onlyPath` limits the start to one device (the CLI's handsets are
 // independent of each other).
 bool OperationDownload(CDeviceWatcher& watcher, pda::PdaRunContext& context,
-                       pda::PdaPresentation& presentation, const std::string* onlyPath = nullptr);
+                       pda::PdaEventSink& events, const std::string* onlyPath = nullptr);
 
 } // namespace marlow::hotplug

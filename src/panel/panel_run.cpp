@@ -244,9 +244,9 @@ void PanelRun::OnPhoneEnded(phone::PhoneRunEnd end) {
 
 // A PDA run that failed keeps its words; the status line turns red. Its
 // end comes with the handset's removal.
-void PanelRun::OnPdaFinished(const pda::PdaProgressEvent& event) {
-    if (event.verdict != pda::PdaVerdict::Passed)
-        panel_.View().RunEnded({Verdict::Failed, event.reason});
+void PanelRun::OnPdaFinished(const RunFinished& finished) {
+    if (finished.verdict != Verdict::Passed)
+        panel_.View().RunEnded(finished);
 }
 
 // --- Stop and close

@@ -79,13 +79,13 @@ private:
     void StartPhoneOnly();
     void BeginPhonePart();
     void OnTick(PanelTimer timer);
-    void OnPdaFinished(const pda::PdaProgressEvent& event);
+    void OnPdaFinished(const RunFinished& finished);
     void OnPhoneEnded(phone::PhoneRunEnd end);
     void SyncRunSettings();
 
     // --- hotplug::DeviceWatcherOwner
     pda::PdaRunContext& ContextFor(const std::string&) override { return context_; }
-    pda::PdaPresentation& PresentationFor(const std::string&) override { return pdaOutput_; }
+    pda::PdaEventSink& SinkFor(const std::string&) override { return pdaOutput_; }
     void MessageBox(std::string_view text) override;
     void Log(std::string_view text) override;
     void PanelDeviceArrived() override;

@@ -10,8 +10,6 @@
 #include "pda/pda_protocol.h"
 
 #include <array>
-#include <cstdarg>
-#include <cstdio>
 #include <optional>
 
 namespace marlow::pda {
@@ -23,41 +21,6 @@ using usb::StopCause;
 namespace {
 
 constexpr std::chrono::milliseconds kRetryPause{100};
-
-const char* const kFailedInTransmitting = "\nFailed in Transmitting";
-const char* const kDownloadAbortedStatus = "Download Aborted! Reconnect the Device to Retry";
-const char* const kStartWritingToFlash =
-    "\n\n Transferred Data to RAM Successfully!\t\t\t\t\t\t                 \n\n"
-    "|--------------------[ Start Writing to Flash ]----------------------|\t\t\t\t\t\t\t\t\t\t"
-    " \n            Waiting for Writing Flash!!!!             \t\t\t\t\t\t\t\t\t\t \n"
-    "       - See the Debug Message Window for Writing State ! - \t\t\t\t\t\t\t\t\t\t \n"
-    "|-------------------------------------------------------------------|";
-
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* format, ...) {
-    char text[4096];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
-    va_end(args);
-    return text;
-}
-
-const char* PhoneEventText(phone::PhoneFileRole role) {
-    switch (role) {
-    case phone::PhoneFileRole::PsiLoader:
-        return "psi.flb File Loading OK!!";
-    case phone::PhoneFileRole::SecondStageLoader:
-        return "slb.flb File Loading OK!!";
-    case phone::PhoneFileRole::Firmware:
-        return "*.flb File Loading OK!!";
-    case phone::PhoneFileRole::Eeprom:
-        return "*.eep File Loading OK!!";
-    case phone::PhoneFileRole::None:
-        break;
-    }
-    return "No Match File Error!!";
-}
 
 // p = done / size * 100 + 1, at most 100, truncated: it starts at 1 and
 // reaches 100 only near the end of the file.
@@ -72,15 +35,15 @@ int ProgressPercent(std::uint64_t bytesDone, std::uint64_t fileSize) {
 // run: it sets the aborted flag and the stop request and says so.
 class PipeReplies : public ReplyChannel {
 public:
-    PipeReplies(CUsbPipe& pipe, PdaRunContext& context, PdaPresentation& out, bool panel)
-        : pipe_(pipe), context_(context), out_(out), panel_(panel) {}
+    PipeReplies(CUsbPipe& pipe, PdaRunContext& context, PdaEventSink& out)
+        : pipe_(pipe), context_(context), out_(out) {}
 
     bool StopRequested() const override { return pipe_.StopRequested(); }
 
     ReplyRead ReadReplyByte(std::uint8_t& byte) override {
         switch (pipe_.ReadReplyByte(byte)) {
         case PipeRead::Ok:
-            ReportAnswer();
+            out_.Post(DeviceAnswered{});
             return ReplyRead::Ok;
         case PipeRead::Stopped:
             return ReplyRead::Stopped;
@@ -89,11 +52,7 @@ public:
         }
         context_.aborted = true;
         pipe_.RequestStop(StopCause::Failure);
-        if (!panel_) {
-            out_.DeviceStateTrace("\nFailed in Receiving Data");
-            out_.DeviceStateTrace("\nDownload Aborted!");
-            out_.StatusBar(kDownloadAbortedStatus);
-        }
+        out_.Post(ReplyReadFailed{});
         return ReplyRead::Failed;
     }
 
@@ -105,24 +64,16 @@ public:
     }
 
 private:
-    void ReportAnswer() {
-        PdaProgressEvent answered;
-        answered.kind = PdaProgressEvent::Kind::DeviceAnswered;
-        out_.Progress(answered);
-    }
-
     CUsbPipe& pipe_;
     PdaRunContext& context_;
-    PdaPresentation& out_;
-    bool panel_;
+    PdaEventSink& out_;
 };
 
 class PdaRun {
 public:
-    PdaRun(CUsbPipe& pipe, PdaRunContext& context, PdaPresentation& out)
+    PdaRun(CUsbPipe& pipe, PdaRunContext& context, PdaEventSink& out)
         : pipe_(pipe), context_(context), out_(out), settings_(context.Settings()),
-          panel_(settings_.frontPanelMode), flash_(settings_.target == DownloadTarget::Flash),
-          replies_(pipe, context, out, settings_.frontPanelMode) {}
+          flash_(settings_.target == DownloadTarget::Flash), replies_(pipe, context, out) {}
 
     PdaRunOutcome Run();
 
@@ -155,14 +106,12 @@ private:
     // The verdict rests first on what the run achieved, then on the cause
     // that came with its stop request.
     void Judge(PdaRunOutcome& outcome) const;
-    void Trace(std::string_view text);
     void Pause();
 
     CUsbPipe& pipe_;
     PdaRunContext& context_;
-    PdaPresentation& out_;
+    PdaEventSink& out_;
     const PdaSettings settings_;
-    const bool panel_;
     const bool flash_;
     PipeReplies replies_;
     PdaPacketBuilder packets_;
@@ -185,11 +134,10 @@ private:
     } batch_;
     std::uint32_t launchAddress_ = 0;
     bool listRun_ = false;
-    std::uint8_t listKind_ = 0;
+    int listTotal_ = 0;
     std::string listDirectory_;
     std::optional<InputFile> listFile_;
     std::optional<LineReader> listLines_;
-    int imageCounter_ = 0;
     int imagesStarted_ = 0;
     std::string displayName_;
     std::string error_;
@@ -220,32 +168,27 @@ PdaRunOutcome PdaRun::Run() {
     Judge(outcome);
     if (!outcome.completed && outcome.error.empty())
         outcome.error = outcome.reason;
-    PdaProgressEvent finished;
-    finished.kind = PdaProgressEvent::Kind::Finished;
-    finished.state = state_;
-    finished.verdict = outcome.verdict;
-    finished.reason = outcome.reason;
-    out_.Progress(finished);
+    out_.Post(RunFinished{outcome.verdict, outcome.reason});
     return outcome;
 }
 
 void PdaRun::Judge(PdaRunOutcome& outcome) const {
     if (outcome.completed && !outcome.aborted) {
-        outcome.verdict = PdaVerdict::Passed;
+        outcome.verdict = Verdict::Passed;
         return;
     }
     const std::string during = " during " + (step_.empty() ? std::string("the start") : step_);
     switch (pipe_.Cause()) {
     case StopCause::DeviceRemoved:
-        outcome.verdict = PdaVerdict::DeviceRemoved;
+        outcome.verdict = Verdict::DeviceRemoved;
         outcome.reason = "the handset was removed" + during;
         return;
     case StopCause::Operator:
-        outcome.verdict = PdaVerdict::Stopped;
+        outcome.verdict = Verdict::Stopped;
         outcome.reason = "stopped by the operator" + during;
         return;
     case StopCause::TimedOut:
-        outcome.verdict = PdaVerdict::Failed;
+        outcome.verdict = Verdict::Failed;
         outcome.reason = "timed out" + during;
         return;
     case StopCause::None:
@@ -253,7 +196,7 @@ void PdaRun::Judge(PdaRunOutcome& outcome) const {
     case StopCause::Failure:
         break;
     }
-    outcome.verdict = PdaVerdict::Failed;
+    outcome.verdict = Verdict::Failed;
     outcome.reason =
         outcome.error.empty() ? "the download ended unfinished" + during : outcome.error;
 }
@@ -265,7 +208,7 @@ bool PdaRun::Start() {
 
     const std::string& path = settings_.downloadPath;
     listRun_ = ToLowerAscii(LastChars(path, 4)) == ".lst";
-    listKind_ = ListKindOf(path);
+    listTotal_ = ListCounterTotal(ListKindOf(path));
     if (listRun_) {
         std::string why;
         listFile_ = InputFile::Open(path, &why);
@@ -285,7 +228,7 @@ bool PdaRun::Start() {
         return false;
     }
     displayName_ = FileNamePart(path);
-    out_.PanelFileName(displayName_);
+    out_.Post(ImageOpened{Printable(path), displayName_, false});
     GoTo(PdaState::IMAGEHEADER_STATE);
     return true;
 }
@@ -312,7 +255,7 @@ void PdaRun::Visit() {
 }
 
 void PdaRun::Signature() {
-    Trace("\n\nSIGNATURE_STATE");
+    out_.Post(StateVisited{PdaState::SIGNATURE_STATE});
     std::string line;
     const LineStatus status = listLines_->Next(line);
     if (status == LineStatus::EndOfFile) {
@@ -329,21 +272,18 @@ void PdaRun::Signature() {
     switch (entry.kind) {
     case ListLineKind::ImageEntry: {
         displayName_ = entry.text;
-        out_.PanelFileName(displayName_);
+        out_.Post(ListEntryRead{displayName_});
         const ListedPath listed = ResolveListedPath(listDirectory_, entry.text);
         if (listed.note)
-            Trace(*listed.note);
+            out_.Post(RunNote{*listed.note});
         const std::string& imagePath = listed.path;
         if (!OpenImage(imagePath)) {
-            out_.MessageBox(Printable(imagePath), "File Open Error");
+            out_.Post(ImageOpenFailed{Printable(imagePath)});
             context_.aborted = true;
             Fail(image_.LastErrorText());
             return GoTo(PdaState::ERROR_STATE);
         }
-        Trace(Format("\n\nFile Name : %s", Printable(imagePath).c_str()));
-        if (!panel_)
-            out_.StatusBar(
-                Format("Transferring [ %s ] Image Data to RAM.....", displayName_.c_str()));
+        out_.Post(ImageOpened{Printable(imagePath), displayName_, true});
         return GoTo(PdaState::IMAGEHEADER_STATE);
     }
     case ListLineKind::PhoneGroupStart:
@@ -355,17 +295,17 @@ void PdaRun::Signature() {
 }
 
 void PdaRun::ReadPhoneGroup(const std::string& firstName) {
-    out_.PanelEventList("Phone File Load Start~!!");
+    out_.Post(PhoneGroupStarted{});
     std::string error;
     Notes notes;
     const std::vector<PhoneGroupFile> files =
         pda::ReadPhoneGroup(*listLines_, firstName, listDirectory_, error, notes);
     for (const Note& note : notes)
-        Trace(note.text);
+        out_.Post(RunNote{note.text});
     for (const PhoneGroupFile& file : files) {
         if (file.role != phone::PhoneFileRole::None)
             context_.SetPhoneFile(file.role, {file.name, file.path});
-        out_.PanelEventList(PhoneEventText(file.role));
+        out_.Post(PhoneFileListed{file.role});
     }
     if (!error.empty()) {
         // A phone file that cannot be named in full would hand the phone
@@ -382,63 +322,34 @@ void PdaRun::ReadPhoneGroup(const std::string& firstName) {
 void PdaRun::ImageHeader() {
     bytesDone_ = 0;
     ++imagesStarted_;
-    PdaProgressEvent started;
-    started.kind = PdaProgressEvent::Kind::ImageStarted;
-    started.state = state_;
-    started.imageNumber = imagesStarted_;
-    started.image = displayName_;
-    out_.Progress(started);
-
-    if (!panel_) {
-        Trace("\n\nIMAGEHEADER_STATE");
-    } else if (listRun_) {
-        ++imageCounter_;
-        std::string counter;
-        if (const int total = ListCounterTotal(listKind_); total != 0)
-            counter = Format("%d / %d", imageCounter_, total);
-        else
-            out_.MessageBox("Invalid File Type.", "");
-        out_.PanelCounter(counter);
-    }
+    out_.Post(ImageStarted{imagesStarted_, displayName_, listRun_, listRun_ ? listTotal_ : 0});
 
     const std::optional<pda::ImageHeader> header = image_.ReadHeader();
     if (!header) {
-        Trace("\nError Reading Signature!\r\n");
+        out_.Post(ImageReadFailed{ImagePart::Signature});
         Fail(image_.LastErrorText());
         image_.Close();
         return GoTo(PdaState::ERROR_STATE);
     }
-    if (!panel_) {
-        out_.DebugMessage(Format("\nStart Address =[%08X]\n", header->startAddress));
-        out_.DebugMessage(Format("\nImage Length=[%08d]\n", static_cast<int>(header->imageLength)));
-    }
-    Trace("\nBefore ImageHeader Transfer \r\n");
+    out_.Post(HeaderRead{header->startAddress, header->imageLength});
+    out_.Post(ImageHeaderSending{});
     if (!Send(packets_.EraseRam(*header)))
         return;
-    Trace("\nAfter ImageHeader Transfer\r\n");
+    out_.Post(ImageHeaderSent{});
     if (!Await(PdaCommand::ERASE_RAM_CMD))
         return;
-    if (!panel_) {
-        out_.CreateDownloadProgress(0, 100);
-        if (!listRun_)
-            out_.StatusBar(Format("Transferring [ %s ] Image Data to RAM.....",
-                                  FileNamePart(settings_.downloadPath).c_str()));
-    } else {
-        out_.PanelProgressRange(0, 100);
-        out_.PanelStatus("Downloading...");
-        out_.PanelEnableClose();
-    }
+    out_.Post(TransferStarted{displayName_, listRun_});
     GoTo(PdaState::RECORDHEADER_STATE);
 }
 
 void PdaRun::RecordHeader() {
-    Trace("\n\nRECORDHEADER_STATE");
+    out_.Post(StateVisited{PdaState::RECORDHEADER_STATE});
     offsetInRecord_ = 0;
     record_ = {};
     batch_ = {};
     const std::optional<pda::RecordHeader> header = image_.ReadRecordHeader();
     if (!header) {
-        Trace("\nError Reading Record header!");
+        out_.Post(ImageReadFailed{ImagePart::RecordHeader});
         Fail(image_.LastErrorText());
         image_.Close();
         return GoTo(PdaState::ERROR_STATE);
@@ -446,10 +357,7 @@ void PdaRun::RecordHeader() {
     record_ = *header;
     if (record_.IsEndRecord()) {
         launchAddress_ = record_.LaunchAddress();
-        if (panel_)
-            out_.PanelProgress(0);
-        else
-            out_.SetDownloadProgress(0);
+        out_.Post(EndRecordRead{launchAddress_});
         if (listRun_)
             image_.Close();
         return GoTo(PdaState::ENDOFTRANSFER_STATE);
@@ -460,12 +368,8 @@ void PdaRun::RecordHeader() {
 
 void PdaRun::RecordData() {
     const int percentBefore = ProgressPercent(bytesDone_, fileSize_);
-    if (offsetInRecord_ == 0) {
-        if (panel_)
-            out_.PanelPercent(Format("%d%%", percentBefore));
-        else
-            Trace(Format("\n\nRECORDDATA_STATE\t\t %d%%", percentBefore));
-    }
+    if (offsetInRecord_ == 0)
+        out_.Post(RecordStarted{percentBefore});
     if (offsetInRecord_ >= record_.length) {
         if (Send(packets_.Single(PdaCommand::LAST_DATA_IN_RECORD)) &&
             Await(PdaCommand::LAST_DATA_IN_RECORD))
@@ -475,7 +379,7 @@ void PdaRun::RecordData() {
 
     const std::size_t n = ChunkSize(record_.length, offsetInRecord_);
     if (!NextChunkRead()) {
-        Trace("\nError Reading Record data!");
+        out_.Post(ImageReadFailed{ImagePart::RecordData});
         Fail(image_.LastErrorText());
         image_.Close();
         return GoTo(PdaState::ERROR_STATE);
@@ -487,49 +391,24 @@ void PdaRun::RecordData() {
     const int percentAfter = ProgressPercent(bytesDone_, fileSize_);
 
     if (pipe_.StopRequested()) {
-        if (panel_)
-            out_.PanelProgress(0);
-        else
-            out_.CloseDownloadProgress();
+        out_.Post(TransferStopped{});
         return GoTo(PdaState::ERROR_STATE);
     }
-    if (percentAfter != percentBefore) {
-        if (panel_) {
-            out_.PanelPercent(Format("%d%%", percentAfter));
-            out_.PanelProgress(percentAfter);
-        } else {
-            out_.SetDownloadProgress(percentAfter);
-            Trace(Format("\n\nRECORDDATA_STATE\t\t %d%%", percentAfter));
-        }
-        PdaProgressEvent progress;
-        progress.kind = PdaProgressEvent::Kind::Percent;
-        progress.state = state_;
-        progress.percent = percentAfter;
-        progress.imageNumber = imagesStarted_;
-        progress.image = displayName_;
-        out_.Progress(progress);
-    }
+    if (percentAfter != percentBefore)
+        out_.Post(PercentReached{imagesStarted_, displayName_, percentAfter});
     if (percentBefore >= 99 && flash_) {
-        if (panel_)
-            context_.flashWriting = true;
-        else if (listRun_)
-            out_.StatusBar(Format("Writing [ %s ] Image Data to RAM.....", displayName_.c_str()));
-        else
-            out_.StatusBar(Format("Writing [ %s ] Image to FLASH.....",
-                                  FileNamePart(settings_.downloadPath).c_str()));
+        // The front panel's Stop waits while this is set.
+        context_.flashWriting = true;
+        out_.Post(FlashWriteNear{displayName_, listRun_});
     }
     offsetInRecord_ += static_cast<std::uint32_t>(kMaxChunk);
 }
 
 void PdaRun::EndOfTransfer() {
-    if (!panel_) {
-        Trace(Format("\n\n m_pMainUsbView->CloseDownloadProgress() : XIPWriteComplete = %d \n",
-                     XIPWriteComplete ? 1 : 0));
-        out_.CloseDownloadProgress();
-    }
+    out_.Post(TransferEnding{XIPWriteComplete});
     if (XIPWriteComplete) {
         if (!context_.g_AllDownLoad) {
-            Trace("\n\n if(XIPWriteComplete) \n");
+            out_.Post(PhoneDownNext{true});
             return GoTo(PdaState::PHONEDOWN_STATE);
         }
         if (SendFinal(PdaCommand::DOWNLOAD_DONE_CMD)) {
@@ -538,31 +417,22 @@ void PdaRun::EndOfTransfer() {
         }
     }
 
-    Trace("\n\nENDOFTRANSFER_STATE");
     const std::span<const std::uint8_t> lastData = packets_.LastDataInImage(launchAddress_);
-    Trace(Format("\nLaunch Address = %X", launchAddress_));
+    out_.Post(ImageEndSending{launchAddress_});
     if (!Send(lastData))
         return;
-    if (panel_)
-        out_.PanelProgress(0);
-    else
-        out_.ShowWaitDialog();
+    out_.Post(ImageEndSent{});
     if (!Await(PdaCommand::LAST_DATA_IN_IMAGE))
         return;
     image_.Close();
 
     if (flash_) {
-        if (!panel_) {
-            Trace(kStartWritingToFlash);
-        } else {
-            out_.PanelStatus("Waiting for Installing...");
-            out_.PanelPercent("");
-        }
+        out_.Post(FlashWriteStarted{});
         if (!Send(packets_.Single(PdaCommand::WRITE_FLSH_CMD)))
             return;
         const FlashWait wait = AwaitFlashWritten(replies_);
         if (wait.outcome == FlashOutcome::Stopped) {
-            Trace("\nAborted Download!");
+            out_.Post(FlashWriteEnded{true});
             Fail(wait.error);
             return GoTo(PdaState::EXIT_STATE);
         }
@@ -570,16 +440,14 @@ void PdaRun::EndOfTransfer() {
             Fail(wait.error);
             return GoTo(PdaState::ERROR_STATE);
         }
-        if (panel_)
-            context_.flashWriting = false;
-        else
-            out_.CloseWaitDialog();
+        context_.flashWriting = false;
+        out_.Post(FlashWriteEnded{false});
     }
 
     if (listRun_)
         return GoTo(PdaState::SIGNATURE_STATE);
     if (!context_.g_AllDownLoad) {
-        Trace("\n if(g_AllDownLoad != TRUE) \n");
+        out_.Post(PhoneDownNext{false});
         return GoTo(PdaState::PHONEDOWN_STATE);
     }
     if (SendFinal(PdaCommand::DOWNLOAD_DONE_CMD)) {
@@ -591,34 +459,24 @@ void PdaRun::EndOfTransfer() {
 }
 
 void PdaRun::PhoneDown() {
-    if (panel_)
-        out_.PanelEventList("case PHONEDOWN_STATE:");
-    else
-        Trace("\n PHONEDOWN_STATE: \n");
+    out_.Post(StateVisited{PdaState::PHONEDOWN_STATE});
     if (!SendFinal(PdaCommand::PHONE_DOWN_CMD)) {
         // Tried again at the next visit, until a stop request ends the run;
         // the pause keeps a vanished device from spinning the thread.
         return Pause();
     }
-    Trace("\n if(dwWritten) \n");
+    out_.Post(PhoneDownSent{});
     error_.clear();
     context_.g_AllDownLoad = true;
-    if (panel_)
-        context_.m_DownSelect = ONLY_PHONE_DOWN;
+    // What remains is the phone's part (the front panel reads it when the
+    // handset has gone).
+    context_.m_DownSelect = ONLY_PHONE_DOWN;
     pipe_.SetCompleted(true);
     GoTo(PdaState::EXIT_STATE);
 }
 
 void PdaRun::Error() {
-    if (panel_) {
-        out_.PanelProgress(0);
-        out_.PanelStatus("Aborted Download!");
-        out_.PanelPercent("Reconnect Device to Retry!");
-        out_.PanelEventList("case ERROR_STATE:");
-    } else {
-        out_.SetDownloadProgress(0);
-        Trace("\n\nERROR_STATE");
-    }
+    out_.Post(StateVisited{PdaState::ERROR_STATE});
     context_.aborted = true;
     GoTo(PdaState::EXIT_STATE);
     Exit();
@@ -626,16 +484,7 @@ void PdaRun::Error() {
 
 void PdaRun::Exit() {
     exitReported_ = true;
-    if (panel_) {
-        out_.PanelProgress(0);
-        out_.PanelEventList("case EXIT_STATE:");
-    } else if (context_.aborted) {
-        Trace("\n\nEXIT_STATE\n\n Download to Device Aborted!");
-        out_.StatusBar(kDownloadAbortedStatus);
-    } else {
-        Trace("\n\nEXIT_STATE\n\n Downloaded to Device Successfully!");
-        out_.StatusBar("Launching with the New Image....");
-    }
+    out_.Post(StateVisited{PdaState::EXIT_STATE, context_.aborted});
     pipe_.RequestStop(StopCause::EndOfRun);
 }
 
@@ -661,16 +510,14 @@ bool PdaRun::NextChunkRead() {
 }
 
 bool PdaRun::Await(PdaCommand command) {
-    const ReplyTexts texts = ReplyTextsFor(command);
     const ReplyWait wait = AwaitReply(replies_, command);
     if (wait.outcome == ReplyOutcome::Received) {
-        if (texts.received != nullptr)
-            Trace(texts.received);
+        out_.Post(ReplyAwaited{command, ReplyResult::Received});
         return true;
     }
     if (wait.outcome == ReplyOutcome::Nak)
-        Trace(texts.nak);
-    Trace(texts.notRead);
+        out_.Post(ReplyAwaited{command, ReplyResult::Nak});
+    out_.Post(ReplyAwaited{command, ReplyResult::NotRead});
     Fail(wait.error);
     GoTo(wait.outcome == ReplyOutcome::Stopped ? PdaState::EXIT_STATE : PdaState::ERROR_STATE);
     return false;
@@ -680,7 +527,7 @@ bool PdaRun::Send(std::span<const std::uint8_t> packet) {
     step_ = CommandName(packet[0]);
     if (pipe_.WritePipe(packet))
         return true;
-    Trace(kFailedInTransmitting);
+    out_.Post(PacketNotSent{CommandName(packet[0])});
     Fail(CommandName(packet[0]) + ": the packet could not be written");
     GoTo(PdaState::ERROR_STATE);
     return false;
@@ -700,22 +547,12 @@ void PdaRun::GoTo(PdaState state) {
     state_ = state;
     if (state != PdaState::ERROR_STATE && state != PdaState::EXIT_STATE)
         step_ = StateName(state);
-    PdaProgressEvent entered;
-    entered.kind = PdaProgressEvent::Kind::StateEntered;
-    entered.state = state;
-    entered.imageNumber = imagesStarted_;
-    entered.image = displayName_;
-    out_.Progress(entered);
+    out_.Post(StateEntered{state, imagesStarted_, displayName_});
 }
 
 void PdaRun::Fail(std::string error) {
     if (error_.empty())
         error_ = std::move(error);
-}
-
-void PdaRun::Trace(std::string_view text) {
-    if (!panel_)
-        out_.DeviceStateTrace(text);
 }
 
 void PdaRun::Pause() {
@@ -724,45 +561,8 @@ void PdaRun::Pause() {
 
 } // namespace
 
-const char* VerdictName(PdaVerdict verdict) {
-    switch (verdict) {
-    case PdaVerdict::Passed:
-        return "passed";
-    case PdaVerdict::Failed:
-        return "failed";
-    case PdaVerdict::Stopped:
-        return "stopped";
-    case PdaVerdict::DeviceRemoved:
-        return "device-removed";
-    }
-    return "?";
-}
-
-const char* StateName(PdaState state) {
-    switch (state) {
-    case PdaState::SIGNATURE_STATE:
-        return "SIGNATURE_STATE";
-    case PdaState::IMAGEHEADER_STATE:
-        return "IMAGEHEADER_STATE";
-    case PdaState::RECORDHEADER_STATE:
-        return "RECORDHEADER_STATE";
-    case PdaState::RECORDDATA_STATE:
-        return "RECORDDATA_STATE";
-    case PdaState::ENDOFTRANSFER_STATE:
-        return "ENDOFTRANSFER_STATE";
-    case PdaState::ERROR_STATE:
-        return "ERROR_STATE";
-    case PdaState::EXIT_STATE:
-        return "EXIT_STATE";
-    case PdaState::PHONEDOWN_STATE:
-        return "PHONEDOWN_STATE";
-    }
-    return "?";
-}
-
-PdaRunOutcome RunPdaDownload(CUsbPipe& pipe, PdaRunContext& context,
-                             PdaPresentation& presentation) {
-    return PdaRun(pipe, context, presentation).Run();
+PdaRunOutcome RunPdaDownload(CUsbPipe& pipe, PdaRunContext& context, PdaEventSink& events) {
+    return PdaRun(pipe, context, events).Run();
 }
 
 } // namespace marlow::pda

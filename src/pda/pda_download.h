@@ -1,10 +1,10 @@
 #pragma once
 // The PDA download: one run of the state machine over one pipe, and the
-// thread that carries it. Everything the run has to tell goes through the
-// presentation (texts, values, typed progress) and the context's flags; the
-// outcome is returned too, for callers that want it in one piece.
+// thread that carries it. Everything the run has to tell goes to its event
+// sink and the context's flags; the outcome is returned too, for callers
+// that want it in one piece.
 
-#include "pda/pda_presentation.h"
+#include "pda/pda_events.h"
 #include "pda/pda_run_context.h"
 #include "usb/usb_pipe.h"
 
@@ -16,20 +16,18 @@ struct PdaRunOutcome {
     bool completed = false; // DOWNLOAD_DONE_CMD or PHONE_DOWN_CMD went out
     bool aborted = false;
     std::string error; // the first failure, naming its step; empty on success
-    PdaVerdict verdict = PdaVerdict::Failed;
+    Verdict verdict = Verdict::Failed;
     std::string reason; // what the verdict rests on; empty when passed
 };
 
-PdaRunOutcome RunPdaDownload(usb::CUsbPipe& pipe, PdaRunContext& context,
-                             PdaPresentation& presentation);
+PdaRunOutcome RunPdaDownload(usb::CUsbPipe& pipe, PdaRunContext& context, PdaEventSink& events);
 
 // Marks the pipe busy, clears the aborted and cancelled flags and starts a
 // thread that runs RunPdaDownload, then marks the pipe idle again. The pipe
 // owns the thread. False when no thread could be started.
-bool StartDownloadThread(usb::CUsbPipe& pipe, PdaRunContext& context,
-                         PdaPresentation& presentation);
+bool StartDownloadThread(usb::CUsbPipe& pipe, PdaRunContext& context, PdaEventSink& events);
 
 // The thread's body, callable directly where no thread is wanted.
-void DownloadThreadProc(usb::CUsbPipe& pipe, PdaRunContext& context, PdaPresentation& presentation);
+void DownloadThreadProc(usb::CUsbPipe& pipe, PdaRunContext& context, PdaEventSink& events);
 
 } // namespace marlow::pda

@@ -5,15 +5,14 @@
 
 namespace marlow::pda {
 
-bool StartDownloadThread(usb::CUsbPipe& pipe, PdaRunContext& context,
-                         PdaPresentation& presentation) {
+bool StartDownloadThread(usb::CUsbPipe& pipe, PdaRunContext& context, PdaEventSink& events) {
     pipe.SetThreadRunning(true);
     pipe.SetCompleted(false);
     context.aborted = false;
     context.cancelled = false;
     try {
-        pipe.AttachDownloadThread(std::thread(
-            [&pipe, &context, &presentation] { DownloadThreadProc(pipe, context, presentation); }));
+        pipe.AttachDownloadThread(
+            std::thread([&pipe, &context, &events] { DownloadThreadProc(pipe, context, events); }));
     } catch (const std::system_error&) {
         pipe.SetThreadRunning(false);
         return false;
@@ -21,9 +20,8 @@ bool StartDownloadThread(usb::CUsbPipe& pipe, PdaRunContext& context,
     return true;
 }
 
-void DownloadThreadProc(usb::CUsbPipe& pipe, PdaRunContext& context,
-                        PdaPresentation& presentation) {
-    RunPdaDownload(pipe, context, presentation);
+void DownloadThreadProc(usb::CUsbPipe& pipe, PdaRunContext& context, PdaEventSink& events) {
+    RunPdaDownload(pipe, context, events);
     pipe.SetThreadRunning(false);
 }
 

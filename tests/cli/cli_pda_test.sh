@@ -35,7 +35,7 @@ wait_for bus2.sock
 "$CLI" emulate pda --bus bus2.sock 2>emu2a.err &
 "$CLI" emulate pda --bus bus2.sock 2>emu2b.err
 wait $PDA || fail "two handsets: $(cat pda2.err)"
-[ "$(grep -c '"result":"passed"' events.json)" = 2 ] || fail "two passes"
+[ "$(grep -c '"verdict":"passed"' events.json)" = 2 ] || fail "two passes"
 grep -q "left after PHONE_DOWN_CMD" emu2b.err || fail "phone hand-over"
 REFUSED="Virtual USB device bus:1 announced a description of 2000 bytes"
 grep -q "{\"event\":\"problem\",\"text\":\"$REFUSED" events.json || fail "problem event"
@@ -53,7 +53,7 @@ head -c 100 nk.bin >short.bin
 # (BUS in the pda args is the case's socket; "x2" starts two emulators; the
 # signal is sent once stderr shows `when`.)
 CASES=(
-"removal is no stop|1|the handset was removed during|\"result\":\"device-removed\"||1|--disconnect-after 20000||--file nk.bin --json"
+"removal is no stop|1|the handset was removed during|\"verdict\":\"device-removed\"||1|--disconnect-after 20000||--file nk.bin --json"
 "silent handset times out|4|no progress for 1 s in ENDOFTRANSFER_STATE|||1|--silent-at $FLASH||--file nk.bin --target flash --timeout 1"
 "Ctrl-C releases|130|stopped||left after USB_UNLOAD_CMD|1|--silent-at $FLASH|INT@100%|--file nk.bin --target flash"
 "SIGTERM releases|143|stopped||left after USB_UNLOAD_CMD|1|--silent-at $FLASH|TERM@100%|--file nk.bin --target flash"
@@ -61,7 +61,7 @@ CASES=(
 "empty list|3|the list names no image|||0|||--file empty.lst"
 "list not starting with an image|3|the list names no image|||0|||--file phone-first.lst --no-check"
 "short image refused up front|3|short.bin: |||0|||--file short.bin"
-"short image with --no-check|1|failed: |\"event\":\"image\"|left after USB_UNLOAD_CMD|1|||--file short.bin --no-check --json"
+"short image with --no-check|1|failed: |\"event\":\"image-started\"|left after USB_UNLOAD_CMD|1|||--file short.bin --no-check --json"
 "empty bus|2|--bus is given an empty value|||0|||--file nk.bin --bus ''"
 "further handset named|0|and was not served|\"event\":\"not-served\"||x2|--flash-ms 1500||--file nk.bin --target flash --json"
 "serving until stopped|0|served 1 handset(s), 1 passed|||1||TERM@passed|--file nk.bin --devices 0"

@@ -97,7 +97,10 @@ protected:
     }
     void StartModem(emulators::ModemFaults faults = {}) {
         std::string error;
-        modem = ModemEmulator::Start(dir.File("modem"), {faults, store.Path()}, &error);
+        emulators::ModemEmulatorOptions options;
+        options.faults = faults;
+        options.storeDirectory = store.Path();
+        modem = ModemEmulator::Start(dir.File("modem"), options, &error);
         ASSERT_TRUE(modem) << error;
     }
     QString Path(const std::string& name) const { return QString::fromStdString(dir.File(name)); }

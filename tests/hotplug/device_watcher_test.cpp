@@ -24,7 +24,7 @@ class RecordingOwner : public hotplug::DeviceWatcherOwner {
 public:
     struct Handset {
         pda::PdaRunContext context;
-        RecordingPresentation out;
+        RecordingPdaEvents out{context};
     };
 
     Handset& HandsetFor(const std::string& path) {
@@ -36,16 +36,14 @@ public:
     pda::PdaRunContext& ContextFor(const std::string& path) override {
         return HandsetFor(path).context;
     }
-    pda::PdaPresentation& PresentationFor(const std::string& path) override {
-        return HandsetFor(path).out;
-    }
+    pda::PdaEventSink& SinkFor(const std::string& path) override { return HandsetFor(path).out; }
     void FileInformation(std::string_view text) override { Add("info|", text); }
     void MessageBox(std::string_view text) override { Add("box|", text); }
     void Log(std::string_view text) override { Add("log|", text); }
     void ClosePortWaitDialog() override { Add("port-wait-closed"); }
     void SendDownloadCommand(const std::string& path) override {
         Add("download|", path);
-        hotplug::OperationDownload(*watcher, ContextFor(path), PresentationFor(path), &path);
+        hotplug::OperationDownload(*watcher, ContextFor(path), SinkFor(path), &path);
     }
     void PanelDeviceArrived() override { Add("panel-arrived"); }
     void PdaDownloadDone(bool mainWindow) override { Add(mainWindow ? "done|1,0" : "done|0,1"); }
@@ -138,7 +136,7 @@ TEST_F(WatcherTest, CompletedDownloadLeavingPostsDownloadDone) {
     ASSERT_GE(shown.size(), 4u);
     EXPECT_EQ(Calls(shown.begin(), shown.begin() + 4),
               (Calls{"clear", "trace|\nDevice Connected!", "trace|\n OnOperationDownload()  - TEST",
-                     "1037|bus:1.bin"}));
+                     "trace|\n\nIMAGEHEADER_STATE"}));
     EXPECT_EQ(watcher.DeviceCount(), 0u);
     EXPECT_FALSE(owner.ContextFor("bus:1").deviceConnected);
 }
@@ -288,7 +286,7 @@ TEST_F(WatcherTest, DeviceThatNeverOpensIsDroppedAfterThirtyAttempts) {
 
 TEST_F(WatcherTest, DownloadCommandChecksDeviceAndFile) {
     pda::PdaRunContext& context = owner.ContextFor("bus:1");
-    RecordingPresentation& out = owner.HandsetFor("bus:1").out;
+    RecordingPdaEvents& out = owner.HandsetFor("bus:1").out;
     context.SetSettings({dir.File("absent.bin"), DownloadTarget::Ram, false, true});
     EXPECT_FALSE(hotplug::OperationDownload(watcher, context, out));
     context.deviceConnected = true;
@@ -322,10 +320,10 @@ TEST_F(WatcherTest, TwoHandsetsDownloadAtOnceAndOneLeavingLeavesTheOtherRunning)
     // The removal is seen while the run still waits for the flash write.
     watcher.OnDeviceRemoveComplete("bus:2");
     EXPECT_EQ(watcher.DeviceCount(), 0u);
-    const pda::PdaProgressEvent secondEnd = owner.HandsetFor("bus:2").out.Events().back();
-    EXPECT_EQ(secondEnd.verdict, pda::PdaVerdict::DeviceRemoved);
+    const RunFinished secondEnd = owner.HandsetFor("bus:2").out.Finished();
+    EXPECT_EQ(secondEnd.verdict, Verdict::DeviceRemoved);
     EXPECT_EQ(secondEnd.reason, "the handset was removed during WRITE_FLSH_CMD");
-    EXPECT_EQ(owner.HandsetFor("bus:1").out.Events().back().verdict, pda::PdaVerdict::Passed);
+    EXPECT_EQ(owner.HandsetFor("bus:1").out.Finished().verdict, Verdict::Passed);
 }
 
 } // namespace

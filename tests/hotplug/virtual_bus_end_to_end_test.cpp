@@ -21,7 +21,7 @@ namespace {
 class QueueOwner : public hotplug::DeviceWatcherOwner {
 public:
     pda::PdaRunContext& ContextFor(const std::string&) override { return context; }
-    pda::PdaPresentation& PresentationFor(const std::string&) override { return out; }
+    pda::PdaEventSink& SinkFor(const std::string&) override { return out; }
     void SendDownloadCommand(const std::string& path) override {
         hotplug::OperationDownload(*watcher, context, out, &path);
     }
@@ -48,7 +48,7 @@ public:
 
     hotplug::CDeviceWatcher* watcher = nullptr;
     pda::PdaRunContext context;
-    RecordingPresentation out;
+    RecordingPdaEvents out{context};
     bool done = false;
     std::mutex mutex;
     std::condition_variable wake;

@@ -70,7 +70,7 @@ TEST_P(PdaDownloadNak, EndsInErrorStateWithTheWaitsTexts) {
     EXPECT_TRUE(rig.context.aborted);
     EXPECT_FALSE(rig.pipe->Completed());
     EXPECT_NE(outcome.error.find("NAK"), std::string::npos) << outcome.error;
-    EXPECT_EQ(outcome.verdict, pda::PdaVerdict::Failed);
+    EXPECT_EQ(outcome.verdict, Verdict::Failed);
     EXPECT_TRUE(rig.pauses.empty());
 }
 
@@ -138,7 +138,7 @@ TEST(PdaDownloadRemoval, DuringDataFailsTheWriteAndAborts) {
     EXPECT_EQ(Tail(rig.out.Calls(), 5), With({T("\nFailed in Transmitting")}, kAbortedEnd));
     EXPECT_TRUE(outcome.aborted);
     EXPECT_EQ(outcome.error, "RECORD_DATA_CMD: the packet could not be written");
-    EXPECT_EQ(outcome.verdict, pda::PdaVerdict::DeviceRemoved);
+    EXPECT_EQ(outcome.verdict, Verdict::DeviceRemoved);
     EXPECT_EQ(outcome.reason, "the handset was removed during RECORD_DATA_CMD");
 }
 
@@ -157,7 +157,7 @@ TEST(PdaDownloadRemoval, BeforeTheReplyReadEndsTheRunWithoutErrorState) {
     EXPECT_TRUE(outcome.aborted);
     EXPECT_TRUE(rig.context.aborted);
     EXPECT_EQ(outcome.error, "ERASE_RAM_CMD: the reply could not be read");
-    EXPECT_EQ(outcome.verdict, pda::PdaVerdict::DeviceRemoved);
+    EXPECT_EQ(outcome.verdict, Verdict::DeviceRemoved);
 }
 
 TEST(PdaDownloadRemoval, WhileTheReplyReadWaitsAbortsTheRun) {
@@ -200,7 +200,7 @@ TEST(PdaDownloadStop, DuringTheFlashWaitEndsTheRunAtOnceAndQuietly) {
     EXPECT_FALSE(outcome.completed);
     EXPECT_FALSE(outcome.aborted); // a stop is no failure of the device
     EXPECT_EQ(outcome.error, "WRITE_FLSH_CMD: stopped during the flash write");
-    EXPECT_EQ(outcome.verdict, pda::PdaVerdict::Stopped);
+    EXPECT_EQ(outcome.verdict, Verdict::Stopped);
     EXPECT_EQ(outcome.reason, "stopped by the operator during WRITE_FLSH_CMD");
     EXPECT_TRUE(rig.out.Calls("wait|close").empty());
 }
@@ -237,7 +237,7 @@ TEST(PdaDownloadFiles, UnreadableListEntryShowsItsPathAndAborts) {
     const std::string list = rig.WriteText("my.lst", "missing.bin\n");
     rig.Use(list, DownloadTarget::Ram);
     const pda::PdaRunOutcome outcome = rig.Run();
-    EXPECT_EQ(rig.out.Calls(), With({T("\n\nSIGNATURE_STATE"), "1037|missing.bin",
+    EXPECT_EQ(rig.out.Calls(), With({T("\n\nSIGNATURE_STATE"),
                                      "box|" + rig.dir.File("missing.bin") + "|File Open Error"},
                                     kAbortedEnd));
     EXPECT_TRUE(outcome.aborted);

@@ -64,8 +64,7 @@ TEST(PdaDownloadMainWindow, SingleImageToRamEndsWithDownloadDone) {
     const pda::PdaRunOutcome outcome = rig.Run();
 
     EXPECT_EQ(rig.out.Calls(),
-              Join({{"1037|nk.bin"},
-                    MainWindowImage("status|Transferring [ nk.bin ] Image Data to RAM....."),
+              Join({MainWindowImage("status|Transferring [ nk.bin ] Image Data to RAM....."),
                     {T("\n\nEXIT_STATE\n\n Downloaded to Device Successfully!"),
                      "status|Launching with the New Image...."}}));
     EXPECT_TRUE(outcome.completed);
@@ -95,8 +94,7 @@ TEST(PdaDownloadMainWindow, SingleImageToFlashWritesFlashAndClosesTheWaitBox) {
     rig.Run();
 
     EXPECT_EQ(rig.out.Calls(),
-              Join({{"1037|nk.bin"},
-                    MainWindowImage("status|Transferring [ nk.bin ] Image Data to RAM....."),
+              Join({MainWindowImage("status|Transferring [ nk.bin ] Image Data to RAM....."),
                     {T(kFlashBanner), "wait|close",
                      T("\n\nEXIT_STATE\n\n Downloaded to Device Successfully!"),
                      "status|Launching with the New Image...."}}));
@@ -134,10 +132,10 @@ TEST(PdaDownloadMainWindow, ListOfTwoImagesToFlashWritesFlashTwiceAndFinishesOnc
                         "status|Launching with the New Image...."};
     // A list run sets no status after the image header: drop the placeholder.
     Calls expected = Join(
-        {{T("\n\nSIGNATURE_STATE"), "1037|eboot.bin", T("\n\nFile Name : " + dir + "eboot.bin"),
+        {{T("\n\nSIGNATURE_STATE"), T("\n\nFile Name : " + dir + "eboot.bin"),
           "status|Transferring [ eboot.bin ] Image Data to RAM....."},
          MainWindowImage("status|never"),
-         {T(kFlashBanner), "wait|close", T("\n\nSIGNATURE_STATE"), "1037|nk.bin",
+         {T(kFlashBanner), "wait|close", T("\n\nSIGNATURE_STATE"),
           T("\n\nFile Name : " + dir + "nk.bin"),
           "status|Transferring [ nk.bin ] Image Data to RAM....."},
          MainWindowImage("status|never"),
@@ -170,7 +168,7 @@ TEST(PdaDownloadMainWindow, ListEndingInPhoneGroupHandsOverToThePhone) {
               (Calls{"ERASE_RAM_CMD", "RECORD_DATA_CMD x1", "LAST_DATA_IN_RECORD",
                      "LAST_DATA_IN_IMAGE", "PHONE_DOWN_CMD"}));
     EXPECT_TRUE(rig.context.g_AllDownLoad);
-    EXPECT_EQ(rig.context.m_DownSelect, 3); // main-window mode leaves it at 3
+    EXPECT_EQ(rig.context.m_DownSelect, pda::ONLY_PHONE_DOWN); // the phone's part remains
     const std::string dir = rig.dir.Path() + "/";
     const phone::PhoneFileSet files = rig.context.PhoneFiles();
     EXPECT_EQ(files[phone::PhoneFileRole::PsiLoader].path, dir + "psi.flb");
@@ -181,10 +179,8 @@ TEST(PdaDownloadMainWindow, ListEndingInPhoneGroupHandsOverToThePhone) {
 
     const Calls calls = rig.out.Calls();
     EXPECT_EQ(
-        Calls(calls.end() - 14, calls.end()),
-        (Calls{"wait|show", T("\n\nSIGNATURE_STATE"), "1136|Phone File Load Start~!!",
-               "1136|psi.flb File Loading OK!!", "1136|slb.flb File Loading OK!!",
-               "1136|*.flb File Loading OK!!", "1136|*.eep File Loading OK!!",
+        Calls(calls.end() - 9, calls.end()),
+        (Calls{"wait|show", T("\n\nSIGNATURE_STATE"),
                T("\n\n m_pMainUsbView->CloseDownloadProgress() : XIPWriteComplete = 1 \n"),
                "bar|close", T("\n\n if(XIPWriteComplete) \n"), T("\n PHONEDOWN_STATE: \n"),
                T("\n if(dwWritten) \n"), T("\n\nEXIT_STATE\n\n Downloaded to Device Successfully!"),
@@ -319,31 +315,51 @@ TEST(PdaDownloadFrontPanel, PhoneGroupSetsTheSelectionToPhoneOnlyAfterPhoneDown)
     EXPECT_EQ(rig.out.Calls("1069|"), (Calls{"1069|1 / 7"}));
 }
 
-TEST(PdaDownloadProgress, PercentFollowsTheRuleAndReportsTypedEvents) {
+TEST(PdaDownloadEvents, OneImageToRamIsTheseFactsInThisOrder) {
     PdaRig rig;
-    // File of 1000 bytes: 15 + 12 + 961 + 12 (end record).
-    pda::BootImagePlan layout = SmallImage(961);
-    rig.Use(rig.WriteImage("nk.bin", layout), DownloadTarget::Ram);
+    // File of 1000 bytes: 15 + 12 + 961 + 12 (end record); the percent
+    // rule gives 2 % before the record's data and 98 % after.
+    const std::string path = rig.WriteImage("nk.bin", SmallImage(961));
+    rig.Use(path, DownloadTarget::Ram);
     rig.Run();
-    const Calls traces = rig.out.Calls("trace|\n\nRECORDDATA_STATE");
-    EXPECT_EQ(traces, (Calls{T("\n\nRECORDDATA_STATE\t\t 2%"), T("\n\nRECORDDATA_STATE\t\t 98%")}));
 
-    int percents = 0;
-    bool finished = false;
-    for (const pda::PdaProgressEvent& event : rig.out.Events()) {
-        if (event.kind == pda::PdaProgressEvent::Kind::Percent) {
-            ++percents;
-            EXPECT_EQ(event.percent, 98);
-            EXPECT_EQ(event.image, "nk.bin");
-        }
-        if (event.kind == pda::PdaProgressEvent::Kind::Finished) {
-            finished = true;
-            EXPECT_EQ(event.verdict, pda::PdaVerdict::Passed);
-            EXPECT_EQ(event.reason, "");
-        }
-    }
-    EXPECT_EQ(percents, 1);
-    EXPECT_TRUE(finished);
+    using namespace pda;
+    using S = PdaState;
+    std::vector<PdaEvent> shown;
+    for (const PdaEvent& event : rig.out.Events())
+        if (!std::holds_alternative<DeviceAnswered>(event))
+            shown.push_back(event);
+    const std::string nk = "nk.bin";
+    const std::vector<PdaEvent> expected = {
+        ImageOpened{path, nk, false},
+        StateEntered{S::IMAGEHEADER_STATE, 0, nk},
+        ImageStarted{1, nk, false, 0},
+        HeaderRead{0x80000000, 0x1000},
+        ImageHeaderSending{},
+        ImageHeaderSent{},
+        ReplyAwaited{PdaCommand::ERASE_RAM_CMD, ReplyResult::Received},
+        TransferStarted{nk, false},
+        StateEntered{S::RECORDHEADER_STATE, 1, nk},
+        StateVisited{S::RECORDHEADER_STATE},
+        StateEntered{S::RECORDDATA_STATE, 1, nk},
+        RecordStarted{2},
+        PercentReached{1, nk, 98},
+        ReplyAwaited{PdaCommand::LAST_DATA_IN_RECORD, ReplyResult::Received},
+        StateEntered{S::RECORDHEADER_STATE, 1, nk},
+        StateVisited{S::RECORDHEADER_STATE},
+        EndRecordRead{0x80001000},
+        StateEntered{S::ENDOFTRANSFER_STATE, 1, nk},
+        TransferEnding{false},
+        ImageEndSending{0x80001000},
+        ImageEndSent{},
+        ReplyAwaited{PdaCommand::LAST_DATA_IN_IMAGE, ReplyResult::Received},
+        StateEntered{S::EXIT_STATE, 1, nk},
+        StateVisited{S::EXIT_STATE, false},
+        RunFinished{Verdict::Passed, ""},
+    };
+    ASSERT_EQ(shown.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(pda::DescribeEvent(shown[i]), pda::DescribeEvent(expected[i])) << i;
 }
 
 } // namespace

@@ -49,7 +49,10 @@ protected:
 
     void StartModem(ModemFaults faults) {
         std::string error;
-        modem = ModemEmulator::Start(dir.File("modem-link"), {faults, store.Path()}, &error);
+        emulators::ModemEmulatorOptions options;
+        options.faults = faults;
+        options.storeDirectory = store.Path();
+        modem = ModemEmulator::Start(dir.File("modem-link"), options, &error);
         ASSERT_TRUE(modem) << error;
     }
 

@@ -1,9 +1,9 @@
 #pragma once
 // One handset on an in-process pipe, played by the boot loader emulator,
-// with a recording presentation and a run context whose pauses are counted
+// with a recording event sink and a run context whose pauses are counted
 // instead of slept.
 
-#include "support/recording_presentation.h"
+#include "support/recording_pda_events.h"
 #include "support/temp_dir.h"
 
 #include "emulators/in_process_usb.h"
@@ -36,7 +36,7 @@ public:
 
     TempDir dir;
     pda::PdaRunContext context;
-    RecordingPresentation out;
+    RecordingPdaEvents out{context};
     emulators::PdaBootLoaderEmulator emulator;
     std::shared_ptr<emulators::InProcessUsbDevice> device;
     std::unique_ptr<usb::CUsbPipe> pipe;

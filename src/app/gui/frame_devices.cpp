@@ -51,7 +51,7 @@ StartDeviceSources(const QSettings& store, const std::function<usb::DeviceEvents
 }
 
 FrameDevices::FrameDevices(CMainFrame& frame, hotplug::WatcherTiming timing)
-    : frame_(frame), presentation_(frame.Context(), frame, frame),
+    : frame_(frame), events_(frame.Context(), frame, frame),
       watcher_(std::make_unique<hotplug::CDeviceWatcher>(*this, std::move(timing))) {}
 
 FrameDevices::~FrameDevices() {
@@ -76,7 +76,8 @@ usb::DeviceEvents FrameDevices::EventsForSources() {
     // service engineer reads them where the handset's own chatter goes.
     events.problem = [this](const std::string& text) {
         QMetaObject::invokeMethod(
-            &frame_, [this, text] { presentation_.DebugMessage("\n" + text); },
+            &frame_,
+            [this, text] { events_.View().Trace(app::MessageWindowId::DebugMessage, "\n" + text); },
             Qt::QueuedConnection);
     };
     return events;
@@ -131,7 +132,7 @@ void FrameDevices::OnOperationDownload() {
     context.phoneHandOver.store(false);
     for (std::size_t role = 0; role < phone::kPhoneRoleCount; ++role)
         context.run.SetPhoneFile(static_cast<phone::PhoneFileRole>(role), {});
-    hotplug::OperationDownload(*watcher_, context.run, presentation_);
+    hotplug::OperationDownload(*watcher_, context.run, events_);
 }
 
 bool FrameDevices::CloseRequested() {
@@ -150,8 +151,8 @@ pda::PdaRunContext& FrameDevices::ContextFor(const std::string&) {
     return frame_.Context().run;
 }
 
-pda::PdaPresentation& FrameDevices::PresentationFor(const std::string&) {
-    return presentation_;
+pda::PdaEventSink& FrameDevices::SinkFor(const std::string&) {
+    return events_;
 }
 
 void FrameDevices::FileInformation(std::string_view text) {

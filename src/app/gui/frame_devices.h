@@ -6,7 +6,7 @@
 // decisions. Sources report on their own threads; every event is posted to
 // the user-interface thread, in order, before the watcher sees it.
 
-#include "app/gui/window_pda_presentation.h"
+#include "app/gui/window_pda_events.h"
 #include "hotplug/device_watcher.h"
 #include "usb/device_source.h"
 
@@ -48,11 +48,11 @@ public:
     void UnloadUsbDrv(bool close, bool unload);
 
     hotplug::CDeviceWatcher& Watcher() { return *watcher_; }
-    pda::PdaPresentation& Presentation() { return presentation_; }
+    WindowPdaEvents& Events() { return events_; }
 
     // --- hotplug::DeviceWatcherOwner
     pda::PdaRunContext& ContextFor(const std::string& devicePath) override;
-    pda::PdaPresentation& PresentationFor(const std::string& devicePath) override;
+    pda::PdaEventSink& SinkFor(const std::string& devicePath) override;
     void FileInformation(std::string_view text) override;
     void MessageBox(std::string_view text) override;
     void ClosePortWaitDialog() override;
@@ -68,7 +68,7 @@ private:
     void Removed(const std::string& devicePath);
 
     CMainFrame& frame_;
-    WindowPdaPresentation presentation_;
+    WindowPdaEvents events_;
     std::unique_ptr<hotplug::CDeviceWatcher> watcher_;
     std::vector<std::unique_ptr<usb::DeviceSource>> sources_;
     bool* closeNow_ = nullptr; // set while CloseRequested asks the watcher

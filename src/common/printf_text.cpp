@@ -1,0 +1,25 @@
+#include "common/printf_text.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace marlow {
+
+std::string Printf(const char* format, ...) {
+    std::va_list args;
+    va_start(args, format);
+    std::va_list again;
+    va_copy(again, args);
+    const int length = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    std::string text;
+    if (length > 0) {
+        text.resize(static_cast<std::size_t>(length) + 1);
+        std::vsnprintf(text.data(), text.size(), format, again);
+        text.pop_back();
+    }
+    va_end(again);
+    return text;
+}
+
+} // namespace marlow
