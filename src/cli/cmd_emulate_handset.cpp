@@ -3,6 +3,7 @@
 // its modem's port appears at --modem-link, speaking the modem download link.
 
 #include "cli/command_registry.h"
+#include "cli/shared_options.h"
 #include "cli/support_output.h"
 #include "cli/support_stop_signal.h"
 #include "emulators/modem_emulator.h"
@@ -72,23 +73,18 @@ bool ParseOptions(const QStringList& args, HandsetOptions& options, int* exitCod
     if (!ParseArguments(parser, args, exitCode))
         return false;
     *exitCode = kExitUsage;
-    const std::string name = args.value(0).toStdString();
-    options.modemLink = parser.value(link).toStdString();
-    if (options.modemLink.empty()) {
-        Err(name + ": --modem-link PATH is required (see --help)\n");
+    const OptionReader read(parser, args.value(0).toStdString());
+    const auto modemLink = read.Required(link, ValueName::Shown);
+    if (!modemLink)
         return false;
-    }
+    options.modemLink = *modemLink;
     for (const auto& [option, into] : {std::pair{&stall, &options.modem.faults.stallBoots},
                                        std::pair{&fail, &options.modem.faults.failPart},
                                        std::pair{&vanish, &options.modem.faults.vanishAtPart}}) {
-        if (!parser.isSet(*option))
-            continue;
-        bool ok = false;
-        *into = parser.value(*option).toInt(&ok);
-        if (!ok || *into < 0) {
-            Err(name + ": --" + option->names()[0].toStdString() + " takes a number\n");
+        const auto value = read.Count(*option, *into);
+        if (!value)
             return false;
-        }
+        *into = *value;
     }
     options.bus = parser.value(bus).toStdString();
     options.modem.faults.refuseBoot = parser.isSet(refuse);

@@ -2,6 +2,7 @@
 // fault injection, for demos, scripts and tests without a handset.
 
 #include "cli/command_registry.h"
+#include "cli/shared_options.h"
 #include "cli/support_output.h"
 #include "cli/support_stop_signal.h"
 #include "emulators/pda_bootloader_emulator.h"
@@ -98,20 +99,14 @@ int RunEmulatePda(const QStringList& args) {
     // An empty description is a fault to inject: the host's description lookup fails.
     if (!ParseArguments(parser, args, &exitCode, {"description"}))
         return exitCode;
-    if (!parser.isSet(bus)) {
-        Err("marlow-cli emulate pda: --bus SOCKET is required (see --help)\n");
+    const OptionReader read(parser, args.value(0).toStdString());
+    if (!read.Required(bus, ValueName::Shown))
         return kExitUsage;
-    }
     for (const IntOption& number : numbers) {
-        if (!parser.isSet(number.option))
-            continue;
-        bool ok = false;
-        *number.into = parser.value(number.option).toInt(&ok, 0);
-        if (!ok || *number.into < 0) {
-            Err("marlow-cli emulate pda: --" + number.option.names()[0].toStdString() +
-                " takes a number\n");
+        const auto value = read.Count(number.option, *number.into, RangeWords::Hidden, 0);
+        if (!value)
             return kExitUsage;
-        }
+        *number.into = *value;
     }
     faults.unexpectedByte = static_cast<std::uint8_t>(unexpectedByte);
     faults.disconnectAfterBytes = disconnectAfter;

@@ -4,6 +4,7 @@
 // Exit 0 when the tool did everything right and the done message went out.
 
 #include "cli/command_registry.h"
+#include "cli/shared_options.h"
 #include "cli/support_output.h"
 #include "cli/support_stop_signal.h"
 #include "emulators/uart_handset_emulator.h"

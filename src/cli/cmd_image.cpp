@@ -1,6 +1,7 @@
 // marlow-cli image FILE: what a boot image or list holds, record by record.
 
 #include "cli/command_registry.h"
+#include "cli/shared_options.h"
 #include "cli/support_arguments.h"
 #include "cli/support_output.h"
 #include "common/path_rules.h"

@@ -4,6 +4,7 @@
 #include "app/file_information.h"
 #include "app/trace_printer.h"
 #include "cli/command_registry.h"
+#include "cli/shared_options.h"
 #include "cli/support_arguments.h"
 #include "cli/support_output.h"
 #include "common/printable_text.h"

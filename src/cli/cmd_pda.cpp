@@ -2,6 +2,7 @@
 // downloads a boot image or a list to each, and tells how it went.
 
 #include "cli/command_registry.h"
+#include "cli/shared_options.h"
 #include "cli/support_arguments.h"
 #include "cli/support_device_source.h"
 #include "cli/support_event_loop.h"
@@ -301,66 +302,58 @@ bool ParseOptions(const QStringList& args, PdaOptions& options, int* exitCode) {
         "progress for --timeout seconds; 128 + the signal when stopped (Ctrl-C 130, "
         "SIGTERM 143, SIGHUP 129).");
     const QCommandLineOption file("file", "Boot image or list to download.", "FILE");
-    const QCommandLineOption target("target", "ram (default) or flash.", "ram|flash", "ram");
+    const QCommandLineOption target = TargetOption(pda::DownloadTarget::Ram);
     const QCommandLineOption phone("phone", "A phone download follows: end with PHONE_DOWN_CMD.");
-    const QCommandLineOption bus("bus", "Listen for handsets on this virtual bus socket.",
-                                 "SOCKET");
-    const QCommandLineOption busGroup(
-        "bus-group", "Let this group use the --bus socket too (default: only this user).", "NAME");
-    const QCommandLineOption usb("usb", "Use real handsets on USB (ids from PdaUsbIds).");
-    const QCommandLineOption wait("wait", "Seconds to wait for the handsets (default 30).",
-                                  "SECONDS", "30");
+    const HandsetSourceOptions handsets(HandsetCount::Several, 30);
     const QCommandLineOption timeout = TimeoutOption();
     const QCommandLineOption noCheck(
         "no-check", "Do not read the images whole first (the historic sequence: a bad record "
                     "is found when the download reaches it).");
-    const QCommandLineOption trace("trace", "Print the Device State Window text.");
-    const QCommandLineOption json("json", "Print one JSON object per event.");
+    const OutputOptions output("Print the Device State Window text.");
     const QCommandLineOption devices(
         "devices",
         "Serve N handsets at once (default 1); 0 serves every handset until stopped, and the "
         "exit code then says whether every handset served passed.",
         "N", "1");
-    parser.addOptions(
-        {file, target, phone, bus, busGroup, usb, wait, timeout, noCheck, trace, json, devices});
+    parser.addOptions({file, target, phone});
+    parser.addOptions(handsets.All());
+    parser.addOptions({timeout, noCheck});
+    parser.addOptions(output.All());
+    parser.addOption(devices);
     if (!ParseArguments(parser, args, exitCode))
         return false;
 
     *exitCode = kExitUsage;
-    const std::string name = args.value(0).toStdString();
-    options.file = ArgumentBytes(parser.value(file));
-    if (options.file.empty()) {
-        Err(name + ": --file is required (see --help)\n");
+    const OptionReader read(parser, args.value(0).toStdString());
+    const auto fileBytes = read.Required(file);
+    if (!fileBytes)
         return false;
-    }
-    const QString targetText = parser.value(target).toLower();
-    if (targetText != "ram" && targetText != "flash") {
-        Err(name + ": --target is ram or flash\n");
+    const auto targetChoice = read.Target(target, pda::DownloadTarget::Ram);
+    if (!targetChoice)
         return false;
-    }
-    options.target = targetText == "flash" ? pda::DownloadTarget::Flash : pda::DownloadTarget::Ram;
-    if (parser.isSet(bus) == parser.isSet(usb)) {
-        Err(name + ": give either --bus SOCKET or --usb\n");
+    const auto source = read.Handsets(handsets);
+    if (!source)
         return false;
-    }
-    options.bus = parser.value(bus).toStdString();
-    options.busGroup = parser.value(busGroup).toStdString();
-    const auto waitSeconds = ReadSeconds(parser, wait, name);
-    const auto timeoutSeconds = ReadSeconds(parser, timeout, name);
+    // Both numbers of seconds are checked, so one run names both mistakes.
+    const auto waitSeconds = read.Seconds(handsets.wait);
+    const auto timeoutSeconds = read.Seconds(timeout);
     if (!waitSeconds || !timeoutSeconds)
         return false;
+    const auto deviceCount = read.Count(devices, 1, RangeWords::Shown);
+    if (!deviceCount)
+        return false;
+    const OutputChoice shown = *read.Output(output, OutputMix::Both);
+    options.file = *fileBytes;
+    options.target = *targetChoice;
+    options.bus = source->bus;
+    options.busGroup = source->busGroup;
     options.wait = *waitSeconds;
     options.timeout = *timeoutSeconds;
-    bool numberOk = false;
-    options.devices = parser.value(devices).toInt(&numberOk);
-    if (!numberOk || options.devices < 0) {
-        Err(name + ": --devices takes a number from 0 on\n");
-        return false;
-    }
+    options.devices = *deviceCount;
     options.phone = parser.isSet(phone);
     options.check = !parser.isSet(noCheck);
-    options.output.trace = parser.isSet(trace);
-    options.output.json = parser.isSet(json);
+    options.output.trace = shown.trace;
+    options.output.json = shown.json;
     return true;
 }
 

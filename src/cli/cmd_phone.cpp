@@ -2,6 +2,7 @@
 // the modem download library, with its texts on stdout.
 
 #include "cli/command_registry.h"
+#include "cli/shared_options.h"
 #include "cli/support_arguments.h"
 #include "cli/support_event_loop.h"
 #include "cli/support_output.h"
@@ -39,44 +40,38 @@ bool ParseOptions(const QStringList& args, PhoneOptions& options, int* exitCode)
         "Ctrl-C, SIGTERM and SIGHUP stop the run and release the port (exit 128 + the "
         "signal: 130, 143, 129).");
     const QCommandLineOption package("package", "The phone package to download.", "FILE.brx");
-    const QCommandLineOption library("library", "The download library to load.", "PATH");
-    const QCommandLineOption port("port", "Open this port instead of looking for the modem.",
-                                  "PATH");
-    const QCommandLineOption pattern("port-pattern",
-                                     "How a found port number becomes its name (\"%i\" for "
-                                     "the number; default /dev/ttyACM%i).",
-                                     "PATTERN");
-    const QCommandLineOption trace("trace", "Print the Device State Window text.");
-    const QCommandLineOption json("json", "Print one JSON object per event.");
+    const ModemPortOptions modem("Open this port instead of looking for the modem.",
+                                 "How a found port number becomes its name (\"%i\" for "
+                                 "the number; default /dev/ttyACM%i).");
+    const OutputOptions output("Print the Device State Window text.");
     const QCommandLineOption timeout = TimeoutOption();
-    parser.addOptions({package, library, port, pattern, trace, json, timeout});
+    parser.addOption(package);
+    parser.addOptions(modem.All());
+    parser.addOptions(output.All());
+    parser.addOption(timeout);
     if (!ParseArguments(parser, args, exitCode))
         return false;
 
     *exitCode = kExitUsage;
-    const std::string name = args.value(0).toStdString();
-    options.package = parser.value(package);
-    if (options.package.isEmpty()) {
-        Err(name + ": --package is required (see --help)\n");
+    const OptionReader read(parser, args.value(0).toStdString());
+    if (!read.Required(package))
         return false;
-    }
-    if (parser.isSet(port) && parser.isSet(pattern)) {
-        Err(name + ": give --port or --port-pattern, not both\n");
+    const auto modemPort = read.Modem(modem);
+    if (!modemPort)
         return false;
-    }
-    if (parser.isSet(trace) && parser.isSet(json)) {
-        Err(name + ": give --trace or --json, not both\n");
+    const auto shown = read.Output(output, OutputMix::OneOnly);
+    if (!shown)
         return false;
-    }
-    const auto timeoutSeconds = ReadSeconds(parser, timeout, name);
+    const auto timeoutSeconds = read.Seconds(timeout);
     if (!timeoutSeconds)
         return false;
+    options.package = parser.value(package);
     options.timeout = *timeoutSeconds;
-    options.library = parser.value(library);
-    options.port = parser.value(port);
-    options.pattern = parser.value(pattern);
-    options.output.trace = parser.isSet(trace);
-    options.output.json = parser.isSet(json);
+    options.library = modemPort->library;
+    options.port = modemPort->port;
+    options.pattern = modemPort->pattern;
+    options.output.trace = shown->trace;
+    options.output.json = shown->json;
     return true;
 }
 

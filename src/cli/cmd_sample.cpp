@@ -1,6 +1,7 @@
 // marlow-cli sample DIR: writes the built-in sample set.
 
 #include "cli/command_registry.h"
+#include "cli/shared_options.h"
 #include "cli/support_arguments.h"
 #include "cli/support_output.h"
 #include "emulators/sample_set.h"

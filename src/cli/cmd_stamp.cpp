@@ -1,6 +1,7 @@
 // marlow-cli stamp insert|verify: the model/version trailer.
 
 #include "cli/command_registry.h"
+#include "cli/shared_options.h"
 #include "cli/support_arguments.h"
 #include "cli/support_output.h"
 #include "common/printable_text.h"

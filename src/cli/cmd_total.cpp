@@ -3,6 +3,7 @@
 // the modem's port is waited for and the list's phone files are downloaded.
 
 #include "cli/command_registry.h"
+#include "cli/shared_options.h"
 #include "cli/support_arguments.h"
 #include "cli/support_device_source.h"
 #include "cli/support_event_loop.h"
@@ -324,67 +325,56 @@ bool ParseOptions(const QStringList& args, TotalOptions& options, int* exitCode)
         "only when both halves succeeded; 4 when the run showed no progress for --timeout "
         "seconds; 128 + the signal when stopped (Ctrl-C 130, SIGTERM 143, SIGHUP 129).");
     const QCommandLineOption list("list", "The list to download.", "FILE.lst");
-    const QCommandLineOption target("target", "flash (default) or ram.", "flash|ram", "flash");
-    const QCommandLineOption bus("bus", "Wait for the handset on this virtual bus socket.",
-                                 "SOCKET");
-    const QCommandLineOption busGroup(
-        "bus-group", "Let this group use the --bus socket too (default: only this user).", "NAME");
-    const QCommandLineOption usb("usb", "Use a real handset on USB (ids from PdaUsbIds).");
-    const QCommandLineOption wait("wait", "Seconds to wait for the handset (default 31).",
-                                  "SECONDS", "31");
+    const QCommandLineOption target = TargetOption(pda::DownloadTarget::Flash);
+    const HandsetSourceOptions handsets(HandsetCount::One, 31);
     const QCommandLineOption timeout = TimeoutOption();
     const QCommandLineOption noCheck(
         "no-check", "Do not check the list's images and phone files before the handset is "
                     "touched (the historic sequence).");
-    const QCommandLineOption library("library", "The download library to load.", "PATH");
-    const QCommandLineOption port("port", "The modem's port, instead of looking for it.", "PATH");
-    const QCommandLineOption pattern("port-pattern", "How a found port number becomes its name.",
-                                     "PATTERN");
-    const QCommandLineOption trace("trace", "Print the panel's log.");
-    const QCommandLineOption json("json", "Print one JSON object per event.");
-    parser.addOptions({list, target, bus, busGroup, usb, wait, timeout, noCheck, library, port,
-                       pattern, trace, json});
+    const ModemPortOptions modem("The modem's port, instead of looking for it.",
+                                 "How a found port number becomes its name.");
+    const OutputOptions output("Print the panel's log.");
+    parser.addOptions({list, target});
+    parser.addOptions(handsets.All());
+    parser.addOptions({timeout, noCheck});
+    parser.addOptions(modem.All());
+    parser.addOptions(output.All());
     if (!ParseArguments(parser, args, exitCode))
         return false;
     *exitCode = kExitUsage;
-    const std::string name = args.value(0).toStdString();
-    options.list = ArgumentBytes(parser.value(list));
-    if (options.list.empty()) {
-        Err(name + ": --list is required (see --help)\n");
+    const OptionReader read(parser, args.value(0).toStdString());
+    const auto listBytes = read.Required(list);
+    if (!listBytes)
         return false;
-    }
-    const QString targetText = parser.value(target).toLower();
-    if (targetText != "ram" && targetText != "flash") {
-        Err(name + ": --target is flash or ram\n");
+    const auto targetChoice = read.Target(target, pda::DownloadTarget::Flash);
+    if (!targetChoice)
         return false;
-    }
-    options.target = targetText == "ram" ? pda::DownloadTarget::Ram : pda::DownloadTarget::Flash;
-    if (parser.isSet(bus) == parser.isSet(usb)) {
-        Err(name + ": give either --bus SOCKET or --usb\n");
+    const auto source = read.Handsets(handsets);
+    if (!source)
         return false;
-    }
-    if (parser.isSet(port) && parser.isSet(pattern)) {
-        Err(name + ": give --port or --port-pattern, not both\n");
+    const auto modemPort = read.Modem(modem);
+    if (!modemPort)
         return false;
-    }
-    if (parser.isSet(trace) && parser.isSet(json)) {
-        Err(name + ": give --trace or --json, not both\n");
+    const auto shown = read.Output(output, OutputMix::OneOnly);
+    if (!shown)
         return false;
-    }
-    const auto waitSeconds = ReadSeconds(parser, wait, name);
-    const auto timeoutSeconds = ReadSeconds(parser, timeout, name);
+    // Both numbers of seconds are checked, so one run names both mistakes.
+    const auto waitSeconds = read.Seconds(handsets.wait);
+    const auto timeoutSeconds = read.Seconds(timeout);
     if (!waitSeconds || !timeoutSeconds)
         return false;
+    options.list = *listBytes;
+    options.target = *targetChoice;
+    options.bus = source->bus;
+    options.busGroup = source->busGroup;
     options.wait = *waitSeconds;
     options.timeout = *timeoutSeconds;
     options.check = !parser.isSet(noCheck);
-    options.bus = parser.value(bus).toStdString();
-    options.busGroup = parser.value(busGroup).toStdString();
-    options.library = parser.value(library);
-    options.port = parser.value(port);
-    options.pattern = parser.value(pattern);
-    options.output.trace = parser.isSet(trace);
-    options.output.json = parser.isSet(json);
+    options.library = modemPort->library;
+    options.port = modemPort->port;
+    options.pattern = modemPort->pattern;
+    options.output.trace = shown->trace;
+    options.output.json = shown->json;
     return true;
 }
 

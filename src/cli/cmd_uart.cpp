@@ -8,6 +8,7 @@
 // run that shows no progress for --timeout seconds (exit 4).
 
 #include "cli/command_registry.h"
+#include "cli/shared_options.h"
 #include "cli/support_arguments.h"
 #include "cli/support_event_loop.h"
 #include "cli/support_output.h"
@@ -133,7 +134,7 @@ bool ReadOptions(const QStringList& args, UartOptions& options, int* exitCode) {
     options.log = ArgumentBytes(parser.value("log"));
     options.totalWrite = !parser.isSet("separate-write");
     options.json = parser.isSet("json");
-    const auto timeoutSeconds = ReadSeconds(parser, timeout, args.value(0).toStdString());
+    const auto timeoutSeconds = OptionReader(parser, args.value(0).toStdString()).Seconds(timeout);
     *exitCode = kExitUsage;
     if (!timeoutSeconds)
         return false;

@@ -3,6 +3,7 @@
 // and which this user may open, so a missing id or udev rule shows at once.
 
 #include "cli/command_registry.h"
+#include "cli/shared_options.h"
 #include "cli/support_output.h"
 #include "usb/libusb_survey.h"
 #include "usb/usb_ids.h"

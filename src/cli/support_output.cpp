@@ -38,54 +38,6 @@ std::string CrLfToLf(std::string_view text) {
     return out;
 }
 
-} // namespace marlow::cli
-
-#include <QCommandLineParser>
-#include <QStringList>
-
-namespace marlow::cli {
-
-namespace {
-
-// The first option or argument that was given an empty value, as the
-// user wrote it; empty when there is none.
-QString EmptyValue(const QCommandLineParser& parser, const QStringList& mayBeEmpty) {
-    for (const QString& name : parser.optionNames())
-        if (!mayBeEmpty.contains(name) && parser.values(name).contains(QString()))
-            return "--" + name;
-    if (parser.positionalArguments().contains(QString()))
-        return "an argument";
-    return {};
-}
-
-} // namespace
-
-bool ParseArguments(QCommandLineParser& parser, const QStringList& args, int* exitCode,
-                    const QStringList& mayBeEmpty) {
-    const QCommandLineOption help = parser.addHelpOption();
-    QString error;
-    if (!parser.parse(args))
-        error = parser.errorText();
-    else if (const QString empty = EmptyValue(parser, mayBeEmpty); !empty.isEmpty())
-        error = empty + " is given an empty value";
-    if (!error.isEmpty()) {
-        Err(args.value(0).toStdString() + ": " + error.toStdString() + "\n(see --help)\n");
-        *exitCode = kExitUsage;
-        return false;
-    }
-    if (parser.isSet(help)) {
-        // Qt names the program only; name the command too.
-        QString text = parser.helpText();
-        const qsizetype lineEnd = text.indexOf(' ', text.indexOf("Usage: ") + 7);
-        if (text.startsWith("Usage: ") && lineEnd > 0)
-            text.replace(0, lineEnd, "Usage: " + args.value(0));
-        Out(text.toStdString());
-        *exitCode = kExitOk;
-        return false;
-    }
-    return true;
-}
-
 QJsonObject JsonOf(const EventRecord& record) {
     QJsonObject object;
     object["event"] = record.event;

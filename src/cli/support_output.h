@@ -24,19 +24,3 @@ std::string Hex32(std::uint32_t value); // "0x0000ABCD"
 std::string CrLfToLf(std::string_view text);
 
 } // namespace marlow::cli
-
-#include <QStringList>
-
-class QCommandLineParser;
-
-namespace marlow::cli {
-
-// Parses a command's arguments. Returns false when the command should end at
-// once with *exitCode: after --help (0) or on a usage error (2, told on
-// stderr). An option or argument given with an empty value is such an error
-// (a script's unset variable must not quietly become "the default" or "wait
-// for nothing"), except for the options named in `mayBeEmpty`.
-bool ParseArguments(QCommandLineParser& parser, const QStringList& args, int* exitCode,
-                    const QStringList& mayBeEmpty = {});
-
-} // namespace marlow::cli

@@ -1,10 +1,5 @@
 #include "cli/support_run_control.h"
 
-#include "cli/support_output.h"
-
-#include <QCommandLineOption>
-#include <QCommandLineParser>
-
 namespace marlow::cli {
 
 void ProgressWatchdog::Arm(const std::string& step) {
@@ -55,24 +50,6 @@ Earlier(std::optional<ProgressWatchdog::Clock::time_point> a,
     if (!b)
         return a;
     return std::min(*a, *b);
-}
-
-QCommandLineOption TimeoutOption() {
-    return {"timeout",
-            "End the run (exit code 4) when it shows no progress for this many seconds "
-            "(default 120; 0: no limit).",
-            "SECONDS", "120"};
-}
-
-std::optional<std::chrono::seconds> ReadSeconds(const QCommandLineParser& parser,
-                                                const QCommandLineOption& option,
-                                                const std::string& command) {
-    bool ok = false;
-    const int seconds = parser.value(option).toInt(&ok);
-    if (ok && seconds >= 0)
-        return std::chrono::seconds(seconds);
-    Err(command + ": --" + option.names().first().toStdString() + " takes a number of seconds\n");
-    return std::nullopt;
 }
 
 } // namespace marlow::cli

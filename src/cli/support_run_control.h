@@ -1,17 +1,11 @@
 #pragma once
-// What every command that drives a handset shares about running: the
-// progress watchdog behind --timeout and the checks of the options that
-// bound a run.
-
-#include <QString>
+// The progress watchdog behind --timeout, which every command that drives
+// a handset shares.
 
 #include <chrono>
 #include <mutex>
 #include <optional>
 #include <string>
-
-class QCommandLineOption;
-class QCommandLineParser;
 
 namespace marlow::cli {
 
@@ -51,14 +45,5 @@ private:
 std::optional<ProgressWatchdog::Clock::time_point>
 Earlier(std::optional<ProgressWatchdog::Clock::time_point> a,
         std::optional<ProgressWatchdog::Clock::time_point> b);
-
-// --timeout SECONDS for `pda`, `phone`, `total` and `uart`.
-QCommandLineOption TimeoutOption();
-
-// A whole number of seconds from 0 on; on anything else says so on stderr
-// ("<command>: --<option> takes a number of seconds") and returns nullopt.
-std::optional<std::chrono::seconds> ReadSeconds(const QCommandLineParser& parser,
-                                                const QCommandLineOption& option,
-                                                const std::string& command);
 
 } // namespace marlow::cli

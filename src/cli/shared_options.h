@@ -1,0 +1,113 @@
+#pragma once
+// The options several commands share, declared and checked in one place so
+// their help texts and error texts cannot drift apart between commands.
+// Every check that fails says so on stderr as "<command>: …" and returns
+// nothing; the command then ends with the usage exit code.
+
+#include "pda/pda_run_context.h"
+
+#include <QCommandLineOption>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <optional>
+#include <string>
+
+class QCommandLineParser;
+
+namespace marlow::cli {
+
+// Parses a command's arguments. Returns false when the command should end at
+// once with *exitCode: after --help (0) or on a usage error (2, told on
+// stderr). An option or argument given with an empty value is such an error
+// (a script's unset variable must not quietly become "the default" or "wait
+// for nothing"), except for the options named in `mayBeEmpty`.
+bool ParseArguments(QCommandLineParser& parser, const QStringList& args, int* exitCode,
+                    const QStringList& mayBeEmpty = {});
+
+// --timeout SECONDS for `pda`, `phone`, `total` and `uart`.
+QCommandLineOption TimeoutOption();
+
+// --target ram|flash; the default comes first in its help and its error.
+QCommandLineOption TargetOption(pda::DownloadTarget byDefault);
+
+// Where handsets come from: --bus SOCKET [--bus-group NAME] or --usb, and
+// --wait SECONDS for them to arrive. The help speaks of one handset or of
+// several, as the command serves.
+enum class HandsetCount { One, Several };
+struct HandsetSourceOptions {
+    HandsetSourceOptions(HandsetCount count, int defaultWaitSeconds);
+    QList<QCommandLineOption> All() const { return {bus, busGroup, usb, wait}; }
+    QCommandLineOption bus, busGroup, usb, wait;
+};
+struct HandsetSource {
+    std::string bus; // empty: --usb
+    std::string busGroup;
+};
+
+// The modem's side: --library PATH, --port PATH or --port-pattern PATTERN;
+// the port's help texts are the command's own.
+struct ModemPortOptions {
+    ModemPortOptions(const QString& portHelp, const QString& patternHelp);
+    QList<QCommandLineOption> All() const { return {library, port, pattern}; }
+    QCommandLineOption library, port, pattern;
+};
+struct ModemPort {
+    QString library;
+    QString port;
+    QString pattern;
+};
+
+// What goes to stdout: --trace (its help names what the trace is) and --json.
+struct OutputOptions {
+    explicit OutputOptions(const QString& traceHelp);
+    QList<QCommandLineOption> All() const { return {trace, json}; }
+    QCommandLineOption trace, json;
+};
+struct OutputChoice {
+    bool trace = false;
+    bool json = false;
+};
+enum class OutputMix { Both, OneOnly };
+
+// Whether a missing option's error shows its value name ("--bus SOCKET").
+enum class ValueName { Hidden, Shown };
+// Whether a number's error names its range ("takes a number from 0 on").
+enum class RangeWords { Hidden, Shown };
+
+// Reads the shared options after ParseArguments, in the order the command
+// asks, each with its check.
+class OptionReader {
+public:
+    OptionReader(const QCommandLineParser& parser, std::string command)
+        : parser_(parser), command_(std::move(command)) {}
+
+    // "--file is required (see --help)"; the value's bytes as given.
+    std::optional<std::string> Required(const QCommandLineOption& option,
+                                        ValueName shown = ValueName::Hidden) const;
+    // "--target is ram or flash", the command's default named first.
+    std::optional<pda::DownloadTarget> Target(const QCommandLineOption& option,
+                                              pda::DownloadTarget byDefault) const;
+    // "give either --bus SOCKET or --usb"
+    std::optional<HandsetSource> Handsets(const HandsetSourceOptions& options) const;
+    // "give --port or --port-pattern, not both"
+    std::optional<ModemPort> Modem(const ModemPortOptions& options) const;
+    // "give --trace or --json, not both" where a command allows one only.
+    std::optional<OutputChoice> Output(const OutputOptions& options, OutputMix mix) const;
+    // A whole number of seconds from 0 on ("--wait takes a number of seconds").
+    std::optional<std::chrono::seconds> Seconds(const QCommandLineOption& option) const;
+    // A whole number from 0 on (`base` 0 also takes 0x… and 0…), or `unset`
+    // when the option is not given ("--devices takes a number from 0 on").
+    std::optional<int> Count(const QCommandLineOption& option, int unset,
+                             RangeWords range = RangeWords::Hidden, int base = 10) const;
+
+private:
+    void Complain(const std::string& text) const;
+
+    const QCommandLineParser& parser_;
+    const std::string command_;
+};
+
+} // namespace marlow::cli
