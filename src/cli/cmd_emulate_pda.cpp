@@ -3,8 +3,8 @@
 
 #include "cli/command_registry.h"
 #include "cli/shared_options.h"
-#include "cli/support_output.h"
-#include "cli/support_stop_signal.h"
+#include "cli/output.h"
+#include "cli/stop_signal.h"
 #include "emulators/pda_bootloader_emulator.h"
 #include "emulators/pda_bus_device.h"
 #include "pda/pda_protocol.h"

@@ -5,8 +5,8 @@
 
 #include "cli/command_registry.h"
 #include "cli/shared_options.h"
-#include "cli/support_output.h"
-#include "cli/support_stop_signal.h"
+#include "cli/output.h"
+#include "cli/stop_signal.h"
 #include "emulators/uart_handset_emulator.h"
 #include "emulators/uart_pty.h"
 #include "uartloader/request_codes.h"

@@ -5,8 +5,8 @@
 #include "app/trace_printer.h"
 #include "cli/command_registry.h"
 #include "cli/shared_options.h"
-#include "cli/support_arguments.h"
-#include "cli/support_output.h"
+#include "cli/arguments.h"
+#include "cli/output.h"
 #include "common/printable_text.h"
 
 #include <QCommandLineParser>

@@ -1,16 +1,16 @@
 // marlow-cli pda: waits for PDA boot loaders (virtual bus or real USB),
 // downloads a boot image or a list to each, and tells how it went.
 
+#include "cli/arguments.h"
 #include "cli/command_registry.h"
+#include "cli/device_sources.h"
+#include "cli/event_loop.h"
+#include "cli/input_check.h"
+#include "cli/output.h"
+#include "cli/pda_event_printer.h"
+#include "cli/run_watchdog.h"
 #include "cli/shared_options.h"
-#include "cli/support_arguments.h"
-#include "cli/support_device_source.h"
-#include "cli/support_event_loop.h"
-#include "cli/support_input_check.h"
-#include "cli/support_output.h"
-#include "cli/support_pda_progress.h"
-#include "cli/support_run_control.h"
-#include "cli/support_stop_signal.h"
+#include "cli/stop_signal.h"
 #include "common/input_file.h"
 #include "hotplug/device_watcher.h"
 #include "hotplug/download_command.h"
@@ -19,7 +19,6 @@
 #include <QJsonObject>
 
 #include <map>
-#include <unistd.h>
 
 namespace marlow::cli {
 namespace {
@@ -50,7 +49,7 @@ struct PdaOptions {
 class PdaSession : public hotplug::DeviceWatcherOwner {
 public:
     explicit PdaSession(const PdaOptions& options)
-        : options_(options), board_(isatty(fileno(stderr)) != 0), watcher_(*this) {}
+        : options_(options), board_(ProgressBoard::StderrIsTerminal()), watcher_(*this) {}
 
     int Run(usb::DeviceSource& source);
 
@@ -87,7 +86,7 @@ private:
 
     const PdaOptions& options_;
     CliEventLoop loop_;
-    PdaProgressBoard board_;
+    ProgressBoard board_;
     std::mutex stdoutLock_;
     std::map<std::string, std::unique_ptr<Handset>> handsets_;
     std::vector<std::string> order_;

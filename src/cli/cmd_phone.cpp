@@ -3,13 +3,13 @@
 
 #include "cli/command_registry.h"
 #include "cli/shared_options.h"
-#include "cli/support_arguments.h"
-#include "cli/support_event_loop.h"
-#include "cli/support_output.h"
+#include "cli/arguments.h"
+#include "cli/event_loop.h"
+#include "cli/output.h"
 #include "cli/support_phone_output.h"
 #include "cli/support_phone_setup.h"
-#include "cli/support_run_control.h"
-#include "cli/support_stop_signal.h"
+#include "cli/run_watchdog.h"
+#include "cli/stop_signal.h"
 #include "phone/phone_engine.h"
 
 #include <QCommandLineParser>

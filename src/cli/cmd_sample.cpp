@@ -2,8 +2,8 @@
 
 #include "cli/command_registry.h"
 #include "cli/shared_options.h"
-#include "cli/support_arguments.h"
-#include "cli/support_output.h"
+#include "cli/arguments.h"
+#include "cli/output.h"
 #include "emulators/sample_set.h"
 
 #include <QCommandLineParser>

@@ -4,7 +4,7 @@
 
 #include "cli/command_registry.h"
 #include "cli/shared_options.h"
-#include "cli/support_output.h"
+#include "cli/output.h"
 #include "usb/libusb_survey.h"
 #include "usb/usb_ids.h"
 

@@ -1,7 +1,7 @@
 // marlow-cli: the headless face of Marlow for test engineers, scripts and CI.
 
 #include "cli/command_registry.h"
-#include "cli/support_arguments.h"
+#include "cli/arguments.h"
 
 #include <QCoreApplication>
 #include <algorithm>

@@ -1,8 +1,8 @@
 #include "cli/shared_options.h"
 
 #include "cli/command_registry.h"
-#include "cli/support_arguments.h"
-#include "cli/support_output.h"
+#include "cli/arguments.h"
+#include "cli/output.h"
 
 #include <QCommandLineParser>
 

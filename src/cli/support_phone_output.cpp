@@ -1,6 +1,6 @@
 #include "cli/support_phone_output.h"
 
-#include "cli/support_output.h"
+#include "cli/output.h"
 #include "phone/phone_states.h"
 
 #include <QJsonObject>

@@ -1,6 +1,6 @@
 #include "cli/support_phone_setup.h"
 
-#include "cli/support_output.h"
+#include "cli/output.h"
 #include "phone/library_location.h"
 #include "phone/phone_file_check.h"
 #include "phone/phone_package.h"

@@ -1,6 +1,6 @@
 #include "cli/support_total_display.h"
 
-#include "cli/support_output.h"
+#include "cli/output.h"
 
 #include <QJsonObject>
 

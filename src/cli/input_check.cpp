@@ -1,4 +1,4 @@
-#include "cli/support_input_check.h"
+#include "cli/input_check.h"
 
 #include "common/input_file.h"
 #include "common/path_rules.h"

@@ -1,4 +1,4 @@
-#include "cli/support_arguments.h"
+#include "cli/arguments.h"
 
 namespace marlow::cli {
 

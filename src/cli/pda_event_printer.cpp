@@ -1,94 +1,12 @@
-#include "cli/support_pda_progress.h"
+#include "cli/pda_event_printer.h"
 
-#include "cli/support_output.h"
+#include "cli/output.h"
 
 #include <QJsonObject>
 
 namespace marlow::cli {
 
-namespace {
-
-constexpr int kBarWidth = 30;
-
-} // namespace
-
-// ---------------------------------------------------------------------------
-
-int PdaProgressBoard::AddLine(const std::string& device) {
-    std::lock_guard lock(mutex_);
-    lines_.push_back({device, "", 0, "waiting", -1});
-    Redraw();
-    return static_cast<int>(lines_.size()) - 1;
-}
-
-void PdaProgressBoard::Update(int line, const std::string& image, int percent,
-                              const std::string& state) {
-    std::lock_guard lock(mutex_);
-    Line& entry = lines_.at(static_cast<std::size_t>(line));
-    entry.image = image;
-    entry.percent = percent;
-    entry.state = state;
-    if (terminal_) {
-        Redraw();
-    } else if (percent / 10 != entry.lastPrintedTenth) {
-        entry.lastPrintedTenth = percent / 10;
-        Err(Render(entry) + "\n");
-    }
-}
-
-void PdaProgressBoard::Finish(int line, const std::string& result) {
-    std::lock_guard lock(mutex_);
-    Line& entry = lines_.at(static_cast<std::size_t>(line));
-    entry.state = result;
-    if (terminal_)
-        Redraw();
-    else
-        Err(Render(entry) + "\n");
-}
-
-void PdaProgressBoard::Note(const std::string& text) {
-    std::lock_guard lock(mutex_);
-    if (terminal_ && drawnLines_ > 0) {
-        // Print above the progress lines, then draw them again below.
-        Err(UpToFirstLine() + "\x1b[J");
-        drawnLines_ = 0;
-    }
-    Err(text + "\n");
-    Redraw();
-}
-
-void PdaProgressBoard::Close() {
-    std::lock_guard lock(mutex_);
-    if (terminal_ && drawnLines_ > 0)
-        Err("\n");
-    drawnLines_ = 0;
-}
-
-std::string PdaProgressBoard::UpToFirstLine() const {
-    return drawnLines_ > 1 ? "\r\x1b[" + std::to_string(drawnLines_ - 1) + "A" : "\r";
-}
-
-std::string PdaProgressBoard::Render(const Line& line) const {
-    const int filled = line.percent * kBarWidth / 100;
-    return line.device + " [" + std::string(static_cast<std::size_t>(filled), '#') +
-           std::string(static_cast<std::size_t>(kBarWidth - filled), '.') + "] " +
-           std::to_string(line.percent) + "% " + line.image + " " + line.state;
-}
-
-void PdaProgressBoard::Redraw() {
-    if (!terminal_)
-        return;
-    std::string text = drawnLines_ > 0 ? UpToFirstLine() : "";
-    for (std::size_t i = 0; i < lines_.size(); ++i)
-        text += (i > 0 ? "\n" : "") + std::string("\x1b[2K") + Render(lines_[i]);
-    Err(text);
-    std::fflush(stderr);
-    drawnLines_ = lines_.size();
-}
-
-// ---------------------------------------------------------------------------
-
-CliPdaEvents::CliPdaEvents(std::string device, PdaCliOutput output, PdaProgressBoard& board,
+CliPdaEvents::CliPdaEvents(std::string device, PdaCliOutput output, ProgressBoard& board,
                            std::mutex& stdoutLock,
                            std::function<void(const pda::PdaEvent&)> onEvent)
     : device_(std::move(device)), output_(output), board_(board), stdoutLock_(stdoutLock),

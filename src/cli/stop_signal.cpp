@@ -1,4 +1,4 @@
-#include "cli/support_stop_signal.h"
+#include "cli/stop_signal.h"
 
 #include <array>
 #include <atomic>

@@ -1,52 +1,20 @@
 #pragma once
-// What `marlow-cli pda` shows: one progress line per handset on stderr, the
-// Device State Window's text on stdout (--trace) and JSON event lines on
-// stdout (--json). Each handset gets its own receiver; they share the board
-// and the stdout lock, since several download at once.
+// What `marlow-cli pda` shows of each handset's download events: its line
+// on the progress board (stderr), the Device State Window's text on stdout
+// (--trace) and JSON event lines on stdout (--json). Each handset gets its
+// own receiver; they share the board and the stdout lock, since several
+// download at once.
 
 #include "app/main_window_skin.h"
 #include "app/trace_printer.h"
+#include "cli/progress_renderer.h"
 #include "pda/pda_events.h"
 
-#include <cstdio>
 #include <functional>
 #include <mutex>
 #include <string>
-#include <vector>
 
 namespace marlow::cli {
-
-// Progress lines on stderr: redrawn in place on a terminal, otherwise one
-// line per handset at each tenth of the way and at the end.
-class PdaProgressBoard {
-public:
-    explicit PdaProgressBoard(bool terminal) : terminal_(terminal) {}
-    // Leaves the cursor below the lines.
-    void Close();
-
-    int AddLine(const std::string& device);
-    void Update(int line, const std::string& image, int percent, const std::string& state);
-    void Finish(int line, const std::string& result);
-    // Diagnostics and message-box texts, printed above the progress lines.
-    void Note(const std::string& text);
-
-private:
-    struct Line {
-        std::string device;
-        std::string image;
-        int percent = 0;
-        std::string state;
-        int lastPrintedTenth = -1;
-    };
-    std::string Render(const Line& line) const;
-    void Redraw();
-    std::string UpToFirstLine() const;
-
-    bool terminal_;
-    std::mutex mutex_;
-    std::vector<Line> lines_;
-    std::size_t drawnLines_ = 0;
-};
 
 struct PdaCliOutput {
     bool trace = false;
@@ -62,7 +30,7 @@ struct PdaCliOutput {
 class CliPdaEvents : public pda::PdaEventSink {
 public:
     // `onEvent` sees every event first, on the thread that raised it.
-    CliPdaEvents(std::string device, PdaCliOutput output, PdaProgressBoard& board,
+    CliPdaEvents(std::string device, PdaCliOutput output, ProgressBoard& board,
                  std::mutex& stdoutLock, std::function<void(const pda::PdaEvent&)> onEvent);
 
     void Post(const pda::PdaEvent& event) override;
@@ -103,7 +71,7 @@ private:
 
     std::string device_;
     PdaCliOutput output_;
-    PdaProgressBoard& board_;
+    ProgressBoard& board_;
     std::mutex& stdoutLock_;
     std::function<void(const pda::PdaEvent&)> onEvent_;
     int line_;

@@ -1,4 +1,4 @@
-#include "cli/support_run_control.h"
+#include "cli/run_watchdog.h"
 
 namespace marlow::cli {
 

@@ -1,4 +1,4 @@
-#include "cli/support_output.h"
+#include "cli/output.h"
 
 #include "cli/command_registry.h"
 

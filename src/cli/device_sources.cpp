@@ -1,4 +1,4 @@
-#include "cli/support_device_source.h"
+#include "cli/device_sources.h"
 
 #include "usb/libusb_device_source.h"
 #include "usb/usb_ids.h"

@@ -1,4 +1,4 @@
-#include "cli/support_event_loop.h"
+#include "cli/event_loop.h"
 
 #include <thread>
 
