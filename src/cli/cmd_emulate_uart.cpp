@@ -4,8 +4,8 @@
 // Exit 0 when the tool did everything right and the done message went out.
 
 #include "cli/command_registry.h"
-#include "cli/shared_options.h"
 #include "cli/output.h"
+#include "cli/shared_options.h"
 #include "cli/stop_signal.h"
 #include "emulators/uart_handset_emulator.h"
 #include "emulators/uart_pty.h"
@@ -166,8 +166,7 @@ int RunEmulateUart(const QStringList& args) {
     bool allPassed = true;
     for (int session = 0; options.sessions == 0 || session < options.sessions; ++session) {
         const UartEmulatorReport report = emulator.Run(*pty);
-        Out(SummariseUartReport(report));
-        std::fflush(stdout);
+        OutNow(SummariseUartReport(report));
         if (stop.Raised())
             break;
         allPassed = allPassed && report.Passed();

@@ -7,12 +7,12 @@
 // like the operator's "Disconnect" (exit 128 + the signal), and so does a
 // run that shows no progress for --timeout seconds (exit 4).
 
-#include "cli/command_registry.h"
-#include "cli/shared_options.h"
 #include "cli/arguments.h"
+#include "cli/command_registry.h"
 #include "cli/event_loop.h"
 #include "cli/output.h"
 #include "cli/run_watchdog.h"
+#include "cli/shared_options.h"
 #include "cli/stop_signal.h"
 #include "uartloader/loader_event_json.h"
 #include "uartloader/loader_session.h"
@@ -47,13 +47,10 @@ public:
             ShowProgress(*p);
             return;
         }
-        if (json_) {
-            Out(EventToJson(event) + "\n");
-            std::fflush(stdout);
-        } else if (const auto* log = std::get_if<LogAppended>(&event)) {
-            Out(log->text);
-            std::fflush(stdout);
-        }
+        if (json_)
+            OutJsonLine(EventToJson(event));
+        else if (const auto* log = std::get_if<LogAppended>(&event))
+            OutNow(log->text);
         if (const auto* label = std::get_if<CurrentFileChanged>(&event))
             Err("Current Download File : " + label->text + "\n");
         else if (const auto* box = std::get_if<MessageBoxShown>(&event))
@@ -80,10 +77,8 @@ private:
         if (ten == lastTen_[static_cast<std::size_t>(p.bar)])
             return;
         lastTen_[static_cast<std::size_t>(p.bar)] = ten;
-        if (json_) {
-            Out(EventToJson(p) + "\n");
-            std::fflush(stdout);
-        }
+        if (json_)
+            OutJsonLine(EventToJson(p));
         Err(std::string("progress ") + kBarNames[static_cast<std::size_t>(p.bar)] + ": " +
             std::to_string(p.percent) + "%\n");
     }

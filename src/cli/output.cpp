@@ -14,11 +14,19 @@ void Err(std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stderr);
 }
 
+void OutNow(std::string_view text) {
+    Out(text);
+    std::fflush(stdout);
+}
+
 void OutJsonLine(const QJsonObject& object) {
     const QByteArray json = QJsonDocument(object).toJson(QJsonDocument::Compact);
-    Out(std::string_view(json.constData(), static_cast<std::size_t>(json.size())));
-    Out("\n");
-    std::fflush(stdout);
+    OutJsonLine(std::string_view(json.constData(), static_cast<std::size_t>(json.size())));
+}
+
+void OutJsonLine(std::string_view json) {
+    Out(json);
+    OutNow("\n");
 }
 
 std::string Hex32(std::uint32_t value) {

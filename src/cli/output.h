@@ -14,8 +14,13 @@ namespace marlow::cli {
 
 void Out(std::string_view text);
 void Err(std::string_view text);
-// One compact JSON object per line on stdout.
+// Text someone follows as it comes (a trace, a log, a report): written to
+// stdout and flushed at once.
+void OutNow(std::string_view text);
+// One compact JSON object per line on stdout, flushed at once; the second
+// form takes an object already encoded on one line.
 void OutJsonLine(const QJsonObject& object);
+void OutJsonLine(std::string_view json);
 // An engine's event as a JSON object: "event" and its fields by name.
 QJsonObject JsonOf(const EventRecord& record);
 std::string Hex32(std::uint32_t value); // "0x0000ABCD"

@@ -54,8 +54,7 @@ void CliPdaEvents::FlushTrace() {
     if (text.empty())
         return;
     std::lock_guard lock(stdoutLock_);
-    Out(CrLfToLf(text));
-    std::fflush(stdout);
+    OutNow(CrLfToLf(text));
 }
 
 void CliPdaEvents::TextView::Trace(app::MessageWindowId window, std::string_view text) {
