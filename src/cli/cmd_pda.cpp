@@ -324,14 +324,8 @@ bool ParseOptions(const QStringList& args, PdaOptions& options, int* exitCode) {
 
     *exitCode = kExitUsage;
     const OptionReader read(parser, args.value(0).toStdString());
-    const auto fileBytes = read.Required(file);
-    if (!fileBytes)
-        return false;
-    const auto targetChoice = read.Target(target, pda::DownloadTarget::Ram);
-    if (!targetChoice)
-        return false;
-    const auto source = read.Handsets(handsets);
-    if (!source)
+    const auto download = read.PdaDownload(file, target, pda::DownloadTarget::Ram, handsets);
+    if (!download)
         return false;
     // Both numbers of seconds are checked, so one run names both mistakes.
     const auto waitSeconds = read.Seconds(handsets.wait);
@@ -342,10 +336,10 @@ bool ParseOptions(const QStringList& args, PdaOptions& options, int* exitCode) {
     if (!deviceCount)
         return false;
     const OutputChoice shown = *read.Output(output, OutputMix::Both);
-    options.file = *fileBytes;
-    options.target = *targetChoice;
-    options.bus = source->bus;
-    options.busGroup = source->busGroup;
+    options.file = download->file;
+    options.target = download->target;
+    options.bus = download->handsets.bus;
+    options.busGroup = download->handsets.busGroup;
     options.wait = *waitSeconds;
     options.timeout = *timeoutSeconds;
     options.devices = *deviceCount;

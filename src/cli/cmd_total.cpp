@@ -2,16 +2,16 @@
 // handset's boot loader; its end hands the handset over to the modem; then
 // the modem's port is waited for and the list's phone files are downloaded.
 
-#include "cli/command_registry.h"
-#include "cli/shared_options.h"
 #include "cli/arguments.h"
+#include "cli/command_registry.h"
 #include "cli/device_sources.h"
 #include "cli/event_loop.h"
 #include "cli/input_check.h"
 #include "cli/output.h"
-#include "cli/support_phone_setup.h"
 #include "cli/run_watchdog.h"
+#include "cli/shared_options.h"
 #include "cli/stop_signal.h"
+#include "cli/support_phone_setup.h"
 #include "cli/support_total_display.h"
 #include "common/input_file.h"
 #include "hotplug/device_watcher.h"
@@ -343,14 +343,8 @@ bool ParseOptions(const QStringList& args, TotalOptions& options, int* exitCode)
         return false;
     *exitCode = kExitUsage;
     const OptionReader read(parser, args.value(0).toStdString());
-    const auto listBytes = read.Required(list);
-    if (!listBytes)
-        return false;
-    const auto targetChoice = read.Target(target, pda::DownloadTarget::Flash);
-    if (!targetChoice)
-        return false;
-    const auto source = read.Handsets(handsets);
-    if (!source)
+    const auto download = read.PdaDownload(list, target, pda::DownloadTarget::Flash, handsets);
+    if (!download)
         return false;
     const auto modemPort = read.Modem(modem);
     if (!modemPort)
@@ -363,10 +357,10 @@ bool ParseOptions(const QStringList& args, TotalOptions& options, int* exitCode)
     const auto timeoutSeconds = read.Seconds(timeout);
     if (!waitSeconds || !timeoutSeconds)
         return false;
-    options.list = *listBytes;
-    options.target = *targetChoice;
-    options.bus = source->bus;
-    options.busGroup = source->busGroup;
+    options.list = download->file;
+    options.target = download->target;
+    options.bus = download->handsets.bus;
+    options.busGroup = download->handsets.busGroup;
     options.wait = *waitSeconds;
     options.timeout = *timeoutSeconds;
     options.check = !parser.isSet(noCheck);

@@ -1,7 +1,7 @@
 #include "cli/shared_options.h"
 
-#include "cli/command_registry.h"
 #include "cli/arguments.h"
+#include "cli/command_registry.h"
 #include "cli/output.h"
 
 #include <QCommandLineParser>
@@ -130,6 +130,22 @@ std::optional<HandsetSource> OptionReader::Handsets(const HandsetSourceOptions& 
     }
     return HandsetSource{parser_.value(options.bus).toStdString(),
                          parser_.value(options.busGroup).toStdString()};
+}
+
+std::optional<PdaDownloadChoice>
+OptionReader::PdaDownload(const QCommandLineOption& file, const QCommandLineOption& target,
+                          pda::DownloadTarget byDefault,
+                          const HandsetSourceOptions& handsets) const {
+    std::optional<std::string> fileBytes = Required(file);
+    if (!fileBytes)
+        return std::nullopt;
+    const std::optional<pda::DownloadTarget> targetChoice = Target(target, byDefault);
+    if (!targetChoice)
+        return std::nullopt;
+    std::optional<HandsetSource> source = Handsets(handsets);
+    if (!source)
+        return std::nullopt;
+    return PdaDownloadChoice{std::move(*fileBytes), *targetChoice, std::move(*source)};
 }
 
 std::optional<ModemPort> OptionReader::Modem(const ModemPortOptions& options) const {

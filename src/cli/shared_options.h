@@ -72,6 +72,13 @@ struct OutputChoice {
 };
 enum class OutputMix { Both, OneOnly };
 
+// What a PDA download needs: the file, where it goes, where handsets come from.
+struct PdaDownloadChoice {
+    std::string file;
+    pda::DownloadTarget target = pda::DownloadTarget::Ram;
+    HandsetSource handsets;
+};
+
 // Whether a missing option's error shows its value name ("--bus SOCKET").
 enum class ValueName { Hidden, Shown };
 // Whether a number's error names its range ("takes a number from 0 on").
@@ -92,6 +99,12 @@ public:
                                               pda::DownloadTarget byDefault) const;
     // "give either --bus SOCKET or --usb"
     std::optional<HandsetSource> Handsets(const HandsetSourceOptions& options) const;
+    // The three above, in that order: the file (required), --target, the
+    // handset source.
+    std::optional<PdaDownloadChoice> PdaDownload(const QCommandLineOption& file,
+                                                 const QCommandLineOption& target,
+                                                 pda::DownloadTarget byDefault,
+                                                 const HandsetSourceOptions& handsets) const;
     // "give --port or --port-pattern, not both"
     std::optional<ModemPort> Modem(const ModemPortOptions& options) const;
     // "give --trace or --json, not both" where a command allows one only.
