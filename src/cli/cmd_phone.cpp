@@ -1,15 +1,15 @@
 // marlow-cli phone: the main window's phone download from a package, through
 // the modem download library, with its texts on stdout.
 
-#include "cli/command_registry.h"
-#include "cli/shared_options.h"
 #include "cli/arguments.h"
+#include "cli/command_registry.h"
 #include "cli/event_loop.h"
 #include "cli/output.h"
+#include "cli/run_watchdog.h"
+#include "cli/shared_options.h"
+#include "cli/stop_signal.h"
 #include "cli/support_phone_output.h"
 #include "cli/support_phone_setup.h"
-#include "cli/run_watchdog.h"
-#include "cli/stop_signal.h"
 #include "phone/phone_engine.h"
 
 #include <QCommandLineParser>
@@ -56,22 +56,13 @@ bool ParseOptions(const QStringList& args, PhoneOptions& options, int* exitCode)
     const OptionReader read(parser, args.value(0).toStdString());
     if (!read.Required(package))
         return false;
-    const auto modemPort = read.Modem(modem);
-    if (!modemPort)
-        return false;
-    const auto shown = read.Output(output, OutputMix::OneOnly);
-    if (!shown)
+    if (!read.ModemRun(modem, output, options))
         return false;
     const auto timeoutSeconds = read.Seconds(timeout);
     if (!timeoutSeconds)
         return false;
     options.package = parser.value(package);
     options.timeout = *timeoutSeconds;
-    options.library = modemPort->library;
-    options.port = modemPort->port;
-    options.pattern = modemPort->pattern;
-    options.output.trace = shown->trace;
-    options.output.json = shown->json;
     return true;
 }
 

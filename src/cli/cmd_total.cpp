@@ -346,11 +346,7 @@ bool ParseOptions(const QStringList& args, TotalOptions& options, int* exitCode)
     const auto download = read.PdaDownload(list, target, pda::DownloadTarget::Flash, handsets);
     if (!download)
         return false;
-    const auto modemPort = read.Modem(modem);
-    if (!modemPort)
-        return false;
-    const auto shown = read.Output(output, OutputMix::OneOnly);
-    if (!shown)
+    if (!read.ModemRun(modem, output, options))
         return false;
     // Both numbers of seconds are checked, so one run names both mistakes.
     const auto waitSeconds = read.Seconds(handsets.wait);
@@ -364,11 +360,6 @@ bool ParseOptions(const QStringList& args, TotalOptions& options, int* exitCode)
     options.wait = *waitSeconds;
     options.timeout = *timeoutSeconds;
     options.check = !parser.isSet(noCheck);
-    options.library = modemPort->library;
-    options.port = modemPort->port;
-    options.pattern = modemPort->pattern;
-    options.output.trace = shown->trace;
-    options.output.json = shown->json;
     return true;
 }
 

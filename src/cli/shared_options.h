@@ -116,6 +116,26 @@ public:
     std::optional<int> Count(const QCommandLineOption& option, int unset,
                              RangeWords range = RangeWords::Hidden, int base = 10) const;
 
+    // The modem's side of `phone` and `total`: the port options and a
+    // one-only output, into the command's `library`, `port`, `pattern` and
+    // `output` fields.
+    template <typename Options>
+    bool ModemRun(const ModemPortOptions& modem, const OutputOptions& output,
+                  Options& options) const {
+        const std::optional<ModemPort> port = Modem(modem);
+        if (!port)
+            return false;
+        const std::optional<OutputChoice> shown = Output(output, OutputMix::OneOnly);
+        if (!shown)
+            return false;
+        options.library = port->library;
+        options.port = port->port;
+        options.pattern = port->pattern;
+        options.output.trace = shown->trace;
+        options.output.json = shown->json;
+        return true;
+    }
+
 private:
     void Complain(const std::string& text) const;
 
