@@ -16,25 +16,31 @@ namespace marlow::test {
 
 class RecordingPresentation : public pda::PdaPresentation {
 public:
-    void DeviceStateTrace(std::string_view text) override;
-    void ClearDeviceState() override;
-    void DebugMessage(std::string_view text) override;
-    void StatusBar(std::string_view text) override;
-    void CreateDownloadProgress(int low, int high) override;
-    void SetDownloadProgress(int position) override;
-    void CloseDownloadProgress() override;
-    void ShowWaitDialog() override;
-    void CloseWaitDialog() override;
-    void PanelStatus(std::string_view text) override;
-    void PanelFileName(std::string_view text) override;
-    void PanelPercent(std::string_view text) override;
-    void PanelCounter(std::string_view text) override;
-    void PanelProgressRange(int low, int high) override;
-    void PanelProgress(int position) override;
-    void PanelEnableClose() override;
-    void PanelEnableDownStart() override;
-    void PanelEventList(std::string_view text) override;
-    void MessageBox(std::string_view text, std::string_view caption) override;
+    void DeviceStateTrace(std::string_view text) override { Add("trace", text); }
+    void ClearDeviceState() override { Add("clear"); }
+    void DebugMessage(std::string_view text) override { Add("debug", text); }
+    void StatusBar(std::string_view text) override { Add("status", text); }
+    void CreateDownloadProgress(int low, int high) override {
+        Add("bar", "create " + Range(low, high));
+    }
+    void SetDownloadProgress(int position) override { Add("bar", std::to_string(position)); }
+    void CloseDownloadProgress() override { Add("bar|close"); }
+    void ShowWaitDialog() override { Add("wait|show"); }
+    void CloseWaitDialog() override { Add("wait|close"); }
+    void PanelStatus(std::string_view text) override { Add("1032", text); }
+    void PanelFileName(std::string_view text) override { Add("1037", text); }
+    void PanelPercent(std::string_view text) override { Add("1039", text); }
+    void PanelCounter(std::string_view text) override { Add("1069", text); }
+    void PanelProgressRange(int low, int high) override {
+        Add("1000", "range " + Range(low, high));
+    }
+    void PanelProgress(int position) override { Add("1000", std::to_string(position)); }
+    void PanelEnableClose() override { Add("1029|enable"); }
+    void PanelEnableDownStart() override { Add("1028|enable"); }
+    void PanelEventList(std::string_view text) override { Add("1136", text); }
+    void MessageBox(std::string_view text, std::string_view caption) override {
+        Add("box", std::string(text) + "|" + std::string(caption));
+    }
     void Progress(const pda::PdaProgressEvent& event) override;
 
     std::vector<std::string> Calls() const;
@@ -47,6 +53,12 @@ public:
 
 private:
     void Add(std::string call);
+    void Add(std::string_view target, std::string_view text) {
+        Add(std::string(target) + "|" + std::string(text));
+    }
+    static std::string Range(int low, int high) {
+        return std::to_string(low) + "-" + std::to_string(high);
+    }
     mutable std::mutex mutex_;
     std::vector<std::string> calls_;
     std::vector<pda::PdaProgressEvent> events_;
