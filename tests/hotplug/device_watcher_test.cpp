@@ -141,26 +141,22 @@ TEST_F(WatcherTest, CompletedDownloadLeavingPostsDownloadDone) {
     EXPECT_FALSE(owner.ContextFor("bus:1").deviceConnected);
 }
 
-TEST_F(WatcherTest, AbortedDownloadLeavingPostsNothing) {
-    Prepare("bus:1");
-    emulators::PdaEmulatorOptions nak;
-    nak.faults.nakAtAnswer = 1;
-    Handset handset("bus:1", nak);
-    Arrive(handset);
-    FinishDownload("bus:1");
-    watcher.OnDeviceRemoveComplete("bus:1");
-    EXPECT_EQ(std::count(owner.calls.begin(), owner.calls.end(), "done|1,0"), 0);
-    EXPECT_EQ(owner.calls.back(), "info|\nRemoved Complete: " + kDescription);
-}
-
-TEST_F(WatcherTest, CancelledDownloadLeavingPostsNothing) {
-    Prepare("bus:1");
-    Handset handset("bus:1");
-    Arrive(handset);
-    FinishDownload("bus:1");
-    owner.ContextFor("bus:1").cancelled = true;
-    watcher.OnDeviceRemoveComplete("bus:1");
-    EXPECT_EQ(std::count(owner.calls.begin(), owner.calls.end(), "done|1,0"), 0);
+// A download the handset refused (a NAK), or one the operator cancelled.
+TEST_F(WatcherTest, AbortedOrCancelledDownloadLeavingPostsNothing) {
+    for (const std::string path : {"bus:1", "bus:2"}) {
+        const bool cancelled = path == "bus:2";
+        SCOPED_TRACE(cancelled ? "cancelled" : "aborted");
+        Prepare(path);
+        emulators::PdaEmulatorOptions options;
+        options.faults.nakAtAnswer = cancelled ? 0 : 1;
+        Handset handset(path, options);
+        Arrive(handset);
+        FinishDownload(path);
+        owner.ContextFor(path).cancelled = cancelled;
+        watcher.OnDeviceRemoveComplete(path);
+        EXPECT_EQ(std::count(owner.calls.begin(), owner.calls.end(), "done|1,0"), 0);
+        EXPECT_EQ(owner.calls.back(), "info|\nRemoved Complete: " + kDescription);
+    }
 }
 
 TEST_F(WatcherTest, FrontPanelDeviceLeavingBeforeCompletionShowsDisconnected) {

@@ -30,14 +30,6 @@ TEST(TrailerParse, StampedTestStopsScanningAtTheFirstZero) {
     EXPECT_TRUE(LooksStamped(BytesOf("abcdefghijklmnopqrst")));
 }
 
-TEST(TrailerBuild, PadsBothFieldsWithZeros) {
-    const TrailerBuild build = BuildTrailer("MODEL", "1.0");
-    ASSERT_TRUE(build.ok);
-    EXPECT_EQ(build.bytes, BytesOf(std::string_view("MODEL\0\0\0\0\0\0\0\0\0\0"
-                                                    "1.0\0\0",
-                                                    20)));
-}
-
 TEST(TrailerBuild, RefusesOverlongFieldsInsteadOfCutting) {
     EXPECT_TRUE(BuildTrailer("ABCDEFGHIJKLMN", "1234").ok);
     const TrailerBuild longModel = BuildTrailer("ABCDEFGHIJKLMNO", "1");

@@ -277,11 +277,7 @@ TEST_F(LoaderDialogTest, SaveSettingsOfTheDefaultsWritesTheTwentyEightLines) {
     ClickAnswering(1078, path);
     ASSERT_TRUE(
         uartloader::WriteMflFile(dir.File("expected.mfl"), LoaderSettings::Defaults(), nullptr));
-    const std::string text = ReadFileText(path);
-    EXPECT_EQ(text, ReadFileText(dir.File("expected.mfl")));
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 28);
-    EXPECT_TRUE(text.ends_with("eboot.nb0\r\n3D00000\r\n\r\nC:\\Marlow_V1.4Beta\\Brix.stm\r\n"
-                               "3D00000\r\n\r\n"));
+    EXPECT_EQ(ReadFileText(path), ReadFileText(dir.File("expected.mfl")));
     EXPECT_EQ(store.Value("Recent Files/Settings"), path);
     EXPECT_EQ(dialogs.choices.back().defaultSuffix, "mfl");
 }
