@@ -98,7 +98,8 @@ PdaSession::Handset& PdaSession::HandsetFor(const std::string& path) {
     if (handset)
         return *handset;
     handset = std::make_unique<Handset>(options_.timeout);
-    handset->context.SetSettings({options_.file, options_.target, false, options_.phone});
+    handset->context.SetSettings(
+        {.downloadPath = options_.file, .target = options_.target, .phoneOption = options_.phone});
     PdaCliOutput output = options_.output;
     output.streamTrace = options_.devices == 1;
     Handset* const self = handset.get();

@@ -120,7 +120,9 @@ TotalSession::TotalSession(const TotalOptions& options, phone::PhoneLibrary& lib
                         loop_.Post([this, outcome, event] { End(outcome, event.reason); });
                 },
                 [this](const std::string& step) { watchdog_.Progress(step); }}),
-      context_(pda::PdaSettings{options.list, options.target, true, false}), engine_([&] {
+      context_(pda::PdaSettings{
+          .downloadPath = options.list, .target = options.target, .frontPanelMode = true}),
+      engine_([&] {
           phone::PhoneEngineSetup setup;
           setup.owner = phone::PhoneOwner::FrontPanel;
           setup.library = &library;

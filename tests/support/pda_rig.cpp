@@ -54,7 +54,10 @@ std::string PdaRig::WriteText(const std::string& name, const std::string& text) 
 
 void PdaRig::Use(const std::string& path, pda::DownloadTarget target, bool frontPanel,
                  bool phoneOption) {
-    context.SetSettings({path, target, frontPanel, phoneOption});
+    context.SetSettings({.downloadPath = path,
+                         .target = target,
+                         .frontPanelMode = frontPanel,
+                         .phoneOption = phoneOption});
     if (phoneOption)
         context.g_AllDownLoad = false;
 }
