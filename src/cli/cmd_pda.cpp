@@ -364,9 +364,8 @@ int RunPda(const QStringList& args) {
     int exitCode = kExitOk;
     if (!ParseOptions(args, options, &exitCode))
         return exitCode;
-    std::string why;
-    if (!InputFile::Open(options.file, &why)) {
-        Err("marlow-cli pda: cannot open " + options.file + " (" + why + ")\n");
+    if (const Result<InputFile> file = InputFile::Open(options.file); !file) {
+        Err("marlow-cli pda: cannot open " + options.file + " (" + file.Error() + ")\n");
         return kExitBadInput;
     }
     if (const auto problem = CheckDownloadFile(options.file, {.wholeFiles = options.check})) {

@@ -8,7 +8,7 @@ bool OperationDownload(CDeviceWatcher& watcher, pda::PdaRunContext& context,
                        pda::PdaPresentation& presentation, const std::string* onlyPath) {
     const pda::PdaSettings settings = context.Settings();
     // Only a probe: the run opens the file again itself.
-    const bool fileFound = InputFile::Open(settings.downloadPath).has_value();
+    const bool fileFound = InputFile::Open(settings.downloadPath).Ok();
     if (!context.deviceConnected) {
         presentation.MessageBox("Device Disconnected!!  Retry to Connect Device!!!", "");
         return false;

@@ -31,13 +31,15 @@ QStringList DownloadLibraryCandidates(const QString& programDir) {
     return candidates;
 }
 
-std::unique_ptr<VendorLibrary>
-LocateDownloadLibrary(const QString& explicitPath, const QString& programDir, std::string* error) {
-    if (!explicitPath.isEmpty())
-        return LoadDownloadLibrary(explicitPath, error);
+Result<std::unique_ptr<VendorLibrary>> LocateDownloadLibrary(const QString& explicitPath,
+                                                             const QString& programDir) {
+    if (!explicitPath.isEmpty()) {
+        return LoadDownloadLibrary(explicitPath);
+    }
     // The first candidate that exists decides: a broken copy beside the
     // program is reported, not silently replaced by another one.
-    return LoadDownloadLibrary(DownloadLibraryCandidates(programDir).front(), error);
+    const QStringList candidates = DownloadLibraryCandidates(programDir);
+    return LoadDownloadLibrary(candidates.front());
 }
 
 } // namespace marlow::phone

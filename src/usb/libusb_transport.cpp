@@ -30,11 +30,6 @@ TransferStatus StatusOf(const libusb_transfer& transfer, bool interrupted) {
     }
 }
 
-void SetError(std::string* error, std::string text) {
-    if (error != nullptr)
-        *error = std::move(text);
-}
-
 } // namespace
 
 LibusbTransport::LibusbTransport(std::shared_ptr<LibusbContext> context, libusb_device* device,
@@ -47,35 +42,33 @@ LibusbTransport::~LibusbTransport() {
     libusb_unref_device(device_);
 }
 
-bool LibusbTransport::Open(std::string* error) {
+Status LibusbTransport::Open() {
     if (handle_ != nullptr)
-        return true;
+        return {};
     const std::optional<BulkPair> pair = FindBulkPair(ReadUsbInterfaces(device_));
     if (!pair) {
-        SetError(error, "USB device " + info_.path + " (" +
-                            FormatUsbId(info_.vendor, info_.product) +
-                            ") has no interface with a bulk IN and a bulk OUT endpoint; check "
-                            "that PdaUsbIds names the handset's boot loader");
-        return false;
+        return Failure{"USB device " + info_.path + " (" +
+                       FormatUsbId(info_.vendor, info_.product) +
+                       ") has no interface with a bulk IN and a bulk OUT endpoint; check "
+                       "that PdaUsbIds names the handset's boot loader"};
     }
     const int opened = libusb_open(device_, &handle_);
     if (opened != LIBUSB_SUCCESS) {
         handle_ = nullptr;
-        SetError(error, UsbOpenErrorText(opened, info_));
-        return false;
+        return Failure{UsbOpenErrorText(opened, info_)};
     }
     pair_ = *pair;
-    if (!Claim(error)) {
+    if (Status claimed = Claim(); !claimed) {
         libusb_close(handle_);
         handle_ = nullptr;
-        return false;
+        return claimed;
     }
     received_.clear();
     nextReceived_ = 0;
-    return true;
+    return {};
 }
 
-bool LibusbTransport::Claim(std::string* error) {
+Status LibusbTransport::Claim() {
     // A kernel driver bound to the interface is set aside while we hold it;
     // platforms without such drivers report "not supported", which is fine.
     libusb_set_auto_detach_kernel_driver(handle_, 1);
@@ -86,9 +79,10 @@ bool LibusbTransport::Claim(std::string* error) {
         if (result != LIBUSB_SUCCESS)
             libusb_release_interface(handle_, pair_.interfaceNumber);
     }
-    if (result != LIBUSB_SUCCESS)
-        SetError(error, UsbOpenErrorText(result, info_));
-    return result == LIBUSB_SUCCESS;
+    if (result != LIBUSB_SUCCESS) {
+        return Failure{UsbOpenErrorText(result, info_)};
+    }
+    return {};
 }
 
 void LibusbTransport::Close() {
@@ -182,8 +176,9 @@ TransferStatus LibusbTransport::AwaitCompletion(libusb_transfer* transfer, Trans
         const int result =
             libusb_handle_events_timeout_completed(context_->Raw(), &tick, &wait.completed);
         if (result != LIBUSB_SUCCESS && result != LIBUSB_ERROR_INTERRUPTED &&
-            !wait.done.load(std::memory_order_acquire))
+            !wait.done.load(std::memory_order_acquire)) {
             libusb_cancel_transfer(transfer); // event handling broke down: end the transfer
+        }
     }
     std::lock_guard lock(inFlightMutex_);
     inFlight_ = nullptr;

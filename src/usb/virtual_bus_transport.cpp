@@ -31,14 +31,12 @@ VirtualBusTransport::~VirtualBusTransport() {
     ::shutdown(link_->socket.Get(), SHUT_RDWR);
 }
 
-bool VirtualBusTransport::Open(std::string* error) {
+Status VirtualBusTransport::Open() {
     if (HasHungUp(link_->socket.Get())) {
-        if (error != nullptr)
-            *error = "Virtual USB device " + link_->devicePath + " has disconnected";
-        return false;
+        return Failure{"Virtual USB device " + link_->devicePath + " has disconnected"};
     }
     open_.store(true);
-    return true;
+    return {};
 }
 
 TransferStatus VirtualBusTransport::Write(std::span<const std::uint8_t> packet) {

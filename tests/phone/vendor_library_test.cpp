@@ -25,6 +25,14 @@ struct LastReport : ReportReceiver {
     std::string last;
 };
 
+// The recording library, loaded; null (with the reason reported) when it
+// would not load.
+std::unique_ptr<VendorLibrary> RecordingLibrary() {
+    Result<std::unique_ptr<VendorLibrary>> loaded = LoadDownloadLibrary(MARLOW_RECORDING_LIBRARY);
+    EXPECT_TRUE(loaded) << loaded.Error();
+    return loaded ? std::move(*loaded) : nullptr;
+}
+
 std::string TakeCalls() {
     QLibrary library(MARLOW_RECORDING_LIBRARY);
     using Recorded = void (*)(char*, std::uint32_t);
@@ -35,9 +43,8 @@ std::string TakeCalls() {
 }
 
 TEST(VendorLibrary, SetUpRegistersTheReportAndMakesTheSevenParameterCalls) {
-    std::string error;
-    auto library = LoadDownloadLibrary(MARLOW_RECORDING_LIBRARY, &error);
-    ASSERT_TRUE(library) << error;
+    auto library = RecordingLibrary();
+    ASSERT_TRUE(library);
     TakeCalls();
     LastReport receiver;
     StatusText status;
@@ -53,9 +60,8 @@ TEST(VendorLibrary, SetUpRegistersTheReportAndMakesTheSevenParameterCalls) {
 }
 
 TEST(VendorLibrary, ReportsReachTheAttachedOwnerUntilDetached) {
-    std::string error;
-    auto library = LoadDownloadLibrary(MARLOW_RECORDING_LIBRARY, &error);
-    ASSERT_TRUE(library) << error;
+    auto library = RecordingLibrary();
+    ASSERT_TRUE(library);
     LastReport receiver;
     StatusText status;
     library->AttachReports(receiver, status);
@@ -70,9 +76,8 @@ TEST(VendorLibrary, ReportsReachTheAttachedOwnerUntilDetached) {
 }
 
 TEST(VendorLibrary, CallsPassTheirArgumentsThrough) {
-    std::string error;
-    auto library = LoadDownloadLibrary(MARLOW_RECORDING_LIBRARY, &error);
-    ASSERT_TRUE(library) << error;
+    auto library = RecordingLibrary();
+    ASSERT_TRUE(library);
     TakeCalls();
     StatusText status;
     status.Clear();
@@ -97,9 +102,8 @@ TEST(VendorLibrary, CallsPassTheirArgumentsThrough) {
 // The library is foreign code: what it throws, and a refusal without a word,
 // become a failed call whose status text names the entry point.
 TEST(VendorLibrary, ThrowOrSilentRefusalIsAFailedCallWithAText) {
-    std::string error;
-    auto library = LoadDownloadLibrary(MARLOW_RECORDING_LIBRARY, &error);
-    ASSERT_TRUE(library) << error;
+    auto library = RecordingLibrary();
+    ASSERT_TRUE(library);
     QLibrary raw(MARLOW_RECORDING_LIBRARY);
     using Misbehave = void (*)(const char*, bool);
     const auto misbehave = reinterpret_cast<Misbehave>(raw.resolve("Misbehave"));
@@ -129,16 +133,12 @@ TEST(VendorLibrary, ThrowOrSilentRefusalIsAFailedCallWithAText) {
 }
 
 TEST(VendorLibrary, MissingEntryPointIsRefusedByName) {
-    std::string error;
-    auto library = LoadDownloadLibrary(MARLOW_NO_BOOT_LIBRARY, &error);
-    EXPECT_FALSE(library);
-    EXPECT_THAT(error, HasSubstr("has no entry point _IFWD_DL_boot_target"));
+    EXPECT_THAT(LoadDownloadLibrary(MARLOW_NO_BOOT_LIBRARY).Error(),
+                HasSubstr("has no entry point _IFWD_DL_boot_target"));
 }
 
 TEST(VendorLibrary, MissingLibraryIsRefusedWithAHint) {
-    std::string error;
-    auto library = LoadDownloadLibrary("/nonexistent/libIFWD_DownloadDll.so", &error);
-    EXPECT_FALSE(library);
+    const std::string error = LoadDownloadLibrary("/nonexistent/libIFWD_DownloadDll.so").Error();
     EXPECT_THAT(error, HasSubstr("cannot be loaded"));
     EXPECT_THAT(error, HasSubstr("PhoneLibrary"));
 }
@@ -154,10 +154,10 @@ TEST(LibraryLocation, CopyBesideTheProgramComesBeforeTheSystemSearch) {
 }
 
 TEST(LibraryLocation, NamedFileIsTakenOrRefusedNeverReplaced) {
-    std::string error;
-    EXPECT_FALSE(LocateDownloadLibrary("/nonexistent/lib.so", "/tmp", &error));
-    EXPECT_THAT(error, HasSubstr("/nonexistent/lib.so"));
-    EXPECT_TRUE(LocateDownloadLibrary(MARLOW_STANDIN_LIBRARY, "/tmp", &error)) << error;
+    EXPECT_THAT(LocateDownloadLibrary("/nonexistent/lib.so", "/tmp").Error(),
+                HasSubstr("/nonexistent/lib.so"));
+    const auto named = LocateDownloadLibrary(MARLOW_STANDIN_LIBRARY, "/tmp");
+    EXPECT_TRUE(named) << named.Error();
 }
 
 } // namespace

@@ -63,8 +63,8 @@ void PdaRig::Use(const std::string& path, pda::DownloadTarget target, bool front
 }
 
 pda::PdaRunOutcome PdaRig::Run() {
-    std::string error;
-    EXPECT_TRUE(pipe->OpenPipe(&error)) << error;
+    const Status opened = pipe->OpenPipe();
+    EXPECT_TRUE(opened) << opened.Error();
     return pda::RunPdaDownload(*pipe, context, out);
 }
 

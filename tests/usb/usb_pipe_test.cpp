@@ -97,13 +97,13 @@ TEST(UsbPipeOpen, ADeviceThatNeverOpensIsTriedThirtyTimesEachFollowedByAOneSecon
     PauseLog log;
     PipeUnderTest t(log.Policy());
     t.transport->openFailuresLeft = 1000;
-    std::string error;
-    EXPECT_FALSE(t.pipe->OpenPipe(&error));
+    const Status opened = t.pipe->OpenPipe();
+    EXPECT_FALSE(opened);
     EXPECT_EQ(t.transport->openAttempts, 30);
     ASSERT_EQ(log.pauses.size(), 30u);
     for (const milliseconds pause : log.pauses)
         EXPECT_EQ(pause, milliseconds(1000));
-    EXPECT_EQ(error, "device busy");
+    EXPECT_EQ(opened.Error(), "device busy");
     EXPECT_FALSE(t.pipe->IsOpen());
 }
 
@@ -134,13 +134,11 @@ TEST(UsbPipeOpen, AStopDuringAPauseEndsTheAttemptsAtOnce) {
     policy.pause = std::chrono::hours(1); // only a stop can end this pause
     PipeUnderTest t(policy);
     t.transport->openFailuresLeft = 1000;
-    std::string error;
-    auto opening = std::async(std::launch::async, [&] { return t.pipe->OpenPipe(&error); });
+    auto opening = std::async(std::launch::async, [&] { return t.pipe->OpenPipe(); });
     t.transport->WaitForOpenAttempts(1);
     t.pipe->RequestStop();
-    EXPECT_FALSE(opening.get());
+    EXPECT_EQ(opening.get().Error(), "stopped before the device opened");
     EXPECT_EQ(t.transport->openAttempts, 1);
-    EXPECT_EQ(error, "stopped before the device opened");
 }
 
 TEST(UsbPipeOpen, AStopRequestedBeforehandTriesNothing) {

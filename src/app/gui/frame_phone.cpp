@@ -52,9 +52,12 @@ std::optional<phone::PhoneFileRole> MissingRole(const phone::PhoneFileSet& files
 FramePhone::FramePhone(CMainFrame& frame)
     : frame_(frame), presentation_(frame.Context(), frame, *this) {
     MarlowContext& context = frame.Context();
-    library_ = phone::LocateDownloadLibrary(
-        LibraryPath(context.store), QCoreApplication::applicationDirPath(), &libraryProblem_);
-    if (!library_)
+    auto located = phone::LocateDownloadLibrary(LibraryPath(context.store),
+                                                QCoreApplication::applicationDirPath());
+    libraryProblem_ = located.Error();
+    if (located)
+        library_ = std::move(*located);
+    else
         library_ = std::make_unique<UnavailablePhoneLibrary>(libraryProblem_);
     portSource_ = std::make_unique<phone::SerialPortSource>();
     ports_ = ModemPorts(*portSource_, context.store);
