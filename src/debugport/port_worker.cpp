@@ -3,6 +3,7 @@
 #include "debugport/debug_port.h"
 #include "debugport/debug_port_names.h"
 #include "debugport/debug_port_problem.h"
+#include "debugport/debugport_log.h"
 
 #include <array>
 
@@ -29,6 +30,8 @@ bool LineHungUp(qintptr handle) {
 Failure OpenFailure(const QSerialPort& port, const QString& device) {
     const std::string path = device.toStdString();
     const OpenProblem problem = ClassifyOpenFailure(port.error(), DeviceFactsOf(path));
+    qCDebug(lcDebugPort).noquote()
+        << device << "did not open: serial port error" << port.error() << port.errorString();
     return Failure{OpenProblemText(problem, path, port.errorString().toStdString())};
 }
 
@@ -60,12 +63,14 @@ Status PortWorker::Open(const QString& device, int baud) {
     port_->clear(QSerialPort::AllDirections);
     connect(port_, &QSerialPort::readyRead, this, &PortWorker::Drain);
     connect(port_, &QSerialPort::errorOccurred, this, &PortWorker::OnError);
+    qCDebug(lcDebugPort).noquote() << device << "opened at" << baud << "baud";
     return {};
 }
 
 void PortWorker::Close() {
     if (!port_)
         return;
+    qCDebug(lcDebugPort).noquote() << port_->portName() << "closed";
     port_->disconnect(this);
     port_->clear(QSerialPort::AllDirections);
     port_->close();
@@ -102,6 +107,8 @@ void PortWorker::OnError(QSerialPort::SerialPortError error) {
         return;
     const bool removed = error == QSerialPort::ResourceError || LineHungUp(port_->handle());
     const QString reason = removed ? QStringLiteral("device removed") : port_->errorString();
+    qCDebug(lcDebugPort).noquote()
+        << port_->portName() << "lost:" << reason << "(error" << error << ")";
     QSerialPort* failed = port_;
     port_ = nullptr;
     failed->disconnect(this);

@@ -1,6 +1,7 @@
 #include "hotplug/download_command.h"
 
 #include "common/input_file.h"
+#include "hotplug/hotplug_log.h"
 
 namespace marlow::hotplug {
 
@@ -10,6 +11,7 @@ bool OperationDownload(CDeviceWatcher& watcher, pda::PdaRunContext& context,
     // Only a probe: the run opens the file again itself.
     const bool fileFound = InputFile::Open(settings.downloadPath).Ok();
     if (!context.deviceConnected) {
+        qCDebug(lcHotplug, "download not started: no device connected");
         presentation.MessageBox("Device Disconnected!!  Retry to Connect Device!!!", "");
         return false;
     }
@@ -19,6 +21,7 @@ bool OperationDownload(CDeviceWatcher& watcher, pda::PdaRunContext& context,
         context.g_AllDownLoad = false;
     }
     if (!fileFound) {
+        qCDebug(lcHotplug, "download not started: %s not found", settings.downloadPath.c_str());
         presentation.MessageBox("File not found", "");
         return false;
     }

@@ -1,5 +1,7 @@
 #include "phone/vendor_library.h"
 
+#include "phone/phone_log.h"
+
 #include <array>
 #include <cstdio>
 #include <utility>
@@ -78,6 +80,8 @@ void ResolveUncalled(QLibrary& library, EntryPoints& e) {
 Result<std::unique_ptr<VendorLibrary>> LoadDownloadLibrary(const QString& nameOrPath) {
     auto library = std::make_unique<QLibrary>(nameOrPath);
     if (!library->load()) {
+        qCDebug(lcPhone).noquote()
+            << "the vendor library" << nameOrPath << "did not load:" << library->errorString();
         return Failure{"The modem download library " + nameOrPath.toStdString() +
                        " cannot be loaded (" + library->errorString().toStdString() +
                        "). Install IFWD_DownloadDll or name its file with the PhoneLibrary "
@@ -93,6 +97,7 @@ Result<std::unique_ptr<VendorLibrary>> LoadDownloadLibrary(const QString& nameOr
         return refused;
     }
     ResolveUncalled(*library, entries);
+    qCDebug(lcPhone).noquote() << "the vendor library loaded from" << library->fileName();
     return std::unique_ptr<VendorLibrary>(new VendorLibrary(std::move(library), entries));
 }
 

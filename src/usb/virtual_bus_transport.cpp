@@ -1,5 +1,7 @@
 #include "usb/virtual_bus_transport.h"
 
+#include "usb/usb_log.h"
+
 #include <cerrno>
 #include <poll.h>
 #include <sys/socket.h>
@@ -33,9 +35,12 @@ VirtualBusTransport::~VirtualBusTransport() {
 
 Status VirtualBusTransport::Open() {
     if (HasHungUp(link_->socket.Get())) {
+        qCDebug(lcUsb, "%s: the virtual bus peer hung up before the open",
+                link_->devicePath.c_str());
         return Failure{"Virtual USB device " + link_->devicePath + " has disconnected"};
     }
     open_.store(true);
+    qCDebug(lcUsb, "%s opened (virtual bus)", link_->devicePath.c_str());
     return {};
 }
 
