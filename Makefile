@@ -6,7 +6,7 @@ BUILD  := build/$(PRESET)
 CLI    := $(BUILD)/src/cli/marlow-cli
 DEMO   := build/demo
 
-.PHONY: all deps configure build run run-gui test asan fuzz-smoke bench format format-check lint clean
+.PHONY: all deps configure build programs run run-gui test asan fuzz-smoke bench format format-check lint clean
 
 all: build
 
@@ -19,10 +19,17 @@ configure: deps
 build: configure
 	@cmake --build --preset $(PRESET)
 
-run: build
+# What `make run` and `make run-gui` run: the command-line tool, the stand-in
+# vendor library and the window program; `make test` builds the rest.
+PROGRAMS := marlow-cli IFWD_DownloadDll marlow
+
+programs: configure
+	@cmake --build --preset $(PRESET) --target $(PROGRAMS)
+
+run: programs
 	@scripts/demo $(CLI) $(DEMO)
 
-run-gui: build
+run-gui: programs
 	@scripts/run-gui $(BUILD)
 
 test: build

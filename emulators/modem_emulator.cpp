@@ -148,10 +148,14 @@ void ModemEmulator::Serve() {
             if (!request)
                 break;
             Answer(*request);
+            if (options_.onChange)
+                options_.onChange();
         }
     }
     if (vanished_)
         LeaveLink();
+    if (options_.onChange)
+        options_.onChange();
 }
 
 void ModemEmulator::Answer(const modemlink::Frame& request) {

@@ -8,6 +8,7 @@
 #include "modemlink/modem_serial_line.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -22,6 +23,9 @@ struct ModemEmulatorOptions {
     std::string storeDirectory;
     // Off: files are checked as they come and not kept (no size limit).
     bool keepData = true;
+    // Called on the emulator's thread after each request it answered and
+    // when it leaves, so that an owner can sleep until something happened.
+    std::function<void()> onChange;
 };
 
 class ModemEmulator {

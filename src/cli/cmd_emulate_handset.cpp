@@ -15,6 +15,8 @@
 #include <QJsonObject>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 namespace marlow::cli {
@@ -25,11 +27,20 @@ using namespace std::chrono_literals;
 std::atomic<bool> handsetStop{false};
 // The PDA side while it serves, for a stop signal to end at once.
 std::atomic<emulators::VirtualBusDevice*> servingDevice{nullptr};
+// The modem side sleeps on this until a stop or its modem's news.
+std::mutex modemSideMutex;
+std::condition_variable modemSideWake;
+
+void WakeModemSide() {
+    { const std::lock_guard lock(modemSideMutex); }
+    modemSideWake.notify_all();
+}
 
 void StopHandset() {
     handsetStop = true;
     if (emulators::VirtualBusDevice* device = servingDevice.load())
         device->Stop();
+    WakeModemSide();
 }
 
 struct HandsetOptions {
@@ -124,16 +135,20 @@ bool ServePdaSide(const HandsetOptions& options, QJsonObject& report, int* exitC
 // The modem side until Ctrl-C, or with --once until its process has ended.
 int ServeModemSide(const HandsetOptions& options, QJsonObject& report) {
     std::string error;
-    auto modem = emulators::ModemEmulator::Start(options.modemLink, options.modem, &error);
+    emulators::ModemEmulatorOptions modemOptions = options.modem;
+    modemOptions.onChange = WakeModemSide;
+    auto modem = emulators::ModemEmulator::Start(options.modemLink, modemOptions, &error);
     if (!modem) {
         Err("emulate handset: " + error + "\n");
         return kExitFailed;
     }
     Err("emulate handset: modem port at " + modem->LinkPath() + " (" + modem->DevicePath() + ")\n");
-    while (!handsetStop) {
-        if (options.once && (modem->EndsOfProcess() > 0 || modem->Vanished()))
-            break;
-        std::this_thread::sleep_for(50ms);
+    {
+        std::unique_lock lock(modemSideMutex);
+        modemSideWake.wait(lock, [&] {
+            return handsetStop ||
+                   (options.once && (modem->EndsOfProcess() > 0 || modem->Vanished()));
+        });
     }
     QJsonArray files;
     for (const emulators::ReceivedModemFile& file : modem->Files()) {

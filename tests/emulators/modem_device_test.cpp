@@ -15,8 +15,8 @@ class ModemDeviceTest : public ::testing::Test {
 protected:
     // Through the wire, so the device meets each frame as the line delivers it.
     ModemAnswer Send(FrameType type, std::vector<std::uint8_t> payload = {}) {
-        modem::FrameDecoder line;
-        line.Feed(modem::EncodeFrame({type, ++sequence, std::move(payload)}));
+        modemlink::FrameDecoder line;
+        line.Feed(modemlink::EncodeFrame({type, ++sequence, std::move(payload)}));
         return device.Handle(*line.Next());
     }
     ModemAnswer Boot() { return Send(FrameType::Boot, modemlink::EncodeBoot({{}, "modem.fls"})); }
