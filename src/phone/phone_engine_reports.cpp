@@ -26,7 +26,7 @@ int DecimalValue(std::string_view text) {
 } // namespace
 
 void PhoneEngine::ReceiveReport(std::uint8_t channel, std::uint32_t code, const char* text) {
-    mailbox_.Put(PhoneReport{channel, code, ReportText(text), false});
+    mailbox_.Put(PhoneReport{.channel = channel, .code = code, .text = ReportText(text)});
     setup_.ownerThread->Post([alive = std::weak_ptr<int>(alive_), this] {
         if (alive.lock())
             HandleReportMessage();

@@ -100,7 +100,8 @@ protected:
                  bool panel = false) {
         const std::string image = dir.File(path + ".bin");
         WriteFile(image, pda::BuildBootImage(SmallImage(100)));
-        owner.ContextFor(path).SetSettings({image, target, panel, false});
+        owner.ContextFor(path).SetSettings(
+            {.downloadPath = image, .target = target, .frontPanelMode = panel});
     }
 
     void Arrive(Handset& handset) { ASSERT_TRUE(watcher.OnDeviceArrival(std::move(handset.host))); }
@@ -261,7 +262,7 @@ TEST_F(WatcherTest, UnknownDeviceRemovalChangesNothing) {
 
 TEST_F(WatcherTest, QueryRemoveNamesTheDevice) {
     Prepare("bus:1", DownloadTarget::Flash, true);
-    owner.ContextFor("bus:1").SetSettings({"x.bin", DownloadTarget::Ram, false, false});
+    owner.ContextFor("bus:1").SetSettings({.downloadPath = "x.bin"});
     Handset handset("bus:1");
     Arrive(handset);
     owner.calls.clear();
@@ -283,7 +284,7 @@ TEST_F(WatcherTest, DeviceThatNeverOpensIsDroppedAfterThirtyAttempts) {
 TEST_F(WatcherTest, DownloadCommandChecksDeviceAndFile) {
     pda::PdaRunContext& context = owner.ContextFor("bus:1");
     RecordingPdaEvents& out = owner.HandsetFor("bus:1").out;
-    context.SetSettings({dir.File("absent.bin"), DownloadTarget::Ram, false, true});
+    context.SetSettings({.downloadPath = dir.File("absent.bin"), .phoneOption = true});
     EXPECT_FALSE(hotplug::OperationDownload(watcher, context, out));
     context.deviceConnected = true;
     EXPECT_FALSE(hotplug::OperationDownload(watcher, context, out));

@@ -37,9 +37,9 @@ protected:
         WriteFile(dir.File("modem.fls"), Pattern(300000, 3));
         WriteFile(dir.File("modem.eep"), Pattern(700, 4));
         WriteFile(dir.File("modem.brx"), "+psi.flb\n+slb.flb\n+modem.fls\n+modem.eep\n");
-        std::string error;
-        library = LoadDownloadLibrary(MARLOW_STANDIN_LIBRARY, &error);
-        ASSERT_TRUE(library) << error;
+        Result<std::unique_ptr<VendorLibrary>> loaded = LoadDownloadLibrary(MARLOW_STANDIN_LIBRARY);
+        ASSERT_TRUE(loaded) << loaded.Error();
+        library = std::move(*loaded);
     }
 
     void TearDown() override {

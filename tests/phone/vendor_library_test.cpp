@@ -25,6 +25,14 @@ struct LastReport : ReportReceiver {
     std::string last;
 };
 
+// The recording library, loaded; null (with the reason reported) when it
+// would not load.
+std::unique_ptr<VendorLibrary> RecordingLibrary() {
+    Result<std::unique_ptr<VendorLibrary>> loaded = LoadDownloadLibrary(MARLOW_RECORDING_LIBRARY);
+    EXPECT_TRUE(loaded) << loaded.Error();
+    return loaded ? std::move(*loaded) : nullptr;
+}
+
 std::string TakeCalls() {
     QLibrary library(MARLOW_RECORDING_LIBRARY);
     using Recorded = void (*)(char*, std::uint32_t);
@@ -32,13 +40,6 @@ std::string TakeCalls() {
     std::string calls(4096, '\0');
     recorded(calls.data(), static_cast<std::uint32_t>(calls.size()));
     return calls.c_str();
-}
-
-std::unique_ptr<VendorLibrary> RecordingLibrary() {
-    std::string error;
-    auto library = LoadDownloadLibrary(MARLOW_RECORDING_LIBRARY, &error);
-    EXPECT_TRUE(library) << error;
-    return library;
 }
 
 // Set-up registers the report, makes the seven parameter calls, and the
@@ -132,8 +133,9 @@ TEST(VendorLibrary, AMissingLibraryOrEntryPointIsRefused) {
         {"/nonexistent/libIFWD_DownloadDll.so", {"cannot be loaded", "PhoneLibrary"}},
     };
     for (const auto& [path, texts] : rows) {
-        std::string error;
-        EXPECT_FALSE(LoadDownloadLibrary(path, &error));
+        const auto loaded = LoadDownloadLibrary(path);
+        EXPECT_FALSE(loaded);
+        const std::string error = loaded.Error();
         for (const char* text : texts)
             EXPECT_THAT(error, HasSubstr(text));
     }
@@ -150,10 +152,10 @@ TEST(LibraryLocation, CopyBesideTheProgramComesBeforeTheSystemSearch) {
 }
 
 TEST(LibraryLocation, NamedFileIsTakenOrRefusedNeverReplaced) {
-    std::string error;
-    EXPECT_FALSE(LocateDownloadLibrary("/nonexistent/lib.so", "/tmp", &error));
-    EXPECT_THAT(error, HasSubstr("/nonexistent/lib.so"));
-    EXPECT_TRUE(LocateDownloadLibrary(MARLOW_STANDIN_LIBRARY, "/tmp", &error)) << error;
+    EXPECT_THAT(LocateDownloadLibrary("/nonexistent/lib.so", "/tmp").Error(),
+                HasSubstr("/nonexistent/lib.so"));
+    const auto named = LocateDownloadLibrary(MARLOW_STANDIN_LIBRARY, "/tmp");
+    EXPECT_TRUE(named) << named.Error();
 }
 
 } // namespace

@@ -31,13 +31,11 @@ TEST(TrailerParse, StampedTestStopsScanningAtTheFirstZero) {
 }
 
 TEST(TrailerBuild, RefusesOverlongFieldsInsteadOfCutting) {
-    EXPECT_TRUE(BuildTrailer("ABCDEFGHIJKLMN", "1234").ok);
-    const TrailerBuild longModel = BuildTrailer("ABCDEFGHIJKLMNO", "1");
-    EXPECT_FALSE(longModel.ok);
-    EXPECT_NE(longModel.error.find("14"), std::string::npos) << longModel.error;
-    const TrailerBuild longVersion = BuildTrailer("A", "12345");
-    EXPECT_FALSE(longVersion.ok);
-    EXPECT_NE(longVersion.error.find("4"), std::string::npos) << longVersion.error;
+    EXPECT_TRUE(BuildTrailer("ABCDEFGHIJKLMN", "1234"));
+    const std::string longModel = BuildTrailer("ABCDEFGHIJKLMNO", "1").Error();
+    EXPECT_NE(longModel.find("14"), std::string::npos) << longModel;
+    const std::string longVersion = BuildTrailer("A", "12345").Error();
+    EXPECT_NE(longVersion.find("4"), std::string::npos) << longVersion;
 }
 
 TEST(TrailerFile, ShorterThanTwentyBytesHasNoTrailer) {

@@ -54,14 +54,17 @@ std::string PdaRig::WriteText(const std::string& name, const std::string& text) 
 
 void PdaRig::Use(const std::string& path, pda::DownloadTarget target, bool frontPanel,
                  bool phoneOption) {
-    context.SetSettings({path, target, frontPanel, phoneOption});
+    context.SetSettings({.downloadPath = path,
+                         .target = target,
+                         .frontPanelMode = frontPanel,
+                         .phoneOption = phoneOption});
     if (phoneOption)
         context.g_AllDownLoad = false;
 }
 
 pda::PdaRunOutcome PdaRig::Run() {
-    std::string error;
-    EXPECT_TRUE(pipe->OpenPipe(&error)) << error;
+    const Status opened = pipe->OpenPipe();
+    EXPECT_TRUE(opened) << opened.Error();
     return pda::RunPdaDownload(*pipe, context, out);
 }
 

@@ -34,7 +34,7 @@ LoaderSettings Edited() {
 // defaults, in 28 lines ending "\r\n".
 TEST(MflWriting, TheDefaultsGiveTheDialogsTwentyEightLines) {
     TempDir dir;
-    ASSERT_TRUE(WriteMflFile(dir.File("a.mfl"), LoaderSettings::Defaults(), nullptr));
+    ASSERT_TRUE(WriteMflFile(dir.File("a.mfl"), LoaderSettings::Defaults()));
     EXPECT_EQ(ReadFileText(dir.File("a.mfl")),
               "COM1\r\n"
               "C:\\Marlow_V1.4Beta\\2nd_8810bx_stlocked_secure_dev_start_uart2_new.bin\r\n\r\n\r\n"
@@ -52,25 +52,23 @@ TEST(MflWriting, FieldWithLineBreakIsRefusedBeforeTheFileIsTouched) {
     TempDir dir;
     LoaderSettings settings = LoaderSettings::Defaults();
     settings.rows[4].entryPoint = "12\n34";
-    std::string error;
-    EXPECT_FALSE(WriteMflFile(dir.File("a.mfl"), settings, &error));
-    EXPECT_EQ(error, "Failed to write file a.mfl: a field holds a line break");
+    EXPECT_EQ(WriteMflFile(dir.File("a.mfl"), settings).Error(),
+              "Failed to write file a.mfl: a field holds a line break");
     EXPECT_FALSE(std::filesystem::exists(dir.File("a.mfl")));
 }
 
 TEST(MflWriting, UncreatableFileNamesIt) {
     TempDir dir;
-    std::string error;
-    EXPECT_FALSE(WriteMflFile(dir.File("no/such/x.mfl"), LoaderSettings::Defaults(), &error));
-    EXPECT_EQ(error, "Failed to open file x.mfl");
+    EXPECT_EQ(WriteMflFile(dir.File("no/such/x.mfl"), LoaderSettings::Defaults()).Error(),
+              "Failed to open file x.mfl");
     ASSERT_EQ(::mkfifo(dir.File("pipe.mfl").c_str(), 0600), 0);
-    EXPECT_FALSE(WriteMflFile(dir.File("pipe.mfl"), LoaderSettings::Defaults(), &error));
-    EXPECT_EQ(error, "Failed to open file pipe.mfl");
+    EXPECT_EQ(WriteMflFile(dir.File("pipe.mfl"), LoaderSettings::Defaults()).Error(),
+              "Failed to open file pipe.mfl");
 }
 
 TEST(MflRoundTrip, LoadOfASavedFileRestoresEverything) {
     TempDir dir;
-    ASSERT_TRUE(WriteMflFile(dir.File("a.mfl"), Edited(), nullptr));
+    ASSERT_TRUE(WriteMflFile(dir.File("a.mfl"), Edited()));
     LoaderSettings loaded = LoaderSettings::Defaults();
     const auto result = ReadMflFile(dir.File("a.mfl"), loaded);
     EXPECT_TRUE(result.ok);
@@ -148,7 +146,7 @@ TEST(MflReading, FilesAreClosedOnEveryPath) {
     TempDir dir;
     const std::size_t before = OpenDescriptorCount();
     LoaderSettings settings;
-    WriteMflFile(dir.File("a.mfl"), Edited(), nullptr);
+    ASSERT_TRUE(WriteMflFile(dir.File("a.mfl"), Edited()));
     ReadMflFile(dir.File("a.mfl"), settings);
     WriteFile(dir.File("b.mfl"), "COM");
     ReadMflFile(dir.File("b.mfl"), settings);

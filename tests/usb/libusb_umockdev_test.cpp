@@ -70,8 +70,8 @@ protected:
         quick.attempts = 3;
         quick.pause = std::chrono::milliseconds(10);
         auto pipe = std::make_unique<CUsbPipe>(std::move(transport), quick);
-        std::string error;
-        EXPECT_TRUE(pipe->OpenPipe(&error)) << error;
+        const Status opened = pipe->OpenPipe();
+        EXPECT_TRUE(opened) << opened.Error();
         return pipe;
     }
 
@@ -206,10 +206,9 @@ TEST_F(LibusbBackend, ADeviceWithoutABulkPairCannotBeOpenedAndSaysWhy) {
     StartSource();
     auto transport = events.TakeArrival();
     ASSERT_NE(transport, nullptr);
-    std::string error;
-    EXPECT_FALSE(transport->Open(&error));
-    EXPECT_EQ(error, "USB device usb:1-3 (045e:00ce) has no interface with a bulk IN and a bulk "
-                     "OUT endpoint; check that PdaUsbIds names the handset's boot loader");
+    EXPECT_EQ(transport->Open().Error(),
+              "USB device usb:1-3 (045e:00ce) has no interface with a bulk IN and a bulk "
+              "OUT endpoint; check that PdaUsbIds names the handset's boot loader");
 }
 
 TEST_F(LibusbBackend, TheSurveyShowsIdsBulkPairsAndAccess) {

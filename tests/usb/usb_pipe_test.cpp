@@ -108,8 +108,9 @@ TEST(UsbPipeOpen, TriesUntilAnAttemptSucceedsPausingAfterEachFailure) {
         }
         PipeUnderTest t(policy);
         t.transport->openFailuresLeft = row.failures;
-        std::string error;
-        EXPECT_EQ(t.pipe->OpenPipe(&error), row.opens);
+        const Status opened = t.pipe->OpenPipe();
+        const std::string error = opened ? "" : opened.Error();
+        EXPECT_EQ(static_cast<bool>(opened), row.opens);
         EXPECT_EQ(t.pipe->IsOpen(), row.opens);
         EXPECT_EQ(t.transport->openAttempts, row.tried);
         const int failed = std::min(row.failures, row.tried);
@@ -123,13 +124,11 @@ TEST(UsbPipeOpen, AStopDuringAPauseEndsTheAttemptsAtOnce) {
     policy.pause = std::chrono::hours(1); // only a stop can end this pause
     PipeUnderTest t(policy);
     t.transport->openFailuresLeft = 1000;
-    std::string error;
-    auto opening = std::async(std::launch::async, [&] { return t.pipe->OpenPipe(&error); });
+    auto opening = std::async(std::launch::async, [&] { return t.pipe->OpenPipe(); });
     t.transport->WaitForOpenAttempts(1);
     t.pipe->RequestStop();
-    EXPECT_FALSE(opening.get());
+    EXPECT_EQ(opening.get().Error(), "stopped before the device opened");
     EXPECT_EQ(t.transport->openAttempts, 1);
-    EXPECT_EQ(error, "stopped before the device opened");
 }
 
 TEST(UsbPipeOpen, AStopRequestedBeforehandTriesNothing) {

@@ -168,16 +168,14 @@ TEST_F(VirtualBus, ADeviceThatLeavesDuringAReadIsDisconnectedRemovedAndCannotBeO
     VirtualBusDevice device;
     auto transport = Plug(device);
     ASSERT_NE(transport, nullptr);
-    ASSERT_TRUE(transport->Open(nullptr));
+    ASSERT_TRUE(transport->Open());
     std::uint8_t reply = 0;
     auto reading = std::async(std::launch::async, [&] { return transport->ReadByte(reply); });
     device.Disconnect();
     EXPECT_EQ(reading.get(), TransferStatus::Disconnected);
     EXPECT_EQ(events.TakeRemoval(), "bus:1");
     EXPECT_EQ(transport->Write(Bytes{0x01}), TransferStatus::Disconnected);
-    std::string error;
-    EXPECT_FALSE(transport->Open(&error));
-    EXPECT_EQ(error, "Virtual USB device bus:1 has disconnected");
+    EXPECT_EQ(transport->Open().Error(), "Virtual USB device bus:1 has disconnected");
 }
 
 TEST_F(VirtualBus, AnOversizedFrameIsRefusedAsGarbageAndTheDeviceCutOff) {

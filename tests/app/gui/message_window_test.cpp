@@ -124,16 +124,15 @@ TEST_F(MessageWindowTest, TheCapDropsTheOldestLinesAndTheViewFollows) {
 TEST_F(MessageWindowTest, SavedTextIsTheWindowsBytesWithCrLf) {
     TempDir dir;
     printer.WritePrint(debug, "first\nsecond\tx \n\nlast");
-    const gui::SaveResult saved =
-        gui::SaveMessageText(debug, QString::fromStdString(dir.File("Debug.txt")));
-    ASSERT_TRUE(saved.ok);
+    ASSERT_TRUE(gui::SaveMessageText(debug, QString::fromStdString(dir.File("Debug.txt"))));
     EXPECT_EQ(ReadFileText(dir.File("Debug.txt")), "first\r\nsecond\tx \r\n\r\nlast");
 }
 
 TEST_F(MessageWindowTest, ASaveThatCannotBeWrittenSaysWhy) {
-    const gui::SaveResult saved = gui::SaveMessageText(debug, "/nonexistent-dir/Debug.txt");
-    EXPECT_FALSE(saved.ok);
-    EXPECT_TRUE(saved.error.contains("/nonexistent-dir/Debug.txt"));
+    EXPECT_NE(gui::SaveMessageText(debug, "/nonexistent-dir/Debug.txt")
+                  .Error()
+                  .find("/nonexistent-dir/Debug.txt"),
+              std::string::npos);
 }
 
 TEST_F(MessageWindowTest, TypingNeverEditsAWindow) {

@@ -109,7 +109,7 @@ protected:
     }
     void LoadSettings(const LoaderSettings& settings) {
         const std::string path = dir.File("loader.mfl");
-        ASSERT_TRUE(uartloader::WriteMflFile(path, settings, nullptr));
+        ASSERT_TRUE(uartloader::WriteMflFile(path, settings));
         ClickAnswering(1079, path);
     }
 
@@ -275,8 +275,7 @@ TEST_F(LoaderDialogTest, AConnectThatFailsLeavesOnlyFailedToConnect) {
 TEST_F(LoaderDialogTest, SaveSettingsOfTheDefaultsWritesTheTwentyEightLines) {
     const std::string path = dir.File("defaults.mfl");
     ClickAnswering(1078, path);
-    ASSERT_TRUE(
-        uartloader::WriteMflFile(dir.File("expected.mfl"), LoaderSettings::Defaults(), nullptr));
+    ASSERT_TRUE(uartloader::WriteMflFile(dir.File("expected.mfl"), LoaderSettings::Defaults()));
     EXPECT_EQ(ReadFileText(path), ReadFileText(dir.File("expected.mfl")));
     EXPECT_EQ(store.Value("Recent Files/Settings"), path);
     EXPECT_EQ(dialogs.choices.back().defaultSuffix, "mfl");
