@@ -6,7 +6,7 @@ BUILD  := build/$(PRESET)
 CLI    := $(BUILD)/src/cli/marlow-cli
 DEMO   := build/demo
 
-.PHONY: all deps configure build programs run run-gui test asan fuzz-smoke bench format clean
+.PHONY: all deps configure build programs run run-gui run-panel test asan fuzz-smoke bench format clean
 
 all: build
 
@@ -19,7 +19,7 @@ configure: deps
 build: configure
 	@cmake --build --preset $(PRESET)
 
-# What `make run` and `make run-gui` run: the command-line tool, the stand-in
+# What `make run`, `make run-gui` and `make run-panel` run: the command-line tool, the stand-in
 # vendor library and the window program; `make test` builds the rest.
 PROGRAMS := marlow-cli IFWD_DownloadDll marlow
 
@@ -31,6 +31,9 @@ run: programs
 
 run-gui: programs
 	@scripts/run-gui $(BUILD)
+
+run-panel: programs
+	@scripts/run-gui --panel $(BUILD) build/demo-panel
 
 test: build
 	@ctest --preset $(PRESET)

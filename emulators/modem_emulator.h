@@ -25,7 +25,7 @@ struct ModemEmulatorOptions {
     bool keepData = true;
     // Called on the emulator's thread after each request it answered and
     // when it leaves, so that an owner can sleep until something happened.
-    std::function<void()> onChange;
+    std::function<void()> onChange = nullptr;
 };
 
 class ModemEmulator {

@@ -37,6 +37,14 @@ std::string ProgramFolder(const std::string& given) {
         .toStdString();
 }
 
+// The list beside the program, or the one MARLOW_PANEL_LIST names.
+std::string PanelListPath(const std::string& programFolder) {
+    const QByteArray named = qgetenv("MARLOW_PANEL_LIST");
+    if (!named.isEmpty())
+        return named.toStdString();
+    return ProgramFolder(programFolder) + kPanelListName;
+}
+
 } // namespace
 
 CFrontPanelDlg::CFrontPanelDlg(app::CAppSettings& settings, PanelSetup setup, QWidget* parent)
@@ -85,9 +93,10 @@ void CFrontPanelDlg::Initialise() {
     pdaCheck_->setChecked(true);
     phoneCheck_->setChecked(false);
 
-    values.downloadPath = ProgramFolder(setup_.programFolder) + kPanelListName;
+    values.downloadPath = PanelListPath(setup_.programFolder);
     pdaPath_->setText(QString::fromStdString(values.downloadPath));
     pdaPath_->setToolTip(pdaPath_->text());
+    Log(QStringLiteral("Download list: ") + pdaPath_->text());
 
     animationFrame_ = 0;
     clock_->Start(PanelTimer::Refresh, kRefreshPeriod);
@@ -301,7 +310,7 @@ void CFrontPanelDlg::TwoLineMessage(const QString& first, const QString& second,
                                     const QColor& colour) {
     twoLine_->SetTexts(first, second);
     twoLine_->SetTextColor(colour);
-    twoLine_->exec();
+    twoLine_->open();
 }
 
 FrontPanelView& CFrontPanelDlg::View() {
@@ -340,11 +349,6 @@ void CFrontPanelDlg::ShowStationSetup(bool shown) {
 
 bool CFrontPanelDlg::StationSetupShown() const {
     return !setupPane_->isHidden();
-}
-
-int RunFrontPanel(app::CAppSettings& settings, PanelSetup setup) {
-    CFrontPanelDlg panel(settings, std::move(setup));
-    return panel.exec();
 }
 
 } // namespace marlow::panel

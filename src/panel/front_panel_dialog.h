@@ -56,7 +56,8 @@ struct PanelSetup {
     // Null: Qt timers.
     PanelClock* clock = nullptr;
     // Where "quill_all.lst" is looked for, ending in a separator; empty: the
-    // program's own folder.
+    // program's own folder. MARLOW_PANEL_LIST, when set, names the list
+    // instead (rigs, demos, tests).
     std::string programFolder;
     // "MP Tool Set"; unset: the UART loader dialog, modal.
     std::function<void(QWidget*)> openLoaderDialog;
@@ -94,6 +95,10 @@ public:
     void SetPdaRunning(bool running) { pdaRunning_ = running; }
     // SERVICE_DLG_EXIT: the owner has released the device; the panel ends.
     void EndPanel();
+    // Replaces PanelSetup::releaseForExit (the run is made after the panel).
+    void SetReleaseForExit(std::function<bool()> release) {
+        setup_.releaseForExit = std::move(release);
+    }
 
     // --- where a run's words go
     void SetStatus(const QString& text, StatusTone tone = StatusTone::Plain);
@@ -109,6 +114,8 @@ public:
     void Log(const QString& text); // appended and selected
     void ClearLog();
     void Message(const QString& text, const QString& caption = {});
+    // Modal to the panel; returns at once, so a device arriving while it is
+    // open can still end it (CloseWait).
     void TwoLineMessage(const QString& first, const QString& second, const QColor& colour);
     FrontPanelView& View();
 
@@ -203,8 +210,5 @@ private:
     controls::CBlinkMessageDlg* blink_ = nullptr;
     controls::CTwoLineMessageDlg* twoLine_ = nullptr;
 };
-
-// Runs the panel modally; returns when it has ended.
-int RunFrontPanel(app::CAppSettings& settings, PanelSetup setup = {});
 
 } // namespace marlow::panel

@@ -4,11 +4,10 @@
 // request, the widget view and the accessible names.
 
 #include "app/app_settings.h"
-#include "support/accessible_names.h"
-#include "support/gui_test_support.h"
 #include "manual_panel_clock.h"
 #include "panel/front_panel_dialog.h"
-#include "panel/panel_phone_clock.h"
+#include "support/accessible_names.h"
+#include "support/gui_test_support.h"
 
 #include <QAccessible>
 #include <QAccessibleActionInterface>
@@ -327,23 +326,6 @@ TEST_F(FrontPanelTest, WidgetViewPutsEachWordOnItsControl) {
     EXPECT_EQ(Control<QListWidget>(1136)->count(), 0);
     view.MessageBox("Invalid File Type.", "");
     EXPECT_EQ(dialogs.captions.back(), "Marlow v1.4 Beta");
-}
-
-// The phone engine's port poll is timer 1, its watchdog timer 2, and its
-// time the panel's.
-TEST_F(FrontPanelTest, PhoneEngineKeepsTimeOnThePanelsTimers) {
-    std::vector<std::chrono::milliseconds> pauses;
-    PanelPhoneClock phoneClock(clock, [&pauses](auto pause) { pauses.push_back(pause); });
-    phoneClock.StartTimer(phone::PhoneTimer::PortPoll, kPhonePollPeriod);
-    phoneClock.StartTimer(phone::PhoneTimer::BootWatchdog, kBootWatchdogPeriod);
-    EXPECT_EQ(clock.Period(PanelTimer::Refresh), kPhonePollPeriod);
-    EXPECT_TRUE(clock.IsRunning(PanelTimer::BootWatchdog));
-    phoneClock.StopTimer(phone::PhoneTimer::PortPoll);
-    EXPECT_FALSE(clock.IsRunning(PanelTimer::Refresh));
-    clock.Fire(PanelTimer::BootWatchdog);
-    EXPECT_EQ(phoneClock.Now() - std::chrono::steady_clock::time_point{}, kBootWatchdogPeriod);
-    phoneClock.Pause(std::chrono::milliseconds(250));
-    EXPECT_THAT(pauses, ElementsAre(std::chrono::milliseconds(250)));
 }
 
 } // namespace

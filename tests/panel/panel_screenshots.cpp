@@ -1,15 +1,15 @@
 // Renders the front panel as an operator sees it into PNG files: idle, the
 // wait for the handset with its blinking box, a download writing the flash
-// with the animation, the two verdicts, the station set-up and the red
-// message of a wait that timed out. The run's states are set through the
+// with the animation, the verdicts (success, aborted, phone failure), the
+// station set-up and the red message of a wait that timed out. The run's states are set through the
 // panel's own displays and flags. Run under a virtual X server
 // (scripts/screenshots).
 
 #include "app/app_settings.h"
 #include "controls/color_ref.h"
-#include "support/gui_test_support.h"
 #include "manual_panel_clock.h"
 #include "panel/front_panel_dialog.h"
+#include "support/gui_test_support.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -81,6 +81,8 @@ int main(int argc, char** argv) {
     ok &= Save(Around(panel), out, "front-panel-success.png");
     panel.ShowAborted();
     ok &= Save(Around(panel), out, "front-panel-aborted.png");
+    panel.ShowPhoneFailure(QStringLiteral("Boot Failed"));
+    ok &= Save(Around(panel), out, "front-panel-phone-failure.png");
 
     panel.ShowStationSetup(true);
     ok &= Save(Around(panel), out, "front-panel-station-setup.png");

@@ -25,6 +25,31 @@ std::vector<usb::UsbId> PdaUsbIds(const QSettings& store) {
 
 } // namespace
 
+std::vector<std::unique_ptr<usb::DeviceSource>>
+StartDeviceSources(const QSettings& store, const std::function<usb::DeviceEvents()>& events,
+                   const std::function<void(const QString& text, bool messageBox)>& problem) {
+    std::vector<std::unique_ptr<usb::DeviceSource>> started;
+    const auto start = [&](std::unique_ptr<usb::DeviceSource> source, std::string* error) {
+        if (!source->Start(events(), error))
+            return false;
+        started.push_back(std::move(source));
+        return true;
+    };
+    std::string error;
+    const QByteArray virtualBus = qgetenv("MARLOW_VIRTUAL_BUS");
+    const QByteArray busGroup = qgetenv("MARLOW_VIRTUAL_BUS_GROUP");
+    if (!virtualBus.isEmpty() && !start(std::make_unique<usb::VirtualBusSource>(
+                                            virtualBus.toStdString(), busGroup.toStdString()),
+                                        &error))
+        problem(Latin1(error), true);
+    // A machine without USB access still serves the virtual bus; libusb's
+    // refusal is not the operator's problem then.
+    if (!start(std::make_unique<usb::LibusbDeviceSource>(PdaUsbIds(store)), &error) &&
+        virtualBus.isEmpty())
+        problem(Latin1(error), false);
+    return started;
+}
+
 FrameDevices::FrameDevices(CMainFrame& frame, hotplug::WatcherTiming timing)
     : frame_(frame), events_(frame.Context(), frame, frame),
       watcher_(std::make_unique<hotplug::CDeviceWatcher>(*this, std::move(timing))) {}
@@ -59,19 +84,16 @@ usb::DeviceEvents FrameDevices::EventsForSources() {
 }
 
 void FrameDevices::StartWatch() {
-    std::string error;
-    const QByteArray virtualBus = qgetenv("MARLOW_VIRTUAL_BUS");
-    const QByteArray busGroup = qgetenv("MARLOW_VIRTUAL_BUS_GROUP");
-    if (!virtualBus.isEmpty() && !AddSource(std::make_unique<usb::VirtualBusSource>(
-                                                virtualBus.toStdString(), busGroup.toStdString()),
-                                            &error))
-        frame_.ShowMessage(Latin1(error), QString());
-    // A machine without USB access still serves the virtual bus; libusb's
-    // refusal is not the operator's problem then.
-    if (!AddSource(std::make_unique<usb::LibusbDeviceSource>(PdaUsbIds(frame_.Context().store)),
-                   &error) &&
-        virtualBus.isEmpty())
-        frame_.SetStatusText(Latin1(error));
+    auto started = StartDeviceSources(
+        frame_.Context().store, [this] { return EventsForSources(); },
+        [this](const QString& text, bool messageBox) {
+            if (messageBox)
+                frame_.ShowMessage(text, QString());
+            else
+                frame_.SetStatusText(text);
+        });
+    for (auto& source : started)
+        sources_.push_back(std::move(source));
 }
 
 bool FrameDevices::AddSource(std::unique_ptr<usb::DeviceSource> source, std::string* error) {

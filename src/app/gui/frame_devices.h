@@ -10,12 +10,23 @@
 #include "hotplug/device_watcher.h"
 #include "usb/device_source.h"
 
+#include <QSettings>
+#include <functional>
 #include <memory>
 #include <vector>
 
 namespace marlow::gui {
 
 class CMainFrame;
+
+// The program's device sources, started with `events`: the virtual bus when
+// MARLOW_VIRTUAL_BUS names a socket, and libusb with the PdaUsbIds setting.
+// `problem` hears what the operator should read, and whether it is worth a
+// message box (a virtual bus that did not start) or only a status line
+// (libusb refused while no virtual bus was asked for).
+std::vector<std::unique_ptr<usb::DeviceSource>>
+StartDeviceSources(const QSettings& store, const std::function<usb::DeviceEvents()>& events,
+                   const std::function<void(const QString& text, bool messageBox)>& problem);
 
 class FrameDevices : public hotplug::DeviceWatcherOwner {
 public:

@@ -1,12 +1,8 @@
 #include "app/gui/frame_phone.h"
 
 #include "app/gui/main_frame.h"
-#include "app/gui/unavailable_phone_library.h"
-#include "phone/library_location.h"
-#include "phone/phone_settings.h"
-#include "phone/serial_port_source.h"
+#include "app/gui/program_phone.h"
 
-#include <QCoreApplication>
 #include <algorithm>
 
 namespace marlow::gui {
@@ -14,26 +10,6 @@ namespace marlow::gui {
 namespace {
 
 using namespace std::chrono_literals;
-
-// A virtual handset names the modem's port directly.
-std::unique_ptr<phone::PhonePortLocator> ModemPorts(phone::PhonePortSource& source,
-                                                    const QSettings& settings) {
-    const QByteArray fixed = qgetenv("MARLOW_MODEM_PORT");
-    if (!fixed.isEmpty())
-        return std::make_unique<phone::FixedPhonePort>(fixed.toStdString());
-    QString pattern = phone::PhonePortPatternSetting(settings);
-    if (pattern.isEmpty())
-        pattern = QString::fromStdString(phone::DefaultPortPattern());
-    return std::make_unique<phone::DiscoveredPhonePort>(source, pattern.toStdString(),
-                                                        phone::kMainWindowPortList);
-}
-
-QString LibraryPath(const QSettings& settings) {
-    const QByteArray fromEnvironment = qgetenv("MARLOW_DOWNLOAD_LIBRARY");
-    if (!fromEnvironment.isEmpty())
-        return QString::fromLocal8Bit(fromEnvironment);
-    return phone::PhoneLibrarySetting(settings);
-}
 
 bool NamesAnyFile(const phone::PhoneFileSet& files) {
     return std::any_of(files.roles.begin(), files.roles.end(),
@@ -52,12 +28,11 @@ std::optional<phone::PhoneFileRole> MissingRole(const phone::PhoneFileSet& files
 FramePhone::FramePhone(CMainFrame& frame)
     : frame_(frame), presentation_(frame.Context(), frame, *this) {
     MarlowContext& context = frame.Context();
-    library_ = phone::LocateDownloadLibrary(
-        LibraryPath(context.store), QCoreApplication::applicationDirPath(), &libraryProblem_);
-    if (!library_)
-        library_ = std::make_unique<UnavailablePhoneLibrary>(libraryProblem_);
-    portSource_ = std::make_unique<phone::SerialPortSource>();
-    ports_ = ModemPorts(*portSource_, context.store);
+    ProgramPhone made = MakeProgramPhone(context.store, phone::kMainWindowPortList);
+    library_ = std::move(made.library);
+    libraryProblem_ = std::move(made.libraryProblem);
+    portSource_ = std::move(made.portSource);
+    ports_ = std::move(made.ports);
     owner_ = std::make_unique<phone::QtOwnerThread>(&frame);
     clock_ = std::make_unique<phone::QtPhoneClock>([this](phone::PhoneTimer t) { OnTick(t); });
     statusTick_.setInterval(1s);

@@ -3,7 +3,7 @@
 #include "app/gui/frame_devices.h"
 #include "app/gui/instance_lock.h"
 #include "app/gui/main_frame.h"
-#include "panel/front_panel_dialog.h"
+#include "app/gui/panel_frame.h"
 
 namespace marlow::gui {
 
@@ -52,13 +52,15 @@ StartResult CMarlowApp::InitInstance() {
     return StartResult::MainWindow;
 }
 
+// The main frame stays hidden for the panel's whole life, listening for the
+// handset; the program ends with the panel.
 void CMarlowApp::RunFrontPanel(QSettings& store) {
     panel::PanelSetup setup;
     setup.store = &store;
-    setup.flags.g_AllDownLoad = &context_->run.g_AllDownLoad;
-    setup.flags.m_DownSelect = &context_->run.m_DownSelect;
-    setup.flags.flashWriting = &context_->run.flashWriting;
-    panel::RunFrontPanel(context_->settings, std::move(setup));
+    PanelFrame frame(*context_, std::move(setup));
+    if (options_.watchDevices)
+        frame.StartDeviceWatch();
+    frame.Exec();
 }
 
 // A message box during start-up (a port that did not open) runs an event

@@ -6,6 +6,7 @@
 #include "app/gui/frame_devices.h"
 #include "app/gui/main_frame.h"
 #include "app/gui/message_view.h"
+#include "app/gui/panel_frame.h"
 #include "emulators/in_process_usb.h"
 #include "emulators/modem_emulator.h"
 #include "emulators/pda_bootloader_emulator.h"
@@ -195,6 +196,41 @@ TEST_F(PdaDownloadWindowTest, TheBusProblemsShowInTheDebugMessageWindow) {
     bus->Complain(refused);
     ASSERT_TRUE(ProcessUntil([&] { return !context->debugMessage.Bytes().empty(); }));
     EXPECT_EQ(context->debugMessage.Bytes(), AsShown("\n" + refused));
+}
+
+// In front-panel mode the hidden main frame hands its bus's devices to the
+// panel's run: the list downloads and the handset's leaving completes it.
+TEST(PanelFrameTest, TheHiddenFrameHandsItsDevicesToThePanel) {
+    EnsureApplication();
+    TempDir dir;
+    TempStore store;
+    RecordingDialogs dialogs;
+    samples::SampleSet set;
+    std::string error;
+    ASSERT_TRUE(samples::WriteSampleSet(dir.File("set"), &set, &error)) << error;
+    qputenv("MARLOW_PANEL_LIST", set.images.front().c_str());
+    gui::MarlowContext context(store.Store());
+    ASSERT_EQ(context.settings.PrepareStart(), app::Presentation::FrontPanel);
+    gui::PanelFrame frame(context);
+    qunsetenv("MARLOW_PANEL_LIST");
+    auto source = std::make_unique<ScriptedBus>();
+    ScriptedBus& bus = *source;
+    ASSERT_TRUE(frame.AddSource(std::move(source), &error));
+    frame.Panel().show();
+    emulators::PdaBootLoaderEmulator emulator;
+    emulators::InProcessUsbPair pair =
+        emulators::MakeInProcessUsbPair("Quillon USB boot loader", "inproc:2");
+    emulators::AttachEmulator(*pair.device, emulator);
+
+    bus.Plug(std::move(pair.host));
+    ASSERT_TRUE(ProcessUntil([&] { return context.run.deviceConnected.load(); }));
+    emit frame.Panel().downStartPressed();
+    ASSERT_TRUE(ProcessUntil([&] { return emulator.LeftBus(); }));
+    bus.Unplug("inproc:2");
+    ASSERT_TRUE(
+        ProcessUntil([&] { return frame.Panel().StatusText() == "Download Successfully!"; }));
+    EXPECT_FALSE(frame.isVisible());
+    EXPECT_EQ(store.Value("USB Downloader"), "0");
 }
 
 #ifdef MARLOW_TEST_DOWNLOAD_LIBRARY

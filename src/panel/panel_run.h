@@ -1,0 +1,113 @@
+#pragma once
+// The front panel's runs: what Down Start, Stop and the close request do,
+// the wait for the PDA device (the blinking "USB Connecting..." box and its
+// 31 one-second ticks), the PDA download on the connected handsets, the
+// completion that chains the phone part of a Total run, the phone port wait
+// (the engine's 10 ms polls on the panel's timer 1) and the phone download.
+//
+// The run owns the device watcher in front-panel mode and is its owner: the
+// program's device sources hand it arrivals and removals on the
+// user-interface thread, and the watcher's decisions (connected, completed,
+// disconnected, aborted, the panel's end) come back here. The engines speak
+// to the panel through the two output adapters; this class speaks to the
+// panel's displays, its dialogs and the engines' start and stop calls.
+// User-interface thread only.
+
+#include "hotplug/device_watcher.h"
+#include "panel/panel_clock.h"
+#include "panel/panel_pda_output.h"
+#include "panel/panel_phone_clock.h"
+#include "panel/panel_phone_output.h"
+#include "phone/phone_engine.h"
+#include "phone/qt_owner_thread.h"
+
+#include <QObject>
+#include <memory>
+
+namespace marlow::app {
+class CAppSettings;
+}
+
+namespace marlow::panel {
+
+class CFrontPanelDlg;
+
+// The USB wait gives up on this tick.
+inline constexpr int kUsbWaitTicks = 31;
+
+struct PanelRunSetup {
+    pda::PdaRunContext* context = nullptr; // the panel's flags point here too
+    phone::PhoneLibrary* library = nullptr;
+    phone::PhonePortLocator* ports = nullptr;
+    // The phone engine's settling pauses; unset: they block for their time.
+    std::function<void(std::chrono::milliseconds)> pause;
+    hotplug::WatcherTiming timing;
+    // The watcher stops listening for devices (a close or exit has released them).
+    std::function<void()> stopWatch;
+};
+
+class PanelRun : public QObject, private hotplug::DeviceWatcherOwner {
+    Q_OBJECT
+public:
+    PanelRun(CFrontPanelDlg& panel, app::CAppSettings& settings, PanelRunSetup setup);
+    ~PanelRun() override;
+
+    // --- device news, on the user-interface thread
+    void DeviceArrived(std::unique_ptr<usb::UsbTransport> transport);
+    void DeviceRemoved(const std::string& devicePath);
+
+    // --- the panel's handlers
+    void OnButtonDownstart();
+    void OnButtonCancel();
+    // WM_PDA_DOWNLOAD_DONE (0, 1): a completed handset has gone.
+    void OnComplete();
+    // SERVICE_DLG_EXIT: false when the devices could not be released.
+    bool ReleaseForExit();
+
+    hotplug::CDeviceWatcher& Watcher() { return *watcher_; }
+    phone::PhoneEngine& PhoneEngine() { return *engine_; }
+    int UsbWaitTicks() const { return usbTicks_; }
+
+private:
+    bool PhoneRunSelected() const;
+    void PdaStart();
+    void BeginUsbWait();
+    void EndUsbWait();
+    void OnUsbWaitTick();
+    void OnDetectCancel();
+    void OnDeviceArrivedMessage(); // WM_PANEL_DEVICE_ARRIVED
+    void StartPhoneOnly();
+    void BeginPhonePart();
+    void OnTick(PanelTimer timer);
+    void OnPdaFinished(const RunFinished& finished);
+    void OnPhoneEnded(phone::PhoneRunEnd end);
+    void SyncRunSettings();
+
+    // --- hotplug::DeviceWatcherOwner
+    pda::PdaRunContext& ContextFor(const std::string&) override { return context_; }
+    pda::PdaEventSink& SinkFor(const std::string&) override { return pdaOutput_; }
+    void MessageBox(std::string_view text) override;
+    void Log(std::string_view text) override;
+    void PanelDeviceArrived() override;
+    void PdaDownloadDone(bool mainWindowMode) override;
+    void PanelDisconnectedDisplay() override;
+    void PanelAbortedDisplay() override;
+    void EndFrontPanel() override;
+    void CancelInterfaceNotification() override;
+
+    CFrontPanelDlg& panel_;
+    app::CAppSettings& settings_;
+    PanelRunSetup setup_;
+    pda::PdaRunContext& context_;
+    PanelPdaOutput pdaOutput_;
+    PanelPhoneOutput phoneOutput_;
+    PanelPhoneClock phoneClock_;
+    phone::QtOwnerThread ownerThread_;
+    std::unique_ptr<phone::PhoneEngine> engine_;
+    std::unique_ptr<hotplug::CDeviceWatcher> watcher_;
+    int usbTicks_ = 0;
+    // The phone part's files come from the PDA list's phone group.
+    bool phoneFilesFromList_ = false;
+};
+
+} // namespace marlow::panel

@@ -1,0 +1,317 @@
+// The front panel's runs on the virtual handset: the PDA boot-loader
+// emulator on an in-process bus, the modem emulator behind our stand-in
+// download library, the panel's timers fired by hand.
+
+#include "app/app_settings.h"
+#include "emulators/in_process_usb.h"
+#include "emulators/modem_emulator.h"
+#include "emulators/pda_bootloader_emulator.h"
+#include "emulators/pda_in_process_device.h"
+#include "emulators/sample_set.h"
+#include "manual_panel_clock.h"
+#include "panel/front_panel_dialog.h"
+#include "panel/panel_run.h"
+#include "phone/library_location.h"
+#include "support/gui_test_support.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QListWidget>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace marlow::panel {
+namespace {
+
+using test::ProcessUntil;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+// The modem's port as the panel's wait asks for it; no watch, so every
+// poll looks.
+class ModemPort : public phone::PhonePortLocator {
+public:
+    std::optional<int> FindFirstPort() override {
+        ++polls;
+        return present ? std::optional(1) : std::nullopt;
+    }
+    std::string PortName(int) const override { return path; }
+    std::string path;
+    bool present = true;
+    int polls = 0;
+};
+
+struct Handset {
+    explicit Handset(emulators::PdaEmulatorOptions options = {}) : emulator(options) {
+        emulators::AttachEmulator(*pair.device, emulator);
+    }
+    emulators::PdaBootLoaderEmulator emulator;
+    emulators::InProcessUsbPair pair =
+        emulators::MakeInProcessUsbPair("Quillon USB boot loader", "inproc:1");
+};
+
+class FrontPanelRunTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::EnsureApplication();
+        settings.PrepareStart(); // front-panel mode: to flash
+        std::string error;
+        ASSERT_TRUE(samples::WriteSampleSet(dir.File("set"), &set, &error)) << error;
+        UseList(set.list);
+        settings.Values().phonePackagePath = set.phonePackage;
+        port.path = dir.File("modem");
+#ifdef MARLOW_TEST_DOWNLOAD_LIBRARY
+        library = phone::LocateDownloadLibrary(MARLOW_TEST_DOWNLOAD_LIBRARY, {}, &error);
+#endif
+        if (!library)
+            GTEST_SKIP() << "no stand-in download library: " << error;
+        MakePanel({});
+    }
+    void TearDown() override {
+        qunsetenv("MARLOW_PANEL_LIST");
+    }
+
+    void UseList(const std::string& path) {
+        qputenv("MARLOW_PANEL_LIST", path.c_str());
+    }
+    void MakePanel(emulators::ModemFaults faults) {
+        run.reset();
+        panel.reset();
+        modem.reset();
+        std::string error;
+        emulators::ModemEmulatorOptions options;
+        options.faults = faults;
+        modem = emulators::ModemEmulator::Start(port.path, options, &error);
+        ASSERT_NE(modem, nullptr) << error;
+        PanelSetup setup;
+        setup.clock = &clock;
+        setup.flags = {&context.g_AllDownLoad, &context.m_DownSelect, &context.flashWriting, {}};
+        panel = std::make_unique<CFrontPanelDlg>(settings, setup);
+        panel->show();
+        PanelRunSetup runSetup;
+        runSetup.context = &context;
+        runSetup.library = library.get();
+        runSetup.ports = &port;
+        runSetup.pause = [this](std::chrono::milliseconds pause) { pauses.push_back(pause); };
+        run = std::make_unique<PanelRun>(*panel, settings, runSetup);
+    }
+
+    template <typename Widget = QWidget> Widget* Control(int id) const {
+        return panel->findChild<Widget*>(QString::number(id));
+    }
+    QString Text(int id) const {
+        return Control<QLabel>(id)->text();
+    }
+    bool Logged(const QString& line) const {
+        return !Control<QListWidget>(1136)->findItems(line, Qt::MatchExactly).isEmpty();
+    }
+    void Select(bool pda, bool phone) {
+        Control<QAbstractButton>(1134)->setChecked(pda);
+        Control<QAbstractButton>(1135)->setChecked(phone);
+    }
+    void Plug(Handset& handset) {
+        run->DeviceArrived(std::move(handset.pair.host));
+        ASSERT_TRUE(context.deviceConnected);
+        test::Flush();
+    }
+    // The handset leaves the bus by itself at the end; the bus then says so.
+    void UnplugWhenGone(Handset& handset) {
+        ASSERT_TRUE(ProcessUntil([&] { return handset.emulator.LeftBus(); }))
+            << handset.emulator.Report().violation;
+        test::Flush();
+        run->DeviceRemoved("inproc:1");
+        test::Flush();
+    }
+    bool UntilStatus(const char* text) {
+        return ProcessUntil([&] { return Text(1032) == text; });
+    }
+
+    test::TempDir dir;
+    test::TempStore store;
+    test::RecordingDialogs dialogs;
+    app::CAppSettings settings{store.Store()};
+    samples::SampleSet set;
+    test::ManualPanelClock clock;
+    pda::PdaRunContext context;
+    ModemPort port;
+    std::vector<std::chrono::milliseconds> pauses;
+    std::unique_ptr<phone::PhoneLibrary> library;
+    std::unique_ptr<emulators::ModemEmulator> modem;
+    std::unique_ptr<CFrontPanelDlg> panel;
+    std::unique_ptr<PanelRun> run;
+};
+
+TEST_F(FrontPanelRunTest, APdaOnlyRunEndsWithTheGreenSuccess) {
+    UseList(set.images.front());
+    MakePanel({});
+    Handset handset;
+    Plug(handset);
+    emit panel->downStartPressed();
+    EXPECT_FALSE(Control(1028)->isEnabled());
+    UnplugWhenGone(handset);
+    ASSERT_TRUE(UntilStatus("Download Successfully!"));
+    EXPECT_EQ(Text(1039), "Bye!");
+    EXPECT_EQ(panel->Tone(), StatusTone::Passed);
+    EXPECT_TRUE(Control(1028)->isEnabled());
+    EXPECT_TRUE(context.g_AllDownLoad && context.m_DownSelect == 0 && !panel->PdaRunning());
+    EXPECT_TRUE(Logged("Download list: " + QString::fromStdString(set.images.front())));
+}
+
+// The list's phone group makes it a Total run: the handset goes over to its
+// modem, whose port the first poll finds.
+TEST_F(FrontPanelRunTest, ATotalRunEndsWithThePhoneSuccessBox) {
+    Handset handset;
+    Plug(handset);
+    emit panel->downStartPressed();
+    UnplugWhenGone(handset);
+    EXPECT_EQ(handset.emulator.Report().leftWith, std::optional<std::uint8_t>(0x08));
+    EXPECT_EQ(clock.Period(PanelTimer::Refresh), kPhonePollPeriod) << "the poll is timer 1";
+    clock.Fire(PanelTimer::Refresh);
+    ASSERT_TRUE(ProcessUntil([&] { return !dialogs.messages.empty(); }));
+    using std::chrono::milliseconds;
+    EXPECT_THAT(pauses, ElementsAre(milliseconds(250), milliseconds(100)));
+    EXPECT_THAT(dialogs.messages, ElementsAre("PDA & Phone Download Successfully~!!"));
+    EXPECT_THAT(dialogs.captions, ElementsAre("Download Complete!!"));
+    EXPECT_EQ(Text(1032), "Phone Download Successfully!");
+    EXPECT_EQ(panel->Tone(), StatusTone::Passed);
+    EXPECT_EQ(modem->Files().size(), 4u);
+    EXPECT_EQ(port.polls, 1);
+    EXPECT_FALSE(Logged("if(!m_PhoneUsbWait)")) << "no Phone USB Connecting...";
+    EXPECT_TRUE(context.g_AllDownLoad && context.m_DownSelect == 0 && !panel->PdaRunning());
+    EXPECT_EQ(clock.Period(PanelTimer::Refresh), kRefreshPeriod);
+}
+
+// Without a handset the blinking box waits; one that arrives in time, or
+// while the red message of a wait that ran out is up, starts the download.
+TEST_F(FrontPanelRunTest, TheUsbWaitEndsWithAnArrivalOrTheRedMessage) {
+    UseList(set.images.front());
+    for (int ticks : {kUsbWaitTicks - 1, kUsbWaitTicks}) {
+        SCOPED_TRACE(ticks);
+        MakePanel({});
+        emit panel->downStartPressed();
+        ASSERT_TRUE(panel->BlinkMessage().IsShown());
+        EXPECT_EQ(panel->BlinkMessage().Text(), "USB Connecting...");
+        for (int tick = 0; tick < ticks; ++tick)
+            clock.Fire(PanelTimer::UsbWait);
+        const bool timedOut = ticks == kUsbWaitTicks;
+        EXPECT_EQ(panel->BlinkMessage().IsShown(), !timedOut);
+        EXPECT_EQ(panel->TwoLine().IsShown(), timedOut);
+        EXPECT_EQ(clock.IsRunning(PanelTimer::UsbWait), !timedOut);
+        if (timedOut) {
+            EXPECT_EQ(panel->TwoLine().First() + panel->TwoLine().Second(),
+                      "USB Cable is not conntected! orKey is not Pressed!");
+        }
+        Handset handset;
+        Plug(handset);
+        ASSERT_TRUE(ProcessUntil([&] { return panel->PdaRunning(); }));
+        EXPECT_FALSE(panel->BlinkMessage().IsShown() || panel->TwoLine().IsShown());
+        EXPECT_FALSE(clock.IsRunning(PanelTimer::UsbWait));
+        UnplugWhenGone(handset);
+        ASSERT_TRUE(UntilStatus("Download Successfully!"));
+    }
+}
+
+// Closing the blinking box by hand gives up, and a Total run's phone part
+// with it; Down Start refuses no selection and a missing list.
+TEST_F(FrontPanelRunTest, GivingUpTheWaitNoSelectionAndAMissingListStartNothing) {
+    Select(true, true);
+    emit panel->downStartPressed();
+    EXPECT_FALSE(context.g_AllDownLoad);
+    panel->BlinkMessage().reject();
+    EXPECT_TRUE(context.g_AllDownLoad);
+    EXPECT_FALSE(clock.IsRunning(PanelTimer::UsbWait));
+    EXPECT_TRUE(Logged("else if(message == DETECT_CANCEL)"));
+
+    Select(false, false);
+    emit panel->downStartPressed();
+    EXPECT_THAT(dialogs.messages, ElementsAre("Error!\nPlease Select PDA or Phone!"));
+    EXPECT_EQ(context.m_DownSelect, 0);
+
+    UseList(dir.File("absent.lst"));
+    MakePanel({});
+    Handset handset;
+    Plug(handset);
+    emit panel->downStartPressed();
+    EXPECT_EQ(panel->TwoLine().First() + "/" + panel->TwoLine().Second(),
+              "Selected File dosen't exist/Check selected file");
+    EXPECT_EQ(panel->TwoLine().TextColor(), QColor(Qt::red));
+    EXPECT_EQ(panel->Tone(), StatusTone::Failed);
+    EXPECT_FALSE(panel->PdaRunning());
+    EXPECT_TRUE(Control(1028)->isEnabled());
+}
+
+// Stop, the close request and "Close After Down" during a PDA download
+// each wait for the handset to leave, then show or end.
+TEST_F(FrontPanelRunTest, StopCloseAndCloseAfterDownEndWhenTheHandsetHasGone) {
+    enum class Ask { Stop, Close, CloseAfterDown };
+    for (Ask ask : {Ask::Stop, Ask::Close, Ask::CloseAfterDown}) {
+        SCOPED_TRACE(static_cast<int>(ask));
+        MakePanel({});
+        emulators::PdaEmulatorOptions slow;
+        slow.faults.flashWriteTime =
+            std::chrono::milliseconds(ask == Ask::CloseAfterDown ? 0 : 1500);
+        Handset handset(slow);
+        Control<QAbstractButton>(1026)->setChecked(ask == Ask::CloseAfterDown);
+        Plug(handset);
+        emit panel->downStartPressed();
+        if (ask != Ask::CloseAfterDown) {
+            ASSERT_TRUE(ProcessUntil([&] { return context.flashWriting.load(); }));
+            if (ask == Ask::Stop)
+                emit panel->stopPressed();
+            else
+                panel->close();
+            EXPECT_TRUE(panel->isVisible());
+        }
+        UnplugWhenGone(handset);
+        EXPECT_EQ(panel->isVisible(), ask == Ask::Stop);
+        if (ask == Ask::Stop) {
+            EXPECT_EQ(Text(1032) + " / " + Text(1039),
+                      "Aborted Download! / Reconnect Device to Retry!");
+            EXPECT_EQ(panel->Tone(), StatusTone::Failed);
+        }
+        EXPECT_TRUE(modem->Files().empty()) << "no phone part";
+    }
+}
+
+// A silent boot gets one automatic re-boot; with no port at all, the
+// 5001st poll ends the wait, and Stop ends it at once.
+TEST_F(FrontPanelRunTest, PhoneOnlyRunsRebootOnceGiveUpOnTheLastPollAndStop) {
+    MakePanel({.stallBoots = 1});
+    Select(false, true);
+    emit panel->downStartPressed();
+    clock.Fire(PanelTimer::Refresh);
+    ASSERT_EQ(run->PhoneEngine().Inst().state, phone::stBooting);
+    ASSERT_TRUE(ProcessUntil([&] { return modem->Boots() == 1; }));
+    clock.Fire(PanelTimer::BootWatchdog);
+    EXPECT_TRUE(Logged("case stReBooting:"));
+    ASSERT_TRUE(ProcessUntil([&] { return !dialogs.messages.empty(); }));
+    EXPECT_EQ(Text(1032), "Phone Download Successfully!");
+    EXPECT_EQ(modem->Boots(), 2);
+
+    MakePanel({});
+    port.present = false;
+    port.polls = 0;
+    Select(false, true);
+    emit panel->downStartPressed();
+    for (int poll = 0; poll < phone::kFrontPanelPortPolls; ++poll)
+        clock.Fire(PanelTimer::Refresh);
+    EXPECT_EQ(Text(1037), "Phone USB Connecting...");
+    EXPECT_FALSE(panel->TwoLine().IsShown());
+    clock.Fire(PanelTimer::Refresh);
+    EXPECT_EQ(port.polls, phone::kFrontPanelPortPolls + 1);
+    EXPECT_EQ(Text(1037), "Phone USB is not Connected...");
+    EXPECT_EQ(panel->TwoLine().First(), "Phone USB Cable is not conntected! or");
+    EXPECT_EQ(Text(1032), "Aborted Download!");
+    EXPECT_EQ(clock.Period(PanelTimer::Refresh), kRefreshPeriod);
+
+    emit panel->downStartPressed(); // Stop while the port is awaited
+    clock.Fire(PanelTimer::Refresh);
+    emit panel->stopPressed();
+    EXPECT_TRUE(Logged("OnButtonCancel - OK!!"));
+    EXPECT_TRUE(Control(1028)->isEnabled() && context.m_DownSelect == 0);
+    EXPECT_EQ(panel->Tone(), StatusTone::Failed);
+    EXPECT_EQ(clock.Period(PanelTimer::Refresh), kRefreshPeriod);
+}
+
+} // namespace
+} // namespace marlow::panel
