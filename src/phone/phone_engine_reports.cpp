@@ -37,10 +37,10 @@ bool PhoneEngine::HandleReportMessage() {
     std::optional<PhoneReport> report = mailbox_.TakeNext();
     if (!report || !setup_.phoneSelected())
         return false;
-    // The front panel leaves a stalled boot to its watchdog: while it boots
-    // or sends the PSI loader, only "done" gets through.
+    // A run with a boot watchdog leaves a stalled boot to it: while the modem
+    // boots or takes the PSI loader, only "done" gets through.
     const bool booting = inst_.state == stBooting || inst_.state == stDownloadPsi;
-    if (IsPanel() && booting && report->code != IFWD_DL_OK)
+    if (policy_.onlyDoneWhileBooting && booting && report->code != IFWD_DL_OK)
         return false;
 
     if (!IsPanel() && !status_.Empty())

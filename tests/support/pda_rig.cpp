@@ -6,6 +6,17 @@
 
 namespace marlow::test {
 
+Calls Join(std::initializer_list<Calls> parts) {
+    Calls all;
+    for (const Calls& part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+Calls Tail(const Calls& calls, std::size_t n) {
+    return n <= calls.size() ? Calls(calls.end() - static_cast<long>(n), calls.end()) : calls;
+}
+
 pda::BootImagePlan SmallImage(std::uint32_t recordBytes, int records, std::uint32_t seed) {
     pda::BootImagePlan layout;
     layout.startAddress = 0x80000000;
