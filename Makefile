@@ -6,7 +6,7 @@ BUILD  := build/$(PRESET)
 CLI    := $(BUILD)/src/cli/marlow-cli
 DEMO   := build/demo
 
-.PHONY: all deps configure build programs run run-gui run-panel test asan fuzz-smoke bench format clean
+.PHONY: all deps configure build programs run run-gui run-panel test asan fuzz-smoke bench format format-check lint clean
 
 all: build
 
@@ -51,6 +51,15 @@ bench: build
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+# Fails, listing the places, when a file is not as clang-format would leave it.
+format-check: deps
+	@git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
+# clang-tidy over the default build's files (.clang-tidy); needs the build's
+# compile_commands.json and generated headers.
+lint: build
+	@scripts/lint $(BUILD)
 
 clean:
 	rm -rf build

@@ -91,7 +91,8 @@ void BM_PdaDownloadInProcess(benchmark::State& state) {
         emulators::InProcessUsbPair pair = emulators::MakeInProcessUsbPair();
         emulators::AttachEmulator(*pair.device, emulator);
         usb::CUsbPipe pipe(std::move(pair.host));
-        pipe.OpenPipe();
+        if (!pipe.OpenPipe())
+            std::abort();
         const double before = CpuSeconds();
         state.ResumeTiming();
 
@@ -146,7 +147,8 @@ const bench::FrameScript& DownloadScript() {
         emulators::InProcessUsbPair pair = emulators::MakeInProcessUsbPair();
         emulators::AttachEmulator(*pair.device, emulator);
         usb::CUsbPipe pipe(bench::RecordingTransport(std::move(pair.host), recorded));
-        pipe.OpenPipe();
+        if (!pipe.OpenPipe())
+            std::abort();
         if (!pda::RunPdaDownload(pipe, RamRunContext(), out).completed)
             std::abort();
         emulators::DetachEmulator(*pair.device);
@@ -207,7 +209,8 @@ void BM_PdaDownloadVirtualBus(benchmark::State& state) {
             break;
         }
         usb::CUsbPipe pipe(bus.Take());
-        pipe.OpenPipe();
+        if (!pipe.OpenPipe())
+            std::abort();
         pda::PdaRunOutcome outcome;
         const Measured run = Measure([&] {
             std::thread handset([&] { emulators::ServePdaEmulator(device, emulator); });

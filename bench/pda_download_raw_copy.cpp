@@ -15,7 +15,7 @@ public:
     Recorder(std::unique_ptr<usb::UsbTransport> inner, FrameScript& script)
         : inner_(std::move(inner)), script_(script) {}
 
-    bool Open(std::string* error) override { return inner_->Open(error); }
+    Status Open() override { return inner_->Open(); }
     void Close() override { inner_->Close(); }
     bool IsOpen() const override { return inner_->IsOpen(); }
     void Interrupt() override { inner_->Interrupt(); }

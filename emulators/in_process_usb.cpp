@@ -87,17 +87,14 @@ InProcessUsbHost::InProcessUsbHost(std::shared_ptr<InProcessUsbLink> link, std::
     : link_(std::move(link)), description_(std::move(description)),
       devicePath_(std::move(devicePath)) {}
 
-bool InProcessUsbHost::Open(std::string* error) {
+Status InProcessUsbHost::Open() {
     std::lock_guard lock(link_->mutex);
-    if (!link_->connected) {
-        if (error != nullptr)
-            *error = "the device has left the bus";
-        return false;
-    }
+    if (!link_->connected)
+        return Failure{"the device has left the bus"};
     link_->open = true;
     link_->interrupted = false;
     ++link_->openCount;
-    return true;
+    return {};
 }
 
 void InProcessUsbHost::Close() {

@@ -54,7 +54,7 @@ public:
     InProcessUsbHost(std::shared_ptr<InProcessUsbLink> link, std::string description,
                      std::string devicePath);
 
-    bool Open(std::string* error) override;
+    Status Open() override;
     void Close() override;
     bool IsOpen() const override;
     usb::TransferStatus Write(std::span<const std::uint8_t> packet) override;

@@ -56,8 +56,9 @@ pda::BootImagePlan NkSpec() {
 bool WriteImage(const std::string& path, pda::BootImagePlan plan, bool stamped,
                 std::string* error) {
     if (stamped) {
-        const stamp::TrailerBuild trailer = stamp::BuildTrailer(kSampleModel, kSampleVersion);
-        plan.trailing.assign(trailer.bytes.begin(), trailer.bytes.end());
+        const Result<stamp::TrailerBytes> trailer =
+            stamp::BuildTrailer(kSampleModel, kSampleVersion);
+        plan.trailing.assign(trailer->begin(), trailer->end());
     }
     return WriteBytes(path, pda::BuildBootImage(plan), error);
 }
@@ -105,8 +106,8 @@ bool WriteSampleSet(const std::string& folderIn, SampleSet* set, std::string* er
 
     // UART loader rows 0..7: second-stage boot, ext-mem init, boot flasher,
     // then the five flash partitions.
-    const char* partitionNames[] = {"2nd_boot.bin",   "ext_mem_init.bin", "flashloader.plain",
-                                    "xloader.bin",    "ext_mem_flash.bin", "adl.plain",
+    const char* partitionNames[] = {"2nd_boot.bin",     "ext_mem_init.bin",  "flashloader.plain",
+                                    "xloader.bin",      "ext_mem_flash.bin", "adl.plain",
                                     "production.plain", "eboot.nb0"};
     const std::size_t partitionSizes[] = {2048, 700, 3000, 5000, 700, 4096, 2049, 9000};
     std::string stm;
@@ -128,8 +129,10 @@ bool WriteSampleSet(const std::string& folderIn, SampleSet* set, std::string* er
     settings.rows[2].entryPoint = "A0000100";
     settings.rows[8].path = s.stmList;
     s.loaderSettings = d + "loader.mfl";
-    if (!uartloader::WriteMflFile(s.loaderSettings, settings, error))
+    if (const Status written = uartloader::WriteMflFile(s.loaderSettings, settings); !written) {
+        *error = written.Error();
         return false;
+    }
 
     if (set != nullptr)
         *set = std::move(s);

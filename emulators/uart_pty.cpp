@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
@@ -194,51 +195,54 @@ UartPty::Event UartPty::ReadPacket(Clock::time_point deadline) {
     return Event::Status;
 }
 
-LinkStatus UartPty::WaitForHostOpen(milliseconds timeout) {
-    const auto deadline = Clock::now() + timeout;
+template <typename Handle>
+LinkStatus UartPty::ReadUntil(Clock::time_point deadline, Handle handle) {
     while (true) {
-        switch (ReadPacket(deadline)) {
-        case Event::Purge:
-            pending_.clear();
-            return LinkStatus::Ok;
-        case Event::Data:
-            pending_.clear(); // noise from before the tool was ready
-            break;
-        case Event::Status:
-            break;
-        case Event::HostAbsent:
-            if (Clock::now() >= deadline)
-                return LinkStatus::TimedOut;
-            if (!WaitForSlaveOpen(deadline))
-                return LinkStatus::Stopped;
-            break;
+        const Event event = ReadPacket(deadline);
+        if (const std::optional<LinkStatus> status = handle(event))
+            return *status;
+        switch (event) {
         case Event::TimedOut:
             return LinkStatus::TimedOut;
         case Event::Stopped:
             return LinkStatus::Stopped;
         case Event::Failed:
             return LinkStatus::Failed;
+        default:
+            break;
         }
     }
 }
 
-LinkStatus UartPty::Receive(std::span<std::uint8_t> into, milliseconds timeout) {
+LinkStatus UartPty::WaitForHostOpen(milliseconds timeout) {
     const auto deadline = Clock::now() + timeout;
-    while (pending_.size() < into.size()) {
-        switch (ReadPacket(deadline)) {
-        case Event::Data:
-        case Event::Purge:
-        case Event::Status:
-            break;
-        case Event::HostAbsent:
-            return LinkStatus::Gone;
-        case Event::TimedOut:
-            return LinkStatus::TimedOut;
-        case Event::Stopped:
-            return LinkStatus::Stopped;
-        case Event::Failed:
-            return LinkStatus::Failed;
+    return ReadUntil(deadline, [&](Event event) -> std::optional<LinkStatus> {
+        if (event == Event::Data || event == Event::Purge)
+            pending_.clear(); // data before the purge is noise from before the tool was ready
+        if (event == Event::Purge)
+            return LinkStatus::Ok;
+        if (event == Event::HostAbsent) {
+            if (Clock::now() >= deadline)
+                return LinkStatus::TimedOut;
+            if (!WaitForSlaveOpen(deadline))
+                return LinkStatus::Stopped;
         }
+        return std::nullopt;
+    });
+}
+
+LinkStatus UartPty::Receive(std::span<std::uint8_t> into, milliseconds timeout) {
+    if (pending_.size() < into.size()) {
+        const LinkStatus status =
+            ReadUntil(Clock::now() + timeout, [&](Event event) -> std::optional<LinkStatus> {
+                if (event == Event::HostAbsent)
+                    return LinkStatus::Gone;
+                if (pending_.size() >= into.size())
+                    return LinkStatus::Ok;
+                return std::nullopt;
+            });
+        if (status != LinkStatus::Ok)
+            return status;
     }
     lastArrival_ = pendingSince_;
     std::copy_n(pending_.begin(), into.size(), into.begin());
@@ -273,22 +277,12 @@ LinkStatus UartPty::Send(std::span<const std::uint8_t> bytes) {
 }
 
 LinkStatus UartPty::WaitForHostClose(milliseconds timeout) {
-    const auto deadline = Clock::now() + timeout;
-    while (true) {
-        switch (ReadPacket(deadline)) {
-        case Event::HostAbsent:
-            pending_.clear();
-            return LinkStatus::Ok;
-        case Event::TimedOut:
-            return LinkStatus::TimedOut;
-        case Event::Stopped:
-            return LinkStatus::Stopped;
-        case Event::Failed:
-            return LinkStatus::Failed;
-        default:
-            break;
-        }
-    }
+    return ReadUntil(Clock::now() + timeout, [this](Event event) -> std::optional<LinkStatus> {
+        if (event != Event::HostAbsent)
+            return std::nullopt;
+        pending_.clear();
+        return LinkStatus::Ok;
+    });
 }
 
 } // namespace marlow::emulators

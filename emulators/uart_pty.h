@@ -42,6 +42,9 @@ private:
 
     UartPty(int master, int wake, int slaveOpened, std::string slavePath, std::string linkPath);
     Event ReadPacket(Clock::time_point deadline);
+    // Reads packets until `handle` gives the wait's status for one, or a
+    // timeout, Stop or failure ends it.
+    template <typename Handle> LinkStatus ReadUntil(Clock::time_point deadline, Handle handle);
     // Whether the tool has the slave closed (and sent nothing not yet read).
     bool SlaveClosed() const;
     // Sleeps until the tool opens the slave, `deadline` or Stop; false on Stop.

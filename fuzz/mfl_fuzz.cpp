@@ -31,8 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
     }
 
-    std::string error;
-    if (!WriteMflFile(saved, loaded, &error))
+    if (!WriteMflFile(saved, loaded))
         std::abort();
     LoaderSettings reloaded = LoaderSettings::Defaults();
     const MflReadResult second = ReadMflFile(saved, reloaded);

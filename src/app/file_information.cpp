@@ -38,7 +38,7 @@ stamp::Stamp DisplayedStamp(const FileFacts& facts) {
     return stamp::ParseTrailer(*facts.trailer);
 }
 
-FileInformationBlock ShowFileInformation(const std::optional<FileFacts>& facts) {
+FileInformationBlock ShowFileInformation(const Result<FileFacts>& facts) {
     FileInformationBlock block;
     if (!facts) {
         block.prints.push_back("\nFile not found");
@@ -70,7 +70,7 @@ FileInformationBlock ShowFileInformation(const std::optional<FileFacts>& facts) 
     return block;
 }
 
-FrontPanelFileInformation ShowFileInformationOnPanel(const std::optional<FileFacts>& facts) {
+FrontPanelFileInformation ShowFileInformationOnPanel(const Result<FileFacts>& facts) {
     FrontPanelFileInformation panel;
     if (!facts)
         return panel;
@@ -86,7 +86,7 @@ FrontPanelFileInformation ShowFileInformationOnPanel(const std::optional<FileFac
     return panel;
 }
 
-std::vector<std::string> ShowImageInformation(const std::optional<FileFacts>& facts) {
+std::vector<std::string> ShowImageInformation(const Result<FileFacts>& facts) {
     if (!facts)
         return {};
     static constexpr std::size_t kStartAddressOffset = 7;

@@ -5,6 +5,7 @@
 // a "%" in a path is never taken for a format). The owner decides where they
 // go: the File Information window, the front panel, or the command line.
 
+#include "common/result.h"
 #include "stamp/trailer.h"
 
 #include <array>
@@ -32,11 +33,10 @@ struct FileFacts {
     std::optional<std::array<std::uint8_t, kEndRecordSize>> endRecord;
 };
 
-// nullopt when the file cannot be opened for reading (or is no regular
-// file); `error`, when given, then says why. Reads only the first 15 and the
-// last 20 bytes whatever the file's size, and closes the file before
-// returning.
-std::optional<FileFacts> ReadFileFacts(const std::string& path, std::string* error = nullptr);
+// Why not when the file cannot be opened for reading (or is no regular
+// file). Reads only the first 15 and the last 20 bytes whatever the file's
+// size, and closes the file before returning.
+Result<FileFacts> ReadFileFacts(const std::string& path);
 
 // The window form of `ShowFileInformation`, in the order it happens: the
 // message box (if any), then the clear (if asked), then the writes.
@@ -66,10 +66,10 @@ struct FrontPanelFileInformation {
 // too short to hold a trailer, "NONE" twice for a tail that is not a stamp.
 stamp::Stamp DisplayedStamp(const FileFacts& facts);
 
-// `facts` is nullopt for a file that could not be opened.
-FileInformationBlock ShowFileInformation(const std::optional<FileFacts>& facts);
-FrontPanelFileInformation ShowFileInformationOnPanel(const std::optional<FileFacts>& facts);
+// `facts` is a failure for a file that could not be opened.
+FileInformationBlock ShowFileInformation(const Result<FileFacts>& facts);
+FrontPanelFileInformation ShowFileInformationOnPanel(const Result<FileFacts>& facts);
 // Nothing at all for a file that could not be opened.
-std::vector<std::string> ShowImageInformation(const std::optional<FileFacts>& facts);
+std::vector<std::string> ShowImageInformation(const Result<FileFacts>& facts);
 
 } // namespace marlow::app

@@ -36,10 +36,10 @@ void ReadAt(InputFile& file, std::uint64_t offset, std::span<std::uint8_t> into)
 
 } // namespace
 
-std::optional<FileFacts> ReadFileFacts(const std::string& path, std::string* error) {
-    std::optional<InputFile> file = InputFile::Open(path, error);
+Result<FileFacts> ReadFileFacts(const std::string& path) {
+    Result<InputFile> file = InputFile::Open(path);
     if (!file)
-        return std::nullopt;
+        return Failure{file.Error()};
 
     FileFacts facts;
     facts.fullPathName = FullPathName(path);

@@ -16,10 +16,10 @@
 namespace marlow::cli {
 namespace {
 
-QJsonObject FactsJson(const std::string& path, const std::optional<app::FileFacts>& facts) {
+QJsonObject FactsJson(const std::string& path, const Result<app::FileFacts>& facts) {
     QJsonObject o;
     o["file"] = QString::fromStdString(path);
-    o["found"] = facts.has_value();
+    o["found"] = facts.Ok();
     if (!facts)
         return o;
     o["fullPathName"] = QString::fromStdString(facts->fullPathName);
@@ -66,8 +66,7 @@ int RunInfo(const QStringList& args) {
         return kExitUsage;
     }
     const std::string path = ArgumentBytes(parser.positionalArguments()[0]);
-    std::string why;
-    const std::optional<app::FileFacts> facts = app::ReadFileFacts(path, &why);
+    const Result<app::FileFacts> facts = app::ReadFileFacts(path);
     const app::FileInformationBlock block = app::ShowFileInformation(facts);
     if (block.messageBox)
         Err(*block.messageBox + "\n");
@@ -92,7 +91,7 @@ int RunInfo(const QStringList& args) {
         Out(shown + "\n");
     }
     if (!facts) {
-        Err("marlow-cli info: cannot open " + Printable(path) + ": " + why + "\n");
+        Err("marlow-cli info: cannot open " + Printable(path) + ": " + facts.Error() + "\n");
         return kExitBadInput;
     }
     return block.messageBox ? kExitBadInput : kExitOk;

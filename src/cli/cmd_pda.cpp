@@ -104,7 +104,8 @@ PdaSession::Handset& PdaSession::HandsetFor(const std::string& path) {
     if (handset)
         return *handset;
     handset = std::make_unique<Handset>(options_.timeout);
-    handset->context.SetSettings({options_.file, options_.target, false, options_.phone});
+    handset->context.SetSettings(
+        {.downloadPath = options_.file, .target = options_.target, .phoneOption = options_.phone});
     PdaCliOutput output = options_.output;
     output.streamTrace = options_.devices == 1;
     Handset* const self = handset.get();
@@ -355,9 +356,8 @@ int RunPda(const QStringList& args) {
     int exitCode = kExitOk;
     if (!ParseOptions(args, options, &exitCode))
         return exitCode;
-    std::string why;
-    if (!InputFile::Open(options.file, &why)) {
-        Err("marlow-cli pda: cannot open " + options.file + " (" + why + ")\n");
+    if (const Result<InputFile> file = InputFile::Open(options.file); !file) {
+        Err("marlow-cli pda: cannot open " + options.file + " (" + file.Error() + ")\n");
         return kExitBadInput;
     }
     if (const auto problem = CheckDownloadFile(options.file, {.wholeFiles = options.check})) {

@@ -81,12 +81,12 @@ int RunPhone(const QStringList& args) {
     if (!PackageFilesReady(name, ArgumentBytes(options.package)))
         return kExitBadInput;
 
-    std::string error;
-    std::unique_ptr<phone::VendorLibrary> library = LoadPhoneLibrary(options.library, &error);
-    if (!library) {
-        Err(name + ": " + error + "\n");
+    Result<std::unique_ptr<phone::VendorLibrary>> loaded = LoadPhoneLibrary(options.library);
+    if (!loaded) {
+        Err(name + ": " + loaded.Error() + "\n");
         return kExitFailed;
     }
+    std::unique_ptr<phone::VendorLibrary> library = std::move(*loaded);
     PhoneCliPorts ports = MakePhonePorts(options.port, options.pattern, phone::kMainWindowPortList);
     CliEventLoop loop;
     ProgressWatchdog watchdog(options.timeout);

@@ -68,21 +68,21 @@ int RunVerify(const QStringList& args) {
         return kExitUsage;
     }
     const std::string path = ArgumentBytes(parser.positionalArguments()[0]);
-    const stamp::VerifyResult result = stamp::VerifyStamp(path);
-    if (!result.ok) {
-        Err("marlow-cli stamp verify: " + result.error + "\n");
+    const Result<stamp::Stamp> result = stamp::VerifyStamp(path);
+    if (!result) {
+        Err("marlow-cli stamp verify: " + result.Error() + "\n");
         return kExitBadInput;
     }
     if (parser.isSet("json")) {
         QJsonObject o;
         o["file"] = QString::fromStdString(path);
-        o["model"] = QString::fromStdString(result.stamp.model);
-        o["version"] = QString::fromStdString(result.stamp.version);
+        o["model"] = QString::fromStdString(result->model);
+        o["version"] = QString::fromStdString(result->version);
         OutJsonLine(o);
     } else {
         // A file without a stamp shows whatever its last bytes hold.
-        Out("model   " + Printable(result.stamp.model) + "\nversion " +
-            Printable(result.stamp.version) + "\n");
+        Out("model   " + Printable(result->model) + "\nversion " + Printable(result->version) +
+            "\n");
     }
     return kExitOk;
 }

@@ -121,7 +121,9 @@ TotalSession::TotalSession(const TotalOptions& options, phone::PhoneLibrary& lib
                         loop_.Post([this, outcome, finished] { End(outcome, finished.reason); });
                 },
                 [this](const std::string& step) { watchdog_.Progress(step); }}),
-      context_(pda::PdaSettings{options.list, options.target, true, false}), engine_([&] {
+      context_(pda::PdaSettings{
+          .downloadPath = options.list, .target = options.target, .frontPanelMode = true}),
+      engine_([&] {
           phone::PhoneEngineSetup setup;
           setup.owner = phone::PhoneOwner::FrontPanel;
           setup.library = &library;
@@ -150,7 +152,7 @@ void TotalSession::PanelDeviceArrived() {
 
 void TotalSession::StartPda() {
     context_.cancelled = false;
-    if (!InputFile::Open(options_.list)) {
+    if (!InputFile::Open(options_.list).Ok()) {
         display_.MessageBox("Selected File dosen't exist\nCheck selected file", "");
         End(Outcome::Failed, "the list cannot be opened");
         return;
@@ -369,9 +371,8 @@ int RunTotal(const QStringList& args) {
     if (!ParseOptions(args, options, &exitCode))
         return exitCode;
     const std::string name = args.value(0).toStdString();
-    std::string why;
-    if (!InputFile::Open(options.list, &why)) {
-        Err(name + ": cannot open " + options.list + " (" + why + ")\n");
+    if (const Result<InputFile> list = InputFile::Open(options.list); !list) {
+        Err(name + ": cannot open " + options.list + " (" + list.Error() + ")\n");
         return kExitBadInput;
     }
     const DownloadCheck check{.wholeFiles = options.check, .phoneGroup = options.check};
@@ -379,12 +380,13 @@ int RunTotal(const QStringList& args) {
         Err(name + ": " + *problem + "\n");
         return kExitBadInput;
     }
-    std::string error;
-    std::unique_ptr<phone::VendorLibrary> library = LoadPhoneLibrary(options.library, &error);
-    if (!library) {
-        Err(name + ": " + error + "\n");
+    Result<std::unique_ptr<phone::VendorLibrary>> loaded = LoadPhoneLibrary(options.library);
+    if (!loaded) {
+        Err(name + ": " + loaded.Error() + "\n");
         return kExitFailed;
     }
+    std::unique_ptr<phone::VendorLibrary> library = std::move(*loaded);
+    std::string error;
     std::unique_ptr<usb::DeviceSource> source =
         MakePdaDeviceSource(options.bus, options.busGroup, &error);
     if (!source) {

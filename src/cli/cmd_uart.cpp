@@ -177,8 +177,9 @@ int RunUart(const QStringList& args) {
     if (!ReadOptions(args, options, &exitCode))
         return exitCode;
     // Found out now, not after the handset has been flashed.
-    if (std::string why; !options.log.empty() && !LogFileCanBeSaved(options.log, &why)) {
-        Err("marlow-cli uart: cannot save the log as " + options.log + ": " + why +
+    if (const Status saveable = options.log.empty() ? Status{} : LogFileCanBeSaved(options.log);
+        !saveable) {
+        Err("marlow-cli uart: cannot save the log as " + options.log + ": " + saveable.Error() +
             "\nChoose a --log path in a folder you may write to; nothing was sent.\n");
         return kExitBadInput;
     }

@@ -25,9 +25,8 @@ std::optional<std::string> CheckPhoneGroup(const pda::ListContents& list) {
     for (const pda::PhoneGroupFile& file : list.phoneGroup) {
         if (file.role == phone::PhoneFileRole::None)
             return "the phone group's " + file.name + " is none of the phone files";
-        std::string why;
-        if (!InputFile::Open(file.path, &why))
-            return "cannot open the phone file " + file.path + " (" + why + ")";
+        if (const Result<InputFile> opened = InputFile::Open(file.path); !opened)
+            return "cannot open the phone file " + file.path + " (" + opened.Error() + ")";
         named[static_cast<std::size_t>(file.role)] = true;
     }
     for (std::size_t role = 0; role < named.size(); ++role)

@@ -2,8 +2,10 @@
 
 #include "cli/command_registry.h"
 #include "cli/arguments.h"
+#include "cli/support_log.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <algorithm>
 #include <cstdio>
 
@@ -24,6 +26,15 @@ void PrintUsage(std::FILE* to) {
     std::fprintf(to, "\nRun 'marlow-cli <command> --help' for a command's options.\n");
 }
 
+// `--verbose`, wherever it stands, turns every marlow.* log channel on (to
+// stderr) and is taken out before the command reads its options.
+// QT_LOGGING_RULES still has the last word.
+QStringList WithoutVerbose(QStringList args) {
+    if (args.removeAll(QStringLiteral("--verbose")) > 0)
+        QLoggingCategory::setFilterRules(QStringLiteral("marlow.*.debug=true"));
+    return args;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -34,7 +45,7 @@ int main(int argc, char** argv) {
 
     // Not QCoreApplication::arguments(): its decoding loses the bytes of a
     // file name that is not valid UTF-8.
-    const QStringList args = marlow::cli::DecodedArguments(argc, argv);
+    const QStringList args = WithoutVerbose(marlow::cli::DecodedArguments(argc, argv));
     if (args.size() < 2 || args[1] == "--help" || args[1] == "-h" || args[1] == "help") {
         PrintUsage(args.size() < 2 ? stderr : stdout);
         return args.size() < 2 ? marlow::cli::kExitUsage : marlow::cli::kExitOk;
@@ -63,5 +74,8 @@ int main(int argc, char** argv) {
     QStringList commandArgs;
     commandArgs << QStringLiteral("marlow-cli ") + QString::fromStdString(command->name);
     commandArgs << args.mid(1 + consumed);
-    return command->run(commandArgs);
+    qCDebug(marlow::cli::lcCli).noquote() << "running" << commandArgs.join(' ');
+    const int exitCode = command->run(commandArgs);
+    qCDebug(marlow::cli::lcCli) << "exit code" << exitCode;
+    return exitCode;
 }

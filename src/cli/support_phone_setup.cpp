@@ -12,12 +12,11 @@
 
 namespace marlow::cli {
 
-std::unique_ptr<phone::VendorLibrary> LoadPhoneLibrary(const QString& libraryOption,
-                                                       std::string* error) {
+Result<std::unique_ptr<phone::VendorLibrary>> LoadPhoneLibrary(const QString& libraryOption) {
     QString named = libraryOption;
     if (named.isEmpty())
         named = phone::PhoneLibrarySetting(QSettings("Korvane", "Marlow"));
-    return phone::LocateDownloadLibrary(named, QCoreApplication::applicationDirPath(), error);
+    return phone::LocateDownloadLibrary(named, QCoreApplication::applicationDirPath());
 }
 
 PhoneCliPorts MakePhonePorts(const QString& portOption, const QString& patternOption,

@@ -12,8 +12,7 @@ namespace marlow::cli {
 
 // `--library` when given, else the "PhoneLibrary" setting, else the copy
 // shipped beside marlow-cli, else the system's search.
-std::unique_ptr<phone::VendorLibrary> LoadPhoneLibrary(const QString& libraryOption,
-                                                       std::string* error);
+Result<std::unique_ptr<phone::VendorLibrary>> LoadPhoneLibrary(const QString& libraryOption);
 
 struct PhoneCliPorts {
     std::unique_ptr<phone::PhonePortSource> source;

@@ -10,17 +10,16 @@
 
 namespace marlow {
 
-std::optional<InputFile> InputFile::Open(const std::string& path, std::string* error) {
-    const int fd = OpenRegularFile(path, O_RDONLY, error);
-    if (fd < 0)
-        return std::nullopt;
+Result<InputFile> InputFile::Open(const std::string& path) {
+    const Result<int> fd = OpenRegularFile(path, O_RDONLY);
+    if (!fd)
+        return Failure{fd.Error()};
     struct stat status {};
-    std::FILE* f = ::fstat(fd, &status) == 0 ? ::fdopen(fd, "rb") : nullptr;
+    std::FILE* f = ::fstat(*fd, &status) == 0 ? ::fdopen(*fd, "rb") : nullptr;
     if (f == nullptr) {
-        if (error != nullptr)
-            *error = std::strerror(errno);
-        ::close(fd);
-        return std::nullopt;
+        Failure why{std::strerror(errno)};
+        ::close(*fd);
+        return why;
     }
     return InputFile(f, static_cast<std::uint64_t>(status.st_size));
 }

@@ -3,6 +3,8 @@
 // with the short-read semantics the readers rely on: Read returns how many
 // bytes came.
 
+#include "common/result.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -14,9 +16,9 @@ namespace marlow {
 
 class InputFile {
 public:
-    // nullopt when the file cannot be opened or is no regular file (a pipe,
-    // a device, a folder: see OpenRegularFile); `error` then says why.
-    static std::optional<InputFile> Open(const std::string& path, std::string* error = nullptr);
+    // Why not when the file cannot be opened or is no regular file (a pipe,
+    // a device, a folder: see OpenRegularFile).
+    static Result<InputFile> Open(const std::string& path);
 
     std::size_t Read(std::span<std::uint8_t> into);
     // True when exactly into.size() bytes were read.

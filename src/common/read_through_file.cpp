@@ -21,18 +21,17 @@ constexpr std::size_t kMaxPlacesPerCall = 64;
 
 } // namespace
 
-std::optional<ReadThroughFile> ReadThroughFile::Open(const std::string& path, std::string* error) {
-    const int fd = OpenRegularFile(path, O_RDONLY, error);
-    if (fd < 0)
-        return std::nullopt;
+Result<ReadThroughFile> ReadThroughFile::Open(const std::string& path) {
+    const Result<int> fd = OpenRegularFile(path, O_RDONLY);
+    if (!fd)
+        return Failure{fd.Error()};
     struct stat status {};
-    if (::fstat(fd, &status) != 0) {
-        if (error != nullptr)
-            *error = std::strerror(errno);
-        ::close(fd);
-        return std::nullopt;
+    if (::fstat(*fd, &status) != 0) {
+        Failure why{std::strerror(errno)};
+        ::close(*fd);
+        return why;
     }
-    return ReadThroughFile(fd, static_cast<std::uint64_t>(status.st_size));
+    return ReadThroughFile(*fd, static_cast<std::uint64_t>(status.st_size));
 }
 
 ReadThroughFile::ReadThroughFile(int fd, std::uint64_t size)

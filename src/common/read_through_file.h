@@ -5,6 +5,8 @@
 // with one call. A download then neither copies its data out of a buffer
 // nor pays a system call per packet.
 
+#include "common/result.h"
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -15,10 +17,9 @@ namespace marlow {
 
 class ReadThroughFile {
 public:
-    // nullopt when the file cannot be opened or is no regular file (see
-    // OpenRegularFile); `error` then says why.
-    static std::optional<ReadThroughFile> Open(const std::string& path,
-                                               std::string* error = nullptr);
+    // Why not when the file cannot be opened or is no regular file (see
+    // OpenRegularFile).
+    static Result<ReadThroughFile> Open(const std::string& path);
     ~ReadThroughFile();
     ReadThroughFile(ReadThroughFile&& other) noexcept;
     ReadThroughFile& operator=(ReadThroughFile&& other) noexcept;

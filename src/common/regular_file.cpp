@@ -21,62 +21,57 @@ std::string TypeRefusal(mode_t mode) {
     return std::string("is not a regular file") + kind;
 }
 
-int Refuse(std::string* error, std::string why) {
-    if (error != nullptr)
-        *error = std::move(why);
-    return -1;
+Failure SystemReason() {
+    return Failure{std::strerror(errno)};
 }
 
 } // namespace
 
-int OpenRegularFile(const std::string& path, int flags, std::string* error) {
+Result<int> OpenRegularFile(const std::string& path, int flags) {
     if (path.find('\0') != std::string::npos)
-        return Refuse(error, "the name holds a NUL byte");
+        return Failure{"the name holds a NUL byte"};
     struct stat status {};
     if (::stat(path.c_str(), &status) == 0) {
         if (!S_ISREG(status.st_mode))
-            return Refuse(error, TypeRefusal(status.st_mode));
+            return Failure{TypeRefusal(status.st_mode)};
     } else if (errno != ENOENT || (flags & O_CREAT) == 0) {
-        return Refuse(error, std::strerror(errno));
+        return SystemReason();
     }
     // Non-blocking, so that a pipe put in the file's place since the check
     // cannot hold the open either; the type is checked again on what opened.
     const int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0)
-        return Refuse(error, std::strerror(errno));
+        return SystemReason();
     const bool statusRead = ::fstat(fd, &status) == 0;
     if (!statusRead || !S_ISREG(status.st_mode)) {
-        const std::string why = statusRead ? TypeRefusal(status.st_mode) : std::strerror(errno);
+        Failure why = statusRead ? Failure{TypeRefusal(status.st_mode)} : SystemReason();
         ::close(fd);
-        return Refuse(error, why);
+        return why;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
 }
 
-bool NamesRegularFileOrNothing(const std::string& path, std::string* error) {
-    std::string why;
+Status NamesRegularFileOrNothing(const std::string& path) {
     struct stat status {};
     if (path.find('\0') != std::string::npos)
-        why = "the name holds a NUL byte";
-    else if (::stat(path.c_str(), &status) != 0)
-        why = errno == ENOENT ? "" : std::strerror(errno);
-    else if (!S_ISREG(status.st_mode))
-        why = TypeRefusal(status.st_mode);
-    if (why.empty())
-        return true;
-    Refuse(error, std::move(why));
-    return false;
+        return Failure{"the name holds a NUL byte"};
+    if (::stat(path.c_str(), &status) != 0)
+        return errno == ENOENT ? Status{} : SystemReason();
+    if (!S_ISREG(status.st_mode))
+        return Failure{TypeRefusal(status.st_mode)};
+    return {};
 }
 
-std::FILE* CreateRegularFile(const std::string& path, std::string* error) {
-    const int fd = OpenRegularFile(path, O_WRONLY | O_CREAT | O_TRUNC, error);
-    if (fd < 0)
-        return nullptr;
-    std::FILE* file = ::fdopen(fd, "wb");
+Result<std::FILE*> CreateRegularFile(const std::string& path) {
+    const Result<int> fd = OpenRegularFile(path, O_WRONLY | O_CREAT | O_TRUNC);
+    if (!fd)
+        return Failure{fd.Error()};
+    std::FILE* file = ::fdopen(*fd, "wb");
     if (file == nullptr) {
-        Refuse(error, std::strerror(errno));
-        ::close(fd);
+        Failure why = SystemReason();
+        ::close(*fd);
+        return why;
     }
     return file;
 }

@@ -41,13 +41,11 @@ bool CDebugPort::OpenDebugPort(const std::string& name, int baud) {
     }
 
     const QString device = QString::fromStdString(DebugPortDevice(name));
-    bool opened = false;
-    QString error;
+    Status opened;
     QMetaObject::invokeMethod(
-        worker_, [&] { opened = worker_->Open(device, baud, &error); },
-        Qt::BlockingQueuedConnection);
+        worker_, [&] { opened = worker_->Open(device, baud); }, Qt::BlockingQueuedConnection);
     if (!opened) {
-        lastError_ = error.toStdString();
+        lastError_ = opened.Error();
         StopWatchThread();
         SetOpen(false);
         return false;

@@ -3,6 +3,7 @@
 #include "debugport/debug_port.h"
 #include "debugport/debug_port_names.h"
 #include "debugport/debug_port_problem.h"
+#include "debugport/debugport_log.h"
 
 #include <array>
 
@@ -26,10 +27,12 @@ bool LineHungUp(qintptr handle) {
 #endif
 }
 
-QString OpenFailure(const QSerialPort& port, const QString& device) {
+Failure OpenFailure(const QSerialPort& port, const QString& device) {
     const std::string path = device.toStdString();
     const OpenProblem problem = ClassifyOpenFailure(port.error(), DeviceFactsOf(path));
-    return QString::fromStdString(OpenProblemText(problem, path, port.errorString().toStdString()));
+    qCDebug(lcDebugPort).noquote()
+        << device << "did not open: serial port error" << port.error() << port.errorString();
+    return Failure{OpenProblemText(problem, path, port.errorString().toStdString())};
 }
 
 } // namespace
@@ -37,14 +40,14 @@ QString OpenFailure(const QSerialPort& port, const QString& device) {
 PortWorker::PortWorker(const std::atomic<bool>& running, std::function<void(std::string_view)> text)
     : running_(running), text_(std::move(text)) {}
 
-bool PortWorker::Open(const QString& device, int baud, QString* error) {
+Status PortWorker::Open(const QString& device, int baud) {
     port_ = new QSerialPort(this);
     port_->setPortName(device);
     if (!port_->open(QIODevice::ReadWrite)) {
-        *error = OpenFailure(*port_, device);
+        Failure why = OpenFailure(*port_, device);
         delete port_;
         port_ = nullptr;
-        return false;
+        return why;
     }
     // The handset paces its console with XON/XOFF; the line is otherwise
     // plain 8N1.
@@ -53,19 +56,21 @@ bool PortWorker::Open(const QString& device, int baud, QString* error) {
                          port_->setStopBits(QSerialPort::OneStop) &&
                          port_->setFlowControl(QSerialPort::SoftwareControl);
     if (!applied) {
-        *error = OpenFailure(*port_, device);
+        Failure why = OpenFailure(*port_, device);
         Close();
-        return false;
+        return why;
     }
     port_->clear(QSerialPort::AllDirections);
     connect(port_, &QSerialPort::readyRead, this, &PortWorker::Drain);
     connect(port_, &QSerialPort::errorOccurred, this, &PortWorker::OnError);
-    return true;
+    qCDebug(lcDebugPort).noquote() << device << "opened at" << baud << "baud";
+    return {};
 }
 
 void PortWorker::Close() {
     if (!port_)
         return;
+    qCDebug(lcDebugPort).noquote() << port_->portName() << "closed";
     port_->disconnect(this);
     port_->clear(QSerialPort::AllDirections);
     port_->close();
@@ -102,6 +107,8 @@ void PortWorker::OnError(QSerialPort::SerialPortError error) {
         return;
     const bool removed = error == QSerialPort::ResourceError || LineHungUp(port_->handle());
     const QString reason = removed ? QStringLiteral("device removed") : port_->errorString();
+    qCDebug(lcDebugPort).noquote()
+        << port_->portName() << "lost:" << reason << "(error" << error << ")";
     QSerialPort* failed = port_;
     port_ = nullptr;
     failed->disconnect(this);

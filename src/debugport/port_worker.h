@@ -2,6 +2,8 @@
 // The half of the debug port that lives on the watch thread: the serial line
 // object itself, which Qt wants used only from the thread that made it.
 
+#include "common/result.h"
+
 #include <QObject>
 #include <QSerialPort>
 #include <atomic>
@@ -17,8 +19,8 @@ public:
     PortWorker(const std::atomic<bool>& running, std::function<void(std::string_view)> text);
 
     // All three run on the watch thread. A failed open says why and what to
-    // do about it in `error`.
-    bool Open(const QString& device, int baud, QString* error);
+    // do about it.
+    Status Open(const QString& device, int baud);
     void Close();
     qint64 Write(const QByteArray& bytes);
 

@@ -4,12 +4,15 @@
 
 #include "hotplug/device_watcher.h"
 
+#include "hotplug/hotplug_log.h"
 #include "pda/pda_protocol.h"
 
 namespace marlow::hotplug {
 
 void CDeviceWatcher::StopDownload(Device& device, usb::StopCause cause) {
     usb::CUsbPipe& pipe = *device.pipe;
+    qCDebug(lcHotplug, "stopping the download on %s (cause %d)", device.path.c_str(),
+            static_cast<int>(cause));
     pipe.RequestStop(cause);
     // A stop request cuts every blocked read and write short, so the thread
     // ends within this grace; it is joined, never terminated, either way.
@@ -31,6 +34,7 @@ void CDeviceWatcher::UnloadUsbDrv(bool close, bool unload, const std::string* on
         // The run's image and list files were closed when its thread ended.
         if (unload) {
             owner_.Log("if(bUnload)");
+            qCDebug(lcHotplug, "telling %s to leave (USB_UNLOAD_CMD)", device->path.c_str());
             device->pipe->ClearStopRequest();
             const std::uint8_t unloadCommand = pda::CodeOf(pda::PdaCommand::USB_UNLOAD_CMD);
             device->pipe->WritePipe({&unloadCommand, 1});

@@ -1,6 +1,7 @@
 #include "hotplug/download_command.h"
 
 #include "common/input_file.h"
+#include "hotplug/hotplug_log.h"
 
 namespace marlow::hotplug {
 
@@ -8,8 +9,9 @@ bool OperationDownload(CDeviceWatcher& watcher, pda::PdaRunContext& context,
                        pda::PdaEventSink& events, const std::string* onlyPath) {
     const pda::PdaSettings settings = context.Settings();
     // Only a probe: the run opens the file again itself.
-    const bool fileFound = InputFile::Open(settings.downloadPath).has_value();
+    const bool fileFound = InputFile::Open(settings.downloadPath).Ok();
     if (!context.deviceConnected) {
+        qCDebug(lcHotplug, "download not started: no device connected");
         events.Post(pda::DownloadRefused{true});
         return false;
     }
@@ -17,6 +19,7 @@ bool OperationDownload(CDeviceWatcher& watcher, pda::PdaRunContext& context,
     if (settings.phoneOption)
         context.g_AllDownLoad = false;
     if (!fileFound) {
+        qCDebug(lcHotplug, "download not started: %s not found", settings.downloadPath.c_str());
         events.Post(pda::DownloadRefused{false});
         return false;
     }

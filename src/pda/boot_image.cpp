@@ -85,10 +85,11 @@ bool BootImageReader::Open(const std::string& path) {
     error_ = ImageReadError::None;
     errorOffset_ = 0;
     errorText_.clear();
-    std::string why;
-    file_ = ReadThroughFile::Open(path, &why);
-    if (!file_)
-        return Fail(ImageReadError::Open, 0, "cannot open " + Printable(path) + ": " + why);
+    Result<ReadThroughFile> opened = ReadThroughFile::Open(path);
+    if (!opened)
+        return Fail(ImageReadError::Open, 0,
+                    "cannot open " + Printable(path) + ": " + opened.Error());
+    file_ = std::move(opened).Value();
     return true;
 }
 

@@ -93,10 +93,9 @@ std::vector<PhoneGroupFile> ReadPhoneGroup(LineReader& lines, std::string_view f
 
 ListContents ReadListFile(const std::string& listPath) {
     ListContents contents;
-    std::string why;
-    std::optional<InputFile> file = InputFile::Open(listPath, &why);
+    Result<InputFile> file = InputFile::Open(listPath);
     if (!file) {
-        contents.error = "cannot open list file " + Printable(listPath) + ": " + why;
+        contents.error = "cannot open list file " + Printable(listPath) + ": " + file.Error();
         return contents;
     }
     const std::string listDirectory = DirectoryPart(listPath);

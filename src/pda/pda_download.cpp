@@ -210,13 +210,13 @@ bool PdaRun::Start() {
     listRun_ = ToLowerAscii(LastChars(path, 4)) == ".lst";
     listTotal_ = ListCounterTotal(ListKindOf(path));
     if (listRun_) {
-        std::string why;
-        listFile_ = InputFile::Open(path, &why);
-        if (!listFile_) {
+        Result<InputFile> list = InputFile::Open(path);
+        if (!list) {
             context_.aborted = true;
-            error_ = "cannot open the list " + Printable(path) + ": " + why;
+            error_ = "cannot open the list " + Printable(path) + ": " + list.Error();
             return false;
         }
+        listFile_ = std::move(list).Value();
         listLines_.emplace(listFile_->Handle(), kListLineLimits);
         listDirectory_ = DirectoryPart(path);
         GoTo(PdaState::SIGNATURE_STATE);

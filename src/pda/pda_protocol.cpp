@@ -1,6 +1,7 @@
 #include "pda/pda_protocol.h"
 
 #include "common/little_endian.h"
+#include "pda/pda_log.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -20,8 +21,11 @@ std::string Hex8(std::uint8_t value) {
     return text;
 }
 
+// Every failed step passes here, so the log shows each one as it happens.
 std::string StepError(PdaCommand command, const std::string& what) {
-    return CommandName(CodeOf(command)) + ": " + what;
+    std::string text = CommandName(CodeOf(command)) + ": " + what;
+    qCDebug(lcPda, "%s", text.c_str());
+    return text;
 }
 
 } // namespace
@@ -150,6 +154,8 @@ ReplyWait AwaitReply(ReplyChannel& channel, PdaCommand command) {
             return wait;
         }
         ++wait.unexpectedBytes;
+        qCDebug(lcPda, "%s: unexpected reply %s", CommandName(expected).c_str(),
+                Hex8(reply).c_str());
         channel.Pause(kReplyPause);
     }
     wait.outcome = ReplyOutcome::Exhausted;

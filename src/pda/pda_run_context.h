@@ -59,12 +59,13 @@ public:
         phoneFiles_[role] = std::move(entry);
     }
 
-    // TRUE: no phone download remains after this PDA download.
-    std::atomic<bool> g_AllDownLoad{true};
+    // The handset documentation's flags, under their historic names.
+    std::atomic<bool> g_AllDownLoad{true}; // TRUE: no phone download remains after this one
+    std::atomic<int> m_DownSelect{0};
+
     std::atomic<bool> aborted{false};
     std::atomic<bool> deviceConnected{false};
     std::atomic<bool> cancelled{false}; // the front panel's Stop
-    std::atomic<int> m_DownSelect{0};
     // Front panel: set while the handset writes its flash.
     std::atomic<bool> flashWriting{false};
 

@@ -1,5 +1,7 @@
 #include "phone/library_location.h"
 
+#include "phone/phone_log.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -31,13 +33,18 @@ QStringList DownloadLibraryCandidates(const QString& programDir) {
     return candidates;
 }
 
-std::unique_ptr<VendorLibrary>
-LocateDownloadLibrary(const QString& explicitPath, const QString& programDir, std::string* error) {
-    if (!explicitPath.isEmpty())
-        return LoadDownloadLibrary(explicitPath, error);
+Result<std::unique_ptr<VendorLibrary>> LocateDownloadLibrary(const QString& explicitPath,
+                                                             const QString& programDir) {
+    if (!explicitPath.isEmpty()) {
+        qCDebug(lcPhone).noquote() << "the vendor library as named:" << explicitPath;
+        return LoadDownloadLibrary(explicitPath);
+    }
     // The first candidate that exists decides: a broken copy beside the
     // program is reported, not silently replaced by another one.
-    return LoadDownloadLibrary(DownloadLibraryCandidates(programDir).front(), error);
+    const QStringList candidates = DownloadLibraryCandidates(programDir);
+    qCDebug(lcPhone).noquote() << "vendor library candidates beside" << programDir << ":"
+                               << candidates.join(", ");
+    return LoadDownloadLibrary(candidates.front());
 }
 
 } // namespace marlow::phone

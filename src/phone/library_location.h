@@ -20,7 +20,7 @@ QString DownloadLibraryFileName();
 QStringList DownloadLibraryCandidates(const QString& programDir);
 
 // `explicitPath` (option or setting) when not empty, else the candidates.
-std::unique_ptr<VendorLibrary> LocateDownloadLibrary(const QString& explicitPath,
-                                                     const QString& programDir, std::string* error);
+Result<std::unique_ptr<VendorLibrary>> LocateDownloadLibrary(const QString& explicitPath,
+                                                             const QString& programDir);
 
 } // namespace marlow::phone

@@ -5,8 +5,11 @@ namespace marlow::phone {
 using namespace std::chrono_literals;
 
 PhoneEngine::PhoneEngine(PhoneEngineSetup setup)
-    : setup_(std::move(setup)), library_(*setup_.library), out_(*setup_.presentation),
-      clock_(*setup_.clock) {
+    : setup_(std::move(setup)),
+      policy_(setup_.policy.value_or(setup_.owner == PhoneOwner::FrontPanel
+                                         ? PhoneRunPolicy::FrontPanel()
+                                         : PhoneRunPolicy::MainWindow())),
+      library_(*setup_.library), out_(*setup_.presentation), clock_(*setup_.clock) {
     status_.Clear();
     library_.AttachReports(*this, status_);
     status_.Clear();
@@ -54,7 +57,7 @@ void PhoneEngine::HandleByState(PhoneEvent event, std::string_view text) {
     case stBooting:
         if (event == EVT_ERROR)
             return FailPhoneDownload("Boot Failed", text);
-        if (IsPanel())
+        if (policy_.bootWatchdog)
             clock_.StopTimer(PhoneTimer::BootWatchdog);
         DownloadPsi();
         return;
@@ -89,10 +92,11 @@ void PhoneEngine::StartRun() {
     if (IsPanel()) {
         out_.Clear(PhoneTarget::LogList);
         Status("Please wait...");
-        clock_.Pause(250ms); // the modem's port settles after it appears
     } else {
         out_.Clear(PhoneTarget::DeviceState);
     }
+    if (policy_.portSettle.count() > 0)
+        clock_.Pause(policy_.portSettle); // the modem's port settles after it appears
     if (!OpenPort()) {
         Trace("if(!OpenPort(inst))");
         Status("Can't open port");
@@ -103,8 +107,8 @@ void PhoneEngine::StartRun() {
         return;
     }
     inst_.state = stBooting;
-    if (IsPanel())
-        clock_.StartTimer(PhoneTimer::BootWatchdog, 1000ms);
+    if (policy_.bootWatchdog)
+        clock_.StartTimer(PhoneTimer::BootWatchdog, *policy_.bootWatchdog);
     Boot();
 }
 

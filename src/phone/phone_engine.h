@@ -11,6 +11,7 @@
 #include "phone/phone_library.h"
 #include "phone/phone_ports.h"
 #include "phone/phone_presentation.h"
+#include "phone/phone_run_policy.h"
 #include "phone/phone_states.h"
 #include "phone/report_mailbox.h"
 #include "phone/status_text.h"
@@ -18,6 +19,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -25,12 +27,10 @@ namespace marlow::phone {
 
 enum class PhoneOwner { MainWindow, FrontPanel };
 
-// Port polls before the wait gives up.
-inline constexpr int kMainWindowPortPolls = 3000;
-inline constexpr int kFrontPanelPortPolls = 5000;
-
 struct PhoneEngineSetup {
     PhoneOwner owner = PhoneOwner::MainWindow;
+    // Unset: the owner's preset.
+    std::optional<PhoneRunPolicy> policy;
     PhoneLibrary* library = nullptr;
     PhonePresentation* presentation = nullptr;
     PhoneClock* clock = nullptr;
@@ -134,6 +134,7 @@ private:
     void Show(PhoneTarget target, std::string_view text);
 
     PhoneEngineSetup setup_;
+    const PhoneRunPolicy policy_;
     PhoneLibrary& library_;
     PhonePresentation& out_;
     PhoneClock& clock_;

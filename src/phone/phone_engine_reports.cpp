@@ -26,7 +26,7 @@ int DecimalValue(std::string_view text) {
 } // namespace
 
 void PhoneEngine::ReceiveReport(std::uint8_t channel, std::uint32_t code, const char* text) {
-    mailbox_.Put(PhoneReport{channel, code, ReportText(text), false});
+    mailbox_.Put(PhoneReport{.channel = channel, .code = code, .text = ReportText(text)});
     setup_.ownerThread->Post([alive = std::weak_ptr<int>(alive_), this] {
         if (alive.lock())
             HandleReportMessage();
@@ -37,10 +37,10 @@ bool PhoneEngine::HandleReportMessage() {
     std::optional<PhoneReport> report = mailbox_.TakeNext();
     if (!report || !setup_.phoneSelected())
         return false;
-    // The front panel leaves a stalled boot to its watchdog: while it boots
-    // or sends the PSI loader, only "done" gets through.
+    // A run with a boot watchdog leaves a stalled boot to it: while the modem
+    // boots or takes the PSI loader, only "done" gets through.
     const bool booting = inst_.state == stBooting || inst_.state == stDownloadPsi;
-    if (IsPanel() && booting && report->code != IFWD_DL_OK)
+    if (policy_.onlyDoneWhileBooting && booting && report->code != IFWD_DL_OK)
         return false;
 
     if (!IsPanel() && !status_.Empty())

@@ -154,7 +154,7 @@ void PhoneEngine::ScheduleNextPoll() {
 }
 
 int PhoneEngine::PollLimit() const {
-    return IsPanel() ? kFrontPanelPortPolls : kMainWindowPortPolls;
+    return policy_.portPolls;
 }
 
 void PhoneEngine::WatchdogTick() {

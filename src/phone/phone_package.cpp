@@ -32,7 +32,7 @@ const char* LoadedTraceLine(PhoneFileRole role) {
 }
 
 bool PackageExists(const std::string& path) {
-    return InputFile::Open(path).has_value();
+    return InputFile::Open(path).Ok();
 }
 
 std::string PathTooLongText(std::string_view member, std::size_t pathLength) {
@@ -58,7 +58,7 @@ PackageLoadResult LoadPhonePackage(const std::string& packagePath, PhoneFileSet&
     }
 
     // It was there a moment ago; if it has gone since, it is missing now.
-    std::optional<InputFile> file = InputFile::Open(packagePath);
+    Result<InputFile> file = InputFile::Open(packagePath);
     if (!file)
         return result;
 

@@ -1,6 +1,7 @@
 #include "phone/phone_ports.h"
 
 #include "phone/directory_watch.h"
+#include "phone/phone_log.h"
 
 #include <cctype>
 #include <filesystem>
@@ -71,8 +72,12 @@ std::string FormPortName(std::string_view pattern, int number) {
 
 std::optional<int> DiscoveredPhonePort::FindFirstPort() {
     const std::vector<int> numbers = FindPhonePorts(source_, capacity_);
-    if (numbers.empty())
+    if (numbers.empty()) {
+        qCDebug(lcPhone, "no modem port found yet");
         return std::nullopt;
+    }
+    qCDebug(lcPhone, "modem port %d chosen: the first of %zu found", numbers.front(),
+            numbers.size());
     return numbers.front();
 }
 
@@ -82,8 +87,11 @@ FixedPhonePort::~FixedPhonePort() = default;
 
 std::optional<int> FixedPhonePort::FindFirstPort() {
     std::error_code ignored;
-    if (!std::filesystem::exists(path_, ignored))
+    if (!std::filesystem::exists(path_, ignored)) {
+        qCDebug(lcPhone, "the named modem port %s does not exist yet", path_.c_str());
         return std::nullopt;
+    }
+    qCDebug(lcPhone, "modem port %s chosen: named by the caller", path_.c_str());
     return 0;
 }
 
@@ -100,6 +108,8 @@ bool FixedPhonePort::WatchPorts(std::function<void()> changed) {
                 changed();
         },
         &ignored);
+    if (watch_ == nullptr)
+        qCDebug(lcPhone, "watching %s failed: %s", folder.c_str(), ignored.c_str());
     return watch_ != nullptr;
 }
 

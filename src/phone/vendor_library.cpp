@@ -1,5 +1,7 @@
 #include "phone/vendor_library.h"
 
+#include "phone/phone_log.h"
+
 #include <array>
 #include <cstdio>
 #include <utility>
@@ -75,24 +77,27 @@ void ResolveUncalled(QLibrary& library, EntryPoints& e) {
 
 } // namespace
 
-std::unique_ptr<VendorLibrary> LoadDownloadLibrary(const QString& nameOrPath, std::string* error) {
+Result<std::unique_ptr<VendorLibrary>> LoadDownloadLibrary(const QString& nameOrPath) {
     auto library = std::make_unique<QLibrary>(nameOrPath);
     if (!library->load()) {
-        *error = "The modem download library " + nameOrPath.toStdString() + " cannot be loaded (" +
-                 library->errorString().toStdString() +
-                 "). Install IFWD_DownloadDll or name its file with the PhoneLibrary setting.";
-        return nullptr;
+        qCDebug(lcPhone).noquote()
+            << "the vendor library" << nameOrPath << "did not load:" << library->errorString();
+        return Failure{"The modem download library " + nameOrPath.toStdString() +
+                       " cannot be loaded (" + library->errorString().toStdString() +
+                       "). Install IFWD_DownloadDll or name its file with the PhoneLibrary "
+                       "setting."};
     }
     EntryPoints entries;
     std::string missing;
     if (!ResolveCalled(*library, entries, &missing)) {
-        *error = "The modem download library " + library->fileName().toStdString() +
-                 " has no entry point " + missing +
-                 ", so it cannot download the phone. Use a matching IFWD_DownloadDll.";
+        Failure refused{"The modem download library " + library->fileName().toStdString() +
+                        " has no entry point " + missing +
+                        ", so it cannot download the phone. Use a matching IFWD_DownloadDll."};
         library->unload();
-        return nullptr;
+        return refused;
     }
     ResolveUncalled(*library, entries);
+    qCDebug(lcPhone).noquote() << "the vendor library loaded from" << library->fileName();
     return std::unique_ptr<VendorLibrary>(new VendorLibrary(std::move(library), entries));
 }
 

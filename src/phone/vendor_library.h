@@ -4,6 +4,7 @@
 // cannot be found is refused with a reason at load time, so no call ever goes
 // through a missing entry.
 
+#include "common/result.h"
 #include "phone/ifwd_download_dll.h"
 #include "phone/phone_library.h"
 #include "phone/report_router.h"
@@ -56,7 +57,7 @@ public:
     QString FileName() const { return library_->fileName(); }
 
 private:
-    friend std::unique_ptr<VendorLibrary> LoadDownloadLibrary(const QString&, std::string*);
+    friend Result<std::unique_ptr<VendorLibrary>> LoadDownloadLibrary(const QString&);
     VendorLibrary(std::unique_ptr<QLibrary> library, EntryPoints entries)
         : library_(std::move(library)), entries_(entries) {}
 
@@ -67,7 +68,7 @@ private:
 
 // `nameOrPath`: a path to the library file, or a bare name that the system's
 // library search resolves ("IFWD_DownloadDll" finds libIFWD_DownloadDll.so).
-// On failure returns null and says why, in words the operator can act on.
-std::unique_ptr<VendorLibrary> LoadDownloadLibrary(const QString& nameOrPath, std::string* error);
+// A failure says why, in words the operator can act on.
+Result<std::unique_ptr<VendorLibrary>> LoadDownloadLibrary(const QString& nameOrPath);
 
 } // namespace marlow::phone

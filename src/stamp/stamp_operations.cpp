@@ -59,17 +59,12 @@ Stamp VerifyTrailer(std::span<const std::uint8_t, kTrailerSize> bytes) {
     return ParseTrailer(bytes);
 }
 
-VerifyResult VerifyStamp(const std::string& path) {
-    VerifyResult result;
+Result<Stamp> VerifyStamp(const std::string& path) {
     const TrailerRead tail = ReadTrailerBytes(path);
-    if (tail.status != TrailerStatus::Ok) {
-        result.error = tail.error;
-        return result;
-    }
-    result.ok = true;
-    result.stamp =
-        IsUnstampedList(path, tail.bytes) ? Stamp{kNoStamp, kNoStamp} : VerifyTrailer(tail.bytes);
-    return result;
+    if (tail.status != TrailerStatus::Ok)
+        return Failure{tail.error};
+    return IsUnstampedList(path, tail.bytes) ? Stamp{kNoStamp, kNoStamp}
+                                             : VerifyTrailer(tail.bytes);
 }
 
 std::optional<TypingProblem> CheckTyping(StampField field, std::string_view text) {

@@ -20,18 +20,14 @@ inline constexpr const char* kNoStamp = "NONE";
 // operator corrects a stamp (readers only see the last one).
 TrailerWrite InsertStamp(const std::string& path, std::string_view model, std::string_view version);
 
-struct VerifyResult {
-    bool ok = false;
-    Stamp stamp;       // when ok: the fields as text, or "NONE"/"NONE"
-    std::string error; // when !ok: nothing is to be shown in the result fields
-};
-
 // A tail whose version field begins with "bin" is the end of a list file's
 // last ".bin" line, not a stamp, and verifies as "NONE"; so does a tail that
 // ends in a line break, and a ".lst" file whose tail does not read as a
 // stamp. Any other tail is shown as it stands, characters unexamined (the
 // shower escapes control characters).
-VerifyResult VerifyStamp(const std::string& path);
+// The fields as text, or "NONE"/"NONE"; a failure has nothing to show in
+// the result fields.
+Result<Stamp> VerifyStamp(const std::string& path);
 Stamp VerifyTrailer(std::span<const std::uint8_t, kTrailerSize> bytes);
 
 enum class StampField { Model, Version };

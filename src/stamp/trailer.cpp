@@ -60,31 +60,25 @@ bool LooksStamped(std::span<const std::uint8_t, kTrailerSize> bytes) {
     return true;
 }
 
-TrailerBuild BuildTrailer(std::string_view model, std::string_view version) {
-    TrailerBuild build;
-    if (model.size() > kMaxModelLength) {
-        build.error = "Model name \"" + std::string(model) + "\" is longer than " +
-                      std::to_string(kMaxModelLength) + " characters";
-        return build;
-    }
-    if (version.size() > kMaxVersionLength) {
-        build.error = "Version \"" + std::string(version) + "\" is longer than " +
-                      std::to_string(kMaxVersionLength) + " characters";
-        return build;
-    }
-    CopyText(model, std::span(build.bytes).first(kModelFieldSize));
-    CopyText(version, std::span(build.bytes).subspan(kVersionFieldOffset, kVersionFieldSize));
-    build.ok = true;
-    return build;
+Result<TrailerBytes> BuildTrailer(std::string_view model, std::string_view version) {
+    if (model.size() > kMaxModelLength)
+        return Failure{"Model name \"" + std::string(model) + "\" is longer than " +
+                       std::to_string(kMaxModelLength) + " characters"};
+    if (version.size() > kMaxVersionLength)
+        return Failure{"Version \"" + std::string(version) + "\" is longer than " +
+                       std::to_string(kMaxVersionLength) + " characters"};
+    TrailerBytes bytes{};
+    CopyText(model, std::span(bytes).first(kModelFieldSize));
+    CopyText(version, std::span(bytes).subspan(kVersionFieldOffset, kVersionFieldSize));
+    return bytes;
 }
 
 TrailerRead ReadTrailerBytes(const std::string& path) {
     TrailerRead result;
-    std::string why;
-    std::optional<InputFile> file = InputFile::Open(path, &why);
+    Result<InputFile> file = InputFile::Open(path);
     if (!file) {
         result.status = TrailerStatus::OpenFailed;
-        result.error = "Cannot open " + Printable(path) + ": " + why;
+        result.error = "Cannot open " + Printable(path) + ": " + file.Error();
         return result;
     }
     if (file->Size() < kTrailerSize) {
@@ -106,22 +100,22 @@ TrailerRead ReadTrailerBytes(const std::string& path) {
 TrailerWrite AppendTrailer(const std::string& path, std::string_view model,
                            std::string_view version) {
     TrailerWrite result;
-    const TrailerBuild trailer = BuildTrailer(model, version);
-    if (!trailer.ok) {
+    const Result<TrailerBytes> trailer = BuildTrailer(model, version);
+    if (!trailer) {
         result.status = TrailerStatus::FieldTooLong;
-        result.error = trailer.error;
+        result.error = trailer.Error();
         return result;
     }
 
-    std::string why;
-    const int fd = OpenRegularFile(path, O_WRONLY, &why);
-    if (fd < 0) {
+    const Result<int> opened = OpenRegularFile(path, O_WRONLY);
+    if (!opened) {
         result.status = TrailerStatus::OpenFailed;
-        result.error = "Cannot open " + Printable(path) + ": " + why;
+        result.error = "Cannot open " + Printable(path) + ": " + opened.Error();
         return result;
     }
+    const int fd = *opened;
     const off_t oldLength = ::lseek(fd, 0, SEEK_END);
-    if (oldLength < 0 || !WriteAll(fd, trailer.bytes)) {
+    if (oldLength < 0 || !WriteAll(fd, *trailer)) {
         result.status = TrailerStatus::WriteFailed;
         result.error = SystemError("Cannot append the stamp to", path, errno);
         if (oldLength >= 0 && ::ftruncate(fd, oldLength) != 0)

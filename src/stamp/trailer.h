@@ -3,6 +3,8 @@
 // model field and a 5-byte version field, each zero-padded text. Only the
 // last 20 bytes of a file count, so stamping twice simply appends again.
 
+#include "common/result.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -35,15 +37,9 @@ Stamp ParseTrailer(std::span<const std::uint8_t, kTrailerSize> bytes);
 // 20) are stamp characters: the information display's test for "stamped".
 bool LooksStamped(std::span<const std::uint8_t, kTrailerSize> bytes);
 
-struct TrailerBuild {
-    bool ok = false;
-    TrailerBytes bytes{};
-    std::string error; // set when !ok
-};
-
 // Refuses a model over 14 or a version over 4 characters rather than cutting
 // them: a cut model would silently stamp the wrong handset type.
-TrailerBuild BuildTrailer(std::string_view model, std::string_view version);
+Result<TrailerBytes> BuildTrailer(std::string_view model, std::string_view version);
 
 enum class TrailerStatus { Ok, OpenFailed, TooShort, ReadFailed, FieldTooLong, WriteFailed };
 

@@ -196,11 +196,10 @@ bool UartLoaderSession::SaveLog(const std::string& path) {
 }
 
 bool UartLoaderSession::SaveSettings(const std::string& path) {
-    std::string error;
-    if (WriteMflFile(path, settings_, &error))
-        return true;
-    sink_.Post(MessageBoxShown{error});
-    return false;
+    const Status written = WriteMflFile(path, settings_);
+    if (!written)
+        sink_.Post(MessageBoxShown{written.Error()});
+    return written.Ok();
 }
 
 bool UartLoaderSession::LoadSettings(const std::string& path) {

@@ -77,12 +77,6 @@ void Show(MflReadResult& result, std::string text) {
     result.notes.push_back({NoteKind::MessageBox, std::move(text)});
 }
 
-bool Fail(std::string* error, std::string text) {
-    if (error != nullptr)
-        *error = std::move(text);
-    return false;
-}
-
 } // namespace
 
 LoaderSettings LoaderSettings::Defaults() {
@@ -107,7 +101,7 @@ MflReadResult ReadMflFile(const std::string& path, LoaderSettings& settings) {
     const std::string name = Printable(FileNamePart(path));
     // The dialog's text names the file only; the reason (a pipe or a device
     // is refused like a missing file) is not part of it.
-    std::optional<InputFile> file = InputFile::Open(path);
+    Result<InputFile> file = InputFile::Open(path);
     if (!file) {
         result.error = "Failed to open file " + name;
         return result;
@@ -153,20 +147,21 @@ MflReadResult ReadMflFile(const std::string& path, LoaderSettings& settings) {
     return result;
 }
 
-bool WriteMflFile(const std::string& path, const LoaderSettings& settings, std::string* error) {
+Status WriteMflFile(const std::string& path, const LoaderSettings& settings) {
     const std::string name = Printable(FileNamePart(path));
     if (AnyFieldHoldsLineBreak(settings))
-        return Fail(error, "Failed to write file " + name + ": a field holds a line break");
+        return Failure{"Failed to write file " + name + ": a field holds a line break"};
 
     const std::string text = WithCrLf(FormatMflText(settings));
-    std::FILE* file = CreateRegularFile(path, nullptr);
-    if (file == nullptr)
-        return Fail(error, "Failed to open file " + name);
+    const Result<std::FILE*> created = CreateRegularFile(path);
+    if (!created)
+        return Failure{"Failed to open file " + name};
+    std::FILE* file = *created;
     const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
     const bool closed = std::fclose(file) == 0;
     if (!written || !closed)
-        return Fail(error, "Failed to write file " + name);
-    return true;
+        return Failure{"Failed to write file " + name};
+    return {};
 }
 
 } // namespace marlow::uartloader

@@ -4,6 +4,7 @@
 // Saved and loaded as ".mfl" files: 28 lines, "COM<n>" then three per role.
 
 #include "common/notes.h"
+#include "common/result.h"
 
 #include <array>
 #include <string>
@@ -50,7 +51,7 @@ MflReadResult ReadMflFile(const std::string& path, LoaderSettings& settings);
 // Writes the 28 lines with CR LF on every platform: the files travel between
 // the Windows and Linux PCs. Refuses fields that hold a line break, which
 // would shift every later field on reading, and an existing path that is
-// no regular file (see OpenRegularFile). `error` may be null.
-bool WriteMflFile(const std::string& path, const LoaderSettings& settings, std::string* error);
+// no regular file (see OpenRegularFile).
+Status WriteMflFile(const std::string& path, const LoaderSettings& settings);
 
 } // namespace marlow::uartloader

@@ -8,9 +8,9 @@ namespace marlow::uartloader {
 
 namespace {
 
-LogSave Refuse(LogSave result, const QSaveFile& file, std::string* why) {
+LogSave Refuse(LogSave result, std::string reason, std::string* why) {
     if (why != nullptr)
-        *why = file.errorString().toStdString();
+        *why = std::move(reason);
     return result;
 }
 
@@ -18,29 +18,27 @@ LogSave Refuse(LogSave result, const QSaveFile& file, std::string* why) {
 
 // A pipe or a device in the log's place is refused, never replaced.
 LogSave SaveLogFile(const std::string& path, std::string_view text, std::string* why) {
-    if (!NamesRegularFileOrNothing(path, why))
-        return LogSave::CannotCreate;
+    if (const Status named = NamesRegularFileOrNothing(path); !named)
+        return Refuse(LogSave::CannotCreate, named.Error(), why);
     QSaveFile file(QString::fromStdString(path));
     if (!file.open(QIODevice::WriteOnly))
-        return Refuse(LogSave::CannotCreate, file, why);
+        return Refuse(LogSave::CannotCreate, file.errorString().toStdString(), why);
     const auto size = static_cast<qint64>(text.size());
     if (file.write(text.data(), size) != size || !file.commit())
-        return Refuse(LogSave::CannotWrite, file, why);
+        return Refuse(LogSave::CannotWrite, file.errorString().toStdString(), why);
     return LogSave::Saved;
 }
 
-bool LogFileCanBeSaved(const std::string& path, std::string* why) {
-    if (!NamesRegularFileOrNothing(path, why))
-        return false;
+Status LogFileCanBeSaved(const std::string& path) {
+    if (Status named = NamesRegularFileOrNothing(path); !named)
+        return named;
     QSaveFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::WriteOnly)) {
-        Refuse(LogSave::CannotCreate, file, why);
-        return false;
-    }
+    if (!file.open(QIODevice::WriteOnly))
+        return Failure{file.errorString().toStdString()};
     // Discards the file written beside the target; the target is untouched.
     file.cancelWriting();
     file.commit();
-    return true;
+    return {};
 }
 
 } // namespace marlow::uartloader

@@ -3,6 +3,8 @@
 // beside its place and renamed over it, so a failed save leaves neither an
 // empty nor a half-written file, and an earlier log stays as it was.
 
+#include "common/result.h"
+
 #include <string>
 #include <string_view>
 
@@ -16,6 +18,6 @@ LogSave SaveLogFile(const std::string& path, std::string_view text, std::string*
 // anything behind or touching a file already there. A run checks this
 // before it talks to the handset, so a flash is never followed by a log
 // that cannot be kept.
-bool LogFileCanBeSaved(const std::string& path, std::string* why);
+Status LogFileCanBeSaved(const std::string& path);
 
 } // namespace marlow::uartloader

@@ -9,13 +9,13 @@ namespace marlow::uartloader {
 std::optional<SourceFile> OpenSourceFile(UartRunContext& run, std::size_t row,
                                          std::string_view what, StepResult& why) {
     const std::string& path = run.inputs.filePaths[row];
-    std::string error;
-    std::optional<InputFile> file = path.empty() ? std::nullopt : InputFile::Open(path, &error);
+    Result<InputFile> file =
+        path.empty() ? Failure{"no file chosen for this row"} : InputFile::Open(path);
     run.ShowCurrentFile(row < run.inputs.names.size() ? run.inputs.names[row] : std::string());
     if (!file) {
-        why = StepResult::Failure(what, path.empty()
-                                            ? "no file chosen for this row"
-                                            : "cannot open " + Printable(path) + ": " + error);
+        why = StepResult::Failure(what, path.empty() ? file.Error()
+                                                     : "cannot open " + Printable(path) + ": " +
+                                                           file.Error());
         return std::nullopt;
     }
     if (file->Size() > std::numeric_limits<std::uint32_t>::max()) {

@@ -46,11 +46,10 @@ StmReadResult ReadStmList(const std::string& listPath, StmList& list) {
         return result;
     }
 
-    std::string why;
-    std::optional<InputFile> file = InputFile::Open(listPath, &why);
+    Result<InputFile> file = InputFile::Open(listPath);
     const std::string listName = Printable(FileNamePart(listPath));
     if (!file) {
-        MarkInvalid(result, "Failed to open file " + listName + ": " + why);
+        MarkInvalid(result, "Failed to open file " + listName + ": " + file.Error());
         return result;
     }
 

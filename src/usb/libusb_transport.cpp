@@ -1,5 +1,7 @@
 #include "usb/libusb_transport.h"
 
+#include "usb/usb_log.h"
+
 #include <algorithm>
 #include <libusb.h>
 #include <sys/time.h>
@@ -30,11 +32,6 @@ TransferStatus StatusOf(const libusb_transfer& transfer, bool interrupted) {
     }
 }
 
-void SetError(std::string* error, std::string text) {
-    if (error != nullptr)
-        *error = std::move(text);
-}
-
 } // namespace
 
 LibusbTransport::LibusbTransport(std::shared_ptr<LibusbContext> context, libusb_device* device,
@@ -47,35 +44,37 @@ LibusbTransport::~LibusbTransport() {
     libusb_unref_device(device_);
 }
 
-bool LibusbTransport::Open(std::string* error) {
+Status LibusbTransport::Open() {
     if (handle_ != nullptr)
-        return true;
+        return {};
     const std::optional<BulkPair> pair = FindBulkPair(ReadUsbInterfaces(device_));
     if (!pair) {
-        SetError(error, "USB device " + info_.path + " (" +
-                            FormatUsbId(info_.vendor, info_.product) +
-                            ") has no interface with a bulk IN and a bulk OUT endpoint; check "
-                            "that PdaUsbIds names the handset's boot loader");
-        return false;
+        qCDebug(lcUsb, "%s: no bulk IN/OUT pair", info_.path.c_str());
+        return Failure{"USB device " + info_.path + " (" +
+                       FormatUsbId(info_.vendor, info_.product) +
+                       ") has no interface with a bulk IN and a bulk OUT endpoint; check "
+                       "that PdaUsbIds names the handset's boot loader"};
     }
     const int opened = libusb_open(device_, &handle_);
     if (opened != LIBUSB_SUCCESS) {
         handle_ = nullptr;
-        SetError(error, UsbOpenErrorText(opened, info_));
-        return false;
+        qCDebug(lcUsb, "%s: libusb_open failed: %s", info_.path.c_str(), libusb_error_name(opened));
+        return Failure{UsbOpenErrorText(opened, info_)};
     }
     pair_ = *pair;
-    if (!Claim(error)) {
+    if (Status claimed = Claim(); !claimed) {
         libusb_close(handle_);
         handle_ = nullptr;
-        return false;
+        return claimed;
     }
     received_.clear();
     nextReceived_ = 0;
-    return true;
+    qCDebug(lcUsb, "%s opened (%s), interface %d", info_.path.c_str(),
+            FormatUsbId(info_.vendor, info_.product).c_str(), pair_.interfaceNumber);
+    return {};
 }
 
-bool LibusbTransport::Claim(std::string* error) {
+Status LibusbTransport::Claim() {
     // A kernel driver bound to the interface is set aside while we hold it;
     // platforms without such drivers report "not supported", which is fine.
     libusb_set_auto_detach_kernel_driver(handle_, 1);
@@ -86,9 +85,12 @@ bool LibusbTransport::Claim(std::string* error) {
         if (result != LIBUSB_SUCCESS)
             libusb_release_interface(handle_, pair_.interfaceNumber);
     }
-    if (result != LIBUSB_SUCCESS)
-        SetError(error, UsbOpenErrorText(result, info_));
-    return result == LIBUSB_SUCCESS;
+    if (result != LIBUSB_SUCCESS) {
+        qCDebug(lcUsb, "%s: claiming interface %d failed: %s", info_.path.c_str(),
+                pair_.interfaceNumber, libusb_error_name(result));
+        return Failure{UsbOpenErrorText(result, info_)};
+    }
+    return {};
 }
 
 void LibusbTransport::Close() {
@@ -99,6 +101,7 @@ void LibusbTransport::Close() {
     handle_ = nullptr;
     received_.clear();
     nextReceived_ = 0;
+    qCDebug(lcUsb, "%s closed", info_.path.c_str());
 }
 
 TransferStatus LibusbTransport::Write(std::span<const std::uint8_t> packet) {
@@ -161,6 +164,8 @@ TransferStatus LibusbTransport::Transfer(std::uint8_t endpoint, std::span<std::u
         }
         const int submitted = libusb_submit_transfer(transfer);
         if (submitted != LIBUSB_SUCCESS) {
+            qCDebug(lcUsb, "%s: submitting a transfer failed: %s", info_.path.c_str(),
+                    libusb_error_name(submitted));
             libusb_free_transfer(transfer);
             return submitted == LIBUSB_ERROR_NO_DEVICE ? TransferStatus::Disconnected
                                                        : TransferStatus::Failed;
@@ -168,6 +173,9 @@ TransferStatus LibusbTransport::Transfer(std::uint8_t endpoint, std::span<std::u
         inFlight_ = transfer;
     }
     const TransferStatus status = AwaitCompletion(transfer, wait);
+    if (status != TransferStatus::Ok && status != TransferStatus::Stopped)
+        qCDebug(lcUsb, "%s: transfer on endpoint 0x%02x ended with libusb status %d",
+                info_.path.c_str(), endpoint, static_cast<int>(transfer->status));
     transferred = static_cast<std::size_t>(std::max(transfer->actual_length, 0));
     libusb_free_transfer(transfer);
     return status;
@@ -182,8 +190,10 @@ TransferStatus LibusbTransport::AwaitCompletion(libusb_transfer* transfer, Trans
         const int result =
             libusb_handle_events_timeout_completed(context_->Raw(), &tick, &wait.completed);
         if (result != LIBUSB_SUCCESS && result != LIBUSB_ERROR_INTERRUPTED &&
-            !wait.done.load(std::memory_order_acquire))
+            !wait.done.load(std::memory_order_acquire)) {
+            qCDebug(lcUsb, "libusb event handling failed: %s", libusb_error_name(result));
             libusb_cancel_transfer(transfer); // event handling broke down: end the transfer
+        }
     }
     std::lock_guard lock(inFlightMutex_);
     inFlight_ = nullptr;

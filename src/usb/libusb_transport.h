@@ -38,7 +38,7 @@ public:
     LibusbTransport(const LibusbTransport&) = delete;
     LibusbTransport& operator=(const LibusbTransport&) = delete;
 
-    bool Open(std::string* error) override;
+    Status Open() override;
     void Close() override;
     bool IsOpen() const override { return handle_ != nullptr; }
 
@@ -55,7 +55,7 @@ private:
     TransferStatus Transfer(std::uint8_t endpoint, std::span<std::uint8_t> buffer,
                             std::size_t& transferred);
     TransferStatus AwaitCompletion(libusb_transfer* transfer, TransferWait& wait);
-    bool Claim(std::string* error);
+    Status Claim();
 
     std::shared_ptr<LibusbContext> context_;
     libusb_device* device_;

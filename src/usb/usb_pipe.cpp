@@ -34,20 +34,18 @@ CUsbPipe::~CUsbPipe() {
         downloadThread_.detach();
 }
 
-bool CUsbPipe::OpenPipe(std::string* error) {
-    std::string reason;
+Status CUsbPipe::OpenPipe() {
+    Status last = Failure{};
     for (int attempt = 0; attempt < retry_.attempts; ++attempt) {
         if (stop_.IsRaised())
             break;
-        reason.clear();
-        if (transport_->Open(&reason))
-            return true;
+        last = transport_->Open();
+        if (last)
+            return last;
         if (!WaitBeforeNextAttempt())
             break;
     }
-    if (error != nullptr)
-        *error = stop_.IsRaised() ? "stopped before the device opened" : reason;
-    return false;
+    return stop_.IsRaised() ? Failure{"stopped before the device opened"} : last;
 }
 
 bool CUsbPipe::WaitBeforeNextAttempt() {

@@ -82,8 +82,8 @@ public:
 
     // Tries the device up to `attempts` times with a pause after every failed
     // attempt, the last one too. A stop request ends the attempts at once.
-    // On failure `error` holds the last attempt's reason.
-    bool OpenPipe(std::string* error = nullptr);
+    // A failure holds the last attempt's reason.
+    Status OpenPipe();
     // Always true; a closed pipe is left alone.
     bool ClosePipe();
     bool IsOpen() const;

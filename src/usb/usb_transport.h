@@ -9,6 +9,8 @@
 // blocked or later ReadByte/Write return Stopped at once, so a stop request
 // never needs to kill a thread.
 
+#include "common/result.h"
+
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -28,8 +30,8 @@ public:
     virtual ~UsbTransport() = default;
 
     // One attempt to open the device; the retry policy is the pipe's.
-    // On failure `error` says why in words an operator can act on.
-    virtual bool Open(std::string* error) = 0;
+    // A failure says why in words an operator can act on.
+    virtual Status Open() = 0;
     virtual void Close() = 0;
     virtual bool IsOpen() const = 0;
 

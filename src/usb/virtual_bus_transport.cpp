@@ -1,5 +1,7 @@
 #include "usb/virtual_bus_transport.h"
 
+#include "usb/usb_log.h"
+
 #include <cerrno>
 #include <poll.h>
 #include <sys/socket.h>
@@ -31,14 +33,15 @@ VirtualBusTransport::~VirtualBusTransport() {
     ::shutdown(link_->socket.Get(), SHUT_RDWR);
 }
 
-bool VirtualBusTransport::Open(std::string* error) {
+Status VirtualBusTransport::Open() {
     if (HasHungUp(link_->socket.Get())) {
-        if (error != nullptr)
-            *error = "Virtual USB device " + link_->devicePath + " has disconnected";
-        return false;
+        qCDebug(lcUsb, "%s: the virtual bus peer hung up before the open",
+                link_->devicePath.c_str());
+        return Failure{"Virtual USB device " + link_->devicePath + " has disconnected"};
     }
     open_.store(true);
-    return true;
+    qCDebug(lcUsb, "%s opened (virtual bus)", link_->devicePath.c_str());
+    return {};
 }
 
 TransferStatus VirtualBusTransport::Write(std::span<const std::uint8_t> packet) {

@@ -44,7 +44,7 @@ public:
     VirtualBusTransport(const VirtualBusTransport&) = delete;
     VirtualBusTransport& operator=(const VirtualBusTransport&) = delete;
 
-    bool Open(std::string* error) override;
+    Status Open() override;
     void Close() override { open_.store(false); }
     bool IsOpen() const override { return open_.load(); }
 

@@ -42,16 +42,6 @@ protected:
     Presentation presentation = Presentation::FrontPanel;
 };
 
-TEST_F(SettingsStore, ValuesBeforeLoading) {
-    const AppSettings values;
-    EXPECT_EQ(values.downloadPath, "C:\\Pda\\release\\NK.bin");
-    EXPECT_EQ(values.phonePackagePath, "C:\\Phone\\release\\Phone.brx");
-    EXPECT_EQ(values.debugPortName, "COM1");
-    EXPECT_EQ(values.debugBaudRate, 110);
-    EXPECT_EQ(values.downloadTarget, kDownloadToRam);
-    EXPECT_FALSE(values.frontPanelMode);
-}
-
 TEST_F(SettingsStore, FirstStartWritesPortBaudPathAndFlash) {
     Store("USB Downloader", "1");
     const auto run = Start();

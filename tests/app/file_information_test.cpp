@@ -97,12 +97,12 @@ TEST(FileInformationBlock, ModelWithUpperCaseZShowsNone) {
 }
 
 TEST(FileInformationBlock, MissingFileWritesOnlyFileNotFound) {
-    const FileInformationBlock block = ShowFileInformation(std::nullopt);
+    const FileInformationBlock block = ShowFileInformation(Failure{});
     EXPECT_EQ(block.messageBox, std::nullopt);
     EXPECT_FALSE(block.clearWindowFirst);
     EXPECT_EQ(block.prints, Prints{"\nFile not found"});
-    EXPECT_EQ(ShowImageInformation(std::nullopt), Prints{});
-    const FrontPanelFileInformation panel = ShowFileInformationOnPanel(std::nullopt);
+    EXPECT_EQ(ShowImageInformation(Failure{}), Prints{});
+    const FrontPanelFileInformation panel = ShowFileInformationOnPanel(Failure{});
     EXPECT_EQ(panel.messageBox, std::nullopt);
     EXPECT_EQ(panel.texts, std::nullopt);
 }
@@ -186,7 +186,7 @@ TEST_F(FileFactsFromDisk, StampedImageEndToEnd) {
                                   20));
     const std::string path = Make("nk.bin", image);
 
-    const std::optional<FileFacts> facts = ReadFileFacts(path);
+    const Result<FileFacts> facts = ReadFileFacts(path);
     ASSERT_TRUE(facts);
     EXPECT_EQ(ShowFileInformation(facts).prints,
               FileBlock(path, std::to_string(image.size()), "QUILL-A1", "1.0"));
@@ -198,7 +198,7 @@ TEST_F(FileFactsFromDisk, StampedImageEndToEnd) {
 
 TEST_F(FileFactsFromDisk, TenByteFileIsNeitherStampedNorAnImage) {
     const std::string path = Make("tiny.bin", "B000FF\nABC");
-    const std::optional<FileFacts> facts = ReadFileFacts(path);
+    const Result<FileFacts> facts = ReadFileFacts(path);
     ASSERT_TRUE(facts);
 
     const FileInformationBlock block = ShowFileInformation(facts);
@@ -233,7 +233,7 @@ TEST_F(FileFactsFromDisk, ThirteenBytesHasAnEndRecordButNoTrailer) {
     const std::string path =
         Make("thirteen.bin",
              std::string_view("\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d", 13));
-    const std::optional<FileFacts> facts = ReadFileFacts(path);
+    const Result<FileFacts> facts = ReadFileFacts(path);
     ASSERT_TRUE(facts);
     EXPECT_FALSE(facts->trailer);
     EXPECT_EQ(ShowImageInformation(facts)[6], "\n| Launch Address  : 0x09080706\n");
@@ -247,8 +247,8 @@ TEST_F(FileFactsFromDisk, PercentInThePathIsNotAFormat) {
 }
 
 TEST_F(FileFactsFromDisk, MissingFileAndFolderHaveNoFacts) {
-    EXPECT_EQ(ReadFileFacts(dir_.File("none.bin")), std::nullopt);
-    EXPECT_EQ(ReadFileFacts(dir_.Path()), std::nullopt);
+    EXPECT_EQ(ReadFileFacts(dir_.File("none.bin")).Error(), "No such file or directory");
+    EXPECT_EQ(ReadFileFacts(dir_.Path()).Error(), "is a folder");
 }
 
 TEST_F(FileFactsFromDisk, NoFileIsLeftOpen) {

@@ -16,34 +16,31 @@ StringTarget WindowWith(std::string_view text, ActivationRule rule = ActivationR
     return target;
 }
 
-TEST(TraceText, LineFeedBecomesCrLfAndCarriageReturnIsDropped) {
-    TracePrinter printer;
-    StringTarget window;
-    printer.WritePrint(window, "abc\n");
-    EXPECT_EQ(window.Text(), "abc\r\n");
-    printer.WritePrint(window, "d\r\ne");
-    EXPECT_EQ(window.Text(), "abc\r\nd\r\ne");
-}
-
-TEST(TraceText, BackspacesEraseWhatTheSameCallWrote) {
-    TracePrinter printer;
-    StringTarget window;
-    printer.WritePrint(window, "abc\b\bd");
-    EXPECT_EQ(window.Text(), "ad");
-}
-
-TEST(TraceText, BackspacesReachBackIntoTheWindow) {
-    TracePrinter printer;
-    StringTarget window = WindowWith("12345");
-    printer.WritePrint(window, "\b\b\bx");
-    EXPECT_EQ(window.Text(), "12x");
-}
-
-TEST(TraceText, VerbatimTextKeepsPercentSigns) {
-    TracePrinter printer;
-    StringTarget window;
-    printer.WritePrint(window, std::string("100%s %d%%\n"));
-    EXPECT_EQ(window.Text(), "100%s %d%%\r\n");
+// One printer writing each of `writes` in turn into a window that showed
+// `before`; a backspace the window cannot take yet waits for the next call.
+TEST(TraceText, EachWriteLandsAsTheWindowShowsIt) {
+    const struct {
+        const char* what;
+        std::string before;
+        std::vector<std::string> writes;
+        std::string after;
+    } rows[] = {
+        {"line feed becomes CR LF, CR is dropped", "", {"abc\n", "d\r\ne"}, "abc\r\nd\r\ne"},
+        {"backspaces erase what the same call wrote", "", {"abc\b\bd"}, "ad"},
+        {"backspaces reach back into the window", "12345", {"\b\b\bx"}, "12x"},
+        {"verbatim text keeps percent signs", "", {"100%s %d%%\n"}, "100%s %d%%\r\n"},
+        {"a trailing backspace waits for the next call", "", {"xy\b", "z"}, "xz"},
+        {"calls of only backspaces add up", "abcdef", {"\b", "\b\b", "", "!"}, "abc!"},
+        {"more than the window holds empties it only", "ab", {"\b\b\b\b\b", "c"}, "c"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        TracePrinter printer;
+        StringTarget window = WindowWith(row.before);
+        for (const std::string& text : row.writes)
+            printer.WritePrint(window, text);
+        EXPECT_EQ(window.Text(), row.after);
+    }
 }
 
 TEST(TraceText, FormattedTextIsCutAt4095Characters) {
@@ -69,15 +66,6 @@ TEST(PendingBackspaces, OnlyBackspacesChangeNothingUntilTheNextCall) {
     EXPECT_EQ(printer.PendingBackspaces(), 0u);
 }
 
-TEST(PendingBackspaces, TrailingBackspaceWaitsForTheNextCall) {
-    TracePrinter printer;
-    StringTarget window;
-    printer.WritePrint(window, "xy\b");
-    EXPECT_EQ(window.Text(), "xy");
-    printer.WritePrint(window, "z");
-    EXPECT_EQ(window.Text(), "xz");
-}
-
 TEST(PendingBackspaces, NextCallToAnotherWindowErasesThere) {
     TracePrinter printer;
     StringTarget first;
@@ -86,24 +74,6 @@ TEST(PendingBackspaces, NextCallToAnotherWindowErasesThere) {
     printer.WritePrint(second, "z");
     EXPECT_EQ(first.Text(), "xy");
     EXPECT_EQ(second.Text(), "12z");
-}
-
-TEST(PendingBackspaces, AccumulateAcrossCallsOfOnlyBackspaces) {
-    TracePrinter printer;
-    StringTarget window = WindowWith("abcdef");
-    printer.WritePrint(window, "\b");
-    printer.WritePrint(window, "\b\b");
-    printer.WritePrint(window, std::string());
-    printer.WritePrint(window, "!");
-    EXPECT_EQ(window.Text(), "abc!");
-}
-
-TEST(PendingBackspaces, MoreThanTheWindowHoldsEmptiesItOnly) {
-    TracePrinter printer;
-    StringTarget window = WindowWith("ab");
-    printer.WritePrint(window, "\b\b\b\b\b");
-    printer.WritePrint(window, "c");
-    EXPECT_EQ(window.Text(), "c");
 }
 
 TEST(PendingBackspaces, HugeCountSaturatesInsteadOfWrapping) {

@@ -241,13 +241,19 @@ TEST_F(CliRunTest, BadArgumentsAndFilesAreRefusedUpFront) {
     EXPECT_FALSE(std::filesystem::exists(dir.File("bus")));
 }
 
+// `--verbose` adds the log channels to stderr; stdout stays as it was.
 TEST_F(CliRunTest, MissingLibraryIsAClearError) {
-    CliProcess cli(home);
-    cli.Start({"phone", "--package", QString::fromStdString(set.phonePackage), "--library",
-               Path("nowhere/libIFWD_DownloadDll.so")});
-    EXPECT_EQ(cli.Finish(), 1);
-    EXPECT_THAT(cli.Err(), HasSubstr("cannot be loaded"));
-    EXPECT_TRUE(cli.Out().empty());
+    for (const bool verbose : {false, true}) {
+        CliProcess cli(home);
+        cli.Start(QStringList{"phone", "--package", QString::fromStdString(set.phonePackage),
+                              "--library", Path("nowhere/libIFWD_DownloadDll.so")} +
+                  (verbose ? QStringList{"--verbose"} : QStringList{}));
+        EXPECT_EQ(cli.Finish(), 1);
+        EXPECT_THAT(cli.Err(), HasSubstr("cannot be loaded"));
+        EXPECT_EQ(cli.Err().find("marlow.phone: the vendor library as named") != std::string::npos,
+                  verbose);
+        EXPECT_TRUE(cli.Out().empty());
+    }
 }
 
 // The road of one Total run: list to the PDA boot loader on the virtual bus,

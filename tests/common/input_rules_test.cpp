@@ -34,26 +34,21 @@ TEST(RegularFiles, EverythingElseIsRefusedWithoutBlocking) {
     };
     const std::size_t before = test::OpenFileCount();
     for (const auto& [path, refusal] : rows) {
-        std::string readError;
-        std::string writeError;
-        const std::optional<InputFile> file = InputFile::Open(path, &readError);
-        const int fd = OpenRegularFile(path, O_WRONLY, &writeError);
+        const Result<InputFile> file = InputFile::Open(path);
+        const Result<int> fd = OpenRegularFile(path, O_WRONLY);
         EXPECT_EQ(file && file->Size() == 5, refusal.empty()) << path;
-        EXPECT_EQ(ReadThroughFile::Open(path).has_value(), refusal.empty()) << path;
-        EXPECT_EQ(fd >= 0, refusal.empty()) << path;
-        EXPECT_EQ(readError, refusal) << path;
-        EXPECT_EQ(writeError, refusal) << path;
-        if (fd >= 0)
-            ::close(fd);
+        EXPECT_EQ(ReadThroughFile::Open(path).Ok(), refusal.empty()) << path;
+        EXPECT_EQ(file.Error(), refusal) << path;
+        EXPECT_EQ(fd.Error(), refusal) << path;
+        if (fd)
+            ::close(*fd);
     }
     EXPECT_EQ(test::OpenFileCount(), before);
 
-    std::string error;
-    std::FILE* created = CreateRegularFile(dir.File("new.txt"), &error);
-    ASSERT_NE(created, nullptr) << error;
-    std::fclose(created);
-    EXPECT_EQ(CreateRegularFile(dir.File("pipe"), &error), nullptr);
-    EXPECT_EQ(error, "is not a regular file (a named pipe)");
+    const Result<std::FILE*> created = CreateRegularFile(dir.File("new.txt"));
+    ASSERT_TRUE(created) << created.Error();
+    std::fclose(*created);
+    EXPECT_EQ(CreateRegularFile(dir.File("pipe")).Error(), "is not a regular file (a named pipe)");
 }
 
 // Small reads come out of the buffer and large ones go straight into their
@@ -73,7 +68,7 @@ TEST(ReadThroughFiles, EveryByteLandsInItsPlaceWhateverTheReadSizes) {
         {{4095}, {1}, {4096}, {20000}},
     };
     for (const Reads& reads : rows) {
-        std::optional<ReadThroughFile> file = ReadThroughFile::Open(dir.File("data.bin"));
+        Result<ReadThroughFile> file = ReadThroughFile::Open(dir.File("data.bin"));
         ASSERT_TRUE(file);
         std::size_t at = 0;
         for (const std::vector<std::size_t>& sizes : reads) {

@@ -114,8 +114,9 @@ TEST_F(DebugPortTest, AFailedOpenSaysWhyAndWhatToDo) {
 // permission error too.
 TEST(DebugPortProblems, TheNodeTellsPermissionFromBusy) {
     using debugport::OpenProblem;
-    const debugport::DeviceFacts usable{true, true, true};
-    const debugport::DeviceFacts locked{true, true, false};
+    const debugport::DeviceFacts usable{
+        .exists = true, .characterDevice = true, .accessible = true};
+    const debugport::DeviceFacts locked{.exists = true, .characterDevice = true};
     EXPECT_EQ(debugport::ClassifyOpenFailure(QSerialPort::PermissionError, locked),
               OpenProblem::NoPermission);
     EXPECT_EQ(debugport::ClassifyOpenFailure(QSerialPort::PermissionError, usable),

@@ -1,4 +1,5 @@
-// The modem emulator's protocol side, frame by frame, with its faults.
+// The modem emulator's protocol side, frame by frame. Its refused boot,
+// failing part and vanishing are met end to end in the stand-in modem test.
 
 #include "emulators/modem_device.h"
 
@@ -87,32 +88,11 @@ TEST_F(ModemDeviceTest, OutOfOrderAndExcessDataAreRefused) {
               "More data than announced: a.fls");
 }
 
-TEST_F(ModemDeviceTest, RefusedBoot) {
-    device = ModemDevice(ModemFaults{.refuseBoot = true});
-    EXPECT_EQ(Text(Boot()), "Boot refused by the modem");
-}
-
 TEST_F(ModemDeviceTest, StalledBootsGetNoAnswerThenOneDoes) {
     device = ModemDevice(ModemFaults{.stallBoots = 1});
     EXPECT_EQ(Boot().kind, ModemAnswer::Kind::Silence);
     EXPECT_EQ(Boot().reply.type, FrameType::Ready);
     EXPECT_EQ(device.Boots(), 2);
-}
-
-TEST_F(ModemDeviceTest, ChosenPartFailsAtItsEnd) {
-    device = ModemDevice(ModemFaults{.failPart = 3});
-    Boot();
-    SendFile("psi.flb", {1});
-    SendFile("slb.flb", {2});
-    EXPECT_EQ(Text(SendFile("modem.fls", {3})), "Flash write failed: modem.fls");
-    EXPECT_EQ(device.Files().size(), 2u);
-}
-
-TEST_F(ModemDeviceTest, VanishesWhenTheChosenPartBegins) {
-    device = ModemDevice(ModemFaults{.vanishAtPart = 2});
-    Boot();
-    SendFile("psi.flb", {1});
-    EXPECT_EQ(SendFile("slb.flb", {2}).kind, ModemAnswer::Kind::Vanish);
 }
 
 TEST_F(ModemDeviceTest, AbortDropsThePartialFile) {

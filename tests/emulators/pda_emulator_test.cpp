@@ -52,57 +52,49 @@ TEST_F(EmulatorTest, AnswersTheAnsweredCommandsWithTheirCodes) {
     EXPECT_EQ(emulator.Report().leftWith, std::optional<std::uint8_t>(0x06));
 }
 
-TEST_F(EmulatorTest, MissingZeroLengthPacketIsAViolation) {
-    StartImage();
-    Send(build.RecordData(0x80001000, Bytes(51, 1))); // 64 bytes on the wire
-    Send(build.Single(PdaCommand::LAST_DATA_IN_RECORD));
-    EXPECT_EQ(Violation(), "no zero-length packet after a transfer of a multiple of 64 bytes");
-    EXPECT_EQ(port.left, 1);
+Bytes Flipped(std::span<const std::uint8_t> packet, std::size_t at, std::uint8_t bits) {
+    Bytes bytes = Of(packet);
+    bytes[at] ^= bits;
+    return bytes;
 }
 
-TEST_F(EmulatorTest, ZeroLengthPacketNobodyAskedForIsAViolation) {
-    StartImage();
-    Send(Bytes{});
-    EXPECT_EQ(Violation(), "a zero-length packet that no 64-byte multiple asked for");
-}
-
-TEST_F(EmulatorTest, WrongChecksumIsAViolation) {
-    StartImage();
-    Bytes packet = Of(build.RecordData(0x80001000, Bytes(10, 1)));
-    packet[9] ^= 1;
-    Send(packet);
-    EXPECT_EQ(Violation(), "RECORD_DATA_CMD at 0x80001000: checksum field does not match the data");
-}
-
-TEST_F(EmulatorTest, LengthsThatDisagreeAreViolations) {
-    Send(Bytes{0x01, 0, 0, 0});
-    EXPECT_EQ(Violation(), "ERASE_RAM_CMD packet of 4 bytes, expected 9");
-}
-
-TEST_F(EmulatorTest, OversizedAndEmptyChunksAreViolations) {
-    StartImage();
-    Bytes packet(13, 0);
-    packet[0] = 0x02;
-    Send(packet);
-    EXPECT_EQ(Violation(), "RECORD_DATA_CMD with 0 data bytes");
-}
-
-TEST_F(EmulatorTest, UnknownCommandsAndOrderAreChecked) {
-    Send(Bytes{0x09});
-    EXPECT_EQ(Violation(), "unknown command byte 0x09");
-    emulators::PdaBootLoaderEmulator fresh;
-    RecordingPort freshPort;
-    const std::uint8_t lastData = 0x03;
-    fresh.OnTransfer({&lastData, 1}, freshPort);
-    EXPECT_EQ(fresh.Report().violation, "LAST_DATA_IN_RECORD outside an image");
-}
-
-TEST_F(EmulatorTest, LastDataInImageMustCarryZeroAddressAndChecksum) {
-    StartImage();
-    Bytes packet = Of(build.LastDataInImage(1));
-    packet[1] = 1;
-    Send(packet);
-    EXPECT_EQ(Violation(), "LAST_DATA_IN_IMAGE with a non-zero address or checksum field");
+// Each row's packets, sent to a fresh emulator (after an image's header when
+// `inImage`), end in its violation.
+TEST_F(EmulatorTest, EveryBreachOfTheProtocolIsAViolation) {
+    Bytes emptyChunk(13, 0);
+    emptyChunk[0] = 0x02;
+    const struct {
+        bool inImage;
+        std::vector<Bytes> packets;
+        std::string violation;
+    } rows[] = {
+        {true,
+         {Of(build.RecordData(0x80001000, Bytes(51, 1))), // 64 bytes on the wire
+          Of(build.Single(PdaCommand::LAST_DATA_IN_RECORD))},
+         "no zero-length packet after a transfer of a multiple of 64 bytes"},
+        {true, {Bytes{}}, "a zero-length packet that no 64-byte multiple asked for"},
+        {true,
+         {Flipped(build.RecordData(0x80001000, Bytes(10, 1)), 9, 1)},
+         "RECORD_DATA_CMD at 0x80001000: checksum field does not match the data"},
+        {false, {Bytes{0x01, 0, 0, 0}}, "ERASE_RAM_CMD packet of 4 bytes, expected 9"},
+        {true, {emptyChunk}, "RECORD_DATA_CMD with 0 data bytes"},
+        {false, {Bytes{0x09}}, "unknown command byte 0x09"},
+        {false, {Bytes{0x03}}, "LAST_DATA_IN_RECORD outside an image"},
+        {true,
+         {Flipped(build.LastDataInImage(1), 1, 1)},
+         "LAST_DATA_IN_IMAGE with a non-zero address or checksum field"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.violation);
+        emulators::PdaBootLoaderEmulator fresh;
+        RecordingPort freshPort;
+        if (row.inImage)
+            fresh.OnTransfer(build.EraseRam({0x80000000, 0x1000}), freshPort);
+        for (const Bytes& packet : row.packets)
+            fresh.OnTransfer(packet, freshPort);
+        EXPECT_EQ(fresh.Report().violation, row.violation);
+        EXPECT_EQ(freshPort.left, 1);
+    }
 }
 
 TEST_F(EmulatorTest, LargeImagesKeepOnlyTheirDigest) {

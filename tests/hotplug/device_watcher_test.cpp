@@ -100,7 +100,8 @@ protected:
                  bool panel = false) {
         const std::string image = dir.File(path + ".bin");
         WriteFile(image, pda::BuildBootImage(SmallImage(100)));
-        owner.ContextFor(path).SetSettings({image, target, panel, false});
+        owner.ContextFor(path).SetSettings(
+            {.downloadPath = image, .target = target, .frontPanelMode = panel});
     }
 
     void Arrive(Handset& handset) { ASSERT_TRUE(watcher.OnDeviceArrival(std::move(handset.host))); }
@@ -141,26 +142,22 @@ TEST_F(WatcherTest, CompletedDownloadLeavingPostsDownloadDone) {
     EXPECT_FALSE(owner.ContextFor("bus:1").deviceConnected);
 }
 
-TEST_F(WatcherTest, AbortedDownloadLeavingPostsNothing) {
-    Prepare("bus:1");
-    emulators::PdaEmulatorOptions nak;
-    nak.faults.nakAtAnswer = 1;
-    Handset handset("bus:1", nak);
-    Arrive(handset);
-    FinishDownload("bus:1");
-    watcher.OnDeviceRemoveComplete("bus:1");
-    EXPECT_EQ(std::count(owner.calls.begin(), owner.calls.end(), "done|1,0"), 0);
-    EXPECT_EQ(owner.calls.back(), "info|\nRemoved Complete: " + kDescription);
-}
-
-TEST_F(WatcherTest, CancelledDownloadLeavingPostsNothing) {
-    Prepare("bus:1");
-    Handset handset("bus:1");
-    Arrive(handset);
-    FinishDownload("bus:1");
-    owner.ContextFor("bus:1").cancelled = true;
-    watcher.OnDeviceRemoveComplete("bus:1");
-    EXPECT_EQ(std::count(owner.calls.begin(), owner.calls.end(), "done|1,0"), 0);
+// A download the handset refused (a NAK), or one the operator cancelled.
+TEST_F(WatcherTest, AbortedOrCancelledDownloadLeavingPostsNothing) {
+    for (const std::string path : {"bus:1", "bus:2"}) {
+        const bool cancelled = path == "bus:2";
+        SCOPED_TRACE(cancelled ? "cancelled" : "aborted");
+        Prepare(path);
+        emulators::PdaEmulatorOptions options;
+        options.faults.nakAtAnswer = cancelled ? 0 : 1;
+        Handset handset(path, options);
+        Arrive(handset);
+        FinishDownload(path);
+        owner.ContextFor(path).cancelled = cancelled;
+        watcher.OnDeviceRemoveComplete(path);
+        EXPECT_EQ(std::count(owner.calls.begin(), owner.calls.end(), "done|1,0"), 0);
+        EXPECT_EQ(owner.calls.back(), "info|\nRemoved Complete: " + kDescription);
+    }
 }
 
 TEST_F(WatcherTest, FrontPanelDeviceLeavingBeforeCompletionShowsDisconnected) {
@@ -265,7 +262,7 @@ TEST_F(WatcherTest, UnknownDeviceRemovalChangesNothing) {
 
 TEST_F(WatcherTest, QueryRemoveNamesTheDevice) {
     Prepare("bus:1", DownloadTarget::Flash, true);
-    owner.ContextFor("bus:1").SetSettings({"x.bin", DownloadTarget::Ram, false, false});
+    owner.ContextFor("bus:1").SetSettings({.downloadPath = "x.bin"});
     Handset handset("bus:1");
     Arrive(handset);
     owner.calls.clear();
@@ -287,7 +284,7 @@ TEST_F(WatcherTest, DeviceThatNeverOpensIsDroppedAfterThirtyAttempts) {
 TEST_F(WatcherTest, DownloadCommandChecksDeviceAndFile) {
     pda::PdaRunContext& context = owner.ContextFor("bus:1");
     RecordingPdaEvents& out = owner.HandsetFor("bus:1").out;
-    context.SetSettings({dir.File("absent.bin"), DownloadTarget::Ram, false, true});
+    context.SetSettings({.downloadPath = dir.File("absent.bin"), .phoneOption = true});
     EXPECT_FALSE(hotplug::OperationDownload(watcher, context, out));
     context.deviceConnected = true;
     EXPECT_FALSE(hotplug::OperationDownload(watcher, context, out));

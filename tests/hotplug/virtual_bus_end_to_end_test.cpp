@@ -62,7 +62,8 @@ TEST(PdaVirtualBus, ListToFlashEndToEndOverTheSocket) {
     WriteFile(dir.File("two.lst"), std::string("a.bin\nb.bin\n"));
 
     QueueOwner owner;
-    owner.context.SetSettings({dir.File("two.lst"), pda::DownloadTarget::Flash, false, false});
+    owner.context.SetSettings(
+        {.downloadPath = dir.File("two.lst"), .target = pda::DownloadTarget::Flash});
     hotplug::CDeviceWatcher watcher(owner);
     owner.watcher = &watcher;
 

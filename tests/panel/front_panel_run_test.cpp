@@ -61,7 +61,10 @@ protected:
         settings.Values().phonePackagePath = set.phonePackage;
         port.path = dir.File("modem");
 #ifdef MARLOW_TEST_DOWNLOAD_LIBRARY
-        library = phone::LocateDownloadLibrary(MARLOW_TEST_DOWNLOAD_LIBRARY, {}, &error);
+        auto located = phone::LocateDownloadLibrary(MARLOW_TEST_DOWNLOAD_LIBRARY, {});
+        error = located.Error();
+        if (located)
+            library = std::move(*located);
 #endif
         if (!library)
             GTEST_SKIP() << "no stand-in download library: " << error;

@@ -15,7 +15,7 @@ using panel::PanelTimer;
 class ManualPanelClock : public PanelClock {
 public:
     void Start(PanelTimer timer, std::chrono::milliseconds period) override {
-        At(timer) = {true, period};
+        At(timer) = {.running = true, .period = period};
     }
     void Stop(PanelTimer timer) override { At(timer).running = false; }
     bool IsRunning(PanelTimer timer) const override { return At(timer).running; }

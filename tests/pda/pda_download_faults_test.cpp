@@ -13,24 +13,9 @@ namespace marlow::test {
 namespace {
 
 using pda::DownloadTarget;
-using Calls = std::vector<std::string>;
-
-std::string T(const std::string& text) {
-    return "trace|" + text;
-}
-
 const Calls kAbortedEnd = {"bar|0", T("\n\nERROR_STATE"),
                            T("\n\nEXIT_STATE\n\n Download to Device Aborted!"),
                            "status|Download Aborted! Reconnect the Device to Retry"};
-
-Calls Tail(const Calls& calls, std::size_t n) {
-    return n <= calls.size() ? Calls(calls.end() - static_cast<long>(n), calls.end()) : calls;
-}
-
-Calls With(Calls head, const Calls& tail) {
-    head.insert(head.end(), tail.begin(), tail.end());
-    return head;
-}
 
 emulators::PdaEmulatorOptions Faults(emulators::PdaEmulatorFaults faults) {
     emulators::PdaEmulatorOptions options;
@@ -64,7 +49,7 @@ TEST_P(PdaDownloadNak, EndsInErrorStateWithTheWaitsTexts) {
     const pda::PdaRunOutcome outcome = rig.Run();
 
     EXPECT_EQ(Tail(rig.out.Calls(), GetParam().texts.size() + kAbortedEnd.size()),
-              With(GetParam().texts, kAbortedEnd));
+              Join(GetParam().texts, kAbortedEnd));
     EXPECT_TRUE(outcome.aborted);
     EXPECT_FALSE(outcome.completed);
     EXPECT_TRUE(rig.context.aborted);
@@ -95,7 +80,7 @@ TEST(PdaDownloadReplies, FiftyUnexpectedRepliesExhaustTheWait) {
 
     EXPECT_EQ(
         Tail(rig.out.Calls(), 6),
-        With({T("\nAfter ImageHeader Transfer\r\n"), T("\nRead not ERASE_RAM_CMD")}, kAbortedEnd));
+        Join({T("\nAfter ImageHeader Transfer\r\n"), T("\nRead not ERASE_RAM_CMD")}, kAbortedEnd));
     EXPECT_EQ(rig.pauses, std::vector<long>(50, 100));
     EXPECT_EQ(outcome.error, "ERASE_RAM_CMD: 50 unexpected replies, the last 0x02");
 }
@@ -135,7 +120,7 @@ TEST(PdaDownloadRemoval, DuringDataFailsTheWriteAndAborts) {
 
     const pda::PdaRunOutcome outcome = rig.Run();
 
-    EXPECT_EQ(Tail(rig.out.Calls(), 5), With({T("\nFailed in Transmitting")}, kAbortedEnd));
+    EXPECT_EQ(Tail(rig.out.Calls(), 5), Join({T("\nFailed in Transmitting")}, kAbortedEnd));
     EXPECT_TRUE(outcome.aborted);
     EXPECT_EQ(outcome.error, "RECORD_DATA_CMD: the packet could not be written");
     EXPECT_EQ(outcome.verdict, Verdict::DeviceRemoved);
@@ -237,7 +222,7 @@ TEST(PdaDownloadFiles, UnreadableListEntryShowsItsPathAndAborts) {
     const std::string list = rig.WriteText("my.lst", "missing.bin\n");
     rig.Use(list, DownloadTarget::Ram);
     const pda::PdaRunOutcome outcome = rig.Run();
-    EXPECT_EQ(rig.out.Calls(), With({T("\n\nSIGNATURE_STATE"),
+    EXPECT_EQ(rig.out.Calls(), Join({T("\n\nSIGNATURE_STATE"),
                                      "box|" + rig.dir.File("missing.bin") + "|File Open Error"},
                                     kAbortedEnd));
     EXPECT_TRUE(outcome.aborted);
@@ -257,7 +242,7 @@ TEST_P(PdaDownloadTruncated, ReadFailureNamesWhatWasCutShort) {
     layout.truncateAt = GetParam().keep;
     rig.Use(rig.WriteImage("nk.bin", layout), DownloadTarget::Ram);
     const pda::PdaRunOutcome outcome = rig.Run();
-    EXPECT_EQ(Tail(rig.out.Calls(), 5), With({T(GetParam().text)}, kAbortedEnd));
+    EXPECT_EQ(Tail(rig.out.Calls(), 5), Join({T(GetParam().text)}, kAbortedEnd));
     EXPECT_TRUE(outcome.aborted);
     EXPECT_FALSE(outcome.error.empty());
     const auto report = rig.emulator.Report();

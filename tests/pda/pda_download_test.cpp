@@ -13,12 +13,6 @@ namespace marlow::test {
 namespace {
 
 using pda::DownloadTarget;
-using Calls = std::vector<std::string>;
-
-std::string T(const std::string& text) {
-    return "trace|" + text;
-}
-
 const std::string kFlashBanner =
     "\n\n Transferred Data to RAM Successfully!\t\t\t\t\t\t                 \n\n|-----------------"
     "---[ Start Writing to Flash ]----------------------|\t\t\t\t\t\t\t\t\t\t \n            "
@@ -48,13 +42,6 @@ Calls MainWindowImage(const std::string& status) {
             T("\n\nENDOFTRANSFER_STATE"),
             T("\nLaunch Address = 80001000"),
             "wait|show"};
-}
-
-Calls Join(std::initializer_list<Calls> parts) {
-    Calls all;
-    for (const Calls& part : parts)
-        all.insert(all.end(), part.begin(), part.end());
-    return all;
 }
 
 TEST(PdaDownloadMainWindow, SingleImageToRamEndsWithDownloadDone) {

@@ -18,7 +18,7 @@ TEST(ReportMailbox, ReportsComeOutOnceAndInOrder) {
     constexpr int kReports = 20000;
     std::thread library([&] {
         for (int i = 0; i < kReports; ++i)
-            mailbox.Put({1, static_cast<std::uint32_t>(i % 2), std::to_string(i), false});
+            mailbox.Put({1, static_cast<std::uint32_t>(i % 2), std::to_string(i)});
     });
     std::vector<int> seen;
     while (static_cast<int>(seen.size()) < kReports) {
@@ -35,10 +35,10 @@ TEST(ReportMailbox, ReportsComeOutOnceAndInOrder) {
 
 TEST(ReportMailbox, ProgressFoldsButNeverSwallowsDone) {
     ReportMailbox mailbox;
-    mailbox.Put({1, 2, "10", false});
-    mailbox.Put({1, 2, "20", false});
-    mailbox.Put({1, 0, "", false});
-    mailbox.Put({1, 2, "5", false});
+    mailbox.Put({1, 2, "10"});
+    mailbox.Put({1, 2, "20"});
+    mailbox.Put({1, 0, ""});
+    mailbox.Put({1, 2, "5"});
     EXPECT_EQ(mailbox.Waiting(), 3u);
     EXPECT_EQ(mailbox.TakeNext()->text, "20");
     EXPECT_EQ(mailbox.TakeNext()->code, 0u);

@@ -37,9 +37,9 @@ protected:
         WriteFile(dir.File("modem.fls"), Pattern(300000, 3));
         WriteFile(dir.File("modem.eep"), Pattern(700, 4));
         WriteFile(dir.File("modem.brx"), "+psi.flb\n+slb.flb\n+modem.fls\n+modem.eep\n");
-        std::string error;
-        library = LoadDownloadLibrary(MARLOW_STANDIN_LIBRARY, &error);
-        ASSERT_TRUE(library) << error;
+        Result<std::unique_ptr<VendorLibrary>> loaded = LoadDownloadLibrary(MARLOW_STANDIN_LIBRARY);
+        ASSERT_TRUE(loaded) << loaded.Error();
+        library = std::move(*loaded);
     }
 
     void TearDown() override {
@@ -121,67 +121,54 @@ TEST_F(StandInModemTest, WholeRunDeliversTheFourFilesIntact) {
     EXPECT_FALSE(engine->Inst().port_open);
 }
 
-TEST_F(StandInModemTest, RefusedBootFailsTheRunWithTheModemsReason) {
-    StartModem({.refuseBoot = true});
-    StartMainRun();
-    RunToTheEnd();
-    EXPECT_EQ(out.ends.back(), PhoneRunEnd::Failed);
-    EXPECT_EQ(out.Count("DeviceState: Boot Failed"), 1);
-    EXPECT_EQ(LastMessageBox(), "Boot refused by the modem");
-}
-
-TEST_F(StandInModemTest, FailedFirmwarePartIsLabelledEep) {
-    StartModem({.failPart = 3});
-    StartMainRun();
-    RunToTheEnd();
-    EXPECT_EQ(out.Count("DeviceState: Failed (EEP)"), 1);
-    EXPECT_EQ(LastMessageBox(), "Flash write failed: modem.fls");
-    EXPECT_EQ(modem->Files().size(), 2u);
-}
-
-TEST_F(StandInModemTest, VanishingModemIsReportedAsALostLink) {
-    StartModem({.vanishAtPart = 2});
-    StartMainRun();
-    RunToTheEnd();
-    EXPECT_EQ(out.Count("DeviceState: Boot Failed"), 1);
-    EXPECT_THAT(LastMessageBox(), HasSubstr("The modem link has gone"));
-    EXPECT_FALSE(engine->Inst().port_open);
-}
-
-// Files the library cannot send fail their part with the reason, never the
-// process: a folder, and a device that would never end.
-struct UnsendableFile {
-    const char* role;
-    bool folder; // else a link to /dev/zero
-    const char* label;
-    const char* reason;
+// Each fault fails the run with its reason and frees the port: the modem's
+// own faults, and files the library cannot send (a folder, a device that
+// would never end), which fail their part, never the process.
+struct RunFault {
+    ModemFaults faults;
+    const char* role;   // a file made unsendable, or ""
+    bool folder;        // else a link to /dev/zero
+    const char* label;  // after "DeviceState: "
+    const char* reason; // in the message box
 };
 
-class UnsendableFileTest : public StandInModemTest,
-                           public ::testing::WithParamInterface<UnsendableFile> {};
+void PrintTo(const RunFault& fault, std::ostream* os) {
+    *os << fault.role << " " << fault.reason;
+}
 
-TEST_P(UnsendableFileTest, FailsThePartWithItsReason) {
-    const UnsendableFile& row = GetParam();
-    std::filesystem::remove(dir.File(row.role));
-    if (row.folder)
-        std::filesystem::create_directory(dir.File(row.role));
-    else
-        std::filesystem::create_symlink("/dev/zero", dir.File(row.role));
-    StartModem({});
+class RunFaultTest : public StandInModemTest, public ::testing::WithParamInterface<RunFault> {};
+
+TEST_P(RunFaultTest, FailsTheRunWithItsReason) {
+    const RunFault& row = GetParam();
+    if (*row.role != '\0') {
+        std::filesystem::remove(dir.File(row.role));
+        if (row.folder)
+            std::filesystem::create_directory(dir.File(row.role));
+        else
+            std::filesystem::create_symlink("/dev/zero", dir.File(row.role));
+    }
+    StartModem(row.faults);
     StartMainRun();
     RunToTheEnd();
     EXPECT_EQ(out.ends.back(), PhoneRunEnd::Failed);
     EXPECT_EQ(out.Count(std::string("DeviceState: ") + row.label), 1);
-    EXPECT_THAT(LastMessageBox(), HasSubstr(dir.File(row.role)));
+    EXPECT_THAT(LastMessageBox(), HasSubstr(*row.role != '\0' ? dir.File(row.role) : ""));
     EXPECT_THAT(LastMessageBox(), HasSubstr(row.reason));
     EXPECT_FALSE(engine->Inst().port_open);
+    if (row.faults.failPart == 3) {
+        EXPECT_EQ(modem->Files().size(), 2u);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    FolderOrDevice, UnsendableFileTest,
-    ::testing::Values(UnsendableFile{"modem.fls", true, "Boot Failed", "is a folder"},
-                      UnsendableFile{"slb.flb", false, "Boot Failed", "up to 4294967295 bytes"},
-                      UnsendableFile{"modem.eep", true, "Failed (EEP)", "is a folder"}));
+    ModemOrFile, RunFaultTest,
+    ::testing::Values(
+        RunFault{{.refuseBoot = true}, "", false, "Boot Failed", "Boot refused by the modem"},
+        RunFault{{.failPart = 3}, "", false, "Failed (EEP)", "Flash write failed: modem.fls"},
+        RunFault{{.vanishAtPart = 2}, "", false, "Boot Failed", "The modem link has gone"},
+        RunFault{{}, "modem.fls", true, "Boot Failed", "is a folder"},
+        RunFault{{}, "slb.flb", false, "Boot Failed", "up to 4294967295 bytes"},
+        RunFault{{}, "modem.eep", true, "Failed (EEP)", "is a folder"}));
 
 TEST_F(StandInModemTest, PortThatIsNoTerminalCannotBeOpened) {
     std::filesystem::create_directory(dir.File("modem-link"));

@@ -25,6 +25,14 @@ struct LastReport : ReportReceiver {
     std::string last;
 };
 
+// The recording library, loaded; null (with the reason reported) when it
+// would not load.
+std::unique_ptr<VendorLibrary> RecordingLibrary() {
+    Result<std::unique_ptr<VendorLibrary>> loaded = LoadDownloadLibrary(MARLOW_RECORDING_LIBRARY);
+    EXPECT_TRUE(loaded) << loaded.Error();
+    return loaded ? std::move(*loaded) : nullptr;
+}
+
 std::string TakeCalls() {
     QLibrary library(MARLOW_RECORDING_LIBRARY);
     using Recorded = void (*)(char*, std::uint32_t);
@@ -34,10 +42,11 @@ std::string TakeCalls() {
     return calls.c_str();
 }
 
-TEST(VendorLibrary, SetUpRegistersTheReportAndMakesTheSevenParameterCalls) {
-    std::string error;
-    auto library = LoadDownloadLibrary(MARLOW_RECORDING_LIBRARY, &error);
-    ASSERT_TRUE(library) << error;
+// Set-up registers the report, makes the seven parameter calls, and the
+// reports reach the attached owner until it detaches.
+TEST(VendorLibrary, SetUpMakesTheSevenParameterCallsAndRoutesReports) {
+    auto library = RecordingLibrary();
+    ASSERT_TRUE(library);
     TakeCalls();
     LastReport receiver;
     StatusText status;
@@ -50,15 +59,6 @@ TEST(VendorLibrary, SetUpRegistersTheReportAndMakesTheSevenParameterCalls) {
                            "set_dll_parameter 9 0\n"
                            "set_dll_parameter 2 1200000\n"
                            "set_dll_parameter 1 1000000\n");
-}
-
-TEST(VendorLibrary, ReportsReachTheAttachedOwnerUntilDetached) {
-    std::string error;
-    auto library = LoadDownloadLibrary(MARLOW_RECORDING_LIBRARY, &error);
-    ASSERT_TRUE(library) << error;
-    LastReport receiver;
-    StatusText status;
-    library->AttachReports(receiver, status);
     QLibrary raw(MARLOW_RECORDING_LIBRARY);
     using Fire = void (*)(std::uint8_t, std::uint32_t, const char*);
     const auto fire = reinterpret_cast<Fire>(raw.resolve("FireReport"));
@@ -70,9 +70,8 @@ TEST(VendorLibrary, ReportsReachTheAttachedOwnerUntilDetached) {
 }
 
 TEST(VendorLibrary, CallsPassTheirArgumentsThrough) {
-    std::string error;
-    auto library = LoadDownloadLibrary(MARLOW_RECORDING_LIBRARY, &error);
-    ASSERT_TRUE(library) << error;
+    auto library = RecordingLibrary();
+    ASSERT_TRUE(library);
     TakeCalls();
     StatusText status;
     status.Clear();
@@ -97,9 +96,8 @@ TEST(VendorLibrary, CallsPassTheirArgumentsThrough) {
 // The library is foreign code: what it throws, and a refusal without a word,
 // become a failed call whose status text names the entry point.
 TEST(VendorLibrary, ThrowOrSilentRefusalIsAFailedCallWithAText) {
-    std::string error;
-    auto library = LoadDownloadLibrary(MARLOW_RECORDING_LIBRARY, &error);
-    ASSERT_TRUE(library) << error;
+    auto library = RecordingLibrary();
+    ASSERT_TRUE(library);
     QLibrary raw(MARLOW_RECORDING_LIBRARY);
     using Misbehave = void (*)(const char*, bool);
     const auto misbehave = reinterpret_cast<Misbehave>(raw.resolve("Misbehave"));
@@ -128,19 +126,19 @@ TEST(VendorLibrary, ThrowOrSilentRefusalIsAFailedCallWithAText) {
     misbehave("", false);
 }
 
-TEST(VendorLibrary, MissingEntryPointIsRefusedByName) {
-    std::string error;
-    auto library = LoadDownloadLibrary(MARLOW_NO_BOOT_LIBRARY, &error);
-    EXPECT_FALSE(library);
-    EXPECT_THAT(error, HasSubstr("has no entry point _IFWD_DL_boot_target"));
-}
-
-TEST(VendorLibrary, MissingLibraryIsRefusedWithAHint) {
-    std::string error;
-    auto library = LoadDownloadLibrary("/nonexistent/libIFWD_DownloadDll.so", &error);
-    EXPECT_FALSE(library);
-    EXPECT_THAT(error, HasSubstr("cannot be loaded"));
-    EXPECT_THAT(error, HasSubstr("PhoneLibrary"));
+// A missing entry point is refused by name; a missing library with a hint.
+TEST(VendorLibrary, AMissingLibraryOrEntryPointIsRefused) {
+    const std::pair<const char*, std::vector<const char*>> rows[] = {
+        {MARLOW_NO_BOOT_LIBRARY, {"has no entry point _IFWD_DL_boot_target"}},
+        {"/nonexistent/libIFWD_DownloadDll.so", {"cannot be loaded", "PhoneLibrary"}},
+    };
+    for (const auto& [path, texts] : rows) {
+        const auto loaded = LoadDownloadLibrary(path);
+        EXPECT_FALSE(loaded);
+        const std::string error = loaded.Error();
+        for (const char* text : texts)
+            EXPECT_THAT(error, HasSubstr(text));
+    }
 }
 
 TEST(LibraryLocation, CopyBesideTheProgramComesBeforeTheSystemSearch) {
@@ -154,10 +152,10 @@ TEST(LibraryLocation, CopyBesideTheProgramComesBeforeTheSystemSearch) {
 }
 
 TEST(LibraryLocation, NamedFileIsTakenOrRefusedNeverReplaced) {
-    std::string error;
-    EXPECT_FALSE(LocateDownloadLibrary("/nonexistent/lib.so", "/tmp", &error));
-    EXPECT_THAT(error, HasSubstr("/nonexistent/lib.so"));
-    EXPECT_TRUE(LocateDownloadLibrary(MARLOW_STANDIN_LIBRARY, "/tmp", &error)) << error;
+    EXPECT_THAT(LocateDownloadLibrary("/nonexistent/lib.so", "/tmp").Error(),
+                HasSubstr("/nonexistent/lib.so"));
+    const auto named = LocateDownloadLibrary(MARLOW_STANDIN_LIBRARY, "/tmp");
+    EXPECT_TRUE(named) << named.Error();
 }
 
 } // namespace

@@ -39,7 +39,7 @@ TEST(StampInsert, DoesNotCheckCharactersAgain) {
     TempDir dir;
     WriteFile(dir.File("nk.nb0"), Image(30));
     ASSERT_EQ(InsertStamp(dir.File("nk.nb0"), "ZZ,", "").status, TrailerStatus::Ok);
-    EXPECT_EQ(VerifyStamp(dir.File("nk.nb0")).stamp, (Stamp{"ZZ,", ""}));
+    EXPECT_EQ(VerifyStamp(dir.File("nk.nb0")).Value(), (Stamp{"ZZ,", ""}));
 }
 
 TEST(StampVerify, SecondInsertWins) {
@@ -48,7 +48,7 @@ TEST(StampVerify, SecondInsertWins) {
     ASSERT_EQ(InsertStamp(dir.File("nk.bin"), "QUILL", "1.0").status, TrailerStatus::Ok);
     ASSERT_EQ(InsertStamp(dir.File("nk.bin"), "QUILL", "1.1").status, TrailerStatus::Ok);
     EXPECT_EQ(ReadFileBytes(dir.File("nk.bin")).size(), 1040u);
-    EXPECT_EQ(VerifyStamp(dir.File("nk.bin")).stamp, (Stamp{"QUILL", "1.1"}));
+    EXPECT_EQ(VerifyStamp(dir.File("nk.bin")).Value(), (Stamp{"QUILL", "1.1"}));
 }
 
 TEST(StampVerify, ListWithoutATrailerShowsNone) {
@@ -62,11 +62,11 @@ TEST(StampVerify, ListWithoutATrailerShowsNone) {
     };
     for (const auto& [name, text] : lists) {
         WriteFile(dir.File(name), text);
-        const VerifyResult verify = VerifyStamp(dir.File(name));
-        ASSERT_TRUE(verify.ok) << name;
-        EXPECT_EQ(verify.stamp, (Stamp{"NONE", "NONE"})) << name;
+        const Result<Stamp> verify = VerifyStamp(dir.File(name));
+        ASSERT_TRUE(verify) << name;
+        EXPECT_EQ(*verify, (Stamp{"NONE", "NONE"})) << name;
         ASSERT_EQ(InsertStamp(dir.File(name), "QUILL", "1.0").status, TrailerStatus::Ok);
-        EXPECT_EQ(VerifyStamp(dir.File(name)).stamp, (Stamp{"QUILL", "1.0"})) << name;
+        EXPECT_EQ(VerifyStamp(dir.File(name)).Value(), (Stamp{"QUILL", "1.0"})) << name;
     }
 }
 
@@ -74,28 +74,24 @@ TEST(StampVerify, VersionStartingWithBinIsTakenForAList) {
     TempDir dir;
     WriteFile(dir.File("nk.nb0"), Image(100));
     ASSERT_EQ(InsertStamp(dir.File("nk.nb0"), "QUILL", "bin2").status, TrailerStatus::Ok);
-    EXPECT_EQ(VerifyStamp(dir.File("nk.nb0")).stamp, (Stamp{"NONE", "NONE"}));
+    EXPECT_EQ(VerifyStamp(dir.File("nk.nb0")).Value(), (Stamp{"NONE", "NONE"}));
     ASSERT_EQ(InsertStamp(dir.File("nk.nb0"), "QUILL", "xbin").status, TrailerStatus::Ok);
-    EXPECT_EQ(VerifyStamp(dir.File("nk.nb0")).stamp, (Stamp{"QUILL", "xbin"}));
+    EXPECT_EQ(VerifyStamp(dir.File("nk.nb0")).Value(), (Stamp{"QUILL", "xbin"}));
 }
 
 TEST(StampVerify, UnstampedTailIsShownAsItStands) {
     TempDir dir;
     WriteFile(dir.File("raw.nb0"), std::string_view("0123456789abcdefghij\0\0", 22));
-    EXPECT_EQ(VerifyStamp(dir.File("raw.nb0")).stamp, (Stamp{"23456789abcdefg", "hij"}));
+    EXPECT_EQ(VerifyStamp(dir.File("raw.nb0")).Value(), (Stamp{"23456789abcdefg", "hij"}));
 }
 
 TEST(StampVerify, MissingOrShortFileIsAnErrorWithNothingToShow) {
     TempDir dir;
-    const VerifyResult missing = VerifyStamp(dir.File("none.bin"));
-    EXPECT_FALSE(missing.ok);
-    EXPECT_FALSE(missing.error.empty());
-    EXPECT_EQ(missing.stamp, Stamp{});
-
+    const Result<Stamp> missing = VerifyStamp(dir.File("none.bin"));
+    EXPECT_FALSE(missing);
+    EXPECT_FALSE(missing.Error().empty());
     WriteFile(dir.File("short.bin"), std::string(19, 'A'));
-    const VerifyResult tooShort = VerifyStamp(dir.File("short.bin"));
-    EXPECT_FALSE(tooShort.ok);
-    EXPECT_EQ(tooShort.stamp, Stamp{});
+    EXPECT_FALSE(VerifyStamp(dir.File("short.bin")));
 }
 
 // The refusal names the field, the character and the set it must come from.

@@ -6,6 +6,17 @@
 
 namespace marlow::test {
 
+Calls Join(std::initializer_list<Calls> parts) {
+    Calls all;
+    for (const Calls& part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+Calls Tail(const Calls& calls, std::size_t n) {
+    return n <= calls.size() ? Calls(calls.end() - static_cast<long>(n), calls.end()) : calls;
+}
+
 pda::BootImagePlan SmallImage(std::uint32_t recordBytes, int records, std::uint32_t seed) {
     pda::BootImagePlan layout;
     layout.startAddress = 0x80000000;
@@ -54,14 +65,17 @@ std::string PdaRig::WriteText(const std::string& name, const std::string& text) 
 
 void PdaRig::Use(const std::string& path, pda::DownloadTarget target, bool frontPanel,
                  bool phoneOption) {
-    context.SetSettings({path, target, frontPanel, phoneOption});
+    context.SetSettings({.downloadPath = path,
+                         .target = target,
+                         .frontPanelMode = frontPanel,
+                         .phoneOption = phoneOption});
     if (phoneOption)
         context.g_AllDownLoad = false;
 }
 
 pda::PdaRunOutcome PdaRig::Run() {
-    std::string error;
-    EXPECT_TRUE(pipe->OpenPipe(&error)) << error;
+    const Status opened = pipe->OpenPipe();
+    EXPECT_TRUE(opened) << opened.Error();
     return pda::RunPdaDownload(*pipe, context, out);
 }
 

@@ -19,6 +19,19 @@ namespace marlow::test {
 
 // An image of `records` records of `recordBytes` pattern bytes each, from
 // 0x80001000 on; start 0x80000000, image length 0x1000, launch 0x80001000.
+using Calls = std::vector<std::string>;
+
+// A Device State trace as the recording sink writes it down.
+inline std::string T(const std::string& text) {
+    return "trace|" + text;
+}
+Calls Join(std::initializer_list<Calls> parts);
+inline Calls Join(const Calls& head, const Calls& tail) {
+    return Join({head, tail});
+}
+// The last `n` calls (all of them when there are fewer).
+Calls Tail(const Calls& calls, std::size_t n);
+
 pda::BootImagePlan SmallImage(std::uint32_t recordBytes, int records = 1, std::uint32_t seed = 1);
 
 class PdaRig {

@@ -10,6 +10,19 @@ void PrintTo(const LoaderEvent& event, std::ostream* os) {
 
 namespace test {
 
+namespace {
+
+// The texts of every event of one kind, in order.
+template <typename Event> std::vector<std::string> TextsOf(const std::vector<LoaderEvent>& events) {
+    std::vector<std::string> texts;
+    for (const LoaderEvent& e : events)
+        if (const auto* event = std::get_if<Event>(&e))
+            texts.push_back(event->text);
+    return texts;
+}
+
+} // namespace
+
 void RecordingSink::Post(const LoaderEvent& event) {
     {
         std::lock_guard lock(mutex_);
@@ -43,19 +56,11 @@ std::string RecordingSink::LogText() const {
 }
 
 std::vector<std::string> RecordingSink::MessageBoxes() const {
-    std::vector<std::string> texts;
-    for (const LoaderEvent& e : Events())
-        if (const auto* box = std::get_if<MessageBoxShown>(&e))
-            texts.push_back(box->text);
-    return texts;
+    return TextsOf<MessageBoxShown>(Events());
 }
 
 std::vector<std::string> RecordingSink::Diagnostics() const {
-    std::vector<std::string> texts;
-    for (const LoaderEvent& e : Events())
-        if (const auto* d = std::get_if<Diagnostic>(&e))
-            texts.push_back(d->text);
-    return texts;
+    return TextsOf<Diagnostic>(Events());
 }
 
 std::vector<int> RecordingSink::Progress(int bar) const {
@@ -67,11 +72,7 @@ std::vector<int> RecordingSink::Progress(int bar) const {
 }
 
 std::vector<std::string> RecordingSink::CurrentFiles() const {
-    std::vector<std::string> texts;
-    for (const LoaderEvent& e : Events())
-        if (const auto* label = std::get_if<CurrentFileChanged>(&e))
-            texts.push_back(label->text);
-    return texts;
+    return TextsOf<CurrentFileChanged>(Events());
 }
 
 bool RecordingSink::WaitFor(const std::function<bool(const LoaderEvent&)>& matches,

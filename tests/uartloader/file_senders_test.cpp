@@ -73,44 +73,37 @@ protected:
     std::thread device;
 };
 
-TEST_F(FileSending, SimpleSendsFourSingleBytesAndStepsTheBarByQuarters) {
-    const auto bytes = PatternBytes(4, 1);
-    InputFile file = FileWith(bytes);
-    UartRunContext run = Run();
-    ASSERT_TRUE(TransmitFileSimple(run, file, 4, 1, 1));
-
-    const auto writes = Writes();
-    ASSERT_EQ(writes.size(), 4u);
-    for (std::size_t i = 0; i < 4; ++i)
-        EXPECT_EQ(writes[i], std::vector<std::uint8_t>{bytes[i]});
-    EXPECT_EQ(sink.Progress(1), (std::vector<int>{0, 25, 50, 75, 100, 100}));
-}
-
-TEST_F(FileSending, SimpleSplitsIntoFullChunksAndOneRest) {
-    const auto bytes = PatternBytes(2148, 2);
-    InputFile file = FileWith(bytes);
-    UartRunContext run = Run();
-    ASSERT_TRUE(TransmitFileSimple(run, file, 2148, 1024, 2));
-
-    const auto writes = Writes();
-    ASSERT_EQ(writes.size(), 3u);
-    EXPECT_EQ(writes[0].size(), 1024u);
-    EXPECT_EQ(writes[1].size(), 1024u);
-    EXPECT_EQ(writes[2].size(), 100u);
-    std::vector<std::uint8_t> joined;
-    for (const auto& w : writes)
-        joined.insert(joined.end(), w.begin(), w.end());
-    EXPECT_EQ(joined, bytes);
-    EXPECT_EQ(sink.Progress(2), (std::vector<int>{0, 47, 95, 100}));
-}
-
-TEST_F(FileSending, SimpleSendsAFileNoLargerThanOneChunkInOnePiece) {
-    const auto bytes = PatternBytes(1024, 3);
-    InputFile file = FileWith(bytes);
-    UartRunContext run = Run();
-    ASSERT_TRUE(TransmitFileSimple(run, file, 1024, 1024, 2));
-    EXPECT_EQ(Writes(), std::vector<std::vector<std::uint8_t>>{bytes});
-    EXPECT_EQ(sink.Progress(2), (std::vector<int>{0, 100}));
+// Full chunks and one rest, each one write, the bar stepped after each.
+TEST_F(FileSending, SimpleSendsTheFileInChunksAndStepsItsBar) {
+    const struct {
+        std::size_t size;
+        std::size_t chunk;
+        int bar;
+        std::vector<std::size_t> writes;
+        std::vector<int> progress;
+    } rows[] = {
+        {4, 1, 1, {1, 1, 1, 1}, {0, 25, 50, 75, 100, 100}},
+        {2148, 1024, 2, {1024, 1024, 100}, {0, 47, 95, 100}},
+        {1024, 1024, 4, {1024}, {0, 100}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.size);
+        const auto bytes = PatternBytes(row.size, static_cast<std::uint8_t>(row.bar));
+        InputFile file = FileWith(bytes);
+        UartRunContext run = Run();
+        const std::size_t before = Writes().size();
+        ASSERT_TRUE(TransmitFileSimple(run, file, row.size, row.chunk, row.bar));
+        const auto writes = Writes();
+        std::vector<std::size_t> sizes;
+        std::vector<std::uint8_t> joined;
+        for (std::size_t i = before; i < writes.size(); ++i) {
+            sizes.push_back(writes[i].size());
+            joined.insert(joined.end(), writes[i].begin(), writes[i].end());
+        }
+        EXPECT_EQ(sizes, row.writes);
+        EXPECT_EQ(joined, bytes);
+        EXPECT_EQ(sink.Progress(row.bar), row.progress);
+    }
 }
 
 TEST_F(FileSending, SimpleRefusesAFileThatEndsBeforeItsSizeInsteadOfSendingGarbage) {

@@ -20,13 +20,10 @@ std::vector<std::uint8_t> FirstBytesWithPatternAt(std::size_t position) {
     return bytes;
 }
 
-TEST(AsicIdSearch, FindsThePatternAtEveryPositionUpToTwelve) {
-    for (std::size_t position = 0; position <= 12; ++position)
-        EXPECT_EQ(FindAsicIdPattern(FirstBytesWithPatternAt(position)), position);
-}
-
-TEST(AsicIdSearch, DoesNotFindAPatternStartingAtThirteen) {
-    EXPECT_EQ(FindAsicIdPattern(FirstBytesWithPatternAt(13)), std::nullopt);
+TEST(AsicIdSearch, FindsThePatternAtEveryPositionUpToTwelveOnly) {
+    for (std::size_t position = 0; position <= 13; ++position)
+        EXPECT_EQ(FindAsicIdPattern(FirstBytesWithPatternAt(position)),
+                  position <= 12 ? std::optional(position) : std::nullopt);
 }
 
 TEST(AsicIdSearch, TakesTheLowestOfTwoPositions) {
@@ -76,21 +73,14 @@ TEST(ParityFrame, SealingMakesTheFrameValidAndAnyFlipInvalid) {
     EXPECT_FALSE(ParityFrameIsValid(frame));
 }
 
-TEST(MessageText, EndsAtTheFirstNul) {
-    const std::vector<std::uint8_t> bytes = {'O', 'K', 0, 'x', 'y'};
-    EXPECT_EQ(MessageText(bytes, 0), "OK");
-}
-
-TEST(MessageText, WithoutNulEndsAtTheReceivedLength) {
-    const std::vector<std::uint8_t> bytes = {'a', 'b', 'c'};
-    EXPECT_EQ(MessageText(bytes, 0), "abc");
-}
-
-TEST(MessageText, ArrowTextStartsAtTheFourthByteWhateverTheFirstThreeHold) {
-    const std::vector<std::uint8_t> bytes = {0, 0, 0, 'g', 'o', 0};
-    EXPECT_EQ(MessageText(bytes, 3), "go");
-    const std::vector<std::uint8_t> tooShort = {'a', 'b'};
-    EXPECT_EQ(MessageText(tooShort, 3), "");
+// A text ends at its first NUL, or at the received length; an arrow's text
+// starts at the fourth byte whatever the first three hold.
+TEST(MessageText, EndsAtTheFirstNulOrTheReceivedLength) {
+    using Bytes = std::vector<std::uint8_t>;
+    EXPECT_EQ(MessageText(Bytes{'O', 'K', 0, 'x', 'y'}, 0), "OK");
+    EXPECT_EQ(MessageText(Bytes{'a', 'b', 'c'}, 0), "abc");
+    EXPECT_EQ(MessageText(Bytes{0, 0, 0, 'g', 'o', 0}, 3), "go");
+    EXPECT_EQ(MessageText(Bytes{'a', 'b'}, 3), "");
 }
 
 TEST(Hex8, PrintsEightUpperCaseDigits) {

@@ -24,6 +24,21 @@ using emulators::UartEmulatorReport;
 using std::chrono::milliseconds;
 using test::RecordingSink;
 
+// Plays the boot ROM part correctly (ASIC ID, boot indication, 2nd boot),
+// then `after`.
+void BootThen(InProcessUartLink& l, std::size_t secondBootSize,
+              const std::function<void(InProcessUartLink&)>& after) {
+    l.DeviceSend(BuildAsicIdBlock(0));
+    std::vector<std::uint8_t> taken(4 + 4 + secondBootSize);
+    if (l.DeviceReceive(taken, std::chrono::seconds(10)) == LinkStatus::Ok)
+        after(l);
+}
+
+void SendWords(InProcessUartLink& l, std::initializer_list<std::uint32_t> words) {
+    for (std::uint32_t w : words)
+        l.DeviceSend(WordBytes(w));
+}
+
 class BootSequence : public ::testing::Test {
 protected:
     BootSequence() : port(link.MakeHostEnd("COM4")) {
@@ -47,6 +62,19 @@ protected:
         device = std::thread([this, play] {
             if (link.DeviceWaitForHostOpen(std::chrono::seconds(10)) == LinkStatus::Ok)
                 play(link);
+        });
+    }
+
+    // Plays the boot ROM part, then one message of `code` holding `text`,
+    // then a done message "end" (with a byte after its NUL).
+    void PlayMessage(std::uint32_t code, std::vector<std::uint8_t> text) {
+        StartManualDevice([this, code, text](InProcessUartLink& l) {
+            BootThen(l, files.contents[0].size(), [&](InProcessUartLink& d) {
+                SendWords(d, {code, static_cast<std::uint32_t>(text.size())});
+                d.DeviceSend(text);
+                SendWords(d, {REQ_DONE_MESSAGE, 6});
+                d.DeviceSend(std::vector<std::uint8_t>{'e', 'n', 'd', 0, 'z', 'z'});
+            });
         });
     }
 
@@ -185,28 +213,8 @@ TEST_F(BootSequence, AHandsetGoneAfterItsAsicIdFailsTheBootIndication) {
                                   "switched off?)");
 }
 
-// Plays the boot ROM part correctly (ASIC ID, boot indication, 2nd boot),
-// then `after`.
-void BootThen(InProcessUartLink& l, std::size_t secondBootSize,
-              const std::function<void(InProcessUartLink&)>& after) {
-    l.DeviceSend(BuildAsicIdBlock(0));
-    std::vector<std::uint8_t> taken(4 + 4 + secondBootSize);
-    if (l.DeviceReceive(taken, std::chrono::seconds(10)) == LinkStatus::Ok)
-        after(l);
-}
-
-void SendWords(InProcessUartLink& l, std::initializer_list<std::uint32_t> words) {
-    for (std::uint32_t w : words)
-        l.DeviceSend(WordBytes(w));
-}
-
 TEST_F(BootSequence, AMessageLongerThanTheReceiveBufferIsRefused) {
-    StartManualDevice([this](InProcessUartLink& l) {
-        BootThen(l, files.contents[0].size(), [](InProcessUartLink& d) {
-            SendWords(d, {REQ_TEXT_MESSAGE, 1025});
-            d.DeviceSend(std::vector<std::uint8_t>(1025, 'A'));
-        });
-    });
+    PlayMessage(REQ_TEXT_MESSAGE, std::vector<std::uint8_t>(1025, 'A'));
     EXPECT_EQ(RunSequence(), RunOutcome::Failed);
     EXPECT_EQ(LastLogLines(1), "ERROR: in RX DATA\r\n");
     EXPECT_EQ(sink.Diagnostics().back(),
@@ -214,27 +222,13 @@ TEST_F(BootSequence, AMessageLongerThanTheReceiveBufferIsRefused) {
 }
 
 TEST_F(BootSequence, AFullBufferTextWithoutNulEndsAtItsLength) {
-    StartManualDevice([this](InProcessUartLink& l) {
-        BootThen(l, files.contents[0].size(), [](InProcessUartLink& d) {
-            SendWords(d, {REQ_TEXT_MESSAGE, 1024});
-            d.DeviceSend(std::vector<std::uint8_t>(1024, 'A'));
-            SendWords(d, {REQ_DONE_MESSAGE, 2});
-            d.DeviceSend(std::vector<std::uint8_t>{'O', 'K'});
-        });
-    });
+    PlayMessage(REQ_TEXT_MESSAGE, std::vector<std::uint8_t>(1024, 'A'));
     EXPECT_EQ(RunSequence(), RunOutcome::Done);
-    EXPECT_EQ(LastLogLines(3), "### " + std::string(1024, 'A') + "\r\n$$$ OK\r\n\r\n");
+    EXPECT_EQ(LastLogLines(3), "### " + std::string(1024, 'A') + "\r\n$$$ end\r\n\r\n");
 }
 
 TEST_F(BootSequence, TextsEndAtTheirFirstNulAndArrowsSkipThreeBytes) {
-    StartManualDevice([this](InProcessUartLink& l) {
-        BootThen(l, files.contents[0].size(), [](InProcessUartLink& d) {
-            SendWords(d, {REQ_ARROW_MESSAGE, 8});
-            d.DeviceSend(std::vector<std::uint8_t>{'a', 0, 'c', 'n', 'e', 'x', 't', 0});
-            SendWords(d, {REQ_DONE_MESSAGE, 6});
-            d.DeviceSend(std::vector<std::uint8_t>{'e', 'n', 'd', 0, 'z', 'z'});
-        });
-    });
+    PlayMessage(REQ_ARROW_MESSAGE, {'a', 0, 'c', 'n', 'e', 'x', 't', 0});
     EXPECT_EQ(RunSequence(), RunOutcome::Done);
     EXPECT_EQ(LastLogLines(3), ">>> next\r\n$$$ end\r\n\r\n");
 }

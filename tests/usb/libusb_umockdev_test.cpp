@@ -35,6 +35,16 @@ template <typename Condition> bool Eventually(Condition condition) {
     return false;
 }
 
+// A second device on port 4 with ids of its own.
+EmulatedBootLoaderShape OtherDevice() {
+    EmulatedBootLoaderShape other;
+    other.port = "4";
+    other.address = 3;
+    other.vendor = 0x1234;
+    other.product = 0x5678;
+    return other;
+}
+
 class LibusbBackend : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -60,8 +70,8 @@ protected:
         quick.attempts = 3;
         quick.pause = std::chrono::milliseconds(10);
         auto pipe = std::make_unique<CUsbPipe>(std::move(transport), quick);
-        std::string error;
-        EXPECT_TRUE(pipe->OpenPipe(&error)) << error;
+        const Status opened = pipe->OpenPipe();
+        EXPECT_TRUE(opened) << opened.Error();
         return pipe;
     }
 
@@ -77,11 +87,7 @@ protected:
 
 TEST_F(LibusbBackend, APluggedInBootLoaderIsFoundAndMatchedByItsId) {
     bed->Plug({}, false);
-    EmulatedBootLoaderShape other;
-    other.port = "4";
-    other.address = 3;
-    other.vendor = 0x1234;
-    other.product = 0x5678;
+    EmulatedBootLoaderShape other = OtherDevice();
     other.productName = "Keyboard";
     bed->Plug(other, false);
 
@@ -96,12 +102,7 @@ TEST_F(LibusbBackend, APluggedInBootLoaderIsFoundAndMatchedByItsId) {
 
 TEST_F(LibusbBackend, OnlyTheIdsAskedForCount) {
     bed->Plug({}, false);
-    EmulatedBootLoaderShape other;
-    other.port = "4";
-    other.address = 3;
-    other.vendor = 0x1234;
-    other.product = 0x5678;
-    bed->Plug(other, false);
+    bed->Plug(OtherDevice(), false);
 
     StartSource({{0x1234, 0x5678}});
     auto transport = events.TakeArrival();
@@ -159,16 +160,6 @@ TEST_F(LibusbBackend, AStopCancelsAPendingReadWhichEndsAsStopped) {
     EXPECT_EQ(reply, 0x05);
 }
 
-TEST_F(LibusbBackend, HotPlugReportsArrivalAndRemoval) {
-    StartSource();
-    EmulatedBootLoader& device = bed->Plug({}, true);
-    auto transport = events.TakeArrival();
-    ASSERT_NE(transport, nullptr);
-    EXPECT_EQ(transport->DevicePath(), "usb:1-3");
-    bed->Unplug(device);
-    EXPECT_EQ(events.TakeRemoval(), "usb:1-3");
-}
-
 TEST_F(LibusbBackend, ADeviceVanishingDuringAReadFailsTheReadAndIsRemoved) {
     EmulatedBootLoader& device = bed->Plug({}, false);
     StartSource();
@@ -185,18 +176,27 @@ TEST_F(LibusbBackend, ADeviceVanishingDuringAReadFailsTheReadAndIsRemoved) {
     EXPECT_TRUE(pipe->ClosePipe());
 }
 
-TEST_F(LibusbBackend, WithoutHotPlugTheDeviceListIsPolled) {
-    LibusbDeviceSource::Options polling;
-    polling.forcePolling = true;
-    polling.pollInterval = std::chrono::milliseconds(20);
-    EmulatedBootLoader& device = bed->Plug({}, false);
-    StartSource(kBootLoaderIds, polling);
-    EXPECT_FALSE(source->UsesHotplugEvents());
-    auto transport = events.TakeArrival();
-    ASSERT_NE(transport, nullptr);
-    EXPECT_EQ(transport->DevicePath(), "usb:1-3");
-    bed->Unplug(device);
-    EXPECT_EQ(events.TakeRemoval(), "usb:1-3");
+// With hot-plug events a device plugged in later is reported; without them
+// the device list is polled.
+TEST_F(LibusbBackend, ArrivalAndRemovalAreReportedWithOrWithoutHotPlug) {
+    for (const bool polling : {false, true}) {
+        SCOPED_TRACE(polling ? "polled" : "hot-plug");
+        LibusbDeviceSource::Options options;
+        options.forcePolling = polling;
+        options.pollInterval = std::chrono::milliseconds(20);
+        StartSource(kBootLoaderIds, options);
+        EXPECT_EQ(source->UsesHotplugEvents(), !polling);
+        EmulatedBootLoaderShape shape; // a node of its own each time
+        shape.port = polling ? "4" : "3";
+        shape.address = polling ? 5 : 2;
+        EmulatedBootLoader& device = bed->Plug(shape, !polling);
+        auto transport = events.TakeArrival();
+        ASSERT_NE(transport, nullptr);
+        EXPECT_EQ(transport->DevicePath(), "usb:1-" + shape.port);
+        bed->Unplug(device);
+        EXPECT_EQ(events.TakeRemoval(), "usb:1-" + shape.port);
+        source->Stop();
+    }
 }
 
 TEST_F(LibusbBackend, ADeviceWithoutABulkPairCannotBeOpenedAndSaysWhy) {
@@ -206,19 +206,14 @@ TEST_F(LibusbBackend, ADeviceWithoutABulkPairCannotBeOpenedAndSaysWhy) {
     StartSource();
     auto transport = events.TakeArrival();
     ASSERT_NE(transport, nullptr);
-    std::string error;
-    EXPECT_FALSE(transport->Open(&error));
-    EXPECT_EQ(error, "USB device usb:1-3 (045e:00ce) has no interface with a bulk IN and a bulk "
-                     "OUT endpoint; check that PdaUsbIds names the handset's boot loader");
+    EXPECT_EQ(transport->Open().Error(),
+              "USB device usb:1-3 (045e:00ce) has no interface with a bulk IN and a bulk "
+              "OUT endpoint; check that PdaUsbIds names the handset's boot loader");
 }
 
 TEST_F(LibusbBackend, TheSurveyShowsIdsBulkPairsAndAccess) {
     bed->Plug({}, false);
-    EmulatedBootLoaderShape other;
-    other.port = "4";
-    other.address = 3;
-    other.vendor = 0x1234;
-    other.product = 0x5678;
+    EmulatedBootLoaderShape other = OtherDevice();
     other.bulkPair = false;
     other.manufacturer = "Acme";
     other.productName = "Dongle";

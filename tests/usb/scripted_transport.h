@@ -34,17 +34,16 @@ public:
     int clearInterruptCalls = 0;
     std::vector<std::vector<std::uint8_t>> writes;
 
-    bool Open(std::string* error) override {
+    Status Open() override {
         std::lock_guard lock(mutex_);
         ++openAttempts;
         opened_.notify_all();
         if (openFailuresLeft > 0) {
             --openFailuresLeft;
-            *error = openError;
-            return false;
+            return Failure{openError};
         }
         open_ = true;
-        return true;
+        return {};
     }
     void Close() override {
         ++closeCalls;

@@ -22,18 +22,15 @@ std::string ErrorOf(std::string_view text) {
     return error;
 }
 
-TEST(PdaUsbIds, OnePairInEitherCase) {
-    EXPECT_EQ(Parse("045e:00ce"), (std::vector<UsbId>{{0x045e, 0x00ce}}));
-    EXPECT_EQ(Parse("045E:00CE"), (std::vector<UsbId>{{0x045e, 0x00ce}}));
-}
-
-TEST(PdaUsbIds, SeveralPairsWithBlanksAroundThemInOrderWithoutDuplicates) {
+// Pairs in either case, blanks around them, in order without duplicates;
+// the default is a valid list.
+TEST(PdaUsbIds, ReadsPairsInOrderWithoutDuplicates) {
+    const UsbId standard{0x045e, 0x00ce};
+    EXPECT_EQ(Parse("045e:00ce"), std::vector<UsbId>{standard});
+    EXPECT_EQ(Parse("045E:00CE"), std::vector<UsbId>{standard});
+    EXPECT_EQ(Parse(kDefaultPdaUsbIds), std::vector<UsbId>{standard});
     EXPECT_EQ(Parse(" 045e:00ce ,\t1234:abcd,045e:00ce"),
-              (std::vector<UsbId>{{0x045e, 0x00ce}, {0x1234, 0xabcd}}));
-}
-
-TEST(PdaUsbIds, TheDefaultIsAValidList) {
-    EXPECT_EQ(Parse(kDefaultPdaUsbIds), (std::vector<UsbId>{{0x045e, 0x00ce}}));
+              (std::vector<UsbId>{standard, {0x1234, 0xabcd}}));
 }
 
 TEST(PdaUsbIds, MalformedItemsAreNamedWithTheirPositionAndTheExpectedForm) {

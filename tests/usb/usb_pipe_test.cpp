@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <deque>
 #include <future>
 #include <thread>
 
@@ -45,88 +47,76 @@ struct PauseLog {
 
 // --- zero-length packet rule ------------------------------------------------
 
-TEST(UsbPipeWrite, OneByteCommandGoesOutAloneWithoutZeroLengthPacket) {
-    PipeUnderTest t;
-    EXPECT_TRUE(t.pipe->WritePipe(Bytes(1)));
-    ASSERT_EQ(t.transport->writes.size(), 1u);
-    EXPECT_EQ(t.transport->writes[0].size(), 1u);
-}
-
-TEST(UsbPipeWrite, WholePacketsAreFollowedByOneZeroLengthPacket) {
-    for (const std::size_t count : {64u, 128u, 13u + 51u, 13u + 8179u}) {
+// Whole 64-byte packets are followed by one zero-length packet; a write that
+// ends mid-packet (a one-byte command too) goes out alone. A failed transfer
+// fails the write, and nothing follows it.
+TEST(UsbPipeWrite, EachWriteIsOneTransferPlusTheZeroLengthPacketRule) {
+    using enum TransferStatus;
+    const struct {
+        std::size_t count;
+        std::deque<TransferStatus> results; // default Ok
+        bool ok;
+        std::vector<std::size_t> sent;
+    } rows[] = {
+        {1, {}, true, {1}},
+        {9, {}, true, {9}},
+        {13, {}, true, {13}},
+        {63, {}, true, {63}},
+        {65, {}, true, {65}},
+        {8205, {}, true, {8205}},
+        {64, {}, true, {64, 0}},
+        {128, {}, true, {128, 0}},
+        {8192, {}, true, {8192, 0}},
+        {64, {Failed}, false, {64}},
+        {128, {Ok, Disconnected}, false, {128, 0}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.count);
         PipeUnderTest t;
-        EXPECT_TRUE(t.pipe->WritePipe(Bytes(count))) << count;
-        ASSERT_EQ(t.transport->writes.size(), 2u) << count;
-        EXPECT_EQ(t.transport->writes[0].size(), count);
-        EXPECT_TRUE(t.transport->writes[1].empty()) << count;
+        t.transport->writeResults = row.results;
+        EXPECT_EQ(t.pipe->WritePipe(Bytes(row.count)), row.ok);
+        std::vector<std::size_t> sent;
+        for (const auto& write : t.transport->writes)
+            sent.push_back(write.size());
+        EXPECT_EQ(sent, row.sent);
     }
-}
-
-TEST(UsbPipeWrite, PacketsEndingMidPacketGetNoZeroLengthPacket) {
-    for (const std::size_t count : {9u, 13u, 63u, 65u, 8205u}) {
-        PipeUnderTest t;
-        EXPECT_TRUE(t.pipe->WritePipe(Bytes(count))) << count;
-        EXPECT_EQ(t.transport->writes.size(), 1u) << count;
-    }
-}
-
-TEST(UsbPipeWrite, ZeroLengthRuleIsAMultipleOfSixtyFour) {
-    EXPECT_TRUE(NeedsZeroLengthPacket(64));
-    EXPECT_TRUE(NeedsZeroLengthPacket(8192));
-    EXPECT_FALSE(NeedsZeroLengthPacket(1));
-    EXPECT_FALSE(NeedsZeroLengthPacket(8205));
-}
-
-TEST(UsbPipeWrite, AFailedTransferIsReportedAndNoZeroLengthPacketFollows) {
-    PipeUnderTest t;
-    t.transport->writeResults = {TransferStatus::Failed};
-    EXPECT_FALSE(t.pipe->WritePipe(Bytes(64)));
-    EXPECT_EQ(t.transport->writes.size(), 1u);
-}
-
-TEST(UsbPipeWrite, AFailedZeroLengthPacketFailsTheWrite) {
-    PipeUnderTest t;
-    t.transport->writeResults = {TransferStatus::Ok, TransferStatus::Disconnected};
-    EXPECT_FALSE(t.pipe->WritePipe(Bytes(128)));
-    EXPECT_EQ(t.transport->writes.size(), 2u);
 }
 
 // --- open attempts ------------------------------------------------------------
 
-TEST(UsbPipeOpen, ADeviceThatNeverOpensIsTriedThirtyTimesEachFollowedByAOneSecondPause) {
-    PauseLog log;
-    PipeUnderTest t(log.Policy());
-    t.transport->openFailuresLeft = 1000;
-    std::string error;
-    EXPECT_FALSE(t.pipe->OpenPipe(&error));
-    EXPECT_EQ(t.transport->openAttempts, 30);
-    ASSERT_EQ(log.pauses.size(), 30u);
-    for (const milliseconds pause : log.pauses)
-        EXPECT_EQ(pause, milliseconds(1000));
-    EXPECT_EQ(error, "device busy");
-    EXPECT_FALSE(t.pipe->IsOpen());
-}
-
-TEST(UsbPipeOpen, OpensAsSoonAsAnAttemptSucceeds) {
-    PauseLog log;
-    PipeUnderTest t(log.Policy());
-    t.transport->openFailuresLeft = 2;
-    EXPECT_TRUE(t.pipe->OpenPipe());
-    EXPECT_EQ(t.transport->openAttempts, 3);
-    EXPECT_EQ(log.pauses.size(), 2u);
-    EXPECT_TRUE(t.pipe->IsOpen());
-}
-
-TEST(UsbPipeOpen, AttemptCountAndPauseAreTheCallersToChoose) {
-    PauseLog log;
-    OpenRetryPolicy policy = log.Policy();
-    policy.attempts = 3;
-    policy.pause = milliseconds(250);
-    PipeUnderTest t(policy);
-    t.transport->openFailuresLeft = 1000;
-    EXPECT_FALSE(t.pipe->OpenPipe());
-    EXPECT_EQ(t.transport->openAttempts, 3);
-    EXPECT_EQ(log.pauses, std::vector<milliseconds>(3, milliseconds(250)));
+// Thirty attempts by default, each failed one followed by a one-second
+// pause; the caller may choose both.
+TEST(UsbPipeOpen, TriesUntilAnAttemptSucceedsPausingAfterEachFailure) {
+    const struct {
+        int failures;
+        int attempts; // 0: the default
+        milliseconds pause;
+        bool opens;
+        int tried;
+    } rows[] = {
+        {1000, 0, milliseconds(1000), false, 30},
+        {2, 0, milliseconds(1000), true, 3},
+        {1000, 3, milliseconds(250), false, 3},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.tried);
+        PauseLog log;
+        OpenRetryPolicy policy = log.Policy();
+        if (row.attempts != 0) {
+            policy.attempts = row.attempts;
+            policy.pause = row.pause;
+        }
+        PipeUnderTest t(policy);
+        t.transport->openFailuresLeft = row.failures;
+        const Status opened = t.pipe->OpenPipe();
+        const std::string error = opened ? "" : opened.Error();
+        EXPECT_EQ(static_cast<bool>(opened), row.opens);
+        EXPECT_EQ(t.pipe->IsOpen(), row.opens);
+        EXPECT_EQ(t.transport->openAttempts, row.tried);
+        const int failed = std::min(row.failures, row.tried);
+        EXPECT_EQ(log.pauses, std::vector<milliseconds>(failed, row.pause));
+        EXPECT_EQ(error, row.opens ? "" : "device busy");
+    }
 }
 
 TEST(UsbPipeOpen, AStopDuringAPauseEndsTheAttemptsAtOnce) {
@@ -134,13 +124,11 @@ TEST(UsbPipeOpen, AStopDuringAPauseEndsTheAttemptsAtOnce) {
     policy.pause = std::chrono::hours(1); // only a stop can end this pause
     PipeUnderTest t(policy);
     t.transport->openFailuresLeft = 1000;
-    std::string error;
-    auto opening = std::async(std::launch::async, [&] { return t.pipe->OpenPipe(&error); });
+    auto opening = std::async(std::launch::async, [&] { return t.pipe->OpenPipe(); });
     t.transport->WaitForOpenAttempts(1);
     t.pipe->RequestStop();
-    EXPECT_FALSE(opening.get());
+    EXPECT_EQ(opening.get().Error(), "stopped before the device opened");
     EXPECT_EQ(t.transport->openAttempts, 1);
-    EXPECT_EQ(error, "stopped before the device opened");
 }
 
 TEST(UsbPipeOpen, AStopRequestedBeforehandTriesNothing) {
@@ -170,21 +158,16 @@ TEST(UsbPipeClose, ClosingAPipeThatNeverOpenedTouchesNothing) {
 
 // --- reply bytes and stop requests -------------------------------------------
 
-TEST(UsbPipeRead, AReplyByteIsHandedOver) {
-    PipeUnderTest t;
-    t.transport->reads = {{TransferStatus::Ok, 0x01}};
-    std::uint8_t reply = 0;
-    EXPECT_EQ(t.pipe->ReadReplyByte(reply), PipeRead::Ok);
-    EXPECT_EQ(reply, 0x01);
-}
-
-TEST(UsbPipeRead, ADeviceFailureOrDisappearanceIsAFailureAndLeavesTheBufferAlone) {
-    for (const TransferStatus status : {TransferStatus::Failed, TransferStatus::Disconnected}) {
+// A device failure or disappearance is a failure and leaves the buffer alone.
+TEST(UsbPipeRead, AReplyByteIsHandedOverOrTheReadFails) {
+    using enum TransferStatus;
+    for (const TransferStatus status : {Ok, Failed, Disconnected}) {
+        SCOPED_TRACE(static_cast<int>(status));
         PipeUnderTest t;
         t.transport->reads = {{status, 0x99}};
         std::uint8_t reply = 0x00;
-        EXPECT_EQ(t.pipe->ReadReplyByte(reply), PipeRead::Failed);
-        EXPECT_EQ(reply, 0x00);
+        EXPECT_EQ(t.pipe->ReadReplyByte(reply), status == Ok ? PipeRead::Ok : PipeRead::Failed);
+        EXPECT_EQ(reply, status == Ok ? 0x99 : 0x00);
     }
 }
 

@@ -68,22 +68,18 @@ protected:
 
 // --- arrival and removal --------------------------------------------------------
 
-TEST_F(VirtualBus, AConnectionArrivesAsADeviceWithItsDescription) {
-    VirtualBusDevice device;
-    auto transport = Plug(device, "Quillon PDA boot loader (emulated)");
-    ASSERT_NE(transport, nullptr);
-    EXPECT_EQ(transport->Description(), "Quillon PDA boot loader (emulated)");
-    EXPECT_EQ(transport->DevicePath(), "bus:1");
-    EXPECT_FALSE(transport->IsOpen());
-}
-
+// Each connection arrives as a device of its own, closed, with its
+// description; its end is its removal.
 TEST_F(VirtualBus, EachConnectionIsADeviceOfItsOwnAndItsEndIsItsRemoval) {
     VirtualBusDevice first;
     VirtualBusDevice second;
-    auto a = Plug(first);
+    auto a = Plug(first, "Quillon PDA boot loader (emulated)");
     auto b = Plug(second);
     ASSERT_NE(a, nullptr);
     ASSERT_NE(b, nullptr);
+    EXPECT_EQ(a->Description(), "Quillon PDA boot loader (emulated)");
+    EXPECT_EQ(a->DevicePath(), "bus:1");
+    EXPECT_FALSE(a->IsOpen());
     EXPECT_EQ(b->DevicePath(), "bus:2");
     second.Disconnect();
     EXPECT_EQ(events.TakeRemoval(), "bus:2");
@@ -172,16 +168,14 @@ TEST_F(VirtualBus, ADeviceThatLeavesDuringAReadIsDisconnectedRemovedAndCannotBeO
     VirtualBusDevice device;
     auto transport = Plug(device);
     ASSERT_NE(transport, nullptr);
-    ASSERT_TRUE(transport->Open(nullptr));
+    ASSERT_TRUE(transport->Open());
     std::uint8_t reply = 0;
     auto reading = std::async(std::launch::async, [&] { return transport->ReadByte(reply); });
     device.Disconnect();
     EXPECT_EQ(reading.get(), TransferStatus::Disconnected);
     EXPECT_EQ(events.TakeRemoval(), "bus:1");
     EXPECT_EQ(transport->Write(Bytes{0x01}), TransferStatus::Disconnected);
-    std::string error;
-    EXPECT_FALSE(transport->Open(&error));
-    EXPECT_EQ(error, "Virtual USB device bus:1 has disconnected");
+    EXPECT_EQ(transport->Open().Error(), "Virtual USB device bus:1 has disconnected");
 }
 
 TEST_F(VirtualBus, AnOversizedFrameIsRefusedAsGarbageAndTheDeviceCutOff) {
@@ -326,19 +320,6 @@ TEST(VirtualBusPath, ASocketLeftBehindByAGoneListenerIsTakenOver) {
     EXPECT_NE(events.TakeArrival(), nullptr);
 }
 
-TEST(VirtualBusPath, AFileThatIsNoSocketIsLeftAloneAndRefused) {
-    test::TempDir dir;
-    const std::string path = dir.File("notes.txt");
-    test::WriteFile(path, std::string_view("keep me"));
-    test::BusEvents events;
-    usb::VirtualBusSource source(path);
-    std::string error;
-    EXPECT_FALSE(source.Start(events.Sink(), &error));
-    EXPECT_EQ(error,
-              "Virtual USB bus path " + path + " exists and is not a socket; choose another path");
-    EXPECT_EQ(test::ReadFileText(path), "keep me");
-}
-
 // Connecting takes write permission on the socket file: its mode decides
 // who may pose as a handset.
 TEST(VirtualBusPath, TheSocketIsTheOwnersOrItsGroupsAloneWhateverTheUmask) {
@@ -367,12 +348,26 @@ TEST(VirtualBusPath, TheSocketIsTheOwnersOrItsGroupsAloneWhateverTheUmask) {
     }
 }
 
-TEST(VirtualBusPath, APathTooLongForASocketIsRefusedWithItsLimit) {
-    test::BusEvents events;
-    usb::VirtualBusSource source("/tmp/" + std::string(200, 'p'));
-    std::string error;
-    EXPECT_FALSE(source.Start(events.Sink(), &error));
-    EXPECT_NE(error.find("must be 1 to 107 bytes long"), std::string::npos) << error;
+// A file that is no socket is left alone; a path too long for a socket
+// is refused with its limit.
+TEST(VirtualBusPath, APathThatCannotBeASocketIsRefused) {
+    test::TempDir dir;
+    const std::string notes = dir.File("notes.txt");
+    test::WriteFile(notes, std::string_view("keep me"));
+    const std::string tooLong = "/tmp/" + std::string(200, 'p');
+    const std::pair<std::string, std::string> rows[] = {
+        {notes,
+         "Virtual USB bus path " + notes + " exists and is not a socket; choose another path"},
+        {tooLong, "Virtual USB bus socket path \"" + tooLong + "\" must be 1 to 107 bytes long"},
+    };
+    for (const auto& [path, refusal] : rows) {
+        test::BusEvents events;
+        usb::VirtualBusSource source(path);
+        std::string error;
+        EXPECT_FALSE(source.Start(events.Sink(), &error));
+        EXPECT_EQ(error, refusal);
+    }
+    EXPECT_EQ(test::ReadFileText(notes), "keep me");
 }
 
 } // namespace

@@ -64,19 +64,21 @@ public:
     void SetPathPane(const std::string& path);
     void UpdateCommandStates();
 
+    // The menu commands' historic handlers.
     void OnSettings();
     void OnModelVersion();
     void OnDebugPortOpen();
     void OnDebugPortClose();
     void OnVivezoSet();
-    void SaveWindowAsText(CommandId which);
     void OnFileSaveAs();
     void OnDebugMessageClear();
-    void ArrangeMessageWindows();
     void OnAbout();
     void OnOperationDownload();
     void OnPhoneDownStart();
     void OnPhoneDownCancel();
+
+    void SaveWindowAsText(CommandId which);
+    void ArrangeMessageWindows();
     bool PhoneRunning() const;
 
     // The port name, the caller's fixed text (" Port Open failed") and, on

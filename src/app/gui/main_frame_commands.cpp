@@ -93,7 +93,7 @@ QString CMainFrame::DebugPortFailure(const char* failureText) const {
 }
 
 void CMainFrame::ShowInformationBlocks() {
-    const std::optional<app::FileFacts> facts =
+    const Result<app::FileFacts> facts =
         app::ReadFileFacts(context_.settings.Values().downloadPath);
     const app::FileInformationBlock block = app::ShowFileInformation(facts);
     if (block.messageBox)
@@ -134,9 +134,9 @@ void CMainFrame::SaveWindowAsText(CommandId which) {
         controls::Dialogs().SaveFile(this, TextFileChoice(QString::fromLatin1(target.defaultName)));
     if (!path)
         return;
-    const SaveResult saved = SaveMessageText(View(target.role)->Text(), *path);
-    if (!saved.ok)
-        ShowMessage(saved.error, QString());
+    const Status saved = SaveMessageText(View(target.role)->Text(), *path);
+    if (!saved)
+        ShowMessage(QString::fromStdString(saved.Error()), QString());
 }
 
 // The toolbar's save-as works on the active window and names the window
@@ -152,9 +152,9 @@ void CMainFrame::OnFileSaveAs() {
         controls::Dialogs().SaveFile(this, TextFileChoice(active->windowTitle()));
     if (!path)
         return;
-    const SaveResult saved = SaveMessageText(view->Text(), *path);
-    if (!saved.ok) {
-        ShowMessage(saved.error, QString());
+    const Status saved = SaveMessageText(view->Text(), *path);
+    if (!saved) {
+        ShowMessage(QString::fromStdString(saved.Error()), QString());
         return;
     }
     active->setWindowTitle(QFileInfo(*path).fileName());

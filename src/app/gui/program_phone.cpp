@@ -34,9 +34,12 @@ QString LibraryPath(const QSettings& settings) {
 
 ProgramPhone MakeProgramPhone(const QSettings& store, std::size_t portList) {
     ProgramPhone made;
-    made.library = phone::LocateDownloadLibrary(
-        LibraryPath(store), QCoreApplication::applicationDirPath(), &made.libraryProblem);
-    if (!made.library)
+    auto located =
+        phone::LocateDownloadLibrary(LibraryPath(store), QCoreApplication::applicationDirPath());
+    made.libraryProblem = located.Error();
+    if (located)
+        made.library = std::move(*located);
+    else
         made.library = std::make_unique<UnavailablePhoneLibrary>(made.libraryProblem);
     made.portSource = std::make_unique<phone::SerialPortSource>();
     made.ports = ModemPorts(*made.portSource, store, portList);

@@ -3,16 +3,13 @@
 // CR LF, no terminator.
 
 #include "app/gui/message_text.h"
+#include "common/result.h"
 
 #include <QString>
 
 namespace marlow::gui {
 
-struct SaveResult {
-    bool ok = false;
-    QString error; // for the operator when !ok
-};
-
-SaveResult SaveMessageText(const MessageText& text, const QString& path);
+// A failure names the file and the system's reason, for the operator.
+Status SaveMessageText(const MessageText& text, const QString& path);
 
 } // namespace marlow::gui

@@ -20,8 +20,10 @@ class CDownloadPage : public QWidget {
 public:
     CDownloadPage(SheetEnvironment environment, QWidget* parent = nullptr);
 
+    // The page's buttons, under their historic handler names.
     void OnPdaButton();
     void OnPhoneButton();
+
     void Apply();
 
     QLineEdit* PdaPath() const { return pdaPath_; }

@@ -138,13 +138,13 @@ void CModelVersionDlg::OnInsert() {
 }
 
 void CModelVersionDlg::OnVerify() {
-    const VerifyResult found = VerifyStamp(path_->text().toStdString());
-    if (!found.ok) {
-        controls::Dialogs().Message(this, QString::fromStdString(found.error));
+    const Result<Stamp> found = VerifyStamp(path_->text().toStdString());
+    if (!found) {
+        controls::Dialogs().Message(this, QString::fromStdString(found.Error()));
         return;
     }
-    foundModel_->setText(QString::fromLatin1(found.stamp.model));
-    foundVersion_->setText(QString::fromLatin1(found.stamp.version));
+    foundModel_->setText(QString::fromLatin1(found->model));
+    foundVersion_->setText(QString::fromLatin1(found->version));
 }
 
 void CModelVersionDlg::OnCloseButton() {

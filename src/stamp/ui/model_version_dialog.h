@@ -26,6 +26,7 @@ public:
     QLineEdit* FoundModel() const { return foundModel_; }
     QLineEdit* FoundVersion() const { return foundVersion_; }
 
+    // The dialog's buttons, under their historic handler names.
     void OnFileOpen();
     void OnInsert();
     void OnVerify();

@@ -43,12 +43,14 @@ public:
     explicit CUartLoaderDlg(QWidget* parent = nullptr, LoaderDialogOptions options = {});
     ~CUartLoaderDlg() override;
 
+    // The dialog's buttons, under their historic handler names.
     void OnConnect();
     void OnDisconnect();
     void OnSaveSettings();
     void OnLoadSettings();
     void OnSaveLog();
     void OnBrowse(std::size_t row);
+
     void SetWriteMode(bool totalWrite);
 
     // Every ending of the dialog comes here.

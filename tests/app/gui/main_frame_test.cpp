@@ -118,22 +118,22 @@ TEST_F(MainFrameTest, VivezoSetOpensTheUartLoaderModally) {
     EXPECT_EQ(title, "ST Uart Flash Loader_(Build 071203)");
 }
 
-TEST_F(MainFrameTest, OriginalPositionRestoresTheTableAfterTheOperatorMovedThings) {
+// "Original Position" restores the table after the operator moved things;
+// resizing the frame arranges them again.
+TEST_F(MainFrameTest, OriginalPositionAndResizingArrangeTheTable) {
     frame->Child(WindowRole::DebugMessage)->showMaximized();
     frame->Child(WindowRole::FileInformation)->setGeometry(200, 150, 90, 80);
-    frame->Command(gui::ID_ORIGINAL_POSITION)->trigger();
-    const gui::MessageLayout layout = gui::ArrangeMessageWindows(frame->FrameClientRect());
-    EXPECT_EQ(PlacementOf(WindowRole::FileInformation), layout.fileInformation);
-    EXPECT_EQ(PlacementOf(WindowRole::DeviceState), layout.deviceState);
-    EXPECT_EQ(PlacementOf(WindowRole::DebugMessage), layout.debugMessage);
-}
-
-TEST_F(MainFrameTest, ResizingTheFrameReArranges) {
-    frame->resize(1200, 820);
-    Flush();
-    const gui::MessageLayout layout = gui::ArrangeMessageWindows(frame->FrameClientRect());
-    EXPECT_EQ(PlacementOf(WindowRole::DebugMessage), layout.debugMessage);
-    EXPECT_EQ(PlacementOf(WindowRole::DeviceState), layout.deviceState);
+    for (const bool resize : {false, true}) {
+        if (resize)
+            frame->resize(1200, 820);
+        else
+            frame->Command(gui::ID_ORIGINAL_POSITION)->trigger();
+        Flush();
+        const gui::MessageLayout layout = gui::ArrangeMessageWindows(frame->FrameClientRect());
+        EXPECT_EQ(PlacementOf(WindowRole::FileInformation), layout.fileInformation) << resize;
+        EXPECT_EQ(PlacementOf(WindowRole::DeviceState), layout.deviceState) << resize;
+        EXPECT_EQ(PlacementOf(WindowRole::DebugMessage), layout.debugMessage) << resize;
+    }
 }
 
 TEST_F(MainFrameTest, MessageWindowsCannotBeClosed) {
@@ -190,21 +190,19 @@ TEST_F(MainFrameTest, AboutBoxShowsTitleNoticeAndBuild) {
     EXPECT_FALSE(about.findChild<QLabel*>("aboutNotice")->text().isEmpty());
 }
 
+// Only a frame in the foreground says so; behind another program nothing.
 TEST_F(MainFrameTest, ACompletedDownloadInTheForegroundSaysSo) {
-    frame->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
-    frame->OnPdaDownloadDone(true, false);
-    EXPECT_EQ(dialogs.messages, (std::vector<QString>{"Completed Downloaded!"}));
-    EXPECT_EQ(dialogs.captions, (std::vector<QString>{"Success"}));
-}
-
-TEST_F(MainFrameTest, ACompletedDownloadBehindAnotherProgramDoesNothing) {
     QWidget elsewhere;
     elsewhere.show();
     elsewhere.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&elsewhere));
     frame->OnPdaDownloadDone(true, false);
     EXPECT_TRUE(dialogs.messages.empty());
+    frame->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+    frame->OnPdaDownloadDone(true, false);
+    EXPECT_EQ(dialogs.messages, (std::vector<QString>{"Completed Downloaded!"}));
+    EXPECT_EQ(dialogs.captions, (std::vector<QString>{"Success"}));
 }
 
 TEST_F(MainFrameTest, EveryPhoneRunEndsInAVerdict) {

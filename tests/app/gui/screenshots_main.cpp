@@ -79,7 +79,7 @@ bool SaveUartLoader(QWidget* parent, test::TempStore& store, test::RecordingDial
     uartloader::test::RoleFiles files;
     uartloader::test::WriteRoleFiles(files, {3000, 2000, 21480, 50000, 640, 20480, 100, 40970});
     const std::string settings = files.dir.File("loader.mfl");
-    uartloader::WriteMflFile(settings, uartloader::test::SeparateWriteSettings(files), nullptr);
+    (void)uartloader::WriteMflFile(settings, uartloader::test::SeparateWriteSettings(files));
     const auto button = [&loader](int id) {
         return loader.findChild<QAbstractButton*>(QString::number(id));
     };

@@ -1,6 +1,7 @@
 // Start-up: one instance per user, the presentation chosen by "USB
 // Downloader", the first three starts on an empty store, and the debug port
-// opened from what was loaded.
+// opened from what was loaded. How each stored text reads is the settings'
+// own tests' matter.
 
 #include "app/gui/child_frame.h"
 #include "app/gui/instance_lock.h"
@@ -72,12 +73,6 @@ TEST_F(StartUpTest, WithoutUsbDownloaderTheFrontPanelRunsWithFlash) {
     EXPECT_TRUE(opens.empty());
 }
 
-TEST_F(StartUpTest, AnyOtherUsbDownloaderTextAlsoMeansFrontPanel) {
-    store.Store().setValue("USB Downloader", "1 ");
-    EXPECT_EQ(Start(), StartResult::PanelClosed);
-    EXPECT_EQ(panelRuns, 1);
-}
-
 TEST_F(StartUpTest, FirstSecondAndThirdStartOnAnEmptyStore) {
     MainWindowMode();
     ASSERT_EQ(Start(), StartResult::MainWindow);
@@ -95,19 +90,6 @@ TEST_F(StartUpTest, FirstSecondAndThirdStartOnAnEmptyStore) {
     ASSERT_EQ(Start(), StartResult::MainWindow);
     EXPECT_EQ(opens, (std::vector<PortOpen>{{"COM1", 38400}, {"COM1", 110}, {"ttyUSB3", 115200}}));
     EXPECT_EQ(panelRuns, 0);
-}
-
-TEST_F(StartUpTest, BadBaudTextLoadsAs38400) {
-    MainWindowMode();
-    store.Store().setValue("Path", "/nowhere/NK.bin");
-    store.Store().setValue("PhonePath", "/nowhere/Phone.brx");
-    store.Store().setValue("Port", "COM2");
-    for (const char* baud : {"fast", "0", "-9600"}) {
-        store.Store().setValue("Baud", baud);
-        opens.clear();
-        ASSERT_EQ(Start(), StartResult::MainWindow);
-        EXPECT_EQ(opens, (std::vector<PortOpen>{{"COM2", 38400}})) << baud;
-    }
 }
 
 TEST_F(StartUpTest, AnEmptyPortNameLeavesTheDebugPortClosed) {

@@ -1,0 +1,5 @@
+#include "cli/support_log.h"
+
+namespace marlow::cli {
+Q_LOGGING_CATEGORY(lcCli, "marlow.cli", QtWarningMsg)
+} // namespace marlow::cli
