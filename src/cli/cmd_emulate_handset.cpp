@@ -3,8 +3,8 @@
 // its modem's port appears at --modem-link, speaking the modem download link.
 
 #include "cli/command_registry.h"
-#include "cli/shared_options.h"
 #include "cli/output.h"
+#include "cli/shared_options.h"
 #include "cli/stop_signal.h"
 #include "emulators/modem_emulator.h"
 #include "emulators/pda_bootloader_emulator.h"

@@ -2,8 +2,8 @@
 // fault injection, for demos, scripts and tests without a handset.
 
 #include "cli/command_registry.h"
-#include "cli/shared_options.h"
 #include "cli/output.h"
+#include "cli/shared_options.h"
 #include "cli/stop_signal.h"
 #include "emulators/pda_bootloader_emulator.h"
 #include "emulators/pda_bus_device.h"

@@ -1,9 +1,9 @@
 // marlow-cli image FILE: what a boot image or list holds, record by record.
 
-#include "cli/command_registry.h"
-#include "cli/shared_options.h"
 #include "cli/arguments.h"
+#include "cli/command_registry.h"
 #include "cli/output.h"
+#include "cli/shared_options.h"
 #include "common/path_rules.h"
 #include "common/printable_text.h"
 #include "pda/boot_image.h"

@@ -3,10 +3,10 @@
 
 #include "app/file_information.h"
 #include "app/trace_printer.h"
-#include "cli/command_registry.h"
-#include "cli/shared_options.h"
 #include "cli/arguments.h"
+#include "cli/command_registry.h"
 #include "cli/output.h"
+#include "cli/shared_options.h"
 #include "common/printable_text.h"
 
 #include <QCommandLineParser>

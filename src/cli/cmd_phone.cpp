@@ -4,12 +4,12 @@
 #include "cli/arguments.h"
 #include "cli/command_registry.h"
 #include "cli/event_loop.h"
+#include "cli/modem_setup.h"
 #include "cli/output.h"
+#include "cli/phone_run_printer.h"
 #include "cli/run_watchdog.h"
 #include "cli/shared_options.h"
 #include "cli/stop_signal.h"
-#include "cli/support_phone_output.h"
-#include "cli/support_phone_setup.h"
 #include "phone/phone_engine.h"
 
 #include <QCommandLineParser>

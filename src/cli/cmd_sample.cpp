@@ -1,9 +1,9 @@
 // marlow-cli sample DIR: writes the built-in sample set.
 
-#include "cli/command_registry.h"
-#include "cli/shared_options.h"
 #include "cli/arguments.h"
+#include "cli/command_registry.h"
 #include "cli/output.h"
+#include "cli/shared_options.h"
 #include "emulators/sample_set.h"
 
 #include <QCommandLineParser>

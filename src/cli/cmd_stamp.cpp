@@ -1,9 +1,9 @@
 // marlow-cli stamp insert|verify: the model/version trailer.
 
-#include "cli/command_registry.h"
-#include "cli/shared_options.h"
 #include "cli/arguments.h"
+#include "cli/command_registry.h"
 #include "cli/output.h"
+#include "cli/shared_options.h"
 #include "common/printable_text.h"
 #include "stamp/stamp_operations.h"
 

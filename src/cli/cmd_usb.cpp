@@ -3,8 +3,8 @@
 // and which this user may open, so a missing id or udev rule shows at once.
 
 #include "cli/command_registry.h"
-#include "cli/shared_options.h"
 #include "cli/output.h"
+#include "cli/shared_options.h"
 #include "usb/libusb_survey.h"
 #include "usb/usb_ids.h"
 

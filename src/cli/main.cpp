@@ -1,8 +1,8 @@
 // marlow-cli: the headless face of Marlow for test engineers, scripts and CI.
 
-#include "cli/command_registry.h"
 #include "cli/arguments.h"
-#include "cli/support_log.h"
+#include "cli/cli_log.h"
+#include "cli/command_registry.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>

@@ -6,7 +6,7 @@
 // change as JSON (--json), and one progress line, message boxes and
 // diagnostics to stderr.
 
-#include "cli/support_phone_output.h"
+#include "cli/phone_run_printer.h"
 #include "panel/front_panel_skin.h"
 #include "phone/phone_presentation.h"
 

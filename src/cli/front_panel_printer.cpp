@@ -1,4 +1,4 @@
-#include "cli/support_total_display.h"
+#include "cli/front_panel_printer.h"
 
 #include "cli/output.h"
 

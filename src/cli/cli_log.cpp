@@ -1,4 +1,4 @@
-#include "cli/support_log.h"
+#include "cli/cli_log.h"
 
 namespace marlow::cli {
 Q_LOGGING_CATEGORY(lcCli, "marlow.cli", QtWarningMsg)

@@ -1,4 +1,4 @@
-#include "cli/support_phone_output.h"
+#include "cli/phone_run_printer.h"
 
 #include "cli/output.h"
 #include "phone/phone_states.h"

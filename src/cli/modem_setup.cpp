@@ -1,4 +1,4 @@
-#include "cli/support_phone_setup.h"
+#include "cli/modem_setup.h"
 
 #include "cli/output.h"
 #include "phone/library_location.h"
