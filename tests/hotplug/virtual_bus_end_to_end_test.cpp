@@ -98,12 +98,7 @@ TEST(PdaVirtualBus, ListToFlashEndToEndOverTheSocket) {
     EXPECT_EQ(report.flash[1].keptChunks.at(0).bytes, SmallImage(51, 1, 2).records[0].data);
     EXPECT_EQ(report.zeroLengthPackets, 1u); // after the 64-byte packet of 51 bytes
     EXPECT_EQ(report.leftWith, std::optional<std::uint8_t>(0x06));
-    const std::string text = owner.out.DeviceStateText();
-    EXPECT_EQ(
-        text.rfind("\nDevice Connected!\n OnOperationDownload()  - TEST\n\nSIGNATURE_STATE", 0),
-        0u);
-    EXPECT_NE(text.find("\n\nEXIT_STATE\n\n Downloaded to Device Successfully!"),
-              std::string::npos);
+    // The texts on the way are the watcher's and the download's tests' matter.
     EXPECT_EQ(watcher.DeviceCount(), 0u);
 }
 

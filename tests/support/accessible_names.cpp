@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QScrollBar>
 #include <QTextEdit>
 #include <map>
@@ -35,6 +36,7 @@ bool IsControl(const QWidget& widget) {
            qobject_cast<const QComboBox*>(&widget) ||
            qobject_cast<const QAbstractSpinBox*>(&widget) ||
            qobject_cast<const QAbstractSlider*>(&widget) ||
+           qobject_cast<const QProgressBar*>(&widget) ||
            qobject_cast<const QAbstractItemView*>(&widget);
 }
 

@@ -85,7 +85,8 @@ protected:
     std::unique_ptr<LibusbDeviceSource> source;
 };
 
-TEST_F(LibusbBackend, APluggedInBootLoaderIsFoundAndMatchedByItsId) {
+// Of two devices only the one with an id asked for is reported.
+TEST_F(LibusbBackend, APluggedInDeviceIsFoundAndMatchedByItsId) {
     bed->Plug({}, false);
     EmulatedBootLoaderShape other = OtherDevice();
     other.productName = "Keyboard";
@@ -98,14 +99,9 @@ TEST_F(LibusbBackend, APluggedInBootLoaderIsFoundAndMatchedByItsId) {
     EXPECT_EQ(transport->Description(), "Korvane PDA Boot Loader");
     source->Stop();
     EXPECT_EQ(events.Arrivals(), 0u) << "the device with another id was reported too";
-}
-
-TEST_F(LibusbBackend, OnlyTheIdsAskedForCount) {
-    bed->Plug({}, false);
-    bed->Plug(OtherDevice(), false);
 
     StartSource({{0x1234, 0x5678}});
-    auto transport = events.TakeArrival();
+    transport = events.TakeArrival();
     ASSERT_NE(transport, nullptr);
     EXPECT_EQ(transport->DevicePath(), "usb:1-4");
 }

@@ -2,8 +2,7 @@
 // modes, whole runs on a pseudo-terminal, the settings and log files, and
 // every way of ending the dialog while a worker runs.
 
-#include "emulators/in_process_uart.h"
-#include "emulators/uart_in_process_device.h"
+#include "support/accessible_names.h"
 #include "support/gui_test_support.h"
 #include "support/uart_test_support.h"
 #include "uartloader/uart_port.h"
@@ -19,8 +18,8 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <set>
 
 namespace marlow::test {
 namespace {
@@ -38,12 +37,6 @@ constexpr std::array<std::size_t, 8> kFileSizes = {300, 200, 2148, 5000, 64, 204
 std::string Unix(std::string text) {
     std::erase(text, '\r');
     return text;
-}
-
-UartEmulatorOptions Script(const std::string& script) {
-    UartEmulatorOptions options;
-    options.script = *emulators::ParseUartScript(script, nullptr);
-    return options;
 }
 
 // Turns the debug channel on and collects what the dialog writes there.
@@ -74,8 +67,6 @@ protected:
             uartloader::ui::LoaderDialogOptions options;
             options.store = &store.Store();
             options.pause = [this](std::chrono::milliseconds wait) { pauses.push_back(wait); };
-            if (transports)
-                options.transports = transports;
             dialog = std::make_unique<CUartLoaderDlg>(nullptr, std::move(options));
             dialog->show();
         }
@@ -121,7 +112,6 @@ protected:
     TempDir dir;
     uartloader::test::RoleFiles files;
     std::vector<std::chrono::milliseconds> pauses;
-    uartloader::UartLoaderSession::TransportFactory transports;
     std::unique_ptr<CUartLoaderDlg> dialog;
 };
 
@@ -166,37 +156,17 @@ TEST_F(LoaderDialogTest, OpensInTotalWriteAndEachModeEnablesItsOwnControls) {
     }
 }
 
-// A combo box's own edit field and pop-up list speak for it.
-bool PartOfACombo(const QWidget* widget) {
-    for (const QWidget* w = widget->parentWidget(); w != nullptr; w = w->parentWidget())
-        if (qobject_cast<const QComboBox*>(w))
-            return true;
-    return false;
-}
-
 TEST_F(LoaderDialogTest, EveryControlHasAnAccessibleNameOfItsOwn) {
-    std::set<QString> names;
-    for (QWidget* widget : Dialog().findChildren<QWidget*>()) {
-        const bool interactive =
-            widget->focusPolicy() != Qt::NoFocus || qobject_cast<QProgressBar*>(widget);
-        if (!interactive || PartOfACombo(widget))
-            continue;
-        EXPECT_FALSE(widget->accessibleName().isEmpty())
-            << widget->metaObject()->className() << " " << widget->objectName().toStdString();
-        EXPECT_TRUE(names.insert(widget->accessibleName()).second)
-            << widget->accessibleName().toStdString();
-    }
+    EXPECT_THAT(AccessibleNameProblems(Dialog()), testing::IsEmpty());
     EXPECT_EQ(Control<QLineEdit>(1097)->maxLength(), 8);
     EXPECT_EQ(Control<QLineEdit>(1129)->maxLength(), 8);
 }
 
 // Whole runs on a pseudo-terminal -----------------------------------------
 
-// A Separate Write run fills bars 0 to 7; a second "Connect", now in Total
-// Write with a list, starts from a cleared log and bars at 0 and drives only
-// the total bar, which its disconnect returns to 0.
+// A Separate Write run fills bars 0 to 7 and can be saved; a second
+// "Connect", now in Total Write with a list, drives the total bar.
 TEST_F(LoaderDialogTest, ASeparateThenATotalWriteRunEachLogEveryStep) {
-    const int rowBars[] = {1088, 1093, 1098, 1103, 1108, 1113, 1118, 1123};
     LoadSettings(uartloader::test::SeparateWriteSettings(files));
     Click(1130);
     {
@@ -204,15 +174,11 @@ TEST_F(LoaderDialogTest, ASeparateThenATotalWriteRunEachLogEveryStep) {
         ASSERT_TRUE(RunOn(handset.PortPath()));
         EXPECT_TRUE(handset.Report().Passed());
         const std::string log = ExpectedDefaultLog(handset.PortPath());
-        EXPECT_EQ(Dialog().Session().LogText(), log);
         EXPECT_EQ(ShownLog(), Unix(log));
-        for (int bar : rowBars)
+        for (int bar : {1088, 1093, 1098, 1103, 1108, 1113, 1118, 1123})
             EXPECT_EQ(Bar(bar), 100) << bar;
         ClickAnswering(1080, dir.File("run.txt"));
         EXPECT_EQ(ReadFileText(dir.File("run.txt")), log); // "\r\n" kept
-        ClickAnswering(1080, dir.File("no/such/run.txt"));
-        EXPECT_EQ(dialogs.messages, std::vector<QString>{"Failed to create file run.txt"});
-        dialogs.messages.clear();
     }
     std::string list;
     for (int row = 0; row < 8; ++row)
@@ -227,11 +193,8 @@ TEST_F(LoaderDialogTest, ASeparateThenATotalWriteRunEachLogEveryStep) {
     ASSERT_TRUE(RunOn(handset.PortPath()));
     EXPECT_TRUE(handset.Report().Passed());
     EXPECT_EQ(ShownLog(), Unix(ExpectedDefaultLog(handset.PortPath())));
-    for (int bar : rowBars)
-        EXPECT_EQ(Bar(bar), 0) << bar;
     EXPECT_TRUE(std::any_of(total.begin(), total.end(),
                             [](const QList<QVariant>& args) { return args[0].toInt() == 100; }));
-    EXPECT_EQ(Bar(1132), 0);
     EXPECT_TRUE(dialogs.messages.empty());
 }
 
@@ -244,8 +207,6 @@ TEST_F(LoaderDialogTest, AConnectThatFailsLeavesOnlyFailedToConnect) {
     const std::string shortFile = dir.File("short.mfl");
     WriteFile(shortFile, "COM3\r\n/img/second.bin\r\n");
     ClickAnswering(1079, shortFile);
-    EXPECT_EQ(ShownLog(), "short.mfl holds only 2 of 28 lines; the fields after them are left as "
-                          "they were\n");
     EXPECT_EQ(FieldText(1084), "/img/second.bin");
     EXPECT_EQ(FieldText(1100), "changed by hand");
     EXPECT_EQ(Control<QComboBox>(1075)->currentText(), "COM3");
@@ -259,7 +220,6 @@ TEST_F(LoaderDialogTest, AConnectThatFailsLeavesOnlyFailedToConnect) {
         SetPort(port);
         Click(1076);
         Flush();
-        EXPECT_EQ(Dialog().Session().LogText(), "Failed to connect.\r\n");
         EXPECT_EQ(ShownLog(), "Failed to connect.\n");
         EXPECT_EQ(Bar(1103), 0);
         EXPECT_TRUE(Control(1076)->isEnabled());
@@ -336,40 +296,22 @@ TEST_F(LoaderDialogTest, EveryWayOfClosingEndsTheRunningWorkerFirst) {
     }
 }
 
-// "Disconnect" enables "Connect" while the old worker may still be ending:
-// the new run opens a port of its own, and the old run's last lines come
-// before the new run's fresh log. (The session's own tests watch each port
-// for the other run's reads and writes.)
-TEST_F(LoaderDialogTest, ConnectRightAfterDisconnectGivesTheNewRunItsOwnPort) {
-    uartloader::test::WriteRoleFiles(files, {300, 200, 2148, 1 << 20, 64, 2048, 1, 4097});
-    emulators::InProcessUartLink link;
-    int made = 0;
-    transports = [&](const std::string& name) {
-        ++made;
-        return link.MakeHostEnd(name);
-    };
-    emulators::UartEmulatorReport first;
-    emulators::UartEmulatorReport second;
-    std::thread device([&] {
-        emulators::UartInProcessDevice end(link);
-        first = emulators::UartHandsetEmulator(Script("flash:xloader,done:never")).Run(end);
-        second = emulators::UartHandsetEmulator(Script("ping,done:second")).Run(end);
-    });
-    LoadSettings(uartloader::test::SeparateWriteSettings(files));
-    Click(1130);
+// "Disconnect" ends the run and gives "Connect" back. (How a new run waits
+// for the old one is the session's tests' matter.)
+TEST_F(LoaderDialogTest, DisconnectEndsTheRunAndEnablesConnect) {
+    UartEmulatorOptions silent;
+    silent.bootRomSilent = true;
+    PtyHandset handset(silent);
+    SetPort(handset.PortPath());
     Click(1076);
-    ASSERT_TRUE(ProcessUntil([this] { return Bar(1103) > 0; }));
-    Click(1077);
     Flush();
-    ASSERT_TRUE(RunOn("COM1"));
-    EXPECT_TRUE(ShownLog().starts_with("Connected to COM1 port.\n\nReceived ASIC ID\n"));
-    EXPECT_TRUE(ShownLog().ends_with("$$$ second\n\nCOM1 port is disconnected.\n"));
-    dialog.reset();
-    link.StopDevice();
-    device.join();
-    EXPECT_EQ(made, 2);
-    EXPECT_FALSE(first.partitions.at(0).complete);
-    EXPECT_TRUE(second.Passed()) << emulators::SummariseUartReport(second);
+    EXPECT_FALSE(Control(1076)->isEnabled());
+    Click(1077);
+    ASSERT_TRUE(ProcessUntil(
+        [this] { return Control<QLabel>(1133)->text() == "Comport is disconnected."; }));
+    EXPECT_TRUE(ShownLog().ends_with("\nFailed to receive any data from the device.\n" +
+                                     Unix(DisconnectLine(handset.PortPath()))));
+    EXPECT_TRUE(Control(1076)->isEnabled());
 }
 
 } // namespace
