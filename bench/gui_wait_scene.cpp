@@ -88,8 +88,9 @@ int main(int argc, char** argv) {
         QTimer::singleShot(500, [port] { ConnectLoader(port); });
         frame->Command(gui::ID_VIVEZO_SET)->trigger();
     } else {
-        std::fprintf(stderr, "usage: %s phone-port | uart-idle FILE.mfl | uart-connected "
-                             "FILE.mfl PORT\n",
+        std::fprintf(stderr,
+                     "usage: %s phone-port | uart-idle FILE.mfl | uart-connected "
+                     "FILE.mfl PORT\n",
                      argv[0]);
         return 2;
     }

@@ -10,14 +10,14 @@
 namespace marlow::samples {
 
 struct SampleSet {
-    std::string folder;           // ends in "/"
-    std::vector<std::string> images; // the .bin files, in list order
-    std::string list;             // quill_all.lst (two images + phone group)
-    std::string phonePackage;     // Phone.brx
-    std::vector<std::string> phoneFiles; // psi.flb, slb.flb, modem.fls, modem.eep
-    std::string stmList;          // Brix.stm
+    std::string folder;                      // ends in "/"
+    std::vector<std::string> images;         // the .bin files, in list order
+    std::string list;                        // quill_all.lst (two images + phone group)
+    std::string phonePackage;                // Phone.brx
+    std::vector<std::string> phoneFiles;     // psi.flb, slb.flb, modem.fls, modem.eep
+    std::string stmList;                     // Brix.stm
     std::vector<std::string> partitionFiles; // rows 0..7 of the UART loader
-    std::string loaderSettings;   // loader.mfl (Total Write rows point at the files above)
+    std::string loaderSettings; // loader.mfl (Total Write rows point at the files above)
 };
 
 // The model and version the sample images are stamped with.

@@ -9,9 +9,13 @@ std::vector<Command>& Commands() {
 }
 } // namespace
 
-void CommandRegistry::Add(Command command) { Commands().push_back(std::move(command)); }
+void CommandRegistry::Add(Command command) {
+    Commands().push_back(std::move(command));
+}
 
-const std::vector<Command>& CommandRegistry::All() { return Commands(); }
+const std::vector<Command>& CommandRegistry::All() {
+    return Commands();
+}
 
 const Command* CommandRegistry::Find(const std::string& name) {
     for (const Command& c : Commands())

@@ -2,7 +2,6 @@
 // its own, and the settings sheet's "Phone" option follows an accessible
 // toggle, which sends no click.
 
-#include "support/accessible_names.h"
 #include "app/gui/about_dialog.h"
 #include "app/gui/main_frame.h"
 #include "app/gui/sheet_binding.h"
@@ -10,6 +9,7 @@
 #include "pda/ui/config_sheet.h"
 #include "pda/ui/download_page.h"
 #include "stamp/ui/model_version_dialog.h"
+#include "support/accessible_names.h"
 #include "support/gui_test_support.h"
 
 #include <QAccessible>
