@@ -1,5 +1,6 @@
 #pragma once
-// The main window's words for a run: turns the PDA download's events into
+// The main window's words for a run: turns the PDA download's and the
+// phone download's events into
 // the Device State and Debug Message windows' traces, the status bar, the
 // progress bar, the wait box and message boxes of a MainWindowView. No
 // widgets: the GUI runs it on its user-interface thread, the CLI into a
@@ -7,6 +8,7 @@
 
 #include "app/main_window_view.h"
 #include "pda/pda_events.h"
+#include "phone/phone_events.h"
 
 namespace marlow::app {
 
@@ -15,6 +17,7 @@ public:
     explicit MainWindowSkin(MainWindowView& view) : view_(view) {}
 
     void Show(const pda::PdaEvent& event);
+    void Show(const phone::PhoneRunEvent& event);
 
 private:
     MainWindowView& view_;

@@ -94,12 +94,12 @@ int RunPhone(const QStringList& args) {
     const auto part = [&running] {
         return PhonePartName(running != nullptr ? running->Inst().state : phone::stIdle);
     };
-    CliPhonePresentation out(options.output, part, [&] { watchdog.Progress(); });
+    CliPhoneEvents out(options.output, part, [&] { watchdog.Progress(); });
 
     phone::PhoneEngineSetup setup;
     setup.owner = phone::PhoneOwner::MainWindow;
     setup.library = library.get();
-    setup.presentation = &out;
+    setup.events = &out;
     setup.clock = &loop;
     setup.ownerThread = &loop;
     setup.ports = ports.locator.get();
@@ -121,7 +121,7 @@ int RunPhone(const QStringList& args) {
             const bool timedOut = !stop.Raised();
             const std::string why = timedOut ? watchdog.Reason(part()) : "stopped";
             engine.CancelMainWindowRun();
-            out.EndedByCommand(timedOut ? "timed out" : "stopped",
+            out.EndedByCommand(timedOut ? Verdict::Failed : Verdict::Stopped,
                                why + "; the modem port is released");
             return timedOut ? kExitTimedOut : stop.ExitCode();
         }

@@ -127,7 +127,7 @@ TotalSession::TotalSession(const TotalOptions& options, phone::PhoneLibrary& lib
           phone::PhoneEngineSetup setup;
           setup.owner = phone::PhoneOwner::FrontPanel;
           setup.library = &library;
-          setup.presentation = &display_;
+          setup.events = &display_;
           setup.clock = &loop_;
           setup.ownerThread = &loop_;
           setup.ports = &ports;

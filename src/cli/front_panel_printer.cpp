@@ -140,29 +140,14 @@ void TotalDisplay::Post(const pda::PdaEvent& event) {
         hooks_.pdaFinished(*finished);
 }
 
-void TotalDisplay::Show(phone::PhoneTarget target, std::string_view text) {
-    switch (target) {
-    case phone::PhoneTarget::StatusLine:
-        Status(text);
-        return;
-    case phone::PhoneTarget::CurrentFile:
-        CurrentFile(text);
-        return;
-    case phone::PhoneTarget::PercentLabel:
-        Percent(text);
-        return;
-    case phone::PhoneTarget::LogList:
-        Log(text);
-        return;
-    case phone::PhoneTarget::DeviceState:
-    case phone::PhoneTarget::DebugMessage:
-        return;
+void TotalDisplay::Post(const phone::PhoneRunEvent& event) {
+    // The panel's run hears the end before the last (modal) box.
+    if (const std::optional<phone::PhoneRunEnd> end = phoneEnds_.Follow(event)) {
+        const std::lock_guard lock(mutex_);
+        Event("phoneEnd", PhoneRunEndName(*end));
+        phoneEnded_ = end;
     }
-}
-
-void TotalDisplay::Clear(phone::PhoneTarget target) {
-    if (target == phone::PhoneTarget::LogList)
-        ClearLog();
+    skin_.Show(event);
 }
 
 void TotalDisplay::ClearLog() {
@@ -170,19 +155,8 @@ void TotalDisplay::ClearLog() {
     Event("clearLog", "");
 }
 
-void TotalDisplay::Progress(phone::PhoneProgress progress) {
-    if (progress.kind == phone::PhoneProgress::Kind::Value)
-        Progress(progress.percent);
-}
-
 void TotalDisplay::TwoLineMessage(std::string_view first, std::string_view second, std::uint32_t) {
     MessageBox(std::string(first) + " " + std::string(second), "");
-}
-
-void TotalDisplay::RunEnded(phone::PhoneRunEnd end) {
-    const std::lock_guard lock(mutex_);
-    Event("phoneEnd", PhoneRunEndName(end));
-    phoneEnded_ = end;
 }
 
 std::optional<phone::PhoneRunEnd> TotalDisplay::PhoneEnded() const {

@@ -1,14 +1,14 @@
 #pragma once
 // The front panel as `marlow-cli total` shows it: one display for both
 // halves of a Total run. The PDA download's events (from its thread) go
-// through the front-panel skin, and the phone engine writes the panel's
-// controls here; the log list goes to stdout (--trace), every control's
-// change as JSON (--json), and one progress line, message boxes and
-// diagnostics to stderr.
+// and the phone engine's (on the command's thread) go through the
+// front-panel skin into the panel's controls here; the log list goes to stdout (--trace), every
+// control's change as JSON (--json), and one progress line, message boxes and diagnostics to
+// stderr.
 
 #include "cli/phone_run_printer.h"
 #include "panel/front_panel_skin.h"
-#include "phone/phone_presentation.h"
+#include "phone/phone_events.h"
 
 #include <functional>
 #include <mutex>
@@ -19,7 +19,7 @@ namespace marlow::cli {
 
 class TotalDisplay : public panel::FrontPanelView,
                      public pda::PdaEventSink,
-                     public phone::PhonePresentation {
+                     public phone::PhoneEventSink {
 public:
     struct Hooks {
         std::function<void(const RunFinished&)> pdaFinished; // any thread
@@ -43,6 +43,8 @@ public:
 
     // The PDA download's events, shown through the front-panel skin.
     void Post(const pda::PdaEvent& event) override;
+    // The phone engine's events (front-panel owner), the same way.
+    void Post(const phone::PhoneRunEvent& event) override;
 
     // The panel's controls.
     void Status(std::string_view text) override;
@@ -56,14 +58,8 @@ public:
     void Log(std::string_view text) override;
     void ClearLog() override;
     void MessageBox(std::string_view text, std::string_view caption) override;
-
-    // Phone engine, front-panel owner.
-    void Show(phone::PhoneTarget target, std::string_view text) override;
-    void Clear(phone::PhoneTarget target) override;
-    void Progress(phone::PhoneProgress progress) override;
     void TwoLineMessage(std::string_view first, std::string_view second,
                         std::uint32_t colour) override;
-    void RunEnded(phone::PhoneRunEnd end) override;
 
     std::optional<phone::PhoneRunEnd> PhoneEnded() const;
 
@@ -84,6 +80,7 @@ private:
     std::string counter_;
     int position_ = 0;
     std::optional<phone::PhoneRunEnd> phoneEnded_;
+    phone::PhoneRunEnds phoneEnds_;
     panel::FrontPanelSkin skin_{*this};
 };
 

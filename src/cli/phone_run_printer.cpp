@@ -3,29 +3,10 @@
 #include "cli/output.h"
 #include "phone/phone_states.h"
 
-#include <QJsonObject>
 #include <cstdio>
 #include <unistd.h>
 
 namespace marlow::cli {
-
-const char* PhoneTargetName(phone::PhoneTarget target) {
-    switch (target) {
-    case phone::PhoneTarget::DeviceState:
-        return "DeviceState";
-    case phone::PhoneTarget::DebugMessage:
-        return "DebugMessage";
-    case phone::PhoneTarget::StatusLine:
-        return "StatusLine";
-    case phone::PhoneTarget::LogList:
-        return "LogList";
-    case phone::PhoneTarget::CurrentFile:
-        return "CurrentFile";
-    case phone::PhoneTarget::PercentLabel:
-        return "PercentLabel";
-    }
-    return "unknown";
-}
 
 const char* PhoneRunEndName(phone::PhoneRunEnd end) {
     switch (end) {
@@ -98,90 +79,45 @@ void ProgressLine::Close() {
     drawn_ = false;
 }
 
-CliPhonePresentation::CliPhonePresentation(PhoneCliOutput output,
-                                           std::function<std::string()> currentPart,
-                                           std::function<void()> progressed)
+CliPhoneEvents::CliPhoneEvents(PhoneCliOutput output, std::function<std::string()> currentPart,
+                               std::function<void()> progressed)
     : output_(output), currentPart_(std::move(currentPart)), progressed_(std::move(progressed)) {}
 
-void CliPhonePresentation::Show(phone::PhoneTarget target, std::string_view text) {
-    Progressed();
-    if (output_.json) {
-        QJsonObject event;
-        event["event"] = "text";
-        event["target"] = PhoneTargetName(target);
-        event["text"] = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-        OutJsonLine(event);
-    } else if (output_.trace && target == phone::PhoneTarget::DeviceState) {
-        printer_.WritePrint(deviceState_, text);
-    }
-}
-
-void CliPhonePresentation::Progressed() {
+void CliPhoneEvents::Post(const phone::PhoneRunEvent& event) {
     if (progressed_)
         progressed_();
+    if (output_.json)
+        Json(event);
+    skin_.Show(event);
+    if (const std::optional<phone::PhoneRunEnd> end = ends_.Follow(event))
+        ended_ = end;
 }
 
-void CliPhonePresentation::Clear(phone::PhoneTarget target) {
-    Progressed();
-    if (output_.json) {
-        QJsonObject event;
-        event["event"] = "clear";
-        event["target"] = PhoneTargetName(target);
-        OutJsonLine(event);
-    } else if (output_.trace && target == phone::PhoneTarget::DeviceState) {
+void CliPhoneEvents::Json(const phone::PhoneRunEvent& event) {
+    OutJsonLine(JsonOf(phone::RecordOf(event)));
+}
+
+void CliPhoneEvents::Trace(app::MessageWindowId window, std::string_view text) {
+    if (output_.trace && !output_.json && window == app::MessageWindowId::DeviceState)
+        printer_.WritePrint(deviceState_, text);
+}
+
+void CliPhoneEvents::ClearTrace(app::MessageWindowId window) {
+    if (output_.trace && !output_.json && window == app::MessageWindowId::DeviceState)
         printer_.ClearMessageWindow(deviceState_);
-    }
 }
 
-void CliPhonePresentation::Progress(phone::PhoneProgress progress) {
-    Progressed();
-    if (progress.kind != phone::PhoneProgress::Kind::Value)
-        return;
-    if (output_.json) {
-        QJsonObject event;
-        event["event"] = "progress";
-        event["part"] = QString::fromStdString(currentPart_());
-        event["percent"] = progress.percent;
-        OutJsonLine(event);
-    }
-    progress_.Show(currentPart_(), progress.percent);
+void CliPhoneEvents::SetProgress(int position) {
+    progress_.Show(currentPart_(), position);
 }
 
-void CliPhonePresentation::MessageBox(std::string_view text, std::string_view title) {
-    Progressed();
-    if (output_.json) {
-        QJsonObject event;
-        event["event"] = "messageBox";
-        event["text"] = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-        event["title"] = QString::fromLatin1(title.data(), static_cast<qsizetype>(title.size()));
-        OutJsonLine(event);
-    }
+void CliPhoneEvents::MessageBox(std::string_view text, std::string_view) {
     progress_.Note("message: " + std::string(text));
 }
 
-void CliPhonePresentation::TwoLineMessage(std::string_view first, std::string_view second,
-                                          std::uint32_t) {
-    MessageBox(std::string(first) + "\n" + std::string(second), "");
-}
-
-void CliPhonePresentation::RunEnded(phone::PhoneRunEnd end) {
-    ended_ = end;
-    if (output_.json) {
-        QJsonObject event;
-        event["event"] = "end";
-        event["result"] = PhoneRunEndName(end);
-        OutJsonLine(event);
-    }
-}
-
-void CliPhonePresentation::EndedByCommand(const char* result, const std::string& reason) {
-    if (output_.json) {
-        QJsonObject event;
-        event["event"] = "end";
-        event["result"] = result;
-        event["reason"] = QString::fromStdString(reason);
-        OutJsonLine(event);
-    }
+void CliPhoneEvents::EndedByCommand(Verdict verdict, const std::string& reason) {
+    if (output_.json)
+        Json(RunFinished{verdict, reason});
     progress_.Close();
     Err("marlow-cli phone: " + reason + "\n");
 }

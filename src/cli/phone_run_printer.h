@@ -3,8 +3,9 @@
 // Window's text on stdout (--trace) or one JSON object per event (--json);
 // a progress line, message-box texts and diagnostics on stderr.
 
+#include "app/main_window_skin.h"
 #include "app/trace_printer.h"
-#include "phone/phone_presentation.h"
+#include "phone/phone_events.h"
 
 #include <functional>
 #include <optional>
@@ -47,30 +48,37 @@ private:
     int lastTenth_ = -1;
 };
 
-class CliPhonePresentation : public phone::PhonePresentation {
+// A main-window phone run through the main-window skin: the Device State
+// Window's text (--trace), the progress line and message boxes; with
+// --json, each event as one JSON object instead of the text.
+class CliPhoneEvents : public phone::PhoneEventSink, private app::MainWindowView {
 public:
     // `currentPart` names the part the engine is in, for the progress line;
     // `progressed` hears of every event (for the --timeout watchdog).
-    CliPhonePresentation(PhoneCliOutput output, std::function<std::string()> currentPart,
-                         std::function<void()> progressed = {});
+    CliPhoneEvents(PhoneCliOutput output, std::function<std::string()> currentPart,
+                   std::function<void()> progressed = {});
 
-    void Show(phone::PhoneTarget target, std::string_view text) override;
-    void Clear(phone::PhoneTarget target) override;
-    void Progress(phone::PhoneProgress progress) override;
-    void MessageBox(std::string_view text, std::string_view title) override;
-    void TwoLineMessage(std::string_view first, std::string_view second,
-                        std::uint32_t colour) override;
-    void RunEnded(phone::PhoneRunEnd end) override;
+    void Post(const phone::PhoneRunEvent& event) override;
 
     std::optional<phone::PhoneRunEnd> Ended() const { return ended_; }
-    // A run the command ended itself (a stop signal, --timeout): the JSON
-    // "end" event and the reason on stderr.
-    void EndedByCommand(const char* result, const std::string& reason);
+    // A run the command ended itself (a stop signal, --timeout): its
+    // run-finished event and the reason on stderr.
+    void EndedByCommand(Verdict verdict, const std::string& reason);
     void Diagnostic(const std::string& text) { progress_.Note(text); }
     void Close() { progress_.Close(); }
 
 private:
-    void Progressed();
+    void Trace(app::MessageWindowId window, std::string_view text) override;
+    void ClearTrace(app::MessageWindowId window) override;
+    void StatusBar(std::string_view) override {}
+    void CreateProgress(int, int) override {}
+    void SetProgress(int position) override;
+    void CloseProgress() override {}
+    void ShowWaitBox() override {}
+    void CloseWaitBox() override {}
+    void MessageBox(std::string_view text, std::string_view caption) override;
+
+    void Json(const phone::PhoneRunEvent& event);
 
     PhoneCliOutput output_;
     std::function<std::string()> currentPart_;
@@ -78,10 +86,11 @@ private:
     app::TracePrinter printer_;
     StreamedTraceWindow deviceState_;
     ProgressLine progress_{"phone"};
+    app::MainWindowSkin skin_{*this};
+    phone::PhoneRunEnds ends_;
     std::optional<phone::PhoneRunEnd> ended_;
 };
 
-const char* PhoneTargetName(phone::PhoneTarget target);
 const char* PhoneRunEndName(phone::PhoneRunEnd end);
 // "Booting", "PSI loader", ... for a progress line.
 std::string PhonePartName(int state);

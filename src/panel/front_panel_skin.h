@@ -1,5 +1,6 @@
 #pragma once
-// The front panel's words for a run: turns the PDA download's events into
+// The front panel's words for a run: turns the PDA download's and the
+// phone download's events into
 // the panel's status line, percent and file labels, counter, progress bar,
 // buttons and log list of a FrontPanelView. No widgets: the panel runs it
 // into its controls, `marlow-cli total` into its text display, tests into a
@@ -7,6 +8,7 @@
 
 #include "panel/front_panel_view.h"
 #include "pda/pda_events.h"
+#include "phone/phone_events.h"
 
 namespace marlow::panel {
 
@@ -15,6 +17,7 @@ public:
     explicit FrontPanelSkin(FrontPanelView& view) : view_(view) {}
 
     void Show(const pda::PdaEvent& event);
+    void Show(const phone::PhoneRunEvent& event);
 
 private:
     FrontPanelView& view_;

@@ -1,32 +1,29 @@
 #pragma once
-// The panel's phone engine's words, each to its control through
-// FrontPanelView; the run's end goes to the panel's run. The engine calls
-// on the user-interface thread, so nothing is posted here.
+// The phone download's receiver on the front panel. The engine runs on the
+// user-interface thread, so nothing is posted: each event goes through the
+// front-panel skin into the panel's controls, and the run's end goes to the
+// panel's run first, so that it has decided what follows before the last
+// (modal) box is up.
 
-#include "panel/front_panel_view.h"
-#include "phone/phone_presentation.h"
+#include "panel/front_panel_skin.h"
+#include "phone/phone_events.h"
 
 #include <functional>
 
 namespace marlow::panel {
 
-class PanelPhoneOutput : public phone::PhonePresentation {
+class PanelPhoneOutput : public phone::PhoneEventSink {
 public:
     using Ended = std::function<void(phone::PhoneRunEnd)>;
 
-    PanelPhoneOutput(FrontPanelView& view, Ended ended) : view_(view), ended_(std::move(ended)) {}
+    PanelPhoneOutput(FrontPanelView& view, Ended ended) : skin_(view), ended_(std::move(ended)) {}
 
-    void Show(phone::PhoneTarget target, std::string_view text) override;
-    void Clear(phone::PhoneTarget target) override;
-    void Progress(phone::PhoneProgress progress) override;
-    void MessageBox(std::string_view text, std::string_view title) override;
-    void TwoLineMessage(std::string_view first, std::string_view second,
-                        std::uint32_t colour) override;
-    void RunEnded(phone::PhoneRunEnd end) override;
+    void Post(const phone::PhoneRunEvent& event) override;
 
 private:
-    FrontPanelView& view_;
+    FrontPanelSkin skin_;
     Ended ended_;
+    phone::PhoneRunEnds ends_;
 };
 
 } // namespace marlow::panel

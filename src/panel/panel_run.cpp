@@ -13,13 +13,13 @@ using pda::ONLY_PHONE_DOWN;
 
 namespace {
 
-phone::PhoneEngineSetup PanelEngineSetup(PanelRunSetup& setup, phone::PhonePresentation& out,
+phone::PhoneEngineSetup PanelEngineSetup(PanelRunSetup& setup, phone::PhoneEventSink& out,
                                          phone::PhoneClock& clock, phone::OwnerThread& owner,
                                          std::function<bool()> selected) {
     phone::PhoneEngineSetup engine;
     engine.owner = phone::PhoneOwner::FrontPanel;
     engine.library = setup.library;
-    engine.presentation = &out;
+    engine.events = &out;
     engine.clock = &clock;
     engine.ownerThread = &owner;
     engine.ports = setup.ports;

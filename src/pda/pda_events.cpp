@@ -34,22 +34,6 @@ const char* ResultName(ReplyResult result) {
     return "?";
 }
 
-const char* RoleName(phone::PhoneFileRole role) {
-    switch (role) {
-    case phone::PhoneFileRole::PsiLoader:
-        return "psi";
-    case phone::PhoneFileRole::SecondStageLoader:
-        return "slb";
-    case phone::PhoneFileRole::Firmware:
-        return "firmware";
-    case phone::PhoneFileRole::Eeprom:
-        return "eeprom";
-    case phone::PhoneFileRole::None:
-        break;
-    }
-    return "none";
-}
-
 // One overload per event: its stable name and its fields.
 EventRecord Record(const DeviceConnected& e) {
     return {"device-connected", {{"opened", e.opened}}};
@@ -85,7 +69,7 @@ EventRecord Record(const PhoneGroupStarted&) {
     return {"phone-group", {}};
 }
 EventRecord Record(const PhoneFileListed& e) {
-    return {"phone-file", {{"role", std::string(RoleName(e.role))}}};
+    return {"phone-file", {{"role", std::string(phone::PhoneFileRoleKey(e.role))}}};
 }
 EventRecord Record(const ImageStarted& e) {
     return {"image-started",

@@ -9,7 +9,7 @@ PhoneEngine::PhoneEngine(PhoneEngineSetup setup)
       policy_(setup_.policy.value_or(setup_.owner == PhoneOwner::FrontPanel
                                          ? PhoneRunPolicy::FrontPanel()
                                          : PhoneRunPolicy::MainWindow())),
-      library_(*setup_.library), out_(*setup_.presentation), clock_(*setup_.clock) {
+      library_(*setup_.library), events_(*setup_.events), clock_(*setup_.clock) {
     status_.Clear();
     library_.AttachReports(*this, status_);
     status_.Clear();
@@ -35,10 +35,10 @@ void PhoneEngine::HandlePhoneEvent(PhoneEvent event, std::string_view text) {
     if (event == EVT_RESTART && inst_.state != stIdle) {
         status_.Clear();
         library_.AbortProcess(1, status_);
-        Status("Restart Download");
+        Post(BootStalled{});
         ClosePort();
         inst_.state = stReBooting;
-        Log("stReBooting - Go!!");
+        Post(ReBootPending{});
     }
     HandleByState(event, text);
 }
@@ -89,21 +89,15 @@ void PhoneEngine::HandleByState(PhoneEvent event, std::string_view text) {
 }
 
 void PhoneEngine::StartRun() {
-    if (IsPanel()) {
-        out_.Clear(PhoneTarget::LogList);
-        Status("Please wait...");
-    } else {
-        out_.Clear(PhoneTarget::DeviceState);
-    }
+    Post(BootStarted{});
     if (policy_.portSettle.count() > 0)
         clock_.Pause(policy_.portSettle); // the modem's port settles after it appears
     if (!OpenPort()) {
-        Trace("if(!OpenPort(inst))");
-        Status("Can't open port");
+        Post(PortOpenFailed{});
         // The main window's run is over here (the front panel waits for its
         // operator's Stop); its owner must hear so to show a verdict.
-        if (!IsPanel())
-            out_.RunEnded(PhoneRunEnd::Failed);
+        if (policy_.openFailureEndsRun)
+            Finish(Verdict::Failed, "the modem port could not be opened");
         return;
     }
     inst_.state = stBooting;
@@ -113,11 +107,9 @@ void PhoneEngine::StartRun() {
 }
 
 void PhoneEngine::ReBoot() {
-    if (IsPanel())
-        out_.Clear(PhoneTarget::LogList);
-    Log("case stReBooting:");
+    Post(ReBootStarted{});
     if (!OpenPort()) {
-        Status("Can't open port - Retry");
+        Post(PortOpenFailed{.retry = true});
         return;
     }
     inst_.state = stBooting;
@@ -128,41 +120,26 @@ void PhoneEngine::Boot() {
     status_.Clear();
     const std::string& firmware = files_[PhoneFileRole::Firmware].path;
     if (library_.BootTarget(inst_.channel, firmware, controlBlock_, status_) == kCallFailed) {
-        Trace("\n Error - Test \n");
+        Post(BootRefused{});
         const std::string reason(status_.View());
         FailPhoneDownload("Boot Failed", reason);
         return;
     }
     inst_.state = stBooting;
-    Status("Booting...");
+    Post(BootUnderway{});
 }
 
 void PhoneEngine::AbortRun() {
     status_.Clear();
     library_.AbortProcess(1, status_);
-    Status("Ready");
+    Post(RunAborting{});
     clock_.Pause(100ms); // the modem needs this before its port closes
     ClosePort();
     inst_.state = stIdle;
 }
 
-void PhoneEngine::Trace(std::string_view text) {
-    if (!IsPanel())
-        out_.Show(PhoneTarget::DeviceState, text);
-}
-
-void PhoneEngine::Log(std::string_view text) {
-    if (IsPanel())
-        out_.Show(PhoneTarget::LogList, text);
-}
-
-void PhoneEngine::Status(std::string_view text) {
-    if (IsPanel())
-        out_.Show(PhoneTarget::StatusLine, text);
-}
-
-void PhoneEngine::Show(PhoneTarget target, std::string_view text) {
-    out_.Show(target, text);
+void PhoneEngine::Finish(Verdict verdict, std::string reason) {
+    Post(RunFinished{verdict, std::move(reason)});
 }
 
 void PhoneEngine::AllDownLoadDone() {

@@ -7,10 +7,10 @@
 
 #include "phone/owner_thread.h"
 #include "phone/phone_clock.h"
+#include "phone/phone_events.h"
 #include "phone/phone_files.h"
 #include "phone/phone_library.h"
 #include "phone/phone_ports.h"
-#include "phone/phone_presentation.h"
 #include "phone/phone_run_policy.h"
 #include "phone/phone_states.h"
 #include "phone/report_mailbox.h"
@@ -32,7 +32,7 @@ struct PhoneEngineSetup {
     // Unset: the owner's preset.
     std::optional<PhoneRunPolicy> policy;
     PhoneLibrary* library = nullptr;
-    PhonePresentation* presentation = nullptr;
+    PhoneEventSink* events = nullptr;
     PhoneClock* clock = nullptr;
     OwnerThread* ownerThread = nullptr;
     PhonePortLocator* ports = nullptr;
@@ -101,7 +101,6 @@ public:
 private:
     struct PartStep {
         PhoneState state;
-        const char* label;
         PhoneFileRole role;
     };
 
@@ -123,20 +122,15 @@ private:
     void ScheduleNextPoll();
     int PollLimit() const;
     void PortFound(int number);
-    void ReportProgress(std::string_view text);
     void WriteStatusIfAny();
     void AllDownLoadDone();
-
-    // Where each owner writes: the main window's trace, the panel's log.
-    void Trace(std::string_view text);
-    void Log(std::string_view text);
-    void Status(std::string_view text);
-    void Show(PhoneTarget target, std::string_view text);
+    void Post(const PhoneRunEvent& event) { events_.Post(event); }
+    void Finish(Verdict verdict, std::string reason);
 
     PhoneEngineSetup setup_;
     const PhoneRunPolicy policy_;
     PhoneLibrary& library_;
-    PhonePresentation& out_;
+    PhoneEventSink& events_;
     PhoneClock& clock_;
 
     TInst inst_;

@@ -6,38 +6,33 @@
 namespace marlow::phone {
 
 bool PhoneEngine::DownloadPsi() {
-    return DownloadPart({stDownloadPsi, "Downloading PSI", PhoneFileRole::PsiLoader});
+    return DownloadPart({stDownloadPsi, PhoneFileRole::PsiLoader});
 }
 
 bool PhoneEngine::DownloadSlb() {
-    return DownloadPart({stDownloadSlb, "Downloading SLB", PhoneFileRole::SecondStageLoader});
+    return DownloadPart({stDownloadSlb, PhoneFileRole::SecondStageLoader});
 }
 
 bool PhoneEngine::DownloadFls() {
-    return DownloadPart({stDownloadFls, "Downloading FLS", PhoneFileRole::Firmware});
+    return DownloadPart({stDownloadFls, PhoneFileRole::Firmware});
 }
 
 bool PhoneEngine::DownloadEep() {
-    return DownloadPart({stDownloadEep, "Downloading EEPROM", PhoneFileRole::Eeprom});
+    return DownloadPart({stDownloadEep, PhoneFileRole::Eeprom});
 }
 
 bool PhoneEngine::DownloadPart(const PartStep& step) {
     inst_.state = step.state;
-    out_.Progress({PhoneProgress::Kind::Value, 0});
     status_.Clear();
     const PhoneFileEntry& file = files_[step.role];
-    Status(step.label);
-    if (IsPanel())
-        Show(PhoneTarget::CurrentFile, file.displayName);
-    Trace("\n Current Download = " + file.displayName + " \n");
+    Post(PartStarted{step.role, file.displayName});
 
     const std::uint32_t result =
         step.role == PhoneFileRole::Eeprom
             ? library_.DownloadEepFile(inst_.channel, file.path, 0, status_)
             : library_.DownloadFlsFile(inst_.channel, file.path, status_);
     if (result == kCallFailed) {
-        if (step.state == stDownloadPsi)
-            Trace("\n Error \n");
+        Post(PartRefused{step.role});
         const std::string reason(status_.View());
         HandlePhoneEvent(EVT_ERROR, reason);
     }
@@ -83,19 +78,15 @@ bool PhoneEngine::ClosePort() {
 void PhoneEngine::WriteStatusIfAny() {
     if (status_.Empty())
         return;
-    const std::string text(status_.View());
-    Trace("\n");
-    Trace(text);
-    Trace("\n");
-    Log(text);
+    Post(LibraryStatus{std::string(status_.View())});
 }
 
 void PhoneEngine::FinishPhoneDownload() {
-    Status("Success");
+    Post(PartsDone{});
     inst_.state = stIdle;
     if (inst_.port_open) {
         status_.Clear();
-        Status("Done");
+        Post(ProcessEnding{});
         inst_.state = stEndOfProcess;
         library_.EndOfProcess(inst_.channel, status_);
     }
@@ -103,62 +94,36 @@ void PhoneEngine::FinishPhoneDownload() {
     ClosePort();
     inst_.state = stIdle;
 
+    Post(PhoneDownloaded{});
     if (IsPanel()) {
-        Status("Phone Download Successfully!");
-        Show(PhoneTarget::PercentLabel, "Bye!");
-        Log("Phone Download Successfully!");
-        Show(PhoneTarget::CurrentFile, "");
         AllDownLoadDone();
-        out_.RunEnded(PhoneRunEnd::Succeeded);
-        out_.MessageBox("PDA & Phone Download Successfully~!!", "Download Complete!!");
-        return;
+    } else {
+        running_ = false;
+        phoneUsbWait_ = 0;
+        clock_.StopTimer(PhoneTimer::PortPoll);
     }
-    Trace("\n Phone Downloaded Successfully! \n");
-    out_.Progress({PhoneProgress::Kind::Removed, 0});
-    Show(PhoneTarget::DebugMessage, "\n Phone Downloaded Successfully! \n");
-    running_ = false;
-    phoneUsbWait_ = 0;
-    clock_.StopTimer(PhoneTimer::PortPoll);
-    out_.RunEnded(PhoneRunEnd::Succeeded);
+    Finish(Verdict::Passed, {});
 }
 
 void PhoneEngine::FailPhoneDownload(std::string_view label, std::string_view text) {
     // The text may be the status buffer itself, which the close below reuses.
     const std::string reason(text);
+    const PhoneState failedIn = inst_.state;
     inst_.state = stIdle;
-    Trace(label);
-    Trace("\n");
-    Status(label);
-    if (!reason.empty()) {
-        Trace(reason);
-        Log(reason);
-        out_.MessageBox(reason, "");
-    }
-    Trace("\n Phone Downloaded Fail! \n");
-    Log("Phone Downloaded Fail!");
+    Post(PartFailed{failedIn, reason});
     ClosePort();
     AllDownLoadDone();
-
-    if (IsPanel()) {
-        Status("Phone Downloaded Fail!");
-        Show(PhoneTarget::PercentLabel, "Retry!");
-        Show(PhoneTarget::CurrentFile, "");
-    }
+    Post(FailedRunReleased{});
     // The main window keeps its timers and running flag: its operator ends
     // the run with cancel.
-    out_.RunEnded(PhoneRunEnd::Failed);
+    Finish(Verdict::Failed, reason.empty() ? std::string(label) : reason);
 }
 
 void PhoneEngine::done_last_part() {
-    Trace("\n done_last_part(TInst *inst) + \n");
-    Log("done_last_part(TInst *inst) +");
+    Post(LastPartClosing{});
     if (inst_.port_open)
         ClosePort();
-    Trace("\n done_last_part(TInst *inst) - \n");
-    Log("done_last_part(TInst *inst) -");
-    Status("Success");
-    if (IsPanel())
-        out_.Progress({PhoneProgress::Kind::Value, 0});
+    Post(LastPartClosed{});
 }
 
 } // namespace marlow::phone

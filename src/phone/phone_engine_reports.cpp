@@ -3,7 +3,6 @@
 #include "phone/phone_engine.h"
 
 #include <cctype>
-#include <cstdio>
 
 namespace marlow::phone {
 namespace {
@@ -43,39 +42,26 @@ bool PhoneEngine::HandleReportMessage() {
     if (policy_.onlyDoneWhileBooting && booting && report->code != IFWD_DL_OK)
         return false;
 
-    if (!IsPanel() && !status_.Empty())
-        Trace(status_.View());
+    if (!status_.Empty())
+        Post(StatusBeforeReport{std::string(status_.View())});
     status_.Clear();
 
+    Post(LibraryReport{report->code, report->text, DecimalValue(report->text)});
     switch (report->code) {
     case IFWD_DL_OK:
         HandlePhoneEvent(EVT_DONE, report->text);
         break;
     case IFWD_DL_Error:
-        Trace("case IFWD_DL_Error:");
         // A failure must say something, even when the library did not.
         HandlePhoneEvent(EVT_ERROR, report->text.empty()
                                         ? "The modem download library reported a failure "
                                           "without saying why."
                                         : report->text);
         break;
-    case IFWD_DL_Progress:
-        ReportProgress(report->text);
-        break;
     default:
         break;
     }
     return true;
-}
-
-void PhoneEngine::ReportProgress(std::string_view text) {
-    const int percent = DecimalValue(text);
-    out_.Progress({PhoneProgress::Kind::Value, percent});
-    if (IsPanel()) {
-        char label[16];
-        std::snprintf(label, sizeof label, "%d%%", percent);
-        Show(PhoneTarget::PercentLabel, label);
-    }
 }
 
 } // namespace marlow::phone

@@ -21,15 +21,11 @@ bool PhoneEngine::StartMainWindowRun(const std::string& packagePath, PhoneStart 
     if (!BeginMainWindowRun())
         return false;
     const PackageLoadResult package = LoadPhonePackage(packagePath, files_);
-    for (const Note& note : package.notes) {
-        if (note.kind == NoteKind::MessageBox)
-            out_.MessageBox(note.text, "");
-        else
-            Trace(note.text);
-    }
+    for (const Note& note : package.notes)
+        Post(PackageNote{note.text, note.kind == NoteKind::MessageBox});
     if (!package.Succeeded()) {
         // The running flag stays set: the operator clears it with cancel.
-        Trace("\n Phone File Open Error... \n");
+        Post(PackageUnreadable{});
         return false;
     }
     return WaitForMainWindowPort(how);
@@ -46,16 +42,13 @@ bool PhoneEngine::BeginMainWindowRun() {
     running_ = true;
     if (setup_.phoneSelected())
         return true;
-    out_.MessageBox("No Selected Phone!!  Retry to Select Phone!!!", "");
+    Post(PhoneNotSelected{});
     running_ = false;
     return false;
 }
 
 bool PhoneEngine::WaitForMainWindowPort(PhoneStart how) {
-    if (how == PhoneStart::AfterPdaDownload)
-        Trace("\n Phone Download Start! \n");
-    Trace("\n Wait For Phone USB... \n");
-    out_.Progress({PhoneProgress::Kind::Shown, 0});
+    Post(PortWaitStarted{how == PhoneStart::AfterPdaDownload});
     BeginPortWait();
     return true;
 }
@@ -66,15 +59,14 @@ void PhoneEngine::CancelMainWindowRun() {
     HandlePhoneEvent(EVT_ABORT, "");
     ClosePort();
     inst_.state = stIdle;
-    Trace("\n DownCancel \n");
+    Post(RunCancelled{});
     clock_.StopTimer(PhoneTimer::PortPoll);
     EndPortWait();
 }
 
 void PhoneEngine::BeginPanelPortWait() {
     clock_.StopTimer(PhoneTimer::PortPoll);
-    Status("Wait For Phone USB...");
-    Show(PhoneTarget::PercentLabel, "");
+    Post(PortWaitStarted{});
     BeginPortWait();
 }
 
@@ -164,36 +156,26 @@ void PhoneEngine::WatchdogTick() {
 
 void PhoneEngine::PortFound(int number) {
     EndPortWait();
-    Trace("Check Phone USB");
+    Post(phone::PortFound{number});
     inst_.port_number = number;
     HandlePhoneEvent(EVT_START, "");
     phoneUsbWait_ = 0;
-    Status("Phone USB Connected...");
+    Post(PortWaitEnded{});
 }
 
 bool PhoneEngine::CountFailedPoll() {
-    if (phoneUsbWait_ == 0) {
-        Trace("if(!m_PhoneUsbWait)");
-        Trace("Phone USB Connecting...");
-        Log("if(!m_PhoneUsbWait)");
-        if (IsPanel())
-            Show(PhoneTarget::CurrentFile, "Phone USB Connecting...");
-    }
+    if (phoneUsbWait_ == 0)
+        Post(PortWaitPolled{});
     if (phoneUsbWait_ < PollLimit()) {
         ++phoneUsbWait_;
         return true;
     }
     phoneUsbWait_ = 0;
     EndPortWait();
-    if (IsPanel()) {
-        Show(PhoneTarget::CurrentFile, "Phone USB is not Connected...");
-        out_.TwoLineMessage("Phone USB Cable is not conntected! or", "Key is not Pressed!",
-                            kRedText);
+    Post(PortWaitGaveUp{});
+    if (IsPanel())
         clock_.StopTimer(PhoneTimer::PortPoll);
-    } else {
-        Trace("Phone USB is not Connected...");
-    }
-    out_.RunEnded(PhoneRunEnd::PortNotFound);
+    Finish(Verdict::Failed, "the modem's port did not appear");
     return false;
 }
 

@@ -32,6 +32,22 @@ const char* PhoneFileRoleName(PhoneFileRole role) {
     return "no role";
 }
 
+const char* PhoneFileRoleKey(PhoneFileRole role) {
+    switch (role) {
+    case PhoneFileRole::PsiLoader:
+        return "psi";
+    case PhoneFileRole::SecondStageLoader:
+        return "slb";
+    case PhoneFileRole::Firmware:
+        return "firmware";
+    case PhoneFileRole::Eeprom:
+        return "eeprom";
+    case PhoneFileRole::None:
+        break;
+    }
+    return "none";
+}
+
 void PhoneFileSet::ClearDisplayNames() {
     for (PhoneFileEntry& entry : roles)
         entry.displayName.clear();

@@ -25,6 +25,8 @@ PhoneFileRole ClassifyPhoneFile(std::string_view name);
 
 // "PSI loader", "second-stage loader", "firmware image", "EEPROM image", "no role".
 const char* PhoneFileRoleName(PhoneFileRole role);
+// "psi", "slb", "firmware", "eeprom" ("none"): stable names for JSON.
+const char* PhoneFileRoleKey(PhoneFileRole role);
 
 inline bool FitsPhonePath(std::string_view path) {
     return path.size() <= kMaxPhonePath;

@@ -24,11 +24,14 @@ struct PhoneRunPolicy {
     // stalled boot is left to the watchdog.
     bool onlyDoneWhileBooting = false;
     int portPolls = kMainWindowPortPolls;
+    // A found port that will not open ends the run; otherwise the run waits
+    // for its operator's stop.
+    bool openFailureEndsRun = true;
 
     static PhoneRunPolicy MainWindow() { return {}; }
     static PhoneRunPolicy FrontPanel() {
         return {std::chrono::milliseconds(250), std::chrono::milliseconds(1000), true,
-                kFrontPanelPortPolls};
+                kFrontPanelPortPolls, false};
     }
 };
 

@@ -138,8 +138,8 @@ TEST_F(CliRunTest, PhoneJsonEndsWithTheOutcome) {
     for (const QString& line : lines)
         ASSERT_FALSE(QJsonDocument::fromJson(line.toUtf8()).isNull()) << line.toStdString();
     const QJsonObject last = QJsonDocument::fromJson(lines.back().toUtf8()).object();
-    EXPECT_EQ(last["event"].toString(), "end");
-    EXPECT_EQ(last["result"].toString(), "succeeded");
+    EXPECT_EQ(last["event"].toString(), "run-finished");
+    EXPECT_EQ(last["verdict"].toString(), "passed");
 }
 
 TEST_F(CliRunTest, PhoneRefusedBootFailsWithTheModemsReason) {

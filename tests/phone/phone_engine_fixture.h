@@ -27,8 +27,9 @@ protected:
         locator = std::make_unique<DiscoveredPhonePort>(ports, "/dev/ttyACM%i", capacity);
         PhoneEngineSetup setup;
         setup.owner = owner;
+        out.owner = owner;
         setup.library = &library;
-        setup.presentation = &out;
+        setup.events = &out;
         setup.clock = &clock;
         setup.ownerThread = &ownerThread;
         setup.ports = locator.get();
@@ -88,7 +89,7 @@ protected:
     Journal calls;
     FakeLibrary library{calls};
     FakeClock clock{calls};
-    RecordingPresentation out;
+    RecordingPhoneEvents out;
     ManualOwnerThread ownerThread;
     FakePortSource ports;
     std::unique_ptr<DiscoveredPhonePort> locator;

@@ -23,29 +23,59 @@ const char* TargetName(PhoneTarget target) {
     return "?";
 }
 
-void RecordingPresentation::Show(PhoneTarget target, std::string_view text) {
+void RecordingPhoneEvents::Post(const PhoneRunEvent& event) {
+    events.push_back(event);
+    // The owner hears the end before the skin's last (modal) box.
+    if (const std::optional<PhoneRunEnd> end = ends_.Follow(event)) {
+        ends.push_back(*end);
+        const char* names[] = {"Succeeded", "Failed", "PortNotFound"};
+        lines.push_back(std::string("run ended: ") + names[static_cast<int>(*end)]);
+    }
+    if (owner == PhoneOwner::FrontPanel)
+        frontPanel_.Show(event);
+    else
+        mainWindow_.Show(event);
+}
+
+void RecordingPhoneEvents::Show(PhoneTarget target, std::string_view text) {
     lines.push_back(std::string(TargetName(target)) + ": " + std::string(text));
 }
 
-void RecordingPresentation::Clear(PhoneTarget target) {
-    lines.push_back(std::string("clear ") + TargetName(target));
+void RecordingPhoneEvents::Trace(app::MessageWindowId window, std::string_view text) {
+    Show(window == app::MessageWindowId::DeviceState ? PhoneTarget::DeviceState
+                                                     : PhoneTarget::DebugMessage,
+         text);
 }
 
-void RecordingPresentation::Progress(PhoneProgress progress) {
-    switch (progress.kind) {
-    case PhoneProgress::Kind::Shown:
-        lines.push_back("progress shown");
-        return;
-    case PhoneProgress::Kind::Removed:
-        lines.push_back("progress removed");
-        return;
-    case PhoneProgress::Kind::Value:
-        lines.push_back("progress " + std::to_string(progress.percent));
-        return;
-    }
+void RecordingPhoneEvents::ClearTrace(app::MessageWindowId) {
+    lines.push_back("clear DeviceState");
 }
 
-void RecordingPresentation::MessageBox(std::string_view text, std::string_view title) {
+void RecordingPhoneEvents::ClearLog() {
+    lines.push_back("clear LogList");
+}
+
+void RecordingPhoneEvents::StatusBar(std::string_view text) {
+    lines.push_back("status bar: " + std::string(text));
+}
+
+void RecordingPhoneEvents::Counter(std::string_view text) {
+    lines.push_back("counter: " + std::string(text));
+}
+
+void RecordingPhoneEvents::CreateProgress(int, int) {
+    lines.push_back("progress shown");
+}
+
+void RecordingPhoneEvents::SetProgress(int position) {
+    lines.push_back("progress " + std::to_string(position));
+}
+
+void RecordingPhoneEvents::CloseProgress() {
+    lines.push_back("progress removed");
+}
+
+void RecordingPhoneEvents::MessageBox(std::string_view text, std::string_view title) {
     std::string line = "message box: " + std::string(text);
     if (!title.empty())
         line += " [" + std::string(title) + "]";
@@ -54,19 +84,13 @@ void RecordingPresentation::MessageBox(std::string_view text, std::string_view t
         onMessageBox();
 }
 
-void RecordingPresentation::TwoLineMessage(std::string_view first, std::string_view second,
-                                           std::uint32_t colour) {
+void RecordingPhoneEvents::TwoLineMessage(std::string_view first, std::string_view second,
+                                          std::uint32_t colour) {
     lines.push_back("two-line message: " + std::string(first) + " / " + std::string(second) +
-                    (colour == kRedText ? " (red)" : ""));
+                    (colour == 0x0000ff ? " (red)" : ""));
 }
 
-void RecordingPresentation::RunEnded(PhoneRunEnd end) {
-    ends.push_back(end);
-    const char* names[] = {"Succeeded", "Failed", "PortNotFound"};
-    lines.push_back(std::string("run ended: ") + names[static_cast<int>(end)]);
-}
-
-std::vector<std::string> RecordingPresentation::On(PhoneTarget target) const {
+std::vector<std::string> RecordingPhoneEvents::On(PhoneTarget target) const {
     const std::string prefix = std::string(TargetName(target)) + ": ";
     std::vector<std::string> shown;
     for (const std::string& line : lines) {
@@ -76,7 +100,7 @@ std::vector<std::string> RecordingPresentation::On(PhoneTarget target) const {
     return shown;
 }
 
-int RecordingPresentation::Count(const std::string& line) const {
+int RecordingPhoneEvents::Count(const std::string& line) const {
     return static_cast<int>(std::count(lines.begin(), lines.end(), line));
 }
 

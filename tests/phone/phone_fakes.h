@@ -2,11 +2,13 @@
 // Stand-ins for everything the phone engine talks to, each writing what it
 // was asked into a journal so tests can compare exact sequences.
 
+#include "app/main_window_skin.h"
+#include "panel/front_panel_skin.h"
 #include "phone/owner_thread.h"
 #include "phone/phone_clock.h"
+#include "phone/phone_engine.h"
 #include "phone/phone_library.h"
 #include "phone/phone_ports.h"
-#include "phone/phone_presentation.h"
 
 #include <condition_variable>
 #include <deque>
@@ -20,24 +22,65 @@ namespace marlow::phone::test {
 
 using Journal = std::vector<std::string>;
 
-// What the engine showed, one line per call.
-class RecordingPresentation : public PhonePresentation {
+// Where the skins write, as the tests name it.
+enum class PhoneTarget {
+    DeviceState,
+    DebugMessage,
+    StatusLine,
+    LogList,
+    CurrentFile,
+    PercentLabel
+};
+
+// Records a run's events, and what its owner's skin makes of them, one line
+// per view call: "DeviceState: <text>", "clear DeviceState", "progress shown",
+// "progress 5", "progress removed" (main window); "StatusLine: <text>",
+// "LogList: <text>", "clear LogList", "CurrentFile: ", "PercentLabel: ",
+// "two-line message: a / b (red)" (front panel); "message box: <text>
+// [title]" and "run ended: Succeeded" (both).
+class RecordingPhoneEvents : public PhoneEventSink,
+                             private app::MainWindowView,
+                             private panel::FrontPanelView {
 public:
-    void Show(PhoneTarget target, std::string_view text) override;
-    void Clear(PhoneTarget target) override;
-    void Progress(PhoneProgress progress) override;
-    void MessageBox(std::string_view text, std::string_view title) override;
-    void TwoLineMessage(std::string_view first, std::string_view second,
-                        std::uint32_t colour) override;
-    void RunEnded(PhoneRunEnd end) override;
+    void Post(const PhoneRunEvent& event) override;
 
     // Only the lines shown on one target, in order.
     std::vector<std::string> On(PhoneTarget target) const;
     int Count(const std::string& line) const;
 
+    PhoneOwner owner = PhoneOwner::MainWindow; // whose skin shows the events
+    std::vector<PhoneRunEvent> events;
     Journal lines;
     std::vector<PhoneRunEnd> ends;
     std::function<void()> onMessageBox; // runs inside the "modal" box
+
+private:
+    void Show(PhoneTarget target, std::string_view text);
+    void Trace(app::MessageWindowId window, std::string_view text) override;
+    void ClearTrace(app::MessageWindowId window) override;
+    void StatusBar(std::string_view text) override;
+    void CreateProgress(int low, int high) override;
+    void SetProgress(int position) override;
+    void CloseProgress() override;
+    void ShowWaitBox() override {}
+    void CloseWaitBox() override {}
+    void MessageBox(std::string_view text, std::string_view title) override;
+    void Status(std::string_view text) override { Show(PhoneTarget::StatusLine, text); }
+    void Percent(std::string_view text) override { Show(PhoneTarget::PercentLabel, text); }
+    void CurrentFile(std::string_view text) override { Show(PhoneTarget::CurrentFile, text); }
+    void Counter(std::string_view text) override;
+    void ProgressRange(int, int) override {}
+    void Progress(int position) override { SetProgress(position); }
+    void EnableStop() override {}
+    void EnableDownStart() override {}
+    void Log(std::string_view text) override { Show(PhoneTarget::LogList, text); }
+    void ClearLog() override;
+    void TwoLineMessage(std::string_view first, std::string_view second,
+                        std::uint32_t colour) override;
+
+    app::MainWindowSkin mainWindow_{*this};
+    panel::FrontPanelSkin frontPanel_{*this};
+    PhoneRunEnds ends_;
 };
 
 const char* TargetName(PhoneTarget target);

@@ -91,7 +91,7 @@ TEST_F(PhoneEngineTest, OwnerGivenPortIsWatchedForThenOpenedAsItStands) {
     FixedPhonePort fixed(File("modem-link"));
     PhoneEngineSetup setup;
     setup.library = &library;
-    setup.presentation = &out;
+    setup.events = &out;
     setup.clock = &clock;
     setup.ownerThread = &ownerThread;
     setup.ports = &fixed;

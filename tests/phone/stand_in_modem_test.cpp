@@ -59,8 +59,9 @@ protected:
     void MakeEngine(PhoneOwner owner) {
         PhoneEngineSetup setup;
         setup.owner = owner;
+        out.owner = owner;
         setup.library = library.get();
-        setup.presentation = &out;
+        setup.events = &out;
         setup.clock = &clock;
         setup.ownerThread = &ownerThread;
         setup.ports = &port;
@@ -98,7 +99,7 @@ protected:
     std::unique_ptr<ModemEmulator> modem;
     Journal calls;
     FakeClock clock{calls};
-    RecordingPresentation out;
+    RecordingPhoneEvents out;
     ManualOwnerThread ownerThread;
     FixedPhonePort port{dir.File("modem-link")};
     std::unique_ptr<PhoneEngine> engine;

@@ -25,8 +25,7 @@ std::optional<phone::PhoneFileRole> MissingRole(const phone::PhoneFileSet& files
 
 } // namespace
 
-FramePhone::FramePhone(CMainFrame& frame)
-    : frame_(frame), presentation_(frame.Context(), frame, *this) {
+FramePhone::FramePhone(CMainFrame& frame) : frame_(frame), events_(frame.Context(), frame, *this) {
     MarlowContext& context = frame.Context();
     ProgramPhone made = MakeProgramPhone(context.store, phone::kMainWindowPortList);
     library_ = std::move(made.library);
@@ -41,7 +40,7 @@ FramePhone::FramePhone(CMainFrame& frame)
     phone::PhoneEngineSetup setup;
     setup.owner = phone::PhoneOwner::MainWindow;
     setup.library = library_.get();
-    setup.presentation = &presentation_;
+    setup.events = &events_;
     setup.clock = clock_.get();
     setup.ownerThread = owner_.get();
     setup.ports = ports_.get();

@@ -4,7 +4,7 @@
 // bar's account of a run: its step, how long it has waited, its verdict.
 
 #include "app/gui/phone_run_status.h"
-#include "app/gui/window_phone_presentation.h"
+#include "app/gui/window_phone_events.h"
 #include "phone/phone_engine.h"
 #include "phone/qt_owner_thread.h"
 #include "phone/qt_phone_clock.h"
@@ -54,7 +54,7 @@ private:
     void RunEnded(phone::PhoneRunEnd end) override;
 
     CMainFrame& frame_;
-    WindowPhonePresentation presentation_;
+    WindowPhoneEvents events_;
     std::unique_ptr<phone::PhoneLibrary> library_;
     std::string libraryProblem_;
     std::unique_ptr<phone::PhonePortSource> portSource_;

@@ -5,7 +5,7 @@
 // with, with a box on failure that says what to do next. The clock is
 // injectable so tests can let time pass without waiting.
 
-#include "phone/phone_presentation.h"
+#include "phone/phone_events.h"
 #include "phone/phone_states.h"
 
 #include <chrono>
