@@ -18,7 +18,7 @@ using Frames = std::vector<std::vector<std::uint8_t>>;
 
 // The whole stream at once, frame by frame.
 Frames Walk(std::span<const std::uint8_t> stream, bool& refused) {
-    using namespace marlow::pda;
+    using namespace marlow::usb;
     Frames frames;
     refused = false;
     while (stream.size() >= kFrameHeaderSize) {
@@ -40,7 +40,7 @@ Frames Walk(std::span<const std::uint8_t> stream, bool& refused) {
 
 // In reads whose sizes the first input byte picks, as a socket delivers it.
 Frames Decode(std::span<const std::uint8_t> stream, std::uint8_t pieceSeed, bool& refused) {
-    using namespace marlow::pda;
+    using namespace marlow::usb;
     FrameDecoder decoder(kVirtualBusMaxDescription);
     Frames frames;
     refused = false;
@@ -69,7 +69,7 @@ Frames Decode(std::span<const std::uint8_t> stream, std::uint8_t pieceSeed, bool
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using namespace marlow::pda;
+    using namespace marlow::usb;
     if (size == 0)
         return 0;
     const std::span<const std::uint8_t> stream(data + 1, size - 1);
