@@ -35,7 +35,7 @@ bool WriteText(const std::string& path, const std::string& text, std::string* er
 }
 
 // The boot loader's first stage: a few small records, one of 51 bytes.
-pda::BootImagePlan EbootSpec() {
+pda::BootImagePlan EbootPlan() {
     std::vector<pda::RecordPlan> records;
     records.push_back({0x80040000, Pattern(11, 4096), std::nullopt});
     records.push_back({0x80041000, Pattern(12, 51), std::nullopt});
@@ -45,7 +45,7 @@ pda::BootImagePlan EbootSpec() {
 
 // The OS image: one record larger than a chunk (8192 bytes), so it travels
 // in several data packets, and one that fills exactly one chunk.
-pda::BootImagePlan NkSpec() {
+pda::BootImagePlan NkPlan() {
     std::vector<pda::RecordPlan> records;
     records.push_back({0x80200000, Pattern(21, 20000), std::nullopt});
     records.push_back({0x80206000, Pattern(22, 8192), std::nullopt});
@@ -82,8 +82,8 @@ bool WriteSampleSet(const std::string& folderIn, SampleSet* set, std::string* er
     const std::string& d = s.folder;
 
     s.images = {d + "eboot.bin", d + "nk.bin"};
-    if (!WriteImage(s.images[0], EbootSpec(), false, error) ||
-        !WriteImage(s.images[1], NkSpec(), true, error))
+    if (!WriteImage(s.images[0], EbootPlan(), false, error) ||
+        !WriteImage(s.images[1], NkPlan(), true, error))
         return false;
 
     // The phone files are opaque to the tool; the modem emulator checks them

@@ -10,17 +10,7 @@
 
 namespace marlow::app {
 
-namespace {
-
 using namespace phone;
-
-// The label of a failure by the state the run failed in: a loader or the
-// boot, or the firmware and EEPROM images.
-const char* FailureLabel(PhoneState state) {
-    return state == stDownloadFls || state == stDownloadEep ? "Failed (EEP)" : "Boot Failed";
-}
-
-} // namespace
 
 void MainWindowSkin::Show(const PhoneRunEvent& event) {
     MainWindowView& view = view_;

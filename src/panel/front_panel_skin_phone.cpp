@@ -17,10 +17,6 @@ using namespace phone;
 
 inline constexpr std::uint32_t kRedText = 0x0000ff; // a colour reference: red
 
-const char* FailureLabel(PhoneState state) {
-    return state == stDownloadFls || state == stDownloadEep ? "Failed (EEP)" : "Boot Failed";
-}
-
 const char* PartLabel(PhoneFileRole role) {
     switch (role) {
     case PhoneFileRole::PsiLoader:

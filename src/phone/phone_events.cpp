@@ -134,4 +134,8 @@ std::optional<PhoneRunEnd> PhoneRunEnds::Follow(const PhoneRunEvent& event) {
     return portNotFound ? PhoneRunEnd::PortNotFound : PhoneRunEnd::Failed;
 }
 
+const char* FailureLabel(PhoneState state) {
+    return state == stDownloadFls || state == stDownloadEep ? "Failed (EEP)" : "Boot Failed";
+}
+
 } // namespace marlow::phone

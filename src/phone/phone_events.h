@@ -169,6 +169,10 @@ const char* EventName(const PhoneRunEvent& event);
 // One line for people: the name and the fields, texts escaped.
 std::string DescribeEvent(const PhoneRunEvent& event);
 
+// The label of a failure by the state the run failed in: "Boot Failed" for
+// a loader or the boot, "Failed (EEP)" for the firmware and EEPROM images.
+const char* FailureLabel(PhoneState state);
+
 // How a run ended, as its owners tell the three apart: a run that gave up
 // waiting for the port failed, but its operator has a cable to check.
 enum class PhoneRunEnd { Succeeded, Failed, PortNotFound };

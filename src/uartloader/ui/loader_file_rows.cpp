@@ -10,7 +10,7 @@
 
 namespace marlow::uartloader::ui {
 
-const std::array<FileRowSpec, kFileRoleCount> kFileRowSpecs = {{
+const std::array<FileRowLayout, kFileRoleCount> kFileRowLayouts = {{
     {"2nd Boot Binary File : ", "2nd Boot Binary File", 1084, 1085, 1086, 1089, 1088},
     {"Ext Mem Init Function :", "Ext Mem Init Function (executing)", 1090, 1091, 1092, 1094, 1093},
     {"Boot Flash Loader :", "Boot Flash Loader", 1095, 1096, 1097, 1099, 1098},
@@ -48,21 +48,22 @@ QString Text(const std::string& text) {
 } // namespace
 
 FileRowControls MakeFileRow(std::size_t row, QGridLayout& grid, int gridRow, QWidget* parent) {
-    const FileRowSpec& spec = kFileRowSpecs[row];
-    const QString name = QString::fromLatin1(spec.name);
+    const FileRowLayout& layout = kFileRowLayouts[row];
+    const QString name = QString::fromLatin1(layout.name);
     FileRowControls controls;
-    controls.label = new QLabel(QString::fromLatin1(spec.label), parent);
-    controls.path = Named(new QLineEdit(parent), spec.pathId, name);
+    controls.label = new QLabel(QString::fromLatin1(layout.label), parent);
+    controls.path = Named(new QLineEdit(parent), layout.pathId, name);
     controls.path->setMinimumWidth(kPathMinimumWidth);
     controls.label->setBuddy(controls.path);
-    controls.browse = Named(new QPushButton(QStringLiteral("..."), parent), spec.browseId,
+    controls.browse = Named(new QPushButton(QStringLiteral("..."), parent), layout.browseId,
                             QStringLiteral("Browse for ") + name);
     controls.browse->setAutoDefault(false);
     controls.extAddress =
-        AddressField(spec.extAddressId, name + QStringLiteral(" Ext. Address"), parent);
+        AddressField(layout.extAddressId, name + QStringLiteral(" Ext. Address"), parent);
     controls.entryPoint =
-        AddressField(spec.entryPointId, name + QStringLiteral(" Entry Point"), parent);
-    controls.bar = Named(new QProgressBar(parent), spec.barId, name + QStringLiteral(" progress"));
+        AddressField(layout.entryPointId, name + QStringLiteral(" Entry Point"), parent);
+    controls.bar =
+        Named(new QProgressBar(parent), layout.barId, name + QStringLiteral(" progress"));
     controls.bar->setRange(0, 100);
     controls.bar->setValue(0);
 

@@ -17,7 +17,7 @@ class QWidget;
 
 namespace marlow::uartloader::ui {
 
-struct FileRowSpec {
+struct FileRowLayout {
     const char* label; // as the dialog shows it
     const char* name;  // the row's accessible name, unique in the dialog
     int pathId;
@@ -27,7 +27,7 @@ struct FileRowSpec {
     int barId;
 };
 
-extern const std::array<FileRowSpec, kFileRoleCount> kFileRowSpecs;
+extern const std::array<FileRowLayout, kFileRoleCount> kFileRowLayouts;
 
 inline constexpr std::size_t kStmListRow = kFileRoleCount - 1;
 inline constexpr int kAddressLength = 8;
