@@ -202,7 +202,10 @@ void TotalSession::PanelAbortedDisplay() {
 void TotalSession::Stop(usb::StopCause cause) {
     stopping_ = true;
     if (PhoneRunSelected()) {
-        engine_.StopPanelRun();
+        if (cause == usb::StopCause::TimedOut)
+            engine_.StopPanelRun(Verdict::Failed, watchdog_.Reason());
+        else
+            engine_.StopPanelRun();
         display_.Log("OnButtonCancel - OK!!");
         End(Outcome::Stopped, "");
     } else if (context_.m_DownSelect & ONLY_PDA_DOWN) {
