@@ -120,8 +120,7 @@ struct BusHandset {
             wake.notify_one();
         };
         events.removed = [](const std::string&) {};
-        std::string error;
-        if (!source.Start(std::move(events), &error))
+        if (!source.Start(std::move(events)))
             std::abort();
     }
     std::unique_ptr<usb::UsbTransport> Take() {
