@@ -201,9 +201,8 @@ void BM_PdaDownloadVirtualBus(benchmark::State& state) {
         options.keepBytesLimit = 0;
         emulators::PdaBootLoaderEmulator emulator(options);
         emulators::VirtualBusDevice device;
-        std::string error;
-        if (!device.Connect(socketPath, "bench handset", &error)) {
-            state.SkipWithError(error.c_str());
+        if (const Status connected = device.Connect(socketPath, "bench handset"); !connected) {
+            state.SkipWithError(connected.Error().c_str());
             break;
         }
         usb::CUsbPipe pipe(bus.Take());

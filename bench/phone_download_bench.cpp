@@ -91,9 +91,12 @@ public:
     LibrarySession(const Scratch& scratch, std::string* why) : scratch_(scratch) {
         emulators::ModemEmulatorOptions options;
         options.keepData = false;
-        modem_ = emulators::ModemEmulator::Start(scratch.Link(), options, why);
-        if (!modem_)
+        auto started = emulators::ModemEmulator::Start(scratch.Link(), options);
+        if (!started) {
+            *why = started.Error();
             return;
+        }
+        modem_ = std::move(*started);
         _IFWD_DL_init_callback(&OnReport, status_);
         const std::string link = scratch.Link();
         if (_IFWD_DL_open_comm_port(1, link.c_str(), link.c_str(), 460800, status_) != 0) {

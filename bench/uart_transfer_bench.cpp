@@ -102,14 +102,14 @@ TransferTimes RunPartition(std::size_t partitionBytes, std::uint32_t paceBaudRat
         WriteFile(settings.rows[row].path, row == 3 ? partitionBytes : 16);
     }
 
-    std::string error;
-    auto pty = emulators::UartPty::Create(&error);
-    if (!pty) {
-        state.SkipWithError(error.c_str());
+    auto created = emulators::UartPty::Create();
+    if (!created) {
+        state.SkipWithError(created.Error().c_str());
         return {};
     }
+    auto pty = std::move(*created);
     emulators::UartEmulatorOptions options;
-    options.script = *emulators::ParseUartScript("flash:xloader,done:ok", nullptr);
+    options.script = *emulators::ParseUartScript("flash:xloader,done:ok");
     options.keepData = false;
     options.paceBaudRate = paceBaudRate;
     emulators::UartEmulatorReport report;

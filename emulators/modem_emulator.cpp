@@ -16,49 +16,50 @@ namespace {
 
 using namespace std::chrono_literals;
 
-bool OpenTerminalPair(int* master, int* slave, std::string* slavePath, std::string* error) {
-    *master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (*master < 0 || ::grantpt(*master) != 0 || ::unlockpt(*master) != 0) {
-        *error = std::string("cannot create a pseudo-terminal: ") + std::strerror(errno);
-        if (*master >= 0)
-            ::close(*master);
-        return false;
+struct TerminalPair {
+    int master = -1;
+    int slave = -1;
+    std::string slavePath;
+};
+
+// Both ends open, or neither.
+Result<TerminalPair> OpenTerminalPair() {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+        Failure failure{std::string("cannot create a pseudo-terminal: ") + std::strerror(errno)};
+        if (master >= 0)
+            ::close(master);
+        return failure;
     }
     char name[128];
-    if (::ptsname_r(*master, name, sizeof name) != 0) {
-        *error = "cannot name the pseudo-terminal";
-        ::close(*master);
-        return false;
+    if (::ptsname_r(master, name, sizeof name) != 0) {
+        ::close(master);
+        return Failure{"cannot name the pseudo-terminal"};
     }
-    *slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (*slave < 0) {
-        *error = std::string("cannot open ") + name + ": " + std::strerror(errno);
-        ::close(*master);
-        return false;
+    const int slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slave < 0) {
+        Failure failure{std::string("cannot open ") + name + ": " + std::strerror(errno)};
+        ::close(master);
+        return failure;
     }
     // Raw from the start: an echoing terminal would bounce the host's frames back.
     termios tio{};
-    ::tcgetattr(*slave, &tio);
+    ::tcgetattr(slave, &tio);
     ::cfmakeraw(&tio);
-    ::tcsetattr(*slave, TCSANOW, &tio);
-    *slavePath = name;
-    return true;
+    ::tcsetattr(slave, TCSANOW, &tio);
+    return TerminalPair{master, slave, name};
 }
 
-bool PlaceLink(const std::string& linkPath, const std::string& target, std::string* error) {
+Status PlaceLink(const std::string& linkPath, const std::string& target) {
     struct stat existing {};
     if (::lstat(linkPath.c_str(), &existing) == 0) {
-        if (!S_ISLNK(existing.st_mode)) {
-            *error = linkPath + " exists and is not a link; the modem will not replace it";
-            return false;
-        }
+        if (!S_ISLNK(existing.st_mode))
+            return Failure{linkPath + " exists and is not a link; the modem will not replace it"};
         ::unlink(linkPath.c_str());
     }
-    if (::symlink(target.c_str(), linkPath.c_str()) != 0) {
-        *error = "cannot create " + linkPath + ": " + std::strerror(errno);
-        return false;
-    }
-    return true;
+    if (::symlink(target.c_str(), linkPath.c_str()) != 0)
+        return Failure{"cannot create " + linkPath + ": " + std::strerror(errno)};
+    return {};
 }
 
 // A received name is the host's text: keep only its last component.
@@ -71,28 +72,25 @@ std::string SafeFileName(const std::string& name) {
 
 } // namespace
 
-std::unique_ptr<ModemEmulator> ModemEmulator::Start(const std::string& linkPath,
-                                                    ModemEmulatorOptions options,
-                                                    std::string* error) {
-    int master = -1;
-    int slave = -1;
-    std::string slavePath;
-    if (!OpenTerminalPair(&master, &slave, &slavePath, error))
-        return nullptr;
-    if (!PlaceLink(linkPath, slavePath, error)) {
-        ::close(master);
-        ::close(slave);
-        return nullptr;
+Result<std::unique_ptr<ModemEmulator>> ModemEmulator::Start(const std::string& linkPath,
+                                                            ModemEmulatorOptions options) {
+    const Result<TerminalPair> pair = OpenTerminalPair();
+    if (!pair)
+        return Failure{pair.Error()};
+    if (const Status placed = PlaceLink(linkPath, pair->slavePath); !placed) {
+        ::close(pair->master);
+        ::close(pair->slave);
+        return Failure{placed.Error()};
     }
-    Result<std::unique_ptr<modemlink::SerialLine>> line = modemlink::SerialLine::Adopt(master);
+    Result<std::unique_ptr<modemlink::SerialLine>> line =
+        modemlink::SerialLine::Adopt(pair->master);
     if (!line) {
-        *error = line.Error();
-        ::close(slave);
+        ::close(pair->slave);
         ::unlink(linkPath.c_str());
-        return nullptr;
+        return Failure{line.Error()};
     }
-    return std::unique_ptr<ModemEmulator>(
-        new ModemEmulator(linkPath, slavePath, slave, std::move(*line), std::move(options)));
+    return std::unique_ptr<ModemEmulator>(new ModemEmulator(linkPath, pair->slavePath, pair->slave,
+                                                            std::move(*line), std::move(options)));
 }
 
 ModemEmulator::ModemEmulator(std::string linkPath, std::string devicePath, int slaveFd,

@@ -4,6 +4,7 @@
 // thread and stores every file it received. Leaving (a fault, or Vanish)
 // hangs the line up and removes the link, as an unplugged modem does.
 
+#include "common/result.h"
 #include "modem_device.h"
 #include "modemlink/modem_serial_line.h"
 
@@ -30,8 +31,8 @@ struct ModemEmulatorOptions {
 
 class ModemEmulator {
 public:
-    static std::unique_ptr<ModemEmulator> Start(const std::string& linkPath,
-                                                ModemEmulatorOptions options, std::string* error);
+    static Result<std::unique_ptr<ModemEmulator>> Start(const std::string& linkPath,
+                                                        ModemEmulatorOptions options);
     ~ModemEmulator();
     ModemEmulator(const ModemEmulator&) = delete;
     ModemEmulator& operator=(const ModemEmulator&) = delete;

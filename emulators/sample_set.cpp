@@ -17,21 +17,18 @@ std::vector<std::uint8_t> Pattern(std::uint32_t seed, std::size_t count) {
     return bytes;
 }
 
-bool WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes,
-                std::string* error) {
+Status WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
     out.close();
-    if (!out) {
-        *error = "cannot write " + path;
-        return false;
-    }
-    return true;
+    if (!out)
+        return Failure{"cannot write " + path};
+    return {};
 }
 
-bool WriteText(const std::string& path, const std::string& text, std::string* error) {
-    return WriteBytes(path, std::vector<std::uint8_t>(text.begin(), text.end()), error);
+Status WriteText(const std::string& path, const std::string& text) {
+    return WriteBytes(path, std::vector<std::uint8_t>(text.begin(), text.end()));
 }
 
 // The boot loader's first stage: a few small records, one of 51 bytes.
@@ -53,38 +50,24 @@ pda::BootImagePlan NkPlan() {
     return pda::MakeBootImagePlan(0x80200000, 0x00008200, std::move(records), 0x80201000);
 }
 
-bool WriteImage(const std::string& path, pda::BootImagePlan plan, bool stamped,
-                std::string* error) {
+Status WriteImage(const std::string& path, pda::BootImagePlan plan, bool stamped) {
     if (stamped) {
         const Result<stamp::TrailerBytes> trailer =
             stamp::BuildTrailer(kSampleModel, kSampleVersion);
         plan.trailing.assign(trailer->begin(), trailer->end());
     }
-    return WriteBytes(path, pda::BuildBootImage(plan), error);
+    return WriteBytes(path, pda::BuildBootImage(plan));
 }
 
-} // namespace
-
-bool WriteSampleSet(const std::string& folderIn, SampleSet* set, std::string* error) {
-    std::string ignored;
-    if (error == nullptr)
-        error = &ignored;
-    SampleSet s;
-    s.folder = folderIn;
-    if (s.folder.empty() || s.folder.back() != '/')
-        s.folder += '/';
-    std::error_code ec;
-    std::filesystem::create_directories(s.folder, ec);
-    if (ec) {
-        *error = "cannot create " + s.folder + ": " + ec.message();
-        return false;
-    }
+// Every file of the set, into `s.folder`; stops at the first that fails.
+Status WriteFiles(SampleSet& s) {
     const std::string& d = s.folder;
 
     s.images = {d + "eboot.bin", d + "nk.bin"};
-    if (!WriteImage(s.images[0], EbootPlan(), false, error) ||
-        !WriteImage(s.images[1], NkPlan(), true, error))
-        return false;
+    if (Status written = WriteImage(s.images[0], EbootPlan(), false); !written)
+        return written;
+    if (Status written = WriteImage(s.images[1], NkPlan(), true); !written)
+        return written;
 
     // The phone files are opaque to the tool; the modem emulator checks them
     // by content, so give each its own pattern.
@@ -92,17 +75,21 @@ bool WriteSampleSet(const std::string& folderIn, SampleSet* set, std::string* er
     const std::size_t phoneSizes[] = {6000, 12000, 40000, 3000};
     for (std::size_t i = 0; i < 4; ++i) {
         s.phoneFiles.push_back(d + phoneNames[i]);
-        if (!WriteBytes(s.phoneFiles.back(),
-                        Pattern(static_cast<std::uint32_t>(31 + i), phoneSizes[i]), error))
-            return false;
+        if (Status written = WriteBytes(s.phoneFiles.back(),
+                                        Pattern(static_cast<std::uint32_t>(31 + i), phoneSizes[i]));
+            !written)
+            return written;
     }
 
     s.list = d + "quill_all.lst";
-    if (!WriteText(s.list, "eboot.bin\n+nk.bin\n-psi.flb\nslb.flb\nmodem.fls\nmodem.eep\n", error))
-        return false;
+    if (Status written =
+            WriteText(s.list, "eboot.bin\n+nk.bin\n-psi.flb\nslb.flb\nmodem.fls\nmodem.eep\n");
+        !written)
+        return written;
     s.phonePackage = d + "Phone.brx";
-    if (!WriteText(s.phonePackage, "+psi.flb\n+slb.flb\n+modem.fls\n+modem.eep\n", error))
-        return false;
+    if (Status written = WriteText(s.phonePackage, "+psi.flb\n+slb.flb\n+modem.fls\n+modem.eep\n");
+        !written)
+        return written;
 
     // UART loader rows 0..7: second-stage boot, ext-mem init, boot flasher,
     // then the five flash partitions.
@@ -113,14 +100,16 @@ bool WriteSampleSet(const std::string& folderIn, SampleSet* set, std::string* er
     std::string stm;
     for (std::size_t i = 0; i < 8; ++i) {
         s.partitionFiles.push_back(d + partitionNames[i]);
-        if (!WriteBytes(s.partitionFiles.back(),
-                        Pattern(static_cast<std::uint32_t>(41 + i), partitionSizes[i]), error))
-            return false;
+        if (Status written =
+                WriteBytes(s.partitionFiles.back(),
+                           Pattern(static_cast<std::uint32_t>(41 + i), partitionSizes[i]));
+            !written)
+            return written;
         stm += std::string("-") + partitionNames[i] + "\n";
     }
     s.stmList = d + "Brix.stm";
-    if (!WriteText(s.stmList, stm, error))
-        return false;
+    if (Status written = WriteText(s.stmList, stm); !written)
+        return written;
 
     uartloader::LoaderSettings settings = uartloader::LoaderSettings::Defaults();
     for (std::size_t i = 0; i < 8; ++i)
@@ -129,14 +118,23 @@ bool WriteSampleSet(const std::string& folderIn, SampleSet* set, std::string* er
     settings.rows[2].entryPoint = "A0000100";
     settings.rows[8].path = s.stmList;
     s.loaderSettings = d + "loader.mfl";
-    if (const Status written = uartloader::WriteMflFile(s.loaderSettings, settings); !written) {
-        *error = written.Error();
-        return false;
-    }
+    return uartloader::WriteMflFile(s.loaderSettings, settings);
+}
 
-    if (set != nullptr)
-        *set = std::move(s);
-    return true;
+} // namespace
+
+Result<SampleSet> WriteSampleSet(const std::string& folder) {
+    SampleSet set;
+    set.folder = folder;
+    if (set.folder.empty() || set.folder.back() != '/')
+        set.folder += '/';
+    std::error_code ec;
+    std::filesystem::create_directories(set.folder, ec);
+    if (ec)
+        return Failure{"cannot create " + set.folder + ": " + ec.message()};
+    if (const Status written = WriteFiles(set); !written)
+        return Failure{written.Error()};
+    return set;
 }
 
 } // namespace marlow::samples

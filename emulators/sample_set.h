@@ -3,6 +3,8 @@
 // by our own writers so no binary sample is ever committed. The demo, the
 // emulators and the tests all start from it.
 
+#include "common/result.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -24,8 +26,8 @@ struct SampleSet {
 inline constexpr const char* kSampleModel = "QUILLON-A1";
 inline constexpr const char* kSampleVersion = "V1.4";
 
-// Writes the set into `folder` (created if missing). False with `error` set
-// when something could not be written.
-bool WriteSampleSet(const std::string& folder, SampleSet* set, std::string* error);
+// Writes the set into `folder` (created if missing); fails when something
+// could not be written.
+Result<SampleSet> WriteSampleSet(const std::string& folder);
 
 } // namespace marlow::samples

@@ -50,37 +50,28 @@ int WatchOpenings(const std::string& slavePath) {
     return watch;
 }
 
-bool ReplaceLink(const std::string& linkPath, const std::string& target, std::string* error) {
+Status ReplaceLink(const std::string& linkPath, const std::string& target) {
     struct stat st {};
     if (::lstat(linkPath.c_str(), &st) == 0) {
-        if (!S_ISLNK(st.st_mode)) {
-            *error = linkPath + " exists and is not a symbolic link; not replacing it";
-            return false;
-        }
+        if (!S_ISLNK(st.st_mode))
+            return Failure{linkPath + " exists and is not a symbolic link; not replacing it"};
         ::unlink(linkPath.c_str());
     }
-    if (::symlink(target.c_str(), linkPath.c_str()) != 0) {
-        *error = Errno(("cannot create the link " + linkPath).c_str());
-        return false;
-    }
-    return true;
+    if (::symlink(target.c_str(), linkPath.c_str()) != 0)
+        return Failure{Errno(("cannot create the link " + linkPath).c_str())};
+    return {};
 }
 
 } // namespace
 
-std::unique_ptr<UartPty> UartPty::Create(std::string* error, const std::string& linkPath) {
-    std::string ignored;
-    if (error == nullptr)
-        error = &ignored;
+Result<std::unique_ptr<UartPty>> UartPty::Create(const std::string& linkPath) {
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (master < 0) {
-        *error = Errno("posix_openpt");
-        return nullptr;
-    }
-    auto fail = [&](const char* what) -> std::unique_ptr<UartPty> {
-        *error = Errno(what);
+    if (master < 0)
+        return Failure{Errno("posix_openpt")};
+    auto fail = [&](const char* what) {
+        Failure failure{Errno(what)};
         ::close(master);
-        return nullptr;
+        return failure;
     };
     if (::grantpt(master) != 0)
         return fail("grantpt");
@@ -103,10 +94,11 @@ std::unique_ptr<UartPty> UartPty::Create(std::string* error, const std::string& 
     const int wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (wake < 0)
         return fail("eventfd");
-    if (!linkPath.empty() && !ReplaceLink(linkPath, slavePath, error)) {
+    if (const Status linked = linkPath.empty() ? Status() : ReplaceLink(linkPath, slavePath);
+        !linked) {
         ::close(wake);
         ::close(master);
-        return nullptr;
+        return Failure{linked.Error()};
     }
     return std::unique_ptr<UartPty>(
         new UartPty(master, wake, WatchOpenings(slavePath), slavePath, linkPath));

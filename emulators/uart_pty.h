@@ -7,6 +7,7 @@
 // purges its queues: that is the end of the tool's port open, the moment a
 // boot ROM's ASIC ID can be heard.
 
+#include "common/result.h"
 #include "emulators/uart_device_link.h"
 
 #include <deque>
@@ -19,7 +20,7 @@ class UartPty final : public UartDeviceLink {
 public:
     // `linkPath`, when given, becomes a symbolic link to the slave (an old
     // link there is replaced; any other file is refused).
-    static std::unique_ptr<UartPty> Create(std::string* error, const std::string& linkPath = {});
+    static Result<std::unique_ptr<UartPty>> Create(const std::string& linkPath = {});
     ~UartPty() override;
     UartPty(const UartPty&) = delete;
     UartPty& operator=(const UartPty&) = delete;

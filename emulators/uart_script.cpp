@@ -5,6 +5,7 @@
 
 #include <array>
 #include <charconv>
+#include <optional>
 
 namespace marlow::emulators {
 
@@ -67,12 +68,6 @@ UartScriptStep Step(Kind kind, std::uint32_t code = 0, std::string text = {},
     return step;
 }
 
-std::optional<UartScriptStep> Refuse(std::string* error, std::string text) {
-    if (error != nullptr)
-        *error = std::move(text);
-    return std::nullopt;
-}
-
 } // namespace
 
 std::vector<UartScriptStep> DefaultUartScript() {
@@ -89,7 +84,7 @@ std::vector<UartScriptStep> DefaultUartScript() {
     return script;
 }
 
-std::optional<UartScriptStep> ParseUartStep(std::string_view text, std::string* error) {
+Result<UartScriptStep> ParseUartStep(std::string_view text) {
     text = Trim(text);
     const std::size_t colon = text.find(':');
     const std::string_view word = text.substr(0, colon);
@@ -115,31 +110,30 @@ std::optional<UartScriptStep> ParseUartStep(std::string_view text, std::string* 
     if (word == "flash") {
         if (const auto code = PartitionCode(argument))
             return Step(Kind::Flash, *code);
-        return Refuse(error, "unknown partition '" + value +
-                                 "' (xloader, normal, adl, production, ext-mem-init)");
+        return Failure{"unknown partition '" + value +
+                       "' (xloader, normal, adl, production, ext-mem-init)"};
     }
     if (word == "code") {
         if (const auto code = ParseNumber(argument))
             return Step(Kind::RawCode, *code);
-        return Refuse(error, "code: wants a number such as 0xA0300005, not '" + value + "'");
+        return Failure{"code: wants a number such as 0xA0300005, not '" + value + "'"};
     }
     if (word == "long-text") {
         if (const auto length = ParseNumber(argument))
             return Step(Kind::LongText, 0, {}, *length);
-        return Refuse(error, "long-text: wants a length, not '" + value + "'");
+        return Failure{"long-text: wants a length, not '" + value + "'"};
     }
-    return Refuse(error, "unknown step '" + std::string(text) + "'");
+    return Failure{"unknown step '" + std::string(text) + "'"};
 }
 
-std::optional<std::vector<UartScriptStep>> ParseUartScript(std::string_view text,
-                                                           std::string* error) {
+Result<std::vector<UartScriptStep>> ParseUartScript(std::string_view text) {
     std::vector<UartScriptStep> script;
     while (!text.empty()) {
         const std::size_t comma = text.find(',');
-        const std::optional<UartScriptStep> step = ParseUartStep(text.substr(0, comma), error);
+        Result<UartScriptStep> step = ParseUartStep(text.substr(0, comma));
         if (!step)
-            return std::nullopt;
-        script.push_back(*step);
+            return Failure{step.Error()};
+        script.push_back(std::move(*step));
         if (comma == std::string_view::npos)
             break;
         text.remove_prefix(comma + 1);

@@ -6,8 +6,9 @@
 //   code:0xA0300005 (any word as a request code), long-text:LENGTH
 //   (a message length and nothing else), silence, vanish, done:TEXT
 
+#include "common/result.h"
+
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,9 +41,8 @@ struct UartScriptStep {
 // a ping, the five partitions, done.
 std::vector<UartScriptStep> DefaultUartScript();
 
-std::optional<UartScriptStep> ParseUartStep(std::string_view text, std::string* error);
-std::optional<std::vector<UartScriptStep>> ParseUartScript(std::string_view text,
-                                                           std::string* error);
+Result<UartScriptStep> ParseUartStep(std::string_view text);
+Result<std::vector<UartScriptStep>> ParseUartScript(std::string_view text);
 
 // "flash:adl" and the like, for reports.
 std::string DescribeUartStep(const UartScriptStep& step);

@@ -2,21 +2,23 @@
 
 #include <array>
 #include <cerrno>
+#include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
 
 namespace marlow::emulators {
 
-bool VirtualBusDevice::Connect(const std::string& socketPath, std::string_view description,
-                               std::string* error) {
+Status VirtualBusDevice::Connect(const std::string& socketPath, std::string_view description) {
     Disconnect();
     Result<usb::UniqueFd> connected = usb::ConnectToSocketPath(socketPath);
-    if (!connected && error != nullptr)
-        *error = connected.Error();
-    socket_ = connected ? std::move(*connected) : usb::UniqueFd();
-    if (!socket_.Valid() || !usb::SetNonBlocking(socket_.Get())) {
+    if (!connected)
+        return Failure{connected.Error()};
+    socket_ = std::move(*connected);
+    if (!usb::SetNonBlocking(socket_.Get())) {
+        Failure failure{"Cannot use the virtual USB bus on " + socketPath + ": " +
+                        std::strerror(errno)};
         socket_.Reset();
-        return false;
+        return failure;
     }
     received_ = usb::FrameDecoder(usb::kVirtualBusMaxFrame);
     drained_ = false;
@@ -25,12 +27,10 @@ bool VirtualBusDevice::Connect(const std::string& socketPath, std::string_view d
     connected_.store(true);
     const auto* text = reinterpret_cast<const std::uint8_t*>(description.data());
     if (!SendReply(std::span(text, description.size()))) {
-        if (error != nullptr)
-            *error = "The virtual USB bus on " + socketPath + " hung up before the description";
         Disconnect();
-        return false;
+        return Failure{"The virtual USB bus on " + socketPath + " hung up before the description"};
     }
-    return true;
+    return {};
 }
 
 void VirtualBusDevice::Disconnect() {

@@ -5,6 +5,7 @@
 // as an empty frame) and sends reply bytes back as frames. An emulator plugs
 // a packet handler into Serve; the handler answers through SendReply.
 
+#include "common/result.h"
 #include "usb/virtual_bus_frame.h"
 #include "usb/virtual_bus_socket.h"
 
@@ -28,7 +29,7 @@ public:
     VirtualBusDevice& operator=(const VirtualBusDevice&) = delete;
 
     // Arrives on the bus: connects and sends `description` as the first frame.
-    bool Connect(const std::string& socketPath, std::string_view description, std::string* error);
+    Status Connect(const std::string& socketPath, std::string_view description);
     // Leaves the bus; the host sees the device removed. Safe from a handler.
     void Disconnect();
     bool Connected() const { return connected_.load(); }

@@ -98,9 +98,9 @@ bool ParseOptions(const QStringList& args, HandsetOptions& options, int* exitCod
 bool ServePdaSide(const HandsetOptions& options, QJsonObject& report, int* exitCode) {
     emulators::PdaBootLoaderEmulator emulator;
     emulators::VirtualBusDevice device;
-    std::string error;
-    if (!device.Connect(options.bus, "Quillon handset (emulated)", &error)) {
-        Err("emulate handset: " + error + "\n");
+    if (const Status connected = device.Connect(options.bus, "Quillon handset (emulated)");
+        !connected) {
+        Err("emulate handset: " + connected.Error() + "\n");
         *exitCode = kExitFailed;
         return false;
     }
@@ -130,14 +130,14 @@ bool ServePdaSide(const HandsetOptions& options, QJsonObject& report, int* exitC
 
 // The modem side until Ctrl-C, or with --once until its process has ended.
 int ServeModemSide(const HandsetOptions& options, QJsonObject& report) {
-    std::string error;
     emulators::ModemEmulatorOptions modemOptions = options.modem;
     modemOptions.onChange = WakeModemSide;
-    auto modem = emulators::ModemEmulator::Start(options.modemLink, modemOptions, &error);
-    if (!modem) {
-        Err("emulate handset: " + error + "\n");
+    auto started = emulators::ModemEmulator::Start(options.modemLink, modemOptions);
+    if (!started) {
+        Err("emulate handset: " + started.Error() + "\n");
         return kExitFailed;
     }
+    const std::unique_ptr<emulators::ModemEmulator> modem = std::move(*started);
     Err("emulate handset: modem port at " + modem->LinkPath() + " (" + modem->DevicePath() + ")\n");
     {
         std::unique_lock lock(modemSideMutex);

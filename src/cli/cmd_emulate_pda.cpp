@@ -116,10 +116,10 @@ int RunEmulatePda(const QStringList& args) {
     options.faults = faults;
     emulators::PdaBootLoaderEmulator emulator(options);
     emulators::VirtualBusDevice device;
-    std::string error;
-    if (!device.Connect(parser.value(bus).toStdString(), parser.value(description).toStdString(),
-                        &error)) {
-        Err("marlow-cli emulate pda: " + error + "\n");
+    if (const Status connected = device.Connect(parser.value(bus).toStdString(),
+                                                parser.value(description).toStdString());
+        !connected) {
+        Err("marlow-cli emulate pda: " + connected.Error() + "\n");
         return kExitFailed;
     }
 

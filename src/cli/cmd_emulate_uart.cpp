@@ -72,10 +72,9 @@ bool ReadOptions(const QStringList& args, EmulateOptions& options, int* exitCode
 
     UartEmulatorOptions& e = options.emulator;
     if (parser.isSet("script")) {
-        std::string error;
-        const auto script = ParseUartScript(parser.value("script").toStdString(), &error);
+        const auto script = ParseUartScript(parser.value("script").toStdString());
         if (!script)
-            return Refuse(args, "--script: " + error, exitCode);
+            return Refuse(args, "--script: " + script.Error(), exitCode);
         e.script = *script;
     }
     struct NumberOption {
@@ -153,12 +152,12 @@ int RunEmulateUart(const QStringList& args) {
     if (!ReadOptions(args, options, &exitCode))
         return exitCode;
 
-    std::string error;
-    const std::unique_ptr<UartPty> pty = UartPty::Create(&error, options.link);
-    if (!pty) {
-        Err("marlow-cli emulate uart: " + error + "\n");
+    auto created = UartPty::Create(options.link);
+    if (!created) {
+        Err("marlow-cli emulate uart: " + created.Error() + "\n");
         return kExitFailed;
     }
+    const std::unique_ptr<UartPty> pty = std::move(*created);
     const StopSignal stop([&pty] { pty->Stop(); });
     Err("handset waiting on " + options.link + " (" + pty->SlavePath() + ")\n");
 

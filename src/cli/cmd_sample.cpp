@@ -25,13 +25,12 @@ int RunSample(const QStringList& args) {
         Err("marlow-cli sample: give exactly one DIR (see --help)\n");
         return kExitUsage;
     }
-    samples::SampleSet set;
-    std::string error;
-    if (!samples::WriteSampleSet(ArgumentBytes(parser.positionalArguments()[0]), &set, &error)) {
-        Err("marlow-cli sample: " + error + "\n");
+    const auto set = samples::WriteSampleSet(ArgumentBytes(parser.positionalArguments()[0]));
+    if (!set) {
+        Err("marlow-cli sample: " + set.Error() + "\n");
         return kExitFailed;
     }
-    Err("sample set written to " + set.folder + "\n");
+    Err("sample set written to " + set->folder + "\n");
     return kExitOk;
 }
 

@@ -4,17 +4,19 @@
 #include "phone/ifwd_download_dll.h"
 
 namespace marlow::ifwd {
+namespace {
 
-std::unique_ptr<DownloadChannel> DownloadChannel::Open(std::uint8_t channel,
-                                                       const std::string& port, std::uint32_t baud,
-                                                       HostTimeouts timeouts, Reporter reporter,
-                                                       std::string* error) {
+constexpr const char* kBusy = "The modem is busy with the previous part";
+
+} // namespace
+
+Result<std::unique_ptr<DownloadChannel>>
+DownloadChannel::Open(std::uint8_t channel, const std::string& port, std::uint32_t baud,
+                      HostTimeouts timeouts, Reporter reporter) {
     Result<std::unique_ptr<modemlink::SerialLine>> line =
         modemlink::SerialLine::OpenPort(port, baud);
-    if (!line) {
-        *error = line.Error();
-        return nullptr;
-    }
+    if (!line)
+        return Failure{line.Error()};
     return std::unique_ptr<DownloadChannel>(
         new DownloadChannel(channel, std::move(*line), timeouts, std::move(reporter)));
 }
@@ -37,42 +39,41 @@ DownloadChannel::~DownloadChannel() {
     worker_.join();
 }
 
-bool DownloadChannel::StartBoot(const std::string& firmwarePath,
-                                const modemlink::ControlBlock& controlBlock, std::string* error) {
+Status DownloadChannel::StartBoot(const std::string& firmwarePath,
+                                  const modemlink::ControlBlock& controlBlock) {
     Job job;
     job.kind = Job::Kind::Boot;
     job.controlBlock = controlBlock;
     job.name = FileNamePart(firmwarePath);
     // The modem boots the loaders that match its firmware: no firmware, no boot.
-    if (!PartFile::Open(firmwarePath, error))
-        return false;
-    return Queue(std::move(job), error);
+    if (const auto firmware = PartFile::Open(firmwarePath); !firmware)
+        return Failure{firmware.Error()};
+    return Queue(std::move(job));
 }
 
-bool DownloadChannel::StartDownload(modemlink::FileKind kind, const std::string& path,
-                                    std::uint32_t option, std::string* error) {
+Status DownloadChannel::StartDownload(modemlink::FileKind kind, const std::string& path,
+                                      std::uint32_t option) {
     Job job;
     job.kind = Job::Kind::File;
     job.fileKind = kind;
     job.option = option;
     job.name = FileNamePart(path);
-    job.file = PartFile::Open(path, error);
-    if (!job.file)
-        return false;
-    return Queue(std::move(job), error);
+    Result<std::unique_ptr<PartFile>> file = PartFile::Open(path);
+    if (!file)
+        return Failure{file.Error()};
+    job.file = std::move(*file);
+    return Queue(std::move(job));
 }
 
-bool DownloadChannel::Queue(Job job, std::string* error) {
+Status DownloadChannel::Queue(Job job) {
     {
         const std::lock_guard lock(mutex_);
-        if (busy_ || pending_) {
-            *error = "The modem is busy with the previous part";
-            return false;
-        }
+        if (busy_ || pending_)
+            return Failure{kBusy};
         pending_ = std::move(job);
     }
     changed_.notify_all();
-    return true;
+    return {};
 }
 
 void DownloadChannel::WaitUntilIdle(std::unique_lock<std::mutex>& lock) {
@@ -92,17 +93,14 @@ void DownloadChannel::Abort() {
     host_.SendAbort();
 }
 
-bool DownloadChannel::EndOfProcess(std::string* error) {
+Status DownloadChannel::EndOfProcess() {
     std::unique_lock lock(mutex_);
-    if (busy_ || pending_) {
-        *error = "The modem is busy with the previous part";
-        return false;
-    }
+    if (busy_ || pending_)
+        return Failure{kBusy};
     // Holding the lock keeps the worker from starting a part meanwhile.
-    const HostResult result = host_.EndOfProcess();
-    if (!result.ok())
-        *error = result.reason;
-    return result.ok();
+    if (const HostResult result = host_.EndOfProcess(); !result.ok())
+        return Failure{result.reason};
+    return {};
 }
 
 void DownloadChannel::Work() {

@@ -4,6 +4,7 @@
 // through the registered report function. The caller's thread only starts
 // parts, stops them and ends the process.
 
+#include "common/result.h"
 #include "modem_host.h"
 
 #include <condition_variable>
@@ -21,22 +22,21 @@ using Reporter = std::function<void(std::uint8_t channel, std::uint32_t code, co
 
 class DownloadChannel {
 public:
-    static std::unique_ptr<DownloadChannel> Open(std::uint8_t channel, const std::string& port,
-                                                 std::uint32_t baud, HostTimeouts timeouts,
-                                                 Reporter reporter, std::string* error);
+    static Result<std::unique_ptr<DownloadChannel>> Open(std::uint8_t channel,
+                                                         const std::string& port,
+                                                         std::uint32_t baud, HostTimeouts timeouts,
+                                                         Reporter reporter);
     // Stops the part in progress and releases the port.
     ~DownloadChannel();
 
-    // False (with the reason) when the part cannot start: a part is running,
-    // or the file cannot be sent (see PartFile).
-    bool StartBoot(const std::string& firmwarePath, const modemlink::ControlBlock& controlBlock,
-                   std::string* error);
-    bool StartDownload(modemlink::FileKind kind, const std::string& path, std::uint32_t option,
-                       std::string* error);
+    // Fails when the part cannot start: a part is running, or the file
+    // cannot be sent (see PartFile).
+    Status StartBoot(const std::string& firmwarePath, const modemlink::ControlBlock& controlBlock);
+    Status StartDownload(modemlink::FileKind kind, const std::string& path, std::uint32_t option);
     // Stops the part in progress, if any; no report follows for it.
     void Abort();
-    // Synchronous: the modem confirms the end of the process, or `error` says why not.
-    bool EndOfProcess(std::string* error);
+    // Synchronous: the modem confirms the end of the process, or the failure says why not.
+    Status EndOfProcess();
 
 private:
     struct Job {
@@ -51,7 +51,7 @@ private:
 
     DownloadChannel(std::uint8_t channel, std::unique_ptr<modemlink::SerialLine> line,
                     HostTimeouts timeouts, Reporter reporter);
-    bool Queue(Job job, std::string* error);
+    Status Queue(Job job);
     void Work();
     HostResult RunGuarded(Job& job);
     HostResult Run(Job& job);

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <string_view>
 
+using marlow::Failure;
+using marlow::Status;
 using marlow::ifwd::StandInLibrary;
 using marlow::modemlink::ControlBlock;
 using marlow::modemlink::FileKind;
@@ -42,10 +44,10 @@ std::string Text(const char* text) {
 // the status text, as any other refusal.
 template <typename Body> uint32_t Guarded(const char* entry, char* status, Body body) noexcept {
     try {
-        std::string error;
-        if (body(&error))
+        const Status done = body();
+        if (done)
             return 0;
-        SetStatus(status, error);
+        SetStatus(status, done.Error());
     } catch (const std::exception& e) {
         SetFailure(status, entry, e.what());
     } catch (...) {
@@ -64,68 +66,64 @@ void _IFWD_DL_init_callback(IFWD_DL_report report, char* status) {
 }
 
 void _IFWD_DL_set_dll_parameter(uint32_t id, uint32_t value, char* status) {
-    Guarded(__func__, status, [&](std::string*) {
+    Guarded(__func__, status, [&] {
         StandInLibrary::Instance().SetParameter(id, value);
         SetStatus(status, "");
-        return true;
+        return Status();
     });
 }
 
 uint32_t _IFWD_DL_open_comm_port(uint8_t channel, const char* port, const char* port_again,
                                  uint32_t baud, char* status) {
-    return Guarded(__func__, status, [&](std::string* error) {
-        if (port == nullptr || *port == '\0') {
-            *error = "No modem port given";
-            return false;
-        }
-        if (port_again != nullptr && std::strcmp(port, port_again) != 0) {
-            *error = "The two port names differ";
-            return false;
-        }
-        return StandInLibrary::Instance().OpenPort(channel, port, baud, error);
+    return Guarded(__func__, status, [&]() -> Status {
+        if (port == nullptr || *port == '\0')
+            return Failure{"No modem port given"};
+        if (port_again != nullptr && std::strcmp(port, port_again) != 0)
+            return Failure{"The two port names differ"};
+        return StandInLibrary::Instance().OpenPort(channel, port, baud);
     });
 }
 
 uint32_t _IFWD_DL_close_comm_port(uint8_t channel, char* status) {
-    return Guarded(__func__, status,
-                   [&](std::string*) { return StandInLibrary::Instance().ClosePort(channel); });
+    return Guarded(__func__, status, [&] {
+        StandInLibrary::Instance().ClosePort(channel);
+        return Status();
+    });
 }
 
 uint32_t _IFWD_DL_boot_target(uint8_t channel, const char* fls_path, uint8_t* control_block_6,
                               char* status) {
-    return Guarded(__func__, status, [&](std::string* error) {
+    return Guarded(__func__, status, [&] {
         ControlBlock controlBlock{};
         if (control_block_6 != nullptr)
             std::copy_n(control_block_6, controlBlock.size(), controlBlock.begin());
-        return StandInLibrary::Instance().Boot(channel, Text(fls_path), controlBlock, error);
+        return StandInLibrary::Instance().Boot(channel, Text(fls_path), controlBlock);
     });
 }
 
 uint32_t _IFWD_DL_download_fls_file(uint8_t channel, const char* path, char* status) {
-    return Guarded(__func__, status, [&](std::string* error) {
-        return StandInLibrary::Instance().Download(channel, FileKind::Fls, Text(path), 0, error);
+    return Guarded(__func__, status, [&] {
+        return StandInLibrary::Instance().Download(channel, FileKind::Fls, Text(path), 0);
     });
 }
 
 uint32_t _IFWD_DL_download_eep_file(uint8_t channel, const char* path, uint32_t option,
                                     char* status) {
-    return Guarded(__func__, status, [&](std::string* error) {
-        return StandInLibrary::Instance().Download(channel, FileKind::Eep, Text(path), option,
-                                                   error);
+    return Guarded(__func__, status, [&] {
+        return StandInLibrary::Instance().Download(channel, FileKind::Eep, Text(path), option);
     });
 }
 
 uint32_t _IFWD_DL_abort_process(uint8_t channel, char* status) {
-    return Guarded(__func__, status, [&](std::string*) {
+    return Guarded(__func__, status, [&] {
         StandInLibrary::Instance().Abort(channel);
-        return true;
+        return Status();
     });
 }
 
 uint32_t _IFWD_DL_end_of_process(uint8_t channel, char* status) {
-    return Guarded(__func__, status, [&](std::string* error) {
-        return StandInLibrary::Instance().EndOfProcess(channel, error);
-    });
+    return Guarded(__func__, status,
+                   [&] { return StandInLibrary::Instance().EndOfProcess(channel); });
 }
 
 uint32_t _IFWD_DL_get_dll_version(char* version, uint32_t size) {

@@ -97,39 +97,39 @@ HostResult ModemHost::SendFile(modemlink::FileKind kind, std::uint32_t option,
         return begun;
     const char* step = modemlink::FrameTypeName(FrameType::FileData);
     DataFrames frames(file);
-    std::string readError;
-    std::optional<DataFrame> frame = frames.Next(&readError);
+    Result<std::optional<DataFrame>> frame = frames.Next();
     int shown = -1;
-    while (frame) {
-        if (const LineStatus sent = line_.WriteAll(frame->bytes, timeouts_.reply);
+    while (frame && *frame) {
+        const DataFrame& sending = **frame;
+        if (const LineStatus sent = line_.WriteAll(sending.bytes, timeouts_.reply);
             sent != LineStatus::Ok)
             return FromLine(sent, step);
         // The next frame is read and summed while the modem checks this one.
-        std::optional<DataFrame> next = frames.Next(&readError);
+        Result<std::optional<DataFrame>> next = frames.Next();
         if (const HostResult answered =
-                AwaitReply(frame->sequence, timeouts_.reply, FrameType::Ack, step, nullptr);
+                AwaitReply(sending.sequence, timeouts_.reply, FrameType::Ack, step, nullptr);
             !answered.ok())
             return answered;
-        if (const int percent = Percent(frame->end, size); percent != shown) {
+        if (const int percent = Percent(sending.end, size); percent != shown) {
             shown = percent;
             progress(percent);
         }
         frame = std::move(next);
     }
-    if (!readError.empty())
-        return HostResult::Failed(std::move(readError));
+    if (!frame)
+        return HostResult::Failed(frame.Error());
     return Exchange(FrameType::FileEnd, modemlink::EncodeFileEnd(frames.FileCrc()), timeouts_.reply,
                     FrameType::Ack);
 }
 
-std::optional<ModemHost::DataFrame> ModemHost::DataFrames::Next(std::string* error) {
+Result<std::optional<ModemHost::DataFrame>> ModemHost::DataFrames::Next() {
     if (offset_ == file_.Size())
-        return std::nullopt;
+        return std::optional<DataFrame>();
     if (unsent_.empty()) {
         const std::span<std::uint8_t> next(
             block_.data(), std::min<std::size_t>(block_.size(), file_.Size() - offset_));
-        if (!file_.ReadNext(next, error))
-            return std::nullopt;
+        if (Status read = file_.ReadNext(next); !read)
+            return Failure{read.Error()};
         unsent_ = next;
     }
     const std::span<const std::uint8_t> chunk =
@@ -145,7 +145,7 @@ std::optional<ModemHost::DataFrame> ModemHost::DataFrames::Next(std::string* err
         chunk.size());
     offset_ += static_cast<std::uint32_t>(chunk.size());
     frame.end = offset_;
-    return frame;
+    return std::optional<DataFrame>(std::move(frame));
 }
 
 HostResult ModemHost::EndOfProcess() {

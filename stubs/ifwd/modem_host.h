@@ -57,9 +57,9 @@ private:
     class DataFrames {
     public:
         explicit DataFrames(PartFile& file) : file_(file) {}
-        // Nullopt after the last frame, or with `error` set when the file
-        // cannot be read or ends before its size.
-        std::optional<DataFrame> Next(std::string* error);
+        // Nullopt after the last frame; fails when the file cannot be read
+        // or ends before its size.
+        Result<std::optional<DataFrame>> Next();
         std::uint32_t FileCrc() const { return fileCrc_; }
 
     private:

@@ -27,27 +27,19 @@ std::string Unsendable(const std::string& path, const struct stat& info) {
 
 } // namespace
 
-std::unique_ptr<PartFile> PartFile::Open(const std::string& path, std::string* error) {
-    if (path.empty()) {
-        *error = "No file is named for this part. Check the phone package.";
-        return nullptr;
-    }
+Result<std::unique_ptr<PartFile>> PartFile::Open(const std::string& path) {
+    if (path.empty())
+        return Failure{"No file is named for this part. Check the phone package."};
     // Looked at before it is opened: opening a pipe or a terminal could block
     // or disturb it.
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
-        *error = "Cannot open the file " + path + ": " + std::strerror(errno);
-        return nullptr;
-    }
-    if (std::string why = Unsendable(path, info); !why.empty()) {
-        *error = std::move(why);
-        return nullptr;
-    }
+    if (::stat(path.c_str(), &info) != 0)
+        return Failure{"Cannot open the file " + path + ": " + std::strerror(errno)};
+    if (std::string why = Unsendable(path, info); !why.empty())
+        return Failure{std::move(why)};
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) {
-        *error = "Cannot open the file " + path + ": " + std::strerror(errno);
-        return nullptr;
-    }
+    if (fd < 0)
+        return Failure{"Cannot open the file " + path + ": " + std::strerror(errno)};
     // Again on what was opened, in case the name changed hands meanwhile.
     std::string why;
     if (::fstat(fd, &info) != 0)
@@ -56,8 +48,7 @@ std::unique_ptr<PartFile> PartFile::Open(const std::string& path, std::string* e
         why = Unsendable(path, info);
     if (!why.empty()) {
         ::close(fd);
-        *error = std::move(why);
-        return nullptr;
+        return Failure{std::move(why)};
     }
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     return std::unique_ptr<PartFile>(
@@ -68,23 +59,19 @@ PartFile::~PartFile() {
     ::close(fd_);
 }
 
-bool PartFile::ReadNext(std::span<std::uint8_t> into, std::string* error) {
+Status PartFile::ReadNext(std::span<std::uint8_t> into) {
     while (!into.empty()) {
         const ssize_t got = ::read(fd_, into.data(), into.size());
         if (got < 0 && errno == EINTR)
             continue;
-        if (got < 0) {
-            *error = "Cannot read the file " + path_ + ": " + std::strerror(errno);
-            return false;
-        }
-        if (got == 0) {
-            *error = "The file " + path_ + " ended before its " + std::to_string(size_) +
-                     " bytes were sent: it changed while it was sent.";
-            return false;
-        }
+        if (got < 0)
+            return Failure{"Cannot read the file " + path_ + ": " + std::strerror(errno)};
+        if (got == 0)
+            return Failure{"The file " + path_ + " ended before its " + std::to_string(size_) +
+                           " bytes were sent: it changed while it was sent."};
         into = into.subspan(static_cast<std::size_t>(got));
     }
-    return true;
+    return {};
 }
 
 } // namespace marlow::ifwd

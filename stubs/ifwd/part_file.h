@@ -4,6 +4,8 @@
 // regular files of known size go: the link announces each file's size in a
 // 32-bit field before the first byte.
 
+#include "common/result.h"
+
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -15,8 +17,8 @@ class PartFile {
 public:
     static constexpr std::uint64_t kLargest = 0xFFFFFFFFu;
 
-    // Null, with a line for the operator, when the file cannot be sent.
-    static std::unique_ptr<PartFile> Open(const std::string& path, std::string* error);
+    // A line for the operator when the file cannot be sent.
+    static Result<std::unique_ptr<PartFile>> Open(const std::string& path);
     ~PartFile();
     PartFile(const PartFile&) = delete;
     PartFile& operator=(const PartFile&) = delete;
@@ -24,9 +26,9 @@ public:
     const std::string& Path() const { return path_; }
     std::uint32_t Size() const { return size_; }
 
-    // Fills `into` with the file's next bytes. False, with the reason, on a
-    // read error or when the file ends before its announced size.
-    bool ReadNext(std::span<std::uint8_t> into, std::string* error);
+    // Fills `into` with the file's next bytes; fails on a read error or when
+    // the file ends before its announced size.
+    Status ReadNext(std::span<std::uint8_t> into);
 
 private:
     PartFile(std::string path, int fd, std::uint32_t size)

@@ -40,72 +40,65 @@ void StandInLibrary::Report(std::uint8_t channel, std::uint32_t code, const char
     }
 }
 
-DownloadChannel* StandInLibrary::Find(std::uint8_t channel, std::string* error) {
+Result<DownloadChannel*> StandInLibrary::Find(std::uint8_t channel) {
     const auto it = channels_.find(channel);
-    if (it == channels_.end()) {
-        *error = "The modem port of channel " + std::to_string(channel) + " is not open";
-        return nullptr;
-    }
+    if (it == channels_.end())
+        return Failure{"The modem port of channel " + std::to_string(channel) + " is not open"};
     return it->second.get();
 }
 
-bool StandInLibrary::OpenPort(std::uint8_t channel, const std::string& port, std::uint32_t baud,
-                              std::string* error) {
+Status StandInLibrary::OpenPort(std::uint8_t channel, const std::string& port, std::uint32_t baud) {
     const std::lock_guard lock(mutex_);
-    if (channels_.count(channel) != 0) {
-        *error = "Channel " + std::to_string(channel) + " already has an open port";
-        return false;
-    }
+    if (channels_.count(channel) != 0)
+        return Failure{"Channel " + std::to_string(channel) + " already has an open port"};
     const Reporter reporter = [this](std::uint8_t ch, std::uint32_t code, const char* text) {
         Report(ch, code, text);
     };
-    std::unique_ptr<DownloadChannel> opened =
-        DownloadChannel::Open(channel, port, baud, Timeouts(), reporter, error);
+    Result<std::unique_ptr<DownloadChannel>> opened =
+        DownloadChannel::Open(channel, port, baud, Timeouts(), reporter);
     if (!opened)
-        return false;
-    channels_[channel] = std::move(opened);
-    return true;
+        return Failure{opened.Error()};
+    channels_[channel] = std::move(*opened);
+    return {};
 }
 
-bool StandInLibrary::ClosePort(std::uint8_t channel) {
+void StandInLibrary::ClosePort(std::uint8_t channel) {
     std::unique_ptr<DownloadChannel> closing;
     {
         const std::lock_guard lock(mutex_);
         const auto it = channels_.find(channel);
         if (it == channels_.end())
-            return true;
+            return;
         closing = std::move(it->second);
         channels_.erase(it);
     }
     closing.reset(); // joins the worker outside the lock
-    return true;
 }
 
-bool StandInLibrary::Boot(std::uint8_t channel, const std::string& firmwarePath,
-                          const modemlink::ControlBlock& controlBlock, std::string* error) {
+Status StandInLibrary::Boot(std::uint8_t channel, const std::string& firmwarePath,
+                            const modemlink::ControlBlock& controlBlock) {
     const std::lock_guard lock(mutex_);
-    DownloadChannel* open = Find(channel, error);
-    return open != nullptr && open->StartBoot(firmwarePath, controlBlock, error);
+    const Result<DownloadChannel*> open = Find(channel);
+    return open ? (*open)->StartBoot(firmwarePath, controlBlock) : Failure{open.Error()};
 }
 
-bool StandInLibrary::Download(std::uint8_t channel, modemlink::FileKind kind,
-                              const std::string& path, std::uint32_t option, std::string* error) {
+Status StandInLibrary::Download(std::uint8_t channel, modemlink::FileKind kind,
+                                const std::string& path, std::uint32_t option) {
     const std::lock_guard lock(mutex_);
-    DownloadChannel* open = Find(channel, error);
-    return open != nullptr && open->StartDownload(kind, path, option, error);
+    const Result<DownloadChannel*> open = Find(channel);
+    return open ? (*open)->StartDownload(kind, path, option) : Failure{open.Error()};
 }
 
 void StandInLibrary::Abort(std::uint8_t channel) {
     const std::lock_guard lock(mutex_);
-    std::string ignored;
-    if (DownloadChannel* open = Find(channel, &ignored))
-        open->Abort();
+    if (const Result<DownloadChannel*> open = Find(channel))
+        (*open)->Abort();
 }
 
-bool StandInLibrary::EndOfProcess(std::uint8_t channel, std::string* error) {
+Status StandInLibrary::EndOfProcess(std::uint8_t channel) {
     const std::lock_guard lock(mutex_);
-    DownloadChannel* open = Find(channel, error);
-    return open != nullptr && open->EndOfProcess(error);
+    const Result<DownloadChannel*> open = Find(channel);
+    return open ? (*open)->EndOfProcess() : Failure{open.Error()};
 }
 
 } // namespace marlow::ifwd

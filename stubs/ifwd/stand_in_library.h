@@ -25,21 +25,20 @@ public:
     void SetReport(IFWD_DL_report report) { report_.store(report); }
     void SetParameter(std::uint32_t id, std::uint32_t value);
 
-    // Each returns true on success; on failure `error` says why.
-    bool OpenPort(std::uint8_t channel, const std::string& port, std::uint32_t baud,
-                  std::string* error);
-    bool ClosePort(std::uint8_t channel);
-    bool Boot(std::uint8_t channel, const std::string& firmwarePath,
-              const modemlink::ControlBlock& controlBlock, std::string* error);
-    bool Download(std::uint8_t channel, modemlink::FileKind kind, const std::string& path,
-                  std::uint32_t option, std::string* error);
+    Status OpenPort(std::uint8_t channel, const std::string& port, std::uint32_t baud);
+    // Closing a channel that is not open is no failure.
+    void ClosePort(std::uint8_t channel);
+    Status Boot(std::uint8_t channel, const std::string& firmwarePath,
+                const modemlink::ControlBlock& controlBlock);
+    Status Download(std::uint8_t channel, modemlink::FileKind kind, const std::string& path,
+                    std::uint32_t option);
     void Abort(std::uint8_t channel);
-    bool EndOfProcess(std::uint8_t channel, std::string* error);
+    Status EndOfProcess(std::uint8_t channel);
 
 private:
     void Report(std::uint8_t channel, std::uint32_t code, const char* text);
     HostTimeouts Timeouts() const;
-    DownloadChannel* Find(std::uint8_t channel, std::string* error);
+    Result<DownloadChannel*> Find(std::uint8_t channel);
 
     std::atomic<IFWD_DL_report> report_{nullptr};
     mutable std::mutex mutex_;

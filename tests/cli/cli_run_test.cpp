@@ -92,16 +92,17 @@ private:
 class CliRunTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string error;
-        ASSERT_TRUE(samples::WriteSampleSet(dir.File("samples"), &set, &error)) << error;
+        auto written = samples::WriteSampleSet(dir.File("samples"));
+        ASSERT_TRUE(written) << written.Error();
+        set = std::move(*written);
     }
     void StartModem(emulators::ModemFaults faults = {}) {
-        std::string error;
         emulators::ModemEmulatorOptions options;
         options.faults = faults;
         options.storeDirectory = store.Path();
-        modem = ModemEmulator::Start(dir.File("modem"), options, &error);
-        ASSERT_TRUE(modem) << error;
+        auto started = ModemEmulator::Start(dir.File("modem"), options);
+        ASSERT_TRUE(started) << started.Error();
+        modem = std::move(*started);
     }
     QString Path(const std::string& name) const { return QString::fromStdString(dir.File(name)); }
 

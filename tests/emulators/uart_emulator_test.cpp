@@ -22,12 +22,10 @@ using std::chrono::milliseconds;
 using Bytes = std::vector<std::uint8_t>;
 
 TEST(UartScriptText, ReadsEveryKindOfStep) {
-    std::string error;
     const auto script = ParseUartScript(
         "ext-mem-init, flasher,text:Hi there,arrow:go,ping,flash:adl,flash:0xA0400007,"
-        "code:0xA0300005,long-text:2000,silence,vanish,done:End",
-        &error);
-    ASSERT_TRUE(script) << error;
+        "code:0xA0300005,long-text:2000,silence,vanish,done:End");
+    ASSERT_TRUE(script) << script.Error();
     std::string described;
     for (const UartScriptStep& step : *script)
         described += DescribeUartStep(step) + ",";
@@ -37,12 +35,9 @@ TEST(UartScriptText, ReadsEveryKindOfStep) {
 }
 
 TEST(UartScriptText, RefusesWhatItDoesNotKnow) {
-    std::string error;
-    EXPECT_FALSE(ParseUartScript("ping,jump", &error));
-    EXPECT_EQ(error, "unknown step 'jump'");
-    EXPECT_FALSE(ParseUartScript("flash:0xA0300000", &error));
-    EXPECT_FALSE(ParseUartScript("long-text:lots", &error));
-    EXPECT_EQ(error, "long-text: wants a length, not 'lots'");
+    EXPECT_EQ(ParseUartScript("ping,jump").Error(), "unknown step 'jump'");
+    EXPECT_FALSE(ParseUartScript("flash:0xA0300000"));
+    EXPECT_EQ(ParseUartScript("long-text:lots").Error(), "long-text: wants a length, not 'lots'");
 }
 
 TEST(UartScriptText, TheDefaultScriptAsksForEverythingOnceAndEndsWithDone) {
@@ -90,7 +85,7 @@ protected:
     }
     void Start(const std::string& script) {
         UartEmulatorOptions options;
-        options.script = *ParseUartScript(script, nullptr);
+        options.script = *ParseUartScript(script);
         options.replyTimeout = milliseconds(2000);
         device = std::thread([this, options] {
             UartInProcessDevice end(link);

@@ -85,7 +85,7 @@ TEST(PdaVirtualBus, ListToFlashEndToEndOverTheSocket) {
     options.faults.zeroRepliesDuringFlash = 2;
     emulators::PdaBootLoaderEmulator emulator(options);
     emulators::VirtualBusDevice device;
-    ASSERT_TRUE(device.Connect(dir.File("bus.sock"), "Emulated boot loader", &error)) << error;
+    ASSERT_EQ(device.Connect(dir.File("bus.sock"), "Emulated boot loader").Error(), "");
     std::thread handset([&] { emulators::ServePdaEmulator(device, emulator); });
 
     EXPECT_TRUE(owner.RunUntil([&] { return owner.done; }));

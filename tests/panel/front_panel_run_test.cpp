@@ -54,9 +54,11 @@ protected:
     void SetUp() override {
         test::EnsureApplication();
         settings.PrepareStart(); // front-panel mode: to flash
-        std::string error;
-        ASSERT_TRUE(samples::WriteSampleSet(dir.File("set"), &set, &error)) << error;
+        auto written = samples::WriteSampleSet(dir.File("set"));
+        ASSERT_TRUE(written) << written.Error();
+        set = std::move(*written);
         UseList(set.list);
+        std::string error;
         settings.Values().phonePackagePath = set.phonePackage;
         port.path = dir.File("modem");
 #ifdef MARLOW_TEST_DOWNLOAD_LIBRARY
@@ -80,11 +82,11 @@ protected:
         run.reset();
         panel.reset();
         modem.reset();
-        std::string error;
         emulators::ModemEmulatorOptions options;
         options.faults = faults;
-        modem = emulators::ModemEmulator::Start(port.path, options, &error);
-        ASSERT_NE(modem, nullptr) << error;
+        auto started = emulators::ModemEmulator::Start(port.path, options);
+        ASSERT_TRUE(started) << started.Error();
+        modem = std::move(*started);
         PanelSetup setup;
         setup.clock = &clock;
         setup.flags = {&context.g_AllDownLoad, &context.m_DownSelect, &context.flashWriting, {}};

@@ -48,12 +48,12 @@ protected:
     }
 
     void StartModem(ModemFaults faults) {
-        std::string error;
         emulators::ModemEmulatorOptions options;
         options.faults = faults;
         options.storeDirectory = store.Path();
-        modem = ModemEmulator::Start(dir.File("modem-link"), options, &error);
-        ASSERT_TRUE(modem) << error;
+        auto started = ModemEmulator::Start(dir.File("modem-link"), options);
+        ASSERT_TRUE(started) << started.Error();
+        modem = std::move(*started);
     }
 
     void MakeEngine(PhoneOwner owner) {

@@ -135,10 +135,10 @@ LoaderSettings SeparateWriteSettings(const RoleFiles& files) {
 }
 
 PtyHandset::PtyHandset(emulators::UartEmulatorOptions options) {
-    std::string error;
-    pty_ = emulators::UartPty::Create(&error);
-    if (!pty_)
-        throw std::runtime_error("no pseudo-terminal: " + error);
+    auto created = emulators::UartPty::Create();
+    if (!created)
+        throw std::runtime_error("no pseudo-terminal: " + created.Error());
+    pty_ = std::move(*created);
     thread_ = std::thread([this, emulator = emulators::UartHandsetEmulator(std::move(options))] {
         report_ = emulator.Run(*pty_);
     });

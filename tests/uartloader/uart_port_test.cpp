@@ -67,10 +67,10 @@ TEST(LineSchedule, AReplyTimeOutStartsWhenTheLastByteCanHaveLeftTheLine) {
 class SerialPortOnPty : public ::testing::Test {
 protected:
     SerialPortOnPty() {
-        std::string error;
-        device = emulators::UartPty::Create(&error);
-        if (!device)
-            throw std::runtime_error(error);
+        auto created = emulators::UartPty::Create();
+        if (!created)
+            throw std::runtime_error(created.Error());
+        device = std::move(*created);
     }
     Bytes DeviceReceives(std::size_t count) {
         Bytes bytes(count);

@@ -236,7 +236,7 @@ TEST_F(BootSequence, TextsEndAtTheirFirstNulAndArrowsSkipThreeBytes) {
 TEST_F(BootSequence, NoRequestWithinItsTimeoutEndsTheRun) {
     timeouts.request = milliseconds(50);
     UartEmulatorOptions options;
-    options.script = *emulators::ParseUartScript("ping,silence", nullptr);
+    options.script = *emulators::ParseUartScript("ping,silence");
     StartEmulator(options);
     EXPECT_EQ(RunSequence(), RunOutcome::Failed);
     EXPECT_EQ(LastLogLines(1), "ERROR: in RX DATA\r\n");

@@ -34,7 +34,7 @@ UartEmulatorOptions AtCableSpeed() {
 
 UartEmulatorOptions Script(const std::string& script) {
     UartEmulatorOptions options;
-    options.script = *emulators::ParseUartScript(script, nullptr);
+    options.script = *emulators::ParseUartScript(script);
     return options;
 }
 

@@ -41,8 +41,7 @@ protected:
     // Connects a device and takes its arrival.
     std::unique_ptr<usb::UsbTransport> Plug(VirtualBusDevice& device,
                                             std::string_view description = "PDA boot loader") {
-        std::string error;
-        EXPECT_TRUE(device.Connect(socketPath, description, &error)) << error;
+        EXPECT_EQ(device.Connect(socketPath, description).Error(), "");
         return events.TakeArrival();
     }
 
@@ -89,9 +88,8 @@ TEST_F(VirtualBus, EachConnectionIsADeviceOfItsOwnAndItsEndIsItsRemoval) {
 
 TEST_F(VirtualBus, AnOversizedDescriptionIsRefusedAsGarbage) {
     VirtualBusDevice device;
-    std::string error;
     // Connect may or may not see the listener hang up before it is done.
-    device.Connect(socketPath, std::string(5000, 'x'), &error);
+    (void)device.Connect(socketPath, std::string(5000, 'x'));
     EXPECT_EQ(events.TakeProblem(), "Virtual USB device bus:1 announced a description of 5000 "
                                     "bytes (at most 1024 allowed); disconnected as garbage");
     EXPECT_EQ(events.Arrivals(), 0u);
@@ -302,9 +300,7 @@ TEST_F(VirtualBus, StoppingRemovesTheSocketFile) {
     source.Stop();
     EXPECT_NE(::lstat(socketPath.c_str(), &status), 0);
     VirtualBusDevice device;
-    std::string error;
-    EXPECT_FALSE(device.Connect(socketPath, "late", &error));
-    EXPECT_EQ(error,
+    EXPECT_EQ(device.Connect(socketPath, "late").Error(),
               "No virtual USB bus listens on " + socketPath + "; start Marlow's listener first");
 }
 
@@ -324,7 +320,7 @@ TEST(VirtualBusPath, ASocketLeftBehindByAGoneListenerIsTakenOver) {
     ASSERT_TRUE(started) << started.Error();
     std::string error;
     VirtualBusDevice device;
-    ASSERT_TRUE(device.Connect(path, "PDA", &error)) << error;
+    ASSERT_EQ(device.Connect(path, "PDA").Error(), "");
     EXPECT_NE(events.TakeArrival(), nullptr);
 }
 

@@ -206,10 +206,9 @@ TEST_F(MainFrameTest, ACompletedDownloadInTheForegroundSaysSo) {
 }
 
 TEST_F(MainFrameTest, EveryPhoneRunEndsInAVerdict) {
-    samples::SampleSet set;
-    std::string error;
-    ASSERT_TRUE(samples::WriteSampleSet(dir.File("set"), &set, &error)) << error;
-    context->settings.Values().phonePackagePath = set.phonePackage;
+    const auto set = samples::WriteSampleSet(dir.File("set"));
+    ASSERT_TRUE(set) << set.Error();
+    context->settings.Values().phonePackagePath = set->phonePackage;
     context->optionFlags = 2;
     gui::PhoneRunStatus::Clock::time_point now{};
     frame->Phone().UseStatusClock([&now] { return now; });

@@ -173,10 +173,9 @@ TEST(PanelFrameTest, TheHiddenFrameHandsItsDevicesToThePanel) {
     TempDir dir;
     TempStore store;
     RecordingDialogs dialogs;
-    samples::SampleSet set;
-    std::string error;
-    ASSERT_TRUE(samples::WriteSampleSet(dir.File("set"), &set, &error)) << error;
-    qputenv("MARLOW_PANEL_LIST", set.images.front().c_str());
+    const auto set = samples::WriteSampleSet(dir.File("set"));
+    ASSERT_TRUE(set) << set.Error();
+    qputenv("MARLOW_PANEL_LIST", set->images.front().c_str());
     gui::MarlowContext context(store.Store());
     ASSERT_EQ(context.settings.PrepareStart(), app::Presentation::FrontPanel);
     gui::PanelFrame frame(context);
@@ -209,10 +208,12 @@ TEST(PanelFrameTest, TheHiddenFrameHandsItsDevicesToThePanel) {
 class HandsetDownloadTest : public PdaDownloadWindowTest, public testing::WithParamInterface<bool> {
 protected:
     void PrepareEnvironment() override {
-        std::string error;
-        ASSERT_TRUE(samples::WriteSampleSet(dir.File("set"), &set, &error)) << error;
-        modem = emulators::ModemEmulator::Start(dir.File("modem"), {}, &error);
-        ASSERT_NE(modem, nullptr) << error;
+        auto written = samples::WriteSampleSet(dir.File("set"));
+        ASSERT_TRUE(written) << written.Error();
+        set = std::move(*written);
+        auto started = emulators::ModemEmulator::Start(dir.File("modem"), {});
+        ASSERT_TRUE(started) << started.Error();
+        modem = std::move(*started);
         qputenv("MARLOW_MODEM_PORT", QByteArray::fromStdString(dir.File("modem")));
         qputenv("MARLOW_DOWNLOAD_LIBRARY", MARLOW_TEST_DOWNLOAD_LIBRARY);
     }

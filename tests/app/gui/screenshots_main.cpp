@@ -112,11 +112,10 @@ int main(int argc, char** argv) {
     test::WriteFile(image, pda::BuildBootImage(SampleImage()));
     store.Store().setValue("USB Downloader", "1");
     store.Store().setValue("Path", QString::fromStdString(image));
-    samples::SampleSet set;
-    std::string setError;
-    if (!samples::WriteSampleSet(dir.File("set"), &set, &setError))
+    const auto set = samples::WriteSampleSet(dir.File("set"));
+    if (!set)
         return 1;
-    store.Store().setValue("PhonePath", QString::fromStdString(set.phonePackage));
+    store.Store().setValue("PhonePath", QString::fromStdString(set->phonePackage));
     // A modem port that never appears: the phone wait as the operator sees it.
     qputenv("MARLOW_MODEM_PORT", QByteArray::fromStdString(dir.File("no-modem")));
     store.Store().setValue("Port", "");
