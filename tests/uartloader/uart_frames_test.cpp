@@ -33,16 +33,8 @@ TEST(AsicIdSearch, TakesTheLowestOfTwoPositions) {
 }
 
 TEST(AsicIdSearch, BlockHasTwentyPlusPositionPlusFortyFiveBytes) {
-    for (std::size_t position : {0u, 5u, 12u, 13u}) {
-        const std::vector<std::uint8_t> block = BuildAsicIdBlock(position);
-        EXPECT_EQ(block.size(), 20 + position + 45);
-        const std::optional<std::size_t> found =
-            FindAsicIdPattern(std::span(block).first(kAsicIdFirstRead));
-        if (position <= 12)
-            EXPECT_EQ(found, position);
-        else
-            EXPECT_EQ(found, std::nullopt);
-    }
+    for (std::size_t position : {0u, 5u, 12u, 13u})
+        EXPECT_EQ(BuildAsicIdBlock(position).size(), 20 + position + 45);
 }
 
 TEST(PartitionHeader, HoldsSizeEntryExtAndTheCrcOfThoseTwelveBytes) {
