@@ -40,8 +40,11 @@ protected:
     std::uint8_t sequence = 0;
 };
 
+// Replies carry their request's sequence.
 TEST_F(ModemDeviceTest, BootThenFilesAreStored) {
-    EXPECT_EQ(Boot().reply.type, FrameType::Ready);
+    const ModemAnswer booted = Boot();
+    EXPECT_EQ(booted.reply.type, FrameType::Ready);
+    EXPECT_EQ(booted.reply.sequence, sequence);
     EXPECT_EQ(SendFile("psi.flb", {1, 2, 3}).reply.type, FrameType::Ack);
     ASSERT_EQ(device.Files().size(), 1u);
     EXPECT_EQ(device.Files()[0].name, "psi.flb");
@@ -55,17 +58,6 @@ TEST_F(ModemDeviceTest, WithoutKeepingDataFilesAreCheckedNotStored) {
     ASSERT_EQ(device.Files().size(), 1u);
     EXPECT_TRUE(device.Files()[0].data.empty());
     EXPECT_EQ(device.Files()[0].size, 3u);
-}
-
-TEST_F(ModemDeviceTest, RepliesCarryTheRequestsSequence) {
-    const ModemAnswer answer = Boot();
-    EXPECT_EQ(answer.reply.sequence, sequence);
-}
-
-TEST_F(ModemDeviceTest, FilesBeforeBootAreRefused) {
-    const ModemAnswer answer = SendFile("psi.flb", {1});
-    EXPECT_EQ(answer.reply.type, FrameType::Error);
-    EXPECT_EQ(Text(answer), "The modem is not booted");
 }
 
 TEST_F(ModemDeviceTest, BadChecksumIsRefused) {
@@ -103,7 +95,11 @@ TEST_F(ModemDeviceTest, AbortDropsThePartialFile) {
     EXPECT_EQ(device.Aborts(), 1);
 }
 
+// Files before the first boot, or after an end of process, are refused.
 TEST_F(ModemDeviceTest, EndOfProcessNeedsANewBoot) {
+    const ModemAnswer early = SendFile("psi.flb", {1});
+    EXPECT_EQ(early.reply.type, FrameType::Error);
+    EXPECT_EQ(Text(early), "The modem is not booted");
     Boot();
     EXPECT_EQ(Send(FrameType::EndOfProcess).reply.type, FrameType::Ack);
     EXPECT_EQ(device.EndsOfProcess(), 1);

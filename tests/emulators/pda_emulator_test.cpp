@@ -39,19 +39,6 @@ protected:
     pda::PdaPacketBuilder build;
 };
 
-TEST_F(EmulatorTest, AnswersTheAnsweredCommandsWithTheirCodes) {
-    StartImage();
-    Send(build.RecordData(0x80001000, Bytes(10, 1)));
-    Send(build.Single(PdaCommand::LAST_DATA_IN_RECORD));
-    Send(build.LastDataInImage(0x80001000));
-    Send(build.Single(PdaCommand::WRITE_FLSH_CMD));
-    Send(build.Single(PdaCommand::DOWNLOAD_DONE_CMD));
-    EXPECT_EQ(port.replies, (Bytes{0x01, 0x03, 0x04, 0x05}));
-    EXPECT_EQ(port.left, 1);
-    EXPECT_EQ(Violation(), "");
-    EXPECT_EQ(emulator.Report().leftWith, std::optional<std::uint8_t>(0x06));
-}
-
 Bytes Flipped(std::span<const std::uint8_t> packet, std::size_t at, std::uint8_t bits) {
     Bytes bytes = Of(packet);
     bytes[at] ^= bits;

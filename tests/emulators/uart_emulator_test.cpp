@@ -40,15 +40,6 @@ TEST(UartScriptText, RefusesWhatItDoesNotKnow) {
     EXPECT_EQ(ParseUartScript("long-text:lots").Error(), "long-text: wants a length, not 'lots'");
 }
 
-TEST(UartScriptText, TheDefaultScriptAsksForEverythingOnceAndEndsWithDone) {
-    const auto script = DefaultUartScript();
-    ASSERT_FALSE(script.empty());
-    EXPECT_EQ(script.back().kind, UartScriptStep::Kind::Done);
-    EXPECT_EQ(std::count_if(script.begin(), script.end(),
-                            [](const auto& s) { return s.kind == UartScriptStep::Kind::Flash; }),
-              5);
-}
-
 TEST(UartLinePacer, KeepsElevenBitTimesPerByteFromTheFirstArrival) {
     using Clock = UartLinePacer::Clock;
     Clock::time_point now{};

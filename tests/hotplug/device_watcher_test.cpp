@@ -209,12 +209,6 @@ TEST_F(WatcherTest, CloseWithADeviceUnloadsItAndClosesOnceItHasGone) {
     EXPECT_FALSE(watcher.ClosePending());
 }
 
-TEST_F(WatcherTest, CloseWithoutADeviceClosesAtOnce) {
-    watcher.OnClose();
-    EXPECT_EQ(owner.calls, (Calls{"log|+UnloadUsbDrv()", "close-now"}));
-    EXPECT_FALSE(watcher.ClosePending());
-}
-
 TEST_F(WatcherTest, ServiceExitEndsThePanelWhenTheDeviceHasGone) {
     Prepare("bus:1", DownloadTarget::Flash, true);
     Handset handset("bus:1");
@@ -245,7 +239,10 @@ TEST_F(WatcherTest, ServiceCancelShowsTheAbortedDisplayWhenTheDeviceHasGone) {
     EXPECT_EQ(owner.calls, (Calls{"log|case DBT_DEVICEREMOVECOMPLETE:", "aborted-display"}));
 }
 
-TEST_F(WatcherTest, PanelRequestsWithNoDeviceAreCarriedOutAtOnce) {
+TEST_F(WatcherTest, CloseAndPanelRequestsWithNoDeviceAreCarriedOutAtOnce) {
+    watcher.OnClose();
+    EXPECT_EQ(owner.calls, (Calls{"log|+UnloadUsbDrv()", "close-now"}));
+    EXPECT_FALSE(watcher.ClosePending());
     watcher.OnServiceDlgExit();
     EXPECT_EQ(owner.calls.back(), "end-panel");
     watcher.OnServiceDlgCancel();

@@ -151,17 +151,10 @@ TEST(PdaDownloadStop, DuringTheFlashWaitEndsTheRunAtOnceAndQuietly) {
     rig.pipe->RequestStop();
     run.join();
 
-    EXPECT_EQ(Tail(rig.out.Calls(), 2),
-              (Calls{T(std::string("\n\n Transferred Data to RAM") +
-                       " Successfully!\t\t\t\t\t\t                 \n\n|----"
-                       "----------------[ Start Writing to Flash ]------"
-                       "----------------|\t\t\t\t\t\t\t\t\t\t \n       "
-                       "     Waiting for Writing Flash!!!!             "
-                       "\t\t\t\t\t\t\t\t\t\t \n       - See the Debug Me"
-                       "ssage Window for Writing State ! - \t\t\t\t\t\t\t"
-                       "\t\t\t \n|-------------------------------------"
-                       "------------------------------|"),
-                     T("\nAborted Download!")}));
+    // The flash banner's bytes are the main window's tests' matter.
+    const Calls tail = Tail(rig.out.Calls(), 2);
+    EXPECT_NE(tail[0].find("[ Start Writing to Flash ]"), std::string::npos) << tail[0];
+    EXPECT_EQ(tail[1], T("\nAborted Download!"));
     EXPECT_FALSE(outcome.completed);
     EXPECT_FALSE(outcome.aborted); // a stop is no failure of the device
     EXPECT_EQ(outcome.error, "WRITE_FLSH_CMD: stopped during the flash write");

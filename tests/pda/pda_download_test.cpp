@@ -74,25 +74,6 @@ TEST(PdaDownloadMainWindow, SingleImageToRamEndsWithDownloadDone) {
     EXPECT_EQ(report.ram[0].keptChunks[0].bytes, SmallImage(100).records[0].data);
 }
 
-TEST(PdaDownloadMainWindow, SingleImageToFlashWritesFlashAndClosesTheWaitBox) {
-    PdaRig rig;
-    rig.Use(rig.WriteImage("nk.bin", SmallImage(100)), DownloadTarget::Flash);
-
-    rig.Run();
-
-    EXPECT_EQ(rig.out.Calls(),
-              Join({MainWindowImage("status|Transferring [ nk.bin ] Image Data to RAM....."),
-                    {T(kFlashBanner), "wait|close",
-                     T("\n\nEXIT_STATE\n\n Downloaded to Device Successfully!"),
-                     "status|Launching with the New Image...."}}));
-    const auto report = rig.emulator.Report();
-    EXPECT_EQ(report.transcript,
-              (Calls{"ERASE_RAM_CMD", "RECORD_DATA_CMD x1", "LAST_DATA_IN_RECORD",
-                     "LAST_DATA_IN_IMAGE", "WRITE_FLSH_CMD", "DOWNLOAD_DONE_CMD"}));
-    ASSERT_EQ(report.flash.size(), 1u);
-    EXPECT_EQ(report.flash[0].digest, report.ram[0].digest);
-}
-
 TEST(PdaDownloadMainWindow, StatusBarTellsOfTheFlashWriteFromNinetyNinePercentOn) {
     PdaRig rig;
     // 120 full chunks: the last two start at 99 % and 100 %.

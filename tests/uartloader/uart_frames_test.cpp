@@ -33,16 +33,8 @@ TEST(AsicIdSearch, TakesTheLowestOfTwoPositions) {
 }
 
 TEST(AsicIdSearch, BlockHasTwentyPlusPositionPlusFortyFiveBytes) {
-    for (std::size_t position : {0u, 5u, 12u, 13u}) {
-        const std::vector<std::uint8_t> block = BuildAsicIdBlock(position);
-        EXPECT_EQ(block.size(), 20 + position + 45);
-        const std::optional<std::size_t> found =
-            FindAsicIdPattern(std::span(block).first(kAsicIdFirstRead));
-        if (position <= 12)
-            EXPECT_EQ(found, position);
-        else
-            EXPECT_EQ(found, std::nullopt);
-    }
+    for (std::size_t position : {0u, 5u, 12u, 13u})
+        EXPECT_EQ(BuildAsicIdBlock(position).size(), 20 + position + 45);
 }
 
 TEST(PartitionHeader, HoldsSizeEntryExtAndTheCrcOfThoseTwelveBytes) {
@@ -109,13 +101,11 @@ TEST(Progress, IsComputedWideEnoughNotToWrapAndStopsAtOneHundred) {
     EXPECT_EQ(ProgressPercent(4'000'000'000u, 4'294'967'295u), 93);
 }
 
-TEST(PortNames, ComPortsMapToTheOnBoardUarts) {
+// COM ports map to the on-board UARTs; other names are taken as they stand.
+TEST(PortNames, ComPortsMapToTheOnBoardUartsOtherNamesStand) {
     EXPECT_EQ(SystemPortPath("COM1"), "/dev/ttyS0");
     EXPECT_EQ(SystemPortPath("COM9"), "/dev/ttyS8");
     EXPECT_EQ(SystemPortPath("COM12"), "/dev/ttyS11");
-}
-
-TEST(PortNames, OtherNamesAreTakenAsTheyStand) {
     EXPECT_EQ(SystemPortPath("ttyUSB0"), "/dev/ttyUSB0");
     EXPECT_EQ(SystemPortPath("/tmp/handset"), "/tmp/handset");
     EXPECT_EQ(SystemPortPath("./handset"), "./handset");

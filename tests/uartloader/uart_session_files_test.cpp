@@ -32,6 +32,7 @@ TEST_F(SessionFiles, SaveLogThatCannotCreateItsFileSaysSo) {
 }
 
 TEST_F(SessionFiles, AShortSettingsFileLoadsWhatItHasAndKeepsTheRest) {
+    session.Settings().rows[7].path = "changed by hand";
     const LoaderSettings before = session.Settings();
     const std::string path = dir.File("short.mfl");
     WriteFile(path, "COM3\r\n/img/second.bin\r\n");

@@ -202,15 +202,6 @@ TEST_F(LoaderDialogTest, ASeparateThenATotalWriteRunEachLogEveryStep) {
 // be opened leaves "Failed to connect." alone, and says why only in the
 // debug channel.
 TEST_F(LoaderDialogTest, AConnectThatFailsLeavesOnlyFailedToConnect) {
-    Click(1130);
-    Control<QLineEdit>(1100)->setText("changed by hand");
-    const std::string shortFile = dir.File("short.mfl");
-    WriteFile(shortFile, "COM3\r\n/img/second.bin\r\n");
-    ClickAnswering(1079, shortFile);
-    EXPECT_EQ(FieldText(1084), "/img/second.bin");
-    EXPECT_EQ(FieldText(1100), "changed by hand");
-    EXPECT_EQ(Control<QComboBox>(1075)->currentText(), "COM3");
-
     for (const auto& [port, reason] :
          {std::pair{"/nonexistent/tty", "cannot open /nonexistent/tty"},
           std::pair{"  ", "(no port given)"}}) {
