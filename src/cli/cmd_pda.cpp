@@ -209,20 +209,13 @@ std::optional<Clock::time_point> PdaSession::NextDeadline(Clock::time_point wait
 }
 
 int PdaSession::Run(usb::DeviceSource& source) {
-    usb::DeviceEvents events;
-    events.arrived = [this](std::unique_ptr<usb::UsbTransport> transport) {
-        auto shared = std::make_shared<std::unique_ptr<usb::UsbTransport>>(std::move(transport));
-        loop_.Post([this, shared] { Arrived(std::move(*shared)); });
-    };
-    events.removed = [this](const std::string& path) {
-        loop_.Post([this, path] { watcher_.OnDeviceRemoveComplete(path); });
-    };
     const StopSignal stop([this] { loop_.Post([] {}); });
-    events.problem = [this](const std::string& text) {
-        loop_.Post([this, text] { ReportProblem(text); });
-    };
+    const usb::DeviceEvents handlers{
+        [this](std::unique_ptr<usb::UsbTransport> transport) { Arrived(std::move(transport)); },
+        [this](const std::string& path) { watcher_.OnDeviceRemoveComplete(path); },
+        [this](const std::string& text) { ReportProblem(text); }};
     std::string error;
-    if (!source.Start(std::move(events), &error)) {
+    if (!source.Start(PostedTo(loop_, handlers), &error)) {
         Err("marlow-cli pda: " + error + "\n");
         return kExitFailed;
     }

@@ -90,6 +90,7 @@ public:
 
 private:
     bool PhoneRunSelected() const;
+    void Arrived(std::unique_ptr<usb::UsbTransport> transport);
     void StartPda();
     void OnComplete();
     void Stop(usb::StopCause cause);
@@ -148,6 +149,16 @@ void TotalSession::PanelDeviceArrived() {
     watchdog_.Arm("PDA: Device Connected!");
     // The panel answers the arrival first and starts the download after.
     loop_.Post([this] { StartPda(); });
+}
+
+// The panel serves the one handset it was started for.
+void TotalSession::Arrived(std::unique_ptr<usb::UsbTransport> transport) {
+    const std::string path = transport->DevicePath();
+    if (deviceSeen_)
+        return display_.Report("not-served", path,
+                               "a further handset arrived at " + path +
+                                   " and was not served (a Total run serves one)");
+    watcher_.OnDeviceArrival(std::move(transport));
 }
 
 void TotalSession::StartPda() {
@@ -245,26 +256,13 @@ int TotalSession::Run(usb::DeviceSource& source) {
     // Down Start with PDA and PHONE ticked: the PDA half first, a phone half to follow.
     context_.m_DownSelect = ONLY_PDA_DOWN;
     context_.g_AllDownLoad = false;
-    usb::DeviceEvents events;
-    events.arrived = [this](std::unique_ptr<usb::UsbTransport> transport) {
-        auto shared = std::make_shared<std::unique_ptr<usb::UsbTransport>>(std::move(transport));
-        loop_.Post([this, shared] {
-            if (deviceSeen_)
-                return display_.Report("not-served", (*shared)->DevicePath(),
-                                       "a further handset arrived at " + (*shared)->DevicePath() +
-                                           " and was not served (a Total run serves one)");
-            watcher_.OnDeviceArrival(std::move(*shared));
-        });
-    };
-    events.removed = [this](const std::string& path) {
-        loop_.Post([this, path] { watcher_.OnDeviceRemoveComplete(path); });
-    };
     const StopSignal stop([this] { loop_.Post([] {}); });
-    events.problem = [this](const std::string& text) {
-        loop_.Post([this, text] { display_.Problem(text); });
-    };
+    const usb::DeviceEvents handlers{
+        [this](std::unique_ptr<usb::UsbTransport> transport) { Arrived(std::move(transport)); },
+        [this](const std::string& path) { watcher_.OnDeviceRemoveComplete(path); },
+        [this](const std::string& text) { display_.Problem(text); }};
     std::string error;
-    if (!source.Start(std::move(events), &error)) {
+    if (!source.Start(PostedTo(loop_, handlers), &error)) {
         display_.Note("total: " + error);
         return kExitFailed;
     }
@@ -380,12 +378,9 @@ int RunTotal(const QStringList& args) {
         Err(name + ": " + *problem + "\n");
         return kExitBadInput;
     }
-    Result<std::unique_ptr<phone::VendorLibrary>> loaded = LoadPhoneLibrary(options.library);
-    if (!loaded) {
-        Err(name + ": " + loaded.Error() + "\n");
+    const std::unique_ptr<phone::VendorLibrary> library = LoadPhoneLibrary(name, options.library);
+    if (!library)
         return kExitFailed;
-    }
-    std::unique_ptr<phone::VendorLibrary> library = std::move(*loaded);
     std::string error;
     std::unique_ptr<usb::DeviceSource> source =
         MakePdaDeviceSource(options.bus, options.busGroup, &error);
