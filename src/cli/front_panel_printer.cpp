@@ -47,7 +47,7 @@ void TotalDisplay::Report(const char* kind, std::string_view text, const std::st
         OutJsonLine(event);
     }
     if (!reason.empty())
-        line_.Note("total: " + reason);
+        board_.Note("total: " + reason);
 }
 
 void TotalDisplay::BeginPhoneHalf() {
@@ -63,7 +63,7 @@ void TotalDisplay::Redraw() {
         part += " " + file_;
     if (!counter_.empty())
         part += " [" + counter_ + "]";
-    line_.Show(part, position_);
+    board_.Update(line_, "", position_, part);
 }
 
 void TotalDisplay::Log(std::string_view text) {
@@ -77,18 +77,18 @@ void TotalDisplay::Log(std::string_view text) {
 
 void TotalDisplay::Note(const std::string& text) {
     const std::lock_guard lock(mutex_);
-    line_.Note(text);
+    board_.Note(text);
 }
 
 void TotalDisplay::Problem(const std::string& text) {
     const std::lock_guard lock(mutex_);
     Event("problem", text);
-    line_.Note(text);
+    board_.Note(text);
 }
 
 void TotalDisplay::Close() {
     const std::lock_guard lock(mutex_);
-    line_.Close();
+    board_.Close();
 }
 
 void TotalDisplay::Status(std::string_view text) {
@@ -126,8 +126,8 @@ void TotalDisplay::Progress(int position) {
 void TotalDisplay::MessageBox(std::string_view text, std::string_view caption) {
     const std::lock_guard lock(mutex_);
     Event("messageBox", text);
-    line_.Note("message: " + std::string(text) +
-               (caption.empty() ? "" : " [" + std::string(caption) + "]"));
+    board_.Note("message: " + std::string(text) +
+                (caption.empty() ? "" : " [" + std::string(caption) + "]"));
 }
 
 void TotalDisplay::Post(const pda::PdaEvent& event) {

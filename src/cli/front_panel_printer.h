@@ -73,7 +73,8 @@ private:
     PhoneCliOutput output_;
     Hooks hooks_;
     mutable std::mutex mutex_;
-    ProgressLine line_{"total"};
+    ProgressBoard board_{ProgressBoard::StderrIsTerminal()};
+    int line_ = board_.AddLine("total", ProgressBoard::PlainLine::Step);
     std::string half_ = "PDA";
     std::string status_;
     std::string file_;

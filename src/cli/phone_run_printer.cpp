@@ -4,7 +4,6 @@
 #include "phone/phone_states.h"
 
 #include <cstdio>
-#include <unistd.h>
 
 namespace marlow::cli {
 
@@ -50,35 +49,6 @@ void StreamedTraceWindow::ReplaceToEnd(std::size_t from, std::string_view text) 
     printed_ = text_.size();
 }
 
-ProgressLine::ProgressLine(std::string prefix)
-    : prefix_(std::move(prefix)), terminal_(isatty(fileno(stderr)) != 0) {}
-
-void ProgressLine::Show(const std::string& part, int percent) {
-    const int tenth = percent / 10;
-    if (!terminal_ && part == lastPart_ && tenth == lastTenth_)
-        return;
-    lastPart_ = part;
-    lastTenth_ = tenth;
-    char line[160];
-    std::snprintf(line, sizeof line, "%s: %-22s %3d%%", prefix_.c_str(), part.c_str(), percent);
-    Err(terminal_ ? std::string("\r\033[K") + line : std::string(line) + "\n");
-    drawn_ = terminal_;
-}
-
-void ProgressLine::Note(const std::string& text) {
-    if (drawn_)
-        Err("\r\033[K");
-    Err(text + "\n");
-    drawn_ = false;
-    lastTenth_ = -1; // show the line again below the note
-}
-
-void ProgressLine::Close() {
-    if (drawn_)
-        Err("\n");
-    drawn_ = false;
-}
-
 CliPhoneEvents::CliPhoneEvents(PhoneCliOutput output, std::function<std::string()> currentPart,
                                std::function<void()> progressed)
     : output_(output), currentPart_(std::move(currentPart)), progressed_(std::move(progressed)) {}
@@ -108,17 +78,17 @@ void CliPhoneEvents::ClearTrace(app::MessageWindowId window) {
 }
 
 void CliPhoneEvents::SetProgress(int position) {
-    progress_.Show(currentPart_(), position);
+    board_.Update(line_, "", position, currentPart_());
 }
 
 void CliPhoneEvents::MessageBox(std::string_view text, std::string_view) {
-    progress_.Note("message: " + std::string(text));
+    board_.Note("message: " + std::string(text));
 }
 
 void CliPhoneEvents::EndedByCommand(Verdict verdict, const std::string& reason) {
     if (output_.json)
         Json(RunFinished{verdict, reason});
-    progress_.Close();
+    board_.Close();
     Err("marlow-cli phone: " + reason + "\n");
 }
 
