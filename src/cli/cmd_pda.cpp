@@ -16,7 +16,6 @@
 #include "hotplug/download_command.h"
 
 #include <QCommandLineParser>
-#include <QJsonObject>
 
 #include <map>
 
@@ -145,12 +144,8 @@ void PdaSession::NotServed(const std::string& path) {
                 reason + ")");
     if (!options_.output.json)
         return;
-    QJsonObject line;
-    line["event"] = "not-served";
-    line["device"] = QString::fromStdString(path);
-    line["reason"] = QString::fromStdString(reason);
     std::lock_guard lock(stdoutLock_);
-    OutJsonLine(line);
+    OutJsonLine(NotServedJson(path, reason));
 }
 
 void PdaSession::Finish(const std::string& path, Verdict verdict, const std::string& reason) {
@@ -171,11 +166,8 @@ void PdaSession::ReportProblem(const std::string& text) {
     board_.Note(text);
     if (!options_.output.json)
         return;
-    QJsonObject line;
-    line["event"] = "problem";
-    line["text"] = QString::fromStdString(text);
     std::lock_guard lock(stdoutLock_);
-    OutJsonLine(line);
+    OutJsonLine(ProblemJson(text));
 }
 
 // A run that went silent is stopped the way Ctrl-C stops it: its handset

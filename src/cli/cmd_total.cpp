@@ -43,20 +43,20 @@ struct TotalOptions {
 // How a Total run ends: one verdict for both halves.
 enum class Outcome { Running, Passed, Failed, Stopped, DeviceRemoved, TimedOut };
 
-const char* OutcomeName(Outcome outcome) {
+Verdict VerdictOf(Outcome outcome) {
     switch (outcome) {
     case Outcome::Passed:
-        return "passed";
+        return Verdict::Passed;
     case Outcome::Stopped:
-        return "stopped";
+        return Verdict::Stopped;
     case Outcome::DeviceRemoved:
-        return "device-removed";
+        return Verdict::DeviceRemoved;
     case Outcome::Running:
     case Outcome::Failed:
     case Outcome::TimedOut:
         break;
     }
-    return "failed";
+    return Verdict::Failed;
 }
 
 Outcome OutcomeOf(Verdict verdict) {
@@ -110,6 +110,7 @@ private:
     bool phoneHalfBegun_ = false;
     bool stopping_ = false;
     Outcome outcome_ = Outcome::Running;
+    std::string reason_;
 };
 
 TotalSession::TotalSession(const TotalOptions& options, phone::PhoneLibrary& library,
@@ -155,9 +156,8 @@ void TotalSession::PanelDeviceArrived() {
 void TotalSession::Arrived(std::unique_ptr<usb::UsbTransport> transport) {
     const std::string path = transport->DevicePath();
     if (deviceSeen_)
-        return display_.Report("not-served", path,
-                               "a further handset arrived at " + path +
-                                   " and was not served (a Total run serves one)");
+        return display_.NotServed(path);
+    display_.Serve(path);
     watcher_.OnDeviceArrival(std::move(transport));
 }
 
@@ -233,8 +233,10 @@ void TotalSession::End(Outcome outcome, const std::string& why) {
     if (outcome_ != Outcome::Running)
         return;
     outcome_ = outcome;
+    reason_ = why;
     watchdog_.Disarm();
-    display_.Report("result", OutcomeName(outcome), why);
+    if (!why.empty())
+        display_.Note("total: " + why);
 }
 
 void TotalSession::CheckPhone() {
@@ -285,7 +287,7 @@ int TotalSession::Run(usb::DeviceSource& source) {
     }
     Release();
     source.Stop();
-    display_.Close();
+    display_.Close(VerdictOf(outcome_), reason_);
     return ExitCode(stop);
 }
 
@@ -321,7 +323,8 @@ bool ParseOptions(const QStringList& args, TotalOptions& options, int* exitCode)
         "The front panel's Total run: downloads a list (.lst) to the handset's PDA boot "
         "loader, hands the handset over to the modem, waits for the modem's port and "
         "downloads the list's phone files through the download library. stdout: --trace "
-        "(the panel's log) or --json only; progress and messages go to stderr. Exit code 0 "
+        "(the panel's log) or --json (the run's events as pda --json and phone --json write "
+        "them, then the verdict) only; progress and messages go to stderr. Exit code 0 "
         "only when both halves succeeded; 4 when the run showed no progress for --timeout "
         "seconds; 128 + the signal when stopped (Ctrl-C 130, SIGTERM 143, SIGHUP 129).");
     const QCommandLineOption list("list", "The list to download.", "FILE.lst");

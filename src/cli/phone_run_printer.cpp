@@ -7,16 +7,8 @@
 
 namespace marlow::cli {
 
-const char* PhoneRunEndName(phone::PhoneRunEnd end) {
-    switch (end) {
-    case phone::PhoneRunEnd::Succeeded:
-        return "succeeded";
-    case phone::PhoneRunEnd::Failed:
-        return "failed";
-    case phone::PhoneRunEnd::PortNotFound:
-        return "port not found";
-    }
-    return "unknown";
+QJsonObject PhoneEventJson(const phone::PhoneRunEvent& event) {
+    return JsonOf(phone::RecordOf(event));
 }
 
 std::string PhonePartName(int state) {
@@ -57,14 +49,10 @@ void CliPhoneEvents::Post(const phone::PhoneRunEvent& event) {
     if (progressed_)
         progressed_();
     if (output_.json)
-        Json(event);
+        OutJsonLine(PhoneEventJson(event));
     skin_.Show(event);
     if (const std::optional<phone::PhoneRunEnd> end = ends_.Follow(event))
         ended_ = end;
-}
-
-void CliPhoneEvents::Json(const phone::PhoneRunEvent& event) {
-    OutJsonLine(JsonOf(phone::RecordOf(event)));
 }
 
 void CliPhoneEvents::Trace(app::MessageWindowId window, std::string_view text) {
@@ -87,7 +75,7 @@ void CliPhoneEvents::MessageBox(std::string_view text, std::string_view) {
 
 void CliPhoneEvents::EndedByCommand(Verdict verdict, const std::string& reason) {
     if (output_.json)
-        Json(RunFinished{verdict, reason});
+        OutJsonLine(PhoneEventJson(RunFinished{verdict, reason}));
     board_.Close();
     Err("marlow-cli phone: " + reason + "\n");
 }

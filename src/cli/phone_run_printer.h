@@ -8,6 +8,7 @@
 #include "cli/progress_renderer.h"
 #include "phone/phone_events.h"
 
+#include <QJsonObject>
 #include <functional>
 #include <optional>
 #include <string>
@@ -62,8 +63,6 @@ private:
     void CloseWaitBox() override {}
     void MessageBox(std::string_view text, std::string_view caption) override;
 
-    void Json(const phone::PhoneRunEvent& event);
-
     PhoneCliOutput output_;
     std::function<std::string()> currentPart_;
     std::function<void()> progressed_;
@@ -76,7 +75,8 @@ private:
     std::optional<phone::PhoneRunEnd> ended_;
 };
 
-const char* PhoneRunEndName(phone::PhoneRunEnd end);
+// `phone --json`'s line for one event of the run.
+QJsonObject PhoneEventJson(const phone::PhoneRunEvent& event);
 // "Booting", "PSI loader", ... for a progress line.
 std::string PhonePartName(int state);
 
