@@ -82,7 +82,9 @@ void TotalDisplay::Problem(const std::string& text) {
 
 void TotalDisplay::Close(Verdict verdict, const std::string& reason) {
     const std::lock_guard lock(mutex_);
-    if (phoneHalf_ && !phoneEnded_)
+    // A phone run whose port never opened was left, not stopped: it has no
+    // run-finished of its own yet.
+    if (phoneHalf_ && !phoneFinished_)
         Json(PhoneEventJson(RunFinished{verdict, reason}));
     QJsonObject line;
     line["event"] = "total-finished";
@@ -149,6 +151,7 @@ void TotalDisplay::Post(const phone::PhoneRunEvent& event) {
     {
         const std::lock_guard lock(mutex_);
         Json(PhoneEventJson(event));
+        phoneFinished_ = phoneFinished_ || std::holds_alternative<RunFinished>(event);
         if (const std::optional<phone::PhoneRunEnd> end = phoneEnds_.Follow(event)) {
             Progressed();
             phoneEnded_ = end;

@@ -44,8 +44,9 @@ public:
     // A device source's report: a device refused or cut off, a listener
     // short of descriptors. stderr, and a "problem" line with --json.
     void Problem(const std::string& text);
-    // The run's end, after everything has stopped: a phone half the command
-    // ended itself gets its run-finished, then the whole run's verdict line.
+    // The run's end, after everything has stopped: with --json, a phone
+    // half still without its run-finished gets the command's, then the whole
+    // run's verdict line.
     void Close(Verdict verdict, const std::string& reason);
 
     // The PDA download's events, shown through the front-panel skin.
@@ -88,6 +89,7 @@ private:
     std::string counter_;
     int position_ = 0;
     bool phoneHalf_ = false;
+    bool phoneFinished_ = false;
     std::optional<phone::PhoneRunEnd> phoneEnded_;
     phone::PhoneRunEnds phoneEnds_;
     panel::FrontPanelSkin skin_{*this};

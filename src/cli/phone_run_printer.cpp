@@ -73,9 +73,7 @@ void CliPhoneEvents::MessageBox(std::string_view text, std::string_view) {
     board_.Note("message: " + std::string(text));
 }
 
-void CliPhoneEvents::EndedByCommand(Verdict verdict, const std::string& reason) {
-    if (output_.json)
-        OutJsonLine(PhoneEventJson(RunFinished{verdict, reason}));
+void CliPhoneEvents::EndedByCommand(const std::string& reason) {
     board_.Close();
     Err("marlow-cli phone: " + reason + "\n");
 }
