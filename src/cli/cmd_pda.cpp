@@ -16,7 +16,6 @@
 #include "hotplug/download_command.h"
 
 #include <QCommandLineParser>
-#include <QJsonObject>
 
 #include <map>
 
@@ -145,12 +144,8 @@ void PdaSession::NotServed(const std::string& path) {
                 reason + ")");
     if (!options_.output.json)
         return;
-    QJsonObject line;
-    line["event"] = "not-served";
-    line["device"] = QString::fromStdString(path);
-    line["reason"] = QString::fromStdString(reason);
     std::lock_guard lock(stdoutLock_);
-    OutJsonLine(line);
+    OutJsonLine(NotServedJson(path, reason));
 }
 
 void PdaSession::Finish(const std::string& path, Verdict verdict, const std::string& reason) {
@@ -171,11 +166,8 @@ void PdaSession::ReportProblem(const std::string& text) {
     board_.Note(text);
     if (!options_.output.json)
         return;
-    QJsonObject line;
-    line["event"] = "problem";
-    line["text"] = QString::fromStdString(text);
     std::lock_guard lock(stdoutLock_);
-    OutJsonLine(line);
+    OutJsonLine(ProblemJson(text));
 }
 
 // A run that went silent is stopped the way Ctrl-C stops it: its handset
@@ -209,19 +201,12 @@ std::optional<Clock::time_point> PdaSession::NextDeadline(Clock::time_point wait
 }
 
 int PdaSession::Run(usb::DeviceSource& source) {
-    usb::DeviceEvents events;
-    events.arrived = [this](std::unique_ptr<usb::UsbTransport> transport) {
-        auto shared = std::make_shared<std::unique_ptr<usb::UsbTransport>>(std::move(transport));
-        loop_.Post([this, shared] { Arrived(std::move(*shared)); });
-    };
-    events.removed = [this](const std::string& path) {
-        loop_.Post([this, path] { watcher_.OnDeviceRemoveComplete(path); });
-    };
     const StopSignal stop([this] { loop_.Post([] {}); });
-    events.problem = [this](const std::string& text) {
-        loop_.Post([this, text] { ReportProblem(text); });
-    };
-    if (const Status started = source.Start(std::move(events)); !started) {
+    const usb::DeviceEvents handlers{
+        [this](std::unique_ptr<usb::UsbTransport> transport) { Arrived(std::move(transport)); },
+        [this](const std::string& path) { watcher_.OnDeviceRemoveComplete(path); },
+        [this](const std::string& text) { ReportProblem(text); }};
+    if (const Status started = source.Start(PostedTo(loop_, handlers)); !started) {
         Err("marlow-cli pda: " + started.Error() + "\n");
         return kExitFailed;
     }

@@ -81,12 +81,9 @@ int RunPhone(const QStringList& args) {
     if (!PackageFilesReady(name, ArgumentBytes(options.package)))
         return kExitBadInput;
 
-    Result<std::unique_ptr<phone::VendorLibrary>> loaded = LoadPhoneLibrary(options.library);
-    if (!loaded) {
-        Err(name + ": " + loaded.Error() + "\n");
+    const std::unique_ptr<phone::VendorLibrary> library = LoadPhoneLibrary(name, options.library);
+    if (!library)
         return kExitFailed;
-    }
-    std::unique_ptr<phone::VendorLibrary> library = std::move(*loaded);
     PhoneCliPorts ports = MakePhonePorts(options.port, options.pattern, phone::kMainWindowPortList);
     CliEventLoop loop;
     ProgressWatchdog watchdog(options.timeout);

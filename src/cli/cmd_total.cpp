@@ -43,20 +43,20 @@ struct TotalOptions {
 // How a Total run ends: one verdict for both halves.
 enum class Outcome { Running, Passed, Failed, Stopped, DeviceRemoved, TimedOut };
 
-const char* OutcomeName(Outcome outcome) {
+Verdict VerdictOf(Outcome outcome) {
     switch (outcome) {
     case Outcome::Passed:
-        return "passed";
+        return Verdict::Passed;
     case Outcome::Stopped:
-        return "stopped";
+        return Verdict::Stopped;
     case Outcome::DeviceRemoved:
-        return "device-removed";
+        return Verdict::DeviceRemoved;
     case Outcome::Running:
     case Outcome::Failed:
     case Outcome::TimedOut:
         break;
     }
-    return "failed";
+    return Verdict::Failed;
 }
 
 Outcome OutcomeOf(Verdict verdict) {
@@ -90,6 +90,7 @@ public:
 
 private:
     bool PhoneRunSelected() const;
+    void Arrived(std::unique_ptr<usb::UsbTransport> transport);
     void StartPda();
     void OnComplete();
     void Stop(usb::StopCause cause);
@@ -109,6 +110,7 @@ private:
     bool phoneHalfBegun_ = false;
     bool stopping_ = false;
     Outcome outcome_ = Outcome::Running;
+    std::string reason_;
 };
 
 TotalSession::TotalSession(const TotalOptions& options, phone::PhoneLibrary& library,
@@ -148,6 +150,15 @@ void TotalSession::PanelDeviceArrived() {
     watchdog_.Arm("PDA: Device Connected!");
     // The panel answers the arrival first and starts the download after.
     loop_.Post([this] { StartPda(); });
+}
+
+// The panel serves the one handset it was started for.
+void TotalSession::Arrived(std::unique_ptr<usb::UsbTransport> transport) {
+    const std::string path = transport->DevicePath();
+    if (deviceSeen_)
+        return display_.NotServed(path);
+    display_.Serve(path);
+    watcher_.OnDeviceArrival(std::move(transport));
 }
 
 void TotalSession::StartPda() {
@@ -225,8 +236,10 @@ void TotalSession::End(Outcome outcome, const std::string& why) {
     if (outcome_ != Outcome::Running)
         return;
     outcome_ = outcome;
+    reason_ = why;
     watchdog_.Disarm();
-    display_.Report("result", OutcomeName(outcome), why);
+    if (!why.empty())
+        display_.Note("total: " + why);
 }
 
 void TotalSession::CheckPhone() {
@@ -248,25 +261,12 @@ int TotalSession::Run(usb::DeviceSource& source) {
     // Down Start with PDA and PHONE ticked: the PDA half first, a phone half to follow.
     context_.m_DownSelect = ONLY_PDA_DOWN;
     context_.g_AllDownLoad = false;
-    usb::DeviceEvents events;
-    events.arrived = [this](std::unique_ptr<usb::UsbTransport> transport) {
-        auto shared = std::make_shared<std::unique_ptr<usb::UsbTransport>>(std::move(transport));
-        loop_.Post([this, shared] {
-            if (deviceSeen_)
-                return display_.Report("not-served", (*shared)->DevicePath(),
-                                       "a further handset arrived at " + (*shared)->DevicePath() +
-                                           " and was not served (a Total run serves one)");
-            watcher_.OnDeviceArrival(std::move(*shared));
-        });
-    };
-    events.removed = [this](const std::string& path) {
-        loop_.Post([this, path] { watcher_.OnDeviceRemoveComplete(path); });
-    };
     const StopSignal stop([this] { loop_.Post([] {}); });
-    events.problem = [this](const std::string& text) {
-        loop_.Post([this, text] { display_.Problem(text); });
-    };
-    if (const Status started = source.Start(std::move(events)); !started) {
+    const usb::DeviceEvents handlers{
+        [this](std::unique_ptr<usb::UsbTransport> transport) { Arrived(std::move(transport)); },
+        [this](const std::string& path) { watcher_.OnDeviceRemoveComplete(path); },
+        [this](const std::string& text) { display_.Problem(text); }};
+    if (const Status started = source.Start(PostedTo(loop_, handlers)); !started) {
         display_.Note("total: " + started.Error());
         return kExitFailed;
     }
@@ -289,7 +289,7 @@ int TotalSession::Run(usb::DeviceSource& source) {
     }
     Release();
     source.Stop();
-    display_.Close();
+    display_.Close(VerdictOf(outcome_), reason_);
     return ExitCode(stop);
 }
 
@@ -325,7 +325,8 @@ bool ParseOptions(const QStringList& args, TotalOptions& options, int* exitCode)
         "The front panel's Total run: downloads a list (.lst) to the handset's PDA boot "
         "loader, hands the handset over to the modem, waits for the modem's port and "
         "downloads the list's phone files through the download library. stdout: --trace "
-        "(the panel's log) or --json only; progress and messages go to stderr. Exit code 0 "
+        "(the panel's log) or --json (the run's events as pda --json and phone --json write "
+        "them, then the verdict) only; progress and messages go to stderr. Exit code 0 "
         "only when both halves succeeded; 4 when the run showed no progress for --timeout "
         "seconds; 128 + the signal when stopped (Ctrl-C 130, SIGTERM 143, SIGHUP 129).");
     const QCommandLineOption list("list", "The list to download.", "FILE.lst");
@@ -382,12 +383,9 @@ int RunTotal(const QStringList& args) {
         Err(name + ": " + *problem + "\n");
         return kExitBadInput;
     }
-    Result<std::unique_ptr<phone::VendorLibrary>> loaded = LoadPhoneLibrary(options.library);
-    if (!loaded) {
-        Err(name + ": " + loaded.Error() + "\n");
+    const std::unique_ptr<phone::VendorLibrary> library = LoadPhoneLibrary(name, options.library);
+    if (!library)
         return kExitFailed;
-    }
-    std::unique_ptr<phone::VendorLibrary> library = std::move(*loaded);
     Result<std::unique_ptr<usb::DeviceSource>> source =
         MakePdaDeviceSource(options.bus, options.busGroup);
     if (!source) {

@@ -46,6 +46,30 @@ void CliEventLoop::RunOnce(std::optional<Clock::time_point> until) {
     RunDueTimers();
 }
 
+namespace {
+
+std::function<void(const std::string&)> PostedTo(CliEventLoop& loop,
+                                                 std::function<void(const std::string&)> handler) {
+    return [&loop, handler = std::move(handler)](const std::string& text) {
+        loop.Post([handler, text] { handler(text); });
+    };
+}
+
+} // namespace
+
+usb::DeviceEvents PostedTo(CliEventLoop& loop, usb::DeviceEvents handlers) {
+    usb::DeviceEvents posted;
+    posted.arrived = [&loop, arrived = std::move(handlers.arrived)](
+                         std::unique_ptr<usb::UsbTransport> transport) {
+        // A task is copied, a transport cannot be: it travels in a shared box.
+        auto box = std::make_shared<std::unique_ptr<usb::UsbTransport>>(std::move(transport));
+        loop.Post([arrived, box] { arrived(std::move(*box)); });
+    };
+    posted.removed = PostedTo(loop, std::move(handlers.removed));
+    posted.problem = PostedTo(loop, std::move(handlers.problem));
+    return posted;
+}
+
 void CliEventLoop::RunDueTimers() {
     const Clock::time_point now = Clock::now();
     for (const phone::PhoneTimer timer :

@@ -7,6 +7,7 @@
 
 #include "phone/owner_thread.h"
 #include "phone/phone_clock.h"
+#include "usb/device_source.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -50,5 +51,9 @@ private:
     std::map<phone::PhoneTimer, Timer> timers_; // touched on the loop's thread only
     TickHandler onTick_;
 };
+
+// A device source's reports as tasks of the command's loop: each handler runs
+// on the loop's thread, in the order the source reported.
+usb::DeviceEvents PostedTo(CliEventLoop& loop, usb::DeviceEvents handlers);
 
 } // namespace marlow::cli

@@ -1,8 +1,7 @@
 #include "cli/front_panel_printer.h"
 
 #include "cli/output.h"
-
-#include <QJsonObject>
+#include "cli/pda_event_printer.h"
 
 namespace marlow::cli {
 
@@ -22,14 +21,9 @@ bool CountsAsProgress(const pda::PdaEvent& event) {
 TotalDisplay::TotalDisplay(PhoneCliOutput output, Hooks hooks)
     : output_(output), hooks_(std::move(hooks)) {}
 
-void TotalDisplay::Event(const char* kind, std::string_view text) {
-    Progressed();
-    if (!output_.json)
-        return;
-    QJsonObject event;
-    event["event"] = kind;
-    event["text"] = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-    OutJsonLine(event);
+void TotalDisplay::Json(const QJsonObject& line) {
+    if (output_.json)
+        OutJsonLine(line);
 }
 
 void TotalDisplay::Progressed() {
@@ -37,22 +31,22 @@ void TotalDisplay::Progressed() {
         hooks_.progressed(half_ + ": " + status_);
 }
 
-void TotalDisplay::Report(const char* kind, std::string_view text, const std::string& reason) {
+void TotalDisplay::Serve(const std::string& device) {
     const std::lock_guard lock(mutex_);
-    if (output_.json) {
-        QJsonObject event;
-        event["event"] = kind;
-        event["text"] = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-        event["reason"] = QString::fromStdString(reason);
-        OutJsonLine(event);
-    }
-    if (!reason.empty())
-        line_.Note("total: " + reason);
+    device_ = device;
+}
+
+void TotalDisplay::NotServed(const std::string& device) {
+    const std::lock_guard lock(mutex_);
+    Json(NotServedJson(device, "a Total run serves one"));
+    board_.Note("total: a further handset arrived at " + device +
+                " and was not served (a Total run serves one)");
 }
 
 void TotalDisplay::BeginPhoneHalf() {
     const std::lock_guard lock(mutex_);
     half_ = "phone";
+    phoneHalf_ = true;
     counter_.clear();
     file_.clear();
 }
@@ -63,12 +57,12 @@ void TotalDisplay::Redraw() {
         part += " " + file_;
     if (!counter_.empty())
         part += " [" + counter_ + "]";
-    line_.Show(part, position_);
+    board_.Update(line_, "", position_, part);
 }
 
 void TotalDisplay::Log(std::string_view text) {
     const std::lock_guard lock(mutex_);
-    Event("log", text);
+    Progressed();
     if (output_.trace && !output_.json) {
         Out(std::string(text) + "\n");
         std::fflush(stdout);
@@ -77,42 +71,51 @@ void TotalDisplay::Log(std::string_view text) {
 
 void TotalDisplay::Note(const std::string& text) {
     const std::lock_guard lock(mutex_);
-    line_.Note(text);
+    board_.Note(text);
 }
 
 void TotalDisplay::Problem(const std::string& text) {
     const std::lock_guard lock(mutex_);
-    Event("problem", text);
-    line_.Note(text);
+    Json(ProblemJson(text));
+    board_.Note(text);
 }
 
-void TotalDisplay::Close() {
+void TotalDisplay::Close(Verdict verdict, const std::string& reason) {
     const std::lock_guard lock(mutex_);
-    line_.Close();
+    // A phone run whose port never opened was left, not stopped: it has no
+    // run-finished of its own yet.
+    if (phoneHalf_ && !phoneFinished_)
+        Json(PhoneEventJson(RunFinished{verdict, reason}));
+    QJsonObject line;
+    line["event"] = "total-finished";
+    line["verdict"] = QString::fromStdString(VerdictName(verdict));
+    line["reason"] = QString::fromStdString(reason);
+    Json(line);
+    board_.Close();
 }
 
 void TotalDisplay::Status(std::string_view text) {
     const std::lock_guard lock(mutex_);
     status_ = text;
-    Event("status", text);
+    Progressed();
     Redraw();
 }
 
 void TotalDisplay::CurrentFile(std::string_view text) {
     const std::lock_guard lock(mutex_);
-    Event("file", text);
+    Progressed();
     file_ = text;
     Redraw();
 }
 
-void TotalDisplay::Percent(std::string_view text) {
+void TotalDisplay::Percent(std::string_view) {
     const std::lock_guard lock(mutex_);
-    Event("percent", text);
+    Progressed();
 }
 
 void TotalDisplay::Counter(std::string_view text) {
     const std::lock_guard lock(mutex_);
-    Event("counter", text);
+    Progressed();
     counter_ = text;
 }
 
@@ -125,16 +128,19 @@ void TotalDisplay::Progress(int position) {
 
 void TotalDisplay::MessageBox(std::string_view text, std::string_view caption) {
     const std::lock_guard lock(mutex_);
-    Event("messageBox", text);
-    line_.Note("message: " + std::string(text) +
-               (caption.empty() ? "" : " [" + std::string(caption) + "]"));
+    Progressed();
+    board_.Note("message: " + std::string(text) +
+                (caption.empty() ? "" : " [" + std::string(caption) + "]"));
 }
 
 void TotalDisplay::Post(const pda::PdaEvent& event) {
     skin_.Show(event);
-    if (CountsAsProgress(event)) {
+    {
         const std::lock_guard lock(mutex_);
-        Progressed();
+        if (CountsAsProgress(event))
+            Progressed();
+        if (const std::optional<QJsonObject> line = PdaEventJson(event, device_))
+            Json(*line);
     }
     if (const auto* finished = std::get_if<RunFinished>(&event); finished && hooks_.pdaFinished)
         hooks_.pdaFinished(*finished);
@@ -142,17 +148,21 @@ void TotalDisplay::Post(const pda::PdaEvent& event) {
 
 void TotalDisplay::Post(const phone::PhoneRunEvent& event) {
     // The panel's run hears the end before the last (modal) box.
-    if (const std::optional<phone::PhoneRunEnd> end = phoneEnds_.Follow(event)) {
+    {
         const std::lock_guard lock(mutex_);
-        Event("phoneEnd", PhoneRunEndName(*end));
-        phoneEnded_ = end;
+        Json(PhoneEventJson(event));
+        phoneFinished_ = phoneFinished_ || std::holds_alternative<RunFinished>(event);
+        if (const std::optional<phone::PhoneRunEnd> end = phoneEnds_.Follow(event)) {
+            Progressed();
+            phoneEnded_ = end;
+        }
     }
     skin_.Show(event);
 }
 
 void TotalDisplay::ClearLog() {
     const std::lock_guard lock(mutex_);
-    Event("clearLog", "");
+    Progressed();
 }
 
 void TotalDisplay::TwoLineMessage(std::string_view first, std::string_view second, std::uint32_t) {

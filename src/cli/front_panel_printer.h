@@ -1,15 +1,17 @@
 #pragma once
 // The front panel as `marlow-cli total` shows it: one display for both
-// halves of a Total run. The PDA download's events (from its thread) go
-// and the phone engine's (on the command's thread) go through the
-// front-panel skin into the panel's controls here; the log list goes to stdout (--trace), every
-// control's change as JSON (--json), and one progress line, message boxes and diagnostics to
-// stderr.
+// halves of a Total run. The PDA download's events (from its thread) and the
+// phone engine's (on the command's thread) go through the front-panel skin
+// into the panel's controls here: the log list goes to stdout (--trace), one
+// progress line, message boxes and diagnostics to stderr. With --json,
+// stdout carries the run's events instead, each as `pda --json` and
+// `phone --json` write it, and the command's own lines.
 
 #include "cli/phone_run_printer.h"
 #include "panel/front_panel_skin.h"
 #include "phone/phone_events.h"
 
+#include <QJsonObject>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -32,14 +34,20 @@ public:
     // means nothing to the phone half.
     void BeginPhoneHalf();
 
+    // The handset the PDA half serves, named in its events.
+    void Serve(const std::string& device);
+
     void Note(const std::string& text);
-    // A command's own event: a JSON line {"event": kind, "text": text,
-    // "reason": reason} and the reason on stderr.
-    void Report(const char* kind, std::string_view text, const std::string& reason);
+    // A handset beyond the one a Total run serves: stderr, and a
+    // "not-served" line with --json.
+    void NotServed(const std::string& device);
     // A device source's report: a device refused or cut off, a listener
-    // short of descriptors. stderr, and a "problem" event with --json.
+    // short of descriptors. stderr, and a "problem" line with --json.
     void Problem(const std::string& text);
-    void Close();
+    // The run's end, after everything has stopped: with --json, a phone
+    // half still without its run-finished gets the command's, then the whole
+    // run's verdict line.
+    void Close(Verdict verdict, const std::string& reason);
 
     // The PDA download's events, shown through the front-panel skin.
     void Post(const pda::PdaEvent& event) override;
@@ -64,21 +72,24 @@ public:
     std::optional<phone::PhoneRunEnd> PhoneEnded() const;
 
 private:
-    // Each writes the event's JSON line and counts it as progress; the
-    // mutex is held.
-    void Event(const char* kind, std::string_view text);
+    // The mutex is held.
     void Progressed();
     void Redraw();
+    void Json(const QJsonObject& line);
 
     PhoneCliOutput output_;
     Hooks hooks_;
     mutable std::mutex mutex_;
-    ProgressLine line_{"total"};
+    ProgressBoard board_{ProgressBoard::StderrIsTerminal()};
+    int line_ = board_.AddLine("total", ProgressBoard::PlainLine::Step);
+    std::string device_;
     std::string half_ = "PDA";
     std::string status_;
     std::string file_;
     std::string counter_;
     int position_ = 0;
+    bool phoneHalf_ = false;
+    bool phoneFinished_ = false;
     std::optional<phone::PhoneRunEnd> phoneEnded_;
     phone::PhoneRunEnds phoneEnds_;
     panel::FrontPanelSkin skin_{*this};

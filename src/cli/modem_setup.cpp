@@ -12,11 +12,18 @@
 
 namespace marlow::cli {
 
-Result<std::unique_ptr<phone::VendorLibrary>> LoadPhoneLibrary(const QString& libraryOption) {
+std::unique_ptr<phone::VendorLibrary> LoadPhoneLibrary(const std::string& command,
+                                                       const QString& libraryOption) {
     QString named = libraryOption;
     if (named.isEmpty())
         named = phone::PhoneLibrarySetting(QSettings("Korvane", "Marlow"));
-    return phone::LocateDownloadLibrary(named, QCoreApplication::applicationDirPath());
+    Result<std::unique_ptr<phone::VendorLibrary>> loaded =
+        phone::LocateDownloadLibrary(named, QCoreApplication::applicationDirPath());
+    if (!loaded) {
+        Err(command + ": " + loaded.Error() + "\n");
+        return nullptr;
+    }
+    return std::move(*loaded);
 }
 
 PhoneCliPorts MakePhonePorts(const QString& portOption, const QString& patternOption,

@@ -11,8 +11,10 @@
 namespace marlow::cli {
 
 // `--library` when given, else the "PhoneLibrary" setting, else the copy
-// shipped beside marlow-cli, else the system's search.
-Result<std::unique_ptr<phone::VendorLibrary>> LoadPhoneLibrary(const QString& libraryOption);
+// shipped beside marlow-cli, else the system's search. nullptr when none
+// loads, with the reason told on stderr under the command's name.
+std::unique_ptr<phone::VendorLibrary> LoadPhoneLibrary(const std::string& command,
+                                                       const QString& libraryOption);
 
 struct PhoneCliPorts {
     std::unique_ptr<phone::PhonePortSource> source;

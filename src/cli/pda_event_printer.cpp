@@ -6,6 +6,29 @@
 
 namespace marlow::cli {
 
+std::optional<QJsonObject> PdaEventJson(const pda::PdaEvent& event, const std::string& device) {
+    if (std::holds_alternative<pda::DeviceAnswered>(event))
+        return std::nullopt;
+    QJsonObject line = JsonOf(pda::RecordOf(event));
+    line["device"] = QString::fromStdString(device);
+    return line;
+}
+
+QJsonObject NotServedJson(const std::string& device, const std::string& reason) {
+    QJsonObject line;
+    line["event"] = "not-served";
+    line["device"] = QString::fromStdString(device);
+    line["reason"] = QString::fromStdString(reason);
+    return line;
+}
+
+QJsonObject ProblemJson(const std::string& text) {
+    QJsonObject line;
+    line["event"] = "problem";
+    line["text"] = QString::fromStdString(text);
+    return line;
+}
+
 CliPdaEvents::CliPdaEvents(std::string device, PdaCliOutput output, ProgressBoard& board,
                            std::mutex& stdoutLock,
                            std::function<void(const pda::PdaEvent&)> onEvent)
@@ -43,10 +66,9 @@ void CliPdaEvents::ShowOnBoard(const pda::PdaEvent& event) {
 }
 
 void CliPdaEvents::Json(const pda::PdaEvent& event) {
-    QJsonObject line = JsonOf(pda::RecordOf(event));
-    line["device"] = QString::fromStdString(device_);
+    const std::optional<QJsonObject> line = PdaEventJson(event, device_);
     std::lock_guard lock(stdoutLock_);
-    OutJsonLine(line);
+    OutJsonLine(*line);
 }
 
 void CliPdaEvents::FlushTrace() {

@@ -10,8 +10,10 @@
 #include "cli/progress_renderer.h"
 #include "pda/pda_events.h"
 
+#include <QJsonObject>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 
 namespace marlow::cli {
@@ -23,6 +25,15 @@ struct PdaCliOutput {
     // is printed per handset when its run is over, so texts never mix.
     bool streamTrace = true;
 };
+
+// `pda --json`'s line for one handset's event: the event's fields and the
+// handset's bus path. None for a reply byte that only shows the device is
+// alive.
+std::optional<QJsonObject> PdaEventJson(const pda::PdaEvent& event, const std::string& device);
+// The download commands' own lines beside the runs' events: a handset left
+// alone, a device the bus refused.
+QJsonObject NotServedJson(const std::string& device, const std::string& reason);
+QJsonObject ProblemJson(const std::string& text);
 
 // One handset's receiver: the board line from the run's states, images and
 // percentages; the main-window skin's Device State text as the trace; the

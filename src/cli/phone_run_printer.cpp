@@ -4,20 +4,11 @@
 #include "phone/phone_states.h"
 
 #include <cstdio>
-#include <unistd.h>
 
 namespace marlow::cli {
 
-const char* PhoneRunEndName(phone::PhoneRunEnd end) {
-    switch (end) {
-    case phone::PhoneRunEnd::Succeeded:
-        return "succeeded";
-    case phone::PhoneRunEnd::Failed:
-        return "failed";
-    case phone::PhoneRunEnd::PortNotFound:
-        return "port not found";
-    }
-    return "unknown";
+QJsonObject PhoneEventJson(const phone::PhoneRunEvent& event) {
+    return JsonOf(phone::RecordOf(event));
 }
 
 std::string PhonePartName(int state) {
@@ -50,35 +41,6 @@ void StreamedTraceWindow::ReplaceToEnd(std::size_t from, std::string_view text) 
     printed_ = text_.size();
 }
 
-ProgressLine::ProgressLine(std::string prefix)
-    : prefix_(std::move(prefix)), terminal_(isatty(fileno(stderr)) != 0) {}
-
-void ProgressLine::Show(const std::string& part, int percent) {
-    const int tenth = percent / 10;
-    if (!terminal_ && part == lastPart_ && tenth == lastTenth_)
-        return;
-    lastPart_ = part;
-    lastTenth_ = tenth;
-    char line[160];
-    std::snprintf(line, sizeof line, "%s: %-22s %3d%%", prefix_.c_str(), part.c_str(), percent);
-    Err(terminal_ ? std::string("\r\033[K") + line : std::string(line) + "\n");
-    drawn_ = terminal_;
-}
-
-void ProgressLine::Note(const std::string& text) {
-    if (drawn_)
-        Err("\r\033[K");
-    Err(text + "\n");
-    drawn_ = false;
-    lastTenth_ = -1; // show the line again below the note
-}
-
-void ProgressLine::Close() {
-    if (drawn_)
-        Err("\n");
-    drawn_ = false;
-}
-
 CliPhoneEvents::CliPhoneEvents(PhoneCliOutput output, std::function<std::string()> currentPart,
                                std::function<void()> progressed)
     : output_(output), currentPart_(std::move(currentPart)), progressed_(std::move(progressed)) {}
@@ -87,14 +49,10 @@ void CliPhoneEvents::Post(const phone::PhoneRunEvent& event) {
     if (progressed_)
         progressed_();
     if (output_.json)
-        Json(event);
+        OutJsonLine(PhoneEventJson(event));
     skin_.Show(event);
     if (const std::optional<phone::PhoneRunEnd> end = ends_.Follow(event))
         ended_ = end;
-}
-
-void CliPhoneEvents::Json(const phone::PhoneRunEvent& event) {
-    OutJsonLine(JsonOf(phone::RecordOf(event)));
 }
 
 void CliPhoneEvents::Trace(app::MessageWindowId window, std::string_view text) {
@@ -108,15 +66,15 @@ void CliPhoneEvents::ClearTrace(app::MessageWindowId window) {
 }
 
 void CliPhoneEvents::SetProgress(int position) {
-    progress_.Show(currentPart_(), position);
+    board_.Update(line_, "", position, currentPart_());
 }
 
 void CliPhoneEvents::MessageBox(std::string_view text, std::string_view) {
-    progress_.Note("message: " + std::string(text));
+    board_.Note("message: " + std::string(text));
 }
 
 void CliPhoneEvents::EndedByCommand(const std::string& reason) {
-    progress_.Close();
+    board_.Close();
     Err("marlow-cli phone: " + reason + "\n");
 }
 

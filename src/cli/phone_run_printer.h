@@ -5,8 +5,10 @@
 
 #include "app/main_window_skin.h"
 #include "app/trace_printer.h"
+#include "cli/progress_renderer.h"
 #include "phone/phone_events.h"
 
+#include <QJsonObject>
 #include <functional>
 #include <optional>
 #include <string>
@@ -31,23 +33,6 @@ private:
     std::size_t printed_ = 0;
 };
 
-// One line on stderr, redrawn in place on a terminal; elsewhere a line at
-// each tenth of the way, so logs stay short.
-class ProgressLine {
-public:
-    explicit ProgressLine(std::string prefix);
-    void Show(const std::string& part, int percent);
-    void Note(const std::string& text); // printed above the line
-    void Close();
-
-private:
-    std::string prefix_;
-    bool terminal_;
-    bool drawn_ = false;
-    std::string lastPart_;
-    int lastTenth_ = -1;
-};
-
 // A main-window phone run through the main-window skin: the Device State
 // Window's text (--trace), the progress line and message boxes; with
 // --json, each event as one JSON object instead of the text.
@@ -64,8 +49,8 @@ public:
     // A run the command ended itself (a stop signal, --timeout): the reason
     // on stderr (its run-finished came from the engine).
     void EndedByCommand(const std::string& reason);
-    void Diagnostic(const std::string& text) { progress_.Note(text); }
-    void Close() { progress_.Close(); }
+    void Diagnostic(const std::string& text) { board_.Note(text); }
+    void Close() { board_.Close(); }
 
 private:
     void Trace(app::MessageWindowId window, std::string_view text) override;
@@ -78,20 +63,20 @@ private:
     void CloseWaitBox() override {}
     void MessageBox(std::string_view text, std::string_view caption) override;
 
-    void Json(const phone::PhoneRunEvent& event);
-
     PhoneCliOutput output_;
     std::function<std::string()> currentPart_;
     std::function<void()> progressed_;
     app::TracePrinter printer_;
     StreamedTraceWindow deviceState_;
-    ProgressLine progress_{"phone"};
+    ProgressBoard board_{ProgressBoard::StderrIsTerminal()};
+    int line_ = board_.AddLine("phone", ProgressBoard::PlainLine::Step);
     app::MainWindowSkin skin_{*this};
     phone::PhoneRunEnds ends_;
     std::optional<phone::PhoneRunEnd> ended_;
 };
 
-const char* PhoneRunEndName(phone::PhoneRunEnd end);
+// `phone --json`'s line for one event of the run.
+QJsonObject PhoneEventJson(const phone::PhoneRunEvent& event);
 // "Booting", "PSI loader", ... for a progress line.
 std::string PhonePartName(int state);
 

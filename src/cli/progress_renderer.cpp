@@ -13,9 +13,12 @@ constexpr int kBarWidth = 30;
 
 } // namespace
 
-int ProgressBoard::AddLine(const std::string& device) {
+int ProgressBoard::AddLine(const std::string& device, PlainLine plain) {
     std::lock_guard lock(mutex_);
-    lines_.push_back({device, "", 0, "waiting", -1});
+    Line line;
+    line.device = device;
+    line.plain = plain;
+    lines_.push_back(line);
     Redraw();
     return static_cast<int>(lines_.size()) - 1;
 }
@@ -29,9 +32,10 @@ void ProgressBoard::Update(int line, const std::string& image, int percent,
     entry.state = state;
     if (terminal_) {
         Redraw();
-    } else if (percent / 10 != entry.lastPrintedTenth) {
+    } else if (MovedOn(entry)) {
         entry.lastPrintedTenth = percent / 10;
-        Err(Render(entry) + "\n");
+        entry.lastPrintedStep = state;
+        Err(RenderPlain(entry) + "\n");
     }
 }
 
@@ -42,7 +46,7 @@ void ProgressBoard::Finish(int line, const std::string& result) {
     if (terminal_)
         Redraw();
     else
-        Err(Render(entry) + "\n");
+        Err(RenderPlain(entry) + "\n");
 }
 
 void ProgressBoard::Note(const std::string& text) {
@@ -53,6 +57,9 @@ void ProgressBoard::Note(const std::string& text) {
         drawnLines_ = 0;
     }
     Err(text + "\n");
+    for (Line& line : lines_)
+        if (line.plain == PlainLine::Step)
+            line.lastPrintedTenth = -1; // the step is told again below the note
     Redraw();
 }
 
@@ -67,7 +74,21 @@ std::string ProgressBoard::UpToFirstLine() const {
     return drawnLines_ > 1 ? "\r\x1b[" + std::to_string(drawnLines_ - 1) + "A" : "\r";
 }
 
-std::string ProgressBoard::Render(const Line& line) const {
+bool ProgressBoard::MovedOn(const Line& line) {
+    return line.percent / 10 != line.lastPrintedTenth ||
+           (line.plain == PlainLine::Step && line.state != line.lastPrintedStep);
+}
+
+std::string ProgressBoard::RenderPlain(const Line& line) {
+    if (line.plain == PlainLine::Bar)
+        return Render(line);
+    char text[160];
+    std::snprintf(text, sizeof text, "%s: %-22s %3d%%", line.device.c_str(), line.state.c_str(),
+                  line.percent);
+    return text;
+}
+
+std::string ProgressBoard::Render(const Line& line) {
     const int filled = line.percent * kBarWidth / 100;
     return line.device + " [" + std::string(static_cast<std::size_t>(filled), '#') +
            std::string(static_cast<std::size_t>(kBarWidth - filled), '.') + "] " +
