@@ -47,9 +47,8 @@ const std::string& ImagePath() {
             (std::filesystem::temp_directory_path() / "marlow_bench_pda_64mib.bin").string();
         pda::GeneratedImageShape shape;
         shape.dataBytes = kImageBytes;
-        std::string error;
-        if (!pda::WriteGeneratedImage(file, shape, &error)) {
-            std::fprintf(stderr, "cannot write %s: %s\n", file.c_str(), error.c_str());
+        if (const Status written = pda::WriteGeneratedImage(file, shape); !written) {
+            std::fprintf(stderr, "cannot write %s: %s\n", file.c_str(), written.Error().c_str());
             std::abort();
         }
         return file;
@@ -120,8 +119,7 @@ struct BusHandset {
             wake.notify_one();
         };
         events.removed = [](const std::string&) {};
-        std::string error;
-        if (!source.Start(std::move(events), &error))
+        if (!source.Start(std::move(events)))
             std::abort();
     }
     std::unique_ptr<usb::UsbTransport> Take() {

@@ -84,14 +84,15 @@ std::unique_ptr<ModemEmulator> ModemEmulator::Start(const std::string& linkPath,
         ::close(slave);
         return nullptr;
     }
-    std::unique_ptr<modemlink::SerialLine> line = modemlink::SerialLine::Adopt(master, error);
+    Result<std::unique_ptr<modemlink::SerialLine>> line = modemlink::SerialLine::Adopt(master);
     if (!line) {
+        *error = line.Error();
         ::close(slave);
         ::unlink(linkPath.c_str());
         return nullptr;
     }
     return std::unique_ptr<ModemEmulator>(
-        new ModemEmulator(linkPath, slavePath, slave, std::move(line), std::move(options)));
+        new ModemEmulator(linkPath, slavePath, slave, std::move(*line), std::move(options)));
 }
 
 ModemEmulator::ModemEmulator(std::string linkPath, std::string devicePath, int slaveFd,

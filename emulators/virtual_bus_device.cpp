@@ -10,7 +10,10 @@ namespace marlow::emulators {
 bool VirtualBusDevice::Connect(const std::string& socketPath, std::string_view description,
                                std::string* error) {
     Disconnect();
-    socket_ = usb::ConnectToSocketPath(socketPath, error);
+    Result<usb::UniqueFd> connected = usb::ConnectToSocketPath(socketPath);
+    if (!connected && error != nullptr)
+        *error = connected.Error();
+    socket_ = connected ? std::move(*connected) : usb::UniqueFd();
     if (!socket_.Valid() || !usb::SetNonBlocking(socket_.Get())) {
         socket_.Reset();
         return false;

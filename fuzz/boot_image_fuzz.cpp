@@ -33,7 +33,7 @@ std::vector<std::uint32_t> SumsInChunks(const std::string& path) {
                  next += kMaxChunk)
                 places.emplace_back(chunks.data() + places.size() * kMaxChunk,
                                     std::min<std::uint64_t>(kMaxChunk, header->length - next));
-            const std::size_t filled = reader.ReadData(places);
+            const std::size_t filled = reader.ReadData(places).filled;
             for (std::size_t i = 0; i < filled; ++i) {
                 sum += RecordByteSum(places[i]);
                 done += places[i].size();

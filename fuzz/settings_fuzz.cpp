@@ -29,11 +29,10 @@ void CheckStartUpValues(const app::AppSettings& values, app::Presentation presen
 }
 
 void CheckUsbIds(const std::string& text) {
-    std::string error;
-    const auto ids = usb::ParsePdaUsbIds(text, &error);
+    const auto ids = usb::ParsePdaUsbIds(text);
     if (!ids)
         return;
-    const auto again = usb::ParsePdaUsbIds(usb::FormatPdaUsbIds(*ids), &error);
+    const auto again = usb::ParsePdaUsbIds(usb::FormatPdaUsbIds(*ids));
     if (!again || *again != *ids)
         std::abort();
 }

@@ -221,9 +221,8 @@ int PdaSession::Run(usb::DeviceSource& source) {
     events.problem = [this](const std::string& text) {
         loop_.Post([this, text] { ReportProblem(text); });
     };
-    std::string error;
-    if (!source.Start(std::move(events), &error)) {
-        Err("marlow-cli pda: " + error + "\n");
+    if (const Status started = source.Start(std::move(events)); !started) {
+        Err("marlow-cli pda: " + started.Error() + "\n");
         return kExitFailed;
     }
     const Clock::time_point waitEnd = Clock::now() + options_.wait;
@@ -364,15 +363,14 @@ int RunPda(const QStringList& args) {
         Err("marlow-cli pda: " + *problem + "\n");
         return kExitBadInput;
     }
-    std::string error;
-    std::unique_ptr<usb::DeviceSource> source =
-        MakePdaDeviceSource(options.bus, options.busGroup, &error);
+    Result<std::unique_ptr<usb::DeviceSource>> source =
+        MakePdaDeviceSource(options.bus, options.busGroup);
     if (!source) {
-        Err("marlow-cli pda: PdaUsbIds: " + error + "\n");
+        Err("marlow-cli pda: PdaUsbIds: " + source.Error() + "\n");
         return kExitUsage;
     }
     PdaSession session(options);
-    return session.Run(*source);
+    return session.Run(**source);
 }
 
 CommandRegistrar reg({"pda", "download a boot image or list to PDA boot loaders", RunPda});

@@ -120,16 +120,18 @@ int RunPhone(const QStringList& args) {
         if (stop.Raised() || watchdog.Expired()) {
             const bool timedOut = !stop.Raised();
             const std::string why = timedOut ? watchdog.Reason(part()) : "stopped";
-            engine.CancelMainWindowRun();
-            out.EndedByCommand(timedOut ? Verdict::Failed : Verdict::Stopped,
-                               why + "; the modem port is released");
+            const std::string reason = why + "; the modem port is released";
+            engine.CancelMainWindowRun(timedOut ? Verdict::Failed : Verdict::Stopped, reason);
+            out.EndedByCommand(reason);
             return timedOut ? kExitTimedOut : stop.ExitCode();
         }
         if (!out.Ended() && StuckAfterFailedOpen(engine, loop)) {
-            engine.CancelMainWindowRun();
+            const std::string reason = "the modem port " +
+                                       ports.locator->PortName(engine.Inst().port_number) +
+                                       " could not be opened";
+            engine.CancelMainWindowRun(Verdict::Failed, reason);
             out.Close();
-            Err(name + ": the modem port " + ports.locator->PortName(engine.Inst().port_number) +
-                " could not be opened\n");
+            Err(name + ": " + reason + "\n");
             return kExitFailed;
         }
     }

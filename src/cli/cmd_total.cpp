@@ -202,7 +202,10 @@ void TotalSession::PanelAbortedDisplay() {
 void TotalSession::Stop(usb::StopCause cause) {
     stopping_ = true;
     if (PhoneRunSelected()) {
-        engine_.StopPanelRun();
+        if (cause == usb::StopCause::TimedOut)
+            engine_.StopPanelRun(Verdict::Failed, watchdog_.Reason());
+        else
+            engine_.StopPanelRun();
         display_.Log("OnButtonCancel - OK!!");
         End(Outcome::Stopped, "");
     } else if (context_.m_DownSelect & ONLY_PDA_DOWN) {
@@ -263,9 +266,8 @@ int TotalSession::Run(usb::DeviceSource& source) {
     events.problem = [this](const std::string& text) {
         loop_.Post([this, text] { display_.Problem(text); });
     };
-    std::string error;
-    if (!source.Start(std::move(events), &error)) {
-        display_.Note("total: " + error);
+    if (const Status started = source.Start(std::move(events)); !started) {
+        display_.Note("total: " + started.Error());
         return kExitFailed;
     }
     const auto waitEnd = std::chrono::steady_clock::now() + options_.wait;
@@ -386,16 +388,15 @@ int RunTotal(const QStringList& args) {
         return kExitFailed;
     }
     std::unique_ptr<phone::VendorLibrary> library = std::move(*loaded);
-    std::string error;
-    std::unique_ptr<usb::DeviceSource> source =
-        MakePdaDeviceSource(options.bus, options.busGroup, &error);
+    Result<std::unique_ptr<usb::DeviceSource>> source =
+        MakePdaDeviceSource(options.bus, options.busGroup);
     if (!source) {
-        Err(name + ": PdaUsbIds: " + error + "\n");
+        Err(name + ": PdaUsbIds: " + source.Error() + "\n");
         return kExitUsage;
     }
     PhoneCliPorts ports = MakePhonePorts(options.port, options.pattern, phone::kFrontPanelPortList);
     TotalSession session(options, *library, *ports.locator);
-    return session.Run(*source);
+    return session.Run(**source);
 }
 
 CommandRegistrar reg({"total", "the Total run: a PDA list, then the phone, on one handset",

@@ -79,23 +79,24 @@ int RunUsb(const QStringList& args) {
     const bool fromOption = parser.isSet("ids");
     const std::string idsText =
         fromOption ? parser.value("ids").toStdString() : usb::ReadPdaUsbIdsSetting();
-    std::string error;
-    const auto ids = usb::ParsePdaUsbIds(idsText, &error);
+    const auto ids = usb::ParsePdaUsbIds(idsText);
     if (!ids) {
-        Err("marlow-cli usb: " + error + (fromOption ? "\n" : " (fix the setting or use --ids)\n"));
+        Err("marlow-cli usb: " + ids.Error() +
+            (fromOption ? "\n" : " (fix the setting or use --ids)\n"));
         return fromOption ? kExitUsage : kExitFailed;
     }
 
-    const auto context = usb::LibusbContext::Create(&error);
+    const auto context = usb::LibusbContext::Create();
     if (!context) {
-        Err("marlow-cli usb: " + error + "\n");
+        Err("marlow-cli usb: " + context.Error() + "\n");
         return kExitFailed;
     }
-    const std::vector<usb::UsbSurveyEntry> entries = usb::SurveyUsbDevices(*context, &error);
-    if (!error.empty()) {
-        Err("marlow-cli usb: " + error + "\n");
+    const auto survey = usb::SurveyUsbDevices(**context);
+    if (!survey) {
+        Err("marlow-cli usb: " + survey.Error() + "\n");
         return kExitFailed;
     }
+    const std::vector<usb::UsbSurveyEntry>& entries = *survey;
 
     const bool json = parser.isSet("json");
     std::string table = Row("PATH", "ID", "MATCH", "BULK", "ACCESS", "DESCRIPTION");

@@ -6,15 +6,16 @@
 
 namespace marlow::cli {
 
-std::unique_ptr<usb::DeviceSource>
-MakePdaDeviceSource(const std::string& busPath, const std::string& busGroup, std::string* error) {
+Result<std::unique_ptr<usb::DeviceSource>> MakePdaDeviceSource(const std::string& busPath,
+                                                               const std::string& busGroup) {
     if (!busPath.empty())
-        return std::make_unique<usb::VirtualBusSource>(busPath, busGroup);
-    std::optional<std::vector<usb::UsbId>> ids =
-        usb::ParsePdaUsbIds(usb::ReadPdaUsbIdsSetting(), error);
+        return std::unique_ptr<usb::DeviceSource>(
+            std::make_unique<usb::VirtualBusSource>(busPath, busGroup));
+    Result<std::vector<usb::UsbId>> ids = usb::ParsePdaUsbIds(usb::ReadPdaUsbIdsSetting());
     if (!ids)
-        return nullptr;
-    return std::make_unique<usb::LibusbDeviceSource>(std::move(*ids));
+        return Failure{ids.Error()};
+    return std::unique_ptr<usb::DeviceSource>(
+        std::make_unique<usb::LibusbDeviceSource>(std::move(*ids)));
 }
 
 } // namespace marlow::cli

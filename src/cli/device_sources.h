@@ -10,8 +10,8 @@
 
 namespace marlow::cli {
 
-// nullptr with `error` set when "PdaUsbIds" cannot be parsed.
-std::unique_ptr<usb::DeviceSource>
-MakePdaDeviceSource(const std::string& busPath, const std::string& busGroup, std::string* error);
+// Fails when "PdaUsbIds" cannot be parsed.
+Result<std::unique_ptr<usb::DeviceSource>> MakePdaDeviceSource(const std::string& busPath,
+                                                               const std::string& busGroup);
 
 } // namespace marlow::cli

@@ -115,9 +115,7 @@ void CliPhoneEvents::MessageBox(std::string_view text, std::string_view) {
     progress_.Note("message: " + std::string(text));
 }
 
-void CliPhoneEvents::EndedByCommand(Verdict verdict, const std::string& reason) {
-    if (output_.json)
-        Json(RunFinished{verdict, reason});
+void CliPhoneEvents::EndedByCommand(const std::string& reason) {
     progress_.Close();
     Err("marlow-cli phone: " + reason + "\n");
 }

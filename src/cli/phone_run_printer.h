@@ -61,9 +61,9 @@ public:
     void Post(const phone::PhoneRunEvent& event) override;
 
     std::optional<phone::PhoneRunEnd> Ended() const { return ended_; }
-    // A run the command ended itself (a stop signal, --timeout): its
-    // run-finished event and the reason on stderr.
-    void EndedByCommand(Verdict verdict, const std::string& reason);
+    // A run the command ended itself (a stop signal, --timeout): the reason
+    // on stderr (its run-finished came from the engine).
+    void EndedByCommand(const std::string& reason);
     void Diagnostic(const std::string& text) { progress_.Note(text); }
     void Close() { progress_.Close(); }
 

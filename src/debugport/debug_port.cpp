@@ -14,11 +14,10 @@ CDebugPort::~CDebugPort() {
     CloseDebugPort();
 }
 
-bool CDebugPort::OpenDebugPort(const std::string& name, int baud) {
+Status CDebugPort::OpenDebugPort(const std::string& name, int baud) {
     if (open_.load() || thread_)
         CloseDebugPort();
     name_ = name;
-    lastError_.clear();
 
     thread_ = std::make_unique<QThread>();
     thread_->setObjectName(QStringLiteral("ThreadWatchComm"));
@@ -37,7 +36,7 @@ bool CDebugPort::OpenDebugPort(const std::string& name, int baud) {
         if (events_.setupFailed)
             events_.setupFailed("Error while creating ThreadWatchComm, " + name_);
         CloseDebugPort();
-        return false;
+        return Failure{};
     }
 
     const QString device = QString::fromStdString(DebugPortDevice(name));
@@ -45,13 +44,12 @@ bool CDebugPort::OpenDebugPort(const std::string& name, int baud) {
     QMetaObject::invokeMethod(
         worker_, [&] { opened = worker_->Open(device, baud); }, Qt::BlockingQueuedConnection);
     if (!opened) {
-        lastError_ = opened.Error();
         StopWatchThread();
         SetOpen(false);
-        return false;
+        return opened;
     }
     SetOpen(true);
-    return true;
+    return opened;
 }
 
 void CDebugPort::CloseDebugPort() {

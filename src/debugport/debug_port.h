@@ -6,6 +6,8 @@
 // by killing it. A line that fails under the open port (an unplugged
 // adapter) closes the port by itself and says so through `lost`.
 
+#include "common/result.h"
+
 #include <QObject>
 #include <atomic>
 #include <cstddef>
@@ -46,8 +48,10 @@ public:
 
     // 8 data bits, no parity, 1 stop bit, XON/XOFF both ways.
     // The thread that calls this must run an event loop: a lost line is
-    // handled there. Closes first when already open.
-    bool OpenDebugPort(const std::string& name, int baud);
+    // handled there. Closes first when already open. A failure says why and
+    // what to do about it; its text is empty when the watch thread could not
+    // start, which setupFailed has already told.
+    Status OpenDebugPort(const std::string& name, int baud);
     void CloseDebugPort();
     // Bytes accepted for sending; 0 (and no complaint) when closed.
     std::size_t WriteDebugPort(const char* buffer, std::size_t count);
@@ -55,9 +59,6 @@ public:
     bool IsOpen() const { return open_.load(); }
     bool Running() const { return running_.load(); }
     const std::string& PortName() const { return name_; }
-    // Why the last open failed and what to do about it; empty after a
-    // successful open.
-    const std::string& LastError() const { return lastError_; }
 
 private:
     void StopWatchThread();
@@ -66,7 +67,6 @@ private:
 
     DebugPortEvents events_;
     std::string name_;
-    std::string lastError_;
     std::atomic<bool> running_{false};
     std::atomic<bool> open_{false};
     std::unique_ptr<QThread> thread_;

@@ -28,34 +28,28 @@ bool BaudConstant(std::uint32_t baud, speed_t* speed) {
     return false;
 }
 
-bool MakeRaw(int fd, speed_t speed, std::string* error) {
+Status MakeRaw(int fd, speed_t speed) {
     termios tio{};
-    if (::tcgetattr(fd, &tio) != 0) {
-        *error = std::string("cannot read the port settings: ") + std::strerror(errno);
-        return false;
-    }
+    if (::tcgetattr(fd, &tio) != 0)
+        return Failure{std::string("cannot read the port settings: ") + std::strerror(errno)};
     ::cfmakeraw(&tio);
     tio.c_cflag |= CLOCAL | CREAD;
     tio.c_cflag &= ~(PARENB | CSTOPB | CSIZE);
     tio.c_cflag |= CS8;
     ::cfsetispeed(&tio, speed);
     ::cfsetospeed(&tio, speed);
-    if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
-        *error = std::string("cannot set the port up: ") + std::strerror(errno);
-        return false;
-    }
-    return true;
+    if (::tcsetattr(fd, TCSANOW, &tio) != 0)
+        return Failure{std::string("cannot set the port up: ") + std::strerror(errno)};
+    return {};
 }
 
-bool WakePipe(int* readEnd, int* writeEnd, std::string* error) {
+Status WakePipe(int* readEnd, int* writeEnd) {
     int ends[2];
-    if (::pipe2(ends, O_NONBLOCK | O_CLOEXEC) != 0) {
-        *error = std::string("cannot create a wake-up pipe: ") + std::strerror(errno);
-        return false;
-    }
+    if (::pipe2(ends, O_NONBLOCK | O_CLOEXEC) != 0)
+        return Failure{std::string("cannot create a wake-up pipe: ") + std::strerror(errno)};
     *readEnd = ends[0];
     *writeEnd = ends[1];
-    return true;
+    return {};
 }
 
 } // namespace
@@ -76,34 +70,30 @@ const char* LineStatusText(LineStatus status) {
     return "unknown";
 }
 
-std::unique_ptr<SerialLine> SerialLine::OpenPort(const std::string& path, std::uint32_t baud,
-                                                 std::string* error) {
+Result<std::unique_ptr<SerialLine>> SerialLine::OpenPort(const std::string& path,
+                                                         std::uint32_t baud) {
     speed_t speed{};
-    if (!BaudConstant(baud, &speed)) {
-        *error = "unsupported baud rate " + std::to_string(baud);
-        return nullptr;
-    }
+    if (!BaudConstant(baud, &speed))
+        return Failure{"unsupported baud rate " + std::to_string(baud)};
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        *error = "cannot open " + path + ": " + std::strerror(errno);
-        return nullptr;
-    }
-    if (!MakeRaw(fd, speed, error)) {
+    if (fd < 0)
+        return Failure{"cannot open " + path + ": " + std::strerror(errno)};
+    if (Status raw = MakeRaw(fd, speed); !raw) {
         ::close(fd);
-        return nullptr;
+        return Failure{raw.Error()};
     }
     // Answers left over from an earlier session are not for us; what we
     // wrote before stays on its way.
     ::tcflush(fd, TCIFLUSH);
-    return Adopt(fd, error);
+    return Adopt(fd);
 }
 
-std::unique_ptr<SerialLine> SerialLine::Adopt(int fd, std::string* error) {
+Result<std::unique_ptr<SerialLine>> SerialLine::Adopt(int fd) {
     int wakeRead = -1;
     int wakeWrite = -1;
-    if (!WakePipe(&wakeRead, &wakeWrite, error)) {
+    if (Status piped = WakePipe(&wakeRead, &wakeWrite); !piped) {
         ::close(fd);
-        return nullptr;
+        return Failure{piped.Error()};
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
     return std::unique_ptr<SerialLine>(new SerialLine(fd, wakeRead, wakeWrite));

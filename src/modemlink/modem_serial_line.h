@@ -4,6 +4,8 @@
 // short from another thread with Interrupt, so no thread ever has to be
 // killed to stop a transfer.
 
+#include "common/result.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -28,10 +30,11 @@ class SerialLine {
 public:
     // Opens a port for reading and writing, raw, 8 data bits, no parity, one
     // stop bit, at `baud` (a pseudo-terminal takes any rate and ignores it).
-    static std::unique_ptr<SerialLine> OpenPort(const std::string& path, std::uint32_t baud,
-                                                std::string* error);
-    // Takes over an open descriptor (a pseudo-terminal master).
-    static std::unique_ptr<SerialLine> Adopt(int fd, std::string* error);
+    static Result<std::unique_ptr<SerialLine>> OpenPort(const std::string& path,
+                                                        std::uint32_t baud);
+    // Takes over an open descriptor (a pseudo-terminal master); closes it
+    // when that fails.
+    static Result<std::unique_ptr<SerialLine>> Adopt(int fd);
 
     ~SerialLine();
     SerialLine(const SerialLine&) = delete;

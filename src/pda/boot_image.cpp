@@ -80,17 +80,16 @@ std::uint32_t ChunkCount(std::uint32_t length) {
     return length / kMaxChunk + (length % kMaxChunk != 0 ? 1 : 0);
 }
 
-bool BootImageReader::Open(const std::string& path) {
+Status BootImageReader::Open(const std::string& path) {
     Close();
     error_ = ImageReadError::None;
     errorOffset_ = 0;
-    errorText_.clear();
     Result<ReadThroughFile> opened = ReadThroughFile::Open(path);
     if (!opened)
         return Fail(ImageReadError::Open, 0,
                     "cannot open " + Printable(path) + ": " + opened.Error());
     file_ = std::move(opened).Value();
-    return true;
+    return {};
 }
 
 std::uint64_t BootImageReader::FileSize() const {
@@ -106,15 +105,14 @@ void BootImageReader::Close() {
     recordDataStart_ = recordLength_ = recordDataDone_ = 0;
 }
 
-bool BootImageReader::Fail(ImageReadError error, std::uint64_t offset, std::string text) {
+Failure BootImageReader::Fail(ImageReadError error, std::uint64_t offset, std::string text) {
     error_ = error;
     errorOffset_ = offset;
-    errorText_ = std::move(text);
-    return false;
+    return Failure{std::move(text)};
 }
 
-bool BootImageReader::FailShortRead(ImageReadError error, const char* what, std::uint64_t offset,
-                                    std::uint64_t got, std::uint64_t wanted) {
+Failure BootImageReader::FailShortRead(ImageReadError error, const char* what, std::uint64_t offset,
+                                       std::uint64_t got, std::uint64_t wanted) {
     const bool ioError = file_ && file_->ReadFailed();
     char text[160];
     if (ioError)
@@ -130,36 +128,29 @@ bool BootImageReader::FailShortRead(ImageReadError error, const char* what, std:
     return Fail(error, offset, text);
 }
 
-std::optional<ImageHeader> BootImageReader::ReadHeader() {
-    if (!file_) {
-        Fail(ImageReadError::Signature, 0, "image header cannot be read: no image file is open");
-        return std::nullopt;
-    }
+Result<ImageHeader> BootImageReader::ReadHeader() {
+    if (!file_)
+        return Fail(ImageReadError::Signature, 0,
+                    "image header cannot be read: no image file is open");
     const std::uint64_t at = file_->Position();
     std::array<std::uint8_t, kImageHeaderSize> bytes{};
     const std::size_t got = file_->Read(bytes);
-    if (got != bytes.size()) {
-        FailShortRead(ImageReadError::Signature, "image header", at, got, bytes.size());
-        return std::nullopt;
-    }
+    if (got != bytes.size())
+        return FailShortRead(ImageReadError::Signature, "image header", at, got, bytes.size());
     return ParseImageHeader(bytes);
 }
 
-std::optional<RecordHeader> BootImageReader::ReadRecordHeader() {
+Result<RecordHeader> BootImageReader::ReadRecordHeader() {
     // Whatever happens below, the previous record's fields are gone.
     recordDataStart_ = recordLength_ = recordDataDone_ = 0;
-    if (!file_) {
-        Fail(ImageReadError::RecordHeader, 0,
-             "record header cannot be read: no image file is open");
-        return std::nullopt;
-    }
+    if (!file_)
+        return Fail(ImageReadError::RecordHeader, 0,
+                    "record header cannot be read: no image file is open");
     const std::uint64_t at = file_->Position();
     std::array<std::uint8_t, kRecordHeaderSize> bytes{};
     const std::size_t got = file_->Read(bytes);
-    if (got != bytes.size()) {
-        FailShortRead(ImageReadError::RecordHeader, "record header", at, got, bytes.size());
-        return std::nullopt;
-    }
+    if (got != bytes.size())
+        return FailShortRead(ImageReadError::RecordHeader, "record header", at, got, bytes.size());
     const RecordHeader header = ParseRecordHeader(bytes);
     if (!header.IsEndRecord()) {
         recordDataStart_ = file_->Position();
@@ -168,15 +159,14 @@ std::optional<RecordHeader> BootImageReader::ReadRecordHeader() {
     return header;
 }
 
-bool BootImageReader::ReadData(std::span<std::uint8_t> into) {
-    return ReadData(std::span(&into, 1)) == 1;
+Status BootImageReader::ReadData(std::span<std::uint8_t> into) {
+    return ReadData(std::span(&into, 1)).status;
 }
 
-std::size_t BootImageReader::ReadData(std::span<const std::span<std::uint8_t>> places) {
-    if (!file_) {
-        Fail(ImageReadError::RecordData, 0, "record data cannot be read: no image file is open");
-        return 0;
-    }
+PartialRead BootImageReader::ReadData(std::span<const std::span<std::uint8_t>> places) {
+    if (!file_)
+        return {0, Fail(ImageReadError::RecordData, 0,
+                        "record data cannot be read: no image file is open")};
     std::uint64_t wanted = 0;
     for (const std::span<std::uint8_t> place : places)
         wanted += place.size();
@@ -188,47 +178,46 @@ std::size_t BootImageReader::ReadData(std::span<const std::span<std::uint8_t>> p
             static_cast<unsigned long long>(recordDataStart_),
             static_cast<unsigned long long>(wanted),
             static_cast<unsigned long long>(DataLeftInRecord()));
-        Fail(ImageReadError::RecordData, recordDataStart_, text);
-        return 0;
+        return {0, Fail(ImageReadError::RecordData, recordDataStart_, text)};
     }
     std::size_t got = file_->Read(places);
     recordDataDone_ += got;
     if (got == wanted)
-        return places.size();
-    FailShortRead(ImageReadError::RecordData, "record data", recordDataStart_, recordDataDone_,
-                  recordLength_);
+        return {places.size(), {}};
+    Failure failure = FailShortRead(ImageReadError::RecordData, "record data", recordDataStart_,
+                                    recordDataDone_, recordLength_);
     std::size_t filled = 0;
     for (; got >= places[filled].size(); ++filled)
         got -= places[filled].size();
-    return filled;
+    return {filled, std::move(failure)};
 }
 
 ImageSummary ScanBootImage(const std::string& path, std::size_t maxRecords) {
     ImageSummary summary;
     BootImageReader reader;
-    const auto finishWithError = [&]() {
+    const auto finishWithError = [&](const std::string& text) {
         summary.error = reader.Error();
         summary.errorOffset = reader.ErrorOffset();
-        summary.errorText = reader.LastErrorText();
+        summary.errorText = text;
         return summary;
     };
 
-    if (!reader.Open(path))
-        return finishWithError();
+    if (const Status opened = reader.Open(path); !opened)
+        return finishWithError(opened.Error());
     summary.fileSize = reader.FileSize();
 
-    const std::optional<ImageHeader> header = reader.ReadHeader();
+    const Result<ImageHeader> header = reader.ReadHeader();
     if (!header)
-        return finishWithError();
+        return finishWithError(header.Error());
     summary.header = *header;
 
     std::vector<std::uint8_t> block(kScanBlock);
     for (;;) {
         RecordSummary record;
         record.fileOffset = reader.Offset();
-        const std::optional<RecordHeader> recordHeader = reader.ReadRecordHeader();
+        const Result<RecordHeader> recordHeader = reader.ReadRecordHeader();
         if (!recordHeader)
-            return finishWithError();
+            return finishWithError(recordHeader.Error());
         if (recordHeader->IsEndRecord()) {
             summary.launchAddress = recordHeader->LaunchAddress();
             return summary;
@@ -248,8 +237,8 @@ ImageSummary ScanBootImage(const std::string& path, std::size_t maxRecords) {
             const auto size = static_cast<std::size_t>(
                 std::min<std::uint64_t>(reader.DataLeftInRecord(), kScanBlock));
             const std::span<std::uint8_t> data(block.data(), size);
-            if (!reader.ReadData(data))
-                return finishWithError();
+            if (const Status read = reader.ReadData(data); !read)
+                return finishWithError(read.Error());
             record.computedSum += RecordByteSum(data);
         }
         summary.records.push_back(record);

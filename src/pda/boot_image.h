@@ -5,6 +5,7 @@
 // the launch address). Anything after the end record is never read.
 
 #include "common/read_through_file.h"
+#include "common/result.h"
 
 #include <cstdint>
 #include <optional>
@@ -45,43 +46,48 @@ std::uint32_t ChunkCount(std::uint32_t length);
 
 enum class ImageReadError { None, Open, Signature, RecordHeader, RecordData, TooManyRecords };
 
+// A read into several places may fill some of them before it fails: the
+// filled ones are good data.
+struct PartialRead {
+    std::size_t filled = 0;
+    Status status;
+};
+
 // Streams one image file from start to end record; never holds it whole.
+// Every failure also leaves its kind and the offset of the header or record
+// data that failed in Error() and ErrorOffset().
 class BootImageReader {
 public:
-    // False when the file cannot be opened (error text in LastErrorText()).
-    // Error offsets are those of the header or record data that failed.
-    bool Open(const std::string& path);
+    Status Open(const std::string& path);
     std::uint64_t FileSize() const;
     std::uint64_t Offset() const;
 
-    std::optional<ImageHeader> ReadHeader();        // Signature error on a short read
-    std::optional<RecordHeader> ReadRecordHeader(); // RecordHeader error on a short read
+    Result<ImageHeader> ReadHeader();        // Signature error on a short read
+    Result<RecordHeader> ReadRecordHeader(); // RecordHeader error on a short read
     // Reads exactly into.size() bytes of the current record's data; asking
     // for more than the record has left is refused (it would read the next
     // record header as data).
-    bool ReadData(std::span<std::uint8_t> into); // RecordData error on a short read
+    Status ReadData(std::span<std::uint8_t> into); // RecordData error on a short read
     // The same for several places at once, filled in order with as few read
-    // calls as the file allows (one for a batch of packets). Returns how many
-    // places were filled whole; fewer than all sets the RecordData error.
-    std::size_t ReadData(std::span<const std::span<std::uint8_t>> places);
+    // calls as the file allows (one for a batch of packets). Says how many
+    // places were filled whole; fewer than all fails with the RecordData error.
+    PartialRead ReadData(std::span<const std::span<std::uint8_t>> places);
     std::uint64_t DataLeftInRecord() const { return recordLength_ - recordDataDone_; }
     void Close();
 
     ImageReadError Error() const { return error_; }
     std::uint64_t ErrorOffset() const { return errorOffset_; }
-    const std::string& LastErrorText() const { return errorText_; }
 
 private:
-    bool Fail(ImageReadError error, std::uint64_t offset, std::string text);
-    bool FailShortRead(ImageReadError error, const char* what, std::uint64_t offset,
-                       std::uint64_t got, std::uint64_t wanted);
+    Failure Fail(ImageReadError error, std::uint64_t offset, std::string text);
+    Failure FailShortRead(ImageReadError error, const char* what, std::uint64_t offset,
+                          std::uint64_t got, std::uint64_t wanted);
     std::optional<ReadThroughFile> file_;
     std::uint64_t recordDataStart_ = 0;
     std::uint64_t recordLength_ = 0;
     std::uint64_t recordDataDone_ = 0;
     ImageReadError error_ = ImageReadError::None;
     std::uint64_t errorOffset_ = 0;
-    std::string errorText_;
 };
 
 // A whole pass over an image, for information displays and the CLI.

@@ -66,15 +66,15 @@ RecordDataSource PatternData(std::uint32_t seed) {
     };
 }
 
-bool BootImageFileWriter::Fail(std::string text) {
-    errorText_ = std::move(text);
+Failure BootImageFileWriter::Fail(std::string text) {
+    failed_ = Failure{text};
     file_.reset();
-    return false;
+    return Failure{std::move(text)};
 }
 
-bool BootImageFileWriter::Create(const std::string& path, ImageHeader header) {
+Status BootImageFileWriter::Create(const std::string& path, ImageHeader header) {
     file_.reset();
-    errorText_.clear();
+    failed_ = Status();
     offset_ = 0;
     path_ = path;
     file_.reset(std::fopen(path.c_str(), "wb"));
@@ -83,16 +83,16 @@ bool BootImageFileWriter::Create(const std::string& path, ImageHeader header) {
     return Write(ImageHeaderBytes(header));
 }
 
-bool BootImageFileWriter::Write(std::span<const std::uint8_t> bytes) {
+Status BootImageFileWriter::Write(std::span<const std::uint8_t> bytes) {
     if (!file_)
-        return Fail(errorText_.empty() ? "no image file is open" : errorText_);
+        return failed_ ? Fail("no image file is open") : failed_;
     if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) != bytes.size())
         return Fail("cannot write " + path_ + " (" + SystemReason() + ")");
     offset_ += bytes.size();
-    return true;
+    return {};
 }
 
-bool BootImageFileWriter::PatchChecksum(std::uint64_t headerOffset, std::uint32_t checksum) {
+Status BootImageFileWriter::PatchChecksum(std::uint64_t headerOffset, std::uint32_t checksum) {
     std::vector<std::uint8_t> bytes;
     AppendLe32(bytes, checksum);
     const auto at = static_cast<off_t>(headerOffset + kChecksumOffsetInHeader);
@@ -100,10 +100,10 @@ bool BootImageFileWriter::PatchChecksum(std::uint64_t headerOffset, std::uint32_
         std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) != bytes.size() ||
         fseeko(file_.get(), static_cast<off_t>(offset_), SEEK_SET) != 0)
         return Fail("cannot update a record checksum in " + path_ + " (" + SystemReason() + ")");
-    return true;
+    return {};
 }
 
-bool BootImageFileWriter::AddRecord(std::uint32_t address, std::span<const std::uint8_t> data) {
+Status BootImageFileWriter::AddRecord(std::uint32_t address, std::span<const std::uint8_t> data) {
     const auto source = [data](std::uint64_t offset, std::span<std::uint8_t> block) {
         std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(offset), block.size(),
                     block.begin());
@@ -111,15 +111,15 @@ bool BootImageFileWriter::AddRecord(std::uint32_t address, std::span<const std::
     return AddRecord(address, static_cast<std::uint32_t>(data.size()), source);
 }
 
-bool BootImageFileWriter::AddRecord(std::uint32_t address, std::uint32_t length,
-                                    const RecordDataSource& source) {
+Status BootImageFileWriter::AddRecord(std::uint32_t address, std::uint32_t length,
+                                      const RecordDataSource& source) {
     // The checksum precedes the data it covers; write a placeholder and fill
     // it in once the data has gone by, instead of producing the data twice.
     const std::uint64_t headerOffset = offset_;
     std::vector<std::uint8_t> header;
     AppendRecordHeader(header, {address, length, 0});
-    if (!Write(header))
-        return false;
+    if (Status written = Write(header); !written)
+        return written;
 
     std::vector<std::uint8_t> block(std::min<std::size_t>(length, kWriteBlock));
     std::uint32_t checksum = 0;
@@ -128,8 +128,8 @@ bool BootImageFileWriter::AddRecord(std::uint32_t address, std::uint32_t length,
                                            std::min<std::uint64_t>(length - done, block.size()));
         source(done, part);
         checksum += RecordByteSum(part);
-        if (!Write(part))
-            return false;
+        if (Status written = Write(part); !written)
+            return written;
         done += part.size();
     }
     if (address == 0 && checksum == 0 && length > 0)
@@ -137,39 +137,33 @@ bool BootImageFileWriter::AddRecord(std::uint32_t address, std::uint32_t length,
     return PatchChecksum(headerOffset, checksum);
 }
 
-bool BootImageFileWriter::AddEndRecord(std::uint32_t launchAddress) {
+Status BootImageFileWriter::AddEndRecord(std::uint32_t launchAddress) {
     std::vector<std::uint8_t> header;
     AppendRecordHeader(header, {0, launchAddress, 0});
     return Write(header);
 }
 
-bool BootImageFileWriter::AddBytes(std::span<const std::uint8_t> bytes) {
+Status BootImageFileWriter::AddBytes(std::span<const std::uint8_t> bytes) {
     return Write(bytes);
 }
 
-bool BootImageFileWriter::Close() {
+Status BootImageFileWriter::Close() {
     if (!file_)
-        return errorText_.empty();
+        return failed_;
     const bool flushed = std::fflush(file_.get()) == 0;
     const bool closed = std::fclose(file_.release()) == 0;
     if (!flushed || !closed)
         return Fail("cannot finish " + path_ + " (" + SystemReason() + ")");
-    return true;
+    return {};
 }
 
-bool WriteGeneratedImage(const std::string& path, const GeneratedImageShape& shape,
-                         std::string* error) {
-    const auto report = [error](const std::string& text) {
-        if (error != nullptr)
-            *error = text;
-        return false;
-    };
+Status WriteGeneratedImage(const std::string& path, const GeneratedImageShape& shape) {
     if (shape.recordLength == 0 && shape.dataBytes > 0)
-        return report("generated records need a length above 0");
+        return Failure{"generated records need a length above 0"};
 
     const RecordDataSource pattern = PatternData(shape.seed);
     BootImageFileWriter writer;
-    bool ok = writer.Create(path, {shape.startAddress, shape.dataBytes});
+    Status ok = writer.Create(path, {shape.startAddress, shape.dataBytes});
     for (std::uint32_t done = 0; ok && done < shape.dataBytes;) {
         const std::uint32_t length = std::min(shape.recordLength, shape.dataBytes - done);
         // One pattern across the whole image, so record boundaries do not
@@ -181,8 +175,9 @@ bool WriteGeneratedImage(const std::string& path, const GeneratedImageShape& sha
             });
         done += length;
     }
-    ok = ok && writer.AddEndRecord(shape.launchAddress) && writer.Close();
-    return ok ? true : report(writer.ErrorText());
+    if (ok)
+        ok = writer.AddEndRecord(shape.launchAddress);
+    return ok ? writer.Close() : ok;
 }
 
 } // namespace marlow::pda

@@ -63,36 +63,35 @@ std::uint8_t PatternByte(std::uint32_t seed, std::uint64_t offset);
 RecordDataSource PatternData(std::uint32_t seed);
 
 // Writes an image to a file as it goes, so images far larger than memory
-// (gigabytes of generated data) can be produced. Each method returns false
-// on failure and leaves the reason in ErrorText(); the file is closed on
+// (gigabytes of generated data) can be produced. After a failure the file
+// is closed and every later call fails the same way; the file is closed on
 // every path by the destructor at the latest.
 class BootImageFileWriter {
 public:
-    bool Create(const std::string& path, ImageHeader header);
-    bool AddRecord(std::uint32_t address, std::span<const std::uint8_t> data);
+    Status Create(const std::string& path, ImageHeader header);
+    Status AddRecord(std::uint32_t address, std::span<const std::uint8_t> data);
     // Streams `length` bytes from `source` and stores their sum afterwards.
-    bool AddRecord(std::uint32_t address, std::uint32_t length, const RecordDataSource& source);
-    bool AddEndRecord(std::uint32_t launchAddress);
+    Status AddRecord(std::uint32_t address, std::uint32_t length, const RecordDataSource& source);
+    Status AddEndRecord(std::uint32_t launchAddress);
     // Raw bytes at the current end: trailers, or garbage for hostile files.
-    bool AddBytes(std::span<const std::uint8_t> bytes);
-    // Flushes and closes; false when the data did not reach the file.
-    bool Close();
+    Status AddBytes(std::span<const std::uint8_t> bytes);
+    // Flushes and closes; fails when the data did not reach the file.
+    Status Close();
 
     std::uint64_t Offset() const { return offset_; }
-    const std::string& ErrorText() const { return errorText_; }
 
 private:
     struct Closer {
         void operator()(std::FILE* f) const { std::fclose(f); }
     };
-    bool Write(std::span<const std::uint8_t> bytes);
-    bool PatchChecksum(std::uint64_t headerOffset, std::uint32_t checksum);
-    bool Fail(std::string text);
+    Status Write(std::span<const std::uint8_t> bytes);
+    Status PatchChecksum(std::uint64_t headerOffset, std::uint32_t checksum);
+    Failure Fail(std::string text);
 
     std::unique_ptr<std::FILE, Closer> file_;
     std::string path_;
     std::uint64_t offset_ = 0;
-    std::string errorText_;
+    Status failed_; // the failure that closed the file
 };
 
 // Contiguous records from startAddress covering dataBytes of pattern data.
@@ -104,8 +103,6 @@ struct GeneratedImageShape {
     std::uint32_t launchAddress = 0x80001000;
 };
 
-// False with `error` set when the file cannot be written.
-bool WriteGeneratedImage(const std::string& path, const GeneratedImageShape& shape,
-                         std::string* error = nullptr);
+Status WriteGeneratedImage(const std::string& path, const GeneratedImageShape& shape);
 
 } // namespace marlow::pda

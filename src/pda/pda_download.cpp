@@ -89,9 +89,9 @@ private:
     void Error();
     void Exit();
 
-    bool OpenImage(const std::string& path);
-    // True when the next chunk of the record is in its packet slot.
-    bool NextChunkRead();
+    Status OpenImage(const std::string& path);
+    // Succeeds when the next chunk of the record is in its packet slot.
+    Status NextChunkRead();
     void ReadPhoneGroup(const std::string& firstName);
     // The reply wait with its texts; true when the expected reply came.
     bool Await(PdaCommand command);
@@ -131,6 +131,7 @@ private:
         std::size_t next = 0;
         std::size_t read = 0;
         std::size_t wanted = 0;
+        Status shortBy; // why read fell short of wanted
     } batch_;
     std::uint32_t launchAddress_ = 0;
     bool listRun_ = false;
@@ -222,9 +223,9 @@ bool PdaRun::Start() {
         GoTo(PdaState::SIGNATURE_STATE);
         return true;
     }
-    if (!OpenImage(path)) {
+    if (const Status opened = OpenImage(path); !opened) {
         context_.aborted = true;
-        error_ = image_.LastErrorText();
+        error_ = opened.Error();
         return false;
     }
     displayName_ = FileNamePart(path);
@@ -277,10 +278,10 @@ void PdaRun::Signature() {
         if (listed.note)
             out_.Post(RunNote{*listed.note});
         const std::string& imagePath = listed.path;
-        if (!OpenImage(imagePath)) {
+        if (const Status opened = OpenImage(imagePath); !opened) {
             out_.Post(ImageOpenFailed{Printable(imagePath)});
             context_.aborted = true;
-            Fail(image_.LastErrorText());
+            Fail(opened.Error());
             return GoTo(PdaState::ERROR_STATE);
         }
         out_.Post(ImageOpened{Printable(imagePath), displayName_, true});
@@ -324,10 +325,10 @@ void PdaRun::ImageHeader() {
     ++imagesStarted_;
     out_.Post(ImageStarted{imagesStarted_, displayName_, listRun_, listRun_ ? listTotal_ : 0});
 
-    const std::optional<pda::ImageHeader> header = image_.ReadHeader();
+    const Result<pda::ImageHeader> header = image_.ReadHeader();
     if (!header) {
         out_.Post(ImageReadFailed{ImagePart::Signature});
-        Fail(image_.LastErrorText());
+        Fail(header.Error());
         image_.Close();
         return GoTo(PdaState::ERROR_STATE);
     }
@@ -347,10 +348,10 @@ void PdaRun::RecordHeader() {
     offsetInRecord_ = 0;
     record_ = {};
     batch_ = {};
-    const std::optional<pda::RecordHeader> header = image_.ReadRecordHeader();
+    const Result<pda::RecordHeader> header = image_.ReadRecordHeader();
     if (!header) {
         out_.Post(ImageReadFailed{ImagePart::RecordHeader});
-        Fail(image_.LastErrorText());
+        Fail(header.Error());
         image_.Close();
         return GoTo(PdaState::ERROR_STATE);
     }
@@ -378,9 +379,9 @@ void PdaRun::RecordData() {
     }
 
     const std::size_t n = ChunkSize(record_.length, offsetInRecord_);
-    if (!NextChunkRead()) {
+    if (const Status read = NextChunkRead(); !read) {
         out_.Post(ImageReadFailed{ImagePart::RecordData});
-        Fail(image_.LastErrorText());
+        Fail(read.Error());
         image_.Close();
         return GoTo(PdaState::ERROR_STATE);
     }
@@ -488,25 +489,26 @@ void PdaRun::Exit() {
     pipe_.RequestStop(StopCause::EndOfRun);
 }
 
-bool PdaRun::OpenImage(const std::string& path) {
-    const bool opened = image_.Open(path);
+Status PdaRun::OpenImage(const std::string& path) {
+    Status opened = image_.Open(path);
     fileSize_ = opened ? image_.FileSize() : 0;
     return opened;
 }
 
-bool PdaRun::NextChunkRead() {
+Status PdaRun::NextChunkRead() {
     if (batch_.next < batch_.read)
-        return true;
+        return {};
     if (batch_.read < batch_.wanted) // the last batch fell short
-        return false;
+        return batch_.shortBy;
     std::array<std::span<std::uint8_t>, kRecordDataBatch> places;
     std::size_t count = 0;
     for (std::uint64_t offset = offsetInRecord_; count < places.size() && offset < record_.length;
          offset += kMaxChunk, ++count)
         places[count] = packets_.RecordDataSpace(
             count, ChunkSize(record_.length, static_cast<std::uint32_t>(offset)));
-    batch_ = {0, image_.ReadData(std::span(places.data(), count)), count};
-    return batch_.read > 0;
+    PartialRead read = image_.ReadData(std::span(places.data(), count));
+    batch_ = {0, read.filled, count, std::move(read.status)};
+    return batch_.read > 0 ? Status() : batch_.shortBy;
 }
 
 bool PdaRun::Await(PdaCommand command) {

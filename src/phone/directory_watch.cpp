@@ -20,23 +20,21 @@ constexpr std::uint32_t kEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOV
 
 } // namespace
 
-std::unique_ptr<DirectoryWatch> DirectoryWatch::Start(const std::string& folder, Changed changed,
-                                                      std::string* error) {
+Result<std::unique_ptr<DirectoryWatch>> DirectoryWatch::Start(const std::string& folder,
+                                                              Changed changed) {
     const int inotifyFd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (inotifyFd < 0) {
-        *error = std::string("cannot watch for new ports: ") + std::strerror(errno);
-        return nullptr;
-    }
+    if (inotifyFd < 0)
+        return Failure{std::string("cannot watch for new ports: ") + std::strerror(errno)};
     if (::inotify_add_watch(inotifyFd, folder.c_str(), kEvents) < 0) {
-        *error = "cannot watch " + folder + ": " + std::strerror(errno);
+        Failure failure{"cannot watch " + folder + ": " + std::strerror(errno)};
         ::close(inotifyFd);
-        return nullptr;
+        return failure;
     }
     const int stopFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (stopFd < 0) {
-        *error = std::string("cannot watch for new ports: ") + std::strerror(errno);
+        Failure failure{std::string("cannot watch for new ports: ") + std::strerror(errno)};
         ::close(inotifyFd);
-        return nullptr;
+        return failure;
     }
     return std::unique_ptr<DirectoryWatch>(
         new DirectoryWatch(inotifyFd, stopFd, std::move(changed)));
@@ -99,10 +97,8 @@ bool DirectoryWatch::DeliverEvents() {
 
 namespace marlow::phone {
 
-std::unique_ptr<DirectoryWatch> DirectoryWatch::Start(const std::string&, Changed,
-                                                      std::string* error) {
-    *error = "this system cannot watch folders";
-    return nullptr;
+Result<std::unique_ptr<DirectoryWatch>> DirectoryWatch::Start(const std::string&, Changed) {
+    return Failure{"this system cannot watch folders"};
 }
 
 DirectoryWatch::~DirectoryWatch() = default;

@@ -4,6 +4,8 @@
 // (inotify). The phone port wait uses it to sleep instead of scanning the
 // system's ports every 10 ms.
 
+#include "common/result.h"
+
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -19,10 +21,10 @@ public:
     // changed (the kernel dropped events, or the watch ended).
     using Changed = std::function<void(const std::optional<std::string>& name)>;
 
-    // Null, with the reason, when the folder cannot be watched (it does not
-    // exist, or the system has no inotify).
-    static std::unique_ptr<DirectoryWatch> Start(const std::string& folder, Changed changed,
-                                                 std::string* error);
+    // Fails when the folder cannot be watched (it does not exist, or the
+    // system has no inotify).
+    static Result<std::unique_ptr<DirectoryWatch>> Start(const std::string& folder,
+                                                         Changed changed);
     // Returns once the thread has ended: `changed` runs no more.
     ~DirectoryWatch();
     DirectoryWatch(const DirectoryWatch&) = delete;

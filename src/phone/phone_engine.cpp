@@ -139,7 +139,13 @@ void PhoneEngine::AbortRun() {
 }
 
 void PhoneEngine::Finish(Verdict verdict, std::string reason) {
+    unfinished_ = false;
     Post(RunFinished{verdict, std::move(reason)});
+}
+
+void PhoneEngine::FinishIfUnfinished(Verdict verdict, std::string reason) {
+    if (unfinished_)
+        Finish(verdict, std::move(reason));
 }
 
 void PhoneEngine::AllDownLoadDone() {

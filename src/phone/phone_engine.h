@@ -61,13 +61,17 @@ public:
     // The same with files already known (a PDA list's phone group): no
     // package is read.
     bool StartMainWindowRun(const PhoneFileSet& files, PhoneStart how);
-    // ID_PHONE_DOWN_CANCEL.
-    void CancelMainWindowRun();
+    // ID_PHONE_DOWN_CANCEL. A run not yet finished ends here, with this
+    // verdict and reason; a cancel after the verdict only clears up.
+    void CancelMainWindowRun(Verdict verdict = Verdict::Stopped,
+                             std::string reason = "the operator cancelled the phone download");
     bool PhoneRunning() const { return running_; }
 
     // --- the front panel's phone run (its files are already in Files())
     void BeginPanelPortWait();
-    void StopPanelRun();
+    // The same for the panel's Stop.
+    void StopPanelRun(Verdict verdict = Verdict::Stopped,
+                      std::string reason = "the operator stopped the phone download");
 
     // --- timer ticks; they act only while the owner's selection has the phone
     void OnTimer(PhoneTimer timer);
@@ -126,6 +130,8 @@ private:
     void AllDownLoadDone();
     void Post(const PhoneRunEvent& event) { events_.Post(event); }
     void Finish(Verdict verdict, std::string reason);
+    // A stop ends the run only if nothing else has.
+    void FinishIfUnfinished(Verdict verdict, std::string reason);
 
     PhoneEngineSetup setup_;
     const PhoneRunPolicy policy_;
@@ -140,8 +146,9 @@ private:
     ReportMailbox mailbox_;
     int phoneUsbWait_ = 0;
     std::chrono::steady_clock::time_point waitStart_{};
-    bool sleeping_ = false; // the wait sleeps until the ports change or its last poll
-    bool running_ = false;  // the main window's phone running flag
+    bool sleeping_ = false;   // the wait sleeps until the ports change or its last poll
+    bool running_ = false;    // the main window's phone running flag
+    bool unfinished_ = false; // a run began and has not posted its RunFinished
     // Posted report messages check it, so none runs after the engine is gone.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };

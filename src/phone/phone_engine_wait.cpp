@@ -48,12 +48,13 @@ bool PhoneEngine::BeginMainWindowRun() {
 }
 
 bool PhoneEngine::WaitForMainWindowPort(PhoneStart how) {
+    unfinished_ = true;
     Post(PortWaitStarted{how == PhoneStart::AfterPdaDownload});
     BeginPortWait();
     return true;
 }
 
-void PhoneEngine::CancelMainWindowRun() {
+void PhoneEngine::CancelMainWindowRun(Verdict verdict, std::string reason) {
     running_ = false;
     phoneUsbWait_ = 0;
     HandlePhoneEvent(EVT_ABORT, "");
@@ -62,19 +63,22 @@ void PhoneEngine::CancelMainWindowRun() {
     Post(RunCancelled{});
     clock_.StopTimer(PhoneTimer::PortPoll);
     EndPortWait();
+    FinishIfUnfinished(verdict, std::move(reason));
 }
 
 void PhoneEngine::BeginPanelPortWait() {
     clock_.StopTimer(PhoneTimer::PortPoll);
+    unfinished_ = true;
     Post(PortWaitStarted{});
     BeginPortWait();
 }
 
-void PhoneEngine::StopPanelRun() {
+void PhoneEngine::StopPanelRun(Verdict verdict, std::string reason) {
     HandlePhoneEvent(EVT_ABORT, "");
     phoneUsbWait_ = 0;
     clock_.StopTimer(PhoneTimer::PortPoll);
     EndPortWait();
+    FinishIfUnfinished(verdict, std::move(reason));
 }
 
 void PhoneEngine::BeginPortWait() {

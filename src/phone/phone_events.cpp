@@ -128,6 +128,10 @@ std::optional<PhoneRunEnd> PhoneRunEnds::Follow(const PhoneRunEvent& event) {
     const auto* finished = std::get_if<RunFinished>(&event);
     if (finished == nullptr)
         return std::nullopt;
+    if (finished->verdict == Verdict::Stopped) {
+        portWaitGaveUp_ = false;
+        return std::nullopt;
+    }
     const bool portNotFound = std::exchange(portWaitGaveUp_, false);
     if (finished->verdict == Verdict::Passed)
         return PhoneRunEnd::Succeeded;

@@ -5,9 +5,9 @@
 // controls of their presentation; `marlow-cli phone --json` prints them;
 // tests record them and compare whole sequences.
 //
-// Events come on the engine's owner thread, one at a time and in order. A
-// run that ends on its own ends with exactly one RunFinished; a cancel or a
-// stop ends it without one (the one who stopped it knows).
+// Events come on the engine's owner thread, one at a time and in order.
+// Every run that began its port wait ends with exactly one RunFinished: its
+// own verdict, or the verdict and reason of the cancel or stop that ended it.
 
 #include "common/event_fields.h"
 #include "common/run_verdict.h"
@@ -178,6 +178,7 @@ const char* FailureLabel(PhoneState state);
 enum class PhoneRunEnd { Succeeded, Failed, PortNotFound };
 
 // Follows a run's events; at its RunFinished, tells which end it came to.
+// A stopped run tells nothing: whoever stopped it has already acted on it.
 class PhoneRunEnds {
 public:
     std::optional<PhoneRunEnd> Follow(const PhoneRunEvent& event);

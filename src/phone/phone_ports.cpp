@@ -100,17 +100,17 @@ bool FixedPhonePort::WatchPorts(std::function<void()> changed) {
     const std::filesystem::path path(path_);
     const std::string folder = path.has_parent_path() ? path.parent_path().string() : ".";
     const std::string entry = path.filename().string();
-    std::string ignored;
-    watch_ = DirectoryWatch::Start(
-        folder,
-        [entry, changed = std::move(changed)](const std::optional<std::string>& name) {
+    Result<std::unique_ptr<DirectoryWatch>> watch = DirectoryWatch::Start(
+        folder, [entry, changed = std::move(changed)](const std::optional<std::string>& name) {
             if (!name || *name == entry)
                 changed();
-        },
-        &ignored);
-    if (watch_ == nullptr)
-        qCDebug(lcPhone, "watching %s failed: %s", folder.c_str(), ignored.c_str());
-    return watch_ != nullptr;
+        });
+    if (!watch) {
+        qCDebug(lcPhone, "watching %s failed: %s", folder.c_str(), watch.Error().c_str());
+        return false;
+    }
+    watch_ = std::move(*watch);
+    return true;
 }
 
 void FixedPhonePort::StopWatchingPorts() {

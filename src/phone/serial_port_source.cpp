@@ -127,15 +127,15 @@ std::vector<SerialPortSource::Port> SerialPortSource::Scan() {
 
 bool SerialPortSource::WatchPorts(std::function<void()> changed) {
     StopWatchingPorts();
-    std::string ignored;
     // Held until the first scan is in: the watch's first events wait for it,
     // so a port that comes meanwhile is neither missed nor lost.
     const std::lock_guard lock(mutex_);
     changed_ = std::move(changed);
-    watch_ = DirectoryWatch::Start(
-        "/dev", [this](const std::optional<std::string>& entry) { Recheck(entry); }, &ignored);
-    if (!watch_)
+    Result<std::unique_ptr<DirectoryWatch>> watch = DirectoryWatch::Start(
+        "/dev", [this](const std::optional<std::string>& entry) { Recheck(entry); });
+    if (!watch)
         return false;
+    watch_ = std::move(*watch);
     known_ = Scan();
     return true;
 }

@@ -3,6 +3,7 @@
 // bus, or a test. A source reports arrivals and removals on its own thread;
 // the watcher hands them to its owner's thread.
 
+#include "common/result.h"
 #include "usb/usb_transport.h"
 
 #include <functional>
@@ -27,7 +28,7 @@ class DeviceSource {
 public:
     virtual ~DeviceSource() = default;
     // Begins reporting (devices already present count as arrivals).
-    virtual bool Start(DeviceEvents events, std::string* error) = 0;
+    virtual Status Start(DeviceEvents events) = 0;
     virtual void Stop() = 0;
 };
 

@@ -4,14 +4,11 @@
 
 namespace marlow::usb {
 
-std::shared_ptr<LibusbContext> LibusbContext::Create(std::string* error) {
+Result<std::shared_ptr<LibusbContext>> LibusbContext::Create() {
     libusb_context* context = nullptr;
     const int result = libusb_init(&context);
-    if (result != LIBUSB_SUCCESS) {
-        if (error != nullptr)
-            *error = "USB access is not available: " + LibusbErrorText(result);
-        return nullptr;
-    }
+    if (result != LIBUSB_SUCCESS)
+        return Failure{"USB access is not available: " + LibusbErrorText(result)};
     return std::shared_ptr<LibusbContext>(new LibusbContext(context));
 }
 

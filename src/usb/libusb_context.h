@@ -2,6 +2,8 @@
 // One libusb session, shared by the hot-plug source and every transport it
 // hands out: the session ends when the last of them lets go.
 
+#include "common/result.h"
+
 #include <memory>
 #include <string>
 
@@ -11,8 +13,8 @@ namespace marlow::usb {
 
 class LibusbContext {
 public:
-    // Null with `error` set when libusb cannot start (no usbfs, no memory).
-    static std::shared_ptr<LibusbContext> Create(std::string* error);
+    // Fails when libusb cannot start (no usbfs, no memory).
+    static Result<std::shared_ptr<LibusbContext>> Create();
     ~LibusbContext();
     LibusbContext(const LibusbContext&) = delete;
     LibusbContext& operator=(const LibusbContext&) = delete;

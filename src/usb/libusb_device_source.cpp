@@ -154,16 +154,14 @@ LibusbDeviceSource::~LibusbDeviceSource() {
     Stop();
 }
 
-bool LibusbDeviceSource::Start(DeviceEvents events, std::string* error) {
+Status LibusbDeviceSource::Start(DeviceEvents events) {
     State& state = *state_;
-    if (state.thread.joinable()) {
-        if (error != nullptr)
-            *error = "The USB device source is already running";
-        return false;
-    }
-    state.context = LibusbContext::Create(error);
-    if (!state.context)
-        return false;
+    if (state.thread.joinable())
+        return Failure{"The USB device source is already running"};
+    Result<std::shared_ptr<LibusbContext>> context = LibusbContext::Create();
+    if (!context)
+        return Failure{context.Error()};
+    state.context = std::move(*context);
     state.events = std::move(events);
     state.stopping.store(false);
     state.hotplug = false;
@@ -182,7 +180,7 @@ bool LibusbDeviceSource::Start(DeviceEvents events, std::string* error) {
         else
             state.RunPolling();
     });
-    return true;
+    return {};
 }
 
 void LibusbDeviceSource::Stop() {

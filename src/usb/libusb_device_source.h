@@ -27,7 +27,7 @@ public:
     LibusbDeviceSource(const LibusbDeviceSource&) = delete;
     LibusbDeviceSource& operator=(const LibusbDeviceSource&) = delete;
 
-    bool Start(DeviceEvents events, std::string* error) override;
+    Status Start(DeviceEvents events) override;
     // Not from inside an event callback (it waits for the thread that runs
     // them). Transports handed out stay usable.
     void Stop() override;

@@ -28,14 +28,11 @@ UsbSurveyEntry Survey(libusb_device* device) {
 
 } // namespace
 
-std::vector<UsbSurveyEntry> SurveyUsbDevices(const LibusbContext& context, std::string* error) {
+Result<std::vector<UsbSurveyEntry>> SurveyUsbDevices(const LibusbContext& context) {
     libusb_device** list = nullptr;
     const ssize_t count = libusb_get_device_list(context.Raw(), &list);
-    if (count < 0) {
-        if (error != nullptr)
-            *error = "Cannot list USB devices: " + LibusbErrorText(static_cast<int>(count));
-        return {};
-    }
+    if (count < 0)
+        return Failure{"Cannot list USB devices: " + LibusbErrorText(static_cast<int>(count))};
     std::vector<UsbSurveyEntry> entries;
     for (ssize_t i = 0; i < count; ++i)
         entries.push_back(Survey(list[i]));

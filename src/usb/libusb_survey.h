@@ -26,6 +26,6 @@ struct UsbSurveyEntry {
 };
 
 // In bus and port order. Opens each device once to try the permission.
-std::vector<UsbSurveyEntry> SurveyUsbDevices(const LibusbContext& context, std::string* error);
+Result<std::vector<UsbSurveyEntry>> SurveyUsbDevices(const LibusbContext& context);
 
 } // namespace marlow::usb

@@ -5,6 +5,7 @@
 #include <QSettings>
 #include <algorithm>
 #include <cctype>
+#include <optional>
 
 namespace marlow::usb {
 namespace {
@@ -46,7 +47,7 @@ std::optional<UsbId> ParseItem(std::string_view item) {
 
 } // namespace
 
-std::optional<std::vector<UsbId>> ParsePdaUsbIds(std::string_view text, std::string* error) {
+Result<std::vector<UsbId>> ParsePdaUsbIds(std::string_view text) {
     std::vector<UsbId> ids;
     int position = 0;
     for (;;) {
@@ -54,13 +55,11 @@ std::optional<std::vector<UsbId>> ParsePdaUsbIds(std::string_view text, std::str
         const std::size_t comma = text.find(',');
         const std::string_view item = Trim(text.substr(0, comma));
         const std::optional<UsbId> id = ParseItem(item);
-        if (!id) {
-            if (error != nullptr)
-                *error = "PdaUsbIds item " + std::to_string(position) + " \"" + std::string(item) +
-                         "\" is not a USB id: write vvvv:pppp with four hex digits each, "
-                         "several separated by commas (e.g. 045e:00ce,1234:5678)";
-            return std::nullopt;
-        }
+        if (!id)
+            return Failure{"PdaUsbIds item " + std::to_string(position) + " \"" +
+                           std::string(item) +
+                           "\" is not a USB id: write vvvv:pppp with four hex digits each, "
+                           "several separated by commas (e.g. 045e:00ce,1234:5678)"};
         if (std::find(ids.begin(), ids.end(), *id) == ids.end())
             ids.push_back(*id);
         if (comma == std::string_view::npos)

@@ -2,8 +2,9 @@
 // Which USB devices are PDA boot loaders: the setting "PdaUsbIds", a list of
 // vendor:product pairs in hexadecimal ("045e:00ce,1234:5678").
 
+#include "common/result.h"
+
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,8 +25,8 @@ inline constexpr std::string_view kDefaultPdaUsbIds = "045e:00ce";
 inline constexpr const char* kPdaUsbIdsSetting = "PdaUsbIds";
 
 // "vvvv:pppp[,vvvv:pppp...]": four hex digits each, blanks around items
-// allowed, duplicates dropped. Nullopt with `error` naming the bad item.
-std::optional<std::vector<UsbId>> ParsePdaUsbIds(std::string_view text, std::string* error);
+// allowed, duplicates dropped. A failure names the bad item.
+Result<std::vector<UsbId>> ParsePdaUsbIds(std::string_view text);
 std::string FormatPdaUsbIds(const std::vector<UsbId>& ids);
 bool MatchesAny(const std::vector<UsbId>& ids, std::uint16_t vendor, std::uint16_t product);
 

@@ -19,31 +19,24 @@
 namespace marlow::usb {
 namespace {
 
-void SetError(std::string* error, std::string text) {
-    if (error != nullptr)
-        *error = std::move(text);
-}
-
 std::string SystemError(int code) {
     return std::strerror(code);
 }
 
-bool MakeAddress(const std::string& path, sockaddr_un& address, std::string* error) {
-    address = {};
+Result<sockaddr_un> MakeAddress(const std::string& path) {
+    sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    if (path.empty() || path.size() >= sizeof(address.sun_path)) {
-        SetError(error, "Virtual USB bus socket path \"" + path + "\" must be 1 to " +
-                            std::to_string(sizeof(address.sun_path) - 1) + " bytes long");
-        return false;
-    }
+    if (path.empty() || path.size() >= sizeof(address.sun_path))
+        return Failure{"Virtual USB bus socket path \"" + path + "\" must be 1 to " +
+                       std::to_string(sizeof(address.sun_path) - 1) + " bytes long"};
     std::memcpy(address.sun_path, path.data(), path.size());
-    return true;
+    return address;
 }
 
-UniqueFd NewStreamSocket(std::string* error) {
+Result<UniqueFd> NewStreamSocket() {
     UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!fd.Valid())
-        SetError(error, "Cannot create a Unix socket: " + SystemError(errno));
+        return Failure{"Cannot create a Unix socket: " + SystemError(errno)};
     return fd;
 }
 
@@ -60,34 +53,28 @@ int Bind(int fd, const sockaddr_un& address) {
                                                                                          : errno;
 }
 
-// Called when binding found the path taken: true when it was a leftover
+// Called when binding found the path taken: succeeds when it was a leftover
 // socket that has now been removed.
-bool ClearLeftoverSocket(const std::string& path, const sockaddr_un& address, std::string* error) {
+Status ClearLeftoverSocket(const std::string& path, const sockaddr_un& address) {
     struct stat status {};
     if (::lstat(path.c_str(), &status) != 0) // gone meanwhile: try again
-        return true;
-    if (!S_ISSOCK(status.st_mode)) {
-        SetError(error, "Virtual USB bus path " + path +
-                            " exists and is not a socket; "
-                            "choose another path");
-        return false;
-    }
-    UniqueFd probe = NewStreamSocket(error);
-    if (!probe.Valid())
-        return false;
-    const int refused = Connect(probe.Get(), address);
-    if (refused == 0) {
-        SetError(error, "Virtual USB bus path " + path +
-                            " is already served by another listener (is another Marlow "
-                            "running?); stop it or choose another path");
-        return false;
-    }
-    if (refused != ECONNREFUSED) {
-        SetError(error, "Cannot check virtual USB bus path " + path + ": " + SystemError(refused));
-        return false;
-    }
+        return {};
+    if (!S_ISSOCK(status.st_mode))
+        return Failure{"Virtual USB bus path " + path +
+                       " exists and is not a socket; "
+                       "choose another path"};
+    Result<UniqueFd> probe = NewStreamSocket();
+    if (!probe)
+        return Failure{probe.Error()};
+    const int refused = Connect(probe->Get(), address);
+    if (refused == 0)
+        return Failure{"Virtual USB bus path " + path +
+                       " is already served by another listener (is another Marlow "
+                       "running?); stop it or choose another path"};
+    if (refused != ECONNREFUSED)
+        return Failure{"Cannot check virtual USB bus path " + path + ": " + SystemError(refused)};
     ::unlink(path.c_str());
-    return true;
+    return {};
 }
 
 std::optional<gid_t> GroupId(const std::string& name) {
@@ -112,24 +99,20 @@ std::optional<gid_t> GroupId(const std::string& name) {
 // looser mode than the one set here, whatever the umask made of it. The
 // file is the one just bound; whoever could swap entries in its folder
 // could replace the socket outright, so the path is not checked again.
-bool RestrictAccess(const std::string& path, std::optional<gid_t> group,
-                    const std::string& groupName, std::string* error) {
+Status RestrictAccess(const std::string& path, std::optional<gid_t> group,
+                      const std::string& groupName) {
     mode_t mode = S_IRUSR | S_IWUSR;
     if (group) {
-        if (::lchown(path.c_str(), static_cast<uid_t>(-1), *group) != 0) {
-            SetError(error, "Cannot give virtual USB bus path " + path + " to group " + groupName +
-                                ": " + SystemError(errno) +
-                                "; run as a member of that group or name another");
-            return false;
-        }
+        if (::lchown(path.c_str(), static_cast<uid_t>(-1), *group) != 0)
+            return Failure{"Cannot give virtual USB bus path " + path + " to group " + groupName +
+                           ": " + SystemError(errno) +
+                           "; run as a member of that group or name another"};
         mode |= S_IRGRP | S_IWGRP;
     }
-    if (::chmod(path.c_str(), mode) != 0) {
-        SetError(error, "Cannot restrict access to virtual USB bus path " + path + ": " +
-                            SystemError(errno));
-        return false;
-    }
-    return true;
+    if (::chmod(path.c_str(), mode) != 0)
+        return Failure{"Cannot restrict access to virtual USB bus path " + path + ": " +
+                       SystemError(errno)};
+    return {};
 }
 
 } // namespace
@@ -245,60 +228,50 @@ bool SetNonBlocking(int fd) {
     return flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
-UniqueFd ListenOnSocketPath(const std::string& path, const std::string& group, std::string* error) {
-    sockaddr_un address{};
-    if (!MakeAddress(path, address, error))
-        return {};
+Result<UniqueFd> ListenOnSocketPath(const std::string& path, const std::string& group) {
+    const Result<sockaddr_un> address = MakeAddress(path);
+    if (!address)
+        return Failure{address.Error()};
     std::optional<gid_t> groupId;
-    if (!group.empty() && !(groupId = GroupId(group))) {
-        SetError(error, "There is no group " + group + " to share virtual USB bus path " + path +
-                            " with; name an existing group");
-        return {};
-    }
-    UniqueFd fd = NewStreamSocket(error);
-    if (!fd.Valid())
-        return {};
-    int bound = Bind(fd.Get(), address);
+    if (!group.empty() && !(groupId = GroupId(group)))
+        return Failure{"There is no group " + group + " to share virtual USB bus path " + path +
+                       " with; name an existing group"};
+    Result<UniqueFd> fd = NewStreamSocket();
+    if (!fd)
+        return fd;
+    int bound = Bind(fd->Get(), *address);
     if (bound == EADDRINUSE) {
-        if (!ClearLeftoverSocket(path, address, error))
-            return {};
-        bound = Bind(fd.Get(), address);
+        if (const Status cleared = ClearLeftoverSocket(path, *address); !cleared)
+            return Failure{cleared.Error()};
+        bound = Bind(fd->Get(), *address);
     }
-    if (bound != 0) {
-        SetError(error,
-                 "Cannot listen on virtual USB bus path " + path + ": " + SystemError(bound));
-        return {};
-    }
-    if (!RestrictAccess(path, groupId, group, error)) {
+    if (bound != 0)
+        return Failure{"Cannot listen on virtual USB bus path " + path + ": " + SystemError(bound)};
+    if (const Status restricted = RestrictAccess(path, groupId, group); !restricted) {
         ::unlink(path.c_str());
-        return {};
+        return Failure{restricted.Error()};
     }
-    if (::listen(fd.Get(), SOMAXCONN) != 0 || !SetNonBlocking(fd.Get())) {
-        SetError(error,
-                 "Cannot listen on virtual USB bus path " + path + ": " + SystemError(errno));
+    if (::listen(fd->Get(), SOMAXCONN) != 0 || !SetNonBlocking(fd->Get())) {
+        const int failed = errno;
         ::unlink(path.c_str());
-        return {};
+        return Failure{"Cannot listen on virtual USB bus path " + path + ": " +
+                       SystemError(failed)};
     }
     return fd;
 }
 
-UniqueFd ConnectToSocketPath(const std::string& path, std::string* error) {
-    sockaddr_un address{};
-    if (!MakeAddress(path, address, error))
-        return {};
-    UniqueFd fd = NewStreamSocket(error);
-    if (!fd.Valid())
-        return {};
-    const int failed = Connect(fd.Get(), address);
-    if (failed == ENOENT || failed == ECONNREFUSED) {
-        SetError(error,
-                 "No virtual USB bus listens on " + path + "; start Marlow's listener first");
-        return {};
-    }
-    if (failed != 0) {
-        SetError(error, "Cannot connect to virtual USB bus " + path + ": " + SystemError(failed));
-        return {};
-    }
+Result<UniqueFd> ConnectToSocketPath(const std::string& path) {
+    const Result<sockaddr_un> address = MakeAddress(path);
+    if (!address)
+        return Failure{address.Error()};
+    Result<UniqueFd> fd = NewStreamSocket();
+    if (!fd)
+        return fd;
+    const int failed = Connect(fd->Get(), *address);
+    if (failed == ENOENT || failed == ECONNREFUSED)
+        return Failure{"No virtual USB bus listens on " + path + "; start Marlow's listener first"};
+    if (failed != 0)
+        return Failure{"Cannot connect to virtual USB bus " + path + ": " + SystemError(failed)};
     return fd;
 }
 

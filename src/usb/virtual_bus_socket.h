@@ -3,6 +3,8 @@
 // wake-up signal that cuts any wait short, waits that honour it, and the
 // listening and connecting ends of a socket path.
 
+#include "common/result.h"
+
 #include <cstdint>
 #include <span>
 #include <string>
@@ -71,7 +73,7 @@ bool SetNonBlocking(int fd);
 // socket, is refused with a reason. Whatever the umask, the socket file is
 // the owner's alone (0600), or with `group` named shared with that group
 // (0660), before the first client can connect.
-UniqueFd ListenOnSocketPath(const std::string& path, const std::string& group, std::string* error);
-UniqueFd ConnectToSocketPath(const std::string& path, std::string* error);
+Result<UniqueFd> ListenOnSocketPath(const std::string& path, const std::string& group);
+Result<UniqueFd> ConnectToSocketPath(const std::string& path);
 
 } // namespace marlow::usb

@@ -219,21 +219,19 @@ VirtualBusSource::~VirtualBusSource() {
     Stop();
 }
 
-bool VirtualBusSource::Start(DeviceEvents events, std::string* error) {
-    if (thread_.joinable()) {
-        if (error != nullptr)
-            *error = "The virtual USB bus on " + socketPath_ + " is already listening";
-        return false;
-    }
-    listener_ = ListenOnSocketPath(socketPath_, group_, error);
-    if (!listener_.Valid())
-        return false;
+Status VirtualBusSource::Start(DeviceEvents events) {
+    if (thread_.joinable())
+        return Failure{"The virtual USB bus on " + socketPath_ + " is already listening"};
+    Result<UniqueFd> listener = ListenOnSocketPath(socketPath_, group_);
+    if (!listener)
+        return Failure{listener.Error()};
+    listener_ = std::move(*listener);
     socketInode_ = InodeOf(socketPath_);
     stop_.Clear();
     // Made here, so that everything the bus holds exists once Start returns.
     auto bus = std::make_unique<Bus>(socketPath_, listener_.Get(), stop_, std::move(events));
     thread_ = std::thread([bus = std::move(bus)] { bus->Run(); });
-    return true;
+    return {};
 }
 
 void VirtualBusSource::Stop() {

@@ -23,7 +23,7 @@ public:
     VirtualBusSource& operator=(const VirtualBusSource&) = delete;
 
     // Refuses a path that another live listener serves.
-    bool Start(DeviceEvents events, std::string* error) override;
+    Status Start(DeviceEvents events) override;
     // Stops accepting and removes the socket file. Devices already handed
     // out keep their connections until their transports let go. Not from
     // inside an event callback (it waits for the thread that runs them).

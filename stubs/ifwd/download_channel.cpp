@@ -9,12 +9,14 @@ std::unique_ptr<DownloadChannel> DownloadChannel::Open(std::uint8_t channel,
                                                        const std::string& port, std::uint32_t baud,
                                                        HostTimeouts timeouts, Reporter reporter,
                                                        std::string* error) {
-    std::unique_ptr<modemlink::SerialLine> line =
-        modemlink::SerialLine::OpenPort(port, baud, error);
-    if (!line)
+    Result<std::unique_ptr<modemlink::SerialLine>> line =
+        modemlink::SerialLine::OpenPort(port, baud);
+    if (!line) {
+        *error = line.Error();
         return nullptr;
+    }
     return std::unique_ptr<DownloadChannel>(
-        new DownloadChannel(channel, std::move(line), timeouts, std::move(reporter)));
+        new DownloadChannel(channel, std::move(*line), timeouts, std::move(reporter)));
 }
 
 DownloadChannel::DownloadChannel(std::uint8_t channel, std::unique_ptr<modemlink::SerialLine> line,

@@ -70,7 +70,8 @@ protected:
 
 TEST_F(DebugPortTest, BurstsArriveWholeAndInOrder) {
     ASSERT_TRUE(handset.Ok());
-    ASSERT_TRUE(port->OpenDebugPort(handset.SlaveName(), 115200)) << port->LastError();
+    const Status opened = port->OpenDebugPort(handset.SlaveName(), 115200);
+    ASSERT_TRUE(opened) << opened.Error();
     EXPECT_TRUE(port->IsOpen());
     std::string expected;
     for (int burst = 0; burst < 200; ++burst) {
@@ -86,7 +87,8 @@ TEST_F(DebugPortTest, BurstsArriveWholeAndInOrder) {
 }
 
 TEST_F(DebugPortTest, AZeroByteEndsTheChunksText) {
-    ASSERT_TRUE(port->OpenDebugPort(handset.SlaveName(), 38400)) << port->LastError();
+    const Status opened = port->OpenDebugPort(handset.SlaveName(), 38400);
+    ASSERT_TRUE(opened) << opened.Error();
     handset.Send(std::string_view("boot\0garbage", 12));
     ASSERT_TRUE(ProcessUntil([&] { return received.Joined() == "boot"; }));
     handset.Send("done");
@@ -107,9 +109,8 @@ TEST_F(DebugPortTest, AFailedOpenSaysWhyAndWhatToDo) {
                                                         "device such as /dev/ttyUSB0."},
     };
     for (const auto& row : rows) {
-        EXPECT_FALSE(port->OpenDebugPort(row.device, 38400));
+        EXPECT_EQ(port->OpenDebugPort(row.device, 38400).Error(), row.reason);
         EXPECT_FALSE(port->IsOpen());
-        EXPECT_EQ(port->LastError(), row.reason);
     }
 }
 

@@ -76,8 +76,9 @@ TEST(PdaVirtualBus, ListToFlashEndToEndOverTheSocket) {
     events.removed = [&](const std::string& path) {
         owner.Post([&, path] { watcher.OnDeviceRemoveComplete(path); });
     };
+    const Status started = source.Start(std::move(events));
+    ASSERT_TRUE(started) << started.Error();
     std::string error;
-    ASSERT_TRUE(source.Start(std::move(events), &error)) << error;
 
     emulators::PdaEmulatorOptions options;
     options.faults.flashWriteTime = std::chrono::milliseconds(20);

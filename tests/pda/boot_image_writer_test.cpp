@@ -55,8 +55,8 @@ TEST_F(BootImageFile, GeneratedImageIsOneContinuousPatternInRecords) {
     GeneratedImageShape shape;
     shape.dataBytes = 3 * 1024 * 1024 + 100;
     shape.seed = 11;
-    std::string error;
-    ASSERT_TRUE(WriteGeneratedImage(dir.File("big.bin"), shape, &error)) << error;
+    const Status written = WriteGeneratedImage(dir.File("big.bin"), shape);
+    ASSERT_TRUE(written) << written.Error();
 
     const ImageSummary summary = ScanBootImage(dir.File("big.bin"));
     ASSERT_EQ(summary.error, ImageReadError::None) << summary.errorText;
@@ -74,14 +74,13 @@ TEST_F(BootImageFile, GeneratedImageIsOneContinuousPatternInRecords) {
 TEST_F(BootImageFile, RefusesARecordThatWouldReadAsTheEndRecord) {
     BootImageFileWriter writer;
     ASSERT_TRUE(writer.Create(dir.File("z.bin"), {0, 4}));
-    EXPECT_FALSE(writer.AddRecord(0, std::vector<std::uint8_t>(4, 0)));
-    EXPECT_NE(writer.ErrorText().find("end record"), std::string::npos);
+    EXPECT_NE(writer.AddRecord(0, std::vector<std::uint8_t>(4, 0)).Error().find("end record"),
+              std::string::npos);
 }
 
 TEST_F(BootImageFile, UnwritablePathIsReported) {
-    std::string error;
-    EXPECT_FALSE(WriteGeneratedImage(dir.File("no/such/folder.bin"), {}, &error));
-    EXPECT_NE(error.find("folder.bin"), std::string::npos);
+    EXPECT_NE(WriteGeneratedImage(dir.File("no/such/folder.bin"), {}).Error().find("folder.bin"),
+              std::string::npos);
 }
 
 } // namespace

@@ -103,6 +103,8 @@ TEST_F(PhoneEngineTest, RebootThatCannotReopenWaitsForStop) {
     engine->StopPanelRun();
     EXPECT_THAT(calls, ElementsAre("abort 1", "pause 100", "stop PortPoll"));
     EXPECT_EQ(engine->Inst().state, stIdle);
+    EXPECT_THAT(Ends(), ElementsAre(RunFinished{Verdict::Stopped,
+                                                "the operator stopped the phone download"}));
 }
 
 TEST_F(PhoneEngineTest, WatchdogTickBetweenRunsDoesNothing) {

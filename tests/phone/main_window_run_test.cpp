@@ -176,6 +176,8 @@ TEST_F(PhoneEngineTest, CancelWhileDownloadingAbortsPausesAndCloses) {
     EXPECT_THAT(out.lines, ElementsAre("DeviceState: \n DownCancel \n"));
     EXPECT_EQ(engine->Inst().state, stIdle);
     EXPECT_FALSE(engine->Inst().port_open);
+    EXPECT_THAT(Ends(), ElementsAre(RunFinished{Verdict::Stopped,
+                                                "the operator cancelled the phone download"}));
 }
 
 TEST_F(PhoneEngineTest, LateReportAfterTheEndIsIgnored) {
@@ -256,7 +258,8 @@ TEST_F(PhoneEngineTest, FailedCloseKeepsThePortOpenForTheNextRun) {
     Report(IFWD_DL_Error, "boot error");
     EXPECT_TRUE(engine->Inst().port_open);
     ClearJournals();
-    engine->CancelMainWindowRun();
+    engine->CancelMainWindowRun(); // after the verdict: no second end
+    EXPECT_TRUE(Ends().empty());
     ASSERT_TRUE(engine->StartMainWindowRun(File("modem.brx"), PhoneStart::Command));
     engine->PollPort();
     // The port counts as open: no second open, straight to the boot.

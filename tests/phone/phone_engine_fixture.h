@@ -83,6 +83,16 @@ protected:
     void ClearJournals() {
         calls.clear();
         out.lines.clear();
+        out.events.clear();
+    }
+
+    // The run's ends among the recorded events: exactly one per run.
+    std::vector<RunFinished> Ends() const {
+        std::vector<RunFinished> ends;
+        for (const PhoneRunEvent& event : out.events)
+            if (const auto* end = std::get_if<RunFinished>(&event))
+                ends.push_back(*end);
+        return ends;
     }
 
     marlow::test::TempDir dir;

@@ -57,8 +57,8 @@ protected:
     void StartSource(std::vector<usb::UsbId> ids = kBootLoaderIds,
                      LibusbDeviceSource::Options options = {}) {
         source = std::make_unique<LibusbDeviceSource>(std::move(ids), options);
-        std::string error;
-        ASSERT_TRUE(source->Start(events.Sink(), &error)) << error;
+        const Status started = source->Start(events.Sink());
+        ASSERT_TRUE(started) << started.Error();
     }
 
     std::unique_ptr<CUsbPipe> OpenArrivedPipe() {
@@ -215,11 +215,12 @@ TEST_F(LibusbBackend, TheSurveyShowsIdsBulkPairsAndAccess) {
     other.productName = "Dongle";
     bed->Plug(other, false);
 
-    std::string error;
-    auto context = usb::LibusbContext::Create(&error);
-    ASSERT_NE(context, nullptr) << error;
-    const auto entries = usb::SurveyUsbDevices(*context, &error);
-    ASSERT_EQ(entries.size(), 2u) << error;
+    const auto context = usb::LibusbContext::Create();
+    ASSERT_TRUE(context) << context.Error();
+    const auto survey = usb::SurveyUsbDevices(**context);
+    ASSERT_TRUE(survey) << survey.Error();
+    const std::vector<usb::UsbSurveyEntry>& entries = *survey;
+    ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].info.path, "usb:1-3");
     EXPECT_EQ(entries[0].info.vendor, 0x045e);
     EXPECT_TRUE(entries[0].hasBulkPair);

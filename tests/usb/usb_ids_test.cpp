@@ -10,16 +10,15 @@ namespace marlow::usb {
 namespace {
 
 std::vector<UsbId> Parse(std::string_view text) {
-    std::string error;
-    const auto ids = ParsePdaUsbIds(text, &error);
-    EXPECT_TRUE(ids.has_value()) << error;
-    return ids.value_or(std::vector<UsbId>{});
+    const auto ids = ParsePdaUsbIds(text);
+    EXPECT_TRUE(ids) << ids.Error();
+    return ids ? *ids : std::vector<UsbId>{};
 }
 
 std::string ErrorOf(std::string_view text) {
-    std::string error;
-    EXPECT_FALSE(ParsePdaUsbIds(text, &error).has_value()) << text;
-    return error;
+    const auto ids = ParsePdaUsbIds(text);
+    EXPECT_FALSE(ids) << text;
+    return ids.Error();
 }
 
 // Pairs in either case, blanks around them, in order without duplicates;

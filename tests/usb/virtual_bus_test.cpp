@@ -34,8 +34,8 @@ using usb::TransferStatus;
 class VirtualBus : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string error;
-        ASSERT_TRUE(source.Start(events.Sink(), &error)) << error;
+        const Status started = source.Start(events.Sink());
+        ASSERT_TRUE(started) << started.Error();
     }
 
     // Connects a device and takes its arrival.
@@ -287,11 +287,10 @@ TEST_F(VirtualBus, OutOfDescriptorsItPausesSaysSoOnceAndGoesOnWhenOneIsFreed) {
 TEST_F(VirtualBus, APathServedByALiveListenerIsRefused) {
     test::BusEvents otherEvents;
     usb::VirtualBusSource second(socketPath);
-    std::string error;
-    EXPECT_FALSE(second.Start(otherEvents.Sink(), &error));
-    EXPECT_EQ(error, "Virtual USB bus path " + socketPath +
-                         " is already served by another listener (is another Marlow running?); "
-                         "stop it or choose another path");
+    EXPECT_EQ(second.Start(otherEvents.Sink()).Error(),
+              "Virtual USB bus path " + socketPath +
+                  " is already served by another listener (is another Marlow running?); "
+                  "stop it or choose another path");
     // The first listener still works.
     VirtualBusDevice device;
     EXPECT_NE(Plug(device), nullptr);
@@ -321,8 +320,9 @@ TEST(VirtualBusPath, ASocketLeftBehindByAGoneListenerIsTakenOver) {
     }                       // closed without removing the file
     test::BusEvents events; // outlives the source, whose thread feeds it
     usb::VirtualBusSource source(path);
+    const Status started = source.Start(events.Sink());
+    ASSERT_TRUE(started) << started.Error();
     std::string error;
-    ASSERT_TRUE(source.Start(events.Sink(), &error)) << error;
     VirtualBusDevice device;
     ASSERT_TRUE(device.Connect(path, "PDA", &error)) << error;
     EXPECT_NE(events.TakeArrival(), nullptr);
@@ -342,16 +342,16 @@ TEST(VirtualBusPath, TheSocketIsTheOwnersOrItsGroupsAloneWhateverTheUmask) {
         test::BusEvents events;
         usb::VirtualBusSource source(path, row.group);
         const mode_t umask = ::umask(0);
-        std::string error;
-        const bool started = source.Start(events.Sink(), &error);
+        const Status started = source.Start(events.Sink());
         ::umask(umask);
         struct stat status {};
         const bool exists = ::lstat(path.c_str(), &status) == 0;
-        EXPECT_EQ(started, row.mode != 0) << row.group << ": " << error;
+        EXPECT_EQ(started.Ok(), row.mode != 0) << row.group << ": " << started.Error();
         EXPECT_EQ(exists ? status.st_mode & 07777 : 0, row.mode) << row.group;
         if (row.mode == 0) {
-            EXPECT_EQ(error, "There is no group " + row.group + " to share virtual USB bus path " +
-                                 path + " with; name an existing group");
+            EXPECT_EQ(started.Error(), "There is no group " + row.group +
+                                           " to share virtual USB bus path " + path +
+                                           " with; name an existing group");
         }
     }
 }
@@ -371,9 +371,7 @@ TEST(VirtualBusPath, APathThatCannotBeASocketIsRefused) {
     for (const auto& [path, refusal] : rows) {
         test::BusEvents events;
         usb::VirtualBusSource source(path);
-        std::string error;
-        EXPECT_FALSE(source.Start(events.Sink(), &error));
-        EXPECT_EQ(error, refusal);
+        EXPECT_EQ(source.Start(events.Sink()).Error(), refusal);
     }
     EXPECT_EQ(test::ReadFileText(notes), "keep me");
 }

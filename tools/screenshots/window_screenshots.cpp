@@ -38,9 +38,9 @@ using namespace marlow;
 
 class PluggableBus : public usb::DeviceSource {
 public:
-    bool Start(usb::DeviceEvents events, std::string*) override {
+    Status Start(usb::DeviceEvents events) override {
         events_ = std::move(events);
-        return true;
+        return {};
     }
     void Stop() override {}
     usb::DeviceEvents events_;
@@ -135,8 +135,7 @@ int main(int argc, char** argv) {
 
     auto source = std::make_unique<PluggableBus>();
     PluggableBus* bus = source.get();
-    std::string error;
-    frame->Devices().AddSource(std::move(source), &error);
+    (void)frame->Devices().AddSource(std::move(source));
 
     emulators::PdaEmulatorOptions emulatorOptions;
     emulatorOptions.faults.flashWriteTime = std::chrono::milliseconds(3000);

@@ -17,10 +17,9 @@ QString Latin1(std::string_view text) {
 }
 
 std::vector<usb::UsbId> PdaUsbIds(const QSettings& store) {
-    std::string error;
-    if (auto ids = usb::ParsePdaUsbIds(usb::ReadPdaUsbIdsSetting(store), &error))
-        return *ids;
-    return *usb::ParsePdaUsbIds(usb::kDefaultPdaUsbIds, &error);
+    if (auto ids = usb::ParsePdaUsbIds(usb::ReadPdaUsbIdsSetting(store)))
+        return *std::move(ids);
+    return *usb::ParsePdaUsbIds(usb::kDefaultPdaUsbIds);
 }
 
 } // namespace
@@ -29,24 +28,25 @@ std::vector<std::unique_ptr<usb::DeviceSource>>
 StartDeviceSources(const QSettings& store, const std::function<usb::DeviceEvents()>& events,
                    const std::function<void(const QString& text, bool messageBox)>& problem) {
     std::vector<std::unique_ptr<usb::DeviceSource>> started;
-    const auto start = [&](std::unique_ptr<usb::DeviceSource> source, std::string* error) {
-        if (!source->Start(events(), error))
-            return false;
-        started.push_back(std::move(source));
-        return true;
+    const auto start = [&](std::unique_ptr<usb::DeviceSource> source) {
+        Status status = source->Start(events());
+        if (status)
+            started.push_back(std::move(source));
+        return status;
     };
-    std::string error;
     const QByteArray virtualBus = qgetenv("MARLOW_VIRTUAL_BUS");
     const QByteArray busGroup = qgetenv("MARLOW_VIRTUAL_BUS_GROUP");
-    if (!virtualBus.isEmpty() && !start(std::make_unique<usb::VirtualBusSource>(
-                                            virtualBus.toStdString(), busGroup.toStdString()),
-                                        &error))
-        problem(Latin1(error), true);
+    if (!virtualBus.isEmpty()) {
+        if (const Status bus = start(std::make_unique<usb::VirtualBusSource>(
+                virtualBus.toStdString(), busGroup.toStdString()));
+            !bus)
+            problem(Latin1(bus.Error()), true);
+    }
     // A machine without USB access still serves the virtual bus; libusb's
     // refusal is not the operator's problem then.
-    if (!start(std::make_unique<usb::LibusbDeviceSource>(PdaUsbIds(store)), &error) &&
-        virtualBus.isEmpty())
-        problem(Latin1(error), false);
+    if (const Status usb = start(std::make_unique<usb::LibusbDeviceSource>(PdaUsbIds(store)));
+        !usb && virtualBus.isEmpty())
+        problem(Latin1(usb.Error()), false);
     return started;
 }
 
@@ -96,11 +96,11 @@ void FrameDevices::StartWatch() {
         sources_.push_back(std::move(source));
 }
 
-bool FrameDevices::AddSource(std::unique_ptr<usb::DeviceSource> source, std::string* error) {
-    if (!source->Start(EventsForSources(), error))
-        return false;
-    sources_.push_back(std::move(source));
-    return true;
+Status FrameDevices::AddSource(std::unique_ptr<usb::DeviceSource> source) {
+    Status started = source->Start(EventsForSources());
+    if (started)
+        sources_.push_back(std::move(source));
+    return started;
 }
 
 void FrameDevices::StopWatch() {

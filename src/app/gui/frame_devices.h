@@ -38,7 +38,7 @@ public:
     // No further arrivals; devices already listed stay.
     void StopWatch();
     // A source the caller made (tests, extra buses); started at once.
-    bool AddSource(std::unique_ptr<usb::DeviceSource> source, std::string* error);
+    Status AddSource(std::unique_ptr<usb::DeviceSource> source);
 
     // Command 32771.
     void OnOperationDownload();

@@ -82,8 +82,8 @@ public:
     bool PhoneRunning() const;
 
     // The port name, the caller's fixed text (" Port Open failed") and, on
-    // the next line, why the port did not open.
-    QString DebugPortFailure(const char* failureText) const;
+    // the next line, why the port did not open (`reason`, when known).
+    QString DebugPortFailure(const char* failureText, const std::string& reason) const;
 
     // The "u" on the debug console while no device is connected.
     void ShowPortWaitDialog();

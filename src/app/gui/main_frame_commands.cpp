@@ -77,16 +77,18 @@ void CMainFrame::RunSettingsSheet() {
 // nothing to complain about.
 void CMainFrame::OpenDebugPortOrSay(const char* failureText) {
     const app::AppSettings& values = context_.settings.Values();
-    if (!values.debugPortName.empty() &&
-        !context_.debugPort.OpenDebugPort(values.debugPortName, values.debugBaudRate))
-        ShowMessage(DebugPortFailure(failureText), QString());
+    if (!values.debugPortName.empty()) {
+        const Status opened =
+            context_.debugPort.OpenDebugPort(values.debugPortName, values.debugBaudRate);
+        if (!opened)
+            ShowMessage(DebugPortFailure(failureText, opened.Error()), QString());
+    }
     UpdateCommandStates();
 }
 
-QString CMainFrame::DebugPortFailure(const char* failureText) const {
+QString CMainFrame::DebugPortFailure(const char* failureText, const std::string& reason) const {
     QString text = QString::fromStdString(context_.settings.Values().debugPortName) +
                    QString::fromLatin1(failureText);
-    const std::string& reason = context_.debugPort.LastError();
     if (!reason.empty())
         text += '\n' + QString::fromStdString(reason);
     return text;

@@ -79,12 +79,13 @@ void CMarlowApp::OpenDebugPortAtStart() {
     const app::AppSettings& values = context_->settings.Values();
     if (values.debugPortName.empty())
         return;
-    const bool opened =
+    const Status opened =
         options_.openDebugPort
             ? options_.openDebugPort(values.debugPortName, values.debugBaudRate)
             : context_->debugPort.OpenDebugPort(values.debugPortName, values.debugBaudRate);
     if (!opened)
-        frame_->ShowMessage(frame_->DebugPortFailure(" Port Initialize Error"), QString());
+        frame_->ShowMessage(frame_->DebugPortFailure(" Port Initialize Error", opened.Error()),
+                            QString());
     frame_->UpdateCommandStates();
 }
 

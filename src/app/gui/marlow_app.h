@@ -25,7 +25,7 @@ struct StartOptions {
     // Runs the front panel modally; returns when it has closed.
     std::function<void(MarlowContext&)> runFrontPanel;
     // Opens the debug port at start-up; unset: the context's own port.
-    std::function<bool(const std::string& name, int baud)> openDebugPort;
+    std::function<Status(const std::string& name, int baud)> openDebugPort;
     // Listen for devices (libusb, and MARLOW_VIRTUAL_BUS); tests say no.
     bool watchDevices = true;
 };

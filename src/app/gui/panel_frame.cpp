@@ -61,11 +61,11 @@ void PanelFrame::StartDeviceWatch() {
         sources_.push_back(std::move(source));
 }
 
-bool PanelFrame::AddSource(std::unique_ptr<usb::DeviceSource> source, std::string* error) {
-    if (!source->Start(EventsForSources(), error))
-        return false;
-    sources_.push_back(std::move(source));
-    return true;
+Status PanelFrame::AddSource(std::unique_ptr<usb::DeviceSource> source) {
+    Status started = source->Start(EventsForSources());
+    if (started)
+        sources_.push_back(std::move(source));
+    return started;
 }
 
 void PanelFrame::StopWatch() {

@@ -28,7 +28,7 @@ public:
     // Begins listening for devices.
     void StartDeviceWatch();
     // A source the caller made (tests, extra buses); started at once.
-    bool AddSource(std::unique_ptr<usb::DeviceSource> source, std::string* error);
+    Status AddSource(std::unique_ptr<usb::DeviceSource> source);
     // Runs the panel modally; returns when it has ended.
     int Exec();
 

@@ -26,9 +26,9 @@ namespace {
 // A bus the test plugs devices into by hand.
 class ScriptedBus : public usb::DeviceSource {
 public:
-    bool Start(usb::DeviceEvents events, std::string*) override {
+    Status Start(usb::DeviceEvents events) override {
         events_ = std::move(events);
-        return true;
+        return {};
     }
     void Stop() override {}
     void Plug(std::unique_ptr<usb::UsbTransport> device) { events_.arrived(std::move(device)); }
@@ -68,8 +68,7 @@ protected:
         context->frameForeground = true;
         auto source = std::make_unique<ScriptedBus>();
         bus = source.get();
-        std::string error;
-        frame->Devices().AddSource(std::move(source), &error);
+        ASSERT_TRUE(frame->Devices().AddSource(std::move(source)));
     }
     ~PdaDownloadWindowTest() override {
         frame.reset();
@@ -184,7 +183,7 @@ TEST(PanelFrameTest, TheHiddenFrameHandsItsDevicesToThePanel) {
     qunsetenv("MARLOW_PANEL_LIST");
     auto source = std::make_unique<ScriptedBus>();
     ScriptedBus& bus = *source;
-    ASSERT_TRUE(frame.AddSource(std::move(source), &error));
+    ASSERT_TRUE(frame.AddSource(std::move(source)));
     frame.Panel().show();
     emulators::PdaBootLoaderEmulator emulator;
     emulators::InProcessUsbPair pair =

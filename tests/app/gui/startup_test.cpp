@@ -39,7 +39,7 @@ protected:
         };
         options.openDebugPort = [this](const std::string& name, int baud) {
             opens.push_back({name, baud});
-            return openSucceeds;
+            return openSucceeds ? Status() : Status(Failure{});
         };
         options.watchDevices = false;
         return options;
@@ -132,7 +132,7 @@ TEST_F(StartUpTest, TheWindowsComeUpPlacedTitledAndWithTheDebugWindowActive) {
         starting->MainFrame()->showNormal();
         starting->MainFrame()->resize(900, 640);
         Flush(); // the box's own event loop
-        return false;
+        return Status(Failure{});
     };
     CMarlowApp app(options);
     starting = &app;
