@@ -1,11 +1,11 @@
 #include "app/file_information.h"
 
 #include "common/little_endian.h"
+#include "support/open_files.h"
 #include "support/temp_dir.h"
 
 #include <cstdlib>
 #include <ctime>
-#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -159,16 +159,6 @@ protected:
         return path;
     }
 
-    static std::size_t OpenDescriptors() {
-        std::size_t count = 0;
-        if (DIR* fds = opendir("/proc/self/fd")) {
-            while (readdir(fds) != nullptr)
-                ++count;
-            closedir(fds);
-        }
-        return count;
-    }
-
     TempDir dir_;
 };
 
@@ -253,12 +243,12 @@ TEST_F(FileFactsFromDisk, MissingFileAndFolderHaveNoFacts) {
 
 TEST_F(FileFactsFromDisk, NoFileIsLeftOpen) {
     const std::string path = Make("nk.bin", std::string(100, 'x'));
-    const std::size_t before = OpenDescriptors();
+    const std::size_t before = test::OpenFileCount();
     for (int i = 0; i < 20; ++i) {
         (void)ReadFileFacts(path);
         (void)ReadFileFacts(dir_.File("none.bin"));
     }
-    EXPECT_EQ(OpenDescriptors(), before);
+    EXPECT_EQ(test::OpenFileCount(), before);
 }
 
 } // namespace

@@ -79,6 +79,9 @@ TEST_F(DebugPortTest, BurstsArriveWholeAndInOrder) {
         handset.Send(text);
         expected += text;
     }
+    // A burst longer than one read chunk loses no byte at the chunk's end.
+    handset.Send(std::string(2 * debugport::kReceiveChunk + 10, 'x'));
+    expected += std::string(2 * debugport::kReceiveChunk + 10, 'x');
     ASSERT_TRUE(ProcessUntil([&] { return received.Joined().size() >= expected.size(); }));
     EXPECT_EQ(received.Joined(), expected);
 }

@@ -10,14 +10,6 @@ namespace {
 
 using ::testing::ElementsAre;
 
-TEST_F(PhoneEngineTest, SetUpRegistersReportsBeforeAnything) {
-    MakeEngine(PhoneOwner::MainWindow);
-    EXPECT_EQ(library.receiver, engine.get());
-    EXPECT_EQ(engine->Inst().channel, 1);
-    EXPECT_EQ(engine->Inst().state, stIdle);
-    EXPECT_FALSE(engine->Inst().port_open);
-}
-
 TEST_F(PhoneEngineTest, EveryPartDoneEndsWithSuccessAfterEndAbortClose) {
     MakeEngine(PhoneOwner::MainWindow);
     ASSERT_TRUE(engine->StartMainWindowRun(File("modem.brx"), PhoneStart::Command));

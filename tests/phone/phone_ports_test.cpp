@@ -8,36 +8,21 @@
 namespace marlow::phone::test {
 namespace {
 
-using ::testing::ElementsAre;
-
 std::vector<int> Find(std::vector<std::string> names, std::size_t capacity = 16) {
     FakePortSource source;
     source.names = std::move(names);
     return FindPhonePorts(source, capacity);
 }
 
-TEST(FindPhonePorts, OneInstanceGivesItsNumber) {
-    EXPECT_THAT(Find({"USB3"}), ElementsAre(3));
-}
-
-TEST(FindPhonePorts, Usb0IsNeverUsed) {
-    EXPECT_THAT(Find({"USB0", "USB7"}), ElementsAre(7));
-}
-
-TEST(FindPhonePorts, ShortOrMissingNamesAreSkipped) {
-    EXPECT_THAT(Find({"", "USB", "US"}), ElementsAre());
-}
-
-TEST(FindPhonePorts, NumbersHaveSeveralDigits) {
-    EXPECT_THAT(Find({"USB12"}), ElementsAre(12));
-}
-
-TEST(FindPhonePorts, NoDigitGivesZero) {
-    EXPECT_THAT(Find({"USBx"}), ElementsAre(0));
-}
-
-TEST(FindPhonePorts, FirstEnumeratedComesFirst) {
-    EXPECT_THAT(Find({"USB9", "USB2"}), ElementsAre(9, 2));
+// The number after the three-letter prefix, in the order enumerated;
+// USB0 and names too short to carry a number are skipped.
+TEST(FindPhonePorts, NumbersInEnumerationOrder) {
+    const std::pair<std::vector<std::string>, std::vector<int>> rows[] = {
+        {{"USB3"}, {3}},   {{"USB0", "USB7"}, {7}}, {{"", "USB", "US"}, {}},
+        {{"USB12"}, {12}}, {{"USBx"}, {0}},         {{"USB9", "USB2"}, {9, 2}},
+    };
+    for (const auto& [names, numbers] : rows)
+        EXPECT_EQ(Find(names), numbers) << testing::PrintToString(names);
 }
 
 TEST(FindPhonePorts, ListStopsAtItsCapacity) {
@@ -54,12 +39,10 @@ TEST(FindPhonePorts, HugeNumbersDoNotOverflow) {
     EXPECT_GT(found[0], 0);
 }
 
-TEST(PortName, PatternTakesTheNumber) {
+// A pattern's first "%i" or "%d" takes the number; nothing else in it is a format.
+TEST(PortName, PatternTakesTheNumberAndIsNotAPrintfFormat) {
     EXPECT_EQ(FormPortName("\\\\.\\USB%i", 3), "\\\\.\\USB3");
     EXPECT_EQ(FormPortName("/dev/ttyACM%d", 12), "/dev/ttyACM12");
-}
-
-TEST(PortName, PatternIsNotAPrintfFormat) {
     EXPECT_EQ(FormPortName("/dev/%s%n%i%i", 4), "/dev/%s%n4%i");
     EXPECT_EQ(FormPortName("100%%-%i", 1), "100%-1");
     EXPECT_EQ(FormPortName("/dev/modem", 1), "/dev/modem");

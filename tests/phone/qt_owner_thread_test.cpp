@@ -3,6 +3,7 @@
 
 #include "phone/qt_owner_thread.h"
 #include "phone/qt_phone_clock.h"
+#include "support/qt_events.h"
 
 #include <gtest/gtest.h>
 
@@ -14,16 +15,8 @@
 namespace marlow::phone::test {
 namespace {
 
-QCoreApplication& Application() {
-    static int argc = 1;
-    static char name[] = "qt_owner_thread_test";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication application(argc, argv);
-    return application;
-}
-
 TEST(QtOwnerThread, TasksFromAnotherThreadRunInOrderOnTheOwner) {
-    Application();
+    marlow::test::EnsureCoreApplication();
     QObject context;
     QtOwnerThread owner(&context);
     std::vector<int> ran;
@@ -45,7 +38,7 @@ TEST(QtOwnerThread, TasksFromAnotherThreadRunInOrderOnTheOwner) {
 }
 
 TEST(QtOwnerThread, TasksForAContextThatIsGoneAreDropped) {
-    Application();
+    marlow::test::EnsureCoreApplication();
     bool ran = false;
     {
         QObject context;
@@ -57,7 +50,7 @@ TEST(QtOwnerThread, TasksForAContextThatIsGoneAreDropped) {
 }
 
 TEST(QtPhoneClock, TimersTickOnTheOwnerUntilStopped) {
-    Application();
+    marlow::test::EnsureCoreApplication();
     std::vector<PhoneTimer> ticks;
     QtPhoneClock clock([&](PhoneTimer timer) { ticks.push_back(timer); });
     clock.StartTimer(PhoneTimer::BootWatchdog, std::chrono::milliseconds(0));

@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <thread>
 
 namespace marlow::phone::test {
 namespace {
@@ -22,20 +21,14 @@ using marlow::test::ReadFileBytes;
 using marlow::test::WriteFile;
 using ::testing::HasSubstr;
 
-std::vector<std::uint8_t> Pattern(std::size_t size, std::uint8_t seed) {
-    std::vector<std::uint8_t> bytes(size);
-    for (std::size_t i = 0; i < size; ++i)
-        bytes[i] = static_cast<std::uint8_t>(seed + i * 7 + (i >> 8));
-    return bytes;
-}
-
 class StandInModemTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        WriteFile(dir.File("psi.flb"), Pattern(3000, 1));
-        WriteFile(dir.File("slb.flb"), Pattern(9000, 2));
-        WriteFile(dir.File("modem.fls"), Pattern(300000, 3));
-        WriteFile(dir.File("modem.eep"), Pattern(700, 4));
+        for (const auto& [name, size] : {std::pair{"psi.flb", 3000},
+                                         {"slb.flb", 9000},
+                                         {"modem.fls", 300000},
+                                         {"modem.eep", 700}})
+            WriteFile(dir.File(name), marlow::test::PatternBytes(size, name[0]));
         WriteFile(dir.File("modem.brx"), "+psi.flb\n+slb.flb\n+modem.fls\n+modem.eep\n");
         Result<std::unique_ptr<VendorLibrary>> loaded = LoadDownloadLibrary(MARLOW_STANDIN_LIBRARY);
         ASSERT_TRUE(loaded) << loaded.Error();
@@ -56,20 +49,15 @@ protected:
         modem = std::move(*started);
     }
 
-    void MakeEngine(PhoneOwner owner) {
+    // The main window's run on the modem's fixed port, opened at the first poll.
+    void StartMainRun() {
         PhoneEngineSetup setup;
-        setup.owner = owner;
-        out.owner = owner;
         setup.library = library.get();
         setup.events = &out;
         setup.clock = &clock;
         setup.ownerThread = &ownerThread;
         setup.ports = &port;
         engine = std::make_unique<PhoneEngine>(std::move(setup));
-    }
-
-    void StartMainRun() {
-        MakeEngine(PhoneOwner::MainWindow);
         ASSERT_TRUE(engine->StartMainWindowRun(dir.File("modem.brx"), PhoneStart::Command));
         engine->PollPort();
     }
@@ -197,24 +185,6 @@ TEST_F(StandInModemTest, CancelDuringTheFirmwareStopsTheModemAndFreesThePort) {
     RunToTheEnd();
     EXPECT_EQ(out.ends.back(), PhoneRunEnd::Succeeded) << LastMessageBox();
     EXPECT_GE(modem->Aborts(), 1);
-}
-
-TEST_F(StandInModemTest, PanelRebootsAStalledBootAndCompletes) {
-    StartModem({.stallBoots = 1});
-    MakeEngine(PhoneOwner::FrontPanel);
-    for (const char* name : {"psi.flb", "slb.flb", "modem.fls", "modem.eep"})
-        engine->Files().Assign(ClassifyPhoneFile(name), name, dir.File(name));
-    engine->BeginPanelPortWait();
-    engine->PollPort();
-    ASSERT_EQ(engine->Inst().state, stBooting);
-    // The watchdog acts on a boot the modem has seen and left unanswered.
-    while (modem->Boots() == 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    engine->WatchdogTick();
-    RunToTheEnd();
-    EXPECT_EQ(out.ends.back(), PhoneRunEnd::Succeeded) << LastMessageBox();
-    EXPECT_EQ(modem->Boots(), 2);
-    EXPECT_EQ(modem->Files().size(), 4u);
 }
 
 } // namespace

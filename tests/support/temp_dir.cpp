@@ -61,4 +61,14 @@ std::string HexDump(const std::vector<std::uint8_t>& bytes) {
     return out;
 }
 
+std::vector<std::uint8_t> PatternBytes(std::size_t count, std::uint8_t seed) {
+    std::vector<std::uint8_t> bytes(count);
+    std::uint32_t state = 0x9E3779B9u * (seed + 1u);
+    for (std::uint8_t& b : bytes) {
+        state = state * 1664525u + 1013904223u;
+        b = static_cast<std::uint8_t>(state >> 24);
+    }
+    return bytes;
+}
+
 } // namespace marlow::test

@@ -28,6 +28,9 @@ void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
 std::string ReadFileText(const std::string& path);
 
+// Bytes without a visible pattern, the same for the same seed.
+std::vector<std::uint8_t> PatternBytes(std::size_t count, std::uint8_t seed);
+
 // Classic 16-bytes-a-line dump, for readable mismatch messages.
 std::string HexDump(const std::vector<std::uint8_t>& bytes);
 

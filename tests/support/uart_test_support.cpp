@@ -82,16 +82,6 @@ bool RecordingSink::WaitFor(const std::function<bool(const LoaderEvent&)>& match
                             [&] { return std::any_of(events_.begin(), events_.end(), matches); });
 }
 
-std::vector<std::uint8_t> PatternBytes(std::size_t count, std::uint8_t seed) {
-    std::vector<std::uint8_t> bytes(count);
-    std::uint32_t state = 0x9E3779B9u * (seed + 1u);
-    for (std::uint8_t& b : bytes) {
-        state = state * 1664525u + 1013904223u;
-        b = static_cast<std::uint8_t>(state >> 24);
-    }
-    return bytes;
-}
-
 std::string DisconnectLine(const std::string& port) {
     return port + " port is disconnected.\r\n";
 }

@@ -48,7 +48,7 @@ private:
     std::vector<LoaderEvent> events_;
 };
 
-std::vector<std::uint8_t> PatternBytes(std::size_t count, std::uint8_t seed);
+using marlow::test::PatternBytes;
 
 std::string DisconnectLine(const std::string& port);
 // The whole log of a run of the emulator's default script, as the log

@@ -9,6 +9,7 @@
 #include "controls/color_ref.h"
 #include "manual_panel_clock.h"
 #include "panel/front_panel_dialog.h"
+#include "save_picture.h"
 #include "support/gui_test_support.h"
 
 #include <QApplication>
@@ -19,13 +20,6 @@
 namespace {
 
 using namespace marlow;
-
-bool Save(const QPixmap& picture, const QString& dir, const char* name) {
-    const QString path = dir + "/" + name;
-    const bool saved = picture.save(path);
-    std::printf("%s %s\n", saved ? "wrote" : "FAILED", qPrintable(path));
-    return saved;
-}
 
 // The panel with whatever stands over it, as the screen shows them.
 QPixmap Around(const QWidget& panel) {

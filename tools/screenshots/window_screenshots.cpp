@@ -15,6 +15,7 @@
 #include "emulators/sample_set.h"
 #include "pda/boot_image_writer.h"
 #include "pda/ui/config_sheet.h"
+#include "save_picture.h"
 #include "stamp/ui/model_version_dialog.h"
 #include "support/gui_test_support.h"
 #include "support/uart_test_support.h"
@@ -44,13 +45,6 @@ public:
     void Stop() override {}
     usb::DeviceEvents events_;
 };
-
-bool Save(const QPixmap& picture, const QString& dir, const char* name) {
-    const QString path = dir + "/" + name;
-    const bool saved = picture.save(path);
-    std::printf("%s %s\n", saved ? "wrote" : "FAILED", qPrintable(path));
-    return saved;
-}
 
 QPixmap Screen() {
     QApplication::processEvents();

@@ -1,0 +1,79 @@
+#pragma once
+// marlow-cli in a process of its own, as a script runs it; with a settings
+// folder given, the user's own settings stay out of the test.
+
+#include "support/qt_events.h"
+
+#include <QProcess>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <string>
+
+namespace marlow::test {
+
+class CliProcess {
+public:
+    explicit CliProcess(const std::string& settingsFolder = {}) {
+        EnsureCoreApplication();
+        if (!settingsFolder.empty()) {
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert("XDG_CONFIG_HOME", QString::fromStdString(settingsFolder));
+            process_.setProcessEnvironment(environment);
+        }
+    }
+    ~CliProcess() {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.kill();
+            process_.waitForFinished();
+        }
+    }
+    void Start(const QStringList& arguments) {
+        process_.start(MARLOW_CLI, arguments);
+        ASSERT_TRUE(process_.waitForStarted());
+    }
+    // Reads stderr until `text` has appeared; false when the process ended first.
+    bool WaitForError(const std::string& text) {
+        while (err_.find(text) == std::string::npos) {
+            if (process_.state() == QProcess::NotRunning)
+                return false;
+            process_.waitForReadyRead(100);
+            Collect();
+        }
+        return true;
+    }
+    // Until `path` exists; false when the process ended first.
+    bool WaitForFile(const std::string& path) {
+        while (!std::filesystem::exists(path) && !std::filesystem::is_symlink(path)) {
+            process_.waitForFinished(10); // also what tells QProcess it has ended
+            if (process_.state() == QProcess::NotRunning)
+                return false;
+        }
+        return true;
+    }
+    void Interrupt(int signal = SIGINT) {
+        ::kill(static_cast<pid_t>(process_.processId()), signal);
+    }
+    // Waits for the end: the exit code, or -1 when the process crashed.
+    int Finish() {
+        EXPECT_TRUE(process_.waitForFinished(120000));
+        Collect();
+        return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
+    }
+    const std::string& Out() const { return out_; }
+    const std::string& Err() const { return err_; }
+    QProcess& Process() { return process_; }
+
+private:
+    void Collect() {
+        out_ += process_.readAllStandardOutput().toStdString();
+        err_ += process_.readAllStandardError().toStdString();
+    }
+
+    QProcess process_;
+    std::string out_;
+    std::string err_;
+};
+
+} // namespace marlow::test
