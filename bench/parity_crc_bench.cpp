@@ -23,11 +23,11 @@ std::vector<std::uint8_t> RandomBuffer(std::size_t size) {
     return bytes;
 }
 
-template <std::uint32_t (*variant)(std::uint32_t, std::span<const std::uint8_t>)>
+template <std::uint32_t (*Variant)(std::uint32_t, std::span<const std::uint8_t>)>
 void BM_Crc(benchmark::State& state) {
     const auto buffer = RandomBuffer(static_cast<std::size_t>(state.range(0)));
     for (auto _ : state) {
-        std::uint32_t crc = variant(crc_variants::kInitialRegister, buffer);
+        std::uint32_t crc = Variant(crc_variants::kInitialRegister, buffer);
         benchmark::DoNotOptimize(crc);
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * state.range(0));

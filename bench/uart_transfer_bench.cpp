@@ -168,28 +168,29 @@ void Report(benchmark::State& state, const TransferTimes& t, std::size_t bytes, 
 
 // As fast as the pseudo-terminal goes: the tool's own cost per frame.
 void BM_Partition2MiBUnpaced(benchmark::State& state) {
-    constexpr std::size_t bytes = 2 << 20;
+    constexpr std::size_t kBytes = 2 << 20;
     for (auto _ : state)
-        Report(state, RunPartition(bytes, 0, state), bytes, 0);
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
+        Report(state, RunPartition(kBytes, 0, state), kBytes, 0);
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kBytes));
 }
 
 // The handset at the pace of a 115200-baud cable: what the line allows.
 void BM_Partition32KiBAtLineRate(benchmark::State& state) {
-    constexpr std::size_t bytes = 32 << 10;
+    constexpr std::size_t kBytes = 32 << 10;
     const emulators::UartLinePacer pacer(115200);
     const double lineUs =
         std::chrono::duration<double, std::micro>(pacer.ByteTime(kFrameBytes + 4)).count();
     for (auto _ : state) {
-        const TransferTimes t = RunPartition(bytes, 115200, state);
-        Report(state, t, bytes, lineUs);
+        const TransferTimes t = RunPartition(kBytes, 115200, state);
+        Report(state, t, kBytes, lineUs);
         const double seconds = std::chrono::duration<double>(t.lastAck - t.headerSent).count();
         const double frames = static_cast<double>(t.ackWaitsUs.size());
         const double wireBytes = frames * (kFrameBytes + 4) + kHeaderBytes + 4;
         state.counters["line_use_pct"] = 100.0 * wireBytes / kLineBytesPerSecond / seconds;
         state.counters["payload_pct_of_10472"] =
-            100.0 * static_cast<double>(bytes) / seconds / kLineBytesPerSecond;
-        state.counters["s_per_MiB_extrapolated"] = seconds / static_cast<double>(bytes) * (1 << 20);
+            100.0 * static_cast<double>(kBytes) / seconds / kLineBytesPerSecond;
+        state.counters["s_per_MiB_extrapolated"] =
+            seconds / static_cast<double>(kBytes) * (1 << 20);
     }
 }
 

@@ -3,15 +3,17 @@
 namespace marlow::gui {
 
 MessageLayout ArrangeMessageWindows(const ClientRect& client) {
-    const int L = client.left;
-    const int T = client.top;
-    const int W = client.right;
-    const int H = client.bottom;
-    const int K = W / 3 + 50;
+    const int left = client.left;
+    const int top = client.top;
+    const int right = client.right;
+    const int bottom = client.bottom;
+    // The Device State and File Information windows take the left third and
+    // a little more; the Debug Message window the rest.
+    const int split = right / 3 + 50;
     MessageLayout layout;
-    layout.fileInformation = {L, T, K, H / 2 - 40};
-    layout.deviceState = {L, H / 2 - 40, K, H / 2 - 24};
-    layout.debugMessage = {K, T, W - K, H - 65};
+    layout.fileInformation = {left, top, split, bottom / 2 - 40};
+    layout.deviceState = {left, bottom / 2 - 40, split, bottom / 2 - 24};
+    layout.debugMessage = {split, top, right - split, bottom - 65};
     return layout;
 }
 
