@@ -42,7 +42,7 @@ public:
 };
 
 const std::string& ImagePath() {
-    static const std::string path = [] {
+    static const std::string kPath = [] {
         const std::string file =
             (std::filesystem::temp_directory_path() / "marlow_bench_pda_64mib.bin").string();
         pda::GeneratedImageShape shape;
@@ -53,7 +53,7 @@ const std::string& ImagePath() {
         }
         return file;
     }();
-    return path;
+    return kPath;
 }
 
 double CpuSeconds() {
@@ -136,7 +136,7 @@ struct BusHandset {
 
 // The frames of one RAM download of the image, recorded from a real run.
 const bench::FrameScript& DownloadScript() {
-    static const bench::FrameScript script = [] {
+    static const bench::FrameScript kScript = [] {
         bench::FrameScript recorded;
         NullSink out;
         emulators::PdaEmulatorOptions options;
@@ -152,7 +152,7 @@ const bench::FrameScript& DownloadScript() {
         emulators::DetachEmulator(*pair.device);
         return recorded;
     }();
-    return script;
+    return kScript;
 }
 
 double HostCpuSeconds() {

@@ -174,8 +174,8 @@ private:
     }
 
     bool TakeFrames(UartPartitionImage& image, const std::string& name) {
-        constexpr std::size_t chunk = 2048;
-        std::vector<std::uint8_t> frame(chunk + kWordSize);
+        constexpr std::size_t kChunk = 2048;
+        std::vector<std::uint8_t> frame(kChunk + kWordSize);
         const UartEmulatorFaults& faults = options_.faults;
         while (image.bytes < image.header.size) {
             if (!Receive(frame, name + " frame"))
@@ -187,9 +187,9 @@ private:
                 return Problem(name + " frame " + std::to_string(image.frames) + " CRC is wrong");
             }
             const auto payload = static_cast<std::size_t>(
-                std::min<std::uint64_t>(chunk, image.header.size - image.bytes));
+                std::min<std::uint64_t>(kChunk, image.header.size - image.bytes));
             if (!std::all_of(frame.begin() + static_cast<std::ptrdiff_t>(payload),
-                             frame.begin() + static_cast<std::ptrdiff_t>(chunk),
+                             frame.begin() + static_cast<std::ptrdiff_t>(kChunk),
                              [](std::uint8_t b) { return b == 0xFF; }))
                 Problem(name + " frame " + std::to_string(image.frames) +
                         " is not filled with 0xFF after its data");

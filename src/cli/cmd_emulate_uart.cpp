@@ -181,9 +181,9 @@ int RunEmulateUart(const QStringList& args) {
     return allPassed ? kExitOk : kExitFailed;
 }
 
-const CommandRegistrar reg({"emulate uart",
-                            "a handset's UART boot ROM and boot flasher on a pseudo-terminal",
-                            RunEmulateUart});
+CommandRegistrar reg({"emulate uart",
+                      "a handset's UART boot ROM and boot flasher on a pseudo-terminal",
+                      RunEmulateUart});
 
 } // namespace
 } // namespace marlow::cli

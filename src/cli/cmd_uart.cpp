@@ -218,8 +218,8 @@ int RunUart(const QStringList& args) {
     return outcome == RunOutcome::Done && logSaved ? kExitOk : kExitFailed;
 }
 
-const CommandRegistrar reg({"uart", "flash through the handset's UART boot ROM (the UART loader)",
-                            RunUart});
+CommandRegistrar reg({"uart", "flash through the handset's UART boot ROM (the UART loader)",
+                      RunUart});
 
 } // namespace
 } // namespace marlow::cli

@@ -29,11 +29,11 @@ QAccessibleInterface* ReadoutFactory(const QString&, QObject* object) {
 }
 
 void InstallFactoryOnce() {
-    static const bool installed = [] {
+    static const bool kInstalled = [] {
         QAccessible::installFactory(ReadoutFactory);
         return true;
     }();
-    (void)installed;
+    (void)kInstalled;
 }
 
 } // namespace
