@@ -9,11 +9,8 @@ namespace {
 using ::testing::ElementsAre;
 
 TEST_F(PhoneEngineTest, PanelSuccessShowsTheStatusTextsInOrder) {
-    MakeEngine(PhoneOwner::FrontPanel);
-    GivePanelFiles();
-    engine->BeginPanelPortWait();
-    ports.names = {"ACM3"};
-    engine->PollPort();
+    StartRun(PhoneOwner::FrontPanel);
+    PlugPhone();
     for (int part = 0; part < 5; ++part)
         Report(IFWD_DL_OK);
 
@@ -41,7 +38,7 @@ TEST_F(PhoneEngineTest, PanelSuccessShowsTheStatusTextsInOrder) {
 }
 
 TEST_F(PhoneEngineTest, PanelProgressSetsBarAndPercentLabel) {
-    BootPanelRun();
+    BootRun(PhoneOwner::FrontPanel);
     AdvanceTo(stDownloadSlb);
     ClearJournals();
     Report(IFWD_DL_Progress, "57");
@@ -49,7 +46,7 @@ TEST_F(PhoneEngineTest, PanelProgressSetsBarAndPercentLabel) {
 }
 
 TEST_F(PhoneEngineTest, PanelDropsErrorsAndProgressWhileBooting) {
-    BootPanelRun();
+    BootRun(PhoneOwner::FrontPanel);
     ClearJournals();
     Report(IFWD_DL_Error, "boot noise");
     Report(IFWD_DL_Progress, "12");
@@ -63,7 +60,7 @@ TEST_F(PhoneEngineTest, PanelDropsErrorsAndProgressWhileBooting) {
 }
 
 TEST_F(PhoneEngineTest, PanelErrorAfterPsiFailsWithItsDisplay) {
-    BootPanelRun();
+    BootRun(PhoneOwner::FrontPanel);
     AdvanceTo(stDownloadSlb);
     ClearJournals();
     Report(IFWD_DL_Error, "SLB rejected");
@@ -76,7 +73,7 @@ TEST_F(PhoneEngineTest, PanelErrorAfterPsiFailsWithItsDisplay) {
 }
 
 TEST_F(PhoneEngineTest, SilentBootIsRebootedOnceThenWaits) {
-    BootPanelRun();
+    BootRun(PhoneOwner::FrontPanel);
     ASSERT_TRUE(clock.Running(PhoneTimer::BootWatchdog));
     ClearJournals();
     engine->WatchdogTick();
@@ -93,7 +90,7 @@ TEST_F(PhoneEngineTest, SilentBootIsRebootedOnceThenWaits) {
 }
 
 TEST_F(PhoneEngineTest, RebootThatCannotReopenWaitsForStop) {
-    BootPanelRun();
+    BootRun(PhoneOwner::FrontPanel);
     library.results["open"] = 1;
     ClearJournals();
     engine->WatchdogTick();
@@ -117,25 +114,12 @@ TEST_F(PhoneEngineTest, WatchdogTickBetweenRunsDoesNothing) {
 }
 
 TEST_F(PhoneEngineTest, PanelStopShowsReady) {
-    BootPanelRun();
+    BootRun(PhoneOwner::FrontPanel);
     AdvanceTo(stDownloadFls);
     ClearJournals();
     engine->StopPanelRun();
     EXPECT_THAT(out.lines, ElementsAre("StatusLine: Ready"));
     EXPECT_THAT(calls, ElementsAre("abort 1", "pause 100", "close 1", "stop PortPoll"));
-}
-
-TEST_F(PhoneEngineTest, PanelPortThatCannotOpenSaysSo) {
-    MakeEngine(PhoneOwner::FrontPanel);
-    GivePanelFiles();
-    library.results["open"] = 1;
-    engine->BeginPanelPortWait();
-    ports.names = {"ACM3"};
-    engine->PollPort();
-    EXPECT_THAT(out.On(PhoneTarget::StatusLine),
-                ElementsAre("Wait For Phone USB...", "Please wait...", "Can't open port",
-                            "Phone USB Connected..."));
-    EXPECT_EQ(engine->Inst().state, stIdle);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "phone_fakes.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <stdexcept>
 
 namespace marlow::phone::test {
@@ -220,7 +221,7 @@ std::uint32_t FakeLibrary::BootTarget(std::uint8_t channel, const std::string& f
 std::uint32_t FakeLibrary::DownloadFlsFile(std::uint8_t channel, const std::string& path,
                                            StatusText& status) {
     journal_.push_back("fls " + std::to_string(channel) + " " + path);
-    return Answer("fls " + path, status);
+    return Answer("fls " + std::filesystem::path(path).filename().string(), status);
 }
 
 std::uint32_t FakeLibrary::DownloadEepFile(std::uint8_t channel, const std::string& path,

@@ -140,7 +140,7 @@ public:
     std::uint32_t AbortProcess(std::uint8_t channel, StatusText& status) override;
     std::uint32_t EndOfProcess(std::uint8_t channel, StatusText& status) override;
 
-    // Results and status texts by entry name ("open", "boot", "fls", "eep", "close", ...).
+    // Results and status texts by entry name ("open", "boot", "fls psi.flb", "eep", ...).
     std::map<std::string, std::uint32_t> results;
     std::map<std::string, std::string> statusTexts;
     bool openThrows = false;
