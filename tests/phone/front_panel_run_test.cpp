@@ -14,12 +14,12 @@ TEST_F(PhoneEngineTest, PanelSuccessShowsTheStatusTextsInOrder) {
     for (int part = 0; part < 5; ++part)
         Report(IFWD_DL_OK);
 
-    EXPECT_THAT(out.On(PhoneTarget::StatusLine),
+    EXPECT_THAT(out.On("StatusLine"),
                 ElementsAre("Wait For Phone USB...", "Please wait...", "Booting...",
                             "Phone USB Connected...", "Downloading PSI", "Downloading SLB",
                             "Downloading FLS", "Downloading EEPROM", "Success", "Done", "Ready",
                             "Phone Download Successfully!"));
-    EXPECT_THAT(out.On(PhoneTarget::CurrentFile),
+    EXPECT_THAT(out.On("CurrentFile"),
                 ElementsAre("psi.flb", "slb.flb", "modem.fls", "modem.eep", ""));
     const std::vector<std::string> tail(out.lines.end() - 2, out.lines.end());
     EXPECT_THAT(tail, ElementsAre("run ended: Succeeded",
@@ -95,7 +95,7 @@ TEST_F(PhoneEngineTest, RebootThatCannotReopenWaitsForStop) {
     ClearJournals();
     engine->WatchdogTick();
     EXPECT_EQ(engine->Inst().state, stReBooting);
-    EXPECT_EQ(out.On(PhoneTarget::StatusLine).back(), "Can't open port - Retry");
+    EXPECT_EQ(out.On("StatusLine").back(), "Can't open port - Retry");
     ClearJournals();
     engine->StopPanelRun();
     EXPECT_THAT(calls, ElementsAre("abort 1", "pause 100", "stop PortPoll"));

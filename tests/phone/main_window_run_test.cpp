@@ -48,7 +48,7 @@ TEST_F(PhoneEngineTest, EveryPartDoneEndsWithSuccessAfterEndAbortClose) {
 TEST_F(PhoneEngineTest, StartAfterPdaDownloadSaysSoBeforeWaiting) {
     MakeEngine(PhoneOwner::MainWindow);
     ASSERT_TRUE(engine->StartMainWindowRun(File("modem.brx"), PhoneStart::AfterPdaDownload));
-    const auto trace = out.On(PhoneTarget::DeviceState);
+    const auto trace = out.On("DeviceState");
     ASSERT_GE(trace.size(), 2u);
     EXPECT_EQ(trace[trace.size() - 2], "\n Phone Download Start! \n");
     EXPECT_EQ(trace.back(), "\n Wait For Phone USB... \n");

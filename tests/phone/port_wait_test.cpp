@@ -53,7 +53,7 @@ TEST_F(PhoneEngineTest, PanelPortFoundAtOnceNeverSaysConnecting) {
     StartRun(PhoneOwner::FrontPanel);
     PlugPhone();
     EXPECT_EQ(out.Count("CurrentFile: Phone USB Connecting..."), 0);
-    EXPECT_EQ(out.On(PhoneTarget::StatusLine).back(), "Phone USB Connected...");
+    EXPECT_EQ(out.On("StatusLine").back(), "Phone USB Connected...");
 }
 
 TEST_F(PhoneEngineTest, TicksDoNothingWhileThePhoneIsNotSelected) {
