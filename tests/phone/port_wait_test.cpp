@@ -49,13 +49,6 @@ TEST_F(PhoneEngineTest, PanelGivesUpOnThe5001stPollWithItsMessage) {
     EXPECT_TRUE(calls.size() > 0 && calls.back() == "stop PortPoll");
 }
 
-TEST_F(PhoneEngineTest, PanelPortFoundAtOnceNeverSaysConnecting) {
-    StartRun(PhoneOwner::FrontPanel);
-    PlugPhone();
-    EXPECT_EQ(out.Count("CurrentFile: Phone USB Connecting..."), 0);
-    EXPECT_EQ(out.On("StatusLine").back(), "Phone USB Connected...");
-}
-
 TEST_F(PhoneEngineTest, TicksDoNothingWhileThePhoneIsNotSelected) {
     StartRun(PhoneOwner::MainWindow);
     ports.names = {"ACM3"};
