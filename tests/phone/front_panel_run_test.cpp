@@ -37,14 +37,6 @@ TEST_F(PhoneEngineTest, PanelSuccessShowsTheStatusTextsInOrder) {
                             "end of process 1", "abort 1", "pause 100", "close 1"));
 }
 
-TEST_F(PhoneEngineTest, PanelProgressSetsBarAndPercentLabel) {
-    BootRun(PhoneOwner::FrontPanel);
-    AdvanceTo(stDownloadSlb);
-    ClearJournals();
-    Report(IFWD_DL_Progress, "57");
-    EXPECT_THAT(out.lines, ElementsAre("progress 57", "PercentLabel: 57%"));
-}
-
 TEST_F(PhoneEngineTest, PanelDropsErrorsAndProgressWhileBooting) {
     BootRun(PhoneOwner::FrontPanel);
     ClearJournals();

@@ -55,13 +55,19 @@ TEST_F(PhoneEngineTest, StartAfterPdaDownloadSaysSoBeforeWaiting) {
 }
 
 TEST_F(PhoneEngineTest, ProgressReportMovesTheBarAndNotTheState) {
-    BootRun();
-    AdvanceTo(stDownloadFls);
-    ClearJournals();
-    Report(IFWD_DL_Progress, "57");
-    EXPECT_THAT(out.lines, ElementsAre("progress 57"));
-    EXPECT_EQ(engine->Inst().state, stDownloadFls);
-    EXPECT_TRUE(calls.empty());
+    const std::pair<PhoneOwner, std::vector<std::string>> rows[] = {
+        {PhoneOwner::MainWindow, {"progress 57"}},
+        {PhoneOwner::FrontPanel, {"progress 57", "PercentLabel: 57%"}},
+    };
+    for (const auto& [owner, lines] : rows) {
+        BootRun(owner);
+        AdvanceTo(stDownloadFls);
+        ClearJournals();
+        Report(IFWD_DL_Progress, "57");
+        EXPECT_EQ(out.lines, lines);
+        EXPECT_EQ(engine->Inst().state, stDownloadFls);
+        EXPECT_TRUE(calls.empty());
+    }
 }
 
 TEST_F(PhoneEngineTest, UnknownReportCodeChangesNothing) {

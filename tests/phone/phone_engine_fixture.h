@@ -22,6 +22,7 @@ protected:
     }
 
     void MakeEngine(PhoneOwner owner) {
+        engine.reset(); // a second run's engine: the first lets go of its port list first
         const std::size_t capacity =
             owner == PhoneOwner::MainWindow ? kMainWindowPortList : kFrontPanelPortList;
         locator = std::make_unique<DiscoveredPhonePort>(ports, "/dev/ttyACM%i", capacity);
