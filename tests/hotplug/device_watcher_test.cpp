@@ -106,6 +106,15 @@ protected:
 
     void Arrive(Handset& handset) { ASSERT_TRUE(watcher.OnDeviceArrival(std::move(handset.host))); }
 
+    // A prepared handset at `path` that has arrived.
+    Handset& Connect(const std::string& path, DownloadTarget target = DownloadTarget::Ram,
+                     bool panel = false, emulators::PdaEmulatorOptions options = {}) {
+        Prepare(path, target, panel);
+        Handset& handset = *handsets.emplace_back(std::make_unique<Handset>(path, options));
+        Arrive(handset);
+        return handset;
+    }
+
     void FinishDownload(const std::string& path) {
         usb::CUsbPipe* pipe = watcher.FindPipe(path);
         ASSERT_NE(pipe, nullptr);
@@ -116,12 +125,11 @@ protected:
     RecordingOwner owner;
     hotplug::CDeviceWatcher watcher;
     int openPauses = 0;
+    std::vector<std::unique_ptr<Handset>> handsets; // gone before the watcher
 };
 
 TEST_F(WatcherTest, CompletedDownloadLeavingPostsDownloadDone) {
-    Prepare("bus:1");
-    Handset handset("bus:1");
-    Arrive(handset);
+    Handset& handset = Connect("bus:1");
     FinishDownload("bus:1");
     EXPECT_TRUE(handset.emulator.LeftBus());
 
@@ -147,11 +155,7 @@ TEST_F(WatcherTest, AbortedOrCancelledDownloadLeavingPostsNothing) {
     for (const std::string path : {"bus:1", "bus:2"}) {
         const bool cancelled = path == "bus:2";
         SCOPED_TRACE(cancelled ? "cancelled" : "aborted");
-        Prepare(path);
-        emulators::PdaEmulatorOptions options;
-        options.faults.nakAtAnswer = cancelled ? 0 : 1;
-        Handset handset(path, options);
-        Arrive(handset);
+        Connect(path, DownloadTarget::Ram, false, {.faults = {.nakAtAnswer = cancelled ? 0 : 1}});
         FinishDownload(path);
         owner.ContextFor(path).cancelled = cancelled;
         watcher.OnDeviceRemoveComplete(path);
@@ -161,9 +165,7 @@ TEST_F(WatcherTest, AbortedOrCancelledDownloadLeavingPostsNothing) {
 }
 
 TEST_F(WatcherTest, FrontPanelDeviceLeavingBeforeCompletionShowsDisconnected) {
-    Prepare("bus:1", DownloadTarget::Flash, true);
-    Handset handset("bus:1");
-    Arrive(handset);
+    Connect("bus:1", DownloadTarget::Flash, true);
     EXPECT_EQ(owner.HandsetFor("bus:1").out.Calls(),
               (Calls{"1032|Device Connected!", "1039|", "1028|enable", "1000|0"}));
     EXPECT_TRUE(owner.ContextFor("bus:1").deviceConnected);
@@ -179,9 +181,7 @@ TEST_F(WatcherTest, FrontPanelDeviceLeavingBeforeCompletionShowsDisconnected) {
 }
 
 TEST_F(WatcherTest, FrontPanelCompletedDownloadPostsDoneToThePanel) {
-    Prepare("bus:1", DownloadTarget::Flash, true);
-    Handset handset("bus:1");
-    Arrive(handset);
+    Connect("bus:1", DownloadTarget::Flash, true);
     ASSERT_TRUE(watcher.StartPdaDownloads());
     FinishDownload("bus:1");
     watcher.OnDeviceRemoveComplete("bus:1");
@@ -189,9 +189,7 @@ TEST_F(WatcherTest, FrontPanelCompletedDownloadPostsDoneToThePanel) {
 }
 
 TEST_F(WatcherTest, CloseWithADeviceUnloadsItAndClosesOnceItHasGone) {
-    Prepare("bus:1", DownloadTarget::Flash, true);
-    Handset handset("bus:1");
-    Arrive(handset);
+    Handset& handset = Connect("bus:1", DownloadTarget::Flash, true);
     owner.calls.clear();
 
     watcher.OnClose();
@@ -210,9 +208,7 @@ TEST_F(WatcherTest, CloseWithADeviceUnloadsItAndClosesOnceItHasGone) {
 }
 
 TEST_F(WatcherTest, ServiceExitEndsThePanelWhenTheDeviceHasGone) {
-    Prepare("bus:1", DownloadTarget::Flash, true);
-    Handset handset("bus:1");
-    Arrive(handset);
+    Connect("bus:1", DownloadTarget::Flash, true);
     EXPECT_TRUE(watcher.OnServiceDlgExit());
     EXPECT_TRUE(watcher.ServiceExitPending());
     owner.calls.clear();
@@ -222,11 +218,8 @@ TEST_F(WatcherTest, ServiceExitEndsThePanelWhenTheDeviceHasGone) {
 }
 
 TEST_F(WatcherTest, ServiceCancelShowsTheAbortedDisplayWhenTheDeviceHasGone) {
-    Prepare("bus:1", DownloadTarget::Flash, true);
-    emulators::PdaEmulatorOptions silent;
-    silent.faults.silentAtAnswer = 4;
-    Handset handset("bus:1", silent);
-    Arrive(handset);
+    Handset& handset =
+        Connect("bus:1", DownloadTarget::Flash, true, {.faults = {.silentAtAnswer = 4}});
     ASSERT_TRUE(watcher.StartPdaDownloads());
     ASSERT_TRUE(handset.device->WaitForHostReading()); // writing its flash
 

@@ -21,18 +21,6 @@ Bytes Of(std::span<const std::uint8_t> span) {
     return {span.begin(), span.end()};
 }
 
-TEST(PdaPackets, ImageHeaderCarriesStartAndLengthLittleEndian) {
-    pda::PdaPacketBuilder build;
-    EXPECT_EQ(Of(build.EraseRam({0x80001234, 0x00ABCDEF})),
-              (Bytes{0x01, 0x34, 0x12, 0x00, 0x80, 0xEF, 0xCD, 0xAB, 0x00}));
-}
-
-TEST(PdaPackets, LastDataInImageCarriesOnlyTheLaunchAddress) {
-    pda::PdaPacketBuilder build;
-    EXPECT_EQ(Of(build.LastDataInImage(0x8C0A1B2C)),
-              (Bytes{0x04, 0, 0, 0, 0, 0x2C, 0x1B, 0x0A, 0x8C, 0, 0, 0, 0}));
-}
-
 TEST(PdaPackets, SingleByteCommandsAreTheirCodes) {
     pda::PdaPacketBuilder build;
     EXPECT_EQ(Of(build.Single(PdaCommand::LAST_DATA_IN_RECORD)), Bytes{0x03});

@@ -9,20 +9,17 @@ namespace {
 using ::testing::ElementsAre;
 
 TEST_F(PhoneEngineTest, PanelSuccessShowsTheStatusTextsInOrder) {
-    MakeEngine(PhoneOwner::FrontPanel);
-    GivePanelFiles();
-    engine->BeginPanelPortWait();
-    ports.names = {"ACM3"};
-    engine->PollPort();
+    StartRun(PhoneOwner::FrontPanel);
+    PlugPhone();
     for (int part = 0; part < 5; ++part)
         Report(IFWD_DL_OK);
 
-    EXPECT_THAT(out.On(PhoneTarget::StatusLine),
+    EXPECT_THAT(out.On("StatusLine"),
                 ElementsAre("Wait For Phone USB...", "Please wait...", "Booting...",
                             "Phone USB Connected...", "Downloading PSI", "Downloading SLB",
                             "Downloading FLS", "Downloading EEPROM", "Success", "Done", "Ready",
                             "Phone Download Successfully!"));
-    EXPECT_THAT(out.On(PhoneTarget::CurrentFile),
+    EXPECT_THAT(out.On("CurrentFile"),
                 ElementsAre("psi.flb", "slb.flb", "modem.fls", "modem.eep", ""));
     const std::vector<std::string> tail(out.lines.end() - 2, out.lines.end());
     EXPECT_THAT(tail, ElementsAre("run ended: Succeeded",
@@ -40,16 +37,8 @@ TEST_F(PhoneEngineTest, PanelSuccessShowsTheStatusTextsInOrder) {
                             "end of process 1", "abort 1", "pause 100", "close 1"));
 }
 
-TEST_F(PhoneEngineTest, PanelProgressSetsBarAndPercentLabel) {
-    BootPanelRun();
-    AdvanceTo(stDownloadSlb);
-    ClearJournals();
-    Report(IFWD_DL_Progress, "57");
-    EXPECT_THAT(out.lines, ElementsAre("progress 57", "PercentLabel: 57%"));
-}
-
 TEST_F(PhoneEngineTest, PanelDropsErrorsAndProgressWhileBooting) {
-    BootPanelRun();
+    BootRun(PhoneOwner::FrontPanel);
     ClearJournals();
     Report(IFWD_DL_Error, "boot noise");
     Report(IFWD_DL_Progress, "12");
@@ -63,7 +52,7 @@ TEST_F(PhoneEngineTest, PanelDropsErrorsAndProgressWhileBooting) {
 }
 
 TEST_F(PhoneEngineTest, PanelErrorAfterPsiFailsWithItsDisplay) {
-    BootPanelRun();
+    BootRun(PhoneOwner::FrontPanel);
     AdvanceTo(stDownloadSlb);
     ClearJournals();
     Report(IFWD_DL_Error, "SLB rejected");
@@ -76,7 +65,7 @@ TEST_F(PhoneEngineTest, PanelErrorAfterPsiFailsWithItsDisplay) {
 }
 
 TEST_F(PhoneEngineTest, SilentBootIsRebootedOnceThenWaits) {
-    BootPanelRun();
+    BootRun(PhoneOwner::FrontPanel);
     ASSERT_TRUE(clock.Running(PhoneTimer::BootWatchdog));
     ClearJournals();
     engine->WatchdogTick();
@@ -93,12 +82,12 @@ TEST_F(PhoneEngineTest, SilentBootIsRebootedOnceThenWaits) {
 }
 
 TEST_F(PhoneEngineTest, RebootThatCannotReopenWaitsForStop) {
-    BootPanelRun();
+    BootRun(PhoneOwner::FrontPanel);
     library.results["open"] = 1;
     ClearJournals();
     engine->WatchdogTick();
     EXPECT_EQ(engine->Inst().state, stReBooting);
-    EXPECT_EQ(out.On(PhoneTarget::StatusLine).back(), "Can't open port - Retry");
+    EXPECT_EQ(out.On("StatusLine").back(), "Can't open port - Retry");
     ClearJournals();
     engine->StopPanelRun();
     EXPECT_THAT(calls, ElementsAre("abort 1", "pause 100", "stop PortPoll"));
@@ -117,25 +106,12 @@ TEST_F(PhoneEngineTest, WatchdogTickBetweenRunsDoesNothing) {
 }
 
 TEST_F(PhoneEngineTest, PanelStopShowsReady) {
-    BootPanelRun();
+    BootRun(PhoneOwner::FrontPanel);
     AdvanceTo(stDownloadFls);
     ClearJournals();
     engine->StopPanelRun();
     EXPECT_THAT(out.lines, ElementsAre("StatusLine: Ready"));
     EXPECT_THAT(calls, ElementsAre("abort 1", "pause 100", "close 1", "stop PortPoll"));
-}
-
-TEST_F(PhoneEngineTest, PanelPortThatCannotOpenSaysSo) {
-    MakeEngine(PhoneOwner::FrontPanel);
-    GivePanelFiles();
-    library.results["open"] = 1;
-    engine->BeginPanelPortWait();
-    ports.names = {"ACM3"};
-    engine->PollPort();
-    EXPECT_THAT(out.On(PhoneTarget::StatusLine),
-                ElementsAre("Wait For Phone USB...", "Please wait...", "Can't open port",
-                            "Phone USB Connected..."));
-    EXPECT_EQ(engine->Inst().state, stIdle);
 }
 
 } // namespace

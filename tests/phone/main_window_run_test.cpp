@@ -11,10 +11,8 @@ namespace {
 using ::testing::ElementsAre;
 
 TEST_F(PhoneEngineTest, EveryPartDoneEndsWithSuccessAfterEndAbortClose) {
-    MakeEngine(PhoneOwner::MainWindow);
-    ASSERT_TRUE(engine->StartMainWindowRun(File("modem.brx"), PhoneStart::Command));
-    ports.names = {"ACM3"};
-    engine->PollPort();
+    StartRun(PhoneOwner::MainWindow);
+    PlugPhone();
     std::vector<PhoneState> states{engine->Inst().state};
     for (int part = 0; part < 5; ++part) {
         Report(IFWD_DL_OK);
@@ -50,24 +48,30 @@ TEST_F(PhoneEngineTest, EveryPartDoneEndsWithSuccessAfterEndAbortClose) {
 TEST_F(PhoneEngineTest, StartAfterPdaDownloadSaysSoBeforeWaiting) {
     MakeEngine(PhoneOwner::MainWindow);
     ASSERT_TRUE(engine->StartMainWindowRun(File("modem.brx"), PhoneStart::AfterPdaDownload));
-    const auto trace = out.On(PhoneTarget::DeviceState);
+    const auto trace = out.On("DeviceState");
     ASSERT_GE(trace.size(), 2u);
     EXPECT_EQ(trace[trace.size() - 2], "\n Phone Download Start! \n");
     EXPECT_EQ(trace.back(), "\n Wait For Phone USB... \n");
 }
 
 TEST_F(PhoneEngineTest, ProgressReportMovesTheBarAndNotTheState) {
-    BootMainRun();
-    AdvanceTo(stDownloadFls);
-    ClearJournals();
-    Report(IFWD_DL_Progress, "57");
-    EXPECT_THAT(out.lines, ElementsAre("progress 57"));
-    EXPECT_EQ(engine->Inst().state, stDownloadFls);
-    EXPECT_TRUE(calls.empty());
+    const std::pair<PhoneOwner, std::vector<std::string>> rows[] = {
+        {PhoneOwner::MainWindow, {"progress 57"}},
+        {PhoneOwner::FrontPanel, {"progress 57", "PercentLabel: 57%"}},
+    };
+    for (const auto& [owner, lines] : rows) {
+        BootRun(owner);
+        AdvanceTo(stDownloadFls);
+        ClearJournals();
+        Report(IFWD_DL_Progress, "57");
+        EXPECT_EQ(out.lines, lines);
+        EXPECT_EQ(engine->Inst().state, stDownloadFls);
+        EXPECT_TRUE(calls.empty());
+    }
 }
 
 TEST_F(PhoneEngineTest, UnknownReportCodeChangesNothing) {
-    BootMainRun();
+    BootRun();
     ClearJournals();
     Report(7, "what");
     EXPECT_TRUE(out.lines.empty());
@@ -82,7 +86,7 @@ struct ErrorCase {
 class ErrorInEachState : public PhoneEngineTest, public ::testing::WithParamInterface<ErrorCase> {};
 
 TEST_P(ErrorInEachState, FailsWithTheStatesLabelAndReleasesThePort) {
-    BootMainRun();
+    BootRun();
     AdvanceTo(GetParam().state);
     ClearJournals();
     Report(IFWD_DL_Error, "Flash verify error");
@@ -106,42 +110,78 @@ INSTANTIATE_TEST_SUITE_P(Labels, ErrorInEachState,
                                            ErrorCase{stDownloadFls, "Failed (EEP)"},
                                            ErrorCase{stDownloadEep, "Failed (EEP)"}));
 
-TEST_F(PhoneEngineTest, RefusedBootFailsWithTheLibrarysText) {
-    MakeEngine(PhoneOwner::MainWindow);
-    library.results["boot"] = 1;
-    library.statusTexts["boot"] = "No modem answer";
-    ASSERT_TRUE(engine->StartMainWindowRun(File("modem.brx"), PhoneStart::Command));
-    ports.names = {"ACM3"};
-    ClearJournals();
-    engine->PollPort();
+// A library call that refuses (or throws) ends the run with the library's
+// text and leaves the port closed.
+struct RefusedCall {
+    const char* name;
+    PhoneOwner owner;
+    std::string entry; // the refusing entry point, as the fake library names it
+    const char* text;  // its status text; none makes it throw
+    std::vector<std::string> lines;
+};
 
-    EXPECT_THAT(out.lines,
-                ElementsAre("DeviceState: Check Phone USB", "clear DeviceState",
-                            "DeviceState: \n Error - Test \n", "DeviceState: Boot Failed",
-                            "DeviceState: \n", "DeviceState: No modem answer",
-                            "message box: No modem answer",
-                            "DeviceState: \n Phone Downloaded Fail! \n", "run ended: Failed"));
-    EXPECT_THAT(calls, ElementsAre("stop PortPoll", "open 1 /dev/ttyACM3 460800",
-                                   "boot 1 " + File("modem.fls"), "close 1"));
+class RefusedCallTest : public PhoneEngineTest,
+                        public ::testing::WithParamInterface<RefusedCall> {};
+
+TEST_P(RefusedCallTest, FailsTheRunOnceWithTheLibrarysText) {
+    const RefusedCall& row = GetParam();
+    StartRun(row.owner);
+    library.openThrows = row.text == nullptr;
+    library.results[row.entry] = 1;
+    library.statusTexts[row.entry] = row.text ? row.text : "";
+    ClearJournals();
+    PlugPhone();
+    if (engine->Inst().state == stBooting)
+        Report(IFWD_DL_OK);
+    EXPECT_EQ(out.lines, row.lines);
+    EXPECT_EQ(engine->Inst().state, stIdle);
     EXPECT_FALSE(engine->Inst().port_open);
 }
 
-TEST_F(PhoneEngineTest, RefusedPsiDownloadSaysErrorAndFailsAsBoot) {
-    BootMainRun();
-    library.results["fls " + File("psi.flb")] = 1;
-    library.statusTexts["fls " + File("psi.flb")] = "File rejected";
-    ClearJournals();
-    Report(IFWD_DL_OK);
-    const auto trace = out.On(PhoneTarget::DeviceState);
-    ASSERT_GE(trace.size(), 4u);
-    EXPECT_EQ(trace[1], "\n Error \n");
-    EXPECT_EQ(trace[2], "Boot Failed");
-    EXPECT_EQ(out.Count("message box: File rejected"), 1);
-    EXPECT_EQ(engine->Inst().state, stIdle);
-}
+INSTANTIATE_TEST_SUITE_P(
+    EachCall, RefusedCallTest,
+    ::testing::Values(
+        RefusedCall{"Open",
+                    PhoneOwner::MainWindow,
+                    "open",
+                    "Port busy",
+                    {"DeviceState: Check Phone USB", "clear DeviceState", "DeviceState: \n",
+                     "DeviceState: Port busy", "DeviceState: \n",
+                     "DeviceState: if(!OpenPort(inst))", "run ended: Failed"}},
+        RefusedCall{"OpenThrows",
+                    PhoneOwner::MainWindow,
+                    "open",
+                    nullptr,
+                    {"DeviceState: Check Phone USB", "clear DeviceState",
+                     "DeviceState: if(!OpenPort(inst))", "run ended: Failed"}},
+        RefusedCall{"PanelOpen",
+                    PhoneOwner::FrontPanel,
+                    "open",
+                    "Port busy",
+                    {"clear LogList", "StatusLine: Please wait...", "LogList: Port busy",
+                     "StatusLine: Can't open port", "StatusLine: Phone USB Connected..."}},
+        RefusedCall{"Boot",
+                    PhoneOwner::MainWindow,
+                    "boot",
+                    "No modem answer",
+                    {"DeviceState: Check Phone USB", "clear DeviceState",
+                     "DeviceState: \n Error - Test \n", "DeviceState: Boot Failed",
+                     "DeviceState: \n", "DeviceState: No modem answer",
+                     "message box: No modem answer", "DeviceState: \n Phone Downloaded Fail! \n",
+                     "run ended: Failed"}},
+        RefusedCall{"Psi",
+                    PhoneOwner::MainWindow,
+                    "fls psi.flb",
+                    "File rejected",
+                    {"DeviceState: Check Phone USB", "clear DeviceState", "progress 0",
+                     "DeviceState: \n Current Download = psi.flb \n", "DeviceState: \n Error \n",
+                     "DeviceState: Boot Failed", "DeviceState: \n", "DeviceState: File rejected",
+                     "message box: File rejected", "DeviceState: \n Phone Downloaded Fail! \n",
+                     "run ended: Failed"}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PhoneEngineTest, ErrorWithoutTextFailsWithItsOwnTextNotAStaleOne) {
-    BootMainRun();
+    BootRun();
     AdvanceTo(stDownloadFls);
     Report(IFWD_DL_Progress, "57");
     ClearJournals();
@@ -154,8 +194,7 @@ TEST_F(PhoneEngineTest, ErrorWithoutTextFailsWithItsOwnTextNotAStaleOne) {
 }
 
 TEST_F(PhoneEngineTest, CancelWhileWaitingCallsNoLibrary) {
-    MakeEngine(PhoneOwner::MainWindow);
-    ASSERT_TRUE(engine->StartMainWindowRun(File("modem.brx"), PhoneStart::Command));
+    StartRun(PhoneOwner::MainWindow);
     engine->PollPort(); // no port yet
     ClearJournals();
     engine->CancelMainWindowRun();
@@ -168,7 +207,7 @@ TEST_F(PhoneEngineTest, CancelWhileWaitingCallsNoLibrary) {
 }
 
 TEST_F(PhoneEngineTest, CancelWhileDownloadingAbortsPausesAndCloses) {
-    BootMainRun();
+    BootRun();
     AdvanceTo(stDownloadSlb);
     ClearJournals();
     engine->CancelMainWindowRun();
@@ -181,7 +220,7 @@ TEST_F(PhoneEngineTest, CancelWhileDownloadingAbortsPausesAndCloses) {
 }
 
 TEST_F(PhoneEngineTest, LateReportAfterTheEndIsIgnored) {
-    BootMainRun();
+    BootRun();
     AdvanceTo(stDownloadEep);
     Report(IFWD_DL_OK);
     ASSERT_EQ(out.ends, std::vector<PhoneRunEnd>{PhoneRunEnd::Succeeded});
@@ -195,7 +234,7 @@ TEST_F(PhoneEngineTest, LateReportAfterTheEndIsIgnored) {
 }
 
 TEST_F(PhoneEngineTest, ReportIsIgnoredWhileThePhoneIsNotSelected) {
-    BootMainRun();
+    BootRun();
     selected = false;
     ClearJournals();
     engine->ReceiveReport(1, IFWD_DL_OK, "");
@@ -226,34 +265,8 @@ TEST_F(PhoneEngineTest, MissingPackageStopsTheStart) {
     EXPECT_FALSE(clock.Running(PhoneTimer::PortPoll));
 }
 
-TEST_F(PhoneEngineTest, PortThatCannotOpenEndsTheRunIdle) {
-    MakeEngine(PhoneOwner::MainWindow);
-    library.results["open"] = 5;
-    library.statusTexts["open"] = "Port busy";
-    ASSERT_TRUE(engine->StartMainWindowRun(File("modem.brx"), PhoneStart::Command));
-    ports.names = {"ACM3"};
-    ClearJournals();
-    engine->PollPort();
-    EXPECT_THAT(out.lines,
-                ElementsAre("DeviceState: Check Phone USB", "clear DeviceState", "DeviceState: \n",
-                            "DeviceState: Port busy", "DeviceState: \n",
-                            "DeviceState: if(!OpenPort(inst))", "run ended: Failed"));
-    EXPECT_EQ(engine->Inst().state, stIdle);
-    EXPECT_FALSE(engine->Inst().port_open);
-}
-
-TEST_F(PhoneEngineTest, OpenThatThrowsCountsAsNotOpen) {
-    MakeEngine(PhoneOwner::MainWindow);
-    library.openThrows = true;
-    ASSERT_TRUE(engine->StartMainWindowRun(File("modem.brx"), PhoneStart::Command));
-    ports.names = {"ACM3"};
-    engine->PollPort();
-    EXPECT_EQ(out.Count("DeviceState: if(!OpenPort(inst))"), 1);
-    EXPECT_FALSE(engine->Inst().port_open);
-}
-
 TEST_F(PhoneEngineTest, FailedCloseKeepsThePortOpenForTheNextRun) {
-    BootMainRun();
+    BootRun();
     library.results["close"] = 1;
     Report(IFWD_DL_Error, "boot error");
     EXPECT_TRUE(engine->Inst().port_open);
@@ -268,7 +281,7 @@ TEST_F(PhoneEngineTest, FailedCloseKeepsThePortOpenForTheNextRun) {
 }
 
 TEST_F(PhoneEngineTest, ReportDuringEndOfProcessRunsDoneLastPart) {
-    BootMainRun();
+    BootRun();
     AdvanceTo(stDownloadEep);
     // A library that reports the end of process at once, on the caller's thread.
     library.onEndOfProcess = [this] { engine->HandlePhoneEvent(EVT_DONE, ""); };
@@ -281,14 +294,14 @@ TEST_F(PhoneEngineTest, ReportDuringEndOfProcessRunsDoneLastPart) {
 }
 
 TEST_F(PhoneEngineTest, EngineGoingAwayReleasesAnOpenPort) {
-    BootMainRun();
+    BootRun();
     ClearJournals();
     engine.reset();
     EXPECT_THAT(calls, ElementsAre("abort 1", "close 1"));
 }
 
 TEST_F(PhoneEngineTest, DoneQueuedBehindProgressIsNotLost) {
-    BootMainRun();
+    BootRun();
     AdvanceTo(stDownloadPsi);
     // Both arrive before the owner's thread gets to either.
     engine->ReceiveReport(1, IFWD_DL_OK, "");

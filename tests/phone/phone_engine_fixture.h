@@ -22,6 +22,7 @@ protected:
     }
 
     void MakeEngine(PhoneOwner owner) {
+        engine.reset(); // a second run's engine: the first lets go of its port list first
         const std::size_t capacity =
             owner == PhoneOwner::MainWindow ? kMainWindowPortList : kFrontPanelPortList;
         locator = std::make_unique<DiscoveredPhonePort>(ports, "/dev/ttyACM%i", capacity);
@@ -48,21 +49,28 @@ protected:
         files.Assign(PhoneFileRole::Eeprom, "modem.eep", File("modem.eep"));
     }
 
-    // Main window: start, find the port at once, open and boot.
-    void BootMainRun() {
-        MakeEngine(PhoneOwner::MainWindow);
+    // The owner's port wait: the main window's for the package, the panel's
+    // for the files its list gave.
+    void StartRun(PhoneOwner owner) {
+        MakeEngine(owner);
+        if (owner == PhoneOwner::FrontPanel) {
+            GivePanelFiles();
+            engine->BeginPanelPortWait();
+            return;
+        }
         ASSERT_TRUE(engine->StartMainWindowRun(File("modem.brx"), PhoneStart::Command));
-        ports.names = {"ACM3"};
-        engine->PollPort();
-        ASSERT_EQ(engine->Inst().state, stBooting);
     }
 
-    void BootPanelRun() {
-        MakeEngine(PhoneOwner::FrontPanel);
-        GivePanelFiles();
-        engine->BeginPanelPortWait();
+    // The phone's port turns up and the next poll finds it.
+    void PlugPhone() {
         ports.names = {"ACM3"};
         engine->PollPort();
+    }
+
+    // Start, find the port at once, open and boot.
+    void BootRun(PhoneOwner owner = PhoneOwner::MainWindow) {
+        StartRun(owner);
+        PlugPhone();
         ASSERT_EQ(engine->Inst().state, stBooting);
     }
 

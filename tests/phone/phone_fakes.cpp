@@ -1,27 +1,10 @@
 #include "phone_fakes.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <stdexcept>
 
 namespace marlow::phone::test {
-
-const char* TargetName(PhoneTarget target) {
-    switch (target) {
-    case PhoneTarget::DeviceState:
-        return "DeviceState";
-    case PhoneTarget::DebugMessage:
-        return "DebugMessage";
-    case PhoneTarget::StatusLine:
-        return "StatusLine";
-    case PhoneTarget::LogList:
-        return "LogList";
-    case PhoneTarget::CurrentFile:
-        return "CurrentFile";
-    case PhoneTarget::PercentLabel:
-        return "PercentLabel";
-    }
-    return "?";
-}
 
 void RecordingPhoneEvents::Post(const PhoneRunEvent& event) {
     events.push_back(event);
@@ -37,14 +20,12 @@ void RecordingPhoneEvents::Post(const PhoneRunEvent& event) {
         mainWindow_.Show(event);
 }
 
-void RecordingPhoneEvents::Show(PhoneTarget target, std::string_view text) {
-    lines.push_back(std::string(TargetName(target)) + ": " + std::string(text));
+void RecordingPhoneEvents::Show(std::string_view target, std::string_view text) {
+    lines.push_back(std::string(target) + ": " + std::string(text));
 }
 
 void RecordingPhoneEvents::Trace(app::MessageWindowId window, std::string_view text) {
-    Show(window == app::MessageWindowId::DeviceState ? PhoneTarget::DeviceState
-                                                     : PhoneTarget::DebugMessage,
-         text);
+    Show(window == app::MessageWindowId::DeviceState ? "DeviceState" : "DebugMessage", text);
 }
 
 void RecordingPhoneEvents::ClearTrace(app::MessageWindowId) {
@@ -90,8 +71,8 @@ void RecordingPhoneEvents::TwoLineMessage(std::string_view first, std::string_vi
                     (colour == 0x0000ff ? " (red)" : ""));
 }
 
-std::vector<std::string> RecordingPhoneEvents::On(PhoneTarget target) const {
-    const std::string prefix = std::string(TargetName(target)) + ": ";
+std::vector<std::string> RecordingPhoneEvents::On(std::string_view target) const {
+    const std::string prefix = std::string(target) + ": ";
     std::vector<std::string> shown;
     for (const std::string& line : lines) {
         if (line.rfind(prefix, 0) == 0)
@@ -220,7 +201,7 @@ std::uint32_t FakeLibrary::BootTarget(std::uint8_t channel, const std::string& f
 std::uint32_t FakeLibrary::DownloadFlsFile(std::uint8_t channel, const std::string& path,
                                            StatusText& status) {
     journal_.push_back("fls " + std::to_string(channel) + " " + path);
-    return Answer("fls " + path, status);
+    return Answer("fls " + std::filesystem::path(path).filename().string(), status);
 }
 
 std::uint32_t FakeLibrary::DownloadEepFile(std::uint8_t channel, const std::string& path,

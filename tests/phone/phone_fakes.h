@@ -22,16 +22,6 @@ namespace marlow::phone::test {
 
 using Journal = std::vector<std::string>;
 
-// Where the skins write, as the tests name it.
-enum class PhoneTarget {
-    DeviceState,
-    DebugMessage,
-    StatusLine,
-    LogList,
-    CurrentFile,
-    PercentLabel
-};
-
 // Records a run's events, and what its owner's skin makes of them, one line
 // per view call: "DeviceState: <text>", "clear DeviceState", "progress shown",
 // "progress 5", "progress removed" (main window); "StatusLine: <text>",
@@ -44,8 +34,8 @@ class RecordingPhoneEvents : public PhoneEventSink,
 public:
     void Post(const PhoneRunEvent& event) override;
 
-    // Only the lines shown on one target, in order.
-    std::vector<std::string> On(PhoneTarget target) const;
+    // Only the lines shown on one target ("DeviceState", "StatusLine", ...), in order.
+    std::vector<std::string> On(std::string_view target) const;
     int Count(const std::string& line) const;
 
     PhoneOwner owner = PhoneOwner::MainWindow; // whose skin shows the events
@@ -55,7 +45,7 @@ public:
     std::function<void()> onMessageBox; // runs inside the "modal" box
 
 private:
-    void Show(PhoneTarget target, std::string_view text);
+    void Show(std::string_view target, std::string_view text);
     void Trace(app::MessageWindowId window, std::string_view text) override;
     void ClearTrace(app::MessageWindowId window) override;
     void StatusBar(std::string_view text) override;
@@ -65,15 +55,15 @@ private:
     void ShowWaitBox() override {}
     void CloseWaitBox() override {}
     void MessageBox(std::string_view text, std::string_view title) override;
-    void Status(std::string_view text) override { Show(PhoneTarget::StatusLine, text); }
-    void Percent(std::string_view text) override { Show(PhoneTarget::PercentLabel, text); }
-    void CurrentFile(std::string_view text) override { Show(PhoneTarget::CurrentFile, text); }
+    void Status(std::string_view text) override { Show("StatusLine", text); }
+    void Percent(std::string_view text) override { Show("PercentLabel", text); }
+    void CurrentFile(std::string_view text) override { Show("CurrentFile", text); }
     void Counter(std::string_view text) override;
     void ProgressRange(int, int) override {}
     void Progress(int position) override { SetProgress(position); }
     void EnableStop() override {}
     void EnableDownStart() override {}
-    void Log(std::string_view text) override { Show(PhoneTarget::LogList, text); }
+    void Log(std::string_view text) override { Show("LogList", text); }
     void ClearLog() override;
     void TwoLineMessage(std::string_view first, std::string_view second,
                         std::uint32_t colour) override;
@@ -82,8 +72,6 @@ private:
     panel::FrontPanelSkin frontPanel_{*this};
     PhoneRunEnds ends_;
 };
-
-const char* TargetName(PhoneTarget target);
 
 class FakeClock : public PhoneClock {
 public:
@@ -140,7 +128,7 @@ public:
     std::uint32_t AbortProcess(std::uint8_t channel, StatusText& status) override;
     std::uint32_t EndOfProcess(std::uint8_t channel, StatusText& status) override;
 
-    // Results and status texts by entry name ("open", "boot", "fls", "eep", "close", ...).
+    // Results and status texts by entry name ("open", "boot", "fls psi.flb", "eep", ...).
     std::map<std::string, std::uint32_t> results;
     std::map<std::string, std::string> statusTexts;
     bool openThrows = false;

@@ -22,8 +22,7 @@ int PollUntilTheWaitEnds(PhoneEngine& engine, FakeClock& clock, int atMost) {
 }
 
 TEST_F(PhoneEngineTest, MainWindowGivesUpOnThe3001stPoll) {
-    MakeEngine(PhoneOwner::MainWindow);
-    ASSERT_TRUE(engine->StartMainWindowRun(File("modem.brx"), PhoneStart::Command));
+    StartRun(PhoneOwner::MainWindow);
     ClearJournals();
     EXPECT_EQ(PollUntilTheWaitEnds(*engine, clock, 10000), 3001);
     EXPECT_EQ(ports.scans, 3001);
@@ -37,9 +36,7 @@ TEST_F(PhoneEngineTest, MainWindowGivesUpOnThe3001stPoll) {
 }
 
 TEST_F(PhoneEngineTest, PanelGivesUpOnThe5001stPollWithItsMessage) {
-    MakeEngine(PhoneOwner::FrontPanel);
-    GivePanelFiles();
-    engine->BeginPanelPortWait();
+    StartRun(PhoneOwner::FrontPanel);
     ClearJournals();
     EXPECT_EQ(PollUntilTheWaitEnds(*engine, clock, 10000), 5001);
     EXPECT_EQ(out.Count("LogList: if(!m_PhoneUsbWait)"), 1);
@@ -52,19 +49,8 @@ TEST_F(PhoneEngineTest, PanelGivesUpOnThe5001stPollWithItsMessage) {
     EXPECT_TRUE(calls.size() > 0 && calls.back() == "stop PortPoll");
 }
 
-TEST_F(PhoneEngineTest, PanelPortFoundAtOnceNeverSaysConnecting) {
-    MakeEngine(PhoneOwner::FrontPanel);
-    GivePanelFiles();
-    engine->BeginPanelPortWait();
-    ports.names = {"ACM3"};
-    engine->PollPort();
-    EXPECT_EQ(out.Count("CurrentFile: Phone USB Connecting..."), 0);
-    EXPECT_EQ(out.On(PhoneTarget::StatusLine).back(), "Phone USB Connected...");
-}
-
 TEST_F(PhoneEngineTest, TicksDoNothingWhileThePhoneIsNotSelected) {
-    MakeEngine(PhoneOwner::MainWindow);
-    ASSERT_TRUE(engine->StartMainWindowRun(File("modem.brx"), PhoneStart::Command));
+    StartRun(PhoneOwner::MainWindow);
     ports.names = {"ACM3"};
     selected = false;
     calls.clear();
@@ -78,8 +64,7 @@ TEST_F(PhoneEngineTest, TicksDoNothingWhileThePhoneIsNotSelected) {
 }
 
 TEST_F(PhoneEngineTest, TheFirstPortNumberFoundIsOpened) {
-    MakeEngine(PhoneOwner::MainWindow);
-    ASSERT_TRUE(engine->StartMainWindowRun(File("modem.brx"), PhoneStart::Command));
+    StartRun(PhoneOwner::MainWindow);
     ports.names = {"USB0", "ACM12", "ACM7"};
     ClearJournals();
     engine->PollPort();
@@ -129,13 +114,8 @@ class SleepingWaitTest : public PhoneEngineTest,
 TEST_P(SleepingWaitTest, CountsTheSleptPollsAsTheWaitWouldHave) {
     const SleepingWait& row = GetParam();
     ports.watchable = true;
-    MakeEngine(row.owner);
-    GivePanelFiles();
     const auto start = clock.now;
-    if (row.owner == PhoneOwner::MainWindow)
-        ASSERT_TRUE(engine->StartMainWindowRun(File("modem.brx"), PhoneStart::Command));
-    else
-        engine->BeginPanelPortWait();
+    StartRun(row.owner);
     clock.now = start + 10ms;
     engine->OnTimer(PhoneTimer::PortPoll);
     const int limit = row.owner == PhoneOwner::MainWindow ? 3000 : 5000;
