@@ -86,21 +86,6 @@ TEST(MflReading, LfOnlyFileAndExtraLinesAreAccepted) {
     EXPECT_EQ(loaded, Edited());
 }
 
-TEST(MflReading, ShortFileFillsWhatItHasAndLeavesTheRest) {
-    TempDir dir;
-    WriteFile(dir.File("a.mfl"), "COM3\r\n/x/boot.bin\r\n\r\n\r\n/x/mem.bin");
-    LoaderSettings loaded = Edited();
-    const auto result = ReadMflFile(dir.File("a.mfl"), loaded);
-    EXPECT_TRUE(result.ok);
-    EXPECT_EQ(result.linesRead, 5u);
-    EXPECT_EQ(result.notes.size(), 1u);
-    EXPECT_EQ(loaded.portIndex, 2);
-    EXPECT_EQ(loaded.rows[0], (FileRow{"/x/boot.bin", "", ""}));
-    EXPECT_EQ(loaded.rows[1].path, "/x/mem.bin");
-    EXPECT_EQ(loaded.rows[1].extAddress, Edited().rows[1].extAddress);
-    EXPECT_EQ(loaded.rows[8], Edited().rows[8]);
-}
-
 TEST(MflReading, PortOutsideComOneToNineKeepsThePort) {
     TempDir dir;
     for (const std::string first : {"COM10", "COM", "", "COM0", "COMX", "COM1 "}) {

@@ -120,37 +120,27 @@ TEST(PortNames, ARegularFileIsNoPseudoTerminal) {
     EXPECT_FALSE(IsPseudoTerminal("/nonexistent/port"));
 }
 
-class RunInputChoice : public ::testing::Test {
-protected:
-    RunInputChoice() {
-        settings = LoaderSettings::Defaults();
-        for (std::size_t row = 0; row < kFileRoleCount; ++row)
-            settings.rows[row].path = "field" + std::to_string(row);
-        settings.rows[7].extAddress = "1234";
-        settings.rows[8].extAddress = "3D00000";
-        for (std::size_t row = 0; row < list.paths.size(); ++row)
-            list.paths[row] = "list" + std::to_string(row);
-        for (std::size_t row = 0; row < list.names.size(); ++row)
-            list.names[row] = "name" + std::to_string(row);
-    }
-    LoaderSettings settings;
+// Separate Write takes the file fields, Total Write the list and its own
+// address for the normal image; the labels show the list's names either way.
+TEST(RunInputChoice, EachModeTakesItsOwnFilesAndNormalImageAddress) {
+    LoaderSettings settings = LoaderSettings::Defaults();
     StmList list;
-};
-
-TEST_F(RunInputChoice, SeparateWriteTakesTheFileFieldsAndKeepsRowSevenAddress) {
-    const RunInputs inputs = ChooseRunInputs(settings, list, false, false);
-    for (std::size_t row = 0; row < 8; ++row)
-        EXPECT_EQ(inputs.filePaths[row], "field" + std::to_string(row));
-    EXPECT_EQ(inputs.rows[7].extAddress, "1234");
-    EXPECT_EQ(inputs.names[3], "name3");
-}
-
-TEST_F(RunInputChoice, TotalWriteTakesTheListAndTheTotalWriteRowAddressForRowSeven) {
-    const RunInputs inputs = ChooseRunInputs(settings, list, true, true);
-    for (std::size_t row = 0; row < 8; ++row)
-        EXPECT_EQ(inputs.filePaths[row], "list" + std::to_string(row));
-    EXPECT_EQ(inputs.rows[7].extAddress, "3D00000");
-    EXPECT_TRUE(inputs.listInvalid);
+    for (std::size_t row = 0; row < 8; ++row) {
+        settings.rows[row].path = "field" + std::to_string(row);
+        list.paths[row] = "list" + std::to_string(row);
+        list.names[row] = "name" + std::to_string(row);
+    }
+    settings.rows[7].extAddress = "1234";
+    settings.rows[8].extAddress = "3D00000";
+    for (const bool total : {false, true}) {
+        SCOPED_TRACE(total ? "Total Write" : "Separate Write");
+        const RunInputs inputs = ChooseRunInputs(settings, list, total, total);
+        for (std::size_t row = 0; row < 8; ++row)
+            EXPECT_EQ(inputs.filePaths[row], (total ? "list" : "field") + std::to_string(row));
+        EXPECT_EQ(inputs.rows[7].extAddress, total ? "3D00000" : "1234");
+        EXPECT_EQ(inputs.names[3], "name3");
+        EXPECT_EQ(inputs.listInvalid, total);
+    }
 }
 
 TEST(EventJson, EscapesLineEndsQuotesControlAndHighBytes) {

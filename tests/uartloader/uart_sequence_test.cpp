@@ -110,40 +110,20 @@ protected:
     UartEmulatorReport report;
 };
 
-struct RunRecord {
-    RunOutcome outcome;
-    std::vector<InProcessUartLink::HostWrite> writes;
-};
+class AsicIdAt : public BootSequence, public ::testing::WithParamInterface<std::size_t> {};
 
-RunRecord RunWithPatternAt(std::size_t position, const RunInputs& inputs) {
-    InProcessUartLink link;
-    std::unique_ptr<UartTransport> port = link.MakeHostEnd();
-    RecordingSink sink;
-    const std::atomic<bool> totalWrite{false};
-    std::thread device([&link, position] {
-        emulators::UartInProcessDevice end(link);
-        UartEmulatorOptions options;
-        options.asicPosition = position;
-        emulators::UartHandsetEmulator(options).Run(end);
-    });
-    EXPECT_TRUE(port->Open(kLoaderLineSettings).ok);
-    UartRunContext run(*port, sink, totalWrite, inputs);
-    run.disconnect = [&port] { port->Close(); };
-    const RunOutcome outcome = UartBootSequence(run);
-    device.join();
-    return {outcome, link.HostWrites()};
+TEST_P(AsicIdAt, ConsumesExactlyTheAsicIdBlockBeforeTheBootIndication) {
+    UartEmulatorOptions options;
+    options.asicPosition = GetParam();
+    StartEmulator(options);
+    EXPECT_EQ(RunSequence(), RunOutcome::Done);
+    const auto writes = link.HostWrites();
+    ASSERT_FALSE(writes.empty());
+    EXPECT_EQ(writes[0].bytes, (std::vector<std::uint8_t>{0x02, 0x00, 0x03, 0xF0}));
+    EXPECT_EQ(writes[0].consumedBefore, 20 + GetParam() + 45);
 }
 
-TEST_F(BootSequence, ConsumesExactlyTheAsicIdBlockBeforeTheBootIndication) {
-    for (std::size_t position : {0u, 7u, 12u}) {
-        SCOPED_TRACE(position);
-        const RunRecord record = RunWithPatternAt(position, inputs);
-        EXPECT_EQ(record.outcome, RunOutcome::Done);
-        ASSERT_FALSE(record.writes.empty());
-        EXPECT_EQ(record.writes[0].bytes, (std::vector<std::uint8_t>{0x02, 0x00, 0x03, 0xF0}));
-        EXPECT_EQ(record.writes[0].consumedBefore, 20 + position + 45);
-    }
-}
+INSTANTIATE_TEST_SUITE_P(Positions, AsicIdAt, ::testing::Values(0u, 7u, 12u));
 
 TEST_F(BootSequence, AsksForEachReplyWithItsOwnTimeout) {
     UartEmulatorOptions options;
