@@ -1,6 +1,5 @@
 #include "uartloader/loader_event_json.h"
 #include "uartloader/port_names.h"
-#include "uartloader/request_codes.h"
 #include "uartloader/run_inputs.h"
 #include "uartloader/uart_frames.h"
 
@@ -30,11 +29,6 @@ TEST(AsicIdSearch, TakesTheLowestOfTwoPositions) {
     std::vector<std::uint8_t> bytes = FirstBytesWithPatternAt(9);
     std::copy(kAsicIdPattern.begin(), kAsicIdPattern.end(), bytes.begin() + 1);
     EXPECT_EQ(FindAsicIdPattern(bytes), 1u);
-}
-
-TEST(AsicIdSearch, BlockHasTwentyPlusPositionPlusFortyFiveBytes) {
-    for (std::size_t position : {0u, 5u, 12u, 13u})
-        EXPECT_EQ(BuildAsicIdBlock(position).size(), 20 + position + 45);
 }
 
 TEST(PartitionHeader, HoldsSizeEntryExtAndTheCrcOfThoseTwelveBytes) {
@@ -73,24 +67,6 @@ TEST(MessageText, EndsAtTheFirstNulOrTheReceivedLength) {
     EXPECT_EQ(MessageText(Bytes{'a', 'b', 'c'}, 0), "abc");
     EXPECT_EQ(MessageText(Bytes{0, 0, 0, 'g', 'o', 0}, 3), "go");
     EXPECT_EQ(MessageText(Bytes{'a', 'b'}, 3), "");
-}
-
-TEST(Hex8, PrintsEightUpperCaseDigits) {
-    EXPECT_EQ(Hex8(0xF0030002), "F0030002");
-    EXPECT_EQ(Hex8(0xab), "000000AB");
-}
-
-TEST(RequestCodes, MapToTheirFileRoles) {
-    EXPECT_EQ(FileIndexFromRequest(0xA0300000), 1u);
-    EXPECT_EQ(FileIndexFromRequest(0xA0300001), 2u);
-    EXPECT_EQ(FileIndexFromRequest(0xA0400000), 3u);
-    EXPECT_EQ(FileIndexFromRequest(0xA0400007), 4u);
-    EXPECT_EQ(FileIndexFromRequest(0xA0400002), 5u);
-    EXPECT_EQ(FileIndexFromRequest(0xA0400003), 6u);
-    EXPECT_EQ(FileIndexFromRequest(0xA0400001), 7u);
-    EXPECT_EQ(FileIndexFromRequest(0xA0300004), 0u);
-    EXPECT_EQ(FileIndexFromRequest(0xA0400004), 0u);
-    EXPECT_EQ(RequestName(0xA0300005), "unknown request 0xA0300005");
 }
 
 TEST(Progress, IsComputedWideEnoughNotToWrapAndStopsAtOneHundred) {

@@ -185,11 +185,5 @@ TEST_F(BootSequence, AFullBufferTextWithoutNulEndsAtItsLength) {
     EXPECT_EQ(LastLogLines(3), "### " + std::string(1024, 'A') + "\r\n$$$ end\r\n\r\n");
 }
 
-TEST_F(BootSequence, TextsEndAtTheirFirstNulAndArrowsSkipThreeBytes) {
-    PlayMessage(REQ_ARROW_MESSAGE, {'a', 0, 'c', 'n', 'e', 'x', 't', 0});
-    EXPECT_EQ(RunSequence(), RunOutcome::Done);
-    EXPECT_EQ(LastLogLines(3), ">>> next\r\n$$$ end\r\n\r\n");
-}
-
 } // namespace
 } // namespace marlow::uartloader
