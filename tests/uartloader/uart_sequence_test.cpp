@@ -112,7 +112,9 @@ protected:
 
 class AsicIdAt : public BootSequence, public ::testing::WithParamInterface<std::size_t> {};
 
-TEST_P(AsicIdAt, ConsumesExactlyTheAsicIdBlockBeforeTheBootIndication) {
+// The boot indication follows exactly the ASIC ID block; each reply is
+// asked for with its own time-out.
+TEST_P(AsicIdAt, ConsumesExactlyTheAsicIdBlockAndGivesEachReadItsOwnTimeOut) {
     UartEmulatorOptions options;
     options.asicPosition = GetParam();
     StartEmulator(options);
@@ -121,21 +123,12 @@ TEST_P(AsicIdAt, ConsumesExactlyTheAsicIdBlockBeforeTheBootIndication) {
     ASSERT_FALSE(writes.empty());
     EXPECT_EQ(writes[0].bytes, (std::vector<std::uint8_t>{0x02, 0x00, 0x03, 0xF0}));
     EXPECT_EQ(writes[0].consumedBefore, 20 + GetParam() + 45);
-}
-
-INSTANTIATE_TEST_SUITE_P(Positions, AsicIdAt, ::testing::Values(0u, 7u, 12u));
-
-TEST_F(BootSequence, AsksForEachReplyWithItsOwnTimeout) {
-    UartEmulatorOptions options;
-    options.asicPosition = 3;
-    StartEmulator(options);
-    ASSERT_EQ(RunSequence(), RunOutcome::Done);
 
     const auto reads = link.HostReads();
     ASSERT_GE(reads.size(), 3u);
     EXPECT_EQ(reads[0].count, 20u);
     EXPECT_EQ(reads[0].timeout, milliseconds(60000));
-    EXPECT_EQ(reads[1].count, 48u);
+    EXPECT_EQ(reads[1].count, GetParam() + 45);
     EXPECT_EQ(reads[1].timeout, milliseconds(100));
     EXPECT_EQ(reads[2].count, 4u);
     EXPECT_EQ(reads[2].timeout, milliseconds(4000)); // the first request code
@@ -152,6 +145,8 @@ TEST_F(BootSequence, AsksForEachReplyWithItsOwnTimeout) {
         EXPECT_TRUE(r.timeout == milliseconds(60000) || r.timeout == milliseconds(4000) ||
                     r.timeout == milliseconds(500) || r.timeout == milliseconds(100));
 }
+
+INSTANTIATE_TEST_SUITE_P(Positions, AsicIdAt, ::testing::Values(0u, 7u, 12u));
 
 TEST_F(BootSequence, SendsTheSecondBootAsItsSizeThenOneByteAWrite) {
     StartEmulator({});
