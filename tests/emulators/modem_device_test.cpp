@@ -11,6 +11,7 @@ namespace {
 using modemlink::FileKind;
 using modemlink::Frame;
 using modemlink::FrameType;
+using Bytes = std::vector<std::uint8_t>;
 
 class ModemDeviceTest : public ::testing::Test {
 protected:
@@ -40,24 +41,20 @@ protected:
     std::uint8_t sequence = 0;
 };
 
-// Replies carry their request's sequence.
+// Replies carry their request's sequence; without keeping data a file is
+// checked and its size kept, not its bytes.
 TEST_F(ModemDeviceTest, BootThenFilesAreStored) {
-    const ModemAnswer booted = Boot();
-    EXPECT_EQ(booted.reply.type, FrameType::Ready);
-    EXPECT_EQ(booted.reply.sequence, sequence);
-    EXPECT_EQ(SendFile("psi.flb", {1, 2, 3}).reply.type, FrameType::Ack);
-    ASSERT_EQ(device.Files().size(), 1u);
-    EXPECT_EQ(device.Files()[0].name, "psi.flb");
-    EXPECT_EQ(device.Files()[0].data, (std::vector<std::uint8_t>{1, 2, 3}));
-}
-
-TEST_F(ModemDeviceTest, WithoutKeepingDataFilesAreCheckedNotStored) {
-    device = ModemDevice({}, false);
-    Boot();
-    EXPECT_EQ(SendFile("psi.flb", {1, 2, 3}).reply.type, FrameType::Ack);
-    ASSERT_EQ(device.Files().size(), 1u);
-    EXPECT_TRUE(device.Files()[0].data.empty());
-    EXPECT_EQ(device.Files()[0].size, 3u);
+    for (const bool keep : {true, false}) {
+        device = ModemDevice({}, keep);
+        const ModemAnswer booted = Boot();
+        EXPECT_EQ(booted.reply.type, FrameType::Ready);
+        EXPECT_EQ(booted.reply.sequence, sequence);
+        EXPECT_EQ(SendFile("psi.flb", {1, 2, 3}).reply.type, FrameType::Ack);
+        ASSERT_EQ(device.Files().size(), 1u);
+        EXPECT_EQ(device.Files()[0].name, "psi.flb");
+        EXPECT_EQ(device.Files()[0].size, 3u);
+        EXPECT_EQ(device.Files()[0].data, (keep ? Bytes{1, 2, 3} : Bytes{}));
+    }
 }
 
 TEST_F(ModemDeviceTest, BadChecksumIsRefused) {

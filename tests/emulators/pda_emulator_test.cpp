@@ -29,12 +29,6 @@ public:
 
 class EmulatorTest : public testing::Test {
 protected:
-    void Send(std::span<const std::uint8_t> packet) { emulator.OnTransfer(packet, port); }
-    void Send(const Bytes& packet) { emulator.OnTransfer(packet, port); }
-    void StartImage() { Send(build.EraseRam({0x80000000, 0x1000})); }
-    std::string Violation() const { return emulator.Report().violation; }
-
-    emulators::PdaBootLoaderEmulator emulator;
     RecordingPort port;
     pda::PdaPacketBuilder build;
 };

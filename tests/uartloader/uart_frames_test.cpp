@@ -1,6 +1,5 @@
 #include "uartloader/loader_event_json.h"
 #include "uartloader/port_names.h"
-#include "uartloader/request_codes.h"
 #include "uartloader/run_inputs.h"
 #include "uartloader/uart_frames.h"
 
@@ -30,11 +29,6 @@ TEST(AsicIdSearch, TakesTheLowestOfTwoPositions) {
     std::vector<std::uint8_t> bytes = FirstBytesWithPatternAt(9);
     std::copy(kAsicIdPattern.begin(), kAsicIdPattern.end(), bytes.begin() + 1);
     EXPECT_EQ(FindAsicIdPattern(bytes), 1u);
-}
-
-TEST(AsicIdSearch, BlockHasTwentyPlusPositionPlusFortyFiveBytes) {
-    for (std::size_t position : {0u, 5u, 12u, 13u})
-        EXPECT_EQ(BuildAsicIdBlock(position).size(), 20 + position + 45);
 }
 
 TEST(PartitionHeader, HoldsSizeEntryExtAndTheCrcOfThoseTwelveBytes) {
@@ -75,24 +69,6 @@ TEST(MessageText, EndsAtTheFirstNulOrTheReceivedLength) {
     EXPECT_EQ(MessageText(Bytes{'a', 'b'}, 3), "");
 }
 
-TEST(Hex8, PrintsEightUpperCaseDigits) {
-    EXPECT_EQ(Hex8(0xF0030002), "F0030002");
-    EXPECT_EQ(Hex8(0xab), "000000AB");
-}
-
-TEST(RequestCodes, MapToTheirFileRoles) {
-    EXPECT_EQ(FileIndexFromRequest(0xA0300000), 1u);
-    EXPECT_EQ(FileIndexFromRequest(0xA0300001), 2u);
-    EXPECT_EQ(FileIndexFromRequest(0xA0400000), 3u);
-    EXPECT_EQ(FileIndexFromRequest(0xA0400007), 4u);
-    EXPECT_EQ(FileIndexFromRequest(0xA0400002), 5u);
-    EXPECT_EQ(FileIndexFromRequest(0xA0400003), 6u);
-    EXPECT_EQ(FileIndexFromRequest(0xA0400001), 7u);
-    EXPECT_EQ(FileIndexFromRequest(0xA0300004), 0u);
-    EXPECT_EQ(FileIndexFromRequest(0xA0400004), 0u);
-    EXPECT_EQ(RequestName(0xA0300005), "unknown request 0xA0300005");
-}
-
 TEST(Progress, IsComputedWideEnoughNotToWrapAndStopsAtOneHundred) {
     EXPECT_EQ(ProgressPercent(2048, 5000), 40);
     EXPECT_EQ(ProgressPercent(6144, 5000), 100);
@@ -120,37 +96,27 @@ TEST(PortNames, ARegularFileIsNoPseudoTerminal) {
     EXPECT_FALSE(IsPseudoTerminal("/nonexistent/port"));
 }
 
-class RunInputChoice : public ::testing::Test {
-protected:
-    RunInputChoice() {
-        settings = LoaderSettings::Defaults();
-        for (std::size_t row = 0; row < kFileRoleCount; ++row)
-            settings.rows[row].path = "field" + std::to_string(row);
-        settings.rows[7].extAddress = "1234";
-        settings.rows[8].extAddress = "3D00000";
-        for (std::size_t row = 0; row < list.paths.size(); ++row)
-            list.paths[row] = "list" + std::to_string(row);
-        for (std::size_t row = 0; row < list.names.size(); ++row)
-            list.names[row] = "name" + std::to_string(row);
-    }
-    LoaderSettings settings;
+// Separate Write takes the file fields, Total Write the list and its own
+// address for the normal image; the labels show the list's names either way.
+TEST(RunInputChoice, EachModeTakesItsOwnFilesAndNormalImageAddress) {
+    LoaderSettings settings = LoaderSettings::Defaults();
     StmList list;
-};
-
-TEST_F(RunInputChoice, SeparateWriteTakesTheFileFieldsAndKeepsRowSevenAddress) {
-    const RunInputs inputs = ChooseRunInputs(settings, list, false, false);
-    for (std::size_t row = 0; row < 8; ++row)
-        EXPECT_EQ(inputs.filePaths[row], "field" + std::to_string(row));
-    EXPECT_EQ(inputs.rows[7].extAddress, "1234");
-    EXPECT_EQ(inputs.names[3], "name3");
-}
-
-TEST_F(RunInputChoice, TotalWriteTakesTheListAndTheTotalWriteRowAddressForRowSeven) {
-    const RunInputs inputs = ChooseRunInputs(settings, list, true, true);
-    for (std::size_t row = 0; row < 8; ++row)
-        EXPECT_EQ(inputs.filePaths[row], "list" + std::to_string(row));
-    EXPECT_EQ(inputs.rows[7].extAddress, "3D00000");
-    EXPECT_TRUE(inputs.listInvalid);
+    for (std::size_t row = 0; row < 8; ++row) {
+        settings.rows[row].path = "field" + std::to_string(row);
+        list.paths[row] = "list" + std::to_string(row);
+        list.names[row] = "name" + std::to_string(row);
+    }
+    settings.rows[7].extAddress = "1234";
+    settings.rows[8].extAddress = "3D00000";
+    for (const bool total : {false, true}) {
+        SCOPED_TRACE(total ? "Total Write" : "Separate Write");
+        const RunInputs inputs = ChooseRunInputs(settings, list, total, total);
+        for (std::size_t row = 0; row < 8; ++row)
+            EXPECT_EQ(inputs.filePaths[row], (total ? "list" : "field") + std::to_string(row));
+        EXPECT_EQ(inputs.rows[7].extAddress, total ? "3D00000" : "1234");
+        EXPECT_EQ(inputs.names[3], "name3");
+        EXPECT_EQ(inputs.listInvalid, total);
+    }
 }
 
 TEST(EventJson, EscapesLineEndsQuotesControlAndHighBytes) {

@@ -77,6 +77,15 @@ protected:
         EXPECT_EQ(device->Receive(bytes, milliseconds(5000)), LinkStatus::Ok);
         return bytes;
     }
+    // Runs `body` on a port thread with the port open and the device told so.
+    void WithOpenPort(const std::function<void(CUartPort&)>& body) {
+        OnPortThread([&] {
+            CUartPort port(device->SlavePath());
+            ASSERT_TRUE(port.Open(kLoaderLineSettings).ok);
+            ASSERT_EQ(device->WaitForHostOpen(milliseconds(5000)), LinkStatus::Ok);
+            body(port);
+        });
+    }
     std::unique_ptr<emulators::UartPty> device;
 };
 
@@ -116,10 +125,7 @@ TEST(SerialPort, AMissingDeviceFailsToOpenAndStaysClosed) {
 }
 
 TEST_F(SerialPortOnPty, AReadTakesNothingUntilAllItsBytesAreThere) {
-    OnPortThread([&] {
-        CUartPort port(device->SlavePath());
-        ASSERT_TRUE(port.Open(kLoaderLineSettings).ok);
-        ASSERT_EQ(device->WaitForHostOpen(milliseconds(5000)), LinkStatus::Ok);
+    WithOpenPort([&](CUartPort& port) {
         const Bytes sent = {0x0A, 0x0B, 0x0C};
         ASSERT_EQ(device->Send(sent), LinkStatus::Ok);
 
@@ -180,10 +186,7 @@ TEST_F(SerialPortOnPty, AReadGivesUpOnceTheCloseIsRequestedFromAnotherThread) {
 }
 
 TEST_F(SerialPortOnPty, NothingIsWrittenAfterTheCloseWasRequested) {
-    OnPortThread([&] {
-        CUartPort port(device->SlavePath());
-        ASSERT_TRUE(port.Open(kLoaderLineSettings).ok);
-        ASSERT_EQ(device->WaitForHostOpen(milliseconds(5000)), LinkStatus::Ok);
+    WithOpenPort([&](CUartPort& port) {
         port.RequestClose();
         const Bytes one = {0x55};
         EXPECT_EQ(port.TransmitData(one), LinkStatus::Stopped);
@@ -195,9 +198,7 @@ TEST_F(SerialPortOnPty, NothingIsWrittenAfterTheCloseWasRequested) {
 }
 
 TEST_F(SerialPortOnPty, AVanishedDeviceIsReportedAsGone) {
-    OnPortThread([&] {
-        CUartPort port(device->SlavePath());
-        ASSERT_TRUE(port.Open(kLoaderLineSettings).ok);
+    WithOpenPort([&](CUartPort& port) {
         device->Hangup();
         Bytes word(4);
         EXPECT_EQ(port.ReceiveData(word, milliseconds(5000)), LinkStatus::Gone);

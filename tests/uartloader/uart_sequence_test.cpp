@@ -110,52 +110,25 @@ protected:
     UartEmulatorReport report;
 };
 
-struct RunRecord {
-    RunOutcome outcome;
-    std::vector<InProcessUartLink::HostWrite> writes;
-};
+class AsicIdAt : public BootSequence, public ::testing::WithParamInterface<std::size_t> {};
 
-RunRecord RunWithPatternAt(std::size_t position, const RunInputs& inputs) {
-    InProcessUartLink link;
-    std::unique_ptr<UartTransport> port = link.MakeHostEnd();
-    RecordingSink sink;
-    const std::atomic<bool> totalWrite{false};
-    std::thread device([&link, position] {
-        emulators::UartInProcessDevice end(link);
-        UartEmulatorOptions options;
-        options.asicPosition = position;
-        emulators::UartHandsetEmulator(options).Run(end);
-    });
-    EXPECT_TRUE(port->Open(kLoaderLineSettings).ok);
-    UartRunContext run(*port, sink, totalWrite, inputs);
-    run.disconnect = [&port] { port->Close(); };
-    const RunOutcome outcome = UartBootSequence(run);
-    device.join();
-    return {outcome, link.HostWrites()};
-}
-
-TEST_F(BootSequence, ConsumesExactlyTheAsicIdBlockBeforeTheBootIndication) {
-    for (std::size_t position : {0u, 7u, 12u}) {
-        SCOPED_TRACE(position);
-        const RunRecord record = RunWithPatternAt(position, inputs);
-        EXPECT_EQ(record.outcome, RunOutcome::Done);
-        ASSERT_FALSE(record.writes.empty());
-        EXPECT_EQ(record.writes[0].bytes, (std::vector<std::uint8_t>{0x02, 0x00, 0x03, 0xF0}));
-        EXPECT_EQ(record.writes[0].consumedBefore, 20 + position + 45);
-    }
-}
-
-TEST_F(BootSequence, AsksForEachReplyWithItsOwnTimeout) {
+// The boot indication follows exactly the ASIC ID block; each reply is
+// asked for with its own time-out.
+TEST_P(AsicIdAt, ConsumesExactlyTheAsicIdBlockAndGivesEachReadItsOwnTimeOut) {
     UartEmulatorOptions options;
-    options.asicPosition = 3;
+    options.asicPosition = GetParam();
     StartEmulator(options);
-    ASSERT_EQ(RunSequence(), RunOutcome::Done);
+    EXPECT_EQ(RunSequence(), RunOutcome::Done);
+    const auto writes = link.HostWrites();
+    ASSERT_FALSE(writes.empty());
+    EXPECT_EQ(writes[0].bytes, (std::vector<std::uint8_t>{0x02, 0x00, 0x03, 0xF0}));
+    EXPECT_EQ(writes[0].consumedBefore, 20 + GetParam() + 45);
 
     const auto reads = link.HostReads();
     ASSERT_GE(reads.size(), 3u);
     EXPECT_EQ(reads[0].count, 20u);
     EXPECT_EQ(reads[0].timeout, milliseconds(60000));
-    EXPECT_EQ(reads[1].count, 48u);
+    EXPECT_EQ(reads[1].count, GetParam() + 45);
     EXPECT_EQ(reads[1].timeout, milliseconds(100));
     EXPECT_EQ(reads[2].count, 4u);
     EXPECT_EQ(reads[2].timeout, milliseconds(4000)); // the first request code
@@ -172,6 +145,8 @@ TEST_F(BootSequence, AsksForEachReplyWithItsOwnTimeout) {
         EXPECT_TRUE(r.timeout == milliseconds(60000) || r.timeout == milliseconds(4000) ||
                     r.timeout == milliseconds(500) || r.timeout == milliseconds(100));
 }
+
+INSTANTIATE_TEST_SUITE_P(Positions, AsicIdAt, ::testing::Values(0u, 7u, 12u));
 
 TEST_F(BootSequence, SendsTheSecondBootAsItsSizeThenOneByteAWrite) {
     StartEmulator({});
@@ -203,12 +178,6 @@ TEST_F(BootSequence, AFullBufferTextWithoutNulEndsAtItsLength) {
     PlayMessage(REQ_TEXT_MESSAGE, std::vector<std::uint8_t>(1024, 'A'));
     EXPECT_EQ(RunSequence(), RunOutcome::Done);
     EXPECT_EQ(LastLogLines(3), "### " + std::string(1024, 'A') + "\r\n$$$ end\r\n\r\n");
-}
-
-TEST_F(BootSequence, TextsEndAtTheirFirstNulAndArrowsSkipThreeBytes) {
-    PlayMessage(REQ_ARROW_MESSAGE, {'a', 0, 'c', 'n', 'e', 'x', 't', 0});
-    EXPECT_EQ(RunSequence(), RunOutcome::Done);
-    EXPECT_EQ(LastLogLines(3), ">>> next\r\n$$$ end\r\n\r\n");
 }
 
 } // namespace

@@ -31,18 +31,21 @@ TEST_F(SessionFiles, SaveLogThatCannotCreateItsFileSaysSo) {
                                                              "Failed to create file pipe.txt"}));
 }
 
+// An empty line present empties its field; a last line may lack its end.
 TEST_F(SessionFiles, AShortSettingsFileLoadsWhatItHasAndKeepsTheRest) {
+    session.Settings().rows[0].extAddress = "77";
     session.Settings().rows[7].path = "changed by hand";
     const LoaderSettings before = session.Settings();
     const std::string path = dir.File("short.mfl");
-    WriteFile(path, "COM3\r\n/img/second.bin\r\n");
+    WriteFile(path, "COM3\r\n/img/second.bin\r\n\r\n\r\n/img/mem.bin");
     ASSERT_TRUE(session.LoadSettings(path));
     EXPECT_EQ(session.Settings().portIndex, 2);
-    EXPECT_EQ(session.Settings().rows[0].path, "/img/second.bin");
-    EXPECT_EQ(session.Settings().rows[0].extAddress, before.rows[0].extAddress);
+    EXPECT_EQ(session.Settings().rows[0], (FileRow{"/img/second.bin", "", ""}));
+    EXPECT_EQ(session.Settings().rows[1].path, "/img/mem.bin");
+    EXPECT_EQ(session.Settings().rows[1].extAddress, before.rows[1].extAddress);
     EXPECT_EQ(session.Settings().rows[7], before.rows[7]);
     EXPECT_TRUE(sink.MessageBoxes().empty());
-    EXPECT_EQ(sink.LogText(), "short.mfl holds only 2 of 28 lines; the fields after them are left "
+    EXPECT_EQ(sink.LogText(), "short.mfl holds only 5 of 28 lines; the fields after them are left "
                               "as they were\r\n");
 }
 

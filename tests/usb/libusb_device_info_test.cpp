@@ -56,20 +56,16 @@ TEST(UsbDevicePath, IdsAreFourLowerCaseHexDigitsEach) {
     EXPECT_EQ(FormatUsbId(0xABCD, 0x0001), "abcd:0001");
 }
 
-TEST(UsbOpenErrors, PermissionDeniedPointsAtTheUdevRule) {
+// Permission denied points at the udev rule; other failures say what happened.
+TEST(UsbOpenErrors, EachSaysWhatHappenedAndWhatToDo) {
     const UsbDeviceInfo device{0x045e, 0x00ce, "usb:1-4"};
     EXPECT_EQ(UsbOpenErrorText(LIBUSB_ERROR_ACCESS, device),
               "Cannot open USB device usb:1-4 (045e:00ce): permission denied: install the udev "
               "rule res/udev/60-marlow.rules (see README) and reconnect the handset");
-}
-
-TEST(UsbOpenErrors, OtherFailuresSayWhatHappened) {
-    const UsbDeviceInfo device{0x045e, 0x00ce, "usb:1-4"};
-    EXPECT_NE(UsbOpenErrorText(LIBUSB_ERROR_NO_DEVICE, device).find("has left the bus"),
-              std::string::npos);
-    EXPECT_NE(UsbOpenErrorText(LIBUSB_ERROR_BUSY, device).find("another program or driver"),
-              std::string::npos);
-    EXPECT_NE(UsbOpenErrorText(LIBUSB_ERROR_IO, device).find("LIBUSB_ERROR_IO"), std::string::npos);
+    for (const auto& [error, says] : {std::pair{LIBUSB_ERROR_NO_DEVICE, "has left the bus"},
+                                      std::pair{LIBUSB_ERROR_BUSY, "another program or driver"},
+                                      std::pair{LIBUSB_ERROR_IO, "LIBUSB_ERROR_IO"}})
+        EXPECT_NE(UsbOpenErrorText(error, device).find(says), std::string::npos) << says;
 }
 
 } // namespace

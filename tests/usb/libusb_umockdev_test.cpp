@@ -61,18 +61,18 @@ protected:
         ASSERT_TRUE(started) << started.Error();
     }
 
-    std::unique_ptr<CUsbPipe> OpenArrivedPipe() {
+    // The default boot loader, found and its pipe open.
+    void PlugAndOpen() {
+        device = &bed->Plug({}, false);
+        StartSource();
         auto transport = events.TakeArrival();
-        EXPECT_NE(transport, nullptr);
-        if (transport == nullptr)
-            return nullptr;
+        ASSERT_NE(transport, nullptr);
         usb::OpenRetryPolicy quick;
         quick.attempts = 3;
         quick.pause = std::chrono::milliseconds(10);
-        auto pipe = std::make_unique<CUsbPipe>(std::move(transport), quick);
+        pipe = std::make_unique<CUsbPipe>(std::move(transport), quick);
         const Status opened = pipe->OpenPipe();
-        EXPECT_TRUE(opened) << opened.Error();
-        return pipe;
+        ASSERT_TRUE(opened) << opened.Error();
     }
 
     void TearDown() override {
@@ -83,6 +83,8 @@ protected:
     std::unique_ptr<test::UmockdevUsbBed> bed;
     test::BusEvents events;
     std::unique_ptr<LibusbDeviceSource> source;
+    EmulatedBootLoader* device = nullptr;
+    std::unique_ptr<CUsbPipe> pipe;
 };
 
 // Of two devices only the one with an id asked for is reported.
@@ -106,65 +108,47 @@ TEST_F(LibusbBackend, APluggedInDeviceIsFoundAndMatchedByItsId) {
     EXPECT_EQ(transport->DevicePath(), "usb:1-4");
 }
 
-TEST_F(LibusbBackend, PacketsGoOutOnePerTransferWithTheZeroLengthPacketRule) {
-    EmulatedBootLoader& device = bed->Plug({}, false);
-    StartSource();
-    auto pipe = OpenArrivedPipe();
-    ASSERT_NE(pipe, nullptr);
+// Replies come back one byte at a time; a zero-length IN packet carries none.
+TEST_F(LibusbBackend, PacketsGoOutOnePerTransferAndRepliesComeBackByteByByte) {
+    ASSERT_NO_FATAL_FAILURE(PlugAndOpen());
     ASSERT_TRUE(pipe->WritePipe(Bytes{0x06}));
     ASSERT_TRUE(pipe->WritePipe(Bytes(64, 0x11)));
     ASSERT_TRUE(pipe->WritePipe(Bytes(9, 0x01)));
     ASSERT_TRUE(pipe->WritePipe(Bytes(8205, 0x22)));
-    EXPECT_EQ(device.OutTransfers(),
+    EXPECT_EQ(device->OutTransfers(),
               (std::vector<Bytes>{{0x06}, Bytes(64, 0x11), {}, Bytes(9, 0x01), Bytes(8205, 0x22)}));
-}
-
-TEST_F(LibusbBackend, RepliesAreHandedOutOneByteAtATime) {
-    EmulatedBootLoader& device = bed->Plug({}, false);
-    StartSource();
-    auto pipe = OpenArrivedPipe();
-    ASSERT_NE(pipe, nullptr);
-    device.QueueReply({0x01});
-    device.QueueReply({}); // a zero-length IN packet carries no reply
-    device.QueueReply({0x02, 0x03});
-    Bytes replies;
-    for (int i = 0; i < 3; ++i) {
-        std::uint8_t reply = 0;
+    device->QueueReply({0x01});
+    device->QueueReply({});
+    device->QueueReply({0x02, 0x03});
+    Bytes replies(3);
+    for (std::uint8_t& reply : replies)
         ASSERT_EQ(pipe->ReadReplyByte(reply), PipeRead::Ok);
-        replies.push_back(reply);
-    }
     EXPECT_EQ(replies, (Bytes{0x01, 0x02, 0x03}));
 }
 
 TEST_F(LibusbBackend, AStopCancelsAPendingReadWhichEndsAsStopped) {
-    EmulatedBootLoader& device = bed->Plug({}, false);
-    StartSource();
-    auto pipe = OpenArrivedPipe();
-    ASSERT_NE(pipe, nullptr);
+    ASSERT_NO_FATAL_FAILURE(PlugAndOpen());
     std::uint8_t reply = 0;
     auto reading = std::async(std::launch::async, [&] { return pipe->ReadReplyByte(reply); });
-    ASSERT_TRUE(Eventually([&] { return device.PendingInTransfers() == 1; }));
+    ASSERT_TRUE(Eventually([&] { return device->PendingInTransfers() == 1; }));
     pipe->RequestStop();
     EXPECT_EQ(reading.get(), PipeRead::Stopped);
-    EXPECT_EQ(device.CancelledInTransfers(), 1);
+    EXPECT_EQ(device->CancelledInTransfers(), 1);
 
     // The pipe works again once the stop is cleared (the unload command).
     pipe->ClearStopRequest();
     ASSERT_TRUE(pipe->WritePipe(Bytes{0x07}));
-    device.QueueReply({0x05});
+    device->QueueReply({0x05});
     ASSERT_EQ(pipe->ReadReplyByte(reply), PipeRead::Ok);
     EXPECT_EQ(reply, 0x05);
 }
 
 TEST_F(LibusbBackend, ADeviceVanishingDuringAReadFailsTheReadAndIsRemoved) {
-    EmulatedBootLoader& device = bed->Plug({}, false);
-    StartSource();
-    auto pipe = OpenArrivedPipe();
-    ASSERT_NE(pipe, nullptr);
+    ASSERT_NO_FATAL_FAILURE(PlugAndOpen());
     std::uint8_t reply = 0x00;
     auto reading = std::async(std::launch::async, [&] { return pipe->ReadReplyByte(reply); });
-    ASSERT_TRUE(Eventually([&] { return device.PendingInTransfers() == 1; }));
-    bed->Unplug(device);
+    ASSERT_TRUE(Eventually([&] { return device->PendingInTransfers() == 1; }));
+    bed->Unplug(*device);
     EXPECT_EQ(reading.get(), PipeRead::Failed);
     EXPECT_EQ(reply, 0x00);
     EXPECT_EQ(events.TakeRemoval(), "usb:1-3");

@@ -381,8 +381,4 @@ int EmulatedBootLoader::CancelledInTransfers() const {
     return state_->cancelledIn;
 }
 
-const std::string& EmulatedBootLoader::SysPath() const {
-    return state_->sysPath;
-}
-
 } // namespace marlow::test

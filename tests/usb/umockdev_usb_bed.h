@@ -55,7 +55,6 @@ public:
     // Number of IN transfers submitted and not yet answered.
     int PendingInTransfers() const;
     int CancelledInTransfers() const;
-    const std::string& SysPath() const;
 
     struct State;
     explicit EmulatedBootLoader(std::shared_ptr<State> state) : state_(std::move(state)) {}

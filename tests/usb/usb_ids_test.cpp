@@ -22,7 +22,7 @@ std::string ErrorOf(std::string_view text) {
 }
 
 // Pairs in either case, blanks around them, in order without duplicates;
-// the default is a valid list.
+// the default is a valid list; formatting gives the settings form.
 TEST(PdaUsbIds, ReadsPairsInOrderWithoutDuplicates) {
     const UsbId standard{0x045e, 0x00ce};
     EXPECT_EQ(Parse("045e:00ce"), std::vector<UsbId>{standard});
@@ -30,6 +30,7 @@ TEST(PdaUsbIds, ReadsPairsInOrderWithoutDuplicates) {
     EXPECT_EQ(Parse(kDefaultPdaUsbIds), std::vector<UsbId>{standard});
     EXPECT_EQ(Parse(" 045e:00ce ,\t1234:abcd,045e:00ce"),
               (std::vector<UsbId>{standard, {0x1234, 0xabcd}}));
+    EXPECT_EQ(FormatPdaUsbIds({standard, {0x1234, 0xabcd}}), "045e:00ce,1234:abcd");
 }
 
 TEST(PdaUsbIds, MalformedItemsAreNamedWithTheirPositionAndTheExpectedForm) {
@@ -39,10 +40,6 @@ TEST(PdaUsbIds, MalformedItemsAreNamedWithTheirPositionAndTheExpectedForm) {
     for (const char* bad : {"", " ", "045e", "045e:00c", "045e:00ceX", "0x5e:00ce", "045e-00ce",
                             "045e:00ce,", ",045e:00ce", "g45e:00ce", "045e:00ce:0001"})
         EXPECT_NE(ErrorOf(bad).find("is not a USB id"), std::string::npos) << bad;
-}
-
-TEST(PdaUsbIds, FormattingGivesTheSettingsForm) {
-    EXPECT_EQ(FormatPdaUsbIds({{0x045e, 0x00ce}, {0x1234, 0xabcd}}), "045e:00ce,1234:abcd");
 }
 
 TEST(PdaUsbIds, MatchingNeedsBothHalves) {

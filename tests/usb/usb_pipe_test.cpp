@@ -131,14 +131,6 @@ TEST(UsbPipeOpen, AStopDuringAPauseEndsTheAttemptsAtOnce) {
     EXPECT_EQ(t.transport->openAttempts, 1);
 }
 
-TEST(UsbPipeOpen, AStopRequestedBeforehandTriesNothing) {
-    PauseLog log;
-    PipeUnderTest t(log.Policy());
-    t.pipe->RequestStop();
-    EXPECT_FALSE(t.pipe->OpenPipe());
-    EXPECT_EQ(t.transport->openAttempts, 0);
-}
-
 // --- close --------------------------------------------------------------------
 
 // Closing a pipe that never opened touches nothing; closing twice closes once.
@@ -199,23 +191,19 @@ TEST(UsbPipeRead, AFailureCausedByAStopCountsAsStopped) {
     EXPECT_EQ(pipe.ReadReplyByte(reply), PipeRead::Stopped);
 }
 
-TEST(UsbPipeRead, AStopRequestedBeforeTheReadDoesNotTouchTheDevice) {
+// A stop raised beforehand keeps the device untouched until it is cleared.
+TEST(UsbPipeRead, AStopRequestedBeforehandTouchesNothingUntilCleared) {
     PipeUnderTest t;
-    t.transport->reads = {{TransferStatus::Ok, 0x01}};
+    t.transport->reads = {{TransferStatus::Ok, 0x05}};
     t.pipe->RequestStop();
+    EXPECT_FALSE(t.pipe->OpenPipe());
+    EXPECT_EQ(t.transport->openAttempts, 0);
     std::uint8_t reply = 0;
     EXPECT_EQ(t.pipe->ReadReplyByte(reply), PipeRead::Stopped);
     EXPECT_EQ(t.transport->reads.size(), 1u);
-}
-
-TEST(UsbPipeRead, ClearingTheStopRequestMakesThePipeUsableAgain) {
-    PipeUnderTest t;
-    t.pipe->RequestStop();
     t.pipe->ClearStopRequest();
     EXPECT_FALSE(t.pipe->StopRequested());
     EXPECT_EQ(t.transport->clearInterruptCalls, 1);
-    t.transport->reads = {{TransferStatus::Ok, 0x05}};
-    std::uint8_t reply = 0;
     EXPECT_EQ(t.pipe->ReadReplyByte(reply), PipeRead::Ok);
     EXPECT_EQ(reply, 0x05);
 }

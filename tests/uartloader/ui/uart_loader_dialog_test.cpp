@@ -256,15 +256,21 @@ TEST_F(LoaderDialogTest, LoadSettingsRestoresEveryFieldAndThePortButNotTheWriteM
 
 // Endings while a worker runs ---------------------------------------------
 
-// Close, Escape and the close box each disconnect, wait, and return only
-// once the worker has written its last line and let the port go.
-TEST_F(LoaderDialogTest, EveryWayOfClosingEndsTheRunningWorkerFirst) {
-    const std::function<void(CUartLoaderDlg&)> endings[] = {
-        [this](CUartLoaderDlg&) { Click(1137); },
-        [](CUartLoaderDlg& d) { QTest::keyClick(&d, Qt::Key_Escape); },
-        [](CUartLoaderDlg& d) { d.close(); },
+// "Disconnect" ends the run and gives "Connect" back; Close, Escape and the
+// close box each disconnect too, and return only once the worker has
+// written its last line and let the port go. (How a new run waits for the
+// old one is the session's tests' matter.)
+TEST_F(LoaderDialogTest, EveryWayOfEndingStopsTheRunningWorkerFirst) {
+    const struct {
+        std::function<void(CUartLoaderDlg&)> end;
+        bool closes;
+    } endings[] = {
+        {[this](CUartLoaderDlg&) { Click(1077); }, false},
+        {[this](CUartLoaderDlg&) { Click(1137); }, true},
+        {[](CUartLoaderDlg& d) { QTest::keyClick(&d, Qt::Key_Escape); }, true},
+        {[](CUartLoaderDlg& d) { d.close(); }, true},
     };
-    for (const auto& end : endings) {
+    for (const auto& [end, closes] : endings) {
         pauses.clear();
         Dialog().show();
         Flush(); // the last run's end enables "Connect"
@@ -272,37 +278,24 @@ TEST_F(LoaderDialogTest, EveryWayOfClosingEndsTheRunningWorkerFirst) {
         silent.bootRomSilent = true;
         PtyHandset handset(silent);
         SetPort(handset.PortPath());
+        Control<QLabel>(1133)->clear();
         Click(1076);
+        Flush();
         ASSERT_TRUE(Dialog().Session().IsConnected());
+        EXPECT_FALSE(Control(1076)->isEnabled());
         end(Dialog());
-        EXPECT_FALSE(Dialog().isVisible());
+        ASSERT_TRUE(ProcessUntil(
+            [this] { return Control<QLabel>(1133)->text() == "Comport is disconnected."; }));
+        EXPECT_EQ(Dialog().isVisible(), !closes);
         EXPECT_FALSE(Dialog().Session().IsConnected());
-        EXPECT_TRUE(Dialog().Session().LogText().ends_with(
-            "\r\nFailed to receive any data from the device.\r\n" +
-            DisconnectLine(handset.PortPath())));
-        EXPECT_EQ(pauses, std::vector<std::chrono::milliseconds>{std::chrono::milliseconds(300)});
+        EXPECT_TRUE(ShownLog().ends_with("\nFailed to receive any data from the device.\n" +
+                                         Unix(DisconnectLine(handset.PortPath()))));
+        EXPECT_EQ(pauses, std::vector(closes ? 1u : 0u, std::chrono::milliseconds(300)));
         EXPECT_TRUE(uartloader::CUartPort(handset.PortPath())
                         .Open(uartloader::kLoaderLineSettings)
                         .ok); // the worker let it go
+        EXPECT_TRUE(Control(1076)->isEnabled());
     }
-}
-
-// "Disconnect" ends the run and gives "Connect" back. (How a new run waits
-// for the old one is the session's tests' matter.)
-TEST_F(LoaderDialogTest, DisconnectEndsTheRunAndEnablesConnect) {
-    UartEmulatorOptions silent;
-    silent.bootRomSilent = true;
-    PtyHandset handset(silent);
-    SetPort(handset.PortPath());
-    Click(1076);
-    Flush();
-    EXPECT_FALSE(Control(1076)->isEnabled());
-    Click(1077);
-    ASSERT_TRUE(ProcessUntil(
-        [this] { return Control<QLabel>(1133)->text() == "Comport is disconnected."; }));
-    EXPECT_TRUE(ShownLog().ends_with("\nFailed to receive any data from the device.\n" +
-                                     Unix(DisconnectLine(handset.PortPath()))));
-    EXPECT_TRUE(Control(1076)->isEnabled());
 }
 
 } // namespace
