@@ -1,13 +1,12 @@
 // The settings sheet: what OK stores, what Cancel leaves, the "Phone" option
 // taking effect at once, the choosers' extension checks and the port list.
 
-#include "app/gui/main_frame.h"
 #include "app/gui/sheet_binding.h"
+#include "main_window_rig.h"
 #include "pda/ui/config_sheet.h"
 #include "pda/ui/download_page.h"
 #include "pda/ui/file_extension_rule.h"
 #include "pda/ui/port_page.h"
-#include "support/gui_test_support.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -202,13 +201,13 @@ TEST_F(SettingsSheetTest, ThePortListOnOkBecomesTheDebugPort) {
 
 // The whole command: OK stores the port and the paths, reopens the port and
 // refreshes the information blocks; Cancel only reopens the port.
-TEST_F(SettingsSheetTest, TheCommandStoresReopensAndRefreshesOnOk) {
-    store.Store().setValue("USB Downloader", "1");
-    gui::MarlowContext context(store.Store());
-    context.settings.PrepareStart();
+TEST(SettingsCommand, StoresReopensAndRefreshesOnOk) {
+    MainWindowRig rig;
+    TempStore& store = rig.store;
+    RecordingDialogs& dialogs = rig.dialogs;
+    gui::MarlowContext& context = *rig.context;
     context.settings.Values().debugPortName = "/nonexistent/ttyQ";
-    gui::CMainFrame frame(context);
-    frame.CreateMessageWindows();
+    gui::CMainFrame& frame = rig.Open();
     QTimer::singleShot(0, [&] {
         auto* sheet = frame.findChild<CConfigSheet*>();
         ASSERT_NE(sheet, nullptr);
