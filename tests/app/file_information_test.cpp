@@ -236,11 +236,6 @@ TEST_F(FileFactsFromDisk, PercentInThePathIsNotAFormat) {
               "\n| Full File Name : " + path + "\n");
 }
 
-TEST_F(FileFactsFromDisk, MissingFileAndFolderHaveNoFacts) {
-    EXPECT_EQ(ReadFileFacts(dir_.File("none.bin")).Error(), "No such file or directory");
-    EXPECT_EQ(ReadFileFacts(dir_.Path()).Error(), "is a folder");
-}
-
 TEST_F(FileFactsFromDisk, NoFileIsLeftOpen) {
     const std::string path = Make("nk.bin", std::string(100, 'x'));
     const std::size_t before = test::OpenFileCount();

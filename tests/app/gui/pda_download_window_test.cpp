@@ -13,6 +13,7 @@
 #include "emulators/sample_set.h"
 #include "main_window_rig.h"
 #include "pda/boot_image_writer.h"
+#include "support/scripted_bus.h"
 
 #include <QAction>
 #include <QStatusBar>
@@ -21,22 +22,6 @@
 
 namespace marlow::test {
 namespace {
-
-// A bus the test plugs devices into by hand.
-class ScriptedBus : public usb::DeviceSource {
-public:
-    Status Start(usb::DeviceEvents events) override {
-        events_ = std::move(events);
-        return {};
-    }
-    void Stop() override {}
-    void Plug(std::unique_ptr<usb::UsbTransport> device) { events_.arrived(std::move(device)); }
-    void Unplug(const std::string& path) { events_.removed(path); }
-    void Complain(const std::string& text) { events_.problem(text); }
-
-private:
-    usb::DeviceEvents events_;
-};
 
 // What the window holds after the printer's line-end rule.
 std::string AsShown(std::string_view traces) {
