@@ -42,50 +42,39 @@ protected:
     Presentation presentation = Presentation::FrontPanel;
 };
 
-TEST_F(SettingsStore, FirstStartWritesPortBaudPathAndFlash) {
+// The first start writes port, baud, path and flash; the second only the
+// phone path; the third reads all four.
+TEST_F(SettingsStore, TheFirstThreeStartsOnAnEmptyStore) {
     Store("USB Downloader", "1");
-    const auto run = Start();
+    auto run = Start();
     EXPECT_EQ(presentation, Presentation::MainWindow);
     EXPECT_EQ(Stored("RegDownTo"), "F");
     EXPECT_EQ(Stored("Port"), "COM1");
     EXPECT_EQ(Stored("Baud"), "38400");
     EXPECT_EQ(Stored("Path"), "C:\\Pda\\release\\NK.bin");
     EXPECT_EQ(Stored("PhonePath"), std::nullopt);
+    EXPECT_EQ(run->settings.Values().debugPortName, "COM1");
+    EXPECT_EQ(run->settings.Values().debugBaudRate, 38400);
+    EXPECT_EQ(run->settings.Values().downloadTarget, kDownloadToFlash);
+    EXPECT_FALSE(run->settings.Values().frontPanelMode);
 
-    const AppSettings& values = run->settings.Values();
-    EXPECT_EQ(values.debugPortName, "COM1");
-    EXPECT_EQ(values.debugBaudRate, 38400);
-    EXPECT_EQ(values.downloadTarget, kDownloadToFlash);
-    EXPECT_FALSE(values.frontPanelMode);
-}
-
-TEST_F(SettingsStore, SecondStartWritesOnlyThePhonePath) {
-    Store("USB Downloader", "1");
-    Start();
-    Store("Port", "ttyS3"); // must not be taken on this start
-    const auto run = Start();
+    Store("Port", "ttyS3"); // must not be taken on the second start
+    run = Start();
     EXPECT_EQ(Stored("PhonePath"), "C:\\Phone\\release\\Phone.brx");
-    const AppSettings& values = run->settings.Values();
-    EXPECT_EQ(values.debugPortName, "COM1");
-    EXPECT_EQ(values.debugBaudRate, 110);
-    EXPECT_EQ(values.downloadPath, "C:\\Pda\\release\\NK.bin");
-    EXPECT_EQ(values.phonePackagePath, "C:\\Phone\\release\\Phone.brx");
-}
+    EXPECT_EQ(run->settings.Values().debugPortName, "COM1");
+    EXPECT_EQ(run->settings.Values().debugBaudRate, 110);
+    EXPECT_EQ(run->settings.Values().downloadPath, "C:\\Pda\\release\\NK.bin");
+    EXPECT_EQ(run->settings.Values().phonePackagePath, "C:\\Phone\\release\\Phone.brx");
 
-TEST_F(SettingsStore, ThirdStartReadsAllFour) {
-    Store("USB Downloader", "1");
-    Start();
-    Start();
     Store("Port", "/dev/ttyUSB0");
     Store("Baud", "115200");
     Store("Path", "/srv/images/quill_all.lst");
     Store("PhonePath", "/srv/phone/Phone.brx");
-    const auto run = Start();
-    const AppSettings& values = run->settings.Values();
-    EXPECT_EQ(values.debugPortName, "/dev/ttyUSB0");
-    EXPECT_EQ(values.debugBaudRate, 115200);
-    EXPECT_EQ(values.downloadPath, "/srv/images/quill_all.lst");
-    EXPECT_EQ(values.phonePackagePath, "/srv/phone/Phone.brx");
+    run = Start();
+    EXPECT_EQ(run->settings.Values().debugPortName, "/dev/ttyUSB0");
+    EXPECT_EQ(run->settings.Values().debugBaudRate, 115200);
+    EXPECT_EQ(run->settings.Values().downloadPath, "/srv/images/quill_all.lst");
+    EXPECT_EQ(run->settings.Values().phonePackagePath, "/srv/phone/Phone.brx");
 }
 
 TEST_F(SettingsStore, BadBaudTextLoadsAs38400) {

@@ -46,13 +46,6 @@ TEST(DebugPortNames, PathsComNamesAndBareNames) {
     EXPECT_EQ(debugport::DebugPortDevice("COMX"), "/dev/COMX");
 }
 
-TEST(DebugPortNames, AChunkEndsAtItsFirstZeroByte) {
-    using namespace std::string_view_literals;
-    EXPECT_EQ(debugport::ChunkText("abc\0def"sv), "abc");
-    EXPECT_EQ(debugport::ChunkText("\0def"sv), "");
-    EXPECT_EQ(debugport::ChunkText("plain"sv), "plain");
-}
-
 class DebugPortTest : public testing::Test {
 protected:
     DebugPortTest() {

@@ -85,15 +85,6 @@ TEST(StampVerify, UnstampedTailIsShownAsItStands) {
     EXPECT_EQ(VerifyStamp(dir.File("raw.nb0")).Value(), (Stamp{"23456789abcdefg", "hij"}));
 }
 
-TEST(StampVerify, MissingOrShortFileIsAnErrorWithNothingToShow) {
-    TempDir dir;
-    const Result<Stamp> missing = VerifyStamp(dir.File("none.bin"));
-    EXPECT_FALSE(missing);
-    EXPECT_FALSE(missing.Error().empty());
-    WriteFile(dir.File("short.bin"), std::string(19, 'A'));
-    EXPECT_FALSE(VerifyStamp(dir.File("short.bin")));
-}
-
 // The refusal names the field, the character and the set it must come from.
 TEST(StampTyping, RefusalsNameTheFieldTheCharacterAndTheSet) {
     const std::string model = "Invalid Character in Model Name\n";

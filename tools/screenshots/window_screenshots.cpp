@@ -18,6 +18,7 @@
 #include "save_picture.h"
 #include "stamp/ui/model_version_dialog.h"
 #include "support/gui_test_support.h"
+#include "support/scripted_bus.h"
 #include "support/uart_test_support.h"
 #include "uartloader/ui/uart_loader_dialog.h"
 
@@ -35,16 +36,6 @@
 namespace {
 
 using namespace marlow;
-
-class PluggableBus : public usb::DeviceSource {
-public:
-    Status Start(usb::DeviceEvents events) override {
-        events_ = std::move(events);
-        return {};
-    }
-    void Stop() override {}
-    usb::DeviceEvents events_;
-};
 
 QPixmap Screen() {
     QApplication::processEvents();
@@ -132,8 +123,8 @@ int main(int argc, char** argv) {
     context->Print(context->debugMessage,
                    "\nQuillon boot loader 1.4\nUSB boot: waiting for host...\n");
 
-    auto source = std::make_unique<PluggableBus>();
-    PluggableBus* bus = source.get();
+    auto source = std::make_unique<test::ScriptedBus>();
+    test::ScriptedBus* bus = source.get();
     (void)frame->Devices().AddSource(std::move(source));
 
     emulators::PdaEmulatorOptions emulatorOptions;
@@ -142,7 +133,7 @@ int main(int argc, char** argv) {
     emulators::InProcessUsbPair pair =
         emulators::MakeInProcessUsbPair("Quillon USB boot loader", "inproc:1");
     emulators::AttachEmulator(*pair.device, emulator);
-    bus->events_.arrived(std::move(pair.host));
+    bus->Plug(std::move(pair.host));
 
     test::ProcessUntil([&] {
         return context->deviceState.Bytes().find("Waiting for Writing Flash") != std::string::npos;
@@ -153,7 +144,7 @@ int main(int argc, char** argv) {
     test::ProcessUntil([&] { return emulator.LeftBus(); });
     test::ProcessUntil(
         [&] { return context->deviceState.Bytes().find("EXIT_STATE") != std::string::npos; });
-    bus->events_.removed("inproc:1");
+    bus->Unplug("inproc:1");
     test::ProcessUntil([&] { return !dialogs.messages.empty(); });
     frame->activateWindow();
     QTest::qWait(300);

@@ -3,14 +3,13 @@
 // toggle, which sends no click.
 
 #include "app/gui/about_dialog.h"
-#include "app/gui/main_frame.h"
 #include "app/gui/sheet_binding.h"
 #include "controls/port_wait_dialog.h"
+#include "main_window_rig.h"
 #include "pda/ui/config_sheet.h"
 #include "pda/ui/download_page.h"
 #include "stamp/ui/model_version_dialog.h"
 #include "support/accessible_names.h"
-#include "support/gui_test_support.h"
 
 #include <QAccessible>
 #include <QAccessibleActionInterface>
@@ -22,15 +21,11 @@ namespace marlow::test {
 namespace {
 
 TEST(Accessibility, EveryControlHasANameOfItsOwnAndTogglesWork) {
-    EnsureApplication();
-    TempStore store;
-    RecordingDialogs dialogs;
-    gui::MarlowContext context(store.Store());
-    context.settings.PrepareStart();
-    gui::CMainFrame frame(context);
-    frame.CreateMessageWindows();
+    MainWindowRig rig;
+    gui::MarlowContext& context = *rig.context;
+    const gui::CMainFrame& frame = rig.Open();
     pda::ui::SheetEnvironment environment{
-        gui::BindSheetSettings(context.settings), &store.Store(), &context.optionFlags, {}, {},
+        gui::BindSheetSettings(context.settings), &rig.store.Store(), &context.optionFlags, {}, {},
         [] {
             return QStringList{"ttyS0"}; }};
     pda::ui::CConfigSheet sheet(QStringLiteral("Settings"), environment);

@@ -3,9 +3,8 @@
 // reaches the handset, and nothing does once the port is closed; a line that
 // goes away closes the port.
 
-#include "app/gui/main_frame.h"
 #include "app/gui/message_view.h"
-#include "support/gui_test_support.h"
+#include "main_window_rig.h"
 #include "support/pseudo_terminal.h"
 
 #include <QAction>
@@ -19,17 +18,13 @@ namespace {
 // handset's output shows in the window, until the port is closed or its line
 // goes away.
 TEST(DebugConsoleWindow, TheConsoleWorksUntilThePortClosesOrItsLineGoes) {
-    EnsureApplication();
+    MainWindowRig rig;
+    gui::MarlowContext& context = *rig.context;
+    const RecordingDialogs& dialogs = rig.dialogs;
     PseudoTerminal handset;
     ASSERT_TRUE(handset.Ok());
-    TempStore store;
-    RecordingDialogs dialogs;
-    store.Store().setValue("USB Downloader", "1");
-    gui::MarlowContext context(store.Store());
-    context.settings.PrepareStart();
     context.settings.Values().debugPortName = handset.SlaveName();
-    gui::CMainFrame frame(context);
-    frame.CreateMessageWindows();
+    gui::CMainFrame& frame = rig.Open();
     frame.Command(gui::ID_DEBUG_PORT_OPEN)->trigger();
     ASSERT_TRUE(context.debugPort.IsOpen());
     EXPECT_FALSE(frame.Command(gui::ID_DEBUG_PORT_OPEN)->isEnabled());

@@ -4,10 +4,9 @@
 #include "app/gui/about_dialog.h"
 #include "app/gui/child_frame.h"
 #include "app/gui/frame_phone.h"
-#include "app/gui/main_frame.h"
 #include "app/gui/message_view.h"
 #include "emulators/sample_set.h"
-#include "support/gui_test_support.h"
+#include "main_window_rig.h"
 
 #include <QAction>
 #include <QApplication>
@@ -24,48 +23,30 @@
 namespace marlow::test {
 namespace {
 
-using gui::CMainFrame;
 using gui::WindowRole;
 
-class MainFrameTest : public testing::Test {
+class MainFrameTest : public testing::Test, protected MainWindowRig {
 protected:
     MainFrameTest() {
-        EnsureApplication();
         // The phone download binds to these when the frame is made: a modem
         // port that appears only when a test writes it, and no library.
         qputenv("MARLOW_MODEM_PORT", QByteArray::fromStdString(modemPort));
         qputenv("MARLOW_DOWNLOAD_LIBRARY", QByteArray::fromStdString(dir.File("none.so")));
-        store.Store().setValue("USB Downloader", "1");
-        context = std::make_unique<gui::MarlowContext>(store.Store());
-        context->settings.PrepareStart();
-        frame = std::make_unique<CMainFrame>(*context);
-        frame->resize(1000, 700);
-        frame->show();
+        Open().resize(1000, 700);
         context->layoutRect = frame->FrameClientRect();
-        frame->CreateMessageWindows();
         frame->PlaceMessageWindows(context->layoutRect, false);
         context->layoutReady = true;
     }
     ~MainFrameTest() override {
         frame.reset();
-        context.reset();
         qunsetenv("MARLOW_MODEM_PORT");
         qunsetenv("MARLOW_DOWNLOAD_LIBRARY");
-    }
-
-    gui::Placement PlacementOf(WindowRole role) {
-        const QRect r = frame->Child(role)->geometry();
-        return {r.x(), r.y(), r.width(), r.height()};
     }
 
     std::string StatusBarText() { return frame->statusBar()->currentMessage().toStdString(); }
 
     TempDir dir;
     const std::string modemPort = dir.File("modem");
-    TempStore store;
-    RecordingDialogs dialogs;
-    std::unique_ptr<gui::MarlowContext> context;
-    std::unique_ptr<CMainFrame> frame;
 };
 
 TEST_F(MainFrameTest, ToolbarButtonsInOrderWithTipsAndPrompts) {
@@ -129,10 +110,8 @@ TEST_F(MainFrameTest, OriginalPositionAndResizingArrangeTheTable) {
         else
             frame->Command(gui::ID_ORIGINAL_POSITION)->trigger();
         Flush();
-        const gui::MessageLayout layout = gui::ArrangeMessageWindows(frame->FrameClientRect());
-        EXPECT_EQ(PlacementOf(WindowRole::FileInformation), layout.fileInformation) << resize;
-        EXPECT_EQ(PlacementOf(WindowRole::DeviceState), layout.deviceState) << resize;
-        EXPECT_EQ(PlacementOf(WindowRole::DebugMessage), layout.debugMessage) << resize;
+        SCOPED_TRACE(resize ? "resized" : "Original Position");
+        ExpectTheTableLayout(*frame);
     }
 }
 

@@ -101,14 +101,11 @@ TEST_F(MessageWindowTest, TheCapDropsTheOldestLinesAndTheViewFollows) {
     EXPECT_EQ(Shown(view), gui::Displayed(bytes));
 }
 
-TEST_F(MessageWindowTest, SavedTextIsTheWindowsBytesWithCrLf) {
+TEST_F(MessageWindowTest, SavedTextIsTheWindowsBytesWithCrLfOrWhyNot) {
     TempDir dir;
     printer.WritePrint(debug, "first\nsecond\tx \n\nlast");
     ASSERT_TRUE(gui::SaveMessageText(debug, QString::fromStdString(dir.File("Debug.txt"))));
     EXPECT_EQ(ReadFileText(dir.File("Debug.txt")), "first\r\nsecond\tx \r\n\r\nlast");
-}
-
-TEST_F(MessageWindowTest, ASaveThatCannotBeWrittenSaysWhy) {
     EXPECT_NE(gui::SaveMessageText(debug, "/nonexistent-dir/Debug.txt")
                   .Error()
                   .find("/nonexistent-dir/Debug.txt"),

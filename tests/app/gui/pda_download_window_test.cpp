@@ -4,7 +4,6 @@
 // connected first tells it to leave and closes once it has gone.
 
 #include "app/gui/frame_devices.h"
-#include "app/gui/main_frame.h"
 #include "app/gui/message_view.h"
 #include "app/gui/panel_frame.h"
 #include "emulators/in_process_usb.h"
@@ -12,8 +11,9 @@
 #include "emulators/pda_bootloader_emulator.h"
 #include "emulators/pda_in_process_device.h"
 #include "emulators/sample_set.h"
+#include "main_window_rig.h"
 #include "pda/boot_image_writer.h"
-#include "support/gui_test_support.h"
+#include "support/scripted_bus.h"
 
 #include <QAction>
 #include <QStatusBar>
@@ -22,22 +22,6 @@
 
 namespace marlow::test {
 namespace {
-
-// A bus the test plugs devices into by hand.
-class ScriptedBus : public usb::DeviceSource {
-public:
-    Status Start(usb::DeviceEvents events) override {
-        events_ = std::move(events);
-        return {};
-    }
-    void Stop() override {}
-    void Plug(std::unique_ptr<usb::UsbTransport> device) { events_.arrived(std::move(device)); }
-    void Unplug(const std::string& path) { events_.removed(path); }
-    void Complain(const std::string& text) { events_.problem(text); }
-
-private:
-    usb::DeviceEvents events_;
-};
 
 // What the window holds after the printer's line-end rule.
 std::string AsShown(std::string_view traces) {
@@ -51,29 +35,19 @@ std::string AsShown(std::string_view traces) {
     return shown;
 }
 
-class PdaDownloadWindowTest : public testing::Test {
+class PdaDownloadWindowTest : public testing::Test, protected MainWindowRig {
 protected:
+    PdaDownloadWindowTest() : MainWindowRig({{"RegDownTo", "R"}}) {}
     void SetUp() override {
-        EnsureApplication();
         PrepareEnvironment();
-        store.Store().setValue("USB Downloader", "1");
-        store.Store().setValue("RegDownTo", "R");
-        context = std::make_unique<gui::MarlowContext>(store.Store());
-        context->settings.PrepareStart();
-        frame = std::make_unique<gui::CMainFrame>(*context);
-        frame->show();
-        frame->CreateMessageWindows();
-        frame->activateWindow();
+        Open().activateWindow();
         Flush();
         context->frameForeground = true;
         auto source = std::make_unique<ScriptedBus>();
         bus = source.get();
         ASSERT_TRUE(frame->Devices().AddSource(std::move(source)));
     }
-    ~PdaDownloadWindowTest() override {
-        frame.reset();
-        context.reset();
-    }
+    ~PdaDownloadWindowTest() override { frame.reset(); }
 
     // What the window's phone engine binds to; read when the window is made.
     virtual void PrepareEnvironment() {}
@@ -85,10 +59,6 @@ protected:
     }
 
     TempDir dir;
-    TempStore store;
-    RecordingDialogs dialogs;
-    std::unique_ptr<gui::MarlowContext> context;
-    std::unique_ptr<gui::CMainFrame> frame;
     ScriptedBus* bus = nullptr;
 };
 

@@ -1,14 +1,12 @@
-// Start-up: one instance per user, the presentation chosen by "USB
-// Downloader", the first three starts on an empty store, and the debug port
-// opened from what was loaded. How each stored text reads is the settings'
-// own tests' matter.
+// Start-up: one instance per user, freed when it ends, the presentation
+// chosen by "USB Downloader", the first three starts on an empty store, and
+// the debug port opened from what was loaded. How each stored text reads is
+// the settings' own tests' matter.
 
-#include "app/gui/child_frame.h"
 #include "app/gui/instance_lock.h"
-#include "app/gui/main_frame.h"
 #include "app/gui/marlow_app.h"
 #include "app/gui/message_view.h"
-#include "support/gui_test_support.h"
+#include "main_window_rig.h"
 
 #include <QMdiArea>
 #include <gtest/gtest.h>
@@ -116,12 +114,6 @@ TEST_F(StartUpTest, ASecondStartWhileOneRunsEndsSilently) {
     EXPECT_TRUE(dialogs.messages.empty());
 }
 
-TEST_F(StartUpTest, TheLockIsFreeAgainOnceMarlowHasEnded) {
-    MainWindowMode();
-    { EXPECT_EQ(Start(), StartResult::MainWindow); }
-    EXPECT_EQ(Start(), StartResult::MainWindow);
-}
-
 // The size the frame ends up with counts, also when the window system gave
 // it while a start-up box (a port that did not open) was up.
 TEST_F(StartUpTest, TheWindowsComeUpPlacedTitledAndWithTheDebugWindowActive) {
@@ -140,14 +132,7 @@ TEST_F(StartUpTest, TheWindowsComeUpPlacedTitledAndWithTheDebugWindowActive) {
     gui::CMainFrame* frame = app.MainFrame();
     EXPECT_EQ(frame->windowTitle(), "Quillon V0.3 Beta_(Build 080118)");
     EXPECT_EQ(frame->width(), 900);
-    const gui::MessageLayout layout = gui::ArrangeMessageWindows(frame->FrameClientRect());
-    const auto geometryOf = [&](gui::WindowRole role) {
-        const QRect r = frame->Child(role)->geometry();
-        return gui::Placement{r.x(), r.y(), r.width(), r.height()};
-    };
-    EXPECT_EQ(geometryOf(gui::WindowRole::FileInformation), layout.fileInformation);
-    EXPECT_EQ(geometryOf(gui::WindowRole::DeviceState), layout.deviceState);
-    EXPECT_EQ(geometryOf(gui::WindowRole::DebugMessage), layout.debugMessage);
+    ExpectTheTableLayout(*frame);
     EXPECT_EQ(frame->Child(gui::WindowRole::FileInformation)->windowTitle(),
               "File Information Window");
     EXPECT_EQ(frame->Child(gui::WindowRole::DebugMessage)->windowTitle(), "Debug Message Window");
