@@ -14,19 +14,18 @@ TEST_F(PhoneEngineTest, PanelSuccessShowsTheStatusTextsInOrder) {
     for (int part = 0; part < 5; ++part)
         Report(IFWD_DL_OK);
 
-    EXPECT_THAT(out.On("StatusLine"),
+    EXPECT_THAT(out.On("1032"),
                 ElementsAre("Wait For Phone USB...", "Please wait...", "Booting...",
                             "Phone USB Connected...", "Downloading PSI", "Downloading SLB",
                             "Downloading FLS", "Downloading EEPROM", "Success", "Done", "Ready",
                             "Phone Download Successfully!"));
-    EXPECT_THAT(out.On("CurrentFile"),
-                ElementsAre("psi.flb", "slb.flb", "modem.fls", "modem.eep", ""));
-    const std::vector<std::string> tail(out.lines.end() - 2, out.lines.end());
-    EXPECT_THAT(tail, ElementsAre("run ended: Succeeded",
-                                  "message box: PDA & Phone Download Successfully~!! [Download "
-                                  "Complete!!]"));
-    EXPECT_EQ(out.Count("LogList: Phone Download Successfully!"), 1);
-    EXPECT_EQ(out.Count("PercentLabel: Bye!"), 1);
+    EXPECT_THAT(out.On("1037"), ElementsAre("psi.flb", "slb.flb", "modem.fls", "modem.eep", ""));
+    const std::vector<std::string> shown = out.Calls();
+    const std::vector<std::string> tail(shown.end() - 2, shown.end());
+    EXPECT_THAT(tail, ElementsAre("end|Succeeded",
+                                  "box|PDA & Phone Download Successfully~!!|Download Complete!!"));
+    EXPECT_EQ(out.Count("1136|Phone Download Successfully!"), 1);
+    EXPECT_EQ(out.Count("1039|Bye!"), 1);
     EXPECT_TRUE(allDownLoad);
     EXPECT_THAT(calls,
                 ElementsAre("stop PortPoll", "start PortPoll 10", "stop PortPoll", "pause 250",
@@ -42,7 +41,7 @@ TEST_F(PhoneEngineTest, PanelDropsErrorsAndProgressWhileBooting) {
     ClearJournals();
     Report(IFWD_DL_Error, "boot noise");
     Report(IFWD_DL_Progress, "12");
-    EXPECT_TRUE(out.lines.empty());
+    EXPECT_TRUE(out.Calls().empty());
     EXPECT_EQ(engine->Inst().state, stBooting);
     Report(IFWD_DL_OK);
     ASSERT_EQ(engine->Inst().state, stDownloadPsi);
@@ -56,11 +55,10 @@ TEST_F(PhoneEngineTest, PanelErrorAfterPsiFailsWithItsDisplay) {
     AdvanceTo(stDownloadSlb);
     ClearJournals();
     Report(IFWD_DL_Error, "SLB rejected");
-    EXPECT_THAT(out.lines,
-                ElementsAre("StatusLine: Boot Failed", "LogList: SLB rejected",
-                            "message box: SLB rejected", "LogList: Phone Downloaded Fail!",
-                            "StatusLine: Phone Downloaded Fail!", "PercentLabel: Retry!",
-                            "CurrentFile: ", "run ended: Failed"));
+    EXPECT_THAT(out.Calls(),
+                ElementsAre("1032|Boot Failed", "1136|SLB rejected", "box|SLB rejected|",
+                            "1136|Phone Downloaded Fail!", "1032|Phone Downloaded Fail!",
+                            "1039|Retry!", "1037|", "end|Failed"));
     EXPECT_TRUE(allDownLoad);
 }
 
@@ -72,9 +70,9 @@ TEST_F(PhoneEngineTest, SilentBootIsRebootedOnceThenWaits) {
 
     EXPECT_THAT(calls, ElementsAre("stop BootWatchdog", "abort 1", "close 1",
                                    "open 1 /dev/ttyACM3 460800", "boot 1 " + File("modem.fls")));
-    EXPECT_THAT(out.lines, ElementsAre("StatusLine: Restart Download",
-                                       "LogList: stReBooting - Go!!", "clear LogList",
-                                       "LogList: case stReBooting:", "StatusLine: Booting..."));
+    EXPECT_THAT(out.Calls(),
+                ElementsAre("1032|Restart Download", "1136|stReBooting - Go!!", "1136|clear",
+                            "1136|case stReBooting:", "1032|Booting..."));
     EXPECT_EQ(engine->Inst().state, stBooting);
     // No second watchdog: the re-booted modem is waited for until Stop.
     EXPECT_FALSE(clock.Running(PhoneTimer::BootWatchdog));
@@ -87,7 +85,7 @@ TEST_F(PhoneEngineTest, RebootThatCannotReopenWaitsForStop) {
     ClearJournals();
     engine->WatchdogTick();
     EXPECT_EQ(engine->Inst().state, stReBooting);
-    EXPECT_EQ(out.On("StatusLine").back(), "Can't open port - Retry");
+    EXPECT_EQ(out.On("1032").back(), "Can't open port - Retry");
     ClearJournals();
     engine->StopPanelRun();
     EXPECT_THAT(calls, ElementsAre("abort 1", "pause 100", "stop PortPoll"));
@@ -101,7 +99,7 @@ TEST_F(PhoneEngineTest, WatchdogTickBetweenRunsDoesNothing) {
     GivePanelFiles();
     engine->WatchdogTick();
     EXPECT_THAT(calls, ElementsAre("stop BootWatchdog"));
-    EXPECT_TRUE(out.lines.empty());
+    EXPECT_TRUE(out.Calls().empty());
     EXPECT_EQ(engine->Inst().state, stIdle);
 }
 
@@ -110,7 +108,7 @@ TEST_F(PhoneEngineTest, PanelStopShowsReady) {
     AdvanceTo(stDownloadFls);
     ClearJournals();
     engine->StopPanelRun();
-    EXPECT_THAT(out.lines, ElementsAre("StatusLine: Ready"));
+    EXPECT_THAT(out.Calls(), ElementsAre("1032|Ready"));
     EXPECT_THAT(calls, ElementsAre("abort 1", "pause 100", "close 1", "stop PortPoll"));
 }
 

@@ -27,20 +27,18 @@ TEST_F(PhoneEngineTest, EveryPartDoneEndsWithSuccessAfterEndAbortClose) {
                             "fls 1 " + File("slb.flb"), "fls 1 " + File("modem.fls"),
                             "eep 1 " + File("modem.eep") + " 0", "end of process 1", "abort 1",
                             "pause 100", "close 1", "stop PortPoll"));
-    EXPECT_THAT(out.lines,
-                ElementsAre("DeviceState: \n psi.flb File Loading OK!!\n",
-                            "DeviceState: \n slb.flb File Loading OK!!\n",
-                            "DeviceState: \n *.flb File Loading OK!!\n",
-                            "DeviceState: \n *.eep File Loading OK!! \n",
-                            "DeviceState: \n Wait For Phone USB... \n", "progress shown",
-                            "DeviceState: Check Phone USB", "clear DeviceState", "progress 0",
-                            "DeviceState: \n Current Download = psi.flb \n", "progress 0",
-                            "DeviceState: \n Current Download = slb.flb \n", "progress 0",
-                            "DeviceState: \n Current Download = modem.fls \n", "progress 0",
-                            "DeviceState: \n Current Download = modem.eep \n",
-                            "DeviceState: \n Phone Downloaded Successfully! \n", "progress removed",
-                            "DebugMessage: \n Phone Downloaded Successfully! \n",
-                            "run ended: Succeeded"));
+    EXPECT_THAT(
+        out.Calls(),
+        ElementsAre("trace|\n psi.flb File Loading OK!!\n", "trace|\n slb.flb File Loading OK!!\n",
+                    "trace|\n *.flb File Loading OK!!\n", "trace|\n *.eep File Loading OK!! \n",
+                    "trace|\n Wait For Phone USB... \n", "bar|create 0-100",
+                    "trace|Check Phone USB", "clear", "bar|0",
+                    "trace|\n Current Download = psi.flb \n", "bar|0",
+                    "trace|\n Current Download = slb.flb \n", "bar|0",
+                    "trace|\n Current Download = modem.fls \n", "bar|0",
+                    "trace|\n Current Download = modem.eep \n",
+                    "trace|\n Phone Downloaded Successfully! \n", "bar|close",
+                    "debug|\n Phone Downloaded Successfully! \n", "end|Succeeded"));
     EXPECT_FALSE(engine->PhoneRunning());
     EXPECT_FALSE(engine->Inst().port_open);
 }
@@ -48,7 +46,7 @@ TEST_F(PhoneEngineTest, EveryPartDoneEndsWithSuccessAfterEndAbortClose) {
 TEST_F(PhoneEngineTest, StartAfterPdaDownloadSaysSoBeforeWaiting) {
     MakeEngine(PhoneOwner::MainWindow);
     ASSERT_TRUE(engine->StartMainWindowRun(File("modem.brx"), PhoneStart::AfterPdaDownload));
-    const auto trace = out.On("DeviceState");
+    const auto trace = out.On("trace");
     ASSERT_GE(trace.size(), 2u);
     EXPECT_EQ(trace[trace.size() - 2], "\n Phone Download Start! \n");
     EXPECT_EQ(trace.back(), "\n Wait For Phone USB... \n");
@@ -56,15 +54,15 @@ TEST_F(PhoneEngineTest, StartAfterPdaDownloadSaysSoBeforeWaiting) {
 
 TEST_F(PhoneEngineTest, ProgressReportMovesTheBarAndNotTheState) {
     const std::pair<PhoneOwner, std::vector<std::string>> rows[] = {
-        {PhoneOwner::MainWindow, {"progress 57"}},
-        {PhoneOwner::FrontPanel, {"progress 57", "PercentLabel: 57%"}},
+        {PhoneOwner::MainWindow, {"bar|57"}},
+        {PhoneOwner::FrontPanel, {"1000|57", "1039|57%"}},
     };
     for (const auto& [owner, lines] : rows) {
         BootRun(owner);
         AdvanceTo(stDownloadFls);
         ClearJournals();
         Report(IFWD_DL_Progress, "57");
-        EXPECT_EQ(out.lines, lines);
+        EXPECT_EQ(out.Calls(), lines);
         EXPECT_EQ(engine->Inst().state, stDownloadFls);
         EXPECT_TRUE(calls.empty());
     }
@@ -74,7 +72,7 @@ TEST_F(PhoneEngineTest, UnknownReportCodeChangesNothing) {
     BootRun();
     ClearJournals();
     Report(7, "what");
-    EXPECT_TRUE(out.lines.empty());
+    EXPECT_TRUE(out.Calls().empty());
     EXPECT_EQ(engine->Inst().state, stBooting);
 }
 
@@ -91,11 +89,10 @@ TEST_P(ErrorInEachState, FailsWithTheStatesLabelAndReleasesThePort) {
     ClearJournals();
     Report(IFWD_DL_Error, "Flash verify error");
 
-    EXPECT_THAT(out.lines,
-                ElementsAre("DeviceState: case IFWD_DL_Error:",
-                            std::string("DeviceState: ") + GetParam().label, "DeviceState: \n",
-                            "DeviceState: Flash verify error", "message box: Flash verify error",
-                            "DeviceState: \n Phone Downloaded Fail! \n", "run ended: Failed"));
+    EXPECT_THAT(out.Calls(),
+                ElementsAre("trace|case IFWD_DL_Error:", std::string("trace|") + GetParam().label,
+                            "trace|\n", "trace|Flash verify error", "box|Flash verify error|",
+                            "trace|\n Phone Downloaded Fail! \n", "end|Failed"));
     EXPECT_THAT(calls, ElementsAre("close 1"));
     EXPECT_EQ(engine->Inst().state, stIdle);
     EXPECT_TRUE(allDownLoad);
@@ -133,7 +130,7 @@ TEST_P(RefusedCallTest, FailsTheRunOnceWithTheLibrarysText) {
     PlugPhone();
     if (engine->Inst().state == stBooting)
         Report(IFWD_DL_OK);
-    EXPECT_EQ(out.lines, row.lines);
+    EXPECT_EQ(out.Calls(), row.lines);
     EXPECT_EQ(engine->Inst().state, stIdle);
     EXPECT_FALSE(engine->Inst().port_open);
 }
@@ -145,39 +142,34 @@ INSTANTIATE_TEST_SUITE_P(
                     PhoneOwner::MainWindow,
                     "open",
                     "Port busy",
-                    {"DeviceState: Check Phone USB", "clear DeviceState", "DeviceState: \n",
-                     "DeviceState: Port busy", "DeviceState: \n",
-                     "DeviceState: if(!OpenPort(inst))", "run ended: Failed"}},
+                    {"trace|Check Phone USB", "clear", "trace|\n", "trace|Port busy", "trace|\n",
+                     "trace|if(!OpenPort(inst))", "end|Failed"}},
         RefusedCall{"OpenThrows",
                     PhoneOwner::MainWindow,
                     "open",
                     nullptr,
-                    {"DeviceState: Check Phone USB", "clear DeviceState",
-                     "DeviceState: if(!OpenPort(inst))", "run ended: Failed"}},
+                    {"trace|Check Phone USB", "clear", "trace|if(!OpenPort(inst))", "end|Failed"}},
         RefusedCall{"PanelOpen",
                     PhoneOwner::FrontPanel,
                     "open",
                     "Port busy",
-                    {"clear LogList", "StatusLine: Please wait...", "LogList: Port busy",
-                     "StatusLine: Can't open port", "StatusLine: Phone USB Connected..."}},
+                    {"1136|clear", "1032|Please wait...", "1136|Port busy", "1032|Can't open port",
+                     "1032|Phone USB Connected..."}},
         RefusedCall{"Boot",
                     PhoneOwner::MainWindow,
                     "boot",
                     "No modem answer",
-                    {"DeviceState: Check Phone USB", "clear DeviceState",
-                     "DeviceState: \n Error - Test \n", "DeviceState: Boot Failed",
-                     "DeviceState: \n", "DeviceState: No modem answer",
-                     "message box: No modem answer", "DeviceState: \n Phone Downloaded Fail! \n",
-                     "run ended: Failed"}},
+                    {"trace|Check Phone USB", "clear", "trace|\n Error - Test \n",
+                     "trace|Boot Failed", "trace|\n", "trace|No modem answer",
+                     "box|No modem answer|", "trace|\n Phone Downloaded Fail! \n", "end|Failed"}},
         RefusedCall{"Psi",
                     PhoneOwner::MainWindow,
                     "fls psi.flb",
                     "File rejected",
-                    {"DeviceState: Check Phone USB", "clear DeviceState", "progress 0",
-                     "DeviceState: \n Current Download = psi.flb \n", "DeviceState: \n Error \n",
-                     "DeviceState: Boot Failed", "DeviceState: \n", "DeviceState: File rejected",
-                     "message box: File rejected", "DeviceState: \n Phone Downloaded Fail! \n",
-                     "run ended: Failed"}}),
+                    {"trace|Check Phone USB", "clear", "bar|0",
+                     "trace|\n Current Download = psi.flb \n", "trace|\n Error \n",
+                     "trace|Boot Failed", "trace|\n", "trace|File rejected", "box|File rejected|",
+                     "trace|\n Phone Downloaded Fail! \n", "end|Failed"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PhoneEngineTest, ErrorWithoutTextFailsWithItsOwnTextNotAStaleOne) {
@@ -186,11 +178,11 @@ TEST_F(PhoneEngineTest, ErrorWithoutTextFailsWithItsOwnTextNotAStaleOne) {
     Report(IFWD_DL_Progress, "57");
     ClearJournals();
     Report(IFWD_DL_Error, nullptr);
-    EXPECT_EQ(out.Count("message box: 57"), 0);
-    EXPECT_EQ(out.Count("message box: The modem download library reported a failure without "
-                        "saying why."),
+    EXPECT_EQ(out.Count("box|57|"), 0);
+    EXPECT_EQ(out.Count("box|The modem download library reported a failure without "
+                        "saying why.|"),
               1);
-    EXPECT_EQ(out.Count("DeviceState: Failed (EEP)"), 1);
+    EXPECT_EQ(out.Count("trace|Failed (EEP)"), 1);
 }
 
 TEST_F(PhoneEngineTest, CancelWhileWaitingCallsNoLibrary) {
@@ -199,7 +191,7 @@ TEST_F(PhoneEngineTest, CancelWhileWaitingCallsNoLibrary) {
     ClearJournals();
     engine->CancelMainWindowRun();
 
-    EXPECT_THAT(out.lines, ElementsAre("DeviceState: \n DownCancel \n"));
+    EXPECT_THAT(out.Calls(), ElementsAre("trace|\n DownCancel \n"));
     EXPECT_THAT(calls, ElementsAre("stop PortPoll"));
     EXPECT_FALSE(clock.Running(PhoneTimer::PortPoll));
     EXPECT_FALSE(engine->PhoneRunning());
@@ -212,7 +204,7 @@ TEST_F(PhoneEngineTest, CancelWhileDownloadingAbortsPausesAndCloses) {
     ClearJournals();
     engine->CancelMainWindowRun();
     EXPECT_THAT(calls, ElementsAre("abort 1", "pause 100", "close 1", "stop PortPoll"));
-    EXPECT_THAT(out.lines, ElementsAre("DeviceState: \n DownCancel \n"));
+    EXPECT_THAT(out.Calls(), ElementsAre("trace|\n DownCancel \n"));
     EXPECT_EQ(engine->Inst().state, stIdle);
     EXPECT_FALSE(engine->Inst().port_open);
     EXPECT_THAT(Ends(), ElementsAre(RunFinished{Verdict::Stopped,
@@ -229,7 +221,7 @@ TEST_F(PhoneEngineTest, LateReportAfterTheEndIsIgnored) {
     Report(IFWD_DL_Error, "late error");
     EXPECT_TRUE(calls.empty());
     // The handler still names the code it got; the idle engine does nothing with it.
-    EXPECT_THAT(out.lines, ElementsAre("DeviceState: case IFWD_DL_Error:"));
+    EXPECT_THAT(out.Calls(), ElementsAre("trace|case IFWD_DL_Error:"));
     EXPECT_EQ(engine->Inst().state, stIdle);
 }
 
@@ -251,8 +243,7 @@ TEST_F(PhoneEngineTest, StartWithoutPhoneSelectedOnlyTellsTheOperator) {
     MakeEngine(PhoneOwner::MainWindow);
     selected = false;
     EXPECT_FALSE(engine->StartMainWindowRun(File("modem.brx"), PhoneStart::Command));
-    EXPECT_THAT(out.lines,
-                ElementsAre("message box: No Selected Phone!!  Retry to Select Phone!!!"));
+    EXPECT_THAT(out.Calls(), ElementsAre("box|No Selected Phone!!  Retry to Select Phone!!!|"));
     EXPECT_FALSE(engine->PhoneRunning());
     EXPECT_FALSE(clock.Running(PhoneTimer::PortPoll));
 }
@@ -260,7 +251,7 @@ TEST_F(PhoneEngineTest, StartWithoutPhoneSelectedOnlyTellsTheOperator) {
 TEST_F(PhoneEngineTest, MissingPackageStopsTheStart) {
     MakeEngine(PhoneOwner::MainWindow);
     EXPECT_FALSE(engine->StartMainWindowRun(File("absent.brx"), PhoneStart::Command));
-    EXPECT_THAT(out.lines, ElementsAre("DeviceState: \n Phone File Open Error... \n"));
+    EXPECT_THAT(out.Calls(), ElementsAre("trace|\n Phone File Open Error... \n"));
     EXPECT_TRUE(engine->PhoneRunning());
     EXPECT_FALSE(clock.Running(PhoneTimer::PortPoll));
 }
@@ -288,9 +279,9 @@ TEST_F(PhoneEngineTest, ReportDuringEndOfProcessRunsDoneLastPart) {
     ClearJournals();
     Report(IFWD_DL_OK);
     EXPECT_THAT(calls, ElementsAre("end of process 1", "close 1", "stop PortPoll"));
-    EXPECT_EQ(out.Count("DeviceState: \n done_last_part(TInst *inst) + \n"), 1);
-    EXPECT_EQ(out.Count("DeviceState: \n done_last_part(TInst *inst) - \n"), 1);
-    EXPECT_EQ(out.Count("DeviceState: \n Phone Downloaded Successfully! \n"), 1);
+    EXPECT_EQ(out.Count("trace|\n done_last_part(TInst *inst) + \n"), 1);
+    EXPECT_EQ(out.Count("trace|\n done_last_part(TInst *inst) - \n"), 1);
+    EXPECT_EQ(out.Count("trace|\n Phone Downloaded Successfully! \n"), 1);
 }
 
 TEST_F(PhoneEngineTest, EngineGoingAwayReleasesAnOpenPort) {
@@ -308,7 +299,7 @@ TEST_F(PhoneEngineTest, DoneQueuedBehindProgressIsNotLost) {
     engine->ReceiveReport(1, IFWD_DL_Progress, "5");
     ownerThread.RunAll();
     EXPECT_EQ(engine->Inst().state, stDownloadSlb);
-    EXPECT_EQ(out.lines.back(), "progress 5");
+    EXPECT_EQ(out.Calls().back(), "bar|5");
 }
 
 } // namespace

@@ -90,7 +90,7 @@ protected:
 
     void ClearJournals() {
         calls.clear();
-        out.lines.clear();
+        out.ClearCalls();
         out.events.clear();
     }
 

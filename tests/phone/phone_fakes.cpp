@@ -12,77 +12,12 @@ void RecordingPhoneEvents::Post(const PhoneRunEvent& event) {
     if (const std::optional<PhoneRunEnd> end = ends_.Follow(event)) {
         ends.push_back(*end);
         const char* names[] = {"Succeeded", "Failed", "PortNotFound"};
-        lines.push_back(std::string("run ended: ") + names[static_cast<int>(*end)]);
+        Add(std::string("end|") + names[static_cast<int>(*end)]);
     }
     if (owner == PhoneOwner::FrontPanel)
         frontPanel_.Show(event);
     else
         mainWindow_.Show(event);
-}
-
-void RecordingPhoneEvents::Show(std::string_view target, std::string_view text) {
-    lines.push_back(std::string(target) + ": " + std::string(text));
-}
-
-void RecordingPhoneEvents::Trace(app::MessageWindowId window, std::string_view text) {
-    Show(window == app::MessageWindowId::DeviceState ? "DeviceState" : "DebugMessage", text);
-}
-
-void RecordingPhoneEvents::ClearTrace(app::MessageWindowId) {
-    lines.push_back("clear DeviceState");
-}
-
-void RecordingPhoneEvents::ClearLog() {
-    lines.push_back("clear LogList");
-}
-
-void RecordingPhoneEvents::StatusBar(std::string_view text) {
-    lines.push_back("status bar: " + std::string(text));
-}
-
-void RecordingPhoneEvents::Counter(std::string_view text) {
-    lines.push_back("counter: " + std::string(text));
-}
-
-void RecordingPhoneEvents::CreateProgress(int, int) {
-    lines.push_back("progress shown");
-}
-
-void RecordingPhoneEvents::SetProgress(int position) {
-    lines.push_back("progress " + std::to_string(position));
-}
-
-void RecordingPhoneEvents::CloseProgress() {
-    lines.push_back("progress removed");
-}
-
-void RecordingPhoneEvents::MessageBox(std::string_view text, std::string_view title) {
-    std::string line = "message box: " + std::string(text);
-    if (!title.empty())
-        line += " [" + std::string(title) + "]";
-    lines.push_back(line);
-    if (onMessageBox)
-        onMessageBox();
-}
-
-void RecordingPhoneEvents::TwoLineMessage(std::string_view first, std::string_view second,
-                                          std::uint32_t colour) {
-    lines.push_back("two-line message: " + std::string(first) + " / " + std::string(second) +
-                    (colour == 0x0000ff ? " (red)" : ""));
-}
-
-std::vector<std::string> RecordingPhoneEvents::On(std::string_view target) const {
-    const std::string prefix = std::string(target) + ": ";
-    std::vector<std::string> shown;
-    for (const std::string& line : lines) {
-        if (line.rfind(prefix, 0) == 0)
-            shown.push_back(line.substr(prefix.size()));
-    }
-    return shown;
-}
-
-int RecordingPhoneEvents::Count(const std::string& line) const {
-    return static_cast<int>(std::count(lines.begin(), lines.end(), line));
 }
 
 namespace {

@@ -9,6 +9,7 @@
 #include "phone/phone_engine.h"
 #include "phone/phone_library.h"
 #include "phone/phone_ports.h"
+#include "support/recording_skin.h"
 
 #include <condition_variable>
 #include <deque>
@@ -22,52 +23,18 @@ namespace marlow::phone::test {
 
 using Journal = std::vector<std::string>;
 
-// Records a run's events, and what its owner's skin makes of them, one line
-// per view call: "DeviceState: <text>", "clear DeviceState", "progress shown",
-// "progress 5", "progress removed" (main window); "StatusLine: <text>",
-// "LogList: <text>", "clear LogList", "CurrentFile: ", "PercentLabel: ",
-// "two-line message: a / b (red)" (front panel); "message box: <text>
-// [title]" and "run ended: Succeeded" (both).
-class RecordingPhoneEvents : public PhoneEventSink,
-                             private app::MainWindowView,
-                             private panel::FrontPanelView {
+// Records a run's events, and what its owner's skin makes of them (see
+// RecordingSkin for the lines), and "end|Succeeded" when the owner hears the
+// run's end.
+class RecordingPhoneEvents : public PhoneEventSink, public marlow::test::RecordingSkin {
 public:
     void Post(const PhoneRunEvent& event) override;
 
-    // Only the lines shown on one target ("DeviceState", "StatusLine", ...), in order.
-    std::vector<std::string> On(std::string_view target) const;
-    int Count(const std::string& line) const;
-
     PhoneOwner owner = PhoneOwner::MainWindow; // whose skin shows the events
     std::vector<PhoneRunEvent> events;
-    Journal lines;
     std::vector<PhoneRunEnd> ends;
-    std::function<void()> onMessageBox; // runs inside the "modal" box
 
 private:
-    void Show(std::string_view target, std::string_view text);
-    void Trace(app::MessageWindowId window, std::string_view text) override;
-    void ClearTrace(app::MessageWindowId window) override;
-    void StatusBar(std::string_view text) override;
-    void CreateProgress(int low, int high) override;
-    void SetProgress(int position) override;
-    void CloseProgress() override;
-    void ShowWaitBox() override {}
-    void CloseWaitBox() override {}
-    void MessageBox(std::string_view text, std::string_view title) override;
-    void Status(std::string_view text) override { Show("StatusLine", text); }
-    void Percent(std::string_view text) override { Show("PercentLabel", text); }
-    void CurrentFile(std::string_view text) override { Show("CurrentFile", text); }
-    void Counter(std::string_view text) override;
-    void ProgressRange(int, int) override {}
-    void Progress(int position) override { SetProgress(position); }
-    void EnableStop() override {}
-    void EnableDownStart() override {}
-    void Log(std::string_view text) override { Show("LogList", text); }
-    void ClearLog() override;
-    void TwoLineMessage(std::string_view first, std::string_view second,
-                        std::uint32_t colour) override;
-
     app::MainWindowSkin mainWindow_{*this};
     panel::FrontPanelSkin frontPanel_{*this};
     PhoneRunEnds ends_;

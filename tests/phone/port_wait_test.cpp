@@ -26,9 +26,9 @@ TEST_F(PhoneEngineTest, MainWindowGivesUpOnThe3001stPoll) {
     ClearJournals();
     EXPECT_EQ(PollUntilTheWaitEnds(*engine, clock, 10000), 3001);
     EXPECT_EQ(ports.scans, 3001);
-    EXPECT_EQ(out.Count("DeviceState: if(!m_PhoneUsbWait)"), 1);
-    EXPECT_EQ(out.Count("DeviceState: Phone USB Connecting..."), 1);
-    EXPECT_EQ(out.Count("DeviceState: Phone USB is not Connected..."), 1);
+    EXPECT_EQ(out.Count("trace|if(!m_PhoneUsbWait)"), 1);
+    EXPECT_EQ(out.Count("trace|Phone USB Connecting..."), 1);
+    EXPECT_EQ(out.Count("trace|Phone USB is not Connected..."), 1);
     EXPECT_EQ(out.ends, std::vector<PhoneRunEnd>{PhoneRunEnd::PortNotFound});
     EXPECT_EQ(engine->PhoneUsbWait(), 0);
     EXPECT_TRUE(library.receiver != nullptr);
@@ -39,13 +39,14 @@ TEST_F(PhoneEngineTest, PanelGivesUpOnThe5001stPollWithItsMessage) {
     StartRun(PhoneOwner::FrontPanel);
     ClearJournals();
     EXPECT_EQ(PollUntilTheWaitEnds(*engine, clock, 10000), 5001);
-    EXPECT_EQ(out.Count("LogList: if(!m_PhoneUsbWait)"), 1);
-    EXPECT_EQ(out.Count("CurrentFile: Phone USB Connecting..."), 1);
-    const std::vector<std::string> tail(out.lines.end() - 3, out.lines.end());
-    EXPECT_THAT(tail, ElementsAre("CurrentFile: Phone USB is not Connected...",
-                                  "two-line message: Phone USB Cable is not conntected! or / Key "
-                                  "is not Pressed! (red)",
-                                  "run ended: PortNotFound"));
+    EXPECT_EQ(out.Count("1136|if(!m_PhoneUsbWait)"), 1);
+    EXPECT_EQ(out.Count("1037|Phone USB Connecting..."), 1);
+    const std::vector<std::string> shown = out.Calls();
+    const std::vector<std::string> tail(shown.end() - 3, shown.end());
+    EXPECT_THAT(tail,
+                ElementsAre("1037|Phone USB is not Connected...",
+                            "two|Phone USB Cable is not conntected! or|Key is not Pressed!|red",
+                            "end|PortNotFound"));
     EXPECT_TRUE(calls.size() > 0 && calls.back() == "stop PortPoll");
 }
 
@@ -133,12 +134,11 @@ TEST_P(SleepingWaitTest, CountsTheSleptPollsAsTheWaitWouldHave) {
     EXPECT_EQ(engine->Inst().state, row.state);
     EXPECT_EQ(engine->PhoneUsbWait(), row.pollsCounted);
     EXPECT_EQ(out.ends.size(), static_cast<std::size_t>(row.ends));
-    EXPECT_EQ(out.Count("DeviceState: Phone USB is not Connected...") +
-                  out.Count("CurrentFile: Phone USB is not Connected..."),
+    EXPECT_EQ(out.Count("trace|Phone USB is not Connected...") +
+                  out.Count("1037|Phone USB is not Connected..."),
               row.ends);
-    EXPECT_EQ(out.Count("DeviceState: Phone USB Connecting...") +
-                  out.Count("CurrentFile: Phone USB Connecting..."),
-              1);
+    EXPECT_EQ(
+        out.Count("trace|Phone USB Connecting...") + out.Count("1037|Phone USB Connecting..."), 1);
     EXPECT_EQ(ports.scans, row.scans);
     EXPECT_EQ(ports.PortsWatched(), row.state == stIdle && row.ends == 0);
 }

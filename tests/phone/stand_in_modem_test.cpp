@@ -74,11 +74,8 @@ protected:
     }
 
     std::string LastMessageBox() const {
-        for (auto it = out.lines.rbegin(); it != out.lines.rend(); ++it) {
-            if (it->rfind("message box: ", 0) == 0)
-                return it->substr(13);
-        }
-        return {};
+        const std::vector<std::string> boxes = out.On("box");
+        return boxes.empty() ? "" : boxes.back().substr(0, boxes.back().rfind('|'));
     }
 
     marlow::test::TempDir dir;
@@ -99,8 +96,8 @@ TEST_F(StandInModemTest, WholeRunDeliversTheFourFilesIntact) {
     RunToTheEnd();
 
     ASSERT_EQ(out.ends, std::vector<PhoneRunEnd>{PhoneRunEnd::Succeeded}) << LastMessageBox();
-    EXPECT_EQ(out.Count("DeviceState: \n Phone Downloaded Successfully! \n"), 1);
-    EXPECT_EQ(out.Count("progress 100"), 4);
+    EXPECT_EQ(out.Count("trace|\n Phone Downloaded Successfully! \n"), 1);
+    EXPECT_EQ(out.Count("bar|100"), 4);
     const auto files = modem->Files();
     ASSERT_EQ(files.size(), 4u);
     for (const char* name : {"psi.flb", "slb.flb", "modem.fls", "modem.eep"})
@@ -117,7 +114,7 @@ struct RunFault {
     ModemFaults faults;
     const char* role;   // a file made unsendable, or ""
     bool folder;        // else a link to /dev/zero
-    const char* label;  // after "DeviceState: "
+    const char* label;  // after "trace|"
     const char* reason; // in the message box
 };
 
@@ -140,7 +137,7 @@ TEST_P(RunFaultTest, FailsTheRunWithItsReason) {
     StartMainRun();
     RunToTheEnd();
     EXPECT_EQ(out.ends.back(), PhoneRunEnd::Failed);
-    EXPECT_EQ(out.Count(std::string("DeviceState: ") + row.label), 1);
+    EXPECT_EQ(out.Count(std::string("trace|") + row.label), 1);
     EXPECT_THAT(LastMessageBox(), HasSubstr(*row.role != '\0' ? dir.File(row.role) : ""));
     EXPECT_THAT(LastMessageBox(), HasSubstr(row.reason));
     EXPECT_FALSE(engine->Inst().port_open);
@@ -162,8 +159,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(StandInModemTest, PortThatIsNoTerminalCannotBeOpened) {
     std::filesystem::create_directory(dir.File("modem-link"));
     StartMainRun();
-    EXPECT_EQ(out.Count("DeviceState: if(!OpenPort(inst))"), 1);
-    EXPECT_THAT(out.lines, ::testing::Contains(HasSubstr("cannot open")));
+    EXPECT_EQ(out.Count("trace|if(!OpenPort(inst))"), 1);
+    EXPECT_THAT(out.Calls(), ::testing::Contains(HasSubstr("cannot open")));
     EXPECT_FALSE(engine->Inst().port_open);
 }
 
@@ -171,7 +168,7 @@ TEST_F(StandInModemTest, CancelDuringTheFirmwareStopsTheModemAndFreesThePort) {
     StartModem({});
     StartMainRun();
     RunUntilState(stDownloadFls);
-    while (out.lines.back() == "progress 0")
+    while (out.Calls().back() == "bar|0")
         ASSERT_TRUE(ownerThread.WaitAndRunOne());
     engine->CancelMainWindowRun();
     EXPECT_EQ(engine->Inst().state, stIdle);
