@@ -76,6 +76,18 @@ Prints FileBlock(std::string_view path, std::string_view size, std::string_view 
             kClosingRule};
 }
 
+Prints ImageBlock(std::string_view start, std::string_view length, std::string_view launch) {
+    return {kImageTitleRule,
+            "|",
+            "\n| Start Address      : " + std::string(start) + "\n",
+            "|",
+            "\n| Length                 : " + std::string(length) + " Bytes\n",
+            "|",
+            "\n| Launch Address  : " + std::string(launch) + "\n",
+            "|",
+            kImageClosingRule};
+}
+
 // A model with an upper-case Z is not a stamp: the block shows none.
 TEST(FileInformationBlock, TheTrailerGivesModelAndVersionOrNone) {
     const struct {
@@ -120,21 +132,13 @@ TEST(FileInformationBlock, SizesFrom2GiBUpPrintTheirRealSize) {
     EXPECT_EQ(ShowFileInformationOnPanel(facts).texts->size, "21474836480 Bytes");
 }
 
+// The length is unsigned: a top bit set is no negative length.
 TEST(ImageInformationBlock, ShowsHeaderFieldsAndLaunchAddress) {
     FileFacts facts = StampedFacts("");
     StoreLe32(facts.head, 7, 0x80001000);
-    StoreLe32(facts.head, 11, 0x00200000);
-    StoreLe32(*facts.endRecord, 4, 0x80002000);
-    EXPECT_EQ(ShowImageInformation(facts),
-              (Prints{kImageTitleRule, "|", "\n| Start Address      : 0x80001000\n", "|",
-                      "\n| Length                 : 2097152 Bytes\n", "|",
-                      "\n| Launch Address  : 0x80002000\n", "|", kImageClosingRule}));
-}
-
-TEST(ImageInformationBlock, LengthIsUnsigned) {
-    FileFacts facts = StampedFacts("");
     StoreLe32(facts.head, 11, 0xFFFFFFF0);
-    EXPECT_EQ(ShowImageInformation(facts)[4], "\n| Length                 : 4294967280 Bytes\n");
+    StoreLe32(*facts.endRecord, 4, 0x80002000);
+    EXPECT_EQ(ShowImageInformation(facts), ImageBlock("0x80001000", "4294967280", "0x80002000"));
 }
 
 TEST(FrontPanelTexts, SizeTimeModelVersion) {
@@ -182,8 +186,7 @@ TEST_F(FileFactsFromDisk, StampedImageEndToEnd) {
               FileBlock(path, std::to_string(image.size()), "QUILL-A1", "1.0"));
     // The last 12 bytes lie inside the trailer: bytes 12 to 15 of it are
     // three zeros of the model field and the version's "1".
-    EXPECT_EQ(ShowImageInformation(facts)[6], "\n| Launch Address  : 0x31000000\n");
-    EXPECT_EQ(ShowImageInformation(facts)[2], "\n| Start Address      : 0x80001000\n");
+    EXPECT_EQ(ShowImageInformation(facts), ImageBlock("0x80001000", "16", "0x31000000"));
 }
 
 TEST_F(FileFactsFromDisk, TenByteFileIsNeitherStampedNorAnImage) {
@@ -199,11 +202,9 @@ TEST_F(FileFactsFromDisk, TenByteFileIsNeitherStampedNorAnImage) {
     EXPECT_EQ(block.prints, expected);
 
     // Bytes past the end of the file count as zero.
-    EXPECT_EQ(
-        ShowImageInformation(facts),
-        (Prints{kImageTitleRule, "|", "\n| Start Address      : 0x00434241\n", "|",
-                "\n| Length                 : 0 Bytes\n", "|", "\n| Launch Address  : 0x00000000\n",
-                "|", kImageClosingRule, "Invalid Image! Choose Correct Bin File or lst File"}));
+    Prints image = ImageBlock("0x00434241", "0", "0x00000000");
+    image.push_back("Invalid Image! Choose Correct Bin File or lst File");
+    EXPECT_EQ(ShowImageInformation(facts), image);
 
     const FrontPanelFileInformation panel = ShowFileInformationOnPanel(facts);
     EXPECT_EQ(panel.messageBox, block.messageBox);
@@ -226,8 +227,7 @@ TEST_F(FileFactsFromDisk, ThirteenBytesHasAnEndRecordButNoTrailer) {
     const Result<FileFacts> facts = ReadFileFacts(path);
     ASSERT_TRUE(facts);
     EXPECT_FALSE(facts->trailer);
-    EXPECT_EQ(ShowImageInformation(facts)[6], "\n| Launch Address  : 0x09080706\n");
-    EXPECT_EQ(ShowImageInformation(facts).size(), 9u);
+    EXPECT_EQ(ShowImageInformation(facts), ImageBlock("0x0B0A0908", "3340", "0x09080706"));
 }
 
 TEST_F(FileFactsFromDisk, PercentInThePathIsNotAFormat) {

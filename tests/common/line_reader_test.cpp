@@ -40,6 +40,7 @@ Reading ReadAll(const std::string& text, LineLimits limits) {
 
 TEST(LineReader, LinesLimitsAndFaults) {
     const std::string noLineEnd(1 << 20, '\0');
+    const std::string cut(16, '\0');
     struct Row {
         std::string text;
         LineLimits limits;
@@ -47,31 +48,16 @@ TEST(LineReader, LinesLimitsAndFaults) {
         LineStatus last;
         std::string fault;
     };
+    using enum LineStatus;
     const Row rows[] = {
-        {"a\r\nb \n\nc", {100, 10}, {"a", "b ", "", "c"}, LineStatus::EndOfFile, ""},
-        {"", {100, 10}, {}, LineStatus::EndOfFile, ""},
-        {"abc\r\nxy\n", {3, 10}, {"abc", "xy"}, LineStatus::EndOfFile, ""},
-        {"abcdef\nxy\n",
-         {3, 10},
-         {"abc"},
-         LineStatus::TooLong,
-         "line 1 is longer than 3 characters"},
-        {"ab\nabcd",
-         {3, 10},
-         {"ab", "abc"},
-         LineStatus::TooLong,
-         "line 2 is longer than 3 characters"},
-        {noLineEnd,
-         {16, 10},
-         {std::string(16, '\0')},
-         LineStatus::TooLong,
-         "line 1 is longer than 16 characters"},
-        {"a\nb\n", {100, 2}, {"a", "b"}, LineStatus::EndOfFile, ""},
-        {"a\nb\nc\n",
-         {100, 2},
-         {"a", "b", ""},
-         LineStatus::TooManyLines,
-         "the file has more than 2 lines"},
+        {"a\r\nb \n\nc", {100, 10}, {"a", "b ", "", "c"}, EndOfFile, ""},
+        {"", {100, 10}, {}, EndOfFile, ""},
+        {"abc\r\nxy\n", {3, 10}, {"abc", "xy"}, EndOfFile, ""},
+        {"abcdef\nxy\n", {3, 10}, {"abc"}, TooLong, "line 1 is longer than 3 characters"},
+        {"ab\nabcd", {3, 10}, {"ab", "abc"}, TooLong, "line 2 is longer than 3 characters"},
+        {noLineEnd, {16, 10}, {cut}, TooLong, "line 1 is longer than 16 characters"},
+        {"a\nb\n", {100, 2}, {"a", "b"}, EndOfFile, ""},
+        {"a\nb\nc\n", {100, 2}, {"a", "b", ""}, TooManyLines, "the file has more than 2 lines"},
     };
     for (const Row& row : rows) {
         const Reading reading = ReadAll(row.text, row.limits);

@@ -5,17 +5,16 @@
 
 namespace marlow {
 
+// Either separator splits, the last one wins; a bare name has no folder.
 TEST(PathRules, SplitsAtTheLastBackslashOrSlash) {
-    EXPECT_EQ(FileNamePart("C:\\work\\quill.lst"), "quill.lst");
-    EXPECT_EQ(DirectoryPart("C:\\work\\quill.lst"), "C:\\work\\");
-    EXPECT_EQ(FileNamePart("/srv/images/nk.bin"), "nk.bin");
-    EXPECT_EQ(DirectoryPart("/srv/images/nk.bin"), "/srv/images/");
-    EXPECT_EQ(DirectoryPart("/srv\\mixed/set\\a.lst"), "/srv\\mixed/set\\");
-}
-
-TEST(PathRules, PathWithoutSeparatorHasEmptyDirectory) {
-    EXPECT_EQ(DirectoryPart("quill.lst"), "");
-    EXPECT_EQ(FileNamePart("quill.lst"), "quill.lst");
+    for (const auto& [path, folder, name] :
+         {std::tuple{"C:\\work\\quill.lst", "C:\\work\\", "quill.lst"},
+          {"/srv/images/nk.bin", "/srv/images/", "nk.bin"},
+          {"/srv\\mixed/set\\a.lst", "/srv\\mixed/set\\", "a.lst"},
+          {"quill.lst", "", "quill.lst"}}) {
+        EXPECT_EQ(DirectoryPart(path), folder);
+        EXPECT_EQ(FileNamePart(path), name);
+    }
 }
 
 TEST(PathRules, CaseInsensitiveSuffix) {

@@ -55,7 +55,9 @@ protected:
     std::vector<std::string> shownPaths;
 };
 
-TEST_F(SettingsSheetTest, PagesCaptionAndNoApplyButton) {
+// Without RegDownTo the download page opens on Flash.
+TEST_F(SettingsSheetTest, PagesCaptionNoApplyButtonAndFlashByDefault) {
+    settings.Values().downloadTarget = app::kDownloadToRam;
     CConfigSheet sheet("Settings", Environment());
     EXPECT_EQ(sheet.windowTitle(), "Settings");
     ASSERT_EQ(sheet.Pages()->count(), 2);
@@ -63,11 +65,6 @@ TEST_F(SettingsSheetTest, PagesCaptionAndNoApplyButton) {
     EXPECT_EQ(sheet.Pages()->tabText(1), "Port Setting");
     for (QPushButton* button : sheet.findChildren<QPushButton*>())
         EXPECT_NE(button->text(), "&Apply");
-}
-
-TEST_F(SettingsSheetTest, WithoutRegDownToThePageOpensOnFlash) {
-    settings.Values().downloadTarget = app::kDownloadToRam;
-    CConfigSheet sheet("Settings", Environment());
     EXPECT_TRUE(sheet.DownloadPage()->Flash()->isChecked());
     EXPECT_EQ(settings.Values().downloadTarget, app::kDownloadToFlash);
 }
@@ -106,7 +103,8 @@ TEST_F(SettingsSheetTest, CancelStoresNothingButThePhoneOptionStays) {
 
 TEST_F(SettingsSheetTest, ThePdaChooserRefusesOtherExtensionsAndAsksAgain) {
     CConfigSheet sheet("Settings", Environment());
-    dialogs.answers = {QString("/images/nk.bin.bak"), QString("/images/noext"),
+    // Only the name's last dot counts, in either letter case.
+    dialogs.answers = {QString("/images/nk.bin.bak"), QString("/a.bin/noext"),
                        QString("/images/NK.BIN")};
     sheet.DownloadPage()->OnPdaButton();
     const QString refusal = "Invalid File Extension!\r\n(Choose a Correct File(*.lst or *.bin)";
@@ -130,14 +128,6 @@ TEST_F(SettingsSheetTest, ThePhoneChooserWantsBrxAndCancelKeepsTheEdit) {
               (std::vector<QString>{"Invalid File Extension!\r\n(Choose a Correct File(*.brx)"}));
     EXPECT_EQ(sheet.DownloadPage()->PhonePath()->text(), before);
     EXPECT_EQ(dialogs.choices.front().defaultSuffix, "brx");
-}
-
-// The choosers' tests show the rest: NK.BIN taken, nk.bin.bak and no
-// extension refused.
-TEST(FileExtensionRule, LastDotOfTheNameLetterCaseIgnored) {
-    const QStringList pda{".bin", ".lst"};
-    EXPECT_TRUE(pda::ui::HasAllowedExtension("quill.Lst", pda));
-    EXPECT_FALSE(pda::ui::HasAllowedExtension("/a.bin/nk", pda));
 }
 
 TEST_F(SettingsSheetTest, ThePortPageClosesTheDebugPortAndListsThePorts) {
