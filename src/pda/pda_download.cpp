@@ -117,6 +117,8 @@ private:
     PdaPacketBuilder packets_;
 
     PdaState state_ = static_cast<PdaState>(0); // none yet
+
+    // The handset documentation's name: the list is used up.
     bool XIPWriteComplete = false;
     BootImageReader image_;
     std::uint64_t fileSize_ = 0;

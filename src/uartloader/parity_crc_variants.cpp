@@ -69,21 +69,21 @@ std::uint32_t WordAsShiftedIn(const std::uint8_t* bytes) {
            static_cast<std::uint32_t>(bytes[2]) << 8 | static_cast<std::uint32_t>(bytes[3]);
 }
 
-template <std::size_t words>
+template <std::size_t Words>
 std::uint32_t SliceByWords(std::uint32_t crc, std::span<const std::uint8_t> bytes) {
-    constexpr std::size_t stepBytes = words * 4;
-    static_assert(stepBytes <= kMaxSliceBytes);
+    constexpr std::size_t kStepBytes = Words * 4;
+    static_assert(kStepBytes <= kMaxSliceBytes);
     const std::uint8_t* data = bytes.data();
     std::size_t left = bytes.size();
-    while (left >= stepBytes) {
+    while (left >= kStepBytes) {
         // The register and every data word but the last are carried to the
         // end of the step; the last word lands there exactly as it is.
-        std::uint32_t next = AdvanceByZeroWords(crc, words);
-        for (std::size_t w = 0; w < words; ++w)
-            next ^= AdvanceByZeroWords(WordAsShiftedIn(data + 4 * w), words - 1 - w);
+        std::uint32_t next = AdvanceByZeroWords(crc, Words);
+        for (std::size_t w = 0; w < Words; ++w)
+            next ^= AdvanceByZeroWords(WordAsShiftedIn(data + 4 * w), Words - 1 - w);
         crc = next;
-        data += stepBytes;
-        left -= stepBytes;
+        data += kStepBytes;
+        left -= kStepBytes;
     }
     return Bytewise(crc, {data, left});
 }

@@ -10,7 +10,7 @@ namespace {
 // Every test works on its own settings file, never the user's store.
 class SettingsStore : public ::testing::Test {
 protected:
-    std::string File() const { return dir_.File("marlow.ini"); }
+    std::string File() const { return dir.File("marlow.ini"); }
 
     // What another program (or the next run) sees in the store.
     std::optional<std::string> Stored(const char* name) const {
@@ -38,7 +38,7 @@ protected:
         return run;
     }
 
-    test::TempDir dir_;
+    test::TempDir dir;
     Presentation presentation = Presentation::FrontPanel;
 };
 

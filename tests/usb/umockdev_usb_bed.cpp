@@ -356,29 +356,29 @@ EmulatedBootLoader& UmockdevUsbBed::Plug(const EmulatedBootLoaderShape& shape, b
 }
 
 void UmockdevUsbBed::Unplug(EmulatedBootLoader& device) {
-    device.state_->gone.store(true);
-    umockdev_testbed_uevent(impl_->testbed, device.state_->sysPath.c_str(), "remove");
-    umockdev_testbed_remove_device(impl_->testbed, device.state_->sysPath.c_str());
+    device.shared->gone.store(true);
+    umockdev_testbed_uevent(impl_->testbed, device.shared->sysPath.c_str(), "remove");
+    umockdev_testbed_remove_device(impl_->testbed, device.shared->sysPath.c_str());
 }
 
 std::vector<std::vector<std::uint8_t>> EmulatedBootLoader::OutTransfers() const {
-    std::lock_guard lock(state_->mutex);
-    return state_->outTransfers;
+    std::lock_guard lock(shared->mutex);
+    return shared->outTransfers;
 }
 
 void EmulatedBootLoader::QueueReply(std::vector<std::uint8_t> packet) {
-    std::lock_guard lock(state_->mutex);
-    state_->replies.push_back(std::move(packet));
+    std::lock_guard lock(shared->mutex);
+    shared->replies.push_back(std::move(packet));
 }
 
 int EmulatedBootLoader::PendingInTransfers() const {
-    std::lock_guard lock(state_->mutex);
-    return static_cast<int>(state_->pendingIn.size());
+    std::lock_guard lock(shared->mutex);
+    return static_cast<int>(shared->pendingIn.size());
 }
 
 int EmulatedBootLoader::CancelledInTransfers() const {
-    std::lock_guard lock(state_->mutex);
-    return state_->cancelledIn;
+    std::lock_guard lock(shared->mutex);
+    return shared->cancelledIn;
 }
 
 } // namespace marlow::test

@@ -57,8 +57,8 @@ public:
     int CancelledInTransfers() const;
 
     struct State;
-    explicit EmulatedBootLoader(std::shared_ptr<State> state) : state_(std::move(state)) {}
-    std::shared_ptr<State> state_;
+    explicit EmulatedBootLoader(std::shared_ptr<State> state) : shared(std::move(state)) {}
+    std::shared_ptr<State> shared;
 };
 
 } // namespace marlow::test

@@ -204,7 +204,8 @@ TEST_F(VirtualBus, ADeviceStopEndsItsBlockedReceive) {
     while (::read(commands, &command, 1) == 1) {
         for (int i = 0; command == 'c' && i < 5; ++i) {
             clients[i] = ::socket(AF_UNIX, SOCK_STREAM, 0);
-            ::connect(clients[i], reinterpret_cast<const sockaddr*>(&address), sizeof(address));
+            (void)::connect(clients[i], reinterpret_cast<const sockaddr*>(&address),
+                            sizeof(address));
         }
         if (command == 'x')
             ::close(clients[0]);
@@ -218,6 +219,7 @@ TEST_F(VirtualBus, ADeviceStopEndsItsBlockedReceive) {
 // probing its memory through a pipe. With every descriptor taken on purpose
 // the probe cannot open one and reports each shared_ptr as invalid, so the
 // test does not run under that sanitizer. Its runtime defines this symbol.
+// NOLINTNEXTLINE(bugprone-reserved-identifier,readability-identifier-naming)
 extern "C" void __ubsan_handle_dynamic_type_cache_miss(void*, void*, void*) __attribute__((weak));
 
 // The descriptor limit under which exactly `free` more can be opened.

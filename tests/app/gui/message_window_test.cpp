@@ -144,12 +144,15 @@ TEST_F(MessageWindowTest, TheProgressBarSitsAtTheBottomAndTheFirstOneIsUsed) {
 
 // Odd sizes truncate.
 TEST(WindowArrangement, TheTableFromTheClientRectangle) {
-    const int K = 1280 / 3 + 50; // 476
+    const int kLeft = 1280 / 3 + 50; // 476
     const struct {
         gui::ClientRect client;
         gui::Placement fileInformation, deviceState, debugMessage;
     } rows[] = {
-        {{0, 0, 1280, 977}, {0, 0, K, 977 / 2 - 40}, {0, 448, K, 464}, {K, 0, 1280 - K, 912}},
+        {{0, 0, 1280, 977},
+         {0, 0, kLeft, 977 / 2 - 40},
+         {0, 448, kLeft, 464},
+         {kLeft, 0, 1280 - kLeft, 912}},
         {{0, 0, 1001, 601}, {0, 0, 383, 260}, {0, 260, 383, 276}, {383, 0, 618, 536}},
     };
     for (const auto& row : rows) {
