@@ -134,43 +134,45 @@ TEST_F(FileSending, ParitySendsFiveThousandBytesAsThreeFramesFilledWithFF) {
     EXPECT_EQ(sink.Progress(3), (std::vector<int>{0, 40, 81, 100}));
 }
 
-TEST_F(FileSending, ParityStopsAtARefusedFrame) {
-    InputFile file = FileWith(PatternBytes(5000, 6));
-    AckFrames(3, {1});
-    UartRunContext run = Run();
-    const StepResult result = TransmitFileParity(run, file, 5000, 2048, 3, "REQ_FLASH_XLOADER");
-    EXPECT_FALSE(result);
-    EXPECT_EQ(result.problem,
-              "REQ_FLASH_XLOADER frame acknowledgement: refused with acknowledgement 0x00000001");
-    EXPECT_EQ(Writes().size(), 1u);
-}
+// Every way a parity transfer ends short of a full file: the frames that
+// went out, the bar's steps and the verdict (none: it passed).
+struct ParityEnd {
+    const char* name;
+    std::size_t fileSize;
+    std::size_t declaredSize;
+    std::uint32_t ack; // to every frame; none: the handset stays silent
+    bool answers;
+    std::size_t writes;
+    int lastProgress;
+    std::string problem;
+};
 
-TEST_F(FileSending, ParityFailsWhenAnAcknowledgementDoesNotCome) {
-    InputFile file = FileWith(PatternBytes(3000, 7));
+class ParityEnding : public FileSending, public ::testing::WithParamInterface<ParityEnd> {};
+
+TEST_P(ParityEnding, EndsWithItsVerdictAndOnlyTheFramesItSent) {
+    const ParityEnd& row = GetParam();
+    InputFile file = FileWith(PatternBytes(row.fileSize, 6));
+    if (row.answers)
+        AckFrames(3, {row.ack, row.ack, row.ack});
     UartRunContext run = Run();
-    const StepResult result = TransmitFileParity(run, file, 3000, 2048, 4, "REQ_FLASH_ADL");
-    EXPECT_FALSE(result);
+    const StepResult result = TransmitFileParity(run, file, row.declaredSize, 2048, 3, "X");
+    EXPECT_EQ(static_cast<bool>(result), row.problem.empty());
     EXPECT_FALSE(result.stopped);
-    EXPECT_EQ(result.problem,
-              "REQ_FLASH_ADL frame acknowledgement: no reply in time (waited 200 ms)");
-    EXPECT_EQ(Writes().size(), 1u);
+    EXPECT_EQ(result.problem, row.problem);
+    EXPECT_EQ(Writes().size(), row.writes);
+    EXPECT_EQ(sink.Progress(3).back(), row.lastProgress);
 }
 
-TEST_F(FileSending, ParityOfAnEmptyFileSendsNothing) {
-    InputFile file = FileWith({});
-    UartRunContext run = Run();
-    EXPECT_TRUE(TransmitFileParity(run, file, 0, 2048, 4));
-    EXPECT_TRUE(Writes().empty());
-    EXPECT_EQ(sink.Progress(4), (std::vector<int>{0}));
-}
-
-TEST_F(FileSending, ParityRefusesAFileThatEndsBeforeItsSize) {
-    InputFile file = FileWith(PatternBytes(3000, 8));
-    AckFrames(3, {0, 0, 0});
-    UartRunContext run = Run();
-    EXPECT_FALSE(TransmitFileParity(run, file, 5000, 2048, 5));
-    EXPECT_EQ(Writes().size(), 1u);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ParityEnding,
+    ::testing::Values(ParityEnd{"RefusedFrame", 5000, 5000, 1, true, 1, 0,
+                                "X frame acknowledgement: refused with acknowledgement 0x00000001"},
+                      ParityEnd{"NoAcknowledgement", 3000, 3000, 0, false, 1, 0,
+                                "X frame acknowledgement: no reply in time (waited 200 ms)"},
+                      ParityEnd{"EmptyFileSendsNothing", 0, 0, 0, false, 0, 0, ""},
+                      ParityEnd{"FileEndsBeforeItsSize", 3000, 5000, 0, true, 1, 40,
+                                "X: the file ended or failed to read at byte 3000"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FileSending, TotalWriteModeDrivesBarEightWhateverBarIsAsked) {
     totalWrite = true;
