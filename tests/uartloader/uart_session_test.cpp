@@ -351,32 +351,18 @@ struct FailureCase {
 
     FailureCase(const char* caseName, std::string runMessage)
         : name(caseName), message(std::move(runMessage)) {}
-    FailureCase Script(std::string s) const {
-        return With([&](FailureCase& c) { c.script = s; });
-    }
-    FailureCase Handset(HandsetFault f) const {
-        return With([&](FailureCase& c) { c.handset = f; });
-    }
-    FailureCase Fields(FieldEdit f) const {
-        return With([&](FailureCase& c) { c.fields = f; });
-    }
-    FailureCase FailingWrite(int n) const {
-        return With([&](FailureCase& c) { c.failingWrite = n; });
-    }
-    FailureCase Timeouts(TimeoutEdit f) const {
-        return With([&](FailureCase& c) { c.timeouts = f; });
-    }
-    FailureCase Boxes(std::vector<std::string> b) const {
-        return With([&](FailureCase& c) { c.boxes = b; });
-    }
-    FailureCase Diagnostic(std::string d) const {
-        return With([&](FailureCase& c) { c.diagnostic = d; });
-    }
+    FailureCase Script(std::string s) const { return With(&FailureCase::script, s); }
+    FailureCase Handset(HandsetFault f) const { return With(&FailureCase::handset, f); }
+    FailureCase Fields(FieldEdit f) const { return With(&FailureCase::fields, f); }
+    FailureCase FailingWrite(int n) const { return With(&FailureCase::failingWrite, n); }
+    FailureCase Timeouts(TimeoutEdit f) const { return With(&FailureCase::timeouts, f); }
+    FailureCase Boxes(std::vector<std::string> b) const { return With(&FailureCase::boxes, b); }
+    FailureCase Diagnostic(std::string d) const { return With(&FailureCase::diagnostic, d); }
 
 private:
-    template <class Edit> FailureCase With(Edit edit) const {
+    template <class Field> FailureCase With(Field FailureCase::*field, Field value) const {
         FailureCase copy = *this;
-        edit(copy);
+        copy.*field = std::move(value);
         return copy;
     }
 };
