@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace marlow::uartloader {
 namespace {
 
@@ -51,19 +53,12 @@ protected:
         return session.WaitForRunEnd();
     }
 
-    const emulators::UartPartitionImage* Partition(const UartEmulatorReport& report,
-                                                   std::uint32_t code) {
-        for (const auto& p : report.partitions)
-            if (p.requestCode == code)
-                return &p;
-        return nullptr;
-    }
-
     void ExpectPartition(const UartEmulatorReport& report, std::uint32_t code,
                          std::uint32_t entryPoint, std::uint32_t extAddress) {
         SCOPED_TRACE(RequestName(code));
-        const auto* p = Partition(report, code);
-        ASSERT_NE(p, nullptr);
+        const auto p =
+            std::ranges::find(report.partitions, code, &emulators::UartPartitionImage::requestCode);
+        ASSERT_NE(p, report.partitions.end());
         const std::size_t row = FileIndexFromRequest(code);
         EXPECT_TRUE(p->complete);
         EXPECT_EQ(p->header.size, files.contents[row].size());
@@ -111,12 +106,9 @@ TEST_F(LoaderRun, SeparateWriteDeliversEveryFileByteForByte) {
 
     const std::vector<LoaderEvent> shown = sink.ShownEvents();
     ASSERT_GT(shown.size(), 5u);
-    std::vector<LoaderEvent> closing;
-    closing.emplace_back(LogAppended{"\r\n"});
-    closing.emplace_back(ProgressChanged{8, 0});
-    closing.emplace_back(ConnectEnabled{true});
-    closing.emplace_back(LogAppended{DisconnectLine(port)});
-    closing.emplace_back(CurrentFileChanged{"Comport is disconnected."});
+    const std::vector<LoaderEvent> closing = {
+        LogAppended{"\r\n"}, ProgressChanged{8, 0}, ConnectEnabled{true},
+        LogAppended{DisconnectLine(port)}, CurrentFileChanged{"Comport is disconnected."}};
     EXPECT_EQ(std::vector<LoaderEvent>(shown.end() - 5, shown.end()), closing);
     EXPECT_EQ(sink.Diagnostics().front(), "warning: " + port +
                                               " is a pseudo-terminal, which cannot carry "
