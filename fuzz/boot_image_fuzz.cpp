@@ -3,11 +3,9 @@
 #include "pda/boot_image.h"
 #include "scratch_file.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <span>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {

@@ -2,10 +2,8 @@
 #include "pda/list_file.h"
 #include "scratch_file.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 
 namespace {
 

@@ -3,10 +3,8 @@
 #include "phone/phone_package.h"
 #include "scratch_file.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace marlow::phone;
