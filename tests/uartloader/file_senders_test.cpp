@@ -1,7 +1,7 @@
 #include "uartloader/file_senders.h"
 
 #include "common/little_endian.h"
-#include "emulators/in_process_uart.h"
+#include "emulators/in_process_handset.h"
 #include "support/uart_test_support.h"
 #include "uartloader/parity_crc.h"
 #include "uartloader/source_file.h"
@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <thread>
 
 namespace marlow::uartloader {
 namespace {
@@ -22,14 +21,9 @@ using test::RecordingSink;
 
 class FileSending : public ::testing::Test {
 protected:
-    FileSending() : port(link.MakeHostEnd()) {
+    FileSending() : port(handset.link.MakeHostEnd()) {
         EXPECT_TRUE(port->Open(kLoaderLineSettings).ok);
         timeouts.reply = milliseconds(200);
-    }
-    ~FileSending() override {
-        link.StopDevice();
-        if (device.joinable())
-            device.join();
     }
 
     InputFile FileWith(const std::vector<std::uint8_t>& bytes) {
@@ -43,9 +37,7 @@ protected:
     // The handset takes `frames` frames of 2052 bytes and answers each with
     // the next of `acks`; it stops at the first refusal.
     void AckFrames(std::size_t frames, std::vector<std::uint32_t> acks) {
-        device = std::thread([this, frames, acks] {
-            if (link.DeviceWaitForHostOpen(std::chrono::seconds(10)) != LinkStatus::Ok)
-                return;
+        handset.Play([frames, acks](InProcessUartLink& link) {
             std::vector<std::uint8_t> frame(2052);
             for (std::size_t i = 0; i < frames && i < acks.size(); ++i) {
                 if (link.DeviceReceive(frame, std::chrono::seconds(10)) != LinkStatus::Ok)
@@ -58,19 +50,18 @@ protected:
 
     std::vector<std::vector<std::uint8_t>> Writes() const {
         std::vector<std::vector<std::uint8_t>> writes;
-        for (const auto& w : link.HostWrites())
+        for (const auto& w : handset.link.HostWrites())
             writes.push_back(w.bytes);
         return writes;
     }
 
     marlow::test::TempDir dir;
     int fileCount = 0;
-    InProcessUartLink link;
+    emulators::test::InProcessHandset handset;
     std::unique_ptr<UartTransport> port;
     RecordingSink sink;
     std::atomic<bool> totalWrite{false};
     UartTimeouts timeouts;
-    std::thread device;
 };
 
 // Full chunks and one rest, each one write, the bar stepped after each.

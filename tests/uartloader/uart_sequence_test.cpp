@@ -4,8 +4,8 @@
 #include "uartloader/uart_boot_sequence.h"
 
 #include "common/little_endian.h"
+#include "emulators/in_process_handset.h"
 #include "emulators/in_process_uart.h"
-#include "emulators/uart_in_process_device.h"
 #include "support/uart_test_support.h"
 #include "uartloader/request_codes.h"
 #include "uartloader/uart_frames.h"
@@ -13,14 +13,12 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <thread>
 
 namespace marlow::uartloader {
 namespace {
 
 using emulators::InProcessUartLink;
 using emulators::UartEmulatorOptions;
-using emulators::UartEmulatorReport;
 using std::chrono::milliseconds;
 using test::RecordingSink;
 
@@ -41,34 +39,14 @@ void SendWords(InProcessUartLink& l, std::initializer_list<std::uint32_t> words)
 
 class BootSequence : public ::testing::Test {
 protected:
-    BootSequence() : port(link.MakeHostEnd("COM4")) {
+    BootSequence() : port(handset.link.MakeHostEnd("COM4")) {
         test::WriteRoleFiles(files);
         inputs = ChooseRunInputs(test::SeparateWriteSettings(files), StmList{}, false, false);
     }
-    ~BootSequence() override {
-        link.StopDevice();
-        if (device.joinable())
-            device.join();
-    }
-
-    void StartEmulator(UartEmulatorOptions options) {
-        device = std::thread([this, options] {
-            emulators::UartInProcessDevice end(link);
-            report = emulators::UartHandsetEmulator(options).Run(end);
-        });
-    }
-    // A handset played by hand: `play` gets the link once the tool is open.
-    void StartManualDevice(std::function<void(InProcessUartLink&)> play) {
-        device = std::thread([this, play] {
-            if (link.DeviceWaitForHostOpen(std::chrono::seconds(10)) == LinkStatus::Ok)
-                play(link);
-        });
-    }
-
     // Plays the boot ROM part, then one message of `code` holding `text`,
     // then a done message "end" (with a byte after its NUL).
     void PlayMessage(std::uint32_t code, std::vector<std::uint8_t> text) {
-        StartManualDevice([this, code, text](InProcessUartLink& l) {
+        handset.Play([this, code, text](InProcessUartLink& l) {
             BootThen(l, files.contents[0].size(), [&](InProcessUartLink& d) {
                 SendWords(d, {code, static_cast<std::uint32_t>(text.size())});
                 d.DeviceSend(text);
@@ -83,8 +61,7 @@ protected:
         UartRunContext run(*port, sink, totalWrite, inputs, timeouts);
         run.disconnect = [this] { port->Close(); };
         const RunOutcome outcome = UartBootSequence(run);
-        if (device.joinable())
-            device.join();
+        handset.Join();
         return outcome;
     }
 
@@ -101,13 +78,11 @@ protected:
 
     test::RoleFiles files;
     RunInputs inputs;
-    InProcessUartLink link;
+    emulators::test::InProcessHandset handset;
     std::unique_ptr<UartTransport> port;
     RecordingSink sink;
     std::atomic<bool> totalWrite{false};
     UartTimeouts timeouts;
-    std::thread device;
-    UartEmulatorReport report;
 };
 
 class AsicIdAt : public BootSequence, public ::testing::WithParamInterface<std::size_t> {};
@@ -117,14 +92,14 @@ class AsicIdAt : public BootSequence, public ::testing::WithParamInterface<std::
 TEST_P(AsicIdAt, ConsumesExactlyTheAsicIdBlockAndGivesEachReadItsOwnTimeOut) {
     UartEmulatorOptions options;
     options.asicPosition = GetParam();
-    StartEmulator(options);
+    handset.Emulate({options});
     EXPECT_EQ(RunSequence(), RunOutcome::Done);
-    const auto writes = link.HostWrites();
+    const auto writes = handset.link.HostWrites();
     ASSERT_FALSE(writes.empty());
     EXPECT_EQ(writes[0].bytes, (std::vector<std::uint8_t>{0x02, 0x00, 0x03, 0xF0}));
     EXPECT_EQ(writes[0].consumedBefore, 20 + GetParam() + 45);
 
-    const auto reads = link.HostReads();
+    const auto reads = handset.link.HostReads();
     ASSERT_GE(reads.size(), 3u);
     EXPECT_EQ(reads[0].count, 20u);
     EXPECT_EQ(reads[0].timeout, milliseconds(60000));
@@ -149,9 +124,9 @@ TEST_P(AsicIdAt, ConsumesExactlyTheAsicIdBlockAndGivesEachReadItsOwnTimeOut) {
 INSTANTIATE_TEST_SUITE_P(Positions, AsicIdAt, ::testing::Values(0u, 7u, 12u));
 
 TEST_F(BootSequence, SendsTheSecondBootAsItsSizeThenOneByteAWrite) {
-    StartEmulator({});
+    handset.Emulate({{}});
     ASSERT_EQ(RunSequence(), RunOutcome::Done);
-    const auto writes = link.HostWrites();
+    const auto writes = handset.link.HostWrites();
     const std::size_t n = files.contents[0].size();
     ASSERT_GT(writes.size(), 2 + n);
     EXPECT_EQ(LoadLe32(writes[1].bytes), n);
@@ -164,14 +139,14 @@ TEST_F(BootSequence, SendsTheSecondBootAsItsSizeThenOneByteAWrite) {
 }
 
 TEST_F(BootSequence, AMissingRestOfTheAsicIdIsNoAsicId) {
-    StartManualDevice([](InProcessUartLink& l) {
+    handset.Play([](InProcessUartLink& l) {
         std::vector<std::uint8_t> block = BuildAsicIdBlock(0);
         block.pop_back();
         l.DeviceSend(block);
     });
     EXPECT_EQ(RunSequence(), RunOutcome::Failed);
     EXPECT_EQ(LastLogLines(1), "\r\nFailed to find ASIC ID.\r\n");
-    EXPECT_TRUE(link.HostWrites().empty());
+    EXPECT_TRUE(handset.link.HostWrites().empty());
 }
 
 TEST_F(BootSequence, AFullBufferTextWithoutNulEndsAtItsLength) {
