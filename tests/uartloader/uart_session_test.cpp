@@ -3,8 +3,7 @@
 
 #include "uartloader/loader_session.h"
 
-#include "emulators/in_process_uart.h"
-#include "emulators/uart_in_process_device.h"
+#include "emulators/in_process_handset.h"
 #include "support/uart_test_support.h"
 #include "uartloader/request_codes.h"
 #include "uartloader/uart_port.h"
@@ -16,7 +15,6 @@
 namespace marlow::uartloader {
 namespace {
 
-using emulators::InProcessUartLink;
 using emulators::UartEmulatorOptions;
 using emulators::UartEmulatorReport;
 using std::chrono::milliseconds;
@@ -217,18 +215,6 @@ bool IsProgressOn(const LoaderEvent& e, int bar) {
 // playing one run after another; every port made is watched.
 class InProcessRun : public ::testing::Test {
 protected:
-    ~InProcessRun() override {
-        link.StopDevice();
-        if (device.joinable())
-            device.join();
-    }
-    void StartHandset(std::vector<UartEmulatorOptions> runs) {
-        device = std::thread([this, runs] {
-            emulators::UartInProcessDevice end(link);
-            for (const UartEmulatorOptions& options : runs)
-                reports.push_back(emulators::UartHandsetEmulator(options).Run(end));
-        });
-    }
     static UartEmulatorOptions Silent() {
         UartEmulatorOptions options;
         options.bootRomSilent = true;
@@ -236,13 +222,12 @@ protected:
     }
     UartLoaderSession::TransportFactory Watched() {
         return [this](const std::string& name) {
-            return std::make_unique<test::WatchedTransport>(link.MakeHostEnd(name),
+            return std::make_unique<test::WatchedTransport>(handset.link.MakeHostEnd(name),
                                                             records[made++]);
         };
     }
     void ExpectEveryPortLetGoCleanly() {
-        link.StopDevice();
-        device.join();
+        handset.Stop();
         for (int i = 0; i < made; ++i) {
             EXPECT_TRUE(records[i].closed) << i;
             EXPECT_FALSE(records[i].foreignThreadIo) << i;
@@ -250,12 +235,11 @@ protected:
         }
     }
 
-    InProcessUartLink link;
+    emulators::test::InProcessHandset handset;
+    std::vector<UartEmulatorReport>& reports = handset.reports;
     RecordingSink sink;
     std::array<test::WatchedTransport::Record, 2> records;
     std::atomic<int> made{0};
-    std::vector<UartEmulatorReport> reports;
-    std::thread device;
 };
 
 // A disconnect during a partition stops its transfer; a new connect waits
@@ -263,7 +247,7 @@ protected:
 TEST_F(InProcessRun, ANewConnectWaitsForTheOldRunWhichNeverTouchesTheNewPort) {
     test::RoleFiles files;
     test::WriteRoleFiles(files, {300, 200, 2148, 1 << 20, 0, 2048, 1, 4097});
-    StartHandset({Script("flash:xloader,done:never"), Script("ping,done:second")});
+    handset.Emulate({Script("flash:xloader,done:never"), Script("ping,done:second")});
     {
         UartLoaderSession session(sink, Watched());
         session.Settings() = test::SeparateWriteSettings(files);
@@ -297,7 +281,7 @@ TEST_F(InProcessRun, ANewConnectWaitsForTheOldRunWhichNeverTouchesTheNewPort) {
 }
 
 TEST_F(InProcessRun, ConnectDuringARunStartsNoSecondRun) {
-    StartHandset({Silent()});
+    handset.Emulate({Silent()});
     {
         UartLoaderSession session(sink, Watched());
         ASSERT_TRUE(session.Connect());
@@ -312,7 +296,7 @@ TEST_F(InProcessRun, ConnectDuringARunStartsNoSecondRun) {
 }
 
 TEST_F(InProcessRun, ClosingTheSessionDuringARunStopsItAndWaitsForIt) {
-    StartHandset({Silent()});
+    handset.Emulate({Silent()});
     {
         UartLoaderSession session(sink, Watched());
         ASSERT_TRUE(session.Connect());
