@@ -1,18 +1,15 @@
 // The handset emulator's own checks, its script language and its pacing.
 
 #include "emulators/uart_handset_emulator.h"
-#include "emulators/uart_in_process_device.h"
 #include "emulators/uart_line_pacer.h"
 #include "emulators/uart_script.h"
 
 #include "common/little_endian.h"
-#include "emulators/in_process_uart.h"
+#include "emulators/in_process_handset.h"
 #include "uartloader/request_codes.h"
 #include "uartloader/uart_frames.h"
 
 #include <gtest/gtest.h>
-
-#include <thread>
 
 namespace marlow::emulators {
 namespace {
@@ -68,20 +65,12 @@ TEST(UartLinePacer, KeepsElevenBitTimesPerByteFromTheFirstArrival) {
 // The test plays the tool against the emulator on the in-process link.
 class EmulatorChecks : public ::testing::Test {
 protected:
-    ~EmulatorChecks() override {
-        host->Close();
-        link.StopDevice();
-        if (device.joinable())
-            device.join();
-    }
+    ~EmulatorChecks() override { host->Close(); }
     void Start(const std::string& script) {
         UartEmulatorOptions options;
         options.script = *ParseUartScript(script);
         options.replyTimeout = milliseconds(2000);
-        device = std::thread([this, options] {
-            UartInProcessDevice end(link);
-            report = UartHandsetEmulator(options).Run(end);
-        });
+        handset.Emulate({options});
         ASSERT_TRUE(host->Open(kLoaderLineSettings).ok);
     }
     Bytes Take(std::size_t count) {
@@ -102,14 +91,12 @@ protected:
     }
     UartEmulatorReport Finish() {
         host->Close();
-        device.join();
-        return report;
+        handset.Join();
+        return handset.reports.at(0);
     }
 
-    InProcessUartLink link;
-    std::unique_ptr<UartTransport> host = link.MakeHostEnd();
-    std::thread device;
-    UartEmulatorReport report;
+    test::InProcessHandset handset;
+    std::unique_ptr<UartTransport> host = handset.link.MakeHostEnd();
 };
 
 TEST_F(EmulatorChecks, AWrongBootIndicationIsAProblem) {
