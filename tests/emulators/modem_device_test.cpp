@@ -8,34 +8,34 @@
 namespace marlow::emulators {
 namespace {
 
-using modemlink::FileKind;
-using modemlink::Frame;
-using modemlink::FrameType;
+using namespace modemlink;
 using Bytes = std::vector<std::uint8_t>;
 
 class ModemDeviceTest : public ::testing::Test {
 protected:
     // Through the wire, so the device meets each frame as the line delivers it.
     ModemAnswer Send(FrameType type, std::vector<std::uint8_t> payload = {}) {
-        modemlink::FrameDecoder line;
-        line.Feed(modemlink::EncodeFrame({type, ++sequence, std::move(payload)}));
+        FrameDecoder line;
+        line.Feed(EncodeFrame({type, ++sequence, std::move(payload)}));
         return device.Handle(*line.Next());
     }
-    ModemAnswer Boot() { return Send(FrameType::Boot, modemlink::EncodeBoot({{}, "modem.fls"})); }
+    ModemAnswer Boot() { return Send(FrameType::Boot, EncodeBoot({{}, "modem.fls"})); }
+    ModemAnswer Begin(const std::string& name, std::uint32_t size) {
+        return Send(FrameType::FileBegin, EncodeFileBegin({FileKind::Fls, 0, size, name}));
+    }
+    ModemAnswer Data(std::uint32_t offset, const Bytes& bytes) {
+        return Send(FrameType::FileData, EncodeFileData(offset, bytes));
+    }
+    ModemAnswer End(std::uint32_t crc) { return Send(FrameType::FileEnd, EncodeFileEnd(crc)); }
     // Sends a whole file; returns the answer to its end.
-    ModemAnswer SendFile(const std::string& name, const std::vector<std::uint8_t>& data) {
-        const ModemAnswer begun =
-            Send(FrameType::FileBegin,
-                 modemlink::EncodeFileBegin(
-                     {FileKind::Fls, 0, static_cast<std::uint32_t>(data.size()), name}));
+    ModemAnswer SendFile(const std::string& name, const Bytes& data) {
+        const ModemAnswer begun = Begin(name, static_cast<std::uint32_t>(data.size()));
         if (begun.kind != ModemAnswer::Kind::Reply || begun.reply.type != FrameType::Ack)
             return begun;
-        Send(FrameType::FileData, modemlink::EncodeFileData(0, data));
-        return Send(FrameType::FileEnd, modemlink::EncodeFileEnd(modemlink::Crc32(data)));
+        Data(0, data);
+        return End(Crc32(data));
     }
-    static std::string Text(const ModemAnswer& answer) {
-        return modemlink::DecodeText(answer.reply.payload);
-    }
+    static std::string Text(const ModemAnswer& answer) { return DecodeText(answer.reply.payload); }
 
     ModemDevice device;
     std::uint8_t sequence = 0;
@@ -59,22 +59,17 @@ TEST_F(ModemDeviceTest, BootThenFilesAreStored) {
 
 TEST_F(ModemDeviceTest, BadChecksumIsRefused) {
     Boot();
-    Send(FrameType::FileBegin, modemlink::EncodeFileBegin({FileKind::Fls, 0, 2, "slb.flb"}));
-    Send(FrameType::FileData, modemlink::EncodeFileData(0, std::vector<std::uint8_t>{1, 2}));
-    const ModemAnswer answer = Send(FrameType::FileEnd, modemlink::EncodeFileEnd(0));
-    EXPECT_EQ(Text(answer), "Checksum mismatch: slb.flb");
+    Begin("slb.flb", 2);
+    Data(0, {1, 2});
+    EXPECT_EQ(Text(End(0)), "Checksum mismatch: slb.flb");
     EXPECT_TRUE(device.Files().empty());
 }
 
 TEST_F(ModemDeviceTest, OutOfOrderAndExcessDataAreRefused) {
     Boot();
-    Send(FrameType::FileBegin, modemlink::EncodeFileBegin({FileKind::Fls, 0, 2, "a.fls"}));
-    EXPECT_EQ(
-        Text(Send(FrameType::FileData, modemlink::EncodeFileData(1, std::vector<std::uint8_t>{1}))),
-        "File data out of order: a.fls");
-    EXPECT_EQ(Text(Send(FrameType::FileData,
-                        modemlink::EncodeFileData(0, std::vector<std::uint8_t>{1, 2, 3}))),
-              "More data than announced: a.fls");
+    Begin("a.fls", 2);
+    EXPECT_EQ(Text(Data(1, {1})), "File data out of order: a.fls");
+    EXPECT_EQ(Text(Data(0, {1, 2, 3})), "More data than announced: a.fls");
 }
 
 TEST_F(ModemDeviceTest, StalledBootsGetNoAnswerThenOneDoes) {
@@ -86,9 +81,9 @@ TEST_F(ModemDeviceTest, StalledBootsGetNoAnswerThenOneDoes) {
 
 TEST_F(ModemDeviceTest, AbortDropsThePartialFile) {
     Boot();
-    Send(FrameType::FileBegin, modemlink::EncodeFileBegin({FileKind::Fls, 0, 4, "a.fls"}));
+    Begin("a.fls", 4);
     EXPECT_EQ(Send(FrameType::Abort).reply.type, FrameType::Ack);
-    EXPECT_EQ(Text(Send(FrameType::FileEnd, modemlink::EncodeFileEnd(0))), "No file in progress");
+    EXPECT_EQ(Text(End(0)), "No file in progress");
     EXPECT_EQ(device.Aborts(), 1);
 }
 
@@ -105,10 +100,8 @@ TEST_F(ModemDeviceTest, EndOfProcessNeedsANewBoot) {
 
 TEST_F(ModemDeviceTest, OversizedFileIsRefusedUpFront) {
     Boot();
-    const ModemAnswer answer = Send(
-        FrameType::FileBegin,
-        modemlink::EncodeFileBegin({FileKind::Fls, 0, ModemDevice::kLargestFile + 1, "big.fls"}));
-    EXPECT_EQ(Text(answer), "File too large for the modem: big.fls");
+    EXPECT_EQ(Text(Begin("big.fls", ModemDevice::kLargestFile + 1)),
+              "File too large for the modem: big.fls");
 }
 
 } // namespace
