@@ -89,6 +89,13 @@ protected:
         PutWord(2);
         Put(Bytes{0xAB, 0xCD});
     }
+    // Takes a flash request for `code` and its word, offers `header`; gives its acknowledgement.
+    std::uint32_t OfferHeader(std::uint32_t code, std::span<const std::uint8_t> header) {
+        EXPECT_EQ(TakeWord(), code);
+        TakeWord();
+        Put(header);
+        return TakeWord();
+    }
     UartEmulatorReport Finish() {
         host->Close();
         handset.Join();
@@ -111,12 +118,9 @@ TEST_F(EmulatorChecks, AWrongBootIndicationIsAProblem) {
 TEST_F(EmulatorChecks, APartitionHeaderWithAWrongCrcIsRefused) {
     Start("flash:xloader,done:x");
     Boot();
-    EXPECT_EQ(TakeWord(), REQ_FLASH_XLOADER);
-    TakeWord();
     auto header = BuildPartitionHeader(10, 0, 0);
     header[15] ^= 0xFF;
-    Put(header);
-    EXPECT_EQ(TakeWord(), 1u);
+    EXPECT_EQ(OfferHeader(REQ_FLASH_XLOADER, header), 1u);
     const UartEmulatorReport r = Finish();
     ASSERT_EQ(r.problems.size(), 1u);
     EXPECT_NE(r.problems[0].find("REQ_FLASH_XLOADER header CRC"), std::string::npos);
@@ -125,20 +129,14 @@ TEST_F(EmulatorChecks, APartitionHeaderWithAWrongCrcIsRefused) {
 TEST_F(EmulatorChecks, AFrameWithAWrongCrcOrFillIsAProblem) {
     Start("flash:adl,flash:normal,done:x");
     Boot();
-    EXPECT_EQ(TakeWord(), REQ_FLASH_ADL);
-    TakeWord();
-    Put(BuildPartitionHeader(10, 0, 0));
-    EXPECT_EQ(TakeWord(), 0u);
+    EXPECT_EQ(OfferHeader(REQ_FLASH_ADL, BuildPartitionHeader(10, 0, 0)), 0u);
     Bytes frame(2052, 0xFF);
     frame[20] = 0x00; // data beyond the 10 bytes: not the 0xFF fill
     SealParityFrame(frame);
     Put(frame);
     EXPECT_EQ(TakeWord(), 0u);
 
-    EXPECT_EQ(TakeWord(), REQ_FLASH_NORMAL);
-    TakeWord();
-    Put(BuildPartitionHeader(10, 0, 0));
-    EXPECT_EQ(TakeWord(), 0u);
+    EXPECT_EQ(OfferHeader(REQ_FLASH_NORMAL, BuildPartitionHeader(10, 0, 0)), 0u);
     Bytes damaged(2052, 0xFF);
     SealParityFrame(damaged);
     damaged[0] = 0x00;

@@ -51,11 +51,9 @@ TEST_F(SessionFiles, AShortSettingsFileLoadsWhatItHasAndKeepsTheRest) {
 
 TEST_F(SessionFiles, DisconnectWithoutARunStillReportsThePort) {
     session.Disconnect();
-    std::vector<LoaderEvent> expected;
-    expected.emplace_back(ProgressChanged{8, 0});
-    expected.emplace_back(ConnectEnabled{true});
-    expected.emplace_back(LogAppended{"COM1 port is disconnected.\r\n"});
-    EXPECT_EQ(sink.Events(), expected);
+    EXPECT_EQ(sink.Events(),
+              (std::vector<LoaderEvent>{ProgressChanged{8, 0}, ConnectEnabled{true},
+                                        LogAppended{"COM1 port is disconnected.\r\n"}}));
 }
 
 } // namespace
