@@ -14,11 +14,6 @@ using test::ReadFileText;
 using test::TempDir;
 using test::WriteFile;
 
-std::size_t OpenDescriptorCount() {
-    const std::filesystem::directory_iterator fds("/proc/self/fd");
-    return static_cast<std::size_t>(std::distance(begin(fds), end(fds)));
-}
-
 LoaderSettings Edited() {
     LoaderSettings settings = LoaderSettings::Defaults();
     settings.portIndex = 8;
@@ -123,18 +118,6 @@ TEST(MflReading, UnreadableFileChangesNothing) {
         EXPECT_EQ(result.error, error);
         EXPECT_EQ(loaded, Edited()) << name;
     }
-}
-
-TEST(MflReading, FilesAreClosedOnEveryPath) {
-    TempDir dir;
-    const std::size_t before = OpenDescriptorCount();
-    LoaderSettings settings;
-    ASSERT_TRUE(WriteMflFile(dir.File("a.mfl"), Edited()));
-    ReadMflFile(dir.File("a.mfl"), settings);
-    WriteFile(dir.File("b.mfl"), "COM");
-    ReadMflFile(dir.File("b.mfl"), settings);
-    ReadMflFile(dir.File("nosuch.mfl"), settings);
-    EXPECT_EQ(OpenDescriptorCount(), before);
 }
 
 } // namespace

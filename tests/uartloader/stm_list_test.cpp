@@ -1,6 +1,7 @@
 #include "uartloader/stm_list.h"
 
 #include "support/temp_dir.h"
+#include "uartloader/loader_settings.h"
 
 #include <gtest/gtest.h>
 
@@ -131,12 +132,19 @@ TEST_F(StmListReading, WindowsNamesAreFoundIgnoringLetterCase) {
     EXPECT_EQ(result.notes.front().kind, NoteKind::TraceLine);
 }
 
-TEST_F(StmListReading, FileIsClosedOnEveryPath) {
+// The ".mfl" settings reader too.
+TEST_F(StmListReading, FilesAreClosedOnEveryPath) {
     const std::size_t before = OpenDescriptorCount();
     Read("set.stm", "-a0\n-a1\n-a2\n-a3\n-a4\n-a5\n-a6\n-a7\n-a8\n");
     Read("set.stm", "junk");
     Read("set.stm", "");
     Read("set.txt", "-a0\n");
+    LoaderSettings settings = LoaderSettings::Defaults();
+    ASSERT_TRUE(WriteMflFile(dir.File("a.mfl"), settings));
+    ReadMflFile(dir.File("a.mfl"), settings);
+    WriteFile(dir.File("b.mfl"), "COM");
+    ReadMflFile(dir.File("b.mfl"), settings);
+    ReadMflFile(dir.File("nosuch.mfl"), settings);
     EXPECT_EQ(OpenDescriptorCount(), before);
 }
 
