@@ -1,9 +1,5 @@
 #include "phone_fakes.h"
 
-#include <algorithm>
-#include <filesystem>
-#include <stdexcept>
-
 namespace marlow::phone::test {
 
 void RecordingPhoneEvents::Post(const PhoneRunEvent& event) {
@@ -92,70 +88,6 @@ bool ManualOwnerThread::WaitAndRunOne(std::chrono::seconds patience) {
 std::size_t ManualOwnerThread::Queued() const {
     const std::lock_guard lock(mutex_);
     return tasks_.size();
-}
-
-void FakeLibrary::AttachReports(ReportReceiver& r, StatusText& status) {
-    receiver = &r;
-    journal_.push_back("attach");
-    status.Set("set-up text");
-}
-
-void FakeLibrary::DetachReports() {
-    receiver = nullptr;
-}
-
-std::uint32_t FakeLibrary::Answer(const std::string& entry, StatusText& status) {
-    if (const auto text = statusTexts.find(entry); text != statusTexts.end())
-        status.Set(text->second);
-    const auto result = results.find(entry);
-    return result == results.end() ? 0 : result->second;
-}
-
-std::uint32_t FakeLibrary::OpenCommPort(std::uint8_t channel, const std::string& port,
-                                        std::uint32_t baud, StatusText& status) {
-    journal_.push_back("open " + std::to_string(channel) + " " + port + " " + std::to_string(baud));
-    if (openThrows)
-        throw std::runtime_error("port driver fault");
-    return Answer("open", status);
-}
-
-std::uint32_t FakeLibrary::CloseCommPort(std::uint8_t channel, StatusText& status) {
-    journal_.push_back("close " + std::to_string(channel));
-    return Answer("close", status);
-}
-
-std::uint32_t FakeLibrary::BootTarget(std::uint8_t channel, const std::string& flsPath,
-                                      ControlBlock& controlBlock, StatusText& status) {
-    const bool zeros =
-        std::all_of(controlBlock.begin(), controlBlock.end(), [](auto b) { return b == 0; });
-    journal_.push_back("boot " + std::to_string(channel) + " " + flsPath +
-                       (zeros ? "" : " (control block not zero)"));
-    return Answer("boot", status);
-}
-
-std::uint32_t FakeLibrary::DownloadFlsFile(std::uint8_t channel, const std::string& path,
-                                           StatusText& status) {
-    journal_.push_back("fls " + std::to_string(channel) + " " + path);
-    return Answer("fls " + std::filesystem::path(path).filename().string(), status);
-}
-
-std::uint32_t FakeLibrary::DownloadEepFile(std::uint8_t channel, const std::string& path,
-                                           std::uint32_t option, StatusText& status) {
-    journal_.push_back("eep " + std::to_string(channel) + " " + path + " " +
-                       std::to_string(option));
-    return Answer("eep", status);
-}
-
-std::uint32_t FakeLibrary::AbortProcess(std::uint8_t channel, StatusText& status) {
-    journal_.push_back("abort " + std::to_string(channel));
-    return Answer("abort", status);
-}
-
-std::uint32_t FakeLibrary::EndOfProcess(std::uint8_t channel, StatusText& status) {
-    journal_.push_back("end of process " + std::to_string(channel));
-    if (onEndOfProcess)
-        onEndOfProcess();
-    return Answer("end of process", status);
 }
 
 } // namespace marlow::phone::test
