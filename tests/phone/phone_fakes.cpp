@@ -16,38 +16,6 @@ void RecordingPhoneEvents::Post(const PhoneRunEvent& event) {
         mainWindow_.Show(event);
 }
 
-namespace {
-const char* TimerName(PhoneTimer timer) {
-    return timer == PhoneTimer::PortPoll ? "PortPoll" : "BootWatchdog";
-}
-} // namespace
-
-void FakeClock::StartTimer(PhoneTimer timer, std::chrono::milliseconds period) {
-    running_[timer] = true;
-    ++starts_[timer];
-    journal_.push_back(std::string("start ") + TimerName(timer) + " " +
-                       std::to_string(period.count()));
-}
-
-void FakeClock::StopTimer(PhoneTimer timer) {
-    running_[timer] = false;
-    journal_.push_back(std::string("stop ") + TimerName(timer));
-}
-
-void FakeClock::Pause(std::chrono::milliseconds duration) {
-    journal_.push_back("pause " + std::to_string(duration.count()));
-}
-
-bool FakeClock::Running(PhoneTimer timer) const {
-    const auto it = running_.find(timer);
-    return it != running_.end() && it->second;
-}
-
-int FakeClock::Starts(PhoneTimer timer) const {
-    const auto it = starts_.find(timer);
-    return it == starts_.end() ? 0 : it->second;
-}
-
 void ManualOwnerThread::Post(std::function<void()> task) {
     {
         const std::lock_guard lock(mutex_);

@@ -18,6 +18,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -46,18 +47,30 @@ private:
 class FakeClock : public PhoneClock {
 public:
     explicit FakeClock(Journal& journal) : journal_(journal) {}
-    void StartTimer(PhoneTimer timer, std::chrono::milliseconds period) override;
-    void StopTimer(PhoneTimer timer) override;
-    void Pause(std::chrono::milliseconds duration) override;
+    void StartTimer(PhoneTimer timer, std::chrono::milliseconds period) override {
+        running_.insert(timer);
+        ++starts_[timer];
+        journal_.push_back("start " + Name(timer) + " " + std::to_string(period.count()));
+    }
+    void StopTimer(PhoneTimer timer) override {
+        running_.erase(timer);
+        journal_.push_back("stop " + Name(timer));
+    }
+    void Pause(std::chrono::milliseconds duration) override {
+        journal_.push_back("pause " + std::to_string(duration.count()));
+    }
     std::chrono::steady_clock::time_point Now() const override { return now; }
-    bool Running(PhoneTimer timer) const;
-    int Starts(PhoneTimer timer) const;
+    bool Running(PhoneTimer timer) const { return running_.contains(timer); }
+    int Starts(PhoneTimer timer) const { return starts_.contains(timer) ? starts_.at(timer) : 0; }
 
     std::chrono::steady_clock::time_point now{};
 
 private:
+    static std::string Name(PhoneTimer timer) {
+        return timer == PhoneTimer::PortPoll ? "PortPoll" : "BootWatchdog";
+    }
     Journal& journal_;
-    std::map<PhoneTimer, bool> running_;
+    std::set<PhoneTimer> running_;
     std::map<PhoneTimer, int> starts_;
 };
 
