@@ -26,31 +26,25 @@ void ManualOwnerThread::Post(std::function<void()> task) {
 
 int ManualOwnerThread::RunAll() {
     int ran = 0;
-    for (;;) {
-        std::function<void()> task;
-        {
-            const std::lock_guard lock(mutex_);
-            if (tasks_.empty())
-                return ran;
-            task = std::move(tasks_.front());
-            tasks_.pop_front();
-        }
+    for (; std::function<void()> task = Take(std::chrono::seconds(0)); ++ran)
         task();
-        ++ran;
-    }
+    return ran;
 }
 
 bool ManualOwnerThread::WaitAndRunOne(std::chrono::seconds patience) {
-    std::function<void()> task;
-    {
-        std::unique_lock lock(mutex_);
-        if (!posted_.wait_for(lock, patience, [this] { return !tasks_.empty(); }))
-            return false;
-        task = std::move(tasks_.front());
-        tasks_.pop_front();
-    }
-    task();
-    return true;
+    const std::function<void()> task = Take(patience);
+    if (task)
+        task();
+    return task != nullptr;
+}
+
+std::function<void()> ManualOwnerThread::Take(std::chrono::seconds patience) {
+    std::unique_lock lock(mutex_);
+    if (!posted_.wait_for(lock, patience, [this] { return !tasks_.empty(); }))
+        return nullptr;
+    std::function<void()> task = std::move(tasks_.front());
+    tasks_.pop_front();
+    return task;
 }
 
 std::size_t ManualOwnerThread::Queued() const {

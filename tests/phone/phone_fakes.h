@@ -86,6 +86,8 @@ public:
     std::size_t Queued() const;
 
 private:
+    // The next task, waiting for one at most `patience`; none when none came.
+    std::function<void()> Take(std::chrono::seconds patience);
     mutable std::mutex mutex_;
     std::condition_variable posted_;
     std::deque<std::function<void()>> tasks_;
