@@ -251,7 +251,6 @@ TEST_F(WatcherTest, UnknownDeviceRemovalChangesNothing) {
 }
 
 TEST_F(WatcherTest, QueryRemoveNamesTheDevice) {
-    Prepare("bus:1", DownloadTarget::Flash, true);
     owner.ContextFor("bus:1").SetSettings({.downloadPath = "x.bin"});
     Handset handset("bus:1");
     Arrive(handset);

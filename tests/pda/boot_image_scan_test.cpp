@@ -96,14 +96,6 @@ TEST_F(BootImageScan, ChunksAndSumsOfAnOddSizedRecordPair) {
     EXPECT_EQ(summary.records[1].computedSum, RecordByteSum(Bytes(51, 200)));
 }
 
-TEST_F(BootImageScan, EndRecordLengthIsTheLaunchAddressNotADataCount) {
-    BootImagePlan plan = SmallImage();
-    plan.launchAddress = 0x00100000; // far more than the file holds
-    const ImageSummary summary = ScanBootImage(Write(BuildBootImage(plan)));
-    EXPECT_EQ(summary.error, ImageReadError::None) << summary.errorText;
-    EXPECT_EQ(summary.launchAddress, 0x00100000u);
-}
-
 TEST_F(BootImageScan, AddressZeroWithChecksumFiveIsData) {
     BootImagePlan plan = SmallImage();
     plan.records.insert(plan.records.begin(), {0, {2, 3}, {}});

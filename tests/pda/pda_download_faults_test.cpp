@@ -2,11 +2,11 @@
 // device that goes silent or leaves the bus, stop requests, unreadable and
 // truncated files. Each must end with the operator's texts and no leftovers.
 
+#include "support/open_files.h"
 #include "support/pda_rig.h"
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <thread>
 
 namespace marlow::test {
@@ -21,16 +21,6 @@ emulators::PdaEmulatorOptions Faults(emulators::PdaEmulatorFaults faults) {
     emulators::PdaEmulatorOptions options;
     options.faults = faults;
     return options;
-}
-
-int OpenFileCount() {
-    int count = 0;
-    if (DIR* dir = opendir("/proc/self/fd")) {
-        while (readdir(dir) != nullptr)
-            ++count;
-        closedir(dir);
-    }
-    return count;
 }
 
 // Answers, for an image of one record: 1 ERASE_RAM_CMD, 2 LAST_DATA_IN_RECORD,
@@ -230,7 +220,7 @@ INSTANTIATE_TEST_SUITE_P(
                     TruncatedCase{15 + 12 + 8292 + 5, "\nError Reading Record header!", 2}));
 
 TEST(PdaDownloadFiles, ImageAndListAreClosedOnEveryPath) {
-    const int before = OpenFileCount();
+    const std::size_t before = OpenFileCount();
     {
         PdaRig rig(Faults({.nakAtAnswer = 2}));
         rig.WriteImage("a.bin", SmallImage(100));
@@ -251,8 +241,7 @@ TEST(PdaDownloadFiles, ImageAndListAreClosedOnEveryPath) {
         rig.Use(rig.WriteText("l.lst", "a.bin\n"), DownloadTarget::Ram);
         std::thread run([&] { rig.Run(); });
         rig.device->WaitForHostReading();
-        const int during = OpenFileCount();
-        EXPECT_GE(during, before + 2); // list and image open while it runs
+        EXPECT_GE(OpenFileCount(), before + 2); // list and image open while it runs
         rig.pipe->RequestStop();
         run.join();
     }

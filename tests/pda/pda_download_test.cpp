@@ -13,6 +13,12 @@ namespace marlow::test {
 namespace {
 
 using pda::DownloadTarget;
+// The boot loader's transcript of one image of one record, up to its last
+// command, and the operator's texts of a download that went through.
+const Calls kOneRecordImage = {"ERASE_RAM_CMD", "RECORD_DATA_CMD x1", "LAST_DATA_IN_RECORD",
+                               "LAST_DATA_IN_IMAGE"};
+const Calls kDownloaded = {T("\n\nEXIT_STATE\n\n Downloaded to Device Successfully!"),
+                           "status|Launching with the New Image...."};
 const std::string kFlashBanner =
     "\n\n Transferred Data to RAM Successfully!\t\t\t\t\t\t                 \n\n|-----------------"
     "---[ Start Writing to Flash ]----------------------|\t\t\t\t\t\t\t\t\t\t \n            "
@@ -51,18 +57,15 @@ TEST(PdaDownloadMainWindow, SingleImageToRamEndsWithDownloadDone) {
     const pda::PdaRunOutcome outcome = rig.Run();
 
     EXPECT_EQ(rig.out.Calls(),
-              Join({MainWindowImage("status|Transferring [ nk.bin ] Image Data to RAM....."),
-                    {T("\n\nEXIT_STATE\n\n Downloaded to Device Successfully!"),
-                     "status|Launching with the New Image...."}}));
+              Join(MainWindowImage("status|Transferring [ nk.bin ] Image Data to RAM....."),
+                   kDownloaded));
     EXPECT_TRUE(outcome.completed);
     EXPECT_FALSE(outcome.aborted);
     EXPECT_TRUE(rig.pipe->Completed());
     EXPECT_FALSE(rig.context.aborted);
 
     const auto report = rig.emulator.Report();
-    EXPECT_EQ(report.transcript,
-              (Calls{"ERASE_RAM_CMD", "RECORD_DATA_CMD x1", "LAST_DATA_IN_RECORD",
-                     "LAST_DATA_IN_IMAGE", "DOWNLOAD_DONE_CMD"}));
+    EXPECT_EQ(report.transcript, Join(kOneRecordImage, {"DOWNLOAD_DONE_CMD"}));
     EXPECT_EQ(report.violation, "");
     ASSERT_EQ(report.ram.size(), 1u);
     EXPECT_TRUE(report.flash.empty());
@@ -96,8 +99,6 @@ TEST(PdaDownloadMainWindow, ListOfTwoImagesToFlashWritesFlashTwiceAndFinishesOnc
     rig.Run();
 
     const std::string dir = rig.dir.Path() + "/";
-    const Calls tail = {T("\n\nEXIT_STATE\n\n Downloaded to Device Successfully!"),
-                        "status|Launching with the New Image...."};
     // A list run sets no status after the image header: drop the placeholder.
     Calls expected = Join(
         {{T("\n\nSIGNATURE_STATE"), T("\n\nFile Name : " + dir + "eboot.bin"),
@@ -109,13 +110,12 @@ TEST(PdaDownloadMainWindow, ListOfTwoImagesToFlashWritesFlashTwiceAndFinishesOnc
          MainWindowImage("status|never"),
          {T(kFlashBanner), "wait|close", T("\n\nSIGNATURE_STATE"),
           T("\n\n m_pMainUsbView->CloseDownloadProgress() : XIPWriteComplete = 1 \n"), "bar|close"},
-         tail});
+         kDownloaded});
     expected.erase(std::remove(expected.begin(), expected.end(), "status|never"), expected.end());
     EXPECT_EQ(rig.out.Calls(), expected);
 
     const auto report = rig.emulator.Report();
-    const Calls oneImage = {"ERASE_RAM_CMD", "RECORD_DATA_CMD x1", "LAST_DATA_IN_RECORD",
-                            "LAST_DATA_IN_IMAGE", "WRITE_FLSH_CMD"};
+    const Calls oneImage = Join(kOneRecordImage, {"WRITE_FLSH_CMD"});
     EXPECT_EQ(report.transcript, Join({oneImage, oneImage, {"DOWNLOAD_DONE_CMD"}}));
     ASSERT_EQ(report.flash.size(), 2u);
     EXPECT_NE(report.flash[0].digest, report.flash[1].digest);
@@ -132,9 +132,7 @@ TEST(PdaDownloadMainWindow, ListEndingInPhoneGroupHandsOverToThePhone) {
     const pda::PdaRunOutcome outcome = rig.Run();
 
     EXPECT_TRUE(outcome.completed);
-    EXPECT_EQ(rig.emulator.Report().transcript,
-              (Calls{"ERASE_RAM_CMD", "RECORD_DATA_CMD x1", "LAST_DATA_IN_RECORD",
-                     "LAST_DATA_IN_IMAGE", "PHONE_DOWN_CMD"}));
+    EXPECT_EQ(rig.emulator.Report().transcript, Join(kOneRecordImage, {"PHONE_DOWN_CMD"}));
     EXPECT_TRUE(rig.context.g_AllDownLoad);
     EXPECT_EQ(rig.context.m_DownSelect, pda::ONLY_PHONE_DOWN); // the phone's part remains
     const std::string dir = rig.dir.Path() + "/";
@@ -146,13 +144,12 @@ TEST(PdaDownloadMainWindow, ListEndingInPhoneGroupHandsOverToThePhone) {
     EXPECT_EQ(files[phone::PhoneFileRole::Eeprom].displayName, "modem.eep");
 
     const Calls calls = rig.out.Calls();
-    EXPECT_EQ(
-        Calls(calls.end() - 9, calls.end()),
-        (Calls{"wait|show", T("\n\nSIGNATURE_STATE"),
-               T("\n\n m_pMainUsbView->CloseDownloadProgress() : XIPWriteComplete = 1 \n"),
-               "bar|close", T("\n\n if(XIPWriteComplete) \n"), T("\n PHONEDOWN_STATE: \n"),
-               T("\n if(dwWritten) \n"), T("\n\nEXIT_STATE\n\n Downloaded to Device Successfully!"),
-               "status|Launching with the New Image...."}));
+    EXPECT_EQ(Tail(calls, 9),
+              Join({"wait|show", T("\n\nSIGNATURE_STATE"),
+                    T("\n\n m_pMainUsbView->CloseDownloadProgress() : XIPWriteComplete = 1 \n"),
+                    "bar|close", T("\n\n if(XIPWriteComplete) \n"), T("\n PHONEDOWN_STATE: \n"),
+                    T("\n if(dwWritten) \n")},
+                   kDownloaded));
 }
 
 TEST(PdaDownloadMainWindow, PhoneOptionWithSingleImageSendsPhoneDown) {
@@ -161,15 +158,11 @@ TEST(PdaDownloadMainWindow, PhoneOptionWithSingleImageSendsPhoneDown) {
 
     rig.Run();
 
-    EXPECT_EQ(rig.emulator.Report().transcript,
-              (Calls{"ERASE_RAM_CMD", "RECORD_DATA_CMD x1", "LAST_DATA_IN_RECORD",
-                     "LAST_DATA_IN_IMAGE", "PHONE_DOWN_CMD"}));
+    EXPECT_EQ(rig.emulator.Report().transcript, Join(kOneRecordImage, {"PHONE_DOWN_CMD"}));
     const Calls calls = rig.out.Calls();
-    EXPECT_EQ(
-        Calls(calls.end() - 6, calls.end()),
-        (Calls{"wait|show", T("\n if(g_AllDownLoad != TRUE) \n"), T("\n PHONEDOWN_STATE: \n"),
-               T("\n if(dwWritten) \n"), T("\n\nEXIT_STATE\n\n Downloaded to Device Successfully!"),
-               "status|Launching with the New Image...."}));
+    EXPECT_EQ(Tail(calls, 6), Join({"wait|show", T("\n if(g_AllDownLoad != TRUE) \n"),
+                                    T("\n PHONEDOWN_STATE: \n"), T("\n if(dwWritten) \n")},
+                                   kDownloaded));
     EXPECT_TRUE(rig.context.g_AllDownLoad);
     EXPECT_TRUE(rig.pipe->Completed());
 }
@@ -214,10 +207,7 @@ TEST(PdaDownloadMainWindow, DeviceLeavingRightAfterDownloadDoneStillEndsWithSucc
     });
     const pda::PdaRunOutcome outcome = rig.Run();
     EXPECT_TRUE(outcome.completed);
-    const Calls calls = rig.out.Calls();
-    EXPECT_EQ(Calls(calls.end() - 2, calls.end()),
-              (Calls{T("\n\nEXIT_STATE\n\n Downloaded to Device Successfully!"),
-                     "status|Launching with the New Image...."}));
+    EXPECT_EQ(Tail(rig.out.Calls(), 2), kDownloaded);
 }
 
 // ---------------------------------------------------------------------------

@@ -11,11 +11,15 @@
 #include "phone/phone_ports.h"
 #include "support/recording_skin.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -43,18 +47,30 @@ private:
 class FakeClock : public PhoneClock {
 public:
     explicit FakeClock(Journal& journal) : journal_(journal) {}
-    void StartTimer(PhoneTimer timer, std::chrono::milliseconds period) override;
-    void StopTimer(PhoneTimer timer) override;
-    void Pause(std::chrono::milliseconds duration) override;
+    void StartTimer(PhoneTimer timer, std::chrono::milliseconds period) override {
+        running_.insert(timer);
+        ++starts_[timer];
+        journal_.push_back("start " + Name(timer) + " " + std::to_string(period.count()));
+    }
+    void StopTimer(PhoneTimer timer) override {
+        running_.erase(timer);
+        journal_.push_back("stop " + Name(timer));
+    }
+    void Pause(std::chrono::milliseconds duration) override {
+        journal_.push_back("pause " + std::to_string(duration.count()));
+    }
     std::chrono::steady_clock::time_point Now() const override { return now; }
-    bool Running(PhoneTimer timer) const;
-    int Starts(PhoneTimer timer) const;
+    bool Running(PhoneTimer timer) const { return running_.contains(timer); }
+    int Starts(PhoneTimer timer) const { return starts_.contains(timer) ? starts_.at(timer) : 0; }
 
     std::chrono::steady_clock::time_point now{};
 
 private:
+    static std::string Name(PhoneTimer timer) {
+        return timer == PhoneTimer::PortPoll ? "PortPoll" : "BootWatchdog";
+    }
     Journal& journal_;
-    std::map<PhoneTimer, bool> running_;
+    std::set<PhoneTimer> running_;
     std::map<PhoneTimer, int> starts_;
 };
 
@@ -70,6 +86,8 @@ public:
     std::size_t Queued() const;
 
 private:
+    // The next task, waiting for one at most `patience`; none when none came.
+    std::function<void()> Take(std::chrono::seconds patience);
     mutable std::mutex mutex_;
     std::condition_variable posted_;
     std::deque<std::function<void()>> tasks_;
@@ -81,19 +99,46 @@ class FakeLibrary : public PhoneLibrary {
 public:
     explicit FakeLibrary(Journal& journal) : journal_(journal) {}
 
-    void AttachReports(ReportReceiver& receiver, StatusText& status) override;
-    void DetachReports() override;
+    void AttachReports(ReportReceiver& r, StatusText& status) override {
+        receiver = &r;
+        journal_.push_back("attach");
+        status.Set("set-up text");
+    }
+    void DetachReports() override { receiver = nullptr; }
     std::uint32_t OpenCommPort(std::uint8_t channel, const std::string& port, std::uint32_t baud,
-                               StatusText& status) override;
-    std::uint32_t CloseCommPort(std::uint8_t channel, StatusText& status) override;
-    std::uint32_t BootTarget(std::uint8_t channel, const std::string& flsPath,
-                             ControlBlock& controlBlock, StatusText& status) override;
+                               StatusText& status) override {
+        journal_.push_back("open " + std::to_string(channel) + " " + port + " " +
+                           std::to_string(baud));
+        if (openThrows)
+            throw std::runtime_error("port driver fault");
+        return Answer("open", status);
+    }
+    std::uint32_t CloseCommPort(std::uint8_t channel, StatusText& status) override {
+        return Call("close", channel, "", status);
+    }
+    std::uint32_t BootTarget(std::uint8_t channel, const std::string& flsPath, ControlBlock& block,
+                             StatusText& status) override {
+        const bool zeros = std::all_of(block.begin(), block.end(), [](auto b) { return b == 0; });
+        return Call("boot", channel, flsPath + (zeros ? "" : " (control block not zero)"), status);
+    }
     std::uint32_t DownloadFlsFile(std::uint8_t channel, const std::string& path,
-                                  StatusText& status) override;
+                                  StatusText& status) override {
+        journal_.push_back("fls " + std::to_string(channel) + " " + path);
+        return Answer("fls " + std::filesystem::path(path).filename().string(), status);
+    }
     std::uint32_t DownloadEepFile(std::uint8_t channel, const std::string& path,
-                                  std::uint32_t option, StatusText& status) override;
-    std::uint32_t AbortProcess(std::uint8_t channel, StatusText& status) override;
-    std::uint32_t EndOfProcess(std::uint8_t channel, StatusText& status) override;
+                                  std::uint32_t option, StatusText& status) override {
+        return Call("eep", channel, path + " " + std::to_string(option), status);
+    }
+    std::uint32_t AbortProcess(std::uint8_t channel, StatusText& status) override {
+        return Call("abort", channel, "", status);
+    }
+    std::uint32_t EndOfProcess(std::uint8_t channel, StatusText& status) override {
+        journal_.push_back("end of process " + std::to_string(channel));
+        if (onEndOfProcess)
+            onEndOfProcess();
+        return Answer("end of process", status);
+    }
 
     // Results and status texts by entry name ("open", "boot", "fls psi.flb", "eep", ...).
     std::map<std::string, std::uint32_t> results;
@@ -103,7 +148,19 @@ public:
     ReportReceiver* receiver = nullptr;
 
 private:
-    std::uint32_t Answer(const std::string& entry, StatusText& status);
+    // Journals "entry channel[ arguments]" and answers as set for `entry`.
+    std::uint32_t Call(const std::string& entry, std::uint8_t channel, const std::string& arguments,
+                       StatusText& status) {
+        journal_.push_back(entry + " " + std::to_string(channel) +
+                           (arguments.empty() ? "" : " " + arguments));
+        return Answer(entry, status);
+    }
+    std::uint32_t Answer(const std::string& entry, StatusText& status) {
+        if (const auto text = statusTexts.find(entry); text != statusTexts.end())
+            status.Set(text->second);
+        const auto result = results.find(entry);
+        return result == results.end() ? 0 : result->second;
+    }
     Journal& journal_;
 };
 

@@ -19,16 +19,13 @@ IFWD_DL_report report = nullptr;
 std::string misbehaving; // the entry point's name without "_IFWD_DL_"
 bool throwing = false;   // else it refuses, leaving the status text empty
 
-void Note(const std::string& call) {
+// Writes the call down and gives the entry point's result.
+uint32_t Note(const std::string& call) {
     const std::lock_guard lock(mutex);
     calls += call + "\n";
     const std::string entry = call.substr(0, call.find(' '));
     if (entry == misbehaving && throwing)
         throw std::runtime_error("disk on fire");
-}
-
-// The result an entry point gives after Note.
-uint32_t Result(const char* entry) {
     return entry == misbehaving ? IFWD_DL_Error : 0;
 }
 
@@ -64,45 +61,39 @@ void _IFWD_DL_set_dll_parameter(uint32_t id, uint32_t value, char*) {
 
 uint32_t _IFWD_DL_open_comm_port(uint8_t channel, const char* port, const char* again,
                                  uint32_t baud, char* status) {
-    Note("open_comm_port " + std::to_string(channel) + " " + port + " " + again + " " +
-         std::to_string(baud));
-    if (Result("open_comm_port") != 0)
+    if (Note("open_comm_port " + std::to_string(channel) + " " + port + " " + again + " " +
+             std::to_string(baud)) != 0)
         return IFWD_DL_Error;
     std::strcpy(status, "opened");
     return 0;
 }
 
 uint32_t _IFWD_DL_close_comm_port(uint8_t channel, char*) {
-    Note("close_comm_port " + std::to_string(channel));
-    return Result("close_comm_port");
+    return Note("close_comm_port " + std::to_string(channel));
 }
 
 #ifndef LEAVE_OUT_BOOT
 uint32_t _IFWD_DL_boot_target(uint8_t channel, const char* path, uint8_t* block, char*) {
-    Note("boot_target " + std::to_string(channel) + " " + path + " " + std::to_string(block[0]));
-    return Result("boot_target");
+    return Note("boot_target " + std::to_string(channel) + " " + path + " " +
+                std::to_string(block[0]));
 }
 #endif
 
 uint32_t _IFWD_DL_download_fls_file(uint8_t channel, const char* path, char*) {
-    Note("download_fls_file " + std::to_string(channel) + " " + path);
-    return Result("download_fls_file");
+    return Note("download_fls_file " + std::to_string(channel) + " " + path);
 }
 
 uint32_t _IFWD_DL_download_eep_file(uint8_t channel, const char* path, uint32_t option, char*) {
-    Note("download_eep_file " + std::to_string(channel) + " " + path + " " +
-         std::to_string(option));
-    return Result("download_eep_file");
+    return Note("download_eep_file " + std::to_string(channel) + " " + path + " " +
+                std::to_string(option));
 }
 
 uint32_t _IFWD_DL_abort_process(uint8_t channel, char*) {
-    Note("abort_process " + std::to_string(channel));
-    return Result("abort_process");
+    return Note("abort_process " + std::to_string(channel));
 }
 
 uint32_t _IFWD_DL_end_of_process(uint8_t channel, char*) {
-    Note("end_of_process " + std::to_string(channel));
-    return Result("end_of_process");
+    return Note("end_of_process " + std::to_string(channel));
 }
 
 } // extern "C"
