@@ -50,6 +50,7 @@ TEST(TraceText, FormattedTextIsCutAt4095Characters) {
     EXPECT_EQ(window.Text(), std::string(4095, 'a'));
 }
 
+// Backspaces left over wait, and the next call erases in its own window.
 TEST(PendingBackspaces, OnlyBackspacesChangeNothingUntilTheNextCall) {
     TracePrinter printer;
     StringTarget first = WindowWith("hello", ActivationRule::Always());
@@ -64,16 +65,6 @@ TEST(PendingBackspaces, OnlyBackspacesChangeNothingUntilTheNextCall) {
     EXPECT_EQ(second.Text(), "123x");
     EXPECT_EQ(first.Text(), "hello");
     EXPECT_EQ(printer.PendingBackspaces(), 0u);
-}
-
-TEST(PendingBackspaces, NextCallToAnotherWindowErasesThere) {
-    TracePrinter printer;
-    StringTarget first;
-    StringTarget second = WindowWith("123");
-    printer.WritePrint(first, "xy\b");
-    printer.WritePrint(second, "z");
-    EXPECT_EQ(first.Text(), "xy");
-    EXPECT_EQ(second.Text(), "12z");
 }
 
 TEST(PendingBackspaces, HugeCountSaturatesInsteadOfWrapping) {
