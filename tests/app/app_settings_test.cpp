@@ -77,28 +77,28 @@ TEST_F(SettingsStore, TheFirstThreeStartsOnAnEmptyStore) {
     EXPECT_EQ(run->settings.Values().phonePackagePath, "/srv/phone/Phone.brx");
 }
 
-TEST_F(SettingsStore, BadBaudTextLoadsAs38400) {
+// Baud text that is no rate loads as 38400; a port name loads up to 254
+// characters, a missing or longer one as none.
+TEST_F(SettingsStore, BadBaudLoadsAs38400AndPortNamesUpToTheirBound) {
     Store("Path", "a.bin");
     Store("PhonePath", "b.brx");
-    for (const char* text : {"fast", "0", "-9600", "", " 9600", "99999999999"}) {
-        Store("Baud", text);
+    EXPECT_EQ(Start()->settings.Values().debugPortName, "");
+    const std::string longest(254, 'p');
+    const struct {
+        std::string name, stored, loaded;
+    } rows[] = {{"Baud", "fast", "38400"},     {"Baud", "0", "38400"},
+                {"Baud", "-9600", "38400"},    {"Baud", "", "38400"},
+                {"Baud", " 9600", "38400"},    {"Baud", "99999999999", "38400"},
+                {"Baud", "9600 baud", "9600"}, {"Port", "ttyUSB0", "ttyUSB0"},
+                {"Port", longest, longest},    {"Port", longest + "p", ""}};
+    for (const auto& row : rows) {
+        Store(row.name.c_str(), row.stored);
         const auto run = Start();
-        EXPECT_EQ(run->settings.Values().debugBaudRate, 38400) << "\"" << text << "\"";
+        const AppSettings& values = run->settings.Values();
+        EXPECT_EQ(row.name == "Baud" ? std::to_string(values.debugBaudRate) : values.debugPortName,
+                  row.loaded)
+            << row.name << " \"" << row.stored << "\"";
     }
-    Store("Baud", "9600 baud");
-    EXPECT_EQ(Start()->settings.Values().debugBaudRate, 9600);
-}
-
-TEST_F(SettingsStore, PortNamesLoadUpToTheirBoundMissingAsEmpty) {
-    Store("Path", "a.bin");
-    Store("PhonePath", "b.brx");
-    EXPECT_EQ(Start()->settings.Values().debugPortName, "");
-    for (const std::string& port : {std::string("ttyUSB0"), std::string(254, 'p')}) {
-        Store("Port", port);
-        EXPECT_EQ(Start()->settings.Values().debugPortName, port);
-    }
-    Store("Port", std::string(255, 'p'));
-    EXPECT_EQ(Start()->settings.Values().debugPortName, "");
 }
 
 TEST_F(SettingsStore, OverlongStoredPathIsNotTakenAndNotAFirstRun) {
@@ -114,20 +114,18 @@ TEST_F(SettingsStore, OverlongStoredPathIsNotTakenAndNotAFirstRun) {
     EXPECT_EQ(Stored("Path"), std::string(255, 'x'));
 }
 
-TEST_F(SettingsStore, WithoutUsbDownloaderTheFrontPanelDownloadsToFlash) {
+// Anything but exactly "1" (or no value) starts the front panel, which
+// always downloads to flash and leaves the stored target as it is.
+TEST_F(SettingsStore, OnlyExactlyOneSelectsTheMainWindowThePanelDownloadsToFlash) {
     Store("RegDownTo", "R");
-    const auto run = Start();
-    EXPECT_EQ(presentation, Presentation::FrontPanel);
-    EXPECT_TRUE(run->settings.Values().frontPanelMode);
-    EXPECT_EQ(run->settings.Values().downloadTarget, kDownloadToFlash);
-    EXPECT_EQ(Stored("RegDownTo"), "R");
-}
-
-TEST_F(SettingsStore, OnlyExactlyOneSelectsTheMainWindow) {
-    for (const char* text : {"0", "", "1 ", "11", "yes"}) {
-        Store("USB Downloader", text);
-        Start();
+    for (const char* text : {"unset", "0", "", "1 ", "11", "yes"}) {
+        if (std::string_view(text) != "unset")
+            Store("USB Downloader", text);
+        const auto run = Start();
         EXPECT_EQ(presentation, Presentation::FrontPanel) << "\"" << text << "\"";
+        EXPECT_TRUE(run->settings.Values().frontPanelMode);
+        EXPECT_EQ(run->settings.Values().downloadTarget, kDownloadToFlash);
+        EXPECT_EQ(Stored("RegDownTo"), "R");
     }
 }
 
@@ -166,7 +164,7 @@ TEST_F(SettingsStore, LoadsOnlyOnTheFirstCallOfAnyMode) {
     EXPECT_EQ(again.SettingsCallCount(), 2u);
 }
 
-TEST_F(SettingsStore, SavesPortAndPathsAsText) {
+TEST_F(SettingsStore, SavesPortPathsAndTheOtherWindowsValuesAsText) {
     QSettings store(QString::fromStdString(File()), QSettings::IniFormat);
     CAppSettings settings(store);
     EXPECT_TRUE(settings.LoadSaveSettings(SETTINGS_SAVE_PORT, "ttyUSB1", 115200));
@@ -179,6 +177,14 @@ TEST_F(SettingsStore, SavesPortAndPathsAsText) {
     EXPECT_EQ(Stored("Path"), "/srv/quill_all.lst");
     EXPECT_EQ(Stored("PhonePath"), "/srv/Phone.brx");
     EXPECT_EQ(Stored("Port"), "ttyUSB1");
+
+    // What the other windows store.
+    settings.WriteDownloadTarget(kDownloadToRam);
+    EXPECT_EQ(Stored("RegDownTo"), "R");
+    settings.WriteDownloadTarget(kDownloadToFlash);
+    EXPECT_EQ(Stored("RegDownTo"), "F");
+    settings.WriteUsbDownloader("0");
+    EXPECT_EQ(Stored("USB Downloader"), "0");
 }
 
 TEST_F(SettingsStore, OverlongValuesAreNotSaved) {
@@ -194,17 +200,6 @@ TEST_F(SettingsStore, OverlongValuesAreNotSaved) {
     EXPECT_FALSE(settings.LoadSaveSettings(SETTINGS_SAVE_PORT, std::string(255, 'p'), 9600));
     EXPECT_EQ(Stored("Port"), std::nullopt);
     EXPECT_EQ(Stored("Baud"), "9600");
-}
-
-TEST_F(SettingsStore, OtherWindowsValuesAreWrittenAsText) {
-    QSettings store(QString::fromStdString(File()), QSettings::IniFormat);
-    CAppSettings settings(store);
-    settings.WriteDownloadTarget(kDownloadToRam);
-    EXPECT_EQ(Stored("RegDownTo"), "R");
-    settings.WriteDownloadTarget(kDownloadToFlash);
-    EXPECT_EQ(Stored("RegDownTo"), "F");
-    settings.WriteUsbDownloader("0");
-    EXPECT_EQ(Stored("USB Downloader"), "0");
 }
 
 } // namespace

@@ -28,6 +28,7 @@ TEST(TraceText, EachWriteLandsAsTheWindowShowsIt) {
         {"line feed becomes CR LF, CR is dropped", "", {"abc\n", "d\r\ne"}, "abc\r\nd\r\ne"},
         {"backspaces erase what the same call wrote", "", {"abc\b\bd"}, "ad"},
         {"backspaces reach back into the window", "12345", {"\b\b\bx"}, "12x"},
+        {"a typed character and its backspace cancel", "12345", {"\bq\b\bx\b\by"}, "12y"},
         {"verbatim text keeps percent signs", "", {"100%s %d%%\n"}, "100%s %d%%\r\n"},
         {"a trailing backspace waits for the next call", "", {"xy\b", "z"}, "xz"},
         {"calls of only backspaces add up", "abcdef", {"\b", "\b\b", "", "!"}, "abc!"},
@@ -50,6 +51,7 @@ TEST(TraceText, FormattedTextIsCutAt4095Characters) {
     EXPECT_EQ(window.Text(), std::string(4095, 'a'));
 }
 
+// Backspaces left over wait, and the next call erases in its own window.
 TEST(PendingBackspaces, OnlyBackspacesChangeNothingUntilTheNextCall) {
     TracePrinter printer;
     StringTarget first = WindowWith("hello", ActivationRule::Always());
@@ -66,30 +68,10 @@ TEST(PendingBackspaces, OnlyBackspacesChangeNothingUntilTheNextCall) {
     EXPECT_EQ(printer.PendingBackspaces(), 0u);
 }
 
-TEST(PendingBackspaces, NextCallToAnotherWindowErasesThere) {
-    TracePrinter printer;
-    StringTarget first;
-    StringTarget second = WindowWith("123");
-    printer.WritePrint(first, "xy\b");
-    printer.WritePrint(second, "z");
-    EXPECT_EQ(first.Text(), "xy");
-    EXPECT_EQ(second.Text(), "12z");
-}
-
 TEST(PendingBackspaces, HugeCountSaturatesInsteadOfWrapping) {
     const TraceEdit edit = PlanTraceEdit(10, std::numeric_limits<std::size_t>::max(), "\b\b");
     EXPECT_TRUE(edit.stopped);
     EXPECT_EQ(edit.pendingBackspaces, std::numeric_limits<std::size_t>::max());
-}
-
-TEST(TraceEditPlan, ErasingOnlyStillReplaces) {
-    const TraceEdit edit = PlanTraceEdit(5, 0, "\bq\b\bx\b\by");
-    // "\b" erases one window character, "q\b" cancels itself, the next "\b"
-    // erases another, "x\b" cancels, "\b" a third, then "y".
-    EXPECT_FALSE(edit.stopped);
-    EXPECT_TRUE(edit.replace);
-    EXPECT_EQ(edit.replaceFrom, 2u);
-    EXPECT_EQ(edit.output, "y");
 }
 
 TEST(TraceEditPlan, CarriageReturnAloneReplacesNothing) {

@@ -1,4 +1,3 @@
-#include "common/little_endian.h"
 #include "common/path_rules.h"
 
 #include <gtest/gtest.h>
@@ -21,15 +20,6 @@ TEST(PathRules, CaseInsensitiveSuffix) {
     EXPECT_TRUE(EndsWithIgnoreCase("NK.BIN", ".bin"));
     EXPECT_FALSE(EndsWithIgnoreCase("bin", ".bin"));
     EXPECT_EQ(LastChars("ab", 4), "ab");
-}
-
-TEST(LittleEndian, RoundTripsAndKeepsByteOrder) {
-    std::vector<std::uint8_t> bytes;
-    AppendLe32(bytes, 0x11223344);
-    ASSERT_EQ(bytes, (std::vector<std::uint8_t>{0x44, 0x33, 0x22, 0x11}));
-    EXPECT_EQ(LoadLe32(bytes), 0x11223344u);
-    StoreLe32(bytes, 0, 0xA0400007);
-    EXPECT_EQ(LoadLe32(bytes), 0xA0400007u);
 }
 
 } // namespace marlow

@@ -18,14 +18,9 @@ namespace {
 
 using test::EnsureApplication;
 
-const QColor kOrange = FromColorRef(kColorRefOrange);
-const QColor kBlue = FromColorRef(kColorRefBlue);
-
-TEST(ColorRef, ReadsRedGreenBlueFromTheLowByteUp) {
-    EXPECT_EQ(kOrange, QColor(255, 128, 64));
-    EXPECT_EQ(FromColorRef(kColorRefRed), QColor(Qt::red));
-    EXPECT_EQ(kBlue, QColor(Qt::blue));
-}
+// What the colour references read as: red from the low byte up.
+const QColor kOrange(255, 128, 64);
+const QColor kBlue(Qt::blue);
 
 TEST(ColorLabel, KeepsOnlyTheLastBackgroundAndPaintsWithIt) {
     EnsureApplication();
@@ -75,7 +70,7 @@ TEST(BlinkMessage, BlinksOrangeFirstThenItsOwnColour) {
     EnsureApplication();
     CBlinkMessageDlg blink;
     blink.SetText(QStringLiteral("USB Connecting..."));
-    blink.SetTextColor(kBlue);
+    blink.SetTextColor(FromColorRef(kColorRefBlue));
     blink.open();
     ASSERT_TRUE(blink.IsShown() && blink.Blinking());
     EXPECT_EQ(blink.ShownColor(), kBlue);

@@ -145,18 +145,6 @@ protected:
     std::unique_ptr<PanelRun> run;
 };
 
-TEST_F(FrontPanelRunTest, APdaOnlyRunEndsWithTheGreenSuccess) {
-    UseList(set.images.front());
-    MakePanel({});
-    Handset handset;
-    Plug(handset);
-    emit panel->downStartPressed();
-    EXPECT_FALSE(Control(1028)->isEnabled());
-    UnplugWhenGone(handset);
-    ASSERT_TRUE(UntilStatus("Download Successfully!")); // the rest of it is the display's
-    EXPECT_TRUE(Logged("Download list: " + QString::fromStdString(set.images.front())));
-}
-
 // The list's phone group makes it a Total run: the handset goes over to its
 // modem, whose port the first poll finds.
 TEST_F(FrontPanelRunTest, ATotalRunEndsWithThePhoneSuccessBox) {
@@ -177,8 +165,9 @@ TEST_F(FrontPanelRunTest, ATotalRunEndsWithThePhoneSuccessBox) {
     EXPECT_EQ(clock.Period(PanelTimer::Refresh), kRefreshPeriod);
 }
 
-// Without a handset the blinking box waits; one that arrives in time, or
-// while the red message of a wait that ran out is up, starts the download.
+// A PDA-only list: without a handset the blinking box waits; one that
+// arrives in time, or while the red message of a wait that ran out is up,
+// starts the download, which ends in the green success.
 TEST_F(FrontPanelRunTest, TheUsbWaitEndsWithAnArrivalOrTheRedMessage) {
     UseList(set.images.front());
     for (int ticks : {kUsbWaitTicks - 1, kUsbWaitTicks}) {
@@ -200,10 +189,12 @@ TEST_F(FrontPanelRunTest, TheUsbWaitEndsWithAnArrivalOrTheRedMessage) {
         Handset handset;
         Plug(handset);
         ASSERT_TRUE(ProcessUntil([&] { return panel->PdaRunning(); }));
+        EXPECT_FALSE(Control(1028)->isEnabled());
         EXPECT_FALSE(panel->BlinkMessage().IsShown() || panel->TwoLine().IsShown());
         EXPECT_FALSE(clock.IsRunning(PanelTimer::UsbWait));
         UnplugWhenGone(handset);
         ASSERT_TRUE(UntilStatus("Download Successfully!"));
+        EXPECT_TRUE(Logged("Download list: " + QString::fromStdString(set.images.front())));
     }
 }
 

@@ -12,11 +12,4 @@ TEST(StampCharset, HoldsExactlyTheThreeRanges) {
     }
 }
 
-TEST(StampCharset, FindsTheFirstCharacterOutsideTheSet) {
-    EXPECT_EQ(FirstNonStampCharacter("AB-1.0"), std::nullopt);
-    EXPECT_EQ(FirstNonStampCharacter(""), std::nullopt);
-    EXPECT_EQ(FirstNonStampCharacter("QZ,"), 1u);
-    EXPECT_EQ(FirstNonStampCharacter(std::string_view("ab\0c", 4)), 2u);
-}
-
 } // namespace marlow::stamp

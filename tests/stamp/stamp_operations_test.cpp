@@ -99,6 +99,9 @@ TEST(StampTyping, RefusalsNameTheFieldTheCharacterAndTheSet) {
         {StampField::Model, ",A", TypingProblem{0, model + "\",\"" + set}},
         {StampField::Version, "1 0", TypingProblem{1, version + "A blank" + set}},
         {StampField::Version, "1\t", TypingProblem{1, version + "The character 0x09" + set}},
+        {StampField::Model, std::string_view("ab\0c", 4),
+         TypingProblem{2, model + "The character 0x00" + set}},
+        {StampField::Model, "", std::nullopt},
         {StampField::Model, "aY9-;", std::nullopt},
         {StampField::Version, "1.0a", std::nullopt},
         // Only as far as the field holds.

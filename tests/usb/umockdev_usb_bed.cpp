@@ -67,20 +67,38 @@ std::vector<std::uint8_t> StringDescriptor(const std::string& text) {
     return d;
 }
 
-std::string Hex(const std::vector<std::uint8_t>& bytes) {
-    std::string text;
-    for (const std::uint8_t byte : bytes) {
-        char digits[3];
-        std::snprintf(digits, sizeof(digits), "%02X", byte);
-        text += digits;
-    }
+std::string Printed(const char* format, unsigned number) {
+    char text[16];
+    std::snprintf(text, sizeof(text), format, number);
     return text;
 }
 
-std::string Padded(int number) {
-    char text[4];
-    std::snprintf(text, sizeof(text), "%03d", number);
+std::string Hex(const std::vector<std::uint8_t>& bytes) {
+    std::string text;
+    for (const std::uint8_t byte : bytes)
+        text += Printed("%02X", byte);
     return text;
+}
+
+// The memory an ioctl argument points at, or null with EFAULT.
+UMockdevIoctlData* Resolve(UMockdevIoctlData* parent, std::size_t offset, std::size_t size,
+                           int* error) {
+    GError* failure = nullptr;
+    UMockdevIoctlData* data = umockdev_ioctl_data_resolve(parent, offset, size, &failure);
+    if (data == nullptr) {
+        g_clear_error(&failure);
+        *error = EFAULT;
+    }
+    return data;
+}
+
+// The bed cannot go on without what umockdev refused.
+void Require(gboolean done, GError** failure, const char* what) {
+    if (done)
+        return;
+    std::fprintf(stderr, "umockdev refused the %s: %s\n", what, (*failure)->message);
+    g_clear_error(failure);
+    std::abort();
 }
 
 } // namespace
@@ -166,27 +184,19 @@ struct EmulatedBootLoader::State {
             *error = ENODEV;
             return -1;
         }
-        GError* failure = nullptr;
-        UMockdevIoctlData* urb =
-            umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_urb), &failure);
-        if (urb == nullptr) {
-            g_clear_error(&failure);
-            *error = EFAULT;
+        UMockdevIoctlData* urb = Resolve(arg, 0, sizeof(usbdevfs_urb), error);
+        if (urb == nullptr)
             return -1;
-        }
         Hold(urb);
         const std::uint8_t type = urb->data[offsetof(usbdevfs_urb, type)];
         const std::uint8_t endpoint = urb->data[offsetof(usbdevfs_urb, endpoint)];
         const int length = ReadInt(urb, offsetof(usbdevfs_urb, buffer_length));
         UMockdevIoctlData* buffer = nullptr;
         if (length > 0) {
-            buffer = umockdev_ioctl_data_resolve(urb, offsetof(usbdevfs_urb, buffer),
-                                                 static_cast<gsize>(length), &failure);
-            if (buffer == nullptr) {
-                g_clear_error(&failure);
-                *error = EFAULT;
+            buffer = Resolve(urb, offsetof(usbdevfs_urb, buffer), static_cast<std::size_t>(length),
+                             error);
+            if (buffer == nullptr)
                 return -1;
-            }
             Hold(buffer);
         }
         std::lock_guard lock(mutex);
@@ -219,13 +229,9 @@ struct EmulatedBootLoader::State {
             *error = gone.load() ? ENODEV : EAGAIN;
             return -1;
         }
-        GError* failure = nullptr;
-        UMockdevIoctlData* slot = umockdev_ioctl_data_resolve(arg, 0, sizeof(void*), &failure);
-        if (slot == nullptr) {
-            g_clear_error(&failure);
-            *error = EFAULT;
+        UMockdevIoctlData* slot = Resolve(arg, 0, sizeof(void*), error);
+        if (slot == nullptr)
             return -1;
-        }
         Hold(slot);
         umockdev_ioctl_data_set_ptr(slot, 0, reapable.front());
         reapable.pop_front();
@@ -313,16 +319,13 @@ bool UmockdevUsbBed::Active() {
 EmulatedBootLoader& UmockdevUsbBed::Plug(const EmulatedBootLoaderShape& shape, bool announce) {
     auto state = std::make_shared<EmulatedBootLoader::State>();
     state->shape = shape;
-    const std::string bus = Padded(shape.bus);
-    const std::string address = Padded(shape.address);
+    const std::string bus = Printed("%03u", static_cast<unsigned>(shape.bus));
+    const std::string address = Printed("%03u", static_cast<unsigned>(shape.address));
     const std::string name = std::to_string(shape.bus) + "-" + shape.port;
     state->sysPath = "/sys/devices/usb" + std::to_string(shape.bus) + "/" + name;
     state->devNode = "/dev/bus/usb/" + bus + "/" + address;
-    char ids[16];
-    std::snprintf(ids, sizeof(ids), "%04x", shape.vendor);
-    const std::string vendor = ids;
-    std::snprintf(ids, sizeof(ids), "%04x", shape.product);
-    const std::string product = ids;
+    const std::string vendor = Printed("%04x", shape.vendor);
+    const std::string product = Printed("%04x", shape.product);
 
     const std::string description =
         "P: /devices/usb" + std::to_string(shape.bus) + "/" + name + "\n" + "N: bus/usb/" + bus +
@@ -336,19 +339,13 @@ EmulatedBootLoader& UmockdevUsbBed::Plug(const EmulatedBootLoaderShape& shape, b
         "A: dev=189:" + std::to_string(impl_->nextMinor++) + "\n" +
         "H: descriptors=" + Hex(Descriptors(shape)) + "\n";
     GError* failure = nullptr;
-    if (!umockdev_testbed_add_from_string(impl_->testbed, description.c_str(), &failure)) {
-        std::fprintf(stderr, "umockdev refused the device: %s\n", failure->message);
-        g_clear_error(&failure);
-        std::abort();
-    }
+    Require(umockdev_testbed_add_from_string(impl_->testbed, description.c_str(), &failure),
+            &failure, "device");
     state->handler = umockdev_ioctl_base_new();
     g_signal_connect(state->handler, "handle-ioctl", G_CALLBACK(OnIoctl), state.get());
-    if (!umockdev_testbed_attach_ioctl(impl_->testbed, state->devNode.c_str(), state->handler,
-                                       &failure)) {
-        std::fprintf(stderr, "umockdev refused the ioctl handler: %s\n", failure->message);
-        g_clear_error(&failure);
-        std::abort();
-    }
+    Require(umockdev_testbed_attach_ioctl(impl_->testbed, state->devNode.c_str(), state->handler,
+                                          &failure),
+            &failure, "ioctl handler");
     if (announce)
         umockdev_testbed_uevent(impl_->testbed, state->sysPath.c_str(), "add");
     impl_->devices.push_back(std::make_unique<EmulatedBootLoader>(state));

@@ -17,14 +17,10 @@ Bytes NextFrame(FrameDecoder& decoder,
     return {frame.begin(), frame.end()};
 }
 
-TEST(VirtualBusFrame, LengthIsLittleEndianBeforeThePayloadAndZeroIsAnEmptyFrame) {
+// An empty frame is a header alone: the split test below carries one.
+TEST(VirtualBusFrame, LengthIsLittleEndianBeforeThePayload) {
     EXPECT_EQ(EncodeFrame(Bytes{0xaa, 0xbb, 0xcc}), (Bytes{3, 0, 0, 0, 0xaa, 0xbb, 0xcc}));
     EXPECT_EQ(FrameHeader(0x01020304), (std::array<std::uint8_t, 4>{4, 3, 2, 1}));
-    EXPECT_EQ(EncodeFrame({}), (Bytes{0, 0, 0, 0}));
-    FrameDecoder decoder(16);
-    decoder.Append(Bytes{0, 0, 0, 0});
-    EXPECT_TRUE(NextFrame(decoder).empty());
-    NextFrame(decoder, FrameDecoder::Status::NeedMore);
 }
 
 TEST(VirtualBusFrame, ADescriptionShowsUnprintableBytesAsQuestionMarks) {

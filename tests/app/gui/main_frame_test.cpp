@@ -125,7 +125,6 @@ TEST_F(MainFrameTest, MessageWindowsCannotBeClosed) {
 }
 
 TEST_F(MainFrameTest, SaveCommandsOfferTheirNamesAndWriteCrLf) {
-    TempDir dir;
     context->Print(context->deviceState, "\nDevice Connected!");
     dialogs.answers = {QString::fromStdString(dir.File("Device.txt")), QString(), QString()};
     frame->Command(gui::ID_SAVE_DEVICE_STATE)->trigger();
@@ -142,7 +141,6 @@ TEST_F(MainFrameTest, SaveCommandsOfferTheirNamesAndWriteCrLf) {
 }
 
 TEST_F(MainFrameTest, ToolbarSaveAsNamesTheActiveWindowAfterItsFile) {
-    TempDir dir;
     context->Print(context->debugMessage, "boot>\n");
     frame->MdiArea()->setActiveSubWindow(frame->Child(WindowRole::DebugMessage));
     dialogs.answers = {QString::fromStdString(dir.File("console.txt"))};

@@ -194,13 +194,15 @@ TEST(SettingsCommand, StoresReopensAndRefreshesOnOk) {
     gui::MarlowContext& context = *rig.context;
     context.settings.Values().debugPortName = "/nonexistent/ttyQ";
     gui::CMainFrame& frame = rig.Open();
-    QTimer::singleShot(0, [&] {
-        auto* sheet = frame.findChild<CConfigSheet*>();
-        ASSERT_NE(sheet, nullptr);
-        sheet->DownloadPage()->PdaPath()->setText("/images/none.bin");
-        sheet->accept();
+    // The command's sheet is modal: the answer is given from its event loop.
+    const auto settingsCommand = [&frame](std::function<void(CConfigSheet&)> answer) {
+        QTimer::singleShot(0, [&frame, answer] { answer(*frame.findChild<CConfigSheet*>()); });
+        frame.Command(gui::ID_SETTINGS)->trigger();
+    };
+    settingsCommand([](CConfigSheet& sheet) {
+        sheet.DownloadPage()->PdaPath()->setText("/images/none.bin");
+        sheet.accept();
     });
-    frame.Command(gui::ID_SETTINGS)->trigger();
     EXPECT_EQ(store.Value("Port"), "/nonexistent/ttyQ");
     EXPECT_EQ(store.Value("Path"), "/images/none.bin");
     EXPECT_EQ(frame.PathPane()->text(), "/images/none.bin");
@@ -211,19 +213,16 @@ TEST(SettingsCommand, StoresReopensAndRefreshesOnOk) {
     EXPECT_EQ(context.fileInformation.Bytes(), "\r\nFile not found");
 
     dialogs.messages.clear();
-    QTimer::singleShot(0, [&] { frame.findChild<CConfigSheet*>()->reject(); });
-    frame.Command(gui::ID_SETTINGS)->trigger();
+    settingsCommand([](CConfigSheet& sheet) { sheet.reject(); });
     EXPECT_EQ(dialogs.messages, (std::vector<QString>{failed}));
     EXPECT_EQ(context.fileInformation.Bytes(), "\r\nFile not found");
 
     // "(none)": no port to open and nothing to complain about.
     dialogs.messages.clear();
-    QTimer::singleShot(0, [&] {
-        auto* sheet = frame.findChild<CConfigSheet*>();
-        sheet->PortPage()->Ports()->setCurrentIndex(pda::ui::kNoPortIndex);
-        sheet->accept();
+    settingsCommand([](CConfigSheet& sheet) {
+        sheet.PortPage()->Ports()->setCurrentIndex(pda::ui::kNoPortIndex);
+        sheet.accept();
     });
-    frame.Command(gui::ID_SETTINGS)->trigger();
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_EQ(store.Value("Port"), "");
     EXPECT_FALSE(context.debugPort.IsOpen());

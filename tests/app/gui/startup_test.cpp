@@ -25,7 +25,11 @@ struct PortOpen {
 
 class StartUpTest : public testing::Test {
 protected:
-    StartUpTest() { EnsureApplication(); }
+    // The main window unless a test says otherwise.
+    StartUpTest() {
+        EnsureApplication();
+        store.Store().setValue("USB Downloader", "1");
+    }
 
     gui::StartOptions Options() {
         gui::StartOptions options;
@@ -51,8 +55,6 @@ protected:
         return result;
     }
 
-    void MainWindowMode() { store.Store().setValue("USB Downloader", "1"); }
-
     TempDir lockDir;
     TempStore store;
     RecordingDialogs dialogs;
@@ -64,6 +66,7 @@ protected:
 };
 
 TEST_F(StartUpTest, WithoutUsbDownloaderTheFrontPanelRunsWithFlash) {
+    store.Store().remove("USB Downloader");
     store.Store().setValue("RegDownTo", "R");
     EXPECT_EQ(Start(), StartResult::PanelClosed);
     EXPECT_EQ(panelRuns, 1);
@@ -72,7 +75,6 @@ TEST_F(StartUpTest, WithoutUsbDownloaderTheFrontPanelRunsWithFlash) {
 }
 
 TEST_F(StartUpTest, FirstSecondAndThirdStartOnAnEmptyStore) {
-    MainWindowMode();
     ASSERT_EQ(Start(), StartResult::MainWindow);
     ASSERT_EQ(Start(), StartResult::MainWindow);
     store.Store().setValue("Port", "ttyUSB3");
@@ -83,7 +85,6 @@ TEST_F(StartUpTest, FirstSecondAndThirdStartOnAnEmptyStore) {
 }
 
 TEST_F(StartUpTest, AnEmptyPortNameLeavesTheDebugPortClosed) {
-    MainWindowMode();
     store.Store().setValue("Path", "/nowhere/NK.bin");
     store.Store().setValue("PhonePath", "/nowhere/Phone.brx");
     store.Store().setValue("Port", "");
@@ -93,7 +94,6 @@ TEST_F(StartUpTest, AnEmptyPortNameLeavesTheDebugPortClosed) {
 }
 
 TEST_F(StartUpTest, APortThatDoesNotOpenIsReportedAndStartUpGoesOn) {
-    MainWindowMode();
     openSucceeds = false;
     CMarlowApp app(Options());
     ASSERT_EQ(app.InitInstance(), StartResult::MainWindow);
@@ -104,7 +104,6 @@ TEST_F(StartUpTest, APortThatDoesNotOpenIsReportedAndStartUpGoesOn) {
 }
 
 TEST_F(StartUpTest, ASecondStartWhileOneRunsEndsSilently) {
-    MainWindowMode();
     gui::InstanceLock running(QString::fromStdString(lockDir.File("marlow.lock")));
     ASSERT_TRUE(running.Acquire());
     CMarlowApp second(Options());
@@ -117,7 +116,6 @@ TEST_F(StartUpTest, ASecondStartWhileOneRunsEndsSilently) {
 // The size the frame ends up with counts, also when the window system gave
 // it while a start-up box (a port that did not open) was up.
 TEST_F(StartUpTest, TheWindowsComeUpPlacedTitledAndWithTheDebugWindowActive) {
-    MainWindowMode();
     gui::StartOptions options = Options();
     CMarlowApp* starting = nullptr;
     options.openDebugPort = [&](const std::string&, int) {
