@@ -47,10 +47,10 @@ std::vector<std::uint32_t> SumsInChunks(const std::string& path) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace marlow::pda;
-    static const marlow::fuzz::ScratchFile scratch("image.bin");
-    scratch.Write(data, size);
+    static const marlow::fuzz::ScratchFile kScratch("image.bin");
+    kScratch.Write(data, size);
 
-    const ImageSummary summary = ScanBootImage(scratch.path);
+    const ImageSummary summary = ScanBootImage(kScratch.path);
     if (summary.fileSize != size)
         std::abort();
     // Every byte the scan accepted lies inside the file.
@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         (summary.launchAddress || summary.errorText.empty() || summary.errorOffset > size))
         std::abort();
 
-    const std::vector<std::uint32_t> sums = SumsInChunks(scratch.path);
+    const std::vector<std::uint32_t> sums = SumsInChunks(kScratch.path);
     if (sums.size() != summary.records.size())
         std::abort();
     for (std::size_t i = 0; i < sums.size(); ++i)

@@ -15,15 +15,15 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace marlow::pda;
-    static const marlow::fuzz::ScratchFile scratch("list.lst");
-    static const std::string directory = marlow::fuzz::ScratchDirectory();
-    scratch.Write(data, size);
+    static const marlow::fuzz::ScratchFile kScratch("list.lst");
+    static const std::string kDirectory = marlow::fuzz::ScratchDirectory();
+    kScratch.Write(data, size);
 
-    const ListContents list = ReadListFile(scratch.path);
+    const ListContents list = ReadListFile(kScratch.path);
     if (list.phoneGroup.size() > 4 || (!list.hasPhoneGroup && !list.phoneGroup.empty()))
         std::abort();
     for (const ListEntry& entry : list.entries)
-        if (!StartsWith(entry.path, directory) ||
+        if (!StartsWith(entry.path, kDirectory) ||
             ClassifyListLine(entry.name).kind == ListLineKind::EndOfList)
             std::abort();
     for (const PhoneGroupFile& file : list.phoneGroup)

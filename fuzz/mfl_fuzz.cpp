@@ -9,12 +9,12 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace marlow::uartloader;
-    static const marlow::fuzz::ScratchFile input("in.mfl");
-    static const marlow::fuzz::ScratchFile saved("saved.mfl");
-    input.Write(data, size);
+    static const marlow::fuzz::ScratchFile kInput("in.mfl");
+    static const marlow::fuzz::ScratchFile kSaved("saved.mfl");
+    kInput.Write(data, size);
 
     LoaderSettings loaded = LoaderSettings::Defaults();
-    const MflReadResult first = ReadMflFile(input.path, loaded);
+    const MflReadResult first = ReadMflFile(kInput.path, loaded);
     // A line over the limit refuses the file and leaves every field alone.
     if (!first.ok) {
         if (first.error.empty() || !(loaded == LoaderSettings::Defaults()))
@@ -29,10 +29,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
     }
 
-    if (!WriteMflFile(saved.path, loaded))
+    if (!WriteMflFile(kSaved.path, loaded))
         std::abort();
     LoaderSettings reloaded = LoaderSettings::Defaults();
-    const MflReadResult second = ReadMflFile(saved.path, reloaded);
+    const MflReadResult second = ReadMflFile(kSaved.path, reloaded);
     if (!second.ok || second.linesRead != kMflLineCount || !(reloaded == loaded))
         std::abort();
     return 0;

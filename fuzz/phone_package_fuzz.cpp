@@ -8,11 +8,11 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace marlow::phone;
-    static const marlow::fuzz::ScratchFile scratch("package.brx");
-    scratch.Write(data, size);
+    static const marlow::fuzz::ScratchFile kScratch("package.brx");
+    kScratch.Write(data, size);
 
     PhoneFileSet files;
-    const PackageLoadResult result = LoadPhonePackage(scratch.path, files);
+    const PackageLoadResult result = LoadPhonePackage(kScratch.path, files);
     if (!result.existenceChecked || result.outcome == PackageOutcome::Missing ||
         result.outcome == PackageOutcome::WrongExtension)
         std::abort();

@@ -22,18 +22,18 @@ bool IsEntryPath(const std::string& path, const std::string& folder, std::string
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const marlow::fuzz::ScratchFile scratch("list.stm");
-    static const std::string folder = marlow::fuzz::ScratchDirectory();
-    scratch.Write(data, size);
+    static const marlow::fuzz::ScratchFile kScratch("list.stm");
+    static const std::string kFolder = marlow::fuzz::ScratchDirectory();
+    kScratch.Write(data, size);
 
     marlow::uartloader::StmList list;
-    const auto result = marlow::uartloader::ReadStmList(scratch.path, list);
+    const auto result = marlow::uartloader::ReadStmList(kScratch.path, list);
     const bool complete = result.entryCount == marlow::uartloader::kStmMaxEntries;
     if (result.entryCount > marlow::uartloader::kStmMaxEntries ||
         (!complete && result.notes.empty()))
         std::abort();
     for (std::size_t i = 0; i < result.entryCount; ++i)
-        if (!IsEntryPath(list.paths[i], folder, list.names[i]))
+        if (!IsEntryPath(list.paths[i], kFolder, list.names[i]))
             std::abort();
     return 0;
 }

@@ -67,7 +67,7 @@ private:
 
 // Small files for rows 0 to 7; the xloader row takes two frames.
 const RunInputs& Inputs() {
-    static const std::vector<marlow::fuzz::ScratchFile> files = [] {
+    static const std::vector<marlow::fuzz::ScratchFile> kFiles = [] {
         std::vector<marlow::fuzz::ScratchFile> made;
         made.reserve(8); // a copy made while growing would remove its file
         for (std::size_t row = 0; row < 8; ++row) {
@@ -79,9 +79,9 @@ const RunInputs& Inputs() {
     }();
     static const RunInputs inputs = [] {
         RunInputs made;
-        for (std::size_t row = 0; row < files.size(); ++row) {
-            made.filePaths[row] = files[row].path;
-            made.rows[row] = {files[row].path, std::to_string(row) + "00000", "10"};
+        for (std::size_t row = 0; row < kFiles.size(); ++row) {
+            made.filePaths[row] = kFiles[row].path;
+            made.rows[row] = {kFiles[row].path, std::to_string(row) + "00000", "10"};
         }
         return made;
     }();
