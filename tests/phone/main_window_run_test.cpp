@@ -58,9 +58,7 @@ TEST_F(PhoneEngineTest, ProgressReportMovesTheBarAndNotTheState) {
         {PhoneOwner::FrontPanel, {"1000|57", "1039|57%"}},
     };
     for (const auto& [owner, lines] : rows) {
-        BootRun(owner);
-        AdvanceTo(stDownloadFls);
-        ClearJournals();
+        RunInState(stDownloadFls, owner);
         Report(IFWD_DL_Progress, "57");
         EXPECT_EQ(out.Calls(), lines);
         EXPECT_EQ(engine->Inst().state, stDownloadFls);
@@ -69,8 +67,7 @@ TEST_F(PhoneEngineTest, ProgressReportMovesTheBarAndNotTheState) {
 }
 
 TEST_F(PhoneEngineTest, UnknownReportCodeChangesNothing) {
-    BootRun();
-    ClearJournals();
+    RunInState(stBooting);
     Report(7, "what");
     EXPECT_TRUE(out.Calls().empty());
     EXPECT_EQ(engine->Inst().state, stBooting);
@@ -84,9 +81,7 @@ struct ErrorCase {
 class ErrorInEachState : public PhoneEngineTest, public ::testing::WithParamInterface<ErrorCase> {};
 
 TEST_P(ErrorInEachState, FailsWithTheStatesLabelAndReleasesThePort) {
-    BootRun();
-    AdvanceTo(GetParam().state);
-    ClearJournals();
+    RunInState(GetParam().state);
     Report(IFWD_DL_Error, "Flash verify error");
 
     EXPECT_THAT(out.Calls(),
@@ -199,9 +194,7 @@ TEST_F(PhoneEngineTest, CancelWhileWaitingCallsNoLibrary) {
 }
 
 TEST_F(PhoneEngineTest, CancelWhileDownloadingAbortsPausesAndCloses) {
-    BootRun();
-    AdvanceTo(stDownloadSlb);
-    ClearJournals();
+    RunInState(stDownloadSlb);
     engine->CancelMainWindowRun();
     EXPECT_THAT(calls, ElementsAre("abort 1", "pause 100", "close 1", "stop PortPoll"));
     EXPECT_THAT(out.Calls(), ElementsAre("trace|\n DownCancel \n"));
@@ -285,8 +278,7 @@ TEST_F(PhoneEngineTest, ReportDuringEndOfProcessRunsDoneLastPart) {
 }
 
 TEST_F(PhoneEngineTest, EngineGoingAwayReleasesAnOpenPort) {
-    BootRun();
-    ClearJournals();
+    RunInState(stBooting);
     engine.reset();
     EXPECT_THAT(calls, ElementsAre("abort 1", "close 1"));
 }

@@ -81,6 +81,13 @@ protected:
         ASSERT_EQ(engine->Inst().state, state);
     }
 
+    // A run in `state` with nothing journalled yet.
+    void RunInState(PhoneState state, PhoneOwner owner = PhoneOwner::MainWindow) {
+        BootRun(owner);
+        AdvanceTo(state);
+        ClearJournals();
+    }
+
     void Report(std::uint32_t code, const char* text = "") {
         engine->ReceiveReport(1, code, text);
         ownerThread.RunAll();
