@@ -52,25 +52,20 @@ TEST_F(PhoneEngineTest, StartAfterPdaDownloadSaysSoBeforeWaiting) {
     EXPECT_EQ(trace.back(), "\n Wait For Phone USB... \n");
 }
 
-TEST_F(PhoneEngineTest, ProgressReportMovesTheBarAndNotTheState) {
-    const std::pair<PhoneOwner, std::vector<std::string>> rows[] = {
-        {PhoneOwner::MainWindow, {"bar|57"}},
-        {PhoneOwner::FrontPanel, {"1000|57", "1039|57%"}},
+// Progress moves the bar, an unknown code shows nothing; neither moves the run.
+TEST_F(PhoneEngineTest, ProgressAndUnknownReportsLeaveTheStateAlone) {
+    const std::tuple<PhoneOwner, std::uint32_t, std::vector<std::string>> rows[] = {
+        {PhoneOwner::MainWindow, IFWD_DL_Progress, {"bar|57"}},
+        {PhoneOwner::FrontPanel, IFWD_DL_Progress, {"1000|57", "1039|57%"}},
+        {PhoneOwner::MainWindow, 7, {}},
     };
-    for (const auto& [owner, lines] : rows) {
+    for (const auto& [owner, code, lines] : rows) {
         RunInState(stDownloadFls, owner);
-        Report(IFWD_DL_Progress, "57");
+        Report(code, "57");
         EXPECT_EQ(out.Calls(), lines);
         EXPECT_EQ(engine->Inst().state, stDownloadFls);
         EXPECT_TRUE(calls.empty());
     }
-}
-
-TEST_F(PhoneEngineTest, UnknownReportCodeChangesNothing) {
-    RunInState(stBooting);
-    Report(7, "what");
-    EXPECT_TRUE(out.Calls().empty());
-    EXPECT_EQ(engine->Inst().state, stBooting);
 }
 
 struct ErrorCase {
