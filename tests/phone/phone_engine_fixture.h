@@ -21,7 +21,8 @@ protected:
                                 "+psi.flb\n+slb.flb\n+modem.fls\n+modem.eep\n");
     }
 
-    void MakeEngine(PhoneOwner owner) {
+    // `given`: a port the owner names, else the one the scan discovers.
+    void MakeEngine(PhoneOwner owner, PhonePortLocator* given = nullptr) {
         engine.reset(); // a second run's engine: the first lets go of its port list first
         const std::size_t capacity =
             owner == PhoneOwner::MainWindow ? kMainWindowPortList : kFrontPanelPortList;
@@ -33,7 +34,7 @@ protected:
         setup.events = &out;
         setup.clock = &clock;
         setup.ownerThread = &ownerThread;
-        setup.ports = locator.get();
+        setup.ports = given ? given : locator.get();
         setup.phoneSelected = [this] { return selected; };
         setup.allDownLoad = &allDownLoad;
         engine = std::make_unique<PhoneEngine>(std::move(setup));
