@@ -37,8 +37,7 @@ TEST_F(PhoneEngineTest, PanelSuccessShowsTheStatusTextsInOrder) {
 }
 
 TEST_F(PhoneEngineTest, PanelDropsErrorsAndProgressWhileBooting) {
-    BootRun(PhoneOwner::FrontPanel);
-    ClearJournals();
+    RunInState(stBooting, PhoneOwner::FrontPanel);
     Report(IFWD_DL_Error, "boot noise");
     Report(IFWD_DL_Progress, "12");
     EXPECT_TRUE(out.Calls().empty());
@@ -51,9 +50,7 @@ TEST_F(PhoneEngineTest, PanelDropsErrorsAndProgressWhileBooting) {
 }
 
 TEST_F(PhoneEngineTest, PanelErrorAfterPsiFailsWithItsDisplay) {
-    BootRun(PhoneOwner::FrontPanel);
-    AdvanceTo(stDownloadSlb);
-    ClearJournals();
+    RunInState(stDownloadSlb, PhoneOwner::FrontPanel);
     Report(IFWD_DL_Error, "SLB rejected");
     EXPECT_THAT(out.Calls(),
                 ElementsAre("1032|Boot Failed", "1136|SLB rejected", "box|SLB rejected|",
@@ -104,9 +101,7 @@ TEST_F(PhoneEngineTest, WatchdogTickBetweenRunsDoesNothing) {
 }
 
 TEST_F(PhoneEngineTest, PanelStopShowsReady) {
-    BootRun(PhoneOwner::FrontPanel);
-    AdvanceTo(stDownloadFls);
-    ClearJournals();
+    RunInState(stDownloadFls, PhoneOwner::FrontPanel);
     engine->StopPanelRun();
     EXPECT_THAT(out.Calls(), ElementsAre("1032|Ready"));
     EXPECT_THAT(calls, ElementsAre("abort 1", "pause 100", "close 1", "stop PortPoll"));

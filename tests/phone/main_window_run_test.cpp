@@ -52,28 +52,20 @@ TEST_F(PhoneEngineTest, StartAfterPdaDownloadSaysSoBeforeWaiting) {
     EXPECT_EQ(trace.back(), "\n Wait For Phone USB... \n");
 }
 
-TEST_F(PhoneEngineTest, ProgressReportMovesTheBarAndNotTheState) {
-    const std::pair<PhoneOwner, std::vector<std::string>> rows[] = {
-        {PhoneOwner::MainWindow, {"bar|57"}},
-        {PhoneOwner::FrontPanel, {"1000|57", "1039|57%"}},
+// Progress moves the bar, an unknown code shows nothing; neither moves the run.
+TEST_F(PhoneEngineTest, ProgressAndUnknownReportsLeaveTheStateAlone) {
+    const std::tuple<PhoneOwner, std::uint32_t, std::vector<std::string>> rows[] = {
+        {PhoneOwner::MainWindow, IFWD_DL_Progress, {"bar|57"}},
+        {PhoneOwner::FrontPanel, IFWD_DL_Progress, {"1000|57", "1039|57%"}},
+        {PhoneOwner::MainWindow, 7, {}},
     };
-    for (const auto& [owner, lines] : rows) {
-        BootRun(owner);
-        AdvanceTo(stDownloadFls);
-        ClearJournals();
-        Report(IFWD_DL_Progress, "57");
+    for (const auto& [owner, code, lines] : rows) {
+        RunInState(stDownloadFls, owner);
+        Report(code, "57");
         EXPECT_EQ(out.Calls(), lines);
         EXPECT_EQ(engine->Inst().state, stDownloadFls);
         EXPECT_TRUE(calls.empty());
     }
-}
-
-TEST_F(PhoneEngineTest, UnknownReportCodeChangesNothing) {
-    BootRun();
-    ClearJournals();
-    Report(7, "what");
-    EXPECT_TRUE(out.Calls().empty());
-    EXPECT_EQ(engine->Inst().state, stBooting);
 }
 
 struct ErrorCase {
@@ -84,9 +76,7 @@ struct ErrorCase {
 class ErrorInEachState : public PhoneEngineTest, public ::testing::WithParamInterface<ErrorCase> {};
 
 TEST_P(ErrorInEachState, FailsWithTheStatesLabelAndReleasesThePort) {
-    BootRun();
-    AdvanceTo(GetParam().state);
-    ClearJournals();
+    RunInState(GetParam().state);
     Report(IFWD_DL_Error, "Flash verify error");
 
     EXPECT_THAT(out.Calls(),
@@ -199,9 +189,7 @@ TEST_F(PhoneEngineTest, CancelWhileWaitingCallsNoLibrary) {
 }
 
 TEST_F(PhoneEngineTest, CancelWhileDownloadingAbortsPausesAndCloses) {
-    BootRun();
-    AdvanceTo(stDownloadSlb);
-    ClearJournals();
+    RunInState(stDownloadSlb);
     engine->CancelMainWindowRun();
     EXPECT_THAT(calls, ElementsAre("abort 1", "pause 100", "close 1", "stop PortPoll"));
     EXPECT_THAT(out.Calls(), ElementsAre("trace|\n DownCancel \n"));
@@ -285,8 +273,7 @@ TEST_F(PhoneEngineTest, ReportDuringEndOfProcessRunsDoneLastPart) {
 }
 
 TEST_F(PhoneEngineTest, EngineGoingAwayReleasesAnOpenPort) {
-    BootRun();
-    ClearJournals();
+    RunInState(stBooting);
     engine.reset();
     EXPECT_THAT(calls, ElementsAre("abort 1", "close 1"));
 }

@@ -21,7 +21,8 @@ protected:
                                 "+psi.flb\n+slb.flb\n+modem.fls\n+modem.eep\n");
     }
 
-    void MakeEngine(PhoneOwner owner) {
+    // `given`: a port the owner names, else the one the scan discovers.
+    void MakeEngine(PhoneOwner owner, PhonePortLocator* given = nullptr) {
         engine.reset(); // a second run's engine: the first lets go of its port list first
         const std::size_t capacity =
             owner == PhoneOwner::MainWindow ? kMainWindowPortList : kFrontPanelPortList;
@@ -33,7 +34,7 @@ protected:
         setup.events = &out;
         setup.clock = &clock;
         setup.ownerThread = &ownerThread;
-        setup.ports = locator.get();
+        setup.ports = given ? given : locator.get();
         setup.phoneSelected = [this] { return selected; };
         setup.allDownLoad = &allDownLoad;
         engine = std::make_unique<PhoneEngine>(std::move(setup));
@@ -79,6 +80,13 @@ protected:
         while (engine->Inst().state != state && engine->Inst().state != stIdle)
             Report(IFWD_DL_OK);
         ASSERT_EQ(engine->Inst().state, state);
+    }
+
+    // A run in `state` with nothing journalled yet.
+    void RunInState(PhoneState state, PhoneOwner owner = PhoneOwner::MainWindow) {
+        BootRun(owner);
+        AdvanceTo(state);
+        ClearJournals();
     }
 
     void Report(std::uint32_t code, const char* text = "") {

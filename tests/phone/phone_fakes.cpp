@@ -47,9 +47,4 @@ std::function<void()> ManualOwnerThread::Take(std::chrono::seconds patience) {
     return task;
 }
 
-std::size_t ManualOwnerThread::Queued() const {
-    const std::lock_guard lock(mutex_);
-    return tasks_.size();
-}
-
 } // namespace marlow::phone::test

@@ -83,7 +83,6 @@ public:
     // Blocks until a task is queued, then runs it. False when none came in
     // `patience`: a guard against a hung test, not a measured time.
     bool WaitAndRunOne(std::chrono::seconds patience = std::chrono::seconds(30));
-    std::size_t Queued() const;
 
 private:
     // The next task, waiting for one at most `patience`; none when none came.

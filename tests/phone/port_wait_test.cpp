@@ -75,17 +75,11 @@ TEST_F(PhoneEngineTest, TheFirstPortNumberFoundIsOpened) {
 
 TEST_F(PhoneEngineTest, OwnerGivenPortIsWatchedForThenOpenedAsItStands) {
     FixedPhonePort fixed(File("modem-link"));
-    PhoneEngineSetup setup;
-    setup.library = &library;
-    setup.events = &out;
-    setup.clock = &clock;
-    setup.ownerThread = &ownerThread;
-    setup.ports = &fixed;
-    PhoneEngine fixedEngine(std::move(setup));
-    ASSERT_TRUE(fixedEngine.StartMainWindowRun(File("modem.brx"), PhoneStart::Command));
+    MakeEngine(PhoneOwner::MainWindow, &fixed);
+    ASSERT_TRUE(engine->StartMainWindowRun(File("modem.brx"), PhoneStart::Command));
     calls.clear();
-    fixedEngine.PollPort();
-    EXPECT_EQ(fixedEngine.Inst().state, stIdle);
+    engine->PollPort();
+    EXPECT_EQ(engine->Inst().state, stIdle);
     // Its folder is watched, so the wait sleeps until its last poll is due.
     EXPECT_TRUE(fixed.PortsWatched());
     EXPECT_EQ(calls.back(), "start PortPoll 30010");
@@ -94,6 +88,7 @@ TEST_F(PhoneEngineTest, OwnerGivenPortIsWatchedForThenOpenedAsItStands) {
     ASSERT_TRUE(ownerThread.WaitAndRunOne());
     EXPECT_EQ(calls[1], "open 1 " + File("modem-link") + " 460800");
     EXPECT_FALSE(fixed.PortsWatched());
+    engine.reset(); // before the port it was given
 }
 
 // With the ports watched the wait wakes only when they change or when its

@@ -14,6 +14,7 @@
 #include <QAccessible>
 #include <QAccessibleActionInterface>
 #include <QCheckBox>
+#include <QLabel>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -36,6 +37,7 @@ TEST(Accessibility, EveryControlHasANameOfItsOwnAndTogglesWork) {
          std::initializer_list<const QWidget*>{&frame, &sheet, &stampDialog, &about, &portWait})
         EXPECT_THAT(AccessibleNameProblems(*window), testing::IsEmpty())
             << window->windowTitle().toStdString();
+    EXPECT_EQ(about.findChild<QLabel*>("aboutBuild")->text(), "BUILD 080118");
 
     QAccessibleInterface* box =
         QAccessible::queryAccessibleInterface(sheet.DownloadPage()->PhoneOption());

@@ -1,7 +1,6 @@
 // The main frame: its commands and their enable rules, the layout commands,
 // the About box, saving a window, the end of a PDA download and the close.
 
-#include "app/gui/about_dialog.h"
 #include "app/gui/child_frame.h"
 #include "app/gui/frame_phone.h"
 #include "app/gui/message_view.h"
@@ -10,7 +9,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QLabel>
 #include <QMdiArea>
 #include <QMenu>
 #include <QStatusBar>
@@ -66,15 +64,6 @@ TEST_F(MainFrameTest, ToolbarButtonsInOrderWithTipsAndPrompts) {
             EXPECT_FALSE(action->icon().isNull()) << action->data().toInt();
         }
     }
-}
-
-TEST_F(MainFrameTest, PortCommandsFollowThePortAndPhoneCommandsTheRun) {
-    frame->UpdateCommandStates();
-    EXPECT_TRUE(frame->Command(gui::ID_DEBUG_PORT_OPEN)->isEnabled());
-    EXPECT_FALSE(frame->Command(gui::ID_DEBUG_PORT_CLOSE)->isEnabled());
-    EXPECT_TRUE(frame->Command(gui::ID_PHONE_DOWN_START)->isEnabled());
-    EXPECT_FALSE(frame->Command(gui::ID_PHONE_DOWN_CANCEL)->isEnabled());
-    EXPECT_TRUE(frame->Command(gui::ID_VIVEZO_SET)->isEnabled());
 }
 
 TEST_F(MainFrameTest, DebugPortOpenFailureSaysSo) {
@@ -157,14 +146,6 @@ TEST_F(MainFrameTest, DebugMessageClearEmptiesOnlyThatWindow) {
     EXPECT_EQ(context->debugMessage.Bytes(), "");
     EXPECT_EQ(frame->View(WindowRole::DebugMessage)->toPlainText(), "");
     EXPECT_EQ(context->deviceState.Bytes(), "state");
-}
-
-TEST_F(MainFrameTest, AboutBoxShowsTitleNoticeAndBuild) {
-    gui::AboutDialog about;
-    EXPECT_EQ(about.windowTitle(), "Quillon V0.3 Beta_(Build 080118)");
-    EXPECT_EQ(about.findChild<QLabel*>("aboutTitle")->text(), "Quillon V0.3 Beta_(Build 080118)");
-    EXPECT_EQ(about.findChild<QLabel*>("aboutBuild")->text(), "BUILD 080118");
-    EXPECT_FALSE(about.findChild<QLabel*>("aboutNotice")->text().isEmpty());
 }
 
 // Only a frame in the foreground says so; behind another program nothing.
