@@ -155,7 +155,7 @@ protected:
     }
 
     std::string Make(std::string_view name, std::string_view bytes) {
-        const std::string path = dir_.File(name);
+        const std::string path = dir.File(name);
         WriteFile(path, bytes);
         // 2008-01-18 14:05:09 UTC
         const struct timespec times[2] = {{1200665109, 0}, {1200665109, 0}};
@@ -163,7 +163,7 @@ protected:
         return path;
     }
 
-    TempDir dir_;
+    TempDir dir;
 };
 
 TEST_F(FileFactsFromDisk, StampedImageEndToEnd) {
@@ -234,7 +234,7 @@ TEST_F(FileFactsFromDisk, NoFileIsLeftOpen) {
     const std::size_t before = test::OpenFileCount();
     for (int i = 0; i < 20; ++i) {
         (void)ReadFileFacts(path);
-        (void)ReadFileFacts(dir_.File("none.bin"));
+        (void)ReadFileFacts(dir.File("none.bin"));
     }
     EXPECT_EQ(test::OpenFileCount(), before);
 }
