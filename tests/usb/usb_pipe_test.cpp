@@ -160,17 +160,6 @@ TEST(UsbPipeRead, AReplyByteIsHandedOverOrTheReadFails) {
     }
 }
 
-TEST(UsbPipeRead, AStopEndsABlockedReadAsStoppedNotAsAFailure) {
-    PipeUnderTest t;
-    std::uint8_t reply = 0;
-    auto reading = std::async(std::launch::async, [&] { return t.pipe->ReadReplyByte(reply); });
-    t.transport->WaitUntilReading();
-    t.pipe->RequestStop();
-    EXPECT_EQ(reading.get(), PipeRead::Stopped);
-    EXPECT_TRUE(t.pipe->StopRequested());
-    EXPECT_EQ(t.transport->interruptCalls, 1);
-}
-
 // A transport that reports a torn-down transfer as a failure (as a device
 // whose handle is closed under it does), with the stop arriving meanwhile.
 class FailsWhileStopping : public ScriptedTransport {
