@@ -52,7 +52,6 @@ public:
     TempStore();
     QSettings& Store() { return *store_; }
     std::string Value(const char* name) const;
-    const TempDir& Dir() const { return dir_; }
 
 private:
     TempDir dir_;

@@ -43,20 +43,10 @@ void PseudoTerminal::Send(std::string_view bytes) {
 }
 
 const std::string& PseudoTerminal::Received() {
-    received_ += Drain();
-    return received_;
-}
-
-std::string PseudoTerminal::Drain() {
-    std::string got;
     char buffer[256];
-    for (;;) {
-        const ssize_t n = read(master_, buffer, sizeof buffer);
-        if (n <= 0)
-            break;
-        got.append(buffer, static_cast<std::size_t>(n));
-    }
-    return got;
+    for (ssize_t n = 0; (n = read(master_, buffer, sizeof buffer)) > 0;)
+        received_.append(buffer, static_cast<std::size_t>(n));
+    return received_;
 }
 
 } // namespace marlow::test

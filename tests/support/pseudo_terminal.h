@@ -26,8 +26,6 @@ public:
     void Forget() { received_.clear(); }
 
 private:
-    std::string Drain();
-
     int master_ = -1;
     int slave_ = -1;
     std::string slaveName_;

@@ -25,10 +25,4 @@ RunFinished RecordingPdaEvents::Finished() const {
     return std::get<RunFinished>(events.back());
 }
 
-void RecordingPdaEvents::Reset() {
-    ClearCalls();
-    std::lock_guard lock(mutex_);
-    events_.clear();
-}
-
 } // namespace marlow::test

@@ -18,7 +18,6 @@ public:
     std::vector<pda::PdaEvent> Events() const;
     // The run's last word.
     RunFinished Finished() const;
-    void Reset();
 
 private:
     const pda::PdaRunContext& context_;

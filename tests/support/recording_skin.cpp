@@ -11,8 +11,6 @@ void RecordingSkin::Add(std::string call) {
 
 void RecordingSkin::MessageBox(std::string_view text, std::string_view caption) {
     Add("box|" + std::string(text) + "|" + std::string(caption));
-    if (onMessageBox)
-        onMessageBox();
 }
 
 void RecordingSkin::TwoLineMessage(std::string_view first, std::string_view second,

@@ -11,7 +11,6 @@
 #include "app/main_window_skin.h"
 #include "panel/front_panel_skin.h"
 
-#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -29,8 +28,6 @@ public:
     // The Device State Window's text: the traces since the last clear.
     std::string DeviceStateText() const;
     void ClearCalls();
-
-    std::function<void()> onMessageBox; // runs inside the "modal" box
 
 protected:
     void Add(std::string call);

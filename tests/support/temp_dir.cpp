@@ -31,9 +31,7 @@ void WriteFile(const std::string& path, std::string_view text) {
 }
 
 void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
+    WriteFile(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
@@ -42,8 +40,8 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
 }
 
 std::string ReadFileText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::vector<std::uint8_t> bytes = ReadFileBytes(path);
+    return {bytes.begin(), bytes.end()};
 }
 
 std::string HexDump(const std::vector<std::uint8_t>& bytes) {

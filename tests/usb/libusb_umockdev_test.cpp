@@ -35,16 +35,6 @@ template <typename Condition> bool Eventually(Condition condition) {
     return false;
 }
 
-// A second device on port 4 with ids of its own.
-EmulatedBootLoaderShape OtherDevice() {
-    EmulatedBootLoaderShape other;
-    other.port = "4";
-    other.address = 3;
-    other.vendor = 0x1234;
-    other.product = 0x5678;
-    return other;
-}
-
 class LibusbBackend : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -87,12 +77,18 @@ protected:
     std::unique_ptr<CUsbPipe> pipe;
 };
 
-// Of two devices only the one with an id asked for is reported.
-TEST_F(LibusbBackend, APluggedInDeviceIsFoundAndMatchedByItsId) {
+// Of two devices only the one with an id asked for is reported; the survey
+// shows both, with their ids, bulk pairs and access.
+TEST_F(LibusbBackend, DevicesAreMatchedByTheirIdsAndTheSurveyShowsThemAll) {
     bed->Plug({}, false);
-    EmulatedBootLoaderShape other = OtherDevice();
-    other.productName = "Keyboard";
-    bed->Plug(other, false);
+    bed->Plug({.address = 3,
+               .port = "4",
+               .vendor = 0x1234,
+               .product = 0x5678,
+               .manufacturer = "Acme",
+               .productName = "Dongle",
+               .bulkPair = false},
+              false);
 
     StartSource();
     auto transport = events.TakeArrival();
@@ -106,6 +102,22 @@ TEST_F(LibusbBackend, APluggedInDeviceIsFoundAndMatchedByItsId) {
     transport = events.TakeArrival();
     ASSERT_NE(transport, nullptr);
     EXPECT_EQ(transport->DevicePath(), "usb:1-4");
+    source->Stop();
+
+    const auto context = usb::LibusbContext::Create();
+    ASSERT_TRUE(context) << context.Error();
+    const auto survey = usb::SurveyUsbDevices(**context);
+    ASSERT_TRUE(survey) << survey.Error();
+    const std::vector<usb::UsbSurveyEntry>& entries = *survey;
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].info.path, "usb:1-3");
+    EXPECT_EQ(entries[0].info.vendor, 0x045e);
+    EXPECT_TRUE(entries[0].hasBulkPair);
+    EXPECT_EQ(entries[0].access, usb::UsbAccess::Granted);
+    EXPECT_EQ(entries[0].description, "Korvane PDA Boot Loader");
+    EXPECT_EQ(entries[1].info.path, "usb:1-4");
+    EXPECT_FALSE(entries[1].hasBulkPair);
+    EXPECT_EQ(entries[1].description, "Acme Dongle");
 }
 
 // Replies come back one byte at a time; a zero-length IN packet carries none.
@@ -166,9 +178,9 @@ TEST_F(LibusbBackend, ArrivalAndRemovalAreReportedWithOrWithoutHotPlug) {
         options.pollInterval = std::chrono::milliseconds(20);
         StartSource(kBootLoaderIds, options);
         EXPECT_EQ(source->UsesHotplugEvents(), !polling);
-        EmulatedBootLoaderShape shape; // a node of its own each time
-        shape.port = polling ? "4" : "3";
-        shape.address = polling ? 5 : 2;
+        // A node of its own each time.
+        const EmulatedBootLoaderShape shape{.address = polling ? 5 : 2,
+                                            .port = polling ? "4" : "3"};
         EmulatedBootLoader& device = bed->Plug(shape, !polling);
         auto transport = events.TakeArrival();
         ASSERT_NE(transport, nullptr);
@@ -180,39 +192,13 @@ TEST_F(LibusbBackend, ArrivalAndRemovalAreReportedWithOrWithoutHotPlug) {
 }
 
 TEST_F(LibusbBackend, ADeviceWithoutABulkPairCannotBeOpenedAndSaysWhy) {
-    EmulatedBootLoaderShape shape;
-    shape.bulkPair = false;
-    bed->Plug(shape, false);
+    bed->Plug({.bulkPair = false}, false);
     StartSource();
     auto transport = events.TakeArrival();
     ASSERT_NE(transport, nullptr);
     EXPECT_EQ(transport->Open().Error(),
               "USB device usb:1-3 (045e:00ce) has no interface with a bulk IN and a bulk "
               "OUT endpoint; check that PdaUsbIds names the handset's boot loader");
-}
-
-TEST_F(LibusbBackend, TheSurveyShowsIdsBulkPairsAndAccess) {
-    bed->Plug({}, false);
-    EmulatedBootLoaderShape other = OtherDevice();
-    other.bulkPair = false;
-    other.manufacturer = "Acme";
-    other.productName = "Dongle";
-    bed->Plug(other, false);
-
-    const auto context = usb::LibusbContext::Create();
-    ASSERT_TRUE(context) << context.Error();
-    const auto survey = usb::SurveyUsbDevices(**context);
-    ASSERT_TRUE(survey) << survey.Error();
-    const std::vector<usb::UsbSurveyEntry>& entries = *survey;
-    ASSERT_EQ(entries.size(), 2u);
-    EXPECT_EQ(entries[0].info.path, "usb:1-3");
-    EXPECT_EQ(entries[0].info.vendor, 0x045e);
-    EXPECT_TRUE(entries[0].hasBulkPair);
-    EXPECT_EQ(entries[0].access, usb::UsbAccess::Granted);
-    EXPECT_EQ(entries[0].description, "Korvane PDA Boot Loader");
-    EXPECT_EQ(entries[1].info.path, "usb:1-4");
-    EXPECT_FALSE(entries[1].hasBulkPair);
-    EXPECT_EQ(entries[1].description, "Acme Dongle");
 }
 
 } // namespace

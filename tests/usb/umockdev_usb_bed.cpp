@@ -16,8 +16,6 @@ namespace marlow::test {
 
 namespace {
 
-constexpr std::uint8_t kUrbTypeControl = USBDEVFS_URB_TYPE_CONTROL;
-constexpr std::uint8_t kUrbTypeBulk = USBDEVFS_URB_TYPE_BULK;
 constexpr std::size_t kSetupSize = 8;
 
 // usbfs structures are native-endian kernel ABI: fields are copied in and
@@ -112,7 +110,6 @@ struct PendingIn {
 struct EmulatedBootLoader::State {
     EmulatedBootLoaderShape shape;
     std::string sysPath;
-    std::string devNode;
     UMockdevIoctlBase* handler = nullptr;
 
     mutable std::mutex mutex;
@@ -200,7 +197,7 @@ struct EmulatedBootLoader::State {
             Hold(buffer);
         }
         std::lock_guard lock(mutex);
-        if (type == kUrbTypeControl && buffer != nullptr &&
+        if (type == USBDEVFS_URB_TYPE_CONTROL && buffer != nullptr &&
             static_cast<std::size_t>(length) >= kSetupSize) {
             std::vector<std::uint8_t> answer = ControlAnswer(buffer->data);
             const int room = length - static_cast<int>(kSetupSize);
@@ -209,11 +206,11 @@ struct EmulatedBootLoader::State {
                 std::memcpy(buffer->data + kSetupSize, answer.data(),
                             static_cast<std::size_t>(count));
             Finish(urb, count, answer.empty() ? -EPIPE : 0);
-        } else if (type == kUrbTypeBulk && (endpoint & 0x80) == 0) {
+        } else if (type == USBDEVFS_URB_TYPE_BULK && (endpoint & 0x80) == 0) {
             outTransfers.emplace_back(buffer != nullptr ? buffer->data : nullptr,
                                       buffer != nullptr ? buffer->data + length : nullptr);
             Finish(urb, length, 0);
-        } else if (type == kUrbTypeBulk) {
+        } else if (type == USBDEVFS_URB_TYPE_BULK) {
             pendingIn.push_back({urb, buffer, length});
         } else {
             *error = EINVAL;
@@ -323,13 +320,13 @@ EmulatedBootLoader& UmockdevUsbBed::Plug(const EmulatedBootLoaderShape& shape, b
     const std::string address = Printed("%03u", static_cast<unsigned>(shape.address));
     const std::string name = std::to_string(shape.bus) + "-" + shape.port;
     state->sysPath = "/sys/devices/usb" + std::to_string(shape.bus) + "/" + name;
-    state->devNode = "/dev/bus/usb/" + bus + "/" + address;
+    const std::string devNode = "/dev/bus/usb/" + bus + "/" + address;
     const std::string vendor = Printed("%04x", shape.vendor);
     const std::string product = Printed("%04x", shape.product);
 
     const std::string description =
         "P: /devices/usb" + std::to_string(shape.bus) + "/" + name + "\n" + "N: bus/usb/" + bus +
-        "/" + address + "\n" + "E: DEVNAME=" + state->devNode + "\n" +
+        "/" + address + "\n" + "E: DEVNAME=" + devNode + "\n" +
         "E: DEVTYPE=usb_device\nE: SUBSYSTEM=usb\nE: BUSNUM=" + bus + "\nE: DEVNUM=" + address +
         "\n" + "A: idVendor=" + vendor + "\nA: idProduct=" + product +
         "\nA: busnum=" + std::to_string(shape.bus) +
@@ -343,9 +340,9 @@ EmulatedBootLoader& UmockdevUsbBed::Plug(const EmulatedBootLoaderShape& shape, b
             &failure, "device");
     state->handler = umockdev_ioctl_base_new();
     g_signal_connect(state->handler, "handle-ioctl", G_CALLBACK(OnIoctl), state.get());
-    Require(umockdev_testbed_attach_ioctl(impl_->testbed, state->devNode.c_str(), state->handler,
-                                          &failure),
-            &failure, "ioctl handler");
+    Require(
+        umockdev_testbed_attach_ioctl(impl_->testbed, devNode.c_str(), state->handler, &failure),
+        &failure, "ioctl handler");
     if (announce)
         umockdev_testbed_uevent(impl_->testbed, state->sysPath.c_str(), "add");
     impl_->devices.push_back(std::make_unique<EmulatedBootLoader>(state));

@@ -18,10 +18,6 @@ namespace {
 using std::chrono::milliseconds;
 using test::ScriptedTransport;
 
-std::vector<std::uint8_t> Bytes(std::size_t count) {
-    return std::vector<std::uint8_t>(count, 0x5a);
-}
-
 struct PipeUnderTest {
     explicit PipeUnderTest(OpenRetryPolicy retry = {}) {
         auto owned = std::make_unique<ScriptedTransport>();
@@ -30,19 +26,6 @@ struct PipeUnderTest {
     }
     ScriptedTransport* transport;
     std::unique_ptr<CUsbPipe> pipe;
-};
-
-// Counts pauses instead of waiting them out.
-struct PauseLog {
-    std::vector<milliseconds> pauses;
-    OpenRetryPolicy Policy() {
-        OpenRetryPolicy policy;
-        policy.wait = [this](milliseconds pause, StopRequest& stop) {
-            pauses.push_back(pause);
-            return !stop.IsRaised();
-        };
-        return policy;
-    }
 };
 
 // --- zero-length packet rule ------------------------------------------------
@@ -74,7 +57,7 @@ TEST(UsbPipeWrite, EachWriteIsOneTransferPlusTheZeroLengthPacketRule) {
         SCOPED_TRACE(row.count);
         PipeUnderTest t;
         t.transport->writeResults = row.results;
-        EXPECT_EQ(t.pipe->WritePipe(Bytes(row.count)), row.ok);
+        EXPECT_EQ(t.pipe->WritePipe(std::vector<std::uint8_t>(row.count, 0x5a)), row.ok);
         std::vector<std::size_t> sent;
         for (const auto& write : t.transport->writes)
             sent.push_back(write.size());
@@ -100,8 +83,12 @@ TEST(UsbPipeOpen, TriesUntilAnAttemptSucceedsPausingAfterEachFailure) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.tried);
-        PauseLog log;
-        OpenRetryPolicy policy = log.Policy();
+        std::vector<milliseconds> pauses; // counted instead of waited out
+        OpenRetryPolicy policy;
+        policy.wait = [&pauses](milliseconds pause, StopRequest& stop) {
+            pauses.push_back(pause);
+            return !stop.IsRaised();
+        };
         if (row.attempts != 0) {
             policy.attempts = row.attempts;
             policy.pause = row.pause;
@@ -114,7 +101,7 @@ TEST(UsbPipeOpen, TriesUntilAnAttemptSucceedsPausingAfterEachFailure) {
         EXPECT_EQ(t.pipe->IsOpen(), row.opens);
         EXPECT_EQ(t.transport->openAttempts, row.tried);
         const int failed = std::min(row.failures, row.tried);
-        EXPECT_EQ(log.pauses, std::vector<milliseconds>(failed, row.pause));
+        EXPECT_EQ(pauses, std::vector<milliseconds>(failed, row.pause));
         EXPECT_EQ(error, row.opens ? "" : "device busy");
     }
 }
@@ -158,17 +145,6 @@ TEST(UsbPipeRead, AReplyByteIsHandedOverOrTheReadFails) {
         EXPECT_EQ(t.pipe->ReadReplyByte(reply), status == Ok ? PipeRead::Ok : PipeRead::Failed);
         EXPECT_EQ(reply, status == Ok ? 0x99 : 0x00);
     }
-}
-
-TEST(UsbPipeRead, AStopEndsABlockedReadAsStoppedNotAsAFailure) {
-    PipeUnderTest t;
-    std::uint8_t reply = 0;
-    auto reading = std::async(std::launch::async, [&] { return t.pipe->ReadReplyByte(reply); });
-    t.transport->WaitUntilReading();
-    t.pipe->RequestStop();
-    EXPECT_EQ(reading.get(), PipeRead::Stopped);
-    EXPECT_TRUE(t.pipe->StopRequested());
-    EXPECT_EQ(t.transport->interruptCalls, 1);
 }
 
 // A transport that reports a torn-down transfer as a failure (as a device

@@ -298,7 +298,6 @@ TEST(VirtualBusPath, ASocketLeftBehindByAGoneListenerIsTakenOver) {
     usb::VirtualBusSource source(path);
     const Status started = source.Start(events.Sink());
     ASSERT_TRUE(started) << started.Error();
-    std::string error;
     VirtualBusDevice device;
     ASSERT_EQ(device.Connect(path, "PDA").Error(), "");
     EXPECT_NE(events.TakeArrival(), nullptr);
