@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <future>
 #include <grp.h>
@@ -202,13 +203,6 @@ TEST_F(VirtualBus, ADeviceStopEndsItsBlockedReceive) {
     ::_exit(0);
 }
 
-// The undefined-behaviour sanitizer checks an object's dynamic type by
-// probing its memory through a pipe. With every descriptor taken on purpose
-// the probe cannot open one and reports each shared_ptr as invalid, so the
-// test does not run under that sanitizer. Its runtime defines this symbol.
-// NOLINTNEXTLINE(bugprone-reserved-identifier,readability-identifier-naming)
-extern "C" void __ubsan_handle_dynamic_type_cache_miss(void*, void*, void*) __attribute__((weak));
-
 // The descriptor limit under which exactly `free` more can be opened.
 rlim_t LimitLeaving(int free) {
     int fd = 0;
@@ -218,7 +212,11 @@ rlim_t LimitLeaving(int free) {
 }
 
 TEST_F(VirtualBus, OutOfDescriptorsItPausesSaysSoOnceAndGoesOnWhenOneIsFreed) {
-    if (&__ubsan_handle_dynamic_type_cache_miss != nullptr)
+    // The undefined-behaviour sanitizer checks an object's dynamic type by
+    // probing its memory through a pipe. With every descriptor taken on
+    // purpose the probe cannot open one and reports each shared_ptr as
+    // invalid, so the test does not run where that sanitizer's runtime is.
+    if (::dlsym(RTLD_DEFAULT, "__ubsan_handle_dynamic_type_cache_miss") != nullptr)
         GTEST_SKIP() << "the type sanitizer's memory probe needs descriptors of its own";
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
