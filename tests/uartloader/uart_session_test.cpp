@@ -39,7 +39,12 @@ UartEmulatorOptions Script(const std::string& script) {
 
 class LoaderRun : public ::testing::Test {
 protected:
-    LoaderRun() : session(sink) {
+    // Every port is watched; a failure row may make one of its writes fail.
+    LoaderRun()
+        : session(sink, [this](const std::string& name) {
+              return std::make_unique<test::WatchedTransport>(std::make_unique<CUartPort>(name),
+                                                              record, failingWrite);
+          }) {
         test::WriteRoleFiles(files);
         session.Settings() = test::SeparateWriteSettings(files);
         session.SetTotalWriteMode(false);
@@ -68,6 +73,8 @@ protected:
 
     test::RoleFiles files;
     RecordingSink sink;
+    test::WatchedTransport::Record record;
+    int failingWrite = -1;
     UartLoaderSession session;
 };
 
@@ -124,6 +131,8 @@ TEST_F(LoaderRun, TotalWriteTakesTheListAndTheTotalWriteAddressForTheNormalImage
         session.Settings().rows[row].path = files.dir.File("absent.bin");
     session.Settings().rows[7].extAddress = "1234";
     session.Settings().rows[8].extAddress = "3D00000";
+    session.Settings().rows[2].entryPoint = ""; // sent as zero
+    session.Settings().rows[2].extAddress = "3D00000";
     session.SetTotalWriteMode(true);
     const StmReadResult read = session.ReadStmList(listPath);
     EXPECT_EQ(read.entryCount, 8u);
@@ -136,6 +145,9 @@ TEST_F(LoaderRun, TotalWriteTakesTheListAndTheTotalWriteAddressForTheNormalImage
     EXPECT_TRUE(report.Passed()) << emulators::SummariseUartReport(report);
     ExpectPartition(report, REQ_FLASH_XLOADER, 0x30, 0x300000);
     ExpectPartition(report, REQ_FLASH_NORMAL, 0x70, 0x03D00000);
+    ASSERT_TRUE(report.flasher);
+    EXPECT_EQ(report.flasher->entryPoint, 0u);
+    EXPECT_EQ(report.flasher->executionAddress, 0x03D00000u);
     EXPECT_EQ(sink.LogText(), ExpectedDefaultLog(handset.PortPath()));
     // The labels show each list name while its file is open, partitions in
     // the order the handset asked for them.
@@ -145,17 +157,6 @@ TEST_F(LoaderRun, TotalWriteTakesTheListAndTheTotalWriteAddressForTheNormalImage
         "role3.bin", "role7.bin", "role5.bin",
         "role6.bin", "role4.bin", "Comport is disconnected."};
     EXPECT_EQ(labels, expectedLabels);
-}
-
-TEST_F(LoaderRun, AnEmptyEntryPointIsSentAsZero) {
-    session.Settings().rows[2].entryPoint = "";
-    session.Settings().rows[2].extAddress = "3D00000";
-    PtyHandset handset(Script("flasher,done:ok"));
-    EXPECT_EQ(RunAgainst(handset), RunOutcome::Done);
-    const UartEmulatorReport report = handset.Report();
-    ASSERT_TRUE(report.flasher);
-    EXPECT_EQ(report.flasher->entryPoint, 0u);
-    EXPECT_EQ(report.flasher->executionAddress, 0x03D00000u);
 }
 
 // An unknown request code is ignored; every ping is answered.
@@ -454,23 +455,13 @@ TEST_P(LoaderRunFailure, EndsTheLogWithItsMessageThenTheDisconnect) {
     UartTimeouts timeouts;
     c.timeouts(timeouts);
     session.SetTimeouts(timeouts);
-    test::WatchedTransport::Record record;
-    UartLoaderSession watched(sink, [&](const std::string& name) {
-        return std::make_unique<test::WatchedTransport>(std::make_unique<CUartPort>(name), record,
-                                                        c.failingWrite);
-    });
-    watched.Settings() = session.Settings();
-    watched.SetTotalWriteMode(false);
-    watched.SetTimeouts(timeouts);
-
+    failingWrite = c.failingWrite;
     UartEmulatorOptions options;
     if (!c.script.empty())
         options = Script(c.script);
     c.handset(options);
     PtyHandset handset(options);
-    watched.SetPortName(handset.PortPath());
-    ASSERT_TRUE(watched.Connect());
-    EXPECT_EQ(watched.WaitForRunEnd(), RunOutcome::Failed);
+    EXPECT_EQ(RunAgainst(handset), RunOutcome::Failed);
 
     std::string message = c.message;
     if (const auto at = message.find("<missing>"); at != std::string::npos)
