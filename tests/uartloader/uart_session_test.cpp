@@ -281,32 +281,29 @@ TEST_F(InProcessRun, ANewConnectWaitsForTheOldRunWhichNeverTouchesTheNewPort) {
         << firstLog;
 }
 
-TEST_F(InProcessRun, ConnectDuringARunStartsNoSecondRun) {
-    handset.Emulate({Silent()});
-    {
-        UartLoaderSession session(sink, Watched());
-        ASSERT_TRUE(session.Connect());
-        EXPECT_TRUE(session.Connect());
-        EXPECT_EQ(made, 1);
-        session.Disconnect();
-        EXPECT_EQ(session.WaitForRunEnd(), RunOutcome::Stopped);
+// A "Disconnect", or the dialog closing while the run waits for the ASIC ID,
+// stops the run and waits for it; a second "Connect" meanwhile starts none.
+TEST_F(InProcessRun, ADisconnectOrClosingStopsTheRunAndWaitsForIt) {
+    handset.Emulate({Silent(), Silent()});
+    for (const bool disconnect : {true, false}) {
+        {
+            UartLoaderSession session(sink, Watched());
+            ASSERT_TRUE(session.Connect());
+            EXPECT_TRUE(session.Connect());
+            EXPECT_EQ(made, disconnect ? 1 : 2); // no second run
+            if (disconnect) {
+                session.Disconnect();
+                EXPECT_EQ(session.WaitForRunEnd(), RunOutcome::Stopped);
+            }
+        }
+        EXPECT_EQ(sink.LogText(), "Connected to COM1 port.\r\nCOM1 port is disconnected.\r\n"
+                                  "\r\nFailed to receive any data from the device.\r\n"
+                                  "COM1 port is disconnected.\r\n");
     }
     ExpectEveryPortLetGoCleanly();
+    EXPECT_EQ(made, 2);
     const std::vector<LoaderEvent> events = sink.Events();
-    EXPECT_EQ(std::count(events.begin(), events.end(), LoaderEvent(LogCleared{})), 1);
-}
-
-TEST_F(InProcessRun, ClosingTheSessionDuringARunStopsItAndWaitsForIt) {
-    handset.Emulate({Silent()});
-    {
-        UartLoaderSession session(sink, Watched());
-        ASSERT_TRUE(session.Connect());
-    } // the dialog closes while the run waits for the ASIC ID
-    ExpectEveryPortLetGoCleanly();
-    EXPECT_EQ(made, 1);
-    EXPECT_EQ(sink.LogText(), "Connected to COM1 port.\r\nCOM1 port is disconnected.\r\n"
-                              "\r\nFailed to receive any data from the device.\r\n"
-                              "COM1 port is disconnected.\r\n");
+    EXPECT_EQ(std::count(events.begin(), events.end(), LoaderEvent(LogCleared{})), 2);
 }
 
 // Every failure of a run, each with the message that ends its log ----------
