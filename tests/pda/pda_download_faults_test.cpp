@@ -167,24 +167,20 @@ TEST(PdaDownloadStop, DuringDataRemovesTheProgressBar) {
     EXPECT_FALSE(outcome.completed);
 }
 
-TEST(PdaDownloadFiles, MissingSingleImageAbortsWithoutAWord) {
-    PdaRig rig;
-    rig.Use(rig.dir.File("absent.bin"), DownloadTarget::Ram);
-    const pda::PdaRunOutcome outcome = rig.Run();
-    EXPECT_TRUE(rig.out.Calls().empty());
-    EXPECT_TRUE(outcome.aborted);
-    EXPECT_TRUE(rig.emulator.Report().transcript.empty());
-}
-
-TEST(PdaDownloadFiles, UnreadableListEntryShowsItsPathAndAborts) {
-    PdaRig rig;
-    const std::string list = rig.WriteText("my.lst", "missing.bin\n");
-    rig.Use(list, DownloadTarget::Ram);
-    const pda::PdaRunOutcome outcome = rig.Run();
-    EXPECT_EQ(rig.out.Calls(), Join({T("\n\nSIGNATURE_STATE"),
-                                     "box|" + rig.dir.File("missing.bin") + "|File Open Error"},
-                                    kAbortedEnd));
-    EXPECT_TRUE(outcome.aborted);
+// A missing single image aborts without a word; a list names its entry.
+TEST(PdaDownloadFiles, UnreadableImageAborts) {
+    for (const bool listed : {false, true}) {
+        PdaRig rig;
+        rig.Use(listed ? rig.WriteText("my.lst", "missing.bin\n") : rig.dir.File("missing.bin"),
+                DownloadTarget::Ram);
+        EXPECT_TRUE(rig.Run().aborted);
+        EXPECT_EQ(rig.out.Calls(),
+                  listed ? Join({T("\n\nSIGNATURE_STATE"),
+                                 "box|" + rig.dir.File("missing.bin") + "|File Open Error"},
+                                kAbortedEnd)
+                         : Calls{});
+        EXPECT_TRUE(rig.emulator.Report().transcript.empty());
+    }
 }
 
 struct TruncatedCase {
