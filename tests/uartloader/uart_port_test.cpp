@@ -133,33 +133,12 @@ TEST_F(SerialPortOnPty, AReadTakesNothingUntilAllItsBytesAreThere) {
 }
 
 TEST_F(SerialPortOnPty, AReadGivesUpOnceTheCloseIsRequestedFromAnotherThread) {
-    std::atomic<bool> reading{false};
-    LinkStatus status = LinkStatus::Ok;
-    CUartPort* shared = nullptr;
-    std::mutex mutex;
-    std::unique_ptr<QThread> worker(QThread::create([&] {
-        CUartPort port(device->SlavePath());
-        ASSERT_TRUE(port.Open(kLoaderLineSettings).ok);
-        {
-            std::lock_guard lock(mutex);
-            shared = &port;
-        }
-        reading = true;
+    WithOpenPort([&](CUartPort& port) {
+        std::thread closer([&] { port.RequestClose(); });
         Bytes word(4);
-        status = port.ReceiveData(word, milliseconds(60000));
-        std::lock_guard lock(mutex);
-        shared = nullptr;
-    }));
-    worker->start();
-    while (!reading)
-        std::this_thread::yield();
-    {
-        std::lock_guard lock(mutex);
-        if (shared != nullptr)
-            shared->RequestClose();
-    }
-    worker->wait();
-    EXPECT_EQ(status, LinkStatus::Stopped);
+        EXPECT_EQ(port.ReceiveData(word, milliseconds(60000)), LinkStatus::Stopped);
+        closer.join();
+    });
 }
 
 TEST_F(SerialPortOnPty, NothingIsWrittenAfterTheCloseWasRequested) {
