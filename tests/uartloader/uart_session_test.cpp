@@ -151,12 +151,10 @@ TEST_F(LoaderRun, TotalWriteTakesTheListAndTheTotalWriteAddressForTheNormalImage
     EXPECT_EQ(sink.LogText(), ExpectedDefaultLog(handset.PortPath()));
     // The labels show each list name while its file is open, partitions in
     // the order the handset asked for them.
-    const std::vector<std::string> labels = sink.CurrentFiles();
-    const std::vector<std::string> expectedLabels = {
-        "role0.bin", "role1.bin", "role2.bin",
-        "role3.bin", "role7.bin", "role5.bin",
-        "role6.bin", "role4.bin", "Comport is disconnected."};
-    EXPECT_EQ(labels, expectedLabels);
+    EXPECT_EQ(sink.CurrentFiles(),
+              (std::vector<std::string>{"role0.bin", "role1.bin", "role2.bin", "role3.bin",
+                                        "role7.bin", "role5.bin", "role6.bin", "role4.bin",
+                                        "Comport is disconnected."}));
 }
 
 // An unknown request code is ignored; every ping is answered.

@@ -89,12 +89,8 @@ protected:
     std::string FieldText(int id) { return Control<QLineEdit>(id)->text().toStdString(); }
     std::string ShownLog() { return Control<QPlainTextEdit>(1083)->toPlainText().toStdString(); }
     int Bar(int id) { return Control<QProgressBar>(id)->value(); }
-    // Connects to `port` and lets the run go to its end, whose last event
-    // is the label's "Comport is disconnected.".
-    bool RunOn(const std::string& port) {
-        StartOn(port);
-        return AwaitRunEnd();
-    }
+    // Connects to `port`; a run's last event is the label's "Comport is
+    // disconnected.".
     void StartOn(const std::string& port) {
         SetPort(port);
         Control<QLabel>(1133)->clear();
@@ -177,7 +173,8 @@ TEST_F(LoaderDialogTest, ASeparateThenATotalWriteRunEachLogEveryStep) {
     Click(1130);
     {
         PtyHandset handset;
-        ASSERT_TRUE(RunOn(handset.PortPath()));
+        StartOn(handset.PortPath());
+        ASSERT_TRUE(AwaitRunEnd());
         EXPECT_TRUE(handset.Report().Passed());
         const std::string log = ExpectedDefaultLog(handset.PortPath());
         EXPECT_EQ(ShownLog(), Unix(log));
@@ -196,7 +193,8 @@ TEST_F(LoaderDialogTest, ASeparateThenATotalWriteRunEachLogEveryStep) {
     ClickAnswering(1126, files.dir.File("set.stm"));
     PtyHandset handset;
     QSignalSpy total(Control<QProgressBar>(1132), &QProgressBar::valueChanged);
-    ASSERT_TRUE(RunOn(handset.PortPath()));
+    StartOn(handset.PortPath());
+    ASSERT_TRUE(AwaitRunEnd());
     EXPECT_TRUE(handset.Report().Passed());
     EXPECT_EQ(ShownLog(), Unix(ExpectedDefaultLog(handset.PortPath())));
     EXPECT_TRUE(std::any_of(total.begin(), total.end(),
