@@ -133,14 +133,16 @@ TEST_F(WatcherTest, CompletedDownloadLeavingPostsDownloadDone) {
     FinishDownload("bus:1");
     EXPECT_TRUE(handset.emulator.LeftBus());
 
+    EXPECT_TRUE(watcher.OnDeviceQueryRemove("bus:1"));
     EXPECT_TRUE(watcher.OnDeviceRemoveComplete("bus:1"));
 
-    EXPECT_EQ(owner.calls,
-              (Calls{"info|\nNew device Arrived: " + kDescription, "port-wait-closed",
-                     "download|bus:1", "log|case DBT_DEVICEREMOVECOMPLETE:",
-                     "log|g_mainfrm->UnloadUsbDrv(FALSE, FALSE)", "log|+UnloadUsbDrv()",
-                     "log|-UnloadUsbDrv()", "info|\nClosed handle to device: " + kDescription,
-                     "done|1,0", "info|\nRemoved Complete: " + kDescription}));
+    EXPECT_EQ(
+        owner.calls,
+        (Calls{"info|\nNew device Arrived: " + kDescription, "port-wait-closed", "download|bus:1",
+               "info|\nQuery Remove: " + kDescription, "log|case DBT_DEVICEREMOVECOMPLETE:",
+               "log|g_mainfrm->UnloadUsbDrv(FALSE, FALSE)", "log|+UnloadUsbDrv()",
+               "log|-UnloadUsbDrv()", "info|\nClosed handle to device: " + kDescription, "done|1,0",
+               "info|\nRemoved Complete: " + kDescription}));
     const Calls shown = owner.HandsetFor("bus:1").out.Calls();
     ASSERT_GE(shown.size(), 4u);
     EXPECT_EQ(Calls(shown.begin(), shown.begin() + 4),
@@ -232,9 +234,12 @@ TEST_F(WatcherTest, ServiceCancelShowsTheAbortedDisplayWhenTheDeviceHasGone) {
     EXPECT_EQ(owner.calls, (Calls{"log|case DBT_DEVICEREMOVECOMPLETE:", "aborted-display"}));
 }
 
-TEST_F(WatcherTest, CloseAndPanelRequestsWithNoDeviceAreCarriedOutAtOnce) {
+TEST_F(WatcherTest, RemovalsOfNoDeviceChangeNothingAndRequestsAreCarriedOutAtOnce) {
+    EXPECT_TRUE(watcher.OnDeviceRemoveComplete("bus:9"));
+    EXPECT_TRUE(watcher.OnDeviceQueryRemove("bus:9"));
     watcher.OnClose();
-    EXPECT_EQ(owner.calls, (Calls{"log|+UnloadUsbDrv()", "close-now"}));
+    EXPECT_EQ(owner.calls,
+              (Calls{"log|case DBT_DEVICEREMOVECOMPLETE:", "log|+UnloadUsbDrv()", "close-now"}));
     EXPECT_FALSE(watcher.ClosePending());
     watcher.OnServiceDlgExit();
     EXPECT_EQ(owner.calls.back(), "end-panel");
@@ -242,21 +247,6 @@ TEST_F(WatcherTest, CloseAndPanelRequestsWithNoDeviceAreCarriedOutAtOnce) {
     EXPECT_EQ(owner.calls.back(), "aborted-display");
     EXPECT_FALSE(watcher.ServiceExitPending());
     EXPECT_FALSE(watcher.ServiceCancelPending());
-}
-
-TEST_F(WatcherTest, UnknownDeviceRemovalChangesNothing) {
-    EXPECT_TRUE(watcher.OnDeviceRemoveComplete("bus:9"));
-    EXPECT_TRUE(watcher.OnDeviceQueryRemove("bus:9"));
-    EXPECT_EQ(owner.calls, (Calls{"log|case DBT_DEVICEREMOVECOMPLETE:"}));
-}
-
-TEST_F(WatcherTest, QueryRemoveNamesTheDevice) {
-    owner.ContextFor("bus:1").SetSettings({.downloadPath = "x.bin"});
-    Handset handset("bus:1");
-    Arrive(handset);
-    owner.calls.clear();
-    watcher.OnDeviceQueryRemove("bus:1");
-    EXPECT_EQ(owner.calls, (Calls{"info|\nQuery Remove: " + kDescription}));
 }
 
 TEST_F(WatcherTest, DeviceThatNeverOpensIsDroppedAfterThirtyAttempts) {

@@ -78,7 +78,6 @@ TEST(PdaVirtualBus, ListToFlashEndToEndOverTheSocket) {
     };
     const Status started = source.Start(std::move(events));
     ASSERT_TRUE(started) << started.Error();
-    std::string error;
 
     emulators::PdaEmulatorOptions options;
     options.faults.flashWriteTime = std::chrono::milliseconds(20);

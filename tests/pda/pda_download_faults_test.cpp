@@ -25,15 +25,17 @@ emulators::PdaEmulatorOptions Faults(emulators::PdaEmulatorFaults faults) {
 
 // Answers, for an image of one record: 1 ERASE_RAM_CMD, 2 LAST_DATA_IN_RECORD,
 // 3 LAST_DATA_IN_IMAGE, 4 WRITE_FLSH_CMD.
-struct NakCase {
-    int answer;
+struct RefusalCase {
+    emulators::PdaEmulatorFaults faults;
     Calls texts;
+    std::string error; // a part of it
+    std::size_t pauses = 0;
 };
 
-class PdaDownloadNak : public testing::TestWithParam<NakCase> {};
+class PdaDownloadRefused : public testing::TestWithParam<RefusalCase> {};
 
-TEST_P(PdaDownloadNak, EndsInErrorStateWithTheWaitsTexts) {
-    PdaRig rig(Faults({.nakAtAnswer = GetParam().answer}));
+TEST_P(PdaDownloadRefused, EndsInErrorStateWithTheWaitsTexts) {
+    PdaRig rig(Faults(GetParam().faults));
     rig.Use(rig.WriteImage("nk.bin", SmallImage(100)), DownloadTarget::Flash);
 
     const pda::PdaRunOutcome outcome = rig.Run();
@@ -44,36 +46,30 @@ TEST_P(PdaDownloadNak, EndsInErrorStateWithTheWaitsTexts) {
     EXPECT_FALSE(outcome.completed);
     EXPECT_TRUE(rig.context.aborted);
     EXPECT_FALSE(rig.pipe->Completed());
-    EXPECT_NE(outcome.error.find("NAK"), std::string::npos) << outcome.error;
+    EXPECT_NE(outcome.error.find(GetParam().error), std::string::npos) << outcome.error;
     EXPECT_EQ(outcome.verdict, Verdict::Failed);
-    EXPECT_TRUE(rig.pauses.empty());
+    EXPECT_EQ(rig.pauses, std::vector<long>(GetParam().pauses, 100));
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    EachReplyWait, PdaDownloadNak,
-    testing::Values(NakCase{1,
-                            {T("\nAfter ImageHeader Transfer\r\n"),
-                             T("\nReceived NAK on ERASE_RAM_CMD"), T("\nRead not ERASE_RAM_CMD")}},
-                    NakCase{2,
-                            {T("\n\nRECORDDATA_STATE\t\t 81%"),
-                             T("\nReceived NAK on RECORDDATA_STATE"),
-                             T("\nRead not LAST_DATA_IN_RECORD")}},
-                    NakCase{3,
-                            {"wait|show", T("\nReceived NAK on LAST_DATA_IN_IMAGE"),
-                             T("\nRead not LAST_DATA_IN_RECORD")}}));
-
-TEST(PdaDownloadReplies, FiftyUnexpectedRepliesExhaustTheWait) {
-    PdaRig rig(Faults({.unexpectedReplies = 50, .unexpectedAtAnswer = 1}));
-    rig.Use(rig.WriteImage("nk.bin", SmallImage(100)), DownloadTarget::Ram);
-
-    const pda::PdaRunOutcome outcome = rig.Run();
-
-    EXPECT_EQ(
-        Tail(rig.out.Calls(), 6),
-        Join({T("\nAfter ImageHeader Transfer\r\n"), T("\nRead not ERASE_RAM_CMD")}, kAbortedEnd));
-    EXPECT_EQ(rig.pauses, std::vector<long>(50, 100));
-    EXPECT_EQ(outcome.error, "ERASE_RAM_CMD: 50 unexpected replies, the last 0x02");
-}
+    EachReplyWait, PdaDownloadRefused,
+    testing::Values(
+        RefusalCase{{.nakAtAnswer = 1},
+                    {T("\nAfter ImageHeader Transfer\r\n"), T("\nReceived NAK on ERASE_RAM_CMD"),
+                     T("\nRead not ERASE_RAM_CMD")},
+                    "NAK"},
+        RefusalCase{{.nakAtAnswer = 2},
+                    {T("\n\nRECORDDATA_STATE\t\t 81%"), T("\nReceived NAK on RECORDDATA_STATE"),
+                     T("\nRead not LAST_DATA_IN_RECORD")},
+                    "NAK"},
+        RefusalCase{{.nakAtAnswer = 3},
+                    {"wait|show", T("\nReceived NAK on LAST_DATA_IN_IMAGE"),
+                     T("\nRead not LAST_DATA_IN_RECORD")},
+                    "NAK"},
+        RefusalCase{{.unexpectedReplies = 50, .unexpectedAtAnswer = 1},
+                    {T("\nAfter ImageHeader Transfer\r\n"), T("\nRead not ERASE_RAM_CMD")},
+                    "ERASE_RAM_CMD: 50 unexpected replies, the last 0x02",
+                    50}));
 
 // Unexpected replies passed over and the zero replies of a flash write are
 // the reply rules' own tests' catches; here only what the run shows.
@@ -171,24 +167,20 @@ TEST(PdaDownloadStop, DuringDataRemovesTheProgressBar) {
     EXPECT_FALSE(outcome.completed);
 }
 
-TEST(PdaDownloadFiles, MissingSingleImageAbortsWithoutAWord) {
-    PdaRig rig;
-    rig.Use(rig.dir.File("absent.bin"), DownloadTarget::Ram);
-    const pda::PdaRunOutcome outcome = rig.Run();
-    EXPECT_TRUE(rig.out.Calls().empty());
-    EXPECT_TRUE(outcome.aborted);
-    EXPECT_TRUE(rig.emulator.Report().transcript.empty());
-}
-
-TEST(PdaDownloadFiles, UnreadableListEntryShowsItsPathAndAborts) {
-    PdaRig rig;
-    const std::string list = rig.WriteText("my.lst", "missing.bin\n");
-    rig.Use(list, DownloadTarget::Ram);
-    const pda::PdaRunOutcome outcome = rig.Run();
-    EXPECT_EQ(rig.out.Calls(), Join({T("\n\nSIGNATURE_STATE"),
-                                     "box|" + rig.dir.File("missing.bin") + "|File Open Error"},
-                                    kAbortedEnd));
-    EXPECT_TRUE(outcome.aborted);
+// A missing single image aborts without a word; a list names its entry.
+TEST(PdaDownloadFiles, UnreadableImageAborts) {
+    for (const bool listed : {false, true}) {
+        PdaRig rig;
+        rig.Use(listed ? rig.WriteText("my.lst", "missing.bin\n") : rig.dir.File("missing.bin"),
+                DownloadTarget::Ram);
+        EXPECT_TRUE(rig.Run().aborted);
+        EXPECT_EQ(rig.out.Calls(),
+                  listed ? Join({T("\n\nSIGNATURE_STATE"),
+                                 "box|" + rig.dir.File("missing.bin") + "|File Open Error"},
+                                kAbortedEnd)
+                         : Calls{});
+        EXPECT_TRUE(rig.emulator.Report().transcript.empty());
+    }
 }
 
 struct TruncatedCase {

@@ -77,42 +77,43 @@ public:
     }
 };
 
-TEST(PdaReplies, TwoUnexpectedBytesThenTheCodeSucceedsAfterTwoPauses) {
-    ScriptedReplies replies;
-    replies.bytes = {0x02, 0x02, 0x03};
-    const pda::ReplyWait wait = pda::AwaitReply(replies, PdaCommand::LAST_DATA_IN_RECORD);
-    EXPECT_EQ(wait.outcome, pda::ReplyOutcome::Received);
-    EXPECT_EQ(replies.pauses, 2);
-    EXPECT_EQ(wait.error, "");
-}
-
-TEST(PdaReplies, FiftyUnexpectedBytesExhaustTheWait) {
-    ScriptedReplies replies;
-    replies.bytes.assign(60, 0x02);
-    const pda::ReplyWait wait = pda::AwaitReply(replies, PdaCommand::LAST_DATA_IN_RECORD);
-    EXPECT_EQ(wait.outcome, pda::ReplyOutcome::Exhausted);
-    EXPECT_EQ(replies.bytes.size(), 10u);
-    EXPECT_EQ(wait.error, "LAST_DATA_IN_RECORD: 50 unexpected replies, the last 0x02");
-}
-
-TEST(PdaReplies, ZeroIsNakAndNamesTheStep) {
-    ScriptedReplies replies;
-    replies.bytes = {0x07, 0x00};
-    const pda::ReplyWait wait = pda::AwaitReply(replies, PdaCommand::ERASE_RAM_CMD);
-    EXPECT_EQ(wait.outcome, pda::ReplyOutcome::Nak);
-    EXPECT_EQ(wait.error, "ERASE_RAM_CMD: the device answered NAK");
-}
-
-TEST(PdaReplies, StopBeforeTheReadAndFailedReads) {
-    ScriptedReplies stopped;
-    stopped.stop = true;
-    stopped.bytes = {0x01};
-    EXPECT_EQ(pda::AwaitReply(stopped, PdaCommand::ERASE_RAM_CMD).outcome,
-              pda::ReplyOutcome::Stopped);
-    EXPECT_EQ(stopped.bytes.size(), 1u);
-    ScriptedReplies gone;
-    EXPECT_EQ(pda::AwaitReply(gone, PdaCommand::LAST_DATA_IN_IMAGE).outcome,
-              pda::ReplyOutcome::Failed);
+// Each row: what the boot loader has sent (or a stop already asked for) and
+// how the wait for one command's reply ends, after how many 100 ms pauses and
+// with how many bytes left unread.
+TEST(PdaReplies, EachWayAWaitEnds) {
+    using enum pda::ReplyOutcome;
+    const struct {
+        const char* name;
+        std::string bytes;
+        bool stop;
+        PdaCommand command;
+        pda::ReplyOutcome outcome;
+        int pauses;
+        std::size_t left;
+        std::string error;
+    } rows[] = {
+        {"code after two unexpected bytes", "\x02\x02\x03", false, PdaCommand::LAST_DATA_IN_RECORD,
+         Received, 2, 0, ""},
+        {"fifty unexpected bytes", std::string(60, '\x02'), false, PdaCommand::LAST_DATA_IN_RECORD,
+         Exhausted, 50, 10, "LAST_DATA_IN_RECORD: 50 unexpected replies, the last 0x02"},
+        {"zero is NAK", std::string("\x07\x00", 2), false, PdaCommand::ERASE_RAM_CMD, Nak, 1, 0,
+         "ERASE_RAM_CMD: the device answered NAK"},
+        {"stop before the read", "\x01", true, PdaCommand::ERASE_RAM_CMD, Stopped, 0, 1,
+         "ERASE_RAM_CMD: stopped while waiting for the reply"},
+        {"failed read", "", false, PdaCommand::LAST_DATA_IN_IMAGE, Failed, 0, 0,
+         "LAST_DATA_IN_IMAGE: the reply could not be read"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptedReplies replies;
+        replies.bytes.assign(row.bytes.begin(), row.bytes.end());
+        replies.stop = row.stop;
+        const pda::ReplyWait wait = pda::AwaitReply(replies, row.command);
+        EXPECT_EQ(wait.outcome, row.outcome);
+        EXPECT_EQ(replies.pauses, row.pauses);
+        EXPECT_EQ(replies.bytes.size(), row.left);
+        EXPECT_EQ(wait.error, row.error);
+    }
 }
 
 TEST(PdaReplies, FlashWaitPassesOverEverythingButItsCode) {

@@ -72,11 +72,6 @@ protected:
             throw std::runtime_error(created.Error());
         device = std::move(*created);
     }
-    Bytes DeviceReceives(std::size_t count) {
-        Bytes bytes(count);
-        EXPECT_EQ(device->Receive(bytes, milliseconds(5000)), LinkStatus::Ok);
-        return bytes;
-    }
     // Runs `body` on a port thread with the port open and the device told so.
     void WithOpenPort(const std::function<void(CUartPort&)>& body) {
         OnPortThread([&] {
@@ -137,52 +132,13 @@ TEST_F(SerialPortOnPty, AReadTakesNothingUntilAllItsBytesAreThere) {
     });
 }
 
-TEST_F(SerialPortOnPty, WritesGoOutWhole) {
-    Bytes big(10000);
-    for (std::size_t i = 0; i < big.size(); ++i)
-        big[i] = static_cast<std::uint8_t>(i * 7);
-    Bytes received;
-    std::thread reader([&] {
-        ASSERT_EQ(device->WaitForHostOpen(milliseconds(5000)), LinkStatus::Ok);
-        received = DeviceReceives(big.size());
-    });
-    OnPortThread([&] {
-        CUartPort port(device->SlavePath());
-        ASSERT_TRUE(port.Open(kLoaderLineSettings).ok);
-        EXPECT_EQ(port.TransmitData(big), LinkStatus::Ok);
-        reader.join();
-    });
-    EXPECT_EQ(received, big);
-}
-
 TEST_F(SerialPortOnPty, AReadGivesUpOnceTheCloseIsRequestedFromAnotherThread) {
-    std::atomic<bool> reading{false};
-    LinkStatus status = LinkStatus::Ok;
-    CUartPort* shared = nullptr;
-    std::mutex mutex;
-    std::unique_ptr<QThread> worker(QThread::create([&] {
-        CUartPort port(device->SlavePath());
-        ASSERT_TRUE(port.Open(kLoaderLineSettings).ok);
-        {
-            std::lock_guard lock(mutex);
-            shared = &port;
-        }
-        reading = true;
+    WithOpenPort([&](CUartPort& port) {
+        std::thread closer([&] { port.RequestClose(); });
         Bytes word(4);
-        status = port.ReceiveData(word, milliseconds(60000));
-        std::lock_guard lock(mutex);
-        shared = nullptr;
-    }));
-    worker->start();
-    while (!reading)
-        std::this_thread::yield();
-    {
-        std::lock_guard lock(mutex);
-        if (shared != nullptr)
-            shared->RequestClose();
-    }
-    worker->wait();
-    EXPECT_EQ(status, LinkStatus::Stopped);
+        EXPECT_EQ(port.ReceiveData(word, milliseconds(60000)), LinkStatus::Stopped);
+        closer.join();
+    });
 }
 
 TEST_F(SerialPortOnPty, NothingIsWrittenAfterTheCloseWasRequested) {

@@ -39,7 +39,12 @@ UartEmulatorOptions Script(const std::string& script) {
 
 class LoaderRun : public ::testing::Test {
 protected:
-    LoaderRun() : session(sink) {
+    // Every port is watched; a failure row may make one of its writes fail.
+    LoaderRun()
+        : session(sink, [this](const std::string& name) {
+              return std::make_unique<test::WatchedTransport>(std::make_unique<CUartPort>(name),
+                                                              record, failingWrite);
+          }) {
         test::WriteRoleFiles(files);
         session.Settings() = test::SeparateWriteSettings(files);
         session.SetTotalWriteMode(false);
@@ -68,6 +73,8 @@ protected:
 
     test::RoleFiles files;
     RecordingSink sink;
+    test::WatchedTransport::Record record;
+    int failingWrite = -1;
     UartLoaderSession session;
 };
 
@@ -124,6 +131,8 @@ TEST_F(LoaderRun, TotalWriteTakesTheListAndTheTotalWriteAddressForTheNormalImage
         session.Settings().rows[row].path = files.dir.File("absent.bin");
     session.Settings().rows[7].extAddress = "1234";
     session.Settings().rows[8].extAddress = "3D00000";
+    session.Settings().rows[2].entryPoint = ""; // sent as zero
+    session.Settings().rows[2].extAddress = "3D00000";
     session.SetTotalWriteMode(true);
     const StmReadResult read = session.ReadStmList(listPath);
     EXPECT_EQ(read.entryCount, 8u);
@@ -136,26 +145,16 @@ TEST_F(LoaderRun, TotalWriteTakesTheListAndTheTotalWriteAddressForTheNormalImage
     EXPECT_TRUE(report.Passed()) << emulators::SummariseUartReport(report);
     ExpectPartition(report, REQ_FLASH_XLOADER, 0x30, 0x300000);
     ExpectPartition(report, REQ_FLASH_NORMAL, 0x70, 0x03D00000);
-    EXPECT_EQ(sink.LogText(), ExpectedDefaultLog(handset.PortPath()));
-    // The labels show each list name while its file is open, partitions in
-    // the order the handset asked for them.
-    const std::vector<std::string> labels = sink.CurrentFiles();
-    const std::vector<std::string> expectedLabels = {
-        "role0.bin", "role1.bin", "role2.bin",
-        "role3.bin", "role7.bin", "role5.bin",
-        "role6.bin", "role4.bin", "Comport is disconnected."};
-    EXPECT_EQ(labels, expectedLabels);
-}
-
-TEST_F(LoaderRun, AnEmptyEntryPointIsSentAsZero) {
-    session.Settings().rows[2].entryPoint = "";
-    session.Settings().rows[2].extAddress = "3D00000";
-    PtyHandset handset(Script("flasher,done:ok"));
-    EXPECT_EQ(RunAgainst(handset), RunOutcome::Done);
-    const UartEmulatorReport report = handset.Report();
     ASSERT_TRUE(report.flasher);
     EXPECT_EQ(report.flasher->entryPoint, 0u);
     EXPECT_EQ(report.flasher->executionAddress, 0x03D00000u);
+    EXPECT_EQ(sink.LogText(), ExpectedDefaultLog(handset.PortPath()));
+    // The labels show each list name while its file is open, partitions in
+    // the order the handset asked for them.
+    EXPECT_EQ(sink.CurrentFiles(),
+              (std::vector<std::string>{"role0.bin", "role1.bin", "role2.bin", "role3.bin",
+                                        "role7.bin", "role5.bin", "role6.bin", "role4.bin",
+                                        "Comport is disconnected."}));
 }
 
 // An unknown request code is ignored; every ping is answered.
@@ -280,32 +279,29 @@ TEST_F(InProcessRun, ANewConnectWaitsForTheOldRunWhichNeverTouchesTheNewPort) {
         << firstLog;
 }
 
-TEST_F(InProcessRun, ConnectDuringARunStartsNoSecondRun) {
-    handset.Emulate({Silent()});
-    {
-        UartLoaderSession session(sink, Watched());
-        ASSERT_TRUE(session.Connect());
-        EXPECT_TRUE(session.Connect());
-        EXPECT_EQ(made, 1);
-        session.Disconnect();
-        EXPECT_EQ(session.WaitForRunEnd(), RunOutcome::Stopped);
+// A "Disconnect", or the dialog closing while the run waits for the ASIC ID,
+// stops the run and waits for it; a second "Connect" meanwhile starts none.
+TEST_F(InProcessRun, ADisconnectOrClosingStopsTheRunAndWaitsForIt) {
+    handset.Emulate({Silent(), Silent()});
+    for (const bool disconnect : {true, false}) {
+        {
+            UartLoaderSession session(sink, Watched());
+            ASSERT_TRUE(session.Connect());
+            EXPECT_TRUE(session.Connect());
+            EXPECT_EQ(made, disconnect ? 1 : 2); // no second run
+            if (disconnect) {
+                session.Disconnect();
+                EXPECT_EQ(session.WaitForRunEnd(), RunOutcome::Stopped);
+            }
+        }
+        EXPECT_EQ(sink.LogText(), "Connected to COM1 port.\r\nCOM1 port is disconnected.\r\n"
+                                  "\r\nFailed to receive any data from the device.\r\n"
+                                  "COM1 port is disconnected.\r\n");
     }
     ExpectEveryPortLetGoCleanly();
+    EXPECT_EQ(made, 2);
     const std::vector<LoaderEvent> events = sink.Events();
-    EXPECT_EQ(std::count(events.begin(), events.end(), LoaderEvent(LogCleared{})), 1);
-}
-
-TEST_F(InProcessRun, ClosingTheSessionDuringARunStopsItAndWaitsForIt) {
-    handset.Emulate({Silent()});
-    {
-        UartLoaderSession session(sink, Watched());
-        ASSERT_TRUE(session.Connect());
-    } // the dialog closes while the run waits for the ASIC ID
-    ExpectEveryPortLetGoCleanly();
-    EXPECT_EQ(made, 1);
-    EXPECT_EQ(sink.LogText(), "Connected to COM1 port.\r\nCOM1 port is disconnected.\r\n"
-                              "\r\nFailed to receive any data from the device.\r\n"
-                              "COM1 port is disconnected.\r\n");
+    EXPECT_EQ(std::count(events.begin(), events.end(), LoaderEvent(LogCleared{})), 2);
 }
 
 // Every failure of a run, each with the message that ends its log ----------
@@ -454,23 +450,13 @@ TEST_P(LoaderRunFailure, EndsTheLogWithItsMessageThenTheDisconnect) {
     UartTimeouts timeouts;
     c.timeouts(timeouts);
     session.SetTimeouts(timeouts);
-    test::WatchedTransport::Record record;
-    UartLoaderSession watched(sink, [&](const std::string& name) {
-        return std::make_unique<test::WatchedTransport>(std::make_unique<CUartPort>(name), record,
-                                                        c.failingWrite);
-    });
-    watched.Settings() = session.Settings();
-    watched.SetTotalWriteMode(false);
-    watched.SetTimeouts(timeouts);
-
+    failingWrite = c.failingWrite;
     UartEmulatorOptions options;
     if (!c.script.empty())
         options = Script(c.script);
     c.handset(options);
     PtyHandset handset(options);
-    watched.SetPortName(handset.PortPath());
-    ASSERT_TRUE(watched.Connect());
-    EXPECT_EQ(watched.WaitForRunEnd(), RunOutcome::Failed);
+    EXPECT_EQ(RunAgainst(handset), RunOutcome::Failed);
 
     std::string message = c.message;
     if (const auto at = message.find("<missing>"); at != std::string::npos)

@@ -89,12 +89,14 @@ protected:
     std::string FieldText(int id) { return Control<QLineEdit>(id)->text().toStdString(); }
     std::string ShownLog() { return Control<QPlainTextEdit>(1083)->toPlainText().toStdString(); }
     int Bar(int id) { return Control<QProgressBar>(id)->value(); }
-    // Connects to `port` and lets the run go to its end, whose last event
-    // is the label's "Comport is disconnected.".
-    bool RunOn(const std::string& port) {
+    // Connects to `port`; a run's last event is the label's "Comport is
+    // disconnected.".
+    void StartOn(const std::string& port) {
         SetPort(port);
         Control<QLabel>(1133)->clear();
         Click(1076);
+    }
+    bool AwaitRunEnd() {
         return ProcessUntil(
             [this] { return Control<QLabel>(1133)->text() == "Comport is disconnected."; });
     }
@@ -171,7 +173,8 @@ TEST_F(LoaderDialogTest, ASeparateThenATotalWriteRunEachLogEveryStep) {
     Click(1130);
     {
         PtyHandset handset;
-        ASSERT_TRUE(RunOn(handset.PortPath()));
+        StartOn(handset.PortPath());
+        ASSERT_TRUE(AwaitRunEnd());
         EXPECT_TRUE(handset.Report().Passed());
         const std::string log = ExpectedDefaultLog(handset.PortPath());
         EXPECT_EQ(ShownLog(), Unix(log));
@@ -190,7 +193,8 @@ TEST_F(LoaderDialogTest, ASeparateThenATotalWriteRunEachLogEveryStep) {
     ClickAnswering(1126, files.dir.File("set.stm"));
     PtyHandset handset;
     QSignalSpy total(Control<QProgressBar>(1132), &QProgressBar::valueChanged);
-    ASSERT_TRUE(RunOn(handset.PortPath()));
+    StartOn(handset.PortPath());
+    ASSERT_TRUE(AwaitRunEnd());
     EXPECT_TRUE(handset.Report().Passed());
     EXPECT_EQ(ShownLog(), Unix(ExpectedDefaultLog(handset.PortPath())));
     EXPECT_TRUE(std::any_of(total.begin(), total.end(),
@@ -221,21 +225,16 @@ TEST_F(LoaderDialogTest, AConnectThatFailsLeavesOnlyFailedToConnect) {
 
 // Settings and log files ---------------------------------------------------
 
-// The fields show the defaults and give them back: the file is the one the
-// settings writer makes of them, whose 28 lines its own tests pin down.
-TEST_F(LoaderDialogTest, SaveSettingsOfTheDefaultsWritesTheTwentyEightLines) {
-    const std::string path = dir.File("defaults.mfl");
-    ClickAnswering(1078, path);
-    ASSERT_TRUE(uartloader::WriteMflFile(dir.File("expected.mfl"), LoaderSettings::Defaults()));
-    EXPECT_EQ(ReadFileText(path), ReadFileText(dir.File("expected.mfl")));
-    EXPECT_EQ(store.Value("Recent Files/Settings"), path);
-    EXPECT_EQ(dialogs.choices.back().defaultSuffix, "mfl");
-}
-
-TEST_F(LoaderDialogTest, LoadSettingsRestoresEveryFieldAndThePortButNotTheWriteMode) {
+// A file that cannot be opened leaves the defaults, which the fields give
+// back as the file the settings writer makes of them (its own tests pin
+// down the 28 lines); a loaded file comes back byte for byte.
+TEST_F(LoaderDialogTest, SaveAndLoadSettingsKeepEveryFieldAndThePortButNotTheWriteMode) {
     ClickAnswering(1079, dir.File("absent.mfl"));
     EXPECT_EQ(dialogs.messages, std::vector<QString>{"Failed to open file absent.mfl"});
-    EXPECT_EQ(FieldText(1084), LoaderSettings::Defaults().rows[0].path);
+    ClickAnswering(1078, dir.File("defaults.mfl"));
+    ASSERT_TRUE(uartloader::WriteMflFile(dir.File("expected.mfl"), LoaderSettings::Defaults()));
+    EXPECT_EQ(ReadFileText(dir.File("defaults.mfl")), ReadFileText(dir.File("expected.mfl")));
+    EXPECT_EQ(dialogs.choices.back().defaultSuffix, "mfl");
     LoaderSettings settings = uartloader::test::SeparateWriteSettings(files);
     settings.portIndex = 4;
     settings.rows[8] = {"/img/set.stm", "12345678", "9"};
@@ -248,10 +247,10 @@ TEST_F(LoaderDialogTest, LoadSettingsRestoresEveryFieldAndThePortButNotTheWriteM
     EXPECT_TRUE(Control<QRadioButton>(1131)->isChecked());
     EXPECT_EQ(store.Value("Recent Files/Settings"), dir.File("loader.mfl"));
 
-    // Saved again, the file comes back byte for byte: the long address was
-    // kept for the run to refuse, not cut to what the field shows.
+    // The long address was kept for the run to refuse, not cut to the field.
     ClickAnswering(1078, dir.File("again.mfl"));
     EXPECT_EQ(ReadFileText(dir.File("again.mfl")), ReadFileText(dir.File("loader.mfl")));
+    EXPECT_EQ(store.Value("Recent Files/Settings"), dir.File("again.mfl"));
 }
 
 // Endings while a worker runs ---------------------------------------------
@@ -277,15 +276,12 @@ TEST_F(LoaderDialogTest, EveryWayOfEndingStopsTheRunningWorkerFirst) {
         UartEmulatorOptions silent;
         silent.bootRomSilent = true;
         PtyHandset handset(silent);
-        SetPort(handset.PortPath());
-        Control<QLabel>(1133)->clear();
-        Click(1076);
+        StartOn(handset.PortPath());
         Flush();
         ASSERT_TRUE(Dialog().Session().IsConnected());
         EXPECT_FALSE(Control(1076)->isEnabled());
         end(Dialog());
-        ASSERT_TRUE(ProcessUntil(
-            [this] { return Control<QLabel>(1133)->text() == "Comport is disconnected."; }));
+        ASSERT_TRUE(AwaitRunEnd());
         EXPECT_EQ(Dialog().isVisible(), !closes);
         EXPECT_FALSE(Dialog().Session().IsConnected());
         EXPECT_TRUE(ShownLog().ends_with("\nFailed to receive any data from the device.\n" +
