@@ -170,18 +170,6 @@ TEST_F(LoaderRun, AnUnknownRequestCodeIsIgnoredAndEveryPingIsAnswered) {
         diagnostics.end());
 }
 
-TEST_F(LoaderRun, APortThatCannotBeOpenedLogsOnlyFailedToConnect) {
-    sink.Post(LogAppended{"earlier text\r\n"});
-    session.SetPortName("/nonexistent/tty");
-    EXPECT_FALSE(session.Connect());
-    EXPECT_EQ(session.WaitForRunEnd(), std::nullopt);
-    EXPECT_EQ(sink.LogText(), "Failed to connect.\r\n");
-    EXPECT_FALSE(session.IsConnected());
-    for (const LoaderEvent& e : sink.Events())
-        EXPECT_NE(e, LoaderEvent(ConnectEnabled{false}));
-    EXPECT_NE(sink.Diagnostics().back().find("cannot open /nonexistent/tty"), std::string::npos);
-}
-
 TEST_F(LoaderRun, AnInvalidListRefusesTheRunWithoutTalkingToTheHandset) {
     const std::string listPath = files.dir.File("broken.stm");
     marlow::test::WriteFile(listPath, "-role0.bin\n\n-role1.bin\n");
