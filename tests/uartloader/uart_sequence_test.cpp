@@ -3,7 +3,6 @@
 
 #include "uartloader/uart_boot_sequence.h"
 
-#include "common/little_endian.h"
 #include "emulators/in_process_handset.h"
 #include "emulators/in_process_uart.h"
 #include "support/uart_test_support.h"
@@ -122,21 +121,6 @@ TEST_P(AsicIdAt, ConsumesExactlyTheAsicIdBlockAndGivesEachReadItsOwnTimeOut) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Positions, AsicIdAt, ::testing::Values(0u, 7u, 12u));
-
-TEST_F(BootSequence, SendsTheSecondBootAsItsSizeThenOneByteAWrite) {
-    handset.Emulate({{}});
-    ASSERT_EQ(RunSequence(), RunOutcome::Done);
-    const auto writes = handset.link.HostWrites();
-    const std::size_t n = files.contents[0].size();
-    ASSERT_GT(writes.size(), 2 + n);
-    EXPECT_EQ(LoadLe32(writes[1].bytes), n);
-    for (std::size_t i = 0; i < n; ++i)
-        ASSERT_EQ(writes[2 + i].bytes, std::vector<std::uint8_t>{files.contents[0][i]});
-    const std::vector<int> bar0 = sink.Progress(0);
-    EXPECT_EQ(bar0.front(), 0); // set by the run before the first byte
-    EXPECT_EQ(bar0.back(), 100);
-    EXPECT_TRUE(std::is_sorted(bar0.begin(), bar0.end()));
-}
 
 TEST_F(BootSequence, AMissingRestOfTheAsicIdIsNoAsicId) {
     handset.Play([](InProcessUartLink& l) {
