@@ -55,13 +55,6 @@ TEST_F(ListFile, PhoneGroupEndsTheListAndGetsItsRoles) {
                                    {"modem.eep", InWork("modem.eep"), PhoneFileRole::Eeprom}}));
 }
 
-TEST_F(ListFile, LaterGroupLinesKeepTheirDash) {
-    const ListContents list = ReadListFile(Write("-psi.flb\r\n-slb.flb\r\n"));
-    ASSERT_EQ(list.phoneGroup.size(), 2u);
-    EXPECT_EQ(list.phoneGroup[1].name, "-slb.flb");
-    EXPECT_EQ(list.phoneGroup[1].role, PhoneFileRole::None);
-}
-
 TEST_F(ListFile, AnyOtherLineEndsTheList) {
     const ListContents list = ReadListFile(Write("+NK.BIN\r\nNK.bin \r\nlater.bin\r\n"));
     EXPECT_EQ(list.entries, (std::vector<ListEntry>{{"NK.BIN", InWork("NK.BIN")}}));

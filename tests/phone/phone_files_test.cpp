@@ -16,13 +16,6 @@ TEST(ClassifyPhoneFile, LoadersByExactNameImagesByExtensionAnyCase) {
         EXPECT_EQ(ClassifyPhoneFile(none), PhoneFileRole::None) << none;
 }
 
-TEST(PhoneFileSet, ClearingDisplayNamesKeepsPaths) {
-    PhoneFileSet set;
-    ASSERT_TRUE(set.Assign(PhoneFileRole::Eeprom, "m.eep", "/p/m.eep"));
-    set.ClearDisplayNames();
-    EXPECT_EQ(set[PhoneFileRole::Eeprom], (PhoneFileEntry{"", "/p/m.eep"}));
-}
-
 TEST(PhoneFileSet, AssignRefusesPathsThatDoNotFitAndChangesNothing) {
     PhoneFileSet set;
     ASSERT_TRUE(set.Assign(PhoneFileRole::Firmware, "a.fls", std::string(kMaxPhonePath, 'a')));

@@ -72,15 +72,6 @@ TEST(ReportRoute, EachOwnerHearsOnlyItsOwnFunction) {
     EXPECT_EQ(panel.count, 0);
 }
 
-TEST(ReportRoute, ClosedRouteDeliversNothing) {
-    CountingReceiver receiver;
-    ReportRoute route = ReportRoute::Open(receiver);
-    const IFWD_DL_report function = route.Function();
-    route.Close();
-    function(1, 0, "late");
-    EXPECT_EQ(receiver.count, 0);
-}
-
 TEST(ReportRoute, SlotsRunOutWithoutCrashingAndComeBack) {
     CountingReceiver receiver;
     std::vector<ReportRoute> routes;

@@ -35,11 +35,6 @@ protected:
         library = std::move(*loaded);
     }
 
-    void TearDown() override {
-        engine.reset();
-        modem.reset();
-    }
-
     void StartModem(ModemFaults faults) {
         emulators::ModemEmulatorOptions options;
         options.faults = faults;
