@@ -104,13 +104,15 @@ TEST_F(MainFrameTest, OriginalPositionAndResizingArrangeTheTable) {
     }
 }
 
-TEST_F(MainFrameTest, MessageWindowsCannotBeClosed) {
+TEST_F(MainFrameTest, MessageWindowsCannotBeClosedTheFrameWithoutADeviceCan) {
     gui::CChildFrame* child = frame->Child(WindowRole::DeviceState);
     EXPECT_FALSE(child->close());
     EXPECT_TRUE(child->isVisible());
     for (QAction* action : child->systemMenu()->actions())
         EXPECT_FALSE(action->text().contains("Close"));
     EXPECT_FALSE(child->windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_TRUE(frame->close()) << "without a device the frame closes at once";
+    EXPECT_FALSE(frame->isVisible());
 }
 
 TEST_F(MainFrameTest, SaveCommandsOfferTheirNamesAndWriteCrLf) {
@@ -127,9 +129,8 @@ TEST_F(MainFrameTest, SaveCommandsOfferTheirNamesAndWriteCrLf) {
     EXPECT_EQ(dialogs.choices[0].filters.front().label, "Text File(*.txt)");
     EXPECT_EQ(ReadFileText(dir.File("Device.txt")), "\r\nDevice Connected!");
     EXPECT_EQ(frame->Child(WindowRole::DeviceState)->windowTitle(), "Device State Window");
-}
 
-TEST_F(MainFrameTest, ToolbarSaveAsNamesTheActiveWindowAfterItsFile) {
+    // The toolbar's Save As names the active window after its file.
     context->Print(context->debugMessage, "boot>\n");
     frame->MdiArea()->setActiveSubWindow(frame->Child(WindowRole::DebugMessage));
     dialogs.answers = {QString::fromStdString(dir.File("console.txt"))};
@@ -218,11 +219,6 @@ TEST(PhoneRunStatus, StepsWaitsAndTheVerdict) {
     EXPECT_EQ(status.StatusText(), "Phone Downloaded Fail! Downloading the firmware image failed.");
     status.Cancelled();
     EXPECT_EQ(status.StatusText(), "Phone Downloaded Fail! Downloading the firmware image failed.");
-}
-
-TEST_F(MainFrameTest, ClosingWithoutADeviceClosesAtOnce) {
-    EXPECT_TRUE(frame->close());
-    EXPECT_FALSE(frame->isVisible());
 }
 
 TEST_F(MainFrameTest, TypingUWithoutADeviceShowsThePortWaitBoxOnce) {

@@ -130,7 +130,7 @@ TEST_F(SettingsSheetTest, ThePhoneChooserWantsBrxAndCancelKeepsTheEdit) {
     EXPECT_EQ(dialogs.choices.front().defaultSuffix, "brx");
 }
 
-TEST_F(SettingsSheetTest, ThePortPageClosesTheDebugPortAndListsThePorts) {
+TEST_F(SettingsSheetTest, ThePortPageClosesTheDebugPortListsThePortsAndSearches) {
     CConfigSheet sheet("Settings", Environment());
     EXPECT_EQ(portCloses, 1);
     QComboBox* list = sheet.PortPage()->Ports();
@@ -140,14 +140,8 @@ TEST_F(SettingsSheetTest, ThePortPageClosesTheDebugPortAndListsThePorts) {
     EXPECT_EQ(list->currentText(), "ttyS1");
     EXPECT_EQ(sheet.PortPage()->Bauds()->currentText(), "38400");
     EXPECT_EQ(sheet.PortPage()->Bauds()->count(), 13);
-    settings.Values().frontPanelMode = true;
-    CConfigSheet panelSheet("Settings", Environment());
-    EXPECT_EQ(portCloses, 1) << "in front-panel mode the port stays open";
-}
 
-TEST_F(SettingsSheetTest, SearchRebuildsTheListFromTheSystem) {
-    CConfigSheet sheet("Settings", Environment());
-    QComboBox* list = sheet.PortPage()->Ports();
+    // "--Search--" rebuilds the list from the system.
     const int scansBefore = portScans;
     ports = QStringList{"ttyACM0"};
     list->setCurrentIndex(0);
@@ -157,6 +151,10 @@ TEST_F(SettingsSheetTest, SearchRebuildsTheListFromTheSystem) {
     EXPECT_EQ(list->itemText(2), "ttyACM0");
     EXPECT_EQ(list->currentIndex(), -1);     // the current port is gone: no selection,
     EXPECT_EQ(list->currentText(), "ttyS1"); // but its name stays in view
+
+    settings.Values().frontPanelMode = true;
+    CConfigSheet panelSheet("Settings", Environment());
+    EXPECT_EQ(portCloses, 1) << "in front-panel mode the port stays open";
 }
 
 // What the port list holds on OK becomes the debug port: a listed port, a
