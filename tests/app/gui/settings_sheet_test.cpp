@@ -55,23 +55,20 @@ protected:
     std::vector<std::string> shownPaths;
 };
 
-// Without RegDownTo the download page opens on Flash.
-TEST_F(SettingsSheetTest, PagesCaptionNoApplyButtonAndFlashByDefault) {
+// Without RegDownTo the download page opens on Flash; Ram on OK is stored
+// and the next sheet opens on it.
+TEST_F(SettingsSheetTest, PagesCaptionNoApplyButtonAndTheTargetOnOk) {
     settings.Values().downloadTarget = app::kDownloadToRam;
-    CConfigSheet sheet("Settings", Environment());
-    EXPECT_EQ(sheet.windowTitle(), "Settings");
-    ASSERT_EQ(sheet.Pages()->count(), 2);
-    EXPECT_EQ(sheet.Pages()->tabText(0), "Image Open");
-    EXPECT_EQ(sheet.Pages()->tabText(1), "Port Setting");
-    for (QPushButton* button : sheet.findChildren<QPushButton*>())
-        EXPECT_NE(button->text(), "&Apply");
-    EXPECT_TRUE(sheet.DownloadPage()->Flash()->isChecked());
-    EXPECT_EQ(settings.Values().downloadTarget, app::kDownloadToFlash);
-}
-
-TEST_F(SettingsSheetTest, RamOnOkIsStoredAndTheNextSheetOpensOnRam) {
     {
         CConfigSheet sheet("Settings", Environment());
+        EXPECT_EQ(sheet.windowTitle(), "Settings");
+        ASSERT_EQ(sheet.Pages()->count(), 2);
+        EXPECT_EQ(sheet.Pages()->tabText(0), "Image Open");
+        EXPECT_EQ(sheet.Pages()->tabText(1), "Port Setting");
+        for (QPushButton* button : sheet.findChildren<QPushButton*>())
+            EXPECT_NE(button->text(), "&Apply");
+        EXPECT_TRUE(sheet.DownloadPage()->Flash()->isChecked());
+        EXPECT_EQ(settings.Values().downloadTarget, app::kDownloadToFlash);
         sheet.DownloadPage()->PdaPath()->setText("/images/quill.lst");
         sheet.DownloadPage()->PhonePath()->setText("/images/Phone.brx");
         sheet.DownloadPage()->Ram()->setChecked(true);
