@@ -39,10 +39,8 @@ TEST(BulkPairSearch, TakesTheFirstSettingWithBothBulkDirections) {
 }
 
 TEST(UsbDevicePath, NamesBusAndPortChain) {
-    const std::vector<std::uint8_t> chain{4, 2};
-    EXPECT_EQ(FormatUsbDevicePath(1, chain), "usb:1-4.2");
-    const std::vector<std::uint8_t> single{7};
-    EXPECT_EQ(FormatUsbDevicePath(3, single), "usb:3-7");
+    EXPECT_EQ(FormatUsbDevicePath(1, std::vector<std::uint8_t>{4, 2}), "usb:1-4.2");
+    EXPECT_EQ(FormatUsbDevicePath(3, std::vector<std::uint8_t>{7}), "usb:3-7");
     EXPECT_EQ(FormatUsbDevicePath(2, {}), "usb:2-0");
 }
 
