@@ -115,7 +115,7 @@ TEST_F(MainFrameTest, MessageWindowsCannotBeClosedTheFrameWithoutADeviceCan) {
     EXPECT_FALSE(frame->isVisible());
 }
 
-TEST_F(MainFrameTest, SaveCommandsOfferTheirNamesAndWriteCrLf) {
+TEST_F(MainFrameTest, SaveAndClearCommandsActOnTheirWindows) {
     context->Print(context->deviceState, "\nDevice Connected!");
     dialogs.answers = {QString::fromStdString(dir.File("Device.txt")), QString(), QString()};
     frame->Command(gui::ID_SAVE_DEVICE_STATE)->trigger();
@@ -137,16 +137,13 @@ TEST_F(MainFrameTest, SaveCommandsOfferTheirNamesAndWriteCrLf) {
     frame->Command(gui::ID_FILE_SAVE_AS)->trigger();
     EXPECT_EQ(ReadFileText(dir.File("console.txt")), "boot>\r\n");
     EXPECT_EQ(frame->Child(WindowRole::DebugMessage)->windowTitle(), "console.txt");
-}
 
-TEST_F(MainFrameTest, DebugMessageClearEmptiesOnlyThatWindow) {
-    context->Print(context->debugMessage, "noise");
-    context->Print(context->deviceState, "state");
+    // Debug Message Clear empties only that window.
     frame->Command(gui::ID_DEBUG_MESSAGE_CLEAR)->trigger();
     Flush();
     EXPECT_EQ(context->debugMessage.Bytes(), "");
     EXPECT_EQ(frame->View(WindowRole::DebugMessage)->toPlainText(), "");
-    EXPECT_EQ(context->deviceState.Bytes(), "state");
+    EXPECT_EQ(context->deviceState.Bytes(), "\r\nDevice Connected!");
 }
 
 // Only a frame in the foreground says so; behind another program nothing.

@@ -98,7 +98,7 @@ TEST_F(SettingsSheetTest, CancelStoresNothingButThePhoneOptionStays) {
     EXPECT_EQ(optionFlags, 0);
 }
 
-TEST_F(SettingsSheetTest, ThePdaChooserRefusesOtherExtensionsAndAsksAgain) {
+TEST_F(SettingsSheetTest, TheChoosersRefuseOtherExtensionsAndAskAgain) {
     CConfigSheet sheet("Settings", Environment());
     // Only the name's last dot counts, in either letter case.
     dialogs.answers = {QString("/images/nk.bin.bak"), QString("/a.bin/noext"),
@@ -114,17 +114,16 @@ TEST_F(SettingsSheetTest, ThePdaChooserRefusesOtherExtensionsAndAsksAgain) {
     EXPECT_EQ(choice.filters[0].label, "BIN Files(*.bin)");
     EXPECT_EQ(choice.filters[1].label, "LIST Files (*.lst)");
     EXPECT_EQ(choice.filters[2].label, "All Files(*.*)");
-}
 
-TEST_F(SettingsSheetTest, ThePhoneChooserWantsBrxAndCancelKeepsTheEdit) {
-    CConfigSheet sheet("Settings", Environment());
+    // The phone chooser wants .brx; a cancel keeps the edit.
+    dialogs.messages.clear();
     const QString before = sheet.DownloadPage()->PhonePath()->text();
     dialogs.answers = {QString("/p/phone.bin"), QString()};
     sheet.DownloadPage()->OnPhoneButton();
     EXPECT_EQ(dialogs.messages,
               (std::vector<QString>{"Invalid File Extension!\r\n(Choose a Correct File(*.brx)"}));
     EXPECT_EQ(sheet.DownloadPage()->PhonePath()->text(), before);
-    EXPECT_EQ(dialogs.choices.front().defaultSuffix, "brx");
+    EXPECT_EQ(dialogs.choices.back().defaultSuffix, "brx");
 }
 
 TEST_F(SettingsSheetTest, ThePortPageClosesTheDebugPortListsThePortsAndSearches) {
