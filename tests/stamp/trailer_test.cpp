@@ -38,16 +38,14 @@ TEST(TrailerBuild, RefusesOverlongFieldsInsteadOfCutting) {
     EXPECT_NE(longVersion.find("4"), std::string::npos) << longVersion;
 }
 
-TEST(TrailerFile, ShorterThanTwentyBytesHasNoTrailer) {
+// Shorter than twenty bytes is no trailer; a missing file or a folder
+// cannot be opened.
+TEST(TrailerFile, ShortMissingAndFolderReads) {
     TempDir dir;
     WriteFile(dir.File("short.bin"), std::string(19, 'A'));
     EXPECT_EQ(ReadTrailerBytes(dir.File("short.bin")).status, TrailerStatus::TooShort);
     WriteFile(dir.File("exact.bin"), std::string(20, 'A'));
     EXPECT_EQ(ReadTrailerBytes(dir.File("exact.bin")).status, TrailerStatus::Ok);
-}
-
-TEST(TrailerFile, MissingFileAndFolderAreOpenErrors) {
-    TempDir dir;
     const TrailerRead missing = ReadTrailerBytes(dir.File("none.bin"));
     EXPECT_EQ(missing.status, TrailerStatus::OpenFailed);
     EXPECT_NE(missing.error.find("none.bin"), std::string::npos);
