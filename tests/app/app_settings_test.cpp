@@ -164,7 +164,7 @@ TEST_F(SettingsStore, LoadsOnlyOnTheFirstCallOfAnyMode) {
     EXPECT_EQ(again.SettingsCallCount(), 2u);
 }
 
-TEST_F(SettingsStore, SavesPortPathsAndTheOtherWindowsValuesAsText) {
+TEST_F(SettingsStore, SavesPortPathsAndTheOtherWindowsValuesAsTextUpToTheirBound) {
     QSettings store(QString::fromStdString(File()), QSettings::IniFormat);
     CAppSettings settings(store);
     EXPECT_TRUE(settings.LoadSaveSettings(SETTINGS_SAVE_PORT, "ttyUSB1", 115200));
@@ -185,20 +185,15 @@ TEST_F(SettingsStore, SavesPortPathsAndTheOtherWindowsValuesAsText) {
     EXPECT_EQ(Stored("RegDownTo"), "F");
     settings.WriteUsbDownloader("0");
     EXPECT_EQ(Stored("USB Downloader"), "0");
-}
 
-TEST_F(SettingsStore, OverlongValuesAreNotSaved) {
-    Store("Path", "/srv/good.bin");
-    QSettings store(QString::fromStdString(File()), QSettings::IniFormat);
-    CAppSettings settings(store);
+    // An overlong value is not saved; the others are.
     settings.Values().downloadPath = std::string(255, 'x');
-    settings.Values().phonePackagePath = "/srv/Phone.brx";
+    settings.Values().phonePackagePath = "/srv/Phone2.brx";
     EXPECT_FALSE(settings.LoadSaveSettings(SETTINGS_SAVE_PATHS));
-    EXPECT_EQ(Stored("Path"), "/srv/good.bin");
-    EXPECT_EQ(Stored("PhonePath"), "/srv/Phone.brx");
-
+    EXPECT_EQ(Stored("Path"), "/srv/quill_all.lst");
+    EXPECT_EQ(Stored("PhonePath"), "/srv/Phone2.brx");
     EXPECT_FALSE(settings.LoadSaveSettings(SETTINGS_SAVE_PORT, std::string(255, 'p'), 9600));
-    EXPECT_EQ(Stored("Port"), std::nullopt);
+    EXPECT_EQ(Stored("Port"), "ttyUSB1");
     EXPECT_EQ(Stored("Baud"), "9600");
 }
 

@@ -210,6 +210,7 @@ TEST_F(FileFactsFromDisk, TenByteFileIsNeitherStampedNorAnImage) {
     EXPECT_EQ(panel.texts, (FrontPanelFileTexts{"10 Bytes", "2008-01-18 / 14:05:09", "", ""}));
 }
 
+// Twenty bytes are enough for a trailer; thirteen hold an end record only.
 TEST_F(FileFactsFromDisk, ExactlyTwentyBytesIsLongEnoughForATrailer) {
     const std::string path =
         Make("twenty.bin", std::string_view("MODEL\0\0\0\0\0\0\0\0\0\0V1\0\0\0", 20));
@@ -217,16 +218,11 @@ TEST_F(FileFactsFromDisk, ExactlyTwentyBytesIsLongEnoughForATrailer) {
     EXPECT_EQ(block.messageBox, std::nullopt);
     EXPECT_EQ(block.prints, FileBlock(path, "20", "MODEL", "V1"));
     EXPECT_EQ(ShowImageInformation(ReadFileFacts(path)).size(), 9u);
-}
-
-TEST_F(FileFactsFromDisk, ThirteenBytesHasAnEndRecordButNoTrailer) {
-    const std::string path =
-        Make("thirteen.bin",
-             std::string_view("\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d", 13));
-    const Result<FileFacts> facts = ReadFileFacts(path);
-    ASSERT_TRUE(facts);
-    EXPECT_FALSE(facts->trailer);
-    EXPECT_EQ(ShowImageInformation(facts), ImageBlock("0x0B0A0908", "3340", "0x09080706"));
+    const Result<FileFacts> thirteen = ReadFileFacts(Make(
+        "13.bin", std::string_view("\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d", 13)));
+    ASSERT_TRUE(thirteen);
+    EXPECT_FALSE(thirteen->trailer);
+    EXPECT_EQ(ShowImageInformation(thirteen), ImageBlock("0x0B0A0908", "3340", "0x09080706"));
 }
 
 TEST_F(FileFactsFromDisk, NoFileIsLeftOpen) {

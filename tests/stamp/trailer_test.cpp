@@ -38,22 +38,21 @@ TEST(TrailerBuild, RefusesOverlongFieldsInsteadOfCutting) {
     EXPECT_NE(longVersion.find("4"), std::string::npos) << longVersion;
 }
 
-TEST(TrailerFile, ShorterThanTwentyBytesHasNoTrailer) {
+// Shorter than twenty bytes is no trailer; a missing file or a folder
+// cannot be opened.
+TEST(TrailerFile, ShortMissingAndFolderReads) {
     TempDir dir;
     WriteFile(dir.File("short.bin"), std::string(19, 'A'));
     EXPECT_EQ(ReadTrailerBytes(dir.File("short.bin")).status, TrailerStatus::TooShort);
     WriteFile(dir.File("exact.bin"), std::string(20, 'A'));
     EXPECT_EQ(ReadTrailerBytes(dir.File("exact.bin")).status, TrailerStatus::Ok);
-}
-
-TEST(TrailerFile, MissingFileAndFolderAreOpenErrors) {
-    TempDir dir;
     const TrailerRead missing = ReadTrailerBytes(dir.File("none.bin"));
     EXPECT_EQ(missing.status, TrailerStatus::OpenFailed);
     EXPECT_NE(missing.error.find("none.bin"), std::string::npos);
     EXPECT_EQ(ReadTrailerBytes(dir.Path()).status, TrailerStatus::OpenFailed);
 }
 
+// Nor does it touch a file when a field is overlong.
 TEST(TrailerFile, AppendNeverCreatesAFileNorWaitsOnAPipe) {
     TempDir dir;
     const TrailerWrite write = AppendTrailer(dir.File("none.nb0"), "A", "1");
@@ -64,13 +63,9 @@ TEST(TrailerFile, AppendNeverCreatesAFileNorWaitsOnAPipe) {
     const TrailerWrite pipe = AppendTrailer(dir.File("pipe.nb0"), "A", "1");
     EXPECT_EQ(pipe.status, TrailerStatus::OpenFailed);
     EXPECT_NE(pipe.error.find("is not a regular file"), std::string::npos) << pipe.error;
-}
-
-TEST(TrailerFile, OverlongFieldLeavesTheFileUntouched) {
-    TempDir dir;
     WriteFile(dir.File("image.nb0"), std::string(100, 'x'));
-    const TrailerWrite write = AppendTrailer(dir.File("image.nb0"), "ABCDEFGHIJKLMNOP", "1");
-    EXPECT_EQ(write.status, TrailerStatus::FieldTooLong);
+    const TrailerWrite overlong = AppendTrailer(dir.File("image.nb0"), "ABCDEFGHIJKLMNOP", "1");
+    EXPECT_EQ(overlong.status, TrailerStatus::FieldTooLong);
     EXPECT_EQ(ReadFileBytes(dir.File("image.nb0")).size(), 100u);
 }
 

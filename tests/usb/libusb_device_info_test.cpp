@@ -11,43 +11,36 @@ namespace {
 
 constexpr std::uint8_t kBulk = 0x02;
 constexpr std::uint8_t kInterrupt = 0x03;
+using Interfaces = std::vector<UsbInterfaceInfo>;
 
-TEST(BulkPairSearch, TakesTheFirstInterfaceWithBothDirections) {
-    const std::vector<UsbInterfaceInfo> interfaces{
-        {0, 0, {{0x83, kInterrupt, 8}}},                 // interrupt only
-        {1, 0, {{0x81, kBulk, 64}}},                     // IN only
-        {2, 0, {{0x02, kBulk, 64}, {0x84, kBulk, 512}}}, // the pipe
-        {3, 0, {{0x85, kBulk, 64}, {0x06, kBulk, 64}}}};
-    const auto pair = FindBulkPair(interfaces);
+// Interfaces and their alternate settings in descriptor order; transfer
+// types other than bulk do not count.
+TEST(BulkPairSearch, TakesTheFirstSettingWithBothBulkDirections) {
+    const auto pair =
+        FindBulkPair(Interfaces{{0, 0, {{0x83, kInterrupt, 8}}},                 // interrupt only
+                                {1, 0, {{0x81, kBulk, 64}}},                     // IN only
+                                {2, 0, {{0x02, kBulk, 64}, {0x84, kBulk, 512}}}, // the pipe
+                                {3, 0, {{0x85, kBulk, 64}, {0x06, kBulk, 64}}}});
     ASSERT_TRUE(pair.has_value());
     EXPECT_EQ(pair->interfaceNumber, 2);
     EXPECT_EQ(pair->inEndpoint, 0x84);
     EXPECT_EQ(pair->outEndpoint, 0x02);
     EXPECT_EQ(pair->inMaxPacketSize, 512);
-}
-
-TEST(BulkPairSearch, LooksAtAlternateSettingsAndIgnoresOtherTransferTypes) {
-    const std::vector<UsbInterfaceInfo> interfaces{
+    const auto alternate = FindBulkPair(Interfaces{
         {0, 0, {{0x81, kInterrupt, 8}, {0x02, kInterrupt, 8}}},
-        {0, 1, {{0x81, kInterrupt, 8}, {0x82, kBulk, 64}, {0x03, kBulk, 64}, {0x04, kBulk, 64}}}};
-    const auto pair = FindBulkPair(interfaces);
-    ASSERT_TRUE(pair.has_value());
-    EXPECT_EQ(pair->alternateSetting, 1);
-    EXPECT_EQ(pair->inEndpoint, 0x82);
-    EXPECT_EQ(pair->outEndpoint, 0x03);
-}
-
-TEST(BulkPairSearch, FindsNothingWithoutAPair) {
+        {0, 1, {{0x81, kInterrupt, 8}, {0x82, kBulk, 64}, {0x03, kBulk, 64}, {0x04, kBulk, 64}}}});
+    ASSERT_TRUE(alternate.has_value());
+    EXPECT_EQ(alternate->alternateSetting, 1);
+    EXPECT_EQ(alternate->inEndpoint, 0x82);
+    EXPECT_EQ(alternate->outEndpoint, 0x03);
     EXPECT_FALSE(FindBulkPair({}).has_value());
-    const std::vector<UsbInterfaceInfo> outOnly{{0, 0, {{0x01, kBulk, 64}, {0x02, kBulk, 64}}}};
-    EXPECT_FALSE(FindBulkPair(outOnly).has_value());
+    EXPECT_FALSE(
+        FindBulkPair(Interfaces{{0, 0, {{0x01, kBulk, 64}, {0x02, kBulk, 64}}}}).has_value());
 }
 
 TEST(UsbDevicePath, NamesBusAndPortChain) {
-    const std::vector<std::uint8_t> chain{4, 2};
-    EXPECT_EQ(FormatUsbDevicePath(1, chain), "usb:1-4.2");
-    const std::vector<std::uint8_t> single{7};
-    EXPECT_EQ(FormatUsbDevicePath(3, single), "usb:3-7");
+    EXPECT_EQ(FormatUsbDevicePath(1, std::vector<std::uint8_t>{4, 2}), "usb:1-4.2");
+    EXPECT_EQ(FormatUsbDevicePath(3, std::vector<std::uint8_t>{7}), "usb:3-7");
     EXPECT_EQ(FormatUsbDevicePath(2, {}), "usb:2-0");
 }
 

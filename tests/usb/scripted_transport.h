@@ -22,15 +22,13 @@ public:
     };
 
     // Script
-    int openFailuresLeft = 0; // Open fails this many times, then succeeds
-    std::string openError = "device busy";
+    int openFailuresLeft = 0;                     // Open fails this many times, then succeeds
     std::deque<usb::TransferStatus> writeResults; // default Ok
     std::deque<Read> reads;
 
     // Record
     int openAttempts = 0;
     int closeCalls = 0;
-    int interruptCalls = 0;
     int clearInterruptCalls = 0;
     std::vector<std::vector<std::uint8_t>> writes;
 
@@ -40,7 +38,7 @@ public:
         changed_.notify_all();
         if (openFailuresLeft > 0) {
             --openFailuresLeft;
-            return Failure{openError};
+            return Failure{"device busy"};
         }
         open_ = true;
         return {};
@@ -77,7 +75,6 @@ public:
 
     void Interrupt() override {
         std::lock_guard lock(mutex_);
-        ++interruptCalls;
         interrupted_ = true;
         changed_.notify_all();
     }

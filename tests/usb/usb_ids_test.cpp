@@ -31,6 +31,11 @@ TEST(PdaUsbIds, ReadsPairsInOrderWithoutDuplicates) {
     EXPECT_EQ(Parse(" 045e:00ce ,\t1234:abcd,045e:00ce"),
               (std::vector<UsbId>{standard, {0x1234, 0xabcd}}));
     EXPECT_EQ(FormatPdaUsbIds({standard, {0x1234, 0xabcd}}), "045e:00ce,1234:abcd");
+    // A device matches with both halves.
+    EXPECT_TRUE(MatchesAny({standard}, 0x045e, 0x00ce));
+    EXPECT_FALSE(MatchesAny({standard}, 0x045e, 0x00cf));
+    EXPECT_FALSE(MatchesAny({standard}, 0x045f, 0x00ce));
+    EXPECT_FALSE(MatchesAny({}, 0x045e, 0x00ce));
 }
 
 TEST(PdaUsbIds, MalformedItemsAreNamedWithTheirPositionAndTheExpectedForm) {
@@ -40,14 +45,6 @@ TEST(PdaUsbIds, MalformedItemsAreNamedWithTheirPositionAndTheExpectedForm) {
     for (const char* bad : {"", " ", "045e", "045e:00c", "045e:00ceX", "0x5e:00ce", "045e-00ce",
                             "045e:00ce,", ",045e:00ce", "g45e:00ce", "045e:00ce:0001"})
         EXPECT_NE(ErrorOf(bad).find("is not a USB id"), std::string::npos) << bad;
-}
-
-TEST(PdaUsbIds, MatchingNeedsBothHalves) {
-    const std::vector<UsbId> ids{{0x045e, 0x00ce}};
-    EXPECT_TRUE(MatchesAny(ids, 0x045e, 0x00ce));
-    EXPECT_FALSE(MatchesAny(ids, 0x045e, 0x00cf));
-    EXPECT_FALSE(MatchesAny(ids, 0x045f, 0x00ce));
-    EXPECT_FALSE(MatchesAny({}, 0x045e, 0x00ce));
 }
 
 TEST(PdaUsbIds, TheSettingFallsBackToTheDefaultWhenUnsetOrBlank) {

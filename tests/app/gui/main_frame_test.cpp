@@ -104,16 +104,18 @@ TEST_F(MainFrameTest, OriginalPositionAndResizingArrangeTheTable) {
     }
 }
 
-TEST_F(MainFrameTest, MessageWindowsCannotBeClosed) {
+TEST_F(MainFrameTest, MessageWindowsCannotBeClosedTheFrameWithoutADeviceCan) {
     gui::CChildFrame* child = frame->Child(WindowRole::DeviceState);
     EXPECT_FALSE(child->close());
     EXPECT_TRUE(child->isVisible());
     for (QAction* action : child->systemMenu()->actions())
         EXPECT_FALSE(action->text().contains("Close"));
     EXPECT_FALSE(child->windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_TRUE(frame->close()) << "without a device the frame closes at once";
+    EXPECT_FALSE(frame->isVisible());
 }
 
-TEST_F(MainFrameTest, SaveCommandsOfferTheirNamesAndWriteCrLf) {
+TEST_F(MainFrameTest, SaveAndClearCommandsActOnTheirWindows) {
     context->Print(context->deviceState, "\nDevice Connected!");
     dialogs.answers = {QString::fromStdString(dir.File("Device.txt")), QString(), QString()};
     frame->Command(gui::ID_SAVE_DEVICE_STATE)->trigger();
@@ -127,25 +129,21 @@ TEST_F(MainFrameTest, SaveCommandsOfferTheirNamesAndWriteCrLf) {
     EXPECT_EQ(dialogs.choices[0].filters.front().label, "Text File(*.txt)");
     EXPECT_EQ(ReadFileText(dir.File("Device.txt")), "\r\nDevice Connected!");
     EXPECT_EQ(frame->Child(WindowRole::DeviceState)->windowTitle(), "Device State Window");
-}
 
-TEST_F(MainFrameTest, ToolbarSaveAsNamesTheActiveWindowAfterItsFile) {
+    // The toolbar's Save As names the active window after its file.
     context->Print(context->debugMessage, "boot>\n");
     frame->MdiArea()->setActiveSubWindow(frame->Child(WindowRole::DebugMessage));
     dialogs.answers = {QString::fromStdString(dir.File("console.txt"))};
     frame->Command(gui::ID_FILE_SAVE_AS)->trigger();
     EXPECT_EQ(ReadFileText(dir.File("console.txt")), "boot>\r\n");
     EXPECT_EQ(frame->Child(WindowRole::DebugMessage)->windowTitle(), "console.txt");
-}
 
-TEST_F(MainFrameTest, DebugMessageClearEmptiesOnlyThatWindow) {
-    context->Print(context->debugMessage, "noise");
-    context->Print(context->deviceState, "state");
+    // Debug Message Clear empties only that window.
     frame->Command(gui::ID_DEBUG_MESSAGE_CLEAR)->trigger();
     Flush();
     EXPECT_EQ(context->debugMessage.Bytes(), "");
     EXPECT_EQ(frame->View(WindowRole::DebugMessage)->toPlainText(), "");
-    EXPECT_EQ(context->deviceState.Bytes(), "state");
+    EXPECT_EQ(context->deviceState.Bytes(), "\r\nDevice Connected!");
 }
 
 // Only a frame in the foreground says so; behind another program nothing.
@@ -218,11 +216,6 @@ TEST(PhoneRunStatus, StepsWaitsAndTheVerdict) {
     EXPECT_EQ(status.StatusText(), "Phone Downloaded Fail! Downloading the firmware image failed.");
     status.Cancelled();
     EXPECT_EQ(status.StatusText(), "Phone Downloaded Fail! Downloading the firmware image failed.");
-}
-
-TEST_F(MainFrameTest, ClosingWithoutADeviceClosesAtOnce) {
-    EXPECT_TRUE(frame->close());
-    EXPECT_FALSE(frame->isVisible());
 }
 
 TEST_F(MainFrameTest, TypingUWithoutADeviceShowsThePortWaitBoxOnce) {

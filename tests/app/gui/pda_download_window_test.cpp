@@ -52,20 +52,17 @@ protected:
     // What the window's phone engine binds to; read when the window is made.
     virtual void PrepareEnvironment() {}
 
-    void UseImage(const pda::BootImagePlan& plan) {
-        const std::string path = dir.File("NK.bin");
-        WriteFile(path, pda::BuildBootImage(plan));
-        context->settings.Values().downloadPath = path;
-    }
-
     TempDir dir;
     ScriptedBus* bus = nullptr;
 };
 
 TEST_F(PdaDownloadWindowTest, AnArrivingDeviceDownloadsAndItsLeavingCompletes) {
-    UseImage(pda::MakeBootImagePlan(
-        0x80001000, 0x100,
-        {pda::RecordPlan{0x80001000, std::vector<std::uint8_t>(32, 7), std::nullopt}}, 0x80001000));
+    context->settings.Values().downloadPath = dir.File("NK.bin");
+    WriteFile(dir.File("NK.bin"),
+              pda::BuildBootImage(pda::MakeBootImagePlan(
+                  0x80001000, 0x100,
+                  {pda::RecordPlan{0x80001000, std::vector<std::uint8_t>(32, 7), std::nullopt}},
+                  0x80001000)));
     emulators::PdaBootLoaderEmulator emulator;
     emulators::InProcessUsbPair pair =
         emulators::MakeInProcessUsbPair("Quillon USB boot loader", "inproc:7");

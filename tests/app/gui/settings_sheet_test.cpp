@@ -55,23 +55,20 @@ protected:
     std::vector<std::string> shownPaths;
 };
 
-// Without RegDownTo the download page opens on Flash.
-TEST_F(SettingsSheetTest, PagesCaptionNoApplyButtonAndFlashByDefault) {
+// Without RegDownTo the download page opens on Flash; Ram on OK is stored
+// and the next sheet opens on it.
+TEST_F(SettingsSheetTest, PagesCaptionNoApplyButtonAndTheTargetOnOk) {
     settings.Values().downloadTarget = app::kDownloadToRam;
-    CConfigSheet sheet("Settings", Environment());
-    EXPECT_EQ(sheet.windowTitle(), "Settings");
-    ASSERT_EQ(sheet.Pages()->count(), 2);
-    EXPECT_EQ(sheet.Pages()->tabText(0), "Image Open");
-    EXPECT_EQ(sheet.Pages()->tabText(1), "Port Setting");
-    for (QPushButton* button : sheet.findChildren<QPushButton*>())
-        EXPECT_NE(button->text(), "&Apply");
-    EXPECT_TRUE(sheet.DownloadPage()->Flash()->isChecked());
-    EXPECT_EQ(settings.Values().downloadTarget, app::kDownloadToFlash);
-}
-
-TEST_F(SettingsSheetTest, RamOnOkIsStoredAndTheNextSheetOpensOnRam) {
     {
         CConfigSheet sheet("Settings", Environment());
+        EXPECT_EQ(sheet.windowTitle(), "Settings");
+        ASSERT_EQ(sheet.Pages()->count(), 2);
+        EXPECT_EQ(sheet.Pages()->tabText(0), "Image Open");
+        EXPECT_EQ(sheet.Pages()->tabText(1), "Port Setting");
+        for (QPushButton* button : sheet.findChildren<QPushButton*>())
+            EXPECT_NE(button->text(), "&Apply");
+        EXPECT_TRUE(sheet.DownloadPage()->Flash()->isChecked());
+        EXPECT_EQ(settings.Values().downloadTarget, app::kDownloadToFlash);
         sheet.DownloadPage()->PdaPath()->setText("/images/quill.lst");
         sheet.DownloadPage()->PhonePath()->setText("/images/Phone.brx");
         sheet.DownloadPage()->Ram()->setChecked(true);
@@ -101,7 +98,7 @@ TEST_F(SettingsSheetTest, CancelStoresNothingButThePhoneOptionStays) {
     EXPECT_EQ(optionFlags, 0);
 }
 
-TEST_F(SettingsSheetTest, ThePdaChooserRefusesOtherExtensionsAndAsksAgain) {
+TEST_F(SettingsSheetTest, TheChoosersRefuseOtherExtensionsAndAskAgain) {
     CConfigSheet sheet("Settings", Environment());
     // Only the name's last dot counts, in either letter case.
     dialogs.answers = {QString("/images/nk.bin.bak"), QString("/a.bin/noext"),
@@ -117,20 +114,19 @@ TEST_F(SettingsSheetTest, ThePdaChooserRefusesOtherExtensionsAndAsksAgain) {
     EXPECT_EQ(choice.filters[0].label, "BIN Files(*.bin)");
     EXPECT_EQ(choice.filters[1].label, "LIST Files (*.lst)");
     EXPECT_EQ(choice.filters[2].label, "All Files(*.*)");
-}
 
-TEST_F(SettingsSheetTest, ThePhoneChooserWantsBrxAndCancelKeepsTheEdit) {
-    CConfigSheet sheet("Settings", Environment());
+    // The phone chooser wants .brx; a cancel keeps the edit.
+    dialogs.messages.clear();
     const QString before = sheet.DownloadPage()->PhonePath()->text();
     dialogs.answers = {QString("/p/phone.bin"), QString()};
     sheet.DownloadPage()->OnPhoneButton();
     EXPECT_EQ(dialogs.messages,
               (std::vector<QString>{"Invalid File Extension!\r\n(Choose a Correct File(*.brx)"}));
     EXPECT_EQ(sheet.DownloadPage()->PhonePath()->text(), before);
-    EXPECT_EQ(dialogs.choices.front().defaultSuffix, "brx");
+    EXPECT_EQ(dialogs.choices.back().defaultSuffix, "brx");
 }
 
-TEST_F(SettingsSheetTest, ThePortPageClosesTheDebugPortAndListsThePorts) {
+TEST_F(SettingsSheetTest, ThePortPageClosesTheDebugPortListsThePortsAndSearches) {
     CConfigSheet sheet("Settings", Environment());
     EXPECT_EQ(portCloses, 1);
     QComboBox* list = sheet.PortPage()->Ports();
@@ -140,14 +136,8 @@ TEST_F(SettingsSheetTest, ThePortPageClosesTheDebugPortAndListsThePorts) {
     EXPECT_EQ(list->currentText(), "ttyS1");
     EXPECT_EQ(sheet.PortPage()->Bauds()->currentText(), "38400");
     EXPECT_EQ(sheet.PortPage()->Bauds()->count(), 13);
-    settings.Values().frontPanelMode = true;
-    CConfigSheet panelSheet("Settings", Environment());
-    EXPECT_EQ(portCloses, 1) << "in front-panel mode the port stays open";
-}
 
-TEST_F(SettingsSheetTest, SearchRebuildsTheListFromTheSystem) {
-    CConfigSheet sheet("Settings", Environment());
-    QComboBox* list = sheet.PortPage()->Ports();
+    // "--Search--" rebuilds the list from the system.
     const int scansBefore = portScans;
     ports = QStringList{"ttyACM0"};
     list->setCurrentIndex(0);
@@ -157,6 +147,10 @@ TEST_F(SettingsSheetTest, SearchRebuildsTheListFromTheSystem) {
     EXPECT_EQ(list->itemText(2), "ttyACM0");
     EXPECT_EQ(list->currentIndex(), -1);     // the current port is gone: no selection,
     EXPECT_EQ(list->currentText(), "ttyS1"); // but its name stays in view
+
+    settings.Values().frontPanelMode = true;
+    CConfigSheet panelSheet("Settings", Environment());
+    EXPECT_EQ(portCloses, 1) << "in front-panel mode the port stays open";
 }
 
 // What the port list holds on OK becomes the debug port: a listed port, a

@@ -1,7 +1,6 @@
 // Start-up: one instance per user, freed when it ends, the presentation
-// chosen by "USB Downloader", the first three starts on an empty store, and
-// the debug port opened from what was loaded. How each stored text reads is
-// the settings' own tests' matter.
+// chosen by "USB Downloader", and the debug port opened from what was
+// loaded. How each stored text reads is the settings' own tests' matter.
 
 #include "app/gui/instance_lock.h"
 #include "app/gui/marlow_app.h"
@@ -67,22 +66,18 @@ TEST_F(StartUpTest, WithoutUsbDownloaderTheFrontPanelRunsWithFlash) {
     EXPECT_TRUE(opens.empty());
 }
 
-TEST_F(StartUpTest, FirstSecondAndThirdStartOnAnEmptyStore) {
-    ASSERT_EQ(Start(), StartResult::MainWindow);
-    ASSERT_EQ(Start(), StartResult::MainWindow);
-    store.Store().setValue("Port", "ttyUSB3");
-    store.Store().setValue("Baud", "115200");
-    ASSERT_EQ(Start(), StartResult::MainWindow);
-    EXPECT_EQ(opens, (std::vector<PortOpen>{{"COM1", 38400}, {"COM1", 110}, {"ttyUSB3", 115200}}));
-    EXPECT_EQ(panelRuns, 0);
-}
-
-TEST_F(StartUpTest, AnEmptyPortNameLeavesTheDebugPortClosed) {
+// The debug port opens with the loaded name and rate; an empty name leaves
+// it closed, quietly.
+TEST_F(StartUpTest, TheDebugPortOpensAsLoaded) {
     store.Store().setValue("Path", "/nowhere/NK.bin");
     store.Store().setValue("PhonePath", "/nowhere/Phone.brx");
-    store.Store().setValue("Port", "");
-    ASSERT_EQ(Start(), StartResult::MainWindow);
-    EXPECT_TRUE(opens.empty());
+    store.Store().setValue("Baud", "115200");
+    for (const char* port : {"ttyUSB3", ""}) {
+        store.Store().setValue("Port", port);
+        ASSERT_EQ(Start(), StartResult::MainWindow);
+    }
+    EXPECT_EQ(opens, (std::vector<PortOpen>{{"ttyUSB3", 115200}}));
+    EXPECT_EQ(panelRuns, 0);
     EXPECT_TRUE(dialogs.messages.empty());
 }
 
