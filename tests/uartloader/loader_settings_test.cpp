@@ -1,5 +1,6 @@
 #include "uartloader/loader_settings.h"
 
+#include "support/open_files.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -118,6 +119,18 @@ TEST(MflReading, UnreadableFileChangesNothing) {
         EXPECT_EQ(result.error, error);
         EXPECT_EQ(loaded, Edited()) << name;
     }
+}
+
+TEST(MflReading, FilesAreClosedOnEveryPath) {
+    TempDir dir;
+    const std::size_t before = test::OpenFileCount();
+    LoaderSettings settings;
+    ASSERT_TRUE(WriteMflFile(dir.File("a.mfl"), Edited()));
+    ReadMflFile(dir.File("a.mfl"), settings);
+    WriteFile(dir.File("b.mfl"), "COM");
+    ReadMflFile(dir.File("b.mfl"), settings);
+    ReadMflFile(dir.File("nosuch.mfl"), settings);
+    EXPECT_EQ(test::OpenFileCount(), before);
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 #include "uartloader/stm_list.h"
 
+#include "support/open_files.h"
 #include "support/temp_dir.h"
-#include "uartloader/loader_settings.h"
 
 #include <gtest/gtest.h>
 
@@ -16,11 +16,6 @@ using test::WriteFile;
 const Note kEndOfList{NoteKind::MessageBox, "End: File decoding  *.stm File"};
 const Note kInvalidLine{NoteKind::MessageBox, "Error : Invalid  *.stm File"};
 const Note kWrongExtension{NoteKind::MessageBox, "Please Open the *.stm File"};
-
-std::size_t OpenDescriptorCount() {
-    const std::filesystem::directory_iterator fds("/proc/self/fd");
-    return static_cast<std::size_t>(std::distance(begin(fds), end(fds)));
-}
 
 // Every row holds a marker, so that rows a read must not touch can be told apart.
 StmList EarlierList() {
@@ -132,20 +127,13 @@ TEST_F(StmListReading, WindowsNamesAreFoundIgnoringLetterCase) {
     EXPECT_EQ(result.notes.front().kind, NoteKind::TraceLine);
 }
 
-// The ".mfl" settings reader too.
-TEST_F(StmListReading, FilesAreClosedOnEveryPath) {
-    const std::size_t before = OpenDescriptorCount();
+TEST_F(StmListReading, FileIsClosedOnEveryPath) {
+    const std::size_t before = test::OpenFileCount();
     Read("set.stm", "-a0\n-a1\n-a2\n-a3\n-a4\n-a5\n-a6\n-a7\n-a8\n");
     Read("set.stm", "junk");
     Read("set.stm", "");
     Read("set.txt", "-a0\n");
-    LoaderSettings settings = LoaderSettings::Defaults();
-    ASSERT_TRUE(WriteMflFile(dir.File("a.mfl"), settings));
-    ReadMflFile(dir.File("a.mfl"), settings);
-    WriteFile(dir.File("b.mfl"), "COM");
-    ReadMflFile(dir.File("b.mfl"), settings);
-    ReadMflFile(dir.File("nosuch.mfl"), settings);
-    EXPECT_EQ(OpenDescriptorCount(), before);
+    EXPECT_EQ(test::OpenFileCount(), before);
 }
 
 } // namespace
