@@ -153,6 +153,60 @@ TEST_F(SerialPortOnPty, NothingIsWrittenAfterTheCloseWasRequested) {
     EXPECT_NE(device->Receive(any, milliseconds(50)), LinkStatus::Ok);
 }
 
+// Closing at once after a write still delivers it: more than the 4 KiB a
+// pseudo-terminal's reader takes in, so most of it is still on its way
+// when the port closes.
+TEST_F(SerialPortOnPty, WhatWasWrittenBeforeTheCloseStillReachesTheDevice) {
+    Bytes sent(10000);
+    for (std::size_t i = 0; i < sent.size(); ++i)
+        sent[i] = static_cast<std::uint8_t>(i * 7);
+    WithOpenPort([&](CUartPort& port) {
+        ASSERT_EQ(port.TransmitData(sent), LinkStatus::Ok);
+        port.Close();
+    });
+    Bytes got(sent.size());
+    EXPECT_EQ(device->Receive(got, milliseconds(5000)), LinkStatus::Ok);
+    EXPECT_EQ(got, sent);
+}
+
+// A write fails when the line reported a break and no other error since
+// the last look; each report counts once, and a read clears what came
+// before it. The driver's counters are played by the test.
+TEST_F(SerialPortOnPty, AWriteFailsOnABreakAloneTheLineReported) {
+    const struct {
+        const char* name;
+        LineErrorCounts beforeRead; // new counts a read then clears
+        LineErrorCounts beforeWrite;
+        LinkStatus written;
+    } rows[] = {
+        {"nothing", {}, {}, LinkStatus::Ok},
+        {"a break", {}, {.breaks = 1}, LinkStatus::LineBreak},
+        {"a break and a framing error", {}, {.breaks = 1, .errors = 1}, LinkStatus::Ok},
+        {"errors only", {}, {.errors = 2}, LinkStatus::Ok},
+        {"a break before a read", {.breaks = 1}, {}, LinkStatus::Ok},
+    };
+    const Bytes one = {0x55};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        LineErrorCounts counts{.breaks = 7, .errors = 3}; // from before the open
+        const auto add = [&counts](const LineErrorCounts& more) {
+            counts.breaks += more.breaks;
+            counts.errors += more.errors;
+        };
+        OnPortThread([&] {
+            CUartPort port(device->SlavePath(), [&counts](int) { return counts; });
+            ASSERT_TRUE(port.Open(kLoaderLineSettings).ok);
+            ASSERT_EQ(device->Send(one), LinkStatus::Ok);
+            add(row.beforeRead);
+            Bytes got(1);
+            ASSERT_EQ(port.ReceiveData(got, milliseconds(5000)), LinkStatus::Ok);
+            add(row.beforeWrite);
+            EXPECT_EQ(port.TransmitData(one), row.written);
+            EXPECT_EQ(port.TransmitData(one), LinkStatus::Ok);
+        });
+    }
+}
+
 TEST_F(SerialPortOnPty, AVanishedDeviceIsReportedAsGone) {
     WithOpenPort([&](CUartPort& port) {
         device->Hangup();
