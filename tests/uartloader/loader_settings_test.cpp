@@ -17,7 +17,7 @@ using test::WriteFile;
 
 LoaderSettings Edited() {
     LoaderSettings settings = LoaderSettings::Defaults();
-    settings.portIndex = 8;
+    settings.port = "COM9";
     for (std::size_t row = 0; row < kFileRoleCount; ++row) {
         settings.rows[row].path = "/img/file " + std::to_string(row) + ".bin";
         settings.rows[row].extAddress = "A" + std::to_string(row);
@@ -69,7 +69,7 @@ TEST(MflRoundTrip, LoadOfASavedFileRestoresEverything) {
     const auto result = ReadMflFile(dir.File("a.mfl"), loaded);
     EXPECT_TRUE(result.ok);
     EXPECT_EQ(result.linesRead, 28u);
-    EXPECT_TRUE(result.portRecognised);
+    EXPECT_TRUE(result.portRead);
     EXPECT_TRUE(result.notes.empty());
     EXPECT_EQ(loaded, Edited());
 
@@ -80,21 +80,25 @@ TEST(MflRoundTrip, LoadOfASavedFileRestoresEverything) {
     EXPECT_EQ(lfOnly, Edited());
 }
 
-TEST(MflReading, PortOutsideComOneToNineKeepsThePort) {
+// Line 1 is the port as it was chosen, a Windows PC's "COM3" or a path
+// typed in; a blank line names none and keeps the port.
+TEST(MflReading, ThePortLineIsTakenAsWrittenABlankOneKeepsThePort) {
     TempDir dir;
-    for (const std::string first : {"COM10", "COM", "", "COM0", "COMX", "COM1 "}) {
+    const std::pair<std::string, std::string> firstLines[] = {
+        {"COM3", "COM3"}, {"/dev/ttyUSB0", "/dev/ttyUSB0"}, {"COM10", "COM10"}, {"", "COM5"},
+        {" \t", "COM5"},
+    };
+    for (const auto& [first, port] : firstLines) {
         LoaderSettings written = Edited();
         written.rows[0].path = "/new";
-        std::string text = FormatMflText(written);
-        text.replace(0, text.find('\n'), first);
-        WriteFile(dir.File("a.mfl"), text);
+        written.port = first;
+        WriteFile(dir.File("a.mfl"), FormatMflText(written));
         LoaderSettings loaded = LoaderSettings::Defaults();
-        loaded.portIndex = 4;
+        loaded.port = "COM5";
         const auto result = ReadMflFile(dir.File("a.mfl"), loaded);
         EXPECT_TRUE(result.ok) << first;
-        EXPECT_FALSE(result.portRecognised) << first;
-        EXPECT_EQ(result.notes.size(), 1u) << first;
-        EXPECT_EQ(loaded.portIndex, 4) << first;
+        EXPECT_EQ(loaded.port, port) << first;
+        EXPECT_EQ(result.notes.size(), result.portRead ? 0u : 1u) << first;
         EXPECT_EQ(loaded.rows[0].path, "/new") << first;
     }
 }

@@ -51,7 +51,7 @@ protected:
     }
 
     std::optional<RunOutcome> RunAgainst(PtyHandset& handset) {
-        session.SetPortName(handset.PortPath());
+        session.Settings().port = handset.PortPath();
         EXPECT_TRUE(session.Connect());
         return session.WaitForRunEnd();
     }

@@ -296,7 +296,7 @@ TEST_F(LoaderDialogTest, SaveAndLoadSettingsKeepEveryFieldAndThePortButNotTheWri
     EXPECT_EQ(ReadFileText(dir.File("defaults.mfl")), ReadFileText(dir.File("expected.mfl")));
     EXPECT_EQ(dialogs.choices.back().defaultSuffix, "mfl");
     LoaderSettings settings = uartloader::test::SeparateWriteSettings(files);
-    settings.portIndex = 4;
+    settings.port = "COM5";
     settings.rows[8] = {"/img/set.stm", "12345678", "9"};
     settings.rows[3].extAddress = "123456789"; // hand-edited: longer than the field
     LoadSettings(settings);
@@ -311,6 +311,14 @@ TEST_F(LoaderDialogTest, SaveAndLoadSettingsKeepEveryFieldAndThePortButNotTheWri
     ClickAnswering(1078, dir.File("again.mfl"));
     EXPECT_EQ(ReadFileText(dir.File("again.mfl")), ReadFileText(dir.File("loader.mfl")));
     EXPECT_EQ(store.Value("Recent Files/Settings"), dir.File("again.mfl"));
+
+    // A typed port is saved as typed and comes back as it was.
+    SetPort("/dev/ttyUSB0");
+    ClickAnswering(1078, dir.File("typed.mfl"));
+    EXPECT_TRUE(ReadFileText(dir.File("typed.mfl")).starts_with("/dev/ttyUSB0\r\n"));
+    SetPort("COM2");
+    ClickAnswering(1079, dir.File("typed.mfl"));
+    EXPECT_EQ(Control<QComboBox>(1075)->currentText(), "/dev/ttyUSB0");
 }
 
 // Endings while a worker runs ---------------------------------------------
