@@ -26,6 +26,45 @@
 namespace marlow {
 namespace {
 
+// A device may connect the moment the bus path appears. This binary's
+// listen() runs in place of the system's, so a test can look at the path
+// just before a listener starts to listen: if it is there already, a device
+// connecting then is refused.
+struct ListenWatch {
+    std::string busPath;              // empty: not watching
+    int listens = 0;                  // listen() calls while watching
+    std::vector<int> refusedAtListen; // errno of each device refused then
+};
+
+ListenWatch& Watch() {
+    static ListenWatch watch;
+    return watch;
+}
+
+} // namespace
+} // namespace marlow
+
+extern "C" int listen(int fd, int backlog) {
+    using Listen = int (*)(int, int);
+    static const auto systemListen = reinterpret_cast<Listen>(::dlsym(RTLD_NEXT, "listen"));
+    marlow::ListenWatch& watch = marlow::Watch();
+    if (!watch.busPath.empty()) {
+        ++watch.listens;
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        watch.busPath.copy(address.sun_path, sizeof(address.sun_path) - 1);
+        const int device = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (::connect(device, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 &&
+            errno != ENOENT)
+            watch.refusedAtListen.push_back(errno);
+        ::close(device);
+    }
+    return systemListen(fd, backlog);
+}
+
+namespace marlow {
+namespace {
+
 using Bytes = std::vector<std::uint8_t>;
 using emulators::VirtualBusDevice;
 using usb::CUsbPipe;
@@ -282,6 +321,20 @@ TEST_F(VirtualBus, StoppingRemovesTheSocketFile) {
               "No virtual USB bus listens on " + socketPath + "; start Marlow's listener first");
 }
 
+// The path appears only once the listener accepts: a device that connects
+// as soon as it sees the path is never refused.
+TEST(VirtualBusPath, ThePathAppearsOnlyWhenItAcceptsConnections) {
+    test::TempDir dir;
+    test::BusEvents events;
+    usb::VirtualBusSource source(dir.File("bus.sock"));
+    Watch().busPath = dir.File("bus.sock");
+    const Status started = source.Start(events.Sink());
+    const ListenWatch watched = std::exchange(Watch(), {});
+    ASSERT_TRUE(started) << started.Error();
+    EXPECT_EQ(watched.listens, 1);
+    EXPECT_EQ(watched.refusedAtListen, std::vector<int>{});
+}
+
 TEST(VirtualBusPath, ASocketLeftBehindByAGoneListenerIsTakenOver) {
     test::TempDir dir;
     const std::string path = dir.File("stale.sock");
@@ -329,17 +382,21 @@ TEST(VirtualBusPath, TheSocketIsTheOwnersOrItsGroupsAloneWhateverTheUmask) {
     }
 }
 
-// A file that is no socket is left alone; a path too long for a socket
-// is refused with its limit.
+// A file that is no socket is left alone; a path too long for a socket, or
+// for the name beside it that the socket is prepared under, is refused.
 TEST(VirtualBusPath, APathThatCannotBeASocketIsRefused) {
     test::TempDir dir;
     const std::string notes = dir.File("notes.txt");
     test::WriteFile(notes, std::string_view("keep me"));
     const std::string tooLong = "/tmp/" + std::string(200, 'p');
+    const std::string deepFolder = "/tmp/" + std::string(96, 'f') + "/";
     const std::pair<std::string, std::string> rows[] = {
         {notes,
          "Virtual USB bus path " + notes + " exists and is not a socket; choose another path"},
         {tooLong, "Virtual USB bus socket path \"" + tooLong + "\" must be 1 to 107 bytes long"},
+        {deepFolder + "s", "Virtual USB bus path " + deepFolder +
+                               "s leaves no room beside it for the name it is prepared under; "
+                               "choose a shorter path"},
     };
     for (const auto& [path, refusal] : rows) {
         test::BusEvents events;
