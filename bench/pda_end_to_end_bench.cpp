@@ -61,8 +61,8 @@ pid_t Start(std::vector<std::string> argv) {
 }
 
 struct Ended {
-    bool ok = true;         // every process started and exited with 0
-    double cpuSeconds = 0;  // theirs, user and system
+    bool ok = true;        // every process started and exited with 0
+    double cpuSeconds = 0; // theirs, user and system
 };
 
 void Await(pid_t pid, Ended& ended) {
@@ -123,9 +123,8 @@ Measured MarlowDownload(const std::string& socketPath) {
     const pid_t tool = Start({MARLOW_CLI, "pda", "--file", bench::ImagePath(), "--bus", socketPath,
                               "--wait", "60", "--timeout", "60"});
     Measured measured;
-    const pid_t handset = AwaitPath(socketPath)
-                              ? Start({MARLOW_CLI, "emulate", "pda", "--bus", socketPath})
-                              : -1;
+    const pid_t handset =
+        AwaitPath(socketPath) ? Start({MARLOW_CLI, "emulate", "pda", "--bus", socketPath}) : -1;
     Await(tool, measured.ended);
     Await(handset, measured.ended);
     measured.seconds = std::chrono::duration<double>(Clock::now() - start).count();
