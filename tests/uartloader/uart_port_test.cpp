@@ -119,33 +119,31 @@ TEST(SerialPort, AMissingDeviceFailsToOpenAndStaysClosed) {
     });
 }
 
-TEST_F(SerialPortOnPty, AReadTakesNothingUntilAllItsBytesAreThere) {
+// A read takes nothing until all its bytes are there; a vanished device
+// reads as gone.
+TEST_F(SerialPortOnPty, AReadTakesNothingUntilAllItsBytesAreThereOrTheDeviceHasGone) {
     WithOpenPort([&](CUartPort& port) {
         const Bytes sent = {0x0A, 0x0B, 0x0C};
         ASSERT_EQ(device->Send(sent), LinkStatus::Ok);
-
         Bytes four(4);
         EXPECT_EQ(port.ReceiveData(four, milliseconds(30)), LinkStatus::TimedOut);
         Bytes three(3);
         EXPECT_EQ(port.ReceiveData(three, milliseconds(5000)), LinkStatus::Ok);
         EXPECT_EQ(three, sent);
+        device->Hangup();
+        EXPECT_EQ(port.ReceiveData(four, milliseconds(5000)), LinkStatus::Gone);
     });
 }
 
-TEST_F(SerialPortOnPty, AReadGivesUpOnceTheCloseIsRequestedFromAnotherThread) {
+// A close requested from another thread ends a waiting read at once, and
+// nothing is written after it.
+TEST_F(SerialPortOnPty, ACloseRequestedFromAnotherThreadEndsReadsAndWrites) {
     WithOpenPort([&](CUartPort& port) {
         std::thread closer([&] { port.RequestClose(); });
         Bytes word(4);
         EXPECT_EQ(port.ReceiveData(word, milliseconds(60000)), LinkStatus::Stopped);
         closer.join();
-    });
-}
-
-TEST_F(SerialPortOnPty, NothingIsWrittenAfterTheCloseWasRequested) {
-    WithOpenPort([&](CUartPort& port) {
-        port.RequestClose();
-        const Bytes one = {0x55};
-        EXPECT_EQ(port.TransmitData(one), LinkStatus::Stopped);
+        EXPECT_EQ(port.TransmitData(word), LinkStatus::Stopped);
         EXPECT_FALSE(port.IsOpen());
         port.Close();
     });
@@ -169,29 +167,24 @@ TEST_F(SerialPortOnPty, WhatWasWrittenBeforeTheCloseStillReachesTheDevice) {
     EXPECT_EQ(got, sent);
 }
 
-// A write fails when the line reported a break and no other error since
-// the last look; each report counts once, and a read clears what came
-// before it. The driver's counters are played by the test.
-TEST_F(SerialPortOnPty, AWriteFailsOnABreakAloneTheLineReported) {
+// A write fails when only a break came on the line since the last look; a
+// read looks too. The driver's counters are played by the test.
+TEST_F(SerialPortOnPty, AWriteFailsOnABreakAloneSinceTheLastReadOrWrite) {
     const struct {
-        const char* name;
-        LineErrorCounts beforeRead; // new counts a read then clears
-        LineErrorCounts beforeWrite;
+        LineErrorCounts beforeRead, beforeWrite; // what the driver counts meanwhile
         LinkStatus written;
     } rows[] = {
-        {"nothing", {}, {}, LinkStatus::Ok},
-        {"a break", {}, {.breaks = 1}, LinkStatus::LineBreak},
-        {"a break and a framing error", {}, {.breaks = 1, .errors = 1}, LinkStatus::Ok},
-        {"errors only", {}, {.errors = 2}, LinkStatus::Ok},
-        {"a break before a read", {.breaks = 1}, {}, LinkStatus::Ok},
+        {{}, {}, LinkStatus::Ok},
+        {{}, {.breaks = 1}, LinkStatus::LineBreak},
+        {{}, {.breaks = 1, .errors = 1}, LinkStatus::Ok},
+        {{}, {.errors = 2}, LinkStatus::Ok},
+        {{.breaks = 1}, {}, LinkStatus::Ok},
     };
     const Bytes one = {0x55};
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
         LineErrorCounts counts{.breaks = 7, .errors = 3}; // from before the open
         const auto add = [&counts](const LineErrorCounts& more) {
-            counts.breaks += more.breaks;
-            counts.errors += more.errors;
+            counts = {counts.breaks + more.breaks, counts.errors + more.errors};
         };
         OnPortThread([&] {
             CUartPort port(device->SlavePath(), [&counts](int) { return counts; });
@@ -201,18 +194,10 @@ TEST_F(SerialPortOnPty, AWriteFailsOnABreakAloneTheLineReported) {
             Bytes got(1);
             ASSERT_EQ(port.ReceiveData(got, milliseconds(5000)), LinkStatus::Ok);
             add(row.beforeWrite);
-            EXPECT_EQ(port.TransmitData(one), row.written);
-            EXPECT_EQ(port.TransmitData(one), LinkStatus::Ok);
+            EXPECT_EQ(port.TransmitData(one), row.written) << &row - rows;
+            EXPECT_EQ(port.TransmitData(one), LinkStatus::Ok); // told once
         });
     }
-}
-
-TEST_F(SerialPortOnPty, AVanishedDeviceIsReportedAsGone) {
-    WithOpenPort([&](CUartPort& port) {
-        device->Hangup();
-        Bytes word(4);
-        EXPECT_EQ(port.ReceiveData(word, milliseconds(5000)), LinkStatus::Gone);
-    });
 }
 
 } // namespace

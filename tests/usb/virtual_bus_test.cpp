@@ -26,38 +26,24 @@
 namespace marlow {
 namespace {
 
-// A device may connect the moment the bus path appears. This binary's
-// listen() runs in place of the system's, so a test can look at the path
-// just before a listener starts to listen: if it is there already, a device
-// connecting then is refused.
-struct ListenWatch {
-    std::string busPath;              // empty: not watching
-    int listens = 0;                  // listen() calls while watching
-    std::vector<int> refusedAtListen; // errno of each device refused then
-};
-
-ListenWatch& Watch() {
-    static ListenWatch watch;
-    return watch;
-}
+// This binary's listen() runs in place of the system's and plays a device
+// that connects the moment the bus path appears: just before a listener
+// listens, it tries the path, which must then not be there yet.
+std::string watchedBusPath; // empty: not watching
+int watchedListens = 0;
+int refusedAtListen = 0;
 
 } // namespace
 } // namespace marlow
 
 extern "C" int listen(int fd, int backlog) {
-    using Listen = int (*)(int, int);
-    static const auto systemListen = reinterpret_cast<Listen>(::dlsym(RTLD_NEXT, "listen"));
-    marlow::ListenWatch& watch = marlow::Watch();
-    if (!watch.busPath.empty()) {
-        ++watch.listens;
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        watch.busPath.copy(address.sun_path, sizeof(address.sun_path) - 1);
-        const int device = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (::connect(device, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 &&
-            errno != ENOENT)
-            watch.refusedAtListen.push_back(errno);
-        ::close(device);
+    using namespace marlow;
+    static const auto systemListen =
+        reinterpret_cast<int (*)(int, int)>(dlsym(RTLD_NEXT, "listen"));
+    if (!watchedBusPath.empty()) {
+        ++watchedListens;
+        refusedAtListen += ::access(watchedBusPath.c_str(), F_OK) == 0 &&
+                           !usb::ConnectToSocketPath(watchedBusPath);
     }
     return systemListen(fd, backlog);
 }
@@ -126,15 +112,6 @@ TEST_F(VirtualBus, EachConnectionIsADeviceOfItsOwnAndItsEndIsItsRemoval) {
     EXPECT_EQ(events.TakeRemoval(), "bus:1");
 }
 
-TEST_F(VirtualBus, AnOversizedDescriptionIsRefusedAsGarbage) {
-    VirtualBusDevice device;
-    // Connect may or may not see the listener hang up before it is done.
-    (void)device.Connect(socketPath, std::string(5000, 'x'));
-    EXPECT_EQ(events.TakeProblem(), "Virtual USB device bus:1 announced a description of 5000 "
-                                    "bytes (at most 1024 allowed); disconnected as garbage");
-    EXPECT_EQ(events.Arrivals(), 0u);
-}
-
 // --- packets both ways ------------------------------------------------------------
 
 // Every write is one frame, the zero-length packet after a whole 64 bytes
@@ -167,7 +144,9 @@ TEST_F(VirtualBus, AnEmulatorServesPacketsThroughItsHandlerUntilTheHostLetsGo) {
     EXPECT_EQ(seen, (std::vector<std::size_t>{9, 64, 0}));
 }
 
-TEST_F(VirtualBus, AStopWakesABlockedReadAndOnceClearedTheUnloadCommandStillGoesOut) {
+// A stop wakes the host's blocked read, and once cleared the unload
+// command still goes out; the device's own stop ends its blocked receive.
+TEST_F(VirtualBus, AStopWakesABlockedReadOnEitherEnd) {
     VirtualBusDevice device;
     auto pipe = OpenPipe(device);
     std::uint8_t reply = 0;
@@ -178,6 +157,10 @@ TEST_F(VirtualBus, AStopWakesABlockedReadAndOnceClearedTheUnloadCommandStillGoes
     pipe->ClearStopRequest();
     EXPECT_TRUE(pipe->WritePipe(Bytes{0x07}));
     EXPECT_EQ(Receive(device), Bytes{0x07});
+    Bytes packet;
+    auto receiving = std::async(std::launch::async, [&] { return device.ReceivePacket(packet); });
+    device.Stop();
+    EXPECT_EQ(receiving.get(), VirtualBusDevice::Receive::Stopped);
 }
 
 TEST_F(VirtualBus, ADeviceThatLeavesDuringAReadIsDisconnectedRemovedAndCannotBeOpened) {
@@ -194,30 +177,26 @@ TEST_F(VirtualBus, ADeviceThatLeavesDuringAReadIsDisconnectedRemovedAndCannotBeO
     EXPECT_EQ(transport->Open().Error(), "Virtual USB device bus:1 has disconnected");
 }
 
-TEST_F(VirtualBus, AnOversizedFrameIsRefusedAsGarbageAndTheDeviceCutOff) {
+// An oversized description or frame is garbage: the device is cut off.
+TEST_F(VirtualBus, AnOversizedDescriptionOrFrameIsRefusedAsGarbageAndTheDeviceCutOff) {
+    VirtualBusDevice describer;
+    // Connect may or may not see the listener hang up before it is done.
+    (void)describer.Connect(socketPath, std::string(5000, 'x'));
+    EXPECT_EQ(events.TakeProblem(), "Virtual USB device bus:1 announced a description of 5000 "
+                                    "bytes (at most 1024 allowed); disconnected as garbage");
     VirtualBusDevice device;
     auto pipe = OpenPipe(device);
+    EXPECT_EQ(events.Arrivals(), 0u); // the describer never arrived
     // A header announcing 16 MiB + 1 bytes.
     ASSERT_TRUE(device.SendRaw(Bytes{0x01, 0x00, 0x00, 0x01, 0xff}));
     std::uint8_t reply = 0x00;
     EXPECT_EQ(pipe->ReadReplyByte(reply), PipeRead::Failed);
     EXPECT_EQ(events.TakeProblem(),
-              "Virtual USB device bus:1 (PDA boot loader) sent a frame of 16777217 bytes (at "
+              "Virtual USB device bus:2 (PDA boot loader) sent a frame of 16777217 bytes (at "
               "most 16777216 allowed); disconnected as garbage");
-    EXPECT_EQ(events.TakeRemoval(), "bus:1");
+    EXPECT_EQ(events.TakeRemoval(), "bus:2");
     Bytes packet;
     EXPECT_EQ(device.ReceivePacket(packet), VirtualBusDevice::Receive::HostGone);
-}
-
-TEST_F(VirtualBus, ADeviceStopEndsItsBlockedReceive) {
-    VirtualBusDevice device;
-    auto transport = Plug(device);
-    auto receiving = std::async(std::launch::async, [&] {
-        Bytes packet;
-        return device.ReceivePacket(packet);
-    });
-    device.Stop();
-    EXPECT_EQ(receiving.get(), VirtualBusDevice::Receive::Stopped);
 }
 
 // --- running out of descriptors ------------------------------------------------------
@@ -306,18 +285,13 @@ TEST_F(VirtualBus, APathServedByALiveListenerIsRefused) {
               "Virtual USB bus path " + socketPath +
                   " is already served by another listener (is another Marlow running?); "
                   "stop it or choose another path");
-    // The first listener still works.
+    // The first listener still works, and stopping it removes the path.
     VirtualBusDevice device;
     EXPECT_NE(Plug(device), nullptr);
-}
-
-TEST_F(VirtualBus, StoppingRemovesTheSocketFile) {
-    struct stat status {};
-    ASSERT_EQ(::lstat(socketPath.c_str(), &status), 0);
     source.Stop();
+    struct stat status {};
     EXPECT_NE(::lstat(socketPath.c_str(), &status), 0);
-    VirtualBusDevice device;
-    EXPECT_EQ(device.Connect(socketPath, "late").Error(),
+    EXPECT_EQ(VirtualBusDevice().Connect(socketPath, "late").Error(),
               "No virtual USB bus listens on " + socketPath + "; start Marlow's listener first");
 }
 
@@ -326,13 +300,11 @@ TEST_F(VirtualBus, StoppingRemovesTheSocketFile) {
 TEST(VirtualBusPath, ThePathAppearsOnlyWhenItAcceptsConnections) {
     test::TempDir dir;
     test::BusEvents events;
-    usb::VirtualBusSource source(dir.File("bus.sock"));
-    Watch().busPath = dir.File("bus.sock");
-    const Status started = source.Start(events.Sink());
-    const ListenWatch watched = std::exchange(Watch(), {});
-    ASSERT_TRUE(started) << started.Error();
-    EXPECT_EQ(watched.listens, 1);
-    EXPECT_EQ(watched.refusedAtListen, std::vector<int>{});
+    usb::VirtualBusSource source(watchedBusPath = dir.File("bus.sock"));
+    ASSERT_TRUE(source.Start(events.Sink()));
+    watchedBusPath.clear();
+    EXPECT_EQ(watchedListens, 1);
+    EXPECT_EQ(refusedAtListen, 0);
 }
 
 TEST(VirtualBusPath, ASocketLeftBehindByAGoneListenerIsTakenOver) {
