@@ -86,7 +86,7 @@ protected:
 
 // The open warns once that parity cannot be carried, tells the device side
 // that the queues were purged, and opening again is a no-op that keeps the
-// settings.
+// settings; a port with no device fails to open.
 TEST_F(SerialPortOnPty, OpensWithOneWarningAndAPurgeAndOnlyOnce) {
     OnPortThread([&] {
         CUartPort port(device->SlavePath());
@@ -103,19 +103,12 @@ TEST_F(SerialPortOnPty, OpensWithOneWarningAndAPurgeAndOnlyOnce) {
         EXPECT_TRUE(again.ok);
         EXPECT_TRUE(again.warning.empty());
         EXPECT_EQ(SlaveSpeed(device->SlavePath()), B115200);
-    });
-}
 
-TEST(SerialPort, AMissingDeviceFailsToOpenAndStaysClosed) {
-    OnPortThread([] {
-        CUartPort port("COM99");
-        const OpenResult result = port.Open(kLoaderLineSettings);
-        EXPECT_FALSE(result.ok);
-        EXPECT_NE(result.error.find("COM99: cannot open /dev/ttyS98"), std::string::npos)
-            << result.error;
-        EXPECT_FALSE(port.IsOpen());
-        const Bytes one = {1};
-        EXPECT_EQ(port.TransmitData(one), LinkStatus::Stopped);
+        CUartPort missing("COM99"); // no such device: it stays closed
+        const OpenResult refused = missing.Open(kLoaderLineSettings);
+        EXPECT_NE(refused.error.find("COM99: cannot open /dev/ttyS98"), std::string::npos);
+        EXPECT_FALSE(refused.ok || missing.IsOpen());
+        EXPECT_EQ(missing.TransmitData(std::vector<std::uint8_t>{1}), LinkStatus::Stopped);
     });
 }
 

@@ -38,14 +38,14 @@ int refusedAtListen = 0;
 
 extern "C" int listen(int fd, int backlog) {
     using namespace marlow;
-    static const auto systemListen =
+    static const auto kSystemListen =
         reinterpret_cast<int (*)(int, int)>(dlsym(RTLD_NEXT, "listen"));
     if (!watchedBusPath.empty()) {
         ++watchedListens;
         refusedAtListen += ::access(watchedBusPath.c_str(), F_OK) == 0 &&
                            !usb::ConnectToSocketPath(watchedBusPath);
     }
-    return systemListen(fd, backlog);
+    return kSystemListen(fd, backlog);
 }
 
 namespace marlow {

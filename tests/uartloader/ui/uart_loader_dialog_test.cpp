@@ -142,9 +142,13 @@ const EnableRule kEnableRules[] = {
      true},
 };
 
-// It opens in Total Write; a second "Seperate Write" changes nothing.
+// It opens in Total Write, every control named; a second "Seperate Write"
+// changes nothing.
 TEST_F(LoaderDialogTest, OpensInTotalWriteAndEachModeEnablesItsOwnControls) {
     EXPECT_EQ(Dialog().windowTitle(), "ST Uart Flash Loader_(Build 071203)");
+    EXPECT_THAT(AccessibleNameProblems(Dialog()), testing::IsEmpty());
+    EXPECT_EQ(Control<QLineEdit>(1097)->maxLength(), 8);
+    EXPECT_EQ(Control<QLineEdit>(1129)->maxLength(), 8);
     for (int clicked : {0, 1130, 1130, 1131}) {
         if (clicked != 0)
             Click(clicked);
@@ -156,12 +160,6 @@ TEST_F(LoaderDialogTest, OpensInTotalWriteAndEachModeEnablesItsOwnControls) {
                 EXPECT_EQ(Control(id)->isEnabled(), totalWrite ? rule.total : rule.separate)
                     << id << " after " << clicked;
     }
-}
-
-TEST_F(LoaderDialogTest, EveryControlHasAnAccessibleNameOfItsOwn) {
-    EXPECT_THAT(AccessibleNameProblems(Dialog()), testing::IsEmpty());
-    EXPECT_EQ(Control<QLineEdit>(1097)->maxLength(), 8);
-    EXPECT_EQ(Control<QLineEdit>(1129)->maxLength(), 8);
 }
 
 // The "..." of rows 0 to 7 offers binary files and fills its own row's
