@@ -16,7 +16,6 @@
 #include "emulators/in_process_usb.h"
 #include "emulators/pda_bus_device.h"
 #include "emulators/pda_in_process_device.h"
-#include "pda/boot_image_writer.h"
 #include "pda/pda_download.h"
 #include "usb/virtual_bus_source.h"
 
@@ -34,27 +33,13 @@ namespace {
 using namespace marlow;
 
 constexpr double kUsb2BulkMBps = 53.248;
-constexpr std::uint32_t kImageBytes = 64u * 1024 * 1024;
+using bench::ImagePath;
+using bench::kImageBytes;
 
 class NullSink : public pda::PdaEventSink {
 public:
     void Post(const pda::PdaEvent&) override {}
 };
-
-const std::string& ImagePath() {
-    static const std::string kPath = [] {
-        const std::string file =
-            (std::filesystem::temp_directory_path() / "marlow_bench_pda_64mib.bin").string();
-        pda::GeneratedImageShape shape;
-        shape.dataBytes = kImageBytes;
-        if (const Status written = pda::WriteGeneratedImage(file, shape); !written) {
-            std::fprintf(stderr, "cannot write %s: %s\n", file.c_str(), written.Error().c_str());
-            std::abort();
-        }
-        return file;
-    }();
-    return kPath;
-}
 
 double CpuSeconds() {
     rusage usage{};
@@ -134,27 +119,6 @@ struct BusHandset {
     std::unique_ptr<usb::UsbTransport> transport;
 };
 
-// The frames of one RAM download of the image, recorded from a real run.
-const bench::FrameScript& DownloadScript() {
-    static const bench::FrameScript kScript = [] {
-        bench::FrameScript recorded;
-        NullSink out;
-        emulators::PdaEmulatorOptions options;
-        options.keepBytesLimit = 0;
-        emulators::PdaBootLoaderEmulator emulator(options);
-        emulators::InProcessUsbPair pair = emulators::MakeInProcessUsbPair();
-        emulators::AttachEmulator(*pair.device, emulator);
-        usb::CUsbPipe pipe(bench::RecordingTransport(std::move(pair.host), recorded));
-        if (!pipe.OpenPipe())
-            std::abort();
-        if (!pda::RunPdaDownload(pipe, RamRunContext(), out).completed)
-            std::abort();
-        emulators::DetachEmulator(*pair.device);
-        return recorded;
-    }();
-    return kScript;
-}
-
 double HostCpuSeconds() {
     timespec now{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
@@ -186,7 +150,7 @@ template <typename Run> Measured Measure(Run run) {
 void BM_PdaDownloadVirtualBus(benchmark::State& state) {
     NullSink out;
     pda::PdaRunContext& context = RamRunContext();
-    const bench::FrameScript& script = DownloadScript();
+    const bench::FrameScript& script = bench::DownloadScript();
     const std::string socketPath =
         (std::filesystem::temp_directory_path() / "marlow_bench_pda.sock").string();
     BusHandset bus(socketPath);

@@ -10,9 +10,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace marlow::bench {
+
+// The image both PDA benchmarks download: 64 MiB of generated records,
+// written into the temporary folder once per process.
+inline constexpr std::uint32_t kImageBytes = 64u * 1024 * 1024;
+const std::string& ImagePath();
 
 struct FrameScript {
     std::vector<std::uint8_t> stream;        // every host frame, header and payload
@@ -25,8 +32,21 @@ struct FrameScript {
 std::unique_ptr<usb::UsbTransport> RecordingTransport(std::unique_ptr<usb::UsbTransport> inner,
                                                       FrameScript& script);
 
+// The frames of one RAM download of the image, recorded once from a real
+// run against the emulator.
+const FrameScript& DownloadScript();
+
 // Plays the script through a fresh socket pair, the host on this thread and
 // the device on another. False when the socket pair failed.
 bool CopyRaw(const FrameScript& script);
+
+// The same copy with each end a process of its own: the script's shape
+// (frame sizes and replies, not its bytes) goes through a file, the host
+// reads each frame's bytes from the image file as it goes, and `fd` is its
+// end of the socket.
+bool SaveShape(const FrameScript& script, const std::string& path);
+std::optional<FrameScript> LoadShape(const std::string& path);
+bool CopyRawHost(int fd, const FrameScript& shape, const std::string& imagePath);
+void CopyRawDevice(int fd, const FrameScript& shape);
 
 } // namespace marlow::bench

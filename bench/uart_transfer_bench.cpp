@@ -124,7 +124,7 @@ TransferTimes RunPartition(std::size_t partitionBytes, std::uint32_t paceBaudRat
         });
         session.Settings() = settings;
         session.SetTotalWriteMode(false);
-        session.SetPortName(pty->SlavePath());
+        session.Settings().port = pty->SlavePath();
         if (session.Connect())
             outcome = session.WaitForRunEnd();
     }

@@ -2,7 +2,9 @@
 # What one of Marlow's waits costs: the CPU share and the wake-ups a second
 # of each process that waits, summed over all of its threads from
 # /proc/PID/task/*/schedstat (time on the CPU, times scheduled), across a
-# window that starts once the scenario has settled into its wait.
+# window that starts once the scenario has settled into its wait. Each
+# thread counts what it did inside the window: one born there counts from
+# zero, one that ends there up to its last sample (taken every second).
 #
 #   bench/wait_cost.sh BUILD_DIR SCENARIO [SECONDS]   (default 10 s)
 #   bench/wait_cost.sh BUILD_DIR list                 the scenarios
@@ -101,20 +103,33 @@ settings() { # the main window's settings store, then KEY=VALUE lines
   } >"$XDG_CONFIG_HOME/Korvane/Marlow.conf"
 }
 
-totals() { # CPU ns and times run, all threads of process $1
-  cat /proc/"$1"/task/*/schedstat | awk '{ cpu += $1; runs += $3 } END { printf "%.0f %.0f\n", cpu, runs }'
+sample() { # PID TICK: "TICK TID CPU-ns TIMES-RUN" for each thread of the process
+  local stat tid cpu runs
+  for stat in /proc/"$1"/task/*/schedstat; do
+    tid=${stat%/schedstat}
+    read -r cpu _ runs 2>/dev/null <"$stat" && echo "$2 ${tid##*/} $cpu $runs"
+  done
 }
 report() { # LABEL PID
-  local cpu0 runs0 cpu1 runs1
-  read -r cpu0 runs0 < <(totals "$2")
-  sleep "$seconds"
-  kill -0 "$2" 2>/dev/null || {
-    echo "$1 ended during the window; see $work" >&2
-    exit 1
-  }
-  read -r cpu1 runs1 < <(totals "$2")
-  awk -v n="$1" -v c=$((cpu1 - cpu0)) -v r=$((runs1 - runs0)) -v s="$seconds" \
-    'BEGIN { printf "%-34s CPU %.4f%%  wake-ups %.1f/s\n", n, c / 1e7 / s, r / s }'
+  local samples=$work/samples.$2 tick
+  sample "$2" 0 >"$samples"
+  for ((tick = 1; tick <= seconds; tick++)); do
+    sleep 1
+    kill -0 "$2" 2>/dev/null || {
+      echo "$1 ended during the window; see $work" >&2
+      exit 1
+    }
+    sample "$2" "$tick" >>"$samples"
+  done
+  # Per thread: its last sample less its first, which is zero for a thread
+  # that was not there when the window opened.
+  awk -v n="$1" -v s="$seconds" '
+    !($2 in cpu0) { cpu0[$2] = $1 == 0 ? $3 : 0; runs0[$2] = $1 == 0 ? $4 : 0 }
+    { cpu[$2] = $3; runs[$2] = $4 }
+    END {
+      for (t in cpu) { c += cpu[t] - cpu0[t]; r += runs[t] - runs0[t] }
+      printf "%-34s CPU %.4f%%  wake-ups %.1f/s\n", n, c / 1e7 / s, r / s
+    }' "$samples"
 }
 measure() { # LABEL PID [LABEL PID]...: all at once, over the same window
   local jobs=()

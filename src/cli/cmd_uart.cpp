@@ -190,7 +190,7 @@ int RunUart(const QStringList& args) {
     if (!options.settings.empty() && !session.LoadSettings(options.settings))
         return kExitBadInput;
     if (!options.port.empty())
-        session.SetPortName(options.port);
+        session.Settings().port = options.port;
     session.SetTotalWriteMode(options.totalWrite);
     if (options.totalWrite) {
         if (options.stm.empty())

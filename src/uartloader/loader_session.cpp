@@ -56,7 +56,7 @@ UartLoaderSession::~UartLoaderSession() {
 }
 
 std::string UartLoaderSession::PortName() const {
-    return portName_.empty() ? PortNameFromIndex(settings_.portIndex) : portName_;
+    return settings_.port.empty() ? kNoPortGiven : settings_.port;
 }
 
 StmReadResult UartLoaderSession::ReadStmList(const std::string& listPath) {

@@ -42,14 +42,9 @@ public:
     UartLoaderSession(const UartLoaderSession&) = delete;
     UartLoaderSession& operator=(const UartLoaderSession&) = delete;
 
-    // The dialog's fields. Read by "Connect" and "Save Settings".
+    // The dialog's fields and its port. Read by "Connect" and "Save Settings".
     LoaderSettings& Settings() { return settings_; }
     const LoaderSettings& Settings() const { return settings_; }
-
-    // The port: "COM<index + 1>" from the settings unless a name (a device
-    // name or path) was given here.
-    void SetPortName(std::string portName) { portName_ = std::move(portName); }
-    std::string PortName() const;
 
     // The write mode; the dialog opens in "Total Write". A transfer reads it
     // when it starts, so it may change during a run.
@@ -96,6 +91,7 @@ private:
 
     void RunWorker(const std::shared_ptr<ActiveRun>& run, RunInputs inputs,
                    const UartTimeouts& timeouts, const std::function<void(bool)>& reportOpened);
+    std::string PortName() const; // what a run opens
     void FinishDisconnect(const std::string& portName);
     void JoinWorker();
     void ShowNotes(const Notes& notes);
@@ -103,7 +99,6 @@ private:
     OrderedSink sink_;
     TransportFactory factory_;
     LoaderSettings settings_ = LoaderSettings::Defaults();
-    std::string portName_;
     std::atomic<bool> totalWriteMode_{true};
     bool listInvalid_ = false;
     StmList list_;

@@ -40,20 +40,14 @@ std::array<std::string*, kMflLineCount - 1> FieldsInFileOrder(LoaderSettings& se
     return fields;
 }
 
-// "COM1" to "COM9" only: the fourth character is the port number. "COM10"
-// and up would read as COM1 by that rule, so they are not taken at all.
-std::optional<int> PortIndexFromLine(const std::string& line) {
-    if (line.size() != 4 || line[3] < '1' || line[3] > '9')
-        return std::nullopt;
-    return line[3] - '1';
-}
-
 // A lone CR is kept: the reader strips only the one that ends a line.
 bool HoldsLineBreak(const std::string& text) {
     return text.find('\n') != std::string::npos;
 }
 
 bool AnyFieldHoldsLineBreak(const LoaderSettings& settings) {
+    if (HoldsLineBreak(settings.port))
+        return true;
     for (const FileRow& row : settings.rows) {
         if (HoldsLineBreak(row.path) || HoldsLineBreak(row.extAddress) ||
             HoldsLineBreak(row.entryPoint))
@@ -89,8 +83,7 @@ LoaderSettings LoaderSettings::Defaults() {
 }
 
 std::string FormatMflText(const LoaderSettings& settings) {
-    std::string text =
-        "COM" + std::to_string(static_cast<long long>(settings.portIndex) + 1) + "\n";
+    std::string text = settings.port + "\n";
     for (const FileRow& row : settings.rows)
         text += row.path + "\n" + row.extAddress + "\n" + row.entryPoint + "\n";
     return text;
@@ -121,13 +114,11 @@ MflReadResult ReadMflFile(const std::string& path, LoaderSettings& settings) {
             return result;
         }
         if (result.linesRead == 0) {
-            const std::optional<int> port = PortIndexFromLine(line);
-            result.portRecognised = port.has_value();
-            if (port)
-                loaded.portIndex = *port;
+            result.portRead = line.find_first_not_of(" \t") != std::string::npos;
+            if (result.portRead)
+                loaded.port = line;
             else
-                Show(result, "Line 1 of " + name +
-                                 " names no port from COM1 to COM9; the port is left as it was");
+                Show(result, "Line 1 of " + name + " names no port; the port is left as it was");
         } else {
             *fields[result.linesRead - 1] = line;
         }

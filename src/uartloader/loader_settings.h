@@ -1,7 +1,9 @@
 #pragma once
-// Everything the loader dialog keeps per run: the COM port, and for each of
+// Everything the loader dialog keeps per run: the port, and for each of
 // the nine file roles its file path, "Ext. Address" and "Entry Point" texts.
-// Saved and loaded as ".mfl" files: 28 lines, "COM<n>" then three per role.
+// Saved and loaded as ".mfl" files: 28 lines, the port then three per role.
+// The port line is the port as chosen: "COM1" to "COM9" as the Windows PCs
+// write it, or a device name or path typed in ("/dev/ttyUSB0").
 
 #include "common/notes.h"
 #include "common/result.h"
@@ -21,7 +23,7 @@ struct FileRow {
 };
 
 struct LoaderSettings {
-    int portIndex = 0; // 0 = "COM1"
+    std::string port = "COM1"; // empty: none chosen
     std::array<FileRow, kFileRoleCount> rows;
     bool operator==(const LoaderSettings&) const = default;
 
@@ -36,11 +38,11 @@ inline constexpr std::size_t kMflLineCount = 1 + 3 * kFileRoleCount;
 inline constexpr std::size_t kMflMaxLine = 1023;
 
 struct MflReadResult {
-    bool ok = false;             // false: `settings` untouched, `error` says why
-    std::size_t linesRead = 0;   // below kMflLineCount for a short file
-    bool portRecognised = false; // false: line 1 was not "COM1".."COM9", port kept
-    std::string error;           // "Failed to open file <name>" and the like
-    Notes notes;                 // what to tell the operator about a file read only in part
+    bool ok = false;           // false: `settings` untouched, `error` says why
+    std::size_t linesRead = 0; // below kMflLineCount for a short file
+    bool portRead = false;     // false: line 1 was blank, the port kept
+    std::string error;         // "Failed to open file <name>" and the like
+    Notes notes;               // what to tell the operator about a file read only in part
 };
 
 // Reads an .mfl file into `settings`. A short file fills what it has and

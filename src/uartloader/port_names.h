@@ -16,6 +16,10 @@ std::string SystemPortPath(std::string_view portName);
 // The port name for the dialog's port index (0 = "COM1").
 std::string PortNameFromIndex(int portIndex);
 
+// What a run is told to open when no port was chosen: it fails to connect,
+// and the reason names this.
+inline constexpr char kNoPortGiven[] = "(no port given)";
+
 // True for the slave side of a pseudo-terminal (symbolic links followed),
 // where the kernel cannot carry parity.
 bool IsPseudoTerminal(const std::string& devicePath);

@@ -7,8 +7,11 @@
 #include <array>
 #include <cerrno>
 #include <limits>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace marlow::uartloader {
@@ -17,6 +20,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
+
+// How long a close waits for a line that takes none of what is still queued
+// (flow control holding it, an adapter that stopped) before dropping it.
+constexpr milliseconds kDrainGrace{1000};
 
 QSerialPort::Parity ToQt(Parity parity) {
     switch (parity) {
@@ -48,14 +55,34 @@ bool LineHungUp(int descriptor) {
     return ::poll(&fd, 1, 0) > 0 && (fd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
+// What the driver still holds to send; 0 where it cannot tell.
+std::size_t QueuedForSending(int descriptor) {
+    int queued = 0;
+    return ::ioctl(descriptor, TIOCOUTQ, &queued) == 0 && queued > 0
+               ? static_cast<std::size_t>(queued)
+               : 0;
+}
+
 bool IsQuietTimeout(QSerialPort::SerialPortError error) {
     return error == QSerialPort::NoError || error == QSerialPort::TimeoutError;
 }
 
 } // namespace
 
-CUartPort::CUartPort(std::string portName)
-    : stopEvent_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), portName_(std::move(portName)) {}
+LineErrorCounts ReadLineErrorCounts(int descriptor) {
+    serial_icounter_struct counts{};
+    if (::ioctl(descriptor, TIOCGICOUNT, &counts) != 0)
+        return {};
+    return {.breaks = static_cast<std::uint64_t>(counts.brk),
+            .errors = static_cast<std::uint64_t>(counts.frame) +
+                      static_cast<std::uint64_t>(counts.parity) +
+                      static_cast<std::uint64_t>(counts.overrun) +
+                      static_cast<std::uint64_t>(counts.buf_overrun)};
+}
+
+CUartPort::CUartPort(std::string portName, LineErrorReader lineErrors)
+    : stopEvent_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), portName_(std::move(portName)),
+      lineErrors_(std::move(lineErrors)) {}
 
 CUartPort::~CUartPort() {
     Close();
@@ -88,6 +115,7 @@ OpenResult CUartPort::Open(const LineSettings& settings) {
     // Whatever the device sent before we were ready belongs to nobody.
     port_->clear(QSerialPort::AllDirections);
     schedule_ = LineSchedule(settings);
+    errorsSeen_ = lineErrors_(port_->handle());
     // A stop requested for an earlier opening is over.
     std::uint64_t stops = 0;
     [[maybe_unused]] const ssize_t cleared = ::read(stopEvent_, &stops, sizeof stops);
@@ -126,10 +154,48 @@ void CUartPort::Close() {
     if (!port_)
         return;
     if (port_->isOpen()) {
-        port_->clear(QSerialPort::AllDirections);
+        port_->clear(QSerialPort::Input);
+        if (!DrainWritten())
+            port_->clear(QSerialPort::Output);
         port_->close();
     }
     port_.reset();
+}
+
+// Sleeps until the driver has sent what was written, each time for as long
+// as the line needs for what it still holds. A stop request ends the wait,
+// and so does a line that took nothing for kDrainGrace.
+bool CUartPort::DrainWritten() {
+    if (port_->bytesToWrite() > 0)
+        return false; // a write that a stop cut short: its rest is not wanted
+    std::size_t queued = QueuedForSending(port_->handle());
+    Clock::time_point giveUp = Clock::now() + kDrainGrace;
+    while (queued > 0) {
+        const Clock::time_point now = Clock::now();
+        if (now >= giveUp)
+            return false;
+        const Clock::duration lineTime =
+            std::max<Clock::duration>(schedule_.LineTime(queued), std::chrono::milliseconds(1));
+        pollfd stop{stopEvent_, POLLIN, 0};
+        const int ready = ::poll(&stop, 1, PollTimeout(std::min(now + lineTime, giveUp)));
+        if (ready > 0 || (ready < 0 && errno != EINTR))
+            return false;
+        const std::size_t left = QueuedForSending(port_->handle());
+        if (left < queued)
+            giveUp = Clock::now() + kDrainGrace;
+        queued = left;
+    }
+    // The driver's queue is empty; what is left is the transmitter's own
+    // few bytes, which tcdrain waits for.
+    ::tcdrain(port_->handle());
+    return true;
+}
+
+bool CUartPort::OnlyABreakSinceLastLook() {
+    const LineErrorCounts now = lineErrors_(port_->handle());
+    const bool onlyABreak = now.breaks != errorsSeen_.breaks && now.errors == errorsSeen_.errors;
+    errorsSeen_ = now;
+    return onlyABreak;
 }
 
 void CUartPort::RequestClose() {
@@ -179,7 +245,7 @@ LinkStatus CUartPort::HandOverQueuedBytes() {
     return LinkStatus::Ok;
 }
 
-LinkStatus CUartPort::ReceiveData(std::span<std::uint8_t> into, milliseconds timeout) {
+LinkStatus CUartPort::TakeBytes(std::span<std::uint8_t> into, milliseconds timeout) {
     if (!connected_.load() || !port_)
         return LinkStatus::Stopped;
     const Clock::time_point deadline = schedule_.ReplyDeadline(Clock::now(), timeout);
@@ -193,6 +259,13 @@ LinkStatus CUartPort::ReceiveData(std::span<std::uint8_t> into, milliseconds tim
     // The API takes char; the bytes are copied, not reinterpreted as numbers.
     const qint64 got = port_->read(reinterpret_cast<char*>(into.data()), wanted);
     return got == wanted ? LinkStatus::Ok : StatusFromPortError();
+}
+
+LinkStatus CUartPort::ReceiveData(std::span<std::uint8_t> into, milliseconds timeout) {
+    const LinkStatus status = TakeBytes(into, timeout);
+    if (port_)
+        OnlyABreakSinceLastLook(); // a read clears what the line reported
+    return status;
 }
 
 LinkStatus CUartPort::TransmitData(std::span<const std::uint8_t> bytes) {
@@ -210,7 +283,7 @@ LinkStatus CUartPort::TransmitData(std::span<const std::uint8_t> bytes) {
         if (const LinkStatus handed = HandOverQueuedBytes(); handed != LinkStatus::Ok)
             return handed;
     }
-    return LinkStatus::Ok;
+    return OnlyABreakSinceLastLook() ? LinkStatus::LineBreak : LinkStatus::Ok;
 }
 
 LinkStatus CUartPort::StatusFromPortError() {

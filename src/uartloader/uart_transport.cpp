@@ -12,6 +12,8 @@ const char* DescribeLinkStatus(LinkStatus status) {
         return "stopped: the port was disconnected";
     case LinkStatus::Gone:
         return "the device has gone (cable pulled or device switched off?)";
+    case LinkStatus::LineBreak:
+        return "the line reported a break (handset reset or cable pulled?)";
     case LinkStatus::Failed:
         return "serial I/O error";
     }

@@ -18,10 +18,11 @@ namespace marlow::uartloader {
 
 enum class LinkStatus {
     Ok,
-    TimedOut, // not all bytes came in time; nothing was consumed
-    Stopped,  // RequestClose was called, or the port is not open
-    Gone,     // the device vanished (unplugged, other end closed)
-    Failed,   // any other I/O error
+    TimedOut,  // not all bytes came in time; nothing was consumed
+    Stopped,   // RequestClose was called, or the port is not open
+    Gone,      // the device vanished (unplugged, other end closed)
+    LineBreak, // a write went out, but the line meanwhile reported a break
+    Failed,    // any other I/O error
 };
 
 // Words an operator can read, for diagnostics ("no reply in time", ...).

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -94,24 +95,50 @@ std::optional<gid_t> GroupId(const std::string& name) {
     }
 }
 
-// Runs between bind and listen: until listen nobody can connect, and
-// connecting needs write permission on the file, so no client ever meets a
-// looser mode than the one set here, whatever the umask made of it. The
-// file is the one just bound; whoever could swap entries in its folder
-// could replace the socket outright, so the path is not checked again.
-Status RestrictAccess(const std::string& path, std::optional<gid_t> group,
+// Runs on the socket's temporary name, before it listens and before the
+// bus path names it: connecting needs write permission on the file, so no
+// client ever meets a looser mode than the one set here, whatever the umask
+// made of it. The file is the one just bound; whoever could swap entries in
+// its folder could replace the socket outright, so it is not checked again.
+Status RestrictAccess(const std::string& file, const std::string& path, std::optional<gid_t> group,
                       const std::string& groupName) {
     mode_t mode = S_IRUSR | S_IWUSR;
     if (group) {
-        if (::lchown(path.c_str(), static_cast<uid_t>(-1), *group) != 0)
+        if (::lchown(file.c_str(), static_cast<uid_t>(-1), *group) != 0)
             return Failure{"Cannot give virtual USB bus path " + path + " to group " + groupName +
                            ": " + SystemError(errno) +
                            "; run as a member of that group or name another"};
         mode |= S_IRGRP | S_IWGRP;
     }
-    if (::chmod(path.c_str(), mode) != 0)
+    if (::chmod(file.c_str(), mode) != 0)
         return Failure{"Cannot restrict access to virtual USB bus path " + path + ": " +
                        SystemError(errno)};
+    return {};
+}
+
+// The name a listener's socket has while it is made ready: in the bus
+// path's folder, so that the path can then be linked to it, and unique in
+// this process.
+std::string TemporaryName(const std::string& path) {
+    static std::atomic<unsigned> made{0};
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    return folder + ".bus" + std::to_string(::getpid()) + "-" + std::to_string(made++);
+}
+
+// Gives the listening socket its bus path, which never names it before it
+// listens, and never replaces a path that a live listener serves or that
+// is no socket (a hard link, unlike a rename, refuses an existing name).
+Status Publish(const std::string& temporary, const std::string& path, const sockaddr_un& address) {
+    int linked = ::link(temporary.c_str(), path.c_str()) == 0 ? 0 : errno;
+    if (linked == EEXIST) {
+        if (const Status cleared = ClearLeftoverSocket(path, address); !cleared)
+            return cleared;
+        linked = ::link(temporary.c_str(), path.c_str()) == 0 ? 0 : errno;
+    }
+    if (linked != 0)
+        return Failure{"Cannot listen on virtual USB bus path " + path + ": " +
+                       SystemError(linked)};
     return {};
 }
 
@@ -228,10 +255,19 @@ bool SetNonBlocking(int fd) {
     return flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
+// The socket is bound to a temporary name, given its mode, set listening,
+// and only then linked to the bus path: a device that connects the moment
+// the path appears is accepted, never refused.
 Result<UniqueFd> ListenOnSocketPath(const std::string& path, const std::string& group) {
     const Result<sockaddr_un> address = MakeAddress(path);
     if (!address)
         return Failure{address.Error()};
+    const std::string temporary = TemporaryName(path);
+    const Result<sockaddr_un> temporaryAddress = MakeAddress(temporary);
+    if (!temporaryAddress)
+        return Failure{"Virtual USB bus path " + path +
+                       " leaves no room beside it for the name it is prepared under; choose a "
+                       "shorter path"};
     std::optional<gid_t> groupId;
     if (!group.empty() && !(groupId = GroupId(group)))
         return Failure{"There is no group " + group + " to share virtual USB bus path " + path +
@@ -239,24 +275,24 @@ Result<UniqueFd> ListenOnSocketPath(const std::string& path, const std::string& 
     Result<UniqueFd> fd = NewStreamSocket();
     if (!fd)
         return fd;
-    int bound = Bind(fd->Get(), *address);
-    if (bound == EADDRINUSE) {
-        if (const Status cleared = ClearLeftoverSocket(path, *address); !cleared)
+    int bound = Bind(fd->Get(), *temporaryAddress);
+    if (bound == EADDRINUSE) { // left behind by a gone process of the same number
+        if (const Status cleared = ClearLeftoverSocket(temporary, *temporaryAddress); !cleared)
             return Failure{cleared.Error()};
-        bound = Bind(fd->Get(), *address);
+        bound = Bind(fd->Get(), *temporaryAddress);
     }
     if (bound != 0)
         return Failure{"Cannot listen on virtual USB bus path " + path + ": " + SystemError(bound)};
-    if (const Status restricted = RestrictAccess(path, groupId, group); !restricted) {
-        ::unlink(path.c_str());
-        return Failure{restricted.Error()};
-    }
-    if (::listen(fd->Get(), SOMAXCONN) != 0 || !SetNonBlocking(fd->Get())) {
-        const int failed = errno;
-        ::unlink(path.c_str());
-        return Failure{"Cannot listen on virtual USB bus path " + path + ": " +
-                       SystemError(failed)};
-    }
+
+    Status ready = RestrictAccess(temporary, path, groupId, group);
+    if (ready && (::listen(fd->Get(), SOMAXCONN) != 0 || !SetNonBlocking(fd->Get())))
+        ready =
+            Failure{"Cannot listen on virtual USB bus path " + path + ": " + SystemError(errno)};
+    if (ready)
+        ready = Publish(temporary, path, *address);
+    ::unlink(temporary.c_str());
+    if (!ready)
+        return Failure{ready.Error()};
     return fd;
 }
 

@@ -68,11 +68,12 @@ ReceiveResult ReceiveSome(int fd, std::span<std::uint8_t> room, bool drained,
 
 bool SetNonBlocking(int fd);
 
-// Binds and listens on `path`. A socket file left behind by a listener that
-// has gone is replaced; a path that a live listener serves, or that is not a
-// socket, is refused with a reason. Whatever the umask, the socket file is
-// the owner's alone (0600), or with `group` named shared with that group
-// (0660), before the first client can connect.
+// Listens on `path`, which appears only once the socket accepts
+// connections. A socket file left behind by a listener that has gone is
+// replaced; a path that a live listener serves, or that is not a socket, is
+// refused with a reason. Whatever the umask, the socket file is the owner's
+// alone (0600), or with `group` named shared with that group (0660), before
+// the first client can connect.
 Result<UniqueFd> ListenOnSocketPath(const std::string& path, const std::string& group);
 Result<UniqueFd> ConnectToSocketPath(const std::string& path);
 

@@ -17,7 +17,7 @@ using test::WriteFile;
 
 LoaderSettings Edited() {
     LoaderSettings settings = LoaderSettings::Defaults();
-    settings.portIndex = 8;
+    settings.port = "COM9";
     for (std::size_t row = 0; row < kFileRoleCount; ++row) {
         settings.rows[row].path = "/img/file " + std::to_string(row) + ".bin";
         settings.rows[row].extAddress = "A" + std::to_string(row);
@@ -44,35 +44,39 @@ TEST(MflWriting, TheDefaultsGiveTheDialogsTwentyEightLines) {
               "C:\\Marlow_V1.4Beta\\Brix.stm\r\n3D00000\r\n\r\n");
 }
 
-TEST(MflWriting, FieldWithLineBreakIsRefusedBeforeTheFileIsTouched) {
+// A field with a line break is refused before the file is touched; a file
+// that cannot be created is named.
+TEST(MflWriting, RefusalsNameTheFile) {
     TempDir dir;
-    LoaderSettings settings = LoaderSettings::Defaults();
-    settings.rows[4].entryPoint = "12\n34";
-    EXPECT_EQ(WriteMflFile(dir.File("a.mfl"), settings).Error(),
-              "Failed to write file a.mfl: a field holds a line break");
+    LoaderSettings broken = LoaderSettings::Defaults();
+    broken.rows[4].entryPoint = "12\n34";
+    ASSERT_EQ(::mkfifo(dir.File("pipe.mfl").c_str(), 0600), 0);
+    const std::tuple<std::string, LoaderSettings, std::string> rows[] = {
+        {"a.mfl", broken, "Failed to write file a.mfl: a field holds a line break"},
+        {"no/such/x.mfl", LoaderSettings::Defaults(), "Failed to open file x.mfl"},
+        {"pipe.mfl", LoaderSettings::Defaults(), "Failed to open file pipe.mfl"},
+    };
+    for (const auto& [name, settings, error] : rows)
+        EXPECT_EQ(WriteMflFile(dir.File(name), settings).Error(), error);
     EXPECT_FALSE(std::filesystem::exists(dir.File("a.mfl")));
 }
 
-TEST(MflWriting, UncreatableFileNamesIt) {
+// A saved file loads back whole. Line 1 is the port as it was chosen, a
+// Windows PC's "COM3" or a typed path; a blank one keeps the port.
+TEST(MflRoundTrip, LoadOfASavedFileRestoresEverythingAndThePortAsChosen) {
     TempDir dir;
-    EXPECT_EQ(WriteMflFile(dir.File("no/such/x.mfl"), LoaderSettings::Defaults()).Error(),
-              "Failed to open file x.mfl");
-    ASSERT_EQ(::mkfifo(dir.File("pipe.mfl").c_str(), 0600), 0);
-    EXPECT_EQ(WriteMflFile(dir.File("pipe.mfl"), LoaderSettings::Defaults()).Error(),
-              "Failed to open file pipe.mfl");
-}
-
-TEST(MflRoundTrip, LoadOfASavedFileRestoresEverything) {
-    TempDir dir;
-    ASSERT_TRUE(WriteMflFile(dir.File("a.mfl"), Edited()));
-    LoaderSettings loaded = LoaderSettings::Defaults();
-    const auto result = ReadMflFile(dir.File("a.mfl"), loaded);
-    EXPECT_TRUE(result.ok);
-    EXPECT_EQ(result.linesRead, 28u);
-    EXPECT_TRUE(result.portRecognised);
-    EXPECT_TRUE(result.notes.empty());
-    EXPECT_EQ(loaded, Edited());
-
+    for (const std::string port : {"COM9", "COM3", "/dev/ttyUSB0", "COM10", "", " \t"}) {
+        LoaderSettings written = Edited();
+        written.port = port;
+        ASSERT_TRUE(WriteMflFile(dir.File("a.mfl"), written));
+        LoaderSettings loaded = LoaderSettings::Defaults();
+        const auto result = ReadMflFile(dir.File("a.mfl"), loaded);
+        EXPECT_TRUE(result.ok && result.linesRead == 28u) << port;
+        EXPECT_EQ(result.notes.size(), result.portRead ? 0u : 1u) << port;
+        if (!result.portRead)
+            written.port = "COM1"; // as it was
+        EXPECT_EQ(loaded, written) << port;
+    }
     // Line ends of "\n" alone, and lines after the 28th, are accepted too.
     WriteFile(dir.File("b.mfl"), FormatMflText(Edited()) + "line 29\nline 30\n");
     LoaderSettings lfOnly;
@@ -80,27 +84,10 @@ TEST(MflRoundTrip, LoadOfASavedFileRestoresEverything) {
     EXPECT_EQ(lfOnly, Edited());
 }
 
-TEST(MflReading, PortOutsideComOneToNineKeepsThePort) {
-    TempDir dir;
-    for (const std::string first : {"COM10", "COM", "", "COM0", "COMX", "COM1 "}) {
-        LoaderSettings written = Edited();
-        written.rows[0].path = "/new";
-        std::string text = FormatMflText(written);
-        text.replace(0, text.find('\n'), first);
-        WriteFile(dir.File("a.mfl"), text);
-        LoaderSettings loaded = LoaderSettings::Defaults();
-        loaded.portIndex = 4;
-        const auto result = ReadMflFile(dir.File("a.mfl"), loaded);
-        EXPECT_TRUE(result.ok) << first;
-        EXPECT_FALSE(result.portRecognised) << first;
-        EXPECT_EQ(result.notes.size(), 1u) << first;
-        EXPECT_EQ(loaded.portIndex, 4) << first;
-        EXPECT_EQ(loaded.rows[0].path, "/new") << first;
-    }
-}
-
+// An unreadable file changes nothing, and no path leaves a file open.
 TEST(MflReading, UnreadableFileChangesNothing) {
     TempDir dir;
+    const std::size_t openBefore = test::OpenFileCount();
     std::filesystem::create_directory(dir.File("folder.mfl"));
     ASSERT_EQ(::mkfifo(dir.File("pipe.mfl").c_str(), 0600), 0);
     LoaderSettings overlong = Edited();
@@ -119,18 +106,10 @@ TEST(MflReading, UnreadableFileChangesNothing) {
         EXPECT_EQ(result.error, error);
         EXPECT_EQ(loaded, Edited()) << name;
     }
-}
-
-TEST(MflReading, FilesAreClosedOnEveryPath) {
-    TempDir dir;
-    const std::size_t before = test::OpenFileCount();
     LoaderSettings settings;
     ASSERT_TRUE(WriteMflFile(dir.File("a.mfl"), Edited()));
     ReadMflFile(dir.File("a.mfl"), settings);
-    WriteFile(dir.File("b.mfl"), "COM");
-    ReadMflFile(dir.File("b.mfl"), settings);
-    ReadMflFile(dir.File("nosuch.mfl"), settings);
-    EXPECT_EQ(test::OpenFileCount(), before);
+    EXPECT_EQ(test::OpenFileCount(), openBefore);
 }
 
 } // namespace

@@ -86,7 +86,7 @@ protected:
 
 // The open warns once that parity cannot be carried, tells the device side
 // that the queues were purged, and opening again is a no-op that keeps the
-// settings.
+// settings; a port with no device fails to open.
 TEST_F(SerialPortOnPty, OpensWithOneWarningAndAPurgeAndOnlyOnce) {
     OnPortThread([&] {
         CUartPort port(device->SlavePath());
@@ -103,49 +103,40 @@ TEST_F(SerialPortOnPty, OpensWithOneWarningAndAPurgeAndOnlyOnce) {
         EXPECT_TRUE(again.ok);
         EXPECT_TRUE(again.warning.empty());
         EXPECT_EQ(SlaveSpeed(device->SlavePath()), B115200);
+
+        CUartPort missing("COM99"); // no such device: it stays closed
+        const OpenResult refused = missing.Open(kLoaderLineSettings);
+        EXPECT_NE(refused.error.find("COM99: cannot open /dev/ttyS98"), std::string::npos);
+        EXPECT_FALSE(refused.ok || missing.IsOpen());
+        EXPECT_EQ(missing.TransmitData(std::vector<std::uint8_t>{1}), LinkStatus::Stopped);
     });
 }
 
-TEST(SerialPort, AMissingDeviceFailsToOpenAndStaysClosed) {
-    OnPortThread([] {
-        CUartPort port("COM99");
-        const OpenResult result = port.Open(kLoaderLineSettings);
-        EXPECT_FALSE(result.ok);
-        EXPECT_NE(result.error.find("COM99: cannot open /dev/ttyS98"), std::string::npos)
-            << result.error;
-        EXPECT_FALSE(port.IsOpen());
-        const Bytes one = {1};
-        EXPECT_EQ(port.TransmitData(one), LinkStatus::Stopped);
-    });
-}
-
-TEST_F(SerialPortOnPty, AReadTakesNothingUntilAllItsBytesAreThere) {
+// A read takes nothing until all its bytes are there; a vanished device
+// reads as gone.
+TEST_F(SerialPortOnPty, AReadTakesNothingUntilAllItsBytesAreThereOrTheDeviceHasGone) {
     WithOpenPort([&](CUartPort& port) {
         const Bytes sent = {0x0A, 0x0B, 0x0C};
         ASSERT_EQ(device->Send(sent), LinkStatus::Ok);
-
         Bytes four(4);
         EXPECT_EQ(port.ReceiveData(four, milliseconds(30)), LinkStatus::TimedOut);
         Bytes three(3);
         EXPECT_EQ(port.ReceiveData(three, milliseconds(5000)), LinkStatus::Ok);
         EXPECT_EQ(three, sent);
+        device->Hangup();
+        EXPECT_EQ(port.ReceiveData(four, milliseconds(5000)), LinkStatus::Gone);
     });
 }
 
-TEST_F(SerialPortOnPty, AReadGivesUpOnceTheCloseIsRequestedFromAnotherThread) {
+// A close requested from another thread ends a waiting read at once, and
+// nothing is written after it.
+TEST_F(SerialPortOnPty, ACloseRequestedFromAnotherThreadEndsReadsAndWrites) {
     WithOpenPort([&](CUartPort& port) {
         std::thread closer([&] { port.RequestClose(); });
         Bytes word(4);
         EXPECT_EQ(port.ReceiveData(word, milliseconds(60000)), LinkStatus::Stopped);
         closer.join();
-    });
-}
-
-TEST_F(SerialPortOnPty, NothingIsWrittenAfterTheCloseWasRequested) {
-    WithOpenPort([&](CUartPort& port) {
-        port.RequestClose();
-        const Bytes one = {0x55};
-        EXPECT_EQ(port.TransmitData(one), LinkStatus::Stopped);
+        EXPECT_EQ(port.TransmitData(word), LinkStatus::Stopped);
         EXPECT_FALSE(port.IsOpen());
         port.Close();
     });
@@ -153,12 +144,53 @@ TEST_F(SerialPortOnPty, NothingIsWrittenAfterTheCloseWasRequested) {
     EXPECT_NE(device->Receive(any, milliseconds(50)), LinkStatus::Ok);
 }
 
-TEST_F(SerialPortOnPty, AVanishedDeviceIsReportedAsGone) {
+// Closing at once after a write still delivers it: more than the 4 KiB a
+// pseudo-terminal's reader takes in, so most of it is still on its way
+// when the port closes.
+TEST_F(SerialPortOnPty, WhatWasWrittenBeforeTheCloseStillReachesTheDevice) {
+    Bytes sent(10000);
+    for (std::size_t i = 0; i < sent.size(); ++i)
+        sent[i] = static_cast<std::uint8_t>(i * 7);
     WithOpenPort([&](CUartPort& port) {
-        device->Hangup();
-        Bytes word(4);
-        EXPECT_EQ(port.ReceiveData(word, milliseconds(5000)), LinkStatus::Gone);
+        ASSERT_EQ(port.TransmitData(sent), LinkStatus::Ok);
+        port.Close();
     });
+    Bytes got(sent.size());
+    EXPECT_EQ(device->Receive(got, milliseconds(5000)), LinkStatus::Ok);
+    EXPECT_EQ(got, sent);
+}
+
+// A write fails when only a break came on the line since the last look; a
+// read looks too. The driver's counters are played by the test.
+TEST_F(SerialPortOnPty, AWriteFailsOnABreakAloneSinceTheLastReadOrWrite) {
+    const struct {
+        LineErrorCounts beforeRead, beforeWrite; // what the driver counts meanwhile
+        LinkStatus written;
+    } rows[] = {
+        {{}, {}, LinkStatus::Ok},
+        {{}, {.breaks = 1}, LinkStatus::LineBreak},
+        {{}, {.breaks = 1, .errors = 1}, LinkStatus::Ok},
+        {{}, {.errors = 2}, LinkStatus::Ok},
+        {{.breaks = 1}, {}, LinkStatus::Ok},
+    };
+    const Bytes one = {0x55};
+    for (const auto& row : rows) {
+        LineErrorCounts counts{.breaks = 7, .errors = 3}; // from before the open
+        const auto add = [&counts](const LineErrorCounts& more) {
+            counts = {counts.breaks + more.breaks, counts.errors + more.errors};
+        };
+        OnPortThread([&] {
+            CUartPort port(device->SlavePath(), [&counts](int) { return counts; });
+            ASSERT_TRUE(port.Open(kLoaderLineSettings).ok);
+            ASSERT_EQ(device->Send(one), LinkStatus::Ok);
+            add(row.beforeRead);
+            Bytes got(1);
+            ASSERT_EQ(port.ReceiveData(got, milliseconds(5000)), LinkStatus::Ok);
+            add(row.beforeWrite);
+            EXPECT_EQ(port.TransmitData(one), row.written) << &row - rows;
+            EXPECT_EQ(port.TransmitData(one), LinkStatus::Ok); // told once
+        });
+    }
 }
 
 } // namespace

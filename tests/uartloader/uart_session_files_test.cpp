@@ -39,7 +39,7 @@ TEST_F(SessionFiles, AShortSettingsFileLoadsWhatItHasAndKeepsTheRest) {
     const std::string path = dir.File("short.mfl");
     WriteFile(path, "COM3\r\n/img/second.bin\r\n\r\n\r\n/img/mem.bin");
     ASSERT_TRUE(session.LoadSettings(path));
-    EXPECT_EQ(session.Settings().portIndex, 2);
+    EXPECT_EQ(session.Settings().port, "COM3");
     EXPECT_EQ(session.Settings().rows[0], (FileRow{"/img/second.bin", "", ""}));
     EXPECT_EQ(session.Settings().rows[1].path, "/img/mem.bin");
     EXPECT_EQ(session.Settings().rows[1].extAddress, before.rows[1].extAddress);

@@ -26,6 +26,31 @@
 namespace marlow {
 namespace {
 
+// This binary's listen() runs in place of the system's and plays a device
+// that connects the moment the bus path appears: just before a listener
+// listens, it tries the path, which must then not be there yet.
+std::string watchedBusPath; // empty: not watching
+int watchedListens = 0;
+int refusedAtListen = 0;
+
+} // namespace
+} // namespace marlow
+
+extern "C" int listen(int fd, int backlog) {
+    using namespace marlow;
+    static const auto kSystemListen =
+        reinterpret_cast<int (*)(int, int)>(dlsym(RTLD_NEXT, "listen"));
+    if (!watchedBusPath.empty()) {
+        ++watchedListens;
+        refusedAtListen += ::access(watchedBusPath.c_str(), F_OK) == 0 &&
+                           !usb::ConnectToSocketPath(watchedBusPath);
+    }
+    return kSystemListen(fd, backlog);
+}
+
+namespace marlow {
+namespace {
+
 using Bytes = std::vector<std::uint8_t>;
 using emulators::VirtualBusDevice;
 using usb::CUsbPipe;
@@ -87,15 +112,6 @@ TEST_F(VirtualBus, EachConnectionIsADeviceOfItsOwnAndItsEndIsItsRemoval) {
     EXPECT_EQ(events.TakeRemoval(), "bus:1");
 }
 
-TEST_F(VirtualBus, AnOversizedDescriptionIsRefusedAsGarbage) {
-    VirtualBusDevice device;
-    // Connect may or may not see the listener hang up before it is done.
-    (void)device.Connect(socketPath, std::string(5000, 'x'));
-    EXPECT_EQ(events.TakeProblem(), "Virtual USB device bus:1 announced a description of 5000 "
-                                    "bytes (at most 1024 allowed); disconnected as garbage");
-    EXPECT_EQ(events.Arrivals(), 0u);
-}
-
 // --- packets both ways ------------------------------------------------------------
 
 // Every write is one frame, the zero-length packet after a whole 64 bytes
@@ -128,7 +144,9 @@ TEST_F(VirtualBus, AnEmulatorServesPacketsThroughItsHandlerUntilTheHostLetsGo) {
     EXPECT_EQ(seen, (std::vector<std::size_t>{9, 64, 0}));
 }
 
-TEST_F(VirtualBus, AStopWakesABlockedReadAndOnceClearedTheUnloadCommandStillGoesOut) {
+// A stop wakes the host's blocked read, and once cleared the unload
+// command still goes out; the device's own stop ends its blocked receive.
+TEST_F(VirtualBus, AStopWakesABlockedReadOnEitherEnd) {
     VirtualBusDevice device;
     auto pipe = OpenPipe(device);
     std::uint8_t reply = 0;
@@ -139,6 +157,10 @@ TEST_F(VirtualBus, AStopWakesABlockedReadAndOnceClearedTheUnloadCommandStillGoes
     pipe->ClearStopRequest();
     EXPECT_TRUE(pipe->WritePipe(Bytes{0x07}));
     EXPECT_EQ(Receive(device), Bytes{0x07});
+    Bytes packet;
+    auto receiving = std::async(std::launch::async, [&] { return device.ReceivePacket(packet); });
+    device.Stop();
+    EXPECT_EQ(receiving.get(), VirtualBusDevice::Receive::Stopped);
 }
 
 TEST_F(VirtualBus, ADeviceThatLeavesDuringAReadIsDisconnectedRemovedAndCannotBeOpened) {
@@ -155,30 +177,26 @@ TEST_F(VirtualBus, ADeviceThatLeavesDuringAReadIsDisconnectedRemovedAndCannotBeO
     EXPECT_EQ(transport->Open().Error(), "Virtual USB device bus:1 has disconnected");
 }
 
-TEST_F(VirtualBus, AnOversizedFrameIsRefusedAsGarbageAndTheDeviceCutOff) {
+// An oversized description or frame is garbage: the device is cut off.
+TEST_F(VirtualBus, AnOversizedDescriptionOrFrameIsRefusedAsGarbageAndTheDeviceCutOff) {
+    VirtualBusDevice describer;
+    // Connect may or may not see the listener hang up before it is done.
+    (void)describer.Connect(socketPath, std::string(5000, 'x'));
+    EXPECT_EQ(events.TakeProblem(), "Virtual USB device bus:1 announced a description of 5000 "
+                                    "bytes (at most 1024 allowed); disconnected as garbage");
     VirtualBusDevice device;
     auto pipe = OpenPipe(device);
+    EXPECT_EQ(events.Arrivals(), 0u); // the describer never arrived
     // A header announcing 16 MiB + 1 bytes.
     ASSERT_TRUE(device.SendRaw(Bytes{0x01, 0x00, 0x00, 0x01, 0xff}));
     std::uint8_t reply = 0x00;
     EXPECT_EQ(pipe->ReadReplyByte(reply), PipeRead::Failed);
     EXPECT_EQ(events.TakeProblem(),
-              "Virtual USB device bus:1 (PDA boot loader) sent a frame of 16777217 bytes (at "
+              "Virtual USB device bus:2 (PDA boot loader) sent a frame of 16777217 bytes (at "
               "most 16777216 allowed); disconnected as garbage");
-    EXPECT_EQ(events.TakeRemoval(), "bus:1");
+    EXPECT_EQ(events.TakeRemoval(), "bus:2");
     Bytes packet;
     EXPECT_EQ(device.ReceivePacket(packet), VirtualBusDevice::Receive::HostGone);
-}
-
-TEST_F(VirtualBus, ADeviceStopEndsItsBlockedReceive) {
-    VirtualBusDevice device;
-    auto transport = Plug(device);
-    auto receiving = std::async(std::launch::async, [&] {
-        Bytes packet;
-        return device.ReceivePacket(packet);
-    });
-    device.Stop();
-    EXPECT_EQ(receiving.get(), VirtualBusDevice::Receive::Stopped);
 }
 
 // --- running out of descriptors ------------------------------------------------------
@@ -267,19 +285,26 @@ TEST_F(VirtualBus, APathServedByALiveListenerIsRefused) {
               "Virtual USB bus path " + socketPath +
                   " is already served by another listener (is another Marlow running?); "
                   "stop it or choose another path");
-    // The first listener still works.
+    // The first listener still works, and stopping it removes the path.
     VirtualBusDevice device;
     EXPECT_NE(Plug(device), nullptr);
+    source.Stop();
+    struct stat status {};
+    EXPECT_NE(::lstat(socketPath.c_str(), &status), 0);
+    EXPECT_EQ(VirtualBusDevice().Connect(socketPath, "late").Error(),
+              "No virtual USB bus listens on " + socketPath + "; start Marlow's listener first");
 }
 
-TEST_F(VirtualBus, StoppingRemovesTheSocketFile) {
-    struct stat status {};
-    ASSERT_EQ(::lstat(socketPath.c_str(), &status), 0);
-    source.Stop();
-    EXPECT_NE(::lstat(socketPath.c_str(), &status), 0);
-    VirtualBusDevice device;
-    EXPECT_EQ(device.Connect(socketPath, "late").Error(),
-              "No virtual USB bus listens on " + socketPath + "; start Marlow's listener first");
+// The path appears only once the listener accepts: a device that connects
+// as soon as it sees the path is never refused.
+TEST(VirtualBusPath, ThePathAppearsOnlyWhenItAcceptsConnections) {
+    test::TempDir dir;
+    test::BusEvents events;
+    usb::VirtualBusSource source(watchedBusPath = dir.File("bus.sock"));
+    ASSERT_TRUE(source.Start(events.Sink()));
+    watchedBusPath.clear();
+    EXPECT_EQ(watchedListens, 1);
+    EXPECT_EQ(refusedAtListen, 0);
 }
 
 TEST(VirtualBusPath, ASocketLeftBehindByAGoneListenerIsTakenOver) {
@@ -329,17 +354,21 @@ TEST(VirtualBusPath, TheSocketIsTheOwnersOrItsGroupsAloneWhateverTheUmask) {
     }
 }
 
-// A file that is no socket is left alone; a path too long for a socket
-// is refused with its limit.
+// A file that is no socket is left alone; a path too long for a socket, or
+// for the name beside it that the socket is prepared under, is refused.
 TEST(VirtualBusPath, APathThatCannotBeASocketIsRefused) {
     test::TempDir dir;
     const std::string notes = dir.File("notes.txt");
     test::WriteFile(notes, std::string_view("keep me"));
     const std::string tooLong = "/tmp/" + std::string(200, 'p');
+    const std::string deepFolder = "/tmp/" + std::string(96, 'f') + "/";
     const std::pair<std::string, std::string> rows[] = {
         {notes,
          "Virtual USB bus path " + notes + " exists and is not a socket; choose another path"},
         {tooLong, "Virtual USB bus socket path \"" + tooLong + "\" must be 1 to 107 bytes long"},
+        {deepFolder + "s", "Virtual USB bus path " + deepFolder +
+                               "s leaves no room beside it for the name it is prepared under; "
+                               "choose a shorter path"},
     };
     for (const auto& [path, refusal] : rows) {
         test::BusEvents events;

@@ -12,13 +12,6 @@ namespace {
 
 constexpr int kComPortCount = 9;
 
-std::optional<int> ComIndex(const std::string& portName) {
-    for (int index = 0; index < kComPortCount; ++index)
-        if (portName == PortNameFromIndex(index))
-            return index;
-    return std::nullopt;
-}
-
 bool IsComPortDevice(const QString& device) {
     for (int index = 0; index < kComPortCount; ++index)
         if (device.toStdString() == SystemPortPath(PortNameFromIndex(index)))
@@ -58,22 +51,18 @@ void FillPortList(QComboBox& list) {
     }
 }
 
-PortChoice ChosenPort(const QComboBox& list) {
+std::string ChosenPort(const QComboBox& list) {
     const QString text = list.currentText().trimmed();
     const int entry = list.findText(text);
-    std::string portName =
-        entry >= 0 ? list.itemData(entry).toString().toStdString() : text.toStdString();
-    if (portName.empty())
-        portName = kNoPortGiven;
-    const std::optional<int> comIndex = ComIndex(portName);
-    return {std::move(portName), comIndex};
+    return entry >= 0 ? list.itemData(entry).toString().toStdString() : text.toStdString();
 }
 
-void ShowComPort(QComboBox& list, int comIndex) {
-    const int entry = list.findData(QString::fromStdString(PortNameFromIndex(comIndex)));
+void ShowPort(QComboBox& list, const std::string& port) {
+    const QString name = QString::fromStdString(port);
+    const int entry = list.findData(name);
     list.setCurrentIndex(entry);
     // A typed text stays in the field until it is replaced explicitly.
-    list.setEditText(list.itemText(entry));
+    list.setEditText(entry >= 0 ? list.itemText(entry) : name);
 }
 
 } // namespace marlow::uartloader::ui

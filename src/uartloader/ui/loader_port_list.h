@@ -6,7 +6,6 @@
 
 #include <QList>
 #include <QString>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,18 +26,11 @@ std::vector<PortEntry> LoaderPortEntries(const QList<QSerialPortInfo>& systemPor
 // Fills `list` with the entries of the ports present now.
 void FillPortList(QComboBox& list);
 
-// What the operator chose.
-struct PortChoice {
-    std::string portName;        // the entry's port, else the typed text
-    std::optional<int> comIndex; // 0 for "COM1" ... 8 for "COM9"
-};
+// What the operator chose: the entry's port ("COM3", "/dev/ttyUSB0"), else
+// the typed text; empty when the text is blank.
+std::string ChosenPort(const QComboBox& list);
 
-// A blank text names no port; a run then fails to connect.
-inline constexpr char kNoPortGiven[] = "(no port given)";
-
-PortChoice ChosenPort(const QComboBox& list);
-
-// Selects "COM<index + 1>".
-void ShowComPort(QComboBox& list, int comIndex);
+// Selects the entry of `port`, or shows it as typed text when none has it.
+void ShowPort(QComboBox& list, const std::string& port);
 
 } // namespace marlow::uartloader::ui

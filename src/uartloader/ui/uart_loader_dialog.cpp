@@ -25,9 +25,6 @@ namespace {
 // loader always has; the worker's end is awaited besides, however long.
 constexpr std::chrono::milliseconds kCloseWait{300};
 
-// A port index no settings file gives: tells whether a load named a port.
-constexpr int kPortNotRead = -1;
-
 controls::FileChoice Choice(const char* caption, const char* suffix,
                             std::vector<controls::FileFilter> filters) {
     controls::FileChoice choice;
@@ -87,7 +84,7 @@ CUartLoaderDlg::CUartLoaderDlg(QWidget* parent, LoaderDialogOptions options)
     layout->addWidget(BuildPartitionGroup());
     layout->addLayout(BuildBottomRow());
 
-    ShowFields(true);
+    ShowFields();
     SetWriteMode(true);
 }
 
@@ -154,24 +151,17 @@ void CUartLoaderDlg::OnSaveSettings() {
         RememberSettingsFile(*path);
 }
 
-// Fields the file does not reach keep what the operator sees now; a file
-// that names no port leaves the port list as it is.
+// Fields the file does not reach, the port among them, keep what the
+// operator sees now.
 void CUartLoaderDlg::OnLoadSettings() {
     const std::optional<QString> path = controls::Dialogs().OpenFile(this, SettingsChoice("Open"));
     if (!path)
         return;
     TakeFields();
-    LoaderSettings& settings = session_.Settings();
-    const int portBefore = settings.portIndex;
-    settings.portIndex = kPortNotRead;
-    const bool loaded = session_.LoadSettings(path->toStdString());
-    const bool portRead = settings.portIndex != kPortNotRead;
-    if (!portRead)
-        settings.portIndex = portBefore;
-    if (!loaded)
+    if (!session_.LoadSettings(path->toStdString()))
         return;
     RememberSettingsFile(*path);
-    ShowFields(portRead);
+    ShowFields();
 }
 
 void CUartLoaderDlg::RememberSettingsFile(const QString& path) {
@@ -184,16 +174,12 @@ void CUartLoaderDlg::RememberSettingsFile(const QString& path) {
 }
 
 void CUartLoaderDlg::TakeFields() {
-    const PortChoice port = ChosenPort(*portList_);
-    if (port.comIndex)
-        session_.Settings().portIndex = *port.comIndex;
-    session_.SetPortName(port.portName);
+    session_.Settings().port = ChosenPort(*portList_);
     TakeRows(rows_, session_.Settings());
 }
 
-void CUartLoaderDlg::ShowFields(bool showPort) {
-    if (showPort)
-        ShowComPort(*portList_, session_.Settings().portIndex);
+void CUartLoaderDlg::ShowFields() {
+    ShowPort(*portList_, session_.Settings().port);
     ShowRows(rows_, session_.Settings());
 }
 

@@ -68,7 +68,7 @@ private:
     QLayout* BuildBottomRow();
     void ChooseStmList();
     void TakeFields();
-    void ShowFields(bool showPort);
+    void ShowFields();
     void RememberSettingsFile(const QString& path);
     void Show(const LoaderEvent& event);
     void AppendToLog(const std::string& text);

@@ -142,9 +142,13 @@ const EnableRule kEnableRules[] = {
      true},
 };
 
-// It opens in Total Write; a second "Seperate Write" changes nothing.
+// It opens in Total Write, every control named; a second "Seperate Write"
+// changes nothing.
 TEST_F(LoaderDialogTest, OpensInTotalWriteAndEachModeEnablesItsOwnControls) {
     EXPECT_EQ(Dialog().windowTitle(), "ST Uart Flash Loader_(Build 071203)");
+    EXPECT_THAT(AccessibleNameProblems(Dialog()), testing::IsEmpty());
+    EXPECT_EQ(Control<QLineEdit>(1097)->maxLength(), 8);
+    EXPECT_EQ(Control<QLineEdit>(1129)->maxLength(), 8);
     for (int clicked : {0, 1130, 1130, 1131}) {
         if (clicked != 0)
             Click(clicked);
@@ -158,48 +162,75 @@ TEST_F(LoaderDialogTest, OpensInTotalWriteAndEachModeEnablesItsOwnControls) {
     }
 }
 
-TEST_F(LoaderDialogTest, EveryControlHasAnAccessibleNameOfItsOwn) {
-    EXPECT_THAT(AccessibleNameProblems(Dialog()), testing::IsEmpty());
-    EXPECT_EQ(Control<QLineEdit>(1097)->maxLength(), 8);
-    EXPECT_EQ(Control<QLineEdit>(1129)->maxLength(), 8);
+// The "..." of rows 0 to 7 offers binary files and fills its own row's
+// field; a cancel leaves the field. Either way the press lifts the refusal
+// of a list that had an invalid line.
+TEST_F(LoaderDialogTest, EachRowsBrowseButtonFillsItsOwnFieldAndLiftsAListsRefusal) {
+    const std::pair<int, int> buttonAndField[] = {{1085, 1084}, {1091, 1090}, {1096, 1095},
+                                                  {1101, 1100}, {1106, 1105}, {1111, 1110},
+                                                  {1116, 1115}, {1121, 1120}};
+    WriteFile(files.dir.File("bad.stm"), "-role0.bin\n\n");
+    ClickAnswering(1126, files.dir.File("bad.stm"));
+    Click(1130);
+    ASSERT_TRUE(Dialog().Session().ListInvalid());
+    const std::string before = FieldText(1084);
+    Click(1085); // no answer: cancelled
+    EXPECT_FALSE(Dialog().Session().ListInvalid());
+    EXPECT_EQ(FieldText(1084), before);
+    for (const auto& [button, field] : buttonAndField) {
+        ClickAnswering(button, "/img/" + std::to_string(button));
+        EXPECT_EQ(dialogs.choices.back().filters.front().label,
+                  "Binary Files(*.bin, *.plain, *.nb0)");
+    }
+    for (const auto& [button, field] : buttonAndField)
+        EXPECT_EQ(FieldText(field), "/img/" + std::to_string(button));
 }
 
 // Whole runs on a pseudo-terminal -----------------------------------------
 
-// A Separate Write run fills bars 0 to 7 and can be saved; a second
-// "Connect", now in Total Write with a list, drives the total bar.
-TEST_F(LoaderDialogTest, ASeparateThenATotalWriteRunEachLogEveryStep) {
-    LoadSettings(uartloader::test::SeparateWriteSettings(files));
-    Click(1130);
-    {
-        PtyHandset handset;
-        StartOn(handset.PortPath());
-        ASSERT_TRUE(AwaitRunEnd());
-        EXPECT_TRUE(handset.Report().Passed());
-        const std::string log = ExpectedDefaultLog(handset.PortPath());
-        EXPECT_EQ(ShownLog(), Unix(log));
-        for (int bar : {1088, 1093, 1098, 1103, 1108, 1113, 1118, 1123})
-            EXPECT_EQ(Bar(bar), 100) << bar;
-        ClickAnswering(1080, dir.File("run.txt"));
-        EXPECT_EQ(ReadFileText(dir.File("run.txt")), log); // "\r\n" kept
-    }
+// Connecting in Total Write, as the dialog opens, before a list was read
+// through row 8 stops at the second boot file (a settings load does not
+// read the list it names); the boot indication still reaches the handset,
+// though the port closes right after it. With the list read, the run
+// drives the total bar; a Separate Write run fills bars 0 to 7 and its log
+// can be saved.
+TEST_F(LoaderDialogTest, TotalWriteBeforeAndAfterItsListThenSeparateWrite) {
+    LoaderSettings settings = uartloader::test::SeparateWriteSettings(files);
     std::string list;
     for (int row = 0; row < 8; ++row)
         list += "-role" + std::to_string(row) + ".bin\r\n";
-    for (int field : {1084, 1090, 1095, 1100, 1105, 1110, 1115, 1120})
-        Control<QLineEdit>(field)->clear(); // only the list counts
-    WriteFile(files.dir.File("set.stm"), list);
-    Click(1131);
-    ClickAnswering(1126, files.dir.File("set.stm"));
-    PtyHandset handset;
-    QSignalSpy total(Control<QProgressBar>(1132), &QProgressBar::valueChanged);
-    StartOn(handset.PortPath());
-    ASSERT_TRUE(AwaitRunEnd());
-    EXPECT_TRUE(handset.Report().Passed());
-    EXPECT_EQ(ShownLog(), Unix(ExpectedDefaultLog(handset.PortPath())));
-    EXPECT_TRUE(std::any_of(total.begin(), total.end(),
-                            [](const QList<QVariant>& args) { return args[0].toInt() == 100; }));
-    EXPECT_TRUE(dialogs.messages.empty());
+    settings.rows[8].path = files.dir.File("set.stm");
+    WriteFile(settings.rows[8].path, list);
+    LoadSettings(settings);
+    const std::string separator = std::string(47, '_') + "\r\n";
+    for (const int step : {0, 1, 2}) {
+        if (step == 1)
+            ClickAnswering(1126, settings.rows[8].path);
+        if (step == 2)
+            Click(1130);
+        PtyHandset handset;
+        QSignalSpy total(Control<QProgressBar>(1132), &QProgressBar::valueChanged);
+        StartOn(handset.PortPath());
+        ASSERT_TRUE(AwaitRunEnd());
+        const std::string port = handset.PortPath();
+        const std::string log =
+            step == 0
+                ? "Connected to " + port + " port.\r\n\r\nReceived ASIC ID\r\n" +
+                      "Boot Indication Sent = F0030002\r\n\r\nLOADING 2nd Boot...\r\n" + separator +
+                      "\r\nFailed to open 2nd boot binary file.\r\n" + DisconnectLine(port)
+                : ExpectedDefaultLog(port);
+        EXPECT_EQ(ShownLog(), Unix(log)) << step;
+        EXPECT_EQ(handset.Report().bootIndication, 0xF0030002u);
+        EXPECT_EQ(handset.Report().Passed(), step != 0);
+        EXPECT_EQ(std::ranges::count(total, QList<QVariant>{100}) > 0, step == 1);
+        if (step == 2) {
+            for (int bar : {1088, 1093, 1098, 1103, 1108, 1113, 1118, 1123})
+                EXPECT_EQ(Bar(bar), 100) << bar;
+            ClickAnswering(1080, dir.File("run.txt"));
+            EXPECT_EQ(ReadFileText(dir.File("run.txt")), log); // "\r\n" kept
+        }
+    }
+    EXPECT_EQ(dialogs.messages, std::vector<QString>{"Please Check for Binary Files...Retry!!!"});
 }
 
 // A new "Connect" clears the log and every bar first, so a port that cannot
@@ -236,7 +267,7 @@ TEST_F(LoaderDialogTest, SaveAndLoadSettingsKeepEveryFieldAndThePortButNotTheWri
     EXPECT_EQ(ReadFileText(dir.File("defaults.mfl")), ReadFileText(dir.File("expected.mfl")));
     EXPECT_EQ(dialogs.choices.back().defaultSuffix, "mfl");
     LoaderSettings settings = uartloader::test::SeparateWriteSettings(files);
-    settings.portIndex = 4;
+    settings.port = "COM5";
     settings.rows[8] = {"/img/set.stm", "12345678", "9"};
     settings.rows[3].extAddress = "123456789"; // hand-edited: longer than the field
     LoadSettings(settings);
@@ -251,6 +282,14 @@ TEST_F(LoaderDialogTest, SaveAndLoadSettingsKeepEveryFieldAndThePortButNotTheWri
     ClickAnswering(1078, dir.File("again.mfl"));
     EXPECT_EQ(ReadFileText(dir.File("again.mfl")), ReadFileText(dir.File("loader.mfl")));
     EXPECT_EQ(store.Value("Recent Files/Settings"), dir.File("again.mfl"));
+
+    // A typed port is saved as typed and comes back as it was.
+    SetPort("/dev/ttyUSB0");
+    ClickAnswering(1078, dir.File("typed.mfl"));
+    EXPECT_TRUE(ReadFileText(dir.File("typed.mfl")).starts_with("/dev/ttyUSB0\r\n"));
+    SetPort("COM2");
+    ClickAnswering(1079, dir.File("typed.mfl"));
+    EXPECT_EQ(Control<QComboBox>(1075)->currentText(), "/dev/ttyUSB0");
 }
 
 // Endings while a worker runs ---------------------------------------------
