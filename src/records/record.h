@@ -54,7 +54,7 @@ struct HandsetFacts {
 struct RunFacts {
     std::string runId{}; // a UUID; the recorder makes one when empty
     std::string stationId{};
-    std::string slot{}; // the port the handset sits on; empty where unknown
+    std::string slot{};     // the port the handset sits on; empty where unknown
     std::string frontEnd{}; // "main window", "front panel", "cli pda", ...
     std::string operatorName{};
     std::string marlowVersion{};
@@ -79,7 +79,8 @@ struct InputFacts {
 // One phase of the run: a PDA image, the hand-over, the modem port wait, a
 // phone part, a UART transfer, a stamp.
 struct StepFacts {
-    std::string kind{}; // "pda-image", "hand-over", "port-wait", "phone-boot", "phone-part", "uart-file", "stamp"
+    std::string kind{}; // "pda-image", "hand-over", "port-wait", "phone-boot", "phone-part",
+                        // "uart-file", "stamp"
     std::string name{};
     std::int64_t startedMs = 0;
     std::optional<std::int64_t> endedMs{}; // none while it runs

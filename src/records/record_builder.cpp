@@ -153,13 +153,13 @@ void RecordBuilder::Follow(const pda::PdaEvent& event) {
         return;
     Line(Compact(EventJson(pda::RecordOf(event))), Half::Pda);
     std::visit(Overloads{[this](const pda::ReplyAwaited& e) {
-                              if (const auto clue = ClueOf(e))
-                                  Clue(*clue);
-                          },
-                          [this]<typename E>(const E&) {
-                              if constexpr (kClue<E>.has_value())
-                                  Clue(*kClue<E>);
-                          }},
+                             if (const auto clue = ClueOf(e))
+                                 Clue(*clue);
+                         },
+                         [this]<typename E>(const E&) {
+                             if constexpr (kClue<E>.has_value())
+                                 Clue(*kClue<E>);
+                         }},
                event);
     std::visit(Steps{*this}, event);
     if (const auto* finished = std::get_if<RunFinished>(&event))

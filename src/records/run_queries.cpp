@@ -32,14 +32,20 @@ std::optional<std::int64_t> Number(const QSqlQuery& query, int column) {
 
 RunRecord RunOf(const QSqlQuery& q) {
     RunRecord run;
-    run.facts = RunFacts{.runId = Str(q, 0), .stationId = Str(q, 1), .slot = Str(q, 2),
-                         .frontEnd = Str(q, 3), .operatorName = Str(q, 4),
-                         .marlowVersion = Str(q, 5), .kind = Str(q, 6),
+    run.facts = RunFacts{.runId = Str(q, 0),
+                         .stationId = Str(q, 1),
+                         .slot = Str(q, 2),
+                         .frontEnd = Str(q, 3),
+                         .operatorName = Str(q, 4),
+                         .marlowVersion = Str(q, 5),
+                         .kind = Str(q, 6),
                          .handset = {Str(q, 7), Str(q, 8), Str(q, 9)},
                          .startedMs = q.value(10).toLongLong()};
     run.ending = RunEnding{.verdict = VerdictNamed(Str(q, 12)).value_or(RecordVerdict::Failed),
-                           .reason = Str(q, 13), .errorClass = ErrorClassNamed(Str(q, 14)),
-                           .half = HalfNamed(Str(q, 15)), .endedMs = Number(q, 11)};
+                           .reason = Str(q, 13),
+                           .errorClass = ErrorClassNamed(Str(q, 14)),
+                           .half = HalfNamed(Str(q, 15)),
+                           .endedMs = Number(q, 11)};
     run.writer = WriterIdentity{Str(q, 16), q.value(17).toLongLong(), Str(q, 18)};
     return run;
 }
@@ -80,15 +86,22 @@ Where WhereOf(const RunFilter& filter) {
 }
 
 InputFacts InputOf(const QSqlQuery& q, int from) {
-    return InputFacts{.role = Str(q, from), .path = Str(q, from + 1), .size = Number(q, from + 2),
-                      .sha256 = Str(q, from + 3), .model = Str(q, from + 4),
-                      .version = Str(q, from + 5), .source = Str(q, from + 6)};
+    return InputFacts{.role = Str(q, from),
+                      .path = Str(q, from + 1),
+                      .size = Number(q, from + 2),
+                      .sha256 = Str(q, from + 3),
+                      .model = Str(q, from + 4),
+                      .version = Str(q, from + 5),
+                      .source = Str(q, from + 6)};
 }
 
 StepFacts StepOf(const QSqlQuery& q, int from) {
-    return StepFacts{.kind = Str(q, from), .name = Str(q, from + 1),
-                     .startedMs = q.value(from + 2).toLongLong(), .endedMs = Number(q, from + 3),
-                     .bytes = Number(q, from + 4), .retries = q.value(from + 5).toInt(),
+    return StepFacts{.kind = Str(q, from),
+                     .name = Str(q, from + 1),
+                     .startedMs = q.value(from + 2).toLongLong(),
+                     .endedMs = Number(q, from + 3),
+                     .bytes = Number(q, from + 4),
+                     .retries = q.value(from + 5).toInt(),
                      .outcome = Str(q, from + 6)};
 }
 
@@ -100,12 +113,12 @@ Status LoadParts(const SqlSession& session, const char* columns, const char* tab
     std::unordered_map<std::string, RunRecord*> byId;
     for (RunRecord& run : runs)
         byId.emplace(run.facts.runId, &run);
-    Result<QSqlQuery> q = session.Run(QStringLiteral("SELECT run_id, %1 FROM %2 WHERE run_id IN "
-                                                     "(SELECT run_id FROM runs%3) "
-                                                     "ORDER BY run_id, position")
-                                          .arg(QString::fromUtf8(columns), QString::fromUtf8(table),
-                                               where.sql),
-                                      where.values);
+    Result<QSqlQuery> q =
+        session.Run(QStringLiteral("SELECT run_id, %1 FROM %2 WHERE run_id IN "
+                                   "(SELECT run_id FROM runs%3) "
+                                   "ORDER BY run_id, position")
+                        .arg(QString::fromUtf8(columns), QString::fromUtf8(table), where.sql),
+                    where.values);
     if (!q)
         return Failure{q.Error()};
     while (q->next())
@@ -122,25 +135,24 @@ constexpr const char* kStepColumns = "kind, name, started_ms, ended_ms, bytes, r
 Result<std::vector<RunRecord>> FindRuns(const SqlSession& session, const RunFilter& filter,
                                         Detail detail) {
     const Where where = WhereOf(filter);
-    Result<QSqlQuery> q = session.Run(QStringLiteral("SELECT %1 FROM runs%2 ORDER BY started_ms, run_id")
-                                          .arg(QString::fromUtf8(kRunColumns), where.sql),
-                                      where.values);
+    Result<QSqlQuery> q =
+        session.Run(QStringLiteral("SELECT %1 FROM runs%2 ORDER BY started_ms, run_id")
+                        .arg(QString::fromUtf8(kRunColumns), where.sql),
+                    where.values);
     if (!q)
         return Failure{q.Error()};
     std::vector<RunRecord> runs;
     while (q->next())
         runs.push_back(RunOf(*q));
-    if (Status inputs = LoadParts(session, kInputColumns, "run_inputs", where, runs,
-                                  [](RunRecord& run, const QSqlQuery& row) {
-                                      run.inputs.push_back(InputOf(row, 1));
-                                  });
+    if (Status inputs = LoadParts(
+            session, kInputColumns, "run_inputs", where, runs,
+            [](RunRecord& run, const QSqlQuery& row) { run.inputs.push_back(InputOf(row, 1)); });
         !inputs)
         return Failure{inputs.Error()};
     if (detail == Detail::Steps)
-        if (Status steps = LoadParts(session, kStepColumns, "run_steps", where, runs,
-                                     [](RunRecord& run, const QSqlQuery& row) {
-                                         run.steps.push_back(StepOf(row, 1));
-                                     });
+        if (Status steps = LoadParts(
+                session, kStepColumns, "run_steps", where, runs,
+                [](RunRecord& run, const QSqlQuery& row) { run.steps.push_back(StepOf(row, 1)); });
             !steps)
             return Failure{steps.Error()};
     return runs;
@@ -161,8 +173,7 @@ Result<RunRecord> LoadRun(const SqlSession& session, const std::string& idOrPref
     if (found.size() > 1 && std::find(found.begin(), found.end(), idOrPrefix) == found.end())
         return Failure{std::to_string(found.size()) + " records have ids that begin with " +
                        idOrPrefix + "; give more of the id"};
-    const std::string runId =
-        found.size() == 1 ? found.front() : idOrPrefix; // the whole id given
+    const std::string runId = found.size() == 1 ? found.front() : idOrPrefix; // the whole id given
     const Where byId{QStringLiteral(" WHERE run_id = ?"), {QString::fromStdString(runId)}};
     Result<QSqlQuery> q = session.Run(
         QStringLiteral("SELECT %1 FROM runs%2").arg(QString::fromUtf8(kRunColumns), byId.sql),
@@ -172,16 +183,14 @@ Result<RunRecord> LoadRun(const SqlSession& session, const std::string& idOrPref
     if (!q->next())
         return Failure{"no record has the id " + idOrPrefix};
     std::vector<RunRecord> runs{RunOf(*q)};
-    if (Status inputs = LoadParts(session, kInputColumns, "run_inputs", byId, runs,
-                                  [](RunRecord& run, const QSqlQuery& row) {
-                                      run.inputs.push_back(InputOf(row, 1));
-                                  });
+    if (Status inputs = LoadParts(
+            session, kInputColumns, "run_inputs", byId, runs,
+            [](RunRecord& run, const QSqlQuery& row) { run.inputs.push_back(InputOf(row, 1)); });
         !inputs)
         return Failure{inputs.Error()};
-    if (Status steps = LoadParts(session, kStepColumns, "run_steps", byId, runs,
-                                 [](RunRecord& run, const QSqlQuery& row) {
-                                     run.steps.push_back(StepOf(row, 1));
-                                 });
+    if (Status steps = LoadParts(
+            session, kStepColumns, "run_steps", byId, runs,
+            [](RunRecord& run, const QSqlQuery& row) { run.steps.push_back(StepOf(row, 1)); });
         !steps)
         return Failure{steps.Error()};
     Result<QSqlQuery> stamp = session.Run(
@@ -197,9 +206,9 @@ Result<RunRecord> LoadRun(const SqlSession& session, const std::string& idOrPref
 }
 
 Result<std::vector<std::string>> LoadEvents(const SqlSession& session, const std::string& runId) {
-    Result<QSqlQuery> q = session.Run(
-        QStringLiteral("SELECT lines FROM run_events WHERE run_id = ? ORDER BY chunk"),
-        {QString::fromStdString(runId)});
+    Result<QSqlQuery> q =
+        session.Run(QStringLiteral("SELECT lines FROM run_events WHERE run_id = ? ORDER BY chunk"),
+                    {QString::fromStdString(runId)});
     if (!q)
         return Failure{q.Error()};
     std::vector<std::string> lines;
@@ -212,8 +221,8 @@ Result<std::vector<std::string>> LoadEvents(const SqlSession& session, const std
     return lines;
 }
 
-Result<std::vector<YieldRow>> Yield(const SqlSession& session, const RunFilter& filter,
-                                    YieldBy by, const QTimeZone& zone) {
+Result<std::vector<YieldRow>> Yield(const SqlSession& session, const RunFilter& filter, YieldBy by,
+                                    const QTimeZone& zone) {
     Where where = WhereOf(filter);
     where.sql += where.sql.isEmpty() ? QStringLiteral(" WHERE verdict <> ?")
                                      : QStringLiteral(" AND verdict <> ?");
@@ -315,11 +324,11 @@ Result<StoreCheck> CheckStore(const SqlSession& session) {
             }
         }
     }
-    Result<QSqlQuery> counts = session.Run(QStringLiteral(
-        "SELECT count(*), sum(CASE WHEN verdict = ? THEN 1 ELSE 0 END), "
-        "sum(CASE WHEN verdict = ? THEN 1 ELSE 0 END) FROM runs"),
-        {QString::fromUtf8(NameOf(RecordVerdict::Running)),
-         QString::fromUtf8(NameOf(RecordVerdict::Interrupted))});
+    Result<QSqlQuery> counts =
+        session.Run(QStringLiteral("SELECT count(*), sum(CASE WHEN verdict = ? THEN 1 ELSE 0 END), "
+                                   "sum(CASE WHEN verdict = ? THEN 1 ELSE 0 END) FROM runs"),
+                    {QString::fromUtf8(NameOf(RecordVerdict::Running)),
+                     QString::fromUtf8(NameOf(RecordVerdict::Interrupted))});
     if (!counts)
         return Failure{counts.Error()};
     if (counts->next()) {

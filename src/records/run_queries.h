@@ -54,8 +54,8 @@ struct YieldRow {
     int retested = 0;
     int runs = 0;
 };
-Result<std::vector<YieldRow>> Yield(const SqlSession& session, const RunFilter& filter,
-                                    YieldBy by, const QTimeZone& zone = QTimeZone::systemTimeZone());
+Result<std::vector<YieldRow>> Yield(const SqlSession& session, const RunFilter& filter, YieldBy by,
+                                    const QTimeZone& zone = QTimeZone::systemTimeZone());
 
 struct StoreCheck {
     int schemaVersion = 0;

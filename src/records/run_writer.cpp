@@ -3,6 +3,7 @@
 #include "records/process_identity.h"
 #include "records/records_log.h"
 #include "records/store.h"
+#include "records/store_settings.h"
 
 #include <QDateTime>
 #include <QUuid>
@@ -10,7 +11,9 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <pwd.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace marlow::records {
@@ -28,7 +31,15 @@ QString Text(const std::string& text) {
 }
 
 QVariant OptionalNumber(const std::optional<std::int64_t>& number) {
-    return number ? QVariant(static_cast<qlonglong>(*number)) : QVariant(QMetaType::fromType<qlonglong>());
+    return number ? QVariant(static_cast<qlonglong>(*number))
+                  : QVariant(QMetaType::fromType<qlonglong>());
+}
+
+// The user this process runs as.
+std::string OperatorName() {
+    if (const passwd* user = ::getpwuid(::geteuid()); user != nullptr && user->pw_name != nullptr)
+        return user->pw_name;
+    return qEnvironmentVariable("USER").toStdString();
 }
 
 } // namespace
@@ -122,9 +133,9 @@ void RunWriter::Core::Changed(const std::shared_ptr<RunRecorder::Log>& log) {
 
 Result<const RunStore*> RunWriter::Core::Store() {
     if (!store) {
-        Result<std::unique_ptr<RunStore>> opened =
-            RunStore::Open({.path = options.storePath, .access = StoreAccess::Record,
-                            .busyWait = options.busyWait});
+        Result<std::unique_ptr<RunStore>> opened = RunStore::Open({.path = options.storePath,
+                                                                   .access = StoreAccess::Record,
+                                                                   .busyWait = options.busyWait});
         if (!opened)
             return Failure{opened.Error()};
         store = std::move(*opened);
@@ -164,11 +175,11 @@ Status RunWriter::Core::Write(RunRecorder::Log& log, bool final) {
                 !done)
                 return done;
         } else if (log.handsetChanged) {
-            if (Status done = session.Exec(
-                    QStringLiteral("UPDATE runs SET usb_path = ?, serial_number = ?, "
-                                   "modem_port = ? WHERE run_id = ?"),
-                    {Text(facts.handset.usbPath), Text(facts.handset.serialNumber),
-                     Text(facts.handset.modemPort), runId});
+            if (Status done =
+                    session.Exec(QStringLiteral("UPDATE runs SET usb_path = ?, serial_number = ?, "
+                                                "modem_port = ? WHERE run_id = ?"),
+                                 {Text(facts.handset.usbPath), Text(facts.handset.serialNumber),
+                                  Text(facts.handset.modemPort), runId});
                 !done)
                 return done;
         }
@@ -202,8 +213,8 @@ Status RunWriter::Core::Write(RunRecorder::Log& log, bool final) {
                 return done;
         }
         if (chunkDue) {
-            const QByteArray packed = qCompress(
-                QByteArray::fromRawData(log.events.data(), static_cast<qsizetype>(log.events.size())));
+            const QByteArray packed = qCompress(QByteArray::fromRawData(
+                log.events.data(), static_cast<qsizetype>(log.events.size())));
             if (Status done = session.Exec(
                     QStringLiteral("INSERT INTO run_events (run_id, chunk, line_count, lines) "
                                    "VALUES (?, ?, ?, ?)"),
@@ -256,8 +267,8 @@ Status RunWriter::Core::Write(RunRecorder::Log& log, bool final) {
 
 void RunWriter::Core::Finish(RunRecorder::Log& log) {
     if (log.droppedLines > 0) {
-        log.events += "{\"event\":\"events-dropped\",\"count\":" +
-                      std::to_string(log.droppedLines) + "}\n";
+        log.events +=
+            "{\"event\":\"events-dropped\",\"count\":" + std::to_string(log.droppedLines) + "}\n";
         ++log.eventLines;
     }
     const Status written = Write(log, true);
@@ -319,10 +330,15 @@ std::unique_ptr<RunRecorder> RunWriter::Begin(RunFacts facts) {
         facts.runId = QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString();
     if (facts.startedMs == 0)
         facts.startedMs = Now();
+    if (facts.stationId.empty())
+        facts.stationId = DefaultStationId();
+    if (facts.operatorName.empty())
+        facts.operatorName = OperatorName();
+    if (facts.marlowVersion.empty())
+        facts.marlowVersion = MARLOW_VERSION;
     auto log = std::make_shared<RunRecorder::Log>();
     log->facts = facts;
-    std::unique_ptr<RunRecorder> recorder(
-        new RunRecorder(shared_from_this(), log, facts.runId));
+    std::unique_ptr<RunRecorder> recorder(new RunRecorder(shared_from_this(), log, facts.runId));
     recorder->Post([](RunRecorder::Log&) {});
     return recorder;
 }
@@ -365,8 +381,8 @@ int RunRecorder::StepStarted(std::string kind, std::string name) {
     Post([step, at = Now(), kind = std::move(kind), name = std::move(name)](Log& log) {
         log.steps.resize(std::max<std::size_t>(log.steps.size(), step + 1));
         log.stepChanged.resize(log.steps.size());
-        log.steps[step] = StepFacts{.kind = kind, .name = name, .startedMs = at,
-                                    .outcome = "running"};
+        log.steps[step] =
+            StepFacts{.kind = kind, .name = name, .startedMs = at, .outcome = "running"};
         log.stepChanged[step] = true;
     });
     return step;

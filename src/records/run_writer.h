@@ -54,8 +54,8 @@ public:
     bool Settle(std::chrono::milliseconds bound);
 
     // Begins a record with verdict `running`; returns at once. Facts left
-    // empty are filled in: a new run id, the start time, Marlow's operator
-    // (the user name) and version are the caller's.
+    // empty are filled in: a new run id, the start time, the host name as
+    // the station, the user this process runs as, Marlow's version.
     std::unique_ptr<RunRecorder> Begin(RunFacts facts);
 
     std::int64_t Now() const;

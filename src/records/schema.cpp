@@ -2,7 +2,6 @@
 
 #include "records/records_log.h"
 
-
 namespace marlow::records {
 
 namespace {
@@ -143,8 +142,8 @@ Result<int> Migrate(const SqlSession& session, std::span<const Migration> steps)
         });
         if (!migrated)
             return Failure{migrated.Error()};
-        qCDebug(lcRecords).noquote() << QString::fromStdString(session.Place())
-                                     << "at schema version" << version;
+        qCDebug(lcRecords).noquote()
+            << QString::fromStdString(session.Place()) << "at schema version" << version;
     }
     return version;
 }

@@ -95,8 +95,8 @@ Status SqlSession::InTransaction(const std::function<Status()>& work) const {
     // IMMEDIATE takes the write lock at once, waiting for another writer
     // with the busy time-out; a deferred transaction that upgrades later
     // could fail at once when another process wrote in between.
-    const Status began =
-        Exec(dialect_ == Dialect::Sqlite ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
+    const Status began = Exec(dialect_ == Dialect::Sqlite ? QStringLiteral("BEGIN IMMEDIATE")
+                                                          : QStringLiteral("BEGIN"));
     if (!began)
         return began;
     Status done = work();
@@ -114,7 +114,7 @@ Failure SqlSession::FaultOf(const QSqlError& error) const {
     const std::string detail = error.databaseText().isEmpty() ? error.text().toStdString()
                                                               : error.databaseText().toStdString();
     qCDebug(lcRecords).noquote() << QString::fromStdString(place_) << "error"
-                                   << error.nativeErrorCode() << QString::fromStdString(detail);
+                                 << error.nativeErrorCode() << QString::fromStdString(detail);
     if (dialect_ == Dialect::Sqlite)
         return Failure{SqliteWords(place_, error.nativeErrorCode().toInt(), detail, busyWait_)};
     return Failure{"the run database " + place_ + " failed: " + detail};

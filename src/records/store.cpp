@@ -107,8 +107,8 @@ Status RunStore::Prepare(const StoreOptions& options) {
     }
     // WAL: readers never wait for the writer and a commit is one append.
     // FULL: every commit reaches the disk before the verdict is shown.
-    for (const char* pragma : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL",
-                               "PRAGMA foreign_keys=ON"})
+    for (const char* pragma :
+         {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL", "PRAGMA foreign_keys=ON"})
         if (const Status set = session_.Exec(QString::fromUtf8(pragma)); !set)
             return set;
     if (const Result<int> version = Migrate(session_); !version)

@@ -18,6 +18,11 @@ std::string DefaultStationId() {
     return QSysInfo::machineHostName().toStdString();
 }
 
+std::string StorePathSetting(const QSettings& store) {
+    const std::string path = store.value(QStringLiteral("RunStore")).toString().toStdString();
+    return path.empty() ? DefaultStorePath() : path;
+}
+
 Result<RecordingSettings> ReadRecordingSettings(const QSettings& store) {
     RecordingSettings settings;
     const QString recording =
@@ -31,9 +36,7 @@ Result<RecordingSettings> ReadRecordingSettings(const QSettings& store) {
     else
         return Failure{"the setting RunRecords is \"" + recording.toStdString() +
                        "\"; it takes on, off or required"};
-    settings.storePath = store.value(QStringLiteral("RunStore")).toString().toStdString();
-    if (settings.storePath.empty())
-        settings.storePath = DefaultStorePath();
+    settings.storePath = StorePathSetting(store);
     settings.stationId = store.value(QStringLiteral("StationId")).toString().toStdString();
     if (settings.stationId.empty())
         settings.stationId = DefaultStationId();

@@ -25,6 +25,9 @@ struct RecordingSettings {
 std::string DefaultStorePath();
 std::string DefaultStationId();
 
+// `RunStore`, or the default path.
+std::string StorePathSetting(const QSettings& store);
+
 // The settings with their defaults; a `RunRecords` value that is none of the
 // three is refused, so that a mistyped "required" never records less.
 Result<RecordingSettings> ReadRecordingSettings(const QSettings& store);

@@ -30,8 +30,8 @@ namespace {
 constexpr std::chrono::seconds kBound{60};
 
 std::shared_ptr<RunRecorder> BeginRun(RunWriter& writer) {
-    std::shared_ptr<RunRecorder> run = writer.Begin(
-        {.stationId = "bench-1", .slot = "1-2", .frontEnd = "test", .kind = "pda"});
+    std::shared_ptr<RunRecorder> run =
+        writer.Begin({.stationId = "bench-1", .slot = "1-2", .frontEnd = "test", .kind = "pda"});
     run->Input({.role = "image", .path = "/images/NK.bin", .size = 4096, .sha256 = "ab12"});
     run->StepEnded(run->StepStarted("pda-image", "NK.bin"), "passed", 4096);
     return run;
@@ -47,7 +47,8 @@ std::string Finish(RunRecorder& run) {
 
 // Puts the store's folder on a read-only mount that only this process sees.
 bool MountReadOnly(const std::string& store) {
-    const std::string folder = QFileInfo(QString::fromStdString(store)).absolutePath().toStdString();
+    const std::string folder =
+        QFileInfo(QString::fromStdString(store)).absolutePath().toStdString();
     return ::unshare(CLONE_NEWNS) == 0 &&
            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
            ::mount(folder.c_str(), folder.c_str(), nullptr, MS_BIND, nullptr) == 0 &&
@@ -87,7 +88,8 @@ int main(int argc, char** argv) {
         for (long i = 0; i < number; ++i) {
             const std::shared_ptr<RunRecorder> run = BeginRun(*writer);
             for (int line = 0; line < 10; ++line)
-                run->Event("{\"event\":\"percent-reached\",\"percent\":" + std::to_string(line) + "}");
+                run->Event("{\"event\":\"percent-reached\",\"percent\":" + std::to_string(line) +
+                           "}");
             const std::string status = Finish(*run);
             if (status == "ok")
                 ++recorded;

@@ -49,7 +49,8 @@ TEST_F(RunRecordsTest, EventsBecomeStepsAndAVerdict) {
         b.Follow(pda::PdaEvent{pda::ImageStarted{.imageNumber = 1, .image = name}});
         b.Follow(pda::PdaEvent{pda::HeaderRead{.imageLength = length}});
         b.Follow(pda::PdaEvent{pda::DeviceAnswered{}});
-        b.Follow(pda::PdaEvent{pda::PercentReached{.imageNumber = 1, .image = name, .percent = percent}});
+        b.Follow(pda::PdaEvent{
+            pda::PercentReached{.imageNumber = 1, .image = name, .percent = percent}});
     };
     const auto ended = [](Verdict verdict) { return RunFinished{verdict, "why"}; };
     struct Case {
@@ -62,60 +63,96 @@ TEST_F(RunRecordsTest, EventsBecomeStepsAndAVerdict) {
         Half half;
     };
     const std::vector<Case> cases = {
-        {"a Total run", [&](RecordBuilder& b) {
+        {"a Total run",
+         [&](RecordBuilder& b) {
              image(b, "EBOOT", 1000, 50);
              image(b, "NK", 2000, 100);
-             for (const pda::PdaEvent& e : {pda::PdaEvent{pda::PhoneDownNext{}},
-                                            pda::PdaEvent{pda::PhoneDownSent{}},
-                                            pda::PdaEvent{RunFinished{Verdict::Passed, ""}}})
+             for (const pda::PdaEvent& e :
+                  {pda::PdaEvent{pda::PhoneDownNext{}}, pda::PdaEvent{pda::PhoneDownSent{}},
+                   pda::PdaEvent{RunFinished{Verdict::Passed, ""}}})
                  b.Follow(e);
              for (const phone::PhoneRunEvent& e :
                   {phone::PhoneRunEvent{phone::PortWaitStarted{true}},
-                   phone::PhoneRunEvent{phone::PortFound{3}}, phone::PhoneRunEvent{phone::BootStarted{}},
-                   phone::PhoneRunEvent{phone::BootStalled{}}, phone::PhoneRunEvent{phone::ReBootStarted{}},
+                   phone::PhoneRunEvent{phone::PortFound{3}},
+                   phone::PhoneRunEvent{phone::BootStarted{}},
+                   phone::PhoneRunEvent{phone::BootStalled{}},
+                   phone::PhoneRunEvent{phone::ReBootStarted{}},
                    phone::PhoneRunEvent{phone::BootStarted{}},
                    phone::PhoneRunEvent{phone::PartStarted{PhoneFileRole::PsiLoader, "psi.flb"}},
                    phone::PhoneRunEvent{phone::PartStarted{PhoneFileRole::Firmware, "a.fls"}},
                    phone::PhoneRunEvent{phone::PartsDone{}},
                    phone::PhoneRunEvent{RunFinished{Verdict::Passed, ""}}})
                  b.Follow(e);
-         }, std::nullopt,
+         },
+         std::nullopt,
          {"pda-image EBOOT passed 1000 0", "pda-image NK passed 2000 0",
           "hand-over PHONE_DOWN_CMD passed - 0", "port-wait modem port passed - 0",
           "phone-boot boot passed - 1", "phone-part psi.flb passed - 0",
           "phone-part a.fls passed - 0"},
-         RecordVerdict::Passed, ErrorClass::None, Half::None},
-        {"a NAK", [&](RecordBuilder& b) {
+         RecordVerdict::Passed,
+         ErrorClass::None,
+         Half::None},
+        {"a NAK",
+         [&](RecordBuilder& b) {
              image(b, "NK", 2000, 40);
              b.Follow(pda::PdaEvent{pda::ReplyAwaited{.result = pda::ReplyResult::Nak}});
              b.Follow(pda::PdaEvent{ended(Verdict::Failed)});
-         }, std::nullopt, {"pda-image NK failed 800 0"},
-         RecordVerdict::Failed, ErrorClass::Device, Half::Pda},
-        {"no modem port", [&](RecordBuilder& b) {
+         },
+         std::nullopt,
+         {"pda-image NK failed 800 0"},
+         RecordVerdict::Failed,
+         ErrorClass::Device,
+         Half::Pda},
+        {"no modem port",
+         [&](RecordBuilder& b) {
              b.Follow(phone::PhoneRunEvent{phone::PortWaitStarted{}});
              b.Follow(phone::PhoneRunEvent{phone::PortWaitGaveUp{}});
              b.Follow(phone::PhoneRunEvent{ended(Verdict::Failed)});
-         }, std::nullopt, {"port-wait modem port failed - 0"},
-         RecordVerdict::Failed, ErrorClass::TimeOut, Half::Phone},
-        {"a stop", [&](RecordBuilder& b) {
+         },
+         std::nullopt,
+         {"port-wait modem port failed - 0"},
+         RecordVerdict::Failed,
+         ErrorClass::TimeOut,
+         Half::Phone},
+        {"a stop",
+         [&](RecordBuilder& b) {
              image(b, "NK", 100, 10);
              b.Follow(pda::PdaEvent{ended(Verdict::Stopped)});
-         }, std::nullopt, {"pda-image NK stopped 10 0"},
-         RecordVerdict::Stopped, ErrorClass::OperatorStop, Half::Pda},
-        {"a removal", [&](RecordBuilder& b) {
+         },
+         std::nullopt,
+         {"pda-image NK stopped 10 0"},
+         RecordVerdict::Stopped,
+         ErrorClass::OperatorStop,
+         Half::Pda},
+        {"a removal",
+         [&](RecordBuilder& b) {
              b.Follow(phone::PhoneRunEvent{phone::PartStarted{PhoneFileRole::Eeprom, "a.eep"}});
              b.Follow(phone::PhoneRunEvent{ended(Verdict::DeviceRemoved)});
-         }, std::nullopt, {"phone-part a.eep failed - 0"},
-         RecordVerdict::DeviceRemoved, ErrorClass::Removal, Half::Phone},
-        {"a UART run", [&](RecordBuilder& b) {
+         },
+         std::nullopt,
+         {"phone-part a.eep failed - 0"},
+         RecordVerdict::DeviceRemoved,
+         ErrorClass::Removal,
+         Half::Phone},
+        {"a UART run",
+         [&](RecordBuilder& b) {
              b.Follow(uartloader::LoaderEvent{uartloader::CurrentFileChanged{"boot.bin"}});
              for (int percent = 0; percent <= 100; ++percent)
                  b.Follow(uartloader::LoaderEvent{uartloader::ProgressChanged{1, percent}});
              b.Follow(uartloader::LoaderEvent{uartloader::CurrentFileChanged{""}});
-         }, RunEnding{.verdict = RecordVerdict::Passed},
-         {"uart-file boot.bin passed - 0"}, RecordVerdict::Passed, ErrorClass::None, Half::None},
-        {"no end told", [&](RecordBuilder& b) { image(b, "NK", 100, 10); }, std::nullopt,
-         {"pda-image NK failed 10 0"}, RecordVerdict::Failed, ErrorClass::Internal, Half::None},
+         },
+         RunEnding{.verdict = RecordVerdict::Passed},
+         {"uart-file boot.bin passed - 0"},
+         RecordVerdict::Passed,
+         ErrorClass::None,
+         Half::None},
+        {"no end told",
+         [&](RecordBuilder& b) { image(b, "NK", 100, 10); },
+         std::nullopt,
+         {"pda-image NK failed 10 0"},
+         RecordVerdict::Failed,
+         ErrorClass::Internal,
+         Half::None},
     };
     const auto writer = Writer();
     std::vector<std::string> ids;
@@ -141,7 +178,8 @@ TEST_F(RunRecordsTest, EventsBecomeStepsAndAVerdict) {
         const Result<std::vector<std::string>> lines = LoadEvents((*store)->Session(), ids[i]);
         ASSERT_TRUE(lines);
         for (const std::string& line : lines.Value()) {
-            const QJsonObject event = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+            const QJsonObject event =
+                QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
             EXPECT_FALSE(event.value("event").toString().isEmpty()) << line;
             EXPECT_GT(event.value("at").toInteger(), 0) << line;
             EXPECT_NE(event.value("event"), "device-answered");
@@ -161,19 +199,20 @@ TEST_F(RunRecordsTest, YieldCountsFirstPassesAndRetests) {
     };
     using enum RecordVerdict;
     const std::vector<Run> runs = {
-        {"A", "S1", "d1", 8, Failed},  {"A", "S1", "d1", 8, Passed},       // a retest
-        {"A", "S2", "d1", 9, Passed},                                      // first pass
-        {"A", "S3", "d2", 9, Interrupted},                                 // never passed
-        {"B", "", "d2", 9, Failed},    {"B", "", "d2", 9, Passed},         // a retest by port
-        {"B", "", "d2", 10, Passed},                                       // the next handset
-        {"B", "", "d2", 10, Running},                                      // still on
+        {"A", "S1", "d1", 8, Failed},      {"A", "S1", "d1", 8, Passed}, // a retest
+        {"A", "S2", "d1", 9, Passed},                                    // first pass
+        {"A", "S3", "d2", 9, Interrupted},                               // never passed
+        {"B", "", "d2", 9, Failed},        {"B", "", "d2", 9, Passed},   // a retest by port
+        {"B", "", "d2", 10, Passed},                                     // the next handset
+        {"B", "", "d2", 10, Running},                                    // still on
     };
     std::vector<std::unique_ptr<RunRecorder>> open;
     {
         const auto writer = Writer();
         for (std::size_t i = 0; i < runs.size(); ++i) {
             const Run& r = runs[i];
-            auto run = writer->Begin({.stationId = "s", .slot = r.slot,
+            auto run = writer->Begin({.stationId = "s",
+                                      .slot = r.slot,
                                       .handset = {.usbPath = "1-1", .serialNumber = r.serial},
                                       .startedMs = 1'699'920'000'000 + r.hour * 3'600'000LL +
                                                    static_cast<std::int64_t>(i)});
@@ -188,7 +227,8 @@ TEST_F(RunRecordsTest, YieldCountsFirstPassesAndRetests) {
     const auto store = Store();
     const auto table = [&](YieldBy by) {
         std::vector<std::string> rows;
-        const Result<std::vector<YieldRow>> found = Yield((*store)->Session(), {}, by, QTimeZone::utc());
+        const Result<std::vector<YieldRow>> found =
+            Yield((*store)->Session(), {}, by, QTimeZone::utc());
         if (!found)
             return std::vector<std::string>{found.Error()};
         for (const YieldRow& row : found.Value())

@@ -100,12 +100,21 @@ TEST_F(RunStoreTest, MigrationsRunInOrderEachWhole) {
 
 TEST_F(RunStoreTest, ARecordComesBackAsItWasWritten) {
     const auto writer = RunWriter::Start({.storePath = path});
-    const auto run = writer->Begin({.stationId = "line-4", .slot = "1-2.3", .frontEnd = "cli total",
-                                    .operatorName = "ann", .marlowVersion = "1.4.0",
-                                    .kind = "total", .handset = {.usbPath = "1-2.3"}});
+    const auto run = writer->Begin({.stationId = "line-4",
+                                    .slot = "1-2.3",
+                                    .frontEnd = "cli total",
+                                    .operatorName = "ann",
+                                    .marlowVersion = "1.4.0",
+                                    .kind = "total",
+                                    .handset = {.usbPath = "1-2.3"}});
     const InputFacts list{.role = "list", .path = "/img/all.lst", .size = 99, .sha256 = "cd"};
-    const InputFacts image{.role = "image", .path = "/img/NK.bin", .size = 4096, .sha256 = "ef",
-                           .model = "Q1", .version = "V2", .source = "/img/all.lst"};
+    const InputFacts image{.role = "image",
+                           .path = "/img/NK.bin",
+                           .size = 4096,
+                           .sha256 = "ef",
+                           .model = "Q1",
+                           .version = "V2",
+                           .source = "/img/all.lst"};
     run->Input(list);
     run->Input(image);
     run->StepEnded(run->StepStarted("pda-image", "NK.bin"), "passed", 4096);
@@ -117,10 +126,15 @@ TEST_F(RunStoreTest, ARecordComesBackAsItWasWritten) {
         lines.push_back("{\"event\":\"percent-reached\",\"percent\":" + std::to_string(i) + "}");
     for (const std::string& line : lines)
         run->Event(line);
-    run->Stamp({.file = "/img/NK.bin", .digestBefore = "01", .digestAfter = "02", .model = "Q1",
+    run->Stamp({.file = "/img/NK.bin",
+                .digestBefore = "01",
+                .digestAfter = "02",
+                .model = "Q1",
                 .version = "V2"});
-    ASSERT_TRUE(run->Finish({.verdict = RecordVerdict::Failed, .reason = "Boot Failed",
-                             .errorClass = ErrorClass::Device, .half = Half::Phone})
+    ASSERT_TRUE(run->Finish({.verdict = RecordVerdict::Failed,
+                             .reason = "Boot Failed",
+                             .errorClass = ErrorClass::Device,
+                             .half = Half::Phone})
                     .get());
 
     const auto store = Open();
@@ -202,14 +216,20 @@ TEST_F(RunStoreTest, AFailingStoreSaysWhyAndKeepsEarlierRecords) {
     const std::vector<Case> cases = {
         {"read-only file", [&] { return readOnly(path); }, "cannot be written"},
         {"read-only folder", [&] { return readOnly(folder); }, "cannot be written"},
-        {"full disk", [&] { return child({"fsize", "200000"}); }, "could not be written"},
-        {"locked", [&] {
+        {"full disk",
+         [&] {
+             return child({"fsize", "200000"});
+         },
+         "could not be written"},
+        {"locked",
+         [&] {
              const auto holder = Open();
              EXPECT_TRUE(holder->Session().Exec("BEGIN IMMEDIATE"));
              const std::string said = "status: " + Record({.stationId = "s"}, 100ms).Error();
              EXPECT_TRUE(holder->Session().Exec("ROLLBACK"));
              return said;
-         }, "stayed locked by another program"},
+         },
+         "stayed locked by another program"},
     };
     ASSERT_TRUE(Record({.runId = "earlier", .stationId = "s"}));
     for (const Case& c : cases) {
