@@ -46,8 +46,7 @@ struct RunsOptions {
         "verdict",
         "Runs that ended so: running, passed, failed, stopped, device-removed or interrupted.",
         "VERDICT"};
-    QCommandLineOption slot{"slot", "Runs in this slot (a USB port path, a serial port).",
-                            "SLOT"};
+    QCommandLineOption slot{"slot", "Runs in this slot (a USB port path, a serial port).", "SLOT"};
     QCommandLineOption station{"station", "Runs of this station.", "STATION"};
     QCommandLineOption file{"file", "Runs that used this file (its path or SHA-256).", "FILE"};
     QCommandLineOption serial{"serial", "Runs on the handset with this serial number.", "SERIAL"};
@@ -57,8 +56,9 @@ struct RunsOptions {
 std::optional<std::int64_t> WhenOf(const QString& text) {
     static const QRegularExpression age(QStringLiteral("^(\\d+)([mhd])$"));
     if (const QRegularExpressionMatch m = age.match(text); m.hasMatch()) {
-        const qint64 unit = m.captured(2) == "m" ? 60'000 : m.captured(2) == "h" ? 3'600'000
-                                                                                 : 86'400'000;
+        const qint64 unit = m.captured(2) == "m"   ? 60'000
+                            : m.captured(2) == "h" ? 3'600'000
+                                                   : 86'400'000;
         return QDateTime::currentMSecsSinceEpoch() - m.captured(1).toLongLong() * unit;
     }
     QDateTime when = QDateTime::fromString(text, Qt::ISODate);
@@ -77,12 +77,9 @@ public:
     }
 
     const QString& Name() const { return args_[0]; }
-    void Complain(const std::string& text) const {
-        Err(Name().toStdString() + ": " + text + "\n");
-    }
+    void Complain(const std::string& text) const { Err(Name().toStdString() + ": " + text + "\n"); }
     bool Json() const { return parser_.isSet(options_.json); }
 
-    // Parses the arguments; false with *exitCode set when the command ends.
     bool Parse(int* exitCode, qsizetype positionals) {
         if (!ParseArguments(parser_, args_, exitCode))
             return false;
@@ -101,6 +98,23 @@ public:
 
     const RunFilter& Filter() const { return filter_; }
 
+    // Parses the arguments, runs the command's own check of them (a usage
+    // text when they do not go together), then opens the store; nothing
+    // with *exitCode set when the command ends there.
+    std::unique_ptr<records::RunStore> Begin(
+        int* exitCode, qsizetype positionals,
+        const std::function<std::string()>& usage = [] { return std::string(); }) {
+        if (!Parse(exitCode, positionals))
+            return nullptr;
+        if (const std::string wrong = usage(); !wrong.empty()) {
+            Complain(wrong);
+            *exitCode = kExitUsage;
+            return nullptr;
+        }
+        return Open(exitCode);
+    }
+
+private:
     // The store, or why not (exit 3).
     std::unique_ptr<records::RunStore> Open(int* exitCode) const {
         const std::string path =
@@ -115,7 +129,6 @@ public:
         return std::move(*store);
     }
 
-private:
     bool ReadFilter() {
         for (const auto& [option, into] :
              {std::pair{&options_.since, &filter_.sinceMs}, {&options_.until, &filter_.untilMs}}) {
@@ -168,9 +181,7 @@ int RunList(const QStringList& args) {
         "how long, verdict, slot, serial number and file.");
     RunsCommand command(args, parser, true);
     int exitCode = kExitOk;
-    if (!command.Parse(&exitCode, 0))
-        return exitCode;
-    const auto store = command.Open(&exitCode);
+    const auto store = command.Begin(&exitCode, 0);
     if (!store)
         return exitCode;
     const auto runs = Answer(command, FindRuns(store->Session(), command.Filter()), &exitCode);
@@ -194,14 +205,12 @@ int RunShow(const QStringList& args) {
     parser.addOption(events);
     RunsCommand command(args, parser, false);
     int exitCode = kExitOk;
-    if (!command.Parse(&exitCode, 1))
-        return exitCode;
-    const auto store = command.Open(&exitCode);
+    const auto store = command.Begin(&exitCode, 1);
     if (!store)
         return exitCode;
-    const auto run = Answer(
-        command, LoadRun(store->Session(), parser.positionalArguments()[0].toStdString()),
-        &exitCode);
+    const auto run =
+        Answer(command, LoadRun(store->Session(), parser.positionalArguments()[0].toStdString()),
+               &exitCode);
     if (!run)
         return exitCode;
     std::vector<std::string> lines;
@@ -241,13 +250,10 @@ int RunExport(const QStringList& args) {
     parser.addOption(csv);
     RunsCommand command(args, parser, true);
     int exitCode = kExitOk;
-    if (!command.Parse(&exitCode, 0))
-        return exitCode;
-    if (parser.isSet(csv) == command.Json()) {
-        command.Complain("give --csv or --json");
-        return kExitUsage;
-    }
-    const auto store = command.Open(&exitCode);
+    const auto store = command.Begin(&exitCode, 0, [&] {
+        return parser.isSet(csv) == command.Json() ? std::string("give --csv or --json")
+                                                   : std::string();
+    });
     if (!store)
         return exitCode;
     const auto runs = Answer(
@@ -273,20 +279,18 @@ int RunYield(const QStringList& args) {
     const QCommandLineOption by("by", "slot (default), digest, hour or day.", "GROUP", "slot");
     parser.addOption(by);
     RunsCommand command(args, parser, true);
-    int exitCode = kExitOk;
-    if (!command.Parse(&exitCode, 0))
-        return exitCode;
     static const std::map<QString, records::YieldBy> kGroups = {
         {"slot", records::YieldBy::Slot},
         {"digest", records::YieldBy::Digest},
         {"hour", records::YieldBy::Hour},
         {"day", records::YieldBy::Day}};
-    const auto group = kGroups.find(parser.value(by));
-    if (group == kGroups.end()) {
-        command.Complain("--by is slot, digest, hour or day");
-        return kExitUsage;
-    }
-    const auto store = command.Open(&exitCode);
+    auto group = kGroups.end();
+    int exitCode = kExitOk;
+    const auto store = command.Begin(&exitCode, 0, [&] {
+        group = kGroups.find(parser.value(by));
+        return group == kGroups.end() ? std::string("--by is slot, digest, hour or day")
+                                      : std::string();
+    });
     if (!store)
         return exitCode;
     const auto rows =
@@ -309,9 +313,7 @@ int RunCheck(const QStringList& args) {
         "records. Exit 1 when it finds damage.");
     RunsCommand command(args, parser, false);
     int exitCode = kExitOk;
-    if (!command.Parse(&exitCode, 0))
-        return exitCode;
-    const auto store = command.Open(&exitCode);
+    const auto store = command.Begin(&exitCode, 0);
     if (!store)
         return exitCode;
     const auto check = Answer(command, CheckStore(store->Session()), &exitCode);

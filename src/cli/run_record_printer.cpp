@@ -118,8 +118,9 @@ std::string CsvField(const std::string& text) {
 } // namespace
 
 std::string RecordListText(const std::vector<RunRecord>& runs) {
-    std::string text = "ID        STARTED              TOOK      VERDICT         SLOT        SERIAL      "
-                       "FILE\n";
+    std::string text =
+        "ID        STARTED              TOOK      VERDICT         SLOT        SERIAL      "
+        "FILE\n";
     for (const RunRecord& run : runs) {
         char line[512];
         std::snprintf(line, sizeof line, "%-8s  %-19s  %-8s  %-14s  %-10s  %-10s  %s\n",
@@ -138,18 +139,19 @@ std::string RecordText(const RunRecord& run) {
     text += "station    " + f.stationId + ", slot " + (f.slot.empty() ? "-" : f.slot) + ", " +
             f.frontEnd + " (" + f.kind + ")\n";
     text += "operator   " + f.operatorName + ", Marlow " + f.marlowVersion + "\n";
-    text += "handset    usb " + (f.handset.usbPath.empty() ? "-" : f.handset.usbPath) + ", serial " +
-            (f.handset.serialNumber.empty() ? "-" : f.handset.serialNumber) + ", modem port " +
-            (f.handset.modemPort.empty() ? "-" : f.handset.modemPort) + "\n";
+    text += "handset    usb " + (f.handset.usbPath.empty() ? "-" : f.handset.usbPath) +
+            ", serial " + (f.handset.serialNumber.empty() ? "-" : f.handset.serialNumber) +
+            ", modem port " + (f.handset.modemPort.empty() ? "-" : f.handset.modemPort) + "\n";
     text += "started    " + LocalText(f.startedMs) + ", took " +
             Took(f.startedMs, run.ending.endedMs) + "\n";
     text += "verdict    " + VerdictText(run.ending) + "\n";
     if (!run.inputs.empty())
         text += "inputs\n";
     for (const records::InputFacts& input : run.inputs) {
-        text += "  " + input.role + "  " + input.path + "\n    " +
-                (input.size ? std::to_string(*input.size) + " bytes" : std::string("size unknown")) +
-                ", sha256 " + (input.sha256.empty() ? "-" : input.sha256);
+        text +=
+            "  " + input.role + "  " + input.path + "\n    " +
+            (input.size ? std::to_string(*input.size) + " bytes" : std::string("size unknown")) +
+            ", sha256 " + (input.sha256.empty() ? "-" : input.sha256);
         if (!input.model.empty() || !input.version.empty())
             text += ", model " + input.model + ", version " + input.version;
         if (!input.source.empty())
@@ -236,15 +238,28 @@ std::string RecordsCsv(const std::vector<RunRecord>& runs) {
     for (const RunRecord& run : runs) {
         const records::RunFacts& f = run.facts;
         const std::optional<std::int64_t>& ended = run.ending.endedMs;
-        const std::vector<std::string> fields = {
-            f.runId, f.stationId, f.slot, f.frontEnd, f.operatorName, f.marlowVersion, f.kind,
-            f.handset.usbPath, f.handset.serialNumber, f.handset.modemPort, UtcText(f.startedMs),
-            ended ? UtcText(*ended) : "", ended ? std::to_string(*ended - f.startedMs) : "",
-            records::NameOf(run.ending.verdict), run.ending.reason,
-            records::NameOf(run.ending.errorClass), records::NameOf(run.ending.half),
-            run.inputs.empty() ? "" : run.inputs.front().path,
-            run.inputs.empty() ? "" : run.inputs.front().sha256, std::to_string(run.inputs.size()),
-            std::to_string(run.steps.size())};
+        const std::vector<std::string> fields = {f.runId,
+                                                 f.stationId,
+                                                 f.slot,
+                                                 f.frontEnd,
+                                                 f.operatorName,
+                                                 f.marlowVersion,
+                                                 f.kind,
+                                                 f.handset.usbPath,
+                                                 f.handset.serialNumber,
+                                                 f.handset.modemPort,
+                                                 UtcText(f.startedMs),
+                                                 ended ? UtcText(*ended) : "",
+                                                 ended ? std::to_string(*ended - f.startedMs) : "",
+                                                 records::NameOf(run.ending.verdict),
+                                                 run.ending.reason,
+                                                 records::NameOf(run.ending.errorClass),
+                                                 records::NameOf(run.ending.half),
+                                                 run.inputs.empty() ? "" : run.inputs.front().path,
+                                                 run.inputs.empty() ? ""
+                                                                    : run.inputs.front().sha256,
+                                                 std::to_string(run.inputs.size()),
+                                                 std::to_string(run.steps.size())};
         for (std::size_t i = 0; i < fields.size(); ++i)
             csv += (i > 0 ? "," : "") + CsvField(fields[i]);
         csv += "\r\n";

@@ -25,8 +25,7 @@ std::string RecordsCsv(const std::vector<records::RunRecord>& runs);
 
 std::string YieldText(const std::vector<records::YieldRow>& rows, records::YieldBy by);
 // A row a group, then the total with "total": true.
-std::vector<QJsonObject> YieldJson(const std::vector<records::YieldRow>& rows,
-                                   records::YieldBy by);
+std::vector<QJsonObject> YieldJson(const std::vector<records::YieldRow>& rows, records::YieldBy by);
 
 std::string CheckText(const records::StoreCheck& check);
 QJsonObject CheckJson(const records::StoreCheck& check);
