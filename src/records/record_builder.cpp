@@ -24,16 +24,10 @@ template <> constexpr std::optional<ErrorClass> kClue<phone::BootRefused> = Erro
 template <> constexpr std::optional<ErrorClass> kClue<phone::PartRefused> = ErrorClass::Device;
 template <> constexpr std::optional<ErrorClass> kClue<phone::PartFailed> = ErrorClass::Device;
 
+// A reply that did not come (NotRead) follows the event that told why: a
+// NAK, a read that failed; after unexpected bytes alone it is the device's.
 std::optional<ErrorClass> ClueOf(const pda::ReplyAwaited& reply) {
-    switch (reply.result) {
-    case pda::ReplyResult::Nak:
-        return ErrorClass::Device;
-    case pda::ReplyResult::NotRead:
-        return ErrorClass::TimeOut;
-    case pda::ReplyResult::Received:
-        break;
-    }
-    return std::nullopt;
+    return reply.result == pda::ReplyResult::Nak ? std::optional(ErrorClass::Device) : std::nullopt;
 }
 
 std::string Compact(const QJsonObject& object) {

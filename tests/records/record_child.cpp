@@ -77,6 +77,8 @@ int main(int argc, char** argv) {
     const std::shared_ptr<RunWriter> writer = RunWriter::Start({.storePath = store});
     if (mode == "hold") {
         const std::shared_ptr<RunRecorder> run = BeginRun(*writer);
+        for (int line = 0; line < 2000; ++line) // a chunk of evidence written
+            run->Event("{\"event\":\"percent-reached\",\"percent\":" + std::to_string(line) + "}");
         writer->Settle(kBound);
         std::printf("begun %s\n", run->RunId().c_str());
         std::fflush(stdout);

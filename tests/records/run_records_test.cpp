@@ -5,11 +5,13 @@
 #include "records/run_queries.h"
 #include "records/run_writer.h"
 #include "records/store.h"
+#include "records/store_settings.h"
 #include "support/qt_events.h"
 #include "support/temp_dir.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSettings>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -96,12 +98,25 @@ TEST_F(RunRecordsTest, EventsBecomeStepsAndAVerdict) {
          [&](RecordBuilder& b) {
              image(b, "NK", 2000, 40);
              b.Follow(pda::PdaEvent{pda::ReplyAwaited{.result = pda::ReplyResult::Nak}});
+             b.Follow(pda::PdaEvent{pda::ReplyAwaited{.result = pda::ReplyResult::NotRead}});
              b.Follow(pda::PdaEvent{ended(Verdict::Failed)});
          },
          std::nullopt,
          {"pda-image NK failed 800 0"},
          RecordVerdict::Failed,
          ErrorClass::Device,
+         Half::Pda},
+        {"a reply not read",
+         [&](RecordBuilder& b) {
+             image(b, "NK", 2000, 100);
+             b.Follow(pda::PdaEvent{pda::ReplyReadFailed{}});
+             b.Follow(pda::PdaEvent{pda::ReplyAwaited{.result = pda::ReplyResult::NotRead}});
+             b.Follow(pda::PdaEvent{ended(Verdict::Failed)});
+         },
+         std::nullopt,
+         {"pda-image NK failed 2000 0"},
+         RecordVerdict::Failed,
+         ErrorClass::Link,
          Half::Pda},
         {"no modem port",
          [&](RecordBuilder& b) {
@@ -186,7 +201,7 @@ TEST_F(RunRecordsTest, EventsBecomeStepsAndAVerdict) {
         }
     }
     // The UART bar's hundred steps are kept as its whole tens.
-    EXPECT_EQ(LoadEvents((*store)->Session(), ids[5])->size(), 13u);
+    EXPECT_EQ(LoadEvents((*store)->Session(), ids[6])->size(), 13u);
 }
 
 TEST_F(RunRecordsTest, YieldCountsFirstPassesAndRetests) {
@@ -248,6 +263,22 @@ TEST_F(RunRecordsTest, YieldCountsFirstPassesAndRetests) {
         Yield((*store)->Session(), {.verdict = Passed, .slot = "B"}, YieldBy::Slot);
     EXPECT_EQ(passedOnB->front().units, 2);
     EXPECT_EQ(passedOnB->front().firstPass, 2);
+}
+
+TEST_F(RunRecordsTest, RecordingSettingsRefuseWhatTheyDoNotKnow) {
+    QSettings settings(QString::fromStdString(dir.File("Marlow.conf")), QSettings::IniFormat);
+    const Result<RecordingSettings> defaults = ReadRecordingSettings(settings);
+    EXPECT_EQ(defaults->recording, Recording::On);
+    EXPECT_EQ(defaults->storePath, DefaultStorePath());
+    EXPECT_EQ(defaults->stationId, DefaultStationId());
+    for (const auto& [text, recording] :
+         {std::pair{"off", Recording::Off}, {"Required", Recording::Required}}) {
+        settings.setValue("RunRecords", text);
+        EXPECT_EQ(ReadRecordingSettings(settings)->recording, recording) << text;
+    }
+    settings.setValue("RunRecords", "requried");
+    EXPECT_EQ(ReadRecordingSettings(settings).Error(),
+              "the setting RunRecords is \"requried\"; it takes on, off or required");
 }
 
 } // namespace

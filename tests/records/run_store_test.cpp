@@ -168,6 +168,8 @@ TEST_F(RunStoreTest, ARunWhoseProgramDiedIsInterruptedALiveOneIsNot) {
     ::kill(static_cast<pid_t>(child->process.processId()), SIGKILL);
     child->process.waitForFinished();
     EXPECT_EQ(verdictOf(), RecordVerdict::Interrupted);
+    // What it had written of its events is kept as evidence.
+    EXPECT_FALSE(LoadEvents(Open()->Session(), runId)->empty());
     EXPECT_EQ(All().front().ending.verdict, RecordVerdict::Passed);
 }
 
@@ -210,7 +212,11 @@ TEST_F(RunStoreTest, AFailingStoreSaysWhyAndKeepsEarlierRecords) {
             return child({"read-only"});
         ::chmod(target.c_str(), 0500);
         const std::string said = "status: " + Record({.stationId = "s"}).Error();
-        ::chmod(target.c_str(), target == folder ? 0700 : 0600);
+        // Made writable again the way its owner would, its -wal and -shm
+        // files (made while it was read-only) too.
+        ::chmod(folder.c_str(), 0700);
+        for (const auto& file : std::filesystem::directory_iterator(folder))
+            ::chmod(file.path().c_str(), 0600);
         return said;
     };
     const std::vector<Case> cases = {
@@ -225,6 +231,8 @@ TEST_F(RunStoreTest, AFailingStoreSaysWhyAndKeepsEarlierRecords) {
          [&] {
              const auto holder = Open();
              EXPECT_TRUE(holder->Session().Exec("BEGIN IMMEDIATE"));
+             // What RunRecords=required asks before a run starts.
+             EXPECT_FALSE(RunWriter::Start({.storePath = path, .busyWait = 100ms})->CanRecord(60s));
              const std::string said = "status: " + Record({.stationId = "s"}, 100ms).Error();
              EXPECT_TRUE(holder->Session().Exec("ROLLBACK"));
              return said;
