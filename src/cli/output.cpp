@@ -1,6 +1,7 @@
 #include "cli/output.h"
 
 #include "cli/command_registry.h"
+#include "records/event_json.h"
 
 #include <QJsonDocument>
 
@@ -47,17 +48,7 @@ std::string CrLfToLf(std::string_view text) {
 }
 
 QJsonObject JsonOf(const EventRecord& record) {
-    QJsonObject object;
-    object["event"] = record.event;
-    for (const EventField& field : record.fields) {
-        if (const auto* text = std::get_if<std::string>(&field.value))
-            object[field.name] = QString::fromStdString(*text);
-        else if (const auto* number = std::get_if<std::int64_t>(&field.value))
-            object[field.name] = static_cast<qint64>(*number);
-        else
-            object[field.name] = std::get<bool>(field.value);
-    }
-    return object;
+    return records::EventJson(record);
 }
 
 } // namespace marlow::cli

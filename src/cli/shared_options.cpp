@@ -4,7 +4,10 @@
 #include "cli/command_registry.h"
 #include "cli/output.h"
 
+#include "records/store_settings.h"
+
 #include <QCommandLineParser>
+#include <QSettings>
 
 namespace marlow::cli {
 
@@ -69,6 +72,13 @@ QCommandLineOption TimeoutOption() {
             "SECONDS", "120"};
 }
 
+QCommandLineOption RunStoreOption() {
+    return {"run-store",
+            "The run store (default: the RunStore setting, else "
+            "~/.local/share/Korvane/Marlow/runs.sqlite).",
+            "PATH"};
+}
+
 QCommandLineOption TargetOption(pda::DownloadTarget byDefault) {
     const QString first = TargetName(byDefault);
     const QString second = TargetName(OtherTarget(byDefault));
@@ -110,6 +120,12 @@ std::optional<std::string> OptionReader::Required(const QCommandLineOption& opti
         shown == ValueName::Shown ? " " + option.valueName().toStdString() : "";
     Complain(OptionName(option) + valueName + " is required (see --help)");
     return std::nullopt;
+}
+
+std::string OptionReader::RunStore(const QCommandLineOption& option) const {
+    if (parser_.isSet(option))
+        return ArgumentBytes(parser_.value(option));
+    return records::StorePathSetting(QSettings("Korvane", "Marlow"));
 }
 
 std::optional<pda::DownloadTarget> OptionReader::Target(const QCommandLineOption& option,

@@ -30,6 +30,10 @@ bool ParseArguments(QCommandLineParser& parser, const QStringList& args, int* ex
 // --timeout SECONDS for `pda`, `phone`, `total` and `uart`.
 QCommandLineOption TimeoutOption();
 
+// --run-store PATH: the run store to record into or read, instead of the
+// setting RunStore or ~/.local/share/Korvane/Marlow/runs.sqlite.
+QCommandLineOption RunStoreOption();
+
 // --target ram|flash; the default comes first in its help and its error.
 QCommandLineOption TargetOption(pda::DownloadTarget byDefault);
 
@@ -94,6 +98,8 @@ public:
     // "--file is required (see --help)"; the value's bytes as given.
     std::optional<std::string> Required(const QCommandLineOption& option,
                                         ValueName shown = ValueName::Hidden) const;
+    // The --run-store path, else the setting's, else the default.
+    std::string RunStore(const QCommandLineOption& option) const;
     // "--target is ram or flash", the command's default named first.
     std::optional<pda::DownloadTarget> Target(const QCommandLineOption& option,
                                               pda::DownloadTarget byDefault) const;

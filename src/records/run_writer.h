@@ -1,0 +1,113 @@
+#pragma once
+// Recording runs without making them wait: each run posts what happens to
+// the writer, whose own thread owns the store's connection and writes. A
+// record is written when its run begins (verdict `running`), grows as steps
+// and files come, and is finished in one transaction when the run ends.
+//
+// When the store fails (read-only, full, locked beyond the busy time-out,
+// damaged) the run goes on: what could not be written stays in memory and
+// goes with the next write, so a store that recovers still gets the whole
+// record; a finish that cannot be written says so, once, with the reason.
+//
+// How front ends learn that a finish is durable before they show the
+// verdict: marlow-cli waits for the finish's future (bounded by the busy
+// time-out and a margin); the windows (main window, front panel) pass a
+// callback to Finish and show the verdict when it is called, posted to their
+// own thread.
+
+#include "common/result.h"
+#include "records/record.h"
+
+#include <chrono>
+#include <functional>
+#include <future>
+#include <memory>
+#include <string>
+
+namespace marlow::records {
+
+class RunRecorder;
+
+struct WriterOptions {
+    std::string storePath{};
+    std::chrono::milliseconds busyWait{5000};
+    // UTC milliseconds since 1970; the system clock unless a test sets one.
+    std::function<std::int64_t()> clock{};
+};
+
+class RunWriter : public std::enable_shared_from_this<RunWriter> {
+public:
+    static std::shared_ptr<RunWriter> Start(WriterOptions options);
+    // Writes everything posted, then ends the thread. Recorders keep their
+    // writer alive, so this runs after the last of them is gone.
+    ~RunWriter();
+    RunWriter(const RunWriter&) = delete;
+    RunWriter& operator=(const RunWriter&) = delete;
+
+    // Whether a run could be recorded now, for `RunRecords=required`: the
+    // store opens, takes a write lock and has room. Waits at most `bound`.
+    Status CanRecord(std::chrono::milliseconds bound);
+
+    // Waits at most `bound` until everything posted before this call has
+    // been written (or has failed); false when the bound passed first. For
+    // a program about to end, and for tests.
+    bool Settle(std::chrono::milliseconds bound);
+
+    // Begins a record with verdict `running`; returns at once. Facts left
+    // empty are filled in: a new run id, the start time, the host name as
+    // the station, the user this process runs as, Marlow's version.
+    std::unique_ptr<RunRecorder> Begin(RunFacts facts);
+
+    std::int64_t Now() const;
+    const std::string& StorePath() const;
+
+    struct Core;
+
+private:
+    explicit RunWriter(WriterOptions options);
+    std::unique_ptr<Core> core_;
+    friend class RunRecorder;
+};
+
+// One run's record. Calls come from whichever thread runs the run, one at a
+// time; each only posts to the writer.
+class RunRecorder {
+public:
+    ~RunRecorder(); // an unfinished record ends as interrupted
+    RunRecorder(const RunRecorder&) = delete;
+    RunRecorder& operator=(const RunRecorder&) = delete;
+
+    const std::string& RunId() const { return runId_; }
+    std::int64_t Now() const { return writer_->Now(); }
+
+    void Handset(HandsetFacts handset);
+    void Input(InputFacts input);
+    // A step begins now; returns its number for StepEnded.
+    int StepStarted(std::string kind, std::string name);
+    void StepEnded(int step, std::string outcome, std::optional<std::int64_t> bytes = {},
+                   int retries = 0);
+    // One line of the run's event stream (a JSON object, no line break).
+    void Event(std::string jsonLine);
+    void Stamp(StampFacts stamp);
+
+    // Ends the record: the verdict with everything not yet written, in one
+    // transaction. The future (and `durable`, on the writer's thread) tells
+    // when it is on the disk, or why it is not. The first call counts.
+    std::shared_future<Status> Finish(RunEnding ending,
+                                      std::function<void(const Status&)> durable = {});
+
+    struct Log;
+
+private:
+    friend class RunWriter;
+    RunRecorder(std::shared_ptr<RunWriter> writer, std::shared_ptr<Log> log, std::string runId);
+    void Post(std::function<void(Log&)> change);
+
+    std::shared_ptr<RunWriter> writer_;
+    std::shared_ptr<Log> log_;
+    std::string runId_{};
+    int nextStep_ = 0;
+    std::optional<std::shared_future<Status>> finished_;
+};
+
+} // namespace marlow::records
