@@ -133,9 +133,18 @@ int RunPhone(const QStringList& args) {
         }
     }
     out.Close();
-    if (*out.Ended() == phone::PhoneRunEnd::PortNotFound)
+    // Every failure's reason reaches stderr, whatever stdout carries.
+    switch (*out.Ended()) {
+    case phone::PhoneRunEnd::Succeeded:
+        return kExitOk;
+    case phone::PhoneRunEnd::PortNotFound:
         Err(name + ": no modem port appeared; connect the phone and try again\n");
-    return *out.Ended() == phone::PhoneRunEnd::Succeeded ? kExitOk : kExitFailed;
+        break;
+    case phone::PhoneRunEnd::Failed:
+        Err(name + ": " + out.Reason() + "\n");
+        break;
+    }
+    return kExitFailed;
 }
 
 CommandRegistrar reg({"phone", "download a phone package to the modem", RunPhone});

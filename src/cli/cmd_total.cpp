@@ -206,7 +206,8 @@ void TotalSession::PanelDisconnectedDisplay() {
 void TotalSession::PanelAbortedDisplay() {
     display_.Status("Aborted Download!");
     display_.Percent("Reconnect Device to Retry!");
-    End(stopping_ ? Outcome::Stopped : Outcome::Failed, "");
+    End(stopping_ ? Outcome::Stopped : Outcome::Failed,
+        stopping_ ? "" : "the PDA download was aborted");
 }
 
 // The panel's Stop, for whichever half is running; `cause` says who asked.
@@ -245,9 +246,11 @@ void TotalSession::End(Outcome outcome, const std::string& why) {
 void TotalSession::CheckPhone() {
     if (!phoneHalfBegun_)
         return;
+    // A failed phone half's verdict carries the engine's reason: the
+    // library's text, the label, or the port that did not appear.
     if (const std::optional<phone::PhoneRunEnd> ended = display_.PhoneEnded()) {
-        End(*ended == phone::PhoneRunEnd::Succeeded ? Outcome::Passed : Outcome::Failed,
-            *ended == phone::PhoneRunEnd::PortNotFound ? "the modem's port did not appear" : "");
+        const bool passed = *ended == phone::PhoneRunEnd::Succeeded;
+        End(passed ? Outcome::Passed : Outcome::Failed, passed ? "" : display_.PhoneReason());
         return;
     }
     const bool waitingOrRunning =

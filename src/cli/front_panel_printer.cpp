@@ -151,7 +151,10 @@ void TotalDisplay::Post(const phone::PhoneRunEvent& event) {
     {
         const std::lock_guard lock(mutex_);
         Json(PhoneEventJson(event));
-        phoneFinished_ = phoneFinished_ || std::holds_alternative<RunFinished>(event);
+        if (const auto* finished = std::get_if<RunFinished>(&event)) {
+            phoneFinished_ = true;
+            phoneReason_ = finished->reason;
+        }
         if (const std::optional<phone::PhoneRunEnd> end = phoneEnds_.Follow(event)) {
             Progressed();
             phoneEnded_ = end;
@@ -172,6 +175,11 @@ void TotalDisplay::TwoLineMessage(std::string_view first, std::string_view secon
 std::optional<phone::PhoneRunEnd> TotalDisplay::PhoneEnded() const {
     const std::lock_guard lock(mutex_);
     return phoneEnded_;
+}
+
+std::string TotalDisplay::PhoneReason() const {
+    const std::lock_guard lock(mutex_);
+    return phoneReason_;
 }
 
 } // namespace marlow::cli

@@ -51,6 +51,8 @@ void CliPhoneEvents::Post(const phone::PhoneRunEvent& event) {
     if (output_.json)
         OutJsonLine(PhoneEventJson(event));
     skin_.Show(event);
+    if (const auto* finished = std::get_if<RunFinished>(&event))
+        reason_ = finished->reason;
     if (const std::optional<phone::PhoneRunEnd> end = ends_.Follow(event))
         ended_ = end;
 }
