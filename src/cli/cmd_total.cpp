@@ -105,6 +105,8 @@ private:
     TotalDisplay display_;
     pda::PdaRunContext context_;
     phone::PhoneEngine engine_;
+    // Raised with a stop signal: ends the handset's open at once.
+    usb::StopRequest stop_;
     hotplug::CDeviceWatcher watcher_;
     bool deviceSeen_ = false;
     bool phoneHalfBegun_ = false;
@@ -137,7 +139,7 @@ TotalSession::TotalSession(const TotalOptions& options, phone::PhoneLibrary& lib
           setup.allDownLoad = &context_.g_AllDownLoad;
           return setup;
       }()),
-      watcher_(*this) {
+      watcher_(*this, {.openRetry = InterruptibleOpen(stop_, [this] { return &watchdog_; })}) {
     loop_.SetTickHandler([this](phone::PhoneTimer timer) { engine_.OnTimer(timer); });
 }
 
@@ -158,7 +160,11 @@ void TotalSession::Arrived(std::unique_ptr<usb::UsbTransport> transport) {
     if (deviceSeen_)
         return display_.NotServed(path);
     display_.Serve(path);
+    // Its open is a step of the run like any other: --timeout bounds it.
+    watchdog_.Arm("PDA: opening " + path);
     watcher_.OnDeviceArrival(std::move(transport));
+    if (!deviceSeen_ && !watchdog_.Expired())
+        watchdog_.Disarm(); // not opened: the wait for a handset goes on
 }
 
 void TotalSession::StartPda() {
@@ -264,7 +270,10 @@ int TotalSession::Run(usb::DeviceSource& source) {
     // Down Start with PDA and PHONE ticked: the PDA half first, a phone half to follow.
     context_.m_DownSelect = ONLY_PDA_DOWN;
     context_.g_AllDownLoad = false;
-    const StopSignal stop([this] { loop_.Post([] {}); });
+    const StopSignal stop([this] {
+        stop_.Raise();
+        loop_.Post([] {});
+    });
     const usb::DeviceEvents handlers{
         [this](std::unique_ptr<usb::UsbTransport> transport) { Arrived(std::move(transport)); },
         [this](const std::string& path) { watcher_.OnDeviceRemoveComplete(path); },

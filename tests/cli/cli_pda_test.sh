@@ -102,4 +102,23 @@ for row in "${CASES[@]}"; do
     [ -z "$EMUERR" ] || grep -qF -- "$EMUERR" case.emu || fail "$NAME: emulator: $(cat case.emu)"
     rm -f case.emu
 done
+# A device that describes itself, then half-closes, never opens: its open
+# obeys --timeout, and a stop ends it at once.
+for WANT in "4|no progress for 1 s in the start|1" "130|stopped before the device opened|0"; do
+    IFS='|' read -r CODE WHY TIMEOUT <<<"$WANT"
+    "$CLI" pda --file nk.bin --bus half$CODE.sock --timeout $TIMEOUT --verbose >/dev/null 2>half.err &
+    PDA=$!
+    wait_for half$CODE.sock
+    printf '\013\0\0\0half closer' | socat -t 60 -u STDIN UNIX-CONNECT:half$CODE.sock &
+    SOCAT=$!
+    if [ "$TIMEOUT" = 0 ]; then
+        for _ in $(seq 1 200); do grep -q "hung up before the open" half.err && break; sleep 0.05; done
+        kill -INT $PDA
+    fi
+    wait $PDA
+    GOT=$?
+    kill $SOCAT 2>/dev/null
+    [ $GOT = "$CODE" ] && grep -qF "$WHY" half.err || fail "half-closed device: exit $GOT, not $CODE"
+done
+
 echo "1 passed, 0 failed"
