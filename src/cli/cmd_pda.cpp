@@ -302,7 +302,7 @@ bool ParseOptions(const QStringList& args, PdaOptions& options, int* exitCode) {
         "touched. stdout: --trace and --json output only; progress and messages go to "
         "stderr. Exit code 0 only when every handset passed; 4 when a run showed no "
         "progress for --timeout seconds; 128 + the signal when stopped (Ctrl-C 130, "
-        "SIGTERM 143, SIGHUP 129).");
+        "SIGTERM 143, SIGHUP 129; a closed stdout 141).");
     const QCommandLineOption file("file", "Boot image or list to download.", "FILE");
     const QCommandLineOption target = TargetOption(pda::DownloadTarget::Ram);
     const QCommandLineOption phone("phone", "A phone download follows: end with PHONE_DOWN_CMD.");

@@ -340,7 +340,8 @@ bool ParseOptions(const QStringList& args, TotalOptions& options, int* exitCode)
         "(the panel's log) or --json (the run's events as pda --json and phone --json write "
         "them, then the verdict) only; progress and messages go to stderr. Exit code 0 "
         "only when both halves succeeded; 4 when the run showed no progress for --timeout "
-        "seconds; 128 + the signal when stopped (Ctrl-C 130, SIGTERM 143, SIGHUP 129).");
+        "seconds; 128 + the signal when stopped (Ctrl-C 130, SIGTERM 143, SIGHUP 129; a "
+        "closed stdout 141).");
     const QCommandLineOption list("list", "The list to download.", "FILE.lst");
     const QCommandLineOption target = TargetOption(pda::DownloadTarget::Flash);
     const HandsetSourceOptions handsets(HandsetCount::One, 31);

@@ -113,11 +113,10 @@ int RunUsb(const QStringList& args) {
         advice += Advice(entry, matches);
     }
     if (!json)
-        Out(entries.empty() ? "No USB devices found.\n" : table);
+        OutNow(entries.empty() ? "No USB devices found.\n" : table); // before the advice
     if (!anyMatch)
         advice += "No connected device matches PdaUsbIds " + usb::FormatPdaUsbIds(*ids) +
                   ": connect the handset in boot loader mode, or add its id to PdaUsbIds\n";
-    std::fflush(stdout); // the advice follows the table on a terminal
     Err(advice);
     return kExitOk;
 }

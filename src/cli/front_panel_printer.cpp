@@ -63,10 +63,8 @@ void TotalDisplay::Redraw() {
 void TotalDisplay::Log(std::string_view text) {
     const std::lock_guard lock(mutex_);
     Progressed();
-    if (output_.trace && !output_.json) {
-        Out(std::string(text) + "\n");
-        std::fflush(stdout);
-    }
+    if (output_.trace && !output_.json)
+        OutNow(std::string(text) + "\n");
 }
 
 void TotalDisplay::Note(const std::string& text) {

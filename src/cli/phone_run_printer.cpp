@@ -36,8 +36,7 @@ void StreamedTraceWindow::ReplaceToEnd(std::size_t from, std::string_view text) 
     text_.resize(std::min(from, text_.size()));
     printed_ = std::min(printed_, text_.size());
     text_.append(text);
-    Out(CrLfToLf(std::string_view(text_).substr(printed_)));
-    std::fflush(stdout);
+    OutNow(CrLfToLf(std::string_view(text_).substr(printed_)));
     printed_ = text_.size();
 }
 

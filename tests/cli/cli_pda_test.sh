@@ -121,4 +121,17 @@ for WANT in "4|no progress for 1 s in the start|1" "130|stopped before the devic
     [ $GOT = "$CODE" ] && grep -qF "$WHY" half.err || fail "half-closed device: exit $GOT, not $CODE"
 done
 
+# A reader that has gone (`pda --json | head -1`) stops the run as a signal
+# does: the handset is released, the exit code is 128 + SIGPIPE.
+mkfifo out.fifo
+exec 3<>out.fifo
+"$CLI" pda --file nk.bin --bus closed.sock --json >out.fifo 3<&- 2>closed.err &
+PDA=$!
+wait_for closed.sock
+exec 3<&-
+"$CLI" emulate pda --bus closed.sock --silent-at 1 2>closed.emu
+wait $PDA
+GOT=$?
+[ $GOT = 141 ] || fail "closed output: exit $GOT, not 141: $(cat closed.err)"
+grep -q "left after USB_UNLOAD_CMD" closed.emu || fail "closed output: $(cat closed.emu)"
 echo "1 passed, 0 failed"
