@@ -118,8 +118,7 @@ bool ReadOptions(const QStringList& args, UartOptions& options, int* exitCode) {
     parser.addOption(timeout);
     if (!ParseArguments(parser, args, exitCode))
         return false;
-    if (!parser.positionalArguments().isEmpty() ||
-        (parser.isSet("separate-write") && (parser.isSet("total-write") || parser.isSet("stm")))) {
+    if (parser.isSet("separate-write") && (parser.isSet("total-write") || parser.isSet("stm"))) {
         Err(args.value(0).toStdString() +
             ": choose --total-write [--stm LIST] or --separate-write\n(see --help)\n");
         *exitCode = kExitUsage;

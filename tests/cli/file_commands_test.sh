@@ -1,8 +1,9 @@
 #!/bin/bash
 # marlow-cli info, image and stamp on awkward inputs (pipes, devices, empty
-# lists, control bytes and non-UTF-8 bytes in names, Windows lists): each
-# run ends at once with its message and exit code, and no control byte but a
-# line end or a tab reaches the terminal.
+# lists, control bytes and non-UTF-8 bytes in names, Windows lists), and
+# every command on arguments it cannot take: each run ends at once with its
+# message and exit code, and no control byte but a line end or a tab
+# reaches the terminal.
 set -u
 CLI=$1
 WORK=$(mktemp -d)
@@ -41,5 +42,10 @@ expect 1 '' 'is not a regular file (a named pipe)' stamp insert pipe.bin --model
 cp $'\xff.nb0' $'\x7f.nb0'
 expect 0 '"file":"\u007f.nb0"' '' stamp verify --json $'\x7f.nb0'
 expect 3 '' 'cannot open a\x1B[2J\x07b.bin' pda --file $'a\e[2J\ab.bin' --bus x.sock
-[ $failed = 0 ] && echo "10 passed"
+expect 2 '' 'Usage: marlow-cli stamp insert' stamp
+for command in pda total phone usb "emulate pda" "emulate handset" "emulate uart" uart; do
+    # shellcheck disable=SC2086
+    expect 2 '' "unexpected argument 'extra'" $command extra
+done
+[ $failed = 0 ] && echo "19 passed"
 exit $failed
