@@ -369,7 +369,7 @@ int RunPda(const QStringList& args) {
     Result<std::unique_ptr<usb::DeviceSource>> source =
         MakePdaDeviceSource(options.bus, options.busGroup);
     if (!source) {
-        Err("marlow-cli pda: PdaUsbIds: " + source.Error() + "\n");
+        Err("marlow-cli pda: " + source.Error() + "\n");
         return kExitUsage;
     }
     PdaSession session(options);

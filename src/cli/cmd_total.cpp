@@ -402,7 +402,7 @@ int RunTotal(const QStringList& args) {
     Result<std::unique_ptr<usb::DeviceSource>> source =
         MakePdaDeviceSource(options.bus, options.busGroup);
     if (!source) {
-        Err(name + ": PdaUsbIds: " + source.Error() + "\n");
+        Err(name + ": " + source.Error() + "\n");
         return kExitUsage;
     }
     PhoneCliPorts ports = MakePhonePorts(options.port, options.pattern, phone::kFrontPanelPortList);

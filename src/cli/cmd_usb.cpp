@@ -76,14 +76,14 @@ int RunUsb(const QStringList& args) {
     if (!ParseArguments(parser, args, &exitCode))
         return exitCode;
 
+    // A bad id, in --ids or in the setting, is a bad argument either way.
     const bool fromOption = parser.isSet("ids");
-    const std::string idsText =
-        fromOption ? parser.value("ids").toStdString() : usb::ReadPdaUsbIdsSetting();
-    const auto ids = usb::ParsePdaUsbIds(idsText);
+    const auto ids =
+        fromOption ? usb::ParsePdaUsbIds(parser.value("ids").toStdString()) : usb::ReadPdaUsbIds();
     if (!ids) {
-        Err("marlow-cli usb: " + ids.Error() +
+        Err("marlow-cli usb: " + std::string(fromOption ? "--ids: " : "") + ids.Error() +
             (fromOption ? "\n" : " (fix the setting or use --ids)\n"));
-        return fromOption ? kExitUsage : kExitFailed;
+        return kExitUsage;
     }
 
     const auto context = usb::LibusbContext::Create();

@@ -9,6 +9,9 @@ CLI=$1
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 cd "$WORK" || exit 1
+export XDG_CONFIG_HOME=$WORK/config
+mkdir -p config/Korvane
+printf '[General]\nPdaUsbIds=045e:00ce,\033[2J\n' >config/Korvane/Marlow.conf
 mkfifo pipe.bin && mkdir sub
 printf 'B000FF\n\0\0\0\0\0\0\0\0\0\0\0\0\0\020\0\0\0\0\0\0' >sub/nk.bin # header, end record
 printf 'SUB\\NK.BIN\r\n' >windows.lst
@@ -42,10 +45,11 @@ expect 1 '' 'is not a regular file (a named pipe)' stamp insert pipe.bin --model
 cp $'\xff.nb0' $'\x7f.nb0'
 expect 0 '"file":"\u007f.nb0"' '' stamp verify --json $'\x7f.nb0'
 expect 3 '' 'cannot open a\x1B[2J\x07b.bin' pda --file $'a\e[2J\ab.bin' --bus x.sock
+expect 2 '' 'bad setting PdaUsbIds: item 2 "\x1B[2J" is not a USB id' usb
 expect 2 '' 'Usage: marlow-cli stamp insert' stamp
 for command in pda total phone usb "emulate pda" "emulate handset" "emulate uart" uart; do
     # shellcheck disable=SC2086
     expect 2 '' "unexpected argument 'extra'" $command extra
 done
-[ $failed = 0 ] && echo "19 passed"
+[ $failed = 0 ] && echo "20 passed"
 exit $failed
