@@ -47,9 +47,11 @@ expect 0 '"file":"\u007f.nb0"' '' stamp verify --json $'\x7f.nb0'
 expect 3 '' 'cannot open a\x1B[2J\x07b.bin' pda --file $'a\e[2J\ab.bin' --bus x.sock
 expect 2 '' 'bad setting PdaUsbIds: item 2 "\x1B[2J" is not a USB id' usb
 expect 2 '' 'Usage: marlow-cli stamp insert' stamp
+expect 3 '' 'cannot store in missing/dir: No such file or directory' \
+    emulate handset --modem-link m --store missing/dir
 for command in pda total phone usb "emulate pda" "emulate handset" "emulate uart" uart; do
     # shellcheck disable=SC2086
     expect 2 '' "unexpected argument 'extra'" $command extra
 done
-[ $failed = 0 ] && echo "20 passed"
+[ $failed = 0 ] && echo "21 passed"
 exit $failed
