@@ -1,12 +1,12 @@
 #include "modem_emulator.h"
 
 #include "common/path_rules.h"
+#include "common/regular_file.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -68,6 +68,22 @@ std::string SafeFileName(const std::string& name) {
     if (base.empty() || base == "." || base == "..")
         return "unnamed.bin";
     return base;
+}
+
+// Why not, when the bytes are not all on disk.
+Status WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    const Result<std::FILE*> created = CreateRegularFile(path);
+    if (!created)
+        return Failure{created.Error()};
+    std::FILE* const out = *created;
+    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size()) {
+        const Failure why{std::strerror(errno)};
+        std::fclose(out);
+        return why;
+    }
+    if (std::fclose(out) != 0)
+        return Failure{std::strerror(errno)};
+    return {};
 }
 
 } // namespace
@@ -178,11 +194,8 @@ void ModemEmulator::Store(const ReceivedModemFile& file) {
     if (options_.storeDirectory.empty() || !options_.keepData)
         return;
     const std::string path = options_.storeDirectory + "/" + SafeFileName(file.name);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(file.data.data()),
-              static_cast<std::streamsize>(file.data.size()));
-    if (!out)
-        problems_.push_back("cannot store " + path);
+    if (const Status stored = WriteWholeFile(path, file.data); !stored)
+        problems_.push_back("cannot store " + path + ": " + stored.Error());
 }
 
 std::vector<ReceivedModemFile> ModemEmulator::Files() const {

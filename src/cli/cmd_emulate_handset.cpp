@@ -2,6 +2,7 @@
 // sits on the virtual USB bus; once told PHONE_DOWN_CMD it leaves the bus and
 // its modem's port appears at --modem-link, speaking the modem download link.
 
+#include "cli/arguments.h"
 #include "cli/command_registry.h"
 #include "cli/output.h"
 #include "cli/shared_options.h"
@@ -16,9 +17,13 @@
 #include <QJsonObject>
 
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
+#include <cstring>
 #include <mutex>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace marlow::cli {
 namespace {
@@ -42,6 +47,18 @@ void StopHandset() {
     if (emulators::VirtualBusDevice* device = servingDevice.load())
         device->Stop();
     WakeModemSide();
+}
+
+// Found out before the handset comes up, not at its first file.
+Status FolderToWriteIn(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0)
+        return Failure{std::strerror(errno)};
+    if (!S_ISDIR(status.st_mode))
+        return Failure{"it is not a folder"};
+    if (::access(path.c_str(), W_OK | X_OK) != 0)
+        return Failure{std::strerror(errno)};
+    return {};
 }
 
 struct HandsetOptions {
@@ -88,7 +105,14 @@ bool ParseOptions(const QStringList& args, HandsetOptions& options, int* exitCod
     }
     options.bus = parser.value(bus).toStdString();
     options.modem.faults.refuseBoot = parser.isSet(refuse);
-    options.modem.storeDirectory = parser.value(store).toStdString();
+    options.modem.storeDirectory = ArgumentBytes(parser.value(store));
+    if (const std::string& folder = options.modem.storeDirectory; !folder.empty()) {
+        if (const Status usable = FolderToWriteIn(folder); !usable) {
+            Err("emulate handset: cannot store in " + folder + ": " + usable.Error() + "\n");
+            *exitCode = kExitBadInput;
+            return false;
+        }
+    }
     options.once = parser.isSet(once);
     options.json = parser.isSet(json);
     return true;
@@ -155,14 +179,17 @@ int ServeModemSide(const HandsetOptions& options, QJsonObject& report) {
         entry["bytes"] = static_cast<qint64>(file.data.size());
         files.append(entry);
     }
-    for (const std::string& problem : modem->Problems())
+    const std::vector<std::string> problems = modem->Problems();
+    for (const std::string& problem : problems)
         Err("emulate handset: " + problem + "\n");
     report["modemFiles"] = files;
     report["modemBoots"] = modem->Boots();
     report["modemEndsOfProcess"] = modem->EndsOfProcess();
     report["modemAborts"] = modem->Aborts();
     report["modemVanished"] = modem->Vanished();
-    return handsetStop ? kExitStopped : kExitOk;
+    if (handsetStop)
+        return kExitStopped;
+    return problems.empty() ? kExitOk : kExitFailed;
 }
 
 int RunEmulateHandset(const QStringList& args) {
@@ -179,7 +206,7 @@ int RunEmulateHandset(const QStringList& args) {
         exitCode = ServeModemSide(options, report);
     if (options.json)
         OutJsonLine(report);
-    return exitCode;
+    return stop.Raised() ? stop.ExitCode() : exitCode;
 }
 
 CommandRegistrar reg({"emulate handset",

@@ -97,7 +97,7 @@ int RunEmulatePda(const QStringList& args) {
         parser.addOption(number.option);
     int exitCode = kExitOk;
     // An empty description is a fault to inject: the host's description lookup fails.
-    if (!ParseArguments(parser, args, &exitCode, {"description"}))
+    if (!ParseArguments(parser, args, &exitCode, {.mayBeEmpty = {"description"}}))
         return exitCode;
     const OptionReader read(parser, args.value(0).toStdString());
     if (!read.Required(bus, ValueName::Shown))

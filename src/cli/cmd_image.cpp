@@ -185,7 +185,7 @@ int RunImage(const QStringList& args) {
     parser.addOption({"json", "Print one JSON object instead of text."});
     parser.addPositionalArgument("FILE", "A .bin boot image or a .lst list.");
     int exitCode = kExitOk;
-    if (!ParseArguments(parser, args, &exitCode))
+    if (!ParseArguments(parser, args, &exitCode, {.positionals = 1}))
         return exitCode;
     if (parser.positionalArguments().size() != 1) {
         Err("marlow-cli image: give exactly one FILE (see --help)\n");

@@ -59,7 +59,7 @@ int RunInfo(const QStringList& args) {
     parser.addOption({"crlf", "Keep the window's CR LF line ends."});
     parser.addPositionalArgument("FILE", "The download file (.bin or .lst).");
     int exitCode = kExitOk;
-    if (!ParseArguments(parser, args, &exitCode))
+    if (!ParseArguments(parser, args, &exitCode, {.positionals = 1}))
         return exitCode;
     if (parser.positionalArguments().size() != 1) {
         Err("marlow-cli info: give exactly one FILE (see --help)\n");

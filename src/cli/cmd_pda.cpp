@@ -48,7 +48,8 @@ struct PdaOptions {
 class PdaSession : public hotplug::DeviceWatcherOwner {
 public:
     explicit PdaSession(const PdaOptions& options)
-        : options_(options), board_(ProgressBoard::StderrIsTerminal()), watcher_(*this) {}
+        : options_(options), board_(ProgressBoard::StderrIsTerminal()),
+          watcher_(*this, {.openRetry = InterruptibleOpen(stop_, [this] { return opening_; })}) {}
 
     int Run(usb::DeviceSource& source);
 
@@ -95,6 +96,10 @@ private:
     int passed_ = 0;
     int timedOut_ = 0;
     int tracesPrinted_ = 0;
+    // Raised with a stop signal: ends a device's open at once.
+    usb::StopRequest stop_;
+    // The watchdog of the handset being opened, whose --timeout bounds it.
+    const ProgressWatchdog* opening_ = nullptr;
     hotplug::CDeviceWatcher watcher_;
 };
 
@@ -132,9 +137,19 @@ void PdaSession::Arrived(std::unique_ptr<usb::UsbTransport> transport) {
     Handset& handset = HandsetFor(path);
     handset.finished = false;
     handset.watchdog.Arm("the start");
+    opening_ = &handset.watchdog;
     watcher_.OnDeviceArrival(std::move(transport));
-    if (watcher_.FindPipe(path) == nullptr)
+    opening_ = nullptr;
+    if (watcher_.FindPipe(path) != nullptr)
+        return;
+    if (stop_.IsRaised()) {
+        Finish(path, Verdict::Stopped, "stopped before the device opened");
+    } else if (handset.watchdog.Expired()) {
+        ++timedOut_;
+        Finish(path, Verdict::Failed, handset.watchdog.Reason());
+    } else {
         Finish(path, Verdict::Failed, "the device could not be opened");
+    }
 }
 
 // More handsets than asked for are left alone, but not silently.
@@ -201,7 +216,10 @@ std::optional<Clock::time_point> PdaSession::NextDeadline(Clock::time_point wait
 }
 
 int PdaSession::Run(usb::DeviceSource& source) {
-    const StopSignal stop([this] { loop_.Post([] {}); });
+    const StopSignal stop([this] {
+        stop_.Raise();
+        loop_.Post([] {});
+    });
     const usb::DeviceEvents handlers{
         [this](std::unique_ptr<usb::UsbTransport> transport) { Arrived(std::move(transport)); },
         [this](const std::string& path) { watcher_.OnDeviceRemoveComplete(path); },
@@ -284,7 +302,7 @@ bool ParseOptions(const QStringList& args, PdaOptions& options, int* exitCode) {
         "touched. stdout: --trace and --json output only; progress and messages go to "
         "stderr. Exit code 0 only when every handset passed; 4 when a run showed no "
         "progress for --timeout seconds; 128 + the signal when stopped (Ctrl-C 130, "
-        "SIGTERM 143, SIGHUP 129).");
+        "SIGTERM 143, SIGHUP 129; a closed stdout 141).");
     const QCommandLineOption file("file", "Boot image or list to download.", "FILE");
     const QCommandLineOption target = TargetOption(pda::DownloadTarget::Ram);
     const QCommandLineOption phone("phone", "A phone download follows: end with PHONE_DOWN_CMD.");
@@ -351,7 +369,7 @@ int RunPda(const QStringList& args) {
     Result<std::unique_ptr<usb::DeviceSource>> source =
         MakePdaDeviceSource(options.bus, options.busGroup);
     if (!source) {
-        Err("marlow-cli pda: PdaUsbIds: " + source.Error() + "\n");
+        Err("marlow-cli pda: " + source.Error() + "\n");
         return kExitUsage;
     }
     PdaSession session(options);

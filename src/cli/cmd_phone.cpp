@@ -38,7 +38,7 @@ bool ParseOptions(const QStringList& args, PhoneOptions& options, int* exitCode)
         "phone was downloaded, 3 when a phone file is missing or unreadable (checked before "
         "the modem is booted), 4 when the run showed no progress for --timeout seconds. "
         "Ctrl-C, SIGTERM and SIGHUP stop the run and release the port (exit 128 + the "
-        "signal: 130, 143, 129).");
+        "signal: 130, 143, 129; a closed stdout stops it too, 141).");
     const QCommandLineOption package("package", "The phone package to download.", "FILE.brx");
     const ModemPortOptions modem("Open this port instead of looking for the modem.",
                                  "How a found port number becomes its name (\"%i\" for "
@@ -133,9 +133,18 @@ int RunPhone(const QStringList& args) {
         }
     }
     out.Close();
-    if (*out.Ended() == phone::PhoneRunEnd::PortNotFound)
+    // Every failure's reason reaches stderr, whatever stdout carries.
+    switch (*out.Ended()) {
+    case phone::PhoneRunEnd::Succeeded:
+        return kExitOk;
+    case phone::PhoneRunEnd::PortNotFound:
         Err(name + ": no modem port appeared; connect the phone and try again\n");
-    return *out.Ended() == phone::PhoneRunEnd::Succeeded ? kExitOk : kExitFailed;
+        break;
+    case phone::PhoneRunEnd::Failed:
+        Err(name + ": " + out.Reason() + "\n");
+        break;
+    }
+    return kExitFailed;
 }
 
 CommandRegistrar reg({"phone", "download a phone package to the modem", RunPhone});

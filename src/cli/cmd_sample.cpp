@@ -19,7 +19,7 @@ int RunSample(const QStringList& args) {
         "the STM list Brix.stm with its partition files and the loader settings loader.mfl.");
     parser.addPositionalArgument("DIR", "Folder to write into (created if missing).");
     int exitCode = kExitOk;
-    if (!ParseArguments(parser, args, &exitCode))
+    if (!ParseArguments(parser, args, &exitCode, {.positionals = 1}))
         return exitCode;
     if (parser.positionalArguments().size() != 1) {
         Err("marlow-cli sample: give exactly one DIR (see --help)\n");

@@ -32,7 +32,7 @@ int RunInsert(const QStringList& args) {
     parser.addOption({"version", "Version.", "V"});
     parser.addPositionalArgument("FILE", "Image or list file to stamp (.bin, .nb0, .lst).");
     int exitCode = kExitOk;
-    if (!ParseArguments(parser, args, &exitCode))
+    if (!ParseArguments(parser, args, &exitCode, {.positionals = 1}))
         return exitCode;
     if (parser.positionalArguments().size() != 1 || !parser.isSet("model") ||
         !parser.isSet("version")) {
@@ -61,7 +61,7 @@ int RunVerify(const QStringList& args) {
     parser.addOption({"json", "Print one JSON object."});
     parser.addPositionalArgument("FILE", "Stamped file.");
     int exitCode = kExitOk;
-    if (!ParseArguments(parser, args, &exitCode))
+    if (!ParseArguments(parser, args, &exitCode, {.positionals = 1}))
         return exitCode;
     if (parser.positionalArguments().size() != 1) {
         Err("marlow-cli stamp verify: give exactly one FILE (see --help)\n");
@@ -87,9 +87,19 @@ int RunVerify(const QStringList& args) {
     return kExitOk;
 }
 
-int RunStampHelp(const QStringList&) {
-    Out("Usage: marlow-cli stamp insert FILE --model M --version V\n"
-        "       marlow-cli stamp verify FILE [--json]\n");
+// `stamp` alone or with a word that is no subcommand is a usage error, told
+// on stderr; the usage is asked for only with --help.
+int RunStampHelp(const QStringList& args) {
+    const std::string usage = "Usage: marlow-cli stamp insert FILE --model M --version V\n"
+                              "       marlow-cli stamp verify FILE [--json]\n";
+    const QString first = args.value(1);
+    if (first == "--help" || first == "-h") {
+        Out(usage);
+        return kExitOk;
+    }
+    if (!first.isNull())
+        Err("marlow-cli stamp: unknown subcommand '" + ArgumentBytes(first) + "'\n");
+    Err(usage);
     return kExitUsage;
 }
 

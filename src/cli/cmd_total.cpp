@@ -105,6 +105,8 @@ private:
     TotalDisplay display_;
     pda::PdaRunContext context_;
     phone::PhoneEngine engine_;
+    // Raised with a stop signal: ends the handset's open at once.
+    usb::StopRequest stop_;
     hotplug::CDeviceWatcher watcher_;
     bool deviceSeen_ = false;
     bool phoneHalfBegun_ = false;
@@ -137,7 +139,7 @@ TotalSession::TotalSession(const TotalOptions& options, phone::PhoneLibrary& lib
           setup.allDownLoad = &context_.g_AllDownLoad;
           return setup;
       }()),
-      watcher_(*this) {
+      watcher_(*this, {.openRetry = InterruptibleOpen(stop_, [this] { return &watchdog_; })}) {
     loop_.SetTickHandler([this](phone::PhoneTimer timer) { engine_.OnTimer(timer); });
 }
 
@@ -158,7 +160,11 @@ void TotalSession::Arrived(std::unique_ptr<usb::UsbTransport> transport) {
     if (deviceSeen_)
         return display_.NotServed(path);
     display_.Serve(path);
+    // Its open is a step of the run like any other: --timeout bounds it.
+    watchdog_.Arm("PDA: opening " + path);
     watcher_.OnDeviceArrival(std::move(transport));
+    if (!deviceSeen_ && !watchdog_.Expired())
+        watchdog_.Disarm(); // not opened: the wait for a handset goes on
 }
 
 void TotalSession::StartPda() {
@@ -206,7 +212,8 @@ void TotalSession::PanelDisconnectedDisplay() {
 void TotalSession::PanelAbortedDisplay() {
     display_.Status("Aborted Download!");
     display_.Percent("Reconnect Device to Retry!");
-    End(stopping_ ? Outcome::Stopped : Outcome::Failed, "");
+    End(stopping_ ? Outcome::Stopped : Outcome::Failed,
+        stopping_ ? "" : "the PDA download was aborted");
 }
 
 // The panel's Stop, for whichever half is running; `cause` says who asked.
@@ -245,9 +252,11 @@ void TotalSession::End(Outcome outcome, const std::string& why) {
 void TotalSession::CheckPhone() {
     if (!phoneHalfBegun_)
         return;
+    // A failed phone half's verdict carries the engine's reason: the
+    // library's text, the label, or the port that did not appear.
     if (const std::optional<phone::PhoneRunEnd> ended = display_.PhoneEnded()) {
-        End(*ended == phone::PhoneRunEnd::Succeeded ? Outcome::Passed : Outcome::Failed,
-            *ended == phone::PhoneRunEnd::PortNotFound ? "the modem's port did not appear" : "");
+        const bool passed = *ended == phone::PhoneRunEnd::Succeeded;
+        End(passed ? Outcome::Passed : Outcome::Failed, passed ? "" : display_.PhoneReason());
         return;
     }
     const bool waitingOrRunning =
@@ -261,7 +270,10 @@ int TotalSession::Run(usb::DeviceSource& source) {
     // Down Start with PDA and PHONE ticked: the PDA half first, a phone half to follow.
     context_.m_DownSelect = ONLY_PDA_DOWN;
     context_.g_AllDownLoad = false;
-    const StopSignal stop([this] { loop_.Post([] {}); });
+    const StopSignal stop([this] {
+        stop_.Raise();
+        loop_.Post([] {});
+    });
     const usb::DeviceEvents handlers{
         [this](std::unique_ptr<usb::UsbTransport> transport) { Arrived(std::move(transport)); },
         [this](const std::string& path) { watcher_.OnDeviceRemoveComplete(path); },
@@ -328,7 +340,8 @@ bool ParseOptions(const QStringList& args, TotalOptions& options, int* exitCode)
         "(the panel's log) or --json (the run's events as pda --json and phone --json write "
         "them, then the verdict) only; progress and messages go to stderr. Exit code 0 "
         "only when both halves succeeded; 4 when the run showed no progress for --timeout "
-        "seconds; 128 + the signal when stopped (Ctrl-C 130, SIGTERM 143, SIGHUP 129).");
+        "seconds; 128 + the signal when stopped (Ctrl-C 130, SIGTERM 143, SIGHUP 129; a "
+        "closed stdout 141).");
     const QCommandLineOption list("list", "The list to download.", "FILE.lst");
     const QCommandLineOption target = TargetOption(pda::DownloadTarget::Flash);
     const HandsetSourceOptions handsets(HandsetCount::One, 31);
@@ -389,7 +402,7 @@ int RunTotal(const QStringList& args) {
     Result<std::unique_ptr<usb::DeviceSource>> source =
         MakePdaDeviceSource(options.bus, options.busGroup);
     if (!source) {
-        Err(name + ": PdaUsbIds: " + source.Error() + "\n");
+        Err(name + ": " + source.Error() + "\n");
         return kExitUsage;
     }
     PhoneCliPorts ports = MakePhonePorts(options.port, options.pattern, phone::kFrontPanelPortList);

@@ -3,9 +3,11 @@
 // stdout carries the loader's log exactly as the dialog shows it (CR LF
 // kept), or with --json one event per line; progress, the current file,
 // message boxes and diagnostics go to stderr. Exit 0 only when the handset
-// ended the run with its done message. Ctrl-C, SIGTERM and SIGHUP disconnect
-// like the operator's "Disconnect" (exit 128 + the signal), and so does a
-// run that shows no progress for --timeout seconds (exit 4).
+// ended the run with its done message and a --log was saved whole (1
+// otherwise). Ctrl-C, SIGTERM, SIGHUP and a closed stdout disconnect like
+// the operator's "Disconnect" (exit 128 + the signal, 141 for the closed
+// stdout), and so does a run that shows no progress for --timeout seconds
+// (exit 4). Text the handset sends is escaped as every printed text is.
 
 #include "cli/arguments.h"
 #include "cli/command_registry.h"
@@ -116,8 +118,7 @@ bool ReadOptions(const QStringList& args, UartOptions& options, int* exitCode) {
     parser.addOption(timeout);
     if (!ParseArguments(parser, args, exitCode))
         return false;
-    if (!parser.positionalArguments().isEmpty() ||
-        (parser.isSet("separate-write") && (parser.isSet("total-write") || parser.isSet("stm")))) {
+    if (parser.isSet("separate-write") && (parser.isSet("total-write") || parser.isSet("stm"))) {
         Err(args.value(0).toStdString() +
             ": choose --total-write [--stm LIST] or --separate-write\n(see --help)\n");
         *exitCode = kExitUsage;

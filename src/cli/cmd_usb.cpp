@@ -76,14 +76,14 @@ int RunUsb(const QStringList& args) {
     if (!ParseArguments(parser, args, &exitCode))
         return exitCode;
 
+    // A bad id, in --ids or in the setting, is a bad argument either way.
     const bool fromOption = parser.isSet("ids");
-    const std::string idsText =
-        fromOption ? parser.value("ids").toStdString() : usb::ReadPdaUsbIdsSetting();
-    const auto ids = usb::ParsePdaUsbIds(idsText);
+    const auto ids =
+        fromOption ? usb::ParsePdaUsbIds(parser.value("ids").toStdString()) : usb::ReadPdaUsbIds();
     if (!ids) {
-        Err("marlow-cli usb: " + ids.Error() +
+        Err("marlow-cli usb: " + std::string(fromOption ? "--ids: " : "") + ids.Error() +
             (fromOption ? "\n" : " (fix the setting or use --ids)\n"));
-        return fromOption ? kExitUsage : kExitFailed;
+        return kExitUsage;
     }
 
     const auto context = usb::LibusbContext::Create();
@@ -113,11 +113,10 @@ int RunUsb(const QStringList& args) {
         advice += Advice(entry, matches);
     }
     if (!json)
-        Out(entries.empty() ? "No USB devices found.\n" : table);
+        OutNow(entries.empty() ? "No USB devices found.\n" : table); // before the advice
     if (!anyMatch)
         advice += "No connected device matches PdaUsbIds " + usb::FormatPdaUsbIds(*ids) +
                   ": connect the handset in boot loader mode, or add its id to PdaUsbIds\n";
-    std::fflush(stdout); // the advice follows the table on a terminal
     Err(advice);
     return kExitOk;
 }

@@ -11,7 +11,7 @@ Result<std::unique_ptr<usb::DeviceSource>> MakePdaDeviceSource(const std::string
     if (!busPath.empty())
         return std::unique_ptr<usb::DeviceSource>(
             std::make_unique<usb::VirtualBusSource>(busPath, busGroup));
-    Result<std::vector<usb::UsbId>> ids = usb::ParsePdaUsbIds(usb::ReadPdaUsbIdsSetting());
+    Result<std::vector<usb::UsbId>> ids = usb::ReadPdaUsbIds();
     if (!ids)
         return Failure{ids.Error()};
     return std::unique_ptr<usb::DeviceSource>(

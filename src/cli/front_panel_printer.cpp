@@ -63,10 +63,8 @@ void TotalDisplay::Redraw() {
 void TotalDisplay::Log(std::string_view text) {
     const std::lock_guard lock(mutex_);
     Progressed();
-    if (output_.trace && !output_.json) {
-        Out(std::string(text) + "\n");
-        std::fflush(stdout);
-    }
+    if (output_.trace && !output_.json)
+        OutNow(std::string(text) + "\n");
 }
 
 void TotalDisplay::Note(const std::string& text) {
@@ -151,7 +149,10 @@ void TotalDisplay::Post(const phone::PhoneRunEvent& event) {
     {
         const std::lock_guard lock(mutex_);
         Json(PhoneEventJson(event));
-        phoneFinished_ = phoneFinished_ || std::holds_alternative<RunFinished>(event);
+        if (const auto* finished = std::get_if<RunFinished>(&event)) {
+            phoneFinished_ = true;
+            phoneReason_ = finished->reason;
+        }
         if (const std::optional<phone::PhoneRunEnd> end = phoneEnds_.Follow(event)) {
             Progressed();
             phoneEnded_ = end;
@@ -172,6 +173,11 @@ void TotalDisplay::TwoLineMessage(std::string_view first, std::string_view secon
 std::optional<phone::PhoneRunEnd> TotalDisplay::PhoneEnded() const {
     const std::lock_guard lock(mutex_);
     return phoneEnded_;
+}
+
+std::string TotalDisplay::PhoneReason() const {
+    const std::lock_guard lock(mutex_);
+    return phoneReason_;
 }
 
 } // namespace marlow::cli

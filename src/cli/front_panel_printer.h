@@ -70,6 +70,8 @@ public:
                         std::uint32_t colour) override;
 
     std::optional<phone::PhoneRunEnd> PhoneEnded() const;
+    // The phone half's RunFinished reason (empty while it has none).
+    std::string PhoneReason() const;
 
 private:
     // The mutex is held.
@@ -91,6 +93,7 @@ private:
     bool phoneHalf_ = false;
     bool phoneFinished_ = false;
     std::optional<phone::PhoneRunEnd> phoneEnded_;
+    std::string phoneReason_;
     phone::PhoneRunEnds phoneEnds_;
     panel::FrontPanelSkin skin_{*this};
 };

@@ -3,10 +3,12 @@
 #include "cli/arguments.h"
 #include "cli/cli_log.h"
 #include "cli/command_registry.h"
+#include "cli/output.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 
 using marlow::cli::Command;
@@ -35,9 +37,18 @@ QStringList WithoutVerbose(QStringList args) {
     return args;
 }
 
+// The log channels leave through the same door as every other text, so a
+// device path or a library's text in a log line is escaped too.
+void WriteLogLine(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    marlow::cli::Err(qFormatLogMessage(type, context, message).toStdString() + "\n");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    // A closed stdout is a stop (see output.h), not a sudden death.
+    std::signal(SIGPIPE, SIG_IGN);
+    qInstallMessageHandler(WriteLogLine);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("marlow-cli");
     QCoreApplication::setOrganizationName("Korvane");
@@ -65,8 +76,8 @@ int main(int argc, char** argv) {
     else
         command = CommandRegistry::Find(args[1].toStdString());
     if (command == nullptr) {
-        std::fprintf(stderr, "marlow-cli: unknown command '%s'\n\n",
-                     marlow::cli::ArgumentBytes(args[1]).c_str());
+        marlow::cli::Err("marlow-cli: unknown command '" + marlow::cli::ArgumentBytes(args[1]) +
+                         "'\n\n");
         PrintUsage(stderr);
         return marlow::cli::kExitUsage;
     }

@@ -1,23 +1,51 @@
 #include "cli/output.h"
 
 #include "cli/command_registry.h"
+#include "cli/stop_signal.h"
+#include "common/printable_text.h"
 #include "records/event_json.h"
 
 #include <QJsonDocument>
+#include <cerrno>
+#include <csignal>
 
 namespace marlow::cli {
 
+namespace {
+
+// A write that found the pipe's reader gone. With SIGPIPE ignored (main)
+// the write fails with EPIPE instead of ending the process on the spot.
+void NoteIfClosed(bool failed) {
+    if (failed && errno == EPIPE)
+        StopSignal::Raise(SIGPIPE);
+}
+
+void WriteOut(std::string_view bytes) {
+    NoteIfClosed(std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size());
+}
+
+void FlushOut() {
+    NoteIfClosed(std::fflush(stdout) != 0);
+}
+
+} // namespace
+
 void Out(std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    WriteOut(TerminalText(text));
 }
 
 void Err(std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), stderr);
+    const std::string shown = TerminalText(text);
+    std::fwrite(shown.data(), 1, shown.size(), stderr);
+}
+
+void ErrCursorCodes(std::string_view codes) {
+    std::fwrite(codes.data(), 1, codes.size(), stderr);
 }
 
 void OutNow(std::string_view text) {
     Out(text);
-    std::fflush(stdout);
+    FlushOut();
 }
 
 void OutJsonLine(const QJsonObject& object) {
@@ -25,9 +53,20 @@ void OutJsonLine(const QJsonObject& object) {
     OutJsonLine(std::string_view(json.constData(), static_cast<std::size_t>(json.size())));
 }
 
+// JSON escapes every control byte but DEL; it may stand only inside a
+// string, where \u007f is the same value.
 void OutJsonLine(std::string_view json) {
-    Out(json);
-    OutNow("\n");
+    std::string line;
+    line.reserve(json.size() + 1);
+    for (const char c : json) {
+        if (c == '\x7f')
+            line += "\\u007f";
+        else
+            line += c;
+    }
+    line += '\n';
+    WriteOut(line);
+    FlushOut();
 }
 
 std::string Hex32(std::uint32_t value) {

@@ -1,6 +1,17 @@
 #pragma once
 // Small output helpers shared by the commands: stdout for the requested text,
 // stderr for everything else.
+//
+// This is where every text leaves for a terminal, a pipe or a log, so the
+// escaping of control bytes is done here and nowhere else: a name from a
+// file or the command line, a text the handset sent, can never clear a
+// screen, ring a bell or overwrite its own line, whichever path printed it.
+// Line feeds, tabs and CR LF line ends pass; JSON lines keep their exact
+// values, JSON-escaped.
+//
+// A closed stdout (the reading end of a pipe has gone, as with `| head -1`)
+// stops the command the way SIGPIPE would, but as a stop: the run releases
+// its handset and the exit code is 128 + SIGPIPE (141).
 
 #include "common/event_fields.h"
 
@@ -14,6 +25,9 @@ namespace marlow::cli {
 
 void Out(std::string_view text);
 void Err(std::string_view text);
+// The progress board's own cursor movements on a terminal: the one text that
+// reaches stderr unescaped.
+void ErrCursorCodes(std::string_view codes);
 // Text someone follows as it comes (a trace, a log, a report): written to
 // stdout and flushed at once.
 void OutNow(std::string_view text);

@@ -36,8 +36,7 @@ void StreamedTraceWindow::ReplaceToEnd(std::size_t from, std::string_view text) 
     text_.resize(std::min(from, text_.size()));
     printed_ = std::min(printed_, text_.size());
     text_.append(text);
-    Out(CrLfToLf(std::string_view(text_).substr(printed_)));
-    std::fflush(stdout);
+    OutNow(CrLfToLf(std::string_view(text_).substr(printed_)));
     printed_ = text_.size();
 }
 
@@ -51,6 +50,8 @@ void CliPhoneEvents::Post(const phone::PhoneRunEvent& event) {
     if (output_.json)
         OutJsonLine(PhoneEventJson(event));
     skin_.Show(event);
+    if (const auto* finished = std::get_if<RunFinished>(&event))
+        reason_ = finished->reason;
     if (const std::optional<phone::PhoneRunEnd> end = ends_.Follow(event))
         ended_ = end;
 }

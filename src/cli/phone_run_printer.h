@@ -46,6 +46,8 @@ public:
     void Post(const phone::PhoneRunEvent& event) override;
 
     std::optional<phone::PhoneRunEnd> Ended() const { return ended_; }
+    // The reason the run's RunFinished gave (empty when it passed).
+    const std::string& Reason() const { return reason_; }
     // A run the command ended itself (a stop signal, --timeout): the reason
     // on stderr (its run-finished came from the engine).
     void EndedByCommand(const std::string& reason);
@@ -73,6 +75,7 @@ private:
     app::MainWindowSkin skin_{*this};
     phone::PhoneRunEnds ends_;
     std::optional<phone::PhoneRunEnd> ended_;
+    std::string reason_;
 };
 
 // `phone --json`'s line for one event of the run.

@@ -53,7 +53,7 @@ void ProgressBoard::Note(const std::string& text) {
     std::lock_guard lock(mutex_);
     if (terminal_ && drawnLines_ > 0) {
         // Print above the progress lines, then draw them again below.
-        Err(UpToFirstLine() + "\x1b[J");
+        ErrCursorCodes(UpToFirstLine() + "\x1b[J");
         drawnLines_ = 0;
     }
     Err(text + "\n");
@@ -98,10 +98,12 @@ std::string ProgressBoard::Render(const Line& line) {
 void ProgressBoard::Redraw() {
     if (!terminal_)
         return;
-    std::string text = drawnLines_ > 0 ? UpToFirstLine() : "";
-    for (std::size_t i = 0; i < lines_.size(); ++i)
-        text += (i > 0 ? "\n" : "") + std::string("\x1b[2K") + Render(lines_[i]);
-    Err(text);
+    if (drawnLines_ > 0)
+        ErrCursorCodes(UpToFirstLine());
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        ErrCursorCodes(i > 0 ? "\n\x1b[2K" : "\x1b[2K");
+        Err(Render(lines_[i]));
+    }
     std::fflush(stderr);
     drawnLines_ = lines_.size();
 }

@@ -42,6 +42,23 @@ std::string ProgressWatchdog::Reason(const std::string& step) const {
     return "no progress for " + std::to_string(limit_.count()) + " s in " + step;
 }
 
+usb::OpenRetryPolicy InterruptibleOpen(usb::StopRequest& commandStop,
+                                       std::function<const ProgressWatchdog*()> watching) {
+    usb::OpenRetryPolicy policy;
+    policy.wait = [&commandStop, watching = std::move(watching)](std::chrono::milliseconds pause,
+                                                                 usb::StopRequest& pipeStop) {
+        using Clock = ProgressWatchdog::Clock;
+        const ProgressWatchdog* const watchdog = watching();
+        const auto until = Earlier(Clock::now() + pause,
+                                   watchdog != nullptr ? watchdog->Deadline() : std::nullopt);
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(*until - Clock::now());
+        commandStop.PauseUnlessRaised(std::max(left, std::chrono::milliseconds(0)));
+        const bool expired = watchdog != nullptr && watchdog->Expired();
+        return !commandStop.IsRaised() && !pipeStop.IsRaised() && !expired;
+    };
+    return policy;
+}
+
 std::optional<ProgressWatchdog::Clock::time_point>
 Earlier(std::optional<ProgressWatchdog::Clock::time_point> a,
         std::optional<ProgressWatchdog::Clock::time_point> b) {

@@ -2,7 +2,10 @@
 // The progress watchdog behind --timeout, which every command that drives
 // a handset shares.
 
+#include "usb/usb_pipe.h"
+
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -40,6 +43,15 @@ private:
     Clock::time_point last_;
     std::string step_;
 };
+
+// How a command's device open spends its pauses between attempts (up to 30
+// of a second each): a stop signal (`commandStop`, raised by the command's
+// StopSignal) or the expiry of the watchdog `watching()` names (none: no
+// limit) ends them at once, so that opening a device waits no longer than
+// any other step. The open then fails, and the command ends as the stop or
+// the time-out says.
+usb::OpenRetryPolicy InterruptibleOpen(usb::StopRequest& commandStop,
+                                       std::function<const ProgressWatchdog*()> watching);
 
 // The earlier of two deadlines, either of which may be absent.
 std::optional<ProgressWatchdog::Clock::time_point>

@@ -40,15 +40,18 @@ std::string OptionName(const QCommandLineOption& option) {
 } // namespace
 
 bool ParseArguments(QCommandLineParser& parser, const QStringList& args, int* exitCode,
-                    const QStringList& mayBeEmpty) {
+                    const ArgumentRules& rules) {
     const QCommandLineOption help = parser.addHelpOption();
-    QString error;
+    std::string error;
     if (!parser.parse(args))
-        error = parser.errorText();
-    else if (const QString empty = EmptyValue(parser, mayBeEmpty); !empty.isEmpty())
-        error = empty + " is given an empty value";
-    if (!error.isEmpty()) {
-        Err(args.value(0).toStdString() + ": " + error.toStdString() + "\n(see --help)\n");
+        error = parser.errorText().toStdString();
+    else if (const QString empty = EmptyValue(parser, rules.mayBeEmpty); !empty.isEmpty())
+        error = empty.toStdString() + " is given an empty value";
+    else if (const QStringList given = parser.positionalArguments();
+             given.size() > rules.positionals)
+        error = "unexpected argument '" + ArgumentBytes(given[rules.positionals]) + "'";
+    if (!error.empty()) {
+        Err(args.value(0).toStdString() + ": " + error + "\n(see --help)\n");
         *exitCode = kExitUsage;
         return false;
     }

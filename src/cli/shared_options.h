@@ -19,13 +19,23 @@ class QCommandLineParser;
 
 namespace marlow::cli {
 
+// What a command's arguments may hold besides its options.
+struct ArgumentRules {
+    // Positional arguments the command takes at most; one more is a usage
+    // error that names it (a misspelt or misplaced word must not be dropped).
+    int positionals = 0;
+    // Options that may be given an empty value.
+    QStringList mayBeEmpty{};
+};
+
 // Parses a command's arguments. Returns false when the command should end at
 // once with *exitCode: after --help (0) or on a usage error (2, told on
 // stderr). An option or argument given with an empty value is such an error
 // (a script's unset variable must not quietly become "the default" or "wait
-// for nothing"), except for the options named in `mayBeEmpty`.
+// for nothing"), except for the options the rules name, and so is an
+// argument beyond those the rules allow.
 bool ParseArguments(QCommandLineParser& parser, const QStringList& args, int* exitCode,
-                    const QStringList& mayBeEmpty = {});
+                    const ArgumentRules& rules = {});
 
 // --timeout SECONDS for `pda`, `phone`, `total` and `uart`.
 QCommandLineOption TimeoutOption();

@@ -66,6 +66,10 @@ StopSignal::~StopSignal() {
             close(fd);
 }
 
+void StopSignal::Raise(int signal) {
+    OnStopSignal(signal);
+}
+
 int StopSignal::Signal() const {
     return firstSignal.load();
 }

@@ -23,6 +23,11 @@ public:
     StopSignal(const StopSignal&) = delete;
     StopSignal& operator=(const StopSignal&) = delete;
 
+    // What the handler does, from ordinary code: a closed stdout stops the
+    // command as if SIGPIPE had come, without the signal's sudden death.
+    // Does nothing beyond noting it while no StopSignal is alive.
+    static void Raise(int signal);
+
     bool Raised() const { return Signal() != 0; }
     int Signal() const;
     // 128 + the signal; 0 while none came.

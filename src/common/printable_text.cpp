@@ -45,4 +45,19 @@ std::string Printable(std::string_view text) {
     return out;
 }
 
+std::string TerminalText(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const bool lineBreak =
+            c == '\n' || c == '\t' || (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n');
+        if (IsControl(c) && !lineBreak)
+            AppendEscaped(out, c);
+        else
+            out += text[i];
+    }
+    return out;
+}
+
 } // namespace marlow

@@ -12,4 +12,11 @@ namespace marlow {
 
 std::string Printable(std::string_view text);
 
+// Text on its way to a terminal or a log, whole messages and traces: the
+// same escapes, except for what such text is made of: a line feed, a tab,
+// and a carriage return that ends a line before its line feed. A lone
+// carriage return, which would let a name overwrite its own line, is
+// escaped.
+std::string TerminalText(std::string_view text);
+
 } // namespace marlow

@@ -205,7 +205,6 @@ void PdaRun::Judge(PdaRunOutcome& outcome) const {
 }
 
 bool PdaRun::Start() {
-    pipe_.ClearStopRequest();
     context_.aborted = false;
     context_.cancelled = false;
 

@@ -22,9 +22,10 @@ struct PdaRunOutcome {
 
 PdaRunOutcome RunPdaDownload(usb::CUsbPipe& pipe, PdaRunContext& context, PdaEventSink& events);
 
-// Marks the pipe busy, clears the aborted and cancelled flags and starts a
-// thread that runs RunPdaDownload, then marks the pipe idle again. The pipe
-// owns the thread. False when no thread could be started.
+// Clears the pipe's stop request, marks the pipe busy, clears the aborted
+// and cancelled flags and starts a thread that runs RunPdaDownload, then
+// marks the pipe idle again. The pipe owns the thread. False when no thread
+// could be started. (RunPdaDownload itself honours a stop already asked for.)
 bool StartDownloadThread(usb::CUsbPipe& pipe, PdaRunContext& context, PdaEventSink& events);
 
 // The thread's body, callable directly where no thread is wanted.

@@ -6,6 +6,9 @@
 namespace marlow::pda {
 
 bool StartDownloadThread(usb::CUsbPipe& pipe, PdaRunContext& context, PdaEventSink& events) {
+    // Cleared here, not on the new thread: a stop asked for the moment the
+    // thread is started (a signal, a closed output) must not be undone.
+    pipe.ClearStopRequest();
     pipe.SetThreadRunning(true);
     pipe.SetCompleted(false);
     context.aborted = false;

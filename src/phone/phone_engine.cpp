@@ -89,6 +89,7 @@ void PhoneEngine::HandleByState(PhoneEvent event, std::string_view text) {
 }
 
 void PhoneEngine::StartRun() {
+    reBooted_ = false;
     Post(BootStarted{});
     if (policy_.portSettle.count() > 0)
         clock_.Pause(policy_.portSettle); // the modem's port settles after it appears
@@ -112,7 +113,10 @@ void PhoneEngine::ReBoot() {
         Post(PortOpenFailed{.retry = true});
         return;
     }
+    reBooted_ = true;
     inst_.state = stBooting;
+    if (policy_.bootWatchdog)
+        clock_.StartTimer(PhoneTimer::BootWatchdog, policy_.reBootLimit);
     Boot();
 }
 

@@ -109,6 +109,8 @@ private:
     };
 
     bool IsPanel() const { return setup_.owner == PhoneOwner::FrontPanel; }
+    // The owner's policy drops this report before it reaches the run.
+    bool Dropped(const PhoneReport& report) const;
     void HandleByState(PhoneEvent event, std::string_view text);
     void StartRun();
     bool BeginMainWindowRun();
@@ -147,6 +149,7 @@ private:
     int phoneUsbWait_ = 0;
     std::chrono::steady_clock::time_point waitStart_{};
     bool sleeping_ = false;   // the wait sleeps until the ports change or its last poll
+    bool reBooted_ = false;   // this start's one automatic re-boot has been used
     bool running_ = false;    // the main window's phone running flag
     bool unfinished_ = false; // a run began and has not posted its RunFinished
     // Posted report messages check it, so none runs after the engine is gone.

@@ -32,14 +32,20 @@ void PhoneEngine::ReceiveReport(std::uint8_t channel, std::uint32_t code, const 
     });
 }
 
+// A run with a boot watchdog leaves a stalled first boot to it: only "done"
+// gets through then. After its one re-boot, or once the PSI loader goes, an
+// error is the run's end; progress shows from the second-stage loader on.
+bool PhoneEngine::Dropped(const PhoneReport& report) const {
+    if (!policy_.onlyDoneWhileBooting || report.code == IFWD_DL_OK)
+        return false;
+    if (report.code == IFWD_DL_Error)
+        return inst_.state == stBooting && !reBooted_;
+    return inst_.state == stBooting || inst_.state == stDownloadPsi;
+}
+
 bool PhoneEngine::HandleReportMessage() {
     std::optional<PhoneReport> report = mailbox_.TakeNext();
-    if (!report || !setup_.phoneSelected())
-        return false;
-    // A run with a boot watchdog leaves a stalled boot to it: while the modem
-    // boots or takes the PSI loader, only "done" gets through.
-    const bool booting = inst_.state == stBooting || inst_.state == stDownloadPsi;
-    if (policy_.onlyDoneWhileBooting && booting && report->code != IFWD_DL_OK)
+    if (!report || !setup_.phoneSelected() || Dropped(*report))
         return false;
 
     if (!status_.Empty())

@@ -155,6 +155,9 @@ int PhoneEngine::PollLimit() const {
 
 void PhoneEngine::WatchdogTick() {
     clock_.StopTimer(PhoneTimer::BootWatchdog);
+    if (reBooted_ && inst_.state == stBooting)
+        return FailPhoneDownload("Boot Failed",
+                                 "The modem answered neither its boot nor the one re-boot.");
     HandlePhoneEvent(EVT_RESTART, "");
 }
 

@@ -21,7 +21,10 @@ LogSave SaveLogFile(const std::string& path, std::string_view text, std::string*
     if (const Status named = NamesRegularFileOrNothing(path); !named)
         return Refuse(LogSave::CannotCreate, named.Error(), why);
     QSaveFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered: a write the file system refuses (full, over a size limit)
+    // must fail here. Buffered, it would fail only in commit's flush, which
+    // QSaveFile does not count, and an empty file would replace the log.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return Refuse(LogSave::CannotCreate, file.errorString().toStdString(), why);
     const auto size = static_cast<qint64>(text.size());
     if (file.write(text.data(), size) != size || !file.commit())

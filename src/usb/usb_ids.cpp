@@ -56,8 +56,7 @@ Result<std::vector<UsbId>> ParsePdaUsbIds(std::string_view text) {
         const std::string_view item = Trim(text.substr(0, comma));
         const std::optional<UsbId> id = ParseItem(item);
         if (!id)
-            return Failure{"PdaUsbIds item " + std::to_string(position) + " \"" +
-                           std::string(item) +
+            return Failure{"item " + std::to_string(position) + " \"" + std::string(item) +
                            "\" is not a USB id: write vvvv:pppp with four hex digits each, "
                            "several separated by commas (e.g. 045e:00ce,1234:5678)"};
         if (std::find(ids.begin(), ids.end(), *id) == ids.end())
@@ -82,14 +81,25 @@ bool MatchesAny(const std::vector<UsbId>& ids, std::uint16_t vendor, std::uint16
     return std::find(ids.begin(), ids.end(), UsbId{vendor, product}) != ids.end();
 }
 
-std::string ReadPdaUsbIdsSetting() {
+Result<std::vector<UsbId>> ReadPdaUsbIds() {
     const QSettings settings(QStringLiteral("Korvane"), QStringLiteral("Marlow"));
-    return ReadPdaUsbIdsSetting(settings);
+    return ReadPdaUsbIds(settings);
+}
+
+Result<std::vector<UsbId>> ReadPdaUsbIds(const QSettings& store) {
+    Result<std::vector<UsbId>> ids = ParsePdaUsbIds(ReadPdaUsbIdsSetting(store));
+    if (!ids)
+        return Failure{"bad setting PdaUsbIds: " + ids.Error()};
+    return ids;
 }
 
 std::string ReadPdaUsbIdsSetting(const QSettings& store) {
-    const std::string text =
-        store.value(QString::fromLatin1(kPdaUsbIdsSetting)).toString().toStdString();
+    // The settings file reads an unquoted "045e:00ce,1234:abcd" as a list of
+    // two values, a quoted one as one text: both are the same list of ids.
+    const QVariant value = store.value(QString::fromLatin1(kPdaUsbIdsSetting));
+    const std::string text = value.typeId() == QMetaType::QStringList
+                                 ? value.toStringList().join(',').toStdString()
+                                 : value.toString().toStdString();
     if (Trim(text).empty())
         return std::string(kDefaultPdaUsbIds);
     return text;

@@ -25,14 +25,20 @@ inline constexpr std::string_view kDefaultPdaUsbIds = "045e:00ce";
 inline constexpr const char* kPdaUsbIdsSetting = "PdaUsbIds";
 
 // "vvvv:pppp[,vvvv:pppp...]": four hex digits each, blanks around items
-// allowed, duplicates dropped. A failure names the bad item.
+// allowed, duplicates dropped. A failure names the bad item ("item 2 …"); the
+// caller says where the list came from.
 Result<std::vector<UsbId>> ParsePdaUsbIds(std::string_view text);
 std::string FormatPdaUsbIds(const std::vector<UsbId>& ids);
 bool MatchesAny(const std::vector<UsbId>& ids, std::uint16_t vendor, std::uint16_t product);
 
-// The setting's text from QSettings("Korvane", "Marlow") (or `store`), or
-// the default when it is unset or blank.
-std::string ReadPdaUsbIdsSetting();
+// The setting's text from `store`, or the default when it is unset or
+// blank. The list may be written quoted or not; either way every item is in
+// the text.
 std::string ReadPdaUsbIdsSetting(const QSettings& store);
+// The setting's ids from QSettings("Korvane", "Marlow") (or `store`), or
+// why the setting is bad ("bad setting PdaUsbIds: item 2 …"): a list with a
+// bad item is refused whole, never shortened.
+Result<std::vector<UsbId>> ReadPdaUsbIds();
+Result<std::vector<UsbId>> ReadPdaUsbIds(const QSettings& store);
 
 } // namespace marlow::usb

@@ -102,4 +102,36 @@ for row in "${CASES[@]}"; do
     [ -z "$EMUERR" ] || grep -qF -- "$EMUERR" case.emu || fail "$NAME: emulator: $(cat case.emu)"
     rm -f case.emu
 done
+# A device that describes itself, then half-closes, never opens: its open
+# obeys --timeout, and a stop ends it at once.
+for WANT in "4|no progress for 1 s in the start|1" "130|stopped before the device opened|0"; do
+    IFS='|' read -r CODE WHY TIMEOUT <<<"$WANT"
+    "$CLI" pda --file nk.bin --bus half$CODE.sock --timeout $TIMEOUT --verbose >/dev/null 2>half.err &
+    PDA=$!
+    wait_for half$CODE.sock
+    printf '\013\0\0\0half closer' | socat -t 60 -u STDIN UNIX-CONNECT:half$CODE.sock &
+    SOCAT=$!
+    if [ "$TIMEOUT" = 0 ]; then
+        for _ in $(seq 1 200); do grep -q "hung up before the open" half.err && break; sleep 0.05; done
+        kill -INT $PDA
+    fi
+    wait $PDA
+    GOT=$?
+    kill $SOCAT 2>/dev/null
+    [ $GOT = "$CODE" ] && grep -qF "$WHY" half.err || fail "half-closed device: exit $GOT, not $CODE"
+done
+
+# A reader that has gone (`pda --json | head -1`) stops the run as a signal
+# does: the handset is released, the exit code is 128 + SIGPIPE.
+mkfifo out.fifo
+exec 3<>out.fifo
+"$CLI" pda --file nk.bin --bus closed.sock --json >out.fifo 3<&- 2>closed.err &
+PDA=$!
+wait_for closed.sock
+exec 3<&-
+"$CLI" emulate pda --bus closed.sock --silent-at 1 2>closed.emu
+wait $PDA
+GOT=$?
+[ $GOT = 141 ] || fail "closed output: exit $GOT, not 141: $(cat closed.err)"
+grep -q "left after USB_UNLOAD_CMD" closed.emu || fail "closed output: $(cat closed.emu)"
 echo "1 passed, 0 failed"

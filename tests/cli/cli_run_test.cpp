@@ -64,15 +64,6 @@ TEST_F(CliRunTest, PhoneDownloadsThePackageAndSaysSo) {
     }
 }
 
-TEST_F(CliRunTest, PhoneRefusedBootFailsWithTheModemsReason) {
-    StartModem({.refuseBoot = true});
-    CliProcess cli(home.Path());
-    cli.Start({"phone", "--package", QString::fromStdString(set.phonePackage), "--port",
-               Path("modem"), "--trace"});
-    EXPECT_EQ(cli.Finish(), 1);
-    EXPECT_THAT(cli.Err(), HasSubstr("message: Boot refused by the modem"));
-}
-
 // SIGTERM (CI runners, `timeout`) stops a run as Ctrl-C does.
 TEST_F(CliRunTest, SigtermStopsADownloadAndReleasesThePort) {
     marlow::test::WriteFile(dir.File("big.fls"), marlow::test::PatternBytes(24 << 20, 13));
@@ -126,7 +117,10 @@ TEST_F(CliRunTest, SilentModemEndsWithTheTimeoutsCode) {
 }
 
 // Refused before any handset or modem is touched: nothing listens on "bus".
-TEST_F(CliRunTest, BadArgumentsAndFilesAreRefusedUpFront) {
+// A port that is no modem, or a modem that refuses its boot, ends the run at
+// once; the reason is on stderr also without --json.
+TEST_F(CliRunTest, BadArgumentsFilesAndPortsEndWithTheirReason) {
+    StartModem({.refuseBoot = true});
     marlow::test::WriteFile(dir.File("samples/empty.lst"), "");
     marlow::test::WriteFile(dir.File("samples/no-phone.lst"),
                             std::filesystem::path(set.images[0]).filename().string() + "\n");
@@ -145,6 +139,13 @@ TEST_F(CliRunTest, BadArgumentsAndFilesAreRefusedUpFront) {
         {{"total", "--list", Path("samples/no-phone.lst"), "--bus", Path("bus")},
          3,
          "the list has no phone group"},
+        {{"phone", "--package", QString::fromStdString(set.phonePackage), "--port",
+          QString::fromStdString(set.phonePackage)},
+         1,
+         "marlow-cli phone: the modem port could not be opened"},
+        {{"phone", "--package", QString::fromStdString(set.phonePackage), "--port", Path("modem")},
+         1,
+         "marlow-cli phone: Boot refused by the modem"},
     };
     for (const auto& c : cases) {
         CliProcess cli(home.Path());
@@ -208,20 +209,39 @@ TEST_F(TotalRunTest, TotalRunThroughTheVirtualHandset) {
 
 // --json is the run's event stream: the PDA half's events as `pda --json`
 // writes them, the phone half's as `phone --json` does (a half the command
-// stopped ends in its own run-finished), then the whole run's verdict.
-TEST_F(TotalRunTest, ModemIgnoringEveryBootEndsWithTheTimeoutsCode) {
+// stopped ends in its own run-finished), then the whole run's verdict. A
+// handset that leaves for a modem that never comes shows no progress.
+TEST_F(TotalRunTest, SilentPortWaitEndsWithTheTimeoutsCode) {
     CliProcess total(home.Path());
-    // The panel boots again once after a second, then would wait for ever.
-    EXPECT_EQ(RunTotal({"--stall-boots", "99"}, total, {"--timeout", "3", "--json"}), 4)
-        << total.Err();
-    const std::string why = "no progress for 3 s in phone: Booting...";
+    total.Start({"total", "--list", QString::fromStdString(set.list), "--bus", Path("bus"),
+                 "--port", Path("modem"), "--timeout", "2", "--json"});
+    ASSERT_TRUE(total.WaitForFile(dir.File("bus"))) << total.Err();
+    CliProcess handset(home.Path());
+    handset.Start({"emulate", "pda", "--bus", Path("bus")});
+    EXPECT_EQ(total.Finish(), 4) << total.Err();
+    handset.Finish();
+    const std::string why = "no progress for 2 s in phone: Wait For Phone USB...";
     EXPECT_THAT(total.Err(), HasSubstr(why));
-    EXPECT_THAT(total.Out(), ::testing::ContainsRegex(
-                                 R"("device":"bus:1","event":"run-finished","reason":"",)"
-                                 R"("verdict":"passed"\}(.|\n)*\{"event":"re-boot-started"\})"));
     const std::string failed = "\"reason\":\"" + why + "\",\"verdict\":\"failed\"}\n";
     EXPECT_THAT(total.Out(), ::testing::EndsWith("{\"event\":\"run-finished\"," + failed +
                                                  "{\"event\":\"total-finished\"," + failed));
+}
+
+// A modem that refuses its boot (once more after the one re-boot) or fails a
+// part ends the run at once, with the library's reason in the verdict.
+TEST_F(TotalRunTest, ModemFaultsFailTheTotalRunWithTheirReason) {
+    const std::vector<std::pair<QStringList, std::string>> faults{
+        {{"--refuse-boot"}, "Boot refused by the modem"},
+        {{"--fail-part", "1"}, "Flash write failed: psi.flb"},
+        {{"--fail-part", "3"}, "Flash write failed: modem.fls"},
+    };
+    for (const auto& [fault, reason] : faults) {
+        CliProcess total(home.Path());
+        EXPECT_EQ(RunTotal(fault, total, {"--timeout", "30", "--json"}), 1) << total.Err();
+        EXPECT_THAT(total.Err(), HasSubstr("total: " + reason));
+        EXPECT_THAT(total.Out(), ::testing::EndsWith("{\"event\":\"total-finished\",\"reason\":\"" +
+                                                     reason + "\",\"verdict\":\"failed\"}\n"));
+    }
 }
 
 // The operator's stop is 130 in the PDA half too, not a failed ERASE_RAM_CMD.
@@ -237,14 +257,6 @@ TEST_F(TotalRunTest, CtrlCDuringThePdaHalfIsAStop) {
     EXPECT_EQ(total.Finish(), 130) << total.Err();
     handset.Finish();
     EXPECT_THAT(handset.Err(), HasSubstr("left after USB_UNLOAD_CMD"));
-}
-
-TEST_F(TotalRunTest, FailedModemPartFailsTheTotalRun) {
-    CliProcess total(home.Path());
-    EXPECT_EQ(RunTotal({"--fail-part", "3"}, total), 1);
-    EXPECT_THAT(total.Err(), HasSubstr("message: Flash write failed: modem.fls"));
-    EXPECT_THAT(total.Out(), HasSubstr("Phone Downloaded Fail!\n"));
-    EXPECT_THAT(total.Err(), ::testing::Not(HasSubstr("PDA & Phone Download Successfully~!!")));
 }
 
 } // namespace

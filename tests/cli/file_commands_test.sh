@@ -1,12 +1,17 @@
 #!/bin/bash
 # marlow-cli info, image and stamp on awkward inputs (pipes, devices, empty
-# lists, control bytes and non-UTF-8 bytes in names, Windows lists): each
-# run ends at once with its message and exit code.
+# lists, control bytes and non-UTF-8 bytes in names, Windows lists), and
+# every command on arguments it cannot take: each run ends at once with its
+# message and exit code, and no control byte but a line end or a tab
+# reaches the terminal.
 set -u
 CLI=$1
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 cd "$WORK" || exit 1
+export XDG_CONFIG_HOME=$WORK/config
+mkdir -p config/Korvane
+printf '[General]\nPdaUsbIds=045e:00ce,\033[2J\n' >config/Korvane/Marlow.conf
 mkfifo pipe.bin && mkdir sub
 printf 'B000FF\n\0\0\0\0\0\0\0\0\0\0\0\0\0\020\0\0\0\0\0\0' >sub/nk.bin # header, end record
 printf 'SUB\\NK.BIN\r\n' >windows.lst
@@ -23,7 +28,7 @@ expect() {
     "$CLI" "$@" >out.txt 2>err.txt
     local got=$?
     if [ $got != "$code" ] || [[ "$(tr -d '\0' <out.txt)" != *"$out"* ]] ||
-        [[ "$(cat err.txt)" != *"$err"* ]] || grep -qaP '\x00' out.txt; then
+        [[ "$(cat err.txt)" != *"$err"* ]] || grep -qaP '[\x00-\x08\x0b-\x1f\x7f]' out.txt err.txt; then
         echo "FAIL: $* -> exit $got" >&2
         cat out.txt err.txt >&2
         failed=1
@@ -37,5 +42,16 @@ expect 0 "($WORK/sub/nk.bin)" 'SUB\NK.BIN: not found as written, using sub/nk.bi
 expect 0 'model   0123456789\x01\x1B\r\na' '' stamp verify raw.nb0
 expect 0 'model   QUILL' '' stamp verify $'\xff.nb0'
 expect 1 '' 'is not a regular file (a named pipe)' stamp insert pipe.bin --model A --version 1
-[ $failed = 0 ] && echo "8 passed"
+cp $'\xff.nb0' $'\x7f.nb0'
+expect 0 '"file":"\u007f.nb0"' '' stamp verify --json $'\x7f.nb0'
+expect 3 '' 'cannot open a\x1B[2J\x07b.bin' pda --file $'a\e[2J\ab.bin' --bus x.sock
+expect 2 '' 'bad setting PdaUsbIds: item 2 "\x1B[2J" is not a USB id' usb
+expect 2 '' 'Usage: marlow-cli stamp insert' stamp
+expect 3 '' 'cannot store in missing/dir: No such file or directory' \
+    emulate handset --modem-link m --store missing/dir
+for command in pda total phone usb "emulate pda" "emulate handset" "emulate uart" uart; do
+    # shellcheck disable=SC2086
+    expect 2 '' "unexpected argument 'extra'" $command extra
+done
+[ $failed = 0 ] && echo "21 passed"
 exit $failed

@@ -94,9 +94,12 @@ TEST(ReadThroughFiles, EveryByteLandsInItsPlaceWhateverTheReadSizes) {
     }
 }
 
+// A terminal's text keeps its line ends and tabs, nothing else raw.
 TEST(PrintableText, ControlBytesAreEscapedEverythingElseStays) {
     EXPECT_EQ(Printable(std::string_view("lists/\0\0good.bin", 16)), "lists/\\0\\0good.bin");
     EXPECT_EQ(Printable("a\r\nb\tc\x1b[2J\x7f"), "a\\r\\nb\\tc\\x1B[2J\\x7F");
+    EXPECT_EQ(TerminalText(std::string_view("a\r\nb\tc\x1b[2J\x7f\rd\a\0\r", 16)),
+              "a\r\nb\tc\\x1B[2J\\x7F\\rd\\x07\\0\\r");
 }
 
 TEST(ListedPath, WindowsNamesFindTheirFiles) {

@@ -258,20 +258,26 @@ TEST_F(FrontPanelRunTest, StopCloseAndCloseAfterDownEndWhenTheHandsetHasGone) {
     }
 }
 
-// A silent boot gets one automatic re-boot; with no port at all, the
-// 5001st poll ends the wait, and Stop ends it at once.
+// A silent boot gets one automatic re-boot, and a refusal after it ends
+// the run with the modem's reason; with no port at all, the 5001st poll
+// ends the wait, and Stop ends it at once.
 TEST_F(FrontPanelRunTest, PhoneOnlyRunsRebootOnceGiveUpOnTheLastPollAndStop) {
-    MakePanel({.stallBoots = 1});
-    Select(false, true);
-    emit panel->downStartPressed();
-    clock.Fire(PanelTimer::Refresh);
-    ASSERT_EQ(run->PhoneEngine().Inst().state, phone::stBooting);
-    ASSERT_TRUE(ProcessUntil([&] { return modem->Boots() == 1; }));
-    clock.Fire(PanelTimer::BootWatchdog);
-    EXPECT_TRUE(Logged("case stReBooting:"));
-    ASSERT_TRUE(ProcessUntil([&] { return !dialogs.messages.empty(); }));
-    EXPECT_EQ(Text(1032), "Phone Download Successfully!");
-    EXPECT_EQ(modem->Boots(), 2);
+    for (const bool refused : {false, true}) {
+        MakePanel({.refuseBoot = refused, .stallBoots = refused ? 0 : 1});
+        Select(false, true);
+        emit panel->downStartPressed();
+        clock.Fire(PanelTimer::Refresh);
+        ASSERT_EQ(run->PhoneEngine().Inst().state, phone::stBooting);
+        ASSERT_TRUE(ProcessUntil([&] { return modem->Boots() == 1; }));
+        clock.Fire(PanelTimer::BootWatchdog);
+        EXPECT_TRUE(Logged("case stReBooting:"));
+        ASSERT_TRUE(ProcessUntil([&] { return !dialogs.messages.empty(); }));
+        EXPECT_EQ(dialogs.messages.back(),
+                  refused ? "Boot refused by the modem" : "PDA & Phone Download Successfully~!!");
+        EXPECT_EQ(Text(1032), refused ? "Phone Downloaded Fail!" : "Phone Download Successfully!");
+        EXPECT_EQ(modem->Boots(), 2);
+        dialogs.messages.clear();
+    }
 
     MakePanel({});
     port.present = false;

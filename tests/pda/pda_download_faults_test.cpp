@@ -149,6 +149,18 @@ TEST(PdaDownloadStop, DuringTheFlashWaitEndsTheRunAtOnceAndQuietly) {
     EXPECT_TRUE(rig.out.Calls("wait|close").empty());
 }
 
+// A stop asked for as the download starts (a signal, a closed output) is
+// not undone by the run's start.
+TEST(PdaDownloadStop, AskedBeforeTheRunBeginsEndsItAtOnce) {
+    PdaRig rig;
+    rig.Use(rig.WriteImage("nk.bin", SmallImage(100)), DownloadTarget::Ram);
+    ASSERT_TRUE(rig.pipe->OpenPipe());
+    rig.pipe->RequestStop();
+    const pda::PdaRunOutcome outcome = pda::RunPdaDownload(*rig.pipe, rig.context, rig.out);
+    EXPECT_FALSE(outcome.completed);
+    EXPECT_EQ(outcome.verdict, Verdict::Stopped) << outcome.reason;
+}
+
 TEST(PdaDownloadStop, DuringDataRemovesTheProgressBar) {
     PdaRig rig;
     rig.Use(rig.WriteImage("nk.bin", SmallImage(2 * 8192)), DownloadTarget::Ram);

@@ -1,5 +1,5 @@
 // What the front panel's phone engine does differently: its texts, the boot
-// watchdog with one re-boot, and reports dropped while the modem boots.
+// watchdog with one re-boot, and reports dropped while the modem first boots.
 
 #include "phone_engine_fixture.h"
 
@@ -36,7 +36,9 @@ TEST_F(PhoneEngineTest, PanelSuccessShowsTheStatusTextsInOrder) {
                             "end of process 1", "abort 1", "pause 100", "close 1"));
 }
 
-TEST_F(PhoneEngineTest, PanelDropsErrorsAndProgressWhileBooting) {
+// The first boot's errors and progress are left to the watchdog; the PSI
+// loader's error has nothing else to end the run.
+TEST_F(PhoneEngineTest, PanelDropsWhatTheFirstBootReportsButNoErrorAfter) {
     RunInState(stBooting, PhoneOwner::FrontPanel);
     Report(IFWD_DL_Error, "boot noise");
     Report(IFWD_DL_Progress, "12");
@@ -44,36 +46,45 @@ TEST_F(PhoneEngineTest, PanelDropsErrorsAndProgressWhileBooting) {
     EXPECT_EQ(engine->Inst().state, stBooting);
     Report(IFWD_DL_OK);
     ASSERT_EQ(engine->Inst().state, stDownloadPsi);
-    Report(IFWD_DL_Error, "psi noise");
+    Report(IFWD_DL_Progress, "40");
     EXPECT_EQ(engine->Inst().state, stDownloadPsi);
-    EXPECT_TRUE(out.ends.empty());
-}
-
-TEST_F(PhoneEngineTest, PanelErrorAfterPsiFailsWithItsDisplay) {
-    RunInState(stDownloadSlb, PhoneOwner::FrontPanel);
-    Report(IFWD_DL_Error, "SLB rejected");
+    ClearJournals();
+    Report(IFWD_DL_Error, "PSI rejected");
     EXPECT_THAT(out.Calls(),
-                ElementsAre("1032|Boot Failed", "1136|SLB rejected", "box|SLB rejected|",
+                ElementsAre("1032|Boot Failed", "1136|PSI rejected", "box|PSI rejected|",
                             "1136|Phone Downloaded Fail!", "1032|Phone Downloaded Fail!",
                             "1039|Retry!", "1037|", "end|Failed"));
+    EXPECT_THAT(Ends(), ElementsAre(RunFinished{Verdict::Failed, "PSI rejected"}));
     EXPECT_TRUE(allDownLoad);
 }
 
-TEST_F(PhoneEngineTest, SilentBootIsRebootedOnceThenWaits) {
-    BootRun(PhoneOwner::FrontPanel);
-    ASSERT_TRUE(clock.Running(PhoneTimer::BootWatchdog));
-    ClearJournals();
-    engine->WatchdogTick();
+// One re-boot per start; after it, the boot's refusal or its silence ends
+// the run with the reason, on the panel as in a command.
+TEST_F(PhoneEngineTest, SilentBootIsRebootedOnceThenFailsForGood) {
+    const std::string silent = "The modem answered neither its boot nor the one re-boot.";
+    for (const char* refusal : {"Boot refused by the modem", ""}) {
+        BootRun(PhoneOwner::FrontPanel);
+        ASSERT_TRUE(clock.Running(PhoneTimer::BootWatchdog));
+        ClearJournals();
+        engine->WatchdogTick();
 
-    EXPECT_THAT(calls, ElementsAre("stop BootWatchdog", "abort 1", "close 1",
-                                   "open 1 /dev/ttyACM3 460800", "boot 1 " + File("modem.fls")));
-    EXPECT_THAT(out.Calls(),
-                ElementsAre("1032|Restart Download", "1136|stReBooting - Go!!", "1136|clear",
-                            "1136|case stReBooting:", "1032|Booting..."));
-    EXPECT_EQ(engine->Inst().state, stBooting);
-    // No second watchdog: the re-booted modem is waited for until Stop.
-    EXPECT_FALSE(clock.Running(PhoneTimer::BootWatchdog));
-    EXPECT_EQ(clock.Starts(PhoneTimer::BootWatchdog), 1);
+        EXPECT_THAT(calls, ElementsAre("stop BootWatchdog", "abort 1", "close 1",
+                                       "open 1 /dev/ttyACM3 460800", "start BootWatchdog 5000",
+                                       "boot 1 " + File("modem.fls")));
+        EXPECT_THAT(out.Calls(),
+                    ElementsAre("1032|Restart Download", "1136|stReBooting - Go!!", "1136|clear",
+                                "1136|case stReBooting:", "1032|Booting..."));
+        ASSERT_EQ(engine->Inst().state, stBooting);
+        ClearJournals();
+        if (*refusal != '\0')
+            Report(IFWD_DL_Error, refusal);
+        else
+            engine->WatchdogTick();
+        const std::string reason = *refusal != '\0' ? refusal : silent;
+        EXPECT_EQ(engine->Inst().state, stIdle);
+        EXPECT_EQ(out.Count("1032|Boot Failed"), 1);
+        EXPECT_THAT(Ends(), ElementsAre(RunFinished{Verdict::Failed, reason})) << reason;
+    }
 }
 
 TEST_F(PhoneEngineTest, RebootThatCannotReopenWaitsForStop) {

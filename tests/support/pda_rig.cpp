@@ -76,6 +76,7 @@ void PdaRig::Use(const std::string& path, pda::DownloadTarget target, bool front
 pda::PdaRunOutcome PdaRig::Run() {
     const Status opened = pipe->OpenPipe();
     EXPECT_TRUE(opened) << opened.Error();
+    pipe->ClearStopRequest(); // as StartDownloadThread does
     return pda::RunPdaDownload(*pipe, context, out);
 }
 

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <filesystem>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace marlow::uartloader {
@@ -23,12 +26,25 @@ protected:
     UartLoaderSession session;
 };
 
-TEST_F(SessionFiles, SaveLogThatCannotCreateItsFileSaysSo) {
+// A file system that takes no more bytes is played by a file size limit
+// of 0: that save fails too, and leaves no file, not even an empty one.
+TEST_F(SessionFiles, SaveLogThatCannotBeSavedSaysSoAndLeavesNothing) {
     EXPECT_FALSE(session.SaveLog(dir.File("no/such/folder/run.txt")));
     ASSERT_EQ(::mkfifo(dir.File("pipe.txt").c_str(), 0600), 0);
     EXPECT_FALSE(session.SaveLog(dir.File("pipe.txt")));
+    session.Disconnect(); // something to save
+    rlimit before{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit full{0, before.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &full), 0);
+    EXPECT_FALSE(session.SaveLog(dir.File("full.txt")));
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, previous);
     EXPECT_EQ(sink.MessageBoxes(), (std::vector<std::string>{"Failed to create file run.txt",
-                                                             "Failed to create file pipe.txt"}));
+                                                             "Failed to create file pipe.txt",
+                                                             "Failed to write file full.txt"}));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1); // pipe.txt
 }
 
 // An empty line present empties its field; a last line may lack its end.

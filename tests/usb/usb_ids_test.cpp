@@ -40,21 +40,32 @@ TEST(PdaUsbIds, ReadsPairsInOrderWithoutDuplicates) {
 
 TEST(PdaUsbIds, MalformedItemsAreNamedWithTheirPositionAndTheExpectedForm) {
     EXPECT_EQ(ErrorOf("045e:00ce,12:5678"),
-              "PdaUsbIds item 2 \"12:5678\" is not a USB id: write vvvv:pppp with four hex "
+              "item 2 \"12:5678\" is not a USB id: write vvvv:pppp with four hex "
               "digits each, several separated by commas (e.g. 045e:00ce,1234:5678)");
     for (const char* bad : {"", " ", "045e", "045e:00c", "045e:00ceX", "0x5e:00ce", "045e-00ce",
                             "045e:00ce,", ",045e:00ce", "g45e:00ce", "045e:00ce:0001"})
         EXPECT_NE(ErrorOf(bad).find("is not a USB id"), std::string::npos) << bad;
 }
 
-TEST(PdaUsbIds, TheSettingFallsBackToTheDefaultWhenUnsetOrBlank) {
+// The settings file as an operator writes it: a list quoted or not (which
+// the file reads as a list of values) is the same list; unset or blank is
+// the default; a bad item refuses the setting whole, named as a setting.
+TEST(PdaUsbIds, TheSettingIsReadWholeInEitherFormOrFallsBackWhenBlank) {
     test::TempDir dir;
-    QSettings store(QString::fromStdString(dir.File("marlow.ini")), QSettings::IniFormat);
-    EXPECT_EQ(ReadPdaUsbIdsSetting(store), kDefaultPdaUsbIds);
-    store.setValue("PdaUsbIds", "  ");
-    EXPECT_EQ(ReadPdaUsbIdsSetting(store), kDefaultPdaUsbIds);
-    store.setValue("PdaUsbIds", "1234:5678");
-    EXPECT_EQ(ReadPdaUsbIdsSetting(store), "1234:5678");
+    const std::string file = dir.File("Marlow.conf");
+    for (const auto& [line, shown] : std::vector<std::pair<std::string, std::string>>{
+             {"", "045e:00ce"},
+             {"PdaUsbIds=\"  \"", "045e:00ce"},
+             {"PdaUsbIds=1234:5678", "1234:5678"},
+             {"PdaUsbIds=045e:00ce,1234:abcd", "045e:00ce,1234:abcd"},
+             {"PdaUsbIds=\"045e:00ce, 1234:abcd\"", "045e:00ce,1234:abcd"},
+             {"PdaUsbIds=045e:00ce,xyz",
+              "bad setting PdaUsbIds: item 2 \"xyz\" is not a USB id"}}) {
+        test::WriteFile(file, "[General]\n" + line + "\n");
+        const auto ids =
+            ReadPdaUsbIds(QSettings(QString::fromStdString(file), QSettings::IniFormat));
+        EXPECT_EQ(ids ? FormatPdaUsbIds(*ids) : ids.Error().substr(0, shown.size()), shown) << line;
+    }
 }
 
 } // namespace

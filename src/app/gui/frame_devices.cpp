@@ -16,9 +16,13 @@ QString Latin1(std::string_view text) {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-std::vector<usb::UsbId> PdaUsbIds(const QSettings& store) {
-    if (auto ids = usb::ParsePdaUsbIds(usb::ReadPdaUsbIdsSetting(store)))
+// A bad setting is told, not dropped; the boot loader's own id still serves.
+std::vector<usb::UsbId> PdaUsbIds(const QSettings& store,
+                                  const std::function<void(const QString&, bool)>& problem) {
+    auto ids = usb::ReadPdaUsbIds(store);
+    if (ids)
         return *std::move(ids);
+    problem(Latin1(ids.Error() + "; using " + std::string(usb::kDefaultPdaUsbIds)), false);
     return *usb::ParsePdaUsbIds(usb::kDefaultPdaUsbIds);
 }
 
@@ -44,7 +48,8 @@ StartDeviceSources(const QSettings& store, const std::function<usb::DeviceEvents
     }
     // A machine without USB access still serves the virtual bus; libusb's
     // refusal is not the operator's problem then.
-    if (const Status usb = start(std::make_unique<usb::LibusbDeviceSource>(PdaUsbIds(store)));
+    if (const Status usb =
+            start(std::make_unique<usb::LibusbDeviceSource>(PdaUsbIds(store, problem)));
         !usb && virtualBus.isEmpty())
         problem(Latin1(usb.Error()), false);
     return started;
