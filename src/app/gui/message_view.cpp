@@ -6,6 +6,7 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <utility>
 
 namespace marlow::gui {
 
@@ -58,6 +59,7 @@ CMarlowView::CMarlowView(MessageText& text, bool pagingKeys, QWidget* parent)
     // After the receivers: an edit queued in between is caught by its length
     // check and answered with a fresh copy.
     setPlainText(text_.DisplayText());
+    FollowTheEnd();
 }
 
 CMarlowView::~CMarlowView() {
@@ -65,8 +67,6 @@ CMarlowView::~CMarlowView() {
 }
 
 void CMarlowView::ApplyEdit(const DisplayEdit& edit) {
-    QScrollBar* bar = verticalScrollBar();
-    const bool followEnd = bar->value() == bar->maximum();
     QTextCursor cursor(document());
     cursor.beginEditBlock();
     cursor.setPosition(static_cast<int>(std::min<std::size_t>(
@@ -81,18 +81,41 @@ void CMarlowView::ApplyEdit(const DisplayEdit& edit) {
     cursor.endEditBlock();
     if (static_cast<std::size_t>(document()->characterCount() - 1) != edit.lengthAfter)
         Resynchronize();
-    // The text always goes to the end; keep it in sight unless the operator
-    // has scrolled back to read.
-    if (followEnd) {
-        QTextCursor end(document());
-        end.movePosition(QTextCursor::End);
-        setTextCursor(end);
-        ensureCursorVisible();
-    }
+    KeepToTheEnd();
 }
 
 void CMarlowView::Resynchronize() {
+    const bool adjusting = std::exchange(adjusting_, true);
     setPlainText(text_.DisplayText());
+    adjusting_ = adjusting;
+}
+
+// Wrapped lines are measured only as the pane lays them out, so the pane's
+// height grows and its scroll position shifts after an edit has been shown;
+// a pane that follows its end goes back there each time, and only a scroll
+// of the operator's own ends that.
+void CMarlowView::FollowTheEnd() {
+    QScrollBar* bar = verticalScrollBar();
+    connect(bar, &QAbstractSlider::actionTriggered, this, [this, bar] {
+        // The position is the one the action asks for; the value follows.
+        followEnd_ = bar->sliderPosition() >= bar->maximum();
+    });
+    connect(bar, &QAbstractSlider::rangeChanged, this, [this] { KeepToTheEnd(); });
+    connect(bar, &QAbstractSlider::valueChanged, this, [this] { KeepToTheEnd(); });
+}
+
+void CMarlowView::KeepToTheEnd() {
+    QScrollBar* bar = verticalScrollBar();
+    if (!followEnd_ || adjusting_)
+        return;
+    adjusting_ = true;
+    // The caret goes along, so that nothing that brings the caret into view
+    // pulls the pane back up.
+    QTextCursor end(document());
+    end.movePosition(QTextCursor::End);
+    setTextCursor(end);
+    bar->setValue(bar->maximum());
+    adjusting_ = false;
 }
 
 void CMarlowView::keyPressEvent(QKeyEvent* event) {

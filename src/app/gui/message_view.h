@@ -45,10 +45,16 @@ protected:
 private:
     void ApplyEdit(const DisplayEdit& edit);
     void Resynchronize();
+    void FollowTheEnd();
+    void KeepToTheEnd();
     void PlaceProgressBars();
 
     MessageText& text_;
     bool pagingKeys_;
+    // The pane keeps its last line in sight until the operator scrolls away
+    // from the end, and again once they scroll back to it.
+    bool followEnd_ = true;
+    bool adjusting_ = false;
     std::vector<QProgressBar*> progress_;
 };
 
