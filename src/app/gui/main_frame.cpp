@@ -69,6 +69,7 @@ CMainFrame::CMainFrame(MarlowContext& context, QWidget* parent)
 }
 
 CMainFrame::~CMainFrame() {
+    EndReleaseUnderWay();
     context_.debugPortChanged = nullptr;
     context_.debugPortProblem = nullptr;
     // The devices go first: their download threads still talk to the views.
@@ -196,6 +197,11 @@ QAction* CMainFrame::Command(CommandId id) const {
 }
 
 void CMainFrame::UpdateCommandStates() {
+    if (releasing_) {
+        for (const auto& [id, action] : commands_)
+            action->setEnabled(false);
+        return;
+    }
     const bool portOpen = context_.debugPort.IsOpen();
     commands_[ID_DEBUG_PORT_OPEN]->setEnabled(!portOpen);
     commands_[ID_DEBUG_PORT_CLOSE]->setEnabled(portOpen);
@@ -308,7 +314,11 @@ void CMainFrame::ActivateMessageWindow(WindowRole role) {
     View(role)->setFocus();
 }
 
+// Once the frame is closing, that is what the status bar says: the stopped
+// run's last words are in the Device State window.
 void CMainFrame::SetStatusText(const QString& text) {
+    if (releasing_)
+        return;
     statusBar()->showMessage(text);
 }
 

@@ -138,6 +138,8 @@ private:
     void OpenDebugPortOrSay(const char* failureText);
     void RunSettingsSheet();
     void ReleaseForClose();
+    void ShowReleaseUnderWay();
+    void EndReleaseUnderWay();
 
     MarlowContext& context_;
     QMdiArea* mdi_ = nullptr;
@@ -151,6 +153,8 @@ private:
     std::unique_ptr<FramePhone> phone_;
     bool arranging_ = false;
     bool closing_ = false;
+    // A close waits for the released devices to leave.
+    bool releasing_ = false;
 };
 
 } // namespace marlow::gui

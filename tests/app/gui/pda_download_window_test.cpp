@@ -16,6 +16,7 @@
 #include "support/scripted_bus.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QStatusBar>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -102,7 +103,7 @@ TEST_F(PdaDownloadWindowTest, AnArrivingDeviceDownloadsAndItsLeavingCompletes) {
 }
 
 // Typing "u" waits for a device, whose arrival ends the wait.
-TEST_F(PdaDownloadWindowTest, ClosingWithADeviceSendsOneUnloadAndClosesWhenItHasGone) {
+TEST_F(PdaDownloadWindowTest, ClosingWithADeviceSaysSoAndClosesWhenItHasGone) {
     frame->View(gui::WindowRole::DebugMessage)->onCharacter('u');
     ASSERT_NE(frame->PortWaitDialog(), nullptr);
     context->settings.Values().downloadPath = dir.File("missing.bin");
@@ -116,13 +117,25 @@ TEST_F(PdaDownloadWindowTest, ClosingWithADeviceSendsOneUnloadAndClosesWhenItHas
     ASSERT_TRUE(ProcessUntil([&] { return !dialogs.messages.empty(); }));
     EXPECT_EQ(dialogs.messages, (std::vector<QString>{"File not found"}));
 
-    // What the handset is sent is the watcher's tests' matter.
+    // What the handset is sent is the watcher's tests' matter. The window
+    // says at once that it is closing, and stays so until the handset goes.
+    const auto closingShown = [&] {
+        return frame->statusBar()->currentMessage() ==
+                   "Closing: waiting for the handset to leave USB..." &&
+               QApplication::overrideCursor() != nullptr &&
+               !frame->Command(gui::ID_APP_EXIT)->isEnabled();
+    };
     EXPECT_FALSE(frame->close());
+    EXPECT_TRUE(closingShown());
+    EXPECT_FALSE(frame->close());
+    Flush();
     EXPECT_TRUE(frame->isVisible());
+    EXPECT_TRUE(closingShown());
     device->Disconnect();
     bus->Unplug("inproc:9");
     ASSERT_TRUE(ProcessUntil([&] { return !frame->isVisible(); }));
     EXPECT_FALSE(context->debugPort.IsOpen());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 TEST_F(PdaDownloadWindowTest, TheBusProblemsShowInTheDebugMessageWindow) {
