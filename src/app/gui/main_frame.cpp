@@ -18,6 +18,7 @@
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QToolBar>
+#include <vector>
 
 namespace marlow::gui {
 
@@ -117,10 +118,41 @@ void CMainFrame::BuildCommands() {
         QAction* action = AddCommand(id, QString::fromLatin1(text), nullptr);
         connect(action, &QAction::triggered, this, [this, id] { SaveWindowAsText(id); });
     }
+    AddCommand(ID_FILE_PRINT, QStringLiteral("&Print..."), &CMainFrame::OnFilePrint);
+    AddCommand(ID_EDIT_UNDO, QStringLiteral("&Undo"), nullptr);
+    AddCommand(ID_EDIT_CUT, QStringLiteral("Cu&t"), nullptr);
+    AddCommand(ID_EDIT_COPY, QStringLiteral("&Copy"), &CMainFrame::OnEditCopy);
+    AddCommand(ID_EDIT_PASTE, QStringLiteral("&Paste"), nullptr);
+    AddCommand(ID_NEXT_PANE, QStringLiteral("Ne&xt Window"), &CMainFrame::OnNextPane);
+    AddCommand(ID_PREV_PANE, QStringLiteral("Pre&vious Window"), &CMainFrame::OnPrevPane);
+    BindAccelerators();
     for (const CommandId id :
          {ID_SETTINGS, ID_DEBUG_PORT_OPEN, ID_DEBUG_PORT_CLOSE, ID_VIVEZO_SET, ID_FILE_SAVE_AS,
           ID_DEBUG_MESSAGE_CLEAR, ID_ORIGINAL_POSITION, ID_PHONE_DOWN_START, ID_PHONE_DOWN_CANCEL})
         commands_[id]->setIcon(ToolbarIcon(id));
+}
+
+// The historic accelerator table. Its framework commands land on the Marlow
+// command that does their job here: new starts the debug log afresh, open
+// chooses the image, save saves the active window.
+void CMainFrame::BindAccelerators() {
+    const struct {
+        CommandId id;
+        std::vector<QKeySequence> keys;
+    } table[] = {
+        {ID_DEBUG_MESSAGE_CLEAR, {Qt::CTRL | Qt::Key_N}},
+        {ID_SETTINGS, {Qt::CTRL | Qt::Key_O}},
+        {ID_FILE_SAVE_AS, {Qt::CTRL | Qt::Key_S}},
+        {ID_FILE_PRINT, {Qt::CTRL | Qt::Key_P}},
+        {ID_EDIT_UNDO, {Qt::CTRL | Qt::Key_Z, Qt::ALT | Qt::Key_Backspace}},
+        {ID_EDIT_CUT, {Qt::CTRL | Qt::Key_X, Qt::SHIFT | Qt::Key_Delete}},
+        {ID_EDIT_COPY, {Qt::CTRL | Qt::Key_C, Qt::CTRL | Qt::Key_Insert}},
+        {ID_EDIT_PASTE, {Qt::CTRL | Qt::Key_V, Qt::SHIFT | Qt::Key_Insert}},
+        {ID_NEXT_PANE, {Qt::Key_F6}},
+        {ID_PREV_PANE, {Qt::SHIFT | Qt::Key_F6}},
+    };
+    for (const auto& row : table)
+        commands_[row.id]->setShortcuts(QList<QKeySequence>(row.keys.begin(), row.keys.end()));
 }
 
 void CMainFrame::BuildMenus() {
@@ -138,13 +170,27 @@ void CMainFrame::BuildMenus() {
     save->addAction(commands_[ID_SAVE_FILE_INFORMATION]);
     save->addAction(commands_[ID_SAVE_DEVICE_STATE]);
     save->addAction(commands_[ID_SAVE_DEBUG_MESSAGE]);
+    file->addAction(commands_[ID_FILE_SAVE_AS]);
+    file->addAction(commands_[ID_FILE_PRINT]);
     file->addSeparator();
     file->addAction(commands_[ID_APP_EXIT]);
     connect(file, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
 
+    // The windows are read-only: of the edit commands only Copy ever works,
+    // the others are there, greyed, for the keys the operator knows.
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    edit->addAction(commands_[ID_EDIT_UNDO]);
+    edit->addSeparator();
+    edit->addAction(commands_[ID_EDIT_CUT]);
+    edit->addAction(commands_[ID_EDIT_COPY]);
+    edit->addAction(commands_[ID_EDIT_PASTE]);
+
     QMenu* window = menuBar()->addMenu(QStringLiteral("&Window"));
     window->addAction(commands_[ID_DEBUG_MESSAGE_CLEAR]);
     window->addAction(commands_[ID_ORIGINAL_POSITION]);
+    window->addSeparator();
+    window->addAction(commands_[ID_NEXT_PANE]);
+    window->addAction(commands_[ID_PREV_PANE]);
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->addAction(commands_[ID_APP_ABOUT]);
@@ -202,6 +248,8 @@ void CMainFrame::UpdateCommandStates() {
             action->setEnabled(false);
         return;
     }
+    for (const CommandId id : {ID_EDIT_UNDO, ID_EDIT_CUT, ID_EDIT_PASTE})
+        commands_[id]->setEnabled(false);
     const bool portOpen = context_.debugPort.IsOpen();
     commands_[ID_DEBUG_PORT_OPEN]->setEnabled(!portOpen);
     commands_[ID_DEBUG_PORT_CLOSE]->setEnabled(portOpen);

@@ -21,6 +21,7 @@
 class QAction;
 class QLabel;
 class QMdiArea;
+class QPlainTextEdit;
 
 namespace marlow::controls {
 class CAnimationDlg;
@@ -71,6 +72,10 @@ public:
     void OnDebugPortClose();
     void OnVivezoSet();
     void OnFileSaveAs();
+    void OnFilePrint();
+    void OnEditCopy();
+    void OnNextPane();
+    void OnPrevPane();
     void OnDebugMessageClear();
     void OnAbout();
     void OnOperationDownload();
@@ -106,6 +111,8 @@ public:
 
     // Replaces what "VIVezo Set" opens (the UART loader dialog).
     std::function<void(QWidget*)> openUartLoader;
+    // Replaces the print dialog that Print shows for the active window.
+    std::function<void(QPlainTextEdit&)> printWindow;
 
     // --- FrameSurface
     void SetStatusText(const QString& text) override;
@@ -129,11 +136,14 @@ protected:
 
 private:
     void BuildCommands();
+    void BindAccelerators();
     void BuildMenus();
     void BuildToolBar();
     void BuildStatusBar();
     QAction* AddCommand(CommandId id, const QString& text, void (CMainFrame::*handler)());
     void OnDebugCharacter(char c);
+    // The active message window; the Debug Message window when none is.
+    CMarlowView* ActiveView() const;
     void ActivateMessageWindow(WindowRole role);
     void OpenDebugPortOrSay(const char* failureText);
     void RunSettingsSheet();

@@ -9,13 +9,17 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QMdiArea>
 #include <QMenu>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace marlow::test {
@@ -64,6 +68,85 @@ TEST_F(MainFrameTest, ToolbarButtonsInOrderWithTipsAndPrompts) {
             EXPECT_FALSE(action->icon().isNull()) << action->data().toInt();
         }
     }
+}
+
+// Each key of the accelerator table reaches the command of the menu that
+// shows it. The read-only windows' Undo, Cut and Paste stay greyed; they are
+// let go here only to see their keys arrive.
+TEST_F(MainFrameTest, EveryAcceleratorReachesItsMenuCommand) {
+    gui::CMarlowView* debug = frame->View(WindowRole::DebugMessage);
+    context->Print(context->debugMessage, "boot>");
+    Flush();
+    const gui::CMarlowView* printed = nullptr;
+    frame->printWindow = [&printed](QPlainTextEdit& view) {
+        printed = static_cast<gui::CMarlowView*>(&view);
+    };
+    QString sheet;
+    const auto activeRole = [this] {
+        for (const WindowRole role :
+             {WindowRole::FileInformation, WindowRole::DebugMessage, WindowRole::DeviceState})
+            if (frame->MdiArea()->activeSubWindow() == frame->Child(role))
+                return role;
+        return WindowRole::FileInformation;
+    };
+    const struct {
+        QKeyCombination key;
+        gui::CommandId command;
+        std::function<bool()> done;
+    } rows[] = {
+        {Qt::CTRL | Qt::Key_O, gui::ID_SETTINGS, [&] { return sheet == "Settings"; }},
+        {Qt::CTRL | Qt::Key_S, gui::ID_FILE_SAVE_AS,
+         [&] { return dialogs.choices.back().initialName == "Debug Message Window"; }},
+        {Qt::CTRL | Qt::Key_P, gui::ID_FILE_PRINT, [&] { return printed == debug; }},
+        {Qt::CTRL | Qt::Key_C, gui::ID_EDIT_COPY,
+         [] { return QApplication::clipboard()->text() == "boot>"; }},
+        {Qt::CTRL | Qt::Key_Insert, gui::ID_EDIT_COPY, nullptr},
+        {Qt::CTRL | Qt::Key_Z, gui::ID_EDIT_UNDO, nullptr},
+        {Qt::ALT | Qt::Key_Backspace, gui::ID_EDIT_UNDO, nullptr},
+        {Qt::CTRL | Qt::Key_X, gui::ID_EDIT_CUT, nullptr},
+        {Qt::SHIFT | Qt::Key_Delete, gui::ID_EDIT_CUT, nullptr},
+        {Qt::CTRL | Qt::Key_V, gui::ID_EDIT_PASTE, nullptr},
+        {Qt::SHIFT | Qt::Key_Insert, gui::ID_EDIT_PASTE, nullptr},
+        {Qt::Key_F6, gui::ID_NEXT_PANE, [&] { return activeRole() == WindowRole::DeviceState; }},
+        {Qt::SHIFT | Qt::Key_F6, gui::ID_PREV_PANE,
+         [&] { return activeRole() == WindowRole::DebugMessage; }},
+        {Qt::CTRL | Qt::Key_N, gui::ID_DEBUG_MESSAGE_CLEAR,
+         [this] { return context->debugMessage.Bytes().empty(); }},
+    };
+    frame->FocusDebugMessageView();
+    debug->selectAll();
+    for (const auto& row : rows) {
+        const QKeySequence key(row.key);
+        SCOPED_TRACE(key.toString().toStdString());
+        QAction* command = frame->Command(row.command);
+        ASSERT_NE(command, nullptr);
+        EXPECT_TRUE(command->shortcuts().contains(key));
+        const QObjectList shownIn = command->associatedObjects();
+        EXPECT_TRUE(std::any_of(shownIn.begin(), shownIn.end(), [](QObject* o) {
+            return qobject_cast<QMenu*>(o) != nullptr;
+        })) << "no menu shows it";
+        const bool enabled = command->isEnabled();
+        command->setEnabled(true);
+        if (row.command == gui::ID_SETTINGS)
+            QTimer::singleShot(0, [&sheet] {
+                if (QWidget* modal = QApplication::activeModalWidget()) {
+                    sheet = modal->windowTitle();
+                    modal->close();
+                }
+            });
+        QSignalSpy triggered(command, &QAction::triggered);
+        frame->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+        QWidget* focus = QApplication::focusWidget();
+        QTest::keyClick(focus ? focus : frame.get(), row.key.key(), row.key.keyboardModifiers());
+        EXPECT_EQ(triggered.count(), 1);
+        if (row.done) {
+            EXPECT_TRUE(row.done());
+        }
+        command->setEnabled(enabled);
+    }
+    for (const gui::CommandId greyed : {gui::ID_EDIT_UNDO, gui::ID_EDIT_CUT, gui::ID_EDIT_PASTE})
+        EXPECT_FALSE(frame->Command(greyed)->isEnabled());
 }
 
 TEST_F(MainFrameTest, DebugPortOpenFailureSaysSo) {
