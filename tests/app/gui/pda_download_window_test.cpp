@@ -146,6 +146,22 @@ TEST_F(PdaDownloadWindowTest, TheBusProblemsShowInTheDebugMessageWindow) {
     EXPECT_EQ(context->debugMessage.Bytes(), AsShown("\n" + refused));
 }
 
+// Handsets plugged in before the start are the source's to leave alone; the
+// window says so once, however many there are.
+TEST_F(PdaDownloadWindowTest, HandsetsConnectedBeforeTheStartAreNamedOnce) {
+    bus->AttachedBeforeStart("Quillon USB boot loader");
+    bus->AttachedBeforeStart("Quillon USB boot loader");
+    const std::string told = AsShown("\nA handset was already connected when Marlow started "
+                                     "(Quillon USB boot loader).\nUnplug it and plug it in "
+                                     "again to download to it.");
+    ASSERT_TRUE(ProcessUntil([&] {
+        return context->fileInformation.Bytes().find(told) != std::string::npos;
+    })) << context->fileInformation.Bytes();
+    Flush();
+    const std::string info = context->fileInformation.Bytes();
+    EXPECT_EQ(info.find(told), info.rfind(told));
+}
+
 // In front-panel mode the hidden main frame hands its bus's devices to the
 // panel's run: the list downloads and the handset's leaving completes it.
 TEST(PanelFrameTest, TheHiddenFrameHandsItsDevicesToThePanel) {
