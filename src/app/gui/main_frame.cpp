@@ -225,12 +225,52 @@ void CMainFrame::BuildStatusBar() {
     pathPane_->setMinimumWidth(kPathPaneWidth);
     pathPane_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     statusBar()->addPermanentWidget(pathPane_);
-    for (const char* indicator : {"CAP", "NUM", "SCRL"}) {
-        auto* pane = new QLabel(QString::fromLatin1(indicator), this);
+    UseKeyboardLocks(PlatformKeyboardLocks());
+}
+
+// The lock panes show their name while the lock is on and stay blank while
+// it is off; where the platform cannot tell, there are none.
+void CMainFrame::UseKeyboardLocks(KeyboardLockReader reader) {
+    for (QLabel* pane : lockPanes_)
+        delete pane;
+    lockPanes_ = {};
+    readLocks_ = std::move(reader);
+    if (!readLocks_)
+        return;
+    const struct {
+        const char* text;
+        const char* name;
+    } panes[] = {{"CAP", "Caps Lock"}, {"NUM", "Num Lock"}, {"SCRL", "Scroll Lock"}};
+    for (std::size_t i = 0; i < lockPanes_.size(); ++i) {
+        auto* pane = new QLabel(this);
+        pane->setObjectName(QString::fromLatin1(panes[i].text));
+        pane->setAccessibleName(QString::fromLatin1(panes[i].name));
         pane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        pane->setEnabled(false);
+        pane->setMinimumWidth(
+            pane->fontMetrics().horizontalAdvance(QString::fromLatin1(panes[i].text)) +
+            2 * pane->frameWidth() + 8);
         statusBar()->addPermanentWidget(pane);
+        lockPanes_[i] = pane;
     }
+    // A lock changes with a key; the operator may also have pressed it in
+    // another window before coming back to this one.
+    qApp->installEventFilter(this);
+    RefreshKeyboardLocks();
+}
+
+void CMainFrame::RefreshKeyboardLocks() {
+    if (!readLocks_)
+        return;
+    const KeyboardLocks locks = readLocks_();
+    const bool on[] = {locks.caps, locks.num, locks.scroll};
+    for (std::size_t i = 0; i < lockPanes_.size(); ++i)
+        lockPanes_[i]->setText(on[i] ? lockPanes_[i]->objectName() : QString());
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyRelease || event->type() == QEvent::KeyPress)
+        RefreshKeyboardLocks();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void CMainFrame::SetPathPane(const std::string& path) {
@@ -337,8 +377,10 @@ void CMainFrame::resizeEvent(QResizeEvent* event) {
 }
 
 void CMainFrame::changeEvent(QEvent* event) {
-    if (event->type() == QEvent::ActivationChange)
+    if (event->type() == QEvent::ActivationChange) {
         context_.frameForeground.store(IsForeground());
+        RefreshKeyboardLocks();
+    }
     QMainWindow::changeEvent(event);
 }
 

@@ -7,6 +7,7 @@
 
 #include "app/gui/command_ids.h"
 #include "app/gui/frame_surface.h"
+#include "app/gui/keyboard_locks.h"
 #include "app/gui/marlow_context.h"
 #include "app/gui/window_arrangement.h"
 #include "controls/port_wait_dialog.h"
@@ -63,6 +64,9 @@ public:
     QMdiArea* MdiArea() const { return mdi_; }
     QLabel* PathPane() const { return pathPane_; }
     void SetPathPane(const std::string& path);
+    // The CAP, NUM and SCRL panes read the locks with `reader`; an empty
+    // reader leaves them out. The frame starts with the platform's.
+    void UseKeyboardLocks(KeyboardLockReader reader);
     void UpdateCommandStates();
 
     // The menu commands' historic handlers.
@@ -133,6 +137,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildCommands();
@@ -148,12 +153,15 @@ private:
     void OpenDebugPortOrSay(const char* failureText);
     void RunSettingsSheet();
     void ReleaseForClose();
+    void RefreshKeyboardLocks();
     void ShowReleaseUnderWay();
     void EndReleaseUnderWay();
 
     MarlowContext& context_;
     QMdiArea* mdi_ = nullptr;
     QLabel* pathPane_ = nullptr;
+    std::array<QLabel*, 3> lockPanes_{};
+    KeyboardLockReader readLocks_;
     std::array<CChildFrame*, 3> children_{};
     std::array<CMarlowView*, 3> views_{};
     std::map<int, QAction*> commands_;

@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMenu>
 #include <QSignalSpy>
@@ -147,6 +148,36 @@ TEST_F(MainFrameTest, EveryAcceleratorReachesItsMenuCommand) {
     }
     for (const gui::CommandId greyed : {gui::ID_EDIT_UNDO, gui::ID_EDIT_CUT, gui::ID_EDIT_PASTE})
         EXPECT_FALSE(frame->Command(greyed)->isEnabled());
+}
+
+// The lock panes follow the keyboard where the platform tells its locks;
+// where it cannot, as offscreen, there are no dead panes.
+TEST_F(MainFrameTest, TheLockPanesShowTheKeyboardsLocksOrAreNotThere) {
+    const auto shown = [this] {
+        QStringList texts;
+        for (const QLabel* pane : frame->statusBar()->findChildren<QLabel*>())
+            if (pane != frame->PathPane())
+                texts << pane->text();
+        return texts.join('|');
+    };
+    EXPECT_EQ(shown(), "");
+    gui::KeyboardLocks locks;
+    frame->UseKeyboardLocks([&locks] { return locks; });
+    EXPECT_EQ(shown(), "||");
+    const struct {
+        gui::KeyboardLocks locks;
+        Qt::Key key;
+        QString shown;
+    } rows[] = {
+        {{.caps = true}, Qt::Key_CapsLock, "CAP||"},
+        {{.caps = true, .num = true}, Qt::Key_NumLock, "CAP|NUM|"},
+        {{.scroll = true}, Qt::Key_A, "||SCRL"},
+    };
+    for (const auto& row : rows) {
+        locks = row.locks;
+        QTest::keyClick(frame->View(WindowRole::DebugMessage), row.key);
+        EXPECT_EQ(shown(), row.shown);
+    }
 }
 
 TEST_F(MainFrameTest, DebugPortOpenFailureSaysSo) {
