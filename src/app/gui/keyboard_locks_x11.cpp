@@ -34,8 +34,9 @@ KeyboardLockReader PlatformKeyboardLocks() {
     return [display, caps, num, scroll] {
         unsigned state = 0;
         XkbGetIndicatorState(display, XkbUseCoreKbd, &state);
-        return KeyboardLocks{
-            .caps = (state & caps) != 0, .num = (state & num) != 0, .scroll = (state & scroll) != 0};
+        return KeyboardLocks{.caps = (state & caps) != 0,
+                             .num = (state & num) != 0,
+                             .scroll = (state & scroll) != 0};
     };
 }
 
