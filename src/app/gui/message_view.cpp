@@ -1,9 +1,11 @@
 #include "app/gui/message_view.h"
 
+#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QMetaObject>
 #include <QProgressBar>
 #include <QScrollBar>
+#include <QStringView>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <utility>
@@ -14,6 +16,8 @@ namespace {
 
 constexpr int kProgressHeight = 22;
 constexpr int kBottomMargin = 15;
+// Below this a box is let wrap rather than be written too small to read.
+constexpr int kSmallestFit = 10;
 
 QFont MessageFont() {
     QFont font(QStringLiteral("Verdana"));
@@ -59,6 +63,7 @@ CMarlowView::CMarlowView(MessageText& text, bool pagingKeys, QWidget* parent)
     // After the receivers: an edit queued in between is caught by its length
     // check and answered with a fresh copy.
     setPlainText(text_.DisplayText());
+    NoteBoxLines(toPlainText());
     FollowTheEnd();
 }
 
@@ -81,13 +86,47 @@ void CMarlowView::ApplyEdit(const DisplayEdit& edit) {
     cursor.endEditBlock();
     if (static_cast<std::size_t>(document()->characterCount() - 1) != edit.lengthAfter)
         Resynchronize();
+    else if (NoteBoxLines(edit.text))
+        FitTheBoxes();
     KeepToTheEnd();
+}
+
+// The information blocks and the flash write draw boxes of rules and bars
+// ("|-----   File Infomation   -----|"); a line of one broken in two leaves
+// "--|" alone on a line. The widest box line is remembered, and a window
+// too narrow for it writes smaller.
+bool CMarlowView::NoteBoxLines(const QString& text) {
+    const QFontMetricsF metrics(MessageFont());
+    bool wider = false;
+    for (const QStringView line : QStringView(text).tokenize(u'\n')) {
+        const QString box = line.trimmed().toString();
+        if (!box.startsWith(QStringLiteral("|-")) ||
+            metrics.horizontalAdvance(box) <= metrics.horizontalAdvance(widestBox_))
+            continue;
+        widestBox_ = box;
+        wider = true;
+    }
+    return wider;
+}
+
+void CMarlowView::FitTheBoxes() {
+    // The room a line has whether or not the scroll bar shows just now.
+    const qreal room = contentsRect().width() - verticalScrollBar()->sizeHint().width() -
+                       2 * document()->documentMargin() - cursorWidth() - 1;
+    QFont font = MessageFont();
+    while (font.pixelSize() > kSmallestFit &&
+           QFontMetricsF(font).horizontalAdvance(widestBox_) > room)
+        font.setPixelSize(font.pixelSize() - 1);
+    if (font != this->font())
+        setFont(font);
 }
 
 void CMarlowView::Resynchronize() {
     const bool adjusting = std::exchange(adjusting_, true);
     setPlainText(text_.DisplayText());
     adjusting_ = adjusting;
+    if (NoteBoxLines(toPlainText()))
+        FitTheBoxes();
 }
 
 // Wrapped lines are measured only as the pane lays them out, so the pane's
@@ -149,6 +188,7 @@ void CMarlowView::keyPressEvent(QKeyEvent* event) {
 
 void CMarlowView::resizeEvent(QResizeEvent* event) {
     QPlainTextEdit::resizeEvent(event);
+    FitTheBoxes();
     PlaceProgressBars();
 }
 

@@ -13,9 +13,12 @@
 #include <QLabel>
 #include <QMdiArea>
 #include <QMenu>
+#include <QPlainTextDocumentLayout>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QTimer>
 #include <QToolBar>
 #include <algorithm>
@@ -178,6 +181,25 @@ TEST_F(MainFrameTest, TheLockPanesShowTheKeyboardsLocksOrAreNotThere) {
         QTest::keyClick(frame->View(WindowRole::DebugMessage), row.key);
         EXPECT_EQ(shown(), row.shown);
     }
+}
+
+// The File Information box at the width the layout gives its window: each
+// of its rules stays one line on screen.
+TEST_F(MainFrameTest, TheFileInformationBoxKeepsItsLinesWhole) {
+    context->settings.Values().downloadPath = dir.File("NK.bin");
+    WriteFile(dir.File("NK.bin"), std::string(64, 'x'));
+    frame->ShowInformationBlocks();
+    Flush();
+    gui::CMarlowView* view = frame->View(WindowRole::FileInformation);
+    int rules = 0;
+    for (QTextBlock block = view->document()->begin(); block.isValid(); block = block.next()) {
+        if (!block.text().startsWith("|-"))
+            continue;
+        ++rules;
+        view->document()->documentLayout()->blockBoundingRect(block); // lays it out
+        EXPECT_EQ(block.layout()->lineCount(), 1) << block.text().toStdString();
+    }
+    EXPECT_EQ(rules, 4);
 }
 
 TEST_F(MainFrameTest, DebugPortOpenFailureSaysSo) {

@@ -55,6 +55,22 @@ protected:
     std::vector<std::string> shownPaths;
 };
 
+// The sheet opens wide enough to read a path of the depth a build or an
+// image store has, in either path field.
+TEST_F(SettingsSheetTest, OpensWithRoomForAWholePath) {
+    const QString path = QStringLiteral("/home/operator/images/quillon/release/NK.bin");
+    settings.Values().downloadPath = path.toStdString();
+    settings.Values().phonePackagePath = path.toStdString();
+    CConfigSheet sheet("Settings", Environment());
+    sheet.show();
+    Flush();
+    for (const char* name : {"pdaPath", "phonePath"}) {
+        const auto* field = sheet.findChild<QLineEdit*>(name);
+        ASSERT_NE(field, nullptr) << name;
+        EXPECT_GE(field->width(), field->fontMetrics().horizontalAdvance(path) + 12) << name;
+    }
+}
+
 // Without RegDownTo the download page opens on Flash; Ram on OK is stored
 // and the next sheet opens on it.
 TEST_F(SettingsSheetTest, PagesCaptionNoApplyButtonAndTheTargetOnOk) {
