@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -55,28 +56,18 @@ protected:
     std::vector<std::string> shownPaths;
 };
 
-// The sheet opens wide enough to read a path of the depth a build or an
-// image store has, in either path field.
-TEST_F(SettingsSheetTest, OpensWithRoomForAWholePath) {
-    const QString path = QStringLiteral("/home/operator/images/quillon/release/NK.bin");
-    settings.Values().downloadPath = path.toStdString();
-    settings.Values().phonePackagePath = path.toStdString();
-    CConfigSheet sheet("Settings", Environment());
-    sheet.show();
-    Flush();
-    for (const char* name : {"pdaPath", "phonePath"}) {
-        const auto* field = sheet.findChild<QLineEdit*>(name);
-        ASSERT_NE(field, nullptr) << name;
-        EXPECT_GE(field->width(), field->fontMetrics().horizontalAdvance(path) + 12) << name;
-    }
-}
-
 // Without RegDownTo the download page opens on Flash; Ram on OK is stored
-// and the next sheet opens on it.
+// and the next sheet opens on it. The sheet opens wide enough to read a
+// path as deep as a build tree's.
 TEST_F(SettingsSheetTest, PagesCaptionNoApplyButtonAndTheTargetOnOk) {
     settings.Values().downloadTarget = app::kDownloadToRam;
+    const QString deep = QStringLiteral("/home/operator/images/quillon/release/NK.bin");
     {
         CConfigSheet sheet("Settings", Environment());
+        sheet.DownloadPage()->PdaPath()->setText(deep);
+        sheet.show();
+        for (const QLineEdit* path : sheet.findChildren<QLineEdit*>(QRegularExpression("Path$")))
+            EXPECT_GE(path->width(), path->fontMetrics().horizontalAdvance(deep) + 12);
         EXPECT_EQ(sheet.windowTitle(), "Settings");
         ASSERT_EQ(sheet.Pages()->count(), 2);
         EXPECT_EQ(sheet.Pages()->tabText(0), "Image Open");
