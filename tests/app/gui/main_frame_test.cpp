@@ -51,6 +51,16 @@ protected:
 
     std::string StatusBarText() { return frame->statusBar()->currentMessage().toStdString(); }
 
+    // Closes the modal dialog that the next command opens, noting its title.
+    static void CloseTheNextModal(QString& title) {
+        QTimer::singleShot(0, [&title] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                title = modal->windowTitle();
+                modal->close();
+            }
+        });
+    }
+
     TempDir dir;
     const std::string modemPort = dir.File("modem");
 };
@@ -130,12 +140,7 @@ TEST_F(MainFrameTest, EveryAcceleratorReachesItsMenuCommand) {
         })) << "no menu shows it";
         const bool enabled = command->isEnabled();
         command->setEnabled(true);
-        QTimer::singleShot(0, [&sheet] {
-            if (QWidget* modal = QApplication::activeModalWidget()) {
-                sheet = modal->windowTitle();
-                modal->close();
-            }
-        });
+        CloseTheNextModal(sheet);
         QSignalSpy triggered(command, &QAction::triggered);
         frame->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
@@ -209,12 +214,7 @@ TEST_F(MainFrameTest, DebugPortOpenFailureSaysSo) {
 
 TEST_F(MainFrameTest, VivezoSetOpensTheUartLoaderModally) {
     QString title;
-    QTimer::singleShot(0, [&title] {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            title = modal->windowTitle();
-            modal->close();
-        }
-    });
+    CloseTheNextModal(title);
     frame->Command(gui::ID_VIVEZO_SET)->trigger();
     EXPECT_EQ(title, "ST Uart Flash Loader_(Build 071203)");
 }
