@@ -221,9 +221,11 @@ int PdaSession::Run(usb::DeviceSource& source) {
         loop_.Post([] {});
     });
     const usb::DeviceEvents handlers{
-        [this](std::unique_ptr<usb::UsbTransport> transport) { Arrived(std::move(transport)); },
-        [this](const std::string& path) { watcher_.OnDeviceRemoveComplete(path); },
-        [this](const std::string& text) { ReportProblem(text); }};
+        .arrived =
+            [this](std::unique_ptr<usb::UsbTransport> transport) { Arrived(std::move(transport)); },
+        .removed = [this](const std::string& path) { watcher_.OnDeviceRemoveComplete(path); },
+        .problem = [this](const std::string& text) { ReportProblem(text); },
+        .alreadyAttached = {}};
     if (const Status started = source.Start(PostedTo(loop_, handlers)); !started) {
         Err("marlow-cli pda: " + started.Error() + "\n");
         return kExitFailed;

@@ -275,9 +275,11 @@ int TotalSession::Run(usb::DeviceSource& source) {
         loop_.Post([] {});
     });
     const usb::DeviceEvents handlers{
-        [this](std::unique_ptr<usb::UsbTransport> transport) { Arrived(std::move(transport)); },
-        [this](const std::string& path) { watcher_.OnDeviceRemoveComplete(path); },
-        [this](const std::string& text) { display_.Problem(text); }};
+        .arrived =
+            [this](std::unique_ptr<usb::UsbTransport> transport) { Arrived(std::move(transport)); },
+        .removed = [this](const std::string& path) { watcher_.OnDeviceRemoveComplete(path); },
+        .problem = [this](const std::string& text) { display_.Problem(text); },
+        .alreadyAttached = {}};
     if (const Status started = source.Start(PostedTo(loop_, handlers)); !started) {
         display_.Note("total: " + started.Error());
         return kExitFailed;

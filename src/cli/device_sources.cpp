@@ -14,8 +14,12 @@ Result<std::unique_ptr<usb::DeviceSource>> MakePdaDeviceSource(const std::string
     Result<std::vector<usb::UsbId>> ids = usb::ReadPdaUsbIds();
     if (!ids)
         return Failure{ids.Error()};
+    // A script that starts marlow-cli with the handset plugged in means that
+    // handset.
+    usb::LibusbDeviceSource::Options options;
+    options.serveAttached = true;
     return std::unique_ptr<usb::DeviceSource>(
-        std::make_unique<usb::LibusbDeviceSource>(std::move(*ids)));
+        std::make_unique<usb::LibusbDeviceSource>(std::move(*ids), options));
 }
 
 } // namespace marlow::cli

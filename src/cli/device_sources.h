@@ -1,7 +1,8 @@
 #pragma once
 // Where the PDA download commands find handsets: the virtual USB bus when a
 // socket path is given (its socket shared with `busGroup` when one is named),
-// otherwise real devices through libusb, matched by the "PdaUsbIds" setting.
+// otherwise real devices through libusb, matched by the "PdaUsbIds" setting;
+// handsets plugged in before the command started are served too.
 
 #include "usb/device_source.h"
 

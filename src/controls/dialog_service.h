@@ -5,9 +5,11 @@
 
 #include <QString>
 #include <QStringList>
+#include <memory>
 #include <optional>
 #include <vector>
 
+class QMessageBox;
 class QWidget;
 
 namespace marlow::controls {
@@ -43,6 +45,11 @@ public:
         Message(parent, text, QString::fromLatin1(kDefaultCaption));
     }
 };
+
+// The box the Qt dialogs show for Message, not yet shown: at least as wide
+// as a window manager's title bar needs for `caption`.
+std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* parent, const QString& text,
+                                            const QString& caption);
 
 // The service in force. Install(nullptr) returns to the Qt dialogs; the
 // caller keeps ownership of what it installs.

@@ -22,12 +22,18 @@ struct DeviceEvents {
     // source's thread, or on the thread whose read found the garbage. May be
     // empty.
     std::function<void(const std::string& text)> problem;
+    // A device that was plugged in before the source started, described; a
+    // source that leaves such devices alone says so once for each, and
+    // reports it as an arrival only when it is plugged in again. May be
+    // empty.
+    std::function<void(const std::string& description)> alreadyAttached;
 };
 
 class DeviceSource {
 public:
     virtual ~DeviceSource() = default;
-    // Begins reporting (devices already present count as arrivals).
+    // Begins reporting arrivals from now on; whether devices already present
+    // count as arrivals is the source's own rule.
     virtual Status Start(DeviceEvents events) = 0;
     virtual void Stop() = 0;
 };

@@ -19,6 +19,7 @@ namespace marlow::usb {
 struct Change {
     libusb_device* device;
     bool arrived;
+    bool atStart; // found by the look at the devices present at the start
 };
 
 struct LibusbDeviceSource::State {
@@ -32,6 +33,11 @@ struct LibusbDeviceSource::State {
 
     // Matching devices reported as arrived, each with a reference held.
     std::map<libusb_device*, std::string> present;
+    // Matching devices that were there at the start and are left alone until
+    // they leave, each with a reference held.
+    std::set<libusb_device*> leftAlone;
+    // While the devices present at the start are looked at.
+    bool lookingAtStart = false;
 
     bool hotplug = false;
     libusb_hotplug_callback_handle callback = 0;
@@ -42,7 +48,7 @@ struct LibusbDeviceSource::State {
 
     void Queue(libusb_device* device, bool arrived) {
         std::lock_guard lock(changesMutex);
-        changes.push_back({libusb_ref_device(device), arrived});
+        changes.push_back({libusb_ref_device(device), arrived, lookingAtStart});
     }
 
     void RunHotplug() {
@@ -54,8 +60,10 @@ struct LibusbDeviceSource::State {
     }
 
     void RunPolling() {
+        lookingAtStart = true;
         while (!stopping.load()) {
             Rescan();
+            lookingAtStart = false;
             Deliver();
             std::unique_lock lock(pauseMutex);
             pauseWake.wait_for(lock, options.pollInterval, [this] { return stopping.load(); });
@@ -74,6 +82,9 @@ struct LibusbDeviceSource::State {
         for (const auto& [device, path] : present)
             if (listed.count(device) == 0)
                 Queue(device, false);
+        for (libusb_device* device : leftAlone)
+            if (listed.count(device) == 0)
+                Queue(device, false);
         libusb_free_device_list(list, 1);
     }
 
@@ -87,19 +98,25 @@ struct LibusbDeviceSource::State {
         }
         for (const Change& change : taken) {
             if (change.arrived)
-                Arrive(change.device);
+                Arrive(change.device, change.atStart);
             else
                 Leave(change.device);
             libusb_unref_device(change.device);
         }
     }
 
-    void Arrive(libusb_device* device) {
-        if (present.count(device) != 0)
+    void Arrive(libusb_device* device, bool atStart) {
+        if (present.count(device) != 0 || leftAlone.count(device) != 0)
             return;
         const UsbDeviceInfo info = ReadUsbDeviceInfo(device);
         if (!MatchesAny(ids, info.vendor, info.product))
             return;
+        if (atStart && !options.serveAttached) {
+            leftAlone.insert(libusb_ref_device(device));
+            if (events.alreadyAttached)
+                events.alreadyAttached(DescribeUsbDevice(device, info));
+            return;
+        }
         present.emplace(libusb_ref_device(device), info.path);
         if (events.arrived)
             events.arrived(std::make_unique<LibusbTransport>(context, device,
@@ -107,6 +124,10 @@ struct LibusbDeviceSource::State {
     }
 
     void Leave(libusb_device* device) {
+        if (leftAlone.erase(device) != 0) {
+            libusb_unref_device(device);
+            return;
+        }
         const auto known = present.find(device);
         if (known == present.end())
             return;
@@ -125,6 +146,9 @@ struct LibusbDeviceSource::State {
         for (const auto& [device, path] : present)
             libusb_unref_device(device);
         present.clear();
+        for (libusb_device* device : leftAlone)
+            libusb_unref_device(device);
+        leftAlone.clear();
     }
 };
 
@@ -168,11 +192,15 @@ Status LibusbDeviceSource::Start(DeviceEvents events) {
     if (!state.options.forcePolling && libusb_has_capability(LIBUSB_CAP_HAS_HOTPLUG) != 0) {
         const auto all = static_cast<libusb_hotplug_event>(LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED |
                                                            LIBUSB_HOTPLUG_EVENT_DEVICE_LEFT);
+        // The devices present now come through the callback before the
+        // registration returns, on this thread.
+        state.lookingAtStart = true;
         state.hotplug =
             libusb_hotplug_register_callback(state.context->Raw(), all, LIBUSB_HOTPLUG_ENUMERATE,
                                              LIBUSB_HOTPLUG_MATCH_ANY, LIBUSB_HOTPLUG_MATCH_ANY,
                                              LIBUSB_HOTPLUG_MATCH_ANY, OnHotplug, &state,
                                              &state.callback) == LIBUSB_SUCCESS;
+        state.lookingAtStart = false;
     }
     state.thread = std::thread([&state] {
         if (state.hotplug)

@@ -1,8 +1,10 @@
 #pragma once
 // Real handsets: libusb hot-plug events (or, where the platform has none, a
 // look at the device list once a second) for the devices whose ids are in
-// "PdaUsbIds". Events are pumped on the source's own thread; devices already
-// plugged in when it starts count as arrivals.
+// "PdaUsbIds". Events are pumped on the source's own thread. A handset that
+// was plugged in before the start is left alone until it is plugged in again
+// (a download nobody asked for could otherwise start), unless the caller
+// serves attached handsets, as the command line does.
 
 #include "usb/device_source.h"
 #include "usb/usb_ids.h"
@@ -19,6 +21,8 @@ public:
         std::chrono::milliseconds pollInterval{1000};
         // Look at the device list even where hot-plug events exist.
         bool forcePolling = false;
+        // Devices present at the start count as arrivals.
+        bool serveAttached = false;
     };
 
     explicit LibusbDeviceSource(std::vector<UsbId> ids);

@@ -3,11 +3,13 @@
 
 #include "controls/blink_message_dialog.h"
 #include "controls/color_ref.h"
+#include "controls/dialog_service.h"
 #include "controls/key_rule.h"
 #include "controls/two_line_message_dialog.h"
 #include "support/accessible_names.h"
 #include "support/gui_test_support.h"
 
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <QTest>
 #include <gmock/gmock.h>
@@ -30,6 +32,20 @@ TEST(ColorLabel, KeepsOnlyTheLastBackgroundAndPaintsWithIt) {
     label.SetBackColor(Qt::green);
     EXPECT_EQ(label.BackBrush().color(), QColor(Qt::green));
     EXPECT_EQ(label.grab().toImage().pixelColor(2, 2), QColor(Qt::green));
+}
+
+// A short text under the program's title: the box leaves a title bar room
+// for the whole title in bold beside an icon and three buttons, so no window
+// manager has to cut it.
+TEST(MessageBox, IsAsWideAsItsTitleNeeds) {
+    EnsureApplication();
+    const QString title = QString::fromLatin1(kDefaultCaption);
+    const auto box = MakeMessageBox(nullptr, QStringLiteral("Done"), title);
+    box->show();
+    test::Flush();
+    QFont bold = QApplication::font();
+    bold.setBold(true);
+    EXPECT_GE(box->width(), QFontMetrics(bold).horizontalAdvance(title) + 4 * 32);
 }
 
 // code, modifiers, Windows code, swallowed

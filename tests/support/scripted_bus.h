@@ -19,6 +19,9 @@ public:
     void Plug(std::unique_ptr<usb::UsbTransport> device) { events_.arrived(std::move(device)); }
     void Unplug(const std::string& path) { events_.removed(path); }
     void Complain(const std::string& text) { events_.problem(text); }
+    void AttachedBeforeStart(const std::string& description) {
+        events_.alreadyAttached(description);
+    }
 
 private:
     usb::DeviceEvents events_;

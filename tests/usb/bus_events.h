@@ -24,16 +24,24 @@ public:
         };
         events.removed = [this](const std::string& path) { Push(removed_, path); };
         events.problem = [this](const std::string& text) { Push(problems_, text); };
+        events.alreadyAttached = [this](const std::string& text) { Push(attached_, text); };
         return events;
     }
 
     std::unique_ptr<usb::UsbTransport> TakeArrival() { return Take(arrived_).value_or(nullptr); }
     std::string TakeRemoval() { return Take(removed_).value_or("<no removal>"); }
     std::string TakeProblem() { return Take(problems_).value_or("<no problem reported>"); }
+    std::string TakeAlreadyAttached() {
+        return Take(attached_).value_or("<no device already attached>");
+    }
 
     std::size_t Arrivals() const {
         std::lock_guard lock(mutex_);
         return arrived_.size();
+    }
+    std::size_t Removals() const {
+        std::lock_guard lock(mutex_);
+        return removed_.size();
     }
     std::size_t Problems() const {
         std::lock_guard lock(mutex_);
@@ -63,6 +71,7 @@ private:
     std::deque<std::unique_ptr<usb::UsbTransport>> arrived_;
     std::deque<std::string> removed_;
     std::deque<std::string> problems_;
+    std::deque<std::string> attached_;
 };
 
 } // namespace marlow::test

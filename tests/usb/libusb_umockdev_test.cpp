@@ -44,8 +44,16 @@ protected:
         bed = std::make_unique<test::UmockdevUsbBed>();
     }
 
+    // As the command line starts it: the handsets already plugged in are
+    // served too.
+    static LibusbDeviceSource::Options ServingAttached() {
+        LibusbDeviceSource::Options options;
+        options.serveAttached = true;
+        return options;
+    }
+
     void StartSource(std::vector<usb::UsbId> ids = kBootLoaderIds,
-                     LibusbDeviceSource::Options options = {}) {
+                     LibusbDeviceSource::Options options = ServingAttached()) {
         source = std::make_unique<LibusbDeviceSource>(std::move(ids), options);
         const Status started = source->Start(events.Sink());
         ASSERT_TRUE(started) << started.Error();
@@ -172,26 +180,39 @@ TEST_F(LibusbBackend, ADeviceVanishingDuringAReadFailsTheReadAndIsRemoved) {
     EXPECT_TRUE(pipe->ClosePipe());
 }
 
-// With hot-plug events a device plugged in later is reported; without them
-// the device list is polled.
-TEST_F(LibusbBackend, ArrivalAndRemovalAreReportedWithOrWithoutHotPlug) {
+// Only what arrives after the start is served, with hot-plug events or with
+// the device list polled: a handset plugged in before is named and left
+// alone, its leaving is nobody's business, and it counts once it is plugged
+// in again.
+TEST_F(LibusbBackend, ArrivalsAfterTheStartAreReportedWithOrWithoutHotPlug) {
     for (const bool polling : {false, true}) {
         SCOPED_TRACE(polling ? "polled" : "hot-plug");
+        // Nodes of their own each time.
+        const std::string earlyPort = polling ? "6" : "5";
+        EmulatedBootLoader& early =
+            bed->Plug({.address = polling ? 7 : 6, .port = earlyPort}, false);
         LibusbDeviceSource::Options options;
         options.forcePolling = polling;
         options.pollInterval = std::chrono::milliseconds(20);
         StartSource(kBootLoaderIds, options);
         EXPECT_EQ(source->UsesHotplugEvents(), !polling);
-        // A node of its own each time.
+        EXPECT_EQ(events.TakeAlreadyAttached(), "Korvane PDA Boot Loader");
         const EmulatedBootLoaderShape shape{.address = polling ? 5 : 2,
                                             .port = polling ? "4" : "3"};
         EmulatedBootLoader& device = bed->Plug(shape, !polling);
         auto transport = events.TakeArrival();
         ASSERT_NE(transport, nullptr);
         EXPECT_EQ(transport->DevicePath(), "usb:1-" + shape.port);
+        bed->Unplug(early);
         bed->Unplug(device);
         EXPECT_EQ(events.TakeRemoval(), "usb:1-" + shape.port);
+        bed->Plug({.address = polling ? 9 : 8, .port = earlyPort}, !polling);
+        transport = events.TakeArrival();
+        ASSERT_NE(transport, nullptr);
+        EXPECT_EQ(transport->DevicePath(), "usb:1-" + earlyPort);
         source->Stop();
+        EXPECT_EQ(events.Removals(), 0u);
+        EXPECT_EQ(events.Arrivals(), 0u);
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include "app/app_settings.h"
 #include "controls/color_ref.h"
+#include "controls/marlow_icon.h"
 #include "manual_panel_clock.h"
 #include "panel/front_panel_dialog.h"
 #include "save_picture.h"
@@ -33,6 +34,7 @@ QPixmap Around(const QWidget& panel) {
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
+    QApplication::setWindowIcon(controls::MarlowIcon());
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
     test::TempStore store;
     test::RecordingDialogs dialogs;

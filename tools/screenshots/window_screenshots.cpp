@@ -1,5 +1,5 @@
 // Renders the windows an operator sees into PNG files: the main window while
-// a download writes the flash and after it, the settings sheet, the stamp
+// a download writes the flash and after it, its menus, the settings sheet, the stamp
 // dialog, the About box and the UART loader dialog idle and after a run.
 // Run under a virtual X server (scripts/screenshots).
 
@@ -28,6 +28,8 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QScreen>
 #include <QTabWidget>
 #include <QTest>
@@ -149,6 +151,19 @@ int main(int argc, char** argv) {
     frame->activateWindow();
     QTest::qWait(300);
     ok &= Save(frame->grab(), out, "main-window-after-download.png");
+
+    // Each menu open, with its commands' keys beside them.
+    for (QAction* entry : frame->menuBar()->actions()) {
+        QMenu* menu = entry->menu();
+        if (!menu)
+            continue;
+        frame->menuBar()->setActiveAction(entry);
+        QTest::qWait(300);
+        const QString name =
+            QStringLiteral("main-window-menu-%1.png").arg(entry->text().remove('&').toLower());
+        ok &= Save(Screen().copy(0, 0, 640, 420), out, qPrintable(name));
+        menu->hide();
+    }
 
     {
         pda::ui::SheetEnvironment environment;

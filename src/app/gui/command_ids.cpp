@@ -33,6 +33,20 @@ const char* CommandStrings(CommandId id) {
         return "Cancel the phone download\nPhone Download Cancel";
     case ID_FILE_SAVE_AS:
         return "Save the active window under a new name\nSave As";
+    case ID_FILE_PRINT:
+        return "Print the active window\nPrint";
+    case ID_EDIT_COPY:
+        return "Copy the selection and put it on the Clipboard\nCopy";
+    case ID_EDIT_CUT:
+        return "The message windows are read-only: nothing can be cut\nCut";
+    case ID_EDIT_PASTE:
+        return "The message windows are read-only: nothing can be pasted\nPaste";
+    case ID_EDIT_UNDO:
+        return "The message windows are read-only: nothing to undo\nUndo";
+    case ID_NEXT_PANE:
+        return "Switch to the next message window\nNext Window";
+    case ID_PREV_PANE:
+        return "Switch back to the previous message window\nPrevious Window";
     case ID_APP_ABOUT:
         return "Display program information, version number and copyright\nAbout";
     case ID_APP_EXIT:

@@ -19,8 +19,15 @@ enum CommandId : int {
     ID_PHONE_DOWN_START = 32845,
     ID_PHONE_DOWN_CANCEL = 32846,
     ID_FILE_SAVE_AS = 57604,
+    ID_FILE_PRINT = 57607,
+    ID_EDIT_COPY = 57634,
+    ID_EDIT_CUT = 57635,
+    ID_EDIT_PASTE = 57637,
+    ID_EDIT_UNDO = 57643,
     ID_APP_ABOUT = 57664,
     ID_APP_EXIT = 57665,
+    ID_NEXT_PANE = 57680,
+    ID_PREV_PANE = 57681,
 };
 
 // "prompt\ntip" for the command, empty for none.

@@ -7,6 +7,7 @@
 #include "usb/virtual_bus_source.h"
 
 #include <QMetaObject>
+#include <utility>
 
 namespace marlow::gui {
 
@@ -85,6 +86,10 @@ usb::DeviceEvents FrameDevices::EventsForSources() {
             [this, text] { events_.View().Trace(app::MessageWindowId::DebugMessage, "\n" + text); },
             Qt::QueuedConnection);
     };
+    events.alreadyAttached = [this](const std::string& description) {
+        QMetaObject::invokeMethod(
+            &frame_, [this, description] { AlreadyAttached(description); }, Qt::QueuedConnection);
+    };
     return events;
 }
 
@@ -112,6 +117,16 @@ void FrameDevices::StopWatch() {
     for (auto& source : sources_)
         source->Stop();
     sources_.clear();
+}
+
+// Only handsets plugged in after the start are downloaded to: one that was
+// there already would otherwise be flashed without anyone asking. The
+// operator hears it once, whatever the number of such handsets.
+void FrameDevices::AlreadyAttached(const std::string& description) {
+    if (std::exchange(toldAlreadyAttached_, true))
+        return;
+    FileInformation("\nA handset was already connected when Marlow started (" + description +
+                    ").\nUnplug it and plug it in again to download to it.");
 }
 
 // WM_DEVICECHANGE: any device news ends the port wait box first.

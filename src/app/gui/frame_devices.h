@@ -1,7 +1,8 @@
 #pragma once
 // The main window's PDA devices: where they come from (libusb, and the
 // virtual bus when MARLOW_VIRTUAL_BUS names a socket, shared with the group
-// MARLOW_VIRTUAL_BUS_GROUP names), the device watcher
+// MARLOW_VIRTUAL_BUS_GROUP names; handsets plugged in before the start are
+// left alone until they are plugged in again), the device watcher
 // that opens and lists them, and what the window does with the watcher's
 // decisions. Sources report on their own threads; every event is posted to
 // the user-interface thread, in order, before the watcher sees it.
@@ -66,12 +67,14 @@ private:
     usb::DeviceEvents EventsForSources();
     void Arrived(std::unique_ptr<usb::UsbTransport> transport);
     void Removed(const std::string& devicePath);
+    void AlreadyAttached(const std::string& description);
 
     CMainFrame& frame_;
     WindowPdaEvents events_;
     std::unique_ptr<hotplug::CDeviceWatcher> watcher_;
     std::vector<std::unique_ptr<usb::DeviceSource>> sources_;
     bool* closeNow_ = nullptr; // set while CloseRequested asks the watcher
+    bool toldAlreadyAttached_ = false;
 };
 
 } // namespace marlow::gui

@@ -18,6 +18,7 @@
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QToolBar>
+#include <vector>
 
 namespace marlow::gui {
 
@@ -69,6 +70,7 @@ CMainFrame::CMainFrame(MarlowContext& context, QWidget* parent)
 }
 
 CMainFrame::~CMainFrame() {
+    EndReleaseUnderWay();
     context_.debugPortChanged = nullptr;
     context_.debugPortProblem = nullptr;
     // The devices go first: their download threads still talk to the views.
@@ -116,10 +118,41 @@ void CMainFrame::BuildCommands() {
         QAction* action = AddCommand(id, QString::fromLatin1(text), nullptr);
         connect(action, &QAction::triggered, this, [this, id] { SaveWindowAsText(id); });
     }
+    AddCommand(ID_FILE_PRINT, QStringLiteral("&Print..."), &CMainFrame::OnFilePrint);
+    AddCommand(ID_EDIT_UNDO, QStringLiteral("&Undo"), nullptr);
+    AddCommand(ID_EDIT_CUT, QStringLiteral("Cu&t"), nullptr);
+    AddCommand(ID_EDIT_COPY, QStringLiteral("&Copy"), &CMainFrame::OnEditCopy);
+    AddCommand(ID_EDIT_PASTE, QStringLiteral("&Paste"), nullptr);
+    AddCommand(ID_NEXT_PANE, QStringLiteral("Ne&xt Window"), &CMainFrame::OnNextPane);
+    AddCommand(ID_PREV_PANE, QStringLiteral("Pre&vious Window"), &CMainFrame::OnPrevPane);
+    BindAccelerators();
     for (const CommandId id :
          {ID_SETTINGS, ID_DEBUG_PORT_OPEN, ID_DEBUG_PORT_CLOSE, ID_VIVEZO_SET, ID_FILE_SAVE_AS,
           ID_DEBUG_MESSAGE_CLEAR, ID_ORIGINAL_POSITION, ID_PHONE_DOWN_START, ID_PHONE_DOWN_CANCEL})
         commands_[id]->setIcon(ToolbarIcon(id));
+}
+
+// The historic accelerator table. Its framework commands land on the Marlow
+// command that does their job here: new starts the debug log afresh, open
+// chooses the image, save saves the active window.
+void CMainFrame::BindAccelerators() {
+    const struct {
+        CommandId id;
+        std::vector<QKeySequence> keys;
+    } table[] = {
+        {ID_DEBUG_MESSAGE_CLEAR, {Qt::CTRL | Qt::Key_N}},
+        {ID_SETTINGS, {Qt::CTRL | Qt::Key_O}},
+        {ID_FILE_SAVE_AS, {Qt::CTRL | Qt::Key_S}},
+        {ID_FILE_PRINT, {Qt::CTRL | Qt::Key_P}},
+        {ID_EDIT_UNDO, {Qt::CTRL | Qt::Key_Z, Qt::ALT | Qt::Key_Backspace}},
+        {ID_EDIT_CUT, {Qt::CTRL | Qt::Key_X, Qt::SHIFT | Qt::Key_Delete}},
+        {ID_EDIT_COPY, {Qt::CTRL | Qt::Key_C, Qt::CTRL | Qt::Key_Insert}},
+        {ID_EDIT_PASTE, {Qt::CTRL | Qt::Key_V, Qt::SHIFT | Qt::Key_Insert}},
+        {ID_NEXT_PANE, {Qt::Key_F6}},
+        {ID_PREV_PANE, {Qt::SHIFT | Qt::Key_F6}},
+    };
+    for (const auto& row : table)
+        commands_[row.id]->setShortcuts(QList<QKeySequence>(row.keys.begin(), row.keys.end()));
 }
 
 void CMainFrame::BuildMenus() {
@@ -137,13 +170,27 @@ void CMainFrame::BuildMenus() {
     save->addAction(commands_[ID_SAVE_FILE_INFORMATION]);
     save->addAction(commands_[ID_SAVE_DEVICE_STATE]);
     save->addAction(commands_[ID_SAVE_DEBUG_MESSAGE]);
+    file->addAction(commands_[ID_FILE_SAVE_AS]);
+    file->addAction(commands_[ID_FILE_PRINT]);
     file->addSeparator();
     file->addAction(commands_[ID_APP_EXIT]);
     connect(file, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
 
+    // The windows are read-only: of the edit commands only Copy ever works,
+    // the others are there, greyed, for the keys the operator knows.
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    edit->addAction(commands_[ID_EDIT_UNDO]);
+    edit->addSeparator();
+    edit->addAction(commands_[ID_EDIT_CUT]);
+    edit->addAction(commands_[ID_EDIT_COPY]);
+    edit->addAction(commands_[ID_EDIT_PASTE]);
+
     QMenu* window = menuBar()->addMenu(QStringLiteral("&Window"));
     window->addAction(commands_[ID_DEBUG_MESSAGE_CLEAR]);
     window->addAction(commands_[ID_ORIGINAL_POSITION]);
+    window->addSeparator();
+    window->addAction(commands_[ID_NEXT_PANE]);
+    window->addAction(commands_[ID_PREV_PANE]);
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->addAction(commands_[ID_APP_ABOUT]);
@@ -178,12 +225,52 @@ void CMainFrame::BuildStatusBar() {
     pathPane_->setMinimumWidth(kPathPaneWidth);
     pathPane_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     statusBar()->addPermanentWidget(pathPane_);
-    for (const char* indicator : {"CAP", "NUM", "SCRL"}) {
-        auto* pane = new QLabel(QString::fromLatin1(indicator), this);
+    UseKeyboardLocks(PlatformKeyboardLocks());
+}
+
+// The lock panes show their name while the lock is on and stay blank while
+// it is off; where the platform cannot tell, there are none.
+void CMainFrame::UseKeyboardLocks(KeyboardLockReader reader) {
+    for (QLabel* pane : lockPanes_)
+        delete pane;
+    lockPanes_ = {};
+    readLocks_ = std::move(reader);
+    if (!readLocks_)
+        return;
+    const struct {
+        const char* text;
+        const char* name;
+    } panes[] = {{"CAP", "Caps Lock"}, {"NUM", "Num Lock"}, {"SCRL", "Scroll Lock"}};
+    for (std::size_t i = 0; i < lockPanes_.size(); ++i) {
+        auto* pane = new QLabel(this);
+        pane->setObjectName(QString::fromLatin1(panes[i].text));
+        pane->setAccessibleName(QString::fromLatin1(panes[i].name));
         pane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        pane->setEnabled(false);
+        pane->setMinimumWidth(
+            pane->fontMetrics().horizontalAdvance(QString::fromLatin1(panes[i].text)) +
+            2 * pane->frameWidth() + 8);
         statusBar()->addPermanentWidget(pane);
+        lockPanes_[i] = pane;
     }
+    // A lock changes with a key; the operator may also have pressed it in
+    // another window before coming back to this one.
+    qApp->installEventFilter(this);
+    RefreshKeyboardLocks();
+}
+
+void CMainFrame::RefreshKeyboardLocks() {
+    if (!readLocks_)
+        return;
+    const KeyboardLocks locks = readLocks_();
+    const bool on[] = {locks.caps, locks.num, locks.scroll};
+    for (std::size_t i = 0; i < lockPanes_.size(); ++i)
+        lockPanes_[i]->setText(on[i] ? lockPanes_[i]->objectName() : QString());
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyRelease || event->type() == QEvent::KeyPress)
+        RefreshKeyboardLocks();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void CMainFrame::SetPathPane(const std::string& path) {
@@ -196,6 +283,13 @@ QAction* CMainFrame::Command(CommandId id) const {
 }
 
 void CMainFrame::UpdateCommandStates() {
+    if (releasing_) {
+        for (const auto& [id, action] : commands_)
+            action->setEnabled(false);
+        return;
+    }
+    for (const CommandId id : {ID_EDIT_UNDO, ID_EDIT_CUT, ID_EDIT_PASTE})
+        commands_[id]->setEnabled(false);
     const bool portOpen = context_.debugPort.IsOpen();
     commands_[ID_DEBUG_PORT_OPEN]->setEnabled(!portOpen);
     commands_[ID_DEBUG_PORT_CLOSE]->setEnabled(portOpen);
@@ -283,8 +377,10 @@ void CMainFrame::resizeEvent(QResizeEvent* event) {
 }
 
 void CMainFrame::changeEvent(QEvent* event) {
-    if (event->type() == QEvent::ActivationChange)
+    if (event->type() == QEvent::ActivationChange) {
         context_.frameForeground.store(IsForeground());
+        RefreshKeyboardLocks();
+    }
     QMainWindow::changeEvent(event);
 }
 
@@ -308,7 +404,11 @@ void CMainFrame::ActivateMessageWindow(WindowRole role) {
     View(role)->setFocus();
 }
 
+// Once the frame is closing, that is what the status bar says: the stopped
+// run's last words are in the Device State window.
 void CMainFrame::SetStatusText(const QString& text) {
+    if (releasing_)
+        return;
     statusBar()->showMessage(text);
 }
 

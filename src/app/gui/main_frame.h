@@ -7,6 +7,7 @@
 
 #include "app/gui/command_ids.h"
 #include "app/gui/frame_surface.h"
+#include "app/gui/keyboard_locks.h"
 #include "app/gui/marlow_context.h"
 #include "app/gui/window_arrangement.h"
 #include "controls/port_wait_dialog.h"
@@ -21,6 +22,7 @@
 class QAction;
 class QLabel;
 class QMdiArea;
+class QPlainTextEdit;
 
 namespace marlow::controls {
 class CAnimationDlg;
@@ -62,6 +64,9 @@ public:
     QMdiArea* MdiArea() const { return mdi_; }
     QLabel* PathPane() const { return pathPane_; }
     void SetPathPane(const std::string& path);
+    // The CAP, NUM and SCRL panes read the locks with `reader`; an empty
+    // reader leaves them out. The frame starts with the platform's.
+    void UseKeyboardLocks(KeyboardLockReader reader);
     void UpdateCommandStates();
 
     // The menu commands' historic handlers.
@@ -71,6 +76,10 @@ public:
     void OnDebugPortClose();
     void OnVivezoSet();
     void OnFileSaveAs();
+    void OnFilePrint();
+    void OnEditCopy();
+    void OnNextPane();
+    void OnPrevPane();
     void OnDebugMessageClear();
     void OnAbout();
     void OnOperationDownload();
@@ -106,6 +115,8 @@ public:
 
     // Replaces what "VIVezo Set" opens (the UART loader dialog).
     std::function<void(QWidget*)> openUartLoader;
+    // Replaces the print dialog that Print shows for the active window.
+    std::function<void(QPlainTextEdit&)> printWindow;
 
     // --- FrameSurface
     void SetStatusText(const QString& text) override;
@@ -126,22 +137,31 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildCommands();
+    void BindAccelerators();
     void BuildMenus();
     void BuildToolBar();
     void BuildStatusBar();
     QAction* AddCommand(CommandId id, const QString& text, void (CMainFrame::*handler)());
     void OnDebugCharacter(char c);
+    // The active message window; the Debug Message window when none is.
+    CMarlowView* ActiveView() const;
     void ActivateMessageWindow(WindowRole role);
     void OpenDebugPortOrSay(const char* failureText);
     void RunSettingsSheet();
     void ReleaseForClose();
+    void RefreshKeyboardLocks();
+    void ShowReleaseUnderWay();
+    void EndReleaseUnderWay();
 
     MarlowContext& context_;
     QMdiArea* mdi_ = nullptr;
     QLabel* pathPane_ = nullptr;
+    std::array<QLabel*, 3> lockPanes_{};
+    KeyboardLockReader readLocks_;
     std::array<CChildFrame*, 3> children_{};
     std::array<CMarlowView*, 3> views_{};
     std::map<int, QAction*> commands_;
@@ -151,6 +171,8 @@ private:
     std::unique_ptr<FramePhone> phone_;
     bool arranging_ = false;
     bool closing_ = false;
+    // A close waits for the released devices to leave.
+    bool releasing_ = false;
 };
 
 } // namespace marlow::gui

@@ -2,7 +2,10 @@
 #include "app/gui/frame_phone.h"
 #include "app/gui/main_frame.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QStatusBar>
+#include <utility>
 
 namespace marlow::gui {
 
@@ -10,21 +13,51 @@ void CMainFrame::StartDeviceWatch() {
     devices_->StartWatch();
 }
 
+namespace {
+constexpr const char* kClosingText = "Closing: waiting for the handset to leave USB...";
+} // namespace
+
 // WM_CLOSE and the exit command: without a device the frame closes at once;
 // with one, the device is told to leave and the frame closes when it has
-// gone (MAINFRM_CLOSE).
+// gone (MAINFRM_CLOSE). A handset writing its flash hears the request only
+// when the write is done, seconds later; the frame says at once that it is
+// closing, and a second request changes nothing.
 void CMainFrame::closeEvent(QCloseEvent* event) {
     if (closing_) {
         QMainWindow::closeEvent(event);
         return;
     }
+    if (releasing_) {
+        event->ignore();
+        return;
+    }
+    if (devices_->Watcher().DeviceCount() > 0)
+        ShowReleaseUnderWay();
     if (!devices_->CloseRequested()) {
         event->ignore();
         return;
     }
+    EndReleaseUnderWay();
     closing_ = true;
     ReleaseForClose();
     QMainWindow::closeEvent(event);
+}
+
+// The commands go grey and the pointer busy: nothing the operator does now
+// changes the close, which ends by itself.
+void CMainFrame::ShowReleaseUnderWay() {
+    releasing_ = true;
+    statusBar()->showMessage(QString::fromLatin1(kClosingText));
+    UpdateCommandStates();
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    // Painted now: releasing the devices keeps this thread busy for a while.
+    statusBar()->repaint();
+}
+
+void CMainFrame::EndReleaseUnderWay() {
+    if (!std::exchange(releasing_, false))
+        return;
+    QApplication::restoreOverrideCursor();
 }
 
 void CMainFrame::UnloadUsbDrv(bool close, bool unload) {
@@ -33,6 +66,7 @@ void CMainFrame::UnloadUsbDrv(bool close, bool unload) {
 
 // MAINFRM_CLOSE: the released devices have gone.
 void CMainFrame::StopThreadsAndClose() {
+    EndReleaseUnderWay();
     closing_ = true;
     ReleaseForClose();
     close();

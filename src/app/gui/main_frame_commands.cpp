@@ -14,6 +14,8 @@
 #include <QFileInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPrintDialog>
+#include <QPrinter>
 
 namespace marlow::gui {
 
@@ -141,17 +143,22 @@ void CMainFrame::SaveWindowAsText(CommandId which) {
         ShowMessage(QString::fromStdString(saved.Error()), QString());
 }
 
-// The toolbar's save-as works on the active window and names the window
-// after the file it was saved to.
-void CMainFrame::OnFileSaveAs() {
+CMarlowView* CMainFrame::ActiveView() const {
     QMdiSubWindow* active = mdi_->activeSubWindow();
     if (!active)
         active = Child(WindowRole::DebugMessage);
-    auto* view = qobject_cast<CMarlowView*>(active->widget());
+    return qobject_cast<CMarlowView*>(active->widget());
+}
+
+// The toolbar's save-as works on the active window and names the window
+// after the file it was saved to.
+void CMainFrame::OnFileSaveAs() {
+    CMarlowView* view = ActiveView();
     if (!view)
         return;
+    QWidget* window = view->parentWidget();
     const std::optional<QString> path =
-        controls::Dialogs().SaveFile(this, TextFileChoice(active->windowTitle()));
+        controls::Dialogs().SaveFile(this, TextFileChoice(window->windowTitle()));
     if (!path)
         return;
     const Status saved = SaveMessageText(view->Text(), *path);
@@ -159,7 +166,38 @@ void CMainFrame::OnFileSaveAs() {
         ShowMessage(QString::fromStdString(saved.Error()), QString());
         return;
     }
-    active->setWindowTitle(QFileInfo(*path).fileName());
+    window->setWindowTitle(QFileInfo(*path).fileName());
+}
+
+void CMainFrame::OnFilePrint() {
+    CMarlowView* view = ActiveView();
+    if (!view)
+        return;
+    if (printWindow) {
+        printWindow(*view);
+        return;
+    }
+    QPrinter printer;
+    QPrintDialog dialog(&printer, this);
+    if (dialog.exec() == QDialog::Accepted)
+        view->print(&printer);
+}
+
+void CMainFrame::OnEditCopy() {
+    if (CMarlowView* view = ActiveView())
+        view->copy();
+}
+
+void CMainFrame::OnNextPane() {
+    mdi_->activateNextSubWindow();
+    if (CMarlowView* view = ActiveView())
+        view->setFocus();
+}
+
+void CMainFrame::OnPrevPane() {
+    mdi_->activatePreviousSubWindow();
+    if (CMarlowView* view = ActiveView())
+        view->setFocus();
 }
 
 void CMainFrame::OnDebugMessageClear() {

@@ -4,6 +4,9 @@
 #include "app/gui/instance_lock.h"
 #include "app/gui/main_frame.h"
 #include "app/gui/panel_frame.h"
+#include "controls/marlow_icon.h"
+
+#include <QApplication>
 
 namespace marlow::gui {
 
@@ -16,6 +19,8 @@ CMarlowApp::~CMarlowApp() {
 }
 
 StartResult CMarlowApp::InitInstance() {
+    // Every window the program opens, either presentation, carries it.
+    QApplication::setWindowIcon(controls::MarlowIcon());
     lock_ = options_.lockPath.isEmpty() ? std::make_unique<InstanceLock>()
                                         : std::make_unique<InstanceLock>(options_.lockPath);
     if (!lock_->Acquire())

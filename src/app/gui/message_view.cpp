@@ -1,11 +1,14 @@
 #include "app/gui/message_view.h"
 
+#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QMetaObject>
 #include <QProgressBar>
 #include <QScrollBar>
+#include <QStringView>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <utility>
 
 namespace marlow::gui {
 
@@ -13,6 +16,8 @@ namespace {
 
 constexpr int kProgressHeight = 22;
 constexpr int kBottomMargin = 15;
+// Below this a box is let wrap rather than be written too small to read.
+constexpr int kSmallestFit = 10;
 
 QFont MessageFont() {
     QFont font(QStringLiteral("Verdana"));
@@ -58,6 +63,8 @@ CMarlowView::CMarlowView(MessageText& text, bool pagingKeys, QWidget* parent)
     // After the receivers: an edit queued in between is caught by its length
     // check and answered with a fresh copy.
     setPlainText(text_.DisplayText());
+    NoteBoxLines(toPlainText());
+    FollowTheEnd();
 }
 
 CMarlowView::~CMarlowView() {
@@ -65,8 +72,6 @@ CMarlowView::~CMarlowView() {
 }
 
 void CMarlowView::ApplyEdit(const DisplayEdit& edit) {
-    QScrollBar* bar = verticalScrollBar();
-    const bool followEnd = bar->value() == bar->maximum();
     QTextCursor cursor(document());
     cursor.beginEditBlock();
     cursor.setPosition(static_cast<int>(std::min<std::size_t>(
@@ -81,18 +86,75 @@ void CMarlowView::ApplyEdit(const DisplayEdit& edit) {
     cursor.endEditBlock();
     if (static_cast<std::size_t>(document()->characterCount() - 1) != edit.lengthAfter)
         Resynchronize();
-    // The text always goes to the end; keep it in sight unless the operator
-    // has scrolled back to read.
-    if (followEnd) {
-        QTextCursor end(document());
-        end.movePosition(QTextCursor::End);
-        setTextCursor(end);
-        ensureCursorVisible();
+    else if (NoteBoxLines(edit.text))
+        FitTheBoxes();
+    KeepToTheEnd();
+}
+
+// The information blocks and the flash write draw boxes of rules and bars
+// ("|-----   File Infomation   -----|"); a line of one broken in two leaves
+// "--|" alone on a line. The widest box line is remembered, and a window
+// too narrow for it writes smaller.
+bool CMarlowView::NoteBoxLines(const QString& text) {
+    const QFontMetricsF metrics(MessageFont());
+    bool wider = false;
+    for (const QStringView line : QStringView(text).tokenize(u'\n')) {
+        const QString box = line.trimmed().toString();
+        if (!box.startsWith(QStringLiteral("|-")) ||
+            metrics.horizontalAdvance(box) <= metrics.horizontalAdvance(widestBox_))
+            continue;
+        widestBox_ = box;
+        wider = true;
     }
+    return wider;
+}
+
+void CMarlowView::FitTheBoxes() {
+    // The room a line has whether or not the scroll bar shows just now.
+    const qreal room = contentsRect().width() - verticalScrollBar()->sizeHint().width() -
+                       2 * document()->documentMargin() - cursorWidth() - 1;
+    QFont font = MessageFont();
+    while (font.pixelSize() > kSmallestFit &&
+           QFontMetricsF(font).horizontalAdvance(widestBox_) > room)
+        font.setPixelSize(font.pixelSize() - 1);
+    if (font != this->font())
+        setFont(font);
 }
 
 void CMarlowView::Resynchronize() {
+    const bool adjusting = std::exchange(adjusting_, true);
     setPlainText(text_.DisplayText());
+    adjusting_ = adjusting;
+    if (NoteBoxLines(toPlainText()))
+        FitTheBoxes();
+}
+
+// Wrapped lines are measured only as the pane lays them out, so the pane's
+// height grows and its scroll position shifts after an edit has been shown;
+// a pane that follows its end goes back there each time, and only a scroll
+// of the operator's own ends that.
+void CMarlowView::FollowTheEnd() {
+    QScrollBar* bar = verticalScrollBar();
+    connect(bar, &QAbstractSlider::actionTriggered, this, [this, bar] {
+        // The position is the one the action asks for; the value follows.
+        followEnd_ = bar->sliderPosition() >= bar->maximum();
+    });
+    connect(bar, &QAbstractSlider::rangeChanged, this, [this] { KeepToTheEnd(); });
+    connect(bar, &QAbstractSlider::valueChanged, this, [this] { KeepToTheEnd(); });
+}
+
+void CMarlowView::KeepToTheEnd() {
+    QScrollBar* bar = verticalScrollBar();
+    if (!followEnd_ || adjusting_)
+        return;
+    adjusting_ = true;
+    // The caret goes along, so that nothing that brings the caret into view
+    // pulls the pane back up.
+    QTextCursor end(document());
+    end.movePosition(QTextCursor::End);
+    setTextCursor(end);
+    bar->setValue(bar->maximum());
+    adjusting_ = false;
 }
 
 void CMarlowView::keyPressEvent(QKeyEvent* event) {
@@ -126,6 +188,7 @@ void CMarlowView::keyPressEvent(QKeyEvent* event) {
 
 void CMarlowView::resizeEvent(QResizeEvent* event) {
     QPlainTextEdit::resizeEvent(event);
+    FitTheBoxes();
     PlaceProgressBars();
 }
 

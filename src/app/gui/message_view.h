@@ -1,5 +1,6 @@
 #pragma once
-// `CMarlowView`: one message window's text pane. Read-only, wrapping, bold;
+// `CMarlowView`: one message window's text pane. Read-only, wrapping, bold
+// (smaller only where the window is too narrow for the boxes it shows);
 // it shows its MessageText and carries the progress bar that downloads put
 // at its bottom. Typed characters never edit it: the Debug Message window
 // hands them to the debug console, the others swallow them.
@@ -45,10 +46,20 @@ protected:
 private:
     void ApplyEdit(const DisplayEdit& edit);
     void Resynchronize();
+    void FollowTheEnd();
+    // True when `text` holds a box line wider than any before.
+    bool NoteBoxLines(const QString& text);
+    void FitTheBoxes();
+    void KeepToTheEnd();
     void PlaceProgressBars();
 
     MessageText& text_;
     bool pagingKeys_;
+    // The pane keeps its last line in sight until the operator scrolls away
+    // from the end, and again once they scroll back to it.
+    bool followEnd_ = true;
+    bool adjusting_ = false;
+    QString widestBox_;
     std::vector<QProgressBar*> progress_;
 };
 

@@ -50,6 +50,14 @@ usb::DeviceEvents PanelFrame::EventsForSources() {
             this, [this, text] { panel_->Log(QString::fromLocal8Bit(text)); },
             Qt::QueuedConnection);
     };
+    // Left alone until it is plugged in again: the panel flashes only the
+    // handsets that arrive while it runs.
+    events.alreadyAttached = [this](const std::string& description) {
+        const QString text = QStringLiteral("Already connected at start, left alone: ") +
+                             QString::fromLocal8Bit(description);
+        QMetaObject::invokeMethod(
+            this, [this, text] { panel_->Log(text); }, Qt::QueuedConnection);
+    };
     return events;
 }
 

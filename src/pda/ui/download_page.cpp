@@ -73,6 +73,10 @@ QLineEdit* PathEdit(const std::string& path, const char* name, const char* acces
     auto* edit = new QLineEdit(QString::fromStdString(path), parent);
     edit->setObjectName(QString::fromLatin1(name));
     edit->setAccessibleName(QString::fromLatin1(accessibleName));
+    // Room for a path as deep as a build tree's, so the sheet opens wide
+    // enough to read what it will download.
+    constexpr int kPathCharacters = 60;
+    edit->setMinimumWidth(edit->fontMetrics().averageCharWidth() * kPathCharacters);
     return edit;
 }
 

@@ -9,13 +9,21 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMenu>
+#include <QPlainTextDocumentLayout>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QTimer>
 #include <QToolBar>
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace marlow::test {
@@ -43,6 +51,16 @@ protected:
 
     std::string StatusBarText() { return frame->statusBar()->currentMessage().toStdString(); }
 
+    // Closes the modal dialog that the next command opens, noting its title.
+    static void CloseTheNextModal(QString& title) {
+        QTimer::singleShot(0, [&title] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                title = modal->windowTitle();
+                modal->close();
+            }
+        });
+    }
+
     TempDir dir;
     const std::string modemPort = dir.File("modem");
 };
@@ -66,6 +84,124 @@ TEST_F(MainFrameTest, ToolbarButtonsInOrderWithTipsAndPrompts) {
     }
 }
 
+// Each key of the accelerator table reaches the command of a menu, which
+// does its work on the active window: Save As names the window after its
+// file, Clear empties only the Debug Message window. The read-only windows'
+// Undo, Cut and Paste stay greyed; they are let go here only to see their
+// keys arrive.
+TEST_F(MainFrameTest, EveryAcceleratorReachesItsMenuCommand) {
+    gui::CMarlowView* debug = frame->View(WindowRole::DebugMessage);
+    context->Print(context->debugMessage, "boot>\n");
+    context->Print(context->deviceState, "state");
+    Flush();
+    const QPlainTextEdit* printed = nullptr;
+    frame->printWindow = [&printed](QPlainTextEdit& view) { printed = &view; };
+    dialogs.answers = {QString::fromStdString(dir.File("console.txt"))};
+    QString sheet;
+    const auto active = [this](WindowRole role) {
+        return frame->MdiArea()->activeSubWindow() == frame->Child(role);
+    };
+    const struct {
+        QKeyCombination key;
+        gui::CommandId command;
+        std::function<bool()> done;
+    } rows[] = {
+        {Qt::CTRL | Qt::Key_O, gui::ID_SETTINGS, [&] { return sheet == "Settings"; }},
+        {Qt::CTRL | Qt::Key_S, gui::ID_FILE_SAVE_AS,
+         [&] {
+             return ReadFileText(dir.File("console.txt")) == "boot>\r\n" &&
+                    frame->Child(WindowRole::DebugMessage)->windowTitle() == "console.txt";
+         }},
+        {Qt::CTRL | Qt::Key_P, gui::ID_FILE_PRINT, [&] { return printed == debug; }},
+        {Qt::CTRL | Qt::Key_C, gui::ID_EDIT_COPY,
+         [] { return QApplication::clipboard()->text() == "boot>\n"; }},
+        {Qt::CTRL | Qt::Key_Insert, gui::ID_EDIT_COPY, nullptr},
+        {Qt::CTRL | Qt::Key_Z, gui::ID_EDIT_UNDO, nullptr},
+        {Qt::ALT | Qt::Key_Backspace, gui::ID_EDIT_UNDO, nullptr},
+        {Qt::CTRL | Qt::Key_X, gui::ID_EDIT_CUT, nullptr},
+        {Qt::SHIFT | Qt::Key_Delete, gui::ID_EDIT_CUT, nullptr},
+        {Qt::CTRL | Qt::Key_V, gui::ID_EDIT_PASTE, nullptr},
+        {Qt::SHIFT | Qt::Key_Insert, gui::ID_EDIT_PASTE, nullptr},
+        {Qt::Key_F6, gui::ID_NEXT_PANE, [&] { return active(WindowRole::DeviceState); }},
+        {Qt::SHIFT | Qt::Key_F6, gui::ID_PREV_PANE,
+         [&] { return active(WindowRole::DebugMessage); }},
+        {Qt::CTRL | Qt::Key_N, gui::ID_DEBUG_MESSAGE_CLEAR,
+         [&] { return debug->toPlainText().isEmpty() && context->deviceState.Bytes() == "state"; }},
+    };
+    frame->FocusDebugMessageView();
+    debug->selectAll();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(QKeySequence(row.key).toString().toStdString());
+        QAction* command = frame->Command(row.command);
+        ASSERT_NE(command, nullptr);
+        const QObjectList shownIn = command->associatedObjects();
+        EXPECT_TRUE(std::any_of(shownIn.begin(), shownIn.end(), [](QObject* o) {
+            return qobject_cast<QMenu*>(o) != nullptr;
+        })) << "no menu shows it";
+        const bool enabled = command->isEnabled();
+        command->setEnabled(true);
+        CloseTheNextModal(sheet);
+        QSignalSpy triggered(command, &QAction::triggered);
+        frame->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+        QWidget* focus = QApplication::focusWidget();
+        QTest::keyClick(focus ? focus : frame.get(), row.key.key(), row.key.keyboardModifiers());
+        Flush();
+        EXPECT_EQ(triggered.count(), 1);
+        EXPECT_TRUE(!row.done || row.done());
+        command->setEnabled(enabled);
+    }
+    for (const gui::CommandId greyed : {gui::ID_EDIT_UNDO, gui::ID_EDIT_CUT, gui::ID_EDIT_PASTE})
+        EXPECT_FALSE(frame->Command(greyed)->isEnabled());
+}
+
+// The lock panes follow the keyboard where the platform tells its locks;
+// where it cannot, as offscreen, there are no dead panes.
+TEST_F(MainFrameTest, TheLockPanesShowTheKeyboardsLocksOrAreNotThere) {
+    const auto shown = [this] {
+        QStringList texts;
+        for (const QLabel* pane : frame->statusBar()->findChildren<QLabel*>())
+            if (pane != frame->PathPane())
+                texts << pane->text();
+        return texts.join('|');
+    };
+    EXPECT_EQ(shown(), "");
+    gui::KeyboardLocks locks;
+    frame->UseKeyboardLocks([&locks] { return locks; });
+    const struct {
+        gui::KeyboardLocks locks;
+        Qt::Key key;
+        QString shown;
+    } rows[] = {
+        {{.caps = true, .num = true}, Qt::Key_NumLock, "CAP|NUM|"},
+        {{.scroll = true}, Qt::Key_A, "||SCRL"},
+    };
+    for (const auto& row : rows) {
+        locks = row.locks;
+        QTest::keyClick(frame->View(WindowRole::DebugMessage), row.key);
+        EXPECT_EQ(shown(), row.shown);
+    }
+}
+
+// The File Information box at the width the layout gives its window: each
+// of its rules stays one line on screen.
+TEST_F(MainFrameTest, TheFileInformationBoxKeepsItsLinesWhole) {
+    context->settings.Values().downloadPath = dir.File("NK.bin");
+    WriteFile(dir.File("NK.bin"), std::string(64, 'x'));
+    frame->ShowInformationBlocks();
+    Flush();
+    gui::CMarlowView* view = frame->View(WindowRole::FileInformation);
+    int rules = 0;
+    for (QTextBlock block = view->document()->begin(); block.isValid(); block = block.next()) {
+        if (!block.text().startsWith("|-"))
+            continue;
+        ++rules;
+        view->document()->documentLayout()->blockBoundingRect(block); // lays it out
+        EXPECT_EQ(block.layout()->lineCount(), 1) << block.text().toStdString();
+    }
+    EXPECT_EQ(rules, 4);
+}
+
 TEST_F(MainFrameTest, DebugPortOpenFailureSaysSo) {
     context->settings.Values().debugPortName = "/nonexistent/ttyX";
     frame->Command(gui::ID_DEBUG_PORT_OPEN)->trigger();
@@ -78,12 +214,7 @@ TEST_F(MainFrameTest, DebugPortOpenFailureSaysSo) {
 
 TEST_F(MainFrameTest, VivezoSetOpensTheUartLoaderModally) {
     QString title;
-    QTimer::singleShot(0, [&title] {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            title = modal->windowTitle();
-            modal->close();
-        }
-    });
+    CloseTheNextModal(title);
     frame->Command(gui::ID_VIVEZO_SET)->trigger();
     EXPECT_EQ(title, "ST Uart Flash Loader_(Build 071203)");
 }
@@ -115,7 +246,7 @@ TEST_F(MainFrameTest, MessageWindowsCannotBeClosedTheFrameWithoutADeviceCan) {
     EXPECT_FALSE(frame->isVisible());
 }
 
-TEST_F(MainFrameTest, SaveAndClearCommandsActOnTheirWindows) {
+TEST_F(MainFrameTest, SaveCommandsWriteTheirWindowsAsText) {
     context->Print(context->deviceState, "\nDevice Connected!");
     dialogs.answers = {QString::fromStdString(dir.File("Device.txt")), QString(), QString()};
     frame->Command(gui::ID_SAVE_DEVICE_STATE)->trigger();
@@ -129,21 +260,6 @@ TEST_F(MainFrameTest, SaveAndClearCommandsActOnTheirWindows) {
     EXPECT_EQ(dialogs.choices[0].filters.front().label, "Text File(*.txt)");
     EXPECT_EQ(ReadFileText(dir.File("Device.txt")), "\r\nDevice Connected!");
     EXPECT_EQ(frame->Child(WindowRole::DeviceState)->windowTitle(), "Device State Window");
-
-    // The toolbar's Save As names the active window after its file.
-    context->Print(context->debugMessage, "boot>\n");
-    frame->MdiArea()->setActiveSubWindow(frame->Child(WindowRole::DebugMessage));
-    dialogs.answers = {QString::fromStdString(dir.File("console.txt"))};
-    frame->Command(gui::ID_FILE_SAVE_AS)->trigger();
-    EXPECT_EQ(ReadFileText(dir.File("console.txt")), "boot>\r\n");
-    EXPECT_EQ(frame->Child(WindowRole::DebugMessage)->windowTitle(), "console.txt");
-
-    // Debug Message Clear empties only that window.
-    frame->Command(gui::ID_DEBUG_MESSAGE_CLEAR)->trigger();
-    Flush();
-    EXPECT_EQ(context->debugMessage.Bytes(), "");
-    EXPECT_EQ(frame->View(WindowRole::DebugMessage)->toPlainText(), "");
-    EXPECT_EQ(context->deviceState.Bytes(), "\r\nDevice Connected!");
 }
 
 // Only a frame in the foreground says so; behind another program nothing.

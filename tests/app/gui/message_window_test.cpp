@@ -9,7 +9,9 @@
 #include "support/gui_test_support.h"
 
 #include <QProgressBar>
+#include <QScrollBar>
 #include <QTest>
+#include <QTextCursor>
 #include <atomic>
 #include <gtest/gtest.h>
 #include <thread>
@@ -120,6 +122,56 @@ TEST_F(MessageWindowTest, TypingNeverEditsAWindow) {
     EXPECT_EQ(Shown(infoView), "text");
     EXPECT_EQ(Shown(debugView), "text");
     EXPECT_EQ(typed, "uU1");
+}
+
+// Whether the pane shows the window's last line.
+bool LastLineInSight(CMarlowView& view) {
+    QTextCursor end(view.document());
+    end.movePosition(QTextCursor::End);
+    const QRect caret = view.cursorRect(end);
+    return caret.top() >= 0 && caret.bottom() <= view.viewport()->height();
+}
+
+// The download's lines that end in a run of tabs wrap in a narrow pane, which
+// learns how tall its text is only as it lays the lines out. It keeps to its
+// last line all the same, until the operator pages back to read; End follows
+// again. The paging keys move the pane a page, or to either end.
+TEST_F(MessageWindowTest, APaneFollowsItsLastLineUntilTheOperatorPagesBack) {
+    CMarlowView view(device, true);
+    view.resize(260, 200);
+    view.show();
+    const auto write = [&](int lines) {
+        for (int i = 0; i < lines; ++i) {
+            printer.WritePrint(device, "\n\n Step %d written\t\t\t\t\t\t\t\t\t\t \n", i);
+            Flush();
+        }
+    };
+    write(30);
+    EXPECT_TRUE(LastLineInSight(view));
+    QScrollBar* bar = view.verticalScrollBar();
+    enum Move { PageBack, PageOn, Top, Bottom };
+    const struct {
+        Qt::Key key;
+        Move move;
+    } keys[] = {{Qt::Key_PageUp, PageBack},
+                {Qt::Key_End, Bottom},
+                {Qt::Key_Home, Top},
+                {Qt::Key_PageDown, PageOn},
+                {Qt::Key_End, Bottom}};
+    for (const auto& row : keys) {
+        SCOPED_TRACE(QKeySequence(row.key).toString().toStdString());
+        const int before = bar->value();
+        QTest::keyClick(&view, row.key);
+        const int after = bar->value();
+        const int expected[] = {before - bar->pageStep(), before + bar->pageStep(), 0,
+                                bar->maximum()};
+        EXPECT_EQ(after, expected[row.move]);
+        write(3);
+        if (row.move == Bottom)
+            EXPECT_TRUE(LastLineInSight(view));
+        else
+            EXPECT_EQ(bar->value(), after) << "the pane moved under the reader";
+    }
 }
 
 TEST_F(MessageWindowTest, TheProgressBarSitsAtTheBottomAndTheFirstOneIsUsed) {

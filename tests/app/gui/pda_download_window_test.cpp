@@ -16,6 +16,7 @@
 #include "support/scripted_bus.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QStatusBar>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -102,7 +103,7 @@ TEST_F(PdaDownloadWindowTest, AnArrivingDeviceDownloadsAndItsLeavingCompletes) {
 }
 
 // Typing "u" waits for a device, whose arrival ends the wait.
-TEST_F(PdaDownloadWindowTest, ClosingWithADeviceSendsOneUnloadAndClosesWhenItHasGone) {
+TEST_F(PdaDownloadWindowTest, ClosingWithADeviceSaysSoAndClosesWhenItHasGone) {
     frame->View(gui::WindowRole::DebugMessage)->onCharacter('u');
     ASSERT_NE(frame->PortWaitDialog(), nullptr);
     context->settings.Values().downloadPath = dir.File("missing.bin");
@@ -116,21 +117,46 @@ TEST_F(PdaDownloadWindowTest, ClosingWithADeviceSendsOneUnloadAndClosesWhenItHas
     ASSERT_TRUE(ProcessUntil([&] { return !dialogs.messages.empty(); }));
     EXPECT_EQ(dialogs.messages, (std::vector<QString>{"File not found"}));
 
-    // What the handset is sent is the watcher's tests' matter.
+    // What the handset is sent is the watcher's tests' matter. The window
+    // says at once that it is closing, and stays so until the handset goes.
+    const auto closingShown = [&] {
+        return frame->statusBar()->currentMessage() ==
+                   "Closing: waiting for the handset to leave USB..." &&
+               QApplication::overrideCursor() != nullptr &&
+               !frame->Command(gui::ID_APP_EXIT)->isEnabled();
+    };
     EXPECT_FALSE(frame->close());
+    EXPECT_TRUE(closingShown());
+    EXPECT_FALSE(frame->close());
+    Flush();
     EXPECT_TRUE(frame->isVisible());
+    EXPECT_TRUE(closingShown());
     device->Disconnect();
     bus->Unplug("inproc:9");
     ASSERT_TRUE(ProcessUntil([&] { return !frame->isVisible(); }));
     EXPECT_FALSE(context->debugPort.IsOpen());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
-TEST_F(PdaDownloadWindowTest, TheBusProblemsShowInTheDebugMessageWindow) {
+// What the sources tell besides arrivals: the bus's problems go to the
+// Debug Message window; handsets plugged in before the start, which the
+// source leaves alone, are named once in the File Information window,
+// however many there are.
+TEST_F(PdaDownloadWindowTest, WhatTheSourcesTellShowsInTheWindows) {
     const std::string refused =
         "Virtual USB device bus:2 disconnected before it sent its description";
     bus->Complain(refused);
+    bus->AttachedBeforeStart("Quillon USB boot loader");
+    bus->AttachedBeforeStart("Quillon USB boot loader");
     ASSERT_TRUE(ProcessUntil([&] { return !context->debugMessage.Bytes().empty(); }));
+    Flush();
     EXPECT_EQ(context->debugMessage.Bytes(), AsShown("\n" + refused));
+    const std::string info = context->fileInformation.Bytes();
+    const std::string told = AsShown("\nA handset was already connected when Marlow started "
+                                     "(Quillon USB boot loader).\nUnplug it and plug it in "
+                                     "again to download to it.");
+    EXPECT_NE(info.find(told), std::string::npos) << info;
+    EXPECT_EQ(info.find(told), info.rfind(told));
 }
 
 // In front-panel mode the hidden main frame hands its bus's devices to the

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -56,11 +57,17 @@ protected:
 };
 
 // Without RegDownTo the download page opens on Flash; Ram on OK is stored
-// and the next sheet opens on it.
+// and the next sheet opens on it. The sheet opens wide enough to read a
+// path as deep as a build tree's.
 TEST_F(SettingsSheetTest, PagesCaptionNoApplyButtonAndTheTargetOnOk) {
     settings.Values().downloadTarget = app::kDownloadToRam;
+    const QString deep = QStringLiteral("/home/operator/images/quillon/release/NK.bin");
     {
         CConfigSheet sheet("Settings", Environment());
+        sheet.DownloadPage()->PdaPath()->setText(deep);
+        sheet.show();
+        for (const QLineEdit* path : sheet.findChildren<QLineEdit*>(QRegularExpression("Path$")))
+            EXPECT_GE(path->width(), path->fontMetrics().horizontalAdvance(deep) + 12);
         EXPECT_EQ(sheet.windowTitle(), "Settings");
         ASSERT_EQ(sheet.Pages()->count(), 2);
         EXPECT_EQ(sheet.Pages()->tabText(0), "Image Open");

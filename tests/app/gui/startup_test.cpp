@@ -2,16 +2,26 @@
 // chosen by "USB Downloader", and the debug port opened from what was
 // loaded. How each stored text reads is the settings' own tests' matter.
 
+#include "app/gui/about_dialog.h"
 #include "app/gui/instance_lock.h"
 #include "app/gui/marlow_app.h"
 #include "app/gui/message_view.h"
+#include "controls/marlow_icon.h"
 #include "main_window_rig.h"
 
+#include <QApplication>
+#include <QIcon>
 #include <QMdiArea>
 #include <gtest/gtest.h>
 
 namespace marlow::test {
 namespace {
+
+// Marlow's own icon, not the toolkit's logo nor none.
+bool IsMarlowIcon(const QIcon& icon) {
+    return !icon.isNull() &&
+           icon.pixmap(32).toImage() == controls::MarlowIcon().pixmap(32).toImage();
+}
 
 using gui::CMarlowApp;
 using gui::StartResult;
@@ -27,6 +37,7 @@ protected:
     // The main window unless a test says otherwise.
     StartUpTest() {
         EnsureApplication();
+        QApplication::setWindowIcon(QIcon());
         store.Store().setValue("USB Downloader", "1");
     }
 
@@ -37,6 +48,7 @@ protected:
         options.runFrontPanel = [this](gui::MarlowContext& context) {
             ++panelRuns;
             panelTarget = context.settings.Values().downloadTarget;
+            panelIcon = QApplication::windowIcon();
         };
         options.openDebugPort = [this](const std::string& name, int baud) {
             opens.push_back({name, baud});
@@ -53,6 +65,7 @@ protected:
     RecordingDialogs dialogs;
     int panelRuns = 0;
     int panelTarget = -1;
+    QIcon panelIcon;
     std::vector<PortOpen> opens;
     bool openSucceeds = true;
 };
@@ -63,6 +76,7 @@ TEST_F(StartUpTest, WithoutUsbDownloaderTheFrontPanelRunsWithFlash) {
     EXPECT_EQ(Start(), StartResult::PanelClosed);
     EXPECT_EQ(panelRuns, 1);
     EXPECT_EQ(panelTarget, 1);
+    EXPECT_TRUE(IsMarlowIcon(panelIcon));
     EXPECT_TRUE(opens.empty());
 }
 
@@ -119,6 +133,9 @@ TEST_F(StartUpTest, TheWindowsComeUpPlacedTitledAndActivePastAPortThatDidNotOpen
     EXPECT_EQ(frame->Child(gui::WindowRole::DebugMessage)->windowTitle(), "Debug Message Window");
     EXPECT_EQ(frame->Child(gui::WindowRole::DeviceState)->windowTitle(), "Device State Window");
     EXPECT_EQ(frame->MdiArea()->activeSubWindow(), frame->Child(gui::WindowRole::DebugMessage));
+    EXPECT_TRUE(IsMarlowIcon(frame->windowIcon()));
+    EXPECT_TRUE(IsMarlowIcon(frame->Child(gui::WindowRole::DeviceState)->windowIcon()));
+    EXPECT_TRUE(IsMarlowIcon(gui::AboutDialog(frame).windowIcon()));
 }
 
 } // namespace
