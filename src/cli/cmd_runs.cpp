@@ -81,11 +81,11 @@ public:
     bool Json() const { return parser_.isSet(options_.json); }
 
     bool Parse(int* exitCode, qsizetype positionals) {
-        if (!ParseArguments(parser_, args_, exitCode))
+        if (!ParseArguments(parser_, args_, exitCode,
+                            {.positionals = static_cast<int>(positionals)}))
             return false;
         if (parser_.positionalArguments().size() != positionals) {
-            Complain(positionals == 0 ? "takes no arguments (see --help)"
-                                      : "give exactly one ID (see --help)");
+            Complain("give exactly one ID (see --help)");
             *exitCode = kExitUsage;
             return false;
         }
