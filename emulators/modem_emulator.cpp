@@ -1,12 +1,12 @@
 #include "modem_emulator.h"
 
 #include "common/path_rules.h"
+#include "common/regular_file.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -178,11 +178,8 @@ void ModemEmulator::Store(const ReceivedModemFile& file) {
     if (options_.storeDirectory.empty() || !options_.keepData)
         return;
     const std::string path = options_.storeDirectory + "/" + SafeFileName(file.name);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(file.data.data()),
-              static_cast<std::streamsize>(file.data.size()));
-    if (!out)
-        problems_.push_back("cannot store " + path);
+    if (const Status written = WriteRegularFile(path, file.data); !written)
+        problems_.push_back("cannot store " + path + ": " + written.Error());
 }
 
 std::vector<ReceivedModemFile> ModemEmulator::Files() const {
