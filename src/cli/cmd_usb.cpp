@@ -4,6 +4,7 @@
 
 #include "cli/command_registry.h"
 #include "cli/output.h"
+#include "cli/settings_store.h"
 #include "cli/shared_options.h"
 #include "usb/libusb_survey.h"
 #include "usb/usb_ids.h"
@@ -77,8 +78,8 @@ int RunUsb(const QStringList& args) {
         return exitCode;
 
     const bool fromOption = parser.isSet("ids");
-    const std::string idsText =
-        fromOption ? parser.value("ids").toStdString() : usb::ReadPdaUsbIdsSetting();
+    const std::string idsText = fromOption ? parser.value("ids").toStdString()
+                                           : usb::ReadPdaUsbIdsSetting(UserSettingsStore());
     const auto ids = usb::ParsePdaUsbIds(idsText);
     if (!ids) {
         Err("marlow-cli usb: " + ids.Error() +

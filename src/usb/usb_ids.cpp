@@ -82,11 +82,6 @@ bool MatchesAny(const std::vector<UsbId>& ids, std::uint16_t vendor, std::uint16
     return std::find(ids.begin(), ids.end(), UsbId{vendor, product}) != ids.end();
 }
 
-std::string ReadPdaUsbIdsSetting() {
-    const QSettings settings(QStringLiteral("Korvane"), QStringLiteral("Marlow"));
-    return ReadPdaUsbIdsSetting(settings);
-}
-
 std::string ReadPdaUsbIdsSetting(const QSettings& store) {
     const std::string text =
         store.value(QString::fromLatin1(kPdaUsbIdsSetting)).toString().toStdString();

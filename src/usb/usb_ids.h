@@ -30,9 +30,7 @@ Result<std::vector<UsbId>> ParsePdaUsbIds(std::string_view text);
 std::string FormatPdaUsbIds(const std::vector<UsbId>& ids);
 bool MatchesAny(const std::vector<UsbId>& ids, std::uint16_t vendor, std::uint16_t product);
 
-// The setting's text from QSettings("Korvane", "Marlow") (or `store`), or
-// the default when it is unset or blank.
-std::string ReadPdaUsbIdsSetting();
+// The setting's text from `store`, or the default when it is unset or blank.
 std::string ReadPdaUsbIdsSetting(const QSettings& store);
 
 } // namespace marlow::usb
