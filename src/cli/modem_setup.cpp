@@ -45,7 +45,13 @@ PhoneCliPorts MakePhonePorts(const QString& portOption, const QString& patternOp
 
 bool PackageFilesReady(const std::string& command, const std::string& packagePath) {
     phone::PhoneFileSet files;
-    if (!phone::LoadPhonePackage(packagePath, files).Succeeded())
+    const phone::PackageLoadResult loaded = phone::LoadPhonePackage(packagePath, files);
+    if (loaded.outcome == phone::PackageOutcome::Missing) {
+        Err(command + ": cannot read the phone package " + packagePath + ": " + loaded.reason +
+            "\n");
+        return false;
+    }
+    if (!loaded.Succeeded())
         return true;
     const std::vector<std::string> problems = phone::PhoneFileProblems(files);
     for (const std::string& problem : problems)
