@@ -2,6 +2,7 @@
 // sits on the virtual USB bus; once told PHONE_DOWN_CMD it leaves the bus and
 // its modem's port appears at --modem-link, speaking the modem download link.
 
+#include "cli/arguments.h"
 #include "cli/command_registry.h"
 #include "cli/output.h"
 #include "cli/shared_options.h"
@@ -86,9 +87,9 @@ bool ParseOptions(const QStringList& args, HandsetOptions& options, int* exitCod
             return false;
         *into = *value;
     }
-    options.bus = parser.value(bus).toStdString();
+    options.bus = ArgumentBytes(parser.value(bus));
     options.modem.faults.refuseBoot = parser.isSet(refuse);
-    options.modem.storeDirectory = parser.value(store).toStdString();
+    options.modem.storeDirectory = ArgumentBytes(parser.value(store));
     options.once = parser.isSet(once);
     options.json = parser.isSet(json);
     return true;

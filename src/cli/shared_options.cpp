@@ -128,7 +128,7 @@ std::optional<HandsetSource> OptionReader::Handsets(const HandsetSourceOptions& 
         Complain("give either --bus SOCKET or --usb");
         return std::nullopt;
     }
-    return HandsetSource{parser_.value(options.bus).toStdString(),
+    return HandsetSource{ArgumentBytes(parser_.value(options.bus)),
                          parser_.value(options.busGroup).toStdString()};
 }
 

@@ -1,7 +1,8 @@
 #!/bin/bash
 # marlow-cli info, image and stamp on awkward inputs (pipes, devices, empty
-# lists, control bytes and non-UTF-8 bytes in names, Windows lists): each
-# run ends at once with its message and exit code.
+# lists, control bytes and non-UTF-8 bytes in names, Windows lists), and a
+# --bus name that is no UTF-8: each run ends at once with its message and
+# exit code.
 set -u
 CLI=$1
 WORK=$(mktemp -d)
@@ -14,6 +15,7 @@ printf 'SUB\\NK.BIN\r\n' >windows.lst
 printf '\0\0good.bin\n' >nul.lst
 printf '0123456789\001\033\r\nabcdef' >raw.nb0
 printf 'xxxxxxxxxxQUILL\0\0\0\0\0\0\0\0\0\0001.0\0\0' >$'\xff.nb0'
+: >$'b\xff.sock' # where a bus socket is asked for, so none can go there
 
 failed=0
 # expect EXIT STDOUT-PART STDERR-PART ARGUMENTS...
@@ -37,5 +39,6 @@ expect 0 "($WORK/sub/nk.bin)" 'SUB\NK.BIN: not found as written, using sub/nk.bi
 expect 0 'model   0123456789\x01\x1B\r\na' '' stamp verify raw.nb0
 expect 0 'model   QUILL' '' stamp verify $'\xff.nb0'
 expect 1 '' 'is not a regular file (a named pipe)' stamp insert pipe.bin --model A --version 1
-[ $failed = 0 ] && echo "8 passed"
+expect 1 '' 'exists and is not a socket' pda --file sub/nk.bin --bus $'b\xff.sock' --wait 1
+[ $failed = 0 ] && echo "9 passed"
 exit $failed
