@@ -70,22 +70,6 @@ std::string SafeFileName(const std::string& name) {
     return base;
 }
 
-// Why not, when the bytes are not all on disk.
-Status WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    const Result<std::FILE*> created = CreateRegularFile(path);
-    if (!created)
-        return Failure{created.Error()};
-    std::FILE* const out = *created;
-    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size()) {
-        const Failure why{std::strerror(errno)};
-        std::fclose(out);
-        return why;
-    }
-    if (std::fclose(out) != 0)
-        return Failure{std::strerror(errno)};
-    return {};
-}
-
 } // namespace
 
 Result<std::unique_ptr<ModemEmulator>> ModemEmulator::Start(const std::string& linkPath,
@@ -194,8 +178,8 @@ void ModemEmulator::Store(const ReceivedModemFile& file) {
     if (options_.storeDirectory.empty() || !options_.keepData)
         return;
     const std::string path = options_.storeDirectory + "/" + SafeFileName(file.name);
-    if (const Status stored = WriteWholeFile(path, file.data); !stored)
-        problems_.push_back("cannot store " + path + ": " + stored.Error());
+    if (const Status written = WriteRegularFile(path, file.data); !written)
+        problems_.push_back("cannot store " + path + ": " + written.Error());
 }
 
 std::vector<ReceivedModemFile> ModemEmulator::Files() const {

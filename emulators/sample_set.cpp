@@ -1,11 +1,11 @@
 #include "emulators/sample_set.h"
 
+#include "common/regular_file.h"
 #include "pda/boot_image_writer.h"
 #include "stamp/trailer.h"
 #include "uartloader/loader_settings.h"
 
 #include <filesystem>
-#include <fstream>
 
 namespace marlow::samples {
 namespace {
@@ -18,12 +18,8 @@ std::vector<std::uint8_t> Pattern(std::uint32_t seed, std::size_t count) {
 }
 
 Status WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out)
-        return Failure{"cannot write " + path};
+    if (const Status written = WriteRegularFile(path, bytes); !written)
+        return Failure{"cannot write " + path + ": " + written.Error()};
     return {};
 }
 

@@ -13,9 +13,6 @@ constexpr const char* kBaud = "Baud";
 
 } // namespace
 
-CAppSettings::CAppSettings()
-    : ownedStore_(std::make_unique<QSettings>("Korvane", "Marlow")), store_(ownedStore_.get()) {}
-
 CAppSettings::CAppSettings(QSettings& store) : store_(&store) {}
 
 CAppSettings::~CAppSettings() = default;

@@ -7,7 +7,6 @@
 
 #include <QSettings>
 #include <cstdint>
-#include <memory>
 #include <string>
 
 namespace marlow::app {
@@ -30,9 +29,8 @@ enum class Presentation { MainWindow, FrontPanel };
 
 class CAppSettings {
 public:
-    // The user's own store: "Korvane" / "Marlow".
-    CAppSettings();
-    // Any other store (tests use a file in a temporary folder); not owned.
+    // The store: the user's own (UserSettings) or, in tests, a file in a
+    // temporary folder; not owned.
     explicit CAppSettings(QSettings& store);
     ~CAppSettings();
     CAppSettings(const CAppSettings&) = delete;
@@ -67,7 +65,6 @@ private:
     void Write(const char* name, const std::string& text);
     bool WriteBounded(const char* name, const std::string& text, std::size_t maxLength);
 
-    std::unique_ptr<QSettings> ownedStore_;
     QSettings* store_;
     AppSettings values_;
     std::uint64_t callCount_ = 0;

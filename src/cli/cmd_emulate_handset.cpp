@@ -103,7 +103,7 @@ bool ParseOptions(const QStringList& args, HandsetOptions& options, int* exitCod
             return false;
         *into = *value;
     }
-    options.bus = parser.value(bus).toStdString();
+    options.bus = ArgumentBytes(parser.value(bus));
     options.modem.faults.refuseBoot = parser.isSet(refuse);
     options.modem.storeDirectory = ArgumentBytes(parser.value(store));
     if (const std::string& folder = options.modem.storeDirectory; !folder.empty()) {

@@ -1,6 +1,7 @@
 // marlow-cli emulate pda: a PDA boot loader on the virtual USB bus, with
 // fault injection, for demos, scripts and tests without a handset.
 
+#include "cli/arguments.h"
 #include "cli/command_registry.h"
 #include "cli/output.h"
 #include "cli/shared_options.h"
@@ -116,7 +117,7 @@ int RunEmulatePda(const QStringList& args) {
     options.faults = faults;
     emulators::PdaBootLoaderEmulator emulator(options);
     emulators::VirtualBusDevice device;
-    if (const Status connected = device.Connect(parser.value(bus).toStdString(),
+    if (const Status connected = device.Connect(ArgumentBytes(parser.value(bus)),
                                                 parser.value(description).toStdString());
         !connected) {
         Err("marlow-cli emulate pda: " + connected.Error() + "\n");

@@ -3,10 +3,12 @@
 // plays the boot ROM and the boot flasher, and prints what it received.
 // Exit 0 when the tool did everything right and the done message went out.
 
+#include "cli/arguments.h"
 #include "cli/command_registry.h"
 #include "cli/output.h"
 #include "cli/shared_options.h"
 #include "cli/stop_signal.h"
+#include "common/regular_file.h"
 #include "emulators/uart_handset_emulator.h"
 #include "emulators/uart_pty.h"
 #include "uartloader/request_codes.h"
@@ -65,10 +67,10 @@ bool ReadOptions(const QStringList& args, EmulateOptions& options, int* exitCode
     });
     if (!ParseArguments(parser, args, exitCode))
         return false;
-    options.link = parser.value("link").toStdString();
+    options.link = ArgumentBytes(parser.value("link"));
     if (options.link.empty())
         return Refuse(args, "--link PATH is required", exitCode);
-    options.outFolder = parser.value("out").toStdString();
+    options.outFolder = ArgumentBytes(parser.value("out"));
 
     UartEmulatorOptions& e = options.emulator;
     if (parser.isSet("script")) {
@@ -122,13 +124,7 @@ std::string PartitionFileName(std::uint32_t code) {
 }
 
 bool WriteBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr)
-        return false;
-    // A 0-byte partition is a real case; fwrite must not see its null data pointer.
-    const bool written =
-        bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    return std::fclose(file) == 0 && written;
+    return WriteRegularFile(path.string(), bytes).Ok();
 }
 
 bool SaveReceived(const UartEmulatorReport& report, const std::filesystem::path& folder) {

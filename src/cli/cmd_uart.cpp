@@ -124,7 +124,7 @@ bool ReadOptions(const QStringList& args, UartOptions& options, int* exitCode) {
         *exitCode = kExitUsage;
         return false;
     }
-    options.port = parser.value("port").toStdString();
+    options.port = ArgumentBytes(parser.value("port"));
     options.settings = ArgumentBytes(parser.value("settings"));
     options.stm = ArgumentBytes(parser.value("stm"));
     options.log = ArgumentBytes(parser.value("log"));

@@ -4,6 +4,7 @@
 
 #include "cli/command_registry.h"
 #include "cli/output.h"
+#include "cli/settings_store.h"
 #include "cli/shared_options.h"
 #include "usb/libusb_survey.h"
 #include "usb/usb_ids.h"
@@ -78,8 +79,8 @@ int RunUsb(const QStringList& args) {
 
     // A bad id, in --ids or in the setting, is a bad argument either way.
     const bool fromOption = parser.isSet("ids");
-    const auto ids =
-        fromOption ? usb::ParsePdaUsbIds(parser.value("ids").toStdString()) : usb::ReadPdaUsbIds();
+    const auto ids = fromOption ? usb::ParsePdaUsbIds(parser.value("ids").toStdString())
+                                : usb::ReadPdaUsbIds(UserSettingsStore());
     if (!ids) {
         Err("marlow-cli usb: " + std::string(fromOption ? "--ids: " : "") + ids.Error() +
             (fromOption ? "\n" : " (fix the setting or use --ids)\n"));

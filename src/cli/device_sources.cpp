@@ -1,5 +1,6 @@
 #include "cli/device_sources.h"
 
+#include "cli/settings_store.h"
 #include "usb/libusb_device_source.h"
 #include "usb/usb_ids.h"
 #include "usb/virtual_bus_source.h"
@@ -11,7 +12,7 @@ Result<std::unique_ptr<usb::DeviceSource>> MakePdaDeviceSource(const std::string
     if (!busPath.empty())
         return std::unique_ptr<usb::DeviceSource>(
             std::make_unique<usb::VirtualBusSource>(busPath, busGroup));
-    Result<std::vector<usb::UsbId>> ids = usb::ReadPdaUsbIds();
+    Result<std::vector<usb::UsbId>> ids = usb::ReadPdaUsbIds(UserSettingsStore());
     if (!ids)
         return Failure{ids.Error()};
     // A script that starts marlow-cli with the handset plugged in means that

@@ -25,6 +25,8 @@ std::optional<std::string> CheckPhoneGroup(const pda::ListContents& list) {
     for (const pda::PhoneGroupFile& file : list.phoneGroup) {
         if (file.role == phone::PhoneFileRole::None)
             return "the phone group's " + file.name + " is none of the phone files";
+        if (file.ambiguity)
+            return *file.ambiguity;
         if (const Result<InputFile> opened = InputFile::Open(file.path); !opened)
             return "cannot open the phone file " + file.path + " (" + opened.Error() + ")";
         named[static_cast<std::size_t>(file.role)] = true;
@@ -48,7 +50,8 @@ std::optional<std::string> CheckDownloadFile(const std::string& path, DownloadCh
         return path + ": the list names no image";
     if (check.wholeFiles)
         for (const pda::ListEntry& entry : list.entries)
-            if (std::optional<std::string> problem = CheckImage(entry.path))
+            if (std::optional<std::string> problem =
+                    entry.ambiguity ? entry.ambiguity : CheckImage(entry.path))
                 return problem;
     if (check.phoneGroup)
         return CheckPhoneGroup(list);

@@ -1,6 +1,8 @@
 #include "cli/modem_setup.h"
 
+#include "cli/arguments.h"
 #include "cli/output.h"
+#include "cli/settings_store.h"
 #include "phone/library_location.h"
 #include "phone/phone_file_check.h"
 #include "phone/phone_package.h"
@@ -8,7 +10,6 @@
 #include "phone/serial_port_source.h"
 
 #include <QCoreApplication>
-#include <QSettings>
 
 namespace marlow::cli {
 
@@ -16,7 +17,7 @@ std::unique_ptr<phone::VendorLibrary> LoadPhoneLibrary(const std::string& comman
                                                        const QString& libraryOption) {
     QString named = libraryOption;
     if (named.isEmpty())
-        named = phone::PhoneLibrarySetting(QSettings("Korvane", "Marlow"));
+        named = phone::PhoneLibrarySetting(UserSettingsStore());
     Result<std::unique_ptr<phone::VendorLibrary>> loaded =
         phone::LocateDownloadLibrary(named, QCoreApplication::applicationDirPath());
     if (!loaded) {
@@ -30,12 +31,12 @@ PhoneCliPorts MakePhonePorts(const QString& portOption, const QString& patternOp
                              std::size_t capacity) {
     PhoneCliPorts ports;
     if (!portOption.isEmpty()) {
-        ports.locator = std::make_unique<phone::FixedPhonePort>(portOption.toStdString());
+        ports.locator = std::make_unique<phone::FixedPhonePort>(ArgumentBytes(portOption));
         return ports;
     }
     QString pattern = patternOption;
     if (pattern.isEmpty())
-        pattern = phone::PhonePortPatternSetting(QSettings("Korvane", "Marlow"));
+        pattern = phone::PhonePortPatternSetting(UserSettingsStore());
     ports.source = std::make_unique<phone::SerialPortSource>();
     ports.locator = std::make_unique<phone::DiscoveredPhonePort>(*ports.source,
                                                                  pattern.toStdString(), capacity);
@@ -44,7 +45,13 @@ PhoneCliPorts MakePhonePorts(const QString& portOption, const QString& patternOp
 
 bool PackageFilesReady(const std::string& command, const std::string& packagePath) {
     phone::PhoneFileSet files;
-    if (!phone::LoadPhonePackage(packagePath, files).Succeeded())
+    const phone::PackageLoadResult loaded = phone::LoadPhonePackage(packagePath, files);
+    if (loaded.outcome == phone::PackageOutcome::Missing) {
+        Err(command + ": cannot read the phone package " + packagePath + ": " + loaded.reason +
+            "\n");
+        return false;
+    }
+    if (!loaded.Succeeded())
         return true;
     const std::vector<std::string> problems = phone::PhoneFileProblems(files);
     for (const std::string& problem : problems)

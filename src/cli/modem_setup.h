@@ -27,9 +27,10 @@ struct PhoneCliPorts {
 PhoneCliPorts MakePhonePorts(const QString& portOption, const QString& patternOption,
                              std::size_t capacity);
 
-// The package's four files, looked at before the modem is booted. False,
-// with each problem told on stderr, when one cannot go. A package that cannot
-// be read passes here: the run reports it in its own words.
+// The package and its four files, looked at before the modem is booted.
+// False, with each problem told on stderr, when the package does not open
+// (with the reason) or a file cannot go. A package the run refuses for what
+// it holds passes here: the run reports it in its own words.
 bool PackageFilesReady(const std::string& command, const std::string& packagePath);
 
 } // namespace marlow::cli

@@ -3,6 +3,7 @@
 #include "cli/arguments.h"
 #include "cli/command_registry.h"
 #include "cli/output.h"
+#include "cli/settings_store.h"
 
 #include "records/store_settings.h"
 
@@ -128,7 +129,7 @@ std::optional<std::string> OptionReader::Required(const QCommandLineOption& opti
 std::string OptionReader::RunStore(const QCommandLineOption& option) const {
     if (parser_.isSet(option))
         return ArgumentBytes(parser_.value(option));
-    return records::StorePathSetting(QSettings("Korvane", "Marlow"));
+    return records::StorePathSetting(UserSettingsStore());
 }
 
 std::optional<pda::DownloadTarget> OptionReader::Target(const QCommandLineOption& option,
@@ -147,7 +148,7 @@ std::optional<HandsetSource> OptionReader::Handsets(const HandsetSourceOptions& 
         Complain("give either --bus SOCKET or --usb");
         return std::nullopt;
     }
-    return HandsetSource{parser_.value(options.bus).toStdString(),
+    return HandsetSource{ArgumentBytes(parser_.value(options.bus)),
                          parser_.value(options.busGroup).toStdString()};
 }
 

@@ -49,7 +49,7 @@ bool IsPlainPart(std::string_view part) {
 ListedPath ResolveListedPath(std::string_view folder, std::string_view name) {
     std::string relative(name);
     std::replace(relative.begin(), relative.end(), '\\', '/');
-    ListedPath result{std::string(folder) + relative, std::nullopt};
+    ListedPath result{.path = std::string(folder) + relative};
     // A NUL would cut every lookup short; the open refuses such a name.
     if (name.find('\0') != std::string_view::npos)
         return result;
@@ -68,9 +68,10 @@ ListedPath ResolveListedPath(std::string_view folder, std::string_view name) {
             const std::string parent = start == 0 ? "." : path.substr(0, start);
             const FolderMatches matches = MatchesIgnoringCase(parent, part);
             if (matches.count > 1) {
-                result.note = "\n" + Printable(name) + ": several names in " + Printable(parent) +
-                              " match \"" + Printable(part) +
-                              "\" ignoring letter case; none is taken\n";
+                result.ambiguity = Printable(name) + ": several names in " + Printable(parent) +
+                                   " match \"" + Printable(part) +
+                                   "\" ignoring letter case; none is taken";
+                result.note = "\n" + *result.ambiguity + "\n";
                 return result;
             }
             if (matches.count == 0)

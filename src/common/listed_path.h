@@ -14,7 +14,10 @@ struct ListedPath {
     std::string path;
     // A trace line for the owner to show when the name was found only by
     // ignoring letter case, or could not be because several names match.
-    std::optional<std::string> note;
+    std::optional<std::string> note = {};
+    // Set when several names match: why the path opens nothing, for a check
+    // to report in place of the open's "No such file or directory".
+    std::optional<std::string> ambiguity = {};
 };
 
 // `folder` is the listing file's folder as given (up to and including its

@@ -25,6 +25,8 @@ Failure SystemReason() {
     return Failure{std::strerror(errno)};
 }
 
+void (*swapBeforeOpen)(const std::string& path) = nullptr;
+
 } // namespace
 
 Result<int> OpenRegularFile(const std::string& path, int flags) {
@@ -37,11 +39,19 @@ Result<int> OpenRegularFile(const std::string& path, int flags) {
     } else if (errno != ENOENT || (flags & O_CREAT) == 0) {
         return SystemReason();
     }
+    if (swapBeforeOpen != nullptr)
+        swapBeforeOpen(path);
     // Non-blocking, so that a pipe put in the file's place since the check
     // cannot hold the open either; the type is checked again on what opened.
-    const int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return SystemReason();
+    const int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd < 0) {
+        const int openError = errno;
+        // A writer that does not wait is turned away by a pipe with no
+        // reader ("No such device or address"): say what is in the place.
+        if (openError == ENXIO && ::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode))
+            return Failure{TypeRefusal(status.st_mode)};
+        return Failure{std::strerror(openError)};
+    }
     const bool statusRead = ::fstat(fd, &status) == 0;
     if (!statusRead || !S_ISREG(status.st_mode)) {
         Failure why = statusRead ? Failure{TypeRefusal(status.st_mode)} : SystemReason();
@@ -74,6 +84,24 @@ Result<std::FILE*> CreateRegularFile(const std::string& path) {
         return why;
     }
     return file;
+}
+
+Status WriteRegularFile(const std::string& path, std::span<const std::uint8_t> bytes) {
+    const Result<std::FILE*> created = CreateRegularFile(path);
+    if (!created)
+        return Failure{created.Error()};
+    // A 0-byte file is a real case; fwrite must not see its null data pointer.
+    const bool written =
+        bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), *created) == bytes.size();
+    const int writeError = errno;
+    const bool closed = std::fclose(*created) == 0;
+    if (written && closed)
+        return {};
+    return Failure{std::strerror(written ? errno : writeError)};
+}
+
+void SetSwapBeforeOpenForTests(void (*swap)(const std::string& path)) {
+    swapBeforeOpen = swap;
 }
 
 } // namespace marlow

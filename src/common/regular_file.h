@@ -6,7 +6,9 @@
 
 #include "common/result.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <span>
 #include <string>
 
 namespace marlow {
@@ -15,7 +17,12 @@ namespace marlow {
 // but only when `path` names a regular file, or names nothing yet and the
 // flags create it. Returns the descriptor (blocking, close-on-exec), or why
 // not: "is not a regular file (a named pipe)", "is a
-// folder", "the name holds a NUL byte", or the system's reason.
+// folder", "the name holds a NUL byte", or the system's reason ("No such
+// file or directory", "Too many levels of symbolic links", "File name too
+// long", "Permission denied"). The name is looked at before the open, so
+// that no device is ever opened, and what the open gave is looked at again:
+// the rule holds for the file read or written, even when another program
+// put a pipe in its place in between.
 Result<int> OpenRegularFile(const std::string& path, int flags);
 
 // True when `path` names a regular file or nothing yet, so that a file may
@@ -25,5 +32,14 @@ Status NamesRegularFileOrNothing(const std::string& path);
 // A stdio stream over a created or truncated regular file ("wb"), or why
 // that is refused or fails.
 Result<std::FILE*> CreateRegularFile(const std::string& path);
+
+// Creates or truncates the regular file at `path` and writes `bytes` into
+// it; why not when it cannot be created, is no regular file or did not take
+// every byte.
+Status WriteRegularFile(const std::string& path, std::span<const std::uint8_t> bytes);
+
+// Tests put another file in the checked one's place here, between the look
+// at the name and the open; the program never sets it.
+void SetSwapBeforeOpenForTests(void (*swap)(const std::string& path));
 
 } // namespace marlow

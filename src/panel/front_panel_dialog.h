@@ -49,8 +49,8 @@ inline constexpr const char* kPanelTitle = "Quillon V0.3 Beta_(Build 080118)";
 inline constexpr const char* kPanelListName = "quill_all.lst";
 
 struct PanelSetup {
-    // Keeps "Recent Files/Settings" for the UART loader dialog; null: the
-    // user's own store.
+    // Keeps "Recent Files/Settings" for the UART loader dialog; null: none
+    // is kept (the program always gives its store).
     QSettings* store = nullptr;
     PanelRunFlags flags;
     // Null: Qt timers.

@@ -1,6 +1,7 @@
 #include "pda/boot_image_writer.h"
 
 #include "common/little_endian.h"
+#include "common/regular_file.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -77,9 +78,10 @@ Status BootImageFileWriter::Create(const std::string& path, ImageHeader header) 
     failed_ = Status();
     offset_ = 0;
     path_ = path;
-    file_.reset(std::fopen(path.c_str(), "wb"));
-    if (!file_)
-        return Fail("cannot create " + path + " (" + SystemReason() + ")");
+    const Result<std::FILE*> created = CreateRegularFile(path);
+    if (!created)
+        return Fail("cannot create " + path + " (" + created.Error() + ")");
+    file_.reset(*created);
     return Write(ImageHeaderBytes(header));
 }
 

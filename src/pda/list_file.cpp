@@ -68,7 +68,8 @@ std::vector<PhoneGroupFile> ReadPhoneGroup(LineReader& lines, std::string_view f
     std::vector<PhoneGroupFile> files;
     std::string name(firstName);
     for (;;) {
-        std::string path = Resolve(listDirectory, name, notes).path;
+        ListedPath listed = Resolve(listDirectory, name, notes);
+        std::string& path = listed.path;
         if (!phone::FitsPhonePath(path)) {
             error = "line " + std::to_string(lines.LineNumber()) + ": phone file path is " +
                     std::to_string(path.size()) + " characters long, at most " +
@@ -76,7 +77,7 @@ std::vector<PhoneGroupFile> ReadPhoneGroup(LineReader& lines, std::string_view f
             return files;
         }
         const phone::PhoneFileRole role = phone::ClassifyPhoneFile(name);
-        files.push_back({std::move(name), std::move(path), role});
+        files.push_back({std::move(name), std::move(path), role, std::move(listed.ambiguity)});
         if (files.size() == kPhoneGroupSize)
             return files;
 
@@ -111,10 +112,12 @@ ListContents ReadListFile(const std::string& listPath) {
         }
         ListLine classified = ClassifyListLine(line);
         switch (classified.kind) {
-        case ListLineKind::ImageEntry:
+        case ListLineKind::ImageEntry: {
+            ListedPath listed = Resolve(listDirectory, classified.text, contents.notes);
             contents.entries.push_back(
-                {classified.text, Resolve(listDirectory, classified.text, contents.notes).path});
+                {std::move(classified.text), std::move(listed.path), std::move(listed.ambiguity)});
             break;
+        }
         case ListLineKind::PhoneGroupStart: {
             contents.hasPhoneGroup = true;
             std::string groupError;

@@ -7,6 +7,7 @@
 #include "phone/phone_files.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +38,7 @@ inline constexpr LineLimits kListLineLimits{4096, 1024};
 struct ListEntry {
     std::string name; // as written (display name)
     std::string path; // list directory + name, as ResolveListedPath finds it
+    std::optional<std::string> ambiguity = {}; // see ListedPath
     bool operator==(const ListEntry&) const = default;
 };
 
@@ -44,6 +46,7 @@ struct PhoneGroupFile {
     std::string name;
     std::string path;
     phone::PhoneFileRole role = phone::PhoneFileRole::None;
+    std::optional<std::string> ambiguity = {}; // see ListedPath
     bool operator==(const PhoneGroupFile&) const = default;
 };
 

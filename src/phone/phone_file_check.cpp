@@ -1,9 +1,8 @@
 #include "phone/phone_file_check.h"
 
-#include <cerrno>
-#include <cstring>
+#include "common/regular_file.h"
+
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace marlow::phone {
@@ -25,17 +24,10 @@ const char* RoleMember(PhoneFileRole role) {
 
 // Empty when the file is a regular file this process can read.
 std::string FileProblem(const std::string& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0)
-        return std::strerror(errno);
-    if (S_ISDIR(info.st_mode))
-        return "it is a folder, not a file";
-    if (!S_ISREG(info.st_mode))
-        return "it is a device or a pipe, not a regular file";
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return std::strerror(errno);
-    ::close(fd);
+    const Result<int> fd = OpenRegularFile(path, O_RDONLY);
+    if (!fd)
+        return fd.Error();
+    ::close(*fd);
     return {};
 }
 

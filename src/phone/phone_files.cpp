@@ -4,7 +4,9 @@
 
 namespace marlow::phone {
 
-PhoneFileRole ClassifyPhoneFile(std::string_view name) {
+PhoneFileRole ClassifyPhoneFile(std::string_view member) {
+    // A member in a folder ("SUB\psi.flb") is known by its own name.
+    const std::string name = FileNamePart(member);
     if (EqualsIgnoreCase(name, "psi.flb"))
         return PhoneFileRole::PsiLoader;
     if (EqualsIgnoreCase(name, "slb.flb"))

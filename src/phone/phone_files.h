@@ -20,8 +20,9 @@ inline constexpr std::size_t kPhoneRoleCount = 4;
 // A role's path lives in a 500-character field on the handset tools' side.
 inline constexpr std::size_t kMaxPhonePath = 499;
 
-// "psi.flb", "slb.flb", "*.fls", "*.eep" (letter case ignored), else None.
-PhoneFileRole ClassifyPhoneFile(std::string_view name);
+// "psi.flb", "slb.flb", "*.fls", "*.eep" (letter case ignored), else None;
+// a name with folders ("SUB\psi.flb") by its last part.
+PhoneFileRole ClassifyPhoneFile(std::string_view member);
 
 // "PSI loader", "second-stage loader", "firmware image", "EEPROM image", "no role".
 const char* PhoneFileRoleName(PhoneFileRole role);

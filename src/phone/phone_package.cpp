@@ -31,10 +31,6 @@ const char* LoadedTraceLine(PhoneFileRole role) {
     return "\n No Match File Error!! \n";
 }
 
-bool PackageExists(const std::string& path) {
-    return InputFile::Open(path).Ok();
-}
-
 std::string PathTooLongText(std::string_view member, std::size_t pathLength) {
     return "Phone file " + Printable(LastChars(member, 60)) + ": its path is " +
            std::to_string(pathLength) + " characters long, at most " +
@@ -47,8 +43,10 @@ PackageLoadResult LoadPhonePackage(const std::string& packagePath, PhoneFileSet&
     PackageLoadResult result;
     files.ClearDisplayNames();
 
-    if (!PackageExists(packagePath))
+    if (const Result<InputFile> exists = InputFile::Open(packagePath); !exists) {
+        result.reason = exists.Error();
         return result;
+    }
     result.existenceChecked = true;
 
     if (ToLowerAscii(LastChars(packagePath, 4)) != ".brx") {
@@ -59,8 +57,10 @@ PackageLoadResult LoadPhonePackage(const std::string& packagePath, PhoneFileSet&
 
     // It was there a moment ago; if it has gone since, it is missing now.
     Result<InputFile> file = InputFile::Open(packagePath);
-    if (!file)
+    if (!file) {
+        result.reason = file.Error();
         return result;
+    }
 
     const std::string packageDirectory = DirectoryPart(packagePath);
     LineReader lines(file->Handle(), kPackageLineLimits);

@@ -23,6 +23,10 @@ struct PackageLoadResult {
     // True once the package was found: the front panel disables its
     // controls at that point, whatever happens next.
     bool existenceChecked = false;
+    // Why a Missing package did not open ("No such file or directory", "is
+    // not a regular file (a named pipe)" ...); the owners' own texts do not
+    // say it, a command does.
+    std::string reason;
     // In file order: message boxes for the operator, and the lines the main
     // window writes to its Device State window (the front panel ignores those).
     Notes notes;

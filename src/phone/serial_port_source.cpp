@@ -1,5 +1,6 @@
 #include "phone/serial_port_source.h"
 
+#include "common/regular_file.h"
 #include "phone/directory_watch.h"
 
 #include <algorithm>
@@ -69,12 +70,12 @@ namespace {
 constexpr std::uint16_t kNoId = 0;
 
 std::uint16_t ReadHexId(const std::string& file) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    const Result<int> fd = OpenRegularFile(file, O_RDONLY);
+    if (!fd)
         return kNoId;
     char text[16] = {};
-    const ssize_t got = ::read(fd, text, sizeof text - 1);
-    ::close(fd);
+    const ssize_t got = ::read(*fd, text, sizeof text - 1);
+    ::close(*fd);
     if (got <= 0)
         return kNoId;
     const unsigned long value = std::strtoul(text, nullptr, 16);

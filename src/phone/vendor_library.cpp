@@ -1,9 +1,15 @@
 #include "phone/vendor_library.h"
 
+#include "common/regular_file.h"
+#include "phone/library_file_check.h"
 #include "phone/phone_log.h"
 
+#include <QFile>
 #include <array>
 #include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 namespace marlow::phone {
@@ -75,29 +81,92 @@ void ResolveUncalled(QLibrary& library, EntryPoints& e) {
     Resolve(library, "_IFWD_DL_force_target_reset", e.force_target_reset);
 }
 
+// A library file opened by the regular-file rule and found whole, with the
+// name to load it by: its descriptor's, so that what is loaded is what was
+// checked, even if the name has been given to another file since. A bare
+// name that names no file is left to the system's library search.
+class Descriptor {
+public:
+    Descriptor() = default;
+    explicit Descriptor(int fd) : fd_(fd) {}
+    Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    Descriptor& operator=(Descriptor&&) = delete;
+    ~Descriptor() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    // Open for the rest of the process.
+    void KeepOpen() { fd_ = -1; }
+
+private:
+    int fd_ = -1;
+};
+
+struct LibraryFile {
+    Descriptor descriptor;
+    QString loadName;
+};
+
+bool NamesAFile(const std::string& name) {
+    struct stat status {};
+    return name.find('/') != std::string::npos || ::lstat(name.c_str(), &status) == 0;
+}
+
+QString LoadName(int fd, const std::string& name) {
+#if defined(__linux__)
+    static_cast<void>(name);
+    return QStringLiteral("/proc/self/fd/%1").arg(fd);
+#else
+    static_cast<void>(fd);
+    return QFile::decodeName(name.c_str());
+#endif
+}
+
+Result<LibraryFile> OpenLibraryFile(const std::string& name) {
+    if (!NamesAFile(name))
+        return LibraryFile{Descriptor(), QFile::decodeName(name.c_str())};
+    const Result<int> fd = OpenRegularFile(name, O_RDONLY);
+    if (!fd)
+        return Failure{fd.Error()};
+    LibraryFile file{Descriptor(*fd), LoadName(*fd, name)};
+    if (const Status whole = CheckSharedObjectFile(*fd); !whole)
+        return Failure{whole.Error()};
+    return file;
+}
+
 } // namespace
 
 Result<std::unique_ptr<VendorLibrary>> LoadDownloadLibrary(const QString& nameOrPath) {
-    auto library = std::make_unique<QLibrary>(nameOrPath);
+    const std::string shownName = QFile::encodeName(nameOrPath).toStdString();
+    const auto cannotLoad = [&](const std::string& why) {
+        return Failure{"The modem download library " + shownName + " cannot be loaded: " + why +
+                       ". Install IFWD_DownloadDll or name its file with the PhoneLibrary "
+                       "setting."};
+    };
+    Result<LibraryFile> file = OpenLibraryFile(shownName);
+    if (!file)
+        return cannotLoad(file.Error());
+    auto library = std::make_unique<QLibrary>(file->loadName);
     if (!library->load()) {
         qCDebug(lcPhone).noquote()
             << "the vendor library" << nameOrPath << "did not load:" << library->errorString();
-        return Failure{"The modem download library " + nameOrPath.toStdString() +
-                       " cannot be loaded (" + library->errorString().toStdString() +
-                       "). Install IFWD_DownloadDll or name its file with the PhoneLibrary "
-                       "setting."};
+        return cannotLoad(library->errorString().toStdString());
     }
     EntryPoints entries;
     std::string missing;
     if (!ResolveCalled(*library, entries, &missing)) {
-        Failure refused{"The modem download library " + library->fileName().toStdString() +
-                        " has no entry point " + missing +
+        Failure refused{"The modem download library " + shownName + " has no entry point " +
+                        missing +
                         ", so it cannot download the phone. Use a matching IFWD_DownloadDll."};
         library->unload();
         return refused;
     }
     ResolveUncalled(*library, entries);
-    qCDebug(lcPhone).noquote() << "the vendor library loaded from" << library->fileName();
+    // The loader knows the library by its descriptor's name; a descriptor
+    // closed now could come back with the same number for another library,
+    // which the loader would then take for this one.
+    file->descriptor.KeepOpen();
+    qCDebug(lcPhone).noquote() << "the vendor library loaded from" << nameOrPath;
     return std::unique_ptr<VendorLibrary>(new VendorLibrary(std::move(library), entries));
 }
 

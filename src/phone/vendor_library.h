@@ -53,9 +53,6 @@ public:
     std::uint32_t AbortProcess(std::uint8_t channel, StatusText& status) override;
     std::uint32_t EndOfProcess(std::uint8_t channel, StatusText& status) override;
 
-    // The file the system actually loaded.
-    QString FileName() const { return library_->fileName(); }
-
 private:
     friend Result<std::unique_ptr<VendorLibrary>> LoadDownloadLibrary(const QString&);
     VendorLibrary(std::unique_ptr<QLibrary> library, EntryPoints entries)
@@ -68,7 +65,9 @@ private:
 
 // `nameOrPath`: a path to the library file, or a bare name that the system's
 // library search resolves ("IFWD_DownloadDll" finds libIFWD_DownloadDll.so).
-// A failure says why, in words the operator can act on.
+// A file is loaded only when it is a regular file and a whole shared object
+// of this program's kind (see library_file_check.h). A failure says why, in
+// words the operator can act on.
 Result<std::unique_ptr<VendorLibrary>> LoadDownloadLibrary(const QString& nameOrPath);
 
 } // namespace marlow::phone

@@ -92,11 +92,9 @@ std::string FormatMflText(const LoaderSettings& settings) {
 MflReadResult ReadMflFile(const std::string& path, LoaderSettings& settings) {
     MflReadResult result;
     const std::string name = Printable(FileNamePart(path));
-    // The dialog's text names the file only; the reason (a pipe or a device
-    // is refused like a missing file) is not part of it.
     Result<InputFile> file = InputFile::Open(path);
     if (!file) {
-        result.error = "Failed to open file " + name;
+        result.error = "Failed to open file " + name + ": " + file.Error();
         return result;
     }
 
@@ -146,7 +144,7 @@ Status WriteMflFile(const std::string& path, const LoaderSettings& settings) {
     const std::string text = WithCrLf(FormatMflText(settings));
     const Result<std::FILE*> created = CreateRegularFile(path);
     if (!created)
-        return Failure{"Failed to open file " + name};
+        return Failure{"Failed to open file " + name + ": " + created.Error()};
     std::FILE* file = *created;
     const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
     const bool closed = std::fclose(file) == 0;

@@ -41,7 +41,7 @@ struct MflReadResult {
     bool ok = false;           // false: `settings` untouched, `error` says why
     std::size_t linesRead = 0; // below kMflLineCount for a short file
     bool portRead = false;     // false: line 1 was blank, the port kept
-    std::string error;         // "Failed to open file <name>" and the like
+    std::string error;         // "Failed to open file <name>: <reason>" and the like
     Notes notes;               // what to tell the operator about a file read only in part
 };
 

@@ -81,11 +81,6 @@ bool MatchesAny(const std::vector<UsbId>& ids, std::uint16_t vendor, std::uint16
     return std::find(ids.begin(), ids.end(), UsbId{vendor, product}) != ids.end();
 }
 
-Result<std::vector<UsbId>> ReadPdaUsbIds() {
-    const QSettings settings(QStringLiteral("Korvane"), QStringLiteral("Marlow"));
-    return ReadPdaUsbIds(settings);
-}
-
 Result<std::vector<UsbId>> ReadPdaUsbIds(const QSettings& store) {
     Result<std::vector<UsbId>> ids = ParsePdaUsbIds(ReadPdaUsbIdsSetting(store));
     if (!ids)

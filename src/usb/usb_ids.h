@@ -35,10 +35,9 @@ bool MatchesAny(const std::vector<UsbId>& ids, std::uint16_t vendor, std::uint16
 // blank. The list may be written quoted or not; either way every item is in
 // the text.
 std::string ReadPdaUsbIdsSetting(const QSettings& store);
-// The setting's ids from QSettings("Korvane", "Marlow") (or `store`), or
-// why the setting is bad ("bad setting PdaUsbIds: item 2 …"): a list with a
-// bad item is refused whole, never shortened.
-Result<std::vector<UsbId>> ReadPdaUsbIds();
+// The setting's ids from `store`, or why the setting is bad ("bad setting
+// PdaUsbIds: item 2 …"): a list with a bad item is refused whole, never
+// shortened.
 Result<std::vector<UsbId>> ReadPdaUsbIds(const QSettings& store);
 
 } // namespace marlow::usb

@@ -1,5 +1,7 @@
 #include "part_file.h"
 
+#include "common/regular_file.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -7,52 +9,31 @@
 #include <unistd.h>
 
 namespace marlow::ifwd {
-namespace {
-
-// Why a file that exists cannot be sent, or empty when it can.
-std::string Unsendable(const std::string& path, const struct stat& info) {
-    if (S_ISDIR(info.st_mode))
-        return "Cannot send " + path + ": it is a folder, not a file. Name the phone file itself.";
-    if (!S_ISREG(info.st_mode))
-        return "Cannot send " + path +
-               ": it is a device or a pipe, not a regular file. The modem takes regular files of "
-               "up to " +
-               std::to_string(PartFile::kLargest) + " bytes.";
-    if (static_cast<std::uint64_t>(info.st_size) > PartFile::kLargest)
-        return "Cannot send " + path + ": its " + std::to_string(info.st_size) +
-               " bytes are more than the " + std::to_string(PartFile::kLargest) +
-               " the modem link carries.";
-    return {};
-}
-
-} // namespace
 
 Result<std::unique_ptr<PartFile>> PartFile::Open(const std::string& path) {
     if (path.empty())
         return Failure{"No file is named for this part. Check the phone package."};
-    // Looked at before it is opened: opening a pipe or a terminal could block
-    // or disturb it.
+    // The tool's one rule: a pipe, a terminal or a folder is never read, nor
+    // a file put in the place of the one looked at.
+    const Result<int> fd = OpenRegularFile(path, O_RDONLY);
+    if (!fd)
+        return Failure{"Cannot send " + path + ": " + fd.Error() +
+                       ". The modem takes regular files of up to " + std::to_string(kLargest) +
+                       " bytes."};
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0)
-        return Failure{"Cannot open the file " + path + ": " + std::strerror(errno)};
-    if (std::string why = Unsendable(path, info); !why.empty())
-        return Failure{std::move(why)};
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
-        return Failure{"Cannot open the file " + path + ": " + std::strerror(errno)};
-    // Again on what was opened, in case the name changed hands meanwhile.
     std::string why;
-    if (::fstat(fd, &info) != 0)
+    if (::fstat(*fd, &info) != 0)
         why = "Cannot read the file " + path + ": " + std::strerror(errno);
-    else
-        why = Unsendable(path, info);
+    else if (static_cast<std::uint64_t>(info.st_size) > kLargest)
+        why = "Cannot send " + path + ": its " + std::to_string(info.st_size) +
+              " bytes are more than the " + std::to_string(kLargest) + " the modem link carries.";
     if (!why.empty()) {
-        ::close(fd);
+        ::close(*fd);
         return Failure{std::move(why)};
     }
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    ::posix_fadvise(*fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     return std::unique_ptr<PartFile>(
-        new PartFile(path, fd, static_cast<std::uint32_t>(info.st_size)));
+        new PartFile(path, *fd, static_cast<std::uint32_t>(info.st_size)));
 }
 
 PartFile::~PartFile() {

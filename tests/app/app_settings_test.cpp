@@ -1,8 +1,12 @@
 #include "app/app_settings.h"
+#include "app/user_settings.h"
 
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sys/stat.h>
 
 namespace marlow::app {
 namespace {
@@ -195,6 +199,40 @@ TEST_F(SettingsStore, SavesPortPathsAndTheOtherWindowsValuesAsTextUpToTheirBound
     EXPECT_FALSE(settings.LoadSaveSettings(SETTINGS_SAVE_PORT, std::string(255, 'p'), 9600));
     EXPECT_EQ(Stored("Port"), "ttyUSB1");
     EXPECT_EQ(Stored("Baud"), "9600");
+}
+
+// The user's files are read and written only when each is a regular file or
+// not there yet: anything else (here behind a link) is left as it is, the
+// refusal is there to be said, and the store starts empty. Nothing blocks.
+TEST(UserSettingsFiles, AnythingButARegularFileIsLeftAlone) {
+    test::TempDir home;
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(home.Path()));
+    const std::string file = home.File("Korvane/Marlow.conf");
+    std::filesystem::create_directories(home.File("Korvane"));
+    test::WriteFile(file, "[General]\nPath=/srv/a.bin\n");
+    ASSERT_EQ(::mkfifo(home.File("pipe").c_str(), 0600), 0);
+    const std::pair<std::string, std::string> rows[] = {
+        {"", ""}, // the regular file itself
+        {home.File("pipe"), "is not a regular file (a named pipe)"},
+        {file, "Too many levels of symbolic links"},
+    };
+    for (const auto& [linkTo, refusal] : rows) {
+        if (!linkTo.empty()) {
+            std::filesystem::remove(file);
+            std::filesystem::create_symlink(linkTo, file);
+        }
+        UserSettings settings;
+        EXPECT_EQ(settings.Refusal(),
+                  refusal.empty()
+                      ? ""
+                      : file + ": " + refusal +
+                            "; Marlow runs on its default settings and saves none there");
+        EXPECT_EQ(settings.Store().contains("Path"), refusal.empty());
+        settings.Store().setValue("Port", "ttyS9");
+        settings.Store().sync();
+        EXPECT_EQ(std::filesystem::is_symlink(file), !refusal.empty());
+    }
+    EXPECT_TRUE(std::filesystem::is_fifo(home.File("pipe")));
 }
 
 } // namespace

@@ -82,26 +82,6 @@ TEST_F(CliRunTest, SigtermStopsADownloadAndReleasesThePort) {
     EXPECT_EQ(modem->Files().size(), 2u);
 }
 
-TEST_F(CliRunTest, PhoneRefusesABadFileBeforeTheModemBoots) {
-    for (const char* name : {"psi.flb", "slb.flb", "modem.fls", "modem.eep"})
-        std::filesystem::copy_file(set.folder + name, dir.File(name));
-    std::filesystem::create_directory(dir.File("folder.fls"));
-    const std::vector<std::pair<std::string, std::string>> packages{
-        {"+psi.flb\n+slb.flb\n+modem.fls\n", "names no EEPROM image: add a \"+NAME.eep\" line"},
-        {"+psi.flb\n+slb.flb\n+folder.fls\n+modem.eep\n",
-         "folder.fls cannot be sent: it is a folder, not a file"},
-    };
-    StartModem();
-    for (const auto& [lines, reason] : packages) {
-        marlow::test::WriteFile(dir.File("bad.brx"), lines);
-        CliProcess cli(home.Path());
-        cli.Start({"phone", "--package", Path("bad.brx"), "--port", Path("modem")});
-        EXPECT_EQ(cli.Finish(), 3) << cli.Err();
-        EXPECT_THAT(cli.Err(), HasSubstr(reason));
-    }
-    EXPECT_EQ(modem->Boots(), 0);
-}
-
 // --json ends with the run's verdict also when the command ended the run.
 TEST_F(CliRunTest, SilentModemEndsWithTheTimeoutsCode) {
     StartModem({.stallBoots = 99});
@@ -124,11 +104,23 @@ TEST_F(CliRunTest, BadArgumentsFilesAndPortsEndWithTheirReason) {
     marlow::test::WriteFile(dir.File("samples/empty.lst"), "");
     marlow::test::WriteFile(dir.File("samples/no-phone.lst"),
                             std::filesystem::path(set.images[0]).filename().string() + "\n");
+    for (const char* twin : {"samples/Twin.bin", "samples/twin.BIN"})
+        std::filesystem::copy_file(set.images[0], dir.File(twin));
+    marlow::test::WriteFile(dir.File("samples/twins.lst"), "TWIN.bin\n");
+    std::filesystem::create_directory(dir.File("samples/folder.fls"));
+    const std::pair<const char*, std::string> packages[] = {
+        {"no-eep.brx", "modem.fls\n"},
+        {"folder.brx", "folder.fls\n+modem.eep\n"},
+        {"nul.brx", std::string("m\0.fls\n+modem.eep\n", 18)},
+    };
+    for (const auto& [name, rest] : packages)
+        marlow::test::WriteFile(dir.File("samples/") + name, "+psi.flb\n+slb.flb\n+" + rest);
     const QString list = QString::fromStdString(set.list);
+    const QString package = QString::fromStdString(set.phonePackage);
     const struct {
         QStringList args;
         int exit;
-        const char* says;
+        std::string says;
     } cases[] = {
         {{"phone", "--package", ""}, 2, "--package is given an empty value"},
         {{"total", "--list", list, "--bus", ""}, 2, "--bus is given an empty value"},
@@ -146,6 +138,29 @@ TEST_F(CliRunTest, BadArgumentsFilesAndPortsEndWithTheirReason) {
         {{"phone", "--package", QString::fromStdString(set.phonePackage), "--port", Path("modem")},
          1,
          "marlow-cli phone: Boot refused by the modem"},
+        // Every reader says why a file did not open.
+        {{"phone", "--package", Path("none.brx")},
+         3,
+         "cannot read the phone package " + dir.File("none.brx") + ": No such file or directory"},
+        {{"phone", "--package", Path("samples/no-eep.brx")},
+         3,
+         "names no EEPROM image: add a \"+NAME.eep\" line"},
+        {{"phone", "--package", Path("samples/folder.brx")},
+         3,
+         "folder.fls cannot be sent: is a folder"},
+        {{"phone", "--package", Path("samples/nul.brx")},
+         3,
+         ".fls cannot be sent: the name holds a NUL"},
+        {{"phone", "--package", package, "--library", Path("none.so")},
+         1,
+         "none.so cannot be loaded"},
+        {{"phone", "--package", package, "--library", Path("none.so"), "--verbose"},
+         1,
+         "marlow.phone: the vendor library as named"},
+        {{"pda", "--file", Path("samples/twins.lst"), "--bus", Path("bus")},
+         3,
+         "TWIN.bin: several names in " + dir.File("samples/") +
+             " match \"TWIN.bin\" ignoring letter case; none is taken"},
     };
     for (const auto& c : cases) {
         CliProcess cli(home.Path());
@@ -154,21 +169,6 @@ TEST_F(CliRunTest, BadArgumentsFilesAndPortsEndWithTheirReason) {
         EXPECT_THAT(cli.Err(), HasSubstr(c.says));
     }
     EXPECT_FALSE(std::filesystem::exists(dir.File("bus")));
-}
-
-// `--verbose` adds the log channels to stderr; stdout stays as it was.
-TEST_F(CliRunTest, MissingLibraryIsAClearError) {
-    for (const bool verbose : {false, true}) {
-        CliProcess cli(home.Path());
-        cli.Start(QStringList{"phone", "--package", QString::fromStdString(set.phonePackage),
-                              "--library", Path("nowhere/libIFWD_DownloadDll.so")} +
-                  (verbose ? QStringList{"--verbose"} : QStringList{}));
-        EXPECT_EQ(cli.Finish(), 1);
-        EXPECT_THAT(cli.Err(), HasSubstr("cannot be loaded"));
-        EXPECT_EQ(cli.Err().find("marlow.phone: the vendor library as named") != std::string::npos,
-                  verbose);
-        EXPECT_TRUE(cli.Out().empty());
-    }
 }
 
 // The road of one Total run: list to the PDA boot loader on the virtual bus,

@@ -1,7 +1,7 @@
 #!/bin/bash
 # marlow-cli info, image and stamp on awkward inputs (pipes, devices, empty
 # lists, control bytes and non-UTF-8 bytes in names, Windows lists), and
-# every command on arguments it cannot take: each run ends at once with its
+# a --bus name that is no UTF-8, and every command on arguments it cannot take: each run ends at once with its
 # message and exit code, and no control byte but a line end or a tab
 # reaches the terminal.
 set -u
@@ -19,6 +19,7 @@ printf 'SUB\\NK.BIN\r\n' >windows.lst
 printf '\0\0good.bin\n' >nul.lst
 printf '0123456789\001\033\r\nabcdef' >raw.nb0
 printf 'xxxxxxxxxxQUILL\0\0\0\0\0\0\0\0\0\0001.0\0\0' >$'\xff.nb0'
+: >$'b\xff.sock' # where a bus socket is asked for, so none can go there
 
 failed=0
 # expect EXIT STDOUT-PART STDERR-PART ARGUMENTS...
@@ -53,5 +54,6 @@ for command in pda total phone usb "emulate pda" "emulate handset" "emulate uart
     # shellcheck disable=SC2086
     expect 2 '' "unexpected argument 'extra'" $command extra
 done
-[ $failed = 0 ] && echo "21 passed"
+expect 1 '' 'exists and is not a socket' pda --file sub/nk.bin --bus $'b\xff.sock' --wait 1
+[ $failed = 0 ] && echo "22 passed"
 exit $failed

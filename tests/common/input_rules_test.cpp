@@ -24,6 +24,7 @@ TEST(RegularFiles, EverythingElseIsRefusedWithoutBlocking) {
     test::TempDir dir;
     test::WriteFile(dir.File("plain.bin"), "12345");
     ASSERT_EQ(::mkfifo(dir.File("pipe").c_str(), 0600), 0);
+    std::filesystem::create_symlink(dir.File("loop"), dir.File("loop"));
     const std::pair<std::string, std::string> rows[] = {
         {dir.File("plain.bin"), ""}, // opens
         {dir.File("pipe"), "is not a regular file (a named pipe)"},
@@ -31,6 +32,8 @@ TEST(RegularFiles, EverythingElseIsRefusedWithoutBlocking) {
         {dir.Path(), "is a folder"},
         {dir.File(std::string("plain.bin\0x", 11)), "the name holds a NUL byte"},
         {dir.File("absent"), "No such file or directory"},
+        {dir.File("loop"), "Too many levels of symbolic links"},
+        {dir.File(std::string(300, 'n')), "File name too long"},
     };
     const std::size_t before = test::OpenFileCount();
     for (const auto& [path, refusal] : rows) {

@@ -8,11 +8,13 @@ namespace {
 TEST(ClassifyPhoneFile, LoadersByExactNameImagesByExtensionAnyCase) {
     EXPECT_EQ(ClassifyPhoneFile("psi.flb"), PhoneFileRole::PsiLoader);
     EXPECT_EQ(ClassifyPhoneFile("PSI.FLB"), PhoneFileRole::PsiLoader);
-    EXPECT_EQ(ClassifyPhoneFile("Slb.Flb"), PhoneFileRole::SecondStageLoader);
+    EXPECT_EQ(ClassifyPhoneFile("SUB\\psi.flb"), PhoneFileRole::PsiLoader); // by its own name
+    EXPECT_EQ(ClassifyPhoneFile("a/b\\Slb.Flb"), PhoneFileRole::SecondStageLoader);
     EXPECT_EQ(ClassifyPhoneFile("image.FLS"), PhoneFileRole::Firmware);
     EXPECT_EQ(ClassifyPhoneFile(".fls"), PhoneFileRole::Firmware);
     EXPECT_EQ(ClassifyPhoneFile("modem.eep"), PhoneFileRole::Eeprom);
-    for (const char* none : {"my_psi.flb", "psi.flb ", "-slb.flb", "fls", "a.flb", "", "notes.txt"})
+    for (const char* none : {"my_psi.flb", "psi.flb\\", "SUB\\my_psi.flb", "psi.flb ", "-slb.flb",
+                             "fls", "a.flb", "", "notes.txt"})
         EXPECT_EQ(ClassifyPhoneFile(none), PhoneFileRole::None) << none;
 }
 

@@ -122,18 +122,33 @@ TEST(VendorLibrary, ThrowOrSilentRefusalIsAFailedCallWithAText) {
     misbehave("", false);
 }
 
-// A missing entry point is refused by name; a missing library with a hint.
-TEST(VendorLibrary, AMissingLibraryOrEntryPointIsRefused) {
-    const std::pair<const char*, std::vector<const char*>> rows[] = {
-        {MARLOW_NO_BOOT_LIBRARY, {"has no entry point _IFWD_DL_boot_target"}},
-        {"/nonexistent/libIFWD_DownloadDll.so", {"cannot be loaded", "PhoneLibrary"}},
+// A named file is taken or refused, never replaced: a missing entry point is
+// refused by name, a missing library with a hint, and a file that is no
+// whole shared object of this program's kind before the loader maps it (a
+// copy cut short would kill the program there with SIGBUS).
+TEST(LibraryLocation, NamedFileIsTakenOrRefusedNeverReplaced) {
+    marlow::test::TempDir dir;
+    const std::vector<std::uint8_t> whole = marlow::test::ReadFileBytes(MARLOW_STANDIN_LIBRARY);
+    const auto write = [&](const char* name, std::size_t size, std::size_t at, std::uint8_t to) {
+        std::vector<std::uint8_t> bytes(whole.begin(), whole.begin() + size);
+        bytes[at] = to;
+        marlow::test::WriteFile(dir.File(name), bytes);
+        return dir.File(name);
     };
-    for (const auto& [path, texts] : rows) {
-        const auto loaded = LoadDownloadLibrary(path);
-        EXPECT_FALSE(loaded);
-        const std::string error = loaded.Error();
-        for (const char* text : texts)
-            EXPECT_THAT(error, HasSubstr(text));
+    const std::pair<std::string, std::vector<const char*>> rows[] = {
+        {MARLOW_STANDIN_LIBRARY, {}},
+        {MARLOW_NO_BOOT_LIBRARY, {"has no entry point _IFWD_DL_boot_target"}},
+        {"/nonexistent/lib.so", {"/nonexistent/lib.so cannot be loaded", "PhoneLibrary"}},
+        {write("cut.so", 3000, 0, 0x7F),
+         {"cut.so cannot be loaded: it is cut short", "3000 bytes"}},
+        {write("text.so", 3000, 0, 'l'), {"it has no ELF header"}},
+        {write("machine.so", whole.size(), 18, whole[18] ^ 1), {"another machine (ELF machine"}},
+    };
+    for (const auto& [path, refusal] : rows) {
+        const auto loaded = LocateDownloadLibrary(QString::fromStdString(path), "/tmp");
+        EXPECT_EQ(loaded.Ok(), refusal.empty()) << path << loaded.Error();
+        for (const char* text : refusal)
+            EXPECT_THAT(loaded.Error(), HasSubstr(text));
     }
 }
 
@@ -145,13 +160,6 @@ TEST(LibraryLocation, CopyBesideTheProgramComesBeforeTheSystemSearch) {
     ASSERT_EQ(candidates.size(), 2);
     EXPECT_EQ(candidates[0].toStdString(), copy);
     EXPECT_EQ(candidates[1], "IFWD_DownloadDll");
-}
-
-TEST(LibraryLocation, NamedFileIsTakenOrRefusedNeverReplaced) {
-    EXPECT_THAT(LocateDownloadLibrary("/nonexistent/lib.so", "/tmp").Error(),
-                HasSubstr("/nonexistent/lib.so"));
-    const auto named = LocateDownloadLibrary(MARLOW_STANDIN_LIBRARY, "/tmp");
-    EXPECT_TRUE(named) << named.Error();
 }
 
 } // namespace

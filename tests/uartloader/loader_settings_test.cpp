@@ -4,7 +4,6 @@
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -77,6 +76,9 @@ TEST(MflRoundTrip, LoadOfASavedFileRestoresEverythingAndThePortAsChosen) {
             written.port = "COM1"; // as it was
         EXPECT_EQ(loaded, written) << port;
     }
+    EXPECT_EQ(WriteMflFile(dir.File("no/such/x.mfl"), LoaderSettings::Defaults()).Error(),
+              "Failed to open file x.mfl: No such file or directory");
+
     // Line ends of "\n" alone, and lines after the 28th, are accepted too.
     WriteFile(dir.File("b.mfl"), FormatMflText(Edited()) + "line 29\nline 30\n");
     LoaderSettings lfOnly;
@@ -89,14 +91,12 @@ TEST(MflReading, UnreadableFileChangesNothing) {
     TempDir dir;
     const std::size_t openBefore = test::OpenFileCount();
     std::filesystem::create_directory(dir.File("folder.mfl"));
-    ASSERT_EQ(::mkfifo(dir.File("pipe.mfl").c_str(), 0600), 0);
     LoaderSettings overlong = Edited();
     overlong.rows[2].path = std::string(5000, 'p');
     WriteFile(dir.File("long.mfl"), FormatMflText(overlong));
     const std::pair<const char*, std::string> rows[] = {
-        {"nosuch.mfl", "Failed to open file nosuch.mfl"},
-        {"folder.mfl", "Failed to open file folder.mfl"},
-        {"pipe.mfl", "Failed to open file pipe.mfl"},
+        {"nosuch.mfl", "Failed to open file nosuch.mfl: No such file or directory"},
+        {"folder.mfl", "Failed to open file folder.mfl: is a folder"},
         {"long.mfl", "Failed to read file long.mfl: line 8 is longer than 1023 characters"},
     };
     for (const auto& [name, error] : rows) {

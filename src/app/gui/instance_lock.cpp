@@ -1,6 +1,9 @@
 #include "app/gui/instance_lock.h"
 
+#include "common/regular_file.h"
+
 #include <QDir>
+#include <QFile>
 #include <QStandardPaths>
 
 namespace marlow::gui {
@@ -14,6 +17,11 @@ InstanceLock::InstanceLock(const QString& lockPath) : lock_(std::make_unique<QLo
 }
 
 bool InstanceLock::Acquire() {
+    // QLockFile reads a lock that is there to see whether its owner lives: a
+    // pipe or a device in its place would hold the start for good. Such a
+    // thing is no other Marlow's lock either, so the start goes on without.
+    if (!NamesRegularFileOrNothing(QFile::encodeName(lock_->fileName()).toStdString()))
+        return true;
     return lock_->tryLock(0);
 }
 

@@ -4,6 +4,7 @@
 #include "app/gui/instance_lock.h"
 #include "app/gui/main_frame.h"
 #include "app/gui/panel_frame.h"
+#include "controls/dialog_service.h"
 #include "controls/marlow_icon.h"
 
 #include <QApplication>
@@ -28,9 +29,10 @@ StartResult CMarlowApp::InitInstance() {
 
     QSettings* store = options_.store;
     if (!store) {
-        ownStore_ =
-            std::make_unique<QSettings>(QStringLiteral("Korvane"), QStringLiteral("Marlow"));
-        store = ownStore_.get();
+        ownStore_ = std::make_unique<app::UserSettings>();
+        store = &ownStore_->Store();
+        if (!ownStore_->Refusal().empty())
+            controls::Dialogs().Message(nullptr, QString::fromStdString(ownStore_->Refusal()));
     }
     context_ = std::make_unique<MarlowContext>(*store);
     if (context_->settings.PrepareStart() == app::Presentation::FrontPanel) {

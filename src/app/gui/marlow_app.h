@@ -5,6 +5,7 @@
 // information, in that order.
 
 #include "app/gui/marlow_context.h"
+#include "app/user_settings.h"
 
 #include <QSettings>
 #include <QString>
@@ -18,7 +19,7 @@ class CMainFrame;
 class InstanceLock;
 
 struct StartOptions {
-    // The settings store; unset: the user's own.
+    // The settings store; unset: the user's own (app::UserSettings).
     QSettings* store = nullptr;
     // The single-instance lock file; empty: the per-user default.
     QString lockPath;
@@ -53,7 +54,7 @@ private:
 
     StartOptions options_;
     std::unique_ptr<InstanceLock> lock_;
-    std::unique_ptr<QSettings> ownStore_;
+    std::unique_ptr<app::UserSettings> ownStore_;
     std::unique_ptr<MarlowContext> context_;
     std::unique_ptr<CMainFrame> frame_;
 };

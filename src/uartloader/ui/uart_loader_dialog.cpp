@@ -165,12 +165,8 @@ void CUartLoaderDlg::OnLoadSettings() {
 }
 
 void CUartLoaderDlg::RememberSettingsFile(const QString& path) {
-    const QString key = QStringLiteral("Recent Files/Settings");
-    if (options_.store != nullptr) {
-        options_.store->setValue(key, path);
-        return;
-    }
-    QSettings(QStringLiteral("Korvane"), QStringLiteral("Marlow")).setValue(key, path);
+    if (options_.store != nullptr)
+        options_.store->setValue(QStringLiteral("Recent Files/Settings"), path);
 }
 
 void CUartLoaderDlg::TakeFields() {

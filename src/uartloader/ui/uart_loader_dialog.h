@@ -30,7 +30,7 @@ class QSettings;
 namespace marlow::uartloader::ui {
 
 struct LoaderDialogOptions {
-    // The store that keeps "Recent Files/Settings"; null: the user's own.
+    // The store that keeps "Recent Files/Settings"; null: none is kept.
     QSettings* store = nullptr;
     UartLoaderSession::TransportFactory transports = UartLoaderSession::MakeSerialPort;
     // The wait between disconnecting and closing; tests answer at once.

@@ -13,7 +13,9 @@
 #include <QTest>
 #include <QTextCursor>
 #include <atomic>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <thread>
 
 namespace marlow::test {
@@ -107,6 +109,9 @@ TEST_F(MessageWindowTest, SavedTextIsTheWindowsBytesWithCrLfOrWhyNot) {
                   .Error()
                   .find("/nonexistent-dir/Debug.txt"),
               std::string::npos);
+    ASSERT_EQ(::mkfifo(dir.File("pipe.txt").c_str(), 0600), 0); // refused, never replaced
+    EXPECT_FALSE(gui::SaveMessageText(debug, QString::fromStdString(dir.File("pipe.txt"))));
+    EXPECT_TRUE(std::filesystem::is_fifo(dir.File("pipe.txt")));
 }
 
 TEST_F(MessageWindowTest, TypingNeverEditsAWindow) {

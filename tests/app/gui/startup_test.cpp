@@ -13,6 +13,7 @@
 #include <QIcon>
 #include <QMdiArea>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace marlow::test {
 namespace {
@@ -95,6 +96,7 @@ TEST_F(StartUpTest, TheDebugPortOpensAsLoaded) {
     EXPECT_TRUE(dialogs.messages.empty());
 }
 
+// A pipe in the lock's place is no Marlow's lock (QLockFile would wait on it).
 TEST_F(StartUpTest, ASecondStartWhileOneRunsEndsSilently) {
     gui::InstanceLock running(QString::fromStdString(lockDir.File("marlow.lock")));
     ASSERT_TRUE(running.Acquire());
@@ -103,6 +105,8 @@ TEST_F(StartUpTest, ASecondStartWhileOneRunsEndsSilently) {
     EXPECT_EQ(second.MainFrame(), nullptr);
     EXPECT_TRUE(opens.empty());
     EXPECT_TRUE(dialogs.messages.empty());
+    ASSERT_EQ(::mkfifo(lockDir.File("pipe.lock").c_str(), 0600), 0);
+    EXPECT_TRUE(gui::InstanceLock(QString::fromStdString(lockDir.File("pipe.lock"))).Acquire());
 }
 
 // A port that does not open is reported and start-up goes on. The size the

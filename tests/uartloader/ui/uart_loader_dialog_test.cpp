@@ -261,7 +261,8 @@ TEST_F(LoaderDialogTest, AConnectThatFailsLeavesOnlyFailedToConnect) {
 // down the 28 lines); a loaded file comes back byte for byte.
 TEST_F(LoaderDialogTest, SaveAndLoadSettingsKeepEveryFieldAndThePortButNotTheWriteMode) {
     ClickAnswering(1079, dir.File("absent.mfl"));
-    EXPECT_EQ(dialogs.messages, std::vector<QString>{"Failed to open file absent.mfl"});
+    EXPECT_EQ(dialogs.messages,
+              std::vector<QString>{"Failed to open file absent.mfl: No such file or directory"});
     ClickAnswering(1078, dir.File("defaults.mfl"));
     ASSERT_TRUE(uartloader::WriteMflFile(dir.File("expected.mfl"), LoaderSettings::Defaults()));
     EXPECT_EQ(ReadFileText(dir.File("defaults.mfl")), ReadFileText(dir.File("expected.mfl")));
