@@ -6,6 +6,7 @@
 #include "app/gui/frame_devices.h"
 #include "app/gui/message_view.h"
 #include "app/gui/panel_frame.h"
+#include "controls/animation_dialog.h"
 #include "emulators/in_process_usb.h"
 #include "emulators/modem_emulator.h"
 #include "emulators/pda_bootloader_emulator.h"
@@ -51,18 +52,21 @@ protected:
 
     // What the window's phone engine binds to; read when the window is made.
     virtual void PrepareEnvironment() {}
+    void DownloadOneSmallImage() {
+        context->settings.Values().downloadPath = dir.File("NK.bin");
+        WriteFile(dir.File("NK.bin"),
+                  pda::BuildBootImage(pda::MakeBootImagePlan(
+                      0x80001000, 0x100,
+                      {pda::RecordPlan{0x80001000, std::vector<std::uint8_t>(32, 7), std::nullopt}},
+                      0x80001000)));
+    }
 
     TempDir dir;
     ScriptedBus* bus = nullptr;
 };
 
 TEST_F(PdaDownloadWindowTest, AnArrivingDeviceDownloadsAndItsLeavingCompletes) {
-    context->settings.Values().downloadPath = dir.File("NK.bin");
-    WriteFile(dir.File("NK.bin"),
-              pda::BuildBootImage(pda::MakeBootImagePlan(
-                  0x80001000, 0x100,
-                  {pda::RecordPlan{0x80001000, std::vector<std::uint8_t>(32, 7), std::nullopt}},
-                  0x80001000)));
+    DownloadOneSmallImage();
     emulators::PdaBootLoaderEmulator emulator;
     emulators::InProcessUsbPair pair =
         emulators::MakeInProcessUsbPair("Quillon USB boot loader", "inproc:7");
@@ -99,6 +103,29 @@ TEST_F(PdaDownloadWindowTest, AnArrivingDeviceDownloadsAndItsLeavingCompletes) {
     EXPECT_TRUE(frame->View(gui::WindowRole::DeviceState)
                     ->toPlainText()
                     .endsWith("Downloaded to Device Successfully!"));
+}
+
+// The wait box comes up over the frame the operator looks at, never over
+// another window; after a RAM download it stays until the handset has gone.
+TEST_F(PdaDownloadWindowTest, TheWaitBoxShowsOverTheForegroundFrameOnly) {
+    DownloadOneSmallImage();
+    QWidget elsewhere;
+    for (const bool foreground : {true, false}) {
+        QWidget* active = foreground ? static_cast<QWidget*>(frame.get()) : &elsewhere;
+        active->show();
+        active->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(active));
+        emulators::PdaBootLoaderEmulator emulator;
+        emulators::InProcessUsbPair pair =
+            emulators::MakeInProcessUsbPair("Quillon USB boot loader", "inproc:7");
+        emulators::AttachEmulator(*pair.device, emulator);
+        bus->Plug(std::move(pair.host));
+        ASSERT_TRUE(ProcessUntil([&] { return emulator.LeftBus(); }));
+        Flush();
+        EXPECT_EQ(frame->FlashWaitBox()->isVisible(), foreground) << foreground;
+        bus->Unplug("inproc:7");
+        ASSERT_TRUE(ProcessUntil([&] { return !frame->FlashWaitBox()->isVisible(); }));
+    }
 }
 
 // Typing "u" waits for a device, whose arrival ends the wait.
