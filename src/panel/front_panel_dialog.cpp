@@ -11,6 +11,7 @@
 #include "panel/flash_animation.h"
 #include "panel/front_panel_widget_view.h"
 #include "panel/panel_skin.h"
+#include "panel/path_label.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -82,9 +83,8 @@ void CFrontPanelDlg::Initialise() {
     settings_.WriteUsbDownloader("0");
     settings_.LoadSaveSettings(app::SETTINGS_LOAD);
     app::AppSettings& values = settings_.Values();
-    pdaPath_->setText(QString::fromStdString(values.downloadPath));
-    phonePath_->setText(QString::fromStdString(values.phonePackagePath));
-    phonePath_->setToolTip(phonePath_->text());
+    pdaPath_->SetPath(QString::fromStdString(values.downloadPath));
+    phonePath_->SetPath(QString::fromStdString(values.phonePackagePath));
     ShowFileInformation();
 
     AllDone();
@@ -94,8 +94,7 @@ void CFrontPanelDlg::Initialise() {
     phoneCheck_->setChecked(false);
 
     values.downloadPath = PanelListPath(setup_.programFolder);
-    pdaPath_->setText(QString::fromStdString(values.downloadPath));
-    pdaPath_->setToolTip(pdaPath_->text());
+    pdaPath_->SetPath(QString::fromStdString(values.downloadPath));
     Log(QStringLiteral("Download list: ") + pdaPath_->text());
 
     animationFrame_ = 0;

@@ -44,6 +44,7 @@ class CColorLabel;
 namespace marlow::panel {
 
 class FlashAnimation;
+class PathLabel;
 
 inline constexpr const char* kPanelTitle = "Quillon V0.3 Beta_(Build 080118)";
 inline constexpr const char* kPanelListName = "quill_all.lst";
@@ -184,7 +185,7 @@ private:
 
     QWidget* face_ = nullptr;
     FlashAnimation* animation_ = nullptr;
-    QLabel* pdaPath_ = nullptr;
+    PathLabel* pdaPath_ = nullptr;
     controls::CColorLabel* status_ = nullptr;
     QLabel* percent_ = nullptr;
     QLabel* currentFile_ = nullptr;
@@ -201,7 +202,7 @@ private:
     QPushButton* pdaOpen_ = nullptr;
     QPushButton* phoneOpen_ = nullptr;
     QPushButton* mpToolSet_ = nullptr;
-    QLabel* phonePath_ = nullptr;
+    PathLabel* phonePath_ = nullptr;
     QLabel* fileSize_ = nullptr;
     QLabel* fileTime_ = nullptr;
     QLabel* fileVersion_ = nullptr;

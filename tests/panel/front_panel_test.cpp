@@ -6,6 +6,7 @@
 #include "app/app_settings.h"
 #include "manual_panel_clock.h"
 #include "panel/front_panel_dialog.h"
+#include "panel/path_label.h"
 #include "support/accessible_names.h"
 #include "support/gui_test_support.h"
 
@@ -268,20 +269,30 @@ TEST_F(FrontPanelTest, StationSetupCheckBoxesEnableTheirChoosers) {
     EXPECT_EQ(loaderOpened, 1);
 }
 
-TEST_F(FrontPanelTest, ChoosersTakeTheFileSaveItAndRefuseAnOverlongPath) {
+// A path wider than its field keeps its start and its file name whole, with
+// an ellipsis between; the tip has it all.
+TEST_F(FrontPanelTest, ChoosersTakeTheFileSaveItShowItShortAndRefuseAnOverlongPath) {
     test::TempDir dir;
     const std::string image = dir.File("NK.bin");
+    const std::string package = dir.File(std::string(150, 'd') + "/modem.brx");
     test::WriteFile(image, std::string(64, 'x'));
-    dialogs.answers = {QString::fromStdString(image), QString::fromStdString(dir.File("a.brx")),
+    dialogs.answers = {QString::fromStdString(image), QString::fromStdString(package),
                        QString(300, 'p')};
+    panel->ShowStationSetup(true);
     Control<QPushButton>(1027)->click();
     Control<QPushButton>(1033)->click();
     EXPECT_EQ(dialogs.choices.front().filters.front().label, "BIN Files (*.bin)");
     EXPECT_EQ(Text(1030).toStdString(), image);
     EXPECT_EQ(Text(1035), "64 Bytes");
-    EXPECT_EQ(Text(1034).toStdString(), dir.File("a.brx"));
+    const auto* field = Control<PathLabel>(1034);
+    EXPECT_EQ(field->text().toStdString() + field->toolTip().toStdString(), package + package);
+    const QString shown = field->ShownText();
+    EXPECT_TRUE(shown.startsWith("/") && shown.contains(QChar(0x2026)) &&
+                shown.endsWith("/modem.brx") &&
+                field->fontMetrics().horizontalAdvance(shown) <= field->contentsRect().width())
+        << shown.toStdString();
     EXPECT_EQ(store.Value("Path"), image);
-    EXPECT_EQ(store.Value("PhonePath"), dir.File("a.brx"));
+    EXPECT_EQ(store.Value("PhonePath"), package);
     EXPECT_EQ(store.Value("Port") + " " + store.Value("Baud"), "COM1 110");
     Control<QPushButton>(1027)->click();
     EXPECT_EQ(Text(1030).toStdString(), image);
