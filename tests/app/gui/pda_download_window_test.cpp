@@ -16,6 +16,7 @@
 #include "pda/boot_image_writer.h"
 #include "support/scripted_bus.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QStatusBar>
 #include <QTest>
@@ -161,7 +162,8 @@ TEST_F(PdaDownloadWindowTest, TheBusProblemsShowInTheDebugMessageWindow) {
 }
 
 // In front-panel mode the hidden main frame hands its bus's devices to the
-// panel's run: the list downloads and the handset's leaving completes it.
+// panel's run: the list downloads and the handset's leaving completes it. A
+// download library that did not load is told when a phone run would start.
 TEST(PanelFrameTest, TheHiddenFrameHandsItsDevicesToThePanel) {
     EnsureApplication();
     TempDir dir;
@@ -170,10 +172,12 @@ TEST(PanelFrameTest, TheHiddenFrameHandsItsDevicesToThePanel) {
     const auto set = samples::WriteSampleSet(dir.File("set"));
     ASSERT_TRUE(set) << set.Error();
     qputenv("MARLOW_PANEL_LIST", set->images.front().c_str());
+    qputenv("MARLOW_DOWNLOAD_LIBRARY", QByteArray::fromStdString(dir.File("absent.so")));
     gui::MarlowContext context(store.Store());
     ASSERT_EQ(context.settings.PrepareStart(), app::Presentation::FrontPanel);
     gui::PanelFrame frame(context);
     qunsetenv("MARLOW_PANEL_LIST");
+    qunsetenv("MARLOW_DOWNLOAD_LIBRARY");
     auto source = std::make_unique<ScriptedBus>();
     ScriptedBus& bus = *source;
     ASSERT_TRUE(frame.AddSource(std::move(source)));
@@ -192,6 +196,10 @@ TEST(PanelFrameTest, TheHiddenFrameHandsItsDevicesToThePanel) {
         ProcessUntil([&] { return frame.Panel().StatusText() == "Download Successfully!"; }));
     EXPECT_FALSE(frame.isVisible());
     EXPECT_EQ(store.Value("USB Downloader"), "0");
+
+    frame.Panel().findChild<QAbstractButton*>("1135")->setChecked(true);
+    emit frame.Panel().downStartPressed();
+    EXPECT_TRUE(dialogs.messages.size() == 1 && dialogs.messages.front().contains("absent.so"));
 }
 
 #ifdef MARLOW_TEST_DOWNLOAD_LIBRARY
