@@ -28,9 +28,10 @@ QString PathLabel::ShownText() const {
     return metrics.elidedText(path.left(nameStart), Qt::ElideMiddle, room) + name;
 }
 
-void PathLabel::paintEvent(QPaintEvent* event) {
-    QFrame::paintEvent(event);
+// The label's own painting would draw the whole path; only its frame is kept.
+void PathLabel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    drawFrame(&painter);
     style()->drawItemText(&painter, contentsRect(), static_cast<int>(alignment()), palette(),
                           isEnabled(), ShownText(), foregroundRole());
 }
