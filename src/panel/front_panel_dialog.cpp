@@ -11,6 +11,7 @@
 #include "panel/flash_animation.h"
 #include "panel/front_panel_widget_view.h"
 #include "panel/panel_skin.h"
+#include "panel/path_label.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -82,9 +83,8 @@ void CFrontPanelDlg::Initialise() {
     settings_.WriteUsbDownloader("0");
     settings_.LoadSaveSettings(app::SETTINGS_LOAD);
     app::AppSettings& values = settings_.Values();
-    pdaPath_->setText(QString::fromStdString(values.downloadPath));
-    phonePath_->setText(QString::fromStdString(values.phonePackagePath));
-    phonePath_->setToolTip(phonePath_->text());
+    pdaPath_->SetPath(QString::fromStdString(values.downloadPath));
+    phonePath_->SetPath(QString::fromStdString(values.phonePackagePath));
     ShowFileInformation();
 
     AllDone();
@@ -94,8 +94,7 @@ void CFrontPanelDlg::Initialise() {
     phoneCheck_->setChecked(false);
 
     values.downloadPath = PanelListPath(setup_.programFolder);
-    pdaPath_->setText(QString::fromStdString(values.downloadPath));
-    pdaPath_->setToolTip(pdaPath_->text());
+    pdaPath_->SetPath(QString::fromStdString(values.downloadPath));
     Log(QStringLiteral("Download list: ") + pdaPath_->text());
 
     animationFrame_ = 0;
@@ -138,6 +137,7 @@ void CFrontPanelDlg::SetLayout(bool idle) {
                                                             mpToolSet_, pdaCheck_, phoneCheck_})
         control->setEnabled(idle);
     stop_->setEnabled(!idle);
+    runLayout_ = !idle;
     (idle ? downStart_ : stop_)->setFocus();
 }
 
@@ -162,7 +162,7 @@ void CFrontPanelDlg::ShowConnected() {
 // A handset that leaves during a run has ended that run.
 void CFrontPanelDlg::ShowDisconnected() {
     SetStatus(QStringLiteral("Device Disconnected!"),
-              pdaRunning_ ? StatusTone::Failed : StatusTone::Plain);
+              pdaRunning_ || runLayout_ ? StatusTone::Failed : StatusTone::Plain);
     SetPercent(QStringLiteral("Reconnect Device to Retry!"));
     SetProgress(0);
     EndRunDisplay();
@@ -200,14 +200,35 @@ void CFrontPanelDlg::ShowPhoneSuccess() {
     clock_->Start(PanelTimer::Refresh, kRefreshPeriod);
 }
 
+// The bar goes back to 0 with the failure: a full bar beside "Fail!" would
+// read as half a success.
 void CFrontPanelDlg::ShowPhoneFailure(const QString& label) {
     SetStatus(label, StatusTone::Failed);
     SetStatus(QStringLiteral("Phone Downloaded Fail!"), StatusTone::Failed);
     SetPercent(QStringLiteral("Retry!"));
     SetCurrentFile(QString());
+    SetProgress(0);
     IdleLayout();
     SetCounter(QString());
     AllDone();
+}
+
+// The release can outlast a flash write (tens of seconds on a handset):
+// the operator sees at once that the stop is under way and that pressing
+// again does nothing more. The verdict comes once the handset has gone.
+void CFrontPanelDlg::ShowStopping() {
+    SetStatus(QStringLiteral("Stopping..."));
+    SetPercent(QStringLiteral("Wait for the Device to Leave"));
+    stop_->setEnabled(false);
+    downStart_->setEnabled(false);
+}
+
+void CFrontPanelDlg::ClearVerdict() {
+    SetStatus(QString());
+    SetPercent(QString());
+    SetCurrentFile(QString());
+    SetCounter(QString());
+    SetProgress(0);
 }
 
 int CFrontPanelDlg::CheckedSelection() const {
@@ -230,6 +251,7 @@ void CFrontPanelDlg::reject() {
         return;
     }
     clock_->Stop(PanelTimer::Refresh);
+    ShowStopping();
     if (setup_.releaseForExit && !setup_.releaseForExit())
         Message(QStringLiteral("USB Unload Failed!\nRemove USB Cable!"));
     AllDone();
@@ -285,6 +307,8 @@ void CFrontPanelDlg::EnableStop() {
 }
 
 void CFrontPanelDlg::EnableDownStart() {
+    if (runLayout_)
+        return;
     downStart_->setEnabled(true);
     pdaOpen_->setEnabled(true);
     downStart_->setFocus();

@@ -44,6 +44,7 @@ class CColorLabel;
 namespace marlow::panel {
 
 class FlashAnimation;
+class PathLabel;
 
 inline constexpr const char* kPanelTitle = "Quillon V0.3 Beta_(Build 080118)";
 inline constexpr const char* kPanelListName = "quill_all.lst";
@@ -86,12 +87,19 @@ public:
     void ShowPdaSuccess();
     void ShowPhoneSuccess();
     void ShowPhoneFailure(const QString& label);
+    // Stop or close asked during a PDA run: the handset is being released
+    // (its flash write may still take a while); Close can do no more.
+    void ShowStopping();
+    // A new run begins: nothing of the last run's verdict stays on show.
+    void ClearVerdict();
 
     // --- what the controls hold
     // m_DownSelect as the two check boxes ask for it: both 3, PDA 1, PHONE 2.
     int CheckedSelection() const;
     bool CloseAfterDown() const; // m_CheckClose
     bool PdaRunning() const { return pdaRunning_; }
+    // The run layout stands: a run (or its stop) is under way.
+    bool InRunLayout() const { return runLayout_; }
     void SetPdaRunning(bool running) { pdaRunning_ = running; }
     // SERVICE_DLG_EXIT: the owner has released the device; the panel ends.
     void EndPanel();
@@ -110,6 +118,7 @@ public:
     void SetProgressRange(int low, int high);
     void SetProgress(int position);
     void EnableStop();
+    // Not while a run is under way: a handset arriving then starts nothing.
     void EnableDownStart();
     void Log(const QString& text); // appended and selected
     void ClearLog();
@@ -178,13 +187,14 @@ private:
     std::atomic<int>& downSelect_;
     std::atomic<bool>& flashWriting_;
     bool pdaRunning_ = false;
+    bool runLayout_ = false;
     int animationFrame_ = 0;
     StatusTone tone_ = StatusTone::Plain;
     std::unique_ptr<FrontPanelView> view_;
 
     QWidget* face_ = nullptr;
     FlashAnimation* animation_ = nullptr;
-    QLabel* pdaPath_ = nullptr;
+    PathLabel* pdaPath_ = nullptr;
     controls::CColorLabel* status_ = nullptr;
     QLabel* percent_ = nullptr;
     QLabel* currentFile_ = nullptr;
@@ -201,7 +211,7 @@ private:
     QPushButton* pdaOpen_ = nullptr;
     QPushButton* phoneOpen_ = nullptr;
     QPushButton* mpToolSet_ = nullptr;
-    QLabel* phonePath_ = nullptr;
+    PathLabel* phonePath_ = nullptr;
     QLabel* fileSize_ = nullptr;
     QLabel* fileTime_ = nullptr;
     QLabel* fileVersion_ = nullptr;

@@ -3,6 +3,7 @@
 #include "app/app_settings.h"
 #include "controls/dialog_service.h"
 #include "panel/front_panel_dialog.h"
+#include "panel/path_label.h"
 #include "uartloader/ui/uart_loader_dialog.h"
 
 #include <QLabel>
@@ -55,8 +56,7 @@ void CFrontPanelDlg::OnPdaFileOpen() {
         return;
     app::AppSettings& values = settings_.Values();
     values.downloadPath = *path;
-    pdaPath_->setText(QString::fromStdString(*path));
-    pdaPath_->setToolTip(pdaPath_->text());
+    pdaPath_->SetPath(QString::fromStdString(*path));
     ShowFileInformation();
     values.debugPortName = "COM1";
     values.debugBaudRate = 110;
@@ -69,8 +69,7 @@ void CFrontPanelDlg::OnPhoneFileOpen() {
     if (!path)
         return;
     settings_.Values().phonePackagePath = *path;
-    phonePath_->setText(QString::fromStdString(*path));
-    phonePath_->setToolTip(phonePath_->text());
+    phonePath_->SetPath(QString::fromStdString(*path));
     settings_.LoadSaveSettings(app::SETTINGS_SAVE_PATHS);
 }
 

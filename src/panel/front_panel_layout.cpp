@@ -7,6 +7,7 @@
 #include "panel/flash_animation.h"
 #include "panel/front_panel_dialog.h"
 #include "panel/panel_skin.h"
+#include "panel/path_label.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -103,8 +104,8 @@ void CFrontPanelDlg::PlaceAnimation() {
 
 QWidget* CFrontPanelDlg::BuildFilePathGroup(QWidget* parent) {
     auto* group = new QGroupBox(QStringLiteral("File Path"), parent);
-    pdaPath_ = Readout<QLabel>(1030, "PDA Download File", group);
-    // A long path is cut, not allowed to widen the panel; its tip shows it all.
+    pdaPath_ = Readout<PathLabel>(1030, "PDA Download File", group);
+    // A long path is shortened, not allowed to widen the panel.
     pdaPath_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     auto* row = new QVBoxLayout(group);
     row->setContentsMargins(8, 4, 8, 6);
@@ -194,7 +195,7 @@ QWidget* CFrontPanelDlg::BuildStationSetup() {
     phoneOpen_->setAccessibleName(QStringLiteral("Phone File Open"));
     mpToolSet_ = FaceButton(1031, "MP Tool Set", ButtonFace::MpToolSet, setupGroup_);
     mpToolSet_->setToolTip(QStringLiteral("Mp Tool Set"));
-    phonePath_ = Readout<QLabel>(1034, "Phone Package", setupGroup_);
+    phonePath_ = Readout<PathLabel>(1034, "Phone Package", setupGroup_);
     phonePath_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
     // Each box rules its chooser whenever its state changes, so a toggle

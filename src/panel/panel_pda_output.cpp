@@ -4,8 +4,8 @@
 
 namespace marlow::panel {
 
-PanelPdaOutput::PanelPdaOutput(QObject& receiver, FrontPanelView& view, Finished finished)
-    : receiver_(&receiver), skin_(view), finished_(std::move(finished)) {}
+PanelPdaOutput::PanelPdaOutput(QObject& receiver, FrontPanelView& view, Heard heard)
+    : receiver_(&receiver), skin_(view), heard_(std::move(heard)) {}
 
 void PanelPdaOutput::Post(const pda::PdaEvent& event) {
     if (std::holds_alternative<pda::DeviceAnswered>(event))
@@ -16,9 +16,8 @@ void PanelPdaOutput::Post(const pda::PdaEvent& event) {
     QMetaObject::invokeMethod(
         receiver,
         [this, event] {
-            skin_.Show(event);
-            if (const auto* finished = std::get_if<RunFinished>(&event); finished && finished_)
-                finished_(*finished);
+            if (!heard_ || heard_(event))
+                skin_.Show(event);
         },
         Qt::QueuedConnection);
 }

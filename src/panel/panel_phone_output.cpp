@@ -3,8 +3,8 @@
 namespace marlow::panel {
 
 void PanelPhoneOutput::Post(const phone::PhoneRunEvent& event) {
-    if (const std::optional<phone::PhoneRunEnd> end = ends_.Follow(event); end && ended_)
-        ended_(*end);
+    if (heard_)
+        heard_(event);
     skin_.Show(event);
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 // The phone download's receiver on the front panel. The engine runs on the
 // user-interface thread, so nothing is posted: each event goes through the
-// front-panel skin into the panel's controls, and the run's end goes to the
-// panel's run first, so that it has decided what follows before the last
-// (modal) box is up.
+// front-panel skin into the panel's controls. The panel's run hears each
+// event first, so that at the run's end it has decided what follows before
+// the last (modal) box is up.
 
 #include "panel/front_panel_skin.h"
 #include "phone/phone_events.h"
@@ -14,16 +14,15 @@ namespace marlow::panel {
 
 class PanelPhoneOutput : public phone::PhoneEventSink {
 public:
-    using Ended = std::function<void(phone::PhoneRunEnd)>;
+    using Heard = std::function<void(const phone::PhoneRunEvent&)>;
 
-    PanelPhoneOutput(FrontPanelView& view, Ended ended) : skin_(view), ended_(std::move(ended)) {}
+    PanelPhoneOutput(FrontPanelView& view, Heard heard) : skin_(view), heard_(std::move(heard)) {}
 
     void Post(const phone::PhoneRunEvent& event) override;
 
 private:
     FrontPanelSkin skin_;
-    Ended ended_;
-    phone::PhoneRunEnds ends_;
+    Heard heard_;
 };
 
 } // namespace marlow::panel

@@ -2,9 +2,13 @@
 
 #include "app/app_settings.h"
 #include "common/input_file.h"
+#include "common/path_rules.h"
 #include "controls/color_ref.h"
 #include "panel/front_panel_dialog.h"
+#include "pda/list_file.h"
 #include "phone/phone_package.h"
+
+#include <filesystem>
 
 namespace marlow::panel {
 
@@ -28,12 +32,24 @@ phone::PhoneEngineSetup PanelEngineSetup(PanelRunSetup& setup, phone::PhoneEvent
     return engine;
 }
 
+bool IsListPath(const std::string& path) {
+    return ToLowerAscii(LastChars(path, 4)) == ".lst";
+}
+
+std::optional<std::filesystem::file_time_type> Modified(const std::string& path) {
+    std::error_code error;
+    const auto modified = std::filesystem::last_write_time(path, error);
+    if (error)
+        return std::nullopt;
+    return modified;
+}
+
 } // namespace
 
 PanelRun::PanelRun(CFrontPanelDlg& panel, app::CAppSettings& settings, PanelRunSetup setup)
     : panel_(panel), settings_(settings), setup_(std::move(setup)), context_(*setup_.context),
-      pdaOutput_(*this, panel.View(), [this](const auto& event) { OnPdaFinished(event); }),
-      phoneOutput_(panel.View(), [this](phone::PhoneRunEnd end) { OnPhoneEnded(end); }),
+      pdaOutput_(*this, panel.View(), [this](const auto& event) { return OnPdaEvent(event); }),
+      phoneOutput_(panel.View(), [this](const auto& event) { OnPhoneEvent(event); }),
       phoneClock_(panel.Clock(), setup_.pause), ownerThread_(&panel) {
     engine_ = std::make_unique<phone::PhoneEngine>(PanelEngineSetup(
         setup_, phoneOutput_, phoneClock_, ownerThread_, [this] { return PhoneRunSelected(); }));
@@ -44,18 +60,30 @@ PanelRun::PanelRun(CFrontPanelDlg& panel, app::CAppSettings& settings, PanelRunS
     connect(&panel_, &CFrontPanelDlg::stopPressed, this, &PanelRun::OnButtonCancel);
     connect(&panel_, &CFrontPanelDlg::ticked, this, &PanelRun::OnTick);
     connect(&panel_, &CFrontPanelDlg::detectCancel, this, &PanelRun::OnDetectCancel);
+    connect(&panel_.TwoLine(), &QDialog::finished, this, [this] { usbWaitTimedOut_ = false; });
     panel_.SetReleaseForExit([this] { return ReleaseForExit(); });
 }
 
 // The downloads stop before the words they write have nowhere to go.
 PanelRun::~PanelRun() {
     panel_.SetReleaseForExit({});
+    StopWatchingModemPort();
     watcher_.reset();
     engine_.reset();
 }
 
 bool PanelRun::PhoneRunSelected() const {
     return (context_.m_DownSelect & ONLY_PHONE_DOWN) != 0 && context_.g_AllDownLoad;
+}
+
+bool PanelRun::RunLive() const {
+    return stopping_ || panel_.InRunLayout() || PhoneRunSelected() ||
+           engine_->Inst().state != phone::stIdle;
+}
+
+void PanelRun::AllDone() {
+    context_.g_AllDownLoad = true;
+    context_.m_DownSelect = 0;
 }
 
 // The panel downloads the list it names, to flash as the settings say; the
@@ -73,12 +101,21 @@ void PanelRun::SyncRunSettings() {
 // --- Down Start
 
 void PanelRun::OnButtonDownstart() {
+    if (RunLive()) {
+        Log("Down Start refused: a run is under way");
+        return;
+    }
     const int selection = panel_.CheckedSelection();
     context_.m_DownSelect = selection;
     if (selection == 0) {
         panel_.View().MessageBox("Error!\nPlease Select PDA or Phone!", "");
         return;
     }
+    if (RefusesStart(selection)) {
+        context_.m_DownSelect = 0;
+        return;
+    }
+    panel_.ClearVerdict();
     if (selection & ONLY_PDA_DOWN) {
         if (selection == (ONLY_PDA_DOWN | ONLY_PHONE_DOWN)) {
             context_.m_DownSelect = ONLY_PDA_DOWN;
@@ -90,8 +127,56 @@ void PanelRun::OnButtonDownstart() {
         else
             BeginUsbWait();
     }
-    if ((context_.m_DownSelect & ONLY_PHONE_DOWN) && context_.g_AllDownLoad)
+    // The selection, not m_DownSelect: a PDA download just started may
+    // already have handed over and set it to the phone part.
+    if (selection == ONLY_PHONE_DOWN && context_.g_AllDownLoad)
         StartPhoneOnly();
+}
+
+// Before anything is flashed: a phone part that cannot run (no download
+// library) or would flash files that are not this handset's is refused
+// with its reason, rather than after the handset has gone over to its modem.
+bool PanelRun::RefusesStart(int selection) {
+    bool listHasPhoneGroup = false;
+    bool listRead = false;
+    const std::string& list = settings_.Values().downloadPath;
+    if ((selection & ONLY_PDA_DOWN) && IsListPath(list)) {
+        const pda::ListContents contents = pda::ReadListFile(list);
+        listRead = contents.error.empty();
+        listHasPhoneGroup = listRead && contents.hasPhoneGroup;
+    } else if (selection & ONLY_PDA_DOWN) {
+        listRead = static_cast<bool>(InputFile::Open(list));
+    }
+    const bool phoneTicked = (selection & ONLY_PHONE_DOWN) != 0;
+    if ((phoneTicked || listHasPhoneGroup) && PhoneLibraryMissing())
+        return true;
+    // A list the PDA start cannot read is its matter, with its own words.
+    if (selection != (ONLY_PDA_DOWN | ONLY_PHONE_DOWN) || listHasPhoneGroup || !listRead)
+        return false;
+    const std::string& package = settings_.Values().phonePackagePath;
+    if (heldPackage_ && heldPackage_->path == package &&
+        heldPackage_->modified == Modified(package))
+        return false;
+    panel_.SetStatus(QStringLiteral("Phone File Open Error..."), StatusTone::Failed);
+    panel_.SetPercent(QString());
+    panel_.View().MessageBox(
+        list + " names no phone files, and the phone files the panel holds were not read from "
+               "the chosen phone package as it is now.\nRead the package with a phone-only "
+               "Down Start first, or untick PHONE Path.",
+        "");
+    return true;
+}
+
+bool PanelRun::PhoneLibraryMissing() {
+    if (setup_.phoneLibraryProblem.empty())
+        return false;
+    panel_.SetStatus(QStringLiteral("Phone Download Library Error!"), StatusTone::Failed);
+    panel_.SetPercent(QStringLiteral("Install the Download Library"));
+    panel_.View().MessageBox("The modem download library could not be loaded, so no phone "
+                             "download can run:\n" +
+                                 setup_.phoneLibraryProblem,
+                             "");
+    return true;
 }
 
 void PanelRun::PdaStart() {
@@ -105,7 +190,12 @@ void PanelRun::PdaStart() {
         panel_.IdleLayout();
         return;
     }
-    phoneFilesFromList_ = true;
+    // A phone group the list names replaces the roles it names; the others
+    // keep what the panel holds, as a package's would.
+    for (std::size_t role = 0; role < phone::kPhoneRoleCount; ++role) {
+        const auto named = static_cast<phone::PhoneFileRole>(role);
+        context_.SetPhoneFile(named, engine_->Files()[named]);
+    }
     panel_.SetPdaRunning(true);
     if (!watcher_->StartPdaDownloads()) {
         panel_.SetPdaRunning(false);
@@ -137,6 +227,7 @@ void PanelRun::OnUsbWaitTick() {
         return;
     EndUsbWait();
     panel_.BlinkMessage().CloseWait();
+    usbWaitTimedOut_ = true;
     panel_.View().TwoLineMessage("USB Cable is not conntected! or", "Key is not Pressed!",
                                  controls::kColorRefRed);
 }
@@ -149,9 +240,10 @@ void PanelRun::OnDetectCancel() {
 }
 
 // The connected display is up; an open wait (or its red message) ends and
-// the download starts.
+// the download starts. The red message of a phone port wait is the
+// operator's to close: its aborted display follows.
 void PanelRun::OnDeviceArrivedMessage() {
-    if (panel_.TwoLine().IsShown()) {
+    if (usbWaitTimedOut_ && panel_.TwoLine().IsShown()) {
         panel_.TwoLine().CloseWait();
         PdaStart();
     } else if (panel_.BlinkMessage().IsShown()) {
@@ -166,12 +258,15 @@ void PanelRun::OnDeviceArrivedMessage() {
 void PanelRun::StartPhoneOnly() {
     panel_.Clock().Stop(PanelTimer::Refresh);
     Log("OnButtonDownstart m_DownSelect = " + std::to_string(context_.m_DownSelect));
-    phoneFilesFromList_ = false;
-    const phone::PackageLoadResult package =
-        phone::LoadPhonePackage(settings_.Values().phonePackagePath, engine_->Files());
+    const std::string& path = settings_.Values().phonePackagePath;
+    heldPackage_.reset();
+    const phone::PackageLoadResult package = phone::LoadPhonePackage(path, engine_->Files());
     for (const Note& note : package.notes)
         if (note.kind == NoteKind::MessageBox)
             panel_.View().MessageBox(note.text, "");
+    if (package.outcome == phone::PackageOutcome::Missing)
+        panel_.View().TwoLineMessage("Selected Phone File dosen't exist",
+                                     "Check selected Phone file", controls::kColorRefRed);
     if (package.existenceChecked)
         panel_.RunLayout();
     if (!package.Succeeded()) {
@@ -183,14 +278,19 @@ void PanelRun::StartPhoneOnly() {
         panel_.Clock().Start(PanelTimer::Refresh, kRefreshPeriod);
         return;
     }
+    heldPackage_ = HeldPackage{path, Modified(path)};
     engine_->BeginPanelPortWait();
 }
 
 // The refresh tick may have found the port already (it polls as soon as the
 // hand-over selected the phone); a run under way is not started again.
 void PanelRun::BeginPhonePart() {
-    if (phoneFilesFromList_ && engine_->Inst().state == phone::stIdle)
-        engine_->Files() = context_.PhoneFiles();
+    if (PhoneLibraryMissing()) {
+        panel_.IdleLayout();
+        panel_.SetPdaRunning(false);
+        AllDone();
+        return;
+    }
     panel_.RunLayout();
     if (engine_->Inst().state != phone::stIdle)
         return;
@@ -237,15 +337,57 @@ void PanelRun::OnPhoneEnded(phone::PhoneRunEnd end) {
     case phone::PhoneRunEnd::PortNotFound:
         context_.m_DownSelect = 0;
         panel_.Clock().Stop(PanelTimer::Refresh);
-        panel_.ShowAborted();
+        // The aborted display comes once the operator has closed the red
+        // message, not behind it.
+        if (panel_.TwoLine().IsShown())
+            connect(
+                &panel_.TwoLine(), &QDialog::finished, this, [this] { panel_.ShowAborted(); },
+                Qt::SingleShotConnection);
+        else
+            panel_.ShowAborted();
         return;
     }
 }
 
+void PanelRun::OnPhoneEvent(const phone::PhoneRunEvent& event) {
+    if (std::holds_alternative<phone::PortWaitEnded>(event)) {
+        portTaken_ = true;
+        WatchModemPort();
+    }
+    const auto* finished = std::get_if<RunFinished>(&event);
+    if (finished != nullptr) {
+        portTaken_ = false;
+        StopWatchingModemPort();
+    }
+    const std::optional<phone::PhoneRunEnd> end = phoneEnds_.Follow(event);
+    if (finished != nullptr && finished->verdict == Verdict::DeviceRemoved)
+        ShowPhonePartRemoved();
+    else if (end)
+        OnPhoneEnded(*end);
+}
+
+bool PanelRun::OnPdaEvent(const pda::PdaEvent& event) {
+    if (std::holds_alternative<pda::PhoneFileListed>(event)) {
+        // The list's phone group has written its roles: the panel's one set follows.
+        engine_->Files() = context_.PhoneFiles();
+        heldPackage_.reset();
+    } else if (const auto* finished = std::get_if<RunFinished>(&event)) {
+        OnPdaFinished(*finished);
+    } else if (const auto* connected = std::get_if<pda::DeviceConnected>(&event);
+               connected != nullptr && connected->opened && RunLive()) {
+        // Not this run's handset: it waits for the next Down Start, and the
+        // run's words stay.
+        Log("Device Connected! (kept for the next run)");
+        return false;
+    }
+    return true;
+}
+
 // A PDA run that failed keeps its words; the status line turns red. Its
-// end comes with the handset's removal.
+// end comes with the handset's removal. A stop's verdict is the aborted
+// display, once the handset has gone.
 void PanelRun::OnPdaFinished(const RunFinished& finished) {
-    if (finished.verdict != Verdict::Passed)
+    if (!stopping_ && finished.verdict != Verdict::Passed)
         panel_.View().RunEnded(finished);
 }
 
@@ -257,24 +399,25 @@ void PanelRun::OnButtonCancel() {
         Log("if(m_DownSelect &  ONLY_PDA_DOWN)");
         context_.cancelled = true;
         context_.flashWriting = false;
+        stopping_ = true;
+        panel_.ShowStopping();
         const bool released = watcher_->OnServiceDlgCancel();
         panel_.SetCounter(QString());
         if (!released)
             panel_.View().MessageBox("USB Unload Failed!\nRemove USB Cable!", "");
     }
+    // A stop reads the same in both parts: the engine's "Ready", then the
+    // aborted display (which also brings the refresh back).
     if ((selection & ONLY_PHONE_DOWN) && context_.g_AllDownLoad) {
         engine_->StopPanelRun();
-        panel_.IdleLayout();
-        panel_.SetCounter(QString());
         Log("OnButtonCancel - OK!!");
-        panel_.View().RunEnded({Verdict::Stopped, "the operator stopped the phone download"});
-        panel_.Clock().Start(PanelTimer::Refresh, kRefreshPeriod);
+        panel_.ShowAborted();
     }
-    context_.g_AllDownLoad = true;
-    context_.m_DownSelect = 0;
+    AllDone();
 }
 
 bool PanelRun::ReleaseForExit() {
+    stopping_ = true;
     return watcher_->OnServiceDlgExit();
 }
 
@@ -285,8 +428,6 @@ void PanelRun::OnTick(PanelTimer timer) {
     case PanelTimer::UsbWait:
         return OnUsbWaitTick();
     case PanelTimer::Refresh:
-        if (PhoneRunSelected() && phoneFilesFromList_ && engine_->Inst().state == phone::stIdle)
-            engine_->Files() = context_.PhoneFiles();
         return engine_->OnTimer(phone::PhoneTimer::PortPoll);
     case PanelTimer::BootWatchdog:
         return engine_->OnTimer(phone::PhoneTimer::BootWatchdog);

@@ -11,6 +11,17 @@
 // disconnected, aborted, the panel's end) come back here. The engines speak
 // to the panel through the two output adapters; this class speaks to the
 // panel's displays, its dialogs and the engines' start and stop calls.
+// One run at a time: while one (or its stop) is under way Down Start is not
+// taken, and a handset that arrives starts nothing. A handset that leaves
+// ends its run at once, in every part: the PDA part hears it from the
+// watcher; the phone part watches the modem's port, and a boot loader that
+// arrives while the phone part has no modem port means its handset is gone.
+//
+// The panel holds one phone file set: a phone package read for a phone run
+// fills it, and so does a list's phone group. A Total run whose list has no
+// phone group flashes the set held, but only when it is the package the
+// station has chosen: the files of an earlier list are not this handset's.
+//
 // User-interface thread only.
 
 #include "hotplug/device_watcher.h"
@@ -22,7 +33,10 @@
 #include "phone/qt_owner_thread.h"
 
 #include <QObject>
+#include <filesystem>
 #include <memory>
+#include <optional>
+#include <string>
 
 namespace marlow::app {
 class CAppSettings;
@@ -44,6 +58,9 @@ struct PanelRunSetup {
     hotplug::WatcherTiming timing;
     // The watcher stops listening for devices (a close or exit has released them).
     std::function<void()> stopWatch;
+    // Why the modem download library did not load; empty when it did. A
+    // phone part then ends at once with this reason on show.
+    std::string phoneLibraryProblem;
 };
 
 class PanelRun : public QObject, private hotplug::DeviceWatcherOwner {
@@ -63,6 +80,8 @@ public:
     void OnComplete();
     // SERVICE_DLG_EXIT: false when the devices could not be released.
     bool ReleaseForExit();
+    // A run, or its stop, is under way.
+    bool RunLive() const;
 
     hotplug::CDeviceWatcher& Watcher() { return *watcher_; }
     phone::PhoneEngine& PhoneEngine() { return *engine_; }
@@ -77,11 +96,25 @@ private:
     void OnDetectCancel();
     void OnDeviceArrivedMessage(); // WM_PANEL_DEVICE_ARRIVED
     void StartPhoneOnly();
+    bool RefusesStart(int selection);
+    bool PhoneLibraryMissing(); // and says so
     void BeginPhonePart();
     void OnTick(PanelTimer timer);
+    bool OnPdaEvent(const pda::PdaEvent& event);
     void OnPdaFinished(const RunFinished& finished);
+    void OnPhoneEvent(const phone::PhoneRunEvent& event);
     void OnPhoneEnded(phone::PhoneRunEnd end);
     void SyncRunSettings();
+    void AllDone(); // g_AllDownLoad TRUE, m_DownSelect 0
+
+    // --- the handset leaving the phone part
+    void WatchModemPort();
+    void StopWatchingModemPort();
+    void OnModemPortsChanged();
+    bool ModemPortGone();
+    void EndPhonePartRemoved();
+    // Red "Device Disconnected!": the run is over with its handset.
+    void ShowPhonePartRemoved();
 
     // --- hotplug::DeviceWatcherOwner
     pda::PdaRunContext& ContextFor(const std::string&) override { return context_; }
@@ -105,9 +138,22 @@ private:
     phone::QtOwnerThread ownerThread_;
     std::unique_ptr<phone::PhoneEngine> engine_;
     std::unique_ptr<hotplug::CDeviceWatcher> watcher_;
+    phone::PhoneRunEnds phoneEnds_;
     int usbTicks_ = 0;
-    // The phone part's files come from the PDA list's phone group.
-    bool phoneFilesFromList_ = false;
+    // Stop or close asked during a PDA run; the handset is being released.
+    bool stopping_ = false;
+    // The phone part found its port (and watches it while the locator can).
+    bool portTaken_ = false;
+    bool watchingPort_ = false;
+    // The red message on show is the USB wait's.
+    bool usbWaitTimedOut_ = false;
+    // The phone package the held phone files were read from, as it was
+    // then; unset when they came from a list or from nowhere.
+    struct HeldPackage {
+        std::string path;
+        std::optional<std::filesystem::file_time_type> modified;
+    };
+    std::optional<HeldPackage> heldPackage_;
 };
 
 } // namespace marlow::panel

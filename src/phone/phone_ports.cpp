@@ -3,6 +3,7 @@
 #include "phone/directory_watch.h"
 #include "phone/phone_log.h"
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 
@@ -84,6 +85,11 @@ std::optional<int> DiscoveredPhonePort::FindFirstPort() {
 FixedPhonePort::FixedPhonePort(std::string path) : path_(std::move(path)) {}
 
 FixedPhonePort::~FixedPhonePort() = default;
+
+bool DiscoveredPhonePort::PortPresent(int number) {
+    const std::vector<int> numbers = FindPhonePorts(source_, capacity_);
+    return std::find(numbers.begin(), numbers.end(), number) != numbers.end();
+}
 
 std::optional<int> FixedPhonePort::FindFirstPort() {
     std::error_code ignored;

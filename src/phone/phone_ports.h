@@ -69,6 +69,8 @@ class PhonePortLocator : public PortWatching {
 public:
     virtual std::optional<int> FindFirstPort() = 0;
     virtual std::string PortName(int number) const = 0;
+    // Whether the port a run took is still there (its handset has not left).
+    virtual bool PortPresent(int number) { return FindFirstPort() == number; }
 };
 
 class DiscoveredPhonePort : public PhonePortLocator {
@@ -77,6 +79,7 @@ public:
         : source_(source), pattern_(std::move(pattern)), capacity_(capacity) {}
     std::optional<int> FindFirstPort() override;
     std::string PortName(int number) const override { return FormPortName(pattern_, number); }
+    bool PortPresent(int number) override;
     bool WatchPorts(std::function<void()> changed) override {
         return source_.WatchPorts(std::move(changed));
     }

@@ -17,6 +17,8 @@
 #include <QAbstractButton>
 #include <QLabel>
 #include <QListWidget>
+#include <QProgressBar>
+#include <filesystem>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -24,20 +26,27 @@ namespace marlow::panel {
 namespace {
 
 using test::ProcessUntil;
+using ::testing::AnyOf;
 using ::testing::ElementsAre;
 
-// The modem's port as the panel's wait asks for it; no watch, so every
-// poll looks.
+// The modem's port, there while its link is and `present` allows; watching
+// hears when the test says the ports changed.
 class ModemPort : public phone::PhonePortLocator {
 public:
     std::optional<int> FindFirstPort() override {
         ++polls;
-        return present ? std::optional(1) : std::nullopt;
+        return PortPresent(1) ? std::optional(1) : std::nullopt;
     }
+    bool PortPresent(int) override { return present && std::filesystem::exists(path); }
     std::string PortName(int) const override { return path; }
+    bool WatchPorts(std::function<void()> changed) override {
+        return (watch = std::move(changed)) != nullptr;
+    }
+    void StopWatchingPorts() override { watch = nullptr; }
     std::string path;
     bool present = true;
     int polls = 0;
+    std::function<void()> watch;
 };
 
 struct Handset {
@@ -78,15 +87,18 @@ protected:
     void UseList(const std::string& path) {
         qputenv("MARLOW_PANEL_LIST", path.c_str());
     }
-    void MakePanel(emulators::ModemFaults faults) {
-        run.reset();
-        panel.reset();
+    void StartModem(emulators::ModemFaults faults) {
         modem.reset();
         emulators::ModemEmulatorOptions options;
         options.faults = faults;
         auto started = emulators::ModemEmulator::Start(port.path, options);
         ASSERT_TRUE(started) << started.Error();
         modem = std::move(*started);
+    }
+    void MakePanel(emulators::ModemFaults faults) {
+        run.reset();
+        panel.reset();
+        StartModem(faults);
         PanelSetup setup;
         setup.clock = &clock;
         setup.flags = {&context.g_AllDownLoad, &context.m_DownSelect, &context.flashWriting, {}};
@@ -145,26 +157,6 @@ protected:
     std::unique_ptr<PanelRun> run;
 };
 
-// The list's phone group makes it a Total run: the handset goes over to its
-// modem, whose port the first poll finds.
-TEST_F(FrontPanelRunTest, ATotalRunEndsWithThePhoneSuccessBox) {
-    Handset handset;
-    Plug(handset);
-    emit panel->downStartPressed();
-    UnplugWhenGone(handset);
-    EXPECT_EQ(handset.emulator.Report().leftWith, std::optional<std::uint8_t>(0x08));
-    EXPECT_EQ(clock.Period(PanelTimer::Refresh), kPhonePollPeriod) << "the poll is timer 1";
-    clock.Fire(PanelTimer::Refresh);
-    ASSERT_TRUE(ProcessUntil([&] { return !dialogs.messages.empty(); }));
-    using std::chrono::milliseconds;
-    EXPECT_THAT(pauses, ElementsAre(milliseconds(250), milliseconds(100)));
-    EXPECT_EQ(Text(1032), "Phone Download Successfully!"); // the rest is the display's
-    EXPECT_EQ(modem->Files().size(), 4u);
-    EXPECT_EQ(port.polls, 1);
-    EXPECT_FALSE(Logged("if(!m_PhoneUsbWait)")) << "no Phone USB Connecting...";
-    EXPECT_EQ(clock.Period(PanelTimer::Refresh), kRefreshPeriod);
-}
-
 // A PDA-only list: without a handset the blinking box waits; one that
 // arrives in time, or while the red message of a wait that ran out is up,
 // starts the download, which ends in the green success.
@@ -199,7 +191,7 @@ TEST_F(FrontPanelRunTest, TheUsbWaitEndsWithAnArrivalOrTheRedMessage) {
 }
 
 // Closing the blinking box by hand gives up, and a Total run's phone part
-// with it; Down Start refuses no selection and a missing list.
+// with it; Down Start refuses no selection, and a missing package or list.
 TEST_F(FrontPanelRunTest, GivingUpTheWaitNoSelectionAndAMissingListStartNothing) {
     Select(true, true);
     emit panel->downStartPressed();
@@ -213,6 +205,15 @@ TEST_F(FrontPanelRunTest, GivingUpTheWaitNoSelectionAndAMissingListStartNothing)
     emit panel->downStartPressed();
     EXPECT_THAT(dialogs.messages, ElementsAre("Error!\nPlease Select PDA or Phone!"));
     EXPECT_EQ(context.m_DownSelect, 0);
+
+    settings.Values().phonePackagePath = dir.File("absent.brx");
+    Select(false, true);
+    emit panel->downStartPressed();
+    EXPECT_EQ(panel->TwoLine().First() + "/" + panel->TwoLine().Second(),
+              "Selected Phone File dosen't exist/Check selected Phone file");
+    EXPECT_EQ(panel->TwoLine().TextColor(), QColor(Qt::red));
+    EXPECT_TRUE(Text(1032) == "Phone File Open Error..." && Control(1028)->isEnabled());
+    panel->TwoLine().CloseWait();
 
     UseList(dir.File("absent.lst"));
     MakePanel({});
@@ -228,32 +229,36 @@ TEST_F(FrontPanelRunTest, GivingUpTheWaitNoSelectionAndAMissingListStartNothing)
 }
 
 // Stop, the close request and "Close After Down" during a PDA download
-// each wait for the handset to leave, then show or end.
+// each wait for the handset to leave, then show or end; a stop shows at once
+// that it is under way.
 TEST_F(FrontPanelRunTest, StopCloseAndCloseAfterDownEndWhenTheHandsetHasGone) {
     enum class Ask { Stop, Close, CloseAfterDown };
     for (Ask ask : {Ask::Stop, Ask::Close, Ask::CloseAfterDown}) {
         SCOPED_TRACE(static_cast<int>(ask));
         MakePanel({});
-        emulators::PdaEmulatorOptions slow;
-        slow.faults.flashWriteTime =
-            std::chrono::milliseconds(ask == Ask::CloseAfterDown ? 0 : 1500);
-        Handset handset(slow);
+        emulators::PdaEmulatorOptions writing; // the image's flash write never ends
+        if (ask != Ask::CloseAfterDown)
+            writing.faults.flashWriteTime = std::chrono::hours(1);
+        Handset handset(writing);
         Control<QAbstractButton>(1026)->setChecked(ask == Ask::CloseAfterDown);
         Plug(handset);
         emit panel->downStartPressed();
         if (ask != Ask::CloseAfterDown) {
-            ASSERT_TRUE(ProcessUntil([&] { return context.flashWriting.load(); }));
+            ASSERT_TRUE(UntilStatus("Waiting for Installing..."));
+            EXPECT_EQ(Text(1069), "1 / 7");
             if (ask == Ask::Stop)
                 emit panel->stopPressed();
             else
                 panel->close();
             EXPECT_TRUE(panel->isVisible());
+            EXPECT_EQ(Text(1032) + " / " + Text(1039),
+                      "Stopping... / Wait for the Device to Leave");
+            EXPECT_FALSE(Control(1029)->isEnabled() || Control(1028)->isEnabled());
         }
         UnplugWhenGone(handset);
         EXPECT_EQ(panel->isVisible(), ask == Ask::Stop);
-        if (ask == Ask::Stop) {
-            EXPECT_EQ(Text(1032), "Aborted Download!"); // the rest is the display's
-        }
+        EXPECT_TRUE(ask != Ask::Stop ||
+                    (Text(1032) == "Aborted Download!" && panel->Tone() == StatusTone::Failed));
         EXPECT_TRUE(modem->Files().empty()) << "no phone part";
     }
 }
@@ -275,7 +280,8 @@ TEST_F(FrontPanelRunTest, PhoneOnlyRunsRebootOnceGiveUpOnTheLastPollAndStop) {
         EXPECT_EQ(dialogs.messages.back(),
                   refused ? "Boot refused by the modem" : "PDA & Phone Download Successfully~!!");
         EXPECT_EQ(Text(1032), refused ? "Phone Downloaded Fail!" : "Phone Download Successfully!");
-        EXPECT_EQ(modem->Boots(), 2);
+        // The modem counts a boot on its own thread, after its answer.
+        EXPECT_TRUE(ProcessUntil([&] { return modem->Boots() == 2; }));
         dialogs.messages.clear();
     }
 
@@ -292,6 +298,8 @@ TEST_F(FrontPanelRunTest, PhoneOnlyRunsRebootOnceGiveUpOnTheLastPollAndStop) {
     EXPECT_EQ(port.polls, phone::kFrontPanelPortPolls + 1);
     EXPECT_EQ(Text(1037), "Phone USB is not Connected...");
     EXPECT_EQ(panel->TwoLine().First(), "Phone USB Cable is not conntected! or");
+    EXPECT_NE(Text(1032), "Aborted Download!") << "not behind the red message";
+    panel->TwoLine().reject(); // the operator closes it
     EXPECT_EQ(Text(1032), "Aborted Download!");
     EXPECT_EQ(clock.Period(PanelTimer::Refresh), kRefreshPeriod);
 
@@ -300,8 +308,129 @@ TEST_F(FrontPanelRunTest, PhoneOnlyRunsRebootOnceGiveUpOnTheLastPollAndStop) {
     emit panel->stopPressed();
     EXPECT_TRUE(Logged("OnButtonCancel - OK!!"));
     EXPECT_TRUE(Control(1028)->isEnabled() && context.m_DownSelect == 0);
+    EXPECT_EQ(Text(1032), "Aborted Download!") << "as a stop in the PDA part reads";
     EXPECT_EQ(panel->Tone(), StatusTone::Failed);
     EXPECT_EQ(clock.Period(PanelTimer::Refresh), kRefreshPeriod);
+}
+
+// One handset after another on one panel, each leaving in another part of
+// its Total run (the first refuses a command before: red at once): the run
+// ends at once in red, the next Down Start clears it. A handset that
+// arrives during a run starts nothing.
+TEST_F(FrontPanelRunTest, AHandsetLeavingEndsItsRunInEveryPart) {
+    enum class Part { PdaRefused, PdaDownload, PortWait, HungBoot, PhoneFile };
+    const struct {
+        const char* name;
+        Part part;
+        emulators::PdaEmulatorFaults pda; // of a handset plugged at the start
+        emulators::ModemFaults modem;
+        // Under a part, the library may hear the port go first.
+        std::string verdict = "Device Disconnected!", orVerdict = verdict;
+    } rows[] = {
+        {"PDA refused", Part::PdaRefused, {.nakAtAnswer = 1}, {}},
+        {"PDA download", Part::PdaDownload, {.flashWriteTime = std::chrono::hours(1)}, {}},
+        {"port wait", Part::PortWait, {}, {}, "Device Connected!"},
+        {"boot after the re-boot", Part::HungBoot, {}, {.stallBoots = 2}},
+        {"PSI", Part::PhoneFile, {}, {.vanishAtPart = 1}},
+        {"SLB", Part::PhoneFile, {}, {.vanishAtPart = 2}, {}, "Phone Downloaded Fail!"},
+        {"FLS", Part::PhoneFile, {}, {.vanishAtPart = 3}, {}, "Phone Downloaded Fail!"},
+        {"EEPROM", Part::PhoneFile, {}, {.vanishAtPart = 4}, {}, "Phone Downloaded Fail!"},
+    };
+    std::unique_ptr<Handset> handset;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        StartModem(row.modem);
+        if (!context.deviceConnected) {
+            handset = std::make_unique<Handset>(emulators::PdaEmulatorOptions{.faults = row.pda});
+            Plug(*handset);
+        }
+        port.present = row.part != Part::PortWait;
+        emit panel->downStartPressed();
+        EXPECT_EQ(Text(1032) + Text(1039), "");
+        EXPECT_EQ(panel->Tone(), StatusTone::Plain);
+        EXPECT_EQ(Control<QProgressBar>(1000)->value(), 0);
+        auto next = std::make_unique<Handset>();
+        ASSERT_TRUE(row.part != Part::PdaRefused || ProcessUntil([&] {
+                        return Text(1032) == "Aborted Download!" &&
+                               panel->Tone() == StatusTone::Failed;
+                    }));
+        ASSERT_TRUE(row.part != Part::PdaDownload || UntilStatus("Waiting for Installing..."));
+        if (row.part <= Part::PdaDownload) {
+            run->DeviceRemoved("inproc:1");
+        } else {
+            UnplugWhenGone(*handset);
+            clock.Fire(PanelTimer::Refresh);
+        }
+        if (row.part == Part::HungBoot) {
+            ASSERT_TRUE(ProcessUntil([&] { return modem->Boots() == 1; }));
+            clock.Fire(PanelTimer::BootWatchdog);
+            ASSERT_TRUE(ProcessUntil([&] { return modem->Boots() == 2; }));
+            Plug(*next); // the modem's port stands: a second handset
+            EXPECT_EQ(Text(1032), "Booting...");
+            emit panel->downStartPressed();
+            EXPECT_TRUE(Logged("Down Start refused: a run is under way"));
+            modem->Vanish();
+        }
+        if (row.part == Part::PortWait) {
+            Plug(*next); // the run's handset will not come up as a modem now
+        } else if (row.part > Part::PdaDownload) {
+            ASSERT_TRUE(ProcessUntil([&] { return !std::filesystem::exists(port.path); }));
+            if (port.watch)
+                port.watch(); // the system tells that the ports changed
+        }
+        ASSERT_TRUE(ProcessUntil([&] { return Control(1028)->isEnabled(); }));
+        EXPECT_TRUE(context.m_DownSelect == 0 && run->PhoneEngine().Inst().state == phone::stIdle);
+        EXPECT_THAT(Text(1032).toStdString(), AnyOf(row.verdict, row.orVerdict));
+        EXPECT_EQ(panel->Tone() == StatusTone::Failed, row.part != Part::PortWait);
+        if (context.deviceConnected)
+            handset = std::move(next);
+    }
+
+    // The last one's run ends well: the list's phone group makes it a Total
+    // run, the handset goes over to its modem, whose port the first poll finds.
+    handset = std::make_unique<Handset>();
+    Plug(*handset);
+    StartModem({});
+    port.present = true;
+    port.polls = 0;
+    pauses.clear();
+    dialogs.messages.clear();
+    emit panel->downStartPressed();
+    UnplugWhenGone(*handset);
+    EXPECT_EQ(handset->emulator.Report().leftWith, std::optional<std::uint8_t>(0x08));
+    EXPECT_EQ(clock.Period(PanelTimer::Refresh), kPhonePollPeriod) << "the poll is timer 1";
+    clock.Fire(PanelTimer::Refresh);
+    ASSERT_TRUE(ProcessUntil([&] { return !dialogs.messages.empty(); }));
+    EXPECT_EQ(dialogs.messages.back(), "PDA & Phone Download Successfully~!!");
+    using std::chrono::milliseconds;
+    EXPECT_THAT(pauses, ElementsAre(milliseconds(250), milliseconds(100)));
+    EXPECT_EQ(Text(1032) + " " + Text(1039), "Phone Download Successfully! Bye!");
+    EXPECT_FALSE(Logged("OnComplete()+")) << "the boot starts a fresh log";
+    EXPECT_EQ(modem->Files().size(), 4u);
+    EXPECT_EQ(port.polls, 1);
+    EXPECT_EQ(clock.Period(PanelTimer::Refresh), kRefreshPeriod);
+
+    // The phone files it flashed are its list's. A single image names none:
+    // a Total run of it refuses them before anything is flashed, and takes
+    // those of the chosen package once a phone-only run has read them.
+    handset = std::make_unique<Handset>();
+    Plug(*handset);
+    settings.Values().downloadPath = set.images.front();
+    Select(true, true);
+    emit panel->downStartPressed();
+    EXPECT_TRUE(dialogs.messages.back().contains("names no phone files") &&
+                Text(1032) == "Phone File Open Error...");
+    EXPECT_TRUE(handset->emulator.Report().ram.empty() && context.m_DownSelect == 0);
+    Select(false, true);
+    emit panel->downStartPressed();
+    clock.Fire(PanelTimer::Refresh);
+    ASSERT_TRUE(UntilStatus("Phone Download Successfully!"));
+    Select(true, true);
+    emit panel->downStartPressed();
+    UnplugWhenGone(*handset);
+    clock.Fire(PanelTimer::Refresh);
+    ASSERT_TRUE(UntilStatus("Phone Download Successfully!"));
+    EXPECT_EQ(modem->Files().size(), 12u);
 }
 
 } // namespace

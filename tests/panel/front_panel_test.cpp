@@ -1,11 +1,12 @@
 // The front panel's window without the downloads: its controls and their
-// visibility, the two layouts, the displays, the key rule, the flash-write
+// visibility, the displays and the two layouts, the key rule, the flash-write
 // animation on the refresh tick, the station set-up, the choosers, the close
-// request, the widget view and the accessible names.
+// request and the accessible names.
 
 #include "app/app_settings.h"
 #include "manual_panel_clock.h"
 #include "panel/front_panel_dialog.h"
+#include "panel/path_label.h"
 #include "support/accessible_names.h"
 #include "support/gui_test_support.h"
 
@@ -96,6 +97,9 @@ TEST_F(FrontPanelTest, EveryControlExistsHiddenOnesShowOnlyInTheStationSetup) {
         {1135, "PHONE Path"}, {1026, "Close After Down"}};
     for (const auto& [id, text] : texts)
         EXPECT_EQ(Control<QAbstractButton>(id)->text(), text) << id;
+    for (const auto& [id, role] :
+         {std::pair{1039, "Percent"}, {1037, "Current Download File"}, {1069, "Image Counter"}})
+        EXPECT_EQ(Control(id)->accessibleName(), role);
     for (bool open : {false, true}) {
         panel->ShowStationSetup(open);
         for (int id : shown)
@@ -108,33 +112,6 @@ TEST_F(FrontPanelTest, EveryControlExistsHiddenOnesShowOnlyInTheStationSetup) {
     }
 }
 
-// The status line is read by its role and tells what it shows now.
-TEST_F(FrontPanelTest, ReadoutsGiveTheirRoleAsNameAndTheirTextAsValue) {
-    panel->ShowConnected();
-    for (const auto& [id, role, value] : {std::tuple{1032, "Status", "Device Connected!"},
-                                          {1039, "Percent", ""},
-                                          {1037, "Current Download File", ""},
-                                          {1069, "Image Counter", ""}}) {
-        QAccessibleInterface* readout = QAccessible::queryAccessibleInterface(Control(id));
-        EXPECT_EQ(readout->text(QAccessible::Name), role);
-        EXPECT_EQ(readout->text(QAccessible::Value), value);
-    }
-}
-
-TEST_F(FrontPanelTest, IdleAndRunLayoutsSwapTheControlsAndTheFocus) {
-    const std::vector<int> idleControls = {1028, 1027, 1033, 1031, 1134, 1135};
-    panel->RunLayout();
-    for (int id : idleControls)
-        EXPECT_FALSE(Enabled(id)) << id;
-    EXPECT_TRUE(Enabled(1029));
-    EXPECT_EQ(panel->focusWidget(), Control(1029));
-    panel->IdleLayout();
-    for (int id : idleControls)
-        EXPECT_TRUE(Enabled(id)) << id;
-    EXPECT_FALSE(Enabled(1029));
-    EXPECT_EQ(panel->focusWidget(), Control(1028));
-}
-
 struct DisplayRow {
     const char* name;
     std::function<void(CFrontPanelDlg&)> show;
@@ -143,7 +120,8 @@ struct DisplayRow {
     StatusTone tone;
     bool allDone;    // g_AllDownLoad TRUE, m_DownSelect 0
     bool pdaRunning; // afterwards
-    bool idle;       // the idle layout taken
+    bool close;      // Close enabled, and focused if Down Start is not
+    bool downStart;  // the idle layout's six controls enabled, Down Start focused
     const char* counter;
     const char* currentFile;
     int progress;
@@ -154,24 +132,26 @@ struct DisplayRow {
     int phoneWaitCleared;
 };
 
-// Each display starts from a PDA run in full swing.
+// Each display starts from a PDA run in full swing (the run layout). A
+// handset that arrives during a run opens nothing.
 TEST_F(FrontPanelTest, EachDisplayShowsItsTextsAndSetsItsFlags) {
     const DisplayRow rows[] = {
         {"connected", &CFrontPanelDlg::ShowConnected, "Device Connected!", "", StatusTone::Plain,
-         false, true, false, "2 / 7", "NK.bin", 0, "started", "", false, true, 0},
+         false, true, true, false, "2 / 7", "NK.bin", 0, "started", "", false, true, 0},
         {"disconnected", &CFrontPanelDlg::ShowDisconnected, "Device Disconnected!",
-         "Reconnect Device to Retry!", StatusTone::Failed, false, false, true, "", "NK.bin", 0,
-         "started", "", false, true, 0},
+         "Reconnect Device to Retry!", StatusTone::Failed, false, false, false, true, "", "NK.bin",
+         0, "started", "", false, true, 0},
         {"aborted", &CFrontPanelDlg::ShowAborted, "Aborted Download!", "Reconnect Device to Retry!",
-         StatusTone::Failed, false, false, true, "", "NK.bin", 0, "started", "", true, true, 1},
+         StatusTone::Failed, false, false, false, true, "", "NK.bin", 0, "started", "", true, true,
+         1},
         {"PDA success", &CFrontPanelDlg::ShowPdaSuccess, "Download Successfully!", "Bye!",
-         StatusTone::Passed, true, false, true, "", "", 50, "Download Successfully!", "", false,
-         true, 0},
+         StatusTone::Passed, true, false, false, true, "", "", 50, "Download Successfully!", "",
+         false, true, 0},
         {"phone success", &CFrontPanelDlg::ShowPhoneSuccess, "Phone Download Successfully!", "Bye!",
-         StatusTone::Passed, true, false, true, "", "", 50, "Phone Download Successfully!",
+         StatusTone::Passed, true, false, false, true, "", "", 50, "Phone Download Successfully!",
          "PDA & Phone Download Successfully~!! [Download Complete!!]", true, false, 0},
         {"phone failure", [](CFrontPanelDlg& p) { p.ShowPhoneFailure("Boot Failed"); },
-         "Phone Downloaded Fail!", "Retry!", StatusTone::Failed, true, true, true, "", "", 50,
+         "Phone Downloaded Fail!", "Retry!", StatusTone::Failed, true, true, false, true, "", "", 0,
          "started", "", false, true, 0},
     };
     for (const DisplayRow& row : rows) {
@@ -182,6 +162,7 @@ TEST_F(FrontPanelTest, EachDisplayShowsItsTextsAndSetsItsFlags) {
         dialogs.messages.clear();
         panel->SetPdaRunning(true);
         panel->RunLayout();
+        panel->SetStatus("Download Successfully!", StatusTone::Passed);
         panel->SetCounter("2 / 7");
         panel->SetCurrentFile("NK.bin");
         panel->SetProgress(50);
@@ -192,11 +173,19 @@ TEST_F(FrontPanelTest, EachDisplayShowsItsTextsAndSetsItsFlags) {
         row.show(*panel);
         EXPECT_EQ(Text(1032), row.status);
         EXPECT_EQ(Text(1039), row.percent);
+        // AT-SPI carries a label's name (its role) and description.
+        QAccessibleInterface* status = QAccessible::queryAccessibleInterface(Control(1032));
+        EXPECT_EQ(status->text(QAccessible::Name) + "|" + status->text(QAccessible::Description),
+                  "Status|" + QString(row.status));
         EXPECT_EQ(panel->Tone(), row.tone);
         EXPECT_EQ(allDownLoad && downSelect == 0, row.allDone);
         EXPECT_EQ(panel->PdaRunning(), row.pdaRunning);
-        EXPECT_EQ(!Enabled(1029), row.idle);
-        EXPECT_TRUE(Enabled(1028) && Enabled(1027));
+        EXPECT_EQ(Enabled(1029), row.close);
+        for (int id : {1028, 1027, 1033, 1031, 1134, 1135})
+            EXPECT_EQ(Enabled(id), row.downStart) << id;
+        if (row.downStart || row.close) {
+            EXPECT_EQ(panel->focusWidget(), Control(row.downStart ? 1028 : 1029));
+        }
         EXPECT_EQ(Text(1069), row.counter);
         EXPECT_EQ(Text(1037), row.currentFile);
         EXPECT_EQ(Control<QProgressBar>(1000)->value(), row.progress);
@@ -268,20 +257,30 @@ TEST_F(FrontPanelTest, StationSetupCheckBoxesEnableTheirChoosers) {
     EXPECT_EQ(loaderOpened, 1);
 }
 
-TEST_F(FrontPanelTest, ChoosersTakeTheFileSaveItAndRefuseAnOverlongPath) {
+// A path wider than its field keeps its start and its file name whole, with
+// an ellipsis between; the tip has it all.
+TEST_F(FrontPanelTest, ChoosersTakeTheFileSaveItShowItShortAndRefuseAnOverlongPath) {
     test::TempDir dir;
     const std::string image = dir.File("NK.bin");
+    const std::string package = dir.File(std::string(150, 'd') + "/modem.brx");
     test::WriteFile(image, std::string(64, 'x'));
-    dialogs.answers = {QString::fromStdString(image), QString::fromStdString(dir.File("a.brx")),
+    dialogs.answers = {QString::fromStdString(image), QString::fromStdString(package),
                        QString(300, 'p')};
+    panel->ShowStationSetup(true);
     Control<QPushButton>(1027)->click();
     Control<QPushButton>(1033)->click();
     EXPECT_EQ(dialogs.choices.front().filters.front().label, "BIN Files (*.bin)");
     EXPECT_EQ(Text(1030).toStdString(), image);
     EXPECT_EQ(Text(1035), "64 Bytes");
-    EXPECT_EQ(Text(1034).toStdString(), dir.File("a.brx"));
+    const auto* field = Control<PathLabel>(1034);
+    EXPECT_EQ(field->text().toStdString() + field->toolTip().toStdString(), package + package);
+    const QString shown = field->ShownText();
+    EXPECT_TRUE(shown.startsWith("/") && shown.contains(QChar(0x2026)) &&
+                shown.endsWith("/modem.brx") &&
+                field->fontMetrics().horizontalAdvance(shown) <= field->contentsRect().width())
+        << shown.toStdString();
     EXPECT_EQ(store.Value("Path"), image);
-    EXPECT_EQ(store.Value("PhonePath"), dir.File("a.brx"));
+    EXPECT_EQ(store.Value("PhonePath"), package);
     EXPECT_EQ(store.Value("Port") + " " + store.Value("Baud"), "COM1 110");
     Control<QPushButton>(1027)->click();
     EXPECT_EQ(Text(1030).toStdString(), image);
@@ -302,29 +301,6 @@ TEST_F(FrontPanelTest, CloseRequestDuringAPdaRunWaitsForTheRelease) {
     panel->EndPanel();
     EXPECT_FALSE(panel->isVisible());
     EXPECT_EQ(panel->result(), 0);
-}
-
-TEST_F(FrontPanelTest, WidgetViewPutsEachWordOnItsControl) {
-    FrontPanelView& view = panel->View();
-    view.Status("Downloading...");
-    view.Percent("45%");
-    view.CurrentFile("NK.bin");
-    view.Counter("3 / 7");
-    view.ProgressRange(0, 100);
-    view.Progress(45);
-    view.EnableStop();
-    view.Log("case EXIT_STATE:");
-    EXPECT_EQ(Text(1032) + Text(1039) + Text(1037) + Text(1069), "Downloading...45%NK.bin3 / 7");
-    EXPECT_EQ(Control<QProgressBar>(1000)->value(), 45);
-    EXPECT_TRUE(Enabled(1029));
-    EXPECT_EQ(Control<QListWidget>(1136)->currentItem()->text(), "case EXIT_STATE:");
-    view.RunEnded({Verdict::Failed, "wire"});
-    EXPECT_EQ(panel->Tone(), StatusTone::Failed);
-    EXPECT_EQ(Text(1032), "Downloading...");
-    view.ClearLog();
-    EXPECT_EQ(Control<QListWidget>(1136)->count(), 0);
-    view.MessageBox("Invalid File Type.", "");
-    EXPECT_EQ(dialogs.captions.back(), "Marlow v1.4 Beta");
 }
 
 } // namespace

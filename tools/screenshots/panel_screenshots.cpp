@@ -1,7 +1,8 @@
 // Renders the front panel as an operator sees it into PNG files: idle, the
 // wait for the handset with its blinking box, a download writing the flash
-// with the animation, the verdicts (success, aborted, phone failure), the
-// station set-up and the red message of a wait that timed out. The run's states are set through the
+// with the animation, a stop under way, the verdicts (success, aborted,
+// phone failure), a new run that has cleared the last verdict, the station
+// set-up and the red message of a wait that timed out. The run's states are set through the
 // panel's own displays and flags. Run under a virtual X server
 // (scripts/screenshots).
 
@@ -70,11 +71,19 @@ int main(int argc, char** argv) {
     for (int tick = 0; tick < 4; ++tick)
         clock.Fire(panel::PanelTimer::Refresh);
     ok &= Save(Around(panel), out, "front-panel-writing-flash.png");
+    // Stop clears the flash-write flag: the animation ends with the next tick.
     flashWriting = false;
     clock.Fire(panel::PanelTimer::Refresh);
+    panel.ShowStopping();
+    ok &= Save(Around(panel), out, "front-panel-stopping.png");
 
     panel.ShowPdaSuccess();
     ok &= Save(Around(panel), out, "front-panel-success.png");
+    panel.ClearVerdict();
+    blink.show();
+    blink.Tick();
+    ok &= Save(Around(panel), out, "front-panel-new-run-cleared.png");
+    blink.CloseWait();
     panel.ShowAborted();
     ok &= Save(Around(panel), out, "front-panel-aborted.png");
     panel.ShowPhoneFailure(QStringLiteral("Boot Failed"));

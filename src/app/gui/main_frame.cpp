@@ -18,6 +18,7 @@
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QWindow>
 #include <vector>
 
 namespace marlow::gui {
@@ -66,6 +67,10 @@ CMainFrame::CMainFrame(MarlowContext& context, QWidget* parent)
             Qt::QueuedConnection);
     connect(this, &CMainFrame::pdaDownloadDone, this, &CMainFrame::OnPdaDownloadDone,
             Qt::QueuedConnection);
+    // The frame's own activation events miss the step from its wait box to
+    // another window; every change of the focus window is looked at.
+    connect(qApp, &QGuiApplication::focusWindowChanged, this,
+            [this] { context_.frameForeground.store(IsForeground()); });
     UpdateCommandStates();
 }
 

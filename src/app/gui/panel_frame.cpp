@@ -19,6 +19,7 @@ PanelFrame::PanelFrame(MarlowContext& context, panel::PanelSetup setup)
     run.library = phone_.library.get();
     run.ports = phone_.ports.get();
     run.stopWatch = [this] { StopWatch(); };
+    run.phoneLibraryProblem = phone_.libraryProblem;
     run_ = std::make_unique<panel::PanelRun>(*panel_, context.settings, std::move(run));
     if (!phone_.libraryProblem.empty())
         panel_->Log(QString::fromLocal8Bit(phone_.libraryProblem));

@@ -6,6 +6,7 @@
 #include "app/gui/frame_devices.h"
 #include "app/gui/message_view.h"
 #include "app/gui/panel_frame.h"
+#include "controls/animation_dialog.h"
 #include "emulators/in_process_usb.h"
 #include "emulators/modem_emulator.h"
 #include "emulators/pda_bootloader_emulator.h"
@@ -15,6 +16,7 @@
 #include "pda/boot_image_writer.h"
 #include "support/scripted_bus.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QStatusBar>
@@ -52,18 +54,21 @@ protected:
 
     // What the window's phone engine binds to; read when the window is made.
     virtual void PrepareEnvironment() {}
+    void DownloadOneSmallImage() {
+        context->settings.Values().downloadPath = dir.File("NK.bin");
+        WriteFile(dir.File("NK.bin"),
+                  pda::BuildBootImage(pda::MakeBootImagePlan(
+                      0x80001000, 0x100,
+                      {pda::RecordPlan{0x80001000, std::vector<std::uint8_t>(32, 7), std::nullopt}},
+                      0x80001000)));
+    }
 
     TempDir dir;
     ScriptedBus* bus = nullptr;
 };
 
 TEST_F(PdaDownloadWindowTest, AnArrivingDeviceDownloadsAndItsLeavingCompletes) {
-    context->settings.Values().downloadPath = dir.File("NK.bin");
-    WriteFile(dir.File("NK.bin"),
-              pda::BuildBootImage(pda::MakeBootImagePlan(
-                  0x80001000, 0x100,
-                  {pda::RecordPlan{0x80001000, std::vector<std::uint8_t>(32, 7), std::nullopt}},
-                  0x80001000)));
+    DownloadOneSmallImage();
     emulators::PdaBootLoaderEmulator emulator;
     emulators::InProcessUsbPair pair =
         emulators::MakeInProcessUsbPair("Quillon USB boot loader", "inproc:7");
@@ -100,6 +105,29 @@ TEST_F(PdaDownloadWindowTest, AnArrivingDeviceDownloadsAndItsLeavingCompletes) {
     EXPECT_TRUE(frame->View(gui::WindowRole::DeviceState)
                     ->toPlainText()
                     .endsWith("Downloaded to Device Successfully!"));
+}
+
+// The wait box comes up over the frame the operator looks at, never over
+// another window; after a RAM download it stays until the handset has gone.
+TEST_F(PdaDownloadWindowTest, TheWaitBoxShowsOverTheForegroundFrameOnly) {
+    DownloadOneSmallImage();
+    QWidget elsewhere;
+    for (const bool foreground : {true, false}) {
+        QWidget* active = foreground ? static_cast<QWidget*>(frame.get()) : &elsewhere;
+        active->show();
+        active->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(active));
+        emulators::PdaBootLoaderEmulator emulator;
+        emulators::InProcessUsbPair pair =
+            emulators::MakeInProcessUsbPair("Quillon USB boot loader", "inproc:7");
+        emulators::AttachEmulator(*pair.device, emulator);
+        bus->Plug(std::move(pair.host));
+        ASSERT_TRUE(ProcessUntil([&] { return emulator.LeftBus(); }));
+        Flush();
+        EXPECT_EQ(frame->FlashWaitBox()->isVisible(), foreground) << foreground;
+        bus->Unplug("inproc:7");
+        ASSERT_TRUE(ProcessUntil([&] { return !frame->FlashWaitBox()->isVisible(); }));
+    }
 }
 
 // Typing "u" waits for a device, whose arrival ends the wait.
@@ -160,7 +188,8 @@ TEST_F(PdaDownloadWindowTest, WhatTheSourcesTellShowsInTheWindows) {
 }
 
 // In front-panel mode the hidden main frame hands its bus's devices to the
-// panel's run: the list downloads and the handset's leaving completes it.
+// panel's run: the list downloads and the handset's leaving completes it. A
+// download library that did not load is told when a phone run would start.
 TEST(PanelFrameTest, TheHiddenFrameHandsItsDevicesToThePanel) {
     EnsureApplication();
     TempDir dir;
@@ -169,10 +198,12 @@ TEST(PanelFrameTest, TheHiddenFrameHandsItsDevicesToThePanel) {
     const auto set = samples::WriteSampleSet(dir.File("set"));
     ASSERT_TRUE(set) << set.Error();
     qputenv("MARLOW_PANEL_LIST", set->images.front().c_str());
+    qputenv("MARLOW_DOWNLOAD_LIBRARY", QByteArray::fromStdString(dir.File("absent.so")));
     gui::MarlowContext context(store.Store());
     ASSERT_EQ(context.settings.PrepareStart(), app::Presentation::FrontPanel);
     gui::PanelFrame frame(context);
     qunsetenv("MARLOW_PANEL_LIST");
+    qunsetenv("MARLOW_DOWNLOAD_LIBRARY");
     auto source = std::make_unique<ScriptedBus>();
     ScriptedBus& bus = *source;
     ASSERT_TRUE(frame.AddSource(std::move(source)));
@@ -191,6 +222,10 @@ TEST(PanelFrameTest, TheHiddenFrameHandsItsDevicesToThePanel) {
         ProcessUntil([&] { return frame.Panel().StatusText() == "Download Successfully!"; }));
     EXPECT_FALSE(frame.isVisible());
     EXPECT_EQ(store.Value("USB Downloader"), "0");
+
+    frame.Panel().findChild<QAbstractButton*>("1135")->setChecked(true);
+    emit frame.Panel().downStartPressed();
+    EXPECT_TRUE(dialogs.messages.size() == 1 && dialogs.messages.front().contains("absent.so"));
 }
 
 #ifdef MARLOW_TEST_DOWNLOAD_LIBRARY
