@@ -37,6 +37,9 @@ void PhoneEngine::HandlePhoneEvent(PhoneEvent event, std::string_view text) {
         library_.AbortProcess(1, status_);
         Post(BootStalled{});
         ClosePort();
+        // The abandoned boot is over once its port is closed; what it still
+        // had to say (a late refusal) must not be taken for the re-boot's.
+        mailbox_.Clear();
         inst_.state = stReBooting;
         Post(ReBootPending{});
     }

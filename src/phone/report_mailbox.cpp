@@ -26,6 +26,11 @@ std::optional<PhoneReport> ReportMailbox::TakeNext() {
     return report;
 }
 
+void ReportMailbox::Clear() {
+    const std::lock_guard lock(mutex_);
+    reports_.clear();
+}
+
 std::size_t ReportMailbox::Waiting() const {
     const std::lock_guard lock(mutex_);
     return reports_.size();

@@ -20,6 +20,8 @@ public:
     // The oldest waiting report, marked handled; nullopt when none waits.
     std::optional<PhoneReport> TakeNext();
     std::size_t Waiting() const;
+    // Forgets every waiting report (those of a process that was abandoned).
+    void Clear();
 
 private:
     mutable std::mutex mutex_;
