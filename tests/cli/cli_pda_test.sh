@@ -118,7 +118,7 @@ for WANT in "4|no progress for 1 s in the start|1" "130|stopped before the devic
     wait $PDA
     GOT=$?
     kill $SOCAT 2>/dev/null
-    [ $GOT = "$CODE" ] && grep -qF "$WHY" half.err || fail "half-closed device: exit $GOT, not $CODE"
+    [ $GOT = "$CODE" ] && grep -qF "$WHY" half.err || fail "half-closed device: exit $GOT, not $CODE: $(cat half.err)"
 done
 
 # A reader that has gone (`pda --json | head -1`) stops the run as a signal
