@@ -1,5 +1,6 @@
 #include "records/run_queries.h"
 
+#include "records/record_columns.h"
 #include "records/schema.h"
 
 #include <QDateTime>
@@ -13,11 +14,6 @@
 namespace marlow::records {
 
 namespace {
-
-constexpr const char* kRunColumns =
-    "run_id, station_id, slot, front_end, operator, marlow_version, kind, usb_path, "
-    "serial_number, modem_port, started_ms, ended_ms, verdict, reason, error_class, "
-    "failed_half, writer_host, writer_pid, writer_start";
 
 std::string Str(const QSqlQuery& query, int column) {
     return query.value(column).toString().toStdString();
