@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace marlow::cli {
@@ -118,9 +119,12 @@ std::string CsvField(const std::string& text) {
 } // namespace
 
 std::string RecordListText(const std::vector<RunRecord>& runs) {
-    std::string text =
-        "ID        STARTED              TOOK      VERDICT         SLOT        SERIAL      "
-        "FILE\n";
+    const bool stations = std::any_of(runs.begin(), runs.end(), [&](const RunRecord& run) {
+        return run.facts.stationId != runs.front().facts.stationId;
+    });
+    std::string text = std::string(stations ? "STATION     " : "") +
+                       "ID        STARTED              TOOK      VERDICT         SLOT        "
+                       "SERIAL      FILE\n";
     for (const RunRecord& run : runs) {
         char line[512];
         std::snprintf(line, sizeof line, "%-8s  %-19s  %-8s  %-14s  %-10s  %-10s  %s\n",
@@ -128,6 +132,11 @@ std::string RecordListText(const std::vector<RunRecord>& runs) {
                       Took(run.facts.startedMs, run.ending.endedMs).c_str(),
                       records::NameOf(run.ending.verdict), Cut(run.facts.slot, 10).c_str(),
                       Cut(run.facts.handset.serialNumber, 10).c_str(), FileName(run).c_str());
+        if (stations) {
+            char station[16];
+            std::snprintf(station, sizeof station, "%-10s  ", Cut(run.facts.stationId, 10).c_str());
+            text += station;
+        }
         text += line;
     }
     return text;
@@ -272,9 +281,14 @@ std::string YieldText(const std::vector<records::YieldRow>& rows, records::Yield
     std::snprintf(line, sizeof line, "%-18s %6s %6s %7s %8s %7s %6s\n", ByName(by), "UNITS",
                   "FIRST", "YIELD", "RETESTS", "RATE", "RUNS");
     std::string text = line;
+    const bool stations = std::any_of(rows.begin(), rows.end(), [&](const records::YieldRow& row) {
+        return row.station != rows.front().station;
+    });
     std::vector<records::YieldRow> shown = rows;
     shown.push_back(Total(rows));
-    for (const records::YieldRow& row : shown) {
+    for (records::YieldRow& row : shown) {
+        if (stations && &row != &shown.back())
+            row.group = row.station + "/" + row.group;
         std::snprintf(line, sizeof line, "%-18s %6d %6d %7s %8d %7s %6d\n",
                       Cut(row.group.empty() ? "-" : row.group, 18).c_str(), row.units,
                       row.firstPass, Percent(row.firstPass, row.units).c_str(), row.retested,
@@ -298,12 +312,44 @@ std::vector<QJsonObject> YieldJson(const std::vector<records::YieldRow>& rows,
                       {"runs", row.runs}};
         if (total)
             o["total"] = true;
+        else if (by == records::YieldBy::Slot)
+            o["station"] = Q(row.station);
         lines.push_back(o);
     };
     for (const records::YieldRow& row : rows)
         add(row, false);
     add(Total(rows), true);
     return lines;
+}
+
+std::string OutboxText(const records::OutboxState& outbox, const std::string& central) {
+    const auto at = [](const std::optional<std::int64_t>& ms) {
+        return ms ? LocalText(*ms) : std::string("never");
+    };
+    std::string text =
+        "central database  " +
+        (central.empty() ? std::string("none named (the setting CentralDatabase)") : central) +
+        "\n";
+    text += "waiting           " + std::to_string(outbox.backlog) + " records";
+    if (outbox.oldestEndedMs)
+        text += ", the oldest finished " + at(outbox.oldestEndedMs);
+    text += "\nforwarded         " + std::to_string(outbox.forwarded) + " records, the last " +
+            at(outbox.lastForwardedMs) + "\n";
+    text += "last error        " +
+            (outbox.lastError.empty() ? std::string("none")
+                                      : at(outbox.lastErrorMs) + ": " + outbox.lastError) +
+            "\n";
+    return text;
+}
+
+QJsonObject OutboxJson(const records::OutboxState& outbox, const std::string& central) {
+    return {{"central", Q(central)},
+            {"backlog", static_cast<qint64>(outbox.backlog)},
+            {"oldestEndedMs", Number(outbox.oldestEndedMs)},
+            {"forwarded", static_cast<qint64>(outbox.forwarded)},
+            {"lastForwardedMs", Number(outbox.lastForwardedMs)},
+            {"lastError", Q(outbox.lastError)},
+            {"lastErrorMs", Number(outbox.lastErrorMs)}};
 }
 
 std::string CheckText(const records::StoreCheck& check) {

@@ -83,6 +83,14 @@ QCommandLineOption RunStoreOption() {
             "PATH"};
 }
 
+QCommandLineOption CentralOption() {
+    return {"central",
+            "The central PostgreSQL database, a libpq connection string (default: the "
+            "CentralDatabase setting); its password comes from CentralDatabasePasswordFile or "
+            "~/.pgpass, never from here.",
+            "DSN"};
+}
+
 QCommandLineOption TargetOption(pda::DownloadTarget byDefault) {
     const QString first = TargetName(byDefault);
     const QString second = TargetName(OtherTarget(byDefault));
@@ -130,6 +138,13 @@ std::string OptionReader::RunStore(const QCommandLineOption& option) const {
     if (parser_.isSet(option))
         return ArgumentBytes(parser_.value(option));
     return records::StorePathSetting(UserSettingsStore());
+}
+
+records::CentralSettings OptionReader::Central(const QCommandLineOption& option) const {
+    records::CentralSettings central = records::ReadCentralSettings(UserSettingsStore());
+    if (parser_.isSet(option))
+        central.dsn = ArgumentBytes(parser_.value(option));
+    return central;
 }
 
 std::optional<pda::DownloadTarget> OptionReader::Target(const QCommandLineOption& option,

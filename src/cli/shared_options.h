@@ -5,6 +5,7 @@
 // nothing; the command then ends with the usage exit code.
 
 #include "pda/pda_run_context.h"
+#include "records/central.h"
 
 #include <QCommandLineOption>
 #include <QList>
@@ -43,6 +44,10 @@ QCommandLineOption TimeoutOption();
 // --run-store PATH: the run store to record into or read, instead of the
 // setting RunStore or ~/.local/share/Korvane/Marlow/runs.sqlite.
 QCommandLineOption RunStoreOption();
+
+// --central DSN: the central PostgreSQL database instead of the setting
+// CentralDatabase (`runs`: read it instead of the station's store).
+QCommandLineOption CentralOption();
 
 // --target ram|flash; the default comes first in its help and its error.
 QCommandLineOption TargetOption(pda::DownloadTarget byDefault);
@@ -110,6 +115,9 @@ public:
                                         ValueName shown = ValueName::Hidden) const;
     // The --run-store path, else the setting's, else the default.
     std::string RunStore(const QCommandLineOption& option) const;
+    // The --central connection string, else the setting's; the password
+    // file always from the settings.
+    records::CentralSettings Central(const QCommandLineOption& option) const;
     // "--target is ram or flash", the command's default named first.
     std::optional<pda::DownloadTarget> Target(const QCommandLineOption& option,
                                               pda::DownloadTarget byDefault) const;

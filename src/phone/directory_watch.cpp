@@ -21,11 +21,12 @@ constexpr std::uint32_t kEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOV
 } // namespace
 
 Result<std::unique_ptr<DirectoryWatch>> DirectoryWatch::Start(const std::string& folder,
-                                                              Changed changed) {
+                                                              Changed changed, Hear hear) {
     const int inotifyFd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (inotifyFd < 0)
         return Failure{std::string("cannot watch for new ports: ") + std::strerror(errno)};
-    if (::inotify_add_watch(inotifyFd, folder.c_str(), kEvents) < 0) {
+    if (::inotify_add_watch(inotifyFd, folder.c_str(),
+                            hear == Hear::Writes ? kEvents | IN_MODIFY : kEvents) < 0) {
         Failure failure{"cannot watch " + folder + ": " + std::strerror(errno)};
         ::close(inotifyFd);
         return failure;
@@ -97,7 +98,7 @@ bool DirectoryWatch::DeliverEvents() {
 
 namespace marlow::phone {
 
-Result<std::unique_ptr<DirectoryWatch>> DirectoryWatch::Start(const std::string&, Changed) {
+Result<std::unique_ptr<DirectoryWatch>> DirectoryWatch::Start(const std::string&, Changed, Hear) {
     return Failure{"this system cannot watch folders"};
 }
 

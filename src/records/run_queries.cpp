@@ -1,5 +1,6 @@
 #include "records/run_queries.h"
 
+#include "records/record_columns.h"
 #include "records/schema.h"
 
 #include <QDateTime>
@@ -13,11 +14,6 @@
 namespace marlow::records {
 
 namespace {
-
-constexpr const char* kRunColumns =
-    "run_id, station_id, slot, front_end, operator, marlow_version, kind, usb_path, "
-    "serial_number, modem_port, started_ms, ended_ms, verdict, reason, error_class, "
-    "failed_half, writer_host, writer_pid, writer_start";
 
 std::string Str(const QSqlQuery& query, int column) {
     return query.value(column).toString().toStdString();
@@ -232,14 +228,14 @@ Result<std::vector<YieldRow>> Yield(const SqlSession& session, const RunFilter& 
                                                 "= runs.run_id AND i.position = 0)")
                                : QStringLiteral("''");
     Result<QSqlQuery> q = session.Run(
-        QStringLiteral("SELECT run_id, serial_number, usb_path, slot, started_ms, verdict, %1 "
-                       "FROM runs%2 ORDER BY started_ms, run_id")
+        QStringLiteral("SELECT run_id, serial_number, usb_path, slot, started_ms, verdict, %1, "
+                       "station_id FROM runs%2 ORDER BY started_ms, run_id")
             .arg(digest, where.sql),
         where.values);
     if (!q)
         return Failure{q.Error()};
     struct Unit {
-        std::string group;
+        std::string row; // its key in `rows`
         bool passed = false;
     };
     std::unordered_map<std::string, Unit> units;
@@ -249,10 +245,12 @@ Result<std::vector<YieldRow>> Yield(const SqlSession& session, const RunFilter& 
         const std::string serial = Str(*q, 1);
         const std::string usbPath = Str(*q, 2);
         const std::string slot = Str(*q, 3);
+        const std::string station = Str(*q, 7);
         const bool pass = q->value(5).toString() == passed;
-        std::string key = !serial.empty()                     ? "s:" + serial
-                          : !usbPath.empty() || !slot.empty() ? "p:" + usbPath + "\n" + slot
-                                                              : "r:" + Str(*q, 0);
+        std::string key = !serial.empty() ? "s:" + serial
+                          : !usbPath.empty() || !slot.empty()
+                              ? "p:" + station + "\n" + usbPath + "\n" + slot
+                              : "r:" + Str(*q, 0);
         auto found = units.find(key);
         // Without a serial number, a handset that passed has left its port.
         if (found != units.end() && found->second.passed && serial.empty()) {
@@ -277,17 +275,19 @@ Result<std::vector<YieldRow>> Yield(const SqlSession& session, const RunFilter& 
                 group = started.toString(QStringLiteral("yyyy-MM-dd")).toStdString();
                 break;
             }
-            YieldRow& row = rows[group];
+            const std::string rowKey = by == YieldBy::Slot ? station + "\n" + slot : group;
+            YieldRow& row = rows[rowKey];
             row.group = group;
+            row.station = by == YieldBy::Slot ? station : std::string();
             ++row.units;
             ++row.runs;
             if (pass)
                 ++row.firstPass;
-            units.emplace(std::move(key), Unit{std::move(group), pass});
+            units.emplace(std::move(key), Unit{rowKey, pass});
             continue;
         }
         Unit& unit = found->second;
-        YieldRow& row = rows[unit.group];
+        YieldRow& row = rows[unit.row];
         ++row.runs;
         if (pass && !unit.passed) {
             ++row.retested;

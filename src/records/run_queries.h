@@ -40,15 +40,17 @@ Result<RunRecord> LoadRun(const SqlSession& session, const std::string& idOrPref
 // The run's event stream, one JSON object a line, in order.
 Result<std::vector<std::string>> LoadEvents(const SqlSession& session, const std::string& runId);
 
-// First-pass yield and retests. A handset is known by its serial number;
-// without one, by its USB path and slot, where a handset is taken to stay
-// until it passes (the next one on that port is another). Its first run
-// decides first pass; one that did not pass first and passed later is a
-// retest. Each handset counts in the group of its first run. Runs still
-// `running` are left out.
+// First-pass yield and retests. A handset is known by its serial number
+// (on any station); without one, by its station, USB path and slot, where a
+// handset is taken to stay until it passes (the next one on that port is
+// another). Its first run decides first pass; one that did not pass first
+// and passed later is a retest. Each handset counts in the group of its
+// first run; by slot, a group is one station's slot, as the same port name
+// on two stations is two cables. Runs still `running` are left out.
 enum class YieldBy { Slot, Digest, Hour, Day };
 struct YieldRow {
-    std::string group{}; // the slot, the first input's SHA-256, "2024-05-01 13:00", "2024-05-01"
+    std::string group{};   // the slot, the first input's SHA-256, "2024-05-01 13:00", "2024-05-01"
+    std::string station{}; // by slot: the slot's station
     int units = 0;
     int firstPass = 0;
     int retested = 0;

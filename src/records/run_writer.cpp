@@ -1,5 +1,6 @@
 #include "records/run_writer.h"
 
+#include "records/outbox.h"
 #include "records/process_identity.h"
 #include "records/records_log.h"
 #include "records/store.h"
@@ -242,6 +243,8 @@ Status RunWriter::Core::Write(RunRecorder::Log& log, bool final) {
                      QString::fromUtf8(NameOf(ending.half)), OptionalNumber(ending.endedMs),
                      runId});
                 !done)
+                return done;
+            if (Status done = QueueForCentral(session, runId); !done)
                 return done;
         }
         return {};

@@ -6,6 +6,9 @@ namespace marlow::records {
 
 namespace {
 
+// The advisory lock's key: any number the database's other users leave alone.
+constexpr qint64 kMigrationLock = 0x4d61726c6f77; // "Marlow"
+
 const std::vector<Migration> kMigrations = {
     {1,
      {
@@ -75,6 +78,25 @@ const std::vector<Migration> kMigrations = {
          "CREATE INDEX run_inputs_sha256 ON run_inputs (sha256)",
          "CREATE INDEX run_inputs_path ON run_inputs (path)",
      }},
+    {2,
+     {
+         // Across stations a slot is known by its station too.
+         "CREATE INDEX runs_station_slot ON runs (station_id, slot, started_ms)",
+     },
+     {
+         "CREATE TABLE run_outbox ("
+         " seq INTEGER PRIMARY KEY AUTOINCREMENT,"
+         " run_id TEXT NOT NULL UNIQUE REFERENCES runs (run_id))",
+         "CREATE TABLE forwarding ("
+         " last_forwarded_ms BIGINT,"
+         " forwarded BIGINT NOT NULL,"
+         " last_error TEXT NOT NULL,"
+         " last_error_ms BIGINT)",
+         "INSERT INTO forwarding VALUES (NULL, 0, '', NULL)",
+         // What was recorded before the station knew of forwarding goes too.
+         "INSERT INTO run_outbox (run_id) SELECT run_id FROM runs WHERE verdict <> 'running' "
+         "ORDER BY ended_ms, started_ms, run_id",
+     }},
 };
 
 QString InDialect(const char* statement, Dialect dialect) {
@@ -120,6 +142,13 @@ Result<int> Migrate(const SqlSession& session, std::span<const Migration> steps)
         if (step.version <= version)
             continue;
         const Status migrated = session.InTransaction([&]() -> Status {
+            // Stations that bring a central database up at once take turns;
+            // SQLite's write lock does this for a station's own file.
+            if (session.SqlDialect() == Dialect::Postgres)
+                if (Status turn = session.Exec(
+                        QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(kMigrationLock));
+                    !turn)
+                    return turn;
             // Read again inside the write lock: another program that opened
             // the store at the same time may have taken this step already.
             const Result<int> now = SchemaVersion(session);
@@ -130,7 +159,11 @@ Result<int> Migrate(const SqlSession& session, std::span<const Migration> steps)
             version = *now;
             if (version >= step.version)
                 return {};
-            for (const char* statement : step.statements)
+            std::vector<const char*> statements = step.statements;
+            if (session.SqlDialect() == Dialect::Sqlite)
+                statements.insert(statements.end(), step.stationOnly.begin(),
+                                  step.stationOnly.end());
+            for (const char* statement : statements)
                 if (Status done = session.Exec(InDialect(statement, session.SqlDialect())); !done)
                     return done;
             if (Status done = session.Exec(QStringLiteral("UPDATE marlow_schema SET version = ?"),

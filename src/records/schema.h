@@ -3,7 +3,8 @@
 // applied in one transaction together with the version it brings, so a
 // store is always at one whole version. The same steps build a station's
 // SQLite file and a central PostgreSQL database; the few types that differ
-// are written as placeholders ({blob}: BLOB or bytea).
+// are written as placeholders ({blob}: BLOB or bytea). A station keeps two
+// tables more, its own bookkeeping that the central database has no use for.
 //
 // The tables (one row per run, the rest keyed by its run id):
 //   marlow_schema (version)
@@ -17,6 +18,11 @@
 //   run_events   the event stream as JSON lines, zlib-compressed in chunks
 //   run_stamps   what Stamp INSERT changed: the file, its digest before and
 //                after, the model and version
+// and on a station only:
+//   run_outbox   the finished records not yet in the central database, in
+//                the order they finished (seq)
+//   forwarding   one row: when records last went to the central database,
+//                how many in all, and the last error on the way
 
 #include "common/result.h"
 #include "records/sql_session.h"
@@ -29,6 +35,7 @@ namespace marlow::records {
 struct Migration {
     int version; // the version the store has once this step is done
     std::vector<const char*> statements;
+    std::vector<const char*> stationOnly{}; // run after `statements` on SQLite only
 };
 
 // Every migration this Marlow knows, oldest first.

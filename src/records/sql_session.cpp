@@ -61,6 +61,22 @@ std::string SqliteWords(const std::string& place, int code, const std::string& d
     }
 }
 
+// What went wrong with the central database. libpq words a failed connect
+// over several lines ("... failed: Connection refused\n\tIs the server ...").
+std::string PostgresWords(const std::string& place, const QSqlError& error,
+                          const std::string& detail) {
+    const std::string flat = QString::fromStdString(detail).simplified().toStdString();
+    if (error.type() != QSqlError::ConnectionError && error.nativeErrorCode() != "28P01")
+        return place + " failed: " + flat;
+    for (const char* login : {"password authentication failed", "no password supplied",
+                              "authentication failed", "role \""})
+        if (flat.find(login) != std::string::npos)
+            return place + " refused the login (" + flat +
+                   "); check the user in the connection string and the password in the file "
+                   "named by CentralDatabasePasswordFile or in ~/.pgpass";
+    return place + " cannot be reached (" + flat + ")";
+}
+
 } // namespace
 
 SqlSession::SqlSession(QString connectionName, Dialect dialect, std::string place,
@@ -75,6 +91,12 @@ QSqlDatabase SqlSession::Database() const {
 Result<QSqlQuery> SqlSession::Run(const QString& sql, const QVariantList& values) const {
     QSqlQuery query(Database());
     query.setForwardOnly(true);
+    // PostgreSQL prepares only what can be prepared: no BEGIN, no COMMIT.
+    if (values.isEmpty()) {
+        if (!query.exec(sql))
+            return FaultOf(query.lastError());
+        return query;
+    }
     if (!query.prepare(sql))
         return FaultOf(query.lastError());
     for (const QVariant& value : values)
@@ -102,8 +124,9 @@ Status SqlSession::InTransaction(const std::function<Status()>& work) const {
     Status done = work();
     if (done)
         done = Exec(QStringLiteral("COMMIT"));
-    if (!done) {
-        // The statement that failed may have ended the transaction itself.
+    // The statement that failed may have ended the transaction itself, or
+    // the connection with it.
+    if (!done && Database().isOpen()) {
         if (const Status undone = Exec(QStringLiteral("ROLLBACK")); !undone)
             qCDebug(lcRecords) << "rollback:" << undone.Error().c_str();
     }
@@ -117,7 +140,7 @@ Failure SqlSession::FaultOf(const QSqlError& error) const {
                                  << error.nativeErrorCode() << QString::fromStdString(detail);
     if (dialect_ == Dialect::Sqlite)
         return Failure{SqliteWords(place_, error.nativeErrorCode().toInt(), detail, busyWait_)};
-    return Failure{"the run database " + place_ + " failed: " + detail};
+    return Failure{PostgresWords(place_, error, detail)};
 }
 
 std::string NotRecordedText(const Failure& why) {

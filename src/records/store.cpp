@@ -1,6 +1,7 @@
 #include "records/store.h"
 
 #include "common/regular_file.h"
+#include "records/outbox.h"
 #include "records/process_identity.h"
 #include "records/record.h"
 #include "records/records_log.h"
@@ -157,17 +158,22 @@ Result<int> RunStore::MarkInterrupted() const {
     if (dead.empty())
         return 0;
     const Status marked = session_.InTransaction([&]() -> Status {
-        for (const QString& runId : dead)
-            if (Status done = session_.Exec(
-                    QStringLiteral("UPDATE runs SET verdict = ?, reason = ?, error_class = ? "
-                                   "WHERE run_id = ? AND verdict = ?"),
-                    {QString::fromUtf8(NameOf(RecordVerdict::Interrupted)),
-                     QStringLiteral("the run never finished: the program that ran it ended "
-                                    "(killed, crashed or the power failed)"),
-                     QString::fromUtf8(NameOf(ErrorClass::Internal)), runId,
-                     QString::fromUtf8(NameOf(RecordVerdict::Running))});
-                !done)
-                return done;
+        for (const QString& runId : dead) {
+            Result<QSqlQuery> done = session_.Run(
+                QStringLiteral("UPDATE runs SET verdict = ?, reason = ?, error_class = ? "
+                               "WHERE run_id = ? AND verdict = ?"),
+                {QString::fromUtf8(NameOf(RecordVerdict::Interrupted)),
+                 QStringLiteral("the run never finished: the program that ran it ended "
+                                "(killed, crashed or the power failed)"),
+                 QString::fromUtf8(NameOf(ErrorClass::Internal)), runId,
+                 QString::fromUtf8(NameOf(RecordVerdict::Running))});
+            if (!done)
+                return Failure{done.Error()};
+            // Another program may have marked it a moment before.
+            if (done->numRowsAffected() > 0)
+                if (Status queued = QueueForCentral(session_, runId); !queued)
+                    return queued;
+        }
         return {};
     });
     if (!marked)

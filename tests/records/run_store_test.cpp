@@ -1,6 +1,7 @@
 // The run store: its schema and migrations, a record's round trip, and what
 // happens when the store or the program recording into it fails.
 
+#include "records/outbox.h"
 #include "records/run_queries.h"
 #include "records/run_writer.h"
 #include "records/schema.h"
@@ -74,27 +75,35 @@ TEST_F(RunStoreTest, ANewStoreIsTheOwnersAloneAtTheLatestSchema) {
 }
 
 TEST_F(RunStoreTest, MigrationsRunInOrderEachWhole) {
-    const Migration v1 = Migrations().front();
-    const std::vector<Migration> good = {
-        v1, {2, {"ALTER TABLE runs ADD COLUMN shift TEXT NOT NULL DEFAULT 'early'"}}};
-    const std::vector<Migration> broken = {
-        v1, {2, {"ALTER TABLE runs ADD COLUMN shift TEXT", "this is not SQL"}}};
+    std::vector<Migration> good(Migrations().begin(), Migrations().end());
+    std::vector<Migration> broken = good;
+    good.push_back({LatestSchemaVersion() + 1,
+                    {"ALTER TABLE runs ADD COLUMN shift TEXT NOT NULL DEFAULT 'early'"}});
+    broken.push_back(
+        {LatestSchemaVersion() + 1, {"ALTER TABLE runs ADD COLUMN shift TEXT", "this is not SQL"}});
+    std::filesystem::create_directories(dir.File("station"));
     {
-        const auto store = Open(StoreAccess::Record);
-        const std::vector<Migration> onlyV1 = {v1};
-        ASSERT_EQ(*Migrate(store->Session(), onlyV1), 1);
+        QSqlDatabase::addDatabase("QSQLITE", "first").setDatabaseName(QString::fromStdString(path));
+        const SqlSession first("first", Dialect::Sqlite, path, 5000ms);
+        ASSERT_TRUE(first.Database().open());
+        ASSERT_EQ(*Migrate(first, std::vector<Migration>{Migrations().front()}), 1);
+        ASSERT_TRUE(first.Exec("INSERT INTO runs VALUES ('before-v2', 's', '', '', '', '', '', "
+                               "'', '', '', 1, 2, 'passed', '', '', '', '', 0, '')"));
+        first.Database().close();
     }
-    ASSERT_TRUE(Record({.runId = "before-v2", .stationId = "s"}));
+    QSqlDatabase::removeDatabase("first");
     const auto store = Open();
+    // What was finished before the outbox came waits in it.
+    EXPECT_EQ(ReadOutbox(store->Session())->backlog, 1);
     EXPECT_FALSE(Migrate(store->Session(), broken));
-    EXPECT_EQ(*SchemaVersion(store->Session()), 1);
-    EXPECT_EQ(*Migrate(store->Session(), good), 2);
+    EXPECT_EQ(*SchemaVersion(store->Session()), LatestSchemaVersion());
+    EXPECT_EQ(*Migrate(store->Session(), good), LatestSchemaVersion() + 1);
     Result<QSqlQuery> shift = store->Session().Run("SELECT run_id, shift FROM runs");
     ASSERT_TRUE(shift && shift->next());
     EXPECT_EQ(shift->value(0).toString(), "before-v2");
     EXPECT_EQ(shift->value(1).toString(), "early");
     shift->finish();
-    const Result<int> older = Migrate(store->Session(), std::vector<Migration>{v1});
+    const Result<int> older = Migrate(store->Session());
     EXPECT_NE(older.Error().find("was made by a newer Marlow"), std::string::npos) << older.Error();
 }
 
