@@ -93,17 +93,6 @@ const char* ByName(records::YieldBy by) {
     return "slot";
 }
 
-records::YieldRow Total(const std::vector<records::YieldRow>& rows) {
-    records::YieldRow total{.group = "all"};
-    for (const records::YieldRow& row : rows) {
-        total.units += row.units;
-        total.firstPass += row.firstPass;
-        total.retested += row.retested;
-        total.runs += row.runs;
-    }
-    return total;
-}
-
 std::string CsvField(const std::string& text) {
     if (text.find_first_of(",\"\r\n") == std::string::npos)
         return text;
@@ -285,7 +274,7 @@ std::string YieldText(const std::vector<records::YieldRow>& rows, records::Yield
         return row.station != rows.front().station;
     });
     std::vector<records::YieldRow> shown = rows;
-    shown.push_back(Total(rows));
+    shown.push_back(records::YieldTotal(rows));
     for (records::YieldRow& row : shown) {
         if (stations && &row != &shown.back())
             row.group = row.station + "/" + row.group;
@@ -318,7 +307,7 @@ std::vector<QJsonObject> YieldJson(const std::vector<records::YieldRow>& rows,
     };
     for (const records::YieldRow& row : rows)
         add(row, false);
-    add(Total(rows), true);
+    add(records::YieldTotal(rows), true);
     return lines;
 }
 

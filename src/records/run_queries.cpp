@@ -81,6 +81,45 @@ Where WhereOf(const RunFilter& filter) {
     return where;
 }
 
+// `where` narrowed by one more term.
+void And(Where& where, const char* term, const QVariantList& values) {
+    where.sql += (where.sql.isEmpty() ? QStringLiteral(" WHERE ") : QStringLiteral(" AND ")) +
+                 QString::fromUtf8(term);
+    where.values << values;
+}
+
+QString VerdictValue(RecordVerdict verdict) {
+    return QString::fromUtf8(NameOf(verdict));
+}
+
+// The runs that did not pass and are over.
+void AndUnpassed(Where& where) {
+    And(where, "verdict NOT IN (?, ?)",
+        {VerdictValue(RecordVerdict::Passed), VerdictValue(RecordVerdict::Running)});
+}
+
+// The rows of `sql`, whose %1 is the WHERE clause, each made a value by `read`.
+template <typename Read>
+auto Rows(const SqlSession& session, const QString& sql, const Where& where, Read read)
+    -> Result<std::vector<decltype(read(std::declval<const QSqlQuery&>()))>> {
+    Result<QSqlQuery> q = session.Run(sql.arg(where.sql), where.values);
+    if (!q)
+        return Failure{q.Error()};
+    std::vector<decltype(read(*q))> rows;
+    while (q->next())
+        rows.push_back(read(*q));
+    return rows;
+}
+
+// The runs in `where`, in `order`, without their parts.
+Result<std::vector<RunRecord>> SelectRuns(const SqlSession& session, const Where& where,
+                                          const QString& order) {
+    return Rows(session,
+                QStringLiteral("SELECT ") + QString::fromUtf8(kRunColumns) +
+                    QStringLiteral(" FROM runs%1 ") + order,
+                where, RunOf);
+}
+
 InputFacts InputOf(const QSqlQuery& q, int from) {
     return InputFacts{.role = Str(q, from),
                       .path = Str(q, from + 1),
@@ -131,15 +170,11 @@ constexpr const char* kStepColumns = "kind, name, started_ms, ended_ms, bytes, r
 Result<std::vector<RunRecord>> FindRuns(const SqlSession& session, const RunFilter& filter,
                                         Detail detail) {
     const Where where = WhereOf(filter);
-    Result<QSqlQuery> q =
-        session.Run(QStringLiteral("SELECT %1 FROM runs%2 ORDER BY started_ms, run_id")
-                        .arg(QString::fromUtf8(kRunColumns), where.sql),
-                    where.values);
-    if (!q)
-        return Failure{q.Error()};
-    std::vector<RunRecord> runs;
-    while (q->next())
-        runs.push_back(RunOf(*q));
+    Result<std::vector<RunRecord>> found =
+        SelectRuns(session, where, QStringLiteral("ORDER BY started_ms, run_id"));
+    if (!found)
+        return found;
+    std::vector<RunRecord>& runs = *found;
     if (Status inputs = LoadParts(
             session, kInputColumns, "run_inputs", where, runs,
             [](RunRecord& run, const QSqlQuery& row) { run.inputs.push_back(InputOf(row, 1)); });
@@ -151,7 +186,7 @@ Result<std::vector<RunRecord>> FindRuns(const SqlSession& session, const RunFilt
                 [](RunRecord& run, const QSqlQuery& row) { run.steps.push_back(StepOf(row, 1)); });
             !steps)
             return Failure{steps.Error()};
-    return runs;
+    return found;
 }
 
 Result<RunRecord> LoadRun(const SqlSession& session, const std::string& idOrPrefix) {
@@ -171,14 +206,12 @@ Result<RunRecord> LoadRun(const SqlSession& session, const std::string& idOrPref
                        idOrPrefix + "; give more of the id"};
     const std::string runId = found.size() == 1 ? found.front() : idOrPrefix; // the whole id given
     const Where byId{QStringLiteral(" WHERE run_id = ?"), {QString::fromStdString(runId)}};
-    Result<QSqlQuery> q = session.Run(
-        QStringLiteral("SELECT %1 FROM runs%2").arg(QString::fromUtf8(kRunColumns), byId.sql),
-        byId.values);
-    if (!q)
-        return Failure{q.Error()};
-    if (!q->next())
+    Result<std::vector<RunRecord>> selected = SelectRuns(session, byId, QString());
+    if (!selected)
+        return Failure{selected.Error()};
+    if (selected->empty())
         return Failure{"no record has the id " + idOrPrefix};
-    std::vector<RunRecord> runs{RunOf(*q)};
+    std::vector<RunRecord>& runs = *selected;
     if (Status inputs = LoadParts(
             session, kInputColumns, "run_inputs", byId, runs,
             [](RunRecord& run, const QSqlQuery& row) { run.inputs.push_back(InputOf(row, 1)); });
@@ -220,9 +253,7 @@ Result<std::vector<std::string>> LoadEvents(const SqlSession& session, const std
 Result<std::vector<YieldRow>> Yield(const SqlSession& session, const RunFilter& filter, YieldBy by,
                                     const QTimeZone& zone) {
     Where where = WhereOf(filter);
-    where.sql += where.sql.isEmpty() ? QStringLiteral(" WHERE verdict <> ?")
-                                     : QStringLiteral(" AND verdict <> ?");
-    where.values << QString::fromUtf8(NameOf(RecordVerdict::Running));
+    And(where, "verdict <> ?", {VerdictValue(RecordVerdict::Running)});
     const QString digest = by == YieldBy::Digest
                                ? QStringLiteral("(SELECT sha256 FROM run_inputs i WHERE i.run_id "
                                                 "= runs.run_id AND i.position = 0)")
@@ -300,6 +331,74 @@ Result<std::vector<YieldRow>> Yield(const SqlSession& session, const RunFilter& 
     return table;
 }
 
+YieldRow YieldTotal(const std::vector<YieldRow>& rows) {
+    YieldRow total{.group = "all"};
+    for (const YieldRow& row : rows) {
+        total.units += row.units;
+        total.firstPass += row.firstPass;
+        total.retested += row.retested;
+        total.runs += row.runs;
+    }
+    return total;
+}
+
+Result<std::vector<StationSpan>> StationSpans(const SqlSession& session, const RunFilter& filter) {
+    return Rows(session,
+                QStringLiteral("SELECT station_id, count(*), min(started_ms), "
+                               "max(COALESCE(ended_ms, started_ms)) FROM runs%1 "
+                               "GROUP BY station_id ORDER BY station_id"),
+                WhereOf(filter), [](const QSqlQuery& q) {
+                    return StationSpan{Str(q, 0), q.value(1).toLongLong(), q.value(2).toLongLong(),
+                                       q.value(3).toLongLong()};
+                });
+}
+
+Result<std::vector<StepTime>> StepTimes(const SqlSession& session, const RunFilter& filter) {
+    Where where = WhereOf(filter);
+    And(where, "verdict = ?", {VerdictValue(RecordVerdict::Passed)});
+    return Rows(
+        session,
+        QStringLiteral("SELECT r.station_id, r.slot, s.kind, s.run_id, "
+                       "CAST(SUM(s.ended_ms - s.started_ms) AS BIGINT) FROM run_steps s "
+                       "JOIN (SELECT run_id, station_id, slot FROM runs%1) r "
+                       "ON r.run_id = s.run_id WHERE s.ended_ms IS NOT NULL "
+                       "GROUP BY r.station_id, r.slot, s.kind, s.run_id "
+                       "ORDER BY r.station_id, r.slot, s.kind, s.run_id"),
+        where, [](const QSqlQuery& q) {
+            return StepTime{Str(q, 0), Str(q, 1), Str(q, 2), Str(q, 3), q.value(4).toLongLong()};
+        });
+}
+
+Result<std::vector<FailureCount>> FailureCounts(const SqlSession& session,
+                                                const RunFilter& filter) {
+    Where where = WhereOf(filter);
+    AndUnpassed(where);
+    return Rows(
+        session,
+        QStringLiteral("SELECT reason, verdict, error_class, failed_half, station_id, slot, "
+                       "count(*), max(started_ms) FROM runs%1 "
+                       "GROUP BY reason, verdict, error_class, failed_half, station_id, slot "
+                       "ORDER BY count(*) DESC, max(started_ms) DESC"),
+        where, [](const QSqlQuery& q) {
+            return FailureCount{.reason = Str(q, 0),
+                                .verdict = VerdictNamed(Str(q, 1)).value_or(RecordVerdict::Failed),
+                                .errorClass = ErrorClassNamed(Str(q, 2)),
+                                .half = HalfNamed(Str(q, 3)),
+                                .station = Str(q, 4),
+                                .slot = Str(q, 5),
+                                .runs = q.value(6).toInt(),
+                                .lastMs = q.value(7).toLongLong()};
+        });
+}
+
+Result<std::vector<RunRecord>> LatestFailures(const SqlSession& session, const RunFilter& filter,
+                                              int count) {
+    Where where = WhereOf(filter);
+    AndUnpassed(where);
+    return SelectRuns(session, where,
+                      QStringLiteral("ORDER BY started_ms DESC, run_id LIMIT %1").arg(count));
+}
+
 Result<StoreCheck> CheckStore(const SqlSession& session) {
     StoreCheck check;
     const Result<int> version = SchemaVersion(session);
@@ -324,11 +423,10 @@ Result<StoreCheck> CheckStore(const SqlSession& session) {
             }
         }
     }
-    Result<QSqlQuery> counts =
-        session.Run(QStringLiteral("SELECT count(*), sum(CASE WHEN verdict = ? THEN 1 ELSE 0 END), "
-                                   "sum(CASE WHEN verdict = ? THEN 1 ELSE 0 END) FROM runs"),
-                    {QString::fromUtf8(NameOf(RecordVerdict::Running)),
-                     QString::fromUtf8(NameOf(RecordVerdict::Interrupted))});
+    Result<QSqlQuery> counts = session.Run(
+        QStringLiteral("SELECT count(*), sum(CASE WHEN verdict = ? THEN 1 ELSE 0 END), "
+                       "sum(CASE WHEN verdict = ? THEN 1 ELSE 0 END) FROM runs"),
+        {VerdictValue(RecordVerdict::Running), VerdictValue(RecordVerdict::Interrupted)});
     if (!counts)
         return Failure{counts.Error()};
     if (counts->next()) {

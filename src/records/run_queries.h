@@ -58,6 +58,48 @@ struct YieldRow {
 };
 Result<std::vector<YieldRow>> Yield(const SqlSession& session, const RunFilter& filter, YieldBy by,
                                     const QTimeZone& zone = QTimeZone::systemTimeZone());
+// The rows together, as the group "all".
+YieldRow YieldTotal(const std::vector<YieldRow>& rows);
+
+// The matching runs of each station: how many, and the time they cover
+// (the first start to the last end, or start of a run still going).
+struct StationSpan {
+    std::string station{};
+    std::int64_t runs = 0;
+    std::int64_t firstMs = 0;
+    std::int64_t lastMs = 0;
+};
+Result<std::vector<StationSpan>> StationSpans(const SqlSession& session, const RunFilter& filter);
+
+// How long each passed run spent in each kind of step (the sum of its
+// steps of that kind), by station, slot and kind. Only passed runs: a run
+// cut short would show a part of the work as a fast one, and what failed
+// is counted with the failures.
+struct StepTime {
+    std::string station{};
+    std::string slot{};
+    std::string kind{};
+    std::string runId{};
+    std::int64_t ms = 0;
+};
+Result<std::vector<StepTime>> StepTimes(const SqlSession& session, const RunFilter& filter);
+
+// The runs that ended without passing (failed, stopped, removed,
+// interrupted), counted by reason, verdict, class, half and slot, most
+// first; and the latest `count` of them whole, newest first.
+struct FailureCount {
+    std::string reason{};
+    RecordVerdict verdict = RecordVerdict::Failed;
+    ErrorClass errorClass = ErrorClass::None;
+    Half half = Half::None;
+    std::string station{};
+    std::string slot{};
+    int runs = 0;
+    std::int64_t lastMs = 0; // the latest start
+};
+Result<std::vector<FailureCount>> FailureCounts(const SqlSession& session, const RunFilter& filter);
+Result<std::vector<RunRecord>> LatestFailures(const SqlSession& session, const RunFilter& filter,
+                                              int count);
 
 struct StoreCheck {
     int schemaVersion = 0;

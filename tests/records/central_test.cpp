@@ -270,6 +270,19 @@ TEST_F(CentralTest, MarlowCliForwardsAndReadsTheCentralDatabase) {
         EXPECT_EQ(cli(query + QStringList{"--central", dsn}),
                   cli(query + QStringList{"--run-store", store}))
             << query.join(' ').toStdString();
+    // So is the report, but for where it was read and when it was made.
+    const auto report = [&](const QString& option, const QString& source) {
+        const std::string file = dir.File("report.html");
+        EXPECT_EQ(cli({"report", "--html", QString::fromStdString(file), option, source}).first, 0);
+        std::string page;
+        for (const QString& line : QString::fromStdString(test::ReadFileText(file)).split('\n'))
+            if (!line.startsWith("<dl class=\"facts\">") && !line.startsWith("<footer>"))
+                page += line.toStdString() + "\n";
+        return page;
+    };
+    const std::string page = report("--central", dsn);
+    EXPECT_NE(page.find("<th scope=\"row\">B</th>"), std::string::npos) << page;
+    EXPECT_EQ(page, report("--run-store", store));
 }
 
 } // namespace

@@ -6,12 +6,15 @@
 //   record_child STORE runs N            record N whole runs, say "recorded N"
 //   record_child STORE fsize BYTES       record one run that cannot fit
 //   record_child STORE read-only         record one run on a read-only mount
+//   record_child STORE shift UNITS       a station's shift of UNITS handsets
 // The last two say "status: " and the finish's failure (or "ok").
 
 #include "records/run_writer.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
+
+#include <atomic>
 
 #include <csignal>
 #include <cstdio>
@@ -56,6 +59,106 @@ bool MountReadOnly(const std::string& store) {
                0;
 }
 
+// A station's shift, for the run report: UNITS handsets through eight
+// slots, one every 110 s from 2024-05-06 06:00 UTC, each a Total run whose
+// step times are known. Slot 6 has a slow cable (its transfers take half as
+// long again); slot 3 a worn contact (the boot of its handsets 1, 5, 9, ...
+// fails); slot 5 loses its handset 3 mid-download; every 23rd handset from
+// the 11th fails a phone part; handset 13 finds its modem port busy; every
+// 29th from the 5th meets a slow hub. A handset that failed is retested at
+// once, and passes; one removed is not.
+int RecordShift(const std::string& store, long units) {
+    struct Step {
+        const char* kind;
+        const char* name;
+        std::int64_t ms;
+        bool transfer;
+    };
+    static constexpr Step kSteps[] = {
+        {"pda-image", "eboot.bin", 1800, true}, {"pda-image", "nk.bin", 38000, true},
+        {"hand-over", "", 1500, false},         {"port-wait", "", 2600, false},
+        {"phone-boot", "", 2200, false},        {"phone-part", "PSI", 900, true},
+        {"phone-part", "SLB", 1900, true},      {"phone-part", "FLS", 52000, true},
+        {"phone-part", "EEP", 1100, true}};
+    struct Fault {
+        const char* step; // the one that fails; nullptr for none
+        RunEnding ending;
+        bool retested;
+    };
+    std::atomic<std::int64_t> now{0};
+    const std::shared_ptr<RunWriter> writer =
+        RunWriter::Start({.storePath = store, .clock = [&now] { return now.load(); }});
+    const auto record = [&](long unit, std::int64_t start, const Fault& fault) {
+        const int slot = static_cast<int>(unit % 8) + 1;
+        now = start;
+        const std::shared_ptr<RunRecorder> run =
+            writer->Begin({.stationId = "line-4",
+                           .slot = "slot " + std::to_string(slot),
+                           .frontEnd = "station",
+                           .kind = "total",
+                           .handset = {.usbPath = "1-1." + std::to_string(slot),
+                                       .serialNumber = "SN" + std::to_string(10000 + unit)},
+                           .startedMs = start});
+        run->Input({.role = "list", .path = "/images/quill_all.lst", .size = 220, .sha256 = "5a"});
+        for (std::size_t i = 0; i < std::size(kSteps); ++i) {
+            const Step& step = kSteps[i];
+            std::int64_t ms =
+                step.ms + step.ms * static_cast<std::int64_t>((unit * 7 + i * 3) % 11) / 100;
+            if (step.transfer && slot == 6)
+                ms = ms * 3 / 2;
+            if (unit % 29 == 5 && std::string(step.name) == "nk.bin")
+                ms = ms * 9 / 5;
+            const int number = run->StepStarted(step.kind, step.name);
+            const bool fails = fault.step != nullptr &&
+                               std::string(fault.step) == step.kind + std::string(step.name);
+            now += fails ? ms / 3 : ms;
+            run->StepEnded(number, fails ? "failed" : "passed");
+            if (fails)
+                break;
+        }
+        RunEnding ending =
+            fault.step != nullptr ? fault.ending : RunEnding{.verdict = RecordVerdict::Passed};
+        ending.endedMs = now.load();
+        run->Finish(ending);
+        return now.load();
+    };
+    const Fault none{nullptr, {}, false};
+    for (long unit = 0; unit < units; ++unit) {
+        const int slot = static_cast<int>(unit % 8) + 1;
+        const long turn = unit / 8; // the slot's how manyth handset
+        const std::int64_t start = 1'714'975'200'000 + unit * 110'000;
+        const Fault fault =
+            unit == 13 ? Fault{"port-wait",
+                               {RecordVerdict::Failed,
+                                "the modem port /dev/ttyACM7 did not open: \"Device or resource "
+                                "busy\" <EBUSY> & no retry",
+                                ErrorClass::Device, Half::Phone},
+                               true}
+            : slot == 3 && turn % 4 == 1
+                ? Fault{"phone-boot",
+                        {RecordVerdict::Failed, "Phone Download Failed: no answer at boot",
+                         ErrorClass::Device, Half::Phone},
+                        true}
+            : slot == 5 && turn % 8 == 3 ? Fault{"pda-imagenk.bin",
+                                                 {RecordVerdict::DeviceRemoved,
+                                                  "Download Aborted! Reconnect the Device to Retry",
+                                                  ErrorClass::Removal, Half::Pda},
+                                                 false}
+            : unit % 23 == 11            ? Fault{"phone-partFLS",
+                                      {RecordVerdict::Failed, "FLS download failed: CRC error",
+                                                  ErrorClass::Link, Half::Phone},
+                                      true}
+                                         : none;
+        const std::int64_t ended = record(unit, start, fault);
+        if (fault.retested)
+            record(unit, ended + 30'000, none);
+    }
+    if (!writer->Settle(kBound))
+        return 1;
+    std::printf("recorded %ld handsets\n", units);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -74,6 +177,8 @@ int main(int argc, char** argv) {
         const rlimit limit{static_cast<rlim_t>(number), static_cast<rlim_t>(number)};
         ::setrlimit(RLIMIT_FSIZE, &limit);
     }
+    if (mode == "shift")
+        return RecordShift(store, number);
     const std::shared_ptr<RunWriter> writer = RunWriter::Start({.storePath = store});
     if (mode == "hold") {
         const std::shared_ptr<RunRecorder> run = BeginRun(*writer);
