@@ -4,9 +4,9 @@
 // message boxes. User-interface thread only: the engines' receivers post
 // their events there and run the skin into this view.
 
-#include "app/main_window_view.h"
 #include "gui/frame_surface.h"
 #include "gui/marlow_context.h"
+#include "skins/main_window_view.h"
 
 namespace marlow::gui {
 

@@ -6,9 +6,9 @@
 // main-window skin into the window's widgets; a front-panel run's events go
 // to the panel's receiver.
 
-#include "app/main_window_skin.h"
 #include "gui/window_main_view.h"
 #include "pda/pda_events.h"
+#include "skins/main_window_skin.h"
 
 #include <QObject>
 #include <QPointer>

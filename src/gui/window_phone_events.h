@@ -5,9 +5,9 @@
 // run hears of every step, of the run's end, and may keep a box the run
 // raises to show it with the verdict.
 
-#include "app/main_window_skin.h"
 #include "gui/window_main_view.h"
 #include "phone/phone_events.h"
+#include "skins/main_window_skin.h"
 
 namespace marlow::gui {
 

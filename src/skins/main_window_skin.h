@@ -6,9 +6,9 @@
 // widgets: the GUI runs it on its user-interface thread, the CLI into a
 // text view, tests into a recording view.
 
-#include "app/main_window_view.h"
 #include "pda/pda_events.h"
 #include "phone/phone_events.h"
+#include "skins/main_window_view.h"
 
 namespace marlow::app {
 

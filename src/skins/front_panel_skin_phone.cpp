@@ -3,7 +3,7 @@
 // log as the tool's step-by-step notes). The main window's trace has no
 // place here.
 
-#include "panel/front_panel_skin.h"
+#include "skins/front_panel_skin.h"
 
 #include "common/printf_text.h"
 #include "common/visit_overloads.h"

@@ -3,7 +3,7 @@
 // below it and message boxes. The front panel's status line, labels and log
 // have no place here.
 
-#include "app/main_window_skin.h"
+#include "skins/main_window_skin.h"
 
 #include "common/visit_overloads.h"
 #include "phone/phone_library.h"

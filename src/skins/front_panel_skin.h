@@ -6,9 +6,9 @@
 // into its controls, `marlow-cli total` into its text display, tests into a
 // recording view.
 
-#include "panel/front_panel_view.h"
 #include "pda/pda_events.h"
 #include "phone/phone_events.h"
+#include "skins/front_panel_view.h"
 
 namespace marlow::panel {
 

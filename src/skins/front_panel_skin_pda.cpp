@@ -1,4 +1,4 @@
-#include "panel/front_panel_skin.h"
+#include "skins/front_panel_skin.h"
 
 #include "common/printf_text.h"
 #include "common/visit_overloads.h"

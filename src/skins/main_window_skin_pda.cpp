@@ -1,4 +1,4 @@
-#include "app/main_window_skin.h"
+#include "skins/main_window_skin.h"
 
 #include "common/printf_text.h"
 #include "common/visit_overloads.h"
