@@ -22,9 +22,9 @@ std::vector<std::string> SettingsFilesOf(const QString& organization, const QStr
     const QString own = organization + "/" + application + ".conf";
     const QString shared = organization + ".conf";
     std::vector<std::string> files;
-    for (const QString& file : {user.filePath(own), user.filePath(own + ".lock"),
-                                user.filePath(shared), system.filePath(own),
-                                system.filePath(shared)})
+    for (const QString& file :
+         {user.filePath(own), user.filePath(own + ".lock"), user.filePath(shared),
+          system.filePath(own), system.filePath(shared)})
         files.push_back(QFile::encodeName(file).toStdString());
     return files;
 }

@@ -77,7 +77,9 @@ private:
 };
 
 std::string Bits(std::uint8_t fileClass) {
-    return fileClass == kClass64 ? "64-bit" : fileClass == kClass32 ? "32-bit" : "of no known class";
+    return fileClass == kClass64   ? "64-bit"
+           : fileClass == kClass32 ? "32-bit"
+                                   : "of no known class";
 }
 
 std::string Order(std::uint8_t byteOrder) {
