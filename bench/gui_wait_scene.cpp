@@ -7,10 +7,10 @@
 //   gui_wait_scene uart-idle SETTINGS.mfl         the UART loader dialog, not connected
 //   gui_wait_scene uart-connected SETTINGS.mfl PORT   ...connected, waiting for the boot ROM
 
-#include "app/gui/command_ids.h"
-#include "app/gui/main_frame.h"
-#include "app/gui/marlow_app.h"
 #include "controls/dialog_service.h"
+#include "gui/command_ids.h"
+#include "gui/main_frame.h"
+#include "gui/marlow_app.h"
 #include "pda/ui/sheet_environment.h"
 
 #include <QAbstractButton>

@@ -20,7 +20,7 @@ scenario=${2:?scenario name, or list}
 seconds=${3:-10}
 
 cli=$build/src/cli/marlow-cli
-marlow=$build/src/app/gui/marlow
+marlow=$build/src/gui/marlow
 scene=$build/bench/gui_wait_scene
 library=$build/stubs/ifwd/libIFWD_DownloadDll.so
 

@@ -5,7 +5,6 @@
 #include "cli/command_registry.h"
 #include "cli/device_sources.h"
 #include "cli/event_loop.h"
-#include "cli/input_check.h"
 #include "cli/output.h"
 #include "cli/pda_event_printer.h"
 #include "cli/run_watchdog.h"
@@ -14,6 +13,7 @@
 #include "common/input_file.h"
 #include "hotplug/device_watcher.h"
 #include "hotplug/download_command.h"
+#include "pda/download_plan_check.h"
 
 #include <QCommandLineParser>
 
@@ -364,8 +364,10 @@ int RunPda(const QStringList& args) {
         Err("marlow-cli pda: cannot open " + options.file + " (" + file.Error() + ")\n");
         return kExitBadInput;
     }
-    if (const auto problem = CheckDownloadFile(options.file, {.wholeFiles = options.check})) {
-        Err("marlow-cli pda: " + *problem + "\n");
+    if (const Result<pda::DownloadPlan> plan =
+            pda::CheckDownloadPlan(options.file, {.wholeFiles = options.check});
+        !plan) {
+        Err("marlow-cli pda: " + plan.Error() + "\n");
         return kExitBadInput;
     }
     Result<std::unique_ptr<usb::DeviceSource>> source =

@@ -7,7 +7,6 @@
 #include "cli/device_sources.h"
 #include "cli/event_loop.h"
 #include "cli/front_panel_printer.h"
-#include "cli/input_check.h"
 #include "cli/modem_setup.h"
 #include "cli/output.h"
 #include "cli/run_watchdog.h"
@@ -15,6 +14,7 @@
 #include "cli/stop_signal.h"
 #include "common/input_file.h"
 #include "hotplug/device_watcher.h"
+#include "pda/download_plan_check.h"
 #include "phone/phone_engine.h"
 
 #include <QCommandLineParser>
@@ -393,9 +393,9 @@ int RunTotal(const QStringList& args) {
         Err(name + ": cannot open " + options.list + " (" + list.Error() + ")\n");
         return kExitBadInput;
     }
-    const DownloadCheck check{.wholeFiles = options.check, .phoneGroup = options.check};
-    if (const auto problem = CheckDownloadFile(options.list, check)) {
-        Err(name + ": " + *problem + "\n");
+    const pda::DownloadCheck check{.wholeFiles = options.check, .phoneGroup = options.check};
+    if (const Result<pda::DownloadPlan> plan = pda::CheckDownloadPlan(options.list, check); !plan) {
+        Err(name + ": " + plan.Error() + "\n");
         return kExitBadInput;
     }
     const std::unique_ptr<phone::VendorLibrary> library = LoadPhoneLibrary(name, options.library);

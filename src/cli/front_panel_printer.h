@@ -8,8 +8,8 @@
 // `phone --json` write it, and the command's own lines.
 
 #include "cli/phone_run_printer.h"
-#include "panel/front_panel_skin.h"
 #include "phone/phone_events.h"
+#include "skins/front_panel_skin.h"
 
 #include <QJsonObject>
 #include <functional>

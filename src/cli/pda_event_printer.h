@@ -5,10 +5,10 @@
 // own receiver; they share the board and the stdout lock, since several
 // download at once.
 
-#include "app/main_window_skin.h"
 #include "app/trace_printer.h"
 #include "cli/progress_renderer.h"
 #include "pda/pda_events.h"
+#include "skins/main_window_skin.h"
 
 #include <QJsonObject>
 #include <functional>

@@ -3,10 +3,10 @@
 // Window's text on stdout (--trace) or one JSON object per event (--json);
 // a progress line, message-box texts and diagnostics on stderr.
 
-#include "app/main_window_skin.h"
 #include "app/trace_printer.h"
 #include "cli/progress_renderer.h"
 #include "phone/phone_events.h"
+#include "skins/main_window_skin.h"
 
 #include <QJsonObject>
 #include <functional>

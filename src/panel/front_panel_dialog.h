@@ -13,9 +13,9 @@
 
 #include "controls/blink_message_dialog.h"
 #include "controls/two_line_message_dialog.h"
-#include "panel/front_panel_view.h"
 #include "panel/panel_clock.h"
 #include "panel/panel_run_flags.h"
+#include "skins/front_panel_view.h"
 
 #include <QDialog>
 #include <atomic>

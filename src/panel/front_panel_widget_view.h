@@ -3,7 +3,7 @@
 // control. Texts arrive as the program's single-byte texts. User-interface
 // thread only: the skin that drives it posts there first.
 
-#include "panel/front_panel_view.h"
+#include "skins/front_panel_view.h"
 
 namespace marlow::panel {
 

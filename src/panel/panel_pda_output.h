@@ -6,8 +6,8 @@
 // that does not fit the run on show is kept off the controls), then the
 // front-panel skin turns it into the panel's controls.
 
-#include "panel/front_panel_skin.h"
 #include "pda/pda_events.h"
+#include "skins/front_panel_skin.h"
 
 #include <QObject>
 #include <QPointer>

@@ -5,8 +5,8 @@
 // event first, so that at the run's end it has decided what follows before
 // the last (modal) box is up.
 
-#include "panel/front_panel_skin.h"
 #include "phone/phone_events.h"
+#include "skins/front_panel_skin.h"
 
 #include <functional>
 

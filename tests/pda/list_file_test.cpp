@@ -1,3 +1,5 @@
+#include "pda/boot_image_writer.h"
+#include "pda/download_plan_check.h"
 #include "pda/list_file.h"
 #include "support/open_files.h"
 #include "support/temp_dir.h"
@@ -53,6 +55,24 @@ TEST_F(ListFile, PhoneGroupEndsTheListAndGetsItsRoles) {
                                    {"slb.flb", InWork("slb.flb"), PhoneFileRole::SecondStageLoader},
                                    {"modem.fls", InWork("modem.fls"), PhoneFileRole::Firmware},
                                    {"modem.eep", InWork("modem.eep"), PhoneFileRole::Eeprom}}));
+}
+
+// What the check before a download learnt: the images, with their sizes when
+// read whole, and the phone group.
+TEST_F(ListFile, DownloadPlanHoldsTheImagesAndThePhoneGroup) {
+    const std::vector<std::uint8_t> image =
+        BuildBootImage(MakeBootImagePlan(0x80000000, 0, {}, 0x80000000));
+    test::WriteFile(InWork("eboot.bin"), image);
+    const std::string list = Write("eboot.bin\n-psi.flb\n");
+    for (const bool wholeFiles : {true, false}) {
+        const Result<DownloadPlan> plan = CheckDownloadPlan(list, {.wholeFiles = wholeFiles});
+        ASSERT_TRUE(plan) << plan.Error();
+        const std::optional<std::uint64_t> size =
+            wholeFiles ? std::optional<std::uint64_t>(image.size()) : std::nullopt;
+        EXPECT_EQ(plan->images,
+                  (std::vector<PlannedImage>{{"eboot.bin", InWork("eboot.bin"), size}}));
+        EXPECT_EQ(plan->phoneGroup.size(), 1u);
+    }
 }
 
 TEST_F(ListFile, AnyOtherLineEndsTheList) {

@@ -2,13 +2,13 @@
 // Stand-ins for everything the phone engine talks to, each writing what it
 // was asked into a journal so tests can compare exact sequences.
 
-#include "app/main_window_skin.h"
-#include "panel/front_panel_skin.h"
 #include "phone/owner_thread.h"
 #include "phone/phone_clock.h"
 #include "phone/phone_engine.h"
 #include "phone/phone_library.h"
 #include "phone/phone_ports.h"
+#include "skins/front_panel_skin.h"
+#include "skins/main_window_skin.h"
 #include "support/recording_skin.h"
 
 #include <algorithm>

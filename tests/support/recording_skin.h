@@ -8,8 +8,8 @@
 // "two|<first>|<second>[|red]" (front panel); "box|<text>|<caption>" (both).
 // Safe to call from a download thread.
 
-#include "app/main_window_skin.h"
-#include "panel/front_panel_skin.h"
+#include "skins/front_panel_skin.h"
+#include "skins/main_window_skin.h"
 
 #include <mutex>
 #include <string>

@@ -3,16 +3,16 @@
 // dialog, the About box and the UART loader dialog idle and after a run.
 // Run under a virtual X server (scripts/screenshots).
 
-#include "app/gui/about_dialog.h"
-#include "app/gui/frame_devices.h"
-#include "app/gui/main_frame.h"
-#include "app/gui/marlow_app.h"
-#include "app/gui/sheet_binding.h"
 #include "controls/animation_dialog.h"
 #include "emulators/in_process_usb.h"
 #include "emulators/pda_bootloader_emulator.h"
 #include "emulators/pda_in_process_device.h"
 #include "emulators/sample_set.h"
+#include "gui/about_dialog.h"
+#include "gui/frame_devices.h"
+#include "gui/main_frame.h"
+#include "gui/marlow_app.h"
+#include "gui/sheet_binding.h"
 #include "pda/boot_image_writer.h"
 #include "pda/ui/config_sheet.h"
 #include "save_picture.h"

@@ -2,7 +2,7 @@
 // What the settings sheet works on: the settings values it shows and
 // changes, their store, the "Phone" option, and the few things outside the
 // sheet that it touches. The sheet says what it needs here; the program
-// binds its own settings to it (app/gui), tests bind theirs.
+// binds its own settings to it (src/gui), tests bind theirs.
 
 #include <QSettings>
 #include <QStringList>

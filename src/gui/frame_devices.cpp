@@ -1,0 +1,217 @@
+#include "gui/frame_devices.h"
+
+#include "gui/main_frame.h"
+#include "hotplug/download_command.h"
+#include "usb/libusb_device_source.h"
+#include "usb/usb_ids.h"
+#include "usb/virtual_bus_source.h"
+
+#include <QMetaObject>
+#include <utility>
+
+namespace marlow::gui {
+
+namespace {
+
+QString Latin1(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// A bad setting is told, not dropped; the boot loader's own id still serves.
+std::vector<usb::UsbId> PdaUsbIds(const QSettings& store,
+                                  const std::function<void(const QString&, bool)>& problem) {
+    auto ids = usb::ReadPdaUsbIds(store);
+    if (ids)
+        return *std::move(ids);
+    problem(Latin1(ids.Error() + "; using " + std::string(usb::kDefaultPdaUsbIds)), false);
+    return *usb::ParsePdaUsbIds(usb::kDefaultPdaUsbIds);
+}
+
+} // namespace
+
+std::vector<std::unique_ptr<usb::DeviceSource>>
+StartDeviceSources(const QSettings& store, const std::function<usb::DeviceEvents()>& events,
+                   const std::function<void(const QString& text, bool messageBox)>& problem) {
+    std::vector<std::unique_ptr<usb::DeviceSource>> started;
+    const auto start = [&](std::unique_ptr<usb::DeviceSource> source) {
+        Status status = source->Start(events());
+        if (status)
+            started.push_back(std::move(source));
+        return status;
+    };
+    const QByteArray virtualBus = qgetenv("MARLOW_VIRTUAL_BUS");
+    const QByteArray busGroup = qgetenv("MARLOW_VIRTUAL_BUS_GROUP");
+    if (!virtualBus.isEmpty()) {
+        if (const Status bus = start(std::make_unique<usb::VirtualBusSource>(
+                virtualBus.toStdString(), busGroup.toStdString()));
+            !bus)
+            problem(Latin1(bus.Error()), true);
+    }
+    // A machine without USB access still serves the virtual bus; libusb's
+    // refusal is not the operator's problem then.
+    if (const Status usb =
+            start(std::make_unique<usb::LibusbDeviceSource>(PdaUsbIds(store, problem)));
+        !usb && virtualBus.isEmpty())
+        problem(Latin1(usb.Error()), false);
+    return started;
+}
+
+FrameDevices::FrameDevices(CMainFrame& frame, hotplug::WatcherTiming timing)
+    : frame_(frame), events_(frame.Context(), frame, frame),
+      watcher_(std::make_unique<hotplug::CDeviceWatcher>(*this, std::move(timing))) {}
+
+FrameDevices::~FrameDevices() {
+    StopWatch();
+    // Stops every download before the windows they write to go away.
+    watcher_.reset();
+}
+
+usb::DeviceEvents FrameDevices::EventsForSources() {
+    usb::DeviceEvents events;
+    events.arrived = [this](std::unique_ptr<usb::UsbTransport> transport) {
+        // Qt copies queued functors; the transport rides in a shared holder.
+        auto holder = std::make_shared<std::unique_ptr<usb::UsbTransport>>(std::move(transport));
+        QMetaObject::invokeMethod(
+            &frame_, [this, holder] { Arrived(std::move(*holder)); }, Qt::QueuedConnection);
+    };
+    events.removed = [this](const std::string& devicePath) {
+        QMetaObject::invokeMethod(
+            &frame_, [this, devicePath] { Removed(devicePath); }, Qt::QueuedConnection);
+    };
+    // Devices refused or cut off, a listener short of descriptors: the
+    // service engineer reads them where the handset's own chatter goes.
+    events.problem = [this](const std::string& text) {
+        QMetaObject::invokeMethod(
+            &frame_,
+            [this, text] { events_.View().Trace(app::MessageWindowId::DebugMessage, "\n" + text); },
+            Qt::QueuedConnection);
+    };
+    events.alreadyAttached = [this](const std::string& description) {
+        QMetaObject::invokeMethod(
+            &frame_, [this, description] { AlreadyAttached(description); }, Qt::QueuedConnection);
+    };
+    return events;
+}
+
+void FrameDevices::StartWatch() {
+    auto started = StartDeviceSources(
+        frame_.Context().store, [this] { return EventsForSources(); },
+        [this](const QString& text, bool messageBox) {
+            if (messageBox)
+                frame_.ShowMessage(text, QString());
+            else
+                frame_.SetStatusText(text);
+        });
+    for (auto& source : started)
+        sources_.push_back(std::move(source));
+}
+
+Status FrameDevices::AddSource(std::unique_ptr<usb::DeviceSource> source) {
+    Status started = source->Start(EventsForSources());
+    if (started)
+        sources_.push_back(std::move(source));
+    return started;
+}
+
+void FrameDevices::StopWatch() {
+    for (auto& source : sources_)
+        source->Stop();
+    sources_.clear();
+}
+
+// Only handsets plugged in after the start are downloaded to: one that was
+// there already would otherwise be flashed without anyone asking. The
+// operator hears it once, whatever the number of such handsets.
+void FrameDevices::AlreadyAttached(const std::string& description) {
+    if (std::exchange(toldAlreadyAttached_, true))
+        return;
+    FileInformation("\nA handset was already connected when Marlow started (" + description +
+                    ").\nUnplug it and plug it in again to download to it.");
+}
+
+// WM_DEVICECHANGE: any device news ends the port wait box first.
+void FrameDevices::Arrived(std::unique_ptr<usb::UsbTransport> transport) {
+    frame_.DestroyPortWaitDialog();
+    watcher_->OnDeviceArrival(std::move(transport));
+}
+
+void FrameDevices::Removed(const std::string& devicePath) {
+    frame_.DestroyPortWaitDialog();
+    watcher_->OnDeviceQueryRemove(devicePath);
+    frame_.DestroyPortWaitDialog();
+    watcher_->OnDeviceRemoveComplete(devicePath);
+    // The box belonged to the device's pipe, which is gone now.
+    frame_.CloseFlashWaitBox();
+}
+
+// Each run starts without a hand-over and without an earlier list's phone
+// group, so only what this run reads can start a phone download.
+void FrameDevices::OnOperationDownload() {
+    MarlowContext& context = frame_.Context();
+    context.SyncRunSettings();
+    context.phoneHandOver.store(false);
+    for (std::size_t role = 0; role < phone::kPhoneRoleCount; ++role)
+        context.run.SetPhoneFile(static_cast<phone::PhoneFileRole>(role), {});
+    hotplug::OperationDownload(*watcher_, context.run, events_);
+}
+
+bool FrameDevices::CloseRequested() {
+    bool closeNow = false;
+    closeNow_ = &closeNow;
+    watcher_->OnClose();
+    closeNow_ = nullptr;
+    return closeNow;
+}
+
+void FrameDevices::UnloadUsbDrv(bool close, bool unload) {
+    watcher_->UnloadUsbDrv(close, unload);
+}
+
+pda::PdaRunContext& FrameDevices::ContextFor(const std::string&) {
+    return frame_.Context().run;
+}
+
+pda::PdaEventSink& FrameDevices::SinkFor(const std::string&) {
+    return events_;
+}
+
+void FrameDevices::FileInformation(std::string_view text) {
+    MarlowContext& context = frame_.Context();
+    context.Print(context.fileInformation, text);
+}
+
+void FrameDevices::MessageBox(std::string_view text) {
+    frame_.ShowMessage(Latin1(text), QString());
+}
+
+void FrameDevices::ClosePortWaitDialog() {
+    frame_.DestroyPortWaitDialog();
+}
+
+// ReportConnected sends command 32771 and waits for it, as a window command
+// sent through the File Information window would.
+void FrameDevices::SendDownloadCommand(const std::string&) {
+    frame_.OnOperationDownload();
+}
+
+void FrameDevices::PdaDownloadDone(bool mainWindowMode) {
+    emit frame_.pdaDownloadDone(mainWindowMode, !mainWindowMode);
+}
+
+void FrameDevices::PostMainFrameClose() {
+    emit frame_.mainFrameCloseRequested();
+}
+
+void FrameDevices::CancelInterfaceNotification() {
+    StopWatch();
+}
+
+void FrameDevices::CloseFrameNow() {
+    if (closeNow_) {
+        *closeNow_ = true;
+        return;
+    }
+    emit frame_.mainFrameCloseRequested();
+}
+
+} // namespace marlow::gui

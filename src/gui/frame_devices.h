@@ -1,0 +1,80 @@
+#pragma once
+// The main window's PDA devices: where they come from (libusb, and the
+// virtual bus when MARLOW_VIRTUAL_BUS names a socket, shared with the group
+// MARLOW_VIRTUAL_BUS_GROUP names; handsets plugged in before the start are
+// left alone until they are plugged in again), the device watcher
+// that opens and lists them, and what the window does with the watcher's
+// decisions. Sources report on their own threads; every event is posted to
+// the user-interface thread, in order, before the watcher sees it.
+
+#include "gui/window_pda_events.h"
+#include "hotplug/device_watcher.h"
+#include "usb/device_source.h"
+
+#include <QSettings>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace marlow::gui {
+
+class CMainFrame;
+
+// The program's device sources, started with `events`: the virtual bus when
+// MARLOW_VIRTUAL_BUS names a socket, and libusb with the PdaUsbIds setting.
+// `problem` hears what the operator should read, and whether it is worth a
+// message box (a virtual bus that did not start) or only a status line
+// (libusb refused while no virtual bus was asked for).
+std::vector<std::unique_ptr<usb::DeviceSource>>
+StartDeviceSources(const QSettings& store, const std::function<usb::DeviceEvents()>& events,
+                   const std::function<void(const QString& text, bool messageBox)>& problem);
+
+class FrameDevices : public hotplug::DeviceWatcherOwner {
+public:
+    explicit FrameDevices(CMainFrame& frame, hotplug::WatcherTiming timing = {});
+    ~FrameDevices() override;
+
+    // Starts the device sources (libusb, and the virtual bus when asked for).
+    void StartWatch();
+    // No further arrivals; devices already listed stay.
+    void StopWatch();
+    // A source the caller made (tests, extra buses); started at once.
+    Status AddSource(std::unique_ptr<usb::DeviceSource> source);
+
+    // Command 32771.
+    void OnOperationDownload();
+    // WM_CLOSE: true when the frame may close now; otherwise the devices
+    // have been told to leave and MAINFRM_CLOSE follows their removal.
+    bool CloseRequested();
+    void UnloadUsbDrv(bool close, bool unload);
+
+    hotplug::CDeviceWatcher& Watcher() { return *watcher_; }
+    WindowPdaEvents& Events() { return events_; }
+
+    // --- hotplug::DeviceWatcherOwner
+    pda::PdaRunContext& ContextFor(const std::string& devicePath) override;
+    pda::PdaEventSink& SinkFor(const std::string& devicePath) override;
+    void FileInformation(std::string_view text) override;
+    void MessageBox(std::string_view text) override;
+    void ClosePortWaitDialog() override;
+    void SendDownloadCommand(const std::string& devicePath) override;
+    void PdaDownloadDone(bool mainWindowMode) override;
+    void PostMainFrameClose() override;
+    void CancelInterfaceNotification() override;
+    void CloseFrameNow() override;
+
+private:
+    usb::DeviceEvents EventsForSources();
+    void Arrived(std::unique_ptr<usb::UsbTransport> transport);
+    void Removed(const std::string& devicePath);
+    void AlreadyAttached(const std::string& description);
+
+    CMainFrame& frame_;
+    WindowPdaEvents events_;
+    std::unique_ptr<hotplug::CDeviceWatcher> watcher_;
+    std::vector<std::unique_ptr<usb::DeviceSource>> sources_;
+    bool* closeNow_ = nullptr; // set while CloseRequested asks the watcher
+    bool toldAlreadyAttached_ = false;
+};
+
+} // namespace marlow::gui

@@ -1,0 +1,163 @@
+#include "gui/frame_phone.h"
+
+#include "gui/main_frame.h"
+#include "gui/program_phone.h"
+
+#include <algorithm>
+
+namespace marlow::gui {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+bool NamesAnyFile(const phone::PhoneFileSet& files) {
+    return std::any_of(files.roles.begin(), files.roles.end(),
+                       [](const phone::PhoneFileEntry& entry) { return !entry.path.empty(); });
+}
+
+std::optional<phone::PhoneFileRole> MissingRole(const phone::PhoneFileSet& files) {
+    for (std::size_t i = 0; i < phone::kPhoneRoleCount; ++i)
+        if (files.roles[i].path.empty())
+            return static_cast<phone::PhoneFileRole>(i);
+    return std::nullopt;
+}
+
+} // namespace
+
+FramePhone::FramePhone(CMainFrame& frame) : frame_(frame), events_(frame.Context(), frame, *this) {
+    MarlowContext& context = frame.Context();
+    ProgramPhone made = MakeProgramPhone(context.store, phone::kMainWindowPortList);
+    library_ = std::move(made.library);
+    libraryProblem_ = std::move(made.libraryProblem);
+    portSource_ = std::move(made.portSource);
+    ports_ = std::move(made.ports);
+    owner_ = std::make_unique<phone::QtOwnerThread>(&frame);
+    clock_ = std::make_unique<phone::QtPhoneClock>([this](phone::PhoneTimer t) { OnTick(t); });
+    statusTick_.setInterval(1s);
+    QObject::connect(&statusTick_, &QTimer::timeout, [this] { RefreshStatus(); });
+
+    phone::PhoneEngineSetup setup;
+    setup.owner = phone::PhoneOwner::MainWindow;
+    setup.library = library_.get();
+    setup.events = &events_;
+    setup.clock = clock_.get();
+    setup.ownerThread = owner_.get();
+    setup.ports = ports_.get();
+    setup.phoneSelected = [this] { return Selected(); };
+    setup.allDownLoad = &context.run.g_AllDownLoad;
+    engine_ = std::make_unique<phone::PhoneEngine>(setup);
+}
+
+FramePhone::~FramePhone() {
+    statusTick_.stop();
+    engine_.reset();
+}
+
+bool FramePhone::Selected() const {
+    return frame_.Context().PhoneOption() || handOverRun_;
+}
+
+void FramePhone::Start() {
+    handOverRun_ = false;
+    heldMessage_.clear();
+    Began(engine_->StartMainWindowRun(frame_.Context().settings.Values().phonePackagePath,
+                                      phone::PhoneStart::Command));
+}
+
+// The handset has already left for its modem download: not starting it
+// would pass a half-flashed handset, so a list's phone group starts it
+// whether or not the "Phone" option is ticked.
+void FramePhone::StartAfterPdaDownload() {
+    MarlowContext& context = frame_.Context();
+    const phone::PhoneFileSet group = context.run.PhoneFiles();
+    handOverRun_ = true;
+    heldMessage_.clear();
+    if (!NamesAnyFile(group)) {
+        Began(engine_->StartMainWindowRun(context.settings.Values().phonePackagePath,
+                                          phone::PhoneStart::AfterPdaDownload));
+        return;
+    }
+    if (const std::optional<phone::PhoneFileRole> missing = MissingRole(group)) {
+        RefuseIncompleteGroup(*missing);
+        return;
+    }
+    Began(engine_->StartMainWindowRun(group, phone::PhoneStart::AfterPdaDownload));
+}
+
+void FramePhone::RefuseIncompleteGroup(phone::PhoneFileRole missing) {
+    handOverRun_ = false;
+    MarlowContext& context = frame_.Context();
+    context.Print(context.deviceState, "\n Phone File Open Error... \n");
+    const QString role = QString::fromLatin1(phone::PhoneFileRoleName(missing));
+    frame_.SetStatusText(QStringLiteral("Phone Downloaded Fail! The list's phone group has no ") +
+                         role + '.');
+    frame_.ShowMessage(QStringLiteral("Phone Downloaded Fail!\nThe list's phone group names no ") +
+                           role +
+                           QStringLiteral(": add it to the list, then download the list again."),
+                       QString());
+}
+
+void FramePhone::Began(bool started) {
+    if (started)
+        status_.Started();
+    RefreshStatus();
+}
+
+void FramePhone::Cancel() {
+    engine_->CancelMainWindowRun();
+    handOverRun_ = false;
+    heldMessage_.clear();
+    status_.Cancelled();
+    RefreshStatus();
+}
+
+bool FramePhone::Running() const {
+    return engine_ && engine_->PhoneRunning();
+}
+
+void FramePhone::RefreshStatus() {
+    if (engine_)
+        status_.Follow(engine_->Inst().state);
+    const std::string text = status_.StatusText();
+    if (!text.empty())
+        frame_.SetStatusText(QString::fromStdString(text));
+    if (!status_.Counting())
+        statusTick_.stop();
+    else if (!statusTick_.isActive())
+        statusTick_.start();
+}
+
+// The port wait only goes on while the operator still wants the phone.
+void FramePhone::OnTick(phone::PhoneTimer timer) {
+    if (Selected())
+        engine_->OnTimer(timer);
+}
+
+void FramePhone::StepSeen() {
+    RefreshStatus();
+}
+
+bool FramePhone::HoldMessage(const QString& text) {
+    if (!status_.Running())
+        return false;
+    heldMessage_ += (heldMessage_.isEmpty() ? QString() : QStringLiteral("\n")) + text;
+    return true;
+}
+
+// One verdict per run: the status bar says how it ended and, when it did
+// not succeed, one box says why and what to do next.
+void FramePhone::RunEnded(phone::PhoneRunEnd end) {
+    status_.Ended(end);
+    if (end == phone::PhoneRunEnd::Succeeded)
+        handOverRun_ = false;
+    RefreshStatus();
+    frame_.UpdateCommandStates();
+    const QString held = std::exchange(heldMessage_, QString());
+    if (const std::optional<std::string> advice = status_.FailureAdvice())
+        frame_.ShowMessage(held.isEmpty() ? QString::fromStdString(*advice)
+                                          : held + "\n\n" + QString::fromStdString(*advice),
+                           QString());
+}
+
+} // namespace marlow::gui

@@ -1,0 +1,103 @@
+#include "gui/frame_devices.h"
+#include "gui/frame_phone.h"
+#include "gui/main_frame.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QStatusBar>
+#include <utility>
+
+namespace marlow::gui {
+
+void CMainFrame::StartDeviceWatch() {
+    devices_->StartWatch();
+}
+
+namespace {
+constexpr const char* kClosingText = "Closing: waiting for the handset to leave USB...";
+} // namespace
+
+// WM_CLOSE and the exit command: without a device the frame closes at once;
+// with one, the device is told to leave and the frame closes when it has
+// gone (MAINFRM_CLOSE). A handset writing its flash hears the request only
+// when the write is done, seconds later; the frame says at once that it is
+// closing, and a second request changes nothing.
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (closing_) {
+        QMainWindow::closeEvent(event);
+        return;
+    }
+    if (releasing_) {
+        event->ignore();
+        return;
+    }
+    if (devices_->Watcher().DeviceCount() > 0)
+        ShowReleaseUnderWay();
+    if (!devices_->CloseRequested()) {
+        event->ignore();
+        return;
+    }
+    EndReleaseUnderWay();
+    closing_ = true;
+    ReleaseForClose();
+    QMainWindow::closeEvent(event);
+}
+
+// The commands go grey and the pointer busy: nothing the operator does now
+// changes the close, which ends by itself.
+void CMainFrame::ShowReleaseUnderWay() {
+    releasing_ = true;
+    statusBar()->showMessage(QString::fromLatin1(kClosingText));
+    UpdateCommandStates();
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    // Painted now: releasing the devices keeps this thread busy for a while.
+    statusBar()->repaint();
+}
+
+void CMainFrame::EndReleaseUnderWay() {
+    if (!std::exchange(releasing_, false))
+        return;
+    QApplication::restoreOverrideCursor();
+}
+
+void CMainFrame::UnloadUsbDrv(bool close, bool unload) {
+    devices_->UnloadUsbDrv(close, unload);
+}
+
+// MAINFRM_CLOSE: the released devices have gone.
+void CMainFrame::StopThreadsAndClose() {
+    EndReleaseUnderWay();
+    closing_ = true;
+    ReleaseForClose();
+    close();
+}
+
+void CMainFrame::ReleaseForClose() {
+    context_.debugPort.CloseDebugPort();
+    devices_->StopWatch();
+}
+
+// WM_PDA_DOWNLOAD_DONE. In the main window it only counts while the operator
+// is looking at it: a download finishing behind another program neither
+// starts the phone nor raises a box. A run that handed the handset over to
+// its modem (the "Phone" option, or a list's phone group) goes on with the
+// phone download: the handset is only half done.
+void CMainFrame::OnPdaDownloadDone(bool mainWindow, bool frontPanel) {
+    if (!mainWindow) {
+        (void)frontPanel; // the front panel's own completion
+        return;
+    }
+    if (!IsForeground())
+        return;
+    const bool handedOver = context_.phoneHandOver.exchange(false);
+    if (context_.PhoneOption() || handedOver) {
+        context_.Print(context_.debugMessage, "\n PDA Download Completed!! \n");
+        context_.Print(context_.debugMessage, "\n -- Phone Download Start!! -- \n");
+        phone_->StartAfterPdaDownload();
+        UpdateCommandStates();
+        return;
+    }
+    ShowMessage(QStringLiteral("Completed Downloaded!"), QStringLiteral("Success"));
+}
+
+} // namespace marlow::gui

@@ -1,0 +1,62 @@
+#pragma once
+// `CMarlowApp`: the program's start. One Marlow per user; the stored
+// "USB Downloader" value picks the presentation; the main window comes up
+// with its three message windows, the debug port and the download file's
+// information, in that order.
+
+#include "app/user_settings.h"
+#include "gui/marlow_context.h"
+
+#include <QSettings>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace marlow::gui {
+
+class CMainFrame;
+class InstanceLock;
+
+struct StartOptions {
+    // The settings store; unset: the user's own (app::UserSettings).
+    QSettings* store = nullptr;
+    // The single-instance lock file; empty: the per-user default.
+    QString lockPath;
+    // Runs the front panel modally; returns when it has closed.
+    std::function<void(MarlowContext&)> runFrontPanel;
+    // Opens the debug port at start-up; unset: the context's own port.
+    std::function<Status(const std::string& name, int baud)> openDebugPort;
+    // Listen for devices (libusb, and MARLOW_VIRTUAL_BUS); tests say no.
+    bool watchDevices = true;
+};
+
+enum class StartResult {
+    AlreadyRunning, // another Marlow holds the lock: end silently
+    PanelClosed,    // front-panel mode ran and ended: end
+    MainWindow,     // the main window is up: run the event loop
+};
+
+class CMarlowApp {
+public:
+    explicit CMarlowApp(StartOptions options = {});
+    ~CMarlowApp();
+
+    StartResult InitInstance();
+
+    MarlowContext* Context() { return context_.get(); }
+    CMainFrame* MainFrame() { return frame_.get(); }
+
+private:
+    void RunFrontPanel(QSettings& store);
+    void OpenDebugPortAtStart();
+    void PlaceForTheFinalSize();
+
+    StartOptions options_;
+    std::unique_ptr<InstanceLock> lock_;
+    std::unique_ptr<app::UserSettings> ownStore_;
+    std::unique_ptr<MarlowContext> context_;
+    std::unique_ptr<CMainFrame> frame_;
+};
+
+} // namespace marlow::gui

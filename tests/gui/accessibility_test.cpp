@@ -1,0 +1,52 @@
+// Every window as the accessibility bus sees it: each control has a name of
+// its own, and the settings sheet's "Phone" option follows an accessible
+// toggle, which sends no click.
+
+#include "controls/port_wait_dialog.h"
+#include "gui/about_dialog.h"
+#include "gui/sheet_binding.h"
+#include "main_window_rig.h"
+#include "pda/ui/config_sheet.h"
+#include "pda/ui/download_page.h"
+#include "stamp/ui/model_version_dialog.h"
+#include "support/accessible_names.h"
+
+#include <QAccessible>
+#include <QAccessibleActionInterface>
+#include <QCheckBox>
+#include <QLabel>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace marlow::test {
+namespace {
+
+TEST(Accessibility, EveryControlHasANameOfItsOwnAndTogglesWork) {
+    MainWindowRig rig;
+    gui::MarlowContext& context = *rig.context;
+    const gui::CMainFrame& frame = rig.Open();
+    pda::ui::SheetEnvironment environment{
+        gui::BindSheetSettings(context.settings), &rig.store.Store(), &context.optionFlags, {}, {},
+        [] {
+            return QStringList{"ttyS0"}; }};
+    pda::ui::CConfigSheet sheet(QStringLiteral("Settings"), environment);
+    stamp::ui::CModelVersionDlg stampDialog([] {});
+    gui::AboutDialog about;
+    controls::CPortWaitDlg portWait;
+    for (const QWidget* window :
+         std::initializer_list<const QWidget*>{&frame, &sheet, &stampDialog, &about, &portWait})
+        EXPECT_THAT(AccessibleNameProblems(*window), testing::IsEmpty())
+            << window->windowTitle().toStdString();
+    EXPECT_EQ(about.findChild<QLabel*>("aboutBuild")->text(), "BUILD 080118");
+
+    QAccessibleInterface* box =
+        QAccessible::queryAccessibleInterface(sheet.DownloadPage()->PhoneOption());
+    ASSERT_TRUE(box && box->actionInterface());
+    box->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    EXPECT_EQ(context.optionFlags, pda::ui::kOptionPhone);
+    box->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    EXPECT_EQ(context.optionFlags, 0);
+}
+
+} // namespace
+} // namespace marlow::test

@@ -1,0 +1,297 @@
+// A whole PDA download as the main window runs it: the device arrives on a
+// bus, the download starts by itself, the Device State window shows the
+// trace, and the device leaving completes it. Closing with a device still
+// connected first tells it to leave and closes once it has gone.
+
+#include "controls/animation_dialog.h"
+#include "emulators/in_process_usb.h"
+#include "emulators/modem_emulator.h"
+#include "emulators/pda_bootloader_emulator.h"
+#include "emulators/pda_in_process_device.h"
+#include "emulators/sample_set.h"
+#include "gui/frame_devices.h"
+#include "gui/message_view.h"
+#include "gui/panel_frame.h"
+#include "main_window_rig.h"
+#include "pda/boot_image_writer.h"
+#include "support/scripted_bus.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QStatusBar>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace marlow::test {
+namespace {
+
+// What the window holds after the printer's line-end rule.
+std::string AsShown(std::string_view traces) {
+    std::string shown;
+    for (const char c : traces) {
+        if (c == '\n')
+            shown += "\r\n";
+        else if (c != '\r')
+            shown += c;
+    }
+    return shown;
+}
+
+class PdaDownloadWindowTest : public testing::Test, protected MainWindowRig {
+protected:
+    PdaDownloadWindowTest() : MainWindowRig({{"RegDownTo", "R"}}) {}
+    void SetUp() override {
+        PrepareEnvironment();
+        Open().activateWindow();
+        Flush();
+        context->frameForeground = true;
+        auto source = std::make_unique<ScriptedBus>();
+        bus = source.get();
+        ASSERT_TRUE(frame->Devices().AddSource(std::move(source)));
+    }
+    ~PdaDownloadWindowTest() override { frame.reset(); }
+
+    // What the window's phone engine binds to; read when the window is made.
+    virtual void PrepareEnvironment() {}
+    void DownloadOneSmallImage() {
+        context->settings.Values().downloadPath = dir.File("NK.bin");
+        WriteFile(dir.File("NK.bin"),
+                  pda::BuildBootImage(pda::MakeBootImagePlan(
+                      0x80001000, 0x100,
+                      {pda::RecordPlan{0x80001000, std::vector<std::uint8_t>(32, 7), std::nullopt}},
+                      0x80001000)));
+    }
+
+    TempDir dir;
+    ScriptedBus* bus = nullptr;
+};
+
+TEST_F(PdaDownloadWindowTest, AnArrivingDeviceDownloadsAndItsLeavingCompletes) {
+    DownloadOneSmallImage();
+    emulators::PdaBootLoaderEmulator emulator;
+    emulators::InProcessUsbPair pair =
+        emulators::MakeInProcessUsbPair("Quillon USB boot loader", "inproc:7");
+    emulators::AttachEmulator(*pair.device, emulator);
+
+    bus->Plug(std::move(pair.host));
+    ASSERT_TRUE(ProcessUntil([&] { return emulator.LeftBus(); })) << emulator.Report().violation;
+    ASSERT_TRUE(ProcessUntil(
+        [&] { return context->deviceState.Bytes().find("EXIT_STATE") != std::string::npos; }));
+    frame->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+    bus->Unplug("inproc:7");
+    ASSERT_TRUE(ProcessUntil([&] {
+        return context->fileInformation.Bytes().find("Removed Complete") != std::string::npos;
+    })) << context->fileInformation.Bytes();
+    Flush();
+
+    EXPECT_EQ(emulator.Report().violation, "");
+    EXPECT_EQ(emulator.Report().leftWith, std::optional<std::uint8_t>(0x06));
+    // The trace between is the download's own (its tests pin it down); the
+    // window adds the arrival before it and prints it with its line ends.
+    const std::string state = context->deviceState.Bytes();
+    EXPECT_TRUE(state.starts_with(AsShown("\nDevice Connected!\n OnOperationDownload()  - TEST")))
+        << state;
+    EXPECT_TRUE(state.ends_with(AsShown("\n\nEXIT_STATE\n\n Downloaded to Device Successfully!")));
+    EXPECT_EQ(context->debugMessage.Bytes(),
+              AsShown("\nStart Address =[80001000]\n\nImage Length=[00000256]\n"));
+    const std::string info = context->fileInformation.Bytes();
+    EXPECT_NE(info.find("New device Arrived: Quillon USB boot loader"), std::string::npos);
+    EXPECT_NE(info.find("Removed Complete: Quillon USB boot loader"), std::string::npos);
+    EXPECT_EQ(frame->statusBar()->currentMessage(), "Launching with the New Image....");
+    EXPECT_EQ(dialogs.messages, (std::vector<QString>{"Completed Downloaded!"}));
+    EXPECT_EQ(frame->View(gui::WindowRole::DeviceState)->DownloadProgress(), nullptr);
+    EXPECT_TRUE(frame->View(gui::WindowRole::DeviceState)
+                    ->toPlainText()
+                    .endsWith("Downloaded to Device Successfully!"));
+}
+
+// The wait box comes up over the frame the operator looks at, never over
+// another window; after a RAM download it stays until the handset has gone.
+TEST_F(PdaDownloadWindowTest, TheWaitBoxShowsOverTheForegroundFrameOnly) {
+    DownloadOneSmallImage();
+    QWidget elsewhere;
+    for (const bool foreground : {true, false}) {
+        QWidget* active = foreground ? static_cast<QWidget*>(frame.get()) : &elsewhere;
+        active->show();
+        active->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(active));
+        emulators::PdaBootLoaderEmulator emulator;
+        emulators::InProcessUsbPair pair =
+            emulators::MakeInProcessUsbPair("Quillon USB boot loader", "inproc:7");
+        emulators::AttachEmulator(*pair.device, emulator);
+        bus->Plug(std::move(pair.host));
+        ASSERT_TRUE(ProcessUntil([&] { return emulator.LeftBus(); }));
+        Flush();
+        EXPECT_EQ(frame->FlashWaitBox()->isVisible(), foreground) << foreground;
+        bus->Unplug("inproc:7");
+        ASSERT_TRUE(ProcessUntil([&] { return !frame->FlashWaitBox()->isVisible(); }));
+    }
+}
+
+// Typing "u" waits for a device, whose arrival ends the wait.
+TEST_F(PdaDownloadWindowTest, ClosingWithADeviceSaysSoAndClosesWhenItHasGone) {
+    frame->View(gui::WindowRole::DebugMessage)->onCharacter('u');
+    ASSERT_NE(frame->PortWaitDialog(), nullptr);
+    context->settings.Values().downloadPath = dir.File("missing.bin");
+    emulators::InProcessUsbPair pair =
+        emulators::MakeInProcessUsbPair("Quillon USB boot loader", "inproc:9");
+    std::shared_ptr<emulators::InProcessUsbDevice> device = pair.device;
+    bus->Plug(std::move(pair.host));
+    ASSERT_TRUE(ProcessUntil([&] { return context->run.deviceConnected.load(); }));
+    EXPECT_EQ(frame->PortWaitDialog(), nullptr);
+    EXPECT_FALSE(context->portWaitShown.load());
+    ASSERT_TRUE(ProcessUntil([&] { return !dialogs.messages.empty(); }));
+    EXPECT_EQ(dialogs.messages, (std::vector<QString>{"File not found"}));
+
+    // What the handset is sent is the watcher's tests' matter. The window
+    // says at once that it is closing, and stays so until the handset goes.
+    const auto closingShown = [&] {
+        return frame->statusBar()->currentMessage() ==
+                   "Closing: waiting for the handset to leave USB..." &&
+               QApplication::overrideCursor() != nullptr &&
+               !frame->Command(gui::ID_APP_EXIT)->isEnabled();
+    };
+    EXPECT_FALSE(frame->close());
+    EXPECT_TRUE(closingShown());
+    EXPECT_FALSE(frame->close());
+    Flush();
+    EXPECT_TRUE(frame->isVisible());
+    EXPECT_TRUE(closingShown());
+    device->Disconnect();
+    bus->Unplug("inproc:9");
+    ASSERT_TRUE(ProcessUntil([&] { return !frame->isVisible(); }));
+    EXPECT_FALSE(context->debugPort.IsOpen());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+// What the sources tell besides arrivals: the bus's problems go to the
+// Debug Message window; handsets plugged in before the start, which the
+// source leaves alone, are named once in the File Information window,
+// however many there are.
+TEST_F(PdaDownloadWindowTest, WhatTheSourcesTellShowsInTheWindows) {
+    const std::string refused =
+        "Virtual USB device bus:2 disconnected before it sent its description";
+    bus->Complain(refused);
+    bus->AttachedBeforeStart("Quillon USB boot loader");
+    bus->AttachedBeforeStart("Quillon USB boot loader");
+    ASSERT_TRUE(ProcessUntil([&] { return !context->debugMessage.Bytes().empty(); }));
+    Flush();
+    EXPECT_EQ(context->debugMessage.Bytes(), AsShown("\n" + refused));
+    const std::string info = context->fileInformation.Bytes();
+    const std::string told = AsShown("\nA handset was already connected when Marlow started "
+                                     "(Quillon USB boot loader).\nUnplug it and plug it in "
+                                     "again to download to it.");
+    EXPECT_NE(info.find(told), std::string::npos) << info;
+    EXPECT_EQ(info.find(told), info.rfind(told));
+}
+
+// In front-panel mode the hidden main frame hands its bus's devices to the
+// panel's run: the list downloads and the handset's leaving completes it. A
+// download library that did not load is told when a phone run would start.
+TEST(PanelFrameTest, TheHiddenFrameHandsItsDevicesToThePanel) {
+    EnsureApplication();
+    TempDir dir;
+    TempStore store;
+    RecordingDialogs dialogs;
+    const auto set = samples::WriteSampleSet(dir.File("set"));
+    ASSERT_TRUE(set) << set.Error();
+    qputenv("MARLOW_PANEL_LIST", set->images.front().c_str());
+    qputenv("MARLOW_DOWNLOAD_LIBRARY", QByteArray::fromStdString(dir.File("absent.so")));
+    gui::MarlowContext context(store.Store());
+    ASSERT_EQ(context.settings.PrepareStart(), app::Presentation::FrontPanel);
+    gui::PanelFrame frame(context);
+    qunsetenv("MARLOW_PANEL_LIST");
+    qunsetenv("MARLOW_DOWNLOAD_LIBRARY");
+    auto source = std::make_unique<ScriptedBus>();
+    ScriptedBus& bus = *source;
+    ASSERT_TRUE(frame.AddSource(std::move(source)));
+    frame.Panel().show();
+    emulators::PdaBootLoaderEmulator emulator;
+    emulators::InProcessUsbPair pair =
+        emulators::MakeInProcessUsbPair("Quillon USB boot loader", "inproc:2");
+    emulators::AttachEmulator(*pair.device, emulator);
+
+    bus.Plug(std::move(pair.host));
+    ASSERT_TRUE(ProcessUntil([&] { return context.run.deviceConnected.load(); }));
+    emit frame.Panel().downStartPressed();
+    ASSERT_TRUE(ProcessUntil([&] { return emulator.LeftBus(); }));
+    bus.Unplug("inproc:2");
+    ASSERT_TRUE(
+        ProcessUntil([&] { return frame.Panel().StatusText() == "Download Successfully!"; }));
+    EXPECT_FALSE(frame.isVisible());
+    EXPECT_EQ(store.Value("USB Downloader"), "0");
+
+    frame.Panel().findChild<QAbstractButton*>("1135")->setChecked(true);
+    emit frame.Panel().downStartPressed();
+    EXPECT_TRUE(dialogs.messages.size() == 1 && dialogs.messages.front().contains("absent.so"));
+}
+
+#ifdef MARLOW_TEST_DOWNLOAD_LIBRARY
+// The whole handset: the PDA list hands over to the phone, whose download
+// then runs through our stand-in library against the modem emulator. The
+// list's phone group starts it with or without the "Phone" option: the
+// handset has left for its modem either way.
+class HandsetDownloadTest : public PdaDownloadWindowTest, public testing::WithParamInterface<bool> {
+protected:
+    void PrepareEnvironment() override {
+        auto written = samples::WriteSampleSet(dir.File("set"));
+        ASSERT_TRUE(written) << written.Error();
+        set = std::move(*written);
+        auto started = emulators::ModemEmulator::Start(dir.File("modem"), {});
+        ASSERT_TRUE(started) << started.Error();
+        modem = std::move(*started);
+        qputenv("MARLOW_MODEM_PORT", QByteArray::fromStdString(dir.File("modem")));
+        qputenv("MARLOW_DOWNLOAD_LIBRARY", MARLOW_TEST_DOWNLOAD_LIBRARY);
+    }
+    ~HandsetDownloadTest() override {
+        frame.reset();
+        qunsetenv("MARLOW_MODEM_PORT");
+        qunsetenv("MARLOW_DOWNLOAD_LIBRARY");
+    }
+
+    samples::SampleSet set;
+    std::unique_ptr<emulators::ModemEmulator> modem;
+};
+
+TEST_P(HandsetDownloadTest, ThePhoneFollowsAListThatHandsOver) {
+    context->settings.Values().downloadPath = set.list;
+    // The files are the list's phone group, not a package.
+    context->settings.Values().phonePackagePath = dir.File("absent.brx");
+    context->optionFlags = GetParam() ? 2 : 0;
+    emulators::PdaBootLoaderEmulator emulator;
+    emulators::InProcessUsbPair pair =
+        emulators::MakeInProcessUsbPair("Quillon USB boot loader", "inproc:5");
+    emulators::AttachEmulator(*pair.device, emulator);
+
+    bus->Plug(std::move(pair.host));
+    ASSERT_TRUE(ProcessUntil([&] { return emulator.LeftBus(); }));
+    ASSERT_TRUE(ProcessUntil(
+        [&] { return context->deviceState.Bytes().find("EXIT_STATE") != std::string::npos; }));
+    EXPECT_EQ(emulator.Report().leftWith, std::optional<std::uint8_t>(0x08));
+    frame->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+    bus->Unplug("inproc:5");
+
+    const std::string success = "\r\n Phone Downloaded Successfully! \r\n";
+    ASSERT_TRUE(ProcessUntil([&] {
+        return context->deviceState.Bytes().find(success) != std::string::npos;
+    })) << context->deviceState.Bytes();
+    EXPECT_NE(context->debugMessage.Bytes().find(
+                  "\r\n PDA Download Completed!! \r\n\r\n -- Phone Download Start!! -- \r\n"),
+              std::string::npos);
+    EXPECT_NE(context->debugMessage.Bytes().find(success), std::string::npos);
+    EXPECT_EQ(modem->Files().size(), 4u);
+    EXPECT_FALSE(frame->PhoneRunning());
+    EXPECT_TRUE(frame->Command(gui::ID_PHONE_DOWN_START)->isEnabled());
+    EXPECT_TRUE(context->run.g_AllDownLoad.load());
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(frame->statusBar()->currentMessage(), "Phone Downloaded Successfully!");
+}
+
+INSTANTIATE_TEST_SUITE_P(PhoneOption, HandsetDownloadTest, testing::Bool());
+#endif
+
+} // namespace
+} // namespace marlow::test
