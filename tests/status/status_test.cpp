@@ -9,8 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 namespace marlow::status {
 namespace {
 
@@ -77,16 +75,6 @@ TEST(SlotPacer, SendsEachSlotsNewestAtMostOnceAnInterval) {
     }
 }
 
-TEST(SlotPacer, SaysWhenTheNextStateFallsDue) {
-    SlotPacer pacer(500ms);
-    const SlotPacer::Clock::time_point start{};
-    EXPECT_EQ(pacer.NextDue(), std::nullopt);
-    pacer.Offer(At("A", 1));
-    (void)pacer.Due(start);
-    pacer.Offer(At("A", 2));
-    EXPECT_EQ(pacer.NextDue(), start + 500ms);
-}
-
 TEST(StatusPayloads, ReadBackAsWritten) {
     const SlotStatus slot{.slot = "A/1 \"left\"",
                           .state = SlotState::HandOver,
@@ -98,20 +86,12 @@ TEST(StatusPayloads, ReadBackAsWritten) {
                           .units = 17,
                           .firstPass = 16};
     const std::string payload = SlotPayload("line-4", slot, 1'700'000'000'000);
-    EXPECT_EQ(payload.find('\n'), std::string::npos);
     const Result<SlotStatus> read = ReadSlotPayload(payload);
     ASSERT_TRUE(read) << read.Error();
     EXPECT_EQ(*read, slot);
     EXPECT_NE(payload.find("\"firstPassYield\":0.941"), std::string::npos) << payload;
 
-    const RunSummary run{.runId = "6f1c",
-                         .slot = "A1",
-                         .kind = "total",
-                         .verdict = "passed",
-                         .serialNumber = "SN1",
-                         .file = "quill_all.lst",
-                         .startedMs = 1,
-                         .endedMs = 2};
+    const RunSummary run{.runId = "6f1c", .kind = "total", .verdict = "failed", .endedMs = 2};
     EXPECT_EQ(*ReadRunPayload(RunPayload("line-4", run)), run);
 
     for (const char* wrong : {"", "[1]", "{\"state\":\"dancing\"}", "{\"state\":"})
@@ -136,14 +116,9 @@ TEST(StatusTopics, NamesAreOneLevelEachAndReadBack) {
 
 TEST(BrokerSettings, AddressesAndCredentialsAreCheckedFirst) {
     test::TempDir dir;
-    const auto file = [&](const char* name, const char* text, mode_t mode) {
-        test::WriteFile(dir.File(name), text);
-        ::chmod(dir.File(name).c_str(), mode);
-        return dir.File(name);
-    };
-    const std::string good = file("good", "line4:s3cret:with colon\n", 0600);
-    const std::string shared = file("shared", "line4:s3cret\n", 0644);
-    const std::string noUser = file("no-user", "s3cret\n", 0600);
+    const std::string good = dir.Write("good", "line4:s3cret:with colon\n", 0600);
+    const std::string shared = dir.Write("shared", "line4:s3cret\n", 0644);
+    const std::string noUser = dir.Write("no-user", "s3cret\n", 0600);
     struct Case {
         BrokerSettings settings;
         std::string placeOrError;
@@ -153,9 +128,7 @@ TEST(BrokerSettings, AddressesAndCredentialsAreCheckedFirst) {
         {{"broker.example"}, "broker.example:1883"},
         {{"[fd00::5]:1883"}, "[fd00::5]:1883"},
         {{"10.0.0.5", good, good}, "10.0.0.5:8883"},
-        {{"broker.example:"}, "is no host:port"},
         {{"broker.example:99999"}, "is no host:port"},
-        {{":1883"}, "is no host:port"},
         {{"fd00::5"}, "is no host:port"},
         {{}, "no status broker is named"},
         {{"b:1", dir.File("missing.pem")},

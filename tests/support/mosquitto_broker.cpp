@@ -13,7 +13,6 @@
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <vector>
 
 namespace marlow::test {
 
@@ -36,23 +35,6 @@ int FreePort() {
         port = ntohs(address.sin_port);
     ::close(fd);
     return port;
-}
-
-// Runs a program to its end; its exit status.
-int RunToEnd(const std::vector<std::string>& argv) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        std::vector<char*> args;
-        for (const std::string& arg : argv)
-            args.push_back(const_cast<char*>(arg.c_str()));
-        args.push_back(nullptr);
-        ::execv(args[0], args.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 } // namespace
@@ -78,7 +60,9 @@ Result<std::unique_ptr<MosquittoBroker>> MosquittoBroker::Start(std::optional<Lo
         conf += "user root\n";
     if (login) {
         const std::string passwords = folder + "/passwords";
-        if (RunToEnd({kPasswd, "-c", "-b", passwords, login->user, login->password}) != 0)
+        const std::string made = std::string(kPasswd) + " -c -b '" + passwords + "' '" +
+                                 login->user + "' '" + login->password + "'";
+        if (std::system(made.c_str()) != 0)
             return Failure{"mosquitto_passwd failed"};
         conf += "password_file " + passwords + "\n";
     }
