@@ -44,7 +44,7 @@ public:
     TimedPort(std::unique_ptr<UartTransport> inner, TransferTimes& times)
         : inner_(std::move(inner)), times_(times) {}
 
-    OpenResult Open(const LineSettings& s) override { return inner_->Open(s); }
+    marlow::Result<PortOpened> Open(const LineSettings& s) override { return inner_->Open(s); }
     void Close() override { inner_->Close(); }
     bool IsOpen() const override { return inner_->IsOpen(); }
     void RequestClose() override { inner_->RequestClose(); }

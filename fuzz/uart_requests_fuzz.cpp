@@ -23,7 +23,7 @@ class ReplayedHandset final : public UartTransport {
 public:
     ReplayedHandset(const std::uint8_t* data, std::size_t size) : rest_(data, size) {}
 
-    OpenResult Open(const LineSettings&) override { return OpenResult::Success(); }
+    marlow::Result<PortOpened> Open(const LineSettings&) override { return PortOpened{}; }
     void Close() override { open_ = false; }
     bool IsOpen() const override { return open_; }
     void RequestClose() override { open_ = false; }

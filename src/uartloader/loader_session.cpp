@@ -99,16 +99,16 @@ void UartLoaderSession::RunWorker(const std::shared_ptr<ActiveRun>& run, RunInpu
                                   const UartTimeouts& timeouts,
                                   const std::function<void(bool)>& reportOpened) {
     std::unique_ptr<UartTransport> port = factory_(run->portName);
-    const OpenResult opened = port ? port->Open(kLoaderLineSettings)
-                                   : OpenResult::Failure(run->portName + ": no such port");
-    if (!opened.warning.empty())
-        sink_.Post(Diagnostic{opened.warning});
-    if (!opened.ok) {
-        sink_.Post(Diagnostic{opened.error});
+    const Result<PortOpened> opened =
+        port ? port->Open(kLoaderLineSettings) : Failure{run->portName + ": no such port"};
+    if (!opened) {
+        sink_.Post(Diagnostic{opened.Error()});
         sink_.Post(LogAppended{"Failed to connect.\r\n"});
         reportOpened(false);
         return;
     }
+    if (!opened->warning.empty())
+        sink_.Post(Diagnostic{opened->warning});
     {
         std::lock_guard lock(runMutex_);
         run->transport = port.get();

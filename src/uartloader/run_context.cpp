@@ -44,12 +44,14 @@ void UartRunContext::SetProgress(int bar, int percent) {
     sink_.Post(ProgressChanged{bar, percent});
 }
 
-bool UartRunContext::Fail(std::string runMessage, const StepResult& why) {
+bool UartRunContext::Fail(std::string runMessage, const Failure& why) {
     message = std::move(runMessage);
     running = false;
-    stopped_ = stopped_ || why.stopped;
-    if (!why.problem.empty())
-        Diagnose(why.problem);
+    // The port stays open for the whole run: one that is no longer open
+    // under a failing step was disconnected, and that is why it failed.
+    stopped_ = stopped_ || !port.IsOpen();
+    if (!why.text.empty())
+        Diagnose(why.text);
     return false;
 }
 

@@ -2,7 +2,7 @@
 // The state of one UART run: its port, where its texts go, what it works
 // from, and how it is going. One object per "Connect"; nothing global.
 
-#include "uartloader/link_steps.h"
+#include "common/result.h"
 #include "uartloader/loader_events.h"
 #include "uartloader/run_inputs.h"
 #include "uartloader/uart_transport.h"
@@ -56,7 +56,10 @@ public:
 
     // Ends the run with `runMessage`; `why` goes to the diagnostics. Returns
     // false so that steps can `return run.Fail(...)`.
-    bool Fail(std::string runMessage, const StepResult& why);
+    bool Fail(std::string runMessage, const Failure& why);
+    template <typename T> bool Fail(std::string runMessage, const Result<T>& why) {
+        return Fail(std::move(runMessage), Failure{why.Error()});
+    }
     void FinishWithDoneMessage();
 
     RunOutcome Outcome() const;

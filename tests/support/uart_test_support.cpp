@@ -146,7 +146,7 @@ emulators::UartEmulatorReport PtyHandset::Report() {
     return report_;
 }
 
-OpenResult WatchedTransport::Open(const LineSettings& settings) {
+Result<PortOpened> WatchedTransport::Open(const LineSettings& settings) {
     owner_ = std::this_thread::get_id();
     return inner_->Open(settings);
 }

@@ -104,7 +104,7 @@ public:
         : inner_(std::move(inner)), record_(record), failingWrite_(failingWrite),
           failure_(failure) {}
 
-    OpenResult Open(const LineSettings& settings) override;
+    Result<PortOpened> Open(const LineSettings& settings) override;
     void Close() override;
     bool IsOpen() const override { return inner_->IsOpen(); }
     void RequestClose() override { inner_->RequestClose(); }

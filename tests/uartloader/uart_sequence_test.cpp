@@ -56,7 +56,7 @@ protected:
     }
 
     RunOutcome RunSequence() {
-        EXPECT_TRUE(port->Open(kLoaderLineSettings).ok);
+        EXPECT_TRUE(port->Open(kLoaderLineSettings).Ok());
         UartRunContext run(*port, sink, totalWrite, inputs, timeouts);
         run.disconnect = [this] { port->Close(); };
         const RunOutcome outcome = UartBootSequence(run);

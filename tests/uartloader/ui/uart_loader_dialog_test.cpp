@@ -329,7 +329,7 @@ TEST_F(LoaderDialogTest, EveryWayOfEndingStopsTheRunningWorkerFirst) {
         EXPECT_EQ(pauses, std::vector(closes ? 1u : 0u, std::chrono::milliseconds(300)));
         EXPECT_TRUE(uartloader::CUartPort(handset.PortPath())
                         .Open(uartloader::kLoaderLineSettings)
-                        .ok); // the worker let it go
+                        .Ok()); // the worker let it go
         EXPECT_TRUE(Control(1076)->isEnabled());
     }
 }
