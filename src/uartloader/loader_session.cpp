@@ -203,12 +203,13 @@ bool UartLoaderSession::SaveSettings(const std::string& path) {
 }
 
 bool UartLoaderSession::LoadSettings(const std::string& path) {
-    const MflReadResult result = ReadMflFile(path, settings_);
-    if (!result.ok) {
-        sink_.Post(MessageBoxShown{result.error});
+    Result<MflContents> read = ReadMflFile(path, settings_);
+    if (!read) {
+        sink_.Post(MessageBoxShown{read.Error()});
         return false;
     }
-    ShowNotes(result.notes);
+    settings_ = std::move(read->settings);
+    ShowNotes(read->notes);
     return true;
 }
 
