@@ -142,7 +142,7 @@ bool PanelRun::RefusesStart(int selection) {
     const std::string& list = settings_.Values().downloadPath;
     if ((selection & ONLY_PDA_DOWN) && IsListPath(list)) {
         const pda::ListContents contents = pda::ReadListFile(list);
-        listRead = contents.error.empty();
+        listRead = contents.read.Ok();
         listHasPhoneGroup = listRead && contents.hasPhoneGroup;
     } else if (selection & ONLY_PDA_DOWN) {
         listRead = static_cast<bool>(InputFile::Open(list));
