@@ -11,13 +11,12 @@
 
 namespace marlow::uartloader {
 
-// One "Connect": what "Disconnect" needs to reach the worker's port, and how
-// the run ended. Guarded by the session's runMutex_.
+// One "Connect": what "Disconnect" needs to reach the worker's port.
+// Guarded by the session's runMutex_.
 struct UartLoaderSession::ActiveRun {
     std::string portName;
     UartTransport* transport = nullptr; // set while the worker holds it open
     bool stopRequested = false;
-    std::optional<RunOutcome> outcome;
 };
 
 void UartLoaderSession::OrderedSink::Post(const LoaderEvent& event) {
@@ -104,6 +103,7 @@ void UartLoaderSession::RunWorker(const std::shared_ptr<ActiveRun>& run, RunInpu
     if (!opened) {
         sink_.Post(Diagnostic{opened.Error()});
         sink_.Post(LogAppended{"Failed to connect.\r\n"});
+        sink_.Post(RunFinished{Verdict::Failed, opened.Error()});
         reportOpened(false);
         return;
     }
@@ -129,10 +129,7 @@ void UartLoaderSession::RunWorker(const std::shared_ptr<ActiveRun>& run, RunInpu
         port->Close();
         FinishDisconnect(run->portName);
     };
-    const RunOutcome outcome = UartBootSequence(context);
-
-    std::lock_guard lock(runMutex_);
-    run->outcome = outcome;
+    UartBootSequence(context);
 }
 
 void UartLoaderSession::Disconnect() {
@@ -159,18 +156,13 @@ void UartLoaderSession::FinishDisconnect(const std::string& portName) {
     sink_.Post(LogAppended{portName + " port is disconnected.\r\n"});
 }
 
-std::optional<RunOutcome> UartLoaderSession::WaitForRunEnd() {
-    if (!worker_)
-        return std::nullopt;
-    worker_->wait();
-    std::lock_guard lock(runMutex_);
-    return activeRun_ ? activeRun_->outcome : std::nullopt;
+void UartLoaderSession::WaitForRunEnd() {
+    if (worker_)
+        worker_->wait();
 }
 
 void UartLoaderSession::JoinWorker() {
-    if (!worker_)
-        return;
-    worker_->wait();
+    WaitForRunEnd();
     worker_.reset();
 }
 

@@ -21,14 +21,6 @@ struct UartTimeouts {
     std::chrono::milliseconds reply{100};        // everything else
 };
 
-enum class RunOutcome {
-    Done,    // the handset sent its done message
-    Failed,  // a step failed or a reply did not come
-    Stopped, // the port was disconnected under the run
-};
-
-const char* RunOutcomeName(RunOutcome outcome);
-
 class UartRunContext {
 public:
     UartRunContext(UartTransport& port, LoaderSink& sink, const std::atomic<bool>& totalWriteMode,
@@ -62,13 +54,15 @@ public:
     }
     void FinishWithDoneMessage();
 
-    RunOutcome Outcome() const;
+    // Tells how the run ended, as its last event, and returns it.
+    RunFinished Finish();
 
 private:
     LoaderSink& sink_;
     const std::atomic<bool>& totalWriteMode_;
     bool doneReceived_ = false;
     bool stopped_ = false;
+    std::string reason_; // what the failing step said
 };
 
 } // namespace marlow::uartloader

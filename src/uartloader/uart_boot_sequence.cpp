@@ -258,13 +258,13 @@ void EndRun(UartRunContext& run) {
 
 } // namespace
 
-RunOutcome UartBootSequence(UartRunContext& run) {
+RunFinished UartBootSequence(UartRunContext& run) {
     if (run.inputs.listInvalid)
         RefuseInvalidList(run);
     else if (ReceiveAsicId(run) && SendBootIndication(run) && SendSecondBoot(run))
         ServeRequests(run);
     EndRun(run);
-    return run.Outcome();
+    return run.Finish();
 }
 
 } // namespace marlow::uartloader

@@ -38,6 +38,8 @@ public:
     std::vector<std::string> Diagnostics() const;
     std::vector<int> Progress(int bar) const;
     std::vector<std::string> CurrentFiles() const;
+    // Every run's end, in order.
+    std::vector<RunFinished> Ends() const;
     // Waits until an event matches; false after `timeout`.
     bool WaitFor(const std::function<bool(const LoaderEvent&)>& matches,
                  std::chrono::milliseconds timeout = std::chrono::seconds(30));
