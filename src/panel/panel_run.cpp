@@ -92,8 +92,7 @@ void PanelRun::SyncRunSettings() {
     const app::AppSettings& values = settings_.Values();
     pda::PdaSettings pda;
     pda.downloadPath = values.downloadPath;
-    pda.target = values.downloadTarget == app::kDownloadToRam ? pda::DownloadTarget::Ram
-                                                              : pda::DownloadTarget::Flash;
+    pda.target = values.downloadTarget;
     pda.frontPanelMode = true;
     context_.SetSettings(pda);
 }
