@@ -5,10 +5,11 @@
 // them, and last the result; progress, the current file, message boxes and
 // diagnostics go to stderr. The run's events drive the command: it ends
 // when the run has told its end. Exit 0 only when the handset ended the run
-// with its done message and a --log was saved whole (1 otherwise). Ctrl-C, SIGTERM, SIGHUP and a
-// closed stdout disconnect like the operator's "Disconnect" (exit 128 + the signal, 141 for the
-// closed stdout), and so does a run that shows no progress for --timeout seconds (exit 4). Text the
-// handset sends is escaped as every printed text is.
+// with its done message and a --log was saved whole (1 otherwise). Ctrl-C,
+// SIGTERM, SIGHUP and a closed stdout disconnect like the operator's
+// "Disconnect" (exit 128 + the signal, 141 for the closed stdout), and so
+// does a run that shows no progress for --timeout seconds (exit 4). Text
+// the handset sends is escaped as every printed text is.
 
 #include "cli/arguments.h"
 #include "cli/command_registry.h"
