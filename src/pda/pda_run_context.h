@@ -8,6 +8,7 @@
 // file set is filled by the download thread and read by the phone download
 // after the device has gone; a mutex keeps a reader from seeing half of it.
 
+#include "pda/download_target.h"
 #include "phone/phone_files.h"
 
 #include <atomic>
@@ -17,8 +18,6 @@
 #include <string>
 
 namespace marlow::pda {
-
-enum class DownloadTarget : int { Ram = 0, Flash = 1 };
 
 // The front panel's selection bits (`m_DownSelect`).
 inline constexpr int ONLY_PDA_DOWN = 1;

@@ -187,6 +187,8 @@ void RecordBuilder::Follow(const uartloader::LoaderEvent& event) {
     }
     Line(uartloader::EventToJson(event), Half::Uart);
     std::visit(Steps{*this}, event);
+    if (const auto* finished = std::get_if<RunFinished>(&event))
+        Finished(*finished, Half::Uart);
 }
 
 std::shared_future<Status> RecordBuilder::Finish(std::optional<RunEnding> ending,

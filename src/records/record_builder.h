@@ -32,9 +32,9 @@ public:
     const std::optional<RunEnding>& Ending() const { return ending_; }
 
     // Ends the steps still open and finishes the record: with `ending` where
-    // the front end knows better (a UART run's outcome, its own time-out),
-    // else with what the events told; a run whose events never told an end
-    // is recorded as failed for an internal reason.
+    // the front end knows better (its own time-out), else with what the
+    // events told; a run whose events never told an end is recorded as
+    // failed for an internal reason.
     std::shared_future<Status> Finish(std::optional<RunEnding> ending = std::nullopt,
                                       std::function<void(const Status&)> durable = {});
 

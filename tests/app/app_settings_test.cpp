@@ -59,7 +59,7 @@ TEST_F(SettingsStore, TheFirstThreeStartsOnAnEmptyStore) {
     EXPECT_EQ(Stored("PhonePath"), std::nullopt);
     EXPECT_EQ(run->settings.Values().debugPortName, "COM1");
     EXPECT_EQ(run->settings.Values().debugBaudRate, 38400);
-    EXPECT_EQ(run->settings.Values().downloadTarget, kDownloadToFlash);
+    EXPECT_EQ(run->settings.Values().downloadTarget, pda::DownloadTarget::Flash);
     EXPECT_FALSE(run->settings.Values().frontPanelMode);
 
     Store("Port", "ttyS3"); // must not be taken on the second start
@@ -128,24 +128,29 @@ TEST_F(SettingsStore, OnlyExactlyOneSelectsTheMainWindowThePanelDownloadsToFlash
         const auto run = Start();
         EXPECT_EQ(presentation, Presentation::FrontPanel) << "\"" << text << "\"";
         EXPECT_TRUE(run->settings.Values().frontPanelMode);
-        EXPECT_EQ(run->settings.Values().downloadTarget, kDownloadToFlash);
+        EXPECT_EQ(run->settings.Values().downloadTarget, pda::DownloadTarget::Flash);
         EXPECT_EQ(Stored("RegDownTo"), "R");
     }
 }
 
+// Start-up keeps its RAM for a first character it does not know; the
+// settings sheet opens on FLASH for one.
 TEST_F(SettingsStore, RegDownToChoosesTheTargetByItsFirstCharacter) {
     Store("USB Downloader", "1");
+    using enum pda::DownloadTarget;
     const struct {
         const char* stored;
-        std::int32_t target;
+        pda::DownloadTarget atStart;
         const char* afterwards; // an empty value is written as "F"
-    } cases[] = {{"R", kDownloadToRam, "R"},     {"F", kDownloadToFlash, "F"},
-                 {"RAM", kDownloadToRam, "RAM"}, {"X", kDownloadToRam, "X"},
-                 {"f", kDownloadToRam, "f"},     {"", kDownloadToFlash, "F"}};
+        pda::DownloadTarget inTheSheet;
+    } cases[] = {{"R", Ram, "R", Ram},   {"F", Flash, "F", Flash}, {"RAM", Ram, "RAM", Ram},
+                 {"X", Ram, "X", Flash}, {"f", Ram, "f", Flash},   {"", Flash, "F", Flash}};
     for (const auto& c : cases) {
         Store("RegDownTo", c.stored);
-        EXPECT_EQ(Start()->settings.Values().downloadTarget, c.target) << c.stored;
+        const auto run = Start();
+        EXPECT_EQ(run->settings.Values().downloadTarget, c.atStart) << c.stored;
         EXPECT_EQ(Stored("RegDownTo"), c.afterwards);
+        EXPECT_EQ(run->settings.StoredDownloadTarget(), c.inTheSheet) << c.stored;
     }
 }
 
@@ -182,11 +187,7 @@ TEST_F(SettingsStore, SavesPortPathsAndTheOtherWindowsValuesAsTextUpToTheirBound
     EXPECT_EQ(Stored("PhonePath"), "/srv/Phone.brx");
     EXPECT_EQ(Stored("Port"), "ttyUSB1");
 
-    // What the other windows store.
-    settings.WriteDownloadTarget(kDownloadToRam);
-    EXPECT_EQ(Stored("RegDownTo"), "R");
-    settings.WriteDownloadTarget(kDownloadToFlash);
-    EXPECT_EQ(Stored("RegDownTo"), "F");
+    // What the front panel stores.
     settings.WriteUsbDownloader("0");
     EXPECT_EQ(Stored("USB Downloader"), "0");
 

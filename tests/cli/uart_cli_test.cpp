@@ -67,7 +67,11 @@ TEST_F(UartCommands, JsonModePrintsOneEventPerLine) {
     EXPECT_TRUE(tool.Out().starts_with("{\"event\":\"log-cleared\"}\n"));
     EXPECT_NE(tool.Out().find("{\"event\":\"log\",\"text\":\"$$$ fine\\r\\n\"}\n"),
               std::string::npos);
-    EXPECT_TRUE(tool.Out().ends_with("{\"event\":\"result\",\"outcome\":\"done\"}\n"));
+    EXPECT_TRUE(
+        tool.Out().ends_with("{\"event\":\"current-file\",\"text\":\"Comport is disconnected.\"}\n"
+                             "{\"event\":\"run-finished\",\"reason\":\"\",\"verdict\":\"passed\"}\n"
+                             "{\"event\":\"result\",\"outcome\":\"done\"}\n"))
+        << tool.Out();
 }
 
 TEST_F(UartCommands, AFailedRunExitsNonZero) {

@@ -25,11 +25,11 @@ TEST(Accessibility, EveryControlHasANameOfItsOwnAndTogglesWork) {
     MainWindowRig rig;
     gui::MarlowContext& context = *rig.context;
     const gui::CMainFrame& frame = rig.Open();
-    pda::ui::SheetEnvironment environment{
-        gui::BindSheetSettings(context.settings), &rig.store.Store(), &context.optionFlags, {}, {},
-        [] {
-            return QStringList{"ttyS0"}; }};
-    pda::ui::CConfigSheet sheet(QStringLiteral("Settings"), environment);
+    pda::ui::SheetEnvironment environment;
+    environment.optionFlags = &context.optionFlags;
+    environment.serialPorts = [] { return QStringList{"ttyS0"}; };
+    pda::ui::CConfigSheet sheet(QStringLiteral("Settings"),
+                                gui::SheetValuesOf(context.settings.Values()), environment);
     stamp::ui::CModelVersionDlg stampDialog([] {});
     gui::AboutDialog about;
     controls::CPortWaitDlg portWait;

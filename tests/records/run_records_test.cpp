@@ -141,8 +141,9 @@ TEST_F(RunRecordsTest, EventsBecomeStepsAndAVerdict) {
              for (int percent = 0; percent <= 100; ++percent)
                  b.Follow(uartloader::LoaderEvent{uartloader::ProgressChanged{1, percent}});
              b.Follow(uartloader::LoaderEvent{uartloader::CurrentFileChanged{""}});
+             b.Follow(uartloader::LoaderEvent{ended(Verdict::Passed)});
          },
-         RunEnding{.verdict = RecordVerdict::Passed},
+         std::nullopt,
          {"uart-file boot.bin passed - 0"},
          "passed//"},
         {"no end told",
@@ -183,7 +184,7 @@ TEST_F(RunRecordsTest, EventsBecomeStepsAndAVerdict) {
         }
     }
     // The UART bar's hundred steps are kept as its whole tens.
-    EXPECT_EQ(LoadEvents((*store)->Session(), ids[6])->size(), 13u);
+    EXPECT_EQ(LoadEvents((*store)->Session(), ids[6])->size(), 14u);
 }
 
 TEST_F(RunRecordsTest, YieldCountsFirstPassesAndRetests) {

@@ -76,7 +76,7 @@ protected:
     void WithOpenPort(const std::function<void(CUartPort&)>& body) {
         OnPortThread([&] {
             CUartPort port(device->SlavePath());
-            ASSERT_TRUE(port.Open(kLoaderLineSettings).ok);
+            ASSERT_TRUE(port.Open(kLoaderLineSettings).Ok());
             ASSERT_EQ(device->WaitForHostOpen(milliseconds(5000)), LinkStatus::Ok);
             body(port);
         });
@@ -90,24 +90,24 @@ protected:
 TEST_F(SerialPortOnPty, OpensWithOneWarningAndAPurgeAndOnlyOnce) {
     OnPortThread([&] {
         CUartPort port(device->SlavePath());
-        const OpenResult result = port.Open(kLoaderLineSettings);
-        EXPECT_TRUE(result.ok) << result.error;
-        EXPECT_EQ(result.warning, "warning: " + device->SlavePath() +
-                                      " is a pseudo-terminal, which cannot carry parity; "
-                                      "running without it");
+        const Result<PortOpened> result = port.Open(kLoaderLineSettings);
+        ASSERT_TRUE(result) << result.Error();
+        EXPECT_EQ(result->warning, "warning: " + device->SlavePath() +
+                                       " is a pseudo-terminal, which cannot carry parity; "
+                                       "running without it");
         EXPECT_TRUE(port.IsOpen());
         EXPECT_EQ(device->WaitForHostOpen(milliseconds(5000)), LinkStatus::Ok);
         LineSettings slower = kLoaderLineSettings;
         slower.baudRate = 9600;
-        const OpenResult again = port.Open(slower);
-        EXPECT_TRUE(again.ok);
-        EXPECT_TRUE(again.warning.empty());
+        const Result<PortOpened> again = port.Open(slower);
+        ASSERT_TRUE(again);
+        EXPECT_TRUE(again->warning.empty());
         EXPECT_EQ(SlaveSpeed(device->SlavePath()), B115200);
 
         CUartPort missing("COM99"); // no such device: it stays closed
-        const OpenResult refused = missing.Open(kLoaderLineSettings);
-        EXPECT_NE(refused.error.find("COM99: cannot open /dev/ttyS98"), std::string::npos);
-        EXPECT_FALSE(refused.ok || missing.IsOpen());
+        const Result<PortOpened> refused = missing.Open(kLoaderLineSettings);
+        EXPECT_NE(refused.Error().find("COM99: cannot open /dev/ttyS98"), std::string::npos);
+        EXPECT_FALSE(refused.Ok() || missing.IsOpen());
         EXPECT_EQ(missing.TransmitData(std::vector<std::uint8_t>{1}), LinkStatus::Stopped);
     });
 }
@@ -181,7 +181,7 @@ TEST_F(SerialPortOnPty, AWriteFailsOnABreakAloneSinceTheLastReadOrWrite) {
         };
         OnPortThread([&] {
             CUartPort port(device->SlavePath(), [&counts](int) { return counts; });
-            ASSERT_TRUE(port.Open(kLoaderLineSettings).ok);
+            ASSERT_TRUE(port.Open(kLoaderLineSettings).Ok());
             ASSERT_EQ(device->Send(one), LinkStatus::Ok);
             add(row.beforeRead);
             Bytes got(1);

@@ -167,10 +167,10 @@ int main(int argc, char** argv) {
 
     {
         pda::ui::SheetEnvironment environment;
-        environment.settings = gui::BindSheetSettings(context->settings);
-        environment.store = &context->store;
         environment.optionFlags = &context->optionFlags;
-        pda::ui::CConfigSheet sheet(QStringLiteral("Settings"), environment, frame);
+        pda::ui::CConfigSheet sheet(QStringLiteral("Settings"),
+                                    gui::SheetValuesOf(context->settings.Values()), environment,
+                                    frame);
         sheet.show();
         QTest::qWait(200);
         ok &= Save(sheet.grab(), out, "settings-sheet.png");
