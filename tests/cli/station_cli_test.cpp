@@ -1,0 +1,71 @@
+// The emulated fixture as a process: its modems found by their slots' port
+// paths however the tty numbers fall.
+
+#include "cli_process.h"
+#include "emulators/sample_set.h"
+#include "phone/usb_tty_paths.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <csignal>
+#include <filesystem>
+#include <map>
+#include <sstream>
+
+namespace marlow::station {
+namespace {
+
+using marlow::test::CliProcess;
+
+class StationCli : public ::testing::Test {
+protected:
+    QString Path(const std::string& name) const { return QString::fromStdString(dir.File(name)); }
+
+    marlow::test::TempDir dir;
+    marlow::test::TempDir home;
+};
+
+// Four handsets taken to their modems at once: each slot's modem is the
+// one discovery finds under its port path, and the numbers run against
+// the slots, so "the first modem port" would be another slot's. Stopped,
+// the fixture takes its ports back.
+TEST_F(StationCli, EachSlotsModemIsFoundByItsPortPath) {
+    const auto samples = samples::WriteSampleSet(dir.File("samples"));
+    ASSERT_TRUE(samples) << samples.Error();
+    CliProcess host(home.Path());
+    host.Start({"pda", "--file", QString::fromStdString(samples->list), "--bus", Path("bus"),
+                "--devices", "4", "--phone"});
+    ASSERT_TRUE(host.WaitForFile(dir.File("bus"))) << host.Err();
+    CliProcess fixture(home.Path());
+    fixture.Start({"emulate", "station", "--slots", "4", "--bus", Path("bus"), "--root",
+                   Path("root"), "--plug-order", "3,1,4,2", "--json"});
+    EXPECT_EQ(host.Finish(), 0) << host.Err();
+    for (const std::string slot : {"1", "2", "3", "4"}) // a modem event names its tty
+        ASSERT_TRUE(
+            fixture.WaitForOutput("\"port\":\"1-1." + slot + "\",\"slot\":" + slot + ",\"tty\""))
+            << fixture.Err();
+
+    std::map<int, std::string> ttyOfSlot;
+    std::istringstream lines(fixture.Out());
+    for (std::string line; std::getline(lines, line);) {
+        const QJsonObject event = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+        if (event["event"] == "modem")
+            ttyOfSlot[event["slot"].toInt()] = event["tty"].toString().toStdString();
+    }
+    ASSERT_EQ(ttyOfSlot.size(), 4u) << fixture.Out();
+    for (const auto& [slot, tty] : ttyOfSlot)
+        EXPECT_EQ(phone::FindTtyUnderUsbPort(dir.File("root"), "1-1." + std::to_string(slot)), tty);
+    EXPECT_NE(ttyOfSlot[1], "ttyACM0");
+    EXPECT_EQ(phone::FindTtyUnderUsbPort(dir.File("root"), "1-1.5"), std::nullopt);
+
+    fixture.Interrupt(SIGTERM);
+    EXPECT_EQ(fixture.Finish(), 143) << fixture.Err();
+    EXPECT_TRUE(std::filesystem::is_empty(dir.File("root/dev")));
+    EXPECT_TRUE(std::filesystem::is_empty(dir.File("root/sys/class/tty")));
+}
+
+} // namespace
+} // namespace marlow::station
