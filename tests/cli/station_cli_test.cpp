@@ -1,9 +1,11 @@
-// The emulated fixture as a process: its modems found by their slots' port
-// paths however the tty numbers fall.
+// The emulated fixture and the station's learning, as processes: `station
+// learn` against `emulate station`, and the fixture's modems found by their
+// slots' port paths however the tty numbers fall.
 
 #include "cli_process.h"
 #include "emulators/sample_set.h"
 #include "phone/usb_tty_paths.h"
+#include "station/station_file.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -27,6 +29,30 @@ protected:
     marlow::test::TempDir dir;
     marlow::test::TempDir home;
 };
+
+// The engineer plugs a handset into slot 2, then 3, then 1: the file names
+// the slots in that order, each with its port and the files given.
+TEST_F(StationCli, LearnNamesTheSlotsInTheOrderHandsetsArrive) {
+    CliProcess learn(home.Path());
+    learn.Start({"station", "learn", "--out", Path("station.conf"), "--slots", "3", "--bus",
+                 Path("bus"), "--pda", Path("quill_all.lst")});
+    ASSERT_TRUE(learn.WaitForFile(dir.File("bus"))) << learn.Err();
+    CliProcess fixture(home.Path());
+    fixture.Start({"emulate", "station", "--slots", "3", "--bus", Path("bus"), "--root",
+                   Path("root"), "--plug-order", "2,3,1", "--in-turn"});
+    EXPECT_EQ(learn.Finish(), 0) << learn.Err();
+    EXPECT_EQ(fixture.Finish(), 0) << fixture.Err();
+
+    const Result<StationFile> learned = ReadStationFile(dir.File("station.conf"));
+    ASSERT_TRUE(learned) << learned.Error();
+    const char* ports[] = {"1-1.2", "1-1.3", "1-1.1"};
+    ASSERT_EQ(learned->slotList.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        const StationSlot expected{std::to_string(i + 1), ports[i], SlotMode::Total,
+                                   dir.File("quill_all.lst"), ""};
+        EXPECT_EQ(learned->slotList[i], expected);
+    }
+}
 
 // Four handsets taken to their modems at once: each slot's modem is the
 // one discovery finds under its port path, and the numbers run against
