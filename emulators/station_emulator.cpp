@@ -133,7 +133,7 @@ Status StationEmulator::Run(std::function<void(const HandsetEvent&)> told) {
     std::unique_lock lock(mutex_);
     plugged_.assign(handsets_.size(), false);
     left_.assign(handsets_.size(), false);
-    ttyTaken_.assign(static_cast<std::size_t>(2 * n), false);
+    ttyTaken_.assign(2 * static_cast<std::size_t>(n), false);
     for (int i = 0; i < n; ++i) {
         auto slot = std::make_unique<Slot>();
         slot->number = order[static_cast<std::size_t>(i)];

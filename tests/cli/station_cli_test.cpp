@@ -56,8 +56,8 @@ TEST_F(StationCli, LearnNamesTheSlotsInTheOrderHandsetsArrive) {
 
 // Four handsets taken to their modems at once: each slot's modem is the
 // one discovery finds under its port path, and the numbers run against
-// the slots, so "the first modem port" would be another slot's. Stopped,
-// the fixture takes its ports back.
+// the slots, so "the first modem port" would be another slot's; a slot's
+// fault is its own handset's. Stopped, the fixture takes its ports back.
 TEST_F(StationCli, EachSlotsModemIsFoundByItsPortPath) {
     const auto samples = samples::WriteSampleSet(dir.File("samples"));
     ASSERT_TRUE(samples) << samples.Error();
@@ -67,7 +67,8 @@ TEST_F(StationCli, EachSlotsModemIsFoundByItsPortPath) {
     ASSERT_TRUE(host.WaitForFile(dir.File("bus"))) << host.Err();
     CliProcess fixture(home.Path());
     fixture.Start({"emulate", "station", "--slots", "4", "--bus", Path("bus"), "--root",
-                   Path("root"), "--plug-order", "3,1,4,2", "--json"});
+                   Path("root"), "--plug-order", "3,1,4,2", "--slot-fault", "2:fail-part=1",
+                   "--json"});
     EXPECT_EQ(host.Finish(), 0) << host.Err();
     for (const std::string slot : {"1", "2", "3", "4"}) // a modem event names its tty
         ASSERT_TRUE(
@@ -75,13 +76,20 @@ TEST_F(StationCli, EachSlotsModemIsFoundByItsPortPath) {
             << fixture.Err();
 
     std::map<int, std::string> ttyOfSlot;
+    std::map<int, std::string> faultsOfSlot;
     std::istringstream lines(fixture.Out());
     for (std::string line; std::getline(lines, line);) {
         const QJsonObject event = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
-        if (event["event"] == "modem")
-            ttyOfSlot[event["slot"].toInt()] = event["tty"].toString().toStdString();
+        if (event["event"] != "modem")
+            continue;
+        ttyOfSlot[event["slot"].toInt()] = event["tty"].toString().toStdString();
+        faultsOfSlot[event["slot"].toInt()] =
+            event["faults"].toVariant().toStringList().join(' ').toStdString();
     }
     ASSERT_EQ(ttyOfSlot.size(), 4u) << fixture.Out();
+    // The slot's fault went to the handset in that slot, whatever the plug order.
+    EXPECT_EQ(faultsOfSlot,
+              (std::map<int, std::string>{{1, ""}, {2, "fail-part=1"}, {3, ""}, {4, ""}}));
     for (const auto& [slot, tty] : ttyOfSlot)
         EXPECT_EQ(phone::FindTtyUnderUsbPort(dir.File("root"), "1-1." + std::to_string(slot)), tty);
     EXPECT_NE(ttyOfSlot[1], "ttyACM0");
