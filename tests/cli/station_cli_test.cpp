@@ -1,6 +1,7 @@
 // The emulated fixture and the station's learning, as processes: `station
-// learn` against `emulate station`, and the fixture's modems found by their
-// slots' port paths however the tty numbers fall.
+// learn` against `emulate station`, the fixture's modems found by their
+// slots' port paths however the tty numbers fall, and a slot's handset
+// taken the whole way by a Total run.
 
 #include "cli_process.h"
 #include "emulators/sample_set.h"
@@ -16,6 +17,7 @@
 #include <filesystem>
 #include <map>
 #include <sstream>
+#include <tuple>
 
 namespace marlow::station {
 namespace {
@@ -25,6 +27,16 @@ using marlow::test::CliProcess;
 class StationCli : public ::testing::Test {
 protected:
     QString Path(const std::string& name) const { return QString::fromStdString(dir.File(name)); }
+    // The fixture's JSON line of that event.
+    static QJsonObject Event(const std::string& out, const QString& kind) {
+        std::istringstream lines(out);
+        for (std::string line; std::getline(lines, line);) {
+            QJsonObject event = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+            if (event["event"] == kind)
+                return event;
+        }
+        return {};
+    }
 
     marlow::test::TempDir dir;
     marlow::test::TempDir home;
@@ -99,6 +111,37 @@ TEST_F(StationCli, EachSlotsModemIsFoundByItsPortPath) {
     EXPECT_EQ(fixture.Finish(), 143) << fixture.Err();
     EXPECT_TRUE(std::filesystem::is_empty(dir.File("root/dev")));
     EXPECT_TRUE(std::filesystem::is_empty(dir.File("root/sys/class/tty")));
+}
+
+// A one-slot fixture's handset goes the whole way with the Total run of
+// the front panel (its modem at the node the fixture published), and each
+// fault fails the run and ends the handset the way the fixture tells.
+TEST_F(StationCli, ASlotsHandsetGoesTheWholeWayOrLeavesByItsFault) {
+    const auto samples = samples::WriteSampleSet(dir.File("samples"));
+    ASSERT_TRUE(samples) << samples.Error();
+    const std::tuple<QString, int, QString, int> rows[] = {
+        // fault, the run's exit, why the handset left, phone files the modem took
+        {"", 0, "modem-done", 4},
+        {"1:refuse-boot", 1, "host-let-go", 0},
+        {"1:vanish-at-part=2", 1, "vanished", 1},
+        {"1:disconnect-after=10", 1, "unplugged", 0},
+    };
+    for (const auto& [fault, exit, why, files] : rows) {
+        std::filesystem::remove_all(dir.File("root"));
+        CliProcess total(home.Path());
+        total.Start({"total", "--list", QString::fromStdString(samples->list), "--bus", Path("bus"),
+                     "--port", Path("root/dev/ttyACM0")});
+        ASSERT_TRUE(total.WaitForFile(dir.File("bus"))) << total.Err();
+        CliProcess fixture(home.Path());
+        fixture.Start(QStringList{"emulate", "station", "--slots", "1", "--bus", Path("bus"),
+                                  "--root", Path("root"), "--json"} +
+                      (fault.isEmpty() ? QStringList() : QStringList{"--slot-fault", fault}));
+        EXPECT_EQ(total.Finish(), exit) << fault.toStdString() << total.Err();
+        EXPECT_EQ(fixture.Finish(), 0) << fixture.Err();
+        const QJsonObject left = Event(fixture.Out(), "left");
+        EXPECT_EQ(left["why"].toString(), why) << fault.toStdString() << fixture.Err();
+        EXPECT_EQ(left["modemFiles"].toInt(), files) << fault.toStdString();
+    }
 }
 
 } // namespace
