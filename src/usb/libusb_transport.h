@@ -49,6 +49,7 @@ public:
 
     std::string Description() const override { return description_; }
     std::string DevicePath() const override { return info_.path; }
+    std::string PortPath() const override { return info_.portPath; }
     const UsbDeviceInfo& Info() const { return info_; }
 
 private:

@@ -33,16 +33,9 @@ public:
         process_.start(MARLOW_CLI, arguments);
         ASSERT_TRUE(process_.waitForStarted());
     }
-    // Reads stderr until `text` has appeared; false when the process ended first.
-    bool WaitForError(const std::string& text) {
-        while (err_.find(text) == std::string::npos) {
-            if (process_.state() == QProcess::NotRunning)
-                return false;
-            process_.waitForReadyRead(100);
-            Collect();
-        }
-        return true;
-    }
+    // Reads stderr (stdout) until `text` has appeared; false when the process ended first.
+    bool WaitForError(const std::string& text) { return WaitForText(err_, text); }
+    bool WaitForOutput(const std::string& text) { return WaitForText(out_, text); }
     // Until `path` exists; false when the process ended first.
     bool WaitForFile(const std::string& path) {
         while (!std::filesystem::exists(path) && !std::filesystem::is_symlink(path)) {
@@ -66,6 +59,15 @@ public:
     QProcess& Process() { return process_; }
 
 private:
+    bool WaitForText(const std::string& collected, const std::string& text) {
+        while (collected.find(text) == std::string::npos) {
+            if (process_.state() == QProcess::NotRunning)
+                return false;
+            process_.waitForReadyRead(100);
+            Collect();
+        }
+        return true;
+    }
     void Collect() {
         out_ += process_.readAllStandardOutput().toStdString();
         err_ += process_.readAllStandardError().toStdString();

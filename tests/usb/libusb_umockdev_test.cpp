@@ -103,6 +103,7 @@ TEST_F(LibusbBackend, DevicesAreMatchedByTheirIdsAndTheSurveyShowsThemAll) {
     auto transport = events.TakeArrival();
     ASSERT_NE(transport, nullptr);
     EXPECT_EQ(transport->DevicePath(), "usb:1-3");
+    EXPECT_EQ(transport->PortPath(), "1-3");
     EXPECT_EQ(transport->Description(), "Korvane PDA Boot Loader");
     source->Stop();
     EXPECT_EQ(events.Arrivals(), 0u) << "the device with another id was reported too";
