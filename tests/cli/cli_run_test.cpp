@@ -244,6 +244,40 @@ TEST_F(TotalRunTest, ModemFaultsFailTheTotalRunWithTheirReason) {
     }
 }
 
+// A PDA half that fails ends the whole run at once, 1 with the PDA half's
+// reason, before any phone half begins; the watchdog is not what ends it.
+TEST_F(TotalRunTest, AFailedPdaHalfEndsTheRunWithItsReason) {
+    const struct {
+        QStringList fault;
+        bool imageGone;
+        std::string reason, verdict;
+    } rows[] = {
+        {{"--nak-at", "1"}, false, "ERASE_RAM_CMD: the device answered NAK", "failed"},
+        {{"--disconnect-after", "9"},
+         false,
+         "the handset left before its download was complete",
+         "device-removed"},
+        {{}, true, "cannot open " + set.images.front() + ": No such file or directory", "failed"},
+    };
+    for (const auto& row : rows) {
+        CliProcess total(home.Path());
+        total.Start({"total", "--list", QString::fromStdString(set.list), "--bus", Path("bus"),
+                     "--port", Path("modem"), "--timeout", "5", "--json"});
+        ASSERT_TRUE(total.WaitForFile(dir.File("bus"))) << total.Err();
+        if (row.imageGone)
+            std::filesystem::remove(set.images.front());
+        CliProcess handset(home.Path());
+        handset.Start(QStringList{"emulate", "pda", "--bus", Path("bus")} + row.fault);
+        EXPECT_EQ(total.Finish(), 1) << row.reason << ": " << total.Err();
+        handset.Interrupt();
+        handset.Finish();
+        EXPECT_THAT(total.Err(), ::testing::EndsWith("total: " + row.reason + "\n"));
+        EXPECT_THAT(total.Out(),
+                    ::testing::EndsWith("{\"event\":\"total-finished\",\"reason\":\"" + row.reason +
+                                        "\",\"verdict\":\"" + row.verdict + "\"}\n"));
+    }
+}
+
 // The operator's stop is 130 in the PDA half too, not a failed ERASE_RAM_CMD.
 TEST_F(TotalRunTest, CtrlCDuringThePdaHalfIsAStop) {
     CliProcess total(home.Path());
