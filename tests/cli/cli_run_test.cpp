@@ -88,7 +88,7 @@ TEST_F(CliRunTest, SilentModemEndsWithTheTimeoutsCode) {
     CliProcess cli(home.Path());
     cli.Start({"phone", "--package", QString::fromStdString(set.phonePackage), "--port",
                Path("modem"), "--timeout", "1", "--json"});
-    EXPECT_EQ(cli.Finish(), 4) << cli.Err();
+    EXPECT_EQ(cli.Finish(1s), 4) << cli.Err();
     const std::string why = "no progress for 1 s in booting; the modem port is released";
     EXPECT_THAT(cli.Err(), HasSubstr(why));
     EXPECT_THAT(cli.Out(), ::testing::EndsWith(R"({"event":"run-cancelled"})"
@@ -218,7 +218,7 @@ TEST_F(TotalRunTest, SilentPortWaitEndsWithTheTimeoutsCode) {
     ASSERT_TRUE(total.WaitForFile(dir.File("bus"))) << total.Err();
     CliProcess handset(home.Path());
     handset.Start({"emulate", "pda", "--bus", Path("bus")});
-    EXPECT_EQ(total.Finish(), 4) << total.Err();
+    EXPECT_EQ(total.Finish(2s), 4) << total.Err();
     handset.Finish();
     const std::string why = "no progress for 2 s in phone: Wait For Phone USB...";
     EXPECT_THAT(total.Err(), HasSubstr(why));
@@ -268,7 +268,7 @@ TEST_F(TotalRunTest, AFailedPdaHalfEndsTheRunWithItsReason) {
             std::filesystem::remove(set.images.front());
         CliProcess handset(home.Path());
         handset.Start(QStringList{"emulate", "pda", "--bus", Path("bus")} + row.fault);
-        EXPECT_EQ(total.Finish(), 1) << row.reason << ": " << total.Err();
+        EXPECT_EQ(total.Finish(5s), 1) << row.reason << ": " << total.Err();
         handset.Interrupt();
         handset.Finish();
         EXPECT_THAT(total.Err(), ::testing::EndsWith("total: " + row.reason + "\n"));

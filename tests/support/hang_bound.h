@@ -9,7 +9,9 @@
 
 namespace marlow::test {
 
-inline constexpr std::chrono::seconds kStuckAfter{5};
+inline constexpr std::chrono::milliseconds kStuckAfter{5000};
+// The same for Qt's waits, which take milliseconds as an int.
+inline constexpr int kStuckAfterMs = static_cast<int>(kStuckAfter.count());
 
 // Runs `work` on a thread of its own; when it has not ended within
 // kStuckAfter, `unstick` (a stop request, an interrupt) is called so the
