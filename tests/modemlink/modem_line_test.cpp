@@ -27,8 +27,8 @@ protected:
                                                  ifwd::HostTimeouts{.boot = 20ms, .reply = 20ms});
     }
 
-    // The sequence of the next request the host sends after moving the
-    // counter on until the last one it sent was `last`.
+    // Has the host send aborts, which wait for nothing, until the last
+    // sequence number it used is `last`.
     void SendUntilTheLastSequenceIs(std::uint8_t last) {
         for (int sent = 0; sent < 256; ++sent) {
             modem.Forget();
