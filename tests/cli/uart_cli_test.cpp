@@ -95,10 +95,10 @@ TEST_F(UartCommands, StopsEndTheRunCleanlyWithTheirOwnCodes) {
         CliProcess run;
         run.Start({"uart", "--port", link, "--separate-write", "--timeout",
                    stop.signal != 0 ? "0" : "1"});
-        ASSERT_TRUE(run.Process().waitForReadyRead(10000));
+        ASSERT_TRUE(run.Process().waitForReadyRead(marlow::test::kStuckAfterMs));
         if (stop.signal != 0)
             run.Interrupt(stop.signal);
-        EXPECT_EQ(run.Finish(), stop.exitCode) << run.Err();
+        EXPECT_EQ(run.Finish(std::chrono::seconds(1)), stop.exitCode) << run.Err();
         EXPECT_TRUE(run.Out().ends_with(port + " port is disconnected.\r\n" +
                                         "\r\nFailed to receive any data from the device.\r\n" +
                                         port + " port is disconnected.\r\n"))

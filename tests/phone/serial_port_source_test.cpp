@@ -8,6 +8,7 @@
 #include "phone/phone_ports.h"
 #include "phone/serial_port_source.h"
 #include "phone/usb_tty_paths.h"
+#include "support/hang_bound.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -99,7 +100,7 @@ TEST_F(SerialPortSourceTest, WatchSeesTheModemArriveLookingOnlyAtWhatChanged) {
     {
         std::unique_lock lock(mutex);
         // A guard against a hung test, not a measured time.
-        ASSERT_TRUE(told.wait_for(lock, std::chrono::seconds(30), [&] { return changes > 0; }));
+        ASSERT_TRUE(told.wait_for(lock, marlow::test::kStuckAfter, [&] { return changes > 0; }));
     }
     EXPECT_THAT(source.PortNames(), ::testing::ElementsAre("ACM3"));
     source.StopWatchingPorts();

@@ -225,7 +225,7 @@ TEST_F(CentralTest, MarlowCliForwardsAndReadsTheCentralDatabase) {
         environment.insert("XDG_CONFIG_HOME", QString::fromStdString(dir.File("settings")));
         process.setProcessEnvironment(environment);
         process.start(MARLOW_CLI, QStringList{"runs"} + args);
-        process.waitForFinished(120'000);
+        process.waitForFinished(test::kStuckAfterMs);
         return std::pair{process.exitCode(), process.readAllStandardOutput().toStdString() +
                                                  process.readAllStandardError().toStdString()};
     };

@@ -6,6 +6,7 @@
 #include "records/run_writer.h"
 #include "records/schema.h"
 #include "records/store.h"
+#include "support/hang_bound.h"
 #include "support/qt_events.h"
 #include "support/temp_dir.h"
 
@@ -56,8 +57,10 @@ protected:
         auto child = std::make_unique<Child>();
         child->process.start(RECORD_CHILD, QStringList{QString::fromStdString(path)} + arguments);
         EXPECT_TRUE(child->process.waitForStarted());
-        while (!child->process.canReadLine() && child->process.state() != QProcess::NotRunning)
-            child->process.waitForReadyRead(1000);
+        const auto until = std::chrono::steady_clock::now() + test::kStuckAfter;
+        while (!child->process.canReadLine() && child->process.state() != QProcess::NotRunning &&
+               std::chrono::steady_clock::now() < until)
+            child->process.waitForReadyRead(100);
         child->line = child->process.readLine().trimmed().toStdString();
         return child;
     }
@@ -189,7 +192,7 @@ TEST_F(RunStoreTest, FourProcessesRecordingAtOnceLoseNothing) {
         children.back()->start(RECORD_CHILD, {QString::fromStdString(path), "runs", "25"});
     }
     for (const auto& child : children) {
-        ASSERT_TRUE(child->waitForFinished(120000));
+        ASSERT_TRUE(child->waitForFinished(test::kStuckAfterMs));
         EXPECT_EQ(child->exitCode(), 0) << child->readAll().toStdString();
     }
     const std::vector<RunRecord> runs = All();
@@ -213,7 +216,7 @@ TEST_F(RunStoreTest, AFailingStoreSaysWhyAndKeepsEarlierRecords) {
     };
     const auto child = [this](const QStringList& arguments) {
         const auto run = StartChild(arguments);
-        run->process.waitForFinished();
+        run->process.waitForFinished(test::kStuckAfterMs);
         return run->line;
     };
     const auto readOnly = [&](const std::string& target) {

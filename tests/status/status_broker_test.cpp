@@ -5,6 +5,7 @@
 
 #include "status/status_publisher.h"
 #include "status/status_subscriber.h"
+#include "support/hang_bound.h"
 #include "support/mosquitto_broker.h"
 #include "support/qt_events.h"
 #include "support/temp_dir.h"
@@ -162,13 +163,13 @@ TEST_F(StatusBrokerTest, AStationKilledIsSaidOfflineByItsLastWill) {
     const auto listening = Listen(live);
     QProcess station;
     station.start(STATUS_CHILD, {QString::fromStdString(broker->Address()), "line-7", "B2"});
-    while (!station.canReadLine() && station.waitForReadyRead(60'000)) {
+    while (!station.canReadLine() && station.waitForReadyRead(marlow::test::kStuckAfterMs)) {
     }
     ASSERT_EQ(station.readLine(), "ready\n") << station.readAllStandardError().toStdString();
     live.Await([](const Heard& h) { return h.Online("line-7") == "true"; });
 
     ::kill(static_cast<pid_t>(station.processId()), SIGKILL);
-    station.waitForFinished();
+    station.waitForFinished(marlow::test::kStuckAfterMs);
     live.Await([](const Heard& h) { return h.Online("line-7") == "false"; });
 
     Watched<Heard> late;
@@ -238,7 +239,8 @@ TEST_F(StatusBrokerTest, TheMonitorShowsWhatStationsPublish) {
     const auto readUntil = [](QProcess& process, const std::set<std::string>& wanted) {
         std::set<std::string> missing = wanted;
         std::vector<std::string> lines;
-        while (!missing.empty() && (process.canReadLine() || process.waitForReadyRead(60'000)))
+        while (!missing.empty() &&
+               (process.canReadLine() || process.waitForReadyRead(marlow::test::kStuckAfterMs)))
             while (process.canReadLine()) {
                 lines.push_back(process.readLine().trimmed().toStdString());
                 missing.erase(lines.back());
@@ -255,17 +257,17 @@ TEST_F(StatusBrokerTest, TheMonitorShowsWhatStationsPublish) {
     publisher->Stop();
     readUntil(*board, {"line-4 offline"});
     ::kill(static_cast<pid_t>(board->processId()), SIGINT);
-    ASSERT_TRUE(board->waitForFinished(60'000));
+    ASSERT_TRUE(board->waitForFinished(marlow::test::kStuckAfterMs));
     EXPECT_EQ(board->exitCode(), 130);
 
     const auto json = monitor({"--json"});
-    ASSERT_TRUE(json->waitForReadyRead(60'000));
+    ASSERT_TRUE(json->waitForReadyRead(marlow::test::kStuckAfterMs));
     const std::string line = json->readLine().toStdString();
     for (const char* field : {"\"event\":\"slot-state\"", "\"station\":\"line-4\"",
                               "\"state\":\"pda\"", "\"retained\":true", "\"percent\":42"})
         EXPECT_NE(line.find(field), std::string::npos) << line;
     json->kill();
-    json->waitForFinished();
+    json->waitForFinished(marlow::test::kStuckAfterMs);
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "support/mosquitto_broker.h"
+#include "support/hang_bound.h"
 
 #include "support/temp_dir.h"
 
@@ -126,7 +127,8 @@ Status MosquittoBroker::Launch() {
     });
     std::unique_lock lock(mutex_);
     // mosquitto says "running" once it listens, and ends on a port taken.
-    said_.wait(lock, [this] { return logEnded_ || log_.find(" running") != std::string::npos; });
+    said_.wait_for(lock, kStuckAfter,
+                   [this] { return logEnded_ || log_.find(" running") != std::string::npos; });
     if (log_.find(" running") != std::string::npos)
         return {};
     lock.unlock();

@@ -5,6 +5,7 @@
 
 #include "emulators/uart_handset_emulator.h"
 #include "emulators/uart_pty.h"
+#include "support/hang_bound.h"
 #include "support/temp_dir.h"
 #include "uartloader/loader_events.h"
 #include "uartloader/loader_settings.h"
@@ -42,7 +43,7 @@ public:
     std::vector<RunFinished> Ends() const;
     // Waits until an event matches; false after `timeout`.
     bool WaitFor(const std::function<bool(const LoaderEvent&)>& matches,
-                 std::chrono::milliseconds timeout = std::chrono::seconds(30));
+                 std::chrono::milliseconds timeout = marlow::test::kStuckAfter);
 
 private:
     mutable std::mutex mutex_;

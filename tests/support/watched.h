@@ -3,6 +3,8 @@
 // to wait on until it holds what the test expects. The wait's bound is a
 // hang's, not a slow machine's.
 
+#include "support/hang_bound.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -25,8 +27,7 @@ public:
     }
     T Await(const std::function<bool(const T&)>& done) {
         std::unique_lock lock(mutex_);
-        EXPECT_TRUE(
-            changed_.wait_for(lock, std::chrono::seconds(60), [&] { return done(value_); }));
+        EXPECT_TRUE(changed_.wait_for(lock, kStuckAfter, [&] { return done(value_); }));
         return value_;
     }
 

@@ -1,6 +1,7 @@
 #include "uartloader/file_senders.h"
 
 #include "emulators/in_process_handset.h"
+#include "support/hang_bound.h"
 #include "support/uart_test_support.h"
 #include "uartloader/source_file.h"
 #include "uartloader/uart_frames.h"
@@ -38,7 +39,7 @@ protected:
         handset.Play([frames, acks](InProcessUartLink& link) {
             std::vector<std::uint8_t> frame(2052);
             for (std::size_t i = 0; i < frames && i < acks.size(); ++i) {
-                if (link.DeviceReceive(frame, std::chrono::seconds(10)) != LinkStatus::Ok)
+                if (link.DeviceReceive(frame, marlow::test::kStuckAfter) != LinkStatus::Ok)
                     return;
                 if (link.DeviceSend(WordBytes(acks[i])) != LinkStatus::Ok || acks[i] != 0)
                     return;

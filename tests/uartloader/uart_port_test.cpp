@@ -4,6 +4,7 @@
 #include "uartloader/uart_port.h"
 
 #include "emulators/uart_pty.h"
+#include "support/hang_bound.h"
 
 #include <QThread>
 #include <gtest/gtest.h>
@@ -77,7 +78,7 @@ protected:
         OnPortThread([&] {
             CUartPort port(device->SlavePath());
             ASSERT_TRUE(port.Open(kLoaderLineSettings).Ok());
-            ASSERT_EQ(device->WaitForHostOpen(milliseconds(5000)), LinkStatus::Ok);
+            ASSERT_EQ(device->WaitForHostOpen(marlow::test::kStuckAfter), LinkStatus::Ok);
             body(port);
         });
     }
@@ -96,7 +97,7 @@ TEST_F(SerialPortOnPty, OpensWithOneWarningAndAPurgeAndOnlyOnce) {
                                        " is a pseudo-terminal, which cannot carry parity; "
                                        "running without it");
         EXPECT_TRUE(port.IsOpen());
-        EXPECT_EQ(device->WaitForHostOpen(milliseconds(5000)), LinkStatus::Ok);
+        EXPECT_EQ(device->WaitForHostOpen(marlow::test::kStuckAfter), LinkStatus::Ok);
         LineSettings slower = kLoaderLineSettings;
         slower.baudRate = 9600;
         const Result<PortOpened> again = port.Open(slower);
@@ -121,10 +122,10 @@ TEST_F(SerialPortOnPty, AReadTakesNothingUntilAllItsBytesAreThereOrTheDeviceHasG
         Bytes four(4);
         EXPECT_EQ(port.ReceiveData(four, milliseconds(30)), LinkStatus::TimedOut);
         Bytes three(3);
-        EXPECT_EQ(port.ReceiveData(three, milliseconds(5000)), LinkStatus::Ok);
+        EXPECT_EQ(port.ReceiveData(three, marlow::test::kStuckAfter), LinkStatus::Ok);
         EXPECT_EQ(three, sent);
         device->Hangup();
-        EXPECT_EQ(port.ReceiveData(four, milliseconds(5000)), LinkStatus::Gone);
+        EXPECT_EQ(port.ReceiveData(four, marlow::test::kStuckAfter), LinkStatus::Gone);
     });
 }
 
@@ -134,7 +135,7 @@ TEST_F(SerialPortOnPty, ACloseRequestedFromAnotherThreadEndsReadsAndWrites) {
     WithOpenPort([&](CUartPort& port) {
         std::thread closer([&] { port.RequestClose(); });
         Bytes word(4);
-        EXPECT_EQ(port.ReceiveData(word, milliseconds(60000)), LinkStatus::Stopped);
+        EXPECT_EQ(port.ReceiveData(word, marlow::test::kStuckAfter), LinkStatus::Stopped);
         closer.join();
         EXPECT_EQ(port.TransmitData(word), LinkStatus::Stopped);
         EXPECT_FALSE(port.IsOpen());
@@ -156,7 +157,7 @@ TEST_F(SerialPortOnPty, WhatWasWrittenBeforeTheCloseStillReachesTheDevice) {
         port.Close();
     });
     Bytes got(sent.size());
-    EXPECT_EQ(device->Receive(got, milliseconds(5000)), LinkStatus::Ok);
+    EXPECT_EQ(device->Receive(got, marlow::test::kStuckAfter), LinkStatus::Ok);
     EXPECT_EQ(got, sent);
 }
 
@@ -185,7 +186,7 @@ TEST_F(SerialPortOnPty, AWriteFailsOnABreakAloneSinceTheLastReadOrWrite) {
             ASSERT_EQ(device->Send(one), LinkStatus::Ok);
             add(row.beforeRead);
             Bytes got(1);
-            ASSERT_EQ(port.ReceiveData(got, milliseconds(5000)), LinkStatus::Ok);
+            ASSERT_EQ(port.ReceiveData(got, marlow::test::kStuckAfter), LinkStatus::Ok);
             add(row.beforeWrite);
             EXPECT_EQ(port.TransmitData(one), row.written) << &row - rows;
             EXPECT_EQ(port.TransmitData(one), LinkStatus::Ok); // told once

@@ -5,6 +5,7 @@
 
 #include "emulators/in_process_handset.h"
 #include "emulators/in_process_uart.h"
+#include "support/hang_bound.h"
 #include "support/uart_test_support.h"
 #include "uartloader/request_codes.h"
 #include "uartloader/uart_frames.h"
@@ -27,7 +28,7 @@ void BootThen(InProcessUartLink& l, std::size_t secondBootSize,
               const std::function<void(InProcessUartLink&)>& after) {
     l.DeviceSend(BuildAsicIdBlock(0));
     std::vector<std::uint8_t> taken(4 + 4 + secondBootSize);
-    if (l.DeviceReceive(taken, std::chrono::seconds(10)) == LinkStatus::Ok)
+    if (l.DeviceReceive(taken, marlow::test::kStuckAfter) == LinkStatus::Ok)
         after(l);
 }
 
