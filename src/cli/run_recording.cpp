@@ -42,7 +42,8 @@ std::optional<CommandRecording> CommandRecording::Open(const OptionReader& reade
     recording.command_ = command;
     if (recording.settings_.recording == records::Recording::Off)
         return recording;
-    recording.writer_ = records::RunWriter::Start({.storePath = recording.settings_.storePath});
+    recording.writer_ = records::RunWriter::Start(
+        {.storePath = recording.settings_.storePath, .stationId = recording.settings_.stationId});
     if (const Status may =
             records::MayStartRun(recording.settings_, recording.writer_.get(), kRecordFinishBound);
         !may) {
@@ -56,8 +57,6 @@ std::optional<CommandRecording> CommandRecording::Open(const OptionReader& reade
 std::unique_ptr<records::RunRecorder> CommandRecording::Begin(records::RunFacts facts) const {
     if (!writer_)
         return nullptr;
-    if (facts.stationId.empty())
-        facts.stationId = settings_.stationId;
     // "marlow-cli stamp insert" records as "cli stamp insert".
     if (facts.frontEnd.empty())
         facts.frontEnd = "cli" + command_.substr(std::min(command_.find(' '), command_.size()));

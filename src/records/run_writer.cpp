@@ -389,6 +389,8 @@ std::unique_ptr<RunRecorder> RunWriter::Begin(RunFacts facts) {
     if (facts.startedMs == 0)
         facts.startedMs = Now();
     if (facts.stationId.empty())
+        facts.stationId = core_->options.stationId;
+    if (facts.stationId.empty())
         facts.stationId = DefaultStationId();
     if (facts.operatorName.empty())
         facts.operatorName = OperatorName();

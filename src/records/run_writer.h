@@ -36,6 +36,9 @@ struct RecordingSettings;
 
 struct WriterOptions {
     std::string storePath{};
+    // The station each record names unless its facts do (the setting
+    // StationId); the host name when empty.
+    std::string stationId{};
     std::chrono::milliseconds busyWait{5000};
     // How long a finish that found the store locked is tried again.
     std::chrono::milliseconds lockedRetries{60000};
@@ -63,8 +66,8 @@ public:
     bool Settle(std::chrono::milliseconds bound);
 
     // Begins a record with verdict `running`; returns at once. Facts left
-    // empty are filled in: a new run id, the start time, the host name as
-    // the station, the user this process runs as, Marlow's version.
+    // empty are filled in: a new run id, the start time, the writer's
+    // station, the user this process runs as, Marlow's version.
     std::unique_ptr<RunRecorder> Begin(RunFacts facts);
 
     std::int64_t Now() const;
