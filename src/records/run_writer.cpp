@@ -119,7 +119,8 @@ void RunWriter::Core::Loop() {
         std::deque<std::function<void()>> batch;
         {
             std::unique_lock lock(mutex);
-            const auto posted = [this] { return ending || !tasks.empty(); };
+            // An ending writer with finishes still to try waits for them.
+            const auto posted = [this] { return !tasks.empty() || (ending && retries.empty()); };
             if (retries.empty()) {
                 wake.wait(lock, posted);
             } else {
