@@ -1,6 +1,6 @@
 // The station's records as the main window shows them: a stamp made in the
-// stamp dialog lands in the store, and Run History lists, narrows, explains
-// and exports what is there.
+// stamp dialog lands in the store (or the window says why not), and Run
+// History lists, narrows, explains and exports what is there.
 
 #include "gui/run_history_dialog.h"
 #include "gui/window_records.h"
@@ -9,15 +9,20 @@
 #include "records/run_writer.h"
 #include "stamp/ui/model_version_dialog.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QStatusBar>
 #include <QTableView>
+#include <QTimer>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 namespace marlow::test {
@@ -93,6 +98,35 @@ TEST(RunHistory, ListsNarrowsExplainsAndExportsTheStationsRecords) {
     const std::vector<records::RunRecord> shown = history.Shown();
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_EQ(exported.readAll().toStdString(), records::RecordsCsv(shown));
+}
+
+// A stamp whose record cannot be made: the stamp is written, and the File
+// Information window and the status bar say why it is not recorded.
+TEST(RunHistory, AStampThatCannotBeRecordedSaysSo) {
+    TempDir dir;
+    std::ofstream(dir.File("a-file")) << "x";
+    const std::string blocked = dir.File("a-file") + "/runs.sqlite";
+    MainWindowRig rig({{"RunStore", blocked.c_str()}});
+    gui::CMainFrame& frame = rig.Open();
+    const std::string image = dir.File("nk.bin");
+    std::ofstream(image) << "image";
+    QTimer::singleShot(0, [&] {
+        auto* stampDialog =
+            qobject_cast<stamp::ui::CModelVersionDlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(stampDialog, nullptr);
+        stampDialog->PathEdit()->setText(QString::fromStdString(image));
+        stampDialog->ModelEdit()->setText("Q1");
+        stampDialog->VersionEdit()->setText("V2");
+        stampDialog->OnInsert();
+        stampDialog->reject();
+    });
+    frame.Command(gui::ID_MODEL_VERSION)->trigger();
+    const std::string said = "This run is not recorded: the run store " + blocked;
+    EXPECT_TRUE(ProcessUntil([&] {
+        return frame.statusBar()->currentMessage().toStdString().rfind(said, 0) == 0;
+    })) << frame.statusBar()->currentMessage().toStdString();
+    EXPECT_NE(rig.context->fileInformation.Bytes().find(said), std::string::npos);
+    EXPECT_EQ(std::filesystem::file_size(image), 5u + 20u);
 }
 
 } // namespace
