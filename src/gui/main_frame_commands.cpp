@@ -7,6 +7,7 @@
 #include "gui/message_view.h"
 #include "gui/save_as_text.h"
 #include "gui/sheet_binding.h"
+#include "gui/window_records.h"
 #include "pda/ui/config_sheet.h"
 #include "stamp/ui/model_version_dialog.h"
 #include "uartloader/ui/uart_loader_dialog.h"
@@ -112,6 +113,9 @@ void CMainFrame::ShowInformationBlocks() {
 
 void CMainFrame::OnModelVersion() {
     stamp::ui::CModelVersionDlg dialog([this] { ShowInformationBlocks(); }, this);
+    dialog.RecordInsertsWith([this](const std::string& path) {
+        return records_->RecordStamp(path, [this](const QString& text) { ShowNotRecorded(text); });
+    });
     dialog.exec();
 }
 
