@@ -100,6 +100,29 @@ std::uint64_t BootImageReader::Offset() const {
     return file_ ? file_->Position() : 0;
 }
 
+FileIdentity BootImageReader::Identity() const {
+    return file_ ? file_->Identity() : FileIdentity{};
+}
+
+Result<FileIdentity> BootImageReader::IdentityNow() const {
+    if (!file_)
+        return Failure{"no image file is open"};
+    return file_->IdentityNow();
+}
+
+Status BootImageReader::ReadRest() {
+    if (!file_)
+        return Failure{"no image file is open"};
+    std::vector<std::uint8_t> block(kScanBlock);
+    while (const std::size_t got = file_->Read(block))
+        Digest(std::span(block).first(got));
+    if (file_->ReadFailed())
+        return Fail(ImageReadError::RecordData, file_->Position(),
+                    "the bytes after the end record could not be read (offset " +
+                        std::to_string(file_->Position()) + ")");
+    return {};
+}
+
 void BootImageReader::Close() {
     file_.reset();
     recordDataStart_ = recordLength_ = recordDataDone_ = 0;
@@ -137,6 +160,7 @@ Result<ImageHeader> BootImageReader::ReadHeader() {
     const std::size_t got = file_->Read(bytes);
     if (got != bytes.size())
         return FailShortRead(ImageReadError::Signature, "image header", at, got, bytes.size());
+    Digest(bytes);
     return ParseImageHeader(bytes);
 }
 
@@ -151,6 +175,7 @@ Result<RecordHeader> BootImageReader::ReadRecordHeader() {
     const std::size_t got = file_->Read(bytes);
     if (got != bytes.size())
         return FailShortRead(ImageReadError::RecordHeader, "record header", at, got, bytes.size());
+    Digest(bytes);
     const RecordHeader header = ParseRecordHeader(bytes);
     if (!header.IsEndRecord()) {
         recordDataStart_ = file_->Position();
@@ -182,8 +207,12 @@ PartialRead BootImageReader::ReadData(std::span<const std::span<std::uint8_t>> p
     }
     std::size_t got = file_->Read(places);
     recordDataDone_ += got;
-    if (got == wanted)
+    if (got == wanted) {
+        if (digest_ != nullptr)
+            for (const std::span<std::uint8_t> place : places)
+                digest_->Update(place);
         return {places.size(), {}};
+    }
     Failure failure = FailShortRead(ImageReadError::RecordData, "record data", recordDataStart_,
                                     recordDataDone_, recordLength_);
     std::size_t filled = 0;
@@ -192,9 +221,36 @@ PartialRead BootImageReader::ReadData(std::span<const std::span<std::uint8_t>> p
     return {filled, std::move(failure)};
 }
 
-ImageSummary ScanBootImage(const std::string& path, std::size_t maxRecords) {
+namespace {
+
+// The rest of the file into the digest, and the file still the one opened:
+// a digest of bytes that changed while they were read would describe no
+// state of the file at all.
+void FinishDigest(BootImageReader& reader, Sha256& hash, ImageSummary& summary) {
+    if (const Status read = reader.ReadRest(); !read) {
+        summary.error = reader.Error();
+        summary.errorOffset = reader.ErrorOffset();
+        summary.errorText = read.Error();
+        return;
+    }
+    const Result<FileIdentity> now = reader.IdentityNow();
+    if (const std::string change = now ? ChangeBetween(summary.identity, *now) : now.Error();
+        !change.empty()) {
+        summary.error = ImageReadError::RecordData;
+        summary.errorText = "the file changed while it was checked: " + change;
+        return;
+    }
+    summary.sha256 = hash.Final();
+}
+
+} // namespace
+
+ImageSummary ScanBootImage(const std::string& path, std::size_t maxRecords, ScanDigest digest) {
     ImageSummary summary;
     BootImageReader reader;
+    std::optional<Sha256> hash;
+    if (digest == ScanDigest::Sha256)
+        reader.DigestInto(&hash.emplace());
     const auto finishWithError = [&](const std::string& text) {
         summary.error = reader.Error();
         summary.errorOffset = reader.ErrorOffset();
@@ -205,6 +261,7 @@ ImageSummary ScanBootImage(const std::string& path, std::size_t maxRecords) {
     if (const Status opened = reader.Open(path); !opened)
         return finishWithError(opened.Error());
     summary.fileSize = reader.FileSize();
+    summary.identity = reader.Identity();
 
     const Result<ImageHeader> header = reader.ReadHeader();
     if (!header)
@@ -220,6 +277,8 @@ ImageSummary ScanBootImage(const std::string& path, std::size_t maxRecords) {
             return finishWithError(recordHeader.Error());
         if (recordHeader->IsEndRecord()) {
             summary.launchAddress = recordHeader->LaunchAddress();
+            if (hash)
+                FinishDigest(reader, *hash, summary);
             return summary;
         }
         if (summary.records.size() == maxRecords) {
