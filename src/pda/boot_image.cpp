@@ -10,6 +10,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 namespace marlow::pda {
 
@@ -22,6 +25,32 @@ constexpr std::size_t kImageLengthOffset = 11;
 // The scan's read size: large enough that the file system, not the loop,
 // sets the pace; fixed, so a record's length never decides an allocation.
 constexpr std::size_t kScanBlock = 64 * 1024;
+
+#if defined(__x86_64__)
+// The same sums as the SSE2 loop below, 32 bytes an instruction: the whole
+// file goes through this twice (the check, then each packet's checksum), so
+// it is worth the processors that have AVX2. Consumes whole 64-byte steps
+// and leaves the rest to the caller.
+__attribute__((target("avx2"))) std::uint64_t SumAvx2(const std::uint8_t*& next,
+                                                      std::size_t& left) {
+    const __m256i zero = _mm256_setzero_si256();
+    __m256i even = zero;
+    __m256i odd = zero;
+    for (; left >= 64; left -= 64, next += 64) {
+        const __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(next));
+        const __m256i second = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(next + 32));
+        even = _mm256_add_epi64(even, _mm256_sad_epu8(first, zero));
+        odd = _mm256_add_epi64(odd, _mm256_sad_epu8(second, zero));
+    }
+    const __m256i both = _mm256_add_epi64(even, odd);
+    const __m128i lanes =
+        _mm_add_epi64(_mm256_castsi256_si128(both), _mm256_extracti128_si256(both, 1));
+    return static_cast<std::uint64_t>(_mm_cvtsi128_si64(lanes)) +
+           static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(lanes, lanes)));
+}
+
+const bool kHasAvx2 = __builtin_cpu_supports("avx2");
+#endif
 
 } // namespace
 
@@ -37,6 +66,10 @@ std::uint32_t RecordByteSum(std::span<const std::uint8_t> bytes) {
     const std::uint8_t* next = bytes.data();
     std::size_t left = bytes.size();
     std::uint64_t total = 0;
+#if defined(__x86_64__)
+    if (kHasAvx2)
+        total = SumAvx2(next, left);
+#endif
 #if defined(__SSE2__)
     // psadbw against zero adds eight bytes into a 64-bit lane in one
     // instruction, and a 64-bit lane cannot overflow on any input; two
@@ -51,8 +84,8 @@ std::uint32_t RecordByteSum(std::span<const std::uint8_t> bytes) {
         odd = _mm_add_epi64(odd, _mm_sad_epu8(second, zero));
     }
     const __m128i lanes = _mm_add_epi64(even, odd);
-    total = static_cast<std::uint64_t>(_mm_cvtsi128_si64(lanes)) +
-            static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(lanes, lanes)));
+    total += static_cast<std::uint64_t>(_mm_cvtsi128_si64(lanes)) +
+             static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(lanes, lanes)));
 #else
     // Sixteen 16-bit lanes fill exactly one NEON register; 256 rows of bytes
     // add at most 256 * 255 = 65280 to a lane, so a lane never wraps before
