@@ -49,7 +49,12 @@ __attribute__((target("avx2"))) std::uint64_t SumAvx2(const std::uint8_t*& next,
            static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(lanes, lanes)));
 }
 
-const bool kHasAvx2 = __builtin_cpu_supports("avx2");
+// Asked once, before main; the processor's features need their own
+// set-up first when asked from a static initialiser.
+const bool kHasAvx2 = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+}();
 #endif
 
 } // namespace
