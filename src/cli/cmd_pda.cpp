@@ -43,6 +43,8 @@ struct PdaOptions {
     std::chrono::seconds timeout{120};
     int devices = 1; // 0: every handset, until stopped
     PdaCliOutput output;
+    // What the check found; every run sends those files, unchanged.
+    std::optional<pda::DownloadPlan> plan;
 };
 
 class PdaSession : public hotplug::DeviceWatcherOwner {
@@ -110,6 +112,7 @@ PdaSession::Handset& PdaSession::HandsetFor(const std::string& path) {
     handset = std::make_unique<Handset>(options_.timeout);
     handset->context.SetSettings(
         {.downloadPath = options_.file, .target = options_.target, .phoneOption = options_.phone});
+    handset->context.SetCheckedPlan(options_.plan);
     PdaCliOutput output = options_.output;
     output.streamTrace = options_.devices == 1;
     Handset* const self = handset.get();
@@ -364,12 +367,13 @@ int RunPda(const QStringList& args) {
         Err("marlow-cli pda: cannot open " + options.file + " (" + file.Error() + ")\n");
         return kExitBadInput;
     }
-    if (const Result<pda::DownloadPlan> plan =
-            pda::CheckDownloadPlan(options.file, {.wholeFiles = options.check});
-        !plan) {
+    Result<pda::DownloadPlan> plan =
+        pda::CheckDownloadPlan(options.file, {.wholeFiles = options.check});
+    if (!plan) {
         Err("marlow-cli pda: " + plan.Error() + "\n");
         return kExitBadInput;
     }
+    options.plan = std::move(plan).Value();
     Result<std::unique_ptr<usb::DeviceSource>> source =
         MakePdaDeviceSource(options.bus, options.busGroup);
     if (!source) {

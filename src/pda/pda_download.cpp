@@ -5,11 +5,13 @@
 #include "common/listed_path.h"
 #include "common/path_rules.h"
 #include "common/printable_text.h"
+#include "common/regular_file.h"
 #include "pda/boot_image.h"
 #include "pda/list_file.h"
 #include "pda/pda_protocol.h"
 
 #include <array>
+#include <cstdio>
 #include <optional>
 
 namespace marlow::pda {
@@ -73,7 +75,8 @@ class PdaRun {
 public:
     PdaRun(CUsbPipe& pipe, PdaRunContext& context, PdaEventSink& out)
         : pipe_(pipe), context_(context), out_(out), settings_(context.Settings()),
-          flash_(settings_.target == DownloadTarget::Flash), replies_(pipe, context, out) {}
+          plan_(context.CheckedPlan()), flash_(settings_.target == DownloadTarget::Flash),
+          replies_(pipe, context, out) {}
 
     PdaRunOutcome Run();
 
@@ -90,14 +93,23 @@ private:
     void Exit();
 
     Status OpenImage(const std::string& path);
-    // Succeeds when the next chunk of the record is in its packet slot.
+    // The image just opened is the one the check read in its place, and the
+    // same file still; the end of its sending finds it unchanged too.
+    Status SameAsChecked(const std::string& path);
+    Status UnchangedWhileSent() const;
+    // Succeeds when the next chunk of the record is in its packet slot. A
+    // batch of chunks is read at once and its packets go out together.
     Status NextChunkRead();
+    // Whether the slot's packet went out with its batch; when it did not,
+    // says so as Send does.
+    bool SentWithBatch(std::size_t slot);
     void ReadPhoneGroup(const std::string& firstName);
     // The reply wait with its texts; true when the expected reply came.
     bool Await(PdaCommand command);
     // Writes a packet; when it does not go out, says so and goes to
     // ERROR_STATE.
     bool Send(std::span<const std::uint8_t> packet);
+    bool Sent(std::uint8_t code, bool wentOut);
     // DOWNLOAD_DONE_CMD and PHONE_DOWN_CMD: their states decide what a lost
     // packet means.
     bool SendFinal(PdaCommand command);
@@ -112,6 +124,7 @@ private:
     PdaRunContext& context_;
     PdaEventSink& out_;
     const PdaSettings settings_;
+    const std::optional<DownloadPlan> plan_;
     const bool flash_;
     PipeReplies replies_;
     PdaPacketBuilder packets_;
@@ -121,17 +134,22 @@ private:
     // The handset documentation's name: the list is used up.
     bool XIPWriteComplete = false;
     BootImageReader image_;
+    std::string imagePath_;
+    std::size_t imagesOpened_ = 0;
+    const PlannedImage* checked_ = nullptr; // the plan's entry for the open image
     std::uint64_t fileSize_ = 0;
     std::uint64_t bytesDone_ = 0;
     pda::RecordHeader record_;
     std::uint32_t offsetInRecord_ = 0;
     // The record's data are read a batch of chunks ahead, each straight into
-    // the slot of the packet that sends it: slots [0, read) hold data, `next`
-    // goes out next, and a batch that read fewer than it `wanted` met the end
-    // of the file or a read error.
+    // the slot of the packet that sends it, and the packets of the slots
+    // read go out together: slots [0, read) hold data, [0, sent) went out,
+    // `next` is the chunk the run is at, and a batch that read fewer than it
+    // `wanted` met the end of the file or a read error.
     struct ChunkBatch {
         std::size_t next = 0;
         std::size_t read = 0;
+        std::size_t sent = 0;
         std::size_t wanted = 0;
         Status shortBy; // why read fell short of wanted
     } batch_;
@@ -219,6 +237,17 @@ bool PdaRun::Start() {
             return false;
         }
         listFile_ = std::move(list).Value();
+        if (plan_ && plan_->listIdentity) {
+            const Result<FileIdentity> now = IdentityOf(::fileno(listFile_->Handle()));
+            const std::string change =
+                now ? ChangeBetween(*plan_->listIdentity, *now) : now.Error();
+            if (!change.empty()) {
+                context_.aborted = true;
+                error_ = Printable(path) + " changed after it was checked (" + change +
+                         "): start the download again, so that it is checked anew";
+                return false;
+            }
+        }
         listLines_.emplace(listFile_->Handle(), kListLineLimits);
         listDirectory_ = DirectoryPart(path);
         GoTo(PdaState::SIGNATURE_STATE);
@@ -355,6 +384,12 @@ void PdaRun::RecordHeader() {
     }
     record_ = *header;
     if (record_.IsEndRecord()) {
+        if (const Status unchanged = UnchangedWhileSent(); !unchanged) {
+            out_.Post(ImageReadFailed{ImagePart::RecordData});
+            Fail(unchanged.Error());
+            image_.Close();
+            return GoTo(PdaState::ERROR_STATE);
+        }
         launchAddress_ = record_.LaunchAddress();
         out_.Post(EndRecordRead{launchAddress_});
         if (listRun_)
@@ -383,8 +418,7 @@ void PdaRun::RecordData() {
         image_.Close();
         return GoTo(PdaState::ERROR_STATE);
     }
-    if (!Send(
-            packets_.RecordData(batch_.next++, ChunkAddress(record_.address, offsetInRecord_), n)))
+    if (!SentWithBatch(batch_.next++))
         return;
     bytesDone_ += n;
     const int percentAfter = ProgressPercent(bytesDone_, fileSize_);
@@ -489,8 +523,43 @@ void PdaRun::Exit() {
 
 Status PdaRun::OpenImage(const std::string& path) {
     Status opened = image_.Open(path);
+    if (opened)
+        opened = SameAsChecked(path);
+    if (!opened)
+        image_.Close();
     fileSize_ = opened ? image_.FileSize() : 0;
     return opened;
+}
+
+Status PdaRun::SameAsChecked(const std::string& path) {
+    imagePath_ = path;
+    checked_ = nullptr;
+    if (!plan_)
+        return {};
+    const std::size_t index = imagesOpened_++;
+    if (index >= plan_->images.size() || plan_->images[index].path != path)
+        return Failure{Printable(settings_.downloadPath) +
+                       " changed after it was checked: it now names " + Printable(path) +
+                       "; start the download again, so that it is checked anew"};
+    checked_ = &plan_->images[index];
+    if (!checked_->identity)
+        return {};
+    const std::string change = ChangeBetween(*checked_->identity, image_.Identity());
+    if (change.empty())
+        return {};
+    return Failure{Printable(path) + " changed after it was checked (" + change +
+                   "): start the download again, so that it is checked anew"};
+}
+
+Status PdaRun::UnchangedWhileSent() const {
+    if (checked_ == nullptr || !checked_->identity)
+        return {};
+    const Result<FileIdentity> now = image_.IdentityNow();
+    const std::string change = now ? ChangeBetween(*checked_->identity, *now) : now.Error();
+    if (change.empty())
+        return {};
+    return Failure{Printable(imagePath_) + " changed while it was sent (" + change +
+                   "): download it again once it is complete"};
 }
 
 Status PdaRun::NextChunkRead() {
@@ -505,8 +574,22 @@ Status PdaRun::NextChunkRead() {
         places[count] = packets_.RecordDataSpace(
             count, ChunkSize(record_.length, static_cast<std::uint32_t>(offset)));
     PartialRead read = image_.ReadData(std::span(places.data(), count));
-    batch_ = {0, read.filled, count, std::move(read.status)};
+    batch_ = {.next = 0,
+              .read = read.filled,
+              .sent = 0,
+              .wanted = count,
+              .shortBy = std::move(read.status)};
+    std::array<std::span<const std::uint8_t>, kRecordDataBatch> packets;
+    for (std::size_t slot = 0; slot < batch_.read; ++slot)
+        packets[slot] = packets_.RecordData(
+            slot, ChunkAddress(record_.address, offsetInRecord_ + slot * kMaxChunk),
+            places[slot].size());
+    batch_.sent = pipe_.WritePipeEach(std::span(packets.data(), batch_.read));
     return batch_.read > 0 ? Status() : batch_.shortBy;
+}
+
+bool PdaRun::SentWithBatch(std::size_t slot) {
+    return Sent(CodeOf(PdaCommand::RECORD_DATA_CMD), slot < batch_.sent);
 }
 
 bool PdaRun::Await(PdaCommand command) {
@@ -525,10 +608,15 @@ bool PdaRun::Await(PdaCommand command) {
 
 bool PdaRun::Send(std::span<const std::uint8_t> packet) {
     step_ = CommandName(packet[0]);
-    if (pipe_.WritePipe(packet))
+    return Sent(packet[0], pipe_.WritePipe(packet));
+}
+
+bool PdaRun::Sent(std::uint8_t code, bool wentOut) {
+    step_ = CommandName(code);
+    if (wentOut)
         return true;
-    out_.Post(PacketNotSent{CommandName(packet[0])});
-    Fail(CommandName(packet[0]) + ": the packet could not be written");
+    out_.Post(PacketNotSent{CommandName(code)});
+    Fail(CommandName(code) + ": the packet could not be written");
     GoTo(PdaState::ERROR_STATE);
     return false;
 }

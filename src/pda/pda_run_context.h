@@ -8,6 +8,7 @@
 // file set is filled by the download thread and read by the phone download
 // after the device has gone; a mutex keeps a reader from seeing half of it.
 
+#include "pda/download_plan_check.h"
 #include "pda/download_target.h"
 #include "phone/phone_files.h"
 
@@ -15,6 +16,7 @@
 #include <chrono>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 
 namespace marlow::pda {
@@ -49,6 +51,19 @@ public:
         settings_ = std::move(settings);
     }
 
+    // What the whole-file check found, when it ran: a run then sends only
+    // those files, unchanged since (see FileIdentity), and fails with the
+    // reason when one changed. Without it (the historic sequence) a run
+    // sends what it finds.
+    std::optional<DownloadPlan> CheckedPlan() const {
+        std::lock_guard lock(mutex_);
+        return checkedPlan_;
+    }
+    void SetCheckedPlan(std::optional<DownloadPlan> plan) {
+        std::lock_guard lock(mutex_);
+        checkedPlan_ = std::move(plan);
+    }
+
     phone::PhoneFileSet PhoneFiles() const {
         std::lock_guard lock(mutex_);
         return phoneFiles_;
@@ -75,6 +90,7 @@ public:
 private:
     mutable std::mutex mutex_;
     PdaSettings settings_;
+    std::optional<DownloadPlan> checkedPlan_;
     phone::PhoneFileSet phoneFiles_;
 };
 

@@ -1,5 +1,6 @@
 #include "usb/usb_pipe.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace marlow::usb {
@@ -70,6 +71,29 @@ bool CUsbPipe::WritePipe(std::span<const std::uint8_t> packet) {
     if (!NeedsZeroLengthPacket(packet.size()))
         return true;
     return Noted(transport_->Write({})) == TransferStatus::Ok;
+}
+
+std::size_t CUsbPipe::WritePipeEach(std::span<const std::span<const std::uint8_t>> packets) {
+    std::size_t done = 0;
+    while (done < packets.size()) {
+        // Up to and with the next packet that a zero-length packet follows.
+        std::size_t end = done;
+        while (end < packets.size() && !NeedsZeroLengthPacket(packets[end].size()))
+            ++end;
+        const bool zeroLengthDue = end < packets.size();
+        std::size_t sent = 0;
+        const TransferStatus status = Noted(transport_->WriteEach(
+            packets.subspan(done, end - done + (zeroLengthDue ? 1 : 0)), sent));
+        if (status != TransferStatus::Ok)
+            return done + std::min(sent, end - done);
+        done = end;
+        if (zeroLengthDue) {
+            if (Noted(transport_->Write({})) != TransferStatus::Ok)
+                return done;
+            ++done;
+        }
+    }
+    return done;
 }
 
 void CUsbPipe::NoteCause(StopCause cause) {

@@ -91,6 +91,10 @@ public:
     // One transfer of the whole packet, then a zero-length packet when the
     // packet ends on a 64-byte boundary. False when either did not go out.
     bool WritePipe(std::span<const std::uint8_t> packet);
+    // WritePipe for several packets in order, handed to the transport
+    // together where it can take them so: returns how many went out whole,
+    // all of them unless a transfer failed or a stop came.
+    std::size_t WritePipeEach(std::span<const std::span<const std::uint8_t>> packets);
     // Blocks without a time-out until one reply byte, a failure or a stop.
     // `reply` is written only on Ok.
     PipeRead ReadReplyByte(std::uint8_t& reply);

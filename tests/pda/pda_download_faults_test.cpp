@@ -5,8 +5,14 @@
 #include "support/open_files.h"
 #include "support/pda_rig.h"
 
+#include "pda/download_plan_check.h"
+
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
 #include <thread>
 
 namespace marlow::test {
@@ -293,6 +299,68 @@ TEST(PdaDownloadFiles, PhonePathTooLongForItsFieldStopsTheHandOver) {
     EXPECT_FALSE(outcome.completed);
     EXPECT_TRUE(rig.context.PhoneFiles()[phone::PhoneFileRole::Firmware].path.empty());
     EXPECT_EQ(rig.emulator.Report().transcript.back(), "LAST_DATA_IN_IMAGE");
+}
+
+// The check's digest must describe what went to the handset: an image that
+// changed after the check, or while it was sent, fails the run with how.
+TEST(PdaDownloadFiles, ImageChangedSinceTheCheckFailsTheRun) {
+    const struct {
+        bool whileSent;
+        void (*change)(const std::string& image);
+        const char* reason;
+    } rows[] = {
+        {false, [](const std::string& image) { WriteFile(image, "B000FF\n"); },
+         "changed after it was checked (its size went from 24615 to 7 bytes)"},
+        {false,
+         [](const std::string& image) {
+             std::filesystem::copy_file(image, image + ".new");
+             std::filesystem::rename(image + ".new", image);
+         },
+         "changed after it was checked (another file took its place)"},
+        // The same size, and a time of last write set back: only the write
+        // shows (an editor that keeps the times leaves this).
+        {true,
+         [](const std::string& image) {
+             std::FILE* file = std::fopen(image.c_str(), "r+b");
+             std::fseek(file, 100, SEEK_SET);
+             std::fputc(0x5a, file);
+             std::fclose(file);
+             const timespec times[2] = {{0, UTIME_OMIT}, {1, 0}};
+             ::utimensat(AT_FDCWD, image.c_str(), times, 0);
+         },
+         "changed while it was sent (it was written to)"},
+    };
+    for (const auto& row : rows) {
+        PdaRig rig;
+        const std::string image = rig.WriteImage("nk.bin", SmallImage(3 * 8192));
+        rig.Use(image, DownloadTarget::Ram);
+        const Result<pda::DownloadPlan> plan = pda::CheckDownloadPlan(image, {.wholeFiles = true});
+        ASSERT_TRUE(plan) << plan.Error();
+        rig.context.SetCheckedPlan(*plan);
+        if (row.whileSent) {
+            struct Port final : emulators::PdaDevicePort {
+                explicit Port(emulators::InProcessUsbDevice& device) : device(device) {}
+                void SendReply(std::span<const std::uint8_t> bytes,
+                               std::chrono::milliseconds after) override {
+                    device.Reply(bytes, after);
+                }
+                void LeaveBus() override { device.Disconnect(); }
+                emulators::InProcessUsbDevice& device;
+            };
+            rig.device->SetTransferHandler(
+                [&, changed = false](std::span<const std::uint8_t> transfer) mutable {
+                    if (transfer[0] == 0x02 && !std::exchange(changed, true))
+                        row.change(image);
+                    Port port(*rig.device);
+                    rig.emulator.OnTransfer(transfer, port);
+                });
+        } else {
+            row.change(image);
+        }
+        const pda::PdaRunOutcome outcome = rig.Run();
+        EXPECT_FALSE(outcome.completed);
+        EXPECT_NE(outcome.error.find(row.reason), std::string::npos) << outcome.error;
+    }
 }
 
 } // namespace
