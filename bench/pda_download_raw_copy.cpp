@@ -139,7 +139,7 @@ const FrameScript& DownloadScript() {
         emulators::InProcessUsbPair pair = emulators::MakeInProcessUsbPair();
         emulators::AttachEmulator(*pair.device, emulator);
         usb::CUsbPipe pipe(RecordingTransport(std::move(pair.host), recorded));
-        if (!pipe.OpenPipe() || !pda::RunPdaDownload(pipe, context, out).completed)
+        if (!pipe.OpenPipe() || !pda::RunPdaDownload(pipe, context, out).Passed())
             std::abort();
         emulators::DetachEmulator(*pair.device);
         return recorded;

@@ -123,9 +123,8 @@ int RunPhone(const QStringList& args) {
             return timedOut ? kExitTimedOut : stop.ExitCode();
         }
         if (!out.Ended() && StuckAfterFailedOpen(engine, loop)) {
-            const std::string reason = "the modem port " +
-                                       ports.locator->PortName(engine.Inst().port_number) +
-                                       " could not be opened";
+            const std::string reason =
+                "the modem port " + engine.Port().path + " could not be opened";
             engine.CancelMainWindowRun(Verdict::Failed, reason);
             out.Close();
             Err(name + ": " + reason + "\n");

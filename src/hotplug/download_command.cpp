@@ -16,8 +16,6 @@ bool OperationDownload(CDeviceWatcher& watcher, pda::PdaRunContext& context,
         return false;
     }
     events.Post(pda::DownloadCommanded{settings.phoneOption});
-    if (settings.phoneOption)
-        context.g_AllDownLoad = false;
     if (!fileFound) {
         qCDebug(lcHotplug, "download not started: %s not found", settings.downloadPath.c_str());
         events.Post(pda::DownloadRefused{false});

@@ -49,6 +49,8 @@ public:
 
     std::string Description() const override { return description_; }
     std::string DevicePath() const override { return info_.path; }
+    std::string UsbPortPath() const override { return UsbPortPathOf(info_.path); }
+    std::string SerialNumber() const override { return serialNumber_; }
     const UsbDeviceInfo& Info() const { return info_; }
 
 private:
@@ -64,6 +66,7 @@ private:
 
     libusb_device_handle* handle_ = nullptr;
     BulkPair pair_;
+    std::string serialNumber_; // read when opened
 
     // The rest of the last IN packet, handed out by later ReadByte calls.
     std::vector<std::uint8_t> received_;

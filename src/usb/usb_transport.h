@@ -47,6 +47,13 @@ public:
     virtual std::string Description() const = 0;
     // Stable identity while the device stays plugged in ("usb:1-4.2", "bus:3").
     virtual std::string DevicePath() const = 0;
+    // The USB port chain the device sits on ("1-4.2"), where the transport
+    // knows it: the same handset comes back there as its modem. Empty
+    // elsewhere.
+    virtual std::string UsbPortPath() const { return {}; }
+    // The device's serial number string, where it has one (read once it is
+    // open); empty otherwise.
+    virtual std::string SerialNumber() const { return {}; }
 };
 
 } // namespace marlow::usb

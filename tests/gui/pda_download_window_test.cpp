@@ -285,7 +285,7 @@ TEST_P(HandsetDownloadTest, ThePhoneFollowsAListThatHandsOver) {
     EXPECT_EQ(modem->Files().size(), 4u);
     EXPECT_FALSE(frame->PhoneRunning());
     EXPECT_TRUE(frame->Command(gui::ID_PHONE_DOWN_START)->isEnabled());
-    EXPECT_TRUE(context->run.g_AllDownLoad.load());
+    EXPECT_TRUE(context->handset.g_AllDownLoad.load());
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_EQ(frame->statusBar()->currentMessage(), "Phone Downloaded Successfully!");
 }
