@@ -47,6 +47,7 @@ void MarlowContext::SyncRunSettings() {
                                                               : pda::DownloadTarget::Flash;
     pda.frontPanelMode = values.frontPanelMode;
     pda.phoneOption = PhoneOption();
+    pda.checkPlan = true;
     run.SetSettings(pda);
 }
 

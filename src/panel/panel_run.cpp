@@ -5,6 +5,7 @@
 #include "common/path_rules.h"
 #include "controls/color_ref.h"
 #include "panel/front_panel_dialog.h"
+#include "pda/download_plan_check.h"
 #include "pda/list_file.h"
 #include "phone/phone_package.h"
 
@@ -180,6 +181,14 @@ void PanelRun::PdaStart() {
         panel_.SetStatus(QStringLiteral("Selected File dosen't exist"), StatusTone::Failed);
         panel_.View().TwoLineMessage("Selected File dosen't exist", "Check selected file",
                                      controls::kColorRefRed);
+        panel_.IdleLayout();
+        return;
+    }
+    // The whole list and its images, before the handset is touched: a bad
+    // one is refused with the check's reason, not half-way through.
+    if (const Result<pda::DownloadPlan> plan = pda::CheckDownloadPlan(list, {.wholeFiles = true});
+        !plan) {
+        panel_.View().MessageBox(plan.Error(), "");
         panel_.IdleLayout();
         return;
     }

@@ -24,6 +24,10 @@ struct PdaSettings {
     // The option flag "Phone": a phone download follows, so the run ends
     // with PHONE_DOWN_CMD even when its file names no phone files.
     bool phoneOption = false;
+    // The download command checks the file whole before the handset is
+    // touched (the windows; a command has checked it, or keeps the historic
+    // sequence with --no-check).
+    bool checkPlan = false;
 };
 
 using PauseFunction = std::function<void(std::chrono::milliseconds)>;

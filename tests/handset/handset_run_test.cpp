@@ -33,13 +33,16 @@ TEST(HandsetRun, ThePhoneHalfFollowsAHandOverAndNothingElse) {
         {"an image alone", RunMode::PdaOnly, Passed(), AfterPda::Done, 1, true, false},
         {"a list's phone group", RunMode::PdaOnly, Passed(FirmwareOn("1-4")), AfterPda::PhoneHalf,
          2, true, false},
-        {"a Total run", RunMode::Total, Passed(FirmwareOn("")), AfterPda::PhoneHalf, 2, true,
+        {"a Total run", RunMode::Total, Passed(FirmwareOn("")), AfterPda::PhoneHalf, 2, true, true},
+        {"a Total run not handed over", RunMode::Total, Passed(), AfterPda::NotHandedOver, 1, false,
          true},
-        {"a Total run not handed over", RunMode::Total, Passed(), AfterPda::NotHandedOver, 1,
-         false, true},
-        {"a failed Total run", RunMode::Total,
+        {"a failed Total run",
+         RunMode::Total,
          {.finished = {Verdict::Failed, "NAK"}, .handOver = std::nullopt},
-         AfterPda::NotHandedOver, 1, false, true},
+         AfterPda::NotHandedOver,
+         1,
+         false,
+         true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -53,7 +56,8 @@ TEST(HandsetRun, ThePhoneHalfFollowsAHandOverAndNothingElse) {
         EXPECT_EQ(run.m_DownSelect, row.downSelect);
         EXPECT_EQ(run.g_AllDownLoad, row.allDownLoad);
         EXPECT_EQ(run.PdaHandsetLeft(), row.after);
-        EXPECT_EQ(run.HandOverPort(), row.outcome.handOver ? row.outcome.handOver->usbPortPath : "");
+        EXPECT_EQ(run.HandOverPort(),
+                  row.outcome.handOver ? row.outcome.handOver->usbPortPath : "");
         run.End();
         EXPECT_FALSE(run.PdaHalfSelected() || run.PhoneHalfSelected() || run.PhoneHalfPlanned());
     }

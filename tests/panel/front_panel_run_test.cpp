@@ -11,6 +11,7 @@
 #include "manual_panel_clock.h"
 #include "panel/front_panel_dialog.h"
 #include "panel/panel_run.h"
+#include "pda/download_plan_check.h"
 #include "phone/library_location.h"
 #include "support/gui_test_support.h"
 
@@ -229,6 +230,23 @@ TEST_F(FrontPanelRunTest, GivingUpTheWaitNoSelectionAndAMissingListStartNothing)
     EXPECT_EQ(panel->Tone(), StatusTone::Failed);
     EXPECT_FALSE(panel->PdaRunning());
     EXPECT_TRUE(Control(1028)->isEnabled());
+
+    // A list whose image is cut short is refused with the check's reason
+    // before a byte goes to the handset.
+    test::WriteFile(dir.File("cut.bin"), std::string_view("B000FF\n"));
+    test::WriteFile(dir.File("cut.lst"), std::string_view("cut.bin\n"));
+    UseList(dir.File("cut.lst"));
+    MakePanel({});
+    Handset cut;
+    Plug(cut);
+    Select(true, false);
+    dialogs.messages.clear();
+    emit panel->downStartPressed();
+    const auto plan = pda::CheckDownloadPlan(dir.File("cut.lst"), {.wholeFiles = true});
+    ASSERT_FALSE(plan);
+    EXPECT_THAT(dialogs.messages, ElementsAre(QString::fromStdString(plan.Error())));
+    EXPECT_TRUE(cut.emulator.Report().transcript.empty());
+    EXPECT_FALSE(panel->PdaRunning());
 }
 
 // Stop, the close request and "Close After Down" during a PDA download
