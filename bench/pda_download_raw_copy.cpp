@@ -160,7 +160,7 @@ FrameScript RecordDownload(const std::string& imagePath, bool keepBytes) {
     emulators::InProcessUsbPair pair = emulators::MakeInProcessUsbPair();
     emulators::AttachEmulator(*pair.device, emulator);
     usb::CUsbPipe pipe(std::make_unique<Recorder>(std::move(pair.host), recorded, keepBytes));
-    if (!pipe.OpenPipe() || !pda::RunPdaDownload(pipe, context, out).completed)
+    if (!pipe.OpenPipe() || !pda::RunPdaDownload(pipe, context, out).Passed())
         std::abort();
     emulators::DetachEmulator(*pair.device);
     return recorded;

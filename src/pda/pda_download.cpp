@@ -37,8 +37,8 @@ int ProgressPercent(std::uint64_t bytesDone, std::uint64_t fileSize) {
 // run: it sets the aborted flag and the stop request and says so.
 class PipeReplies : public ReplyChannel {
 public:
-    PipeReplies(CUsbPipe& pipe, PdaRunContext& context, PdaEventSink& out)
-        : pipe_(pipe), context_(context), out_(out) {}
+    PipeReplies(CUsbPipe& pipe, PdaRunContext& context, PdaEventSink& out, bool& aborted)
+        : pipe_(pipe), context_(context), out_(out), aborted_(aborted) {}
 
     bool StopRequested() const override { return pipe_.StopRequested(); }
 
@@ -52,7 +52,7 @@ public:
         case PipeRead::Failed:
             break;
         }
-        context_.aborted = true;
+        aborted_ = true;
         pipe_.RequestStop(StopCause::Failure);
         out_.Post(ReplyReadFailed{});
         return ReplyRead::Failed;
@@ -69,6 +69,7 @@ private:
     CUsbPipe& pipe_;
     PdaRunContext& context_;
     PdaEventSink& out_;
+    bool& aborted_;
 };
 
 class PdaRun {
@@ -76,7 +77,7 @@ public:
     PdaRun(CUsbPipe& pipe, PdaRunContext& context, PdaEventSink& out)
         : pipe_(pipe), context_(context), out_(out), settings_(context.Settings()),
           plan_(context.CheckedPlan()), flash_(settings_.target == DownloadTarget::Flash),
-          replies_(pipe, context, out) {}
+          replies_(pipe, context, out, aborted_), g_AllDownLoad(!settings_.phoneOption) {}
 
     PdaRunOutcome Run();
 
@@ -117,7 +118,7 @@ private:
     void Fail(std::string error);
     // The verdict rests first on what the run achieved, then on the cause
     // that came with its stop request.
-    void Judge(PdaRunOutcome& outcome) const;
+    RunFinished Judge() const;
     void Pause();
 
     CUsbPipe& pipe_;
@@ -131,8 +132,15 @@ private:
 
     PdaState state_ = static_cast<PdaState>(0); // none yet
 
-    // The handset documentation's name: the list is used up.
+    // The handset documentation's flags, kept for this run alone: the run
+    // failed; no phone download is to follow (a list's phone group clears
+    // it); the list is used up.
+    bool aborted_ = false;
+    bool g_AllDownLoad;
     bool XIPWriteComplete = false;
+    // What the list's phone group named, for the phone download.
+    phone::PhoneFileSet phoneFiles_;
+    bool handedOver_ = false;
     BootImageReader image_;
     std::string imagePath_;
     std::size_t imagesOpened_ = 0;
@@ -169,6 +177,7 @@ private:
 };
 
 PdaRunOutcome PdaRun::Run() {
+    pipe_.SetCompleted(false);
     if (Start())
         while (!pipe_.StopRequested())
             Visit();
@@ -181,58 +190,42 @@ PdaRunOutcome PdaRun::Run() {
     image_.Close();
     listLines_.reset();
     listFile_.reset();
+    context_.flashWriting = false;
 
-    PdaRunOutcome outcome;
-    outcome.completed = pipe_.Completed();
-    outcome.aborted = context_.aborted;
-    outcome.error = error_;
-    Judge(outcome);
-    if (!outcome.completed && outcome.error.empty())
-        outcome.error = outcome.reason;
-    out_.Post(RunFinished{outcome.verdict, outcome.reason});
+    PdaRunOutcome outcome{.finished = Judge(), .handOver = std::nullopt};
+    if (handedOver_ && outcome.Passed())
+        outcome.handOver = HandOver{phoneFiles_, pipe_.UsbPortPath()};
+    out_.Post(outcome.finished);
     return outcome;
 }
 
-void PdaRun::Judge(PdaRunOutcome& outcome) const {
-    if (outcome.completed && !outcome.aborted) {
-        outcome.verdict = Verdict::Passed;
-        return;
-    }
+RunFinished PdaRun::Judge() const {
+    if (pipe_.Completed() && !aborted_)
+        return {Verdict::Passed, {}};
     const std::string during = " during " + (step_.empty() ? std::string("the start") : step_);
     switch (pipe_.Cause()) {
     case StopCause::DeviceRemoved:
-        outcome.verdict = Verdict::DeviceRemoved;
-        outcome.reason = "the handset was removed" + during;
-        return;
+        return {Verdict::DeviceRemoved, "the handset was removed" + during};
     case StopCause::Operator:
-        outcome.verdict = Verdict::Stopped;
-        outcome.reason = "stopped by the operator" + during;
-        return;
+        return {Verdict::Stopped, "stopped by the operator" + during};
     case StopCause::TimedOut:
-        outcome.verdict = Verdict::Failed;
-        outcome.reason = "timed out" + during;
-        return;
+        return {Verdict::Failed, "timed out" + during};
     case StopCause::None:
     case StopCause::EndOfRun:
     case StopCause::Failure:
         break;
     }
-    outcome.verdict = Verdict::Failed;
-    outcome.reason =
-        outcome.error.empty() ? "the download ended unfinished" + during : outcome.error;
+    return {Verdict::Failed, error_.empty() ? "the download ended unfinished" + during : error_};
 }
 
 bool PdaRun::Start() {
-    context_.aborted = false;
-    context_.cancelled = false;
-
     const std::string& path = settings_.downloadPath;
     listRun_ = ToLowerAscii(LastChars(path, 4)) == ".lst";
     listTotal_ = ListCounterTotal(ListKindOf(path));
     if (listRun_) {
         Result<InputFile> list = InputFile::Open(path);
         if (!list) {
-            context_.aborted = true;
+            aborted_ = true;
             error_ = "cannot open the list " + Printable(path) + ": " + list.Error();
             return false;
         }
@@ -254,7 +247,7 @@ bool PdaRun::Start() {
         return true;
     }
     if (const Status opened = OpenImage(path); !opened) {
-        context_.aborted = true;
+        aborted_ = true;
         error_ = opened.Error();
         return false;
     }
@@ -310,7 +303,7 @@ void PdaRun::Signature() {
         const std::string& imagePath = listed.path;
         if (const Status opened = OpenImage(imagePath); !opened) {
             out_.Post(ImageOpenFailed{Printable(imagePath)});
-            context_.aborted = true;
+            aborted_ = true;
             Fail(opened.Error());
             return GoTo(PdaState::ERROR_STATE);
         }
@@ -332,7 +325,7 @@ void PdaRun::ReadPhoneGroup(const std::string& firstName) {
         out_.Post(RunNote{note.text});
     for (const PhoneGroupFile& file : group.files) {
         if (file.role != phone::PhoneFileRole::None)
-            context_.SetPhoneFile(file.role, {file.name, file.path});
+            phoneFiles_[file.role] = {file.name, file.path};
         out_.Post(PhoneFileListed{file.role});
     }
     if (!group.read) {
@@ -341,8 +334,7 @@ void PdaRun::ReadPhoneGroup(const std::string& firstName) {
         Fail(settings_.downloadPath + ": " + group.read.Error());
         return GoTo(PdaState::ERROR_STATE);
     }
-    context_.m_DownSelect = ONLY_PDA_DOWN | ONLY_PHONE_DOWN;
-    context_.g_AllDownLoad = false;
+    g_AllDownLoad = false;
     XIPWriteComplete = true;
     GoTo(PdaState::ENDOFTRANSFER_STATE);
 }
@@ -440,7 +432,7 @@ void PdaRun::RecordData() {
 void PdaRun::EndOfTransfer() {
     out_.Post(TransferEnding{XIPWriteComplete});
     if (XIPWriteComplete) {
-        if (!context_.g_AllDownLoad) {
+        if (!g_AllDownLoad) {
             out_.Post(PhoneDownNext{true});
             return GoTo(PdaState::PHONEDOWN_STATE);
         }
@@ -479,7 +471,7 @@ void PdaRun::EndOfTransfer() {
 
     if (listRun_)
         return GoTo(PdaState::SIGNATURE_STATE);
-    if (!context_.g_AllDownLoad) {
+    if (!g_AllDownLoad) {
         out_.Post(PhoneDownNext{false});
         return GoTo(PdaState::PHONEDOWN_STATE);
     }
@@ -500,24 +492,22 @@ void PdaRun::PhoneDown() {
     }
     out_.Post(PhoneDownSent{});
     error_.clear();
-    context_.g_AllDownLoad = true;
-    // What remains is the phone's part (the front panel reads it when the
-    // handset has gone).
-    context_.m_DownSelect = ONLY_PHONE_DOWN;
+    g_AllDownLoad = true;
+    handedOver_ = true;
     pipe_.SetCompleted(true);
     GoTo(PdaState::EXIT_STATE);
 }
 
 void PdaRun::Error() {
     out_.Post(StateVisited{PdaState::ERROR_STATE});
-    context_.aborted = true;
+    aborted_ = true;
     GoTo(PdaState::EXIT_STATE);
     Exit();
 }
 
 void PdaRun::Exit() {
     exitReported_ = true;
-    out_.Post(StateVisited{PdaState::EXIT_STATE, context_.aborted});
+    out_.Post(StateVisited{PdaState::EXIT_STATE, aborted_});
     pipe_.RequestStop(StopCause::EndOfRun);
 }
 

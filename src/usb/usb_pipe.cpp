@@ -26,15 +26,6 @@ bool StopRequest::PauseUnlessRaised(std::chrono::milliseconds pause) {
 CUsbPipe::CUsbPipe(std::unique_ptr<UsbTransport> transport, OpenRetryPolicy retry)
     : transport_(std::move(transport)), retry_(std::move(retry)) {}
 
-CUsbPipe::~CUsbPipe() {
-    if (!downloadThread_.joinable())
-        return;
-    RequestStop();
-    JoinDownloadThread();
-    if (downloadThread_.joinable()) // the thread is deleting its own pipe
-        downloadThread_.detach();
-}
-
 Status CUsbPipe::OpenPipe() {
     Status last = Failure{};
     for (int attempt = 0; attempt < retry_.attempts; ++attempt) {
@@ -137,29 +128,6 @@ void CUsbPipe::ClearStopRequest() {
     stop_.Clear();
     cause_.store(StopCause::None);
     transport_->ClearInterrupt();
-}
-
-void CUsbPipe::SetThreadRunning(bool running) {
-    // Notified under the lock: a waiter that wakes may go on to join the
-    // thread and delete the pipe.
-    std::lock_guard lock(threadMutex_);
-    threadRunning_.store(running);
-    threadEnded_.notify_all();
-}
-
-bool CUsbPipe::WaitForThreadEnd(std::chrono::milliseconds limit) {
-    std::unique_lock lock(threadMutex_);
-    return threadEnded_.wait_for(lock, limit, [this] { return !threadRunning_.load(); });
-}
-
-void CUsbPipe::AttachDownloadThread(std::thread thread) {
-    JoinDownloadThread();
-    downloadThread_ = std::move(thread);
-}
-
-void CUsbPipe::JoinDownloadThread() {
-    if (downloadThread_.joinable() && downloadThread_.get_id() != std::this_thread::get_id())
-        downloadThread_.join();
 }
 
 } // namespace marlow::usb

@@ -63,6 +63,9 @@ public:
     // when the source cannot tell. It outlives the device's re-enumeration,
     // so a station slot follows its handset by it.
     virtual std::string PortPath() const { return {}; }
+    // The device's serial number string, where it has one (read once it is
+    // open); empty otherwise.
+    virtual std::string SerialNumber() const { return {}; }
 };
 
 } // namespace marlow::usb
