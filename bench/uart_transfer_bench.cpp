@@ -44,7 +44,7 @@ public:
     TimedPort(std::unique_ptr<UartTransport> inner, TransferTimes& times)
         : inner_(std::move(inner)), times_(times) {}
 
-    OpenResult Open(const LineSettings& s) override { return inner_->Open(s); }
+    marlow::Result<PortOpened> Open(const LineSettings& s) override { return inner_->Open(s); }
     void Close() override { inner_->Close(); }
     bool IsOpen() const override { return inner_->IsOpen(); }
     void RequestClose() override { inner_->RequestClose(); }
@@ -77,9 +77,14 @@ private:
     Clock::time_point lastWriteEnd_{};
 };
 
-class NullSink final : public LoaderSink {
+// Keeps only the run's end.
+class EndSink final : public LoaderSink {
 public:
-    void Post(const LoaderEvent&) override {}
+    void Post(const LoaderEvent& event) override {
+        if (const auto* finished = std::get_if<RunFinished>(&event))
+            verdict = finished->verdict;
+    }
+    std::optional<Verdict> verdict;
 };
 
 void WriteFile(const std::filesystem::path& path, std::size_t size) {
@@ -116,8 +121,7 @@ TransferTimes RunPartition(std::size_t partitionBytes, std::uint32_t paceBaudRat
     std::thread handset([&] { report = emulators::UartHandsetEmulator(options).Run(*pty); });
 
     TransferTimes times;
-    NullSink sink;
-    std::optional<RunOutcome> outcome;
+    EndSink sink;
     {
         UartLoaderSession session(sink, [&times](const std::string& name) {
             return std::make_unique<TimedPort>(std::make_unique<CUartPort>(name), times);
@@ -126,11 +130,11 @@ TransferTimes RunPartition(std::size_t partitionBytes, std::uint32_t paceBaudRat
         session.SetTotalWriteMode(false);
         session.Settings().port = pty->SlavePath();
         if (session.Connect())
-            outcome = session.WaitForRunEnd();
+            session.WaitForRunEnd();
     }
     handset.join();
     std::filesystem::remove_all(dir);
-    if (outcome != RunOutcome::Done || !report.Passed())
+    if (sink.verdict != Verdict::Passed || !report.Passed())
         state.SkipWithError(("run failed: " + report.end).c_str());
     return times;
 }

@@ -11,15 +11,18 @@ function(marlow_engine name)
   set_property(GLOBAL APPEND PROPERTY MARLOW_ENGINES ${name})
 endfunction()
 
-# marlow_test(NAME SOURCES ... LIBS ...)
-# A GoogleTest executable whose cases ctest lists one by one.
+# marlow_test(NAME SOURCES ... LIBS ... [TIMEOUT SECONDS])
+# A GoogleTest executable whose cases ctest lists one by one. Every wait in
+# a case gives up after tests/support/hang_bound.h's kStuckAfter; the
+# TIMEOUT of each case (30 s, seconds of work at most today) is only the
+# outer bound for a hang outside those waits.
 function(marlow_test name)
   cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} marlow_testsupport GTest::gtest GTest::gmock GTest::gtest_main)
   if(NOT ARG_TIMEOUT)
-    set(ARG_TIMEOUT 120)
+    set(ARG_TIMEOUT 30)
   endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT ${ARG_TIMEOUT}
                        ENVIRONMENT "QT_QPA_PLATFORM=offscreen")

@@ -8,7 +8,7 @@
 namespace marlow::emulators {
 
 using uartloader::LineSettings;
-using uartloader::OpenResult;
+using uartloader::PortOpened;
 using uartloader::UartTransport;
 
 using std::chrono::milliseconds;
@@ -45,12 +45,12 @@ public:
         : state_(std::move(state)), portName_(std::move(portName)) {}
     ~HostEnd() override { Close(); }
 
-    OpenResult Open(const LineSettings&) override {
+    Result<PortOpened> Open(const LineSettings&) override {
         std::lock_guard lock(state_->mutex);
         if (connected_)
-            return OpenResult::Success();
+            return PortOpened{};
         if (state_->deviceGone)
-            return OpenResult::Failure(portName_ + ": no device on the in-process link");
+            return Failure{portName_ + ": no device on the in-process link"};
         state_->toDevice.clear();
         state_->toHost.clear();
         state_->hostOpen = true;
@@ -58,7 +58,7 @@ public:
         connected_ = true;
         stopRequested_ = false;
         state_->Notify();
-        return OpenResult::Success();
+        return PortOpened{};
     }
 
     void Close() override {

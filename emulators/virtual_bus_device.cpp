@@ -8,7 +8,8 @@
 
 namespace marlow::emulators {
 
-Status VirtualBusDevice::Connect(const std::string& socketPath, std::string_view description) {
+Status VirtualBusDevice::Connect(const std::string& socketPath, std::string_view description,
+                                 std::string_view portPath) {
     Disconnect();
     Result<usb::UniqueFd> connected = usb::ConnectToSocketPath(socketPath);
     if (!connected)
@@ -25,8 +26,7 @@ Status VirtualBusDevice::Connect(const std::string& socketPath, std::string_view
     stop_.Clear();
     left_.store(false);
     connected_.store(true);
-    const auto* text = reinterpret_cast<const std::uint8_t*>(description.data());
-    if (!SendReply(std::span(text, description.size()))) {
+    if (!SendReply(usb::DescriptionFrame(description, portPath))) {
         Disconnect();
         return Failure{"The virtual USB bus on " + socketPath + " hung up before the description"};
     }

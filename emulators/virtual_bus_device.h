@@ -28,8 +28,10 @@ public:
     VirtualBusDevice(const VirtualBusDevice&) = delete;
     VirtualBusDevice& operator=(const VirtualBusDevice&) = delete;
 
-    // Arrives on the bus: connects and sends `description` as the first frame.
-    Status Connect(const std::string& socketPath, std::string_view description);
+    // Arrives on the bus: connects and sends `description` as the first
+    // frame, with the USB port path it sits on when one is given.
+    Status Connect(const std::string& socketPath, std::string_view description,
+                   std::string_view portPath = {});
     // Leaves the bus; the host sees the device removed. Safe from a handler.
     void Disconnect();
     bool Connected() const { return connected_.load(); }

@@ -8,21 +8,22 @@
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace marlow;
     using namespace marlow::uartloader;
     static const marlow::fuzz::ScratchFile kInput("in.mfl");
     static const marlow::fuzz::ScratchFile kSaved("saved.mfl");
     kInput.Write(data, size);
 
-    LoaderSettings loaded = LoaderSettings::Defaults();
-    const MflReadResult first = ReadMflFile(kInput.path, loaded);
-    // A line over the limit refuses the file and leaves every field alone.
-    if (!first.ok) {
-        if (first.error.empty() || !(loaded == LoaderSettings::Defaults()))
+    const Result<MflContents> first = ReadMflFile(kInput.path, LoaderSettings::Defaults());
+    // A line over the limit refuses the file.
+    if (!first) {
+        if (first.Error().empty())
             std::abort();
         return 0;
     }
-    if (first.linesRead > kMflLineCount)
+    if (first->linesRead > kMflLineCount)
         std::abort();
+    const LoaderSettings& loaded = first->settings;
     for (const FileRow& row : loaded.rows) {
         if (row.path.size() > kMflMaxLine || row.extAddress.size() > kMflMaxLine ||
             row.entryPoint.size() > kMflMaxLine)
@@ -31,9 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     if (!WriteMflFile(kSaved.path, loaded))
         std::abort();
-    LoaderSettings reloaded = LoaderSettings::Defaults();
-    const MflReadResult second = ReadMflFile(kSaved.path, reloaded);
-    if (!second.ok || second.linesRead != kMflLineCount || !(reloaded == loaded))
+    const Result<MflContents> second = ReadMflFile(kSaved.path, LoaderSettings::Defaults());
+    if (!second || second->linesRead != kMflLineCount || !(second->settings == loaded))
         std::abort();
     return 0;
 }

@@ -19,12 +19,10 @@ void CheckStartUpValues(const app::AppSettings& values, app::Presentation presen
                         values.phonePackagePath.size() <= app::kMaxPathLength &&
                         values.debugPortName.size() <= app::kMaxPortNameLength &&
                         values.debugBaudRate >= 1;
-    const bool targetKnown = values.downloadTarget == app::kDownloadToRam ||
-                             values.downloadTarget == app::kDownloadToFlash;
     const bool panelFlashes =
         presentation == app::Presentation::MainWindow ||
-        (values.frontPanelMode && values.downloadTarget == app::kDownloadToFlash);
-    if (!within || !targetKnown || !panelFlashes)
+        (values.frontPanelMode && values.downloadTarget == pda::DownloadTarget::Flash);
+    if (!within || !panelFlashes)
         std::abort();
 }
 

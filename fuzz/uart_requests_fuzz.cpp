@@ -23,7 +23,7 @@ class ReplayedHandset final : public UartTransport {
 public:
     ReplayedHandset(const std::uint8_t* data, std::size_t size) : rest_(data, size) {}
 
-    OpenResult Open(const LineSettings&) override { return OpenResult::Success(); }
+    marlow::Result<PortOpened> Open(const LineSettings&) override { return PortOpened{}; }
     void Close() override { open_ = false; }
     bool IsOpen() const override { return open_; }
     void RequestClose() override { open_ = false; }
@@ -52,6 +52,9 @@ private:
 class CheckingSink final : public LoaderSink {
 public:
     void Post(const LoaderEvent& event) override {
+        if (ends_ > 0)
+            std::abort(); // the run's end is its last event
+        ends_ += std::holds_alternative<marlow::RunFinished>(event) ? 1 : 0;
         if (const auto* p = std::get_if<ProgressChanged>(&event);
             p != nullptr &&
             (p->bar < 0 || p->bar >= kProgressBarCount || p->percent < 0 || p->percent > 100))
@@ -60,9 +63,11 @@ public:
             doneSeen_ = doneSeen_ || log->text.starts_with("$$$ ");
     }
     bool DoneSeen() const { return doneSeen_; }
+    int Ends() const { return ends_; }
 
 private:
     bool doneSeen_ = false;
+    int ends_ = 0;
 };
 
 // Small files for rows 0 to 7; the xloader row takes two frames.
@@ -100,8 +105,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ++disconnects;
         handset.Close();
     };
-    const RunOutcome outcome = UartBootSequence(run);
-    if (disconnects != 1 || (outcome == RunOutcome::Done) != sink.DoneSeen())
+    const marlow::RunFinished finished = UartBootSequence(run);
+    if (disconnects != 1 || sink.Ends() != 1 ||
+        (finished.verdict == marlow::Verdict::Passed) != sink.DoneSeen())
         std::abort();
     return 0;
 }

@@ -2,8 +2,10 @@
 // description frame under its 1 KiB bound, then frames under the 16 MiB one,
 // arriving in reads of any size. The decoder must cut the stream exactly
 // where a plain walk over it does, stop at the first oversized header, and
-// turn the description into printable text of at most 1 KiB.
+// turn the description into printable text of at most 1 KiB and a port
+// path that is one, or refuse it.
 #include "common/little_endian.h"
+#include "common/usb_port_path.h"
 #include "usb/virtual_bus_frame.h"
 
 #include <algorithm>
@@ -81,11 +83,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     if (decoded.empty())
         return 0;
-    const std::string text = DescriptionText(decoded.front());
+    const marlow::Result<VirtualDeviceDescription> description = ParseDescription(decoded.front());
+    if (!description)
+        return 0;
+    const std::string& text = description->text;
     if (text.empty() || text.size() > kVirtualBusMaxDescription)
         std::abort();
     for (const char c : text)
         if (c < 0x20 || c >= 0x7f)
             std::abort();
+    if (!description->portPath.empty() && !marlow::IsUsbPortPath(description->portPath))
+        std::abort();
     return 0;
 }

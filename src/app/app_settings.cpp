@@ -49,16 +49,34 @@ bool CAppSettings::LoadSaveSettings(SettingsMode mode, const std::string& portNa
         allStored = WriteBounded(kPort, portName, kMaxPortNameLength);
         Write(kBaud, std::to_string(baud));
         break;
-    case SETTINGS_SAVE_PATHS: {
-        const bool downloadStored = WriteBounded(kPath, values_.downloadPath, kMaxPathLength);
-        const bool phoneStored = WriteBounded(kPhonePath, values_.phonePackagePath, kMaxPathLength);
-        allStored = downloadStored && phoneStored;
+    case SETTINGS_SAVE_PATHS:
+        allStored = WritePaths();
         break;
-    }
     }
     store_->sync();
     ++callCount_;
     return allStored;
+}
+
+bool CAppSettings::WritePaths() {
+    const bool downloadStored = WriteBounded(kPath, values_.downloadPath, kMaxPathLength);
+    const bool phoneStored = WriteBounded(kPhonePath, values_.phonePackagePath, kMaxPathLength);
+    return downloadStored && phoneStored;
+}
+
+pda::DownloadTarget CAppSettings::StoredDownloadTarget() const {
+    return DownloadTargetFromText(Read(kRegDownTo).value_or(""), pda::DownloadTarget::Flash);
+}
+
+bool CAppSettings::SaveChosenSettings() {
+    store_->sync();
+    const bool pathsStored = WritePaths();
+    Write(kRegDownTo, DownloadTargetText(values_.downloadTarget));
+    const bool portStored = WriteBounded(kPort, values_.debugPortName, kMaxPortNameLength);
+    Write(kBaud, std::to_string(values_.debugBaudRate));
+    store_->sync();
+    ++callCount_;
+    return pathsStored && portStored;
 }
 
 void CAppSettings::LoadOnFirstRun() {
@@ -99,8 +117,8 @@ std::string CAppSettings::PreCreateWindow() {
         WithinBound(Read(kUsbDownloader).value_or(""), kMaxUsbDownloaderLength).value_or("");
     const std::string regDownTo = Read(kRegDownTo).value_or("");
     if (regDownTo.empty()) {
-        WriteDownloadTarget(kDownloadToFlash);
-        values_.downloadTarget = kDownloadToFlash;
+        WriteDownloadTarget(pda::DownloadTarget::Flash);
+        values_.downloadTarget = pda::DownloadTarget::Flash;
     } else {
         values_.downloadTarget = DownloadTargetFromText(regDownTo, values_.downloadTarget);
     }
@@ -112,7 +130,7 @@ Presentation CAppSettings::ChoosePresentation(const std::string& usbDownloader) 
     if (usbDownloader == "1")
         return Presentation::MainWindow;
     values_.frontPanelMode = true;
-    values_.downloadTarget = kDownloadToFlash;
+    values_.downloadTarget = pda::DownloadTarget::Flash;
     return Presentation::FrontPanel;
 }
 
@@ -120,8 +138,8 @@ Presentation CAppSettings::PrepareStart() {
     return ChoosePresentation(PreCreateWindow());
 }
 
-void CAppSettings::WriteDownloadTarget(std::int32_t target) {
-    Write(kRegDownTo, target == kDownloadToRam ? "R" : "F");
+void CAppSettings::WriteDownloadTarget(pda::DownloadTarget target) {
+    Write(kRegDownTo, DownloadTargetText(target));
     store_->sync();
 }
 

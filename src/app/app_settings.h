@@ -19,7 +19,7 @@ struct AppSettings {
     std::string phonePackagePath = "C:\\Phone\\release\\Phone.brx";
     std::string debugPortName = "COM1";
     std::int32_t debugBaudRate = 110;
-    std::int32_t downloadTarget = kDownloadToRam;
+    pda::DownloadTarget downloadTarget = pda::DownloadTarget::Ram;
     bool frontPanelMode = false;
 };
 
@@ -54,9 +54,16 @@ public:
     std::string PreCreateWindow(); // returns the "USB Downloader" text
     Presentation ChoosePresentation(const std::string& usbDownloader);
 
-    // Writers for the values other windows own ("RegDownTo" from the settings
-    // sheet, "USB Downloader" from the front panel).
-    void WriteDownloadTarget(std::int32_t target);
+    // The target the settings sheet opens on, read from "RegDownTo" as it
+    // stands now: a first character "R" is RAM, anything else, or no value,
+    // FLASH.
+    pda::DownloadTarget StoredDownloadTarget() const;
+    // What the operator chose in the settings sheet, stored in one go: both
+    // paths, "RegDownTo", the debug port and its baud rate. Returns false
+    // when a value was not stored because it is longer than its bound.
+    bool SaveChosenSettings();
+
+    // "USB Downloader", which the front panel writes.
     void WriteUsbDownloader(const std::string& text);
 
 private:
@@ -64,6 +71,8 @@ private:
     std::optional<std::string> Read(const char* name) const;
     void Write(const char* name, const std::string& text);
     bool WriteBounded(const char* name, const std::string& text, std::size_t maxLength);
+    bool WritePaths();
+    void WriteDownloadTarget(pda::DownloadTarget target);
 
     QSettings* store_;
     AppSettings values_;

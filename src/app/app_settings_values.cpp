@@ -22,17 +22,21 @@ std::int32_t BaudFromText(std::string_view text) {
     return value < 1 ? kFirstRunBaud : static_cast<std::int32_t>(value);
 }
 
-std::int32_t DownloadTargetFromText(std::string_view text, std::int32_t current) {
+pda::DownloadTarget DownloadTargetFromText(std::string_view text, pda::DownloadTarget current) {
     if (text.empty())
         return current;
     switch (text.front()) {
     case 'F':
-        return kDownloadToFlash;
+        return pda::DownloadTarget::Flash;
     case 'R':
-        return kDownloadToRam;
+        return pda::DownloadTarget::Ram;
     default:
         return current;
     }
+}
+
+const char* DownloadTargetText(pda::DownloadTarget target) {
+    return target == pda::DownloadTarget::Ram ? "R" : "F";
 }
 
 } // namespace marlow::app

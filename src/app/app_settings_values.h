@@ -3,6 +3,8 @@
 // settings file stays readable and editable by a service technician; these
 // rules decide what a hand-edited or damaged value loads as.
 
+#include "pda/download_target.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -10,9 +12,6 @@
 #include <string_view>
 
 namespace marlow::app {
-
-inline constexpr std::int32_t kDownloadToRam = 0;
-inline constexpr std::int32_t kDownloadToFlash = 1;
 
 // Paths pass through 255-byte fields elsewhere in the tool.
 inline constexpr std::size_t kMaxPathLength = 254;
@@ -31,8 +30,10 @@ std::optional<std::string> WithinBound(std::string text, std::size_t maxLength);
 // (or too large to be a baud rate) the first-run rate of 38400.
 std::int32_t BaudFromText(std::string_view text);
 
-// "F" is FLASH, "R" is RAM by the first character; any other character
-// leaves `current`. Missing or empty is handled by the caller (it writes "F").
-std::int32_t DownloadTargetFromText(std::string_view text, std::int32_t current);
+// "RegDownTo": "F" is FLASH, "R" is RAM by the first character; any other
+// character, or none, leaves `current`.
+pda::DownloadTarget DownloadTargetFromText(std::string_view text, pda::DownloadTarget current);
+// The text "RegDownTo" holds for `target`.
+const char* DownloadTargetText(pda::DownloadTarget target);
 
 } // namespace marlow::app

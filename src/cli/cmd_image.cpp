@@ -113,18 +113,18 @@ int ShowList(const std::string& path, bool json) {
     pda::ListContents list = pda::ReadListFile(path);
     for (const Note& note : list.notes)
         Err(note.text.substr(note.text.front() == '\n' ? 1 : 0));
-    if (list.error.empty() && list.NamesNothing())
-        list.error = pda::NothingListedText(path);
-    if (!list.error.empty()) {
+    if (list.read && list.NamesNothing())
+        list.read = Failure{pda::NothingListedText(path)};
+    if (!list.read) {
         if (json) {
             QJsonObject o;
             o["file"] = QString::fromStdString(path);
             o["kind"] = "list";
             o["ok"] = false;
-            o["error"] = QString::fromStdString(list.error);
+            o["error"] = QString::fromStdString(list.read.Error());
             OutJsonLine(o);
         }
-        Err("marlow-cli image: " + list.error + "\n");
+        Err("marlow-cli image: " + list.read.Error() + "\n");
         return kExitBadInput;
     }
     bool allOk = true;

@@ -8,6 +8,7 @@
 #include "cli/output.h"
 #include "cli/record_source.h"
 #include "cli/run_record_printer.h"
+#include "records/record_text.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -102,7 +103,7 @@ int RunExport(const QStringList& args) {
     if (!runs)
         return exitCode;
     if (parser.isSet(csv)) {
-        Out(RecordsCsv(*runs));
+        Out(records::RecordsCsv(*runs));
         return kExitOk;
     }
     for (const records::RunRecord& run : *runs)

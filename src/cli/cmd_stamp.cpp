@@ -3,8 +3,11 @@
 #include "cli/arguments.h"
 #include "cli/command_registry.h"
 #include "cli/output.h"
+#include "cli/run_recording.h"
 #include "cli/shared_options.h"
 #include "common/printable_text.h"
+#include "records/run_writer.h"
+#include "records/stamp_record.h"
 #include "stamp/stamp_operations.h"
 
 #include <QCommandLineParser>
@@ -30,6 +33,8 @@ int RunInsert(const QStringList& args) {
         "version: at most 4, from - . / 0-9 : ; a-z A-Y.");
     parser.addOption({"model", "Model name.", "M"});
     parser.addOption({"version", "Version.", "V"});
+    const QCommandLineOption runStore = RunStoreOption();
+    parser.addOption(runStore);
     parser.addPositionalArgument("FILE", "Image or list file to stamp (.bin, .nb0, .lst).");
     int exitCode = kExitOk;
     if (!ParseArguments(parser, args, &exitCode, {.positionals = 1}))
@@ -44,14 +49,29 @@ int RunInsert(const QStringList& args) {
     if (!CheckField(stamp::StampField::Model, model) ||
         !CheckField(stamp::StampField::Version, version))
         return kExitUsage;
+    const std::string command = args[0].toStdString();
+    const std::optional<CommandRecording> recording =
+        CommandRecording::Open(OptionReader(parser, command), runStore, command, &exitCode);
+    if (!recording)
+        return exitCode;
     const std::string path = ArgumentBytes(parser.positionalArguments()[0]);
+    std::optional<records::StampRecording> record;
+    if (auto run = recording->Begin({.kind = "stamp"}))
+        record.emplace(std::move(run), path);
     const stamp::TrailerWrite result = stamp::InsertStamp(path, model, version);
-    if (result.status != stamp::TrailerStatus::Ok) {
+    const bool stamped = result.status == stamp::TrailerStatus::Ok;
+    if (stamped)
+        Err("stamped " + Printable(path) + ": model " + model + ", version " + version + "\n");
+    else
         Err("marlow-cli stamp insert: " + result.error + "\n");
-        return result.status == stamp::TrailerStatus::FieldTooLong ? kExitUsage : kExitFailed;
-    }
-    Err("stamped " + Printable(path) + ": model " + model + ", version " + version + "\n");
-    return kExitOk;
+    const int jobCode = stamped                                               ? kExitOk
+                        : result.status == stamp::TrailerStatus::FieldTooLong ? kExitUsage
+                                                                              : kExitFailed;
+    if (!record)
+        return jobCode;
+    return recording->Finished(
+        record->Finish(model, version, stamped ? Status{} : Status{Failure{result.error}}), jobCode,
+        false);
 }
 
 int RunVerify(const QStringList& args) {

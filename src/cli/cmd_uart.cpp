@@ -1,13 +1,15 @@
 // marlow-cli uart: one "Connect" of the UART flash loader, headless.
 //
 // stdout carries the loader's log exactly as the dialog shows it (CR LF
-// kept), or with --json one event per line; progress, the current file,
-// message boxes and diagnostics go to stderr. Exit 0 only when the handset
-// ended the run with its done message and a --log was saved whole (1
-// otherwise). Ctrl-C, SIGTERM, SIGHUP and a closed stdout disconnect like
-// the operator's "Disconnect" (exit 128 + the signal, 141 for the closed
-// stdout), and so does a run that shows no progress for --timeout seconds
-// (exit 4). Text the handset sends is escaped as every printed text is.
+// kept), or with --json one event per line, the run's RunFinished among
+// them, and last the result; progress, the current file, message boxes and
+// diagnostics go to stderr. The run's events drive the command: it ends
+// when the run has told its end. Exit 0 only when the handset ended the run
+// with its done message and a --log was saved whole (1 otherwise). Ctrl-C,
+// SIGTERM, SIGHUP and a closed stdout disconnect like the operator's
+// "Disconnect" (exit 128 + the signal, 141 for the closed stdout), and so
+// does a run that shows no progress for --timeout seconds (exit 4). Text
+// the handset sends is escaped as every printed text is.
 
 #include "cli/arguments.h"
 #include "cli/command_registry.h"
@@ -22,7 +24,8 @@
 
 #include <QCommandLineParser>
 #include <array>
-#include <thread>
+#include <functional>
+#include <optional>
 #include <variant>
 
 namespace marlow::cli {
@@ -39,12 +42,22 @@ constexpr std::array<const char*, kProgressBarCount> kBarNames = {
 // byte.
 class CliLoaderSink final : public LoaderSink {
 public:
-    CliLoaderSink(bool json, ProgressWatchdog& watchdog) : json_(json), watchdog_(watchdog) {
+    using Finished = std::function<void(const RunFinished&)>;
+
+    // `finished` hears the run's end, on the thread that posts it.
+    CliLoaderSink(bool json, ProgressWatchdog& watchdog, Finished finished)
+        : json_(json), watchdog_(watchdog), finished_(std::move(finished)) {
         lastTen_.fill(-1);
     }
 
     void Post(const LoaderEvent& event) override {
         watchdog_.Progress(StepOf(event));
+        if (const auto* end = std::get_if<RunFinished>(&event)) {
+            if (json_)
+                OutJsonLine(EventToJson(event));
+            finished_(*end);
+            return;
+        }
         if (const auto* p = std::get_if<ProgressChanged>(&event)) {
             ShowProgress(*p);
             return;
@@ -87,6 +100,7 @@ private:
 
     bool json_;
     ProgressWatchdog& watchdog_;
+    Finished finished_;
     std::array<int, kProgressBarCount> lastTen_{};
 };
 
@@ -138,38 +152,17 @@ bool ReadOptions(const QStringList& args, UartOptions& options, int* exitCode) {
     return true;
 }
 
-struct RunEnd {
-    std::optional<RunOutcome> outcome;
-    bool timedOut = false;
-};
-
-// Waits for the run's end; a signal or a silence of --timeout seconds
-// disconnects it first, and the run then ends as its port closes.
-RunEnd AwaitRunEnd(UartLoaderSession& session, const StopSignal& stop, ProgressWatchdog& watchdog,
-                   CliEventLoop& loop) {
-    RunEnd end;
-    bool ended = false;
-    std::thread waiter([&] {
-        std::optional<RunOutcome> result = session.WaitForRunEnd();
-        loop.Post([&, result] {
-            end.outcome = result;
-            ended = true;
-        });
-    });
-    bool disconnected = false;
-    while (!ended) {
-        loop.RunOnce(watchdog.Deadline());
-        if (!disconnected && (stop.Raised() || watchdog.Expired())) {
-            disconnected = true;
-            end.timedOut = !stop.Raised();
-            if (end.timedOut)
-                Err("marlow-cli uart: " + watchdog.Reason() + "; disconnecting\n");
-            watchdog.Disarm();
-            session.Disconnect();
-        }
+// The result line's names, which scripts read since before the run told
+// its verdict.
+const char* OutcomeName(Verdict verdict) {
+    switch (verdict) {
+    case Verdict::Passed:
+        return "done";
+    case Verdict::Stopped:
+        return "stopped";
+    default:
+        return "failed";
     }
-    waiter.join();
-    return end;
 }
 
 int RunUart(const QStringList& args) {
@@ -186,7 +179,11 @@ int RunUart(const QStringList& args) {
     }
 
     ProgressWatchdog watchdog(options.timeout);
-    CliLoaderSink sink(options.json, watchdog);
+    CliEventLoop loop;
+    std::optional<RunFinished> finished;
+    CliLoaderSink sink(options.json, watchdog, [&loop, &finished](const RunFinished& end) {
+        loop.Post([&finished, end] { finished = end; });
+    });
     UartLoaderSession session(sink);
     if (!options.settings.empty() && !session.LoadSettings(options.settings))
         return kExitBadInput;
@@ -200,23 +197,35 @@ int RunUart(const QStringList& args) {
             session.ReadStmList(options.stm);
     }
 
-    CliEventLoop loop;
     const StopSignal stop([&loop] { loop.Post([] {}); });
     watchdog.Arm("connecting");
     if (!session.Connect())
         return kExitFailed;
-    const RunEnd end = AwaitRunEnd(session, stop, watchdog, loop);
-    const std::optional<RunOutcome> outcome = end.outcome;
+    // A signal or a silence of --timeout seconds disconnects the run, which
+    // then ends as its port closes.
+    bool timedOut = false;
+    bool disconnected = false;
+    while (!finished) {
+        loop.RunOnce(watchdog.Deadline());
+        if (!disconnected && (stop.Raised() || watchdog.Expired())) {
+            disconnected = true;
+            timedOut = !stop.Raised();
+            if (timedOut)
+                Err("marlow-cli uart: " + watchdog.Reason() + "; disconnecting\n");
+            watchdog.Disarm();
+            session.Disconnect();
+        }
+    }
 
     const bool logSaved = options.log.empty() || session.SaveLog(options.log);
     if (options.json)
-        Out(std::string("{\"event\":\"result\",\"outcome\":\"") +
-            (outcome ? RunOutcomeName(*outcome) : "not started") + "\"}\n");
+        Out(std::string("{\"event\":\"result\",\"outcome\":\"") + OutcomeName(finished->verdict) +
+            "\"}\n");
     if (stop.Raised())
         return stop.ExitCode();
-    if (end.timedOut)
+    if (timedOut)
         return kExitTimedOut;
-    return outcome == RunOutcome::Done && logSaved ? kExitOk : kExitFailed;
+    return finished->verdict == Verdict::Passed && logSaved ? kExitOk : kExitFailed;
 }
 
 CommandRegistrar reg({"uart", "flash through the handset's UART boot ROM (the UART loader)",

@@ -37,6 +37,8 @@ inline constexpr int kExitFailed = 1;   // the job ran and failed
 inline constexpr int kExitUsage = 2;    // bad arguments
 inline constexpr int kExitBadInput = 3; // unreadable or malformed input file
 inline constexpr int kExitTimedOut = 4; // the run showed no progress for --timeout seconds
+// The job succeeded, but its run is not recorded in the run store.
+inline constexpr int kExitNotRecorded = 5;
 // Stopped by a signal: 128 + the signal (StopSignal::ExitCode), so 130 for
 // Ctrl-C, 143 for SIGTERM, 129 for SIGHUP.
 inline constexpr int kExitStopped = 130;

@@ -8,7 +8,8 @@
 namespace marlow::cli {
 
 Result<std::unique_ptr<usb::DeviceSource>> MakePdaDeviceSource(const std::string& busPath,
-                                                               const std::string& busGroup) {
+                                                               const std::string& busGroup,
+                                                               AttachedHandsets attached) {
     if (!busPath.empty())
         return std::unique_ptr<usb::DeviceSource>(
             std::make_unique<usb::VirtualBusSource>(busPath, busGroup));
@@ -18,7 +19,7 @@ Result<std::unique_ptr<usb::DeviceSource>> MakePdaDeviceSource(const std::string
     // A script that starts marlow-cli with the handset plugged in means that
     // handset.
     usb::LibusbDeviceSource::Options options;
-    options.serveAttached = true;
+    options.serveAttached = attached == AttachedHandsets::Served;
     return std::unique_ptr<usb::DeviceSource>(
         std::make_unique<usb::LibusbDeviceSource>(std::move(*ids), options));
 }

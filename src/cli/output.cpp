@@ -43,6 +43,10 @@ void ErrCursorCodes(std::string_view codes) {
     std::fwrite(codes.data(), 1, codes.size(), stderr);
 }
 
+void OutCursorCodes(std::string_view codes) {
+    WriteOut(codes);
+}
+
 void OutNow(std::string_view text) {
     Out(text);
     FlushOut();

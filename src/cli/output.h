@@ -25,9 +25,10 @@ namespace marlow::cli {
 
 void Out(std::string_view text);
 void Err(std::string_view text);
-// The progress board's own cursor movements on a terminal: the one text that
-// reaches stderr unescaped.
+// A board's own cursor movements on a terminal (the progress board's on
+// stderr, the slot board's on stdout): the one text that leaves unescaped.
 void ErrCursorCodes(std::string_view codes);
+void OutCursorCodes(std::string_view codes);
 // Text someone follows as it comes (a trace, a log, a report): written to
 // stdout and flushed at once.
 void OutNow(std::string_view text);

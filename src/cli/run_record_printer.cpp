@@ -1,5 +1,7 @@
 #include "cli/run_record_printer.h"
 
+#include "records/record_text.h"
+
 #include <QDateTime>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -15,10 +17,6 @@ namespace {
 
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
-}
-
-std::string UtcText(std::int64_t ms) {
-    return QDateTime::fromMSecsSinceEpoch(ms).toUTC().toString(Qt::ISODateWithMs).toStdString();
 }
 
 std::string LocalText(std::int64_t ms, const char* format = "yyyy-MM-dd HH:mm:ss") {
@@ -50,19 +48,6 @@ std::string FileName(const RunRecord& run) {
                               : QFileInfo(Q(run.inputs.front().path)).fileName().toStdString();
 }
 
-// "failed (device, phone half): Boot Failed"
-std::string VerdictText(const records::RunEnding& ending) {
-    std::string text = records::NameOf(ending.verdict);
-    const std::string cause = records::NameOf(ending.errorClass);
-    const std::string half = records::NameOf(ending.half);
-    if (!cause.empty() || !half.empty())
-        text += " (" + cause + (cause.empty() || half.empty() ? "" : ", ") +
-                (half.empty() ? "" : half + " half") + ")";
-    if (!ending.reason.empty())
-        text += ": " + ending.reason;
-    return text;
-}
-
 QJsonValue Number(const std::optional<std::int64_t>& number) {
     return number ? QJsonValue(static_cast<qint64>(*number)) : QJsonValue();
 }
@@ -91,18 +76,6 @@ const char* ByName(records::YieldBy by) {
         return "day";
     }
     return "slot";
-}
-
-std::string CsvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos)
-        return text;
-    std::string quoted = "\"";
-    for (const char c : text) {
-        if (c == '"')
-            quoted += '"';
-        quoted += c;
-    }
-    return quoted + "\"";
 }
 
 } // namespace
@@ -142,7 +115,7 @@ std::string RecordText(const RunRecord& run) {
             ", modem port " + (f.handset.modemPort.empty() ? "-" : f.handset.modemPort) + "\n";
     text += "started    " + LocalText(f.startedMs) + ", took " +
             Took(f.startedMs, run.ending.endedMs) + "\n";
-    text += "verdict    " + VerdictText(run.ending) + "\n";
+    text += "verdict    " + records::EndingText(run.ending) + "\n";
     if (!run.inputs.empty())
         text += "inputs\n";
     for (const records::InputFacts& input : run.inputs) {
@@ -193,7 +166,7 @@ QJsonObject RecordJson(const RunRecord& run) {
     o["serialNumber"] = Q(f.handset.serialNumber);
     o["modemPort"] = Q(f.handset.modemPort);
     o["startedMs"] = static_cast<qint64>(f.startedMs);
-    o["started"] = Q(UtcText(f.startedMs));
+    o["started"] = Q(records::UtcText(f.startedMs));
     o["endedMs"] = Number(run.ending.endedMs);
     o["verdict"] = records::NameOf(run.ending.verdict);
     o["reason"] = Q(run.ending.reason);
@@ -227,42 +200,6 @@ QJsonObject RecordJson(const RunRecord& run) {
                                  {"model", Q(run.stamp->model)},
                                  {"version", Q(run.stamp->version)}};
     return o;
-}
-
-std::string RecordsCsv(const std::vector<RunRecord>& runs) {
-    std::string csv = "run_id,station_id,slot,front_end,operator,marlow_version,kind,usb_path,"
-                      "serial_number,modem_port,started_utc,ended_utc,duration_ms,verdict,reason,"
-                      "error_class,failed_half,file,file_sha256,inputs,steps\r\n";
-    for (const RunRecord& run : runs) {
-        const records::RunFacts& f = run.facts;
-        const std::optional<std::int64_t>& ended = run.ending.endedMs;
-        const std::vector<std::string> fields = {f.runId,
-                                                 f.stationId,
-                                                 f.slot,
-                                                 f.frontEnd,
-                                                 f.operatorName,
-                                                 f.marlowVersion,
-                                                 f.kind,
-                                                 f.handset.usbPath,
-                                                 f.handset.serialNumber,
-                                                 f.handset.modemPort,
-                                                 UtcText(f.startedMs),
-                                                 ended ? UtcText(*ended) : "",
-                                                 ended ? std::to_string(*ended - f.startedMs) : "",
-                                                 records::NameOf(run.ending.verdict),
-                                                 run.ending.reason,
-                                                 records::NameOf(run.ending.errorClass),
-                                                 records::NameOf(run.ending.half),
-                                                 run.inputs.empty() ? "" : run.inputs.front().path,
-                                                 run.inputs.empty() ? ""
-                                                                    : run.inputs.front().sha256,
-                                                 std::to_string(run.inputs.size()),
-                                                 std::to_string(run.steps.size())};
-        for (std::size_t i = 0; i < fields.size(); ++i)
-            csv += (i > 0 ? "," : "") + CsvField(fields[i]);
-        csv += "\r\n";
-    }
-    return csv;
 }
 
 std::string YieldText(const std::vector<records::YieldRow>& rows, records::YieldBy by) {

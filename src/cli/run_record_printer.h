@@ -1,7 +1,8 @@
 #pragma once
 // Run records as `marlow-cli runs` shows them: text that fits a terminal,
 // one JSON object a line, and CSV with stable columns (README: "The run
-// store"). The queries are the store's; this only words their answers.
+// store"; the CSV is records::RecordsCsv). The queries are the store's;
+// this only words their answers.
 
 #include "records/outbox.h"
 #include "records/run_queries.h"
@@ -21,9 +22,6 @@ std::string RecordText(const records::RunRecord& run);
 // The record's facts with its inputs (and steps); times as UTC milliseconds
 // and ISO 8601 text.
 QJsonObject RecordJson(const records::RunRecord& run);
-
-// The CSV columns, then a row a record.
-std::string RecordsCsv(const std::vector<records::RunRecord>& runs);
 
 // By slot, the slots of more than one station read "station/slot".
 std::string YieldText(const std::vector<records::YieldRow>& rows, records::YieldBy by);

@@ -91,6 +91,13 @@ QCommandLineOption CentralOption() {
             "DSN"};
 }
 
+QCommandLineOption StatusBrokerOption() {
+    return {"status-broker",
+            "The MQTT broker of the slots' live states (default: the StatusBroker setting); TLS "
+            "and the login come from StatusBrokerCaFile and StatusBrokerPasswordFile.",
+            "HOST:PORT"};
+}
+
 QCommandLineOption TargetOption(pda::DownloadTarget byDefault) {
     const QString first = TargetName(byDefault);
     const QString second = TargetName(OtherTarget(byDefault));
@@ -145,6 +152,13 @@ records::CentralSettings OptionReader::Central(const QCommandLineOption& option)
     if (parser_.isSet(option))
         central.dsn = ArgumentBytes(parser_.value(option));
     return central;
+}
+
+status::BrokerSettings OptionReader::StatusBroker(const QCommandLineOption& option) const {
+    status::BrokerSettings broker = status::ReadBrokerSettings(UserSettingsStore());
+    if (parser_.isSet(option))
+        broker.address = parser_.value(option).toStdString();
+    return broker;
 }
 
 std::optional<pda::DownloadTarget> OptionReader::Target(const QCommandLineOption& option,

@@ -6,6 +6,7 @@
 
 #include "pda/pda_run_context.h"
 #include "records/central.h"
+#include "status/broker_settings.h"
 
 #include <QCommandLineOption>
 #include <QList>
@@ -48,6 +49,10 @@ QCommandLineOption RunStoreOption();
 // --central DSN: the central PostgreSQL database instead of the setting
 // CentralDatabase (`runs`: read it instead of the station's store).
 QCommandLineOption CentralOption();
+
+// --status-broker HOST:PORT: the MQTT broker that carries the slots' live
+// states, instead of the setting StatusBroker.
+QCommandLineOption StatusBrokerOption();
 
 // --target ram|flash; the default comes first in its help and its error.
 QCommandLineOption TargetOption(pda::DownloadTarget byDefault);
@@ -118,6 +123,9 @@ public:
     // The --central connection string, else the setting's; the password
     // file always from the settings.
     records::CentralSettings Central(const QCommandLineOption& option) const;
+    // The --status-broker address, else the setting's; TLS and the login
+    // always from the settings.
+    status::BrokerSettings StatusBroker(const QCommandLineOption& option) const;
     // "--target is ram or flash", the command's default named first.
     std::optional<pda::DownloadTarget> Target(const QCommandLineOption& option,
                                               pda::DownloadTarget byDefault) const;

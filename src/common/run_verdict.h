@@ -1,6 +1,6 @@
 #pragma once
-// How a run ended. Every run of an engine (PDA download, phone download)
-// ends in exactly one verdict with the operator's reason; receivers never
+// How a run ended. Every run of an engine (PDA download, phone download,
+// UART loader) ends in exactly one verdict with its reason; receivers never
 // infer it from texts.
 
 #include <string>

@@ -13,6 +13,8 @@ const char* CommandStrings(CommandId id) {
         return "Put the message windows back in their original places\nOriginal Position";
     case ID_DEBUG_MESSAGE_CLEAR:
         return "Clear the Debug Message Window\nDebug Message Clear";
+    case ID_RUN_HISTORY:
+        return "Show the records of this station's runs\nRun History";
     case ID_MODEL_VERSION:
         return "Insert or Verify the Model & Version for the Image File\nModel & Version Setting";
     case ID_SAVE_FILE_INFORMATION:

@@ -28,6 +28,8 @@ enum CommandId : int {
     ID_APP_EXIT = 57665,
     ID_NEXT_PANE = 57680,
     ID_PREV_PANE = 57681,
+    // Marlow's own, after the historic ones.
+    ID_RUN_HISTORY = 32900,
 };
 
 // "prompt\ntip" for the command, empty for none.

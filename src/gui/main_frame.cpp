@@ -8,7 +8,9 @@
 #include "gui/frame_devices.h"
 #include "gui/frame_phone.h"
 #include "gui/message_view.h"
+#include "gui/run_history_dialog.h"
 #include "gui/toolbar_icons.h"
+#include "gui/window_records.h"
 
 #include <QAction>
 #include <QApplication>
@@ -56,6 +58,7 @@ CMainFrame::CMainFrame(MarlowContext& context, QWidget* parent)
     flashWait_ = new controls::CAnimationDlg(this);
     devices_ = std::make_unique<FrameDevices>(*this);
     phone_ = std::make_unique<FramePhone>(*this);
+    records_ = std::make_unique<WindowRecords>(context_.store, "main window");
 
     context_.debugPortChanged = [this](bool) { UpdateCommandStates(); };
     context_.debugPortProblem = [this](const std::string& text) {
@@ -108,6 +111,7 @@ void CMainFrame::BuildCommands() {
                &CMainFrame::ArrangeMessageWindows);
     AddCommand(ID_FILE_SAVE_AS, QStringLiteral("Save &As..."), &CMainFrame::OnFileSaveAs);
     AddCommand(ID_APP_ABOUT, QStringLiteral("&About..."), &CMainFrame::OnAbout);
+    AddCommand(ID_RUN_HISTORY, QStringLiteral("&Run History\u2026"), &CMainFrame::OnRunHistory);
     AddCommand(ID_APP_EXIT, QStringLiteral("E&xit"), nullptr);
     connect(commands_[ID_APP_EXIT], &QAction::triggered, this, &QWidget::close);
     AddCommand(ID_OPERATION_DOWNLOAD, QStringLiteral("Download"), &CMainFrame::OnOperationDownload);
@@ -165,6 +169,7 @@ void CMainFrame::BuildMenus() {
     file->addAction(commands_[ID_SETTINGS]);
     file->addSeparator();
     file->addAction(commands_[ID_MODEL_VERSION]);
+    file->addAction(commands_[ID_RUN_HISTORY]);
     file->addSeparator();
     file->addAction(commands_[ID_DEBUG_PORT_OPEN]);
     file->addAction(commands_[ID_DEBUG_PORT_CLOSE]);
@@ -476,6 +481,16 @@ void CMainFrame::OnDebugCharacter(char c) {
 void CMainFrame::OnAbout() {
     AboutDialog about(this);
     about.exec();
+}
+
+void CMainFrame::OnRunHistory() {
+    RunHistoryDialog history(records_->StorePath(), records_.get(), this);
+    history.exec();
+}
+
+void CMainFrame::ShowNotRecorded(const QString& text) {
+    context_.Print(context_.fileInformation, "\n" + text.toStdString() + "\n");
+    statusBar()->showMessage(text);
 }
 
 } // namespace marlow::gui

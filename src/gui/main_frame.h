@@ -32,6 +32,7 @@ namespace marlow::gui {
 
 class CChildFrame;
 class CMarlowView;
+class WindowRecords;
 class FrameDevices;
 class FramePhone;
 
@@ -82,6 +83,7 @@ public:
     void OnPrevPane();
     void OnDebugMessageClear();
     void OnAbout();
+    void OnRunHistory();
     void OnOperationDownload();
     void OnPhoneDownStart();
     void OnPhoneDownCancel();
@@ -111,6 +113,10 @@ public:
     void UnloadUsbDrv(bool close, bool unload);
 
     FrameDevices& Devices() { return *devices_; }
+    WindowRecords& Records() { return *records_; }
+    // Says once, in the File Information window and the status bar, that a
+    // run is not recorded and why.
+    void ShowNotRecorded(const QString& text);
     FramePhone& Phone() { return *phone_; }
 
     // Replaces what "VIVezo Set" opens (the UART loader dialog).
@@ -169,6 +175,7 @@ private:
     controls::CAnimationDlg* flashWait_ = nullptr;
     std::unique_ptr<FrameDevices> devices_;
     std::unique_ptr<FramePhone> phone_;
+    std::unique_ptr<WindowRecords> records_;
     bool arranging_ = false;
     bool closing_ = false;
     // A close waits for the released devices to leave.

@@ -1,6 +1,7 @@
 #include "gui/frame_devices.h"
 #include "gui/frame_phone.h"
 #include "gui/main_frame.h"
+#include "gui/window_records.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -39,6 +40,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     }
     EndReleaseUnderWay();
     closing_ = true;
+    records_->Stop();
     ReleaseForClose();
     QMainWindow::closeEvent(event);
 }
@@ -68,6 +70,7 @@ void CMainFrame::UnloadUsbDrv(bool close, bool unload) {
 void CMainFrame::StopThreadsAndClose() {
     EndReleaseUnderWay();
     closing_ = true;
+    records_->Stop();
     ReleaseForClose();
     close();
 }

@@ -7,6 +7,7 @@
 #include "gui/message_view.h"
 #include "gui/save_as_text.h"
 #include "gui/sheet_binding.h"
+#include "gui/window_records.h"
 #include "pda/ui/config_sheet.h"
 #include "stamp/ui/model_version_dialog.h"
 #include "uartloader/ui/uart_loader_dialog.h"
@@ -53,24 +54,24 @@ void CMainFrame::OnSettings() {
 }
 
 void CMainFrame::RunSettingsSheet() {
+    app::CAppSettings& settings = context_.settings;
+    // The stored target is what the operator last chose; it is in force the
+    // moment the sheet opens, whatever the sheet ends with.
+    settings.Values().downloadTarget = settings.StoredDownloadTarget();
     pda::ui::SheetEnvironment environment;
-    environment.settings = BindSheetSettings(context_.settings);
-    environment.store = &context_.store;
     environment.optionFlags = &context_.optionFlags;
+    environment.frontPanelMode = settings.Values().frontPanelMode;
     environment.closeDebugPort = [this] { context_.debugPort.CloseDebugPort(); };
-    environment.showPath = [this](const std::string& path) { SetPathPane(path); };
-    pda::ui::CConfigSheet sheet(QStringLiteral("Settings"), environment, this);
+    pda::ui::CConfigSheet sheet(QStringLiteral("Settings"), SheetValuesOf(settings.Values()),
+                                environment, this);
     const bool accepted = sheet.exec() == QDialog::Accepted;
-
-    app::AppSettings& values = context_.settings.Values();
-    if (accepted)
-        context_.settings.LoadSaveSettings(app::SETTINGS_SAVE_PORT, values.debugPortName,
-                                           values.debugBaudRate);
-    OpenDebugPortOrSay(" Port Open failed");
     if (accepted) {
-        context_.settings.LoadSaveSettings(app::SETTINGS_SAVE_PATHS);
-        ShowInformationBlocks();
+        TakeSheetValues(settings, sheet.Values());
+        SetPathPane(settings.Values().downloadPath);
     }
+    OpenDebugPortOrSay(" Port Open failed");
+    if (accepted)
+        ShowInformationBlocks();
     context_.SyncRunSettings();
     UpdateCommandStates();
 }
@@ -112,6 +113,9 @@ void CMainFrame::ShowInformationBlocks() {
 
 void CMainFrame::OnModelVersion() {
     stamp::ui::CModelVersionDlg dialog([this] { ShowInformationBlocks(); }, this);
+    dialog.RecordInsertsWith([this](const std::string& path) {
+        return records_->RecordStamp(path, [this](const QString& text) { ShowNotRecorded(text); });
+    });
     dialog.exec();
 }
 

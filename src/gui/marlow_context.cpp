@@ -43,8 +43,7 @@ void MarlowContext::SyncRunSettings() {
     const app::AppSettings& values = settings.Values();
     pda::PdaSettings pda;
     pda.downloadPath = values.downloadPath;
-    pda.target = values.downloadTarget == app::kDownloadToRam ? pda::DownloadTarget::Ram
-                                                              : pda::DownloadTarget::Flash;
+    pda.target = values.downloadTarget;
     pda.frontPanelMode = values.frontPanelMode;
     pda.phoneOption = PhoneOption();
     run.SetSettings(pda);

@@ -1,6 +1,7 @@
 #include "gui/panel_frame.h"
 
 #include "gui/frame_devices.h"
+#include "gui/window_records.h"
 
 #include <QMetaObject>
 
@@ -24,10 +25,12 @@ PanelFrame::PanelFrame(MarlowContext& context, panel::PanelSetup setup)
     run_ = std::make_unique<panel::PanelRun>(*panel_, context.settings, std::move(run));
     if (!phone_.libraryProblem.empty())
         panel_->Log(QString::fromLocal8Bit(phone_.libraryProblem));
+    records_ = std::make_unique<WindowRecords>(context.store, "front panel");
 }
 
 // The sources stop reporting first; then the downloads stop, then the panel goes.
 PanelFrame::~PanelFrame() {
+    records_->Stop();
     StopWatch();
     run_.reset();
     panel_.reset();

@@ -18,6 +18,8 @@
 
 namespace marlow::gui {
 
+class WindowRecords;
+
 class PanelFrame : public QWidget {
     Q_OBJECT
 public:
@@ -44,6 +46,7 @@ private:
     std::unique_ptr<panel::CFrontPanelDlg> panel_;
     std::unique_ptr<panel::PanelRun> run_;
     std::vector<std::unique_ptr<usb::DeviceSource>> sources_;
+    std::unique_ptr<WindowRecords> records_;
 };
 
 } // namespace marlow::gui

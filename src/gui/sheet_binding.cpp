@@ -2,23 +2,22 @@
 
 namespace marlow::gui {
 
-static_assert(pda::ui::kTargetRam == app::kDownloadToRam);
-static_assert(pda::ui::kTargetFlash == app::kDownloadToFlash);
+pda::ui::SheetValues SheetValuesOf(const app::AppSettings& values) {
+    return {.downloadPath = values.downloadPath,
+            .phonePackagePath = values.phonePackagePath,
+            .downloadTarget = values.downloadTarget,
+            .debugPortName = values.debugPortName,
+            .debugBaudRate = values.debugBaudRate};
+}
 
-pda::ui::SheetSettings BindSheetSettings(app::CAppSettings& settings) {
+void TakeSheetValues(app::CAppSettings& settings, const pda::ui::SheetValues& chosen) {
     app::AppSettings& values = settings.Values();
-    pda::ui::SheetSettings bound;
-    bound.downloadPath = &values.downloadPath;
-    bound.phonePackagePath = &values.phonePackagePath;
-    bound.debugPortName = &values.debugPortName;
-    bound.debugBaudRate = &values.debugBaudRate;
-    bound.downloadTarget = &values.downloadTarget;
-    bound.frontPanelMode = &values.frontPanelMode;
-    bound.savePaths = [&settings] { settings.LoadSaveSettings(app::SETTINGS_SAVE_PATHS); };
-    bound.writeDownloadTarget = [&settings](std::int32_t target) {
-        settings.WriteDownloadTarget(target);
-    };
-    return bound;
+    values.downloadPath = chosen.downloadPath;
+    values.phonePackagePath = chosen.phonePackagePath;
+    values.downloadTarget = chosen.downloadTarget;
+    values.debugPortName = chosen.debugPortName;
+    values.debugBaudRate = chosen.debugBaudRate;
+    settings.SaveChosenSettings();
 }
 
 } // namespace marlow::gui

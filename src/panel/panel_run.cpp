@@ -87,8 +87,7 @@ void PanelRun::SyncRunSettings() {
     const app::AppSettings& values = settings_.Values();
     pda::PdaSettings pda;
     pda.downloadPath = values.downloadPath;
-    pda.target = values.downloadTarget == app::kDownloadToRam ? pda::DownloadTarget::Ram
-                                                              : pda::DownloadTarget::Flash;
+    pda.target = values.downloadTarget;
     pda.frontPanelMode = true;
     context_.SetSettings(handset_.PdaSettingsFor(pda));
 }
@@ -136,7 +135,7 @@ bool PanelRun::RefusesStart(int selection) {
     const std::string& list = settings_.Values().downloadPath;
     if ((selection & ONLY_PDA_DOWN) && IsListPath(list)) {
         const pda::ListContents contents = pda::ReadListFile(list);
-        listRead = contents.error.empty();
+        listRead = contents.read.Ok();
         listHasPhoneGroup = listRead && contents.hasPhoneGroup;
     } else if (selection & ONLY_PDA_DOWN) {
         listRead = static_cast<bool>(InputFile::Open(list));

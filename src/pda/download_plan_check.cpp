@@ -50,8 +50,8 @@ Result<DownloadPlan> CheckDownloadPlan(const std::string& path, DownloadCheck ch
         return DownloadPlan{.images = {std::move(*image)}};
     }
     ListContents list = ReadListFile(path);
-    if (!list.error.empty())
-        return Failure{list.error};
+    if (!list.read)
+        return Failure{list.read.Error()};
     if (list.entries.empty())
         return Failure{path + ": the list names no image"};
     DownloadPlan plan{.hasPhoneGroup = list.hasPhoneGroup};

@@ -62,32 +62,33 @@ int ListCounterTotal(std::uint8_t listKind) {
     }
 }
 
-std::vector<PhoneGroupFile> ReadPhoneGroup(LineReader& lines, std::string_view firstName,
-                                           std::string_view listDirectory, std::string& error,
-                                           Notes& notes) {
-    std::vector<PhoneGroupFile> files;
+PhoneGroup ReadPhoneGroup(LineReader& lines, std::string_view firstName,
+                          std::string_view listDirectory) {
+    PhoneGroup group;
     std::string name(firstName);
     for (;;) {
-        ListedPath listed = Resolve(listDirectory, name, notes);
+        ListedPath listed = Resolve(listDirectory, name, group.notes);
         std::string& path = listed.path;
         if (!phone::FitsPhonePath(path)) {
-            error = "line " + std::to_string(lines.LineNumber()) + ": phone file path is " +
-                    std::to_string(path.size()) + " characters long, at most " +
-                    std::to_string(phone::kMaxPhonePath) + " fit";
-            return files;
+            group.read =
+                Failure{"line " + std::to_string(lines.LineNumber()) + ": phone file path is " +
+                        std::to_string(path.size()) + " characters long, at most " +
+                        std::to_string(phone::kMaxPhonePath) + " fit"};
+            return group;
         }
         const phone::PhoneFileRole role = phone::ClassifyPhoneFile(name);
-        files.push_back({std::move(name), std::move(path), role, std::move(listed.ambiguity)});
-        if (files.size() == kPhoneGroupSize)
-            return files;
+        group.files.push_back(
+            {std::move(name), std::move(path), role, std::move(listed.ambiguity)});
+        if (group.files.size() == kPhoneGroupSize)
+            return group;
 
         name.clear();
         const LineStatus status = lines.Next(name);
         if (status == LineStatus::EndOfFile)
-            return files;
+            return group;
         if (status != LineStatus::Line) {
-            error = lines.Fault();
-            return files;
+            group.read = Failure{lines.Fault()};
+            return group;
         }
     }
 }
@@ -96,7 +97,8 @@ ListContents ReadListFile(const std::string& listPath) {
     ListContents contents;
     Result<InputFile> file = InputFile::Open(listPath);
     if (!file) {
-        contents.error = "cannot open list file " + Printable(listPath) + ": " + file.Error();
+        contents.read =
+            Failure{"cannot open list file " + Printable(listPath) + ": " + file.Error()};
         return contents;
     }
     const std::string listDirectory = DirectoryPart(listPath);
@@ -107,7 +109,7 @@ ListContents ReadListFile(const std::string& listPath) {
         if (status == LineStatus::EndOfFile)
             return contents;
         if (status != LineStatus::Line) {
-            contents.error = Printable(listPath) + ": " + lines.Fault();
+            contents.read = Failure{Printable(listPath) + ": " + lines.Fault()};
             return contents;
         }
         ListLine classified = ClassifyListLine(line);
@@ -120,11 +122,11 @@ ListContents ReadListFile(const std::string& listPath) {
         }
         case ListLineKind::PhoneGroupStart: {
             contents.hasPhoneGroup = true;
-            std::string groupError;
-            contents.phoneGroup =
-                ReadPhoneGroup(lines, classified.text, listDirectory, groupError, contents.notes);
-            if (!groupError.empty())
-                contents.error = Printable(listPath) + ": " + groupError;
+            PhoneGroup group = ReadPhoneGroup(lines, classified.text, listDirectory);
+            contents.phoneGroup = std::move(group.files);
+            contents.notes.insert(contents.notes.end(), group.notes.begin(), group.notes.end());
+            if (!group.read)
+                contents.read = Failure{Printable(listPath) + ": " + group.read.Error()};
             return contents;
         }
         case ListLineKind::EndOfList:

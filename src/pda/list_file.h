@@ -4,6 +4,7 @@
 
 #include "common/line_reader.h"
 #include "common/notes.h"
+#include "common/result.h"
 #include "phone/phone_files.h"
 
 #include <cstdint>
@@ -53,12 +54,16 @@ struct PhoneGroupFile {
 // The rest of a phone group once its first line has been classified: the
 // first name, then up to three further lines exactly as they stand (a "-"
 // on them stays). Paths are the list directory + the name as
-// ResolveListedPath finds it; its notes go to `notes`. Reading stops at the
-// end of the file; on a faulty line `error` is set and the names before it
-// are returned. A path over phone::kMaxPhonePath is such a fault.
-std::vector<PhoneGroupFile> ReadPhoneGroup(LineReader& lines, std::string_view firstName,
-                                           std::string_view listDirectory, std::string& error,
-                                           Notes& notes);
+// ResolveListedPath finds it. Reading stops at the end of the file or at a
+// faulty line; the names before a fault stand. A path over
+// phone::kMaxPhonePath is such a fault.
+struct PhoneGroup {
+    std::vector<PhoneGroupFile> files; // at most four
+    Status read;                       // a failure: the faulty line that ended the group
+    Notes notes;                       // trace lines about the names (see ResolveListedPath)
+};
+PhoneGroup ReadPhoneGroup(LineReader& lines, std::string_view firstName,
+                          std::string_view listDirectory);
 
 // Whole-list view for the CLI and information displays; the download walks
 // the same rules one line at a time.
@@ -66,8 +71,10 @@ struct ListContents {
     std::vector<ListEntry> entries;
     bool hasPhoneGroup = false;
     std::vector<PhoneGroupFile> phoneGroup; // at most four
-    std::string error; // empty when the file could be read; what was read before stands
-    Notes notes;       // trace lines about the names (see ResolveListedPath)
+    // A failure: why the file could not be read to its end; what was read
+    // before stands.
+    Status read;
+    Notes notes; // trace lines about the names (see ResolveListedPath)
     bool NamesNothing() const { return entries.empty() && phoneGroup.empty(); }
 };
 

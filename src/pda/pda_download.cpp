@@ -292,21 +292,18 @@ void PdaRun::Signature() {
 
 void PdaRun::ReadPhoneGroup(const std::string& firstName) {
     out_.Post(PhoneGroupStarted{});
-    std::string error;
-    Notes notes;
-    const std::vector<PhoneGroupFile> files =
-        pda::ReadPhoneGroup(*listLines_, firstName, listDirectory_, error, notes);
-    for (const Note& note : notes)
+    const PhoneGroup group = pda::ReadPhoneGroup(*listLines_, firstName, listDirectory_);
+    for (const Note& note : group.notes)
         out_.Post(RunNote{note.text});
-    for (const PhoneGroupFile& file : files) {
+    for (const PhoneGroupFile& file : group.files) {
         if (file.role != phone::PhoneFileRole::None)
             phoneFiles_[file.role] = {file.name, file.path};
         out_.Post(PhoneFileListed{file.role});
     }
-    if (!error.empty()) {
+    if (!group.read) {
         // A phone file that cannot be named in full would hand the phone
         // download a wrong path; stop here instead.
-        Fail(settings_.downloadPath + ": " + error);
+        Fail(settings_.downloadPath + ": " + group.read.Error());
         return GoTo(PdaState::ERROR_STATE);
     }
     g_AllDownLoad = false;

@@ -6,6 +6,8 @@
 // pauses are spent. Everything else a run decides on is its own (see
 // PdaRunOutcome); one context per handset, so several download at once.
 
+#include "pda/download_target.h"
+
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -13,8 +15,6 @@
 #include <string>
 
 namespace marlow::pda {
-
-enum class DownloadTarget : int { Ram = 0, Flash = 1 };
 
 struct PdaSettings {
     std::string downloadPath; // ".bin" or ".lst"

@@ -1,6 +1,6 @@
 #include "records/central.h"
 
-#include "common/regular_file.h"
+#include "common/secret_file.h"
 #include "records/records_log.h"
 #include "records/schema.h"
 
@@ -9,10 +9,8 @@
 #include <QSqlDriver>
 
 #include <atomic>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <libpq-fe.h>
 #include <pwd.h>
 #include <set>
@@ -33,45 +31,6 @@ QString NewConnectionName() {
     return QStringLiteral("marlow-central-%1").arg(next++);
 }
 
-// A credentials file must be its owner's alone, as ssh and libpq ask.
-Status OwnerOnly(const std::string& path) {
-    struct stat status {};
-    if (::stat(path.c_str(), &status) != 0)
-        return Failure{"the password file " + path + " cannot be read (" + std::strerror(errno) +
-                       ")"};
-    if (!S_ISREG(status.st_mode))
-        return Failure{"the password file " + path + " is not a regular file"};
-    if ((status.st_mode & 077) != 0) {
-        char mode[8];
-        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(status.st_mode & 07777));
-        return Failure{"the password file " + path + " may be read by others (mode " + mode +
-                       "); make it its owner's alone: chmod 600 " + path};
-    }
-    return {};
-}
-
-// The first line of the file named by CentralDatabasePasswordFile.
-Result<std::string> ReadPassword(const std::string& path) {
-    if (Status alone = OwnerOnly(path); !alone)
-        return Failure{alone.Error()};
-    const Result<int> fd = OpenRegularFile(path, O_RDONLY);
-    if (!fd)
-        return Failure{"the password file " + path + " " + fd.Error()};
-    char buffer[4096];
-    const ssize_t got = ::read(*fd, buffer, sizeof buffer);
-    ::close(*fd);
-    if (got < 0)
-        return Failure{"the password file " + path + " cannot be read (" + std::strerror(errno) +
-                       ")"};
-    std::string password(buffer, static_cast<std::size_t>(got));
-    password = password.substr(0, password.find_first_of("\r\n"));
-    std::memset(buffer, 0, sizeof buffer);
-    if (password.empty())
-        return Failure{"the password file " + path +
-                       " is empty; put the password on its first line"};
-    return password;
-}
-
 // libpq's own password file, when there is one: libpq would pass over one
 // that others may read with only a warning on stderr.
 Status CheckLibpqPasswordFile(const std::string& named) {
@@ -88,7 +47,7 @@ Status CheckLibpqPasswordFile(const std::string& named) {
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0)
         return {};
-    return OwnerOnly(path);
+    return CheckOwnerOnly(path);
 }
 
 // A value in libpq's quotes.
@@ -154,7 +113,7 @@ Result<Connection> ConnectionOf(const CentralSettings& settings, const std::stri
     if (!given.contains("application_name"))
         connection.options += QStringLiteral("fallback_application_name='marlow';");
     if (!settings.passwordFile.empty()) {
-        Result<std::string> password = ReadPassword(settings.passwordFile);
+        Result<std::string> password = ReadSecretLine(settings.passwordFile);
         if (!password)
             return Failure{password.Error()};
         connection.password = std::move(*password);

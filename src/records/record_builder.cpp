@@ -129,6 +129,13 @@ void RecordBuilder::Finished(const RunFinished& finished, Half half) {
     if (!(ending.verdict == RecordVerdict::Passed && StepOpen("hand-over")))
         EndStep(OutcomeOf(ending.verdict));
     ending_ = ending;
+    lastHalf_ = half;
+}
+
+void RecordBuilder::RunEnded(const RunFinished& whole) {
+    // Told as the halves' ends are, with no half: the whole run's.
+    Line(Compact(EventJson(pda::RecordOf(pda::PdaEvent{whole}))), Half::None);
+    Finished(whole, lastHalf_);
 }
 
 void RecordBuilder::Line(std::string json, Half half) {
@@ -187,6 +194,8 @@ void RecordBuilder::Follow(const uartloader::LoaderEvent& event) {
     }
     Line(uartloader::EventToJson(event), Half::Uart);
     std::visit(Steps{*this}, event);
+    if (const auto* finished = std::get_if<RunFinished>(&event))
+        Finished(*finished, Half::Uart);
 }
 
 std::shared_future<Status> RecordBuilder::Finish(std::optional<RunEnding> ending,

@@ -28,13 +28,18 @@ public:
     void Follow(const phone::PhoneRunEvent& event);
     void Follow(const uartloader::LoaderEvent& event);
 
+    // A run of both halves: the whole run's end, after the halves' own. Its
+    // verdict and reason are the record's; the half that spoke last and the
+    // clues tell which half failed it and why.
+    void RunEnded(const RunFinished& whole);
+
     // The end the events told so far (the last RunFinished), if any.
     const std::optional<RunEnding>& Ending() const { return ending_; }
 
     // Ends the steps still open and finishes the record: with `ending` where
-    // the front end knows better (a UART run's outcome, its own time-out),
-    // else with what the events told; a run whose events never told an end
-    // is recorded as failed for an internal reason.
+    // the front end knows better (its own time-out), else with what the
+    // events told; a run whose events never told an end is recorded as
+    // failed for an internal reason.
     std::shared_future<Status> Finish(std::optional<RunEnding> ending = std::nullopt,
                                       std::function<void(const Status&)> durable = {});
 
@@ -59,6 +64,7 @@ private:
     int stepPercent_ = 0;
     int retries_ = 0;
     std::optional<ErrorClass> clue_;
+    Half lastHalf_ = Half::None;
     std::optional<RunEnding> ending_;
     std::array<int, uartloader::kProgressBarCount> lastTen_{};
 };

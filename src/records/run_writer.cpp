@@ -3,6 +3,7 @@
 #include "records/outbox.h"
 #include "records/process_identity.h"
 #include "records/records_log.h"
+#include "records/sql_session.h"
 #include "records/store.h"
 #include "records/store_settings.h"
 
@@ -26,6 +27,9 @@ namespace {
 constexpr std::size_t kEventChunk = 64 * 1024;
 // What a run keeps in memory while its store cannot take it.
 constexpr std::size_t kMostPendingEvents = 32 * 1024 * 1024;
+// The pauses between tries of a finish that found the store locked.
+constexpr std::chrono::milliseconds kFirstRetryPause{50};
+constexpr std::chrono::milliseconds kLongestRetryPause{2000};
 
 QString Text(const std::string& text) {
     return QString::fromStdString(text);
@@ -78,11 +82,21 @@ struct RunWriter::Core {
         wake.notify_one();
     }
 
+    // A finish that found the store locked, to be tried again.
+    struct Retry {
+        std::shared_ptr<RunRecorder::Log> log;
+        std::chrono::steady_clock::time_point due;
+        std::chrono::milliseconds pause;
+        std::chrono::steady_clock::time_point lastTry;
+    };
+
     void Loop();
     void Changed(const std::shared_ptr<RunRecorder::Log>& log);
     Result<const RunStore*> Store();
     Status Write(RunRecorder::Log& log, bool final);
-    void Finish(RunRecorder::Log& log);
+    void Finish(const std::shared_ptr<RunRecorder::Log>& log);
+    void RetryDue();
+    static void Conclude(RunRecorder::Log& log, const Status& written);
 
     const WriterOptions options;
     const WriterIdentity identity = ThisWriter();
@@ -97,6 +111,7 @@ struct RunWriter::Core {
     std::vector<std::shared_ptr<RunRecorder::Log>> changed;
     // Answered once the batch they came in has been written.
     std::vector<std::shared_ptr<std::promise<void>>> settled;
+    std::vector<Retry> retries;
 };
 
 void RunWriter::Core::Loop() {
@@ -104,13 +119,23 @@ void RunWriter::Core::Loop() {
         std::deque<std::function<void()>> batch;
         {
             std::unique_lock lock(mutex);
-            wake.wait(lock, [this] { return ending || !tasks.empty(); });
-            if (tasks.empty())
+            // An ending writer with finishes still to try waits for them.
+            const auto posted = [this] { return !tasks.empty() || (ending && retries.empty()); };
+            if (retries.empty()) {
+                wake.wait(lock, posted);
+            } else {
+                auto due = retries.front().due;
+                for (const Retry& retry : retries)
+                    due = std::min(due, retry.due);
+                wake.wait_until(lock, due, posted);
+            }
+            if (tasks.empty() && ending && retries.empty())
                 break;
             batch.swap(tasks);
         }
         for (const auto& task : batch)
             task();
+        RetryDue();
         // One write per record for all that came together.
         for (const auto& log : changed) {
             log->listed = false;
@@ -268,14 +293,45 @@ Status RunWriter::Core::Write(RunRecorder::Log& log, bool final) {
     return {};
 }
 
-void RunWriter::Core::Finish(RunRecorder::Log& log) {
-    if (log.droppedLines > 0) {
-        log.events +=
-            "{\"event\":\"events-dropped\",\"count\":" + std::to_string(log.droppedLines) + "}\n";
-        ++log.eventLines;
+void RunWriter::Core::Finish(const std::shared_ptr<RunRecorder::Log>& log) {
+    if (log->droppedLines > 0) {
+        log->events +=
+            "{\"event\":\"events-dropped\",\"count\":" + std::to_string(log->droppedLines) + "}\n";
+        ++log->eventLines;
     }
-    const Status written = Write(log, true);
-    log.done = true;
+    const Status written = Write(*log, true);
+    log->done = true;
+    if (!written && IsLockedFailure(Failure{written.Error()}) &&
+        options.lockedRetries.count() > 0) {
+        const auto now = std::chrono::steady_clock::now();
+        retries.push_back({.log = log,
+                           .due = now + kFirstRetryPause,
+                           .pause = kFirstRetryPause,
+                           .lastTry = now + options.lockedRetries});
+        return;
+    }
+    Conclude(*log, written);
+}
+
+void RunWriter::Core::RetryDue() {
+    const auto now = std::chrono::steady_clock::now();
+    std::erase_if(retries, [&](Retry& retry) {
+        if (retry.due > now)
+            return false;
+        const Status written = Write(*retry.log, true);
+        if (written || !IsLockedFailure(Failure{written.Error()}) || retry.due >= retry.lastTry) {
+            Conclude(*retry.log, written);
+            return true;
+        }
+        qCDebug(lcRecords).noquote() << "run" << Text(retry.log->facts.runId)
+                                     << "finish tried again in" << retry.pause.count() << "ms";
+        retry.pause = std::min(retry.pause * 2, kLongestRetryPause);
+        retry.due = std::min(std::chrono::steady_clock::now() + retry.pause, retry.lastTry);
+        return false;
+    });
+}
+
+void RunWriter::Core::Conclude(RunRecorder::Log& log, const Status& written) {
     if (log.onDurable)
         log.onDurable(written);
     log.durable.set_value(written);
@@ -334,6 +390,8 @@ std::unique_ptr<RunRecorder> RunWriter::Begin(RunFacts facts) {
     if (facts.startedMs == 0)
         facts.startedMs = Now();
     if (facts.stationId.empty())
+        facts.stationId = core_->options.stationId;
+    if (facts.stationId.empty())
         facts.stationId = DefaultStationId();
     if (facts.operatorName.empty())
         facts.operatorName = OperatorName();
@@ -344,6 +402,18 @@ std::unique_ptr<RunRecorder> RunWriter::Begin(RunFacts facts) {
     std::unique_ptr<RunRecorder> recorder(new RunRecorder(shared_from_this(), log, facts.runId));
     recorder->Post([](RunRecorder::Log&) {});
     return recorder;
+}
+
+Status MayStartRun(const RecordingSettings& settings, RunWriter* writer,
+                   std::chrono::milliseconds bound) {
+    if (settings.recording != Recording::Required)
+        return {};
+    const Status can = writer != nullptr
+                           ? writer->CanRecord(bound)
+                           : Status{Failure{"no run store is open at " + settings.storePath}};
+    if (can)
+        return {};
+    return Failure{"No run starts: the setting RunRecords is required, and " + can.Error()};
 }
 
 RunRecorder::RunRecorder(std::shared_ptr<RunWriter> writer, std::shared_ptr<Log> log,
@@ -442,7 +512,7 @@ std::shared_future<Status> RunRecorder::Finish(RunEnding ending,
     core->Post([core, log = log_, ending = std::move(ending), durable = std::move(durable)] {
         log->ending = ending;
         log->onDurable = durable;
-        core->Finish(*log);
+        core->Finish(log);
     });
     return *finished_;
 }

@@ -8,6 +8,11 @@
 // damaged) the run goes on: what could not be written stays in memory and
 // goes with the next write, so a store that recovers still gets the whole
 // record; a finish that cannot be written says so, once, with the reason.
+// A finish that found the store locked is tried again, with growing pauses,
+// for a while: several programs writing at once on a loaded disk can hold
+// the lock longer than the busy time-out, and that must not lose a record.
+// Its future stays unanswered meanwhile, so a front end's bounded wait may
+// give up first ("not recorded yet") while the record still lands.
 //
 // How front ends learn that a finish is durable before they show the
 // verdict: marlow-cli waits for the finish's future (bounded by the busy
@@ -27,10 +32,16 @@
 namespace marlow::records {
 
 class RunRecorder;
+struct RecordingSettings;
 
 struct WriterOptions {
     std::string storePath{};
+    // The station each record names unless its facts do (the setting
+    // StationId); the host name when empty.
+    std::string stationId{};
     std::chrono::milliseconds busyWait{5000};
+    // How long a finish that found the store locked is tried again.
+    std::chrono::milliseconds lockedRetries{60000};
     // UTC milliseconds since 1970; the system clock unless a test sets one.
     std::function<std::int64_t()> clock{};
 };
@@ -38,8 +49,9 @@ struct WriterOptions {
 class RunWriter : public std::enable_shared_from_this<RunWriter> {
 public:
     static std::shared_ptr<RunWriter> Start(WriterOptions options);
-    // Writes everything posted, then ends the thread. Recorders keep their
-    // writer alive, so this runs after the last of them is gone.
+    // Writes everything posted (a locked finish tried again until its
+    // retries run out), then ends the thread. Recorders keep their writer
+    // alive, so this runs after the last of them is gone.
     ~RunWriter();
     RunWriter(const RunWriter&) = delete;
     RunWriter& operator=(const RunWriter&) = delete;
@@ -54,8 +66,8 @@ public:
     bool Settle(std::chrono::milliseconds bound);
 
     // Begins a record with verdict `running`; returns at once. Facts left
-    // empty are filled in: a new run id, the start time, the host name as
-    // the station, the user this process runs as, Marlow's version.
+    // empty are filled in: a new run id, the start time, the writer's
+    // station, the user this process runs as, Marlow's version.
     std::unique_ptr<RunRecorder> Begin(RunFacts facts);
 
     std::int64_t Now() const;
@@ -68,6 +80,13 @@ private:
     std::unique_ptr<Core> core_;
     friend class RunRecorder;
 };
+
+// Whether a run may start: always, unless the settings make records
+// mandatory (`RunRecords=required`) and the store cannot record now (or no
+// writer could be started); then why not, for the front end to show. Every
+// front end asks this before it touches a handset.
+Status MayStartRun(const RecordingSettings& settings, RunWriter* writer,
+                   std::chrono::milliseconds bound);
 
 // One run's record. Calls come from whichever thread runs the run, one at a
 // time; each only posts to the writer.

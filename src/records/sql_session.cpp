@@ -24,6 +24,8 @@ enum SqliteCode {
 };
 
 // SQLite says only "unable to open" where its folder or file is read-only.
+constexpr const char* kLockedWords = " stayed locked by another program for ";
+
 bool MayWrite(const std::string& path) {
     const std::string folder = QFileInfo(QString::fromStdString(path)).absolutePath().toStdString();
     return (::access(path.c_str(), W_OK) == 0 || errno == ENOENT) &&
@@ -37,8 +39,7 @@ std::string SqliteWords(const std::string& place, int code, const std::string& d
     switch (code & 0xFF) {
     case kBusy:
     case kLocked:
-        return "the run store " + place + " stayed locked by another program for " +
-               std::to_string(busyWait.count()) +
+        return "the run store " + place + kLockedWords + std::to_string(busyWait.count()) +
                " ms; close what holds it (a sqlite3 shell, a copy in progress)";
     case kReadOnly:
         return "the run store " + place +
@@ -145,6 +146,11 @@ Failure SqlSession::FaultOf(const QSqlError& error) const {
 
 std::string NotRecordedText(const Failure& why) {
     return "This run is not recorded: " + why.text;
+}
+
+bool IsLockedFailure(const Failure& why) {
+    return why.text.rfind("the run store ", 0) == 0 &&
+           why.text.find(kLockedWords) != std::string::npos;
 }
 
 } // namespace marlow::records

@@ -53,4 +53,8 @@ private:
 // front end alike: "This run is not recorded: …".
 std::string NotRecordedText(const Failure& why);
 
+// Whether a failure was another program holding the store's write lock past
+// the busy time-out: the one failure that passes by itself.
+bool IsLockedFailure(const Failure& why);
+
 } // namespace marlow::records

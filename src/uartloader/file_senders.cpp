@@ -14,11 +14,11 @@ constexpr std::uint8_t kFrameFill = 0xFF;
 
 // A file that ends before its size said it would (it shrank under us, or
 // the disk failed) must not go out as whatever the buffer held.
-StepResult ReadChunk(InputFile& file, std::span<std::uint8_t> into, std::string_view what) {
+Status ReadChunk(InputFile& file, std::span<std::uint8_t> into, std::string_view what) {
     if (file.ReadExactly(into))
-        return StepResult::Success();
-    return StepResult::Failure(what, "the file ended or failed to read at byte " +
-                                         std::to_string(file.Position()));
+        return {};
+    return StepFailure(what, "the file ended or failed to read at byte " +
+                                 std::to_string(file.Position()));
 }
 
 } // namespace
@@ -29,10 +29,10 @@ int ProgressPercent(std::uint64_t sent, std::uint64_t total) {
     return static_cast<int>(std::min<std::uint64_t>(sent * 100 / total, 100));
 }
 
-StepResult TransmitFileSimple(UartRunContext& run, InputFile& file, std::uint32_t totalSize,
-                              std::uint32_t chunkSize, int bar, std::string_view what) {
+Status TransmitFileSimple(UartRunContext& run, InputFile& file, std::uint32_t totalSize,
+                          std::uint32_t chunkSize, int bar, std::string_view what) {
     if (chunkSize == 0)
-        return StepResult::Failure(what, "a chunk size of 0 would never finish");
+        return StepFailure(what, "a chunk size of 0 would never finish");
     bar = run.ProgressBar(bar);
     run.SetProgress(bar, 0);
     std::vector<std::uint8_t> chunk(chunkSize);
@@ -40,9 +40,9 @@ StepResult TransmitFileSimple(UartRunContext& run, InputFile& file, std::uint32_
     std::uint64_t sent = 0;
     if (chunkSize < totalSize) {
         while (sent + chunkSize <= totalSize) {
-            if (StepResult r = ReadChunk(file, chunk, what); !r)
+            if (Status r = ReadChunk(file, chunk, what); !r)
                 return r;
-            if (StepResult r = SendBytes(run.port, what, chunk); !r)
+            if (Status r = SendBytes(run.port, what, chunk); !r)
                 return r;
             sent += chunkSize;
             run.SetProgress(bar, ProgressPercent(sent, totalSize));
@@ -50,19 +50,19 @@ StepResult TransmitFileSimple(UartRunContext& run, InputFile& file, std::uint32_
     }
     if (sent < totalSize) {
         const auto rest = std::span(chunk).first(static_cast<std::size_t>(totalSize - sent));
-        if (StepResult r = ReadChunk(file, rest, what); !r)
+        if (Status r = ReadChunk(file, rest, what); !r)
             return r;
-        if (StepResult r = SendBytes(run.port, what, rest); !r)
+        if (Status r = SendBytes(run.port, what, rest); !r)
             return r;
     }
     run.SetProgress(bar, 100);
-    return StepResult::Success();
+    return {};
 }
 
-StepResult TransmitFileParity(UartRunContext& run, InputFile& file, std::uint32_t totalSize,
-                              std::uint32_t chunkSize, int bar, std::string_view what) {
+Status TransmitFileParity(UartRunContext& run, InputFile& file, std::uint32_t totalSize,
+                          std::uint32_t chunkSize, int bar, std::string_view what) {
     if (chunkSize == 0 || chunkSize % kWordSize != 0)
-        return StepResult::Failure(what, "the frame size must be a non-zero multiple of 4");
+        return StepFailure(what, "the frame size must be a non-zero multiple of 4");
     bar = run.ProgressBar(bar);
     run.SetProgress(bar, 0);
     std::vector<std::uint8_t> frame(std::size_t{chunkSize} + kWordSize);
@@ -74,20 +74,20 @@ StepResult TransmitFileParity(UartRunContext& run, InputFile& file, std::uint32_
         const auto payload =
             static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, totalSize - sent));
         std::fill_n(frame.begin(), chunkSize, kFrameFill);
-        if (StepResult r = ReadChunk(file, std::span(frame).first(payload), what); !r)
+        if (Status r = ReadChunk(file, std::span(frame).first(payload), what); !r)
             return r;
         SealParityFrame(frame);
-        if (StepResult r = SendBytes(run.port, frameStep, frame); !r)
+        if (Status r = SendBytes(run.port, frameStep, frame); !r)
             return r;
-        std::uint32_t ack = 0;
-        if (StepResult r = ReceiveWord(run.port, ackStep, run.timeouts.reply, ack); !r)
-            return r;
-        if (StepResult r = CheckAck(ackStep, ack); !r)
+        const Result<std::uint32_t> ack = ReceiveWord(run.port, ackStep, run.timeouts.reply);
+        if (!ack)
+            return Failure{ack.Error()};
+        if (Status r = CheckAck(ackStep, *ack); !r)
             return r;
         run.SetProgress(bar, ProgressPercent(sent + chunkSize, totalSize));
         sent += chunkSize;
     }
-    return StepResult::Success();
+    return {};
 }
 
 } // namespace marlow::uartloader

@@ -23,11 +23,11 @@ inline constexpr std::uint32_t kPartitionChunk = 2048;
 // sent * 100 / total in 64 bits (no wrap for large files), at most 100.
 int ProgressPercent(std::uint64_t sent, std::uint64_t total);
 
-StepResult TransmitFileSimple(UartRunContext& run, InputFile& file, std::uint32_t totalSize,
-                              std::uint32_t chunkSize, int bar, std::string_view what = "file");
+Status TransmitFileSimple(UartRunContext& run, InputFile& file, std::uint32_t totalSize,
+                          std::uint32_t chunkSize, int bar, std::string_view what = "file");
 
 // `chunkSize` must be a non-zero multiple of 4.
-StepResult TransmitFileParity(UartRunContext& run, InputFile& file, std::uint32_t totalSize,
-                              std::uint32_t chunkSize, int bar, std::string_view what = "file");
+Status TransmitFileParity(UartRunContext& run, InputFile& file, std::uint32_t totalSize,
+                          std::uint32_t chunkSize, int bar, std::string_view what = "file");
 
 } // namespace marlow::uartloader

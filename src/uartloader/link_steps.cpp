@@ -5,52 +5,44 @@
 
 namespace marlow::uartloader {
 
-StepResult StepResult::Failure(std::string_view step, std::string_view why) {
-    StepResult result;
-    result.ok = false;
-    result.problem = std::string(step) + ": " + std::string(why);
-    return result;
+Failure StepFailure(std::string_view step, std::string_view why) {
+    return Failure{std::string(step) + ": " + std::string(why)};
 }
 
-StepResult StepResult::FromLink(std::string_view step, LinkStatus status,
-                                std::chrono::milliseconds waited) {
+Status LinkStep(std::string_view step, LinkStatus status, std::chrono::milliseconds waited) {
     if (status == LinkStatus::Ok)
-        return Success();
+        return {};
     std::string why = DescribeLinkStatus(status);
     if (status == LinkStatus::TimedOut)
         why += " (waited " + std::to_string(waited.count()) + " ms)";
-    StepResult result = Failure(step, why);
-    result.stopped = status == LinkStatus::Stopped;
-    return result;
+    return StepFailure(step, why);
 }
 
-StepResult SendBytes(UartTransport& port, std::string_view step,
-                     std::span<const std::uint8_t> bytes) {
-    return StepResult::FromLink(step, port.TransmitData(bytes));
+Status SendBytes(UartTransport& port, std::string_view step, std::span<const std::uint8_t> bytes) {
+    return LinkStep(step, port.TransmitData(bytes));
 }
 
-StepResult SendWord(UartTransport& port, std::string_view step, std::uint32_t value) {
+Status SendWord(UartTransport& port, std::string_view step, std::uint32_t value) {
     return SendBytes(port, step, WordBytes(value));
 }
 
-StepResult ReceiveBytes(UartTransport& port, std::string_view step, std::span<std::uint8_t> into,
-                        std::chrono::milliseconds timeout) {
-    return StepResult::FromLink(step, port.ReceiveData(into, timeout), timeout);
+Status ReceiveBytes(UartTransport& port, std::string_view step, std::span<std::uint8_t> into,
+                    std::chrono::milliseconds timeout) {
+    return LinkStep(step, port.ReceiveData(into, timeout), timeout);
 }
 
-StepResult ReceiveWord(UartTransport& port, std::string_view step,
-                       std::chrono::milliseconds timeout, std::uint32_t& value) {
+Result<std::uint32_t> ReceiveWord(UartTransport& port, std::string_view step,
+                                  std::chrono::milliseconds timeout) {
     Word bytes{};
-    StepResult result = ReceiveBytes(port, step, bytes, timeout);
-    if (result)
-        value = LoadLe32(bytes);
-    return result;
+    if (Status received = ReceiveBytes(port, step, bytes, timeout); !received)
+        return Failure{received.Error()};
+    return LoadLe32(bytes);
 }
 
-StepResult CheckAck(std::string_view step, std::uint32_t ack) {
+Status CheckAck(std::string_view step, std::uint32_t ack) {
     if (ack == kAckAccepted)
-        return StepResult::Success();
-    return StepResult::Failure(step, "refused with acknowledgement 0x" + Hex8(ack));
+        return {};
+    return StepFailure(step, "refused with acknowledgement 0x" + Hex8(ack));
 }
 
 } // namespace marlow::uartloader

@@ -4,6 +4,7 @@
 // wrong ("partition header acknowledgement: no reply in time (waited
 // 100 ms)") while the run log keeps the operator's fixed texts.
 
+#include "common/result.h"
 #include "uartloader/uart_transport.h"
 
 #include <cstdint>
@@ -12,29 +13,20 @@
 
 namespace marlow::uartloader {
 
-struct StepResult {
-    bool ok = true;
-    bool stopped = false; // the port was disconnected under the step
-    std::string problem;  // "<step>: <why>" when not ok
+// "<step>: <why>", the form of every failure a step reports.
+Failure StepFailure(std::string_view step, std::string_view why);
+// What the link said, as the step's result.
+Status LinkStep(std::string_view step, LinkStatus status, std::chrono::milliseconds waited = {});
 
-    explicit operator bool() const { return ok; }
+Status SendBytes(UartTransport& port, std::string_view step, std::span<const std::uint8_t> bytes);
+Status SendWord(UartTransport& port, std::string_view step, std::uint32_t value);
 
-    static StepResult Success() { return {}; }
-    static StepResult Failure(std::string_view step, std::string_view why);
-    static StepResult FromLink(std::string_view step, LinkStatus status,
-                               std::chrono::milliseconds waited = {});
-};
-
-StepResult SendBytes(UartTransport& port, std::string_view step,
-                     std::span<const std::uint8_t> bytes);
-StepResult SendWord(UartTransport& port, std::string_view step, std::uint32_t value);
-
-StepResult ReceiveBytes(UartTransport& port, std::string_view step, std::span<std::uint8_t> into,
-                        std::chrono::milliseconds timeout);
-StepResult ReceiveWord(UartTransport& port, std::string_view step,
-                       std::chrono::milliseconds timeout, std::uint32_t& value);
+Status ReceiveBytes(UartTransport& port, std::string_view step, std::span<std::uint8_t> into,
+                    std::chrono::milliseconds timeout);
+Result<std::uint32_t> ReceiveWord(UartTransport& port, std::string_view step,
+                                  std::chrono::milliseconds timeout);
 
 // An acknowledgement word: 0 accepts, anything else refuses.
-StepResult CheckAck(std::string_view step, std::uint32_t ack);
+Status CheckAck(std::string_view step, std::uint32_t ack);
 
 } // namespace marlow::uartloader

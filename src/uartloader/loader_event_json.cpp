@@ -74,6 +74,10 @@ std::string EventToJson(const LoaderEvent& event) {
                        (e.enabled ? "true" : "false") + "}";
             },
             [](const Diagnostic& e) { return Field("diagnostic", e.text); },
+            [](const RunFinished& e) {
+                return "{\"event\":\"run-finished\",\"reason\":" + JsonString(e.reason) +
+                       ",\"verdict\":\"" + VerdictName(e.verdict) + "\"}";
+            },
         },
         event);
 }
@@ -92,6 +96,10 @@ std::string DescribeEvent(const LoaderEvent& event) {
                 return std::string("connect ") + (e.enabled ? "enabled" : "disabled");
             },
             [](const Diagnostic& e) { return "diagnostic: " + JsonString(e.text); },
+            [](const RunFinished& e) {
+                return std::string("run ") + VerdictName(e.verdict) +
+                       (e.reason.empty() ? "" : ": " + JsonString(e.reason));
+            },
         },
         event);
 }

@@ -11,7 +11,9 @@ namespace marlow::uartloader {
 
 std::string JsonString(std::string_view text);
 
-// {"event":"log","text":"Received ASIC ID\r\n"} and the like, no line break.
+// {"event":"log","text":"Received ASIC ID\r\n"} and the like, no line break;
+// the run's end as {"event":"run-finished","reason":"","verdict":"passed"},
+// the fields named as the other engines name them.
 std::string EventToJson(const LoaderEvent& event);
 
 } // namespace marlow::uartloader

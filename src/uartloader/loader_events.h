@@ -7,6 +7,13 @@
 // A GUI routes each event to its control (queued to the UI thread, never a
 // blocking call: the UI thread may be waiting for the worker); the CLI prints
 // them; tests record them and compare whole sequences.
+//
+// Every "Connect" that starts a run ends it with exactly one RunFinished, its
+// last event: passed (the handset sent its done message), failed (a step
+// failed, or the port did not open) or stopped (the port was disconnected
+// under the run), with the reason the failing step gave.
+
+#include "common/run_verdict.h"
 
 #include <string>
 #include <variant>
@@ -48,7 +55,7 @@ struct Diagnostic {
 };
 
 using LoaderEvent = std::variant<LogCleared, LogAppended, ProgressChanged, CurrentFileChanged,
-                                 MessageBoxShown, ConnectEnabled, Diagnostic>;
+                                 MessageBoxShown, ConnectEnabled, Diagnostic, RunFinished>;
 
 class LoaderSink {
 public:

@@ -11,13 +11,12 @@
 
 namespace marlow::uartloader {
 
-// One "Connect": what "Disconnect" needs to reach the worker's port, and how
-// the run ended. Guarded by the session's runMutex_.
+// One "Connect": what "Disconnect" needs to reach the worker's port.
+// Guarded by the session's runMutex_.
 struct UartLoaderSession::ActiveRun {
     std::string portName;
     UartTransport* transport = nullptr; // set while the worker holds it open
     bool stopRequested = false;
-    std::optional<RunOutcome> outcome;
 };
 
 void UartLoaderSession::OrderedSink::Post(const LoaderEvent& event) {
@@ -99,16 +98,17 @@ void UartLoaderSession::RunWorker(const std::shared_ptr<ActiveRun>& run, RunInpu
                                   const UartTimeouts& timeouts,
                                   const std::function<void(bool)>& reportOpened) {
     std::unique_ptr<UartTransport> port = factory_(run->portName);
-    const OpenResult opened = port ? port->Open(kLoaderLineSettings)
-                                   : OpenResult::Failure(run->portName + ": no such port");
-    if (!opened.warning.empty())
-        sink_.Post(Diagnostic{opened.warning});
-    if (!opened.ok) {
-        sink_.Post(Diagnostic{opened.error});
+    const Result<PortOpened> opened =
+        port ? port->Open(kLoaderLineSettings) : Failure{run->portName + ": no such port"};
+    if (!opened) {
+        sink_.Post(Diagnostic{opened.Error()});
         sink_.Post(LogAppended{"Failed to connect.\r\n"});
+        sink_.Post(RunFinished{Verdict::Failed, opened.Error()});
         reportOpened(false);
         return;
     }
+    if (!opened->warning.empty())
+        sink_.Post(Diagnostic{opened->warning});
     {
         std::lock_guard lock(runMutex_);
         run->transport = port.get();
@@ -129,10 +129,7 @@ void UartLoaderSession::RunWorker(const std::shared_ptr<ActiveRun>& run, RunInpu
         port->Close();
         FinishDisconnect(run->portName);
     };
-    const RunOutcome outcome = UartBootSequence(context);
-
-    std::lock_guard lock(runMutex_);
-    run->outcome = outcome;
+    UartBootSequence(context);
 }
 
 void UartLoaderSession::Disconnect() {
@@ -159,18 +156,13 @@ void UartLoaderSession::FinishDisconnect(const std::string& portName) {
     sink_.Post(LogAppended{portName + " port is disconnected.\r\n"});
 }
 
-std::optional<RunOutcome> UartLoaderSession::WaitForRunEnd() {
-    if (!worker_)
-        return std::nullopt;
-    worker_->wait();
-    std::lock_guard lock(runMutex_);
-    return activeRun_ ? activeRun_->outcome : std::nullopt;
+void UartLoaderSession::WaitForRunEnd() {
+    if (worker_)
+        worker_->wait();
 }
 
 void UartLoaderSession::JoinWorker() {
-    if (!worker_)
-        return;
-    worker_->wait();
+    WaitForRunEnd();
     worker_.reset();
 }
 
@@ -203,12 +195,13 @@ bool UartLoaderSession::SaveSettings(const std::string& path) {
 }
 
 bool UartLoaderSession::LoadSettings(const std::string& path) {
-    const MflReadResult result = ReadMflFile(path, settings_);
-    if (!result.ok) {
-        sink_.Post(MessageBoxShown{result.error});
+    Result<MflContents> read = ReadMflFile(path, settings_);
+    if (!read) {
+        sink_.Post(MessageBoxShown{read.Error()});
         return false;
     }
-    ShowNotes(result.notes);
+    settings_ = std::move(read->settings);
+    ShowNotes(read->notes);
     return true;
 }
 

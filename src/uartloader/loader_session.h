@@ -11,7 +11,8 @@
 // can never close a newer run's port, and destroying the session stops and
 // waits for the worker.
 //
-// Every text and value goes to the sink as typed events, in order.
+// Every text and value goes to the sink as typed events, in order; each
+// run's last is its RunFinished, also when its port did not open.
 
 #include "uartloader/loader_events.h"
 #include "uartloader/loader_settings.h"
@@ -23,7 +24,6 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 
 class QThread;
@@ -67,8 +67,9 @@ public:
     // Any thread.
     void Disconnect();
     bool IsConnected() const { return connected_.load(); }
-    // Blocks until the current run has ended; nullopt when none started.
-    std::optional<RunOutcome> WaitForRunEnd();
+    // Blocks until the current run's worker has ended (its RunFinished
+    // posted); returns at once when none started.
+    void WaitForRunEnd();
 
     std::string LogText() const;
     bool SaveLog(const std::string& path);

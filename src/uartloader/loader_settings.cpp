@@ -67,8 +67,8 @@ std::string WithCrLf(const std::string& text) {
     return out;
 }
 
-void Show(MflReadResult& result, std::string text) {
-    result.notes.push_back({NoteKind::MessageBox, std::move(text)});
+void Show(MflContents& read, std::string text) {
+    read.notes.push_back({NoteKind::MessageBox, std::move(text)});
 }
 
 } // namespace
@@ -89,51 +89,43 @@ std::string FormatMflText(const LoaderSettings& settings) {
     return text;
 }
 
-MflReadResult ReadMflFile(const std::string& path, LoaderSettings& settings) {
-    MflReadResult result;
+Result<MflContents> ReadMflFile(const std::string& path, const LoaderSettings& current) {
     const std::string name = Printable(FileNamePart(path));
     Result<InputFile> file = InputFile::Open(path);
-    if (!file) {
-        result.error = "Failed to open file " + name + ": " + file.Error();
-        return result;
-    }
+    if (!file)
+        return Failure{"Failed to open file " + name + ": " + file.Error()};
 
-    // Filled on a copy so that a failed read leaves the dialog as it was.
-    LoaderSettings loaded = settings;
-    const auto fields = FieldsInFileOrder(loaded);
+    MflContents read{.settings = current};
+    const auto fields = FieldsInFileOrder(read.settings);
     LineReader lines(file->Handle(), {kMflMaxLine, kMflLineCount});
     std::string line;
-    while (result.linesRead < kMflLineCount) {
+    while (read.linesRead < kMflLineCount) {
         const LineStatus status = lines.Next(line);
         if (status == LineStatus::EndOfFile)
             break;
-        if (status != LineStatus::Line) {
-            result.error = "Failed to read file " + name + ": " + lines.Fault();
-            return result;
-        }
-        if (result.linesRead == 0) {
-            result.portRead = line.find_first_not_of(" \t") != std::string::npos;
-            if (result.portRead)
-                loaded.port = line;
+        if (status != LineStatus::Line)
+            return Failure{"Failed to read file " + name + ": " + lines.Fault()};
+        if (read.linesRead == 0) {
+            read.portRead = line.find_first_not_of(" \t") != std::string::npos;
+            if (read.portRead)
+                read.settings.port = line;
             else
-                Show(result, "Line 1 of " + name + " names no port; the port is left as it was");
+                Show(read, "Line 1 of " + name + " names no port; the port is left as it was");
         } else {
-            *fields[result.linesRead - 1] = line;
+            *fields[read.linesRead - 1] = line;
         }
-        ++result.linesRead;
+        ++read.linesRead;
     }
 
     // A short file is not an error the operator must acknowledge, but the
     // fields it did not reach keep their earlier values: the log says so.
-    if (result.linesRead < kMflLineCount) {
-        result.notes.push_back(
-            {NoteKind::TraceLine, name + " holds only " + std::to_string(result.linesRead) +
+    if (read.linesRead < kMflLineCount) {
+        read.notes.push_back(
+            {NoteKind::TraceLine, name + " holds only " + std::to_string(read.linesRead) +
                                       " of 28 lines; the fields after them are left as they "
                                       "were\r\n"});
     }
-    settings = std::move(loaded);
-    result.ok = true;
-    return result;
+    return read;
 }
 
 Status WriteMflFile(const std::string& path, const LoaderSettings& settings) {

@@ -37,18 +37,18 @@ std::string FormatMflText(const LoaderSettings& settings);
 inline constexpr std::size_t kMflLineCount = 1 + 3 * kFileRoleCount;
 inline constexpr std::size_t kMflMaxLine = 1023;
 
-struct MflReadResult {
-    bool ok = false;           // false: `settings` untouched, `error` says why
+struct MflContents {
+    LoaderSettings settings;   // the fields the file holds over those it was read onto
     std::size_t linesRead = 0; // below kMflLineCount for a short file
     bool portRead = false;     // false: line 1 was blank, the port kept
-    std::string error;         // "Failed to open file <name>: <reason>" and the like
-    Notes notes;               // what to tell the operator about a file read only in part
+    Notes notes = {};          // what to tell the operator about a file read only in part
 };
 
-// Reads an .mfl file into `settings`. A short file fills what it has and
-// leaves the remaining fields unchanged; a line longer than kMflMaxLine
-// refuses the whole file (its fields would not be what was saved).
-MflReadResult ReadMflFile(const std::string& path, LoaderSettings& settings);
+// Reads an .mfl file onto `current`. A short file fills what it has and
+// leaves the remaining fields as they are; a line longer than kMflMaxLine
+// refuses the whole file (its fields would not be what was saved). A
+// failure says "Failed to open file <name>: <reason>" and the like.
+Result<MflContents> ReadMflFile(const std::string& path, const LoaderSettings& current);
 
 // Writes the 28 lines with CR LF on every platform: the files travel between
 // the Windows and Linux PCs. Refuses fields that hold a line break, which

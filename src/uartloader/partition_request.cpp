@@ -2,6 +2,7 @@
 
 #include "uartloader/file_senders.h"
 #include "uartloader/hex_text.h"
+#include "uartloader/link_steps.h"
 #include "uartloader/request_codes.h"
 #include "uartloader/source_file.h"
 #include "uartloader/uart_frames.h"
@@ -17,12 +18,12 @@ bool ConvertAddresses(UartRunContext& run, std::size_t row, const std::string& s
     const FileRow& fields = run.inputs.rows[row];
     if (!HexStringToDword(fields.entryPoint, entryPoint))
         return run.Fail("ERROR: HexStringToDword\r\n",
-                        StepResult::Failure(step, "\"Entry Point\" \"" + fields.entryPoint +
-                                                      "\" is not up to 8 upper-case hex digits"));
+                        StepFailure(step, "\"Entry Point\" \"" + fields.entryPoint +
+                                              "\" is not up to 8 upper-case hex digits"));
     if (!HexStringToDword(fields.extAddress, extAddress))
         return run.Fail("ERROR: HexStringToDword\r\n",
-                        StepResult::Failure(step, "\"Ext. Address\" \"" + fields.extAddress +
-                                                      "\" is not up to 8 upper-case hex digits"));
+                        StepFailure(step, "\"Ext. Address\" \"" + fields.extAddress +
+                                              "\" is not up to 8 upper-case hex digits"));
     return true;
 }
 
@@ -32,16 +33,16 @@ void HandlePartitionRequest(UartRunContext& run, std::uint32_t requestCode) {
     const std::size_t row = FileIndexFromRequest(requestCode);
     const std::string step = RequestName(requestCode);
 
-    std::uint32_t unusedWord = 0;
-    if (StepResult r = ReceiveWord(run.port, step + " word", run.timeouts.reply, unusedWord); !r) {
-        run.Fail(kRxError, r);
+    if (const Result<std::uint32_t> unusedWord =
+            ReceiveWord(run.port, step + " word", run.timeouts.reply);
+        !unusedWord) {
+        run.Fail(kRxError, unusedWord);
         return;
     }
 
-    StepResult why;
-    std::optional<SourceFile> source = OpenSourceFile(run, row, step, why);
+    Result<SourceFile> source = OpenSourceFile(run, row, step);
     if (!source) {
-        run.Fail("ERROR: Failed to open file: " + run.inputs.filePaths[row] + "\r\n", why);
+        run.Fail("ERROR: Failed to open file: " + run.inputs.filePaths[row] + "\r\n", source);
         return;
     }
 
@@ -51,24 +52,24 @@ void HandlePartitionRequest(UartRunContext& run, std::uint32_t requestCode) {
         return;
 
     const auto header = BuildPartitionHeader(source->size, entryPoint, extAddress);
-    if (StepResult r = SendBytes(run.port, step + " header", header); !r) {
+    if (Status r = SendBytes(run.port, step + " header", header); !r) {
         run.Fail("ERROR: in TX DATA\r\n", r);
         return;
     }
 
     const std::string ackStep = step + " header acknowledgement";
-    std::uint32_t ack = 0;
-    if (StepResult r = ReceiveWord(run.port, ackStep, run.timeouts.reply, ack); !r) {
-        run.Fail(kRxError, r);
+    const Result<std::uint32_t> ack = ReceiveWord(run.port, ackStep, run.timeouts.reply);
+    if (!ack) {
+        run.Fail(kRxError, ack);
         return;
     }
-    if (StepResult r = CheckAck(ackStep, ack); !r) {
+    if (Status r = CheckAck(ackStep, *ack); !r) {
         run.Fail("ERROR: Invalid ACK\r\n", r);
         return;
     }
 
-    if (StepResult r = TransmitFileParity(run, source->file, source->size, kPartitionChunk,
-                                          static_cast<int>(row), step);
+    if (Status r = TransmitFileParity(run, source->file, source->size, kPartitionChunk,
+                                      static_cast<int>(row), step);
         !r)
         run.Fail("ERROR: TransmitFileParity\r\n", r);
 }

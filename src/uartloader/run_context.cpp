@@ -2,18 +2,6 @@
 
 namespace marlow::uartloader {
 
-const char* RunOutcomeName(RunOutcome outcome) {
-    switch (outcome) {
-    case RunOutcome::Done:
-        return "done";
-    case RunOutcome::Failed:
-        return "failed";
-    case RunOutcome::Stopped:
-        return "stopped";
-    }
-    return "unknown";
-}
-
 UartRunContext::UartRunContext(UartTransport& port, LoaderSink& sink,
                                const std::atomic<bool>& totalWriteMode, RunInputs inputs,
                                UartTimeouts timeouts)
@@ -44,12 +32,15 @@ void UartRunContext::SetProgress(int bar, int percent) {
     sink_.Post(ProgressChanged{bar, percent});
 }
 
-bool UartRunContext::Fail(std::string runMessage, const StepResult& why) {
+bool UartRunContext::Fail(std::string runMessage, const Failure& why) {
     message = std::move(runMessage);
     running = false;
-    stopped_ = stopped_ || why.stopped;
-    if (!why.problem.empty())
-        Diagnose(why.problem);
+    // The port stays open for the whole run: one that is no longer open
+    // under a failing step was disconnected, and that is why it failed.
+    stopped_ = stopped_ || !port.IsOpen();
+    reason_ = why.text;
+    if (!why.text.empty())
+        Diagnose(why.text);
     return false;
 }
 
@@ -59,10 +50,12 @@ void UartRunContext::FinishWithDoneMessage() {
     doneReceived_ = true;
 }
 
-RunOutcome UartRunContext::Outcome() const {
-    if (doneReceived_)
-        return RunOutcome::Done;
-    return stopped_ ? RunOutcome::Stopped : RunOutcome::Failed;
+RunFinished UartRunContext::Finish() {
+    RunFinished finished{Verdict::Passed, {}};
+    if (!doneReceived_)
+        finished = {stopped_ ? Verdict::Stopped : Verdict::Failed, reason_};
+    sink_.Post(finished);
+    return finished;
 }
 
 } // namespace marlow::uartloader

@@ -2,7 +2,7 @@
 // The state of one UART run: its port, where its texts go, what it works
 // from, and how it is going. One object per "Connect"; nothing global.
 
-#include "uartloader/link_steps.h"
+#include "common/result.h"
 #include "uartloader/loader_events.h"
 #include "uartloader/run_inputs.h"
 #include "uartloader/uart_transport.h"
@@ -20,14 +20,6 @@ struct UartTimeouts {
     std::chrono::milliseconds sizeEcho{500};     // the boot flasher's size echo
     std::chrono::milliseconds reply{100};        // everything else
 };
-
-enum class RunOutcome {
-    Done,    // the handset sent its done message
-    Failed,  // a step failed or a reply did not come
-    Stopped, // the port was disconnected under the run
-};
-
-const char* RunOutcomeName(RunOutcome outcome);
 
 class UartRunContext {
 public:
@@ -56,16 +48,21 @@ public:
 
     // Ends the run with `runMessage`; `why` goes to the diagnostics. Returns
     // false so that steps can `return run.Fail(...)`.
-    bool Fail(std::string runMessage, const StepResult& why);
+    bool Fail(std::string runMessage, const Failure& why);
+    template <typename T> bool Fail(std::string runMessage, const Result<T>& why) {
+        return Fail(std::move(runMessage), Failure{why.Error()});
+    }
     void FinishWithDoneMessage();
 
-    RunOutcome Outcome() const;
+    // Tells how the run ended, as its last event, and returns it.
+    RunFinished Finish();
 
 private:
     LoaderSink& sink_;
     const std::atomic<bool>& totalWriteMode_;
     bool doneReceived_ = false;
     bool stopped_ = false;
+    std::string reason_; // what the failing step said
 };
 
 } // namespace marlow::uartloader

@@ -4,10 +4,7 @@
 // fits the protocol's 32-bit size word.
 
 #include "common/input_file.h"
-#include "uartloader/link_steps.h"
 #include "uartloader/run_context.h"
-
-#include <optional>
 
 namespace marlow::uartloader {
 
@@ -16,9 +13,7 @@ struct SourceFile {
     std::uint32_t size = 0;
 };
 
-// Shows list name `row` whatever the outcome; on failure `why` says what
-// went wrong, naming `what`.
-std::optional<SourceFile> OpenSourceFile(UartRunContext& run, std::size_t row,
-                                         std::string_view what, StepResult& why);
+// Shows list name `row` whatever the outcome; a failure names `what`.
+Result<SourceFile> OpenSourceFile(UartRunContext& run, std::size_t row, std::string_view what);
 
 } // namespace marlow::uartloader

@@ -2,6 +2,7 @@
 
 #include "uartloader/file_senders.h"
 #include "uartloader/hex_text.h"
+#include "uartloader/link_steps.h"
 #include "uartloader/partition_request.h"
 #include "uartloader/request_codes.h"
 #include "uartloader/source_file.h"
@@ -27,30 +28,30 @@ std::string HexBytes(std::span<const std::uint8_t> bytes) {
 bool RefuseInvalidList(UartRunContext& run) {
     run.ShowMessageBox("Error : Invalid  *.stm File");
     return run.Fail("\r\nError : Invalid *.stm File!!!\r\n",
-                    StepResult::Failure("STM list", "the list was refused when it was read"));
+                    StepFailure("STM list", "the list was refused when it was read"));
 }
 
 bool ReceiveAsicId(UartRunContext& run) {
     std::array<std::uint8_t, kAsicIdFirstRead> first{};
-    if (StepResult r = ReceiveBytes(run.port, "ASIC ID", first, run.timeouts.firstBytes); !r)
+    if (Status r = ReceiveBytes(run.port, "ASIC ID", first, run.timeouts.firstBytes); !r)
         return run.Fail("\r\nFailed to receive any data from the device.\r\n", r);
 
     const std::optional<std::size_t> position = FindAsicIdPattern(first);
     if (!position)
         return run.Fail("\r\nFailed to find ASIC ID.\r\n",
-                        StepResult::Failure("ASIC ID", "no pattern 05 01 05 01 00 88 10 at "
-                                                       "positions 0 to 12 of " +
-                                                           HexBytes(first)));
+                        StepFailure("ASIC ID", "no pattern 05 01 05 01 00 88 10 at "
+                                               "positions 0 to 12 of " +
+                                                   HexBytes(first)));
 
     std::vector<std::uint8_t> rest(*position + kAsicIdTail);
-    if (StepResult r = ReceiveBytes(run.port, "rest of the ASIC ID", rest, run.timeouts.reply); !r)
+    if (Status r = ReceiveBytes(run.port, "rest of the ASIC ID", rest, run.timeouts.reply); !r)
         return run.Fail("\r\nFailed to find ASIC ID.\r\n", r);
     run.Log("\r\nReceived ASIC ID\r\n");
     return true;
 }
 
 bool SendBootIndication(UartRunContext& run) {
-    if (StepResult r = SendWord(run.port, "boot indication", BOOT_INDICATION); !r)
+    if (Status r = SendWord(run.port, "boot indication", BOOT_INDICATION); !r)
         return run.Fail("\r\nFailed to send Boot Indication.\r\n", r);
     run.Log("Boot Indication Sent = " + Hex8(BOOT_INDICATION) + "\r\n");
     return true;
@@ -60,18 +61,17 @@ bool SendSecondBoot(UartRunContext& run) {
     run.Log("\r\nLOADING 2nd Boot...\r\n");
     run.Log(kSeparator);
 
-    StepResult why;
-    std::optional<SourceFile> source = OpenSourceFile(run, kSecondBootRow, "2nd boot", why);
+    Result<SourceFile> source = OpenSourceFile(run, kSecondBootRow, "2nd boot");
     if (!source) {
         run.ShowMessageBox("Please Check for Binary Files...Retry!!!");
-        return run.Fail("\r\nFailed to open 2nd boot binary file.\r\n", why);
+        return run.Fail("\r\nFailed to open 2nd boot binary file.\r\n", source);
     }
-    if (StepResult r = SendWord(run.port, "2nd boot size", source->size); !r)
+    if (Status r = SendWord(run.port, "2nd boot size", source->size); !r)
         return run.Fail("\r\nError.\r\n", r);
     run.Log("Size of the Second Boot binary sent\r\n");
 
-    if (StepResult r = TransmitFileSimple(run, source->file, source->size, kSecondBootChunk,
-                                          static_cast<int>(kSecondBootRow), "2nd boot");
+    if (Status r = TransmitFileSimple(run, source->file, source->size, kSecondBootChunk,
+                                      static_cast<int>(kSecondBootRow), "2nd boot");
         !r)
         return run.Fail("\r\nFailed to send 2nd boot binary file.\r\n", r);
 
@@ -85,20 +85,19 @@ void SendExtMemInit(UartRunContext& run) {
     run.Log("\r\nLOADING ExtMemInit...\r\n");
     run.Log(kSeparator);
 
-    StepResult why;
-    std::optional<SourceFile> source = OpenSourceFile(run, kExtMemInitRow, "ExtMemInit", why);
+    Result<SourceFile> source = OpenSourceFile(run, kExtMemInitRow, "ExtMemInit");
     if (!source) {
-        run.Fail("ERROR: Failed to open ExtMemInit File.\r\n", why);
+        run.Fail("ERROR: Failed to open ExtMemInit File.\r\n", source);
         return;
     }
-    if (StepResult r = SendWord(run.port, "ExtMemInit size", source->size); !r) {
+    if (Status r = SendWord(run.port, "ExtMemInit size", source->size); !r) {
         run.Fail(kTxError, r);
         return;
     }
     run.Log("Size of the External memory init sent\r\n");
 
-    if (StepResult r = TransmitFileSimple(run, source->file, source->size, kExtMemInitChunk,
-                                          static_cast<int>(kExtMemInitRow), "ExtMemInit");
+    if (Status r = TransmitFileSimple(run, source->file, source->size, kExtMemInitChunk,
+                                      static_cast<int>(kExtMemInitRow), "ExtMemInit");
         !r) {
         run.Fail("ERROR: Failed to transmit ExtMemInit File.\r\n", r);
         return;
@@ -112,29 +111,27 @@ void SendFlasher(UartRunContext& run) {
     run.Log("\r\nLOADING Flasher...\r\n");
     run.Log(kSeparator);
 
-    StepResult why;
-    std::optional<SourceFile> source = OpenSourceFile(run, kFlasherRow, "boot flasher", why);
+    Result<SourceFile> source = OpenSourceFile(run, kFlasherRow, "boot flasher");
     if (!source) {
-        run.Fail("ERROR: Failed to open Flasher File.\r\n", why);
+        run.Fail("ERROR: Failed to open Flasher File.\r\n", source);
         return;
     }
-    if (StepResult r = SendWord(run.port, "boot flasher size", source->size); !r) {
+    if (Status r = SendWord(run.port, "boot flasher size", source->size); !r) {
         run.Fail(kTxError, r);
         return;
     }
     run.Log("Size of the BootFlasher binary sent\r\n");
 
-    std::uint32_t echo = 0;
-    if (StepResult r = ReceiveWord(run.port, "boot flasher size echo", run.timeouts.sizeEcho, echo);
-        !r) {
-        run.Fail(kRxError, r);
+    const Result<std::uint32_t> echo =
+        ReceiveWord(run.port, "boot flasher size echo", run.timeouts.sizeEcho);
+    if (!echo) {
+        run.Fail(kRxError, echo);
         return;
     }
-    if (echo != source->size) {
+    if (*echo != source->size) {
         run.Fail("ERROR: Size doesn't match.\r\n",
-                 StepResult::Failure("boot flasher size echo", "the handset echoed 0x" +
-                                                                   Hex8(echo) + " for 0x" +
-                                                                   Hex8(source->size)));
+                 StepFailure("boot flasher size echo", "the handset echoed 0x" + Hex8(*echo) +
+                                                           " for 0x" + Hex8(source->size)));
         return;
     }
 
@@ -144,25 +141,25 @@ void SendFlasher(UartRunContext& run) {
     if (!HexStringToDword(fields.entryPoint, entryPoint) ||
         !HexStringToDword(fields.extAddress, executionAddress)) {
         run.Fail("ERROR: HexStringToDword\r\n",
-                 StepResult::Failure("boot flasher addresses",
-                                     "\"Entry Point\" \"" + fields.entryPoint +
-                                         "\" or \"Ext. Address\" \"" + fields.extAddress +
-                                         "\" is not up to 8 upper-case hex digits"));
+                 StepFailure("boot flasher addresses",
+                             "\"Entry Point\" \"" + fields.entryPoint +
+                                 "\" or \"Ext. Address\" \"" + fields.extAddress +
+                                 "\" is not up to 8 upper-case hex digits"));
         return;
     }
-    if (StepResult r = SendWord(run.port, "boot flasher entry point", entryPoint); !r) {
+    if (Status r = SendWord(run.port, "boot flasher entry point", entryPoint); !r) {
         run.Fail("ERROR: TransmitData\r\n", r);
         return;
     }
     run.Log("Entry point of boot flasher binary sent\r\n");
-    if (StepResult r = SendWord(run.port, "boot flasher execution address", executionAddress); !r) {
+    if (Status r = SendWord(run.port, "boot flasher execution address", executionAddress); !r) {
         run.Fail("ERROR: TransmitData\r\n", r);
         return;
     }
     run.Log("Execution address of boot flasher binary sent\r\n");
 
-    if (StepResult r = TransmitFileSimple(run, source->file, source->size, kFlasherChunk,
-                                          static_cast<int>(kFlasherRow), "boot flasher");
+    if (Status r = TransmitFileSimple(run, source->file, source->size, kFlasherChunk,
+                                      static_cast<int>(kFlasherRow), "boot flasher");
         !r) {
         run.Fail("ERROR: TransmitFileSimple\r\n", r);
         return;
@@ -175,21 +172,22 @@ void SendFlasher(UartRunContext& run) {
 // Text, arrow and done messages: a length word, then the text.
 void ReceiveMessage(UartRunContext& run, std::uint32_t requestCode) {
     const std::string step = RequestName(requestCode);
-    std::uint32_t length = 0;
-    if (StepResult r = ReceiveWord(run.port, step + " length", run.timeouts.reply, length); !r) {
-        run.Fail(kRxError, r);
+    const Result<std::uint32_t> length =
+        ReceiveWord(run.port, step + " length", run.timeouts.reply);
+    if (!length) {
+        run.Fail(kRxError, length);
         return;
     }
     // The receive buffer holds 1024 bytes; a longer text would overrun it.
-    if (length > kReceiveBufferSize) {
-        run.Fail(kRxError, StepResult::Failure(step + " length",
-                                               std::to_string(length) + " bytes is more than the " +
-                                                   std::to_string(kReceiveBufferSize) +
-                                                   "-byte receive buffer"));
+    if (*length > kReceiveBufferSize) {
+        run.Fail(kRxError,
+                 StepFailure(step + " length",
+                             std::to_string(*length) + " bytes is more than the " +
+                                 std::to_string(kReceiveBufferSize) + "-byte receive buffer"));
         return;
     }
-    std::vector<std::uint8_t> text(length);
-    if (StepResult r = ReceiveBytes(run.port, step + " text", text, run.timeouts.reply); !r) {
+    std::vector<std::uint8_t> text(*length);
+    if (Status r = ReceiveBytes(run.port, step + " text", text, run.timeouts.reply); !r) {
         run.Fail(kRxError, r);
         return;
     }
@@ -210,7 +208,7 @@ void ReceiveMessage(UartRunContext& run, std::uint32_t requestCode) {
 
 void AnswerPing(UartRunContext& run) {
     const std::array<std::uint8_t, 1> reply = {kPingReply};
-    if (StepResult r = SendBytes(run.port, "REQ_PING reply", reply); !r)
+    if (Status r = SendBytes(run.port, "REQ_PING reply", reply); !r)
         run.Fail(kTxError, r);
 }
 
@@ -241,13 +239,13 @@ void ServeRequest(UartRunContext& run, std::uint32_t requestCode) {
 
 void ServeRequests(UartRunContext& run) {
     while (run.running) {
-        std::uint32_t requestCode = 0;
-        if (StepResult r = ReceiveWord(run.port, "request code", run.timeouts.request, requestCode);
-            !r) {
-            run.Fail(kRxError, r);
+        const Result<std::uint32_t> requestCode =
+            ReceiveWord(run.port, "request code", run.timeouts.request);
+        if (!requestCode) {
+            run.Fail(kRxError, requestCode);
             return;
         }
-        ServeRequest(run, requestCode);
+        ServeRequest(run, *requestCode);
     }
 }
 
@@ -260,13 +258,13 @@ void EndRun(UartRunContext& run) {
 
 } // namespace
 
-RunOutcome UartBootSequence(UartRunContext& run) {
+RunFinished UartBootSequence(UartRunContext& run) {
     if (run.inputs.listInvalid)
         RefuseInvalidList(run);
     else if (ReceiveAsicId(run) && SendBootIndication(run) && SendSecondBoot(run))
         ServeRequests(run);
     EndRun(run);
-    return run.Outcome();
+    return run.Finish();
 }
 
 } // namespace marlow::uartloader

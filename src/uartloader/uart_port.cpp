@@ -90,24 +90,24 @@ CUartPort::~CUartPort() {
         ::close(stopEvent_);
 }
 
-OpenResult CUartPort::Open(const LineSettings& settings) {
+Result<PortOpened> CUartPort::Open(const LineSettings& settings) {
     if (connected_.load())
-        return OpenResult::Success();
+        return PortOpened{};
     if (stopEvent_ < 0)
-        return OpenResult::Failure(portName_ + ": cannot create the port's stop event");
+        return Failure{portName_ + ": cannot create the port's stop event"};
 
     const std::string devicePath = SystemPortPath(portName_);
     port_ = std::make_unique<QSerialPort>();
     port_->setPortName(QString::fromStdString(devicePath));
     if (!port_->open(QIODevice::ReadWrite)) {
-        OpenResult failed = OpenResult::Failure(portName_ + ": cannot open " + devicePath + ": " +
-                                                port_->errorString().toStdString());
+        Failure failed{portName_ + ": cannot open " + devicePath + ": " +
+                       port_->errorString().toStdString()};
         port_.reset();
         return failed;
     }
 
-    OpenResult result = ApplyLineSettings(settings, devicePath);
-    if (!result.ok) {
+    Result<PortOpened> result = ApplyLineSettings(settings, devicePath);
+    if (!result) {
         port_->close();
         port_.reset();
         return result;
@@ -123,11 +123,11 @@ OpenResult CUartPort::Open(const LineSettings& settings) {
     return result;
 }
 
-OpenResult CUartPort::ApplyLineSettings(const LineSettings& settings,
-                                        const std::string& devicePath) {
+Result<PortOpened> CUartPort::ApplyLineSettings(const LineSettings& settings,
+                                                const std::string& devicePath) {
     auto refused = [&](const std::string& what) {
-        return OpenResult::Failure(portName_ + ": the port refused " + what + ": " +
-                                   port_->errorString().toStdString());
+        return Failure{portName_ + ": the port refused " + what + ": " +
+                       port_->errorString().toStdString()};
     };
     if (!port_->setBaudRate(static_cast<qint32>(settings.baudRate)))
         return refused(std::to_string(settings.baudRate) + " baud");
@@ -136,7 +136,7 @@ OpenResult CUartPort::ApplyLineSettings(const LineSettings& settings,
     if (!port_->setStopBits(ToQt(settings.stopBits)))
         return refused("the stop bits");
 
-    OpenResult result = OpenResult::Success();
+    PortOpened result;
     if (!port_->setParity(ToQt(settings.parity))) {
         // A pseudo-terminal (an emulator, a test) has no line to carry a
         // parity bit; everything else still applies there.

@@ -56,7 +56,7 @@ public:
     CUartPort(const CUartPort&) = delete;
     CUartPort& operator=(const CUartPort&) = delete;
 
-    OpenResult Open(const LineSettings& settings) override;
+    Result<PortOpened> Open(const LineSettings& settings) override;
     void Close() override;
     bool IsOpen() const override { return connected_.load(); }
     void RequestClose() override;
@@ -76,7 +76,8 @@ private:
     LinkStatus TakeBytes(std::span<std::uint8_t> into, std::chrono::milliseconds timeout);
     LinkStatus TakeArrivedBytes();
     LinkStatus HandOverQueuedBytes();
-    OpenResult ApplyLineSettings(const LineSettings& settings, const std::string& devicePath);
+    Result<PortOpened> ApplyLineSettings(const LineSettings& settings,
+                                         const std::string& devicePath);
     LinkStatus StatusFromPortError();
     bool DrainWritten();
     // Takes the driver's counts as seen; true when only breaks came since.

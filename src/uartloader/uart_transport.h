@@ -9,6 +9,8 @@
 // read or write return Stopped promptly without touching the device, and
 // leaves the release of the device to the owner's Close.
 
+#include "common/result.h"
+
 #include <chrono>
 #include <cstdint>
 #include <span>
@@ -41,22 +43,9 @@ struct LineSettings {
 // What the loader uses: 115200 baud, 8 data bits, even parity, 1 stop bit.
 inline constexpr LineSettings kLoaderLineSettings{};
 
-struct OpenResult {
-    bool ok = false;
+// What an open that succeeded still has to say.
+struct PortOpened {
     std::string warning; // one line when something was applied only in part
-    std::string error;   // why the open failed
-
-    static OpenResult Success(std::string warning = {}) {
-        OpenResult result;
-        result.ok = true;
-        result.warning = std::move(warning);
-        return result;
-    }
-    static OpenResult Failure(std::string error) {
-        OpenResult result;
-        result.error = std::move(error);
-        return result;
-    }
 };
 
 class UartTransport {
@@ -65,7 +54,8 @@ public:
 
     // Opening an open transport is a no-op that succeeds and keeps the old
     // settings. A successful open discards whatever was queued either way.
-    virtual OpenResult Open(const LineSettings& settings) = 0;
+    // A failure says why the port did not open.
+    virtual Result<PortOpened> Open(const LineSettings& settings) = 0;
     virtual void Close() = 0;
     virtual bool IsOpen() const = 0;
 

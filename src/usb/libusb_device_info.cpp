@@ -1,5 +1,6 @@
 #include "usb/libusb_device_info.h"
 
+#include "common/usb_port_path.h"
 #include "usb/libusb_context.h"
 
 #include <array>
@@ -75,15 +76,7 @@ std::optional<BulkPair> FindBulkPair(std::span<const UsbInterfaceInfo> interface
 }
 
 std::string FormatUsbDevicePath(std::uint8_t bus, std::span<const std::uint8_t> ports) {
-    std::string path = "usb:" + std::to_string(bus) + "-";
-    if (ports.empty())
-        return path + "0";
-    for (std::size_t i = 0; i < ports.size(); ++i) {
-        if (i > 0)
-            path += '.';
-        path += std::to_string(ports[i]);
-    }
-    return path;
+    return "usb:" + FormatUsbPortPath(bus, ports);
 }
 
 std::string FormatUsbId(std::uint16_t vendor, std::uint16_t product) {
@@ -116,10 +109,11 @@ UsbDeviceInfo ReadUsbDeviceInfo(libusb_device* device) {
         info.vendor = descriptor.idVendor;
         info.product = descriptor.idProduct;
     }
-    std::array<std::uint8_t, 8> ports{};
+    std::array<std::uint8_t, kMaxUsbPortDepth> ports{};
     const int depth = libusb_get_port_numbers(device, ports.data(), static_cast<int>(ports.size()));
-    info.path = FormatUsbDevicePath(libusb_get_bus_number(device),
-                                    std::span(ports.data(), depth > 0 ? depth : 0));
+    const std::span chain(ports.data(), depth > 0 ? depth : 0);
+    info.portPath = FormatUsbPortPath(libusb_get_bus_number(device), chain);
+    info.path = "usb:" + info.portPath;
     return info;
 }
 
@@ -149,13 +143,6 @@ std::string ReadUsbSerialNumber(libusb_device_handle* handle) {
     if (libusb_get_device_descriptor(libusb_get_device(handle), &descriptor) != LIBUSB_SUCCESS)
         return {};
     return ReadStringDescriptor(handle, descriptor.iSerialNumber);
-}
-
-std::string UsbPortPathOf(const std::string& devicePath) {
-    constexpr std::string_view kPrefix = "usb:";
-    if (!devicePath.starts_with(kPrefix) || devicePath.ends_with("-0"))
-        return {};
-    return devicePath.substr(kPrefix.size());
 }
 
 std::string DescribeUsbDevice(libusb_device* device, const UsbDeviceInfo& info) {

@@ -40,12 +40,8 @@ struct BulkPair {
 // endpoint; within it the first endpoint of each direction.
 std::optional<BulkPair> FindBulkPair(std::span<const UsbInterfaceInfo> interfaces);
 
-// "usb:<bus>-<port.port...>", the form the kernel gives the device's place;
-// "usb:<bus>-0" for a root hub.
+// "usb:" and the device's port path ("usb:1-4.2"; "usb:1-0" for a root hub).
 std::string FormatUsbDevicePath(std::uint8_t bus, std::span<const std::uint8_t> ports);
-// The port chain of such a path ("1-4.2"), as /sys names the device; empty
-// for a root hub or a path of another kind.
-std::string UsbPortPathOf(const std::string& devicePath);
 // "045e:00ce"
 std::string FormatUsbId(std::uint16_t vendor, std::uint16_t product);
 
@@ -53,6 +49,7 @@ struct UsbDeviceInfo {
     std::uint16_t vendor = 0;
     std::uint16_t product = 0;
     std::string path;
+    std::string portPath; // "1-4.2", where the device is plugged in
 };
 
 // What an operator is told when opening the device failed with this libusb

@@ -49,7 +49,7 @@ public:
 
     std::string Description() const override { return description_; }
     std::string DevicePath() const override { return info_.path; }
-    std::string UsbPortPath() const override { return UsbPortPathOf(info_.path); }
+    std::string PortPath() const override { return info_.portPath; }
     std::string SerialNumber() const override { return serialNumber_; }
     const UsbDeviceInfo& Info() const { return info_; }
 

@@ -114,7 +114,7 @@ public:
 
     std::string Description() const { return transport_->Description(); }
     std::string DevicePath() const { return transport_->DevicePath(); }
-    std::string UsbPortPath() const { return transport_->UsbPortPath(); }
+    std::string UsbPortPath() const { return transport_->PortPath(); }
     std::string SerialNumber() const { return transport_->SerialNumber(); }
 
 private:

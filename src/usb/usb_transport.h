@@ -47,10 +47,10 @@ public:
     virtual std::string Description() const = 0;
     // Stable identity while the device stays plugged in ("usb:1-4.2", "bus:3").
     virtual std::string DevicePath() const = 0;
-    // The USB port chain the device sits on ("1-4.2"), where the transport
-    // knows it: the same handset comes back there as its modem. Empty
-    // elsewhere.
-    virtual std::string UsbPortPath() const { return {}; }
+    // Where the device is plugged in, its USB port path ("1-4.2"); empty
+    // when the source cannot tell. It outlives the device's re-enumeration,
+    // so a station slot follows its handset by it.
+    virtual std::string PortPath() const { return {}; }
     // The device's serial number string, where it has one (read once it is
     // open); empty otherwise.
     virtual std::string SerialNumber() const { return {}; }

@@ -1,11 +1,18 @@
 #include "usb/virtual_bus_frame.h"
 
 #include "common/little_endian.h"
+#include "common/printable_text.h"
+#include "common/usb_port_path.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace marlow::usb {
+namespace {
+
+constexpr std::string_view kPortField = "port=";
+
+} // namespace
 
 std::array<std::uint8_t, kFrameHeaderSize> FrameHeader(std::uint32_t payloadLength) {
     std::array<std::uint8_t, kFrameHeaderSize> header{};
@@ -26,6 +33,36 @@ std::string DescriptionText(std::span<const std::uint8_t> frame) {
     for (const std::uint8_t byte : frame)
         text += byte >= 0x20 && byte < 0x7f ? static_cast<char>(byte) : '?';
     return text.empty() ? "Virtual USB device" : text;
+}
+
+std::vector<std::uint8_t> DescriptionFrame(std::string_view text, std::string_view portPath) {
+    std::string frame(text);
+    if (!portPath.empty())
+        frame.append("\n").append(kPortField).append(portPath);
+    return {frame.begin(), frame.end()};
+}
+
+Result<VirtualDeviceDescription> ParseDescription(std::span<const std::uint8_t> frame) {
+    const std::string_view all(reinterpret_cast<const char*>(frame.data()), frame.size());
+    std::size_t lineEnd = all.find('\n');
+    VirtualDeviceDescription description{
+        .text = DescriptionText(frame.first(std::min(lineEnd, frame.size()))), .portPath = {}};
+    while (lineEnd != std::string_view::npos) {
+        const std::size_t begin = lineEnd + 1;
+        lineEnd = all.find('\n', begin);
+        const std::string_view field = lineEnd == std::string_view::npos
+                                           ? all.substr(begin)
+                                           : all.substr(begin, lineEnd - begin);
+        if (!field.starts_with(kPortField))
+            continue;
+        const std::string_view port = field.substr(kPortField.size());
+        if (!IsUsbPortPath(port))
+            return Failure{" gave the port path \"" + Printable(port) +
+                           "\", which is no USB port path (such as 1-2.3); disconnected as "
+                           "garbage"};
+        description.portPath = port;
+    }
+    return description;
 }
 
 std::span<std::uint8_t> FrameDecoder::Space(std::size_t atLeast) {

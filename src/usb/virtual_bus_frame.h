@@ -9,11 +9,14 @@
 // is allocated once the buffer has grown to the traffic, and consumed bytes
 // are never shifted away one frame at a time.
 
+#include "common/result.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace marlow::usb {
@@ -27,9 +30,27 @@ inline constexpr std::uint32_t kVirtualBusMaxDescription = 1024;
 std::array<std::uint8_t, kFrameHeaderSize> FrameHeader(std::uint32_t payloadLength);
 std::vector<std::uint8_t> EncodeFrame(std::span<const std::uint8_t> payload);
 
-// A device's description frame as the operator sees it: bytes outside
-// printable ASCII become '?', and an empty one is "Virtual USB device".
+// A device's description as the operator sees it: bytes outside printable
+// ASCII become '?', and an empty one is "Virtual USB device".
 std::string DescriptionText(std::span<const std::uint8_t> frame);
+
+// What a device says about itself in its description frame.
+struct VirtualDeviceDescription {
+    std::string text;     // as DescriptionText shows it
+    std::string portPath; // "1-2.3"; empty when the device does not say
+    bool operator==(const VirtualDeviceDescription&) const = default;
+};
+
+// The description frame: the text, then "\nport=" and the port path when
+// the device names one.
+std::vector<std::uint8_t> DescriptionFrame(std::string_view text, std::string_view portPath = {});
+
+// The frame read back. Its first line is the text; each further line is a
+// field "name=value". Fields other than "port" are left for later hosts to
+// read, so a device may say more than this host knows; a port that is no
+// USB port path is refused with the reason (a host must never guess which
+// slot a device sits in).
+Result<VirtualDeviceDescription> ParseDescription(std::span<const std::uint8_t> frame);
 
 class FrameDecoder {
 public:

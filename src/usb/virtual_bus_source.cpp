@@ -143,7 +143,10 @@ private:
         case FrameDecoder::Status::Frame:
             break;
         }
-        Arrive(std::move(*newcomer), DescriptionText(description));
+        Result<VirtualDeviceDescription> said = ParseDescription(description);
+        if (!said)
+            return Refuse(newcomer, said.Error());
+        Arrive(std::move(*newcomer), std::move(*said));
         newcomer.reset();
         return true;
     }
@@ -155,11 +158,12 @@ private:
         return true;
     }
 
-    void Arrive(Newcomer&& newcomer, std::string description) {
+    void Arrive(Newcomer&& newcomer, VirtualDeviceDescription description) {
         auto link = std::make_shared<VirtualBusLink>();
         link->socket = std::move(newcomer.socket);
         link->devicePath = std::move(newcomer.devicePath);
-        link->description = std::move(description);
+        link->description = std::move(description.text);
+        link->portPath = std::move(description.portPath);
         link->received = std::move(newcomer.received);
         link->received.SetMaxFrameLength(kVirtualBusMaxFrame);
         link->problem = events_.problem;

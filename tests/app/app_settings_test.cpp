@@ -59,7 +59,7 @@ TEST_F(SettingsStore, TheFirstThreeStartsOnAnEmptyStore) {
     EXPECT_EQ(Stored("PhonePath"), std::nullopt);
     EXPECT_EQ(run->settings.Values().debugPortName, "COM1");
     EXPECT_EQ(run->settings.Values().debugBaudRate, 38400);
-    EXPECT_EQ(run->settings.Values().downloadTarget, kDownloadToFlash);
+    EXPECT_EQ(run->settings.Values().downloadTarget, pda::DownloadTarget::Flash);
     EXPECT_FALSE(run->settings.Values().frontPanelMode);
 
     Store("Port", "ttyS3"); // must not be taken on the second start
@@ -105,17 +105,23 @@ TEST_F(SettingsStore, BadBaudLoadsAs38400AndPortNamesUpToTheirBound) {
     }
 }
 
+// A stored path up to 254 characters is taken; a longer one is damage, not
+// a first run: the default stays, the rest loads and the store is left alone.
 TEST_F(SettingsStore, OverlongStoredPathIsNotTakenAndNotAFirstRun) {
-    Store("Path", std::string(255, 'x'));
     Store("PhonePath", "/srv/phone/Phone.brx");
     Store("Port", "ttyS0");
     Store("Baud", "9600");
-    const auto run = Start();
-    const AppSettings& values = run->settings.Values();
-    EXPECT_EQ(values.downloadPath, "C:\\Pda\\release\\NK.bin");
-    EXPECT_EQ(values.phonePackagePath, "/srv/phone/Phone.brx");
-    EXPECT_EQ(values.debugPortName, "ttyS0");
-    EXPECT_EQ(Stored("Path"), std::string(255, 'x'));
+    for (const std::size_t length : {kMaxPathLength, kMaxPathLength + 1}) {
+        const std::string stored(length, 'x');
+        Store("Path", stored);
+        const auto run = Start();
+        const AppSettings& values = run->settings.Values();
+        EXPECT_EQ(values.downloadPath,
+                  length <= kMaxPathLength ? stored : "C:\\Pda\\release\\NK.bin");
+        EXPECT_EQ(values.phonePackagePath, "/srv/phone/Phone.brx");
+        EXPECT_EQ(values.debugPortName, "ttyS0");
+        EXPECT_EQ(Stored("Path"), stored);
+    }
 }
 
 // Anything but exactly "1" (or no value) starts the front panel, which
@@ -128,24 +134,29 @@ TEST_F(SettingsStore, OnlyExactlyOneSelectsTheMainWindowThePanelDownloadsToFlash
         const auto run = Start();
         EXPECT_EQ(presentation, Presentation::FrontPanel) << "\"" << text << "\"";
         EXPECT_TRUE(run->settings.Values().frontPanelMode);
-        EXPECT_EQ(run->settings.Values().downloadTarget, kDownloadToFlash);
+        EXPECT_EQ(run->settings.Values().downloadTarget, pda::DownloadTarget::Flash);
         EXPECT_EQ(Stored("RegDownTo"), "R");
     }
 }
 
+// Start-up keeps its RAM for a first character it does not know; the
+// settings sheet opens on FLASH for one.
 TEST_F(SettingsStore, RegDownToChoosesTheTargetByItsFirstCharacter) {
     Store("USB Downloader", "1");
+    using enum pda::DownloadTarget;
     const struct {
         const char* stored;
-        std::int32_t target;
+        pda::DownloadTarget atStart;
         const char* afterwards; // an empty value is written as "F"
-    } cases[] = {{"R", kDownloadToRam, "R"},     {"F", kDownloadToFlash, "F"},
-                 {"RAM", kDownloadToRam, "RAM"}, {"X", kDownloadToRam, "X"},
-                 {"f", kDownloadToRam, "f"},     {"", kDownloadToFlash, "F"}};
+        pda::DownloadTarget inTheSheet;
+    } cases[] = {{"R", Ram, "R", Ram},   {"F", Flash, "F", Flash}, {"RAM", Ram, "RAM", Ram},
+                 {"X", Ram, "X", Flash}, {"f", Ram, "f", Flash},   {"", Flash, "F", Flash}};
     for (const auto& c : cases) {
         Store("RegDownTo", c.stored);
-        EXPECT_EQ(Start()->settings.Values().downloadTarget, c.target) << c.stored;
+        const auto run = Start();
+        EXPECT_EQ(run->settings.Values().downloadTarget, c.atStart) << c.stored;
         EXPECT_EQ(Stored("RegDownTo"), c.afterwards);
+        EXPECT_EQ(run->settings.StoredDownloadTarget(), c.inTheSheet) << c.stored;
     }
 }
 
@@ -182,23 +193,40 @@ TEST_F(SettingsStore, SavesPortPathsAndTheOtherWindowsValuesAsTextUpToTheirBound
     EXPECT_EQ(Stored("PhonePath"), "/srv/Phone.brx");
     EXPECT_EQ(Stored("Port"), "ttyUSB1");
 
-    // What the other windows store.
-    settings.WriteDownloadTarget(kDownloadToRam);
-    EXPECT_EQ(Stored("RegDownTo"), "R");
-    settings.WriteDownloadTarget(kDownloadToFlash);
-    EXPECT_EQ(Stored("RegDownTo"), "F");
+    // What the front panel stores.
     settings.WriteUsbDownloader("0");
     EXPECT_EQ(Stored("USB Downloader"), "0");
+}
 
-    // An overlong value is not saved; the others are.
-    settings.Values().downloadPath = std::string(255, 'x');
-    settings.Values().phonePackagePath = "/srv/Phone2.brx";
-    EXPECT_FALSE(settings.LoadSaveSettings(SETTINGS_SAVE_PATHS));
-    EXPECT_EQ(Stored("Path"), "/srv/quill_all.lst");
-    EXPECT_EQ(Stored("PhonePath"), "/srv/Phone2.brx");
-    EXPECT_FALSE(settings.LoadSaveSettings(SETTINGS_SAVE_PORT, std::string(255, 'p'), 9600));
-    EXPECT_EQ(Stored("Port"), "ttyUSB1");
-    EXPECT_EQ(Stored("Baud"), "9600");
+// Each bounded value is saved at its bound and refused one character over
+// it, leaving the stored value as it was and the other values saved.
+TEST_F(SettingsStore, EachBoundedValueIsSavedUpToItsBoundAndNotBeyond) {
+    QSettings store(QString::fromStdString(File()), QSettings::IniFormat);
+    CAppSettings settings(store);
+    const struct {
+        const char* name;
+        std::size_t bound;
+    } limits[] = {
+        {"Path", kMaxPathLength}, {"PhonePath", kMaxPathLength}, {"Port", kMaxPortNameLength}};
+    for (const auto& limit : limits) {
+        for (const std::size_t length : {limit.bound, limit.bound + 1}) {
+            const std::string before = Stored(limit.name).value_or("");
+            const std::string value(length, 'x');
+            const std::string name = limit.name;
+            settings.Values().downloadPath = name == "Path" ? value : "/srv/a.lst";
+            settings.Values().phonePackagePath = name == "PhonePath" ? value : "/srv/a.brx";
+            const bool saved = name == "Port"
+                                   ? settings.LoadSaveSettings(SETTINGS_SAVE_PORT, value, 9600)
+                                   : settings.LoadSaveSettings(SETTINGS_SAVE_PATHS);
+            const bool fits = length <= limit.bound;
+            EXPECT_EQ(saved, fits) << name << " of " << length;
+            EXPECT_EQ(Stored(limit.name), fits ? value : before) << name << " of " << length;
+            if (name != "Port") {
+                EXPECT_EQ(Stored(name == "Path" ? "PhonePath" : "Path"),
+                          name == "Path" ? "/srv/a.brx" : "/srv/a.lst");
+            }
+        }
+    }
 }
 
 // The user's files are read and written only when each is a regular file or

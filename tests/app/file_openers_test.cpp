@@ -41,7 +41,7 @@ TEST(FileOpeners, APipeIsRefusedAlsoWhenItTakesTheFilesPlaceAfterTheLook) {
         {"library", [](auto& path) { return phone::LoadDownloadLibrary(path.c_str()).Error(); }},
         {"package", [&](auto& path) { return phone::LoadPhonePackage(path, files).reason; }},
         {"phone file", [&](auto&) { return phone::PhoneFileProblems(files).front(); }},
-        {".mfl", [&](auto& path) { return uartloader::ReadMflFile(path, settings).error; }},
+        {".mfl", [&](auto& path) { return uartloader::ReadMflFile(path, settings).Error(); }},
         {"stamp", [](auto& path) { return stamp::AppendTrailer(path, "A", "1").error; }},
     };
     const std::string file = dir.File("file");

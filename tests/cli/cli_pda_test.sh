@@ -9,6 +9,19 @@ trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$WORK"' EXIT
 cd "$WORK" || exit 1
 fail() { echo "FAIL: $*" >&2; exit 1; }
 wait_for() { for _ in $(seq 1 200); do [ -e "$1" ] && return; sleep 0.05; done; }
+# A wait for what should end at once gives up after STUCK seconds (the C++
+# tests' kStuckAfter), on top of a run's own time (its --timeout): a stuck
+# run is killed and named instead of holding the test until ctest's bound.
+STUCK=5
+finish() { # PID OWN-SECONDS WHAT: the process's exit code
+    for _ in $(seq 1 $((($2 + STUCK) * 20))); do
+        kill -0 "$1" 2>/dev/null || { wait "$1"; return; }
+        sleep 0.05
+    done
+    kill -9 "$1"
+    fail "$3: still running $(($2 + STUCK)) s on"
+}
+bounded() { timeout -k 1 $STUCK "$@"; }
 
 "$CLI" sample . 2>/dev/null || fail "sample set"
 
@@ -16,9 +29,9 @@ wait_for() { for _ in $(seq 1 200); do [ -e "$1" ] && return; sleep 0.05; done; 
 "$CLI" pda --file nk.bin --target flash --bus bus1.sock --trace --wait 20 >trace.txt 2>pda.err &
 PDA=$!
 wait_for bus1.sock
-"$CLI" emulate pda --bus bus1.sock --flash-ms 50 --flash-zeros 2 --json >report.json 2>emu.err ||
+bounded "$CLI" emulate pda --bus bus1.sock --flash-ms 50 --flash-zeros 2 --json >report.json 2>emu.err ||
     fail "emulator: $(cat emu.err)"
-wait $PDA || fail "pda exit $? $(cat pda.err)"
+finish $PDA 0 "one handset" || fail "pda exit $? $(cat pda.err)"
 [ "$(head -n 3 trace.txt)" = $'\nDevice Connected!\n OnOperationDownload()  - TEST' ] ||
     fail "trace start: $(head -n 3 trace.txt | od -c | head)"
 [ "$(tail -n 1 trace.txt)" = " Downloaded to Device Successfully!" ] || fail "trace end"
@@ -31,10 +44,10 @@ grep -q "PROTOCOL VIOLATION" emu.err && fail "violation"
     >events.json 2>pda2.err &
 PDA=$!
 wait_for bus2.sock
-"$CLI" emulate pda --bus bus2.sock --description "$(printf '%02000d' 0)" >/dev/null 2>&1
-"$CLI" emulate pda --bus bus2.sock 2>emu2a.err &
-"$CLI" emulate pda --bus bus2.sock 2>emu2b.err
-wait $PDA || fail "two handsets: $(cat pda2.err)"
+bounded "$CLI" emulate pda --bus bus2.sock --description "$(printf '%02000d' 0)" >/dev/null 2>&1
+bounded "$CLI" emulate pda --bus bus2.sock 2>emu2a.err &
+bounded "$CLI" emulate pda --bus bus2.sock 2>emu2b.err
+finish $PDA 0 "two handsets" || fail "two handsets: $(cat pda2.err)"
 [ "$(grep -c '"verdict":"passed"' events.json)" = 2 ] || fail "two passes"
 grep -q "left after PHONE_DOWN_CMD" emu2b.err || fail "phone hand-over"
 REFUSED="Virtual USB device bus:1 announced a description of 2000 bytes"
@@ -89,12 +102,15 @@ for row in "${CASES[@]}"; do
         sleep 0.3
         kill -"${SIGNAL%@*}" $PDA
     fi
-    wait $PDA
+    OWN=0
+    [[ $ARGS =~ --timeout\ ([0-9]+) ]] && OWN=${BASH_REMATCH[1]}
+    [ "$EMUS" != x2 ] || OWN=2 # the second handset's flash write
+    finish $PDA $OWN "$NAME"
     GOT=$?
     # A released handset leaves by itself; one left waiting is sent away.
     for pid in "${EMUPIDS[@]}"; do
         [ -n "$EMUERR" ] || kill $pid 2>/dev/null
-        wait $pid 2>/dev/null
+        finish $pid 0 "$NAME: the emulator" 2>/dev/null
     done
     [ "$GOT" = "$EXIT" ] || fail "$NAME: exit $GOT, not $EXIT: $(cat case.err)"
     grep -qF -- "$ERR" case.err || fail "$NAME: stderr lacks '$ERR': $(cat case.err)"
@@ -119,7 +135,7 @@ for WANT in "4|no progress for 1 s in the start|1" "130|stopped before the devic
             done
             kill -INT $PDA 2>/dev/null
         fi
-        wait $PDA
+        finish $PDA "$TIMEOUT" "half-closed device"
         GOT=$?
         kill $SOCAT 2>/dev/null
         [ $GOT = "$CODE" ] && grep -qF "$WHY" half.err && break
@@ -139,8 +155,8 @@ exec 3<>out.fifo
 PDA=$!
 wait_for closed.sock
 exec 3<&-
-"$CLI" emulate pda --bus closed.sock --silent-at 1 2>closed.emu
-wait $PDA
+bounded "$CLI" emulate pda --bus closed.sock --silent-at 1 2>closed.emu
+finish $PDA 0 "closed output"
 GOT=$?
 [ $GOT = 141 ] || fail "closed output: exit $GOT, not 141: $(cat closed.err)"
 grep -q "left after USB_UNLOAD_CMD" closed.emu || fail "closed output: $(cat closed.emu)"

@@ -2,11 +2,13 @@
 // marlow-cli in a process of its own, as a script runs it; with a settings
 // folder given, the user's own settings stay out of the test.
 
+#include "support/hang_bound.h"
 #include "support/qt_events.h"
 
 #include <QProcess>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <string>
@@ -33,21 +35,18 @@ public:
         process_.start(MARLOW_CLI, arguments);
         ASSERT_TRUE(process_.waitForStarted());
     }
-    // Reads stderr until `text` has appeared; false when the process ended first.
-    bool WaitForError(const std::string& text) {
-        while (err_.find(text) == std::string::npos) {
-            if (process_.state() == QProcess::NotRunning)
-                return false;
-            process_.waitForReadyRead(100);
-            Collect();
-        }
-        return true;
-    }
-    // Until `path` exists; false when the process ended first.
+    // Reads stderr (stdout) until `text` has appeared; false when the process
+    // ended first or went on without saying it for kStuckAfter.
+    bool WaitForError(const std::string& text) { return WaitForText(err_, text); }
+    bool WaitForOutput(const std::string& text) { return WaitForText(out_, text); }
+    // Until `path` exists; false when the process ended first or made no
+    // such file within kStuckAfter.
     bool WaitForFile(const std::string& path) {
+        const auto until = std::chrono::steady_clock::now() + kStuckAfter;
         while (!std::filesystem::exists(path) && !std::filesystem::is_symlink(path)) {
             process_.waitForFinished(10); // also what tells QProcess it has ended
-            if (process_.state() == QProcess::NotRunning)
+            if (process_.state() == QProcess::NotRunning ||
+                std::chrono::steady_clock::now() > until)
                 return false;
         }
         return true;
@@ -55,9 +54,15 @@ public:
     void Interrupt(int signal = SIGINT) {
         ::kill(static_cast<pid_t>(process_.processId()), signal);
     }
-    // Waits for the end: the exit code, or -1 when the process crashed.
-    int Finish() {
-        EXPECT_TRUE(process_.waitForFinished(120000));
+    // Waits for the end: the exit code, or -1 when the process crashed. A
+    // run given a time of its own (its --timeout) ends within it; one still
+    // going kStuckAfter after that is stuck: it is killed and the test fails.
+    int Finish(std::chrono::milliseconds ownTime = {}) {
+        if (!process_.waitForFinished(static_cast<int>((ownTime + kStuckAfter).count()))) {
+            ADD_FAILURE() << "still running " << (ownTime + kStuckAfter).count() << " ms on";
+            process_.kill();
+            process_.waitForFinished();
+        }
         Collect();
         return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
     }
@@ -66,6 +71,17 @@ public:
     QProcess& Process() { return process_; }
 
 private:
+    bool WaitForText(const std::string& collected, const std::string& text) {
+        const auto until = std::chrono::steady_clock::now() + kStuckAfter;
+        while (collected.find(text) == std::string::npos) {
+            if (process_.state() == QProcess::NotRunning ||
+                std::chrono::steady_clock::now() > until)
+                return false;
+            process_.waitForReadyRead(100);
+            Collect();
+        }
+        return true;
+    }
     void Collect() {
         out_ += process_.readAllStandardOutput().toStdString();
         err_ += process_.readAllStandardError().toStdString();

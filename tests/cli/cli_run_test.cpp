@@ -88,7 +88,7 @@ TEST_F(CliRunTest, SilentModemEndsWithTheTimeoutsCode) {
     CliProcess cli(home.Path());
     cli.Start({"phone", "--package", QString::fromStdString(set.phonePackage), "--port",
                Path("modem"), "--timeout", "1", "--json"});
-    EXPECT_EQ(cli.Finish(), 4) << cli.Err();
+    EXPECT_EQ(cli.Finish(1s), 4) << cli.Err();
     const std::string why = "no progress for 1 s in booting; the modem port is released";
     EXPECT_THAT(cli.Err(), HasSubstr(why));
     EXPECT_THAT(cli.Out(), ::testing::EndsWith(R"({"event":"run-cancelled"})"
@@ -218,7 +218,7 @@ TEST_F(TotalRunTest, SilentPortWaitEndsWithTheTimeoutsCode) {
     ASSERT_TRUE(total.WaitForFile(dir.File("bus"))) << total.Err();
     CliProcess handset(home.Path());
     handset.Start({"emulate", "pda", "--bus", Path("bus")});
-    EXPECT_EQ(total.Finish(), 4) << total.Err();
+    EXPECT_EQ(total.Finish(2s), 4) << total.Err();
     handset.Finish();
     const std::string why = "no progress for 2 s in phone: Wait For Phone USB...";
     EXPECT_THAT(total.Err(), HasSubstr(why));
@@ -241,6 +241,40 @@ TEST_F(TotalRunTest, ModemFaultsFailTheTotalRunWithTheirReason) {
         EXPECT_THAT(total.Err(), HasSubstr("total: " + reason));
         EXPECT_THAT(total.Out(), ::testing::EndsWith("{\"event\":\"total-finished\",\"reason\":\"" +
                                                      reason + "\",\"verdict\":\"failed\"}\n"));
+    }
+}
+
+// A PDA half that fails ends the whole run at once, 1 with the PDA half's
+// reason, before any phone half begins; the watchdog is not what ends it.
+TEST_F(TotalRunTest, AFailedPdaHalfEndsTheRunWithItsReason) {
+    const struct {
+        QStringList fault;
+        bool imageGone;
+        std::string reason, verdict;
+    } rows[] = {
+        {{"--nak-at", "1"}, false, "ERASE_RAM_CMD: the device answered NAK", "failed"},
+        {{"--disconnect-after", "9"},
+         false,
+         "the handset left before its download was complete",
+         "device-removed"},
+        {{}, true, "cannot open " + set.images.front() + ": No such file or directory", "failed"},
+    };
+    for (const auto& row : rows) {
+        CliProcess total(home.Path());
+        total.Start({"total", "--list", QString::fromStdString(set.list), "--bus", Path("bus"),
+                     "--port", Path("modem"), "--timeout", "5", "--json"});
+        ASSERT_TRUE(total.WaitForFile(dir.File("bus"))) << total.Err();
+        if (row.imageGone)
+            std::filesystem::remove(set.images.front());
+        CliProcess handset(home.Path());
+        handset.Start(QStringList{"emulate", "pda", "--bus", Path("bus")} + row.fault);
+        EXPECT_EQ(total.Finish(5s), 1) << row.reason << ": " << total.Err();
+        handset.Interrupt();
+        handset.Finish();
+        EXPECT_THAT(total.Err(), ::testing::EndsWith("total: " + row.reason + "\n"));
+        EXPECT_THAT(total.Out(),
+                    ::testing::EndsWith("{\"event\":\"total-finished\",\"reason\":\"" + row.reason +
+                                        "\",\"verdict\":\"" + row.verdict + "\"}\n"));
     }
 }
 

@@ -9,7 +9,7 @@ CLI=$1
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 cd "$WORK" || exit 1
-export XDG_CONFIG_HOME=$WORK/config
+export XDG_CONFIG_HOME=$WORK/config XDG_DATA_HOME=$WORK/data
 mkdir -p config/Korvane
 printf '[General]\nPdaUsbIds=045e:00ce,\033[2J\n' >config/Korvane/Marlow.conf
 mkfifo pipe.bin && mkdir sub

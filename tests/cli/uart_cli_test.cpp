@@ -67,7 +67,11 @@ TEST_F(UartCommands, JsonModePrintsOneEventPerLine) {
     EXPECT_TRUE(tool.Out().starts_with("{\"event\":\"log-cleared\"}\n"));
     EXPECT_NE(tool.Out().find("{\"event\":\"log\",\"text\":\"$$$ fine\\r\\n\"}\n"),
               std::string::npos);
-    EXPECT_TRUE(tool.Out().ends_with("{\"event\":\"result\",\"outcome\":\"done\"}\n"));
+    EXPECT_TRUE(
+        tool.Out().ends_with("{\"event\":\"current-file\",\"text\":\"Comport is disconnected.\"}\n"
+                             "{\"event\":\"run-finished\",\"reason\":\"\",\"verdict\":\"passed\"}\n"
+                             "{\"event\":\"result\",\"outcome\":\"done\"}\n"))
+        << tool.Out();
 }
 
 TEST_F(UartCommands, AFailedRunExitsNonZero) {
@@ -91,10 +95,10 @@ TEST_F(UartCommands, StopsEndTheRunCleanlyWithTheirOwnCodes) {
         CliProcess run;
         run.Start({"uart", "--port", link, "--separate-write", "--timeout",
                    stop.signal != 0 ? "0" : "1"});
-        ASSERT_TRUE(run.Process().waitForReadyRead(10000));
+        ASSERT_TRUE(run.Process().waitForReadyRead(marlow::test::kStuckAfterMs));
         if (stop.signal != 0)
             run.Interrupt(stop.signal);
-        EXPECT_EQ(run.Finish(), stop.exitCode) << run.Err();
+        EXPECT_EQ(run.Finish(std::chrono::seconds(1)), stop.exitCode) << run.Err();
         EXPECT_TRUE(run.Out().ends_with(port + " port is disconnected.\r\n" +
                                         "\r\nFailed to receive any data from the device.\r\n" +
                                         port + " port is disconnected.\r\n"))

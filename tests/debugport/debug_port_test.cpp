@@ -79,6 +79,19 @@ TEST_F(DebugPortTest, BurstsArriveWholeAndInOrder) {
     EXPECT_EQ(received.Joined(), expected);
 }
 
+// The handset's console: the rate asked for, eight data bits, one stop bit,
+// paced with XON/XOFF and no hardware handshake.
+TEST_F(DebugPortTest, TheLineIsSetUpAsTheConsoleWantsIt) {
+    for (const auto& [baud, speed] : {std::pair{115200, B115200}, {9600, B9600}}) {
+        ASSERT_TRUE(port->OpenDebugPort(handset.SlaveName(), baud));
+        const termios line = handset.LineSettings();
+        EXPECT_EQ(cfgetispeed(&line), speed);
+        EXPECT_EQ(cfgetospeed(&line), speed);
+        EXPECT_EQ(line.c_cflag & (CSIZE | CSTOPB | PARENB | CRTSCTS), tcflag_t{CS8});
+        EXPECT_EQ(line.c_iflag & (IXON | IXOFF), tcflag_t{IXON | IXOFF});
+    }
+}
+
 TEST_F(DebugPortTest, AZeroByteEndsTheChunksText) {
     const Status opened = port->OpenDebugPort(handset.SlaveName(), 38400);
     ASSERT_TRUE(opened) << opened.Error();

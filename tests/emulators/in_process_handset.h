@@ -6,6 +6,7 @@
 #include "emulators/in_process_uart.h"
 #include "emulators/uart_handset_emulator.h"
 #include "emulators/uart_in_process_device.h"
+#include "support/hang_bound.h"
 
 #include <functional>
 #include <thread>
@@ -28,7 +29,7 @@ public:
     // `play` gets the link once the tool has opened its end.
     void Play(std::function<void(InProcessUartLink&)> play) {
         thread_ = std::thread([this, play] {
-            if (link.DeviceWaitForHostOpen(std::chrono::seconds(10)) == LinkStatus::Ok)
+            if (link.DeviceWaitForHostOpen(marlow::test::kStuckAfter) == LinkStatus::Ok)
                 play(link);
         });
     }

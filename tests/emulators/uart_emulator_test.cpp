@@ -71,7 +71,7 @@ protected:
         options.script = *ParseUartScript(script);
         options.replyTimeout = milliseconds(2000);
         handset.Emulate({options});
-        ASSERT_TRUE(host->Open(kLoaderLineSettings).ok);
+        ASSERT_TRUE(host->Open(kLoaderLineSettings).Ok());
     }
     Bytes Take(std::size_t count) {
         Bytes bytes(count);

@@ -4,6 +4,7 @@
 
 #include "controls/port_wait_dialog.h"
 #include "gui/about_dialog.h"
+#include "gui/run_history_dialog.h"
 #include "gui/sheet_binding.h"
 #include "main_window_rig.h"
 #include "pda/ui/config_sheet.h"
@@ -25,16 +26,18 @@ TEST(Accessibility, EveryControlHasANameOfItsOwnAndTogglesWork) {
     MainWindowRig rig;
     gui::MarlowContext& context = *rig.context;
     const gui::CMainFrame& frame = rig.Open();
-    pda::ui::SheetEnvironment environment{
-        gui::BindSheetSettings(context.settings), &rig.store.Store(), &context.optionFlags, {}, {},
-        [] {
-            return QStringList{"ttyS0"}; }};
-    pda::ui::CConfigSheet sheet(QStringLiteral("Settings"), environment);
+    pda::ui::SheetEnvironment environment;
+    environment.optionFlags = &context.optionFlags;
+    environment.serialPorts = [] { return QStringList{"ttyS0"}; };
+    pda::ui::CConfigSheet sheet(QStringLiteral("Settings"),
+                                gui::SheetValuesOf(context.settings.Values()), environment);
     stamp::ui::CModelVersionDlg stampDialog([] {});
     gui::AboutDialog about;
     controls::CPortWaitDlg portWait;
-    for (const QWidget* window :
-         std::initializer_list<const QWidget*>{&frame, &sheet, &stampDialog, &about, &portWait})
+    gui::RunHistoryDialog history(rig.store.Store().fileName().toStdString() + ".no-store",
+                                  nullptr);
+    for (const QWidget* window : std::initializer_list<const QWidget*>{&frame, &sheet, &stampDialog,
+                                                                       &about, &portWait, &history})
         EXPECT_THAT(AccessibleNameProblems(*window), testing::IsEmpty())
             << window->windowTitle().toStdString();
     EXPECT_EQ(about.findChild<QLabel*>("aboutBuild")->text(), "BUILD 080118");

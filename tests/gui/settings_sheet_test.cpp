@@ -1,5 +1,6 @@
-// The settings sheet: what OK stores, what Cancel leaves, the "Phone" option
-// taking effect at once, the choosers' extension checks and the port list.
+// The settings sheet: the values OK gives back, the "Phone" option taking
+// effect at once, the choosers' extension checks and the port list; the
+// command that opens it, and stores what OK gave, once.
 
 #include "gui/sheet_binding.h"
 #include "main_window_rig.h"
@@ -22,23 +23,19 @@
 namespace marlow::test {
 namespace {
 
+using pda::DownloadTarget;
 using pda::ui::CConfigSheet;
+using pda::ui::SheetValues;
 
 class SettingsSheetTest : public testing::Test {
 protected:
-    SettingsSheetTest() : settings(store.Store()) {
-        EnsureApplication();
-        settings.Values().debugPortName = "ttyS1";
-        settings.Values().debugBaudRate = 38400;
-    }
+    SettingsSheetTest() { EnsureApplication(); }
 
     pda::ui::SheetEnvironment Environment() {
         pda::ui::SheetEnvironment env;
-        env.settings = gui::BindSheetSettings(settings);
-        env.store = &store.Store();
         env.optionFlags = &optionFlags;
+        env.frontPanelMode = frontPanelMode;
         env.closeDebugPort = [this] { ++portCloses; };
-        env.showPath = [this](const std::string& path) { shownPaths.push_back(path); };
         env.serialPorts = [this] {
             ++portScans;
             return ports;
@@ -46,67 +43,65 @@ protected:
         return env;
     }
 
-    TempStore store;
-    app::CAppSettings settings;
     RecordingDialogs dialogs;
+    SheetValues values{.downloadPath = "/images/NK.bin",
+                       .phonePackagePath = "/images/Phone.brx",
+                       .downloadTarget = DownloadTarget::Flash,
+                       .debugPortName = "ttyS1",
+                       .debugBaudRate = 38400};
     int optionFlags = 0;
+    bool frontPanelMode = false;
     int portCloses = 0;
     int portScans = 0;
     QStringList ports{"ttyS0", "ttyS1", "ttyUSB0"};
-    std::vector<std::string> shownPaths;
 };
 
-// Without RegDownTo the download page opens on Flash; Ram on OK is stored
-// and the next sheet opens on it. The sheet opens wide enough to read a
-// path as deep as a build tree's.
-TEST_F(SettingsSheetTest, PagesCaptionNoApplyButtonAndTheTargetOnOk) {
-    settings.Values().downloadTarget = app::kDownloadToRam;
+// The sheet opens on the values it is given and, after OK, gives back what
+// the pages show; it opens wide enough to read a path as deep as a build
+// tree's.
+TEST_F(SettingsSheetTest, PagesCaptionNoApplyButtonAndTheValuesOnOk) {
     const QString deep = QStringLiteral("/home/operator/images/quillon/release/NK.bin");
-    {
-        CConfigSheet sheet("Settings", Environment());
-        sheet.DownloadPage()->PdaPath()->setText(deep);
-        sheet.show();
-        for (const QLineEdit* path : sheet.findChildren<QLineEdit*>(QRegularExpression("Path$")))
-            EXPECT_GE(path->width(), path->fontMetrics().horizontalAdvance(deep) + 12);
-        EXPECT_EQ(sheet.windowTitle(), "Settings");
-        ASSERT_EQ(sheet.Pages()->count(), 2);
-        EXPECT_EQ(sheet.Pages()->tabText(0), "Image Open");
-        EXPECT_EQ(sheet.Pages()->tabText(1), "Port Setting");
-        for (QPushButton* button : sheet.findChildren<QPushButton*>())
-            EXPECT_NE(button->text(), "&Apply");
-        EXPECT_TRUE(sheet.DownloadPage()->Flash()->isChecked());
-        EXPECT_EQ(settings.Values().downloadTarget, app::kDownloadToFlash);
-        sheet.DownloadPage()->PdaPath()->setText("/images/quill.lst");
-        sheet.DownloadPage()->PhonePath()->setText("/images/Phone.brx");
-        sheet.DownloadPage()->Ram()->setChecked(true);
-        sheet.accept();
-    }
-    EXPECT_EQ(store.Value("RegDownTo"), "R");
-    EXPECT_EQ(store.Value("Path"), "/images/quill.lst");
-    EXPECT_EQ(store.Value("PhonePath"), "/images/Phone.brx");
-    EXPECT_EQ(settings.Values().downloadTarget, app::kDownloadToRam);
-    EXPECT_EQ(shownPaths, (std::vector<std::string>{"/images/quill.lst"}));
-    CConfigSheet again("Settings", Environment());
+    CConfigSheet sheet("Settings", values, Environment());
+    EXPECT_EQ(sheet.DownloadPage()->PdaPath()->text(), "/images/NK.bin");
+    sheet.DownloadPage()->PdaPath()->setText(deep);
+    sheet.show();
+    for (const QLineEdit* path : sheet.findChildren<QLineEdit*>(QRegularExpression("Path$")))
+        EXPECT_GE(path->width(), path->fontMetrics().horizontalAdvance(deep) + 12);
+    EXPECT_EQ(sheet.windowTitle(), "Settings");
+    ASSERT_EQ(sheet.Pages()->count(), 2);
+    EXPECT_EQ(sheet.Pages()->tabText(0), "Image Open");
+    EXPECT_EQ(sheet.Pages()->tabText(1), "Port Setting");
+    for (QPushButton* button : sheet.findChildren<QPushButton*>())
+        EXPECT_NE(button->text(), "&Apply");
+    EXPECT_TRUE(sheet.DownloadPage()->Flash()->isChecked());
+    sheet.DownloadPage()->PdaPath()->setText("/images/quill.lst");
+    sheet.DownloadPage()->PhonePath()->setText("/images/Other.brx");
+    sheet.DownloadPage()->Ram()->setChecked(true);
+    sheet.accept();
+    EXPECT_EQ(sheet.Values(), (SheetValues{.downloadPath = "/images/quill.lst",
+                                           .phonePackagePath = "/images/Other.brx",
+                                           .downloadTarget = DownloadTarget::Ram,
+                                           .debugPortName = "ttyS1",
+                                           .debugBaudRate = 38400}));
+    values.downloadTarget = DownloadTarget::Ram;
+    CConfigSheet again("Settings", values, Environment());
     EXPECT_TRUE(again.DownloadPage()->Ram()->isChecked());
 }
 
-TEST_F(SettingsSheetTest, CancelStoresNothingButThePhoneOptionStays) {
-    CConfigSheet sheet("Settings", Environment());
-    sheet.DownloadPage()->PdaPath()->setText("/images/other.bin");
+TEST_F(SettingsSheetTest, ThePhoneOptionTakesEffectAtOnceAndStaysAfterCancel) {
+    CConfigSheet sheet("Settings", values, Environment());
     sheet.DownloadPage()->PhoneOption()->click();
     EXPECT_EQ(optionFlags, 2);
     sheet.reject();
     EXPECT_EQ(optionFlags, 2);
-    EXPECT_FALSE(store.Store().contains("Path"));
-    EXPECT_NE(settings.Values().downloadPath, "/images/other.bin");
-    CConfigSheet again("Settings", Environment());
+    CConfigSheet again("Settings", values, Environment());
     EXPECT_TRUE(again.DownloadPage()->PhoneOption()->isChecked());
     again.DownloadPage()->PhoneOption()->click();
     EXPECT_EQ(optionFlags, 0);
 }
 
 TEST_F(SettingsSheetTest, TheChoosersRefuseOtherExtensionsAndAskAgain) {
-    CConfigSheet sheet("Settings", Environment());
+    CConfigSheet sheet("Settings", values, Environment());
     // Only the name's last dot counts, in either letter case.
     dialogs.answers = {QString("/images/nk.bin.bak"), QString("/a.bin/noext"),
                        QString("/images/NK.BIN")};
@@ -134,7 +129,7 @@ TEST_F(SettingsSheetTest, TheChoosersRefuseOtherExtensionsAndAskAgain) {
 }
 
 TEST_F(SettingsSheetTest, ThePortPageClosesTheDebugPortListsThePortsAndSearches) {
-    CConfigSheet sheet("Settings", Environment());
+    CConfigSheet sheet("Settings", values, Environment());
     EXPECT_EQ(portCloses, 1);
     QComboBox* list = sheet.PortPage()->Ports();
     ASSERT_EQ(list->count(), 5);
@@ -155,8 +150,8 @@ TEST_F(SettingsSheetTest, ThePortPageClosesTheDebugPortListsThePortsAndSearches)
     EXPECT_EQ(list->currentIndex(), -1);     // the current port is gone: no selection,
     EXPECT_EQ(list->currentText(), "ttyS1"); // but its name stays in view
 
-    settings.Values().frontPanelMode = true;
-    CConfigSheet panelSheet("Settings", Environment());
+    frontPanelMode = true;
+    CConfigSheet panelSheet("Settings", values, Environment());
     EXPECT_EQ(portCloses, 1) << "in front-panel mode the port stays open";
 }
 
@@ -173,23 +168,23 @@ TEST_F(SettingsSheetTest, ThePortListOnOkBecomesTheDebugPort) {
         {"--Search--", "ttyS1"},
     };
     for (const auto& row : rows) {
-        settings.Values().debugPortName = "ttyS1";
-        CConfigSheet sheet("Settings", Environment());
+        CConfigSheet sheet("Settings", values, Environment());
         sheet.PortPage()->Ports()->setEditText(row.chosen);
         sheet.PortPage()->Bauds()->setCurrentText("110");
         sheet.accept();
-        EXPECT_EQ(settings.Values().debugPortName, row.port) << row.chosen.toStdString();
-        EXPECT_EQ(settings.Values().debugBaudRate, 110);
+        EXPECT_EQ(sheet.Values().debugPortName, row.port) << row.chosen.toStdString();
+        EXPECT_EQ(sheet.Values().debugBaudRate, 110);
     }
-    settings.Values().debugPortName.clear();
-    CConfigSheet sheet("Settings", Environment());
+    values.debugPortName.clear();
+    CConfigSheet sheet("Settings", values, Environment());
     EXPECT_EQ(sheet.PortPage()->Ports()->currentText(), "(none)");
 }
 
-// The whole command: OK stores the port and the paths, reopens the port and
+// The whole command: the sheet opens on the stored target, which is in
+// force at once; OK stores what it gives back, once, reopens the port and
 // refreshes the information blocks; Cancel only reopens the port.
-TEST(SettingsCommand, StoresReopensAndRefreshesOnOk) {
-    MainWindowRig rig;
+TEST(SettingsCommand, StoresOnceReopensAndRefreshesOnOk) {
+    MainWindowRig rig({{"RegDownTo", "X"}}); // start-up keeps RAM for a letter it does not know
     TempStore& store = rig.store;
     RecordingDialogs& dialogs = rig.dialogs;
     gui::MarlowContext& context = *rig.context;
@@ -200,12 +195,18 @@ TEST(SettingsCommand, StoresReopensAndRefreshesOnOk) {
         QTimer::singleShot(0, [&frame, answer] { answer(*frame.findChild<CConfigSheet*>()); });
         frame.Command(gui::ID_SETTINGS)->trigger();
     };
+    const std::uint64_t callsBefore = context.settings.SettingsCallCount();
     settingsCommand([](CConfigSheet& sheet) {
+        EXPECT_TRUE(sheet.DownloadPage()->Flash()->isChecked());
         sheet.DownloadPage()->PdaPath()->setText("/images/none.bin");
+        sheet.DownloadPage()->Ram()->setChecked(true);
         sheet.accept();
     });
+    EXPECT_EQ(context.settings.SettingsCallCount(), callsBefore + 1);
     EXPECT_EQ(store.Value("Port"), "/nonexistent/ttyQ");
     EXPECT_EQ(store.Value("Path"), "/images/none.bin");
+    EXPECT_EQ(store.Value("RegDownTo"), "R");
+    EXPECT_EQ(context.run.Settings().target, DownloadTarget::Ram);
     EXPECT_EQ(frame.PathPane()->text(), "/images/none.bin");
     const QString failed = "/nonexistent/ttyQ Port Open failed\n/nonexistent/ttyQ does not exist: "
                            "plug the serial adapter in, or choose another port on the Port "
@@ -213,8 +214,17 @@ TEST(SettingsCommand, StoresReopensAndRefreshesOnOk) {
     EXPECT_EQ(dialogs.messages, (std::vector<QString>{failed}));
     EXPECT_EQ(context.fileInformation.Bytes(), "\r\nFile not found");
 
+    // A target stored meanwhile is in force from the sheet's opening on,
+    // although nothing else is taken or stored.
+    store.Store().setValue("RegDownTo", "F");
     dialogs.messages.clear();
-    settingsCommand([](CConfigSheet& sheet) { sheet.reject(); });
+    settingsCommand([](CConfigSheet& sheet) {
+        sheet.DownloadPage()->PdaPath()->setText("/images/other.bin");
+        sheet.reject();
+    });
+    EXPECT_EQ(context.run.Settings().target, DownloadTarget::Flash);
+    EXPECT_EQ(context.run.Settings().downloadPath, "/images/none.bin");
+    EXPECT_EQ(store.Value("Path"), "/images/none.bin");
     EXPECT_EQ(dialogs.messages, (std::vector<QString>{failed}));
     EXPECT_EQ(context.fileInformation.Bytes(), "\r\nFile not found");
 

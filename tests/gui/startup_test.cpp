@@ -65,7 +65,7 @@ protected:
     TempStore store;
     RecordingDialogs dialogs;
     int panelRuns = 0;
-    int panelTarget = -1;
+    std::optional<pda::DownloadTarget> panelTarget;
     QIcon panelIcon;
     std::vector<PortOpen> opens;
     bool openSucceeds = true;
@@ -76,7 +76,7 @@ TEST_F(StartUpTest, WithoutUsbDownloaderTheFrontPanelRunsWithFlash) {
     store.Store().setValue("RegDownTo", "R");
     EXPECT_EQ(Start(), StartResult::PanelClosed);
     EXPECT_EQ(panelRuns, 1);
-    EXPECT_EQ(panelTarget, 1);
+    EXPECT_EQ(panelTarget, pda::DownloadTarget::Flash);
     EXPECT_TRUE(IsMarlowIcon(panelIcon));
     EXPECT_TRUE(opens.empty());
 }

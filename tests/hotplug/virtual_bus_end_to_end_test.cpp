@@ -1,6 +1,7 @@
 // The whole road over a real socket: the virtual bus listener reports the
 // emulated handset, the watcher opens it and the download runs to the end.
 
+#include "support/hang_bound.h"
 #include "support/pda_rig.h"
 
 #include "emulators/pda_bus_device.h"
@@ -32,11 +33,11 @@ public:
         events.push_back(std::move(event));
         wake.notify_one();
     }
-    // Handles events until `until` holds or nothing came for a long while.
+    // Handles events until `until` holds or nothing came for kStuckAfter.
     bool RunUntil(const std::function<bool()>& until) {
         while (!until()) {
             std::unique_lock lock(mutex);
-            if (!wake.wait_for(lock, std::chrono::seconds(20), [&] { return !events.empty(); }))
+            if (!wake.wait_for(lock, kStuckAfter, [&] { return !events.empty(); }))
                 return false;
             auto event = std::move(events.front());
             events.pop_front();

@@ -71,7 +71,33 @@ TEST(ModemWire, PayloadsRoundTrip) {
     EXPECT_EQ(DecodeFileBegin(EncodeFileBegin(begin)), begin);
     EXPECT_EQ(DecodeFileEnd(EncodeFileEnd(0xDEADBEEF)), 0xDEADBEEFu);
     EXPECT_FALSE(DecodeFileBegin(std::vector<std::uint8_t>{9, 0, 0, 0, 0, 0, 0, 0, 0}));
-    EXPECT_FALSE(DecodeBoot(std::vector<std::uint8_t>{1, 2}));
+}
+
+// A payload cut anywhere before the end of its fixed fields is refused, not
+// read past.
+TEST(ModemWire, PayloadsShorterThanTheirFixedFieldsAreRefused) {
+    const std::vector<std::uint8_t> boot = EncodeBoot({{1, 2, 3, 4, 5, 6}, ""});
+    const std::vector<std::uint8_t> begin = EncodeFileBegin({FileKind::Fls, 7, 1234, ""});
+    const std::vector<std::uint8_t> data = EncodeFileData(42, {});
+    const std::vector<std::uint8_t> end = EncodeFileEnd(0xDEADBEEF);
+    const struct {
+        const std::vector<std::uint8_t>& whole;
+        bool (*decodes)(std::span<const std::uint8_t>);
+    } rows[] = {
+        {boot, [](std::span<const std::uint8_t> p) { return DecodeBoot(p).has_value(); }},
+        {begin, [](std::span<const std::uint8_t> p) { return DecodeFileBegin(p).has_value(); }},
+        {data, [](std::span<const std::uint8_t> p) { return DecodeFileData(p).has_value(); }},
+        {end, [](std::span<const std::uint8_t> p) { return DecodeFileEnd(p).has_value(); }},
+    };
+    for (const auto& row : rows) {
+        EXPECT_TRUE(row.decodes(row.whole));
+        for (std::size_t length = 0; length < row.whole.size(); ++length) {
+            // A copy of just that length, so that a read past it is the sanitizer's to see.
+            const std::vector<std::uint8_t> cut(row.whole.begin(),
+                                                row.whole.begin() + static_cast<long>(length));
+            EXPECT_FALSE(row.decodes(cut)) << "the first " << length << " of " << row.whole.size();
+        }
+    }
 }
 
 } // namespace

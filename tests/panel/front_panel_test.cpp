@@ -258,14 +258,17 @@ TEST_F(FrontPanelTest, StationSetupCheckBoxesEnableTheirChoosers) {
 }
 
 // A path wider than its field keeps its start and its file name whole, with
-// an ellipsis between; the tip has it all.
+// an ellipsis between; the tip has it all. A path of 254 characters is
+// taken, one of 255 refused.
 TEST_F(FrontPanelTest, ChoosersTakeTheFileSaveItShowItShortAndRefuseAnOverlongPath) {
     test::TempDir dir;
     const std::string image = dir.File("NK.bin");
-    const std::string package = dir.File(std::string(150, 'd') + "/modem.brx");
+    const std::string package =
+        dir.File(std::string(254 - dir.File("/modem.brx").size(), 'd') + "/modem.brx");
+    ASSERT_EQ(package.size(), 254u);
     test::WriteFile(image, std::string(64, 'x'));
     dialogs.answers = {QString::fromStdString(image), QString::fromStdString(package),
-                       QString(300, 'p')};
+                       QString(255, 'p')};
     panel->ShowStationSetup(true);
     Control<QPushButton>(1027)->click();
     Control<QPushButton>(1033)->click();

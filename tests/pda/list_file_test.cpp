@@ -47,7 +47,7 @@ protected:
 TEST_F(ListFile, PhoneGroupEndsTheListAndGetsItsRoles) {
     const ListContents list =
         ReadListFile(Write("eboot.bin\n-psi.flb\nslb.flb\nmodem.fls\nmodem.eep\nextra.bin\n"));
-    EXPECT_EQ(list.error, "");
+    EXPECT_TRUE(list.read) << list.read.Error();
     EXPECT_EQ(list.entries, (std::vector<ListEntry>{{"eboot.bin", InWork("eboot.bin")}}));
     ASSERT_TRUE(list.hasPhoneGroup);
     EXPECT_EQ(list.phoneGroup, (std::vector<PhoneGroupFile>{
@@ -94,7 +94,7 @@ TEST_F(ListFile, ReadingStopsAtItsLimitsAndEarlierEntriesStand) {
     for (const auto& [text, fault] : rows) {
         const ListContents list = ReadListFile(Write(text));
         EXPECT_FALSE(list.entries.empty());
-        EXPECT_NE(list.error.find(fault), std::string::npos) << list.error;
+        EXPECT_NE(list.read.Error().find(fault), std::string::npos) << list.read.Error();
     }
 }
 
@@ -118,13 +118,13 @@ TEST_F(ListFile, PhonePathThatDoesNotFitIsAnError) {
     const std::string name(phone::kMaxPhonePath, 'm');
     const ListContents list = ReadListFile(Write("-psi.flb\n" + name + ".fls\nx.eep\n"));
     EXPECT_EQ(list.phoneGroup.size(), 1u);
-    EXPECT_NE(list.error.find("line 2"), std::string::npos) << list.error;
-    EXPECT_NE(list.error.find("499"), std::string::npos) << list.error;
+    EXPECT_NE(list.read.Error().find("line 2"), std::string::npos) << list.read.Error();
+    EXPECT_NE(list.read.Error().find("499"), std::string::npos) << list.read.Error();
 }
 
 TEST_F(ListFile, MissingListAndOpenFiles) {
     const std::size_t before = test::OpenFileCount();
-    EXPECT_NE(ReadListFile(dir.File("none.lst")).error, "");
+    EXPECT_FALSE(ReadListFile(dir.File("none.lst")).read);
     ReadListFile(Write("a.bin\n-psi.flb\n"));
     ReadListFile(Write(std::string(kListLineLimits.maxLength + 1, 'x')));
     EXPECT_EQ(test::OpenFileCount(), before);

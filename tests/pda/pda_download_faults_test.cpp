@@ -106,9 +106,20 @@ TEST(PdaDownloadRemoval, BeforeTheReplyReadEndsTheRunWithoutErrorState) {
     EXPECT_EQ(outcome.finished.reason, "the handset was removed during ERASE_RAM_CMD");
 }
 
-TEST(PdaDownloadRemoval, WhileTheReplyReadWaitsAbortsTheRun) {
-    PdaRig rig(Faults({.silentAtAnswer = 2}));
-    rig.Use(rig.WriteImage("nk.bin", SmallImage(100)), DownloadTarget::Ram);
+// The handset leaves while a reply is awaited: the run fails with the wait's
+// own reason, and a flash write it cut short is not reported as ended.
+struct RemovedWhileWaitingCase {
+    int silentAt;
+    DownloadTarget target;
+    const char* trace;
+    const char* error;
+};
+
+class PdaDownloadRemovedWhileWaiting : public testing::TestWithParam<RemovedWhileWaitingCase> {};
+
+TEST_P(PdaDownloadRemovedWhileWaiting, AbortsWithTheWaitsReason) {
+    PdaRig rig(Faults({.silentAtAnswer = GetParam().silentAt}));
+    rig.Use(rig.WriteImage("nk.bin", SmallImage(100)), GetParam().target);
 
     pda::PdaRunOutcome outcome;
     std::thread run([&] { outcome = rig.Run(); });
@@ -117,9 +128,20 @@ TEST(PdaDownloadRemoval, WhileTheReplyReadWaitsAbortsTheRun) {
     run.join();
 
     EXPECT_EQ(outcome.finished.verdict, Verdict::Failed); // the pipe alone cannot tell a removal
-    const std::string text = rig.out.DeviceStateText();
-    EXPECT_NE(text.find("\nRead not LAST_DATA_IN_RECORD"), std::string::npos);
+    EXPECT_EQ(outcome.finished.reason, GetParam().error);
+    EXPECT_NE(rig.out.DeviceStateText().find(GetParam().trace), std::string::npos);
+    for (const pda::PdaEvent& event : rig.out.Events())
+        EXPECT_FALSE(std::holds_alternative<pda::FlashWriteEnded>(event));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    EachWait, PdaDownloadRemovedWhileWaiting,
+    testing::Values(RemovedWhileWaitingCase{2, DownloadTarget::Ram,
+                                            "\nRead not LAST_DATA_IN_RECORD",
+                                            "LAST_DATA_IN_RECORD: the reply could not be read"},
+                    RemovedWhileWaitingCase{4, DownloadTarget::Flash, "\nFailed in Receiving Data",
+                                            "WRITE_FLSH_CMD: the flash write's reply could not "
+                                            "be read"}));
 
 TEST(PdaDownloadStop, DuringTheFlashWaitEndsTheRunAtOnceAndQuietly) {
     PdaRig rig(Faults({.silentAtAnswer = 4}));

@@ -31,14 +31,14 @@ int ManualOwnerThread::RunAll() {
     return ran;
 }
 
-bool ManualOwnerThread::WaitAndRunOne(std::chrono::seconds patience) {
+bool ManualOwnerThread::WaitAndRunOne(std::chrono::milliseconds patience) {
     const std::function<void()> task = Take(patience);
     if (task)
         task();
     return task != nullptr;
 }
 
-std::function<void()> ManualOwnerThread::Take(std::chrono::seconds patience) {
+std::function<void()> ManualOwnerThread::Take(std::chrono::milliseconds patience) {
     std::unique_lock lock(mutex_);
     if (!posted_.wait_for(lock, patience, [this] { return !tasks_.empty(); }))
         return nullptr;

@@ -9,6 +9,7 @@
 #include "phone/phone_ports.h"
 #include "skins/front_panel_skin.h"
 #include "skins/main_window_skin.h"
+#include "support/hang_bound.h"
 #include "support/recording_skin.h"
 
 #include <algorithm>
@@ -82,11 +83,11 @@ public:
     int RunAll();
     // Blocks until a task is queued, then runs it. False when none came in
     // `patience`: a guard against a hung test, not a measured time.
-    bool WaitAndRunOne(std::chrono::seconds patience = std::chrono::seconds(30));
+    bool WaitAndRunOne(std::chrono::milliseconds patience = marlow::test::kStuckAfter);
 
 private:
     // The next task, waiting for one at most `patience`; none when none came.
-    std::function<void()> Take(std::chrono::seconds patience);
+    std::function<void()> Take(std::chrono::milliseconds patience);
     mutable std::mutex mutex_;
     std::condition_variable posted_;
     std::deque<std::function<void()>> tasks_;

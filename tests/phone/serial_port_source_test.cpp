@@ -1,4 +1,5 @@
-// The production port source against an emulated USB modem: umockdev gives
+// The production port source, and discovery by port path, against an
+// emulated USB modem: umockdev gives
 // the process a /sys and /dev with a 058b:0015 device whose ACM port is
 // ttyACM3, beside another vendor's USB serial port. The test binary runs
 // under umockdev-wrapper, which makes the source read that tree and watch
@@ -6,6 +7,8 @@
 
 #include "phone/phone_ports.h"
 #include "phone/serial_port_source.h"
+#include "phone/usb_tty_paths.h"
+#include "support/hang_bound.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -30,9 +33,9 @@ std::string UsbSerialDevice(const std::string& bus, const char* vendor, const ch
            "A: idVendor=" + vendor + "\nA: idProduct=" + product + "\n\n" + "P: " + usb + "/" +
            bus + ":1.0\n" + "E: DEVTYPE=usb_interface\nE: DRIVER=cdc_acm\nE: SUBSYSTEM=usb\n\n" +
            "P: " + usb + "/" + bus + ":1.0/tty/" + tty + "\n" + "N: " + tty + "\n" +
-           "E: DEVNAME=/dev/" + tty + "\nE: SUBSYSTEM=tty\nE: ID_BUS=usb\n" +
-           "E: ID_VENDOR_ID=" + vendor + "\nE: ID_MODEL_ID=" + product + "\n" +
-           "A: dev=166:" + major + "\n\n";
+           "L: device=../../../" + bus + ":1.0\n" + "E: DEVNAME=/dev/" + tty +
+           "\nE: SUBSYSTEM=tty\nE: ID_BUS=usb\n" + "E: ID_VENDOR_ID=" + vendor +
+           "\nE: ID_MODEL_ID=" + product + "\n" + "A: dev=166:" + major + "\n\n";
 }
 
 bool UnderUmockdev() {
@@ -74,6 +77,10 @@ TEST_F(SerialPortSourceTest, ListsOnlyTheModemsPort) {
     EXPECT_EQ(port.FindPort(), found);
     EXPECT_EQ(port.FindPort("1-2"), found);
     EXPECT_EQ(port.FindPort("1-1"), std::nullopt);
+
+    // Discovery by port path reads the same tree from "/".
+    EXPECT_EQ(UsbPortPathOfTty("/", "ttyACM3"), "1-2");
+    EXPECT_EQ(FindTtyUnderUsbPort("/", "1-1"), "ttyACM0");
 }
 
 // Another vendor's port alone is no port.
@@ -95,7 +102,7 @@ TEST_F(SerialPortSourceTest, WatchSeesTheModemArriveLookingOnlyAtWhatChanged) {
     {
         std::unique_lock lock(mutex);
         // A guard against a hung test, not a measured time.
-        ASSERT_TRUE(told.wait_for(lock, std::chrono::seconds(30), [&] { return changes > 0; }));
+        ASSERT_TRUE(told.wait_for(lock, marlow::test::kStuckAfter, [&] { return changes > 0; }));
     }
     ASSERT_EQ(source.Ports().size(), 1u);
     EXPECT_EQ(source.Ports()[0].name, "ACM3");

@@ -11,13 +11,11 @@
 #include "support/postgres_server.h"
 #include "support/qt_events.h"
 #include "support/temp_dir.h"
+#include "support/watched.h"
 
 #include <QProcess>
 #include <QSqlRecord>
 #include <gtest/gtest.h>
-
-#include <condition_variable>
-#include <sys/stat.h>
 
 namespace marlow::records {
 namespace {
@@ -96,11 +94,6 @@ protected:
         const std::vector<std::string> ids = Central("SELECT run_id FROM runs");
         return {ids.begin(), ids.end()};
     }
-    std::string File(const char* name, const std::string& text, mode_t mode) {
-        test::WriteFile(dir.File(name), text);
-        ::chmod(dir.File(name).c_str(), mode);
-        return dir.File(name);
-    }
     void Resume() {
         const Status resumed = server->Resume();
         ASSERT_TRUE(resumed) << resumed.Error();
@@ -165,22 +158,7 @@ TEST_F(CentralTest, EveryRecordArrivesOnceAndInOrderWhateverTheServerDoes) {
     EXPECT_EQ(ReadOutbox(Local()->Session())->backlog, 0);
 }
 
-// Forwarder statuses as they come, for a test to wait on.
-struct Statuses {
-    std::mutex mutex;
-    std::condition_variable changed;
-    ForwarderStatus last;
-    void operator()(const ForwarderStatus& status) {
-        const std::lock_guard lock(mutex);
-        last = status;
-        changed.notify_all();
-    }
-    ForwarderStatus Await(const std::function<bool(const ForwarderStatus&)>& done) {
-        std::unique_lock lock(mutex);
-        EXPECT_TRUE(changed.wait_for(lock, 60s, [&] { return done(last); })) << last.lastError;
-        return last;
-    }
-};
+using Statuses = test::Watched<ForwarderStatus>;
 
 TEST_F(CentralTest, TheForwarderWaitsForTheServerAndCatchesUp) {
     ASSERT_TRUE(Open(CentralUse::Init));
@@ -204,8 +182,8 @@ TEST_F(CentralTest, TheForwarderWaitsForTheServerAndCatchesUp) {
 
 TEST_F(CentralTest, ALoginThatFailsSaysWhyAndRecordingGoesOn) {
     ASSERT_TRUE(Open(CentralUse::Init));
-    const std::string wrongPassword = File("wrong", "not it\n", 0600);
-    const std::string shared = File("shared", test::PostgresServer::kPassword, 0644);
+    const std::string wrongPassword = dir.Write("wrong", "not it\n", 0600);
+    const std::string shared = dir.Write("shared", test::PostgresServer::kPassword, 0644);
     struct Case {
         CentralSettings settings;
         std::string said;
@@ -239,7 +217,7 @@ TEST_F(CentralTest, ALoginThatFailsSaysWhyAndRecordingGoesOn) {
 // marlow-cli as a script runs it; libpq's own password file this time.
 TEST_F(CentralTest, MarlowCliForwardsAndReadsTheCentralDatabase) {
     const std::string pgpass =
-        File("pgpass", "*:*:*:marlow:" + std::string(test::PostgresServer::kPassword), 0600);
+        dir.Write("pgpass", "*:*:*:marlow:" + std::string(test::PostgresServer::kPassword), 0600);
     const auto cli = [&](QStringList args) {
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -247,7 +225,7 @@ TEST_F(CentralTest, MarlowCliForwardsAndReadsTheCentralDatabase) {
         environment.insert("XDG_CONFIG_HOME", QString::fromStdString(dir.File("settings")));
         process.setProcessEnvironment(environment);
         process.start(MARLOW_CLI, QStringList{"runs"} + args);
-        process.waitForFinished(120'000);
+        process.waitForFinished(test::kStuckAfterMs);
         return std::pair{process.exitCode(), process.readAllStandardOutput().toStdString() +
                                                  process.readAllStandardError().toStdString()};
     };

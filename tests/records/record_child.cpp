@@ -30,7 +30,8 @@ using namespace marlow::records;
 
 namespace {
 
-constexpr std::chrono::seconds kBound{60};
+// Longer than a finish found locked is tried again.
+constexpr std::chrono::seconds kBound{120};
 
 std::shared_ptr<RunRecorder> BeginRun(RunWriter& writer) {
     std::shared_ptr<RunRecorder> run =

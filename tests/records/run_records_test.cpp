@@ -1,7 +1,10 @@
-// What a record says: the steps and verdict the builder makes of a run's
-// events, and the yield the queries make of many records.
+// What a record says: the steps and verdict its receiver makes of a run's
+// events, the files it names, and the yield the queries make of many
+// records.
 
-#include "records/record_builder.h"
+#include "common/sha256.h"
+#include "records/recording_receiver.h"
+#include "records/run_inputs.h"
 #include "records/run_queries.h"
 #include "records/run_writer.h"
 #include "records/store.h"
@@ -15,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <fstream>
 
 namespace marlow::records {
 namespace {
@@ -46,12 +50,13 @@ std::string Describe(const StepFacts& step) {
 }
 
 TEST_F(RunRecordsTest, EventsBecomeStepsAndAVerdict) {
-    using Feed = std::function<void(RecordBuilder&)>;
-    const auto image = [](RecordBuilder& b, const char* name, std::uint32_t length, int percent) {
-        b.Follow(pda::PdaEvent{pda::ImageStarted{.imageNumber = 1, .image = name}});
-        b.Follow(pda::PdaEvent{pda::HeaderRead{.imageLength = length}});
-        b.Follow(pda::PdaEvent{pda::DeviceAnswered{}});
-        b.Follow(pda::PdaEvent{
+    using Feed = std::function<void(RecordingReceiver&)>;
+    const auto image = [](RecordingReceiver& b, const char* name, std::uint32_t length,
+                          int percent) {
+        b.Post(pda::PdaEvent{pda::ImageStarted{.imageNumber = 1, .image = name}});
+        b.Post(pda::PdaEvent{pda::HeaderRead{.imageLength = length}});
+        b.Post(pda::PdaEvent{pda::DeviceAnswered{}});
+        b.Post(pda::PdaEvent{
             pda::PercentReached{.imageNumber = 1, .image = name, .percent = percent}});
     };
     const auto ended = [](Verdict verdict) { return RunFinished{verdict, "why"}; };
@@ -60,17 +65,17 @@ TEST_F(RunRecordsTest, EventsBecomeStepsAndAVerdict) {
         Feed feed;
         std::optional<RunEnding> given;
         std::vector<std::string> steps;
-        std::string ending; // "verdict/error class/half"
+        std::string ending; // "verdict/error class/half/reason"
     };
     const std::vector<Case> cases = {
         {"a Total run",
-         [&](RecordBuilder& b) {
+         [&](RecordingReceiver& b) {
              image(b, "EBOOT", 1000, 50);
              image(b, "NK", 2000, 100);
              for (const pda::PdaEvent& e :
                   {pda::PdaEvent{pda::PhoneDownNext{}}, pda::PdaEvent{pda::PhoneDownSent{}},
                    pda::PdaEvent{RunFinished{Verdict::Passed, ""}}})
-                 b.Follow(e);
+                 b.Post(e);
              for (const phone::PhoneRunEvent& e :
                   {phone::PhoneRunEvent{phone::PortWaitStarted{true}},
                    phone::PhoneRunEvent{phone::PortFound{3}},
@@ -82,83 +87,98 @@ TEST_F(RunRecordsTest, EventsBecomeStepsAndAVerdict) {
                    phone::PhoneRunEvent{phone::PartStarted{PhoneFileRole::Firmware, "a.fls"}},
                    phone::PhoneRunEvent{phone::PartsDone{}},
                    phone::PhoneRunEvent{RunFinished{Verdict::Passed, ""}}})
-                 b.Follow(e);
+                 b.Post(e);
+             b.RunEnded(RunFinished{Verdict::Passed, ""});
          },
          std::nullopt,
          {"pda-image EBOOT passed 1000 0", "pda-image NK passed 2000 0",
           "hand-over PHONE_DOWN_CMD passed - 0", "port-wait modem port passed - 0",
           "phone-boot boot passed - 1", "phone-part psi.flb passed - 0",
           "phone-part a.fls passed - 0"},
-         "passed//"},
+         "passed///"},
+        {"a Total run whose modem port never came",
+         [&](RecordingReceiver& b) {
+             image(b, "NK", 100, 100);
+             b.Post(pda::PdaEvent{pda::PhoneDownNext{}});
+             b.Post(pda::PdaEvent{RunFinished{Verdict::Passed, ""}});
+             b.Post(phone::PhoneRunEvent{phone::PortWaitStarted{true}});
+             b.Post(phone::PhoneRunEvent{phone::PortWaitGaveUp{}});
+             b.Post(phone::PhoneRunEvent{ended(Verdict::Failed)});
+             b.RunEnded(RunFinished{Verdict::Failed, "the whole run's why"});
+         },
+         std::nullopt,
+         {"pda-image NK passed 100 0", "hand-over PHONE_DOWN_CMD passed - 0",
+          "port-wait modem port failed - 0"},
+         "failed/time-out/phone/the whole run's why"},
         {"a NAK",
-         [&](RecordBuilder& b) {
+         [&](RecordingReceiver& b) {
              image(b, "NK", 2000, 40);
-             b.Follow(pda::PdaEvent{pda::ReplyAwaited{.result = pda::ReplyResult::Nak}});
-             b.Follow(pda::PdaEvent{pda::ReplyAwaited{.result = pda::ReplyResult::NotRead}});
-             b.Follow(pda::PdaEvent{ended(Verdict::Failed)});
+             b.Post(pda::PdaEvent{pda::ReplyAwaited{.result = pda::ReplyResult::Nak}});
+             b.Post(pda::PdaEvent{pda::ReplyAwaited{.result = pda::ReplyResult::NotRead}});
+             b.Post(pda::PdaEvent{ended(Verdict::Failed)});
          },
          std::nullopt,
          {"pda-image NK failed 800 0"},
-         "failed/device/pda"},
+         "failed/device/pda/why"},
         {"a reply not read",
-         [&](RecordBuilder& b) {
+         [&](RecordingReceiver& b) {
              image(b, "NK", 2000, 100);
-             b.Follow(pda::PdaEvent{pda::ReplyReadFailed{}});
-             b.Follow(pda::PdaEvent{pda::ReplyAwaited{.result = pda::ReplyResult::NotRead}});
-             b.Follow(pda::PdaEvent{ended(Verdict::Failed)});
+             b.Post(pda::PdaEvent{pda::ReplyReadFailed{}});
+             b.Post(pda::PdaEvent{pda::ReplyAwaited{.result = pda::ReplyResult::NotRead}});
+             b.Post(pda::PdaEvent{ended(Verdict::Failed)});
          },
          std::nullopt,
          {"pda-image NK failed 2000 0"},
-         "failed/link/pda"},
+         "failed/link/pda/why"},
         {"no modem port",
-         [&](RecordBuilder& b) {
-             b.Follow(phone::PhoneRunEvent{phone::PortWaitStarted{}});
-             b.Follow(phone::PhoneRunEvent{phone::PortWaitGaveUp{}});
-             b.Follow(phone::PhoneRunEvent{ended(Verdict::Failed)});
+         [&](RecordingReceiver& b) {
+             b.Post(phone::PhoneRunEvent{phone::PortWaitStarted{}});
+             b.Post(phone::PhoneRunEvent{phone::PortWaitGaveUp{}});
+             b.Post(phone::PhoneRunEvent{ended(Verdict::Failed)});
          },
          std::nullopt,
          {"port-wait modem port failed - 0"},
-         "failed/time-out/phone"},
+         "failed/time-out/phone/why"},
         {"a stop",
-         [&](RecordBuilder& b) {
+         [&](RecordingReceiver& b) {
              image(b, "NK", 100, 10);
-             b.Follow(pda::PdaEvent{ended(Verdict::Stopped)});
+             b.Post(pda::PdaEvent{ended(Verdict::Stopped)});
          },
          std::nullopt,
          {"pda-image NK stopped 10 0"},
-         "stopped/operator-stop/pda"},
+         "stopped/operator-stop/pda/why"},
         {"a removal",
-         [&](RecordBuilder& b) {
-             b.Follow(phone::PhoneRunEvent{phone::PartStarted{PhoneFileRole::Eeprom, "a.eep"}});
-             b.Follow(phone::PhoneRunEvent{ended(Verdict::DeviceRemoved)});
+         [&](RecordingReceiver& b) {
+             b.Post(phone::PhoneRunEvent{phone::PartStarted{PhoneFileRole::Eeprom, "a.eep"}});
+             b.Post(phone::PhoneRunEvent{ended(Verdict::DeviceRemoved)});
          },
          std::nullopt,
          {"phone-part a.eep failed - 0"},
-         "device-removed/removal/phone"},
+         "device-removed/removal/phone/why"},
         {"a UART run",
-         [&](RecordBuilder& b) {
-             b.Follow(uartloader::LoaderEvent{uartloader::CurrentFileChanged{"boot.bin"}});
+         [&](RecordingReceiver& b) {
+             b.Post(uartloader::LoaderEvent{uartloader::CurrentFileChanged{"boot.bin"}});
              for (int percent = 0; percent <= 100; ++percent)
-                 b.Follow(uartloader::LoaderEvent{uartloader::ProgressChanged{1, percent}});
-             b.Follow(uartloader::LoaderEvent{uartloader::CurrentFileChanged{""}});
+                 b.Post(uartloader::LoaderEvent{uartloader::ProgressChanged{1, percent}});
+             b.Post(uartloader::LoaderEvent{uartloader::CurrentFileChanged{""}});
+             b.Post(uartloader::LoaderEvent{ended(Verdict::Passed)});
          },
-         RunEnding{.verdict = RecordVerdict::Passed},
+         std::nullopt,
          {"uart-file boot.bin passed - 0"},
-         "passed//"},
+         "passed///why"},
         {"no end told",
-         [&](RecordBuilder& b) { image(b, "NK", 100, 10); },
+         [&](RecordingReceiver& b) { image(b, "NK", 100, 10); },
          std::nullopt,
          {"pda-image NK failed 10 0"},
-         "failed/internal/"},
+         "failed/internal//the run ended without telling its end"},
     };
     const auto writer = Writer();
     std::vector<std::string> ids;
     for (const Case& c : cases) {
-        const auto recorder = writer->Begin({.stationId = "s"});
-        RecordBuilder builder(*recorder);
-        c.feed(builder);
-        ASSERT_TRUE(builder.Finish(c.given).get());
-        ids.push_back(recorder->RunId());
+        RecordingReceiver receiver(writer->Begin({.stationId = "s"}));
+        c.feed(receiver);
+        ASSERT_TRUE(receiver.Finish(c.given).get());
+        ids.push_back(receiver.RunId());
     }
     const auto store = Store();
     for (std::size_t i = 0; i < cases.size(); ++i) {
@@ -170,7 +190,7 @@ TEST_F(RunRecordsTest, EventsBecomeStepsAndAVerdict) {
             steps.push_back(Describe(step));
         EXPECT_EQ(steps, cases[i].steps);
         EXPECT_EQ(std::string(NameOf(run->ending.verdict)) + "/" + NameOf(run->ending.errorClass) +
-                      "/" + NameOf(run->ending.half),
+                      "/" + NameOf(run->ending.half) + "/" + run->ending.reason,
                   cases[i].ending);
         const Result<std::vector<std::string>> lines = LoadEvents((*store)->Session(), ids[i]);
         ASSERT_TRUE(lines);
@@ -183,7 +203,54 @@ TEST_F(RunRecordsTest, EventsBecomeStepsAndAVerdict) {
         }
     }
     // The UART bar's hundred steps are kept as its whole tens.
-    EXPECT_EQ(LoadEvents((*store)->Session(), ids[6])->size(), 13u);
+    EXPECT_EQ(LoadEvents((*store)->Session(), ids[7])->size(), 14u);
+}
+
+// A run's files with their sizes, digests of their bytes and stamps; one
+// that cannot be read is named all the same.
+TEST_F(RunRecordsTest, InputsCarryTheirSizeDigestAndStamp) {
+    std::map<std::string, std::string> digests;
+    const auto write = [&](const std::string& name, const std::string& bytes) {
+        const std::string file = dir.File(name);
+        std::ofstream(file, std::ios::binary) << bytes;
+        digests[file] =
+            Sha256Hex({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
+        return file;
+    };
+    const std::string list = write("all.lst", "eboot.bin\nnk.bin\n");
+    const std::string eboot = write("eboot.bin", std::string(300, '\xee'));
+    const std::string nk = write("nk.bin", std::string(480, '\xaa') + "Q1" + std::string(13, '\0') +
+                                               "V2" + std::string(3, '\0'));
+    const std::string fls = write("a.fls", "firmware");
+    const std::string gone = dir.File("gone.eep");
+    // "role name size digest-matches model version source-name"
+    const auto describe = [&](const std::vector<InputFacts>& inputs) {
+        std::vector<std::string> lines;
+        const auto name = [](const std::string& path) { return path.substr(path.rfind('/') + 1); };
+        for (const InputFacts& in : inputs)
+            lines.push_back(in.role + " " + name(in.path) + " " +
+                            (in.size ? std::to_string(*in.size) : "-") + " " +
+                            (in.sha256 == digests[in.path] ? "ok" : "?" + in.sha256) + " " +
+                            in.model + " " + in.version + " " + name(in.source));
+        return lines;
+    };
+    const pda::DownloadPlan plan{
+        .images = {{"eboot.bin", eboot, 300}, {"nk.bin", nk, 500}},
+        .hasPhoneGroup = true,
+        .phoneGroup = {{.name = "a.fls", .path = fls, .role = PhoneFileRole::Firmware},
+                       {.name = "gone.eep", .path = gone, .role = PhoneFileRole::Eeprom}}};
+    digests[gone] = "";
+    EXPECT_EQ(describe(InputsOfPlan(list, plan)),
+              (std::vector<std::string>{"list all.lst 17 ok   ", "image eboot.bin 300 ok   all.lst",
+                                        "image nk.bin 500 ok Q1 V2 all.lst",
+                                        "firmware a.fls 8 ok   all.lst",
+                                        "eeprom gone.eep - ok   all.lst"}));
+    EXPECT_EQ(describe(InputsOfPlan(nk, {.images = {{nk, nk, 500}}})),
+              (std::vector<std::string>{"image nk.bin 500 ok Q1 V2 "}));
+    phone::PhoneFileSet files;
+    files.Assign(PhoneFileRole::Firmware, "a.fls", fls);
+    EXPECT_EQ(describe(InputsOfPhoneFiles(files)),
+              (std::vector<std::string>{"firmware a.fls 8 ok   "}));
 }
 
 TEST_F(RunRecordsTest, YieldCountsFirstPassesAndRetests) {
@@ -265,6 +332,23 @@ TEST_F(RunRecordsTest, RecordingSettingsRefuseWhatTheyDoNotKnow) {
     settings.setValue("RunRecords", "requried");
     EXPECT_EQ(ReadRecordingSettings(settings).Error(),
               "the setting RunRecords is \"requried\"; it takes on, off or required");
+    // Only records made mandatory keep a run from starting on a store that
+    // cannot take them (its folder is a file).
+    std::ofstream(dir.File("a-file")) << "x";
+    const std::string blocked = dir.File("a-file") + "/runs.sqlite";
+    const auto writer = RunWriter::Start({.storePath = blocked});
+    for (const auto& [recording, refused] :
+         {std::pair{Recording::On, false}, {Recording::Off, false}, {Recording::Required, true}}) {
+        const RecordingSettings asked{.recording = recording, .storePath = blocked};
+        const Status may = MayStartRun(asked, writer.get(), std::chrono::seconds(60));
+        EXPECT_EQ(may.Error().rfind("No run starts: the setting RunRecords is required, and the "
+                                    "run store " +
+                                        blocked,
+                                    0) == 0,
+                  refused)
+            << may.Error();
+    }
+    EXPECT_FALSE(MayStartRun({.recording = Recording::Required}, nullptr, std::chrono::seconds(1)));
 }
 
 } // namespace

@@ -1,9 +1,14 @@
 #include "stamp/trailer.h"
 
+#include "support/open_files.h"
 #include "support/temp_dir.h"
 
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace marlow::stamp {
 namespace {
@@ -63,6 +68,32 @@ TEST(TrailerFile, AppendNeverCreatesAFile) {
     const TrailerWrite overlong = AppendTrailer(dir.File("image.nb0"), "ABCDEFGHIJKLMNOP", "1");
     EXPECT_EQ(overlong.status, TrailerStatus::FieldTooLong);
     EXPECT_EQ(ReadFileBytes(dir.File("image.nb0")).size(), 100u);
+}
+
+// A write the file system refuses halfway (here a file size limit, in a
+// child of its own) is cut back to the old length and closes its file.
+TEST(TrailerFile, AFailedAppendLeavesTheFileAsItWasAndClosed) {
+    TempDir dir;
+    const std::string image = dir.File("image.nb0");
+    WriteFile(image, std::string(100, 'x'));
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN); // the write fails with EFBIG instead
+        const rlimit limit{110, 110};  // room for half a trailer
+        const std::size_t before = test::OpenFileCount();
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            _exit(10);
+        const TrailerWrite write = AppendTrailer(image, "MODEL", "1.0");
+        _exit((write.status == TrailerStatus::WriteFailed ? 0 : 1) |
+              (test::OpenFileCount() == before ? 0 : 2));
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status) & 1, 0) << "the append did not fail";
+    EXPECT_EQ(WEXITSTATUS(status) & 2, 0) << "the file was left open";
+    EXPECT_EQ(ReadFileBytes(image).size(), 100u);
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "support/postgres_server.h"
+#include "support/hang_bound.h"
 
 #include "support/temp_dir.h"
 
@@ -118,7 +119,12 @@ Result<std::string> PostgresServer::Run(const std::string& program,
     process.setWorkingDirectory(QString::fromStdString(folder_));
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(path, arguments);
-    process.waitForFinished(120'000);
+    // initdb and the server's start take seconds of their own, a few times
+    // the tests' usual bound on a busy machine; a hung one is killed.
+    if (!process.waitForFinished(6 * kStuckAfterMs)) {
+        process.kill();
+        process.waitForFinished();
+    }
     const std::string output = process.readAll().toStdString();
     if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
         return Failure{program + " failed: " + output};

@@ -49,4 +49,10 @@ const std::string& PseudoTerminal::Received() {
     return received_;
 }
 
+termios PseudoTerminal::LineSettings() const {
+    termios settings{};
+    EXPECT_EQ(tcgetattr(master_, &settings), 0) << std::strerror(errno);
+    return settings;
+}
+
 } // namespace marlow::test

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <termios.h>
 
 namespace marlow::test {
 
@@ -24,6 +25,9 @@ public:
     // Everything the port has sent so far.
     const std::string& Received();
     void Forget() { received_.clear(); }
+    // The line settings the port's side was given (speed, framing, flow
+    // control; a pseudo-terminal keeps them though it carries no signal).
+    termios LineSettings() const;
 
 private:
     int master_ = -1;

@@ -1,4 +1,5 @@
 #include "support/qt_events.h"
+#include "support/hang_bound.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -16,7 +17,7 @@ void EnsureCoreApplication() {
 }
 
 bool ProcessUntil(const std::function<bool()>& done) {
-    QDeadlineTimer bound(60000);
+    QDeadlineTimer bound(kStuckAfter.count());
     while (!done()) {
         if (bound.hasExpired())
             return false;

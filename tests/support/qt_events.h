@@ -10,7 +10,7 @@ namespace marlow::test {
 void EnsureCoreApplication();
 
 // Runs queued events until `done` holds; false if it never does within a
-// generous bound (a hang, not a slow machine).
+// generous bound (kStuckAfter: a hang, not a slow machine).
 bool ProcessUntil(const std::function<bool()>& done);
 // Lets every event already queued run.
 void Flush();

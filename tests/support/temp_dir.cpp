@@ -25,6 +25,13 @@ std::string TempDir::File(std::string_view name) const {
     return path_ + "/" + std::string(name);
 }
 
+std::string TempDir::Write(std::string_view name, std::string_view text, unsigned mode) const {
+    const std::string path = File(name);
+    WriteFile(path, text);
+    std::filesystem::permissions(path, static_cast<std::filesystem::perms>(mode));
+    return path;
+}
+
 void WriteFile(const std::string& path, std::string_view text) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(text.data(), static_cast<std::streamsize>(text.size()));

@@ -18,6 +18,9 @@ public:
     const std::string& Path() const { return path_; }
     // Path() + "/" + name
     std::string File(std::string_view name) const;
+    // A file here holding `text`, with the mode given (a password file's
+    // 0600, one others may read); its path.
+    std::string Write(std::string_view name, std::string_view text, unsigned mode) const;
 
 private:
     std::string path_;

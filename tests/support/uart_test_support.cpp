@@ -75,6 +75,14 @@ std::vector<std::string> RecordingSink::CurrentFiles() const {
     return TextsOf<CurrentFileChanged>(Events());
 }
 
+std::vector<RunFinished> RecordingSink::Ends() const {
+    std::vector<RunFinished> ends;
+    for (const LoaderEvent& e : Events())
+        if (const auto* end = std::get_if<RunFinished>(&e))
+            ends.push_back(*end);
+    return ends;
+}
+
 bool RecordingSink::WaitFor(const std::function<bool(const LoaderEvent&)>& matches,
                             std::chrono::milliseconds timeout) {
     std::unique_lock lock(mutex_);
@@ -146,7 +154,7 @@ emulators::UartEmulatorReport PtyHandset::Report() {
     return report_;
 }
 
-OpenResult WatchedTransport::Open(const LineSettings& settings) {
+Result<PortOpened> WatchedTransport::Open(const LineSettings& settings) {
     owner_ = std::this_thread::get_id();
     return inner_->Open(settings);
 }

@@ -5,6 +5,7 @@
 
 #include "emulators/uart_handset_emulator.h"
 #include "emulators/uart_pty.h"
+#include "support/hang_bound.h"
 #include "support/temp_dir.h"
 #include "uartloader/loader_events.h"
 #include "uartloader/loader_settings.h"
@@ -38,9 +39,11 @@ public:
     std::vector<std::string> Diagnostics() const;
     std::vector<int> Progress(int bar) const;
     std::vector<std::string> CurrentFiles() const;
+    // Every run's end, in order.
+    std::vector<RunFinished> Ends() const;
     // Waits until an event matches; false after `timeout`.
     bool WaitFor(const std::function<bool(const LoaderEvent&)>& matches,
-                 std::chrono::milliseconds timeout = std::chrono::seconds(30));
+                 std::chrono::milliseconds timeout = marlow::test::kStuckAfter);
 
 private:
     mutable std::mutex mutex_;
@@ -104,7 +107,7 @@ public:
         : inner_(std::move(inner)), record_(record), failingWrite_(failingWrite),
           failure_(failure) {}
 
-    OpenResult Open(const LineSettings& settings) override;
+    Result<PortOpened> Open(const LineSettings& settings) override;
     void Close() override;
     bool IsOpen() const override { return inner_->IsOpen(); }
     void RequestClose() override { inner_->RequestClose(); }

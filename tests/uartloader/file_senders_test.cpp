@@ -1,6 +1,7 @@
 #include "uartloader/file_senders.h"
 
 #include "emulators/in_process_handset.h"
+#include "support/hang_bound.h"
 #include "support/uart_test_support.h"
 #include "uartloader/source_file.h"
 #include "uartloader/uart_frames.h"
@@ -20,7 +21,7 @@ using test::RecordingSink;
 class FileSending : public ::testing::Test {
 protected:
     FileSending() : port(handset.link.MakeHostEnd()) {
-        EXPECT_TRUE(port->Open(kLoaderLineSettings).ok);
+        EXPECT_TRUE(port->Open(kLoaderLineSettings).Ok());
         timeouts.reply = milliseconds(200);
     }
 
@@ -38,7 +39,7 @@ protected:
         handset.Play([frames, acks](InProcessUartLink& link) {
             std::vector<std::uint8_t> frame(2052);
             for (std::size_t i = 0; i < frames && i < acks.size(); ++i) {
-                if (link.DeviceReceive(frame, std::chrono::seconds(10)) != LinkStatus::Ok)
+                if (link.DeviceReceive(frame, marlow::test::kStuckAfter) != LinkStatus::Ok)
                     return;
                 if (link.DeviceSend(WordBytes(acks[i])) != LinkStatus::Ok || acks[i] != 0)
                     return;
@@ -98,9 +99,8 @@ TEST_F(FileSending, SimpleSendsTheFileInChunksAndStepsItsBar) {
 TEST_F(FileSending, SimpleRefusesAFileThatEndsBeforeItsSizeInsteadOfSendingGarbage) {
     InputFile file = FileWith(PatternBytes(10, 4));
     UartRunContext run = Run();
-    const StepResult result = TransmitFileSimple(run, file, 20, 1, 0, "2nd boot");
-    EXPECT_FALSE(result);
-    EXPECT_NE(result.problem.find("2nd boot: the file ended"), std::string::npos) << result.problem;
+    const Status result = TransmitFileSimple(run, file, 20, 1, 0, "2nd boot");
+    EXPECT_NE(result.Error().find("2nd boot: the file ended"), std::string::npos) << result.Error();
     EXPECT_EQ(Writes().size(), 10u);
 }
 
@@ -126,10 +126,9 @@ TEST_P(ParityEnding, EndsWithItsVerdictAndOnlyTheFramesItSent) {
     if (row.answers)
         AckFrames(3, {row.ack, row.ack, row.ack});
     UartRunContext run = Run();
-    const StepResult result = TransmitFileParity(run, file, row.declaredSize, 2048, 3, "X");
-    EXPECT_EQ(static_cast<bool>(result), row.problem.empty());
-    EXPECT_FALSE(result.stopped);
-    EXPECT_EQ(result.problem, row.problem);
+    const Status result = TransmitFileParity(run, file, row.declaredSize, 2048, 3, "X");
+    EXPECT_EQ(result.Ok(), row.problem.empty());
+    EXPECT_EQ(result.Error(), row.problem);
     EXPECT_EQ(Writes().size(), row.writes);
     EXPECT_EQ(sink.Progress(3).back(), row.lastProgress);
 }
@@ -175,9 +174,7 @@ TEST_F(FileSending, AFileTooLargeForTheSizeWordIsRefusedAtOpen) {
     inputs.filePaths[3] = path;
     inputs.names[3] = "huge.bin";
     UartRunContext run(*port, sink, totalWrite, inputs, timeouts);
-    StepResult why;
-    EXPECT_FALSE(OpenSourceFile(run, 3, "REQ_FLASH_XLOADER", why));
-    EXPECT_EQ(why.problem,
+    EXPECT_EQ(OpenSourceFile(run, 3, "REQ_FLASH_XLOADER").Error(),
               "REQ_FLASH_XLOADER: " + path + " is larger than the 4 GiB a size word can carry");
     EXPECT_EQ(sink.CurrentFiles(), std::vector<std::string>{"huge.bin"});
 }

@@ -70,22 +70,22 @@ TEST(MflRoundTrip, LoadOfASavedFileRestoresEverythingAndThePortAsChosen) {
         LoaderSettings written = Edited();
         written.port = port;
         ASSERT_TRUE(WriteMflFile(dir.File("a.mfl"), written));
-        LoaderSettings loaded = LoaderSettings::Defaults();
-        const auto result = ReadMflFile(dir.File("a.mfl"), loaded);
-        EXPECT_TRUE(result.ok && result.linesRead == 28u) << port;
-        EXPECT_EQ(result.notes.size(), result.portRead ? 0u : 1u) << port;
-        if (!result.portRead)
+        const auto read = ReadMflFile(dir.File("a.mfl"), LoaderSettings::Defaults());
+        ASSERT_TRUE(read) << port;
+        EXPECT_EQ(read->linesRead, 28u) << port;
+        EXPECT_EQ(read->notes.size(), read->portRead ? 0u : 1u) << port;
+        if (!read->portRead)
             written.port = "COM1"; // as it was
-        EXPECT_EQ(loaded, written) << port;
+        EXPECT_EQ(read->settings, written) << port;
     }
     // Line ends of "\n" alone, and lines after the 28th, are accepted too.
     WriteFile(dir.File("b.mfl"), FormatMflText(Edited()) + "line 29\nline 30\n");
-    LoaderSettings lfOnly;
-    EXPECT_TRUE(ReadMflFile(dir.File("b.mfl"), lfOnly).ok);
-    EXPECT_EQ(lfOnly, Edited());
+    const auto lfOnly = ReadMflFile(dir.File("b.mfl"), {});
+    ASSERT_TRUE(lfOnly);
+    EXPECT_EQ(lfOnly->settings, Edited());
 }
 
-// An unreadable file changes nothing, and no path leaves a file open.
+// An unreadable file is refused with its reason, and no path leaves a file open.
 TEST(MflReading, UnreadableFileChangesNothing) {
     TempDir dir;
     const std::size_t openBefore = test::OpenFileCount();
@@ -98,16 +98,10 @@ TEST(MflReading, UnreadableFileChangesNothing) {
         {"folder.mfl", "Failed to open file folder.mfl: is a folder"},
         {"long.mfl", "Failed to read file long.mfl: line 8 is longer than 1023 characters"},
     };
-    for (const auto& [name, error] : rows) {
-        LoaderSettings loaded = Edited();
-        const auto result = ReadMflFile(dir.File(name), loaded);
-        EXPECT_FALSE(result.ok) << name;
-        EXPECT_EQ(result.error, error);
-        EXPECT_EQ(loaded, Edited()) << name;
-    }
-    LoaderSettings settings;
+    for (const auto& [name, error] : rows)
+        EXPECT_EQ(ReadMflFile(dir.File(name), Edited()).Error(), error);
     ASSERT_TRUE(WriteMflFile(dir.File("a.mfl"), Edited()));
-    ReadMflFile(dir.File("a.mfl"), settings);
+    EXPECT_TRUE(ReadMflFile(dir.File("a.mfl"), {}));
     EXPECT_EQ(test::OpenFileCount(), openBefore);
 }
 

@@ -4,6 +4,7 @@
 #include "uartloader/uart_port.h"
 
 #include "emulators/uart_pty.h"
+#include "support/hang_bound.h"
 
 #include <QThread>
 #include <gtest/gtest.h>
@@ -76,8 +77,8 @@ protected:
     void WithOpenPort(const std::function<void(CUartPort&)>& body) {
         OnPortThread([&] {
             CUartPort port(device->SlavePath());
-            ASSERT_TRUE(port.Open(kLoaderLineSettings).ok);
-            ASSERT_EQ(device->WaitForHostOpen(milliseconds(5000)), LinkStatus::Ok);
+            ASSERT_TRUE(port.Open(kLoaderLineSettings).Ok());
+            ASSERT_EQ(device->WaitForHostOpen(marlow::test::kStuckAfter), LinkStatus::Ok);
             body(port);
         });
     }
@@ -90,24 +91,24 @@ protected:
 TEST_F(SerialPortOnPty, OpensWithOneWarningAndAPurgeAndOnlyOnce) {
     OnPortThread([&] {
         CUartPort port(device->SlavePath());
-        const OpenResult result = port.Open(kLoaderLineSettings);
-        EXPECT_TRUE(result.ok) << result.error;
-        EXPECT_EQ(result.warning, "warning: " + device->SlavePath() +
-                                      " is a pseudo-terminal, which cannot carry parity; "
-                                      "running without it");
+        const Result<PortOpened> result = port.Open(kLoaderLineSettings);
+        ASSERT_TRUE(result) << result.Error();
+        EXPECT_EQ(result->warning, "warning: " + device->SlavePath() +
+                                       " is a pseudo-terminal, which cannot carry parity; "
+                                       "running without it");
         EXPECT_TRUE(port.IsOpen());
-        EXPECT_EQ(device->WaitForHostOpen(milliseconds(5000)), LinkStatus::Ok);
+        EXPECT_EQ(device->WaitForHostOpen(marlow::test::kStuckAfter), LinkStatus::Ok);
         LineSettings slower = kLoaderLineSettings;
         slower.baudRate = 9600;
-        const OpenResult again = port.Open(slower);
-        EXPECT_TRUE(again.ok);
-        EXPECT_TRUE(again.warning.empty());
+        const Result<PortOpened> again = port.Open(slower);
+        ASSERT_TRUE(again);
+        EXPECT_TRUE(again->warning.empty());
         EXPECT_EQ(SlaveSpeed(device->SlavePath()), B115200);
 
         CUartPort missing("COM99"); // no such device: it stays closed
-        const OpenResult refused = missing.Open(kLoaderLineSettings);
-        EXPECT_NE(refused.error.find("COM99: cannot open /dev/ttyS98"), std::string::npos);
-        EXPECT_FALSE(refused.ok || missing.IsOpen());
+        const Result<PortOpened> refused = missing.Open(kLoaderLineSettings);
+        EXPECT_NE(refused.Error().find("COM99: cannot open /dev/ttyS98"), std::string::npos);
+        EXPECT_FALSE(refused.Ok() || missing.IsOpen());
         EXPECT_EQ(missing.TransmitData(std::vector<std::uint8_t>{1}), LinkStatus::Stopped);
     });
 }
@@ -121,10 +122,10 @@ TEST_F(SerialPortOnPty, AReadTakesNothingUntilAllItsBytesAreThereOrTheDeviceHasG
         Bytes four(4);
         EXPECT_EQ(port.ReceiveData(four, milliseconds(30)), LinkStatus::TimedOut);
         Bytes three(3);
-        EXPECT_EQ(port.ReceiveData(three, milliseconds(5000)), LinkStatus::Ok);
+        EXPECT_EQ(port.ReceiveData(three, marlow::test::kStuckAfter), LinkStatus::Ok);
         EXPECT_EQ(three, sent);
         device->Hangup();
-        EXPECT_EQ(port.ReceiveData(four, milliseconds(5000)), LinkStatus::Gone);
+        EXPECT_EQ(port.ReceiveData(four, marlow::test::kStuckAfter), LinkStatus::Gone);
     });
 }
 
@@ -134,7 +135,7 @@ TEST_F(SerialPortOnPty, ACloseRequestedFromAnotherThreadEndsReadsAndWrites) {
     WithOpenPort([&](CUartPort& port) {
         std::thread closer([&] { port.RequestClose(); });
         Bytes word(4);
-        EXPECT_EQ(port.ReceiveData(word, milliseconds(60000)), LinkStatus::Stopped);
+        EXPECT_EQ(port.ReceiveData(word, marlow::test::kStuckAfter), LinkStatus::Stopped);
         closer.join();
         EXPECT_EQ(port.TransmitData(word), LinkStatus::Stopped);
         EXPECT_FALSE(port.IsOpen());
@@ -156,7 +157,7 @@ TEST_F(SerialPortOnPty, WhatWasWrittenBeforeTheCloseStillReachesTheDevice) {
         port.Close();
     });
     Bytes got(sent.size());
-    EXPECT_EQ(device->Receive(got, milliseconds(5000)), LinkStatus::Ok);
+    EXPECT_EQ(device->Receive(got, marlow::test::kStuckAfter), LinkStatus::Ok);
     EXPECT_EQ(got, sent);
 }
 
@@ -181,11 +182,11 @@ TEST_F(SerialPortOnPty, AWriteFailsOnABreakAloneSinceTheLastReadOrWrite) {
         };
         OnPortThread([&] {
             CUartPort port(device->SlavePath(), [&counts](int) { return counts; });
-            ASSERT_TRUE(port.Open(kLoaderLineSettings).ok);
+            ASSERT_TRUE(port.Open(kLoaderLineSettings).Ok());
             ASSERT_EQ(device->Send(one), LinkStatus::Ok);
             add(row.beforeRead);
             Bytes got(1);
-            ASSERT_EQ(port.ReceiveData(got, milliseconds(5000)), LinkStatus::Ok);
+            ASSERT_EQ(port.ReceiveData(got, marlow::test::kStuckAfter), LinkStatus::Ok);
             add(row.beforeWrite);
             EXPECT_EQ(port.TransmitData(one), row.written) << &row - rows;
             EXPECT_EQ(port.TransmitData(one), LinkStatus::Ok); // told once

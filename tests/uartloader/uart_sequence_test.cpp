@@ -5,6 +5,7 @@
 
 #include "emulators/in_process_handset.h"
 #include "emulators/in_process_uart.h"
+#include "support/hang_bound.h"
 #include "support/uart_test_support.h"
 #include "uartloader/request_codes.h"
 #include "uartloader/uart_frames.h"
@@ -27,7 +28,7 @@ void BootThen(InProcessUartLink& l, std::size_t secondBootSize,
               const std::function<void(InProcessUartLink&)>& after) {
     l.DeviceSend(BuildAsicIdBlock(0));
     std::vector<std::uint8_t> taken(4 + 4 + secondBootSize);
-    if (l.DeviceReceive(taken, std::chrono::seconds(10)) == LinkStatus::Ok)
+    if (l.DeviceReceive(taken, marlow::test::kStuckAfter) == LinkStatus::Ok)
         after(l);
 }
 
@@ -55,13 +56,13 @@ protected:
         });
     }
 
-    RunOutcome RunSequence() {
-        EXPECT_TRUE(port->Open(kLoaderLineSettings).ok);
+    Verdict RunSequence() {
+        EXPECT_TRUE(port->Open(kLoaderLineSettings).Ok());
         UartRunContext run(*port, sink, totalWrite, inputs, timeouts);
         run.disconnect = [this] { port->Close(); };
-        const RunOutcome outcome = UartBootSequence(run);
+        const RunFinished finished = UartBootSequence(run);
         handset.Join();
-        return outcome;
+        return finished.verdict;
     }
 
     std::string LastLogLines(std::size_t count) const {
@@ -92,7 +93,7 @@ TEST_P(AsicIdAt, ConsumesExactlyTheAsicIdBlockAndGivesEachReadItsOwnTimeOut) {
     UartEmulatorOptions options;
     options.asicPosition = GetParam();
     handset.Emulate({options});
-    EXPECT_EQ(RunSequence(), RunOutcome::Done);
+    EXPECT_EQ(RunSequence(), Verdict::Passed);
     const auto writes = handset.link.HostWrites();
     ASSERT_FALSE(writes.empty());
     EXPECT_EQ(writes[0].bytes, (std::vector<std::uint8_t>{0x02, 0x00, 0x03, 0xF0}));
@@ -128,14 +129,14 @@ TEST_F(BootSequence, AMissingRestOfTheAsicIdIsNoAsicId) {
         block.pop_back();
         l.DeviceSend(block);
     });
-    EXPECT_EQ(RunSequence(), RunOutcome::Failed);
+    EXPECT_EQ(RunSequence(), Verdict::Failed);
     EXPECT_EQ(LastLogLines(1), "\r\nFailed to find ASIC ID.\r\n");
     EXPECT_TRUE(handset.link.HostWrites().empty());
 }
 
 TEST_F(BootSequence, AFullBufferTextWithoutNulEndsAtItsLength) {
     PlayMessage(REQ_TEXT_MESSAGE, std::vector<std::uint8_t>(1024, 'A'));
-    EXPECT_EQ(RunSequence(), RunOutcome::Done);
+    EXPECT_EQ(RunSequence(), Verdict::Passed);
     EXPECT_EQ(LastLogLines(3), "### " + std::string(1024, 'A') + "\r\n$$$ end\r\n\r\n");
 }
 

@@ -50,10 +50,14 @@ protected:
         session.SetTotalWriteMode(false);
     }
 
-    std::optional<RunOutcome> RunAgainst(PtyHandset& handset) {
+    // The verdict of the run's one RunFinished.
+    std::optional<Verdict> RunAgainst(PtyHandset& handset) {
         session.Settings().port = handset.PortPath();
         EXPECT_TRUE(session.Connect());
-        return session.WaitForRunEnd();
+        session.WaitForRunEnd();
+        const std::vector<RunFinished> ends = sink.Ends();
+        EXPECT_EQ(ends.size(), 1u);
+        return ends.empty() ? std::nullopt : std::optional(ends.back().verdict);
     }
 
     // The partition the handset asked for with `code` came whole from the
@@ -81,7 +85,7 @@ protected:
 
 TEST_F(LoaderRun, SeparateWriteDeliversEveryFileByteForByte) {
     PtyHandset handset(AtCableSpeed());
-    EXPECT_EQ(RunAgainst(handset), RunOutcome::Done);
+    EXPECT_EQ(RunAgainst(handset), Verdict::Passed);
     const UartEmulatorReport report = handset.Report();
     EXPECT_TRUE(report.Passed()) << emulators::SummariseUartReport(report);
 
@@ -113,11 +117,14 @@ TEST_F(LoaderRun, SeparateWriteDeliversEveryFileByteForByte) {
     EXPECT_FALSE(session.IsConnected());
 
     const std::vector<LoaderEvent> shown = sink.ShownEvents();
-    ASSERT_GT(shown.size(), 5u);
-    const std::vector<LoaderEvent> closing = {
-        LogAppended{"\r\n"}, ProgressChanged{8, 0}, ConnectEnabled{true},
-        LogAppended{DisconnectLine(port)}, CurrentFileChanged{"Comport is disconnected."}};
-    EXPECT_EQ(std::vector<LoaderEvent>(shown.end() - 5, shown.end()), closing);
+    ASSERT_GT(shown.size(), 6u);
+    const std::vector<LoaderEvent> closing = {LogAppended{"\r\n"},
+                                              ProgressChanged{8, 0},
+                                              ConnectEnabled{true},
+                                              LogAppended{DisconnectLine(port)},
+                                              CurrentFileChanged{"Comport is disconnected."},
+                                              RunFinished{Verdict::Passed, ""}};
+    EXPECT_EQ(std::vector<LoaderEvent>(shown.end() - 6, shown.end()), closing);
     EXPECT_EQ(sink.Diagnostics().front(), "warning: " + port +
                                               " is a pseudo-terminal, which cannot carry "
                                               "parity; running without it");
@@ -143,7 +150,7 @@ TEST_F(LoaderRun, TotalWriteTakesTheListAndTheTotalWriteAddressForTheNormalImage
 
     // Which bar a Total Write drives is the file senders' tests' matter.
     PtyHandset handset;
-    EXPECT_EQ(RunAgainst(handset), RunOutcome::Done);
+    EXPECT_EQ(RunAgainst(handset), Verdict::Passed);
     const UartEmulatorReport report = handset.Report();
     EXPECT_TRUE(report.Passed()) << emulators::SummariseUartReport(report);
     ExpectPartition(report, REQ_FLASH_XLOADER, 3, 0x30, 0x300000);
@@ -163,7 +170,7 @@ TEST_F(LoaderRun, TotalWriteTakesTheListAndTheTotalWriteAddressForTheNormalImage
 // An unknown request code is ignored; every ping is answered.
 TEST_F(LoaderRun, AnUnknownRequestCodeIsIgnoredAndEveryPingIsAnswered) {
     PtyHandset handset(Script("code:0xA0300005,ping,text:between,ping,ping,done:fine"));
-    EXPECT_EQ(RunAgainst(handset), RunOutcome::Done);
+    EXPECT_EQ(RunAgainst(handset), Verdict::Passed);
     EXPECT_TRUE(handset.Report().Passed());
     EXPECT_EQ(handset.Report().pingReplies, (std::vector<std::uint8_t>{1, 1, 1}));
     EXPECT_EQ(sink.LogText().find("ERROR"), std::string::npos);
@@ -183,7 +190,7 @@ TEST_F(LoaderRun, AnInvalidListRefusesTheRunWithoutTalkingToTheHandset) {
                                                              "End: File decoding  *.stm File"}));
 
     PtyHandset handset(Script("done:never"));
-    EXPECT_EQ(RunAgainst(handset), RunOutcome::Failed);
+    EXPECT_EQ(RunAgainst(handset), Verdict::Failed);
     const std::string port = handset.PortPath();
     EXPECT_EQ(sink.LogText(), "Connected to " + port + " port.\r\n" +
                                   "\r\nError : Invalid *.stm File!!!\r\n" + DisconnectLine(port));
@@ -243,7 +250,7 @@ TEST_F(InProcessRun, ANewConnectWaitsForTheOldRunWhichNeverTouchesTheNewPort) {
         ASSERT_TRUE(sink.WaitFor([](const LoaderEvent& e) { return IsProgressOn(e, 3); }));
         session.Disconnect();
         ASSERT_TRUE(session.Connect());
-        EXPECT_EQ(session.WaitForRunEnd(), RunOutcome::Done);
+        session.WaitForRunEnd();
     }
     ExpectEveryPortLetGoCleanly();
     EXPECT_EQ(made, 2);
@@ -251,11 +258,15 @@ TEST_F(InProcessRun, ANewConnectWaitsForTheOldRunWhichNeverTouchesTheNewPort) {
     EXPECT_FALSE(reports[0].partitions.at(0).complete);
     EXPECT_TRUE(reports[0].problems.empty());
     EXPECT_TRUE(reports[1].Passed()) << emulators::SummariseUartReport(reports[1]);
-    // The old run had ended, label and all, before the new one cleared the log.
+    // The old run had told its end, stopped in the transfer, before the new
+    // one cleared the log; the new one passed.
     const std::vector<LoaderEvent> events = sink.ShownEvents();
     const auto secondClear = std::find(events.rbegin(), events.rend(), LoaderEvent(LogCleared{}));
     ASSERT_NE(secondClear, events.rend());
-    EXPECT_EQ(*(secondClear + 1), LoaderEvent(CurrentFileChanged{"Comport is disconnected."}));
+    const auto* oldEnd = std::get_if<RunFinished>(&*(secondClear + 1));
+    ASSERT_NE(oldEnd, nullptr);
+    EXPECT_EQ(oldEnd->verdict, Verdict::Stopped);
+    EXPECT_EQ(sink.Ends().back(), (RunFinished{Verdict::Passed, ""}));
     EXPECT_TRUE(sink.LogText().starts_with("Connected to COM1 port.\r\n\r\nReceived ASIC ID"));
     EXPECT_TRUE(sink.LogText().ends_with("$$$ second\r\n\r\nCOM1 port is disconnected.\r\n"));
     std::string firstLog; // up to the second clear
@@ -277,10 +288,8 @@ TEST_F(InProcessRun, ADisconnectOrClosingStopsTheRunAndWaitsForIt) {
             ASSERT_TRUE(session.Connect());
             EXPECT_TRUE(session.Connect());
             EXPECT_EQ(made, disconnect ? 1 : 2); // no second run
-            if (disconnect) {
+            if (disconnect)
                 session.Disconnect();
-                EXPECT_EQ(session.WaitForRunEnd(), RunOutcome::Stopped);
-            }
         }
         EXPECT_EQ(sink.LogText(), "Connected to COM1 port.\r\nCOM1 port is disconnected.\r\n"
                                   "\r\nFailed to receive any data from the device.\r\n"
@@ -290,6 +299,8 @@ TEST_F(InProcessRun, ADisconnectOrClosingStopsTheRunAndWaitsForIt) {
     EXPECT_EQ(made, 2);
     const std::vector<LoaderEvent> events = sink.Events();
     EXPECT_EQ(std::count(events.begin(), events.end(), LoaderEvent(LogCleared{})), 2);
+    const RunFinished stopped{Verdict::Stopped, "ASIC ID: stopped: the port was disconnected"};
+    EXPECT_EQ(sink.Ends(), (std::vector{stopped, stopped}));
 }
 
 // Every failure of a run, each with the message that ends its log ----------
@@ -444,7 +455,7 @@ TEST_P(LoaderRunFailure, EndsTheLogWithItsMessageThenTheDisconnect) {
         options = Script(c.script);
     c.handset(options);
     PtyHandset handset(options);
-    EXPECT_EQ(RunAgainst(handset), RunOutcome::Failed);
+    EXPECT_EQ(RunAgainst(handset), Verdict::Failed);
 
     std::string message = c.message;
     if (const auto at = message.find("<missing>"); at != std::string::npos)
@@ -455,7 +466,7 @@ TEST_P(LoaderRunFailure, EndsTheLogWithItsMessageThenTheDisconnect) {
               log.size() - message.size() - DisconnectLine(handset.PortPath()).size());
     EXPECT_EQ(sink.MessageBoxes(), c.boxes);
     if (!c.diagnostic.empty()) {
-        EXPECT_EQ(sink.Diagnostics().back(), c.diagnostic);
+        EXPECT_EQ(sink.Ends().back().reason, c.diagnostic);
     }
     EXPECT_EQ(sink.CurrentFiles().back(), "Comport is disconnected.");
     EXPECT_FALSE(record.foreignThreadIo);

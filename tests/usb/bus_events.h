@@ -3,6 +3,7 @@
 // by one. Each take waits for the event; the bound is only there so that a
 // broken source fails the test instead of hanging it.
 
+#include "support/hang_bound.h"
 #include "usb/device_source.h"
 
 #include <chrono>
@@ -59,7 +60,7 @@ private:
 
     template <typename T> std::optional<T> Take(std::deque<T>& queue) {
         std::unique_lock lock(mutex_);
-        if (!changed_.wait_for(lock, std::chrono::seconds(20), [&] { return !queue.empty(); }))
+        if (!changed_.wait_for(lock, marlow::test::kStuckAfter, [&] { return !queue.empty(); }))
             return std::nullopt;
         T value = std::move(queue.front());
         queue.pop_front();

@@ -47,7 +47,7 @@ TEST(UsbDevicePath, NamesBusAndPortChain) {
 // Permission denied points at the udev rule; other failures say what happened.
 // The ids are four lower-case hex digits each.
 TEST(UsbOpenErrors, EachSaysWhatHappenedAndWhatToDo) {
-    const UsbDeviceInfo device{0x045e, 0x00ce, "usb:1-4"};
+    const UsbDeviceInfo device{0x045e, 0x00ce, "usb:1-4", "1-4"};
     EXPECT_EQ(UsbOpenErrorText(LIBUSB_ERROR_ACCESS, device),
               "Cannot open USB device usb:1-4 (045e:00ce): permission denied: install the udev "
               "rule res/udev/60-marlow.rules (see README) and reconnect the handset");

@@ -27,7 +27,8 @@ const std::vector<usb::UsbId> kBootLoaderIds{{0x045e, 0x00ce}};
 // Waits for the emulated device to reach a state; the bound only turns a
 // hang into a failure.
 template <typename Condition> bool Eventually(Condition condition) {
-    for (int i = 0; i < 20000; ++i) {
+    for (const auto until = std::chrono::steady_clock::now() + test::kStuckAfter;
+         std::chrono::steady_clock::now() < until;) {
         if (condition())
             return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -103,6 +104,7 @@ TEST_F(LibusbBackend, DevicesAreMatchedByTheirIdsAndTheSurveyShowsThemAll) {
     auto transport = events.TakeArrival();
     ASSERT_NE(transport, nullptr);
     EXPECT_EQ(transport->DevicePath(), "usb:1-3");
+    EXPECT_EQ(transport->PortPath(), "1-3");
     EXPECT_EQ(transport->Description(), "Korvane PDA Boot Loader");
     source->Stop();
     EXPECT_EQ(events.Arrivals(), 0u) << "the device with another id was reported too";

@@ -3,7 +3,10 @@
 // reads back afterwards. A read with nothing scripted blocks until
 // Interrupt, as a silent boot loader does.
 
+#include "support/hang_bound.h"
 #include "usb/usb_transport.h"
+
+#include <gtest/gtest.h>
 
 #include <condition_variable>
 #include <cstdint>
@@ -62,8 +65,13 @@ public:
         std::unique_lock lock(mutex_);
         reading_ = true;
         changed_.notify_all();
-        changed_.wait(lock, [this] { return interrupted_ || !reads.empty(); });
+        // A read nobody answers nor stops is a hang of the test: it fails.
+        const bool moved = changed_.wait_for(lock, marlow::test::kStuckAfter,
+                                             [this] { return interrupted_ || !reads.empty(); });
         reading_ = false;
+        EXPECT_TRUE(moved) << "a read was neither answered nor stopped";
+        if (!moved)
+            return usb::TransferStatus::Failed;
         if (interrupted_)
             return usb::TransferStatus::Stopped;
         const Read read = reads.front();
@@ -90,12 +98,14 @@ public:
     // Blocks until a ReadByte is waiting.
     void WaitUntilReading() {
         std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return reading_; });
+        EXPECT_TRUE(
+            changed_.wait_for(lock, marlow::test::kStuckAfter, [this] { return reading_; }));
     }
     // Blocks until Open has been tried `count` times.
     void WaitForOpenAttempts(int count) {
         std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return openAttempts >= count; });
+        EXPECT_TRUE(changed_.wait_for(lock, marlow::test::kStuckAfter,
+                                      [&] { return openAttempts >= count; }));
     }
 
 private:

@@ -335,14 +335,17 @@ EmulatedBootLoader& UmockdevUsbBed::Plug(const EmulatedBootLoaderShape& shape, b
         "A: manufacturer=" + shape.manufacturer + "\nA: product=" + shape.productName + "\n" +
         "A: dev=189:" + std::to_string(impl_->nextMinor++) + "\n" +
         "H: descriptors=" + Hex(Descriptors(shape)) + "\n";
+    // The handler listens before the device shows: a source polling the
+    // bus (or woken by another process's work) may open the node the
+    // moment it appears, and an open without a listener fails.
     GError* failure = nullptr;
-    Require(umockdev_testbed_add_from_string(impl_->testbed, description.c_str(), &failure),
-            &failure, "device");
     state->handler = umockdev_ioctl_base_new();
     g_signal_connect(state->handler, "handle-ioctl", G_CALLBACK(OnIoctl), state.get());
     Require(
         umockdev_testbed_attach_ioctl(impl_->testbed, devNode.c_str(), state->handler, &failure),
         &failure, "ioctl handler");
+    Require(umockdev_testbed_add_from_string(impl_->testbed, description.c_str(), &failure),
+            &failure, "device");
     if (announce)
         umockdev_testbed_uevent(impl_->testbed, state->sysPath.c_str(), "add");
     impl_->devices.push_back(std::make_unique<EmulatedBootLoader>(state));

@@ -66,8 +66,9 @@ protected:
 
     // Connects a device and takes its arrival.
     std::unique_ptr<usb::UsbTransport> Plug(VirtualBusDevice& device,
-                                            std::string_view description = "PDA boot loader") {
-        EXPECT_EQ(device.Connect(socketPath, description).Error(), "");
+                                            std::string_view description = "PDA boot loader",
+                                            std::string_view port = {}) {
+        EXPECT_EQ(device.Connect(socketPath, description, port).Error(), "");
         return events.TakeArrival();
     }
 
@@ -94,18 +95,21 @@ protected:
 // --- arrival and removal --------------------------------------------------------
 
 // Each connection arrives as a device of its own, closed, with its
-// description; its end is its removal.
+// description and the port path it names (none: it does not say); its end
+// is its removal.
 TEST_F(VirtualBus, EachConnectionIsADeviceOfItsOwnAndItsEndIsItsRemoval) {
     VirtualBusDevice first;
     VirtualBusDevice second;
-    auto a = Plug(first, "Quillon PDA boot loader (emulated)");
+    auto a = Plug(first, "Quillon PDA boot loader (emulated)", "1-1.3");
     auto b = Plug(second);
     ASSERT_NE(a, nullptr);
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(a->Description(), "Quillon PDA boot loader (emulated)");
     EXPECT_EQ(a->DevicePath(), "bus:1");
+    EXPECT_EQ(a->PortPath(), "1-1.3");
     EXPECT_FALSE(a->IsOpen());
     EXPECT_EQ(b->DevicePath(), "bus:2");
+    EXPECT_EQ(b->PortPath(), "");
     second.Disconnect();
     EXPECT_EQ(events.TakeRemoval(), "bus:2");
     first.Disconnect();
@@ -184,17 +188,20 @@ TEST_F(VirtualBus, AnOversizedDescriptionOrFrameIsRefusedAsGarbageAndTheDeviceCu
     (void)describer.Connect(socketPath, std::string(5000, 'x'));
     EXPECT_EQ(events.TakeProblem(), "Virtual USB device bus:1 announced a description of 5000 "
                                     "bytes (at most 1024 allowed); disconnected as garbage");
+    (void)describer.Connect(socketPath, "Rig", "1-x");
+    EXPECT_EQ(events.TakeProblem(), "Virtual USB device bus:2 gave the port path \"1-x\", which "
+                                    "is no USB port path (such as 1-2.3); disconnected as garbage");
     VirtualBusDevice device;
     auto pipe = OpenPipe(device);
-    EXPECT_EQ(events.Arrivals(), 0u); // the describer never arrived
+    EXPECT_EQ(events.Arrivals(), 0u); // neither describer arrived
     // A header announcing 16 MiB + 1 bytes.
     ASSERT_TRUE(device.SendRaw(Bytes{0x01, 0x00, 0x00, 0x01, 0xff}));
     std::uint8_t reply = 0x00;
     EXPECT_EQ(pipe->ReadReplyByte(reply), PipeRead::Failed);
     EXPECT_EQ(events.TakeProblem(),
-              "Virtual USB device bus:2 (PDA boot loader) sent a frame of 16777217 bytes (at "
+              "Virtual USB device bus:3 (PDA boot loader) sent a frame of 16777217 bytes (at "
               "most 16777216 allowed); disconnected as garbage");
-    EXPECT_EQ(events.TakeRemoval(), "bus:2");
+    EXPECT_EQ(events.TakeRemoval(), "bus:3");
     Bytes packet;
     EXPECT_EQ(device.ReceivePacket(packet), VirtualBusDevice::Receive::HostGone);
 }

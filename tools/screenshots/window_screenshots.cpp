@@ -12,15 +12,20 @@
 #include "gui/frame_devices.h"
 #include "gui/main_frame.h"
 #include "gui/marlow_app.h"
+#include "gui/run_history_dialog.h"
 #include "gui/sheet_binding.h"
+#include "gui/window_records.h"
 #include "pda/boot_image_writer.h"
 #include "pda/ui/config_sheet.h"
+#include "records/run_writer.h"
 #include "save_picture.h"
 #include "stamp/ui/model_version_dialog.h"
 #include "support/gui_test_support.h"
 #include "support/scripted_bus.h"
 #include "support/uart_test_support.h"
 #include "uartloader/ui/uart_loader_dialog.h"
+
+#include <atomic>
 
 #include <QAbstractButton>
 #include <QAction>
@@ -32,6 +37,7 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTest>
 #include <cstdio>
 
@@ -85,6 +91,69 @@ bool SaveUartLoader(QWidget* parent, test::TempStore& store, test::RecordingDial
     return ok;
 }
 
+// A morning on a station: Total runs in three slots, one failed at its boot
+// and retested, one pulled out.
+bool SaveRunHistory(gui::CMainFrame* frame, const QString& out) {
+    const std::int64_t start = QDateTime::currentMSecsSinceEpoch() - 3 * 3'600'000;
+    std::atomic<std::int64_t> now{start};
+    const auto writer = records::RunWriter::Start(
+        {.storePath = frame->Records().StorePath(), .clock = [&now] { return now.load(); }});
+    struct Unit {
+        const char* slot;
+        const char* serial;
+        records::RunEnding ending;
+    };
+    using records::ErrorClass;
+    using records::Half;
+    using records::RecordVerdict;
+    const Unit units[] = {
+        {"1-1.1", "SN10401", {.verdict = RecordVerdict::Passed}},
+        {"1-1.2",
+         "SN10402",
+         {.verdict = RecordVerdict::Failed,
+          .reason = "Phone Download Failed: no answer at boot",
+          .errorClass = ErrorClass::Device,
+          .half = Half::Phone}},
+        {"1-1.2", "SN10402", {.verdict = RecordVerdict::Passed}},
+        {"1-1.3",
+         "SN10403",
+         {.verdict = RecordVerdict::DeviceRemoved,
+          .reason = "Download Aborted! Reconnect the Device to Retry",
+          .errorClass = ErrorClass::Removal,
+          .half = Half::Pda}},
+        {"1-1.1", "SN10404", {.verdict = RecordVerdict::Passed}},
+    };
+    std::int64_t at = start;
+    for (const Unit& unit : units) {
+        const auto run =
+            writer->Begin({.stationId = "line-4",
+                           .slot = unit.slot,
+                           .frontEnd = "front panel",
+                           .kind = "total",
+                           .handset = {.usbPath = unit.slot, .serialNumber = unit.serial},
+                           .startedMs = at});
+        run->Input({.role = "list", .path = "/images/quill_all.lst", .size = 220});
+        const bool failed = unit.ending.verdict != RecordVerdict::Passed;
+        now = at;
+        for (const auto& [step, ms] : {std::pair{"eboot.bin", 2'100}, {"nk.bin", 41'800}}) {
+            const int number = run->StepStarted("pda-image", step);
+            now += ms;
+            run->StepEnded(number, failed && unit.ending.half == Half::Pda ? "failed" : "passed");
+        }
+        records::RunEnding ending = unit.ending;
+        at += 94'000;
+        ending.endedMs = at;
+        (void)run->Finish(ending).get();
+        at += 20'000;
+    }
+    gui::RunHistoryDialog history(frame->Records().StorePath(), &frame->Records(), frame);
+    history.resize(1000, 560);
+    history.show();
+    history.Table()->setCurrentIndex(history.Table()->model()->index(3, 0));
+    QTest::qWait(300);
+    return Save(history.grab(), out, "run-history.png");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -107,6 +176,7 @@ int main(int argc, char** argv) {
     qputenv("MARLOW_MODEM_PORT", QByteArray::fromStdString(dir.File("no-modem")));
     store.Store().setValue("Port", "");
     store.Store().setValue("Baud", "115200");
+    store.Store().setValue("RunStore", QString::fromStdString(dir.File("runs.sqlite")));
 
     gui::StartOptions options;
     options.store = &store.Store();
@@ -167,10 +237,10 @@ int main(int argc, char** argv) {
 
     {
         pda::ui::SheetEnvironment environment;
-        environment.settings = gui::BindSheetSettings(context->settings);
-        environment.store = &context->store;
         environment.optionFlags = &context->optionFlags;
-        pda::ui::CConfigSheet sheet(QStringLiteral("Settings"), environment, frame);
+        pda::ui::CConfigSheet sheet(QStringLiteral("Settings"),
+                                    gui::SheetValuesOf(context->settings.Values()), environment,
+                                    frame);
         sheet.show();
         QTest::qWait(200);
         ok &= Save(sheet.grab(), out, "settings-sheet.png");
@@ -202,6 +272,7 @@ int main(int argc, char** argv) {
         QTest::qWait(200);
         ok &= Save(about.grab(), out, "about-box.png");
     }
+    ok &= SaveRunHistory(frame, out);
     ok &= SaveUartLoader(frame, store, dialogs, out);
     return ok ? 0 : 1;
 }

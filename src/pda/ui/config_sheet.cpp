@@ -9,12 +9,13 @@
 
 namespace marlow::pda::ui {
 
-CConfigSheet::CConfigSheet(const QString& caption, SheetEnvironment environment, QWidget* parent)
+CConfigSheet::CConfigSheet(const QString& caption, const SheetValues& values,
+                           SheetEnvironment environment, QWidget* parent)
     : QDialog(parent) {
     setWindowTitle(caption);
     pages_ = new QTabWidget(this);
-    download_ = new CDownloadPage(environment, pages_);
-    port_ = new CPortPage(environment, pages_);
+    download_ = new CDownloadPage(values, environment, pages_);
+    port_ = new CPortPage(values, environment, pages_);
     pages_->addTab(download_, QStringLiteral("Image Open"));
     pages_->addTab(port_, QStringLiteral("Port Setting"));
 
@@ -26,10 +27,11 @@ CConfigSheet::CConfigSheet(const QString& caption, SheetEnvironment environment,
     layout->addWidget(buttons);
 }
 
-void CConfigSheet::accept() {
-    download_->Apply();
-    port_->Apply();
-    QDialog::accept();
+SheetValues CConfigSheet::Values() const {
+    SheetValues values;
+    download_->Apply(values);
+    port_->Apply(values);
+    return values;
 }
 
 } // namespace marlow::pda::ui

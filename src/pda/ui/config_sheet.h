@@ -1,6 +1,7 @@
 #pragma once
 // `CConfigSheet`, "Settings": the "Image Open" and "Port Setting" pages with
-// OK and Cancel only, so nothing is applied before OK.
+// OK and Cancel only, so nothing is applied before OK. It opens on the
+// values it is given; after OK, Values() holds what the operator chose.
 
 #include "pda/ui/sheet_environment.h"
 
@@ -16,13 +17,15 @@ class CPortPage;
 class CConfigSheet : public QDialog {
     Q_OBJECT
 public:
-    CConfigSheet(const QString& caption, SheetEnvironment environment, QWidget* parent = nullptr);
+    CConfigSheet(const QString& caption, const SheetValues& values, SheetEnvironment environment,
+                 QWidget* parent = nullptr);
 
     CDownloadPage* DownloadPage() const { return download_; }
     CPortPage* PortPage() const { return port_; }
     QTabWidget* Pages() const { return pages_; }
 
-    void accept() override;
+    // The values as the pages show them now.
+    SheetValues Values() const;
 
 private:
     QTabWidget* pages_ = nullptr;

@@ -82,16 +82,12 @@ QLineEdit* PathEdit(const std::string& path, const char* name, const char* acces
 
 } // namespace
 
-CDownloadPage::CDownloadPage(SheetEnvironment environment, QWidget* parent)
+CDownloadPage::CDownloadPage(const SheetValues& values, SheetEnvironment environment,
+                             QWidget* parent)
     : QWidget(parent), env_(std::move(environment)) {
-    const SheetSettings& values = env_.settings;
-    // The stored target is what the operator last chose; it is in force at
-    // once, whatever the sheet ends with.
-    *values.downloadTarget = StoredTarget();
-
     auto* files = new QGroupBox(QStringLiteral("Download File Open"), this);
-    pdaPath_ = PathEdit(*values.downloadPath, "pdaPath", "PDA download file", files);
-    phonePath_ = PathEdit(*values.phonePackagePath, "phonePath", "Phone package file", files);
+    pdaPath_ = PathEdit(values.downloadPath, "pdaPath", "PDA download file", files);
+    phonePath_ = PathEdit(values.phonePackagePath, "phonePath", "Phone package file", files);
     auto* pdaButton = Button("PDA", "pdaButton", "Choose the PDA download file", files);
     auto* phoneButton = Button("Phone", "phoneButton", "Choose the phone package file", files);
     phoneOption_ = new QCheckBox(QStringLiteral("Phone"), files);
@@ -109,7 +105,7 @@ CDownloadPage::CDownloadPage(SheetEnvironment environment, QWidget* parent)
     ram_->setObjectName(QStringLiteral("ram"));
     flash_ = new QRadioButton(QStringLiteral("FLASH"), target);
     flash_->setObjectName(QStringLiteral("flash"));
-    (*values.downloadTarget == kTargetRam ? ram_ : flash_)->setChecked(true);
+    (values.downloadTarget == DownloadTarget::Ram ? ram_ : flash_)->setChecked(true);
     auto* targetRow = new QHBoxLayout(target);
     targetRow->addWidget(ram_);
     targetRow->addWidget(flash_);
@@ -124,11 +120,6 @@ CDownloadPage::CDownloadPage(SheetEnvironment environment, QWidget* parent)
     // The state, not the click: a keyboard, a screen reader or a test robot
     // toggles the box without clicking it.
     connect(phoneOption_, &QCheckBox::toggled, this, &CDownloadPage::OnPhoneOptionToggled);
-}
-
-std::int32_t CDownloadPage::StoredTarget() const {
-    const QString stored = env_.store->value(QStringLiteral("RegDownTo")).toString();
-    return stored.startsWith('R') ? kTargetRam : kTargetFlash;
 }
 
 void CDownloadPage::OnPdaButton() {
@@ -148,17 +139,10 @@ void CDownloadPage::OnPhoneOptionToggled(bool checked) {
         *env_.optionFlags &= ~kOptionPhone;
 }
 
-void CDownloadPage::Apply() {
-    const SheetSettings& values = env_.settings;
-    *values.downloadPath = pdaPath_->text().toStdString();
-    values.savePaths();
-    if (env_.showPath)
-        env_.showPath(*values.downloadPath);
-    *values.phonePackagePath = phonePath_->text().toStdString();
-    values.savePaths();
-    const std::int32_t target = ram_->isChecked() ? kTargetRam : kTargetFlash;
-    values.writeDownloadTarget(target);
-    *values.downloadTarget = target;
+void CDownloadPage::Apply(SheetValues& values) const {
+    values.downloadPath = pdaPath_->text().toStdString();
+    values.phonePackagePath = phonePath_->text().toStdString();
+    values.downloadTarget = ram_->isChecked() ? DownloadTarget::Ram : DownloadTarget::Flash;
 }
 
 } // namespace marlow::pda::ui

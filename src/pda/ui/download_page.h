@@ -1,8 +1,8 @@
 #pragma once
 // `CDownloadPage`, "Image Open": the PDA file, the phone package, the "Phone"
-// option and RAM or FLASH. The paths and the target take effect on OK; the
-// "Phone" option takes effect the moment it changes, also if the sheet is
-// then cancelled.
+// option and RAM or FLASH. The paths and the target are the sheet's values;
+// the "Phone" option takes effect the moment it changes, also if the sheet
+// is then cancelled.
 
 #include "pda/ui/sheet_environment.h"
 
@@ -18,13 +18,15 @@ namespace marlow::pda::ui {
 class CDownloadPage : public QWidget {
     Q_OBJECT
 public:
-    CDownloadPage(SheetEnvironment environment, QWidget* parent = nullptr);
+    CDownloadPage(const SheetValues& values, SheetEnvironment environment,
+                  QWidget* parent = nullptr);
 
     // The page's buttons, under their historic handler names.
     void OnPdaButton();
     void OnPhoneButton();
 
-    void Apply();
+    // Writes the paths and the target as the page shows them.
+    void Apply(SheetValues& values) const;
 
     QLineEdit* PdaPath() const { return pdaPath_; }
     QLineEdit* PhonePath() const { return phonePath_; }
@@ -33,7 +35,6 @@ public:
     QRadioButton* Flash() const { return flash_; }
 
 private:
-    std::int32_t StoredTarget() const;
     void OnPhoneOptionToggled(bool checked);
 
     SheetEnvironment env_;

@@ -22,10 +22,11 @@ int FindStartingWith(const QComboBox* box, const QString& prefix, int from) {
 
 } // namespace
 
-CPortPage::CPortPage(SheetEnvironment environment, QWidget* parent)
-    : QWidget(parent), env_(std::move(environment)) {
+CPortPage::CPortPage(const SheetValues& values, SheetEnvironment environment, QWidget* parent)
+    : QWidget(parent), env_(std::move(environment)), givenPort_(values.debugPortName),
+      givenBaud_(values.debugBaudRate) {
     // The port is reopened with whatever the sheet ends with.
-    if (!*env_.settings.frontPanelMode && env_.closeDebugPort)
+    if (!env_.frontPanelMode && env_.closeDebugPort)
         env_.closeDebugPort();
 
     auto* group = new QGroupBox(QStringLiteral("COM Port"), this);
@@ -66,24 +67,22 @@ void CPortPage::RebuildPortList() {
 // No port name at all is the "(none)" entry. A name the list does not hold
 // stays in the edit, so the operator sees what is in force.
 void CPortPage::SelectCurrentValues() {
-    const SheetSettings& values = env_.settings;
-    const QString current = QString::fromStdString(*values.debugPortName);
+    const QString current = QString::fromStdString(givenPort_);
     const int found = current.isEmpty() ? kNoPortIndex : FindStartingWith(ports_, current, 1);
     ports_->setCurrentIndex(found);
     if (found < 0)
         ports_->setEditText(current);
-    bauds_->setCurrentIndex(FindStartingWith(bauds_, QString::number(*values.debugBaudRate), 0));
+    bauds_->setCurrentIndex(FindStartingWith(bauds_, QString::number(givenBaud_), 0));
 }
 
-void CPortPage::Apply() {
-    const SheetSettings& values = env_.settings;
+void CPortPage::Apply(SheetValues& values) const {
     const QString port = ports_->currentText().trimmed();
+    values.debugPortName = givenPort_;
     if (port == QLatin1String(kNoPortEntry))
-        values.debugPortName->clear();
+        values.debugPortName.clear();
     else if (!port.isEmpty() && port != QLatin1String(kSearchEntry))
-        *values.debugPortName = port.toStdString();
-    if (bauds_->currentIndex() >= 0)
-        *values.debugBaudRate = bauds_->currentText().toInt();
+        values.debugPortName = port.toStdString();
+    values.debugBaudRate = bauds_->currentIndex() >= 0 ? bauds_->currentText().toInt() : givenBaud_;
 }
 
 } // namespace marlow::pda::ui

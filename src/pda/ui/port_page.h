@@ -7,6 +7,8 @@
 #include "pda/ui/sheet_environment.h"
 
 #include <QWidget>
+#include <cstdint>
+#include <string>
 
 class QComboBox;
 
@@ -19,9 +21,11 @@ inline constexpr int kNoPortIndex = 1;
 class CPortPage : public QWidget {
     Q_OBJECT
 public:
-    CPortPage(SheetEnvironment environment, QWidget* parent = nullptr);
+    CPortPage(const SheetValues& values, SheetEnvironment environment, QWidget* parent = nullptr);
 
-    void Apply();
+    // Writes the debug port and its baud rate as the page shows them; a
+    // list with nothing chosen leaves the value it was given.
+    void Apply(SheetValues& values) const;
     void RebuildPortList();
 
     QComboBox* Ports() const { return ports_; }
@@ -31,6 +35,8 @@ private:
     void SelectCurrentValues();
 
     SheetEnvironment env_;
+    std::string givenPort_;
+    std::int32_t givenBaud_ = 0;
     QComboBox* ports_ = nullptr;
     QComboBox* bauds_ = nullptr;
 };

@@ -1,10 +1,11 @@
 #pragma once
-// What the settings sheet works on: the settings values it shows and
-// changes, their store, the "Phone" option, and the few things outside the
-// sheet that it touches. The sheet says what it needs here; the program
-// binds its own settings to it (src/gui), tests bind theirs.
+// What the settings sheet works on: the values it shows and gives back as
+// the operator leaves them, the "Phone" option, and the few things outside
+// the sheet that it touches. The sheet stores nothing: its owner (src/gui,
+// or a test) keeps and stores the values it returns.
 
-#include <QSettings>
+#include "pda/download_target.h"
+
 #include <QStringList>
 #include <cstdint>
 #include <functional>
@@ -15,33 +16,24 @@ namespace marlow::pda::ui {
 // Bit value 2 of the download option flags: a phone download follows.
 inline constexpr int kOptionPhone = 2;
 
-// The download target as the settings hold it.
-inline constexpr std::int32_t kTargetRam = 0;
-inline constexpr std::int32_t kTargetFlash = 1;
-
-// The values the sheet shows and changes, where their owner keeps them (a
-// change is in force at once), and how the owner stores them.
-struct SheetSettings {
-    std::string* downloadPath = nullptr;
-    std::string* phonePackagePath = nullptr;
-    std::string* debugPortName = nullptr;
-    std::int32_t* debugBaudRate = nullptr;
-    std::int32_t* downloadTarget = nullptr; // kTargetRam or kTargetFlash
-    const bool* frontPanelMode = nullptr;
-    // Stores both file paths.
-    std::function<void()> savePaths;
-    // Stores the target as "RegDownTo".
-    std::function<void(std::int32_t target)> writeDownloadTarget;
+// The values the sheet shows and changes.
+struct SheetValues {
+    std::string downloadPath;
+    std::string phonePackagePath;
+    DownloadTarget downloadTarget = DownloadTarget::Flash;
+    std::string debugPortName; // empty: no debug port
+    std::int32_t debugBaudRate = 0;
+    bool operator==(const SheetValues&) const = default;
 };
 
 struct SheetEnvironment {
-    SheetSettings settings;
-    QSettings* store = nullptr; // where "RegDownTo" lives
+    // The "Phone" option takes effect the moment it changes, also if the
+    // sheet is then cancelled.
     int* optionFlags = nullptr;
-    // The debug port is closed while the sheet is up (main-window mode).
+    // The debug port is closed while the sheet is up, but not in front-panel
+    // mode.
+    bool frontPanelMode = false;
     std::function<void()> closeDebugPort;
-    // The main status bar's path pane.
-    std::function<void(const std::string& path)> showPath;
     // The serial ports present, by name; unset: the system's own list.
     std::function<QStringList()> serialPorts;
 };

@@ -130,9 +130,14 @@ void CModelVersionDlg::OnFileOpen() {
 void CModelVersionDlg::OnInsert() {
     if (!CheckField(model_, true) || !CheckField(version_, false))
         return;
-    const TrailerWrite written =
-        InsertStamp(path_->text().toStdString(), Latin1(model_, kMaxModelLength),
-                    Latin1(version_, kMaxVersionLength));
+    const std::string path = path_->text().toStdString();
+    const std::string model = Latin1(model_, kMaxModelLength);
+    const std::string version = Latin1(version_, kMaxVersionLength);
+    const InsertFinished recorded = recordInsert_ ? recordInsert_(path) : InsertFinished();
+    const TrailerWrite written = InsertStamp(path, model, version);
+    if (recorded)
+        recorded(model, version,
+                 written.status == TrailerStatus::Ok ? Status{} : Status{Failure{written.error}});
     if (written.status != TrailerStatus::Ok)
         controls::Dialogs().Message(this, QString::fromStdString(written.error));
 }

@@ -5,8 +5,11 @@
 // pointed out while the operator is still typing; INSERT checks again and
 // refuses to write a stamp with one.
 
+#include "common/result.h"
+
 #include <QDialog>
 #include <functional>
+#include <string>
 
 class QLineEdit;
 class QPushButton;
@@ -19,6 +22,15 @@ public:
     // `onClose` refreshes the information display of the download file when
     // the operator leaves with CLOSE.
     explicit CModelVersionDlg(std::function<void()> onClose, QWidget* parent = nullptr);
+
+    // Keeps a record of each INSERT: called with the file before its
+    // trailer is written; what it returns is called with the model, the
+    // version and how the write went.
+    using InsertFinished =
+        std::function<void(const std::string& model, const std::string& version, const Status&)>;
+    void RecordInsertsWith(std::function<InsertFinished(const std::string& path)> record) {
+        recordInsert_ = std::move(record);
+    }
 
     QLineEdit* PathEdit() const { return path_; }
     QLineEdit* ModelEdit() const { return model_; }
@@ -42,6 +54,7 @@ private:
     QWidget* BuildVerificationGroup();
 
     std::function<void()> onClose_;
+    std::function<InsertFinished(const std::string& path)> recordInsert_;
     QLineEdit* path_ = nullptr;
     QLineEdit* model_ = nullptr;
     QLineEdit* version_ = nullptr;

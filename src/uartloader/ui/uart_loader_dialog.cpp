@@ -93,6 +93,7 @@ CUartLoaderDlg::~CUartLoaderDlg() = default;
 
 void CUartLoaderDlg::OnConnect() {
     TakeFields();
+    runEnd_.reset();
     session_.Connect();
 }
 
@@ -181,6 +182,8 @@ void CUartLoaderDlg::ShowFields() {
 
 void CUartLoaderDlg::Show(const LoaderEvent& event) {
     if (std::holds_alternative<LogCleared>(event)) {
+        // A new run begins: an earlier run's end still queued is over too.
+        runEnd_.reset();
         logInsert_.select(QTextCursor::Document);
     } else if (const auto* appended = std::get_if<LogAppended>(&event)) {
         AppendToLog(appended->text);
@@ -196,6 +199,9 @@ void CUartLoaderDlg::Show(const LoaderEvent& event) {
         connect_->setEnabled(enabled->enabled);
     } else if (const auto* note = std::get_if<Diagnostic>(&event)) {
         qCDebug(lcUartLoader).noquote() << QString::fromStdString(note->text);
+    } else if (const auto* finished = std::get_if<RunFinished>(&event)) {
+        runEnd_ = *finished;
+        qCDebug(lcUartLoader).noquote() << QString::fromStdString(DescribeEvent(event));
     }
 }
 

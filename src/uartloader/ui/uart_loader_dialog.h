@@ -19,6 +19,7 @@
 #include <QTextCursor>
 #include <chrono>
 #include <functional>
+#include <optional>
 
 class QComboBox;
 class QLabel;
@@ -57,6 +58,9 @@ public:
     void done(int result) override;
 
     const UartLoaderSession& Session() const { return session_; }
+    // How the last run ended, once its RunFinished has been shown; none
+    // while a run is under way or before the first.
+    const std::optional<RunFinished>& RunEnd() const { return runEnd_; }
 
 private:
     QWidget* BuildConnectGroup();
@@ -86,6 +90,7 @@ private:
     QRadioButton* separateWrite_ = nullptr;
     QRadioButton* totalWrite_ = nullptr;
     QLabel* currentFile_ = nullptr;
+    std::optional<RunFinished> runEnd_;
 };
 
 // Opens the dialog modally over `parent` ("VIVezo Set", "MP Tool Set") and

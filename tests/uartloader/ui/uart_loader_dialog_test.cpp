@@ -89,16 +89,15 @@ protected:
     std::string FieldText(int id) { return Control<QLineEdit>(id)->text().toStdString(); }
     std::string ShownLog() { return Control<QPlainTextEdit>(1083)->toPlainText().toStdString(); }
     int Bar(int id) { return Control<QProgressBar>(id)->value(); }
-    // Connects to `port`; a run's last event is the label's "Comport is
-    // disconnected.".
     void StartOn(const std::string& port) {
         SetPort(port);
-        Control<QLabel>(1133)->clear();
         Click(1076);
     }
-    bool AwaitRunEnd() {
-        return ProcessUntil(
-            [this] { return Control<QLabel>(1133)->text() == "Comport is disconnected."; });
+    // The run's verdict, once the dialog has shown its end.
+    std::optional<Verdict> AwaitRunEnd() {
+        if (!ProcessUntil([this] { return Dialog().RunEnd().has_value(); }))
+            return std::nullopt;
+        return Dialog().RunEnd()->verdict;
     }
     void LoadSettings(const LoaderSettings& settings) {
         const std::string path = dir.File("loader.mfl");
@@ -211,7 +210,8 @@ TEST_F(LoaderDialogTest, TotalWriteBeforeAndAfterItsListThenSeparateWrite) {
         PtyHandset handset;
         QSignalSpy total(Control<QProgressBar>(1132), &QProgressBar::valueChanged);
         StartOn(handset.PortPath());
-        ASSERT_TRUE(AwaitRunEnd());
+        ASSERT_EQ(AwaitRunEnd(), step == 0 ? Verdict::Failed : Verdict::Passed);
+        EXPECT_EQ(Control<QLabel>(1133)->text(), "Comport is disconnected.");
         const std::string port = handset.PortPath();
         const std::string log =
             step == 0
@@ -247,6 +247,7 @@ TEST_F(LoaderDialogTest, AConnectThatFailsLeavesOnlyFailedToConnect) {
         Click(1076);
         Flush();
         EXPECT_EQ(ShownLog(), "Failed to connect.\n");
+        EXPECT_EQ(AwaitRunEnd(), Verdict::Failed);
         EXPECT_EQ(Bar(1103), 0);
         EXPECT_TRUE(Control(1076)->isEnabled());
         ASSERT_FALSE(channel.lines.empty());
@@ -321,7 +322,7 @@ TEST_F(LoaderDialogTest, EveryWayOfEndingStopsTheRunningWorkerFirst) {
         ASSERT_TRUE(Dialog().Session().IsConnected());
         EXPECT_FALSE(Control(1076)->isEnabled());
         end(Dialog());
-        ASSERT_TRUE(AwaitRunEnd());
+        ASSERT_EQ(AwaitRunEnd(), Verdict::Stopped);
         EXPECT_EQ(Dialog().isVisible(), !closes);
         EXPECT_FALSE(Dialog().Session().IsConnected());
         EXPECT_TRUE(ShownLog().ends_with("\nFailed to receive any data from the device.\n" +
@@ -329,7 +330,7 @@ TEST_F(LoaderDialogTest, EveryWayOfEndingStopsTheRunningWorkerFirst) {
         EXPECT_EQ(pauses, std::vector(closes ? 1u : 0u, std::chrono::milliseconds(300)));
         EXPECT_TRUE(uartloader::CUartPort(handset.PortPath())
                         .Open(uartloader::kLoaderLineSettings)
-                        .ok); // the worker let it go
+                        .Ok()); // the worker let it go
         EXPECT_TRUE(Control(1076)->isEnabled());
     }
 }
