@@ -332,7 +332,8 @@ private:
             finishes_.push_back(recording_->Finish());
             recording_.reset();
         }
-        {
+        // A run stopped with the station says nothing of its handset.
+        if (verdict != Verdict::Stopped) {
             std::lock_guard lock(shiftMutex_);
             ++shift_.units;
             ++(verdict == Verdict::Passed ? shift_.passed : shift_.failed);

@@ -61,7 +61,7 @@ struct SlotShift {
     std::string slot{};
     int units = 0;
     int passed = 0;
-    int failed = 0; // every other end: failed, removed, stopped
+    int failed = 0; // failed or removed; a run the station's stop ended is no unit
 };
 
 struct StationSetup {

@@ -213,6 +213,10 @@ TEST_F(StationCli, EachSlotServesTheHandsetOnItsPort) {
             if (event["verdict"] != "passed")
                 failing.insert(event["slot"].toString().toStdString());
         EXPECT_EQ(failing, row.failing) << station.Out();
+        const QJsonObject shift =
+            Event(station.Out(), "summary")["slots"].toArray().last().toObject();
+        EXPECT_EQ(shift["units"].toInt(), row.slotsInFile);
+        EXPECT_EQ(shift["failed"].toInt(), static_cast<int>(row.failing.size()));
         const std::vector<QJsonObject> unserved = Events(station.Out(), "not-served");
         ASSERT_EQ(unserved.size(), row.slotsInFile == 8 ? 0u : 1u) << station.Out();
         if (!unserved.empty()) {
