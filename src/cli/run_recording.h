@@ -37,6 +37,8 @@ public:
                                                 const std::string& command, int* exitCode);
 
     bool On() const { return writer_ != nullptr; }
+    // The settings with --run-store applied (the store, the station's name).
+    const records::RecordingSettings& Settings() const { return settings_; }
 
     // Begins one run's record (verdict running), the station and front end
     // filled in; nothing when recording is off. A run told by events feeds

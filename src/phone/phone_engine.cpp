@@ -10,6 +10,7 @@ PhoneEngine::PhoneEngine(PhoneEngineSetup setup)
                                          ? PhoneRunPolicy::FrontPanel()
                                          : PhoneRunPolicy::MainWindow())),
       library_(*setup_.library), events_(*setup_.events), clock_(*setup_.clock) {
+    inst_.channel = setup_.channel;
     status_.Clear();
     library_.AttachReports(*this, status_);
     status_.Clear();
@@ -34,7 +35,7 @@ void PhoneEngine::HandlePhoneEvent(PhoneEvent event, std::string_view text) {
     }
     if (event == EVT_RESTART && inst_.state != stIdle) {
         status_.Clear();
-        library_.AbortProcess(1, status_);
+        library_.AbortProcess(inst_.channel, status_);
         Post(BootStalled{});
         ClosePort();
         // The abandoned boot is over once its port is closed; what it still
@@ -142,7 +143,7 @@ void PhoneEngine::Boot() {
 
 void PhoneEngine::AbortRun() {
     status_.Clear();
-    library_.AbortProcess(1, status_);
+    library_.AbortProcess(inst_.channel, status_);
     Post(RunAborting{});
     clock_.Pause(100ms); // the modem needs this before its port closes
     ClosePort();

@@ -31,6 +31,9 @@ struct PhoneEngineSetup {
     // Unset: the owner's preset.
     std::optional<PhoneRunPolicy> policy;
     PhoneLibrary* library = nullptr;
+    // The library channel the engine's runs use; engines that share a
+    // library each take their own (LibraryChannels).
+    std::uint8_t channel = 1;
     PhoneEventSink* events = nullptr;
     PhoneClock* clock = nullptr;
     OwnerThread* ownerThread = nullptr;

@@ -28,7 +28,7 @@ enum PhoneEvent : std::int32_t {
 
 struct TInst {
     std::int32_t port_number = 0;
-    std::uint8_t channel = 1; // the library channel; never changes
+    std::uint8_t channel = 1; // the library channel, the engine's own; never changes
     PhoneState state = stIdle;
     bool port_open = false;
 };

@@ -145,13 +145,6 @@ std::string ReadUsbSerialNumber(libusb_device_handle* handle) {
     return ReadStringDescriptor(handle, descriptor.iSerialNumber);
 }
 
-std::string UsbPortPathOf(const std::string& devicePath) {
-    constexpr std::string_view kPrefix = "usb:";
-    if (!devicePath.starts_with(kPrefix) || devicePath.ends_with("-0"))
-        return {};
-    return devicePath.substr(kPrefix.size());
-}
-
 std::string DescribeUsbDevice(libusb_device* device, const UsbDeviceInfo& info) {
     std::string strings;
     libusb_device_handle* handle = nullptr;

@@ -11,11 +11,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <tuple>
 
@@ -27,15 +30,20 @@ using marlow::test::CliProcess;
 class StationCli : public ::testing::Test {
 protected:
     QString Path(const std::string& name) const { return QString::fromStdString(dir.File(name)); }
-    // The fixture's JSON line of that event.
-    static QJsonObject Event(const std::string& out, const QString& kind) {
+    // The JSON lines of that event (every line when `kind` is empty).
+    static std::vector<QJsonObject> Events(const std::string& out, const QString& kind = {}) {
+        std::vector<QJsonObject> events;
         std::istringstream lines(out);
         for (std::string line; std::getline(lines, line);) {
             QJsonObject event = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
-            if (event["event"] == kind)
-                return event;
+            if (kind.isEmpty() || event["event"] == kind)
+                events.push_back(std::move(event));
         }
-        return {};
+        return events;
+    }
+    static QJsonObject Event(const std::string& out, const QString& kind) {
+        const std::vector<QJsonObject> events = Events(out, kind);
+        return events.empty() ? QJsonObject() : events.front();
     }
 
     marlow::test::TempDir dir;
@@ -89,11 +97,7 @@ TEST_F(StationCli, EachSlotsModemIsFoundByItsPortPath) {
 
     std::map<int, std::string> ttyOfSlot;
     std::map<int, std::string> faultsOfSlot;
-    std::istringstream lines(fixture.Out());
-    for (std::string line; std::getline(lines, line);) {
-        const QJsonObject event = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
-        if (event["event"] != "modem")
-            continue;
+    for (const QJsonObject& event : Events(fixture.Out(), "modem")) {
         ttyOfSlot[event["slot"].toInt()] = event["tty"].toString().toStdString();
         faultsOfSlot[event["slot"].toInt()] =
             event["faults"].toVariant().toStringList().join(' ').toStdString();
@@ -141,6 +145,98 @@ TEST_F(StationCli, ASlotsHandsetGoesTheWholeWayOrLeavesByItsFault) {
         const QJsonObject left = Event(fixture.Out(), "left");
         EXPECT_EQ(left["why"].toString(), why) << fault.toStdString() << fixture.Err();
         EXPECT_EQ(left["modemFiles"].toInt(), files) << fault.toStdString();
+    }
+}
+
+// Eight handsets plugged in out of order re-enumerate at once, each served
+// by the slot it sits in: a slot's record names its own list, port and
+// modem node, one record per handset; a slot's fault fails that slot alone;
+// a handset on a port the station file does not name is not served.
+TEST_F(StationCli, EachSlotServesTheHandsetOnItsPort) {
+    const auto samples = samples::WriteSampleSet(dir.File("samples"));
+    ASSERT_TRUE(samples) << samples.Error();
+    struct Row {
+        const char* name;
+        int slotsInFile;
+        QStringList faults;
+        std::set<std::string> failing; // slots whose handset does not pass
+        int exit;
+    };
+    const Row rows[] = {
+        {"all pass", 8, {}, {}, 0},
+        {"faults",
+         8,
+         {"--slot-fault", "2:refuse-boot", "--slot-fault", "5:vanish-at-part=2", "--slot-fault",
+          "7:disconnect-after=10"},
+         {"2", "5", "7"},
+         1},
+        {"unknown port", 7, {}, {}, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::filesystem::remove_all(dir.File("root"));
+        std::filesystem::remove(dir.File("runs.sqlite"));
+        StationFile file;
+        for (int slot = 1; slot <= row.slotsInFile; ++slot) {
+            const std::string list = dir.File("samples/slot" + std::to_string(slot) + ".lst");
+            std::filesystem::copy_file(samples->list, list,
+                                       std::filesystem::copy_options::overwrite_existing);
+            file.slotList.push_back(
+                {std::to_string(slot), "1-1." + std::to_string(slot), SlotMode::Total, list, ""});
+        }
+        std::ofstream(dir.File("station.conf")) << StationFileText(file);
+
+        CliProcess station(home.Path());
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_CONFIG_HOME", QString::fromStdString(home.Path()));
+        environment.insert(phone::kDeviceTreeRootVariable, Path("root"));
+        station.Process().setProcessEnvironment(environment);
+        station.Start({"station", Path("station.conf"), "--bus", Path("bus"), "--json",
+                       "--run-store", Path("runs.sqlite"), "--handsets",
+                       QString::number(row.slotsInFile)});
+        ASSERT_TRUE(station.WaitForFile(dir.File("bus"))) << station.Err();
+        CliProcess fixture(home.Path());
+        fixture.Start(QStringList{"emulate", "station", "--slots", "8", "--bus", Path("bus"),
+                                  "--root", Path("root"), "--plug-order", "3,1,8,5,2,7,4,6",
+                                  "--json"} +
+                      row.faults);
+        EXPECT_EQ(station.Finish(), row.exit) << station.Err();
+        fixture.Interrupt(SIGTERM);
+        fixture.Finish();
+
+        std::map<std::string, std::string> modemOfSlot;
+        for (const QJsonObject& event : Events(fixture.Out(), "modem"))
+            modemOfSlot[std::to_string(event["slot"].toInt())] =
+                dir.File("root/dev/" + event["tty"].toString().toStdString());
+        std::set<std::string> failing;
+        for (const QJsonObject& event : Events(station.Out(), "finished"))
+            if (event["verdict"] != "passed")
+                failing.insert(event["slot"].toString().toStdString());
+        EXPECT_EQ(failing, row.failing) << station.Out();
+        const QJsonObject shift =
+            Event(station.Out(), "summary")["slots"].toArray().last().toObject();
+        EXPECT_EQ(shift["units"].toInt(), row.slotsInFile);
+        EXPECT_EQ(shift["failed"].toInt(), static_cast<int>(row.failing.size()));
+        const std::vector<QJsonObject> unserved = Events(station.Out(), "not-served");
+        ASSERT_EQ(unserved.size(), row.slotsInFile == 8 ? 0u : 1u) << station.Out();
+        if (!unserved.empty()) {
+            EXPECT_EQ(unserved[0]["port"], "1-1.8");
+        }
+
+        CliProcess runs(home.Path());
+        runs.Start({"runs", "export", "--json", "--run-store", Path("runs.sqlite")});
+        EXPECT_EQ(runs.Finish(), 0) << runs.Err();
+        const std::vector<QJsonObject> records = Events(runs.Out());
+        EXPECT_EQ(records.size(), static_cast<std::size_t>(row.slotsInFile)) << runs.Out();
+        for (const QJsonObject& record : records) {
+            const std::string slot = record["slot"].toString().toStdString();
+            EXPECT_EQ(record["usbPath"].toString().toStdString(), "1-1." + slot);
+            EXPECT_EQ(record["inputs"].toArray()[0].toObject()["path"].toString().toStdString(),
+                      dir.File("samples/slot" + slot + ".lst"));
+            if (!row.failing.contains(slot)) {
+                EXPECT_EQ(record["modemPort"].toString().toStdString(), modemOfSlot[slot]);
+            }
+        }
     }
 }
 

@@ -57,8 +57,10 @@ TEST_F(PhoneEngineTest, PanelDropsWhatTheFirstBootReportsButNoErrorAfter) {
 }
 
 // One re-boot per start; after it, the boot's refusal or its silence ends
-// the run with the reason, on the panel as in a command.
+// the run with the reason, on the panel as in a command. Every call goes to
+// the engine's own channel.
 TEST_F(PhoneEngineTest, SilentBootIsRebootedOnceThenFailsForGood) {
+    channel = 2;
     const std::string silent = "The modem answered neither its boot nor the one re-boot.";
     for (const char* refusal : {"Boot refused by the modem", ""}) {
         BootRun(PhoneOwner::FrontPanel);
@@ -66,9 +68,9 @@ TEST_F(PhoneEngineTest, SilentBootIsRebootedOnceThenFailsForGood) {
         ClearJournals();
         engine->WatchdogTick();
 
-        EXPECT_THAT(calls, ElementsAre("stop BootWatchdog", "abort 1", "close 1",
-                                       "open 1 /dev/ttyACM3 460800", "start BootWatchdog 5000",
-                                       "boot 1 " + File("modem.fls")));
+        EXPECT_THAT(calls, ElementsAre("stop BootWatchdog", "abort 2", "close 2",
+                                       "open 2 /dev/ttyACM3 460800", "start BootWatchdog 5000",
+                                       "boot 2 " + File("modem.fls")));
         EXPECT_THAT(out.Calls(),
                     ElementsAre("1032|Restart Download", "1136|stReBooting - Go!!", "1136|clear",
                                 "1136|case stReBooting:", "1032|Booting..."));
@@ -108,10 +110,11 @@ TEST_F(PhoneEngineTest, WatchdogTickBetweenRunsDoesNothing) {
 }
 
 TEST_F(PhoneEngineTest, PanelStopShowsReady) {
+    channel = 3;
     RunInState(stDownloadFls, PhoneOwner::FrontPanel);
     engine->StopPanelRun();
     EXPECT_THAT(out.Calls(), ElementsAre("1032|Ready"));
-    EXPECT_THAT(calls, ElementsAre("abort 1", "pause 100", "close 1", "stop PortPoll"));
+    EXPECT_THAT(calls, ElementsAre("abort 3", "pause 100", "close 3", "stop PortPoll"));
 }
 
 } // namespace

@@ -36,6 +36,7 @@ protected:
         setup.ownerThread = &ownerThread;
         setup.ports = given ? given : locator.get();
         setup.phoneSelected = [this] { return selected; };
+        setup.channel = channel;
         engine = std::make_unique<PhoneEngine>(std::move(setup));
         calls.clear();
     }
@@ -89,7 +90,7 @@ protected:
     }
 
     void Report(std::uint32_t code, const char* text = "") {
-        engine->ReceiveReport(1, code, text);
+        engine->ReceiveReport(channel, code, text);
         ownerThread.RunAll();
     }
 
@@ -111,6 +112,7 @@ protected:
     }
 
     marlow::test::TempDir dir;
+    std::uint8_t channel = 1; // the engine's library channel
     Journal calls;
     FakeLibrary library{calls};
     FakeClock clock{calls};
