@@ -173,6 +173,12 @@ pda::PdaEventSink& FrameDevices::SinkFor(const std::string&) {
     return events_;
 }
 
+// A device's open, from its own thread: the window takes the result after
+// the device news posted before it.
+void FrameDevices::PostToUi(std::function<void()> task) {
+    QMetaObject::invokeMethod(&frame_, std::move(task), Qt::QueuedConnection);
+}
+
 void FrameDevices::PdaRunEnded(const std::string&, const pda::PdaRunOutcome& outcome) {
     frame_.Context().handset.PdaHalfEnded(outcome);
 }

@@ -54,6 +54,8 @@ public:
     // --- hotplug::DeviceWatcherOwner
     pda::PdaRunContext& ContextFor(const std::string& devicePath) override;
     pda::PdaEventSink& SinkFor(const std::string& devicePath) override;
+    bool OpensInBackground() const override { return true; }
+    void PostToUi(std::function<void()> task) override;
     void PdaRunEnded(const std::string& devicePath, const pda::PdaRunOutcome& outcome) override;
     void FileInformation(std::string_view text) override;
     void MessageBox(std::string_view text) override;

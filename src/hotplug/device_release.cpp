@@ -23,6 +23,10 @@ void CDeviceWatcher::StopDownload(Device& device, usb::StopCause cause) {
 void CDeviceWatcher::UnloadUsbDrv(bool close, bool unload, const std::string* onlyPath,
                                   usb::StopCause cause) {
     owner_.Log("+UnloadUsbDrv()");
+    // A device still opening has no download to stop and cannot be told to
+    // leave: its open ends here, as one that failed, so a close does not
+    // wait for its removal.
+    DropOpening(onlyPath, cause);
     if (devices_.empty() && close) {
         owner_.CloseFrameNow();
         return;

@@ -18,6 +18,7 @@ CDeviceWatcher::CDeviceWatcher(DeviceWatcherOwner& owner, WatcherTiming timing)
     : owner_(owner), timing_(std::move(timing)) {}
 
 CDeviceWatcher::~CDeviceWatcher() {
+    DropOpening(nullptr, usb::StopCause::Operator);
     for (auto& device : devices_) {
         device->run.reset(); // stops and joins it
         device->pipe->ClosePipe();
@@ -67,24 +68,75 @@ bool CDeviceWatcher::OnDeviceArrival(std::unique_ptr<usb::UsbTransport> transpor
     device->description = transport->Description();
     device->path = transport->DevicePath();
     device->pipe = std::make_unique<usb::CUsbPipe>(std::move(transport), timing_.openRetry);
-    Device& added = *devices_.emplace_back(std::move(device));
 
-    if (added.description.empty())
+    if (device->description.empty())
         owner_.MessageBox("GetDeviceDescription failed");
-    const bool panel = FrontPanelMode(added.path);
+    const bool panel = FrontPanelMode(device->path);
     if (!panel)
-        owner_.FileInformation(WithDescription("\nNew device Arrived: ", added.description));
+        owner_.FileInformation(WithDescription("\nNew device Arrived: ", device->description));
 
+    if (owner_.OpensInBackground()) {
+        OpenInBackground(std::move(device));
+        return true;
+    }
+    Device& added = *devices_.emplace_back(std::move(device));
     if (!added.pipe->OpenPipe()) {
         devices_.erase(Find(added.path));
         return true;
     }
-    added.handleRegistered = true;
+    Connected(added);
+    return true;
+}
+
+// The pauses between attempts are the pipe's stop-request waits, so a stop
+// ends the open at once; the thread's last act is to post its result.
+void CDeviceWatcher::OpenInBackground(std::unique_ptr<Device> device) {
+    Device& opening = *opening_.emplace_back(std::move(device));
+    opening.openSerial = ++openSerial_;
+    opening.opening = std::jthread([this, pipe = opening.pipe.get(), serial = opening.openSerial,
+                                    alive = std::weak_ptr<bool>(alive_)] {
+        const bool opened = static_cast<bool>(pipe->OpenPipe());
+        owner_.PostToUi([this, serial, opened, alive] {
+            if (!alive.expired())
+                OpenEnded(serial, opened);
+        });
+    });
+}
+
+void CDeviceWatcher::OpenEnded(std::uint64_t serial, bool opened) {
+    const auto found = std::find_if(opening_.begin(), opening_.end(), [&](const auto& device) {
+        return device->openSerial == serial;
+    });
+    if (found == opening_.end())
+        return; // stopped meanwhile: its device has gone or was released
+    std::unique_ptr<Device> device = std::move(*found);
+    opening_.erase(found);
+    device->opening.join(); // it has posted this, its last act
+    if (!opened)
+        return;
+    Connected(*devices_.emplace_back(std::move(device)));
+}
+
+void CDeviceWatcher::DropOpening(const std::string* onlyPath, usb::StopCause cause) {
+    const auto dropped = [&](const auto& device) {
+        return onlyPath == nullptr || device->path == *onlyPath;
+    };
+    // Every stop is raised before the first join, so the opens end together.
+    for (const auto& device : opening_)
+        if (dropped(device))
+            device->pipe->RequestStop(cause);
+    for (const auto& device : opening_)
+        if (dropped(device))
+            device->opening.join();
+    std::erase_if(opening_, dropped);
+}
+
+void CDeviceWatcher::Connected(Device& device) {
+    device.handleRegistered = true;
     // Cleared before ReportConnected, which may start a download that
     // completes before it returns; clearing it afterwards would lose that.
-    added.pipe->SetCompleted(false);
-    ReportConnected(added);
-    return true;
+    device.pipe->SetCompleted(false);
+    ReportConnected(device);
 }
 
 void CDeviceWatcher::ReportConnected(Device& device) {
@@ -114,6 +166,7 @@ bool CDeviceWatcher::OnDeviceQueryRemove(const std::string& devicePath) {
 
 bool CDeviceWatcher::OnDeviceRemoveComplete(const std::string& devicePath) {
     owner_.Log("case DBT_DEVICEREMOVECOMPLETE:");
+    DropOpening(&devicePath, usb::StopCause::DeviceRemoved);
     if (Find(devicePath) == devices_.end())
         return true;
     pda::PdaRunContext& context = owner_.ContextFor(devicePath);

@@ -10,6 +10,8 @@
 // All calls come on the owner's thread (the UI thread, or the CLI's main
 // loop); device sources report on their own threads and the owner hands the
 // events over. The watcher never shows anything itself: it tells its owner.
+// A window's owner has its devices opened on a thread of their own, so that
+// a handset that does not open never holds the window for its attempts.
 
 #include "pda/pda_download.h"
 #include "pda/pda_events.h"
@@ -17,10 +19,13 @@
 #include "usb/usb_pipe.h"
 
 #include <chrono>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace marlow::hotplug {
@@ -34,6 +39,15 @@ public:
     // also hears of the device's connection.
     virtual pda::PdaRunContext& ContextFor(const std::string& devicePath) = 0;
     virtual pda::PdaEventSink& SinkFor(const std::string& devicePath) = 0;
+
+    // Where a device is opened. An owner whose thread must stay free (a
+    // window) says true: the open then runs on a thread of its own, which
+    // hands its result to PostToUi; the task must run on the owner's thread,
+    // in order with the device news. Otherwise the arrival call opens the
+    // device itself: the CLI's loop has nothing else to serve meanwhile, and
+    // its stop and --timeout reach the open through the retry policy.
+    virtual bool OpensInBackground() const { return false; }
+    virtual void PostToUi(std::function<void()> /*task*/) {}
 
     // File Information Window (main-window mode only).
     virtual void FileInformation(std::string_view /*text*/) {}
@@ -83,6 +97,10 @@ public:
     CDeviceWatcher& operator=(const CDeviceWatcher&) = delete;
 
     // A boot loader arrived: list it, open it (up to 30 attempts), report it.
+    // With an owner that opens in background, the call returns at once and
+    // the device is listed and reported once it has opened; a removal, a
+    // release or the watcher's end meanwhile stops its open, and nothing more
+    // is told of it.
     bool OnDeviceArrival(std::unique_ptr<usb::UsbTransport> transport);
     bool OnDeviceQueryRemove(const std::string& devicePath);
     bool OnDeviceRemoveComplete(const std::string& devicePath);
@@ -125,8 +143,17 @@ private:
         // The device's download; its outcome is read once it has ended.
         std::unique_ptr<pda::PdaDownloadThread> run;
         std::optional<pda::PdaRunOutcome> outcome;
+        // The open in background, and what tells its result from that of an
+        // earlier device on the same path.
+        std::jthread opening;
+        std::uint64_t openSerial = 0;
     };
 
+    void OpenInBackground(std::unique_ptr<Device> device);
+    void OpenEnded(std::uint64_t serial, bool opened);
+    // Stops the opens in background (of one path, or all) and forgets them.
+    void DropOpening(const std::string* onlyPath, usb::StopCause cause);
+    void Connected(Device& device);
     void ReportConnected(Device& device);
     void StopDownload(Device& device, usb::StopCause cause);
     bool FrontPanelMode(const std::string& devicePath);
@@ -135,7 +162,11 @@ private:
 
     DeviceWatcherOwner& owner_;
     WatcherTiming timing_;
-    std::vector<std::unique_ptr<Device>> devices_; // arrival order
+    std::vector<std::unique_ptr<Device>> devices_; // arrival order, opened
+    std::vector<std::unique_ptr<Device>> opening_; // still opening in background
+    std::uint64_t openSerial_ = 0;
+    // A result posted to the owner's thread after the watcher has gone is dropped.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     bool closePending_ = false;
     bool serviceExitPending_ = false;
     bool serviceCancelPending_ = false;

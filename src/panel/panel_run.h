@@ -35,6 +35,7 @@
 
 #include <QObject>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -122,6 +123,8 @@ private:
     // --- hotplug::DeviceWatcherOwner
     pda::PdaRunContext& ContextFor(const std::string&) override { return context_; }
     pda::PdaEventSink& SinkFor(const std::string&) override { return pdaOutput_; }
+    bool OpensInBackground() const override { return true; }
+    void PostToUi(std::function<void()> task) override;
     void MessageBox(std::string_view text) override;
     void Log(std::string_view text) override;
     void PanelDeviceArrived() override;

@@ -25,6 +25,12 @@ void PanelRun::DeviceRemoved(const std::string& devicePath) {
     watcher_->OnDeviceRemoveComplete(devicePath);
 }
 
+// A device's open, from its own thread: the panel takes the result after
+// the device news posted before it.
+void PanelRun::PostToUi(std::function<void()> task) {
+    QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+}
+
 void PanelRun::MessageBox(std::string_view text) {
     panel_.View().MessageBox(text, "");
 }

@@ -7,6 +7,8 @@
 #include "emulators/pda_in_process_device.h"
 #include "hotplug/device_watcher.h"
 #include "hotplug/download_command.h"
+#include "support/scripted_transport.h"
+#include "support/task_queue.h"
 
 #include <gtest/gtest.h>
 
@@ -53,6 +55,8 @@ public:
     void PostMainFrameClose() override { Add("MAINFRM_CLOSE"); }
     void CancelInterfaceNotification() override { Add("cancel-notification"); }
     void CloseFrameNow() override { Add("close-now"); }
+    bool OpensInBackground() const override { return background; }
+    void PostToUi(std::function<void()> task) override { posted.Post(std::move(task)); }
 
     void Add(std::string what, std::string_view text = {}) {
         calls.push_back(what + std::string(text));
@@ -61,6 +65,8 @@ public:
     hotplug::CDeviceWatcher* watcher = nullptr;
     std::map<std::string, std::unique_ptr<Handset>> handsets;
     Calls calls;
+    bool background = false;
+    TaskQueue posted; // run by the test, as the owner's thread would
 };
 
 // One emulated handset on its own in-process pair.
@@ -184,33 +190,26 @@ TEST_F(WatcherTest, FrontPanelCompletedDownloadPostsDoneToThePanel) {
     EXPECT_EQ(owner.calls.back(), "done|0,1");
 }
 
-TEST_F(WatcherTest, CloseWithADeviceUnloadsItAndClosesOnceItHasGone) {
-    Handset& handset = Connect("bus:1", DownloadTarget::Flash, true);
-    owner.calls.clear();
+// A close, or the panel's exit, tells the device to leave and is carried
+// out once it has gone.
+TEST_F(WatcherTest, CloseAndServiceExitUnloadTheDeviceAndEndOnceItHasGone) {
+    for (const bool close : {true, false}) {
+        SCOPED_TRACE(close);
+        Handset& handset = Connect("bus:1", DownloadTarget::Flash, true);
+        owner.calls.clear();
+        close ? watcher.OnClose() : static_cast<void>(watcher.OnServiceDlgExit());
+        EXPECT_TRUE(close ? watcher.ClosePending() : watcher.ServiceExitPending());
+        EXPECT_EQ(handset.emulator.Report().transcript, (Calls{"USB_UNLOAD_CMD"}));
+        EXPECT_TRUE(handset.emulator.LeftBus());
+        EXPECT_EQ(Calls(owner.calls.end() - 3, owner.calls.end()),
+                  (Calls{"log|+UnloadUsbDrv()", "log|if(bUnload)", "log|-UnloadUsbDrv()"}));
 
-    watcher.OnClose();
-
-    EXPECT_TRUE(watcher.ClosePending());
-    EXPECT_EQ(handset.emulator.Report().transcript, (Calls{"USB_UNLOAD_CMD"}));
-    EXPECT_TRUE(handset.emulator.LeftBus());
-    EXPECT_EQ(owner.calls,
-              (Calls{"log|+UnloadUsbDrv()", "log|if(bUnload)", "log|-UnloadUsbDrv()"}));
-
-    owner.calls.clear();
-    watcher.OnDeviceRemoveComplete("bus:1");
-    EXPECT_EQ(owner.calls, (Calls{"log|case DBT_DEVICEREMOVECOMPLETE:", "cancel-notification",
-                                  "MAINFRM_CLOSE"}));
-    EXPECT_FALSE(watcher.ClosePending());
-}
-
-TEST_F(WatcherTest, ServiceExitEndsThePanelWhenTheDeviceHasGone) {
-    Connect("bus:1", DownloadTarget::Flash, true);
-    EXPECT_TRUE(watcher.OnServiceDlgExit());
-    EXPECT_TRUE(watcher.ServiceExitPending());
-    owner.calls.clear();
-    watcher.OnDeviceRemoveComplete("bus:1");
-    EXPECT_EQ(owner.calls,
-              (Calls{"log|case DBT_DEVICEREMOVECOMPLETE:", "cancel-notification", "end-panel"}));
+        owner.calls.clear();
+        watcher.OnDeviceRemoveComplete("bus:1");
+        EXPECT_EQ(owner.calls, (Calls{"log|case DBT_DEVICEREMOVECOMPLETE:", "cancel-notification",
+                                      close ? "MAINFRM_CLOSE" : "end-panel"}));
+        EXPECT_FALSE(watcher.ClosePending() || watcher.ServiceExitPending());
+    }
 }
 
 TEST_F(WatcherTest, ServiceCancelShowsTheAbortedDisplayWhenTheDeviceHasGone) {
@@ -243,15 +242,66 @@ TEST_F(WatcherTest, RemovalsOfNoDeviceChangeNothingAndRequestsAreCarriedOutAtOnc
     EXPECT_FALSE(watcher.ServiceCancelPending());
 }
 
-TEST_F(WatcherTest, DeviceThatNeverOpensIsDroppedAfterThirtyAttempts) {
-    Prepare("bus:1");
-    Handset handset("bus:1", {}, "");
-    handset.device->Disconnect();
-    Arrive(handset);
-    EXPECT_EQ(openPauses, 30);
-    EXPECT_EQ(watcher.DeviceCount(), 0u);
-    EXPECT_EQ(owner.calls,
-              (Calls{"box|GetDeviceDescription failed", "info|\nNew device Arrived: "}));
+// Opened by the arrival call (the CLI) or in background (a window), a
+// device is reported alike once it opens; one that never opens is dropped
+// after its thirty attempts.
+TEST_F(WatcherTest, DeviceIsReportedOnceItOpensAndDroppedWhenItNeverDoes) {
+    for (const auto& [background, failures] :
+         std::vector<std::pair<bool, int>>{{false, 2}, {true, 2}, {false, 30}, {true, 30}}) {
+        SCOPED_TRACE(testing::Message() << background << " " << failures);
+        const bool opens = failures < 30;
+        openPauses = 0;
+        owner.calls.clear();
+        owner.handsets.clear();
+        owner.background = background;
+        hotplug::CDeviceWatcher local(owner, Timing());
+        Prepare("test:7", DownloadTarget::Ram, /*panel=*/true);
+        auto transport = std::make_unique<ScriptedTransport>();
+        transport->openFailuresLeft = failures;
+        transport->description = opens ? kDescription : "";
+        ASSERT_TRUE(local.OnDeviceArrival(std::move(transport)));
+        EXPECT_TRUE(!background || owner.posted.WaitAndRunOne());
+
+        EXPECT_EQ(openPauses, failures);
+        EXPECT_EQ(local.DeviceCount(), opens ? 1u : 0u);
+        EXPECT_EQ(owner.ContextFor("test:7").deviceConnected.load(), opens);
+        EXPECT_EQ(owner.calls,
+                  opens ? Calls{"panel-arrived"} : Calls{"box|GetDeviceDescription failed"});
+    }
+}
+
+// A device whose open does not end leaves the arrival call free; a removal,
+// a release or the watcher's end ends the open at once (its thread has
+// posted its last), and nothing is told of it.
+TEST_F(WatcherTest, StopDuringABackgroundOpenEndsItUnreported) {
+    const struct {
+        std::function<void(std::unique_ptr<hotplug::CDeviceWatcher>&)> stop;
+        Calls calls;
+    } cases[] = {
+        {[](auto& w) { w->OnDeviceRemoveComplete("test:7"); },
+         {"log|case DBT_DEVICEREMOVECOMPLETE:"}},
+        {[](auto& w) { w->OnClose(); }, {"log|+UnloadUsbDrv()", "close-now"}},
+        {[](auto& w) { w->OnServiceDlgCancel(); },
+         {"log|case SERVICE_DLG_CANCEL:", "log|+UnloadUsbDrv()", "log|-UnloadUsbDrv()",
+          "aborted-display"}},
+        {[](auto& w) { w.reset(); }, {}},
+    };
+    owner.background = true;
+    Prepare("test:7");
+    for (const auto& row : cases) {
+        SCOPED_TRACE(&row - cases);
+        auto local = std::make_unique<hotplug::CDeviceWatcher>(owner, Timing());
+        auto transport = std::make_unique<ScriptedTransport>();
+        transport->holdOpen = true;
+        ScriptedTransport& held = *transport;
+        ASSERT_TRUE(local->OnDeviceArrival(std::move(transport)));
+        held.WaitForOpenAttempts(1);
+        owner.calls.clear();
+
+        row.stop(local);
+        EXPECT_EQ(owner.posted.RunAll(), 1); // the open's result, posted before it ended
+        EXPECT_EQ(owner.calls, row.calls);
+    }
 }
 
 TEST_F(WatcherTest, DownloadCommandChecksDeviceAndFile) {

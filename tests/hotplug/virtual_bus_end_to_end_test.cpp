@@ -1,8 +1,8 @@
 // The whole road over a real socket: the virtual bus listener reports the
 // emulated handset, the watcher opens it and the download runs to the end.
 
-#include "support/hang_bound.h"
 #include "support/pda_rig.h"
+#include "support/task_queue.h"
 
 #include "emulators/pda_bus_device.h"
 #include "hotplug/device_watcher.h"
@@ -11,9 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <deque>
-#include <functional>
 #include <thread>
 
 namespace marlow::test {
@@ -28,32 +25,11 @@ public:
     }
     void PdaDownloadDone(bool mainWindow) override { done = mainWindow; }
 
-    void Post(std::function<void()> event) {
-        std::lock_guard lock(mutex);
-        events.push_back(std::move(event));
-        wake.notify_one();
-    }
-    // Handles events until `until` holds or nothing came for kStuckAfter.
-    bool RunUntil(const std::function<bool()>& until) {
-        while (!until()) {
-            std::unique_lock lock(mutex);
-            if (!wake.wait_for(lock, kStuckAfter, [&] { return !events.empty(); }))
-                return false;
-            auto event = std::move(events.front());
-            events.pop_front();
-            lock.unlock();
-            event();
-        }
-        return true;
-    }
-
     hotplug::CDeviceWatcher* watcher = nullptr;
     pda::PdaRunContext context;
     RecordingPdaEvents out{context};
     bool done = false;
-    std::mutex mutex;
-    std::condition_variable wake;
-    std::deque<std::function<void()>> events;
+    TaskQueue tasks;
 };
 
 TEST(PdaVirtualBus, ListToFlashEndToEndOverTheSocket) {
@@ -72,10 +48,10 @@ TEST(PdaVirtualBus, ListToFlashEndToEndOverTheSocket) {
     usb::DeviceEvents events;
     events.arrived = [&](std::unique_ptr<usb::UsbTransport> transport) {
         auto shared = std::make_shared<std::unique_ptr<usb::UsbTransport>>(std::move(transport));
-        owner.Post([&, shared] { watcher.OnDeviceArrival(std::move(*shared)); });
+        owner.tasks.Post([&, shared] { watcher.OnDeviceArrival(std::move(*shared)); });
     };
     events.removed = [&](const std::string& path) {
-        owner.Post([&, path] { watcher.OnDeviceRemoveComplete(path); });
+        owner.tasks.Post([&, path] { watcher.OnDeviceRemoveComplete(path); });
     };
     const Status started = source.Start(std::move(events));
     ASSERT_TRUE(started) << started.Error();
@@ -88,7 +64,7 @@ TEST(PdaVirtualBus, ListToFlashEndToEndOverTheSocket) {
     ASSERT_EQ(device.Connect(dir.File("bus.sock"), "Emulated boot loader").Error(), "");
     std::thread handset([&] { emulators::ServePdaEmulator(device, emulator); });
 
-    EXPECT_TRUE(owner.RunUntil([&] { return owner.done; }));
+    EXPECT_TRUE(owner.tasks.RunUntil([&] { return owner.done; }));
     handset.join();
     source.Stop();
 

@@ -130,7 +130,7 @@ protected:
     }
     void Plug(Handset& handset) {
         run->DeviceArrived(std::move(handset.pair.host));
-        ASSERT_TRUE(context.deviceConnected);
+        ASSERT_TRUE(ProcessUntil([&] { return context.deviceConnected.load(); }));
         test::Flush();
     }
     // The handset leaves the bus by itself at the end; the bus then says so.

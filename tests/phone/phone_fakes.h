@@ -9,16 +9,13 @@
 #include "phone/phone_ports.h"
 #include "skins/front_panel_skin.h"
 #include "skins/main_window_skin.h"
-#include "support/hang_bound.h"
 #include "support/recording_skin.h"
+#include "support/task_queue.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <deque>
 #include <filesystem>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -76,21 +73,9 @@ private:
 };
 
 // The owner's event queue, drained by the test.
-class ManualOwnerThread : public OwnerThread {
+class ManualOwnerThread : public OwnerThread, public marlow::test::TaskQueue {
 public:
-    void Post(std::function<void()> task) override;
-    // Runs what is queued now and what those tasks queue; returns how many ran.
-    int RunAll();
-    // Blocks until a task is queued, then runs it. False when none came in
-    // `patience`: a guard against a hung test, not a measured time.
-    bool WaitAndRunOne(std::chrono::milliseconds patience = marlow::test::kStuckAfter);
-
-private:
-    // The next task, waiting for one at most `patience`; none when none came.
-    std::function<void()> Take(std::chrono::milliseconds patience);
-    mutable std::mutex mutex_;
-    std::condition_variable posted_;
-    std::deque<std::function<void()>> tasks_;
+    void Post(std::function<void()> task) override { TaskQueue::Post(std::move(task)); }
 };
 
 // An in-process library: every call is journalled; results and status texts

@@ -2,7 +2,7 @@
 // whole 64-byte packets, thirty open attempts with their pauses, a stop
 // that is never mistaken for a device error, and an idempotent close.
 
-#include "scripted_transport.h"
+#include "support/scripted_transport.h"
 #include "usb/usb_pipe.h"
 
 #include <gtest/gtest.h>

@@ -25,7 +25,9 @@ public:
     };
 
     // Script
-    int openFailuresLeft = 0;                     // Open fails this many times, then succeeds
+    int openFailuresLeft = 0; // Open fails this many times, then succeeds
+    bool holdOpen = false;    // every Open waits for Interrupt, then fails
+    std::string description = "Scripted boot loader";
     std::deque<usb::TransferStatus> writeResults; // default Ok
     std::deque<Read> reads;
 
@@ -36,9 +38,14 @@ public:
     std::vector<std::vector<std::uint8_t>> writes;
 
     Status Open() override {
-        std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
         ++openAttempts;
         changed_.notify_all();
+        if (holdOpen) { // bounded: a hold on the test's own thread fails the test
+            EXPECT_TRUE(changed_.wait_for(lock, kStuckAfter, [this] { return interrupted_; }));
+            interrupted_ = true;
+            return Failure{"no answer"};
+        }
         if (openFailuresLeft > 0) {
             --openFailuresLeft;
             return Failure{"device busy"};
@@ -92,7 +99,7 @@ public:
         interrupted_ = false;
     }
 
-    std::string Description() const override { return "Scripted boot loader"; }
+    std::string Description() const override { return description; }
     std::string DevicePath() const override { return "test:7"; }
 
     // Blocks until a ReadByte is waiting.
