@@ -1,10 +1,12 @@
 // marlow-cli's phone, total and emulate handset commands, run as the test
 // engineer runs them: separate processes, the stand-in library found on its
-// own, the modem on a pseudo-terminal.
+// own, the modem on a pseudo-terminal; a phone run's record as the store
+// keeps it.
 
 #include "cli_process.h"
 #include "emulators/modem_emulator.h"
 #include "emulators/sample_set.h"
+#include "recorded_runs.h"
 #include "support/temp_dir.h"
 
 #include <gmock/gmock.h>
@@ -24,6 +26,10 @@ using marlow::test::ReadFileBytes;
 using ::testing::HasSubstr;
 using namespace std::chrono_literals;
 
+// A phone run's first steps, as its record keeps them.
+constexpr const char* kBooted = " port-wait modem port passed, phone-boot boot passed,";
+constexpr const char* kNotBooted = " port-wait modem port passed, phone-boot boot failed,";
+
 class CliRunTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -40,6 +46,9 @@ protected:
         modem = std::move(*started);
     }
     QString Path(const std::string& name) const { return QString::fromStdString(dir.File(name)); }
+    std::vector<std::string> Recorded() const {
+        return marlow::test::RecordedRuns(CliProcess::StorePath(home.Path()));
+    }
 
     marlow::test::TempDir dir;
     marlow::test::TempDir store;
@@ -62,6 +71,11 @@ TEST_F(CliRunTest, PhoneDownloadsThePackageAndSaysSo) {
         const std::string name = std::filesystem::path(file).filename().string();
         EXPECT_EQ(ReadFileBytes(store.File(name)), ReadFileBytes(file)) << name;
     }
+    EXPECT_THAT(Recorded(),
+                ::testing::ElementsAre("passed// " + dir.File("modem") + ":" + kBooted +
+                                       " phone-part psi.flb passed, phone-part slb.flb passed,"
+                                       " phone-part modem.fls passed, phone-part modem.eep "
+                                       "passed,"));
 }
 
 // SIGTERM (CI runners, `timeout`) stops a run as Ctrl-C does.
@@ -80,6 +94,10 @@ TEST_F(CliRunTest, SigtermStopsADownloadAndReleasesThePort) {
     EXPECT_THAT(cli.Out(), HasSubstr("\n DownCancel \n"));
     EXPECT_THAT(cli.Err(), HasSubstr("stopped; the modem port is released"));
     EXPECT_EQ(modem->Files().size(), 2u);
+    EXPECT_THAT(Recorded(), ::testing::ElementsAre(
+                                "stopped/operator-stop/phone " + dir.File("modem") + ":" + kBooted +
+                                " phone-part psi.flb passed, phone-part slb.flb passed,"
+                                " phone-part big.fls stopped,"));
 }
 
 // --json ends with the run's verdict also when the command ended the run.
@@ -94,6 +112,8 @@ TEST_F(CliRunTest, SilentModemEndsWithTheTimeoutsCode) {
     EXPECT_THAT(cli.Out(), ::testing::EndsWith(R"({"event":"run-cancelled"})"
                                                "\n{\"event\":\"run-finished\",\"reason\":\"" +
                                                why + "\",\"verdict\":\"failed\"}\n"));
+    EXPECT_THAT(Recorded(), ::testing::ElementsAre("failed/time-out/phone " + dir.File("modem") +
+                                                   ":" + kNotBooted));
 }
 
 // Refused before any handset or modem is touched: nothing listens on "bus".
@@ -121,6 +141,7 @@ TEST_F(CliRunTest, BadArgumentsFilesAndPortsEndWithTheirReason) {
         QStringList args;
         int exit;
         std::string says;
+        std::string recorded = {}; // none: nothing was touched, nothing recorded
     } cases[] = {
         {{"phone", "--package", ""}, 2, "--package is given an empty value"},
         {{"total", "--list", list, "--bus", ""}, 2, "--bus is given an empty value"},
@@ -134,10 +155,12 @@ TEST_F(CliRunTest, BadArgumentsFilesAndPortsEndWithTheirReason) {
         {{"phone", "--package", QString::fromStdString(set.phonePackage), "--port",
           QString::fromStdString(set.phonePackage)},
          1,
-         "marlow-cli phone: the modem port could not be opened"},
+         "marlow-cli phone: the modem port could not be opened",
+         "failed/link/phone " + set.phonePackage + ":" + kNotBooted},
         {{"phone", "--package", QString::fromStdString(set.phonePackage), "--port", Path("modem")},
          1,
-         "marlow-cli phone: Boot refused by the modem"},
+         "marlow-cli phone: Boot refused by the modem",
+         "failed/device/phone " + dir.File("modem") + ":" + kNotBooted},
         // Every reader says why a file did not open.
         {{"phone", "--package", Path("none.brx")},
          3,
@@ -163,10 +186,16 @@ TEST_F(CliRunTest, BadArgumentsFilesAndPortsEndWithTheirReason) {
              " match \"TWIN.bin\" ignoring letter case; none is taken"},
     };
     for (const auto& c : cases) {
+        const std::size_t recordsBefore = Recorded().size();
         CliProcess cli(home.Path());
         cli.Start(c.args);
         EXPECT_EQ(cli.Finish(), c.exit) << c.args.join(' ').toStdString() << ": " << cli.Err();
         EXPECT_THAT(cli.Err(), HasSubstr(c.says));
+        const std::vector<std::string> records = Recorded();
+        if (c.recorded.empty())
+            EXPECT_EQ(records.size(), recordsBefore) << c.says;
+        else
+            EXPECT_THAT(records, ::testing::Contains(c.recorded)) << c.says;
     }
     EXPECT_FALSE(std::filesystem::exists(dir.File("bus")));
 }
