@@ -1,12 +1,15 @@
 // The station's records as the main window shows them: a stamp made in the
-// stamp dialog lands in the store (or the window says why not), and Run
-// History lists, narrows, explains and exports what is there.
+// stamp dialog lands in the store (or the window says why not), Run History
+// lists, narrows, explains and exports what is there, and the window's
+// records and four commands' land whole side by side.
 
 #include "gui/run_history_dialog.h"
 #include "gui/window_records.h"
 #include "main_window_rig.h"
 #include "records/record_text.h"
+#include "records/run_queries.h"
 #include "records/run_writer.h"
+#include "records/store.h"
 #include "stamp/ui/model_version_dialog.h"
 
 #include <QAction>
@@ -17,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTimer>
@@ -24,6 +28,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 namespace marlow::test {
 namespace {
@@ -127,6 +132,54 @@ TEST(RunHistory, AStampThatCannotBeRecordedSaysSo) {
     })) << frame.statusBar()->currentMessage().toStdString();
     EXPECT_NE(rig.context->fileInformation.Bytes().find(said), std::string::npos);
     EXPECT_EQ(std::filesystem::file_size(image), 5u + 20u);
+}
+
+// The window and four marlow-cli processes (stamps, the quickest of its
+// recorded runs) record into one store at once: nothing is lost.
+TEST(RunHistory, FourCommandsAndTheWindowRecordingAtOnceLoseNothing) {
+    TempDir dir;
+    const std::string path = dir.File("runs.sqlite");
+    MainWindowRig rig({{"RunStore", path.c_str()}});
+    gui::WindowRecords records(rig.store.Store(), "main window");
+    constexpr int kEach = 10;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_CONFIG_HOME", QString::fromStdString(dir.Path())); // not the user's
+    std::vector<std::unique_ptr<QProcess>> commands;
+    for (int i = 0; i < 4; ++i) {
+        const std::string image = dir.File("nk" + std::to_string(i) + ".bin");
+        std::ofstream(image) << "image";
+        commands.push_back(std::make_unique<QProcess>());
+        commands.back()->setProcessEnvironment(environment);
+        commands.back()->start(
+            "bash", {"-c",
+                     "for v in $(seq " + QString::number(kEach) +
+                         "); do \"$0\" stamp insert \"$1\" --model Q1 --version V$v "
+                         "--run-store \"$2\" >/dev/null || exit; done",
+                     MARLOW_CLI, QString::fromStdString(image), QString::fromStdString(path)});
+    }
+    std::vector<std::shared_future<Status>> finished;
+    for (int i = 0; i < 4 * kEach; ++i) {
+        const auto run = records.Begin({.slot = "1-2", .kind = "pda"});
+        run->StepEnded(run->StepStarted("pda-image", "NK"), "passed", 40);
+        finished.push_back(run->Finish({.verdict = RecordVerdict::Passed}));
+    }
+    for (const auto& command : commands) {
+        ASSERT_TRUE(command->waitForFinished(60000)); // five writers fsyncing on a loaded disk
+        EXPECT_EQ(command->exitCode(), 0) << command->readAllStandardError().toStdString();
+    }
+    for (const std::shared_future<Status>& finish : finished)
+        EXPECT_TRUE(finish.get()) << finish.get().Error();
+    const auto store = records::RunStore::Open({.path = path});
+    ASSERT_TRUE(store) << store.Error();
+    const auto runs = records::FindRuns((*store)->Session(), {}, records::Detail::Steps);
+    ASSERT_TRUE(runs) << runs.Error();
+    std::map<std::string, int> kinds;
+    for (const records::RunRecord& run : *runs) {
+        EXPECT_EQ(run.ending.verdict, RecordVerdict::Passed);
+        EXPECT_EQ(run.steps.size(), 1u);
+        ++kinds[run.facts.kind];
+    }
+    EXPECT_EQ(kinds, (std::map<std::string, int>{{"pda", 4 * kEach}, {"stamp", 4 * kEach}}));
 }
 
 } // namespace
