@@ -54,7 +54,9 @@ struct PdaOptions {
     int devices = 1; // 0: every handset, until stopped
     PdaCliOutput output;
     std::optional<CommandRecording> recording;
-    std::vector<records::InputFacts> inputs; // each run's, as the plan check found them
+    // Each run's files, as the plan check found them; a digest the check did
+    // not make is read beside the download, never before it.
+    std::shared_future<std::vector<records::InputFacts>> inputs;
 };
 
 class PdaSession : public hotplug::DeviceWatcherOwner {
@@ -85,6 +87,7 @@ private:
         bool timedOut = false; // stopped for going silent
         // The run's record; a handset back on the same port begins another.
         std::unique_ptr<records::RecordingReceiver> record;
+        bool inputsGiven = false;
     };
 
     Handset& HandsetFor(const std::string& path);
@@ -93,6 +96,7 @@ private:
     void Finish(const std::string& path, Verdict verdict, const std::string& reason,
                 bool told = false);
     void BeginRecord(Handset& handset, const usb::UsbTransport& transport);
+    void GiveInputs(Handset& handset, bool wait);
     int Recorded(int jobCode);
     void StopSilentRuns();
     bool AllRunsOver() const;
@@ -194,8 +198,18 @@ void PdaSession::BeginRecord(Handset& handset, const usb::UsbTransport& transpor
          .kind = "pda",
          .handset = {.usbPath = port.empty() ? transport.DevicePath() : port}});
     handset.record = run ? std::make_unique<records::RecordingReceiver>(std::move(run)) : nullptr;
-    if (handset.record)
-        handset.record->Inputs(options_.inputs);
+    handset.inputsGiven = false;
+    GiveInputs(handset, false);
+}
+
+// The run's files go into its record as soon as they are known, at the
+// latest as it ends.
+void PdaSession::GiveInputs(Handset& handset, bool wait) {
+    if (!handset.record || handset.inputsGiven ||
+        (!wait && options_.inputs.wait_for(std::chrono::seconds(0)) != std::future_status::ready))
+        return;
+    handset.record->Inputs(options_.inputs.get());
+    handset.inputsGiven = true;
 }
 
 void PdaSession::Finish(const std::string& path, Verdict verdict, const std::string& reason,
@@ -205,6 +219,7 @@ void PdaSession::Finish(const std::string& path, Verdict verdict, const std::str
         return;
     handset.finished = true;
     if (handset.record) {
+        GiveInputs(handset, true);
         // A run that never opened told no end of its own, and one stopped
         // for going silent ended by a time-out, though the engine saw a
         // stop: the command's own end is the record's then.
@@ -307,12 +322,14 @@ int PdaSession::Run(usb::DeviceSource& source) {
 // ends.
 int PdaSession::Recorded(int jobCode) {
     for (auto& [path, handset] : handsets_)
-        if (handset->record)
+        if (handset->record) {
+            GiveInputs(*handset, true);
             recordsFinished_.push_back(handset->record->Finish(
                 records::RunEnding{.verdict = records::RecordVerdict::Stopped,
                                    .reason = "the command ended before the run did",
                                    .errorClass = records::ErrorClass::OperatorStop,
                                    .half = records::Half::Pda}));
+        }
     for (const std::shared_future<Status>& finish : recordsFinished_)
         jobCode = options_.recording->Finished(finish, jobCode, options_.output.json);
     return jobCode;
@@ -441,7 +458,7 @@ int RunPda(const QStringList& args) {
         return kExitBadInput;
     }
     if (options.recording->On())
-        options.inputs = records::InputsOfPlan(options.file, *plan);
+        options.inputs = std::async(std::launch::async, records::InputsOfPlan, options.file, *plan);
     Result<std::unique_ptr<usb::DeviceSource>> source =
         MakePdaDeviceSource(options.bus, options.busGroup);
     if (!source) {
