@@ -192,6 +192,21 @@ kill $EMU 2>/dev/null
 [ "$(last_record killed.sqlite)" = "interrupted/internal/: pda-image nk.bin running," ] ||
     fail "killed run: $(last_record killed.sqlite) $(cat killed.err)"
 
+# A store that cannot record: the handset is served, and the exit code
+# and a "problem" line say the run is not recorded.
+: >a-file
+"$CLI" pda --file nk.bin --bus unrecorded.sock --json --run-store a-file/runs.sqlite \
+    >unrecorded.out 2>unrecorded.err &
+PDA=$!
+wait_for unrecorded.sock
+bounded "$CLI" emulate pda --bus unrecorded.sock 2>/dev/null
+finish $PDA 0 "unrecorded run"
+GOT=$?
+[ $GOT = 5 ] || fail "unrecorded run: exit $GOT, not 5: $(cat unrecorded.err)"
+grep -q "This run is not recorded: the run store a-file/runs.sqlite" unrecorded.err &&
+    grep -q '"event":"problem","text":"This run is not recorded' unrecorded.out ||
+    fail "unrecorded run: $(cat unrecorded.err unrecorded.out)"
+
 # A reader that has gone (`pda --json | head -1`) stops the run as a signal
 # does: the handset is released, the exit code is 128 + SIGPIPE.
 mkfifo out.fifo
