@@ -41,12 +41,12 @@ Took Download(const fs::path& folder, const std::string& settings, const std::st
     const std::string bus = (folder / "bus.sock").string();
     fs::remove(bus);
     const std::string cli = MARLOW_CLI;
-    const std::string script =
-        "export XDG_CONFIG_HOME='" + settings + "' XDG_DATA_HOME='" + folder.string() + "'; '" +
-        cli + "' pda --file '" + (folder / "big.bin").string() + "' --bus '" + bus +
-        "' --wait 60 --timeout 60 " + extra + " 2>/dev/null & p=$!; " +
-        "while [ ! -S '" + bus + "' ]; do sleep 0.01; done; '" + cli + "' emulate pda --bus '" +
-        bus + "' >/dev/null 2>&1 && wait $p";
+    const std::string script = "export XDG_CONFIG_HOME='" + settings + "' XDG_DATA_HOME='" +
+                               folder.string() + "'; '" + cli + "' pda --file '" +
+                               (folder / "big.bin").string() + "' --bus '" + bus +
+                               "' --wait 60 --timeout 60 " + extra + " 2>/dev/null & p=$!; " +
+                               "while [ ! -S '" + bus + "' ]; do sleep 0.01; done; '" + cli +
+                               "' emulate pda --bus '" + bus + "' >/dev/null 2>&1 && wait $p";
     const double cpuBefore = ChildrenCpuSeconds();
     const Clock::time_point start = Clock::now();
     const int status = std::system(script.c_str());
@@ -91,9 +91,8 @@ void BM_PdaRecordingOnVsOff(benchmark::State& state) {
     state.counters["cpu_on_vs_off"] = on.cpuSeconds / off.cpuSeconds;
     state.counters["store_bytes_per_record"] =
         static_cast<double>(storeBytes) / static_cast<double>(state.iterations());
-    state.counters["MBps_on"] =
-        static_cast<double>(kImageBytes) * static_cast<double>(state.iterations()) / 1e6 /
-        on.seconds;
+    state.counters["MBps_on"] = static_cast<double>(kImageBytes) *
+                                static_cast<double>(state.iterations()) / 1e6 / on.seconds;
 }
 BENCHMARK(BM_PdaRecordingOnVsOff)->Unit(benchmark::kMillisecond)->UseManualTime();
 

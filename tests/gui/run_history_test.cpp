@@ -182,5 +182,54 @@ TEST(RunHistory, FourCommandsAndTheWindowRecordingAtOnceLoseNothing) {
     EXPECT_EQ(kinds, (std::map<std::string, int>{{"pda", 4 * kEach}, {"stamp", 4 * kEach}}));
 }
 
+// The UART loader dialog's runs as the main window records them: a run's
+// events make its record, its slot the port; with records required and a
+// store that cannot take them, no run starts.
+TEST(RunHistory, TheUartLoadersRunsAreRecordedOrRefused) {
+    TempDir dir;
+    const std::string path = dir.File("runs.sqlite");
+    std::ofstream(dir.File("a-file")) << "x";
+    const std::string blocked = dir.File("a-file") + "/runs.sqlite";
+    for (const bool required : {false, true}) {
+        MainWindowRig rig({{"RunStore", required ? blocked.c_str() : path.c_str()},
+                           {"RunRecords", required ? "required" : "on"}});
+        gui::WindowRecords records(rig.store.Store(), "main window");
+        struct : uartloader::LoaderSink {
+            void Post(const uartloader::LoaderEvent&) override {}
+        } shown;
+        uartloader::UartLoaderSession session(shown);
+        session.Settings().port = "/dev/ttyUSB3";
+        auto sink = records.RecordLoaderRuns(
+            [](const QString& text) { ADD_FAILURE() << text.toStdString(); })(session);
+        if (required) {
+            ASSERT_FALSE(sink);
+            EXPECT_EQ(sink.Error().rfind("No run starts: the setting RunRecords is required", 0),
+                      0u)
+                << sink.Error();
+            continue;
+        }
+        ASSERT_TRUE(sink && *sink) << (sink ? "" : sink.Error());
+        for (const uartloader::LoaderEvent& event :
+             {uartloader::LoaderEvent{uartloader::CurrentFileChanged{"xloader.bin"}},
+              uartloader::LoaderEvent{RunFinished{.verdict = Verdict::Passed, .reason = ""}}})
+            (*sink)->Post(event);
+        std::vector<records::RunRecord> runs;
+        EXPECT_TRUE(ProcessUntil([&] {
+            const auto store =
+                records::RunStore::Open({.path = path, .access = records::StoreAccess::Query});
+            if (!store)
+                return false;
+            auto found = records::FindRuns((*store)->Session(), {}, records::Detail::Steps);
+            runs = found ? *found : std::vector<records::RunRecord>{};
+            return !runs.empty() && runs.front().ending.verdict == RecordVerdict::Passed;
+        }));
+        ASSERT_EQ(runs.size(), 1u);
+        EXPECT_EQ(runs.front().facts.slot, "/dev/ttyUSB3");
+        EXPECT_EQ(runs.front().facts.frontEnd, "main window");
+        ASSERT_EQ(runs.front().steps.size(), 1u);
+        EXPECT_EQ(runs.front().steps.front().name, "xloader.bin");
+    }
+}
+
 } // namespace
 } // namespace marlow::test
