@@ -84,7 +84,7 @@ void BM_PdaDownloadInProcess(benchmark::State& state) {
 
         state.PauseTiming();
         cpu += CpuSeconds() - before;
-        if (!outcome.completed || emulator.Report().ram.at(0).digest.Bytes() != kImageBytes)
+        if (!outcome.Passed() || emulator.Report().ram.at(0).digest.Bytes() != kImageBytes)
             state.SkipWithError("download did not complete");
         bytes += kImageBytes;
         emulators::DetachEmulator(*pair.device);
@@ -178,7 +178,7 @@ void BM_PdaDownloadVirtualBus(benchmark::State& state) {
             outcome = pda::RunPdaDownload(pipe, context, out);
             handset.join();
         });
-        if (!outcome.completed || emulator.Report().ram.at(0).digest.Bytes() != kImageBytes)
+        if (!outcome.Passed() || emulator.Report().ram.at(0).digest.Bytes() != kImageBytes)
             state.SkipWithError("download did not complete");
         state.SetIterationTime(run.seconds);
         busTotal += run;

@@ -1,18 +1,23 @@
 #include "pda_download_raw_copy.h"
 
+#include "common/sha256.h"
 #include "emulators/in_process_usb.h"
 #include "emulators/pda_in_process_device.h"
 #include "pda/boot_image_writer.h"
 #include "pda/pda_download.h"
+#include "pda/pda_protocol.h"
 #include "usb/usb_pipe.h"
 #include "usb/virtual_bus_frame.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <thread>
 #include <unistd.h>
 
@@ -26,8 +31,8 @@ public:
 
 class Recorder final : public usb::UsbTransport {
 public:
-    Recorder(std::unique_ptr<usb::UsbTransport> inner, FrameScript& script)
-        : inner_(std::move(inner)), script_(script) {}
+    Recorder(std::unique_ptr<usb::UsbTransport> inner, FrameScript& script, bool keepBytes)
+        : inner_(std::move(inner)), script_(script), keepBytes_(keepBytes) {}
 
     Status Open() override { return inner_->Open(); }
     void Close() override { inner_->Close(); }
@@ -39,9 +44,12 @@ public:
 
     usb::TransferStatus Write(std::span<const std::uint8_t> packet) override {
         const auto header = usb::FrameHeader(static_cast<std::uint32_t>(packet.size()));
-        script_.stream.insert(script_.stream.end(), header.begin(), header.end());
-        script_.stream.insert(script_.stream.end(), packet.begin(), packet.end());
-        script_.frameEnds.push_back(script_.stream.size());
+        if (keepBytes_) {
+            script_.stream.insert(script_.stream.end(), header.begin(), header.end());
+            script_.stream.insert(script_.stream.end(), packet.begin(), packet.end());
+        }
+        streamBytes_ += header.size() + packet.size();
+        script_.frameEnds.push_back(streamBytes_);
         script_.readsAfter.push_back(0);
         script_.repliesAfter.push_back(0);
         // A reply answers the last packet with data, not the zero-length
@@ -60,30 +68,44 @@ public:
 private:
     std::unique_ptr<usb::UsbTransport> inner_;
     FrameScript& script_;
+    const bool keepBytes_;
+    std::size_t streamBytes_ = 0;
     std::size_t lastPacket_ = 0;
 };
 
-bool SendAll(int fd, const std::uint8_t* bytes, std::size_t count) {
-    while (count > 0) {
-        const ssize_t sent = ::send(fd, bytes, count, MSG_NOSIGNAL);
+// `head` and then `body` on a blocking socket, gathered into one sendmsg
+// where the socket takes them whole.
+bool SendFrame(int fd, std::span<const std::uint8_t> head, std::span<const std::uint8_t> body) {
+    while (!head.empty() || !body.empty()) {
+        std::array<iovec, 2> parts{iovec{const_cast<std::uint8_t*>(head.data()), head.size()},
+                                   iovec{const_cast<std::uint8_t*>(body.data()), body.size()}};
+        msghdr message{};
+        message.msg_iov = parts.data();
+        message.msg_iovlen = parts.size();
+        const ssize_t sent = ::sendmsg(fd, &message, MSG_NOSIGNAL);
         if (sent <= 0)
             return false;
-        bytes += sent;
-        count -= static_cast<std::size_t>(sent);
+        const auto count = static_cast<std::size_t>(sent);
+        const std::size_t fromHead = std::min(count, head.size());
+        head = head.subspan(fromHead);
+        body = body.subspan(count - fromHead);
     }
     return true;
 }
 
-// Sends each frame's bytes as `next` gives them (nullptr: no more), then
-// waits for the reply bytes the script says the download reads.
-template <typename NextFrame> bool PlayHost(int fd, const FrameScript& script, NextFrame next) {
+bool SendAll(int fd, std::span<const std::uint8_t> bytes) {
+    return SendFrame(fd, bytes, {});
+}
+
+// Sends each frame through `send(begin, length)` (its place in the stream),
+// then waits for the reply bytes the script says the download reads.
+template <typename SendNext> bool PlayHost(int fd, const FrameScript& script, SendNext send) {
     std::array<std::uint8_t, usb::kFrameHeaderSize + 1> reply{};
     std::size_t begin = 0;
     bool ok = true;
     for (std::size_t frame = 0; ok && frame < script.frameEnds.size(); ++frame) {
         const std::size_t length = script.frameEnds[frame] - begin;
-        const std::uint8_t* bytes = next(begin, length);
-        ok = bytes != nullptr && SendAll(fd, bytes, length);
+        ok = send(begin, length);
         begin = script.frameEnds[frame];
         for (std::uint32_t i = 0; ok && i < script.readsAfter[frame]; ++i)
             ok = ::recv(fd, reply.data(), reply.size(), MSG_WAITALL) ==
@@ -107,7 +129,7 @@ void RawDevice(int fd, const FrameScript& script) {
         received += static_cast<std::size_t>(got);
         for (; frame < script.frameEnds.size() && script.frameEnds[frame] <= received; ++frame)
             for (std::uint32_t i = 0; i < script.repliesAfter[frame]; ++i)
-                SendAll(fd, reply.data(), reply.size());
+                SendAll(fd, reply);
     }
 }
 
@@ -128,28 +150,30 @@ const std::string& ImagePath() {
     return kPath;
 }
 
+FrameScript RecordDownload(const std::string& imagePath, bool keepBytes) {
+    FrameScript recorded;
+    NullSink out;
+    pda::PdaRunContext context(pda::PdaSettings{imagePath, pda::DownloadTarget::Ram});
+    emulators::PdaEmulatorOptions options;
+    options.keepBytesLimit = 0;
+    emulators::PdaBootLoaderEmulator emulator(options);
+    emulators::InProcessUsbPair pair = emulators::MakeInProcessUsbPair();
+    emulators::AttachEmulator(*pair.device, emulator);
+    usb::CUsbPipe pipe(std::make_unique<Recorder>(std::move(pair.host), recorded, keepBytes));
+    if (!pipe.OpenPipe() || !pda::RunPdaDownload(pipe, context, out).Passed())
+        std::abort();
+    emulators::DetachEmulator(*pair.device);
+    return recorded;
+}
+
 const FrameScript& DownloadScript() {
-    static const FrameScript kScript = [] {
-        FrameScript recorded;
-        NullSink out;
-        pda::PdaRunContext context(pda::PdaSettings{ImagePath(), pda::DownloadTarget::Ram});
-        emulators::PdaEmulatorOptions options;
-        options.keepBytesLimit = 0;
-        emulators::PdaBootLoaderEmulator emulator(options);
-        emulators::InProcessUsbPair pair = emulators::MakeInProcessUsbPair();
-        emulators::AttachEmulator(*pair.device, emulator);
-        usb::CUsbPipe pipe(RecordingTransport(std::move(pair.host), recorded));
-        if (!pipe.OpenPipe() || !pda::RunPdaDownload(pipe, context, out).completed)
-            std::abort();
-        emulators::DetachEmulator(*pair.device);
-        return recorded;
-    }();
+    static const FrameScript kScript = RecordDownload(ImagePath(), true);
     return kScript;
 }
 
 std::unique_ptr<usb::UsbTransport> RecordingTransport(std::unique_ptr<usb::UsbTransport> inner,
                                                       FrameScript& script) {
-    return std::make_unique<Recorder>(std::move(inner), script);
+    return std::make_unique<Recorder>(std::move(inner), script, true);
 }
 
 bool CopyRaw(const FrameScript& script) {
@@ -157,8 +181,8 @@ bool CopyRaw(const FrameScript& script) {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
         return false;
     std::thread device([&] { RawDevice(ends[1], script); });
-    const bool ok = PlayHost(ends[0], script, [&script](std::size_t begin, std::size_t) {
-        return script.stream.data() + begin;
+    const bool ok = PlayHost(ends[0], script, [&](std::size_t begin, std::size_t length) {
+        return SendAll(ends[0], std::span(script.stream).subspan(begin, length));
     });
     device.join();
     ::close(ends[0]);
@@ -190,23 +214,53 @@ std::optional<FrameScript> LoadShape(const std::string& path) {
     return shape;
 }
 
-// The image's bytes stand in for the frames' own, read as a download reads
-// them: in order, a frame at a time, from the start again at its end.
+// A data frame is its framing and packet header, then payload; any frame
+// no longer than that carries no data.
+constexpr std::size_t kFrameHead = usb::kFrameHeaderSize + pda::kRecordPacketHeaderSize;
+// Read size: the same 256 KiB the download reads a batch of packets in.
+constexpr std::size_t kReadBlock = pda::kRecordDataBatch * pda::kMaxChunk;
+
 bool CopyRawHost(int fd, const FrameScript& shape, const std::string& imagePath) {
     const int image = ::open(imagePath.c_str(), O_RDONLY | O_CLOEXEC);
     if (image < 0)
         return false;
-    std::vector<std::uint8_t> frame;
-    const bool ok = PlayHost(fd, shape, [&](std::size_t, std::size_t length) {
-        frame.resize(length);
-        for (std::size_t got = 0; got < length;) {
-            const ssize_t n = ::read(image, frame.data() + got, length - got);
-            if (n < 0 || (n == 0 && ::lseek(image, 0, SEEK_SET) != 0))
-                return static_cast<const std::uint8_t*>(nullptr);
-            got += static_cast<std::size_t>(n);
+    Sha256 hash;
+    // The block read last, from `next` on not sent yet; room behind it for
+    // a frame that runs over its end.
+    std::vector<std::uint8_t> buffer(kReadBlock + pda::kMaxChunk);
+    std::size_t next = 0;
+    std::size_t end = 0;
+    bool atEnd = false;
+    const auto readBlock = [&] {
+        std::memmove(buffer.data(), buffer.data() + next, end - next);
+        end -= next;
+        next = 0;
+        const ssize_t got = ::read(image, buffer.data() + end, kReadBlock);
+        if (got <= 0) {
+            atEnd = got == 0;
+            return false;
         }
-        return static_cast<const std::uint8_t*>(frame.data());
+        hash.Update(buffer.data() + end, static_cast<std::size_t>(got));
+        end += static_cast<std::size_t>(got);
+        return true;
+    };
+    const std::array<std::uint8_t, kFrameHead> head{};
+    bool ok = PlayHost(fd, shape, [&](std::size_t, std::size_t length) {
+        const std::size_t data = length > kFrameHead ? length - kFrameHead : 0;
+        while (end - next < data)
+            if (!readBlock())
+                return false;
+        const std::span<const std::uint8_t> payload(buffer.data() + next, data);
+        next += data;
+        return SendFrame(fd, std::span(head).first(length - data), payload);
     });
+    // What no frame carried (the end record, the last headers) is hashed
+    // too: the digest is the whole file's.
+    next = end;
+    while (ok && readBlock())
+        next = end;
+    ok = ok && atEnd;
+    std::printf("%s\n", HexOf(hash.Final()).c_str());
     ::close(image);
     return ok;
 }

@@ -32,8 +32,11 @@ struct FrameScript {
 std::unique_ptr<usb::UsbTransport> RecordingTransport(std::unique_ptr<usb::UsbTransport> inner,
                                                       FrameScript& script);
 
-// The frames of one RAM download of the image, recorded once from a real
-// run against the emulator.
+// The frames of one RAM download of the image at `imagePath`, recorded from
+// a real run against the emulator; without `keepBytes` only their shape
+// (sizes and replies, `stream` left empty).
+FrameScript RecordDownload(const std::string& imagePath, bool keepBytes);
+// The same for ImagePath(), bytes kept, recorded once.
 const FrameScript& DownloadScript();
 
 // Plays the script through a fresh socket pair, the host on this thread and
@@ -41,9 +44,12 @@ const FrameScript& DownloadScript();
 bool CopyRaw(const FrameScript& script);
 
 // The same copy with each end a process of its own: the script's shape
-// (frame sizes and replies, not its bytes) goes through a file, the host
-// reads each frame's bytes from the image file as it goes, and `fd` is its
-// end of the socket.
+// (frame sizes and replies, not its bytes) goes through a file and `fd` is
+// each end's side of the socket. The host does what a plain copy with a
+// digest must: it reads the image file once, front to back, in large
+// blocks, hashes every byte with SHA-256 (libcrypto) and sends each data
+// frame's payload straight out of its read buffer (a frame's header and
+// data in one sendmsg); the frames' own header bytes are left zero.
 bool SaveShape(const FrameScript& script, const std::string& path);
 std::optional<FrameScript> LoadShape(const std::string& path);
 bool CopyRawHost(int fd, const FrameScript& shape, const std::string& imagePath);

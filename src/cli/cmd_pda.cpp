@@ -53,6 +53,8 @@ struct PdaOptions {
     std::chrono::seconds timeout{120};
     int devices = 1; // 0: every handset, until stopped
     PdaCliOutput output;
+    // What the check found; every run sends those files, unchanged.
+    std::optional<pda::DownloadPlan> plan;
     std::optional<CommandRecording> recording;
     // Each run's files, as the plan check found them; a digest the check did
     // not make is read beside the download, never before it.
@@ -133,6 +135,7 @@ PdaSession::Handset& PdaSession::HandsetFor(const std::string& path) {
     handset = std::make_unique<Handset>(options_.timeout);
     handset->context.SetSettings(
         {.downloadPath = options_.file, .target = options_.target, .phoneOption = options_.phone});
+    handset->context.SetCheckedPlan(options_.plan);
     PdaCliOutput output = options_.output;
     output.streamTrace = options_.devices == 1;
     Handset* const self = handset.get();
@@ -451,7 +454,7 @@ int RunPda(const QStringList& args) {
         Err("marlow-cli pda: cannot open " + options.file + " (" + file.Error() + ")\n");
         return kExitBadInput;
     }
-    const Result<pda::DownloadPlan> plan =
+    Result<pda::DownloadPlan> plan =
         pda::CheckDownloadPlan(options.file, {.wholeFiles = options.check});
     if (!plan) {
         Err("marlow-cli pda: " + plan.Error() + "\n");
@@ -459,6 +462,7 @@ int RunPda(const QStringList& args) {
     }
     if (options.recording->On())
         options.inputs = std::async(std::launch::async, records::InputsOfPlan, options.file, *plan);
+    options.plan = std::move(plan).Value();
     Result<std::unique_ptr<usb::DeviceSource>> source =
         MakePdaDeviceSource(options.bus, options.busGroup);
     if (!source) {

@@ -68,7 +68,8 @@ bool ParseOptions(const QStringList& args, PhoneOptions& options, int* exitCode)
     const QCommandLineOption package("package", "The phone package to download.", "FILE.brx");
     const ModemPortOptions modem("Open this port instead of looking for the modem.",
                                  "How a found port number becomes its name (\"%i\" for "
-                                 "the number; default /dev/ttyACM%i).");
+                                 "the number; by default a port opens as the system names "
+                                 "it).");
     const OutputOptions output("Print the Device State Window text.");
     const QCommandLineOption timeout = TimeoutOption();
     const QCommandLineOption runStore = RunStoreOption();
@@ -179,9 +180,8 @@ int RunPhone(const QStringList& args) {
                                    .half = records::Half::Phone});
         }
         if (!out.Ended() && StuckAfterFailedOpen(engine, loop)) {
-            const std::string reason = "the modem port " +
-                                       ports.locator->PortName(engine.Inst().port_number) +
-                                       " could not be opened";
+            const std::string reason =
+                "the modem port " + engine.Port().path + " could not be opened";
             engine.CancelMainWindowRun(Verdict::Failed, reason);
             out.Close();
             Err(name + ": " + reason + "\n");

@@ -13,6 +13,7 @@
 #include "cli/shared_options.h"
 #include "cli/stop_signal.h"
 #include "common/input_file.h"
+#include "handset/handset_run.h"
 #include "hotplug/device_watcher.h"
 #include "pda/download_plan_check.h"
 #include "phone/phone_engine.h"
@@ -23,8 +24,6 @@ namespace marlow::cli {
 namespace {
 
 using namespace std::chrono_literals;
-using pda::ONLY_PDA_DOWN;
-using pda::ONLY_PHONE_DOWN;
 
 struct TotalOptions {
     std::string list;
@@ -84,12 +83,14 @@ public:
     void MessageBox(std::string_view text) override { display_.MessageBox(text, ""); }
     void Log(std::string_view text) override { display_.Log(text); }
     void PanelDeviceArrived() override;
+    void PdaRunEnded(const std::string&, const pda::PdaRunOutcome& outcome) override {
+        handset_.PdaHalfEnded(outcome);
+    }
     void PdaDownloadDone(bool mainWindowMode) override;
     void PanelDisconnectedDisplay() override;
     void PanelAbortedDisplay() override;
 
 private:
-    bool PhoneRunSelected() const;
     void Arrived(std::unique_ptr<usb::UsbTransport> transport);
     void StartPda();
     void OnComplete();
@@ -105,6 +106,7 @@ private:
     TotalDisplay display_;
     pda::PdaRunContext context_;
     phone::PhoneEngine engine_;
+    handset::HandsetRun handset_;
     // Raised with a stop signal: ends the handset's open at once.
     usb::StopRequest stop_;
     hotplug::CDeviceWatcher watcher_;
@@ -135,16 +137,11 @@ TotalSession::TotalSession(const TotalOptions& options, phone::PhoneLibrary& lib
           setup.clock = &loop_;
           setup.ownerThread = &loop_;
           setup.ports = &ports;
-          setup.phoneSelected = [this] { return PhoneRunSelected(); };
-          setup.allDownLoad = &context_.g_AllDownLoad;
+          setup.phoneSelected = [this] { return handset_.PhoneHalfSelected(); };
           return setup;
       }()),
       watcher_(*this, {.openRetry = InterruptibleOpen(stop_, [this] { return &watchdog_; })}) {
     loop_.SetTickHandler([this](phone::PhoneTimer timer) { engine_.OnTimer(timer); });
-}
-
-bool TotalSession::PhoneRunSelected() const {
-    return (context_.m_DownSelect & ONLY_PHONE_DOWN) != 0 && context_.g_AllDownLoad;
 }
 
 void TotalSession::PanelDeviceArrived() {
@@ -168,7 +165,6 @@ void TotalSession::Arrived(std::unique_ptr<usb::UsbTransport> transport) {
 }
 
 void TotalSession::StartPda() {
-    context_.cancelled = false;
     if (!InputFile::Open(options_.list).Ok()) {
         display_.MessageBox("Selected File dosen't exist\nCheck selected file", "");
         End(Outcome::Failed, "the list cannot be opened");
@@ -184,20 +180,24 @@ void TotalSession::PdaDownloadDone(bool) {
 
 void TotalSession::OnComplete() {
     display_.Log("OnComplete()+");
-    if ((context_.m_DownSelect & ONLY_PDA_DOWN) && context_.g_AllDownLoad) {
+    switch (handset_.PdaHandsetLeft()) {
+    case handset::AfterPda::Done:
         display_.Status("Download Successfully!");
         display_.Log("Download Successfully!");
         End(Outcome::Failed, "the list handed nothing over to the modem");
-    } else if (PhoneRunSelected()) {
+        break;
+    case handset::AfterPda::PhoneHalf:
         display_.Log("else if((m_DownSelect &  ONLY_PHONE_DOWN) && (g_AllDownLoad  == TRUE))");
-        engine_.Files() = context_.PhoneFiles();
+        handset_.TakeHandedOverFiles(engine_.Files());
         phoneHalfBegun_ = true;
         display_.BeginPhoneHalf();
-        display_.Log("OnButtonDownstart m_DownSelect = " + std::to_string(context_.m_DownSelect));
-        engine_.BeginPanelPortWait();
-    } else {
+        display_.Log("OnButtonDownstart m_DownSelect = " + std::to_string(handset_.m_DownSelect));
+        handset_.StartPhoneHalf(engine_);
+        break;
+    case handset::AfterPda::NotHandedOver:
         display_.Log("Downloaded Error Retry!!");
         End(Outcome::Failed, "the PDA download ended without handing over to the modem");
+        break;
     }
     display_.Log("OnComplete()-");
 }
@@ -219,24 +219,22 @@ void TotalSession::PanelAbortedDisplay() {
 // The panel's Stop, for whichever half is running; `cause` says who asked.
 void TotalSession::Stop(usb::StopCause cause) {
     stopping_ = true;
-    if (PhoneRunSelected()) {
+    if (handset_.PhoneHalfSelected()) {
         if (cause == usb::StopCause::TimedOut)
             engine_.StopPanelRun(Verdict::Failed, watchdog_.Reason());
         else
             engine_.StopPanelRun();
         display_.Log("OnButtonCancel - OK!!");
         End(Outcome::Stopped, "");
-    } else if (context_.m_DownSelect & ONLY_PDA_DOWN) {
+    } else if (handset_.PdaHalfSelected()) {
         display_.Log("if(m_DownSelect &  ONLY_PDA_DOWN)");
-        context_.cancelled = true;
         context_.flashWriting = false;
         if (!watcher_.OnServiceDlgCancel(cause) || watcher_.DeviceCount() == 0)
             End(Outcome::Stopped, "");
     } else {
         End(Outcome::Stopped, "");
     }
-    context_.g_AllDownLoad = true;
-    context_.m_DownSelect = 0;
+    handset_.End();
 }
 
 void TotalSession::End(Outcome outcome, const std::string& why) {
@@ -262,14 +260,14 @@ void TotalSession::CheckPhone() {
     const bool waitingOrRunning =
         loop_.TimerRunning(phone::PhoneTimer::PortPoll) || engine_.Inst().state != phone::stIdle;
     // The panel would wait for its operator's Stop; a command has nobody to wait for.
-    if (PhoneRunSelected() && !waitingOrRunning)
+    if (handset_.PhoneHalfSelected() && !waitingOrRunning)
         End(Outcome::Failed, "the modem port could not be opened");
 }
 
 int TotalSession::Run(usb::DeviceSource& source) {
     // Down Start with PDA and PHONE ticked: the PDA half first, a phone half to follow.
-    context_.m_DownSelect = ONLY_PDA_DOWN;
-    context_.g_AllDownLoad = false;
+    handset_.Begin(handset::RunMode::Total);
+    context_.SetSettings(handset_.PdaSettingsFor(context_.Settings()));
     const StopSignal stop([this] {
         stop_.Raise();
         loop_.Post([] {});

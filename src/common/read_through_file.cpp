@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 #include <utility>
@@ -25,17 +24,16 @@ Result<ReadThroughFile> ReadThroughFile::Open(const std::string& path) {
     const Result<int> fd = OpenRegularFile(path, O_RDONLY);
     if (!fd)
         return Failure{fd.Error()};
-    struct stat status {};
-    if (::fstat(*fd, &status) != 0) {
-        Failure why{std::strerror(errno)};
+    const Result<FileIdentity> identity = IdentityOf(*fd);
+    if (!identity) {
         ::close(*fd);
-        return why;
+        return Failure{identity.Error()};
     }
-    return ReadThroughFile(*fd, static_cast<std::uint64_t>(status.st_size));
+    return ReadThroughFile(*fd, *identity);
 }
 
-ReadThroughFile::ReadThroughFile(int fd, std::uint64_t size)
-    : fd_(fd), size_(size), buffer_(std::make_unique<std::uint8_t[]>(kBufferSize)) {}
+ReadThroughFile::ReadThroughFile(int fd, const FileIdentity& identity)
+    : fd_(fd), identity_(identity), buffer_(std::make_unique<std::uint8_t[]>(kBufferSize)) {}
 
 ReadThroughFile::~ReadThroughFile() {
     if (fd_ >= 0)
@@ -43,7 +41,7 @@ ReadThroughFile::~ReadThroughFile() {
 }
 
 ReadThroughFile::ReadThroughFile(ReadThroughFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), size_(other.size_), position_(other.position_),
+    : fd_(std::exchange(other.fd_, -1)), identity_(other.identity_), position_(other.position_),
       readFailed_(other.readFailed_), buffer_(std::move(other.buffer_)), next_(other.next_),
       end_(other.end_) {}
 
@@ -51,7 +49,7 @@ ReadThroughFile& ReadThroughFile::operator=(ReadThroughFile&& other) noexcept {
     if (this != &other) {
         ReadThroughFile gone(std::move(*this));
         fd_ = std::exchange(other.fd_, -1);
-        size_ = other.size_;
+        identity_ = other.identity_;
         position_ = other.position_;
         readFailed_ = other.readFailed_;
         buffer_ = std::move(other.buffer_);

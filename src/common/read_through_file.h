@@ -5,6 +5,7 @@
 // with one call. A download then neither copies its data out of a buffer
 // nor pays a system call per packet.
 
+#include "common/regular_file.h"
 #include "common/result.h"
 
 #include <cstdint>
@@ -33,20 +34,24 @@ public:
 
     // True once a read failed (as opposed to meeting the end of the file).
     bool ReadFailed() const { return readFailed_; }
-    std::uint64_t Size() const { return size_; }
+    std::uint64_t Size() const { return identity_.size; }
     std::uint64_t Position() const { return position_; }
+    // The file as it was opened, and as it is now (see FileIdentity): a
+    // reader that must know it read one unchanged file compares the two.
+    const FileIdentity& Identity() const { return identity_; }
+    Result<FileIdentity> IdentityNow() const { return IdentityOf(fd_); }
 
     // Reads smaller than this are served through the buffer.
     static constexpr std::size_t kBufferSize = 4096;
 
 private:
-    ReadThroughFile(int fd, std::uint64_t size);
+    ReadThroughFile(int fd, const FileIdentity& identity);
     // One read call straight into the places; 0 at the end of the file.
     std::size_t ReadDirect(std::span<const std::span<std::uint8_t>> into);
     bool Refill();
 
     int fd_ = -1;
-    std::uint64_t size_ = 0;
+    FileIdentity identity_;
     std::uint64_t position_ = 0;
     bool readFailed_ = false;
     std::unique_ptr<std::uint8_t[]> buffer_;

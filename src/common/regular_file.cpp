@@ -62,6 +62,31 @@ Result<int> OpenRegularFile(const std::string& path, int flags) {
     return fd;
 }
 
+Result<FileIdentity> IdentityOf(int fd) {
+    struct stat status {};
+    if (::fstat(fd, &status) != 0)
+        return SystemReason();
+    const auto nanoseconds = [](const timespec& time) {
+        return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+    };
+    return FileIdentity{.device = status.st_dev,
+                        .inode = status.st_ino,
+                        .size = static_cast<std::uint64_t>(status.st_size),
+                        .modifiedNs = nanoseconds(status.st_mtim),
+                        .changedNs = nanoseconds(status.st_ctim)};
+}
+
+std::string ChangeBetween(const FileIdentity& before, const FileIdentity& now) {
+    if (before.device != now.device || before.inode != now.inode)
+        return "another file took its place";
+    if (before.size != now.size)
+        return "its size went from " + std::to_string(before.size) + " to " +
+               std::to_string(now.size) + " bytes";
+    if (before != now)
+        return "it was written to";
+    return {};
+}
+
 Status NamesRegularFileOrNothing(const std::string& path) {
     struct stat status {};
     if (path.find('\0') != std::string::npos)

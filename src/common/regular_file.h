@@ -38,6 +38,26 @@ Result<std::FILE*> CreateRegularFile(const std::string& path);
 // every byte.
 Status WriteRegularFile(const std::string& path, std::span<const std::uint8_t> bytes);
 
+// What tells one state of a file from another: the same file (device and
+// inode) with the same size and the same times of its last write and of
+// its last change. A file written to, cut short or replaced since differs
+// in one of them; the change time cannot even be set back by its owner.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t size = 0;
+    std::int64_t modifiedNs = 0;
+    std::int64_t changedNs = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// The identity of the open file `fd`, or the system's reason why not.
+Result<FileIdentity> IdentityOf(int fd);
+// How `now` differs from `before`, in a few words ("another file took its
+// place", "its size went from 10 to 12 bytes", "it was written to"); empty
+// when they are the same.
+std::string ChangeBetween(const FileIdentity& before, const FileIdentity& now);
+
 // Tests put another file in the checked one's place here, between the look
 // at the name and the open; the program never sets it.
 void SetSwapBeforeOpenForTests(void (*swap)(const std::string& path));

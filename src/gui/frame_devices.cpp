@@ -149,9 +149,7 @@ void FrameDevices::Removed(const std::string& devicePath) {
 void FrameDevices::OnOperationDownload() {
     MarlowContext& context = frame_.Context();
     context.SyncRunSettings();
-    context.phoneHandOver.store(false);
-    for (std::size_t role = 0; role < phone::kPhoneRoleCount; ++role)
-        context.run.SetPhoneFile(static_cast<phone::PhoneFileRole>(role), {});
+    context.handset.Begin(handset::RunMode::PdaOnly);
     hotplug::OperationDownload(*watcher_, context.run, events_);
 }
 
@@ -173,6 +171,10 @@ pda::PdaRunContext& FrameDevices::ContextFor(const std::string&) {
 
 pda::PdaEventSink& FrameDevices::SinkFor(const std::string&) {
     return events_;
+}
+
+void FrameDevices::PdaRunEnded(const std::string&, const pda::PdaRunOutcome& outcome) {
+    frame_.Context().handset.PdaHalfEnded(outcome);
 }
 
 void FrameDevices::FileInformation(std::string_view text) {

@@ -54,6 +54,7 @@ public:
     // --- hotplug::DeviceWatcherOwner
     pda::PdaRunContext& ContextFor(const std::string& devicePath) override;
     pda::PdaEventSink& SinkFor(const std::string& devicePath) override;
+    void PdaRunEnded(const std::string& devicePath, const pda::PdaRunOutcome& outcome) override;
     void FileInformation(std::string_view text) override;
     void MessageBox(std::string_view text) override;
     void ClosePortWaitDialog() override;

@@ -45,7 +45,6 @@ FramePhone::FramePhone(CMainFrame& frame) : frame_(frame), events_(frame.Context
     setup.ownerThread = owner_.get();
     setup.ports = ports_.get();
     setup.phoneSelected = [this] { return Selected(); };
-    setup.allDownLoad = &context.run.g_AllDownLoad;
     engine_ = std::make_unique<phone::PhoneEngine>(setup);
 }
 
@@ -70,19 +69,20 @@ void FramePhone::Start() {
 // whether or not the "Phone" option is ticked.
 void FramePhone::StartAfterPdaDownload() {
     MarlowContext& context = frame_.Context();
-    const phone::PhoneFileSet group = context.run.PhoneFiles();
+    const phone::PhoneFileSet group = context.handset.HandedOverFiles();
+    const std::string usbPortPath = context.handset.HandOverPort();
     handOverRun_ = true;
     heldMessage_.clear();
     if (!NamesAnyFile(group)) {
         Began(engine_->StartMainWindowRun(context.settings.Values().phonePackagePath,
-                                          phone::PhoneStart::AfterPdaDownload));
+                                          phone::PhoneStart::AfterPdaDownload, usbPortPath));
         return;
     }
     if (const std::optional<phone::PhoneFileRole> missing = MissingRole(group)) {
         RefuseIncompleteGroup(*missing);
         return;
     }
-    Began(engine_->StartMainWindowRun(group, phone::PhoneStart::AfterPdaDownload));
+    Began(engine_->StartMainWindowRun(group, phone::PhoneStart::AfterPdaDownload, usbPortPath));
 }
 
 void FramePhone::RefuseIncompleteGroup(phone::PhoneFileRole missing) {

@@ -92,7 +92,9 @@ void CMainFrame::OnPdaDownloadDone(bool mainWindow, bool frontPanel) {
     }
     if (!IsForeground())
         return;
-    const bool handedOver = context_.phoneHandOver.exchange(false);
+    const bool handedOver = context_.handset.PdaHandsetLeft() == handset::AfterPda::PhoneHalf;
+    // Taken once: the next completion needs a hand-over of its own.
+    context_.handset.End();
     if (context_.PhoneOption() || handedOver) {
         context_.Print(context_.debugMessage, "\n PDA Download Completed!! \n");
         context_.Print(context_.debugMessage, "\n -- Phone Download Start!! -- \n");

@@ -46,6 +46,7 @@ void MarlowContext::SyncRunSettings() {
     pda.target = values.downloadTarget;
     pda.frontPanelMode = values.frontPanelMode;
     pda.phoneOption = PhoneOption();
+    pda.checkPlan = true;
     run.SetSettings(pda);
 }
 

@@ -9,6 +9,7 @@
 #include "debugport/debug_port.h"
 #include "gui/message_text.h"
 #include "gui/window_arrangement.h"
+#include "handset/handset_run.h"
 #include "pda/pda_run_context.h"
 
 #include <QSettings>
@@ -35,9 +36,9 @@ public:
     std::atomic<bool> portWaitShown{false};
     // Whether the main window is the active window, for the download thread.
     std::atomic<bool> frameForeground{false};
-    // The PDA download under way has sent the handset to its modem
-    // (PHONE_DOWN_CMD): set by the download thread, taken at completion.
-    std::atomic<bool> phoneHandOver{false};
+    // The handset's run: what follows its PDA download (the main window's
+    // and the front panel's alike, one at a time).
+    handset::HandsetRun handset;
     // Download option flags; bit 2 is "Phone" (user-interface thread only).
     int optionFlags = 0;
     // The frame's client rectangle as start-up found it, and whether

@@ -9,14 +9,15 @@ namespace marlow::gui {
 
 PanelFrame::PanelFrame(MarlowContext& context, panel::PanelSetup setup)
     : context_(context), phone_(MakeProgramPhone(context.store, phone::kFrontPanelPortList)) {
-    setup.flags.g_AllDownLoad = &context.run.g_AllDownLoad;
-    setup.flags.m_DownSelect = &context.run.m_DownSelect;
+    setup.flags.g_AllDownLoad = &context.handset.g_AllDownLoad;
+    setup.flags.m_DownSelect = &context.handset.m_DownSelect;
     setup.flags.flashWriting = &context.run.flashWriting;
     if (!setup.store)
         setup.store = &context.store;
     panel_ = std::make_unique<panel::CFrontPanelDlg>(context.settings, std::move(setup), this);
     panel::PanelRunSetup run;
     run.context = &context.run;
+    run.handset = &context.handset;
     run.library = phone_.library.get();
     run.ports = phone_.ports.get();
     run.stopWatch = [this] { StopWatch(); };

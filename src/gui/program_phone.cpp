@@ -17,10 +17,8 @@ ModemPorts(phone::PhonePortSource& source, const QSettings& settings, std::size_
     const QByteArray fixed = qgetenv("MARLOW_MODEM_PORT");
     if (!fixed.isEmpty())
         return std::make_unique<phone::FixedPhonePort>(fixed.toStdString());
-    QString pattern = phone::PhonePortPatternSetting(settings);
-    if (pattern.isEmpty())
-        pattern = QString::fromStdString(phone::DefaultPortPattern());
-    return std::make_unique<phone::DiscoveredPhonePort>(source, pattern.toStdString(), portList);
+    return std::make_unique<phone::DiscoveredPhonePort>(
+        source, phone::PhonePortPatternSetting(settings).toStdString(), portList);
 }
 
 QString LibraryPath(const QSettings& settings) {

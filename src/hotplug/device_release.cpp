@@ -16,8 +16,8 @@ void CDeviceWatcher::StopDownload(Device& device, usb::StopCause cause) {
     pipe.RequestStop(cause);
     // A stop request cuts every blocked read and write short, so the thread
     // ends within this grace; it is joined, never terminated, either way.
-    pipe.WaitForThreadEnd(timing_.stopGrace);
-    pipe.JoinDownloadThread();
+    if (device.run)
+        device.run->Stop(cause, timing_.stopGrace);
 }
 
 void CDeviceWatcher::UnloadUsbDrv(bool close, bool unload, const std::string* onlyPath,

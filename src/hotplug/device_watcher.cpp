@@ -1,6 +1,6 @@
 #include "hotplug/device_watcher.h"
 
-#include "pda/pda_download.h"
+#include "hotplug/hotplug_log.h"
 
 #include <algorithm>
 
@@ -19,8 +19,7 @@ CDeviceWatcher::CDeviceWatcher(DeviceWatcherOwner& owner, WatcherTiming timing)
 
 CDeviceWatcher::~CDeviceWatcher() {
     for (auto& device : devices_) {
-        device->pipe->RequestStop();
-        device->pipe->JoinDownloadThread();
+        device->run.reset(); // stops and joins it
         device->pipe->ClosePipe();
     }
 }
@@ -40,6 +39,18 @@ usb::CUsbPipe* CDeviceWatcher::FindPipe(const std::string& devicePath) const {
         if (device->path == devicePath)
             return device->pipe.get();
     return nullptr;
+}
+
+bool CDeviceWatcher::DownloadRunning(const std::string& devicePath) const {
+    for (const auto& device : devices_)
+        if (device->path == devicePath)
+            return device->run && device->run->Running();
+    return false;
+}
+
+void CDeviceWatcher::JoinDownload(const std::string& devicePath) {
+    if (const auto found = Find(devicePath); found != devices_.end() && (*found)->run)
+        (*found)->run->Join();
 }
 
 std::vector<std::string> CDeviceWatcher::DevicePaths() const {
@@ -86,7 +97,6 @@ void CDeviceWatcher::ReportConnected(Device& device) {
     }
     out.Post(pda::DeviceConnected{true});
     context.deviceConnected = true;
-    context.aborted = false;
     if (context.Settings().frontPanelMode) {
         owner_.PanelDeviceArrived();
         return;
@@ -132,7 +142,7 @@ bool CDeviceWatcher::OnDeviceRemoveComplete(const std::string& devicePath) {
         if (!device->pipe->Completed()) {
             if (panel)
                 owner_.PanelDisconnectedDisplay();
-        } else if (!context.aborted && !context.cancelled) {
+        } else if (device->outcome && device->outcome->Passed()) {
             owner_.PdaDownloadDone(!panel);
         }
         if (!panel)
@@ -161,11 +171,23 @@ bool CDeviceWatcher::StartPdaDownloads(const std::string* onlyPath) {
     for (const auto& device : devices_) {
         if (onlyPath != nullptr && device->path != *onlyPath)
             continue;
-        if (device->pipe->ThreadRunning())
+        if (device->run && device->run->Running())
             continue;
-        if (!pda::StartDownloadThread(*device->pipe, owner_.ContextFor(device->path),
-                                      owner_.SinkFor(device->path)))
+        device->run.reset();
+        device->outcome.reset();
+        Device& started = *device;
+        auto run = pda::PdaDownloadThread::Start(
+            *device->pipe, owner_.ContextFor(device->path), owner_.SinkFor(device->path),
+            // On the download thread; read on this one only once it has been joined.
+            [this, &started](const pda::PdaRunOutcome& outcome) {
+                started.outcome = outcome;
+                owner_.PdaRunEnded(started.path, outcome);
+            });
+        if (!run) {
+            qCDebug(lcHotplug, "%s: %s", device->path.c_str(), run.Error().c_str());
             return false;
+        }
+        device->run = *std::move(run);
     }
     return true;
 }

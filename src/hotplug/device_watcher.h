@@ -1,21 +1,24 @@
 #pragma once
 // CDeviceWatcher: turns PDA boot-loader arrivals and removals into the life
-// of CUsbPipe objects, and decides on each removal what comes next: the
-// phone download or the completion display after a completed PDA download,
-// the disconnected display after an interrupted one, the end of the program
-// after a close request, the end of the front panel after its exit request,
-// the aborted display after its Stop.
+// of CUsbPipe objects and of the download threads on them, and tells its
+// owner on each removal what it means: a PDA download that passed (the
+// owner's handset run decides what follows), the disconnected display after
+// an interrupted one, the end of the program after a close request, the end
+// of the front panel after its exit request, the aborted display after its
+// Stop.
 //
 // All calls come on the owner's thread (the UI thread, or the CLI's main
 // loop); device sources report on their own threads and the owner hands the
 // events over. The watcher never shows anything itself: it tells its owner.
 
+#include "pda/pda_download.h"
 #include "pda/pda_events.h"
 #include "pda/pda_run_context.h"
 #include "usb/usb_pipe.h"
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,8 +48,13 @@ public:
     virtual void SendDownloadCommand(const std::string& /*devicePath*/) {}
     virtual void PanelDeviceArrived() {}
 
+    // On the download thread, as a device's run ends (its last event is out).
+    virtual void PdaRunEnded(const std::string& /*devicePath*/,
+                             const pda::PdaRunOutcome& /*outcome*/) {}
+
     // Decisions on removal.
     // WM_PDA_DOWNLOAD_DONE: (1, 0) in main-window mode, (0, 1) on the panel.
+    // Only after a run that passed (it finished, or handed over).
     virtual void PdaDownloadDone(bool /*mainWindowMode*/) {}
     virtual void PanelDisconnectedDisplay() {}
     virtual void PanelAbortedDisplay() {}
@@ -79,8 +87,8 @@ public:
     bool OnDeviceQueryRemove(const std::string& devicePath);
     bool OnDeviceRemoveComplete(const std::string& devicePath);
 
-    // StartDownloadThread on every listed pipe that is idle, in list order;
-    // false at the first that fails. `onlyPath` limits it to one device.
+    // Starts a download thread on every listed pipe that is idle, in list
+    // order; false at the first that fails. `onlyPath` limits it to one device.
     bool StartPdaDownloads(const std::string* onlyPath = nullptr);
 
     // Releases the listed devices: stops their downloads and, with
@@ -103,6 +111,10 @@ public:
     std::size_t DeviceCount() const { return devices_.size(); }
     std::vector<std::string> DevicePaths() const;
     usb::CUsbPipe* FindPipe(const std::string& devicePath) const;
+    // Whether a download runs on the device's pipe; and a wait for it to end
+    // by itself (no stop is asked for).
+    bool DownloadRunning(const std::string& devicePath) const;
+    void JoinDownload(const std::string& devicePath);
 
 private:
     struct Device {
@@ -110,6 +122,9 @@ private:
         std::string path;
         std::string description;
         bool handleRegistered = false;
+        // The device's download; its outcome is read once it has ended.
+        std::unique_ptr<pda::PdaDownloadThread> run;
+        std::optional<pda::PdaRunOutcome> outcome;
     };
 
     void ReportConnected(Device& device);

@@ -2,6 +2,7 @@
 
 #include "common/input_file.h"
 #include "hotplug/hotplug_log.h"
+#include "pda/download_plan_check.h"
 
 namespace marlow::hotplug {
 
@@ -16,12 +17,19 @@ bool OperationDownload(CDeviceWatcher& watcher, pda::PdaRunContext& context,
         return false;
     }
     events.Post(pda::DownloadCommanded{settings.phoneOption});
-    if (settings.phoneOption)
-        context.g_AllDownLoad = false;
     if (!fileFound) {
         qCDebug(lcHotplug, "download not started: %s not found", settings.downloadPath.c_str());
         events.Post(pda::DownloadRefused{false});
         return false;
+    }
+    if (settings.checkPlan) {
+        if (const Result<pda::DownloadPlan> plan =
+                pda::CheckDownloadPlan(settings.downloadPath, {.wholeFiles = true});
+            !plan) {
+            qCDebug(lcHotplug, "download not started: %s", plan.Error().c_str());
+            events.Post(pda::PlanRefused{plan.Error()});
+            return false;
+        }
     }
     return watcher.StartPdaDownloads(onlyPath);
 }

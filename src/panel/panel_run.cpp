@@ -5,6 +5,7 @@
 #include "common/path_rules.h"
 #include "controls/color_ref.h"
 #include "panel/front_panel_dialog.h"
+#include "pda/download_plan_check.h"
 #include "pda/list_file.h"
 #include "phone/phone_package.h"
 
@@ -12,8 +13,8 @@
 
 namespace marlow::panel {
 
-using pda::ONLY_PDA_DOWN;
-using pda::ONLY_PHONE_DOWN;
+using handset::ONLY_PDA_DOWN;
+using handset::ONLY_PHONE_DOWN;
 
 namespace {
 
@@ -28,7 +29,6 @@ phone::PhoneEngineSetup PanelEngineSetup(PanelRunSetup& setup, phone::PhoneEvent
     engine.ownerThread = &owner;
     engine.ports = setup.ports;
     engine.phoneSelected = std::move(selected);
-    engine.allDownLoad = &setup.context->g_AllDownLoad;
     return engine;
 }
 
@@ -48,6 +48,7 @@ std::optional<std::filesystem::file_time_type> Modified(const std::string& path)
 
 PanelRun::PanelRun(CFrontPanelDlg& panel, app::CAppSettings& settings, PanelRunSetup setup)
     : panel_(panel), settings_(settings), setup_(std::move(setup)), context_(*setup_.context),
+      handset_(*setup_.handset),
       pdaOutput_(*this, panel.View(), [this](const auto& event) { return OnPdaEvent(event); }),
       phoneOutput_(panel.View(), [this](const auto& event) { OnPhoneEvent(event); }),
       phoneClock_(panel.Clock(), setup_.pause), ownerThread_(&panel) {
@@ -72,18 +73,13 @@ PanelRun::~PanelRun() {
     engine_.reset();
 }
 
-bool PanelRun::PhoneRunSelected() const {
-    return (context_.m_DownSelect & ONLY_PHONE_DOWN) != 0 && context_.g_AllDownLoad;
-}
-
 bool PanelRun::RunLive() const {
     return stopping_ || panel_.InRunLayout() || PhoneRunSelected() ||
            engine_->Inst().state != phone::stIdle;
 }
 
 void PanelRun::AllDone() {
-    context_.g_AllDownLoad = true;
-    context_.m_DownSelect = 0;
+    handset_.End();
 }
 
 // The panel downloads the list it names, to flash as the settings say; the
@@ -94,7 +90,7 @@ void PanelRun::SyncRunSettings() {
     pda.downloadPath = values.downloadPath;
     pda.target = values.downloadTarget;
     pda.frontPanelMode = true;
-    context_.SetSettings(pda);
+    context_.SetSettings(handset_.PdaSettingsFor(pda));
 }
 
 // --- Down Start
@@ -105,22 +101,21 @@ void PanelRun::OnButtonDownstart() {
         return;
     }
     const int selection = panel_.CheckedSelection();
-    context_.m_DownSelect = selection;
     if (selection == 0) {
+        handset_.m_DownSelect = 0;
         panel_.View().MessageBox("Error!\nPlease Select PDA or Phone!", "");
         return;
     }
     if (RefusesStart(selection)) {
-        context_.m_DownSelect = 0;
+        handset_.m_DownSelect = 0;
         return;
     }
     panel_.ClearVerdict();
+    handset_.Begin(selection == (ONLY_PDA_DOWN | ONLY_PHONE_DOWN) ? handset::RunMode::Total
+                   : selection == ONLY_PDA_DOWN                   ? handset::RunMode::PdaOnly
+                                                                  : handset::RunMode::PhoneOnly);
     if (selection & ONLY_PDA_DOWN) {
-        if (selection == (ONLY_PDA_DOWN | ONLY_PHONE_DOWN)) {
-            context_.m_DownSelect = ONLY_PDA_DOWN;
-            context_.g_AllDownLoad = false; // a phone part is to follow
-        }
-        Log("OnButtonDownstart m_DownSelect = " + std::to_string(context_.m_DownSelect));
+        Log("OnButtonDownstart m_DownSelect = " + std::to_string(handset_.m_DownSelect));
         if (context_.deviceConnected)
             PdaStart();
         else
@@ -128,7 +123,7 @@ void PanelRun::OnButtonDownstart() {
     }
     // The selection, not m_DownSelect: a PDA download just started may
     // already have handed over and set it to the phone part.
-    if (selection == ONLY_PHONE_DOWN && context_.g_AllDownLoad)
+    if (selection == ONLY_PHONE_DOWN && handset_.g_AllDownLoad)
         StartPhoneOnly();
 }
 
@@ -179,7 +174,6 @@ bool PanelRun::PhoneLibraryMissing() {
 }
 
 void PanelRun::PdaStart() {
-    context_.cancelled = false;
     SyncRunSettings();
     const std::string& list = settings_.Values().downloadPath;
     if (!InputFile::Open(list)) {
@@ -189,11 +183,13 @@ void PanelRun::PdaStart() {
         panel_.IdleLayout();
         return;
     }
-    // A phone group the list names replaces the roles it names; the others
-    // keep what the panel holds, as a package's would.
-    for (std::size_t role = 0; role < phone::kPhoneRoleCount; ++role) {
-        const auto named = static_cast<phone::PhoneFileRole>(role);
-        context_.SetPhoneFile(named, engine_->Files()[named]);
+    // The whole list and its images, before the handset is touched: a bad
+    // one is refused with the check's reason, not half-way through.
+    if (const Result<pda::DownloadPlan> plan = pda::CheckDownloadPlan(list, {.wholeFiles = true});
+        !plan) {
+        panel_.View().MessageBox(plan.Error(), "");
+        panel_.IdleLayout();
+        return;
     }
     panel_.SetPdaRunning(true);
     if (!watcher_->StartPdaDownloads()) {
@@ -234,7 +230,7 @@ void PanelRun::OnUsbWaitTick() {
 // The operator gave up waiting: a planned phone part goes with it.
 void PanelRun::OnDetectCancel() {
     Log("else if(message == DETECT_CANCEL)");
-    context_.g_AllDownLoad = true;
+    handset_.DropPhoneHalf();
     EndUsbWait();
 }
 
@@ -256,7 +252,7 @@ void PanelRun::OnDeviceArrivedMessage() {
 
 void PanelRun::StartPhoneOnly() {
     panel_.Clock().Stop(PanelTimer::Refresh);
-    Log("OnButtonDownstart m_DownSelect = " + std::to_string(context_.m_DownSelect));
+    Log("OnButtonDownstart m_DownSelect = " + std::to_string(handset_.m_DownSelect));
     const std::string& path = settings_.Values().phonePackagePath;
     heldPackage_.reset();
     const phone::PackageLoadResult package = phone::LoadPhonePackage(path, engine_->Files());
@@ -272,8 +268,7 @@ void PanelRun::StartPhoneOnly() {
         // Nothing runs: back to idle, with the refresh (and its animation).
         panel_.SetStatus(QStringLiteral("Phone File Open Error..."), StatusTone::Failed);
         panel_.IdleLayout();
-        context_.g_AllDownLoad = true;
-        context_.m_DownSelect = 0;
+        AllDone();
         panel_.Clock().Start(PanelTimer::Refresh, kRefreshPeriod);
         return;
     }
@@ -293,8 +288,8 @@ void PanelRun::BeginPhonePart() {
     panel_.RunLayout();
     if (engine_->Inst().state != phone::stIdle)
         return;
-    Log("OnButtonDownstart m_DownSelect = " + std::to_string(context_.m_DownSelect));
-    engine_->BeginPanelPortWait();
+    Log("OnButtonDownstart m_DownSelect = " + std::to_string(handset_.m_DownSelect));
+    handset_.StartPhoneHalf(*engine_);
 }
 
 void PanelRun::OnComplete() {
@@ -304,13 +299,17 @@ void PanelRun::OnComplete() {
         panel_.EndPanel();
         return;
     }
-    if ((context_.m_DownSelect & ONLY_PDA_DOWN) && context_.g_AllDownLoad) {
+    switch (handset_.PdaHandsetLeft()) {
+    case handset::AfterPda::Done:
         panel_.ShowPdaSuccess();
-    } else if (PhoneRunSelected()) {
+        break;
+    case handset::AfterPda::PhoneHalf:
         Log("else if((m_DownSelect &  ONLY_PHONE_DOWN) && (g_AllDownLoad  == TRUE))");
         BeginPhonePart();
-    } else {
+        break;
+    case handset::AfterPda::NotHandedOver:
         Log("Downloaded Error Retry!!");
+        break;
     }
     Log("OnComplete()-");
 }
@@ -323,8 +322,7 @@ void PanelRun::OnPhoneEnded(phone::PhoneRunEnd end) {
         panel_.IdleLayout();
         panel_.SetCounter(QString());
         panel_.SetPdaRunning(false);
-        context_.g_AllDownLoad = true;
-        context_.m_DownSelect = 0;
+        AllDone();
         panel_.View().RunEnded({Verdict::Passed, {}});
         panel_.Clock().Start(PanelTimer::Refresh, kRefreshPeriod);
         return;
@@ -334,7 +332,7 @@ void PanelRun::OnPhoneEnded(phone::PhoneRunEnd end) {
         panel_.Clock().Start(PanelTimer::Refresh, kRefreshPeriod);
         return;
     case phone::PhoneRunEnd::PortNotFound:
-        context_.m_DownSelect = 0;
+        handset_.m_DownSelect = 0;
         panel_.Clock().Stop(PanelTimer::Refresh);
         // The aborted display comes once the operator has closed the red
         // message, not behind it.
@@ -367,8 +365,8 @@ void PanelRun::OnPhoneEvent(const phone::PhoneRunEvent& event) {
 
 bool PanelRun::OnPdaEvent(const pda::PdaEvent& event) {
     if (std::holds_alternative<pda::PhoneFileListed>(event)) {
-        // The list's phone group has written its roles: the panel's one set follows.
-        engine_->Files() = context_.PhoneFiles();
+        // The list names phone files: those the panel holds are no longer the
+        // package's (the hand-over brings the list's).
         heldPackage_.reset();
     } else if (const auto* finished = std::get_if<RunFinished>(&event)) {
         OnPdaFinished(*finished);
@@ -390,13 +388,18 @@ void PanelRun::OnPdaFinished(const RunFinished& finished) {
         panel_.View().RunEnded(finished);
 }
 
+// The hand-over's files join the panel's one set as the phone half is selected.
+void PanelRun::OnPdaHalfEnded(const pda::PdaRunOutcome& outcome) {
+    if (handset_.PdaHalfEnded(outcome))
+        handset_.TakeHandedOverFiles(engine_->Files());
+}
+
 // --- Stop and close
 
 void PanelRun::OnButtonCancel() {
-    const int selection = context_.m_DownSelect;
+    const int selection = handset_.m_DownSelect;
     if (selection & ONLY_PDA_DOWN) {
         Log("if(m_DownSelect &  ONLY_PDA_DOWN)");
-        context_.cancelled = true;
         context_.flashWriting = false;
         stopping_ = true;
         panel_.ShowStopping();
@@ -407,7 +410,7 @@ void PanelRun::OnButtonCancel() {
     }
     // A stop reads the same in both parts: the engine's "Ready", then the
     // aborted display (which also brings the refresh back).
-    if ((selection & ONLY_PHONE_DOWN) && context_.g_AllDownLoad) {
+    if ((selection & ONLY_PHONE_DOWN) && handset_.g_AllDownLoad) {
         engine_->StopPanelRun();
         Log("OnButtonCancel - OK!!");
         panel_.ShowAborted();

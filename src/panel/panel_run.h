@@ -24,6 +24,7 @@
 //
 // User-interface thread only.
 
+#include "handset/handset_run.h"
 #include "hotplug/device_watcher.h"
 #include "panel/panel_clock.h"
 #include "panel/panel_pda_output.h"
@@ -50,7 +51,8 @@ class CFrontPanelDlg;
 inline constexpr int kUsbWaitTicks = 31;
 
 struct PanelRunSetup {
-    pda::PdaRunContext* context = nullptr; // the panel's flags point here too
+    pda::PdaRunContext* context = nullptr;  // the panel's flash-write flag points here
+    handset::HandsetRun* handset = nullptr; // and its run flags here
     phone::PhoneLibrary* library = nullptr;
     phone::PhonePortLocator* ports = nullptr;
     // The phone engine's settling pauses; unset: they block for their time.
@@ -88,7 +90,7 @@ public:
     int UsbWaitTicks() const { return usbTicks_; }
 
 private:
-    bool PhoneRunSelected() const;
+    bool PhoneRunSelected() const { return handset_.PhoneHalfSelected(); }
     void PdaStart();
     void BeginUsbWait();
     void EndUsbWait();
@@ -102,6 +104,7 @@ private:
     void OnTick(PanelTimer timer);
     bool OnPdaEvent(const pda::PdaEvent& event);
     void OnPdaFinished(const RunFinished& finished);
+    void OnPdaHalfEnded(const pda::PdaRunOutcome& outcome);
     void OnPhoneEvent(const phone::PhoneRunEvent& event);
     void OnPhoneEnded(phone::PhoneRunEnd end);
     void SyncRunSettings();
@@ -122,6 +125,7 @@ private:
     void MessageBox(std::string_view text) override;
     void Log(std::string_view text) override;
     void PanelDeviceArrived() override;
+    void PdaRunEnded(const std::string& devicePath, const pda::PdaRunOutcome& outcome) override;
     void PdaDownloadDone(bool mainWindowMode) override;
     void PanelDisconnectedDisplay() override;
     void PanelAbortedDisplay() override;
@@ -132,6 +136,7 @@ private:
     app::CAppSettings& settings_;
     PanelRunSetup setup_;
     pda::PdaRunContext& context_;
+    handset::HandsetRun& handset_;
     PanelPdaOutput pdaOutput_;
     PanelPhoneOutput phoneOutput_;
     PanelPhoneClock phoneClock_;

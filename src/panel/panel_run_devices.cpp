@@ -39,6 +39,13 @@ void PanelRun::PanelDeviceArrived() {
     QTimer::singleShot(0, this, [this] { OnDeviceArrivedMessage(); });
 }
 
+// The hand-over is taken on this thread, so the phone files and the phone
+// half's selection change together, before the completion below.
+void PanelRun::PdaRunEnded(const std::string&, const pda::PdaRunOutcome& outcome) {
+    QMetaObject::invokeMethod(
+        this, [this, outcome] { OnPdaHalfEnded(outcome); }, Qt::QueuedConnection);
+}
+
 // Posted, as WM_PDA_DOWNLOAD_DONE is: the removal finishes first.
 void PanelRun::PdaDownloadDone(bool) {
     QTimer::singleShot(0, this, [this] { OnComplete(); });
@@ -96,7 +103,7 @@ void PanelRun::OnModemPortsChanged() {
 }
 
 bool PanelRun::ModemPortGone() {
-    return !setup_.ports->PortPresent(engine_->Inst().port_number);
+    return !setup_.ports->PortPresent(engine_->Port());
 }
 
 // The run's verdict shows it (OnPhoneEvent); a hand-over whose port wait

@@ -1,8 +1,8 @@
 #pragma once
 // The run's flags the panel reads and resets: the wiring points them at its
-// run context (g_AllDownLoad, m_DownSelect, the flash-write flag) and at the
-// panel's phone engine (its m_PhoneUsbWait count). A flag left unset is kept
-// by the panel itself, so the panel also stands alone (tests, pictures).
+// handset run (g_AllDownLoad, m_DownSelect), its run context (the
+// flash-write flag) and at the panel's phone engine (its m_PhoneUsbWait count). A flag left unset
+// is kept by the panel itself, so the panel also stands alone (tests, pictures).
 
 #include <atomic>
 #include <functional>

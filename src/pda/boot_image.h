@@ -6,6 +6,7 @@
 
 #include "common/read_through_file.h"
 #include "common/result.h"
+#include "common/sha256.h"
 
 #include <cstdint>
 #include <optional>
@@ -75,6 +76,16 @@ public:
     std::uint64_t DataLeftInRecord() const { return recordLength_ - recordDataDone_; }
     void Close();
 
+    // From here on every byte read, headers and data alike, also goes into
+    // `digest` (nullptr: no more).
+    void DigestInto(Sha256* digest) { digest_ = digest; }
+    // Reads what follows the end record (a model/version trailer), for the
+    // digest alone; fails when reading failed.
+    Status ReadRest();
+    // The file as it was opened (all zero while none is) and as it is now.
+    FileIdentity Identity() const;
+    Result<FileIdentity> IdentityNow() const;
+
     ImageReadError Error() const { return error_; }
     std::uint64_t ErrorOffset() const { return errorOffset_; }
 
@@ -82,7 +93,13 @@ private:
     Failure Fail(ImageReadError error, std::uint64_t offset, std::string text);
     Failure FailShortRead(ImageReadError error, const char* what, std::uint64_t offset,
                           std::uint64_t got, std::uint64_t wanted);
+    void Digest(std::span<const std::uint8_t> bytes) {
+        if (digest_ != nullptr)
+            digest_->Update(bytes);
+    }
+
     std::optional<ReadThroughFile> file_;
+    Sha256* digest_ = nullptr;
     std::uint64_t recordDataStart_ = 0;
     std::uint64_t recordLength_ = 0;
     std::uint64_t recordDataDone_ = 0;
@@ -103,6 +120,10 @@ struct ImageSummary {
     std::vector<RecordSummary> records;         // data records only
     std::optional<std::uint32_t> launchAddress; // set once the end record was read
     std::uint64_t fileSize = 0;
+    FileIdentity identity; // the file's as the scan opened it
+    // The whole file's (what follows the end record too), when asked for
+    // and the scan met no error.
+    std::optional<Sha256Digest> sha256;
     ImageReadError error = ImageReadError::None;
     std::uint64_t errorOffset = 0;
     std::string errorText; // names what failed and at which offset
@@ -113,6 +134,11 @@ struct ImageSummary {
 // than summarised into gigabytes.
 inline constexpr std::size_t kMaxScanRecords = std::size_t{1} << 20;
 
-ImageSummary ScanBootImage(const std::string& path, std::size_t maxRecords = kMaxScanRecords);
+enum class ScanDigest { None, Sha256 };
+
+// With ScanDigest::Sha256 the same pass also hashes every byte of the file,
+// and a file that changed while it was read fails the scan.
+ImageSummary ScanBootImage(const std::string& path, std::size_t maxRecords = kMaxScanRecords,
+                           ScanDigest digest = ScanDigest::None);
 
 } // namespace marlow::pda

@@ -5,6 +5,7 @@
 #include "pda/boot_image.h"
 
 #include <array>
+#include <cstdio>
 #include <utility>
 
 namespace marlow::pda {
@@ -14,10 +15,14 @@ namespace {
 Result<PlannedImage> CheckImage(const std::string& name, const std::string& path, bool wholeFile) {
     if (!wholeFile)
         return PlannedImage{.name = name, .path = path, .size = std::nullopt};
-    const ImageSummary summary = ScanBootImage(path);
+    const ImageSummary summary = ScanBootImage(path, kMaxScanRecords, ScanDigest::Sha256);
     if (summary.error != ImageReadError::None)
         return Failure{path + ": " + summary.errorText};
-    return PlannedImage{.name = name, .path = path, .size = summary.fileSize};
+    return PlannedImage{.name = name,
+                        .path = path,
+                        .size = summary.fileSize,
+                        .sha256 = HexOf(*summary.sha256),
+                        .identity = summary.identity};
 }
 
 Status CheckPhoneGroup(const ListContents& list) {
@@ -49,12 +54,18 @@ Result<DownloadPlan> CheckDownloadPlan(const std::string& path, DownloadCheck ch
             return Failure{image.Error()};
         return DownloadPlan{.images = {std::move(*image)}};
     }
+    // Taken before the list is read: a list that changes from here on
+    // differs from this when the download opens it.
+    std::optional<FileIdentity> listIdentity;
+    if (const Result<InputFile> opened = InputFile::Open(path); opened)
+        if (const Result<FileIdentity> identity = IdentityOf(::fileno(opened->Handle())); identity)
+            listIdentity = *identity;
     ListContents list = ReadListFile(path);
     if (!list.read)
         return Failure{list.read.Error()};
     if (list.entries.empty())
         return Failure{path + ": the list names no image"};
-    DownloadPlan plan{.hasPhoneGroup = list.hasPhoneGroup};
+    DownloadPlan plan{.hasPhoneGroup = list.hasPhoneGroup, .listIdentity = listIdentity};
     for (const ListEntry& entry : list.entries) {
         if (check.wholeFiles && entry.ambiguity)
             return Failure{*entry.ambiguity};

@@ -4,6 +4,7 @@
 // bad record, or download nothing at all, is refused up front, with a reason
 // the operator can act on. Every front end checks its file this way.
 
+#include "common/regular_file.h"
 #include "common/result.h"
 #include "pda/list_file.h"
 
@@ -28,7 +29,13 @@ struct DownloadCheck {
 struct PlannedImage {
     std::string name; // as the list writes it; a lone image's own path
     std::string path;
-    std::optional<std::uint64_t> size; // in bytes, known when the image was read whole
+    // Known when the image was read whole, in the same pass: its size in
+    // bytes, the SHA-256 of all of it (64 lower-case hex digits), and the
+    // file as it was read, which a download compares with the file it
+    // sends so that the digest describes what went to the handset.
+    std::optional<std::uint64_t> size;
+    std::string sha256 = {};
+    std::optional<FileIdentity> identity = {};
     bool operator==(const PlannedImage&) const = default;
 };
 
@@ -38,6 +45,8 @@ struct DownloadPlan {
     std::vector<PlannedImage> images = {};
     bool hasPhoneGroup = false;
     std::vector<PhoneGroupFile> phoneGroup = {};
+    // The list as it was read (none for a lone image).
+    std::optional<FileIdentity> listIdentity = {};
 };
 
 // `path` is a boot image (.bin) or a list (.lst); a failure says what is

@@ -5,11 +5,13 @@
 #include "common/listed_path.h"
 #include "common/path_rules.h"
 #include "common/printable_text.h"
+#include "common/regular_file.h"
 #include "pda/boot_image.h"
 #include "pda/list_file.h"
 #include "pda/pda_protocol.h"
 
 #include <array>
+#include <cstdio>
 #include <optional>
 
 namespace marlow::pda {
@@ -35,8 +37,8 @@ int ProgressPercent(std::uint64_t bytesDone, std::uint64_t fileSize) {
 // run: it sets the aborted flag and the stop request and says so.
 class PipeReplies : public ReplyChannel {
 public:
-    PipeReplies(CUsbPipe& pipe, PdaRunContext& context, PdaEventSink& out)
-        : pipe_(pipe), context_(context), out_(out) {}
+    PipeReplies(CUsbPipe& pipe, PdaRunContext& context, PdaEventSink& out, bool& aborted)
+        : pipe_(pipe), context_(context), out_(out), aborted_(aborted) {}
 
     bool StopRequested() const override { return pipe_.StopRequested(); }
 
@@ -50,7 +52,7 @@ public:
         case PipeRead::Failed:
             break;
         }
-        context_.aborted = true;
+        aborted_ = true;
         pipe_.RequestStop(StopCause::Failure);
         out_.Post(ReplyReadFailed{});
         return ReplyRead::Failed;
@@ -67,13 +69,15 @@ private:
     CUsbPipe& pipe_;
     PdaRunContext& context_;
     PdaEventSink& out_;
+    bool& aborted_;
 };
 
 class PdaRun {
 public:
     PdaRun(CUsbPipe& pipe, PdaRunContext& context, PdaEventSink& out)
         : pipe_(pipe), context_(context), out_(out), settings_(context.Settings()),
-          flash_(settings_.target == DownloadTarget::Flash), replies_(pipe, context, out) {}
+          plan_(context.CheckedPlan()), flash_(settings_.target == DownloadTarget::Flash),
+          replies_(pipe, context, out, aborted_), g_AllDownLoad(!settings_.phoneOption) {}
 
     PdaRunOutcome Run();
 
@@ -90,14 +94,23 @@ private:
     void Exit();
 
     Status OpenImage(const std::string& path);
-    // Succeeds when the next chunk of the record is in its packet slot.
+    // The image just opened is the one the check read in its place, and the
+    // same file still; the end of its sending finds it unchanged too.
+    Status SameAsChecked(const std::string& path);
+    Status UnchangedWhileSent() const;
+    // Succeeds when the next chunk of the record is in its packet slot. A
+    // batch of chunks is read at once and its packets go out together.
     Status NextChunkRead();
+    // Whether the slot's packet went out with its batch; when it did not,
+    // says so as Send does.
+    bool SentWithBatch(std::size_t slot);
     void ReadPhoneGroup(const std::string& firstName);
     // The reply wait with its texts; true when the expected reply came.
     bool Await(PdaCommand command);
     // Writes a packet; when it does not go out, says so and goes to
     // ERROR_STATE.
     bool Send(std::span<const std::uint8_t> packet);
+    bool Sent(std::uint8_t code, bool wentOut);
     // DOWNLOAD_DONE_CMD and PHONE_DOWN_CMD: their states decide what a lost
     // packet means.
     bool SendFinal(PdaCommand command);
@@ -105,33 +118,46 @@ private:
     void Fail(std::string error);
     // The verdict rests first on what the run achieved, then on the cause
     // that came with its stop request.
-    void Judge(PdaRunOutcome& outcome) const;
+    RunFinished Judge() const;
     void Pause();
 
     CUsbPipe& pipe_;
     PdaRunContext& context_;
     PdaEventSink& out_;
     const PdaSettings settings_;
+    const std::optional<DownloadPlan> plan_;
     const bool flash_;
     PipeReplies replies_;
     PdaPacketBuilder packets_;
 
     PdaState state_ = static_cast<PdaState>(0); // none yet
 
-    // The handset documentation's name: the list is used up.
+    // The handset documentation's flags, kept for this run alone: the run
+    // failed; no phone download is to follow (a list's phone group clears
+    // it); the list is used up.
+    bool aborted_ = false;
+    bool g_AllDownLoad;
     bool XIPWriteComplete = false;
+    // What the list's phone group named, for the phone download.
+    phone::PhoneFileSet phoneFiles_;
+    bool handedOver_ = false;
     BootImageReader image_;
+    std::string imagePath_;
+    std::size_t imagesOpened_ = 0;
+    const PlannedImage* checked_ = nullptr; // the plan's entry for the open image
     std::uint64_t fileSize_ = 0;
     std::uint64_t bytesDone_ = 0;
     pda::RecordHeader record_;
     std::uint32_t offsetInRecord_ = 0;
     // The record's data are read a batch of chunks ahead, each straight into
-    // the slot of the packet that sends it: slots [0, read) hold data, `next`
-    // goes out next, and a batch that read fewer than it `wanted` met the end
-    // of the file or a read error.
+    // the slot of the packet that sends it, and the packets of the slots
+    // read go out together: slots [0, read) hold data, [0, sent) went out,
+    // `next` is the chunk the run is at, and a batch that read fewer than it
+    // `wanted` met the end of the file or a read error.
     struct ChunkBatch {
         std::size_t next = 0;
         std::size_t read = 0;
+        std::size_t sent = 0;
         std::size_t wanted = 0;
         Status shortBy; // why read fell short of wanted
     } batch_;
@@ -151,6 +177,7 @@ private:
 };
 
 PdaRunOutcome PdaRun::Run() {
+    pipe_.SetCompleted(false);
     if (Start())
         while (!pipe_.StopRequested())
             Visit();
@@ -163,69 +190,64 @@ PdaRunOutcome PdaRun::Run() {
     image_.Close();
     listLines_.reset();
     listFile_.reset();
+    context_.flashWriting = false;
 
-    PdaRunOutcome outcome;
-    outcome.completed = pipe_.Completed();
-    outcome.aborted = context_.aborted;
-    outcome.error = error_;
-    Judge(outcome);
-    if (!outcome.completed && outcome.error.empty())
-        outcome.error = outcome.reason;
-    out_.Post(RunFinished{outcome.verdict, outcome.reason});
+    PdaRunOutcome outcome{.finished = Judge(), .handOver = std::nullopt};
+    if (handedOver_ && outcome.Passed())
+        outcome.handOver = HandOver{phoneFiles_, pipe_.UsbPortPath()};
+    out_.Post(outcome.finished);
     return outcome;
 }
 
-void PdaRun::Judge(PdaRunOutcome& outcome) const {
-    if (outcome.completed && !outcome.aborted) {
-        outcome.verdict = Verdict::Passed;
-        return;
-    }
+RunFinished PdaRun::Judge() const {
+    if (pipe_.Completed() && !aborted_)
+        return {Verdict::Passed, {}};
     const std::string during = " during " + (step_.empty() ? std::string("the start") : step_);
     switch (pipe_.Cause()) {
     case StopCause::DeviceRemoved:
-        outcome.verdict = Verdict::DeviceRemoved;
-        outcome.reason = "the handset was removed" + during;
-        return;
+        return {Verdict::DeviceRemoved, "the handset was removed" + during};
     case StopCause::Operator:
-        outcome.verdict = Verdict::Stopped;
-        outcome.reason = "stopped by the operator" + during;
-        return;
+        return {Verdict::Stopped, "stopped by the operator" + during};
     case StopCause::TimedOut:
-        outcome.verdict = Verdict::Failed;
-        outcome.reason = "timed out" + during;
-        return;
+        return {Verdict::Failed, "timed out" + during};
     case StopCause::None:
     case StopCause::EndOfRun:
     case StopCause::Failure:
         break;
     }
-    outcome.verdict = Verdict::Failed;
-    outcome.reason =
-        outcome.error.empty() ? "the download ended unfinished" + during : outcome.error;
+    return {Verdict::Failed, error_.empty() ? "the download ended unfinished" + during : error_};
 }
 
 bool PdaRun::Start() {
-    context_.aborted = false;
-    context_.cancelled = false;
-
     const std::string& path = settings_.downloadPath;
     listRun_ = ToLowerAscii(LastChars(path, 4)) == ".lst";
     listTotal_ = ListCounterTotal(ListKindOf(path));
     if (listRun_) {
         Result<InputFile> list = InputFile::Open(path);
         if (!list) {
-            context_.aborted = true;
+            aborted_ = true;
             error_ = "cannot open the list " + Printable(path) + ": " + list.Error();
             return false;
         }
         listFile_ = std::move(list).Value();
+        if (plan_ && plan_->listIdentity) {
+            const Result<FileIdentity> now = IdentityOf(::fileno(listFile_->Handle()));
+            const std::string change =
+                now ? ChangeBetween(*plan_->listIdentity, *now) : now.Error();
+            if (!change.empty()) {
+                context_.aborted = true;
+                error_ = Printable(path) + " changed after it was checked (" + change +
+                         "): start the download again, so that it is checked anew";
+                return false;
+            }
+        }
         listLines_.emplace(listFile_->Handle(), kListLineLimits);
         listDirectory_ = DirectoryPart(path);
         GoTo(PdaState::SIGNATURE_STATE);
         return true;
     }
     if (const Status opened = OpenImage(path); !opened) {
-        context_.aborted = true;
+        aborted_ = true;
         error_ = opened.Error();
         return false;
     }
@@ -281,7 +303,7 @@ void PdaRun::Signature() {
         const std::string& imagePath = listed.path;
         if (const Status opened = OpenImage(imagePath); !opened) {
             out_.Post(ImageOpenFailed{Printable(imagePath)});
-            context_.aborted = true;
+            aborted_ = true;
             Fail(opened.Error());
             return GoTo(PdaState::ERROR_STATE);
         }
@@ -303,7 +325,7 @@ void PdaRun::ReadPhoneGroup(const std::string& firstName) {
         out_.Post(RunNote{note.text});
     for (const PhoneGroupFile& file : group.files) {
         if (file.role != phone::PhoneFileRole::None)
-            context_.SetPhoneFile(file.role, {file.name, file.path});
+            phoneFiles_[file.role] = {file.name, file.path};
         out_.Post(PhoneFileListed{file.role});
     }
     if (!group.read) {
@@ -312,8 +334,7 @@ void PdaRun::ReadPhoneGroup(const std::string& firstName) {
         Fail(settings_.downloadPath + ": " + group.read.Error());
         return GoTo(PdaState::ERROR_STATE);
     }
-    context_.m_DownSelect = ONLY_PDA_DOWN | ONLY_PHONE_DOWN;
-    context_.g_AllDownLoad = false;
+    g_AllDownLoad = false;
     XIPWriteComplete = true;
     GoTo(PdaState::ENDOFTRANSFER_STATE);
 }
@@ -355,6 +376,12 @@ void PdaRun::RecordHeader() {
     }
     record_ = *header;
     if (record_.IsEndRecord()) {
+        if (const Status unchanged = UnchangedWhileSent(); !unchanged) {
+            out_.Post(ImageReadFailed{ImagePart::RecordData});
+            Fail(unchanged.Error());
+            image_.Close();
+            return GoTo(PdaState::ERROR_STATE);
+        }
         launchAddress_ = record_.LaunchAddress();
         out_.Post(EndRecordRead{launchAddress_});
         if (listRun_)
@@ -383,8 +410,7 @@ void PdaRun::RecordData() {
         image_.Close();
         return GoTo(PdaState::ERROR_STATE);
     }
-    if (!Send(
-            packets_.RecordData(batch_.next++, ChunkAddress(record_.address, offsetInRecord_), n)))
+    if (!SentWithBatch(batch_.next++))
         return;
     bytesDone_ += n;
     const int percentAfter = ProgressPercent(bytesDone_, fileSize_);
@@ -406,7 +432,7 @@ void PdaRun::RecordData() {
 void PdaRun::EndOfTransfer() {
     out_.Post(TransferEnding{XIPWriteComplete});
     if (XIPWriteComplete) {
-        if (!context_.g_AllDownLoad) {
+        if (!g_AllDownLoad) {
             out_.Post(PhoneDownNext{true});
             return GoTo(PdaState::PHONEDOWN_STATE);
         }
@@ -445,7 +471,7 @@ void PdaRun::EndOfTransfer() {
 
     if (listRun_)
         return GoTo(PdaState::SIGNATURE_STATE);
-    if (!context_.g_AllDownLoad) {
+    if (!g_AllDownLoad) {
         out_.Post(PhoneDownNext{false});
         return GoTo(PdaState::PHONEDOWN_STATE);
     }
@@ -466,31 +492,64 @@ void PdaRun::PhoneDown() {
     }
     out_.Post(PhoneDownSent{});
     error_.clear();
-    context_.g_AllDownLoad = true;
-    // What remains is the phone's part (the front panel reads it when the
-    // handset has gone).
-    context_.m_DownSelect = ONLY_PHONE_DOWN;
+    g_AllDownLoad = true;
+    handedOver_ = true;
     pipe_.SetCompleted(true);
     GoTo(PdaState::EXIT_STATE);
 }
 
 void PdaRun::Error() {
     out_.Post(StateVisited{PdaState::ERROR_STATE});
-    context_.aborted = true;
+    aborted_ = true;
     GoTo(PdaState::EXIT_STATE);
     Exit();
 }
 
 void PdaRun::Exit() {
     exitReported_ = true;
-    out_.Post(StateVisited{PdaState::EXIT_STATE, context_.aborted});
+    out_.Post(StateVisited{PdaState::EXIT_STATE, aborted_});
     pipe_.RequestStop(StopCause::EndOfRun);
 }
 
 Status PdaRun::OpenImage(const std::string& path) {
     Status opened = image_.Open(path);
+    if (opened)
+        opened = SameAsChecked(path);
+    if (!opened)
+        image_.Close();
     fileSize_ = opened ? image_.FileSize() : 0;
     return opened;
+}
+
+Status PdaRun::SameAsChecked(const std::string& path) {
+    imagePath_ = path;
+    checked_ = nullptr;
+    if (!plan_)
+        return {};
+    const std::size_t index = imagesOpened_++;
+    if (index >= plan_->images.size() || plan_->images[index].path != path)
+        return Failure{Printable(settings_.downloadPath) +
+                       " changed after it was checked: it now names " + Printable(path) +
+                       "; start the download again, so that it is checked anew"};
+    checked_ = &plan_->images[index];
+    if (!checked_->identity)
+        return {};
+    const std::string change = ChangeBetween(*checked_->identity, image_.Identity());
+    if (change.empty())
+        return {};
+    return Failure{Printable(path) + " changed after it was checked (" + change +
+                   "): start the download again, so that it is checked anew"};
+}
+
+Status PdaRun::UnchangedWhileSent() const {
+    if (checked_ == nullptr || !checked_->identity)
+        return {};
+    const Result<FileIdentity> now = image_.IdentityNow();
+    const std::string change = now ? ChangeBetween(*checked_->identity, *now) : now.Error();
+    if (change.empty())
+        return {};
+    return Failure{Printable(imagePath_) + " changed while it was sent (" + change +
+                   "): download it again once it is complete"};
 }
 
 Status PdaRun::NextChunkRead() {
@@ -505,8 +564,22 @@ Status PdaRun::NextChunkRead() {
         places[count] = packets_.RecordDataSpace(
             count, ChunkSize(record_.length, static_cast<std::uint32_t>(offset)));
     PartialRead read = image_.ReadData(std::span(places.data(), count));
-    batch_ = {0, read.filled, count, std::move(read.status)};
+    batch_ = {.next = 0,
+              .read = read.filled,
+              .sent = 0,
+              .wanted = count,
+              .shortBy = std::move(read.status)};
+    std::array<std::span<const std::uint8_t>, kRecordDataBatch> packets;
+    for (std::size_t slot = 0; slot < batch_.read; ++slot)
+        packets[slot] = packets_.RecordData(
+            slot, ChunkAddress(record_.address, offsetInRecord_ + slot * kMaxChunk),
+            places[slot].size());
+    batch_.sent = pipe_.WritePipeEach(std::span(packets.data(), batch_.read));
     return batch_.read > 0 ? Status() : batch_.shortBy;
+}
+
+bool PdaRun::SentWithBatch(std::size_t slot) {
+    return Sent(CodeOf(PdaCommand::RECORD_DATA_CMD), slot < batch_.sent);
 }
 
 bool PdaRun::Await(PdaCommand command) {
@@ -525,10 +598,15 @@ bool PdaRun::Await(PdaCommand command) {
 
 bool PdaRun::Send(std::span<const std::uint8_t> packet) {
     step_ = CommandName(packet[0]);
-    if (pipe_.WritePipe(packet))
+    return Sent(packet[0], pipe_.WritePipe(packet));
+}
+
+bool PdaRun::Sent(std::uint8_t code, bool wentOut) {
+    step_ = CommandName(code);
+    if (wentOut)
         return true;
-    out_.Post(PacketNotSent{CommandName(packet[0])});
-    Fail(CommandName(packet[0]) + ": the packet could not be written");
+    out_.Post(PacketNotSent{CommandName(code)});
+    Fail(CommandName(code) + ": the packet could not be written");
     GoTo(PdaState::ERROR_STATE);
     return false;
 }

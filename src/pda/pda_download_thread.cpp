@@ -1,31 +1,59 @@
 #include "pda/pda_download.h"
 
 #include <system_error>
-#include <thread>
 
 namespace marlow::pda {
 
-bool StartDownloadThread(usb::CUsbPipe& pipe, PdaRunContext& context, PdaEventSink& events) {
-    // Cleared here, not on the new thread: a stop asked for the moment the
-    // thread is started (a signal, a closed output) must not be undone.
+Result<std::unique_ptr<PdaDownloadThread>> PdaDownloadThread::Start(usb::CUsbPipe& pipe,
+                                                                    PdaRunContext& context,
+                                                                    PdaEventSink& events,
+                                                                    Ended ended) {
     pipe.ClearStopRequest();
-    pipe.SetThreadRunning(true);
     pipe.SetCompleted(false);
-    context.aborted = false;
-    context.cancelled = false;
+    std::unique_ptr<PdaDownloadThread> run(new PdaDownloadThread(pipe));
+    PdaDownloadThread* self = run.get();
     try {
-        pipe.AttachDownloadThread(
-            std::thread([&pipe, &context, &events] { DownloadThreadProc(pipe, context, events); }));
-    } catch (const std::system_error&) {
-        pipe.SetThreadRunning(false);
-        return false;
+        run->thread_ = std::thread([self, &pipe, &context, &events, ended = std::move(ended)] {
+            const PdaRunOutcome outcome = RunPdaDownload(pipe, context, events);
+            if (ended)
+                ended(outcome);
+            // Notified under the lock: a waiter that wakes may go on to join
+            // the thread and delete this object.
+            std::lock_guard lock(self->mutex_);
+            self->running_ = false;
+            self->ended_.notify_all();
+        });
+    } catch (const std::system_error& error) {
+        return Failure{std::string("the download thread could not be started: ") + error.what()};
     }
-    return true;
+    return run;
 }
 
-void DownloadThreadProc(usb::CUsbPipe& pipe, PdaRunContext& context, PdaEventSink& events) {
-    RunPdaDownload(pipe, context, events);
-    pipe.SetThreadRunning(false);
+PdaDownloadThread::~PdaDownloadThread() {
+    Stop(usb::StopCause::Operator, std::chrono::milliseconds::max());
+}
+
+bool PdaDownloadThread::Running() const {
+    std::lock_guard lock(mutex_);
+    return running_;
+}
+
+void PdaDownloadThread::Stop(usb::StopCause cause, std::chrono::milliseconds grace) {
+    if (Running())
+        pipe_.RequestStop(cause);
+    {
+        std::unique_lock lock(mutex_);
+        if (grace == std::chrono::milliseconds::max())
+            ended_.wait(lock, [this] { return !running_; });
+        else
+            ended_.wait_for(lock, grace, [this] { return !running_; });
+    }
+    Join();
+}
+
+void PdaDownloadThread::Join() {
+    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id())
+        thread_.join();
 }
 
 } // namespace marlow::pda

@@ -44,6 +44,9 @@ EventRecord Record(const DownloadCommanded& e) {
 EventRecord Record(const DownloadRefused& e) {
     return {"download-refused", {{"deviceMissing", e.deviceMissing}}};
 }
+EventRecord Record(const PlanRefused& e) {
+    return {"plan-refused", {{"reason", e.reason}}};
+}
 EventRecord Record(const StateEntered& e) {
     return {"state-entered",
             {{"state", std::string(StateName(e.state))},

@@ -49,6 +49,12 @@ struct DownloadRefused {
     bool deviceMissing = false;
     bool operator==(const DownloadRefused&) const = default;
 };
+// The download file failed its check before the handset was touched; the
+// reason is the check's own.
+struct PlanRefused {
+    std::string reason;
+    bool operator==(const PlanRefused&) const = default;
+};
 struct StateEntered {
     PdaState state = PdaState::SIGNATURE_STATE;
     int imageNumber = 0; // from 1; 0 before the first image
@@ -202,13 +208,13 @@ struct PhoneDownSent {
 };
 
 using PdaEvent =
-    std::variant<DeviceConnected, DownloadCommanded, DownloadRefused, StateEntered, StateVisited,
-                 RunNote, ListEntryRead, ImageOpened, ImageOpenFailed, PhoneGroupStarted,
-                 PhoneFileListed, ImageStarted, ImageReadFailed, HeaderRead, ImageHeaderSending,
-                 ImageHeaderSent, PacketNotSent, ReplyAwaited, DeviceAnswered, ReplyReadFailed,
-                 TransferStarted, RecordStarted, PercentReached, FlashWriteNear, TransferStopped,
-                 EndRecordRead, TransferEnding, PhoneDownNext, ImageEndSending, ImageEndSent,
-                 FlashWriteStarted, FlashWriteEnded, PhoneDownSent, RunFinished>;
+    std::variant<DeviceConnected, DownloadCommanded, DownloadRefused, PlanRefused, StateEntered,
+                 StateVisited, RunNote, ListEntryRead, ImageOpened, ImageOpenFailed,
+                 PhoneGroupStarted, PhoneFileListed, ImageStarted, ImageReadFailed, HeaderRead,
+                 ImageHeaderSending, ImageHeaderSent, PacketNotSent, ReplyAwaited, DeviceAnswered,
+                 ReplyReadFailed, TransferStarted, RecordStarted, PercentReached, FlashWriteNear,
+                 TransferStopped, EndRecordRead, TransferEnding, PhoneDownNext, ImageEndSending,
+                 ImageEndSent, FlashWriteStarted, FlashWriteEnded, PhoneDownSent, RunFinished>;
 
 class PdaEventSink {
 public:

@@ -1,33 +1,35 @@
 #pragma once
-// The PDA download's program-wide data: what the operator chose (path,
-// target, presentation, Phone option) and the flags that the download
-// thread, the device watcher and the front panel share. The GUI keeps one
-// context; the CLI keeps one per handset so that several download at once.
-//
-// Flags written on one thread and read on another are atomics. The phone
-// file set is filled by the download thread and read by the phone download
-// after the device has gone; a mutex keeps a reader from seeing half of it.
+// What one PDA download runs with: what the operator chose (path, target,
+// presentation, Phone option), whether a device is connected, the
+// flash-write flag the front panel's animation reads while the handset
+// writes its flash, and how the run's
+// pauses are spent. Everything else a run decides on is its own (see
+// PdaRunOutcome); one context per handset, so several download at once.
 
+#include "pda/download_plan_check.h"
 #include "pda/download_target.h"
-#include "phone/phone_files.h"
 
 #include <atomic>
 #include <chrono>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 
 namespace marlow::pda {
 
-// The front panel's selection bits (`m_DownSelect`).
-inline constexpr int ONLY_PDA_DOWN = 1;
-inline constexpr int ONLY_PHONE_DOWN = 2;
-
 struct PdaSettings {
     std::string downloadPath; // ".bin" or ".lst"
     DownloadTarget target = DownloadTarget::Ram;
+    // Which presentation shows the run (for receivers that can show either).
     bool frontPanelMode = false;
-    bool phoneOption = false; // option flag "Phone": a phone download follows
+    // The option flag "Phone": a phone download follows, so the run ends
+    // with PHONE_DOWN_CMD even when its file names no phone files.
+    bool phoneOption = false;
+    // The download command checks the file whole before the handset is
+    // touched (the windows; a command has checked it, or keeps the historic
+    // sequence with --no-check).
+    bool checkPlan = false;
 };
 
 using PauseFunction = std::function<void(std::chrono::milliseconds)>;
@@ -49,23 +51,22 @@ public:
         settings_ = std::move(settings);
     }
 
-    phone::PhoneFileSet PhoneFiles() const {
+    // What the whole-file check found, when it ran: a run then sends only
+    // those files, unchanged since (see FileIdentity), and fails with the
+    // reason when one changed. Without it (the historic sequence) a run
+    // sends what it finds.
+    std::optional<DownloadPlan> CheckedPlan() const {
         std::lock_guard lock(mutex_);
-        return phoneFiles_;
+        return checkedPlan_;
     }
-    void SetPhoneFile(phone::PhoneFileRole role, phone::PhoneFileEntry entry) {
+    void SetCheckedPlan(std::optional<DownloadPlan> plan) {
         std::lock_guard lock(mutex_);
-        phoneFiles_[role] = std::move(entry);
+        checkedPlan_ = std::move(plan);
     }
 
-    // The handset documentation's flags, under their historic names.
-    std::atomic<bool> g_AllDownLoad{true}; // TRUE: no phone download remains after this one
-    std::atomic<int> m_DownSelect{0};
-
-    std::atomic<bool> aborted{false};
+    // A device is open on the bus (the device watcher keeps it).
     std::atomic<bool> deviceConnected{false};
-    std::atomic<bool> cancelled{false}; // the front panel's Stop
-    // Front panel: set while the handset writes its flash.
+    // Set while the handset writes its flash (the run clears it as it ends).
     std::atomic<bool> flashWriting{false};
 
     // The download thread's 100 ms waits. Unset: a sleep that a stop request
@@ -75,7 +76,7 @@ public:
 private:
     mutable std::mutex mutex_;
     PdaSettings settings_;
-    phone::PhoneFileSet phoneFiles_;
+    std::optional<DownloadPlan> checkedPlan_;
 };
 
 } // namespace marlow::pda

@@ -114,6 +114,10 @@ void PhoneEngine::ReBoot() {
     Post(ReBootStarted{});
     if (!OpenPort()) {
         Post(PortOpenFailed{.retry = true});
+        // Nothing would come of waiting: the modem's port has gone or will
+        // not open again, and no timer or report is left to move the run.
+        FailPhoneDownload("Boot Failed", "The modem's port could not be opened again for the "
+                                         "re-boot; reconnect the phone and start again.");
         return;
     }
     reBooted_ = true;
@@ -153,11 +157,6 @@ void PhoneEngine::Finish(Verdict verdict, std::string reason) {
 void PhoneEngine::FinishIfUnfinished(Verdict verdict, std::string reason) {
     if (unfinished_)
         Finish(verdict, std::move(reason));
-}
-
-void PhoneEngine::AllDownLoadDone() {
-    if (setup_.allDownLoad != nullptr)
-        setup_.allDownLoad->store(true);
 }
 
 } // namespace marlow::phone

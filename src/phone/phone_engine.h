@@ -16,7 +16,6 @@
 #include "phone/report_mailbox.h"
 #include "phone/status_text.h"
 
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -39,8 +38,6 @@ struct PhoneEngineSetup {
     // Reports are handled only while the owner's selection includes the
     // phone (main window: the "Phone" option; front panel: a phone run).
     std::function<bool()> phoneSelected = [] { return true; };
-    // The program-wide "no phone part follows" flag; every failure sets it.
-    std::atomic<bool>* allDownLoad = nullptr;
 };
 
 enum class PhoneStart { Command, AfterPdaDownload };
@@ -56,11 +53,15 @@ public:
 
     // --- the main window's commands
     // ID_PHONE_DOWN_START, or the start after a PDA download that handed over.
-    // True when the run now waits for the port.
-    bool StartMainWindowRun(const std::string& packagePath, PhoneStart how);
+    // True when the run now waits for the port. `usbPortPath`: the USB port
+    // the handset went over to its modem on, where known; the wait then takes
+    // only the modem port there.
+    bool StartMainWindowRun(const std::string& packagePath, PhoneStart how,
+                            std::string usbPortPath = {});
     // The same with files already known (a PDA list's phone group): no
     // package is read.
-    bool StartMainWindowRun(const PhoneFileSet& files, PhoneStart how);
+    bool StartMainWindowRun(const PhoneFileSet& files, PhoneStart how,
+                            std::string usbPortPath = {});
     // ID_PHONE_DOWN_CANCEL. A run not yet finished ends here, with this
     // verdict and reason; a cancel after the verdict only clears up.
     void CancelMainWindowRun(Verdict verdict = Verdict::Stopped,
@@ -68,7 +69,7 @@ public:
     bool PhoneRunning() const { return running_; }
 
     // --- the front panel's phone run (its files are already in Files())
-    void BeginPanelPortWait();
+    void BeginPanelPortWait(std::string usbPortPath = {});
     // The same for the panel's Stop.
     void StopPanelRun(Verdict verdict = Verdict::Stopped,
                       std::string reason = "the operator stopped the phone download");
@@ -99,6 +100,8 @@ public:
 
     PhoneFileSet& Files() { return files_; }
     const TInst& Inst() const { return inst_; }
+    // The port the last wait took.
+    const ModemPort& Port() const { return port_; }
     int PhoneUsbWait() const { return phoneUsbWait_; }
     PhoneOwner Owner() const { return setup_.owner; }
 
@@ -127,9 +130,8 @@ private:
     bool CountFailedPoll();
     void ScheduleNextPoll();
     int PollLimit() const;
-    void PortFound(int number);
+    void PortFound(const ModemPort& port);
     void WriteStatusIfAny();
-    void AllDownLoadDone();
     void Post(const PhoneRunEvent& event) { events_.Post(event); }
     void Finish(Verdict verdict, std::string reason);
     // A stop ends the run only if nothing else has.
@@ -142,6 +144,8 @@ private:
     PhoneClock& clock_;
 
     TInst inst_;
+    ModemPort port_;
+    std::string handsetPort_; // the USB port the wait looks on; empty: any
     PhoneFileSet files_;
     StatusText status_;
     ControlBlock controlBlock_{};

@@ -43,11 +43,10 @@ bool PhoneEngine::DownloadPart(const PartStep& step) {
 bool PhoneEngine::OpenPort() {
     if (inst_.port_open)
         return true;
-    const std::string port = setup_.ports->PortName(inst_.port_number);
     status_.Clear();
     bool opened = false;
     try {
-        if (library_.OpenCommPort(inst_.channel, port, kPhoneBaudRate, status_) == 0) {
+        if (library_.OpenCommPort(inst_.channel, port_.path, kPhoneBaudRate, status_) == 0) {
             WriteStatusIfAny();
             status_.Clear();
             inst_.port_open = true;
@@ -95,9 +94,7 @@ void PhoneEngine::FinishPhoneDownload() {
     inst_.state = stIdle;
 
     Post(PhoneDownloaded{});
-    if (IsPanel()) {
-        AllDownLoadDone();
-    } else {
+    if (!IsPanel()) {
         running_ = false;
         phoneUsbWait_ = 0;
         clock_.StopTimer(PhoneTimer::PortPoll);
@@ -112,7 +109,6 @@ void PhoneEngine::FailPhoneDownload(std::string_view label, std::string_view tex
     inst_.state = stIdle;
     Post(PartFailed{failedIn, reason});
     ClosePort();
-    AllDownLoadDone();
     Post(FailedRunReleased{});
     // The main window keeps its timers and running flag: its operator ends
     // the run with cancel.

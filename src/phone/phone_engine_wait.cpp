@@ -17,9 +17,11 @@ namespace {
 constexpr auto kPollPeriod = 10ms;
 } // namespace
 
-bool PhoneEngine::StartMainWindowRun(const std::string& packagePath, PhoneStart how) {
+bool PhoneEngine::StartMainWindowRun(const std::string& packagePath, PhoneStart how,
+                                     std::string usbPortPath) {
     if (!BeginMainWindowRun())
         return false;
+    handsetPort_ = std::move(usbPortPath);
     const PackageLoadResult package = LoadPhonePackage(packagePath, files_);
     for (const Note& note : package.notes)
         Post(PackageNote{note.text, note.kind == NoteKind::MessageBox});
@@ -31,9 +33,11 @@ bool PhoneEngine::StartMainWindowRun(const std::string& packagePath, PhoneStart 
     return WaitForMainWindowPort(how);
 }
 
-bool PhoneEngine::StartMainWindowRun(const PhoneFileSet& files, PhoneStart how) {
+bool PhoneEngine::StartMainWindowRun(const PhoneFileSet& files, PhoneStart how,
+                                     std::string usbPortPath) {
     if (!BeginMainWindowRun())
         return false;
+    handsetPort_ = std::move(usbPortPath);
     files_ = files;
     return WaitForMainWindowPort(how);
 }
@@ -66,7 +70,8 @@ void PhoneEngine::CancelMainWindowRun(Verdict verdict, std::string reason) {
     FinishIfUnfinished(verdict, std::move(reason));
 }
 
-void PhoneEngine::BeginPanelPortWait() {
+void PhoneEngine::BeginPanelPortWait(std::string usbPortPath) {
+    handsetPort_ = std::move(usbPortPath);
     clock_.StopTimer(PhoneTimer::PortPoll);
     unfinished_ = true;
     Post(PortWaitStarted{});
@@ -117,8 +122,8 @@ void PhoneEngine::PollPort() {
     clock_.StopTimer(PhoneTimer::PortPoll);
     if (!CountSleptPolls())
         return;
-    if (const std::optional<int> first = setup_.ports->FindFirstPort())
-        PortFound(*first);
+    if (const std::optional<ModemPort> port = setup_.ports->FindPort(handsetPort_))
+        PortFound(*port);
     else if (CountFailedPoll())
         ScheduleNextPoll();
 }
@@ -161,10 +166,11 @@ void PhoneEngine::WatchdogTick() {
     HandlePhoneEvent(EVT_RESTART, "");
 }
 
-void PhoneEngine::PortFound(int number) {
+void PhoneEngine::PortFound(const ModemPort& port) {
     EndPortWait();
-    Post(phone::PortFound{number});
-    inst_.port_number = number;
+    Post(phone::PortFound{port.number});
+    port_ = port;
+    inst_.port_number = port.number;
     HandlePhoneEvent(EVT_START, "");
     phoneUsbWait_ = 0;
     Post(PortWaitEnded{});

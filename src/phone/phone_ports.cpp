@@ -33,23 +33,15 @@ std::optional<int> PortNumberOf(std::string_view name) {
     return LeadingDecimal(name.substr(3));
 }
 
-std::vector<int> FindPhonePorts(PhonePortSource& source, std::size_t capacity) {
-    std::vector<int> numbers;
-    for (const std::string& name : source.PortNames()) {
-        if (numbers.size() == capacity)
+std::vector<ModemPort> FindPhonePorts(PhonePortSource& source, std::size_t capacity) {
+    std::vector<ModemPort> ports;
+    for (SystemPort& port : source.Ports()) {
+        if (ports.size() == capacity)
             break;
-        if (const std::optional<int> number = PortNumberOf(name))
-            numbers.push_back(*number);
+        if (const std::optional<int> number = PortNumberOf(port.name))
+            ports.push_back({std::move(port.path), std::move(port.usbPortPath), *number});
     }
-    return numbers;
-}
-
-std::string DefaultPortPattern() {
-#if defined(_WIN32)
-    return "\\\\.\\USB%i";
-#else
-    return "/dev/ttyACM%i";
-#endif
+    return ports;
 }
 
 std::string FormPortName(std::string_view pattern, int number) {
@@ -71,34 +63,46 @@ std::string FormPortName(std::string_view pattern, int number) {
     return name;
 }
 
-std::optional<int> DiscoveredPhonePort::FindFirstPort() {
-    const std::vector<int> numbers = FindPhonePorts(source_, capacity_);
-    if (numbers.empty()) {
-        qCDebug(lcPhone, "no modem port found yet");
-        return std::nullopt;
+std::vector<ModemPort> DiscoveredPhonePort::Listed() {
+    std::vector<ModemPort> ports = FindPhonePorts(source_, capacity_);
+    if (!pattern_.empty())
+        for (ModemPort& port : ports)
+            port.path = FormPortName(pattern_, port.number);
+    return ports;
+}
+
+std::optional<ModemPort> DiscoveredPhonePort::FindPort(const std::string& usbPortPath) {
+    const std::vector<ModemPort> ports = Listed();
+    for (const ModemPort& port : ports) {
+        if (!usbPortPath.empty() && port.usbPortPath != usbPortPath)
+            continue;
+        qCDebug(lcPhone, "modem port %s chosen: %s of %zu found", port.path.c_str(),
+                usbPortPath.empty() ? "the first" : ("the one on USB port " + usbPortPath).c_str(),
+                ports.size());
+        return port;
     }
-    qCDebug(lcPhone, "modem port %d chosen: the first of %zu found", numbers.front(),
-            numbers.size());
-    return numbers.front();
+    qCDebug(lcPhone, "no modem port found yet%s",
+            usbPortPath.empty() ? "" : (" on USB port " + usbPortPath).c_str());
+    return std::nullopt;
+}
+
+bool DiscoveredPhonePort::PortPresent(const ModemPort& port) {
+    const std::vector<ModemPort> ports = Listed();
+    return std::find(ports.begin(), ports.end(), port) != ports.end();
 }
 
 FixedPhonePort::FixedPhonePort(std::string path) : path_(std::move(path)) {}
 
 FixedPhonePort::~FixedPhonePort() = default;
 
-bool DiscoveredPhonePort::PortPresent(int number) {
-    const std::vector<int> numbers = FindPhonePorts(source_, capacity_);
-    return std::find(numbers.begin(), numbers.end(), number) != numbers.end();
-}
-
-std::optional<int> FixedPhonePort::FindFirstPort() {
+std::optional<ModemPort> FixedPhonePort::FindPort(const std::string&) {
     std::error_code ignored;
     if (!std::filesystem::exists(path_, ignored)) {
         qCDebug(lcPhone, "the named modem port %s does not exist yet", path_.c_str());
         return std::nullopt;
     }
     qCDebug(lcPhone, "modem port %s chosen: named by the caller", path_.c_str());
-    return 0;
+    return ModemPort{.path = path_, .usbPortPath = {}, .number = 0};
 }
 
 bool FixedPhonePort::WatchPorts(std::function<void()> changed) {

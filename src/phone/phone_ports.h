@@ -41,45 +41,66 @@ public:
     virtual bool PortsWatched() const { return false; }
 };
 
-// The system's names of the modem's ports ("USB3"), in the order the system
-// enumerates its devices. Production reads the device tree (SerialPortSource);
-// tests lend a fixed list.
+// A modem port as the system lists it.
+struct SystemPort {
+    std::string name;        // what the port rules read ("ACM3", "USB3")
+    std::string path;        // what the library opens ("/dev/ttyACM3")
+    std::string usbPortPath; // the USB port chain the modem sits on ("1-4.2"); empty where unknown
+    bool operator==(const SystemPort&) const = default;
+};
+
+// The modem's ports in the order the system enumerates its devices.
+// Production reads the device tree (SerialPortSource); tests lend a fixed list.
 class PhonePortSource : public PortWatching {
 public:
-    virtual std::vector<std::string> PortNames() = 0;
+    virtual std::vector<SystemPort> Ports() = 0;
+};
+
+// The port a wait found, carried as it is to the library's open: its path,
+// the USB port it hangs on where known, and the number its name carries,
+// which only the texts that show a port number read.
+struct ModemPort {
+    std::string path;
+    std::string usbPortPath;
+    int number = 0;
+    bool operator==(const ModemPort&) const = default;
 };
 
 // The port number a name carries: the digits after its first three
 // characters (none gives 0). "USB0" and names of three characters or fewer
-// carry none.
+// carry none, and such ports are not the modem's download port.
 std::optional<int> PortNumberOf(std::string_view name);
 
-// Every number the source offers, in its order, at most `capacity` of them.
-std::vector<int> FindPhonePorts(PhonePortSource& source, std::size_t capacity);
-
-// "\\.\USB%i" on Windows, "/dev/ttyACM%i" elsewhere.
-std::string DefaultPortPattern();
+// Every port the source offers that the rules take, in its order, at most
+// `capacity` of them.
+std::vector<ModemPort> FindPhonePorts(PhonePortSource& source, std::size_t capacity);
 
 // The pattern with its "%i" (or "%d") replaced by the number and "%%" by "%".
 // The pattern comes from the settings, so it is never used as a printf format.
 std::string FormPortName(std::string_view pattern, int number);
 
-// What the port wait asks each poll, and the name it then opens.
+// What the port wait asks each poll: the port to open, or none yet.
 class PhonePortLocator : public PortWatching {
 public:
-    virtual std::optional<int> FindFirstPort() = 0;
-    virtual std::string PortName(int number) const = 0;
+    // The port on `usbPortPath` when one is given (the port of the handset
+    // that went over to its modem there), else the first the search finds.
+    virtual std::optional<ModemPort> FindPort(const std::string& usbPortPath = {}) = 0;
     // Whether the port a run took is still there (its handset has not left).
-    virtual bool PortPresent(int number) { return FindFirstPort() == number; }
+    virtual bool PortPresent(const ModemPort& port) {
+        const std::optional<ModemPort> found = FindPort(port.usbPortPath);
+        return found && found->path == port.path;
+    }
 };
 
+// The system's modem ports. A port opens as the path the system gives it,
+// unless the operator set a pattern (the "PhonePortPattern" setting,
+// `--port-pattern`), which names it by its number instead.
 class DiscoveredPhonePort : public PhonePortLocator {
 public:
     DiscoveredPhonePort(PhonePortSource& source, std::string pattern, std::size_t capacity)
         : source_(source), pattern_(std::move(pattern)), capacity_(capacity) {}
-    std::optional<int> FindFirstPort() override;
-    std::string PortName(int number) const override { return FormPortName(pattern_, number); }
-    bool PortPresent(int number) override;
+    std::optional<ModemPort> FindPort(const std::string& usbPortPath = {}) override;
+    bool PortPresent(const ModemPort& port) override;
     bool WatchPorts(std::function<void()> changed) override {
         return source_.WatchPorts(std::move(changed));
     }
@@ -87,6 +108,8 @@ public:
     bool PortsWatched() const override { return source_.PortsWatched(); }
 
 private:
+    std::vector<ModemPort> Listed();
+
     PhonePortSource& source_;
     std::string pattern_;
     std::size_t capacity_;
@@ -98,8 +121,7 @@ class FixedPhonePort : public PhonePortLocator {
 public:
     explicit FixedPhonePort(std::string path);
     ~FixedPhonePort() override;
-    std::optional<int> FindFirstPort() override;
-    std::string PortName(int) const override { return path_; }
+    std::optional<ModemPort> FindPort(const std::string& usbPortPath = {}) override;
     bool WatchPorts(std::function<void()> changed) override;
     void StopWatchingPorts() override;
     bool PortsWatched() const override;

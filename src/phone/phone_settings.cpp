@@ -1,7 +1,5 @@
 #include "phone/phone_settings.h"
 
-#include "phone/phone_ports.h"
-
 namespace marlow::phone {
 
 QString PhoneLibrarySetting(const QSettings& settings) {
@@ -9,8 +7,7 @@ QString PhoneLibrarySetting(const QSettings& settings) {
 }
 
 QString PhonePortPatternSetting(const QSettings& settings) {
-    const QString pattern = settings.value("PhonePortPattern").toString();
-    return pattern.isEmpty() ? QString::fromStdString(DefaultPortPattern()) : pattern;
+    return settings.value("PhonePortPattern").toString();
 }
 
 } // namespace marlow::phone

@@ -30,20 +30,22 @@ SerialPortSource::~SerialPortSource() {
     StopWatchingPorts();
 }
 
-std::vector<std::string> SerialPortSource::NamesOf(const std::vector<Port>& ports) {
-    std::vector<std::string> names;
+std::vector<SystemPort> SerialPortSource::SystemPortsOf(const std::vector<Port>& ports) {
+    std::vector<SystemPort> listed;
     for (const Port& port : ports)
-        names.push_back(PhonePortNameOf(QString::fromStdString(port.name)));
-    return names;
+        listed.push_back({.name = PhonePortNameOf(QString::fromStdString(port.name)),
+                          .path = port.node,
+                          .usbPortPath = port.usbPortPath});
+    return listed;
 }
 
-std::vector<std::string> SerialPortSource::PortNames() {
+std::vector<SystemPort> SerialPortSource::Ports() {
     {
         const std::lock_guard lock(mutex_);
         if (watch_ && watch_->Healthy())
-            return NamesOf(known_);
+            return SystemPortsOf(known_);
     }
-    return NamesOf(Scan());
+    return SystemPortsOf(Scan());
 }
 
 bool SerialPortSource::PortsWatched() const {
@@ -82,29 +84,35 @@ std::uint16_t ReadHexId(const std::string& file) {
     return value > 0xFFFF ? kNoId : static_cast<std::uint16_t>(value);
 }
 
-// The tty's device path in /sys when it has a device node and sits on a USB
-// device 058b:0015; empty otherwise.
-std::string ModemDevicePath(const std::string& name) {
+struct ModemTty {
+    std::string devicePath;  // in /sys
+    std::string usbPortPath; // the USB device's folder name: its port chain
+};
+
+// The tty's place in /sys when it has a device node and sits on a USB
+// device 058b:0015.
+std::optional<ModemTty> ModemDevicePath(const std::string& name) {
     struct stat node {};
     if (::stat(("/dev/" + name).c_str(), &node) != 0)
-        return {};
+        return std::nullopt;
     char resolved[PATH_MAX];
     if (::realpath(("/sys/class/tty/" + name).c_str(), resolved) == nullptr)
-        return {};
+        return std::nullopt;
     std::string folder(resolved);
     if (folder.find("/usb") == std::string::npos)
-        return {}; // a console, a virtual terminal, an on-board UART
+        return std::nullopt; // a console, a virtual terminal, an on-board UART
     // Up from the tty to the USB device that carries its ids.
     while (!folder.empty()) {
         folder.erase(folder.rfind('/'));
         const std::uint16_t vendor = ReadHexId(folder + "/idVendor");
         if (vendor == kNoId)
             continue;
-        const bool isModem =
-            vendor == kModemVendorId && ReadHexId(folder + "/idProduct") == kModemProductId;
-        return isModem ? std::string(resolved) : std::string();
+        if (vendor != kModemVendorId || ReadHexId(folder + "/idProduct") != kModemProductId)
+            return std::nullopt;
+        return ModemTty{.devicePath = resolved,
+                        .usbPortPath = folder.substr(folder.rfind('/') + 1)};
     }
-    return {};
+    return std::nullopt;
 }
 
 } // namespace
@@ -118,8 +126,9 @@ std::vector<SerialPortSource::Port> SerialPortSource::Scan() {
         const std::string name = entry->d_name;
         if (name == "." || name == "..")
             continue;
-        if (std::string path = ModemDevicePath(name); !path.empty())
-            ports.push_back({std::move(path), name});
+        if (std::optional<ModemTty> tty = ModemDevicePath(name))
+            ports.push_back(
+                {std::move(tty->devicePath), name, std::move(tty->usbPortPath), "/dev/" + name});
     }
     ::closedir(folder);
     std::sort(ports.begin(), ports.end());
@@ -155,8 +164,9 @@ void SerialPortSource::Recheck(const std::optional<std::string>& entry) {
                 return;
             ports = known_;
             std::erase_if(ports, [&](const Port& port) { return port.name == *entry; });
-            if (std::string path = ModemDevicePath(*entry); !path.empty()) {
-                ports.push_back({std::move(path), *entry});
+            if (std::optional<ModemTty> tty = ModemDevicePath(*entry)) {
+                ports.push_back({std::move(tty->devicePath), *entry, std::move(tty->usbPortPath),
+                                 "/dev/" + *entry});
                 std::sort(ports.begin(), ports.end());
             }
         }
@@ -180,7 +190,10 @@ std::vector<SerialPortSource::Port> SerialPortSource::Scan() {
                              port.vendorIdentifier() == kModemVendorId &&
                              port.productIdentifier() == kModemProductId;
         if (isModem)
-            ports.push_back({std::to_string(ports.size()), port.portName().toStdString()});
+            ports.push_back({std::to_string(ports.size()),
+                             port.portName().toStdString(),
+                             {},
+                             port.systemLocation().toStdString()});
     }
     return ports;
 }

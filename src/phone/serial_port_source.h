@@ -1,9 +1,10 @@
 #pragma once
 // The production port source: the system's serial ports that belong to a USB
 // device 058b:0015. On Linux it reads the device tree directly (each tty's
-// device node in /dev and its USB ids in /sys), and while watched it keeps
-// the list up to date from /dev's changes, looking only at the entry that
-// changed; elsewhere Qt SerialPort lists the ports.
+// device node in /dev, its USB ids and the USB port it hangs on in /sys),
+// and while watched it keeps the list up to date from /dev's changes,
+// looking only at the entry that changed; elsewhere Qt SerialPort lists the
+// ports.
 
 #include "phone/phone_ports.h"
 
@@ -17,19 +18,21 @@ public:
     SerialPortSource();
     ~SerialPortSource() override;
 
-    std::vector<std::string> PortNames() override;
+    std::vector<SystemPort> Ports() override;
     bool WatchPorts(std::function<void()> changed) override;
     void StopWatchingPorts() override;
     bool PortsWatched() const override;
 
 private:
     struct Port {
-        std::string devicePath; // the order the system enumerates its devices in
-        std::string name;       // "ttyACM3"
+        std::string devicePath;  // the order the system enumerates its devices in
+        std::string name;        // "ttyACM3"
+        std::string usbPortPath; // "1-4.2"
+        std::string node;        // what opens it: "/dev/ttyACM3"
         bool operator<(const Port& other) const { return devicePath < other.devicePath; }
     };
     static std::vector<Port> Scan();
-    static std::vector<std::string> NamesOf(const std::vector<Port>& ports);
+    static std::vector<SystemPort> SystemPortsOf(const std::vector<Port>& ports);
     void Recheck(const std::optional<std::string>& entry);
 
     mutable std::mutex mutex_;

@@ -48,6 +48,7 @@ void FrontPanelSkin::Show(const PdaEvent& event) {
                                            : "File not found",
                                        "");
                    },
+                   [&](const PlanRefused& e) { view.MessageBox(e.reason, ""); },
                    [&](const StateVisited& e) {
                        switch (e.state) {
                        case PdaState::PHONEDOWN_STATE:

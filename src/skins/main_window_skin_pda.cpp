@@ -63,6 +63,7 @@ void MainWindowSkin::Show(const PdaEvent& event) {
                                     : "File not found",
                                 "");
             },
+            [&](const PlanRefused& e) { view.MessageBox(e.reason, ""); },
             [&](const StateVisited& e) {
                 switch (e.state) {
                 case PdaState::SIGNATURE_STATE:

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdio>
 #include <libusb.h>
+#include <string_view>
 
 namespace marlow::usb {
 namespace {
@@ -135,6 +136,20 @@ std::string ReadUsbStrings(libusb_device_handle* handle) {
     if (manufacturer.empty() || product.empty())
         return manufacturer + product;
     return manufacturer + " " + product;
+}
+
+std::string ReadUsbSerialNumber(libusb_device_handle* handle) {
+    libusb_device_descriptor descriptor{};
+    if (libusb_get_device_descriptor(libusb_get_device(handle), &descriptor) != LIBUSB_SUCCESS)
+        return {};
+    return ReadStringDescriptor(handle, descriptor.iSerialNumber);
+}
+
+std::string UsbPortPathOf(const std::string& devicePath) {
+    constexpr std::string_view kPrefix = "usb:";
+    if (!devicePath.starts_with(kPrefix) || devicePath.ends_with("-0"))
+        return {};
+    return devicePath.substr(kPrefix.size());
 }
 
 std::string DescribeUsbDevice(libusb_device* device, const UsbDeviceInfo& info) {

@@ -42,6 +42,9 @@ std::optional<BulkPair> FindBulkPair(std::span<const UsbInterfaceInfo> interface
 
 // "usb:" and the device's port path ("usb:1-4.2"; "usb:1-0" for a root hub).
 std::string FormatUsbDevicePath(std::uint8_t bus, std::span<const std::uint8_t> ports);
+// The port chain of such a path ("1-4.2"), as /sys names the device; empty
+// for a root hub or a path of another kind.
+std::string UsbPortPathOf(const std::string& devicePath);
 // "045e:00ce"
 std::string FormatUsbId(std::uint16_t vendor, std::uint16_t product);
 
@@ -66,6 +69,8 @@ std::vector<UsbInterfaceInfo> ReadUsbInterfaces(libusb_device* device);
 // "Manufacturer Product" from the string descriptors of an open device;
 // empty when it has none.
 std::string ReadUsbStrings(libusb_device_handle* handle);
+// The serial number string of an open device; empty when it has none.
+std::string ReadUsbSerialNumber(libusb_device_handle* handle);
 // The strings when the device can be opened, else "USB device vvvv:pppp".
 std::string DescribeUsbDevice(libusb_device* device, const UsbDeviceInfo& info);
 

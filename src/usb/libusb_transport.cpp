@@ -69,6 +69,7 @@ Status LibusbTransport::Open() {
     }
     received_.clear();
     nextReceived_ = 0;
+    serialNumber_ = ReadUsbSerialNumber(handle_);
     qCDebug(lcUsb, "%s opened (%s), interface %d", info_.path.c_str(),
             FormatUsbId(info_.vendor, info_.product).c_str(), pair_.interfaceNumber);
     return {};

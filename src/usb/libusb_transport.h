@@ -50,6 +50,7 @@ public:
     std::string Description() const override { return description_; }
     std::string DevicePath() const override { return info_.path; }
     std::string PortPath() const override { return info_.portPath; }
+    std::string SerialNumber() const override { return serialNumber_; }
     const UsbDeviceInfo& Info() const { return info_; }
 
 private:
@@ -65,6 +66,7 @@ private:
 
     libusb_device_handle* handle_ = nullptr;
     BulkPair pair_;
+    std::string serialNumber_; // read when opened
 
     // The rest of the last IN packet, handed out by later ReadByte calls.
     std::vector<std::uint8_t> received_;

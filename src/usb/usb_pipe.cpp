@@ -1,5 +1,6 @@
 #include "usb/usb_pipe.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace marlow::usb {
@@ -24,15 +25,6 @@ bool StopRequest::PauseUnlessRaised(std::chrono::milliseconds pause) {
 
 CUsbPipe::CUsbPipe(std::unique_ptr<UsbTransport> transport, OpenRetryPolicy retry)
     : transport_(std::move(transport)), retry_(std::move(retry)) {}
-
-CUsbPipe::~CUsbPipe() {
-    if (!downloadThread_.joinable())
-        return;
-    RequestStop();
-    JoinDownloadThread();
-    if (downloadThread_.joinable()) // the thread is deleting its own pipe
-        downloadThread_.detach();
-}
 
 Status CUsbPipe::OpenPipe() {
     Status last = Failure{};
@@ -70,6 +62,29 @@ bool CUsbPipe::WritePipe(std::span<const std::uint8_t> packet) {
     if (!NeedsZeroLengthPacket(packet.size()))
         return true;
     return Noted(transport_->Write({})) == TransferStatus::Ok;
+}
+
+std::size_t CUsbPipe::WritePipeEach(std::span<const std::span<const std::uint8_t>> packets) {
+    std::size_t done = 0;
+    while (done < packets.size()) {
+        // Up to and with the next packet that a zero-length packet follows.
+        std::size_t end = done;
+        while (end < packets.size() && !NeedsZeroLengthPacket(packets[end].size()))
+            ++end;
+        const bool zeroLengthDue = end < packets.size();
+        std::size_t sent = 0;
+        const TransferStatus status = Noted(transport_->WriteEach(
+            packets.subspan(done, end - done + (zeroLengthDue ? 1 : 0)), sent));
+        if (status != TransferStatus::Ok)
+            return done + std::min(sent, end - done);
+        done = end;
+        if (zeroLengthDue) {
+            if (Noted(transport_->Write({})) != TransferStatus::Ok)
+                return done;
+            ++done;
+        }
+    }
+    return done;
 }
 
 void CUsbPipe::NoteCause(StopCause cause) {
@@ -113,29 +128,6 @@ void CUsbPipe::ClearStopRequest() {
     stop_.Clear();
     cause_.store(StopCause::None);
     transport_->ClearInterrupt();
-}
-
-void CUsbPipe::SetThreadRunning(bool running) {
-    // Notified under the lock: a waiter that wakes may go on to join the
-    // thread and delete the pipe.
-    std::lock_guard lock(threadMutex_);
-    threadRunning_.store(running);
-    threadEnded_.notify_all();
-}
-
-bool CUsbPipe::WaitForThreadEnd(std::chrono::milliseconds limit) {
-    std::unique_lock lock(threadMutex_);
-    return threadEnded_.wait_for(lock, limit, [this] { return !threadRunning_.load(); });
-}
-
-void CUsbPipe::AttachDownloadThread(std::thread thread) {
-    JoinDownloadThread();
-    downloadThread_ = std::move(thread);
-}
-
-void CUsbPipe::JoinDownloadThread() {
-    if (downloadThread_.joinable() && downloadThread_.get_id() != std::this_thread::get_id())
-        downloadThread_.join();
 }
 
 } // namespace marlow::usb

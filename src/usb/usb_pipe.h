@@ -1,9 +1,10 @@
 #pragma once
 // CUsbPipe: the host's end of one PDA boot loader connection. It moves
-// packets and reply bytes over a UsbTransport and keeps the flags that the
-// download thread, the device watcher and the front panel share. Packets are
-// built elsewhere (the protocol); the pipe only adds the zero-length packet
-// that the boot loader needs after a transfer of whole 64-byte packets.
+// packets and reply bytes over a UsbTransport and keeps the two flags that
+// the download and its owner share: the stop request and the completed
+// flag. Packets are built elsewhere (the protocol); the pipe only adds the
+// zero-length packet that the boot loader needs after a transfer of whole
+// 64-byte packets. The download's thread is its run's, not the pipe's.
 
 #include "usb/usb_transport.h"
 
@@ -17,7 +18,6 @@
 #include <mutex>
 #include <span>
 #include <string>
-#include <thread>
 
 namespace marlow::usb {
 
@@ -75,8 +75,6 @@ struct OpenRetryPolicy {
 class CUsbPipe {
 public:
     explicit CUsbPipe(std::unique_ptr<UsbTransport> transport, OpenRetryPolicy retry = {});
-    // Stops and joins a download thread that is still attached.
-    ~CUsbPipe();
     CUsbPipe(const CUsbPipe&) = delete;
     CUsbPipe& operator=(const CUsbPipe&) = delete;
 
@@ -91,6 +89,10 @@ public:
     // One transfer of the whole packet, then a zero-length packet when the
     // packet ends on a 64-byte boundary. False when either did not go out.
     bool WritePipe(std::span<const std::uint8_t> packet);
+    // WritePipe for several packets in order, handed to the transport
+    // together where it can take them so: returns how many went out whole,
+    // all of them unless a transfer failed or a stop came.
+    std::size_t WritePipeEach(std::span<const std::span<const std::uint8_t>> packets);
     // Blocks without a time-out until one reply byte, a failure or a stop.
     // `reply` is written only on Ok.
     PipeRead ReadReplyByte(std::uint8_t& reply);
@@ -113,19 +115,11 @@ public:
     // phone; a completed device leaving the bus is the expected re-enumeration.
     void SetCompleted(bool completed) { completed_.store(completed); }
     bool Completed() const { return completed_.load(); }
-    void SetThreadRunning(bool running);
-    bool ThreadRunning() const { return threadRunning_.load(); }
-    // Waits for the download thread to end, at most `limit`; true when it
-    // has (or none runs). Costs nothing once the thread is gone.
-    bool WaitForThreadEnd(std::chrono::milliseconds limit);
-
-    // The download thread lives with its pipe so that the pipe never goes
-    // away under it.
-    void AttachDownloadThread(std::thread thread);
-    void JoinDownloadThread();
 
     std::string Description() const { return transport_->Description(); }
     std::string DevicePath() const { return transport_->DevicePath(); }
+    std::string UsbPortPath() const { return transport_->PortPath(); }
+    std::string SerialNumber() const { return transport_->SerialNumber(); }
 
 private:
     bool WaitBeforeNextAttempt();
@@ -137,10 +131,6 @@ private:
     StopRequest stop_;
     std::atomic<bool> completed_{false};
     std::atomic<StopCause> cause_{StopCause::None};
-    std::atomic<bool> threadRunning_{false};
-    std::mutex threadMutex_;
-    std::condition_variable threadEnded_;
-    std::thread downloadThread_;
 };
 
 } // namespace marlow::usb

@@ -11,6 +11,7 @@
 
 #include "common/result.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -36,6 +37,17 @@ public:
     virtual bool IsOpen() const = 0;
 
     virtual TransferStatus Write(std::span<const std::uint8_t> packet) = 0;
+    // Several packets in order, each one transfer as Write makes it; `sent`
+    // counts those that went out whole before a failure or a stop. A
+    // transport that can hand the system several transfers at once
+    // overrides it; this one writes them one by one.
+    virtual TransferStatus WriteEach(std::span<const std::span<const std::uint8_t>> packets,
+                                     std::size_t& sent) {
+        for (sent = 0; sent < packets.size(); ++sent)
+            if (const TransferStatus status = Write(packets[sent]); status != TransferStatus::Ok)
+                return status;
+        return TransferStatus::Ok;
+    }
     virtual TransferStatus ReadByte(std::uint8_t& out) = 0;
     virtual void Interrupt() = 0;
     // Lifts an Interrupt, so that the pipe can be used again after a stop:
@@ -51,6 +63,9 @@ public:
     // when the source cannot tell. It outlives the device's re-enumeration,
     // so a station slot follows its handset by it.
     virtual std::string PortPath() const { return {}; }
+    // The device's serial number string, where it has one (read once it is
+    // open); empty otherwise.
+    virtual std::string SerialNumber() const { return {}; }
 };
 
 } // namespace marlow::usb

@@ -189,20 +189,28 @@ WaitResult WaitFor(int fd, short events, const WakeSignal& wake) {
     }
 }
 
-SendResult SendAll(int fd, std::span<const std::uint8_t> head, std::span<const std::uint8_t> body,
-                   const WakeSignal& wake) {
-    while (!head.empty() || !body.empty()) {
-        std::array<iovec, 2> parts{iovec{const_cast<std::uint8_t*>(head.data()), head.size()},
-                                   iovec{const_cast<std::uint8_t*>(body.data()), body.size()}};
+SendResult SendGathered(int fd, std::span<iovec> parts, const WakeSignal& wake,
+                        std::size_t& sentBytes) {
+    sentBytes = 0;
+    // A kernel takes at most IOV_MAX places a call; what is left goes next.
+    constexpr std::size_t kMaxPlaces = 1024;
+    while (!parts.empty()) {
         msghdr message{};
         message.msg_iov = parts.data();
-        message.msg_iovlen = parts.size();
+        message.msg_iovlen = std::min(parts.size(), kMaxPlaces);
         const ssize_t sent = ::sendmsg(fd, &message, MSG_NOSIGNAL);
         if (sent >= 0) {
-            const auto count = static_cast<std::size_t>(sent);
-            const std::size_t fromHead = std::min(count, head.size());
-            head = head.subspan(fromHead);
-            body = body.subspan(count - fromHead);
+            auto count = static_cast<std::size_t>(sent);
+            sentBytes += count;
+            // Step over what went; the part it stopped in keeps its rest.
+            while (!parts.empty() && count >= parts.front().iov_len) {
+                count -= parts.front().iov_len;
+                parts = parts.subspan(1);
+            }
+            if (count > 0) {
+                parts.front().iov_base = static_cast<std::uint8_t*>(parts.front().iov_base) + count;
+                parts.front().iov_len -= count;
+            }
             continue;
         }
         if (errno == EINTR)
@@ -221,6 +229,14 @@ SendResult SendAll(int fd, std::span<const std::uint8_t> head, std::span<const s
         }
     }
     return SendResult::Sent;
+}
+
+SendResult SendAll(int fd, std::span<const std::uint8_t> head, std::span<const std::uint8_t> body,
+                   const WakeSignal& wake) {
+    std::array<iovec, 2> parts{iovec{const_cast<std::uint8_t*>(head.data()), head.size()},
+                               iovec{const_cast<std::uint8_t*>(body.data()), body.size()}};
+    std::size_t sentBytes = 0;
+    return SendGathered(fd, parts, wake, sentBytes);
 }
 
 ReceiveResult ReceiveSome(int fd, std::span<std::uint8_t> room, bool drained,

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <sys/uio.h>
 
 namespace marlow::usb {
 
@@ -57,6 +58,10 @@ SendResult SendAll(int fd, std::span<const std::uint8_t> head, std::span<const s
 inline SendResult SendAll(int fd, std::span<const std::uint8_t> bytes, const WakeSignal& wake) {
     return SendAll(fd, bytes, {}, wake);
 }
+// The same for any number of places in order (the places are used up as
+// they go out); `sentBytes` says how many bytes went, also on a failure.
+SendResult SendGathered(int fd, std::span<iovec> parts, const WakeSignal& wake,
+                        std::size_t& sentBytes);
 
 enum class ReceiveResult { Got, PeerGone, Woken, Failed };
 // Some bytes into `room` from a non-blocking socket, waiting for them as

@@ -2,6 +2,8 @@
 
 #include "usb/usb_log.h"
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <poll.h>
 #include <sys/socket.h>
@@ -16,6 +18,20 @@ constexpr std::size_t kReplyReadSize = 4096;
 bool HasHungUp(int fd) {
     pollfd probe{fd, POLLRDHUP, 0};
     return ::poll(&probe, 1, 0) > 0 && (probe.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+}
+
+TransferStatus StatusOf(SendResult result) {
+    switch (result) {
+    case SendResult::Sent:
+        return TransferStatus::Ok;
+    case SendResult::Woken:
+        return TransferStatus::Stopped;
+    case SendResult::PeerGone:
+        return TransferStatus::Disconnected;
+    case SendResult::Failed:
+        break;
+    }
+    return TransferStatus::Failed;
 }
 
 } // namespace
@@ -50,17 +66,44 @@ TransferStatus VirtualBusTransport::Write(std::span<const std::uint8_t> packet) 
     if (!open_.load())
         return TransferStatus::Failed;
     const auto header = FrameHeader(static_cast<std::uint32_t>(packet.size()));
-    switch (SendAll(link_->socket.Get(), header, packet, wake_)) {
-    case SendResult::Sent:
-        return TransferStatus::Ok;
-    case SendResult::Woken:
+    return StatusOf(SendAll(link_->socket.Get(), header, packet, wake_));
+}
+
+TransferStatus
+VirtualBusTransport::WriteEach(std::span<const std::span<const std::uint8_t>> packets,
+                               std::size_t& sent) {
+    sent = 0;
+    if (interrupted_.load())
         return TransferStatus::Stopped;
-    case SendResult::PeerGone:
-        return TransferStatus::Disconnected;
-    case SendResult::Failed:
-        break;
+    if (!open_.load())
+        return TransferStatus::Failed;
+    // A batch is a few dozen packets; larger ones go in turns of this many.
+    constexpr std::size_t kPerSend = 64;
+    std::array<std::array<std::uint8_t, kFrameHeaderSize>, kPerSend> headers{};
+    std::array<iovec, 2 * kPerSend> parts{};
+    while (sent < packets.size()) {
+        const std::size_t count = std::min(packets.size() - sent, kPerSend);
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::span<const std::uint8_t> packet = packets[sent + i];
+            headers[i] = FrameHeader(static_cast<std::uint32_t>(packet.size()));
+            parts[2 * i] = iovec{headers[i].data(), headers[i].size()};
+            parts[2 * i + 1] = iovec{const_cast<std::uint8_t*>(packet.data()), packet.size()};
+        }
+        std::size_t sentBytes = 0;
+        const SendResult result =
+            SendGathered(link_->socket.Get(), std::span(parts).first(2 * count), wake_, sentBytes);
+        // The frames that went out whole.
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::size_t frame = kFrameHeaderSize + packets[sent].size();
+            if (sentBytes < frame)
+                break;
+            sentBytes -= frame;
+            ++sent;
+        }
+        if (result != SendResult::Sent)
+            return StatusOf(result);
     }
-    return TransferStatus::Failed;
+    return TransferStatus::Ok;
 }
 
 TransferStatus VirtualBusTransport::ReadByte(std::uint8_t& out) {

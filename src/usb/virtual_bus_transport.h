@@ -50,6 +50,9 @@ public:
     bool IsOpen() const override { return open_.load(); }
 
     TransferStatus Write(std::span<const std::uint8_t> packet) override;
+    // The packets' frames gathered into as few sends as the socket takes.
+    TransferStatus WriteEach(std::span<const std::span<const std::uint8_t>> packets,
+                             std::size_t& sent) override;
     TransferStatus ReadByte(std::uint8_t& out) override;
     void Interrupt() override;
     void ClearInterrupt() override;

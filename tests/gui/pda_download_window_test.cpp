@@ -14,6 +14,7 @@
 #include "gui/panel_frame.h"
 #include "main_window_rig.h"
 #include "pda/boot_image_writer.h"
+#include "pda/download_plan_check.h"
 #include "support/scripted_bus.h"
 
 #include <QAbstractButton>
@@ -105,6 +106,31 @@ TEST_F(PdaDownloadWindowTest, AnArrivingDeviceDownloadsAndItsLeavingCompletes) {
     EXPECT_TRUE(frame->View(gui::WindowRole::DeviceState)
                     ->toPlainText()
                     .endsWith("Downloaded to Device Successfully!"));
+}
+
+// A bad image or list is refused before a byte goes to the handset, with
+// the check's reason in the main window's message box.
+TEST_F(PdaDownloadWindowTest, ABadFileIsRefusedBeforeTheHandsetIsTouched) {
+    WriteFile(dir.File("CUT.bin"), std::string_view("B000FF\n"));
+    WriteFile(dir.File("EMPTY.lst"), std::string_view("\n"));
+    for (const char* name : {"CUT.bin", "EMPTY.lst"}) {
+        SCOPED_TRACE(name);
+        const std::string path = dir.File(name);
+        context->settings.Values().downloadPath = path;
+        emulators::PdaBootLoaderEmulator emulator;
+        emulators::InProcessUsbPair pair =
+            emulators::MakeInProcessUsbPair("Quillon USB boot loader", "inproc:8");
+        emulators::AttachEmulator(*pair.device, emulator);
+        dialogs.messages.clear();
+        bus->Plug(std::move(pair.host));
+        ASSERT_TRUE(ProcessUntil([&] { return !dialogs.messages.empty(); }));
+        const auto plan = pda::CheckDownloadPlan(path, {.wholeFiles = true});
+        ASSERT_FALSE(plan);
+        EXPECT_EQ(dialogs.messages, (std::vector<QString>{QString::fromStdString(plan.Error())}));
+        EXPECT_TRUE(emulator.Report().transcript.empty());
+        bus->Unplug("inproc:8");
+        ASSERT_TRUE(ProcessUntil([&] { return frame->Devices().Watcher().DeviceCount() == 0; }));
+    }
 }
 
 // The wait box comes up over the frame the operator looks at, never over
@@ -285,7 +311,7 @@ TEST_P(HandsetDownloadTest, ThePhoneFollowsAListThatHandsOver) {
     EXPECT_EQ(modem->Files().size(), 4u);
     EXPECT_FALSE(frame->PhoneRunning());
     EXPECT_TRUE(frame->Command(gui::ID_PHONE_DOWN_START)->isEnabled());
-    EXPECT_TRUE(context->run.g_AllDownLoad.load());
+    EXPECT_TRUE(context->handset.g_AllDownLoad.load());
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_EQ(frame->statusBar()->currentMessage(), "Phone Downloaded Successfully!");
 }

@@ -11,6 +11,7 @@
 #include "manual_panel_clock.h"
 #include "panel/front_panel_dialog.h"
 #include "panel/panel_run.h"
+#include "pda/download_plan_check.h"
 #include "phone/library_location.h"
 #include "support/gui_test_support.h"
 
@@ -33,12 +34,12 @@ using ::testing::ElementsAre;
 // hears when the test says the ports changed.
 class ModemPort : public phone::PhonePortLocator {
 public:
-    std::optional<int> FindFirstPort() override {
+    std::optional<phone::ModemPort> FindPort(const std::string& = {}) override {
         ++polls;
-        return PortPresent(1) ? std::optional(1) : std::nullopt;
+        return Present() ? std::optional(phone::ModemPort{path, "", 1}) : std::nullopt;
     }
-    bool PortPresent(int) override { return present && std::filesystem::exists(path); }
-    std::string PortName(int) const override { return path; }
+    bool PortPresent(const phone::ModemPort&) override { return Present(); }
+    bool Present() const { return present && std::filesystem::exists(path); }
     bool WatchPorts(std::function<void()> changed) override {
         return (watch = std::move(changed)) != nullptr;
     }
@@ -101,11 +102,13 @@ protected:
         StartModem(faults);
         PanelSetup setup;
         setup.clock = &clock;
-        setup.flags = {&context.g_AllDownLoad, &context.m_DownSelect, &context.flashWriting, {}};
+        setup.flags = {
+            &handsetRun.g_AllDownLoad, &handsetRun.m_DownSelect, &context.flashWriting, {}};
         panel = std::make_unique<CFrontPanelDlg>(settings, setup);
         panel->show();
         PanelRunSetup runSetup;
         runSetup.context = &context;
+        runSetup.handset = &handsetRun;
         runSetup.library = library.get();
         runSetup.ports = &port;
         runSetup.pause = [this](std::chrono::milliseconds pause) { pauses.push_back(pause); };
@@ -149,6 +152,7 @@ protected:
     samples::SampleSet set;
     test::ManualPanelClock clock;
     pda::PdaRunContext context;
+    handset::HandsetRun handsetRun;
     ModemPort port;
     std::vector<std::chrono::milliseconds> pauses;
     std::unique_ptr<phone::PhoneLibrary> library;
@@ -195,16 +199,16 @@ TEST_F(FrontPanelRunTest, TheUsbWaitEndsWithAnArrivalOrTheRedMessage) {
 TEST_F(FrontPanelRunTest, GivingUpTheWaitNoSelectionAndAMissingListStartNothing) {
     Select(true, true);
     emit panel->downStartPressed();
-    EXPECT_FALSE(context.g_AllDownLoad);
+    EXPECT_FALSE(handsetRun.g_AllDownLoad);
     panel->BlinkMessage().reject();
-    EXPECT_TRUE(context.g_AllDownLoad);
+    EXPECT_TRUE(handsetRun.g_AllDownLoad);
     EXPECT_FALSE(clock.IsRunning(PanelTimer::UsbWait));
     EXPECT_TRUE(Logged("else if(message == DETECT_CANCEL)"));
 
     Select(false, false);
     emit panel->downStartPressed();
     EXPECT_THAT(dialogs.messages, ElementsAre("Error!\nPlease Select PDA or Phone!"));
-    EXPECT_EQ(context.m_DownSelect, 0);
+    EXPECT_EQ(handsetRun.m_DownSelect, 0);
 
     settings.Values().phonePackagePath = dir.File("absent.brx");
     Select(false, true);
@@ -226,6 +230,23 @@ TEST_F(FrontPanelRunTest, GivingUpTheWaitNoSelectionAndAMissingListStartNothing)
     EXPECT_EQ(panel->Tone(), StatusTone::Failed);
     EXPECT_FALSE(panel->PdaRunning());
     EXPECT_TRUE(Control(1028)->isEnabled());
+
+    // A list whose image is cut short is refused with the check's reason
+    // before a byte goes to the handset.
+    test::WriteFile(dir.File("cut.bin"), std::string_view("B000FF\n"));
+    test::WriteFile(dir.File("cut.lst"), std::string_view("cut.bin\n"));
+    UseList(dir.File("cut.lst"));
+    MakePanel({});
+    Handset cut;
+    Plug(cut);
+    Select(true, false);
+    dialogs.messages.clear();
+    emit panel->downStartPressed();
+    const auto plan = pda::CheckDownloadPlan(dir.File("cut.lst"), {.wholeFiles = true});
+    ASSERT_FALSE(plan);
+    EXPECT_THAT(dialogs.messages, ElementsAre(QString::fromStdString(plan.Error())));
+    EXPECT_TRUE(cut.emulator.Report().transcript.empty());
+    EXPECT_FALSE(panel->PdaRunning());
 }
 
 // Stop, the close request and "Close After Down" during a PDA download
@@ -307,7 +328,7 @@ TEST_F(FrontPanelRunTest, PhoneOnlyRunsRebootOnceGiveUpOnTheLastPollAndStop) {
     clock.Fire(PanelTimer::Refresh);
     emit panel->stopPressed();
     EXPECT_TRUE(Logged("OnButtonCancel - OK!!"));
-    EXPECT_TRUE(Control(1028)->isEnabled() && context.m_DownSelect == 0);
+    EXPECT_TRUE(Control(1028)->isEnabled() && handsetRun.m_DownSelect == 0);
     EXPECT_EQ(Text(1032), "Aborted Download!") << "as a stop in the PDA part reads";
     EXPECT_EQ(panel->Tone(), StatusTone::Failed);
     EXPECT_EQ(clock.Period(PanelTimer::Refresh), kRefreshPeriod);
@@ -404,7 +425,8 @@ TEST_F(FrontPanelRunTest, AHandsetLeavingEndsItsRunInEveryPart) {
                 port.watch(); // the system tells that the ports changed
         }
         ASSERT_TRUE(ProcessUntil([&] { return Control(1028)->isEnabled(); }));
-        EXPECT_TRUE(context.m_DownSelect == 0 && run->PhoneEngine().Inst().state == phone::stIdle);
+        EXPECT_TRUE(handsetRun.m_DownSelect == 0 &&
+                    run->PhoneEngine().Inst().state == phone::stIdle);
         EXPECT_THAT(Text(1032).toStdString(), AnyOf(row.verdict, row.orVerdict));
         EXPECT_EQ(panel->Tone() == StatusTone::Failed, row.part != Part::PortWait);
         if (context.deviceConnected)
@@ -445,7 +467,7 @@ TEST_F(FrontPanelRunTest, AHandsetLeavingEndsItsRunInEveryPart) {
     emit panel->downStartPressed();
     EXPECT_TRUE(dialogs.messages.back().contains("names no phone files") &&
                 Text(1032) == "Phone File Open Error...");
-    EXPECT_TRUE(handset->emulator.Report().ram.empty() && context.m_DownSelect == 0);
+    EXPECT_TRUE(handset->emulator.Report().ram.empty() && handsetRun.m_DownSelect == 0);
     Select(false, true);
     emit panel->downStartPressed();
     clock.Fire(PanelTimer::Refresh);

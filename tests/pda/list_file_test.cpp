@@ -4,6 +4,8 @@
 #include "support/open_files.h"
 #include "support/temp_dir.h"
 
+#include <array>
+#include <cstdio>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -32,6 +34,16 @@ TEST(ListKind, ListNamesCompareExactlyImagesIgnoreCase) {
     EXPECT_EQ(ListKindOf("flat.nb0"), 255);
 }
 
+// The file's SHA-256 as sha256sum reckons it.
+std::string SumOf(const std::string& path) {
+    std::FILE* pipe = ::popen(("sha256sum < '" + path + "'").c_str(), "r");
+    std::array<char, 65> hex{};
+    const bool read = pipe != nullptr && std::fread(hex.data(), 1, 64, pipe) == 64;
+    if (pipe != nullptr)
+        ::pclose(pipe);
+    return read ? hex.data() : "sha256sum failed";
+}
+
 class ListFile : public ::testing::Test {
 protected:
     // A backslash is an ordinary file name character here, which lets the
@@ -57,20 +69,26 @@ TEST_F(ListFile, PhoneGroupEndsTheListAndGetsItsRoles) {
                                    {"modem.eep", InWork("modem.eep"), PhoneFileRole::Eeprom}}));
 }
 
-// What the check before a download learnt: the images, with their sizes when
-// read whole, and the phone group.
+// What the check before a download learnt: the images, with their sizes and
+// the SHA-256 of every byte (the trailer after the end record too) when read
+// whole, and the phone group.
 TEST_F(ListFile, DownloadPlanHoldsTheImagesAndThePhoneGroup) {
-    const std::vector<std::uint8_t> image =
-        BuildBootImage(MakeBootImagePlan(0x80000000, 0, {}, 0x80000000));
+    BootImagePlan layout =
+        MakeBootImagePlan(0x80000000, 0, {{0x80000000, {1, 2, 3}, std::nullopt}}, 0x80000000);
+    layout.trailing = {'M', 'o', 'd', 'e', 'l'};
+    const std::vector<std::uint8_t> image = BuildBootImage(layout);
     test::WriteFile(InWork("eboot.bin"), image);
     const std::string list = Write("eboot.bin\n-psi.flb\n");
     for (const bool wholeFiles : {true, false}) {
         const Result<DownloadPlan> plan = CheckDownloadPlan(list, {.wholeFiles = wholeFiles});
         ASSERT_TRUE(plan) << plan.Error();
-        const std::optional<std::uint64_t> size =
-            wholeFiles ? std::optional<std::uint64_t>(image.size()) : std::nullopt;
-        EXPECT_EQ(plan->images,
-                  (std::vector<PlannedImage>{{"eboot.bin", InWork("eboot.bin"), size}}));
+        ASSERT_EQ(plan->images.size(), 1u);
+        const PlannedImage& planned = plan->images[0];
+        EXPECT_EQ(planned.name, "eboot.bin");
+        EXPECT_EQ(planned.path, InWork("eboot.bin"));
+        EXPECT_EQ(planned.size,
+                  wholeFiles ? std::optional<std::uint64_t>(image.size()) : std::nullopt);
+        EXPECT_EQ(planned.sha256, wholeFiles ? SumOf(InWork("eboot.bin")) : "");
         EXPECT_EQ(plan->phoneGroup.size(), 1u);
     }
 }

@@ -5,8 +5,15 @@
 #include "support/open_files.h"
 #include "support/pda_rig.h"
 
+#include "pda/download_plan_check.h"
+
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <optional>
 #include <thread>
 
 namespace marlow::test {
@@ -42,12 +49,10 @@ TEST_P(PdaDownloadRefused, EndsInErrorStateWithTheWaitsTexts) {
 
     EXPECT_EQ(Tail(rig.out.Calls(), GetParam().texts.size() + kAbortedEnd.size()),
               Join(GetParam().texts, kAbortedEnd));
-    EXPECT_TRUE(outcome.aborted);
-    EXPECT_FALSE(outcome.completed);
-    EXPECT_TRUE(rig.context.aborted);
     EXPECT_FALSE(rig.pipe->Completed());
-    EXPECT_NE(outcome.error.find(GetParam().error), std::string::npos) << outcome.error;
-    EXPECT_EQ(outcome.verdict, Verdict::Failed);
+    EXPECT_NE(outcome.finished.reason.find(GetParam().error), std::string::npos)
+        << outcome.finished.reason;
+    EXPECT_EQ(outcome.finished.verdict, Verdict::Failed);
     EXPECT_EQ(rig.pauses, std::vector<long>(GetParam().pauses, 100));
 }
 
@@ -76,7 +81,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(PdaDownloadReplies, SlowFlashWriteIsWaitedFor) {
     PdaRig rig(Faults({.flashWriteTime = std::chrono::milliseconds(30)}));
     rig.Use(rig.WriteImage("nk.bin", SmallImage(100)), DownloadTarget::Flash);
-    EXPECT_TRUE(rig.Run().completed);
+    EXPECT_TRUE(rig.Run().Passed());
 }
 
 TEST(PdaDownloadRemoval, DuringDataFailsTheWriteAndAborts) {
@@ -87,10 +92,8 @@ TEST(PdaDownloadRemoval, DuringDataFailsTheWriteAndAborts) {
     const pda::PdaRunOutcome outcome = rig.Run();
 
     EXPECT_EQ(Tail(rig.out.Calls(), 5), Join({T("\nFailed in Transmitting")}, kAbortedEnd));
-    EXPECT_TRUE(outcome.aborted);
-    EXPECT_EQ(outcome.error, "RECORD_DATA_CMD: the packet could not be written");
-    EXPECT_EQ(outcome.verdict, Verdict::DeviceRemoved);
-    EXPECT_EQ(outcome.reason, "the handset was removed during RECORD_DATA_CMD");
+    EXPECT_EQ(outcome.finished.verdict, Verdict::DeviceRemoved);
+    EXPECT_EQ(outcome.finished.reason, "the handset was removed during RECORD_DATA_CMD");
 }
 
 TEST(PdaDownloadRemoval, BeforeTheReplyReadEndsTheRunWithoutErrorState) {
@@ -105,10 +108,8 @@ TEST(PdaDownloadRemoval, BeforeTheReplyReadEndsTheRunWithoutErrorState) {
         (Calls{T("\nAfter ImageHeader Transfer\r\n"), T("\nFailed in Receiving Data"),
                T("\nDownload Aborted!"), "status|Download Aborted! Reconnect the Device to Retry",
                T("\nRead not ERASE_RAM_CMD")}));
-    EXPECT_TRUE(outcome.aborted);
-    EXPECT_TRUE(rig.context.aborted);
-    EXPECT_EQ(outcome.error, "ERASE_RAM_CMD: the reply could not be read");
-    EXPECT_EQ(outcome.verdict, Verdict::DeviceRemoved);
+    EXPECT_EQ(outcome.finished.verdict, Verdict::DeviceRemoved);
+    EXPECT_EQ(outcome.finished.reason, "the handset was removed during ERASE_RAM_CMD");
 }
 
 // The handset leaves while a reply is awaited: the run fails with the wait's
@@ -132,9 +133,8 @@ TEST_P(PdaDownloadRemovedWhileWaiting, AbortsWithTheWaitsReason) {
     rig.device->Disconnect();
     run.join();
 
-    EXPECT_TRUE(outcome.aborted);
-    EXPECT_FALSE(outcome.completed);
-    EXPECT_EQ(outcome.error, GetParam().error);
+    EXPECT_EQ(outcome.finished.verdict, Verdict::Failed); // the pipe alone cannot tell a removal
+    EXPECT_EQ(outcome.finished.reason, GetParam().error);
     EXPECT_NE(rig.out.DeviceStateText().find(GetParam().trace), std::string::npos);
     for (const pda::PdaEvent& event : rig.out.Events())
         EXPECT_FALSE(std::holds_alternative<pda::FlashWriteEnded>(event));
@@ -163,12 +163,26 @@ TEST(PdaDownloadStop, DuringTheFlashWaitEndsTheRunAtOnceAndQuietly) {
     const Calls tail = Tail(rig.out.Calls(), 2);
     EXPECT_NE(tail[0].find("[ Start Writing to Flash ]"), std::string::npos) << tail[0];
     EXPECT_EQ(tail[1], T("\nAborted Download!"));
-    EXPECT_FALSE(outcome.completed);
-    EXPECT_FALSE(outcome.aborted); // a stop is no failure of the device
-    EXPECT_EQ(outcome.error, "WRITE_FLSH_CMD: stopped during the flash write");
-    EXPECT_EQ(outcome.verdict, Verdict::Stopped);
-    EXPECT_EQ(outcome.reason, "stopped by the operator during WRITE_FLSH_CMD");
+    EXPECT_FALSE(rig.pipe->Completed());
+    EXPECT_EQ(outcome.finished.verdict, Verdict::Stopped);
+    EXPECT_EQ(outcome.finished.reason, "stopped by the operator during WRITE_FLSH_CMD");
     EXPECT_TRUE(rig.out.Calls("wait|close").empty());
+}
+
+// The thread's owner lets go of it at any time: the run blocked in a read
+// ends, stopped, and the thread is joined.
+TEST(PdaDownloadStop, DroppingTheThreadStopsAndJoinsABlockedRun) {
+    PdaRig rig(Faults({.silentAtAnswer = 1}));
+    rig.Use(rig.WriteImage("nk.bin", SmallImage(100)), DownloadTarget::Ram);
+    ASSERT_TRUE(rig.pipe->OpenPipe());
+    std::optional<pda::PdaRunOutcome> ended;
+    auto run = pda::PdaDownloadThread::Start(*rig.pipe, rig.context, rig.out,
+                                             [&](const pda::PdaRunOutcome& o) { ended = o; });
+    ASSERT_TRUE(run) << run.Error();
+    ASSERT_TRUE(rig.device->WaitForHostReading());
+    run->reset();
+    ASSERT_TRUE(ended.has_value());
+    EXPECT_EQ(ended->finished.verdict, Verdict::Stopped);
 }
 
 // A stop asked for as the download starts (a signal, a closed output) is
@@ -179,8 +193,8 @@ TEST(PdaDownloadStop, AskedBeforeTheRunBeginsEndsItAtOnce) {
     ASSERT_TRUE(rig.pipe->OpenPipe());
     rig.pipe->RequestStop();
     const pda::PdaRunOutcome outcome = pda::RunPdaDownload(*rig.pipe, rig.context, rig.out);
-    EXPECT_FALSE(outcome.completed);
-    EXPECT_EQ(outcome.verdict, Verdict::Stopped) << outcome.reason;
+    EXPECT_FALSE(rig.pipe->Completed());
+    EXPECT_EQ(outcome.finished.verdict, Verdict::Stopped) << outcome.finished.reason;
 }
 
 TEST(PdaDownloadStop, DuringDataRemovesTheProgressBar) {
@@ -198,7 +212,7 @@ TEST(PdaDownloadStop, DuringDataRemovesTheProgressBar) {
     });
     const pda::PdaRunOutcome outcome = rig.Run();
     EXPECT_EQ(Tail(rig.out.Calls(), 2), (Calls{T("\n\nRECORDDATA_STATE\t\t 1%"), "bar|close"}));
-    EXPECT_FALSE(outcome.completed);
+    EXPECT_EQ(outcome.finished.verdict, Verdict::Stopped);
 }
 
 // A missing single image aborts without a word; a list names its entry.
@@ -207,7 +221,7 @@ TEST(PdaDownloadFiles, UnreadableImageAborts) {
         PdaRig rig;
         rig.Use(listed ? rig.WriteText("my.lst", "missing.bin\n") : rig.dir.File("missing.bin"),
                 DownloadTarget::Ram);
-        EXPECT_TRUE(rig.Run().aborted);
+        EXPECT_EQ(rig.Run().finished.verdict, Verdict::Failed);
         EXPECT_EQ(rig.out.Calls(),
                   listed ? Join({T("\n\nSIGNATURE_STATE"),
                                  "box|" + rig.dir.File("missing.bin") + "|File Open Error"},
@@ -232,8 +246,8 @@ TEST_P(PdaDownloadTruncated, ReadFailureNamesWhatWasCutShort) {
     rig.Use(rig.WriteImage("nk.bin", layout), DownloadTarget::Ram);
     const pda::PdaRunOutcome outcome = rig.Run();
     EXPECT_EQ(Tail(rig.out.Calls(), 5), Join({T(GetParam().text)}, kAbortedEnd));
-    EXPECT_TRUE(outcome.aborted);
-    EXPECT_FALSE(outcome.error.empty());
+    EXPECT_EQ(outcome.finished.verdict, Verdict::Failed);
+    EXPECT_FALSE(outcome.finished.reason.empty());
     const auto report = rig.emulator.Report();
     EXPECT_EQ(report.ram.empty() ? 0 : report.ram[0].chunks, GetParam().chunksSent);
 }
@@ -289,10 +303,72 @@ TEST(PdaDownloadFiles, PhonePathTooLongForItsFieldStopsTheHandOver) {
     const std::string longName(600, 'x');
     rig.Use(rig.WriteText("quill.lst", "a.bin\n-" + longName + ".fls\n"), DownloadTarget::Ram);
     const pda::PdaRunOutcome outcome = rig.Run();
-    EXPECT_TRUE(outcome.aborted);
-    EXPECT_FALSE(outcome.completed);
-    EXPECT_TRUE(rig.context.PhoneFiles()[phone::PhoneFileRole::Firmware].path.empty());
+    EXPECT_EQ(outcome.finished.verdict, Verdict::Failed);
+    EXPECT_FALSE(outcome.handOver);
     EXPECT_EQ(rig.emulator.Report().transcript.back(), "LAST_DATA_IN_IMAGE");
+}
+
+// The check's digest must describe what went to the handset: an image that
+// changed after the check, or while it was sent, fails the run with how.
+TEST(PdaDownloadFiles, ImageChangedSinceTheCheckFailsTheRun) {
+    const struct {
+        bool whileSent;
+        void (*change)(const std::string& image);
+        const char* reason;
+    } rows[] = {
+        {false, [](const std::string& image) { WriteFile(image, "B000FF\n"); },
+         "changed after it was checked (its size went from 24615 to 7 bytes)"},
+        {false,
+         [](const std::string& image) {
+             std::filesystem::copy_file(image, image + ".new");
+             std::filesystem::rename(image + ".new", image);
+         },
+         "changed after it was checked (another file took its place)"},
+        // The same size, and a time of last write set back: only the write
+        // shows (an editor that keeps the times leaves this).
+        {true,
+         [](const std::string& image) {
+             std::FILE* file = std::fopen(image.c_str(), "r+b");
+             std::fseek(file, 100, SEEK_SET);
+             std::fputc(0x5a, file);
+             std::fclose(file);
+             const timespec times[2] = {{0, UTIME_OMIT}, {1, 0}};
+             ::utimensat(AT_FDCWD, image.c_str(), times, 0);
+         },
+         "changed while it was sent (it was written to)"},
+    };
+    for (const auto& row : rows) {
+        PdaRig rig;
+        const std::string image = rig.WriteImage("nk.bin", SmallImage(3 * 8192));
+        rig.Use(image, DownloadTarget::Ram);
+        const Result<pda::DownloadPlan> plan = pda::CheckDownloadPlan(image, {.wholeFiles = true});
+        ASSERT_TRUE(plan) << plan.Error();
+        rig.context.SetCheckedPlan(*plan);
+        if (row.whileSent) {
+            struct Port final : emulators::PdaDevicePort {
+                explicit Port(emulators::InProcessUsbDevice& device) : device(device) {}
+                void SendReply(std::span<const std::uint8_t> bytes,
+                               std::chrono::milliseconds after) override {
+                    device.Reply(bytes, after);
+                }
+                void LeaveBus() override { device.Disconnect(); }
+                emulators::InProcessUsbDevice& device;
+            };
+            rig.device->SetTransferHandler(
+                [&, changed = false](std::span<const std::uint8_t> transfer) mutable {
+                    if (transfer[0] == 0x02 && !std::exchange(changed, true))
+                        row.change(image);
+                    Port port(*rig.device);
+                    rig.emulator.OnTransfer(transfer, port);
+                });
+        } else {
+            row.change(image);
+        }
+        const pda::PdaRunOutcome outcome = rig.Run();
+        EXPECT_FALSE(outcome.Passed());
+        EXPECT_NE(outcome.finished.reason.find(row.reason), std::string::npos)
+            << outcome.finished.reason;
+    }
 }
 
 } // namespace

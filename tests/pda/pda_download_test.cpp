@@ -59,10 +59,9 @@ TEST(PdaDownloadMainWindow, SingleImageToRamEndsWithDownloadDone) {
     EXPECT_EQ(rig.out.Calls(),
               Join(MainWindowImage("status|Transferring [ nk.bin ] Image Data to RAM....."),
                    kDownloaded));
-    EXPECT_TRUE(outcome.completed);
-    EXPECT_FALSE(outcome.aborted);
+    EXPECT_TRUE(outcome.Passed());
+    EXPECT_FALSE(outcome.handOver);
     EXPECT_TRUE(rig.pipe->Completed());
-    EXPECT_FALSE(rig.context.aborted);
 
     const auto report = rig.emulator.Report();
     EXPECT_EQ(report.transcript, Join(kOneRecordImage, {"DOWNLOAD_DONE_CMD"}));
@@ -131,12 +130,11 @@ TEST(PdaDownloadMainWindow, ListEndingInPhoneGroupHandsOverToThePhone) {
 
     const pda::PdaRunOutcome outcome = rig.Run();
 
-    EXPECT_TRUE(outcome.completed);
+    EXPECT_TRUE(outcome.Passed());
     EXPECT_EQ(rig.emulator.Report().transcript, Join(kOneRecordImage, {"PHONE_DOWN_CMD"}));
-    EXPECT_TRUE(rig.context.g_AllDownLoad);
-    EXPECT_EQ(rig.context.m_DownSelect, pda::ONLY_PHONE_DOWN); // the phone's part remains
+    ASSERT_TRUE(outcome.handOver); // the phone's part remains
     const std::string dir = rig.dir.Path() + "/";
-    const phone::PhoneFileSet files = rig.context.PhoneFiles();
+    const phone::PhoneFileSet& files = outcome.handOver->listFiles;
     EXPECT_EQ(files[phone::PhoneFileRole::PsiLoader].path, dir + "psi.flb");
     EXPECT_EQ(files[phone::PhoneFileRole::SecondStageLoader].path, dir + "slb.flb");
     EXPECT_EQ(files[phone::PhoneFileRole::Firmware].path, dir + "modem.fls");
@@ -156,14 +154,14 @@ TEST(PdaDownloadMainWindow, PhoneOptionWithSingleImageSendsPhoneDown) {
     PdaRig rig;
     rig.Use(rig.WriteImage("nk.bin", SmallImage(100)), DownloadTarget::Ram, false, true);
 
-    rig.Run();
+    const pda::PdaRunOutcome outcome = rig.Run();
 
     EXPECT_EQ(rig.emulator.Report().transcript, Join(kOneRecordImage, {"PHONE_DOWN_CMD"}));
     const Calls calls = rig.out.Calls();
     EXPECT_EQ(Tail(calls, 6), Join({"wait|show", T("\n if(g_AllDownLoad != TRUE) \n"),
                                     T("\n PHONEDOWN_STATE: \n"), T("\n if(dwWritten) \n")},
                                    kDownloaded));
-    EXPECT_TRUE(rig.context.g_AllDownLoad);
+    EXPECT_EQ(outcome.handOver, pda::HandOver{}); // no file named, none known to the pipe
     EXPECT_TRUE(rig.pipe->Completed());
 }
 
@@ -206,7 +204,7 @@ TEST(PdaDownloadMainWindow, DeviceLeavingRightAfterDownloadDoneStillEndsWithSucc
             rig.pipe->RequestStop();
     });
     const pda::PdaRunOutcome outcome = rig.Run();
-    EXPECT_TRUE(outcome.completed);
+    EXPECT_TRUE(outcome.Passed());
     EXPECT_EQ(Tail(rig.out.Calls(), 2), kDownloaded);
 }
 
@@ -236,7 +234,7 @@ TEST(PdaDownloadFrontPanel, ListCountsImagesAgainstTheListsFixedTotalUnderItsOwn
         rig.WriteImage("b.bin", SmallImage(100));
         rig.Use(rig.WriteText(ownName ? "quill.lst" : "QUILL.LST", "a.bin\nb.bin\n"),
                 DownloadTarget::Flash, true);
-        EXPECT_TRUE(rig.Run().completed);
+        EXPECT_TRUE(rig.Run().Passed());
         const Calls box = {"box|Invalid File Type.|", "box|Invalid File Type.|"};
         EXPECT_EQ(rig.out.Calls("box|"), ownName ? Calls{} : box);
         EXPECT_EQ(rig.out.Calls("1069|"),
@@ -245,14 +243,12 @@ TEST(PdaDownloadFrontPanel, ListCountsImagesAgainstTheListsFixedTotalUnderItsOwn
     }
 }
 
-TEST(PdaDownloadFrontPanel, PhoneGroupSetsTheSelectionToPhoneOnlyAfterPhoneDown) {
+TEST(PdaDownloadFrontPanel, PhoneGroupHandsOverAfterPhoneDown) {
     PdaRig rig;
     rig.WriteImage("a.bin", SmallImage(100));
     rig.Use(rig.WriteText("quill_all.lst", "a.bin\n-psi.flb\n-slb.flb\n"), DownloadTarget::Flash,
             true);
-    rig.Run();
-    EXPECT_EQ(rig.context.m_DownSelect, pda::ONLY_PHONE_DOWN);
-    EXPECT_TRUE(rig.context.g_AllDownLoad);
+    EXPECT_TRUE(rig.Run().handOver);
     EXPECT_EQ(rig.out.Calls("1136|"),
               (Calls{"1136|Phone File Load Start~!!", "1136|psi.flb File Loading OK!!",
                      "1136|No Match File Error!!",

@@ -85,7 +85,6 @@ TEST_P(ErrorInEachState, FailsWithTheStatesLabelAndReleasesThePort) {
                             "trace|\n Phone Downloaded Fail! \n", "end|Failed"));
     EXPECT_THAT(calls, ElementsAre("close 1"));
     EXPECT_EQ(engine->Inst().state, stIdle);
-    EXPECT_TRUE(allDownLoad);
     // The main window's operator ends a failed run with cancel.
     EXPECT_TRUE(engine->PhoneRunning());
 }

@@ -36,7 +36,6 @@ protected:
         setup.ownerThread = &ownerThread;
         setup.ports = given ? given : locator.get();
         setup.phoneSelected = [this] { return selected; };
-        setup.allDownLoad = &allDownLoad;
         engine = std::make_unique<PhoneEngine>(std::move(setup));
         calls.clear();
     }
@@ -119,7 +118,6 @@ protected:
     ManualOwnerThread ownerThread;
     FakePortSource ports;
     std::unique_ptr<DiscoveredPhonePort> locator;
-    std::atomic<bool> allDownLoad{false};
     bool selected = true;
     std::unique_ptr<PhoneEngine> engine;
 };

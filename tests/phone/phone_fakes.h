@@ -164,13 +164,18 @@ private:
     Journal& journal_;
 };
 
-// A fixed list of names; with `watchable` it also lets a wait sleep, and the
-// test speaks for the watch through `changed`.
+// A fixed list of names, each port at /dev/tty<name>; with `watchable` it
+// also lets a wait sleep, and the test speaks for the watch through `changed`.
 class FakePortSource : public PhonePortSource {
 public:
-    std::vector<std::string> PortNames() override {
+    std::vector<SystemPort> Ports() override {
         ++scans;
-        return names;
+        std::vector<SystemPort> ports;
+        for (std::size_t i = 0; i < names.size(); ++i)
+            ports.push_back({.name = names[i],
+                             .path = "/dev/tty" + names[i],
+                             .usbPortPath = i < usbPortPaths.size() ? usbPortPaths[i] : ""});
+        return ports;
     }
     bool WatchPorts(std::function<void()> onChange) override {
         changed = watchable ? std::move(onChange) : nullptr;
@@ -180,6 +185,7 @@ public:
     bool PortsWatched() const override { return changed != nullptr; }
 
     std::vector<std::string> names;
+    std::vector<std::string> usbPortPaths; // beside the names, where known
     int scans = 0;
     bool watchable = false;
     std::function<void()> changed;

@@ -11,7 +11,10 @@ namespace {
 std::vector<int> Find(std::vector<std::string> names, std::size_t capacity = 16) {
     FakePortSource source;
     source.names = std::move(names);
-    return FindPhonePorts(source, capacity);
+    std::vector<int> numbers;
+    for (const ModemPort& port : FindPhonePorts(source, capacity))
+        numbers.push_back(port.number);
+    return numbers;
 }
 
 // The number after the three-letter prefix, in the order enumerated;
@@ -46,6 +49,23 @@ TEST(PortName, PatternTakesTheNumberAndIsNotAPrintfFormat) {
     EXPECT_EQ(FormPortName("/dev/%s%n%i%i", 4), "/dev/%s%n4%i");
     EXPECT_EQ(FormPortName("100%%-%i", 1), "100%-1");
     EXPECT_EQ(FormPortName("/dev/modem", 1), "/dev/modem");
+}
+
+// The handset that went over to its modem on a USB port gets the modem port
+// on that port, opened as the system names it unless a pattern names it.
+TEST(DiscoveredPhonePort, TakesThePortOnTheHandsetsUsbPort) {
+    FakePortSource source;
+    source.names = {"ACM1", "ACM2"};
+    source.usbPortPaths = {"1-1", "1-2"};
+    DiscoveredPhonePort system(source, "", kMainWindowPortList);
+    DiscoveredPhonePort patterned(source, "/dev/modem%i", kMainWindowPortList);
+    EXPECT_EQ(system.FindPort(), (ModemPort{"/dev/ttyACM1", "1-1", 1}));
+    EXPECT_EQ(system.FindPort("1-2"), (ModemPort{"/dev/ttyACM2", "1-2", 2}));
+    EXPECT_EQ(system.FindPort("1-3"), std::nullopt);
+    EXPECT_EQ(patterned.FindPort("1-2"), (ModemPort{"/dev/modem2", "1-2", 2}));
+    EXPECT_TRUE(system.PortPresent({"/dev/ttyACM2", "1-2", 2}));
+    source.names.pop_back();
+    EXPECT_FALSE(system.PortPresent({"/dev/ttyACM2", "1-2", 2}));
 }
 
 TEST(SerialPortNames, DeviceNodeLosesItsTtyPrefix) {

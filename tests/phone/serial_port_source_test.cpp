@@ -68,13 +68,15 @@ TEST_F(SerialPortSourceTest, ListsOnlyTheModemsPort) {
     Add(UsbSerialDevice("1-1", "2341", "0043", "ttyACM0", "0"));
     Add(UsbSerialDevice("1-2", "058b", "0015", "ttyACM3", "3"));
     SerialPortSource source;
-    EXPECT_THAT(source.PortNames(), ::testing::ElementsAre("ACM3"));
+    const SystemPort modem{.name = "ACM3", .path = "/dev/ttyACM3", .usbPortPath = "1-2"};
+    EXPECT_THAT(source.Ports(), ::testing::ElementsAre(modem));
 
-    DiscoveredPhonePort port(source, DefaultPortPattern(), kMainWindowPortList);
-    const std::optional<int> first = port.FindFirstPort();
-    ASSERT_TRUE(first.has_value());
-    EXPECT_EQ(*first, 3);
-    EXPECT_EQ(port.PortName(*first), "/dev/ttyACM3");
+    // Found as the system names it, on the USB port it hangs on.
+    DiscoveredPhonePort port(source, "", kMainWindowPortList);
+    const ModemPort found{.path = "/dev/ttyACM3", .usbPortPath = "1-2", .number = 3};
+    EXPECT_EQ(port.FindPort(), found);
+    EXPECT_EQ(port.FindPort("1-2"), found);
+    EXPECT_EQ(port.FindPort("1-1"), std::nullopt);
 
     // Discovery by port path reads the same tree from "/".
     EXPECT_EQ(UsbPortPathOfTty("/", "ttyACM3"), "1-2");
@@ -94,7 +96,7 @@ TEST_F(SerialPortSourceTest, WatchSeesTheModemArriveLookingOnlyAtWhatChanged) {
         told.notify_all();
     }));
     EXPECT_TRUE(source.PortsWatched());
-    EXPECT_TRUE(source.PortNames().empty());
+    EXPECT_TRUE(source.Ports().empty());
 
     Add(UsbSerialDevice("1-2", "058b", "0015", "ttyACM3", "3"));
     {
@@ -102,7 +104,8 @@ TEST_F(SerialPortSourceTest, WatchSeesTheModemArriveLookingOnlyAtWhatChanged) {
         // A guard against a hung test, not a measured time.
         ASSERT_TRUE(told.wait_for(lock, marlow::test::kStuckAfter, [&] { return changes > 0; }));
     }
-    EXPECT_THAT(source.PortNames(), ::testing::ElementsAre("ACM3"));
+    ASSERT_EQ(source.Ports().size(), 1u);
+    EXPECT_EQ(source.Ports()[0].name, "ACM3");
     source.StopWatchingPorts();
     EXPECT_FALSE(source.PortsWatched());
 }

@@ -69,14 +69,12 @@ void PdaRig::Use(const std::string& path, pda::DownloadTarget target, bool front
                          .target = target,
                          .frontPanelMode = frontPanel,
                          .phoneOption = phoneOption});
-    if (phoneOption)
-        context.g_AllDownLoad = false;
 }
 
 pda::PdaRunOutcome PdaRig::Run() {
     const Status opened = pipe->OpenPipe();
     EXPECT_TRUE(opened) << opened.Error();
-    pipe->ClearStopRequest(); // as StartDownloadThread does
+    pipe->ClearStopRequest(); // as PdaDownloadThread::Start does
     return pda::RunPdaDownload(*pipe, context, out);
 }
 

@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <deque>
 #include <future>
-#include <thread>
 
 namespace marlow::usb {
 namespace {
@@ -190,18 +189,6 @@ TEST(UsbPipeRead, PauseUnlessStoppedEndsAtAStop) {
                               [&] { return t.pipe->PauseUnlessStopped(std::chrono::hours(1)); });
     t.pipe->RequestStop();
     EXPECT_FALSE(pausing.get());
-}
-
-TEST(UsbPipeFlags, DeletingAPipeStopsAndJoinsItsBlockedDownloadThread) {
-    PipeUnderTest t;
-    PipeRead outcome = PipeRead::Ok;
-    t.pipe->AttachDownloadThread(std::thread([&] {
-        std::uint8_t reply = 0;
-        outcome = t.pipe->ReadReplyByte(reply);
-    }));
-    t.transport->WaitUntilReading();
-    t.pipe.reset();
-    EXPECT_EQ(outcome, PipeRead::Stopped);
 }
 
 } // namespace
