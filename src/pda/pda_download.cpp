@@ -235,7 +235,7 @@ bool PdaRun::Start() {
             const std::string change =
                 now ? ChangeBetween(*plan_->listIdentity, *now) : now.Error();
             if (!change.empty()) {
-                context_.aborted = true;
+                aborted_ = true;
                 error_ = Printable(path) + " changed after it was checked (" + change +
                          "): start the download again, so that it is checked anew";
                 return false;
