@@ -29,6 +29,11 @@ using namespace std::chrono_literals;
 // A phone run's first steps, as its record keeps them.
 constexpr const char* kBooted = " port-wait modem port passed, phone-boot boot passed,";
 constexpr const char* kNotBooted = " port-wait modem port passed, phone-boot boot failed,";
+constexpr const char* kParts = " phone-part psi.flb passed, phone-part slb.flb passed,"
+                               " phone-part modem.fls passed, phone-part modem.eep passed,";
+// A Total run's PDA half as its record keeps it.
+const std::string kHandedOver = " bus:1: pda-image eboot.bin passed, pda-image nk.bin passed,"
+                                " hand-over PHONE_DOWN_CMD passed,";
 
 class CliRunTest : public ::testing::Test {
 protected:
@@ -48,6 +53,9 @@ protected:
     QString Path(const std::string& name) const { return QString::fromStdString(dir.File(name)); }
     std::vector<std::string> Recorded() const {
         return marlow::test::RecordedRuns(CliProcess::StorePath(home.Path()));
+    }
+    std::string LastRecorded() const {
+        return marlow::test::LastRecordedRun(CliProcess::StorePath(home.Path()));
     }
 
     marlow::test::TempDir dir;
@@ -72,10 +80,7 @@ TEST_F(CliRunTest, PhoneDownloadsThePackageAndSaysSo) {
         EXPECT_EQ(ReadFileBytes(store.File(name)), ReadFileBytes(file)) << name;
     }
     EXPECT_THAT(Recorded(),
-                ::testing::ElementsAre("passed// " + dir.File("modem") + ":" + kBooted +
-                                       " phone-part psi.flb passed, phone-part slb.flb passed,"
-                                       " phone-part modem.fls passed, phone-part modem.eep "
-                                       "passed,"));
+                ::testing::ElementsAre("passed// " + dir.File("modem") + ":" + kBooted + kParts));
 }
 
 // SIGTERM (CI runners, `timeout`) stops a run as Ctrl-C does.
@@ -234,6 +239,7 @@ TEST_F(TotalRunTest, TotalRunThroughTheVirtualHandset) {
         const std::string name = std::filesystem::path(file).filename().string();
         EXPECT_EQ(ReadFileBytes(store.File(name)), ReadFileBytes(file)) << name;
     }
+    EXPECT_EQ(LastRecorded(), "passed//" + kHandedOver + kBooted + kParts);
 }
 
 // --json is the run's event stream: the PDA half's events as `pda --json`
@@ -254,22 +260,34 @@ TEST_F(TotalRunTest, SilentPortWaitEndsWithTheTimeoutsCode) {
     const std::string failed = "\"reason\":\"" + why + "\",\"verdict\":\"failed\"}\n";
     EXPECT_THAT(total.Out(), ::testing::EndsWith("{\"event\":\"run-finished\"," + failed +
                                                  "{\"event\":\"total-finished\"," + failed));
+    EXPECT_EQ(LastRecorded(),
+              "failed/time-out/phone" + kHandedOver + " port-wait modem port failed,");
 }
 
 // A modem that refuses its boot (once more after the one re-boot) or fails a
 // part ends the run at once, with the library's reason in the verdict.
 TEST_F(TotalRunTest, ModemFaultsFailTheTotalRunWithTheirReason) {
-    const std::vector<std::pair<QStringList, std::string>> faults{
-        {{"--refuse-boot"}, "Boot refused by the modem"},
-        {{"--fail-part", "1"}, "Flash write failed: psi.flb"},
-        {{"--fail-part", "3"}, "Flash write failed: modem.fls"},
+    const std::string booted = kBooted;
+    const struct {
+        QStringList fault;
+        std::string reason, steps; // the steps recorded after the hand-over
+    } faults[] = {
+        {{"--refuse-boot"}, "Boot refused by the modem", kNotBooted},
+        {{"--fail-part", "1"},
+         "Flash write failed: psi.flb",
+         booted + " phone-part psi.flb failed,"},
+        {{"--fail-part", "3"},
+         "Flash write failed: modem.fls",
+         booted + " phone-part psi.flb passed, phone-part slb.flb passed, phone-part modem.fls "
+                  "failed,"},
     };
-    for (const auto& [fault, reason] : faults) {
+    for (const auto& [fault, reason, steps] : faults) {
         CliProcess total(home.Path());
         EXPECT_EQ(RunTotal(fault, total, {"--timeout", "30", "--json"}), 1) << total.Err();
         EXPECT_THAT(total.Err(), HasSubstr("total: " + reason));
         EXPECT_THAT(total.Out(), ::testing::EndsWith("{\"event\":\"total-finished\",\"reason\":\"" +
                                                      reason + "\",\"verdict\":\"failed\"}\n"));
+        EXPECT_EQ(LastRecorded(), "failed/device/phone" + kHandedOver + steps);
     }
 }
 
@@ -279,14 +297,23 @@ TEST_F(TotalRunTest, AFailedPdaHalfEndsTheRunWithItsReason) {
     const struct {
         QStringList fault;
         bool imageGone;
-        std::string reason, verdict;
+        std::string reason, verdict, record;
     } rows[] = {
-        {{"--nak-at", "1"}, false, "ERASE_RAM_CMD: the device answered NAK", "failed"},
+        {{"--nak-at", "1"},
+         false,
+         "ERASE_RAM_CMD: the device answered NAK",
+         "failed",
+         "failed/device/pda bus:1: pda-image eboot.bin failed,"},
         {{"--disconnect-after", "9"},
          false,
          "the handset left before its download was complete",
-         "device-removed"},
-        {{}, true, "cannot open " + set.images.front() + ": No such file or directory", "failed"},
+         "device-removed",
+         "device-removed/removal/pda bus:1: pda-image eboot.bin failed,"},
+        {{},
+         true,
+         "cannot open " + set.images.front() + ": No such file or directory",
+         "failed",
+         "failed/input/pda bus:1:"},
     };
     for (const auto& row : rows) {
         CliProcess total(home.Path());
@@ -304,6 +331,7 @@ TEST_F(TotalRunTest, AFailedPdaHalfEndsTheRunWithItsReason) {
         EXPECT_THAT(total.Out(),
                     ::testing::EndsWith("{\"event\":\"total-finished\",\"reason\":\"" + row.reason +
                                         "\",\"verdict\":\"" + row.verdict + "\"}\n"));
+        EXPECT_EQ(LastRecorded(), row.record);
     }
 }
 
@@ -320,6 +348,7 @@ TEST_F(TotalRunTest, CtrlCDuringThePdaHalfIsAStop) {
     EXPECT_EQ(total.Finish(), 130) << total.Err();
     handset.Finish();
     EXPECT_THAT(handset.Err(), HasSubstr("left after USB_UNLOAD_CMD"));
+    EXPECT_EQ(LastRecorded(), "stopped/operator-stop/pda bus:1: pda-image eboot.bin stopped,");
 }
 
 } // namespace

@@ -3,14 +3,14 @@
 // lists, narrows, explains and exports what is there, and the window's
 // records and four commands' land whole side by side.
 
+#include "cli/recorded_runs.h"
 #include "gui/run_history_dialog.h"
 #include "gui/window_records.h"
 #include "main_window_rig.h"
 #include "records/record_text.h"
-#include "records/run_queries.h"
 #include "records/run_writer.h"
-#include "records/store.h"
 #include "stamp/ui/model_version_dialog.h"
+#include "support/uart_test_support.h"
 
 #include <QAction>
 #include <QApplication>
@@ -141,24 +141,22 @@ TEST(RunHistory, FourCommandsAndTheWindowRecordingAtOnceLoseNothing) {
     const std::string path = dir.File("runs.sqlite");
     MainWindowRig rig({{"RunStore", path.c_str()}});
     gui::WindowRecords records(rig.store.Store(), "main window");
-    constexpr int kEach = 10;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("XDG_CONFIG_HOME", QString::fromStdString(dir.Path())); // not the user's
-    std::vector<std::unique_ptr<QProcess>> commands;
-    for (int i = 0; i < 4; ++i) {
-        const std::string image = dir.File("nk" + std::to_string(i) + ".bin");
-        std::ofstream(image) << "image";
-        commands.push_back(std::make_unique<QProcess>());
-        commands.back()->setProcessEnvironment(environment);
-        commands.back()->start(
-            "bash", {"-c",
-                     "for v in $(seq " + QString::number(kEach) +
-                         "); do \"$0\" stamp insert \"$1\" --model Q1 --version V$v "
-                         "--run-store \"$2\" >/dev/null || exit; done",
-                     MARLOW_CLI, QString::fromStdString(image), QString::fromStdString(path)});
+    std::vector<std::unique_ptr<QProcess>> commands(4);
+    for (std::size_t i = 0; i < commands.size(); ++i) {
+        auto& command = commands[i] = std::make_unique<QProcess>();
+        command->setProcessEnvironment(environment);
+        command->start("bash",
+                       {"-c",
+                        "for v in 1 2 3 4 5 6 7 8 9 10; do echo x >\"$1$v\"; \"$0\" stamp "
+                        "insert \"$1$v\" --model Q1 --version V2 --run-store \"$2\" "
+                        ">/dev/null || exit; done",
+                        MARLOW_CLI, QString::fromStdString(dir.File("nk" + std::to_string(i))),
+                        QString::fromStdString(path)});
     }
     std::vector<std::shared_future<Status>> finished;
-    for (int i = 0; i < 4 * kEach; ++i) {
+    for (int i = 0; i < 40; ++i) {
         const auto run = records.Begin({.slot = "1-2", .kind = "pda"});
         run->StepEnded(run->StepStarted("pda-image", "NK"), "passed", 40);
         finished.push_back(run->Finish({.verdict = RecordVerdict::Passed}));
@@ -169,65 +167,40 @@ TEST(RunHistory, FourCommandsAndTheWindowRecordingAtOnceLoseNothing) {
     }
     for (const std::shared_future<Status>& finish : finished)
         EXPECT_TRUE(finish.get()) << finish.get().Error();
-    const auto store = records::RunStore::Open({.path = path});
-    ASSERT_TRUE(store) << store.Error();
-    const auto runs = records::FindRuns((*store)->Session(), {}, records::Detail::Steps);
-    ASSERT_TRUE(runs) << runs.Error();
-    std::map<std::string, int> kinds;
-    for (const records::RunRecord& run : *runs) {
-        EXPECT_EQ(run.ending.verdict, RecordVerdict::Passed);
-        EXPECT_EQ(run.steps.size(), 1u);
-        ++kinds[run.facts.kind];
-    }
-    EXPECT_EQ(kinds, (std::map<std::string, int>{{"pda", 4 * kEach}, {"stamp", 4 * kEach}}));
+    std::map<std::string, int> runs;
+    for (const std::string& run : RecordedRuns(path))
+        ++runs[run];
+    EXPECT_EQ(runs, (std::map<std::string, int>{{"passed// 1-2: pda-image NK passed,", 40},
+                                                {"passed// : stamp INSERT passed,", 40}}));
 }
 
-// The UART loader dialog's runs as the main window records them: a run's
-// events make its record, its slot the port; with records required and a
-// store that cannot take them, no run starts.
+// The UART loader dialog's runs as the main window records them (the slot
+// its port); with records required and a store that cannot take them, no
+// run starts.
 TEST(RunHistory, TheUartLoadersRunsAreRecordedOrRefused) {
     TempDir dir;
-    const std::string path = dir.File("runs.sqlite");
     std::ofstream(dir.File("a-file")) << "x";
-    const std::string blocked = dir.File("a-file") + "/runs.sqlite";
-    for (const bool required : {false, true}) {
-        MainWindowRig rig({{"RunStore", required ? blocked.c_str() : path.c_str()},
-                           {"RunRecords", required ? "required" : "on"}});
+    for (const std::string& path : {dir.File("runs.sqlite"), dir.File("a-file") + "/runs.sqlite"}) {
+        const bool blocked = path.find("a-file") != std::string::npos;
+        MainWindowRig rig({{"RunStore", path.c_str()}, {"RunRecords", "required"}});
         gui::WindowRecords records(rig.store.Store(), "main window");
-        struct : uartloader::LoaderSink {
-            void Post(const uartloader::LoaderEvent&) override {}
-        } shown;
+        uartloader::test::RecordingSink shown;
         uartloader::UartLoaderSession session(shown);
         session.Settings().port = "/dev/ttyUSB3";
         auto sink = records.RecordLoaderRuns(
             [](const QString& text) { ADD_FAILURE() << text.toStdString(); })(session);
-        if (required) {
-            ASSERT_FALSE(sink);
+        ASSERT_EQ(!sink, blocked);
+        if (blocked) {
             EXPECT_EQ(sink.Error().rfind("No run starts: the setting RunRecords is required", 0),
-                      0u)
-                << sink.Error();
+                      0u);
             continue;
         }
-        ASSERT_TRUE(sink && *sink) << (sink ? "" : sink.Error());
-        for (const uartloader::LoaderEvent& event :
-             {uartloader::LoaderEvent{uartloader::CurrentFileChanged{"xloader.bin"}},
-              uartloader::LoaderEvent{RunFinished{.verdict = Verdict::Passed, .reason = ""}}})
-            (*sink)->Post(event);
-        std::vector<records::RunRecord> runs;
+        (*sink)->Post(uartloader::CurrentFileChanged{"xloader.bin"});
+        (*sink)->Post(RunFinished{.verdict = Verdict::Passed, .reason = ""});
         EXPECT_TRUE(ProcessUntil([&] {
-            const auto store =
-                records::RunStore::Open({.path = path, .access = records::StoreAccess::Query});
-            if (!store)
-                return false;
-            auto found = records::FindRuns((*store)->Session(), {}, records::Detail::Steps);
-            runs = found ? *found : std::vector<records::RunRecord>{};
-            return !runs.empty() && runs.front().ending.verdict == RecordVerdict::Passed;
-        }));
-        ASSERT_EQ(runs.size(), 1u);
-        EXPECT_EQ(runs.front().facts.slot, "/dev/ttyUSB3");
-        EXPECT_EQ(runs.front().facts.frontEnd, "main window");
-        ASSERT_EQ(runs.front().steps.size(), 1u);
-        EXPECT_EQ(runs.front().steps.front().name, "xloader.bin");
+            return RecordedRuns(path) ==
+                   std::vector<std::string>{"passed// /dev/ttyUSB3: uart-file xloader.bin passed,"};
+        })) << testing::PrintToString(RecordedRuns(path));
     }
 }
 

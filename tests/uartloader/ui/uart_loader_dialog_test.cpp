@@ -22,8 +22,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <deque>
-
 namespace marlow::test {
 namespace {
 
@@ -74,8 +72,7 @@ protected:
                 -> Result<std::unique_ptr<uartloader::LoaderSink>> {
                 if (!refuseRecords.empty())
                     return Failure{refuseRecords};
-                return std::unique_ptr<uartloader::LoaderSink>(
-                    std::make_unique<RecordSink>(records.emplace_back()));
+                return std::unique_ptr<uartloader::LoaderSink>(std::make_unique<Forward>(records));
             };
             dialog = std::make_unique<CUartLoaderDlg>(nullptr, std::move(options));
             dialog->show();
@@ -115,23 +112,21 @@ protected:
         ClickAnswering(1079, path);
     }
 
-    // What each run's record heard, as the worker posted it.
-    struct RecordSink final : uartloader::LoaderSink {
-        explicit RecordSink(std::vector<uartloader::LoaderEvent>& heard) : heard(heard) {}
-        void Post(const uartloader::LoaderEvent& event) override { heard.push_back(event); }
-        std::vector<uartloader::LoaderEvent>& heard;
+    // What the runs' records heard, as the worker posted it.
+    struct Forward final : uartloader::LoaderSink {
+        explicit Forward(uartloader::test::RecordingSink& to) : to(to) {}
+        void Post(const uartloader::LoaderEvent& event) override { to.Post(event); }
+        uartloader::test::RecordingSink& to;
     };
     std::optional<Verdict> RecordedEnd() const {
-        if (records.empty() || records.back().empty())
-            return std::nullopt;
-        const auto* end = std::get_if<RunFinished>(&records.back().back());
-        return end ? std::optional(end->verdict) : std::nullopt;
+        const std::vector<RunFinished> ends = records.Ends();
+        return ends.empty() ? std::nullopt : std::optional(ends.back().verdict);
     }
 
     struct ApplicationFirst {
         ApplicationFirst() { EnsureApplication(); }
     } applicationFirst;
-    std::deque<std::vector<uartloader::LoaderEvent>> records;
+    uartloader::test::RecordingSink records;
     std::string refuseRecords; // why no run may start, when set
     RecordingDialogs dialogs;
     TempStore store;
@@ -373,7 +368,7 @@ TEST_F(LoaderDialogTest, ARunThatCannotBeRecordedDoesNotStart) {
               std::vector<QString>{"No run starts: the run store cannot be written"});
     EXPECT_FALSE(Dialog().Session().IsConnected());
     EXPECT_EQ(ShownLog(), "");
-    EXPECT_TRUE(records.empty());
+    EXPECT_TRUE(records.Events().empty());
 }
 
 } // namespace
