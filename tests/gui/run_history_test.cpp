@@ -143,17 +143,16 @@ TEST(RunHistory, FourCommandsAndTheWindowRecordingAtOnceLoseNothing) {
     gui::WindowRecords records(rig.store.Store(), "main window");
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("XDG_CONFIG_HOME", QString::fromStdString(dir.Path())); // not the user's
+    const QString tenStamps = "for v in 1 2 3 4 5 6 7 8 9 10; do echo x >\"$1$v\"; \"$0\" stamp "
+                              "insert \"$1$v\" --model Q1 --version V2 --run-store \"$2\" "
+                              ">/dev/null || exit; done";
     std::vector<std::unique_ptr<QProcess>> commands(4);
     for (std::size_t i = 0; i < commands.size(); ++i) {
         auto& command = commands[i] = std::make_unique<QProcess>();
         command->setProcessEnvironment(environment);
-        command->start("bash",
-                       {"-c",
-                        "for v in 1 2 3 4 5 6 7 8 9 10; do echo x >\"$1$v\"; \"$0\" stamp "
-                        "insert \"$1$v\" --model Q1 --version V2 --run-store \"$2\" "
-                        ">/dev/null || exit; done",
-                        MARLOW_CLI, QString::fromStdString(dir.File("nk" + std::to_string(i))),
-                        QString::fromStdString(path)});
+        command->start("bash", {"-c", tenStamps, MARLOW_CLI,
+                                QString::fromStdString(dir.File("nk" + std::to_string(i))),
+                                QString::fromStdString(path)});
     }
     std::vector<std::shared_future<Status>> finished;
     for (int i = 0; i < 40; ++i) {
