@@ -1,5 +1,7 @@
 // marlow-cli pda: waits for PDA boot loaders (virtual bus or real USB),
-// downloads a boot image or a list to each, and tells how it went.
+// downloads a boot image or a list to each, and tells how it went. Each
+// handset's run is recorded in the run store, its slot the port the
+// handset sits on (the device's path where the port is unknown).
 
 #include "cli/arguments.h"
 #include "cli/command_registry.h"
@@ -7,6 +9,7 @@
 #include "cli/event_loop.h"
 #include "cli/output.h"
 #include "cli/pda_event_printer.h"
+#include "cli/run_recording.h"
 #include "cli/run_watchdog.h"
 #include "cli/shared_options.h"
 #include "cli/stop_signal.h"
@@ -14,10 +17,17 @@
 #include "hotplug/device_watcher.h"
 #include "hotplug/download_command.h"
 #include "pda/download_plan_check.h"
+#include "records/recording_receiver.h"
+#include "records/run_inputs.h"
+#include "records/run_writer.h"
 
 #include <QCommandLineParser>
 
+#include <future>
 #include <map>
+#include <memory>
+#include <optional>
+#include <vector>
 
 namespace marlow::cli {
 namespace {
@@ -45,6 +55,10 @@ struct PdaOptions {
     PdaCliOutput output;
     // What the check found; every run sends those files, unchanged.
     std::optional<pda::DownloadPlan> plan;
+    std::optional<CommandRecording> recording;
+    // Each run's files, as the plan check found them; a digest the check did
+    // not make is read beside the download, never before it.
+    std::shared_future<std::vector<records::InputFacts>> inputs;
 };
 
 class PdaSession : public hotplug::DeviceWatcherOwner {
@@ -72,12 +86,20 @@ private:
         std::unique_ptr<CliPdaEvents> out;
         ProgressWatchdog watchdog;
         bool finished = false;
+        bool timedOut = false; // stopped for going silent
+        // The run's record; a handset back on the same port begins another.
+        std::unique_ptr<records::RecordingReceiver> record;
+        bool inputsGiven = false;
     };
 
     Handset& HandsetFor(const std::string& path);
     void Arrived(std::unique_ptr<usb::UsbTransport> transport);
     void NotServed(const std::string& path);
-    void Finish(const std::string& path, Verdict verdict, const std::string& reason);
+    void Finish(const std::string& path, Verdict verdict, const std::string& reason,
+                bool told = false);
+    void BeginRecord(Handset& handset, const usb::UsbTransport& transport);
+    void GiveInputs(Handset& handset, bool wait);
+    int Recorded(int jobCode);
     void StopSilentRuns();
     bool AllRunsOver() const;
     std::optional<Clock::time_point> NextDeadline(Clock::time_point waitEnd) const;
@@ -92,6 +114,7 @@ private:
     std::mutex stdoutLock_;
     std::map<std::string, std::unique_ptr<Handset>> handsets_;
     std::vector<std::string> order_;
+    std::vector<std::shared_future<Status>> recordsFinished_;
     // Runs begun, passed and stopped for going silent; a handset that comes
     // back on the same port is a run of its own.
     int accepted_ = 0;
@@ -118,9 +141,11 @@ PdaSession::Handset& PdaSession::HandsetFor(const std::string& path) {
     Handset* const self = handset.get();
     handset->out = std::make_unique<CliPdaEvents>(
         path, output, board_, stdoutLock_, [this, self, path](const pda::PdaEvent& event) {
+            if (self->record)
+                self->record->Post(event);
             if (const auto* finished = std::get_if<RunFinished>(&event)) {
                 loop_.Post([this, path, verdict = finished->verdict, reason = finished->reason] {
-                    Finish(path, verdict, reason);
+                    Finish(path, verdict, reason, true);
                 });
             } else if (const auto* entered = std::get_if<pda::StateEntered>(&event)) {
                 self->watchdog.Progress(pda::StateName(entered->state));
@@ -139,6 +164,8 @@ void PdaSession::Arrived(std::unique_ptr<usb::UsbTransport> transport) {
     ++accepted_;
     Handset& handset = HandsetFor(path);
     handset.finished = false;
+    handset.timedOut = false;
+    BeginRecord(handset, *transport);
     handset.watchdog.Arm("the start");
     opening_ = &handset.watchdog;
     watcher_.OnDeviceArrival(std::move(transport));
@@ -149,6 +176,7 @@ void PdaSession::Arrived(std::unique_ptr<usb::UsbTransport> transport) {
         Finish(path, Verdict::Stopped, "stopped before the device opened");
     } else if (handset.watchdog.Expired()) {
         ++timedOut_;
+        handset.timedOut = true;
         Finish(path, Verdict::Failed, handset.watchdog.Reason());
     } else {
         Finish(path, Verdict::Failed, "the device could not be opened");
@@ -166,11 +194,50 @@ void PdaSession::NotServed(const std::string& path) {
     OutJsonLine(NotServedJson(path, reason));
 }
 
-void PdaSession::Finish(const std::string& path, Verdict verdict, const std::string& reason) {
+void PdaSession::BeginRecord(Handset& handset, const usb::UsbTransport& transport) {
+    const std::string port = transport.PortPath();
+    std::unique_ptr<records::RunRecorder> run = options_.recording->Begin(
+        {.slot = port.empty() ? transport.DevicePath() : port,
+         .kind = "pda",
+         .handset = {.usbPath = port.empty() ? transport.DevicePath() : port}});
+    handset.record = run ? std::make_unique<records::RecordingReceiver>(std::move(run)) : nullptr;
+    handset.inputsGiven = false;
+    GiveInputs(handset, false);
+}
+
+// The run's files go into its record as soon as they are known, at the
+// latest as it ends.
+void PdaSession::GiveInputs(Handset& handset, bool wait) {
+    if (!handset.record || handset.inputsGiven ||
+        (!wait && options_.inputs.wait_for(std::chrono::seconds(0)) != std::future_status::ready))
+        return;
+    handset.record->Inputs(options_.inputs.get());
+    handset.inputsGiven = true;
+}
+
+void PdaSession::Finish(const std::string& path, Verdict verdict, const std::string& reason,
+                        bool told) {
     Handset& handset = HandsetFor(path);
     if (handset.finished)
         return;
     handset.finished = true;
+    if (handset.record) {
+        GiveInputs(handset, true);
+        // A run that never opened told no end of its own, and one stopped
+        // for going silent ended by a time-out, though the engine saw a
+        // stop: the command's own end is the record's then.
+        std::optional<records::RunEnding> given;
+        if (!told || handset.timedOut)
+            given = records::RunEnding{.verdict = records::RecordVerdictOf(verdict),
+                                       .reason = reason,
+                                       .errorClass = handset.timedOut ? records::ErrorClass::TimeOut
+                                                     : verdict == Verdict::Stopped
+                                                         ? records::ErrorClass::OperatorStop
+                                                         : records::ErrorClass::Device,
+                                       .half = records::Half::Pda};
+        recordsFinished_.push_back(handset.record->Finish(given));
+        handset.record.reset();
+    }
     passed_ += verdict == Verdict::Passed ? 1 : 0;
     handset.watchdog.Disarm();
     if (verdict != Verdict::Passed && !reason.empty())
@@ -196,6 +263,7 @@ void PdaSession::StopSilentRuns() {
         if (handset.finished || !handset.watchdog.Expired())
             continue;
         ++timedOut_;
+        handset.timedOut = true;
         board_.Note("marlow-cli pda: " + path + ": " + handset.watchdog.Reason() + "; stopped");
         handset.watchdog.Disarm();
         watcher_.UnloadUsbDrv(false, true, &path, usb::StopCause::TimedOut);
@@ -250,7 +318,24 @@ int PdaSession::Run(usb::DeviceSource& source) {
     Release();
     source.Stop();
     board_.Close();
-    return ExitCode(stop, waitedInVain);
+    return Recorded(ExitCode(stop, waitedInVain));
+}
+
+// Every run's record is on the disk, or said not to be, before the command
+// ends.
+int PdaSession::Recorded(int jobCode) {
+    for (auto& [path, handset] : handsets_)
+        if (handset->record) {
+            GiveInputs(*handset, true);
+            recordsFinished_.push_back(handset->record->Finish(
+                records::RunEnding{.verdict = records::RecordVerdict::Stopped,
+                                   .reason = "the command ended before the run did",
+                                   .errorClass = records::ErrorClass::OperatorStop,
+                                   .half = records::Half::Pda}));
+        }
+    for (const std::shared_future<Status>& finish : recordsFinished_)
+        jobCode = options_.recording->Finished(finish, jobCode, options_.output.json);
+    return jobCode;
 }
 
 // A signal ends a fixed number of handsets like the operator's stop. With
@@ -322,11 +407,12 @@ bool ParseOptions(const QStringList& args, PdaOptions& options, int* exitCode) {
         "Serve N handsets at once (default 1); 0 serves every handset until stopped, and the "
         "exit code then says whether every handset served passed.",
         "N", "1");
+    const QCommandLineOption runStore = RunStoreOption();
     parser.addOptions({file, target, phone});
     parser.addOptions(handsets.All());
     parser.addOptions({timeout, noCheck});
     parser.addOptions(output.All());
-    parser.addOption(devices);
+    parser.addOptions({devices, runStore});
     if (!ParseArguments(parser, args, exitCode))
         return false;
 
@@ -355,7 +441,8 @@ bool ParseOptions(const QStringList& args, PdaOptions& options, int* exitCode) {
     options.check = !parser.isSet(noCheck);
     options.output.trace = shown.trace;
     options.output.json = shown.json;
-    return true;
+    options.recording = CommandRecording::Open(read, runStore, "marlow-cli pda", exitCode);
+    return options.recording.has_value();
 }
 
 int RunPda(const QStringList& args) {
@@ -373,6 +460,8 @@ int RunPda(const QStringList& args) {
         Err("marlow-cli pda: " + plan.Error() + "\n");
         return kExitBadInput;
     }
+    if (options.recording->On())
+        options.inputs = std::async(std::launch::async, records::InputsOfPlan, options.file, *plan);
     options.plan = std::move(plan).Value();
     Result<std::unique_ptr<usb::DeviceSource>> source =
         MakePdaDeviceSource(options.bus, options.busGroup);

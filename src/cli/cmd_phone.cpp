@@ -1,5 +1,6 @@
 // marlow-cli phone: the main window's phone download from a package, through
-// the modem download library, with its texts on stdout.
+// the modem download library, with its texts on stdout. The run is recorded
+// in the run store, its slot the modem's port where one was named.
 
 #include "cli/arguments.h"
 #include "cli/command_registry.h"
@@ -7,12 +8,20 @@
 #include "cli/modem_setup.h"
 #include "cli/output.h"
 #include "cli/phone_run_printer.h"
+#include "cli/run_recording.h"
 #include "cli/run_watchdog.h"
 #include "cli/shared_options.h"
 #include "cli/stop_signal.h"
 #include "phone/phone_engine.h"
+#include "phone/phone_package.h"
+#include "records/recording_receiver.h"
+#include "records/run_inputs.h"
+#include "records/run_writer.h"
 
 #include <QCommandLineParser>
+
+#include <memory>
+#include <optional>
 
 namespace marlow::cli {
 namespace {
@@ -26,6 +35,23 @@ struct PhoneOptions {
     QString pattern;
     std::chrono::seconds timeout{120};
     PhoneCliOutput output;
+    std::optional<CommandRecording> recording;
+};
+
+// The run's events reach its record before they are shown.
+class RecordedPhoneEvents final : public phone::PhoneEventSink {
+public:
+    RecordedPhoneEvents(records::RecordingReceiver* record, phone::PhoneEventSink& shown)
+        : record_(record), shown_(shown) {}
+    void Post(const phone::PhoneRunEvent& event) override {
+        if (record_ != nullptr)
+            record_->Post(event);
+        shown_.Post(event);
+    }
+
+private:
+    records::RecordingReceiver* record_;
+    phone::PhoneEventSink& shown_;
 };
 
 bool ParseOptions(const QStringList& args, PhoneOptions& options, int* exitCode) {
@@ -46,10 +72,11 @@ bool ParseOptions(const QStringList& args, PhoneOptions& options, int* exitCode)
                                  "it).");
     const OutputOptions output("Print the Device State Window text.");
     const QCommandLineOption timeout = TimeoutOption();
+    const QCommandLineOption runStore = RunStoreOption();
     parser.addOption(package);
     parser.addOptions(modem.All());
     parser.addOptions(output.All());
-    parser.addOption(timeout);
+    parser.addOptions({timeout, runStore});
     if (!ParseArguments(parser, args, exitCode))
         return false;
 
@@ -64,7 +91,8 @@ bool ParseOptions(const QStringList& args, PhoneOptions& options, int* exitCode)
         return false;
     options.package = parser.value(package);
     options.timeout = *timeoutSeconds;
-    return true;
+    options.recording = CommandRecording::Open(read, runStore, "marlow-cli phone", exitCode);
+    return options.recording.has_value();
 }
 
 // The port was found but would not open: the main window would wait for its
@@ -93,11 +121,32 @@ int RunPhone(const QStringList& args) {
         return PhonePartName(running != nullptr ? running->Inst().state : phone::stIdle);
     };
     CliPhoneEvents out(options.output, part, [&] { watchdog.Progress(); });
+    std::unique_ptr<records::RecordingReceiver> record;
+    if (auto run =
+            options.recording->Begin({.slot = ArgumentBytes(options.port),
+                                      .kind = "phone",
+                                      .handset = {.modemPort = ArgumentBytes(options.port)}})) {
+        record = std::make_unique<records::RecordingReceiver>(std::move(run));
+        phone::PhoneFileSet files;
+        const std::string packagePath = ArgumentBytes(options.package);
+        if (phone::LoadPhonePackage(packagePath, files).Succeeded())
+            record->Inputs(records::InputsOfPhoneFiles(files, packagePath));
+        else
+            record->Inputs({records::InputOf("package", packagePath)});
+    }
+    RecordedPhoneEvents events(record.get(), out);
+    // The record's end waited for, bounded, before the command ends; an end
+    // the command itself made is given, the engine having told none.
+    const auto recorded = [&](int jobCode, std::optional<records::RunEnding> given = {}) {
+        return record ? options.recording->Finished(record->Finish(std::move(given)), jobCode,
+                                                    options.output.json)
+                      : jobCode;
+    };
 
     phone::PhoneEngineSetup setup;
     setup.owner = phone::PhoneOwner::MainWindow;
     setup.library = library.get();
-    setup.events = &out;
+    setup.events = &events;
     setup.clock = &loop;
     setup.ownerThread = &loop;
     setup.ports = ports.locator.get();
@@ -109,7 +158,7 @@ int RunPhone(const QStringList& args) {
     if (!engine.StartMainWindowRun(ArgumentBytes(options.package), phone::PhoneStart::Command)) {
         out.Close();
         Err(name + ": cannot read the phone package " + ArgumentBytes(options.package) + "\n");
-        return kExitBadInput;
+        return recorded(kExitBadInput);
     }
     watchdog.Arm({});
     while (!out.Ended()) {
@@ -121,7 +170,14 @@ int RunPhone(const QStringList& args) {
             const std::string reason = why + "; the modem port is released";
             engine.CancelMainWindowRun(timedOut ? Verdict::Failed : Verdict::Stopped, reason);
             out.EndedByCommand(reason);
-            return timedOut ? kExitTimedOut : stop.ExitCode();
+            return recorded(
+                timedOut ? kExitTimedOut : stop.ExitCode(),
+                records::RunEnding{.verdict = timedOut ? records::RecordVerdict::Failed
+                                                       : records::RecordVerdict::Stopped,
+                                   .reason = reason,
+                                   .errorClass = timedOut ? records::ErrorClass::TimeOut
+                                                          : records::ErrorClass::OperatorStop,
+                                   .half = records::Half::Phone});
         }
         if (!out.Ended() && StuckAfterFailedOpen(engine, loop)) {
             const std::string reason =
@@ -129,14 +185,18 @@ int RunPhone(const QStringList& args) {
             engine.CancelMainWindowRun(Verdict::Failed, reason);
             out.Close();
             Err(name + ": " + reason + "\n");
-            return kExitFailed;
+            return recorded(kExitFailed,
+                            records::RunEnding{.verdict = records::RecordVerdict::Failed,
+                                               .reason = reason,
+                                               .errorClass = records::ErrorClass::Link,
+                                               .half = records::Half::Phone});
         }
     }
     out.Close();
     // Every failure's reason reaches stderr, whatever stdout carries.
     switch (*out.Ended()) {
     case phone::PhoneRunEnd::Succeeded:
-        return kExitOk;
+        return recorded(kExitOk);
     case phone::PhoneRunEnd::PortNotFound:
         Err(name + ": no modem port appeared; connect the phone and try again\n");
         break;
@@ -144,7 +204,7 @@ int RunPhone(const QStringList& args) {
         Err(name + ": " + out.Reason() + "\n");
         break;
     }
-    return kExitFailed;
+    return recorded(kExitFailed);
 }
 
 CommandRegistrar reg({"phone", "download a phone package to the modem", RunPhone});

@@ -1,6 +1,8 @@
 // marlow-cli total: the front panel's Total run. The PDA list goes to the
 // handset's boot loader; its end hands the handset over to the modem; then
 // the modem's port is waited for and the list's phone files are downloaded.
+// The handset's run, both halves, is one record in the run store, its slot
+// the port the handset sat on.
 
 #include "cli/arguments.h"
 #include "cli/command_registry.h"
@@ -9,6 +11,7 @@
 #include "cli/front_panel_printer.h"
 #include "cli/modem_setup.h"
 #include "cli/output.h"
+#include "cli/run_recording.h"
 #include "cli/run_watchdog.h"
 #include "cli/shared_options.h"
 #include "cli/stop_signal.h"
@@ -17,8 +20,14 @@
 #include "hotplug/device_watcher.h"
 #include "pda/download_plan_check.h"
 #include "phone/phone_engine.h"
+#include "records/recording_receiver.h"
+#include "records/run_inputs.h"
+#include "records/run_writer.h"
 
 #include <QCommandLineParser>
+
+#include <memory>
+#include <optional>
 
 namespace marlow::cli {
 namespace {
@@ -37,6 +46,8 @@ struct TotalOptions {
     QString port;
     QString pattern;
     PhoneCliOutput output;
+    std::optional<CommandRecording> recording;
+    std::vector<records::InputFacts> inputs; // as the plan check found them
 };
 
 // How a Total run ends: one verdict for both halves.
@@ -72,6 +83,27 @@ Outcome OutcomeOf(Verdict verdict) {
     return Outcome::Failed;
 }
 
+// Both halves' events reach the run's record before they are shown.
+class RecordedTotal final : public pda::PdaEventSink, public phone::PhoneEventSink {
+public:
+    explicit RecordedTotal(TotalDisplay& shown) : shown_(shown) {}
+    void RecordInto(records::RecordingReceiver* record) { record_ = record; }
+    void Post(const pda::PdaEvent& event) override {
+        if (record_ != nullptr)
+            record_->Post(event);
+        shown_.Post(event);
+    }
+    void Post(const phone::PhoneRunEvent& event) override {
+        if (record_ != nullptr)
+            record_->Post(event);
+        shown_.Post(event);
+    }
+
+private:
+    TotalDisplay& shown_;
+    records::RecordingReceiver* record_ = nullptr;
+};
+
 class TotalSession : public hotplug::DeviceWatcherOwner {
 public:
     TotalSession(const TotalOptions& options, phone::PhoneLibrary& library,
@@ -79,7 +111,7 @@ public:
     int Run(usb::DeviceSource& source);
 
     pda::PdaRunContext& ContextFor(const std::string&) override { return context_; }
-    pda::PdaEventSink& SinkFor(const std::string&) override { return display_; }
+    pda::PdaEventSink& SinkFor(const std::string&) override { return recorded_; }
     void MessageBox(std::string_view text) override { display_.MessageBox(text, ""); }
     void Log(std::string_view text) override { display_.Log(text); }
     void PanelDeviceArrived() override;
@@ -99,11 +131,14 @@ private:
     void CheckPhone();
     void Release();
     int ExitCode(const StopSignal& stop) const;
+    int Recorded(int jobCode);
 
     const TotalOptions& options_;
     CliEventLoop loop_;
     ProgressWatchdog watchdog_;
     TotalDisplay display_;
+    RecordedTotal recorded_{display_};
+    std::unique_ptr<records::RecordingReceiver> record_;
     pda::PdaRunContext context_;
     phone::PhoneEngine engine_;
     handset::HandsetRun handset_;
@@ -133,7 +168,7 @@ TotalSession::TotalSession(const TotalOptions& options, phone::PhoneLibrary& lib
           phone::PhoneEngineSetup setup;
           setup.owner = phone::PhoneOwner::FrontPanel;
           setup.library = &library;
-          setup.events = &display_;
+          setup.events = &recorded_;
           setup.clock = &loop_;
           setup.ownerThread = &loop_;
           setup.ports = &ports;
@@ -157,6 +192,17 @@ void TotalSession::Arrived(std::unique_ptr<usb::UsbTransport> transport) {
     if (deviceSeen_)
         return display_.NotServed(path);
     display_.Serve(path);
+    if (!record_) {
+        const std::string port = transport->PortPath();
+        if (auto run =
+                options_.recording->Begin({.slot = port.empty() ? path : port,
+                                           .kind = "total",
+                                           .handset = {.usbPath = port.empty() ? path : port}})) {
+            record_ = std::make_unique<records::RecordingReceiver>(std::move(run));
+            record_->Inputs(options_.inputs);
+            recorded_.RecordInto(record_.get());
+        }
+    }
     // Its open is a step of the run like any other: --timeout bounds it.
     watchdog_.Arm("PDA: opening " + path);
     watcher_.OnDeviceArrival(std::move(transport));
@@ -302,7 +348,25 @@ int TotalSession::Run(usb::DeviceSource& source) {
     Release();
     source.Stop();
     display_.Close(VerdictOf(outcome_), reason_);
-    return ExitCode(stop);
+    return Recorded(ExitCode(stop));
+}
+
+// The whole run's end, after its halves', is the record's; the command ends
+// once the record is on the disk, or says it is not.
+int TotalSession::Recorded(int jobCode) {
+    if (!record_)
+        return jobCode;
+    recorded_.RecordInto(nullptr);
+    record_->RunEnded(RunFinished{.verdict = VerdictOf(outcome_), .reason = reason_});
+    std::optional<records::RunEnding> given;
+    if (outcome_ == Outcome::TimedOut)
+        given = records::RunEnding{.verdict = records::RecordVerdict::Failed,
+                                   .reason = reason_,
+                                   .errorClass = records::ErrorClass::TimeOut,
+                                   .half = handset_.PhoneHalfSelected() || phoneHalfBegun_
+                                               ? records::Half::Phone
+                                               : records::Half::Pda};
+    return options_.recording->Finished(record_->Finish(given), jobCode, options_.output.json);
 }
 
 int TotalSession::ExitCode(const StopSignal& stop) const {
@@ -352,7 +416,8 @@ bool ParseOptions(const QStringList& args, TotalOptions& options, int* exitCode)
     const ModemPortOptions modem("The modem's port, instead of looking for it.",
                                  "How a found port number becomes its name.");
     const OutputOptions output("Print the panel's log.");
-    parser.addOptions({list, target});
+    const QCommandLineOption runStore = RunStoreOption();
+    parser.addOptions({list, target, runStore});
     parser.addOptions(handsets.All());
     parser.addOptions({timeout, noCheck});
     parser.addOptions(modem.All());
@@ -378,7 +443,8 @@ bool ParseOptions(const QStringList& args, TotalOptions& options, int* exitCode)
     options.wait = *waitSeconds;
     options.timeout = *timeoutSeconds;
     options.check = !parser.isSet(noCheck);
-    return true;
+    options.recording = CommandRecording::Open(read, runStore, "marlow-cli total", exitCode);
+    return options.recording.has_value();
 }
 
 int RunTotal(const QStringList& args) {
@@ -392,10 +458,13 @@ int RunTotal(const QStringList& args) {
         return kExitBadInput;
     }
     const pda::DownloadCheck check{.wholeFiles = options.check, .phoneGroup = options.check};
-    if (const Result<pda::DownloadPlan> plan = pda::CheckDownloadPlan(options.list, check); !plan) {
+    const Result<pda::DownloadPlan> plan = pda::CheckDownloadPlan(options.list, check);
+    if (!plan) {
         Err(name + ": " + plan.Error() + "\n");
         return kExitBadInput;
     }
+    if (options.recording->On())
+        options.inputs = records::InputsOfPlan(options.list, *plan);
     const std::unique_ptr<phone::VendorLibrary> library = LoadPhoneLibrary(name, options.library);
     if (!library)
         return kExitFailed;

@@ -15,9 +15,13 @@
 #include "cli/command_registry.h"
 #include "cli/event_loop.h"
 #include "cli/output.h"
+#include "cli/run_recording.h"
 #include "cli/run_watchdog.h"
 #include "cli/shared_options.h"
 #include "cli/stop_signal.h"
+#include "records/recording_receiver.h"
+#include "records/run_inputs.h"
+#include "records/run_writer.h"
 #include "uartloader/loader_event_json.h"
 #include "uartloader/loader_session.h"
 #include "uartloader/log_file.h"
@@ -25,6 +29,7 @@
 #include <QCommandLineParser>
 #include <array>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <variant>
 
@@ -50,7 +55,12 @@ public:
         lastTen_.fill(-1);
     }
 
+    // The run's record hears every event before it is shown.
+    void RecordInto(LoaderSink* record) { record_ = record; }
+
     void Post(const LoaderEvent& event) override {
+        if (record_ != nullptr)
+            record_->Post(event);
         watchdog_.Progress(StepOf(event));
         if (const auto* end = std::get_if<RunFinished>(&event)) {
             if (json_)
@@ -101,6 +111,7 @@ private:
     bool json_;
     ProgressWatchdog& watchdog_;
     Finished finished_;
+    LoaderSink* record_ = nullptr;
     std::array<int, kProgressBarCount> lastTen_{};
 };
 
@@ -112,6 +123,7 @@ struct UartOptions {
     bool totalWrite = true; // the mode the dialog opens in
     bool json = false;
     std::chrono::seconds timeout{120};
+    std::optional<CommandRecording> recording;
 };
 
 bool ReadOptions(const QStringList& args, UartOptions& options, int* exitCode) {
@@ -130,6 +142,8 @@ bool ReadOptions(const QStringList& args, UartOptions& options, int* exitCode) {
     });
     const QCommandLineOption timeout = TimeoutOption();
     parser.addOption(timeout);
+    const QCommandLineOption runStore = RunStoreOption();
+    parser.addOption(runStore);
     if (!ParseArguments(parser, args, exitCode))
         return false;
     if (parser.isSet("separate-write") && (parser.isSet("total-write") || parser.isSet("stm"))) {
@@ -144,12 +158,14 @@ bool ReadOptions(const QStringList& args, UartOptions& options, int* exitCode) {
     options.log = ArgumentBytes(parser.value("log"));
     options.totalWrite = !parser.isSet("separate-write");
     options.json = parser.isSet("json");
-    const auto timeoutSeconds = OptionReader(parser, args.value(0).toStdString()).Seconds(timeout);
+    const OptionReader reader(parser, args.value(0).toStdString());
+    const auto timeoutSeconds = reader.Seconds(timeout);
     *exitCode = kExitUsage;
     if (!timeoutSeconds)
         return false;
     options.timeout = *timeoutSeconds;
-    return true;
+    options.recording = CommandRecording::Open(reader, runStore, "marlow-cli uart", exitCode);
+    return options.recording.has_value();
 }
 
 // The result line's names, which scripts read since before the run told
@@ -197,10 +213,29 @@ int RunUart(const QStringList& args) {
             session.ReadStmList(options.stm);
     }
 
+    std::unique_ptr<records::RecordingReceiver> record;
+    if (auto recorder =
+            options.recording->Begin({.slot = session.Settings().port, .kind = "uart"})) {
+        record = std::make_unique<records::RecordingReceiver>(std::move(recorder));
+        record->Inputs(records::InputsOfLoaderRun(session));
+        sink.RecordInto(record.get());
+    }
+    // The record's end waited for, bounded, before the command ends.
+    // A silence the watchdog ended is the run's time-out, not an operator's
+    // stop, though the loader saw only the disconnect.
+    std::optional<records::RunEnding> timeOutEnding;
+    const auto recorded = [&](int jobCode) {
+        return record ? options.recording->Finished(record->Finish(timeOutEnding), jobCode,
+                                                    options.json)
+                      : jobCode;
+    };
+
     const StopSignal stop([&loop] { loop.Post([] {}); });
     watchdog.Arm("connecting");
-    if (!session.Connect())
-        return kExitFailed;
+    if (!session.Connect()) {
+        session.WaitForRunEnd();
+        return recorded(kExitFailed);
+    }
     // A signal or a silence of --timeout seconds disconnects the run, which
     // then ends as its port closes.
     bool timedOut = false;
@@ -210,8 +245,13 @@ int RunUart(const QStringList& args) {
         if (!disconnected && (stop.Raised() || watchdog.Expired())) {
             disconnected = true;
             timedOut = !stop.Raised();
-            if (timedOut)
+            if (timedOut) {
                 Err("marlow-cli uart: " + watchdog.Reason() + "; disconnecting\n");
+                timeOutEnding = records::RunEnding{.verdict = records::RecordVerdict::Failed,
+                                                   .reason = watchdog.Reason(),
+                                                   .errorClass = records::ErrorClass::TimeOut,
+                                                   .half = records::Half::Uart};
+            }
             watchdog.Disarm();
             session.Disconnect();
         }
@@ -222,10 +262,10 @@ int RunUart(const QStringList& args) {
         Out(std::string("{\"event\":\"result\",\"outcome\":\"") + OutcomeName(finished->verdict) +
             "\"}\n");
     if (stop.Raised())
-        return stop.ExitCode();
+        return recorded(stop.ExitCode());
     if (timedOut)
-        return kExitTimedOut;
-    return finished->verdict == Verdict::Passed && logSaved ? kExitOk : kExitFailed;
+        return recorded(kExitTimedOut);
+    return recorded(finished->verdict == Verdict::Passed && logSaved ? kExitOk : kExitFailed);
 }
 
 CommandRegistrar reg({"uart", "flash through the handset's UART boot ROM (the UART loader)",

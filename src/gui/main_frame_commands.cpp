@@ -133,7 +133,9 @@ void CMainFrame::OnVivezoSet() {
         openUartLoader(this);
         return;
     }
-    uartloader::ui::RunUartLoaderDialog(this, &context_.store);
+    uartloader::ui::RunUartLoaderDialog(
+        this, &context_.store,
+        records_->RecordLoaderRuns([this](const QString& text) { ShowNotRecorded(text); }));
 }
 
 void CMainFrame::SaveWindowAsText(CommandId which) {

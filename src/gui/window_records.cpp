@@ -1,6 +1,8 @@
 #include "gui/window_records.h"
 
 #include "records/central.h"
+#include "records/recording_receiver.h"
+#include "records/run_inputs.h"
 #include "records/run_writer.h"
 #include "records/sql_session.h"
 #include "records/stamp_record.h"
@@ -15,6 +17,24 @@ namespace {
 // What RunRecords=required waits for before a run starts: the store's busy
 // time-out and a margin.
 constexpr std::chrono::seconds kMayStartBound{10};
+
+// A loader run's record: its events kept as they come, finished by the
+// run's own end.
+class LoaderRecord final : public uartloader::LoaderSink {
+public:
+    LoaderRecord(std::unique_ptr<records::RunRecorder> run,
+                 std::function<void(const Status&)> durable)
+        : receiver_(std::move(run)), durable_(std::move(durable)) {}
+    void Post(const uartloader::LoaderEvent& event) override {
+        receiver_.Post(event);
+        if (std::holds_alternative<RunFinished>(event))
+            receiver_.Finish(std::nullopt, durable_);
+    }
+
+private:
+    records::RecordingReceiver receiver_;
+    std::function<void(const Status&)> durable_;
+};
 
 } // namespace
 
@@ -102,6 +122,27 @@ WindowRecords::RecordStamp(const std::string& path,
                                notRecorded(text);
                        }));
     };
+}
+
+uartloader::ui::LoaderDialogOptions::RecordRun
+WindowRecords::RecordLoaderRuns(std::function<void(const QString&)> notRecorded) {
+    return
+        [this, notRecorded = std::move(notRecorded)](const uartloader::UartLoaderSession& session)
+            -> Result<std::unique_ptr<uartloader::LoaderSink>> {
+            if (const Status may = MayStartRun(); !may)
+                return Failure{may.Error()};
+            std::unique_ptr<records::RunRecorder> run =
+                Begin({.slot = session.Settings().port, .kind = "uart"});
+            if (!run)
+                return std::unique_ptr<uartloader::LoaderSink>();
+            for (const records::InputFacts& input : records::InputsOfLoaderRun(session))
+                run->Input(input);
+            return std::unique_ptr<uartloader::LoaderSink>(std::make_unique<LoaderRecord>(
+                std::move(run), Durable([notRecorded](const QString& text) {
+                    if (!text.isEmpty())
+                        notRecorded(text);
+                })));
+        };
 }
 
 records::ForwarderStatus WindowRecords::ForwarderStatus() const {

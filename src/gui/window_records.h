@@ -9,6 +9,7 @@
 #include "records/forwarder.h"
 #include "records/record.h"
 #include "records/store_settings.h"
+#include "uartloader/ui/uart_loader_dialog.h"
 
 #include <QObject>
 #include <QString>
@@ -49,6 +50,13 @@ public:
     // outcome. Nothing is recorded when recording is off.
     std::function<void(const std::string&, const std::string&, const Status&)>
     RecordStamp(const std::string& path, std::function<void(const QString&)> notRecorded);
+
+    // The UART loader dialog's runs, each recorded from its events with the
+    // port as its slot; a start refused when records are required and
+    // cannot be made. `notRecorded` hears, on this thread, why a run's
+    // record did not land.
+    uartloader::ui::LoaderDialogOptions::RecordRun
+    RecordLoaderRuns(std::function<void(const QString&)> notRecorded);
 
     bool Forwarding() const { return forwarder_ != nullptr; }
     records::ForwarderStatus ForwarderStatus() const;

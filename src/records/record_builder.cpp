@@ -70,11 +70,12 @@ struct RecordBuilder::Steps {
     void operator()(const phone::PartFailed&) { b.EndStep("failed"); }
     void operator()(const phone::PartsDone&) { b.EndStep("passed"); }
     void operator()(const phone::PortWaitGaveUp&) { b.EndStep("failed"); }
-    // UART: a step per file the handset asks for.
+    // UART: a step per file the handset asks for. The label's last word,
+    // the port let go, is no file: the run's end tells how the step ended.
     void operator()(const uartloader::CurrentFileChanged& e) {
         if (e.text.empty())
             b.EndStep("passed");
-        else
+        else if (e.text != uartloader::kPortDisconnectedLabel)
             b.StartStep("uart-file", e.text);
     }
     template <typename Other> void operator()(const Other&) {}

@@ -2,6 +2,7 @@
 
 #include "common/sha256.h"
 #include "stamp/trailer.h"
+#include "uartloader/run_inputs.h"
 
 namespace marlow::records {
 
@@ -76,6 +77,16 @@ std::vector<InputFacts> InputsOfPhoneFiles(const phone::PhoneFileSet& files,
                 InputOf(phone::PhoneFileRoleKey(static_cast<phone::PhoneFileRole>(role)),
                         entry.path, package));
     }
+    return inputs;
+}
+
+std::vector<InputFacts> InputsOfLoaderRun(const uartloader::UartLoaderSession& session) {
+    const uartloader::RunInputs run = uartloader::ChooseRunInputs(
+        session.Settings(), session.List(), session.TotalWriteMode(), session.ListInvalid());
+    std::vector<InputFacts> inputs;
+    for (std::size_t row = 0; row + 1 < run.filePaths.size(); ++row)
+        if (!run.filePaths[row].empty())
+            inputs.push_back(InputOf("image", run.filePaths[row]));
     return inputs;
 }
 

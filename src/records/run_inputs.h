@@ -8,6 +8,7 @@
 #include "pda/download_plan_check.h"
 #include "phone/phone_files.h"
 #include "records/record.h"
+#include "uartloader/loader_session.h"
 
 #include <string>
 #include <vector>
@@ -26,5 +27,9 @@ std::vector<InputFacts> InputsOfPlan(const std::string& file, const pda::Downloa
 // named them (empty when they were given one by one).
 std::vector<InputFacts> InputsOfPhoneFiles(const phone::PhoneFileSet& files,
                                            const std::string& package = {});
+
+// The files a UART loader run about to start sends, in row order: the
+// session's fields or its STM list's, as "Connect" chooses them now.
+std::vector<InputFacts> InputsOfLoaderRun(const uartloader::UartLoaderSession& session);
 
 } // namespace marlow::records

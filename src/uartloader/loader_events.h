@@ -41,6 +41,8 @@ struct CurrentFileChanged {
     std::string text;
     bool operator==(const CurrentFileChanged&) const = default;
 };
+// What the label shows once a run has let go of its port: no file.
+inline constexpr const char* kPortDisconnectedLabel = "Comport is disconnected.";
 struct MessageBoxShown {
     std::string text;
     bool operator==(const MessageBoxShown&) const = default;

@@ -253,7 +253,7 @@ void EndRun(UartRunContext& run) {
     run.Log(run.message);
     if (run.disconnect)
         run.disconnect();
-    run.ShowCurrentFile("Comport is disconnected.");
+    run.ShowCurrentFile(kPortDisconnectedLabel);
 }
 
 } // namespace

@@ -1,12 +1,15 @@
 #!/bin/bash
 # marlow-cli pda against `marlow-cli emulate pda` over a virtual bus socket:
-# a download to flash with its trace, two handsets at once, then a table of
-# runs that must end with a given exit code and say why.
+# a download to flash with its trace, four handsets at once, then a table of
+# runs that must end with a given exit code, say why and leave their record.
 set -u
 CLI=$1
 WORK=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$WORK"' EXIT
 cd "$WORK" || exit 1
+# Settings and the run store of the test's own.
+export XDG_CONFIG_HOME=$WORK/config XDG_DATA_HOME=$WORK/data
+STORE=$XDG_DATA_HOME/Korvane/Marlow/runs.sqlite
 fail() { echo "FAIL: $*" >&2; exit 1; }
 wait_for() { for _ in $(seq 1 200); do [ -e "$1" ] && return; sleep 0.05; done; }
 # A wait for what should end at once gives up after STUCK seconds (the C++
@@ -15,13 +18,25 @@ wait_for() { for _ in $(seq 1 200); do [ -e "$1" ] && return; sleep 0.05; done; 
 STUCK=5
 finish() { # PID OWN-SECONDS WHAT: the process's exit code
     for _ in $(seq 1 $((($2 + STUCK) * 20))); do
-        kill -0 "$1" 2>/dev/null || { wait "$1"; return; }
+        kill -0 "$1" 2>/dev/null || { wait "$1" 2>/dev/null; return; }
         sleep 0.05
     done
     kill -9 "$1"
     fail "$3: still running $(($2 + STUCK)) s on"
 }
 bounded() { timeout -k 1 $STUCK "$@"; }
+# The last record of a store: "verdict/class/half: kind name outcome, ...".
+last_record() {
+    local id json
+    id=$("$CLI" runs list --run-store "$1" --json | tail -n 1 | grep -o '"runId":"[^"]*"' | cut -d'"' -f4)
+    [ -n "$id" ] || return
+    json=$("$CLI" runs show --run-store "$1" "$id" --json | head -n 1)
+    printf '%s/%s/%s:' "$(field verdict)" "$(field errorClass)" "$(field failedHalf)"
+    grep -o '"kind":"[^"]*","name":"[^"]*","outcome":"[^"]*"' <<<"$json" |
+        sed 's/"kind":"\([^"]*\)","name":"\([^"]*\)","outcome":"\([^"]*\)"/ \1 \2 \3,/' | tr -d '\n'
+}
+field() { grep -o "\"$1\":\"[^\"]*\"" <<<"$json" | head -n 1 | cut -d'"' -f4; }
+records() { "$CLI" runs list --run-store "$1" --json 2>/dev/null | wc -l; }
 
 "$CLI" sample . 2>/dev/null || fail "sample set"
 
@@ -38,18 +53,25 @@ finish $PDA 0 "one handset" || fail "pda exit $? $(cat pda.err)"
 grep -q "written to flash" emu.err || fail "no flash write"
 grep -q "PROTOCOL VIOLATION" emu.err && fail "violation"
 
-# Two handsets at once, JSON events; a device describing itself at length
-# is refused first, on stderr and as an event.
-"$CLI" pda --file quill_all.lst --target flash --bus bus2.sock --devices 2 --json --wait 20 \
-    >events.json 2>pda2.err &
+[ "$(last_record "$STORE")" = "passed//: pda-image nk.bin passed," ] ||
+    fail "one handset's record: $(last_record "$STORE")"
+
+# Four handsets at once, JSON events, each its own record with its own
+# slot; a device describing itself at length is refused first, on stderr
+# and as an event.
+"$CLI" pda --file quill_all.lst --target flash --bus bus2.sock --devices 4 --json --wait 20 \
+    --run-store four.sqlite >events.json 2>pda2.err &
 PDA=$!
 wait_for bus2.sock
 bounded "$CLI" emulate pda --bus bus2.sock --description "$(printf '%02000d' 0)" >/dev/null 2>&1
-bounded "$CLI" emulate pda --bus bus2.sock 2>emu2a.err &
+for n in 1 2 3; do bounded "$CLI" emulate pda --bus bus2.sock 2>emu2-$n.err & done
 bounded "$CLI" emulate pda --bus bus2.sock 2>emu2b.err
-finish $PDA 0 "two handsets" || fail "two handsets: $(cat pda2.err)"
-[ "$(grep -c '"verdict":"passed"' events.json)" = 2 ] || fail "two passes"
+finish $PDA 0 "four handsets" || fail "four handsets: $(cat pda2.err)"
+[ "$(grep -c '"verdict":"passed"' events.json)" = 4 ] || fail "four passes"
 grep -q "left after PHONE_DOWN_CMD" emu2b.err || fail "phone hand-over"
+[ "$("$CLI" runs list --run-store four.sqlite --verdict passed --json |
+    grep -o '"slot":"bus:[0-9]*"' | sort -u | wc -l)" = 4 ] ||
+    fail "four records, four slots: $("$CLI" runs list --run-store four.sqlite)"
 REFUSED="Virtual USB device bus:1 announced a description of 2000 bytes"
 grep -q "{\"event\":\"problem\",\"text\":\"$REFUSED" events.json || fail "problem event"
 grep -q "$REFUSED" pda2.err || fail "problem on stderr"
@@ -61,28 +83,34 @@ FLASH=$((RECORDS + 3))
 : >empty.lst
 printf -- '-psi.flb\n' >phone-first.lst
 head -c 100 nk.bin >short.bin
+: >a-file
 
-# name|exit|stderr has|stdout has|emulator's stderr has|emulators|emulator args|signal@when|pda args
+# name|exit|stderr has|stdout has|emulator's stderr has|emulators|emulator args|signal@when|pda args|record
 # (BUS in the pda args is the case's socket; "x2" starts two emulators; the
-# signal is sent once stderr shows `when`.)
+# signal is sent once stderr shows `when`; the record is the one the case
+# leaves as last_record shows it, "-" for none: a run killed outright is
+# found interrupted by the next start, `runs` here.)
 CASES=(
-"removal is no stop|1|the handset was removed during|\"verdict\":\"device-removed\"||1|--disconnect-after 20000||--file nk.bin --json"
-"silent handset times out|4|no progress for 1 s in ENDOFTRANSFER_STATE|||1|--silent-at $FLASH||--file nk.bin --target flash --timeout 1"
-"Ctrl-C releases|130|stopped||left after USB_UNLOAD_CMD|1|--silent-at $FLASH|INT@100%|--file nk.bin --target flash"
-"SIGTERM releases|143|stopped||left after USB_UNLOAD_CMD|1|--silent-at $FLASH|TERM@100%|--file nk.bin --target flash"
-"SIGHUP releases|129|stopped||left after USB_UNLOAD_CMD|1|--silent-at $FLASH|HUP@100%|--file nk.bin --target flash"
-"empty list|3|the list names no image|||0|||--file empty.lst"
-"list not starting with an image|3|the list names no image|||0|||--file phone-first.lst --no-check"
-"short image refused up front|3|short.bin: |||0|||--file short.bin"
-"short image with --no-check|1|failed: |\"event\":\"image-started\"|left after USB_UNLOAD_CMD|1|||--file short.bin --no-check --json"
-"empty bus|2|--bus is given an empty value|||0|||--file nk.bin --bus ''"
-"further handset named|0|and was not served|\"event\":\"not-served\"||x2|--flash-ms 1500||--file nk.bin --target flash --json"
-"serving until stopped|0|served 1 handset(s), 1 passed|||1||TERM@passed|--file nk.bin --devices 0"
+"removal is no stop|1|the handset was removed during|\"verdict\":\"device-removed\"||1|--disconnect-after 20000||--file nk.bin --json|device-removed/removal/pda: pda-image nk.bin failed,"
+"silent handset times out|4|no progress for 1 s in ENDOFTRANSFER_STATE|||1|--silent-at $FLASH||--file nk.bin --target flash --timeout 1|failed/time-out/pda: pda-image nk.bin failed,"
+"Ctrl-C releases|130|stopped||left after USB_UNLOAD_CMD|1|--silent-at $FLASH|INT@100%|--file nk.bin --target flash|stopped/operator-stop/pda: pda-image nk.bin stopped,"
+"SIGTERM releases|143|stopped||left after USB_UNLOAD_CMD|1|--silent-at $FLASH|TERM@100%|--file nk.bin --target flash|stopped/operator-stop/pda: pda-image nk.bin stopped,"
+"SIGHUP releases|129|stopped||left after USB_UNLOAD_CMD|1|--silent-at $FLASH|HUP@100%|--file nk.bin --target flash|stopped/operator-stop/pda: pda-image nk.bin stopped,"
+"empty list|3|the list names no image|||0|||--file empty.lst|-"
+"list not starting with an image|3|the list names no image|||0|||--file phone-first.lst --no-check|-"
+"short image refused up front|3|short.bin: |||0|||--file short.bin|-"
+"short image with --no-check|1|failed: |\"event\":\"image-started\"|left after USB_UNLOAD_CMD|1|||--file short.bin --no-check --json|failed/input/pda: pda-image short.bin failed,"
+"empty bus|2|--bus is given an empty value|||0|||--file nk.bin --bus ''|-"
+"further handset named|0|and was not served|\"event\":\"not-served\"||x2|--flash-ms 1500||--file nk.bin --target flash --json|passed//: pda-image nk.bin passed,"
+"serving until stopped|0|served 1 handset(s), 1 passed|||1||TERM@passed|--file nk.bin --devices 0|passed//: pda-image nk.bin passed,"
+"a store that cannot record|5|This run is not recorded: the run store a-file/runs.sqlite|\"event\":\"problem\"||1|||--file nk.bin --json --run-store a-file/runs.sqlite|-"
+"killed, found interrupted next|137||||1|--silent-at $FLASH|KILL@100%|--file nk.bin --target flash|interrupted/internal/: pda-image nk.bin running,"
 )
 N=0
 for row in "${CASES[@]}"; do
-    IFS='|' read -r NAME EXIT ERR OUT EMUERR EMUS EMUARGS SIGNAL ARGS <<<"$row"
+    IFS='|' read -r NAME EXIT ERR OUT EMUERR EMUS EMUARGS SIGNAL ARGS RECORD <<<"$row"
     N=$((N + 1))
+    BEFORE=$(records "$STORE")
     SOCK=case$N.sock
     [[ $ARGS == *--bus* ]] || ARGS="$ARGS --bus BUS"
     eval "ARGV=(${ARGS//BUS/$SOCK})"
@@ -116,6 +144,12 @@ for row in "${CASES[@]}"; do
     grep -qF -- "$ERR" case.err || fail "$NAME: stderr lacks '$ERR': $(cat case.err)"
     [ -z "$OUT" ] || grep -qF -- "$OUT" case.out || fail "$NAME: stdout lacks '$OUT'"
     [ -z "$EMUERR" ] || grep -qF -- "$EMUERR" case.emu || fail "$NAME: emulator: $(cat case.emu)"
+    if [ "$RECORD" = - ]; then
+        [ "$(records "$STORE")" = "$BEFORE" ] || fail "$NAME: recorded $(last_record "$STORE")"
+    else
+        [ "$(records "$STORE")" = $((BEFORE + 1)) ] && [ "$(last_record "$STORE")" = "$RECORD" ] ||
+            fail "$NAME: record '$(last_record "$STORE")', not '$RECORD'"
+    fi
     rm -f case.emu
 done
 # A device that describes itself, then half-closes, never opens: its open

@@ -1,6 +1,7 @@
 #pragma once
 // marlow-cli in a process of its own, as a script runs it; with a settings
-// folder given, the user's own settings stay out of the test.
+// folder given, the user's own settings and run store stay out of the test
+// (the store is then StorePath(folder)).
 
 #include "support/hang_bound.h"
 #include "support/qt_events.h"
@@ -22,8 +23,13 @@ public:
         if (!settingsFolder.empty()) {
             QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
             environment.insert("XDG_CONFIG_HOME", QString::fromStdString(settingsFolder));
+            environment.insert("XDG_DATA_HOME", QString::fromStdString(settingsFolder));
             process_.setProcessEnvironment(environment);
         }
+    }
+    // Where the runs of a process given `settingsFolder` are recorded.
+    static std::string StorePath(const std::string& settingsFolder) {
+        return settingsFolder + "/Korvane/Marlow/runs.sqlite";
     }
     ~CliProcess() {
         if (process_.state() != QProcess::NotRunning) {

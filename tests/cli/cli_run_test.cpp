@@ -1,10 +1,12 @@
 // marlow-cli's phone, total and emulate handset commands, run as the test
 // engineer runs them: separate processes, the stand-in library found on its
-// own, the modem on a pseudo-terminal.
+// own, the modem on a pseudo-terminal; a phone run's record as the store
+// keeps it.
 
 #include "cli_process.h"
 #include "emulators/modem_emulator.h"
 #include "emulators/sample_set.h"
+#include "recorded_runs.h"
 #include "support/temp_dir.h"
 
 #include <gmock/gmock.h>
@@ -24,6 +26,15 @@ using marlow::test::ReadFileBytes;
 using ::testing::HasSubstr;
 using namespace std::chrono_literals;
 
+// A phone run's first steps, as its record keeps them.
+constexpr const char* kBooted = " port-wait modem port passed, phone-boot boot passed,";
+constexpr const char* kNotBooted = " port-wait modem port passed, phone-boot boot failed,";
+constexpr const char* kParts = " phone-part psi.flb passed, phone-part slb.flb passed,"
+                               " phone-part modem.fls passed, phone-part modem.eep passed,";
+// A Total run's PDA half as its record keeps it.
+const std::string kHandedOver = " bus:1: pda-image eboot.bin passed, pda-image nk.bin passed,"
+                                " hand-over PHONE_DOWN_CMD passed,";
+
 class CliRunTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -40,6 +51,12 @@ protected:
         modem = std::move(*started);
     }
     QString Path(const std::string& name) const { return QString::fromStdString(dir.File(name)); }
+    std::vector<std::string> Recorded() const {
+        return marlow::test::RecordedRuns(CliProcess::StorePath(home.Path()));
+    }
+    std::string LastRecorded() const {
+        return marlow::test::LastRecordedRun(CliProcess::StorePath(home.Path()));
+    }
 
     marlow::test::TempDir dir;
     marlow::test::TempDir store;
@@ -62,6 +79,8 @@ TEST_F(CliRunTest, PhoneDownloadsThePackageAndSaysSo) {
         const std::string name = std::filesystem::path(file).filename().string();
         EXPECT_EQ(ReadFileBytes(store.File(name)), ReadFileBytes(file)) << name;
     }
+    EXPECT_THAT(Recorded(),
+                ::testing::ElementsAre("passed// " + dir.File("modem") + ":" + kBooted + kParts));
 }
 
 // SIGTERM (CI runners, `timeout`) stops a run as Ctrl-C does.
@@ -80,6 +99,10 @@ TEST_F(CliRunTest, SigtermStopsADownloadAndReleasesThePort) {
     EXPECT_THAT(cli.Out(), HasSubstr("\n DownCancel \n"));
     EXPECT_THAT(cli.Err(), HasSubstr("stopped; the modem port is released"));
     EXPECT_EQ(modem->Files().size(), 2u);
+    EXPECT_THAT(Recorded(), ::testing::ElementsAre(
+                                "stopped/operator-stop/phone " + dir.File("modem") + ":" + kBooted +
+                                " phone-part psi.flb passed, phone-part slb.flb passed,"
+                                " phone-part big.fls stopped,"));
 }
 
 // --json ends with the run's verdict also when the command ended the run.
@@ -94,6 +117,8 @@ TEST_F(CliRunTest, SilentModemEndsWithTheTimeoutsCode) {
     EXPECT_THAT(cli.Out(), ::testing::EndsWith(R"({"event":"run-cancelled"})"
                                                "\n{\"event\":\"run-finished\",\"reason\":\"" +
                                                why + "\",\"verdict\":\"failed\"}\n"));
+    EXPECT_THAT(Recorded(), ::testing::ElementsAre("failed/time-out/phone " + dir.File("modem") +
+                                                   ":" + kNotBooted));
 }
 
 // Refused before any handset or modem is touched: nothing listens on "bus".
@@ -121,6 +146,7 @@ TEST_F(CliRunTest, BadArgumentsFilesAndPortsEndWithTheirReason) {
         QStringList args;
         int exit;
         std::string says;
+        std::string recorded = {}; // none: nothing was touched, nothing recorded
     } cases[] = {
         {{"phone", "--package", ""}, 2, "--package is given an empty value"},
         {{"total", "--list", list, "--bus", ""}, 2, "--bus is given an empty value"},
@@ -134,10 +160,12 @@ TEST_F(CliRunTest, BadArgumentsFilesAndPortsEndWithTheirReason) {
         {{"phone", "--package", QString::fromStdString(set.phonePackage), "--port",
           QString::fromStdString(set.phonePackage)},
          1,
-         "marlow-cli phone: the modem port could not be opened"},
+         "marlow-cli phone: the modem port could not be opened",
+         "failed/link/phone " + set.phonePackage + ":" + kNotBooted},
         {{"phone", "--package", QString::fromStdString(set.phonePackage), "--port", Path("modem")},
          1,
-         "marlow-cli phone: Boot refused by the modem"},
+         "marlow-cli phone: Boot refused by the modem",
+         "failed/device/phone " + dir.File("modem") + ":" + kNotBooted},
         // Every reader says why a file did not open.
         {{"phone", "--package", Path("none.brx")},
          3,
@@ -163,10 +191,16 @@ TEST_F(CliRunTest, BadArgumentsFilesAndPortsEndWithTheirReason) {
              " match \"TWIN.bin\" ignoring letter case; none is taken"},
     };
     for (const auto& c : cases) {
+        const std::size_t recordsBefore = Recorded().size();
         CliProcess cli(home.Path());
         cli.Start(c.args);
         EXPECT_EQ(cli.Finish(), c.exit) << c.args.join(' ').toStdString() << ": " << cli.Err();
         EXPECT_THAT(cli.Err(), HasSubstr(c.says));
+        const std::vector<std::string> records = Recorded();
+        if (c.recorded.empty())
+            EXPECT_EQ(records.size(), recordsBefore) << c.says;
+        else
+            EXPECT_THAT(records, ::testing::Contains(c.recorded)) << c.says;
     }
     EXPECT_FALSE(std::filesystem::exists(dir.File("bus")));
 }
@@ -205,6 +239,7 @@ TEST_F(TotalRunTest, TotalRunThroughTheVirtualHandset) {
         const std::string name = std::filesystem::path(file).filename().string();
         EXPECT_EQ(ReadFileBytes(store.File(name)), ReadFileBytes(file)) << name;
     }
+    EXPECT_EQ(LastRecorded(), "passed//" + kHandedOver + kBooted + kParts);
 }
 
 // --json is the run's event stream: the PDA half's events as `pda --json`
@@ -225,22 +260,34 @@ TEST_F(TotalRunTest, SilentPortWaitEndsWithTheTimeoutsCode) {
     const std::string failed = "\"reason\":\"" + why + "\",\"verdict\":\"failed\"}\n";
     EXPECT_THAT(total.Out(), ::testing::EndsWith("{\"event\":\"run-finished\"," + failed +
                                                  "{\"event\":\"total-finished\"," + failed));
+    EXPECT_EQ(LastRecorded(),
+              "failed/time-out/phone" + kHandedOver + " port-wait modem port failed,");
 }
 
 // A modem that refuses its boot (once more after the one re-boot) or fails a
 // part ends the run at once, with the library's reason in the verdict.
 TEST_F(TotalRunTest, ModemFaultsFailTheTotalRunWithTheirReason) {
-    const std::vector<std::pair<QStringList, std::string>> faults{
-        {{"--refuse-boot"}, "Boot refused by the modem"},
-        {{"--fail-part", "1"}, "Flash write failed: psi.flb"},
-        {{"--fail-part", "3"}, "Flash write failed: modem.fls"},
+    const std::string booted = kBooted;
+    const struct {
+        QStringList fault;
+        std::string reason, steps; // the steps recorded after the hand-over
+    } faults[] = {
+        {{"--refuse-boot"}, "Boot refused by the modem", kNotBooted},
+        {{"--fail-part", "1"},
+         "Flash write failed: psi.flb",
+         booted + " phone-part psi.flb failed,"},
+        {{"--fail-part", "3"},
+         "Flash write failed: modem.fls",
+         booted + " phone-part psi.flb passed, phone-part slb.flb passed, phone-part modem.fls "
+                  "failed,"},
     };
-    for (const auto& [fault, reason] : faults) {
+    for (const auto& [fault, reason, steps] : faults) {
         CliProcess total(home.Path());
         EXPECT_EQ(RunTotal(fault, total, {"--timeout", "30", "--json"}), 1) << total.Err();
         EXPECT_THAT(total.Err(), HasSubstr("total: " + reason));
         EXPECT_THAT(total.Out(), ::testing::EndsWith("{\"event\":\"total-finished\",\"reason\":\"" +
                                                      reason + "\",\"verdict\":\"failed\"}\n"));
+        EXPECT_EQ(LastRecorded(), "failed/device/phone" + kHandedOver + steps);
     }
 }
 
@@ -250,14 +297,23 @@ TEST_F(TotalRunTest, AFailedPdaHalfEndsTheRunWithItsReason) {
     const struct {
         QStringList fault;
         bool imageGone;
-        std::string reason, verdict;
+        std::string reason, verdict, record;
     } rows[] = {
-        {{"--nak-at", "1"}, false, "ERASE_RAM_CMD: the device answered NAK", "failed"},
+        {{"--nak-at", "1"},
+         false,
+         "ERASE_RAM_CMD: the device answered NAK",
+         "failed",
+         "failed/device/pda bus:1: pda-image eboot.bin failed,"},
         {{"--disconnect-after", "9"},
          false,
          "the handset left before its download was complete",
-         "device-removed"},
-        {{}, true, "cannot open " + set.images.front() + ": No such file or directory", "failed"},
+         "device-removed",
+         "device-removed/removal/pda bus:1: pda-image eboot.bin failed,"},
+        {{},
+         true,
+         "cannot open " + set.images.front() + ": No such file or directory",
+         "failed",
+         "failed/input/pda bus:1:"},
     };
     for (const auto& row : rows) {
         CliProcess total(home.Path());
@@ -275,6 +331,7 @@ TEST_F(TotalRunTest, AFailedPdaHalfEndsTheRunWithItsReason) {
         EXPECT_THAT(total.Out(),
                     ::testing::EndsWith("{\"event\":\"total-finished\",\"reason\":\"" + row.reason +
                                         "\",\"verdict\":\"" + row.verdict + "\"}\n"));
+        EXPECT_EQ(LastRecorded(), row.record);
     }
 }
 
@@ -291,6 +348,8 @@ TEST_F(TotalRunTest, CtrlCDuringThePdaHalfIsAStop) {
     EXPECT_EQ(total.Finish(), 130) << total.Err();
     handset.Finish();
     EXPECT_THAT(handset.Err(), HasSubstr("left after USB_UNLOAD_CMD"));
+    // Its image begun or not yet, as the stop meets it.
+    EXPECT_THAT(LastRecorded(), ::testing::StartsWith("stopped/operator-stop/pda bus:1:"));
 }
 
 } // namespace

@@ -1,6 +1,8 @@
-// marlow-cli's "uart" and "emulate uart" as a script would use them.
+// marlow-cli's "uart" and "emulate uart" as a script would use them; each
+// run's record as the store keeps it.
 
 #include "cli_process.h"
+#include "recorded_runs.h"
 #include "support/temp_dir.h"
 #include "support/uart_test_support.h"
 
@@ -13,6 +15,7 @@ namespace marlow::uartloader {
 namespace {
 
 using marlow::test::CliProcess;
+using marlow::test::LastRecordedRun;
 using marlow::test::ReadFileText;
 using marlow::test::TempDir;
 using marlow::test::WriteFile;
@@ -35,11 +38,14 @@ protected:
         handset.WaitForFile(link.toStdString());
     }
 
+    std::string Recorded() const { return LastRecordedRun(CliProcess::StorePath(home.Path())); }
+
     test::RoleFiles files;
     std::string listPath;
     QString link;
+    TempDir home;
     CliProcess handset;
-    CliProcess tool;
+    CliProcess tool{home.Path()};
 };
 
 TEST_F(UartCommands, AFullRunPrintsOnlyTheLogAndExitsZero) {
@@ -57,6 +63,10 @@ TEST_F(UartCommands, AFullRunPrintsOnlyTheLogAndExitsZero) {
     EXPECT_EQ(marlow::test::ReadFileBytes(files.dir.File("got/xloader.bin")), files.contents[3]);
     EXPECT_NE(handset.Out().find("result: passed"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(link.toStdString()));
+    std::string steps;
+    for (const int row : {0, 1, 2, 3, 7, 5, 6, 4}) // the order the handset asks in
+        steps += " uart-file role" + std::to_string(row) + ".bin passed,";
+    EXPECT_EQ(Recorded(), "passed// " + link.toStdString() + ":" + steps);
 }
 
 TEST_F(UartCommands, JsonModePrintsOneEventPerLine) {
@@ -80,6 +90,8 @@ TEST_F(UartCommands, AFailedRunExitsNonZero) {
     EXPECT_EQ(tool.Finish(), 1);
     EXPECT_NE(tool.Out().find("ERROR: Invalid ACK\r\n"), std::string::npos);
     EXPECT_EQ(handset.Finish(), 1);
+    EXPECT_EQ(Recorded(), "failed/device/uart " + link.toStdString() +
+                              ": uart-file role0.bin passed, uart-file role5.bin failed,");
 }
 
 // A signal, or a silence of --timeout seconds, disconnects like the
@@ -88,11 +100,14 @@ TEST_F(UartCommands, StopsEndTheRunCleanlyWithTheirOwnCodes) {
     const struct {
         int signal; // 0: none, --timeout ends the run
         int exitCode;
-    } stops[] = {{SIGINT, 130}, {SIGTERM, 143}, {0, 4}};
+        std::string recorded;
+    } stops[] = {{SIGINT, 130, "stopped/operator-stop/uart"},
+                 {SIGTERM, 143, "stopped/operator-stop/uart"},
+                 {0, 4, "failed/time-out/uart"}};
     const std::string port = link.toStdString();
     for (const auto& stop : stops) {
         StartHandset({"--silent-boot-rom"});
-        CliProcess run;
+        CliProcess run(home.Path());
         run.Start({"uart", "--port", link, "--separate-write", "--timeout",
                    stop.signal != 0 ? "0" : "1"});
         ASSERT_TRUE(run.Process().waitForReadyRead(marlow::test::kStuckAfterMs));
@@ -103,6 +118,7 @@ TEST_F(UartCommands, StopsEndTheRunCleanlyWithTheirOwnCodes) {
                                         "\r\nFailed to receive any data from the device.\r\n" +
                                         port + " port is disconnected.\r\n"))
             << run.Out();
+        EXPECT_EQ(Recorded(), stop.recorded + " " + port + ":");
         handset.Finish();
     }
 }

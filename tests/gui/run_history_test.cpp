@@ -1,13 +1,16 @@
 // The station's records as the main window shows them: a stamp made in the
-// stamp dialog lands in the store (or the window says why not), and Run
-// History lists, narrows, explains and exports what is there.
+// stamp dialog lands in the store (or the window says why not), Run History
+// lists, narrows, explains and exports what is there, and the window's
+// records and four commands' land whole side by side.
 
+#include "cli/recorded_runs.h"
 #include "gui/run_history_dialog.h"
 #include "gui/window_records.h"
 #include "main_window_rig.h"
 #include "records/record_text.h"
 #include "records/run_writer.h"
 #include "stamp/ui/model_version_dialog.h"
+#include "support/uart_test_support.h"
 
 #include <QAction>
 #include <QApplication>
@@ -17,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTimer>
@@ -24,6 +28,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 namespace marlow::test {
 namespace {
@@ -127,6 +132,66 @@ TEST(RunHistory, AStampThatCannotBeRecordedSaysSo) {
     })) << frame.statusBar()->currentMessage().toStdString();
     EXPECT_NE(rig.context->fileInformation.Bytes().find(said), std::string::npos);
     EXPECT_EQ(std::filesystem::file_size(image), 5u + 20u);
+}
+
+// The window and four marlow-cli processes (stamps, the quickest of its
+// recorded runs) record into one store at once: nothing is lost.
+TEST(RunHistory, FourCommandsAndTheWindowRecordingAtOnceLoseNothing) {
+    TempDir dir;
+    const std::string path = dir.File("runs.sqlite");
+    MainWindowRig rig({{"RunStore", path.c_str()}});
+    gui::WindowRecords records(rig.store.Store(), "main window");
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_CONFIG_HOME", QString::fromStdString(dir.Path())); // not the user's
+    const QString tenStamps = "for v in 1 2 3 4 5 6 7 8 9 10; do echo x >\"$1$v\"; \"$0\" stamp "
+                              "insert \"$1$v\" --model Q1 --version V2 --run-store \"$2\" "
+                              ">/dev/null || exit; done";
+    std::vector<std::unique_ptr<QProcess>> commands(4);
+    for (std::size_t i = 0; i < commands.size(); ++i) {
+        auto& command = commands[i] = std::make_unique<QProcess>();
+        command->setProcessEnvironment(environment);
+        command->start("bash", {"-c", tenStamps, MARLOW_CLI,
+                                QString::fromStdString(dir.File("nk" + std::to_string(i))),
+                                QString::fromStdString(path)});
+    }
+    std::vector<std::shared_future<Status>> finished;
+    for (int i = 0; i < 40; ++i) {
+        const auto run = records.Begin({.slot = "1-2", .kind = "pda"});
+        run->StepEnded(run->StepStarted("pda-image", "NK"), "passed", 40);
+        finished.push_back(run->Finish({.verdict = RecordVerdict::Passed}));
+    }
+    for (const auto& command : commands) {
+        ASSERT_TRUE(command->waitForFinished(60000)); // five writers fsyncing on a loaded disk
+        EXPECT_EQ(command->exitCode(), 0) << command->readAllStandardError().toStdString();
+    }
+    for (const std::shared_future<Status>& finish : finished)
+        EXPECT_TRUE(finish.get()) << finish.get().Error();
+    std::map<std::string, int> runs;
+    for (const std::string& run : RecordedRuns(path))
+        ++runs[run];
+    EXPECT_EQ(runs, (std::map<std::string, int>{{"passed// 1-2: pda-image NK passed,", 40},
+                                                {"passed// : stamp INSERT passed,", 40}}));
+}
+
+// The UART loader dialog's runs as the main window records them, the slot
+// their port.
+TEST(RunHistory, TheUartLoadersRunsAreRecorded) {
+    TempDir dir;
+    const std::string path = dir.File("runs.sqlite");
+    MainWindowRig rig({{"RunStore", path.c_str()}});
+    gui::WindowRecords records(rig.store.Store(), "main window");
+    uartloader::test::RecordingSink shown;
+    uartloader::UartLoaderSession session(shown);
+    session.Settings().port = "/dev/ttyUSB3";
+    auto sink = records.RecordLoaderRuns(
+        [](const QString& text) { ADD_FAILURE() << text.toStdString(); })(session);
+    ASSERT_TRUE(sink && *sink);
+    (*sink)->Post(uartloader::CurrentFileChanged{"xloader.bin"});
+    (*sink)->Post(RunFinished{.verdict = Verdict::Passed, .reason = ""});
+    EXPECT_TRUE(ProcessUntil([&] {
+        return RecordedRuns(path) ==
+               std::vector<std::string>{"passed// /dev/ttyUSB3: uart-file xloader.bin passed,"};
+    })) << testing::PrintToString(RecordedRuns(path));
 }
 
 } // namespace

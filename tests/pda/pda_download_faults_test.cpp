@@ -12,8 +12,8 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
-#include <sys/stat.h>
 #include <optional>
+#include <sys/stat.h>
 #include <thread>
 
 namespace marlow::test {

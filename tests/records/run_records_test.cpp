@@ -139,22 +139,6 @@ TEST_F(RunRecordsTest, EventsBecomeStepsAndAVerdict) {
          std::nullopt,
          {"port-wait modem port failed - 0"},
          "failed/time-out/phone/why"},
-        {"a stop",
-         [&](RecordingReceiver& b) {
-             image(b, "NK", 100, 10);
-             b.Post(pda::PdaEvent{ended(Verdict::Stopped)});
-         },
-         std::nullopt,
-         {"pda-image NK stopped 10 0"},
-         "stopped/operator-stop/pda/why"},
-        {"a removal",
-         [&](RecordingReceiver& b) {
-             b.Post(phone::PhoneRunEvent{phone::PartStarted{PhoneFileRole::Eeprom, "a.eep"}});
-             b.Post(phone::PhoneRunEvent{ended(Verdict::DeviceRemoved)});
-         },
-         std::nullopt,
-         {"phone-part a.eep failed - 0"},
-         "device-removed/removal/phone/why"},
         {"a UART run",
          [&](RecordingReceiver& b) {
              b.Post(uartloader::LoaderEvent{uartloader::CurrentFileChanged{"boot.bin"}});
@@ -203,7 +187,7 @@ TEST_F(RunRecordsTest, EventsBecomeStepsAndAVerdict) {
         }
     }
     // The UART bar's hundred steps are kept as its whole tens.
-    EXPECT_EQ(LoadEvents((*store)->Session(), ids[7])->size(), 14u);
+    EXPECT_EQ(LoadEvents((*store)->Session(), ids[5])->size(), 14u);
 }
 
 // A run's files with their sizes, digests of their bytes and stamps; one

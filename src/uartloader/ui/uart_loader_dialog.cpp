@@ -70,8 +70,8 @@ void SleepFor(std::chrono::milliseconds wait) {
 
 CUartLoaderDlg::CUartLoaderDlg(QWidget* parent, LoaderDialogOptions options)
     : QDialog(parent), options_(std::move(options)),
-      queue_([this](const LoaderEvent& event) { Show(event); }),
-      session_(queue_, options_.transports) {
+      queue_([this](const LoaderEvent& event) { Show(event); }), tee_(queue_),
+      session_(tee_, options_.transports) {
     if (!options_.pause)
         options_.pause = SleepFor;
     setWindowTitle(QStringLiteral("ST Uart Flash Loader_(Build 071203)"));
@@ -93,8 +93,33 @@ CUartLoaderDlg::~CUartLoaderDlg() = default;
 
 void CUartLoaderDlg::OnConnect() {
     TakeFields();
+    if (options_.recordRun && !session_.IsConnected()) {
+        Result<std::unique_ptr<LoaderSink>> record = options_.recordRun(session_);
+        if (!record) {
+            controls::Dialogs().Message(this, QString::fromStdString(record.Error()));
+            return;
+        }
+        tee_.Record(std::move(*record));
+    }
     runEnd_.reset();
     session_.Connect();
+}
+
+void CUartLoaderDlg::RecordTee::Record(std::unique_ptr<LoaderSink> record) {
+    const std::lock_guard lock(mutex_);
+    record_ = std::move(record);
+}
+
+void CUartLoaderDlg::RecordTee::Post(const LoaderEvent& event) {
+    {
+        const std::lock_guard lock(mutex_);
+        if (record_) {
+            record_->Post(event);
+            if (std::holds_alternative<RunFinished>(event))
+                record_.reset();
+        }
+    }
+    next_.Post(event);
 }
 
 void CUartLoaderDlg::OnDisconnect() {
@@ -214,9 +239,11 @@ void CUartLoaderDlg::AppendToLog(const std::string& text) {
     scroll->setValue(scroll->maximum());
 }
 
-int RunUartLoaderDialog(QWidget* parent, QSettings* store) {
+int RunUartLoaderDialog(QWidget* parent, QSettings* store,
+                        LoaderDialogOptions::RecordRun recordRun) {
     LoaderDialogOptions options;
     options.store = store;
+    options.recordRun = std::move(recordRun);
     CUartLoaderDlg dialog(parent, std::move(options));
     return dialog.exec();
 }

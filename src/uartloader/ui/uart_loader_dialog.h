@@ -11,6 +11,7 @@
 // Whichever way the dialog ends (Close, Escape, the window's close box), a
 // running worker is disconnected and has ended before the dialog returns.
 
+#include "common/result.h"
 #include "uartloader/loader_session.h"
 #include "uartloader/ui/loader_event_queue.h"
 #include "uartloader/ui/loader_file_rows.h"
@@ -19,6 +20,8 @@
 #include <QTextCursor>
 #include <chrono>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 
 class QComboBox;
@@ -36,6 +39,14 @@ struct LoaderDialogOptions {
     UartLoaderSession::TransportFactory transports = UartLoaderSession::MakeSerialPort;
     // The wait between disconnecting and closing; tests answer at once.
     std::function<void(std::chrono::milliseconds)> pause;
+    // Each run's record, asked for as "Connect" starts a run with the
+    // session's fields: the sink it gives hears the run's events in order
+    // on the thread that posts them, its last the run's RunFinished, and
+    // finishes the record then. A failure refuses the start (its text in a
+    // message box); nothing: the run is not recorded.
+    using RecordRun =
+        std::function<Result<std::unique_ptr<LoaderSink>>(const UartLoaderSession& session)>;
+    RecordRun recordRun;
 };
 
 class CUartLoaderDlg : public QDialog {
@@ -77,8 +88,23 @@ private:
     void Show(const LoaderEvent& event);
     void AppendToLog(const std::string& text);
 
+    // The session's events reach the run's record as the worker posts them,
+    // so a record ends with its run even when the dialog closes first.
+    class RecordTee final : public LoaderSink {
+    public:
+        explicit RecordTee(LoaderSink& next) : next_(next) {}
+        void Record(std::unique_ptr<LoaderSink> record);
+        void Post(const LoaderEvent& event) override;
+
+    private:
+        LoaderSink& next_;
+        std::mutex mutex_;
+        std::unique_ptr<LoaderSink> record_;
+    };
+
     LoaderDialogOptions options_;
     LoaderEventQueue queue_;
+    RecordTee tee_;
     UartLoaderSession session_;
 
     QComboBox* portList_ = nullptr;
@@ -95,6 +121,7 @@ private:
 
 // Opens the dialog modally over `parent` ("VIVezo Set", "MP Tool Set") and
 // returns when it has closed, its worker ended.
-int RunUartLoaderDialog(QWidget* parent, QSettings* store = nullptr);
+int RunUartLoaderDialog(QWidget* parent, QSettings* store = nullptr,
+                        LoaderDialogOptions::RecordRun recordRun = {});
 
 } // namespace marlow::uartloader::ui

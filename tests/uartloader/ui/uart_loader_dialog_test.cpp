@@ -1,6 +1,7 @@
 // The UART loader dialog over the handset emulator: its controls and write
 // modes, whole runs on a pseudo-terminal, the settings and log files, and
-// every way of ending the dialog while a worker runs.
+// every way of ending the dialog while a worker runs, each run's record
+// told its end.
 
 #include "support/accessible_names.h"
 #include "support/gui_test_support.h"
@@ -67,6 +68,12 @@ protected:
             uartloader::ui::LoaderDialogOptions options;
             options.store = &store.Store();
             options.pause = [this](std::chrono::milliseconds wait) { pauses.push_back(wait); };
+            options.recordRun = [this](const uartloader::UartLoaderSession&)
+                -> Result<std::unique_ptr<uartloader::LoaderSink>> {
+                if (!refuseRecords.empty())
+                    return Failure{refuseRecords};
+                return std::unique_ptr<uartloader::LoaderSink>(std::make_unique<Forward>(records));
+            };
             dialog = std::make_unique<CUartLoaderDlg>(nullptr, std::move(options));
             dialog->show();
         }
@@ -105,9 +112,22 @@ protected:
         ClickAnswering(1079, path);
     }
 
+    // What the runs' records heard, as the worker posted it.
+    struct Forward final : uartloader::LoaderSink {
+        explicit Forward(uartloader::test::RecordingSink& to) : to(to) {}
+        void Post(const uartloader::LoaderEvent& event) override { to.Post(event); }
+        uartloader::test::RecordingSink& to;
+    };
+    std::optional<Verdict> RecordedEnd() const {
+        const std::vector<RunFinished> ends = records.Ends();
+        return ends.empty() ? std::nullopt : std::optional(ends.back().verdict);
+    }
+
     struct ApplicationFirst {
         ApplicationFirst() { EnsureApplication(); }
     } applicationFirst;
+    uartloader::test::RecordingSink records;
+    std::string refuseRecords; // why no run may start, when set
     RecordingDialogs dialogs;
     TempStore store;
     TempDir dir;
@@ -250,6 +270,7 @@ TEST_F(LoaderDialogTest, AConnectThatFailsLeavesOnlyFailedToConnect) {
         EXPECT_EQ(AwaitRunEnd(), Verdict::Failed);
         EXPECT_EQ(Bar(1103), 0);
         EXPECT_TRUE(Control(1076)->isEnabled());
+        EXPECT_EQ(RecordedEnd(), Verdict::Failed);
         ASSERT_FALSE(channel.lines.empty());
         EXPECT_NE(channel.lines.back().find(reason), std::string::npos) << channel.lines.back();
     }
@@ -323,6 +344,7 @@ TEST_F(LoaderDialogTest, EveryWayOfEndingStopsTheRunningWorkerFirst) {
         EXPECT_FALSE(Control(1076)->isEnabled());
         end(Dialog());
         ASSERT_EQ(AwaitRunEnd(), Verdict::Stopped);
+        EXPECT_EQ(RecordedEnd(), Verdict::Stopped); // its record ended too, closed or not
         EXPECT_EQ(Dialog().isVisible(), !closes);
         EXPECT_FALSE(Dialog().Session().IsConnected());
         EXPECT_TRUE(ShownLog().ends_with("\nFailed to receive any data from the device.\n" +
@@ -333,6 +355,20 @@ TEST_F(LoaderDialogTest, EveryWayOfEndingStopsTheRunningWorkerFirst) {
                         .Ok()); // the worker let it go
         EXPECT_TRUE(Control(1076)->isEnabled());
     }
+}
+
+// A run whose record cannot be made when records are required never
+// starts: the reason is shown, the port is never opened.
+TEST_F(LoaderDialogTest, ARunThatCannotBeRecordedDoesNotStart) {
+    refuseRecords = "No run starts: the run store cannot be written";
+    PtyHandset handset;
+    StartOn(handset.PortPath());
+    Flush();
+    EXPECT_EQ(dialogs.messages,
+              std::vector<QString>{"No run starts: the run store cannot be written"});
+    EXPECT_FALSE(Dialog().Session().IsConnected());
+    EXPECT_EQ(ShownLog(), "");
+    EXPECT_TRUE(records.Events().empty());
 }
 
 } // namespace

@@ -1,0 +1,39 @@
+#pragma once
+// What a command left in its run store, one line a record, oldest first, for
+// tables to expect: "verdict/error class/half slot: kind name outcome, ...";
+// none when there is no store yet.
+
+#include "records/run_queries.h"
+#include "records/store.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace marlow::test {
+
+inline std::vector<std::string> RecordedRuns(const std::string& storePath) {
+    using namespace marlow::records;
+    const auto store = RunStore::Open({.path = storePath, .access = StoreAccess::Query});
+    const auto runs = store ? FindRuns((*store)->Session(), {}, Detail::Steps)
+                            : Result<std::vector<RunRecord>>(Failure{store.Error()});
+    if (!runs)
+        return std::filesystem::exists(storePath) ? std::vector{runs.Error()}
+                                                  : std::vector<std::string>{};
+    std::vector<std::string> lines;
+    for (const RunRecord& run : *runs) {
+        lines.push_back(std::string(NameOf(run.ending.verdict)) + "/" +
+                        NameOf(run.ending.errorClass) + "/" + NameOf(run.ending.half) + " " +
+                        run.facts.slot + ":");
+        for (const StepFacts& step : run.steps)
+            lines.back() += " " + step.kind + " " + step.name + " " + step.outcome + ",";
+    }
+    return lines;
+}
+
+inline std::string LastRecordedRun(const std::string& storePath) {
+    const std::vector<std::string> runs = RecordedRuns(storePath);
+    return runs.empty() ? std::string() : runs.back();
+}
+
+} // namespace marlow::test
