@@ -6,11 +6,11 @@
 // address that is no host:port, a password file refused).
 
 #include "cli/command_registry.h"
-#include "cli/event_loop.h"
 #include "cli/output.h"
 #include "cli/shared_options.h"
 #include "cli/slot_board.h"
 #include "cli/stop_signal.h"
+#include "station/event_loop.h"
 #include "status/status_subscriber.h"
 
 #include <QCommandLineParser>
@@ -59,7 +59,7 @@ int RunMonitor(const QStringList& args) {
     const OptionReader reader(parser, command);
     const bool asJson = parser.isSet(json);
 
-    CliEventLoop loop;
+    station::EventLoop loop;
     bool stopped = false;
     SlotBoard board(SlotBoard::StdoutIsTerminal());
     std::string lastTrouble;

@@ -6,11 +6,9 @@
 #include "cli/arguments.h"
 #include "cli/command_registry.h"
 #include "cli/device_sources.h"
-#include "cli/event_loop.h"
 #include "cli/output.h"
 #include "cli/pda_event_printer.h"
 #include "cli/run_recording.h"
-#include "cli/run_watchdog.h"
 #include "cli/shared_options.h"
 #include "cli/stop_signal.h"
 #include "common/input_file.h"
@@ -20,6 +18,8 @@
 #include "records/recording_receiver.h"
 #include "records/run_inputs.h"
 #include "records/run_writer.h"
+#include "station/event_loop.h"
+#include "station/run_watchdog.h"
 
 #include <QCommandLineParser>
 
@@ -32,7 +32,7 @@
 namespace marlow::cli {
 namespace {
 
-using Clock = CliEventLoop::Clock;
+using Clock = station::EventLoop::Clock;
 
 // What keeps a run's watchdog from firing: a new image, a percent, a reply
 // byte (state changes count too, with the state's name).
@@ -65,7 +65,8 @@ class PdaSession : public hotplug::DeviceWatcherOwner {
 public:
     explicit PdaSession(const PdaOptions& options)
         : options_(options), board_(ProgressBoard::StderrIsTerminal()),
-          watcher_(*this, {.openRetry = InterruptibleOpen(stop_, [this] { return opening_; })}) {}
+          watcher_(*this,
+                   {.openRetry = station::InterruptibleOpen(stop_, [this] { return opening_; })}) {}
 
     int Run(usb::DeviceSource& source);
 
@@ -84,7 +85,7 @@ private:
         explicit Handset(std::chrono::seconds timeout) : watchdog(timeout) {}
         pda::PdaRunContext context;
         std::unique_ptr<CliPdaEvents> out;
-        ProgressWatchdog watchdog;
+        station::ProgressWatchdog watchdog;
         bool finished = false;
         bool timedOut = false; // stopped for going silent
         // The run's record; a handset back on the same port begins another.
@@ -109,7 +110,7 @@ private:
     void Release();
 
     const PdaOptions& options_;
-    CliEventLoop loop_;
+    station::EventLoop loop_;
     ProgressBoard board_;
     std::mutex stdoutLock_;
     std::map<std::string, std::unique_ptr<Handset>> handsets_;
@@ -124,7 +125,7 @@ private:
     // Raised with a stop signal: ends a device's open at once.
     usb::StopRequest stop_;
     // The watchdog of the handset being opened, whose --timeout bounds it.
-    const ProgressWatchdog* opening_ = nullptr;
+    const station::ProgressWatchdog* opening_ = nullptr;
     hotplug::CDeviceWatcher watcher_;
 };
 
@@ -282,7 +283,7 @@ std::optional<Clock::time_point> PdaSession::NextDeadline(Clock::time_point wait
     if (options_.devices != 0)
         next = waitEnd;
     for (const auto& [path, handset] : handsets_)
-        next = Earlier(next, handset->watchdog.Deadline());
+        next = station::Earlier(next, handset->watchdog.Deadline());
     return next;
 }
 
@@ -297,7 +298,7 @@ int PdaSession::Run(usb::DeviceSource& source) {
         .removed = [this](const std::string& path) { watcher_.OnDeviceRemoveComplete(path); },
         .problem = [this](const std::string& text) { ReportProblem(text); },
         .alreadyAttached = {}};
-    if (const Status started = source.Start(PostedTo(loop_, handlers)); !started) {
+    if (const Status started = source.Start(station::PostedTo(loop_, handlers)); !started) {
         Err("marlow-cli pda: " + started.Error() + "\n");
         return kExitFailed;
     }

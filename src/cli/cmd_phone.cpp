@@ -4,12 +4,10 @@
 
 #include "cli/arguments.h"
 #include "cli/command_registry.h"
-#include "cli/event_loop.h"
 #include "cli/modem_setup.h"
 #include "cli/output.h"
 #include "cli/phone_run_printer.h"
 #include "cli/run_recording.h"
-#include "cli/run_watchdog.h"
 #include "cli/shared_options.h"
 #include "cli/stop_signal.h"
 #include "phone/phone_engine.h"
@@ -17,6 +15,8 @@
 #include "records/recording_receiver.h"
 #include "records/run_inputs.h"
 #include "records/run_writer.h"
+#include "station/event_loop.h"
+#include "station/run_watchdog.h"
 
 #include <QCommandLineParser>
 
@@ -97,7 +97,7 @@ bool ParseOptions(const QStringList& args, PhoneOptions& options, int* exitCode)
 
 // The port was found but would not open: the main window would wait for its
 // operator's cancel; a command has nobody to wait for.
-bool StuckAfterFailedOpen(const phone::PhoneEngine& engine, const CliEventLoop& loop) {
+bool StuckAfterFailedOpen(const phone::PhoneEngine& engine, const station::EventLoop& loop) {
     return engine.Inst().state == phone::stIdle && !loop.TimerRunning(phone::PhoneTimer::PortPoll);
 }
 
@@ -114,8 +114,8 @@ int RunPhone(const QStringList& args) {
     if (!library)
         return kExitFailed;
     PhoneCliPorts ports = MakePhonePorts(options.port, options.pattern, phone::kMainWindowPortList);
-    CliEventLoop loop;
-    ProgressWatchdog watchdog(options.timeout);
+    station::EventLoop loop;
+    station::ProgressWatchdog watchdog(options.timeout);
     const phone::PhoneEngine* running = nullptr;
     const auto part = [&running] {
         return PhonePartName(running != nullptr ? running->Inst().state : phone::stIdle);

@@ -6,16 +6,16 @@
 #include "cli/arguments.h"
 #include "cli/command_registry.h"
 #include "cli/device_sources.h"
-#include "cli/event_loop.h"
 #include "cli/modem_setup.h"
 #include "cli/output.h"
 #include "cli/run_recording.h"
 #include "cli/shared_options.h"
 #include "cli/slot_board.h"
-#include "cli/station_run.h"
 #include "cli/stop_signal.h"
 #include "phone/usb_tty_paths.h"
 #include "records/forwarder.h"
+#include "station/event_loop.h"
+#include "station/station_run.h"
 #include "status/status_publisher.h"
 
 #include <QCommandLineParser>
@@ -26,6 +26,10 @@
 
 namespace marlow::cli {
 namespace {
+
+using station::SlotEvent;
+using station::SlotEventKind;
+using station::SlotShift;
 
 constexpr const char* kCommand = "station";
 
@@ -212,7 +216,7 @@ int RunStation(const QStringList& args) {
         forwarder = records::Forwarder::Start(
             {.storePath = recording->Settings().storePath, .central = centralSettings});
 
-    CliEventLoop loop;
+    station::EventLoop loop;
     const bool board = !options.json && SlotBoard::StdoutIsTerminal();
     SlotBoard boardView(board);
     std::map<std::string, status::SlotStatus> shown;
@@ -240,11 +244,11 @@ int RunStation(const QStringList& args) {
         boardView.Slot(stationId, slot);
     };
     const auto started = std::chrono::steady_clock::now();
-    Station station(
+    station::Station station(
         {.station = *stationFile,
          .stationId = stationId,
          .library = phoneLibrary.get(),
-         .recording = &*recording,
+         .writer = recording->Writer(),
          .publisher = publisher.get(),
          .deviceTreeRoot = phone::DeviceTreeRoot(),
          .timeout = options.timeout,

@@ -5,11 +5,11 @@
 #include "cli/arguments.h"
 #include "cli/command_registry.h"
 #include "cli/device_sources.h"
-#include "cli/event_loop.h"
 #include "cli/output.h"
 #include "cli/shared_options.h"
 #include "cli/stop_signal.h"
 #include "common/regular_file.h"
+#include "station/event_loop.h"
 #include "station/station_file.h"
 
 #include <QCommandLineParser>
@@ -154,7 +154,7 @@ int RunStationLearn(const QStringList& args) {
         Err(std::string(kCommand) + ": " + source.Error() + "\n");
         return kExitUsage;
     }
-    CliEventLoop loop;
+    station::EventLoop loop;
     bool stopped = false;
     const StopSignal stop([&] { loop.Post([&] { stopped = true; }); });
     Learner learner(options);
@@ -165,7 +165,7 @@ int RunStationLearn(const QStringList& args) {
     handlers.problem = [](const std::string& text) {
         Err(std::string(kCommand) + ": " + text + "\n");
     };
-    usb::DeviceEvents events = PostedTo(loop, handlers);
+    usb::DeviceEvents events = station::PostedTo(loop, handlers);
     // Told in turn with the prompts, not from the source's thread.
     events.alreadyAttached = [&loop](const std::string& description) {
         loop.Post([description] {

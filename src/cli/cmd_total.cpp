@@ -7,12 +7,10 @@
 #include "cli/arguments.h"
 #include "cli/command_registry.h"
 #include "cli/device_sources.h"
-#include "cli/event_loop.h"
 #include "cli/front_panel_printer.h"
 #include "cli/modem_setup.h"
 #include "cli/output.h"
 #include "cli/run_recording.h"
-#include "cli/run_watchdog.h"
 #include "cli/shared_options.h"
 #include "cli/stop_signal.h"
 #include "common/input_file.h"
@@ -23,6 +21,8 @@
 #include "records/recording_receiver.h"
 #include "records/run_inputs.h"
 #include "records/run_writer.h"
+#include "station/event_loop.h"
+#include "station/run_watchdog.h"
 
 #include <QCommandLineParser>
 
@@ -134,8 +134,8 @@ private:
     int Recorded(int jobCode);
 
     const TotalOptions& options_;
-    CliEventLoop loop_;
-    ProgressWatchdog watchdog_;
+    station::EventLoop loop_;
+    station::ProgressWatchdog watchdog_;
     TotalDisplay display_;
     RecordedTotal recorded_{display_};
     std::unique_ptr<records::RecordingReceiver> record_;
@@ -175,7 +175,8 @@ TotalSession::TotalSession(const TotalOptions& options, phone::PhoneLibrary& lib
           setup.phoneSelected = [this] { return handset_.PhoneHalfSelected(); };
           return setup;
       }()),
-      watcher_(*this, {.openRetry = InterruptibleOpen(stop_, [this] { return &watchdog_; })}) {
+      watcher_(*this,
+               {.openRetry = station::InterruptibleOpen(stop_, [this] { return &watchdog_; })}) {
     loop_.SetTickHandler([this](phone::PhoneTimer timer) { engine_.OnTimer(timer); });
 }
 
@@ -324,14 +325,14 @@ int TotalSession::Run(usb::DeviceSource& source) {
         .removed = [this](const std::string& path) { watcher_.OnDeviceRemoveComplete(path); },
         .problem = [this](const std::string& text) { display_.Problem(text); },
         .alreadyAttached = {}};
-    if (const Status started = source.Start(PostedTo(loop_, handlers)); !started) {
+    if (const Status started = source.Start(station::PostedTo(loop_, handlers)); !started) {
         display_.Note("total: " + started.Error());
         return kExitFailed;
     }
     const auto waitEnd = std::chrono::steady_clock::now() + options_.wait;
     while (outcome_ == Outcome::Running) {
-        loop_.RunOnce(
-            Earlier(deviceSeen_ ? std::nullopt : std::optional(waitEnd), watchdog_.Deadline()));
+        loop_.RunOnce(station::Earlier(deviceSeen_ ? std::nullopt : std::optional(waitEnd),
+                                       watchdog_.Deadline()));
         if (stop.Raised() && !stopping_)
             Stop(usb::StopCause::Operator);
         if (watchdog_.Expired()) {

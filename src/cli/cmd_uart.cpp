@@ -13,15 +13,15 @@
 
 #include "cli/arguments.h"
 #include "cli/command_registry.h"
-#include "cli/event_loop.h"
 #include "cli/output.h"
 #include "cli/run_recording.h"
-#include "cli/run_watchdog.h"
 #include "cli/shared_options.h"
 #include "cli/stop_signal.h"
 #include "records/recording_receiver.h"
 #include "records/run_inputs.h"
 #include "records/run_writer.h"
+#include "station/event_loop.h"
+#include "station/run_watchdog.h"
 #include "uartloader/loader_event_json.h"
 #include "uartloader/loader_session.h"
 #include "uartloader/log_file.h"
@@ -50,7 +50,7 @@ public:
     using Finished = std::function<void(const RunFinished&)>;
 
     // `finished` hears the run's end, on the thread that posts it.
-    CliLoaderSink(bool json, ProgressWatchdog& watchdog, Finished finished)
+    CliLoaderSink(bool json, station::ProgressWatchdog& watchdog, Finished finished)
         : json_(json), watchdog_(watchdog), finished_(std::move(finished)) {
         lastTen_.fill(-1);
     }
@@ -109,7 +109,7 @@ private:
     }
 
     bool json_;
-    ProgressWatchdog& watchdog_;
+    station::ProgressWatchdog& watchdog_;
     Finished finished_;
     LoaderSink* record_ = nullptr;
     std::array<int, kProgressBarCount> lastTen_{};
@@ -194,8 +194,8 @@ int RunUart(const QStringList& args) {
         return kExitBadInput;
     }
 
-    ProgressWatchdog watchdog(options.timeout);
-    CliEventLoop loop;
+    station::ProgressWatchdog watchdog(options.timeout);
+    station::EventLoop loop;
     std::optional<RunFinished> finished;
     CliLoaderSink sink(options.json, watchdog, [&loop, &finished](const RunFinished& end) {
         loop.Post([&finished, end] { finished = end; });

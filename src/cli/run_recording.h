@@ -7,6 +7,7 @@
 
 #include "common/result.h"
 #include "records/record.h"
+#include "records/run_writer.h"
 #include "records/store_settings.h"
 
 #include <QCommandLineOption>
@@ -37,6 +38,8 @@ public:
                                                 const std::string& command, int* exitCode);
 
     bool On() const { return writer_ != nullptr; }
+    // The writer the command's runs share; null when recording is off.
+    std::shared_ptr<records::RunWriter> Writer() const { return writer_; }
     // The settings with --run-store applied (the store, the station's name).
     const records::RecordingSettings& Settings() const { return settings_; }
 
@@ -56,8 +59,6 @@ private:
     std::string command_;
 };
 
-// How long a command waits for a record's finish before it says the run is
-// not recorded yet: the store's busy time-out and a margin.
-inline constexpr std::chrono::seconds kRecordFinishBound{15};
+using records::kRecordFinishBound;
 
 } // namespace marlow::cli

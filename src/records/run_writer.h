@@ -34,6 +34,10 @@ namespace marlow::records {
 class RunRecorder;
 struct RecordingSettings;
 
+// How long a front end waits for a record's finish before it says the run is
+// not recorded yet: the store's busy time-out and a margin.
+inline constexpr std::chrono::seconds kRecordFinishBound{15};
+
 struct WriterOptions {
     std::string storePath{};
     // The station each record names unless its facts do (the setting

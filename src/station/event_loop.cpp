@@ -1,10 +1,10 @@
-#include "cli/event_loop.h"
+#include "station/event_loop.h"
 
 #include <thread>
 
-namespace marlow::cli {
+namespace marlow::station {
 
-void CliEventLoop::Post(std::function<void()> task) {
+void EventLoop::Post(std::function<void()> task) {
     {
         const std::lock_guard lock(mutex_);
         tasks_.push_back(std::move(task));
@@ -12,23 +12,23 @@ void CliEventLoop::Post(std::function<void()> task) {
     posted_.notify_one();
 }
 
-void CliEventLoop::StartTimer(phone::PhoneTimer timer, std::chrono::milliseconds period) {
+void EventLoop::StartTimer(phone::PhoneTimer timer, std::chrono::milliseconds period) {
     timers_[timer] = Timer{period, Clock::now() + period};
 }
 
-void CliEventLoop::StopTimer(phone::PhoneTimer timer) {
+void EventLoop::StopTimer(phone::PhoneTimer timer) {
     timers_.erase(timer);
 }
 
-void CliEventLoop::Pause(std::chrono::milliseconds duration) {
+void EventLoop::Pause(std::chrono::milliseconds duration) {
     std::this_thread::sleep_for(duration);
 }
 
-bool CliEventLoop::TimerRunning(phone::PhoneTimer timer) const {
+bool EventLoop::TimerRunning(phone::PhoneTimer timer) const {
     return timers_.count(timer) != 0;
 }
 
-void CliEventLoop::RunOnce(std::optional<Clock::time_point> until) {
+void EventLoop::RunOnce(std::optional<Clock::time_point> until) {
     for (const auto& [timer, state] : timers_)
         until = until ? std::min(*until, state.due) : state.due;
     std::deque<std::function<void()>> ready;
@@ -48,7 +48,7 @@ void CliEventLoop::RunOnce(std::optional<Clock::time_point> until) {
 
 namespace {
 
-std::function<void(const std::string&)> PostedTo(CliEventLoop& loop,
+std::function<void(const std::string&)> PostedTo(EventLoop& loop,
                                                  std::function<void(const std::string&)> handler) {
     return [&loop, handler = std::move(handler)](const std::string& text) {
         loop.Post([handler, text] { handler(text); });
@@ -57,7 +57,7 @@ std::function<void(const std::string&)> PostedTo(CliEventLoop& loop,
 
 } // namespace
 
-usb::DeviceEvents PostedTo(CliEventLoop& loop, usb::DeviceEvents handlers) {
+usb::DeviceEvents PostedTo(EventLoop& loop, usb::DeviceEvents handlers) {
     usb::DeviceEvents posted;
     posted.arrived = [&loop, arrived = std::move(handlers.arrived)](
                          std::unique_ptr<usb::UsbTransport> transport) {
@@ -70,7 +70,7 @@ usb::DeviceEvents PostedTo(CliEventLoop& loop, usb::DeviceEvents handlers) {
     return posted;
 }
 
-void CliEventLoop::RunDueTimers() {
+void EventLoop::RunDueTimers() {
     const Clock::time_point now = Clock::now();
     for (const phone::PhoneTimer timer :
          {phone::PhoneTimer::PortPoll, phone::PhoneTimer::BootWatchdog}) {
@@ -83,4 +83,4 @@ void CliEventLoop::RunDueTimers() {
     }
 }
 
-} // namespace marlow::cli
+} // namespace marlow::station

@@ -1,7 +1,7 @@
 #pragma once
-// The commands' event loop: one queue of tasks (device arrivals and
+// The event loop of the commands and of each station slot: one queue of tasks (device arrivals and
 // removals, library reports, finished runs, stop signals) and the phone
-// engine's timers, all run on the command's own thread. It sleeps until a
+// engine's timers, all run on the loop's own thread. It sleeps until a
 // task is posted, a timer is due or the caller's deadline has come; waiting
 // costs nothing.
 
@@ -17,9 +17,9 @@
 #include <mutex>
 #include <optional>
 
-namespace marlow::cli {
+namespace marlow::station {
 
-class CliEventLoop : public phone::OwnerThread, public phone::PhoneClock {
+class EventLoop : public phone::OwnerThread, public phone::PhoneClock {
 public:
     using Clock = std::chrono::steady_clock;
     using TickHandler = std::function<void(phone::PhoneTimer)>;
@@ -54,6 +54,6 @@ private:
 
 // A device source's reports as tasks of the command's loop: each handler runs
 // on the loop's thread, in the order the source reported.
-usb::DeviceEvents PostedTo(CliEventLoop& loop, usb::DeviceEvents handlers);
+usb::DeviceEvents PostedTo(EventLoop& loop, usb::DeviceEvents handlers);
 
-} // namespace marlow::cli
+} // namespace marlow::station

@@ -1,6 +1,6 @@
 #pragma once
 // The progress watchdog behind --timeout, which every command that drives
-// a handset shares.
+// a handset and every station slot shares.
 
 #include "usb/usb_pipe.h"
 
@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-namespace marlow::cli {
+namespace marlow::station {
 
 // A run that shows no progress for the limit is ended like a stop, with
 // its own exit code and a reason naming the step that went silent. Every
@@ -58,4 +58,4 @@ std::optional<ProgressWatchdog::Clock::time_point>
 Earlier(std::optional<ProgressWatchdog::Clock::time_point> a,
         std::optional<ProgressWatchdog::Clock::time_point> b);
 
-} // namespace marlow::cli
+} // namespace marlow::station

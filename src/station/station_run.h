@@ -28,13 +28,15 @@ namespace marlow::phone {
 class LibraryChannels;
 class PhoneLibrary;
 } // namespace marlow::phone
+namespace marlow::records {
+class RunWriter;
+}
 namespace marlow::status {
 class StatusPublisher;
 }
 
-namespace marlow::cli {
+namespace marlow::station {
 
-class CommandRecording;
 class SlotServer;
 
 enum class SlotEventKind {
@@ -68,7 +70,7 @@ struct StationSetup {
     station::StationFile station{};
     std::string stationId{};
     phone::PhoneLibrary* library = nullptr;       // its channels shared by the slots
-    const CommandRecording* recording = nullptr;  // null or off: nothing recorded
+    std::shared_ptr<records::RunWriter> writer{}; // null: nothing recorded
     status::StatusPublisher* publisher = nullptr; // null: no live status
     // The folder holding the device tree's sys/ and dev/ ("/" on a real system).
     std::string deviceTreeRoot = "/";
@@ -103,4 +105,4 @@ private:
     std::mutex eventsMutex_;
 };
 
-} // namespace marlow::cli
+} // namespace marlow::station

@@ -1,6 +1,6 @@
-#include "cli/run_watchdog.h"
+#include "station/run_watchdog.h"
 
-namespace marlow::cli {
+namespace marlow::station {
 
 void ProgressWatchdog::Arm(const std::string& step) {
     const std::lock_guard lock(mutex_);
@@ -69,4 +69,4 @@ Earlier(std::optional<ProgressWatchdog::Clock::time_point> a,
     return std::min(*a, *b);
 }
 
-} // namespace marlow::cli
+} // namespace marlow::station

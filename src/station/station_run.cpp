@@ -1,8 +1,5 @@
-#include "cli/station_run.h"
+#include "station/station_run.h"
 
-#include "cli/event_loop.h"
-#include "cli/run_recording.h"
-#include "cli/run_watchdog.h"
 #include "handset/handset_run.h"
 #include "hotplug/device_watcher.h"
 #include "pda/download_plan_check.h"
@@ -13,6 +10,8 @@
 #include "records/recording_receiver.h"
 #include "records/run_inputs.h"
 #include "records/run_writer.h"
+#include "station/event_loop.h"
+#include "station/run_watchdog.h"
 #include "status/status_publisher.h"
 
 #include <QDateTime>
@@ -22,7 +21,7 @@
 #include <optional>
 #include <thread>
 
-namespace marlow::cli {
+namespace marlow::station {
 
 namespace {
 
@@ -229,7 +228,7 @@ private:
         watcher_ = std::make_unique<hotplug::CDeviceWatcher>(
             *this, hotplug::WatcherTiming{
                        .openRetry = InterruptibleOpen(stop_, [this] { return &watchdog_; })});
-        if (setup_.recording != nullptr && setup_.recording->On()) {
+        if (setup_.writer) {
             records::RunFacts facts{.stationId = setup_.stationId,
                                     .slot = slot_.name,
                                     .frontEnd = "cli station",
@@ -237,7 +236,7 @@ private:
                                     .handset = {.usbPath = slot_.portPath},
                                     .startedMs = startedMs_};
             recording_ = std::make_unique<records::RecordingReceiver>(
-                setup_.recording->Begin(std::move(facts)));
+                setup_.writer->Begin(std::move(facts)));
             recording_->Inputs(inputs_);
         }
         file_.clear();
@@ -396,7 +395,7 @@ private:
         watcher_.reset();
         leaving_.reset();
         for (const std::shared_future<Status>& finish : finishes_)
-            finish.wait_for(kRecordFinishBound);
+            finish.wait_for(records::kRecordFinishBound);
     }
 
     void Publish(status::SlotState state) {
@@ -422,7 +421,7 @@ private:
     const station::StationSlot slot_;
     const StationSetup& setup_;
     const Tell tell_;
-    CliEventLoop loop_;
+    EventLoop loop_;
     ProgressWatchdog watchdog_;
     SlotModemPort modemPorts_;
     std::unique_ptr<phone::PhoneLibrary> library_;
@@ -512,4 +511,4 @@ void Station::Arrived(std::unique_ptr<usb::UsbTransport> transport) {
     slots_[index]->Arrived(std::move(transport));
 }
 
-} // namespace marlow::cli
+} // namespace marlow::station
