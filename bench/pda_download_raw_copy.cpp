@@ -150,10 +150,11 @@ const std::string& ImagePath() {
     return kPath;
 }
 
-FrameScript RecordDownload(const std::string& imagePath, bool keepBytes) {
+FrameScript RecordDownload(const std::string& imagePath, bool keepBytes,
+                           pda::DownloadTarget target) {
     FrameScript recorded;
     NullSink out;
-    pda::PdaRunContext context(pda::PdaSettings{imagePath, pda::DownloadTarget::Ram});
+    pda::PdaRunContext context(pda::PdaSettings{imagePath, target});
     emulators::PdaEmulatorOptions options;
     options.keepBytesLimit = 0;
     emulators::PdaBootLoaderEmulator emulator(options);
@@ -267,6 +268,20 @@ bool CopyRawHost(int fd, const FrameScript& shape, const std::string& imagePath)
 
 void CopyRawDevice(int fd, const FrameScript& shape) {
     RawDevice(fd, shape);
+}
+
+std::optional<int> RunRawCopyRole(int argc, char** argv) {
+    if (argc < 2 || (argv[1] != kRawHostRole && argv[1] != kRawDeviceRole))
+        return std::nullopt;
+    const std::optional<FrameScript> shape = argc >= 4 ? LoadShape(argv[3]) : std::nullopt;
+    if (!shape)
+        return 2;
+    const int fd = std::stoi(argv[2]);
+    if (argv[1] == kRawDeviceRole) {
+        CopyRawDevice(fd, *shape);
+        return 0;
+    }
+    return argc == 5 && CopyRawHost(fd, *shape, argv[4]) ? 0 : 1;
 }
 
 } // namespace marlow::bench

@@ -5,6 +5,7 @@
 // nothing else around it: no file, no checksum, no emulator, no framing code.
 // What the download costs beyond this is what the host and the bus add.
 
+#include "pda/pda_run_context.h"
 #include "usb/usb_transport.h"
 
 #include <cstddef>
@@ -12,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace marlow::bench {
@@ -35,7 +37,8 @@ std::unique_ptr<usb::UsbTransport> RecordingTransport(std::unique_ptr<usb::UsbTr
 // The frames of one RAM download of the image at `imagePath`, recorded from
 // a real run against the emulator; without `keepBytes` only their shape
 // (sizes and replies, `stream` left empty).
-FrameScript RecordDownload(const std::string& imagePath, bool keepBytes);
+FrameScript RecordDownload(const std::string& imagePath, bool keepBytes,
+                           pda::DownloadTarget target = pda::DownloadTarget::Ram);
 // The same for ImagePath(), bytes kept, recorded once.
 const FrameScript& DownloadScript();
 
@@ -54,5 +57,12 @@ bool SaveShape(const FrameScript& script, const std::string& path);
 std::optional<FrameScript> LoadShape(const std::string& path);
 bool CopyRawHost(int fd, const FrameScript& shape, const std::string& imagePath);
 void CopyRawDevice(int fd, const FrameScript& shape);
+
+// The two ends as roles of a benchmark program started again:
+//   PROGRAM --raw-host SOCKET-FD SHAPE IMAGE, PROGRAM --raw-device SOCKET-FD SHAPE.
+// The role's exit code when argv names one, else nothing.
+inline constexpr std::string_view kRawHostRole = "--raw-host";
+inline constexpr std::string_view kRawDeviceRole = "--raw-device";
+std::optional<int> RunRawCopyRole(int argc, char** argv);
 
 } // namespace marlow::bench
