@@ -1,0 +1,119 @@
+// The station window on the emulated fixture: each tile follows the handset
+// in its own slot whatever order they are plugged in, says its verdict as a
+// word and, on the accessibility bus, as its value; idle again, the window
+// runs no timer.
+
+#include "cli/cli_process.h"
+#include "emulators/sample_set.h"
+#include "gui/program_phone.h"
+#include "gui/station_window.h"
+#include "support/accessible_names.h"
+#include "support/gui_test_support.h"
+#include "support/qt_events.h"
+#include "support/temp_dir.h"
+#include "usb/virtual_bus_source.h"
+
+#include <QAccessible>
+#include <QProgressBar>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+
+namespace marlow::test {
+namespace {
+
+#if defined(MARLOW_TEST_DOWNLOAD_LIBRARY) && defined(MARLOW_CLI)
+
+TEST(StationWindow, TilesFollowTheirSlotsOnTheEmulatedFixture) {
+    struct Row {
+        const char* fault; // the fixture's fault for this slot; empty: none
+        const char* verdict;
+        const char* value; // the tile's value on the accessibility bus once its handset left
+    };
+    const Row rows[] = {
+        {"", "PASS", "Waiting, last run Passed"},
+        {"2:refuse-boot", "FAIL", "Waiting, last run Failed"},
+        {"", "PASS", "Waiting, last run Passed"},
+        {"4:disconnect-after=10", "FAIL", "Waiting, last run Removed"},
+    };
+    const int count = static_cast<int>(std::size(rows));
+    EnsureApplication();
+    TempDir dir;
+    TempStore store;
+    store.Store().setValue("RunStore", QString::fromStdString(dir.File("runs.sqlite")));
+    const auto samples = samples::WriteSampleSet(dir.File("samples"));
+    ASSERT_TRUE(samples) << samples.Error();
+    station::StationFile file;
+    QStringList faults;
+    for (int slot = 1; slot <= count; ++slot) {
+        file.slotList.push_back({.name = std::to_string(slot),
+                                 .portPath = "1-1." + std::to_string(slot),
+                                 .mode = station::SlotMode::Total,
+                                 .pdaFile = samples->list,
+                                 .phonePackage = {}});
+        if (*rows[slot - 1].fault != '\0')
+            faults << "--slot-fault" << rows[slot - 1].fault;
+    }
+    std::ofstream(dir.File("station.conf")) << station::StationFileText(file);
+
+    qputenv("MARLOW_DOWNLOAD_LIBRARY", MARLOW_TEST_DOWNLOAD_LIBRARY);
+    const gui::ProgramPhone phone = gui::MakeProgramPhone(store.Store(), 10);
+    ASSERT_EQ(phone.libraryProblem, "");
+    const std::string bus = dir.File("bus");
+    gui::StationWindow window(
+        {.stationPath = dir.File("station.conf"),
+         .store = &store.Store(),
+         .library = phone.library.get(),
+         .deviceTreeRoot = dir.File("root"),
+         .startSources = [bus](usb::DeviceEvents events) {
+             std::vector<std::unique_ptr<usb::DeviceSource>> sources;
+             sources.push_back(std::make_unique<usb::VirtualBusSource>(bus));
+             EXPECT_TRUE(sources.back()->Start(std::move(events)));
+             return sources;
+         }});
+    window.show();
+    EXPECT_THAT(AccessibleNameProblems(window), testing::IsEmpty());
+    ASSERT_EQ(window.Tiles().size(), std::size(rows));
+    EXPECT_FALSE(window.TimersRunning());
+    window.Start();
+    CliProcess fixture(dir.Path());
+    fixture.Start(QStringList{"emulate", "station", "--slots", QString::number(count), "--bus",
+                              QString::fromStdString(bus), "--root",
+                              QString::fromStdString(dir.File("root")), "--plug-order",
+                              "3,1,4,2"} +
+                  faults);
+    const auto allLeft = [&] {
+        for (const gui::StationTile* tile : window.Tiles())
+            if (!QAccessible::queryAccessibleInterface(const_cast<gui::StationTile*>(tile))
+                     ->text(QAccessible::Value)
+                     .startsWith("Waiting, last run"))
+                return false;
+        return true;
+    };
+    EXPECT_TRUE(ProcessUntil(allLeft));
+    for (int i = 0; i < count; ++i) {
+        gui::StationTile* tile = window.Tiles()[static_cast<std::size_t>(i)];
+        SCOPED_TRACE(i + 1);
+        QAccessibleInterface* seen = QAccessible::queryAccessibleInterface(tile);
+        EXPECT_EQ(seen->text(QAccessible::Name), "Slot " + QString::number(i + 1));
+        EXPECT_EQ(seen->text(QAccessible::Value), rows[i].value);
+        EXPECT_EQ(tile->VerdictWord(), rows[i].verdict);
+    }
+    EXPECT_THAT(window.Counters()->text().toStdString(),
+                testing::StartsWith("Passed 2    Failed 2    First-pass yield 50.0 %"));
+    // Nothing flashes: the repaint and the elapsed tick have stopped.
+    EXPECT_TRUE(ProcessUntil([&] { return !window.TimersRunning(); }));
+    window.Stop();
+    if (fixture.Process().state() != QProcess::NotRunning) {
+        fixture.Interrupt(SIGTERM);
+        fixture.Finish();
+    }
+}
+
+#endif
+
+} // namespace
+} // namespace marlow::test
