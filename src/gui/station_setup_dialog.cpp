@@ -91,12 +91,11 @@ station::StationFile StationSetupDialog::Edited() const {
     };
     for (int row = 0; row < table_->rowCount(); ++row) {
         const auto* mode = static_cast<const QComboBox*>(table_->cellWidget(row, Mode));
-        file.slotList.push_back(
-            {.name = text(row, Name),
-             .portPath = text(row, Port),
-             .mode = kModes[std::max(0, mode->currentIndex())],
-             .pdaFile = text(row, PdaFile),
-             .phonePackage = text(row, PhonePackage)});
+        file.slotList.push_back({.name = text(row, Name),
+                                 .portPath = text(row, Port),
+                                 .mode = kModes[std::max(0, mode->currentIndex())],
+                                 .pdaFile = text(row, PdaFile),
+                                 .phonePackage = text(row, PhonePackage)});
     }
     return file;
 }

@@ -86,7 +86,7 @@ StationTile::StationTile(const QString& slot, QWidget* parent)
     }();
     (void)kFactory;
     setFrameShape(QFrame::Box);
-    setLineWidth(2);
+    setLineWidth(3);
     setFocusPolicy(Qt::StrongFocus);
     setAccessibleName(QStringLiteral("Slot ") + slot);
     QFont bold = name_->font();
@@ -94,10 +94,10 @@ StationTile::StationTile(const QString& slot, QWidget* parent)
     bold.setPointSizeF(bold.pointSizeF() * 1.3);
     name_->setFont(bold);
     verdict_->SetBold(true);
-    verdict_->SetCharHeight(56);
+    verdict_->SetCharHeight(72);
     verdict_->SetForeColor(Qt::white);
     verdict_->setAlignment(Qt::AlignCenter);
-    verdict_->setMinimumHeight(84);
+    verdict_->setMinimumHeight(100);
     controls::MakeReadout(*verdict_, QStringLiteral("Verdict"));
     controls::MakeReadout(*state_, QStringLiteral("State"));
     controls::MakeReadout(*file_, QStringLiteral("Current file"));
@@ -133,8 +133,8 @@ void StationTile::Show(const TileView& view) {
     controls::SetReadout(*verdict_, QString::fromLatin1(look.word));
     controls::SetReadout(*state_, StateText());
     // A file name elided from the left keeps its end, where names differ.
-    const QString elided = file_->fontMetrics().elidedText(view.file, Qt::ElideLeft,
-                                                           std::max(file_->width(), 120));
+    const QString elided =
+        file_->fontMetrics().elidedText(view.file, Qt::ElideLeft, std::max(file_->width(), 120));
     controls::SetReadout(*file_, view.file.isEmpty() ? QStringLiteral("-") : elided);
     file_->setToolTip(view.file);
     progress_->setValue(view.percent);
@@ -147,8 +147,8 @@ void StationTile::Show(const TileView& view) {
 }
 
 void StationTile::SetSelected(bool selected) {
+    // The same width either way, so that the tiles do not move.
     setFrameShadow(selected ? QFrame::Sunken : QFrame::Plain);
-    setLineWidth(selected ? 4 : 2);
 }
 
 void StationTile::focusInEvent(QFocusEvent* event) {
@@ -159,6 +159,7 @@ void StationTile::focusInEvent(QFocusEvent* event) {
 void StationTile::mousePressEvent(QMouseEvent* event) {
     QFrame::mousePressEvent(event);
     setFocus(Qt::MouseFocusReason);
+    emit selected();
 }
 
 } // namespace marlow::gui

@@ -110,9 +110,11 @@ StationWindow::StationWindow(StationWindowSetup setup, QWidget* parent)
     log_ = new QPlainTextEdit(details);
     log_->setReadOnly(true);
     log_->setAccessibleName(QStringLiteral("Slot log"));
+    log_->setPlaceholderText(QStringLiteral("Select a slot (Tab, or a click) to see its log."));
     record_ = new QPlainTextEdit(details);
     record_->setReadOnly(true);
     record_->setAccessibleName(QStringLiteral("Last record"));
+    record_->setPlaceholderText(QStringLiteral("The selected slot's last record."));
     layout->addWidget(details, 1);
     setCentralWidget(central);
 
@@ -285,17 +287,21 @@ void StationWindow::Heard(const station::SlotEvent& event) {
         view.state = view.verdict = StateOf(event.finished.verdict);
         view.elapsedSeconds =
             std::chrono::duration_cast<std::chrono::seconds>(event.elapsed).count();
-        Log(slot, QString::fromLatin1(TileStateName(view.state)) +
-                      (event.finished.reason.empty() ? QString()
-                                                     : QStringLiteral(": ") +
-                                                           Q(event.finished.reason)));
+        Log(slot,
+            QString::fromLatin1(TileStateName(view.state)) +
+                (event.finished.reason.empty() ? QString()
+                                               : QStringLiteral(": ") + Q(event.finished.reason)));
         if (event.finished.verdict != Verdict::Stopped) {
             ++(event.finished.verdict == Verdict::Passed ? passed_ : failed_);
             countersDirty_ = true;
         }
         break;
     case SlotEventKind::Ready:
+        // The verdict stays until the next handset; the last run's file
+        // and bar go with its handset.
         view.state = TileState::Waiting;
+        view.file.clear();
+        view.percent = 0;
         Log(slot, QStringLiteral("handset left; ready"));
         if (selected_ != nullptr && selected_->Slot() == found->first)
             ShowSelectedRecord();
@@ -378,11 +384,10 @@ void StationWindow::ShowSelectedRecord() {
         record_->setPlainText(Q(store.Error()));
         return;
     }
-    const Result<std::vector<records::RunRecord>> runs =
-        records::FindRuns((*store)->Session(),
-                          {.slot = selected_->Slot().toStdString(),
-                           .station = records_->StationId()},
-                          records::Detail::Steps);
+    const Result<std::vector<records::RunRecord>> runs = records::FindRuns(
+        (*store)->Session(),
+        {.slot = selected_->Slot().toStdString(), .station = records_->StationId()},
+        records::Detail::Steps);
     if (!runs)
         record_->setPlainText(Q(runs.Error()));
     else if (runs->empty())
@@ -394,12 +399,11 @@ void StationWindow::ShowSelectedRecord() {
 void StationWindow::ShowCounters() {
     countersDirty_ = false;
     const int units = passed_ + failed_;
-    const double hours =
-        std::chrono::duration<double, std::ratio<3600>>(std::chrono::steady_clock::now() -
-                                                        shiftStart_)
-            .count();
-    const QString yield = units > 0 ? QString::number(100.0 * passed_ / units, 'f', 1) + " %"
-                                    : QStringLiteral("-");
+    const double hours = std::chrono::duration<double, std::ratio<3600>>(
+                             std::chrono::steady_clock::now() - shiftStart_)
+                             .count();
+    const QString yield =
+        units > 0 ? QString::number(100.0 * passed_ / units, 'f', 1) + " %" : QStringLiteral("-");
     const QString perHour = units > 0 && station_ && hours > 0
                                 ? QString::number(static_cast<int>(units / hours + 0.5))
                                 : QStringLiteral("-");

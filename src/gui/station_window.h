@@ -49,8 +49,8 @@ class WindowRecords;
 inline constexpr std::chrono::milliseconds kRepaintPeriod{100};
 
 struct StationWindowSetup {
-    std::string stationPath{}; // the station file
-    QSettings* store = nullptr; // run records, the status broker, the PDA USB ids
+    std::string stationPath{};              // the station file
+    QSettings* store = nullptr;             // run records, the status broker, the PDA USB ids
     phone::PhoneLibrary* library = nullptr; // the modem's download library
     std::string libraryProblem{};           // why it did not load; empty when it did
     // The folder holding the device tree's sys/ and dev/; empty: the system's.

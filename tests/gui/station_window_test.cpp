@@ -63,17 +63,16 @@ TEST(StationWindow, TilesFollowTheirSlotsOnTheEmulatedFixture) {
     const gui::ProgramPhone phone = gui::MakeProgramPhone(store.Store(), 10);
     ASSERT_EQ(phone.libraryProblem, "");
     const std::string bus = dir.File("bus");
-    gui::StationWindow window(
-        {.stationPath = dir.File("station.conf"),
-         .store = &store.Store(),
-         .library = phone.library.get(),
-         .deviceTreeRoot = dir.File("root"),
-         .startSources = [bus](usb::DeviceEvents events) {
-             std::vector<std::unique_ptr<usb::DeviceSource>> sources;
-             sources.push_back(std::make_unique<usb::VirtualBusSource>(bus));
-             EXPECT_TRUE(sources.back()->Start(std::move(events)));
-             return sources;
-         }});
+    gui::StationWindow window({.stationPath = dir.File("station.conf"),
+                               .store = &store.Store(),
+                               .library = phone.library.get(),
+                               .deviceTreeRoot = dir.File("root"),
+                               .startSources = [bus](usb::DeviceEvents events) {
+                                   std::vector<std::unique_ptr<usb::DeviceSource>> sources;
+                                   sources.push_back(std::make_unique<usb::VirtualBusSource>(bus));
+                                   EXPECT_TRUE(sources.back()->Start(std::move(events)));
+                                   return sources;
+                               }});
     window.show();
     EXPECT_THAT(AccessibleNameProblems(window), testing::IsEmpty());
     ASSERT_EQ(window.Tiles().size(), std::size(rows));
@@ -82,8 +81,7 @@ TEST(StationWindow, TilesFollowTheirSlotsOnTheEmulatedFixture) {
     CliProcess fixture(dir.Path());
     fixture.Start(QStringList{"emulate", "station", "--slots", QString::number(count), "--bus",
                               QString::fromStdString(bus), "--root",
-                              QString::fromStdString(dir.File("root")), "--plug-order",
-                              "3,1,4,2"} +
+                              QString::fromStdString(dir.File("root")), "--plug-order", "3,1,4,2"} +
                   faults);
     const auto allLeft = [&] {
         for (const gui::StationTile* tile : window.Tiles())
