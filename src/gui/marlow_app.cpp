@@ -49,10 +49,7 @@ StartResult CMarlowApp::InitInstance() {
                                  .store = store,
                                  .library = stationPhone_.library.get(),
                                  .libraryProblem = stationPhone_.libraryProblem};
-        if (!options_.watchDevices)
-            setup.startSources = [](usb::DeviceEvents) {
-                return std::vector<std::unique_ptr<usb::DeviceSource>>();
-            };
+        setup.watchDevices = options_.watchDevices;
         station_ = std::make_unique<StationWindow>(std::move(setup));
         station_->showMaximized();
         return StartResult::StationWindow;

@@ -2,17 +2,18 @@
 
 #include "controls/dialog_service.h"
 
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QTableWidget>
+#include <QTemporaryFile>
 #include <QVBoxLayout>
-
-#include <set>
 
 namespace marlow::gui {
 
@@ -37,6 +38,11 @@ StationSetupDialog::StationSetupDialog(std::string path, const station::StationF
                                        QStringLiteral("Phone package")});
     table_->setAccessibleName(QStringLiteral("Slots"));
     table_->horizontalHeader()->setStretchLastSection(true);
+    table_->horizontalHeader()->setAccessibleName(QStringLiteral("Columns"));
+    table_->verticalHeader()->hide();
+    table_->setCornerButtonEnabled(false);
+    if (auto* corner = table_->findChild<QAbstractButton*>())
+        corner->setAccessibleName(QStringLiteral("Select all"));
     table_->setTabKeyNavigation(false);
     for (const station::StationSlot& slot : file.slotList)
         AddRow(slot);
@@ -79,7 +85,7 @@ void StationSetupDialog::AddRow(const station::StationSlot& slot) {
     for (station::SlotMode each : kModes)
         mode->addItem(Q(std::string(station::SlotModeName(each))));
     mode->setCurrentText(Q(std::string(station::SlotModeName(slot.mode))));
-    mode->setAccessibleName(QStringLiteral("Mode"));
+    mode->setAccessibleName(QStringLiteral("Mode of slot ") + Q(slot.name));
     table_->setCellWidget(row, Mode, mode);
 }
 
@@ -100,19 +106,21 @@ station::StationFile StationSetupDialog::Edited() const {
     return file;
 }
 
+// The table is read back as the station file it would write, beside it (so
+// that relative file names mean the same), and refused as the station
+// would refuse the file.
 std::string StationSetupDialog::Problem() const {
-    std::set<std::string> names;
-    std::set<std::string> ports;
-    for (const station::StationSlot& slot : Edited().slotList) {
-        if (slot.name.empty() || slot.portPath.empty())
-            return "every slot needs a name and a USB port";
-        if (!names.insert(slot.name).second)
-            return "slot " + slot.name + " is named twice";
-        if (!ports.insert(slot.portPath).second)
-            return "USB port " + slot.portPath + " is given to two slots";
-        if (const std::string problem = station::SlotFilesProblem(slot); !problem.empty())
-            return "slot " + slot.name + ": " + problem;
-    }
+    const std::string text = station::StationFileText(Edited());
+    QTemporaryFile file(QFileInfo(Q(path_)).absolutePath() + QStringLiteral("/.station-XXXXXX"));
+    if (!file.open() ||
+        file.write(text.data(), static_cast<qint64>(text.size())) !=
+            static_cast<qint64>(text.size()) ||
+        !file.flush())
+        return path_ + " could not be written: " + file.errorString().toStdString();
+    const Result<station::StationFile> read =
+        station::ReadStationFile(file.fileName().toStdString());
+    if (!read)
+        return read.Error();
     return {};
 }
 

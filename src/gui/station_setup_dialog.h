@@ -23,8 +23,9 @@ public:
     QTableWidget* Table() const { return table_; }
     // The station the table shows now.
     station::StationFile Edited() const;
-    // Why the table cannot be written (a slot without a name or a port, a
-    // name twice, files that do not fit a mode); empty when it can.
+    // Why the table cannot be written, as the station file's reader says
+    // it (a slot without a port, a name or a port twice, files that do not
+    // fit a mode); empty when it can.
     std::string Problem() const;
     void accept() override;
 

@@ -11,6 +11,7 @@
 #include "records/store.h"
 #include "station/station_run.h"
 #include "status/broker_settings.h"
+#include "usb/virtual_bus_source.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -222,9 +223,13 @@ void StationWindow::Start() {
                 Qt::QueuedConnection);
         }});
     const usb::DeviceEvents handlers = station_->Handlers();
-    if (setup_.startSources) {
-        sources_ = setup_.startSources(handlers);
-    } else {
+    if (!setup_.virtualBus.empty()) {
+        auto bus = std::make_unique<usb::VirtualBusSource>(setup_.virtualBus);
+        if (const Status started = bus->Start(handlers); !started)
+            controls::SetReadout(*problem_, Q(started.Error()));
+        else
+            sources_.push_back(std::move(bus));
+    } else if (setup_.watchDevices) {
         sources_ = StartDeviceSources(
             *setup_.store, [handlers] { return handlers; },
             [this](const QString& text, bool) { controls::SetReadout(*problem_, text); });

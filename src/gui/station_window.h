@@ -56,10 +56,12 @@ struct StationWindowSetup {
     // The folder holding the device tree's sys/ and dev/; empty: the system's.
     std::string deviceTreeRoot{};
     std::chrono::seconds timeout{120}; // a run silent this long fails
-    // Starts the device sources with the station's handlers; unset: the
-    // program's own (libusb, and the virtual bus when one is named).
-    std::function<std::vector<std::unique_ptr<usb::DeviceSource>>(usb::DeviceEvents)>
-        startSources{};
+    // Where handsets come from: this virtual bus socket alone when one is
+    // named (rigs, the screenshots); otherwise the program's own sources
+    // (libusb, and the virtual bus MARLOW_VIRTUAL_BUS names), or none when
+    // `watchDevices` is off (start-up tests).
+    std::string virtualBus{};
+    bool watchDevices = true;
 };
 
 class StationWindow : public QMainWindow {

@@ -1,20 +1,21 @@
 // The station window on the emulated fixture: each tile follows the handset
 // in its own slot whatever order they are plugged in, says its verdict as a
 // word and, on the accessibility bus, as its value; idle again, the window
-// runs no timer.
+// runs no timer. Its setup view writes only what the station can read.
 
 #include "cli/cli_process.h"
 #include "emulators/sample_set.h"
 #include "gui/program_phone.h"
+#include "gui/station_setup_dialog.h"
 #include "gui/station_window.h"
 #include "support/accessible_names.h"
 #include "support/gui_test_support.h"
 #include "support/qt_events.h"
 #include "support/temp_dir.h"
-#include "usb/virtual_bus_source.h"
 
 #include <QAccessible>
 #include <QProgressBar>
+#include <QTableWidget>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -24,6 +25,48 @@
 
 namespace marlow::test {
 namespace {
+
+// The setup view writes only a station file the station would read, as the
+// station's reader words its refusal, and what it writes reads back as the
+// table showed it.
+TEST(StationSetup, WritesOnlyAFileTheStationReads) {
+    EnsureApplication();
+    RecordingDialogs dialogs;
+    TempDir dir;
+    const std::string path = dir.File("station.conf");
+    struct Row {
+        int column; // of slot 2's row: 0 name, 1 port, 3 PDA file
+        std::string text;
+        const char* refusal; // empty: written
+    };
+    const Row rows[] = {
+        {1, "1-1.1", "port 1-1.1 is slot"},
+        {1, "", "port has no value"},
+        {0, "1", "named twice"},
+        {3, "", "a pda slot needs a pda file"},
+        {3, dir.File("other.bin"), ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text);
+        std::filesystem::remove(path);
+        dialogs.messages.clear();
+        gui::StationSetupDialog setup(
+            path, {{{"1", "1-1.1", station::SlotMode::Pda, dir.File("nk.bin"), ""},
+                    {"2", "1-1.2", station::SlotMode::Pda, dir.File("nk.bin"), ""}}});
+        setup.Table()->item(1, row.column)->setText(QString::fromStdString(row.text));
+        setup.accept();
+        if (*row.refusal != '\0') {
+            ASSERT_EQ(dialogs.messages.size(), 1u);
+            EXPECT_THAT(dialogs.messages[0].toStdString(), testing::HasSubstr(row.refusal));
+            EXPECT_FALSE(std::filesystem::exists(path));
+        } else {
+            EXPECT_THAT(dialogs.messages, testing::IsEmpty());
+            const Result<station::StationFile> written = station::ReadStationFile(path);
+            ASSERT_TRUE(written) << written.Error();
+            EXPECT_EQ(*written, setup.Edited());
+        }
+    }
+}
 
 #if defined(MARLOW_TEST_DOWNLOAD_LIBRARY) && defined(MARLOW_CLI)
 
@@ -67,12 +110,7 @@ TEST(StationWindow, TilesFollowTheirSlotsOnTheEmulatedFixture) {
                                .store = &store.Store(),
                                .library = phone.library.get(),
                                .deviceTreeRoot = dir.File("root"),
-                               .startSources = [bus](usb::DeviceEvents events) {
-                                   std::vector<std::unique_ptr<usb::DeviceSource>> sources;
-                                   sources.push_back(std::make_unique<usb::VirtualBusSource>(bus));
-                                   EXPECT_TRUE(sources.back()->Start(std::move(events)));
-                                   return sources;
-                               }});
+                               .virtualBus = bus});
     window.show();
     EXPECT_THAT(AccessibleNameProblems(window), testing::IsEmpty());
     ASSERT_EQ(window.Tiles().size(), std::size(rows));

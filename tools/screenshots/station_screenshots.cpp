@@ -10,7 +10,6 @@
 #include "save_picture.h"
 #include "support/gui_test_support.h"
 #include "support/temp_dir.h"
-#include "usb/virtual_bus_source.h"
 
 #include <QApplication>
 #include <QPlainTextEdit>
@@ -46,18 +45,11 @@ int main(int argc, char** argv) {
     qputenv("MARLOW_DOWNLOAD_LIBRARY", MARLOW_DOWNLOAD_LIBRARY_FILE);
     const gui::ProgramPhone phone = gui::MakeProgramPhone(store.Store(), 10);
     const std::string bus = dir.File("bus");
-    gui::StationWindow window(
-        {.stationPath = dir.File("station.conf"),
-         .store = &store.Store(),
-         .library = phone.library.get(),
-         .deviceTreeRoot = dir.File("root"),
-         .startSources = [bus](usb::DeviceEvents events) {
-             std::vector<std::unique_ptr<usb::DeviceSource>> sources;
-             sources.push_back(std::make_unique<usb::VirtualBusSource>(bus));
-             if (!sources.back()->Start(std::move(events)))
-                 sources.clear();
-             return sources;
-         }});
+    gui::StationWindow window({.stationPath = dir.File("station.conf"),
+                               .store = &store.Store(),
+                               .library = phone.library.get(),
+                               .deviceTreeRoot = dir.File("root"),
+                               .virtualBus = bus});
     window.resize(1280, 860);
     window.show();
     window.Start();
@@ -74,8 +66,8 @@ int main(int argc, char** argv) {
         int flashing = 0;
         for (gui::StationTile* tile : window.Tiles()) {
             const gui::TileView& shown = tile->Shown();
-            verdicts += shown.verdict == gui::TileState::Passed ||
-                        shown.verdict == gui::TileState::Failed;
+            verdicts +=
+                shown.verdict == gui::TileState::Passed || shown.verdict == gui::TileState::Failed;
             flashing += shown.state == gui::TileState::Flashing && shown.percent > 10;
             if (shown.state == gui::TileState::Waiting && shown.verdict == gui::TileState::Passed)
                 done = tile;
