@@ -151,6 +151,8 @@ StationWindow::StationWindow(StationWindowSetup setup, QWidget* parent)
 
 StationWindow::~StationWindow() {
     Stop();
+    if (stopper_.joinable())
+        stopper_.join();
     publisher_.reset();
     records_->Stop();
 }
@@ -191,8 +193,10 @@ void StationWindow::LoadStation() {
 }
 
 void StationWindow::Start() {
-    if (station_)
+    if (station_ || stopping_)
         return;
+    if (stopper_.joinable())
+        stopper_.join();
     if (const Status may = records_->MayStartRun(); !may) {
         controls::SetReadout(*problem_, Q(may.Error()));
         return;
@@ -243,19 +247,36 @@ void StationWindow::Start() {
 void StationWindow::Stop() {
     if (!station_)
         return;
-    // No more arrivals; then every slot's run ends and its thread with it.
+    // No more arrivals; then every slot's run ends and its thread with it,
+    // its record waited for (bounded). That waiting is done on a thread of
+    // its own: the window goes on painting the runs' last events meanwhile.
     for (const auto& source : sources_)
         source->Stop();
     sources_.clear();
-    station_->Stop();
-    station_.reset();
-    if (problem_ != nullptr)
-        controls::SetReadout(*problem_, QStringLiteral("Station stopped"));
+    if (stopper_.joinable())
+        stopper_.join();
+    stopping_ = true;
+    controls::SetReadout(*problem_, QStringLiteral("Stopping the station..."));
+    QPointer<StationWindow> self(this);
+    stopper_ = std::thread([station = std::move(station_), self]() mutable {
+        station->Stop();
+        station.reset();
+        QMetaObject::invokeMethod(
+            self.data(),
+            [self] {
+                if (!self)
+                    return;
+                self->stopping_ = false;
+                controls::SetReadout(*self->problem_, QStringLiteral("Station stopped"));
+                self->ShowButtons();
+            },
+            Qt::QueuedConnection);
+    });
     ShowButtons();
 }
 
 void StationWindow::OpenSetup() {
-    if (station_)
+    if (station_ || stopping_)
         return;
     StationSetupDialog dialog(setup_.stationPath, file_, this);
     if (dialog.exec() == QDialog::Accepted)
@@ -443,9 +464,9 @@ void StationWindow::ShowBroker(const status::PublisherStatus& status) {
 }
 
 void StationWindow::ShowButtons() {
-    start_->setEnabled(!station_);
+    start_->setEnabled(!station_ && !stopping_);
     stop_->setEnabled(station_ != nullptr);
-    setupButton_->setEnabled(!station_);
+    setupButton_->setEnabled(!station_ && !stopping_);
 }
 
 } // namespace marlow::gui

@@ -27,6 +27,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 class QLabel;
@@ -73,9 +74,11 @@ public:
     // Serves the slots of the station file as it stands now; the shift's
     // counters start again.
     void Start();
-    // Every run still going ends stopped; the slots take no handset.
+    // Every run still going ends stopped; the slots take no handset. Returns
+    // at once; Start is offered again once the slots' threads have ended.
     void Stop();
     bool Running() const { return station_ != nullptr; }
+    bool Stopping() const { return stopping_; }
     // The setup view over the station file (only while stopped).
     void OpenSetup();
 
@@ -121,6 +124,8 @@ private:
     std::unique_ptr<WindowRecords> records_;
     std::unique_ptr<status::StatusPublisher> publisher_;
     std::unique_ptr<station::Station> station_;
+    std::thread stopper_; // ends a stopped station's slots
+    bool stopping_ = false;
     std::vector<std::unique_ptr<usb::DeviceSource>> sources_;
 
     std::map<QString, SlotShown> slots_;

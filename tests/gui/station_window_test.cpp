@@ -15,6 +15,7 @@
 
 #include <QAccessible>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTableWidget>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -142,7 +143,9 @@ TEST(StationWindow, TilesFollowTheirSlotsOnTheEmulatedFixture) {
                 testing::StartsWith("Passed 2    Failed 2    First-pass yield 50.0 %"));
     // Nothing flashes: the repaint and the elapsed tick have stopped.
     EXPECT_TRUE(ProcessUntil([&] { return !window.TimersRunning(); }));
+    // Stopped, the window offers Start again once the slots' threads have ended.
     window.Stop();
+    EXPECT_TRUE(ProcessUntil([&] { return window.StartButton()->isEnabled(); }));
     if (fixture.Process().state() != QProcess::NotRunning) {
         fixture.Interrupt(SIGTERM);
         fixture.Finish();
