@@ -26,6 +26,8 @@
 #include <QTime>
 #include <QVBoxLayout>
 
+#include <cmath>
+
 namespace marlow::gui {
 
 namespace {
@@ -431,7 +433,7 @@ void StationWindow::ShowCounters() {
     const QString yield =
         units > 0 ? QString::number(100.0 * passed_ / units, 'f', 1) + " %" : QStringLiteral("-");
     const QString perHour = units > 0 && station_ && hours > 0
-                                ? QString::number(static_cast<int>(units / hours + 0.5))
+                                ? QString::number(std::lround(units / hours))
                                 : QStringLiteral("-");
     controls::SetReadout(*counters_,
                          QStringLiteral("Passed %1    Failed %2    First-pass yield %3    "

@@ -1,6 +1,7 @@
 // Start-up: one instance per user, freed when it ends, the presentation
 // chosen by "USB Downloader" (or the station window, when asked for), and
-// the debug port opened from what was loaded. How each stored text reads is the settings' own tests' matter.
+// the debug port opened from what was loaded. How each stored text reads is the settings' own
+// tests' matter.
 
 #include "controls/marlow_icon.h"
 #include "gui/about_dialog.h"
