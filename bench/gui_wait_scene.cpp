@@ -6,11 +6,13 @@
 //   gui_wait_scene phone-port                     the phone download waiting for its port
 //   gui_wait_scene uart-idle SETTINGS.mfl         the UART loader dialog, not connected
 //   gui_wait_scene uart-connected SETTINGS.mfl PORT   ...connected, waiting for the boot ROM
+//   gui_wait_scene station STATION.conf           the station window, its station started
 
 #include "controls/dialog_service.h"
 #include "gui/command_ids.h"
 #include "gui/main_frame.h"
 #include "gui/marlow_app.h"
+#include "gui/station_window.h"
 #include "pda/ui/sheet_environment.h"
 
 #include <QAbstractButton>
@@ -76,6 +78,15 @@ int main(int argc, char** argv) {
     const char* scene = argc > 1 ? argv[1] : "";
     ScriptedDialogs dialogs(argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString());
 
+    if (std::strcmp(scene, "station") == 0) {
+        gui::StartOptions options;
+        options.stationFile = argc > 2 ? argv[2] : "station.conf";
+        gui::CMarlowApp station(std::move(options));
+        if (station.InitInstance() != gui::StartResult::StationWindow)
+            return 1;
+        station.Station()->Start();
+        return QApplication::exec();
+    }
     gui::CMarlowApp marlow;
     if (marlow.InitInstance() != gui::StartResult::MainWindow)
         return 1;
@@ -90,7 +101,7 @@ int main(int argc, char** argv) {
     } else {
         std::fprintf(stderr,
                      "usage: %s phone-port | uart-idle FILE.mfl | uart-connected "
-                     "FILE.mfl PORT\n",
+                     "FILE.mfl PORT | station STATION.conf\n",
                      argv[0]);
         return 2;
     }

@@ -43,6 +43,9 @@ gui-flash         the main window's flash write wait box
 gui-phone-port    the main window waiting for a modem port that never comes
 uart-dialog-idle  the UART loader dialog open, not connected
 uart-dialog-wait  the UART loader dialog connected, waiting for a boot ROM that never speaks
+station-idle      the station window serving 8 slots, no handset plugged in
+station-run       the station window with 8 slots mid-run (emulate station --pace, handsets
+                  without end); its UI thread apart: the window's own updates
 LIST
 }
 if [ "$scenario" = list ]; then
@@ -110,16 +113,17 @@ sample() { # PID TICK: "TICK TID CPU-ns TIMES-RUN" for each thread of the proces
     read -r cpu _ runs 2>/dev/null <"$stat" && echo "$2 ${tid##*/} $cpu $runs"
   done
 }
-report() { # LABEL PID
-  local samples=$work/samples.$2 tick
-  sample "$2" 0 >"$samples"
+report() { # LABEL PID[:TID] (TID: that thread alone)
+  local pid=${2%%:*} only= samples=$work/samples.${2/:/.} tick
+  [[ $2 == *:* ]] && only=${2#*:}
+  sample "$pid" 0 | awk -v t="$only" 't == "" || $2 == t' >"$samples"
   for ((tick = 1; tick <= seconds; tick++)); do
     sleep 1
-    kill -0 "$2" 2>/dev/null || {
+    kill -0 "$pid" 2>/dev/null || {
       echo "$1 ended during the window; see $work" >&2
       exit 1
     }
-    sample "$2" "$tick" >>"$samples"
+    sample "$pid" "$tick" | awk -v t="$only" 't == "" || $2 == t' >>"$samples"
   done
   # Per thread: its last sample less its first, which is zero for a thread
   # that was not there when the window opened.
@@ -131,7 +135,7 @@ report() { # LABEL PID
       printf "%-34s CPU %.4f%%  wake-ups %.1f/s\n", n, c / 1e7 / s, r / s
     }' "$samples"
 }
-measure() { # LABEL PID [LABEL PID]...: all at once, over the same window
+measure() { # LABEL PID[:TID] [LABEL PID[:TID]]...: all at once, over the same window
   local jobs=()
   while [ $# -gt 0 ]; do
     report "$1" "$2" &
@@ -176,7 +180,27 @@ total-handset | total-flash | total-modem)
   case $scenario in
   total-flash) start emulator "$cli" emulate pda --bus "$bus" --flash-ms 600000 ;;
   total-modem) start emulator "$cli" emulate pda --bus "$bus" ;;
-  esac
+  station-idle | station-run)
+  settings "RunStore=$work/runs.sqlite"
+  {
+    for slot in 1 2 3 4 5 6 7 8; do
+      printf '[slot %s]\nport = 1-1.%s\nmode = total\npda = %s\n\n' "$slot" "$slot" "$set/quill_all.lst"
+    done
+  } >"$work/station.conf"
+  mkdir -p "$work/root"
+  MARLOW_VIRTUAL_BUS=$bus MARLOW_SYSFS_ROOT=$work/root start gui "$scene" station "$work/station.conf"
+  appears "$bus"
+  if [ "$scenario" = station-run ]; then
+    start emulator "$cli" emulate station --slots 8 --bus "$bus" --root "$work/root" \
+      --handsets 1000000 --pace
+    sleep 5
+    measure "marlow (station window)" "$gui" "marlow's UI thread (the window)" "$gui:$gui"
+  else
+    sleep 2
+    measure "marlow (station window)" "$gui"
+  fi
+  ;;
+esac
   sleep 3
   measure "marlow-cli total" "$tool"
   ;;
@@ -243,5 +267,25 @@ uart-dialog-wait)
   start gui "$scene" uart-connected "$set/loader.mfl" "$work/link"
   sleep 3
   measure "marlow (UART loader dialog)" "$gui"
+  ;;
+station-idle | station-run)
+  settings "RunStore=$work/runs.sqlite"
+  {
+    for slot in 1 2 3 4 5 6 7 8; do
+      printf '[slot %s]\nport = 1-1.%s\nmode = total\npda = %s\n\n' "$slot" "$slot" "$set/quill_all.lst"
+    done
+  } >"$work/station.conf"
+  mkdir -p "$work/root"
+  MARLOW_VIRTUAL_BUS=$bus MARLOW_SYSFS_ROOT=$work/root start gui "$scene" station "$work/station.conf"
+  appears "$bus"
+  if [ "$scenario" = station-run ]; then
+    start emulator "$cli" emulate station --slots 8 --bus "$bus" --root "$work/root" \
+      --handsets 1000000 --pace
+    sleep 5
+    measure "marlow (station window)" "$gui" "marlow's UI thread (the window)" "$gui:$gui"
+  else
+    sleep 2
+    measure "marlow (station window)" "$gui"
+  fi
   ;;
 esac

@@ -6,6 +6,7 @@
 #include "gui/instance_lock.h"
 #include "gui/main_frame.h"
 #include "gui/panel_frame.h"
+#include "gui/station_window.h"
 
 #include <QApplication>
 
@@ -15,6 +16,7 @@ CMarlowApp::CMarlowApp(StartOptions options) : options_(std::move(options)) {}
 
 CMarlowApp::~CMarlowApp() {
     // The window goes before the context its engines write into.
+    station_.reset();
     frame_.reset();
     context_.reset();
 }
@@ -35,6 +37,23 @@ StartResult CMarlowApp::InitInstance() {
             controls::Dialogs().Message(nullptr, QString::fromStdString(ownStore_->Refusal()));
     }
     context_ = std::make_unique<MarlowContext>(*store);
+    std::optional<std::string> stationFile = options_.stationFile;
+    if (!stationFile &&
+        store->value(QStringLiteral("StartWindow")).toString() == QStringLiteral("station"))
+        stationFile = store->value(QStringLiteral("StationFile"), kDefaultStationFile)
+                          .toString()
+                          .toStdString();
+    if (stationFile) {
+        stationPhone_ = MakeProgramPhone(*store, phone::kFrontPanelPortList);
+        StationWindowSetup setup{.stationPath = *stationFile,
+                                 .store = store,
+                                 .library = stationPhone_.library.get(),
+                                 .libraryProblem = stationPhone_.libraryProblem};
+        setup.watchDevices = options_.watchDevices;
+        station_ = std::make_unique<StationWindow>(std::move(setup));
+        station_->showMaximized();
+        return StartResult::StationWindow;
+    }
     if (context_->settings.PrepareStart() == app::Presentation::FrontPanel) {
         if (options_.runFrontPanel)
             options_.runFrontPanel(*context_);

@@ -57,8 +57,8 @@ QString LocalTime(std::int64_t ms) {
     return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
-// A record as the pane under the table shows it: how it ended, then its
-// steps, files and stamp.
+} // namespace
+
 QString RecordDetails(const records::RunRecord& run) {
     const records::RunFacts& f = run.facts;
     QString text = QStringLiteral("Run %1 (%2, %3) on %4, slot %5\nVerdict: %6\n")
@@ -103,8 +103,6 @@ QString RecordDetails(const records::RunRecord& run) {
                          Q(run.stamp->digestBefore), Q(run.stamp->digestAfter));
     return text;
 }
-
-} // namespace
 
 // The rows whose verdict and day the filters let through.
 class RunHistoryFilter : public QSortFilterProxyModel {

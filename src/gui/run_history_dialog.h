@@ -31,6 +31,10 @@ namespace marlow::gui {
 class RunHistoryFilter;
 class WindowRecords;
 
+// A record as the pane under the table shows it (and the station window a
+// slot's last run): how it ended, then its steps, files and stamp.
+QString RecordDetails(const records::RunRecord& run);
+
 class RunHistoryDialog : public QDialog {
     Q_OBJECT
 public:

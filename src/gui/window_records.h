@@ -35,9 +35,13 @@ public:
     ~WindowRecords() override;
 
     const std::string& StorePath() const { return settings_.storePath; }
+    // The setting StationId; empty: the writer names the host.
+    const std::string& StationId() const { return settings_.stationId; }
     // Whether the settings let a run start now (RunRecords=required asks
     // the store); the refusal's text otherwise.
     Status MayStartRun() const;
+    // The writer the window's runs share; null when recording is off.
+    std::shared_ptr<records::RunWriter> Writer() const { return writer_; }
     // Begins a run's record; nothing when recording is off.
     std::unique_ptr<records::RunRecorder> Begin(records::RunFacts facts) const;
     // A finish's answer brought to this object's thread: `shown` is called

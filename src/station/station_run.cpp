@@ -231,7 +231,7 @@ private:
         if (setup_.writer) {
             records::RunFacts facts{.stationId = setup_.stationId,
                                     .slot = slot_.name,
-                                    .frontEnd = "cli station",
+                                    .frontEnd = setup_.frontEnd,
                                     .kind = std::string(station::SlotModeName(slot_.mode)),
                                     .handset = {.usbPath = slot_.portPath},
                                     .startedMs = startedMs_};

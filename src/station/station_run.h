@@ -69,6 +69,7 @@ struct SlotShift {
 struct StationSetup {
     station::StationFile station{};
     std::string stationId{};
+    std::string frontEnd = "cli station";         // what each record names as its front end
     phone::PhoneLibrary* library = nullptr;       // its channels shared by the slots
     std::shared_ptr<records::RunWriter> writer{}; // null: nothing recorded
     status::StatusPublisher* publisher = nullptr; // null: no live status

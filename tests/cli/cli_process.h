@@ -57,8 +57,11 @@ public:
         }
         return true;
     }
+    // Nothing when the process has ended already: kill(0) would signal the
+    // test's own process group.
     void Interrupt(int signal = SIGINT) {
-        ::kill(static_cast<pid_t>(process_.processId()), signal);
+        if (const auto pid = static_cast<pid_t>(process_.processId()); pid > 0)
+            ::kill(pid, signal);
     }
     // Waits for the end: the exit code, or -1 when the process crashed. A
     // run given a time of its own (its --timeout) ends within it; one still

@@ -6,6 +6,7 @@
 #include "gui/about_dialog.h"
 #include "gui/run_history_dialog.h"
 #include "gui/sheet_binding.h"
+#include "gui/station_setup_dialog.h"
 #include "main_window_rig.h"
 #include "pda/ui/config_sheet.h"
 #include "pda/ui/download_page.h"
@@ -36,8 +37,11 @@ TEST(Accessibility, EveryControlHasANameOfItsOwnAndTogglesWork) {
     controls::CPortWaitDlg portWait;
     gui::RunHistoryDialog history(rig.store.Store().fileName().toStdString() + ".no-store",
                                   nullptr);
-    for (const QWidget* window : std::initializer_list<const QWidget*>{&frame, &sheet, &stampDialog,
-                                                                       &about, &portWait, &history})
+    gui::StationSetupDialog stationSetup(
+        "station.conf", {{{"1", "1-1.1", station::SlotMode::Pda, "nk.bin", ""},
+                          {"2", "1-1.2", station::SlotMode::Total, "quill_all.lst", ""}}});
+    for (const QWidget* window : std::initializer_list<const QWidget*>{
+             &frame, &sheet, &stampDialog, &about, &portWait, &history, &stationSetup})
         EXPECT_THAT(AccessibleNameProblems(*window), testing::IsEmpty())
             << window->windowTitle().toStdString();
     EXPECT_EQ(about.findChild<QLabel*>("aboutBuild")->text(), "BUILD 080118");

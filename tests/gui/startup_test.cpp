@@ -1,17 +1,20 @@
 // Start-up: one instance per user, freed when it ends, the presentation
-// chosen by "USB Downloader", and the debug port opened from what was
-// loaded. How each stored text reads is the settings' own tests' matter.
+// chosen by "USB Downloader" (or the station window, when asked for), and
+// the debug port opened from what was loaded. How each stored text reads is the settings' own
+// tests' matter.
 
 #include "controls/marlow_icon.h"
 #include "gui/about_dialog.h"
 #include "gui/instance_lock.h"
 #include "gui/marlow_app.h"
 #include "gui/message_view.h"
+#include "gui/station_window.h"
 #include "main_window_rig.h"
 
 #include <QApplication>
 #include <QIcon>
 #include <QMdiArea>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -94,6 +97,45 @@ TEST_F(StartUpTest, TheDebugPortOpensAsLoaded) {
     EXPECT_EQ(opens, (std::vector<PortOpen>{{"ttyUSB3", 115200}}));
     EXPECT_EQ(panelRuns, 0);
     EXPECT_TRUE(dialogs.messages.empty());
+}
+
+// `--station FILE` or the setting StartWindow=station (on the file
+// StationFile names) brings up the station window instead of the others.
+TEST_F(StartUpTest, TheStationWindowComesUpWhenAskedFor) {
+    store.Store().setValue("RunRecords", "off");
+    for (const int count : {2, 3}) {
+        station::StationFile file;
+        for (int slot = 1; slot <= count; ++slot)
+            file.slotList.push_back({std::to_string(slot), "1-1." + std::to_string(slot),
+                                     station::SlotMode::Pda, "nk.bin", ""});
+        std::ofstream(lockDir.File(std::to_string(count) + ".conf"))
+            << station::StationFileText(file);
+    }
+    struct Row {
+        const char* startWindow;
+        const char* stationFile;                // the setting
+        std::optional<std::string> option = {}; // --station
+        StartResult started;
+        std::size_t tiles;
+    };
+    const Row rows[] = {
+        {"station", "2.conf", {}, StartResult::StationWindow, 2},
+        {"", "2.conf", "3.conf", StartResult::StationWindow, 3},
+        {"main", "2.conf", {}, StartResult::MainWindow, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.started == StartResult::MainWindow ? "main" : row.stationFile);
+        store.Store().setValue("StartWindow", row.startWindow);
+        store.Store().setValue("StationFile",
+                               QString::fromStdString(lockDir.File(row.stationFile)));
+        gui::StartOptions options = Options();
+        if (row.option)
+            options.stationFile = lockDir.File(*row.option);
+        CMarlowApp app(std::move(options));
+        ASSERT_EQ(app.InitInstance(), row.started);
+        EXPECT_EQ(app.Station() ? app.Station()->Tiles().size() : 0u, row.tiles);
+        EXPECT_EQ(app.MainFrame() != nullptr, row.started == StartResult::MainWindow);
+    }
 }
 
 // A pipe in the lock's place is no Marlow's lock (QLockFile would wait on it).

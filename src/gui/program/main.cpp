@@ -1,5 +1,5 @@
 // The `marlow` program: the main window or the front panel, as the settings
-// say. It reads no command-line arguments.
+// say, or the station window: `marlow --station [station.conf]`.
 
 #include "common/printable_text.h"
 #include "gui/marlow_app.h"
@@ -25,8 +25,16 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Korvane"));
     QApplication::setApplicationName(QStringLiteral("Marlow"));
-    marlow::gui::CMarlowApp marlow;
-    if (marlow.InitInstance() != marlow::gui::StartResult::MainWindow)
+    marlow::gui::StartOptions options;
+    const QStringList arguments = QApplication::arguments();
+    if (const qsizetype station = arguments.indexOf(QStringLiteral("--station")); station > 0)
+        options.stationFile = station + 1 < arguments.size()
+                                  ? arguments[station + 1].toLocal8Bit().toStdString()
+                                  : std::string(marlow::gui::kDefaultStationFile);
+    marlow::gui::CMarlowApp marlow(std::move(options));
+    const marlow::gui::StartResult started = marlow.InitInstance();
+    if (started != marlow::gui::StartResult::MainWindow &&
+        started != marlow::gui::StartResult::StationWindow)
         return 0;
     return QApplication::exec();
 }
