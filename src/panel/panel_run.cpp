@@ -8,6 +8,7 @@
 #include "pda/download_plan_check.h"
 #include "pda/list_file.h"
 #include "phone/phone_package.h"
+#include "records/run_inputs.h"
 
 #include <filesystem>
 
@@ -106,11 +107,12 @@ void PanelRun::OnButtonDownstart() {
         panel_.View().MessageBox("Error!\nPlease Select PDA or Phone!", "");
         return;
     }
-    if (RefusesStart(selection)) {
+    if (RefusesStart(selection) || RecordingRefusesStart()) {
         handset_.m_DownSelect = 0;
         return;
     }
     panel_.ClearVerdict();
+    BeginRecord(selection);
     handset_.Begin(selection == (ONLY_PDA_DOWN | ONLY_PHONE_DOWN) ? handset::RunMode::Total
                    : selection == ONLY_PDA_DOWN                   ? handset::RunMode::PdaOnly
                                                                   : handset::RunMode::PhoneOnly);
@@ -181,21 +183,31 @@ void PanelRun::PdaStart() {
         panel_.View().TwoLineMessage("Selected File dosen't exist", "Check selected file",
                                      controls::kColorRefRed);
         panel_.IdleLayout();
+        EndRecord(records::RecordVerdict::Failed, records::ErrorClass::Input, records::Half::Pda,
+                  "the list cannot be opened");
         return;
     }
+    recording_.Slot(arrivedSlot_);
     // The whole list and its images, before the handset is touched: a bad
     // one is refused with the check's reason, not half-way through.
-    if (const Result<pda::DownloadPlan> plan = pda::CheckDownloadPlan(list, {.wholeFiles = true});
-        !plan) {
+    const Result<pda::DownloadPlan> plan = pda::CheckDownloadPlan(list, {.wholeFiles = true});
+    if (!plan) {
         panel_.View().MessageBox(plan.Error(), "");
         panel_.IdleLayout();
+        recording_.Inputs({records::InputOf("list", list)});
+        EndRecord(records::RecordVerdict::Failed, records::ErrorClass::Input, records::Half::Pda,
+                  plan.Error());
         return;
     }
+    if (recording_.Live())
+        recording_.Inputs(records::InputsOfPlan(list, *plan));
     panel_.SetPdaRunning(true);
     if (!watcher_->StartPdaDownloads()) {
         panel_.SetPdaRunning(false);
         panel_.SetStatus(QStringLiteral("Aborted Download!"), StatusTone::Failed);
         panel_.IdleLayout();
+        EndRecord(records::RecordVerdict::Failed, records::ErrorClass::Internal, records::Half::Pda,
+                  "the PDA download could not be started");
         return;
     }
     panel_.RunLayout();
@@ -232,6 +244,8 @@ void PanelRun::OnDetectCancel() {
     Log("else if(message == DETECT_CANCEL)");
     handset_.DropPhoneHalf();
     EndUsbWait();
+    EndRecord(records::RecordVerdict::Stopped, records::ErrorClass::OperatorStop,
+              records::Half::Pda);
 }
 
 // The connected display is up; an open wait (or its red message) ends and
@@ -270,9 +284,14 @@ void PanelRun::StartPhoneOnly() {
         panel_.IdleLayout();
         AllDone();
         panel_.Clock().Start(PanelTimer::Refresh, kRefreshPeriod);
+        recording_.Inputs({records::InputOf("package", path)});
+        EndRecord(records::RecordVerdict::Failed, records::ErrorClass::Input, records::Half::Phone,
+                  "the phone package cannot be read");
         return;
     }
     heldPackage_ = HeldPackage{path, Modified(path)};
+    if (recording_.Live())
+        recording_.Inputs(records::InputsOfPhoneFiles(engine_->Files(), path));
     engine_->BeginPanelPortWait();
 }
 
@@ -283,6 +302,8 @@ void PanelRun::BeginPhonePart() {
         panel_.IdleLayout();
         panel_.SetPdaRunning(false);
         AllDone();
+        EndRecord(records::RecordVerdict::Failed, records::ErrorClass::Internal,
+                  records::Half::Phone, setup_.phoneLibraryProblem);
         return;
     }
     panel_.RunLayout();
@@ -296,12 +317,14 @@ void PanelRun::OnComplete() {
     Log("OnComplete()+");
     if (panel_.CloseAfterDown()) {
         Log("if(m_CheckClose.GetCheck() == 1)");
+        recording_.End();
         panel_.EndPanel();
         return;
     }
     switch (handset_.PdaHandsetLeft()) {
     case handset::AfterPda::Done:
         panel_.ShowPdaSuccess();
+        recording_.End();
         break;
     case handset::AfterPda::PhoneHalf:
         Log("else if((m_DownSelect &  ONLY_PHONE_DOWN) && (g_AllDownLoad  == TRUE))");
@@ -309,6 +332,8 @@ void PanelRun::OnComplete() {
         break;
     case handset::AfterPda::NotHandedOver:
         Log("Downloaded Error Retry!!");
+        EndRecord(records::RecordVerdict::Failed, records::ErrorClass::Device, records::Half::Pda,
+                  "the PDA download ended without handing over to the modem");
         break;
     }
     Log("OnComplete()-");
@@ -350,7 +375,9 @@ void PanelRun::OnPhoneEvent(const phone::PhoneRunEvent& event) {
     if (std::holds_alternative<phone::PortWaitEnded>(event)) {
         portTaken_ = true;
         WatchModemPort();
+        recording_.ModemPort(engine_->Port());
     }
+    recording_.Post(event);
     const auto* finished = std::get_if<RunFinished>(&event);
     if (finished != nullptr) {
         portTaken_ = false;
@@ -377,6 +404,7 @@ bool PanelRun::OnPdaEvent(const pda::PdaEvent& event) {
         Log("Device Connected! (kept for the next run)");
         return false;
     }
+    recording_.Post(event);
     return true;
 }
 
@@ -407,11 +435,17 @@ void PanelRun::OnButtonCancel() {
         panel_.SetCounter(QString());
         if (!released)
             panel_.View().MessageBox("USB Unload Failed!\nRemove USB Cable!", "");
+        // A download under way tells its own end once the handset has gone.
+        if (!panel_.PdaRunning())
+            EndRecord(records::RecordVerdict::Stopped, records::ErrorClass::OperatorStop,
+                      records::Half::Pda);
     }
     // A stop reads the same in both parts: the engine's "Ready", then the
     // aborted display (which also brings the refresh back).
     if ((selection & ONLY_PHONE_DOWN) && handset_.g_AllDownLoad) {
         engine_->StopPanelRun();
+        EndRecord(records::RecordVerdict::Stopped, records::ErrorClass::OperatorStop,
+                  records::Half::Phone);
         Log("OnButtonCancel - OK!!");
         panel_.ShowAborted();
     }

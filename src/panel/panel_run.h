@@ -32,6 +32,7 @@
 #include "panel/panel_phone_output.h"
 #include "phone/phone_engine.h"
 #include "phone/qt_owner_thread.h"
+#include "records/handset_recording.h"
 
 #include <QObject>
 #include <filesystem>
@@ -64,6 +65,8 @@ struct PanelRunSetup {
     // Why the modem download library did not load; empty when it did. A
     // phone part then ends at once with this reason on show.
     std::string phoneLibraryProblem;
+    // Each run's record, one a handset; unset: runs are not recorded.
+    records::RunRecordStart records;
 };
 
 class PanelRun : public QObject, private hotplug::DeviceWatcherOwner {
@@ -110,6 +113,14 @@ private:
     void OnPhoneEnded(phone::PhoneRunEnd end);
     void SyncRunSettings();
     void AllDone(); // g_AllDownLoad TRUE, m_DownSelect 0
+
+    // --- the run's record (panel_run_records.cpp)
+    bool RecordingRefusesStart();
+    void BeginRecord(int selection);
+    // The panel ends the run by a decision of its own, which no event tells.
+    void EndRecord(records::RecordVerdict verdict, records::ErrorClass errorClass,
+                   records::Half half, std::string reason = {});
+    void ShowRecorded(const std::string& runId, const QString& notRecorded);
 
     // --- the handset leaving the phone part
     void WatchModemPort();
@@ -162,6 +173,10 @@ private:
         std::optional<std::filesystem::file_time_type> modified;
     };
     std::optional<HeldPackage> heldPackage_;
+    records::HandsetRecording recording_;
+    // The USB port path (or the bus's device path) of the last handset to
+    // arrive: the slot of the PDA download that starts on it.
+    std::string arrivedSlot_;
 };
 
 } // namespace marlow::panel

@@ -17,6 +17,7 @@ namespace marlow::panel {
 void PanelRun::DeviceArrived(std::unique_ptr<usb::UsbTransport> transport) {
     if (PhoneRunSelected() && (!portTaken_ || ModemPortGone()))
         EndPhonePartRemoved();
+    arrivedSlot_ = transport->PortPath().empty() ? transport->DevicePath() : transport->PortPath();
     watcher_->OnDeviceArrival(std::move(transport));
 }
 

@@ -3,6 +3,8 @@
 // download library, the panel's timers fired by hand.
 
 #include "app/app_settings.h"
+#include "cli/recorded_runs.h"
+#include "common/sha256.h"
 #include "emulators/in_process_usb.h"
 #include "emulators/modem_emulator.h"
 #include "emulators/pda_bootloader_emulator.h"
@@ -13,6 +15,7 @@
 #include "panel/panel_run.h"
 #include "pda/download_plan_check.h"
 #include "phone/library_location.h"
+#include "records/run_writer.h"
 #include "support/gui_test_support.h"
 
 #include <QAbstractButton>
@@ -112,6 +115,9 @@ protected:
         runSetup.library = library.get();
         runSetup.ports = &port;
         runSetup.pause = [this](std::chrono::milliseconds pause) { pauses.push_back(pause); };
+        runSetup.records = {
+            .mayStart = [] { return Status{}; },
+            .begin = [this](records::RunFacts facts) { return writer->Begin(std::move(facts)); }};
         run = std::make_unique<PanelRun>(*panel, settings, runSetup);
     }
 
@@ -141,6 +147,27 @@ protected:
         run->DeviceRemoved("inproc:1");
         test::Flush();
     }
+    // The run's record, once the panel's log names it as its last line.
+    std::string Recorded() {
+        QListWidget* log = Control<QListWidget>(1136);
+        if (!ProcessUntil([&] {
+                return log->count() > 0 &&
+                       log->item(log->count() - 1)->text().startsWith("Run record: ");
+            }))
+            return "no record named";
+        const std::string id = log->item(log->count() - 1)->text().mid(12).toStdString();
+        const std::vector<std::string> runs = test::RecordedRuns(storePath);
+        const auto store =
+            records::RunStore::Open({.path = storePath, .access = records::StoreAccess::Query});
+        const auto run = records::LoadRun((*store)->Session(), id);
+        if (!run)
+            return run.Error();
+        std::string digests;
+        for (const records::InputFacts& input : run->inputs)
+            digests += " " + input.role +
+                       (input.sha256 == DigestOfFile(input.path)->sha256 ? " ok" : " wrong");
+        return run->facts.frontEnd + " " + run->facts.kind + " " + runs.back() + digests;
+    }
     bool UntilStatus(const char* text) {
         return ProcessUntil([&] { return Text(1032) == text; });
     }
@@ -158,6 +185,9 @@ protected:
     std::unique_ptr<phone::PhoneLibrary> library;
     std::unique_ptr<emulators::ModemEmulator> modem;
     std::unique_ptr<CFrontPanelDlg> panel;
+    std::string storePath = dir.File("runs.sqlite");
+    std::shared_ptr<records::RunWriter> writer =
+        records::RunWriter::Start({.storePath = storePath});
     std::unique_ptr<PanelRun> run;
 };
 
@@ -478,6 +508,98 @@ TEST_F(FrontPanelRunTest, AHandsetLeavingEndsItsRunInEveryPart) {
     clock.Fire(PanelTimer::Refresh);
     ASSERT_TRUE(UntilStatus("Phone Download Successfully!"));
     EXPECT_EQ(modem->Files().size(), 12u);
+}
+
+// Every run leaves one record, named by the log's last line for it: its
+// verdict, steps and each file's digest, however it ends.
+TEST_F(FrontPanelRunTest, EachRunLeavesOneRecordNamedInTheLog) {
+    const std::string image = std::filesystem::path(set.images.front()).filename().string();
+    enum class End { Leaves, Stop, Pull, PhonePart };
+    const struct {
+        const char* name;
+        bool pda, phone;
+        emulators::PdaEmulatorFaults faults;
+        emulators::ModemFaults modem;
+        const char* until; // the status the run shows before it ends
+        End end;
+        std::string record;
+    } rows[] = {
+        {"PDA passed",
+         true,
+         false,
+         {},
+         {},
+         nullptr,
+         End::Leaves,
+         "front panel pda passed// inproc:1: pda-image " + image + " passed, image ok"},
+        {"PDA refused",
+         true,
+         false,
+         {.nakAtAnswer = 1},
+         {},
+         "Aborted Download!",
+         End::Pull,
+         "front panel pda failed/device/pda inproc:1: pda-image " + image + " failed, image ok"},
+        {"PDA stopped",
+         true,
+         false,
+         {.flashWriteTime = std::chrono::hours(1)},
+         {},
+         "Waiting for Installing...",
+         End::Stop,
+         "front panel pda stopped/operator-stop/pda inproc:1: pda-image " + image +
+             " stopped, image ok"},
+        {"PDA pulled",
+         true,
+         false,
+         {.flashWriteTime = std::chrono::hours(1)},
+         {},
+         "Waiting for Installing...",
+         End::Pull,
+         "front panel pda device-removed/removal/pda inproc:1: pda-image " + image +
+             " failed, image ok"},
+        {"phone refused",
+         false,
+         true,
+         {},
+         {.refuseBoot = true},
+         nullptr,
+         End::PhonePart,
+         "front panel phone failed/device/phone " + dir.File("modem") +
+             ": port-wait modem port passed, phone-boot boot failed, package ok psi ok slb ok "
+             "firmware ok eeprom ok"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        UseList(set.images.front());
+        MakePanel(row.modem);
+        Select(row.pda, row.phone);
+        Handset handset(emulators::PdaEmulatorOptions{.faults = row.faults});
+        if (row.pda)
+            Plug(handset);
+        emit panel->downStartPressed();
+        ASSERT_TRUE(row.until == nullptr || UntilStatus(row.until));
+        switch (row.end) {
+        case End::Leaves:
+            UnplugWhenGone(handset);
+            break;
+        case End::Stop:
+            emit panel->stopPressed();
+            UnplugWhenGone(handset);
+            break;
+        case End::Pull:
+            run->DeviceRemoved("inproc:1");
+            break;
+        case End::PhonePart:
+            clock.Fire(PanelTimer::Refresh);
+            ASSERT_TRUE(ProcessUntil([&] { return modem->Boots() == 1; }));
+            clock.Fire(PanelTimer::BootWatchdog);
+            ASSERT_TRUE(ProcessUntil([&] { return !dialogs.messages.empty(); }));
+            break;
+        }
+        EXPECT_EQ(Recorded(), row.record);
+        dialogs.messages.clear();
+    }
 }
 
 } // namespace
