@@ -40,6 +40,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace marlow::app {
 class CAppSettings;
@@ -121,6 +122,7 @@ private:
     void EndRecord(records::RecordVerdict verdict, records::ErrorClass errorClass,
                    records::Half half, std::string reason = {});
     void ShowRecorded(const std::string& runId, const QString& notRecorded);
+    void ShowHeldRecords();
 
     // --- the handset leaving the phone part
     void WatchModemPort();
@@ -174,6 +176,11 @@ private:
     };
     std::optional<HeldPackage> heldPackage_;
     records::HandsetRecording recording_;
+    // What the panel says of a record while its handset is still on the
+    // bus: said once the handset has gone, after the words of its leaving.
+    std::vector<std::function<void()>> heldRecords_;
+    // The handset has gone after a download that passed; OnComplete follows.
+    bool completionPending_ = false;
     // The USB port path (or the bus's device path) of the last handset to
     // arrive: the slot of the PDA download that starts on it.
     std::string arrivedSlot_;

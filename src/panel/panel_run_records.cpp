@@ -9,6 +9,7 @@
 #include "records/sql_session.h"
 
 #include <QPointer>
+#include <utility>
 
 namespace marlow::panel {
 
@@ -30,29 +31,29 @@ bool PanelRun::RecordingRefusesStart() {
 }
 
 void PanelRun::BeginRecord(int selection) {
+    ShowHeldRecords();
     if (!setup_.records.begin)
         return;
     const bool pda = (selection & ONLY_PDA_DOWN) != 0;
     const bool phone = (selection & ONLY_PHONE_DOWN) != 0;
     QPointer<PanelRun> self(this);
-    recording_.Begin(
-        setup_.records.begin({.frontEnd = "front panel",
-                              .kind = pda && phone ? "total"
-                                      : pda        ? "pda"
-                                                   : "phone"}),
-        pda, phone, [self](const std::string& runId, const Status& written) {
-            const QString notRecorded =
-                written ? QString()
-                        : QString::fromStdString(
-                              records::NotRecordedText(Failure{written.Error()}));
-            QMetaObject::invokeMethod(
-                self.data(),
-                [self, runId, notRecorded] {
-                    if (self)
-                        self->ShowRecorded(runId, notRecorded);
-                },
-                Qt::QueuedConnection);
-        });
+    recording_.Begin(setup_.records.begin({.frontEnd = "front panel",
+                                           .kind = pda && phone ? "total"
+                                                   : pda        ? "pda"
+                                                                : "phone"}),
+                     pda, phone, [self](const std::string& runId, const Status& written) {
+                         const QString notRecorded =
+                             written ? QString()
+                                     : QString::fromStdString(
+                                           records::NotRecordedText(Failure{written.Error()}));
+                         QMetaObject::invokeMethod(
+                             self.data(),
+                             [self, runId, notRecorded] {
+                                 if (self)
+                                     self->ShowRecorded(runId, notRecorded);
+                             },
+                             Qt::QueuedConnection);
+                     });
 }
 
 void PanelRun::EndRecord(records::RecordVerdict verdict, records::ErrorClass errorClass,
@@ -61,13 +62,27 @@ void PanelRun::EndRecord(records::RecordVerdict verdict, records::ErrorClass err
         .verdict = verdict, .reason = std::move(reason), .errorClass = errorClass, .half = half});
 }
 
+// A run ends when its handset leaves: a record that lands before that is
+// said after the words of the leaving.
 void PanelRun::ShowRecorded(const std::string& runId, const QString& notRecorded) {
-    if (notRecorded.isEmpty()) {
-        panel_.Log(QStringLiteral("Run record: ") + QString::fromStdString(runId));
+    const auto say = [this, runId, notRecorded] {
+        if (notRecorded.isEmpty()) {
+            panel_.Log(QStringLiteral("Run record: ") + QString::fromStdString(runId));
+            return;
+        }
+        panel_.Log(notRecorded);
+        panel_.SetStatus(notRecorded, panel_.Tone());
+    };
+    if (context_.deviceConnected || completionPending_) {
+        heldRecords_.push_back(say);
         return;
     }
-    panel_.Log(notRecorded);
-    panel_.SetStatus(notRecorded, panel_.Tone());
+    say();
+}
+
+void PanelRun::ShowHeldRecords() {
+    for (const std::function<void()>& say : std::exchange(heldRecords_, {}))
+        say();
 }
 
 } // namespace marlow::panel
