@@ -38,10 +38,8 @@ inline std::string LastRecordedRun(const std::string& storePath) {
     return runs.empty() ? std::string() : runs.back();
 }
 
-// The last record's id, and the record as one line: its front end, its
-// kind, its line as RecordedRuns has it, then each file's role and whether
-// the digest kept is that of the file as it is now ("image ok"), and the
-// modem port where the run took one.
+// The last record's id, and its front end, kind, RecordedRuns line, files
+// ("image ok": the digest is the file's now) and modem port, as one line.
 inline std::pair<std::string, std::string> LastRecordWithFiles(const std::string& storePath) {
     using namespace marlow::records;
     const auto store = RunStore::Open({.path = storePath, .access = StoreAccess::Query});

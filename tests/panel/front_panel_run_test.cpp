@@ -115,7 +115,7 @@ protected:
         runSetup.ports = &port;
         runSetup.pause = [this](std::chrono::milliseconds pause) { pauses.push_back(pause); };
         runSetup.records = {
-            .mayStart = [] { return Status{}; },
+            .mayStart = [this] { return mayStart; },
             .begin = [this](records::RunFacts facts) { return writer->Begin(std::move(facts)); }};
         run = std::make_unique<PanelRun>(*panel, settings, runSetup);
     }
@@ -149,9 +149,7 @@ protected:
     // The run's record, once the panel's log names it as its last line.
     std::string Recorded() {
         QListWidget* log = Control<QListWidget>(1136);
-        const auto lastLine = [log] {
-            return log->count() > 0 ? log->item(log->count() - 1)->text().toStdString() : "";
-        };
+        const auto lastLine = [log] { return log->item(log->count() - 1)->text().toStdString(); };
         EXPECT_TRUE(ProcessUntil([&] { return lastLine().starts_with("Run record: "); }));
         const auto [id, record] = test::LastRecordWithFiles(storePath);
         return lastLine() == "Run record: " + id ? record : "not named last: " + lastLine();
@@ -174,6 +172,7 @@ protected:
     std::unique_ptr<emulators::ModemEmulator> modem;
     std::unique_ptr<CFrontPanelDlg> panel;
     std::string storePath = dir.File("runs.sqlite");
+    Status mayStart; // what the store says before a run
     std::shared_ptr<records::RunWriter> writer =
         records::RunWriter::Start({.storePath = storePath});
     std::unique_ptr<PanelRun> run;
@@ -265,6 +264,10 @@ TEST_F(FrontPanelRunTest, GivingUpTheWaitNoSelectionAndAMissingListStartNothing)
     EXPECT_THAT(dialogs.messages, ElementsAre(QString::fromStdString(plan.Error())));
     EXPECT_TRUE(cut.emulator.Report().transcript.empty());
     EXPECT_FALSE(panel->PdaRunning());
+    // Records required where none can be made: no start, and why not.
+    mayStart = Failure{"No run starts: the run store is read-only"};
+    emit panel->downStartPressed();
+    EXPECT_TRUE(Text(1032) == "No run starts: the run store is read-only" && !panel->PdaRunning());
 }
 
 // Stop, the close request and "Close After Down" during a PDA download
