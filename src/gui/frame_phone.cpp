@@ -97,8 +97,13 @@ void FramePhone::StartAfterPdaDownload() {
     handOverRun_ = true;
     heldMessage_.clear();
     if (!NamesAnyFile(group)) {
-        Began(engine_->StartMainWindowRun(context.settings.Values().phonePackagePath,
-                                          phone::PhoneStart::AfterPdaDownload, usbPortPath));
+        const std::string& package = context.settings.Values().phonePackagePath;
+        const bool started =
+            engine_->StartMainWindowRun(package, phone::PhoneStart::AfterPdaDownload, usbPortPath);
+        if (started)
+            frame_.Records().HandsetRun().Inputs(
+                records::InputsOfPhoneFiles(engine_->Files(), package));
+        Began(started);
         return;
     }
     if (const std::optional<phone::PhoneFileRole> missing = MissingRole(group)) {

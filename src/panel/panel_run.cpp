@@ -307,6 +307,9 @@ void PanelRun::BeginPhonePart() {
         return;
     }
     panel_.RunLayout();
+    // A list with no phone group of its own flashes the package's files.
+    if (heldPackage_)
+        recording_.Inputs(records::InputsOfPhoneFiles(engine_->Files(), heldPackage_->path));
     if (engine_->Inst().state != phone::stIdle)
         return;
     Log("OnButtonDownstart m_DownSelect = " + std::to_string(handset_.m_DownSelect));

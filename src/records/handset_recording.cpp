@@ -14,13 +14,19 @@ HandsetFacts WithModemPort(HandsetFacts handset, const phone::ModemPort& port) {
 
 HandsetRecording::HandsetRecording() = default;
 
+// A run the window left behind (it closed, or began another) was stopped
+// by its operator, whatever its first half told.
 HandsetRecording::~HandsetRecording() {
-    End();
+    End(RunEnding{.verdict = RecordVerdict::Stopped,
+                  .reason = "the window closed before the run ended",
+                  .errorClass = ErrorClass::OperatorStop});
 }
 
 void HandsetRecording::Begin(std::unique_ptr<RunRecorder> recorder, bool pdaHalf, bool phoneHalf,
                              std::function<void(const std::string&, const Status&)> durable) {
-    End(RunEnding{.verdict = RecordVerdict::Stopped, .errorClass = ErrorClass::OperatorStop});
+    End(RunEnding{.verdict = RecordVerdict::Stopped,
+                  .reason = "another run began before this one ended",
+                  .errorClass = ErrorClass::OperatorStop});
     handset_ = {};
     slotKnown_ = false;
     handedOver_ = false;

@@ -44,7 +44,7 @@ public:
     HandsetRecording(const HandsetRecording&) = delete;
     HandsetRecording& operator=(const HandsetRecording&) = delete;
 
-    // Ends a record still open (as stopped: the window went), then begins
+    // Ends a record still open (as stopped: the operator moved on), then begins
     // this run's; `durable` hears, on the writer's thread, whether its
     // finish landed. A null recorder records nothing.
     void Begin(std::unique_ptr<RunRecorder> recorder, bool pdaHalf, bool phoneHalf,
