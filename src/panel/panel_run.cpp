@@ -112,7 +112,6 @@ void PanelRun::OnButtonDownstart() {
         return;
     }
     panel_.ClearVerdict();
-    BeginRecord(selection);
     handset_.Begin(selection == (ONLY_PDA_DOWN | ONLY_PHONE_DOWN) ? handset::RunMode::Total
                    : selection == ONLY_PDA_DOWN                   ? handset::RunMode::PdaOnly
                                                                   : handset::RunMode::PhoneOnly);
@@ -175,7 +174,10 @@ bool PanelRun::PhoneLibraryMissing() {
     return true;
 }
 
+// A run's record begins with its handset: a wait that no handset ends
+// leaves none.
 void PanelRun::PdaStart() {
+    BeginRecord(handset_.m_DownSelect);
     SyncRunSettings();
     const std::string& list = settings_.Values().downloadPath;
     if (!InputFile::Open(list)) {
@@ -244,8 +246,6 @@ void PanelRun::OnDetectCancel() {
     Log("else if(message == DETECT_CANCEL)");
     handset_.DropPhoneHalf();
     EndUsbWait();
-    EndRecord(records::RecordVerdict::Stopped, records::ErrorClass::OperatorStop,
-              records::Half::Pda);
 }
 
 // The connected display is up; an open wait (or its red message) ends and
@@ -265,6 +265,7 @@ void PanelRun::OnDeviceArrivedMessage() {
 // --- the phone part
 
 void PanelRun::StartPhoneOnly() {
+    BeginRecord(ONLY_PHONE_DOWN);
     panel_.Clock().Stop(PanelTimer::Refresh);
     Log("OnButtonDownstart m_DownSelect = " + std::to_string(handset_.m_DownSelect));
     const std::string& path = settings_.Values().phonePackagePath;

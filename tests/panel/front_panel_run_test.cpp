@@ -16,6 +16,7 @@
 #include "phone/library_location.h"
 #include "records/run_writer.h"
 #include "support/gui_test_support.h"
+#include "support/hang_bound.h"
 
 #include <QAbstractButton>
 #include <QLabel>
@@ -221,6 +222,7 @@ TEST_F(FrontPanelRunTest, GivingUpTheWaitNoSelectionAndAMissingListStartNothing)
     EXPECT_TRUE(handsetRun.g_AllDownLoad);
     EXPECT_FALSE(clock.IsRunning(PanelTimer::UsbWait));
     EXPECT_TRUE(Logged("else if(message == DETECT_CANCEL)"));
+    EXPECT_TRUE(writer->Settle(test::kStuckAfter) && test::RecordedRuns(storePath).empty());
 
     Select(false, false);
     emit panel->downStartPressed();
