@@ -12,6 +12,7 @@
 #include "cli/stop_signal.h"
 #include "phone/phone_engine.h"
 #include "phone/phone_package.h"
+#include "records/handset_recording.h"
 #include "records/recording_receiver.h"
 #include "records/run_inputs.h"
 #include "records/run_writer.h"
@@ -44,10 +45,14 @@ public:
     RecordedPhoneEvents(records::RecordingReceiver* record, phone::PhoneEventSink& shown)
         : record_(record), shown_(shown) {}
     void Post(const phone::PhoneRunEvent& event) override {
+        if (record_ != nullptr && std::holds_alternative<phone::PortWaitEnded>(event) && portTaken)
+            portTaken();
         if (record_ != nullptr)
             record_->Post(event);
         shown_.Post(event);
     }
+    // The run has taken its modem's port (the engine knows which).
+    std::function<void()> portTaken;
 
 private:
     records::RecordingReceiver* record_;
@@ -152,6 +157,14 @@ int RunPhone(const QStringList& args) {
     setup.ports = ports.locator.get();
     phone::PhoneEngine engine(std::move(setup));
     running = &engine;
+    // A port the search found is the handset's, and where it sits on a
+    // known USB port that port is the slot.
+    if (record && options.port.isEmpty())
+        events.portTaken = [&record, &engine] {
+            const phone::ModemPort& port = engine.Port();
+            record->Recorder().Slot(port.usbPortPath.empty() ? port.path : port.usbPortPath);
+            record->Handset(records::WithModemPort({}, port));
+        };
     loop.SetTickHandler([&engine](phone::PhoneTimer timer) { engine.OnTimer(timer); });
 
     const StopSignal stop([&loop] { loop.Post([] {}); });

@@ -1,7 +1,10 @@
 #include "gui/frame_devices.h"
 
 #include "gui/main_frame.h"
+#include "gui/window_records.h"
 #include "hotplug/download_command.h"
+#include "pda/list_file.h"
+#include "records/run_inputs.h"
 #include "usb/libusb_device_source.h"
 #include "usb/usb_ids.h"
 #include "usb/virtual_bus_source.h"
@@ -132,6 +135,7 @@ void FrameDevices::AlreadyAttached(const std::string& description) {
 // WM_DEVICECHANGE: any device news ends the port wait box first.
 void FrameDevices::Arrived(std::unique_ptr<usb::UsbTransport> transport) {
     frame_.DestroyPortWaitDialog();
+    arrivedSlot_ = transport->PortPath().empty() ? transport->DevicePath() : transport->PortPath();
     watcher_->OnDeviceArrival(std::move(transport));
 }
 
@@ -146,11 +150,33 @@ void FrameDevices::Removed(const std::string& devicePath) {
 
 // Each run starts without a hand-over and without an earlier list's phone
 // group, so only what this run reads can start a phone download.
+// A download that starts on a handset is recorded, its phone half with it
+// when the list or the "Phone" option hands the handset over.
 void FrameDevices::OnOperationDownload() {
     MarlowContext& context = frame_.Context();
     context.SyncRunSettings();
     context.handset.Begin(handset::RunMode::PdaOnly);
-    hotplug::OperationDownload(*watcher_, context.run, events_);
+    WindowRecords& records = frame_.Records();
+    if (context.run.deviceConnected) {
+        if (const Status may = records.MayStartRun(); !may) {
+            frame_.ShowNotRecorded(QString::fromStdString(may.Error()));
+            return;
+        }
+        const std::string& list = context.run.Settings().downloadPath;
+        const bool phoneFollows = context.PhoneOption() || pda::ReadListFile(list).hasPhoneGroup;
+        records.BeginHandsetRun(phoneFollows ? "total" : "pda", true, phoneFollows,
+                                [this](const QString& text) { frame_.ShowNotRecorded(text); });
+        records.HandsetRun().Slot(arrivedSlot_);
+    }
+    records::HandsetRecording& run = records.HandsetRun();
+    if (!hotplug::OperationDownload(
+            *watcher_, context.run, events_, nullptr, [&](const pda::DownloadPlan& plan) {
+                run.Inputs(records::InputsOfPlan(context.run.Settings().downloadPath, plan));
+            }))
+        run.End(records::RunEnding{.verdict = records::RecordVerdict::Failed,
+                                   .reason = "the download did not start",
+                                   .errorClass = records::ErrorClass::Input,
+                                   .half = records::Half::Pda});
 }
 
 bool FrameDevices::CloseRequested() {

@@ -78,6 +78,9 @@ private:
     std::vector<std::unique_ptr<usb::DeviceSource>> sources_;
     bool* closeNow_ = nullptr; // set while CloseRequested asks the watcher
     bool toldAlreadyAttached_ = false;
+    // The USB port path (or the bus's device path) of the last handset to
+    // arrive: the slot of the download that starts on it.
+    std::string arrivedSlot_;
 };
 
 } // namespace marlow::gui

@@ -2,6 +2,8 @@
 
 #include "gui/main_frame.h"
 #include "gui/program_phone.h"
+#include "gui/window_records.h"
+#include "records/run_inputs.h"
 
 #include <algorithm>
 
@@ -46,6 +48,14 @@ FramePhone::FramePhone(CMainFrame& frame) : frame_(frame), events_(frame.Context
     setup.ports = ports_.get();
     setup.phoneSelected = [this] { return Selected(); };
     engine_ = std::make_unique<phone::PhoneEngine>(setup);
+    // The run's record hears each event before the window shows it, and
+    // the port the run took as it takes it.
+    events_.recordEvents = [this](const phone::PhoneRunEvent& event) {
+        records::HandsetRecording& run = frame_.Records().HandsetRun();
+        if (std::holds_alternative<phone::PortWaitEnded>(event))
+            run.ModemPort(engine_->Port());
+        run.Post(event);
+    };
 }
 
 FramePhone::~FramePhone() {
@@ -58,10 +68,23 @@ bool FramePhone::Selected() const {
 }
 
 void FramePhone::Start() {
+    WindowRecords& records = frame_.Records();
+    if (const Status may = records.MayStartRun(); !may) {
+        frame_.ShowNotRecorded(QString::fromStdString(may.Error()));
+        return;
+    }
     handOverRun_ = false;
     heldMessage_.clear();
-    Began(engine_->StartMainWindowRun(frame_.Context().settings.Values().phonePackagePath,
-                                      phone::PhoneStart::Command));
+    const std::string& package = frame_.Context().settings.Values().phonePackagePath;
+    // Refused unless the "Phone" option is ticked: no handset is touched then.
+    if (frame_.Context().PhoneOption())
+        records.BeginHandsetRun("phone", false, true,
+                                [this](const QString& text) { frame_.ShowNotRecorded(text); });
+    const bool started = engine_->StartMainWindowRun(package, phone::PhoneStart::Command);
+    records.HandsetRun().Inputs(
+        started ? records::InputsOfPhoneFiles(engine_->Files(), package)
+                : std::vector<records::InputFacts>{records::InputOf("package", package)});
+    Began(started);
 }
 
 // The handset has already left for its modem download: not starting it
@@ -74,8 +97,13 @@ void FramePhone::StartAfterPdaDownload() {
     handOverRun_ = true;
     heldMessage_.clear();
     if (!NamesAnyFile(group)) {
-        Began(engine_->StartMainWindowRun(context.settings.Values().phonePackagePath,
-                                          phone::PhoneStart::AfterPdaDownload, usbPortPath));
+        const std::string& package = context.settings.Values().phonePackagePath;
+        const bool started =
+            engine_->StartMainWindowRun(package, phone::PhoneStart::AfterPdaDownload, usbPortPath);
+        if (started)
+            frame_.Records().HandsetRun().Inputs(
+                records::InputsOfPhoneFiles(engine_->Files(), package));
+        Began(started);
         return;
     }
     if (const std::optional<phone::PhoneFileRole> missing = MissingRole(group)) {
@@ -87,6 +115,12 @@ void FramePhone::StartAfterPdaDownload() {
 
 void FramePhone::RefuseIncompleteGroup(phone::PhoneFileRole missing) {
     handOverRun_ = false;
+    frame_.Records().HandsetRun().End(
+        records::RunEnding{.verdict = records::RecordVerdict::Failed,
+                           .reason = std::string("the list's phone group names no ") +
+                                     phone::PhoneFileRoleName(missing),
+                           .errorClass = records::ErrorClass::Input,
+                           .half = records::Half::Phone});
     MarlowContext& context = frame_.Context();
     context.Print(context.deviceState, "\n Phone File Open Error... \n");
     const QString role = QString::fromLatin1(phone::PhoneFileRoleName(missing));
@@ -101,11 +135,21 @@ void FramePhone::RefuseIncompleteGroup(phone::PhoneFileRole missing) {
 void FramePhone::Began(bool started) {
     if (started)
         status_.Started();
+    else
+        frame_.Records().HandsetRun().End(
+            records::RunEnding{.verdict = records::RecordVerdict::Failed,
+                               .reason = "the phone download did not start",
+                               .errorClass = records::ErrorClass::Input,
+                               .half = records::Half::Phone});
     RefreshStatus();
 }
 
 void FramePhone::Cancel() {
     engine_->CancelMainWindowRun();
+    frame_.Records().HandsetRun().End(
+        records::RunEnding{.verdict = records::RecordVerdict::Stopped,
+                           .errorClass = records::ErrorClass::OperatorStop,
+                           .half = records::Half::Phone});
     handOverRun_ = false;
     heldMessage_.clear();
     status_.Cancelled();

@@ -59,6 +59,9 @@ CMainFrame::CMainFrame(MarlowContext& context, QWidget* parent)
     devices_ = std::make_unique<FrameDevices>(*this);
     phone_ = std::make_unique<FramePhone>(*this);
     records_ = std::make_unique<WindowRecords>(context_.store, "main window");
+    devices_->Events().recordEvents = [this](const pda::PdaEvent& event) {
+        records_->HandsetRun().Post(event);
+    };
 
     context_.debugPortChanged = [this](bool) { UpdateCommandStates(); };
     context_.debugPortProblem = [this](const std::string& text) {

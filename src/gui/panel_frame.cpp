@@ -2,6 +2,7 @@
 
 #include "gui/frame_devices.h"
 #include "gui/window_records.h"
+#include "records/run_writer.h"
 
 #include <QMetaObject>
 
@@ -15,6 +16,7 @@ PanelFrame::PanelFrame(MarlowContext& context, panel::PanelSetup setup)
     if (!setup.store)
         setup.store = &context.store;
     panel_ = std::make_unique<panel::CFrontPanelDlg>(context.settings, std::move(setup), this);
+    records_ = std::make_unique<WindowRecords>(context.store, "front panel");
     panel::PanelRunSetup run;
     run.context = &context.run;
     run.handset = &context.handset;
@@ -22,10 +24,12 @@ PanelFrame::PanelFrame(MarlowContext& context, panel::PanelSetup setup)
     run.ports = phone_.ports.get();
     run.stopWatch = [this] { StopWatch(); };
     run.phoneLibraryProblem = phone_.libraryProblem;
+    run.records = {
+        .mayStart = [this] { return records_->MayStartRun(); },
+        .begin = [this](records::RunFacts facts) { return records_->Begin(std::move(facts)); }};
     run_ = std::make_unique<panel::PanelRun>(*panel_, context.settings, std::move(run));
     if (!phone_.libraryProblem.empty())
         panel_->Log(QString::fromLocal8Bit(phone_.libraryProblem));
-    records_ = std::make_unique<WindowRecords>(context.store, "front panel");
 }
 
 // The sources stop reporting first; then the downloads stop, then the panel goes.

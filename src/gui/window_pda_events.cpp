@@ -16,9 +16,11 @@ void WindowPdaEvents::Post(const pda::PdaEvent& event) {
 }
 
 void WindowPdaEvents::Show(const pda::PdaEvent& event) {
-    if (!context_.run.Settings().frontPanelMode)
+    if (!context_.run.Settings().frontPanelMode) {
+        if (recordEvents)
+            recordEvents(event);
         skin_.Show(event);
-    else if (panelEvents)
+    } else if (panelEvents)
         panelEvents(event);
 }
 

@@ -28,6 +28,9 @@ public:
     // Where a front-panel run's events go (user-interface thread); unset:
     // nowhere.
     std::function<void(const pda::PdaEvent&)> panelEvents;
+    // Where a main-window run's events are recorded (user-interface
+    // thread), besides being shown.
+    std::function<void(const pda::PdaEvent&)> recordEvents;
 
 private:
     void Show(const pda::PdaEvent& event);

@@ -7,6 +7,8 @@ WindowPhoneEvents::WindowPhoneEvents(MarlowContext& context, FrameSurface& surfa
     : view_(context, surface), listener_(listener) {}
 
 void WindowPhoneEvents::Post(const phone::PhoneRunEvent& event) {
+    if (recordEvents)
+        recordEvents(event);
     skin_.Show(event);
     if (const std::optional<phone::PhoneRunEnd> end = ends_.Follow(event))
         listener_.RunEnded(*end);

@@ -27,6 +27,9 @@ public:
 
     void Post(const phone::PhoneRunEvent& event) override;
 
+    // Where the run's events are recorded, besides being shown.
+    std::function<void(const phone::PhoneRunEvent&)> recordEvents;
+
 private:
     // The window's view, telling the listener of each step and box.
     void Trace(app::MessageWindowId window, std::string_view text) override;

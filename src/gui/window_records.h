@@ -7,6 +7,7 @@
 
 #include "common/result.h"
 #include "records/forwarder.h"
+#include "records/handset_recording.h"
 #include "records/record.h"
 #include "records/store_settings.h"
 #include "uartloader/ui/uart_loader_dialog.h"
@@ -62,6 +63,14 @@ public:
     uartloader::ui::LoaderDialogOptions::RecordRun
     RecordLoaderRuns(std::function<void(const QString&)> notRecorded);
 
+    // The window's handset run (PDA, phone, or both), one at a time: its
+    // record begun for `kind` with the halves chosen, fed by the window
+    // with the run's events. `notRecorded` hears, on this thread, why a
+    // record did not land.
+    void BeginHandsetRun(std::string kind, bool pdaHalf, bool phoneHalf,
+                         std::function<void(const QString&)> notRecorded);
+    records::HandsetRecording& HandsetRun() { return handsetRun_; }
+
     bool Forwarding() const { return forwarder_ != nullptr; }
     records::ForwarderStatus ForwarderStatus() const;
     // Ends the forwarder's thread; the window is closing.
@@ -77,6 +86,7 @@ private:
     std::string frontEnd_;
     std::shared_ptr<records::RunWriter> writer_;
     std::unique_ptr<records::Forwarder> forwarder_;
+    records::HandsetRecording handsetRun_;
 };
 
 } // namespace marlow::gui

@@ -7,7 +7,8 @@
 namespace marlow::hotplug {
 
 bool OperationDownload(CDeviceWatcher& watcher, pda::PdaRunContext& context,
-                       pda::PdaEventSink& events, const std::string* onlyPath) {
+                       pda::PdaEventSink& events, const std::string* onlyPath,
+                       const std::function<void(const pda::DownloadPlan&)>& checked) {
     const pda::PdaSettings settings = context.Settings();
     // Only a probe: the run opens the file again itself.
     const bool fileFound = InputFile::Open(settings.downloadPath).Ok();
@@ -23,13 +24,15 @@ bool OperationDownload(CDeviceWatcher& watcher, pda::PdaRunContext& context,
         return false;
     }
     if (settings.checkPlan) {
-        if (const Result<pda::DownloadPlan> plan =
-                pda::CheckDownloadPlan(settings.downloadPath, {.wholeFiles = true});
-            !plan) {
+        const Result<pda::DownloadPlan> plan =
+            pda::CheckDownloadPlan(settings.downloadPath, {.wholeFiles = true});
+        if (!plan) {
             qCDebug(lcHotplug, "download not started: %s", plan.Error().c_str());
             events.Post(pda::PlanRefused{plan.Error()});
             return false;
         }
+        if (checked)
+            checked(*plan);
     }
     return watcher.StartPdaDownloads(onlyPath);
 }

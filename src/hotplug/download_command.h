@@ -6,14 +6,19 @@
 // follow, and starts the downloads.
 
 #include "hotplug/device_watcher.h"
+#include "pda/download_plan_check.h"
+
+#include <functional>
 
 namespace marlow::hotplug {
 
 // False when nothing was started (no device, file missing or refused, thread
 // failure).
 // `onlyPath` limits the start to one device (the CLI's handsets are
-// independent of each other).
+// independent of each other). `checked` hears the plan the whole-file
+// check found, so that a record takes its digests from that one read.
 bool OperationDownload(CDeviceWatcher& watcher, pda::PdaRunContext& context,
-                       pda::PdaEventSink& events, const std::string* onlyPath = nullptr);
+                       pda::PdaEventSink& events, const std::string* onlyPath = nullptr,
+                       const std::function<void(const pda::DownloadPlan&)>& checked = {});
 
 } // namespace marlow::hotplug

@@ -8,6 +8,7 @@
 #include "pda/download_plan_check.h"
 #include "pda/list_file.h"
 #include "phone/phone_package.h"
+#include "records/run_inputs.h"
 
 #include <filesystem>
 
@@ -106,7 +107,7 @@ void PanelRun::OnButtonDownstart() {
         panel_.View().MessageBox("Error!\nPlease Select PDA or Phone!", "");
         return;
     }
-    if (RefusesStart(selection)) {
+    if (RefusesStart(selection) || RecordingRefusesStart()) {
         handset_.m_DownSelect = 0;
         return;
     }
@@ -173,7 +174,10 @@ bool PanelRun::PhoneLibraryMissing() {
     return true;
 }
 
+// A run's record begins with its handset: a wait that no handset ends
+// leaves none.
 void PanelRun::PdaStart() {
+    BeginRecord(handset_.m_DownSelect);
     SyncRunSettings();
     const std::string& list = settings_.Values().downloadPath;
     if (!InputFile::Open(list)) {
@@ -181,21 +185,31 @@ void PanelRun::PdaStart() {
         panel_.View().TwoLineMessage("Selected File dosen't exist", "Check selected file",
                                      controls::kColorRefRed);
         panel_.IdleLayout();
+        EndRecord(records::RecordVerdict::Failed, records::ErrorClass::Input, records::Half::Pda,
+                  "the list cannot be opened");
         return;
     }
+    recording_.Slot(arrivedSlot_);
     // The whole list and its images, before the handset is touched: a bad
     // one is refused with the check's reason, not half-way through.
-    if (const Result<pda::DownloadPlan> plan = pda::CheckDownloadPlan(list, {.wholeFiles = true});
-        !plan) {
+    const Result<pda::DownloadPlan> plan = pda::CheckDownloadPlan(list, {.wholeFiles = true});
+    if (!plan) {
         panel_.View().MessageBox(plan.Error(), "");
         panel_.IdleLayout();
+        recording_.Inputs({records::InputOf("list", list)});
+        EndRecord(records::RecordVerdict::Failed, records::ErrorClass::Input, records::Half::Pda,
+                  plan.Error());
         return;
     }
+    if (recording_.Live())
+        recording_.Inputs(records::InputsOfPlan(list, *plan));
     panel_.SetPdaRunning(true);
     if (!watcher_->StartPdaDownloads()) {
         panel_.SetPdaRunning(false);
         panel_.SetStatus(QStringLiteral("Aborted Download!"), StatusTone::Failed);
         panel_.IdleLayout();
+        EndRecord(records::RecordVerdict::Failed, records::ErrorClass::Internal, records::Half::Pda,
+                  "the PDA download could not be started");
         return;
     }
     panel_.RunLayout();
@@ -251,6 +265,7 @@ void PanelRun::OnDeviceArrivedMessage() {
 // --- the phone part
 
 void PanelRun::StartPhoneOnly() {
+    BeginRecord(ONLY_PHONE_DOWN);
     panel_.Clock().Stop(PanelTimer::Refresh);
     Log("OnButtonDownstart m_DownSelect = " + std::to_string(handset_.m_DownSelect));
     const std::string& path = settings_.Values().phonePackagePath;
@@ -270,9 +285,14 @@ void PanelRun::StartPhoneOnly() {
         panel_.IdleLayout();
         AllDone();
         panel_.Clock().Start(PanelTimer::Refresh, kRefreshPeriod);
+        recording_.Inputs({records::InputOf("package", path)});
+        EndRecord(records::RecordVerdict::Failed, records::ErrorClass::Input, records::Half::Phone,
+                  "the phone package cannot be read");
         return;
     }
     heldPackage_ = HeldPackage{path, Modified(path)};
+    if (recording_.Live())
+        recording_.Inputs(records::InputsOfPhoneFiles(engine_->Files(), path));
     engine_->BeginPanelPortWait();
 }
 
@@ -283,9 +303,14 @@ void PanelRun::BeginPhonePart() {
         panel_.IdleLayout();
         panel_.SetPdaRunning(false);
         AllDone();
+        EndRecord(records::RecordVerdict::Failed, records::ErrorClass::Internal,
+                  records::Half::Phone, setup_.phoneLibraryProblem);
         return;
     }
     panel_.RunLayout();
+    // A list with no phone group of its own flashes the package's files.
+    if (heldPackage_)
+        recording_.Inputs(records::InputsOfPhoneFiles(engine_->Files(), heldPackage_->path));
     if (engine_->Inst().state != phone::stIdle)
         return;
     Log("OnButtonDownstart m_DownSelect = " + std::to_string(handset_.m_DownSelect));
@@ -296,12 +321,14 @@ void PanelRun::OnComplete() {
     Log("OnComplete()+");
     if (panel_.CloseAfterDown()) {
         Log("if(m_CheckClose.GetCheck() == 1)");
+        recording_.End();
         panel_.EndPanel();
         return;
     }
     switch (handset_.PdaHandsetLeft()) {
     case handset::AfterPda::Done:
         panel_.ShowPdaSuccess();
+        recording_.End();
         break;
     case handset::AfterPda::PhoneHalf:
         Log("else if((m_DownSelect &  ONLY_PHONE_DOWN) && (g_AllDownLoad  == TRUE))");
@@ -309,6 +336,8 @@ void PanelRun::OnComplete() {
         break;
     case handset::AfterPda::NotHandedOver:
         Log("Downloaded Error Retry!!");
+        EndRecord(records::RecordVerdict::Failed, records::ErrorClass::Device, records::Half::Pda,
+                  "the PDA download ended without handing over to the modem");
         break;
     }
     Log("OnComplete()-");
@@ -350,7 +379,9 @@ void PanelRun::OnPhoneEvent(const phone::PhoneRunEvent& event) {
     if (std::holds_alternative<phone::PortWaitEnded>(event)) {
         portTaken_ = true;
         WatchModemPort();
+        recording_.ModemPort(engine_->Port());
     }
+    recording_.Post(event);
     const auto* finished = std::get_if<RunFinished>(&event);
     if (finished != nullptr) {
         portTaken_ = false;
@@ -377,6 +408,7 @@ bool PanelRun::OnPdaEvent(const pda::PdaEvent& event) {
         Log("Device Connected! (kept for the next run)");
         return false;
     }
+    recording_.Post(event);
     return true;
 }
 
@@ -407,11 +439,17 @@ void PanelRun::OnButtonCancel() {
         panel_.SetCounter(QString());
         if (!released)
             panel_.View().MessageBox("USB Unload Failed!\nRemove USB Cable!", "");
+        // A download under way tells its own end once the handset has gone.
+        if (!panel_.PdaRunning())
+            EndRecord(records::RecordVerdict::Stopped, records::ErrorClass::OperatorStop,
+                      records::Half::Pda);
     }
     // A stop reads the same in both parts: the engine's "Ready", then the
     // aborted display (which also brings the refresh back).
     if ((selection & ONLY_PHONE_DOWN) && handset_.g_AllDownLoad) {
         engine_->StopPanelRun();
+        EndRecord(records::RecordVerdict::Stopped, records::ErrorClass::OperatorStop,
+                  records::Half::Phone);
         Log("OnButtonCancel - OK!!");
         panel_.ShowAborted();
     }

@@ -32,6 +32,7 @@
 #include "panel/panel_phone_output.h"
 #include "phone/phone_engine.h"
 #include "phone/qt_owner_thread.h"
+#include "records/handset_recording.h"
 
 #include <QObject>
 #include <filesystem>
@@ -39,6 +40,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace marlow::app {
 class CAppSettings;
@@ -64,6 +66,8 @@ struct PanelRunSetup {
     // Why the modem download library did not load; empty when it did. A
     // phone part then ends at once with this reason on show.
     std::string phoneLibraryProblem;
+    // Each run's record, one a handset; unset: runs are not recorded.
+    records::RunRecordStart records;
 };
 
 class PanelRun : public QObject, private hotplug::DeviceWatcherOwner {
@@ -110,6 +114,15 @@ private:
     void OnPhoneEnded(phone::PhoneRunEnd end);
     void SyncRunSettings();
     void AllDone(); // g_AllDownLoad TRUE, m_DownSelect 0
+
+    // --- the run's record (panel_run_records.cpp)
+    bool RecordingRefusesStart();
+    void BeginRecord(int selection);
+    // The panel ends the run by a decision of its own, which no event tells.
+    void EndRecord(records::RecordVerdict verdict, records::ErrorClass errorClass,
+                   records::Half half, std::string reason = {});
+    void ShowRecorded(const std::string& runId, const QString& notRecorded);
+    void ShowHeldRecords();
 
     // --- the handset leaving the phone part
     void WatchModemPort();
@@ -162,6 +175,15 @@ private:
         std::optional<std::filesystem::file_time_type> modified;
     };
     std::optional<HeldPackage> heldPackage_;
+    records::HandsetRecording recording_;
+    // What the panel says of a record while its handset is still on the
+    // bus: said once the handset has gone, after the words of its leaving.
+    std::vector<std::function<void()>> heldRecords_;
+    // The handset has gone after a download that passed; OnComplete follows.
+    bool completionPending_ = false;
+    // The USB port path (or the bus's device path) of the last handset to
+    // arrive: the slot of the PDA download that starts on it.
+    std::string arrivedSlot_;
 };
 
 } // namespace marlow::panel

@@ -17,12 +17,16 @@ namespace marlow::panel {
 void PanelRun::DeviceArrived(std::unique_ptr<usb::UsbTransport> transport) {
     if (PhoneRunSelected() && (!portTaken_ || ModemPortGone()))
         EndPhonePartRemoved();
+    arrivedSlot_ = transport->PortPath().empty() ? transport->DevicePath() : transport->PortPath();
     watcher_->OnDeviceArrival(std::move(transport));
 }
 
 void PanelRun::DeviceRemoved(const std::string& devicePath) {
     watcher_->OnDeviceQueryRemove(devicePath);
     watcher_->OnDeviceRemoveComplete(devicePath);
+    // A completion the removal posted says them after its own words.
+    if (!heldRecords_.empty() && !completionPending_)
+        QTimer::singleShot(0, this, [this] { ShowHeldRecords(); });
 }
 
 // A device's open, from its own thread: the panel takes the result after
@@ -54,7 +58,12 @@ void PanelRun::PdaRunEnded(const std::string&, const pda::PdaRunOutcome& outcome
 
 // Posted, as WM_PDA_DOWNLOAD_DONE is: the removal finishes first.
 void PanelRun::PdaDownloadDone(bool) {
-    QTimer::singleShot(0, this, [this] { OnComplete(); });
+    completionPending_ = true;
+    QTimer::singleShot(0, this, [this] {
+        OnComplete();
+        completionPending_ = false;
+        ShowHeldRecords();
+    });
 }
 
 // The handset of a PDA run left before it was done: that run is over. A

@@ -201,11 +201,11 @@ Status RunWriter::Core::Write(RunRecorder::Log& log, bool final) {
                 !done)
                 return done;
         } else if (log.handsetChanged) {
-            if (Status done =
-                    session.Exec(QStringLiteral("UPDATE runs SET usb_path = ?, serial_number = ?, "
-                                                "modem_port = ? WHERE run_id = ?"),
-                                 {Text(facts.handset.usbPath), Text(facts.handset.serialNumber),
-                                  Text(facts.handset.modemPort), runId});
+            if (Status done = session.Exec(
+                    QStringLiteral("UPDATE runs SET slot = ?, usb_path = ?, serial_number = ?, "
+                                   "modem_port = ? WHERE run_id = ?"),
+                    {Text(facts.slot), Text(facts.handset.usbPath),
+                     Text(facts.handset.serialNumber), Text(facts.handset.modemPort), runId});
                 !done)
                 return done;
         }
@@ -441,6 +441,13 @@ void RunRecorder::Post(std::function<void(Log&)> change) {
 void RunRecorder::Handset(HandsetFacts handset) {
     Post([handset = std::move(handset)](Log& log) {
         log.facts.handset = handset;
+        log.handsetChanged = true;
+    });
+}
+
+void RunRecorder::Slot(std::string slot) {
+    Post([slot = std::move(slot)](Log& log) {
+        log.facts.slot = slot;
         log.handsetChanged = true;
     });
 }

@@ -104,6 +104,9 @@ public:
     std::int64_t Now() const { return writer_->Now(); }
 
     void Handset(HandsetFacts handset);
+    // The port the handset sits on, learnt after the record began (a window
+    // begins it at Down Start, before the handset has come).
+    void Slot(std::string slot);
     void Input(InputFacts input);
     // A step begins now; returns its number for StepEnded.
     int StepStarted(std::string kind, std::string name);

@@ -3,6 +3,7 @@
 // trace, and the device leaving completes it. Closing with a device still
 // connected first tells it to leave and closes once it has gone.
 
+#include "cli/recorded_runs.h"
 #include "controls/animation_dialog.h"
 #include "emulators/in_process_usb.h"
 #include "emulators/modem_emulator.h"
@@ -53,6 +54,14 @@ protected:
     }
     ~PdaDownloadWindowTest() override { frame.reset(); }
 
+    // A handset on the bus at `path`, its boot loader played by `emulator`.
+    void Plug(emulators::PdaBootLoaderEmulator& emulator, const char* path) {
+        emulators::InProcessUsbPair pair =
+            emulators::MakeInProcessUsbPair("Quillon USB boot loader", path);
+        emulators::AttachEmulator(*pair.device, emulator);
+        bus->Plug(std::move(pair.host));
+        plugged.push_back(pair.device); // its end lives as long as the test
+    }
     // What the window's phone engine binds to; read when the window is made.
     virtual void PrepareEnvironment() {}
     void DownloadOneSmallImage() {
@@ -66,16 +75,13 @@ protected:
 
     TempDir dir;
     ScriptedBus* bus = nullptr;
+    std::vector<std::shared_ptr<emulators::InProcessUsbDevice>> plugged;
 };
 
 TEST_F(PdaDownloadWindowTest, AnArrivingDeviceDownloadsAndItsLeavingCompletes) {
     DownloadOneSmallImage();
     emulators::PdaBootLoaderEmulator emulator;
-    emulators::InProcessUsbPair pair =
-        emulators::MakeInProcessUsbPair("Quillon USB boot loader", "inproc:7");
-    emulators::AttachEmulator(*pair.device, emulator);
-
-    bus->Plug(std::move(pair.host));
+    Plug(emulator, "inproc:7");
     ASSERT_TRUE(ProcessUntil([&] { return emulator.LeftBus(); })) << emulator.Report().violation;
     ASSERT_TRUE(ProcessUntil(
         [&] { return context->deviceState.Bytes().find("EXIT_STATE") != std::string::npos; }));
@@ -118,11 +124,8 @@ TEST_F(PdaDownloadWindowTest, ABadFileIsRefusedBeforeTheHandsetIsTouched) {
         const std::string path = dir.File(name);
         context->settings.Values().downloadPath = path;
         emulators::PdaBootLoaderEmulator emulator;
-        emulators::InProcessUsbPair pair =
-            emulators::MakeInProcessUsbPair("Quillon USB boot loader", "inproc:8");
-        emulators::AttachEmulator(*pair.device, emulator);
         dialogs.messages.clear();
-        bus->Plug(std::move(pair.host));
+        Plug(emulator, "inproc:8");
         ASSERT_TRUE(ProcessUntil([&] { return !dialogs.messages.empty(); }));
         const auto plan = pda::CheckDownloadPlan(path, {.wholeFiles = true});
         ASSERT_FALSE(plan);
@@ -144,10 +147,7 @@ TEST_F(PdaDownloadWindowTest, TheWaitBoxShowsOverTheForegroundFrameOnly) {
         active->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(active));
         emulators::PdaBootLoaderEmulator emulator;
-        emulators::InProcessUsbPair pair =
-            emulators::MakeInProcessUsbPair("Quillon USB boot loader", "inproc:7");
-        emulators::AttachEmulator(*pair.device, emulator);
-        bus->Plug(std::move(pair.host));
+        Plug(emulator, "inproc:7");
         ASSERT_TRUE(ProcessUntil([&] { return emulator.LeftBus(); }));
         Flush();
         EXPECT_EQ(frame->FlashWaitBox()->isVisible(), foreground) << foreground;
@@ -259,7 +259,7 @@ TEST(PanelFrameTest, TheHiddenFrameHandsItsDevicesToThePanel) {
 // then runs through our stand-in library against the modem emulator. The
 // list's phone group starts it with or without the "Phone" option: the
 // handset has left for its modem either way.
-class HandsetDownloadTest : public PdaDownloadWindowTest, public testing::WithParamInterface<bool> {
+class HandsetWindowTest : public PdaDownloadWindowTest {
 protected:
     void PrepareEnvironment() override {
         auto written = samples::WriteSampleSet(dir.File("set"));
@@ -271,15 +271,27 @@ protected:
         qputenv("MARLOW_MODEM_PORT", QByteArray::fromStdString(dir.File("modem")));
         qputenv("MARLOW_DOWNLOAD_LIBRARY", MARLOW_TEST_DOWNLOAD_LIBRARY);
     }
-    ~HandsetDownloadTest() override {
+    ~HandsetWindowTest() override {
         frame.reset();
         qunsetenv("MARLOW_MODEM_PORT");
         qunsetenv("MARLOW_DOWNLOAD_LIBRARY");
     }
 
+    // The record of the run that ended last, once it has ended.
+    std::string Recorded() {
+        const std::string path = store.Value("RunStore");
+        EXPECT_TRUE(ProcessUntil([&] {
+            const std::string last = LastRecordedRun(path);
+            return !last.empty() && !last.starts_with("running");
+        }));
+        return LastRecordWithFiles(path).second;
+    }
+
     samples::SampleSet set;
     std::unique_ptr<emulators::ModemEmulator> modem;
 };
+
+class HandsetDownloadTest : public HandsetWindowTest, public testing::WithParamInterface<bool> {};
 
 TEST_P(HandsetDownloadTest, ThePhoneFollowsAListThatHandsOver) {
     context->settings.Values().downloadPath = set.list;
@@ -287,11 +299,7 @@ TEST_P(HandsetDownloadTest, ThePhoneFollowsAListThatHandsOver) {
     context->settings.Values().phonePackagePath = dir.File("absent.brx");
     context->optionFlags = GetParam() ? 2 : 0;
     emulators::PdaBootLoaderEmulator emulator;
-    emulators::InProcessUsbPair pair =
-        emulators::MakeInProcessUsbPair("Quillon USB boot loader", "inproc:5");
-    emulators::AttachEmulator(*pair.device, emulator);
-
-    bus->Plug(std::move(pair.host));
+    Plug(emulator, "inproc:5");
     ASSERT_TRUE(ProcessUntil([&] { return emulator.LeftBus(); }));
     ASSERT_TRUE(ProcessUntil(
         [&] { return context->deviceState.Bytes().find("EXIT_STATE") != std::string::npos; }));
@@ -314,6 +322,53 @@ TEST_P(HandsetDownloadTest, ThePhoneFollowsAListThatHandsOver) {
     EXPECT_TRUE(context->handset.g_AllDownLoad.load());
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_EQ(frame->statusBar()->currentMessage(), "Phone Downloaded Successfully!");
+    // One record for both halves; the modem port is the one the run found.
+    EXPECT_EQ(Recorded(),
+              "main window total passed// inproc:5: pda-image eboot.bin passed, "
+              "pda-image nk.bin passed, hand-over PHONE_DOWN_CMD passed, port-wait "
+              "modem port passed, phone-boot boot passed, phone-part psi.flb passed, "
+              "phone-part slb.flb passed, phone-part modem.fls passed, phone-part "
+              "modem.eep passed, list ok image ok image ok psi ok slb ok firmware ok eeprom ok "
+              "modem " +
+                  dir.File("modem"));
+}
+
+// Each run the window makes leaves one record, however it ends.
+TEST_F(HandsetWindowTest, EachRunLeavesOneRecord) {
+    const std::string image = std::filesystem::path(set.images.front()).filename().string();
+    const struct {
+        const char* name;
+        emulators::PdaEmulatorFaults faults;
+        std::string ending, step;
+    } rows[] = {
+        {"passed", {}, "passed//", "passed"},
+        {"refused", {.nakAtAnswer = 1}, "failed/device/pda", "failed"},
+        {"pulled", {.silentAtAnswer = 2}, "device-removed/removal/pda", "failed"},
+    };
+    context->settings.Values().downloadPath = set.images.front();
+    frame->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        emulators::PdaBootLoaderEmulator emulator({.faults = row.faults});
+        Plug(emulator, "inproc:6");
+        ASSERT_TRUE(ProcessUntil([&] {
+            return row.step == "passed" ? emulator.LeftBus()
+                                        : !emulator.Report().transcript.empty();
+        }));
+        bus->Unplug("inproc:6");
+        EXPECT_EQ(Recorded(), "main window pda " + row.ending + " inproc:6: pda-image " + image +
+                                  " " + row.step + ", image ok");
+        ASSERT_TRUE(ProcessUntil([&] { return frame->Devices().Watcher().DeviceCount() == 0; }));
+    }
+    // A phone run stopped while it waits for a modem port that is not there.
+    modem.reset();
+    context->settings.Values().phonePackagePath = set.phonePackage;
+    context->optionFlags = 2;
+    frame->OnPhoneDownStart();
+    frame->OnPhoneDownCancel();
+    EXPECT_EQ(Recorded(), "main window phone stopped/operator-stop/phone : port-wait modem port "
+                          "stopped, package ok psi ok slb ok firmware ok eeprom ok");
 }
 
 INSTANTIATE_TEST_SUITE_P(PhoneOption, HandsetDownloadTest, testing::Bool());

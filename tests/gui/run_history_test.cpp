@@ -55,9 +55,10 @@ TEST(RunHistory, ListsNarrowsExplainsAndExportsTheStationsRecords) {
     stampDialog.ModelEdit()->setText("Q1");
     stampDialog.VersionEdit()->setText("V2");
     stampDialog.OnInsert();
-    // Two downloads, the older one failed a day before.
+    // Two downloads, the older one failed a day before; the newer one after
+    // the stamp, also when the stamp began within this millisecond.
     const std::int64_t day = 86'400'000;
-    const std::int64_t now = QDateTime::currentMSecsSinceEpoch();
+    const std::int64_t now = QDateTime::currentMSecsSinceEpoch() + 1;
     for (const auto& [started, verdict] :
          {std::pair{now - day, RecordVerdict::Failed}, {now, RecordVerdict::Passed}}) {
         const auto run = records.Begin({.slot = "1-2", .kind = "pda", .startedMs = started});

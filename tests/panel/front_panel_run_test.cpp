@@ -3,6 +3,7 @@
 // download library, the panel's timers fired by hand.
 
 #include "app/app_settings.h"
+#include "cli/recorded_runs.h"
 #include "emulators/in_process_usb.h"
 #include "emulators/modem_emulator.h"
 #include "emulators/pda_bootloader_emulator.h"
@@ -13,7 +14,9 @@
 #include "panel/panel_run.h"
 #include "pda/download_plan_check.h"
 #include "phone/library_location.h"
+#include "records/run_writer.h"
 #include "support/gui_test_support.h"
+#include "support/hang_bound.h"
 
 #include <QAbstractButton>
 #include <QLabel>
@@ -112,6 +115,9 @@ protected:
         runSetup.library = library.get();
         runSetup.ports = &port;
         runSetup.pause = [this](std::chrono::milliseconds pause) { pauses.push_back(pause); };
+        runSetup.records = {
+            .mayStart = [this] { return mayStart; },
+            .begin = [this](records::RunFacts facts) { return writer->Begin(std::move(facts)); }};
         run = std::make_unique<PanelRun>(*panel, settings, runSetup);
     }
 
@@ -141,6 +147,14 @@ protected:
         run->DeviceRemoved("inproc:1");
         test::Flush();
     }
+    // The run's record, once the panel's log names it as its last line.
+    std::string Recorded() {
+        QListWidget* log = Control<QListWidget>(1136);
+        const auto lastLine = [log] { return log->item(log->count() - 1)->text().toStdString(); };
+        EXPECT_TRUE(ProcessUntil([&] { return lastLine().starts_with("Run record: "); }));
+        const auto [id, record] = test::LastRecordWithFiles(storePath);
+        return lastLine() == "Run record: " + id ? record : "not named last: " + lastLine();
+    }
     bool UntilStatus(const char* text) {
         return ProcessUntil([&] { return Text(1032) == text; });
     }
@@ -158,6 +172,10 @@ protected:
     std::unique_ptr<phone::PhoneLibrary> library;
     std::unique_ptr<emulators::ModemEmulator> modem;
     std::unique_ptr<CFrontPanelDlg> panel;
+    std::string storePath = dir.File("runs.sqlite");
+    Status mayStart; // what the store says before a run
+    std::shared_ptr<records::RunWriter> writer =
+        records::RunWriter::Start({.storePath = storePath});
     std::unique_ptr<PanelRun> run;
 };
 
@@ -204,6 +222,7 @@ TEST_F(FrontPanelRunTest, GivingUpTheWaitNoSelectionAndAMissingListStartNothing)
     EXPECT_TRUE(handsetRun.g_AllDownLoad);
     EXPECT_FALSE(clock.IsRunning(PanelTimer::UsbWait));
     EXPECT_TRUE(Logged("else if(message == DETECT_CANCEL)"));
+    EXPECT_TRUE(writer->Settle(test::kStuckAfter) && test::RecordedRuns(storePath).empty());
 
     Select(false, false);
     emit panel->downStartPressed();
@@ -247,6 +266,10 @@ TEST_F(FrontPanelRunTest, GivingUpTheWaitNoSelectionAndAMissingListStartNothing)
     EXPECT_THAT(dialogs.messages, ElementsAre(QString::fromStdString(plan.Error())));
     EXPECT_TRUE(cut.emulator.Report().transcript.empty());
     EXPECT_FALSE(panel->PdaRunning());
+    // Records required where none can be made: no start, and why not.
+    mayStart = Failure{"No run starts: the run store is read-only"};
+    emit panel->downStartPressed();
+    EXPECT_TRUE(Text(1032) == "No run starts: the run store is read-only" && !panel->PdaRunning());
 }
 
 // Stop, the close request and "Close After Down" during a PDA download
@@ -303,6 +326,17 @@ TEST_F(FrontPanelRunTest, PhoneOnlyRunsRebootOnceGiveUpOnTheLastPollAndStop) {
         EXPECT_EQ(Text(1032), refused ? "Phone Downloaded Fail!" : "Phone Download Successfully!");
         // The modem counts a boot on its own thread, after its answer.
         EXPECT_TRUE(ProcessUntil([&] { return modem->Boots() == 2; }));
+        // Its record: the modem's port is its slot.
+        EXPECT_EQ(Recorded(), std::string("front panel phone ") +
+                                  (refused ? "failed/device/phone " : "passed// ") + port.path +
+                                  ": port-wait modem port passed, phone-boot boot " +
+                                  (refused ? "failed"
+                                           : "passed, phone-part psi.flb passed, "
+                                             "phone-part slb.flb passed, phone-part "
+                                             "modem.fls passed, phone-part modem.eep "
+                                             "passed") +
+                                  ", package ok psi ok slb ok firmware ok eeprom ok modem " +
+                                  port.path);
         dialogs.messages.clear();
     }
 
@@ -346,41 +380,17 @@ TEST_F(FrontPanelRunTest, AHandsetLeavingEndsItsRunInEveryPart) {
         emulators::PdaEmulatorFaults pda; // of a handset plugged at the start
         emulators::ModemFaults modem;
         // Under a part, the library may hear the port go first.
-        std::string verdict = "Device Disconnected!", orVerdict = verdict;
+        bool libraryFirst = false;
+        std::string verdict = "Device Disconnected!";
     } rows[] = {
         {"PDA refused", Part::PdaRefused, {.nakAtAnswer = 1}, {}},
         {"PDA download", Part::PdaDownload, {.flashWriteTime = std::chrono::hours(1)}, {}},
-        {"port wait", Part::PortWait, {}, {}, "Device Connected!"},
-        {"boot after the re-boot",
-         Part::HungBoot,
-         {},
-         {.stallBoots = 2},
-         "Device Disconnected!",
-         "Phone Downloaded Fail!"},
-        {"PSI",
-         Part::PhoneFile,
-         {},
-         {.vanishAtPart = 1},
-         "Device Disconnected!",
-         "Phone Downloaded Fail!"},
-        {"SLB",
-         Part::PhoneFile,
-         {},
-         {.vanishAtPart = 2},
-         "Device Disconnected!",
-         "Phone Downloaded Fail!"},
-        {"FLS",
-         Part::PhoneFile,
-         {},
-         {.vanishAtPart = 3},
-         "Device Disconnected!",
-         "Phone Downloaded Fail!"},
-        {"EEPROM",
-         Part::PhoneFile,
-         {},
-         {.vanishAtPart = 4},
-         "Device Disconnected!",
-         "Phone Downloaded Fail!"},
+        {"port wait", Part::PortWait, {}, {}, false, "Device Connected!"},
+        {"boot after the re-boot", Part::HungBoot, {}, {.stallBoots = 2}, true},
+        {"PSI", Part::PhoneFile, {}, {.vanishAtPart = 1}, true},
+        {"SLB", Part::PhoneFile, {}, {.vanishAtPart = 2}, true},
+        {"FLS", Part::PhoneFile, {}, {.vanishAtPart = 3}, true},
+        {"EEPROM", Part::PhoneFile, {}, {.vanishAtPart = 4}, true},
     };
     std::unique_ptr<Handset> handset;
     for (const auto& row : rows) {
@@ -427,7 +437,8 @@ TEST_F(FrontPanelRunTest, AHandsetLeavingEndsItsRunInEveryPart) {
         ASSERT_TRUE(ProcessUntil([&] { return Control(1028)->isEnabled(); }));
         EXPECT_TRUE(handsetRun.m_DownSelect == 0 &&
                     run->PhoneEngine().Inst().state == phone::stIdle);
-        EXPECT_THAT(Text(1032).toStdString(), AnyOf(row.verdict, row.orVerdict));
+        EXPECT_THAT(Text(1032).toStdString(),
+                    AnyOf(row.verdict, row.libraryFirst ? "Phone Downloaded Fail!" : row.verdict));
         EXPECT_EQ(panel->Tone() == StatusTone::Failed, row.part != Part::PortWait);
         if (context.deviceConnected)
             handset = std::move(next);
@@ -478,6 +489,43 @@ TEST_F(FrontPanelRunTest, AHandsetLeavingEndsItsRunInEveryPart) {
     clock.Fire(PanelTimer::Refresh);
     ASSERT_TRUE(UntilStatus("Phone Download Successfully!"));
     EXPECT_EQ(modem->Files().size(), 12u);
+}
+
+// Every PDA run leaves one record, named by the log's last line for it: its
+// verdict, steps and each file's digest, however it ends.
+TEST_F(FrontPanelRunTest, EachRunLeavesOneRecordNamedInTheLog) {
+    const std::string image = std::filesystem::path(set.images.front()).filename().string();
+    enum class End { Leaves, Stop, Pull };
+    const auto writing = emulators::PdaEmulatorFaults{.flashWriteTime = std::chrono::hours(1)};
+    const std::string aborted = "Aborted Download!", installing = "Waiting for Installing...";
+    const struct {
+        End end;
+        emulators::PdaEmulatorFaults faults;
+        std::string until; // the status the run shows before it ends
+        std::string ending, step;
+    } rows[] = {
+        {End::Leaves, {}, "", "passed//", "passed"},
+        {End::Pull, {.nakAtAnswer = 1}, aborted, "failed/device/pda", "failed"},
+        {End::Stop, writing, installing, "stopped/operator-stop/pda", "stopped"},
+        {End::Pull, writing, installing, "device-removed/removal/pda", "failed"},
+    };
+    UseList(set.images.front());
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.ending);
+        MakePanel({});
+        Handset handset(emulators::PdaEmulatorOptions{.faults = row.faults});
+        Plug(handset);
+        emit panel->downStartPressed();
+        ASSERT_TRUE(row.until.empty() || UntilStatus(row.until.c_str()));
+        if (row.end == End::Stop)
+            emit panel->stopPressed();
+        if (row.end == End::Pull)
+            run->DeviceRemoved("inproc:1");
+        else
+            UnplugWhenGone(handset);
+        EXPECT_EQ(Recorded(), "front panel pda " + row.ending + " inproc:1: pda-image " + image +
+                                  " " + row.step + ", image ok");
+    }
 }
 
 } // namespace

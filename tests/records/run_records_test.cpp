@@ -3,12 +3,14 @@
 // records.
 
 #include "common/sha256.h"
+#include "records/handset_recording.h"
 #include "records/recording_receiver.h"
 #include "records/run_inputs.h"
 #include "records/run_queries.h"
 #include "records/run_writer.h"
 #include "records/store.h"
 #include "records/store_settings.h"
+#include "support/hang_bound.h"
 #include "support/qt_events.h"
 #include "support/temp_dir.h"
 
@@ -188,6 +190,43 @@ TEST_F(RunRecordsTest, EventsBecomeStepsAndAVerdict) {
     }
     // The UART bar's hundred steps are kept as its whole tens.
     EXPECT_EQ(LoadEvents((*store)->Session(), ids[5])->size(), 14u);
+}
+
+// A window's handset run: its slot and modem port as it learns them, and
+// whether the PDA half's end is the run's.
+TEST_F(RunRecordsTest, AWindowsHandsetRunTakesItsPortsAndEndsWithItsLastHalf) {
+    const struct {
+        std::string halves; // "pda", "phone", "total"; "total+" hands over
+        std::string slot;
+        phone::ModemPort modem;
+        std::string record; // "slot|usb path|modem port|verdict" after the PDA half
+    } rows[] = {
+        {"phone", "", {"/dev/ttyACM0", "1-2.3", 0}, "1-2.3|1-2.3|/dev/ttyACM0|running"},
+        {"phone", "", {"/dev/ttyS4", "", 4}, "/dev/ttyS4||/dev/ttyS4|running"},
+        {"total+", "1-4", {"/dev/ttyACM1", "1-4", 1}, "1-4|1-4|/dev/ttyACM1|running"},
+        {"total", "1-4", {}, "1-4|1-4||passed"},
+        {"pda", "inproc:1", {}, "inproc:1|inproc:1||passed"},
+    };
+    const auto writer = Writer();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.halves + " " + row.modem.path);
+        HandsetRecording run;
+        run.Begin(writer->Begin({}), row.halves != "phone", row.halves != "pda", {});
+        run.Slot(row.slot);
+        if (row.halves == "total+")
+            run.Post(pda::PdaEvent{pda::PhoneDownNext{}});
+        if (row.halves != "phone")
+            run.Post(pda::PdaEvent{RunFinished{Verdict::Passed, ""}});
+        if (!row.modem.path.empty())
+            run.ModemPort(row.modem);
+        ASSERT_TRUE(writer->Settle(test::kStuckAfter));
+        const auto runs = FindRuns((*Store())->Session(), {});
+        ASSERT_TRUE(runs && !runs->empty());
+        const RunFacts& last = runs->back().facts;
+        EXPECT_EQ(last.slot + "|" + last.handset.usbPath + "|" + last.handset.modemPort + "|" +
+                      NameOf(runs->back().ending.verdict),
+                  row.record);
+    }
 }
 
 // A run's files with their sizes, digests of their bytes and stamps; one

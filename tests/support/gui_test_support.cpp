@@ -32,9 +32,13 @@ std::optional<QString> RecordingDialogs::Answer(const controls::FileChoice& choi
     return answer;
 }
 
+// Runs a window records go to a store beside the settings, never to the
+// user's; a test that sets RunStore itself chooses another.
 TempStore::TempStore()
     : store_(std::make_unique<QSettings>(QString::fromStdString(dir_.File("Marlow.conf")),
-                                         QSettings::IniFormat)) {}
+                                         QSettings::IniFormat)) {
+    store_->setValue(QStringLiteral("RunStore"), QString::fromStdString(dir_.File("runs.sqlite")));
+}
 
 std::string TempStore::Value(const char* name) const {
     store_->sync();
