@@ -203,15 +203,20 @@ private:
     void Begin(std::unique_ptr<usb::UsbTransport> transport) {
         if (stopping_)
             return;
-        const char* refused = state_ != State::Ready ? " has not finished with its last handset"
-                              : slot_.mode == station::SlotMode::Phone
-                                  ? " flashes the phone alone, which the station does not serve"
-                                  : nullptr;
-        if (refused != nullptr) {
+        if (slot_.mode == station::SlotMode::Phone) {
             tell_({.kind = SlotEventKind::NotServed,
                    .slot = slot_.name,
                    .port = slot_.portPath,
-                   .text = "slot " + slot_.name + refused});
+                   .text = "slot " + slot_.name +
+                           " flashes the phone alone, which the station does not serve"});
+            return;
+        }
+        // A handset plugged in before the last one has gone (its modem port
+        // still in the device tree, its removal not yet heard) waits for the
+        // slot, which serves it as soon as it is free. Only one handset fits
+        // the port: a later arrival replaces one that waits.
+        if (state_ != State::Ready) {
+            waiting_ = std::move(transport);
             return;
         }
         ++run_;
@@ -357,21 +362,25 @@ private:
                                            .file = slot_.pdaFile,
                                            .startedMs = startedMs_,
                                            .endedMs = NowMs()});
-        // The handset is let go once the watcher's call that may have brought
-        // us here has returned; its leaving is heard on the bus and in dev/.
-        loop_.Post([this] {
-            stop_.Raise();
-            watcher_.reset();
-            Result<std::unique_ptr<phone::DirectoryWatch>> watch = phone::DirectoryWatch::Start(
-                setup_.deviceTreeRoot + "/dev",
-                [this](const std::optional<std::string>&) { loop_.Post([this] { CheckLeft(); }); });
-            if (watch)
-                leaving_ = std::move(*watch);
-            CheckLeft();
-        });
+        // The handset is let go at once, before the slot hears of anything
+        // else: a next handset may already be queued behind this task, and
+        // its run must find the slot's watcher and stop request its own.
+        // (Every watcher report reaches End through a task of the loop, so
+        // no watcher call is under way here.) Its leaving is heard on the
+        // bus and in dev/.
+        stop_.Raise();
+        watcher_.reset();
+        Result<std::unique_ptr<phone::DirectoryWatch>> watch = phone::DirectoryWatch::Start(
+            setup_.deviceTreeRoot + "/dev",
+            [this](const std::optional<std::string>&) { loop_.Post([this] { CheckLeft(); }); });
+        if (watch)
+            leaving_ = std::move(*watch);
+        CheckLeft();
     }
 
     void Left(const std::string& path) {
+        if (waiting_ && waiting_->DevicePath() == path)
+            waiting_.reset();
         if (path != pdaPath_)
             return;
         pdaPath_.clear();
@@ -388,12 +397,15 @@ private:
         leaving_.reset();
         tell_({.kind = SlotEventKind::Ready, .slot = slot_.name, .port = slot_.portPath});
         Publish(status::SlotState::Waiting);
+        if (waiting_)
+            Begin(std::move(waiting_));
     }
 
     void Release() {
         if (engine_.Inst().state != phone::stIdle)
             engine_.StopPanelRun();
         watcher_.reset();
+        waiting_.reset();
         leaving_.reset();
         for (const std::shared_future<Status>& finish : finishes_)
             finish.wait_for(kRecordFinishBound);
@@ -438,6 +450,7 @@ private:
     std::string pdaPath_; // the boot loader's device path while it is on the bus
     std::unique_ptr<pda::PdaRunContext> context_;
     std::unique_ptr<hotplug::CDeviceWatcher> watcher_;
+    std::unique_ptr<usb::UsbTransport> waiting_; // plugged in while the slot was busy
     std::unique_ptr<records::RecordingReceiver> recording_;
     std::unique_ptr<phone::DirectoryWatch> leaving_;
     std::vector<std::shared_future<Status>> finishes_;
