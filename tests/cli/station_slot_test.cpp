@@ -20,29 +20,6 @@
 namespace marlow::cli {
 namespace {
 
-// The in-process pipe as a device source reports it: on a USB port.
-class OnPort : public usb::UsbTransport {
-public:
-    OnPort(std::unique_ptr<usb::UsbTransport> pipe, std::string port)
-        : pipe_(std::move(pipe)), port_(std::move(port)) {}
-    Status Open() override { return pipe_->Open(); }
-    void Close() override { pipe_->Close(); }
-    bool IsOpen() const override { return pipe_->IsOpen(); }
-    usb::TransferStatus Write(std::span<const std::uint8_t> packet) override {
-        return pipe_->Write(packet);
-    }
-    usb::TransferStatus ReadByte(std::uint8_t& out) override { return pipe_->ReadByte(out); }
-    void Interrupt() override { pipe_->Interrupt(); }
-    void ClearInterrupt() override { pipe_->ClearInterrupt(); }
-    std::string Description() const override { return pipe_->Description(); }
-    std::string DevicePath() const override { return pipe_->DevicePath(); }
-    std::string PortPath() const override { return port_; }
-
-private:
-    std::unique_ptr<usb::UsbTransport> pipe_;
-    std::string port_;
-};
-
 std::string Line(const SlotEvent& event) {
     switch (event.kind) {
     case SlotEventKind::NotServed:
@@ -94,8 +71,8 @@ TEST(StationSlot, EachHandsetOnTheSlotsPortIsServedOnceTheSlotIsFree) {
         const auto plug = [&] {
             if (plugged < kHandsets) {
                 ++plugged;
-                handlers.arrived(
-                    std::make_unique<OnPort>(std::move(pairs[plugged - 1].host), "1-1.1"));
+                pairs[plugged - 1].host->portPath = "1-1.1";
+                handlers.arrived(std::move(pairs[plugged - 1].host));
             }
         };
         StationSetup setup{
