@@ -63,6 +63,9 @@ public:
     void ClearInterrupt() override;
     std::string Description() const override { return description_; }
     std::string DevicePath() const override { return devicePath_; }
+    std::string PortPath() const override { return portPath; }
+
+    std::string portPath; // where a test says the device is plugged in
 
 private:
     std::shared_ptr<InProcessUsbLink> link_;

@@ -1,11 +1,9 @@
 #include "station/station_run.h"
 
-#include "handset/handset_run.h"
-#include "hotplug/device_watcher.h"
+#include "handset/whole_run.h"
 #include "pda/download_plan_check.h"
 #include "phone/directory_watch.h"
 #include "phone/library_channels.h"
-#include "phone/phone_engine.h"
 #include "phone/usb_tty_paths.h"
 #include "records/recording_receiver.h"
 #include "records/run_inputs.h"
@@ -88,13 +86,10 @@ status::SlotState SlotStateOf(Verdict verdict) {
 
 } // namespace
 
-// One slot: its thread and loop, and for each handset a run from plug-in to
-// the handset's leaving. Everything but the download thread's calls runs on
-// the slot's own thread; a finished run's tasks still queued are passed over
-// by their run number.
-class SlotServer final : public hotplug::DeviceWatcherOwner,
-                         public pda::PdaEventSink,
-                         public phone::PhoneEventSink {
+// One slot: its thread and loop, and for each handset a whole run from
+// plug-in to the handset's leaving. Everything runs on the slot's own
+// thread; the run's events reach the slot there, the record first.
+class SlotServer final : public handset::HandsetEventSink {
 public:
     using Tell = std::function<void(const SlotEvent&)>;
 
@@ -102,20 +97,18 @@ public:
                phone::LibraryChannels& library, std::uint8_t channel, Tell tell)
         : slot_(slot), setup_(setup), tell_(std::move(tell)), watchdog_(setup.timeout),
           modemPorts_(setup.deviceTreeRoot, slot.portPath), library_(library.Channel(channel)),
-          engine_([&] {
+          phone_([&] {
               phone::PhoneEngineSetup engine;
               engine.owner = phone::PhoneOwner::FrontPanel;
               engine.library = library_.get();
               engine.channel = channel;
-              engine.events = this;
               engine.clock = &loop_;
               engine.ownerThread = &loop_;
               engine.ports = &modemPorts_;
-              engine.phoneSelected = [this] { return handset_.PhoneHalfSelected(); };
               return engine;
           }()) {
         shift_.slot = slot.name;
-        loop_.SetTickHandler([this](phone::PhoneTimer timer) { engine_.OnTimer(timer); });
+        loop_.SetTickHandler([this](phone::PhoneTimer timer) { phone_.Engine().OnTimer(timer); });
         const pda::DownloadCheck check{.wholeFiles = false, .phoneGroup = false};
         if (const Result<pda::DownloadPlan> plan = pda::CheckDownloadPlan(slot.pdaFile, check))
             inputs_ = records::InputsOfPlan(slot.pdaFile, *plan);
@@ -136,7 +129,8 @@ public:
         loop_.Post([this] {
             stopping_ = true;
             stop_.Raise();
-            End(Verdict::Stopped, "");
+            if (state_ == State::Running)
+                run_->Abandon({Verdict::Stopped, ""});
         });
         if (thread_.joinable())
             thread_.join();
@@ -146,55 +140,19 @@ public:
         return shift_;
     }
 
-    // --- the device watcher's owner
-    pda::PdaRunContext& ContextFor(const std::string&) override { return *context_; }
-    pda::PdaEventSink& SinkFor(const std::string&) override { return *this; }
-    void PanelDeviceArrived() override {
-        watchdog_.Arm("PDA: Device Connected!");
-        OnLoop([this] {
-            if (!watcher_->StartPdaDownloads())
-                End(Verdict::Failed, "the PDA download could not be started");
-        });
-    }
-    void PdaRunEnded(const std::string&, const pda::PdaRunOutcome& outcome) override {
-        handset_.PdaHalfEnded(outcome);
-    }
-    void PdaDownloadDone(bool) override {
-        OnLoop([this] { AfterPda(); });
-    }
-    void PanelDisconnectedDisplay() override {
-        OnLoop([this] {
-            End(Verdict::DeviceRemoved, "the handset left before its download was complete");
-        });
-    }
-    void PanelAbortedDisplay() override {
-        OnLoop([this] { End(Verdict::Failed, "the PDA download was aborted"); });
-    }
-
-    // --- the run's events, from the download thread or the phone engine
-    void Post(const pda::PdaEvent& event) override {
-        OnLoop([this, event] { Heard(event); });
-    }
-    void Post(const phone::PhoneRunEvent& event) override {
-        OnLoop([this, event] { Heard(event); });
+    // The whole run's events, on the slot's thread.
+    void Post(const handset::HandsetEvent& event) override {
+        std::visit([this](const auto& fact) { Heard(fact); }, event);
     }
 
 private:
     enum class State { Ready, Running, Leaving };
 
-    // A task of the current run; passed over once that run has ended.
-    void OnLoop(std::function<void()> task) {
-        loop_.Post([this, run = run_.load(), task = std::move(task)] {
-            if (run == run_ && state_ == State::Running)
-                task();
-        });
-    }
-
     void Serve() {
         while (!stopping_) {
             loop_.RunOnce(watchdog_.Deadline());
             if (state_ == State::Running && watchdog_.Expired())
-                End(Verdict::Failed, watchdog_.Reason());
+                run_->Abandon({Verdict::Failed, watchdog_.Reason()});
         }
         Release();
     }
@@ -202,32 +160,27 @@ private:
     void Begin(std::unique_ptr<usb::UsbTransport> transport) {
         if (stopping_)
             return;
-        const char* refused = state_ != State::Ready ? " has not finished with its last handset"
-                              : slot_.mode == station::SlotMode::Phone
-                                  ? " flashes the phone alone, which the station does not serve"
-                                  : nullptr;
-        if (refused != nullptr) {
+        if (slot_.mode == station::SlotMode::Phone) {
             tell_({.kind = SlotEventKind::NotServed,
                    .slot = slot_.name,
                    .port = slot_.portPath,
-                   .text = "slot " + slot_.name + refused});
+                   .text = "slot " + slot_.name +
+                           " flashes the phone alone, which the station does not serve"});
             return;
         }
-        ++run_;
+        // A handset plugged in before the last one has gone (its modem port
+        // still in the device tree, its removal not yet heard) waits for the
+        // slot, which serves it as soon as it is free. Only one handset fits
+        // the port: a later arrival replaces one that waits.
+        if (state_ != State::Ready) {
+            waiting_ = std::move(transport);
+            return;
+        }
         state_ = State::Running;
         pdaPath_ = transport->DevicePath();
         startedMs_ = NowMs();
         started_ = std::chrono::steady_clock::now();
-        handset_.Begin(slot_.mode == station::SlotMode::Pda ? handset::RunMode::PdaOnly
-                                                            : handset::RunMode::Total);
-        context_ = std::make_unique<pda::PdaRunContext>(
-            handset_.PdaSettingsFor({.downloadPath = slot_.pdaFile,
-                                     .target = pda::DownloadTarget::Flash,
-                                     .frontPanelMode = true}));
         stop_.Clear();
-        watcher_ = std::make_unique<hotplug::CDeviceWatcher>(
-            *this, hotplug::WatcherTiming{
-                       .openRetry = InterruptibleOpen(stop_, [this] { return &watchdog_; })});
         if (setup_.writer) {
             records::RunFacts facts{.stationId = setup_.stationId,
                                     .slot = slot_.name,
@@ -244,39 +197,52 @@ private:
         tell_({.kind = SlotEventKind::Started, .slot = slot_.name, .port = slot_.portPath});
         Publish(status::SlotState::Pda);
         watchdog_.Arm("PDA: opening " + pdaPath_);
-        if (!watcher_->OnDeviceArrival(std::move(transport)))
-            End(Verdict::Failed, "the handset's boot loader could not be opened");
+        // The last run goes before this one takes the library channel.
+        run_.reset();
+        run_ = std::make_unique<handset::WholeRun>(handset::WholeRunSetup{
+            .mode = slot_.mode == station::SlotMode::Pda ? handset::RunMode::PdaOnly
+                                                         : handset::RunMode::Total,
+            .pda = {.downloadPath = slot_.pdaFile, .target = pda::DownloadTarget::Flash},
+            .phone = &phone_,
+            .ownerThread = &loop_,
+            .openRetry = InterruptibleOpen(stop_, [this] { return &watchdog_; }),
+            .events = this});
+        run_->Start(std::move(transport));
     }
 
     void Heard(const pda::PdaEvent& event) {
         if (recording_)
             recording_->Post(event);
         watchdog_.Progress();
-        if (const auto* percent = std::get_if<pda::PercentReached>(&event)) {
+        if (const auto* connected = std::get_if<pda::DeviceConnected>(&event);
+            connected != nullptr && connected->opened)
+            watchdog_.Arm("PDA: Device Connected!");
+        else if (const auto* percent = std::get_if<pda::PercentReached>(&event))
             Progress(percent->image, percent->percent);
-        } else if (const auto* finished = std::get_if<RunFinished>(&event)) {
-            if (finished->verdict != Verdict::Passed)
-                End(finished->verdict, finished->reason);
-            else if (slot_.mode == station::SlotMode::Pda)
-                End(Verdict::Passed, "");
-        }
     }
 
     void Heard(const phone::PhoneRunEvent& event) {
         if (recording_)
             recording_->Post(event);
         watchdog_.Progress();
-        if (std::holds_alternative<phone::PortFound>(event) && recording_) {
-            recording_->Handset({.usbPath = slot_.portPath, .modemPort = modemPorts_.Found()});
+        if (std::holds_alternative<phone::PortFound>(event)) {
+            if (recording_)
+                recording_->Handset({.usbPath = slot_.portPath, .modemPort = modemPorts_.Found()});
             Publish(status::SlotState::Phone);
         } else if (const auto* part = std::get_if<phone::PartStarted>(&event)) {
             Progress(part->file, 0);
         } else if (const auto* report = std::get_if<phone::LibraryReport>(&event)) {
             if (report->percent > 0)
                 Progress(file_, report->percent);
-        } else if (const auto* finished = std::get_if<RunFinished>(&event)) {
-            End(finished->verdict, finished->reason);
         }
+    }
+
+    void Heard(const handset::HandedOver&) {}
+
+    void Heard(const handset::ModemPortWait&) {
+        phoneHalf_ = true;
+        watchdog_.Arm("phone: waiting for the modem on USB port " + slot_.portPath);
+        Publish(status::SlotState::PortWait);
     }
 
     void Progress(const std::string& file, int percent) {
@@ -289,41 +255,15 @@ private:
                .port = slot_.portPath,
                .file = file,
                .percent = percent});
-        Publish(handset_.PhoneHalfSelected() ? status::SlotState::Phone : status::SlotState::Pda);
+        Publish(phoneHalf_ ? status::SlotState::Phone : status::SlotState::Pda);
     }
 
-    // The PDA half's handset has left the bus: what follows is the handset
-    // run's decision.
-    void AfterPda() {
-        switch (handset_.PdaHandsetLeft()) {
-        case handset::AfterPda::Done:
-            if (slot_.mode == station::SlotMode::Pda)
-                End(Verdict::Passed, "");
-            else
-                End(Verdict::Failed, "the list handed nothing over to the modem");
-            break;
-        case handset::AfterPda::PhoneHalf:
-            handset_.TakeHandedOverFiles(engine_.Files());
-            watchdog_.Arm("phone: waiting for the modem on USB port " + slot_.portPath);
-            Publish(status::SlotState::PortWait);
-            handset_.StartPhoneHalf(engine_);
-            break;
-        case handset::AfterPda::NotHandedOver:
-            End(Verdict::Failed, "the PDA download ended without handing over to the modem");
-            break;
-        }
-    }
-
-    void End(Verdict verdict, const std::string& reason) {
-        if (state_ != State::Running)
-            return;
+    // The run has ended and let its handset go.
+    void Heard(const handset::RunFinished& whole) {
         state_ = State::Leaving;
+        phoneHalf_ = false;
         watchdog_.Disarm();
-        if (engine_.Inst().state != phone::stIdle)
-            engine_.StopPanelRun(verdict == Verdict::Stopped ? Verdict::Stopped : Verdict::Failed,
-                                 reason);
-        handset_.End();
-        const RunFinished finished{verdict, reason};
+        const RunFinished& finished = whole.finished;
         std::string runId;
         if (recording_) {
             recording_->RunEnded(finished);
@@ -332,13 +272,13 @@ private:
             recording_.reset();
         }
         // A run stopped with the station says nothing of its handset.
-        if (verdict != Verdict::Stopped) {
+        if (finished.verdict != Verdict::Stopped) {
             std::lock_guard lock(shiftMutex_);
             ++shift_.units;
-            ++(verdict == Verdict::Passed ? shift_.passed : shift_.failed);
+            ++(finished.verdict == Verdict::Passed ? shift_.passed : shift_.failed);
         }
-        lastVerdict_ = VerdictName(verdict);
-        lastReason_ = reason;
+        lastVerdict_ = VerdictName(finished.verdict);
+        lastReason_ = finished.reason;
         const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
             std::chrono::steady_clock::now() - started_);
         tell_({.kind = SlotEventKind::Finished,
@@ -346,36 +286,39 @@ private:
                .port = slot_.portPath,
                .finished = finished,
                .elapsed = elapsed});
-        Publish(SlotStateOf(verdict));
+        Publish(SlotStateOf(finished.verdict));
         if (setup_.publisher != nullptr)
             setup_.publisher->RunFinished({.runId = runId,
                                            .slot = slot_.name,
                                            .kind = std::string(station::SlotModeName(slot_.mode)),
-                                           .verdict = VerdictName(verdict),
-                                           .reason = reason,
+                                           .verdict = VerdictName(finished.verdict),
+                                           .reason = finished.reason,
                                            .file = slot_.pdaFile,
                                            .startedMs = startedMs_,
                                            .endedMs = NowMs()});
-        // The handset is let go once the watcher's call that may have brought
-        // us here has returned; its leaving is heard on the bus and in dev/.
+        // The finished run goes once its post has returned: it holds
+        // nothing the slot needs, and its engine's port watch would stay.
         loop_.Post([this] {
-            stop_.Raise();
-            watcher_.reset();
-            Result<std::unique_ptr<phone::DirectoryWatch>> watch = phone::DirectoryWatch::Start(
-                setup_.deviceTreeRoot + "/dev",
-                [this](const std::optional<std::string>&) { loop_.Post([this] { CheckLeft(); }); });
-            if (watch)
-                leaving_ = std::move(*watch);
-            CheckLeft();
+            if (state_ != State::Running)
+                run_.reset();
         });
+        // The handset's leaving is heard on the bus and in dev/.
+        Result<std::unique_ptr<phone::DirectoryWatch>> watch = phone::DirectoryWatch::Start(
+            setup_.deviceTreeRoot + "/dev",
+            [this](const std::optional<std::string>&) { loop_.Post([this] { CheckLeft(); }); });
+        if (watch)
+            leaving_ = std::move(*watch);
+        CheckLeft();
     }
 
     void Left(const std::string& path) {
+        if (waiting_ && waiting_->DevicePath() == path)
+            waiting_.reset();
         if (path != pdaPath_)
             return;
         pdaPath_.clear();
-        if (watcher_)
-            watcher_->OnDeviceRemoveComplete(path);
+        if (state_ == State::Running)
+            run_->Removed(path);
         CheckLeft();
     }
 
@@ -387,12 +330,13 @@ private:
         leaving_.reset();
         tell_({.kind = SlotEventKind::Ready, .slot = slot_.name, .port = slot_.portPath});
         Publish(status::SlotState::Waiting);
+        if (waiting_)
+            Begin(std::move(waiting_));
     }
 
     void Release() {
-        if (engine_.Inst().state != phone::stIdle)
-            engine_.StopPanelRun();
-        watcher_.reset();
+        run_.reset();
+        waiting_.reset();
         leaving_.reset();
         for (const std::shared_future<Status>& finish : finishes_)
             finish.wait_for(records::kRecordFinishBound);
@@ -425,18 +369,16 @@ private:
     ProgressWatchdog watchdog_;
     SlotModemPort modemPorts_;
     std::unique_ptr<phone::PhoneLibrary> library_;
-    handset::HandsetRun handset_;
-    phone::PhoneEngine engine_;
+    handset::RunPhoneEngine phone_;
     std::vector<records::InputFacts> inputs_;
     usb::StopRequest stop_;
 
-    // The current run (the slot's thread only, but run_ which tasks read).
-    std::atomic<int> run_{0};
+    // The current handset (the slot's thread only).
     State state_ = State::Ready;
     bool stopping_ = false;
+    bool phoneHalf_ = false;
     std::string pdaPath_; // the boot loader's device path while it is on the bus
-    std::unique_ptr<pda::PdaRunContext> context_;
-    std::unique_ptr<hotplug::CDeviceWatcher> watcher_;
+    std::unique_ptr<usb::UsbTransport> waiting_; // plugged in while the slot was busy
     std::unique_ptr<records::RecordingReceiver> recording_;
     std::unique_ptr<phone::DirectoryWatch> leaving_;
     std::vector<std::shared_future<Status>> finishes_;
@@ -449,6 +391,8 @@ private:
 
     mutable std::mutex shiftMutex_;
     SlotShift shift_;
+    // Last of the run's own: it goes first, while the loop it posts to is here.
+    std::unique_ptr<handset::WholeRun> run_;
     std::thread thread_;
 };
 

@@ -7,7 +7,8 @@
 // after the hand-over the slot's run takes only the modem port under that
 // same port path, so handsets that re-enumerate at once never cross. A slot
 // is ready for the next handset once its handset has left (its boot loader
-// gone from the bus and its modem port from the device tree).
+// gone from the bus and its modem port from the device tree); a handset
+// plugged in before then waits and is served as soon as the slot is free.
 //
 // The station tells what happens as SlotEvents, on the slots' threads, one
 // call at a time; it records each run when recording is on and keeps the
@@ -40,7 +41,7 @@ namespace marlow::station {
 class SlotServer;
 
 enum class SlotEventKind {
-    NotServed, // a handset on a port no slot names, or on a slot still busy
+    NotServed, // a handset on a port no slot names, or on a phone-only slot
     Started,   // a handset's run began in the slot
     Progress,  // the file being sent and how far
     Finished,  // the run's verdict

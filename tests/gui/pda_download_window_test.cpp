@@ -278,14 +278,17 @@ protected:
     }
 
     // The record of the run that ended last, once it has ended.
+    // The record of the run just made: one more than the last call saw, finished.
     std::string Recorded() {
         const std::string path = store.Value("RunStore");
         EXPECT_TRUE(ProcessUntil([&] {
-            const std::string last = LastRecordedRun(path);
-            return !last.empty() && !last.starts_with("running");
+            const std::vector<std::string> runs = RecordedRuns(path);
+            return runs.size() > recordsSeen && !runs.back().starts_with("running");
         }));
+        recordsSeen = RecordedRuns(path).size();
         return LastRecordWithFiles(path).second;
     }
+    std::size_t recordsSeen = 0;
 
     samples::SampleSet set;
     std::unique_ptr<emulators::ModemEmulator> modem;

@@ -1,0 +1,142 @@
+#pragma once
+// WholeRun: one handset's whole run, from its boot loader on the bus to one
+// verdict: the PDA half on the boot loader's pipe (a device watcher of its
+// own, whose download thread runs the half), the hand-over to the modem, the
+// wait for this handset's modem port (by the USB port path it sat on where
+// that is known, the locator's plain search otherwise), the phone half on an
+// engine of its own, and the ending. A PDA-only run ends after its first
+// half, a phone-only run begins with the port wait.
+//
+// Its owner gives it the handset and the facts of the bus (a boot loader's
+// removal) and its clock's ticks, and hears one stream of typed events: the
+// halves' own events, the hand-over and the port wait, and last, exactly
+// once, the whole run's RunFinished, which says which half it came from.
+// The run holds no text and no widget; every call and every event is on the
+// owner's thread. Once finished it has let the handset go; the owner may
+// destroy it from within the RunFinished post.
+
+#include "handset/handset_run.h"
+#include "hotplug/device_watcher.h"
+#include "pda/pda_download.h"
+#include "phone/phone_engine.h"
+
+#include <memory>
+#include <string>
+#include <variant>
+
+namespace marlow::handset {
+
+enum class Half { Pda, Phone };
+
+// PHONE_DOWN_CMD went out: the phone half follows once the boot loader has
+// left the bus.
+struct HandedOver {
+    std::string usbPortPath; // where the handset sat; empty where unknown
+    bool operator==(const HandedOver&) const = default;
+};
+// The wait for the modem port began: the port under this USB port path, or
+// any modem port where it is empty.
+struct ModemPortWait {
+    std::string usbPortPath;
+    bool operator==(const ModemPortWait&) const = default;
+};
+// The whole run's end: its verdict and reason, and the half it came from.
+struct RunFinished {
+    marlow::RunFinished finished;
+    Half half = Half::Pda;
+    bool operator==(const RunFinished&) const = default;
+};
+
+using HandsetEvent =
+    std::variant<pda::PdaEvent, phone::PhoneRunEvent, HandedOver, ModemPortWait, RunFinished>;
+
+class HandsetEventSink {
+public:
+    virtual ~HandsetEventSink() = default;
+    virtual void Post(const HandsetEvent& event) = 0;
+};
+
+class WholeRun;
+
+// The phone engine a front end keeps across its handsets, lent to each
+// run in turn: its events and its selection are those of the run it is
+// lent to, and without one it hears nothing. Kept, it keeps the library
+// attached between runs.
+class RunPhoneEngine final : public phone::PhoneEventSink {
+public:
+    // The setup's events and phoneSelected are the lender's.
+    explicit RunPhoneEngine(phone::PhoneEngineSetup setup);
+    phone::PhoneEngine& Engine() { return engine_; }
+
+private:
+    friend class WholeRun;
+    void Post(const phone::PhoneRunEvent& event) override;
+
+    WholeRun* run_ = nullptr;
+    phone::PhoneEngine engine_;
+};
+
+struct WholeRunSetup {
+    RunMode mode = RunMode::Total;
+    // The PDA half's download; a Total run's hands over whatever its file says.
+    pda::PdaSettings pda{};
+    // The phone half's files; a hand-over's files replace the roles it names.
+    phone::PhoneFileSet phoneFiles{};
+    // The phone half's engine (its port search, clock and library channel),
+    // lent to the run for its life.
+    RunPhoneEngine* phone = nullptr;
+    phone::OwnerThread* ownerThread = nullptr;
+    usb::OpenRetryPolicy openRetry{};
+    HandsetEventSink* events = nullptr;
+};
+
+class WholeRun final : hotplug::DeviceWatcherOwner, pda::PdaEventSink, phone::PhoneEventSink {
+public:
+    explicit WholeRun(WholeRunSetup setup);
+    ~WholeRun() override;
+    WholeRun(const WholeRun&) = delete;
+    WholeRun& operator=(const WholeRun&) = delete;
+
+    // The run begins on the handset's boot loader (none for a phone-only run).
+    void Start(std::unique_ptr<usb::UsbTransport> bootLoader);
+    // A boot loader left the bus.
+    void Removed(const std::string& devicePath);
+    // The owner ends the run (its stop, its time-out) with this verdict.
+    void Abandon(const marlow::RunFinished& finished);
+    bool Finished() const { return finished_; }
+
+private:
+    friend class RunPhoneEngine;
+    // The device watcher's owner: every report becomes a task of the owner's
+    // thread, so that no watcher call is under way when the run ends.
+    pda::PdaRunContext& ContextFor(const std::string&) override { return context_; }
+    pda::PdaEventSink& SinkFor(const std::string&) override { return *this; }
+    void PanelDeviceArrived() override;
+    void PdaRunEnded(const std::string&, const pda::PdaRunOutcome& outcome) override;
+    void PdaDownloadDone(bool) override;
+    void PanelDisconnectedDisplay() override;
+    void PanelAbortedDisplay() override;
+    // The halves' events, from the download thread or the engine.
+    void Post(const pda::PdaEvent& event) override;
+    void Post(const phone::PhoneRunEvent& event) override;
+
+    void Later(std::function<void()> task);
+    void Heard(const pda::PdaEvent& event);
+    void Heard(const phone::PhoneRunEvent& event);
+    void AfterPda();
+    void BeginPhoneHalf(const std::string& usbPortPath);
+    void End(Verdict verdict, const std::string& reason, Half half);
+
+    // Tasks still queued when the run has gone are passed over.
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+    const WholeRunSetup setup_;
+    HandsetRun handset_;
+    pda::PdaRunContext context_;
+    RunPhoneEngine& phone_;
+    phone::PhoneEngine& engine_;
+    std::unique_ptr<hotplug::CDeviceWatcher> watcher_;
+    bool phoneHalf_ = false;
+    bool finished_ = false;
+};
+
+} // namespace marlow::handset
