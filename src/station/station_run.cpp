@@ -15,6 +15,7 @@
 #include <QDateTime>
 
 #include <atomic>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -94,10 +95,11 @@ public:
     using Tell = std::function<void(const SlotEvent&)>;
 
     SlotServer(const station::StationSlot& slot, const StationSetup& setup,
-               phone::LibraryChannels& library, std::uint8_t channel, Tell tell)
-        : slot_(slot), setup_(setup), tell_(std::move(tell)), watchdog_(setup.timeout),
-          modemPorts_(setup.deviceTreeRoot, slot.portPath), library_(library.Channel(channel)),
-          phone_([&] {
+               std::vector<records::InputFacts> inputs, phone::LibraryChannels& library,
+               std::uint8_t channel, Tell tell)
+        : slot_(slot), setup_(setup), tell_(std::move(tell)), inputs_(std::move(inputs)),
+          watchdog_(setup.timeout), modemPorts_(setup.deviceTreeRoot, slot.portPath),
+          library_(library.Channel(channel)), phone_([&] {
               phone::PhoneEngineSetup engine;
               engine.owner = phone::PhoneOwner::FrontPanel;
               engine.library = library_.get();
@@ -109,9 +111,6 @@ public:
           }()) {
         shift_.slot = slot.name;
         loop_.SetTickHandler([this](phone::PhoneTimer timer) { phone_.Engine().OnTimer(timer); });
-        const pda::DownloadCheck check{.wholeFiles = false, .phoneGroup = false};
-        if (const Result<pda::DownloadPlan> plan = pda::CheckDownloadPlan(slot.pdaFile, check))
-            inputs_ = records::InputsOfPlan(slot.pdaFile, *plan);
         Publish(status::SlotState::Waiting);
         thread_ = std::thread([this] { Serve(); });
     }
@@ -365,12 +364,12 @@ private:
     const station::StationSlot slot_;
     const StationSetup& setup_;
     const Tell tell_;
+    const std::vector<records::InputFacts> inputs_; // what a record names as its files
     EventLoop loop_;
     ProgressWatchdog watchdog_;
     SlotModemPort modemPorts_;
     std::unique_ptr<phone::PhoneLibrary> library_;
     handset::RunPhoneEngine phone_;
-    std::vector<records::InputFacts> inputs_;
     usb::StopRequest stop_;
 
     // The current handset (the slot's thread only).
@@ -396,14 +395,42 @@ private:
     std::thread thread_;
 };
 
+namespace {
+
+// The files each slot's records name, digests and all. Slots of a fixture
+// mostly flash the same list: each list is read and hashed once, however
+// many slots name it, so a station of eight starts as fast as one.
+std::map<std::string, std::vector<records::InputFacts>>
+InputsOfSlots(const std::vector<station::StationSlot>& slotList) {
+    std::map<std::string, std::vector<records::InputFacts>> inputs;
+    const pda::DownloadCheck check{.wholeFiles = false, .phoneGroup = false};
+    for (const station::StationSlot& slot : slotList) {
+        if (inputs.contains(slot.pdaFile))
+            continue;
+        std::vector<records::InputFacts>& facts = inputs[slot.pdaFile];
+        if (const Result<pda::DownloadPlan> plan = pda::CheckDownloadPlan(slot.pdaFile, check))
+            facts = records::InputsOfPlan(slot.pdaFile, *plan);
+    }
+    return inputs;
+}
+
+} // namespace
+
 Station::Station(StationSetup setup)
     : setup_(std::move(setup)),
       library_(std::make_unique<phone::LibraryChannels>(*setup_.library)) {
+    // Without records nothing asks for the files' digests.
+    const auto inputs = setup_.writer ? InputsOfSlots(setup_.station.slotList)
+                                      : std::map<std::string, std::vector<records::InputFacts>>{};
     // Channels from 1, a slot's own.
     std::uint8_t channel = 0;
-    for (const station::StationSlot& slot : setup_.station.slotList)
+    for (const station::StationSlot& slot : setup_.station.slotList) {
+        const auto known = inputs.find(slot.pdaFile);
         slots_.push_back(std::make_unique<SlotServer>(
-            slot, setup_, *library_, ++channel, [this](const SlotEvent& event) { Tell(event); }));
+            slot, setup_,
+            known == inputs.end() ? std::vector<records::InputFacts>{} : known->second, *library_,
+            ++channel, [this](const SlotEvent& event) { Tell(event); }));
+    }
 }
 
 Station::~Station() {
