@@ -71,7 +71,12 @@ void PanelRun::ShowRecorded(const std::string& runId, const QString& notRecorded
             return;
         }
         panel_.Log(notRecorded);
-        panel_.SetStatus(notRecorded, panel_.Tone());
+        // The verdict stays the status line's first words: a handset is
+        // never passed or failed on a line that no longer says which.
+        const QString verdict = panel_.StatusText();
+        panel_.SetStatus(verdict.isEmpty() ? notRecorded
+                                           : verdict + QStringLiteral(" ") + notRecorded,
+                         panel_.Tone());
     };
     if (context_.deviceConnected || completionPending_) {
         heldRecords_.push_back(say);

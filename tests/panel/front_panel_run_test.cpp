@@ -23,6 +23,7 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <filesystem>
+#include <fstream>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -526,6 +527,26 @@ TEST_F(FrontPanelRunTest, EachRunLeavesOneRecordNamedInTheLog) {
         EXPECT_EQ(Recorded(), "front panel pda " + row.ending + " inproc:1: pda-image " + image +
                                   " " + row.step + ", image ok");
     }
+}
+
+// A store that cannot take the record: the run goes on, the log says once
+// why it is not recorded, and the status line keeps the verdict first.
+TEST_F(FrontPanelRunTest, ARunThatCannotBeRecordedKeepsItsVerdictAndSaysWhy) {
+    const std::string corrupt = dir.File("corrupt.sqlite");
+    std::ofstream(corrupt) << std::string(4096, 'x');
+    writer = records::RunWriter::Start({.storePath = corrupt});
+    UseList(set.images.front());
+    MakePanel({});
+    Handset handset;
+    Plug(handset);
+    emit panel->downStartPressed();
+    UnplugWhenGone(handset);
+    ASSERT_TRUE(ProcessUntil([&] { return Text(1032).contains("not recorded"); }))
+        << Text(1032).toStdString();
+    EXPECT_TRUE(Text(1032).startsWith("Download Successfully! This run is not recorded: "))
+        << Text(1032).toStdString();
+    QListWidget* log = Control<QListWidget>(1136);
+    EXPECT_EQ(log->findItems("not recorded", Qt::MatchContains).size(), 1);
 }
 
 } // namespace
