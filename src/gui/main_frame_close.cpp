@@ -80,18 +80,16 @@ void CMainFrame::ReleaseForClose() {
     devices_->StopWatch();
 }
 
-// WM_PDA_DOWNLOAD_DONE. In the main window it only counts while the operator
-// is looking at it: a download finishing behind another program neither
-// starts the phone nor raises a box. A run that handed the handset over to
-// its modem (the "Phone" option, or a list's phone group) goes on with the
-// phone download: the handset is only half done.
+// WM_PDA_DOWNLOAD_DONE. A run that handed the handset over to its modem (the
+// "Phone" option, or a list's phone group) goes on with the phone download
+// wherever the operator is looking: the handset is only half done, and left
+// so it would sit in its modem's download mode with no verdict. The box
+// that says a PDA-only download is done shows only over the main window.
 void CMainFrame::OnPdaDownloadDone(bool mainWindow, bool frontPanel) {
     if (!mainWindow) {
         (void)frontPanel; // the front panel's own completion
         return;
     }
-    if (!IsForeground())
-        return;
     const bool handedOver = context_.handset.PdaHandsetLeft() == handset::AfterPda::PhoneHalf;
     // Taken once: the next completion needs a hand-over of its own.
     context_.handset.End();
@@ -102,7 +100,8 @@ void CMainFrame::OnPdaDownloadDone(bool mainWindow, bool frontPanel) {
         UpdateCommandStates();
         return;
     }
-    ShowMessage(QStringLiteral("Completed Downloaded!"), QStringLiteral("Success"));
+    if (IsForeground())
+        ShowMessage(QStringLiteral("Completed Downloaded!"), QStringLiteral("Success"));
 }
 
 } // namespace marlow::gui
