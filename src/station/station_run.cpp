@@ -4,6 +4,7 @@
 #include "pda/download_plan_check.h"
 #include "phone/directory_watch.h"
 #include "phone/library_channels.h"
+#include "phone/phone_package.h"
 #include "phone/usb_tty_paths.h"
 #include "records/recording_receiver.h"
 #include "records/run_inputs.h"
@@ -72,6 +73,23 @@ private:
     std::string found_;
 };
 
+handset::RunMode RunModeOf(station::SlotMode mode) {
+    switch (mode) {
+    case station::SlotMode::Pda:
+        return handset::RunMode::PdaOnly;
+    case station::SlotMode::Phone:
+        return handset::RunMode::PhoneOnly;
+    case station::SlotMode::Total:
+        break;
+    }
+    return handset::RunMode::Total;
+}
+
+// What a slot flashes, as its records and status name it.
+const std::string& SlotFile(const station::StationSlot& slot) {
+    return slot.mode == station::SlotMode::Phone ? slot.phonePackage : slot.pdaFile;
+}
+
 status::SlotState SlotStateOf(Verdict verdict) {
     switch (verdict) {
     case Verdict::Passed:
@@ -111,6 +129,8 @@ public:
           }()) {
         shift_.slot = slot.name;
         loop_.SetTickHandler([this](phone::PhoneTimer timer) { phone_.Engine().OnTimer(timer); });
+        if (slot_.mode == station::SlotMode::Phone)
+            WatchForModems();
         Publish(status::SlotState::Waiting);
         thread_ = std::thread([this] { Serve(); });
     }
@@ -156,6 +176,31 @@ private:
         Release();
     }
 
+    // A phone slot's handset comes as its modem port: the device tree's
+    // dev/ folder is watched for the whole shift, and a port under the
+    // slot's port path starts a run once the slot is ready.
+    void WatchForModems() {
+        Result<std::unique_ptr<phone::DirectoryWatch>> watch = phone::DirectoryWatch::Start(
+            setup_.deviceTreeRoot + "/dev",
+            [this](const std::optional<std::string>&) { loop_.Post([this] { CheckModem(); }); });
+        if (watch)
+            modems_ = std::move(*watch);
+        else
+            tell_(
+                {.kind = SlotEventKind::NotServed,
+                 .slot = slot_.name,
+                 .port = slot_.portPath,
+                 .text = "slot " + slot_.name + " cannot watch for modem ports: " + watch.Error()});
+        // A modem already there when the station starts.
+        loop_.Post([this] { CheckModem(); });
+    }
+
+    void CheckModem() {
+        if (!stopping_ && state_ == State::Ready &&
+            phone::FindTtyUnderUsbPort(setup_.deviceTreeRoot, slot_.portPath))
+            Run(nullptr);
+    }
+
     void Begin(std::unique_ptr<usb::UsbTransport> transport) {
         if (stopping_)
             return;
@@ -164,7 +209,8 @@ private:
                    .slot = slot_.name,
                    .port = slot_.portPath,
                    .text = "slot " + slot_.name +
-                           " flashes the phone alone, which the station does not serve"});
+                           " flashes the phone alone: it serves a handset's modem port, "
+                           "not its boot loader"});
             return;
         }
         // A handset plugged in before the last one has gone (its modem port
@@ -175,8 +221,13 @@ private:
             waiting_ = std::move(transport);
             return;
         }
+        Run(std::move(transport));
+    }
+
+    // A handset's whole run, on its boot loader; a phone slot's has none.
+    void Run(std::unique_ptr<usb::UsbTransport> transport) {
         state_ = State::Running;
-        pdaPath_ = transport->DevicePath();
+        pdaPath_ = transport ? transport->DevicePath() : std::string();
         startedMs_ = NowMs();
         started_ = std::chrono::steady_clock::now();
         stop_.Clear();
@@ -193,15 +244,22 @@ private:
         }
         file_.clear();
         percent_ = 0;
+        // Read as each run starts: a package replaced during the shift is
+        // the next handset's.
+        phone::PhoneFileSet phoneFiles;
+        if (slot_.mode == station::SlotMode::Phone)
+            phone::LoadPhonePackage(slot_.phonePackage, phoneFiles);
         tell_({.kind = SlotEventKind::Started, .slot = slot_.name, .port = slot_.portPath});
-        Publish(status::SlotState::Pda);
-        watchdog_.Arm("PDA: opening " + pdaPath_);
+        if (transport) {
+            Publish(status::SlotState::Pda);
+            watchdog_.Arm("PDA: opening " + pdaPath_);
+        }
         // The last run goes before this one takes the library channel.
         run_.reset();
         run_ = std::make_unique<handset::WholeRun>(handset::WholeRunSetup{
-            .mode = slot_.mode == station::SlotMode::Pda ? handset::RunMode::PdaOnly
-                                                         : handset::RunMode::Total,
+            .mode = RunModeOf(slot_.mode),
             .pda = {.downloadPath = slot_.pdaFile, .target = pda::DownloadTarget::Flash},
+            .phoneFiles = phoneFiles,
             .phone = &phone_,
             .ownerThread = &loop_,
             .openRetry = InterruptibleOpen(stop_, [this] { return &watchdog_; }),
@@ -292,7 +350,7 @@ private:
                                            .kind = std::string(station::SlotModeName(slot_.mode)),
                                            .verdict = VerdictName(finished.verdict),
                                            .reason = finished.reason,
-                                           .file = slot_.pdaFile,
+                                           .file = SlotFile(slot_),
                                            .startedMs = startedMs_,
                                            .endedMs = NowMs()});
         // The finished run goes once its post has returned: it holds
@@ -334,6 +392,7 @@ private:
     }
 
     void Release() {
+        modems_.reset();
         run_.reset();
         waiting_.reset();
         leaving_.reset();
@@ -380,6 +439,7 @@ private:
     std::unique_ptr<usb::UsbTransport> waiting_; // plugged in while the slot was busy
     std::unique_ptr<records::RecordingReceiver> recording_;
     std::unique_ptr<phone::DirectoryWatch> leaving_;
+    std::unique_ptr<phone::DirectoryWatch> modems_; // a phone slot's watch for its modem
     std::vector<std::shared_future<Status>> finishes_;
     std::chrono::steady_clock::time_point started_;
     std::int64_t startedMs_ = 0;
@@ -405,11 +465,18 @@ InputsOfSlots(const std::vector<station::StationSlot>& slotList) {
     std::map<std::string, std::vector<records::InputFacts>> inputs;
     const pda::DownloadCheck check{.wholeFiles = false, .phoneGroup = false};
     for (const station::StationSlot& slot : slotList) {
-        if (inputs.contains(slot.pdaFile))
+        const std::string& file = SlotFile(slot);
+        if (inputs.contains(file))
             continue;
-        std::vector<records::InputFacts>& facts = inputs[slot.pdaFile];
-        if (const Result<pda::DownloadPlan> plan = pda::CheckDownloadPlan(slot.pdaFile, check))
-            facts = records::InputsOfPlan(slot.pdaFile, *plan);
+        std::vector<records::InputFacts>& facts = inputs[file];
+        if (slot.mode == station::SlotMode::Phone) {
+            phone::PhoneFileSet files;
+            facts = phone::LoadPhonePackage(file, files).Succeeded()
+                        ? records::InputsOfPhoneFiles(files, file)
+                        : std::vector<records::InputFacts>{records::InputOf("package", file)};
+        } else if (const Result<pda::DownloadPlan> plan = pda::CheckDownloadPlan(file, check)) {
+            facts = records::InputsOfPlan(file, *plan);
+        }
     }
     return inputs;
 }
@@ -425,7 +492,7 @@ Station::Station(StationSetup setup)
     // Channels from 1, a slot's own.
     std::uint8_t channel = 0;
     for (const station::StationSlot& slot : setup_.station.slotList) {
-        const auto known = inputs.find(slot.pdaFile);
+        const auto known = inputs.find(SlotFile(slot));
         slots_.push_back(std::make_unique<SlotServer>(
             slot, setup_,
             known == inputs.end() ? std::vector<records::InputFacts>{} : known->second, *library_,

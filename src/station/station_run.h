@@ -9,6 +9,8 @@
 // is ready for the next handset once its handset has left (its boot loader
 // gone from the bus and its modem port from the device tree); a handset
 // plugged in before then waits and is served as soon as the slot is free.
+// A phone slot's handset comes as its modem port alone: the port appearing
+// under the slot's port path starts a phone-only run.
 //
 // The station tells what happens as SlotEvents, on the slots' threads, one
 // call at a time; it records each run when recording is on and keeps the
@@ -41,7 +43,7 @@ namespace marlow::station {
 class SlotServer;
 
 enum class SlotEventKind {
-    NotServed, // a handset on a port no slot names, or on a phone-only slot
+    NotServed, // a handset on a port no slot names, or a boot loader on a phone slot
     Started,   // a handset's run began in the slot
     Progress,  // the file being sent and how far
     Finished,  // the run's verdict

@@ -4,8 +4,11 @@
 // on every run however the threads are scheduled.
 
 #include "emulators/in_process_usb.h"
+#include "emulators/modem_emulator.h"
 #include "emulators/pda_in_process_device.h"
 #include "emulators/sample_set.h"
+#include "emulators/usb_tty_tree.h"
+#include "phone/usb_tty_paths.h"
 #include "phone/vendor_library.h"
 #include "station/station_run.h"
 #include "support/temp_dir.h"
@@ -14,7 +17,6 @@
 #include <gtest/gtest.h>
 
 #include <deque>
-#include <filesystem>
 #include <map>
 
 namespace marlow::station {
@@ -36,6 +38,38 @@ std::string Line(const SlotEvent& event) {
     return {};
 }
 
+// Each case's samples, library and device tree, and the slot's reports as
+// lines (progress left out).
+class StationSlots : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(samples_) << samples_.Error();
+        ASSERT_TRUE(library_) << library_.Error();
+        ASSERT_TRUE(emulators::PrepareUsbTtyTree(root_));
+    }
+    StationSetup Setup(StationSlot slot, std::function<void(const SlotEvent&)> events) {
+        return {.station = {.slotList = {std::move(slot)}},
+                .library = library_->get(),
+                .deviceTreeRoot = root_,
+                .timeout = std::chrono::seconds{0},
+                .events = std::move(events)};
+    }
+    void Heard(const SlotEvent& event) {
+        if (const std::string line = Line(event); !line.empty())
+            lines_.Change([&](auto& kept) { kept.push_back(line); });
+    }
+    std::vector<std::string> Await(std::size_t count) {
+        return lines_.Await([&](const auto& kept) { return kept.size() >= count; });
+    }
+
+    marlow::test::TempDir dir_;
+    const std::string root_ = dir_.File("root");
+    const Result<samples::SampleSet> samples_ = samples::WriteSampleSet(dir_.File("samples"));
+    const Result<std::unique_ptr<phone::VendorLibrary>> library_ =
+        phone::LoadDownloadLibrary(MARLOW_STANDIN_LIBRARY);
+    marlow::test::Watched<std::vector<std::string>> lines_;
+};
+
 // Handset n+1 is plugged into the slot at the n-th report of `plugAt`;
 // handset n is pulled out as its run finishes.
 struct Row {
@@ -43,17 +77,14 @@ struct Row {
     SlotEventKind plugAt;
 };
 
-TEST(StationSlot, EachHandsetOnTheSlotsPortIsServedOnceTheSlotIsFree) {
-    marlow::test::TempDir dir;
-    const auto samples = samples::WriteSampleSet(dir.File("samples"));
-    ASSERT_TRUE(samples) << samples.Error();
-    std::filesystem::create_directories(dir.File("root/dev"));
+TEST_F(StationSlots, EachHandsetOnTheSlotsPortIsServedOnceTheSlotIsFree) {
     const Row rows[] = {
         {"plugged in as the last handset's run ends", SlotEventKind::Finished},
         {"plugged in while the last handset's run goes on", SlotEventKind::Started},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
+        lines_({});
         constexpr int kHandsets = 3;
         std::deque<emulators::PdaBootLoaderEmulator> emulators;
         std::deque<emulators::InProcessUsbPair> pairs;
@@ -62,9 +93,6 @@ TEST(StationSlot, EachHandsetOnTheSlotsPortIsServedOnceTheSlotIsFree) {
                 emulators::MakeInProcessUsbPair("handset", "inproc:" + std::to_string(n)));
             emulators::AttachEmulator(*pairs.back().device, emulators.emplace_back());
         }
-        const auto library = phone::LoadDownloadLibrary(MARLOW_STANDIN_LIBRARY);
-        ASSERT_TRUE(library) << library.Error();
-        marlow::test::Watched<std::vector<std::string>> lines;
         usb::DeviceEvents handlers;
         std::map<SlotEventKind, int> heard;
         int plugged = 0;
@@ -75,31 +103,49 @@ TEST(StationSlot, EachHandsetOnTheSlotsPortIsServedOnceTheSlotIsFree) {
                 handlers.arrived(std::move(pairs[plugged - 1].host));
             }
         };
-        StationSetup setup{
-            .station = {.slotList = {{"1", "1-1.1", SlotMode::Pda, samples->list, ""}}},
-            .library = library->get(),
-            .deviceTreeRoot = dir.File("root"),
-            .timeout = std::chrono::seconds{0},
-            .events = [&](const SlotEvent& event) {
+        Station station(
+            Setup({"1", "1-1.1", SlotMode::Pda, samples_->list, ""}, [&](const SlotEvent& event) {
                 const int count = ++heard[event.kind];
                 if (event.kind == SlotEventKind::Finished)
                     handlers.removed("inproc:" + std::to_string(count));
                 if (event.kind == row.plugAt && count == plugged)
                     plug();
-                if (const std::string line = Line(event); !line.empty())
-                    lines.Change([&](std::vector<std::string>& kept) { kept.push_back(line); });
-            }};
-        Station station(std::move(setup));
+                Heard(event);
+            }));
         handlers = station.Handlers();
         plug();
 
         std::vector<std::string> expected;
         for (int n = 0; n < kHandsets; ++n)
             expected.insert(expected.end(), {"started", "finished passed", "ready"});
-        EXPECT_EQ(lines.Await([&](const auto& kept) { return kept.size() >= expected.size(); }),
-                  expected);
+        EXPECT_EQ(Await(expected.size()), expected);
         station.Stop();
     }
+}
+
+// A phone slot's handset comes as its modem port under the slot's port
+// path; a boot loader on that port is not the slot's, and the slot is
+// ready again once the modem port has gone.
+TEST_F(StationSlots, APhoneSlotServesTheModemPortUnderItsPortPath) {
+    const emulators::UsbTtyPlace place{.portPath = "1-1.1", .ttyName = "ttyACM3"};
+    Station station(Setup({"1", "1-1.1", SlotMode::Phone, "", samples_->phonePackage},
+                          [this](const SlotEvent& event) { Heard(event); }));
+    emulators::InProcessUsbPair bootLoader = emulators::MakeInProcessUsbPair("handset", "inproc:1");
+    bootLoader.host->portPath = "1-1.1";
+    station.Handlers().arrived(std::move(bootLoader.host));
+    Await(1);
+    // The tree first, then the node, as the kernel and udev make them.
+    ASSERT_TRUE(emulators::PublishUsbTty(root_, place));
+    auto modem = emulators::ModemEmulator::Start(phone::TtyDeviceNode(root_, place.ttyName), {});
+    ASSERT_TRUE(modem) << modem.Error();
+    Await(3);
+    modem->reset(); // the handset unplugged
+    emulators::WithdrawUsbTty(root_, place);
+    EXPECT_EQ(Await(4), (std::vector<std::string>{"not served: slot 1 flashes the phone alone: it "
+                                                  "serves a handset's modem port, not its boot "
+                                                  "loader",
+                                                  "started", "finished passed", "ready"}));
+    station.Stop();
 }
 
 } // namespace
