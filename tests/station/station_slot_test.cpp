@@ -43,31 +43,31 @@ std::string Line(const SlotEvent& event) {
 class StationSlots : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(samples_) << samples_.Error();
-        ASSERT_TRUE(library_) << library_.Error();
-        ASSERT_TRUE(emulators::PrepareUsbTtyTree(root_));
+        ASSERT_TRUE(set) << set.Error();
+        ASSERT_TRUE(library) << library.Error();
+        ASSERT_TRUE(emulators::PrepareUsbTtyTree(root));
     }
-    StationSetup Setup(StationSlot slot, std::function<void(const SlotEvent&)> events) {
+    StationSetup SlotSetup(StationSlot slot, std::function<void(const SlotEvent&)> events) {
         return {.station = {.slotList = {std::move(slot)}},
-                .library = library_->get(),
-                .deviceTreeRoot = root_,
+                .library = library->get(),
+                .deviceTreeRoot = root,
                 .timeout = std::chrono::seconds{0},
                 .events = std::move(events)};
     }
     void Heard(const SlotEvent& event) {
         if (const std::string line = Line(event); !line.empty())
-            lines_.Change([&](auto& kept) { kept.push_back(line); });
+            lines.Change([&](auto& kept) { kept.push_back(line); });
     }
     std::vector<std::string> Await(std::size_t count) {
-        return lines_.Await([&](const auto& kept) { return kept.size() >= count; });
+        return lines.Await([&](const auto& kept) { return kept.size() >= count; });
     }
 
-    marlow::test::TempDir dir_;
-    const std::string root_ = dir_.File("root");
-    const Result<samples::SampleSet> samples_ = samples::WriteSampleSet(dir_.File("samples"));
-    const Result<std::unique_ptr<phone::VendorLibrary>> library_ =
+    marlow::test::TempDir dir;
+    const std::string root = dir.File("root");
+    const Result<samples::SampleSet> set = samples::WriteSampleSet(dir.File("samples"));
+    const Result<std::unique_ptr<phone::VendorLibrary>> library =
         phone::LoadDownloadLibrary(MARLOW_STANDIN_LIBRARY);
-    marlow::test::Watched<std::vector<std::string>> lines_;
+    marlow::test::Watched<std::vector<std::string>> lines;
 };
 
 // Handset n+1 is plugged into the slot at the n-th report of `plugAt`;
@@ -84,7 +84,7 @@ TEST_F(StationSlots, EachHandsetOnTheSlotsPortIsServedOnceTheSlotIsFree) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        lines_({});
+        lines({});
         constexpr int kHandsets = 3;
         std::deque<emulators::PdaBootLoaderEmulator> emulators;
         std::deque<emulators::InProcessUsbPair> pairs;
@@ -104,7 +104,7 @@ TEST_F(StationSlots, EachHandsetOnTheSlotsPortIsServedOnceTheSlotIsFree) {
             }
         };
         Station station(
-            Setup({"1", "1-1.1", SlotMode::Pda, samples_->list, ""}, [&](const SlotEvent& event) {
+            SlotSetup({"1", "1-1.1", SlotMode::Pda, set->list, ""}, [&](const SlotEvent& event) {
                 const int count = ++heard[event.kind];
                 if (event.kind == SlotEventKind::Finished)
                     handlers.removed("inproc:" + std::to_string(count));
@@ -128,19 +128,19 @@ TEST_F(StationSlots, EachHandsetOnTheSlotsPortIsServedOnceTheSlotIsFree) {
 // ready again once the modem port has gone.
 TEST_F(StationSlots, APhoneSlotServesTheModemPortUnderItsPortPath) {
     const emulators::UsbTtyPlace place{.portPath = "1-1.1", .ttyName = "ttyACM3"};
-    Station station(Setup({"1", "1-1.1", SlotMode::Phone, "", samples_->phonePackage},
-                          [this](const SlotEvent& event) { Heard(event); }));
+    Station station(SlotSetup({"1", "1-1.1", SlotMode::Phone, "", set->phonePackage},
+                              [this](const SlotEvent& event) { Heard(event); }));
     emulators::InProcessUsbPair bootLoader = emulators::MakeInProcessUsbPair("handset", "inproc:1");
     bootLoader.host->portPath = "1-1.1";
     station.Handlers().arrived(std::move(bootLoader.host));
     Await(1);
     // The tree first, then the node, as the kernel and udev make them.
-    ASSERT_TRUE(emulators::PublishUsbTty(root_, place));
-    auto modem = emulators::ModemEmulator::Start(phone::TtyDeviceNode(root_, place.ttyName), {});
+    ASSERT_TRUE(emulators::PublishUsbTty(root, place));
+    auto modem = emulators::ModemEmulator::Start(phone::TtyDeviceNode(root, place.ttyName), {});
     ASSERT_TRUE(modem) << modem.Error();
     Await(3);
     modem->reset(); // the handset unplugged
-    emulators::WithdrawUsbTty(root_, place);
+    emulators::WithdrawUsbTty(root, place);
     EXPECT_EQ(Await(4), (std::vector<std::string>{"not served: slot 1 flashes the phone alone: it "
                                                   "serves a handset's modem port, not its boot "
                                                   "loader",
