@@ -180,27 +180,7 @@ total-handset | total-flash | total-modem)
   case $scenario in
   total-flash) start emulator "$cli" emulate pda --bus "$bus" --flash-ms 600000 ;;
   total-modem) start emulator "$cli" emulate pda --bus "$bus" ;;
-  station-idle | station-run)
-  settings "RunStore=$work/runs.sqlite"
-  {
-    for slot in 1 2 3 4 5 6 7 8; do
-      printf '[slot %s]\nport = 1-1.%s\nmode = total\npda = %s\n\n' "$slot" "$slot" "$set/quill_all.lst"
-    done
-  } >"$work/station.conf"
-  mkdir -p "$work/root"
-  MARLOW_VIRTUAL_BUS=$bus MARLOW_SYSFS_ROOT=$work/root start gui "$scene" station "$work/station.conf"
-  appears "$bus"
-  if [ "$scenario" = station-run ]; then
-    start emulator "$cli" emulate station --slots 8 --bus "$bus" --root "$work/root" \
-      --handsets 1000000 --pace
-    sleep 5
-    measure "marlow (station window)" "$gui" "marlow's UI thread (the window)" "$gui:$gui"
-  else
-    sleep 2
-    measure "marlow (station window)" "$gui"
-  fi
-  ;;
-esac
+  esac
   sleep 3
   measure "marlow-cli total" "$tool"
   ;;
