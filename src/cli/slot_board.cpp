@@ -1,6 +1,7 @@
 #include "cli/slot_board.h"
 
 #include "cli/output.h"
+#include "station/elapsed_text.h"
 
 #include <cstdio>
 #include <unistd.h>
@@ -8,19 +9,6 @@
 namespace marlow::cli {
 
 namespace {
-
-std::string Elapsed(std::int64_t ms) {
-    const std::int64_t seconds = ms / 1000;
-    char text[32];
-    if (seconds >= 3600)
-        std::snprintf(
-            text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
-            static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
-    else
-        std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(seconds / 60),
-                      static_cast<long long>(seconds % 60));
-    return text;
-}
 
 // The file's own name: a board line has no room for its folders.
 std::string FileName(const std::string& path) {
@@ -40,7 +28,7 @@ std::string SlotBoard::SlotText(const status::SlotStatus& slot) {
     std::snprintf(text, sizeof text, "%-9s %-24s %4s %7s", status::NameOf(slot.state),
                   FileName(slot.file).c_str(),
                   running ? (std::to_string(slot.percent) + "%").c_str() : "",
-                  slot.elapsedMs > 0 ? Elapsed(slot.elapsedMs).c_str() : "");
+                  slot.elapsedMs > 0 ? station::ElapsedText(slot.elapsedMs / 1000).c_str() : "");
     std::string line = text;
     if (!slot.lastVerdict.empty())
         line +=

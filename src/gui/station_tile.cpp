@@ -1,6 +1,7 @@
 #include "gui/station_tile.h"
 
 #include "controls/readout_label.h"
+#include "station/elapsed_text.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -34,10 +35,6 @@ Look LookOf(TileState verdict) {
         break;
     }
     return {"STOP", qRgb(0x42, 0x42, 0x42)};
-}
-
-QString Elapsed(qint64 seconds) {
-    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
 
 // A tile is a group named after its slot whose value is its state.
@@ -138,7 +135,8 @@ void StationTile::Show(const TileView& view) {
     controls::SetReadout(*file_, view.file.isEmpty() ? QStringLiteral("-") : elided);
     file_->setToolTip(view.file);
     progress_->setValue(view.percent);
-    controls::SetReadout(*elapsed_, Elapsed(view.elapsedSeconds));
+    controls::SetReadout(*elapsed_,
+                         QString::fromStdString(station::ElapsedText(view.elapsedSeconds)));
     if (StateText() != before || !shownOnce_) {
         QAccessibleValueChangeEvent changed(this, StateText());
         QAccessible::updateAccessibility(&changed);
