@@ -32,6 +32,7 @@ using station::SlotEventKind;
 using station::SlotShift;
 
 constexpr const char* kCommand = "station";
+constexpr std::chrono::seconds kForwardingGrace{5};
 
 const char* EventName(SlotEventKind kind) {
     switch (kind) {
@@ -270,8 +271,13 @@ int RunStation(const QStringList& args) {
     PrintSummary(station.Shift(), std::chrono::steady_clock::now() - started, options.json);
     if (publisher)
         publisher->Stop();
+    // The last runs' records are given a moment to reach the central
+    // database; what the server did not take waits in the outbox.
     if (forwarder)
-        forwarder->Stop();
+        if (const std::int64_t waiting = forwarder->Finish(kForwardingGrace); waiting > 0)
+            Err(std::string(kCommand) + ": " + std::to_string(waiting) +
+                " records wait for the central database; they go with the station's next "
+                "start or with 'marlow-cli runs forward'\n");
     if (stop.Raised())
         return stop.ExitCode();
     return anyFailed ? kExitFailed : kExitOk;

@@ -42,6 +42,18 @@ void Forwarder::Stop() {
         thread_.join();
 }
 
+std::int64_t Forwarder::Finish(std::chrono::milliseconds grace) {
+    {
+        std::unique_lock lock(mutex_);
+        finishing_ = true;
+        changed_ = true;
+        wake_.notify_one();
+        settledWake_.wait_for(lock, grace, [this] { return settled_; });
+    }
+    Stop();
+    return Status().backlog;
+}
+
 ForwarderStatus Forwarder::Status() const {
     const std::lock_guard lock(mutex_);
     return status_;
@@ -64,7 +76,7 @@ void Forwarder::Run() {
         {
             std::unique_lock lock(mutex_);
             if (backingOff)
-                wake_.wait_until(lock, retryAt, [this] { return stopping_; });
+                wake_.wait_until(lock, retryAt, [this] { return stopping_ || finishing_; });
             else if (held_->watch && held_->watch->Healthy())
                 wake_.wait(lock, [this] { return stopping_ || changed_; });
             else // no watch on the store: look now and then
@@ -76,6 +88,7 @@ void Forwarder::Run() {
         }
         backingOff = false;
         const marlow::Status passed = Pass();
+        Settled(passed);
         if (passed) {
             backOff = options_.firstRetry;
             continue;
@@ -100,6 +113,20 @@ void Forwarder::Run() {
         connected_ = nullptr;
     }
     held_.reset();
+}
+
+// A finishing front end waits for the first pass after its call that
+// either emptied the outbox or failed: more passes would only wait longer.
+void Forwarder::Settled(const marlow::Status& passed) {
+    const std::lock_guard lock(mutex_);
+    if (!finishing_ || changed_)
+        return;
+    if (passed && status_.backlog > 0) {
+        changed_ = true; // records came in meanwhile: once more
+        return;
+    }
+    settled_ = true;
+    settledWake_.notify_all();
 }
 
 marlow::Status Forwarder::Pass() {

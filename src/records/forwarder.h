@@ -53,17 +53,25 @@ public:
     // connection's connect_timeout, 10 s unless the string says otherwise).
     // What was not committed stays in the outbox.
     void Stop();
+    // A front end's orderly end: one more look at the outbox, and the thread
+    // ends once what waits has gone, or the server has failed again, or
+    // `grace` has passed, whichever comes first. The backlog left is returned.
+    std::int64_t Finish(std::chrono::milliseconds grace);
 
 private:
     explicit Forwarder(ForwarderOptions options);
     void Run();
     marlow::Status Pass();
+    void Settled(const marlow::Status& passed);
     void Changed();
 
     const ForwarderOptions options_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     bool stopping_ = false;
+    bool finishing_ = false; // Finish waits for the next pass that settles it
+    bool settled_ = false;
+    std::condition_variable settledWake_;
     bool changed_ = true; // look at once
     ForwarderStatus status_{};
     CentralDatabase* connected_ = nullptr; // the thread's, for Stop to break off

@@ -178,6 +178,9 @@ TEST_F(CentralTest, TheForwarderWaitsForTheServerAndCatchesUp) {
         statuses.Await([](const ForwarderStatus& s) { return s.forwarded == 5; });
     EXPECT_EQ(done, (ForwarderStatus{.backlog = 0, .forwarded = 5}));
     EXPECT_EQ(CentralIds().size(), 5u);
+    Record(2); // the last runs before the station's end go with it
+    EXPECT_EQ(forwarder->Finish(std::chrono::milliseconds(test::kStuckAfterMs)), 0);
+    EXPECT_EQ(CentralIds().size(), 7u);
 }
 
 TEST_F(CentralTest, ALoginThatFailsSaysWhyAndRecordingGoesOn) {
