@@ -135,7 +135,6 @@ void FrameDevices::AlreadyAttached(const std::string& description) {
 // WM_DEVICECHANGE: any device news ends the port wait box first.
 void FrameDevices::Arrived(std::unique_ptr<usb::UsbTransport> transport) {
     frame_.DestroyPortWaitDialog();
-    arrivedSlot_ = transport->PortPath().empty() ? transport->DevicePath() : transport->PortPath();
     watcher_->OnDeviceArrival(std::move(transport));
 }
 
@@ -151,8 +150,10 @@ void FrameDevices::Removed(const std::string& devicePath) {
 // Each run starts without a hand-over and without an earlier list's phone
 // group, so only what this run reads can start a phone download.
 // A download that starts on a handset is recorded, its phone half with it
-// when the list or the "Phone" option hands the handset over.
-void FrameDevices::OnOperationDownload() {
+// when the list or the "Phone" option hands the handset over; its slot is
+// the USB port path the handset sits on (the bus's device path where the
+// bus has no ports), the last listed handset's for the bare command.
+void FrameDevices::OnOperationDownload(const std::string* onlyPath) {
     MarlowContext& context = frame_.Context();
     context.SyncRunSettings();
     context.handset.Begin(handset::RunMode::PdaOnly);
@@ -166,11 +167,15 @@ void FrameDevices::OnOperationDownload() {
         const bool phoneFollows = context.PhoneOption() || pda::ReadListFile(list).hasPhoneGroup;
         records.BeginHandsetRun(phoneFollows ? "total" : "pda", true, phoneFollows,
                                 [this](const QString& text) { frame_.ShowNotRecorded(text); });
-        records.HandsetRun().Slot(arrivedSlot_);
+        const std::vector<std::string> listed = watcher_->DevicePaths();
+        const std::string path = onlyPath ? *onlyPath : listed.empty() ? "" : listed.back();
+        const usb::CUsbPipe* pipe = watcher_->FindPipe(path);
+        records.HandsetRun().Slot(pipe && !pipe->UsbPortPath().empty() ? pipe->UsbPortPath()
+                                                                       : path);
     }
     records::HandsetRecording& run = records.HandsetRun();
     if (!hotplug::OperationDownload(
-            *watcher_, context.run, events_, nullptr, [&](const pda::DownloadPlan& plan) {
+            *watcher_, context.run, events_, onlyPath, [&](const pda::DownloadPlan& plan) {
                 run.Inputs(records::InputsOfPlan(context.run.Settings().downloadPath, plan));
             }))
         run.End(records::RunEnding{.verdict = records::RecordVerdict::Failed,
@@ -223,9 +228,11 @@ void FrameDevices::ClosePortWaitDialog() {
 }
 
 // ReportConnected sends command 32771 and waits for it, as a window command
-// sent through the File Information window would.
-void FrameDevices::SendDownloadCommand(const std::string&) {
-    frame_.OnOperationDownload();
+// sent through the File Information window would. It starts the download
+// of the handset that connected, and of no other: a handset still listed
+// after its own download ended is not downloaded to again.
+void FrameDevices::SendDownloadCommand(const std::string& devicePath) {
+    OnOperationDownload(&devicePath);
 }
 
 void FrameDevices::PdaDownloadDone(bool mainWindowMode) {

@@ -41,8 +41,8 @@ public:
     // A source the caller made (tests, extra buses); started at once.
     Status AddSource(std::unique_ptr<usb::DeviceSource> source);
 
-    // Command 32771.
-    void OnOperationDownload();
+    // Command 32771: on every listed handset, or on `onlyPath` alone.
+    void OnOperationDownload(const std::string* onlyPath = nullptr);
     // WM_CLOSE: true when the frame may close now; otherwise the devices
     // have been told to leave and MAINFRM_CLOSE follows their removal.
     bool CloseRequested();
@@ -78,9 +78,6 @@ private:
     std::vector<std::unique_ptr<usb::DeviceSource>> sources_;
     bool* closeNow_ = nullptr; // set while CloseRequested asks the watcher
     bool toldAlreadyAttached_ = false;
-    // The USB port path (or the bus's device path) of the last handset to
-    // arrive: the slot of the download that starts on it.
-    std::string arrivedSlot_;
 };
 
 } // namespace marlow::gui

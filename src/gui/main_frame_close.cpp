@@ -83,8 +83,10 @@ void CMainFrame::ReleaseForClose() {
 // WM_PDA_DOWNLOAD_DONE. A run that handed the handset over to its modem (the
 // "Phone" option, or a list's phone group) goes on with the phone download
 // wherever the operator is looking: the handset is only half done, and left
-// so it would sit in its modem's download mode with no verdict. The box
-// that says a PDA-only download is done shows only over the main window.
+// so it would sit in its modem's download mode with no verdict. Whether it
+// did is the handset run's to say: one that was not handed over has booted
+// its new image, whatever the "Phone" option says by now. The box that says
+// a PDA-only download is done shows only over the main window.
 void CMainFrame::OnPdaDownloadDone(bool mainWindow, bool frontPanel) {
     if (!mainWindow) {
         (void)frontPanel; // the front panel's own completion
@@ -93,7 +95,7 @@ void CMainFrame::OnPdaDownloadDone(bool mainWindow, bool frontPanel) {
     const bool handedOver = context_.handset.PdaHandsetLeft() == handset::AfterPda::PhoneHalf;
     // Taken once: the next completion needs a hand-over of its own.
     context_.handset.End();
-    if (context_.PhoneOption() || handedOver) {
+    if (handedOver) {
         context_.Print(context_.debugMessage, "\n PDA Download Completed!! \n");
         context_.Print(context_.debugMessage, "\n -- Phone Download Start!! -- \n");
         phone_->StartAfterPdaDownload();

@@ -264,23 +264,23 @@ TEST_F(MainFrameTest, SaveCommandsWriteTheirWindowsAsText) {
 
 // Only a frame in the foreground says so; behind another program nothing.
 // A handset handed over to its modem gets its phone download wherever the
-// operator is looking.
+// operator is looking; one not handed over never does, whatever the "Phone"
+// option says by now.
 TEST_F(MainFrameTest, ACompletedDownloadInTheForegroundSaysSo) {
     QWidget elsewhere;
     elsewhere.show();
     elsewhere.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&elsewhere));
-    frame->OnPdaDownloadDone(true, false);
-    EXPECT_TRUE(dialogs.messages.empty());
     const auto set = samples::WriteSampleSet(dir.File("set"));
     ASSERT_TRUE(set) << set.Error();
     context->settings.Values().phonePackagePath = set->phonePackage;
     context->optionFlags = 2;
     frame->OnPdaDownloadDone(true, false);
+    EXPECT_FALSE(frame->PhoneRunning());
+    context->handset.PdaHalfEnded({.finished = {}, .handOver = pda::HandOver{}});
+    frame->OnPdaDownloadDone(true, false);
     EXPECT_TRUE(frame->PhoneRunning());
     frame->Command(gui::ID_PHONE_DOWN_CANCEL)->trigger();
-    context->optionFlags = 0;
-    dialogs.messages.clear();
     frame->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
     frame->OnPdaDownloadDone(true, false);
