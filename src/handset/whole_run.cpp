@@ -84,7 +84,9 @@ void WholeRun::Abandon(const marlow::RunFinished& finished) {
     if (watcher_ && !finished_)
         watcher_->UnloadUsbDrv(false, true, nullptr,
                                finished.verdict == Verdict::Stopped ? usb::StopCause::Operator
-                                                                    : usb::StopCause::TimedOut);
+                               : finished.verdict == Verdict::DeviceRemoved
+                                   ? usb::StopCause::DeviceRemoved
+                                   : usb::StopCause::TimedOut);
     End(finished.verdict, finished.reason, phoneHalf_ ? Half::Phone : Half::Pda);
 }
 
