@@ -29,29 +29,50 @@ void RunPhoneEngine::Post(const phone::PhoneRunEvent& event) {
 
 WholeRun::WholeRun(WholeRunSetup setup)
     : setup_(std::move(setup)), context_(OnThePanel(setup_.pda)), phone_(*setup_.phone),
-      engine_(phone_.Engine()) {
-    phone_.run_ = this;
-    engine_.Files() = setup_.phoneFiles;
-}
+      engine_(phone_.Engine()) {}
 
 WholeRun::~WholeRun() {
     // The download thread ends before anything it might reach goes.
     watcher_.reset();
     if (phoneHalf_ && !finished_)
         engine_.StopPanelRun();
-    phone_.run_ = nullptr;
+    if (phone_.run_ == this)
+        phone_.run_ = nullptr;
+}
+
+// A run that waits for Go has not taken the engine yet: another run (a
+// phone-only one) may hold it meanwhile.
+void WholeRun::Lend() {
+    phone_.run_ = this;
+    engine_.Files() = setup_.phoneFiles;
+    handset_.Begin(setup_.mode);
 }
 
 void WholeRun::Start(std::unique_ptr<usb::UsbTransport> bootLoader) {
-    handset_.Begin(setup_.mode);
-    if (setup_.mode == RunMode::PhoneOnly)
-        return BeginPhoneHalf({});
-    context_.SetSettings(handset_.PdaSettingsFor(context_.Settings()));
+    if (!setup_.awaitGo) {
+        Lend();
+        if (setup_.mode == RunMode::PhoneOnly)
+            return BeginPhoneHalf({});
+        context_.SetSettings(handset_.PdaSettingsFor(context_.Settings()));
+    }
     hotplug::DeviceWatcherOwner& owner = *this;
     watcher_ = std::make_unique<hotplug::CDeviceWatcher>(
         owner, hotplug::WatcherTiming{.openRetry = setup_.openRetry});
     if (!watcher_->OnDeviceArrival(std::move(bootLoader)))
         End(Verdict::Failed, "the handset's boot loader could not be opened", Half::Pda);
+}
+
+void WholeRun::Go(RunMode mode, const pda::PdaSettings& pda,
+                  const phone::PhoneFileSet& phoneFiles) {
+    if (finished_ || !setup_.awaitGo)
+        return;
+    setup_.awaitGo = false;
+    setup_.mode = mode;
+    setup_.phoneFiles = phoneFiles;
+    Lend();
+    context_.SetSettings(handset_.PdaSettingsFor(OnThePanel(pda)));
+    if (connected_)
+        StartDownloads();
 }
 
 void WholeRun::Removed(const std::string& devicePath) {
@@ -60,6 +81,12 @@ void WholeRun::Removed(const std::string& devicePath) {
 }
 
 void WholeRun::Abandon(const marlow::RunFinished& finished) {
+    if (watcher_ && !finished_)
+        watcher_->UnloadUsbDrv(false, true, nullptr,
+                               finished.verdict == Verdict::Stopped ? usb::StopCause::Operator
+                               : finished.verdict == Verdict::DeviceRemoved
+                                   ? usb::StopCause::DeviceRemoved
+                                   : usb::StopCause::TimedOut);
     End(finished.verdict, finished.reason, phoneHalf_ ? Half::Phone : Half::Pda);
 }
 
@@ -70,11 +97,21 @@ void WholeRun::Later(std::function<void()> task) {
     });
 }
 
+void WholeRun::PostToUi(std::function<void()> task) {
+    setup_.ownerThread->Post(std::move(task));
+}
+
 void WholeRun::PanelDeviceArrived() {
     Later([this] {
-        if (!watcher_->StartPdaDownloads())
-            End(Verdict::Failed, "the PDA download could not be started", Half::Pda);
+        connected_ = true;
+        if (!setup_.awaitGo)
+            StartDownloads();
     });
+}
+
+void WholeRun::StartDownloads() {
+    if (!watcher_->StartPdaDownloads())
+        End(Verdict::Failed, "the PDA download could not be started", Half::Pda);
 }
 
 // On the download thread: the hand-over selects the phone half at once, so
@@ -146,7 +183,11 @@ void WholeRun::BeginPhoneHalf(const std::string& usbPortPath) {
     phoneHalf_ = true;
     watcher_.reset(); // the boot loader has gone
     setup_.events->Post(ModemPortWait{usbPortPath});
-    engine_.BeginPanelPortWait(usbPortPath);
+    // The owner may have ended the run as it heard of the wait; and an
+    // owner whose clock polls for the port as soon as the hand-over selected
+    // the phone half may have found it already.
+    if (!finished_ && engine_.Inst().state == phone::stIdle)
+        engine_.BeginPanelPortWait(usbPortPath);
 }
 
 // The handset is let go before the end is told: the owner may go on to the

@@ -20,8 +20,10 @@
 #include "pda/pda_download.h"
 #include "phone/phone_engine.h"
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <variant>
 
 namespace marlow::handset {
@@ -67,6 +69,7 @@ public:
     // The setup's events and phoneSelected are the lender's.
     explicit RunPhoneEngine(phone::PhoneEngineSetup setup);
     phone::PhoneEngine& Engine() { return engine_; }
+    const phone::PhoneEngine& Engine() const { return engine_; }
 
 private:
     friend class WholeRun;
@@ -88,6 +91,15 @@ struct WholeRunSetup {
     phone::OwnerThread* ownerThread = nullptr;
     usb::OpenRetryPolicy openRetry{};
     HandsetEventSink* events = nullptr;
+    // The boot loader opens on a thread of its own, so that an owner whose
+    // thread serves a window is never held by its attempts.
+    bool openInBackground = false;
+    // The PDA half waits on the opened boot loader until Go: the owner shows
+    // the handset connected and runs it when its operator asks.
+    bool awaitGo = false;
+    // The device watcher's log lines (the front panel's log list); unset:
+    // they go nowhere.
+    std::function<void(std::string_view)> log{};
 };
 
 class WholeRun final : hotplug::DeviceWatcherOwner, pda::PdaEventSink, phone::PhoneEventSink {
@@ -99,9 +111,13 @@ public:
 
     // The run begins on the handset's boot loader (none for a phone-only run).
     void Start(std::unique_ptr<usb::UsbTransport> bootLoader);
+    // A run started with awaitGo begins its PDA half with these, once its
+    // boot loader has opened (at once where it has).
+    void Go(RunMode mode, const pda::PdaSettings& pda, const phone::PhoneFileSet& phoneFiles);
     // A boot loader left the bus.
     void Removed(const std::string& devicePath);
-    // The owner ends the run (its stop, its time-out) with this verdict.
+    // The owner ends the run (its stop, its time-out) with this verdict. A
+    // boot loader still on the bus is told to leave (USB_UNLOAD_CMD).
     void Abandon(const marlow::RunFinished& finished);
     bool Finished() const { return finished_; }
 
@@ -111,6 +127,12 @@ private:
     // thread, so that no watcher call is under way when the run ends.
     pda::PdaRunContext& ContextFor(const std::string&) override { return context_; }
     pda::PdaEventSink& SinkFor(const std::string&) override { return *this; }
+    bool OpensInBackground() const override { return setup_.openInBackground; }
+    void PostToUi(std::function<void()> task) override;
+    void Log(std::string_view text) override {
+        if (setup_.log)
+            setup_.log(text);
+    }
     void PanelDeviceArrived() override;
     void PdaRunEnded(const std::string&, const pda::PdaRunOutcome& outcome) override;
     void PdaDownloadDone(bool) override;
@@ -121,6 +143,9 @@ private:
     void Post(const phone::PhoneRunEvent& event) override;
 
     void Later(std::function<void()> task);
+    // The handset's run begins: the phone engine is lent to it, its files set.
+    void Lend();
+    void StartDownloads();
     void Heard(const pda::PdaEvent& event);
     void Heard(const phone::PhoneRunEvent& event);
     void AfterPda();
@@ -129,7 +154,7 @@ private:
 
     // Tasks still queued when the run has gone are passed over.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
-    const WholeRunSetup setup_;
+    WholeRunSetup setup_;
     HandsetRun handset_;
     pda::PdaRunContext context_;
     RunPhoneEngine& phone_;
@@ -137,6 +162,7 @@ private:
     std::unique_ptr<hotplug::CDeviceWatcher> watcher_;
     bool phoneHalf_ = false;
     bool finished_ = false;
+    bool connected_ = false; // the boot loader has opened
 };
 
 } // namespace marlow::handset

@@ -19,18 +19,21 @@ using handset::ONLY_PHONE_DOWN;
 
 namespace {
 
-phone::PhoneEngineSetup PanelEngineSetup(PanelRunSetup& setup, phone::PhoneEventSink& out,
-                                         phone::PhoneClock& clock, phone::OwnerThread& owner,
-                                         std::function<bool()> selected) {
+phone::PhoneEngineSetup PanelEngineSetup(const PanelRunSetup& setup, phone::PhoneClock& clock,
+                                         phone::OwnerThread& owner) {
     phone::PhoneEngineSetup engine;
     engine.owner = phone::PhoneOwner::FrontPanel;
     engine.library = setup.library;
-    engine.events = &out;
     engine.clock = &clock;
     engine.ownerThread = &owner;
     engine.ports = setup.ports;
-    engine.phoneSelected = std::move(selected);
     return engine;
+}
+
+handset::RunMode ModeOf(int selection) {
+    return selection == (ONLY_PDA_DOWN | ONLY_PHONE_DOWN) ? handset::RunMode::Total
+           : selection == ONLY_PDA_DOWN                   ? handset::RunMode::PdaOnly
+                                                          : handset::RunMode::PhoneOnly;
 }
 
 bool IsListPath(const std::string& path) {
@@ -49,15 +52,10 @@ std::optional<std::filesystem::file_time_type> Modified(const std::string& path)
 
 PanelRun::PanelRun(CFrontPanelDlg& panel, app::CAppSettings& settings, PanelRunSetup setup)
     : panel_(panel), settings_(settings), setup_(std::move(setup)), context_(*setup_.context),
-      handset_(*setup_.handset),
-      pdaOutput_(*this, panel.View(), [this](const auto& event) { return OnPdaEvent(event); }),
-      phoneOutput_(panel.View(), [this](const auto& event) { OnPhoneEvent(event); }),
-      phoneClock_(panel.Clock(), setup_.pause), ownerThread_(&panel) {
-    engine_ = std::make_unique<phone::PhoneEngine>(PanelEngineSetup(
-        setup_, phoneOutput_, phoneClock_, ownerThread_, [this] { return PhoneRunSelected(); }));
-    hotplug::DeviceWatcherOwner& owner = *this;
-    watcher_ = std::make_unique<hotplug::CDeviceWatcher>(owner, setup_.timing);
-    SyncRunSettings();
+      handset_(*setup_.handset), pdaOutput_(panel.View()), phoneOutput_(panel.View()),
+      phoneClock_(panel.Clock(), setup_.pause), ownerThread_(&panel),
+      phone_(PanelEngineSetup(setup_, phoneClock_, ownerThread_)) {
+    context_.deviceConnected = false; // until a boot loader has opened
     connect(&panel_, &CFrontPanelDlg::downStartPressed, this, &PanelRun::OnButtonDownstart);
     connect(&panel_, &CFrontPanelDlg::stopPressed, this, &PanelRun::OnButtonCancel);
     connect(&panel_, &CFrontPanelDlg::ticked, this, &PanelRun::OnTick);
@@ -70,28 +68,28 @@ PanelRun::PanelRun(CFrontPanelDlg& panel, app::CAppSettings& settings, PanelRunS
 PanelRun::~PanelRun() {
     panel_.SetReleaseForExit({});
     StopWatchingModemPort();
-    watcher_.reset();
-    engine_.reset();
+    held_.reset();
+    live_.reset();
+}
+
+std::unique_ptr<PanelRun::Handset> PanelRun::MakeHandset(std::string devicePath, std::string slot,
+                                                         handset::WholeRunSetup setup) {
+    auto made = std::make_unique<Handset>(*this, std::move(devicePath), std::move(slot));
+    setup.phone = &phone_;
+    setup.ownerThread = &ownerThread_;
+    setup.events = made.get();
+    setup.log = [this](std::string_view text) { Log(text); };
+    made->run = std::make_unique<handset::WholeRun>(std::move(setup));
+    return made;
 }
 
 bool PanelRun::RunLive() const {
-    return stopping_ || panel_.InRunLayout() || PhoneRunSelected() ||
-           engine_->Inst().state != phone::stIdle;
+    return stopping_ || panel_.InRunLayout() || phonePart_ ||
+           phone_.Engine().Inst().state != phone::stIdle;
 }
 
 void PanelRun::AllDone() {
     handset_.End();
-}
-
-// The panel downloads the list it names, to flash as the settings say; the
-// watcher reads the front-panel mode from here when a device arrives.
-void PanelRun::SyncRunSettings() {
-    const app::AppSettings& values = settings_.Values();
-    pda::PdaSettings pda;
-    pda.downloadPath = values.downloadPath;
-    pda.target = values.downloadTarget;
-    pda.frontPanelMode = true;
-    context_.SetSettings(handset_.PdaSettingsFor(pda));
 }
 
 // --- Down Start
@@ -112,19 +110,16 @@ void PanelRun::OnButtonDownstart() {
         return;
     }
     panel_.ClearVerdict();
-    handset_.Begin(selection == (ONLY_PDA_DOWN | ONLY_PHONE_DOWN) ? handset::RunMode::Total
-                   : selection == ONLY_PDA_DOWN                   ? handset::RunMode::PdaOnly
-                                                                  : handset::RunMode::PhoneOnly);
+    selection_ = selection;
+    handset_.Begin(ModeOf(selection));
     if (selection & ONLY_PDA_DOWN) {
         Log("OnButtonDownstart m_DownSelect = " + std::to_string(handset_.m_DownSelect));
-        if (context_.deviceConnected)
+        if (held_ && held_->connected)
             PdaStart();
         else
             BeginUsbWait();
     }
-    // The selection, not m_DownSelect: a PDA download just started may
-    // already have handed over and set it to the phone part.
-    if (selection == ONLY_PHONE_DOWN && handset_.g_AllDownLoad)
+    if (selection == ONLY_PHONE_DOWN)
         StartPhoneOnly();
 }
 
@@ -175,10 +170,9 @@ bool PanelRun::PhoneLibraryMissing() {
 }
 
 // A run's record begins with its handset: a wait that no handset ends
-// leaves none.
+// leaves none. The handset waiting on the bus becomes the run on show.
 void PanelRun::PdaStart() {
     BeginRecord(handset_.m_DownSelect);
-    SyncRunSettings();
     const std::string& list = settings_.Values().downloadPath;
     if (!InputFile::Open(list)) {
         panel_.SetStatus(QStringLiteral("Selected File dosen't exist"), StatusTone::Failed);
@@ -189,7 +183,7 @@ void PanelRun::PdaStart() {
                   "the list cannot be opened");
         return;
     }
-    recording_.Slot(arrivedSlot_);
+    recording_.Slot(held_->slot);
     // The whole list and its images, before the handset is touched: a bad
     // one is refused with the check's reason, not half-way through.
     const Result<pda::DownloadPlan> plan = pda::CheckDownloadPlan(list, {.wholeFiles = true});
@@ -204,15 +198,16 @@ void PanelRun::PdaStart() {
     if (recording_.Live())
         recording_.Inputs(records::InputsOfPlan(list, *plan));
     panel_.SetPdaRunning(true);
-    if (!watcher_->StartPdaDownloads()) {
-        panel_.SetPdaRunning(false);
-        panel_.SetStatus(QStringLiteral("Aborted Download!"), StatusTone::Failed);
-        panel_.IdleLayout();
-        EndRecord(records::RecordVerdict::Failed, records::ErrorClass::Internal, records::Half::Pda,
-                  "the PDA download could not be started");
-        return;
-    }
-    panel_.RunLayout();
+    live_ = std::move(held_);
+    live_->started = true;
+    const app::AppSettings& values = settings_.Values();
+    // A list with a phone group hands the handset over to its modem, and
+    // the phone part follows, whatever was ticked.
+    live_->run->Go(plan->hasPhoneGroup ? handset::RunMode::Total : ModeOf(selection_),
+                   {.downloadPath = values.downloadPath, .target = values.downloadTarget},
+                   PhoneEngine().Files());
+    if (!live_->finished)
+        panel_.RunLayout();
 }
 
 // --- the wait for the PDA device
@@ -252,6 +247,8 @@ void PanelRun::OnDetectCancel() {
 // the download starts. The red message of a phone port wait is the
 // operator's to close: its aborted display follows.
 void PanelRun::OnDeviceArrivedMessage() {
+    if (!held_ || !held_->connected)
+        return;
     if (usbWaitTimedOut_ && panel_.TwoLine().IsShown()) {
         panel_.TwoLine().CloseWait();
         PdaStart();
@@ -270,7 +267,7 @@ void PanelRun::StartPhoneOnly() {
     Log("OnButtonDownstart m_DownSelect = " + std::to_string(handset_.m_DownSelect));
     const std::string& path = settings_.Values().phonePackagePath;
     heldPackage_.reset();
-    const phone::PackageLoadResult package = phone::LoadPhonePackage(path, engine_->Files());
+    const phone::PackageLoadResult package = phone::LoadPhonePackage(path, PhoneEngine().Files());
     for (const Note& note : package.notes)
         if (note.kind == NoteKind::MessageBox)
             panel_.View().MessageBox(note.text, "");
@@ -292,173 +289,63 @@ void PanelRun::StartPhoneOnly() {
     }
     heldPackage_ = HeldPackage{path, Modified(path)};
     if (recording_.Live())
-        recording_.Inputs(records::InputsOfPhoneFiles(engine_->Files(), path));
-    engine_->BeginPanelPortWait();
-}
-
-// The refresh tick may have found the port already (it polls as soon as the
-// hand-over selected the phone); a run under way is not started again.
-void PanelRun::BeginPhonePart() {
-    if (PhoneLibraryMissing()) {
-        panel_.IdleLayout();
-        panel_.SetPdaRunning(false);
-        AllDone();
-        EndRecord(records::RecordVerdict::Failed, records::ErrorClass::Internal,
-                  records::Half::Phone, setup_.phoneLibraryProblem);
-        return;
-    }
-    panel_.RunLayout();
-    // A list with no phone group of its own flashes the package's files.
-    if (heldPackage_)
-        recording_.Inputs(records::InputsOfPhoneFiles(engine_->Files(), heldPackage_->path));
-    if (engine_->Inst().state != phone::stIdle)
-        return;
-    Log("OnButtonDownstart m_DownSelect = " + std::to_string(handset_.m_DownSelect));
-    handset_.StartPhoneHalf(*engine_);
-}
-
-void PanelRun::OnComplete() {
-    Log("OnComplete()+");
-    if (panel_.CloseAfterDown()) {
-        Log("if(m_CheckClose.GetCheck() == 1)");
-        recording_.End();
-        panel_.EndPanel();
-        return;
-    }
-    switch (handset_.PdaHandsetLeft()) {
-    case handset::AfterPda::Done:
-        panel_.ShowPdaSuccess();
-        recording_.End();
-        break;
-    case handset::AfterPda::PhoneHalf:
-        Log("else if((m_DownSelect &  ONLY_PHONE_DOWN) && (g_AllDownLoad  == TRUE))");
-        BeginPhonePart();
-        break;
-    case handset::AfterPda::NotHandedOver:
-        Log("Downloaded Error Retry!!");
-        EndRecord(records::RecordVerdict::Failed, records::ErrorClass::Device, records::Half::Pda,
-                  "the PDA download ended without handing over to the modem");
-        break;
-    }
-    Log("OnComplete()-");
-}
-
-// The engine has shown its words; the panel ends the run around them.
-void PanelRun::OnPhoneEnded(phone::PhoneRunEnd end) {
-    switch (end) {
-    case phone::PhoneRunEnd::Succeeded:
-        EndUsbWait();
-        panel_.IdleLayout();
-        panel_.SetCounter(QString());
-        panel_.SetPdaRunning(false);
-        AllDone();
-        panel_.View().RunEnded({Verdict::Passed, {}});
-        panel_.Clock().Start(PanelTimer::Refresh, kRefreshPeriod);
-        return;
-    case phone::PhoneRunEnd::Failed:
-        // The refresh comes back too, so a later PDA run animates again.
-        panel_.ShowPhoneFailure(panel_.StatusText());
-        panel_.Clock().Start(PanelTimer::Refresh, kRefreshPeriod);
-        return;
-    case phone::PhoneRunEnd::PortNotFound:
-        handset_.m_DownSelect = 0;
-        panel_.Clock().Stop(PanelTimer::Refresh);
-        // The aborted display comes once the operator has closed the red
-        // message, not behind it.
-        if (panel_.TwoLine().IsShown())
-            connect(
-                &panel_.TwoLine(), &QDialog::finished, this, [this] { panel_.ShowAborted(); },
-                Qt::SingleShotConnection);
-        else
-            panel_.ShowAborted();
-        return;
-    }
-}
-
-void PanelRun::OnPhoneEvent(const phone::PhoneRunEvent& event) {
-    if (std::holds_alternative<phone::PortWaitEnded>(event)) {
-        portTaken_ = true;
-        WatchModemPort();
-        recording_.ModemPort(engine_->Port());
-    }
-    recording_.Post(event);
-    const auto* finished = std::get_if<RunFinished>(&event);
-    if (finished != nullptr) {
-        portTaken_ = false;
-        StopWatchingModemPort();
-    }
-    const std::optional<phone::PhoneRunEnd> end = phoneEnds_.Follow(event);
-    if (finished != nullptr && finished->verdict == Verdict::DeviceRemoved)
-        ShowPhonePartRemoved();
-    else if (end)
-        OnPhoneEnded(*end);
-}
-
-bool PanelRun::OnPdaEvent(const pda::PdaEvent& event) {
-    if (std::holds_alternative<pda::PhoneFileListed>(event)) {
-        // The list names phone files: those the panel holds are no longer the
-        // package's (the hand-over brings the list's).
-        heldPackage_.reset();
-    } else if (const auto* finished = std::get_if<RunFinished>(&event)) {
-        OnPdaFinished(*finished);
-    } else if (const auto* connected = std::get_if<pda::DeviceConnected>(&event);
-               connected != nullptr && connected->opened && RunLive()) {
-        // Not this run's handset: it waits for the next Down Start, and the
-        // run's words stay.
-        Log("Device Connected! (kept for the next run)");
-        return false;
-    }
-    recording_.Post(event);
-    return true;
-}
-
-// A PDA run that failed keeps its words; the status line turns red. Its
-// end comes with the handset's removal. A stop's verdict is the aborted
-// display, once the handset has gone.
-void PanelRun::OnPdaFinished(const RunFinished& finished) {
-    if (!stopping_ && finished.verdict != Verdict::Passed)
-        panel_.View().RunEnded(finished);
-}
-
-// The hand-over's files join the panel's one set as the phone half is selected.
-void PanelRun::OnPdaHalfEnded(const pda::PdaRunOutcome& outcome) {
-    if (handset_.PdaHalfEnded(outcome))
-        handset_.TakeHandedOverFiles(engine_->Files());
+        recording_.Inputs(records::InputsOfPhoneFiles(PhoneEngine().Files(), path));
+    live_ = MakeHandset({}, {},
+                        {.mode = handset::RunMode::PhoneOnly, .phoneFiles = PhoneEngine().Files()});
+    live_->started = true;
+    live_->onBus = false;
+    phonePart_ = true;
+    live_->run->Start(nullptr);
 }
 
 // --- Stop and close
 
+// A stop reads the same in both parts: the aborted display (which also
+// brings the refresh back); in the PDA part once the handset has gone.
 void PanelRun::OnButtonCancel() {
-    const int selection = handset_.m_DownSelect;
-    if (selection & ONLY_PDA_DOWN) {
-        Log("if(m_DownSelect &  ONLY_PDA_DOWN)");
-        context_.flashWriting = false;
-        stopping_ = true;
-        panel_.ShowStopping();
-        const bool released = watcher_->OnServiceDlgCancel();
-        panel_.SetCounter(QString());
-        if (!released)
-            panel_.View().MessageBox("USB Unload Failed!\nRemove USB Cable!", "");
-        // A download under way tells its own end once the handset has gone.
-        if (!panel_.PdaRunning())
-            EndRecord(records::RecordVerdict::Stopped, records::ErrorClass::OperatorStop,
-                      records::Half::Pda);
-    }
-    // A stop reads the same in both parts: the engine's "Ready", then the
-    // aborted display (which also brings the refresh back).
-    if ((selection & ONLY_PHONE_DOWN) && handset_.g_AllDownLoad) {
-        engine_->StopPanelRun();
-        EndRecord(records::RecordVerdict::Stopped, records::ErrorClass::OperatorStop,
-                  records::Half::Phone);
+    const bool running = live_ && live_->run && !live_->run->Finished();
+    if (phonePart_) {
+        if (running)
+            live_->run->Abandon({Verdict::Stopped, ""});
         Log("OnButtonCancel - OK!!");
         panel_.ShowAborted();
+    } else if (handset_.m_DownSelect & ONLY_PDA_DOWN) {
+        Log("if(m_DownSelect &  ONLY_PDA_DOWN)");
+        context_.flashWriting = false;
+        panel_.ShowStopping();
+        Log("case SERVICE_DLG_CANCEL:");
+        panel_.SetCounter(QString());
+        if (live_ && live_->onBus) {
+            stopping_ = true;
+            if (running)
+                live_->run->Abandon({Verdict::Stopped, ""});
+        } else {
+            EndRecord(records::RecordVerdict::Stopped, records::ErrorClass::OperatorStop,
+                      records::Half::Pda);
+            panel_.ShowAborted();
+        }
     }
     AllDone();
 }
 
+// The close waits for the run's handset to leave, as Stop does; the
+// handsets waiting for the next run are told to leave too.
 bool PanelRun::ReleaseForExit() {
-    stopping_ = true;
-    return watcher_->OnServiceDlgExit();
+    Log("case SERVICE_DLG_EXIT:");
+    exiting_ = true;
+    if (held_)
+        held_->run->Abandon({Verdict::Stopped, ""});
+    if (live_ && live_->run && !live_->run->Finished() && live_->onBus) {
+        stopping_ = true;
+        live_->run->Abandon({Verdict::Stopped, ""});
+        return true;
+    }
+    if (live_ && live_->run && !live_->run->Finished())
+        live_->run->Abandon({Verdict::Stopped, ""});
+    if (setup_.stopWatch)
+        setup_.stopWatch();
+    panel_.EndPanel();
+    return true;
 }
 
 // --- timers
@@ -468,9 +355,9 @@ void PanelRun::OnTick(PanelTimer timer) {
     case PanelTimer::UsbWait:
         return OnUsbWaitTick();
     case PanelTimer::Refresh:
-        return engine_->OnTimer(phone::PhoneTimer::PortPoll);
+        return PhoneEngine().OnTimer(phone::PhoneTimer::PortPoll);
     case PanelTimer::BootWatchdog:
-        return engine_->OnTimer(phone::PhoneTimer::BootWatchdog);
+        return PhoneEngine().OnTimer(phone::PhoneTimer::BootWatchdog);
     }
 }
 

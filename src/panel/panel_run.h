@@ -1,36 +1,36 @@
 #pragma once
 // The front panel's runs: what Down Start, Stop and the close request do,
 // the wait for the PDA device (the blinking "USB Connecting..." box and its
-// 31 one-second ticks), the PDA download on the connected handsets, the
-// completion that chains the phone part of a Total run, the phone port wait
-// (the engine's 10 ms polls on the panel's timer 1) and the phone download.
+// 31 one-second ticks), the displays of each part and the run's record.
 //
-// The run owns the device watcher in front-panel mode and is its owner: the
-// program's device sources hand it arrivals and removals on the
-// user-interface thread, and the watcher's decisions (connected, completed,
-// disconnected, aborted, the panel's end) come back here. The engines speak
-// to the panel through the two output adapters; this class speaks to the
-// panel's displays, its dialogs and the engines' start and stop calls.
+// Each handset's run is a handset::WholeRun: made as its boot loader
+// arrives (it opens it and shows it connected, then waits for Down Start),
+// or at a phone-only Down Start. The panel lends it its phone engine, tells
+// it facts only (Go, the boot loader's removal, Abandon for Stop and close)
+// and hears its one event stream, which the two output adapters turn into
+// the panel's controls and the record is kept from. What follows the PDA
+// part is the run's decision; the panel says it in its own words.
 // One run at a time: while one (or its stop) is under way Down Start is not
-// taken, and a handset that arrives starts nothing. A handset that leaves
-// ends its run at once, in every part: the PDA part hears it from the
-// watcher; the phone part watches the modem's port, and a boot loader that
-// arrives while the phone part has no modem port means its handset is gone.
+// taken, and a handset that arrives waits for the next Down Start without
+// showing. A handset that leaves ends its run at once, in every part: the
+// PDA part hears its boot loader's removal; the phone part watches the
+// modem's port, and a boot loader that arrives while the phone part has no
+// modem port means its handset is gone.
 //
-// The panel holds one phone file set: a phone package read for a phone run
-// fills it, and so does a list's phone group. A Total run whose list has no
-// phone group flashes the set held, but only when it is the package the
-// station has chosen: the files of an earlier list are not this handset's.
+// The panel holds one phone file set (its phone engine's): a phone package
+// read for a phone run fills it, and so does a list's phone group. A Total
+// run whose list has no phone group flashes the set held, but only when it
+// is the package the station has chosen: the files of an earlier list are
+// not this handset's.
 //
 // User-interface thread only.
 
 #include "handset/handset_run.h"
-#include "hotplug/device_watcher.h"
+#include "handset/whole_run.h"
 #include "panel/panel_clock.h"
 #include "panel/panel_pda_output.h"
 #include "panel/panel_phone_clock.h"
 #include "panel/panel_phone_output.h"
-#include "phone/phone_engine.h"
 #include "phone/qt_owner_thread.h"
 #include "records/handset_recording.h"
 
@@ -54,23 +54,23 @@ class CFrontPanelDlg;
 inline constexpr int kUsbWaitTicks = 31;
 
 struct PanelRunSetup {
-    pda::PdaRunContext* context = nullptr;  // the panel's flash-write flag points here
-    handset::HandsetRun* handset = nullptr; // and its run flags here
+    // The handset as the panel shows it: its connected and flash-write flags.
+    pda::PdaRunContext* context = nullptr;
+    handset::HandsetRun* handset = nullptr; // the run flags the panel shows
     phone::PhoneLibrary* library = nullptr;
     phone::PhonePortLocator* ports = nullptr;
     // The phone engine's settling pauses; unset: they block for their time.
     std::function<void(std::chrono::milliseconds)> pause;
-    hotplug::WatcherTiming timing;
-    // The watcher stops listening for devices (a close or exit has released them).
+    // The panel stops listening for devices (a close or exit has released them).
     std::function<void()> stopWatch;
     // Why the modem download library did not load; empty when it did. A
-    // phone part then ends at once with this reason on show.
+    // run with a phone part is then refused at Down Start with this reason.
     std::string phoneLibraryProblem;
     // Each run's record, one a handset; unset: runs are not recorded.
     records::RunRecordStart records;
 };
 
-class PanelRun : public QObject, private hotplug::DeviceWatcherOwner {
+class PanelRun : public QObject {
     Q_OBJECT
 public:
     PanelRun(CFrontPanelDlg& panel, app::CAppSettings& settings, PanelRunSetup setup);
@@ -83,19 +83,34 @@ public:
     // --- the panel's handlers
     void OnButtonDownstart();
     void OnButtonCancel();
-    // WM_PDA_DOWNLOAD_DONE (0, 1): a completed handset has gone.
-    void OnComplete();
     // SERVICE_DLG_EXIT: false when the devices could not be released.
     bool ReleaseForExit();
     // A run, or its stop, is under way.
     bool RunLive() const;
 
-    hotplug::CDeviceWatcher& Watcher() { return *watcher_; }
-    phone::PhoneEngine& PhoneEngine() { return *engine_; }
+    phone::PhoneEngine& PhoneEngine() { return phone_.Engine(); }
     int UsbWaitTicks() const { return usbTicks_; }
 
 private:
-    bool PhoneRunSelected() const { return handset_.PhoneHalfSelected(); }
+    // One handset's run and what the panel knows of it; the run's events
+    // reach the panel through it, so that it knows whose they are.
+    struct Handset final : handset::HandsetEventSink {
+        Handset(PanelRun& panel, std::string devicePath, std::string slot)
+            : panel(panel), devicePath(std::move(devicePath)), slot(std::move(slot)) {}
+        void Post(const handset::HandsetEvent& event) override { panel.Heard(*this, event); }
+        PanelRun& panel;
+        const std::string devicePath; // the boot loader's; empty for a phone-only run
+        const std::string slot;
+        std::unique_ptr<handset::WholeRun> run;
+        bool onBus = true; // its boot loader has not left
+        bool connected = false;
+        bool started = false;            // Down Start took it
+        std::optional<Verdict> pdaEnded; // its PDA part's own end
+        std::optional<RunFinished> finished;
+    };
+    std::unique_ptr<Handset> MakeHandset(std::string devicePath, std::string slot,
+                                         handset::WholeRunSetup setup);
+
     void PdaStart();
     void BeginUsbWait();
     void EndUsbWait();
@@ -105,14 +120,19 @@ private:
     void StartPhoneOnly();
     bool RefusesStart(int selection);
     bool PhoneLibraryMissing(); // and says so
-    void BeginPhonePart();
     void OnTick(PanelTimer timer);
-    bool OnPdaEvent(const pda::PdaEvent& event);
-    void OnPdaFinished(const RunFinished& finished);
-    void OnPdaHalfEnded(const pda::PdaRunOutcome& outcome);
+
+    // --- the run's events (panel_run_events.cpp)
+    void Heard(Handset& handset, const handset::HandsetEvent& event);
+    void HeardHeld(Handset& handset, const handset::HandsetEvent& event);
+    bool OnPdaEvent(Handset& handset, const pda::PdaEvent& event);
     void OnPhoneEvent(const phone::PhoneRunEvent& event);
     void OnPhoneEnded(phone::PhoneRunEnd end);
-    void SyncRunSettings();
+    void BeginPhonePart(); // OnComplete's phone part
+    void OnRunFinished(Handset& handset, const handset::RunFinished& whole);
+    // WM_PDA_DOWNLOAD_DONE (0, 1): a PDA-only run's handset has gone.
+    void OnComplete();
+    void HandsetLeft(Handset& handset);
     void AllDone(); // g_AllDownLoad TRUE, m_DownSelect 0
 
     // --- the run's record (panel_run_records.cpp)
@@ -124,29 +144,13 @@ private:
     void ShowRecorded(const std::string& runId, const QString& notRecorded);
     void ShowHeldRecords();
 
-    // --- the handset leaving the phone part
+    // --- the handset leaving the phone part (panel_run_devices.cpp)
     void WatchModemPort();
     void StopWatchingModemPort();
     void OnModemPortsChanged();
     bool ModemPortGone();
     void EndPhonePartRemoved();
-    // Red "Device Disconnected!": the run is over with its handset.
-    void ShowPhonePartRemoved();
-
-    // --- hotplug::DeviceWatcherOwner
-    pda::PdaRunContext& ContextFor(const std::string&) override { return context_; }
-    pda::PdaEventSink& SinkFor(const std::string&) override { return pdaOutput_; }
-    bool OpensInBackground() const override { return true; }
-    void PostToUi(std::function<void()> task) override;
-    void MessageBox(std::string_view text) override;
-    void Log(std::string_view text) override;
-    void PanelDeviceArrived() override;
-    void PdaRunEnded(const std::string& devicePath, const pda::PdaRunOutcome& outcome) override;
-    void PdaDownloadDone(bool mainWindowMode) override;
-    void PanelDisconnectedDisplay() override;
-    void PanelAbortedDisplay() override;
-    void EndFrontPanel() override;
-    void CancelInterfaceNotification() override;
+    void Log(std::string_view text);
 
     CFrontPanelDlg& panel_;
     app::CAppSettings& settings_;
@@ -157,12 +161,20 @@ private:
     PanelPhoneOutput phoneOutput_;
     PanelPhoneClock phoneClock_;
     phone::QtOwnerThread ownerThread_;
-    std::unique_ptr<phone::PhoneEngine> engine_;
-    std::unique_ptr<hotplug::CDeviceWatcher> watcher_;
+    handset::RunPhoneEngine phone_;
+    // The handset on show (or last shown), and one that waits for the next
+    // Down Start.
+    std::unique_ptr<Handset> live_;
+    std::unique_ptr<Handset> held_;
     phone::PhoneRunEnds phoneEnds_;
+    std::optional<phone::PhoneRunEnd> phoneEnd_; // the phone part's, as the engine told it
     int usbTicks_ = 0;
+    int selection_ = 0; // the last Down Start's
     // Stop or close asked during a PDA run; the handset is being released.
     bool stopping_ = false;
+    bool exiting_ = false;
+    // The phone part is the run's (a hand-over, or a phone-only start).
+    bool phonePart_ = false;
     // The phone part found its port (and watches it while the locator can).
     bool portTaken_ = false;
     bool watchingPort_ = false;
@@ -179,11 +191,6 @@ private:
     // What the panel says of a record while its handset is still on the
     // bus: said once the handset has gone, after the words of its leaving.
     std::vector<std::function<void()>> heldRecords_;
-    // The handset has gone after a download that passed; OnComplete follows.
-    bool completionPending_ = false;
-    // The USB port path (or the bus's device path) of the last handset to
-    // arrive: the slot of the PDA download that starts on it.
-    std::string arrivedSlot_;
 };
 
 } // namespace marlow::panel

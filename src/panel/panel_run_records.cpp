@@ -78,7 +78,7 @@ void PanelRun::ShowRecorded(const std::string& runId, const QString& notRecorded
                                            : verdict + QStringLiteral(" ") + notRecorded,
                          panel_.Tone());
     };
-    if (context_.deviceConnected || completionPending_) {
+    if (live_ && live_->onBus) {
         heldRecords_.push_back(say);
         return;
     }

@@ -92,6 +92,13 @@ void HandsetRecording::Post(const phone::PhoneRunEvent& event) {
     }
 }
 
+void HandsetRecording::RunEnded(const RunFinished& whole, Half half) {
+    if (!receiver_)
+        return;
+    receiver_->RunEnded(whole, half);
+    End();
+}
+
 void HandsetRecording::End(std::optional<RunEnding> given) {
     if (!receiver_)
         return;

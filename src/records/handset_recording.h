@@ -59,6 +59,9 @@ public:
 
     void Post(const pda::PdaEvent& event);
     void Post(const phone::PhoneRunEvent& event);
+    // The whole run's end, for a window that hears its run as one stream:
+    // ends a record its halves' events have not ended; `half` ended it.
+    void RunEnded(const RunFinished& whole, Half half);
     // Ends the record now: with the end the events told, or `given`.
     void End(std::optional<RunEnding> given = std::nullopt);
 

@@ -133,10 +133,10 @@ void RecordBuilder::Finished(const RunFinished& finished, Half half) {
     lastHalf_ = half;
 }
 
-void RecordBuilder::RunEnded(const RunFinished& whole) {
+void RecordBuilder::RunEnded(const RunFinished& whole, Half half) {
     // Told as the halves' ends are, with no half: the whole run's.
     Line(Compact(EventJson(pda::RecordOf(pda::PdaEvent{whole}))), Half::None);
-    Finished(whole, lastHalf_);
+    Finished(whole, lastHalf_ != Half::None ? lastHalf_ : half);
 }
 
 void RecordBuilder::Line(std::string json, Half half) {

@@ -31,7 +31,8 @@ public:
     // A run of both halves: the whole run's end, after the halves' own. Its
     // verdict and reason are the record's; the half that spoke last and the
     // clues tell which half failed it and why.
-    void RunEnded(const RunFinished& whole);
+    // `half`: the half that ended the run, where the halves' events did not say.
+    void RunEnded(const RunFinished& whole, Half half = Half::None);
 
     // The end the events told so far (the last RunFinished), if any.
     const std::optional<RunEnding>& Ending() const { return ending_; }

@@ -36,8 +36,8 @@ void RecordingReceiver::Post(const uartloader::LoaderEvent& event) {
     builder_.Follow(event);
 }
 
-void RecordingReceiver::RunEnded(const RunFinished& whole) {
-    builder_.RunEnded(whole);
+void RecordingReceiver::RunEnded(const RunFinished& whole, Half half) {
+    builder_.RunEnded(whole, half);
 }
 
 std::shared_future<Status> RecordingReceiver::Finish(std::optional<RunEnding> given,

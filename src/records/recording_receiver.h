@@ -46,7 +46,7 @@ public:
     void Post(const phone::PhoneRunEvent& event) override;
     void Post(const uartloader::LoaderEvent& event) override;
     // The whole run's end, after its halves'.
-    void RunEnded(const RunFinished& whole);
+    void RunEnded(const RunFinished& whole, Half half = Half::None);
 
     // Finishes the record with the end the events told (or `given`, where
     // the front end knows better); `durable` is called on the writer's

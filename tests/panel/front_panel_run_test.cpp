@@ -320,6 +320,7 @@ TEST_F(FrontPanelRunTest, PhoneOnlyRunsRebootOnceGiveUpOnTheLastPollAndStop) {
         ASSERT_EQ(run->PhoneEngine().Inst().state, phone::stBooting);
         ASSERT_TRUE(ProcessUntil([&] { return modem->Boots() == 1; }));
         clock.Fire(PanelTimer::BootWatchdog);
+        test::Flush();
         EXPECT_TRUE(Logged("case stReBooting:"));
         ASSERT_TRUE(ProcessUntil([&] { return !dialogs.messages.empty(); }));
         EXPECT_EQ(dialogs.messages.back(),
@@ -348,9 +349,11 @@ TEST_F(FrontPanelRunTest, PhoneOnlyRunsRebootOnceGiveUpOnTheLastPollAndStop) {
     emit panel->downStartPressed();
     for (int poll = 0; poll < phone::kFrontPanelPortPolls; ++poll)
         clock.Fire(PanelTimer::Refresh);
+    test::Flush();
     EXPECT_EQ(Text(1037), "Phone USB Connecting...");
     EXPECT_FALSE(panel->TwoLine().IsShown());
     clock.Fire(PanelTimer::Refresh);
+    test::Flush();
     EXPECT_EQ(port.polls, phone::kFrontPanelPortPolls + 1);
     EXPECT_EQ(Text(1037), "Phone USB is not Connected...");
     EXPECT_EQ(panel->TwoLine().First(), "Phone USB Cable is not conntected! or");
