@@ -142,46 +142,89 @@ void FrameDevices::Removed(const std::string& devicePath) {
     frame_.DestroyPortWaitDialog();
     watcher_->OnDeviceQueryRemove(devicePath);
     frame_.DestroyPortWaitDialog();
+    removing_ = &devicePath;
     watcher_->OnDeviceRemoveComplete(devicePath);
+    removing_ = nullptr;
+    frame_.Context().run.deviceConnected = watcher_->DeviceCount() > 0;
     // The box belonged to the device's pipe, which is gone now.
     frame_.CloseFlashWaitBox();
 }
 
-// Each run starts without a hand-over and without an earlier list's phone
-// group, so only what this run reads can start a phone download.
-// A download that starts on a handset is recorded, its phone half with it
-// when the list or the "Phone" option hands the handset over; its slot is
-// the USB port path the handset sits on (the bus's device path where the
-// bus has no ports), the last listed handset's for the bare command.
+FrameDevices::Handset& FrameDevices::HandsetAt(const std::string& devicePath) {
+    std::lock_guard lock(handsetsMutex_);
+    std::unique_ptr<Handset>& handset = handsets_[devicePath];
+    if (!handset)
+        handset = std::make_unique<Handset>();
+    return *handset;
+}
+
+handset::HandsetRun& FrameDevices::HandsetRunOf(const std::string& devicePath) {
+    return HandsetAt(devicePath).run;
+}
+
+std::unique_ptr<records::HandsetRecording>& FrameDevices::RecordOf(const std::string& devicePath) {
+    return HandsetAt(devicePath).record;
+}
+
+// The bare command starts every listed handset that is not downloading,
+// each as if it had just connected; with none, the command is the window's
+// own, refused or traced as it always was.
 void FrameDevices::OnOperationDownload(const std::string* onlyPath) {
     MarlowContext& context = frame_.Context();
     context.SyncRunSettings();
-    context.handset.Begin(handset::RunMode::PdaOnly);
+    if (onlyPath) {
+        StartHandset(*onlyPath);
+        return;
+    }
+    std::vector<std::string> idle;
+    for (const std::string& path : watcher_->DevicePaths())
+        if (!watcher_->DownloadRunning(path))
+            idle.push_back(path);
+    if (idle.empty()) {
+        hotplug::OperationDownload(*watcher_, context.run, events_);
+        return;
+    }
+    for (const std::string& path : idle)
+        StartHandset(path);
+}
+
+// Each run starts without a hand-over and without an earlier list's phone
+// group, so only what this run reads can start a phone download. It is
+// recorded as the handset's own, its phone half with it when the list or
+// the "Phone" option hands the handset over; its slot is the USB port path
+// the handset sits on (the bus's device path where the bus has no ports).
+// Another handset's run goes on untouched.
+void FrameDevices::StartHandset(const std::string& devicePath) {
+    MarlowContext& context = frame_.Context();
+    Handset& handset = HandsetAt(devicePath);
+    handset.context.SetSettings(context.run.Settings());
+    handset.run.Begin(handset::RunMode::PdaOnly);
+    const std::string path = handset.context.Settings().downloadPath;
     WindowRecords& records = frame_.Records();
-    if (context.run.deviceConnected) {
+    records::HandsetRecording* run = nullptr; // the record begun here
+    if (handset.context.deviceConnected) {
         if (const Status may = records.MayStartRun(); !may) {
             frame_.ShowNotRecorded(QString::fromStdString(may.Error()));
             return;
         }
-        const std::string& list = context.run.Settings().downloadPath;
-        const bool phoneFollows = context.PhoneOption() || pda::ReadListFile(list).hasPhoneGroup;
-        records.BeginHandsetRun(phoneFollows ? "total" : "pda", true, phoneFollows,
+        const bool phoneFollows = context.PhoneOption() || pda::ReadListFile(path).hasPhoneGroup;
+        records.BeginHandsetRun(handset.record, phoneFollows ? "total" : "pda", true, phoneFollows,
                                 [this](const QString& text) { frame_.ShowNotRecorded(text); });
-        const std::vector<std::string> listed = watcher_->DevicePaths();
-        const std::string path = onlyPath ? *onlyPath : listed.empty() ? "" : listed.back();
-        const usb::CUsbPipe* pipe = watcher_->FindPipe(path);
-        records.HandsetRun().Slot(pipe && !pipe->UsbPortPath().empty() ? pipe->UsbPortPath()
-                                                                       : path);
+        run = handset.record.get();
+        const usb::CUsbPipe* pipe = watcher_->FindPipe(devicePath);
+        run->Slot(pipe && !pipe->UsbPortPath().empty() ? pipe->UsbPortPath() : devicePath);
     }
-    records::HandsetRecording& run = records.HandsetRun();
-    if (!hotplug::OperationDownload(
-            *watcher_, context.run, events_, onlyPath, [&](const pda::DownloadPlan& plan) {
-                run.Inputs(records::InputsOfPlan(context.run.Settings().downloadPath, plan));
-            }))
-        run.End(records::RunEnding{.verdict = records::RecordVerdict::Failed,
-                                   .reason = "the download did not start",
-                                   .errorClass = records::ErrorClass::Input,
-                                   .half = records::Half::Pda});
+    if (!hotplug::OperationDownload(*watcher_, handset.context, events_.For(devicePath),
+                                    &devicePath,
+                                    [&](const pda::DownloadPlan& plan) {
+                                        if (run)
+                                            run->Inputs(records::InputsOfPlan(path, plan));
+                                    }) &&
+        run)
+        run->End(records::RunEnding{.verdict = records::RecordVerdict::Failed,
+                                    .reason = "the download did not start",
+                                    .errorClass = records::ErrorClass::Input,
+                                    .half = records::Half::Pda});
 }
 
 bool FrameDevices::CloseRequested() {
@@ -196,12 +239,18 @@ void FrameDevices::UnloadUsbDrv(bool close, bool unload) {
     watcher_->UnloadUsbDrv(close, unload);
 }
 
-pda::PdaRunContext& FrameDevices::ContextFor(const std::string&) {
-    return frame_.Context().run;
+// Each handset downloads with a context of its own, so one handset's flags
+// and plan never reach another's run. Until its download starts it follows
+// the window's settings, which say how its arrival is shown.
+pda::PdaRunContext& FrameDevices::ContextFor(const std::string& devicePath) {
+    Handset& handset = HandsetAt(devicePath);
+    if (!watcher_->DownloadRunning(devicePath))
+        handset.context.SetSettings(frame_.Context().run.Settings());
+    return handset.context;
 }
 
-pda::PdaEventSink& FrameDevices::SinkFor(const std::string&) {
-    return events_;
+pda::PdaEventSink& FrameDevices::SinkFor(const std::string& devicePath) {
+    return events_.For(devicePath);
 }
 
 // A device's open, from its own thread: the window takes the result after
@@ -210,8 +259,8 @@ void FrameDevices::PostToUi(std::function<void()> task) {
     QMetaObject::invokeMethod(&frame_, std::move(task), Qt::QueuedConnection);
 }
 
-void FrameDevices::PdaRunEnded(const std::string&, const pda::PdaRunOutcome& outcome) {
-    frame_.Context().handset.PdaHalfEnded(outcome);
+void FrameDevices::PdaRunEnded(const std::string& devicePath, const pda::PdaRunOutcome& outcome) {
+    HandsetAt(devicePath).run.PdaHalfEnded(outcome);
 }
 
 void FrameDevices::FileInformation(std::string_view text) {
@@ -232,11 +281,14 @@ void FrameDevices::ClosePortWaitDialog() {
 // of the handset that connected, and of no other: a handset still listed
 // after its own download ended is not downloaded to again.
 void FrameDevices::SendDownloadCommand(const std::string& devicePath) {
+    frame_.Context().run.deviceConnected = true;
     OnOperationDownload(&devicePath);
 }
 
+// Told as the watcher hears of the handset's removal, which names it.
 void FrameDevices::PdaDownloadDone(bool mainWindowMode) {
-    emit frame_.pdaDownloadDone(mainWindowMode, !mainWindowMode);
+    emit frame_.pdaDownloadDone(mainWindowMode, !mainWindowMode,
+                                removing_ ? QString::fromStdString(*removing_) : QString());
 }
 
 void FrameDevices::PostMainFrameClose() {

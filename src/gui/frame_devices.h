@@ -8,12 +8,16 @@
 // the user-interface thread, in order, before the watcher sees it.
 
 #include "gui/window_pda_events.h"
+#include "handset/handset_run.h"
 #include "hotplug/device_watcher.h"
+#include "records/handset_recording.h"
 #include "usb/device_source.h"
 
 #include <QSettings>
 #include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace marlow::gui {
@@ -41,8 +45,13 @@ public:
     // A source the caller made (tests, extra buses); started at once.
     Status AddSource(std::unique_ptr<usb::DeviceSource> source);
 
-    // Command 32771: on every listed handset, or on `onlyPath` alone.
+    // Command 32771: on every listed handset that is not downloading, or
+    // on `onlyPath` alone.
     void OnOperationDownload(const std::string* onlyPath = nullptr);
+    // The handset at `devicePath`: its run, and its record (none before its
+    // first download; a phone half that follows takes it over).
+    handset::HandsetRun& HandsetRunOf(const std::string& devicePath);
+    std::unique_ptr<records::HandsetRecording>& RecordOf(const std::string& devicePath);
     // WM_CLOSE: true when the frame may close now; otherwise the devices
     // have been told to leave and MAINFRM_CLOSE follows their removal.
     bool CloseRequested();
@@ -67,16 +76,33 @@ public:
     void CloseFrameNow() override;
 
 private:
+    // What the window keeps of one handset, by its device path: the context
+    // its PDA half downloads with, its run and its record. Kept while the
+    // window lives, as a download may still hold the context.
+    struct Handset {
+        pda::PdaRunContext context;
+        handset::HandsetRun run;
+        std::unique_ptr<records::HandsetRecording> record;
+    };
+    Handset& HandsetAt(const std::string& devicePath);
+    void StartHandset(const std::string& devicePath);
+
     usb::DeviceEvents EventsForSources();
     void Arrived(std::unique_ptr<usb::UsbTransport> transport);
     void Removed(const std::string& devicePath);
     void AlreadyAttached(const std::string& description);
 
     CMainFrame& frame_;
+    // Looked up on the download threads too (PdaRunEnded); outlives the
+    // watcher, whose downloads use the contexts.
+    std::mutex handsetsMutex_;
+    std::map<std::string, std::unique_ptr<Handset>> handsets_;
     WindowPdaEvents events_;
     std::unique_ptr<hotplug::CDeviceWatcher> watcher_;
     std::vector<std::unique_ptr<usb::DeviceSource>> sources_;
     bool* closeNow_ = nullptr; // set while CloseRequested asks the watcher
+    // The device whose removal the watcher is telling of.
+    const std::string* removing_ = nullptr;
     bool toldAlreadyAttached_ = false;
 };
 

@@ -4,6 +4,7 @@
 #include "gui/program_phone.h"
 #include "gui/window_records.h"
 #include "records/run_inputs.h"
+#include "records/run_writer.h"
 
 #include <algorithm>
 
@@ -27,7 +28,9 @@ std::optional<phone::PhoneFileRole> MissingRole(const phone::PhoneFileSet& files
 
 } // namespace
 
-FramePhone::FramePhone(CMainFrame& frame) : frame_(frame), events_(frame.Context(), frame, *this) {
+FramePhone::FramePhone(CMainFrame& frame)
+    : frame_(frame), events_(frame.Context(), frame, *this),
+      record_(std::make_unique<records::HandsetRecording>()) {
     MarlowContext& context = frame.Context();
     ProgramPhone made = MakeProgramPhone(context.store, phone::kMainWindowPortList);
     library_ = std::move(made.library);
@@ -51,10 +54,9 @@ FramePhone::FramePhone(CMainFrame& frame) : frame_(frame), events_(frame.Context
     // The run's record hears each event before the window shows it, and
     // the port the run took as it takes it.
     events_.recordEvents = [this](const phone::PhoneRunEvent& event) {
-        records::HandsetRecording& run = frame_.Records().HandsetRun();
         if (std::holds_alternative<phone::PortWaitEnded>(event))
-            run.ModemPort(engine_->Port());
-        run.Post(event);
+            record_->ModemPort(engine_->Port());
+        record_->Post(event);
     };
 }
 
@@ -78,31 +80,34 @@ void FramePhone::Start() {
     const std::string& package = frame_.Context().settings.Values().phonePackagePath;
     // Refused unless the "Phone" option is ticked: no handset is touched then.
     if (frame_.Context().PhoneOption())
-        records.BeginHandsetRun("phone", false, true,
+        records.BeginHandsetRun(record_, "phone", false, true,
                                 [this](const QString& text) { frame_.ShowNotRecorded(text); });
     const bool started = engine_->StartMainWindowRun(package, phone::PhoneStart::Command);
-    records.HandsetRun().Inputs(
-        started ? records::InputsOfPhoneFiles(engine_->Files(), package)
-                : std::vector<records::InputFacts>{records::InputOf("package", package)});
+    record_->Inputs(started
+                        ? records::InputsOfPhoneFiles(engine_->Files(), package)
+                        : std::vector<records::InputFacts>{records::InputOf("package", package)});
     Began(started);
 }
 
 // The handset has already left for its modem download: not starting it
 // would pass a half-flashed handset, so a list's phone group starts it
 // whether or not the "Phone" option is ticked.
-void FramePhone::StartAfterPdaDownload() {
-    MarlowContext& context = frame_.Context();
-    const phone::PhoneFileSet group = context.handset.HandedOverFiles();
-    const std::string usbPortPath = context.handset.HandOverPort();
+void FramePhone::StartAfterPdaDownload(HandedOver handedOver) {
+    if (handOverRun_ && Running()) {
+        waiting_.push_back(std::move(handedOver));
+        return;
+    }
+    FollowRecord(std::move(handedOver.record));
+    const phone::PhoneFileSet& group = handedOver.files;
+    const std::string& usbPortPath = handedOver.usbPortPath;
     handOverRun_ = true;
     heldMessage_.clear();
     if (!NamesAnyFile(group)) {
-        const std::string& package = context.settings.Values().phonePackagePath;
+        const std::string& package = frame_.Context().settings.Values().phonePackagePath;
         const bool started =
             engine_->StartMainWindowRun(package, phone::PhoneStart::AfterPdaDownload, usbPortPath);
         if (started)
-            frame_.Records().HandsetRun().Inputs(
-                records::InputsOfPhoneFiles(engine_->Files(), package));
+            record_->Inputs(records::InputsOfPhoneFiles(engine_->Files(), package));
         Began(started);
         return;
     }
@@ -113,14 +118,37 @@ void FramePhone::StartAfterPdaDownload() {
     Began(engine_->StartMainWindowRun(group, phone::PhoneStart::AfterPdaDownload, usbPortPath));
 }
 
+void FramePhone::FollowRecord(std::unique_ptr<records::HandsetRecording> record) {
+    // A begin without a recorder ends the open record as another run's
+    // begin does, and records nothing.
+    record_->Begin(nullptr, false, false, {});
+    record_ = record ? std::move(record) : std::make_unique<records::HandsetRecording>();
+}
+
+// Posted: the run that ended is still telling of its end.
+void FramePhone::StartNextHandedOver() {
+    if (waiting_.empty())
+        return;
+    QMetaObject::invokeMethod(
+        &frame_,
+        [this] {
+            if (waiting_.empty() || Running())
+                return;
+            HandedOver next = std::move(waiting_.front());
+            waiting_.pop_front();
+            StartAfterPdaDownload(std::move(next));
+            frame_.UpdateCommandStates();
+        },
+        Qt::QueuedConnection);
+}
+
 void FramePhone::RefuseIncompleteGroup(phone::PhoneFileRole missing) {
     handOverRun_ = false;
-    frame_.Records().HandsetRun().End(
-        records::RunEnding{.verdict = records::RecordVerdict::Failed,
-                           .reason = std::string("the list's phone group names no ") +
-                                     phone::PhoneFileRoleName(missing),
-                           .errorClass = records::ErrorClass::Input,
-                           .half = records::Half::Phone});
+    record_->End(records::RunEnding{.verdict = records::RecordVerdict::Failed,
+                                    .reason = std::string("the list's phone group names no ") +
+                                              phone::PhoneFileRoleName(missing),
+                                    .errorClass = records::ErrorClass::Input,
+                                    .half = records::Half::Phone});
     MarlowContext& context = frame_.Context();
     context.Print(context.deviceState, "\n Phone File Open Error... \n");
     const QString role = QString::fromLatin1(phone::PhoneFileRoleName(missing));
@@ -136,24 +164,23 @@ void FramePhone::Began(bool started) {
     if (started)
         status_.Started();
     else
-        frame_.Records().HandsetRun().End(
-            records::RunEnding{.verdict = records::RecordVerdict::Failed,
-                               .reason = "the phone download did not start",
-                               .errorClass = records::ErrorClass::Input,
-                               .half = records::Half::Phone});
+        record_->End(records::RunEnding{.verdict = records::RecordVerdict::Failed,
+                                        .reason = "the phone download did not start",
+                                        .errorClass = records::ErrorClass::Input,
+                                        .half = records::Half::Phone});
     RefreshStatus();
 }
 
 void FramePhone::Cancel() {
     engine_->CancelMainWindowRun();
-    frame_.Records().HandsetRun().End(
-        records::RunEnding{.verdict = records::RecordVerdict::Stopped,
-                           .errorClass = records::ErrorClass::OperatorStop,
-                           .half = records::Half::Phone});
+    record_->End(records::RunEnding{.verdict = records::RecordVerdict::Stopped,
+                                    .errorClass = records::ErrorClass::OperatorStop,
+                                    .half = records::Half::Phone});
     handOverRun_ = false;
     heldMessage_.clear();
     status_.Cancelled();
     RefreshStatus();
+    StartNextHandedOver();
 }
 
 bool FramePhone::Running() const {
@@ -202,6 +229,7 @@ void FramePhone::RunEnded(phone::PhoneRunEnd end) {
         frame_.ShowMessage(held.isEmpty() ? QString::fromStdString(*advice)
                                           : held + "\n\n" + QString::fromStdString(*advice),
                            QString());
+    StartNextHandedOver();
 }
 
 } // namespace marlow::gui

@@ -8,14 +8,25 @@
 #include "phone/phone_engine.h"
 #include "phone/qt_owner_thread.h"
 #include "phone/qt_phone_clock.h"
+#include "records/handset_recording.h"
 
 #include <QTimer>
+#include <deque>
 #include <memory>
 #include <string>
 
 namespace marlow::gui {
 
 class CMainFrame;
+
+// A handset its PDA half handed over to its modem: the run's record, the
+// phone files the hand-over named (a role it did not name stays empty) and
+// the USB port path it left from (empty where unknown).
+struct HandedOver {
+    std::unique_ptr<records::HandsetRecording> record;
+    phone::PhoneFileSet files;
+    std::string usbPortPath;
+};
 
 class FramePhone : private PhoneRunListener {
 public:
@@ -26,7 +37,10 @@ public:
     void Start();
     // A PDA download has handed the handset over to its modem: the files
     // are the list's phone group when the list had one, else the package.
-    void StartAfterPdaDownload();
+    // The phone half goes on in the handset's record. One phone download
+    // at a time: a handset handed over while another's phone half runs
+    // waits for its end.
+    void StartAfterPdaDownload(HandedOver handedOver);
     // ID_PHONE_DOWN_CANCEL.
     void Cancel();
     bool Running() const;
@@ -47,6 +61,10 @@ private:
     bool Selected() const;
     void Began(bool started);
     void RefuseIncompleteGroup(phone::PhoneFileRole missing);
+    // The record the phone events go to from now on; one still open was
+    // left by its operator.
+    void FollowRecord(std::unique_ptr<records::HandsetRecording> record);
+    void StartNextHandedOver();
 
     // --- PhoneRunListener
     void StepSeen() override;
@@ -68,6 +86,8 @@ private:
     // A box the engine raised during the run, shown with the verdict.
     QString heldMessage_;
     bool handOverRun_ = false;
+    std::unique_ptr<records::HandsetRecording> record_;
+    std::deque<HandedOver> waiting_;
 };
 
 } // namespace marlow::gui

@@ -103,8 +103,8 @@ public:
     controls::CAnimationDlg* FlashWaitBox() const { return flashWait_; }
 
     // --- the private messages
-    // WM_PDA_DOWNLOAD_DONE.
-    void OnPdaDownloadDone(bool mainWindow, bool frontPanel);
+    // WM_PDA_DOWNLOAD_DONE, for the handset that left from `devicePath`.
+    void OnPdaDownloadDone(bool mainWindow, bool frontPanel, const QString& devicePath);
     // The frame is the window the operator is working in.
     bool IsForeground() const;
     // MAINFRM_CLOSE.
@@ -136,8 +136,8 @@ public:
 signals:
     // MAINFRM_CLOSE, posted when a released device has gone.
     void mainFrameCloseRequested();
-    // WM_PDA_DOWNLOAD_DONE.
-    void pdaDownloadDone(bool mainWindow, bool frontPanel);
+    // WM_PDA_DOWNLOAD_DONE, naming the handset that left.
+    void pdaDownloadDone(bool mainWindow, bool frontPanel, const QString& devicePath);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

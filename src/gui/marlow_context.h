@@ -29,6 +29,9 @@ public:
     QSettings& store;
     app::CAppSettings settings;
     app::TracePrinter printer;
+    // The front panel's run context. In the main window: the settings each
+    // handset's download copies as it starts, and whether any handset is
+    // connected (each downloads with a context of its own).
     pda::PdaRunContext run;
 
     // Set while the port wait dialog is up: debug output then leaves the
@@ -36,8 +39,8 @@ public:
     std::atomic<bool> portWaitShown{false};
     // Whether the main window is the active window, for the download thread.
     std::atomic<bool> frameForeground{false};
-    // The handset's run: what follows its PDA download (the main window's
-    // and the front panel's alike, one at a time).
+    // The front panel's handset run: what follows its PDA download (the
+    // main window keeps one per handset).
     handset::HandsetRun handset;
     // Download option flags; bit 2 is "Phone" (user-interface thread only).
     int optionFlags = 0;

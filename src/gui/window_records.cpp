@@ -145,14 +145,17 @@ WindowRecords::RecordLoaderRuns(std::function<void(const QString&)> notRecorded)
         };
 }
 
-void WindowRecords::BeginHandsetRun(std::string kind, bool pdaHalf, bool phoneHalf,
+void WindowRecords::BeginHandsetRun(std::unique_ptr<records::HandsetRecording>& run,
+                                    std::string kind, bool pdaHalf, bool phoneHalf,
                                     std::function<void(const QString&)> notRecorded) {
     std::function<void(const Status&)> durable = Durable([notRecorded](const QString& text) {
         if (!text.isEmpty())
             notRecorded(text);
     });
-    handsetRun_.Begin(Begin({.kind = std::move(kind)}), pdaHalf, phoneHalf,
-                      [durable](const std::string&, const Status& written) { durable(written); });
+    if (!run)
+        run = std::make_unique<records::HandsetRecording>();
+    run->Begin(Begin({.kind = std::move(kind)}), pdaHalf, phoneHalf,
+               [durable](const std::string&, const Status& written) { durable(written); });
 }
 
 records::ForwarderStatus WindowRecords::ForwarderStatus() const {

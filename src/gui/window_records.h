@@ -63,13 +63,14 @@ public:
     uartloader::ui::LoaderDialogOptions::RecordRun
     RecordLoaderRuns(std::function<void(const QString&)> notRecorded);
 
-    // The window's handset run (PDA, phone, or both), one at a time: its
-    // record begun for `kind` with the halves chosen, fed by the window
-    // with the run's events. `notRecorded` hears, on this thread, why a
+    // A handset's run (PDA, phone, or both): `run`'s record begun afresh
+    // for `kind` with the halves chosen (one still open there ends as
+    // stopped), fed by its owner with the run's events. One per handset, so
+    // several run side by side. `notRecorded` hears, on this thread, why a
     // record did not land.
-    void BeginHandsetRun(std::string kind, bool pdaHalf, bool phoneHalf,
+    void BeginHandsetRun(std::unique_ptr<records::HandsetRecording>& run, std::string kind,
+                         bool pdaHalf, bool phoneHalf,
                          std::function<void(const QString&)> notRecorded);
-    records::HandsetRecording& HandsetRun() { return handsetRun_; }
 
     bool Forwarding() const { return forwarder_ != nullptr; }
     records::ForwarderStatus ForwarderStatus() const;
@@ -86,7 +87,6 @@ private:
     std::string frontEnd_;
     std::shared_ptr<records::RunWriter> writer_;
     std::unique_ptr<records::Forwarder> forwarder_;
-    records::HandsetRecording handsetRun_;
 };
 
 } // namespace marlow::gui

@@ -3,6 +3,7 @@
 
 #include "emulators/sample_set.h"
 #include "gui/child_frame.h"
+#include "gui/frame_devices.h"
 #include "gui/frame_phone.h"
 #include "gui/message_view.h"
 #include "main_window_rig.h"
@@ -275,15 +276,17 @@ TEST_F(MainFrameTest, ACompletedDownloadInTheForegroundSaysSo) {
     ASSERT_TRUE(set) << set.Error();
     context->settings.Values().phonePackagePath = set->phonePackage;
     context->optionFlags = 2;
-    frame->OnPdaDownloadDone(true, false);
+    frame->OnPdaDownloadDone(true, false, "inproc:1");
     EXPECT_FALSE(frame->PhoneRunning());
-    context->handset.PdaHalfEnded({.finished = {}, .handOver = pda::HandOver{}});
-    frame->OnPdaDownloadDone(true, false);
+    frame->Devices()
+        .HandsetRunOf("inproc:1")
+        .PdaHalfEnded({.finished = {}, .handOver = pda::HandOver{}});
+    frame->OnPdaDownloadDone(true, false, "inproc:1");
     EXPECT_TRUE(frame->PhoneRunning());
     frame->Command(gui::ID_PHONE_DOWN_CANCEL)->trigger();
     frame->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
-    frame->OnPdaDownloadDone(true, false);
+    frame->OnPdaDownloadDone(true, false, "inproc:1");
     EXPECT_EQ(dialogs.messages, (std::vector<QString>{"Completed Downloaded!"}));
     EXPECT_EQ(dialogs.captions, (std::vector<QString>{"Success"}));
 }

@@ -23,6 +23,7 @@
 #include <QApplication>
 #include <QStatusBar>
 #include <QTest>
+#include <algorithm>
 #include <deque>
 #include <gtest/gtest.h>
 
@@ -319,7 +320,6 @@ TEST_P(HandsetDownloadTest, ThePhoneFollowsAListThatHandsOver) {
     EXPECT_EQ(modem->Files().size(), 4u);
     EXPECT_FALSE(frame->PhoneRunning());
     EXPECT_TRUE(frame->Command(gui::ID_PHONE_DOWN_START)->isEnabled());
-    EXPECT_TRUE(context->handset.g_AllDownLoad.load());
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_EQ(frame->statusBar()->currentMessage(), "Phone Downloaded Successfully!");
     // One record for both halves; the modem port is the one the run found.
@@ -374,6 +374,39 @@ TEST_F(HandsetWindowTest, EachRunLeavesOneRecord) {
     frame->OnPhoneDownCancel();
     EXPECT_EQ(Recorded(), "main window phone stopped/operator-stop/phone : port-wait modem port "
                           "stopped, package ok psi ok slb ok firmware ok eeprom ok");
+}
+
+// Handsets served at once each keep a record of their own: one pulled while
+// two others hand over, each going on with its own phone half, the second
+// once the first's is done.
+TEST_F(HandsetWindowTest, HandsetsAtOnceKeepARecordEach) {
+    context->settings.Values().downloadPath = set.list;
+    emulators::PdaBootLoaderEmulator pulled({.faults = {.silentAtAnswer = 2}});
+    Plug(pulled, "inproc:6");
+    ASSERT_TRUE(ProcessUntil([&] { return !pulled.Report().transcript.empty(); }));
+    std::deque<emulators::PdaBootLoaderEmulator> passing(2);
+    for (int i = 0; i < 2; ++i) {
+        Plug(passing[i], i == 0 ? "inproc:7" : "inproc:8");
+        ASSERT_TRUE(ProcessUntil([&] { return passing[i].LeftBus(); }));
+    }
+    for (const char* path : {"inproc:7", "inproc:8", "inproc:6"})
+        bus->Unplug(path);
+    const std::string path = store.Value("RunStore");
+    ASSERT_TRUE(ProcessUntil([&] {
+        const std::vector<std::string> runs = RecordedRuns(path);
+        return runs.size() == 3 && std::none_of(runs.begin(), runs.end(), [](const auto& run) {
+                   return run.starts_with("running");
+               });
+    })) << testing::PrintToString(RecordedRuns(path));
+    const std::string total =
+        ": pda-image eboot.bin passed, pda-image nk.bin passed, hand-over PHONE_DOWN_CMD passed, "
+        "port-wait modem port passed, phone-boot boot passed, phone-part psi.flb passed, "
+        "phone-part slb.flb passed, phone-part modem.fls passed, phone-part modem.eep passed,";
+    EXPECT_EQ(RecordedRuns(path),
+              (std::vector<std::string>{"device-removed/removal/pda inproc:6: pda-image eboot.bin "
+                                        "failed,",
+                                        "passed// inproc:7" + total, "passed// inproc:8" + total}));
+    EXPECT_EQ(modem->Files().size(), 8u);
 }
 
 INSTANTIATE_TEST_SUITE_P(PhoneOption, HandsetDownloadTest, testing::Bool());
