@@ -49,7 +49,7 @@ public:
 
 // Where a row steps in: at the first event that `when` matches.
 enum class Moment { Never, Start, Connected, PdaProgress, PortWait, PhonePart };
-enum class Act { None, Stop, PortGone, ListGone, Unplug };
+enum class Act { None, Stop, PortGone, NoModem, ListGone, Unplug };
 
 struct Row {
     const char* name;
@@ -170,6 +170,13 @@ TEST(WholeRun, EndsOnceWithTheVerdictOfTheHalfThatEndedIt) {
          Moment::PortWait,
          Act::PortGone,
          {{Failed, "the modem's port did not appear"}, Half::Phone}},
+        {"a port that is no modem's",
+         RunMode::Total,
+         {},
+         {},
+         Moment::PortWait,
+         Act::NoModem,
+         {{Failed, "the modem port could not be opened"}, Half::Phone}},
         {"a modem port that appears and vanishes",
          RunMode::Total,
          {},
@@ -233,6 +240,8 @@ TEST(WholeRun, EndsOnceWithTheVerdictOfTheHalfThatEndedIt) {
                 run.Abandon({Stopped, "stopped"});
             else if (row.act == Act::PortGone)
                 ports.present = false;
+            else if (row.act == Act::NoModem)
+                ports.path = samples->phonePackage;
             else if (row.act == Act::ListGone)
                 std::filesystem::remove(samples->list);
         };
