@@ -72,9 +72,13 @@ void WholeRun::Abandon(const marlow::RunFinished& finished) {
         return;
     abandoned_ = finished;
     if (phoneHalf_) {
-        engine_.StopPanelRun(finished.verdict == Verdict::Stopped ? Verdict::Stopped
-                                                                  : Verdict::Failed,
-                             finished.reason);
+        // The phone half's own end gives its own reason where the stop gives none.
+        if (finished.reason.empty())
+            engine_.StopPanelRun();
+        else
+            engine_.StopPanelRun(finished.verdict == Verdict::Stopped ? Verdict::Stopped
+                                                                      : Verdict::Failed,
+                                 finished.reason);
         Tell(Abandoning{Half::Phone});
         return End(finished.verdict, finished.reason, Half::Phone);
     }
