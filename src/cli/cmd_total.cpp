@@ -14,8 +14,7 @@
 #include "cli/shared_options.h"
 #include "cli/stop_signal.h"
 #include "common/input_file.h"
-#include "handset/handset_run.h"
-#include "hotplug/device_watcher.h"
+#include "handset/whole_run.h"
 #include "pda/download_plan_check.h"
 #include "phone/phone_engine.h"
 #include "records/recording_receiver.h"
@@ -72,7 +71,7 @@ Verdict VerdictOf(Outcome outcome) {
 Outcome OutcomeOf(Verdict verdict) {
     switch (verdict) {
     case Verdict::Passed:
-        return Outcome::Running; // the phone half decides
+        return Outcome::Passed;
     case Verdict::Stopped:
         return Outcome::Stopped;
     case Verdict::DeviceRemoved:
@@ -83,52 +82,24 @@ Outcome OutcomeOf(Verdict verdict) {
     return Outcome::Failed;
 }
 
-// Both halves' events reach the run's record before they are shown.
-class RecordedTotal final : public pda::PdaEventSink, public phone::PhoneEventSink {
-public:
-    explicit RecordedTotal(TotalDisplay& shown) : shown_(shown) {}
-    void RecordInto(records::RecordingReceiver* record) { record_ = record; }
-    void Post(const pda::PdaEvent& event) override {
-        if (record_ != nullptr)
-            record_->Post(event);
-        shown_.Post(event);
-    }
-    void Post(const phone::PhoneRunEvent& event) override {
-        if (record_ != nullptr)
-            record_->Post(event);
-        shown_.Post(event);
-    }
-
-private:
-    TotalDisplay& shown_;
-    records::RecordingReceiver* record_ = nullptr;
-};
-
-class TotalSession : public hotplug::DeviceWatcherOwner {
+// The command serves one handset's whole run (handset::WholeRun) and shows
+// its event stream as the front panel does; the stream also goes to the
+// run's record.
+class TotalSession final : public handset::HandsetEventSink {
 public:
     TotalSession(const TotalOptions& options, phone::PhoneLibrary& library,
                  phone::PhonePortLocator& ports);
     int Run(usb::DeviceSource& source);
 
-    pda::PdaRunContext& ContextFor(const std::string&) override { return context_; }
-    pda::PdaEventSink& SinkFor(const std::string&) override { return recorded_; }
-    void MessageBox(std::string_view text) override { display_.MessageBox(text, ""); }
-    void Log(std::string_view text) override { display_.Log(text); }
-    void PanelDeviceArrived() override;
-    void PdaRunEnded(const std::string&, const pda::PdaRunOutcome& outcome) override {
-        handset_.PdaHalfEnded(outcome);
-    }
-    void PdaDownloadDone(bool mainWindowMode) override;
-    void PanelDisconnectedDisplay() override;
-    void PanelAbortedDisplay() override;
+    // The whole run's events, on the command's thread.
+    void Post(const handset::HandsetEvent& event) override;
 
 private:
     void Arrived(std::unique_ptr<usb::UsbTransport> transport);
-    void StartPda();
-    void OnComplete();
+    void Removed(const std::string& path);
+    void Finished(const handset::RunFinished& whole);
     void Stop(usb::StopCause cause);
     void End(Outcome outcome, const std::string& why);
-    void CheckPhone();
     void Release();
     int ExitCode(const StopSignal& stop) const;
     int Recorded(int jobCode);
@@ -137,17 +108,20 @@ private:
     station::EventLoop loop_;
     station::ProgressWatchdog watchdog_;
     TotalDisplay display_;
-    RecordedTotal recorded_{display_};
     std::unique_ptr<records::RecordingReceiver> record_;
-    pda::PdaRunContext context_;
-    phone::PhoneEngine engine_;
-    handset::HandsetRun handset_;
+    handset::RunPhoneEngine phone_;
     // Raised with a stop signal: ends the handset's open at once.
     usb::StopRequest stop_;
-    hotplug::CDeviceWatcher watcher_;
+    std::unique_ptr<handset::WholeRun> run_;
+    bool running_ = false; // the run has not told its end yet
+    int removedWhileEnding_ = 0;
+    std::string served_; // the handset's boot loader
+    bool onBus_ = false; // ... until the bus says it has gone
     bool deviceSeen_ = false;
-    bool phoneHalfBegun_ = false;
     bool stopping_ = false;
+    bool timedOut_ = false;
+    std::string timeout_; // the watchdog's reason, once it has run out
+    handset::Half half_ = handset::Half::Pda;
     Outcome outcome_ = Outcome::Running;
     std::string reason_;
 };
@@ -155,42 +129,43 @@ private:
 TotalSession::TotalSession(const TotalOptions& options, phone::PhoneLibrary& library,
                            phone::PhonePortLocator& ports)
     : options_(options), watchdog_(options.timeout),
-      display_(options.output,
-               {[this](const RunFinished& finished) {
-                    if (const Outcome outcome = OutcomeOf(finished.verdict);
-                        outcome != Outcome::Running)
-                        loop_.Post([this, outcome, finished] { End(outcome, finished.reason); });
-                },
-                [this](const std::string& step) { watchdog_.Progress(step); }}),
-      context_(pda::PdaSettings{
-          .downloadPath = options.list, .target = options.target, .frontPanelMode = true}),
-      engine_([&] {
+      display_(options.output, [this](const std::string& step) { watchdog_.Progress(step); }),
+      phone_([&] {
           phone::PhoneEngineSetup setup;
           setup.owner = phone::PhoneOwner::FrontPanel;
           setup.library = &library;
-          setup.events = &recorded_;
           setup.clock = &loop_;
           setup.ownerThread = &loop_;
           setup.ports = &ports;
-          setup.phoneSelected = [this] { return handset_.PhoneHalfSelected(); };
           return setup;
-      }()),
-      watcher_(*this,
-               {.openRetry = station::InterruptibleOpen(stop_, [this] { return &watchdog_; })}) {
-    loop_.SetTickHandler([this](phone::PhoneTimer timer) { engine_.OnTimer(timer); });
+      }()) {
+    loop_.SetTickHandler([this](phone::PhoneTimer timer) { phone_.Engine().OnTimer(timer); });
 }
 
-void TotalSession::PanelDeviceArrived() {
-    deviceSeen_ = true;
-    watchdog_.Arm("PDA: Device Connected!");
-    // The panel answers the arrival first and starts the download after.
-    loop_.Post([this] { StartPda(); });
+// The run's events reach its record before they are shown.
+void TotalSession::Post(const handset::HandsetEvent& event) {
+    if (record_) {
+        if (const auto* pda = std::get_if<pda::PdaEvent>(&event))
+            record_->Post(*pda);
+        else if (const auto* phone = std::get_if<phone::PhoneRunEvent>(&event))
+            record_->Post(*phone);
+    }
+    display_.Post(event);
+    if (const auto* pda = std::get_if<pda::PdaEvent>(&event)) {
+        if (const auto* connected = std::get_if<pda::DeviceConnected>(pda);
+            connected != nullptr && connected->opened) {
+            deviceSeen_ = true;
+            watchdog_.Arm("PDA: Device Connected!");
+        }
+    } else if (const auto* whole = std::get_if<handset::RunFinished>(&event)) {
+        Finished(*whole);
+    }
 }
 
 // The panel serves the one handset it was started for.
 void TotalSession::Arrived(std::unique_ptr<usb::UsbTransport> transport) {
     const std::string path = transport->DevicePath();
-    if (deviceSeen_)
+    if (run_)
         return display_.NotServed(path);
     display_.Serve(path);
     if (!record_) {
@@ -201,87 +176,68 @@ void TotalSession::Arrived(std::unique_ptr<usb::UsbTransport> transport) {
                                            .handset = {.usbPath = port.empty() ? path : port}})) {
             record_ = std::make_unique<records::RecordingReceiver>(std::move(run));
             record_->Inputs(options_.inputs);
-            recorded_.RecordInto(record_.get());
         }
     }
+    served_ = path;
+    onBus_ = true;
     // Its open is a step of the run like any other: --timeout bounds it.
     watchdog_.Arm("PDA: opening " + path);
-    watcher_.OnDeviceArrival(std::move(transport));
-    if (!deviceSeen_ && !watchdog_.Expired())
-        watchdog_.Disarm(); // not opened: the wait for a handset goes on
+    running_ = true;
+    // Down Start with PDA and PHONE ticked: the PDA half first, a phone half to follow.
+    run_ = std::make_unique<handset::WholeRun>(handset::WholeRunSetup{
+        .mode = handset::RunMode::Total,
+        .pda = {.downloadPath = options_.list, .target = options_.target},
+        .phone = &phone_,
+        .ownerThread = &loop_,
+        .openRetry = station::InterruptibleOpen(stop_, [this] { return &watchdog_; }),
+        .events = this});
+    run_->Start(std::move(transport));
 }
 
-void TotalSession::StartPda() {
-    if (!InputFile::Open(options_.list).Ok()) {
-        display_.MessageBox("Selected File dosen't exist\nCheck selected file", "");
-        End(Outcome::Failed, "the list cannot be opened");
+// Every removal the bus reports is the panel's log's, also once the run has
+// let its handset go; one heard while the run is ending follows its end.
+void TotalSession::Removed(const std::string& path) {
+    if (path == served_)
+        onBus_ = false;
+    if (running_ && !run_->Finished())
+        run_->Removed(path);
+    else if (running_)
+        ++removedWhileEnding_;
+    else
+        display_.Post(hotplug::WatcherStep::RemoveComplete);
+}
+
+void TotalSession::Finished(const handset::RunFinished& whole) {
+    running_ = false;
+    for (; removedWhileEnding_ > 0; --removedWhileEnding_)
+        display_.Post(hotplug::WatcherStep::RemoveComplete);
+    if (whole.ending == handset::Ending::NotOpened && !stopping_ && !timedOut_) {
+        // Not opened: the wait for a handset goes on.
+        run_.reset();
+        served_.clear();
+        onBus_ = false;
+        watchdog_.Disarm();
         return;
     }
-    if (!watcher_.StartPdaDownloads())
-        End(Outcome::Failed, "the PDA download could not be started");
-}
-
-void TotalSession::PdaDownloadDone(bool) {
-    loop_.Post([this] { OnComplete(); });
-}
-
-void TotalSession::OnComplete() {
-    display_.Log("OnComplete()+");
-    switch (handset_.PdaHandsetLeft()) {
-    case handset::AfterPda::Done:
-        display_.Status("Download Successfully!");
-        display_.Log("Download Successfully!");
-        End(Outcome::Failed, "the list handed nothing over to the modem");
-        break;
-    case handset::AfterPda::PhoneHalf:
-        display_.Log("else if((m_DownSelect &  ONLY_PHONE_DOWN) && (g_AllDownLoad  == TRUE))");
-        handset_.TakeHandedOverFiles(engine_.Files());
-        phoneHalfBegun_ = true;
-        display_.BeginPhoneHalf();
-        display_.Log("OnButtonDownstart m_DownSelect = " + std::to_string(handset_.m_DownSelect));
-        handset_.StartPhoneHalf(engine_);
-        break;
-    case handset::AfterPda::NotHandedOver:
-        display_.Log("Downloaded Error Retry!!");
-        End(Outcome::Failed, "the PDA download ended without handing over to the modem");
-        break;
-    }
-    display_.Log("OnComplete()-");
-}
-
-void TotalSession::PanelDisconnectedDisplay() {
-    display_.Status("Device Disconnected!");
-    display_.Percent("Reconnect Device to Retry!");
-    if (!stopping_)
-        End(Outcome::DeviceRemoved, "the handset left before its download was complete");
-}
-
-void TotalSession::PanelAbortedDisplay() {
-    display_.Status("Aborted Download!");
-    display_.Percent("Reconnect Device to Retry!");
-    End(stopping_ ? Outcome::Stopped : Outcome::Failed,
-        stopping_ ? "" : "the PDA download was aborted");
+    half_ = whole.half;
+    if (timedOut_)
+        return End(Outcome::TimedOut, timeout_);
+    if (stopping_ && whole.ending == handset::Ending::NotOpened)
+        return End(Outcome::Stopped, "");
+    End(OutcomeOf(whole.finished.verdict), whole.finished.reason);
 }
 
 // The panel's Stop, for whichever half is running; `cause` says who asked.
 void TotalSession::Stop(usb::StopCause cause) {
     stopping_ = true;
-    if (handset_.PhoneHalfSelected()) {
-        if (cause == usb::StopCause::TimedOut)
-            engine_.StopPanelRun(Verdict::Failed, watchdog_.Reason());
-        else
-            engine_.StopPanelRun();
-        display_.Log("OnButtonCancel - OK!!");
-        End(Outcome::Stopped, "");
-    } else if (handset_.PdaHalfSelected()) {
-        display_.Log("if(m_DownSelect &  ONLY_PDA_DOWN)");
-        context_.flashWriting = false;
-        if (!watcher_.OnServiceDlgCancel(cause) || watcher_.DeviceCount() == 0)
-            End(Outcome::Stopped, "");
-    } else {
-        End(Outcome::Stopped, "");
-    }
-    handset_.End();
+    timedOut_ = cause == usb::StopCause::TimedOut;
+    if (timedOut_)
+        timeout_ = watchdog_.Reason();
+    watchdog_.Disarm();
+    if (running_)
+        run_->Abandon({timedOut_ ? Verdict::Failed : Verdict::Stopped, timeout_});
+    else
+        End(timedOut_ ? Outcome::TimedOut : Outcome::Stopped, timeout_);
 }
 
 void TotalSession::End(Outcome outcome, const std::string& why) {
@@ -294,27 +250,7 @@ void TotalSession::End(Outcome outcome, const std::string& why) {
         display_.Note("total: " + why);
 }
 
-void TotalSession::CheckPhone() {
-    if (!phoneHalfBegun_)
-        return;
-    // A failed phone half's verdict carries the engine's reason: the
-    // library's text, the label, or the port that did not appear.
-    if (const std::optional<phone::PhoneRunEnd> ended = display_.PhoneEnded()) {
-        const bool passed = *ended == phone::PhoneRunEnd::Succeeded;
-        End(passed ? Outcome::Passed : Outcome::Failed, passed ? "" : display_.PhoneReason());
-        return;
-    }
-    const bool waitingOrRunning =
-        loop_.TimerRunning(phone::PhoneTimer::PortPoll) || engine_.Inst().state != phone::stIdle;
-    // The panel would wait for its operator's Stop; a command has nobody to wait for.
-    if (handset_.PhoneHalfSelected() && !waitingOrRunning)
-        End(Outcome::Failed, "the modem port could not be opened");
-}
-
 int TotalSession::Run(usb::DeviceSource& source) {
-    // Down Start with PDA and PHONE ticked: the PDA half first, a phone half to follow.
-    handset_.Begin(handset::RunMode::Total);
-    context_.SetSettings(handset_.PdaSettingsFor(context_.Settings()));
     const StopSignal stop([this] {
         stop_.Raise();
         loop_.Post([] {});
@@ -322,7 +258,7 @@ int TotalSession::Run(usb::DeviceSource& source) {
     const usb::DeviceEvents handlers{
         .arrived =
             [this](std::unique_ptr<usb::UsbTransport> transport) { Arrived(std::move(transport)); },
-        .removed = [this](const std::string& path) { watcher_.OnDeviceRemoveComplete(path); },
+        .removed = [this](const std::string& path) { Removed(path); },
         .problem = [this](const std::string& text) { display_.Problem(text); },
         .alreadyAttached = {}};
     if (const Status started = source.Start(station::PostedTo(loop_, handlers)); !started) {
@@ -335,20 +271,16 @@ int TotalSession::Run(usb::DeviceSource& source) {
                                        watchdog_.Deadline()));
         if (stop.Raised() && !stopping_)
             Stop(usb::StopCause::Operator);
-        if (watchdog_.Expired()) {
-            End(Outcome::TimedOut, watchdog_.Reason());
+        if (watchdog_.Expired() && !timedOut_)
             Stop(usb::StopCause::TimedOut);
-        }
-        if (!deviceSeen_ && std::chrono::steady_clock::now() >= waitEnd) {
+        if (!deviceSeen_ && !running_ && std::chrono::steady_clock::now() >= waitEnd) {
             display_.MessageBox("USB Cable is not conntected! or\nKey is not Pressed!", "");
             End(Outcome::Failed, "no handset arrived");
         }
-        if (outcome_ == Outcome::Running)
-            CheckPhone();
     }
     Release();
     source.Stop();
-    display_.Close(VerdictOf(outcome_), reason_);
+    display_.Close(VerdictOf(outcome_), reason_, half_);
     return Recorded(ExitCode(stop));
 }
 
@@ -357,16 +289,14 @@ int TotalSession::Run(usb::DeviceSource& source) {
 int TotalSession::Recorded(int jobCode) {
     if (!record_)
         return jobCode;
-    recorded_.RecordInto(nullptr);
     record_->RunEnded(RunFinished{.verdict = VerdictOf(outcome_), .reason = reason_});
     std::optional<records::RunEnding> given;
     if (outcome_ == Outcome::TimedOut)
         given = records::RunEnding{.verdict = records::RecordVerdict::Failed,
                                    .reason = reason_,
                                    .errorClass = records::ErrorClass::TimeOut,
-                                   .half = handset_.PhoneHalfSelected() || phoneHalfBegun_
-                                               ? records::Half::Phone
-                                               : records::Half::Pda};
+                                   .half = half_ == handset::Half::Phone ? records::Half::Phone
+                                                                         : records::Half::Pda};
     return options_.recording->Finished(record_->Finish(given), jobCode, options_.output.json);
 }
 
@@ -386,13 +316,14 @@ int TotalSession::ExitCode(const StopSignal& stop) const {
     return kExitFailed;
 }
 
-// Stops what still runs and lets a handset still on the bus go.
+// The run has let its handset go (a boot loader still on the bus was told
+// to leave); its leaving is waited for a while. Without a run, the panel's
+// close releases a bus with nothing on it.
 void TotalSession::Release() {
-    if (engine_.Inst().state != phone::stIdle)
-        engine_.StopPanelRun();
-    watcher_.OnClose();
+    if (!run_)
+        display_.Post(hotplug::WatcherStep::UnloadBegun);
     const auto until = std::chrono::steady_clock::now() + 2s;
-    while (watcher_.DeviceCount() > 0 && std::chrono::steady_clock::now() < until)
+    while (onBus_ && std::chrono::steady_clock::now() < until)
         loop_.RunOnce(until);
 }
 

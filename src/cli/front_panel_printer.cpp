@@ -18,8 +18,8 @@ bool CountsAsProgress(const pda::PdaEvent& event) {
 
 } // namespace
 
-TotalDisplay::TotalDisplay(PhoneCliOutput output, Hooks hooks)
-    : output_(output), hooks_(std::move(hooks)) {}
+TotalDisplay::TotalDisplay(PhoneCliOutput output, ProgressHook progressed)
+    : output_(output), progressed_(std::move(progressed)) {}
 
 void TotalDisplay::Json(const QJsonObject& line) {
     if (output_.json)
@@ -27,8 +27,8 @@ void TotalDisplay::Json(const QJsonObject& line) {
 }
 
 void TotalDisplay::Progressed() {
-    if (hooks_.progressed)
-        hooks_.progressed(half_ + ": " + status_);
+    if (progressed_)
+        progressed_(half_ + ": " + status_);
 }
 
 void TotalDisplay::Serve(const std::string& device) {
@@ -78,7 +78,7 @@ void TotalDisplay::Problem(const std::string& text) {
     board_.Note(text);
 }
 
-void TotalDisplay::Close(Verdict verdict, const std::string& reason) {
+void TotalDisplay::Close(Verdict verdict, const std::string& reason, handset::Half half) {
     const std::lock_guard lock(mutex_);
     // A phone run whose port never opened was left, not stopped: it has no
     // run-finished of its own yet.
@@ -86,6 +86,7 @@ void TotalDisplay::Close(Verdict verdict, const std::string& reason) {
         Json(PhoneEventJson(RunFinished{verdict, reason}));
     QJsonObject line;
     line["event"] = "total-finished";
+    line["half"] = half == handset::Half::Phone ? "phone" : "pda";
     line["verdict"] = QString::fromStdString(VerdictName(verdict));
     line["reason"] = QString::fromStdString(reason);
     Json(line);
@@ -131,34 +132,81 @@ void TotalDisplay::MessageBox(std::string_view text, std::string_view caption) {
                 (caption.empty() ? "" : " [" + std::string(caption) + "]"));
 }
 
-void TotalDisplay::Post(const pda::PdaEvent& event) {
-    skin_.Show(event);
-    {
-        const std::lock_guard lock(mutex_);
-        if (CountsAsProgress(event))
-            Progressed();
-        if (const std::optional<QJsonObject> line = PdaEventJson(event, device_))
-            Json(*line);
-    }
-    if (const auto* finished = std::get_if<RunFinished>(&event); finished && hooks_.pdaFinished)
-        hooks_.pdaFinished(*finished);
+void TotalDisplay::Post(const handset::HandsetEvent& event) {
+    std::visit([this](const auto& fact) { Show(fact); }, event);
 }
 
-void TotalDisplay::Post(const phone::PhoneRunEvent& event) {
+void TotalDisplay::Show(const pda::PdaEvent& event) {
+    skin_.Show(event);
+    const std::lock_guard lock(mutex_);
+    if (CountsAsProgress(event))
+        Progressed();
+    if (const std::optional<QJsonObject> line = PdaEventJson(event, device_))
+        Json(*line);
+}
+
+void TotalDisplay::Show(const phone::PhoneRunEvent& event) {
     // The panel's run hears the end before the last (modal) box.
     {
         const std::lock_guard lock(mutex_);
         Json(PhoneEventJson(event));
-        if (const auto* finished = std::get_if<RunFinished>(&event)) {
+        if (std::holds_alternative<RunFinished>(event)) {
             phoneFinished_ = true;
-            phoneReason_ = finished->reason;
-        }
-        if (const std::optional<phone::PhoneRunEnd> end = phoneEnds_.Follow(event)) {
             Progressed();
-            phoneEnded_ = end;
         }
     }
     skin_.Show(event);
+}
+
+void TotalDisplay::Show(hotplug::WatcherStep step) {
+    if (step == hotplug::WatcherStep::NoDescription)
+        MessageBox(hotplug::WatcherStepText(step), "");
+    else
+        Log(hotplug::WatcherStepText(step));
+}
+
+// The panel's OnComplete as the handset leaves for its modem.
+void TotalDisplay::Show(const handset::ModemPortWait&) {
+    Log("OnComplete()+");
+    Log("else if((m_DownSelect &  ONLY_PHONE_DOWN) && (g_AllDownLoad  == TRUE))");
+    BeginPhoneHalf();
+    Log("OnButtonDownstart m_DownSelect = " + std::to_string(handset::ONLY_PHONE_DOWN));
+    Log("OnComplete()-");
+}
+
+// The panel's Stop, in the half it meets.
+void TotalDisplay::Show(const handset::Abandoning& abandoning) {
+    Log(abandoning.half == handset::Half::Phone ? "OnButtonCancel - OK!!"
+                                                : "if(m_DownSelect &  ONLY_PDA_DOWN)");
+}
+
+void TotalDisplay::Show(const handset::RunFinished& finished) {
+    using handset::Ending;
+    switch (finished.ending) {
+    case Ending::Verdict:
+    case Ending::NotOpened:
+        return;
+    case Ending::ListGone:
+        MessageBox("Selected File dosen't exist\nCheck selected file", "");
+        return;
+    case Ending::Disconnected:
+    case Ending::Aborted:
+        Status(finished.ending == Ending::Aborted ? "Aborted Download!" : "Device Disconnected!");
+        Percent("Reconnect Device to Retry!");
+        return;
+    case Ending::NothingHandedOver:
+    case Ending::NotHandedOver:
+        // The panel's OnComplete as the handset leaves with nothing for its modem.
+        Log("OnComplete()+");
+        if (finished.ending == Ending::NothingHandedOver) {
+            Status("Download Successfully!");
+            Log("Download Successfully!");
+        } else {
+            Log("Downloaded Error Retry!!");
+        }
+        Log("OnComplete()-");
+        return;
+    }
 }
 
 void TotalDisplay::ClearLog() {
@@ -168,16 +216,6 @@ void TotalDisplay::ClearLog() {
 
 void TotalDisplay::TwoLineMessage(std::string_view first, std::string_view second, std::uint32_t) {
     MessageBox(std::string(first) + " " + std::string(second), "");
-}
-
-std::optional<phone::PhoneRunEnd> TotalDisplay::PhoneEnded() const {
-    const std::lock_guard lock(mutex_);
-    return phoneEnded_;
-}
-
-std::string TotalDisplay::PhoneReason() const {
-    const std::lock_guard lock(mutex_);
-    return phoneReason_;
 }
 
 } // namespace marlow::cli

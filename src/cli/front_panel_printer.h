@@ -1,13 +1,16 @@
 #pragma once
 // The front panel as `marlow-cli total` shows it: one display for both
-// halves of a Total run. The PDA download's events (from its thread) and the
-// phone engine's (on the command's thread) go through the front-panel skin
-// into the panel's controls here: the log list goes to stdout (--trace), one
-// progress line, message boxes and diagnostics to stderr. With --json,
-// stdout carries the run's events instead, each as `pda --json` and
-// `phone --json` write it, and the command's own lines.
+// halves of a Total run, fed the whole run's event stream on the command's
+// thread. The halves' events go through the front-panel skin into the
+// panel's controls here, and the run's own facts (the device watcher's
+// steps, the hand-over's completion, the stop, the endings) are worded as
+// the panel words them: the log list goes to stdout (--trace), one progress
+// line, message boxes and diagnostics to stderr. With --json, stdout
+// carries the run's events instead, each as `pda --json` and `phone --json`
+// write it, and the command's own lines.
 
 #include "cli/phone_run_printer.h"
+#include "handset/whole_run.h"
 #include "phone/phone_events.h"
 #include "skins/front_panel_skin.h"
 
@@ -19,20 +22,11 @@
 
 namespace marlow::cli {
 
-class TotalDisplay : public panel::FrontPanelView,
-                     public pda::PdaEventSink,
-                     public phone::PhoneEventSink {
+class TotalDisplay : public panel::FrontPanelView, public handset::HandsetEventSink {
 public:
-    struct Hooks {
-        std::function<void(const RunFinished&)> pdaFinished; // any thread
-        // Every event of either half, with the step it shows ("phone: Booting...").
-        std::function<void(const std::string& step)> progressed; // any thread
-    };
-    TotalDisplay(PhoneCliOutput output, Hooks hooks);
-
-    // The progress line names the half it shows; the PDA's image counter
-    // means nothing to the phone half.
-    void BeginPhoneHalf();
+    // Every event of either half, with the step it shows ("phone: Booting...").
+    using ProgressHook = std::function<void(const std::string& step)>;
+    TotalDisplay(PhoneCliOutput output, ProgressHook progressed);
 
     // The handset the PDA half serves, named in its events.
     void Serve(const std::string& device);
@@ -46,13 +40,10 @@ public:
     void Problem(const std::string& text);
     // The run's end, after everything has stopped: with --json, a phone
     // half still without its run-finished gets the command's, then the whole
-    // run's verdict line.
-    void Close(Verdict verdict, const std::string& reason);
+    // run's verdict line, with the half it came from.
+    void Close(Verdict verdict, const std::string& reason, handset::Half half);
 
-    // The PDA download's events, shown through the front-panel skin.
-    void Post(const pda::PdaEvent& event) override;
-    // The phone engine's events (front-panel owner), the same way.
-    void Post(const phone::PhoneRunEvent& event) override;
+    void Post(const handset::HandsetEvent& event) override;
 
     // The panel's controls.
     void Status(std::string_view text) override;
@@ -69,18 +60,26 @@ public:
     void TwoLineMessage(std::string_view first, std::string_view second,
                         std::uint32_t colour) override;
 
-    std::optional<phone::PhoneRunEnd> PhoneEnded() const;
-    // The phone half's RunFinished reason (empty while it has none).
-    std::string PhoneReason() const;
-
 private:
+    // The halves' events, shown through the front-panel skin.
+    void Show(const pda::PdaEvent& event);
+    void Show(const phone::PhoneRunEvent& event);
+    void Show(hotplug::WatcherStep step);
+    void Show(const handset::HandedOver&) {}
+    // The hand-over's completion: the phone half begins.
+    void Show(const handset::ModemPortWait&);
+    void Show(const handset::Abandoning& abandoning);
+    void Show(const handset::RunFinished& finished);
+    // The progress line names the half it shows; the PDA's image counter
+    // means nothing to the phone half.
+    void BeginPhoneHalf();
     // The mutex is held.
     void Progressed();
     void Redraw();
     void Json(const QJsonObject& line);
 
     PhoneCliOutput output_;
-    Hooks hooks_;
+    ProgressHook progressed_;
     mutable std::mutex mutex_;
     ProgressBoard board_{ProgressBoard::StderrIsTerminal()};
     int line_ = board_.AddLine("total", ProgressBoard::PlainLine::Step);
@@ -92,9 +91,6 @@ private:
     int position_ = 0;
     bool phoneHalf_ = false;
     bool phoneFinished_ = false;
-    std::optional<phone::PhoneRunEnd> phoneEnded_;
-    std::string phoneReason_;
-    phone::PhoneRunEnds phoneEnds_;
     panel::FrontPanelSkin skin_{*this};
 };
 

@@ -1,5 +1,9 @@
 #include "handset/whole_run.h"
 
+#include "common/input_file.h"
+
+#include <algorithm>
+
 namespace marlow::handset {
 
 namespace {
@@ -58,8 +62,13 @@ void WholeRun::Start(std::unique_ptr<usb::UsbTransport> bootLoader) {
     hotplug::DeviceWatcherOwner& owner = *this;
     watcher_ = std::make_unique<hotplug::CDeviceWatcher>(
         owner, hotplug::WatcherTiming{.openRetry = setup_.openRetry});
-    if (!watcher_->OnDeviceArrival(std::move(bootLoader)))
-        End(Verdict::Failed, "the handset's boot loader could not be opened", Half::Pda);
+    watcher_->OnDeviceArrival(std::move(bootLoader));
+    // One that opens in the background is heard of once it has (or never).
+    if (!setup_.openInBackground && watcher_->DeviceCount() == 0) {
+        watcher_.reset(); // nothing to let go
+        End(Verdict::Failed, "the handset's boot loader could not be opened", Half::Pda,
+            Ending::NotOpened);
+    }
 }
 
 void WholeRun::Go(RunMode mode, const pda::PdaSettings& pda,
@@ -81,18 +90,37 @@ void WholeRun::Removed(const std::string& devicePath) {
 }
 
 void WholeRun::Abandon(const marlow::RunFinished& finished) {
-    if (watcher_ && !finished_)
-        watcher_->UnloadUsbDrv(false, true, nullptr,
-                               finished.verdict == Verdict::Stopped ? usb::StopCause::Operator
-                               : finished.verdict == Verdict::DeviceRemoved
-                                   ? usb::StopCause::DeviceRemoved
-                                   : usb::StopCause::TimedOut);
-    End(finished.verdict, finished.reason, phoneHalf_ ? Half::Phone : Half::Pda);
+    if (finished_ || abandoned_)
+        return;
+    abandoned_ = finished;
+    if (phoneHalf_) {
+        // The phone half's own end gives its own reason where the stop gives none.
+        if (finished.reason.empty())
+            engine_.StopPanelRun();
+        else
+            engine_.StopPanelRun(finished.verdict == Verdict::Stopped ? Verdict::Stopped
+                                                                      : Verdict::Failed,
+                                 finished.reason);
+        Tell(Abandoning{Half::Phone});
+        return End(finished.verdict, finished.reason, Half::Phone);
+    }
+    Tell(Abandoning{Half::Pda});
+    const std::vector<std::string> paths =
+        watcher_ ? watcher_->DevicePaths() : std::vector<std::string>{};
+    // Without a download to end, the end's own release tells the handset to leave.
+    if (std::none_of(paths.begin(), paths.end(),
+                     [this](const auto& path) { return watcher_->DownloadRunning(path); }))
+        return End(finished.verdict, finished.reason, Half::Pda);
+    context_.flashWriting = false;
+    watcher_->OnServiceDlgCancel(finished.verdict == Verdict::Stopped ? usb::StopCause::Operator
+                                 : finished.verdict == Verdict::DeviceRemoved
+                                     ? usb::StopCause::DeviceRemoved
+                                     : usb::StopCause::TimedOut);
 }
 
 void WholeRun::Later(std::function<void()> task) {
     setup_.ownerThread->Post([this, alive = std::weak_ptr<int>(alive_), task = std::move(task)] {
-        if (!alive.expired() && !finished_)
+        if (!alive.expired() && !told_)
             task();
     });
 }
@@ -101,8 +129,18 @@ void WholeRun::PostToUi(std::function<void()> task) {
     setup_.ownerThread->Post(std::move(task));
 }
 
+void WholeRun::Tell(const HandsetEvent& event) {
+    Later([this, event] { setup_.events->Post(event); });
+}
+
+void WholeRun::Step(hotplug::WatcherStep step) {
+    Tell(step);
+}
+
 void WholeRun::PanelDeviceArrived() {
     Later([this] {
+        if (finished_)
+            return;
         connected_ = true;
         if (!setup_.awaitGo)
             StartDownloads();
@@ -110,7 +148,9 @@ void WholeRun::PanelDeviceArrived() {
 }
 
 void WholeRun::StartDownloads() {
-    if (!watcher_->StartPdaDownloads())
+    if (!InputFile::Open(context_.Settings().downloadPath).Ok())
+        End(Verdict::Failed, "the list cannot be opened", Half::Pda, Ending::ListGone);
+    else if (!watcher_->StartPdaDownloads())
         End(Verdict::Failed, "the PDA download could not be started", Half::Pda);
 }
 
@@ -118,21 +158,30 @@ void WholeRun::StartDownloads() {
 // that it is chosen before the handset's removal is heard.
 void WholeRun::PdaRunEnded(const std::string&, const pda::PdaRunOutcome& outcome) {
     if (handset_.PdaHalfEnded(outcome))
-        Later([this] { setup_.events->Post(HandedOver{handset_.HandOverPort()}); });
+        Tell(HandedOver{handset_.HandOverPort()});
 }
 
 void WholeRun::PdaDownloadDone(bool) {
-    Later([this] { AfterPda(); });
+    Later([this] {
+        if (!finished_)
+            AfterPda();
+    });
 }
 
 void WholeRun::PanelDisconnectedDisplay() {
     Later([this] {
-        End(Verdict::DeviceRemoved, "the handset left before its download was complete", Half::Pda);
+        End(Verdict::DeviceRemoved, "the handset left before its download was complete", Half::Pda,
+            Ending::Disconnected);
     });
 }
 
 void WholeRun::PanelAbortedDisplay() {
-    Later([this] { End(Verdict::Failed, "the PDA download was aborted", Half::Pda); });
+    Later([this] {
+        if (abandoned_)
+            End(abandoned_->verdict, abandoned_->reason, Half::Pda, Ending::Aborted);
+        else
+            End(Verdict::Failed, "the PDA download was aborted", Half::Pda, Ending::Aborted);
+    });
 }
 
 void WholeRun::Post(const pda::PdaEvent& event) {
@@ -145,18 +194,27 @@ void WholeRun::Post(const phone::PhoneRunEvent& event) {
 
 void WholeRun::Heard(const pda::PdaEvent& event) {
     setup_.events->Post(event);
-    if (const auto* finished = std::get_if<marlow::RunFinished>(&event)) {
-        if (finished->verdict != Verdict::Passed)
-            End(finished->verdict, finished->reason, Half::Pda);
-        else if (setup_.mode == RunMode::PdaOnly)
-            End(Verdict::Passed, "", Half::Pda);
-    }
+    const auto* finished = std::get_if<marlow::RunFinished>(&event);
+    if (finished == nullptr)
+        return;
+    if (abandoned_)
+        End(abandoned_->verdict, abandoned_->reason.empty() ? finished->reason : abandoned_->reason,
+            Half::Pda);
+    else if (finished->verdict != Verdict::Passed)
+        End(finished->verdict, finished->reason, Half::Pda);
+    else if (setup_.mode == RunMode::PdaOnly)
+        End(Verdict::Passed, "", Half::Pda);
 }
 
 void WholeRun::Heard(const phone::PhoneRunEvent& event) {
     setup_.events->Post(event);
     if (const auto* finished = std::get_if<marlow::RunFinished>(&event))
         End(finished->verdict, finished->reason, Half::Phone);
+    // The front panel's run, whose port did not open, would wait for its
+    // operator's Stop: a run has nobody to wait for.
+    else if (const auto* failed = std::get_if<phone::PortOpenFailed>(&event);
+             failed != nullptr && !failed->retry && phoneHalf_)
+        End(Verdict::Failed, "the modem port could not be opened", Half::Phone);
 }
 
 // The PDA half's handset has left the bus after its last command: what
@@ -167,42 +225,46 @@ void WholeRun::AfterPda() {
         if (setup_.mode == RunMode::PdaOnly)
             End(Verdict::Passed, "", Half::Pda);
         else
-            End(Verdict::Failed, "the list handed nothing over to the modem", Half::Pda);
+            End(Verdict::Failed, "the list handed nothing over to the modem", Half::Pda,
+                Ending::NothingHandedOver);
         return;
     case AfterPda::PhoneHalf:
         handset_.TakeHandedOverFiles(engine_.Files());
         BeginPhoneHalf(handset_.HandOverPort());
         return;
     case AfterPda::NotHandedOver:
-        End(Verdict::Failed, "the PDA download ended without handing over to the modem", Half::Pda);
+        End(Verdict::Failed, "the PDA download ended without handing over to the modem", Half::Pda,
+            Ending::NotHandedOver);
         return;
     }
 }
 
 void WholeRun::BeginPhoneHalf(const std::string& usbPortPath) {
     phoneHalf_ = true;
-    watcher_.reset(); // the boot loader has gone
-    setup_.events->Post(ModemPortWait{usbPortPath});
-    // The owner may have ended the run as it heard of the wait; and an
-    // owner whose clock polls for the port as soon as the hand-over selected
-    // the phone half may have found it already.
+    Tell(ModemPortWait{usbPortPath});
+    // An owner whose clock polls for the port as soon as the hand-over
+    // selected the phone half may have found it already.
     if (!finished_ && engine_.Inst().state == phone::stIdle)
         engine_.BeginPanelPortWait(usbPortPath);
 }
 
-// The handset is let go before the end is told: the owner may go on to the
-// next handset, or destroy the run, from within the post.
-void WholeRun::End(Verdict verdict, const std::string& reason, Half half) {
+// The handset is let go before the end is told, and the end is told after
+// everything before it: the owner may go on to the next handset, or destroy
+// the run, from within the post. A PDA half that passed has sent its handset
+// its last command: it leaves by itself.
+void WholeRun::End(Verdict verdict, const std::string& reason, Half half, Ending ending) {
     if (finished_)
         return;
     finished_ = true;
-    // The port wait too: a wait left polling would find the next handset's.
-    if (phoneHalf_)
-        engine_.StopPanelRun(verdict == Verdict::Stopped ? Verdict::Stopped : Verdict::Failed,
-                             reason);
     handset_.End();
-    watcher_.reset();
-    setup_.events->Post(RunFinished{{verdict, reason}, half});
+    const bool timedOut = abandoned_ && abandoned_->verdict != Verdict::Stopped;
+    if (watcher_ && !(verdict == Verdict::Passed && half == Half::Pda))
+        watcher_->OnClose(timedOut ? usb::StopCause::TimedOut : usb::StopCause::Operator);
+    Later([this, whole = RunFinished{{verdict, reason}, half, ending}] {
+        watcher_.reset();
+        told_ = true;
+        setup_.events->Post(whole);
+    });
 }
 
 } // namespace marlow::handset

@@ -9,11 +9,14 @@
 //
 // Its owner gives it the handset and the facts of the bus (a boot loader's
 // removal) and its clock's ticks, and hears one stream of typed events: the
-// halves' own events, the hand-over and the port wait, and last, exactly
-// once, the whole run's RunFinished, which says which half it came from.
-// The run holds no text and no widget; every call and every event is on the
-// owner's thread. Once finished it has let the handset go; the owner may
-// destroy it from within the RunFinished post.
+// halves' own events, the device watcher's steps, the hand-over and the port
+// wait, and last, exactly once, the whole run's RunFinished, which says which
+// half it came from. Every event is heard in the order it happened: those of
+// other threads and those of the owner's alike pass through the owner's
+// thread. The run holds no text and no widget; every call and every event
+// is on the owner's thread. An end lets the handset go (a boot loader still
+// on the bus is told to leave) before it is told; the owner may destroy the
+// run from within the RunFinished post.
 
 #include "handset/handset_run.h"
 #include "hotplug/device_watcher.h"
@@ -22,8 +25,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
-#include <string_view>
 #include <variant>
 
 namespace marlow::handset {
@@ -42,15 +45,35 @@ struct ModemPortWait {
     std::string usbPortPath;
     bool operator==(const ModemPortWait&) const = default;
 };
+// The owner's stop (or time-out) has reached the run in this half; what it
+// stops follows.
+struct Abandoning {
+    Half half = Half::Pda;
+    bool operator==(const Abandoning&) const = default;
+};
+// How the run came to its end where the verdict does not say all of it: what
+// a front end shows besides the verdict.
+enum class Ending {
+    Verdict,           // the verdict says it
+    NotOpened,         // the boot loader did not open: nothing was begun on it
+    ListGone,          // the PDA list could not be opened as the download began
+    Disconnected,      // the handset left before its PDA download was complete
+    Aborted,           // the stopped PDA download's handset has left
+    NothingHandedOver, // the PDA download passed, and a phone half was to follow
+    NotHandedOver,     // the PDA download ended without handing over
+};
 // The whole run's end: its verdict and reason, and the half it came from.
 struct RunFinished {
     marlow::RunFinished finished;
     Half half = Half::Pda;
+    Ending ending = Ending::Verdict;
     bool operator==(const RunFinished&) const = default;
 };
 
-using HandsetEvent =
-    std::variant<pda::PdaEvent, phone::PhoneRunEvent, HandedOver, ModemPortWait, RunFinished>;
+// The device watcher's steps come in the order they happen among the PDA
+// half's events, so that a front end can word both as one log.
+using HandsetEvent = std::variant<pda::PdaEvent, phone::PhoneRunEvent, hotplug::WatcherStep,
+                                  HandedOver, ModemPortWait, Abandoning, RunFinished>;
 
 class HandsetEventSink {
 public:
@@ -97,9 +120,6 @@ struct WholeRunSetup {
     // The PDA half waits on the opened boot loader until Go: the owner shows
     // the handset connected and runs it when its operator asks.
     bool awaitGo = false;
-    // The device watcher's log lines (the front panel's log list); unset:
-    // they go nowhere.
-    std::function<void(std::string_view)> log{};
 };
 
 class WholeRun final : hotplug::DeviceWatcherOwner, pda::PdaEventSink, phone::PhoneEventSink {
@@ -116,8 +136,11 @@ public:
     void Go(RunMode mode, const pda::PdaSettings& pda, const phone::PhoneFileSet& phoneFiles);
     // A boot loader left the bus.
     void Removed(const std::string& devicePath);
-    // The owner ends the run (its stop, its time-out) with this verdict. A
-    // boot loader still on the bus is told to leave (USB_UNLOAD_CMD).
+    // The owner ends the run (its stop, its time-out) with this verdict. In
+    // the PDA half the download is stopped and the boot loader told to leave
+    // (USB_UNLOAD_CMD); the run ends once the download's end or the
+    // handset's removal is heard, with the half's own reason where this
+    // verdict has none.
     void Abandon(const marlow::RunFinished& finished);
     bool Finished() const { return finished_; }
 
@@ -129,10 +152,7 @@ private:
     pda::PdaEventSink& SinkFor(const std::string&) override { return *this; }
     bool OpensInBackground() const override { return setup_.openInBackground; }
     void PostToUi(std::function<void()> task) override;
-    void Log(std::string_view text) override {
-        if (setup_.log)
-            setup_.log(text);
-    }
+    void Step(hotplug::WatcherStep step) override;
     void PanelDeviceArrived() override;
     void PdaRunEnded(const std::string&, const pda::PdaRunOutcome& outcome) override;
     void PdaDownloadDone(bool) override;
@@ -146,11 +166,14 @@ private:
     // The handset's run begins: the phone engine is lent to it, its files set.
     void Lend();
     void StartDownloads();
+    // Told in turn with the other threads' events.
+    void Tell(const HandsetEvent& event);
     void Heard(const pda::PdaEvent& event);
     void Heard(const phone::PhoneRunEvent& event);
     void AfterPda();
     void BeginPhoneHalf(const std::string& usbPortPath);
-    void End(Verdict verdict, const std::string& reason, Half half);
+    void End(Verdict verdict, const std::string& reason, Half half,
+             Ending ending = Ending::Verdict);
 
     // Tasks still queued when the run has gone are passed over.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
@@ -161,7 +184,10 @@ private:
     phone::PhoneEngine& engine_;
     std::unique_ptr<hotplug::CDeviceWatcher> watcher_;
     bool phoneHalf_ = false;
-    bool finished_ = false;
+    // The owner's verdict, while its stop of the PDA half takes effect.
+    std::optional<marlow::RunFinished> abandoned_;
+    bool finished_ = false;  // nothing is decided any more
+    bool told_ = false;      // RunFinished is out: nothing more is told
     bool connected_ = false; // the boot loader has opened
 };
 

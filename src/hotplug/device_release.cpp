@@ -22,7 +22,7 @@ void CDeviceWatcher::StopDownload(Device& device, usb::StopCause cause) {
 
 void CDeviceWatcher::UnloadUsbDrv(bool close, bool unload, const std::string* onlyPath,
                                   usb::StopCause cause) {
-    owner_.Log("+UnloadUsbDrv()");
+    owner_.Step(WatcherStep::UnloadBegun);
     // A device still opening has no download to stop and cannot be told to
     // leave: its open ends here, as one that failed, so a close does not
     // wait for its removal.
@@ -37,14 +37,14 @@ void CDeviceWatcher::UnloadUsbDrv(bool close, bool unload, const std::string* on
         StopDownload(*device, cause);
         // The run's image and list files were closed when its thread ended.
         if (unload) {
-            owner_.Log("if(bUnload)");
+            owner_.Step(WatcherStep::UnloadCommand);
             qCDebug(lcHotplug, "telling %s to leave (USB_UNLOAD_CMD)", device->path.c_str());
             device->pipe->ClearStopRequest();
             const std::uint8_t unloadCommand = pda::CodeOf(pda::PdaCommand::USB_UNLOAD_CMD);
             device->pipe->WritePipe({&unloadCommand, 1});
         }
     }
-    owner_.Log("-UnloadUsbDrv()");
+    owner_.Step(WatcherStep::UnloadEnded);
     if (close)
         closePending_ = true;
 }
@@ -54,7 +54,7 @@ void CDeviceWatcher::OnClose(usb::StopCause cause) {
 }
 
 bool CDeviceWatcher::OnServiceDlgExit() {
-    owner_.Log("case SERVICE_DLG_EXIT:");
+    owner_.Step(WatcherStep::ServiceExit);
     UnloadUsbDrv(false, true);
     serviceExitPending_ = true;
     // With no device to wait for, nothing would ever end the panel.
@@ -64,7 +64,7 @@ bool CDeviceWatcher::OnServiceDlgExit() {
 }
 
 bool CDeviceWatcher::OnServiceDlgCancel(usb::StopCause cause) {
-    owner_.Log("case SERVICE_DLG_CANCEL:");
+    owner_.Step(WatcherStep::ServiceCancel);
     UnloadUsbDrv(false, true, nullptr, cause);
     serviceCancelPending_ = true;
     if (devices_.empty())

@@ -14,6 +14,35 @@ std::string WithDescription(const char* text, const std::string& description) {
 
 } // namespace
 
+std::string_view WatcherStepText(WatcherStep step) {
+    switch (step) {
+    case WatcherStep::NoDescription:
+        return "GetDeviceDescription failed";
+    case WatcherStep::RemoveComplete:
+        return "case DBT_DEVICEREMOVECOMPLETE:";
+    case WatcherStep::UnloadAfterRemoval:
+        return "g_mainfrm->UnloadUsbDrv(FALSE, FALSE)";
+    case WatcherStep::UnloadBegun:
+        return "+UnloadUsbDrv()";
+    case WatcherStep::UnloadCommand:
+        return "if(bUnload)";
+    case WatcherStep::UnloadEnded:
+        return "-UnloadUsbDrv()";
+    case WatcherStep::ServiceExit:
+        return "case SERVICE_DLG_EXIT:";
+    case WatcherStep::ServiceCancel:
+        return "case SERVICE_DLG_CANCEL:";
+    }
+    return {};
+}
+
+void DeviceWatcherOwner::Step(WatcherStep step) {
+    if (step == WatcherStep::NoDescription)
+        MessageBox(WatcherStepText(step));
+    else
+        Log(WatcherStepText(step));
+}
+
 CDeviceWatcher::CDeviceWatcher(DeviceWatcherOwner& owner, WatcherTiming timing)
     : owner_(owner), timing_(std::move(timing)) {}
 
@@ -70,7 +99,7 @@ bool CDeviceWatcher::OnDeviceArrival(std::unique_ptr<usb::UsbTransport> transpor
     device->pipe = std::make_unique<usb::CUsbPipe>(std::move(transport), timing_.openRetry);
 
     if (device->description.empty())
-        owner_.MessageBox("GetDeviceDescription failed");
+        owner_.Step(WatcherStep::NoDescription);
     const bool panel = FrontPanelMode(device->path);
     if (!panel)
         owner_.FileInformation(WithDescription("\nNew device Arrived: ", device->description));
@@ -165,7 +194,7 @@ bool CDeviceWatcher::OnDeviceQueryRemove(const std::string& devicePath) {
 }
 
 bool CDeviceWatcher::OnDeviceRemoveComplete(const std::string& devicePath) {
-    owner_.Log("case DBT_DEVICEREMOVECOMPLETE:");
+    owner_.Step(WatcherStep::RemoveComplete);
     DropOpening(&devicePath, usb::StopCause::DeviceRemoved);
     if (Find(devicePath) == devices_.end())
         return true;
@@ -174,7 +203,7 @@ bool CDeviceWatcher::OnDeviceRemoveComplete(const std::string& devicePath) {
 
     const bool unexpected = !closePending_ && !serviceCancelPending_ && !serviceExitPending_;
     if (unexpected) {
-        owner_.Log("g_mainfrm->UnloadUsbDrv(FALSE, FALSE)");
+        owner_.Step(WatcherStep::UnloadAfterRemoval);
         // Only the device that left is stopped: the others' downloads go on.
         UnloadUsbDrv(false, false, &devicePath, usb::StopCause::DeviceRemoved);
     }

@@ -30,6 +30,22 @@
 
 namespace marlow::hotplug {
 
+// The watcher's steps as the front panel's log follows them, and the one box
+// it shows: facts its owner hears in the order they happen, to word or keep.
+enum class WatcherStep {
+    NoDescription,      // box: the device did not say what it is
+    RemoveComplete,     // a device's removal is heard
+    UnloadAfterRemoval, // an unexpected removal releases the device that left
+    UnloadBegun,        // the release of the devices begins
+    UnloadCommand,      // a device is told to leave (USB_UNLOAD_CMD)
+    UnloadEnded,        // the release has stopped what it was to stop
+    ServiceExit,        // the front panel's exit request
+    ServiceCancel,      // the front panel's Stop
+};
+
+// The handset documentation's wording: the box's text, or the log line.
+std::string_view WatcherStepText(WatcherStep step);
+
 class DeviceWatcherOwner {
 public:
     virtual ~DeviceWatcherOwner() = default;
@@ -51,6 +67,9 @@ public:
 
     // File Information Window (main-window mode only).
     virtual void FileInformation(std::string_view /*text*/) {}
+    // Each of the watcher's steps, on the owner's thread. By default worded
+    // as ever: the box through MessageBox, the log lines through Log.
+    virtual void Step(WatcherStep step);
     virtual void MessageBox(std::string_view /*text*/) {}
     // The front panel's log list; in main-window mode the text goes nowhere.
     virtual void Log(std::string_view /*text*/) {}

@@ -78,7 +78,6 @@ std::unique_ptr<PanelRun::Handset> PanelRun::MakeHandset(std::string devicePath,
     setup.phone = &phone_;
     setup.ownerThread = &ownerThread_;
     setup.events = made.get();
-    setup.log = [this](std::string_view text) { Log(text); };
     made->run = std::make_unique<handset::WholeRun>(std::move(setup));
     return made;
 }

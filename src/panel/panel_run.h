@@ -125,6 +125,7 @@ private:
     // --- the run's events (panel_run_events.cpp)
     void Heard(Handset& handset, const handset::HandsetEvent& event);
     void HeardHeld(Handset& handset, const handset::HandsetEvent& event);
+    void WordStep(hotplug::WatcherStep step);
     bool OnPdaEvent(Handset& handset, const pda::PdaEvent& event);
     void OnPhoneEvent(const phone::PhoneRunEvent& event);
     void OnPhoneEnded(phone::PhoneRunEnd end);

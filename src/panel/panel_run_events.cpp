@@ -13,6 +13,8 @@ namespace marlow::panel {
 using handset::ONLY_PHONE_DOWN;
 
 void PanelRun::Heard(Handset& handset, const handset::HandsetEvent& event) {
+    if (const auto* step = std::get_if<hotplug::WatcherStep>(&event))
+        return WordStep(*step);
     if (&handset != live_.get())
         return HeardHeld(handset, event);
     if (const auto* pda = std::get_if<pda::PdaEvent>(&event)) {
@@ -32,6 +34,21 @@ void PanelRun::Heard(Handset& handset, const handset::HandsetEvent& event) {
             BeginPhonePart();
     } else if (const auto* whole = std::get_if<handset::RunFinished>(&event)) {
         OnRunFinished(handset, *whole);
+    }
+}
+
+// The device watchers' steps, of every handset, worded as the handset
+// documentation words them; the panel's own requests (Stop, its close) it
+// logs as it makes them.
+void PanelRun::WordStep(hotplug::WatcherStep step) {
+    switch (step) {
+    case hotplug::WatcherStep::ServiceCancel:
+    case hotplug::WatcherStep::ServiceExit:
+        return;
+    case hotplug::WatcherStep::NoDescription:
+        return panel_.View().MessageBox(hotplug::WatcherStepText(step), "");
+    default:
+        return Log(hotplug::WatcherStepText(step));
     }
 }
 

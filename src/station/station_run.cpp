@@ -168,7 +168,8 @@ private:
     enum class State { Ready, Running, Leaving };
 
     void Serve() {
-        while (!stopping_) {
+        // A run the stop has reached ends once its handset is let go.
+        while (!stopping_ || state_ == State::Running) {
             loop_.RunOnce(watchdog_.Deadline());
             if (state_ == State::Running && watchdog_.Expired())
                 run_->Abandon({Verdict::Failed, watchdog_.Reason()});
@@ -295,6 +296,8 @@ private:
     }
 
     void Heard(const handset::HandedOver&) {}
+    void Heard(const handset::Abandoning&) {}
+    void Heard(hotplug::WatcherStep) {}
 
     void Heard(const handset::ModemPortWait&) {
         phoneHalf_ = true;

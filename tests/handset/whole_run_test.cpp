@@ -48,8 +48,8 @@ public:
 };
 
 // Where a row steps in: at the first event that `when` matches.
-enum class Moment { Never, PdaProgress, PortWait, PhonePart };
-enum class Act { None, Stop, PortGone };
+enum class Moment { Never, Start, Connected, PdaProgress, PortWait, PhonePart };
+enum class Act { None, Stop, PortGone, NoModem, ListGone, Unplug };
 
 struct Row {
     const char* name;
@@ -64,7 +64,11 @@ struct Row {
 bool At(Moment moment, const HandsetEvent& event) {
     switch (moment) {
     case Moment::Never:
+    case Moment::Start:
         return false;
+    case Moment::Connected:
+        return std::holds_alternative<pda::PdaEvent>(event) &&
+               std::holds_alternative<pda::DeviceConnected>(std::get<pda::PdaEvent>(event));
     case Moment::PdaProgress:
         return std::holds_alternative<pda::PdaEvent>(event) &&
                std::holds_alternative<pda::PercentReached>(std::get<pda::PdaEvent>(event));
@@ -130,21 +134,21 @@ TEST(WholeRun, EndsOnceWithTheVerdictOfTheHalfThatEndedIt) {
          {},
          Moment::PdaProgress,
          Act::Stop,
-         {{Stopped, ""}, Half::Pda}},
+         {{Stopped, "stopped"}, Half::Pda}},
         {"a stop in the port wait",
          RunMode::Total,
          {},
          {},
          Moment::PortWait,
          Act::Stop,
-         {{Stopped, ""}, Half::Phone}},
+         {{Stopped, "stopped"}, Half::Phone}},
         {"a stop in the phone half",
          RunMode::Total,
          {},
          {},
          Moment::PhonePart,
          Act::Stop,
-         {{Stopped, ""}, Half::Phone}},
+         {{Stopped, "stopped"}, Half::Phone}},
         {"removed in the PDA half",
          RunMode::Total,
          {.disconnectAfterBytes = 2000},
@@ -166,6 +170,13 @@ TEST(WholeRun, EndsOnceWithTheVerdictOfTheHalfThatEndedIt) {
          Moment::PortWait,
          Act::PortGone,
          {{Failed, "the modem's port did not appear"}, Half::Phone}},
+        {"a port that is no modem's",
+         RunMode::Total,
+         {},
+         {},
+         Moment::PortWait,
+         Act::NoModem,
+         {{Failed, "the modem port could not be opened"}, Half::Phone}},
         {"a modem port that appears and vanishes",
          RunMode::Total,
          {},
@@ -173,6 +184,21 @@ TEST(WholeRun, EndsOnceWithTheVerdictOfTheHalfThatEndedIt) {
          Moment::Never,
          Act::None,
          {{Failed, "The modem link has gone (FileBegin)"}, Half::Phone}},
+        {"a boot loader that does not open",
+         RunMode::Total,
+         {},
+         {},
+         Moment::Start,
+         Act::Unplug,
+         {{Failed, "the handset's boot loader could not be opened"}, Half::Pda, Ending::NotOpened}},
+        // Last: the list stays gone.
+        {"the list gone as the download begins",
+         RunMode::Total,
+         {},
+         {},
+         Moment::Connected,
+         Act::ListGone,
+         {{Failed, "the list cannot be opened"}, Half::Pda, Ending::ListGone}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -203,6 +229,7 @@ TEST(WholeRun, EndsOnceWithTheVerdictOfTheHalfThatEndedIt) {
                       .phoneFiles = files,
                       .phone = &phone,
                       .ownerThread = &owner,
+                      .openRetry = {.attempts = 1, .pause = {}, .wait = {}},
                       .events = &heard});
         bool acted = false;
         heard.onEvent = [&](const HandsetEvent& event) {
@@ -210,10 +237,16 @@ TEST(WholeRun, EndsOnceWithTheVerdictOfTheHalfThatEndedIt) {
                 return;
             acted = true;
             if (row.act == Act::Stop)
-                run.Abandon({Stopped, ""});
+                run.Abandon({Stopped, "stopped"});
             else if (row.act == Act::PortGone)
                 ports.present = false;
+            else if (row.act == Act::NoModem)
+                ports.path = samples->phonePackage;
+            else if (row.act == Act::ListGone)
+                std::filesystem::remove(samples->list);
         };
+        if (row.act == Act::Unplug)
+            pair.device->Disconnect();
         run.Start(std::move(pair.host));
         bool leftTold = false;
         for (int step = 0; heard.ends.empty() && step < 20000; ++step) {
