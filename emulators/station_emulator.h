@@ -33,11 +33,11 @@ namespace marlow::emulators {
 class ModemEmulator;
 
 struct StationEmulatorOptions {
-    std::string busPath;
-    std::string root; // holds the published sys/ and dev/
+    std::string busPath{};
+    std::string root{}; // holds the published sys/ and dev/
     int slotCount = 1;
-    int handsets = 0;           // over all slots; 0: one per slot
-    std::vector<int> plugOrder; // slot numbers from 1, each once; empty: 1 … N
+    int handsets = 0;             // over all slots; 0: one per slot
+    std::vector<int> plugOrder{}; // slot numbers from 1, each once; empty: 1 … N
     // One handset at a time, each once the one before has left (an engineer
     // walking one handset along the slots); otherwise the first round is
     // plugged in at once, in plug order.
@@ -45,8 +45,8 @@ struct StationEmulatorOptions {
     // A real handset's times: flash writes, re-enumeration, an operator
     // who unplugs and plugs the next one.
     bool pace = false;
-    std::map<int, HandsetFaults> slotFaults; // by slot number
-    int randomFaultPercent = 0;              // each handset's chance of one random fault
+    std::map<int, HandsetFaults> slotFaults{}; // by slot number
+    int randomFaultPercent = 0;                // each handset's chance of one random fault
     int seed = 1;
 };
 
