@@ -247,6 +247,7 @@ private:
         }
         file_.clear();
         percent_ = 0;
+        serialNumber_.clear();
         tell_({.kind = SlotEventKind::Started, .slot = slot_.name, .port = slot_.portPath});
         if (transport) {
             Publish(status::SlotState::Pda);
@@ -270,9 +271,10 @@ private:
             recording_->Post(event);
         watchdog_.Progress();
         if (const auto* connected = std::get_if<pda::DeviceConnected>(&event);
-            connected != nullptr && connected->opened)
+            connected != nullptr && connected->opened) {
+            serialNumber_ = connected->serialNumber;
             watchdog_.Arm("PDA: Device Connected!");
-        else if (const auto* percent = std::get_if<pda::PercentReached>(&event))
+        } else if (const auto* percent = std::get_if<pda::PercentReached>(&event))
             Progress(percent->image, percent->percent);
     }
 
@@ -348,6 +350,7 @@ private:
                                            .kind = std::string(station::SlotModeName(slot_.mode)),
                                            .verdict = VerdictName(finished.verdict),
                                            .reason = finished.reason,
+                                           .serialNumber = serialNumber_,
                                            .file = SlotFile(slot_),
                                            .startedMs = startedMs_,
                                            .endedMs = NowMs()});
@@ -446,6 +449,7 @@ private:
     std::int64_t startedMs_ = 0;
     std::string file_;
     int percent_ = 0;
+    std::string serialNumber_; // the handset's, once its boot loader has opened
     std::string lastVerdict_;
     std::string lastReason_;
 
