@@ -64,8 +64,10 @@ public:
     std::string Description() const override { return description_; }
     std::string DevicePath() const override { return devicePath_; }
     std::string PortPath() const override { return portPath; }
+    std::string SerialNumber() const override { return serialNumber; }
 
-    std::string portPath; // where a test says the device is plugged in
+    std::string portPath;     // where a test says the device is plugged in
+    std::string serialNumber; // and which handset it is
 
 private:
     std::shared_ptr<InProcessUsbLink> link_;

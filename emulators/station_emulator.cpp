@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <linux/magic.h>
 #include <optional>
@@ -95,6 +96,12 @@ std::string SlotPortPath(int slot) {
     return "1-1." + std::to_string(slot);
 }
 
+std::string HandsetSerialNumber(int seed, int handset) {
+    char number[16];
+    std::snprintf(number, sizeof number, "%04d", handset);
+    return "QE" + std::to_string(seed) + "-" + number;
+}
+
 StationEmulator::StationEmulator(StationEmulatorOptions options) : options_(std::move(options)) {}
 
 StationEmulator::~StationEmulator() {
@@ -121,7 +128,9 @@ Status StationEmulator::Run(std::function<void(const HandsetEvent&)> told) {
     std::mt19937 random(static_cast<unsigned>(options_.seed));
     const int count = options_.handsets > 0 ? options_.handsets : n;
     for (int h = 0; h < count; ++h) {
-        Handset handset{.slot = order[static_cast<std::size_t>(h % n)], .faults = {}};
+        Handset handset{.slot = order[static_cast<std::size_t>(h % n)],
+                        .faults = {},
+                        .serialNumber = HandsetSerialNumber(options_.seed, h + 1)};
         if (const auto given = options_.slotFaults.find(handset.slot);
             given != options_.slotFaults.end())
             handset.faults = given->second;
@@ -129,6 +138,13 @@ Status StationEmulator::Run(std::function<void(const HandsetEvent&)> told) {
             (void)AddHandsetFault(RandomHandsetFault(random), handset.faults);
         handsets_.push_back(std::move(handset));
     }
+    // After every first run, so that a slot serves its own handsets first.
+    for (std::size_t h = 0; options_.retest && h < static_cast<std::size_t>(count); ++h)
+        if (!handsets_[h].faults.words.empty())
+            handsets_.push_back({.slot = handsets_[h].slot % n + 1,
+                                 .faults = {},
+                                 .serialNumber = handsets_[h].serialNumber,
+                                 .retestOf = h});
     // Under the lock: a stop may come from a signal's thread meanwhile.
     std::unique_lock lock(mutex_);
     plugged_.assign(handsets_.size(), false);
@@ -138,8 +154,9 @@ Status StationEmulator::Run(std::function<void(const HandsetEvent&)> told) {
         auto slot = std::make_unique<Slot>();
         slot->number = order[static_cast<std::size_t>(i)];
         slot->portPath = SlotPortPath(slot->number);
-        for (std::size_t h = static_cast<std::size_t>(i); h < handsets_.size(); h += n)
-            slot->handsets.push_back(h);
+        for (std::size_t h = 0; h < handsets_.size(); ++h)
+            if (handsets_[h].slot == slot->number)
+                slot->handsets.push_back(h);
         slots_.push_back(std::move(slot));
     }
     for (const auto& slot : slots_)
@@ -181,6 +198,9 @@ bool StationEmulator::WaitForTurn(std::size_t handset, std::chrono::milliseconds
         turn_.wait(lock, [&] { return stopping_ || left_[handset - 1]; });
     else if (handset > 0 && handset < n)
         turn_.wait(lock, [&] { return stopping_ || plugged_[handset - 1]; });
+    // A handset comes back only once it has gone.
+    if (const std::optional<std::size_t> first = handsets_[handset].retestOf)
+        turn_.wait(lock, [&] { return stopping_ || left_[*first]; });
     if (replug.count() > 0 && handset > 0 && (options_.inTurn || handset >= n))
         turn_.wait_for(lock, replug, [&] { return stopping_.load(); });
     return !stopping_;
@@ -190,6 +210,8 @@ void StationEmulator::Play(Slot& slot, std::size_t number) {
     const Handset& handset = handsets_[number];
     HandsetEvent event;
     event.handset = static_cast<int>(number) + 1;
+    event.serialNumber = handset.serialNumber;
+    event.retest = handset.retestOf.has_value();
     event.slot = slot.number;
     event.portPath = slot.portPath;
     event.faults = handset.faults.words;
@@ -203,7 +225,10 @@ void StationEmulator::Play(Slot& slot, std::size_t number) {
         pdaOptions.faults.flashWriteTime = kPacedFlashWrite;
     PdaBootLoaderEmulator pda(pdaOptions);
     VirtualBusDevice device;
-    if (const Status connected = device.Connect(options_.busPath, kDescription, slot.portPath);
+    if (const Status connected =
+            device.Connect(options_.busPath, {.text = kDescription,
+                                              .portPath = slot.portPath,
+                                              .serialNumber = handset.serialNumber});
         !connected) {
         event.kind = HandsetEvent::Kind::Left;
         event.why = "no-bus";

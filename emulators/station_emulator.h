@@ -25,6 +25,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,11 +34,11 @@ namespace marlow::emulators {
 class ModemEmulator;
 
 struct StationEmulatorOptions {
-    std::string busPath;
-    std::string root; // holds the published sys/ and dev/
+    std::string busPath{};
+    std::string root{}; // holds the published sys/ and dev/
     int slotCount = 1;
-    int handsets = 0;           // over all slots; 0: one per slot
-    std::vector<int> plugOrder; // slot numbers from 1, each once; empty: 1 … N
+    int handsets = 0;             // over all slots; 0: one per slot
+    std::vector<int> plugOrder{}; // slot numbers from 1, each once; empty: 1 … N
     // One handset at a time, each once the one before has left (an engineer
     // walking one handset along the slots); otherwise the first round is
     // plugged in at once, in plug order.
@@ -45,9 +46,13 @@ struct StationEmulatorOptions {
     // A real handset's times: flash writes, re-enumeration, an operator
     // who unplugs and plugs the next one.
     bool pace = false;
-    std::map<int, HandsetFaults> slotFaults; // by slot number
-    int randomFaultPercent = 0;              // each handset's chance of one random fault
+    std::map<int, HandsetFaults> slotFaults{}; // by slot number
+    int randomFaultPercent = 0;                // each handset's chance of one random fault
     int seed = 1;
+    // Each handset given a fault comes back once, mended (without it), after
+    // it has left: plugged into the next slot (the last slot's into the
+    // first), as a line's rework bench returns it wherever there is room.
+    bool retest = false;
 };
 
 // Slots from 1 to 64, a plug order that names each once, a chance in
@@ -57,6 +62,11 @@ Status CheckStationOptions(const StationEmulatorOptions& options);
 // "1-1.<slot>"
 std::string SlotPortPath(int slot);
 
+// The serial number of a fixture's handset, from 1 in plug order: the same
+// for every run with the seed, and the same again when it is retested
+// ("QE1-0003").
+std::string HandsetSerialNumber(int seed, int handset);
+
 struct HandsetEvent {
     enum class Kind {
         Plugged, // its boot loader is on the bus
@@ -64,7 +74,9 @@ struct HandsetEvent {
         Left,    // unplugged; `why` says what ended it
     };
     Kind kind = Kind::Plugged;
-    int handset = 0; // from 1, in plug order
+    int handset = 0; // from 1, in plug order; a retest is a plug of its own
+    std::string serialNumber;
+    bool retest = false; // a handset come back mended
     int slot = 0;
     std::string portPath;
     std::vector<std::string> faults;
@@ -101,6 +113,8 @@ private:
     struct Handset {
         int slot = 0;
         HandsetFaults faults;
+        std::string serialNumber;
+        std::optional<std::size_t> retestOf{}; // the handset it is, come back mended
     };
     void PlaySlot(Slot& slot);
     bool WaitForTurn(std::size_t handset, std::chrono::milliseconds replug);

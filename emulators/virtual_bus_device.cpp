@@ -8,8 +8,8 @@
 
 namespace marlow::emulators {
 
-Status VirtualBusDevice::Connect(const std::string& socketPath, std::string_view description,
-                                 std::string_view portPath) {
+Status VirtualBusDevice::Connect(const std::string& socketPath,
+                                 const usb::VirtualDeviceDescription& description) {
     Disconnect();
     Result<usb::UniqueFd> connected = usb::ConnectToSocketPath(socketPath);
     if (!connected)
@@ -26,7 +26,7 @@ Status VirtualBusDevice::Connect(const std::string& socketPath, std::string_view
     stop_.Clear();
     left_.store(false);
     connected_.store(true);
-    if (!SendReply(usb::DescriptionFrame(description, portPath))) {
+    if (!SendReply(usb::DescriptionFrame(description))) {
         Disconnect();
         return Failure{"The virtual USB bus on " + socketPath + " hung up before the description"};
     }

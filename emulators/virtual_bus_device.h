@@ -29,9 +29,13 @@ public:
     VirtualBusDevice& operator=(const VirtualBusDevice&) = delete;
 
     // Arrives on the bus: connects and sends `description` as the first
-    // frame, with the USB port path it sits on when one is given.
-    Status Connect(const std::string& socketPath, std::string_view description,
-                   std::string_view portPath = {});
+    // frame, with the USB port path it sits on and its serial number where
+    // it names them.
+    Status Connect(const std::string& socketPath, const usb::VirtualDeviceDescription& description);
+    Status Connect(const std::string& socketPath, std::string_view text,
+                   std::string_view portPath = {}) {
+        return Connect(socketPath, {.text = std::string(text), .portPath = std::string(portPath)});
+    }
     // Leaves the bus; the host sees the device removed. Safe from a handler.
     void Disconnect();
     bool Connected() const { return connected_.load(); }

@@ -76,6 +76,10 @@ int RunEmulatePda(const QStringList& args) {
     const QCommandLineOption bus("bus", "Virtual bus socket to connect to.", "SOCKET");
     const QCommandLineOption description("description", "What the device calls itself.", "TEXT",
                                          "PDA boot loader (emulated)");
+    const QCommandLineOption serial("serial",
+                                    "The serial number the device gives (none by "
+                                    "default), printable ASCII.",
+                                    "TEXT");
     const QCommandLineOption json("json", "Print the final report as JSON on stdout.");
     emulators::PdaEmulatorFaults faults;
     int disconnectAfter = -1, flashMs = 0, unexpectedByte = 0x02;
@@ -93,7 +97,7 @@ int RunEmulatePda(const QStringList& args) {
         {{"flash-zeros", "Send N zero bytes while the flash is written.", "N"},
          &faults.zeroRepliesDuringFlash},
     };
-    parser.addOptions({bus, description, json});
+    parser.addOptions({bus, description, serial, json});
     for (const IntOption& number : numbers)
         parser.addOption(number.option);
     int exitCode = kExitOk;
@@ -117,8 +121,9 @@ int RunEmulatePda(const QStringList& args) {
     options.faults = faults;
     emulators::PdaBootLoaderEmulator emulator(options);
     emulators::VirtualBusDevice device;
-    if (const Status connected = device.Connect(ArgumentBytes(parser.value(bus)),
-                                                parser.value(description).toStdString());
+    if (const Status connected = device.Connect(
+            ArgumentBytes(parser.value(bus)), {.text = parser.value(description).toStdString(),
+                                               .serialNumber = parser.value(serial).toStdString()});
         !connected) {
         Err("marlow-cli emulate pda: " + connected.Error() + "\n");
         return kExitFailed;

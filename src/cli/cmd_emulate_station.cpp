@@ -52,6 +52,8 @@ void PrintJson(const HandsetEvent& event) {
     QJsonObject object;
     object["event"] = kNames[static_cast<std::size_t>(event.kind)];
     object["handset"] = event.handset;
+    object["serial"] = QString::fromStdString(event.serialNumber);
+    object["retest"] = event.retest;
     object["slot"] = event.slot;
     object["port"] = QString::fromStdString(event.portPath);
     object["faults"] = Words(event.faults);
@@ -76,7 +78,8 @@ void PrintJson(const HandsetEvent& event) {
 }
 
 void PrintLine(const HandsetEvent& event) {
-    const std::string handset = "emulate station: handset " + std::to_string(event.handset);
+    const std::string handset = "emulate station: handset " + std::to_string(event.handset) + " (" +
+                                event.serialNumber + (event.retest ? ", a retest" : "") + ")";
     const std::string slot = "slot " + std::to_string(event.slot) + " (" + event.portPath + ")";
     std::string faults;
     for (const std::string& fault : event.faults)
@@ -110,8 +113,9 @@ bool ParseOptions(const QStringList& args, emulators::StationEmulatorOptions& op
         "after PHONE_DOWN_CMD it comes back as a modem on a pseudo-terminal, published under "
         "--root as /sys and /dev show it (sys/class/tty/ttyACMk under its port path, "
         "dev/ttyACMk); point Marlow's port discovery at it with MARLOW_SYSFS_ROOT. A handset "
-        "leaves once the host is done with it, and the slot's next one comes. Faults are the "
-        "emulate pda and emulate handset flags as words (nak-at=K, refuse-boot, …).");
+        "leaves once the host is done with it, and the slot's next one comes. Each handset has "
+        "a serial number of its own (QE<seed>-<handset>). Faults are the emulate pda and "
+        "emulate handset flags as words (nak-at=K, refuse-boot, …).");
     const QCommandLineOption slotOption("slots", "How many slots (1 to 64).", "N");
     const QCommandLineOption bus("bus", "Virtual bus socket to connect the handsets to.", "SOCKET");
     const QCommandLineOption root("root", "Where to publish the modems' ports.", "DIR");
@@ -127,11 +131,15 @@ bool ParseOptions(const QStringList& args, emulators::StationEmulatorOptions& op
         "slot-fault", "A fault for every handset of a slot (again for more).", "SLOT:FAULT");
     const QCommandLineOption random(
         "random-faults", "Each handset's chance in percent of one random fault.", "PERCENT");
-    const QCommandLineOption seed("seed", "The random faults' seed (default 1).", "S");
+    const QCommandLineOption seed(
+        "seed", "The random faults' seed, and the handsets' serial numbers' (default 1).", "S");
+    const QCommandLineOption retest(
+        "retest", "Each handset given a fault comes back once it has left, mended, with the "
+                  "same serial number, into the next slot.");
     const QCommandLineOption jsonOption("json", "Print each handset's arrival, modem and "
                                                 "departure as JSON on stdout.");
     parser.addOptions({slotOption, bus, root, handsets, order, inTurn, pace, slotFault, random,
-                       seed, jsonOption});
+                       seed, retest, jsonOption});
     if (!ParseArguments(parser, args, exitCode))
         return false;
     *exitCode = kExitUsage;
@@ -163,6 +171,7 @@ bool ParseOptions(const QStringList& args, emulators::StationEmulatorOptions& op
     }
     options.inTurn = parser.isSet(inTurn);
     options.pace = parser.isSet(pace);
+    options.retest = parser.isSet(retest);
     json = parser.isSet(jsonOption);
     if (const Status usable = emulators::CheckStationOptions(options); !usable) {
         Err(std::string(kCommand) + ": " + usable.Error() + "\n");

@@ -144,7 +144,8 @@ int RunStation(const QStringList& args) {
         "Serves the slots of a station file (default station.conf) until stopped: a handset "
         "plugged into a slot's port runs that slot's files (the Total run, or the PDA "
         "download alone), is recorded, and the slot takes the next handset once it has left. "
-        "A handset on a port no slot names is not served. stdout: a board of the slots on a "
+        "A handset on a port no slot names is not served; a slot's phone package that cannot "
+        "be read refuses the station at its start (exit 3). stdout: a board of the slots on a "
         "terminal, a line per slot event elsewhere, or --json (one object per event, each "
         "with its \"slot\"); on stop, the shift's summary. Exit code 0 when every run "
         "passed, 1 when one did not; 128 + the signal when stopped (Ctrl-C 130, SIGTERM "
@@ -245,7 +246,7 @@ int RunStation(const QStringList& args) {
         boardView.Slot(stationId, slot);
     };
     const auto started = std::chrono::steady_clock::now();
-    station::Station station(
+    Result<std::unique_ptr<station::Station>> running = station::Station::Start(
         {.station = *stationFile,
          .stationId = stationId,
          .library = phoneLibrary.get(),
@@ -254,6 +255,11 @@ int RunStation(const QStringList& args) {
          .deviceTreeRoot = phone::DeviceTreeRoot(),
          .timeout = options.timeout,
          .events = [&](const SlotEvent& event) { loop.Post([&show, event] { show(event); }); }});
+    if (!running) {
+        Err(std::string(kCommand) + ": " + running.Error() + "\n");
+        return kExitBadInput;
+    }
+    station::Station& station = **running;
     const StopSignal stop([&] { loop.Post([&] { done = true; }); });
     if (const Status listening = (*devices)->Start(station.Handlers()); !listening) {
         Err(std::string(kCommand) + ": " + listening.Error() + "\n");

@@ -209,25 +209,30 @@ void StationWindow::Start() {
     passed_ = failed_ = 0;
     shiftStart_ = std::chrono::steady_clock::now();
     QPointer<StationWindow> self(this);
-    station_ = std::make_unique<station::Station>(station::StationSetup{
-        .station = file_,
-        .stationId = records_->StationId(),
-        .frontEnd = "station window",
-        .library = setup_.library,
-        .writer = records_->Writer(),
-        .publisher = publisher_.get(),
-        .deviceTreeRoot = setup_.deviceTreeRoot,
-        .timeout = setup_.timeout,
-        // Posted from the slots' threads one at a time, so they arrive in order.
-        .events = [self](const station::SlotEvent& event) {
-            QMetaObject::invokeMethod(
-                self.data(),
-                [self, event] {
-                    if (self)
-                        self->Heard(event);
-                },
-                Qt::QueuedConnection);
-        }});
+    Result<std::unique_ptr<station::Station>> running = station::Station::Start(
+        {.station = file_,
+         .stationId = records_->StationId(),
+         .frontEnd = "station window",
+         .library = setup_.library,
+         .writer = records_->Writer(),
+         .publisher = publisher_.get(),
+         .deviceTreeRoot = setup_.deviceTreeRoot,
+         .timeout = setup_.timeout,
+         // Posted from the slots' threads one at a time, so they arrive in order.
+         .events = [self](const station::SlotEvent& event) {
+             QMetaObject::invokeMethod(
+                 self.data(),
+                 [self, event] {
+                     if (self)
+                         self->Heard(event);
+                 },
+                 Qt::QueuedConnection);
+         }});
+    if (!running) {
+        controls::SetReadout(*problem_, Q(running.Error()));
+        return;
+    }
+    station_ = std::move(*running);
     const usb::DeviceEvents handlers = station_->Handlers();
     if (!setup_.virtualBus.empty()) {
         auto bus = std::make_unique<usb::VirtualBusSource>(setup_.virtualBus);

@@ -172,11 +172,11 @@ void CDeviceWatcher::ReportConnected(Device& device) {
     pda::PdaRunContext& context = owner_.ContextFor(device.path);
     pda::PdaEventSink& out = owner_.SinkFor(device.path);
     if (!device.pipe->IsOpen()) {
-        out.Post(pda::DeviceConnected{false});
+        out.Post(pda::DeviceConnected{.opened = false});
         context.deviceConnected = false;
         return;
     }
-    out.Post(pda::DeviceConnected{true});
+    out.Post(pda::DeviceConnected{.opened = true, .serialNumber = device.pipe->SerialNumber()});
     context.deviceConnected = true;
     if (context.Settings().frontPanelMode) {
         owner_.PanelDeviceArrived();

@@ -36,7 +36,7 @@ const char* ResultName(ReplyResult result) {
 
 // One overload per event: its stable name and its fields.
 EventRecord Record(const DeviceConnected& e) {
-    return {"device-connected", {{"opened", e.opened}}};
+    return {"device-connected", {{"opened", e.opened}, {"serialNumber", e.serialNumber}}};
 }
 EventRecord Record(const DownloadCommanded& e) {
     return {"download-commanded", {{"phoneFollows", e.phoneFollows}}};

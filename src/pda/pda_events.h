@@ -36,6 +36,8 @@ const char* StateName(PdaState state);
 // The watcher opened the device (or found it closed after opening).
 struct DeviceConnected {
     bool opened = true;
+    // The handset's serial number string where it has one (read as it opened).
+    std::string serialNumber{};
     bool operator==(const DeviceConnected&) const = default;
 };
 // The main window's download command: `phoneFollows` when the Phone option

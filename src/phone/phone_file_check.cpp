@@ -33,13 +33,15 @@ std::string FileProblem(const std::string& path) {
 
 } // namespace
 
-std::vector<std::string> PhoneFileProblems(const PhoneFileSet& files) {
+std::vector<std::string> PhoneFileProblems(const PhoneFileSet& files, RolesNeeded needed) {
     std::vector<std::string> problems;
     for (std::size_t index = 0; index < kPhoneRoleCount; ++index) {
         const auto role = static_cast<PhoneFileRole>(index);
         const std::string& path = files[role].path;
         const std::string name = PhoneFileRoleName(role);
         if (path.empty()) {
+            if (needed == RolesNeeded::Named)
+                continue;
             problems.push_back("The phone package names no " + name + ": add " + RoleMember(role) +
                                ".");
         } else if (const std::string why = FileProblem(path); !why.empty()) {

@@ -10,8 +10,14 @@
 
 namespace marlow::phone {
 
+enum class RolesNeeded {
+    All,   // a phone download of the package alone
+    Named, // a Total run's: the PDA list's phone group may fill the others
+};
+
 // One line per role that cannot go to the modem, saying why; empty when all
-// four name regular files that can be read.
-std::vector<std::string> PhoneFileProblems(const PhoneFileSet& files);
+// four (or all the package names) are regular files that can be read.
+std::vector<std::string> PhoneFileProblems(const PhoneFileSet& files,
+                                           RolesNeeded needed = RolesNeeded::All);
 
 } // namespace marlow::phone

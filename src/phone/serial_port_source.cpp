@@ -24,7 +24,7 @@ std::string PhonePortNameOf(const QString& systemPortName) {
     return systemPortName.toStdString();
 }
 
-SerialPortSource::SerialPortSource() = default;
+SerialPortSource::SerialPortSource(std::string root) : root_(std::move(root)) {}
 
 SerialPortSource::~SerialPortSource() {
     StopWatchingPorts();
@@ -89,14 +89,19 @@ struct ModemTty {
     std::string usbPortPath; // the USB device's folder name: its port chain
 };
 
+// `<root>/<path>`, "/sys/…" itself on a real system.
+std::string InTree(const std::string& root, const std::string& path) {
+    return root.empty() || root.back() != '/' ? root + "/" + path : root + path;
+}
+
 // The tty's place in /sys when it has a device node and sits on a USB
 // device 058b:0015.
-std::optional<ModemTty> ModemDevicePath(const std::string& name) {
+std::optional<ModemTty> ModemDevicePath(const std::string& root, const std::string& name) {
     struct stat node {};
-    if (::stat(("/dev/" + name).c_str(), &node) != 0)
+    if (::stat(TtyDeviceNode(root, name).c_str(), &node) != 0)
         return std::nullopt;
     char resolved[PATH_MAX];
-    if (::realpath(("/sys/class/tty/" + name).c_str(), resolved) == nullptr)
+    if (::realpath(InTree(root, "sys/class/tty/" + name).c_str(), resolved) == nullptr)
         return std::nullopt;
     std::string folder(resolved);
     if (folder.find("/usb") == std::string::npos)
@@ -117,18 +122,18 @@ std::optional<ModemTty> ModemDevicePath(const std::string& name) {
 
 } // namespace
 
-std::vector<SerialPortSource::Port> SerialPortSource::Scan() {
+std::vector<SerialPortSource::Port> SerialPortSource::Scan() const {
     std::vector<Port> ports;
-    DIR* folder = ::opendir("/sys/class/tty");
+    DIR* folder = ::opendir(InTree(root_, "sys/class/tty").c_str());
     if (folder == nullptr)
         return ports;
     while (const dirent* entry = ::readdir(folder)) {
         const std::string name = entry->d_name;
         if (name == "." || name == "..")
             continue;
-        if (std::optional<ModemTty> tty = ModemDevicePath(name))
-            ports.push_back(
-                {std::move(tty->devicePath), name, std::move(tty->usbPortPath), "/dev/" + name});
+        if (std::optional<ModemTty> tty = ModemDevicePath(root_, name))
+            ports.push_back({std::move(tty->devicePath), name, std::move(tty->usbPortPath),
+                             TtyDeviceNode(root_, name)});
     }
     ::closedir(folder);
     std::sort(ports.begin(), ports.end());
@@ -142,7 +147,7 @@ bool SerialPortSource::WatchPorts(std::function<void()> changed) {
     const std::lock_guard lock(mutex_);
     changed_ = std::move(changed);
     Result<std::unique_ptr<DirectoryWatch>> watch = DirectoryWatch::Start(
-        "/dev", [this](const std::optional<std::string>& entry) { Recheck(entry); });
+        InTree(root_, "dev"), [this](const std::optional<std::string>& entry) { Recheck(entry); });
     if (!watch)
         return false;
     watch_ = std::move(*watch);
@@ -164,9 +169,9 @@ void SerialPortSource::Recheck(const std::optional<std::string>& entry) {
                 return;
             ports = known_;
             std::erase_if(ports, [&](const Port& port) { return port.name == *entry; });
-            if (std::optional<ModemTty> tty = ModemDevicePath(*entry)) {
+            if (std::optional<ModemTty> tty = ModemDevicePath(root_, *entry)) {
                 ports.push_back({std::move(tty->devicePath), *entry, std::move(tty->usbPortPath),
-                                 "/dev/" + *entry});
+                                 TtyDeviceNode(root_, *entry)});
                 std::sort(ports.begin(), ports.end());
             }
         }
@@ -183,7 +188,7 @@ void SerialPortSource::Recheck(const std::optional<std::string>& entry) {
 
 #else
 
-std::vector<SerialPortSource::Port> SerialPortSource::Scan() {
+std::vector<SerialPortSource::Port> SerialPortSource::Scan() const {
     std::vector<Port> ports;
     for (const QSerialPortInfo& port : QSerialPortInfo::availablePorts()) {
         const bool isModem = port.hasVendorIdentifier() && port.hasProductIdentifier() &&

@@ -26,6 +26,10 @@ void RecordingReceiver::Handset(HandsetFacts handset) {
 
 void RecordingReceiver::Post(const pda::PdaEvent& event) {
     builder_.Follow(event);
+    // The serial number tells a handset apart when it comes back for a retest.
+    if (const auto* connected = std::get_if<pda::DeviceConnected>(&event);
+        connected != nullptr && !connected->serialNumber.empty())
+        recorder_->SerialNumber(connected->serialNumber);
 }
 
 void RecordingReceiver::Post(const phone::PhoneRunEvent& event) {

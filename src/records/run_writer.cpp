@@ -440,7 +440,17 @@ void RunRecorder::Post(std::function<void(Log&)> change) {
 
 void RunRecorder::Handset(HandsetFacts handset) {
     Post([handset = std::move(handset)](Log& log) {
+        std::string serialNumber = std::move(log.facts.handset.serialNumber);
         log.facts.handset = handset;
+        if (log.facts.handset.serialNumber.empty())
+            log.facts.handset.serialNumber = std::move(serialNumber);
+        log.handsetChanged = true;
+    });
+}
+
+void RunRecorder::SerialNumber(std::string serialNumber) {
+    Post([serialNumber = std::move(serialNumber)](Log& log) {
+        log.facts.handset.serialNumber = serialNumber;
         log.handsetChanged = true;
     });
 }

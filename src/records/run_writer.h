@@ -103,7 +103,11 @@ public:
     const std::string& RunId() const { return runId_; }
     std::int64_t Now() const { return writer_->Now(); }
 
+    // The handset as learnt so far; a serial number learnt before stays
+    // where these facts have none.
     void Handset(HandsetFacts handset);
+    // The handset's serial number, as its boot loader opened.
+    void SerialNumber(std::string serialNumber);
     // The port the handset sits on, learnt after the record began (a window
     // begins it at Down Start, before the handset has come).
     void Slot(std::string slot);

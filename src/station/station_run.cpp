@@ -4,6 +4,7 @@
 #include "pda/download_plan_check.h"
 #include "phone/directory_watch.h"
 #include "phone/library_channels.h"
+#include "phone/phone_file_check.h"
 #include "phone/phone_package.h"
 #include "phone/usb_tty_paths.h"
 #include "records/recording_receiver.h"
@@ -19,6 +20,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <thread>
 
 namespace marlow::station {
@@ -113,11 +115,12 @@ public:
     using Tell = std::function<void(const SlotEvent&)>;
 
     SlotServer(const station::StationSlot& slot, const StationSetup& setup,
-               std::vector<records::InputFacts> inputs, phone::LibraryChannels& library,
-               std::uint8_t channel, Tell tell)
+               std::vector<records::InputFacts> inputs, phone::PhoneFileSet phoneFiles,
+               phone::LibraryChannels& library, std::uint8_t channel, Tell tell)
         : slot_(slot), setup_(setup), tell_(std::move(tell)), inputs_(std::move(inputs)),
-          watchdog_(setup.timeout), modemPorts_(setup.deviceTreeRoot, slot.portPath),
-          library_(library.Channel(channel)), phone_([&] {
+          phoneFiles_(std::move(phoneFiles)), watchdog_(setup.timeout),
+          modemPorts_(setup.deviceTreeRoot, slot.portPath), library_(library.Channel(channel)),
+          phone_([&] {
               phone::PhoneEngineSetup engine;
               engine.owner = phone::PhoneOwner::FrontPanel;
               engine.library = library_.get();
@@ -245,11 +248,7 @@ private:
         }
         file_.clear();
         percent_ = 0;
-        // Read as each run starts: a package replaced during the shift is
-        // the next handset's.
-        phone::PhoneFileSet phoneFiles;
-        if (slot_.mode == station::SlotMode::Phone)
-            phone::LoadPhonePackage(slot_.phonePackage, phoneFiles);
+        serialNumber_.clear();
         tell_({.kind = SlotEventKind::Started, .slot = slot_.name, .port = slot_.portPath});
         if (transport) {
             Publish(status::SlotState::Pda);
@@ -260,7 +259,7 @@ private:
         run_ = std::make_unique<handset::WholeRun>(handset::WholeRunSetup{
             .mode = RunModeOf(slot_.mode),
             .pda = {.downloadPath = slot_.pdaFile, .target = pda::DownloadTarget::Flash},
-            .phoneFiles = phoneFiles,
+            .phoneFiles = phoneFiles_,
             .phone = &phone_,
             .ownerThread = &loop_,
             .openRetry = InterruptibleOpen(stop_, [this] { return &watchdog_; }),
@@ -273,9 +272,10 @@ private:
             recording_->Post(event);
         watchdog_.Progress();
         if (const auto* connected = std::get_if<pda::DeviceConnected>(&event);
-            connected != nullptr && connected->opened)
+            connected != nullptr && connected->opened) {
+            serialNumber_ = connected->serialNumber;
             watchdog_.Arm("PDA: Device Connected!");
-        else if (const auto* percent = std::get_if<pda::PercentReached>(&event))
+        } else if (const auto* percent = std::get_if<pda::PercentReached>(&event))
             Progress(percent->image, percent->percent);
     }
 
@@ -353,6 +353,7 @@ private:
                                            .kind = std::string(station::SlotModeName(slot_.mode)),
                                            .verdict = VerdictName(finished.verdict),
                                            .reason = finished.reason,
+                                           .serialNumber = serialNumber_,
                                            .file = SlotFile(slot_),
                                            .startedMs = startedMs_,
                                            .endedMs = NowMs()});
@@ -427,6 +428,9 @@ private:
     const StationSetup& setup_;
     const Tell tell_;
     const std::vector<records::InputFacts> inputs_; // what a record names as its files
+    // The slot's package as the station read it at its start; a Total run's
+    // hand-over replaces the roles its list's phone group names.
+    const phone::PhoneFileSet phoneFiles_;
     EventLoop loop_;
     ProgressWatchdog watchdog_;
     SlotModemPort modemPorts_;
@@ -448,6 +452,7 @@ private:
     std::int64_t startedMs_ = 0;
     std::string file_;
     int percent_ = 0;
+    std::string serialNumber_; // the handset's, once its boot loader has opened
     std::string lastVerdict_;
     std::string lastReason_;
 
@@ -460,47 +465,107 @@ private:
 
 namespace {
 
+// A slot's package read as `marlow-cli phone` reads one; a Total slot's
+// need not fill every role, as its list's phone group may fill the rest.
+Result<phone::PhoneFileSet> ReadSlotPackage(const station::StationSlot& slot) {
+    phone::PhoneFileSet files;
+    if (slot.phonePackage.empty())
+        return files;
+    const std::string said = "slot " + slot.name + ": ";
+    const phone::PackageLoadResult loaded = phone::LoadPhonePackage(slot.phonePackage, files);
+    if (!loaded.Succeeded()) {
+        // Why it did not open; or why it was refused, the last message the
+        // package had for the operator.
+        std::string why = loaded.reason;
+        if (why.empty())
+            for (const Note& note : loaded.notes)
+                if (note.kind == NoteKind::MessageBox)
+                    why = note.text;
+        return Failure{said + "cannot read the phone package " + slot.phonePackage +
+                       (why.empty() ? "" : ": " + why)};
+    }
+    std::string problems;
+    for (const std::string& problem : phone::PhoneFileProblems(
+             files, slot.mode == station::SlotMode::Total ? phone::RolesNeeded::Named
+                                                          : phone::RolesNeeded::All))
+        problems += (problems.empty() ? "" : "\n") + said + problem;
+    if (!problems.empty())
+        return Failure{problems};
+    return files;
+}
+
 // The files each slot's records name, digests and all. Slots of a fixture
-// mostly flash the same list: each list is read and hashed once, however
-// many slots name it, so a station of eight starts as fast as one.
-std::map<std::string, std::vector<records::InputFacts>>
-InputsOfSlots(const std::vector<station::StationSlot>& slotList) {
-    std::map<std::string, std::vector<records::InputFacts>> inputs;
+// mostly flash the same list and package: each is read and hashed once,
+// however many slots name it, so a station of eight starts as fast as one.
+// A Total slot's package adds the roles its list's phone group leaves to it.
+std::vector<std::vector<records::InputFacts>>
+InputsOfSlots(const std::vector<station::StationSlot>& slotList,
+              const std::vector<phone::PhoneFileSet>& phoneFiles) {
+    struct Known {
+        std::vector<records::InputFacts> inputs;
+        std::set<std::string> phoneRoles; // those a list's phone group names
+    };
+    std::map<std::string, Known> lists;
+    std::map<std::string, std::vector<records::InputFacts>> packages;
     const pda::DownloadCheck check{.wholeFiles = false, .phoneGroup = false};
-    for (const station::StationSlot& slot : slotList) {
-        const std::string& file = SlotFile(slot);
-        if (inputs.contains(file))
-            continue;
-        std::vector<records::InputFacts>& facts = inputs[file];
-        if (slot.mode == station::SlotMode::Phone) {
-            phone::PhoneFileSet files;
-            facts = phone::LoadPhonePackage(file, files).Succeeded()
-                        ? records::InputsOfPhoneFiles(files, file)
-                        : std::vector<records::InputFacts>{records::InputOf("package", file)};
-        } else if (const Result<pda::DownloadPlan> plan = pda::CheckDownloadPlan(file, check)) {
-            facts = records::InputsOfPlan(file, *plan);
+    std::vector<std::vector<records::InputFacts>> inputs;
+    for (std::size_t index = 0; index < slotList.size(); ++index) {
+        const station::StationSlot& slot = slotList[index];
+        std::vector<records::InputFacts>& facts = inputs.emplace_back();
+        std::set<std::string> listed;
+        if (slot.mode != station::SlotMode::Phone) {
+            const auto [list, fresh] = lists.try_emplace(slot.pdaFile);
+            if (fresh)
+                if (const Result<pda::DownloadPlan> plan =
+                        pda::CheckDownloadPlan(slot.pdaFile, check)) {
+                    list->second.inputs = records::InputsOfPlan(slot.pdaFile, *plan);
+                    for (const pda::PhoneGroupFile& member : plan->phoneGroup)
+                        list->second.phoneRoles.insert(phone::PhoneFileRoleKey(member.role));
+                }
+            facts = list->second.inputs;
+            listed = list->second.phoneRoles;
         }
+        if (slot.phonePackage.empty())
+            continue;
+        const auto [package, fresh] = packages.try_emplace(slot.phonePackage);
+        if (fresh)
+            package->second = records::InputsOfPhoneFiles(phoneFiles[index], slot.phonePackage);
+        for (const records::InputFacts& input : package->second)
+            if (!listed.contains(input.role))
+                facts.push_back(input);
     }
     return inputs;
 }
 
 } // namespace
 
-Station::Station(StationSetup setup)
+Result<std::unique_ptr<Station>> Station::Start(StationSetup setup) {
+    std::vector<phone::PhoneFileSet> phoneFiles;
+    std::string problems;
+    for (const station::StationSlot& slot : setup.station.slotList) {
+        Result<phone::PhoneFileSet> files = ReadSlotPackage(slot);
+        if (!files)
+            problems += (problems.empty() ? "" : "\n") + files.Error();
+        phoneFiles.push_back(files ? std::move(*files) : phone::PhoneFileSet{});
+    }
+    if (!problems.empty())
+        return Failure{problems};
+    return std::unique_ptr<Station>(new Station(std::move(setup), phoneFiles));
+}
+
+Station::Station(StationSetup setup, const std::vector<phone::PhoneFileSet>& phoneFiles)
     : setup_(std::move(setup)),
       library_(std::make_unique<phone::LibraryChannels>(*setup_.library)) {
     // Without records nothing asks for the files' digests.
-    const auto inputs = setup_.writer ? InputsOfSlots(setup_.station.slotList)
-                                      : std::map<std::string, std::vector<records::InputFacts>>{};
+    const std::vector<std::vector<records::InputFacts>> inputs =
+        setup_.writer ? InputsOfSlots(setup_.station.slotList, phoneFiles)
+                      : std::vector<std::vector<records::InputFacts>>(phoneFiles.size());
     // Channels from 1, a slot's own.
     std::uint8_t channel = 0;
-    for (const station::StationSlot& slot : setup_.station.slotList) {
-        const auto known = inputs.find(SlotFile(slot));
+    for (std::size_t index = 0; index < setup_.station.slotList.size(); ++index)
         slots_.push_back(std::make_unique<SlotServer>(
-            slot, setup_,
-            known == inputs.end() ? std::vector<records::InputFacts>{} : known->second, *library_,
+            setup_.station.slotList[index], setup_, inputs[index], phoneFiles[index], *library_,
             ++channel, [this](const SlotEvent& event) { Tell(event); }));
-    }
 }
 
 Station::~Station() {

@@ -16,7 +16,9 @@
 // call at a time; it records each run when recording is on and keeps the
 // slots' live status on a publisher when one is given.
 
+#include "common/result.h"
 #include "common/run_verdict.h"
+#include "phone/phone_files.h"
 #include "station/station_file.h"
 #include "usb/device_source.h"
 
@@ -86,8 +88,11 @@ struct StationSetup {
 
 class Station {
 public:
-    // Starts a thread per slot; the slots wait for handsets.
-    explicit Station(StationSetup setup);
+    // Reads each slot's phone package as `marlow-cli phone` reads one, then
+    // starts a thread per slot; the slots wait for handsets. A package that
+    // cannot be read, or names a file that cannot be sent, refuses the
+    // station before any slot serves, each such slot's reason on a line.
+    static Result<std::unique_ptr<Station>> Start(StationSetup setup);
     ~Station(); // Stop()
     Station(const Station&) = delete;
     Station& operator=(const Station&) = delete;
@@ -100,6 +105,8 @@ public:
     std::vector<SlotShift> Shift() const;
 
 private:
+    // `phoneFiles`: each slot's package read, in the station file's order.
+    Station(StationSetup setup, const std::vector<phone::PhoneFileSet>& phoneFiles);
     void Arrived(std::unique_ptr<usb::UsbTransport> transport);
     void Tell(const SlotEvent& event);
 

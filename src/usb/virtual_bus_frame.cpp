@@ -11,6 +11,11 @@ namespace marlow::usb {
 namespace {
 
 constexpr std::string_view kPortField = "port=";
+constexpr std::string_view kSerialField = "serial=";
+
+bool PrintableAscii(std::string_view text) {
+    return std::ranges::all_of(text, [](char c) { return c >= 0x20 && c < 0x7f; });
+}
 
 } // namespace
 
@@ -35,10 +40,12 @@ std::string DescriptionText(std::span<const std::uint8_t> frame) {
     return text.empty() ? "Virtual USB device" : text;
 }
 
-std::vector<std::uint8_t> DescriptionFrame(std::string_view text, std::string_view portPath) {
-    std::string frame(text);
-    if (!portPath.empty())
-        frame.append("\n").append(kPortField).append(portPath);
+std::vector<std::uint8_t> DescriptionFrame(const VirtualDeviceDescription& description) {
+    std::string frame(description.text);
+    if (!description.portPath.empty())
+        frame.append("\n").append(kPortField).append(description.portPath);
+    if (!description.serialNumber.empty())
+        frame.append("\n").append(kSerialField).append(description.serialNumber);
     return {frame.begin(), frame.end()};
 }
 
@@ -46,13 +53,22 @@ Result<VirtualDeviceDescription> ParseDescription(std::span<const std::uint8_t> 
     const std::string_view all(reinterpret_cast<const char*>(frame.data()), frame.size());
     std::size_t lineEnd = all.find('\n');
     VirtualDeviceDescription description{
-        .text = DescriptionText(frame.first(std::min(lineEnd, frame.size()))), .portPath = {}};
+        .text = DescriptionText(frame.first(std::min(lineEnd, frame.size())))};
     while (lineEnd != std::string_view::npos) {
         const std::size_t begin = lineEnd + 1;
         lineEnd = all.find('\n', begin);
         const std::string_view field = lineEnd == std::string_view::npos
                                            ? all.substr(begin)
                                            : all.substr(begin, lineEnd - begin);
+        if (field.starts_with(kSerialField)) {
+            const std::string_view serial = field.substr(kSerialField.size());
+            if (!PrintableAscii(serial))
+                return Failure{" gave the serial number \"" + Printable(serial) +
+                               "\", which holds bytes outside printable ASCII; disconnected as "
+                               "garbage"};
+            description.serialNumber = serial;
+            continue;
+        }
         if (!field.starts_with(kPortField))
             continue;
         const std::string_view port = field.substr(kPortField.size());

@@ -36,20 +36,22 @@ std::string DescriptionText(std::span<const std::uint8_t> frame);
 
 // What a device says about itself in its description frame.
 struct VirtualDeviceDescription {
-    std::string text;     // as DescriptionText shows it
-    std::string portPath; // "1-2.3"; empty when the device does not say
+    std::string text;           // as DescriptionText shows it
+    std::string portPath{};     // "1-2.3"; empty when the device does not say
+    std::string serialNumber{}; // as a real device's serial number string; empty: none
     bool operator==(const VirtualDeviceDescription&) const = default;
 };
 
-// The description frame: the text, then "\nport=" and the port path when
-// the device names one.
-std::vector<std::uint8_t> DescriptionFrame(std::string_view text, std::string_view portPath = {});
+// The description frame: the text, then "\nport=" and the port path and
+// "\nserial=" and the serial number, each where the device names one.
+std::vector<std::uint8_t> DescriptionFrame(const VirtualDeviceDescription& description);
 
 // The frame read back. Its first line is the text; each further line is a
-// field "name=value". Fields other than "port" are left for later hosts to
-// read, so a device may say more than this host knows; a port that is no
-// USB port path is refused with the reason (a host must never guess which
-// slot a device sits in).
+// field "name=value". Fields other than "port" and "serial" are left for
+// later hosts to read, so a device may say more than this host knows. A
+// port that is no USB port path, or a serial number with bytes outside
+// printable ASCII, is refused with the reason: a host must never guess
+// which slot a device sits in, nor which handset it is.
 Result<VirtualDeviceDescription> ParseDescription(std::span<const std::uint8_t> frame);
 
 class FrameDecoder {

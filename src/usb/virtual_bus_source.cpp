@@ -164,6 +164,7 @@ private:
         link->devicePath = std::move(newcomer.devicePath);
         link->description = std::move(description.text);
         link->portPath = std::move(description.portPath);
+        link->serialNumber = std::move(description.serialNumber);
         link->received = std::move(newcomer.received);
         link->received.SetMaxFrameLength(kVirtualBusMaxFrame);
         link->problem = events_.problem;

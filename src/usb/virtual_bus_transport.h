@@ -29,7 +29,8 @@ struct VirtualBusLink {
     UniqueFd socket; // non-blocking
     std::string devicePath;
     std::string description;
-    std::string portPath; // empty when the device did not name one
+    std::string portPath;     // empty when the device did not name one
+    std::string serialNumber; // likewise
     // Bytes the device sent after its description, not yet handed out.
     FrameDecoder received{kVirtualBusMaxFrame};
     // Told when the device misbehaves and is cut off; may be empty.
@@ -60,6 +61,7 @@ public:
     std::string Description() const override { return link_->description; }
     std::string DevicePath() const override { return link_->devicePath; }
     std::string PortPath() const override { return link_->portPath; }
+    std::string SerialNumber() const override { return link_->serialNumber; }
 
 private:
     enum class Fill { Got, Gone, Stopped, Failed };

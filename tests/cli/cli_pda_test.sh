@@ -44,7 +44,8 @@ records() { "$CLI" runs list --run-store "$1" --json 2>/dev/null | wc -l; }
 "$CLI" pda --file nk.bin --target flash --bus bus1.sock --trace --wait 20 >trace.txt 2>pda.err &
 PDA=$!
 wait_for bus1.sock
-bounded "$CLI" emulate pda --bus bus1.sock --flash-ms 50 --flash-zeros 2 --json >report.json 2>emu.err ||
+bounded "$CLI" emulate pda --bus bus1.sock --serial QE7-0001 --flash-ms 50 --flash-zeros 2 \
+    --json >report.json 2>emu.err ||
     fail "emulator: $(cat emu.err)"
 finish $PDA 0 "one handset" || fail "pda exit $? $(cat pda.err)"
 [ "$(head -n 3 trace.txt)" = $'\nDevice Connected!\n OnOperationDownload()  - TEST' ] ||
@@ -55,6 +56,8 @@ grep -q "PROTOCOL VIOLATION" emu.err && fail "violation"
 
 [ "$(last_record "$STORE")" = "passed//: pda-image nk.bin passed," ] ||
     fail "one handset's record: $(last_record "$STORE")"
+[ "$("$CLI" runs list --run-store "$STORE" --serial QE7-0001 --json | wc -l)" = 1 ] ||
+    fail "the handset's serial number in its record: $("$CLI" runs list --run-store "$STORE")"
 
 # Four handsets at once, JSON events, each its own record with its own
 # slot; a device describing itself at length is refused first, on stderr

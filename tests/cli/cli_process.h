@@ -3,6 +3,7 @@
 // folder given, the user's own settings and run store stay out of the test
 // (the store is then StorePath(folder)).
 
+#include "phone/usb_tty_paths.h"
 #include "support/hang_bound.h"
 #include "support/qt_events.h"
 
@@ -18,14 +19,19 @@ namespace marlow::test {
 
 class CliProcess {
 public:
-    explicit CliProcess(const std::string& settingsFolder = {}) {
+    // `deviceTreeRoot`: where the process's port search reads sys/ and dev/.
+    explicit CliProcess(const std::string& settingsFolder = {},
+                        const std::string& deviceTreeRoot = {}) {
         EnsureCoreApplication();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         if (!settingsFolder.empty()) {
-            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
             environment.insert("XDG_CONFIG_HOME", QString::fromStdString(settingsFolder));
             environment.insert("XDG_DATA_HOME", QString::fromStdString(settingsFolder));
-            process_.setProcessEnvironment(environment);
         }
+        if (!deviceTreeRoot.empty())
+            environment.insert(phone::kDeviceTreeRootVariable,
+                               QString::fromStdString(deviceTreeRoot));
+        process_.setProcessEnvironment(environment);
     }
     // Where the runs of a process given `settingsFolder` are recorded.
     static std::string StorePath(const std::string& settingsFolder) {

@@ -6,6 +6,8 @@
 #include "cli_process.h"
 #include "emulators/modem_emulator.h"
 #include "emulators/sample_set.h"
+#include "emulators/usb_tty_tree.h"
+#include "phone/phone_ports.h"
 #include "recorded_runs.h"
 #include "support/temp_dir.h"
 
@@ -140,6 +142,13 @@ TEST_F(CliRunTest, BadArgumentsFilesAndPortsEndWithTheirReason) {
     };
     for (const auto& [name, rest] : packages)
         marlow::test::WriteFile(dir.File("samples/") + name, "+psi.flb\n+slb.flb\n+" + rest);
+    // The modem published where the port search looks, on USB port 1-1.1.
+    ASSERT_TRUE(emulators::PrepareUsbTtyTree(dir.File("root")));
+    ASSERT_TRUE(emulators::PublishUsbTty(dir.File("root"), {.portPath = "1-1.1",
+                                                            .ttyName = "ttyACM0",
+                                                            .vendor = kModemVendorId,
+                                                            .product = kModemProductId}));
+    std::filesystem::create_symlink(dir.File("modem"), dir.File("root/dev/ttyACM0"));
     const QString list = QString::fromStdString(set.list);
     const QString package = QString::fromStdString(set.phonePackage);
     const struct {
@@ -166,6 +175,11 @@ TEST_F(CliRunTest, BadArgumentsFilesAndPortsEndWithTheirReason) {
          1,
          "marlow-cli phone: Boot refused by the modem",
          "failed/device/phone " + dir.File("modem") + ":" + kNotBooted},
+        // Without --port, the modem's port as the search found it: the last record.
+        {{"phone", "--package", package},
+         1,
+         "marlow-cli phone: Boot refused by the modem",
+         std::string("failed/device/phone 1-1.1:") + kNotBooted},
         // Every reader says why a file did not open.
         {{"phone", "--package", Path("none.brx")},
          3,
@@ -192,7 +206,7 @@ TEST_F(CliRunTest, BadArgumentsFilesAndPortsEndWithTheirReason) {
     };
     for (const auto& c : cases) {
         const std::size_t recordsBefore = Recorded().size();
-        CliProcess cli(home.Path());
+        CliProcess cli(home.Path(), dir.File("root"));
         cli.Start(c.args);
         EXPECT_EQ(cli.Finish(), c.exit) << c.args.join(' ').toStdString() << ": " << cli.Err();
         EXPECT_THAT(cli.Err(), HasSubstr(c.says));
@@ -202,6 +216,8 @@ TEST_F(CliRunTest, BadArgumentsFilesAndPortsEndWithTheirReason) {
         else
             EXPECT_THAT(records, ::testing::Contains(c.recorded)) << c.says;
     }
+    EXPECT_THAT(marlow::test::LastRecordWithFiles(CliProcess::StorePath(home.Path())).second,
+                ::testing::EndsWith(" modem " + dir.File("root/dev/ttyACM0")));
     EXPECT_FALSE(std::filesystem::exists(dir.File("bus")));
 }
 

@@ -39,7 +39,8 @@ inline std::string LastRecordedRun(const std::string& storePath) {
 }
 
 // The last record's id, and its front end, kind, RecordedRuns line, files
-// ("image ok": the digest is the file's now) and modem port, as one line.
+// ("image ok": the digest is the file's now), modem port and the handset's
+// serial number, as one line.
 inline std::pair<std::string, std::string> LastRecordWithFiles(const std::string& storePath) {
     using namespace marlow::records;
     const auto store = RunStore::Open({.path = storePath, .access = StoreAccess::Query});
@@ -55,6 +56,8 @@ inline std::pair<std::string, std::string> LastRecordWithFiles(const std::string
     }
     if (!run.facts.handset.modemPort.empty())
         line += " modem " + run.facts.handset.modemPort;
+    if (!run.facts.handset.serialNumber.empty())
+        line += " serial " + run.facts.handset.serialNumber;
     return {run.facts.runId, line};
 }
 

@@ -57,9 +57,11 @@ protected:
     ~PdaDownloadWindowTest() override { frame.reset(); }
 
     // A handset on the bus at `path`, its boot loader played by `emulator`.
-    void Plug(emulators::PdaBootLoaderEmulator& emulator, const char* path) {
+    void Plug(emulators::PdaBootLoaderEmulator& emulator, const char* path,
+              std::string serialNumber = {}) {
         emulators::InProcessUsbPair pair =
             emulators::MakeInProcessUsbPair("Quillon USB boot loader", path);
+        pair.host->serialNumber = std::move(serialNumber);
         emulators::AttachEmulator(*pair.device, emulator);
         bus->Plug(std::move(pair.host));
         plugged.push_back(pair.device); // its end lives as long as the test
@@ -300,7 +302,7 @@ TEST_P(HandsetDownloadTest, ThePhoneFollowsAListThatHandsOver) {
     context->settings.Values().phonePackagePath = dir.File("absent.brx");
     context->optionFlags = GetParam() ? 2 : 0;
     emulators::PdaBootLoaderEmulator emulator;
-    Plug(emulator, "inproc:5");
+    Plug(emulator, "inproc:5", "QE1-0005");
     ASSERT_TRUE(ProcessUntil([&] { return emulator.LeftBus(); }));
     ASSERT_TRUE(ProcessUntil(
         [&] { return context->deviceState.Bytes().find("EXIT_STATE") != std::string::npos; }));
@@ -322,7 +324,8 @@ TEST_P(HandsetDownloadTest, ThePhoneFollowsAListThatHandsOver) {
     EXPECT_TRUE(frame->Command(gui::ID_PHONE_DOWN_START)->isEnabled());
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_EQ(frame->statusBar()->currentMessage(), "Phone Downloaded Successfully!");
-    // One record for both halves; the modem port is the one the run found.
+    // One record for both halves; the modem port is the one the run found,
+    // the serial number the boot loader's.
     EXPECT_EQ(Recorded(),
               "main window total passed// inproc:5: pda-image eboot.bin passed, "
               "pda-image nk.bin passed, hand-over PHONE_DOWN_CMD passed, port-wait "
@@ -330,7 +333,7 @@ TEST_P(HandsetDownloadTest, ThePhoneFollowsAListThatHandsOver) {
               "phone-part slb.flb passed, phone-part modem.fls passed, phone-part "
               "modem.eep passed, list ok image ok image ok psi ok slb ok firmware ok eeprom ok "
               "modem " +
-                  dir.File("modem"));
+                  dir.File("modem") + " serial QE1-0005");
 }
 
 // Each run the window makes leaves one record, however it ends. A

@@ -7,12 +7,14 @@
 #include "emulators/modem_emulator.h"
 #include "emulators/pda_in_process_device.h"
 #include "emulators/sample_set.h"
+#include "emulators/station_emulator.h"
 #include "emulators/usb_tty_tree.h"
 #include "phone/usb_tty_paths.h"
 #include "phone/vendor_library.h"
 #include "station/station_run.h"
 #include "support/temp_dir.h"
 #include "support/watched.h"
+#include "usb/virtual_bus_source.h"
 
 #include <gtest/gtest.h>
 
@@ -47,12 +49,16 @@ protected:
         ASSERT_TRUE(library) << library.Error();
         ASSERT_TRUE(emulators::PrepareUsbTtyTree(root));
     }
-    StationSetup SlotSetup(StationSlot slot, std::function<void(const SlotEvent&)> events) {
-        return {.station = {.slotList = {std::move(slot)}},
-                .library = library->get(),
-                .deviceTreeRoot = root,
-                .timeout = std::chrono::seconds{0},
-                .events = std::move(events)};
+    // The station of that one slot; its reports heard as lines unless `events` hears them.
+    Result<std::unique_ptr<Station>> Start(StationSlot slot,
+                                           std::function<void(const SlotEvent&)> events = {}) {
+        if (!events)
+            events = [this](const SlotEvent& event) { Heard(event); };
+        return Station::Start({.station = {.slotList = {std::move(slot)}},
+                               .library = library->get(),
+                               .deviceTreeRoot = root,
+                               .timeout = std::chrono::seconds{0},
+                               .events = std::move(events)});
     }
     void Heard(const SlotEvent& event) {
         if (const std::string line = Line(event); !line.empty())
@@ -103,23 +109,24 @@ TEST_F(StationSlots, EachHandsetOnTheSlotsPortIsServedOnceTheSlotIsFree) {
                 handlers.arrived(std::move(pairs[plugged - 1].host));
             }
         };
-        Station station(
-            SlotSetup({"1", "1-1.1", SlotMode::Pda, set->list, ""}, [&](const SlotEvent& event) {
+        const auto station =
+            Start({"1", "1-1.1", SlotMode::Pda, set->list, ""}, [&](const SlotEvent& event) {
                 const int count = ++heard[event.kind];
                 if (event.kind == SlotEventKind::Finished)
                     handlers.removed("inproc:" + std::to_string(count));
                 if (event.kind == row.plugAt && count == plugged)
                     plug();
                 Heard(event);
-            }));
-        handlers = station.Handlers();
+            });
+        ASSERT_TRUE(station) << station.Error();
+        handlers = (*station)->Handlers();
         plug();
 
         std::vector<std::string> expected;
         for (int n = 0; n < kHandsets; ++n)
             expected.insert(expected.end(), {"started", "finished passed", "ready"});
         EXPECT_EQ(Await(expected.size()), expected);
-        station.Stop();
+        (*station)->Stop();
     }
 }
 
@@ -128,11 +135,11 @@ TEST_F(StationSlots, EachHandsetOnTheSlotsPortIsServedOnceTheSlotIsFree) {
 // ready again once the modem port has gone.
 TEST_F(StationSlots, APhoneSlotServesTheModemPortUnderItsPortPath) {
     const emulators::UsbTtyPlace place{.portPath = "1-1.1", .ttyName = "ttyACM3"};
-    Station station(SlotSetup({"1", "1-1.1", SlotMode::Phone, "", set->phonePackage},
-                              [this](const SlotEvent& event) { Heard(event); }));
+    const auto station = Start({"1", "1-1.1", SlotMode::Phone, "", set->phonePackage});
+    ASSERT_TRUE(station) << station.Error();
     emulators::InProcessUsbPair bootLoader = emulators::MakeInProcessUsbPair("handset", "inproc:1");
     bootLoader.host->portPath = "1-1.1";
-    station.Handlers().arrived(std::move(bootLoader.host));
+    (*station)->Handlers().arrived(std::move(bootLoader.host));
     Await(1);
     // The tree first, then the node, as the kernel and udev make them.
     ASSERT_TRUE(emulators::PublishUsbTty(root, place));
@@ -145,7 +152,30 @@ TEST_F(StationSlots, APhoneSlotServesTheModemPortUnderItsPortPath) {
                                                   "serves a handset's modem port, not its boot "
                                                   "loader",
                                                   "started", "finished passed", "ready"}));
-    station.Stop();
+    (*station)->Stop();
+}
+
+// A Total slot's phone half flashes the slot's own package: a lone image
+// hands over no phone files, so all four the modem takes are the
+// package's. A package that cannot be read refuses the station.
+TEST_F(StationSlots, ATotalSlotsPhoneHalfFlashesTheSlotsOwnPackage) {
+    const auto station = Start(
+        {"1", emulators::SlotPortPath(1), SlotMode::Total, set->images[0], set->phonePackage});
+    ASSERT_TRUE(station) << station.Error();
+    usb::VirtualBusSource bus(dir.File("bus"));
+    ASSERT_TRUE(bus.Start((*station)->Handlers()));
+    emulators::StationEmulator fixture({.busPath = dir.File("bus"), .root = root});
+    int modemFiles = 0;
+    ASSERT_TRUE(
+        fixture.Run([&](const emulators::HandsetEvent& event) { modemFiles = event.modemFiles; }));
+    EXPECT_EQ(Await(3), (std::vector<std::string>{"started", "finished passed", "ready"}));
+    EXPECT_EQ(modemFiles, 4);
+    bus.Stop();
+    (*station)->Stop();
+
+    EXPECT_EQ(Start({"1", "1-1.1", SlotMode::Total, set->list, dir.File("none.brx")}).Error(),
+              "slot 1: cannot read the phone package " + dir.File("none.brx") +
+                  ": No such file or directory");
 }
 
 } // namespace

@@ -25,28 +25,31 @@ TEST(VirtualBusFrame, LengthIsLittleEndianBeforeThePayload) {
     EXPECT_EQ(FrameHeader(0x01020304), (std::array<std::uint8_t, 4>{4, 3, 2, 1}));
 }
 
-// The text as the operator sees it, and the port path when the device names
-// one; a device that names none (as every one before the field) has none.
-TEST(VirtualBusFrame, ADescriptionIsItsTextAndWhereTheDeviceSits) {
-    const std::tuple<std::string_view, std::string_view, std::string_view> rows[] = {
-        {"PDA\tloader\x01", "PDA?loader?", ""},
-        {"", "Virtual USB device", ""},
-        {"Rig\nport=1-2.3", "Rig", "1-2.3"},
-        {"Rig\nserial=42\nport=3-1.4.2\n", "Rig", "3-1.4.2"}, // a later host's field
-        {"\nport=12-7", "Virtual USB device", "12-7"},
+// The text as the operator sees it, the port path and the serial number
+// where the device names them; a device that names none (as every one
+// before the fields) has none.
+TEST(VirtualBusFrame, ADescriptionIsItsTextWhereTheDeviceSitsAndWhichItIs) {
+    const std::tuple<std::string_view, VirtualDeviceDescription> rows[] = {
+        {"PDA\tloader\x01", {"PDA?loader?"}},
+        {"", {"Virtual USB device"}},
+        {"Rig\nport=1-2.3", {"Rig", "1-2.3"}},
+        {"Rig\nserial=QE1-0042\nport=3-1.4.2\nbaud=9\n", {"Rig", "3-1.4.2", "QE1-0042"}},
+        {"\nport=12-7", {"Virtual USB device", "12-7"}},
     };
-    for (const auto& [frame, text, port] : rows) {
+    for (const auto& [frame, expected] : rows) {
         const Result<VirtualDeviceDescription> read =
             ParseDescription(Bytes(frame.begin(), frame.end()));
         ASSERT_TRUE(read) << frame;
-        EXPECT_EQ(*read, (VirtualDeviceDescription{std::string(text), std::string(port)})) << frame;
+        EXPECT_EQ(*read, expected) << frame;
+        EXPECT_EQ(ParseDescription(DescriptionFrame(expected)).Value(), expected) << frame;
     }
-    EXPECT_EQ(*ParseDescription(DescriptionFrame("Rig", "1-1.4")),
-              (VirtualDeviceDescription{"Rig", "1-1.4"}));
     for (const char* port : {"1-x", "1-0", "0-1", "1-1.256", "01-1", "1-", "1-1.1.1.1.1.1.1.1"})
-        EXPECT_EQ(ParseDescription(DescriptionFrame("Rig", port)).Error(),
+        EXPECT_EQ(ParseDescription(DescriptionFrame({"Rig", port})).Error(),
                   " gave the port path \"" + std::string(port) +
                       "\", which is no USB port path (such as 1-2.3); disconnected as garbage");
+    EXPECT_EQ(ParseDescription(DescriptionFrame({"Rig", "", "QE\x01"})).Error(),
+              " gave the serial number \"QE\\x01\", which holds bytes outside printable ASCII; "
+              "disconnected as garbage");
 }
 
 TEST(VirtualBusFrame, FramesSplitAndJoinedAnyHowComeOutWhole) {
