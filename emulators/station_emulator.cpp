@@ -14,11 +14,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <linux/magic.h>
 #include <optional>
 #include <poll.h>
 #include <random>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <sys/vfs.h>
 #include <thread>
 #include <unistd.h>
@@ -29,6 +31,30 @@ using namespace std::chrono_literals;
 using SteadyClock = std::chrono::steady_clock;
 
 namespace {
+
+// How many descriptors, in any process (this one too), are open on the
+// character device `device`. Read from /proc, because inotify merges an
+// event with an identical one still unread: two closes close together
+// count as one, and a port counted by its events would never be let go.
+int DescriptorsOn(dev_t device) {
+    int found = 0;
+    std::error_code error;
+    std::filesystem::directory_iterator process("/proc", error), end;
+    for (; !error && process != end; process.increment(error)) {
+        const std::string pid = process->path().filename().string();
+        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::error_code fdError;
+        std::filesystem::directory_iterator fd(process->path() / "fd", fdError);
+        for (; !fdError && fd != end; fd.increment(fdError)) {
+            struct stat target {};
+            if (::stat(fd->path().c_str(), &target) == 0 && S_ISCHR(target.st_mode) &&
+                target.st_rdev == device)
+                ++found;
+        }
+    }
+    return found;
+}
 
 constexpr int kMostSlots = 64;
 constexpr const char* kDescription = "Quillon handset (emulated)";
@@ -313,10 +339,14 @@ std::string StationEmulator::WatchModem(Slot& slot, ModemEmulator& modem) {
     if (!opens.Valid() ||
         ::inotify_add_watch(opens.Get(), modem.DevicePath().c_str(), IN_OPEN | IN_CLOSE) < 0)
         return "no-modem";
+    struct stat port {};
+    if (::stat(modem.DevicePath().c_str(), &port) != 0)
+        return "no-modem";
     const auto grace = options_.pace ? std::chrono::milliseconds(kPacedLetGoGrace)
                                      : std::chrono::milliseconds(kLetGoGrace);
     int holders = 0;
-    std::optional<SteadyClock::time_point> closedSince;
+    bool letGo = false; // since closedSince
+    SteadyClock::time_point closedSince{};
     std::array<char, 4096> events{};
     for (;;) {
         slot.wake.Clear();
@@ -324,12 +354,12 @@ std::string StationEmulator::WatchModem(Slot& slot, ModemEmulator& modem) {
             return "stopped";
         if (modem.Vanished())
             return "vanished";
-        if (closedSince && modem.EndsOfProcess() > 0)
+        if (letGo && modem.EndsOfProcess() > 0)
             return "modem-done";
         int timeout = -1;
-        if (closedSince) {
+        if (letGo) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                *closedSince + grace - SteadyClock::now());
+                closedSince + grace - SteadyClock::now());
             if (left.count() <= 0)
                 return "host-let-go";
             timeout = static_cast<int>(left.count());
@@ -338,22 +368,19 @@ std::string StationEmulator::WatchModem(Slot& slot, ModemEmulator& modem) {
                                   pollfd{opens.Get(), POLLIN, 0}};
         if (::poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR)
             return "no-modem";
-        for (ssize_t got; (got = ::read(opens.Get(), events.data(), events.size())) > 0;) {
-            for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= got;) {
-                inotify_event header{};
-                std::memcpy(&header, events.data() + at, sizeof header);
-                at += static_cast<ssize_t>(sizeof header + header.len);
-                if ((header.mask & IN_OPEN) != 0)
-                    ++holders;
-                if ((header.mask & IN_CLOSE) != 0)
-                    holders = std::max(0, holders - 1);
-            }
-        }
-        // An open missed before the watch began shows as a close alone.
-        if (holders > 0)
-            closedSince.reset();
-        else if (!closedSince && fds[1].revents != 0)
+        bool heard = false;
+        while (::read(opens.Get(), events.data(), events.size()) > 0)
+            heard = true;
+        // The events only say when to look: the emulator's own descriptor
+        // (which keeps the line up) aside, who holds the port now.
+        if (heard)
+            holders = std::max(0, DescriptorsOn(port.st_rdev) - 1);
+        if (holders > 0) {
+            letGo = false;
+        } else if (!letGo && heard) {
+            letGo = true;
             closedSince = SteadyClock::now();
+        }
     }
 }
 
