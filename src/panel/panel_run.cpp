@@ -40,6 +40,13 @@ bool IsListPath(const std::string& path) {
     return ToLowerAscii(LastChars(path, 4)) == ".lst";
 }
 
+bool ListHandsOver(const std::string& list) {
+    if (!IsListPath(list))
+        return false;
+    const pda::ListContents contents = pda::ReadListFile(list);
+    return contents.read.Ok() && contents.hasPhoneGroup;
+}
+
 std::optional<std::filesystem::file_time_type> Modified(const std::string& path) {
     std::error_code error;
     const auto modified = std::filesystem::last_write_time(path, error);
@@ -132,7 +139,7 @@ bool PanelRun::RefusesStart(int selection) {
     if ((selection & ONLY_PDA_DOWN) && IsListPath(list)) {
         const pda::ListContents contents = pda::ReadListFile(list);
         listRead = contents.read.Ok();
-        listHasPhoneGroup = listRead && contents.hasPhoneGroup;
+        listHasPhoneGroup = ListHandsOver(list);
     } else if (selection & ONLY_PDA_DOWN) {
         listRead = static_cast<bool>(InputFile::Open(list));
     }
@@ -171,8 +178,11 @@ bool PanelRun::PhoneLibraryMissing() {
 // A run's record begins with its handset: a wait that no handset ends
 // leaves none. The handset waiting on the bus becomes the run on show.
 void PanelRun::PdaStart() {
-    BeginRecord(handset_.m_DownSelect);
     const std::string& list = settings_.Values().downloadPath;
+    // A list whose phone group hands the handset over makes the run a Total
+    // one, whatever is ticked: so is it recorded.
+    BeginRecord(ListHandsOver(list) ? ONLY_PDA_DOWN | ONLY_PHONE_DOWN
+                                    : handset_.m_DownSelect.load());
     if (!InputFile::Open(list)) {
         panel_.SetStatus(QStringLiteral("Selected File dosen't exist"), StatusTone::Failed);
         panel_.View().TwoLineMessage("Selected File dosen't exist", "Check selected file",

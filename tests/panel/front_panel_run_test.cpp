@@ -467,6 +467,14 @@ TEST_F(FrontPanelRunTest, AHandsetLeavingEndsItsRunInEveryPart) {
     using std::chrono::milliseconds;
     EXPECT_THAT(pauses, ElementsAre(milliseconds(250), milliseconds(100)));
     EXPECT_EQ(Text(1032) + " " + Text(1039), "Phone Download Successfully! Bye!");
+    // Recorded as what it was: a Total run, though only PDA was ticked.
+    ASSERT_TRUE(ProcessUntil([&] {
+        return !Control<QListWidget>(1136)
+                    ->findItems("Run record: ", Qt::MatchStartsWith)
+                    .isEmpty();
+    }));
+    EXPECT_EQ(test::LastRecordWithFiles(storePath).second.substr(0, 27),
+              "front panel total passed// ");
     EXPECT_FALSE(Logged("OnComplete()+")) << "the boot starts a fresh log";
     EXPECT_EQ(modem->Files().size(), 4u);
     EXPECT_EQ(port.polls, 1);
