@@ -185,6 +185,8 @@ void TotalDisplay::Show(const handset::RunFinished& finished) {
     switch (finished.ending) {
     case Ending::Verdict:
     case Ending::NotOpened:
+    case Ending::NotStarted:    // the main window's download command alone
+    case Ending::PhoneNotBegun: // the main window's phone engine alone
         return;
     case Ending::ListGone:
         MessageBox("Selected File dosen't exist\nCheck selected file", "");

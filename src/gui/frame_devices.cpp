@@ -1,9 +1,12 @@
 #include "gui/frame_devices.h"
 
+#include "common/visit_overloads.h"
+#include "gui/frame_phone.h"
 #include "gui/main_frame.h"
 #include "gui/window_records.h"
 #include "hotplug/download_command.h"
 #include "pda/list_file.h"
+#include "phone/qt_owner_thread.h"
 #include "records/run_inputs.h"
 #include "usb/libusb_device_source.h"
 #include "usb/usb_ids.h"
@@ -59,9 +62,63 @@ StartDeviceSources(const QSettings& store, const std::function<usb::DeviceEvents
     return started;
 }
 
+// A handset's whole run as the window hears it, on the user-interface
+// thread: the PDA half's events shown as the window's own and recorded, the
+// phone half's recorded (the window's phone engine shows them as it says
+// them), and the end, which ends a record its halves' events did not end.
+// The device watcher tells the window its steps itself.
+struct FrameDevices::Run final : handset::HandsetEventSink {
+    Run(FrameDevices& devices, std::string devicePath)
+        : devices(devices), devicePath(std::move(devicePath)) {}
+    void Post(const handset::HandsetEvent& event) override;
+    void Ended(const handset::RunFinished& whole);
+    // In its PDA half: the handset's downloads go to it.
+    bool Downloading() const { return whole && !whole->Finished() && !whole->InPhoneHalf(); }
+    bool Going() const { return whole && !finished; }
+
+    FrameDevices& devices;
+    const std::string devicePath;
+    std::unique_ptr<records::HandsetRecording> record =
+        std::make_unique<records::HandsetRecording>();
+    std::unique_ptr<handset::WholeRun> whole;
+    std::optional<handset::RunFinished> finished;
+};
+
+void FrameDevices::Run::Post(const handset::HandsetEvent& event) {
+    std::visit(Overloads{[this](const pda::PdaEvent& e) { devices.events_.ShowFor(devicePath, e); },
+                         [this](const phone::PhoneRunEvent& e) {
+                             if (std::holds_alternative<phone::PortWaitEnded>(e))
+                                 record->ModemPort(devices.frame_.Phone().Engine().Port());
+                             record->Post(e);
+                         },
+                         [this](const handset::RunFinished& e) { Ended(e); }, [](const auto&) {}},
+               event);
+}
+
+void FrameDevices::Run::Ended(const handset::RunFinished& whole) {
+    finished = whole;
+    const records::Half half =
+        whole.half == handset::Half::Pda ? records::Half::Pda : records::Half::Phone;
+    if (whole.ending == handset::Ending::NotStarted ||
+        whole.ending == handset::Ending::PhoneNotBegun)
+        record->End(records::RunEnding{.verdict = records::RecordVerdict::Failed,
+                                       .reason = whole.finished.reason,
+                                       .errorClass = records::ErrorClass::Input,
+                                       .half = half});
+    else
+        record->RunEnded(whole.finished, half);
+}
+
 FrameDevices::FrameDevices(CMainFrame& frame, hotplug::WatcherTiming timing)
-    : frame_(frame), events_(frame.Context(), frame, frame),
-      watcher_(std::make_unique<hotplug::CDeviceWatcher>(*this, std::move(timing))) {}
+    : frame_(frame), owner_(std::make_unique<phone::QtOwnerThread>(&frame)),
+      events_(frame.Context(), frame, frame),
+      watcher_(std::make_unique<hotplug::CDeviceWatcher>(*this, std::move(timing))) {
+    // Each handset's events go into the record of its run.
+    events_.recordEvents = [this](const std::string& devicePath, const pda::PdaEvent& event) {
+        if (Run* run = RunAt(devicePath))
+            run->record->Post(event);
+    };
+}
 
 FrameDevices::~FrameDevices() {
     StopWatch();
@@ -158,12 +215,19 @@ FrameDevices::Handset& FrameDevices::HandsetAt(const std::string& devicePath) {
     return *handset;
 }
 
-handset::HandsetRun& FrameDevices::HandsetRunOf(const std::string& devicePath) {
-    return HandsetAt(devicePath).run;
+FrameDevices::Run* FrameDevices::RunAt(const std::string& devicePath) {
+    return HandsetAt(devicePath).run.get();
 }
 
-std::unique_ptr<records::HandsetRecording>& FrameDevices::RecordOf(const std::string& devicePath) {
-    return HandsetAt(devicePath).record;
+records::HandsetRecording* FrameDevices::RecordOf(const handset::WholeRun& whole) {
+    std::lock_guard lock(handsetsMutex_);
+    for (const auto& [path, handset] : handsets_)
+        if (handset->run && handset->run->whole.get() == &whole)
+            return handset->run->record.get();
+    for (const auto& run : earlier_)
+        if (run->whole.get() == &whole)
+            return run->record.get();
+    return nullptr;
 }
 
 // The bare command starts every listed handset that is not downloading,
@@ -193,38 +257,83 @@ void FrameDevices::OnOperationDownload(const std::string* onlyPath) {
 // recorded as the handset's own, its phone half with it when the list or
 // the "Phone" option hands the handset over; its slot is the USB port path
 // the handset sits on (the bus's device path where the bus has no ports).
-// Another handset's run goes on untouched.
+// Another handset's run goes on untouched, and so does this handset's
+// earlier run where it is in its phone half.
 void FrameDevices::StartHandset(const std::string& devicePath) {
     MarlowContext& context = frame_.Context();
     Handset& handset = HandsetAt(devicePath);
-    handset.context.SetSettings(context.run.Settings());
-    handset.run.Begin(handset::RunMode::PdaOnly);
-    const std::string path = handset.context.Settings().downloadPath;
+    const pda::PdaSettings settings = context.run.Settings();
+    const std::string path = settings.downloadPath;
     WindowRecords& records = frame_.Records();
-    records::HandsetRecording* run = nullptr; // the record begun here
+    auto run = std::make_unique<Run>(*this, devicePath);
     if (handset.context.deviceConnected) {
         if (const Status may = records.MayStartRun(); !may) {
             frame_.ShowNotRecorded(QString::fromStdString(may.Error()));
             return;
         }
         const bool phoneFollows = context.PhoneOption() || pda::ReadListFile(path).hasPhoneGroup;
-        records.BeginHandsetRun(handset.record, phoneFollows ? "total" : "pda", true, phoneFollows,
+        records.BeginHandsetRun(run->record, phoneFollows ? "total" : "pda", true, phoneFollows,
                                 [this](const QString& text) { frame_.ShowNotRecorded(text); });
-        run = handset.record.get();
         const usb::CUsbPipe* pipe = watcher_->FindPipe(devicePath);
-        run->Slot(pipe && !pipe->UsbPortPath().empty() ? pipe->UsbPortPath() : devicePath);
+        run->record->Slot(pipe && !pipe->UsbPortPath().empty() ? pipe->UsbPortPath() : devicePath);
     }
-    if (!hotplug::OperationDownload(*watcher_, handset.context, events_.For(devicePath),
-                                    &devicePath,
-                                    [&](const pda::DownloadPlan& plan) {
-                                        if (run)
-                                            run->Inputs(records::InputsOfPlan(path, plan));
-                                    }) &&
-        run)
-        run->End(records::RunEnding{.verdict = records::RecordVerdict::Failed,
-                                    .reason = "the download did not start",
-                                    .errorClass = records::ErrorClass::Input,
-                                    .half = records::Half::Pda});
+    RetireRunOf(handset);
+    {
+        std::lock_guard lock(handsetsMutex_);
+        handset.run = std::move(run);
+    }
+    Run& started = *handset.run;
+    records::HandsetRecording* record = started.record.get();
+    started.whole = std::make_unique<handset::WholeRun>(handset::WholeRunSetup{
+        .mode = context.PhoneOption() ? handset::RunMode::Total : handset::RunMode::PdaOnly,
+        .pda = settings,
+        .ownerThread = owner_.get(),
+        .events = &started,
+        .listedOn = watcher_.get(),
+        .devicePath = devicePath,
+        .planChecked =
+            [record, path](const pda::DownloadPlan& plan) {
+                record->Inputs(records::InputsOfPlan(path, plan));
+            },
+        .followHandOver = true,
+        .phoneOwner = &frame_.Phone(),
+    });
+    started.whole->Start(nullptr);
+}
+
+// The handset's last run makes room: its download has ended (only an idle
+// handset is started). One that still waits for its handset to leave is
+// given up; one in its phone half goes on beside the new one. Runs whose
+// end has been told go.
+void FrameDevices::RetireRunOf(Handset& handset) {
+    std::erase_if(earlier_, [](const auto& run) { return !run->Going(); });
+    if (!handset.run)
+        return;
+    watcher_->JoinDownload(handset.run->devicePath);
+    std::unique_ptr<Run> last;
+    {
+        std::lock_guard lock(handsetsMutex_);
+        last = std::move(handset.run);
+    }
+    if (!last->Going())
+        return;
+    if (!last->whole->InPhoneHalf())
+        last->whole->Abandon({Verdict::Stopped, "the handset was downloaded to again"});
+    earlier_.push_back(std::move(last));
+}
+
+// What follows the handset's leaving is its run's decision; a run whose
+// download passed and that handed nothing over has already ended.
+bool FrameDevices::HandsetLeft(const std::string& devicePath) {
+    Run* run = RunAt(devicePath);
+    if (run == nullptr || !run->whole)
+        return false;
+    const std::optional<handset::RunFinished>& outcome = run->whole->Outcome();
+    if (!outcome) {
+        run->whole->Reports().PdaDownloadDone(true);
+        return false;
+    }
+    return outcome->finished.verdict == Verdict::Passed && outcome->half == handset::Half::Pda;
 }
 
 bool FrameDevices::CloseRequested() {
@@ -244,12 +353,17 @@ void FrameDevices::UnloadUsbDrv(bool close, bool unload) {
 // the window's settings, which say how its arrival is shown.
 pda::PdaRunContext& FrameDevices::ContextFor(const std::string& devicePath) {
     Handset& handset = HandsetAt(devicePath);
+    if (handset.run && handset.run->Downloading())
+        return handset.run->whole->Reports().ContextFor(devicePath);
     if (!watcher_->DownloadRunning(devicePath))
         handset.context.SetSettings(frame_.Context().run.Settings());
     return handset.context;
 }
 
 pda::PdaEventSink& FrameDevices::SinkFor(const std::string& devicePath) {
+    Handset& handset = HandsetAt(devicePath);
+    if (handset.run && handset.run->Downloading())
+        return handset.run->whole->Reports().SinkFor(devicePath);
     return events_.For(devicePath);
 }
 
@@ -259,8 +373,13 @@ void FrameDevices::PostToUi(std::function<void()> task) {
     QMetaObject::invokeMethod(&frame_, std::move(task), Qt::QueuedConnection);
 }
 
+// On the download thread: the run that started the download is the
+// handset's run until the download has been joined.
 void FrameDevices::PdaRunEnded(const std::string& devicePath, const pda::PdaRunOutcome& outcome) {
-    HandsetAt(devicePath).run.PdaHalfEnded(outcome);
+    std::lock_guard lock(handsetsMutex_);
+    const auto found = handsets_.find(devicePath);
+    if (found != handsets_.end() && found->second->run && found->second->run->whole)
+        found->second->run->whole->Reports().PdaRunEnded(devicePath, outcome);
 }
 
 void FrameDevices::FileInformation(std::string_view text) {

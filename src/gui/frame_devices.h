@@ -8,8 +8,9 @@
 // the user-interface thread, in order, before the watcher sees it.
 
 #include "gui/window_pda_events.h"
-#include "handset/handset_run.h"
+#include "handset/whole_run.h"
 #include "hotplug/device_watcher.h"
+#include "phone/owner_thread.h"
 #include "records/handset_recording.h"
 #include "usb/device_source.h"
 
@@ -48,10 +49,12 @@ public:
     // Command 32771: on every listed handset that is not downloading, or
     // on `onlyPath` alone.
     void OnOperationDownload(const std::string* onlyPath = nullptr);
-    // The handset at `devicePath`: its run, and its record (none before its
-    // first download; a phone half that follows takes it over).
-    handset::HandsetRun& HandsetRunOf(const std::string& devicePath);
-    std::unique_ptr<records::HandsetRecording>& RecordOf(const std::string& devicePath);
+    // The handset at `devicePath` has left after its last command: its run
+    // decides what follows. True when its download passed and nothing
+    // follows (the window's "Completed Downloaded!").
+    bool HandsetLeft(const std::string& devicePath);
+    // The record of a run, for its phone half's inputs; none once it has gone.
+    records::HandsetRecording* RecordOf(const handset::WholeRun& whole);
     // WM_CLOSE: true when the frame may close now; otherwise the devices
     // have been told to leave and MAINFRM_CLOSE follows their removal.
     bool CloseRequested();
@@ -76,16 +79,22 @@ public:
     void CloseFrameNow() override;
 
 private:
+    // One run of a handset: its whole run, its record, fed from the run's
+    // stream, and how it ended.
+    struct Run;
     // What the window keeps of one handset, by its device path: the context
-    // its PDA half downloads with, its run and its record. Kept while the
-    // window lives, as a download may still hold the context.
+    // its arrival is shown with, and its run. Kept while the window lives,
+    // as a download may still hold the run's context.
     struct Handset {
         pda::PdaRunContext context;
-        handset::HandsetRun run;
-        std::unique_ptr<records::HandsetRecording> record;
+        std::unique_ptr<Run> run;
     };
     Handset& HandsetAt(const std::string& devicePath);
+    // The run downloading to the handset, or its last one; none before its
+    // first download.
+    Run* RunAt(const std::string& devicePath);
     void StartHandset(const std::string& devicePath);
+    void RetireRunOf(Handset& handset);
 
     usb::DeviceEvents EventsForSources();
     void Arrived(std::unique_ptr<usb::UsbTransport> transport);
@@ -93,10 +102,14 @@ private:
     void AlreadyAttached(const std::string& description);
 
     CMainFrame& frame_;
+    // The runs' tasks: queued to the window, in order with the device news.
+    std::unique_ptr<phone::OwnerThread> owner_;
     // Looked up on the download threads too (PdaRunEnded); outlives the
     // watcher, whose downloads use the contexts.
     std::mutex handsetsMutex_;
     std::map<std::string, std::unique_ptr<Handset>> handsets_;
+    // Runs still in their phone half when their handset's path began another.
+    std::vector<std::unique_ptr<Run>> earlier_;
     WindowPdaEvents events_;
     std::unique_ptr<hotplug::CDeviceWatcher> watcher_;
     std::vector<std::unique_ptr<usb::DeviceSource>> sources_;

@@ -1,5 +1,6 @@
 #include "gui/frame_phone.h"
 
+#include "gui/frame_devices.h"
 #include "gui/main_frame.h"
 #include "gui/program_phone.h"
 #include "gui/window_records.h"
@@ -51,9 +52,12 @@ FramePhone::FramePhone(CMainFrame& frame)
     setup.ports = ports_.get();
     setup.phoneSelected = [this] { return Selected(); };
     engine_ = std::make_unique<phone::PhoneEngine>(setup);
-    // The run's record hears each event before the window shows it, and
-    // the port the run took as it takes it.
+    // A handset's run hears each event before the window shows it; the
+    // window's own run's record hears it, and the port the run took as it
+    // takes it.
     events_.recordEvents = [this](const phone::PhoneRunEvent& event) {
+        if (run_ != nullptr)
+            return run_->PhoneHeard(event);
         if (std::holds_alternative<phone::PortWaitEnded>(event))
             record_->ModemPort(engine_->Port());
         record_->Post(event);
@@ -75,6 +79,7 @@ void FramePhone::Start() {
         frame_.ShowNotRecorded(QString::fromStdString(may.Error()));
         return;
     }
+    FollowRun(nullptr);
     handOverRun_ = false;
     heldMessage_.clear();
     const std::string& package = frame_.Context().settings.Values().phonePackagePath;
@@ -89,6 +94,36 @@ void FramePhone::Start() {
     Began(started);
 }
 
+// A handset's run handed it over: the window's debug window says so, and
+// its phone half follows (or waits for the engine).
+void FramePhone::BeginPhoneHalf(handset::WholeRun& run, const phone::PhoneFileSet& handedOver,
+                                const std::string& usbPortPath) {
+    MarlowContext& context = frame_.Context();
+    context.Print(context.debugMessage, "\n PDA Download Completed!! \n");
+    context.Print(context.debugMessage, "\n -- Phone Download Start!! -- \n");
+    StartAfterPdaDownload({.run = &run, .files = handedOver, .usbPortPath = usbPortPath});
+    frame_.UpdateCommandStates();
+}
+
+void FramePhone::StopPhoneHalf(handset::WholeRun& run, const RunFinished& why) {
+    if (run_ == &run) {
+        // The run gives the verdict: the engine's own end goes nowhere.
+        run_ = nullptr;
+        engine_->CancelMainWindowRun(why.verdict, why.reason);
+        handOverRun_ = false;
+        RefreshStatus();
+        StartNextHandedOver();
+        return;
+    }
+    PhoneHalfGone(run);
+}
+
+void FramePhone::PhoneHalfGone(handset::WholeRun& run) {
+    if (run_ == &run)
+        run_ = nullptr;
+    std::erase_if(waiting_, [&run](const HandedOver& waiting) { return waiting.run == &run; });
+}
+
 // The handset has already left for its modem download: not starting it
 // would pass a half-flashed handset, so a list's phone group starts it
 // whether or not the "Phone" option is ticked.
@@ -97,7 +132,7 @@ void FramePhone::StartAfterPdaDownload(HandedOver handedOver) {
         waiting_.push_back(std::move(handedOver));
         return;
     }
-    FollowRecord(std::move(handedOver.record));
+    FollowRun(handedOver.run);
     const phone::PhoneFileSet& group = handedOver.files;
     const std::string& usbPortPath = handedOver.usbPortPath;
     handOverRun_ = true;
@@ -106,8 +141,9 @@ void FramePhone::StartAfterPdaDownload(HandedOver handedOver) {
         const std::string& package = frame_.Context().settings.Values().phonePackagePath;
         const bool started =
             engine_->StartMainWindowRun(package, phone::PhoneStart::AfterPdaDownload, usbPortPath);
-        if (started)
-            record_->Inputs(records::InputsOfPhoneFiles(engine_->Files(), package));
+        if (records::HandsetRecording* record =
+                started && run_ != nullptr ? frame_.Devices().RecordOf(*run_) : nullptr)
+            record->Inputs(records::InputsOfPhoneFiles(engine_->Files(), package));
         Began(started);
         return;
     }
@@ -118,11 +154,23 @@ void FramePhone::StartAfterPdaDownload(HandedOver handedOver) {
     Began(engine_->StartMainWindowRun(group, phone::PhoneStart::AfterPdaDownload, usbPortPath));
 }
 
-void FramePhone::FollowRecord(std::unique_ptr<records::HandsetRecording> record) {
+void FramePhone::FollowRun(handset::WholeRun* run) {
     // A begin without a recorder ends the open record as another run's
     // begin does, and records nothing.
     record_->Begin(nullptr, false, false, {});
-    record_ = record ? std::move(record) : std::make_unique<records::HandsetRecording>();
+    if (run_ != nullptr && run_ != run)
+        std::exchange(run_, nullptr)
+            ->PhoneHeard(RunFinished{Verdict::Stopped, "another phone download began"});
+    run_ = run;
+}
+
+void FramePhone::NotBegun(const std::string& reason) {
+    if (run_ != nullptr)
+        return std::exchange(run_, nullptr)->PhoneNotBegun(reason);
+    record_->End(records::RunEnding{.verdict = records::RecordVerdict::Failed,
+                                    .reason = reason,
+                                    .errorClass = records::ErrorClass::Input,
+                                    .half = records::Half::Phone});
 }
 
 // Posted: the run that ended is still telling of its end.
@@ -144,11 +192,7 @@ void FramePhone::StartNextHandedOver() {
 
 void FramePhone::RefuseIncompleteGroup(phone::PhoneFileRole missing) {
     handOverRun_ = false;
-    record_->End(records::RunEnding{.verdict = records::RecordVerdict::Failed,
-                                    .reason = std::string("the list's phone group names no ") +
-                                              phone::PhoneFileRoleName(missing),
-                                    .errorClass = records::ErrorClass::Input,
-                                    .half = records::Half::Phone});
+    NotBegun(std::string("the list's phone group names no ") + phone::PhoneFileRoleName(missing));
     MarlowContext& context = frame_.Context();
     context.Print(context.deviceState, "\n Phone File Open Error... \n");
     const QString role = QString::fromLatin1(phone::PhoneFileRoleName(missing));
@@ -164,15 +208,15 @@ void FramePhone::Began(bool started) {
     if (started)
         status_.Started();
     else
-        record_->End(records::RunEnding{.verdict = records::RecordVerdict::Failed,
-                                        .reason = "the phone download did not start",
-                                        .errorClass = records::ErrorClass::Input,
-                                        .half = records::Half::Phone});
+        NotBegun("the phone download did not start");
     RefreshStatus();
 }
 
 void FramePhone::Cancel() {
     engine_->CancelMainWindowRun();
+    // An engine with nothing unfinished says no end of its own.
+    if (run_ != nullptr)
+        std::exchange(run_, nullptr)->PhoneHeard(RunFinished{Verdict::Stopped, ""});
     record_->End(records::RunEnding{.verdict = records::RecordVerdict::Stopped,
                                     .errorClass = records::ErrorClass::OperatorStop,
                                     .half = records::Half::Phone});

@@ -5,6 +5,7 @@
 
 #include "gui/phone_run_status.h"
 #include "gui/window_phone_events.h"
+#include "handset/whole_run.h"
 #include "phone/phone_engine.h"
 #include "phone/qt_owner_thread.h"
 #include "phone/qt_phone_clock.h"
@@ -19,16 +20,17 @@ namespace marlow::gui {
 
 class CMainFrame;
 
-// A handset its PDA half handed over to its modem: the run's record, the
-// phone files the hand-over named (a role it did not name stays empty) and
-// the USB port path it left from (empty where unknown).
+// A handset its PDA half handed over to its modem: its whole run (which
+// hears the phone half's events and keeps the record), the phone files the
+// hand-over named (a role it did not name stays empty) and the USB port path
+// it left from (empty where unknown).
 struct HandedOver {
-    std::unique_ptr<records::HandsetRecording> record;
+    handset::WholeRun* run = nullptr;
     phone::PhoneFileSet files;
     std::string usbPortPath;
 };
 
-class FramePhone : private PhoneRunListener {
+class FramePhone : private PhoneRunListener, public handset::PhoneHalfOwner {
 public:
     explicit FramePhone(CMainFrame& frame);
     ~FramePhone() override;
@@ -43,6 +45,12 @@ public:
     void StartAfterPdaDownload(HandedOver handedOver);
     // ID_PHONE_DOWN_CANCEL.
     void Cancel();
+
+    // --- handset::PhoneHalfOwner: a handset's whole run asks for its phone half.
+    void BeginPhoneHalf(handset::WholeRun& run, const phone::PhoneFileSet& handedOver,
+                        const std::string& usbPortPath) override;
+    void StopPhoneHalf(handset::WholeRun& run, const RunFinished& why) override;
+    void PhoneHalfGone(handset::WholeRun& run) override;
     bool Running() const;
 
     phone::PhoneEngine& Engine() { return *engine_; }
@@ -61,9 +69,12 @@ private:
     bool Selected() const;
     void Began(bool started);
     void RefuseIncompleteGroup(phone::PhoneFileRole missing);
-    // The record the phone events go to from now on; one still open was
-    // left by its operator.
-    void FollowRecord(std::unique_ptr<records::HandsetRecording> record);
+    // The run the phone events go to from now on (none: the window's own
+    // record); a record still open was left by its operator, and so was a
+    // run still in its phone half.
+    void FollowRun(handset::WholeRun* run);
+    // The phone half did not begin: its run or the window's record hears why.
+    void NotBegun(const std::string& reason);
     void StartNextHandedOver();
 
     // --- PhoneRunListener
@@ -86,6 +97,9 @@ private:
     // A box the engine raised during the run, shown with the verdict.
     QString heldMessage_;
     bool handOverRun_ = false;
+    // The whole run whose phone half the engine serves; none for the
+    // window's own phone runs, which keep their record here.
+    handset::WholeRun* run_ = nullptr;
     std::unique_ptr<records::HandsetRecording> record_;
     std::deque<HandedOver> waiting_;
 };

@@ -59,11 +59,6 @@ CMainFrame::CMainFrame(MarlowContext& context, QWidget* parent)
     devices_ = std::make_unique<FrameDevices>(*this);
     phone_ = std::make_unique<FramePhone>(*this);
     records_ = std::make_unique<WindowRecords>(context_.store, "main window");
-    devices_->Events().recordEvents = [this](const std::string& devicePath,
-                                             const pda::PdaEvent& event) {
-        if (std::unique_ptr<records::HandsetRecording>& record = devices_->RecordOf(devicePath))
-            record->Post(event);
-    };
 
     context_.debugPortChanged = [this](bool) { UpdateCommandStates(); };
     context_.debugPortProblem = [this](const std::string& text) {

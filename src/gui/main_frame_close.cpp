@@ -85,29 +85,14 @@ void CMainFrame::ReleaseForClose() {
 // wherever the operator is looking: the handset is only half done, and left
 // so it would sit in its modem's download mode with no verdict. Whether it
 // did is that handset's run's to say: one that was not handed over has
-// booted its new image, whatever the "Phone" option says by now. The phone
-// half takes the handset's record with it. The box that says a PDA-only
-// download is done shows only over the main window.
+// booted its new image, whatever the "Phone" option says by now. The box
+// that says a PDA-only download is done shows only over the main window.
 void CMainFrame::OnPdaDownloadDone(bool mainWindow, bool frontPanel, const QString& devicePath) {
     if (!mainWindow) {
         (void)frontPanel; // the front panel's own completion
         return;
     }
-    const std::string path = devicePath.toStdString();
-    handset::HandsetRun& run = devices_->HandsetRunOf(path);
-    const bool handedOver = run.PdaHandsetLeft() == handset::AfterPda::PhoneHalf;
-    // Taken once: the next completion needs a hand-over of its own.
-    run.End();
-    if (handedOver) {
-        context_.Print(context_.debugMessage, "\n PDA Download Completed!! \n");
-        context_.Print(context_.debugMessage, "\n -- Phone Download Start!! -- \n");
-        phone_->StartAfterPdaDownload({.record = std::move(devices_->RecordOf(path)),
-                                       .files = run.HandedOverFiles(),
-                                       .usbPortPath = run.HandOverPort()});
-        UpdateCommandStates();
-        return;
-    }
-    if (IsForeground())
+    if (devices_->HandsetLeft(devicePath.toStdString()) && IsForeground())
         ShowMessage(QStringLiteral("Completed Downloaded!"), QStringLiteral("Success"));
 }
 

@@ -39,6 +39,11 @@ void WindowPdaEvents::Forward(const std::string& devicePath, const pda::PdaEvent
             receiver, [this, devicePath, event] { Show(devicePath, event); }, Qt::QueuedConnection);
 }
 
+void WindowPdaEvents::ShowFor(const std::string& devicePath, const pda::PdaEvent& event) {
+    if (!std::holds_alternative<pda::DeviceAnswered>(event))
+        Show(devicePath, event);
+}
+
 void WindowPdaEvents::Show(const std::string& devicePath, const pda::PdaEvent& event) {
     if (context_.run.Settings().frontPanelMode)
         return; // the front panel shows its runs itself

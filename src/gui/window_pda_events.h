@@ -32,6 +32,9 @@ public:
     // sink lives as long as this object, so a download may keep it.
     pda::PdaEventSink& For(const std::string& devicePath);
 
+    // A handset's event heard on the user-interface thread (its run's
+    // stream): shown and recorded at once, as posted ones are in turn.
+    void ShowFor(const std::string& devicePath, const pda::PdaEvent& event);
     // The view, for the window's own notes (user-interface thread).
     app::MainWindowView& View() { return view_; }
     // Where a handset's events are recorded (user-interface thread),

@@ -1,6 +1,7 @@
 #include "handset/whole_run.h"
 
 #include "common/input_file.h"
+#include "hotplug/download_command.h"
 
 #include <algorithm>
 
@@ -31,28 +32,43 @@ void RunPhoneEngine::Post(const phone::PhoneRunEvent& event) {
         static_cast<phone::PhoneEventSink&>(*run_).Post(event);
 }
 
+// A run on its owner's watcher downloads as its owner's settings say; one on
+// a watcher of its own is served as the front panel's.
 WholeRun::WholeRun(WholeRunSetup setup)
-    : setup_(std::move(setup)), context_(OnThePanel(setup_.pda)), phone_(*setup_.phone),
-      engine_(phone_.Engine()) {}
+    : setup_(std::move(setup)),
+      context_(setup_.listedOn != nullptr ? setup_.pda : OnThePanel(setup_.pda)),
+      phone_(setup_.phone), engine_(phone_ != nullptr ? &phone_->Engine() : nullptr) {}
 
 WholeRun::~WholeRun() {
     // The download thread ends before anything it might reach goes.
     watcher_.reset();
-    if (phoneHalf_ && !finished_)
-        engine_.StopPanelRun();
-    if (phone_.run_ == this)
-        phone_.run_ = nullptr;
+    if (phoneHalf_ && !Finished())
+        StopPhoneHalf({Verdict::Stopped, ""});
+    if (phoneHalf_ && setup_.phoneOwner != nullptr)
+        setup_.phoneOwner->PhoneHalfGone(*this);
+    if (phone_ != nullptr && phone_->run_ == this)
+        phone_->run_ = nullptr;
 }
 
 // A run that waits for Go has not taken the engine yet: another run (a
 // phone-only one) may hold it meanwhile.
 void WholeRun::Lend() {
-    phone_.run_ = this;
-    engine_.Files() = setup_.phoneFiles;
+    if (phone_ != nullptr) {
+        phone_->run_ = this;
+        engine_->Files() = setup_.phoneFiles;
+    }
     handset_.Begin(setup_.mode);
 }
 
 void WholeRun::Start(std::unique_ptr<usb::UsbTransport> bootLoader) {
+    if (setup_.listedOn != nullptr) {
+        // The owner's watcher has the handset listed and opened already.
+        Lend();
+        context_.SetSettings(handset_.PdaSettingsFor(context_.Settings()));
+        context_.deviceConnected = setup_.listedOn->FindPipe(setup_.devicePath) != nullptr;
+        connected_ = true;
+        return StartDownloads();
+    }
     if (!setup_.awaitGo) {
         Lend();
         if (setup_.mode == RunMode::PhoneOnly)
@@ -73,7 +89,7 @@ void WholeRun::Start(std::unique_ptr<usb::UsbTransport> bootLoader) {
 
 void WholeRun::Go(RunMode mode, const pda::PdaSettings& pda,
                   const phone::PhoneFileSet& phoneFiles) {
-    if (finished_ || !setup_.awaitGo)
+    if (Finished() || !setup_.awaitGo)
         return;
     setup_.awaitGo = false;
     setup_.mode = mode;
@@ -90,21 +106,27 @@ void WholeRun::Removed(const std::string& devicePath) {
 }
 
 void WholeRun::Abandon(const marlow::RunFinished& finished) {
-    if (finished_ || abandoned_)
+    if (Finished() || abandoned_)
         return;
     abandoned_ = finished;
     if (phoneHalf_) {
-        // The phone half's own end gives its own reason where the stop gives none.
-        if (finished.reason.empty())
-            engine_.StopPanelRun();
-        else
-            engine_.StopPanelRun(finished.verdict == Verdict::Stopped ? Verdict::Stopped
-                                                                      : Verdict::Failed,
-                                 finished.reason);
+        StopPhoneHalf(finished);
         Tell(Abandoning{Half::Phone});
         return End(finished.verdict, finished.reason, Half::Phone);
     }
     Tell(Abandoning{Half::Pda});
+    const usb::StopCause cause = finished.verdict == Verdict::Stopped ? usb::StopCause::Operator
+                                 : finished.verdict == Verdict::DeviceRemoved
+                                     ? usb::StopCause::DeviceRemoved
+                                     : usb::StopCause::TimedOut;
+    if (setup_.listedOn != nullptr) {
+        // The owner's list keeps the handset: only its download is stopped,
+        // and it is told to leave.
+        if (!setup_.listedOn->DownloadRunning(setup_.devicePath))
+            return End(finished.verdict, finished.reason, Half::Pda);
+        context_.flashWriting = false;
+        return setup_.listedOn->UnloadUsbDrv(false, true, &setup_.devicePath, cause);
+    }
     const std::vector<std::string> paths =
         watcher_ ? watcher_->DevicePaths() : std::vector<std::string>{};
     // Without a download to end, the end's own release tells the handset to leave.
@@ -112,10 +134,27 @@ void WholeRun::Abandon(const marlow::RunFinished& finished) {
                      [this](const auto& path) { return watcher_->DownloadRunning(path); }))
         return End(finished.verdict, finished.reason, Half::Pda);
     context_.flashWriting = false;
-    watcher_->OnServiceDlgCancel(finished.verdict == Verdict::Stopped ? usb::StopCause::Operator
-                                 : finished.verdict == Verdict::DeviceRemoved
-                                     ? usb::StopCause::DeviceRemoved
-                                     : usb::StopCause::TimedOut);
+    watcher_->OnServiceDlgCancel(cause);
+}
+
+// The phone half's own end gives its own reason where the stop gives none.
+void WholeRun::StopPhoneHalf(const marlow::RunFinished& why) {
+    if (setup_.phoneOwner != nullptr)
+        return setup_.phoneOwner->StopPhoneHalf(*this, why);
+    if (why.reason.empty())
+        engine_->StopPanelRun();
+    else
+        engine_->StopPanelRun(why.verdict == Verdict::Stopped ? Verdict::Stopped : Verdict::Failed,
+                              why.reason);
+}
+
+void WholeRun::PhoneHeard(const phone::PhoneRunEvent& event) {
+    if (!Finished() && phoneHalf_)
+        Heard(event);
+}
+
+void WholeRun::PhoneNotBegun(const std::string& reason) {
+    End(Verdict::Failed, reason, Half::Phone, Ending::PhoneNotBegun);
 }
 
 void WholeRun::Later(std::function<void()> task) {
@@ -139,7 +178,7 @@ void WholeRun::Step(hotplug::WatcherStep step) {
 
 void WholeRun::PanelDeviceArrived() {
     Later([this] {
-        if (finished_)
+        if (Finished())
             return;
         connected_ = true;
         if (!setup_.awaitGo)
@@ -148,6 +187,13 @@ void WholeRun::PanelDeviceArrived() {
 }
 
 void WholeRun::StartDownloads() {
+    if (setup_.listedOn != nullptr) {
+        // The download command says its own refusals.
+        if (!hotplug::OperationDownload(*setup_.listedOn, context_, *this, &setup_.devicePath,
+                                        setup_.planChecked))
+            End(Verdict::Failed, "the download did not start", Half::Pda, Ending::NotStarted);
+        return;
+    }
     if (!InputFile::Open(context_.Settings().downloadPath).Ok())
         End(Verdict::Failed, "the list cannot be opened", Half::Pda, Ending::ListGone);
     else if (!watcher_->StartPdaDownloads())
@@ -163,7 +209,7 @@ void WholeRun::PdaRunEnded(const std::string&, const pda::PdaRunOutcome& outcome
 
 void WholeRun::PdaDownloadDone(bool) {
     Later([this] {
-        if (!finished_)
+        if (!Finished())
             AfterPda();
     });
 }
@@ -194,6 +240,8 @@ void WholeRun::Post(const phone::PhoneRunEvent& event) {
 
 void WholeRun::Heard(const pda::PdaEvent& event) {
     setup_.events->Post(event);
+    if (std::holds_alternative<pda::PhoneDownSent>(event))
+        handedOver_ = true;
     const auto* finished = std::get_if<marlow::RunFinished>(&event);
     if (finished == nullptr)
         return;
@@ -202,7 +250,7 @@ void WholeRun::Heard(const pda::PdaEvent& event) {
             Half::Pda);
     else if (finished->verdict != Verdict::Passed)
         End(finished->verdict, finished->reason, Half::Pda);
-    else if (setup_.mode == RunMode::PdaOnly)
+    else if (setup_.mode == RunMode::PdaOnly && !(setup_.followHandOver && handedOver_))
         End(Verdict::Passed, "", Half::Pda);
 }
 
@@ -229,7 +277,8 @@ void WholeRun::AfterPda() {
                 Ending::NothingHandedOver);
         return;
     case AfterPda::PhoneHalf:
-        handset_.TakeHandedOverFiles(engine_.Files());
+        if (engine_ != nullptr)
+            handset_.TakeHandedOverFiles(engine_->Files());
         BeginPhoneHalf(handset_.HandOverPort());
         return;
     case AfterPda::NotHandedOver:
@@ -242,10 +291,12 @@ void WholeRun::AfterPda() {
 void WholeRun::BeginPhoneHalf(const std::string& usbPortPath) {
     phoneHalf_ = true;
     Tell(ModemPortWait{usbPortPath});
+    if (setup_.phoneOwner != nullptr)
+        return setup_.phoneOwner->BeginPhoneHalf(*this, handset_.HandedOverFiles(), usbPortPath);
     // An owner whose clock polls for the port as soon as the hand-over
     // selected the phone half may have found it already.
-    if (!finished_ && engine_.Inst().state == phone::stIdle)
-        engine_.BeginPanelPortWait(usbPortPath);
+    if (!Finished() && engine_->Inst().state == phone::stIdle)
+        engine_->BeginPanelPortWait(usbPortPath);
 }
 
 // The handset is let go before the end is told, and the end is told after
@@ -253,16 +304,19 @@ void WholeRun::BeginPhoneHalf(const std::string& usbPortPath) {
 // the run, from within the post. A PDA half that passed has sent its handset
 // its last command: it leaves by itself.
 void WholeRun::End(Verdict verdict, const std::string& reason, Half half, Ending ending) {
-    if (finished_)
+    if (Finished())
         return;
-    finished_ = true;
+    outcome_ = RunFinished{{verdict, reason}, half, ending};
     handset_.End();
     const bool timedOut = abandoned_ && abandoned_->verdict != Verdict::Stopped;
+    // A handset on the owner's list stays there until it leaves.
     if (watcher_ && !(verdict == Verdict::Passed && half == Half::Pda))
         watcher_->OnClose(timedOut ? usb::StopCause::TimedOut : usb::StopCause::Operator);
-    Later([this, whole = RunFinished{{verdict, reason}, half, ending}] {
+    Later([this] {
         watcher_.reset();
         told_ = true;
+        // A copy: the owner may destroy the run from within the post.
+        const RunFinished whole = *outcome_;
         setup_.events->Post(whole);
     });
 }

@@ -20,6 +20,7 @@
 
 #include "handset/handset_run.h"
 #include "hotplug/device_watcher.h"
+#include "pda/download_plan_check.h"
 #include "pda/pda_download.h"
 #include "phone/phone_engine.h"
 
@@ -57,10 +58,12 @@ enum class Ending {
     Verdict,           // the verdict says it
     NotOpened,         // the boot loader did not open: nothing was begun on it
     ListGone,          // the PDA list could not be opened as the download began
+    NotStarted,        // the download command refused the handset's file, or failed
     Disconnected,      // the handset left before its PDA download was complete
     Aborted,           // the stopped PDA download's handset has left
     NothingHandedOver, // the PDA download passed, and a phone half was to follow
     NotHandedOver,     // the PDA download ended without handing over
+    PhoneNotBegun,     // the phone half's files could not be taken: no modem was touched
 };
 // The whole run's end: its verdict and reason, and the half it came from.
 struct RunFinished {
@@ -102,6 +105,23 @@ private:
     phone::PhoneEngine engine_;
 };
 
+// The phone half on an engine its owner starts itself (the main window's,
+// which takes the package where the hand-over names no file and refuses a
+// phone group that lacks one, as its own phone runs do). The run asks it to
+// begin or to stop; the owner tells the run what the engine says
+// (WholeRun::PhoneHeard) or that it could not begin (PhoneNotBegun). An
+// owner with one engine may keep a run waiting until the engine is free.
+class PhoneHalfOwner {
+public:
+    virtual ~PhoneHalfOwner() = default;
+    virtual void BeginPhoneHalf(WholeRun& run, const phone::PhoneFileSet& handedOver,
+                                const std::string& usbPortPath) = 0;
+    // The owner's stop reached the phone half, under way or waiting.
+    virtual void StopPhoneHalf(WholeRun& run, const marlow::RunFinished& why) = 0;
+    // The run goes: nothing more is told to it.
+    virtual void PhoneHalfGone(WholeRun& run) = 0;
+};
+
 struct WholeRunSetup {
     RunMode mode = RunMode::Total;
     // The PDA half's download; a Total run's hands over whatever its file says.
@@ -120,6 +140,20 @@ struct WholeRunSetup {
     // The PDA half waits on the opened boot loader until Go: the owner shows
     // the handset connected and runs it when its operator asks.
     bool awaitGo = false;
+    // The handset is on the owner's device watcher, which lists every boot
+    // loader on the bus and keeps each listed until it leaves (the main
+    // window's): the run downloads to `devicePath` there with the download
+    // command (its checks, its refusals), hears the watcher's reports for
+    // it through Reports(), and leaves the handset on the list at its end.
+    hotplug::CDeviceWatcher* listedOn = nullptr;
+    std::string devicePath{};
+    // The plan the download command's whole-file check found.
+    std::function<void(const pda::DownloadPlan&)> planChecked{};
+    // A PDA-only run whose list hands the handset over goes on with the
+    // phone half, as the list decides; otherwise it ends with the PDA half.
+    bool followHandOver = false;
+    // The phone half on the owner's own engine instead of `phone`.
+    PhoneHalfOwner* phoneOwner = nullptr;
 };
 
 class WholeRun final : hotplug::DeviceWatcherOwner, pda::PdaEventSink, phone::PhoneEventSink {
@@ -142,7 +176,19 @@ public:
     // handset's removal is heard, with the half's own reason where this
     // verdict has none.
     void Abandon(const marlow::RunFinished& finished);
-    bool Finished() const { return finished_; }
+    bool Finished() const { return outcome_.has_value(); }
+    // The end decided, before it is told (the owner's own reports may come
+    // between).
+    const std::optional<RunFinished>& Outcome() const { return outcome_; }
+    bool InPhoneHalf() const { return phoneHalf_; }
+    // The watcher's reports on this run's handset, for a run on its owner's
+    // watcher (listedOn): the owner hands them on as it hears them.
+    hotplug::DeviceWatcherOwner& Reports() { return *this; }
+    // What the owner's engine says in this run's phone half (phoneOwner), on
+    // the owner's thread as it happens.
+    void PhoneHeard(const phone::PhoneRunEvent& event);
+    // The owner's engine could not begin this run's phone half.
+    void PhoneNotBegun(const std::string& reason);
 
 private:
     friend class RunPhoneEngine;
@@ -172,6 +218,7 @@ private:
     void Heard(const phone::PhoneRunEvent& event);
     void AfterPda();
     void BeginPhoneHalf(const std::string& usbPortPath);
+    void StopPhoneHalf(const marlow::RunFinished& why);
     void End(Verdict verdict, const std::string& reason, Half half,
              Ending ending = Ending::Verdict);
 
@@ -180,15 +227,16 @@ private:
     WholeRunSetup setup_;
     HandsetRun handset_;
     pda::PdaRunContext context_;
-    RunPhoneEngine& phone_;
-    phone::PhoneEngine& engine_;
+    RunPhoneEngine* phone_;
+    phone::PhoneEngine* engine_;
     std::unique_ptr<hotplug::CDeviceWatcher> watcher_;
     bool phoneHalf_ = false;
     // The owner's verdict, while its stop of the PDA half takes effect.
     std::optional<marlow::RunFinished> abandoned_;
-    bool finished_ = false;  // nothing is decided any more
-    bool told_ = false;      // RunFinished is out: nothing more is told
-    bool connected_ = false; // the boot loader has opened
+    std::optional<RunFinished> outcome_; // decided: nothing more is
+    bool told_ = false;                  // RunFinished is out: nothing more is told
+    bool connected_ = false;             // the boot loader has opened
+    bool handedOver_ = false;            // PHONE_DOWN_CMD went out, as the PDA half told
 };
 
 } // namespace marlow::handset

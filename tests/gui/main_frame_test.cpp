@@ -263,34 +263,6 @@ TEST_F(MainFrameTest, SaveCommandsWriteTheirWindowsAsText) {
     EXPECT_EQ(frame->Child(WindowRole::DeviceState)->windowTitle(), "Device State Window");
 }
 
-// Only a frame in the foreground says so; behind another program nothing.
-// A handset handed over to its modem gets its phone download wherever the
-// operator is looking; one not handed over never does, whatever the "Phone"
-// option says by now.
-TEST_F(MainFrameTest, ACompletedDownloadInTheForegroundSaysSo) {
-    QWidget elsewhere;
-    elsewhere.show();
-    elsewhere.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&elsewhere));
-    const auto set = samples::WriteSampleSet(dir.File("set"));
-    ASSERT_TRUE(set) << set.Error();
-    context->settings.Values().phonePackagePath = set->phonePackage;
-    context->optionFlags = 2;
-    frame->OnPdaDownloadDone(true, false, "inproc:1");
-    EXPECT_FALSE(frame->PhoneRunning());
-    frame->Devices()
-        .HandsetRunOf("inproc:1")
-        .PdaHalfEnded({.finished = {}, .handOver = pda::HandOver{}});
-    frame->OnPdaDownloadDone(true, false, "inproc:1");
-    EXPECT_TRUE(frame->PhoneRunning());
-    frame->Command(gui::ID_PHONE_DOWN_CANCEL)->trigger();
-    frame->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
-    frame->OnPdaDownloadDone(true, false, "inproc:1");
-    EXPECT_EQ(dialogs.messages, (std::vector<QString>{"Completed Downloaded!"}));
-    EXPECT_EQ(dialogs.captions, (std::vector<QString>{"Success"}));
-}
-
 TEST_F(MainFrameTest, EveryPhoneRunEndsInAVerdict) {
     const auto set = samples::WriteSampleSet(dir.File("set"));
     ASSERT_TRUE(set) << set.Error();

@@ -30,6 +30,13 @@
 namespace marlow::test {
 namespace {
 
+std::size_t Count(const std::string& text, std::string_view what) {
+    std::size_t count = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++count;
+    return count;
+}
+
 // What the window holds after the printer's line-end rule.
 std::string AsShown(std::string_view traces) {
     std::string shown;
@@ -410,6 +417,55 @@ TEST_F(HandsetWindowTest, HandsetsAtOnceKeepARecordEach) {
                                         "failed,",
                                         "passed// inproc:7" + total, "passed// inproc:8" + total}));
     EXPECT_EQ(modem->Files().size(), 8u);
+}
+
+// Only a frame in the foreground says a download is done; behind another
+// program nothing. A handset handed over to its modem gets its phone
+// download wherever the operator is looking; one not handed over never
+// does, whatever the "Phone" option says by the time it leaves.
+TEST_F(HandsetWindowTest, ACompletedDownloadSaysSoOnlyInTheForeground) {
+    const struct {
+        const char* path;
+        bool foreground, list;
+        std::vector<QString> boxes;
+        std::string ending;
+    } rows[] = {
+        {"inproc:11", false, false, {}, "pda passed//"},
+        {"inproc:12", true, false, {"Completed Downloaded!"}, "pda passed//"},
+        {"inproc:13", false, true, {}, "total passed//"},
+    };
+    QWidget elsewhere;
+    std::deque<emulators::PdaBootLoaderEmulator> handsets;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.path);
+        dialogs.messages.clear();
+        context->optionFlags = 0;
+        context->settings.Values().downloadPath = row.list ? set.list : set.images.front();
+        // The download's wait box keeps another program from the front
+        // until the handset leaves; the frame comes forward over it.
+        if (!row.foreground) {
+            elsewhere.show();
+            elsewhere.activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&elsewhere));
+        }
+        auto& emulator = handsets.emplace_back();
+        Plug(emulator, row.path);
+        ASSERT_TRUE(ProcessUntil([&] { return emulator.LeftBus(); }));
+        context->optionFlags = 2;
+        if (row.foreground) {
+            frame->activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+        }
+        const std::size_t left = Count(context->fileInformation.Bytes(), "Removed Complete");
+        bus->Unplug(row.path);
+        ASSERT_TRUE(ProcessUntil(
+            [&] { return Count(context->fileInformation.Bytes(), "Removed Complete") > left; }));
+        EXPECT_TRUE(Recorded().starts_with("main window " + row.ending + " " + row.path));
+        Flush();
+        EXPECT_FALSE(frame->PhoneRunning());
+        EXPECT_EQ(dialogs.messages, row.boxes);
+    }
+    EXPECT_EQ(modem->Files().size(), 4u);
 }
 
 INSTANTIATE_TEST_SUITE_P(PhoneOption, HandsetDownloadTest, testing::Bool());
