@@ -1,6 +1,5 @@
 #include "gui/frame_devices.h"
 
-#include "common/visit_overloads.h"
 #include "gui/frame_phone.h"
 #include "gui/main_frame.h"
 #include "gui/window_records.h"
@@ -62,60 +61,13 @@ StartDeviceSources(const QSettings& store, const std::function<usb::DeviceEvents
     return started;
 }
 
-// A handset's whole run as the window hears it, on the user-interface
-// thread: the PDA half's events shown as the window's own and recorded, the
-// phone half's recorded (the window's phone engine shows them as it says
-// them), and the end, which ends a record its halves' events did not end.
-// The device watcher tells the window its steps itself.
-struct FrameDevices::Run final : handset::HandsetEventSink {
-    Run(FrameDevices& devices, std::string devicePath)
-        : devices(devices), devicePath(std::move(devicePath)) {}
-    void Post(const handset::HandsetEvent& event) override;
-    void Ended(const handset::RunFinished& whole);
-    // In its PDA half: the handset's downloads go to it.
-    bool Downloading() const { return whole && !whole->Finished() && !whole->InPhoneHalf(); }
-    bool Going() const { return whole && !finished; }
-
-    FrameDevices& devices;
-    const std::string devicePath;
-    std::unique_ptr<records::HandsetRecording> record =
-        std::make_unique<records::HandsetRecording>();
-    std::unique_ptr<handset::WholeRun> whole;
-    std::optional<handset::RunFinished> finished;
-};
-
-void FrameDevices::Run::Post(const handset::HandsetEvent& event) {
-    std::visit(Overloads{[this](const pda::PdaEvent& e) { devices.events_.ShowFor(devicePath, e); },
-                         [this](const phone::PhoneRunEvent& e) {
-                             if (std::holds_alternative<phone::PortWaitEnded>(e))
-                                 record->ModemPort(devices.frame_.Phone().Engine().Port());
-                             record->Post(e);
-                         },
-                         [this](const handset::RunFinished& e) { Ended(e); }, [](const auto&) {}},
-               event);
-}
-
-void FrameDevices::Run::Ended(const handset::RunFinished& whole) {
-    finished = whole;
-    const records::Half half =
-        whole.half == handset::Half::Pda ? records::Half::Pda : records::Half::Phone;
-    if (whole.ending == handset::Ending::NotStarted ||
-        whole.ending == handset::Ending::PhoneNotBegun)
-        record->End(records::RunEnding{.verdict = records::RecordVerdict::Failed,
-                                       .reason = whole.finished.reason,
-                                       .errorClass = records::ErrorClass::Input,
-                                       .half = half});
-    else
-        record->RunEnded(whole.finished, half);
-}
-
 FrameDevices::FrameDevices(CMainFrame& frame, hotplug::WatcherTiming timing)
     : frame_(frame), owner_(std::make_unique<phone::QtOwnerThread>(&frame)),
       events_(frame.Context(), frame, frame),
       watcher_(std::make_unique<hotplug::CDeviceWatcher>(*this, std::move(timing))) {
     // Each handset's events go into the record of its run.
     events_.recordEvents = [this](const std::string& devicePath, const pda::PdaEvent& event) {
-        if (Run* run = RunAt(devicePath))
+        if (WindowRun* run = RunAt(devicePath))
             run->record->Post(event);
     };
 }
@@ -215,7 +167,7 @@ FrameDevices::Handset& FrameDevices::HandsetAt(const std::string& devicePath) {
     return *handset;
 }
 
-FrameDevices::Run* FrameDevices::RunAt(const std::string& devicePath) {
+WindowRun* FrameDevices::RunAt(const std::string& devicePath) {
     return HandsetAt(devicePath).run.get();
 }
 
@@ -265,7 +217,10 @@ void FrameDevices::StartHandset(const std::string& devicePath) {
     const pda::PdaSettings settings = context.run.Settings();
     const std::string path = settings.downloadPath;
     WindowRecords& records = frame_.Records();
-    auto run = std::make_unique<Run>(*this, devicePath);
+    auto run = std::make_unique<WindowRun>(
+        devicePath,
+        [this, devicePath](const pda::PdaEvent& event) { events_.ShowFor(devicePath, event); },
+        [this] { return frame_.Phone().Engine().Port(); });
     if (handset.context.deviceConnected) {
         if (const Status may = records.MayStartRun(); !may) {
             frame_.ShowNotRecorded(QString::fromStdString(may.Error()));
@@ -282,7 +237,7 @@ void FrameDevices::StartHandset(const std::string& devicePath) {
         std::lock_guard lock(handsetsMutex_);
         handset.run = std::move(run);
     }
-    Run& started = *handset.run;
+    WindowRun& started = *handset.run;
     records::HandsetRecording* record = started.record.get();
     started.whole = std::make_unique<handset::WholeRun>(handset::WholeRunSetup{
         .mode = context.PhoneOption() ? handset::RunMode::Total : handset::RunMode::PdaOnly,
@@ -310,7 +265,7 @@ void FrameDevices::RetireRunOf(Handset& handset) {
     if (!handset.run)
         return;
     watcher_->JoinDownload(handset.run->devicePath);
-    std::unique_ptr<Run> last;
+    std::unique_ptr<WindowRun> last;
     {
         std::lock_guard lock(handsetsMutex_);
         last = std::move(handset.run);
@@ -325,7 +280,7 @@ void FrameDevices::RetireRunOf(Handset& handset) {
 // What follows the handset's leaving is its run's decision; a run whose
 // download passed and that handed nothing over has already ended.
 bool FrameDevices::HandsetLeft(const std::string& devicePath) {
-    Run* run = RunAt(devicePath);
+    WindowRun* run = RunAt(devicePath);
     if (run == nullptr || !run->whole)
         return false;
     const std::optional<handset::RunFinished>& outcome = run->whole->Outcome();

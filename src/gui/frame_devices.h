@@ -8,6 +8,7 @@
 // the user-interface thread, in order, before the watcher sees it.
 
 #include "gui/window_pda_events.h"
+#include "gui/window_run.h"
 #include "handset/whole_run.h"
 #include "hotplug/device_watcher.h"
 #include "phone/owner_thread.h"
@@ -79,20 +80,17 @@ public:
     void CloseFrameNow() override;
 
 private:
-    // One run of a handset: its whole run, its record, fed from the run's
-    // stream, and how it ended.
-    struct Run;
     // What the window keeps of one handset, by its device path: the context
     // its arrival is shown with, and its run. Kept while the window lives,
     // as a download may still hold the run's context.
     struct Handset {
         pda::PdaRunContext context;
-        std::unique_ptr<Run> run;
+        std::unique_ptr<WindowRun> run;
     };
     Handset& HandsetAt(const std::string& devicePath);
     // The run downloading to the handset, or its last one; none before its
     // first download.
-    Run* RunAt(const std::string& devicePath);
+    WindowRun* RunAt(const std::string& devicePath);
     void StartHandset(const std::string& devicePath);
     void RetireRunOf(Handset& handset);
 
@@ -109,7 +107,7 @@ private:
     std::mutex handsetsMutex_;
     std::map<std::string, std::unique_ptr<Handset>> handsets_;
     // Runs still in their phone half when their handset's path began another.
-    std::vector<std::unique_ptr<Run>> earlier_;
+    std::vector<std::unique_ptr<WindowRun>> earlier_;
     WindowPdaEvents events_;
     std::unique_ptr<hotplug::CDeviceWatcher> watcher_;
     std::vector<std::unique_ptr<usb::DeviceSource>> sources_;

@@ -29,9 +29,7 @@ std::optional<phone::PhoneFileRole> MissingRole(const phone::PhoneFileSet& files
 
 } // namespace
 
-FramePhone::FramePhone(CMainFrame& frame)
-    : frame_(frame), events_(frame.Context(), frame, *this),
-      record_(std::make_unique<records::HandsetRecording>()) {
+FramePhone::FramePhone(CMainFrame& frame) : frame_(frame), events_(frame.Context(), frame, *this) {
     MarlowContext& context = frame.Context();
     ProgramPhone made = MakeProgramPhone(context.store, phone::kMainWindowPortList);
     library_ = std::move(made.library);
@@ -52,20 +50,16 @@ FramePhone::FramePhone(CMainFrame& frame)
     setup.ports = ports_.get();
     setup.phoneSelected = [this] { return Selected(); };
     engine_ = std::make_unique<phone::PhoneEngine>(setup);
-    // A handset's run hears each event before the window shows it; the
-    // window's own run's record hears it, and the port the run took as it
-    // takes it.
+    // The run on the engine hears each event before the window shows it.
     events_.recordEvents = [this](const phone::PhoneRunEvent& event) {
         if (run_ != nullptr)
-            return run_->PhoneHeard(event);
-        if (std::holds_alternative<phone::PortWaitEnded>(event))
-            record_->ModemPort(engine_->Port());
-        record_->Post(event);
+            run_->PhoneHeard(event);
     };
 }
 
 FramePhone::~FramePhone() {
     statusTick_.stop();
+    own_.reset();
     engine_.reset();
 }
 
@@ -73,6 +67,8 @@ bool FramePhone::Selected() const {
     return frame_.Context().PhoneOption() || handOverRun_;
 }
 
+// Phone Download Start: a phone-only run of its own, recorded when the
+// "Phone" option lets it touch a handset.
 void FramePhone::Start() {
     WindowRecords& records = frame_.Records();
     if (const Status may = records.MayStartRun(); !may) {
@@ -80,17 +76,28 @@ void FramePhone::Start() {
         return;
     }
     FollowRun(nullptr);
+    own_ = std::make_unique<WindowRun>(std::string(), nullptr, [this] { return engine_->Port(); });
+    if (frame_.Context().PhoneOption())
+        records.BeginHandsetRun(own_->record, "phone", false, true,
+                                [this](const QString& text) { frame_.ShowNotRecorded(text); });
+    own_->whole = std::make_unique<handset::WholeRun>(
+        handset::WholeRunSetup{.mode = handset::RunMode::PhoneOnly,
+                               .ownerThread = owner_.get(),
+                               .events = own_.get(),
+                               .phoneOwner = this});
+    own_->whole->Start(nullptr);
+}
+
+// Refused unless the "Phone" option is ticked: no handset is touched then.
+void FramePhone::StartOwnRun(handset::WholeRun& run) {
+    FollowRun(&run);
     handOverRun_ = false;
     heldMessage_.clear();
     const std::string& package = frame_.Context().settings.Values().phonePackagePath;
-    // Refused unless the "Phone" option is ticked: no handset is touched then.
-    if (frame_.Context().PhoneOption())
-        records.BeginHandsetRun(record_, "phone", false, true,
-                                [this](const QString& text) { frame_.ShowNotRecorded(text); });
     const bool started = engine_->StartMainWindowRun(package, phone::PhoneStart::Command);
-    record_->Inputs(started
-                        ? records::InputsOfPhoneFiles(engine_->Files(), package)
-                        : std::vector<records::InputFacts>{records::InputOf("package", package)});
+    own_->record->Inputs(
+        started ? records::InputsOfPhoneFiles(engine_->Files(), package)
+                : std::vector<records::InputFacts>{records::InputOf("package", package)});
     Began(started);
 }
 
@@ -98,6 +105,8 @@ void FramePhone::Start() {
 // its phone half follows (or waits for the engine).
 void FramePhone::BeginPhoneHalf(handset::WholeRun& run, const phone::PhoneFileSet& handedOver,
                                 const std::string& usbPortPath) {
+    if (own_ && &run == own_->whole.get())
+        return StartOwnRun(run);
     MarlowContext& context = frame_.Context();
     context.Print(context.debugMessage, "\n PDA Download Completed!! \n");
     context.Print(context.debugMessage, "\n -- Phone Download Start!! -- \n");
@@ -155,9 +164,6 @@ void FramePhone::StartAfterPdaDownload(HandedOver handedOver) {
 }
 
 void FramePhone::FollowRun(handset::WholeRun* run) {
-    // A begin without a recorder ends the open record as another run's
-    // begin does, and records nothing.
-    record_->Begin(nullptr, false, false, {});
     if (run_ != nullptr && run_ != run)
         std::exchange(run_, nullptr)
             ->PhoneHeard(RunFinished{Verdict::Stopped, "another phone download began"});
@@ -166,11 +172,7 @@ void FramePhone::FollowRun(handset::WholeRun* run) {
 
 void FramePhone::NotBegun(const std::string& reason) {
     if (run_ != nullptr)
-        return std::exchange(run_, nullptr)->PhoneNotBegun(reason);
-    record_->End(records::RunEnding{.verdict = records::RecordVerdict::Failed,
-                                    .reason = reason,
-                                    .errorClass = records::ErrorClass::Input,
-                                    .half = records::Half::Phone});
+        std::exchange(run_, nullptr)->PhoneNotBegun(reason);
 }
 
 // Posted: the run that ended is still telling of its end.
@@ -217,9 +219,6 @@ void FramePhone::Cancel() {
     // An engine with nothing unfinished says no end of its own.
     if (run_ != nullptr)
         std::exchange(run_, nullptr)->PhoneHeard(RunFinished{Verdict::Stopped, ""});
-    record_->End(records::RunEnding{.verdict = records::RecordVerdict::Stopped,
-                                    .errorClass = records::ErrorClass::OperatorStop,
-                                    .half = records::Half::Phone});
     handOverRun_ = false;
     heldMessage_.clear();
     status_.Cancelled();

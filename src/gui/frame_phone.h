@@ -5,11 +5,11 @@
 
 #include "gui/phone_run_status.h"
 #include "gui/window_phone_events.h"
+#include "gui/window_run.h"
 #include "handset/whole_run.h"
 #include "phone/phone_engine.h"
 #include "phone/qt_owner_thread.h"
 #include "phone/qt_phone_clock.h"
-#include "records/handset_recording.h"
 
 #include <QTimer>
 #include <deque>
@@ -35,7 +35,8 @@ public:
     explicit FramePhone(CMainFrame& frame);
     ~FramePhone() override;
 
-    // ID_PHONE_DOWN_START: the phone package of the settings.
+    // ID_PHONE_DOWN_START: a phone-only run on the phone package of the
+    // settings.
     void Start();
     // A PDA download has handed the handset over to its modem: the files
     // are the list's phone group when the list had one, else the package.
@@ -69,12 +70,12 @@ private:
     bool Selected() const;
     void Began(bool started);
     void RefuseIncompleteGroup(phone::PhoneFileRole missing);
-    // The run the phone events go to from now on (none: the window's own
-    // record); a record still open was left by its operator, and so was a
-    // run still in its phone half.
+    // The run the phone events go to from now on; one still in its phone
+    // half was left by its operator.
     void FollowRun(handset::WholeRun* run);
-    // The phone half did not begin: its run or the window's record hears why.
+    // The phone half did not begin: its run hears why.
     void NotBegun(const std::string& reason);
+    void StartOwnRun(handset::WholeRun& run);
     void StartNextHandedOver();
 
     // --- PhoneRunListener
@@ -97,10 +98,11 @@ private:
     // A box the engine raised during the run, shown with the verdict.
     QString heldMessage_;
     bool handOverRun_ = false;
-    // The whole run whose phone half the engine serves; none for the
-    // window's own phone runs, which keep their record here.
+    // The whole run whose phone half the engine serves: a handset's, or
+    // the window's own phone-only run (Phone Download Start), kept here
+    // with its record.
     handset::WholeRun* run_ = nullptr;
-    std::unique_ptr<records::HandsetRecording> record_;
+    std::unique_ptr<WindowRun> own_;
     std::deque<HandedOver> waiting_;
 };
 
