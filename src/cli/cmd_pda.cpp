@@ -75,7 +75,8 @@ public:
     }
     pda::PdaEventSink& SinkFor(const std::string& path) override { return *HandsetFor(path).out; }
     void MessageBox(std::string_view text) override { board_.Note(std::string(text)); }
-    void SendDownloadCommand(const std::string& path) override {
+    // A handset downloads as soon as it has connected.
+    void Connected(const std::string& path) override {
         if (!hotplug::OperationDownload(watcher_, ContextFor(path), SinkFor(path), &path))
             Finish(path, Verdict::Failed, "the download could not be started");
     }
@@ -94,7 +95,7 @@ private:
     };
 
     Handset& HandsetFor(const std::string& path);
-    void Arrived(std::unique_ptr<usb::UsbTransport> transport);
+    void Plugged(std::unique_ptr<usb::UsbTransport> transport);
     void NotServed(const std::string& path);
     void Finish(const std::string& path, Verdict verdict, const std::string& reason,
                 bool told = false);
@@ -158,7 +159,7 @@ PdaSession::Handset& PdaSession::HandsetFor(const std::string& path) {
     return *handset;
 }
 
-void PdaSession::Arrived(std::unique_ptr<usb::UsbTransport> transport) {
+void PdaSession::Plugged(std::unique_ptr<usb::UsbTransport> transport) {
     const std::string path = transport->DevicePath();
     if (options_.devices != 0 && accepted_ >= options_.devices)
         return NotServed(path);
@@ -294,7 +295,7 @@ int PdaSession::Run(usb::DeviceSource& source) {
     });
     const usb::DeviceEvents handlers{
         .arrived =
-            [this](std::unique_ptr<usb::UsbTransport> transport) { Arrived(std::move(transport)); },
+            [this](std::unique_ptr<usb::UsbTransport> transport) { Plugged(std::move(transport)); },
         .removed = [this](const std::string& path) { watcher_.OnDeviceRemoveComplete(path); },
         .problem = [this](const std::string& text) { ReportProblem(text); },
         .alreadyAttached = {}};

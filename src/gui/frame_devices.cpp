@@ -84,7 +84,7 @@ usb::DeviceEvents FrameDevices::EventsForSources() {
         // Qt copies queued functors; the transport rides in a shared holder.
         auto holder = std::make_shared<std::unique_ptr<usb::UsbTransport>>(std::move(transport));
         QMetaObject::invokeMethod(
-            &frame_, [this, holder] { Arrived(std::move(*holder)); }, Qt::QueuedConnection);
+            &frame_, [this, holder] { Plugged(std::move(*holder)); }, Qt::QueuedConnection);
     };
     events.removed = [this](const std::string& devicePath) {
         QMetaObject::invokeMethod(
@@ -142,7 +142,7 @@ void FrameDevices::AlreadyAttached(const std::string& description) {
 }
 
 // WM_DEVICECHANGE: any device news ends the port wait box first.
-void FrameDevices::Arrived(std::unique_ptr<usb::UsbTransport> transport) {
+void FrameDevices::Plugged(std::unique_ptr<usb::UsbTransport> transport) {
     frame_.DestroyPortWaitDialog();
     watcher_->OnDeviceArrival(std::move(transport));
 }
@@ -151,9 +151,7 @@ void FrameDevices::Removed(const std::string& devicePath) {
     frame_.DestroyPortWaitDialog();
     watcher_->OnDeviceQueryRemove(devicePath);
     frame_.DestroyPortWaitDialog();
-    removing_ = &devicePath;
     watcher_->OnDeviceRemoveComplete(devicePath);
-    removing_ = nullptr;
     frame_.Context().run.deviceConnected = watcher_->DeviceCount() > 0;
     // The box belonged to the device's pipe, which is gone now.
     frame_.CloseFlashWaitBox();
@@ -285,7 +283,7 @@ bool FrameDevices::HandsetLeft(const std::string& devicePath) {
         return false;
     const std::optional<handset::RunFinished>& outcome = run->whole->Outcome();
     if (!outcome) {
-        run->whole->Reports().PdaDownloadDone(true);
+        run->whole->Reports().Left(devicePath, {.completed = true, .passed = true});
         return false;
     }
     return outcome->finished.verdict == Verdict::Passed && outcome->half == handset::Half::Pda;
@@ -346,34 +344,46 @@ void FrameDevices::MessageBox(std::string_view text) {
     frame_.ShowMessage(Latin1(text), QString());
 }
 
-void FrameDevices::ClosePortWaitDialog() {
-    frame_.DestroyPortWaitDialog();
+void FrameDevices::Arrived(std::string_view description) {
+    FileInformation("\nNew device Arrived: " + std::string(description));
 }
 
-// ReportConnected sends command 32771 and waits for it, as a window command
-// sent through the File Information window would. It starts the download
-// of the handset that connected, and of no other: a handset still listed
-// after its own download ended is not downloaded to again.
-void FrameDevices::SendDownloadCommand(const std::string& devicePath) {
+void FrameDevices::QueryRemove(std::string_view description) {
+    FileInformation("\nQuery Remove: " + std::string(description));
+}
+
+void FrameDevices::HandleClosed(std::string_view description) {
+    FileInformation("\nClosed handle to device: " + std::string(description));
+}
+
+// ReportConnected: the "Device Port Status" box goes, then command 32771 is
+// sent and waited for, as a window command sent through the File
+// Information window would be. It starts the download of the handset that
+// connected, and of no other: a handset still listed after its own download
+// ended is not downloaded to again.
+void FrameDevices::Connected(const std::string& devicePath) {
+    frame_.DestroyPortWaitDialog();
     frame_.Context().run.deviceConnected = true;
     OnOperationDownload(&devicePath);
 }
 
-// Told as the watcher hears of the handset's removal, which names it.
-void FrameDevices::PdaDownloadDone(bool mainWindowMode) {
-    emit frame_.pdaDownloadDone(mainWindowMode, !mainWindowMode,
-                                removing_ ? QString::fromStdString(*removing_) : QString());
+// WM_PDA_DOWNLOAD_DONE (1, 0) after a download that passed: the handset's
+// run decides what follows, once the removal has been told.
+void FrameDevices::Left(const std::string& devicePath, const Leaving& leaving) {
+    if (leaving.completed && leaving.passed)
+        emit frame_.pdaDownloadDone(true, false, QString::fromStdString(devicePath));
+    FileInformation("\nRemoved Complete: " + std::string(leaving.description));
 }
 
-void FrameDevices::PostMainFrameClose() {
+void FrameDevices::CloseCarriedOut() {
     emit frame_.mainFrameCloseRequested();
 }
 
-void FrameDevices::CancelInterfaceNotification() {
+void FrameDevices::StopWatching() {
     StopWatch();
 }
 
-void FrameDevices::CloseFrameNow() {
+void FrameDevices::ClosedAtOnce() {
     if (closeNow_) {
         *closeNow_ = true;
         return;

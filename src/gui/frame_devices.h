@@ -70,14 +70,15 @@ public:
     bool OpensInBackground() const override { return true; }
     void PostToUi(std::function<void()> task) override;
     void PdaRunEnded(const std::string& devicePath, const pda::PdaRunOutcome& outcome) override;
-    void FileInformation(std::string_view text) override;
     void MessageBox(std::string_view text) override;
-    void ClosePortWaitDialog() override;
-    void SendDownloadCommand(const std::string& devicePath) override;
-    void PdaDownloadDone(bool mainWindowMode) override;
-    void PostMainFrameClose() override;
-    void CancelInterfaceNotification() override;
-    void CloseFrameNow() override;
+    void Arrived(std::string_view description) override;
+    void QueryRemove(std::string_view description) override;
+    void HandleClosed(std::string_view description) override;
+    void Connected(const std::string& devicePath) override;
+    void Left(const std::string& devicePath, const Leaving& leaving) override;
+    void CloseCarriedOut() override;
+    void StopWatching() override;
+    void ClosedAtOnce() override;
 
 private:
     // What the window keeps of one handset, by its device path: the context
@@ -95,9 +96,11 @@ private:
     void RetireRunOf(Handset& handset);
 
     usb::DeviceEvents EventsForSources();
-    void Arrived(std::unique_ptr<usb::UsbTransport> transport);
+    void Plugged(std::unique_ptr<usb::UsbTransport> transport);
     void Removed(const std::string& devicePath);
     void AlreadyAttached(const std::string& description);
+    // The File Information Window.
+    void FileInformation(std::string_view text);
 
     CMainFrame& frame_;
     // The runs' tasks: queued to the window, in order with the device news.
@@ -112,8 +115,6 @@ private:
     std::unique_ptr<hotplug::CDeviceWatcher> watcher_;
     std::vector<std::unique_ptr<usb::DeviceSource>> sources_;
     bool* closeNow_ = nullptr; // set while CloseRequested asks the watcher
-    // The device whose removal the watcher is telling of.
-    const std::string* removing_ = nullptr;
     bool toldAlreadyAttached_ = false;
 };
 

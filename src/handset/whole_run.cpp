@@ -7,17 +7,6 @@
 
 namespace marlow::handset {
 
-namespace {
-
-pda::PdaSettings OnThePanel(pda::PdaSettings settings) {
-    // The watcher serves the run as the front panel's: each arrival and
-    // removal is told to the run, which decides.
-    settings.frontPanelMode = true;
-    return settings;
-}
-
-} // namespace
-
 RunPhoneEngine::RunPhoneEngine(phone::PhoneEngineSetup setup)
     : engine_([this, &setup] {
           setup.events = this;
@@ -32,12 +21,9 @@ void RunPhoneEngine::Post(const phone::PhoneRunEvent& event) {
         static_cast<phone::PhoneEventSink&>(*run_).Post(event);
 }
 
-// A run on its owner's watcher downloads as its owner's settings say; one on
-// a watcher of its own is served as the front panel's.
 WholeRun::WholeRun(WholeRunSetup setup)
-    : setup_(std::move(setup)),
-      context_(setup_.listedOn != nullptr ? setup_.pda : OnThePanel(setup_.pda)),
-      phone_(setup_.phone), engine_(phone_ != nullptr ? &phone_->Engine() : nullptr) {}
+    : setup_(std::move(setup)), context_(setup_.pda), phone_(setup_.phone),
+      engine_(phone_ != nullptr ? &phone_->Engine() : nullptr) {}
 
 WholeRun::~WholeRun() {
     // The download thread ends before anything it might reach goes.
@@ -95,7 +81,7 @@ void WholeRun::Go(RunMode mode, const pda::PdaSettings& pda,
     setup_.mode = mode;
     setup_.phoneFiles = phoneFiles;
     Lend();
-    context_.SetSettings(handset_.PdaSettingsFor(OnThePanel(pda)));
+    context_.SetSettings(handset_.PdaSettingsFor(pda));
     if (connected_)
         StartDownloads();
 }
@@ -176,7 +162,7 @@ void WholeRun::Step(hotplug::WatcherStep step) {
     Tell(step);
 }
 
-void WholeRun::PanelDeviceArrived() {
+void WholeRun::Connected(const std::string&) {
     Later([this] {
         if (Finished())
             return;
@@ -207,21 +193,22 @@ void WholeRun::PdaRunEnded(const std::string&, const pda::PdaRunOutcome& outcome
         Tell(HandedOver{handset_.HandOverPort()});
 }
 
-void WholeRun::PdaDownloadDone(bool) {
-    Later([this] {
-        if (!Finished())
-            AfterPda();
-    });
+// The handset left by itself: before its download was complete, or after
+// its last command, when what follows is decided.
+void WholeRun::Left(const std::string&, const Leaving& leaving) {
+    if (!leaving.completed)
+        return Later([this] {
+            End(Verdict::DeviceRemoved, "the handset left before its download was complete",
+                Half::Pda, Ending::Disconnected);
+        });
+    if (leaving.completed && leaving.passed)
+        Later([this] {
+            if (!Finished())
+                AfterPda();
+        });
 }
 
-void WholeRun::PanelDisconnectedDisplay() {
-    Later([this] {
-        End(Verdict::DeviceRemoved, "the handset left before its download was complete", Half::Pda,
-            Ending::Disconnected);
-    });
-}
-
-void WholeRun::PanelAbortedDisplay() {
+void WholeRun::CancelCarriedOut() {
     Later([this] {
         if (abandoned_)
             End(abandoned_->verdict, abandoned_->reason, Half::Pda, Ending::Aborted);

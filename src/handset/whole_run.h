@@ -199,11 +199,10 @@ private:
     bool OpensInBackground() const override { return setup_.openInBackground; }
     void PostToUi(std::function<void()> task) override;
     void Step(hotplug::WatcherStep step) override;
-    void PanelDeviceArrived() override;
+    void Connected(const std::string&) override;
     void PdaRunEnded(const std::string&, const pda::PdaRunOutcome& outcome) override;
-    void PdaDownloadDone(bool) override;
-    void PanelDisconnectedDisplay() override;
-    void PanelAbortedDisplay() override;
+    void Left(const std::string&, const Leaving& leaving) override;
+    void CancelCarriedOut() override;
     // The halves' events, from the download thread or the engine.
     void Post(const pda::PdaEvent& event) override;
     void Post(const phone::PhoneRunEvent& event) override;

@@ -28,7 +28,7 @@ void CDeviceWatcher::UnloadUsbDrv(bool close, bool unload, const std::string* on
     // wait for its removal.
     DropOpening(onlyPath, cause);
     if (devices_.empty() && close) {
-        owner_.CloseFrameNow();
+        owner_.ClosedAtOnce();
         return;
     }
     for (const auto& device : devices_) {

@@ -6,14 +6,6 @@
 
 namespace marlow::hotplug {
 
-namespace {
-
-std::string WithDescription(const char* text, const std::string& description) {
-    return text + description;
-}
-
-} // namespace
-
 std::string_view WatcherStepText(WatcherStep step) {
     switch (step) {
     case WatcherStep::NoDescription:
@@ -52,10 +44,6 @@ CDeviceWatcher::~CDeviceWatcher() {
         device->run.reset(); // stops and joins it
         device->pipe->ClosePipe();
     }
-}
-
-bool CDeviceWatcher::FrontPanelMode(const std::string& devicePath) {
-    return owner_.ContextFor(devicePath).Settings().frontPanelMode;
 }
 
 std::vector<std::unique_ptr<CDeviceWatcher::Device>>::iterator
@@ -100,9 +88,7 @@ bool CDeviceWatcher::OnDeviceArrival(std::unique_ptr<usb::UsbTransport> transpor
 
     if (device->description.empty())
         owner_.Step(WatcherStep::NoDescription);
-    const bool panel = FrontPanelMode(device->path);
-    if (!panel)
-        owner_.FileInformation(WithDescription("\nNew device Arrived: ", device->description));
+    owner_.Arrived(device->description);
 
     if (owner_.OpensInBackground()) {
         OpenInBackground(std::move(device));
@@ -178,18 +164,12 @@ void CDeviceWatcher::ReportConnected(Device& device) {
     }
     out.Post(pda::DeviceConnected{.opened = true, .serialNumber = device.pipe->SerialNumber()});
     context.deviceConnected = true;
-    if (context.Settings().frontPanelMode) {
-        owner_.PanelDeviceArrived();
-        return;
-    }
-    owner_.ClosePortWaitDialog();
-    owner_.SendDownloadCommand(device.path);
+    owner_.Connected(device.path);
 }
 
 bool CDeviceWatcher::OnDeviceQueryRemove(const std::string& devicePath) {
-    const auto found = Find(devicePath);
-    if (found != devices_.end() && !FrontPanelMode(devicePath))
-        owner_.FileInformation(WithDescription("\nQuery Remove: ", (*found)->description));
+    if (const auto found = Find(devicePath); found != devices_.end())
+        owner_.QueryRemove((*found)->description);
     return true;
 }
 
@@ -199,8 +179,6 @@ bool CDeviceWatcher::OnDeviceRemoveComplete(const std::string& devicePath) {
     if (Find(devicePath) == devices_.end())
         return true;
     pda::PdaRunContext& context = owner_.ContextFor(devicePath);
-    const bool panel = context.Settings().frontPanelMode;
-
     const bool unexpected = !closePending_ && !serviceCancelPending_ && !serviceExitPending_;
     if (unexpected) {
         owner_.Step(WatcherStep::UnloadAfterRemoval);
@@ -213,23 +191,15 @@ bool CDeviceWatcher::OnDeviceRemoveComplete(const std::string& devicePath) {
     context.flashWriting = false;
     device->handleRegistered = false;
     if (device->pipe->IsOpen()) {
-        if (!panel)
-            owner_.FileInformation(
-                WithDescription("\nClosed handle to device: ", device->description));
+        owner_.HandleClosed(device->description);
         device->pipe->ClosePipe();
     }
     context.deviceConnected = false;
 
-    if (unexpected) {
-        if (!device->pipe->Completed()) {
-            if (panel)
-                owner_.PanelDisconnectedDisplay();
-        } else if (device->outcome && device->outcome->Passed()) {
-            owner_.PdaDownloadDone(!panel);
-        }
-        if (!panel)
-            owner_.FileInformation(WithDescription("\nRemoved Complete: ", device->description));
-    }
+    if (unexpected)
+        owner_.Left(devicePath, {.description = device->description,
+                                 .completed = device->pipe->Completed(),
+                                 .passed = device->outcome && device->outcome->Passed()});
     CarryOutPendingRequest();
     return true;
 }
@@ -237,15 +207,15 @@ bool CDeviceWatcher::OnDeviceRemoveComplete(const std::string& devicePath) {
 void CDeviceWatcher::CarryOutPendingRequest() {
     if (closePending_) {
         closePending_ = false;
-        owner_.CancelInterfaceNotification();
-        owner_.PostMainFrameClose();
+        owner_.StopWatching();
+        owner_.CloseCarriedOut();
     } else if (serviceExitPending_) {
         serviceExitPending_ = false;
-        owner_.CancelInterfaceNotification();
-        owner_.EndFrontPanel();
+        owner_.StopWatching();
+        owner_.ExitCarriedOut();
     } else if (serviceCancelPending_) {
         serviceCancelPending_ = false;
-        owner_.PanelAbortedDisplay();
+        owner_.CancelCarriedOut();
     }
 }
 

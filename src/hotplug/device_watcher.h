@@ -1,11 +1,11 @@
 #pragma once
 // CDeviceWatcher: turns PDA boot-loader arrivals and removals into the life
 // of CUsbPipe objects and of the download threads on them, and tells its
-// owner on each removal what it means: a PDA download that passed (the
-// owner's handset run decides what follows), the disconnected display after
-// an interrupted one, the end of the program after a close request, the end
-// of the front panel after its exit request, the aborted display after its
-// Stop.
+// owner the facts: a device arrived, opened, left (and how far its download
+// had come), and that a release the owner asked for (its close, the front
+// panel's exit or Stop) is done. It serves every front end alike; what a
+// fact means (a download to start, a line to show, what follows a download
+// that passed) is its owner's.
 //
 // All calls come on the owner's thread (the UI thread, or the CLI's main
 // loop); device sources report on their own threads and the owner hands the
@@ -65,37 +65,47 @@ public:
     virtual bool OpensInBackground() const { return false; }
     virtual void PostToUi(std::function<void()> /*task*/) {}
 
-    // File Information Window (main-window mode only).
-    virtual void FileInformation(std::string_view /*text*/) {}
     // Each of the watcher's steps, on the owner's thread. By default worded
     // as ever: the box through MessageBox, the log lines through Log.
     virtual void Step(WatcherStep step);
     virtual void MessageBox(std::string_view /*text*/) {}
-    // The front panel's log list; in main-window mode the text goes nowhere.
     virtual void Log(std::string_view /*text*/) {}
 
-    // ReportConnected's hand-offs. Main-window mode: the "Device Port
-    // Status" box goes, then command 32771 starts the download
-    // (OperationDownload). Front-panel mode: WM_PANEL_DEVICE_ARRIVED.
-    virtual void ClosePortWaitDialog() {}
-    virtual void SendDownloadCommand(const std::string& /*devicePath*/) {}
-    virtual void PanelDeviceArrived() {}
+    // A device's news, named by its description: it arrived, its removal is
+    // asked, its handle was closed on removal. An owner that keeps a File
+    // Information window words them there.
+    virtual void Arrived(std::string_view /*description*/) {}
+    virtual void QueryRemove(std::string_view /*description*/) {}
+    virtual void HandleClosed(std::string_view /*description*/) {}
+
+    // ReportConnected: the device opened and is listed. What follows is the
+    // owner's: download to it at once (the download command, 32771), or
+    // show it connected until its operator asks.
+    virtual void Connected(const std::string& /*devicePath*/) {}
 
     // On the download thread, as a device's run ends (its last event is out).
     virtual void PdaRunEnded(const std::string& /*devicePath*/,
                              const pda::PdaRunOutcome& /*outcome*/) {}
 
-    // Decisions on removal.
-    // WM_PDA_DOWNLOAD_DONE: (1, 0) in main-window mode, (0, 1) on the panel.
-    // Only after a run that passed (it finished, or handed over).
-    virtual void PdaDownloadDone(bool /*mainWindowMode*/) {}
-    virtual void PanelDisconnectedDisplay() {}
-    virtual void PanelAbortedDisplay() {}
-    virtual void EndFrontPanel() {}
-    virtual void PostMainFrameClose() {} // MAINFRM_CLOSE
-    virtual void CancelInterfaceNotification() {}
-    // A close with no device to release: the frame closes at once.
-    virtual void CloseFrameNow() {}
+    // A listed device left without a release of the owner's under way: how
+    // far its download had come (its last command went out; its run
+    // passed, or handed over). What that means is the owner's.
+    struct Leaving {
+        std::string_view description{};
+        bool completed = false;
+        bool passed = false;
+    };
+    virtual void Left(const std::string& /*devicePath*/, const Leaving& /*leaving*/) {}
+
+    // The owner's own requests carried out once their devices have gone:
+    // OnServiceDlgCancel, OnServiceDlgExit, OnClose (MAINFRM_CLOSE). Before
+    // an exit or a close is carried out the owner stops watching the bus.
+    virtual void CancelCarriedOut() {}
+    virtual void ExitCarriedOut() {}
+    virtual void CloseCarriedOut() {}
+    virtual void StopWatching() {}
+    // A close with no device to release: it is carried out at once.
+    virtual void ClosedAtOnce() {}
 };
 
 struct WatcherTiming {
@@ -175,7 +185,6 @@ private:
     void Connected(Device& device);
     void ReportConnected(Device& device);
     void StopDownload(Device& device, usb::StopCause cause);
-    bool FrontPanelMode(const std::string& devicePath);
     void CarryOutPendingRequest();
     std::vector<std::unique_ptr<Device>>::iterator Find(const std::string& devicePath);
 

@@ -1,6 +1,6 @@
-// The device watcher: arrival, ReportConnected, and the decision taken when
-// a device leaves (completed, aborted, cancelled, close or panel request
-// pending), with handsets played by the boot loader emulator.
+// The device watcher: arrival, ReportConnected, and what it tells its owner
+// when a device leaves (completed, aborted, cancelled, close or panel
+// request pending), with handsets played by the boot loader emulator.
 
 #include "support/pda_rig.h"
 
@@ -39,22 +39,27 @@ public:
         return HandsetFor(path).context;
     }
     pda::PdaEventSink& SinkFor(const std::string& path) override { return HandsetFor(path).out; }
-    void FileInformation(std::string_view text) override { Add("info|", text); }
     void MessageBox(std::string_view text) override { Add("box|", text); }
     void Log(std::string_view text) override { Add("log|", text); }
-    void ClosePortWaitDialog() override { Add("port-wait-closed"); }
-    void SendDownloadCommand(const std::string& path) override {
-        Add("download|", path);
-        hotplug::OperationDownload(*watcher, ContextFor(path), SinkFor(path), &path);
+    void Arrived(std::string_view description) override { Add("arrived|", description); }
+    void QueryRemove(std::string_view description) override { Add("query-remove|", description); }
+    void HandleClosed(std::string_view description) override { Add("closed|", description); }
+    // As the main window and the CLI do, a handset not on the panel
+    // downloads at once.
+    void Connected(const std::string& path) override {
+        Add("connected|", path);
+        if (!ContextFor(path).Settings().frontPanelMode)
+            hotplug::OperationDownload(*watcher, ContextFor(path), SinkFor(path), &path);
     }
-    void PanelDeviceArrived() override { Add("panel-arrived"); }
-    void PdaDownloadDone(bool mainWindow) override { Add(mainWindow ? "done|1,0" : "done|0,1"); }
-    void PanelDisconnectedDisplay() override { Add("disconnected-display"); }
-    void PanelAbortedDisplay() override { Add("aborted-display"); }
-    void EndFrontPanel() override { Add("end-panel"); }
-    void PostMainFrameClose() override { Add("MAINFRM_CLOSE"); }
-    void CancelInterfaceNotification() override { Add("cancel-notification"); }
-    void CloseFrameNow() override { Add("close-now"); }
+    void Left(const std::string& path, const Leaving& leaving) override {
+        Add("left|",
+            path + (leaving.completed ? " completed" : "") + (leaving.passed ? " passed" : ""));
+    }
+    void CancelCarriedOut() override { Add("aborted-display"); }
+    void ExitCarriedOut() override { Add("end-panel"); }
+    void CloseCarriedOut() override { Add("MAINFRM_CLOSE"); }
+    void StopWatching() override { Add("cancel-notification"); }
+    void ClosedAtOnce() override { Add("close-now"); }
     bool OpensInBackground() const override { return background; }
     void PostToUi(std::function<void()> task) override { posted.Post(std::move(task)); }
 
@@ -133,7 +138,7 @@ protected:
     std::vector<std::unique_ptr<Handset>> handsets; // gone before the watcher
 };
 
-TEST_F(WatcherTest, CompletedDownloadLeavingPostsDownloadDone) {
+TEST_F(WatcherTest, ACompletedDownloadsLeavingIsToldAsPassed) {
     Handset& handset = Connect("bus:1");
     FinishDownload("bus:1");
     EXPECT_TRUE(handset.emulator.LeftBus());
@@ -143,11 +148,10 @@ TEST_F(WatcherTest, CompletedDownloadLeavingPostsDownloadDone) {
 
     EXPECT_EQ(
         owner.calls,
-        (Calls{"info|\nNew device Arrived: " + kDescription, "port-wait-closed", "download|bus:1",
-               "info|\nQuery Remove: " + kDescription, "log|case DBT_DEVICEREMOVECOMPLETE:",
-               "log|g_mainfrm->UnloadUsbDrv(FALSE, FALSE)", "log|+UnloadUsbDrv()",
-               "log|-UnloadUsbDrv()", "info|\nClosed handle to device: " + kDescription, "done|1,0",
-               "info|\nRemoved Complete: " + kDescription}));
+        (Calls{"arrived|" + kDescription, "connected|bus:1", "query-remove|" + kDescription,
+               "log|case DBT_DEVICEREMOVECOMPLETE:", "log|g_mainfrm->UnloadUsbDrv(FALSE, FALSE)",
+               "log|+UnloadUsbDrv()", "log|-UnloadUsbDrv()", "closed|" + kDescription,
+               "left|bus:1 completed passed"}));
     const Calls shown = owner.HandsetFor("bus:1").out.Calls();
     ASSERT_GE(shown.size(), 4u);
     EXPECT_EQ(Calls(shown.begin(), shown.begin() + 4),
@@ -157,16 +161,15 @@ TEST_F(WatcherTest, CompletedDownloadLeavingPostsDownloadDone) {
     EXPECT_FALSE(owner.ContextFor("bus:1").deviceConnected);
 }
 
-// A download the handset refused (a NAK) passed nothing.
-TEST_F(WatcherTest, AbortedDownloadLeavingPostsNothing) {
+// A download the handset refused (a NAK) did not complete.
+TEST_F(WatcherTest, ARefusedDownloadsLeavingIsToldAsIncomplete) {
     Connect("bus:1", DownloadTarget::Ram, false, {.faults = {.nakAtAnswer = 1}});
     FinishDownload("bus:1");
     watcher.OnDeviceRemoveComplete("bus:1");
-    EXPECT_EQ(std::count(owner.calls.begin(), owner.calls.end(), "done|1,0"), 0);
-    EXPECT_EQ(owner.calls.back(), "info|\nRemoved Complete: " + kDescription);
+    EXPECT_EQ(owner.calls.back(), "left|bus:1");
 }
 
-TEST_F(WatcherTest, FrontPanelDeviceLeavingBeforeCompletionShowsDisconnected) {
+TEST_F(WatcherTest, APanelDeviceLeavingBeforeCompletionIsToldSo) {
     Connect("bus:1", DownloadTarget::Flash, true);
     EXPECT_EQ(owner.HandsetFor("bus:1").out.Calls(),
               (Calls{"1032|Device Connected!", "1039|", "1028|enable", "1000|0"}));
@@ -175,19 +178,12 @@ TEST_F(WatcherTest, FrontPanelDeviceLeavingBeforeCompletionShowsDisconnected) {
 
     watcher.OnDeviceRemoveComplete("bus:1");
 
-    EXPECT_EQ(owner.calls,
-              (Calls{"panel-arrived", "log|case DBT_DEVICEREMOVECOMPLETE:",
-                     "log|g_mainfrm->UnloadUsbDrv(FALSE, FALSE)", "log|+UnloadUsbDrv()",
-                     "log|-UnloadUsbDrv()", "disconnected-display"}));
+    EXPECT_EQ(
+        owner.calls,
+        (Calls{"arrived|" + kDescription, "connected|bus:1", "log|case DBT_DEVICEREMOVECOMPLETE:",
+               "log|g_mainfrm->UnloadUsbDrv(FALSE, FALSE)", "log|+UnloadUsbDrv()",
+               "log|-UnloadUsbDrv()", "closed|" + kDescription, "left|bus:1"}));
     EXPECT_FALSE(owner.ContextFor("bus:1").flashWriting);
-}
-
-TEST_F(WatcherTest, FrontPanelCompletedDownloadPostsDoneToThePanel) {
-    Connect("bus:1", DownloadTarget::Flash, true);
-    ASSERT_TRUE(watcher.StartPdaDownloads());
-    FinishDownload("bus:1");
-    watcher.OnDeviceRemoveComplete("bus:1");
-    EXPECT_EQ(owner.calls.back(), "done|0,1");
 }
 
 // A close, or the panel's exit, tells the device to leave and is carried
@@ -206,8 +202,9 @@ TEST_F(WatcherTest, CloseAndServiceExitUnloadTheDeviceAndEndOnceItHasGone) {
 
         owner.calls.clear();
         watcher.OnDeviceRemoveComplete("bus:1");
-        EXPECT_EQ(owner.calls, (Calls{"log|case DBT_DEVICEREMOVECOMPLETE:", "cancel-notification",
-                                      close ? "MAINFRM_CLOSE" : "end-panel"}));
+        EXPECT_EQ(owner.calls,
+                  (Calls{"log|case DBT_DEVICEREMOVECOMPLETE:", "closed|" + kDescription,
+                         "cancel-notification", close ? "MAINFRM_CLOSE" : "end-panel"}));
         EXPECT_FALSE(watcher.ClosePending() || watcher.ServiceExitPending());
     }
 }
@@ -224,7 +221,8 @@ TEST_F(WatcherTest, ServiceCancelShowsTheAbortedDisplayWhenTheDeviceHasGone) {
     EXPECT_EQ(handset.emulator.Report().transcript.back(), "USB_UNLOAD_CMD");
     owner.calls.clear();
     watcher.OnDeviceRemoveComplete("bus:1");
-    EXPECT_EQ(owner.calls, (Calls{"log|case DBT_DEVICEREMOVECOMPLETE:", "aborted-display"}));
+    EXPECT_EQ(owner.calls, (Calls{"log|case DBT_DEVICEREMOVECOMPLETE:", "closed|" + kDescription,
+                                  "aborted-display"}));
 }
 
 TEST_F(WatcherTest, RemovalsOfNoDeviceChangeNothingAndRequestsAreCarriedOutAtOnce) {
@@ -265,8 +263,8 @@ TEST_F(WatcherTest, DeviceIsReportedOnceItOpensAndDroppedWhenItNeverDoes) {
         EXPECT_EQ(openPauses, failures);
         EXPECT_EQ(local.DeviceCount(), opens ? 1u : 0u);
         EXPECT_EQ(owner.ContextFor("test:7").deviceConnected.load(), opens);
-        EXPECT_EQ(owner.calls,
-                  opens ? Calls{"panel-arrived"} : Calls{"box|GetDeviceDescription failed"});
+        EXPECT_EQ(owner.calls, opens ? (Calls{"arrived|" + kDescription, "connected|test:7"})
+                                     : (Calls{"box|GetDeviceDescription failed", "arrived|"}));
     }
 }
 
@@ -330,7 +328,7 @@ TEST_F(WatcherTest, TwoHandsetsDownloadAtOnceAndOneLeavingLeavesTheOtherRunning)
 
     watcher.OnDeviceRemoveComplete("bus:1");
 
-    EXPECT_EQ(owner.calls.end()[-2], "done|1,0");
+    EXPECT_EQ(owner.calls.back(), "left|bus:1 completed passed");
     usb::CUsbPipe* other = watcher.FindPipe("bus:2");
     ASSERT_NE(other, nullptr);
     EXPECT_TRUE(watcher.DownloadRunning("bus:2"));

@@ -20,10 +20,12 @@ class QueueOwner : public hotplug::DeviceWatcherOwner {
 public:
     pda::PdaRunContext& ContextFor(const std::string&) override { return context; }
     pda::PdaEventSink& SinkFor(const std::string&) override { return out; }
-    void SendDownloadCommand(const std::string& path) override {
+    void Connected(const std::string& path) override {
         hotplug::OperationDownload(*watcher, context, out, &path);
     }
-    void PdaDownloadDone(bool mainWindow) override { done = mainWindow; }
+    void Left(const std::string&, const Leaving& leaving) override {
+        done = leaving.completed && leaving.passed;
+    }
 
     hotplug::CDeviceWatcher* watcher = nullptr;
     pda::PdaRunContext context;
