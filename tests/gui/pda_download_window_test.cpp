@@ -419,6 +419,23 @@ TEST_F(HandsetWindowTest, HandsetsAtOnceKeepARecordEach) {
     EXPECT_EQ(modem->Files().size(), 8u);
 }
 
+// An operator's retry: a handset whose download failed is pulled and
+// plugged in again on the same port, and its second run passes; each run
+// leaves a record of its own.
+TEST_F(HandsetWindowTest, AHandsetPluggedInAgainAfterAFailureIsARunOfItsOwn) {
+    context->settings.Values().downloadPath = set.images.front();
+    emulators::PdaBootLoaderEmulator refusing({.faults = {.nakAtAnswer = 1}});
+    Plug(refusing, "inproc:31");
+    ASSERT_TRUE(ProcessUntil([&] { return !refusing.Report().transcript.empty(); }));
+    EXPECT_TRUE(Recorded().starts_with("main window pda failed/device/pda inproc:31:"));
+    bus->Unplug("inproc:31");
+    emulators::PdaBootLoaderEmulator passing;
+    Plug(passing, "inproc:31");
+    ASSERT_TRUE(ProcessUntil([&] { return passing.LeftBus(); }));
+    EXPECT_TRUE(Recorded().starts_with("main window pda passed// inproc:31:"));
+    EXPECT_EQ(refusing.Report().transcript.size(), 1u);
+}
+
 // Only a frame in the foreground says a download is done; behind another
 // program nothing. A handset handed over to its modem gets its phone
 // download wherever the operator is looking; one not handed over never
