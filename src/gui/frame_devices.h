@@ -3,9 +3,10 @@
 // virtual bus when MARLOW_VIRTUAL_BUS names a socket, shared with the group
 // MARLOW_VIRTUAL_BUS_GROUP names; handsets plugged in before the start are
 // left alone until they are plugged in again), the device watcher
-// that opens and lists them, and what the window does with the watcher's
-// decisions. Sources report on their own threads; every event is posted to
-// the user-interface thread, in order, before the watcher sees it.
+// that opens and lists them, the watcher's facts in the window's words, and
+// each handset's whole run (frame_handset_runs.cpp). Sources report on
+// their own threads; every event is posted to the user-interface thread, in
+// order, before the watcher sees it.
 
 #include "gui/window_pda_events.h"
 #include "gui/window_run.h"
