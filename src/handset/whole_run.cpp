@@ -105,22 +105,24 @@ void WholeRun::Abandon(const marlow::RunFinished& finished) {
                                  : finished.verdict == Verdict::DeviceRemoved
                                      ? usb::StopCause::DeviceRemoved
                                      : usb::StopCause::TimedOut;
-    if (setup_.listedOn != nullptr) {
-        // The owner's list keeps the handset: only its download is stopped,
-        // and it is told to leave.
-        if (!setup_.listedOn->DownloadRunning(setup_.devicePath))
-            return End(finished.verdict, finished.reason, Half::Pda);
-        context_.flashWriting = false;
-        return setup_.listedOn->UnloadUsbDrv(false, true, &setup_.devicePath, cause);
-    }
-    const std::vector<std::string> paths =
-        watcher_ ? watcher_->DevicePaths() : std::vector<std::string>{};
-    // Without a download to end, the end's own release tells the handset to leave.
-    if (std::none_of(paths.begin(), paths.end(),
-                     [this](const auto& path) { return watcher_->DownloadRunning(path); }))
+    // Without a download to end, the end's own release tells the handset to
+    // leave (none on the owner's list, which keeps it until it leaves).
+    if (!Downloading())
         return End(finished.verdict, finished.reason, Half::Pda);
     context_.flashWriting = false;
-    watcher_->OnServiceDlgCancel(cause);
+    if (setup_.listedOn != nullptr)
+        setup_.listedOn->UnloadUsbDrv(false, true, &setup_.devicePath, cause);
+    else
+        watcher_->OnServiceDlgCancel(cause);
+}
+
+bool WholeRun::Downloading() const {
+    if (setup_.listedOn != nullptr)
+        return setup_.listedOn->DownloadRunning(setup_.devicePath);
+    const std::vector<std::string> paths =
+        watcher_ ? watcher_->DevicePaths() : std::vector<std::string>{};
+    return std::any_of(paths.begin(), paths.end(),
+                       [this](const auto& path) { return watcher_->DownloadRunning(path); });
 }
 
 // The phone half's own end gives its own reason where the stop gives none.
@@ -201,7 +203,7 @@ void WholeRun::Left(const std::string&, const Leaving& leaving) {
             End(Verdict::DeviceRemoved, "the handset left before its download was complete",
                 Half::Pda, Ending::Disconnected);
         });
-    if (leaving.completed && leaving.passed)
+    if (leaving.passed)
         Later([this] {
             if (!Finished())
                 AfterPda();

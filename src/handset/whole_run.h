@@ -218,6 +218,8 @@ private:
     void AfterPda();
     void BeginPhoneHalf(const std::string& usbPortPath);
     void StopPhoneHalf(const marlow::RunFinished& why);
+    // A PDA download runs on the handset.
+    bool Downloading() const;
     void End(Verdict verdict, const std::string& reason, Half half,
              Ending ending = Ending::Verdict);
 
